@@ -1,0 +1,52 @@
+#include "logging/DebugLog.h"
+
+#include "platform/Clock.h"
+#include "platform/DebugSink.h"
+#include "store/LiveSettings.h"
+#include "store/TextForms.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+DebugLog::DebugLog(const LiveSettings& settings, QString file)
+    : m_settings(settings)
+    , m_file(std::move(file))
+{
+}
+
+void DebugLog::Log(const QString& text)
+{
+    const QString stamp = TextForms::dateText(kwclock::now());
+    const QString line = stamp + QStringLiteral(" - ") + text + QStringLiteral("\r\n");
+
+    m_text += line;
+    // The oldest lines go first; a single line longer than the whole bound keeps only its end.
+    while (m_text.size() > MaxText) {
+        const qsizetype lf = m_text.indexOf(QLatin1Char('\n'));
+        if (lf < 0 || lf + 1 >= m_text.size()) {
+            m_text = m_text.right(MaxText);
+            break;
+        }
+        m_text.remove(0, lf + 1);
+    }
+
+    if (m_mirror)
+        m_mirror(line);
+
+    if (LiveSettings::on(m_settings.chkLogToDisk) && !m_file.isEmpty()) {
+        QDir().mkpath(QFileInfo(m_file).absolutePath());
+        QFile f(m_file);
+        if (f.open(QIODevice::Append))
+            f.write(line.toUtf8());
+    }
+}
+
+void DebugLog::installAsSink(std::function<void(const QString& text)> extra)
+{
+    installLogSink([this, extra = std::move(extra)](const QString& text) {
+        Log(text);
+        if (extra)
+            extra(text);
+    });
+}

@@ -1,0 +1,95 @@
+#include "logging/DeviceLog.h"
+
+#include "platform/DebugSink.h"
+#include "store/DeviceTable.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+
+DeviceLog::DeviceLog(DeviceTable& table, QString devicesDir)
+    : m_table(table)
+    , m_dir(std::move(devicesDir))
+{
+    if (!m_dir.isEmpty() && !m_dir.endsWith(QLatin1Char('/')))
+        m_dir += QLatin1Char('/');
+}
+
+QString DeviceLog::fileFor(qint32 index) const
+{
+    return m_dir + m_table[index].MacAddress + QStringLiteral(".log");
+}
+
+QString DeviceLog::trimmed(const QString& log)
+{
+    // The text ends with CR LF, so the line count is the number of CR LFs.
+    qsizetype lines = log.count(QLatin1String("\r\n"));
+    qsizetype start = 0;
+    while (lines > MaxLines) {
+        const qsizetype crlf = log.indexOf(QLatin1String("\r\n"), start);
+        if (crlf < 0)
+            break;
+        start = crlf + 2;
+        --lines;
+    }
+    return start ? log.mid(start) : log;
+}
+
+void DeviceLog::AddLogEntry(qint32 index, const QString& text)
+{
+    if (!m_table.isValid(index)) {
+        Log(QStringLiteral("AddLogEntry - no device in slot %1").arg(index));
+        return;
+    }
+    m_table[index].LogText += text + QStringLiteral("\r\n");
+    Save_Log(index);
+    if (m_entryHook)
+        m_entryHook(index, text);
+}
+
+void DeviceLog::Save_Log(qint32 index)
+{
+    if (!m_table.isValid(index)) {
+        Log(QStringLiteral("Save_Log - no device in slot %1").arg(index));
+        return;
+    }
+    DeviceRecord& d = m_table[index];
+    d.LogText = trimmed(d.LogText);
+    if (d.MacAddress.isEmpty()) {
+        Log(QStringLiteral("Save_Log - device in slot %1 has no MAC address").arg(index));
+        return;
+    }
+    QDir().mkpath(m_dir);
+    // Written aside and renamed over, so a crash leaves the old history or the new one, never half of one.
+    QSaveFile f(fileFor(index));
+    if (!f.open(QIODevice::WriteOnly) || f.write(d.LogText.toUtf8()) < 0 || !f.commit())
+        Log(QStringLiteral("Save_Log - %1: %2").arg(fileFor(index), f.errorString()));
+}
+
+void DeviceLog::Load_Log(qint32 index)
+{
+    if (!m_table.isValid(index))
+        return;
+    DeviceRecord& d = m_table[index];
+    d.LogText.clear();
+    if (d.MacAddress.isEmpty())
+        return;
+    QFile f(fileFor(index));
+    if (f.open(QIODevice::ReadOnly))
+        d.LogText = QString::fromUtf8(f.readAll());
+}
+
+QString DeviceLog::Make_Text_Log(qint32 index) const
+{
+    if (!m_table.isValid(index)) {
+        Log(QStringLiteral("Make_Text_Log - no device in slot %1").arg(index));
+        return {};
+    }
+    const QStringList lines = trimmed(m_table[index].LogText).split(QStringLiteral("\r\n"));
+    QString out;
+    for (const QString& line : lines) {
+        if (!line.isEmpty())
+            out += line + QStringLiteral("\r\n");
+    }
+    return out;
+}

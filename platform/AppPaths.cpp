@@ -1,0 +1,56 @@
+#include "platform/AppPaths.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+namespace {
+QString withSlash(QString dir)
+{
+    if (!dir.isEmpty() && !dir.endsWith(QLatin1Char('/')))
+        dir += QLatin1Char('/');
+    return dir;
+}
+} // namespace
+
+QString AppPaths::resolveHome(const QString& homeOption)
+{
+    if (!homeOption.isEmpty())
+        return withSlash(QDir(homeOption).absolutePath());
+    const QString env = qEnvironmentVariable("KESTRELWATCH_HOME");
+    if (!env.isEmpty())
+        return withSlash(QDir(env).absolutePath());
+    QString xdg = qEnvironmentVariable("XDG_DATA_HOME");
+    if (xdg.isEmpty())
+        xdg = QDir::homePath() + QStringLiteral("/.local/share");
+    return withSlash(xdg + QStringLiteral("/kestrelwatch"));
+}
+
+QString AppPaths::resolveShare(const QString& executableDir)
+{
+    const QString env = qEnvironmentVariable("KESTRELWATCH_SHARE");
+    if (!env.isEmpty())
+        return withSlash(QDir(env).absolutePath());
+    return withSlash(QDir(executableDir + QStringLiteral("/../share/kestrelwatch")).absolutePath());
+}
+
+AppPaths AppPaths::forDirs(const QString& home, const QString& share)
+{
+    return AppPaths{withSlash(home), withSlash(share)};
+}
+
+QString AppPaths::prepareHome() const
+{
+    for (const QString& dir : {home, devices(), logDatabase(), configs()}) {
+        if (!QDir().mkpath(dir))
+            return QStringLiteral("cannot create the folder %1").arg(dir);
+    }
+    const QDir defaults(defaultConfigs());
+    for (const QString& name : defaults.entryList(QDir::Files)) {
+        const QString target = configs() + name;
+        if (!QFileInfo::exists(target))
+            QFile::copy(defaults.filePath(name), target);
+    }
+    return {};
+}

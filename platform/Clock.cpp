@@ -1,0 +1,35 @@
+#include "platform/Clock.h"
+
+QDateTime SystemClock::now() const
+{
+    // Dates are stored to the second, so the system keeps whole seconds in memory too.
+    QDateTime t = QDateTime::currentDateTime();
+    return t.addMSecs(-t.time().msec());
+}
+
+ManualClock::ManualClock(const QDateTime& start)
+    : m_now(start)
+{
+}
+
+namespace {
+SystemClock s_systemClock;
+Clock* s_clock = &s_systemClock;
+} // namespace
+
+namespace kwclock {
+Clock& current()
+{
+    return *s_clock;
+}
+
+void install(Clock* clock)
+{
+    s_clock = clock ? clock : &s_systemClock;
+}
+
+QDateTime now()
+{
+    return s_clock->now();
+}
+} // namespace kwclock

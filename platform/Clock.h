@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QDateTime>
+
+// The one source of "now" for every date the system writes. Production uses the wall clock; tests install a
+// ManualClock and move it forward, so that rules measured in seconds run in milliseconds.
+class Clock
+{
+public:
+    virtual ~Clock() = default;
+    virtual QDateTime now() const = 0;
+};
+
+class SystemClock final : public Clock
+{
+public:
+    QDateTime now() const override;
+};
+
+class ManualClock final : public Clock
+{
+public:
+    explicit ManualClock(const QDateTime& start);
+    QDateTime now() const override { return m_now; }
+    void set(const QDateTime& when) { m_now = when; }
+    void advanceSeconds(qint64 seconds) { m_now = m_now.addSecs(seconds); }
+    void advanceMSecs(qint64 ms) { m_now = m_now.addMSecs(ms); }
+
+private:
+    QDateTime m_now;
+};
+
+namespace kwclock {
+// The process-wide clock; SystemClock until a test installs another (nullptr restores the system clock).
+Clock& current();
+void install(Clock* clock);
+QDateTime now();
+} // namespace kwclock

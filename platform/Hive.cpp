@@ -1,0 +1,544 @@
+#include "platform/Hive.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <sqlite3.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr const char* kSchema = "CREATE TABLE IF NOT EXISTS hive_keys("
+                                " id INTEGER PRIMARY KEY, parent INTEGER NOT NULL, name TEXT NOT NULL,"
+                                " uname TEXT NOT NULL, UNIQUE(parent, uname));"
+                                "CREATE TABLE IF NOT EXISTS hive_values("
+                                " id INTEGER PRIMARY KEY, key INTEGER NOT NULL, name TEXT NOT NULL,"
+                                " uname TEXT NOT NULL, data TEXT NOT NULL, UNIQUE(key, uname));";
+
+const QString kRunKey = QStringLiteral("SOFTWARE\\MICROSOFT\\WINDOWS\\CURRENTVERSION\\RUN");
+const QString kRunValue = QStringLiteral("BRACKMOOR\\KESTRELWATCH");
+
+QStringList splitPath(const QString& keyPath)
+{
+    QStringList parts = keyPath.split(QLatin1Char('\\'), Qt::SkipEmptyParts);
+    for (QString& p : parts)
+        p = p.trimmed();
+    parts.removeAll(QString());
+    return parts;
+}
+
+QString upper(const QString& s)
+{
+    return s.toUpper();
+}
+
+bool isRunValue(const QString& keyPath, const QString& name)
+{
+    return splitPath(keyPath).join(QLatin1Char('\\')).toUpper() == kRunKey && name.toUpper() == kRunValue;
+}
+
+QString text(sqlite3_stmt* st, int col)
+{
+    const auto* p = reinterpret_cast<const char16_t*>(sqlite3_column_text16(st, col));
+    const int bytes = sqlite3_column_bytes16(st, col);
+    return p ? QString::fromUtf16(p, bytes / 2) : QString();
+}
+
+void bind(sqlite3_stmt* st, int col, const QString& s)
+{
+    sqlite3_bind_text16(st, col, s.utf16(), int(s.size() * 2), SQLITE_TRANSIENT);
+}
+
+// Exec= quoting of the desktop entry format: a path with blanks or quotes is quoted, '"', '`', '$' and '\'
+// escaped inside.
+QString quoteExec(const QString& data)
+{
+    static const QString special = QStringLiteral(" \t\"'\\><~|&;$*?#()`");
+    bool needs = false;
+    for (QChar c : data)
+        needs = needs || special.contains(c);
+    if (!needs)
+        return data;
+    QString out = QStringLiteral("\"");
+    for (QChar c : data) {
+        if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') || c == QLatin1Char('\\'))
+            out += QLatin1Char('\\');
+        out += c;
+    }
+    return out + QLatin1Char('"');
+}
+
+QString unquoteExec(const QString& exec)
+{
+    if (!exec.startsWith(QLatin1Char('"')))
+        return exec;
+    QString out;
+    for (qsizetype i = 1; i < exec.size(); ++i) {
+        const QChar c = exec.at(i);
+        if (c == QLatin1Char('\\') && i + 1 < exec.size()) {
+            out += exec.at(++i);
+        } else if (c == QLatin1Char('"')) {
+            break;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::optional<QString> readAutostart()
+{
+    QFile f(Hive::autostartFile());
+    if (!f.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QStringList lines = QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'));
+    for (const QString& line : lines) {
+        if (line.startsWith(QLatin1String("Exec=")))
+            return unquoteExec(line.mid(5).trimmed());
+    }
+    return QString();
+}
+
+bool writeAutostart(const QString& data)
+{
+    const QString file = Hive::autostartFile();
+    QDir().mkpath(QFileInfo(file).absolutePath());
+    QSaveFile f(file);
+    if (!f.open(QIODevice::WriteOnly))
+        return false;
+    const QString entry = QStringLiteral("[Desktop Entry]\n"
+                                         "Type=Application\n"
+                                         "Name=Kestrelwatch\n"
+                                         "Comment=Watches the local network for intruders\n"
+                                         "Exec=%1\n"
+                                         "Icon=kestrelwatch\n"
+                                         "Terminal=false\n"
+                                         "X-GNOME-Autostart-enabled=true\n")
+                              .arg(quoteExec(data));
+    f.write(entry.toUtf8());
+    return f.commit();
+}
+
+QString sqliteError(sqlite3* db, int rc)
+{
+    return db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(rc));
+}
+
+// A new store is built under a temporary name and renamed into place, so a crash during creation never
+// leaves a half-made file under the real name.
+QString createStore(const QString& file)
+{
+    const QString tmp = file + QStringLiteral(".new");
+    QFile::remove(tmp);
+    const int fd = ::open(QFile::encodeName(tmp).constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return QStringLiteral("cannot create %1: %2").arg(tmp, QString::fromLocal8Bit(strerror(errno)));
+    ::close(fd);
+    sqlite3* db = nullptr;
+    int rc = sqlite3_open_v2(QFile::encodeName(tmp).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_exec(db, "PRAGMA journal_mode=WAL;", nullptr, nullptr, nullptr);
+    QString err = rc == SQLITE_OK ? QString() : sqliteError(db, rc);
+    sqlite3_close(db);
+    if (err.isEmpty() && ::rename(QFile::encodeName(tmp).constData(), QFile::encodeName(file).constData()) != 0)
+        err = QString::fromLocal8Bit(strerror(errno));
+    if (!err.isEmpty())
+        QFile::remove(tmp);
+    return err;
+}
+
+} // namespace
+
+QString Hive::autostartFile()
+{
+    QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (config.isEmpty())
+        config = QDir::homePath() + QStringLiteral("/.config");
+    return config + QStringLiteral("/autostart/kestrelwatch.desktop");
+}
+
+Hive::OpenResult Hive::open(const QString& file)
+{
+    const auto refuse = [&file](const QString& why) {
+        return OpenResult{nullptr,
+                          QStringLiteral("The store %1 is damaged or unreadable (%2). It has been left untouched: "
+                                         "move it aside to start with an empty store, or restore a copy.")
+                              .arg(file, why)};
+    };
+    const QFileInfo info(file);
+    if (!info.exists()) {
+        const QString err = createStore(file);
+        if (!err.isEmpty())
+            return OpenResult{nullptr, QStringLiteral("The store %1 cannot be created: %2").arg(file, err)};
+    } else if (info.size() == 0) {
+        return refuse(QStringLiteral("the file is empty"));
+    }
+
+    sqlite3* db = nullptr;
+    int rc = sqlite3_open_v2(QFile::encodeName(file).constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
+                             nullptr);
+    if (rc != SQLITE_OK) {
+        const QString why = sqliteError(db, rc);
+        sqlite3_close(db);
+        if (info.exists() && !info.isWritable())
+            return OpenResult{nullptr, QStringLiteral("The store %1 cannot be opened for writing: %2").arg(file, why)};
+        return refuse(why);
+    }
+    sqlite3_busy_timeout(db, 5000);
+
+    // Check before anything writes to the file: a damaged store must stay exactly as it was found.
+    QString problem;
+    sqlite3_stmt* st = nullptr;
+    rc = sqlite3_prepare_v2(db, "PRAGMA quick_check", -1, &st, nullptr);
+    if (rc != SQLITE_OK) {
+        problem = sqliteError(db, rc);
+    } else {
+        rc = sqlite3_step(st);
+        if (rc == SQLITE_ROW) {
+            const QString verdict = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+            if (verdict != QLatin1String("ok"))
+                problem = QStringLiteral("integrity check: %1").arg(verdict);
+        } else {
+            problem = sqliteError(db, rc);
+        }
+    }
+    sqlite3_finalize(st);
+    if (problem.isEmpty()) {
+        int tables = 0;
+        rc = sqlite3_prepare_v2(
+            db, "SELECT count(*) FROM sqlite_master WHERE type='table' AND name IN ('hive_keys','hive_values')", -1,
+            &st, nullptr);
+        if (rc == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
+            tables = sqlite3_column_int(st, 0);
+        sqlite3_finalize(st);
+        if (tables != 2)
+            problem = QStringLiteral("not a Kestrelwatch store");
+    }
+    if (!problem.isEmpty()) {
+        sqlite3_close(db);
+        return refuse(problem);
+    }
+
+    // WAL keeps every committed write across a crash of the process; NORMAL sync spares an fsync per value
+    // write (a power cut may lose the newest writes, never the file).
+    sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", nullptr, nullptr, nullptr);
+    ::chmod(QFile::encodeName(file).constData(), 0600);
+
+    std::unique_ptr<Hive> hive(new Hive(file, db));
+    if (!hive->loadCache())
+        return refuse(sqliteError(db, SQLITE_ERROR));
+    return OpenResult{std::move(hive), {}};
+}
+
+Hive::Hive(QString file, sqlite3* db)
+    : m_file(std::move(file))
+    , m_db(db)
+{
+}
+
+Hive::~Hive()
+{
+    sqlite3_stmt* st = nullptr;
+    while ((st = sqlite3_next_stmt(m_db, nullptr)) != nullptr)
+        sqlite3_finalize(st);
+    sqlite3_close(m_db);
+}
+
+sqlite3_stmt* Hive::prepare(const char* sql)
+{
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v3(m_db, sql, -1, SQLITE_PREPARE_PERSISTENT, &st, nullptr) != SQLITE_OK)
+        return nullptr;
+    return st;
+}
+
+// Statements of the hot paths are prepared once per connection and reused.
+sqlite3_stmt* Hive::cached(const char* sql)
+{
+    sqlite3_stmt*& st = m_statements[sql];
+    if (!st)
+        st = prepare(sql);
+    else
+        sqlite3_clear_bindings(st);
+    return st;
+}
+
+bool Hive::exec(const char* sql)
+{
+    return sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+bool Hive::loadCache()
+{
+    m_nodes.clear();
+    m_nodes.insert(0, Node{});
+    sqlite3_stmt* st = prepare("SELECT id, parent, name, uname FROM hive_keys ORDER BY id");
+    if (!st)
+        return false;
+    QList<std::pair<qint64, qint64>> links;
+    while (sqlite3_step(st) == SQLITE_ROW) {
+        Node node;
+        const qint64 id = sqlite3_column_int64(st, 0);
+        node.parent = sqlite3_column_int64(st, 1);
+        node.name = text(st, 2);
+        m_nodes.insert(id, node);
+        links.append({id, node.parent});
+    }
+    sqlite3_finalize(st);
+    for (const auto& [id, parent] : links) {
+        auto it = m_nodes.find(parent);
+        if (it != m_nodes.end())
+            it->children.insert(upper(m_nodes[id].name), id);
+    }
+    st = prepare("SELECT key, name, data FROM hive_values ORDER BY id");
+    if (!st)
+        return false;
+    while (sqlite3_step(st) == SQLITE_ROW) {
+        auto it = m_nodes.find(sqlite3_column_int64(st, 0));
+        if (it != m_nodes.end())
+            it->values.append(Value{text(st, 1), text(st, 2)});
+    }
+    sqlite3_finalize(st);
+
+    st = prepare("PRAGMA data_version");
+    if (st && sqlite3_step(st) == SQLITE_ROW)
+        m_dataVersion = sqlite3_column_int64(st, 0);
+    sqlite3_finalize(st);
+    return true;
+}
+
+// Another process (kestrelwatch-reg, say) may have changed the file; data_version tells, cheaply.
+void Hive::refreshIfChanged()
+{
+    sqlite3_stmt* st = cached("PRAGMA data_version");
+    qint64 version = m_dataVersion;
+    if (st && sqlite3_step(st) == SQLITE_ROW)
+        version = sqlite3_column_int64(st, 0);
+    if (st)
+        sqlite3_reset(st);
+    if (version != m_dataVersion)
+        loadCache();
+}
+
+qint64 Hive::findKey(const QString& keyPath)
+{
+    qint64 id = 0;
+    for (const QString& part : splitPath(keyPath)) {
+        const Node& node = m_nodes[id];
+        auto it = node.children.constFind(upper(part));
+        if (it == node.children.constEnd())
+            return -1;
+        id = it.value();
+    }
+    return id;
+}
+
+qint64 Hive::ensureKey(const QStringList& parts)
+{
+    qint64 id = 0;
+    for (const QString& part : parts) {
+        const QString up = upper(part);
+        auto it = m_nodes[id].children.constFind(up);
+        if (it != m_nodes[id].children.constEnd()) {
+            id = it.value();
+            continue;
+        }
+        sqlite3_stmt* st = cached("INSERT INTO hive_keys(parent, name, uname) VALUES(?, ?, ?)");
+        if (!st)
+            return -1;
+        sqlite3_bind_int64(st, 1, id);
+        bind(st, 2, part);
+        bind(st, 3, up);
+        const int rc = sqlite3_step(st);
+        sqlite3_reset(st);
+        if (rc != SQLITE_DONE)
+            return -1;
+        const qint64 child = sqlite3_last_insert_rowid(m_db);
+        Node node;
+        node.parent = id;
+        node.name = part;
+        m_nodes.insert(child, node);
+        m_nodes[id].children.insert(up, child);
+        id = child;
+    }
+    return id;
+}
+
+int Hive::valueIndex(const Node& node, const QString& name) const
+{
+    const QString up = upper(name);
+    for (int i = 0; i < node.values.size(); ++i) {
+        if (upper(node.values[i].name) == up)
+            return i;
+    }
+    return -1;
+}
+
+bool Hive::createKey(const QString& keyPath)
+{
+    refreshIfChanged();
+    const QStringList parts = splitPath(keyPath);
+    if (findKey(keyPath) >= 0)
+        return true;
+    if (!exec("BEGIN IMMEDIATE"))
+        return false;
+    const bool ok = ensureKey(parts) >= 0;
+    if (ok && exec("COMMIT"))
+        return true;
+    exec("ROLLBACK");
+    loadCache();
+    return false;
+}
+
+bool Hive::keyExists(const QString& keyPath)
+{
+    refreshIfChanged();
+    return findKey(keyPath) >= 0;
+}
+
+std::optional<QString> Hive::value(const QString& keyPath, const QString& name)
+{
+    if (isRunValue(keyPath, name))
+        return readAutostart();
+    refreshIfChanged();
+    const qint64 id = findKey(keyPath);
+    if (id < 0)
+        return std::nullopt;
+    const Node& node = m_nodes[id];
+    const int i = valueIndex(node, name);
+    if (i < 0)
+        return std::nullopt;
+    return node.values[i].data;
+}
+
+bool Hive::setValue(const QString& keyPath, const QString& name, const QString& data)
+{
+    if (isRunValue(keyPath, name))
+        return writeAutostart(data);
+    refreshIfChanged();
+    if (!exec("BEGIN IMMEDIATE"))
+        return false;
+    const qint64 id = ensureKey(splitPath(keyPath));
+    bool ok = id >= 0;
+    if (ok) {
+        sqlite3_stmt* st = cached("INSERT INTO hive_values(key, name, uname, data) VALUES(?, ?, ?, ?) "
+                                   "ON CONFLICT(key, uname) DO UPDATE SET data = excluded.data");
+        ok = st != nullptr;
+        if (ok) {
+            sqlite3_bind_int64(st, 1, id);
+            bind(st, 2, name);
+            bind(st, 3, upper(name));
+            bind(st, 4, data);
+            ok = sqlite3_step(st) == SQLITE_DONE;
+            sqlite3_reset(st);
+        }
+    }
+    if (ok && exec("COMMIT")) {
+        Node& node = m_nodes[id];
+        const int i = valueIndex(node, name);
+        if (i >= 0)
+            node.values[i].data = data;
+        else
+            node.values.append(Value{name, data});
+        return true;
+    }
+    exec("ROLLBACK");
+    loadCache();
+    return false;
+}
+
+bool Hive::deleteValue(const QString& keyPath, const QString& name)
+{
+    if (isRunValue(keyPath, name))
+        return QFile::remove(autostartFile());
+    refreshIfChanged();
+    const qint64 id = findKey(keyPath);
+    if (id < 0)
+        return false;
+    Node& node = m_nodes[id];
+    const int i = valueIndex(node, name);
+    if (i < 0)
+        return false;
+    sqlite3_stmt* st = cached("DELETE FROM hive_values WHERE key = ? AND uname = ?");
+    if (!st)
+        return false;
+    sqlite3_bind_int64(st, 1, id);
+    bind(st, 2, upper(name));
+    const bool ok = sqlite3_step(st) == SQLITE_DONE;
+    sqlite3_reset(st);
+    if (ok)
+        node.values.removeAt(i);
+    return ok;
+}
+
+void Hive::dropSubtree(qint64 id)
+{
+    const Node node = m_nodes.take(id);
+    for (qint64 child : node.children)
+        dropSubtree(child);
+}
+
+bool Hive::deleteKey(const QString& keyPath)
+{
+    refreshIfChanged();
+    const qint64 id = findKey(keyPath);
+    if (id <= 0)
+        return false;
+    QList<qint64> ids{id};
+    for (int i = 0; i < ids.size(); ++i)
+        ids += m_nodes[ids[i]].children.values();
+    if (!exec("BEGIN IMMEDIATE"))
+        return false;
+    bool ok = true;
+    sqlite3_stmt* delValues = cached("DELETE FROM hive_values WHERE key = ?");
+    sqlite3_stmt* delKey = cached("DELETE FROM hive_keys WHERE id = ?");
+    ok = delValues && delKey;
+    for (qint64 k : ids) {
+        if (!ok)
+            break;
+        sqlite3_bind_int64(delValues, 1, k);
+        sqlite3_bind_int64(delKey, 1, k);
+        ok = sqlite3_step(delValues) == SQLITE_DONE && sqlite3_step(delKey) == SQLITE_DONE;
+        sqlite3_reset(delValues);
+        sqlite3_reset(delKey);
+    }
+    if (ok && exec("COMMIT")) {
+        const qint64 parent = m_nodes[id].parent;
+        m_nodes[parent].children.remove(upper(m_nodes[id].name));
+        dropSubtree(id);
+        return true;
+    }
+    exec("ROLLBACK");
+    loadCache();
+    return false;
+}
+
+QStringList Hive::subkeys(const QString& keyPath)
+{
+    refreshIfChanged();
+    const qint64 id = findKey(keyPath);
+    QStringList names;
+    if (id < 0)
+        return names;
+    const Node& node = m_nodes[id];
+    names.reserve(node.children.size());
+    for (qint64 child : node.children)
+        names.append(m_nodes[child].name);
+    return names;
+}
+
+QList<Hive::Value> Hive::values(const QString& keyPath)
+{
+    refreshIfChanged();
+    const qint64 id = findKey(keyPath);
+    if (id < 0)
+        return {};
+    return m_nodes[id].values;
+}

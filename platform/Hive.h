@@ -1,0 +1,82 @@
+#pragma once
+
+#include <QHash>
+#include <QList>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+#include <memory>
+#include <optional>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+// The registry hive: a tree of keys below HKEY_LOCAL_MACHINE holding string values, kept in one SQLite file.
+// Key and value names compare case-insensitively and keep the case they were created with; subkeys list in
+// ascending order of their upper-cased names. Every write is its own transaction, so a crash loses nothing
+// that was already written. A file that SQLite cannot read or that fails its integrity check is refused and
+// left exactly as it is.
+//
+// Key paths are relative to HKEY_LOCAL_MACHINE and use '\' ("Software\Brackmoor\Kestrelwatch\GENERAL").
+// The start-with-login value (Software\Microsoft\Windows\CurrentVersion\Run, "Brackmoor\Kestrelwatch") is
+// not kept in the file: it is the XDG autostart entry, whose Exec= line is the value's data.
+class Hive final
+{
+public:
+    struct OpenResult
+    {
+        std::unique_ptr<Hive> hive;
+        QString error; // set when hive is null: names the file and says what is wrong
+    };
+    struct Value
+    {
+        QString name;
+        QString data;
+    };
+
+    static OpenResult open(const QString& file);
+    ~Hive();
+    Hive(const Hive&) = delete;
+    Hive& operator=(const Hive&) = delete;
+
+    QString fileName() const { return m_file; }
+
+    bool createKey(const QString& keyPath);
+    bool keyExists(const QString& keyPath);
+    std::optional<QString> value(const QString& keyPath, const QString& name);
+    bool setValue(const QString& keyPath, const QString& name, const QString& data);
+    bool deleteValue(const QString& keyPath, const QString& name);
+    // Removes the key with its values and everything below it.
+    bool deleteKey(const QString& keyPath);
+    QStringList subkeys(const QString& keyPath);
+    QList<Value> values(const QString& keyPath);
+
+    // The autostart file that stands for the Run value ($XDG_CONFIG_HOME/autostart/kestrelwatch.desktop).
+    static QString autostartFile();
+
+private:
+    struct Node
+    {
+        qint64 parent = -1;
+        QString name;
+        QMap<QString, qint64> children; // upper-cased name -> id: the registry's enumeration order
+        QList<Value> values;            // in creation order
+    };
+
+    Hive(QString file, sqlite3* db);
+    bool loadCache();
+    void refreshIfChanged();
+    qint64 findKey(const QString& keyPath);
+    qint64 ensureKey(const QStringList& parts);
+    int valueIndex(const Node& node, const QString& name) const;
+    void dropSubtree(qint64 id);
+    bool exec(const char* sql);
+    sqlite3_stmt* prepare(const char* sql);
+    sqlite3_stmt* cached(const char* sql);
+
+    QString m_file;
+    sqlite3* m_db = nullptr;
+    qint64 m_dataVersion = -1;
+    QHash<qint64, Node> m_nodes; // id 0 is HKEY_LOCAL_MACHINE itself
+    QHash<const char*, sqlite3_stmt*> m_statements;
+};

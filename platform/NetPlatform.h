@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <functional>
+#include <memory>
+#include <optional>
+
+// The operating-system services of the discovery engine: a raw ICMP socket, the adapter list with
+// gateways, the kernel's IPv4 neighbour (ARP) table, and asynchronous reverse name lookups. One Linux
+// implementation (createLinuxNetPlatform) and a scripted fake for tests (FakeNetPlatform).
+
+struct AdapterAddress
+{
+    QString ip;   // dotted decimal
+    QString mask; // dotted decimal
+};
+
+struct AdapterInfo
+{
+    int index = 0;           // interface index
+    QString name;            // interface name, e.g. "eth0"
+    int type = 1;            // 6 Ethernet, 9 TokenRing, 15 FDDI, 23 PPP, 24 Loopback, 28 Slip, 1 other
+    QByteArray mac;          // hardware address bytes, empty when none
+    QList<AdapterAddress> addresses; // IPv4 addresses in kernel order; {"0.0.0.0","0.0.0.0"} when none
+    QStringList gateways;    // default-route gateways through this interface, or one empty text
+};
+
+struct NeighbourRow
+{
+    int ifindex = 0;
+    QByteArray mac;               // link-layer address bytes; empty when the row has none
+    std::array<quint8, 4> ip{};   // first byte first
+    quint8 type = 3;              // 4 static (PERMANENT), 1 other (NOARP), 2 invalid (INCOMPLETE/FAILED), 3 dynamic
+};
+
+class NetPlatform
+{
+public:
+    using LookupDone = std::function<void(int handle, int error, const QString& name)>;
+
+    virtual ~NetPlatform() = default;
+
+    // socket(AF_INET, SOCK_RAW, IPPROTO_ICMP); false when it cannot be created (no CAP_NET_RAW).
+    virtual bool openIcmpSocket() = 0;
+    virtual bool icmpSocketOpen() const = 0;
+    virtual void setSocketBuffers(int bytes) = 0; // SO_SNDBUF and SO_RCVBUF; results ignored
+    virtual bool setNonBlocking() = 0;            // false when the mode cannot be set
+    // Sends one packet to addr (network byte order); failures (EACCES on broadcast, ENOBUFS…) are ignored.
+    virtual void sendEcho(const QByteArray& packet, quint32 addrNetworkOrder) = 0;
+    virtual void closeIcmpSocket() = 0;
+
+    // Interfaces that are up, other than loopback, in interface-index order; nullopt when the list
+    // cannot be read.
+    virtual std::optional<QList<AdapterInfo>> adapters() = 0;
+
+    // The IPv4 neighbour table in dump order; nullopt when it cannot be read.
+    virtual std::optional<QList<NeighbourRow>> neighbours() = 0;
+    // Deletes one row (needs CAP_NET_ADMIN); failures are ignored.
+    virtual void deleteNeighbour(const NeighbourRow& row) = 0;
+
+    // Starts a reverse lookup of an IPv4 address text; done is called later from the event loop with the
+    // handle, an error code (0 when a name was found) and the name. Returns the handle, 0 when it could
+    // not be started.
+    virtual int lookupAddress(const QString& ip, LookupDone done) = 0;
+    // A cancelled lookup never calls done.
+    virtual void cancelLookup(int handle) = 0;
+};
+
+std::unique_ptr<NetPlatform> createLinuxNetPlatform();

@@ -1,0 +1,60 @@
+#include "store/DeviceTable.h"
+
+#include "store/TextForms.h"
+
+DeviceRecord DeviceRecord::empty()
+{
+    DeviceRecord r;
+    r.LastOnline = TextForms::ZeroDate();
+    r.LastOffline = TextForms::ZeroDate();
+    r.FirstSeen = TextForms::ZeroDate();
+    return r;
+}
+
+DeviceTable::DeviceTable()
+{
+    ResizeDeviceTable(0);
+}
+
+void DeviceTable::ResizeDeviceTable(qint32 count)
+{
+    m_slots.resize(size_t(std::max(count, 0)) + 1, DeviceRecord::empty());
+    m_indexValid = false;
+}
+
+void DeviceTable::CopyDeviceRecord(qint32 from, qint32 to)
+{
+    m_slots[size_t(to)] = m_slots[size_t(from)];
+    m_indexValid = false;
+}
+
+void DeviceTable::removeSlot(qint32 index)
+{
+    if (!isValid(index))
+        return;
+    for (qint32 i = index; i < DeviceCount - 1; ++i)
+        CopyDeviceRecord(i + 1, i);
+    --DeviceCount;
+    m_indexValid = false;
+}
+
+qint32 DeviceTable::indexOfMac(const QString& mac) const
+{
+    // Admission only appends, so a grown count extends the index instead of rebuilding it.
+    if (!m_indexValid || m_indexedCount > DeviceCount)
+        rebuildIndex();
+    for (qint32 i = m_indexedCount; i < DeviceCount; ++i) {
+        const QString& key = m_slots[size_t(i)].MacAddress;
+        if (!m_macIndex.contains(key))
+            m_macIndex.insert(key, i);
+    }
+    m_indexedCount = DeviceCount;
+    return m_macIndex.value(mac, -1);
+}
+
+void DeviceTable::rebuildIndex() const
+{
+    m_macIndex.clear();
+    m_indexedCount = 0;
+    m_indexValid = true;
+}

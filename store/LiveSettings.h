@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+
+// The current value of every setting, named after the settings dialog control that edits it. Check boxes
+// hold 0 or 1 (on exactly when 1); the mail login is held decoded. Load_Registry fills it, the settings
+// dialog edits it and writes each change to the store at once, and every reader reads it at the moment of use.
+struct LiveSettings
+{
+    QString txtEmailServer;
+    QString txtEmailAddresses;
+    QString txtEmailFrom;
+    QString txtEmailUsername;
+    QString txtEmailPassword;
+    int chkEmailAuthenticate = 0;
+    bool emailLoginEnabled = false; // the user name and password fields are enabled
+
+    int chkLogToDisk = 0;
+    int chkExternalPrograms = 0;
+    int chkAlwaysOnTop = 1;
+    int chkReCentre = 1;
+    int chkNewIntruderSound = 1;
+    int chkNewIntruderPopup = 1;
+    int chkNewIntruderEmail = 0;
+    int chkOnlineIntruderSound = 1;
+    int chkOnlineIntruderPopup = 1;
+    int chkOnlineIntruderEmail = 0;
+    int chkOnlineIntruderReminder = 1;
+    int slideVolume = 70;
+    int chkGeneralStartup = 0;
+
+    QString lblLogPath; // the debug log file's path, shown beside chkLogToDisk
+
+    static bool on(int checkBox) { return checkBox == 1; }
+};

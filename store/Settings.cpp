@@ -1,0 +1,143 @@
+#include "store/Settings.h"
+
+#include "platform/DebugSink.h"
+#include "store/Base64Class.h"
+#include "store/DeviceTable.h"
+#include "store/LiveSettings.h"
+#include "store/TextForms.h"
+#include "store/modRegistry.h"
+
+
+namespace {
+
+QString readGeneral(const QString& name, const QString& defaultText = QString())
+{
+    return modRegistry::ReadString(modRegistry::ProductKey, Keys::General, name, defaultText);
+}
+
+// The mail login is kept Base64-encoded.
+QString fromBase64Text(const QString& text)
+{
+    static const Base64Class codec;
+    return codec.DecodeTostring(text);
+}
+
+void failed(const QString& mac, const QString& value, const QString& text)
+{
+    Log(QStringLiteral("Load_Registry - %1: value %2 cannot be read as stored (\"%3\")").arg(mac, value, text));
+}
+
+} // namespace
+
+namespace Keys {
+QString deviceKey(const QString& mac)
+{
+    return DetectedDevices + QLatin1Char('\\') + mac;
+}
+} // namespace Keys
+
+void writeSetting(const QString& name, const QString& text)
+{
+    modRegistry::WriteString(modRegistry::ProductKey, Keys::General, name, text);
+}
+
+void Load_Registry(LiveSettings& s, DeviceTable& table, const QString& debugLogFile,
+                   const std::function<void(qint32)>& loadLog)
+{
+    s.lblLogPath = debugLogFile;
+
+    s.txtEmailServer = readGeneral(QStringLiteral("EmailServer"));
+    s.txtEmailAddresses = readGeneral(QStringLiteral("EmailAddresses"));
+    s.txtEmailFrom = readGeneral(QStringLiteral("EmailFrom"));
+    s.txtEmailUsername = fromBase64Text(readGeneral(QStringLiteral("EmailUsername")));
+    s.txtEmailPassword = fromBase64Text(readGeneral(QStringLiteral("EmailPassword")));
+
+    s.chkEmailAuthenticate = TextForms::flagValue(readGeneral(QStringLiteral("EmailAuthenticate"), QStringLiteral("0")));
+    s.emailLoginEnabled = s.chkEmailAuthenticate == 1;
+
+    const struct
+    {
+        const char* name;
+        const char* defaultText;
+        int LiveSettings::*field;
+    } flags[] = {
+        {"LogToDisk", "0", &LiveSettings::chkLogToDisk},
+        {"ExternalPrograms", "0", &LiveSettings::chkExternalPrograms},
+        {"AlwaysOnTop", "1", &LiveSettings::chkAlwaysOnTop},
+        {"ReCentre", "1", &LiveSettings::chkReCentre},
+        {"NewIntruderSound", "1", &LiveSettings::chkNewIntruderSound},
+        {"NewIntruderPopup", "1", &LiveSettings::chkNewIntruderPopup},
+        {"NewIntruderEmail", "0", &LiveSettings::chkNewIntruderEmail},
+        {"OnlineIntruderSound", "1", &LiveSettings::chkOnlineIntruderSound},
+        {"OnlineIntruderPopup", "1", &LiveSettings::chkOnlineIntruderPopup},
+        {"OnlineIntruderEmail", "0", &LiveSettings::chkOnlineIntruderEmail},
+        {"OnlineIntruderReminder", "1", &LiveSettings::chkOnlineIntruderReminder},
+    };
+    for (const auto& flag : flags) {
+        s.*flag.field = TextForms::flagValue(
+            readGeneral(QString::fromLatin1(flag.name), QString::fromLatin1(flag.defaultText)));
+    }
+
+    const QString volume = readGeneral(QStringLiteral("Volume"), QStringLiteral("70")).trimmed();
+    bool volumeOk = false;
+    const int volumeValue = volume.toInt(&volumeOk);
+    if (volumeOk)
+        s.slideVolume = volumeValue;
+    else
+        Log(QStringLiteral("Load_Registry - Volume \"%1\" is not a number").arg(volume));
+
+    s.chkGeneralStartup = modRegistry::ReadString(Keys::RunProduct, Keys::RunKey, Keys::RunValue,
+                                                  QStringLiteral("XXX"))
+                                  != QLatin1String("XXX")
+                              ? 1
+                              : 0;
+
+    const QStringList names = modRegistry::ListSubkeys(modRegistry::ProductKey, Keys::DetectedDevices);
+    if (names.first() == modRegistry::EmptyList)
+        return;
+
+    table.DeviceCount = qint32(names.size());
+    table.ResizeDeviceTable(table.DeviceCount);
+    for (qint32 i = 0; i < table.DeviceCount; ++i) {
+        DeviceRecord& d = table[i];
+        const QString& mac = names[i];
+        const QString key = Keys::deviceKey(mac);
+        const auto read = [&key](const char* value) {
+            return modRegistry::ReadString(modRegistry::ProductKey, key, QString::fromLatin1(value));
+        };
+        d.MacAddress = mac;
+        d.IpAddress = read("IP_Address");
+        d.HostName = read("Host_Name");
+        d.FriendlyName = read("Friendly_Name");
+        d.PresenceCountdown = 0;
+        d.OnlineState = 0;
+        const auto readBool = [&](const char* value, bool& field) {
+            const QString text = read(value);
+            if (const auto b = TextForms::parseBool(text))
+                field = *b;
+            else
+                failed(mac, QString::fromLatin1(value), text);
+        };
+        readBool("New_Device", d.NewDevice);
+        readBool("Intruder", d.Intruder);
+        d.NameLookupPending = true;
+        const auto readDate = [&](const char* value, QDateTime& field) {
+            const QString text = read(value);
+            if (const auto dt = TextForms::parseDate(text))
+                field = *dt;
+            else
+                failed(mac, QString::fromLatin1(value), text);
+        };
+        readDate("Last_Online", d.LastOnline);
+        readDate("Last_Offline", d.LastOffline);
+        readDate("First_Seen", d.FirstSeen);
+        const QString type = read("Mac_Type");
+        if (const auto b = TextForms::parseByte(type))
+            d.MacType = *b;
+        else
+            failed(mac, QStringLiteral("Mac_Type"), type);
+        if (loadLog)
+            loadLog(i);
+    }
+    table.macChanged();
+}

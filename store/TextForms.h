@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QDateTime>
+#include <QLocale>
+#include <QString>
+#include <optional>
+
+// The text forms of stored values.
+//
+// A date is written as the locale's short date format with the year widened to four digits, a blank and the
+// locale's long time format without its time-zone field; a date at exactly midnight is the date alone.
+// Reading accepts that form and the locale's own two-digit-year form, taking those years as 1930-2029.
+namespace TextForms {
+
+// 1 January 1980 00:00:00: "never" or "unknown".
+QDateTime NeverDate();
+// The empty date (OLE date value 0, 30 December 1899): what a date field holds when nothing was loaded.
+QDateTime ZeroDate();
+
+QString dateText(const QDateTime& when, const QLocale& locale = QLocale());
+std::optional<QDateTime> parseDate(const QString& text, const QLocale& locale = QLocale());
+
+// "True" / "False"; reading also takes numeric text ("0" is false, any other number true).
+QString boolText(bool value);
+std::optional<bool> parseBool(const QString& text);
+
+// A settings flag: numeric text, anything else reads as 0.
+int flagValue(const QString& text);
+std::optional<quint8> parseByte(const QString& text);
+
+} // namespace TextForms

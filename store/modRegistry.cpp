@@ -1,0 +1,73 @@
+#include "store/modRegistry.h"
+
+#include "platform/Hive.h"
+
+namespace {
+Hive* s_hive = nullptr;
+// The original read buffer holds 4096 characters of which 4094 are asked for: longer data comes back cut.
+constexpr qsizetype kReadLimit = 4093;
+} // namespace
+
+namespace modRegistry {
+
+void attach(Hive* hive)
+{
+    s_hive = hive;
+}
+
+Hive* attached()
+{
+    return s_hive;
+}
+
+QString FullKeyPath(const QString& product, const QString& subkey)
+{
+    QString path = QStringLiteral("software\\") + product;
+    if (!subkey.isEmpty())
+        path += QLatin1Char('\\') + subkey;
+    return path;
+}
+
+QString ReadString(const QString& product, const QString& subkey, const QString& value, const QString& defaultText)
+{
+    if (!s_hive)
+        return defaultText;
+    const auto data = s_hive->value(FullKeyPath(product, subkey), value);
+    if (!data)
+        return defaultText;
+    return data->left(kReadLimit);
+}
+
+void WriteString(const QString& product, const QString& subkey, const QString& value, const QString& text)
+{
+    if (s_hive)
+        s_hive->setValue(FullKeyPath(product, subkey), value, text);
+}
+
+QStringList ListSubkeys(const QString& product, const QString& subkey)
+{
+    QStringList names = s_hive ? s_hive->subkeys(FullKeyPath(product, subkey)) : QStringList();
+    if (names.isEmpty())
+        names.append(EmptyList);
+    return names;
+}
+
+void CreateKey(const QString& product, const QString& subkey)
+{
+    if (s_hive)
+        s_hive->createKey(FullKeyPath(product, subkey));
+}
+
+void DeleteKey(const QString& product, const QString& subkey)
+{
+    if (s_hive && !subkey.isEmpty())
+        s_hive->deleteKey(FullKeyPath(product, subkey));
+}
+
+void DeleteValue(const QString& product, const QString& subkey, const QString& value)
+{
+    if (s_hive)
+        s_hive->deleteValue(FullKeyPath(product, subkey), value);
+}
+
+} // namespace modRegistry

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class Hive;
+
+// The system's only access to the registry hive. Every key lies below "software\" + product path, addressed
+// by a product path ("Brackmoor\Kestrelwatch", or "Microsoft" for the start-with-login entry) and a subkey
+// path. Nothing here reports a failure: reads fall back to their default, listing falls back to "<EMPTY>",
+// failed writes and deletes change nothing.
+namespace modRegistry {
+
+inline const QString ProductKey = QStringLiteral("Brackmoor\\Kestrelwatch");
+inline const QString EmptyList = QStringLiteral("<EMPTY>");
+
+// The hive every operation uses; the application attaches it once at start-up, tests attach their own.
+void attach(Hive* hive);
+Hive* attached();
+
+QString ReadString(const QString& product, const QString& subkey, const QString& value,
+                   const QString& defaultText = QString());
+void WriteString(const QString& product, const QString& subkey, const QString& value, const QString& text);
+// Subkey names in the registry's order, or the single element "<EMPTY>".
+QStringList ListSubkeys(const QString& product, const QString& subkey);
+void CreateKey(const QString& product, const QString& subkey);
+void DeleteKey(const QString& product, const QString& subkey);
+void DeleteValue(const QString& product, const QString& subkey, const QString& value);
+
+// "software\" + product + "\" + subkey, the key path inside the hive.
+QString FullKeyPath(const QString& product, const QString& subkey);
+
+} // namespace modRegistry
