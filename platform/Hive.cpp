@@ -1,5 +1,6 @@
 #include "platform/Hive.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -39,7 +40,9 @@ QString upper(const QString& s)
 
 bool isRunValue(const QString& keyPath, const QString& name)
 {
-    return splitPath(keyPath).join(QLatin1Char('\\')).toUpper() == kRunKey && name.toUpper() == kRunValue;
+    if (name.compare(kRunValue, Qt::CaseInsensitive) != 0)
+        return false;
+    return splitPath(keyPath).join(QLatin1Char('\\')).toUpper() == kRunKey;
 }
 
 QString text(sqlite3_stmt* st, int col)
@@ -167,28 +170,28 @@ QString Hive::autostartFile()
 Hive::OpenResult Hive::open(const QString& file)
 {
     const auto refuse = [&file](const QString& why) {
-        return OpenResult{nullptr,
-                          QStringLiteral("The store %1 is damaged or unreadable (%2). It has been left untouched: "
-                                         "move it aside to start with an empty store, or restore a copy.")
-                              .arg(file, why)};
+        return OpenResult {nullptr,
+            QStringLiteral("The store %1 is damaged or unreadable (%2). It has been left untouched: "
+                           "move it aside to start with an empty store, or restore a copy.")
+                .arg(file, why)};
     };
     const QFileInfo info(file);
     if (!info.exists()) {
         const QString err = createStore(file);
         if (!err.isEmpty())
-            return OpenResult{nullptr, QStringLiteral("The store %1 cannot be created: %2").arg(file, err)};
+            return OpenResult {nullptr, QStringLiteral("The store %1 cannot be created: %2").arg(file, err)};
     } else if (info.size() == 0) {
         return refuse(QStringLiteral("the file is empty"));
     }
 
     sqlite3* db = nullptr;
-    int rc = sqlite3_open_v2(QFile::encodeName(file).constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
-                             nullptr);
+    int rc =
+        sqlite3_open_v2(QFile::encodeName(file).constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         const QString why = sqliteError(db, rc);
         sqlite3_close(db);
         if (info.exists() && !info.isWritable())
-            return OpenResult{nullptr, QStringLiteral("The store %1 cannot be opened for writing: %2").arg(file, why)};
+            return OpenResult {nullptr, QStringLiteral("The store %1 cannot be opened for writing: %2").arg(file, why)};
         return refuse(why);
     }
     sqlite3_busy_timeout(db, 5000);
@@ -212,9 +215,9 @@ Hive::OpenResult Hive::open(const QString& file)
     sqlite3_finalize(st);
     if (problem.isEmpty()) {
         int tables = 0;
-        rc = sqlite3_prepare_v2(
-            db, "SELECT count(*) FROM sqlite_master WHERE type='table' AND name IN ('hive_keys','hive_values')", -1,
-            &st, nullptr);
+        rc = sqlite3_prepare_v2(db,
+            "SELECT count(*) FROM sqlite_master WHERE type='table' AND name IN ('hive_keys','hive_values')", -1, &st,
+            nullptr);
         if (rc == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
             tables = sqlite3_column_int(st, 0);
         sqlite3_finalize(st);
@@ -234,14 +237,13 @@ Hive::OpenResult Hive::open(const QString& file)
     std::unique_ptr<Hive> hive(new Hive(file, db));
     if (!hive->loadCache())
         return refuse(sqliteError(db, SQLITE_ERROR));
-    return OpenResult{std::move(hive), {}};
+    return OpenResult {std::move(hive), {}};
 }
 
 Hive::Hive(QString file, sqlite3* db)
     : m_file(std::move(file))
     , m_db(db)
-{
-}
+{ }
 
 Hive::~Hive()
 {
@@ -278,7 +280,8 @@ bool Hive::exec(const char* sql)
 bool Hive::loadCache()
 {
     m_nodes.clear();
-    m_nodes.insert(0, Node{});
+    m_pathCache.clear();
+    m_nodes.insert(0, Node {});
     sqlite3_stmt* st = prepare("SELECT id, parent, name, uname FROM hive_keys ORDER BY id");
     if (!st)
         return false;
@@ -303,7 +306,7 @@ bool Hive::loadCache()
     while (sqlite3_step(st) == SQLITE_ROW) {
         auto it = m_nodes.find(sqlite3_column_int64(st, 0));
         if (it != m_nodes.end())
-            it->values.append(Value{text(st, 1), text(st, 2)});
+            it->values.append(StoredValue {text(st, 1), upper(text(st, 1)), text(st, 2)});
     }
     sqlite3_finalize(st);
 
@@ -314,9 +317,14 @@ bool Hive::loadCache()
     return true;
 }
 
-// Another process (kestrelwatch-reg, say) may have changed the file; data_version tells, cheaply.
-void Hive::refreshIfChanged()
+// Another process (kestrelwatch-reg, say) may have changed the file; data_version tells.
+void Hive::refreshIfChanged(bool force)
 {
+    constexpr qint64 kReadCheckIntervalMs = 50;
+    const qint64 nowMs = QDateTime::currentMSecsSinceEpoch();
+    if (!force && nowMs - m_lastCheckMs < kReadCheckIntervalMs && nowMs >= m_lastCheckMs)
+        return;
+    m_lastCheckMs = nowMs;
     sqlite3_stmt* st = cached("PRAGMA data_version");
     qint64 version = m_dataVersion;
     if (st && sqlite3_step(st) == SQLITE_ROW)
@@ -329,6 +337,9 @@ void Hive::refreshIfChanged()
 
 qint64 Hive::findKey(const QString& keyPath)
 {
+    const auto cachedId = m_pathCache.constFind(keyPath);
+    if (cachedId != m_pathCache.constEnd())
+        return cachedId.value();
     qint64 id = 0;
     for (const QString& part : splitPath(keyPath)) {
         const Node& node = m_nodes[id];
@@ -337,6 +348,7 @@ qint64 Hive::findKey(const QString& keyPath)
             return -1;
         id = it.value();
     }
+    m_pathCache.insert(keyPath, id);
     return id;
 }
 
@@ -375,21 +387,24 @@ int Hive::valueIndex(const Node& node, const QString& name) const
 {
     const QString up = upper(name);
     for (int i = 0; i < node.values.size(); ++i) {
-        if (upper(node.values[i].name) == up)
+        if (node.values[i].uname == up)
             return i;
     }
     return -1;
 }
 
-bool Hive::createKey(const QString& keyPath)
+// Every write runs in its own IMMEDIATE transaction; the cache is checked against the file once the write
+// lock is held, so a change made meanwhile by another process is never written over from a stale view.
+bool Hive::beginWrite()
 {
-    refreshIfChanged();
-    const QStringList parts = splitPath(keyPath);
-    if (findKey(keyPath) >= 0)
-        return true;
     if (!exec("BEGIN IMMEDIATE"))
         return false;
-    const bool ok = ensureKey(parts) >= 0;
+    refreshIfChanged(true);
+    return true;
+}
+
+bool Hive::endWrite(bool ok)
+{
     if (ok && exec("COMMIT"))
         return true;
     exec("ROLLBACK");
@@ -397,9 +412,16 @@ bool Hive::createKey(const QString& keyPath)
     return false;
 }
 
+bool Hive::createKey(const QString& keyPath)
+{
+    if (!beginWrite())
+        return false;
+    return endWrite(ensureKey(splitPath(keyPath)) >= 0);
+}
+
 bool Hive::keyExists(const QString& keyPath)
 {
-    refreshIfChanged();
+    refreshIfChanged(false);
     return findKey(keyPath) >= 0;
 }
 
@@ -407,7 +429,7 @@ std::optional<QString> Hive::value(const QString& keyPath, const QString& name)
 {
     if (isRunValue(keyPath, name))
         return readAutostart();
-    refreshIfChanged();
+    refreshIfChanged(false);
     const qint64 id = findKey(keyPath);
     if (id < 0)
         return std::nullopt;
@@ -422,60 +444,52 @@ bool Hive::setValue(const QString& keyPath, const QString& name, const QString& 
 {
     if (isRunValue(keyPath, name))
         return writeAutostart(data);
-    refreshIfChanged();
-    if (!exec("BEGIN IMMEDIATE"))
+    if (!beginWrite())
         return false;
     const qint64 id = ensureKey(splitPath(keyPath));
-    bool ok = id >= 0;
+    sqlite3_stmt* st = id >= 0 ? cached("INSERT INTO hive_values(key, name, uname, data) VALUES(?, ?, ?, ?) "
+                                        "ON CONFLICT(key, uname) DO UPDATE SET data = excluded.data")
+                               : nullptr;
+    bool ok = st != nullptr;
     if (ok) {
-        sqlite3_stmt* st = cached("INSERT INTO hive_values(key, name, uname, data) VALUES(?, ?, ?, ?) "
-                                   "ON CONFLICT(key, uname) DO UPDATE SET data = excluded.data");
-        ok = st != nullptr;
-        if (ok) {
-            sqlite3_bind_int64(st, 1, id);
-            bind(st, 2, name);
-            bind(st, 3, upper(name));
-            bind(st, 4, data);
-            ok = sqlite3_step(st) == SQLITE_DONE;
-            sqlite3_reset(st);
-        }
+        sqlite3_bind_int64(st, 1, id);
+        bind(st, 2, name);
+        bind(st, 3, upper(name));
+        bind(st, 4, data);
+        ok = sqlite3_step(st) == SQLITE_DONE;
+        sqlite3_reset(st);
     }
-    if (ok && exec("COMMIT")) {
-        Node& node = m_nodes[id];
-        const int i = valueIndex(node, name);
-        if (i >= 0)
-            node.values[i].data = data;
-        else
-            node.values.append(Value{name, data});
-        return true;
-    }
-    exec("ROLLBACK");
-    loadCache();
-    return false;
+    if (!endWrite(ok))
+        return false;
+    Node& node = m_nodes[id];
+    const int i = valueIndex(node, name);
+    if (i >= 0)
+        node.values[i].data = data;
+    else
+        node.values.append(StoredValue {name, upper(name), data});
+    return true;
 }
 
 bool Hive::deleteValue(const QString& keyPath, const QString& name)
 {
     if (isRunValue(keyPath, name))
         return QFile::remove(autostartFile());
-    refreshIfChanged();
+    if (!beginWrite())
+        return false;
     const qint64 id = findKey(keyPath);
-    if (id < 0)
+    const int i = id >= 0 ? valueIndex(m_nodes[id], name) : -1;
+    sqlite3_stmt* st = i >= 0 ? cached("DELETE FROM hive_values WHERE key = ? AND uname = ?") : nullptr;
+    bool ok = st != nullptr;
+    if (ok) {
+        sqlite3_bind_int64(st, 1, id);
+        bind(st, 2, upper(name));
+        ok = sqlite3_step(st) == SQLITE_DONE;
+        sqlite3_reset(st);
+    }
+    if (!endWrite(ok))
         return false;
-    Node& node = m_nodes[id];
-    const int i = valueIndex(node, name);
-    if (i < 0)
-        return false;
-    sqlite3_stmt* st = cached("DELETE FROM hive_values WHERE key = ? AND uname = ?");
-    if (!st)
-        return false;
-    sqlite3_bind_int64(st, 1, id);
-    bind(st, 2, upper(name));
-    const bool ok = sqlite3_step(st) == SQLITE_DONE;
-    sqlite3_reset(st);
-    if (ok)
-        node.values.removeAt(i);
-    return ok;
+    m_nodes[id].values.removeAt(i);
+    return true;
 }
 
 void Hive::dropSubtree(qint64 id)
@@ -487,19 +501,17 @@ void Hive::dropSubtree(qint64 id)
 
 bool Hive::deleteKey(const QString& keyPath)
 {
-    refreshIfChanged();
-    const qint64 id = findKey(keyPath);
-    if (id <= 0)
+    if (!beginWrite())
         return false;
-    QList<qint64> ids{id};
+    const qint64 id = findKey(keyPath);
+    QList<qint64> ids;
+    if (id > 0)
+        ids.append(id);
     for (int i = 0; i < ids.size(); ++i)
         ids += m_nodes[ids[i]].children.values();
-    if (!exec("BEGIN IMMEDIATE"))
-        return false;
-    bool ok = true;
     sqlite3_stmt* delValues = cached("DELETE FROM hive_values WHERE key = ?");
     sqlite3_stmt* delKey = cached("DELETE FROM hive_keys WHERE id = ?");
-    ok = delValues && delKey;
+    bool ok = id > 0 && delValues && delKey;
     for (qint64 k : ids) {
         if (!ok)
             break;
@@ -509,20 +521,18 @@ bool Hive::deleteKey(const QString& keyPath)
         sqlite3_reset(delValues);
         sqlite3_reset(delKey);
     }
-    if (ok && exec("COMMIT")) {
-        const qint64 parent = m_nodes[id].parent;
-        m_nodes[parent].children.remove(upper(m_nodes[id].name));
-        dropSubtree(id);
-        return true;
-    }
-    exec("ROLLBACK");
-    loadCache();
-    return false;
+    if (!endWrite(ok))
+        return false;
+    const qint64 parent = m_nodes[id].parent;
+    m_nodes[parent].children.remove(upper(m_nodes[id].name));
+    dropSubtree(id);
+    m_pathCache.clear();
+    return true;
 }
 
 QStringList Hive::subkeys(const QString& keyPath)
 {
-    refreshIfChanged();
+    refreshIfChanged(false);
     const qint64 id = findKey(keyPath);
     QStringList names;
     if (id < 0)
@@ -536,9 +546,12 @@ QStringList Hive::subkeys(const QString& keyPath)
 
 QList<Hive::Value> Hive::values(const QString& keyPath)
 {
-    refreshIfChanged();
+    refreshIfChanged(false);
     const qint64 id = findKey(keyPath);
     if (id < 0)
         return {};
-    return m_nodes[id].values;
+    QList<Value> out;
+    for (const StoredValue& v : m_nodes[id].values)
+        out.append(Value {v.name, v.data});
+    return out;
 }

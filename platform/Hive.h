@@ -55,17 +55,27 @@ public:
     static QString autostartFile();
 
 private:
+    struct StoredValue
+    {
+        QString name;
+        QString uname; // upper-cased name, the comparison key
+        QString data;
+    };
     struct Node
     {
         qint64 parent = -1;
         QString name;
         QMap<QString, qint64> children; // upper-cased name -> id: the registry's enumeration order
-        QList<Value> values;            // in creation order
+        QList<StoredValue> values; // in creation order
     };
 
     Hive(QString file, sqlite3* db);
     bool loadCache();
-    void refreshIfChanged();
+    // Reloads the cache when another connection has committed. Writes always ask SQLite; reads ask at most
+    // every few milliseconds, since each question costs a read transaction with its file locks.
+    void refreshIfChanged(bool force);
+    bool beginWrite();
+    bool endWrite(bool ok);
     qint64 findKey(const QString& keyPath);
     qint64 ensureKey(const QStringList& parts);
     int valueIndex(const Node& node, const QString& name) const;
@@ -79,4 +89,6 @@ private:
     qint64 m_dataVersion = -1;
     QHash<qint64, Node> m_nodes; // id 0 is HKEY_LOCAL_MACHINE itself
     QHash<const char*, sqlite3_stmt*> m_statements;
+    QHash<QString, qint64> m_pathCache; // key path as given -> id; only keys that exist
+    qint64 m_lastCheckMs = 0;
 };

@@ -35,6 +35,8 @@ void DeviceTable::removeSlot(qint32 index)
     for (qint32 i = index; i < DeviceCount - 1; ++i)
         CopyDeviceRecord(i + 1, i);
     --DeviceCount;
+    // The vacated slot is cleared so that the next admission into it starts from an empty record.
+    m_slots[size_t(DeviceCount)] = DeviceRecord::empty();
     m_indexValid = false;
 }
 

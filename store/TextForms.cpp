@@ -1,6 +1,7 @@
 #include "store/TextForms.h"
 
-#include <QHash>
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -43,29 +44,199 @@ QString fourDigitYear(const QString& format)
     return out;
 }
 
+// A numeric date/time format compiled once, so that reading the thousands of dates of a large store does
+// not go through the general parser each time. Formats with month names or non-ASCII digits are not
+// compiled; they fall back to QLocale.
+struct Token
+{
+    enum Kind { Literal, Day, Month, Year2, Year4, Hour24, Hour12, Minute, Second, AmPm } kind = Literal;
+    QString literal;
+};
+
+std::optional<QList<Token>> compile(const QString& format)
+{
+    QList<Token> tokens;
+    for (qsizetype i = 0; i < format.size();) {
+        const QChar c = format.at(i);
+        qsizetype run = 1;
+        while (i + run < format.size() && format.at(i + run) == c)
+            ++run;
+        Token t;
+        const char ch = c.toLatin1();
+        if (ch == '\'') {
+            const qsizetype close = format.indexOf(QLatin1Char('\''), i + 1);
+            if (close < 0)
+                return std::nullopt;
+            t.literal = format.mid(i + 1, close - i - 1);
+            tokens.append(t);
+            i = close + 1;
+            continue;
+        }
+        switch (ch) {
+        case 'd':
+            t.kind = Token::Day;
+            break;
+        case 'M':
+            t.kind = Token::Month;
+            break;
+        case 'y':
+            t.kind = run == 4 ? Token::Year4 : Token::Year2;
+            break;
+        case 'H':
+            t.kind = Token::Hour24;
+            break;
+        case 'h':
+            t.kind = Token::Hour12;
+            break;
+        case 'm':
+            t.kind = Token::Minute;
+            break;
+        case 's':
+            t.kind = Token::Second;
+            break;
+        case 'A':
+        case 'a':
+            t.kind = Token::AmPm;
+            break;
+        case 'P':
+        case 'p':
+            if (!tokens.isEmpty() && tokens.last().kind == Token::AmPm) {
+                i += run;
+                continue;
+            }
+            return std::nullopt;
+        default:
+            if (c.isLetter())
+                return std::nullopt;
+            t.literal = format.mid(i, run);
+        }
+        if ((t.kind == Token::Day || t.kind == Token::Month) && run > 2)
+            return std::nullopt; // names of days and months
+        if (t.kind == Token::Year2 && run != 2)
+            return std::nullopt;
+        tokens.append(t);
+        i += run;
+    }
+    return tokens;
+}
+
+std::optional<QDateTime> parseCompiled(QStringView text, const QList<Token>& tokens, const QLocale& locale)
+{
+    int day = 0, month = 0, year = 0, hour = 0, minute = 0, second = 0;
+    int ampm = -1;
+    bool twelve = false;
+    qsizetype pos = 0;
+    for (const Token& t : tokens) {
+        if (t.kind == Token::Literal) {
+            if (!text.mid(pos).startsWith(t.literal))
+                return std::nullopt;
+            pos += t.literal.size();
+            continue;
+        }
+        if (t.kind == Token::AmPm) {
+            const QStringView rest = text.mid(pos);
+            const QString am = locale.amText(), pm = locale.pmText();
+            if (!am.isEmpty() && rest.startsWith(am, Qt::CaseInsensitive)) {
+                ampm = 0;
+                pos += am.size();
+            } else if (!pm.isEmpty() && rest.startsWith(pm, Qt::CaseInsensitive)) {
+                ampm = 1;
+                pos += pm.size();
+            } else {
+                return std::nullopt;
+            }
+            continue;
+        }
+        const int maxDigits = t.kind == Token::Year4 ? 4 : 2;
+        int value = 0, digits = 0;
+        while (pos < text.size() && digits < maxDigits && text.at(pos).isDigit() && text.at(pos).unicode() < 128) {
+            value = value * 10 + (text.at(pos).unicode() - '0');
+            ++pos;
+            ++digits;
+        }
+        if (digits == 0 || (t.kind == Token::Year4 && digits != 4) || (t.kind == Token::Year2 && digits != 2))
+            return std::nullopt;
+        switch (t.kind) {
+        case Token::Day:
+            day = value;
+            break;
+        case Token::Month:
+            month = value;
+            break;
+        case Token::Year2:
+            year = value < 30 ? 2000 + value : 1900 + value;
+            break;
+        case Token::Year4:
+            year = value;
+            break;
+        case Token::Hour24:
+            hour = value;
+            break;
+        case Token::Hour12:
+            hour = value;
+            twelve = true;
+            break;
+        case Token::Minute:
+            minute = value;
+            break;
+        case Token::Second:
+            second = value;
+            break;
+        default:
+            break;
+        }
+    }
+    if (pos != text.size())
+        return std::nullopt;
+    if (twelve) {
+        if (hour < 1 || hour > 12 || ampm < 0)
+            return std::nullopt;
+        hour = hour % 12 + (ampm == 1 ? 12 : 0);
+    }
+    const QDate date(year, month, day);
+    const QTime time(hour, minute, second);
+    if (!date.isValid() || !time.isValid())
+        return std::nullopt;
+    return QDateTime(date, time);
+}
+
 struct Formats
 {
-    QString date;        // four-digit year
-    QString shortDate;   // the locale's own
-    QString time;        // long time without zone
-    QString dateTime;    // date + " " + time
+    QString date; // four-digit year
+    QString shortDate; // the locale's own
+    QString time; // long time without zone
+    QString dateTime; // date + " " + time
     QString shortDateTime;
+    // Compiled forms, tried in this order; empty when the locale needs the general parser.
+    QList<QList<Token>> compiled;
 };
 
 const Formats& formatsFor(const QLocale& locale)
 {
-    static QHash<QString, Formats> cache;
-    const QString key = locale.name() + QLatin1Char('|') + locale.dateFormat(QLocale::ShortFormat);
-    auto it = cache.constFind(key);
-    if (it != cache.constEnd())
-        return it.value();
+    // QLocale compares cheaply; building the format texts does not, so each locale's forms are kept.
+    static std::vector<std::pair<QLocale, std::unique_ptr<Formats>>> cache;
+    for (const auto& [known, formats] : cache) {
+        if (known == locale)
+            return *formats;
+    }
     Formats f;
     f.shortDate = locale.dateFormat(QLocale::ShortFormat);
     f.date = fourDigitYear(f.shortDate);
     f.time = withoutZone(locale.timeFormat(QLocale::LongFormat));
     f.dateTime = f.date + QLatin1Char(' ') + f.time;
     f.shortDateTime = f.shortDate + QLatin1Char(' ') + f.time;
-    return cache.insert(key, f).value();
+    if (locale.zeroDigit() == QLatin1Char('0')) {
+        for (const QString* format : {&f.dateTime, &f.shortDateTime, &f.date, &f.shortDate}) {
+            const auto tokens = compile(*format);
+            if (!tokens) {
+                f.compiled.clear();
+                break;
+            }
+            f.compiled.append(*tokens);
+        }
+    }
+    cache.emplace_back(locale, std::make_unique<Formats>(std::move(f)));
+    return *cache.back().second;
 }
 
 // Two-digit years read as 19xx; they stand for 1930-2029.
@@ -104,6 +275,13 @@ std::optional<QDateTime> parseDate(const QString& text, const QLocale& locale)
     if (t.isEmpty())
         return std::nullopt;
     const Formats& f = formatsFor(locale);
+    if (!f.compiled.isEmpty()) {
+        for (const QList<Token>& tokens : f.compiled) {
+            if (const auto dt = parseCompiled(t, tokens, locale))
+                return dt;
+        }
+        return std::nullopt;
+    }
     for (const QString* format : {&f.dateTime, &f.shortDateTime}) {
         const QDateTime dt = pivotYears(locale.toDateTime(t, *format), *format);
         if (dt.isValid())

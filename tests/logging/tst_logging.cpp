@@ -1,0 +1,144 @@
+// The debug log's bound and disk switch, and the device histories' 100-line files.
+
+#include "TestHome.h"
+#include "logging/DebugLog.h"
+#include "logging/DeviceLog.h"
+#include "platform/Clock.h"
+#include "platform/DebugSink.h"
+#include "store/DeviceTable.h"
+#include "store/LiveSettings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTest>
+
+namespace {
+QString readAll(const QString& file)
+{
+    QFile f(file);
+    f.open(QIODevice::ReadOnly);
+    return QString::fromUtf8(f.readAll());
+}
+} // namespace
+
+class TestLogging : public QObject
+{
+    Q_OBJECT
+
+    ManualClock m_clock {QDateTime(QDate(2026, 12, 5), QTime(10, 0, 0))};
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        pinTestEnvironment();
+        kwclock::install(&m_clock);
+    }
+    void cleanupTestCase() { kwclock::install(nullptr); }
+
+    void debugLinesAreStampedAndMirrored()
+    {
+        TestHome home;
+        LiveSettings settings;
+        DebugLog log(settings, home.paths().debugLogFile());
+        QStringList mirrored;
+        log.setMirror([&](const QString& line) { mirrored.append(line); });
+        log.Log(QStringLiteral("CEmail:  Connected"));
+        QCOMPARE(log.text(), QStringLiteral("12/5/2026 10:00:00 AM - CEmail:  Connected\r\n"));
+        QCOMPARE(mirrored, QStringList {log.text()});
+        // With LogToDisk off nothing reaches the disk.
+        QVERIFY(!QFileInfo::exists(home.paths().debugLogFile()));
+    }
+
+    void debugFileFollowsTheSwitch()
+    {
+        TestHome home;
+        LiveSettings settings;
+        settings.chkLogToDisk = 1;
+        QDir(home.paths().logDatabase()).removeRecursively(); // the folder is made again when needed
+        DebugLog log(settings, home.paths().debugLogFile());
+        log.Log(QStringLiteral("one"));
+        settings.chkLogToDisk = 0;
+        log.Log(QStringLiteral("two"));
+        settings.chkLogToDisk = 1;
+        log.Log(QStringLiteral("three"));
+        QCOMPARE(readAll(home.paths().debugLogFile()),
+            QStringLiteral("12/5/2026 10:00:00 AM - one\r\n12/5/2026 10:00:00 AM - three\r\n"));
+        QVERIFY(log.text().contains(QStringLiteral("two")));
+    }
+
+    void debugTextStaysWithinItsBound()
+    {
+        LiveSettings settings;
+        DebugLog log(settings, QString());
+        const QString chunk(997, QLatin1Char('x'));
+        for (int i = 0; i < 5000; ++i) {
+            log.Log(QStringLiteral("%1 ").arg(i) + chunk);
+            QVERIFY(log.text().size() <= DebugLog::MaxText);
+        }
+        QVERIFY(log.text().endsWith(QStringLiteral("4999 ") + chunk + QStringLiteral("\r\n")));
+        QVERIFY(log.text().startsWith(QStringLiteral("12/5/2026"))); // whole lines were dropped
+        // A single line longer than the bound keeps only its end.
+        log.Log(QString(2 * DebugLog::MaxText, QLatin1Char('y')));
+        QCOMPARE(log.text().size(), DebugLog::MaxText);
+    }
+
+    void historyKeepsTheLastHundredLines()
+    {
+        TestHome home;
+        DeviceTable table;
+        table.DeviceCount = 1;
+        table.ResizeDeviceTable(1);
+        table[0].MacAddress = QStringLiteral("00-0C-41-A2-3B-7F");
+        DeviceLog log(table, home.paths().devices());
+        QList<qint32> shown;
+        log.setEntryHook([&](qint32 index, const QString&) { shown.append(index); });
+        for (int i = 1; i <= 101; ++i)
+            log.AddLogEntry(0, QStringLiteral("stamp\tentry %1").arg(i));
+        const QString file = home.paths().devices() + QStringLiteral("00-0C-41-A2-3B-7F.log");
+        QString content = readAll(file);
+        QCOMPARE(content.count(QStringLiteral("\r\n")), 100);
+        QVERIFY(content.startsWith(QStringLiteral("stamp\tentry 2\r\n")));
+        QVERIFY(content.endsWith(QStringLiteral("stamp\tentry 101\r\n")));
+        log.AddLogEntry(0, QStringLiteral("stamp\tentry 102"));
+        content = readAll(file);
+        QVERIFY(content.startsWith(QStringLiteral("stamp\tentry 3\r\n")));
+        QCOMPARE(table[0].LogText, content);
+        QCOMPARE(shown.size(), 102);
+
+        // Loading reads the file back whole; the text excerpt skips empty lines.
+        table[0].LogText.clear();
+        log.Load_Log(0);
+        QCOMPARE(table[0].LogText, content);
+        table[0].LogText += QStringLiteral("\r\n\r\nlate\tline\r\n");
+        const QString excerpt = log.Make_Text_Log(0);
+        QVERIFY(excerpt.endsWith(QStringLiteral("stamp\tentry 102\r\nlate\tline\r\n")));
+        // 103 lines trimmed to the last 100 (entries 6..102, two empty lines, "late"); empty ones are skipped.
+        QCOMPARE(excerpt.count(QStringLiteral("\r\n")), 98);
+        QVERIFY(excerpt.startsWith(QStringLiteral("stamp\tentry 6\r\n")));
+    }
+
+    void missingHistoryLoadsEmptyAndBadSlotsAreLogged()
+    {
+        TestHome home;
+        DeviceTable table;
+        table.DeviceCount = 1;
+        table.ResizeDeviceTable(1);
+        table[0].MacAddress = QStringLiteral("AA-BB-CC-DD-EE-FF");
+        table[0].LogText = QStringLiteral("stale");
+        DeviceLog log(table, home.paths().devices());
+        log.Load_Log(0);
+        QCOMPARE(table[0].LogText, QString());
+        QStringList lines;
+        installLogSink([&](const QString& t) { lines.append(t); });
+        log.AddLogEntry(5, QStringLiteral("x"));
+        QCOMPARE(log.Make_Text_Log(-1), QString());
+        installLogSink({});
+        QCOMPARE(lines.size(), 2);
+        QVERIFY(lines[0].startsWith(QStringLiteral("AddLogEntry - ")));
+        QVERIFY(lines[1].startsWith(QStringLiteral("Make_Text_Log - ")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLogging)
+#include "tst_logging.moc"

@@ -1,0 +1,202 @@
+// The registry hive: naming rules, ordering, deletion, isolation between homes, the autostart entry standing
+// for the Run value, and the refusal to touch a damaged file.
+
+#include "TestHome.h"
+#include "platform/Hive.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTest>
+#include <sys/stat.h>
+
+namespace {
+const QString kGeneral = QStringLiteral("Software\\Brackmoor\\Kestrelwatch\\GENERAL");
+const QString kDevices = QStringLiteral("Software\\Brackmoor\\Kestrelwatch\\DetectedDevices");
+
+QByteArray digest(const QString& file)
+{
+    QFile f(file);
+    f.open(QIODevice::ReadOnly);
+    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
+}
+} // namespace
+
+class TestHive : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { pinTestEnvironment(); }
+
+    void namesMatchCaseInsensitivelyAndKeepTheirCase()
+    {
+        TestHome home;
+        auto hive = Hive::open(home.paths().hiveFile()).hive;
+        QVERIFY(hive);
+        QVERIFY(hive->setValue(kGeneral, QStringLiteral("EmailServer"), QStringLiteral("mail.example")));
+        QCOMPARE(
+            hive->value(QStringLiteral("software\\brackmoor\\kestrelwatch\\general"), QStringLiteral("EMAILSERVER")),
+            std::optional<QString>(QStringLiteral("mail.example")));
+        // Writing through another spelling changes the same value and keeps the first spelling.
+        QVERIFY(hive->setValue(QStringLiteral("SOFTWARE\\Brackmoor\\Kestrelwatch\\General"),
+            QStringLiteral("emailserver"), QStringLiteral("smtp.example")));
+        const auto values = hive->values(kGeneral);
+        QCOMPARE(values.size(), 1);
+        QCOMPARE(values.first().name, QStringLiteral("EmailServer"));
+        QCOMPARE(values.first().data, QStringLiteral("smtp.example"));
+        QCOMPARE(hive->subkeys(QStringLiteral("Software\\Brackmoor\\Kestrelwatch")),
+            QStringList {QStringLiteral("GENERAL")});
+    }
+
+    void subkeysListInUpperCasedOrder()
+    {
+        TestHome home;
+        auto hive = Hive::open(home.paths().hiveFile()).hive;
+        for (const char* name : {"b-key", "A-key", "_under", "c", "a-KEY2", "Z"})
+            QVERIFY(hive->createKey(kDevices + QLatin1Char('\\') + QLatin1String(name)));
+        // Upper-cased: A-KEY < A-KEY2 < B-KEY < C < Z < _UNDER ('_' sorts after the capitals).
+        QCOMPARE(hive->subkeys(kDevices),
+            (QStringList {QStringLiteral("A-key"), QStringLiteral("a-KEY2"), QStringLiteral("b-key"),
+                QStringLiteral("c"), QStringLiteral("Z"), QStringLiteral("_under")}));
+        QVERIFY(hive->subkeys(kDevices + QStringLiteral("\\missing")).isEmpty());
+    }
+
+    void writesCreateTheWholePathAndSurviveReopening()
+    {
+        TestHome home;
+        const QString file = home.paths().hiveFile();
+        {
+            auto hive = Hive::open(file).hive;
+            QVERIFY(hive->setValue(kDevices + QStringLiteral("\\00-0C-41-A2-3B-7F"), QStringLiteral("IP_Address"),
+                QStringLiteral("198.18.0.7")));
+        }
+        // The store holds the mail login: only its owner may read it.
+        struct stat st
+        {
+        };
+        QCOMPARE(::stat(QFile::encodeName(file).constData(), &st), 0);
+        QCOMPARE(st.st_mode & 0777, 0600u);
+        auto hive = Hive::open(file).hive;
+        QVERIFY(hive->keyExists(kDevices));
+        QCOMPARE(*hive->value(kDevices + QStringLiteral("\\00-0c-41-a2-3b-7f"), QStringLiteral("ip_address")),
+            QStringLiteral("198.18.0.7"));
+    }
+
+    void deletingAKeyRemovesItsValuesAndSubkeys()
+    {
+        TestHome home;
+        auto hive = Hive::open(home.paths().hiveFile()).hive;
+        const QString device = kDevices + QStringLiteral("\\00-11-22-AA-BB-0C");
+        hive->setValue(device, QStringLiteral("Host_Name"), QStringLiteral("printer"));
+        hive->setValue(device + QStringLiteral("\\Nested"), QStringLiteral("x"), QStringLiteral("y"));
+        QVERIFY(hive->deleteKey(device));
+        QVERIFY(!hive->keyExists(device));
+        QVERIFY(!hive->value(device, QStringLiteral("Host_Name")));
+        // Recreating the key starts empty: nothing of the old values comes back.
+        hive->createKey(device);
+        QVERIFY(hive->values(device).isEmpty());
+        QVERIFY(hive->subkeys(device).isEmpty());
+        QVERIFY(!hive->deleteKey(kDevices + QStringLiteral("\\missing")));
+        QVERIFY(hive->deleteValue(kDevices, QStringLiteral("none")) == false);
+    }
+
+    void anotherConnectionSeesChanges()
+    {
+        TestHome home;
+        auto first = Hive::open(home.paths().hiveFile()).hive;
+        auto second = Hive::open(home.paths().hiveFile()).hive;
+        QVERIFY(first->value(kGeneral, QStringLiteral("Volume")) == std::nullopt);
+        second->setValue(kGeneral, QStringLiteral("Volume"), QStringLiteral("55"));
+        // Reads look for other writers every few milliseconds; writes always do.
+        QTRY_COMPARE(first->value(kGeneral, QStringLiteral("Volume")), std::optional(QStringLiteral("55")));
+        second->deleteKey(kGeneral);
+        QVERIFY(first->setValue(kGeneral + QStringLiteral("\\Sub"), QStringLiteral("x"), QStringLiteral("1")));
+        QVERIFY(!first->value(kGeneral, QStringLiteral("Volume")));
+        QTRY_COMPARE(
+            second->value(kGeneral + QStringLiteral("\\Sub"), QStringLiteral("x")), std::optional(QStringLiteral("1")));
+    }
+
+    void homesAreIsolated()
+    {
+        TestHome a;
+        TestHome b;
+        Hive::open(a.paths().hiveFile()).hive->setValue(kGeneral, QStringLiteral("Installed"), QStringLiteral("Yes"));
+        QVERIFY(!Hive::open(b.paths().hiveFile()).hive->value(kGeneral, QStringLiteral("Installed")));
+    }
+
+    void runValueIsTheAutostartEntry()
+    {
+        TestHome home;
+        auto hive = Hive::open(home.paths().hiveFile()).hive;
+        const QString run = QStringLiteral("Software\\Microsoft\\Windows\\CurrentVersion\\Run");
+        const QString name = QStringLiteral("Brackmoor\\Kestrelwatch");
+        QVERIFY(!hive->value(run, name));
+        const QString exe = QStringLiteral("/opt/kestrel watch/bin/kestrelwatch");
+        QVERIFY(hive->setValue(run, name, exe));
+        QVERIFY(Hive::autostartFile().startsWith(home.dir()));
+        QFile desktop(Hive::autostartFile());
+        QVERIFY(desktop.open(QIODevice::ReadOnly));
+        const QString entry = QString::fromUtf8(desktop.readAll());
+        QVERIFY(entry.contains(QStringLiteral("Exec=\"/opt/kestrel watch/bin/kestrelwatch\"")));
+        QCOMPARE(*hive->value(run.toUpper(), name.toLower()), exe);
+        QVERIFY(hive->deleteValue(run, name));
+        QVERIFY(!QFileInfo::exists(Hive::autostartFile()));
+        QVERIFY(!hive->value(run, name));
+    }
+
+    void damagedFilesAreRefusedAndLeftUntouched_data()
+    {
+        QTest::addColumn<QByteArray>("mangle");
+        QTest::newRow("not a database") << QByteArray("junk");
+        QTest::newRow("truncated") << QByteArray("truncate");
+        QTest::newRow("header overwritten") << QByteArray("header");
+        QTest::newRow("empty") << QByteArray("empty");
+        QTest::newRow("foreign database") << QByteArray("foreign");
+    }
+
+    void damagedFilesAreRefusedAndLeftUntouched()
+    {
+        QFETCH(QByteArray, mangle);
+        TestHome home;
+        const QString file = home.paths().hiveFile();
+        {
+            auto hive = Hive::open(file).hive;
+            for (int i = 0; i < 400; ++i)
+                hive->setValue(kDevices + QStringLiteral("\\%1").arg(i, 4, 10, QLatin1Char('0')),
+                    QStringLiteral("Host_Name"), QString(200, QLatin1Char('x')));
+        }
+        // Fold the WAL into the main file so the damage below hits the data.
+        QFile::remove(file + QStringLiteral("-wal"));
+        QFile::remove(file + QStringLiteral("-shm"));
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        if (mangle == "junk") {
+            f.resize(0);
+            f.write(QByteArray(5000, '\x5a'));
+        } else if (mangle == "truncate") {
+            f.resize(f.size() / 2 + 100);
+        } else if (mangle == "header") {
+            f.write("this is not sqlite");
+        } else if (mangle == "empty") {
+            f.resize(0);
+        }
+        f.close();
+        if (mangle == "foreign") {
+            QFile::remove(file);
+            QProcess::execute(QStringLiteral("sqlite3"), {file, QStringLiteral("CREATE TABLE t(x);")});
+        }
+        const QByteArray before = digest(file);
+        const qint64 sizeBefore = QFileInfo(file).size();
+
+        Hive::OpenResult opened = Hive::open(file);
+        QVERIFY(!opened.hive);
+        QVERIFY2(opened.error.contains(file), qPrintable(opened.error));
+        QCOMPARE(QFileInfo(file).size(), sizeBefore);
+        QCOMPARE(digest(file), before);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestHive)
+#include "tst_hive.moc"

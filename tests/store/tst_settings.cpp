@@ -1,0 +1,217 @@
+// The registry layer's fall-backs, the settings defaults, and Load_Registry's reading of devices.
+
+#include "TestHome.h"
+#include "platform/DebugSink.h"
+#include "platform/Hive.h"
+#include "store/Base64Class.h"
+#include "store/DeviceTable.h"
+#include "store/LiveSettings.h"
+#include "store/Settings.h"
+#include "store/TextForms.h"
+#include "store/modRegistry.h"
+
+#include <QTest>
+
+class TestSettings : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<TestHome> m_home;
+    std::unique_ptr<Hive> m_hive;
+    QStringList m_log;
+
+    static void writeDevice(const QString& mac, const QMap<QString, QString>& values)
+    {
+        for (auto it = values.begin(); it != values.end(); ++it)
+            modRegistry::WriteString(modRegistry::ProductKey, Keys::deviceKey(mac), it.key(), it.value());
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        pinTestEnvironment();
+        installLogSink([this](const QString& t) { m_log.append(t); });
+    }
+    void init()
+    {
+        m_home = std::make_unique<TestHome>();
+        m_hive = Hive::open(m_home->paths().hiveFile()).hive;
+        modRegistry::attach(m_hive.get());
+        m_log.clear();
+    }
+    void cleanup()
+    {
+        modRegistry::attach(nullptr);
+        m_hive.reset();
+        m_home.reset();
+    }
+
+    void registryFallsBack()
+    {
+        const QString p = modRegistry::ProductKey;
+        QCOMPARE(modRegistry::ReadString(p, QStringLiteral("GENERAL"), QStringLiteral("Nope"), QStringLiteral("XXX")),
+            QStringLiteral("XXX"));
+        QCOMPARE(modRegistry::ReadString(p, QStringLiteral("Missing\\Key"), QStringLiteral("Nope")), QString());
+        QCOMPARE(
+            modRegistry::ListSubkeys(p, QStringLiteral("DetectedDevices")), QStringList {QStringLiteral("<EMPTY>")});
+        modRegistry::CreateKey(p, QStringLiteral("DetectedDevices"));
+        QCOMPARE(
+            modRegistry::ListSubkeys(p, QStringLiteral("DetectedDevices")), QStringList {QStringLiteral("<EMPTY>")});
+        modRegistry::WriteString(p, QStringLiteral("A\\B\\C"), QStringLiteral("v"), QStringLiteral("deep"));
+        QCOMPARE(modRegistry::ReadString(p, QStringLiteral("a\\b\\c"), QStringLiteral("V")), QStringLiteral("deep"));
+        // Data past the original 4094-byte read buffer comes back cut.
+        modRegistry::WriteString(p, QStringLiteral("GENERAL"), QStringLiteral("Long"), QString(5000, QLatin1Char('z')));
+        QCOMPARE(modRegistry::ReadString(p, QStringLiteral("GENERAL"), QStringLiteral("Long")).size(), 4093);
+        modRegistry::DeleteValue(p, QStringLiteral("GENERAL"), QStringLiteral("Long"));
+        QCOMPARE(modRegistry::ReadString(p, QStringLiteral("GENERAL"), QStringLiteral("Long"), QStringLiteral("-")),
+            QStringLiteral("-"));
+        // With no hive attached nothing fails: reads give their default.
+        modRegistry::attach(nullptr);
+        QCOMPARE(modRegistry::ReadString(p, QStringLiteral("GENERAL"), QStringLiteral("v"), QStringLiteral("d")),
+            QStringLiteral("d"));
+        QCOMPARE(modRegistry::ListSubkeys(p, QString()), QStringList {QStringLiteral("<EMPTY>")});
+    }
+
+    void freshStoreGivesEveryDefault()
+    {
+        LiveSettings s;
+        s.chkAlwaysOnTop = 7; // proves the value is read, not left from construction
+        DeviceTable table;
+        Load_Registry(s, table, QStringLiteral("/x/Log Database/Kestrelwatch.log"), {});
+        QCOMPARE(s.chkAlwaysOnTop, 1);
+        QCOMPARE(s.chkReCentre, 1);
+        QCOMPARE(s.chkNewIntruderSound, 1);
+        QCOMPARE(s.chkNewIntruderPopup, 1);
+        QCOMPARE(s.chkOnlineIntruderSound, 1);
+        QCOMPARE(s.chkOnlineIntruderPopup, 1);
+        QCOMPARE(s.chkOnlineIntruderReminder, 1);
+        QCOMPARE(s.chkNewIntruderEmail, 0);
+        QCOMPARE(s.chkOnlineIntruderEmail, 0);
+        QCOMPARE(s.chkEmailAuthenticate, 0);
+        QCOMPARE(s.chkLogToDisk, 0);
+        QCOMPARE(s.chkExternalPrograms, 0);
+        QCOMPARE(s.slideVolume, 70);
+        QCOMPARE(s.chkGeneralStartup, 0);
+        QCOMPARE(s.txtEmailServer, QString());
+        QCOMPARE(s.lblLogPath, QStringLiteral("/x/Log Database/Kestrelwatch.log"));
+        QCOMPARE(table.DeviceCount, 0);
+    }
+
+    void storedSettingsAreRead()
+    {
+        const Base64Class b64;
+        writeSetting(QStringLiteral("EmailServer"), QStringLiteral("smtp.example"));
+        writeSetting(QStringLiteral("EmailUsername"), b64.Encodestring(QStringLiteral("alice")));
+        writeSetting(QStringLiteral("EmailPassword"), b64.Encodestring(QStringLiteral("s3cret!")));
+        writeSetting(QStringLiteral("EmailAuthenticate"), QStringLiteral("True")); // flags are numeric: off
+        writeSetting(QStringLiteral("AlwaysOnTop"), QStringLiteral("0"));
+        writeSetting(QStringLiteral("NewIntruderEmail"), QStringLiteral("1"));
+        writeSetting(QStringLiteral("Volume"), QStringLiteral(" 35 "));
+        modRegistry::WriteString(Keys::RunProduct, Keys::RunKey, Keys::RunValue, QStringLiteral("/usr/bin/kw"));
+        LiveSettings s;
+        DeviceTable table;
+        Load_Registry(s, table, QString(), {});
+        QCOMPARE(s.txtEmailServer, QStringLiteral("smtp.example"));
+        QCOMPARE(s.txtEmailUsername, QStringLiteral("alice"));
+        QCOMPARE(s.txtEmailPassword, QStringLiteral("s3cret!"));
+        QCOMPARE(s.chkEmailAuthenticate, 0);
+        QVERIFY(!s.emailLoginEnabled);
+        QCOMPARE(s.chkAlwaysOnTop, 0);
+        QCOMPARE(s.chkNewIntruderEmail, 1);
+        QCOMPARE(s.slideVolume, 35);
+        QCOMPARE(s.chkGeneralStartup, 1);
+    }
+
+    void devicesLoadInStoreOrderWithTheirValues()
+    {
+        const QString when = TextForms::dateText(QDateTime(QDate(2026, 3, 4), QTime(5, 6, 7)));
+        writeDevice(QStringLiteral("BB-00-00-00-00-02"),
+            {{QStringLiteral("IP_Address"), QStringLiteral("198.18.0.9")},
+                {QStringLiteral("Host_Name"), QStringLiteral("nas")},
+                {QStringLiteral("Friendly_Name"), QStringLiteral("Storage")},
+                {QStringLiteral("New_Device"), QStringLiteral("False")},
+                {QStringLiteral("Intruder"), QStringLiteral("True")}, {QStringLiteral("First_Seen"), when},
+                {QStringLiteral("Last_Online"), when},
+                {QStringLiteral("Last_Offline"), TextForms::dateText(TextForms::NeverDate())},
+                {QStringLiteral("Mac_Type"), QStringLiteral("4")}});
+        // No Last_Offline, a broken date and a broken Boolean: those fields keep the empty slot's values.
+        writeDevice(QStringLiteral("AA-00-00-00-00-01"),
+            {{QStringLiteral("IP_Address"), QStringLiteral("198.18.0.8")},
+                {QStringLiteral("Intruder"), QStringLiteral("maybe")},
+                {QStringLiteral("First_Seen"), QStringLiteral("32/13/2020")}});
+        LiveSettings s;
+        DeviceTable table;
+        QList<qint32> loaded;
+        Load_Registry(s, table, QString(), [&](qint32 i) { loaded.append(i); });
+        QCOMPARE(table.DeviceCount, 2);
+        QCOMPARE(loaded, (QList<qint32> {0, 1}));
+        const DeviceRecord& a = table[0];
+        QCOMPARE(a.MacAddress, QStringLiteral("AA-00-00-00-00-01"));
+        QCOMPARE(a.LastOffline, TextForms::ZeroDate());
+        QCOMPARE(a.FirstSeen, TextForms::ZeroDate());
+        QCOMPARE(a.Intruder, false);
+        QVERIFY(a.NameLookupPending);
+        const DeviceRecord& b = table[1];
+        QCOMPARE(b.IpAddress, QStringLiteral("198.18.0.9"));
+        QCOMPARE(b.HostName, QStringLiteral("nas"));
+        QCOMPARE(b.FriendlyName, QStringLiteral("Storage"));
+        QCOMPARE(b.NewDevice, false);
+        QCOMPARE(b.Intruder, true);
+        QCOMPARE(b.FirstSeen, QDateTime(QDate(2026, 3, 4), QTime(5, 6, 7)));
+        QCOMPARE(b.LastOffline, TextForms::NeverDate());
+        QCOMPARE(b.MacType, quint8(4));
+        QCOMPARE(b.PresenceCountdown, qint16(0));
+        QCOMPARE(b.OnlineState, qint16(0));
+        QCOMPARE(table.indexOfMac(QStringLiteral("BB-00-00-00-00-02")), 1);
+        // Each unreadable value is named in the debug log.
+        QVERIFY(m_log.filter(QStringLiteral("Load_Registry - AA-00-00-00-00-01")).size() >= 3);
+        QVERIFY(!m_log.filter(QStringLiteral("Last_Offline")).isEmpty());
+        QVERIFY(!m_log.filter(QStringLiteral("maybe")).isEmpty());
+    }
+
+    void emptyDeviceKeyLeavesTheTableAsItWas()
+    {
+        DeviceTable table;
+        table.DeviceCount = 1;
+        table.ResizeDeviceTable(1);
+        table[0].MacAddress = QStringLiteral("CC-00-00-00-00-03");
+        LiveSettings s;
+        Load_Registry(s, table, QString(), {});
+        QCOMPARE(table.DeviceCount, 1);
+        QCOMPARE(table[0].MacAddress, QStringLiteral("CC-00-00-00-00-03"));
+    }
+
+    void removingASlotMovesLaterOnesDown()
+    {
+        DeviceTable table;
+        table.DeviceCount = 5;
+        table.ResizeDeviceTable(5);
+        for (int i = 0; i < 5; ++i) {
+            table[i].MacAddress = QStringLiteral("00-00-00-00-00-0%1").arg(i);
+            table[i].HostName = QStringLiteral("h%1").arg(i);
+        }
+        QCOMPARE(table.indexOfMac(QStringLiteral("00-00-00-00-00-03")), 3);
+        table.removeSlot(1);
+        QCOMPARE(table.DeviceCount, 4);
+        QStringList hosts;
+        for (int i = 0; i < table.DeviceCount; ++i)
+            hosts.append(table[i].HostName);
+        QCOMPARE(hosts,
+            (QStringList {QStringLiteral("h0"), QStringLiteral("h2"), QStringLiteral("h3"), QStringLiteral("h4")}));
+        QCOMPARE(table.indexOfMac(QStringLiteral("00-00-00-00-00-03")), 2);
+        QCOMPARE(table.indexOfMac(QStringLiteral("00-00-00-00-00-01")), -1);
+        // Duplicates answer with the first slot; the removed slot beyond the count is not found.
+        table[3].MacAddress = table[0].MacAddress;
+        table.macChanged();
+        QCOMPARE(table.indexOfMac(table[0].MacAddress), 0);
+        // Growing keeps what was there; the new slot starts empty.
+        table.DeviceCount = 5;
+        table.ResizeDeviceTable(5);
+        QCOMPARE(table[0].HostName, QStringLiteral("h0"));
+        QCOMPARE(table[4].MacAddress, QString());
+        QCOMPARE(table[4].LastOnline, TextForms::ZeroDate());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSettings)
+#include "tst_settings.moc"

@@ -1,0 +1,104 @@
+// Date and Boolean texts: round trips under several locales, two-digit years, midnight, bad text.
+
+#include "TestHome.h"
+#include "store/TextForms.h"
+
+#include <QTest>
+
+class TestTextForms : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { pinTestEnvironment(); }
+
+    void datesRoundTrip_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QDateTime>("when");
+        const QDateTime afternoon(QDate(2026, 12, 5), QTime(19, 14, 6));
+        const QDateTime morning(QDate(2031, 1, 2), QTime(3, 4, 5));
+        const QDateTime midnight(QDate(2026, 12, 5), QTime(0, 0));
+        for (const char* name : {"en_US", "en_GB", "de_DE", "fr_FR", "ja_JP", "fi_FI", "ar_EG"}) {
+            QTest::addRow("%s afternoon", name) << QString::fromLatin1(name) << afternoon;
+            QTest::addRow("%s morning", name) << QString::fromLatin1(name) << morning;
+            QTest::addRow("%s midnight", name) << QString::fromLatin1(name) << midnight;
+            QTest::addRow("%s never", name) << QString::fromLatin1(name) << TextForms::NeverDate();
+        }
+    }
+
+    void datesRoundTrip()
+    {
+        QFETCH(QString, locale);
+        QFETCH(QDateTime, when);
+        const QLocale loc(locale);
+        const QString text = TextForms::dateText(when, loc);
+        QVERIFY2(!text.isEmpty(), qPrintable(locale));
+        const auto back = TextForms::parseDate(text, loc);
+        QVERIFY2(back.has_value(), qPrintable(text));
+        QCOMPARE(*back, when);
+    }
+
+    void textShape()
+    {
+        const QLocale us(QLocale::English, QLocale::UnitedStates);
+        QCOMPARE(TextForms::dateText(QDateTime(QDate(2026, 12, 5), QTime(19, 14, 6)), us),
+            QStringLiteral("12/5/2026 7:14:06 PM"));
+        QCOMPARE(TextForms::dateText(QDateTime(QDate(2026, 12, 5), QTime(0, 0)), us), QStringLiteral("12/5/2026"));
+        QCOMPARE(TextForms::dateText(TextForms::NeverDate(), us), QStringLiteral("1/1/1980"));
+        const QLocale de(QLocale::German, QLocale::Germany);
+        QCOMPARE(TextForms::dateText(QDateTime(QDate(2026, 12, 5), QTime(19, 14, 6)), de),
+            QStringLiteral("05.12.2026 19:14:06"));
+    }
+
+    void twoDigitYearsMeanNineteenThirtyToTwentyTwentyNine_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QDateTime>("expected");
+        QTest::newRow("26") << QStringLiteral("12/5/26 7:14:06 PM") << QDateTime(QDate(2026, 12, 5), QTime(19, 14, 6));
+        QTest::newRow("29") << QStringLiteral("1/1/29") << QDateTime(QDate(2029, 1, 1), QTime(0, 0));
+        QTest::newRow("30") << QStringLiteral("1/1/30") << QDateTime(QDate(1930, 1, 1), QTime(0, 0));
+        QTest::newRow("80") << QStringLiteral("1/1/80") << QDateTime(QDate(1980, 1, 1), QTime(0, 0));
+    }
+
+    void twoDigitYearsMeanNineteenThirtyToTwentyTwentyNine()
+    {
+        QFETCH(QString, text);
+        QFETCH(QDateTime, expected);
+        QCOMPARE(TextForms::parseDate(text, QLocale(QLocale::English, QLocale::UnitedStates)), std::optional(expected));
+    }
+
+    void badDatesAreRefused_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("empty") << QString();
+        QTest::newRow("words") << QStringLiteral("yesterday");
+        QTest::newRow("month 13") << QStringLiteral("13/1/2026");
+        QTest::newRow("other locale") << QStringLiteral("05.12.2026 19:14:06");
+    }
+
+    void badDatesAreRefused()
+    {
+        QFETCH(QString, text);
+        QVERIFY(!TextForms::parseDate(text, QLocale(QLocale::English, QLocale::UnitedStates)));
+    }
+
+    void booleansAndNumbers()
+    {
+        QCOMPARE(TextForms::boolText(true), QStringLiteral("True"));
+        QCOMPARE(TextForms::boolText(false), QStringLiteral("False"));
+        QCOMPARE(TextForms::parseBool(QStringLiteral("true")), std::optional(true));
+        QCOMPARE(TextForms::parseBool(QStringLiteral("FALSE")), std::optional(false));
+        QCOMPARE(TextForms::parseBool(QStringLiteral("0")), std::optional(false));
+        QCOMPARE(TextForms::parseBool(QStringLiteral("-1")), std::optional(true));
+        QCOMPARE(TextForms::parseBool(QStringLiteral("yes")), std::optional<bool>());
+        QCOMPARE(TextForms::flagValue(QStringLiteral("True")), 0);
+        QCOMPARE(TextForms::flagValue(QStringLiteral(" 1 ")), 1);
+        QCOMPARE(TextForms::flagValue(QString()), 0);
+        QCOMPARE(TextForms::parseByte(QStringLiteral("4")), std::optional<quint8>(4));
+        QCOMPARE(TextForms::parseByte(QStringLiteral("256")), std::optional<quint8>());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTextForms)
+#include "tst_textforms.moc"
