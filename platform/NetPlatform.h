@@ -11,30 +11,33 @@
 
 // The operating-system services of the discovery engine: a raw ICMP socket, the adapter list with
 // gateways, the kernel's IPv4 neighbour (ARP) table, and asynchronous reverse name lookups. One Linux
-// implementation (createLinuxNetPlatform) and a scripted fake for tests (FakeNetPlatform).
+// implementation (createLinuxNetPlatform, LinuxNetPlatform.h) and a scripted fake for tests
+// (FakeNetPlatform.h). Every call is made on the GUI thread and none of them blocks it.
 
 struct AdapterAddress
 {
-    QString ip;   // dotted decimal
+    QString ip; // dotted decimal
     QString mask; // dotted decimal
 };
 
 struct AdapterInfo
 {
-    int index = 0;           // interface index
-    QString name;            // interface name, e.g. "eth0"
-    int type = 1;            // 6 Ethernet, 9 TokenRing, 15 FDDI, 23 PPP, 24 Loopback, 28 Slip, 1 other
-    QByteArray mac;          // hardware address bytes, empty when none
-    QList<AdapterAddress> addresses; // IPv4 addresses in kernel order; {"0.0.0.0","0.0.0.0"} when none
-    QStringList gateways;    // default-route gateways through this interface, or one empty text
+    int index = 0; // interface index
+    QString name; // interface name, e.g. "eth0"
+    int type = 1; // 6 Ethernet, 9 TokenRing, 15 FDDI, 23 PPP, 24 Loopback, 28 Slip, 1 other
+    QByteArray mac; // hardware address bytes, empty when none
+    // IPv4 addresses in kernel order. The Linux layer never lists an interface without one (sweeping
+    // 0.0.0.x on its behalf would be pointless); a consumer still treats an empty list as 0.0.0.0/0.0.0.0.
+    QList<AdapterAddress> addresses;
+    QStringList gateways; // default-route gateways through this interface, or one empty text
 };
 
 struct NeighbourRow
 {
     int ifindex = 0;
-    QByteArray mac;               // link-layer address bytes; empty when the row has none
-    std::array<quint8, 4> ip{};   // first byte first
-    quint8 type = 3;              // 4 static (PERMANENT), 1 other (NOARP), 2 invalid (INCOMPLETE/FAILED), 3 dynamic
+    QByteArray mac; // link-layer address bytes; empty when the row has none
+    std::array<quint8, 4> ip {}; // first byte first
+    quint8 type = 3; // 4 static (PERMANENT), 1 other (NOARP), 2 invalid (INCOMPLETE/FAILED), 3 dynamic
 };
 
 class NetPlatform
@@ -48,13 +51,14 @@ public:
     virtual bool openIcmpSocket() = 0;
     virtual bool icmpSocketOpen() const = 0;
     virtual void setSocketBuffers(int bytes) = 0; // SO_SNDBUF and SO_RCVBUF; results ignored
-    virtual bool setNonBlocking() = 0;            // false when the mode cannot be set
-    // Sends one packet to addr (network byte order); failures (EACCES on broadcast, ENOBUFS…) are ignored.
+    virtual bool setNonBlocking() = 0; // false when the mode cannot be set
+    // Sends one packet to addr (network byte order); never blocks. Failures (EACCES on broadcast, ENOBUFS
+    // with a full send buffer, ENETUNREACH ...) are ignored.
     virtual void sendEcho(const QByteArray& packet, quint32 addrNetworkOrder) = 0;
     virtual void closeIcmpSocket() = 0;
 
     // Interfaces that are up, other than loopback, in interface-index order; nullopt when the list
-    // cannot be read.
+    // cannot be read. An empty list is no failure (nothing is up).
     virtual std::optional<QList<AdapterInfo>> adapters() = 0;
 
     // The IPv4 neighbour table in dump order; nullopt when it cannot be read.
@@ -62,9 +66,9 @@ public:
     // Deletes one row (needs CAP_NET_ADMIN); failures are ignored.
     virtual void deleteNeighbour(const NeighbourRow& row) = 0;
 
-    // Starts a reverse lookup of an IPv4 address text; done is called later from the event loop with the
-    // handle, an error code (0 when a name was found) and the name. Returns the handle, 0 when it could
-    // not be started.
+    // Starts a reverse lookup of an IPv4 address text; done is called later from the event loop (never
+    // from inside this call) with the handle, an error code (0 when a name was found) and the name.
+    // Returns the handle, 0 when it could not be started (for example a text that is no IPv4 address).
     virtual int lookupAddress(const QString& ip, LookupDone done) = 0;
     // A cancelled lookup never calls done.
     virtual void cancelLookup(int handle) = 0;

@@ -1,0 +1,211 @@
+// The rtnetlink side of the Linux network layer (libnl): default routes for the gateway lists, the IPv4
+// neighbour table dump and the deletion of one row. Dumps are parsed message by message rather than through
+// a libnl cache, so rows keep the kernel's dump order.
+
+#include "platform/DebugSink.h"
+#include "platform/LinuxNetPlatform.h"
+
+#include <cstring>
+#include <functional>
+#include <linux/neighbour.h>
+#include <linux/rtnetlink.h>
+#include <sys/socket.h>
+
+#include <netlink/addr.h>
+#include <netlink/errno.h>
+#include <netlink/msg.h>
+#include <netlink/netlink.h>
+#include <netlink/route/neighbour.h>
+#include <netlink/route/nexthop.h>
+#include <netlink/route/route.h>
+#include <netlink/route/rtnl.h>
+#include <netlink/socket.h>
+
+namespace {
+
+using MessageFn = std::function<void(nlmsghdr*)>;
+
+int onValidMessage(nl_msg* msg, void* arg)
+{
+    (*static_cast<MessageFn*>(arg))(nlmsg_hdr(msg));
+    return NL_OK;
+}
+
+// One AF_INET dump of the given message type; each valid message goes to each. Returns 0 or a negative libnl
+// error; -NLE_DUMP_INTR when the table changed during the dump (libnl has drained the rest by then).
+int runDump(nl_sock* sock, int type, MessageFn each)
+{
+    int err = nl_rtgen_request(sock, type, AF_INET, NLM_F_DUMP);
+    if (err < 0)
+        return err;
+    nl_cb* cb = nl_cb_clone(nl_socket_get_cb(sock));
+    if (!cb)
+        return -NLE_NOMEM;
+    nl_cb_set(cb, NL_CB_VALID, NL_CB_CUSTOM, onValidMessage, &each);
+    err = nl_recvmsgs(sock, cb);
+    nl_cb_put(cb);
+    return err < 0 ? err : 0;
+}
+
+// Errors after which the socket may be out of step with the kernel; it is then opened afresh.
+bool transportError(int err)
+{
+    switch (-err) {
+    case NLE_BAD_SOCK:
+    case NLE_SEQ_MISMATCH:
+    case NLE_MSG_OVERFLOW:
+    case NLE_MSG_TRUNC:
+    case NLE_MSG_TOOSHORT:
+    case NLE_NOMEM:
+    case NLE_FAILURE:
+    case NLE_AGAIN:
+    case NLE_INTR:
+        return true;
+    default:
+        return false;
+    }
+}
+
+QString addrText(nl_addr* addr)
+{
+    if (!addr || nl_addr_get_family(addr) != AF_INET || nl_addr_get_len(addr) != 4)
+        return {};
+    const auto* b = static_cast<const quint8*>(nl_addr_get_binary_addr(addr));
+    return QStringLiteral("%1.%2.%3.%4").arg(b[0]).arg(b[1]).arg(b[2]).arg(b[3]);
+}
+
+constexpr int kDumpAttempts = 3;
+
+} // namespace
+
+quint8 neighbourTypeFromState(int nudState)
+{
+    if (nudState & NUD_PERMANENT)
+        return 4;
+    if (nudState & NUD_NOARP)
+        return 1;
+    if (nudState & (NUD_INCOMPLETE | NUD_FAILED))
+        return 2;
+    return 3;
+}
+
+nl_sock* LinuxNetPlatform::route()
+{
+    if (m_route)
+        return m_route;
+    nl_sock* sock = nl_socket_alloc();
+    if (!sock)
+        return nullptr;
+    if (nl_connect(sock, NETLINK_ROUTE) < 0) {
+        nl_socket_free(sock);
+        return nullptr;
+    }
+    m_route = sock;
+    return m_route;
+}
+
+void LinuxNetPlatform::dropRoute()
+{
+    if (!m_route)
+        return;
+    nl_close(m_route);
+    nl_socket_free(m_route);
+    m_route = nullptr;
+}
+
+std::optional<QList<DefaultRouteHop>> LinuxNetPlatform::defaultRoutes()
+{
+    QList<DefaultRouteHop> hops;
+    int err = -NLE_BAD_SOCK;
+    for (int attempt = 0; attempt < kDumpAttempts; ++attempt) {
+        nl_sock* sock = route();
+        if (!sock)
+            break;
+        hops.clear();
+        err = runDump(sock, RTM_GETROUTE, [&hops](nlmsghdr* hdr) {
+            rtnl_route* r = nullptr;
+            if (rtnl_route_parse(hdr, &r) < 0 || !r)
+                return;
+            nl_addr* dst = rtnl_route_get_dst(r);
+            const bool isDefault = rtnl_route_get_family(r) == AF_INET && rtnl_route_get_table(r) == RT_TABLE_MAIN
+                && rtnl_route_get_type(r) == RTN_UNICAST && (!dst || nl_addr_get_prefixlen(dst) == 0);
+            if (isDefault) {
+                // Multipath routes list one hop per interface; a hop without gateway names none.
+                for (int n = 0; n < rtnl_route_get_nnexthops(r); ++n) {
+                    rtnl_nexthop* hop = rtnl_route_nexthop_n(r, n);
+                    const QString gateway = addrText(rtnl_route_nh_get_gateway(hop));
+                    if (!gateway.isEmpty())
+                        hops.append({rtnl_route_nh_get_ifindex(hop), gateway});
+                }
+            }
+            rtnl_route_put(r);
+        });
+        if (err == 0)
+            return hops;
+        if (err != -NLE_DUMP_INTR)
+            dropRoute();
+    }
+    logOnce(m_lastAdapterError,
+        QStringLiteral("NetPlatform - default routes: %1").arg(QString::fromLocal8Bit(nl_geterror(err))));
+    return std::nullopt;
+}
+
+std::optional<QList<NeighbourRow>> LinuxNetPlatform::neighbours()
+{
+    QList<NeighbourRow> rows;
+    int err = -NLE_BAD_SOCK;
+    for (int attempt = 0; attempt < kDumpAttempts; ++attempt) {
+        nl_sock* sock = route();
+        if (!sock)
+            break;
+        rows.clear();
+        err = runDump(sock, RTM_GETNEIGH, [&rows](nlmsghdr* hdr) {
+            rtnl_neigh* n = nullptr;
+            if (rtnl_neigh_parse(hdr, &n) < 0 || !n)
+                return;
+            nl_addr* dst = rtnl_neigh_get_dst(n);
+            if (rtnl_neigh_get_family(n) == AF_INET && dst && nl_addr_get_len(dst) == 4) {
+                NeighbourRow row;
+                row.ifindex = rtnl_neigh_get_ifindex(n);
+                std::memcpy(row.ip.data(), nl_addr_get_binary_addr(dst), 4);
+                if (nl_addr* ll = rtnl_neigh_get_lladdr(n); ll && nl_addr_get_len(ll) > 0)
+                    row.mac = QByteArray(
+                        static_cast<const char*>(nl_addr_get_binary_addr(ll)), qsizetype(nl_addr_get_len(ll)));
+                row.type = neighbourTypeFromState(rtnl_neigh_get_state(n));
+                rows.append(row);
+            }
+            rtnl_neigh_put(n);
+        });
+        if (err == 0) {
+            logOnce(m_lastNeighbourError, QString());
+            return rows;
+        }
+        if (err != -NLE_DUMP_INTR)
+            dropRoute();
+    }
+    logOnce(m_lastNeighbourError,
+        QStringLiteral("NetPlatform - neighbour table: %1").arg(QString::fromLocal8Bit(nl_geterror(err))));
+    return std::nullopt;
+}
+
+void LinuxNetPlatform::deleteNeighbour(const NeighbourRow& row)
+{
+    nl_sock* sock = route();
+    if (!sock)
+        return;
+    rtnl_neigh* n = rtnl_neigh_alloc();
+    nl_addr* dst = nl_addr_build(AF_INET, row.ip.data(), 4);
+    if (n && dst) {
+        rtnl_neigh_set_family(n, AF_INET);
+        rtnl_neigh_set_ifindex(n, row.ifindex);
+        rtnl_neigh_set_dst(n, dst);
+        // The kernel's refusal (no cap_net_admin, row already gone) is ignored; the harvest carries on.
+        const int err = rtnl_neigh_delete(sock, n, 0);
+        if (err < 0 && transportError(err))
+            dropRoute();
+    }
+    if (dst)
+        nl_addr_put(dst);
+    if (n)
+        rtnl_neigh_put(n);
+}
