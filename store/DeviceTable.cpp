@@ -19,7 +19,9 @@ DeviceTable::DeviceTable()
 void DeviceTable::ResizeDeviceTable(qint32 count)
 {
     m_slots.resize(size_t(std::max(count, 0)) + 1, DeviceRecord::empty());
-    m_indexValid = false;
+    // Growing keeps every indexed slot as it was; only a cut below them makes the index stale.
+    if (count < m_indexedCount)
+        m_indexValid = false;
 }
 
 void DeviceTable::CopyDeviceRecord(qint32 from, qint32 to)

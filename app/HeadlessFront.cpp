@@ -1,0 +1,172 @@
+#include "app/HeadlessFront.h"
+
+#include "app/MonitorCore.h"
+#include "app/StatusDump.h"
+#include "engine/frmClient.h"
+#include "notify/AlertMails.h"
+#include "notify/CEmail.h"
+#include "platform/Clock.h"
+#include "platform/DebugSink.h"
+#include "platform/NetPlatform.h"
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+int s_signalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(s_signalPipe[1], &byte, 1);
+}
+
+void printLine(FILE* stream, const QString& line)
+{
+    std::fputs(line.toUtf8().constData(), stream);
+    std::fputc('\n', stream);
+    std::fflush(stream);
+}
+
+} // namespace
+
+HeadlessFront::HeadlessFront(MonitorCore& core, QObject* parent)
+    : QObject(parent)
+    , m_core(core)
+{
+    // The mail queue is polled as often as the window's 333 ms timer would.
+    m_mailPoll.setInterval(333);
+    connect(&m_mailPoll, &QTimer::timeout, this, [this] {
+        if (CEmail* mail = m_core.mail())
+            mail->Poll();
+    });
+    m_closeTimer.setInterval(2000);
+    m_closeTimer.setSingleShot(true);
+    connect(&m_closeTimer, &QTimer::timeout, qApp, [] { QCoreApplication::exit(0); });
+}
+
+HeadlessFront::~HeadlessFront() = default;
+
+int HeadlessFront::start()
+{
+    const auto fatal = [](const QString& message) {
+        printLine(stderr, QStringLiteral("kestrelwatch: ") + message);
+        return 1;
+    };
+    MonitorCore::Outcome outcome = m_core.claimInstance([](const QString& text) { printLine(stderr, text); });
+    if (outcome.step == MonitorCore::Step::AlreadyRunning)
+        return 0;
+    if (outcome.step == MonitorCore::Step::Fatal)
+        return fatal(outcome.message);
+    outcome = m_core.openStore();
+    if (outcome.step != MonitorCore::Step::Ok)
+        return fatal(outcome.message);
+    m_core.loadInstallation();
+    m_core.loadRegistry();
+    m_lastIntruderWarning = kwclock::now();
+    m_core.startEngine(*this, createLinuxNetPlatform());
+    m_core.markInstalled(false);
+    m_mailPoll.start();
+    return -1;
+}
+
+void HeadlessFront::Shutdown()
+{
+    if (m_shuttingDown)
+        return;
+    m_shuttingDown = true;
+    m_mailPoll.stop();
+    m_core.shutdown();
+    m_closeTimer.start();
+}
+
+void HeadlessFront::watchSignals()
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, s_signalPipe) != 0)
+        return;
+    ::fcntl(s_signalPipe[1], F_SETFL, O_NONBLOCK);
+    auto* notifier = new QSocketNotifier(s_signalPipe[0], QSocketNotifier::Read, this);
+    connect(notifier, &QSocketNotifier::activated, this, [this, notifier] {
+        char byte = 0;
+        [[maybe_unused]] const ssize_t n = ::read(s_signalPipe[0], &byte, 1);
+        notifier->setEnabled(false);
+        Log(QStringLiteral("Shutdown requested by signal"));
+        Shutdown();
+    });
+    struct sigaction action
+    {
+    };
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+void HeadlessFront::AddLogEntry(qint32 index, const QString& text)
+{
+    m_core.deviceLog().AddLogEntry(index, text);
+    if (m_core.devices().isValid(index))
+        printLine(stdout, m_core.devices()[index].MacAddress + QLatin1Char('\t') + text);
+}
+
+void HeadlessFront::Load_Log(qint32 index)
+{
+    m_core.deviceLog().Load_Log(index);
+}
+
+void HeadlessFront::MacUpdateOccured(qint32)
+{ }
+
+void HeadlessFront::AddNewDevice(qint32)
+{ }
+
+void HeadlessFront::SysTrayMouseEventHandlerleft()
+{ }
+
+void HeadlessFront::playNewIntruderSound(int volume)
+{
+    Log(QStringLiteral("Alert - new intruder sound (volume %1)").arg(volume));
+}
+
+void HeadlessFront::playIntruderOnlineSound(int volume)
+{
+    Log(QStringLiteral("Alert - intruder online sound (volume %1)").arg(volume));
+}
+
+void HeadlessFront::SendNewEmail(qint32 index)
+{
+    if (AlertMails* mails = m_core.alertMails())
+        mails->SendNewEmail(index);
+}
+
+void HeadlessFront::SendOnlineEmail(qint32 index)
+{
+    if (AlertMails* mails = m_core.alertMails())
+        mails->SendOnlineEmail(index);
+}
+
+void HeadlessFront::ShowStatus()
+{
+    if (!m_core.extraLogging() || !m_core.engine())
+        return;
+    int intruders = 0;
+    const DeviceTable& devices = m_core.devices();
+    for (qint32 i = 0; i < devices.DeviceCount; ++i)
+        intruders += devices[i].Intruder ? 1 : 0;
+    const QString dump =
+        statusDump(*m_core.engine(), devices.DeviceCount, intruders, devices.DeviceCount - intruders, false, 0);
+    std::fputs(dump.toUtf8().constData(), stderr);
+    std::fflush(stderr);
+}
+
+void HeadlessFront::Log(const QString& text)
+{
+    ::Log(text);
+}

@@ -1,0 +1,115 @@
+#include "app/MonitorCore.h"
+
+#include "app/OsVersion.h"
+#include "engine/frmClient.h"
+#include "notify/AlertMails.h"
+#include "notify/CEmail.h"
+#include "platform/Clock.h"
+#include "platform/DebugSink.h"
+#include "platform/Hive.h"
+#include "platform/NetPlatform.h"
+#include "security/modSetSecurity.h"
+#include "store/Settings.h"
+#include "store/modIniFileFunctions.h"
+#include "store/modRegistry.h"
+#include "vendor/CMacDatabase.h"
+
+#include <QCoreApplication>
+
+const QString MonitorCore::InvalidInstallationMessage = QStringLiteral(
+    "Kestrelwatch installation is invalid. Please log on with administrative privilages and re-install Kestrelwatch.");
+const QString MonitorCore::OldSystemMessage =
+    QStringLiteral("Kestrelwatch is not compatible with operating systems prior to Windows 2000/XP");
+
+MonitorCore::MonitorCore(AppPaths paths)
+    : m_paths(std::move(paths))
+    , m_lock(m_paths.lockFile())
+    , m_debugLog(m_settings, m_paths.debugLogFile())
+    , m_deviceLog(m_devices, m_paths.devices())
+{ }
+
+MonitorCore::~MonitorCore()
+{
+    shutdown();
+    modRegistry::attach(nullptr);
+    installLogSink({});
+}
+
+MonitorCore::Outcome MonitorCore::claimInstance(std::function<void(const QString&)> extraSink)
+{
+    m_debugLog.installAsSink(std::move(extraSink));
+    const QString problem = m_paths.prepareHome();
+    if (!problem.isEmpty())
+        return {Step::Fatal, QStringLiteral("Kestrelwatch cannot use its folder %1: %2").arg(m_paths.home, problem)};
+    // A lock left by a crashed monitor is taken over: QLockFile checks whether its process still lives.
+    m_lock.setStaleLockTime(0);
+    if (!m_lock.tryLock(0))
+        return {Step::AlreadyRunning, {}};
+    if (!OsVersion::supported())
+        return {Step::Fatal, OldSystemMessage};
+    return {};
+}
+
+MonitorCore::Outcome MonitorCore::openStore()
+{
+    Hive::OpenResult opened = Hive::open(m_paths.hiveFile());
+    if (!opened.hive)
+        return {Step::Fatal, opened.error};
+    m_hive = std::move(opened.hive);
+    modRegistry::attach(m_hive.get());
+    if (!modSetSecurity::ConfigureSecurityInfo(m_paths))
+        return {Step::Fatal, InvalidInstallationMessage};
+    return {};
+}
+
+void MonitorCore::loadInstallation()
+{
+    modIniFileFunctions::loadConfigSections(m_paths.configIni());
+    m_startTime = kwclock::now();
+    m_vendors = std::make_unique<CMacDatabase>(m_paths.macDatabase());
+    m_extraLogging =
+        modIniFileFunctions::dbGetEntry(QStringLiteral("GENERAL"), QStringLiteral("LogExtra"), QStringLiteral("0"))
+            .trimmed()
+            .toDouble()
+        != 0.0;
+    m_mail = std::make_unique<CEmail>(m_settings);
+    m_alertMails = std::make_unique<AlertMails>(
+        *m_mail, m_devices, m_deviceLog, m_settings, [this](const QString& mac) { return vendorName(mac); });
+}
+
+QString MonitorCore::vendorName(const QString& mac) const
+{
+    return m_vendors ? m_vendors->GetMacName(mac) : QString();
+}
+
+void MonitorCore::loadRegistry()
+{
+    Load_Registry(m_settings, m_devices, m_paths.debugLogFile(), [this](qint32 i) { m_deviceLog.Load_Log(i); });
+}
+
+void MonitorCore::startEngine(MainWindowSeam& window, std::unique_ptr<NetPlatform> net)
+{
+    m_net = std::move(net);
+    m_engine = std::make_unique<frmClient>(m_devices, m_settings, *m_net, window);
+    m_engine->Load();
+}
+
+bool MonitorCore::markInstalled(bool registerAutostart)
+{
+    const bool firstRun = modRegistry::ReadString(modRegistry::ProductKey, Keys::General, QStringLiteral("Installed"))
+        != QLatin1String("Yes");
+    if (firstRun && registerAutostart) {
+        modRegistry::WriteString(
+            Keys::RunProduct, Keys::RunKey, Keys::RunValue, QCoreApplication::applicationFilePath());
+        m_settings.chkGeneralStartup = 1;
+    }
+    writeSetting(QStringLiteral("Installed"), QStringLiteral("Yes"));
+    return firstRun;
+}
+
+void MonitorCore::shutdown()
+{
+    if (m_engine)
+        m_engine->Shutdown();
+    m_vendors.reset();
+}

@@ -1,0 +1,93 @@
+#pragma once
+
+#include "logging/DebugLog.h"
+#include "logging/DeviceLog.h"
+#include "platform/AppPaths.h"
+#include "store/Base64Class.h"
+#include "store/DeviceTable.h"
+#include "store/LiveSettings.h"
+
+#include <QDateTime>
+#include <QLockFile>
+#include <QString>
+#include <memory>
+
+class AlertMails;
+class CEmail;
+class CMacDatabase;
+class Hive;
+class MainWindowSeam;
+class NetPlatform;
+class frmClient;
+
+// Everything the monitor runs on, window or not: the store, the settings, the device table and histories,
+// the debug log, the vendor database, the mailer and the discovery engine, set up by the start-up steps in
+// their order. The window (frmMain) and the headless front end each drive these steps and answer the engine
+// through MainWindowSeam.
+class MonitorCore final
+{
+public:
+    enum class Step { Ok, AlreadyRunning, Fatal };
+    struct Outcome
+    {
+        Step step = Step::Ok;
+        QString message; // for Fatal: what the user is shown
+    };
+
+    static const QString InvalidInstallationMessage;
+    static const QString OldSystemMessage;
+
+    explicit MonitorCore(AppPaths paths);
+    ~MonitorCore();
+    MonitorCore(const MonitorCore&) = delete;
+    MonitorCore& operator=(const MonitorCore&) = delete;
+
+    // Single instance (one monitor per store) and the system check. Installs the debug log as the process's
+    // log sink first, so that every later step's lines are kept; extraSink also receives each line.
+    Outcome claimInstance(std::function<void(const QString&)> extraSink = {});
+    // Opens the store, sets up access rights and checks that the store takes a write.
+    Outcome openStore();
+    // Config.ini sections, the start time, the vendor database, the mailer.
+    void loadInstallation();
+    // Load_Registry: every setting and every stored device with its history.
+    void loadRegistry();
+    // Creates the engine on the given platform and loads it (opens the socket, starts the first sweep).
+    void startEngine(MainWindowSeam& window, std::unique_ptr<NetPlatform> net);
+    // First-run marker; returns true when this was the first run. registerAutostart writes the Run value
+    // on the first run (the desktop does, a headless server does not).
+    bool markInstalled(bool registerAutostart);
+    // The engine's part of the orderly shutdown: stops it, closes its socket, releases the vendor database.
+    void shutdown();
+
+    const AppPaths& paths() const { return m_paths; }
+    LiveSettings& settings() { return m_settings; }
+    DeviceTable& devices() { return m_devices; }
+    DebugLog& debugLog() { return m_debugLog; }
+    DeviceLog& deviceLog() { return m_deviceLog; }
+    const Base64Class& base64() const { return m_base64; }
+    CMacDatabase* vendors() { return m_vendors.get(); }
+    CEmail* mail() { return m_mail.get(); }
+    AlertMails* alertMails() { return m_alertMails.get(); }
+    frmClient* engine() { return m_engine.get(); }
+    Hive* hive() { return m_hive.get(); }
+    bool extraLogging() const { return m_extraLogging; }
+    QDateTime startTime() const { return m_startTime; }
+    QString vendorName(const QString& mac) const;
+
+private:
+    AppPaths m_paths;
+    QLockFile m_lock;
+    std::unique_ptr<Hive> m_hive;
+    LiveSettings m_settings;
+    DeviceTable m_devices;
+    DebugLog m_debugLog;
+    DeviceLog m_deviceLog;
+    Base64Class m_base64;
+    std::unique_ptr<CMacDatabase> m_vendors;
+    std::unique_ptr<CEmail> m_mail;
+    std::unique_ptr<AlertMails> m_alertMails;
+    std::unique_ptr<NetPlatform> m_net;
+    std::unique_ptr<frmClient> m_engine;
+    bool m_extraLogging = false;
+    QDateTime m_startTime;
+};

@@ -1,0 +1,10 @@
+#pragma once
+
+#include <QString>
+
+class frmClient;
+
+// The diagnostics text written after every harvest: device and list counts, the selection, the swept
+// ranges and the gateways, each line ending in CR LF.
+QString statusDump(const frmClient& engine, qint32 deviceCount, int intruderRows, int safeRows,
+    bool selectionInSafeList, int selectedRow);

@@ -1,0 +1,194 @@
+// The engine's hot paths: the harvest over a large neighbour table, and the tick path of a whole /24 sweep.
+// The platform here only counts: what is measured is the engine's own work.
+
+#include "engine/MainWindowSeam.h"
+#include "engine/frmClient.h"
+#include "platform/Hive.h"
+#include "platform/NetPlatform.h"
+#include "store/DeviceTable.h"
+#include "store/LiveSettings.h"
+#include "store/modRegistry.h"
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+
+namespace {
+
+class CountingNet final : public NetPlatform
+{
+public:
+    bool openIcmpSocket() override { return true; }
+    bool icmpSocketOpen() const override { return true; }
+    void setSocketBuffers(int) override { }
+    bool setNonBlocking() override { return true; }
+    void sendEcho(const QByteArray&, quint32 addr) override
+    {
+        ++sends;
+        benchmark::DoNotOptimize(addr);
+    }
+    void closeIcmpSocket() override { }
+    std::optional<QList<AdapterInfo>> adapters() override { return adapterList; }
+    std::optional<QList<NeighbourRow>> neighbours() override { return rows; }
+    void deleteNeighbour(const NeighbourRow&) override { ++deletes; } // the rows stay for the next round
+    int lookupAddress(const QString&, LookupDone) override { return ++handles; }
+    void cancelLookup(int) override { }
+
+    QList<AdapterInfo> adapterList;
+    QList<NeighbourRow> rows;
+    qint64 sends = 0;
+    qint64 deletes = 0;
+    int handles = 0;
+};
+
+class QuietWindow final : public MainWindowSeam
+{
+public:
+    void AddLogEntry(qint32, const QString&) override { ++calls; }
+    void Load_Log(qint32) override { ++calls; }
+    void MacUpdateOccured(qint32) override { ++calls; }
+    void AddNewDevice(qint32) override { ++calls; }
+    void SysTrayMouseEventHandlerleft() override { ++calls; }
+    bool isMainWindowVisible() const override { return true; }
+    void playNewIntruderSound(int) override { ++calls; }
+    void playIntruderOnlineSound(int) override { ++calls; }
+    void SendNewEmail(qint32) override { ++calls; }
+    void SendOnlineEmail(qint32) override { ++calls; }
+    void setLastIntruderWarning(const QDateTime&) override { ++calls; }
+    void ShowStatus() override { ++harvests; }
+    void Log(const QString&) override { ++calls; }
+
+    qint64 calls = 0;
+    qint64 harvests = 0;
+};
+
+AdapterInfo adapter(int third)
+{
+    AdapterInfo a;
+    a.name = QStringLiteral("veth%1").arg(third);
+    a.type = 6;
+    a.addresses = {{QStringLiteral("198.18.%1.254").arg(third), QStringLiteral("255.255.255.0")}};
+    a.gateways = {QStringLiteral("198.18.%1.1").arg(third)};
+    return a;
+}
+
+// One engine with a hive in a temporary folder, `devices` known devices and one neighbour row for each, spread
+// over /24 ranges of 250 hosts.
+struct Setup
+{
+    explicit Setup(int deviceCount)
+    {
+        hive = Hive::open(dir.path() + QStringLiteral("/bench.hive")).hive;
+        modRegistry::attach(hive.get());
+        const int ranges = (deviceCount + 249) / 250;
+        for (int r = 0; r < std::max(ranges, 1); ++r)
+            net.adapterList << adapter(r);
+        devices.DeviceCount = deviceCount;
+        devices.ResizeDeviceTable(deviceCount);
+        for (int i = 0; i < deviceCount; ++i) {
+            NeighbourRow row;
+            row.mac = QByteArray::fromHex("020000000000");
+            row.mac[4] = char(i >> 8);
+            row.mac[5] = char(i & 0xFF);
+            row.ip = {198, 18, quint8(i / 250), quint8(2 + i % 250)};
+            net.rows << row;
+            DeviceRecord& d = devices[i];
+            d = DeviceRecord::empty();
+            d.MacAddress = QStringLiteral("02-00-00-00-%1-%2")
+                               .arg(i >> 8, 2, 16, QLatin1Char('0'))
+                               .arg(i & 0xFF, 2, 16, QLatin1Char('0'))
+                               .toUpper();
+            d.IpAddress = QStringLiteral("198.18.%1.%2").arg(i / 250).arg(2 + i % 250);
+            d.HostName = QStringLiteral("Unknown Device");
+        }
+        devices.macChanged();
+        engine.Load();
+        engine.pingTimer().stop();
+    }
+    ~Setup()
+    {
+        engine.Shutdown();
+        modRegistry::attach(nullptr);
+    }
+
+    // A fresh sweep, ticked up to the batch that will end it.
+    void tickToLastBatch()
+    {
+        engine.StopSystem();
+        engine.StartSystem();
+        const qint64 requests = qint64(engine.ranges().size()) * 256 * 4;
+        for (qint64 t = 0; t < requests / 32 - 1; ++t)
+            engine.tmrPingTimer_Timer();
+    }
+
+    QTemporaryDir dir;
+    std::unique_ptr<Hive> hive;
+    DeviceTable devices;
+    LiveSettings settings;
+    CountingNet net;
+    QuietWindow window;
+    frmClient engine {devices, settings, net, window};
+};
+
+// The harvest as it runs every sweep: every device known and already online, every row inside a range.
+void BM_FinishScan_SteadyState(benchmark::State& state)
+{
+    Setup s(int(state.range(0)));
+    s.tickToLastBatch();
+    s.engine.tmrPingTimer_Timer(); // the first harvest brings every device online and writes its date
+    for (auto _ : state) {
+        state.PauseTiming();
+        s.tickToLastBatch();
+        const qint64 harvests = s.window.harvests;
+        state.ResumeTiming();
+        s.engine.tmrPingTimer_Timer(); // the last batch: up to 32 requests, then the harvest
+        if (s.window.harvests != harvests + 1)
+            state.SkipWithError("the batch did not harvest");
+    }
+    state.counters["rows"] = double(s.net.rows.size());
+    state.counters["devices"] = double(s.devices.DeviceCount);
+}
+BENCHMARK(BM_FinishScan_SteadyState)->Arg(5000)->Unit(benchmark::kMillisecond);
+
+// The harvest after a restart: every device comes online, so each writes Last_Online to the hive.
+void BM_FinishScan_AllComeOnline(benchmark::State& state)
+{
+    Setup s(int(state.range(0)));
+    for (auto _ : state) {
+        state.PauseTiming();
+        for (qint32 i = 0; i < s.devices.DeviceCount; ++i)
+            s.devices[i].PresenceCountdown = 0;
+        s.tickToLastBatch();
+        state.ResumeTiming();
+        s.engine.tmrPingTimer_Timer();
+    }
+}
+BENCHMARK(BM_FinishScan_AllComeOnline)->Arg(5000)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// CPU time of the tick path for one /24: the sweep set-up and the 32 batches of 1,024 requests, ending in an
+// (empty) harvest.
+void BM_SweepOfOne24(benchmark::State& state)
+{
+    Setup s(0);
+    for (auto _ : state) {
+        s.engine.StopSystem();
+        s.engine.StartSystem();
+        for (int t = 0; t < 32; ++t)
+            s.engine.tmrPingTimer_Timer();
+    }
+    state.SetItemsProcessed(state.iterations() * 1024);
+    state.counters["requests_per_sweep"] = double(s.net.sends) / double(state.iterations());
+    state.counters["harvests"] = double(s.window.harvests);
+}
+BENCHMARK(BM_SweepOfOne24)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv); // the engine's timer needs an application object
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

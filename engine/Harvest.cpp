@@ -1,0 +1,157 @@
+// The harvest at the end of every sweep: the neighbour table is read once, every row inside a swept range is
+// deleted again and marks its device present (admitting unknown MAC addresses), and then every device is
+// examined for coming online or going offline.
+
+#include "engine/AddressText.h"
+#include "engine/ErrorTrap.h"
+#include "engine/MainWindowSeam.h"
+#include "engine/frmClient.h"
+#include "platform/NetPlatform.h"
+#include "store/DeviceTable.h"
+#include "store/LiveSettings.h"
+#include "store/Settings.h"
+#include "store/TextForms.h"
+#include "store/modRegistry.h"
+
+#include <unordered_map>
+
+namespace {
+
+const QString kBroadcastMac = QStringLiteral("FF-FF-FF-FF-FF-FF");
+constexpr quint8 kInvalidEntry = 2;
+constexpr qint16 kSighted = 2; // PresenceCountdown after a sighting: one missed sweep is tolerated
+constexpr qint64 kOnlineAlertGrace = 10; // seconds after the first sighting without an online alert
+
+// For each first-three-bytes prefix, the first range (in range-table order) that holds each host byte, so
+// a row finds its range in constant time however many ranges and rows there are.
+class RangeMatcher final
+{
+public:
+    explicit RangeMatcher(const QList<ScanRange>& ranges)
+    {
+        for (qint32 r = 0; r < qint32(ranges.size()); ++r) {
+            const ScanRange& range = ranges.at(r);
+            auto [it, inserted] = m_byPrefix.try_emplace(prefix(range.byte1, range.byte2, range.byte3));
+            if (inserted)
+                it->second.fill(-1);
+            for (int host = range.firstHost; host <= range.lastHost; ++host) {
+                if (it->second[size_t(host)] < 0)
+                    it->second[size_t(host)] = r;
+            }
+        }
+    }
+
+    qint32 find(const std::array<quint8, 4>& ip) const
+    {
+        const auto it = m_byPrefix.find(prefix(ip[0], ip[1], ip[2]));
+        return it == m_byPrefix.end() ? -1 : it->second[ip[3]];
+    }
+
+private:
+    static quint32 prefix(quint8 a, quint8 b, quint8 c) { return (quint32(a) << 16) | (quint32(b) << 8) | c; }
+
+    std::unordered_map<quint32, std::array<qint32, 256>> m_byPrefix;
+};
+
+void writeDeviceValue(const QString& mac, const QString& name, const QString& text)
+{
+    modRegistry::WriteString(modRegistry::ProductKey, Keys::deviceKey(mac), name, text);
+}
+
+} // namespace
+
+void frmClient::FinishScan()
+{
+    // A failure ends the harvest where it happened; the cursor and the prepared flag then keep their values.
+    runTrapped("FinishScan", m_window, [this] {
+        if (!m_running)
+            return;
+        m_sweepReady = false;
+        const QDateTime now = currentTime();
+        harvestRows(now);
+        trackPresence(now);
+        resetCursor();
+        m_sweepPrepared = false;
+        m_window.ShowStatus();
+    });
+}
+
+void frmClient::harvestRows(const QDateTime& now)
+{
+    const std::optional<QList<NeighbourRow>> rows = m_net.neighbours();
+    if (!rows || rows->isEmpty())
+        return;
+    const RangeMatcher matcher(m_ranges);
+
+    for (const NeighbourRow& row : *rows) {
+        if (row.type == kInvalidEntry || row.mac.isEmpty())
+            continue;
+        const QString mac = AddressText::macText(row.mac);
+        if (mac == kBroadcastMac)
+            continue;
+        // Rows outside every range are left in the table and change nothing, even for a known MAC.
+        const qint32 range = matcher.find(row.ip);
+        if (range < 0)
+            continue;
+        // Deleted so that a device that leaves is not found again from a stale row.
+        m_net.deleteNeighbour(row);
+
+        const QString ip = AddressText::ipText(row.ip);
+        qint32 index = m_devices.indexOfMac(mac);
+        if (index < 0) {
+            const qint32 before = m_devices.DeviceCount;
+            AddNewMacEntry(mac, ip, row.type);
+            if (m_devices.DeviceCount <= before)
+                continue;
+            index = m_devices.DeviceCount - 1;
+        }
+        DeviceRecord& device = m_devices[index];
+        device.NetworkIndex = range;
+        device.MacType = row.type;
+        device.PresenceCountdown = kSighted;
+        // Only the in-memory address follows a move; the stored IP_Address keeps the admission's value.
+        if (device.IpAddress != ip) {
+            device.IpAddress = ip;
+            m_window.AddLogEntry(index, stamp(now) + QStringLiteral("IP = ") + ip);
+        }
+    }
+}
+
+void frmClient::trackPresence(const QDateTime& now)
+{
+    for (qint32 d = 0; d < m_devices.DeviceCount; ++d) {
+        DeviceRecord& device = m_devices[d];
+        const bool cameOnline = device.PresenceCountdown != 0 && device.OnlineState == 0;
+        const bool wentOffline = device.PresenceCountdown == 0 && device.OnlineState != 0;
+        if (!cameOnline && !wentOffline)
+            continue;
+        // Whether the dates already counted it as online (a device admitted in this harvest does).
+        const bool countedOnline = device.LastOnline >= device.LastOffline;
+        const QString mac = device.MacAddress;
+
+        if (cameOnline) {
+            device.LastOnline = now;
+            writeDeviceValue(mac, QStringLiteral("Last_Online"), TextForms::dateText(now));
+            if (!countedOnline)
+                m_window.AddLogEntry(
+                    d, stamp(now) + QStringLiteral("Connected ( ") + device.IpAddress + QStringLiteral(" )"));
+            m_window.MacUpdateOccured(d);
+            const DeviceRecord& seen = m_devices[d];
+            if (seen.Intruder && seen.FirstSeen.secsTo(now) > kOnlineAlertGrace) {
+                if (LiveSettings::on(m_settings.chkOnlineIntruderSound))
+                    m_window.playIntruderOnlineSound(m_settings.slideVolume);
+                if (LiveSettings::on(m_settings.chkOnlineIntruderPopup) && !m_window.isMainWindowVisible())
+                    m_window.SysTrayMouseEventHandlerleft();
+                if (LiveSettings::on(m_settings.chkOnlineIntruderEmail))
+                    m_window.SendOnlineEmail(d);
+                m_window.setLastIntruderWarning(now);
+            }
+        } else {
+            device.LastOffline = now;
+            writeDeviceValue(mac, QStringLiteral("Last_Offline"), TextForms::dateText(now));
+            if (countedOnline)
+                m_window.AddLogEntry(d, stamp(now) + QStringLiteral("Disconnected"));
+            m_window.MacUpdateOccured(d);
+        }
+    }
+}

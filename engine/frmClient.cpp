@@ -1,0 +1,190 @@
+#include "engine/frmClient.h"
+
+#include "engine/ErrorTrap.h"
+#include "engine/MainWindowSeam.h"
+#include "platform/Clock.h"
+#include "platform/NetPlatform.h"
+#include "store/DeviceTable.h"
+#include "store/TextForms.h"
+
+namespace {
+constexpr int kTickMs = 100;
+constexpr int kSocketBufferBytes = 327680; // 0x50000: lets a whole batch queue behind unresolved addresses
+constexpr quint16 kTicksPerSecond = 10;
+constexpr quint32 kLookupTimeoutSeconds = 99; // cancelled when pending for more than this
+constexpr quint32 kRefreshSeconds = 31; // all names looked up again at least this far apart
+constexpr quint32 kSweepGapSeconds = 5; // a new sweep is prepared when more than this has passed
+} // namespace
+
+frmClient::frmClient(
+    DeviceTable& devices, const LiveSettings& settings, NetPlatform& net, MainWindowSeam& window, QObject* parent)
+    : QObject(parent)
+    , m_devices(devices)
+    , m_settings(settings)
+    , m_net(net)
+    , m_window(window)
+{
+    m_tmrPingTimer.setInterval(kTickMs);
+    connect(&m_tmrPingTimer, &QTimer::timeout, this, &frmClient::tmrPingTimer_Timer);
+}
+
+frmClient::~frmClient()
+{
+    // The form's unload.
+    if (m_loaded && !m_shutDown)
+        Shutdown();
+}
+
+void frmClient::Log(const QString& text)
+{
+    m_window.Log(text);
+}
+
+QDateTime frmClient::currentTime()
+{
+    QDateTime now = kwclock::now();
+    return now.addMSecs(-now.time().msec());
+}
+
+QString frmClient::stamp(const QDateTime& when)
+{
+    return TextForms::dateText(when) + QLatin1Char('\t');
+}
+
+bool frmClient::socketOpen() const
+{
+    return m_net.icmpSocketOpen();
+}
+
+void frmClient::Load()
+{
+    runTrapped("Load", m_window, [this] {
+        m_loaded = true;
+        m_shutDown = false;
+        m_ranges.clear();
+        m_lookupIndex = 0;
+        m_hostLookupHandle = 0;
+        m_tmrPingTimer.start();
+        if (!m_net.openIcmpSocket()) {
+            Log(QStringLiteral("Startup - Failed to create socket"));
+            return;
+        }
+        m_net.setSocketBuffers(kSocketBufferBytes);
+        StartSystem();
+    });
+}
+
+void frmClient::StartSystem()
+{
+    runTrapped("StartSystem", m_window, [this] {
+        // Without the raw socket nothing can be swept: the engine stays stopped whoever asks it to start.
+        if (!m_net.icmpSocketOpen())
+            return;
+        m_running = true;
+        StartScan();
+    });
+}
+
+void frmClient::StopSystem()
+{
+    runTrapped("StopSystem", m_window, [this] {
+        m_running = false;
+        m_sweepReady = false;
+        // Dropping the interrupted sweep here is what lets a later StartSystem prepare a new one at once.
+        m_sweepPrepared = false;
+        resetCursor();
+        if (m_hostLookupHandle != 0) {
+            cancelLookup();
+            m_lookupIndex = 0;
+        }
+    });
+}
+
+void frmClient::Shutdown()
+{
+    runTrapped("Shutdown", m_window, [this] {
+        StopSystem();
+        m_tmrPingTimer.stop();
+        m_net.closeIcmpSocket();
+        m_shutDown = true;
+    });
+}
+
+void frmClient::cancelLookup()
+{
+    m_net.cancelLookup(m_hostLookupHandle);
+    m_hostLookupHandle = 0;
+}
+
+void frmClient::resetCursor()
+{
+    m_rangeIndex = 0;
+    m_hostByte = 0;
+    m_passCount = 0;
+}
+
+void frmClient::StartScan()
+{
+    runTrapped("StartScan", m_window, [this] {
+        if (!m_running || m_sweepPrepared)
+            return;
+        m_preparationTime = m_secondsCounter;
+        m_sweepPrepared = true;
+        m_sweepReady = false;
+        if (!SetupForNewScan()) {
+            // An unreadable adapter list is tried again at the next preparation time rather than ending
+            // all sweeping for the rest of the run.
+            m_sweepPrepared = false;
+            return;
+        }
+        if (m_hostLookupHandle == 0)
+            ScanNextName();
+        m_sweepReady = true;
+    });
+}
+
+void frmClient::tmrPingTimer_Timer()
+{
+    runTrapped("tmrPingTimer_Timer", m_window, [this] {
+        if (!m_running)
+            return;
+        if (m_sweepReady)
+            PingSend();
+
+        if (++m_tickCounter < kTicksPerSecond)
+            return;
+        m_tickCounter = 0;
+        ++m_secondsCounter;
+
+        if (m_hostLookupHandle != 0 && m_secondsCounter - m_lookupStart > kLookupTimeoutSeconds) {
+            // The device keeps NameLookupPending, so the next lookup tries it again first.
+            cancelLookup();
+            ScanNextName();
+        }
+        if (m_hostLookupHandle == 0 && m_secondsCounter - m_lastRefresh >= kRefreshSeconds) {
+            for (qint32 d = 0; d < m_devices.DeviceCount; ++d)
+                m_devices[d].NameLookupPending = true;
+            m_lastRefresh = m_secondsCounter;
+            ScanNextName();
+        }
+        if (!m_sweepPrepared && m_secondsCounter - m_preparationTime > kSweepGapSeconds)
+            StartScan();
+    });
+}
+
+QString frmClient::GetIP_Address() const
+{
+    if (m_ranges.isEmpty() || m_rangeIndex < 0 || m_rangeIndex >= m_ranges.size())
+        return {};
+    const ScanRange& r = m_ranges.at(m_rangeIndex);
+    return QStringLiteral("%1.%2.%3.%4").arg(r.byte1).arg(r.byte2).arg(r.byte3).arg(m_hostByte);
+}
+
+QString frmClient::GetIP_Address(qint32 rangeIndex) const
+{
+    if (rangeIndex < 0 || rangeIndex >= m_ranges.size())
+        return {};
+    const ScanRange& r = m_ranges.at(rangeIndex);
+    const QString prefix = QStringLiteral("%1.%2.%3.").arg(r.byte1).arg(r.byte2).arg(r.byte3);
+    return prefix + QString::number(r.firstHost) + QStringLiteral(" to ") + prefix + QString::number(r.lastHost);
+}

@@ -1,0 +1,136 @@
+#pragma once
+
+#include "engine/ScanRange.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+#include <array>
+
+class DeviceTable;
+struct LiveSettings;
+class NetPlatform;
+class MainWindowSeam;
+
+// The discovery engine. Every 100 ms tmrPingTimer sends one batch of 32 ICMP echo requests to the next
+// addresses of the local ranges, so that the kernel resolves them by ARP; after four passes over every range
+// the neighbour table is harvested and pruned, new MAC addresses are admitted as devices, presence is tracked
+// per device, and host names are resolved in the background, one device at a time.
+//
+// Everything runs on the GUI thread. The device table, the live settings, the platform and the window seam
+// belong to the caller and must outlive the engine.
+class frmClient final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(frmClient)
+
+public:
+    frmClient(DeviceTable& devices, const LiveSettings& settings, NetPlatform& net, MainWindowSeam& window,
+        QObject* parent = nullptr);
+    ~frmClient() override;
+
+    // The engine's load: opens the raw socket, starts tmrPingTimer and the first sweep. Without a socket it
+    // logs "Startup - Failed to create socket" and stays stopped for the life of the process.
+    void Load();
+    void StartSystem();
+    // Stops sweeping and cancels a pending name lookup. It also drops the sweep in progress (prepared flag and
+    // cursor), so that the next StartSystem begins with a fresh sweep.
+    void StopSystem();
+    // StopSystem, then closes the socket and stops the timer. The destructor runs it when nobody did.
+    void Shutdown();
+
+    // One tick of tmrPingTimer (100 ms): a batch of echo requests, and every tenth tick the one-second
+    // bookkeeping (name-lookup time-out and refresh, next sweep). Tests call it directly.
+    void tmrPingTimer_Timer();
+
+    // Rebuilds the range and gateway tables from the adapters and ages presence; true when a sweep may start.
+    bool SetupForNewScan();
+    // One batch of up to 32 echo requests; the batch that completes the fourth pass runs the harvest instead.
+    void PingSend();
+    // Completion of the pending reverse lookup: its handle, 0 or an error code, and the name found.
+    void HostScanReply(int handle, int error, const QString& name);
+    // One line per adapter: "<name>  <type>  <MAC>  IP <ip>/<mask>[, ...]  Gateway <gw>[, ...]".
+    // Nothing else in the system calls it. An unreadable adapter list gives an empty list and a log line.
+    QStringList GetLocalAdapterInfo();
+
+    // The sweep cursor's address ("192.168.1.7"); empty when there are no ranges.
+    QString GetIP_Address() const;
+    // One range for the diagnostics dump: "192.168.1.0 to 192.168.1.255"; empty for an index out of range.
+    QString GetIP_Address(qint32 rangeIndex) const;
+
+    // The Internet checksum of the first count bytes, high byte first.
+    static std::array<quint8, 2> CountChecksum(const QByteArray& packet, int count);
+    // The 16-byte echo request every batch sends (type 8, identifier 0x5555, payload 0x40), checksum filled in.
+    static QByteArray echoRequest();
+
+    // Set by the removal of a device: the reply of the lookup in flight is then discarded.
+    bool blnEntryDeleted = false;
+
+    bool isRunning() const { return m_running; }
+    bool isSweepReady() const { return m_sweepReady; }
+    bool isSweepPrepared() const { return m_sweepPrepared; }
+    bool socketOpen() const;
+    qint32 rangeIndex() const { return m_rangeIndex; }
+    qint32 hostByte() const { return m_hostByte; }
+    qint32 passCount() const { return m_passCount; }
+    const QList<ScanRange>& ranges() const { return m_ranges; }
+    const QStringList& gateways() const { return m_gateways; }
+    const QList<LocalAdapter>& localAdapters() const { return m_adapters; }
+    quint32 SecondsCounter() const { return m_secondsCounter; }
+    quint32 preparationTime() const { return m_preparationTime; }
+    int HostLookupHandle() const { return m_hostLookupHandle; }
+    qint32 LookupIndex() const { return m_lookupIndex; }
+    QTimer& pingTimer() { return m_tmrPingTimer; }
+
+private:
+    void StartScan();
+    void AddNetwork(const QString& address, const QString& mask);
+    void AddGateway(const QString& gateway);
+    void FinishScan();
+    void harvestRows(const QDateTime& now);
+    void trackPresence(const QDateTime& now);
+    void AddNewMacEntry(const QString& mac, const QString& ip, quint8 type);
+    void ScanNextName();
+    void cancelLookup();
+    void resetCursor();
+    void Log(const QString& text);
+    // "Now" to the second, as every stored date and every history line carries it.
+    static QDateTime currentTime();
+    // A history line's beginning: the date text and a tab.
+    static QString stamp(const QDateTime& when);
+
+    DeviceTable& m_devices;
+    const LiveSettings& m_settings;
+    NetPlatform& m_net;
+    MainWindowSeam& m_window;
+    QTimer m_tmrPingTimer;
+
+    bool m_loaded = false;
+    bool m_shutDown = false;
+    bool m_running = false;
+    bool m_sweepReady = false;
+    bool m_sweepPrepared = false;
+    quint32 m_preparationTime = 0;
+
+    QList<ScanRange> m_ranges;
+    QStringList m_gateways;
+    QList<LocalAdapter> m_adapters;
+
+    qint32 m_rangeIndex = 0;
+    qint32 m_hostByte = 0;
+    qint32 m_passCount = 0;
+
+    // The seconds counter wraps instead of trapping: every rule reads a difference of two counter values,
+    // which unsigned arithmetic keeps right across the wrap.
+    quint16 m_tickCounter = 0;
+    quint32 m_secondsCounter = 0;
+
+    int m_hostLookupHandle = 0;
+    quint32 m_lookupStart = 0;
+    quint32 m_lastRefresh = 0;
+    qint32 m_lookupIndex = 0;
+};

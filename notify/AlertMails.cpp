@@ -1,0 +1,81 @@
+#include "notify/AlertMails.h"
+
+#include "logging/DeviceLog.h"
+#include "notify/CEmail.h"
+#include "platform/Clock.h"
+#include "store/DeviceTable.h"
+#include "store/LiveSettings.h"
+#include "store/TextForms.h"
+
+namespace {
+QString line(const QString& text)
+{
+    return text + QStringLiteral("\r\n");
+}
+} // namespace
+
+const QString AlertMails::NewSubject =
+    QStringLiteral("URGENT: A New Device has been detected on your Wireless Network");
+const QString AlertMails::OnlineSubject =
+    QStringLiteral("URGENT: An existing intruder is online on your Wireless Network");
+
+AlertMails::AlertMails(
+    CEmail& mail, DeviceTable& table, DeviceLog& log, const LiveSettings& settings, VendorLookup vendor)
+    : m_mail(mail)
+    , m_table(table)
+    , m_log(log)
+    , m_settings(settings)
+    , m_vendor(std::move(vendor))
+{ }
+
+QString AlertMails::manufacturer(const QString& mac) const
+{
+    return m_vendor ? m_vendor(mac) : QString();
+}
+
+QString AlertMails::historySection(qint32 index) const
+{
+    return line(QString()) + line(QStringLiteral("Log File")) + line(QStringLiteral("========"))
+        + m_log.Make_Text_Log(index);
+}
+
+QString AlertMails::newEmailBody(qint32 index) const
+{
+    QString body = line(QStringLiteral("Date/Time = ") + TextForms::dateText(kwclock::now()));
+    if (m_table.isValid(index)) {
+        const DeviceRecord& d = m_table[index];
+        body += line(QStringLiteral("Host Name = ") + d.HostName);
+        body += line(QStringLiteral("IP Address = ") + d.IpAddress);
+        body += line(QStringLiteral("MAC Address = ") + d.MacAddress);
+        body += line(QStringLiteral("MAC Manufacturer = ") + manufacturer(d.MacAddress));
+    }
+    return body + historySection(index);
+}
+
+QString AlertMails::onlineEmailBody(qint32 index) const
+{
+    QString body = line(QStringLiteral("Date/Time = ") + TextForms::dateText(kwclock::now()));
+    if (m_table.isValid(index)) {
+        const DeviceRecord& d = m_table[index];
+        body += line(QStringLiteral("Host Name = ") + d.HostName);
+        if (!d.FriendlyName.isEmpty())
+            body += line(QStringLiteral("Friendly Name = ") + d.FriendlyName);
+        body += line(QStringLiteral("IP Address = ") + d.IpAddress);
+        body += line(QStringLiteral("MAC Address = ") + d.MacAddress);
+        body += line(QStringLiteral("MAC Manufacturer = ") + manufacturer(d.MacAddress));
+        body += line(QStringLiteral("First Seen = ") + TextForms::dateText(d.FirstSeen));
+        // "Never" is written as its date, like every other date of the mail.
+        body += line(QStringLiteral("Last Offline = ") + TextForms::dateText(d.LastOffline));
+    }
+    return body + historySection(index);
+}
+
+void AlertMails::SendNewEmail(qint32 index)
+{
+    m_mail.SendEmail(m_settings.txtEmailAddresses, NewSubject, newEmailBody(index));
+}
+
+void AlertMails::SendOnlineEmail(qint32 index)
+{
+    m_mail.SendEmail(m_settings.txtEmailAddresses, OnlineSubject, onlineEmailBody(index));
+}

@@ -1,0 +1,98 @@
+#include "EngineRig.h"
+
+#include "store/Settings.h"
+#include "store/TextForms.h"
+#include "store/modRegistry.h"
+
+const QDateTime EngineRig::kStart = QDateTime(QDate(2024, 3, 5), QTime(10, 0, 0));
+
+EngineRig::EngineRig()
+{
+    hive = Hive::open(home.paths().hiveFile()).hive;
+    modRegistry::attach(hive.get());
+    kwclock::install(&clock);
+}
+
+EngineRig::~EngineRig()
+{
+    engine.Shutdown();
+    kwclock::install(nullptr);
+    modRegistry::attach(nullptr);
+}
+
+void EngineRig::load()
+{
+    engine.Load();
+    engine.pingTimer().stop();
+}
+
+void EngineRig::tick(int count)
+{
+    for (int i = 0; i < count; ++i) {
+        clock.advanceMSecs(clockStepMs);
+        engine.tmrPingTimer_Timer();
+    }
+}
+
+int EngineRig::runToHarvest(int maxTicks)
+{
+    const int before = window.count(QStringLiteral("ShowStatus"));
+    for (int i = 1; i <= maxTicks; ++i) {
+        tick();
+        if (window.count(QStringLiteral("ShowStatus")) > before)
+            return i;
+    }
+    return -1;
+}
+
+qint32 EngineRig::addLoadedDevice(
+    const QString& mac, const QString& ip, bool intruder, const QDateTime& lastOnline, const QDateTime& lastOffline)
+{
+    const qint32 index = devices.DeviceCount;
+    devices.DeviceCount = index + 1;
+    devices.ResizeDeviceTable(devices.DeviceCount);
+    DeviceRecord& d = devices[index];
+    d = DeviceRecord::empty();
+    d.MacAddress = mac;
+    d.IpAddress = ip;
+    d.HostName = QStringLiteral("Unknown Device");
+    d.NewDevice = intruder;
+    d.Intruder = intruder;
+    d.NameLookupPending = true;
+    d.FirstSeen = kStart.addDays(-1);
+    d.LastOnline = lastOnline.isValid() ? lastOnline : kStart.addDays(-1);
+    d.LastOffline = lastOffline.isValid() ? lastOffline : kStart.addSecs(-3600);
+    devices.macChanged();
+    return index;
+}
+
+bool EngineRig::answer(const QString& name, int error)
+{
+    const QList<int> pending = net.pendingLookups();
+    return pending.size() == 1 && net.completeLookup(pending.first(), error, name);
+}
+
+QString EngineRig::stored(const QString& mac, const QString& value) const
+{
+    return modRegistry::ReadString(modRegistry::ProductKey, Keys::deviceKey(mac), value, QStringLiteral("<missing>"));
+}
+
+QStringList EngineRig::storedNames(const QString& mac) const
+{
+    QStringList names;
+    const auto values = hive->values(modRegistry::FullKeyPath(modRegistry::ProductKey, Keys::deviceKey(mac)));
+    for (const Hive::Value& v : values)
+        names << v.name;
+    return names;
+}
+
+QDateTime EngineRig::now() const
+{
+    const QDateTime t = clock.now();
+    return t.addMSecs(-t.time().msec());
+}
+
+QString EngineRig::stamp(const QDateTime& when)
+{
+    return TextForms::dateText(when) + QLatin1Char('\t');
+}
