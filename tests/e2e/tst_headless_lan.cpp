@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -194,6 +195,42 @@ private Q_SLOTS:
             QVERIFY2(monitor.debug().filter(QStringLiteral(" - ")).filter(QStringLiteral("rror")).isEmpty(),
                 qPrintable(monitor.debug().join(QLatin1Char('\n'))));
         }
+        run(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("del"), ns});
+    }
+
+    void refusesADamagedStoreAndASecondCopy()
+    {
+        // A namespace of its own, so that nothing could reach a real network even if start-up went wrong.
+        const QString ns = QStringLiteral("kwstore") + QString::number(QCoreApplication::applicationPid());
+        QCOMPARE(run(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("add"), ns}).code, 0);
+        TestHome home;
+        {
+            QFile hive(home.paths().hiveFile());
+            QVERIFY(hive.open(QIODevice::WriteOnly));
+            hive.write(QByteArray(4096, '\x01'));
+        }
+        const Run damaged = run(QStringLiteral("ip"),
+            {QStringLiteral("netns"), QStringLiteral("exec"), ns, binary(QStringLiteral("kestrelwatch")),
+                QStringLiteral("--headless"), QStringLiteral("--home"), home.paths().home},
+            20000);
+        QCOMPARE(damaged.code, 1);
+        QVERIFY2(damaged.err.contains(home.paths().hiveFile()), qPrintable(damaged.err));
+        QCOMPARE(QFileInfo(home.paths().hiveFile()).size(), 4096);
+
+        // With a good store, a second copy on the same store ends at once and silently.
+        QFile::remove(home.paths().hiveFile());
+        Monitor first(home.paths().home);
+        first.start(ns);
+        QVERIFY(first.waitStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(home.paths().hiveFile()), 10000);
+        const Run second = run(QStringLiteral("ip"),
+            {QStringLiteral("netns"), QStringLiteral("exec"), ns, binary(QStringLiteral("kestrelwatch")),
+                QStringLiteral("--headless"), QStringLiteral("--home"), home.paths().home},
+            20000);
+        QCOMPARE(second.code, 0);
+        QCOMPARE(second.out, QString());
+        QVERIFY(first.running());
+        QCOMPARE(first.stop(), 0);
         run(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("del"), ns});
     }
 
