@@ -79,13 +79,15 @@ void DeviceLog::Load_Log(qint32 index)
         d.LogText = QString::fromUtf8(f.readAll());
 }
 
-QString DeviceLog::Make_Text_Log(qint32 index) const
+QString DeviceLog::Make_Text_Log(qint32 index)
 {
     if (!m_table.isValid(index)) {
         Log(QStringLiteral("Make_Text_Log - no device in slot %1").arg(index));
         return {};
     }
-    const QStringList lines = trimmed(m_table[index].LogText).split(QStringLiteral("\r\n"));
+    QString& history = m_table[index].LogText;
+    history = trimmed(history);
+    const QStringList lines = history.split(QStringLiteral("\r\n"));
     QString out;
     for (const QString& line : lines) {
         if (!line.isEmpty())

@@ -17,8 +17,9 @@ public:
     void AddLogEntry(qint32 index, const QString& text);
     void Load_Log(qint32 index);
     void Save_Log(qint32 index);
-    // The device's last (at most 100) non-empty lines, oldest first, each ending in CR LF.
-    QString Make_Text_Log(qint32 index) const;
+    // The device's last (at most 100) non-empty lines, oldest first, each ending in CR LF. Like Save_Log it
+    // cuts the device's history to its last 100 lines (without writing the file).
+    QString Make_Text_Log(qint32 index);
 
     QString fileFor(qint32 index) const;
 

@@ -115,6 +115,7 @@ private Q_SLOTS:
         QVERIFY(excerpt.endsWith(QStringLiteral("stamp\tentry 102\r\nlate\tline\r\n")));
         // 103 lines trimmed to the last 100 (entries 6..102, two empty lines, "late"); empty ones are skipped.
         QCOMPARE(excerpt.count(QStringLiteral("\r\n")), 98);
+        QCOMPARE(table[0].LogText.count(QStringLiteral("\r\n")), 100); // the history itself was cut too
         QVERIFY(excerpt.startsWith(QStringLiteral("stamp\tentry 6\r\n")));
     }
 
