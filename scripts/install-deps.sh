@@ -10,6 +10,7 @@ packages=(
     googletest libgtest-dev libbenchmark-dev
     xvfb xauth x11-utils trayer imagemagick
     python3 python3-aiosmtpd
+    pulseaudio pulseaudio-utils fonts-dejavu-core
     iproute2 libcap2-bin procps
 )
 
