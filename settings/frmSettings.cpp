@@ -1,0 +1,225 @@
+// The dialog's behaviour: storing each change at once, the two mail buttons, the debug log mirror, and
+// hiding instead of closing.
+#include "settings/frmSettings.h"
+
+#include "logging/DebugLog.h"
+#include "notify/CEmail.h"
+#include "notify/SettingsMails.h"
+#include "platform/Clock.h"
+#include "platform/DebugSink.h"
+#include "settings/LogTextBox.h"
+#include "settings/SettingsHost.h"
+#include "settings/SettingsPrompt.h"
+#include "store/Base64Class.h"
+#include "store/LiveSettings.h"
+#include "store/Settings.h"
+#include "store/modRegistry.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSlider>
+
+using namespace SettingsControls;
+
+const QString frmSettings::TestEmailQuestion = QStringLiteral("Are you sure you wish to send a test email ?");
+const QString frmSettings::SupportQuestion =
+    QStringLiteral("Are you sure you wish to send the Debug log to Brackmoor technical ?");
+const QString frmSettings::MessageSent = QStringLiteral("Message Sent");
+
+frmSettings::frmSettings(const Parts& parts, QWidget* parent)
+    : QDialog(parent)
+    , m_settings(parts.settings)
+    , m_debugLog(parts.debugLog)
+    , m_base64(parts.base64)
+    , m_mail(parts.mail)
+    , m_imagesDir(parts.imagesDir)
+    , m_host(parts.host)
+    , m_prompt(parts.prompt)
+{
+    if (!m_prompt) {
+        m_ownPrompt = std::make_unique<MessageBoxPrompt>();
+        m_prompt = m_ownPrompt.get();
+    }
+    setObjectName(QStringLiteral("frmSettings"));
+    setWindowTitle(QStringLiteral("Kestrelwatch Settings"));
+    buildTabs();
+
+    for (int i = 0; i < FlagCount; ++i)
+        connect(m_flags[size_t(i)], &QCheckBox::clicked, this, [this, i] { flagClicked(FlagId(i)); });
+    for (int i = 0; i < TextCount; ++i)
+        connect(m_texts[size_t(i)], &QLineEdit::textChanged, this, [this, i] { textChanged(TextId(i)); });
+    connect(m_slideVolume, &QSlider::valueChanged, this, &frmSettings::slideVolume_Change);
+    connect(m_cmdTestEmail, &QPushButton::clicked, this, &frmSettings::cmdTestEmail_Click);
+    connect(m_cmdEmailTechnicalSupport, &QPushButton::clicked, this, &frmSettings::cmdEmailTechnicalSupport_Click);
+
+    // The box starts with what the log already holds, then follows it line by line.
+    m_txtLog->showTail(m_debugLog.text());
+    m_debugLog.setMirror([this](const QString& line) { m_txtLog->appendLine(line); });
+
+    loadFromSettings();
+}
+
+frmSettings::~frmSettings()
+{
+    m_debugLog.setMirror({});
+}
+
+void frmSettings::loadFromSettings()
+{
+    m_loading = true;
+    for (int i = 0; i < FlagCount; ++i)
+        m_flags[size_t(i)]->setChecked(LiveSettings::on(m_settings.*Flags[size_t(i)].field));
+    for (int i = 0; i < TextCount; ++i) {
+        QLineEdit* box = m_texts[size_t(i)];
+        const QString& text = m_settings.*Texts[size_t(i)].field;
+        // Left alone when unchanged, so the caret and the undo history survive a re-show.
+        if (box->text() != text)
+            box->setText(text);
+    }
+    enableLogin(m_settings.emailLoginEnabled);
+
+    const int volume = qBound(m_slideVolume->minimum(), m_settings.slideVolume, m_slideVolume->maximum());
+    if (volume != m_settings.slideVolume) {
+        // The stored text stays as it is until the user moves the slider.
+        Log(QStringLiteral("frmSettings - Volume %1 lies outside %2 to %3; %4 is used")
+                .arg(m_settings.slideVolume)
+                .arg(m_slideVolume->minimum())
+                .arg(m_slideVolume->maximum())
+                .arg(volume));
+        m_settings.slideVolume = volume;
+    }
+    m_slideVolume->setValue(volume);
+    showVolume(volume);
+
+    m_lblLogPath->setText(m_settings.lblLogPath);
+    m_lblLogPath->setToolTip(m_settings.lblLogPath);
+    m_flags[LogToDisk]->setToolTip(
+        m_settings.lblLogPath.isEmpty() ? latin1(Flags[LogToDisk].tooltip) : m_settings.lblLogPath);
+    m_loading = false;
+}
+
+void frmSettings::flagClicked(FlagId id)
+{
+    if (m_loading)
+        return;
+    const Flag& flag = Flags[size_t(id)];
+    const int value = m_flags[size_t(id)]->isChecked() ? 1 : 0;
+    // The reminder's clock restarts before the box takes effect, so no reminder sounds at once.
+    if (flag.effect == Effect::Reminder)
+        m_host.setLastIntruderWarning(kwclock::now());
+
+    m_settings.*flag.field = value;
+    if (flag.value)
+        writeSetting(latin1(flag.value), QString::number(value));
+
+    switch (flag.effect) {
+    case Effect::Startup:
+        if (value == 1)
+            modRegistry::WriteString(
+                Keys::RunProduct, Keys::RunKey, Keys::RunValue, QCoreApplication::applicationFilePath());
+        else
+            modRegistry::DeleteValue(Keys::RunProduct, Keys::RunKey, Keys::RunValue);
+        break;
+    case Effect::AlwaysOnTop:
+        if (m_host.isMainWindowVisible())
+            m_host.applyAlwaysOnTop(value == 1);
+        break;
+    case Effect::ExternalPrograms:
+        m_host.Load_ExternalProgs();
+        break;
+    case Effect::Authenticate:
+        m_settings.emailLoginEnabled = value == 1;
+        enableLogin(m_settings.emailLoginEnabled);
+        break;
+    case Effect::Reminder:
+    case Effect::None:
+        break;
+    }
+}
+
+void frmSettings::textChanged(TextId id)
+{
+    if (m_loading)
+        return;
+    const Text& t = Texts[size_t(id)];
+    const QString text = m_texts[size_t(id)]->text();
+    m_settings.*t.field = text;
+    writeSetting(latin1(t.value), t.base64 ? m_base64.Encodestring(text) : text);
+}
+
+void frmSettings::slideVolume_Change(int value)
+{
+    showVolume(value);
+    if (m_loading)
+        return;
+    m_settings.slideVolume = value;
+    writeSetting(QStringLiteral("Volume"), QString::number(value));
+}
+
+void frmSettings::cmdTestEmail_Click()
+{
+    if (!m_prompt->askYesNo(this, TestEmailQuestion))
+        return;
+    if (CEmail* mail = m_mail ? m_mail() : nullptr)
+        SettingsMails::sendTestEmail(*mail, m_settings);
+    else
+        Log(QStringLiteral("cmdTestEmail_Click - the mailer is not running"));
+    m_prompt->inform(this, MessageSent);
+}
+
+void frmSettings::cmdEmailTechnicalSupport_Click()
+{
+    if (!m_prompt->askYesNo(this, SupportQuestion))
+        return;
+    if (CEmail* mail = m_mail ? m_mail() : nullptr)
+        SettingsMails::sendDebugLog(*mail, m_debugLog);
+    else
+        Log(QStringLiteral("cmdEmailTechnicalSupport_Click - the mailer is not running"));
+    m_prompt->inform(this, MessageSent);
+}
+
+void frmSettings::enableLogin(bool enabled)
+{
+    // Greyed out, never emptied: the login is still there when authentication is switched on again.
+    for (TextId id : {EmailUsername, EmailPassword}) {
+        m_texts[id]->setEnabled(enabled);
+        m_textLabels[id]->setEnabled(enabled);
+    }
+}
+
+void frmSettings::closeBox()
+{
+    hide();
+    m_host.showMainWindowAgain();
+}
+
+void frmSettings::reject()
+{
+    if (m_closeAllowed) {
+        QDialog::reject();
+        return;
+    }
+    closeBox();
+}
+
+void frmSettings::closeEvent(QCloseEvent* event)
+{
+    // A session that ends, or the program's own shutdown, closes for real; the user's close box only hides.
+    if (m_closeAllowed || QCoreApplication::closingDown() || (qGuiApp && qGuiApp->isSavingSession())) {
+        event->accept();
+        return;
+    }
+    event->ignore();
+    closeBox();
+}
+
+void frmSettings::showEvent(QShowEvent* event)
+{
+    loadFromSettings();
+    QDialog::showEvent(event);
+}

@@ -1,0 +1,116 @@
+#pragma once
+
+#include "settings/SettingsControls.h"
+
+#include <QDialog>
+#include <array>
+#include <functional>
+#include <memory>
+
+class Base64Class;
+class CEmail;
+class DebugLog;
+class LogTextBox;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSlider;
+class QTabWidget;
+class SettingsHost;
+class SettingsPrompt;
+struct LiveSettings;
+
+// The settings dialog. There is no OK or Cancel: every control stores its value the moment it changes, in
+// the live settings (which every reader consults) and in the store's GENERAL key. The dialog is made once,
+// hidden, at start-up and afterwards only shown and hidden; its close box hides it and brings the main
+// window back. txtLog mirrors the debug log for the life of the dialog.
+class frmSettings final : public QDialog
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(frmSettings)
+
+public:
+    // What the dialog works on. Everything referenced must outlive the dialog.
+    struct Parts
+    {
+        LiveSettings& settings;
+        DebugLog& debugLog;
+        const Base64Class& base64; // the main window's codec, for the stored mail login
+        // The mailer, asked for when a button is pressed: it is made after the dialog at start-up.
+        std::function<CEmail*()> mail;
+        QString imagesDir; // the tab pictures: General.bmp, Alerts.bmp, Email.bmp, Debug.bmp
+        SettingsHost& host;
+        SettingsPrompt* prompt = nullptr; // null: message boxes
+    };
+
+    static const QString TestEmailQuestion;
+    static const QString SupportQuestion;
+    static const QString MessageSent;
+
+    explicit frmSettings(const Parts& parts, QWidget* parent = nullptr);
+    ~frmSettings() override;
+
+    // Shows every setting as the live settings hold it and writes nothing: once after Load_Registry, and
+    // again whenever the dialog is shown, so changes made elsewhere (the first-run autostart entry, a
+    // restart of the monitoring) are on view.
+    void loadFromSettings();
+
+    // Set by the orderly shutdown: from then on a close really closes. Until then the close box hides.
+    void allowClose(bool allow) { m_closeAllowed = allow; }
+
+    QTabWidget* sst1() const { return m_sst1; }
+    LogTextBox* txtLog() const { return m_txtLog; }
+    QLabel* lblLogPath() const { return m_lblLogPath; }
+
+    // Escape acts like the close box.
+    void reject() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    // Building (frmSettingsPages.cpp).
+    void buildTabs();
+    QWidget* buildGeneralPage();
+    QWidget* buildAlertsPage();
+    QWidget* buildEmailPage();
+    QWidget* buildDebugPage();
+    QCheckBox* makeFlag(SettingsControls::FlagId id);
+    QLineEdit* makeText(SettingsControls::TextId id);
+    QIcon tabPicture(const QString& file) const;
+
+    // What the user's changes do (frmSettings.cpp).
+    void flagClicked(SettingsControls::FlagId id);
+    void textChanged(SettingsControls::TextId id);
+    void slideVolume_Change(int value);
+    void cmdTestEmail_Click();
+    void cmdEmailTechnicalSupport_Click();
+    void enableLogin(bool enabled);
+    void showVolume(int value);
+    void closeBox();
+
+    LiveSettings& m_settings;
+    DebugLog& m_debugLog;
+    const Base64Class& m_base64;
+    std::function<CEmail*()> m_mail;
+    QString m_imagesDir;
+    SettingsHost& m_host;
+    std::unique_ptr<SettingsPrompt> m_ownPrompt;
+    SettingsPrompt* m_prompt = nullptr;
+
+    QTabWidget* m_sst1 = nullptr;
+    std::array<QCheckBox*, SettingsControls::FlagCount> m_flags {};
+    std::array<QLineEdit*, SettingsControls::TextCount> m_texts {};
+    std::array<QLabel*, SettingsControls::TextCount> m_textLabels {};
+    QSlider* m_slideVolume = nullptr;
+    QLabel* m_lblVolume = nullptr;
+    QPushButton* m_cmdTestEmail = nullptr;
+    QPushButton* m_cmdEmailTechnicalSupport = nullptr;
+    LogTextBox* m_txtLog = nullptr;
+    QLabel* m_lblLogPath = nullptr;
+
+    bool m_loading = false;
+    bool m_closeAllowed = false;
+};

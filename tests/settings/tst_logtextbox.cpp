@@ -1,0 +1,166 @@
+// txtLog: the debug log in the settings dialog, kept below 16,385 characters by dropping its oldest lines,
+// with the caret at the end of the newest line.
+
+#include "SettingsRig.h"
+#include "platform/Clock.h"
+#include "settings/LogTextBox.h"
+
+#include <QTest>
+#include <QTextBlock>
+
+namespace {
+
+// A line of exactly n characters, CR LF included.
+QString lineOf(int n, QChar fill, int number)
+{
+    QString head = QString::number(number) + QLatin1Char(' ');
+    return head + QString(n - 2 - head.size(), fill) + QStringLiteral("\r\n");
+}
+
+// What the box shows is the held text with each CR LF as one line break.
+QString shown(const QString& text)
+{
+    QString out = text;
+    return out.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
+
+} // namespace
+
+class TestLogTextBox final : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { pinTestEnvironment(); }
+
+    void overflow_data();
+    void overflow();
+    void nextAppendAtTheBoundDropsTheFirstLine();
+    void staysBelowTheBoundOverALongRun();
+    void caretEndsTheNewestLine();
+    void overlongLineKeepsItsEnd();
+    void startsWithTheTailOfTheDebugLog();
+    void followsTheDebugLogUntilTheDialogGoes();
+};
+
+void TestLogTextBox::overflow_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<qsizetype>("expected");
+    const QString hundred = lineOf(100, QLatin1Char('a'), 1);
+    QTest::newRow("empty") << QString() << qsizetype(0);
+    QTest::newRow("one below the bound") << QString(16384, QLatin1Char('x')) << qsizetype(0);
+    QString atBound = hundred.repeated(163) + lineOf(85, QLatin1Char('b'), 2); // 16,385
+    QTest::newRow("at the bound: one line") << atBound << qsizetype(100);
+    QTest::newRow("far over: several lines") << hundred.repeated(200) << qsizetype(100 * 37);
+    QTest::newRow("one long line keeps its end")
+        << QString(20000, QLatin1Char('z')) + QStringLiteral("\r\n") << qsizetype(20002 - 16384);
+    QTest::newRow("long last line") << hundred + QString(17000, QLatin1Char('z')) + QStringLiteral("\r\n")
+                                    << qsizetype(100 + 17002 - 16384);
+}
+
+void TestLogTextBox::overflow()
+{
+    QFETCH(QString, text);
+    QFETCH(qsizetype, expected);
+    QCOMPARE(LogTextBox::overflow(text), expected);
+    QVERIFY(text.size() - expected < LogTextBox::Bound);
+}
+
+void TestLogTextBox::nextAppendAtTheBoundDropsTheFirstLine()
+{
+    LogTextBox box;
+    // 163 lines of 100 characters and one of 84: 16,384, one below the bound.
+    for (int i = 0; i < 163; ++i)
+        box.appendLine(lineOf(100, QLatin1Char('a'), i));
+    box.appendLine(lineOf(84, QLatin1Char('c'), 163));
+    QCOMPARE(box.logText().size(), 16384);
+    QVERIFY(box.logText().startsWith(QStringLiteral("0 a")));
+
+    box.appendLine(lineOf(60, QLatin1Char('d'), 164)); // 16,444 before trimming
+    QCOMPARE(box.logText().size(), 16344);
+    QVERIFY(box.logText().startsWith(QStringLiteral("1 a")));
+    QVERIFY(box.logText().endsWith(lineOf(60, QLatin1Char('d'), 164)));
+    QCOMPARE(box.toPlainText(), shown(box.logText()));
+}
+
+void TestLogTextBox::staysBelowTheBoundOverALongRun()
+{
+    LogTextBox box;
+    QString all;
+    for (int i = 0; i < 3000; ++i) {
+        const QString line = lineOf(20 + (i * 37) % 170, QChar(u'a' + i % 26), i);
+        all += line;
+        box.appendLine(line);
+        QVERIFY(box.logText().size() < LogTextBox::Bound);
+    }
+    // The newest whole lines of everything added.
+    QVERIFY(all.endsWith(box.logText()));
+    QCOMPARE(all.at(all.size() - box.logText().size() - 1), QLatin1Char('\n'));
+    QCOMPARE(box.toPlainText(), shown(box.logText()));
+    QCOMPARE(box.document()->blockCount(), int(box.logText().count(QStringLiteral("\r\n"))) + 1);
+}
+
+void TestLogTextBox::caretEndsTheNewestLine()
+{
+    LogTextBox box;
+    box.appendLine(QStringLiteral("first\r\n"));
+    box.appendLine(QStringLiteral("second line\r\n"));
+    QTextCursor c = box.textCursor();
+    QCOMPARE(c.block().text(), QStringLiteral("second line"));
+    QVERIFY(c.atBlockEnd());
+    // Two characters before the end of the held text, counted the way the text holds them.
+    QCOMPARE(c.position(), box.document()->characterCount() - 2);
+}
+
+void TestLogTextBox::overlongLineKeepsItsEnd()
+{
+    LogTextBox box;
+    box.appendLine(QStringLiteral("short\r\n"));
+    const QString huge = QString(10000, QLatin1Char('x')) + QString(10000, QLatin1Char('y')) + QStringLiteral("\r\n");
+    box.appendLine(huge);
+    QCOMPARE(box.logText(), huge.right(LogTextBox::Bound - 1));
+    box.appendLine(QStringLiteral("after\r\n"));
+    QCOMPARE(box.logText(), QStringLiteral("after\r\n"));
+    QCOMPARE(box.toPlainText(), QStringLiteral("after\n"));
+}
+
+void TestLogTextBox::startsWithTheTailOfTheDebugLog()
+{
+    ManualClock clock(QDateTime(QDate(2026, 12, 5), QTime(10, 0, 0)));
+    kwclock::install(&clock);
+    LiveSettings settings;
+    DebugLog log(settings, QString());
+    for (int i = 0; i < 2000; ++i)
+        log.Log(QStringLiteral("line %1").arg(i));
+
+    LogTextBox box;
+    box.showTail(log.text());
+    QVERIFY(box.logText().size() < LogTextBox::Bound);
+    QVERIFY(box.logText().size() > LogTextBox::Bound - 100);
+    QVERIFY(log.text().endsWith(box.logText()));
+    QVERIFY(box.logText().startsWith(QStringLiteral("12/5/2026 10:00:00 AM - line ")));
+    QVERIFY(box.logText().endsWith(QStringLiteral(" - line 1999\r\n")));
+    QCOMPARE(box.textCursor().block().text(), QStringLiteral("12/5/2026 10:00:00 AM - line 1999"));
+    kwclock::install(nullptr);
+}
+
+void TestLogTextBox::followsTheDebugLogUntilTheDialogGoes()
+{
+    auto rig = std::make_unique<SettingsRig>();
+    rig->debugLog.Log(QStringLiteral("before"));
+    LogTextBox* box = rig->dialog().txtLog();
+    QVERIFY(box->logText().endsWith(QStringLiteral(" - before\r\n")));
+    rig->debugLog.Log(QStringLiteral("CEmail:  Connected"));
+    QCOMPARE(box->logText(), rig->debugLog.text());
+
+    // A second dialog made later starts from the log so far.
+    frmSettings later(
+        frmSettings::Parts {rig->settings, rig->debugLog, rig->base64, {}, rig->imagesDir, rig->host, &rig->prompt});
+    QCOMPARE(later.txtLog()->logText(), rig->debugLog.text());
+    rig->debugLog.Log(QStringLiteral("after"));
+    QVERIFY(later.txtLog()->logText().endsWith(QStringLiteral(" - after\r\n")));
+}
+
+QTEST_MAIN(TestLogTextBox)
+#include "tst_logtextbox.moc"
