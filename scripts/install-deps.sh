@@ -11,7 +11,7 @@ packages=(
     xvfb xauth x11-utils trayer imagemagick
     python3 python3-aiosmtpd
     pulseaudio pulseaudio-utils fonts-dejavu-core
-    iproute2 libcap2-bin procps
+    iproute2 libcap2-bin procps xdotool
 )
 
 missing=()

@@ -1,0 +1,172 @@
+// Main-window figures: start-up to a shown, painted window with 1,000 stored devices (and the process's peak
+// resident memory), and one tmr333ms tick that redraws 256 flashing intruder rows, painted.
+
+#include "app/MonitorCore.h"
+#include "engine/frmClient.h"
+#include "mainwindow/DeviceListView.h"
+#include "mainwindow/frmMain.h"
+#include "platform/FakeNetPlatform.h"
+#include "platform/Hive.h"
+#include "store/Settings.h"
+#include "store/TextForms.h"
+#include "store/modRegistry.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLocale>
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+
+namespace {
+
+QString macFor(int i)
+{
+    return QStringLiteral("02-00-00-00-%1-%2")
+        .arg((i >> 8) & 0xFF, 2, 16, QLatin1Char('0'))
+        .arg(i & 0xFF, 2, 16, QLatin1Char('0'))
+        .toUpper();
+}
+
+// A home whose store holds count devices, every other one a new intruder, each with a 20-line history.
+AppPaths makeHome(const QTemporaryDir& dir, int count)
+{
+    const AppPaths paths = AppPaths::forDirs(
+        dir.path() + QStringLiteral("/home/"), AppPaths::resolveShare(QCoreApplication::applicationDirPath()));
+    paths.prepareHome();
+    auto hive = Hive::open(paths.hiveFile()).hive;
+    modRegistry::attach(hive.get());
+    const QString when = TextForms::dateText(QDateTime(QDate(2026, 12, 5), QTime(10, 11, 12)));
+    QString history;
+    for (int line = 0; line < 20; ++line)
+        history += when + QStringLiteral("\tConnected ( 198.18.0.1 )\r\n");
+    for (int i = 0; i < count; ++i) {
+        const QString mac = macFor(i);
+        const QString key = Keys::deviceKey(mac);
+        const auto w = [&](const char* name, const QString& v) {
+            modRegistry::WriteString(modRegistry::ProductKey, key, QString::fromLatin1(name), v);
+        };
+        w("IP_Address", QStringLiteral("198.18.%1.%2").arg(i / 250).arg(i % 250 + 2));
+        w("Host_Name", QStringLiteral("device-%1.lab").arg(i));
+        w("Friendly_Name", QString());
+        w("New_Device", TextForms::boolText(i % 2 == 0));
+        w("Intruder", TextForms::boolText(i % 4 != 3));
+        w("First_Seen", when);
+        w("Last_Online", when);
+        w("Last_Offline", TextForms::dateText(TextForms::NeverDate()));
+        w("Mac_Type", QStringLiteral("3"));
+        QFile log(paths.devices() + mac + QStringLiteral(".log"));
+        if (log.open(QIODevice::WriteOnly))
+            log.write(history.toLatin1());
+    }
+    modRegistry::attach(nullptr);
+    return paths;
+}
+
+std::unique_ptr<FakeNetPlatform> lan()
+{
+    auto net = std::make_unique<FakeNetPlatform>();
+    net->addAdapter(QStringLiteral("198.18.0.5/16 gw 198.18.0.1"));
+    return net;
+}
+
+long peakRssKb()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+void BM_StartupWith1000Devices(benchmark::State& state)
+{
+    QTemporaryDir dir;
+    const AppPaths paths = makeHome(dir, 1000);
+    for (auto _ : state) {
+        auto core = std::make_unique<MonitorCore>(paths);
+        auto window = std::make_unique<frmMain>(*core);
+        window->Form_Load(lan());
+        window->show();
+        QCoreApplication::processEvents(); // the first paint
+        benchmark::DoNotOptimize(window->IntruderRowCount());
+        state.PauseTiming();
+        if (window->IntruderRowCount() + window->AllowedRowCount() != 1000)
+            state.SkipWithError("not every device reached a list");
+        window.reset();
+        core.reset();
+        state.ResumeTiming();
+    }
+    state.counters["peak_rss_MB"] = double(peakRssKb()) / 1024.0;
+}
+BENCHMARK(BM_StartupWith1000Devices)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+struct FlashRig
+{
+    QTemporaryDir dir;
+    AppPaths paths;
+    std::unique_ptr<MonitorCore> core;
+    std::unique_ptr<frmMain> window;
+
+    FlashRig()
+    {
+        paths = makeHome(dir, 0);
+        core = std::make_unique<MonitorCore>(paths);
+        window = std::make_unique<frmMain>(*core);
+        window->Form_Load(lan());
+        window->tmr333ms().stop();
+        window->tmr100ms().stop();
+        core->engine()->pingTimer().stop();
+        // 256 new intruders, all online: every row of the list flashes.
+        DeviceTable& table = core->devices();
+        table.DeviceCount = 256;
+        table.ResizeDeviceTable(256);
+        for (int i = 0; i < 256; ++i) {
+            DeviceRecord& d = table[i];
+            d = DeviceRecord::empty();
+            d.MacAddress = macFor(i);
+            d.IpAddress = QStringLiteral("198.18.1.%1").arg(i);
+            d.HostName = QStringLiteral("device-%1.lab").arg(i);
+            d.NewDevice = true;
+            d.Intruder = true;
+            d.PresenceCountdown = 2;
+        }
+        table.macChanged();
+        window->Setup_Display();
+        window->show();
+        QCoreApplication::processEvents();
+    }
+};
+
+void BM_FlashTick256Rows(benchmark::State& state)
+{
+    FlashRig rig;
+    for (auto _ : state) {
+        rig.window->tmr333ms_Timer();
+        // Paint what the tick invalidated, now rather than at the next event-loop turn.
+        rig.window->intruderList()->repaint();
+    }
+}
+BENCHMARK(BM_FlashTick256Rows)->Unit(benchmark::kMicrosecond);
+
+void BM_FlashTick256RowsStateOnly(benchmark::State& state)
+{
+    FlashRig rig;
+    for (auto _ : state)
+        rig.window->tmr333ms_Timer();
+    QCoreApplication::processEvents();
+}
+BENCHMARK(BM_FlashTick256RowsStateOnly)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,270 @@
+#include "mainwindow/DeviceListView.h"
+
+#include "mainwindow/Theme.h"
+
+#include <QApplication>
+#include <QFontMetrics>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+
+using namespace Geometry;
+
+namespace {
+
+constexpr int kRowPx = RowHeight / TwipsPerPixel; // 55
+constexpr int kRowWidthPx = RowWidth / TwipsPerPixel; // 212
+
+} // namespace
+
+class DeviceListView::Body final : public QWidget
+{
+public:
+    explicit Body(DeviceListView& list)
+        : QWidget(&list)
+        , m_list(list)
+    {
+        setAttribute(Qt::WA_OpaquePaintEvent);
+        setMouseTracking(true);
+    }
+
+protected:
+    void paintEvent(QPaintEvent* event) override
+    {
+        QPainter p(this);
+        m_list.paintRows(p, event->rect());
+    }
+    void mousePressEvent(QMouseEvent* event) override { m_list.bodyMousePress(event); }
+    void mouseReleaseEvent(QMouseEvent* event) override { m_list.bodyMouseRelease(event); }
+    void mouseMoveEvent(QMouseEvent* event) override { m_list.bodyMouseMove(event); }
+    void leaveEvent(QEvent*) override { m_list.setHover(-1); }
+
+private:
+    DeviceListView& m_list;
+};
+
+DeviceListView::DeviceListView(const SkinPictures& pictures, bool intruderList, QWidget* parent)
+    : QWidget(parent)
+    , m_pictures(pictures)
+    , m_intruder(intruderList)
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    m_body = new Body(*this);
+    m_body->setGeometry(0, 0, kRowWidthPx, 0);
+    resize(px(ViewportWidth), px(m_viewportHeight));
+}
+
+void DeviceListView::setRow(int r, const RowView& view)
+{
+    if (r < 0 || r >= MaxRows)
+        return;
+    RowView& row = m_rows[size_t(r)];
+    if (row == view)
+        return;
+    row = view;
+    m_body->update(rowRect(r));
+}
+
+void DeviceListView::setAckDown(int r, bool down)
+{
+    if (r < 0 || r >= MaxRows || m_rows[size_t(r)].ackDown == down)
+        return;
+    m_rows[size_t(r)].ackDown = down;
+    m_body->update(ackRect(r));
+}
+
+void DeviceListView::setRowCount(int count)
+{
+    const int shown = qBound(0, count, MaxRows);
+    if (shown == m_count)
+        return;
+    m_count = shown;
+    m_body->resize(kRowWidthPx, shown * kRowPx);
+    update();
+}
+
+int DeviceListView::bodyHeight() const
+{
+    return m_count * RowHeight;
+}
+
+void DeviceListView::setBodyTop(int twips)
+{
+    if (twips == m_bodyTop)
+        return;
+    m_bodyTop = twips;
+    m_body->move(0, px(twips));
+    update();
+}
+
+void DeviceListView::setViewportHeight(int twips)
+{
+    m_viewportHeight = twips;
+    resize(px(ViewportWidth), px(twips));
+}
+
+QRect DeviceListView::rowRect(int r)
+{
+    return {0, r * kRowPx, kRowWidthPx, kRowPx};
+}
+
+QRect DeviceListView::ackRect(int r)
+{
+    return {px(AckLeft), r * kRowPx + px(AckTop), px(AckSize), px(AckSize)};
+}
+
+void DeviceListView::setEmptyText(const QString& title, const QString& hint)
+{
+    m_emptyTitle = title;
+    m_emptyHint = hint;
+    update();
+}
+
+void DeviceListView::paintEvent(QPaintEvent* event)
+{
+    // The viewport shows below the body: the empty places of the list, aligned with the rows above them.
+    QPainter p(this);
+    const QRect exposed = event->rect();
+    p.fillRect(exposed, m_intruder ? Theme::IntruderListBack : Theme::SafeListBack);
+    const Pic back = m_intruder ? Pic::IntruderBackground : Pic::AllowedBackground;
+    const int bodyBottom = px(m_bodyTop) + m_count * kRowPx;
+    for (int y = bodyBottom; y < height(); y += kRowPx) {
+        const QRect slot(0, y, kRowWidthPx, kRowPx);
+        if (!slot.intersects(exposed))
+            continue;
+        if (m_pictures.has(back))
+            p.drawPixmap(slot, m_pictures[back]);
+        else
+            Theme::paintFallback(p, slot, back);
+    }
+    if (m_count == 0 && !m_emptyTitle.isEmpty()) {
+        const QRect box(16, height() / 2 - 40, width() - 32, 80);
+        p.setPen(Theme::TextLow);
+        p.setFont(Theme::font(13, true));
+        p.drawText(box.adjusted(0, 0, 0, -40), Qt::AlignHCenter | Qt::AlignBottom, m_emptyTitle);
+        p.setPen(Theme::TextDim);
+        p.setFont(Theme::font(11));
+        p.drawText(box.adjusted(0, 44, 0, 0), Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, m_emptyHint);
+    }
+}
+
+void DeviceListView::paintRows(QPainter& p, const QRect& exposed)
+{
+    const int first = qMax(0, exposed.top() / kRowPx);
+    const int last = qMin(m_count - 1, exposed.bottom() / kRowPx);
+    for (int r = first; r <= last; ++r)
+        paintRow(p, r);
+}
+
+void DeviceListView::paintRow(QPainter& p, int r)
+{
+    const RowView& row = m_rows[size_t(r)];
+    const QRect area = rowRect(r);
+    if (m_pictures.has(row.picture)) {
+        p.drawPixmap(area, m_pictures[row.picture]);
+    } else {
+        const bool online = row.online;
+        Theme::paintRowFallback(p, area, m_intruder, online, row.selected, row.flash);
+    }
+    if (r == m_hover) {
+        p.fillRect(area.adjusted(3, 2, -3, -2), QColor(255, 255, 255, 10));
+    }
+
+    const int right = row.ack ? px(AckLeft) - 4 : px(LineLeft + LineWidth);
+    const int top = area.top();
+    // The state word beside the address: online or offline reads without colour.
+    QFont tagFont = Theme::font(9, true);
+    tagFont.setLetterSpacing(QFont::AbsoluteSpacing, 0.6);
+    const QString tag = row.online ? QStringLiteral("ONLINE") : QStringLiteral("OFFLINE");
+    const int tagWidth = QFontMetrics(tagFont).horizontalAdvance(tag) + 2;
+    // The labels sit at their fixed places; their text keeps a little air from the status glyph.
+    constexpr int inset = 4;
+    const QRect line1(px(LineLeft) + inset, top + px(Line1Top), right - px(LineLeft) - inset, px(LineHeight));
+    const QRect line2(px(LineLeft) + inset, top + px(Line2Top), right - px(LineLeft) - inset, px(LineHeight));
+
+    QFont nameFont = Theme::font(12, row.online);
+    p.setFont(nameFont);
+    p.setPen(row.online || row.selected ? Theme::Text : Theme::TextLow);
+    p.drawText(line1, Qt::AlignLeft | Qt::AlignVCenter,
+        QFontMetrics(nameFont).elidedText(row.line1, Qt::ElideRight, line1.width()));
+
+    const QFont addressFont = Theme::font(11);
+    const int addressWidth = QFontMetrics(addressFont).horizontalAdvance(row.line2);
+    const bool tagFits = addressWidth + 6 + tagWidth <= line2.width();
+    p.setFont(addressFont);
+    p.setPen(Theme::TextLow);
+    p.drawText(line2, Qt::AlignLeft | Qt::AlignVCenter,
+        QFontMetrics(addressFont).elidedText(row.line2, Qt::ElideRight, line2.width()));
+    if (tagFits) {
+        p.setFont(tagFont);
+        QColor tagColour = Theme::TextDim;
+        if (row.online)
+            tagColour = m_intruder ? Theme::Alarm : Theme::Online;
+        p.setPen(tagColour);
+        p.drawText(line2, Qt::AlignRight | Qt::AlignVCenter, tag);
+    }
+
+    if (row.ack) {
+        const QRect ack = ackRect(r);
+        const Pic pic = row.ackDown ? Pic::AckDown : Pic::AckNormal;
+        if (m_pictures.has(pic))
+            p.drawPixmap(ack, m_pictures[pic]);
+        else
+            Theme::paintFallback(p, ack, pic);
+    }
+}
+
+void DeviceListView::bodyMousePress(QMouseEvent* event)
+{
+    const QPoint pos = event->position().toPoint();
+    const int r = pos.y() / kRowPx;
+    if (r < 0 || r >= m_count)
+        return;
+    if (event->button() != Qt::LeftButton)
+        return;
+    if (m_rows[size_t(r)].ack && ackRect(r).contains(pos)) {
+        m_ackPressed = r;
+        setAckDown(r, true);
+        return;
+    }
+    Q_EMIT rowPressed(r);
+}
+
+void DeviceListView::bodyMouseRelease(QMouseEvent* event)
+{
+    const QPoint pos = event->position().toPoint();
+    const int r = pos.y() / kRowPx;
+    if (event->button() == Qt::LeftButton && m_ackPressed >= 0) {
+        const int pressed = m_ackPressed;
+        m_ackPressed = -1;
+        setAckDown(pressed, false);
+        if (r == pressed && ackRect(pressed).contains(pos))
+            Q_EMIT ackClicked(pressed);
+        return;
+    }
+    if (event->button() == Qt::RightButton && r >= 0 && r < m_count)
+        Q_EMIT rowRightReleased(r, event->globalPosition().toPoint());
+}
+
+void DeviceListView::bodyMouseMove(QMouseEvent* event)
+{
+    const int r = int(event->position().y()) / kRowPx;
+    setHover(r >= 0 && r < m_count ? r : -1);
+}
+
+void DeviceListView::setHover(int r)
+{
+    if (r == m_hover)
+        return;
+    if (m_hover >= 0)
+        m_body->update(rowRect(m_hover));
+    m_hover = r;
+    if (m_hover >= 0)
+        m_body->update(rowRect(m_hover));
+}
+
+void DeviceListView::wheelEvent(QWheelEvent* event)
+{
+    if (m_scrollBar)
+        QApplication::sendEvent(m_scrollBar, event);
+}

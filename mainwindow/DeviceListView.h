@@ -1,0 +1,99 @@
+#pragma once
+
+#include "mainwindow/Geometry.h"
+#include "mainwindow/SkinPictures.h"
+
+#include <QString>
+#include <QWidget>
+#include <array>
+
+class QScrollBar;
+
+// What one row of a device list shows: its background picture, its two text lines, whether its acknowledge
+// button is shown (and held down), and the state words drawn beside the address, so that a row's state reads
+// from its text as well as from its picture.
+struct RowView
+{
+    Pic picture = Pic::Count;
+    QString line1;
+    QString line2;
+    bool ack = false;
+    bool ackDown = false;
+    bool online = false;
+    bool selected = false;
+    bool flash = false;
+
+    friend bool operator==(const RowView&, const RowView&) = default;
+};
+
+// One device list: the fixed viewport (pctIF / pctAF) and, inside it, the tall body (pctIB / pctAB) that
+// moves up and down. Rows 0..255 exist from the start, each at top offset row × 825 twips; only the rows in
+// view are painted, so redrawing a row costs a rectangle's invalidation and nothing more.
+class DeviceListView final : public QWidget
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(DeviceListView)
+
+public:
+    DeviceListView(const SkinPictures& pictures, bool intruderList, QWidget* parent = nullptr);
+
+    const RowView& row(int r) const { return m_rows[size_t(r)]; }
+    // Sets what row r shows; repaints it only when something changed.
+    void setRow(int r, const RowView& view);
+    // The acknowledge button's pressed picture.
+    void setAckDown(int r, bool down);
+
+    // Rows in use: the body is that many rows tall (at most 256).
+    void setRowCount(int count);
+    int rowCount() const { return m_count; }
+
+    // Body top and viewport height in twips.
+    int bodyTop() const { return m_bodyTop; }
+    void setBodyTop(int twips);
+    int viewportHeight() const { return m_viewportHeight; }
+    // Tests shorten the viewport to see scrolling with few rows.
+    void setViewportHeight(int twips);
+    int bodyHeight() const;
+
+    QWidget* body() const { return m_body; }
+    // Row r's rectangle in body pixels, and its acknowledge button's.
+    static QRect rowRect(int r);
+    static QRect ackRect(int r);
+
+    void setScrollBar(QScrollBar* bar) { m_scrollBar = bar; }
+    void setEmptyText(const QString& title, const QString& hint);
+    bool isIntruderList() const { return m_intruder; }
+
+Q_SIGNALS:
+    void rowPressed(int row);
+    void rowRightReleased(int row, const QPoint& globalPos);
+    void ackClicked(int row);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+
+private:
+    class Body;
+    friend class Body;
+
+    void paintRows(QPainter& p, const QRect& exposed);
+    void paintRow(QPainter& p, int r);
+    void bodyMousePress(QMouseEvent* event);
+    void bodyMouseRelease(QMouseEvent* event);
+    void bodyMouseMove(QMouseEvent* event);
+    void setHover(int r);
+
+    const SkinPictures& m_pictures;
+    const bool m_intruder;
+    std::array<RowView, Geometry::MaxRows> m_rows;
+    QWidget* m_body = nullptr;
+    QScrollBar* m_scrollBar = nullptr;
+    int m_count = 0;
+    int m_bodyTop = 0;
+    int m_viewportHeight = Geometry::ViewportHeight;
+    int m_hover = -1;
+    int m_ackPressed = -1;
+    QString m_emptyTitle;
+    QString m_emptyHint;
+};

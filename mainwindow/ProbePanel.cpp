@@ -1,0 +1,257 @@
+#include "mainwindow/ProbePanel.h"
+
+#include "mainwindow/Theme.h"
+
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+
+namespace {
+
+QTableWidget* makeTable(QWidget* parent, int rows, const QStringList& headings, const QList<int>& widths)
+{
+    auto* table = new QTableWidget(rows, int(widths.size()), parent);
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->setSelectionMode(QAbstractItemView::NoSelection);
+    table->setFocusPolicy(Qt::NoFocus);
+    table->verticalHeader()->hide();
+    table->verticalHeader()->setDefaultSectionSize(20);
+    table->horizontalHeader()->setFixedHeight(22);
+    table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    table->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    table->setWordWrap(false);
+    table->setShowGrid(false);
+    QFont cells = Theme::font(11);
+    cells.setFamilies({QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("DejaVu Sans")});
+    table->setFont(cells);
+    table->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    table->horizontalHeader()->setHighlightSections(false);
+    if (headings.isEmpty())
+        table->horizontalHeader()->hide();
+    else
+        table->setHorizontalHeaderLabels(headings);
+    for (int c = 0; c < widths.size(); ++c)
+        table->setColumnWidth(c, widths[c]);
+    return table;
+}
+
+// Rows shaded like the window's other grids; a title cell is set in the quieter ink.
+void setCell(QTableWidget* table, int row, int column, const QString& text, bool title = false)
+{
+    auto* item = table->item(row, column);
+    if (!item) {
+        item = new QTableWidgetItem;
+        item->setBackground(row % 2 == 0 ? QColor(0xE0, 0xE0, 0xE0) : QColor(0xF0, 0xF0, 0xF0));
+        table->setItem(row, column, item);
+    }
+    item->setText(text);
+    item->setToolTip(text);
+    if (title)
+        item->setForeground(QColor(0x52, 0x60, 0x73));
+}
+
+} // namespace
+
+ProbePanel::ProbePanel(QWidget* parent)
+    : QWidget(parent)
+{
+    resize(352, 457);
+    m_title = new QLabel(this);
+    m_title->setGeometry(16, 10, 320, 24);
+    m_title->setFont(Theme::font(14, true));
+    m_title->setStyleSheet(QStringLiteral("color: #172233;"));
+
+    m_facts = makeTable(this, 5, {}, {100, 218});
+    m_facts->setGeometry(16, 38, 320, 102);
+    const char* const titles[] = {"IP Address", "MAC Address", "Manufacturer", "First Seen", "Last Seen"};
+    for (int r = 0; r < 5; ++r)
+        setCell(m_facts, r, 0, QLatin1String(titles[r]), true);
+
+    m_check = new QPushButton(QStringLiteral("Check now"), this);
+    m_check->setGeometry(16, 150, 120, 28);
+    m_check->setCursor(Qt::PointingHandCursor);
+    m_check->setToolTip(QStringLiteral("Try a TCP connection to each listed port of this device"));
+    connect(m_check, &QPushButton::clicked, this, [this] { startCheck(); });
+
+    m_summary = new QLabel(this);
+    m_summary->setGeometry(146, 146, 190, 36);
+    m_summary->setWordWrap(true);
+    m_summary->setFont(Theme::font(11));
+    m_summary->setStyleSheet(QStringLiteral("color: #172233;"));
+
+    m_ports = makeTable(this, int(ReachabilityProbe::commonServices().size()),
+        {QStringLiteral("Service"), QStringLiteral("Port"), QStringLiteral("Result")}, {150, 46, 122});
+    m_ports->setGeometry(16, 190, 320, 22 + 20 * m_ports->rowCount() + 2);
+    for (int r = 0; r < m_ports->rowCount(); ++r) {
+        const auto& service = ReachabilityProbe::commonServices()[r];
+        setCell(m_ports, r, 0, service.name);
+        setCell(m_ports, r, 1, QString::number(service.port));
+        setCell(m_ports, r, 2, QString());
+    }
+
+    auto* note = new QLabel(this);
+    note->setGeometry(16, 386, 320, 60);
+    note->setWordWrap(true);
+    note->setFont(Theme::font(10));
+    note->setStyleSheet(QStringLiteral("color: #526073;"));
+    note->setText(QStringLiteral("The check connects only to this device's own address, on the ports above, each "
+                                 "for at most %1 s. A refused connection still shows that the device answers.")
+                      .arg(ReachabilityProbe::TimeoutMs / 1000.0, 0, 'f', 1));
+    showTarget();
+}
+
+ProbePanel::~ProbePanel() = default;
+
+void ProbePanel::setProbeFactory(ProbeFactory factory)
+{
+    m_factory = std::move(factory);
+    showTarget();
+}
+
+void ProbePanel::setTarget(const std::optional<Target>& target)
+{
+    const bool sameDevice = target && m_target && target->mac == m_target->mac && target->ip == m_target->ip;
+    m_target = target;
+    if (!sameDevice) {
+        if (m_probe)
+            m_probe->cancel();
+        m_checking = false;
+        m_checkedIp.clear();
+        clearResults();
+    }
+    showTarget();
+}
+
+bool ProbePanel::checkedCurrent() const
+{
+    return m_target && !m_checkedIp.isEmpty() && m_checkedIp == m_target->ip;
+}
+
+bool ProbePanel::startCheck()
+{
+    if (m_target && m_isLocal)
+        m_target->local = m_isLocal(m_target->ip);
+    if (!m_target || !m_target->local || !m_factory || m_target->ip.trimmed().isEmpty())
+        return false;
+    if (!m_probe) {
+        m_probe = m_factory();
+        if (!m_probe)
+            return false;
+        connect(m_probe.get(), &ReachabilityProbe::portChecked, this, &ProbePanel::portChecked);
+        connect(m_probe.get(), &ReachabilityProbe::finished, this, &ProbePanel::checkFinished);
+    }
+    clearResults();
+    QList<quint16> ports;
+    for (const auto& service : ReachabilityProbe::commonServices()) {
+        ports.append(service.port);
+        setCell(m_ports, rowOfPort(service.port), 2, QStringLiteral("checking\u2026"));
+    }
+    m_checking = true;
+    m_checkedIp = m_target->ip.trimmed();
+    m_answered = 0;
+    m_firstAnswerMs = -1;
+    showTarget();
+    m_probe->start(m_checkedIp, ports, ReachabilityProbe::TimeoutMs);
+    return true;
+}
+
+int ProbePanel::rowOfPort(quint16 port) const
+{
+    const auto& services = ReachabilityProbe::commonServices();
+    for (int r = 0; r < services.size(); ++r) {
+        if (services[r].port == port)
+            return r;
+    }
+    return -1;
+}
+
+void ProbePanel::portChecked(quint16 port, ReachabilityProbe::PortState state, int elapsedMs)
+{
+    const int row = rowOfPort(port);
+    if (row < 0)
+        return;
+    QString text;
+    QColor colour(0x52, 0x60, 0x73);
+    switch (state) {
+    case ReachabilityProbe::PortState::Open:
+        text = QStringLiteral("\u25CF open \u00B7 %1 ms").arg(elapsedMs);
+        colour = QColor(0x0E, 0x7A, 0x55);
+        break;
+    case ReachabilityProbe::PortState::Closed:
+        text = QStringLiteral("\u25CB closed \u00B7 %1 ms").arg(elapsedMs);
+        colour = QColor(0x1F, 0x4E, 0x8C);
+        break;
+    case ReachabilityProbe::PortState::Silent:
+        text = QStringLiteral("\u2013 no answer");
+        break;
+    case ReachabilityProbe::PortState::Unreachable:
+        text = QStringLiteral("\u2715 unreachable");
+        colour = QColor(0xA3, 0x3B, 0x0B);
+        break;
+    }
+    if (state == ReachabilityProbe::PortState::Open || state == ReachabilityProbe::PortState::Closed) {
+        ++m_answered;
+        if (m_firstAnswerMs < 0 || elapsedMs < m_firstAnswerMs)
+            m_firstAnswerMs = elapsedMs;
+    }
+    setCell(m_ports, row, 2, text);
+    m_ports->item(row, 2)->setForeground(colour);
+}
+
+void ProbePanel::checkFinished()
+{
+    m_checking = false;
+    showTarget();
+}
+
+void ProbePanel::clearResults()
+{
+    for (int r = 0; r < m_ports->rowCount(); ++r)
+        setCell(m_ports, r, 2, QString());
+    m_answered = 0;
+    m_firstAnswerMs = -1;
+}
+
+QString ProbePanel::summary() const
+{
+    return m_summary->text();
+}
+
+void ProbePanel::showTarget()
+{
+    if (!m_target) {
+        m_title->setText(QStringLiteral("No device selected"));
+        for (int r = 0; r < 5; ++r)
+            setCell(m_facts, r, 1, QString());
+        m_check->setEnabled(false);
+        m_summary->setText(QStringLiteral("Select a device to probe it."));
+        return;
+    }
+    const Target& t = *m_target;
+    m_title->setText(t.name);
+    setCell(m_facts, 0, 1, t.ip);
+    setCell(m_facts, 1, 1, t.mac);
+    setCell(m_facts, 2, 1, t.vendor.isEmpty() ? QStringLiteral("(not in the vendor registry)") : t.vendor);
+    setCell(m_facts, 3, 1, t.firstSeen);
+    setCell(m_facts, 4, 1, t.online ? QStringLiteral("Now (online)") : t.lastSeen);
+
+    const int total = int(ReachabilityProbe::commonServices().size());
+    m_check->setEnabled(t.local && m_factory && !m_checking);
+    if (!m_factory)
+        m_summary->setText(QStringLiteral("Reachability checks are not available here."));
+    else if (!t.local)
+        m_summary->setText(QStringLiteral("%1 lies outside the local ranges; it is not probed.").arg(t.ip));
+    else if (m_checking)
+        m_summary->setText(QStringLiteral("Checking %1 ports of %2\u2026").arg(total).arg(t.ip));
+    else if (!checkedCurrent())
+        m_summary->setText(QStringLiteral("Not checked yet."));
+    else if (m_answered > 0)
+        m_summary->setText(QStringLiteral("Reachable: answered on %1 of %2 ports, first after %3 ms.")
+                               .arg(m_answered)
+                               .arg(total)
+                               .arg(m_firstAnswerMs));
+    else
+        m_summary->setText(QStringLiteral("No answer within %1 s: offline, or every port filtered.")
+                               .arg(ReachabilityProbe::TimeoutMs / 1000.0, 0, 'f', 1));
+}

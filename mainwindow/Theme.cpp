@@ -1,0 +1,337 @@
+#include "mainwindow/Theme.h"
+
+#include <QPainter>
+#include <QPainterPath>
+
+namespace Theme {
+
+namespace {
+
+bool isDown(Pic pic)
+{
+    return SkinPictures::fileName(pic).contains(QLatin1String("Down"));
+}
+
+void rounded(QPainter& p, const QRectF& r, qreal radius, const QColor& fill, const QColor& edge, qreal width = 1.0,
+    Qt::PenStyle style = Qt::SolidLine)
+{
+    p.save();
+    p.setPen(edge.isValid() ? QPen(edge, width, style) : QPen(Qt::NoPen));
+    p.setBrush(fill.isValid() ? QBrush(fill) : QBrush(Qt::NoBrush));
+    p.drawRoundedRect(r, radius, radius);
+    p.restore();
+}
+
+void centredText(QPainter& p, const QRectF& r, const QString& text, const QFont& f, const QColor& colour)
+{
+    p.save();
+    p.setFont(f);
+    p.setPen(colour);
+    p.drawText(r, Qt::AlignCenter, text);
+    p.restore();
+}
+
+void paintButtonFace(QPainter& p, const QRectF& r, Pic pic, bool enabled)
+{
+    const QString name = SkinPictures::fileName(pic);
+    const bool down = isDown(pic);
+    QColor accent = TextLow;
+    if (name.startsWith(QLatin1String("RemoveIntruder")) || name.startsWith(QLatin1String("MoveToIntruder"))
+        || name.startsWith(QLatin1String("Block")))
+        accent = Alarm;
+    else if (name.startsWith(QLatin1String("RemoveAllowed")) || name.startsWith(QLatin1String("MoveToAllowed")))
+        accent = Safe;
+    const QRectF face = r.adjusted(1, 1, -1, -1).translated(0, down ? 1 : 0);
+    if (!enabled) {
+        rounded(p, face, 7, QColor(0x14, 0x1D, 0x2A), QColor(0x34, 0x42, 0x55), 1.0, Qt::DashLine);
+        centredText(p, face, captionOf(pic), font(13, true), TextDim);
+        return;
+    }
+    rounded(p, face, 7, down ? QColor(0x10, 0x1A, 0x28) : QColor(0x1B, 0x2A, 0x40), accent, down ? 1.5 : 1.0);
+    centredText(p, face, captionOf(pic), font(13, true), down ? accent : Text);
+}
+
+void paintTabFace(QPainter& p, const QRectF& r, Pic pic, bool enabled)
+{
+    const QString name = SkinPictures::fileName(pic);
+    const bool selected = !name.contains(QLatin1String("UnSelected"));
+    const bool down = isDown(pic);
+    const QRectF face = r.adjusted(1, 1, -1, -1).translated(0, down ? 1 : 0);
+    if (selected) {
+        rounded(p, face, 7, down ? Safe.darker(140) : Safe, SafeLight);
+        centredText(p, face, captionOf(pic), font(13, true), Deep);
+    } else {
+        rounded(p, face, 7, down ? QColor(0x10, 0x1A, 0x28) : QColor(0x17, 0x24, 0x37), enabled ? Line : LineSoft);
+        centredText(p, face, captionOf(pic), font(13, true), enabled ? TextLow : TextDim);
+    }
+}
+
+void paintStatusFace(QPainter& p, const QRectF& r, Pic pic)
+{
+    const QRectF pill = r.adjusted(1, 2, -1, -2);
+    const qreal radius = pill.height() / 2;
+    const QRectF glyph(pill.left() + 9, pill.center().y() - 9, 18, 18);
+    const QRectF text(glyph.right() + 8, pill.top(), pill.right() - glyph.right() - 16, pill.height());
+    if (pic == Pic::StatusNormal) {
+        rounded(p, pill, radius, QColor(0x15, 0x33, 0x2F), Online);
+        rounded(p, glyph, 9, Online, QColor());
+        centredText(p, glyph, QStringLiteral("\u2713"), font(12, true), Deep);
+        p.setFont(font(13, true));
+        p.setPen(QColor(0xC8, 0xF5, 0xE4));
+        p.drawText(text, Qt::AlignVCenter | Qt::AlignLeft, QStringLiteral("ALL CLEAR"));
+        return;
+    }
+    const bool light = pic == Pic::StatusAlarm1;
+    rounded(p, pill, radius, light ? Alarm : AlarmDark, light ? AlarmLight : Alarm, 1.5);
+    rounded(p, glyph, 9, light ? AlarmDark : Alarm, QColor());
+    centredText(p, glyph, QStringLiteral("!"), font(13, true), light ? Alarm : AlarmDark);
+    p.setFont(font(13, true));
+    p.setPen(light ? AlarmDark : Alarm);
+    p.drawText(text, Qt::AlignVCenter | Qt::AlignLeft, QStringLiteral("INTRUDER ONLINE"));
+}
+
+void paintWindowFace(QPainter& p, const QRectF& r)
+{
+    p.fillRect(r, Deep);
+    p.fillRect(QRectF(r.left(), r.top(), r.width(), 64), Top);
+    p.fillRect(QRectF(r.left(), 63, r.width(), 1), Line);
+    p.setFont(font(22, true));
+    p.setPen(Text);
+    p.drawText(QRectF(24, 10, 300, 28), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Kestrelwatch"));
+    p.setFont(font(12));
+    p.setPen(TextLow);
+    p.drawText(QRectF(25, 36, 300, 18), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Network intruder monitor"));
+    const auto caption = [&](qreal left, const QString& text, const QColor& accent) {
+        rounded(p, QRectF(left, 92, 4, 13), 2, accent, QColor());
+        QFont f = font(13, true);
+        f.setLetterSpacing(QFont::AbsoluteSpacing, 1.2);
+        p.setFont(f);
+        p.setPen(Text);
+        p.drawText(QRectF(left + 12, 86, 200, 24), Qt::AlignLeft | Qt::AlignVCenter, text);
+        QColor rule = accent;
+        rule.setAlphaF(0.45);
+        p.fillRect(QRectF(left, 112, 212, 1), rule);
+    };
+    caption(39, QStringLiteral("INTRUDERS"), Alarm);
+    caption(642, QStringLiteral("SAFE LIST"), Safe);
+    rounded(p, QRectF(37, 115, 216, 461), 5, IntruderListBack, Line);
+    rounded(p, QRectF(640, 115, 216, 461), 5, SafeListBack, Line);
+    p.fillRect(QRectF(24, 580, r.width() - 48, 1), LineSoft);
+}
+
+} // namespace
+
+QFont font(qreal pixelSize, bool bold)
+{
+    QFont f(QStringLiteral("DejaVu Sans"));
+    f.setStyleHint(QFont::SansSerif);
+    f.setPixelSize(qRound(pixelSize));
+    f.setBold(bold);
+    return f;
+}
+
+QString styleSheet()
+{
+    return QStringLiteral(R"(
+QTableWidget { background: #F7F8FA; color: #172233; border: 1px solid #C9D2DE; gridline-color: #D5DCE5;
+               selection-background-color: #CFE3FF;
+               selection-color: #172233; }
+QHeaderView::section { background: #1E2D42; color: #EAF0F7; border: none; border-right: 1px solid #2A3D58;
+                       padding: 2px 6px; font-family: "DejaVu Sans"; font-size: 11px; font-weight: bold; }
+QLineEdit { background: #FFFFFF; color: #172233; border: 1px solid #4DA8FF; border-radius: 3px; padding: 0 4px;
+            font-family: "DejaVu Sans"; font-size: 11px; selection-background-color: #4DA8FF; }
+QLineEdit:disabled { background: #E8ECF1; border-color: #C9D2DE; color: #8390A2; }
+QScrollBar:vertical { background: #101A29; width: 10px; margin: 0; border-radius: 5px; }
+QScrollBar::handle:vertical { background: #3A5272; min-height: 24px; border-radius: 5px; }
+QScrollBar::handle:vertical:hover { background: #4DA8FF; }
+QScrollBar::handle:vertical:disabled { background: transparent; }
+QScrollBar:vertical:disabled { background: #0E1623; }
+QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }
+QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: none; }
+QTableWidget QScrollBar:vertical { background: #E3E8EE; }
+QTableWidget QScrollBar::handle:vertical { background: #A7B4C4; }
+QPushButton { background: #1E2D42; color: #EAF0F7; border: 1px solid #2A3D58; border-radius: 6px;
+              padding: 4px 12px; font-family: "DejaVu Sans"; font-size: 12px; font-weight: bold; }
+QPushButton:hover { border-color: #4DA8FF; }
+QPushButton:pressed { background: #101A29; }
+QPushButton:disabled { color: #8390A2; background: #D9DFE7; border-color: #C9D2DE; }
+QToolTip { background: #15243A; color: #EAF0F7; border: 1px solid #4DA8FF; padding: 3px; }
+)");
+}
+
+QString captionOf(Pic pic)
+{
+    switch (pic) {
+    case Pic::RemoveIntruderNormal:
+    case Pic::RemoveIntruderDown:
+    case Pic::RemoveAllowedNormal:
+    case Pic::RemoveAllowedDown:
+        return QStringLiteral("\u2715 Remove");
+    case Pic::MoveToAllowedNormal:
+    case Pic::MoveToAllowedDown:
+        return QStringLiteral("Move \u2192");
+    case Pic::MoveToIntruderNormal:
+    case Pic::MoveToIntruderDown:
+        return QStringLiteral("\u2190 Move");
+    case Pic::DetailsSelectedNormal:
+    case Pic::DetailsSelectedDown:
+    case Pic::DetailsUnSelectedNormal:
+    case Pic::DetailsUnSelectedDown:
+        return QStringLiteral("Details");
+    case Pic::LogSelectedNormal:
+    case Pic::LogSelectedDown:
+    case Pic::LogUnSelectedNormal:
+    case Pic::LogUnSelectedDown:
+        return QStringLiteral("Log");
+    case Pic::ProbeSelectedNormal:
+    case Pic::ProbeSelectedDown:
+    case Pic::ProbeUnSelectedNormal:
+    case Pic::ProbeUnSelectedDown:
+        return QStringLiteral("Probe");
+    case Pic::BlockEnabledNormal:
+    case Pic::BlockEnabledDown:
+    case Pic::BlockDisabledNormal:
+    case Pic::BlockDisabledDown:
+        return QStringLiteral("Block");
+    case Pic::SettingsNormal:
+    case Pic::SettingsDown:
+        return QStringLiteral("\u2699");
+    case Pic::HelpNormal:
+    case Pic::HelpDown:
+        return QStringLiteral("?");
+    case Pic::AckNormal:
+    case Pic::AckDown:
+        return QStringLiteral("\u2713");
+    default:
+        return {};
+    }
+}
+
+void paintFallback(QPainter& p, const QRectF& r, Pic pic, bool enabled)
+{
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    switch (pic) {
+    case Pic::Background:
+        paintWindowFace(p, r);
+        break;
+    case Pic::IntruderBackground:
+    case Pic::AllowedBackground: {
+        p.fillRect(r, pic == Pic::IntruderBackground ? IntruderListBack : SafeListBack);
+        const QColor slot = pic == Pic::IntruderBackground ? QColor(0x1D, 0x1E, 0x2A) : QColor(0x15, 0x22, 0x33);
+        rounded(p, r.adjusted(3, 2, -3, -2), 6, QColor(), slot, 1.0, Qt::DashLine);
+        break;
+    }
+    case Pic::AllowedOfflineNotSelected:
+    case Pic::AllowedOfflineSelected:
+    case Pic::AllowedOnlineNotSelected:
+    case Pic::AllowedOnlineSelected:
+    case Pic::IntruderOfflineNotSelected:
+    case Pic::IntruderOfflineSelected:
+    case Pic::IntruderOnlineNotSelected:
+    case Pic::IntruderOnlineNotSelectedFlash:
+    case Pic::IntruderOnlineSelected:
+    case Pic::IntruderOnlineSelectedFlash: {
+        const QString name = SkinPictures::fileName(pic);
+        paintRowFallback(p, r, name.startsWith(QLatin1String("Intruder")), name.contains(QLatin1String("Online")),
+            !name.contains(QLatin1String("NotSelected")), name.contains(QLatin1String("Flash")));
+        break;
+    }
+    case Pic::DetailsSelectedNormal:
+    case Pic::DetailsSelectedDown:
+    case Pic::DetailsUnSelectedNormal:
+    case Pic::DetailsUnSelectedDown:
+    case Pic::LogSelectedNormal:
+    case Pic::LogSelectedDown:
+    case Pic::LogUnSelectedNormal:
+    case Pic::LogUnSelectedDown:
+    case Pic::ProbeSelectedNormal:
+    case Pic::ProbeSelectedDown:
+    case Pic::ProbeUnSelectedNormal:
+    case Pic::ProbeUnSelectedDown:
+        paintTabFace(p, r, pic, enabled);
+        break;
+    case Pic::SettingsNormal:
+    case Pic::SettingsDown:
+    case Pic::HelpNormal:
+    case Pic::HelpDown: {
+        const bool down = isDown(pic);
+        const QRectF face = r.adjusted(1, 1, -1, -1).translated(0, down ? 1 : 0);
+        rounded(p, face, face.width() / 2, down ? QColor(0x10, 0x1A, 0x28) : QColor(0x1E, 0x30, 0x4A), Line);
+        centredText(p, face, captionOf(pic), font(18, true), down ? Safe : Text);
+        break;
+    }
+    case Pic::AckNormal:
+    case Pic::AckDown: {
+        const bool down = pic == Pic::AckDown;
+        rounded(p, r.adjusted(0.5, 0.5, -0.5, -0.5), 3, down ? AlarmDeep : QColor(0x2E, 0x24, 0x1C), Alarm);
+        centredText(p, r, captionOf(pic), font(11, true), down ? AlarmDark : Alarm);
+        break;
+    }
+    case Pic::StatusNormal:
+    case Pic::StatusAlarm1:
+    case Pic::StatusAlarm2:
+        paintStatusFace(p, r, pic);
+        break;
+    case Pic::Button: {
+        const QRectF face = r.adjusted(1, 1, -1, -1);
+        rounded(p, face, 8, QColor(0x21, 0x30, 0x46), QColor(0x4A, 0x62, 0x84));
+        p.setClipRect(QRectF(face.left(), face.top(), face.width(), 3));
+        rounded(p, face, 8, Alarm, QColor());
+        break;
+    }
+    case Pic::Count:
+        break;
+    default:
+        paintButtonFace(p, r, pic, enabled);
+        break;
+    }
+    p.restore();
+}
+
+void paintRowFallback(QPainter& p, const QRectF& r, bool intruder, bool online, bool selected, bool flash)
+{
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    p.fillRect(r, intruder ? IntruderListBack : SafeListBack);
+    const QRectF card = r.adjusted(3, 2, -3, -2);
+    QColor fill;
+    if (intruder)
+        fill = flash ? QColor(0x4A, 0x2C, 0x12) : online ? QColor(0x2F, 0x24, 0x1E) : QColor(0x1D, 0x1C, 0x25);
+    else
+        fill = online ? QColor(0x1B, 0x2D, 0x44) : QColor(0x15, 0x20, 0x2F);
+    if (selected)
+        fill = fill.lighter(135);
+    const QColor accent = intruder ? Alarm : Safe;
+    const QColor edge = selected ? (intruder ? AlarmLight : SafeLight) : QColor(0x2A, 0x3A, 0x52);
+    rounded(p, card, 6, fill, edge, selected ? 1.5 : 1.0);
+    QPainterPath clip;
+    clip.addRoundedRect(card, 6, 6);
+    p.setClipPath(clip);
+    const QPointF centre(card.left() + 19, card.center().y());
+    if (flash) {
+        p.fillRect(QRectF(card.left(), card.top(), 36, card.height()), accent);
+        p.setClipping(false);
+        centredText(
+            p, QRectF(card.left(), card.top(), 36, card.height()), QStringLiteral("!"), font(20, true), AlarmDark);
+    } else if (online) {
+        p.setPen(Qt::NoPen);
+        QColor halo = intruder ? Alarm : Online;
+        halo.setAlphaF(0.22);
+        p.setBrush(halo);
+        p.drawEllipse(centre, 9.5, 9.5);
+        p.setBrush(intruder ? Alarm : Online);
+        p.drawEllipse(centre, 6, 6);
+    } else {
+        p.setPen(QPen(intruder ? QColor(0xB0, 0x86, 0x5A) : QColor(0x7C, 0x8F, 0xA6), 2.0));
+        p.setBrush(Qt::NoBrush);
+        p.drawEllipse(centre, 5.5, 5.5);
+    }
+    if (selected) {
+        p.setClipPath(clip);
+        p.fillRect(QRectF(card.left(), card.top(), 4, card.height()), flash ? AlarmDark : edge);
+    }
+    p.restore();
+}
+
+} // namespace Theme

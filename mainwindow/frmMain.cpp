@@ -1,0 +1,505 @@
+// The main window's construction, its controls and their wiring, and the engine's calls into the window.
+#include "mainwindow/frmMain.h"
+
+#include "app/MonitorCore.h"
+#include "app/StatusDump.h"
+#include "engine/frmClient.h"
+#include "mainwindow/DeviceListView.h"
+#include "mainwindow/Geometry.h"
+#include "mainwindow/PictureBox.h"
+#include "mainwindow/Theme.h"
+#include "notify/AlertMails.h"
+#include "platform/DebugSink.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPainter>
+#include <QScreen>
+#include <QScrollBar>
+#include <QShortcut>
+#include <QTableWidget>
+
+using namespace Geometry;
+
+namespace {
+
+// A panel's light sheet; the panel around it clips it while it slides.
+class Sheet final : public QWidget
+{
+public:
+    explicit Sheet(QWidget* parent)
+        : QWidget(parent)
+    {
+        setGeometry(0, 0, px(PanelOpenWidth), px(ViewportHeight));
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(QPen(QColor(0xC9, 0xD2, 0xDE), 1.0));
+        p.setBrush(Theme::Sheet);
+        p.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 8, 8);
+    }
+};
+
+QLabel* makeLabel(QWidget* parent, const QRect& place, const QFont& font, const QString& colour,
+    Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter)
+{
+    auto* label = new QLabel(parent);
+    label->setGeometry(place);
+    label->setFont(font);
+    label->setAlignment(align);
+    label->setStyleSheet(QStringLiteral("color: %1; background: transparent;").arg(colour));
+    return label;
+}
+
+} // namespace
+
+frmMain::Services frmMain::desktopServices()
+{
+    Services s;
+    s.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+    s.critical = [](const QString& message) {
+        QMessageBox::critical(nullptr, QStringLiteral("Kestrelwatch"), message);
+    };
+    s.quit = [] { QCoreApplication::exit(0); };
+    s.makeProbe = [] { return std::make_unique<TcpReachabilityProbe>(); };
+    return s;
+}
+
+frmMain::frmMain(MonitorCore& core, Services services, QWidget* parent)
+    : QWidget(parent)
+    , m_core(core)
+    , m_services(std::move(services))
+{
+    m_intruderRows.fill(0, MaxRows + 1);
+    m_allowedRows.fill(0, MaxRows + 1);
+    m_panelLeft.fill(PanelClosedLeft);
+    buildWindow();
+    buildPanels();
+    setupGrids();
+    wireControls();
+    updateTabPictures();
+
+    m_tmr100ms.setInterval(33);
+    m_tmr333ms.setInterval(333);
+    m_closeTimer.setInterval(2000);
+    m_closeTimer.setSingleShot(true);
+    connect(&m_tmr100ms, &QTimer::timeout, this, &frmMain::tmr100ms_Timer);
+    connect(&m_tmr333ms, &QTimer::timeout, this, &frmMain::tmr333ms_Timer);
+    connect(&m_closeTimer, &QTimer::timeout, this, &frmMain::CloseTimer_Timer);
+    m_tmr100ms.start();
+    m_tmr333ms.start();
+}
+
+frmMain::~frmMain()
+{
+    m_core.deviceLog().setEntryHook({});
+    // The engine calls this window; it must be stopped before the window goes.
+    m_core.shutdown();
+}
+
+void frmMain::buildWindow()
+{
+    setObjectName(QStringLiteral("frmMain"));
+    setFixedSize(px(WindowWidth), px(WindowHeight));
+    setWindowTitle(TitleText());
+    setStyleSheet(Theme::styleSheet());
+    setAttribute(Qt::WA_OpaquePaintEvent);
+
+    for (int i = 0; i < 2; ++i) {
+        const bool intruder = i == 0;
+        auto* list = new DeviceListView(m_pictures, intruder, this);
+        list->setObjectName(intruder ? QStringLiteral("pctIF") : QStringLiteral("pctAF"));
+        list->move(px(intruder ? IntruderLeft : AllowedLeft), px(ListTop));
+        list->setEmptyText(intruder ? QStringLiteral("No intruders") : QStringLiteral("No safe devices"),
+            intruder ? QStringLiteral("New devices on the network appear here.")
+                     : QStringLiteral("Move the devices you trust here."));
+        auto* bar = new QScrollBar(Qt::Vertical, this);
+        bar->setObjectName(intruder ? QStringLiteral("scrlI") : QStringLiteral("scrlA"));
+        bar->setGeometry(intruder ? IntruderScroll : AllowedScroll);
+        bar->setRange(0, 0);
+        list->setScrollBar(bar);
+        m_lists[size_t(i)] = list;
+        m_scroll[size_t(i)] = bar;
+        m_counts[size_t(i)] = makeLabel(this, intruder ? IntruderCount : AllowedCount, Theme::font(11),
+            QStringLiteral("#9DB1C8"), Qt::AlignRight | Qt::AlignVCenter);
+    }
+
+    m_status = new PictureBox(m_pictures, this);
+    m_status->setObjectName(QStringLiteral("pctStatus"));
+    m_status->setGeometry(Status);
+    m_status->setPicture(Pic::StatusNormal);
+
+    const struct
+    {
+        Button id;
+        Pic normal;
+        Pic down;
+        QRect place;
+        const char* name;
+        const char* tip;
+    } buttons[] = {
+        {Button::RemoveIntruder, Pic::RemoveIntruderNormal, Pic::RemoveIntruderDown, RemoveIntruder, "pctRemove0",
+            "Remove the selected intruder (only while it is offline)"},
+        {Button::RemoveAllowed, Pic::RemoveAllowedNormal, Pic::RemoveAllowedDown, RemoveAllowed, "pctRemove1",
+            "Remove the selected safe device (only while it is offline)"},
+        {Button::MoveToIntruder, Pic::MoveToIntruderNormal, Pic::MoveToIntruderDown, MoveToIntruder, "pctIntruder",
+            "Move the selected device back to the intruder list"},
+        {Button::MoveToAllowed, Pic::MoveToAllowedNormal, Pic::MoveToAllowedDown, MoveToAllowed, "pctAllowed",
+            "Move the selected intruder to the safe list"},
+        {Button::Details, Pic::DetailsSelectedNormal, Pic::DetailsSelectedDown, DetailsTab, "pctDetailsButton",
+            "Details of the selected device (Ctrl+D)"},
+        {Button::Log, Pic::LogUnSelectedNormal, Pic::LogUnSelectedDown, LogTab, "pctLogButton",
+            "Event log of the selected device (Ctrl+L)"},
+        {Button::Probe, Pic::ProbeUnSelectedNormal, Pic::ProbeUnSelectedDown, ProbeTab, "pctProbeButton",
+            "Probe the selected device (Ctrl+P)"},
+        {Button::Settings, Pic::SettingsNormal, Pic::SettingsDown, Settings, "pctSettings", "Settings"},
+        {Button::Help, Pic::HelpNormal, Pic::HelpDown, Help, "pctHelp", "Help"},
+    };
+    for (const auto& b : buttons) {
+        auto* button = new SkinButton(m_pictures, b.normal, b.down, this);
+        button->setObjectName(QLatin1String(b.name));
+        button->setGeometry(b.place);
+        button->setToolTip(QLatin1String(b.tip));
+        button->setAccessibleName(QLatin1String(b.tip));
+        m_buttons[size_t(b.id)] = button;
+    }
+
+    m_lblSelectedDetails = makeLabel(this, Caption, Theme::font(13, true), QStringLiteral("#EAF0F7"), Qt::AlignCenter);
+    m_lblSelectedDetails->setObjectName(QStringLiteral("lblSelected_Details"));
+    m_lblSelectedDetails->hide();
+
+    m_stage = new QWidget(this);
+    m_stage->setObjectName(QStringLiteral("stage"));
+    m_stage->setGeometry(Stage);
+    m_stageHint = makeLabel(
+        m_stage, QRect(16, 170, Stage.width() - 32, 110), Theme::font(12), QStringLiteral("#5E7188"), Qt::AlignCenter);
+    m_stageHint->setWordWrap(true);
+    m_stageHint->setText(QStringLiteral("The selected device's details, log\nand probe open here.\n\n"
+                                        "Ctrl+D  \u00B7  Ctrl+L  \u00B7  Ctrl+P"));
+
+    m_pctButton = new PictureBox(m_pictures, this);
+    m_pctButton->setObjectName(QStringLiteral("pctButton"));
+    m_pctButton->setPicture(Pic::Button);
+    m_pctButton->resize(Notice);
+    m_pctButton->hide();
+    m_lblButton = makeLabel(m_pctButton, QRect(), Theme::font(13, true), QStringLiteral("#EAF0F7"), Qt::AlignCenter);
+    m_lblButton->setObjectName(QStringLiteral("lblButton"));
+}
+
+void frmMain::buildPanels()
+{
+    for (int p = DetailsPanel; p <= ProbePanelState; ++p) {
+        auto* frame = new QWidget(m_stage);
+        frame->setObjectName(p == DetailsPanel ? QStringLiteral("pctDetails")
+                : p == LogPanel                ? QStringLiteral("pctLog")
+                                               : QStringLiteral("pctProbe"));
+        m_panels[size_t(p)] = frame;
+        placePanel(p);
+    }
+    auto* details = new Sheet(m_panels[DetailsPanel]);
+    m_fgDetails = new QTableWidget(details);
+    m_fgDetails->setObjectName(QStringLiteral("fgDetails"));
+    m_fgDetails->setGeometry(34, 18, 284, 22 + 3 * 34 + 7 * 20 + 2);
+    auto* nameHint = makeLabel(
+        details, QRect(34, 300, 284, 48), Theme::font(11), QStringLiteral("#526073"), Qt::AlignLeft | Qt::AlignTop);
+    nameHint->setWordWrap(true);
+    nameHint->setText(QStringLiteral("Type a friendly name in the table: it is saved as you type and shown "
+                                     "in the list instead of the host name."));
+
+    auto* log = new Sheet(m_panels[LogPanel]);
+    m_fgLog = new QTableWidget(log);
+    m_fgLog->setObjectName(QStringLiteral("fgLog"));
+    m_fgLog->setGeometry(30, 18, 292, px(ViewportHeight) - 36);
+
+    auto* probe = new Sheet(m_panels[ProbePanelState]);
+    m_probe = new ProbePanel(probe);
+    m_probe->setObjectName(QStringLiteral("probePanel"));
+    m_probe->setProbeFactory(m_services.makeProbe);
+
+    m_txtFriendlyName = new QLineEdit(m_fgDetails->viewport());
+    m_txtFriendlyName->setObjectName(QStringLiteral("txtFriendlyName"));
+    m_txtFriendlyName->setPlaceholderText(QStringLiteral("name this device"));
+    m_txtFriendlyName->setToolTip(QStringLiteral("The friendly name, saved as you type"));
+    m_txtFriendlyName->hide();
+}
+
+// Start-up step 6: the two grids and the friendly-name box.
+void frmMain::setupGrids()
+{
+    const auto grid = [](QTableWidget* table, const QString& first, int firstTwips, const QString& second,
+                          int secondTwips) {
+        table->setColumnCount(2);
+        table->setRowCount(0);
+        table->setHorizontalHeaderLabels({first, second});
+        table->setColumnWidth(0, px(firstTwips));
+        table->setColumnWidth(1, px(secondTwips));
+        table->horizontalHeader()->setFixedHeight(22);
+        table->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        table->horizontalHeader()->setHighlightSections(false);
+        table->verticalHeader()->hide();
+        table->verticalHeader()->setMinimumSectionSize(px(300));
+        table->verticalHeader()->setDefaultSectionSize(px(300));
+        table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        table->setSelectionMode(QAbstractItemView::NoSelection);
+        table->setFocusPolicy(Qt::NoFocus);
+        table->setWordWrap(false);
+        table->setShowGrid(false);
+        // A narrower face keeps dates whole in the fixed column widths.
+        QFont cells = Theme::font(11);
+        cells.setFamilies({QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("DejaVu Sans")});
+        table->setFont(cells);
+    };
+    grid(m_fgLog, QStringLiteral("Date/Time"), 1740, QStringLiteral("Event"), 2460);
+    grid(m_fgDetails, QStringLiteral("Detail"), 1410, QStringLiteral("Value"), 2790);
+    m_fgLog->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_fgDetails->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_fgDetails->setWordWrap(true);
+}
+
+void frmMain::wireControls()
+{
+    for (int i = 0; i < 2; ++i) {
+        DeviceListView* list = m_lists[size_t(i)];
+        QScrollBar* bar = m_scroll[size_t(i)];
+        // Scrolling: body top = -(value × 15) twips.
+        connect(bar, &QScrollBar::valueChanged, list, [list](int value) { list->setBodyTop(-value * TwipsPerPixel); });
+        if (i == 0) {
+            connect(list, &DeviceListView::rowPressed, this, &frmMain::pctID_Click);
+            connect(list, &DeviceListView::rowRightReleased, this, &frmMain::RightClickIntruder);
+            connect(list, &DeviceListView::ackClicked, this, &frmMain::pctAck_Click);
+        } else {
+            connect(list, &DeviceListView::rowPressed, this, &frmMain::pctAD_Click);
+            connect(list, &DeviceListView::rowRightReleased, this, &frmMain::RightClickAllowed);
+        }
+    }
+    connect(button(Button::MoveToAllowed), &SkinButton::clicked, this, &frmMain::pctAllowed_Click);
+    connect(button(Button::MoveToIntruder), &SkinButton::clicked, this, &frmMain::pctIntruder_Click);
+    connect(button(Button::RemoveIntruder), &SkinButton::clicked, this, [this] { pctRemove_Click(0); });
+    connect(button(Button::RemoveAllowed), &SkinButton::clicked, this, [this] { pctRemove_Click(1); });
+    connect(button(Button::Details), &SkinButton::clicked, this, &frmMain::pctDetailsButton_Click);
+    connect(button(Button::Log), &SkinButton::clicked, this, &frmMain::pctLogButton_Click);
+    connect(button(Button::Probe), &SkinButton::clicked, this, &frmMain::pctProbeButton_Click);
+    connect(button(Button::Help), &SkinButton::clicked, this, [this] {
+        hide();
+        openPage(QStringLiteral("help.htm"));
+        Sound_MouseClick();
+    });
+    connect(button(Button::Settings), &SkinButton::clicked, this, [this] {
+        hide();
+        Sound_MouseClick();
+        Q_EMIT settingsRequested();
+    });
+    connect(m_txtFriendlyName, &QLineEdit::textChanged, this, &frmMain::txtFriendlyName_Change);
+
+    // The window takes its control keys before any of its controls (the name box included).
+    const struct
+    {
+        Qt::Key key;
+        int code;
+    } keys[] = {{Qt::Key_D, 4}, {Qt::Key_L, 12}, {Qt::Key_P, 16}, {Qt::Key_R, 18}};
+    for (const auto& k : keys) {
+        auto* shortcut = new QShortcut(QKeySequence(Qt::CTRL | k.key), this);
+        shortcut->setContext(Qt::WindowShortcut);
+        const int code = k.code;
+        connect(shortcut, &QShortcut::activated, this, [this, code] { Form_KeyPress(code); });
+    }
+
+    m_core.deviceLog().setEntryHook([this](qint32 index, const QString& text) { logGridAppend(index, text); });
+}
+
+SkinButton* frmMain::button(Button which) const
+{
+    return m_buttons[size_t(which)];
+}
+
+QWidget* frmMain::panel(int which) const
+{
+    return which >= DetailsPanel && which <= ProbePanelState ? m_panels[size_t(which)] : nullptr;
+}
+
+QString frmMain::TitleText() const
+{
+    return QStringLiteral("Kestrelwatch v%1.%2.%3").arg(KW_VERSION_MAJOR).arg(KW_VERSION_MINOR).arg(KW_VERSION_PATCH);
+}
+
+void frmMain::paintEvent(QPaintEvent* event)
+{
+    QPainter p(this);
+    p.setClipRegion(event->region());
+    if (m_pictures.has(Pic::Background)) {
+        p.setRenderHint(QPainter::SmoothPixmapTransform);
+        p.drawPixmap(QRectF(rect()), m_pictures[Pic::Background], QRectF(m_pictures[Pic::Background].rect()));
+    } else {
+        Theme::paintFallback(p, QRectF(rect()), Pic::Background);
+    }
+}
+
+void frmMain::closeEvent(QCloseEvent* event)
+{
+    // The close box only hides the window: the monitor and its tray icon keep running.
+    event->ignore();
+    hide();
+    Sound_MouseClick();
+}
+
+void frmMain::keyPressEvent(QKeyEvent* event)
+{
+    if (event->modifiers() & Qt::ControlModifier) {
+        switch (event->key()) {
+        case Qt::Key_D:
+            Form_KeyPress(4);
+            return;
+        case Qt::Key_L:
+            Form_KeyPress(12);
+            return;
+        case Qt::Key_P:
+            Form_KeyPress(16);
+            return;
+        case Qt::Key_R:
+            Form_KeyPress(18);
+            return;
+        default:
+            break;
+        }
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void frmMain::Form_KeyPress(int keyAscii)
+{
+    switch (keyAscii) {
+    case 4:
+        pctDetailsButton_Click();
+        break;
+    case 12:
+        pctLogButton_Click();
+        break;
+    case 16:
+        pctProbeButton_Click();
+        break;
+    case 18:
+        Load_Pictures();
+        break;
+    default:
+        break;
+    }
+}
+
+// --- the engine's calls
+
+void frmMain::AddLogEntry(qint32 index, const QString& text)
+{
+    m_core.deviceLog().AddLogEntry(index, text);
+}
+
+void frmMain::Load_Log(qint32 index)
+{
+    m_core.deviceLog().Load_Log(index);
+}
+
+void frmMain::playNewIntruderSound(int volume)
+{
+    Log(QStringLiteral("Alert - new intruder sound (volume %1)").arg(volume));
+}
+
+void frmMain::playIntruderOnlineSound(int volume)
+{
+    Log(QStringLiteral("Alert - intruder online sound (volume %1)").arg(volume));
+}
+
+void frmMain::SendNewEmail(qint32 index)
+{
+    if (AlertMails* mails = m_core.alertMails())
+        mails->SendNewEmail(index);
+}
+
+void frmMain::SendOnlineEmail(qint32 index)
+{
+    if (AlertMails* mails = m_core.alertMails())
+        mails->SendOnlineEmail(index);
+}
+
+void frmMain::ShowStatus()
+{
+    if (const frmClient* engine = m_core.engine())
+        m_txtStatus = statusDump(*engine, m_core.devices().DeviceCount, m_intruderRowCount, m_allowedRowCount,
+            m_selectionInAllowed, m_selectedRow);
+}
+
+void frmMain::Log(const QString& text)
+{
+    ::Log(text);
+}
+
+void frmMain::SysTrayMouseEventHandlerleft()
+{
+    if (isVisible()) {
+        hide();
+    } else {
+        const LiveSettings& s = m_core.settings();
+        if (LiveSettings::on(s.chkReCentre))
+            Centre();
+        // Topmost for good, or only long enough to lift the window above the others.
+        setWindowFlag(Qt::WindowStaysOnTopHint, LiveSettings::on(s.chkAlwaysOnTop));
+        show();
+        raise();
+        activateWindow();
+    }
+    Sound_MouseClick();
+}
+
+void frmMain::Centre()
+{
+    const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect work = screen->availableGeometry();
+    // The work area's right and bottom edges, as the window has always been centred.
+    const int right = work.x() + work.width();
+    const int bottom = work.y() + work.height();
+    move((right - frameGeometry().width()) / 2, (bottom - frameGeometry().height()) / 2);
+}
+
+void frmMain::openPage(const QString& file)
+{
+    const QUrl url = QUrl::fromLocalFile(m_core.paths().site() + file);
+    if (!m_services.openUrl || !m_services.openUrl(url))
+        Log(QStringLiteral("openPage - %1 was not opened").arg(url.toString()));
+}
+
+// --- hooks filled in by the tray, sound, menu and settings parts
+
+void frmMain::loadSettingsDialog()
+{ }
+
+void frmMain::placeWindow()
+{
+    Centre();
+}
+
+void frmMain::startTray()
+{ }
+
+void frmMain::openSoundPlayers()
+{ }
+
+void frmMain::Load_ExternalProgs()
+{ }
+
+void frmMain::stopTray()
+{ }
+
+void frmMain::Sound_MouseClick()
+{ }

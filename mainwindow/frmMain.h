@@ -1,0 +1,267 @@
+#pragma once
+
+#include "engine/MainWindowSeam.h"
+#include "mainwindow/ProbePanel.h"
+#include "mainwindow/SkinPictures.h"
+
+#include <QDateTime>
+#include <QTimer>
+#include <QUrl>
+#include <QVector>
+#include <QWidget>
+#include <array>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class DeviceListView;
+class MonitorCore;
+class NetPlatform;
+class PictureBox;
+class QLabel;
+class QLineEdit;
+class QScrollBar;
+class QTableWidget;
+class SkinButton;
+
+// The main window: the intruder list and the safe list, the actions on their devices, the details, log and
+// probe panels that slide out between them, the skin, start-up and the orderly shutdown. It is also the
+// engine's window (MainWindowSeam). Tray, menus, sounds and the settings dialog attach through the hooks
+// and signals below.
+class frmMain : public QWidget, public MainWindowSeam
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(frmMain)
+
+public:
+    // What the window asks of its surroundings. The defaults touch nothing outside the process: no page is
+    // opened, no probe runs, no message box blocks, and the CloseTimer's end leaves the event loop.
+    struct Services
+    {
+        std::function<bool(const QUrl&)> openUrl;
+        std::function<void(const QString& message)> critical;
+        std::function<void()> quit;
+        ProbePanel::ProbeFactory makeProbe;
+    };
+    // The desktop's services: the browser, QMessageBox::critical, QCoreApplication::exit(0), TCP probes.
+    static Services desktopServices();
+
+    enum Panel { NoPanel = 0, DetailsPanel = 1, LogPanel = 2, ProbePanelState = 3 };
+    enum class Button {
+        RemoveIntruder,
+        RemoveAllowed,
+        MoveToIntruder,
+        MoveToAllowed,
+        Details,
+        Log,
+        Probe,
+        Settings,
+        Help
+    };
+
+    explicit frmMain(MonitorCore& core, Services services = {}, QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    // --- start-up and shutdown
+    // The start-up sequence, once. Returns -1 when the monitor runs, else the process's exit code (0 for a
+    // second copy, 1 after a fatal message).
+    int Form_Load(std::unique_ptr<NetPlatform> net);
+    void Shutdown();
+    void mnuExit_Click();
+    void StopSystem();
+    void StartSystem();
+    void CloseTimer_Timer();
+    bool isShuttingDown() const { return m_shuttingDown; }
+    QString TitleText() const;
+    bool firstRun() const { return m_firstRun; }
+
+    // --- device lists
+    void Setup_Display();
+    void UpdateIntruderEntry(qint32 row, bool highlight);
+    void UpdateAllowedEntry(qint32 row, bool highlight);
+    void Set_ListSizes();
+    void Set_Selection();
+    void Clear_Selection();
+    // A click on a row.
+    void pctID_Click(qint32 row);
+    void pctAD_Click(qint32 row);
+    // The release of the right button over a row: selects it and asks for the device's menu.
+    void RightClickIntruder(qint32 row, const QPoint& globalPos = {});
+    void RightClickAllowed(qint32 row, const QPoint& globalPos = {});
+    // The slot of the selected device, or -1.
+    qint32 selectedSlot() const;
+
+    const QVector<qint32>& IntruderRows() const { return m_intruderRows; }
+    const QVector<qint32>& AllowedRows() const { return m_allowedRows; }
+    qint32 IntruderRowCount() const { return m_intruderRowCount; }
+    qint32 AllowedRowCount() const { return m_allowedRowCount; }
+    qint32 SelectedRow() const { return m_selectedRow; }
+    bool SelectionInAllowed() const { return m_selectionInAllowed; }
+
+    // --- device actions
+    void pctAck_Click(qint32 row); // Acknowledge(row)
+    void pctAllowed_Click(); // MoveToSafe
+    void pctIntruder_Click(); // MoveToIntruders
+    void pctRemove_Click(int index); // 0 intruder list, 1 safe list
+    void mnuIntruderAck_Click();
+    void mnuMoveToAllowed_Click();
+    void mnuRemoveIntruder_Click();
+    void mnuMoveToIntruders_Click();
+    void mnuRemoveAllowed_Click();
+    void txtFriendlyName_Change();
+    // The notice button: the wrapped text for seconds (counted down by tmr333ms).
+    void showNotice(const QString& text, int seconds);
+    static QString wrapNoticeText(const QString& text);
+    QString noticeText() const;
+    bool noticeVisible() const;
+
+    // --- panels
+    void pctDetailsButton_Click();
+    void pctLogButton_Click();
+    void pctProbeButton_Click();
+    // A typed control character: 4 (Ctrl+D), 12 (Ctrl+L), 16 (Ctrl+P), 18 (Ctrl+R).
+    void Form_KeyPress(int keyAscii);
+    void Display_Details();
+    void Display_Log();
+    // Long date, " at ", long time; "UNKNOWN" for the never date.
+    static QString dateRendering(const QDateTime& when);
+    // The left edge of a panel (1 details, 2 log, 3 probe) in twips.
+    int panelLeft(int panel) const;
+
+    // --- timers
+    void tmr100ms_Timer();
+    void tmr333ms_Timer();
+
+    // --- skin
+    void Load_Pictures();
+    const SkinPictures& pictures() const { return m_pictures; }
+
+    // --- the engine's calls (MainWindowSeam)
+    void AddLogEntry(qint32 index, const QString& text) override;
+    void Load_Log(qint32 index) override;
+    void MacUpdateOccured(qint32 index) override;
+    void AddNewDevice(qint32 index) override;
+    void SysTrayMouseEventHandlerleft() override;
+    bool isMainWindowVisible() const override { return isVisible(); }
+    void playNewIntruderSound(int volume) override;
+    void playIntruderOnlineSound(int volume) override;
+    void SendNewEmail(qint32 index) override;
+    void SendOnlineEmail(qint32 index) override;
+    void setLastIntruderWarning(const QDateTime& when) override { datLastIntruderWarning = when; }
+    void ShowStatus() override;
+    void Log(const QString& text) override;
+
+    // Centres the window on the desktop work area.
+    void Centre();
+
+    // --- state shared with the timers, tray and menus
+    QDateTime datLastIntruderWarning;
+    bool blnFlashPhase = false;
+    int intPanelState = DetailsPanel;
+    qint32 lngButtonTimeout = 0;
+    qint32 lngMenuMac = 0;
+
+    // --- controls, for the parts built on this window and for tests
+    MonitorCore& core() { return m_core; }
+    DeviceListView* intruderList() const { return m_lists[0]; }
+    DeviceListView* allowedList() const { return m_lists[1]; }
+    QScrollBar* scrlI() const { return m_scroll[0]; }
+    QScrollBar* scrlA() const { return m_scroll[1]; }
+    SkinButton* button(Button which) const;
+    PictureBox* pctStatus() const { return m_status; }
+    QTableWidget* fgLog() const { return m_fgLog; }
+    QTableWidget* fgDetails() const { return m_fgDetails; }
+    QLineEdit* txtFriendlyName() const { return m_txtFriendlyName; }
+    QLabel* lblSelected_Details() const { return m_lblSelectedDetails; }
+    ProbePanel* probePanel() const { return m_probe; }
+    QWidget* panel(int which) const;
+    QString txtStatus() const { return m_txtStatus; }
+    QTimer& tmr100ms() { return m_tmr100ms; }
+    QTimer& tmr333ms() { return m_tmr333ms; }
+    QTimer& CloseTimer() { return m_closeTimer; }
+
+Q_SIGNALS:
+    // The right-click menus (frmMenu) pop up on these; lngMenuMac already holds the slot.
+    void intruderMenuRequested(qint32 slot, const QPoint& globalPos, bool acknowledgeVisible);
+    void allowedMenuRequested(qint32 slot, const QPoint& globalPos);
+    // pctSettings was clicked (the window is hidden already).
+    void settingsRequested();
+    // Shutdown has begun.
+    void shuttingDown();
+
+protected:
+    // Hooks of the start-up and shutdown steps that other parts fill in.
+    virtual void loadSettingsDialog(); // step 7: the hidden settings dialog
+    virtual void placeWindow(); // step 15
+    virtual void startTray(); // step 17: hook and tray icon
+    virtual void openSoundPlayers(); // step 20
+    virtual void Load_ExternalProgs(); // step 23
+    virtual void stopTray(); // Shutdown steps 3 and 4
+    virtual void Sound_MouseClick();
+
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void buildWindow();
+    void buildPanels();
+    void setupGrids();
+    void wireControls();
+    // The list and row helpers of the actions.
+    void putIntruderRow(qint32 row, qint32 slot);
+    void putAllowedRow(qint32 row, qint32 slot);
+    void ensureRows(QVector<qint32>& rows, qint32 count);
+    void storeDeviceValue(qint32 slot, const QString& name, const QString& text);
+    void selectRow(bool inAllowed, qint32 row);
+    void setListButtons();
+    void updateCounts();
+    void updateTabPictures();
+    void panelButtonClick(int panel);
+    void placePanel(int panel);
+    void stepPanel(int panel, int direction);
+    void logGridAppend(qint32 index, const QString& text);
+    void addLogRow(const QString& line, const QColor& shade);
+    void refreshProbe();
+    bool isLocalAddress(const QString& ip) const;
+    bool logOverflowOnce(bool intruder, qint32 row);
+    void openPage(const QString& file);
+
+    MonitorCore& m_core;
+    Services m_services;
+    SkinPictures m_pictures;
+
+    QVector<qint32> m_intruderRows;
+    QVector<qint32> m_allowedRows;
+    qint32 m_intruderRowCount = 0;
+    qint32 m_allowedRowCount = 0;
+    qint32 m_selectedRow = 0;
+    bool m_selectionInAllowed = false;
+    std::array<bool, 2> m_overflowLogged {};
+
+    std::array<DeviceListView*, 2> m_lists {};
+    std::array<QScrollBar*, 2> m_scroll {};
+    std::array<SkinButton*, 9> m_buttons {};
+    std::array<QLabel*, 2> m_counts {};
+    PictureBox* m_status = nullptr;
+    PictureBox* m_pctButton = nullptr;
+    QLabel* m_lblButton = nullptr;
+    QWidget* m_stage = nullptr;
+    std::array<QWidget*, 4> m_panels {}; // 1 details, 2 log, 3 probe
+    std::array<int, 4> m_panelLeft {};
+    QLabel* m_lblSelectedDetails = nullptr;
+    QLabel* m_stageHint = nullptr;
+    QTableWidget* m_fgDetails = nullptr;
+    QTableWidget* m_fgLog = nullptr;
+    QLineEdit* m_txtFriendlyName = nullptr;
+    ProbePanel* m_probe = nullptr;
+    bool m_fillingDetails = false;
+    QString m_txtStatus;
+
+    QTimer m_tmr100ms;
+    QTimer m_tmr333ms;
+    QTimer m_closeTimer;
+    bool m_loaded = false;
+    bool m_shuttingDown = false;
+    bool m_firstRun = false;
+};

@@ -1,0 +1,275 @@
+// The user's actions on a device: acknowledge, move to the safe list and back, remove, rename; and the notice
+// that refuses a removal.
+#include "mainwindow/frmMain.h"
+
+#include "app/MonitorCore.h"
+#include "engine/frmClient.h"
+#include "mainwindow/DeviceListView.h"
+#include "mainwindow/Geometry.h"
+#include "mainwindow/PictureBox.h"
+#include "platform/Clock.h"
+#include "store/Settings.h"
+#include "store/TextForms.h"
+#include "store/modRegistry.h"
+
+#include <QLabel>
+#include <QLineEdit>
+
+namespace {
+
+const QString kNoticeOnline = QStringLiteral("You cannot delete devices that are currently online");
+
+} // namespace
+
+void frmMain::storeDeviceValue(qint32 slot, const QString& name, const QString& text)
+{
+    modRegistry::WriteString(modRegistry::ProductKey, Keys::deviceKey(m_core.devices()[slot].MacAddress), name, text);
+}
+
+void frmMain::pctAck_Click(qint32 row)
+{
+    DeviceTable& devices = m_core.devices();
+    if (row >= 0 && row < Geometry::MaxRows) {
+        RowView v = m_lists[0]->row(row);
+        v.ack = false;
+        v.ackDown = false;
+        m_lists[0]->setRow(row, v);
+    }
+    if (m_intruderRowCount == 0 || row < 0 || row >= m_intruderRowCount)
+        return;
+    Clear_Selection();
+    const qint32 slot = m_intruderRows[row];
+    if (!devices[slot].NewDevice) {
+        selectRow(false, row);
+        Set_Selection();
+        return;
+    }
+    devices[slot].NewDevice = false;
+    storeDeviceValue(slot, QStringLiteral("New_Device"), TextForms::boolText(false));
+
+    // The acknowledged device goes below the last unacknowledged one.
+    qint32 target = row;
+    for (qint32 r = row + 1; r < m_intruderRowCount; ++r) {
+        if (devices[m_intruderRows[r]].NewDevice)
+            target = r;
+    }
+    if (target == row) {
+        UpdateIntruderEntry(row, false);
+    } else {
+        for (qint32 r = row + 1; r <= target; ++r) {
+            putIntruderRow(r - 1, m_intruderRows[r]);
+            UpdateIntruderEntry(r - 1, false);
+        }
+        putIntruderRow(target, slot);
+        UpdateIntruderEntry(target, false);
+    }
+    selectRow(false, target);
+    Set_Selection();
+}
+
+void frmMain::pctAllowed_Click()
+{
+    if (m_selectionInAllowed || m_intruderRowCount == 0 || m_selectedRow >= m_intruderRowCount)
+        return;
+    DeviceTable& devices = m_core.devices();
+    Clear_Selection();
+    const qint32 slot = m_intruderRows[m_selectedRow];
+    devices[slot].NewDevice = false;
+    devices[slot].Intruder = false;
+    storeDeviceValue(slot, QStringLiteral("New_Device"), TextForms::boolText(false));
+    storeDeviceValue(slot, QStringLiteral("Intruder"), TextForms::boolText(false));
+
+    // Safe list: everything moves down one row, the device takes row 0.
+    for (qint32 r = m_allowedRowCount - 1; r >= 0; --r) {
+        putAllowedRow(r + 1, m_allowedRows[r]);
+        UpdateAllowedEntry(r + 1, false);
+    }
+    putAllowedRow(0, slot);
+    UpdateAllowedEntry(0, false);
+    ++m_allowedRowCount;
+
+    // Intruder list: the rows below close the gap.
+    for (qint32 r = m_selectedRow + 1; r < m_intruderRowCount; ++r) {
+        putIntruderRow(r - 1, m_intruderRows[r]);
+        UpdateIntruderEntry(r - 1, false);
+    }
+    --m_intruderRowCount;
+
+    Set_ListSizes();
+    selectRow(true, 0);
+    Set_Selection();
+}
+
+void frmMain::pctIntruder_Click()
+{
+    if (!m_selectionInAllowed || m_allowedRowCount == 0 || m_selectedRow >= m_allowedRowCount)
+        return;
+    DeviceTable& devices = m_core.devices();
+    Clear_Selection();
+
+    bool anyOnline = false;
+    for (qint32 r = 0; r < m_intruderRowCount; ++r)
+        anyOnline = anyOnline || devices[m_intruderRows[r]].PresenceCountdown != 0;
+    // Holds the still-online reminder back for a while.
+    if (m_intruderRowCount == 0 || anyOnline)
+        datLastIntruderWarning = kwclock::now();
+
+    const qint32 slot = m_allowedRows[m_selectedRow];
+    devices[slot].Intruder = true;
+    storeDeviceValue(slot, QStringLiteral("Intruder"), TextForms::boolText(true));
+
+    // It arrives acknowledged: directly below the unacknowledged intruders.
+    qint32 p = 0;
+    while (p < m_intruderRowCount && devices[m_intruderRows[p]].NewDevice)
+        ++p;
+    for (qint32 r = m_intruderRowCount - 1; r >= p; --r) {
+        putIntruderRow(r + 1, m_intruderRows[r]);
+        UpdateIntruderEntry(r + 1, false);
+    }
+    putIntruderRow(p, slot);
+    UpdateIntruderEntry(p, false);
+    ++m_intruderRowCount;
+
+    for (qint32 r = m_selectedRow + 1; r < m_allowedRowCount; ++r) {
+        putAllowedRow(r - 1, m_allowedRows[r]);
+        UpdateAllowedEntry(r - 1, false);
+    }
+    --m_allowedRowCount;
+
+    Set_ListSizes();
+    selectRow(false, p);
+    Set_Selection();
+}
+
+void frmMain::pctRemove_Click(int index)
+{
+    const bool fromAllowed = index == 1;
+    if (m_selectionInAllowed != fromAllowed)
+        return;
+    qint32& count = fromAllowed ? m_allowedRowCount : m_intruderRowCount;
+    if (count == 0 || m_selectedRow >= count)
+        return;
+    DeviceTable& devices = m_core.devices();
+    Clear_Selection();
+    QVector<qint32>& rows = fromAllowed ? m_allowedRows : m_intruderRows;
+    const qint32 slot = rows[m_selectedRow];
+    if (devices[slot].PresenceCountdown != 0) {
+        showNotice(kNoticeOnline, 3);
+        Set_Selection();
+        return;
+    }
+
+    for (qint32 r = m_selectedRow + 1; r < count; ++r) {
+        if (fromAllowed) {
+            putAllowedRow(r - 1, rows[r]);
+            UpdateAllowedEntry(r - 1, false);
+        } else {
+            putIntruderRow(r - 1, rows[r]);
+            UpdateIntruderEntry(r - 1, false);
+        }
+    }
+    --count;
+
+    if (m_selectedRow >= count) {
+        if (m_selectedRow > 0) {
+            --m_selectedRow;
+        } else {
+            const qint32 other = fromAllowed ? m_intruderRowCount : m_allowedRowCount;
+            if (other > 0)
+                selectRow(!fromAllowed, 0);
+        }
+    }
+
+    // The key goes with all its values; the device's history file stays on disk.
+    modRegistry::DeleteKey(modRegistry::ProductKey, Keys::deviceKey(devices[slot].MacAddress));
+
+    // Close the gap in the table and point each moved record's row at its new slot.
+    devices.removeSlot(slot);
+    for (qint32 s = slot; s < devices.DeviceCount; ++s) {
+        const DeviceRecord& moved = devices[s];
+        QVector<qint32>& map = moved.Intruder ? m_intruderRows : m_allowedRows;
+        if (moved.ListRow >= 0 && moved.ListRow < map.size())
+            map[moved.ListRow] = s;
+    }
+    if (frmClient* engine = m_core.engine())
+        engine->blnEntryDeleted = true;
+
+    Set_ListSizes();
+    Set_Selection();
+}
+
+void frmMain::mnuIntruderAck_Click()
+{
+    if (m_core.devices().isValid(lngMenuMac))
+        pctAck_Click(m_core.devices()[lngMenuMac].ListRow);
+}
+
+void frmMain::mnuMoveToAllowed_Click()
+{
+    pctAllowed_Click();
+}
+
+void frmMain::mnuRemoveIntruder_Click()
+{
+    pctRemove_Click(0);
+}
+
+void frmMain::mnuMoveToIntruders_Click()
+{
+    pctIntruder_Click();
+}
+
+void frmMain::mnuRemoveAllowed_Click()
+{
+    pctRemove_Click(1);
+}
+
+void frmMain::txtFriendlyName_Change()
+{
+    if (m_fillingDetails)
+        return;
+    const qint32 slot = selectedSlot();
+    if (slot < 0)
+        return;
+    const QString text = m_txtFriendlyName->text();
+    m_core.devices()[slot].FriendlyName = text;
+    storeDeviceValue(slot, QStringLiteral("Friendly_Name"), text);
+    MacUpdateOccured(slot);
+}
+
+QString frmMain::wrapNoticeText(const QString& text)
+{
+    // Lines break at the first blank at or after the 31st character.
+    QString rest = text;
+    QString wrapped;
+    while (rest.size() >= 31) {
+        const qsizetype blank = rest.indexOf(QLatin1Char(' '), 30);
+        if (blank < 0)
+            break;
+        wrapped += rest.left(blank) + QStringLiteral("\r\n");
+        rest = rest.mid(blank + 1);
+    }
+    return wrapped + rest;
+}
+
+void frmMain::showNotice(const QString& text, int seconds)
+{
+    m_lblButton->setText(wrapNoticeText(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    m_lblButton->adjustSize();
+    const QSize box = m_pctButton->size();
+    m_lblButton->move((box.width() - m_lblButton->width()) / 2, (box.height() - m_lblButton->height()) / 2);
+    m_pctButton->move((width() - box.width()) / 2, Geometry::NoticeTop);
+    m_pctButton->raise();
+    m_pctButton->show();
+    lngButtonTimeout = 3 * seconds;
+}
+
+QString frmMain::noticeText() const
+{
+    return m_lblButton->text();
+}
+
+bool frmMain::noticeVisible() const
+{
+    return !m_pctButton->isHidden();
+}

@@ -1,0 +1,372 @@
+// The intruder list and the safe list: rows, their pictures and texts, sizes, scrolling and the selection.
+#include "mainwindow/frmMain.h"
+
+#include "app/MonitorCore.h"
+#include "mainwindow/DeviceListView.h"
+#include "mainwindow/Geometry.h"
+#include "mainwindow/PictureBox.h"
+
+#include <QLabel>
+#include <QScrollBar>
+
+using namespace Geometry;
+
+namespace {
+
+Pic intruderPicture(int state)
+{
+    switch (state) {
+    case 1:
+    case 3:
+    case 5:
+        return Pic::IntruderOnlineNotSelected;
+    case 7:
+        return Pic::IntruderOnlineNotSelectedFlash;
+    case 8:
+    case 10:
+    case 12:
+    case 14:
+        return Pic::IntruderOfflineSelected;
+    case 9:
+    case 11:
+    case 13:
+        return Pic::IntruderOnlineSelected;
+    case 15:
+        return Pic::IntruderOnlineSelectedFlash;
+    default:
+        return Pic::IntruderOfflineNotSelected;
+    }
+}
+
+const Pic kAllowedPictures[4] = {Pic::AllowedOfflineNotSelected, Pic::AllowedOnlineNotSelected,
+    Pic::AllowedOfflineSelected, Pic::AllowedOnlineSelected};
+
+RowView rowText(const DeviceRecord& d)
+{
+    RowView v;
+    v.line1 = d.FriendlyName.isEmpty() ? d.HostName : d.FriendlyName;
+    v.line2 = QStringLiteral("IP - ") + d.IpAddress.trimmed();
+    v.online = d.PresenceCountdown != 0;
+    return v;
+}
+
+} // namespace
+
+void frmMain::ensureRows(QVector<qint32>& rows, qint32 count)
+{
+    // The maps hold rows 0..256 and grow past that, so that every device keeps a consistent row even where
+    // the list cannot draw it.
+    if (rows.size() < count + 1)
+        rows.resize(count + 1);
+}
+
+bool frmMain::logOverflowOnce(bool intruder, qint32 row)
+{
+    bool& logged = m_overflowLogged[intruder ? 0 : 1];
+    if (!logged)
+        Log(QStringLiteral("%1 - row %2 lies beyond the list's %3 rows; the device is not drawn")
+                .arg(intruder ? QStringLiteral("UpdateIntruderEntry") : QStringLiteral("UpdateAllowedEntry"))
+                .arg(row)
+                .arg(MaxRows));
+    logged = true;
+    return false;
+}
+
+void frmMain::UpdateIntruderEntry(qint32 row, bool highlight)
+{
+    if (row < 0 || row >= m_intruderRows.size()) {
+        Log(QStringLiteral("UpdateIntruderEntry - row %1 does not exist").arg(row));
+        return;
+    }
+    if (row >= MaxRows) {
+        logOverflowOnce(true, row);
+        return;
+    }
+    const qint32 slot = m_intruderRows[row];
+    const DeviceTable& devices = m_core.devices();
+    if (!devices.isValid(slot)) {
+        Log(QStringLiteral("UpdateIntruderEntry - row %1 holds no device (slot %2)").arg(row).arg(slot));
+        return;
+    }
+    const DeviceRecord& d = devices[slot];
+    int state = 0;
+    if (row == m_selectedRow && !m_selectionInAllowed && highlight)
+        state += 8;
+    if (d.NewDevice)
+        state += 4;
+    if (blnFlashPhase)
+        state += 2;
+    if (d.PresenceCountdown != 0)
+        state += 1;
+    RowView v = rowText(d);
+    v.picture = intruderPicture(state);
+    v.ack = d.NewDevice;
+    v.ackDown = v.ack && m_lists[0]->row(row).ackDown;
+    v.selected = (state & 8) != 0;
+    v.flash = (state & 7) == 7;
+    m_lists[0]->setRow(row, v);
+}
+
+void frmMain::UpdateAllowedEntry(qint32 row, bool highlight)
+{
+    if (row < 0 || row >= m_allowedRows.size()) {
+        Log(QStringLiteral("UpdateAllowedEntry - row %1 does not exist").arg(row));
+        return;
+    }
+    if (row >= MaxRows) {
+        logOverflowOnce(false, row);
+        return;
+    }
+    const qint32 slot = m_allowedRows[row];
+    const DeviceTable& devices = m_core.devices();
+    if (!devices.isValid(slot)) {
+        Log(QStringLiteral("UpdateAllowedEntry - row %1 holds no device (slot %2)").arg(row).arg(slot));
+        return;
+    }
+    const DeviceRecord& d = devices[slot];
+    const int state =
+        (row == m_selectedRow && m_selectionInAllowed && highlight ? 2 : 0) + (d.PresenceCountdown != 0 ? 1 : 0);
+    RowView v = rowText(d);
+    v.picture = kAllowedPictures[state];
+    v.selected = (state & 2) != 0;
+    m_lists[1]->setRow(row, v);
+}
+
+void frmMain::putIntruderRow(qint32 row, qint32 slot)
+{
+    ensureRows(m_intruderRows, row + 1);
+    m_intruderRows[row] = slot;
+    m_core.devices()[slot].ListRow = row;
+}
+
+void frmMain::putAllowedRow(qint32 row, qint32 slot)
+{
+    ensureRows(m_allowedRows, row + 1);
+    m_allowedRows[row] = slot;
+    m_core.devices()[slot].ListRow = row;
+}
+
+void frmMain::Setup_Display()
+{
+    m_intruderRows.fill(0, MaxRows + 1);
+    m_allowedRows.fill(0, MaxRows + 1);
+    m_overflowLogged = {};
+    m_intruderRowCount = 0;
+    m_allowedRowCount = 0;
+    const DeviceTable& devices = m_core.devices();
+    // Unacknowledged intruders first, then the acknowledged ones; the safe list in table order.
+    for (int pass = 0; pass < 3; ++pass) {
+        for (qint32 slot = 0; slot < devices.DeviceCount; ++slot) {
+            const DeviceRecord& d = devices[slot];
+            const bool wanted = pass == 0 ? d.Intruder && d.NewDevice
+                : pass == 1               ? d.Intruder && !d.NewDevice
+                                          : !d.Intruder;
+            if (!wanted)
+                continue;
+            if (pass < 2) {
+                putIntruderRow(m_intruderRowCount, slot);
+                UpdateIntruderEntry(m_intruderRowCount, false);
+                ++m_intruderRowCount;
+            } else {
+                putAllowedRow(m_allowedRowCount, slot);
+                UpdateAllowedEntry(m_allowedRowCount, false);
+                ++m_allowedRowCount;
+            }
+        }
+    }
+    m_scroll[0]->setMinimum(0);
+    m_scroll[1]->setMinimum(0);
+    Set_ListSizes();
+    Clear_Selection();
+    m_selectedRow = 0;
+    m_selectionInAllowed = m_intruderRowCount == 0;
+    Set_Selection();
+}
+
+void frmMain::Set_ListSizes()
+{
+    const qint32 counts[2] = {m_intruderRowCount, m_allowedRowCount};
+    for (int i = 0; i < 2; ++i) {
+        DeviceListView* list = m_lists[size_t(i)];
+        QScrollBar* bar = m_scroll[size_t(i)];
+        list->setRowCount(counts[i]);
+        const int bodyHeight = list->bodyHeight();
+        if (bodyHeight > list->viewportHeight()) {
+            // The last row can be scrolled up to the top of the viewport.
+            bar->setRange(0, (bodyHeight - RowHeight) / TwipsPerPixel);
+            bar->setSingleStep(ScrollQuarterRow);
+            bar->setPageStep(ScrollRow);
+            bar->setEnabled(true);
+        } else {
+            bar->setRange(0, 0);
+            bar->setSingleStep(1);
+            bar->setPageStep(1);
+            bar->setEnabled(false);
+            list->setBodyTop(0);
+        }
+    }
+    updateCounts();
+}
+
+void frmMain::updateCounts()
+{
+    const auto text = [](qint32 n) {
+        return n == 1 ? QStringLiteral("1 device") : QStringLiteral("%1 devices").arg(n);
+    };
+    m_counts[0]->setText(text(m_intruderRowCount));
+    m_counts[1]->setText(text(m_allowedRowCount));
+}
+
+void frmMain::Set_Selection()
+{
+    const bool inAllowed = m_selectionInAllowed;
+    const qint32 count = inAllowed ? m_allowedRowCount : m_intruderRowCount;
+    if (count > 0) {
+        if (inAllowed)
+            UpdateAllowedEntry(m_selectedRow, true);
+        else
+            UpdateIntruderEntry(m_selectedRow, true);
+        DeviceListView* list = m_lists[inAllowed ? 1 : 0];
+        const int t = qMin(m_selectedRow, MaxRows - 1) * RowHeight;
+        const int v = -list->bodyTop();
+        const int h = list->viewportHeight();
+        int top = list->bodyTop();
+        if (t > v + h - RowHeight)
+            top = h - t - RowHeight;
+        if (t < v)
+            top = -t;
+        list->setBodyTop(top);
+        m_scroll[inAllowed ? 1 : 0]->setValue(-top / TwipsPerPixel);
+    }
+    setListButtons();
+    Display_Log();
+    Display_Details();
+    refreshProbe();
+}
+
+void frmMain::setListButtons()
+{
+    const bool inAllowed = m_selectionInAllowed;
+    const bool rows = (inAllowed ? m_allowedRowCount : m_intruderRowCount) > 0;
+    button(Button::MoveToIntruder)->setEnabled(inAllowed && rows);
+    button(Button::RemoveAllowed)->setEnabled(inAllowed && rows);
+    button(Button::MoveToAllowed)->setEnabled(!inAllowed && rows);
+    button(Button::RemoveIntruder)->setEnabled(!inAllowed && rows);
+    for (Button tab : {Button::Log, Button::Details, Button::Probe})
+        button(tab)->setEnabled(rows);
+}
+
+void frmMain::Clear_Selection()
+{
+    if (m_selectionInAllowed && m_allowedRowCount > 0)
+        UpdateAllowedEntry(m_selectedRow, false);
+    else if (!m_selectionInAllowed && m_intruderRowCount > 0)
+        UpdateIntruderEntry(m_selectedRow, false);
+}
+
+void frmMain::selectRow(bool inAllowed, qint32 row)
+{
+    m_selectionInAllowed = inAllowed;
+    m_selectedRow = row;
+}
+
+qint32 frmMain::selectedSlot() const
+{
+    if (m_selectionInAllowed)
+        return m_selectedRow >= 0 && m_selectedRow < m_allowedRowCount ? m_allowedRows[m_selectedRow] : -1;
+    return m_selectedRow >= 0 && m_selectedRow < m_intruderRowCount ? m_intruderRows[m_selectedRow] : -1;
+}
+
+void frmMain::pctID_Click(qint32 row)
+{
+    if (m_intruderRowCount == 0 || row < 0 || row >= m_intruderRowCount)
+        return;
+    Clear_Selection();
+    selectRow(false, row);
+    Set_Selection();
+}
+
+void frmMain::pctAD_Click(qint32 row)
+{
+    if (row < 0 || row >= m_allowedRowCount)
+        return;
+    Clear_Selection();
+    selectRow(true, row);
+    Set_Selection();
+}
+
+void frmMain::RightClickIntruder(qint32 row, const QPoint& globalPos)
+{
+    if (row < 0 || row >= m_intruderRowCount)
+        return;
+    Clear_Selection();
+    selectRow(false, row);
+    Set_Selection();
+    lngMenuMac = m_intruderRows[row];
+    Q_EMIT intruderMenuRequested(lngMenuMac, globalPos, m_core.devices()[lngMenuMac].NewDevice);
+}
+
+void frmMain::RightClickAllowed(qint32 row, const QPoint& globalPos)
+{
+    if (row < 0 || row >= m_allowedRowCount)
+        return;
+    Clear_Selection();
+    selectRow(true, row);
+    Set_Selection();
+    lngMenuMac = m_allowedRows[row];
+    Q_EMIT allowedMenuRequested(lngMenuMac, globalPos);
+}
+
+void frmMain::AddNewDevice(qint32 index)
+{
+    DeviceTable& devices = m_core.devices();
+    if (!devices.isValid(index)) {
+        Log(QStringLiteral("AddNewDevice - slot %1 does not exist").arg(index));
+        return;
+    }
+    const bool intruder = devices[index].Intruder;
+    qint32& count = intruder ? m_intruderRowCount : m_allowedRowCount;
+    for (qint32 r = count - 1; r >= 0; --r) {
+        if (intruder) {
+            putIntruderRow(r + 1, m_intruderRows[r]);
+            UpdateIntruderEntry(r + 1, false);
+        } else {
+            putAllowedRow(r + 1, m_allowedRows[r]);
+            UpdateAllowedEntry(r + 1, false);
+        }
+    }
+    if (intruder) {
+        putIntruderRow(0, index);
+        UpdateIntruderEntry(0, false);
+    } else {
+        putAllowedRow(0, index);
+        UpdateAllowedEntry(0, false);
+    }
+    ++count;
+    Set_ListSizes();
+    selectRow(!intruder, 0);
+    Set_Selection();
+}
+
+void frmMain::MacUpdateOccured(qint32 index)
+{
+    const DeviceTable& devices = m_core.devices();
+    if (!devices.isValid(index))
+        return;
+    const DeviceRecord& d = devices[index];
+    const QVector<qint32>& rows = d.Intruder ? m_intruderRows : m_allowedRows;
+    const qint32 count = d.Intruder ? m_intruderRowCount : m_allowedRowCount;
+    if (d.ListRow < 0 || d.ListRow >= count || rows[d.ListRow] != index) {
+        Log(QStringLiteral("MacUpdateOccured - %1 has no row in its list").arg(d.MacAddress));
+        return;
+    }
+    if (d.Intruder)
+        UpdateIntruderEntry(d.ListRow, true);
+    else
+        UpdateAllowedEntry(d.ListRow, true);
+    // Only the selected device's details are on show.
+    if (index == selectedSlot()) {
+        Display_Details();
+        refreshProbe();
+    }
+}

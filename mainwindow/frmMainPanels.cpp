@@ -1,0 +1,218 @@
+// The details, log and probe panels: which one is open, the details grid, the log grid and the probe's target.
+#include "mainwindow/frmMain.h"
+
+#include "app/MonitorCore.h"
+#include "engine/frmClient.h"
+#include "mainwindow/PictureBox.h"
+#include "store/TextForms.h"
+
+#include <QHostAddress>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QTableWidget>
+
+namespace {
+
+const QColor kShadeDark(0xE0, 0xE0, 0xE0);
+const QColor kShadeLight(0xF0, 0xF0, 0xF0);
+constexpr int kLogGridRows = 100; // header included
+constexpr int kFriendlyNameRow = 4;
+
+const char* const kDetailTitles[] = {"First Seen on", "Last Online", "Last Offline", "State", "Friendly Name",
+    "Host Name", "Classification", "IP Address", "MAC Address", "Manufacturer"};
+
+void setCell(QTableWidget* grid, int row, int column, const QString& text, const QColor& shade = QColor())
+{
+    auto* item = new QTableWidgetItem(text);
+    item->setToolTip(text);
+    if (shade.isValid())
+        item->setBackground(shade);
+    grid->setItem(row, column, item);
+}
+
+} // namespace
+
+void frmMain::pctDetailsButton_Click()
+{
+    panelButtonClick(DetailsPanel);
+}
+
+void frmMain::pctLogButton_Click()
+{
+    panelButtonClick(LogPanel);
+}
+
+void frmMain::pctProbeButton_Click()
+{
+    panelButtonClick(ProbePanelState);
+}
+
+void frmMain::panelButtonClick(int panel)
+{
+    intPanelState = intPanelState == panel ? int(NoPanel) : panel;
+    updateTabPictures();
+}
+
+void frmMain::updateTabPictures()
+{
+    const struct
+    {
+        Button button;
+        int panel;
+        Pic selectedNormal, selectedDown, normal, down;
+    } tabs[] = {
+        {Button::Details, DetailsPanel, Pic::DetailsSelectedNormal, Pic::DetailsSelectedDown,
+            Pic::DetailsUnSelectedNormal, Pic::DetailsUnSelectedDown},
+        {Button::Log, LogPanel, Pic::LogSelectedNormal, Pic::LogSelectedDown, Pic::LogUnSelectedNormal,
+            Pic::LogUnSelectedDown},
+        {Button::Probe, ProbePanelState, Pic::ProbeSelectedNormal, Pic::ProbeSelectedDown, Pic::ProbeUnSelectedNormal,
+            Pic::ProbeUnSelectedDown},
+    };
+    for (const auto& t : tabs) {
+        if (intPanelState == t.panel)
+            button(t.button)->setPair(t.selectedNormal, t.selectedDown);
+        else
+            button(t.button)->setPair(t.normal, t.down);
+    }
+}
+
+QString frmMain::dateRendering(const QDateTime& when)
+{
+    if (when == TextForms::NeverDate())
+        return QStringLiteral("UNKNOWN");
+    const QLocale locale;
+    return locale.toString(when.date(), QLocale::LongFormat) + QStringLiteral(" at ")
+        + locale.toString(when.time(), QLocale::LongFormat);
+}
+
+void frmMain::Display_Details()
+{
+    const qint32 slot = selectedSlot();
+    m_fillingDetails = true;
+    if (slot < 0) {
+        m_fgDetails->setRowCount(0);
+        m_txtFriendlyName->hide();
+        m_txtFriendlyName->clear();
+        m_lblSelectedDetails->clear();
+        m_fillingDetails = false;
+        return;
+    }
+    const DeviceRecord& d = m_core.devices()[slot];
+    m_fgDetails->setUpdatesEnabled(false);
+    m_fgDetails->setRowCount(10);
+    const QString values[] = {
+        dateRendering(d.FirstSeen),
+        dateRendering(d.LastOnline),
+        dateRendering(d.LastOffline),
+        d.PresenceCountdown != 0 ? QStringLiteral("Online") : QStringLiteral("Offline"),
+        d.FriendlyName,
+        d.HostName,
+        m_selectionInAllowed ? QStringLiteral("Safe List") : QStringLiteral("Intruder"),
+        d.IpAddress,
+        d.MacAddress,
+        m_core.vendorName(d.MacAddress),
+    };
+    for (int r = 0; r < 10; ++r) {
+        const QColor shade = r % 2 == 0 ? kShadeDark : kShadeLight;
+        setCell(m_fgDetails, r, 0, QLatin1String(kDetailTitles[r]), shade);
+        setCell(m_fgDetails, r, 1, values[r], shade);
+        m_fgDetails->item(r, 0)->setForeground(QColor(0x52, 0x60, 0x73));
+        // The three dates take two lines each.
+        m_fgDetails->setRowHeight(r, r < 3 ? 34 : 20);
+    }
+    // The friendly-name box sits over its value cell; it keeps the caret while the user types.
+    m_txtFriendlyName->setGeometry(
+        m_fgDetails->visualItemRect(m_fgDetails->item(kFriendlyNameRow, 1)).adjusted(1, 1, -1, -1));
+    if (m_txtFriendlyName->text() != d.FriendlyName)
+        m_txtFriendlyName->setText(d.FriendlyName);
+    m_txtFriendlyName->show();
+    const QString name = d.FriendlyName.isEmpty() ? d.HostName : d.FriendlyName;
+    m_lblSelectedDetails->setText(name + QStringLiteral(" ( ") + d.IpAddress + QStringLiteral(" )"));
+    m_fgDetails->setUpdatesEnabled(true);
+    m_fillingDetails = false;
+}
+
+void frmMain::addLogRow(const QString& line, const QColor& shade)
+{
+    const int row = m_fgLog->rowCount();
+    m_fgLog->insertRow(row);
+    const qsizetype tab = line.indexOf(QLatin1Char('\t'));
+    setCell(m_fgLog, row, 0, tab < 0 ? line : line.left(tab), shade);
+    setCell(m_fgLog, row, 1, tab < 0 ? QString() : line.mid(tab + 1), shade);
+    m_fgLog->setRowHeight(row, 20);
+}
+
+void frmMain::Display_Log()
+{
+    const qint32 slot = selectedSlot();
+    m_fgLog->setUpdatesEnabled(false);
+    m_fgLog->setRowCount(0);
+    if (slot >= 0) {
+        const QStringList lines = m_core.devices()[slot].LogText.split(QStringLiteral("\r\n"));
+        // The text ends with CR LF: the last piece is empty.
+        for (qsizetype i = 0; i + 1 < lines.size(); ++i)
+            addLogRow(lines[i], i % 2 == 0 ? kShadeDark : kShadeLight);
+        m_fgLog->scrollToBottom();
+    }
+    m_fgLog->setUpdatesEnabled(true);
+}
+
+// The grid step of AddLogEntry: the selected device's new entry becomes the grid's last row.
+void frmMain::logGridAppend(qint32 index, const QString& text)
+{
+    if (index < 0 || index != selectedSlot())
+        return;
+    const int previous = m_fgLog->rowCount();
+    QColor above;
+    if (previous > 0 && m_fgLog->item(previous - 1, 0))
+        above = m_fgLog->item(previous - 1, 0)->background().color();
+    addLogRow(text, above == kShadeDark ? kShadeLight : kShadeDark);
+    // A blank first row is what an empty grid carried.
+    const auto blank = [this](int r) {
+        return (!m_fgLog->item(r, 0) || m_fgLog->item(r, 0)->text().isEmpty())
+            && (!m_fgLog->item(r, 1) || m_fgLog->item(r, 1)->text().isEmpty());
+    };
+    if (m_fgLog->rowCount() > 1 && blank(0))
+        m_fgLog->removeRow(0);
+    // Never more than 100 rows, the header included.
+    while (m_fgLog->rowCount() + 1 > kLogGridRows)
+        m_fgLog->removeRow(0);
+    m_fgLog->scrollToBottom();
+}
+
+bool frmMain::isLocalAddress(const QString& ip) const
+{
+    const frmClient* engine = m_core.engine();
+    bool ok = false;
+    const quint32 address = QHostAddress(ip.trimmed()).toIPv4Address(&ok);
+    if (!engine || !ok)
+        return false;
+    for (const ScanRange& r : engine->ranges()) {
+        if (quint8(address >> 24) == r.byte1 && quint8(address >> 16) == r.byte2 && quint8(address >> 8) == r.byte3
+            && quint8(address) >= r.firstHost && quint8(address) <= r.lastHost)
+            return true;
+    }
+    return false;
+}
+
+void frmMain::refreshProbe()
+{
+    const qint32 slot = selectedSlot();
+    if (slot < 0) {
+        m_probe->setTarget(std::nullopt);
+        return;
+    }
+    const DeviceRecord& d = m_core.devices()[slot];
+    ProbePanel::Target t;
+    t.name = d.FriendlyName.isEmpty() ? d.HostName : d.FriendlyName;
+    t.ip = d.IpAddress.trimmed();
+    t.mac = d.MacAddress;
+    t.vendor = m_core.vendorName(d.MacAddress);
+    t.firstSeen = dateRendering(d.FirstSeen);
+    t.lastSeen = dateRendering(d.LastOnline);
+    t.online = d.PresenceCountdown != 0;
+    t.local = isLocalAddress(t.ip);
+    m_probe->setLocalCheck([this](const QString& ip) { return isLocalAddress(ip); });
+    m_probe->setTarget(t);
+}

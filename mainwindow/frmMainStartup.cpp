@@ -1,0 +1,134 @@
+// Start-up, the orderly shutdown, and stopping and restarting the monitoring.
+#include "mainwindow/frmMain.h"
+
+#include "app/MonitorCore.h"
+#include "engine/frmClient.h"
+#include "platform/Clock.h"
+#include "platform/NetPlatform.h"
+
+#include <exception>
+
+namespace {
+
+// Start-up and shutdown run under one error handler each: a failing step is logged with the operation's tag
+// and the sequence goes on with its next step.
+template<typename Body> void step(frmMain& window, const char* tag, Body&& body)
+{
+    try {
+        body();
+    } catch (const std::exception& e) {
+        window.Log(QLatin1String(tag) + QStringLiteral(" - ") + QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        window.Log(QLatin1String(tag) + QStringLiteral(" - unexpected error"));
+    }
+}
+
+} // namespace
+
+int frmMain::Form_Load(std::unique_ptr<NetPlatform> net)
+{
+    if (m_loaded)
+        return -1;
+    m_loaded = true;
+
+    // 1: a second copy ends at once and says nothing; 5: the system check (both inside claimInstance).
+    MonitorCore::Outcome outcome = m_core.claimInstance();
+    if (outcome.step == MonitorCore::Step::AlreadyRunning)
+        return 0;
+    const auto fatal = [this](const QString& message) {
+        Log(QStringLiteral("Load - ") + message);
+        if (m_services.critical)
+            m_services.critical(message);
+        return 1;
+    };
+    if (outcome.step == MonitorCore::Step::Fatal)
+        return fatal(outcome.message);
+
+    // 2-4: hidden; the engine does not exist yet, so nothing runs; the codec and the folders are the core's.
+    hide();
+    // 6: the grids and the friendly-name box.
+    step(*this, "Load", [this] { setupGrids(); });
+    // 7: the settings dialog, loaded hidden.
+    step(*this, "Load", [this] { loadSettingsDialog(); });
+    // 8: access rights and the store check.
+    outcome = m_core.openStore();
+    if (outcome.step != MonitorCore::Step::Ok)
+        return fatal(outcome.message);
+    // 9, 10, 18, 21: Config.ini and Programs.ini, the start time, the vendor database, LogExtra, the mailer.
+    step(*this, "Load", [this] { m_core.loadInstallation(); });
+    // 11-13: the skin, the settings and devices, the lists.
+    step(*this, "Load", [this] { Load_Pictures(); });
+    step(*this, "Load", [this] { m_core.loadRegistry(); });
+    step(*this, "Load", [this] { Setup_Display(); });
+    datLastIntruderWarning = kwclock::now();
+    // 14: the engine; its load opens the socket and starts the first sweep.
+    step(*this, "Load", [this, &net] { m_core.startEngine(*this, std::move(net)); });
+    // The probe's target is judged against the ranges the engine now sweeps.
+    step(*this, "Load", [this] { refreshProbe(); });
+    // 15-17: still hidden, placed; the title; the tray icon.
+    step(*this, "Load", [this] {
+        hide();
+        placeWindow();
+    });
+    setWindowTitle(TitleText());
+    step(*this, "Load", [this] { startTray(); });
+    // 19 and 22: on the first run the program registers itself to start with the session; then "Installed".
+    step(*this, "Load", [this] { m_firstRun = m_core.markInstalled(true); });
+    // 20: the sound players.
+    step(*this, "Load", [this] { openSoundPlayers(); });
+    // 23: the external programs menu.
+    step(*this, "Load", [this] { Load_ExternalProgs(); });
+    // 24: the getting-started page, on the first run only.
+    if (m_firstRun)
+        step(*this, "Load", [this] { openPage(QStringLiteral("gettingstarted.htm")); });
+    return -1;
+}
+
+void frmMain::mnuExit_Click()
+{
+    Shutdown();
+}
+
+void frmMain::Shutdown()
+{
+    if (m_shuttingDown)
+        return;
+    m_shuttingDown = true;
+    step(*this, "Shutdown", [this] {
+        m_tmr333ms.stop();
+        m_tmr100ms.stop();
+    });
+    step(*this, "Shutdown", [this] { hide(); });
+    step(*this, "Shutdown", [this] { stopTray(); });
+    step(*this, "Shutdown", [this] { m_probe->setTarget(std::nullopt); });
+    // The engine's unload (socket, pending lookup) and the vendor database.
+    step(*this, "Shutdown", [this] { m_core.shutdown(); });
+    Q_EMIT shuttingDown();
+    m_closeTimer.start();
+}
+
+void frmMain::CloseTimer_Timer()
+{
+    m_closeTimer.stop();
+    if (m_services.quit)
+        m_services.quit();
+}
+
+void frmMain::StopSystem()
+{
+    if (frmClient* engine = m_core.engine())
+        engine->StopSystem();
+    m_core.devices().DeviceCount = 0;
+    m_intruderRowCount = 0;
+    m_allowedRowCount = 0;
+    Set_ListSizes();
+    Set_Selection();
+}
+
+void frmMain::StartSystem()
+{
+    m_core.loadRegistry();
+    Setup_Display();
+    if (frmClient* engine = m_core.engine())
+        engine->StartSystem();
+}

@@ -1,0 +1,114 @@
+// The window's own clockwork: the panel slide of tmr100ms, the row flashing and notice count-down of
+// tmr333ms, and the skin's loading.
+#include "mainwindow/frmMain.h"
+
+#include "app/MonitorCore.h"
+#include "mainwindow/Geometry.h"
+#include "mainwindow/PictureBox.h"
+
+#include <QLabel>
+
+using namespace Geometry;
+
+int frmMain::panelLeft(int panel) const
+{
+    return panel >= DetailsPanel && panel <= ProbePanelState ? m_panelLeft[size_t(panel)] : PanelClosedLeft;
+}
+
+void frmMain::placePanel(int panel)
+{
+    const int left = m_panelLeft[size_t(panel)];
+    QWidget* frame = m_panels[size_t(panel)];
+    frame->setGeometry(px(left - PanelOpenLeft), 0, px(PanelClosedLeft - left), px(ViewportHeight));
+    frame->setVisible(left != PanelClosedLeft);
+}
+
+// direction +1 closes one step (width - 480, left + 480), -1 opens one step.
+void frmMain::stepPanel(int panel, int direction)
+{
+    m_panelLeft[size_t(panel)] += direction * PanelStep;
+    placePanel(panel);
+}
+
+void frmMain::tmr100ms_Timer()
+{
+    // A selection that no longer exists closes the details and log panels; the probe panel stays.
+    const bool gone = m_selectionInAllowed ? m_selectedRow >= m_allowedRowCount : m_selectedRow >= m_intruderRowCount;
+    if (gone && (intPanelState == DetailsPanel || intPanelState == LogPanel)) {
+        intPanelState = NoPanel;
+        updateTabPictures();
+    }
+    const auto closeStep = [this](int panel) {
+        if (m_panelLeft[size_t(panel)] != PanelClosedLeft)
+            stepPanel(panel, +1);
+    };
+    switch (intPanelState) {
+    case NoPanel:
+        closeStep(LogPanel);
+        closeStep(DetailsPanel);
+        closeStep(ProbePanelState);
+        m_lblSelectedDetails->hide();
+        break;
+    case DetailsPanel:
+    case LogPanel:
+    case ProbePanelState: {
+        const int wanted = intPanelState;
+        int others[2];
+        if (wanted == DetailsPanel)
+            others[0] = LogPanel, others[1] = ProbePanelState;
+        else if (wanted == LogPanel)
+            others[0] = DetailsPanel, others[1] = ProbePanelState;
+        else
+            others[0] = LogPanel, others[1] = DetailsPanel;
+        closeStep(others[0]);
+        closeStep(others[1]);
+        if (m_panelLeft[size_t(others[0])] == PanelClosedLeft && m_panelLeft[size_t(others[1])] == PanelClosedLeft
+            && m_panelLeft[size_t(wanted)] != PanelOpenLeft)
+            stepPanel(wanted, -1);
+        const bool open = m_panelLeft[size_t(wanted)] == PanelOpenLeft;
+        m_lblSelectedDetails->setVisible(open);
+        // The probe runs its check once the panel is fully out, for each device shown.
+        if (open && wanted == ProbePanelState && !m_probe->isChecking() && !m_probe->checkedCurrent())
+            m_probe->startCheck();
+        break;
+    }
+    default:
+        break;
+    }
+    m_stageHint->setVisible(m_panelLeft[DetailsPanel] == PanelClosedLeft && m_panelLeft[LogPanel] == PanelClosedLeft
+        && m_panelLeft[ProbePanelState] == PanelClosedLeft);
+}
+
+void frmMain::tmr333ms_Timer()
+{
+    blnFlashPhase = !blnFlashPhase;
+    // Only unacknowledged intruders are redrawn; their row picks the flash picture by the phase.
+    const DeviceTable& devices = m_core.devices();
+    for (qint32 slot = 0; slot < devices.DeviceCount; ++slot) {
+        const DeviceRecord& d = devices[slot];
+        if (d.NewDevice && d.Intruder)
+            UpdateIntruderEntry(d.ListRow, true);
+    }
+    // The notice's count-down.
+    if (lngButtonTimeout > 0) {
+        --lngButtonTimeout;
+        if (lngButtonTimeout < 1 && !m_pctButton->isHidden())
+            m_pctButton->hide();
+    }
+}
+
+void frmMain::Load_Pictures()
+{
+    const qreal scale = devicePixelRatioF();
+    const QStringList missing = m_pictures.load(m_core.paths().images(), scale);
+    for (const QString& file : missing)
+        Log(QStringLiteral("Load_Pictures - %1 is missing or unreadable; its picture stays blank").arg(file));
+    // The initial pictures: every button at rest, the tab of the open panel selected, the lamp normal.
+    for (SkinButton* b : m_buttons)
+        b->setPair(b->normalPicture(), b->downPicture());
+    updateTabPictures();
+    m_status->setPicture(Pic::StatusNormal);
+    update();
+    for (QWidget* w : findChildren<QWidget*>())
+        w->update();
+}

@@ -1,0 +1,195 @@
+#include "WindowRig.h"
+
+#include "engine/frmClient.h"
+#include "platform/Hive.h"
+#include "store/Settings.h"
+#include "store/TextForms.h"
+#include "store/modRegistry.h"
+
+#include <QTest>
+
+const QDateTime WindowRig::kStart = QDateTime(QDate(2024, 3, 5), QTime(10, 0, 0));
+
+WindowRig::WindowRig(const AppPaths* given)
+    : paths(given ? *given : home.paths())
+{
+    kwclock::install(&clock);
+}
+
+WindowRig::~WindowRig()
+{
+    window.reset();
+    core.reset();
+    kwclock::install(nullptr);
+}
+
+void WindowRig::store(const QList<Device>& devices)
+{
+    paths.prepareHome();
+    auto opened = Hive::open(paths.hiveFile());
+    QVERIFY2(opened.hive, qPrintable(opened.error));
+    Hive* previous = modRegistry::attached();
+    modRegistry::attach(opened.hive.get());
+    for (const Device& d : devices) {
+        const QString key = Keys::deviceKey(d.mac);
+        const auto w = [&](const char* name, const QString& text) {
+            modRegistry::WriteString(modRegistry::ProductKey, key, QLatin1String(name), text);
+        };
+        modRegistry::CreateKey(modRegistry::ProductKey, key);
+        w("IP_Address", d.ip);
+        w("Host_Name", d.host);
+        w("Friendly_Name", d.friendly);
+        w("New_Device", TextForms::boolText(d.isNew));
+        w("Intruder", TextForms::boolText(d.intruder));
+        w("First_Seen", TextForms::dateText(d.firstSeen));
+        w("Last_Online", TextForms::dateText(d.lastOnline));
+        w("Last_Offline", TextForms::dateText(d.lastOffline));
+        w("Mac_Type", QStringLiteral("3"));
+    }
+    modRegistry::attach(previous);
+}
+
+int WindowRig::start(bool stopTimers)
+{
+    core = std::make_unique<MonitorCore>(paths);
+    frmMain::Services services;
+    services.openUrl = [this](const QUrl& url) {
+        openedUrls.append(url);
+        return true;
+    };
+    services.critical = [this](const QString& message) { criticals.append(message); };
+    services.quit = [this] { ++quits; };
+    services.makeProbe = [] { return std::make_unique<ScriptedProbe>(); };
+    window = std::make_unique<frmMain>(*core, services);
+    auto fake = std::make_unique<FakeNetPlatform>();
+    fake->addAdapter(QStringLiteral("198.18.0.5/24 gw 198.18.0.1"));
+    net = fake.get();
+    const int result = window->Form_Load(std::move(fake));
+    if (stopTimers) {
+        window->tmr100ms().stop();
+        window->tmr333ms().stop();
+        if (core->engine())
+            core->engine()->pingTimer().stop();
+    }
+    return result;
+}
+
+qint32 WindowRig::slotOf(const QString& mac) const
+{
+    return core->devices().indexOfMac(mac);
+}
+
+QStringList WindowRig::intruderMacs() const
+{
+    QStringList macs;
+    for (qint32 r = 0; r < window->IntruderRowCount(); ++r)
+        macs << core->devices()[window->IntruderRows()[r]].MacAddress;
+    return macs;
+}
+
+QStringList WindowRig::allowedMacs() const
+{
+    QStringList macs;
+    for (qint32 r = 0; r < window->AllowedRowCount(); ++r)
+        macs << core->devices()[window->AllowedRows()[r]].MacAddress;
+    return macs;
+}
+
+QString WindowRig::selectedMac() const
+{
+    const qint32 slot = window->selectedSlot();
+    return slot < 0 ? QString() : core->devices()[slot].MacAddress;
+}
+
+void WindowRig::setOnline(const QString& mac, bool online)
+{
+    const qint32 slot = slotOf(mac);
+    QVERIFY(slot >= 0);
+    core->devices()[slot].PresenceCountdown = online ? 2 : 0;
+    window->MacUpdateOccured(slot);
+}
+
+QString WindowRig::inconsistency() const
+{
+    QStringList problems;
+    const DeviceTable& t = core->devices();
+    QList<int> seen(t.DeviceCount, 0);
+    const auto check = [&](const QVector<qint32>& rows, qint32 count, bool intruder) {
+        for (qint32 r = 0; r < count; ++r) {
+            const qint32 slot = rows[r];
+            if (!t.isValid(slot)) {
+                problems << QStringLiteral("row %1 -> invalid slot %2").arg(r).arg(slot);
+                continue;
+            }
+            ++seen[slot];
+            if (t[slot].ListRow != r)
+                problems
+                    << QStringLiteral("%1 ListRow %2 != row %3").arg(t[slot].MacAddress).arg(t[slot].ListRow).arg(r);
+            if (t[slot].Intruder != intruder)
+                problems << QStringLiteral("%1 in the wrong list").arg(t[slot].MacAddress);
+        }
+    };
+    check(window->IntruderRows(), window->IntruderRowCount(), true);
+    check(window->AllowedRows(), window->AllowedRowCount(), false);
+    for (qint32 s = 0; s < t.DeviceCount; ++s) {
+        if (seen[s] != 1)
+            problems << QStringLiteral("%1 shown %2 times").arg(t[s].MacAddress).arg(seen[s]);
+    }
+    if (window->IntruderRowCount() + window->AllowedRowCount() != t.DeviceCount)
+        problems << QStringLiteral("counts do not add up");
+    // New intruders stand above acknowledged ones.
+    bool acknowledgedSeen = false;
+    for (qint32 r = 0; r < window->IntruderRowCount(); ++r) {
+        const bool isNew = t[window->IntruderRows()[r]].NewDevice;
+        if (isNew && acknowledgedSeen)
+            problems << QStringLiteral("new intruder below an acknowledged one at row %1").arg(r);
+        acknowledgedSeen = acknowledgedSeen || !isNew;
+    }
+    return problems.join(QStringLiteral("; "));
+}
+
+std::optional<QString> WindowRig::stored(const QString& mac, const QString& value) const
+{
+    auto opened = Hive::open(paths.hiveFile());
+    if (!opened.hive)
+        return std::nullopt;
+    return opened.hive->value(modRegistry::FullKeyPath(modRegistry::ProductKey, Keys::deviceKey(mac)), value);
+}
+
+bool WindowRig::storedKey(const QString& mac) const
+{
+    auto opened = Hive::open(paths.hiveFile());
+    return opened.hive
+        && opened.hive->keyExists(modRegistry::FullKeyPath(modRegistry::ProductKey, Keys::deviceKey(mac)));
+}
+
+std::optional<QString> WindowRig::storedGeneral(const QString& value) const
+{
+    auto opened = Hive::open(paths.hiveFile());
+    if (!opened.hive)
+        return std::nullopt;
+    return opened.hive->value(modRegistry::FullKeyPath(modRegistry::ProductKey, Keys::General), value);
+}
+
+void ScriptedProbe::start(const QString& ip, const QList<quint16>& ports, int)
+{
+    last = this;
+    targets << ip;
+    pending.clear();
+    for (quint16 port : ports) {
+        if (open.contains(port))
+            Q_EMIT portChecked(port, PortState::Open, 3);
+        else if (closed.contains(port))
+            Q_EMIT portChecked(port, PortState::Closed, 5);
+        else
+            pending << port;
+    }
+}
+
+void ScriptedProbe::finish()
+{
+    for (quint16 port : std::as_const(pending))
+        Q_EMIT portChecked(port, PortState::Silent, 1500);
+    pending.clear();
+    Q_EMIT finished();
+}

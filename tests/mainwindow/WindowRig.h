@@ -1,0 +1,84 @@
+#pragma once
+
+#include "TestHome.h"
+#include "app/MonitorCore.h"
+#include "mainwindow/frmMain.h"
+#include "platform/Clock.h"
+#include "platform/FakeNetPlatform.h"
+
+#include <QDateTime>
+#include <QStringList>
+#include <memory>
+
+// One main window on a real hive in a private home, started through its whole start-up with the engine on
+// FakeNetPlatform (a 198.18.0.0/24 adapter, nothing reaches a network) and a manual clock. The window's and
+// the engine's timers are stopped after start-up: tests call the ticks themselves. Pages, fatal messages and
+// the process's end are recorded instead of happening.
+class WindowRig final
+{
+public:
+    struct Device
+    {
+        QString mac;
+        QString ip;
+        bool intruder = true;
+        bool isNew = true;
+        QString friendly;
+        QString host = QStringLiteral("Unknown Device");
+        QDateTime firstSeen = QDateTime(QDate(2024, 3, 1), QTime(9, 0, 0));
+        QDateTime lastOnline = QDateTime(QDate(2024, 3, 4), QTime(18, 30, 5));
+        QDateTime lastOffline = QDateTime(QDate(1980, 1, 1), QTime(0, 0, 0));
+    };
+    static const QDateTime kStart;
+
+    explicit WindowRig(const AppPaths* paths = nullptr);
+    ~WindowRig();
+
+    // Writes devices into the store before start (in the store's own key order they load later).
+    void store(const QList<Device>& devices);
+    // Runs the window's start-up; returns what Form_Load returned.
+    int start(bool stopTimers = true);
+
+    frmMain& w() { return *window; }
+    DeviceTable& devices() { return core->devices(); }
+    qint32 slotOf(const QString& mac) const;
+    QStringList intruderMacs() const; // by row
+    QStringList allowedMacs() const;
+    QString selectedMac() const;
+    // Marks a device present (countdown 2) or absent and redraws its row, as the harvest does.
+    void setOnline(const QString& mac, bool online);
+    // Row maps, ListRow, counts and the table agree; the failures as text, empty when consistent.
+    QString inconsistency() const;
+
+    // Read back through a second connection to the hive file, as another process would.
+    std::optional<QString> stored(const QString& mac, const QString& value) const;
+    bool storedKey(const QString& mac) const;
+    std::optional<QString> storedGeneral(const QString& value) const;
+
+    TestHome home;
+    AppPaths paths;
+    ManualClock clock {kStart};
+    FakeNetPlatform* net = nullptr; // owned by the engine once started
+    std::unique_ptr<MonitorCore> core;
+    std::unique_ptr<frmMain> window;
+    QList<QUrl> openedUrls;
+    QStringList criticals;
+    int quits = 0;
+};
+
+// A probe that answers from a script: every port in open answers Open after 3 ms, every port in closed
+// answers Closed after 5 ms, the rest stay silent until finish() is called.
+class ScriptedProbe final : public ReachabilityProbe
+{
+public:
+    void start(const QString& ip, const QList<quint16>& ports, int timeoutMs) override;
+    void cancel() override { ++cancels; }
+    void finish();
+
+    static inline QList<quint16> open {80, 443};
+    static inline QList<quint16> closed {22};
+    static inline QStringList targets;
+    static inline ScriptedProbe* last = nullptr;
+    int cancels = 0;
+    QList<quint16> pending;
+};

@@ -1,0 +1,423 @@
+// The device lists and the skin: order, row texts and pictures, flashing, selection, scrolling, clicks,
+// new devices, and the pictures' loading and press/release swapping.
+#include "WindowRig.h"
+
+#include "engine/frmClient.h"
+#include "mainwindow/DeviceListView.h"
+#include "mainwindow/Geometry.h"
+#include "mainwindow/PictureBox.h"
+
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+using Device = WindowRig::Device;
+Q_DECLARE_METATYPE(Pic)
+
+namespace {
+
+Device dev(const QString& mac, const QString& ip, bool intruder, bool isNew)
+{
+    Device d;
+    d.mac = mac;
+    d.ip = ip;
+    d.intruder = intruder;
+    d.isNew = isNew;
+    return d;
+}
+
+QString mac(int i)
+{
+    return QStringLiteral("02-00-00-00-00-%1").arg(i, 2, 16, QLatin1Char('0')).toUpper();
+}
+
+QList<Device> intruders(int count, bool isNew = false)
+{
+    QList<Device> list;
+    for (int i = 0; i < count; ++i)
+        list << dev(mac(i), QStringLiteral("198.18.0.%1").arg(10 + i), true, isNew);
+    return list;
+}
+
+} // namespace
+
+class TestLists final : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { pinTestEnvironment(); }
+
+    void orderIsNewThenAcknowledgedThenSafe()
+    {
+        WindowRig rig;
+        // Stored keys load in MAC order: A acknowledged, B new, C safe, D new, E safe.
+        rig.store({dev(QStringLiteral("0A-00-00-00-00-01"), QStringLiteral("198.18.0.11"), true, false),
+            dev(QStringLiteral("0B-00-00-00-00-02"), QStringLiteral("198.18.0.12"), true, true),
+            dev(QStringLiteral("0C-00-00-00-00-03"), QStringLiteral("198.18.0.13"), false, false),
+            dev(QStringLiteral("0D-00-00-00-00-04"), QStringLiteral("198.18.0.14"), true, true),
+            dev(QStringLiteral("0E-00-00-00-00-05"), QStringLiteral("198.18.0.15"), false, false)});
+        QCOMPARE(rig.start(), -1);
+        QCOMPARE(rig.intruderMacs(),
+            QStringList({QStringLiteral("0B-00-00-00-00-02"), QStringLiteral("0D-00-00-00-00-04"),
+                QStringLiteral("0A-00-00-00-00-01")}));
+        QCOMPARE(
+            rig.allowedMacs(), QStringList({QStringLiteral("0C-00-00-00-00-03"), QStringLiteral("0E-00-00-00-00-05")}));
+        QCOMPARE(rig.inconsistency(), QString());
+        // After a rebuild the first intruder row is selected.
+        QCOMPARE(rig.w().SelectionInAllowed(), false);
+        QCOMPARE(rig.w().SelectedRow(), 0);
+        QCOMPARE(rig.selectedMac(), QStringLiteral("0B-00-00-00-00-02"));
+        QVERIFY(rig.w().intruderList()->row(0).selected);
+    }
+
+    void emptyListsDisableTheSelectedSide()
+    {
+        WindowRig rig;
+        QCOMPARE(rig.start(), -1);
+        QCOMPARE(rig.w().IntruderRowCount(), 0);
+        QCOMPARE(rig.w().AllowedRowCount(), 0);
+        QCOMPARE(rig.w().scrlI()->maximum(), 0);
+        QCOMPARE(rig.w().scrlA()->maximum(), 0);
+        QVERIFY(rig.w().SelectionInAllowed());
+        for (auto b : {frmMain::Button::MoveToIntruder, frmMain::Button::RemoveAllowed, frmMain::Button::Details,
+                 frmMain::Button::Log, frmMain::Button::Probe})
+            QVERIFY(!rig.w().button(b)->isEnabled());
+        QCOMPARE(rig.w().fgDetails()->rowCount(), 0);
+        QCOMPARE(rig.w().fgLog()->rowCount(), 0);
+    }
+
+    void onlySafeDevicesSelectTheSafeList()
+    {
+        WindowRig rig;
+        rig.store({dev(mac(1), QStringLiteral("198.18.0.2"), false, false)});
+        rig.start();
+        QVERIFY(rig.w().SelectionInAllowed());
+        QCOMPARE(rig.selectedMac(), mac(1));
+        QVERIFY(rig.w().button(frmMain::Button::MoveToIntruder)->isEnabled());
+        QVERIFY(!rig.w().button(frmMain::Button::MoveToAllowed)->isEnabled());
+        QVERIFY(rig.w().button(frmMain::Button::Details)->isEnabled());
+    }
+
+    void rowText_data()
+    {
+        QTest::addColumn<QString>("friendly");
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<QString>("ip");
+        QTest::addColumn<QString>("line1");
+        QTest::addColumn<QString>("line2");
+        QTest::newRow("host name") << QString() << QStringLiteral("printer.lan") << QStringLiteral("198.18.0.9")
+                                   << QStringLiteral("printer.lan") << QStringLiteral("IP - 198.18.0.9");
+        QTest::newRow("friendly name") << QStringLiteral("Kitchen radio") << QStringLiteral("esp-1")
+                                       << QStringLiteral(" 198.18.0.10 ") << QStringLiteral("Kitchen radio")
+                                       << QStringLiteral("IP - 198.18.0.10");
+    }
+    void rowText()
+    {
+        QFETCH(QString, friendly);
+        QFETCH(QString, host);
+        QFETCH(QString, ip);
+        WindowRig rig;
+        Device d = dev(mac(1), ip, true, false);
+        d.friendly = friendly;
+        d.host = host;
+        rig.store({d});
+        rig.start();
+        QTEST(rig.w().intruderList()->row(0).line1, "line1");
+        QTEST(rig.w().intruderList()->row(0).line2, "line2");
+    }
+
+    void intruderRowPicture_data()
+    {
+        QTest::addColumn<bool>("selected");
+        QTest::addColumn<bool>("isNew");
+        QTest::addColumn<bool>("flash");
+        QTest::addColumn<bool>("online");
+        QTest::addColumn<Pic>("picture");
+        const Pic table[16] = {Pic::IntruderOfflineNotSelected, Pic::IntruderOnlineNotSelected,
+            Pic::IntruderOfflineNotSelected, Pic::IntruderOnlineNotSelected, Pic::IntruderOfflineNotSelected,
+            Pic::IntruderOnlineNotSelected, Pic::IntruderOfflineNotSelected, Pic::IntruderOnlineNotSelectedFlash,
+            Pic::IntruderOfflineSelected, Pic::IntruderOnlineSelected, Pic::IntruderOfflineSelected,
+            Pic::IntruderOnlineSelected, Pic::IntruderOfflineSelected, Pic::IntruderOnlineSelected,
+            Pic::IntruderOfflineSelected, Pic::IntruderOnlineSelectedFlash};
+        for (int state = 0; state < 16; ++state) {
+            QTest::addRow("state %d", state)
+                << bool(state & 8) << bool(state & 4) << bool(state & 2) << bool(state & 1) << table[state];
+        }
+    }
+    void intruderRowPicture()
+    {
+        QFETCH(bool, selected);
+        QFETCH(bool, isNew);
+        QFETCH(bool, flash);
+        QFETCH(bool, online);
+        WindowRig rig;
+        rig.store({dev(mac(1), QStringLiteral("198.18.0.7"), true, isNew)});
+        rig.start();
+        rig.devices()[0].PresenceCountdown = online ? 2 : 0;
+        rig.w().blnFlashPhase = flash;
+        rig.w().UpdateIntruderEntry(0, selected);
+        QTEST(rig.w().intruderList()->row(0).picture, "picture");
+        // The acknowledge button is shown exactly while the device is new.
+        QCOMPARE(rig.w().intruderList()->row(0).ack, isNew);
+        QCOMPARE(rig.w().intruderList()->row(0).online, online);
+    }
+
+    void safeRowPicture()
+    {
+        WindowRig rig;
+        rig.store({dev(mac(1), QStringLiteral("198.18.0.7"), false, false)});
+        rig.start();
+        DeviceListView* list = rig.w().allowedList();
+        QCOMPARE(list->row(0).picture, Pic::AllowedOfflineSelected);
+        rig.w().UpdateAllowedEntry(0, false);
+        QCOMPARE(list->row(0).picture, Pic::AllowedOfflineNotSelected);
+        rig.devices()[0].PresenceCountdown = 1;
+        rig.w().blnFlashPhase = true; // never flashes
+        rig.w().UpdateAllowedEntry(0, false);
+        QCOMPARE(list->row(0).picture, Pic::AllowedOnlineNotSelected);
+        rig.w().UpdateAllowedEntry(0, true);
+        QCOMPARE(list->row(0).picture, Pic::AllowedOnlineSelected);
+        QVERIFY(!list->row(0).ack);
+    }
+
+    void onlyOnlineNewIntrudersFlash()
+    {
+        WindowRig rig;
+        rig.store({dev(mac(1), QStringLiteral("198.18.0.7"), true, true), // new, online
+            dev(mac(2), QStringLiteral("198.18.0.8"), true, true), // new, offline
+            dev(mac(3), QStringLiteral("198.18.0.9"), true, false)}); // acknowledged, online
+        rig.start();
+        rig.setOnline(mac(1), true);
+        rig.setOnline(mac(3), true);
+        rig.w().pctID_Click(2); // selection away from the flashing row
+        DeviceListView* list = rig.w().intruderList();
+        QList<Pic> first, second, third;
+        QList<bool> flashes;
+        for (int tick = 0; tick < 4; ++tick) {
+            rig.w().tmr333ms_Timer();
+            flashes << list->row(0).flash;
+            first << list->row(0).picture;
+            second << list->row(1).picture;
+            third << list->row(2).picture;
+        }
+        QCOMPARE(first,
+            QList<Pic>({Pic::IntruderOnlineNotSelectedFlash, Pic::IntruderOnlineNotSelected,
+                Pic::IntruderOnlineNotSelectedFlash, Pic::IntruderOnlineNotSelected}));
+        QCOMPARE(second, QList<Pic>(4, Pic::IntruderOfflineNotSelected));
+        QCOMPARE(third, QList<Pic>(4, Pic::IntruderOnlineSelected));
+        QCOMPARE(flashes, QList<bool>({true, false, true, false}));
+    }
+
+    void selectingRow10ScrollsItToTheBottom()
+    {
+        WindowRig rig;
+        rig.store(intruders(20));
+        rig.start();
+        rig.w().intruderList()->setViewportHeight(3 * Geometry::RowHeight);
+        rig.w().Set_ListSizes();
+        QCOMPARE(rig.w().scrlI()->maximum(), (20 * 825 - 825) / 15);
+        QCOMPARE(rig.w().scrlI()->singleStep(), 14);
+        QCOMPARE(rig.w().scrlI()->pageStep(), 55);
+
+        rig.w().pctID_Click(10);
+        // Row 10 is the bottom one of the three visible rows: 8, 9, 10.
+        QCOMPARE(rig.w().intruderList()->bodyTop(), 3 * 825 - 10 * 825 - 825);
+        QCOMPARE(rig.w().scrlI()->value(), (10 * 825 + 825 - 3 * 825) / 15);
+        QCOMPARE(rig.w().intruderList()->body()->y(), -(8 * 55));
+
+        rig.w().pctID_Click(9); // already in view: nothing moves
+        QCOMPARE(rig.w().intruderList()->bodyTop(), -6600);
+        rig.w().pctID_Click(2); // above the view: to the top
+        QCOMPARE(rig.w().intruderList()->bodyTop(), -2 * 825);
+        QCOMPARE(rig.w().scrlI()->value(), 110);
+
+        rig.w().scrlI()->setValue(100);
+        QCOMPARE(rig.w().intruderList()->bodyTop(), -1500);
+    }
+
+    void clicksSelectAndRightClickAsksForTheMenu()
+    {
+        WindowRig rig;
+        rig.store({dev(mac(1), QStringLiteral("198.18.0.7"), true, true),
+            dev(mac(2), QStringLiteral("198.18.0.8"), true, false),
+            dev(mac(3), QStringLiteral("198.18.0.9"), false, false)});
+        rig.start();
+        rig.w().show();
+        QWidget* intruderBody = rig.w().intruderList()->body();
+        QTest::mouseClick(intruderBody, Qt::LeftButton, {}, DeviceListView::rowRect(1).center());
+        QCOMPARE(rig.selectedMac(), mac(2));
+        QVERIFY(rig.w().intruderList()->row(1).selected);
+        QVERIFY(!rig.w().intruderList()->row(0).selected);
+        // A click below the last row selects nothing new.
+        QTest::mouseClick(rig.w().intruderList(), Qt::LeftButton, {}, QPoint(100, 400));
+        QCOMPARE(rig.selectedMac(), mac(2));
+
+        QTest::mouseClick(rig.w().allowedList()->body(), Qt::LeftButton, {}, DeviceListView::rowRect(0).center());
+        QVERIFY(rig.w().SelectionInAllowed());
+        QCOMPARE(rig.selectedMac(), mac(3));
+        QVERIFY(!rig.w().intruderList()->row(1).selected);
+
+        QSignalSpy menu(&rig.w(), &frmMain::intruderMenuRequested);
+        QTest::mouseRelease(intruderBody, Qt::RightButton, {}, DeviceListView::rowRect(1).center());
+        QCOMPARE(menu.count(), 1);
+        QCOMPARE(menu.at(0).at(0).toInt(), rig.slotOf(mac(2)));
+        QCOMPARE(menu.at(0).at(2).toBool(), false); // acknowledged: no "Acknowledge" entry
+        QCOMPARE(rig.w().lngMenuMac, rig.slotOf(mac(2)));
+        QCOMPARE(rig.selectedMac(), mac(2));
+        QTest::mouseRelease(intruderBody, Qt::RightButton, {}, DeviceListView::rowRect(0).center());
+        QCOMPARE(menu.at(1).at(2).toBool(), true);
+
+        QSignalSpy safeMenu(&rig.w(), &frmMain::allowedMenuRequested);
+        QTest::mouseRelease(rig.w().allowedList()->body(), Qt::RightButton, {}, DeviceListView::rowRect(0).center());
+        QCOMPARE(safeMenu.count(), 1);
+        QCOMPARE(rig.w().lngMenuMac, rig.slotOf(mac(3)));
+    }
+
+    void aJoiningDeviceTakesRowZeroAndIsSelected()
+    {
+        WindowRig rig;
+        rig.store({dev(mac(1), QStringLiteral("198.18.0.7"), true, false),
+            dev(mac(2), QStringLiteral("198.18.0.8"), true, true)});
+        rig.start();
+        rig.w().pctID_Click(1);
+        frmClient* engine = rig.core->engine();
+        rig.net->addNeighbour(QStringLiteral("02-AA-BB-CC-DD-EE"), QStringLiteral("198.18.0.50"));
+        for (int i = 0; i < 600 && rig.slotOf(QStringLiteral("02-AA-BB-CC-DD-EE")) < 0; ++i) {
+            rig.clock.advanceMSecs(100);
+            engine->tmrPingTimer_Timer();
+        }
+        QCOMPARE(rig.intruderMacs(), QStringList({QStringLiteral("02-AA-BB-CC-DD-EE"), mac(2), mac(1)}));
+        QCOMPARE(rig.inconsistency(), QString());
+        QCOMPARE(rig.selectedMac(), QStringLiteral("02-AA-BB-CC-DD-EE"));
+        QVERIFY(rig.w().intruderList()->row(0).ack);
+        // The pop-up showed the window, and the log grid shows the device's two entries.
+        QVERIFY(rig.w().isVisible());
+        QCOMPARE(rig.w().fgLog()->rowCount(), 2);
+        QCOMPARE(rig.w().fgLog()->item(0, 1)->text(), QStringLiteral("** WARNING - NEW DEVICE **"));
+        QCOMPARE(rig.w().fgLog()->item(1, 1)->text(), QStringLiteral("Connected ( 198.18.0.50 )"));
+    }
+
+    void macUpdateRedrawsTheRowAndTheDetails()
+    {
+        WindowRig rig;
+        rig.store({dev(mac(1), QStringLiteral("198.18.0.7"), false, false)});
+        rig.start();
+        rig.devices()[0].HostName = QStringLiteral("nas.lab");
+        rig.devices()[0].PresenceCountdown = 2;
+        rig.w().MacUpdateOccured(0);
+        QCOMPARE(rig.w().allowedList()->row(0).line1, QStringLiteral("nas.lab"));
+        QCOMPARE(rig.w().allowedList()->row(0).picture, Pic::AllowedOnlineSelected);
+        QCOMPARE(rig.w().fgDetails()->item(5, 1)->text(), QStringLiteral("nas.lab"));
+        QCOMPARE(rig.w().fgDetails()->item(3, 1)->text(), QStringLiteral("Online"));
+    }
+
+    void missingPicturesAreBlankWithOneLineEach()
+    {
+        QTemporaryDir share;
+        TestHome home;
+        AppPaths paths = AppPaths::forDirs(home.dir() + QStringLiteral("/other"), share.path() + QLatin1Char('/'));
+        WindowRig rig(&paths);
+        QCOMPARE(rig.start(), -1);
+        const QStringList lines = rig.core->debugLog().text().split(QStringLiteral("\r\n"));
+        QStringList missing;
+        for (const QString& line : lines) {
+            if (line.contains(QLatin1String("Load_Pictures - ")))
+                missing << line.section(QStringLiteral("Load_Pictures - "), 1).section(QLatin1Char(' '), 0, 0);
+        }
+        QCOMPARE(missing.size(), SkinPictures::Count);
+        QCOMPARE(missing.first(), QStringLiteral("Background.bmp"));
+        QCOMPARE(missing.last(), QStringLiteral("Button.bmp"));
+        for (int i = 0; i < SkinPictures::Count; ++i) {
+            QCOMPARE(missing[i], SkinPictures::fileName(Pic(i)));
+            QVERIFY(!rig.w().pictures().has(Pic(i)));
+        }
+        // The window still draws itself.
+        rig.w().show();
+        QVERIFY(!rig.w().grab().isNull());
+    }
+
+    void installedPicturesLoadAndCtrlRReplacesThem()
+    {
+        WindowRig rig;
+        rig.start();
+        if (!rig.w().pictures().has(Pic::Background))
+            QSKIP("the build tree has no skin pictures (kw_skin not built)");
+        for (int i = 0; i < SkinPictures::Count; ++i)
+            QVERIFY2(rig.w().pictures().has(Pic(i)), qPrintable(SkinPictures::fileName(Pic(i))));
+        const int generation = rig.w().pictures().generation();
+        rig.w().Form_KeyPress(18);
+        QCOMPARE(rig.w().pictures().generation(), generation + 1);
+    }
+
+    void buttonsShowDownOnlyWhileHeld()
+    {
+        WindowRig rig;
+        rig.store({dev(mac(1), QStringLiteral("198.18.0.7"), true, false)});
+        rig.start();
+        rig.w().show();
+        SkinButton* move = rig.w().button(frmMain::Button::MoveToAllowed);
+        QSignalSpy clicked(move, &SkinButton::clicked);
+        QCOMPARE(move->picture(), Pic::MoveToAllowedNormal);
+        QTest::mousePress(move, Qt::LeftButton);
+        QCOMPARE(move->picture(), Pic::MoveToAllowedDown);
+        QCOMPARE(clicked.count(), 0);
+        QTest::mouseRelease(move, Qt::LeftButton);
+        QCOMPARE(move->picture(), Pic::MoveToAllowedNormal);
+        QCOMPARE(clicked.count(), 1);
+        // Released outside: no click.
+        QTest::mousePress(move, Qt::LeftButton);
+        QTest::mouseRelease(move, Qt::LeftButton, {}, QPoint(-5, -5));
+        QCOMPARE(move->picture(), Pic::MoveToAllowedNormal);
+        QCOMPARE(clicked.count(), 1);
+
+        // A tab pressed while its panel is open uses the selected pair; the others stay unselected.
+        SkinButton* details = rig.w().button(frmMain::Button::Details);
+        QCOMPARE(rig.w().intPanelState, 1);
+        QTest::mousePress(details, Qt::LeftButton);
+        QCOMPARE(details->picture(), Pic::DetailsSelectedDown);
+        QCOMPARE(rig.w().button(frmMain::Button::Log)->picture(), Pic::LogUnSelectedNormal);
+        QTest::mouseRelease(details, Qt::LeftButton);
+        QCOMPARE(rig.w().intPanelState, 0);
+        QCOMPARE(details->picture(), Pic::DetailsUnSelectedNormal);
+        SkinButton* log = rig.w().button(frmMain::Button::Log);
+        QTest::mousePress(log, Qt::LeftButton);
+        QCOMPARE(log->picture(), Pic::LogUnSelectedDown);
+        QTest::mouseRelease(log, Qt::LeftButton);
+        QCOMPARE(log->picture(), Pic::LogSelectedNormal);
+    }
+
+    void acknowledgeButtonShowsDownWhileHeld()
+    {
+        WindowRig rig;
+        rig.store({dev(mac(1), QStringLiteral("198.18.0.7"), true, true)});
+        rig.start();
+        rig.w().show();
+        QWidget* body = rig.w().intruderList()->body();
+        const QPoint ack = DeviceListView::ackRect(0).center();
+        QTest::mousePress(body, Qt::LeftButton, {}, ack);
+        QVERIFY(rig.w().intruderList()->row(0).ackDown);
+        QVERIFY(rig.devices()[0].NewDevice);
+        QTest::mouseRelease(body, Qt::LeftButton, {}, ack);
+        QVERIFY(!rig.w().intruderList()->row(0).ackDown);
+        QVERIFY(!rig.w().intruderList()->row(0).ack);
+        QVERIFY(!rig.devices()[0].NewDevice);
+    }
+
+    void moreRowsThanTheListHoldsAreKeptButNotDrawn()
+    {
+        WindowRig rig;
+        rig.store(intruders(260));
+        rig.start();
+        QCOMPARE(rig.w().IntruderRowCount(), 260);
+        QCOMPARE(rig.inconsistency(), QString());
+        QCOMPARE(rig.w().intruderList()->rowCount(), Geometry::MaxRows);
+        QCOMPARE(rig.w().scrlI()->maximum(), (256 * 825 - 825) / 15);
+        QVERIFY(rig.core->debugLog().text().contains(QLatin1String("UpdateIntruderEntry - row 256 lies beyond")));
+    }
+};
+
+QTEST_MAIN(TestLists)
+#include "tst_mainwindow_lists.moc"
