@@ -70,6 +70,11 @@ QString Lab::ns(const QString& host) const
     return netlab(QStringLiteral("ns"), {host}).out.trimmed();
 }
 
+bool Lab::addDevice(const QString& name, const QString& ip, const QString& mac) const
+{
+    return netlab(QStringLiteral("add"), {name, ip, mac}).code == 0;
+}
+
 Run Lab::inMonitor(const QStringList& command) const
 {
     return run(QStringLiteral("ip"), QStringList {QStringLiteral("netns"), QStringLiteral("exec"), ns()} + command);

@@ -39,6 +39,8 @@ public:
     // netlab LAB-less commands: netlab CMD LAB ARGS...
     Run netlab(const QString& command, const QStringList& args = {}) const;
     QString ns(const QString& host = QStringLiteral("monitor")) const;
+    // netlab add: a device NAME at IP with the given MAC ("02:4b:57:00:00:0a").
+    bool addDevice(const QString& name, const QString& ip, const QString& mac) const;
     // A command in the monitor's namespace.
     Run inMonitor(const QStringList& command) const;
 

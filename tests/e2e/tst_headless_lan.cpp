@@ -25,6 +25,12 @@ QRegularExpression line(const QString& mac, const QString& event)
         + QRegularExpression::escape(event));
 }
 
+// The device every test watches: dev1 at 198.18.0.10 with the MAC kDevMac.
+bool addDev1(const Lab& lab)
+{
+    return lab.addDevice(QStringLiteral("dev1"), QStringLiteral("198.18.0.10"), QStringLiteral("02:4b:57:00:00:0a"));
+}
+
 QString readFile(const QString& file)
 {
     QFile f(file);
@@ -50,10 +56,7 @@ private Q_SLOTS:
     {
         Lab lab(QStringLiteral("kwa"));
         QVERIFY2(lab.ok(), qPrintable(lab.error()));
-        QCOMPARE(lab.netlab(QStringLiteral("add"),
-                        {QStringLiteral("dev1"), QStringLiteral("198.18.0.10"), QStringLiteral("02:4b:57:00:00:0a")})
-                     .code,
-            0);
+        QVERIFY(addDev1(lab));
         // One static row inside the swept range and one outside every range.
         QCOMPARE(lab.inMonitor({QStringLiteral("ip"), QStringLiteral("neigh"), QStringLiteral("add"),
                                    QStringLiteral("198.18.0.200"), QStringLiteral("lladdr"),
@@ -132,8 +135,7 @@ private Q_SLOTS:
     {
         Lab lab(QStringLiteral("kwp"));
         QVERIFY2(lab.ok(), qPrintable(lab.error()));
-        lab.netlab(QStringLiteral("add"),
-            {QStringLiteral("dev1"), QStringLiteral("198.18.0.10"), QStringLiteral("02:4b:57:00:00:0a")});
+        QVERIFY(addDev1(lab));
         TestHome home;
         Monitor monitor(home.paths().home);
         monitor.start(lab.ns());
@@ -161,8 +163,7 @@ private Q_SLOTS:
     {
         Lab lab(QStringLiteral("kwf"));
         QVERIFY2(lab.ok(), qPrintable(lab.error()));
-        lab.netlab(QStringLiteral("add"),
-            {QStringLiteral("dev1"), QStringLiteral("198.18.0.10"), QStringLiteral("02:4b:57:00:00:0a")});
+        QVERIFY(addDev1(lab));
         TestHome home;
         Monitor monitor(home.paths().home);
         monitor.start(lab.ns());
@@ -238,8 +239,7 @@ private Q_SLOTS:
     {
         Lab lab(QStringLiteral("kwu"));
         QVERIFY2(lab.ok(), qPrintable(lab.error()));
-        lab.netlab(QStringLiteral("add"),
-            {QStringLiteral("dev1"), QStringLiteral("198.18.0.10"), QStringLiteral("02:4b:57:00:00:0a")});
+        QVERIFY(addDev1(lab));
         // A copy of the program and a home that the unprivileged user "nobody" may use.
         QTemporaryDir dir;
         QFile::setPermissions(dir.path(),
