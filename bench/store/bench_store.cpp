@@ -87,8 +87,10 @@ void BM_AdmissionWrite(benchmark::State& state)
 {
     Store store(1000);
     int i = 100000;
-    for (auto _ : state)
-        writeDevice(macFor(i), i++);
+    for (auto _ : state) {
+        writeDevice(macFor(i), i);
+        ++i;
+    }
 }
 BENCHMARK(BM_AdmissionWrite)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
 
