@@ -8,8 +8,11 @@
 #include "mainwindow/Geometry.h"
 #include "mainwindow/PictureBox.h"
 #include "mainwindow/Theme.h"
+#include "mainwindow/frmMenu.h"
 #include "notify/AlertMails.h"
+#include "notify/clsMedia.h"
 #include "platform/DebugSink.h"
+#include "settings/frmSettings.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -21,6 +24,8 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPainter>
+#include <QProcess>
+#include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
@@ -73,6 +78,9 @@ frmMain::Services frmMain::desktopServices()
     };
     s.quit = [] { QCoreApplication::exit(0); };
     s.makeProbe = [] { return std::make_unique<TcpReachabilityProbe>(); };
+    s.launch = [](const QString& program, const QStringList& arguments) {
+        return QProcess::startDetached(program, arguments);
+    };
     return s;
 }
 
@@ -87,6 +95,7 @@ frmMain::frmMain(MonitorCore& core, Services services, QWidget* parent)
     buildWindow();
     buildPanels();
     setupGrids();
+    m_menus = new frmMenu(*this);
     wireControls();
     updateTabPictures();
 
@@ -174,6 +183,16 @@ void frmMain::buildWindow()
         button->setAccessibleName(QLatin1String(b.tip));
         m_buttons[size_t(b.id)] = button;
     }
+
+    auto* donate = new QPushButton(QStringLiteral("Donate"), this);
+    donate->setObjectName(QStringLiteral("cmdDonate"));
+    donate->setGeometry(QRect(Settings.x() - 84, Settings.y() + 6, 72, 24));
+    donate->setFlat(true);
+    donate->setCursor(Qt::PointingHandCursor);
+    donate->setToolTip(QStringLiteral("Support Kestrelwatch"));
+    donate->setStyleSheet(QStringLiteral("QPushButton { color: #9DB1C8; background: transparent; border: 1px solid "
+                                         "#3A4B60; border-radius: 4px; } QPushButton:hover { color: #EAF0F7; }"));
+    connect(donate, &QPushButton::clicked, this, &frmMain::cmdDonate_Click);
 
     m_lblSelectedDetails = makeLabel(this, Caption, Theme::font(13, true), QStringLiteral("#EAF0F7"), Qt::AlignCenter);
     m_lblSelectedDetails->setObjectName(QStringLiteral("lblSelected_Details"));
@@ -291,16 +310,12 @@ void frmMain::wireControls()
     connect(button(Button::Details), &SkinButton::clicked, this, &frmMain::pctDetailsButton_Click);
     connect(button(Button::Log), &SkinButton::clicked, this, &frmMain::pctLogButton_Click);
     connect(button(Button::Probe), &SkinButton::clicked, this, &frmMain::pctProbeButton_Click);
-    connect(button(Button::Help), &SkinButton::clicked, this, [this] {
-        hide();
-        openPage(QStringLiteral("help.htm"));
-        Sound_MouseClick();
-    });
-    connect(button(Button::Settings), &SkinButton::clicked, this, [this] {
-        hide();
-        Sound_MouseClick();
-        Q_EMIT settingsRequested();
-    });
+    connect(button(Button::Help), &SkinButton::clicked, this, &frmMain::pctHelp_Click);
+    connect(button(Button::Settings), &SkinButton::clicked, this, &frmMain::pctSettings_Click);
+    connect(this, &frmMain::intruderMenuRequested, m_menus,
+        [this](qint32, const QPoint& at, bool ack) { m_menus->popupIntruderMenu(at, ack); });
+    connect(this, &frmMain::allowedMenuRequested, m_menus,
+        [this](qint32, const QPoint& at) { m_menus->popupAllowedMenu(at); });
     connect(m_txtFriendlyName, &QLineEdit::textChanged, this, &frmMain::txtFriendlyName_Change);
 
     // The window takes its control keys before any of its controls (the name box included).
@@ -409,16 +424,6 @@ void frmMain::Load_Log(qint32 index)
     m_core.deviceLog().Load_Log(index);
 }
 
-void frmMain::playNewIntruderSound(int volume)
-{
-    Log(QStringLiteral("Alert - new intruder sound (volume %1)").arg(volume));
-}
-
-void frmMain::playIntruderOnlineSound(int volume)
-{
-    Log(QStringLiteral("Alert - intruder online sound (volume %1)").arg(volume));
-}
-
 void frmMain::SendNewEmail(qint32 index)
 {
     if (AlertMails* mails = m_core.alertMails())
@@ -443,35 +448,6 @@ void frmMain::Log(const QString& text)
     ::Log(text);
 }
 
-void frmMain::SysTrayMouseEventHandlerleft()
-{
-    if (isVisible()) {
-        hide();
-    } else {
-        const LiveSettings& s = m_core.settings();
-        if (LiveSettings::on(s.chkReCentre))
-            Centre();
-        // Topmost for good, or only long enough to lift the window above the others.
-        setWindowFlag(Qt::WindowStaysOnTopHint, LiveSettings::on(s.chkAlwaysOnTop));
-        show();
-        raise();
-        activateWindow();
-    }
-    Sound_MouseClick();
-}
-
-void frmMain::Centre()
-{
-    const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
-    if (!screen)
-        return;
-    const QRect work = screen->availableGeometry();
-    // The work area's right and bottom edges, as the window has always been centred.
-    const int right = work.x() + work.width();
-    const int bottom = work.y() + work.height();
-    move((right - frameGeometry().width()) / 2, (bottom - frameGeometry().height()) / 2);
-}
-
 void frmMain::openPage(const QString& file)
 {
     const QUrl url = QUrl::fromLocalFile(m_core.paths().site() + file);
@@ -479,27 +455,7 @@ void frmMain::openPage(const QString& file)
         Log(QStringLiteral("openPage - %1 was not opened").arg(url.toString()));
 }
 
-// --- hooks filled in by the tray, sound, menu and settings parts
-
-void frmMain::loadSettingsDialog()
-{ }
-
 void frmMain::placeWindow()
 {
     Centre();
 }
-
-void frmMain::startTray()
-{ }
-
-void frmMain::openSoundPlayers()
-{ }
-
-void frmMain::Load_ExternalProgs()
-{ }
-
-void frmMain::stopTray()
-{ }
-
-void frmMain::Sound_MouseClick()
-{ }

@@ -1,10 +1,15 @@
 #pragma once
 
 #include "engine/MainWindowSeam.h"
+#include "mainwindow/ExternalPrograms.h"
 #include "mainwindow/ProbePanel.h"
 #include "mainwindow/SkinPictures.h"
+#include "settings/SettingsHost.h"
 
 #include <QDateTime>
+#include <QIcon>
+#include <QStringList>
+#include <QSystemTrayIcon>
 #include <QTimer>
 #include <QUrl>
 #include <QVector>
@@ -23,12 +28,15 @@ class QLineEdit;
 class QScrollBar;
 class QTableWidget;
 class SkinButton;
+class clsMedia;
+class frmMenu;
+class frmSettings;
 
 // The main window: the intruder list and the safe list, the actions on their devices, the details, log and
 // probe panels that slide out between them, the skin, start-up and the orderly shutdown. It is also the
-// engine's window (MainWindowSeam). Tray, menus, sounds and the settings dialog attach through the hooks
-// and signals below.
-class frmMain : public QWidget, public MainWindowSeam
+// engine's window (MainWindowSeam) and the settings dialog's host (SettingsHost). It owns the tray icon,
+// the right-click menus, the sound players and the hidden settings dialog.
+class frmMain : public QWidget, public MainWindowSeam, public SettingsHost
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(frmMain)
@@ -42,6 +50,8 @@ public:
         std::function<void(const QString& message)> critical;
         std::function<void()> quit;
         ProbePanel::ProbeFactory makeProbe;
+        // Starts an external program; the default is QProcess::startDetached (no shell).
+        std::function<bool(const QString& program, const QStringList& arguments)> launch;
     };
     // The desktop's services: the browser, QMessageBox::critical, QCoreApplication::exit(0), TCP probes.
     static Services desktopServices();
@@ -151,8 +161,41 @@ public:
     void ShowStatus() override;
     void Log(const QString& text) override;
 
+    // --- the settings dialog's calls (SettingsHost)
+    void Load_ExternalProgs() override;
+    void applyAlwaysOnTop(bool onTop) override;
+    void showMainWindowAgain() override;
+
     // Centres the window on the desktop work area.
     void Centre();
+    // Centres any window on the desktop work area (by its right and bottom edges).
+    static void Centre(QWidget& form);
+
+    // --- tray, menus, programs (frmMainTray.cpp)
+    void SysTrayMouseEventHandlerRight(const QPoint& globalPos);
+    void ChangeTrayIcon(const QIcon& icon);
+    void ChangeTrayTip(const QString& tip);
+    // The tip the tray icon takes: at most 63 characters.
+    static QString trayTipText(const QString& tip);
+    QString trayTip() const { return m_trayTip; }
+    // 0 normal, 1 first alarm icon, 2 second alarm icon: what the tray and the window show now.
+    int trayLook() const { return m_trayLook; }
+    // How often the normal look has been applied (the quiet ticks re-apply it every 5 s).
+    int normalLookCount() const { return m_normalLookCount; }
+    QSystemTrayIcon* trayIcon() const { return m_tray; }
+    frmMenu* menus() const { return m_menus; }
+    frmSettings* settingsDialog() const { return m_settingsDialog.get(); }
+    const QList<ExternalProgram>& externalPrograms() const { return m_programs; }
+    void mnuPrograms_Click(int index);
+    void mnuPrograms2_Click(int index);
+    void pctSettings_Click();
+    void pctHelp_Click();
+    void cmdDonate_Click();
+    void playStillOnlineSound(int volume);
+    // The players, for tests: 0 new intruder, 1 intruder online, 2 still online, 3 button click.
+    clsMedia* player(int which) const;
+    // How often each player was asked to play.
+    int playCount(int which) const { return which >= 0 && which < 4 ? m_playCounts[size_t(which)] : 0; }
 
     // --- state shared with the timers, tray and menus
     QDateTime datLastIntruderWarning;
@@ -160,6 +203,8 @@ public:
     int intPanelState = DetailsPanel;
     qint32 lngButtonTimeout = 0;
     qint32 lngMenuMac = 0;
+    qint16 intIconRefreshTick = 0;
+    bool blnQuietLastTick = false;
 
     // --- controls, for the parts built on this window and for tests
     MonitorCore& core() { return m_core; }
@@ -195,11 +240,11 @@ protected:
     virtual void placeWindow(); // step 15
     virtual void startTray(); // step 17: hook and tray icon
     virtual void openSoundPlayers(); // step 20
-    virtual void Load_ExternalProgs(); // step 23
     virtual void stopTray(); // Shutdown steps 3 and 4
     virtual void Sound_MouseClick();
 
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
@@ -226,6 +271,15 @@ private:
     bool isLocalAddress(const QString& ip) const;
     bool logOverflowOnce(bool intruder, qint32 row);
     void openPage(const QString& file);
+    void applyAlarmLook(bool phase);
+    void applyNormalLook();
+    void trayActivated(QSystemTrayIcon::ActivationReason reason);
+    void refreshTrayPresence();
+    void launchProgram(int index);
+    void playSound(int which, int volume);
+    // tmr100ms only runs while it has work: a shown window or a panel still moving.
+    void wakePanelTimer();
+    bool panelsAtRest() const;
 
     MonitorCore& m_core;
     Services m_services;
@@ -261,6 +315,19 @@ private:
     QTimer m_tmr100ms;
     QTimer m_tmr333ms;
     QTimer m_closeTimer;
+    bool m_panelTimerIdle = false;
+
+    std::array<QIcon, 3> m_trayIcons; // iconTrayNormal, iconTrayAlert1, iconTrayAlert2
+    QSystemTrayIcon* m_tray = nullptr;
+    bool m_trayHostSeen = false;
+    QString m_trayTip;
+    int m_trayLook = -1;
+    int m_normalLookCount = 0;
+    frmMenu* m_menus = nullptr;
+    QList<ExternalProgram> m_programs;
+    std::unique_ptr<frmSettings> m_settingsDialog;
+    std::array<std::unique_ptr<clsMedia>, 4> m_players;
+    std::array<int, 4> m_playCounts {};
     bool m_loaded = false;
     bool m_shuttingDown = false;
     bool m_firstRun = false;

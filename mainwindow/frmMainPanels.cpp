@@ -52,6 +52,7 @@ void frmMain::panelButtonClick(int panel)
 {
     intPanelState = intPanelState == panel ? int(NoPanel) : panel;
     updateTabPictures();
+    wakePanelTimer();
 }
 
 void frmMain::updateTabPictures()

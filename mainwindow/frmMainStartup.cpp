@@ -5,6 +5,7 @@
 #include "engine/frmClient.h"
 #include "platform/Clock.h"
 #include "platform/NetPlatform.h"
+#include "settings/frmSettings.h"
 
 #include <exception>
 
@@ -59,6 +60,11 @@ int frmMain::Form_Load(std::unique_ptr<NetPlatform> net)
     // 11-13: the skin, the settings and devices, the lists.
     step(*this, "Load", [this] { Load_Pictures(); });
     step(*this, "Load", [this] { m_core.loadRegistry(); });
+    // The dialog's controls show the settings just loaded.
+    step(*this, "Load", [this] {
+        if (m_settingsDialog)
+            m_settingsDialog->loadFromSettings();
+    });
     step(*this, "Load", [this] { Setup_Display(); });
     datLastIntruderWarning = kwclock::now();
     // 14: the engine; its load opens the socket and starts the first sweep.
@@ -128,6 +134,8 @@ void frmMain::StopSystem()
 void frmMain::StartSystem()
 {
     m_core.loadRegistry();
+    if (m_settingsDialog)
+        m_settingsDialog->loadFromSettings();
     Setup_Display();
     if (frmClient* engine = m_core.engine())
         engine->StartSystem();

@@ -1,10 +1,13 @@
-// The window's own clockwork: the panel slide of tmr100ms, the row flashing and notice count-down of
-// tmr333ms, and the skin's loading.
+// The window's own clockwork: the panel slide of tmr100ms (asleep while the window is hidden and idle); the
+// flashing rows, the alarm and normal looks, the reminder, the notice count-down and the mail Poll of
+// tmr333ms; and the skin's loading.
 #include "mainwindow/frmMain.h"
 
 #include "app/MonitorCore.h"
 #include "mainwindow/Geometry.h"
 #include "mainwindow/PictureBox.h"
+#include "notify/CEmail.h"
+#include "platform/Clock.h"
 
 #include <QLabel>
 
@@ -77,6 +80,12 @@ void frmMain::tmr100ms_Timer()
     }
     m_stageHint->setVisible(m_panelLeft[DetailsPanel] == PanelClosedLeft && m_panelLeft[LogPanel] == PanelClosedLeft
         && m_panelLeft[ProbePanelState] == PanelClosedLeft);
+    // A hidden window with every panel where it belongs needs no 33 ms clock: showing the window or a panel
+    // button starts it again.
+    if (m_tmr100ms.isActive() && !isVisible() && panelsAtRest()) {
+        m_tmr100ms.stop();
+        m_panelTimerIdle = true;
+    }
 }
 
 void frmMain::tmr333ms_Timer()
@@ -84,17 +93,40 @@ void frmMain::tmr333ms_Timer()
     blnFlashPhase = !blnFlashPhase;
     // Only unacknowledged intruders are redrawn; their row picks the flash picture by the phase.
     const DeviceTable& devices = m_core.devices();
+    bool intruderOnline = false;
     for (qint32 slot = 0; slot < devices.DeviceCount; ++slot) {
         const DeviceRecord& d = devices[slot];
         if (d.NewDevice && d.Intruder)
             UpdateIntruderEntry(d.ListRow, true);
+        if (d.Intruder && d.PresenceCountdown != 0)
+            intruderOnline = true;
     }
+    if (++intIconRefreshTick >= 15)
+        intIconRefreshTick = 0;
+
+    if (intruderOnline) {
+        applyAlarmLook(blnFlashPhase);
+        // The reminder's clock moves on even when the reminder is off, so switching it on is not at once
+        // followed by a sound.
+        if (datLastIntruderWarning.secsTo(kwclock::now()) > 300) {
+            datLastIntruderWarning = kwclock::now();
+            if (LiveSettings::on(m_core.settings().chkOnlineIntruderReminder))
+                playStillOnlineSound(m_core.settings().slideVolume);
+        }
+    } else if (!blnQuietLastTick || intIconRefreshTick == 0) {
+        // The first quiet tick, then every 5 s: this also brings the tray icon back after the tray restarted.
+        applyNormalLook();
+    }
+    blnQuietLastTick = !intruderOnline;
+
     // The notice's count-down.
     if (lngButtonTimeout > 0) {
         --lngButtonTimeout;
         if (lngButtonTimeout < 1 && !m_pctButton->isHidden())
             m_pctButton->hide();
     }
+    if (CEmail* mail = m_core.mail())
+        mail->Poll();
 }
 
 void frmMain::Load_Pictures()

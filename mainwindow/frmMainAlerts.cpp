@@ -1,0 +1,175 @@
+// The alert side of the main window: the sound players, the pop-up, the normal and alarm looks, and the
+// settings dialog it hosts.
+#include "mainwindow/frmMain.h"
+
+#include "app/MonitorCore.h"
+#include "mainwindow/Geometry.h"
+#include "mainwindow/PictureBox.h"
+#include "notify/clsMedia.h"
+#include "settings/frmSettings.h"
+
+#include <QShowEvent>
+
+namespace {
+
+enum Player { NewIntruder = 0, IntruderOnline = 1, StillOnline = 2, ButtonClick = 3 };
+const char* const kPlayerFiles[] = {
+    "New_Intruder.wav", "Intruder_Online.wav", "Intruder_Still_Online.wav", "Button_Click.wav"};
+
+} // namespace
+
+// --- the settings dialog (start-up step 7) and what it asks of the window
+
+void frmMain::loadSettingsDialog()
+{
+    if (m_settingsDialog)
+        return;
+    frmSettings::Parts parts {m_core.settings(), m_core.debugLog(), m_core.base64(), [this] { return m_core.mail(); },
+        m_core.paths().images(), *this, nullptr};
+    m_settingsDialog = std::make_unique<frmSettings>(parts);
+    m_settingsDialog->setObjectName(QStringLiteral("frmSettings"));
+    m_settingsDialog->hide();
+}
+
+void frmMain::applyAlwaysOnTop(bool onTop)
+{
+    if (!isVisible())
+        return;
+    // Changing the flag re-creates the native window, which hides it: show it again where it was.
+    const QPoint at = pos();
+    setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
+    move(at);
+    show();
+}
+
+void frmMain::showMainWindowAgain()
+{
+    if (LiveSettings::on(m_core.settings().chkReCentre))
+        Centre();
+    show();
+    raise();
+    activateWindow();
+}
+
+// --- sounds
+
+void frmMain::openSoundPlayers()
+{
+    // The three alert players now; the button click's player on its first use.
+    for (int i = NewIntruder; i <= StillOnline; ++i) {
+        m_players[size_t(i)] = std::make_unique<clsMedia>();
+        m_players[size_t(i)]->OpenFile(m_core.paths().sounds() + QLatin1String(kPlayerFiles[i]));
+    }
+}
+
+clsMedia* frmMain::player(int which) const
+{
+    return which >= 0 && which < int(m_players.size()) ? m_players[size_t(which)].get() : nullptr;
+}
+
+void frmMain::playSound(int which, int volume)
+{
+    ++m_playCounts[size_t(which)];
+    if (!m_players[size_t(which)]) {
+        if (which != ButtonClick)
+            return;
+        m_players[size_t(which)] = std::make_unique<clsMedia>();
+        m_players[size_t(which)]->OpenFile(m_core.paths().sounds() + QLatin1String(kPlayerFiles[which]));
+    }
+    m_players[size_t(which)]->Play(volume);
+}
+
+void frmMain::playNewIntruderSound(int volume)
+{
+    playSound(NewIntruder, volume);
+}
+
+void frmMain::playIntruderOnlineSound(int volume)
+{
+    playSound(IntruderOnline, volume);
+}
+
+void frmMain::playStillOnlineSound(int volume)
+{
+    playSound(StillOnline, volume);
+}
+
+void frmMain::Sound_MouseClick()
+{
+    playSound(ButtonClick, 100);
+}
+
+// --- the pop-up
+
+void frmMain::SysTrayMouseEventHandlerleft()
+{
+    if (isVisible()) {
+        hide();
+    } else {
+        const LiveSettings& s = m_core.settings();
+        if (LiveSettings::on(s.chkReCentre))
+            Centre();
+        // Topmost for good, or only long enough to lift the window above the others.
+        setWindowFlag(Qt::WindowStaysOnTopHint, LiveSettings::on(s.chkAlwaysOnTop));
+        show();
+        raise();
+        activateWindow();
+    }
+    Sound_MouseClick();
+}
+
+// --- the two looks
+
+void frmMain::applyAlarmLook(bool phase)
+{
+    const QString caption = TitleText() + QStringLiteral(" ! INTRUDERS ONLINE !");
+    const int look = phase ? 1 : 2;
+    if (windowTitle() != caption)
+        setWindowTitle(caption);
+    m_status->setPicture(phase ? Pic::StatusAlarm1 : Pic::StatusAlarm2);
+    ChangeTrayIcon(m_trayIcons[size_t(look)]);
+    ChangeTrayTip(caption);
+    setWindowIcon(m_trayIcons[size_t(look)]);
+    m_trayLook = look;
+}
+
+void frmMain::applyNormalLook()
+{
+    m_status->setPicture(Pic::StatusNormal);
+    ChangeTrayIcon(m_trayIcons[0]);
+    ChangeTrayTip(TitleText());
+    if (windowTitle() != TitleText())
+        setWindowTitle(TitleText());
+    if (m_trayLook != 0)
+        setWindowIcon(m_trayIcons[0]);
+    m_trayLook = 0;
+    ++m_normalLookCount;
+}
+
+// --- tmr100ms only while it has work
+
+void frmMain::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    wakePanelTimer();
+}
+
+void frmMain::wakePanelTimer()
+{
+    // Only a timer the window stopped for idleness comes back; one stopped by shutdown (or a test) stays.
+    if (m_panelTimerIdle && !m_shuttingDown) {
+        m_panelTimerIdle = false;
+        m_tmr100ms.start();
+    }
+}
+
+bool frmMain::panelsAtRest() const
+{
+    for (int p = DetailsPanel; p <= ProbePanelState; ++p) {
+        const int left = m_panelLeft[size_t(p)];
+        const bool wanted = p == intPanelState;
+        if (left != (wanted ? Geometry::PanelOpenLeft : Geometry::PanelClosedLeft))
+            return false;
+    }
+    return true;
+}

@@ -1,0 +1,207 @@
+// The tray icon, the right-click menus, the external programs, window placement and the small buttons that
+// open pages or the settings dialog.
+#include "mainwindow/frmMain.h"
+
+#include "app/MonitorCore.h"
+#include "engine/frmClient.h"
+#include "mainwindow/frmMenu.h"
+#include "settings/frmSettings.h"
+#include "store/modIniFileFunctions.h"
+
+#include <QCursor>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QScreen>
+
+// --- the tray icon
+
+void frmMain::startTray()
+{
+    const QString folder = m_core.paths().share + QStringLiteral("icons/");
+    const char* files[] = {"kestrelwatch.png", "kestrelwatch-alarm.png", "kestrelwatch-alarm2.png"};
+    for (size_t i = 0; i < m_trayIcons.size(); ++i) {
+        const QString path = folder + QLatin1String(files[i]);
+        if (!QFileInfo::exists(path))
+            Log(QStringLiteral("AddTrayIcon - %1 is missing; the icon stays blank").arg(path));
+        m_trayIcons[i] = QIcon(path);
+    }
+    setWindowIcon(m_trayIcons[0]);
+    if (!m_tray) {
+        m_tray = new QSystemTrayIcon(this);
+        m_tray->setObjectName(QStringLiteral("trayIcon"));
+        connect(m_tray, &QSystemTrayIcon::activated, this, &frmMain::trayActivated);
+    }
+    m_tray->setIcon(m_trayIcons[0]);
+    m_trayLook = 0;
+    ChangeTrayTip(TitleText() + QStringLiteral(" Running"));
+    m_trayHostSeen = QSystemTrayIcon::isSystemTrayAvailable();
+    m_tray->show();
+}
+
+void frmMain::stopTray()
+{
+    if (m_settingsDialog) {
+        m_settingsDialog->allowClose(true);
+        m_settingsDialog->hide();
+    }
+    if (m_tray)
+        m_tray->hide();
+}
+
+QString frmMain::trayTipText(const QString& tip)
+{
+    // The tray's tip holds 63 characters and its terminator.
+    return tip.left(63);
+}
+
+void frmMain::ChangeTrayIcon(const QIcon& icon)
+{
+    if (!m_tray)
+        return;
+    // Setting the same icon again would only repaint the tray: skip it, the quiet ticks call this often.
+    if (m_tray->icon().cacheKey() != icon.cacheKey())
+        m_tray->setIcon(icon);
+    refreshTrayPresence();
+}
+
+void frmMain::ChangeTrayTip(const QString& tip)
+{
+    const QString cut = trayTipText(tip);
+    if (cut == m_trayTip)
+        return;
+    m_trayTip = cut;
+    if (m_tray)
+        m_tray->setToolTip(cut);
+}
+
+// The icon is added anew when the tray host has come (back) since the last look: a restarted panel has no
+// record of the icon.
+void frmMain::refreshTrayPresence()
+{
+    const bool host = QSystemTrayIcon::isSystemTrayAvailable();
+    if (host && !m_trayHostSeen && m_tray && !m_shuttingDown) {
+        Log(QStringLiteral("ChangeTrayIcon - the notification area is back; adding the icon again"));
+        m_tray->hide();
+        m_tray->show();
+    }
+    m_trayHostSeen = host;
+}
+
+void frmMain::trayActivated(QSystemTrayIcon::ActivationReason reason)
+{
+    switch (reason) {
+    case QSystemTrayIcon::Trigger:
+        SysTrayMouseEventHandlerleft();
+        break;
+    case QSystemTrayIcon::Context:
+        SysTrayMouseEventHandlerRight(QCursor::pos());
+        break;
+    default:
+        break;
+    }
+}
+
+void frmMain::SysTrayMouseEventHandlerRight(const QPoint& globalPos)
+{
+    m_menus->popupToolTip(globalPos);
+}
+
+// --- external programs
+
+void frmMain::Load_ExternalProgs()
+{
+    m_menus->clearPrograms();
+    m_programs.clear();
+    const bool wanted = LiveSettings::on(m_core.settings().chkExternalPrograms);
+    if (wanted) {
+        m_menus->setSeparatorsVisible(true);
+        const QString file = m_core.paths().programsIni();
+        QStringList problems;
+        m_programs =
+            ExternalPrograms::parse(modIniFileFunctions::dbGetAllEntries(QStringLiteral("PROGRAMS"), file), &problems);
+        for (const QString& problem : problems)
+            Log(QStringLiteral("Load_ExternalProgs - ") + problem);
+        for (int i = 0; i < m_programs.size(); ++i)
+            m_menus->addProgram(i + 1, m_programs[i].name);
+    }
+    if (!wanted || m_programs.isEmpty())
+        m_menus->setSeparatorsVisible(false);
+}
+
+void frmMain::mnuPrograms_Click(int index)
+{
+    launchProgram(index);
+}
+
+void frmMain::mnuPrograms2_Click(int index)
+{
+    launchProgram(index);
+}
+
+void frmMain::launchProgram(int index)
+{
+    const frmClient* engine = m_core.engine();
+    if (!engine || !engine->isRunning())
+        return;
+    const DeviceTable& devices = m_core.devices();
+    if (index < 1 || index > m_programs.size() || !devices.isValid(lngMenuMac)) {
+        Log(QStringLiteral("mnuPrograms - no program %1 for device slot %2").arg(index).arg(lngMenuMac));
+        return;
+    }
+    const ExternalProgram& entry = m_programs[index - 1];
+    if (!entry.usable || entry.program.isEmpty()) {
+        Log(QStringLiteral("mnuPrograms - \"%1\" names no program").arg(entry.name));
+        return;
+    }
+    // The address is one argument of its own: nothing in it reaches a shell.
+    const QStringList arguments = ExternalPrograms::argumentList(entry.arguments, devices[lngMenuMac].IpAddress);
+    const bool started = m_services.launch ? m_services.launch(entry.program, arguments)
+                                           : QProcess::startDetached(entry.program, arguments);
+    if (!started)
+        Log(QStringLiteral("mnuPrograms - %1 could not be started").arg(entry.program));
+}
+
+// --- placement and buttons
+
+void frmMain::Centre()
+{
+    Centre(*this);
+}
+
+void frmMain::Centre(QWidget& form)
+{
+    const QScreen* screen = form.screen() ? form.screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect work = screen->availableGeometry();
+    // Only the work area's right and bottom edges count, as the window has always been centred.
+    const int right = work.x() + work.width();
+    const int bottom = work.y() + work.height();
+    form.move((right - form.frameGeometry().width()) / 2, (bottom - form.frameGeometry().height()) / 2);
+}
+
+void frmMain::pctHelp_Click()
+{
+    hide();
+    openPage(QStringLiteral("help.htm"));
+    Sound_MouseClick();
+}
+
+void frmMain::cmdDonate_Click()
+{
+    hide();
+    openPage(QStringLiteral("donate.htm"));
+    Sound_MouseClick();
+}
+
+void frmMain::pctSettings_Click()
+{
+    if (m_settingsDialog) {
+        m_settingsDialog->show();
+        Centre(*m_settingsDialog);
+    }
+    hide();
+    Sound_MouseClick();
+    Q_EMIT settingsRequested();
+}

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QPoint>
+
+class QAction;
+class QMenu;
+class frmMain;
+
+// The three right-click menus. The form itself is never shown: its menus are popped up by the main window
+// (a device row's right click, the tray icon's right button), and each item calls the main window's
+// operation of the same name.
+class frmMenu final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(frmMenu)
+
+public:
+    explicit frmMenu(frmMain& window);
+    ~frmMenu() override;
+
+    QMenu* mnuIntruderMenu() const { return m_intruderMenu; }
+    QMenu* mnuAllowedMenu() const { return m_allowedMenu; }
+    QMenu* mnuToolTip() const { return m_toolTipMenu; }
+    QAction* mnuIntruderAck() const { return m_intruderAck; }
+    QAction* mnuExit() const { return m_exit; }
+    // Item 0 is the separator; items 1.. are the loaded programs.
+    const QList<QAction*>& mnuPrograms() const { return m_programs; }
+    const QList<QAction*>& mnuPrograms2() const { return m_programs2; }
+
+    // Unloads every program item (index above 0) of both menus.
+    void clearPrograms();
+    // Loads item index (1..) of both menus with the caption.
+    void addProgram(int index, const QString& caption);
+    void setSeparatorsVisible(bool visible);
+
+    // Pops a menu up; with popups off (tests), only records what would have been shown.
+    void popupIntruderMenu(const QPoint& globalPos, bool acknowledgeVisible);
+    void popupAllowedMenu(const QPoint& globalPos);
+    void popupToolTip(const QPoint& globalPos);
+    void setPopupsEnabled(bool enabled) { m_popups = enabled; }
+    // The menu last popped up, for tests.
+    QMenu* lastPopup() const { return m_lastPopup; }
+
+private:
+    void popup(QMenu* menu, const QPoint& globalPos);
+
+    frmMain& m_window;
+    QMenu* m_intruderMenu = nullptr;
+    QMenu* m_allowedMenu = nullptr;
+    QMenu* m_toolTipMenu = nullptr;
+    QAction* m_intruderAck = nullptr;
+    QAction* m_exit = nullptr;
+    QList<QAction*> m_programs;
+    QList<QAction*> m_programs2;
+    QMenu* m_lastPopup = nullptr;
+    bool m_popups = true;
+};

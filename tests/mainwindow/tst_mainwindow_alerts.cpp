@@ -1,0 +1,306 @@
+// The window's 333 ms clockwork and the alerts: the flash, the alarm and normal looks, the still-online
+// reminder, the pop-up gates of both alerts driven through the engine, the idle 33 ms timer, and the settings
+// dialog the window hosts.
+#include "WindowRig.h"
+
+#include "engine/frmClient.h"
+#include "mainwindow/DeviceListView.h"
+#include "mainwindow/PictureBox.h"
+#include "notify/clsMedia.h"
+#include "settings/LogTextBox.h"
+#include "settings/frmSettings.h"
+
+#include <QPlainTextEdit>
+#include <QTest>
+
+using Device = WindowRig::Device;
+
+namespace {
+
+const QString kAlarmTitle = QStringLiteral("Kestrelwatch v1.0.0 ! INTRUDERS ONLINE !");
+const QString kTitle = QStringLiteral("Kestrelwatch v1.0.0");
+
+Device dev(int i, bool intruder = true, bool isNew = false)
+{
+    Device d;
+    d.mac = QStringLiteral("02-00-00-00-00-%1").arg(i, 2, 10, QLatin1Char('0'));
+    d.ip = QStringLiteral("198.18.0.%1").arg(i);
+    d.intruder = intruder;
+    d.isNew = isNew;
+    return d;
+}
+
+// Runs the engine's 100 ms ticks (the clock moving with them) until the condition holds; false after a
+// minute of sweeping without it.
+template<typename Done> bool sweepUntil(WindowRig& rig, Done done)
+{
+    for (int i = 0; i < 600; ++i) {
+        rig.clock.advanceMSecs(100);
+        rig.core->engine()->tmrPingTimer_Timer();
+        if (done())
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+class TestAlerts final : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { pinTestEnvironment(); }
+
+    void unacknowledgedOnlineIntruderFlashesEveryOtherTick()
+    {
+        WindowRig rig;
+        rig.store({dev(1, true, true), dev(2, true, false)});
+        QCOMPARE(rig.start(), -1);
+        rig.setOnline(dev(1).mac, true);
+        rig.setOnline(dev(2).mac, true);
+        frmMain& w = rig.w();
+        const int newRow = rig.intruderMacs().indexOf(dev(1).mac);
+        const int ackedRow = rig.intruderMacs().indexOf(dev(2).mac);
+        QList<bool> flashes;
+        for (int tick = 0; tick < 4; ++tick) {
+            w.tmr333ms_Timer();
+            flashes << w.intruderList()->row(newRow).flash;
+            QVERIFY(!w.intruderList()->row(ackedRow).flash);
+        }
+        // One picture per 333 ms tick: a period of 666 ms.
+        QCOMPARE(flashes, (QList<bool> {true, false, true, false}));
+    }
+
+    void alarmLookAlternatesAndEndsOnTheFirstQuietTick()
+    {
+        WindowRig rig;
+        rig.store({dev(1)});
+        QCOMPARE(rig.start(), -1);
+        frmMain& w = rig.w();
+        w.tmr333ms_Timer();
+        QCOMPARE(w.windowTitle(), kTitle);
+        QCOMPARE(w.trayLook(), 0);
+
+        rig.setOnline(dev(1).mac, true);
+        QList<int> looks;
+        QList<Pic> lamps;
+        for (int tick = 0; tick < 4; ++tick) {
+            w.tmr333ms_Timer();
+            QCOMPARE(w.windowTitle(), kAlarmTitle);
+            QCOMPARE(w.trayTip(), kAlarmTitle);
+            looks << w.trayLook();
+            lamps << w.pctStatus()->picture();
+        }
+        QCOMPARE(looks, (QList<int> {2, 1, 2, 1}));
+        QCOMPARE(lamps, (QList<Pic> {Pic::StatusAlarm2, Pic::StatusAlarm1, Pic::StatusAlarm2, Pic::StatusAlarm1}));
+
+        // Moving the intruder to the safe list ends the alarm on the next tick.
+        w.pctID_Click(0);
+        w.pctAllowed_Click();
+        w.tmr333ms_Timer();
+        QCOMPARE(w.windowTitle(), kTitle);
+        QCOMPARE(w.trayTip(), kTitle);
+        QCOMPARE(w.trayLook(), 0);
+        QCOMPARE(w.pctStatus()->picture(), Pic::StatusNormal);
+    }
+
+    void quietTicksReapplyTheNormalLookEveryFifteenTicks()
+    {
+        WindowRig rig;
+        rig.store({dev(1, false)});
+        QCOMPARE(rig.start(), -1);
+        frmMain& w = rig.w();
+        QList<int> appliedAt;
+        for (int tick = 1; tick <= 46; ++tick) {
+            const int before = w.normalLookCount();
+            w.tmr333ms_Timer();
+            if (w.normalLookCount() > before)
+                appliedAt << tick;
+        }
+        // At once, then whenever the counter wraps to 0 (every 5 s).
+        QCOMPARE(appliedAt, (QList<int> {1, 15, 30, 45}));
+    }
+
+    void reminderPlaysAtMostOncePerFiveMinutes()
+    {
+        WindowRig rig;
+        rig.store({dev(1)});
+        QCOMPARE(rig.start(), -1);
+        frmMain& w = rig.w();
+        rig.setOnline(dev(1).mac, true);
+        const QDateTime started = w.datLastIntruderWarning;
+        rig.clock.advanceSeconds(300);
+        w.tmr333ms_Timer();
+        QCOMPARE(w.playCount(2), 0); // 300 s is not more than 300 s
+        rig.clock.advanceSeconds(1);
+        w.tmr333ms_Timer();
+        QCOMPARE(w.playCount(2), 1);
+        QCOMPARE(w.datLastIntruderWarning, started.addSecs(301));
+        for (int tick = 0; tick < 30; ++tick) {
+            rig.clock.advanceMSecs(333);
+            w.tmr333ms_Timer();
+        }
+        QCOMPARE(w.playCount(2), 1);
+
+        // With the reminder off the time still moves on, so switching it on brings no sound at once.
+        rig.core->settings().chkOnlineIntruderReminder = 0;
+        rig.clock.advanceSeconds(400);
+        w.tmr333ms_Timer();
+        QCOMPARE(w.playCount(2), 1);
+        QCOMPARE(w.datLastIntruderWarning, rig.clock.now());
+        rig.core->settings().chkOnlineIntruderReminder = 1;
+        rig.clock.advanceSeconds(10);
+        w.tmr333ms_Timer();
+        QCOMPARE(w.playCount(2), 1);
+
+        // An alert holds the reminder back too.
+        rig.clock.advanceSeconds(295);
+        w.setLastIntruderWarning(rig.clock.now());
+        rig.clock.advanceSeconds(100);
+        w.tmr333ms_Timer();
+        QCOMPARE(w.playCount(2), 1);
+    }
+
+    void reminderIsNotPlayedWithoutAnIntruderOnline()
+    {
+        WindowRig rig;
+        rig.store({dev(1), dev(2, false)});
+        QCOMPARE(rig.start(), -1);
+        rig.setOnline(dev(2).mac, true); // a safe device online is no alarm
+        rig.clock.advanceSeconds(1000);
+        rig.w().tmr333ms_Timer();
+        QCOMPARE(rig.w().playCount(2), 0);
+        QCOMPARE(rig.w().windowTitle(), kTitle);
+    }
+
+    void newIntruderAlertFollowsItsSettings_data()
+    {
+        QTest::addColumn<int>("sound");
+        QTest::addColumn<int>("popup");
+        QTest::newRow("all on") << 1 << 1;
+        QTest::newRow("sound only") << 1 << 0;
+        QTest::newRow("popup only") << 0 << 1;
+        QTest::newRow("all off") << 0 << 0;
+    }
+    void newIntruderAlertFollowsItsSettings()
+    {
+        QFETCH(int, sound);
+        QFETCH(int, popup);
+        WindowRig rig;
+        rig.store({});
+        QCOMPARE(rig.start(), -1);
+        frmMain& w = rig.w();
+        rig.core->settings().chkNewIntruderSound = sound;
+        rig.core->settings().chkNewIntruderPopup = popup;
+        QVERIFY(!w.isVisible());
+        const int clicks = w.playCount(3);
+        rig.net->addNeighbour(QStringLiteral("02-AA-00-00-00-07"), QStringLiteral("198.18.0.7"));
+        QVERIFY(sweepUntil(rig, [&] { return rig.devices().DeviceCount == 1; }));
+        QCOMPARE(rig.intruderMacs(), QStringList {QStringLiteral("02-AA-00-00-00-07")});
+        QCOMPARE(w.playCount(0), sound);
+        QCOMPARE(w.isVisible(), popup == 1);
+        // The pop-up clicks; the alert's own sound is the new-intruder player.
+        QCOMPARE(w.playCount(3), clicks + popup);
+        QCOMPARE(w.playCount(1), 0);
+        // The alert time is the harvest's, whatever the settings say.
+        QVERIFY(w.datLastIntruderWarning > WindowRig::kStart);
+        QVERIFY(w.datLastIntruderWarning.msecsTo(rig.clock.now()) < 1000);
+        QVERIFY(w.player(0)->isOpen());
+        QVERIFY(w.player(0)->fileName().endsWith(QStringLiteral("Sounds/New_Intruder.wav")));
+    }
+
+    void knownIntruderComingOnlineAlerts_data()
+    {
+        QTest::addColumn<bool>("visibleBefore");
+        QTest::addColumn<int>("popup");
+        QTest::newRow("hidden, popup on") << false << 1;
+        QTest::newRow("hidden, popup off") << false << 0;
+        QTest::newRow("shown stays shown") << true << 1;
+    }
+    void knownIntruderComingOnlineAlerts()
+    {
+        QFETCH(bool, visibleBefore);
+        QFETCH(int, popup);
+        WindowRig rig;
+        rig.store({dev(3)});
+        QCOMPARE(rig.start(), -1);
+        frmMain& w = rig.w();
+        rig.core->settings().chkOnlineIntruderPopup = popup;
+        if (visibleBefore)
+            w.show();
+        rig.net->addNeighbour(dev(3).mac, dev(3).ip);
+        QVERIFY(sweepUntil(rig, [&] { return w.playCount(1) > 0; }));
+        QCOMPARE(w.playCount(1), 1);
+        QCOMPARE(w.playCount(0), 0);
+        // The pop-up only ever shows a hidden window.
+        QCOMPARE(w.isVisible(), visibleBefore || popup == 1);
+        w.tmr333ms_Timer();
+        QCOMPARE(w.windowTitle(), kAlarmTitle);
+    }
+
+    void panelTimerSleepsWhileHiddenAndIdle()
+    {
+        WindowRig rig;
+        rig.store({dev(1)});
+        QCOMPARE(rig.start(false), -1);
+        frmMain& w = rig.w();
+        rig.core->engine()->pingTimer().stop();
+        // The details panel opens on start-up even while hidden, then the clock rests.
+        QTRY_VERIFY(!w.tmr100ms().isActive());
+        QCOMPARE(w.panelLeft(frmMain::DetailsPanel), 2760);
+        w.show();
+        QVERIFY(w.tmr100ms().isActive());
+        w.hide();
+        w.pctLogButton_Click();
+        QVERIFY(w.tmr100ms().isActive());
+        QTRY_COMPARE(w.panelLeft(frmMain::LogPanel), 2760);
+        QTRY_VERIFY(!w.tmr100ms().isActive());
+        // A timer stopped by shutdown stays stopped.
+        w.mnuExit_Click();
+        w.show();
+        QVERIFY(!w.tmr100ms().isActive());
+    }
+
+    void settingsDialogIsLoadedHiddenAndMirrorsTheDebugLog()
+    {
+        WindowRig rig;
+        rig.store({dev(1)});
+        QCOMPARE(rig.start(), -1);
+        frmMain& w = rig.w();
+        frmSettings* dialog = w.settingsDialog();
+        QVERIFY(dialog);
+        QVERIFY(!dialog->isVisible());
+        w.Log(QStringLiteral("a line for the debug page"));
+        QVERIFY(dialog->txtLog()->toPlainText().contains(QStringLiteral("a line for the debug page")));
+
+        w.show();
+        w.pctSettings_Click();
+        QVERIFY(dialog->isVisible());
+        QVERIFY(!w.isVisible());
+        QCOMPARE(w.playCount(3), 1);
+        dialog->close(); // the close box hides it and brings the window back
+        QVERIFY(!dialog->isVisible());
+        QVERIFY(w.isVisible());
+    }
+
+    void alwaysOnTopReachesOnlyAShownWindow()
+    {
+        WindowRig rig;
+        rig.store({});
+        QCOMPARE(rig.start(), -1);
+        frmMain& w = rig.w();
+        w.applyAlwaysOnTop(true);
+        QVERIFY(!w.isVisible());
+        w.show();
+        w.applyAlwaysOnTop(false);
+        QVERIFY(w.isVisible());
+        QVERIFY(!(w.windowFlags() & Qt::WindowStaysOnTopHint));
+        w.applyAlwaysOnTop(true);
+        QVERIFY(w.isVisible());
+        QVERIFY(w.windowFlags() & Qt::WindowStaysOnTopHint);
+    }
+};
+
+QTEST_MAIN(TestAlerts)
+#include "tst_mainwindow_alerts.moc"
