@@ -1,6 +1,7 @@
 #include "app/HeadlessFront.h"
 
 #include "app/MonitorCore.h"
+#include "app/ShutdownSignals.h"
 #include "app/StatusDump.h"
 #include "engine/frmClient.h"
 #include "notify/AlertMails.h"
@@ -10,22 +11,9 @@
 #include "platform/NetPlatform.h"
 
 #include <QCoreApplication>
-#include <QSocketNotifier>
-#include <csignal>
 #include <cstdio>
-#include <fcntl.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
-
-int s_signalPipe[2] = {-1, -1};
-
-void onSignal(int)
-{
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t n = ::write(s_signalPipe[1], &byte, 1);
-}
 
 void printLine(FILE* stream, const QString& line)
 {
@@ -88,25 +76,7 @@ void HeadlessFront::Shutdown()
 
 void HeadlessFront::watchSignals()
 {
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, s_signalPipe) != 0)
-        return;
-    ::fcntl(s_signalPipe[1], F_SETFL, O_NONBLOCK);
-    auto* notifier = new QSocketNotifier(s_signalPipe[0], QSocketNotifier::Read, this);
-    connect(notifier, &QSocketNotifier::activated, this, [this, notifier] {
-        char byte = 0;
-        [[maybe_unused]] const ssize_t n = ::read(s_signalPipe[0], &byte, 1);
-        notifier->setEnabled(false);
-        Log(QStringLiteral("Shutdown requested by signal"));
-        Shutdown();
-    });
-    struct sigaction action
-    {
-    };
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    watchShutdownSignals(this, [this] { Shutdown(); });
 }
 
 void HeadlessFront::AddLogEntry(qint32 index, const QString& text)
