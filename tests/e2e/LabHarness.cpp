@@ -4,6 +4,8 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QTest>
@@ -178,6 +180,61 @@ QString regDump(const QString& home, const QString& key)
     return run(
         binary(QStringLiteral("kestrelwatch-reg")), {QStringLiteral("--home"), home, QStringLiteral("dump"), key})
         .out;
+}
+
+bool regSet(const QString& home, const QString& key, const QString& name, const QString& data)
+{
+    return run(binary(QStringLiteral("kestrelwatch-reg")),
+               {QStringLiteral("--home"), home, QStringLiteral("set"), key, name, data})
+               .code
+        == 0;
+}
+
+MailSink::MailSink(const QString& ns)
+{
+    m_process.start(QStringLiteral("ip"),
+        {QStringLiteral("netns"), QStringLiteral("exec"), ns, QStringLiteral("/usr/bin/python3"),
+            TestHome::sourceDir() + QStringLiteral("/tests/notify/smtp_sink.py"), QStringLiteral("--dir"),
+            m_dir.path()});
+    if (!m_process.waitForReadyRead(15000))
+        return;
+    const QString first = QString::fromUtf8(m_process.readLine()).trimmed();
+    if (first.startsWith(QStringLiteral("PORT ")))
+        m_port = first.mid(5).toInt();
+}
+
+MailSink::~MailSink()
+{
+    m_process.kill();
+    m_process.waitForFinished();
+}
+
+bool MailSink::anyMessage() const
+{
+    return !QDir(m_dir.path()).entryList({QStringLiteral("*.eml")}).isEmpty();
+}
+
+QString MailSink::messageContaining(const QString& needle) const
+{
+    const QDir dir(m_dir.path());
+    for (const QString& name : dir.entryList({QStringLiteral("*.eml")}, QDir::Files, QDir::Name)) {
+        QFile f(dir.filePath(name));
+        if (!f.open(QIODevice::ReadOnly))
+            continue;
+        const QString text = QString::fromUtf8(f.readAll());
+        if (text.contains(needle))
+            return text;
+    }
+    return {};
+}
+
+bool configureAlertMail(const QString& home, int port)
+{
+    const QString general = QStringLiteral("Software\\Brackmoor\\Kestrelwatch\\GENERAL");
+    return regSet(home, general, QStringLiteral("EmailServer"), QStringLiteral("127.0.0.1:%1").arg(port))
+        && regSet(home, general, QStringLiteral("EmailFrom"), QStringLiteral("kestrel@lab.example"))
+        && regSet(home, general, QStringLiteral("EmailAddresses"), QStringLiteral("owner@lab.example"))
+        && regSet(home, general, QStringLiteral("NewIntruderEmail"), QStringLiteral("1"));
 }
 
 QString deviceKey(const QString& mac)

@@ -6,6 +6,7 @@
 #include <QRegularExpression>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <functional>
 
 // A namespace LAN for one test (scripts/netlab), removed again when the object goes, and the real
@@ -87,10 +88,33 @@ private:
     QStringList m_debug;
 };
 
+// The test SMTP server (tests/notify/smtp_sink.py, aiosmtpd) inside a namespace, on that namespace's own
+// loopback, so no mail leaves the lab. Killed when the object goes.
+class MailSink final
+{
+public:
+    explicit MailSink(const QString& ns);
+    ~MailSink();
+    // The port it listens on; 0 when it did not start.
+    int port() const { return m_port; }
+    // The first received message whose text contains needle (empty when none has arrived yet).
+    QString messageContaining(const QString& needle) const;
+    bool anyMessage() const;
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    int m_port = 0;
+};
+
+// Points the store at the sink: server, sender, recipient, and the new-intruder mail switched on.
+bool configureAlertMail(const QString& home, int port);
+
 // The store as kestrelwatch-reg reads it.
 QString regGet(const QString& home, const QString& key, const QString& name);
 QStringList regKeys(const QString& home, const QString& key);
 QString regDump(const QString& home, const QString& key);
+bool regSet(const QString& home, const QString& key, const QString& name, const QString& data);
 QString deviceKey(const QString& mac);
 
 } // namespace e2e

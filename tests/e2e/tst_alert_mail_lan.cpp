@@ -31,32 +31,12 @@ private Q_SLOTS:
     {
         Lab lab(QStringLiteral("kwm"));
         QVERIFY2(lab.ok(), qPrintable(lab.error()));
-        QTemporaryDir mailDir;
         // The server listens on the monitor namespace's own loopback: nothing leaves the lab.
-        QProcess sink;
-        sink.start(QStringLiteral("ip"),
-            {QStringLiteral("netns"), QStringLiteral("exec"), lab.ns(), QStringLiteral("/usr/bin/python3"),
-                TestHome::sourceDir() + QStringLiteral("/tests/notify/smtp_sink.py"), QStringLiteral("--dir"),
-                mailDir.path()});
-        QVERIFY(sink.waitForReadyRead(15000));
-        const QString first = QString::fromUtf8(sink.readLine()).trimmed();
-        QVERIFY2(first.startsWith(QStringLiteral("PORT ")), qPrintable(first));
-        const QString port = first.mid(5);
-
+        MailSink sink(lab.ns());
+        QVERIFY(sink.port() > 0);
         TestHome home;
         const QString store = home.paths().home;
-        const QString general = QStringLiteral("Software\\Brackmoor\\Kestrelwatch\\GENERAL");
-        const auto set = [&](const char* name, const QString& value) {
-            QCOMPARE(
-                run(binary(QStringLiteral("kestrelwatch-reg")),
-                    {QStringLiteral("--home"), store, QStringLiteral("set"), general, QString::fromLatin1(name), value})
-                    .code,
-                0);
-        };
-        set("EmailServer", QStringLiteral("127.0.0.1:") + port);
-        set("EmailFrom", QStringLiteral("kestrel@lab.example"));
-        set("EmailAddresses", QStringLiteral("owner@lab.example"));
-        set("NewIntruderEmail", QStringLiteral("1"));
+        QVERIFY(configureAlertMail(store, sink.port()));
 
         Monitor monitor(store);
         monitor.start(lab.ns());
@@ -68,19 +48,9 @@ private Q_SLOTS:
                 .code,
             0);
         // The router is safe and mails nothing; the stranger's mail is the first to arrive.
-        QTRY_VERIFY_WITH_TIMEOUT(!QDir(mailDir.path()).entryList({QStringLiteral("*.json")}).isEmpty(), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(sink.anyMessage(), 30000);
         QCOMPARE(monitor.stop(), 0);
-        sink.kill();
-        sink.waitForFinished();
-
-        QString mail;
-        for (const QString& name : QDir(mailDir.path()).entryList({QStringLiteral("*.eml")})) {
-            QFile f(mailDir.filePath(name));
-            f.open(QIODevice::ReadOnly);
-            const QString text = QString::fromUtf8(f.readAll());
-            if (text.contains(QStringLiteral("00-00-0C-12-34-56")))
-                mail = text;
-        }
+        const QString mail = sink.messageContaining(QStringLiteral("00-00-0C-12-34-56"));
         QVERIFY2(!mail.isEmpty(), "no mail about the stranger");
         QVERIFY(
             mail.contains(QStringLiteral("Subject: URGENT: A New Device has been detected on your Wireless Network")));

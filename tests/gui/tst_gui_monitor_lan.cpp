@@ -60,15 +60,8 @@ private Q_SLOTS:
         trayer.start();
 
         // The mail server listens on the monitor namespace's own loopback.
-        QTemporaryDir mailDir;
-        QProcess sink;
-        sink.start(QStringLiteral("ip"),
-            {QStringLiteral("netns"), QStringLiteral("exec"), lab.ns(), QStringLiteral("/usr/bin/python3"),
-                TestHome::sourceDir() + QStringLiteral("/tests/notify/smtp_sink.py"), QStringLiteral("--dir"),
-                mailDir.path()});
-        QVERIFY(sink.waitForReadyRead(15000));
-        const QString first = QString::fromUtf8(sink.readLine()).trimmed();
-        QVERIFY2(first.startsWith(QStringLiteral("PORT ")), qPrintable(first));
+        e2e::MailSink sink(lab.ns());
+        QVERIFY(sink.port() > 0);
 
         TestHome home;
         const QString store = home.paths().home;
@@ -80,10 +73,7 @@ private Q_SLOTS:
             QCOMPARE(
                 reg({QStringLiteral("set"), kProduct + QStringLiteral("GENERAL"), QLatin1String(name), value}).code, 0);
         };
-        set("EmailServer", QStringLiteral("127.0.0.1:") + first.mid(5));
-        set("EmailFrom", QStringLiteral("kestrel@lab.example"));
-        set("EmailAddresses", QStringLiteral("owner@lab.example"));
-        set("NewIntruderEmail", QStringLiteral("1"));
+        QVERIFY(e2e::configureAlertMail(store, sink.port()));
         set("Installed", QStringLiteral("Yes"));
 
         WindowedMonitor monitor(store, x);
@@ -103,7 +93,13 @@ private Q_SLOTS:
                 .code,
             0);
         // The pop-up.
-        QTRY_VERIFY_WITH_TIMEOUT((window = mainWindow(x)) && window->viewable, 30000);
+        const auto shown = [&x] {
+            const std::optional<XWindow> w = mainWindow(x);
+            return w.has_value() && w->viewable;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(shown(), 30000);
+        window = mainWindow(x);
+        QVERIFY(window);
         const auto title = [&] {
             return x.tool(QStringLiteral("xdotool"), {QStringLiteral("getwindowname"), window->id}).trimmed();
         };
@@ -117,15 +113,8 @@ private Q_SLOTS:
         QVERIFY(x.grab(icon->rect) != normalIcon);
 
         // The mail.
-        QTRY_VERIFY_WITH_TIMEOUT(!QDir(mailDir.path()).entryList({QStringLiteral("*.eml")}).isEmpty(), 30000);
-        QString mail;
-        for (const QString& name : QDir(mailDir.path()).entryList({QStringLiteral("*.eml")})) {
-            QFile f(mailDir.filePath(name));
-            QVERIFY(f.open(QIODevice::ReadOnly));
-            const QString text = QString::fromUtf8(f.readAll());
-            if (text.contains(kStranger))
-                mail = text;
-        }
+        QTRY_VERIFY_WITH_TIMEOUT(sink.anyMessage(), 30000);
+        const QString mail = sink.messageContaining(kStranger);
         QVERIFY2(!mail.isEmpty(), "no mail about the stranger");
         QVERIFY(
             mail.contains(QStringLiteral("Subject: URGENT: A New Device has been detected on your Wireless Network")));
@@ -148,8 +137,6 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(x.grab(icon->rect) == normalIcon, 6000);
 
         QCOMPARE(monitor.stop(), 0);
-        sink.kill();
-        sink.waitForFinished();
     }
 };
 
