@@ -11,7 +11,11 @@ packages=(
     xvfb xauth x11-utils trayer imagemagick
     python3 python3-aiosmtpd
     pulseaudio pulseaudio-utils fonts-dejavu-core
-    iproute2 libcap2-bin procps xdotool
+    iproute2 libcap2-bin procps xdotool iputils-arping nftables
+    ccache clang libclang-rt-14-dev
+    openssl libcap-dev libmosquitto-dev mosquitto mosquitto-clients
+    dbus dbus-x11 dunst
+    desktop-file-utils appstream dpkg-dev fakeroot file
 )
 
 missing=()
