@@ -34,7 +34,9 @@ int finish(int rc); // 77 when the run passed but something was skipped
 #ifdef QT_WIDGETS_LIB
 #include <QApplication>
 #define KW_TEST_MAIN(TestObject) KW_TEST_MAIN_WITH(QApplication, TestObject)
-#else
+#elif defined(QT_GUI_LIB)
 #include <QGuiApplication>
 #define KW_TEST_MAIN(TestObject) KW_TEST_MAIN_WITH(QGuiApplication, TestObject)
+#else
+#define KW_TEST_MAIN(TestObject) KW_TEST_MAIN_WITH(QCoreApplication, TestObject)
 #endif
