@@ -47,6 +47,12 @@ public:
 
     virtual ~NetPlatform() = default;
 
+    // Failures the platform meets on its own behalf (a refused send, a refused deletion, an interface left
+    // out), each with a short cause key such as "sendEcho ENOBUFS"; the engine logs each cause at most once
+    // an hour.
+    using ProblemReport = std::function<void(const QString& cause, const QString& detail)>;
+    void setProblemReport(ProblemReport report) { m_problemReport = std::move(report); }
+
     // socket(AF_INET, SOCK_RAW, IPPROTO_ICMP); false when it cannot be created (no CAP_NET_RAW).
     virtual bool openIcmpSocket() = 0;
     virtual bool icmpSocketOpen() const = 0;
@@ -72,6 +78,16 @@ public:
     virtual int lookupAddress(const QString& ip, LookupDone done) = 0;
     // A cancelled lookup never calls done.
     virtual void cancelLookup(int handle) = 0;
+
+protected:
+    void reportProblem(const QString& cause, const QString& detail) const
+    {
+        if (m_problemReport)
+            m_problemReport(cause, detail);
+    }
+
+private:
+    ProblemReport m_problemReport;
 };
 
 std::unique_ptr<NetPlatform> createLinuxNetPlatform();
