@@ -6,13 +6,20 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
-// The aiosmtpd server of the alert-mail LAN test inside a lab namespace, until the shared SMTP peer
-// launcher (tests/support/SmtpPeer) takes its place.
+// The aiosmtpd server of the alert-mail LAN tests inside a lab namespace, and the old names of the shared
+// lab helper (tests/support/Lab.h, Reg.h), until those tests move to them and to the shared SMTP peer.
 namespace e2e {
 
+using kwtest::binary;
 using kwtest::Lab;
 using kwtest::Monitor;
+using kwtest::netlabScript;
+using kwtest::Run;
 using kwtest::run;
+inline QString deviceKey(const QString& mac)
+{
+    return Reg::device(mac);
+}
 inline QString whyNotRunnable()
 {
     return kwtest::whyNoLab();
