@@ -4,7 +4,7 @@
 # a sanitizer report, a leak or a time-out fails; the input is left in the build tree (crash-*).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=${KW_FUZZ_DIR:-build-fuzz}
+build=${KW_CLANG_DIR:-build-clang} # shared with scripts/sanitize.sh
 seconds=${KW_FUZZ_SECONDS:-20}
 CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKW_FUZZ=ON \
     -DKW_FUZZ_SECONDS="$seconds" -DKW_BUILD_GUI=OFF -DKW_BUILD_BENCH=OFF >/dev/null
