@@ -1,7 +1,8 @@
-// clsMedia without a sound server, under a QCoreApplication as the headless monitor runs it: the slider to
-// decibel to factor mapping, the wave header check, and the one log line for a file that cannot play or for
-// a box with no audio output. The audible side is tst_media_audible.
+// The sounds the build synthesises, and clsMedia without a sound server, under a QCoreApplication as the
+// headless monitor runs it: the wave header check, the sliders the output cannot take, and the one log line
+// for a file that cannot play or for a box with no audio output. The levels heard are tst_media_audible's.
 #include "LogCapture.h"
+#include "Process.h"
 #include "TestHome.h"
 #include "notify/clsMedia.h"
 
@@ -9,7 +10,9 @@
 #include <QMediaDevices>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cmath>
 #include <limits>
+#include <map>
 
 namespace {
 
@@ -45,6 +48,52 @@ QByteArray riff(const QByteArray& chunks)
     return QByteArray("RIFF") + le(quint32(4 + chunks.size()), 4) + "WAVE" + chunks;
 }
 
+const char* const kSounds[] = {
+    "Button_Over.wav", "Button_Click.wav", "New_Intruder.wav", "Intruder_Online.wav", "Intruder_Still_Online.wav"};
+
+QString soundsDir()
+{
+    return qEnvironmentVariable("KESTRELWATCH_SHARE") + QStringLiteral("/Sounds/");
+}
+
+struct Wave
+{
+    std::vector<qint16> samples;
+
+    double seconds() const { return double(samples.size()) / 44100; }
+    double rms(double from, double to) const
+    {
+        const auto a = std::min(samples.size(), std::size_t(from * 44100));
+        const auto b = std::min(samples.size(), std::size_t(to * 44100));
+        double sum = 0;
+        for (std::size_t i = a; i < b; ++i)
+            sum += double(samples[i]) * samples[i];
+        return b > a ? std::sqrt(sum / double(b - a)) : 0.0;
+    }
+    int peak() const
+    {
+        int p = 0;
+        for (const qint16 s : samples)
+            p = std::max(p, std::abs(int(s)));
+        return p;
+    }
+};
+
+// A generated sound: a canonical 44-byte header of 16-bit mono at 44.1 kHz, else no samples.
+Wave readSound(const QString& path)
+{
+    Wave w;
+    QFile f(path);
+    const QByteArray b = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    const auto format = clsMedia::readWaveFormat(b);
+    if (!format || format->channels != 1 || format->sampleRate != 44100 || format->bitsPerSample != 16
+        || b.size() - format->dataBytes != 44)
+        return w;
+    for (qsizetype at = 44; at + 1 < b.size(); at += 2)
+        w.samples.push_back(qint16(quint8(b[at]) | (quint8(b[at + 1]) << 8)));
+    return w;
+}
+
 } // namespace
 
 class TestClsMedia final : public QObject
@@ -61,33 +110,11 @@ private Q_SLOTS:
         qputenv("PULSE_SERVER", QFile::encodeName(m_dir.filePath(QStringLiteral("no-server"))));
     }
 
-    void volumeScale_data()
+    void slidersTheOutputCannotTake()
     {
-        QTest::addColumn<qint32>("slider");
-        QTest::addColumn<bool>("applied");
-        QTest::addColumn<qint32>("hundredthsDb");
-        QTest::newRow("full") << 100 << true << 0;
-        QTest::newRow("stored default") << 70 << true << -1500;
-        QTest::newRow("half") << 50 << true << -2500;
-        QTest::newRow("one step up from the bottom") << 1 << true << -4950;
-        QTest::newRow("bottom, quiet but not muted") << 0 << true << -5000;
-        QTest::newRow("as quiet as the output goes") << -100 << true << -10000;
-        QTest::newRow("below silence") << -101 << false << 0;
-        QTest::newRow("louder than the file") << 101 << false << 0;
-        QTest::newRow("multiplication overflows") << 42949673 << false << 0;
-        QTest::newRow("largest") << std::numeric_limits<qint32>::max() << false << 0;
-        QTest::newRow("smallest") << std::numeric_limits<qint32>::min() << false << 0;
-    }
-
-    void volumeScale()
-    {
-        QFETCH(qint32, slider);
-        QFETCH(bool, applied);
-        QFETCH(qint32, hundredthsDb);
-        const std::optional<qint32> level = clsMedia::volumeHundredthsDb(slider);
-        QCOMPARE(level.has_value(), applied);
-        if (applied)
-            QCOMPARE(*level, hundredthsDb);
+        QCOMPARE(clsMedia::volumeHundredthsDb(-100), std::optional<qint32>(-10000)); // as quiet as it goes
+        for (const qint32 slider : {-101, 101, 42949673, std::numeric_limits<qint32>::min()})
+            QVERIFY2(!clsMedia::volumeHundredthsDb(slider), qPrintable(QString::number(slider)));
     }
 
     void waveFormat_data()
@@ -108,8 +135,6 @@ private Q_SLOTS:
         QTest::newRow("cut short: plays what it holds")
             << riff(pcm16 + chunk("data", samples)).left(44 + 100) << true << qint64(100) << QString();
         QTest::newRow("empty file") << QByteArray() << false << qint64(0) << QStringLiteral("not a RIFF WAVE file");
-        QTest::newRow("text") << QByteArray("this is not a sound at all") << false << qint64(0)
-                              << QStringLiteral("not a RIFF WAVE file");
         QTest::newRow("a RIFF AVI") << QByteArray("RIFF\x04\0\0\0AVI ", 12) << false << qint64(0)
                                     << QStringLiteral("not a RIFF WAVE file");
         QTest::newRow("MP3 inside") << riff(fmt(0x55, 1, 44100, 16) + chunk("data", samples)) << false << qint64(0)
@@ -208,6 +233,45 @@ private Q_SLOTS:
         QCOMPARE(m_capture.lines().size(), 1);
         QVERIFY(player.OpenFile(sounds + QStringLiteral("Intruder_Still_Online.wav")));
         QVERIFY(player.fileName().endsWith(QStringLiteral("Intruder_Still_Online.wav")));
+    }
+
+    // Five 16-bit PCM mono files of at least half a second, below full scale, starting and ending on silence;
+    // the buttons short, the alerts long, the reminder softer than the alerts by 6 dB; each its own sound.
+    void synthesisedSounds()
+    {
+        std::map<QString, Wave> w;
+        for (const char* name : kSounds) {
+            w[QLatin1String(name)] = readSound(soundsDir() + QLatin1String(name));
+            const Wave& s = w[QLatin1String(name)];
+            QVERIFY2(s.samples.size() >= 44100 / 2, name);
+            QVERIFY2(s.peak() < 29205 && s.peak() > 1000, name); // 1 dB headroom: nothing clips after resampling
+            QVERIFY2(std::abs(int(s.samples.front())) < 64 && std::abs(int(s.samples.back())) < 64, name);
+        }
+        for (const char* button : {"Button_Over.wav", "Button_Click.wav"}) {
+            QVERIFY(w[QLatin1String(button)].rms(0.1, 10) < 1.0);
+            QVERIFY(w[QLatin1String(button)].rms(0.0, 0.05) > 10.0);
+        }
+        QVERIFY(w["Button_Over.wav"].peak() < w["Button_Click.wav"].peak() / 2);
+        const Wave& still = w["Intruder_Still_Online.wav"];
+        for (const char* alert : {"New_Intruder.wav", "Intruder_Online.wav", "Intruder_Still_Online.wav"}) {
+            const Wave& a = w[QLatin1String(alert)];
+            QVERIFY2(a.seconds() > 1.0 && a.rms(a.seconds() / 2, a.seconds()) > 50.0, alert);
+            if (&a != &still) {
+                QVERIFY(still.rms(0, 10) * 2 < a.rms(0, 10));
+                QVERIFY(a.samples != still.samples);
+            }
+        }
+        QVERIFY(w["New_Intruder.wav"].samples != w["Intruder_Online.wav"].samples);
+        // A second run writes the same bytes; no arguments is a usage error.
+        QTemporaryDir out;
+        QCOMPARE(kwtest::run(kwtest::binary(QStringLiteral("kw-gen-sounds")), {out.path()}).code, 0);
+        for (const char* name : kSounds) {
+            QFile mine(out.filePath(QLatin1String(name)));
+            QFile built(soundsDir() + QLatin1String(name));
+            QVERIFY(mine.open(QIODevice::ReadOnly) && built.open(QIODevice::ReadOnly));
+            QVERIFY2(mine.readAll() == built.readAll(), name);
+        }
+        QCOMPARE(kwtest::run(kwtest::binary(QStringLiteral("kw-gen-sounds")), {}).code, 2);
     }
 
 private:

