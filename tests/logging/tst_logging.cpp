@@ -37,27 +37,19 @@ private Q_SLOTS:
     }
     void cleanupTestCase() { kwclock::install(nullptr); }
 
-    void debugLinesAreStampedAndMirrored()
+    void debugLinesAreStampedMirroredAndFollowTheSwitch()
     {
         TestHome home;
         LiveSettings settings;
+        QDir(home.paths().logDatabase()).removeRecursively(); // the folder is made again when needed
         DebugLog log(settings, home.paths().debugLogFile());
         QStringList mirrored;
         log.setMirror([&](const QString& line) { mirrored.append(line); });
         log.Log(QStringLiteral("CEmail:  Connected"));
         QCOMPARE(log.text(), QStringLiteral("12/5/2026 10:00:00 AM - CEmail:  Connected\r\n"));
         QCOMPARE(mirrored, QStringList {log.text()});
-        // With LogToDisk off nothing reaches the disk.
-        QVERIFY(!QFileInfo::exists(home.paths().debugLogFile()));
-    }
-
-    void debugFileFollowsTheSwitch()
-    {
-        TestHome home;
-        LiveSettings settings;
+        QVERIFY(!QFileInfo::exists(home.paths().debugLogFile())); // LogToDisk is off
         settings.chkLogToDisk = 1;
-        QDir(home.paths().logDatabase()).removeRecursively(); // the folder is made again when needed
-        DebugLog log(settings, home.paths().debugLogFile());
         log.Log(QStringLiteral("one"));
         settings.chkLogToDisk = 0;
         log.Log(QStringLiteral("two"));

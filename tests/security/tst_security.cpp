@@ -23,9 +23,10 @@ private Q_SLOTS:
     void initTestCase() { pinTestEnvironment(); }
     void init() { m_capture.clear(); }
 
-    void writableStorePasses()
+    void storeCheckDecides()
     {
         TestHome home;
+        QVERIFY(!modSetSecurity::ConfigureSecurityInfo(home.paths())); // no store attached
         auto hive = Hive::open(home.paths().hiveFile()).hive;
         modRegistry::attach(hive.get());
         QVERIFY(modSetSecurity::ConfigureSecurityInfo(home.paths()));
@@ -34,13 +35,6 @@ private Q_SLOTS:
         QVERIFY(!hive->value(QStringLiteral("Software\\Brackmoor\\Kestrelwatch\\General"), QStringLiteral("Dummy"))
                      ->isEmpty());
         modRegistry::attach(nullptr);
-    }
-
-    void noStoreFails()
-    {
-        TestHome home;
-        modRegistry::attach(nullptr);
-        QVERIFY(!modSetSecurity::ConfigureSecurityInfo(home.paths()));
     }
 
     // The grant names the group "users". So that the test depends on no group of the host, it runs again in
