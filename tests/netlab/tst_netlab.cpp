@@ -7,6 +7,7 @@
 
 #include "Lab.h"
 #include "TestHome.h"
+#include "engine/frmClient.h"
 #include "platform/LinuxNetPlatform.h"
 
 #include <QCoreApplication>
@@ -51,20 +52,6 @@ quint32 addr(const QString& ip)
     in_addr a {};
     inet_pton(AF_INET, ip.toLatin1().constData(), &a);
     return a.s_addr;
-}
-
-// The engine's 16-byte echo request: type 8, identifier 0x5555, sequence 0, eight bytes 0x40.
-QByteArray echoPacket()
-{
-    QByteArray p = QByteArray::fromHex("0800000055550000") + QByteArray(8, '\x40');
-    quint32 sum = 0;
-    for (int i = 0; i < p.size(); i += 2)
-        sum += quint32(quint8(p[i])) << 8 | quint8(p[i + 1]);
-    sum = (sum >> 16) + (sum & 0xffff);
-    sum = (sum >> 16) + (sum & 0xffff);
-    p[2] = char(~sum >> 8);
-    p[3] = char(~sum);
-    return p;
 }
 
 QString ipText(const std::array<quint8, 4>& ip)
@@ -208,7 +195,7 @@ private Q_SLOTS:
         const QString nobody = QStringLiteral("198.18.0.200");
         LinuxNetPlatform net;
         QVERIFY(net.openIcmpSocket());
-        net.sendEcho(echoPacket(), addr(nobody));
+        net.sendEcho(frmClient::echoRequest(), addr(nobody));
         // Incomplete while the kernel asks, failed when nobody answered (about 3 s): invalid, no MAC, either way.
         QTRY_VERIFY_WITH_TIMEOUT(rowFor(net, nobody).has_value(), 2000);
         QCOMPARE(int(rowFor(net, nobody)->type), 2);
