@@ -16,25 +16,18 @@
 
 namespace {
 
-// A RIFF WAVE file built from its parts; chunks are id + little-endian size + body (+ pad byte when odd).
-QByteArray chunk(const char* id, const QByteArray& body)
-{
-    QByteArray c(id, 4);
-    const quint32 n = quint32(body.size());
-    for (int i = 0; i < 4; ++i)
-        c.append(char((n >> (8 * i)) & 0xFF));
-    c.append(body);
-    if (body.size() % 2)
-        c.append('\0');
-    return c;
-}
-
 QByteArray le(quint32 v, int bytes)
 {
     QByteArray b;
     for (int i = 0; i < bytes; ++i)
         b.append(char((v >> (8 * i)) & 0xFF));
     return b;
+}
+
+// A RIFF WAVE file built from its parts; chunks are id + little-endian size + body (+ pad byte when odd).
+QByteArray chunk(const char* id, const QByteArray& body)
+{
+    return QByteArray(id, 4) + le(quint32(body.size()), 4) + body + (body.size() % 2 ? QByteArray(1, '\0') : "");
 }
 
 QByteArray fmt(quint16 tag, quint16 channels, quint32 rate, quint16 bits)
