@@ -139,21 +139,17 @@ private Q_SLOTS:
             second->value(kGeneral + QStringLiteral("\\Sub"), QStringLiteral("x")), std::optional(QStringLiteral("1")));
     }
 
+    // The settings dialog's test makes and removes the entry; here, a path with a space stays one argument.
     void runValueIsTheAutostartEntry()
     {
         TestHome home;
         auto hive = Hive::open(home.paths().hiveFile()).hive;
         const QString run = QStringLiteral("Software\\Microsoft\\Windows\\CurrentVersion\\Run");
         const QString name = QStringLiteral("Brackmoor\\Kestrelwatch");
-        QVERIFY(!hive->value(run, name));
-        const QString exe = QStringLiteral("/opt/kestrel watch/bin/kestrelwatch");
-        QVERIFY(hive->setValue(run, name, exe));
-        QVERIFY(Hive::autostartFile().startsWith(home.dir()));
+        QVERIFY(hive->setValue(run, name, QStringLiteral("/opt/kestrel watch/bin/kestrelwatch")));
         QFile desktop(Hive::autostartFile());
         QVERIFY(desktop.open(QIODevice::ReadOnly));
-        const QString entry = QString::fromUtf8(desktop.readAll());
-        QVERIFY(entry.contains(QStringLiteral("Exec=\"/opt/kestrel watch/bin/kestrelwatch\"")));
-        QCOMPARE(*hive->value(run.toUpper(), name.toLower()), exe);
+        QVERIFY(desktop.readAll().contains("Exec=\"/opt/kestrel watch/bin/kestrelwatch\""));
         QVERIFY(hive->deleteValue(run, name));
         QVERIFY(!QFileInfo::exists(Hive::autostartFile()));
         QVERIFY(!hive->value(run, name));
