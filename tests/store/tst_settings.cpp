@@ -1,4 +1,5 @@
-// The registry layer's fall-backs, the settings defaults, and Load_Registry's reading of devices.
+// The registry layer's fall-backs, the settings defaults, and Load_Registry's reading of devices. Removing a
+// slot is the window's device-removal test's; growing the table is admission's.
 
 #include "LogCapture.h"
 #include "TestHome.h"
@@ -162,37 +163,6 @@ private Q_SLOTS:
         Load_Registry(s, table, QString(), {});
         QCOMPARE(table.DeviceCount, 1);
         QCOMPARE(table[0].MacAddress, QStringLiteral("CC-00-00-00-00-03"));
-    }
-
-    void removingASlotMovesLaterOnesDown()
-    {
-        DeviceTable table;
-        table.DeviceCount = 5;
-        table.ResizeDeviceTable(5);
-        for (int i = 0; i < 5; ++i) {
-            table[i].MacAddress = QStringLiteral("00-00-00-00-00-0%1").arg(i);
-            table[i].HostName = QStringLiteral("h%1").arg(i);
-        }
-        QCOMPARE(table.indexOfMac(QStringLiteral("00-00-00-00-00-03")), 3);
-        table.removeSlot(1);
-        QCOMPARE(table.DeviceCount, 4);
-        QStringList hosts;
-        for (int i = 0; i < table.DeviceCount; ++i)
-            hosts.append(table[i].HostName);
-        QCOMPARE(hosts,
-            (QStringList {QStringLiteral("h0"), QStringLiteral("h2"), QStringLiteral("h3"), QStringLiteral("h4")}));
-        QCOMPARE(table.indexOfMac(QStringLiteral("00-00-00-00-00-03")), 2);
-        QCOMPARE(table.indexOfMac(QStringLiteral("00-00-00-00-00-01")), -1);
-        // Duplicates answer with the first slot; the removed slot beyond the count is not found.
-        table[3].MacAddress = table[0].MacAddress;
-        table.macChanged();
-        QCOMPARE(table.indexOfMac(table[0].MacAddress), 0);
-        // Growing keeps what was there; the new slot starts empty.
-        table.DeviceCount = 5;
-        table.ResizeDeviceTable(5);
-        QCOMPARE(table[0].HostName, QStringLiteral("h0"));
-        QCOMPARE(table[4].MacAddress, QString());
-        QCOMPARE(table[4].LastOnline, TextForms::ZeroDate());
     }
 };
 
