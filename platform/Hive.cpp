@@ -470,6 +470,40 @@ bool Hive::setValue(const QString& keyPath, const QString& name, const QString& 
     return true;
 }
 
+bool Hive::setValues(const QString& keyPath, const QList<Value>& values)
+{
+    for (const Value& v : values) {
+        if (isRunValue(keyPath, v.name))
+            return false;
+    }
+    if (!beginWrite())
+        return false;
+    const qint64 id = ensureKey(splitPath(keyPath));
+    sqlite3_stmt* st = id >= 0 ? cached("INSERT INTO hive_values(key, name, uname, data) VALUES(?, ?, ?, ?) "
+                                        "ON CONFLICT(key, uname) DO UPDATE SET data = excluded.data")
+                               : nullptr;
+    bool ok = st != nullptr;
+    for (qsizetype i = 0; ok && i < values.size(); ++i) {
+        sqlite3_bind_int64(st, 1, id);
+        bind(st, 2, values[i].name);
+        bind(st, 3, upper(values[i].name));
+        bind(st, 4, values[i].data);
+        ok = sqlite3_step(st) == SQLITE_DONE;
+        sqlite3_reset(st);
+    }
+    if (!endWrite(ok))
+        return false;
+    Node& node = m_nodes[id];
+    for (const Value& v : values) {
+        const int i = valueIndex(node, v.name);
+        if (i >= 0)
+            node.values[i].data = v.data;
+        else
+            node.values.append(StoredValue {v.name, upper(v.name), v.data});
+    }
+    return true;
+}
+
 bool Hive::deleteValue(const QString& keyPath, const QString& name)
 {
     if (isRunValue(keyPath, name))

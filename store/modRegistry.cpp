@@ -44,6 +44,17 @@ void WriteString(const QString& product, const QString& subkey, const QString& v
         s_hive->setValue(FullKeyPath(product, subkey), value, text);
 }
 
+void WriteStrings(const QString& product, const QString& subkey, const QList<std::pair<QString, QString>>& values)
+{
+    if (!s_hive)
+        return;
+    QList<Hive::Value> batch;
+    batch.reserve(values.size());
+    for (const auto& [name, text] : values)
+        batch.append(Hive::Value {name, text});
+    s_hive->setValues(FullKeyPath(product, subkey), batch);
+}
+
 QStringList ListSubkeys(const QString& product, const QString& subkey)
 {
     QStringList names = s_hive ? s_hive->subkeys(FullKeyPath(product, subkey)) : QStringList();

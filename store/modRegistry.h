@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <utility>
 
 class Hive;
 
@@ -18,9 +19,12 @@ inline const QString EmptyList = QStringLiteral("<EMPTY>");
 void attach(Hive* hive);
 Hive* attached();
 
-QString ReadString(const QString& product, const QString& subkey, const QString& value,
-                   const QString& defaultText = QString());
+QString ReadString(
+    const QString& product, const QString& subkey, const QString& value, const QString& defaultText = QString());
 void WriteString(const QString& product, const QString& subkey, const QString& value, const QString& text);
+// Creates the key and writes every (value name, text) pair in one transaction: a crash leaves all of them
+// or none.
+void WriteStrings(const QString& product, const QString& subkey, const QList<std::pair<QString, QString>>& values);
 // Subkey names in the registry's order, or the single element "<EMPTY>".
 QStringList ListSubkeys(const QString& product, const QString& subkey);
 void CreateKey(const QString& product, const QString& subkey);

@@ -4,7 +4,31 @@
 #include "store/TextForms.h"
 #include "store/modRegistry.h"
 
+#include <stdexcept>
+
 const QDateTime EngineRig::kStart = QDateTime(QDate(2024, 3, 5), QTime(10, 0, 0));
+
+void RecordingWindow::record(const QString& line)
+{
+    calls << line;
+    if (!failOn.isEmpty() && line.startsWith(failOn))
+        throw std::runtime_error("window call failed: " + line.toStdString());
+}
+
+void RecordingWindow::setLastIntruderWarning(const QDateTime& when)
+{
+    lastIntruderWarning = when;
+    record(QStringLiteral("setLastIntruderWarning"));
+}
+
+int RecordingWindow::entries(qint32 index, const QString& text) const
+{
+    const QString prefix = QStringLiteral("AddLogEntry %1 ").arg(index);
+    int n = 0;
+    for (const QString& c : calls)
+        n += c.startsWith(prefix) && c.endsWith(QLatin1Char('\t') + text) ? 1 : 0;
+    return n;
+}
 
 EngineRig::EngineRig()
 {
@@ -45,6 +69,14 @@ int EngineRig::runToHarvest(int maxTicks)
     return -1;
 }
 
+QStringList EngineRig::nextSweep()
+{
+    window.calls.clear();
+    if (runToHarvest() < 0)
+        return {QStringLiteral("no harvest")};
+    return window.calls;
+}
+
 qint32 EngineRig::addLoadedDevice(
     const QString& mac, const QString& ip, bool intruder, const QDateTime& lastOnline, const QDateTime& lastOffline)
 {
@@ -77,15 +109,6 @@ QString EngineRig::stored(const QString& mac, const QString& value) const
     return modRegistry::ReadString(modRegistry::ProductKey, Keys::deviceKey(mac), value, QStringLiteral("<missing>"));
 }
 
-QStringList EngineRig::storedNames(const QString& mac) const
-{
-    QStringList names;
-    const auto values = hive->values(modRegistry::FullKeyPath(modRegistry::ProductKey, Keys::deviceKey(mac)));
-    for (const Hive::Value& v : values)
-        names << v.name;
-    return names;
-}
-
 QDateTime EngineRig::now() const
 {
     const QDateTime t = clock.now();
@@ -95,4 +118,9 @@ QDateTime EngineRig::now() const
 QString EngineRig::stamp(const QDateTime& when)
 {
     return TextForms::dateText(when) + QLatin1Char('\t');
+}
+
+QString EngineRig::entry(qint32 index, const QDateTime& when, const QString& text)
+{
+    return QStringLiteral("AddLogEntry %1 ").arg(index) + stamp(when) + text;
 }
