@@ -49,9 +49,9 @@ void frmClient::AddNewMacEntry(const QString& mac, const QString& ip, quint8 typ
 
         m_window.Load_Log(index);
 
-        // One transaction: a crash part-way must never leave a key without "Intruder", which would load as
-        // a safe device.
-        modRegistry::WriteStrings(modRegistry::ProductKey, Keys::deviceKey(mac),
+        // A crash part-way must never leave a key without "Intruder", which would load as a safe device: the
+        // key and its values are written in one transaction, with the harvest's other admissions.
+        m_unstoredAdmissions.append({Keys::deviceKey(mac),
             {
                 {QStringLiteral("IP_Address"), admitted.IpAddress},
                 {QStringLiteral("Host_Name"), admitted.HostName},
@@ -62,7 +62,7 @@ void frmClient::AddNewMacEntry(const QString& mac, const QString& ip, quint8 typ
                 {QStringLiteral("Last_Online"), TextForms::dateText(admitted.LastOnline)},
                 {QStringLiteral("Last_Offline"), TextForms::dateText(admitted.LastOffline)},
                 {QStringLiteral("Mac_Type"), QString::number(type)},
-            });
+            }});
 
         m_window.AddLogEntry(index, stamp(now) + QStringLiteral("** WARNING - NEW DEVICE **"));
         m_window.AddLogEntry(index, stamp(now) + QStringLiteral("Connected ( ") + ip + QStringLiteral(" )"));
@@ -78,4 +78,12 @@ void frmClient::AddNewMacEntry(const QString& mac, const QString& ip, quint8 typ
             m_window.SendNewEmail(index);
         m_window.setLastIntruderWarning(now);
     });
+}
+
+void frmClient::storeAdmissions()
+{
+    if (m_unstoredAdmissions.isEmpty())
+        return;
+    const auto admissions = std::exchange(m_unstoredAdmissions, {});
+    modRegistry::WriteKeys(modRegistry::ProductKey, admissions);
 }

@@ -70,6 +70,7 @@ void frmClient::FinishScan()
             return;
         m_sweepReady = false;
         const QDateTime now = currentTime();
+        storeAdmissions(); // those of a harvest that failed part-way
         harvestRows(now);
         trackPresence(now);
         m_onlineAddressesValid = false;
@@ -125,6 +126,8 @@ void frmClient::harvestRows(const QDateTime& now)
         else
             moves.append({index, ip});
     }
+
+    storeAdmissions();
 
     // Only the in-memory address follows a move; the stored IP_Address keeps the admission's value.
     for (const auto& [index, ip] : std::as_const(moves)) {

@@ -123,6 +123,7 @@ void frmClient::Shutdown()
 {
     runTrapped("Shutdown", m_window, [this] {
         StopSystem();
+        storeAdmissions();
         m_tmrPingTimer.stop();
         m_net.closeIcmpSocket();
         m_shutDown = true;

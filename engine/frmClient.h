@@ -96,6 +96,7 @@ private:
     void harvestRows(const QDateTime& now);
     void trackPresence(const QDateTime& now);
     void AddNewMacEntry(const QString& mac, const QString& ip, quint8 type);
+    void storeAdmissions();
     void agePresence();
     void fitRangesToNeighbourTable();
     void ScanNextName();
@@ -146,6 +147,11 @@ private:
     // every device per name reply.
     QHash<QString, int> m_onlineAddresses;
     bool m_onlineAddressesValid = false;
+
+    // Admissions of the harvest under way, each a subkey with its nine values, stored in one transaction when
+    // the table walk ends: a device is in the store whole or not at all, and a burst of hundreds of new
+    // devices costs one commit.
+    QList<std::pair<QString, QList<std::pair<QString, QString>>>> m_unstoredAdmissions;
 
     QHash<QString, QDateTime> m_problemLogged; // cause -> when it was last logged
     QSet<QString> m_rangesLeftOut; // ranges already logged as left out for the neighbour table's sake

@@ -44,15 +44,19 @@ void WriteString(const QString& product, const QString& subkey, const QString& v
         s_hive->setValue(FullKeyPath(product, subkey), value, text);
 }
 
-void WriteStrings(const QString& product, const QString& subkey, const QList<std::pair<QString, QString>>& values)
+void WriteKeys(const QString& product, const QList<std::pair<QString, ValueTexts>>& keys)
 {
-    if (!s_hive)
+    if (!s_hive || keys.isEmpty())
         return;
-    QList<Hive::Value> batch;
-    batch.reserve(values.size());
-    for (const auto& [name, text] : values)
-        batch.append(Hive::Value {name, text});
-    s_hive->setValues(FullKeyPath(product, subkey), batch);
+    QList<Hive::KeyValues> batch;
+    batch.reserve(keys.size());
+    for (const auto& [subkey, texts] : keys) {
+        Hive::KeyValues& key = batch.emplace_back();
+        key.keyPath = FullKeyPath(product, subkey);
+        for (const auto& [name, text] : texts)
+            key.values.append(Hive::Value {name, text});
+    }
+    s_hive->setValues(batch);
 }
 
 QStringList ListSubkeys(const QString& product, const QString& subkey)
