@@ -3,6 +3,7 @@
 
 #include "platform/LinuxAdapters.h"
 
+#include <QDir>
 #include <QFile>
 #include <QMap>
 
@@ -56,7 +57,10 @@ QString leftOutReason(const Link& link)
 {
     if (!(link.flags & IFF_UP))
         return QStringLiteral("is down");
-    if (!(link.flags & IFF_RUNNING))
+    // Carrier is the driver's own flag (IFF_LOWER_UP, from linux/if.h, which clashes with net/if.h); the
+    // operational state (IFF_RUNNING) follows it only up to a second later and also drops for a dormant link.
+    constexpr unsigned kLowerUp = 1u << 16;
+    if (!(link.flags & kLowerUp) || !(link.flags & IFF_RUNNING))
         return QStringLiteral("has no carrier");
     if (link.flags & IFF_POINTOPOINT)
         return QStringLiteral("is a point-to-point link");
@@ -66,6 +70,13 @@ QString leftOutReason(const Link& link)
 }
 
 } // namespace
+
+bool isBridgeWithoutPorts(const QString& sysClassNet, const QString& name)
+{
+    const QDir link(sysClassNet + QLatin1Char('/') + name);
+    return link.exists(QStringLiteral("bridge"))
+        && QDir(link.filePath(QStringLiteral("brif"))).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot);
+}
 
 int neighbourTableLimitFrom(const QString& sysctlFile)
 {
@@ -186,6 +197,12 @@ std::optional<QList<AdapterInfo>> LinuxNetPlatform::adapters()
     QList<AdapterInfo> result = adaptersFromIfaddrs(list, *routes, &leftOut);
     ::freeifaddrs(list);
     logOnce(m_lastAdapterError, QString());
+    result.removeIf([&leftOut](const AdapterInfo& a) {
+        if (!isBridgeWithoutPorts(QStringLiteral("/sys/class/net"), a.name))
+            return false;
+        leftOut.append({a.name, QStringLiteral("is a bridge without ports")});
+        return true;
+    });
     for (const LeftOutLink& link : std::as_const(leftOut))
         reportProblem(QStringLiteral("adapter %1 %2").arg(link.name, link.reason),
             QStringLiteral("%1 %2: it is not swept").arg(link.name, link.reason));

@@ -14,6 +14,10 @@ struct LeftOutLink
 QList<AdapterInfo> adaptersFromIfaddrs(
     const ifaddrs* list, const QList<DefaultRouteHop>& routes, QList<LeftOutLink>* leftOut);
 
+// Whether the interface is a bridge without a single port, from sysfs (sysClassNet is /sys/class/net). Such a
+// bridge reaches nothing; a new one reports carrier until a port comes and goes.
+bool isBridgeWithoutPorts(const QString& sysClassNet, const QString& name);
+
 // The kernel's neighbour-table limit (gc_thresh3) from its sysctl file. Only the host's own namespace shows
 // the file, while the table and its limit are shared by every namespace; without it the kernel's default,
 // 1,024, is assumed.

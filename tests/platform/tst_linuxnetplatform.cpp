@@ -6,6 +6,7 @@
 #include "TestHome.h"
 #include "platform/LinuxAdapters.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -19,7 +20,8 @@
 
 namespace {
 
-constexpr unsigned kUp = IFF_UP | IFF_RUNNING | IFF_BROADCAST | IFF_MULTICAST;
+constexpr unsigned kLowerUp = 1u << 16; // carrier
+constexpr unsigned kUp = IFF_UP | IFF_RUNNING | kLowerUp | IFF_BROADCAST | IFF_MULTICAST;
 
 // A hand-made getifaddrs list in glibc's shape: link entries first, then addresses.
 class IfaddrsList
@@ -82,15 +84,18 @@ private Q_SLOTS:
         QTest::addColumn<int>("hatype");
         QTest::addColumn<QString>("result"); // "swept", "silent" or the reason it is left out
         QTest::newRow("ethernet with carrier") << kUp << int(ARPHRD_ETHER) << "swept";
-        QTest::newRow("loopback") << unsigned(IFF_UP | IFF_RUNNING | IFF_LOOPBACK) << int(ARPHRD_LOOPBACK) << "silent";
+        QTest::newRow("loopback") << (kUp | IFF_LOOPBACK) << int(ARPHRD_LOOPBACK) << "silent";
         QTest::newRow("down") << unsigned(IFF_BROADCAST) << int(ARPHRD_ETHER) << "is down";
         QTest::newRow("bridge without ports (docker0, virbr0)")
             << unsigned(IFF_UP | IFF_BROADCAST) << int(ARPHRD_ETHER) << "has no carrier";
-        QTest::newRow("wireguard") << unsigned(IFF_UP | IFF_RUNNING | IFF_POINTOPOINT | IFF_NOARP) << int(ARPHRD_NONE)
+        QTest::newRow("carrier, not yet running")
+            << (kUp & ~unsigned(IFF_RUNNING)) << int(ARPHRD_ETHER) << "has no carrier";
+        QTest::newRow("running, carrier just lost") << (kUp & ~kLowerUp) << int(ARPHRD_ETHER) << "has no carrier";
+        QTest::newRow("wireguard") << (kUp | IFF_POINTOPOINT | IFF_NOARP) << int(ARPHRD_NONE)
                                    << "is a point-to-point link";
-        QTest::newRow("openvpn tun") << unsigned(IFF_UP | IFF_RUNNING | IFF_POINTOPOINT | IFF_NOARP | IFF_MULTICAST)
-                                     << int(ARPHRD_NONE) << "is a point-to-point link";
-        QTest::newRow("ppp") << unsigned(IFF_UP | IFF_RUNNING | IFF_POINTOPOINT) << int(ARPHRD_PPP)
+        QTest::newRow("openvpn tun") << (kUp | IFF_POINTOPOINT | IFF_NOARP) << int(ARPHRD_NONE)
+                                     << "is a point-to-point link";
+        QTest::newRow("ppp") << unsigned(IFF_UP | IFF_RUNNING | kLowerUp | IFF_POINTOPOINT) << int(ARPHRD_PPP)
                              << "is a point-to-point link";
         QTest::newRow("arp off") << (kUp | IFF_NOARP) << int(ARPHRD_ETHER) << "does not do ARP";
     }
@@ -124,7 +129,7 @@ private Q_SLOTS:
         }
     }
 
-    void typesAndTheNeighbourLimit()
+    void typesBridgesAndTheNeighbourLimit()
     {
         QCOMPARE(adapterTypeFromArphrd(ARPHRD_ETHER), 6);
         QCOMPARE(adapterTypeFromArphrd(ARPHRD_IEEE802_TR), 9);
@@ -137,6 +142,11 @@ private Q_SLOTS:
         QCOMPARE(neighbourTypeFromState(NUD_STALE), quint8(3));
 
         QTemporaryDir dir;
+        for (const char* path : {"br0/bridge", "br0/brif", "br1/bridge", "br1/brif/eth1", "eth0"})
+            QVERIFY(QDir(dir.path()).mkpath(QString::fromLatin1(path)));
+        QVERIFY(isBridgeWithoutPorts(dir.path(), QStringLiteral("br0")));
+        QVERIFY(!isBridgeWithoutPorts(dir.path(), QStringLiteral("br1")));
+        QVERIFY(!isBridgeWithoutPorts(dir.path(), QStringLiteral("eth0")));
         const auto limitOf = [&dir](const QByteArray& text) {
             QFile f(dir.filePath(QStringLiteral("gc_thresh3")));
             f.open(QIODevice::WriteOnly | QIODevice::Truncate);
