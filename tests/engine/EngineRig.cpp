@@ -15,21 +15,6 @@ void RecordingWindow::record(const QString& line)
         throw std::runtime_error("window call failed: " + line.toStdString());
 }
 
-void RecordingWindow::setLastIntruderWarning(const QDateTime& when)
-{
-    lastIntruderWarning = when;
-    record(QStringLiteral("setLastIntruderWarning"));
-}
-
-int RecordingWindow::entries(qint32 index, const QString& text) const
-{
-    const QString prefix = QStringLiteral("AddLogEntry %1 ").arg(index);
-    int n = 0;
-    for (const QString& c : calls)
-        n += c.startsWith(prefix) && c.endsWith(QLatin1Char('\t') + text) ? 1 : 0;
-    return n;
-}
-
 EngineRig::EngineRig()
 {
     hive = Hive::open(home.paths().hiveFile()).hive;
@@ -60,10 +45,11 @@ void EngineRig::tick(int count)
 
 int EngineRig::runToHarvest(int maxTicks)
 {
-    const int before = window.count(QStringLiteral("ShowStatus"));
+    const auto harvests = [this] { return window.calls.count(QStringLiteral("ShowStatus")); };
+    const qsizetype before = harvests();
     for (int i = 1; i <= maxTicks; ++i) {
         tick();
-        if (window.count(QStringLiteral("ShowStatus")) > before)
+        if (harvests() > before)
             return i;
     }
     return -1;
@@ -72,13 +58,10 @@ int EngineRig::runToHarvest(int maxTicks)
 QStringList EngineRig::nextSweep()
 {
     window.calls.clear();
-    if (runToHarvest() < 0)
-        return {QStringLiteral("no harvest")};
-    return window.calls;
+    return runToHarvest() < 0 ? QStringList {QStringLiteral("no harvest")} : window.calls;
 }
 
-qint32 EngineRig::addLoadedDevice(
-    const QString& mac, const QString& ip, bool intruder, const QDateTime& lastOnline, const QDateTime& lastOffline)
+qint32 EngineRig::addLoadedDevice(const QString& mac, const QString& ip, bool intruder)
 {
     const qint32 index = devices.DeviceCount;
     devices.DeviceCount = index + 1;
@@ -88,12 +71,10 @@ qint32 EngineRig::addLoadedDevice(
     d.MacAddress = mac;
     d.IpAddress = ip;
     d.HostName = QStringLiteral("Unknown Device");
-    d.NewDevice = intruder;
-    d.Intruder = intruder;
+    d.NewDevice = d.Intruder = intruder;
     d.NameLookupPending = true;
-    d.FirstSeen = kStart.addDays(-1);
-    d.LastOnline = lastOnline.isValid() ? lastOnline : kStart.addDays(-1);
-    d.LastOffline = lastOffline.isValid() ? lastOffline : kStart.addSecs(-3600);
+    d.FirstSeen = d.LastOnline = kStart.addDays(-1);
+    d.LastOffline = kStart.addSecs(-3600);
     devices.macChanged();
     return index;
 }
@@ -115,12 +96,7 @@ QDateTime EngineRig::now() const
     return t.addMSecs(-t.time().msec());
 }
 
-QString EngineRig::stamp(const QDateTime& when)
-{
-    return TextForms::dateText(when) + QLatin1Char('\t');
-}
-
 QString EngineRig::entry(qint32 index, const QDateTime& when, const QString& text)
 {
-    return QStringLiteral("AddLogEntry %1 ").arg(index) + stamp(when) + text;
+    return QStringLiteral("AddLogEntry %1 ").arg(index) + TextForms::dateText(when) + QLatin1Char('\t') + text;
 }

@@ -12,7 +12,7 @@
 #include <memory>
 
 // The main window as the engine's tests see it: every call one line in order ("AddLogEntry 0 <text>",
-// "MacUpdateOccured 0", "ShowStatus" ...), debug lines apart in logs. failOn names a call that throws, to
+// "MacUpdateOccured 0", "ShowStatus" ...), debug lines apart in logs. A call starting with failOn throws, to
 // show that an operation's error trap ends only that operation.
 class RecordingWindow final : public MainWindowSeam
 {
@@ -30,19 +30,14 @@ public:
     void playIntruderOnlineSound(int v) override { record(QStringLiteral("playIntruderOnlineSound %1").arg(v)); }
     void SendNewEmail(qint32 i) override { record(QStringLiteral("SendNewEmail %1").arg(i)); }
     void SendOnlineEmail(qint32 i) override { record(QStringLiteral("SendOnlineEmail %1").arg(i)); }
-    void setLastIntruderWarning(const QDateTime& when) override;
+    void setLastIntruderWarning(const QDateTime&) override { record(QStringLiteral("setLastIntruderWarning")); }
     void ShowStatus() override { record(QStringLiteral("ShowStatus")); }
     void Log(const QString& text) override { logs << text; }
-
-    int count(const QString& call) const { return int(calls.count(call)); }
-    // The history lines of device index whose text (after the date stamp) is text.
-    int entries(qint32 index, const QString& text) const;
 
     QStringList calls;
     QStringList logs;
     bool visible = false;
     QString failOn;
-    QDateTime lastIntruderWarning;
 
 private:
     void record(const QString& line);
@@ -63,13 +58,12 @@ public:
     int runToHarvest(int maxTicks = 600);
     // The window calls of the next sweep, up to and including its harvest.
     QStringList nextSweep();
-    // A device as the store's loading leaves it: not online, name lookup due.
-    qint32 addLoadedDevice(const QString& mac, const QString& ip, bool intruder = true,
-        const QDateTime& lastOnline = {}, const QDateTime& lastOffline = {});
+    // A device as the store's loading leaves it: offline since an hour ago, its name due.
+    qint32 addLoadedDevice(const QString& mac, const QString& ip, bool intruder = true);
     bool answer(const QString& name, int error = 0); // answers the one pending lookup
     QString stored(const QString& mac, const QString& value) const;
     QDateTime now() const; // the clock as the engine reads it (whole seconds)
-    static QString stamp(const QDateTime& when); // a history line's date and tab
+    // A history line as the engine writes it: date, tab, text.
     static QString entry(qint32 index, const QDateTime& when, const QString& text);
 
     static const QDateTime kStart;

@@ -12,7 +12,7 @@ QString ipText(const std::array<quint8, 4>& ip)
 std::array<quint8, 4> requireIp(const QString& text)
 {
     std::array<quint8, 4> ip {};
-    const QStringList parts = text.trimmed().split(QLatin1Char('.'));
+    const QStringList parts = text.split(QLatin1Char('.'));
     bool ok = parts.size() == 4;
     for (int i = 0; ok && i < 4; ++i) {
         const uint v = parts[i].toUInt(&ok);
@@ -94,24 +94,17 @@ std::optional<QList<AdapterInfo>> FakeNetPlatform::adapters()
     return m_adapters;
 }
 
-NeighbourRow FakeNetPlatform::row(const QString& mac, const QString& ip, quint8 type, int ifindex)
+NeighbourRow& FakeNetPlatform::addNeighbour(const QString& mac, const QString& ip, quint8 type, int ifindex)
 {
-    NeighbourRow r;
+    NeighbourRow& r = m_rows.emplace_back();
     r.ifindex = ifindex;
     r.type = type;
     r.ip = requireIp(ip);
-    QString hex = mac;
-    hex.remove(QLatin1Char('-')).remove(QLatin1Char(':'));
+    const QString hex = QString(mac).remove(QLatin1Char('-')).remove(QLatin1Char(':'));
     r.mac = QByteArray::fromHex(hex.toLatin1());
     if (r.mac.size() * 2 != hex.size())
         qFatal("FakeNetPlatform: \"%s\" is no MAC address", qPrintable(mac));
     return r;
-}
-
-NeighbourRow& FakeNetPlatform::addNeighbour(const QString& mac, const QString& ip, quint8 type, int ifindex)
-{
-    m_rows.append(row(mac, ip, type, ifindex));
-    return m_rows.last();
 }
 
 std::optional<QList<NeighbourRow>> FakeNetPlatform::neighbours()
