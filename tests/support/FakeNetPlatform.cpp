@@ -1,37 +1,32 @@
 #include "FakeNetPlatform.h"
 
+#include <QHostAddress>
 #include <QtEndian>
 
 namespace {
 
 QString ipText(const std::array<quint8, 4>& ip)
 {
-    return QStringLiteral("%1.%2.%3.%4").arg(ip[0]).arg(ip[1]).arg(ip[2]).arg(ip[3]);
+    return QHostAddress(qFromBigEndian<quint32>(ip.data())).toString();
 }
 
 std::array<quint8, 4> requireIp(const QString& text)
 {
-    std::array<quint8, 4> ip {};
-    const QStringList parts = text.split(QLatin1Char('.'));
-    bool ok = parts.size() == 4;
-    for (int i = 0; ok && i < 4; ++i) {
-        const uint v = parts[i].toUInt(&ok);
-        ok = ok && v <= 255;
-        ip[size_t(i)] = quint8(v);
-    }
-    if (!ok)
+    bool ok = false;
+    const quint32 v = QHostAddress(text).toIPv4Address(&ok);
+    if (!ok || text.count(QLatin1Char('.')) != 3)
         qFatal("FakeNetPlatform: \"%s\" is no IPv4 address", qPrintable(text));
+    std::array<quint8, 4> ip {};
+    qToBigEndian(v, ip.data());
     return ip;
 }
 
+// "255.255.255.0" or a prefix length "24".
 QString maskText(const QString& text)
 {
     bool ok = false;
     const uint prefix = text.toUInt(&ok);
-    if (!ok || prefix > 32)
-        return ipText(requireIp(text));
-    const quint32 m = prefix == 0 ? 0 : ~quint32(0) << (32 - prefix);
-    return ipText({quint8(m >> 24), quint8(m >> 16), quint8(m >> 8), quint8(m)});
+    return ok ? QHostAddress(prefix == 0 ? 0u : ~0u << (32 - prefix)).toString() : ipText(requireIp(text));
 }
 
 } // namespace
@@ -50,15 +45,8 @@ void FakeNetPlatform::sendEcho(const QByteArray& packet, quint32 addrNetworkOrde
         reportProblem(m_sendFailure, QStringLiteral("echo request refused: ") + m_sendFailure);
         return;
     }
-    const quint32 a = qFromBigEndian(addrNetworkOrder);
-    m_sent << ipText({quint8(a >> 24), quint8(a >> 16), quint8(a >> 8), quint8(a)});
-    m_packets << packet;
-}
-
-void FakeNetPlatform::clearSent()
-{
-    m_sent.clear();
-    m_packets.clear();
+    m_sent << QHostAddress(qFromBigEndian(addrNetworkOrder)).toString();
+    m_lastPacket = packet;
 }
 
 AdapterInfo& FakeNetPlatform::addAdapter(const QString& script)

@@ -34,8 +34,8 @@ public:
     void setSendFailure(const QString& cause) { m_sendFailure = cause; }
     int socketBuffers() const { return m_socketBuffers; } // 0 when never set
     QStringList sentAddresses() const { return m_sent; } // destinations while the socket was open, in order
-    QList<QByteArray> sentPackets() const { return m_packets; }
-    void clearSent();
+    QByteArray lastPacket() const { return m_lastPacket; }
+    void clearSent() { m_sent.clear(); }
 
     // "198.18.0.5/255.255.255.0 gw 198.18.0.1": addresses (mask dotted or a prefix length), then optionally
     // "gw" and gateways (else one empty gateway). Next interface index from 2, name "ethN", type 6, MAC
@@ -73,7 +73,7 @@ private:
     QString m_sendFailure;
     int m_socketBuffers = 0;
     QStringList m_sent;
-    QList<QByteArray> m_packets;
+    QByteArray m_lastPacket;
     QList<AdapterInfo> m_adapters;
     bool m_adaptersFail = false;
     int m_adapterCalls = 0;
