@@ -11,9 +11,8 @@
 
 #include <memory>
 
-// The main window as the engine's tests see it: every call one line in order ("AddLogEntry 0 <text>",
-// "MacUpdateOccured 0", "ShowStatus" ...), debug lines apart in logs. A call starting with failOn throws, to
-// show that an operation's error trap ends only that operation.
+// The main window as the engine's tests see it: every call one line in order ("MacUpdateOccured 0" ...), debug
+// lines apart in logs. A call starting with failOn throws, as a failing window would.
 class RecordingWindow final : public MainWindowSeam
 {
 public:
@@ -43,9 +42,8 @@ private:
     void record(const QString& line);
 };
 
-// One engine on the scripted network of FakeNetPlatform, with a real hive in a private home, a manual clock
-// and a recording window. The engine's timer is stopped: tests call the tick handler, each tick moving the
-// clock by clockStepMs.
+// One engine on FakeNetPlatform with a real hive in a private home, a manual clock and a recording window.
+// Its timer is stopped: tests call the tick handler, each tick moving the clock by clockStepMs.
 class EngineRig final
 {
 public:

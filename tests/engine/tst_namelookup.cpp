@@ -50,9 +50,7 @@ private Q_SLOTS:
         rig.devices[1].NameLookupPending = false;
         rig.load();
         setOnline(rig);
-        QCOMPARE(rig.net.lookedUpAddresses(), QStringList {ipOf(10)});
         QVERIFY(rig.answer(QStringLiteral("alpha.lan")));
-        QCOMPARE(rig.devices[0].HostName, QStringLiteral("alpha.lan"));
         QCOMPARE(rig.window.calls,
             (QStringList {EngineRig::entry(0, rig.now(), QStringLiteral("Name is alpha.lan")),
                 QStringLiteral("MacUpdateOccured 0")}));
@@ -61,10 +59,8 @@ private Q_SLOTS:
         // Device 1 is not due. A failed lookup only clears the flag.
         QCOMPARE(rig.net.lookedUpAddresses(), (QStringList {ipOf(10), ipOf(12)}));
         QVERIFY(rig.answer(QString(), 2));
-        QCOMPARE(rig.devices[2].HostName, QStringLiteral("Unknown Device"));
-        QVERIFY(!rig.devices[2].NameLookupPending);
+        QVERIFY(!rig.devices[2].NameLookupPending && rig.devices[2].HostName == QLatin1String("Unknown Device"));
         QCOMPARE(rig.engine.HostLookupHandle(), 0);
-        QCOMPARE(rig.engine.LookupIndex(), 0);
     }
 
     // An address that is empty or no dotted quad cannot be asked: it fails like any lookup, later, and the

@@ -37,7 +37,7 @@ bool FakeNetPlatform::openIcmpSocket()
     return m_socketOpen;
 }
 
-void FakeNetPlatform::sendEcho(const QByteArray& packet, quint32 addrNetworkOrder)
+void FakeNetPlatform::sendEcho(const QByteArray&, quint32 addrNetworkOrder)
 {
     if (!m_socketOpen)
         return;
@@ -46,7 +46,6 @@ void FakeNetPlatform::sendEcho(const QByteArray& packet, quint32 addrNetworkOrde
         return;
     }
     m_sent << QHostAddress(qFromBigEndian(addrNetworkOrder)).toString();
-    m_lastPacket = packet;
 }
 
 AdapterInfo& FakeNetPlatform::addAdapter(const QString& script)
@@ -119,7 +118,7 @@ int FakeNetPlatform::lookupAddress(const QString& ip, LookupDone done)
     m_lookedUp << ip;
     if (m_lookupsFail)
         return 0;
-    m_pending.insert(m_nextHandle, {ip, std::move(done)});
+    m_pending.insert(m_nextHandle, std::move(done));
     return m_nextHandle++;
 }
 
@@ -135,9 +134,9 @@ bool FakeNetPlatform::completeLookup(int handle, int error, const QString& name)
     if (it == m_pending.end())
         return false;
     // Out of the pending list before the callback, which may well start the next lookup.
-    const Pending p = std::move(*it);
+    const LookupDone done = std::move(*it);
     m_pending.erase(it);
-    if (p.done)
-        p.done(handle, error, name);
+    if (done)
+        done(handle, error, name);
     return true;
 }

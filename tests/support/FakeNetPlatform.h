@@ -4,9 +4,8 @@
 
 #include <QMap>
 
-// A scripted NetPlatform for tests: adapters and neighbour rows as the test sets them (or a failure), every
-// sent packet and deleted row recorded, reverse lookups held pending until the test completes them, and
-// refused sends and deletions reported as the Linux layer reports them. Nothing reaches a network.
+// A scripted NetPlatform: adapters and neighbour rows as the test sets them (or a failure), sends and
+// deletions recorded (or refused and reported), lookups pending until the test completes them.
 class FakeNetPlatform final : public NetPlatform
 {
 public:
@@ -15,8 +14,8 @@ public:
 
     bool openIcmpSocket() override;
     bool icmpSocketOpen() const override { return m_socketOpen; }
-    void setSocketBuffers(int bytes) override { m_socketBuffers = bytes; }
-    bool setNonBlocking() override { return m_socketOpen && !m_nonBlockingFails; }
+    void setSocketBuffers(int) override { }
+    bool setNonBlocking() override { return m_socketOpen; }
     void sendEcho(const QByteArray& packet, quint32 addrNetworkOrder) override;
     void closeIcmpSocket() override { m_socketOpen = false; }
     std::optional<QList<AdapterInfo>> adapters() override;
@@ -29,12 +28,9 @@ public:
     using NetPlatform::setNeighbourTableLimit;
 
     void setOpenFails(bool fails) { m_openFails = fails; }
-    void setNonBlockingFails(bool fails) { m_nonBlockingFails = fails; }
     // Every send fails from now on and is reported with this cause; empty: sends succeed.
     void setSendFailure(const QString& cause) { m_sendFailure = cause; }
-    int socketBuffers() const { return m_socketBuffers; } // 0 when never set
     QStringList sentAddresses() const { return m_sent; } // destinations while the socket was open, in order
-    QByteArray lastPacket() const { return m_lastPacket; }
     void clearSent() { m_sent.clear(); }
 
     // "198.18.0.5/255.255.255.0 gw 198.18.0.1": addresses (mask dotted or a prefix length), then optionally
@@ -61,19 +57,10 @@ public:
     bool completeLookup(int handle, int error, const QString& name);
 
 private:
-    struct Pending
-    {
-        QString ip;
-        LookupDone done;
-    };
-
     bool m_socketOpen = false;
     bool m_openFails = false;
-    bool m_nonBlockingFails = false;
     QString m_sendFailure;
-    int m_socketBuffers = 0;
     QStringList m_sent;
-    QByteArray m_lastPacket;
     QList<AdapterInfo> m_adapters;
     bool m_adaptersFail = false;
     int m_adapterCalls = 0;
@@ -83,7 +70,7 @@ private:
     QStringList m_deleted;
     bool m_lookupsFail = false;
     int m_nextHandle = 1;
-    QMap<int, Pending> m_pending;
+    QMap<int, LookupDone> m_pending;
     QList<int> m_cancelled;
     QStringList m_lookedUp;
 };
