@@ -130,7 +130,6 @@ private Q_SLOTS:
         for (const char* line :
             {"kwa0 does not do ARP", "kwt0 is a point-to-point link", "kwbr0 is a bridge without ports"})
             QCOMPARE(window.logs.filter(QString::fromLatin1(line)).size(), 1);
-
         // The first sweep finds the router, the device, and the static and NOARP rows; never the monitor.
         const QString router = QStringLiteral("02-00-C6-12-00-01"), device = QStringLiteral("02-00-C6-12-00-0A");
         QTRY_COMPARE_WITH_TIMEOUT(devices.DeviceCount, 4, 15000);
@@ -140,7 +139,9 @@ private Q_SLOTS:
         QVERIFY(devices[d].Intruder);
         QCOMPARE(devices[devices.indexOfMac(QStringLiteral("02-00-C6-12-00-14"))].MacType, quint8(4));
         QCOMPARE(devices[devices.indexOfMac(QStringLiteral("02-00-C6-12-00-15"))].MacType, quint8(1));
-
+        // The harvest left the NOARP row (the kernel's own clean-up may take it after a minute unused).
+        QString table = run(QStringLiteral("ip"), {"-4", "neigh", "show", "nud", "all", "dev", "eth0"});
+        QVERIFY2(table.contains(QStringLiteral("198.18.0.21 lladdr 02:00:c6:12:00:15 NOARP")), qPrintable(table));
         // The lab's hosts file names every host.
         QTRY_COMPARE_WITH_TIMEOUT(devices[d].HostName, QStringLiteral("dev1"), 20000);
         QTRY_COMPARE_WITH_TIMEOUT(devices[r].HostName, QStringLiteral("router"), 20000);
@@ -154,12 +155,11 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(disconnected(d), 1, 30000);
         QCOMPARE(disconnected(r), 0);
 
-        // A minute of sweeping: the static and NOARP rows are still there and still sighted, and not one echo
-        // request has left through an interface that is not swept.
+        // A minute of sweeping: the static row is still there and still sighted, and not one echo request has
+        // left through an interface that is not swept.
         QTest::qWait(int(std::max<qint64>(0, 60000 - sweeping.elapsed())));
-        const QString table = run(QStringLiteral("ip"), {"-4", "neigh", "show", "nud", "all", "dev", "eth0"});
+        table = run(QStringLiteral("ip"), {"-4", "neigh", "show", "nud", "all", "dev", "eth0"});
         QVERIFY2(table.contains(QStringLiteral("198.18.0.20 lladdr 02:00:c6:12:00:14 PERMANENT")), qPrintable(table));
-        QVERIFY2(table.contains(QStringLiteral("198.18.0.21 lladdr 02:00:c6:12:00:15 NOARP")), qPrintable(table));
         QVERIFY(devices[devices.indexOfMac(QStringLiteral("02-00-C6-12-00-14"))].PresenceCountdown != 0);
         const QMap<QString, int> echoes = echoesOut();
         QVERIFY2(echoes.value(QStringLiteral("eth0")) >= 8 * 1024, qPrintable(QString::number(echoes.value("eth0"))));
@@ -184,7 +184,8 @@ private Q_SLOTS:
         if (geteuid() != 0)
             KW_SKIP("needs root: the lab is made of network namespaces");
         m_lab = QStringLiteral("kwe%1").arg(QCoreApplication::applicationPid());
-        const QString out = netlab({"up", m_lab}) + netlab({"add", m_lab, "dev1", "198.18.0.10"});
+        QString out = netlab({"up", m_lab});
+        out += netlab({"add", m_lab, "dev1", "198.18.0.10"}); // after "up", not in either order
         QVERIFY2(!out.contains(QLatin1String("<failed>")), qPrintable(out));
     }
 
