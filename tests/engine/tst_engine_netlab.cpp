@@ -3,16 +3,13 @@
 // namespace by executing itself there, so every request, deletion and lookup stays inside the lab. Root only.
 
 #include "EngineRig.h"
-#include "Skip.h"
+#include "Lab.h"
 #include "platform/LinuxNetPlatform.h"
 #include "store/modRegistry.h"
 
 #include <QElapsedTimer>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTest>
-
-#include <unistd.h>
 
 namespace {
 
@@ -47,21 +44,9 @@ table inet kw {
 EOF
 )";
 
-// Runs a command to its end; its output, or "<failed>" with it when it did not succeed.
-QString run(const QString& program, const QStringList& args)
+QString ipNeighbours()
 {
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(program, args);
-    const bool done = p.waitForFinished(60000);
-    const QString out = QString::fromLocal8Bit(p.readAll());
-    return done && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0 ? out
-                                                                               : QStringLiteral("<failed> ") + out;
-}
-
-QString netlab(const QStringList& args)
-{
-    return run(TestHome::sourceDir() + QStringLiteral("/scripts/netlab"), args);
+    return kwtest::run(QStringLiteral("ip"), {"-4", "neigh", "show", "nud", "all", "dev", "eth0"}).out;
 }
 
 // Echo requests that left through each interface, from the counters of the nftables table "kw".
@@ -70,7 +55,7 @@ QMap<QString, int> echoesOut()
     QMap<QString, int> out;
     static const QRegularExpression rule(
         QStringLiteral("oifname \"(\\w+)\" icmp type echo-request counter packets (\\d+)"));
-    auto it = rule.globalMatch(run(QStringLiteral("nft"), {"list", "chain", "inet", "kw", "out"}));
+    auto it = rule.globalMatch(kwtest::run(QStringLiteral("nft"), {"list", "chain", "inet", "kw", "out"}).out);
     while (it.hasNext()) {
         const auto m = it.next();
         out[m.captured(1)] = m.captured(2).toInt();
@@ -85,29 +70,26 @@ class TestEngineNetlabInside : public QObject
 {
     Q_OBJECT
 
-    QProcess m_tunHolder;
+    kwtest::Process m_tunHolder;
 
 private Q_SLOTS:
     void initTestCase()
     {
         pinTestEnvironment();
         // A tun device has carrier only while a process holds it open, as a VPN client does.
+        const qsizetype from = m_tunHolder.cursor();
         m_tunHolder.start(QStringLiteral("/usr/bin/python3"),
             {"-c",
                 "import fcntl,struct,time\n"
                 "f=open('/dev/net/tun','rb+',buffering=0)\n"
                 "fcntl.ioctl(f,0x400454ca,struct.pack('16sH',b'kwt0',0x1001))\n"
                 "print('held',flush=True)\ntime.sleep(600)\n"});
-        QVERIFY(m_tunHolder.waitForReadyRead(10000));
-        const QString out = run(QStringLiteral("/bin/sh"), {"-c", QString::fromLatin1(kSetUp)});
-        QVERIFY2(!out.startsWith(QLatin1String("<failed>")), qPrintable(out));
+        QVERIFY(!m_tunHolder.waitForLine(QRegularExpression(QStringLiteral("^held$")), from, 10000).isEmpty());
+        const kwtest::Run setUp = kwtest::run(QStringLiteral("/bin/sh"), {"-c", QString::fromLatin1(kSetUp)});
+        QVERIFY2(setUp.code == 0, qPrintable(setUp.err));
     }
 
-    void cleanupTestCase()
-    {
-        m_tunHolder.kill();
-        m_tunHolder.waitForFinished();
-    }
+    void cleanupTestCase() { m_tunHolder.kill(); }
 
     void sweepFindsKeepsNamesAndLosesDevices()
     {
@@ -140,14 +122,14 @@ private Q_SLOTS:
         QCOMPARE(devices[devices.indexOfMac(QStringLiteral("02-00-C6-12-00-14"))].MacType, quint8(4));
         QCOMPARE(devices[devices.indexOfMac(QStringLiteral("02-00-C6-12-00-15"))].MacType, quint8(1));
         // The harvest left the NOARP row (the kernel's own clean-up may take it after a minute unused).
-        QString table = run(QStringLiteral("ip"), {"-4", "neigh", "show", "nud", "all", "dev", "eth0"});
+        QString table = ipNeighbours();
         QVERIFY2(table.contains(QStringLiteral("198.18.0.21 lladdr 02:00:c6:12:00:15 NOARP")), qPrintable(table));
         // The lab's hosts file names every host.
         QTRY_COMPARE_WITH_TIMEOUT(devices[d].HostName, QStringLiteral("dev1"), 20000);
         QTRY_COMPARE_WITH_TIMEOUT(devices[r].HostName, QStringLiteral("router"), 20000);
 
         // Taken off the LAN, the device is gone after two sweeps without it; the router stays.
-        QVERIFY(!netlab({"off", qEnvironmentVariable(kLabEnv), "dev1"}).startsWith(QLatin1String("<failed>")));
+        QCOMPARE(kwtest::run(kwtest::netlabScript(), {"off", qEnvironmentVariable(kLabEnv), "dev1"}).code, 0);
         const auto disconnected = [&window](qint32 i) {
             return window.calls.filter(QRegularExpression(QStringLiteral("^AddLogEntry %1 .*\tDisconnected$").arg(i)))
                 .size();
@@ -158,7 +140,7 @@ private Q_SLOTS:
         // A minute of sweeping: the static row is still there and still sighted, and not one echo request has
         // left through an interface that is not swept.
         QTest::qWait(int(std::max<qint64>(0, 60000 - sweeping.elapsed())));
-        table = run(QStringLiteral("ip"), {"-4", "neigh", "show", "nud", "all", "dev", "eth0"});
+        table = ipNeighbours();
         QVERIFY2(table.contains(QStringLiteral("198.18.0.20 lladdr 02:00:c6:12:00:14 PERMANENT")), qPrintable(table));
         QVERIFY(devices[devices.indexOfMac(QStringLiteral("02-00-C6-12-00-14"))].PresenceCountdown != 0);
         const QMap<QString, int> echoes = echoesOut();
@@ -175,38 +157,20 @@ class TestEngineNetlab : public QObject
 {
     Q_OBJECT
 
-    QString m_lab;
-
 private Q_SLOTS:
-    void initTestCase()
-    {
-        pinTestEnvironment();
-        if (geteuid() != 0)
-            KW_SKIP("needs root: the lab is made of network namespaces");
-        m_lab = QStringLiteral("kwe%1").arg(QCoreApplication::applicationPid());
-        QString out = netlab({"up", m_lab});
-        out += netlab({"add", m_lab, "dev1", "198.18.0.10"}); // after "up", not in either order
-        QVERIFY2(!out.contains(QLatin1String("<failed>")), qPrintable(out));
-    }
+    void initTestCase() { pinTestEnvironment(); }
 
     void engineOnTheLab()
     {
-        QProcess inside;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QString::fromLatin1(kLabEnv), m_lab);
-        inside.setProcessEnvironment(env);
-        inside.setProcessChannelMode(QProcess::MergedChannels);
-        inside.start(TestHome::sourceDir() + QStringLiteral("/scripts/netlab"),
-            {QStringLiteral("exec"), m_lab, QCoreApplication::applicationFilePath(), QStringLiteral("--inside")});
-        QVERIFY(inside.waitForFinished(240000));
-        const QString output = QString::fromLocal8Bit(inside.readAll());
-        QVERIFY2(inside.exitStatus() == QProcess::NormalExit && inside.exitCode() == 0, qPrintable(output));
-    }
-
-    void cleanupTestCase()
-    {
-        if (!m_lab.isEmpty())
-            netlab({"down", m_lab});
+        KW_REQUIRE_LAB();
+        kwtest::Lab lab(QStringLiteral("kwe"));
+        QVERIFY2(lab.ok(), qPrintable(lab.error()));
+        QVERIFY(
+            lab.addDevice(QStringLiteral("dev1"), QStringLiteral("198.18.0.10"), QStringLiteral("02:00:c6:12:00:0a")));
+        qputenv(kLabEnv, lab.name().toLatin1());
+        const kwtest::Run inside = kwtest::run(QStringLiteral("ip"),
+            {"netns", "exec", lab.ns(), QCoreApplication::applicationFilePath(), "--inside"}, 240000);
+        QVERIFY2(inside.code == 0, qPrintable(inside.out + inside.err));
     }
 };
 

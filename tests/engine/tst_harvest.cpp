@@ -2,16 +2,15 @@
 // addresses (whole in the store even when the process is killed), and presence across sweeps.
 
 #include "EngineRig.h"
+#include "Process.h"
 #include "Skip.h"
 #include "store/TextForms.h"
 #include "store/modRegistry.h"
 
-#include <QProcess>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <csignal>
 
 namespace {
 
@@ -134,13 +133,14 @@ private Q_SLOTS:
     {
         QTemporaryDir dir;
         for (int round = 0; round < 6; ++round) {
-            QProcess child;
-            child.setProcessChannelMode(QProcess::MergedChannels);
+            kwtest::Process child;
+            const qsizetype from = child.cursor(kwtest::Process::Err);
             child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--admit-forever"), dir.path()});
-            QVERIFY(child.waitForReadyRead(10000));
+            QVERIFY(
+                !child.waitForLine(QRegularExpression(QStringLiteral("admitting")), from, 10000, kwtest::Process::Err)
+                     .isEmpty());
             QTest::qWait(QRandomGenerator::global()->bounded(20, 300));
-            ::kill(pid_t(child.processId()), SIGKILL);
-            QVERIFY(child.waitForFinished(10000));
+            child.kill();
         }
         auto hive = Hive::open(dir.path() + QStringLiteral("/hive.db")).hive;
         QVERIFY(hive);
