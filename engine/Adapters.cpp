@@ -37,17 +37,12 @@ bool frmClient::SetupForNewScan()
         m_gateways.clear();
         m_adapters.clear();
 
-        // Presence ageing: the harvest compares the copy with the counter to see who came and who went.
-        for (qint32 d = 0; d < m_devices.DeviceCount; ++d) {
-            DeviceRecord& device = m_devices[d];
-            device.OnlineState = device.PresenceCountdown;
-            if (device.PresenceCountdown > 0)
-                --device.PresenceCountdown;
-        }
-
         const std::optional<QList<AdapterInfo>> adapters = m_net.adapters();
         if (!adapters)
             return;
+        // Ageing waits for a readable adapter list: the set-up is retried, and ageing on failed reads with no
+        // harvest between would take present devices offline unseen and raise "online again" alerts.
+        agePresence();
 
         // No adapters at all (a machine or namespace without an interface that is up) is not a failure: the
         // range table stays empty, the batches send nothing and the engine idles until it is stopped.
@@ -63,12 +58,64 @@ bool frmClient::SetupForNewScan()
                 AddNetwork(adapter.addresses[a].ip, adapter.addresses[a].mask);
         }
 
+        fitRangesToNeighbourTable();
         m_rangeIndex = 0;
         m_hostByte = m_ranges.isEmpty() ? 0 : m_ranges.first().firstHost;
         m_passCount = 0;
         ready = true;
     });
     return ready;
+}
+
+// The harvest compares the copy with the counter to see who came and who went.
+void frmClient::agePresence()
+{
+    for (qint32 d = 0; d < m_devices.DeviceCount; ++d) {
+        DeviceRecord& device = m_devices[d];
+        device.OnlineState = device.PresenceCountdown;
+        if (device.PresenceCountdown > 0)
+            --device.PresenceCountdown;
+    }
+    m_onlineAddresses.clear();
+    m_onlineAddressesValid = false;
+}
+
+// Every swept address takes a row of the kernel's neighbour table until the harvest or the kernel's own
+// clean-up frees it. Past the table's limit the kernel refuses new rows, for this machine's own traffic too,
+// so a sweep takes whole ranges, in table order, while their distinct addresses fit in three quarters of
+// the limit, and leaves the rest out (logged once per range).
+void frmClient::fitRangesToNeighbourTable()
+{
+    const int limit = m_net.neighbourTableLimit();
+    if (limit <= 0)
+        return;
+    const int budget = limit - limit / 4;
+    QSet<quint32> addresses;
+    QList<ScanRange> kept;
+    for (qint32 r = 0; r < qint32(m_ranges.size()); ++r) {
+        const ScanRange& range = m_ranges.at(r);
+        const quint32 prefix =
+            (quint32(range.byte1) << 24) | (quint32(range.byte2) << 16) | (quint32(range.byte3) << 8);
+        int fresh = 0;
+        for (int host = range.firstHost; host <= range.lastHost; ++host)
+            fresh += addresses.contains(prefix | quint32(host)) ? 0 : 1;
+        if (addresses.size() + fresh <= budget) {
+            for (int host = range.firstHost; host <= range.lastHost; ++host)
+                addresses.insert(prefix | quint32(host));
+            kept.append(range);
+            continue;
+        }
+        const QString text = GetIP_Address(r);
+        if (!m_rangesLeftOut.contains(text)) {
+            m_rangesLeftOut.insert(text);
+            Log(QStringLiteral("SetupForNewScan - %1 is left out of the sweep: the kernel's neighbour table holds "
+                               "%2 rows and the ranges before it take %3 addresses")
+                    .arg(text)
+                    .arg(limit)
+                    .arg(addresses.size()));
+        }
+    }
+    m_ranges = kept;
 }
 
 void frmClient::AddNetwork(const QString& address, const QString& mask)

@@ -37,7 +37,8 @@ void frmClient::AddNewMacEntry(const QString& mac, const QString& ip, quint8 typ
         device.NameLookupPending = true;
         device.OnlineState = 0;
         device.PresenceCountdown = 2;
-        m_devices.macChanged();
+        // No macChanged(): the new slot lies past every slot the MAC index holds, and the index takes in
+        // appended slots by itself, so a harvest admitting hundreds of devices never rebuilds it.
 
         const bool gateway = m_gateways.contains(ip);
         device.NewDevice = !gateway;
@@ -48,19 +49,20 @@ void frmClient::AddNewMacEntry(const QString& mac, const QString& ip, quint8 typ
 
         m_window.Load_Log(index);
 
-        const QString& product = modRegistry::ProductKey;
-        const QString key = Keys::deviceKey(mac);
-        modRegistry::CreateKey(product, key);
-        modRegistry::WriteString(product, key, QStringLiteral("IP_Address"), admitted.IpAddress);
-        modRegistry::WriteString(product, key, QStringLiteral("Host_Name"), admitted.HostName);
-        modRegistry::WriteString(product, key, QStringLiteral("Friendly_Name"), admitted.FriendlyName);
-        modRegistry::WriteString(product, key, QStringLiteral("New_Device"), TextForms::boolText(admitted.NewDevice));
-        modRegistry::WriteString(product, key, QStringLiteral("Intruder"), TextForms::boolText(admitted.Intruder));
-        modRegistry::WriteString(product, key, QStringLiteral("First_Seen"), TextForms::dateText(admitted.FirstSeen));
-        modRegistry::WriteString(product, key, QStringLiteral("Last_Online"), TextForms::dateText(admitted.LastOnline));
-        modRegistry::WriteString(
-            product, key, QStringLiteral("Last_Offline"), TextForms::dateText(admitted.LastOffline));
-        modRegistry::WriteString(product, key, QStringLiteral("Mac_Type"), QString::number(type));
+        // A crash part-way must never leave a key without "Intruder", which would load as a safe device: the
+        // key and its values are written in one transaction, with the harvest's other admissions.
+        m_unstoredAdmissions.append({Keys::deviceKey(mac),
+            {
+                {QStringLiteral("IP_Address"), admitted.IpAddress},
+                {QStringLiteral("Host_Name"), admitted.HostName},
+                {QStringLiteral("Friendly_Name"), admitted.FriendlyName},
+                {QStringLiteral("New_Device"), TextForms::boolText(admitted.NewDevice)},
+                {QStringLiteral("Intruder"), TextForms::boolText(admitted.Intruder)},
+                {QStringLiteral("First_Seen"), TextForms::dateText(admitted.FirstSeen)},
+                {QStringLiteral("Last_Online"), TextForms::dateText(admitted.LastOnline)},
+                {QStringLiteral("Last_Offline"), TextForms::dateText(admitted.LastOffline)},
+                {QStringLiteral("Mac_Type"), QString::number(type)},
+            }});
 
         m_window.AddLogEntry(index, stamp(now) + QStringLiteral("** WARNING - NEW DEVICE **"));
         m_window.AddLogEntry(index, stamp(now) + QStringLiteral("Connected ( ") + ip + QStringLiteral(" )"));
@@ -76,4 +78,12 @@ void frmClient::AddNewMacEntry(const QString& mac, const QString& ip, quint8 typ
             m_window.SendNewEmail(index);
         m_window.setLastIntruderWarning(now);
     });
+}
+
+void frmClient::storeAdmissions()
+{
+    if (m_unstoredAdmissions.isEmpty())
+        return;
+    const auto admissions = std::exchange(m_unstoredAdmissions, {});
+    modRegistry::WriteKeys(modRegistry::ProductKey, admissions);
 }

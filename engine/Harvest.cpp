@@ -19,6 +19,8 @@ namespace {
 
 const QString kBroadcastMac = QStringLiteral("FF-FF-FF-FF-FF-FF");
 constexpr quint8 kInvalidEntry = 2;
+constexpr quint8 kStaticEntry = 4; // PERMANENT: an administrator's entry, often an anti-spoofing one
+constexpr quint8 kOtherEntry = 1; // NOARP: kept by the kernel itself
 constexpr qint16 kSighted = 2; // PresenceCountdown after a sighting: one missed sweep is tolerated
 constexpr qint64 kOnlineAlertGrace = 10; // seconds after the first sighting without an online alert
 
@@ -68,8 +70,10 @@ void frmClient::FinishScan()
             return;
         m_sweepReady = false;
         const QDateTime now = currentTime();
+        storeAdmissions(); // those of a harvest that failed part-way
         harvestRows(now);
         trackPresence(now);
+        m_onlineAddressesValid = false;
         resetCursor();
         m_sweepPrepared = false;
         m_window.ShowStatus();
@@ -82,6 +86,10 @@ void frmClient::harvestRows(const QDateTime& now)
     if (!rows || rows->isEmpty())
         return;
     const RangeMatcher matcher(m_ranges);
+    // A host with a second address, or a proxy-ARP router, shows one MAC at several addresses in one table.
+    // Its address changes only when none of them is the one it has: then it takes the first in table order.
+    std::vector<bool> addressSeen(size_t(m_devices.DeviceCount), false);
+    QList<std::pair<qint32, QString>> moves;
 
     for (const NeighbourRow& row : *rows) {
         if (row.type == kInvalidEntry || row.mac.isEmpty())
@@ -93,8 +101,10 @@ void frmClient::harvestRows(const QDateTime& now)
         const qint32 range = matcher.find(row.ip);
         if (range < 0)
             continue;
-        // Deleted so that a device that leaves is not found again from a stale row.
-        m_net.deleteNeighbour(row);
+        // Deleted so that a device that leaves is not found again from a stale row. Static and NOARP rows
+        // are not the sweep's to delete; they still count as sightings.
+        if (row.type != kStaticEntry && row.type != kOtherEntry)
+            m_net.deleteNeighbour(row);
 
         const QString ip = AddressText::ipText(row.ip);
         qint32 index = m_devices.indexOfMac(mac);
@@ -105,15 +115,27 @@ void frmClient::harvestRows(const QDateTime& now)
                 continue;
             index = m_devices.DeviceCount - 1;
         }
+        if (size_t(index) >= addressSeen.size())
+            addressSeen.resize(size_t(m_devices.DeviceCount), false);
         DeviceRecord& device = m_devices[index];
         device.NetworkIndex = range;
         device.MacType = row.type;
         device.PresenceCountdown = kSighted;
-        // Only the in-memory address follows a move; the stored IP_Address keeps the admission's value.
-        if (device.IpAddress != ip) {
-            device.IpAddress = ip;
-            m_window.AddLogEntry(index, stamp(now) + QStringLiteral("IP = ") + ip);
-        }
+        if (device.IpAddress == ip)
+            addressSeen[size_t(index)] = true;
+        else
+            moves.append({index, ip});
+    }
+
+    storeAdmissions();
+
+    // Only the in-memory address follows a move; the stored IP_Address keeps the admission's value.
+    for (const auto& [index, ip] : std::as_const(moves)) {
+        if (addressSeen[size_t(index)])
+            continue;
+        addressSeen[size_t(index)] = true;
+        m_devices[index].IpAddress = ip;
+        m_window.AddLogEntry(index, stamp(now) + QStringLiteral("IP = ") + ip);
     }
 }
 
@@ -130,8 +152,10 @@ void frmClient::trackPresence(const QDateTime& now)
         const QString mac = device.MacAddress;
 
         if (cameOnline) {
+            // A device admitted in this harvest has stored this very date already.
+            if (device.LastOnline != now || device.FirstSeen != now)
+                writeDeviceValue(mac, QStringLiteral("Last_Online"), TextForms::dateText(now));
             device.LastOnline = now;
-            writeDeviceValue(mac, QStringLiteral("Last_Online"), TextForms::dateText(now));
             if (!countedOnline)
                 m_window.AddLogEntry(
                     d, stamp(now) + QStringLiteral("Connected ( ") + device.IpAddress + QStringLiteral(" )"));

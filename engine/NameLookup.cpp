@@ -1,6 +1,7 @@
 // Host names: one reverse lookup at a time, devices in index order, each device's name taken only while it is
 // online and its address is not shared with another online device.
 
+#include "engine/AddressText.h"
 #include "engine/ErrorTrap.h"
 #include "engine/MainWindowSeam.h"
 #include "engine/frmClient.h"
@@ -10,9 +11,13 @@
 #include "store/modRegistry.h"
 
 #include <QPointer>
+#include <QTimer>
+
+#include <limits>
 
 namespace {
 constexpr qsizetype kNameBytes = 256; // the most of the reply's official name that is read
+constexpr int kRefusedLookup = 1; // the error code of a lookup that could not be asked
 } // namespace
 
 void frmClient::ScanNextName()
@@ -20,6 +25,9 @@ void frmClient::ScanNextName()
     runTrapped("ScanNextName", m_window, [this] {
         if (m_hostLookupHandle != 0)
             return;
+        // A removal moved devices between slots.
+        if (blnEntryDeleted)
+            m_onlineAddressesValid = false;
         blnEntryDeleted = false;
         const qint32 count = m_devices.DeviceCount;
         if (m_lookupIndex >= count || !m_running || count < 1) {
@@ -43,8 +51,35 @@ void frmClient::ScanNextName()
             if (self)
                 self->HostScanReply(handle, error, name);
         };
-        m_hostLookupHandle = m_net.lookupAddress(m_devices[d].IpAddress, std::move(done));
+        const QString& ip = m_devices[d].IpAddress;
+        if (AddressText::parseIPv4(ip).has_value())
+            m_hostLookupHandle = m_net.lookupAddress(ip, std::move(done));
+        if (m_hostLookupHandle == 0)
+            refuseLookup();
     });
+}
+
+// A stored address that is empty or no dotted quad cannot be looked up. The lookup then fails as any other
+// does, from the event loop, so the walk moves on to the next device instead of stopping at this one.
+void frmClient::refuseLookup()
+{
+    m_lastRefusedHandle = m_lastRefusedHandle <= std::numeric_limits<int>::min() + 1 ? -1 : m_lastRefusedHandle - 1;
+    const int handle = m_lastRefusedHandle;
+    m_hostLookupHandle = handle;
+    QTimer::singleShot(0, this, [this, handle] { HostScanReply(handle, kRefusedLookup, QString()); });
+}
+
+bool frmClient::sharesOnlineAddress(qint32 device)
+{
+    if (!m_onlineAddressesValid || m_onlineAddresses.isEmpty()) {
+        m_onlineAddresses.clear();
+        for (qint32 d = 0; d < m_devices.DeviceCount; ++d) {
+            if (m_devices[d].PresenceCountdown != 0)
+                ++m_onlineAddresses[m_devices[d].IpAddress];
+        }
+        m_onlineAddressesValid = true;
+    }
+    return m_onlineAddresses.value(m_devices[device].IpAddress) > 1;
 }
 
 void frmClient::HostScanReply(int handle, int error, const QString& name)
@@ -72,12 +107,8 @@ void frmClient::HostScanReply(int handle, int error, const QString& name)
                 host.truncate(zero);
 
             const DeviceRecord& device = m_devices[d];
-            bool accepted = device.PresenceCountdown != 0;
-            for (qint32 other = 0; accepted && other < m_devices.DeviceCount; ++other) {
-                if (other != d && m_devices[other].PresenceCountdown != 0
-                    && m_devices[other].IpAddress == device.IpAddress)
-                    accepted = false; // two online devices share the address: the name may be either's
-            }
+            // Two online devices sharing the address: the name may be either's.
+            const bool accepted = device.PresenceCountdown != 0 && !sharesOnlineAddress(d);
             if (accepted && !host.isEmpty() && host != device.HostName) {
                 m_devices[d].HostName = host;
                 modRegistry::WriteString(modRegistry::ProductKey, Keys::deviceKey(m_devices[d].MacAddress),

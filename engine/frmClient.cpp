@@ -14,6 +14,7 @@ constexpr quint16 kTicksPerSecond = 10;
 constexpr quint32 kLookupTimeoutSeconds = 99; // cancelled when pending for more than this
 constexpr quint32 kRefreshSeconds = 31; // all names looked up again at least this far apart
 constexpr quint32 kSweepGapSeconds = 5; // a new sweep is prepared when more than this has passed
+constexpr qint64 kProblemRepeatSeconds = 3600; // the same platform problem is logged at most this often
 } // namespace
 
 frmClient::frmClient(
@@ -26,6 +27,7 @@ frmClient::frmClient(
 {
     m_tmrPingTimer.setInterval(kTickMs);
     connect(&m_tmrPingTimer, &QTimer::timeout, this, &frmClient::tmrPingTimer_Timer);
+    m_net.setProblemReport([this](const QString& cause, const QString& detail) { logProblem(cause, detail); });
 }
 
 frmClient::~frmClient()
@@ -33,6 +35,21 @@ frmClient::~frmClient()
     // The form's unload.
     if (m_loaded && !m_shutDown)
         Shutdown();
+    m_net.setProblemReport(nullptr);
+}
+
+// A refused send or deletion repeats at every request of every sweep: one line per cause says it, and the
+// line comes back at most once an hour while the cause lasts.
+void frmClient::logProblem(const QString& cause, const QString& detail)
+{
+    runTrapped("NetPlatform", m_window, [&] {
+        const QDateTime now = kwclock::now();
+        const auto last = m_problemLogged.constFind(cause);
+        if (last != m_problemLogged.constEnd() && last->secsTo(now) < kProblemRepeatSeconds && *last <= now)
+            return;
+        m_problemLogged.insert(cause, now);
+        Log(QStringLiteral("NetPlatform - ") + (detail.isEmpty() ? cause : detail));
+    });
 }
 
 void frmClient::Log(const QString& text)
@@ -81,6 +98,8 @@ void frmClient::StartSystem()
         if (!m_net.icmpSocketOpen())
             return;
         m_running = true;
+        // The table may have been loaded again meanwhile.
+        m_onlineAddressesValid = false;
         StartScan();
     });
 }
@@ -104,6 +123,7 @@ void frmClient::Shutdown()
 {
     runTrapped("Shutdown", m_window, [this] {
         StopSystem();
+        storeAdmissions();
         m_tmrPingTimer.stop();
         m_net.closeIcmpSocket();
         m_shutDown = true;
@@ -112,7 +132,9 @@ void frmClient::Shutdown()
 
 void frmClient::cancelLookup()
 {
-    m_net.cancelLookup(m_hostLookupHandle);
+    // A refused lookup's handle is the engine's own; the platform never knew it.
+    if (m_hostLookupHandle > 0)
+        m_net.cancelLookup(m_hostLookupHandle);
     m_hostLookupHandle = 0;
 }
 

@@ -4,8 +4,10 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
@@ -94,8 +96,14 @@ private:
     void harvestRows(const QDateTime& now);
     void trackPresence(const QDateTime& now);
     void AddNewMacEntry(const QString& mac, const QString& ip, quint8 type);
+    void storeAdmissions();
+    void agePresence();
+    void fitRangesToNeighbourTable();
     void ScanNextName();
+    void refuseLookup();
+    bool sharesOnlineAddress(qint32 device);
     void cancelLookup();
+    void logProblem(const QString& cause, const QString& detail);
     void resetCursor();
     void Log(const QString& text);
     // "Now" to the second, as every stored date and every history line carries it.
@@ -133,4 +141,18 @@ private:
     quint32 m_lookupStart = 0;
     quint32 m_lastRefresh = 0;
     qint32 m_lookupIndex = 0;
+    int m_lastRefusedHandle = 0; // refused lookups get handles of their own, below 0
+
+    // How many online devices carry each address, built once per change of presence instead of a scan of
+    // every device per name reply.
+    QHash<QString, int> m_onlineAddresses;
+    bool m_onlineAddressesValid = false;
+
+    // Admissions of the harvest under way, each a subkey with its nine values, stored in one transaction when
+    // the table walk ends: a device is in the store whole or not at all, and a burst of hundreds of new
+    // devices costs one commit.
+    QList<std::pair<QString, QList<std::pair<QString, QString>>>> m_unstoredAdmissions;
+
+    QHash<QString, QDateTime> m_problemLogged; // cause -> when it was last logged
+    QSet<QString> m_rangesLeftOut; // ranges already logged as left out for the neighbour table's sake
 };

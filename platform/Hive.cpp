@@ -528,6 +528,49 @@ bool Hive::setValue(const QString& keyPath, const QString& name, const QString& 
     return true;
 }
 
+bool Hive::setValues(const QList<KeyValues>& keys)
+{
+    for (const KeyValues& key : keys) {
+        for (const Value& v : key.values) {
+            if (isRunValue(key.keyPath, v.name))
+                return false;
+        }
+    }
+    if (!beginWrite())
+        return false;
+    sqlite3_stmt* st = cached("INSERT INTO hive_values(key, name, uname, data) VALUES(?, ?, ?, ?) "
+                              "ON CONFLICT(key, uname) DO UPDATE SET data = excluded.data");
+    bool ok = st != nullptr;
+    QList<qint64> ids;
+    for (qsizetype k = 0; ok && k < keys.size(); ++k) {
+        const qint64 id = ensureKey(splitPath(keys[k].keyPath));
+        ok = id >= 0;
+        ids.append(id);
+        for (qsizetype i = 0; ok && i < keys[k].values.size(); ++i) {
+            const Value& v = keys[k].values[i];
+            sqlite3_bind_int64(st, 1, id);
+            bind(st, 2, v.name);
+            bind(st, 3, upper(v.name));
+            bind(st, 4, v.data);
+            ok = sqlite3_step(st) == SQLITE_DONE;
+            sqlite3_reset(st);
+        }
+    }
+    if (!endWrite(ok))
+        return false;
+    for (qsizetype k = 0; k < keys.size(); ++k) {
+        Node& node = m_nodes[ids[k]];
+        for (const Value& v : keys[k].values) {
+            const int i = valueIndex(node, v.name);
+            if (i >= 0)
+                node.values[i].data = v.data;
+            else
+                node.values.append(StoredValue {v.name, upper(v.name), v.data});
+        }
+    }
+    return true;
+}
+
 bool Hive::deleteValue(const QString& keyPath, const QString& name)
 {
     if (isRunValue(keyPath, name))

@@ -45,6 +45,14 @@ public:
     bool keyExists(const QString& keyPath);
     std::optional<QString> value(const QString& keyPath, const QString& name);
     bool setValue(const QString& keyPath, const QString& name, const QString& data);
+    struct KeyValues
+    {
+        QString keyPath;
+        QList<Value> values;
+    };
+    // Creates each key and writes its values, all in one transaction: after a crash either everything is
+    // stored or nothing is. Not for the Run value.
+    bool setValues(const QList<KeyValues>& keys);
     bool deleteValue(const QString& keyPath, const QString& name);
     // Removes the key with its values and everything below it.
     bool deleteKey(const QString& keyPath);

@@ -1,9 +1,10 @@
 // The adapter list of the Linux network layer: getifaddrs for interfaces and their IPv4 addresses, the
-// main table's default routes for the gateways.
+// main table's default routes for the gateways, and the neighbour table's limit.
 
-#include "platform/DebugSink.h"
-#include "platform/LinuxNetPlatform.h"
+#include "platform/LinuxAdapters.h"
 
+#include <QDir>
+#include <QFile>
 #include <QMap>
 
 #include <arpa/inet.h>
@@ -45,7 +46,47 @@ QString linkName(const char* ifaName)
     return colon < 0 ? name : name.left(colon);
 }
 
+constexpr int kKernelDefaultNeighbourLimit = 1024;
+const char* const kNeighbourLimitFile = "/proc/sys/net/ipv4/neigh/default/gc_thresh3";
+
+// Why an interface with an address is not swept; empty when it is. Echo requests only resolve neighbours
+// on a link that does ARP, and only while it has carrier: a tunnel (WireGuard, OpenVPN's tun), a
+// point-to-point link, a NOARP interface or a bridge without ports would take a whole range of requests for
+// nothing.
+QString leftOutReason(const Link& link)
+{
+    if (!(link.flags & IFF_UP))
+        return QStringLiteral("is down");
+    // Carrier is the driver's own flag (IFF_LOWER_UP, from linux/if.h, which clashes with net/if.h); the
+    // operational state (IFF_RUNNING) follows it only up to a second later and also drops for a dormant link.
+    constexpr unsigned kLowerUp = 1u << 16;
+    if (!(link.flags & kLowerUp) || !(link.flags & IFF_RUNNING))
+        return QStringLiteral("has no carrier");
+    if (link.flags & IFF_POINTOPOINT)
+        return QStringLiteral("is a point-to-point link");
+    if (link.flags & IFF_NOARP)
+        return QStringLiteral("does not do ARP");
+    return {};
+}
+
 } // namespace
+
+bool isBridgeWithoutPorts(const QString& sysClassNet, const QString& name)
+{
+    const QDir link(sysClassNet + QLatin1Char('/') + name);
+    return link.exists(QStringLiteral("bridge"))
+        && QDir(link.filePath(QStringLiteral("brif"))).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot);
+}
+
+int neighbourTableLimitFrom(const QString& sysctlFile)
+{
+    QFile f(sysctlFile);
+    if (!f.open(QIODevice::ReadOnly))
+        return kKernelDefaultNeighbourLimit;
+    bool ok = false;
+    const int rows = f.readAll().trimmed().toInt(&ok);
+    return ok && rows > 0 ? rows : kKernelDefaultNeighbourLimit;
+}
 
 int adapterTypeFromArphrd(int arphrd)
 {
@@ -68,6 +109,12 @@ int adapterTypeFromArphrd(int arphrd)
 }
 
 QList<AdapterInfo> adaptersFromIfaddrs(const ifaddrs* list, const QList<DefaultRouteHop>& routes)
+{
+    return adaptersFromIfaddrs(list, routes, nullptr);
+}
+
+QList<AdapterInfo> adaptersFromIfaddrs(
+    const ifaddrs* list, const QList<DefaultRouteHop>& routes, QList<LeftOutLink>* leftOut)
 {
     QHash<QString, Link> links;
     // The link entries (AF_PACKET) give index, hardware type and address.
@@ -105,13 +152,19 @@ QList<AdapterInfo> adaptersFromIfaddrs(const ifaddrs* list, const QList<DefaultR
 
     QMap<int, AdapterInfo> byIndex;
     for (const Link& link : std::as_const(links)) {
-        if (!(link.flags & IFF_UP) || (link.flags & IFF_LOOPBACK) || link.arphrd == ARPHRD_LOOPBACK)
+        if ((link.flags & IFF_LOOPBACK) || link.arphrd == ARPHRD_LOOPBACK)
             continue;
-        // An interface that is up without an IPv4 address (an unconfigured or IPv6-only one, a bridge
-        // member) is left out: its stand-in range 0.0.0.0-0.0.0.255 would send echoes that reach nothing
-        // the user owns, and it has no IPv4 gateway to contribute.
+        // An interface without an IPv4 address (an unconfigured or IPv6-only one, a bridge member) is left
+        // out: its stand-in range 0.0.0.0-0.0.0.255 would send echoes that reach nothing the user owns, and
+        // it has no IPv4 gateway to contribute.
         if (link.addresses.isEmpty())
             continue;
+        const QString reason = leftOutReason(link);
+        if (!reason.isEmpty()) {
+            if (leftOut)
+                leftOut->append({link.name, reason});
+            continue;
+        }
         AdapterInfo a;
         a.index = link.index;
         a.name = link.name;
@@ -140,8 +193,19 @@ std::optional<QList<AdapterInfo>> LinuxNetPlatform::adapters()
             QStringLiteral("NetPlatform - interface list: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
         return std::nullopt;
     }
-    QList<AdapterInfo> result = adaptersFromIfaddrs(list, *routes);
+    QList<LeftOutLink> leftOut;
+    QList<AdapterInfo> result = adaptersFromIfaddrs(list, *routes, &leftOut);
     ::freeifaddrs(list);
     logOnce(m_lastAdapterError, QString());
+    result.removeIf([&leftOut](const AdapterInfo& a) {
+        if (!isBridgeWithoutPorts(QStringLiteral("/sys/class/net"), a.name))
+            return false;
+        leftOut.append({a.name, QStringLiteral("is a bridge without ports")});
+        return true;
+    });
+    for (const LeftOutLink& link : std::as_const(leftOut))
+        reportProblem(QStringLiteral("adapter %1 %2").arg(link.name, link.reason),
+            QStringLiteral("%1 %2: it is not swept").arg(link.name, link.reason));
+    setNeighbourTableLimit(neighbourTableLimitFrom(QString::fromLatin1(kNeighbourLimitFile)));
     return result;
 }

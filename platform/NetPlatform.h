@@ -11,8 +11,8 @@
 
 // The operating-system services of the discovery engine: a raw ICMP socket, the adapter list with
 // gateways, the kernel's IPv4 neighbour (ARP) table, and asynchronous reverse name lookups. One Linux
-// implementation (createLinuxNetPlatform, LinuxNetPlatform.h) and a scripted fake for tests
-// (FakeNetPlatform.h). Every call is made on the GUI thread and none of them blocks it.
+// implementation (createLinuxNetPlatform, LinuxNetPlatform.h) and a scripted fake for the tests
+// (tests/support/FakeNetPlatform.h). Every call is made on the GUI thread and none of them blocks it.
 
 struct AdapterAddress
 {
@@ -63,23 +63,30 @@ public:
     virtual void sendEcho(const QByteArray& packet, quint32 addrNetworkOrder) = 0;
     virtual void closeIcmpSocket() = 0;
 
-    // Interfaces that are up, other than loopback, in interface-index order; nullopt when the list
-    // cannot be read. An empty list is no failure (nothing is up).
+    // Interfaces that can be swept: up with carrier, doing ARP, neither loopback nor point-to-point, with an
+    // IPv4 address; in interface-index order. An interface with an address that is left out is reported
+    // (reportProblem) with the reason. nullopt when the list cannot be read; an empty list is no failure.
     virtual std::optional<QList<AdapterInfo>> adapters() = 0;
+
+    // The most rows the kernel's neighbour table holds (its gc_thresh3), as learnt by the last adapters()
+    // call; 0 while unknown. Every swept address takes one row.
+    int neighbourTableLimit() const { return m_neighbourTableLimit; }
 
     // The IPv4 neighbour table in dump order; nullopt when it cannot be read.
     virtual std::optional<QList<NeighbourRow>> neighbours() = 0;
-    // Deletes one row (needs CAP_NET_ADMIN); failures are ignored.
+    // Deletes one row (needs CAP_NET_ADMIN); a failure is reported (reportProblem), nothing more.
     virtual void deleteNeighbour(const NeighbourRow& row) = 0;
 
     // Starts a reverse lookup of an IPv4 address text; done is called later from the event loop (never
     // from inside this call) with the handle, an error code (0 when a name was found) and the name.
-    // Returns the handle, 0 when it could not be started (for example a text that is no IPv4 address).
+    // Returns the handle, 0 when it could not be started (for example a text that is no IPv4 address);
+    // done is then never called.
     virtual int lookupAddress(const QString& ip, LookupDone done) = 0;
     // A cancelled lookup never calls done.
     virtual void cancelLookup(int handle) = 0;
 
 protected:
+    void setNeighbourTableLimit(int rows) { m_neighbourTableLimit = rows; }
     void reportProblem(const QString& cause, const QString& detail) const
     {
         if (m_problemReport)
@@ -88,6 +95,7 @@ protected:
 
 private:
     ProblemReport m_problemReport;
+    int m_neighbourTableLimit = 0;
 };
 
 std::unique_ptr<NetPlatform> createLinuxNetPlatform();

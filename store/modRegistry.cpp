@@ -44,6 +44,21 @@ void WriteString(const QString& product, const QString& subkey, const QString& v
         s_hive->setValue(FullKeyPath(product, subkey), value, text);
 }
 
+void WriteKeys(const QString& product, const QList<std::pair<QString, ValueTexts>>& keys)
+{
+    if (!s_hive || keys.isEmpty())
+        return;
+    QList<Hive::KeyValues> batch;
+    batch.reserve(keys.size());
+    for (const auto& [subkey, texts] : keys) {
+        Hive::KeyValues& key = batch.emplace_back();
+        key.keyPath = FullKeyPath(product, subkey);
+        for (const auto& [name, text] : texts)
+            key.values.append(Hive::Value {name, text});
+    }
+    s_hive->setValues(batch);
+}
+
 QStringList ListSubkeys(const QString& product, const QString& subkey)
 {
     QStringList names = s_hive ? s_hive->subkeys(FullKeyPath(product, subkey)) : QStringList();

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <utility>
 
 class Hive;
 
@@ -18,9 +19,13 @@ inline const QString EmptyList = QStringLiteral("<EMPTY>");
 void attach(Hive* hive);
 Hive* attached();
 
-QString ReadString(const QString& product, const QString& subkey, const QString& value,
-                   const QString& defaultText = QString());
+QString ReadString(
+    const QString& product, const QString& subkey, const QString& value, const QString& defaultText = QString());
 void WriteString(const QString& product, const QString& subkey, const QString& value, const QString& text);
+// (value name, text) pairs of one key.
+using ValueTexts = QList<std::pair<QString, QString>>;
+// Creates each subkey and writes its values, all in one transaction: a crash leaves all of them or none.
+void WriteKeys(const QString& product, const QList<std::pair<QString, ValueTexts>>& keys);
 // Subkey names in the registry's order, or the single element "<EMPTY>".
 QStringList ListSubkeys(const QString& product, const QString& subkey);
 void CreateKey(const QString& product, const QString& subkey);

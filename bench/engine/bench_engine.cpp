@@ -165,6 +165,55 @@ void BM_FinishScan_AllComeOnline(benchmark::State& state)
 }
 BENCHMARK(BM_FinishScan_AllComeOnline)->Arg(5000)->Unit(benchmark::kMillisecond)->Iterations(3);
 
+// A burst of admissions: 500 MAC addresses never seen before among 5,000 rows, as when a busy network is
+// watched for the first time. Measured is the one batch that ends the sweep and runs the harvest.
+void BM_FinishScan_500NewIn5000(benchmark::State& state)
+{
+    constexpr int kKnown = 4500;
+    Setup s(5000);
+    s.devices.DeviceCount = kKnown;
+    s.devices.macChanged();
+    s.tickToLastBatch();
+    s.engine.tmrPingTimer_Timer(); // the known ones come online and store their date
+    char round = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        // New MAC addresses every round, so that each round admits devices the store has never seen.
+        ++round;
+        for (qsizetype r = kKnown; r < s.net.rows.size(); ++r)
+            s.net.rows[r].mac[3] = round;
+        s.devices.DeviceCount = kKnown;
+        s.devices.macChanged();
+        s.devices.indexOfMac(QString()); // the index as it stands after loading, before the burst
+        s.tickToLastBatch();
+        state.ResumeTiming();
+        s.engine.tmrPingTimer_Timer();
+        if (s.devices.DeviceCount != 5000)
+            state.SkipWithError("not every new device was admitted");
+    }
+    state.counters["admitted"] = 500;
+}
+BENCHMARK(BM_FinishScan_500NewIn5000)->Unit(benchmark::kMillisecond)->Iterations(10);
+
+// One reverse-lookup reply with 5,000 devices online: whether the name is taken depends on whether another
+// online device shares the address.
+void BM_NameReply_5000Online(benchmark::State& state)
+{
+    Setup s(5000);
+    s.tickToLastBatch();
+    s.engine.tmrPingTimer_Timer();
+    for (auto _ : state) {
+        for (qint32 i = 0; i < s.devices.DeviceCount; ++i)
+            s.devices[i].NameLookupPending = true;
+        s.engine.StopSystem();
+        s.engine.StartSystem();
+        for (int reply = 0; reply < 100 && s.engine.HostLookupHandle() != 0; ++reply)
+            s.engine.HostScanReply(s.engine.HostLookupHandle(), 0, QStringLiteral("Unknown Device"));
+    }
+    state.SetItemsProcessed(state.iterations() * 100);
+}
+BENCHMARK(BM_NameReply_5000Online)->Unit(benchmark::kMillisecond);
+
 // CPU time of the tick path for one /24: the sweep set-up and the 32 batches of 1,024 requests, ending in an
 // (empty) harvest.
 void BM_SweepOfOne24(benchmark::State& state)

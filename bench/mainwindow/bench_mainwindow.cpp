@@ -5,7 +5,7 @@
 #include "engine/frmClient.h"
 #include "mainwindow/DeviceListView.h"
 #include "mainwindow/frmMain.h"
-#include "platform/FakeNetPlatform.h"
+#include "FakeNetPlatform.h"
 #include "platform/Hive.h"
 #include "store/Settings.h"
 #include "store/TextForms.h"

@@ -4,7 +4,16 @@
 #include "store/TextForms.h"
 #include "store/modRegistry.h"
 
+#include <stdexcept>
+
 const QDateTime EngineRig::kStart = QDateTime(QDate(2024, 3, 5), QTime(10, 0, 0));
+
+void RecordingWindow::record(const QString& line)
+{
+    calls << line;
+    if (!failOn.isEmpty() && line.startsWith(failOn))
+        throw std::runtime_error("window call failed: " + line.toStdString());
+}
 
 EngineRig::EngineRig()
 {
@@ -36,17 +45,23 @@ void EngineRig::tick(int count)
 
 int EngineRig::runToHarvest(int maxTicks)
 {
-    const int before = window.count(QStringLiteral("ShowStatus"));
+    const auto harvests = [this] { return window.calls.count(QStringLiteral("ShowStatus")); };
+    const qsizetype before = harvests();
     for (int i = 1; i <= maxTicks; ++i) {
         tick();
-        if (window.count(QStringLiteral("ShowStatus")) > before)
+        if (harvests() > before)
             return i;
     }
     return -1;
 }
 
-qint32 EngineRig::addLoadedDevice(
-    const QString& mac, const QString& ip, bool intruder, const QDateTime& lastOnline, const QDateTime& lastOffline)
+QStringList EngineRig::nextSweep()
+{
+    window.calls.clear();
+    return runToHarvest() < 0 ? QStringList {QStringLiteral("no harvest")} : window.calls;
+}
+
+qint32 EngineRig::addLoadedDevice(const QString& mac, const QString& ip, bool intruder)
 {
     const qint32 index = devices.DeviceCount;
     devices.DeviceCount = index + 1;
@@ -56,12 +71,10 @@ qint32 EngineRig::addLoadedDevice(
     d.MacAddress = mac;
     d.IpAddress = ip;
     d.HostName = QStringLiteral("Unknown Device");
-    d.NewDevice = intruder;
-    d.Intruder = intruder;
+    d.NewDevice = d.Intruder = intruder;
     d.NameLookupPending = true;
-    d.FirstSeen = kStart.addDays(-1);
-    d.LastOnline = lastOnline.isValid() ? lastOnline : kStart.addDays(-1);
-    d.LastOffline = lastOffline.isValid() ? lastOffline : kStart.addSecs(-3600);
+    d.FirstSeen = d.LastOnline = kStart.addDays(-1);
+    d.LastOffline = kStart.addSecs(-3600);
     devices.macChanged();
     return index;
 }
@@ -77,22 +90,13 @@ QString EngineRig::stored(const QString& mac, const QString& value) const
     return modRegistry::ReadString(modRegistry::ProductKey, Keys::deviceKey(mac), value, QStringLiteral("<missing>"));
 }
 
-QStringList EngineRig::storedNames(const QString& mac) const
-{
-    QStringList names;
-    const auto values = hive->values(modRegistry::FullKeyPath(modRegistry::ProductKey, Keys::deviceKey(mac)));
-    for (const Hive::Value& v : values)
-        names << v.name;
-    return names;
-}
-
 QDateTime EngineRig::now() const
 {
     const QDateTime t = clock.now();
     return t.addMSecs(-t.time().msec());
 }
 
-QString EngineRig::stamp(const QDateTime& when)
+QString EngineRig::entry(qint32 index, const QDateTime& when, const QString& text)
 {
-    return TextForms::dateText(when) + QLatin1Char('\t');
+    return QStringLiteral("AddLogEntry %1 ").arg(index) + TextForms::dateText(when) + QLatin1Char('\t') + text;
 }

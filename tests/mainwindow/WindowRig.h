@@ -4,7 +4,7 @@
 #include "app/MonitorCore.h"
 #include "mainwindow/frmMain.h"
 #include "platform/Clock.h"
-#include "platform/FakeNetPlatform.h"
+#include "FakeNetPlatform.h"
 
 #include <QDateTime>
 #include <QStringList>

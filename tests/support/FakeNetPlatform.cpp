@@ -1,0 +1,142 @@
+#include "FakeNetPlatform.h"
+
+#include <QHostAddress>
+#include <QtEndian>
+
+namespace {
+
+QString ipText(const std::array<quint8, 4>& ip)
+{
+    return QHostAddress(qFromBigEndian<quint32>(ip.data())).toString();
+}
+
+std::array<quint8, 4> requireIp(const QString& text)
+{
+    bool ok = false;
+    const quint32 v = QHostAddress(text).toIPv4Address(&ok);
+    if (!ok || text.count(QLatin1Char('.')) != 3)
+        qFatal("FakeNetPlatform: \"%s\" is no IPv4 address", qPrintable(text));
+    std::array<quint8, 4> ip {};
+    qToBigEndian(v, ip.data());
+    return ip;
+}
+
+// "255.255.255.0" or a prefix length "24".
+QString maskText(const QString& text)
+{
+    bool ok = false;
+    const uint prefix = text.toUInt(&ok);
+    return ok ? QHostAddress(prefix == 0 ? 0u : ~0u << (32 - prefix)).toString() : ipText(requireIp(text));
+}
+
+} // namespace
+
+bool FakeNetPlatform::openIcmpSocket()
+{
+    m_socketOpen = !m_openFails;
+    return m_socketOpen;
+}
+
+void FakeNetPlatform::sendEcho(const QByteArray&, quint32 addrNetworkOrder)
+{
+    if (!m_socketOpen)
+        return;
+    if (!m_sendFailure.isEmpty()) {
+        reportProblem(m_sendFailure, QStringLiteral("echo request refused: ") + m_sendFailure);
+        return;
+    }
+    m_sent << QHostAddress(qFromBigEndian(addrNetworkOrder)).toString();
+}
+
+AdapterInfo& FakeNetPlatform::addAdapter(const QString& script)
+{
+    AdapterInfo a;
+    a.index = 2;
+    for (const AdapterInfo& existing : std::as_const(m_adapters))
+        a.index = qMax(a.index, existing.index + 1);
+    a.name = QStringLiteral("eth%1").arg(m_adapters.size());
+    a.type = 6;
+    a.mac = QByteArray::fromHex("0200000000") + QByteArray(1, char(a.index));
+    bool gateways = false;
+    for (const QString& word : script.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        if (word == QLatin1String("gw"))
+            gateways = true;
+        else if (gateways)
+            a.gateways << ipText(requireIp(word));
+        else
+            a.addresses.append(
+                {ipText(requireIp(word.section(QLatin1Char('/'), 0, 0))), maskText(word.section(QLatin1Char('/'), 1))});
+    }
+    if (a.gateways.isEmpty())
+        a.gateways << QString();
+    m_adapters.append(a);
+    return m_adapters.last();
+}
+
+std::optional<QList<AdapterInfo>> FakeNetPlatform::adapters()
+{
+    ++m_adapterCalls;
+    if (m_adaptersFail)
+        return std::nullopt;
+    return m_adapters;
+}
+
+NeighbourRow& FakeNetPlatform::addNeighbour(const QString& mac, const QString& ip, quint8 type, int ifindex)
+{
+    NeighbourRow& r = m_rows.emplace_back();
+    r.ifindex = ifindex;
+    r.type = type;
+    r.ip = requireIp(ip);
+    const QString hex = QString(mac).remove(QLatin1Char('-')).remove(QLatin1Char(':'));
+    r.mac = QByteArray::fromHex(hex.toLatin1());
+    if (r.mac.size() * 2 != hex.size())
+        qFatal("FakeNetPlatform: \"%s\" is no MAC address", qPrintable(mac));
+    return r;
+}
+
+std::optional<QList<NeighbourRow>> FakeNetPlatform::neighbours()
+{
+    if (m_neighboursFail)
+        return std::nullopt;
+    return m_rows;
+}
+
+void FakeNetPlatform::deleteNeighbour(const NeighbourRow& row)
+{
+    m_deleted << ipText(row.ip);
+    if (m_deleteFails) {
+        reportProblem(QStringLiteral("deleteNeighbour EPERM"),
+            QStringLiteral("neighbour %1 not deleted: Operation not permitted").arg(ipText(row.ip)));
+        return;
+    }
+    // The kernel deletes by interface and address.
+    m_rows.removeIf([&row](const NeighbourRow& r) { return r.ifindex == row.ifindex && r.ip == row.ip; });
+}
+
+int FakeNetPlatform::lookupAddress(const QString& ip, LookupDone done)
+{
+    m_lookedUp << ip;
+    if (m_lookupsFail)
+        return 0;
+    m_pending.insert(m_nextHandle, std::move(done));
+    return m_nextHandle++;
+}
+
+void FakeNetPlatform::cancelLookup(int handle)
+{
+    if (m_pending.remove(handle))
+        m_cancelled << handle;
+}
+
+bool FakeNetPlatform::completeLookup(int handle, int error, const QString& name)
+{
+    const auto it = m_pending.find(handle);
+    if (it == m_pending.end())
+        return false;
+    // Out of the pending list before the callback, which may well start the next lookup.
+    const LookupDone done = std::move(*it);
+    m_pending.erase(it);
+    if (done)
+        done(handle, error, name);
+    return true;
+}

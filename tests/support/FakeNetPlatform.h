@@ -1,0 +1,76 @@
+#pragma once
+
+#include "platform/NetPlatform.h"
+
+#include <QMap>
+
+// A scripted NetPlatform: adapters and neighbour rows as the test sets them (or a failure), sends and
+// deletions recorded (or refused and reported), lookups pending until the test completes them.
+class FakeNetPlatform final : public NetPlatform
+{
+public:
+    FakeNetPlatform() = default;
+    Q_DISABLE_COPY_MOVE(FakeNetPlatform)
+
+    bool openIcmpSocket() override;
+    bool icmpSocketOpen() const override { return m_socketOpen; }
+    void setSocketBuffers(int) override { }
+    bool setNonBlocking() override { return m_socketOpen; }
+    void sendEcho(const QByteArray& packet, quint32 addrNetworkOrder) override;
+    void closeIcmpSocket() override { m_socketOpen = false; }
+    std::optional<QList<AdapterInfo>> adapters() override;
+    std::optional<QList<NeighbourRow>> neighbours() override;
+    void deleteNeighbour(const NeighbourRow& row) override;
+    int lookupAddress(const QString& ip, LookupDone done) override;
+    void cancelLookup(int handle) override;
+
+    using NetPlatform::reportProblem;
+    using NetPlatform::setNeighbourTableLimit;
+
+    void setOpenFails(bool fails) { m_openFails = fails; }
+    // Every send fails from now on and is reported with this cause; empty: sends succeed.
+    void setSendFailure(const QString& cause) { m_sendFailure = cause; }
+    QStringList sentAddresses() const { return m_sent; } // destinations while the socket was open, in order
+    void clearSent() { m_sent.clear(); }
+
+    // "198.18.0.5/255.255.255.0 gw 198.18.0.1": addresses (mask dotted or a prefix length), then optionally
+    // "gw" and gateways (else one empty gateway). Next interface index from 2, name "ethN", type 6, MAC
+    // 02-00-00-00-00-<index>. The reference is valid until the next add.
+    AdapterInfo& addAdapter(const QString& script);
+    QList<AdapterInfo>& scriptedAdapters() { return m_adapters; }
+    void setAdaptersFail(bool fails) { m_adaptersFail = fails; }
+    int adapterCalls() const { return m_adapterCalls; }
+
+    // A row from a MAC text ("AA-BB-..", with colons, or empty for none) and an address text; a text that
+    // does not parse stops the test.
+    NeighbourRow& addNeighbour(const QString& mac, const QString& ip, quint8 type = 3, int ifindex = 2);
+    void setNeighboursFail(bool fails) { m_neighboursFail = fails; }
+    // Refused deletions (no CAP_NET_ADMIN) keep the row and are reported as "deleteNeighbour EPERM".
+    void setDeleteFails(bool fails) { m_deleteFails = fails; }
+    QStringList deletedAddresses() const { return m_deleted; } // every deletion asked for, in order
+
+    void setLookupsFail(bool fails) { m_lookupsFail = fails; } // lookupAddress then returns 0
+    QList<int> pendingLookups() const { return m_pending.keys(); }
+    QList<int> cancelledLookups() const { return m_cancelled; }
+    QStringList lookedUpAddresses() const { return m_lookedUp; } // every address asked, in order
+    // Delivers a pending lookup's result as the event loop would; false when it is not pending.
+    bool completeLookup(int handle, int error, const QString& name);
+
+private:
+    bool m_socketOpen = false;
+    bool m_openFails = false;
+    QString m_sendFailure;
+    QStringList m_sent;
+    QList<AdapterInfo> m_adapters;
+    bool m_adaptersFail = false;
+    int m_adapterCalls = 0;
+    QList<NeighbourRow> m_rows;
+    bool m_neighboursFail = false;
+    bool m_deleteFails = false;
+    QStringList m_deleted;
+    bool m_lookupsFail = false;
+    int m_nextHandle = 1;
+    QMap<int, LookupDone> m_pending;
+    QList<int> m_cancelled;
+    QStringList m_lookedUp;
+};
