@@ -55,7 +55,9 @@ install(CODE [[
     endif()
 ]])
 
-# --- the Debian package: cpack -G DEB in the build folder
+# --- the Debian package: cpack -G DEB in the build folder, after the build (packing builds nothing itself,
+# so the tests and benchmarks of a full tree are not rebuilt for it)
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
 set(CPACK_PACKAGE_NAME kestrelwatch)
 set(CPACK_PACKAGE_VENDOR Brackmoor)
 set(CPACK_PACKAGE_CONTACT "Kestrelwatch maintainers <kestrelwatch@brackmoor.org>")
