@@ -37,8 +37,8 @@ const char* const kUsage =
     "                        $XDG_DATA_HOME/kestrelwatch)\n"
     "  -h, --help            this text\n\n"
     "KEY is a path below HKEY_LOCAL_MACHINE, e.g. Software\\Brackmoor\\Kestrelwatch\\GENERAL\n"
-    "Exit status: 0 on success, 1 when a key or value does not exist or the store cannot be used,\n"
-    "2 on a usage error.\n";
+    "Exit status: 0 on success, 1 when a key, value or the --home folder does not exist or a write\n"
+    "fails, 2 on a usage error, 3 when the store cannot be opened (it is left untouched).\n";
 
 int usageError(const QString& problem)
 {
@@ -149,7 +149,7 @@ int main(int argc, char** argv)
     Hive::OpenResult opened = Hive::open(file);
     if (!opened.hive) {
         err(opened.error);
-        return 1;
+        return 3;
     }
     Hive& hive = *opened.hive;
     if ((command == QLatin1String("keys") || (command == QLatin1String("dump") && !args.isEmpty())) && !key.isEmpty()

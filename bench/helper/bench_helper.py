@@ -63,8 +63,15 @@ def main():
         while time.monotonic() < end:
             samples.append((time.monotonic(), icmp_out_echos(ns)))
             time.sleep(0.05)
-        starts = [t1 for (t0, c0), (t1, c1), (t2, c2) in zip(samples, samples[1:], samples[2:])
-                  if c1 == c0 and c2 > c1]
+        # A sweep starts with the first rise after the counter stood still for over half a second.
+        starts, still_since = [], None
+        for (t0, c0), (t1, c1) in zip(samples, samples[1:]):
+            if c1 == c0:
+                still_since = still_since or t0
+            else:
+                if still_since is not None and t0 - still_since > 0.5:
+                    starts.append(t0)
+                still_since = None
         periods = [b - a for a, b in zip(starts, starts[1:])]
         if periods:
             print(f"sweep cycle: median {statistics.median(periods):.2f} s over {len(periods)} cycles")
