@@ -2,6 +2,7 @@
 // keeps of its privileges, and that a bad request changes nothing.
 
 #include "helper/HelperProtocol.h"
+#include "tests/support/Lab.h"
 #include "tests/support/Skip.h"
 
 #include <QDir>
@@ -128,8 +129,7 @@ private Q_SLOTS:
     void initTestCase() { QVERIFY(::open("/proc/self/status", O_RDONLY) >= 3); }
     void init()
     {
-        if (geteuid() != 0)
-            KW_SKIP("needs root to make a network namespace");
+        KW_REQUIRE_LAB();
         m_lab = std::make_unique<Lab>();
         QVERIFY(m_lab->start());
         const Reply ready = m_lab->next();
