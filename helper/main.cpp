@@ -214,21 +214,24 @@ struct Helper
                 refusedAddr = refusedAddr ? refusedAddr : addr;
                 continue;
             }
+            if (dumpErr != 0) {
+                ++failed; // without the table the row's state is unknown: nothing is deleted blind
+                err = err ? err : dumpErr;
+                continue;
+            }
             const NeighbourEntry* row = nullptr;
             for (const NeighbourEntry& e : table) {
                 if (e.ifindex == t.ifindex && e.ip == t.ip)
                     row = &e;
             }
-            if (dumpErr == 0 && !row) {
+            if (!row) {
                 ++absent;
                 continue;
             }
             // Static and no-ARP rows were put there on purpose and are never removed.
-            if (!row || (row->state & (NUD_PERMANENT | NUD_NOARP))) {
+            if (row->state & (NUD_PERMANENT | NUD_NOARP)) {
                 ++refusedState;
                 refusedAddr = refusedAddr ? refusedAddr : addr;
-                if (!row && !err)
-                    err = dumpErr;
                 continue;
             }
             const int e = withAdmin([&] { return deleteNeighbour(netlink, t.ifindex, t.ip); });
