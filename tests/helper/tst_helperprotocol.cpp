@@ -14,28 +14,19 @@ class TestHelperProtocol : public QObject
 private Q_SLOTS:
     void framesArriveInPieces()
     {
-        std::vector<std::uint8_t> echo {0, 2, 198, 18, 0, 7, 198, 18, 0, 8};
-        std::vector<std::uint8_t> del {0, 1, 0, 0, 0, 3, 198, 18, 0, 9};
-        std::vector<std::uint8_t> stream = frame(Type::EchoBatch, 41, echo);
+        // An echo batch followed by the start of the next frame: whole only once every byte is there.
+        std::vector<std::uint8_t> stream = frame(Type::EchoBatch, 41, {0, 2, 198, 18, 0, 7, 198, 18, 0, 8});
         const std::size_t first = stream.size();
-        const std::vector<std::uint8_t> second = frame(Type::DeleteNeighbours, 42, del);
-        stream.insert(stream.end(), second.begin(), second.end());
-
+        stream.insert(stream.end(), {kVersion, 2, 0});
         for (std::size_t cut = 0; cut < first; ++cut)
             QCOMPARE(int(parseRequest(stream.data(), cut).status), int(Parse::NeedMore));
-        ParseResult r = parseRequest(stream.data(), stream.size());
+        const ParseResult r = parseRequest(stream.data(), stream.size());
         QCOMPARE(int(r.status), int(Parse::Ok));
         QCOMPARE(r.consumed, first);
         QCOMPARE(r.request.seq, 41U);
         QCOMPARE(r.request.echoTargets.size(), std::size_t(2));
         QCOMPARE(int(r.request.echoTargets[1][3]), 8);
-
-        r = parseRequest(stream.data() + first, stream.size() - first);
-        QCOMPARE(int(r.status), int(Parse::Ok));
-        QCOMPARE(int(r.request.type), int(Type::DeleteNeighbours));
-        QCOMPARE(r.request.neighbours.size(), std::size_t(1));
-        QCOMPARE(r.request.neighbours[0].ifindex, 3U);
-        QCOMPARE(int(r.request.neighbours[0].ip[3]), 9);
+        QCOMPARE(int(parseRequest(stream.data() + first, 3).status), int(Parse::NeedMore));
     }
 
     void limits_data()
