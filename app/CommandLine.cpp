@@ -5,6 +5,7 @@
 #include "platform/AppPaths.h"
 #include "vendor/CMacDatabase.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -13,27 +14,33 @@
 
 namespace {
 
-void printUsage(FILE* stream)
+const char* const kUsage = "Usage: kestrelwatch [--home DIR] [--headless]\n"
+                           "       kestrelwatch --vendor MAC\n"
+                           "Watches the local IPv4 networks and warns of devices it has not seen before.\n\n"
+                           "  --home DIR     keep the store, device histories and logs in DIR\n"
+                           "                 (default $KESTRELWATCH_HOME, else $XDG_DATA_HOME/kestrelwatch)\n"
+                           "  --headless     monitor without window or tray: device events on stdout as MAC<TAB>line,\n"
+                           "                 debug lines on stderr; SIGINT or SIGTERM shuts down\n"
+                           "  --vendor MAC   print the manufacturer of MAC (empty line when unknown) and exit\n"
+                           "  -h, --help     this text\n"
+                           "  -v, --version  the program's version\n\n"
+                           "Exit status: 0 on success, 1 when start-up fails, 2 on a usage error.\n";
+
+int usageError(const QString& problem)
 {
-    std::fputs("usage: kestrelwatch [--home DIR] [--headless]\n"
-               "       kestrelwatch --vendor MAC\n"
-               "  --home DIR     keep the store, device histories and logs in DIR\n"
-               "                 (default $KESTRELWATCH_HOME, else $XDG_DATA_HOME/kestrelwatch)\n"
-               "  --headless     monitor without window or tray: device events on stdout as MAC<TAB>line,\n"
-               "                 debug lines on stderr; SIGINT or SIGTERM shuts down\n"
-               "  --vendor MAC   print the manufacturer of MAC (empty line when unknown) and exit\n"
-               "  --help         this text\n"
-               "  --version      the program's version\n",
-        stream);
+    std::fprintf(stderr, "kestrelwatch: %s\nTry 'kestrelwatch --help' for more information.\n",
+        problem.toLocal8Bit().constData());
+    return 2;
 }
 
-// Accepts 00:0c:41:a2:3b:7f, 000c.41a2.3b7f and 00-0C-41-A2-3B-7F alike; the database takes the last form.
+// Accepts 00:0c:41:a2:3b:7f, 000c.41a2.3b7f, 00-0C-41-A2-3B-7F and a bare OUI (00:0c:41) alike; the database
+// takes the dash form. Anything else is no MAC address: empty.
 QString normalisedMac(const QString& text)
 {
     QString hex = text;
-    hex.remove(QRegularExpression(QStringLiteral("[^0-9A-Fa-f]")));
-    if (hex.size() < 6)
-        return text.toUpper();
+    hex.remove(QRegularExpression(QStringLiteral("[:.\\- ]")));
+    if (!QRegularExpression(QStringLiteral("^([0-9A-Fa-f]{6}|[0-9A-Fa-f]{12})$")).match(hex).hasMatch())
+        return {};
     QStringList bytes;
     for (qsizetype i = 0; i + 1 < hex.size(); i += 2)
         bytes.append(hex.mid(i, 2).toUpper());
@@ -52,38 +59,58 @@ QString executableDir(const char* argv0)
 
 int kestrelwatchMain(int argc, char** argv, DesktopRunner desktop)
 {
-    QStringList args;
+    QStringList args {QStringLiteral("kestrelwatch")};
     for (int i = 1; i < argc; ++i)
         args.append(QString::fromLocal8Bit(argv[i]));
 
-    QString home;
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption homeOption(QStringLiteral("home"), QString(), QStringLiteral("DIR"));
+    const QCommandLineOption headlessOption(QStringLiteral("headless"));
+    const QCommandLineOption vendorOption(QStringLiteral("vendor"), QString(), QStringLiteral("MAC"));
+    const QCommandLineOption helpOption(QStringList {QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption versionOption(QStringList {QStringLiteral("v"), QStringLiteral("version")});
+    parser.addOptions({homeOption, headlessOption, vendorOption, helpOption, versionOption});
+    if (!parser.parse(args))
+        return usageError(parser.errorText());
+    if (parser.isSet(helpOption)) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (parser.isSet(versionOption)) {
+        std::printf("Kestrelwatch %s\n", KW_VERSION);
+        return 0;
+    }
+    if (!parser.positionalArguments().isEmpty())
+        return usageError(QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
+    for (const QCommandLineOption& once : {homeOption, vendorOption}) {
+        if (parser.values(once).size() > 1)
+            return usageError(QStringLiteral("--%1 is given more than once").arg(once.names().first()));
+    }
+    const QString home = parser.value(homeOption);
+    const bool headless = parser.isSet(headlessOption);
     QString vendorMac;
-    bool headless = false;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString& a = args[i];
-        if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
-            printUsage(stdout);
-            return 0;
-        }
-        if (a == QLatin1String("--version")) {
-            std::printf("Kestrelwatch %s\n", KW_VERSION);
-            return 0;
-        }
-        if (a == QLatin1String("--headless")) {
-            headless = true;
-        } else if ((a == QLatin1String("--home") || a == QLatin1String("--vendor")) && i + 1 < args.size()) {
-            (a == QLatin1String("--home") ? home : vendorMac) = args[++i];
-        } else {
-            std::fprintf(stderr, "kestrelwatch: unknown argument %s\n", argv[i + 1]);
-            printUsage(stderr);
-            return 2;
-        }
+    if (parser.isSet(vendorOption)) {
+        vendorMac = normalisedMac(parser.value(vendorOption));
+        if (vendorMac.isEmpty())
+            return usageError(QStringLiteral("--vendor: '%1' is not a MAC address (six bytes in hexadecimal, such "
+                                             "as 00:0c:29:12:34:56)")
+                                  .arg(parser.value(vendorOption)));
+    }
+    if (parser.isSet(homeOption)) {
+        const QFileInfo info(home);
+        if (home.isEmpty())
+            return usageError(QStringLiteral("--home needs a folder"));
+        if (info.exists() && !info.isDir())
+            return usageError(QStringLiteral("--home %1 cannot be used: it is a file, and Kestrelwatch keeps a "
+                                             "folder of files there (its store, device histories and logs)")
+                                  .arg(home));
     }
 
     const QString share = AppPaths::resolveShare(executableDir(argv[0]));
     if (!vendorMac.isEmpty()) {
         const CMacDatabase vendors(AppPaths::forDirs(QString(), share).macDatabase());
-        std::printf("%s\n", vendors.GetMacName(normalisedMac(vendorMac)).toUtf8().constData());
+        std::printf("%s\n", vendors.GetMacName(vendorMac).toUtf8().constData());
         return 0;
     }
 

@@ -59,9 +59,26 @@ int HeadlessFront::start()
     m_core.loadRegistry();
     m_lastIntruderWarning = kwclock::now();
     m_core.startEngine(*this, createLinuxNetPlatform());
+    announceWatch();
     m_core.markInstalled(false);
     m_mailPoll.start();
     return -1;
+}
+
+void HeadlessFront::announceWatch()
+{
+    const MonitorCore::SweepState sweep = m_core.sweepState();
+    const QStringList ranges = m_core.watchedRanges();
+    if (!sweep.sweeping)
+        printLine(stderr, QStringLiteral("kestrelwatch: watching nothing: ") + sweep.problem);
+    else if (ranges.isEmpty())
+        printLine(stderr,
+            QStringLiteral("kestrelwatch: watching nothing yet: no interface is up with an IPv4 address and ARP"));
+    else
+        printLine(stderr, QStringLiteral("kestrelwatch: watching ") + ranges.join(QStringLiteral(", ")));
+    // Sweeping without pruning still deserves its one sentence.
+    if (sweep.sweeping && !sweep.problem.isEmpty())
+        printLine(stderr, QStringLiteral("kestrelwatch: ") + sweep.problem);
 }
 
 void HeadlessFront::Shutdown()

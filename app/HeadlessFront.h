@@ -43,6 +43,9 @@ public:
     void watchSignals();
 
 private:
+    // One line on stderr: the ranges watched and their interfaces, or that none are watched and why.
+    void announceWatch();
+
     MonitorCore& m_core;
     QTimer m_mailPoll;
     QTimer m_closeTimer;

@@ -7,6 +7,7 @@
 #include "platform/Clock.h"
 #include "platform/DebugSink.h"
 #include "platform/Hive.h"
+#include "platform/LinuxNetPlatform.h"
 #include "platform/NetPlatform.h"
 #include "security/modSetSecurity.h"
 #include "store/Settings.h"
@@ -92,6 +93,41 @@ void MonitorCore::startEngine(MainWindowSeam& window, std::unique_ptr<NetPlatfor
     m_net = std::move(net);
     m_engine = std::make_unique<frmClient>(m_devices, m_settings, *m_net, window);
     m_engine->Load();
+}
+
+MonitorCore::SweepState MonitorCore::sweepState() const
+{
+    SweepState state;
+    state.sweeping = m_engine && m_engine->socketOpen();
+    if (const auto* platform = dynamic_cast<const LinuxNetPlatform*>(m_net.get()))
+        state.problem = platform->privilegeProblem();
+    if (!state.sweeping && state.problem.isEmpty())
+        state.problem = QStringLiteral("Kestrelwatch is not sweeping the network because it could not open its "
+                                       "echo socket; see the debug log");
+    return state;
+}
+
+QStringList MonitorCore::watchedRanges() const
+{
+    QStringList texts;
+    if (!m_engine || !m_net)
+        return texts;
+    const std::optional<QList<AdapterInfo>> adapters = m_net->adapters();
+    const QList<ScanRange>& ranges = m_engine->ranges();
+    for (qint32 r = 0; r < ranges.size(); ++r) {
+        const ScanRange& range = ranges.at(r);
+        QString where;
+        for (const AdapterInfo& adapter : adapters.value_or(QList<AdapterInfo>())) {
+            for (const AdapterAddress& a : adapter.addresses) {
+                const QStringList b = a.ip.split(QLatin1Char('.'));
+                if (where.isEmpty() && b.size() == 4 && b[0].toInt() == range.byte1 && b[1].toInt() == range.byte2
+                    && b[2].toInt() == range.byte3 && (b[3].toInt() & range.maskByte) == range.firstHost)
+                    where = adapter.name;
+            }
+        }
+        texts << m_engine->GetIP_Address(r) + (where.isEmpty() ? QString() : QStringLiteral(" on ") + where);
+    }
+    return texts;
 }
 
 bool MonitorCore::markInstalled(bool registerAutostart)

@@ -56,6 +56,16 @@ public:
     // First-run marker; returns true when this was the first run. registerAutostart writes the Run value
     // on the first run (the desktop does, a headless server does not).
     bool markInstalled(bool registerAutostart);
+    // Whether the engine sweeps, and when it cannot sweep or prune, why: one sentence that ends with the
+    // command that fixes it. The window and the headless front end show it; never "all clear" without a sweep.
+    struct SweepState
+    {
+        bool sweeping = false;
+        QString problem;
+    };
+    SweepState sweepState() const;
+    // One text per swept range with the interface it lies on, e.g. "198.18.0.0 to 198.18.0.255 on eth0".
+    QStringList watchedRanges() const;
     // The engine's part of the orderly shutdown: stops it, closes its socket, releases the vendor database.
     void shutdown();
 

@@ -135,9 +135,14 @@ void frmMain::applyAlarmLook(bool phase)
 
 void frmMain::applyNormalLook()
 {
+    // Nothing is "all clear" while no sweep runs: the lamp is hidden and the tip says why and how to fix it.
+    const MonitorCore::SweepState sweep = m_core.sweepState();
     m_status->setPicture(Pic::StatusNormal);
+    m_status->setVisible(sweep.sweeping);
     ChangeTrayIcon(m_trayIcons[0]);
     ChangeTrayTip(TitleText());
+    if (!sweep.problem.isEmpty() && m_tray && m_tray->toolTip() != sweep.problem)
+        m_tray->setToolTip(sweep.problem); // the whole sentence: the command in it must not be cut
     if (windowTitle() != TitleText())
         setWindowTitle(TitleText());
     if (m_trayLook != 0)

@@ -3,6 +3,7 @@
 
 #include "app/MonitorCore.h"
 #include "engine/frmClient.h"
+#include "mainwindow/DeviceListView.h"
 #include "platform/Clock.h"
 #include "platform/NetPlatform.h"
 #include "settings/frmSettings.h"
@@ -69,6 +70,16 @@ int frmMain::Form_Load(std::unique_ptr<NetPlatform> net)
     datLastIntruderWarning = kwclock::now();
     // 14: the engine; its load opens the socket and starts the first sweep.
     step(*this, "Load", [this, &net] { m_core.startEngine(*this, std::move(net)); });
+    // Without a working helper the window says so, with the command that fixes it, in place of an empty list
+    // that would read as "no intruders".
+    step(*this, "Load", [this] {
+        const MonitorCore::SweepState sweep = m_core.sweepState();
+        if (sweep.problem.isEmpty())
+            return;
+        if (!sweep.sweeping)
+            m_lists[0]->setEmptyText(QStringLiteral("Not watching the network"), sweep.problem);
+        showNotice(sweep.problem, 30);
+    });
     // The probe's target is judged against the ranges the engine now sweeps.
     step(*this, "Load", [this] { refreshProbe(); });
     // 15-17: still hidden, placed; the title; the tray icon.

@@ -1,20 +1,19 @@
-// The raw ICMP socket and the reverse lookups of the Linux network layer; adapters are in LinuxAdapters.cpp,
-// the rtnetlink work (routes, neighbour table) in LinuxNetlink.cpp.
+// The privileged requests (through the helper) and the reverse lookups of the Linux network layer; adapters
+// are in LinuxAdapters.cpp, the rtnetlink reading (routes, neighbour table) in LinuxNetlink.cpp.
 
 #include "platform/LinuxNetPlatform.h"
 #include "platform/DebugSink.h"
+#include "platform/HelperClient.h"
+
+#include <QCoreApplication>
+#include <QtEndian>
 
 #include <QHostAddress>
 #include <QHostInfo>
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <linux/icmp.h>
 #include <memory>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
@@ -42,8 +41,9 @@ bool isDottedQuad(const QString& text)
 
 } // namespace
 
-LinuxNetPlatform::LinuxNetPlatform()
-    : m_lookupContext(new QObject)
+LinuxNetPlatform::LinuxNetPlatform(QString helperProgram)
+    : m_helperProgram(std::move(helperProgram))
+    , m_lookupContext(new QObject)
 { }
 
 LinuxNetPlatform::~LinuxNetPlatform()
@@ -62,86 +62,241 @@ std::unique_ptr<NetPlatform> createLinuxNetPlatform()
     return std::make_unique<LinuxNetPlatform>();
 }
 
-bool LinuxNetPlatform::openIcmpSocket()
+namespace {
+
+QString fixCommand(const QString& program)
 {
-    if (m_icmp >= 0)
-        return true;
-    m_icmp = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
-    if (m_icmp < 0) {
-        const int err = errno;
-        Log(QStringLiteral("NetPlatform - raw ICMP socket: %1%2")
-                .arg(errnoText(err), err == EPERM ? QStringLiteral(" (the program needs cap_net_raw)") : QString()));
-        return false;
-    }
-    m_sendCounts = {};
-    // Replies are never read; without the filter they would only fill the receive buffer.
-    icmp_filter dropAll {};
-    dropAll.data = ~0U;
-    ::setsockopt(m_icmp, SOL_RAW, ICMP_FILTER, &dropAll, sizeof dropAll);
-    // Non-blocking from the start (and MSG_DONTWAIT on every send): the GUI thread never waits on this
-    // socket. An echo to an unresolved address waits in the kernel's neighbour queue for about 3 s and holds
-    // send-buffer space meanwhile; once that is used up the kernel refuses further echoes (ENOBUFS).
-    setNonBlocking();
-    return true;
+    return QStringLiteral("sudo setcap cap_net_raw,cap_net_admin=ep %1").arg(program);
 }
 
-void LinuxNetPlatform::setSocketBuffers(int bytes)
+} // namespace
+
+bool LinuxNetPlatform::openIcmpSocket()
 {
-    if (m_icmp < 0)
-        return;
-    ::setsockopt(m_icmp, SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes);
-    ::setsockopt(m_icmp, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+    if (icmpSocketOpen())
+        return true;
+    QString program = m_helperProgram;
+    if (program.isEmpty()) {
+        QStringList searched;
+        program = HelperClient::locate(QCoreApplication::applicationDirPath(), &searched);
+        if (program.isEmpty()) {
+            m_privilegeProblem =
+                QStringLiteral("Kestrelwatch is not sweeping the network because its helper program is missing "
+                               "(looked for %1); reinstall Kestrelwatch with: sudo apt-get install --reinstall "
+                               "kestrelwatch")
+                    .arg(searched.join(QStringLiteral(" and ")));
+            Log(QStringLiteral("NetPlatform - ") + m_privilegeProblem);
+            return false;
+        }
+    }
+    m_helper = std::make_unique<HelperClient>(program);
+    m_helper->onReply = [this](const helperproto::Reply& reply) { helperReply(reply); };
+    m_helper->onGone = [this] {
+        m_privilegeProblem = QStringLiteral("Kestrelwatch stopped sweeping the network because its helper %1 ended "
+                                            "unexpectedly; restart Kestrelwatch with: kestrelwatch")
+                                 .arg(m_helper->program());
+        Log(QStringLiteral("NetPlatform - ") + m_privilegeProblem);
+        reportProblem(QStringLiteral("helper ended"), m_privilegeProblem);
+    };
+    m_sendCounts = {};
+    if (!m_helper->start()) {
+        m_privilegeProblem = QStringLiteral("Kestrelwatch is not sweeping the network because its helper %1 cannot "
+                                            "start (%2); reinstall Kestrelwatch with: sudo apt-get install "
+                                            "--reinstall kestrelwatch")
+                                 .arg(program, m_helper->startError());
+        Log(QStringLiteral("NetPlatform - ") + m_privilegeProblem);
+        m_helper.reset();
+        return false;
+    }
+    setProblemFromHelper();
+    if (!m_privilegeProblem.isEmpty())
+        Log(QStringLiteral("NetPlatform - ") + m_privilegeProblem);
+    return icmpSocketOpen();
+}
+
+void LinuxNetPlatform::setProblemFromHelper()
+{
+    const QString program = m_helper->program();
+    const std::uint8_t flags = m_helper->flags();
+    if (!(flags & helperproto::EchoSocket)) {
+        m_privilegeProblem = QStringLiteral("Kestrelwatch is not sweeping the network because its helper %1 lacks "
+                                            "the capability to send echo requests (%2); fix it with: %3")
+                                 .arg(program, errnoText(m_helper->echoSocketErrno()), fixCommand(program));
+    } else if (!(flags & helperproto::NeighbourAdmin)) {
+        m_privilegeProblem = QStringLiteral("Kestrelwatch sweeps but cannot prune the neighbour table, so devices "
+                                            "that leave are noticed late, because its helper %1 lacks "
+                                            "cap_net_admin; fix it with: %2")
+                                 .arg(program, fixCommand(program));
+    } else {
+        m_privilegeProblem.clear();
+    }
+}
+
+bool LinuxNetPlatform::icmpSocketOpen() const
+{
+    return m_helper && m_helper->running() && (m_helper->flags() & helperproto::EchoSocket);
+}
+
+qint64 LinuxNetPlatform::helperPid() const
+{
+    return m_helper && m_helper->running() ? m_helper->pid() : 0;
+}
+
+void LinuxNetPlatform::setSocketBuffers(int)
+{
+    // The helper sizes its own socket's buffers when it opens it.
 }
 
 int LinuxNetPlatform::sendBufferBytes() const
 {
-    if (m_icmp < 0)
-        return -1;
-    int bytes = 0;
-    socklen_t len = sizeof bytes;
-    if (::getsockopt(m_icmp, SOL_SOCKET, SO_SNDBUF, &bytes, &len) != 0)
-        return -1;
-    return bytes;
+    return icmpSocketOpen() ? m_helper->sendBuffer() : -1;
 }
 
 bool LinuxNetPlatform::setNonBlocking()
 {
-    if (m_icmp < 0)
-        return false;
-    const int flags = ::fcntl(m_icmp, F_GETFL);
-    if (flags < 0)
-        return false;
-    return (flags & O_NONBLOCK) || ::fcntl(m_icmp, F_SETFL, flags | O_NONBLOCK) == 0;
+    // The helper's socket is non-blocking from its creation, and this process only ever writes to a pipe.
+    return icmpSocketOpen();
 }
 
-void LinuxNetPlatform::sendEcho(const QByteArray& packet, quint32 addrNetworkOrder)
+void LinuxNetPlatform::sendEcho(const QByteArray&, quint32 addrNetworkOrder)
 {
-    if (m_icmp < 0)
+    // The helper builds the one echo request there is itself; only the target crosses the pipe. A batch's
+    // targets leave together once the engine's tick is over.
+    if (!icmpSocketOpen())
         return;
-    sockaddr_in to {};
-    to.sin_family = AF_INET;
-    to.sin_addr.s_addr = addrNetworkOrder;
-    // MSG_DONTWAIT as well as O_NONBLOCK: this call must never wait, whatever the file flags say.
-    const ssize_t n = ::sendto(m_icmp, packet.constData(), size_t(packet.size()), MSG_DONTWAIT,
-        reinterpret_cast<const sockaddr*>(&to), sizeof to);
-    if (n >= 0) {
-        ++m_sendCounts.sent;
+    m_pendingEchoes.append(addrNetworkOrder);
+    if (m_pendingEchoes.size() >= qsizetype(helperproto::kMaxEchoTargets))
+        flushRequests();
+    else
+        scheduleFlush();
+}
+
+void LinuxNetPlatform::deleteNeighbour(const NeighbourRow& row)
+{
+    // Static and no-ARP rows were put there on purpose: never deleted (the helper refuses them too).
+    if (row.type == 4 || row.type == 1 || !m_helper || !m_helper->running())
         return;
+    m_pendingDeletes.append(row);
+    if (m_pendingDeletes.size() >= qsizetype(helperproto::kMaxNeighbourRows))
+        flushRequests();
+    else
+        scheduleFlush();
+}
+
+void LinuxNetPlatform::scheduleFlush()
+{
+    if (m_flushScheduled)
+        return;
+    m_flushScheduled = true;
+    QMetaObject::invokeMethod(
+        m_lookupContext.get(), [this] { flushRequests(); }, Qt::QueuedConnection);
+}
+
+void LinuxNetPlatform::flushRequests()
+{
+    m_flushScheduled = false;
+    if (!m_helper)
+        return;
+    if (!m_pendingEchoes.isEmpty()) {
+        std::vector<std::uint8_t> payload;
+        helperproto::put16(payload, std::uint16_t(m_pendingEchoes.size()));
+        for (const quint32 addr : std::as_const(m_pendingEchoes))
+            helperproto::put32(payload, qFromBigEndian(addr));
+        m_helper->send(helperproto::Type::EchoBatch, payload);
+        m_pendingEchoes.clear();
     }
-    const int err = errno;
-    ++m_sendCounts.failed;
-    m_sendCounts.lastError = err;
-    ++m_sendCounts.byErrno[err];
-    if (err == ENOBUFS || err == EAGAIN || err == EWOULDBLOCK)
-        ++m_sendCounts.bufferFull;
+    if (!m_pendingDeletes.isEmpty()) {
+        std::vector<std::uint8_t> payload;
+        helperproto::put16(payload, std::uint16_t(m_pendingDeletes.size()));
+        for (const NeighbourRow& row : std::as_const(m_pendingDeletes)) {
+            helperproto::put32(payload, std::uint32_t(row.ifindex));
+            payload.insert(payload.end(), row.ip.begin(), row.ip.end());
+        }
+        m_helper->send(helperproto::Type::DeleteNeighbours, payload);
+        m_pendingDeletes.clear();
+    }
+}
+
+bool LinuxNetPlatform::flushToHelper(int timeoutMs)
+{
+    flushRequests();
+    return m_helper && m_helper->waitForReplies(timeoutMs);
+}
+
+void LinuxNetPlatform::helperReply(const helperproto::Reply& reply)
+{
+    using namespace helperproto;
+    const int err = int(replyField32(reply, kResultErrnoOffset));
+    const quint32 refusedAddr = replyField32(reply, kResultAddressOffset);
+    const QString addrText = QHostAddress(refusedAddr).toString();
+    const QString errName = err ? QString::fromLatin1(strerrorname_np(err)) : QString();
+    switch (reply.type) {
+    case Type::EchoResult: {
+        const quint64 sent = replyField16(reply, 0), refusedRange = replyField16(reply, 2);
+        const quint64 refusedRate = replyField16(reply, 3), failed = replyField16(reply, 4);
+        m_sendCounts.sent += sent;
+        m_sendCounts.failed += failed;
+        m_sendCounts.refused += refusedRange + refusedRate;
+        if (failed > 0) {
+            m_sendCounts.lastError = err;
+            m_sendCounts.byErrno[err] += failed;
+            if (err == ENOBUFS || err == EAGAIN)
+                m_sendCounts.bufferFull += failed;
+            // A send to the range's broadcast address fails with EACCES every sweep: the normal case.
+            if (err != EACCES)
+                reportProblem(QStringLiteral("sendEcho ") + errName,
+                    QStringLiteral("%1 echo requests could not be sent: %2").arg(failed).arg(errnoText(err)));
+        }
+        if (refusedRange > 0)
+            reportProblem(QStringLiteral("sendEcho refused"),
+                QStringLiteral("the helper refused %1 echo requests to addresses outside the connected ranges, "
+                               "such as %2")
+                    .arg(refusedRange)
+                    .arg(addrText));
+        if (refusedRate > 0)
+            reportProblem(QStringLiteral("sendEcho rate"),
+                QStringLiteral("the helper refused %1 echo requests over its rate of %2 a second")
+                    .arg(refusedRate)
+                    .arg(kEchoesPerSecond));
+        break;
+    }
+    case Type::DeleteResult: {
+        const quint64 deleted = replyField16(reply, 0), refusedRange = replyField16(reply, 1);
+        const quint64 refusedState = replyField16(reply, 2), failed = replyField16(reply, 4);
+        m_sendCounts.deleted += deleted;
+        m_sendCounts.deleteRefused += refusedRange + refusedState;
+        if (refusedRange > 0)
+            reportProblem(QStringLiteral("deleteNeighbour refused"),
+                QStringLiteral("the helper refused to delete %1 neighbour rows outside the connected ranges, "
+                               "such as %2")
+                    .arg(refusedRange)
+                    .arg(addrText));
+        if (refusedState > 0)
+            reportProblem(QStringLiteral("deleteNeighbour static"),
+                QStringLiteral("the helper kept %1 static or no-ARP neighbour rows, such as %2")
+                    .arg(refusedState)
+                    .arg(addrText));
+        if (failed > 0)
+            reportProblem(QStringLiteral("deleteNeighbour ") + errName,
+                QStringLiteral("%1 neighbour rows could not be deleted: %2").arg(failed).arg(errnoText(err)));
+        break;
+    }
+    case Type::Error:
+        reportProblem(QStringLiteral("helper error %1").arg(replyField16(reply, 0)),
+            QStringLiteral("the helper rejected request %1 (error %2)").arg(reply.seq).arg(replyField16(reply, 0)));
+        break;
+    default:
+        break; // a reply of a later protocol revision
+    }
 }
 
 void LinuxNetPlatform::closeIcmpSocket()
 {
-    if (m_icmp < 0)
+    if (!m_helper)
         return;
-    ::close(m_icmp);
-    m_icmp = -1;
+    flushRequests();
+    m_helper->stop();
+    m_helper.reset();
 }
 
 int LinuxNetPlatform::lookupAddress(const QString& ip, LookupDone done)

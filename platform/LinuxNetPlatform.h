@@ -1,11 +1,13 @@
 #pragma once
 
+#include "helper/HelperProtocol.h"
 #include "platform/NetPlatform.h"
 
 #include <QHash>
 #include <QMap>
 #include <QObject>
 
+class HelperClient;
 class QHostInfo;
 struct ifaddrs;
 struct nl_sock;
@@ -24,17 +26,21 @@ quint8 neighbourTypeFromState(int nudState);
 // The adapter list out of a getifaddrs list and the default routes; pure, so tests feed it a built list.
 QList<AdapterInfo> adaptersFromIfaddrs(const ifaddrs* list, const QList<DefaultRouteHop>& routes);
 
-// The Linux network services: a raw ICMP socket, getifaddrs and rtnetlink (libnl) for adapters, routes and
-// the neighbour table, QHostInfo for reverse lookups. One rtnetlink socket lives as long as the object.
+// The Linux network services. What needs privileges (the raw ICMP socket's echo requests, deleting neighbour
+// rows) is done by the helper program kestrelwatch-helper, a child spoken to over a pipe (HelperClient); this
+// process holds no capability. getifaddrs and rtnetlink (libnl) read adapters, routes and the neighbour
+// table here, and QHostInfo makes reverse lookups. One rtnetlink socket lives as long as the object.
 class LinuxNetPlatform final : public NetPlatform
 {
 public:
-    LinuxNetPlatform();
+    // helperProgram empty: the helper beside this executable or in the installed libexec folder.
+    explicit LinuxNetPlatform(QString helperProgram = {});
     ~LinuxNetPlatform() override;
     Q_DISABLE_COPY_MOVE(LinuxNetPlatform)
 
+    // Starts the helper (once: waits for its first answer) and reports whether its raw socket is open.
     bool openIcmpSocket() override;
-    bool icmpSocketOpen() const override { return m_icmp >= 0; }
+    bool icmpSocketOpen() const override;
     void setSocketBuffers(int bytes) override;
     bool setNonBlocking() override;
     void sendEcho(const QByteArray& packet, quint32 addrNetworkOrder) override;
@@ -47,29 +53,48 @@ public:
     int lookupAddress(const QString& ip, LookupDone done) override;
     void cancelLookup(int handle) override;
 
-    // Counters of sendEcho since the socket was opened, for diagnostics and the namespace tests.
+    // Counters of the helper's answers since it started, for diagnostics and the namespace tests.
     struct SendCounts
     {
         quint64 sent = 0;
         quint64 failed = 0;
         quint64 bufferFull = 0; // the send buffer was full (a raw socket says ENOBUFS, not EAGAIN)
+        quint64 refused = 0; // targets the helper refused: outside the connected ranges, or over its rate
+        quint64 deleted = 0; // neighbour rows deleted
+        quint64 deleteRefused = 0; // rows the helper would not delete (outside the ranges, static or no-ARP)
         int lastError = 0;
         QMap<int, quint64> byErrno;
     };
     SendCounts sendCounts() const { return m_sendCounts; }
-    int icmpDescriptor() const { return m_icmp; } // -1 when closed
-    // The kernel's send buffer size of the ICMP socket (twice the requested value, capped), -1 when closed.
+    // The kernel's send buffer size of the helper's ICMP socket, -1 when it is not open.
     int sendBufferBytes() const;
+    // Hands queued echoes and deletions to the helper now and waits for its answers (tests, benchmarks).
+    bool flushToHelper(int timeoutMs = 2000);
+    // The helper's process id, 0 when it does not run.
+    qint64 helperPid() const;
+    // Why sweeping or pruning does not work, in one sentence that ends with the command that fixes it;
+    // empty when the helper runs with everything it needs.
+    QString privilegeProblem() const { return m_privilegeProblem; }
     // The default routes of the main table, in dump order; nullopt when they cannot be read.
     std::optional<QList<DefaultRouteHop>> defaultRoutes();
 
 private:
+    void scheduleFlush();
+    void flushRequests();
+    void helperReply(const helperproto::Reply& reply);
+    void setProblemFromHelper();
+
     nl_sock* route();
     void dropRoute();
     void logOnce(QString& last, const QString& text);
     void deliverLookup(int handle, const QHostInfo& info);
 
-    int m_icmp = -1;
+    QString m_helperProgram;
+    std::unique_ptr<HelperClient> m_helper;
+    QList<quint32> m_pendingEchoes; // network order
+    QList<NeighbourRow> m_pendingDeletes;
+    bool m_flushScheduled = false;
+    QString m_privilegeProblem;
     SendCounts m_sendCounts;
     nl_sock* m_route = nullptr;
     QString m_lastAdapterError;

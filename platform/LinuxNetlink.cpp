@@ -1,6 +1,6 @@
-// The rtnetlink side of the Linux network layer (libnl): default routes for the gateway lists, the IPv4
-// neighbour table dump and the deletion of one row. Dumps are parsed message by message rather than through
-// a libnl cache, so rows keep the kernel's dump order.
+// The rtnetlink side of the Linux network layer (libnl): default routes for the gateway lists and the IPv4
+// neighbour table dump; deleting rows needs privileges, so the helper does it. Dumps are parsed message by
+// message rather than through a libnl cache, so rows keep the kernel's dump order.
 
 #include "platform/DebugSink.h"
 #include "platform/LinuxNetPlatform.h"
@@ -38,32 +38,17 @@ int runDump(nl_sock* sock, int type, MessageFn each)
     int err = nl_rtgen_request(sock, type, AF_INET, NLM_F_DUMP);
     if (err < 0)
         return err;
-    nl_cb* cb = nl_cb_clone(nl_socket_get_cb(sock));
+    // nl_socket_get_cb hands out a reference of its own, released once the clone is made.
+    nl_cb* base = nl_socket_get_cb(sock);
+    nl_cb* cb = base ? nl_cb_clone(base) : nullptr;
+    if (base)
+        nl_cb_put(base);
     if (!cb)
         return -NLE_NOMEM;
     nl_cb_set(cb, NL_CB_VALID, NL_CB_CUSTOM, onValidMessage, &each);
     err = nl_recvmsgs(sock, cb);
     nl_cb_put(cb);
     return err < 0 ? err : 0;
-}
-
-// Errors after which the socket may be out of step with the kernel; it is then opened afresh.
-bool transportError(int err)
-{
-    switch (-err) {
-    case NLE_BAD_SOCK:
-    case NLE_SEQ_MISMATCH:
-    case NLE_MSG_OVERFLOW:
-    case NLE_MSG_TRUNC:
-    case NLE_MSG_TOOSHORT:
-    case NLE_NOMEM:
-    case NLE_FAILURE:
-    case NLE_AGAIN:
-    case NLE_INTR:
-        return true;
-    default:
-        return false;
-    }
 }
 
 QString addrText(nl_addr* addr)
@@ -186,26 +171,4 @@ std::optional<QList<NeighbourRow>> LinuxNetPlatform::neighbours()
     logOnce(m_lastNeighbourError,
         QStringLiteral("NetPlatform - neighbour table: %1").arg(QString::fromLocal8Bit(nl_geterror(err))));
     return std::nullopt;
-}
-
-void LinuxNetPlatform::deleteNeighbour(const NeighbourRow& row)
-{
-    nl_sock* sock = route();
-    if (!sock)
-        return;
-    rtnl_neigh* n = rtnl_neigh_alloc();
-    nl_addr* dst = nl_addr_build(AF_INET, row.ip.data(), 4);
-    if (n && dst) {
-        rtnl_neigh_set_family(n, AF_INET);
-        rtnl_neigh_set_ifindex(n, row.ifindex);
-        rtnl_neigh_set_dst(n, dst);
-        // The kernel's refusal (no cap_net_admin, row already gone) is ignored; the harvest carries on.
-        const int err = rtnl_neigh_delete(sock, n, 0);
-        if (err < 0 && transportError(err))
-            dropRoute();
-    }
-    if (dst)
-        nl_addr_put(dst);
-    if (n)
-        rtnl_neigh_put(n);
 }

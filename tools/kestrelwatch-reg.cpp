@@ -5,6 +5,7 @@
 #include "platform/AppPaths.h"
 #include "platform/Hive.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QStringList>
@@ -24,16 +25,25 @@ void err(const QString& line)
     std::fputc('\n', stderr);
 }
 
-int usage()
+const char* const kUsage =
+    "Usage: kestrelwatch-reg [--home DIR] COMMAND [ARGS]\n"
+    "Reads and edits Kestrelwatch's store.\n\n"
+    "  keys KEY              list the subkeys of KEY, one per line\n"
+    "  get KEY NAME          print the value NAME of KEY (exit 1 when absent)\n"
+    "  set KEY NAME DATA     write the value NAME of KEY, creating the key\n"
+    "  delete KEY [NAME]     delete the value NAME, or KEY with everything below it\n"
+    "  dump [KEY]            print every key below KEY (default Software) with its values\n\n"
+    "  --home DIR            the store's folder (default $KESTRELWATCH_HOME, else\n"
+    "                        $XDG_DATA_HOME/kestrelwatch)\n"
+    "  -h, --help            this text\n\n"
+    "KEY is a path below HKEY_LOCAL_MACHINE, e.g. Software\\Brackmoor\\Kestrelwatch\\GENERAL\n"
+    "Exit status: 0 on success, 1 when a key, value or the --home folder does not exist or a write\n"
+    "fails, 2 on a usage error, 3 when the store cannot be opened (it is left untouched).\n";
+
+int usageError(const QString& problem)
 {
-    std::fputs("usage: kestrelwatch-reg [--home DIR] COMMAND\n"
-               "  keys KEY              list the subkeys of KEY, one per line\n"
-               "  get KEY NAME          print the value NAME of KEY (exit 1 when absent)\n"
-               "  set KEY NAME DATA     write the value NAME of KEY, creating the key\n"
-               "  delete KEY [NAME]     delete the value NAME, or KEY with everything below it\n"
-               "  dump [KEY]            print every key below KEY (default Software) with its values\n"
-               "KEY is a path below HKEY_LOCAL_MACHINE, e.g. Software\\Brackmoor\\Kestrelwatch\\GENERAL\n",
-               stderr);
+    err(problem);
+    std::fputs("Try 'kestrelwatch-reg --help' for more information.\n", stderr);
     return 2;
 }
 
@@ -72,32 +82,67 @@ void dump(Hive& hive, const QString& key)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    QStringList args = app.arguments().mid(1);
-    QString homeOption;
-    if (args.size() >= 2 && args.first() == QLatin1String("--home")) {
-        homeOption = args.at(1);
-        args = args.mid(2);
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    // Options end at the command: a value such as "-1" after it is data, not an option.
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+    const QCommandLineOption homeOption(QStringLiteral("home"), QString(), QStringLiteral("DIR"));
+    const QCommandLineOption helpOption(QStringList {QStringLiteral("h"), QStringLiteral("help")});
+    parser.addOptions({homeOption, helpOption});
+    if (!parser.parse(app.arguments()))
+        return usageError(parser.errorText());
+    if (parser.isSet(helpOption)) {
+        std::fputs(kUsage, stdout);
+        return 0;
     }
-    if (args.isEmpty() || args.first() == QLatin1String("--help") || args.first() == QLatin1String("-h"))
-        return usage();
+    QStringList args = parser.positionalArguments();
+    if (args.isEmpty())
+        return usageError(QStringLiteral("no command given"));
 
     const QString command = args.takeFirst();
     const bool writes = command == QLatin1String("set") || command == QLatin1String("delete");
     const int needed = command == QLatin1String("keys") ? 1
-                       : command == QLatin1String("get") ? 2
-                       : command == QLatin1String("set") ? 3
-                       : command == QLatin1String("delete") ? 1
-                       : command == QLatin1String("dump") ? 0
-                                                          : -1;
+        : command == QLatin1String("get")               ? 2
+        : command == QLatin1String("set")               ? 3
+        : command == QLatin1String("delete")            ? 1
+        : command == QLatin1String("dump")              ? 0
+                                                        : -1;
     const int most = command == QLatin1String("delete") ? 2 : command == QLatin1String("dump") ? 1 : needed;
-    if (needed < 0 || args.size() < needed || args.size() > most)
-        return usage();
+    if (needed < 0)
+        return usageError(QStringLiteral("unknown command '%1' (keys, get, set, delete or dump)").arg(command));
+    if (args.size() < needed || args.size() > most)
+        return usageError(
+            QStringLiteral("%1 takes %2 arguments")
+                .arg(command,
+                    needed == most ? QString::number(needed) : QStringLiteral("%1 to %2").arg(needed).arg(most)));
 
-    const AppPaths paths = AppPaths::forDirs(AppPaths::resolveHome(homeOption), QString());
+    const QString homeText = parser.value(homeOption);
+    if (parser.isSet(homeOption)) {
+        const QFileInfo info(homeText);
+        if (homeText.isEmpty())
+            return usageError(QStringLiteral("--home needs a folder"));
+        if (info.exists() && !info.isDir())
+            return usageError(QStringLiteral("--home %1 cannot be used: it is a file, and the store lives in a "
+                                             "folder")
+                                  .arg(homeText));
+        if (!info.exists()) {
+            err(QStringLiteral("--home %1: no such folder").arg(homeText));
+            return 1;
+        }
+    }
+    const AppPaths paths = AppPaths::forDirs(AppPaths::resolveHome(homeText), QString());
     const QString file = paths.hiveFile();
+    const QString key = args.isEmpty() ? QString() : keyArg(args.first());
     // Reading never creates a store; a missing one reads as empty.
-    if (!writes && !QFileInfo::exists(file))
-        return command == QLatin1String("get") ? 1 : 0;
+    if (!writes && !QFileInfo::exists(file)) {
+        if (command == QLatin1String("get"))
+            return 1;
+        if (command == QLatin1String("keys") || !args.isEmpty()) {
+            err(QStringLiteral("no key %1 (there is no store in %2 yet)").arg(key, paths.home));
+            return 1;
+        }
+        return 0;
+    }
     if (writes)
         paths.prepareHome();
 
@@ -107,7 +152,11 @@ int main(int argc, char** argv)
         return 3;
     }
     Hive& hive = *opened.hive;
-    const QString key = args.isEmpty() ? QString() : keyArg(args.first());
+    if ((command == QLatin1String("keys") || (command == QLatin1String("dump") && !args.isEmpty())) && !key.isEmpty()
+        && !hive.keyExists(key)) {
+        err(QStringLiteral("no key %1").arg(key));
+        return 1;
+    }
 
     if (command == QLatin1String("keys")) {
         for (const QString& name : hive.subkeys(key))

@@ -1,0 +1,81 @@
+# The privileged helper, and how Kestrelwatch installs: programs, data, desktop integration, man pages, the
+# service unit, file capabilities, and the Debian package.
+add_subdirectory(${CMAKE_SOURCE_DIR}/helper ${CMAKE_BINARY_DIR}/helper)
+if(KW_BUILD_TESTS AND EXISTS ${CMAKE_SOURCE_DIR}/tests/helper/CMakeLists.txt)
+    add_subdirectory(${CMAKE_SOURCE_DIR}/tests/helper ${CMAKE_BINARY_DIR}/tests/helper)
+endif()
+if(KW_BUILD_BENCH AND EXISTS ${CMAKE_SOURCE_DIR}/bench/helper/CMakeLists.txt)
+    add_subdirectory(${CMAKE_SOURCE_DIR}/bench/helper ${CMAKE_BINARY_DIR}/bench/helper)
+endif()
+
+# --- what is installed, beside the programs and data that each folder installs itself
+set(KW_LIBEXEC_DIR libexec/kestrelwatch) # the monitor looks for its helper here, as ../libexec/kestrelwatch
+install(TARGETS kestrelwatch-helper RUNTIME DESTINATION ${KW_LIBEXEC_DIR})
+install(FILES ${CMAKE_SOURCE_DIR}/share/kestrelwatch.metainfo.xml
+        DESTINATION share/metainfo RENAME org.brackmoor.kestrelwatch.metainfo.xml)
+install(FILES ${CMAKE_SOURCE_DIR}/share/icons/kestrelwatch.svg DESTINATION share/icons/hicolor/scalable/apps)
+install(FILES ${CMAKE_SOURCE_DIR}/share/man/kestrelwatch.1 ${CMAKE_SOURCE_DIR}/share/man/kestrelwatch-reg.1
+        DESTINATION share/man/man1)
+install(FILES ${CMAKE_SOURCE_DIR}/share/systemd/kestrelwatch.sysusers
+        DESTINATION lib/sysusers.d RENAME kestrelwatch.conf)
+# The service unit names the installed program, so it is written at install time, for the prefix in use then
+# (a package's /usr as well as a local /usr/local).
+set(kw_unit_code [[
+    set(kw_unit "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/lib/systemd/system/kestrelwatch.service")
+    file(READ "@KW_UNIT_TEMPLATE@" kw_text)
+    string(REPLACE "@KW_INSTALL_BIN@" "${CMAKE_INSTALL_PREFIX}/bin" kw_text "${kw_text}")
+    file(WRITE "${kw_unit}" "${kw_text}")
+    message(STATUS "Installing: ${kw_unit}")
+    list(APPEND CMAKE_INSTALL_MANIFEST_FILES "${kw_unit}")
+]])
+string(REPLACE "@KW_UNIT_TEMPLATE@" "${CMAKE_SOURCE_DIR}/share/systemd/kestrelwatch.service.in" kw_unit_code
+       "${kw_unit_code}")
+install(CODE "${kw_unit_code}")
+# A plain install run as root gives the helper its capabilities at once and says so; anything else says why
+# not. A package build leaves it to the package's postinst (file capabilities do not survive packing).
+install(CODE [[
+    set(kw_helper "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/libexec/kestrelwatch/kestrelwatch-helper")
+    set(kw_fix "sudo setcap cap_net_raw,cap_net_admin=ep ${CMAKE_INSTALL_PREFIX}/libexec/kestrelwatch/kestrelwatch-helper")
+    find_program(kw_setcap setcap PATHS /usr/sbin /sbin)
+    execute_process(COMMAND id -u OUTPUT_VARIABLE kw_uid OUTPUT_STRIP_TRAILING_WHITESPACE)
+    if(DEFINED ENV{DESTDIR} AND NOT "$ENV{DESTDIR}" STREQUAL "")
+        message(STATUS "Capabilities: not set in a staging folder (DESTDIR); after copying run: ${kw_fix}")
+    elseif(NOT kw_uid STREQUAL "0")
+        message(STATUS "Capabilities: not set, this install does not run as root; to sweep, run: ${kw_fix}")
+    elseif(NOT kw_setcap)
+        message(STATUS "Capabilities: not set, setcap is missing (apt-get install libcap2-bin); then run: ${kw_fix}")
+    else()
+        execute_process(COMMAND ${kw_setcap} cap_net_raw,cap_net_admin=ep "${kw_helper}" RESULT_VARIABLE kw_rc
+                        ERROR_VARIABLE kw_err)
+        if(kw_rc EQUAL 0)
+            message(STATUS "Capabilities: cap_net_raw,cap_net_admin=ep set on ${kw_helper} (the only file that has them)")
+        else()
+            message(STATUS "Capabilities: setcap failed (${kw_err}); run: ${kw_fix}")
+        endif()
+    endif()
+]])
+
+# --- the Debian package: cpack -G DEB in the build folder, after the build (packing builds nothing itself,
+# so the tests and benchmarks of a full tree are not rebuilt for it)
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
+set(CPACK_PACKAGE_NAME kestrelwatch)
+set(CPACK_PACKAGE_VENDOR Brackmoor)
+set(CPACK_PACKAGE_CONTACT "Kestrelwatch maintainers <kestrelwatch@brackmoor.org>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "network intruder monitor for the notification area")
+set(CPACK_PACKAGE_DESCRIPTION "Kestrelwatch sweeps the local IPv4 ranges so that every attached device answers ARP,
+knows each device by its MAC address and warns of the ones it has not seen before.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION net)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.brackmoor.org/kestrelwatch/")
+# Library dependencies from the binaries (dpkg-shlibdeps); setcap for the postinst; ieee-data is read at
+# build time only.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcap2-bin")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-qpa-plugins")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
+    ${CMAKE_SOURCE_DIR}/packaging/postinst ${CMAKE_SOURCE_DIR}/packaging/prerm ${CMAKE_SOURCE_DIR}/packaging/postrm)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(CPACK_GENERATOR DEB)
+include(CPack)

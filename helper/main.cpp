@@ -1,0 +1,379 @@
+// kestrelwatch-helper: the only part of Kestrelwatch that holds privileges. The monitor starts it as a child
+// and speaks HelperProtocol.h over its stdin and stdout. It sends echo requests (CAP_NET_RAW, used once to open
+// the raw socket) and deletes neighbour rows (CAP_NET_ADMIN, raised only while a deletion is made), and only
+// inside the directly connected IPv4 ranges of interfaces that are up and do ARP, never faster than the
+// engine's own rate. It reads no environment, closes every inherited descriptor, keeps no other capability,
+// and exits when the pipe closes.
+
+#include "helper/HelperProtocol.h"
+#include "helper/Neighbours.h"
+
+// Before linux/icmp.h, which would otherwise bring the kernel's conflicting if.h.
+#include <net/if.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <ifaddrs.h>
+#include <linux/icmp.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/capability.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+using namespace helperproto;
+
+namespace {
+
+constexpr int kSendBuffer = 327680; // lets a whole batch queue behind addresses the kernel is still resolving
+constexpr std::size_t kQueueMax = 64; // echoes held back by the rate cap; beyond this they are refused
+constexpr std::int64_t kSecondNs = 1000000000;
+
+std::int64_t nowNs()
+{
+    timespec ts {};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return std::int64_t(ts.tv_sec) * kSecondNs + ts.tv_nsec;
+}
+
+bool writeAll(const std::vector<std::uint8_t>& bytes)
+{
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(STDOUT_FILENO, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += std::size_t(n);
+    }
+    return true;
+}
+
+// The directly connected IPv4 ranges, re-read at most every second (and on a miss, at most every 100 ms).
+struct ConnectedRanges
+{
+    struct Range
+    {
+        std::uint32_t first;
+        std::uint32_t last;
+        std::uint32_t ifindex;
+    };
+    std::vector<Range> ranges;
+    std::int64_t readAt = -kSecondNs * 10;
+
+    void refresh()
+    {
+        readAt = nowNs();
+        ranges.clear();
+        ifaddrs* list = nullptr;
+        if (getifaddrs(&list) != 0)
+            return;
+        for (const ifaddrs* a = list; a; a = a->ifa_next) {
+            if (!a->ifa_addr || !a->ifa_netmask || a->ifa_addr->sa_family != AF_INET)
+                continue;
+            if (!(a->ifa_flags & IFF_UP) || (a->ifa_flags & (IFF_NOARP | IFF_LOOPBACK | IFF_POINTOPOINT)))
+                continue;
+            const std::uint32_t addr = ntohl(reinterpret_cast<const sockaddr_in*>(a->ifa_addr)->sin_addr.s_addr);
+            const std::uint32_t mask = ntohl(reinterpret_cast<const sockaddr_in*>(a->ifa_netmask)->sin_addr.s_addr);
+            if (mask == 0)
+                continue; // a default-sized range would be the whole Internet
+            // Address labels ("eth0:1") name their interface before the colon.
+            char name[IF_NAMESIZE] {};
+            std::strncpy(name, a->ifa_name, IF_NAMESIZE - 1);
+            if (char* colon = std::strchr(name, ':'))
+                *colon = '\0';
+            ranges.push_back({addr & mask, (addr & mask) | ~mask, if_nametoindex(name)});
+        }
+        freeifaddrs(list);
+    }
+
+    const Range* find(std::uint32_t addr)
+    {
+        const std::int64_t age = nowNs() - readAt;
+        if (age > kSecondNs)
+            refresh();
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            for (const Range& r : ranges) {
+                if (addr >= r.first && addr <= r.last)
+                    return &r;
+            }
+            if (attempt > 0 || nowNs() - readAt < kSecondNs / 10)
+                break;
+            refresh();
+        }
+        return nullptr;
+    }
+};
+
+// Never more than kEchoesPerSecond sends in any one-second window: the send times of the last
+// kEchoesPerSecond echoes, oldest at m_next.
+struct RateCap
+{
+    std::int64_t times[kEchoesPerSecond];
+    int next = 0;
+    RateCap()
+    {
+        for (auto& t : times)
+            t = -kSecondNs * 10;
+    }
+    std::int64_t waitNs(std::int64_t now) const { return times[next] + kSecondNs - now; }
+    void record(std::int64_t now)
+    {
+        times[next] = now;
+        next = (next + 1) % kEchoesPerSecond;
+    }
+};
+
+struct Helper
+{
+    int icmp = -1;
+    int icmpErrno = 0;
+    int sendBuffer = 0;
+    bool admin = false;
+    int netlink = -1;
+    ConnectedRanges connected;
+    RateCap rate;
+    std::vector<std::uint32_t> queue; // host order, held back by the rate cap
+    // Outcome of queued sends, reported with the next batch's reply.
+    std::uint16_t lateSent = 0;
+    std::uint16_t lateFailed = 0;
+    int lateErrno = 0;
+
+    // Sends what the rate cap allows from the queue; returns ns until the next may go, -1 when empty.
+    std::int64_t drain(std::uint16_t& sent, std::uint16_t& failed, int& err)
+    {
+        static const std::uint8_t packet[16] = {
+            8, 0, 0xA1, 0xA9, 0x55, 0x55, 0, 0, 0x40, 0x40, 0x40, 0x40, 0x40, 0x40, 0x40, 0x40};
+        std::size_t i = 0;
+        for (; i < queue.size(); ++i) {
+            const std::int64_t now = nowNs();
+            if (rate.waitNs(now) > 0)
+                break;
+            rate.record(now);
+            sockaddr_in to {};
+            to.sin_family = AF_INET;
+            to.sin_addr.s_addr = htonl(queue[i]);
+            if (::sendto(icmp, packet, sizeof packet, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&to), sizeof to) >= 0) {
+                ++sent;
+            } else {
+                ++failed;
+                if (!err)
+                    err = errno;
+            }
+        }
+        queue.erase(queue.begin(), queue.begin() + std::ptrdiff_t(i));
+        return queue.empty() ? -1 : std::max<std::int64_t>(rate.waitNs(nowNs()), 0);
+    }
+
+    std::vector<std::uint8_t> echo(const Request& req)
+    {
+        std::uint16_t sent = lateSent, failed = lateFailed, refusedRange = 0, refusedRate = 0;
+        int err = lateErrno;
+        lateSent = lateFailed = 0;
+        lateErrno = 0;
+        std::uint32_t refusedAddr = 0;
+        for (const auto& t : req.echoTargets) {
+            const std::uint32_t addr = get32(t.data());
+            if (!connected.find(addr)) {
+                ++refusedRange;
+                refusedAddr = refusedAddr ? refusedAddr : addr;
+            } else if (queue.size() >= kQueueMax) {
+                ++refusedRate;
+            } else {
+                queue.push_back(addr);
+            }
+        }
+        drain(sent, failed, err);
+        std::vector<std::uint8_t> p;
+        for (std::uint16_t v : {sent, std::uint16_t(queue.size()), refusedRange, refusedRate, failed, std::uint16_t(0)})
+            put16(p, v);
+        put32(p, std::uint32_t(err));
+        put32(p, refusedAddr);
+        return frame(Type::EchoResult, req.seq, p);
+    }
+
+    std::vector<std::uint8_t> remove(const Request& req)
+    {
+        std::uint16_t deleted = 0, refusedRange = 0, refusedState = 0, absent = 0, failed = 0;
+        int err = 0;
+        std::uint32_t refusedAddr = 0;
+        std::vector<NeighbourEntry> table;
+        const int dumpErr = dumpNeighbours(netlink, table);
+        for (const NeighbourTarget& t : req.neighbours) {
+            const std::uint32_t addr = get32(t.ip.data());
+            const ConnectedRanges::Range* range = connected.find(addr);
+            if (!range || range->ifindex != t.ifindex) {
+                ++refusedRange;
+                refusedAddr = refusedAddr ? refusedAddr : addr;
+                continue;
+            }
+            if (dumpErr != 0) {
+                ++failed; // without the table the row's state is unknown: nothing is deleted blind
+                err = err ? err : dumpErr;
+                continue;
+            }
+            const NeighbourEntry* row = nullptr;
+            for (const NeighbourEntry& e : table) {
+                if (e.ifindex == t.ifindex && e.ip == t.ip)
+                    row = &e;
+            }
+            if (!row) {
+                ++absent;
+                continue;
+            }
+            // Static and no-ARP rows were put there on purpose and are never removed.
+            if (row->state & (NUD_PERMANENT | NUD_NOARP)) {
+                ++refusedState;
+                refusedAddr = refusedAddr ? refusedAddr : addr;
+                continue;
+            }
+            const int e = withAdmin([&] { return deleteNeighbour(netlink, t.ifindex, t.ip); });
+            if (e == 0)
+                ++deleted;
+            else if (e == ENOENT)
+                ++absent;
+            else {
+                ++failed;
+                err = err ? err : e;
+            }
+        }
+        std::vector<std::uint8_t> p;
+        for (std::uint16_t v : {deleted, refusedRange, refusedState, absent, failed, std::uint16_t(0)})
+            put16(p, v);
+        put32(p, std::uint32_t(err));
+        put32(p, refusedAddr);
+        return frame(Type::DeleteResult, req.seq, p);
+    }
+
+    // CAP_NET_ADMIN is permitted but not effective; it is raised for one deletion and lowered again.
+    template<typename Fn> int withAdmin(Fn fn)
+    {
+        if (!admin)
+            return EPERM;
+        cap_t caps = cap_get_proc();
+        const cap_value_t netAdmin[] = {CAP_NET_ADMIN};
+        cap_set_flag(caps, CAP_EFFECTIVE, 1, netAdmin, CAP_SET);
+        cap_set_proc(caps);
+        const int result = fn();
+        cap_set_flag(caps, CAP_EFFECTIVE, 1, netAdmin, CAP_CLEAR);
+        cap_set_proc(caps);
+        cap_free(caps);
+        return result;
+    }
+};
+
+std::vector<std::uint8_t> errorFrame(std::uint32_t seq, ErrorCode code)
+{
+    std::vector<std::uint8_t> p;
+    put16(p, std::uint16_t(code));
+    put16(p, 0);
+    return frame(Type::Error, seq, p);
+}
+
+// Keeps CAP_NET_ADMIN permitted (not effective) when the process has it; drops everything else for good.
+bool dropCapabilities()
+{
+    cap_t caps = cap_get_proc();
+    cap_flag_value_t had = CAP_CLEAR;
+    cap_get_flag(caps, CAP_NET_ADMIN, CAP_PERMITTED, &had);
+    cap_clear(caps);
+    const cap_value_t keep[] = {CAP_NET_ADMIN};
+    if (had == CAP_SET)
+        cap_set_flag(caps, CAP_PERMITTED, 1, keep, CAP_SET);
+    const bool ok = cap_set_proc(caps) == 0;
+    cap_free(caps);
+    prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_CLEAR_ALL, 0, 0, 0);
+    return ok && had == CAP_SET;
+}
+
+} // namespace
+
+int main(int argc, char**)
+{
+    if (argc != 1)
+        return 2; // no options: everything arrives over the pipe
+    // Only stdin, stdout and stderr may come in; anything else the parent left open is closed.
+    for (int fd = 0; fd <= 2; ++fd) {
+        struct stat st
+        {
+        };
+        if (fstat(fd, &st) != 0)
+            return 2;
+    }
+    syscall(SYS_close_range, 3U, ~0U, 0U);
+    prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0);
+    prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    Helper h;
+    h.icmp = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_ICMP);
+    if (h.icmp < 0) {
+        h.icmpErrno = errno;
+    } else {
+        // Replies are never read; without the filter they would only fill the receive buffer.
+        icmp_filter dropAll {};
+        dropAll.data = ~0U;
+        setsockopt(h.icmp, SOL_RAW, ICMP_FILTER, &dropAll, sizeof dropAll);
+        setsockopt(h.icmp, SOL_SOCKET, SO_SNDBUF, &kSendBuffer, sizeof kSendBuffer);
+        socklen_t len = sizeof h.sendBuffer;
+        getsockopt(h.icmp, SOL_SOCKET, SO_SNDBUF, &h.sendBuffer, &len);
+    }
+    h.netlink = openNetlink();
+    h.admin = dropCapabilities() && h.netlink >= 0;
+
+    std::vector<std::uint8_t> ready;
+    ready.push_back(std::uint8_t((h.icmp >= 0 ? EchoSocket : 0) | (h.admin ? NeighbourAdmin : 0)));
+    ready.push_back(0);
+    put16(ready, 0);
+    put32(ready, std::uint32_t(h.icmpErrno));
+    put32(ready, std::uint32_t(h.sendBuffer));
+    if (!writeAll(frame(Type::Ready, 0, ready)))
+        return 1;
+
+    std::vector<std::uint8_t> buffer;
+    std::uint8_t chunk[4096];
+    for (;;) {
+        std::uint16_t sent = 0, failed = 0;
+        int err = 0;
+        const std::int64_t wait = h.drain(sent, failed, err);
+        h.lateSent = std::uint16_t(h.lateSent + sent);
+        h.lateFailed = std::uint16_t(h.lateFailed + failed);
+        h.lateErrno = h.lateErrno ? h.lateErrno : err;
+        pollfd in {STDIN_FILENO, POLLIN, 0};
+        const int timeout = wait < 0 ? -1 : int(wait / 1000000 + 1);
+        if (poll(&in, 1, timeout) < 0 && errno != EINTR)
+            return 1;
+        if (!(in.revents & (POLLIN | POLLHUP | POLLERR)))
+            continue;
+        const ssize_t n = ::read(STDIN_FILENO, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return 0; // the monitor has gone
+        buffer.insert(buffer.end(), chunk, chunk + n);
+        std::size_t used = 0;
+        for (;;) {
+            const ParseResult r = parseRequest(buffer.data() + used, buffer.size() - used);
+            if (r.status == Parse::NeedMore)
+                break;
+            used += r.consumed;
+            std::vector<std::uint8_t> reply;
+            if (r.status == Parse::Bad)
+                reply = errorFrame(r.request.seq, r.error);
+            else if (r.request.type == Type::EchoBatch)
+                reply = h.icmp < 0 ? errorFrame(r.request.seq, ErrorCode::NotCapable) : h.echo(r.request);
+            else
+                reply = h.remove(r.request);
+            if (!writeAll(reply))
+                return 1;
+        }
+        buffer.erase(buffer.begin(), buffer.begin() + std::ptrdiff_t(used));
+    }
+}

@@ -1,0 +1,295 @@
+// The helper as a process, in a network namespace of its own: what it sends, deletes and refuses, what it
+// keeps of its privileges, and that a bad request changes nothing.
+
+#include "helper/HelperProtocol.h"
+#include "tests/support/Lab.h"
+#include "tests/support/Skip.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTest>
+#include <fcntl.h>
+#include <unistd.h>
+
+using namespace helperproto;
+
+namespace {
+
+// lan0 (198.18.7.1/24) does ARP towards lan1, which has no address and so answers nobody; dummy0 has ARP off;
+// off0 is down. Nothing leaves the namespace, which ends with the helper.
+const char* kSetup = "ip link set lo up && ip link add lan0 type veth peer name lan1 && ip link set lan1 up && "
+                     "ip addr add 198.18.7.1/24 dev lan0 && ip link set lan0 up && "
+                     "ip link add dummy0 type veth peer name dummy1 && ip link set dummy0 arp off && ip addr add "
+                     "198.18.8.1/24 dev dummy0 && ip link set dummy1 up && ip link set dummy0 up "
+                     "&& ip link add off0 type veth peer name off1 && ip addr add 198.18.9.1/24 dev off0";
+
+std::array<std::uint8_t, 4> ip4(const char* text)
+{
+    unsigned a, b, c, d;
+    sscanf(text, "%u.%u.%u.%u", &a, &b, &c, &d);
+    return {std::uint8_t(a), std::uint8_t(b), std::uint8_t(c), std::uint8_t(d)};
+}
+
+std::vector<std::uint8_t> targets(const QStringList& addresses)
+{
+    std::vector<std::uint8_t> p;
+    put16(p, std::uint16_t(addresses.size()));
+    for (const QString& a : addresses) {
+        const auto b = ip4(a.toLatin1().constData());
+        p.insert(p.end(), b.begin(), b.end());
+    }
+    return p;
+}
+
+struct Lab
+{
+    QProcess helper;
+    QByteArray buffer;
+    std::uint32_t seq = 0;
+
+    bool start()
+    {
+        const QString program = qEnvironmentVariable("KW_BIN_DIR") + QStringLiteral("/kestrelwatch-helper");
+        helper.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        helper.start(QStringLiteral("unshare"),
+            {QStringLiteral("--net"), QStringLiteral("sh"), QStringLiteral("-c"),
+                QStringLiteral("(%1) >&2 && exec %2").arg(QLatin1String(kSetup), program)});
+        return helper.waitForStarted(5000);
+    }
+    ~Lab()
+    {
+        helper.kill();
+        helper.waitForFinished(2000);
+    }
+    Reply next()
+    {
+        QElapsedTimer clock;
+        clock.start();
+        for (;;) {
+            const ReplyResult r =
+                parseReply(reinterpret_cast<const std::uint8_t*>(buffer.constData()), std::size_t(buffer.size()));
+            if (r.status != Parse::NeedMore) {
+                buffer.remove(0, qsizetype(r.consumed));
+                return r.reply;
+            }
+            if (clock.elapsed() > 5000 || helper.state() != QProcess::Running)
+                return {Type::Error, 0xFFFFFFFF, {}};
+            helper.waitForReadyRead(200);
+            buffer += helper.readAllStandardOutput();
+        }
+    }
+    void write(const std::vector<std::uint8_t>& bytes)
+    {
+        helper.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size()));
+        helper.waitForBytesWritten(1000);
+    }
+    Reply ask(Type type, const std::vector<std::uint8_t>& payload)
+    {
+        write(frame(type, ++seq, payload));
+        return next();
+    }
+    QString run(const QString& command)
+    {
+        QProcess p;
+        p.start(QStringLiteral("nsenter"),
+            {QStringLiteral("--net=/proc/%1/ns/net").arg(helper.processId()), QStringLiteral("sh"),
+                QStringLiteral("-c"), command});
+        p.waitForFinished(5000);
+        return QString::fromLocal8Bit(p.readAllStandardOutput());
+    }
+    QString neighbours() { return run(QStringLiteral("ip -4 neigh show nud all")); }
+    QString status(const char* field)
+    {
+        QFile f(QStringLiteral("/proc/%1/status").arg(helper.processId()));
+        f.open(QIODevice::ReadOnly);
+        const QRegularExpression rx(
+            QStringLiteral("^%1:\\s*(\\S+)").arg(QLatin1String(field)), QRegularExpression::MultilineOption);
+        return rx.match(QString::fromLatin1(f.readAll())).captured(1);
+    }
+};
+
+} // namespace
+
+class TestHelperLab : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<Lab> m_lab;
+
+private Q_SLOTS:
+    // Every helper of this test is handed an open descriptor it must close (no O_CLOEXEC).
+    void initTestCase() { QVERIFY(::open("/proc/self/status", O_RDONLY) >= 3); }
+    void init()
+    {
+        KW_REQUIRE_LAB();
+        m_lab = std::make_unique<Lab>();
+        QVERIFY(m_lab->start());
+        const Reply ready = m_lab->next();
+        QCOMPARE(int(ready.type), int(Type::Ready));
+        QCOMPARE(int(ready.payload.at(0)), int(EchoSocket | NeighbourAdmin));
+    }
+    void cleanup() { m_lab.reset(); }
+
+    void keepsOnlyWhatItNeeds()
+    {
+        QCOMPARE(m_lab->status("CapEff"), QStringLiteral("0000000000000000"));
+        QCOMPARE(m_lab->status("CapPrm"), QStringLiteral("0000000000001000")); // net_admin
+        QCOMPARE(m_lab->status("CapInh"), QStringLiteral("0000000000000000"));
+        QCOMPARE(m_lab->status("CapAmb"), QStringLiteral("0000000000000000"));
+        QCOMPARE(m_lab->status("NoNewPrivs"), QStringLiteral("1"));
+        // stdin, stdout, stderr, the raw socket and the netlink socket; the inherited descriptor is closed.
+        const QStringList fds = QDir(QStringLiteral("/proc/%1/fd").arg(m_lab->helper.processId()))
+                                    .entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System);
+        QCOMPARE(fds.size(), 5);
+    }
+
+    void echoTargets_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<int>("sent");
+        QTest::addColumn<int>("refused");
+        QTest::newRow("connected") << "198.18.7.20" << 1 << 0;
+        QTest::newRow("network address") << "198.18.7.0" << 1 << 0;
+        QTest::newRow("outside every range") << "198.19.9.9" << 0 << 1;
+        QTest::newRow("no-ARP interface") << "198.18.8.5" << 0 << 1;
+        QTest::newRow("interface that is down") << "198.18.9.5" << 0 << 1;
+        QTest::newRow("loopback") << "127.0.0.1" << 0 << 1;
+    }
+    void echoTargets()
+    {
+        QFETCH(QString, target);
+        QFETCH(int, sent);
+        QFETCH(int, refused);
+        const Reply r = m_lab->ask(Type::EchoBatch, targets({target}));
+        QCOMPARE(int(r.type), int(Type::EchoResult));
+        QCOMPARE(int(replyField16(r, 0)), sent);
+        QCOMPARE(int(replyField16(r, 2)), refused);
+        // A sent echo makes the kernel ask for the address by ARP; a refused one leaves no trace.
+        if (sent)
+            QTRY_VERIFY(m_lab->neighbours().contains(target + QLatin1Char(' ')));
+        else
+            QVERIFY(!m_lab->neighbours().contains(target + QLatin1Char(' ')));
+    }
+
+    void engineRatePasses()
+    {
+        // The engine's own pace passes untouched: 32 every 100 ms.
+        QStringList batch;
+        for (int i = 0; i < 32; ++i)
+            batch << QStringLiteral("198.18.7.%1").arg(100 + i);
+        int sent = 0;
+        QElapsedTimer clock;
+        clock.start();
+        for (int tick = 0; tick < 15; ++tick) {
+            while (clock.elapsed() < tick * 100)
+                QTest::qWait(5);
+            const Reply r = m_lab->ask(Type::EchoBatch, targets(batch));
+            QCOMPARE(int(replyField16(r, 3)), 0);
+            sent += replyField16(r, 0);
+        }
+        QVERIFY(sent >= 15 * 32 - 64); // whatever waits for the rate is reported with a later batch
+    }
+
+    void floodIsCapped()
+    {
+        // 20 batches of 64 at once: 320 leave, 64 wait for the rate, the rest are refused.
+        QStringList big;
+        for (int i = 0; i < 64; ++i)
+            big << QStringLiteral("198.18.7.%1").arg(i + 2);
+        for (int i = 0; i < 20; ++i)
+            m_lab->write(frame(Type::EchoBatch, 1000 + i, targets(big)));
+        int floodSent = 0, queued = 0, refusedRate = 0;
+        for (int i = 0; i < 20; ++i) {
+            const Reply r = m_lab->next();
+            QCOMPARE(r.seq, std::uint32_t(1000 + i));
+            floodSent += replyField16(r, 0);
+            queued = replyField16(r, 1);
+            refusedRate += replyField16(r, 3);
+        }
+        QCOMPARE(floodSent, 320);
+        QCOMPARE(queued, 64);
+        QCOMPARE(refusedRate, 20 * 64 - 320 - 64);
+    }
+
+    void deletions()
+    {
+        m_lab->run(QStringLiteral("ip neigh add 198.18.7.5 lladdr 02:00:c6:12:07:05 dev lan0 nud reachable && "
+                                  "ip neigh add 198.18.7.6 lladdr 02:00:c6:12:07:06 dev lan0 nud permanent && "
+                                  "ip neigh add 198.18.7.7 lladdr 02:00:c6:12:07:07 dev lan0 nud noarp && "
+                                  "ip neigh add 198.18.8.9 lladdr 02:00:c6:12:08:09 dev dummy0 nud reachable"));
+        const std::uint32_t lan0 =
+            m_lab->run(QStringLiteral("ip -o link show dev lan0 | cut -d: -f1")).trimmed().toUInt();
+        const std::uint32_t dummy0 =
+            m_lab->run(QStringLiteral("ip -o link show dev dummy0 | cut -d: -f1")).trimmed().toUInt();
+        std::vector<std::uint8_t> p;
+        put16(p, 6);
+        const std::pair<std::uint32_t, const char*> rows[] = {{lan0, "198.18.7.5"}, {lan0, "198.18.7.6"},
+            {lan0, "198.18.7.7"}, {dummy0, "198.18.8.9"}, {dummy0, "198.18.7.5"}, {lan0, "198.18.7.99"}};
+        for (const auto& [ifindex, ip] : rows) {
+            put32(p, ifindex);
+            const auto b = ip4(ip);
+            p.insert(p.end(), b.begin(), b.end());
+        }
+        const Reply r = m_lab->ask(Type::DeleteNeighbours, p);
+        QCOMPARE(int(r.type), int(Type::DeleteResult));
+        QCOMPARE(int(replyField16(r, 0)), 1); // deleted: the dynamic row in range
+        QCOMPARE(int(replyField16(r, 1)), 2); // refused: no-ARP interface, address not on that interface
+        QCOMPARE(int(replyField16(r, 2)), 2); // kept: permanent and no-ARP rows
+        QCOMPARE(int(replyField16(r, 3)), 1); // absent
+        const QString left = m_lab->neighbours();
+        QVERIFY(!left.contains(QStringLiteral("198.18.7.5 ")));
+        QVERIFY(left.contains(QStringLiteral("198.18.7.6 ")));
+        QVERIFY(left.contains(QStringLiteral("198.18.7.7 ")));
+        QVERIFY(left.contains(QStringLiteral("198.18.8.9 ")));
+    }
+
+    void badRequestsChangeNothing_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("error");
+        const auto raw = [](const std::vector<std::uint8_t>& v) {
+            return QByteArray(reinterpret_cast<const char*>(v.data()), qsizetype(v.size()));
+        };
+        std::vector<std::uint8_t> wrongVersion = frame(Type::EchoBatch, 7, targets({"198.18.7.30"}));
+        wrongVersion[0] = 2;
+        std::vector<std::uint8_t> shortCount = frame(Type::EchoBatch, 7, targets({"198.18.7.30", "198.18.7.31"}));
+        shortCount[9] = 3; // says three, carries two
+        QTest::newRow("version") << raw(wrongVersion) << int(ErrorCode::BadVersion);
+        QTest::newRow("unknown type") << raw(frame(Type(9), 7, targets({"198.18.7.30"})))
+                                      << int(ErrorCode::UnknownType);
+        QTest::newRow("count and length disagree") << raw(shortCount) << int(ErrorCode::BadLength);
+        QTest::newRow("count 0") << raw(frame(Type::EchoBatch, 7, {0, 0})) << int(ErrorCode::BadCount);
+        QTest::newRow("too long") << raw(frame(Type::EchoBatch, 7, std::vector<std::uint8_t>(2000, 1)))
+                                  << int(ErrorCode::BadLength);
+        QTest::newRow("ARP listening, not yet") << raw(frame(Type::ListenArp, 7, {})) << int(ErrorCode::Unsupported);
+    }
+    void badRequestsChangeNothing()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, error);
+        m_lab->write(std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
+        const Reply r = m_lab->next();
+        QCOMPARE(int(r.type), int(Type::Error));
+        QCOMPARE(r.seq, std::uint32_t(7));
+        QCOMPARE(int(replyField16(r, 0)), error);
+        QTest::qWait(50);
+        QVERIFY(!m_lab->neighbours().contains(QStringLiteral("198.18.7.3")));
+        // The stream stays in step: the next request is served.
+        const Reply after = m_lab->ask(Type::EchoBatch, targets({"198.18.7.40"}));
+        QCOMPARE(int(after.type), int(Type::EchoResult));
+        QCOMPARE(int(replyField16(after, 0)), 1);
+    }
+
+    void leavesWhenThePipeCloses()
+    {
+        m_lab->helper.closeWriteChannel();
+        QVERIFY(m_lab->helper.waitForFinished(2000));
+        QCOMPARE(m_lab->helper.exitCode(), 0);
+    }
+};
+
+KW_TEST_GUILESS_MAIN(TestHelperLab)
+#include "tst_helper_lab.moc"
