@@ -1,23 +1,13 @@
 #!/usr/bin/python3
-"""A scripted SMTP peer for the mail client's tests.
+"""A scripted SMTP server that behaves like real ones: multi-line replies leave one line per write (--bytewise:
+one byte per write), verbs are taken in any case, SASL mechanisms only as the server names them.
 
-Listens on 127.0.0.1 (a free port), prints "PORT <n>" and then one line per event on stdout:
-  CONNECT <conn>            a client connected (conn counts from 1)
-  RECV <conn> <line>        a command line from the client, CR LF removed
-  MSG <conn> <base64>       the message text after DATA, up to and including the closing "." line
-  CLOSED <conn>             the connection ended
-
---script is a JSON list of scenarios, one per connection (the last one serves every later connection).
-A scenario maps the steps greeting, ehlo, auth, user, pass, mail, rcpt, data, message and quit to an answer;
-steps left out answer as a well-behaved server does. An answer is
-  "text"                          sent with CR LF appended; "{line}" stands for the client's line and
-                                  "{decoded}" for that line decoded from Base64
-  ["text", ...]                   for rcpt: one answer per RCPT TO in turn (the last one repeats)
-  null                            never answer; the connection stays open until the client ends it
-  {"close": true}                 close the connection instead of answering
-  {"pieces": [["2", 0.3], ...]}   raw pieces, each followed by a pause in seconds
-  {"flood": "x", "prefix": "2", "pause": 0.3}
-                                  send prefix, pause, then the character without end until the client leaves
+Prints "PORT <n>", then per event: "CONNECT <c>", "RECV <c> <line>", "MSG <c> <base64 of the text after
+DATA>", "CLOSED <c>". --script is a JSON list of scenarios, one per connection (the last one repeats). A
+scenario maps a step (greeting ehlo starttls auth user pass mail rcpt data message quit) to an answer: "text"
+(CR LF separated lines), null (silence until the client leaves), {"close": true} (hang up), {"reply": "text",
+"close": true} (answer, then hang up), {"reply": "text", "hang": true} (answer, then silence), {"flood": true} (a "2" and then "x" without end); for rcpt a list
+answers each RCPT TO in turn. In a text, "{line}" is the client's line and "{decoded}" its Base64 decoded.
 """
 
 import argparse
@@ -29,8 +19,9 @@ import threading
 import time
 
 DEFAULTS = {
-    "greeting": "220 fake.example ESMTP ready",
-    "ehlo": "250-fake.example\r\n250-AUTH LOGIN\r\n250 HELP",
+    "greeting": "220 fake.example ESMTP",
+    "ehlo": "250-fake.example\r\n250-SIZE 33554432\r\n250-8BITMIME\r\n250-AUTH LOGIN PLAIN\r\n250 HELP",
+    "starttls": "454 4.7.0 TLS not available",
     "auth": "334 VXNlcm5hbWU6",
     "user": "334 UGFzc3dvcmQ6",
     "pass": "235 2.7.0 Authentication successful",
@@ -40,19 +31,18 @@ DEFAULTS = {
     "message": "250 2.0.0 Ok: queued",
     "quit": "221 2.0.0 Bye",
 }
-
-out_lock = threading.Lock()
+lock = threading.Lock()
 
 
 def emit(text):
-    with out_lock:
+    with lock:
         sys.stdout.write(text + "\n")
         sys.stdout.flush()
 
 
 def decoded(line):
     try:
-        return base64.b64decode(line, validate=True).decode("utf-8")
+        return base64.b64decode(line.split(" ")[-1], validate=True).decode("utf-8")
     except ValueError:
         return ""
 
@@ -62,126 +52,119 @@ class Closed(Exception):
 
 
 class Connection:
-    def __init__(self, sock, number, scenario):
-        self.sock = sock
-        self.number = number
-        self.scenario = dict(DEFAULTS)
-        self.scenario.update(scenario)
+    def __init__(self, sock, number, scenario, bytewise):
+        self.sock, self.number, self.bytewise = sock, number, bytewise
+        self.scenario = dict(DEFAULTS, **scenario)
         self.pending = b""
-        self.rcpt_count = 0
+        self.rcpts = 0
 
-    def read_line(self):
-        while b"\r\n" not in self.pending:
+    def read_until(self, end):
+        while end not in self.pending:
             chunk = self.sock.recv(65536)
             if not chunk:
                 raise Closed()
             self.pending += chunk
-        line, self.pending = self.pending.split(b"\r\n", 1)
-        text = line.decode("utf-8", "replace")
-        emit(f"RECV {self.number} {text}")
+        at = self.pending.index(end) + len(end)
+        text, self.pending = self.pending[:at], self.pending[at:]
         return text
 
-    def read_message(self):
-        while b"\r\n.\r\n" not in self.pending:
-            chunk = self.sock.recv(65536)
-            if not chunk:
-                raise Closed()
-            self.pending += chunk
-        end = self.pending.index(b"\r\n.\r\n") + 5
-        message, self.pending = self.pending[:end], self.pending[end:]
-        emit(f"MSG {self.number} {base64.b64encode(message).decode('ascii')}")
-        return message.decode("utf-8", "replace")
+    def read_line(self):
+        line = self.read_until(b"\r\n")[:-2].decode("utf-8", "replace")
+        emit(f"RECV {self.number} {line}")
+        return line
 
-    def wait_for_close(self):
+    def write(self, data):
+        pieces = [data[i:i + 1] for i in range(len(data))] if self.bytewise else data.split(b"\n")
+        for i, piece in enumerate(pieces):
+            self.sock.sendall(piece if self.bytewise or i == len(pieces) - 1 else piece + b"\n")
+            time.sleep(0.002)
+
+    def answer(self, step, line=""):
+        reply = self.scenario[step]
+        if step == "rcpt" and isinstance(reply, list):
+            reply = reply[min(self.rcpts, len(reply) - 1)]
+            self.rcpts += 1
+        if reply is None:
+            self.answer_silence()
+        if isinstance(reply, dict) and reply.get("flood"):
+            self.sock.sendall(b"2")
+            while True:
+                self.sock.sendall(b"x" * 65536)
+        text = reply if isinstance(reply, str) else reply.get("reply")
+        if text:
+            text = text.replace("{line}", line).replace("{decoded}", decoded(line))
+            self.write((text + "\r\n").encode())
+        if isinstance(reply, dict) and reply.get("hang"):
+            return self.answer_silence()
+        if isinstance(reply, dict) and reply.get("close"):
+            raise Closed()
+        return text or ""
+
+    def answer_silence(self):
         while self.sock.recv(65536):
             pass
         raise Closed()
 
-    def answer(self, step, line=""):
-        reply = self.scenario.get(step)
-        if step == "rcpt" and isinstance(reply, list):
-            reply = reply[min(self.rcpt_count, len(reply) - 1)]
-            self.rcpt_count += 1
-        if reply is None:
-            self.wait_for_close()
-        if isinstance(reply, str):
-            text = reply.replace("{line}", line).replace("{decoded}", decoded(line))
-            self.sock.sendall((text + "\r\n").encode("utf-8"))
-            return reply
-        if reply.get("close"):
-            raise Closed()
-        if "pieces" in reply:
-            for text, pause in reply["pieces"]:
-                self.sock.sendall(text.encode("utf-8"))
-                time.sleep(pause)
-            return reply["pieces"][0][0]
-        if "flood" in reply:
-            self.sock.sendall(reply.get("prefix", "").encode("utf-8"))
-            time.sleep(reply.get("pause", 0))
-            chunk = (reply["flood"] * 65536).encode("utf-8")
-            while True:
-                self.sock.sendall(chunk)
-        raise ValueError(f"unknown answer {reply!r}")
-
     def run(self):
-        if not self.answer("greeting").startswith("2"):
-            self.wait_for_close()
+        self.answer("greeting")
         while True:
             line = self.read_line()
-            verb = line.split(" ", 1)[0].upper()
+            verb, _, arg = line.partition(" ")
+            verb = verb.upper()
             if verb in ("EHLO", "HELO"):
-                self.answer("ehlo", line)
+                self.answer("ehlo")
+            elif verb == "STARTTLS":
+                self.answer("starttls")
+            elif verb == "AUTH" and arg.split(" ")[0] in ("LOGIN", "PLAIN"):
+                if arg.startswith("PLAIN "):
+                    self.answer("pass", line)
+                elif self.answer("auth").startswith("334") and self.answer_after_line("user").startswith("334"):
+                    self.answer_after_line("pass")
             elif verb == "AUTH":
-                if self.answer("auth", line).startswith("334"):
-                    if self.answer("user", self.read_line()).startswith("334"):
-                        self.answer("pass", self.read_line())
-            elif verb == "MAIL":
-                self.answer("mail", line)
-            elif verb == "RCPT":
-                self.answer("rcpt", line)
-            elif verb == "DATA":
-                if self.answer("data", line).startswith("354"):
-                    self.read_message()
-                    self.answer("message")
+                self.write(b"504 5.5.4 Unrecognized authentication type\r\n")
+            elif verb in ("MAIL", "RCPT"):
+                self.answer(verb.lower())
             elif verb == "QUIT":
-                self.answer("quit", line)
-                self.wait_for_close()
+                self.answer("quit")
+                raise Closed()
+            elif verb == "DATA":
+                if self.answer("data").startswith("354"):
+                    message = self.read_until(b"\r\n.\r\n")
+                    emit(f"MSG {self.number} {base64.b64encode(message).decode()}")
+                    self.answer("message")
             else:
-                self.sock.sendall(b"500 5.5.2 Error: command not recognized\r\n")
+                self.write(b"500 5.5.2 Error: command not recognized\r\n")
+
+    def answer_after_line(self, step):
+        return self.answer(step, self.read_line())
 
 
-def serve(conn_sock, number, scenario):
+def serve(sock, number, scenario, bytewise):
     emit(f"CONNECT {number}")
-    connection = Connection(conn_sock, number, scenario)
+    sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
     try:
-        connection.run()
+        Connection(sock, number, scenario, bytewise).run()
     except (Closed, OSError):
         pass
     finally:
-        try:
-            conn_sock.close()
-        except OSError:
-            pass
+        sock.close()
         emit(f"CLOSED {number}")
 
 
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--script", default="[{}]")
+    parser.add_argument("--bytewise", action="store_true")
     args = parser.parse_args()
     scenarios = json.loads(args.script) or [{}]
-
-    listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
-    listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-    listener.bind(("127.0.0.1", 0))
-    listener.listen(16)
+    listener = socket.create_server(("127.0.0.1", 0))
     emit(f"PORT {listener.getsockname()[1]}")
     number = 0
     while True:
-        conn_sock, _ = listener.accept()
+        sock, _ = listener.accept()
         number += 1
-        scenario = scenarios[min(number, len(scenarios)) - 1]
-        threading.Thread(target=serve, args=(conn_sock, number, scenario), daemon=True).start()
+        threading.Thread(target=serve, args=(sock, number, scenarios[min(number, len(scenarios)) - 1],
+                                              args.bytewise), daemon=True).start()
 
 
 if __name__ == "__main__":

@@ -1,48 +1,20 @@
 #!/usr/bin/python3
-"""A real SMTP server (aiosmtpd) on 127.0.0.1 for the mail client's tests and benchmarks.
+"""The stock aiosmtpd SMTP server, unmodified, for the mail tests, the LAN tests and the benchmarks.
 
-Prints "PORT <n>" once it listens on a free port, then "MSG <path>" for every message it accepted. Each message
-is written to --dir as NNNN.eml (the bytes received after DATA, without the closing "." line) with NNNN.json
-beside it ({"mail_from": ..., "rcpt_tos": [...]}); the .json file appears last. With --user and --password the
-server offers AUTH LOGIN over plain text and requires it.
-
-Two adjustments make aiosmtpd answer the way mainstream servers (Postfix, Exim) do:
-- multi-line replies leave in one write; the client judges a reply by its first bytes, and aiosmtpd on its own
-  writes every line of a multi-line reply separately;
-- SASL mechanism names are taken in any case ("auth login"), where aiosmtpd on its own knows only "LOGIN".
+Prints "PORT <n>" once it listens, then "MSG <path>" for every message it accepted: the bytes after DATA as
+NNNN.eml in --dir, with NNNN.json beside it ({"mail_from", "rcpt_tos"}), written last.
+--user/--password require AUTH (over plain text only when there is no TLS); --mechanisms limits the offer;
+--starttls CERT KEY offers and requires STARTTLS; --smtps CERT KEY speaks TLS from the first byte.
 """
 
 import argparse
 import asyncio
 import json
 import os
-import sys
+import ssl
 import warnings
 
-from aiosmtpd.smtp import SMTP, AuthResult, syntax
-
-
-class WholeReplySMTP(SMTP):
-    def __init__(self, *args, **kwargs):
-        super().__init__(*args, **kwargs)
-        self._pending_reply = b""
-
-    async def push(self, status):
-        if isinstance(status, str):
-            status = status.encode("utf-8" if self.enable_SMTPUTF8 else "ascii")
-        self._pending_reply += status + b"\r\n"
-        if status[3:4] == b"-":
-            return
-        reply, self._pending_reply = self._pending_reply, b""
-        self._writer.write(reply)
-        await self._writer.drain()
-
-    @syntax("AUTH <mechanism>")
-    async def smtp_AUTH(self, arg):
-        if arg:
-            mechanism, _, rest = arg.partition(" ")
-            arg = (mechanism.upper() + " " + rest).rstrip()
-        return await super().smtp_AUTH(arg)
+from aiosmtpd.smtp import SMTP, AuthResult
 
 
 class Sink:
@@ -65,34 +37,46 @@ class Sink:
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--dir", required=True)
+    parser.add_argument("--host", default="127.0.0.1")
     parser.add_argument("--user")
     parser.add_argument("--password")
+    parser.add_argument("--mechanisms", default="LOGIN,PLAIN")
+    parser.add_argument("--starttls", nargs=2, metavar=("CERT", "KEY"))
+    parser.add_argument("--smtps", nargs=2, metavar=("CERT", "KEY"))
     args = parser.parse_args()
-    # Plain-text AUTH on loopback is the point of the exercise; its warnings would only clutter test output.
-    warnings.filterwarnings("ignore")
+    warnings.filterwarnings("ignore")  # aiosmtpd warns about plain-text AUTH, which one case wants
     os.makedirs(args.dir, exist_ok=True)
+
+    def context(pair):
+        ctx = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+        ctx.load_cert_chain(*pair)
+        return ctx
 
     def authenticator(server, session, envelope, mechanism, auth_data):
         ok = auth_data.login.decode() == args.user and auth_data.password.decode() == args.password
-        # handled=False lets the server answer a refusal with its own 535 reply.
         return AuthResult(success=ok, handled=False)
 
     options = {"hostname": "sink.example", "ident": "sink.example ESMTP"}
+    if args.starttls:
+        options.update(tls_context=context(args.starttls), require_starttls=True)
     if args.user is not None:
-        options.update(auth_required=True, auth_require_tls=False, authenticator=authenticator,
-                       auth_exclude_mechanism=["PLAIN"])
+        offered = args.mechanisms.split(",")
+        options.update(auth_required=True, authenticator=authenticator,
+                       auth_require_tls=bool(args.starttls),  # aiosmtpd cannot tell that SMTPS is encrypted
+                       auth_exclude_mechanism=[m for m in ("LOGIN", "PLAIN") if m not in offered])
     handler = Sink(args.dir)
 
     async def serve():
         loop = asyncio.get_running_loop()
-        server = await loop.create_server(lambda: WholeReplySMTP(handler, loop=loop, **options), "127.0.0.1", 0)
+        server = await loop.create_server(lambda: SMTP(handler, loop=loop, **options), args.host, 0,
+                                          ssl=context(args.smtps) if args.smtps else None)
         print(f"PORT {server.sockets[0].getsockname()[1]}", flush=True)
         await server.serve_forever()
 
     try:
         asyncio.run(serve())
     except KeyboardInterrupt:
-        sys.exit(0)
+        pass
 
 
 if __name__ == "__main__":

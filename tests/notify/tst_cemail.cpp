@@ -1,55 +1,67 @@
+// CEmail against real peers: the stock aiosmtpd server (plain, STARTTLS, implicit TLS, good and bad
+// certificates) and a scripted server that answers line by line or byte by byte, as real ones do.
 #include "notify/CEmail.h"
 
+#include "Skip.h"
 #include "SmtpPeer.h"
-#include "platform/Clock.h"
+#include "TestHome.h"
 #include "store/Base64Class.h"
 #include "store/LiveSettings.h"
-#include "tests/support/TestHome.h"
 
 #include <QSignalSpy>
+#include <QSslSocket>
 #include <QTcpServer>
 #include <QTest>
 
 namespace {
 const QString kFrom = QStringLiteral("kw@home.example");
-const QString kUser = QStringLiteral("watcher");
-const QString kPassword = QStringLiteral("Tr0ub4dor&3");
-constexpr int kWait = 15000;
+const QString kUser = QStringLiteral("watcher@home.example");
+// Outside Latin-1: the login travels as UTF-8.
+const QString kPassword = QStringLiteral("Tr0ub4dor&3 €");
+const QString kAnn = QStringLiteral("ann@x.example");
+constexpr int kWait = 20000;
 
-LiveSettings mailSettings(const QString& server, bool authenticate = false)
+// The lines of a message that fails every attempt the same way; a line ending in "*" matches by prefix.
+QStringList threeFailures(const QStringList& perAttempt)
+{
+    const QString resend = QStringLiteral("Resending Email to ann@x.example etc...");
+    return perAttempt + QStringList {resend} + perAttempt + QStringList {resend} + perAttempt
+        + QStringList {QStringLiteral("Failed to send email3 times. Dumping email")};
+}
+
+bool matches(const QString& line, const QString& expected)
+{
+    return expected.endsWith(QLatin1Char('*')) ? line.startsWith(expected.chopped(1)) : line == expected;
+}
+
+// "auth", "plain-only", "starttls:NAME", "smtps:NAME" become smtp_sink.py's options.
+QStringList sinkOptions(const QString& setup)
+{
+    QStringList options;
+    for (const QString& word : setup.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        const QString name = word.section(QLatin1Char(':'), 1);
+        if (word == QLatin1String("auth"))
+            options << QStringLiteral("--user") << kUser << QStringLiteral("--password") << kPassword;
+        else if (word == QLatin1String("plain-only"))
+            options << QStringLiteral("--mechanisms") << QStringLiteral("PLAIN");
+        else
+            options << QStringLiteral("--") + word.section(QLatin1Char(':'), 0, 0)
+                    << TestCertificates::certificate(name) << TestCertificates::key(name);
+    }
+    return options;
+}
+
+LiveSettings mailSettings(const QString& server, bool authenticate, const QString& security = QStringLiteral("None"))
 {
     LiveSettings s;
     s.txtEmailServer = server;
     s.txtEmailFrom = kFrom;
-    s.txtEmailAddresses = QStringLiteral("ann@x.example");
+    s.txtEmailAddresses = kAnn;
     s.chkEmailAuthenticate = authenticate ? 1 : 0;
+    s.cboEmailSecurity = security;
     s.txtEmailUsername = kUser;
     s.txtEmailPassword = kPassword;
     return s;
-}
-
-// What a message that fails every attempt with the same complaint leaves in the log.
-QStringList threeFailures(
-    const QStringList& perAttempt, const QString& firstRecipient = QStringLiteral("ann@x.example"))
-{
-    const QStringList resend {QStringLiteral("Resending Email to %1 etc...").arg(firstRecipient)};
-    return perAttempt + resend + perAttempt + resend + perAttempt
-        + QStringList {QStringLiteral("Failed to send email3 times. Dumping email")};
-}
-
-QString closedPort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    const quint16 port = probe.serverPort();
-    probe.close();
-    return QStringLiteral("127.0.0.1:%1").arg(port);
-}
-
-void pollTimes(CEmail& mail, int times)
-{
-    for (int i = 0; i < times; ++i)
-        mail.Poll();
 }
 } // namespace
 
@@ -58,461 +70,294 @@ class TestCEmail final : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase() { pinTestEnvironment(); }
-
-    void judgeReply_data();
-    void judgeReply();
-    void replyLine();
-    void dateHeader();
-    void messageText();
-    void serverEndpoint_data();
-    void serverEndpoint();
-
-    void incompleteSettingsQueueNothing_data();
+    void initTestCase();
+    void replyChunking();
+    void serverBehaviours_data();
+    void serverBehaviours();
     void incompleteSettingsQueueNothing();
-    void fullQueueDropsTheHundredth();
-    void queueWrapsAndMailFlows();
-
-    void dialogue_data();
-    void dialogue();
-    void commandsAndHeaders();
-    void authenticationDialogue();
-    void greetingInPieces();
-    void silentServerTimesOut();
-    void refusedConnection();
+    void queueFillsWrapsAndFlows();
+    void silentServerDropsThenNextStarts();
     void floodingServer();
     void loginNeverLogged();
 };
 
-void TestCEmail::judgeReply_data()
+void TestCEmail::initTestCase()
 {
-    QTest::addColumn<int>("state");
-    QTest::addColumn<QString>("buffer");
-    QTest::addColumn<CEmail::Verdict>("verdict");
-
-    using V = CEmail::Verdict;
-    QTest::newRow("nothing yet") << 0 << QString() << V::Incomplete;
-    QTest::newRow("two characters wait") << 0 << QStringLiteral("22") << V::Incomplete;
-    QTest::newRow("greeting") << 0 << QStringLiteral("220") << V::Positive;
-    QTest::newRow("greeting refused") << 0 << QStringLiteral("554 no") << V::Negative;
-    QTest::newRow("any 2 passes EHLO") << 1 << QStringLiteral("235 2.7.0 ok") << V::Positive;
-    QTest::newRow("EHLO refused") << 1 << QStringLiteral("502 no") << V::Negative;
-    QTest::newRow("recipient refused") << 2 << QStringLiteral("550 5.1.1") << V::Negative;
-    QTest::newRow("last recipient") << 3 << QStringLiteral("251 forward") << V::Positive;
-    QTest::newRow("DATA wants 354") << 4 << QStringLiteral("354 go") << V::Positive;
-    QTest::newRow("DATA with 250") << 4 << QStringLiteral("250 ok") << V::Negative;
-    QTest::newRow("message taken") << 5 << QStringLiteral("250 queued") << V::Positive;
-    QTest::newRow("QUIT wants 221") << 6 << QStringLiteral("221 bye") << V::Positive;
-    QTest::newRow("QUIT with 250") << 6 << QStringLiteral("250 ok") << V::Negative;
-    QTest::newRow("auth EHLO") << 7 << QStringLiteral("250-x") << V::Positive;
-    QTest::newRow("user prompt") << 8 << QStringLiteral("334 VXNlcm5hbWU6") << V::Positive;
-    QTest::newRow("no user prompt") << 8 << QStringLiteral("504 no") << V::Negative;
-    QTest::newRow("3 is not 334") << 9 << QStringLiteral("335") << V::Negative;
-    QTest::newRow("password prompt") << 9 << QStringLiteral("334") << V::Positive;
-    QTest::newRow("state 10") << 10 << QStringLiteral("220") << V::UnknownState;
-    QTest::newRow("state -1") << -1 << QStringLiteral("220") << V::UnknownState;
+    pinTestEnvironment();
+    QVERIFY2(!TestCertificates::caFile().isEmpty(), "openssl could not make the test certificates");
+    qputenv("SSL_CERT_FILE", TestCertificates::caFile().toLocal8Bit());
+    if (!QSslSocket::supportsSsl())
+        KW_SKIP("Qt has no TLS backend here");
 }
 
-void TestCEmail::judgeReply()
+void TestCEmail::replyChunking()
 {
-    QFETCH(int, state);
-    QFETCH(QString, buffer);
-    QFETCH(CEmail::Verdict, verdict);
-    QCOMPARE(CEmail::judgeReply(qint16(state), buffer), verdict);
+    // Every way of cutting a multi-line reply: nothing is judged before its final line is whole.
+    const QByteArray ehlo = "250-sink.example\r\n250-SIZE 33554432\r\n250-STARTTLS\r\n250 AUTH PLAIN login\r\n";
+    for (qsizetype cut = 0; cut < ehlo.size(); ++cut)
+        QVERIFY2(!SmtpReply::take(ehlo.first(cut)), qPrintable(QString::number(cut)));
+    const auto whole = SmtpReply::take(ehlo + "221 later\r\n");
+    QVERIFY(whole);
+    QCOMPARE(whole->code, 250);
+    QCOMPARE(whole->length, ehlo.size());
+    QCOMPARE(whole->firstLine(), QStringLiteral("250-sink.example"));
+    const SmtpReply::Extensions offered = SmtpReply::extensions(*whole);
+    QVERIFY(offered.startTls);
+    QCOMPARE(offered.authMechanisms, (QStringList {"PLAIN", "LOGIN"}));
+    // Bare LF ends lines too; a line that is no reply at all is final and judged, code -1.
+    QCOMPARE(SmtpReply::take("250-a\n250 b\n")->lines.size(), 2);
+    QCOMPARE(SmtpReply::take("hello there\r\n")->code, -1);
+    QCOMPARE(SmtpReply::take("250\r\n")->code, 250);
 }
 
-void TestCEmail::replyLine()
+void TestCEmail::serverBehaviours_data()
 {
-    QCOMPARE(CEmail::replyLine(u"550 5.1.1 unknown\r\n250 later\r\n"), QStringLiteral("550 5.1.1 unknown"));
-    QCOMPARE(CEmail::replyLine(u"554 no crlf yet"), QStringLiteral("554 no crlf yet"));
-    QCOMPARE(CEmail::replyLine(u"\r\n"), QString());
+    QTest::addColumn<QString>("peer"); // scripted, bytes (scripted, byte by byte), aiosmtpd, closed
+    QTest::addColumn<QString>("setup"); // the scripted scenarios, or the aiosmtpd options
+    QTest::addColumn<QString>("security");
+    QTest::addColumn<bool>("authenticate");
+    QTest::addColumn<bool>("silent"); // the attempts end by time-out: Poll is driven
+    QTest::addColumn<QStringList>("expectedLog");
+    QTest::addColumn<bool>("sent");
+
+    const QString none = QStringLiteral("None"), starttls = QStringLiteral("STARTTLS"), tls = QStringLiteral("TLS");
+    const QString ehloTls = QStringLiteral(R"("ehlo": "250-fake.example\r\n250-STARTTLS\r\n250 HELP")");
+    const QStringList ok;
+    const auto add = [](const char* name, const QString& peer, const QString& setup, const QString& security, bool auth,
+                         bool silent, const QStringList& log, bool sent) {
+        QTest::newRow(name) << peer << setup << security << auth << silent << log << sent;
+    };
+    add("aiosmtpd plain, AUTH LOGIN", "aiosmtpd", "auth", none, true, false, ok, true);
+    add("aiosmtpd plain, no login", "aiosmtpd", "", none, false, false, ok, true);
+    add("aiosmtpd offers only AUTH PLAIN", "aiosmtpd", "auth plain-only", none, true, false, ok, true);
+    add("aiosmtpd STARTTLS", "aiosmtpd", "auth starttls:valid", starttls, true, false, ok, true);
+    add("aiosmtpd implicit TLS", "aiosmtpd", "auth smtps:valid", tls, true, false, ok, true);
+    add("untrusted certificate", "aiosmtpd", "auth starttls:untrusted", starttls, true, false,
+        threeFailures({"TLS failure with 127.0.0.1: untrusted certificate (*", "Socket Error"}), false);
+    add("certificate for another name", "aiosmtpd", "smtps:wrongname", tls, false, false,
+        threeFailures({"TLS failure with 127.0.0.1: host name mismatch (*", "Socket Error"}), false);
+    add("expired certificate", "aiosmtpd", "auth starttls:expired", starttls, true, false,
+        threeFailures({"TLS failure with 127.0.0.1: expired certificate (*", "Socket Error"}), false);
+    add("STARTTLS chosen, not offered", "scripted", "[{}]", starttls, true, false,
+        threeFailures({"TLS failure with 127.0.0.1: the server does not offer STARTTLS, and nothing is sent "
+                       "unencrypted"}),
+        false);
+    add("STARTTLS refused", "scripted", "[{" + ehloTls + "}]", starttls, true, false,
+        threeFailures({"Server error on STARTTLS. Reply > 454 4.7.0 TLS not available"}), false);
+    add("TLS handshake never completes", "scripted", R"([{"greeting": null}])", tls, false, true,
+        threeFailures({"TLS failure with 127.0.0.1: handshake timed out", "Mail Server Timeout"}), false);
+    add("STARTTLS handshake never completes", "scripted",
+        "[{" + ehloTls + R"(, "starttls": {"reply": "220 Go ahead", "hang": true}}])", starttls, false, true,
+        threeFailures({"TLS failure with 127.0.0.1: handshake timed out", "Mail Server Timeout"}), false);
+    add("nobody listens", "closed", "", none, false, false, threeFailures({"Socket Error"}), false);
+
+    add("line by line, AUTH LOGIN", "scripted", "[{}]", none, true, false, ok, true);
+    add("byte by byte, AUTH LOGIN", "bytes", "[{}]", none, true, false, ok, true);
+    add("byte by byte, AUTH PLAIN", "bytes", R"([{"ehlo": "250-fake.example\r\n250 AUTH PLAIN"}])", none, true, false,
+        ok, true);
+    add("greeting refused", "bytes", R"([{"greeting": "554 5.3.2 No service"}])", none, false, false,
+        threeFailures({"Server error on 220. Reply > 554 5.3.2 No service"}), false);
+    add("garbled greeting", "scripted", R"([{"greeting": "hello there"}])", none, false, false,
+        threeFailures({"Server error on 220. Reply > hello there"}), false);
+    add("EHLO refused", "scripted", R"([{"ehlo": "502-5.5.1 EHLO\r\n502 5.5.1 not here"}])", none, false, false,
+        threeFailures({"Server error on 250a. Reply > 502-5.5.1 EHLO"}), false);
+    add("EHLO refused while authenticating", "scripted", R"([{"ehlo": "502 5.5.1 no"}])", none, true, false,
+        threeFailures({"Server error on 250e. Reply > 502 5.5.1 no"}), false);
+    add("AUTH LOGIN refused", "bytes", R"([{"auth": "504 5.5.4 Unrecognized"}])", none, true, false,
+        threeFailures({"Server error on 334a. Reply > 504 5.5.4 Unrecognized"}), false);
+    add("user name refused", "scripted", R"([{"user": "535 5.7.8 Bad user"}])", none, true, false,
+        threeFailures({"Server error on 334u. Reply > 535 5.7.8 Bad user"}), false);
+    add("wrong password at aiosmtpd", "aiosmtpd", "--user " + kUser + " --password other", none, true, false,
+        threeFailures({"Server error on 250a. Reply > 535 5.7.8 Authentication credentials invalid"}), false);
+    add("every recipient refused", "scripted", R"([{"rcpt": "550 5.1.1 unknown", "data": "554 5.5.1 none"}])", none,
+        false, false,
+        threeFailures({"Email Address Rejected > ann@x.example", "Server error on 354. Reply > 554 5.5.1 none"}),
+        false);
+    add("sender and recipient refused", "scripted", R"([{"mail": "553 5.7.1 no", "rcpt": "550 5.1.1 no"}])", none,
+        false, false,
+        threeFailures({"Email Address Rejected > kw@home.example", "Email Address Rejected > ann@x.example",
+            "Server Rejected all email addresses"}),
+        false);
+    add("DATA deferred", "bytes", R"([{"data": "451 4.3.0 Try later"}])", none, false, false,
+        threeFailures({"Server error on 354. Reply > 451 4.3.0 Try later"}), false);
+    add("message refused", "scripted", R"([{"message": "552 5.3.4 Too big"}])", none, false, false,
+        threeFailures({"Server error on 250d. Reply > 552 5.3.4 Too big"}), false);
+    add("server closes during DATA", "scripted", R"([{"data": {"reply": "354 go", "close": true}}])", none, false,
+        false, threeFailures({"Server connection lost"}), false);
+    add("second attempt succeeds", "scripted", R"([{"greeting": "421 4.3.2 Busy"}, {}])", none, false, false,
+        {"Server error on 220. Reply > 421 4.3.2 Busy", "Resending Email to ann@x.example etc..."}, true);
+    add("250 answers QUIT", "bytes", R"([{"quit": "250 2.0.0 Ok"}])", none, false, false,
+        {"Server error on 221. Reply > 250 2.0.0 Ok"}, true);
 }
 
-void TestCEmail::dateHeader()
+void TestCEmail::serverBehaviours()
 {
-    const QDateTime friday(QDate(2026, 12, 4), QTime(18, 41, 9));
-    QCOMPARE(CEmail::dateHeader(friday), QStringLiteral("Fri, 04 Dec 2026 18:41:09 +0000"));
-    // The wall-clock time is labelled +0000 whatever the zone.
-    const QDateTime eastern(QDate(2026, 1, 5), QTime(7, 3, 0), Qt::OffsetFromUTC, -5 * 3600);
-    QCOMPARE(CEmail::dateHeader(eastern), QStringLiteral("Mon, 05 Jan 2026 07:03:00 +0000"));
-}
+    QFETCH(QString, peer);
+    QFETCH(QString, setup);
+    QFETCH(QString, security);
+    QFETCH(bool, authenticate);
+    QFETCH(bool, silent);
+    QFETCH(QStringList, expectedLog);
+    QFETCH(bool, sent);
 
-void TestCEmail::messageText()
-{
-    const QDateTime when(QDate(2026, 12, 4), QTime(18, 41, 9));
-    const QString text = CEmail::messageText(kFrom, when, QStringLiteral("ann@x.example; bob@y.example"),
-        QStringLiteral("Hello"), QStringLiteral("one\r\n  two\n"));
-    QCOMPARE(text,
-        QStringLiteral("From: kw@home.example\r\n"
-                       "Date: Fri, 04 Dec 2026 18:41:09 +0000\r\n"
-                       "X-Mailer: Brackmoor Kestrelwatch Mailer\r\n"
-                       "To: ann@x.example; bob@y.example\r\n"
-                       "Subject: Hello\r\n"
-                       "\r\n"
-                       "one\r\n  two\n\r\n\r\n.\r\n"));
-}
-
-void TestCEmail::serverEndpoint_data()
-{
-    QTest::addColumn<QString>("setting");
-    QTest::addColumn<bool>("valid");
-    QTest::addColumn<QString>("host");
-    QTest::addColumn<int>("port");
-
-    QTest::newRow("name") << "mail.example.net" << true << "mail.example.net" << 25;
-    QTest::newRow("name and port") << "mail.example.net:587" << true << "mail.example.net" << 587;
-    QTest::newRow("address and port") << "127.0.0.1:2525" << true << "127.0.0.1" << 2525;
-    QTest::newRow("blanks around") << " 10.0.0.1 " << true << "10.0.0.1" << 25;
-    QTest::newRow("bracketed v6 and port") << "[::1]:2525" << true << "::1" << 2525;
-    QTest::newRow("bracketed v6") << "[::1]" << true << "::1" << 25;
-    QTest::newRow("bare v6") << "2001:db8::1" << true << "2001:db8::1" << 25;
-    QTest::newRow("port 0") << "host:0" << false << "" << 0;
-    QTest::newRow("port too big") << "host:70000" << false << "" << 0;
-    QTest::newRow("port not a number") << "host:smtp" << false << "" << 0;
-    QTest::newRow("empty port") << "host:" << false << "" << 0;
-    QTest::newRow("unclosed bracket") << "[::1:25" << false << "" << 0;
-}
-
-void TestCEmail::serverEndpoint()
-{
-    QFETCH(QString, setting);
-    QFETCH(bool, valid);
-    const auto endpoint = CEmail::serverEndpoint(setting);
-    QCOMPARE(endpoint.has_value(), valid);
-    if (valid) {
-        QTEST(endpoint->host, "host");
-        QTEST(int(endpoint->port), "port");
+    SmtpPeer server;
+    QString address;
+    if (peer == QLatin1String("closed")) {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        address = QStringLiteral("127.0.0.1:%1").arg(probe.serverPort());
+    } else {
+        QVERIFY(peer == QLatin1String("aiosmtpd") ? server.startAiosmtpd(
+                    setup.startsWith(QLatin1String("--")) ? setup.split(QLatin1Char(' ')) : sinkOptions(setup))
+                                                  : server.startScripted(setup, peer == QLatin1String("bytes")));
+        address = server.server();
     }
-}
+    const LiveSettings settings = mailSettings(address, authenticate, security);
+    LogCapture log;
+    CEmail mail(settings);
+    QSignalSpy finished(&mail, &CEmail::mailFinished);
+    const quint64 id = mail.SendEmail(kAnn, QStringLiteral("Subject"), QStringLiteral("Body"));
+    QCOMPARE(id, quint64(1));
+    if (silent) {
+        for (int attempt = 1; attempt <= CEmail::MaxAttempts; ++attempt) {
+            QTRY_VERIFY(mail.handshaking());
+            for (int i = 0; i < CEmail::TimeoutPolls; ++i)
+                mail.Poll();
+        }
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, kWait);
+    const QStringList lines = log.mailLines();
+    QVERIFY2(finished.at(0).at(0).toBool() == sent, qPrintable(lines.join(QLatin1Char('\n'))));
+    QCOMPARE(finished.at(0).at(1).toULongLong(), id);
+    QVERIFY2(lines.size() == expectedLog.size(), qPrintable(lines.join(QLatin1Char('\n'))));
+    for (int i = 0; i < lines.size(); ++i)
+        QVERIFY2(matches(lines.at(i), expectedLog.at(i)), qPrintable(lines.at(i)));
+    // The reason given to the caller is what ended the last attempt; a TLS cause wins over its socket error.
+    const QString cause = finished.at(0).at(2).toString();
+    QCOMPARE(cause.isEmpty(), sent);
+    if (!sent && expectedLog.first().startsWith(QLatin1String("TLS")))
+        QVERIFY2(matches(cause, expectedLog.first()), qPrintable(cause));
+    QVERIFY(mail.isIdle());
 
-void TestCEmail::incompleteSettingsQueueNothing_data()
-{
-    QTest::addColumn<QString>("server");
-    QTest::addColumn<QString>("from");
-    QTest::addColumn<QString>("recipients");
-    QTest::newRow("no server") << ""
-                               << "kw@home.example"
-                               << "ann@x.example";
-    QTest::newRow("no sender") << "127.0.0.1"
-                               << ""
-                               << "ann@x.example";
-    QTest::newRow("no recipients") << "127.0.0.1"
-                                   << "kw@home.example"
-                                   << "";
+    // Never a login on a connection that encryption was chosen for and that is not encrypted.
+    if (security != QLatin1String("None"))
+        QCOMPARE(server.received().filter(QStringLiteral("AUTH")), QStringList());
+    if (sent) {
+        QTRY_COMPARE(server.messages().size(), 1);
+        QVERIFY(server.messages().at(0).contains("\r\nSubject: Subject\r\n"));
+        QVERIFY(server.messages().at(0).contains("\r\n\r\nBody\r\n"));
+    }
+    if (peer == QLatin1String("scripted") && sent && authenticate) {
+        const Base64Class codec;
+        QCOMPARE(server.received(),
+            (QStringList {"EHLO kestrelwatch_MailServer", "AUTH LOGIN", codec.Encodestring(kUser),
+                codec.Encodestring(kPassword), "MAIL FROM:<kw@home.example>", "RCPT TO:<ann@x.example>", "DATA",
+                "QUIT"}));
+    }
 }
 
 void TestCEmail::incompleteSettingsQueueNothing()
 {
-    QFETCH(QString, server);
-    QFETCH(QString, from);
-    QFETCH(QString, recipients);
-    LiveSettings settings = mailSettings(server);
-    settings.txtEmailFrom = from;
-    LogCapture log;
-    CEmail mail(settings);
-    mail.SendEmail(recipients, QStringLiteral("s"), QStringLiteral("b"));
-    QCOMPARE(mail.queuedCount(), 0);
-    QCOMPARE(mail.writeIndex(), 0);
-    QVERIFY(mail.isIdle());
-    mail.Poll();
-    QTest::qWait(50);
-    QCOMPARE(log.lines(), QStringList());
+    for (const int blank : {0, 1, 2}) {
+        LiveSettings settings = mailSettings(QStringLiteral("127.0.0.1"), false);
+        (blank == 0 ? settings.txtEmailServer : settings.txtEmailFrom).clear();
+        LogCapture log;
+        CEmail mail(settings);
+        QCOMPARE(mail.SendEmail(blank == 2 ? QString() : kAnn, QStringLiteral("s"), QStringLiteral("b")), quint64(0));
+        QCOMPARE(mail.queuedCount(), 0);
+        mail.Poll();
+        QCOMPARE(log.lines(), QStringList());
+    }
 }
 
-void TestCEmail::fullQueueDropsTheHundredth()
+void TestCEmail::queueFillsWrapsAndFlows()
 {
-    const LiveSettings settings = mailSettings(closedPort());
+    SmtpPeer peer;
+    QVERIFY(peer.startScripted());
+    const LiveSettings settings = mailSettings(peer.server(), false);
     LogCapture log;
     CEmail mail(settings);
-    // No event is handled in between, so the first message is still connecting while the rest wait.
+    QSignalSpy finished(&mail, &CEmail::mailFinished);
+    // No event is handled in between: the first message is still connecting while 98 more wait.
     for (int i = 0; i < 99; ++i)
-        mail.SendEmail(QStringLiteral("ann@x.example"), QString::number(i), QStringLiteral("b"));
+        mail.SendEmail(kAnn, QStringLiteral("Message %1").arg(i), QString());
     QCOMPARE(mail.queuedCount(), 99);
-    QCOMPARE(mail.writeIndex(), 99);
-    QCOMPARE(log.mailLines(), QStringList());
-
-    mail.SendEmail(QStringLiteral("ann@x.example"), QStringLiteral("100"), QStringLiteral("b"));
-    QCOMPARE(mail.queuedCount(), 99);
-    QCOMPARE(mail.writeIndex(), 99);
+    QCOMPARE(mail.SendEmail(kAnn, QStringLiteral("one too many"), QString()), quint64(0));
     QCOMPARE(log.mailLines(), QStringList {QStringLiteral("Mail Que is full, dumping email")});
-}
 
-void TestCEmail::queueWrapsAndMailFlows()
-{
-    SmtpPeer peer;
-    QVERIFY(peer.startFake());
-    const LiveSettings settings = mailSettings(peer.server());
-    LogCapture log;
-    CEmail mail(settings);
-    QSignalSpy finished(&mail, &CEmail::mailFinished);
-
-    int total = 0;
-    for (int batch = 0; batch < 3; ++batch) {
-        for (int i = 0; i < 40; ++i, ++total)
-            mail.SendEmail(QStringLiteral("ann@x.example"), QStringLiteral("Message %1").arg(total), QString());
-        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), total, 60000);
-    }
-    QCOMPARE(mail.writeIndex(), 20);
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 99, 90000);
+    for (int i = 99; i < 120; ++i)
+        mail.SendEmail(kAnn, QStringLiteral("Message %1").arg(i), QString());
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 120, 60000);
     QCOMPARE(mail.readIndex(), 20);
-    QVERIFY(mail.isIdle());
-    QCOMPARE(log.mailLines(), QStringList());
-    QTRY_COMPARE(peer.messages().size(), total);
-    for (int i = 0; i < total; ++i)
-        QVERIFY2(peer.messages().at(i).contains(QStringLiteral("\r\nSubject: Message %1\r\n").arg(i).toUtf8()),
+    QCOMPARE(mail.writeIndex(), 20);
+    QTRY_COMPARE(peer.messages().size(), 120);
+    for (int i = 0; i < 120; ++i)
+        QVERIFY2(peer.messages().at(i).contains(QStringLiteral("Subject: Message %1\r\n").arg(i).toUtf8()),
             qPrintable(QString::number(i)));
-    for (const QVariantList& args : finished)
-        QCOMPARE(args.at(0).toBool(), true);
 }
 
-void TestCEmail::dialogue_data()
+void TestCEmail::silentServerDropsThenNextStarts()
 {
-    QTest::addColumn<QString>("scenario");
-    QTest::addColumn<bool>("authenticate");
-    QTest::addColumn<QString>("recipients");
-    QTest::addColumn<QStringList>("expectedLog");
-    QTest::addColumn<bool>("sent");
-
-    const QString ann = QStringLiteral("ann@x.example");
-    const QString three = QStringLiteral("ann@x.example;bob@y.example;cy@z.example");
-    QTest::newRow("greeting refused") << R"([{"greeting": "554 5.3.2 No service"}])" << false << ann
-                                      << threeFailures({"Server error on 220. Reply > 554 5.3.2 No service"}) << false;
-    QTest::newRow("refusal without CR LF quoted whole")
-        << R"([{"greeting": {"pieces": [["421 closing down", 0]]}}])" << false << ann
-        << threeFailures({"Server error on 220. Reply > 421 closing down"}) << false;
-    QTest::newRow("EHLO refused") << R"([{"ehlo": "502 5.5.1 EHLO not implemented"}])" << false << ann
-                                  << threeFailures({"Server error on 250a. Reply > 502 5.5.1 EHLO not implemented"})
-                                  << false;
-    QTest::newRow("EHLO refused while authenticating")
-        << R"([{"ehlo": "502 5.5.1 EHLO not implemented"}])" << true << ann
-        << threeFailures({"Server error on 250e. Reply > 502 5.5.1 EHLO not implemented"}) << false;
-    QTest::newRow("AUTH LOGIN without 334")
-        << R"([{"auth": "504 5.5.4 Unrecognized authentication type"}])" << true << ann
-        << threeFailures({"Server error on 334a. Reply > 504 5.5.4 Unrecognized authentication type"}) << false;
-    QTest::newRow("user name without 334")
-        << R"([{"user": "535 5.7.8 Bad user"}])" << true << ann
-        << threeFailures({"Server error on 334u. Reply > 535 5.7.8 Bad user"}) << false;
-    QTest::newRow("password refused")
-        << R"([{"pass": "535 5.7.8 Authentication credentials invalid"}])" << true << ann
-        << threeFailures({"Server error on 250a. Reply > 535 5.7.8 Authentication credentials invalid"}) << false;
-    QTest::newRow("every recipient refused, sender accepted")
-        << R"([{"rcpt": "550 5.1.1 User unknown", "data": "554 5.5.1 Error: no valid recipients"}])" << false << ann
-        << threeFailures({"Email Address Rejected > ann@x.example",
-               "Server error on 354. Reply > 554 5.5.1 Error: no valid recipients"})
-        << false;
-    QTest::newRow("sender and every recipient refused")
-        << R"([{"mail": "553 5.7.1 Sender rejected", "rcpt": "550 5.1.1 User unknown"}])" << false << ann
-        << threeFailures({"Email Address Rejected > kw@home.example", "Email Address Rejected > ann@x.example",
-               "Server Rejected all email addresses"})
-        << false;
-    QTest::newRow("DATA refused") << R"([{"data": "451 4.3.0 Try again later"}])" << false << ann
-                                  << threeFailures({"Server error on 354. Reply > 451 4.3.0 Try again later"}) << false;
-    QTest::newRow("message refused") << R"([{"message": "552 5.3.4 Message too big"}])" << false << ann
-                                     << threeFailures({"Server error on 250d. Reply > 552 5.3.4 Message too big"})
-                                     << false;
-    QTest::newRow("server closes mid-dialogue")
-        << R"([{"mail": {"close": true}}])" << false << ann << threeFailures({"Server connection lost"}) << false;
-    QTest::newRow("second attempt succeeds")
-        << R"([{"greeting": "421 4.3.2 Busy"}, {}])" << false << ann
-        << QStringList {"Server error on 220. Reply > 421 4.3.2 Busy", "Resending Email to ann@x.example etc..."}
-        << true;
-    QTest::newRow("one recipient refused among accepted")
-        << R"([{"rcpt": ["250 2.1.5 Ok", "550 5.1.1 <bob@y.example>: unknown", "250 2.1.5 Ok"]}])" << false << three
-        << QStringList {"Email Address Rejected > bob@y.example"} << true;
-    QTest::newRow("last recipient refused") << R"([{"rcpt": ["250 2.1.5 Ok", "550 5.1.1 unknown"]}])" << false
-                                            << QStringLiteral("ann@x.example; bob@y.example")
-                                            << QStringList {"Email Address Rejected > bob@y.example"} << true;
-    QTest::newRow("250 answers QUIT") << R"([{"quit": "250 2.0.0 Ok"}])" << false << ann
-                                      << QStringList {"Server error on 221. Reply > 250 2.0.0 Ok"} << true;
-    QTest::newRow("all well with authentication") << "[{}]" << true << ann << QStringList() << true;
-}
-
-void TestCEmail::dialogue()
-{
-    QFETCH(QString, scenario);
-    QFETCH(bool, authenticate);
-    QFETCH(QString, recipients);
-    QFETCH(QStringList, expectedLog);
-    QFETCH(bool, sent);
-
     SmtpPeer peer;
-    QVERIFY(peer.startFake(scenario));
-    const LiveSettings settings = mailSettings(peer.server(), authenticate);
+    QVERIFY(peer.startScripted(R"([{"greeting": null}])"));
+    const LiveSettings settings = mailSettings(peer.server(), false);
     LogCapture log;
     CEmail mail(settings);
-    QSignalSpy finished(&mail, &CEmail::mailFinished);
-    mail.SendEmail(recipients, QStringLiteral("Subject"), QStringLiteral("Body"));
-    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, kWait);
-    QCOMPARE(finished.at(0).at(0).toBool(), sent);
-    QCOMPARE(log.mailLines(), expectedLog);
-    QVERIFY(mail.isIdle());
-    QCOMPARE(mail.queuedCount(), 0);
-    if (sent) {
-        QTRY_COMPARE(peer.messages().size(), 1);
-        QVERIFY(peer.messages().at(0).contains(("To: " + recipients + "\r\n").toUtf8()));
-    } else {
-        QTRY_COMPARE(peer.connections(), 3);
-    }
-}
-
-void TestCEmail::commandsAndHeaders()
-{
-    SmtpPeer peer;
-    QVERIFY(peer.startFake());
-    ManualClock clock(QDateTime(QDate(2026, 12, 4), QTime(18, 41, 9)));
-    kwclock::install(&clock);
-    const LiveSettings settings = mailSettings(peer.server());
-    CEmail mail(settings);
-    QSignalSpy finished(&mail, &CEmail::mailFinished);
-    mail.SendEmail(QStringLiteral("ann@x.example; bob@y.example"), QStringLiteral("Hello"),
-        QStringLiteral("line one\r\n.line two"));
-    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, kWait);
-    kwclock::install(nullptr);
-
-    QCOMPARE(peer.received(),
-        (QStringList {"EHLO kestrelwatch_MailServer", "mail from: <kw@home.example>", "rcpt to: <ann@x.example>",
-            "rcpt to: <bob@y.example>", "data", "quit"}));
-    QTRY_COMPARE(peer.messages().size(), 1);
-    QCOMPARE(peer.messages().at(0),
-        QByteArray("From: kw@home.example\r\n"
-                   "Date: Fri, 04 Dec 2026 18:41:09 +0000\r\n"
-                   "X-Mailer: Brackmoor Kestrelwatch Mailer\r\n"
-                   "To: ann@x.example; bob@y.example\r\n"
-                   "Subject: Hello\r\n"
-                   "\r\n"
-                   "line one\r\n.line two\r\n\r\n.\r\n"));
-}
-
-void TestCEmail::authenticationDialogue()
-{
-    SmtpPeer peer;
-    QVERIFY(peer.startFake());
-    const LiveSettings settings = mailSettings(peer.server(), true);
-    CEmail mail(settings);
-    QSignalSpy finished(&mail, &CEmail::mailFinished);
-    mail.SendEmail(QStringLiteral("ann@x.example"), QStringLiteral("s"), QStringLiteral("b"));
-    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, kWait);
-    const Base64Class codec;
-    QCOMPARE(peer.received(),
-        (QStringList {"EHLO kestrelwatch_MailServer", "auth login", codec.Encodestring(kUser),
-            codec.Encodestring(kPassword), "mail from: <kw@home.example>", "rcpt to: <ann@x.example>", "data",
-            "quit"}));
-}
-
-void TestCEmail::greetingInPieces()
-{
-    SmtpPeer peer;
-    QVERIFY(peer.startFake(R"([{"greeting": {"pieces": [["2", 0.5], ["2", 0.5], ["0 fake ready\r\n", 0]]}}])"));
-    const LiveSettings settings = mailSettings(peer.server());
-    LogCapture log;
-    CEmail mail(settings);
-    QSignalSpy finished(&mail, &CEmail::mailFinished);
-    mail.SendEmail(QStringLiteral("ann@x.example"), QStringLiteral("s"), QStringLiteral("b"));
-    QTRY_COMPARE(mail.replyBufferSize(), 1);
-    QCOMPARE(mail.protocolState(), qint16(CEmail::Greeting));
-    QTRY_COMPARE(mail.replyBufferSize(), 2);
-    QCOMPARE(mail.protocolState(), qint16(CEmail::Greeting));
-    QCOMPARE(peer.received(), QStringList());
-    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, kWait);
-    QCOMPARE(finished.at(0).at(0).toBool(), true);
-    QCOMPARE(log.mailLines(), QStringList());
-}
-
-void TestCEmail::silentServerTimesOut()
-{
-    SmtpPeer peer;
-    QVERIFY(peer.startFake(R"([{"greeting": null}])"));
-    const LiveSettings settings = mailSettings(peer.server());
-    LogCapture log;
-    CEmail mail(settings);
-    mail.SendEmail(QStringLiteral("ann@x.example"), QStringLiteral("first"), QStringLiteral("b"));
+    mail.SendEmail(kAnn, QStringLiteral("first"), QStringLiteral("b"));
     mail.SendEmail(QStringLiteral("bob@y.example"), QStringLiteral("second"), QStringLiteral("b"));
-
-    const QStringList timeoutAndResend {"Mail Server Timeout", "Resending Email to ann@x.example etc..."};
     for (int attempt = 1; attempt <= 3; ++attempt) {
-        QTRY_COMPARE(peer.connections(), attempt);
-        pollTimes(mail, CEmail::TimeoutPolls - 1);
-        QCOMPARE(log.mailLines().size(), (attempt - 1) * 2);
-        QCOMPARE(mail.activityCounter(), qint16(CEmail::TimeoutPolls - 1));
+        QVERIFY(peer.waitFor(QStringLiteral("CONNECT %1").arg(attempt), 0));
+        for (int i = 1; i < CEmail::TimeoutPolls; ++i)
+            mail.Poll();
+        QCOMPARE(log.mailLines().size(), (attempt - 1) * 2); // the counter is not reset by anything but a new attempt
         mail.Poll();
     }
-    const QStringList dropped {"Mail Server Timeout", "Failed to send email3 times. Dumping email"};
-    QCOMPARE(log.mailLines(), timeoutAndResend + timeoutAndResend + dropped);
-    // The second message starts at once, on a fresh attempt.
+    QCOMPARE(log.mailLines(), threeFailures({"Mail Server Timeout"}));
     QCOMPARE(mail.readIndex(), 1);
-    QCOMPARE(mail.activityCounter(), qint16(0));
     QCOMPARE(mail.attemptCounter(), qint16(0));
-    QTRY_COMPARE(peer.connections(), 4);
-}
-
-void TestCEmail::refusedConnection()
-{
-    const LiveSettings settings = mailSettings(closedPort());
-    LogCapture log;
-    CEmail mail(settings);
-    QSignalSpy finished(&mail, &CEmail::mailFinished);
-    mail.SendEmail(QStringLiteral("ann@x.example"), QStringLiteral("s"), QStringLiteral("b"));
-    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, kWait);
-    QCOMPARE(finished.at(0).at(0).toBool(), false);
-    QCOMPARE(log.mailLines(), threeFailures({"Socket Error"}));
+    QVERIFY(peer.waitFor(QStringLiteral("CONNECT 4"), 0));
 }
 
 void TestCEmail::floodingServer()
 {
-    // Three connections flood, the fourth is a proper server: the flooded message is dropped, the next goes.
-    const QString flood = R"({"greeting": {"flood": "x", "prefix": "2", "pause": 0.5}})";
+    // Three attempts flood without ever ending a line; the next message finds a proper server.
     SmtpPeer peer;
-    QVERIFY(peer.startFake(QStringLiteral("[%1, %1, %1, {}]").arg(flood)));
-    const LiveSettings settings = mailSettings(peer.server());
+    QVERIFY(peer.startScripted(R"([{"greeting": {"flood": true}}, {"greeting": {"flood": true}},
+        {"greeting": {"flood": true}}, {}])"));
+    const LiveSettings settings = mailSettings(peer.server(), false);
     LogCapture log;
     CEmail mail(settings);
     QSignalSpy finished(&mail, &CEmail::mailFinished);
-    mail.SendEmail(QStringLiteral("ann@x.example"), QStringLiteral("flooded"), QStringLiteral("b"));
-    mail.SendEmail(QStringLiteral("bob@y.example"), QStringLiteral("after"), QStringLiteral("b"));
-    qsizetype largestBuffer = 0;
-    QTRY_VERIFY_WITH_TIMEOUT(
-        (largestBuffer = qMax(largestBuffer, mail.replyBufferSize()), finished.count() == 2), 30000);
-    QCOMPARE(finished.at(0).at(0).toBool(), false);
+    mail.SendEmail(kAnn, QStringLiteral("flooded"), QStringLiteral("b"));
+    mail.SendEmail(kAnn, QStringLiteral("after"), QStringLiteral("b"));
+    qsizetype largest = 0;
+    QTRY_VERIFY_WITH_TIMEOUT((largest = qMax(largest, mail.replyBufferSize()), finished.count() == 2), 30000);
+    QVERIFY(largest <= CEmail::MaxReply + 65536);
+    QCOMPARE(log.mailLines(),
+        threeFailures({"sktEmail_DataArrival - the server sent more than 8192 characters in one reply"}));
     QCOMPARE(finished.at(1).at(0).toBool(), true);
-    QVERIFY(largestBuffer <= CEmail::MaxReply);
-
-    const QStringList lines = log.mailLines();
-    QCOMPARE(lines.size(), 6);
-    QCOMPARE(lines.last(), QStringLiteral("Failed to send email3 times. Dumping email"));
-    for (int i : {0, 2, 4}) {
-        // However the flood is cut into reads, the attempt ends on a bounded line.
-        const bool tooLong = lines.at(i)
-            == QStringLiteral("sktEmail_DataArrival - the server sent more than 8192 "
-                              "characters in one reply");
-        const bool refused = lines.at(i).startsWith(QStringLiteral("Server error on 250a. Reply > 2xxx"))
-            || lines.at(i).startsWith(QStringLiteral("Server error on 250a. Reply > xxx"));
-        QVERIFY2(tooLong || refused, qPrintable(lines.at(i).left(100)));
-        QVERIFY(lines.at(i).size() <= CEmail::MaxReply + 64);
-    }
-    QTRY_COMPARE(peer.messages().size(), 1);
-    QVERIFY(peer.messages().at(0).contains("Subject: after\r\n"));
 }
 
 void TestCEmail::loginNeverLogged()
 {
-    // A server that quotes the credentials back, encoded and decoded, in its refusals.
+    // A server that quotes the credentials back in its refusals, as they came and decoded.
     SmtpPeer peer;
-    QVERIFY(peer.startFake(
-        R"([{"user": "334 {line}", "pass": "535 5.7.8 {line} ({decoded}) rejected"}, {"user": "535 5.7.8 {line} no"}])"));
+    QVERIFY(peer.startScripted(R"([{"ehlo": "250 AUTH PLAIN", "pass": "535 5.7.8 {line} rejected"},
+        {"user": "334 {line}", "pass": "535 5.7.8 {decoded} rejected"}])"));
     const LiveSettings settings = mailSettings(peer.server(), true);
     LogCapture log;
     CEmail mail(settings);
     QSignalSpy finished(&mail, &CEmail::mailFinished);
-    mail.SendEmail(QStringLiteral("ann@x.example"), QStringLiteral("s"), QStringLiteral("b"));
+    mail.SendEmail(kAnn, QStringLiteral("s"), QStringLiteral("b"));
     QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, kWait);
-
-    const QString encoded = Base64Class().Encodestring(kPassword);
-    QCOMPARE(log.mailLines().first(),
-        QStringLiteral("Server error on 250a. Reply > 535 5.7.8 ******** (********) rejected"));
+    const Base64Class codec;
     for (const QString& line : log.lines()) {
         QVERIFY2(!line.contains(kPassword), qPrintable(line));
-        QVERIFY2(!line.contains(encoded), qPrintable(line));
+        QVERIFY2(!line.contains(codec.Encodestring(kPassword)), qPrintable(line));
     }
+    QVERIFY(log.mailLines().contains(QStringLiteral("Server error on 250a. Reply > 535 5.7.8 ******** rejected")));
 }
 
-QTEST_GUILESS_MAIN(TestCEmail)
+KW_TEST_GUILESS_MAIN(TestCEmail)
 #include "tst_cemail.moc"

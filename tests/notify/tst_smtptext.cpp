@@ -1,0 +1,123 @@
+// The text of a mail on the wire, and the login's text forms: the system's headers and body as given, with
+// what today's servers require around them.
+#include "notify/MailText.h"
+
+#include "Skip.h"
+#include "TestHome.h"
+#include "store/Base64Class.h"
+
+#include <QRegularExpression>
+#include <QTest>
+
+namespace {
+// Undoes quoted-printable: soft breaks go, =XX become bytes.
+QByteArray unquote(QByteArray text)
+{
+    text.replace("=\r\n", "");
+    QByteArray out;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == '=' && i + 2 < text.size()) {
+            out += char(text.mid(i + 1, 2).toInt(nullptr, 16));
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+QByteArray bodyOf(const QByteArray& wire)
+{
+    return wire.mid(wire.indexOf("\r\n\r\n") + 4);
+}
+} // namespace
+
+class TestSmtpText final : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { pinTestEnvironment(); }
+
+    void asciiMessage()
+    {
+        const MailText::Message m {QStringLiteral("kw@home.example"), QDateTime(QDate(2026, 12, 4), QTime(18, 41, 9)),
+            QStringLiteral("ann@x.example; bob@y.example"), QStringLiteral("Hello"),
+            QStringLiteral("line one\r\n.line two\nthird\r."), QStringLiteral("<id@home.example>")};
+        QCOMPARE(MailText::wireText(m),
+            QByteArray("From: kw@home.example\r\n"
+                       "Date: Fri, 04 Dec 2026 18:41:09 +0000\r\n"
+                       "X-Mailer: Brackmoor Kestrelwatch Mailer\r\n"
+                       "To: ann@x.example; bob@y.example\r\n"
+                       "Subject: Hello\r\n"
+                       "Message-ID: <id@home.example>\r\n"
+                       "MIME-Version: 1.0\r\n"
+                       "Content-Type: text/plain; charset=UTF-8\r\n"
+                       "Content-Transfer-Encoding: 7bit\r\n"
+                       "\r\n"
+                       "line one\r\n"
+                       "..line two\r\n"
+                       "third\r\n"
+                       "..\r\n"
+                       "\r\n"
+                       ".\r\n"));
+    }
+
+    void utf8AndLongLines()
+    {
+        const QString body = QStringLiteral("Host Name = Jürgens Tablet ✓\r\n") + QString(1500, QLatin1Char('x'))
+            + QStringLiteral("\r\n.trailing blank \r\n");
+        const MailText::Message m {QStringLiteral("kw@home.example"), QDateTime(QDate(2026, 1, 5), QTime(7, 3)),
+            QStringLiteral("ann@x.example"), QStringLiteral("Gerät über"), body, QStringLiteral("<a@b>")};
+        const QByteArray wire = MailText::wireText(m);
+        QVERIFY(wire.contains("\r\nSubject: =?UTF-8?B?R2Vyw6R0IMO8YmVy?=\r\n"));
+        QVERIFY(wire.contains("\r\nContent-Transfer-Encoding: quoted-printable\r\n"));
+        for (const QByteArray& line : wire.split('\n'))
+            QVERIFY2(line.size() <= 77, line.constData());
+        // Undo the dot-stuffing and the closing line, then the encoding: the text is the body as given.
+        QByteArray text = bodyOf(wire).chopped(3).replace("\r\n..", "\r\n.");
+        QCOMPARE(QString::fromUtf8(unquote(text)), body + QStringLiteral("\r\n\r\n"));
+    }
+
+    void longSubjectSplitsBetweenCharacters()
+    {
+        const QString subject = QString(40, QChar(0x00E4)) + QString(30, QChar(0x20AC));
+        const QByteArray value = MailText::subjectValue(subject);
+        QString decoded;
+        static const QRegularExpression word(QStringLiteral(R"(^ ?=\?UTF-8\?B\?([A-Za-z0-9+/=]+)\?=$)"));
+        for (const QByteArray& line : value.split('\n')) {
+            const QByteArray piece = line.endsWith('\r') ? line.chopped(1) : line;
+            QVERIFY(piece.size() <= 76);
+            const auto match = word.match(QString::fromLatin1(piece));
+            QVERIFY2(match.hasMatch(), piece.constData());
+            const QByteArray bytes = QByteArray::fromBase64(match.captured(1).toLatin1());
+            // Each word is whole UTF-8 on its own.
+            QCOMPARE(QString::fromUtf8(bytes).toUtf8(), bytes);
+            decoded += QString::fromUtf8(bytes);
+        }
+        QCOMPARE(decoded, subject);
+        QCOMPARE(MailText::subjectValue(QStringLiteral("URGENT: plain")), QByteArray("URGENT: plain"));
+    }
+
+    void messageIdNamesTheSendersDomain()
+    {
+        static const QRegularExpression shape(QStringLiteral("^<[0-9a-f-]{36}@(.+)>$"));
+        QCOMPARE(shape.match(MailText::newMessageId(QStringLiteral("kw@home.example"))).captured(1),
+            QStringLiteral("home.example"));
+        QCOMPARE(shape.match(MailText::newMessageId(QStringLiteral("not an address"))).captured(1),
+            QStringLiteral("kestrelwatch.invalid"));
+        QVERIFY(MailText::newMessageId(QStringLiteral("a@b")) != MailText::newMessageId(QStringLiteral("a@b")));
+    }
+
+    void loginTextIsUtf8AndOldLatin1StillReads()
+    {
+        const Base64Class codec;
+        QCOMPARE(codec.Encodestring(QStringLiteral("pässwörd€")), QStringLiteral("cMOkc3N3w7ZyZOKCrA=="));
+        QCOMPARE(codec.DecodeTostring(QStringLiteral("cMOkc3N3w7ZyZOKCrA==")), QStringLiteral("pässwörd€"));
+        // "päss" as a store written before UTF-8 holds it.
+        QCOMPARE(codec.DecodeTostring(QStringLiteral("cORzcw==")), QStringLiteral("päss"));
+    }
+};
+
+KW_TEST_GUILESS_MAIN(TestSmtpText)
+#include "tst_smtptext.moc"
