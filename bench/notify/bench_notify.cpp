@@ -72,8 +72,7 @@ struct MailRig
         QStringList options;
         if (startTls) {
             qputenv("SSL_CERT_FILE", TestCertificates::caFile().toLocal8Bit());
-            options << QStringLiteral("--starttls") << TestCertificates::certificate(QStringLiteral("valid"))
-                    << TestCertificates::key(QStringLiteral("valid"));
+            options = TestCertificates::serverOptions(QStringLiteral("--starttls"), QStringLiteral("valid"));
             settings.cboEmailSecurity = QStringLiteral("STARTTLS");
         }
         if (!peer.startAiosmtpd(options))

@@ -42,8 +42,7 @@ private Q_SLOTS:
         QStringList options {QStringLiteral("--user"), QStringLiteral("kestrel"), QStringLiteral("--password"),
             QStringLiteral("pässwörd €")};
         if (security == QLatin1String("STARTTLS"))
-            options << QStringLiteral("--starttls") << TestCertificates::certificate(QStringLiteral("valid"))
-                    << TestCertificates::key(QStringLiteral("valid"));
+            options << TestCertificates::serverOptions(QStringLiteral("--starttls"), QStringLiteral("valid"));
         SmtpPeer sink;
         QVERIFY(sink.startAiosmtpd(options, lab.ns()));
 

@@ -1,43 +1,24 @@
 #!/usr/bin/python3
-"""A scripted SMTP server that behaves like real ones: multi-line replies leave one line per write (--bytewise:
-one byte per write), verbs are taken in any case, SASL mechanisms only as the server names them.
+"""A scripted SMTP server that behaves like real ones: replies leave one line per write (--bytewise: one byte),
+verbs count in any case, SASL mechanisms only as named. Prints "PORT n", then CONNECT c, RECV c line,
+MSG c base64-of-the-text-after-DATA, CLOSED c. --script: JSON scenarios, one per connection (the last
+repeats), mapping a step (greeting ehlo starttls auth user pass mail rcpt data message quit) to an answer:
+"text" ("{line}" is the client's line, "{decoded}" its Base64 decoded), null (silence), {"reply": text,
+"close"|"hang": true} (then hang up, or fall silent), {"flood": true}; for rcpt a list answers in turn."""
 
-Prints "PORT <n>", then per event: "CONNECT <c>", "RECV <c> <line>", "MSG <c> <base64 of the text after
-DATA>", "CLOSED <c>". --script is a JSON list of scenarios, one per connection (the last one repeats). A
-scenario maps a step (greeting ehlo starttls auth user pass mail rcpt data message quit) to an answer: "text"
-(CR LF separated lines), null (silence until the client leaves), {"close": true} (hang up), {"reply": "text",
-"close": true} (answer, then hang up), {"reply": "text", "hang": true} (answer, then silence), {"flood": true} (a "2" and then "x" without end); for rcpt a list
-answers each RCPT TO in turn. In a text, "{line}" is the client's line and "{decoded}" its Base64 decoded.
-"""
+import argparse, base64, json, socket, sys, threading, time
 
-import argparse
-import base64
-import json
-import socket
-import sys
-import threading
-import time
-
-DEFAULTS = {
-    "greeting": "220 fake.example ESMTP",
-    "ehlo": "250-fake.example\r\n250-SIZE 33554432\r\n250-8BITMIME\r\n250-AUTH LOGIN PLAIN\r\n250 HELP",
-    "starttls": "454 4.7.0 TLS not available",
-    "auth": "334 VXNlcm5hbWU6",
-    "user": "334 UGFzc3dvcmQ6",
-    "pass": "235 2.7.0 Authentication successful",
-    "mail": "250 2.1.0 Ok",
-    "rcpt": "250 2.1.5 Ok",
-    "data": "354 End data with <CR><LF>.<CR><LF>",
-    "message": "250 2.0.0 Ok: queued",
-    "quit": "221 2.0.0 Bye",
-}
+DEFAULTS = {"greeting": "220 fake.example ESMTP",
+            "ehlo": "250-fake.example\r\n250-SIZE 33554432\r\n250-8BITMIME\r\n250-AUTH LOGIN PLAIN\r\n250 HELP",
+            "starttls": "454 4.7.0 TLS not available", "auth": "334 VXNlcm5hbWU6", "user": "334 UGFzc3dvcmQ6",
+            "pass": "235 2.7.0 Authentication successful", "mail": "250 2.1.0 Ok", "rcpt": "250 2.1.5 Ok",
+            "data": "354 End data with <CR><LF>.<CR><LF>", "message": "250 2.0.0 Ok: queued", "quit": "221 2.0.0 Bye"}
 lock = threading.Lock()
 
 
 def emit(text):
     with lock:
-        sys.stdout.write(text + "\n")
-        sys.stdout.flush()
+        print(text, flush=True)
 
 
 def decoded(line):
@@ -54,9 +35,7 @@ class Closed(Exception):
 class Connection:
     def __init__(self, sock, number, scenario, bytewise):
         self.sock, self.number, self.bytewise = sock, number, bytewise
-        self.scenario = dict(DEFAULTS, **scenario)
-        self.pending = b""
-        self.rcpts = 0
+        self.scenario, self.pending, self.rcpts = dict(DEFAULTS, **scenario), b"", 0
 
     def read_until(self, end):
         while end not in self.pending:
@@ -73,37 +52,31 @@ class Connection:
         emit(f"RECV {self.number} {line}")
         return line
 
-    def write(self, data):
-        pieces = [data[i:i + 1] for i in range(len(data))] if self.bytewise else data.split(b"\n")
-        for i, piece in enumerate(pieces):
-            self.sock.sendall(piece if self.bytewise or i == len(pieces) - 1 else piece + b"\n")
-            time.sleep(0.002)
+    def silence(self):
+        while self.sock.recv(65536):
+            pass
+        raise Closed()
 
     def answer(self, step, line=""):
         reply = self.scenario[step]
         if step == "rcpt" and isinstance(reply, list):
-            reply = reply[min(self.rcpts, len(reply) - 1)]
-            self.rcpts += 1
+            reply, self.rcpts = reply[min(self.rcpts, len(reply) - 1)], self.rcpts + 1
         if reply is None:
-            self.answer_silence()
+            self.silence()
         if isinstance(reply, dict) and reply.get("flood"):
             self.sock.sendall(b"2")
             while True:
                 self.sock.sendall(b"x" * 65536)
-        text = reply if isinstance(reply, str) else reply.get("reply")
-        if text:
-            text = text.replace("{line}", line).replace("{decoded}", decoded(line))
-            self.write((text + "\r\n").encode())
+        text = reply if isinstance(reply, str) else reply.get("reply", "")
+        data = (text.replace("{line}", line).replace("{decoded}", decoded(line)) + "\r\n").encode() if text else b""
+        for piece in (data[i:i + 1] for i in range(len(data))) if self.bytewise else data.splitlines(True):
+            self.sock.sendall(piece)
+            time.sleep(0.002)
         if isinstance(reply, dict) and reply.get("hang"):
-            return self.answer_silence()
+            self.silence()
         if isinstance(reply, dict) and reply.get("close"):
             raise Closed()
-        return text or ""
-
-    def answer_silence(self):
-        while self.sock.recv(65536):
-            pass
-        raise Closed()
+        return text
 
     def run(self):
         self.answer("greeting")
@@ -111,32 +84,24 @@ class Connection:
             line = self.read_line()
             verb, _, arg = line.partition(" ")
             verb = verb.upper()
-            if verb in ("EHLO", "HELO"):
-                self.answer("ehlo")
-            elif verb == "STARTTLS":
-                self.answer("starttls")
-            elif verb == "AUTH" and arg.split(" ")[0] in ("LOGIN", "PLAIN"):
-                if arg.startswith("PLAIN "):
-                    self.answer("pass", line)
-                elif self.answer("auth").startswith("334") and self.answer_after_line("user").startswith("334"):
-                    self.answer_after_line("pass")
-            elif verb == "AUTH":
-                self.write(b"504 5.5.4 Unrecognized authentication type\r\n")
-            elif verb in ("MAIL", "RCPT"):
+            if verb in ("EHLO", "STARTTLS", "MAIL", "RCPT"):
                 self.answer(verb.lower())
+            elif verb == "AUTH" and arg.startswith("PLAIN "):
+                self.answer("pass", line)
+            elif verb == "AUTH" and arg == "LOGIN":
+                if self.answer("auth").startswith("334") and self.answer("user", self.read_line()).startswith("334"):
+                    self.answer("pass", self.read_line())
+            elif verb == "AUTH":
+                self.sock.sendall(b"504 5.5.4 Unrecognized authentication type\r\n")
+            elif verb == "DATA" and self.answer("data").startswith("354"):
+                message = base64.b64encode(self.read_until(b"\r\n.\r\n")).decode()
+                emit(f"MSG {self.number} {message}")
+                self.answer("message")
             elif verb == "QUIT":
                 self.answer("quit")
                 raise Closed()
-            elif verb == "DATA":
-                if self.answer("data").startswith("354"):
-                    message = self.read_until(b"\r\n.\r\n")
-                    emit(f"MSG {self.number} {base64.b64encode(message).decode()}")
-                    self.answer("message")
-            else:
-                self.write(b"500 5.5.2 Error: command not recognized\r\n")
-
-    def answer_after_line(self, step):
-        return self.answer(step, self.read_line())
+            elif verb != "DATA":
+                self.sock.sendall(b"500 5.5.2 Error: command not recognized\r\n")
 
 
 def serve(sock, number, scenario, bytewise):
@@ -163,9 +128,8 @@ def main():
     while True:
         sock, _ = listener.accept()
         number += 1
-        threading.Thread(target=serve, args=(sock, number, scenarios[min(number, len(scenarios)) - 1],
-                                              args.bytewise), daemon=True).start()
+        threading.Thread(target=serve, daemon=True,
+                         args=(sock, number, scenarios[min(number, len(scenarios)) - 1], args.bytewise)).start()
 
 
-if __name__ == "__main__":
-    main()
+main()

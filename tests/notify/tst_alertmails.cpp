@@ -34,7 +34,6 @@ private Q_SLOTS:
     void historyKeepsNewestHundredWithoutBlanks();
     void slotOutsideTheTable();
     void mailsGoOutWithTheirSubjects();
-    void emptyRecipientsQueueNothing();
 
 private:
     ManualClock m_clock {QDateTime(QDate(2026, 12, 4), QTime(18, 41, 9))};
@@ -179,17 +178,6 @@ void TestAlertMails::mailsGoOutWithTheirSubjects()
     QVERIFY(onlineMail.endsWith("\r\n\r\n" + m_alerts->onlineEmailBody(0).toUtf8() + "\r\n\r\n.\r\n"));
     QCOMPARE(
         peer.received().filter(QStringLiteral("RCPT")), QStringList(2, QStringLiteral("RCPT TO:<owner@home.example>")));
-}
-
-void TestAlertMails::emptyRecipientsQueueNothing()
-{
-    m_settings.txtEmailServer = QStringLiteral("127.0.0.1");
-    m_settings.txtEmailAddresses.clear();
-    LogCapture log;
-    m_alerts->SendNewEmail(0);
-    m_alerts->SendOnlineEmail(0);
-    QCOMPARE(m_mail->queuedCount(), 0);
-    QCOMPARE(log.lines(), QStringList());
 }
 
 KW_TEST_GUILESS_MAIN(TestAlertMails)

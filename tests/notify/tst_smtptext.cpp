@@ -1,6 +1,7 @@
 // The text of a mail on the wire, and the login's text forms: the system's headers and body as given, with
 // what today's servers require around them.
 #include "notify/MailText.h"
+#include "notify/SmtpReply.h"
 
 #include "Skip.h"
 #include "TestHome.h"
@@ -38,6 +39,23 @@ class TestSmtpText final : public QObject
 
 private Q_SLOTS:
     void initTestCase() { pinTestEnvironment(); }
+
+    void wholeReplies()
+    {
+        // Every way of cutting a multi-line reply: nothing is judged before its final line is whole.
+        const QByteArray ehlo = "250-sink.example\r\n250-SIZE 33554432\r\n250-STARTTLS\r\n250 AUTH PLAIN login\r\n";
+        for (qsizetype cut = 0; cut < ehlo.size(); ++cut)
+            QVERIFY2(!SmtpReply::take(ehlo.first(cut)), qPrintable(QString::number(cut)));
+        const auto whole = SmtpReply::take(ehlo + "221 later\r\n");
+        QVERIFY(whole && whole->code == 250 && whole->length == ehlo.size());
+        QCOMPARE(whole->firstLine(), QStringLiteral("250-sink.example"));
+        QVERIFY(SmtpReply::extensions(*whole).startTls);
+        QCOMPARE(SmtpReply::extensions(*whole).authMechanisms, (QStringList {"PLAIN", "LOGIN"}));
+        // Bare LF ends lines too; a line that is no reply at all is final, and judged as code -1.
+        QCOMPARE(SmtpReply::take("250-a\n250 b\n")->lines.size(), 2);
+        QCOMPARE(SmtpReply::take("hello there\r\n")->code, -1);
+        QCOMPARE(SmtpReply::take("250\r\n")->code, 250);
+    }
 
     void asciiMessage()
     {

@@ -2,17 +2,11 @@
 
 #include "platform/DebugSink.h"
 
-#include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTest>
-#include <algorithm>
 
 namespace {
-QString script(const QString& name)
-{
-    return QStringLiteral(KW_SMTP_SCRIPTS "/") + name;
-}
-
 QByteArray readFile(const QString& path)
 {
     QFile f(path);
@@ -22,58 +16,44 @@ QByteArray readFile(const QString& path)
 
 SmtpPeer::SmtpPeer()
 {
-    // aiosmtpd reports every refused handshake with a traceback; kept beside the spool, out of the test output.
+    // aiosmtpd reports each refused handshake with a traceback: kept beside the spool, out of the test output.
     m_process.setStandardErrorFile(m_spool.filePath(QStringLiteral("peer.log")));
     connect(&m_process, &QProcess::readyReadStandardOutput, this, &SmtpPeer::readOutput);
 }
 
 SmtpPeer::~SmtpPeer()
 {
-    if (m_process.state() != QProcess::NotRunning) {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
-}
-
-QString SmtpPeer::server(const QString& host) const
-{
-    return QStringLiteral("%1:%2").arg(host).arg(m_port);
+    m_process.kill();
+    m_process.waitForFinished(5000);
 }
 
 bool SmtpPeer::startScripted(const QString& scriptJson, bool bytewise)
 {
-    QStringList arguments {QStringLiteral("--script"), scriptJson};
-    if (bytewise)
-        arguments << QStringLiteral("--bytewise");
-    return start(script(QStringLiteral("fake_smtp.py")), arguments, {});
+    return start(QStringLiteral("fake_smtp.py"),
+        bytewise ? QStringList {"--script", scriptJson, "--bytewise"} : QStringList {"--script", scriptJson}, {});
 }
 
 bool SmtpPeer::startAiosmtpd(const QStringList& options, const QString& netns)
 {
-    return start(
-        script(QStringLiteral("smtp_sink.py")), QStringList {QStringLiteral("--dir"), m_spool.path()} + options, netns);
+    return start(QStringLiteral("smtp_sink.py"), QStringList {"--dir", m_spool.path()} + options, netns);
 }
 
-bool SmtpPeer::start(const QString& scriptPath, const QStringList& arguments, const QString& netns)
+bool SmtpPeer::start(const QString& script, const QStringList& arguments, const QString& netns)
 {
-    const QStringList command = QStringList {QStringLiteral("/usr/bin/python3"), scriptPath} + arguments;
+    const QStringList command =
+        QStringList {QStringLiteral("/usr/bin/python3"), QStringLiteral(KW_SMTP_SCRIPTS "/") + script} + arguments;
     if (netns.isEmpty())
         m_process.start(command.first(), command.mid(1));
     else
-        m_process.start(
-            QStringLiteral("ip"), QStringList {QStringLiteral("netns"), QStringLiteral("exec"), netns} + command);
-    if (!m_process.waitForStarted(5000))
-        return false;
-    return waitFor(QStringLiteral("PORT "), 0, 15000);
+        m_process.start(QStringLiteral("ip"), QStringList {"netns", "exec", netns} + command);
+    return m_process.waitForStarted(5000) && waitFor(QStringLiteral("PORT "), 0, 15000);
 }
 
 void SmtpPeer::readOutput()
 {
     m_pending += m_process.readAllStandardOutput();
-    qsizetype lf;
-    while ((lf = m_pending.indexOf('\n')) >= 0) {
+    for (qsizetype lf; (lf = m_pending.indexOf('\n')) >= 0; m_pending.remove(0, lf + 1)) {
         const QString line = QString::fromUtf8(m_pending.left(lf));
-        m_pending.remove(0, lf + 1);
         if (line.startsWith(QLatin1String("PORT ")))
             m_port = quint16(line.mid(5).toUInt());
         if (line.startsWith(QLatin1String("MSG "))) {
@@ -89,17 +69,30 @@ void SmtpPeer::readOutput()
 
 bool SmtpPeer::waitFor(const QString& prefix, qsizetype cursor, int timeoutMs)
 {
-    const auto seen = [&] {
-        return std::any_of(m_events.cbegin() + qMin(cursor, m_events.size()), m_events.cend(),
-            [&](const QString& e) { return e.startsWith(prefix); });
-    };
-    return QTest::qWaitFor(seen, timeoutMs);
+    return QTest::qWaitFor(
+        [&] {
+            for (qsizetype i = cursor; i < m_events.size(); ++i) {
+                if (m_events.at(i).startsWith(prefix))
+                    return true;
+            }
+            return false;
+        },
+        timeoutMs);
+}
+
+QStringList SmtpPeer::received() const
+{
+    QStringList out;
+    for (const QString& e : m_events) {
+        if (e.startsWith(QLatin1String("RECV ")))
+            out << e.section(QLatin1Char(' '), 2);
+    }
+    return out;
 }
 
 QByteArray SmtpPeer::envelope(int i) const
 {
-    QString path = m_paths.value(i);
-    return readFile(path.replace(QStringLiteral(".eml"), QStringLiteral(".json")));
+    return readFile(m_paths.value(i).replace(QStringLiteral(".eml"), QStringLiteral(".json")));
 }
 
 void SmtpPeer::clearRecords()
@@ -109,76 +102,48 @@ void SmtpPeer::clearRecords()
     m_paths.clear();
 }
 
-int SmtpPeer::connections() const
-{
-    return int(std::count_if(
-        m_events.cbegin(), m_events.cend(), [](const QString& e) { return e.startsWith(QLatin1String("CONNECT ")); }));
-}
-
-QStringList SmtpPeer::received(int connection) const
-{
-    QStringList out;
-    for (const QString& e : m_events) {
-        if (e.startsWith(QLatin1String("RECV "))
-            && (connection == 0 || e.section(QLatin1Char(' '), 1, 1).toInt() == connection))
-            out << e.section(QLatin1Char(' '), 2);
-    }
-    return out;
-}
-
 namespace TestCertificates {
 namespace {
 QString folder()
 {
     static QTemporaryDir dir;
     static const bool made = [] {
-        const auto openssl = [](const QStringList& arguments) {
+        const auto openssl = [](const QString& arguments) {
             QProcess p;
             p.setWorkingDirectory(dir.path());
-            p.setProcessChannelMode(QProcess::MergedChannels);
-            p.start(QStringLiteral("openssl"), arguments);
-            return p.waitForFinished(30000) && p.exitCode() == 0;
+            p.setStandardOutputFile(QProcess::nullDevice());
+            p.setStandardErrorFile(QProcess::nullDevice());
+            p.start(QStringLiteral("openssl"), arguments.split(QLatin1Char(' ')));
+            return p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
         };
-        const auto ca = [&](const QString& name) {
-            return openssl({"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
-                "-keyout", name + ".key", "-out", name + ".pem", "-days", "2", "-subj", "/CN=Kestrelwatch " + name});
+        const QString key = QStringLiteral("-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout ");
+        const auto ca = [&](const QString& n) {
+            return openssl("req -x509 " + key + n + ".key -out " + n + ".pem -days 2 -subj /CN=" + n);
         };
-        const auto leaf = [&](const QString& name, const QString& caName, const QString& san, const QString& days) {
-            QFile ext(dir.filePath(name + ".ext"));
-            if (!ext.open(QIODevice::WriteOnly) || ext.write(("subjectAltName=" + san + "\n").toUtf8()) < 0)
-                return false;
-            ext.close();
-            return openssl({"req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-keyout",
-                       name + ".key", "-out", name + ".csr", "-subj", "/CN=" + name})
-                && openssl({"x509", "-req", "-in", name + ".csr", "-CA", caName + ".pem", "-CAkey", caName + ".key",
-                    "-CAcreateserial", "-out", name + ".pem", "-days", days, "-extfile", name + ".ext"});
+        // A negative validity ends before it begins: expired from the start.
+        const auto leaf = [&](const QString& n, const QString& issuer, const QString& names, int days) {
+            QFile ext(dir.filePath(n + ".ext"));
+            return ext.open(QIODevice::WriteOnly) && ext.write("subjectAltName=" + names.toUtf8() + "\n") > 0
+                && (ext.close(), openssl("req " + key + n + ".key -out " + n + ".csr -subj /CN=" + n))
+                && openssl("x509 -req -in " + n + ".csr -CA " + issuer + ".pem -CAkey " + issuer
+                    + ".key -CAcreateserial -out " + n + ".pem -extfile " + n + ".ext -days " + QString::number(days));
         };
         const QString local = QStringLiteral("DNS:localhost,IP:127.0.0.1");
-        // A negative validity ends before it begins: expired from the start.
-        return ca(QStringLiteral("ca")) && ca(QStringLiteral("rogue"))
-            && leaf(QStringLiteral("valid"), QStringLiteral("ca"), local, QStringLiteral("2"))
-            && leaf(QStringLiteral("wrongname"), QStringLiteral("ca"), QStringLiteral("DNS:wrong.example"),
-                QStringLiteral("2"))
-            && leaf(QStringLiteral("expired"), QStringLiteral("ca"), local, QStringLiteral("-1"))
-            && leaf(QStringLiteral("untrusted"), QStringLiteral("rogue"), local, QStringLiteral("2"));
+        return ca("ca") && ca("rogue") && leaf("valid", "ca", local, 2) && leaf("expired", "ca", local, -1)
+            && leaf("wrongname", "ca", QStringLiteral("DNS:wrong.example"), 2) && leaf("untrusted", "rogue", local, 2);
     }();
-    return made ? dir.path() : QString();
+    return made ? dir.path() + QLatin1Char('/') : QString();
 }
 } // namespace
 
 QString caFile()
 {
-    return folder().isEmpty() ? QString() : folder() + QStringLiteral("/ca.pem");
+    return folder().isEmpty() ? QString() : folder() + QStringLiteral("ca.pem");
 }
 
-QString certificate(const QString& name)
+QStringList serverOptions(const QString& flag, const QString& name)
 {
-    return folder() + QLatin1Char('/') + name + QStringLiteral(".pem");
-}
-
-QString key(const QString& name)
-{
-    return folder() + QLatin1Char('/') + name + QStringLiteral(".key");
+    return {flag, folder() + name + QStringLiteral(".pem"), folder() + name + QStringLiteral(".key")};
 }
 } // namespace TestCertificates
 
@@ -195,10 +160,9 @@ LogCapture::~LogCapture()
 QStringList LogCapture::mailLines() const
 {
     QStringList out;
-    const QString prefix = QStringLiteral("CEmail:  ");
     for (const QString& line : m_lines) {
-        if (line.startsWith(prefix))
-            out << line.mid(prefix.size());
+        if (line.startsWith(QLatin1String("CEmail:  ")))
+            out << line.mid(9);
     }
     return out;
 }
