@@ -10,29 +10,6 @@
 #include <QRegularExpression>
 #include <QTest>
 
-namespace {
-// Undoes quoted-printable: soft breaks go, =XX become bytes.
-QByteArray unquote(QByteArray text)
-{
-    text.replace("=\r\n", "");
-    QByteArray out;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] == '=' && i + 2 < text.size()) {
-            out += char(text.mid(i + 1, 2).toInt(nullptr, 16));
-            i += 2;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
-
-QByteArray bodyOf(const QByteArray& wire)
-{
-    return wire.mid(wire.indexOf("\r\n\r\n") + 4);
-}
-} // namespace
-
 class TestSmtpText final : public QObject
 {
     Q_OBJECT
@@ -83,18 +60,16 @@ private Q_SLOTS:
 
     void utf8AndLongLines()
     {
-        const QString body = QStringLiteral("Host Name = Jürgens Tablet ✓\r\n") + QString(1500, QLatin1Char('x'))
-            + QStringLiteral("\r\n.trailing blank \r\n");
+        const QString body = QStringLiteral("Jürgens Tablet ✓ = ok \r\n") + QString(200, QLatin1Char('x'));
         const MailText::Message m {QStringLiteral("kw@home.example"), QDateTime(QDate(2026, 1, 5), QTime(7, 3)),
             QStringLiteral("ann@x.example"), QStringLiteral("Gerät über"), body, QStringLiteral("<a@b>")};
         const QByteArray wire = MailText::wireText(m);
         QVERIFY(wire.contains("\r\nSubject: =?UTF-8?B?R2Vyw6R0IMO8YmVy?=\r\n"));
-        QVERIFY(wire.contains("\r\nContent-Transfer-Encoding: quoted-printable\r\n"));
-        for (const QByteArray& line : wire.split('\n'))
-            QVERIFY2(line.size() <= 77, line.constData());
-        // Undo the dot-stuffing and the closing line, then the encoding: the text is the body as given.
-        QByteArray text = bodyOf(wire).chopped(3).replace("\r\n..", "\r\n.");
-        QCOMPARE(QString::fromUtf8(unquote(text)), body + QStringLiteral("\r\n\r\n"));
+        // Soft breaks keep every line within 76 characters; a blank at a line's end is encoded.
+        const QByteArray x75(75, 'x');
+        QVERIFY(wire.endsWith("Content-Transfer-Encoding: quoted-printable\r\n\r\n"
+                              "J=C3=BCrgens Tablet =E2=9C=93 =3D ok=20\r\n"
+            + x75 + "=\r\n" + x75 + "=\r\n" + QByteArray(50, 'x') + "\r\n\r\n.\r\n"));
     }
 
     void longSubjectSplitsBetweenCharacters()
