@@ -1,12 +1,12 @@
 #!/usr/bin/python3
 """A scripted SMTP server that behaves like real ones: replies leave one line per write (--bytewise: one byte),
-verbs count in any case, SASL mechanisms only as named. Prints "PORT n", then CONNECT c, RECV c line,
-MSG c base64-of-the-text-after-DATA, CLOSED c. --script: JSON scenarios, one per connection (the last
-repeats), mapping a step (greeting ehlo starttls auth user pass mail rcpt data message quit) to an answer:
-"text" ("{line}" is the client's line, "{decoded}" its Base64 decoded), null (silence), {"reply": text,
-"close"|"hang": true} (then hang up, or fall silent), {"flood": true}; for rcpt a list answers in turn."""
+verbs count in any case, SASL mechanisms only as named. Prints "PORT n", then CONNECT c, RECV c line and
+MSG c base64-of-the-text-after-DATA. --script: JSON scenarios, one per connection (the last repeats), mapping
+a step (greeting ehlo starttls auth user pass mail rcpt data message quit) to an answer: "text" ("{line}" is
+the client's line, "{decoded}" its Base64 decoded), null (silence), {"reply": text, "close"|"hang": true}
+(then hang up, or fall silent), {"flood": true}."""
 
-import argparse, base64, json, socket, sys, threading, time
+import argparse, base64, json, socket, threading, time
 
 DEFAULTS = {"greeting": "220 fake.example ESMTP",
             "ehlo": "250-fake.example\r\n250-SIZE 33554432\r\n250-8BITMIME\r\n250-AUTH LOGIN PLAIN\r\n250 HELP",
@@ -21,13 +21,6 @@ def emit(text):
         print(text, flush=True)
 
 
-def decoded(line):
-    try:
-        return base64.b64decode(line.split(" ")[-1], validate=True).decode("utf-8")
-    except ValueError:
-        return ""
-
-
 class Closed(Exception):
     pass
 
@@ -35,7 +28,7 @@ class Closed(Exception):
 class Connection:
     def __init__(self, sock, number, scenario, bytewise):
         self.sock, self.number, self.bytewise = sock, number, bytewise
-        self.scenario, self.pending, self.rcpts = dict(DEFAULTS, **scenario), b"", 0
+        self.scenario, self.pending = dict(DEFAULTS, **scenario), b""
 
     def read_until(self, end):
         while end not in self.pending:
@@ -59,22 +52,21 @@ class Connection:
 
     def answer(self, step, line=""):
         reply = self.scenario[step]
-        if step == "rcpt" and isinstance(reply, list):
-            reply, self.rcpts = reply[min(self.rcpts, len(reply) - 1)], self.rcpts + 1
-        if reply is None:
-            self.silence()
-        if isinstance(reply, dict) and reply.get("flood"):
-            self.sock.sendall(b"2")
-            while True:
-                self.sock.sendall(b"x" * 65536)
-        text = reply if isinstance(reply, str) else reply.get("reply", "")
-        data = (text.replace("{line}", line).replace("{decoded}", decoded(line)) + "\r\n").encode() if text else b""
+        reply = {"reply": reply} if isinstance(reply, str) else reply or {"hang": True}
+        while reply.get("flood"):
+            self.sock.sendall(b"2" + b"x" * 65536)
+        text = reply.get("reply", "")
+        try:
+            decoded = base64.b64decode(line.split(" ")[-1], validate=True).decode()
+        except ValueError:
+            decoded = ""
+        data = (text.replace("{line}", line).replace("{decoded}", decoded) + "\r\n").encode() if text else b""
         for piece in (data[i:i + 1] for i in range(len(data))) if self.bytewise else data.splitlines(True):
             self.sock.sendall(piece)
             time.sleep(0.002)
-        if isinstance(reply, dict) and reply.get("hang"):
+        if reply.get("hang"):
             self.silence()
-        if isinstance(reply, dict) and reply.get("close"):
+        if reply.get("close"):
             raise Closed()
         return text
 
@@ -91,17 +83,14 @@ class Connection:
             elif verb == "AUTH" and arg == "LOGIN":
                 if self.answer("auth").startswith("334") and self.answer("user", self.read_line()).startswith("334"):
                     self.answer("pass", self.read_line())
-            elif verb == "AUTH":
-                self.sock.sendall(b"504 5.5.4 Unrecognized authentication type\r\n")
             elif verb == "DATA" and self.answer("data").startswith("354"):
-                message = base64.b64encode(self.read_until(b"\r\n.\r\n")).decode()
-                emit(f"MSG {self.number} {message}")
+                emit(f"MSG {self.number} " + base64.b64encode(self.read_until(b"\r\n.\r\n")).decode())
                 self.answer("message")
             elif verb == "QUIT":
                 self.answer("quit")
                 raise Closed()
             elif verb != "DATA":
-                self.sock.sendall(b"500 5.5.2 Error: command not recognized\r\n")
+                self.sock.sendall(b"504 5.5.4 Unrecognized\r\n" if verb == "AUTH" else b"500 5.5.2 Unknown\r\n")
 
 
 def serve(sock, number, scenario, bytewise):
@@ -110,26 +99,17 @@ def serve(sock, number, scenario, bytewise):
     try:
         Connection(sock, number, scenario, bytewise).run()
     except (Closed, OSError):
-        pass
-    finally:
         sock.close()
-        emit(f"CLOSED {number}")
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--script", default="[{}]")
-    parser.add_argument("--bytewise", action="store_true")
-    args = parser.parse_args()
-    scenarios = json.loads(args.script) or [{}]
-    listener = socket.create_server(("127.0.0.1", 0))
-    emit(f"PORT {listener.getsockname()[1]}")
-    number = 0
-    while True:
-        sock, _ = listener.accept()
-        number += 1
-        threading.Thread(target=serve, daemon=True,
-                         args=(sock, number, scenarios[min(number, len(scenarios)) - 1], args.bytewise)).start()
-
-
-main()
+parser = argparse.ArgumentParser()
+parser.add_argument("--script", default="[{}]")
+parser.add_argument("--bytewise", action="store_true")
+args = parser.parse_args()
+scenarios = json.loads(args.script) or [{}]
+listener = socket.create_server(("127.0.0.1", 0))
+emit(f"PORT {listener.getsockname()[1]}")
+for number in range(1, 1 << 30):
+    sock, _ = listener.accept()
+    threading.Thread(target=serve, daemon=True,
+                     args=(sock, number, scenarios[min(number, len(scenarios)) - 1], args.bytewise)).start()

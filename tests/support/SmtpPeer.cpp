@@ -59,7 +59,6 @@ void SmtpPeer::readOutput()
         if (line.startsWith(QLatin1String("MSG "))) {
             // The scripted server prints the text itself, aiosmtpd the file that holds it.
             const QString what = line.section(QLatin1Char(' '), -1);
-            m_paths << what;
             m_messages << (what.startsWith(QLatin1Char('/')) ? readFile(what)
                                                              : QByteArray::fromBase64(what.toLatin1()));
         }
@@ -90,16 +89,10 @@ QStringList SmtpPeer::received() const
     return out;
 }
 
-QByteArray SmtpPeer::envelope(int i) const
-{
-    return readFile(m_paths.value(i).replace(QStringLiteral(".eml"), QStringLiteral(".json")));
-}
-
 void SmtpPeer::clearRecords()
 {
     m_events.clear();
     m_messages.clear();
-    m_paths.clear();
 }
 
 namespace TestCertificates {

@@ -29,8 +29,6 @@ public:
     QStringList received() const;
     // The text after DATA of every accepted message, in order.
     QList<QByteArray> messages() const { return m_messages; }
-    // aiosmtpd's envelope of message i: {"mail_from", "rcpt_tos"}.
-    QByteArray envelope(int i) const;
 
     // Waits for an output line starting with prefix, looking only at lines from cursor on.
     qsizetype cursor() const { return m_events.size(); }
@@ -46,7 +44,6 @@ private:
     QByteArray m_pending;
     QStringList m_events;
     QList<QByteArray> m_messages;
-    QStringList m_paths;
     quint16 m_port = 0;
 };
 
