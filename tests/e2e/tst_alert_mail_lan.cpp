@@ -8,8 +8,6 @@
 
 #include <QTest>
 
-using namespace e2e;
-
 class TestAlertMailLan : public QObject
 {
     Q_OBJECT
@@ -18,8 +16,7 @@ private Q_SLOTS:
     void initTestCase()
     {
         pinTestEnvironment();
-        if (const QString why = whyNotRunnable(); !why.isEmpty())
-            KW_SKIP(qPrintable(why));
+        KW_REQUIRE_LAB();
         QVERIFY2(!TestCertificates::caFile().isEmpty(), "openssl could not make the test certificates");
         qputenv("SSL_CERT_FILE", TestCertificates::caFile().toLocal8Bit()); // the monitor inherits it
     }
@@ -34,7 +31,7 @@ private Q_SLOTS:
     void newIntruderMailArrives()
     {
         QFETCH(QString, security);
-        Lab lab(QStringLiteral("kwm"));
+        kwtest::Lab lab(QStringLiteral("kwm"));
         QVERIFY2(lab.ok(), qPrintable(lab.error()));
         // On the monitor namespace's own loopback: nothing leaves the lab.
         QStringList options {"--user", "kestrel", "--password", "pässwörd €"};
@@ -44,24 +41,25 @@ private Q_SLOTS:
         QVERIFY(sink.startAiosmtpd(options, lab.ns()));
 
         TestHome home;
-        const QString store = home.paths().home, general = QStringLiteral("Software\\Brackmoor\\Kestrelwatch\\GENERAL");
+        const QString store = home.paths().home;
         // The login as the settings dialog stores it: Base64 of its UTF-8.
         for (const auto& [name, data] : QList<QPair<QString, QString>> {{"EmailServer", sink.server()},
                  {"EmailFrom", "kestrel@lab.example"}, {"EmailAddresses", "owner@lab.example"},
                  {"NewIntruderEmail", "1"}, {"EmailAuthenticate", "1"}, {"EmailUsername", "a2VzdHJlbA=="},
                  {"EmailPassword", "cMOkc3N3w7ZyZCDigqw="}, {"EmailSecurity", security}})
-            QVERIFY(regSet(store, general, name, data));
+            QVERIFY(Reg::set(store, Reg::general(), name, data));
 
-        Monitor monitor(store);
+        kwtest::Monitor monitor(store);
         const qsizetype cursor = sink.cursor();
         monitor.start(lab.ns());
         QVERIFY(monitor.waitStarted());
         // A Cisco address, so that the mail names a manufacturer.
         QVERIFY(lab.addDevice(
             QStringLiteral("stranger"), QStringLiteral("198.18.0.44"), QStringLiteral("00:00:0c:12:34:56")));
-        QVERIFY2(sink.waitFor(QStringLiteral("MSG "), cursor, 60000), qPrintable(monitor.debug().join('\n')));
+        const auto debug = [&] { return monitor.lines(kwtest::Process::Err); };
+        QVERIFY2(sink.waitFor(QStringLiteral("MSG "), cursor, 60000), qPrintable(debug().join('\n')));
         QCOMPARE(monitor.stop(), 0);
-        QCOMPARE(monitor.debug().filter(QStringLiteral("CEmail:")), QStringList());
+        QCOMPARE(debug().filter(QStringLiteral("CEmail:")), QStringList());
         const QString mail = QString::fromUtf8(sink.messages().value(0));
         for (const char* line : {"Subject: URGENT: A New Device has been detected on your Wireless Network\r\n",
                  "To: owner@lab.example\r\n", "Host Name = Unknown Device\r\n", "IP Address = 198.18.0.44\r\n",

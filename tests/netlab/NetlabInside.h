@@ -21,7 +21,5 @@ private Q_SLOTS:
     void reverseLookup();
     void cancelledLookupNeverAnswers();
     void changedAddressFollows();
-    void sweepDoesNotBlock();
-    void dumpOf5000Rows();
     void withoutRights();
 };

@@ -2,6 +2,7 @@
 // certificates) and a scripted server that answers line by line or byte by byte, as real ones do.
 #include "notify/CEmail.h"
 
+#include "LogCapture.h"
 #include "Skip.h"
 #include "SmtpPeer.h"
 #include "TestHome.h"
@@ -17,6 +18,7 @@ namespace {
 const QString kUser = QStringLiteral("watcher@home.example");
 const QString kPassword = QStringLiteral("Tr0ub4dor&3 €"); // outside Latin-1: the login travels as UTF-8
 const QString kAnn = QStringLiteral("ann@x.example");
+const QString kTag = QStringLiteral("CEmail:  ");
 const QString kDropped = QStringLiteral("Failed to send email3 times. Dumping email");
 
 // The lines of a message that fails every attempt the same way; a line ending in "*" matches by prefix.
@@ -182,7 +184,7 @@ void TestCEmail::serverBehaviours()
         }
     }
     QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 20000);
-    const QStringList lines = log.mailLines();
+    const QStringList lines = log.tagged(kTag);
     QVERIFY2(lines.size() == expectedLog.size() && finished.at(0).at(0).toBool() == sent,
         qPrintable(lines.join(QLatin1Char('\n'))));
     for (int i = 0; i < lines.size(); ++i)
@@ -237,7 +239,7 @@ void TestCEmail::queueFillsWrapsAndFlows()
     for (int i = 0; i < 99; ++i)
         mail.SendEmail(kAnn, QStringLiteral("Message %1").arg(i), QString());
     QCOMPARE(mail.SendEmail(kAnn, QStringLiteral("one too many"), QString()), quint64(0));
-    QCOMPARE(log.mailLines(), QStringList {QStringLiteral("Mail Que is full, dumping email")});
+    QCOMPARE(log.tagged(kTag), QStringList {QStringLiteral("Mail Que is full, dumping email")});
     QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 99, 90000);
     for (int i = 99; i < 120; ++i)
         mail.SendEmail(kAnn, QStringLiteral("Message %1").arg(i), QString());
@@ -264,7 +266,7 @@ void TestCEmail::floodingServer()
     qsizetype largest = 0;
     QTRY_VERIFY_WITH_TIMEOUT((largest = qMax(largest, mail.replyBufferSize()), finished.count() == 2), 30000);
     QVERIFY(largest <= 2 * CEmail::MaxReply);
-    QCOMPARE(log.mailLines(),
+    QCOMPARE(log.tagged(kTag),
         threeFailures({"sktEmail_DataArrival - the server sent more than 8192 characters in one reply"}));
     QCOMPARE(finished.at(1).at(0).toBool(), true);
 }
@@ -283,7 +285,7 @@ void TestCEmail::loginNeverLogged()
     QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 20000);
     for (const QString& line : log.lines())
         QVERIFY2(!line.contains(kPassword) && !line.contains(Base64Class().Encodestring(kPassword)), qPrintable(line));
-    QVERIFY(log.mailLines().contains(QStringLiteral("Server error on 250a. Reply > 535 5.7.8 ******** rejected")));
+    QVERIFY(log.tagged(kTag).contains(QStringLiteral("Server error on 250a. Reply > 535 5.7.8 ******** rejected")));
 }
 
 KW_TEST_GUILESS_MAIN(TestCEmail)

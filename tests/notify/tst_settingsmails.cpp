@@ -2,6 +2,7 @@
 // can go to support, the port proposed with the encryption, and how the store's texts load.
 #include "notify/SettingsMails.h"
 
+#include "LogCapture.h"
 #include "Skip.h"
 #include "SmtpPeer.h"
 #include "TestHome.h"

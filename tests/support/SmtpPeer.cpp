@@ -1,7 +1,5 @@
 #include "SmtpPeer.h"
 
-#include "platform/DebugSink.h"
-
 #include <QFile>
 #include <QRegularExpression>
 #include <QTest>
@@ -139,23 +137,3 @@ QStringList serverOptions(const QString& flag, const QString& name)
     return {flag, folder() + name + QStringLiteral(".pem"), folder() + name + QStringLiteral(".key")};
 }
 } // namespace TestCertificates
-
-LogCapture::LogCapture()
-{
-    installLogSink([this](const QString& text) { m_lines << text; });
-}
-
-LogCapture::~LogCapture()
-{
-    installLogSink({});
-}
-
-QStringList LogCapture::mailLines() const
-{
-    QStringList out;
-    for (const QString& line : m_lines) {
-        if (line.startsWith(QLatin1String("CEmail:  ")))
-            out << line.mid(9);
-    }
-    return out;
-}

@@ -55,17 +55,3 @@ namespace TestCertificates {
 QString caFile();
 QStringList serverOptions(const QString& flag, const QString& name); // e.g. {"--starttls", cert, key}
 } // namespace TestCertificates
-
-// Every debug line written through Log() while it lives.
-class LogCapture final
-{
-public:
-    LogCapture();
-    ~LogCapture();
-    QStringList lines() const { return m_lines; }
-    // The mail client's lines without their "CEmail:  " prefix.
-    QStringList mailLines() const;
-
-private:
-    QStringList m_lines;
-};
