@@ -1,7 +1,8 @@
 // End to end as a new user meets it: a stock SMTP server (aiosmtpd, login required) on the monitor's side of a
 // namespace LAN, settings written with kestrelwatch-reg, a stranger joins, and the new-intruder mail arrives
 // with the device's details and history: over plain text, and over STARTTLS.
-#include "LabHarness.h"
+#include "Lab.h"
+#include "Reg.h"
 #include "Skip.h"
 #include "SmtpPeer.h"
 #include "TestHome.h"
