@@ -24,7 +24,6 @@ public:
 
     // The server setting that reaches this peer.
     QString server() const { return QStringLiteral("127.0.0.1:%1").arg(m_port); }
-    int connections() const { return int(m_events.filter(QStringLiteral("CONNECT ")).size()); }
     // The scripted server's record of the client's command lines, all connections in order.
     QStringList received() const;
     // The text after DATA of every accepted message, in order.
