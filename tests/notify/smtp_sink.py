@@ -34,6 +34,7 @@ def main():
     parser.add_argument("--smtps", nargs=2)
     args = parser.parse_args()
     warnings.filterwarnings("ignore")  # about plain-text AUTH, which one case wants
+    os.makedirs(args.dir, exist_ok=True)
 
     def context(pair):
         ctx = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
