@@ -36,30 +36,24 @@ private Q_SLOTS:
 
 void TestSettingsMails::testMailResult_data()
 {
-    QTest::addColumn<QString>("server");
-    QTest::addColumn<QString>("password");
+    QTest::addColumn<QString>("password"); // none: no server is set
     QTest::addColumn<QString>("result");
-    QTest::newRow("nothing set") << ""
-                                 << ""
-                                 << "No test email was sent: enter the SMTP server and the \"FROM\" "
-                                    "address first.";
-    QTest::newRow("accepted") << "aiosmtpd"
-                              << "s3cret ünd €"
+    QTest::newRow("nothing set") << QString()
+                                 << "No test email was sent: enter the SMTP server and the \"FROM\" address first.";
+    QTest::newRow("accepted") << "s3cret ünd €"
                               << "Message Sent";
-    QTest::newRow("login refused") << "aiosmtpd"
-                                   << "wrong"
-                                   << "The test email was not sent: Server error on 250a. Reply > 535 5.7.8 "
-                                      "Authentication credentials invalid";
+    QTest::newRow("login refused")
+        << "wrong"
+        << "The test email was not sent: Server error on 250a. Reply > 535 5.7.8 Authentication credentials invalid";
 }
 
 void TestSettingsMails::testMailResult()
 {
-    QFETCH(QString, server);
     QFETCH(QString, password);
     SmtpPeer peer;
     LiveSettings settings;
     settings.txtEmailAddresses = QStringLiteral("owner@home.example;deputy@home.example");
-    if (!server.isEmpty()) {
+    if (!password.isNull()) {
         QVERIFY(peer.startAiosmtpd({"--user", "owner", "--password", "s3cret ünd €"}));
         settings.txtEmailServer = peer.server();
         settings.txtEmailFrom = QStringLiteral("kw@home.example");
@@ -80,12 +74,9 @@ void TestSettingsMails::testMailResult()
     QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 2, 20000);
     QCOMPARE(finished.at(1).at(1).toULongLong(), id);
     QTEST(SettingsMails::testResult(finished.at(1).at(0).toBool(), finished.at(1).at(2).toString()), "result");
-    if (password == QLatin1String("wrong"))
-        return;
-    QVERIFY(peer.messages().at(1).contains("\r\nTo: owner@home.example;deputy@home.example\r\n"
-                                           "Subject: Kestrelwatch Test Email\r\n"));
-    QVERIFY(peer.messages().at(1).endsWith("\r\n\r\nThis is a test email from Kestrelwatch\r\n\r\n\r\n"
-                                           "Congratulations, your email settings are correct.\r\n\r\n\r\n"));
+    if (password != QLatin1String("wrong"))
+        QVERIFY(peer.messages().at(1).endsWith("\r\n\r\nThis is a test email from Kestrelwatch\r\n\r\n\r\n"
+                                               "Congratulations, your email settings are correct.\r\n\r\n\r\n"));
 }
 
 void TestSettingsMails::debugLogNeedsAnAddress()

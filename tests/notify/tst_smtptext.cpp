@@ -94,11 +94,8 @@ private Q_SLOTS:
 
     void messageIdNamesTheSendersDomain()
     {
-        static const QRegularExpression shape(QStringLiteral("^<[0-9a-f-]{36}@(.+)>$"));
-        QCOMPARE(shape.match(MailText::newMessageId(QStringLiteral("kw@home.example"))).captured(1),
-            QStringLiteral("home.example"));
-        QCOMPARE(shape.match(MailText::newMessageId(QStringLiteral("not an address"))).captured(1),
-            QStringLiteral("kestrelwatch.invalid"));
+        QVERIFY(MailText::newMessageId(QStringLiteral("kw@home.example")).endsWith(QLatin1String("@home.example>")));
+        QVERIFY(MailText::newMessageId(QStringLiteral("no address")).endsWith(QLatin1String("@kestrelwatch.invalid>")));
         QVERIFY(MailText::newMessageId(QStringLiteral("a@b")) != MailText::newMessageId(QStringLiteral("a@b")));
     }
 
