@@ -99,7 +99,7 @@ def serve(sock, number, scenario, bytewise):
     try:
         Connection(sock, number, scenario, bytewise).run()
     except (Closed, OSError):
-        sock.close()
+        sock.close()  # a client that goes, or a scripted hang-up
 
 
 parser = argparse.ArgumentParser()
