@@ -2,7 +2,6 @@
 
 #include <QFile>
 #include <QRegularExpression>
-#include <QTest>
 
 namespace {
 QByteArray readFile(const QString& path)
@@ -11,19 +10,6 @@ QByteArray readFile(const QString& path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 } // namespace
-
-SmtpPeer::SmtpPeer()
-{
-    // aiosmtpd reports each refused handshake with a traceback: kept beside the spool, out of the test output.
-    m_process.setStandardErrorFile(m_spool.filePath(QStringLiteral("peer.log")));
-    connect(&m_process, &QProcess::readyReadStandardOutput, this, &SmtpPeer::readOutput);
-}
-
-SmtpPeer::~SmtpPeer()
-{
-    m_process.kill();
-    m_process.waitForFinished(5000);
-}
 
 bool SmtpPeer::startScripted(const QString& scriptJson, bool bytewise)
 {
@@ -44,53 +30,39 @@ bool SmtpPeer::start(const QString& script, const QStringList& arguments, const 
         m_process.start(command.first(), command.mid(1));
     else
         m_process.start(QStringLiteral("ip"), QStringList {"netns", "exec", netns} + command);
-    return m_process.waitForStarted(5000) && waitFor(QStringLiteral("PORT "), 0, 15000);
-}
-
-void SmtpPeer::readOutput()
-{
-    m_pending += m_process.readAllStandardOutput();
-    for (qsizetype lf; (lf = m_pending.indexOf('\n')) >= 0; m_pending.remove(0, lf + 1)) {
-        const QString line = QString::fromUtf8(m_pending.left(lf));
-        if (line.startsWith(QLatin1String("PORT ")))
-            m_port = quint16(line.mid(5).toUInt());
-        if (line.startsWith(QLatin1String("MSG "))) {
-            // The scripted server prints the text itself, aiosmtpd the file that holds it.
-            const QString what = line.section(QLatin1Char(' '), -1);
-            m_messages << (what.startsWith(QLatin1Char('/')) ? readFile(what)
-                                                             : QByteArray::fromBase64(what.toLatin1()));
-        }
-        m_events << line;
-    }
+    const QString port = m_process.waitForLine(QRegularExpression(QStringLiteral("^PORT ")), 0, 15000);
+    m_port = quint16(port.mid(5).toUInt());
+    return m_port != 0;
 }
 
 bool SmtpPeer::waitFor(const QString& prefix, qsizetype cursor, int timeoutMs)
 {
-    return QTest::qWaitFor(
-        [&] {
-            for (qsizetype i = cursor; i < m_events.size(); ++i) {
-                if (m_events.at(i).startsWith(prefix))
-                    return true;
-            }
-            return false;
-        },
-        timeoutMs);
+    return !m_process
+                .waitForLine(
+                    QRegularExpression(QLatin1Char('^') + QRegularExpression::escape(prefix)), cursor, timeoutMs)
+                .isEmpty();
+}
+
+QList<QByteArray> SmtpPeer::messages() const
+{
+    QList<QByteArray> out;
+    for (const QString& line : m_process.lines()) {
+        // The scripted server prints the text itself, aiosmtpd the file that holds it.
+        const QString what = line.section(QLatin1Char(' '), -1);
+        if (line.startsWith(QLatin1String("MSG ")))
+            out << (what.startsWith(QLatin1Char('/')) ? readFile(what) : QByteArray::fromBase64(what.toLatin1()));
+    }
+    return out;
 }
 
 QStringList SmtpPeer::received() const
 {
     QStringList out;
-    for (const QString& e : m_events) {
-        if (e.startsWith(QLatin1String("RECV ")))
-            out << e.section(QLatin1Char(' '), 2);
+    for (const QString& line : m_process.lines()) {
+        if (line.startsWith(QLatin1String("RECV ")))
+            out << line.section(QLatin1Char(' '), 2);
     }
     return out;
-}
-
-void SmtpPeer::clearRecords()
-{
-    m_events.clear();
-    m_messages.clear();
 }
 
 namespace TestCertificates {

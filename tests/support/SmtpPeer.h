@@ -1,21 +1,15 @@
 #pragma once
 
-#include <QObject>
-#include <QProcess>
-#include <QStringList>
+#include "Process.h"
+
 #include <QTemporaryDir>
 
 // The one SMTP peer of the mail tests, the LAN tests and the benchmarks, a child process that ends with the
 // object: the stock aiosmtpd server (tests/notify/smtp_sink.py) or the scripted server
 // (tests/notify/fake_smtp.py), which writes its replies line by line or byte by byte.
-class SmtpPeer final : public QObject
+class SmtpPeer final
 {
-    Q_OBJECT
-
 public:
-    SmtpPeer();
-    ~SmtpPeer() override;
-
     // scriptJson: fake_smtp.py's scenarios, one per connection.
     bool startScripted(const QString& scriptJson = QStringLiteral("[{}]"), bool bytewise = false);
     // options: smtp_sink.py's (--user U --password P, --mechanisms, --starttls CERT KEY, --smtps CERT KEY);
@@ -27,22 +21,17 @@ public:
     // The scripted server's record of the client's command lines, all connections in order.
     QStringList received() const;
     // The text after DATA of every accepted message, in order.
-    QList<QByteArray> messages() const { return m_messages; }
+    QList<QByteArray> messages() const;
 
     // Waits for an output line starting with prefix, looking only at lines from cursor on.
-    qsizetype cursor() const { return m_events.size(); }
+    qsizetype cursor() const { return m_process.cursor(); }
     bool waitFor(const QString& prefix, qsizetype cursor, int timeoutMs = 20000);
-    void clearRecords(); // long benchmark runs
 
 private:
     bool start(const QString& script, const QStringList& arguments, const QString& netns);
-    void readOutput();
 
-    QProcess m_process;
     QTemporaryDir m_spool;
-    QByteArray m_pending;
-    QStringList m_events;
-    QList<QByteArray> m_messages;
+    kwtest::Process m_process;
     quint16 m_port = 0;
 };
 
