@@ -183,7 +183,7 @@ QWidget* frmSettings::buildEmailPage()
     m_cmdTestEmail = new QPushButton(QStringLiteral("Send a Test Email"));
     m_cmdTestEmail->setObjectName(QStringLiteral("cmdTestEmail"));
     m_cmdTestEmail->setAutoDefault(false);
-    server->addWidget(m_cmdTestEmail, 1, 1, Qt::AlignRight);
+    buildMailSecurity(server);
     server->setColumnStretch(1, 1);
 
     auto* addresses = new QGridLayout;

@@ -13,6 +13,7 @@ struct LiveSettings
     QString txtEmailUsername;
     QString txtEmailPassword;
     int chkEmailAuthenticate = 0;
+    QString cboEmailSecurity = QStringLiteral("None"); // "None", "STARTTLS" or "TLS"
     bool emailLoginEnabled = false; // the user name and password fields are enabled
 
     int chkLogToDisk = 0;
