@@ -12,6 +12,7 @@ class CEmail;
 class DebugLog;
 class LogTextBox;
 class QCheckBox;
+class frmSettingsMqtt;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -61,6 +62,7 @@ public:
 
     QTabWidget* sst1() const { return m_sst1; }
     LogTextBox* txtLog() const { return m_txtLog; }
+    frmSettingsMqtt* mqttPage() const { return m_mqttPage; }
     QLabel* lblLogPath() const { return m_lblLogPath; }
 
     // Escape acts like the close box.
@@ -110,6 +112,7 @@ private:
     QPushButton* m_cmdEmailTechnicalSupport = nullptr;
     LogTextBox* m_txtLog = nullptr;
     QLabel* m_lblLogPath = nullptr;
+    frmSettingsMqtt* m_mqttPage = nullptr;
 
     bool m_loading = false;
     bool m_closeAllowed = false;
