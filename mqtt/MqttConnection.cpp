@@ -305,6 +305,7 @@ void MqttConnection::onPublish(mosquitto*, void* self, int)
     auto* c = static_cast<MqttConnection*>(self);
     if (c->m_pending > 0)
         --c->m_pending;
+    Q_EMIT c->acknowledged();
 }
 
 void MqttConnection::onMessage(mosquitto*, void* self, const mosquitto_message* message)

@@ -72,6 +72,8 @@ Q_SIGNALS:
     // The connection was refused, failed, timed out or was lost; reason is fit for the log (no credentials).
     void connectionFailed(const QString& reason);
     void messageReceived(const QString& topic, const QByteArray& payload);
+    // The broker acknowledged a message; pending() is now lower.
+    void acknowledged();
 
 private:
     static void onConnect(mosquitto*, void* self, int rc);

@@ -4,15 +4,16 @@
 #include "store/DeviceTable.h"
 #include "store/LiveSettings.h"
 
+#include <QElapsedTimer>
 #include <QSysInfo>
 
 namespace {
 
 // How many messages may wait for the broker's acknowledgement before the publisher holds back: a stalled
 // broker then costs a bounded amount of memory, and the held-back work waits in the publisher's own queues.
-constexpr int kMaxPending = 2000;
-// Messages per slice of the event loop: a republish of thousands of devices leaves room for the sweep's ticks.
-constexpr int kSlice = 200;
+constexpr int kMaxPending = 5000;
+// One slice of the event loop's time: a republish of thousands of devices leaves room for the sweep's ticks.
+constexpr qint64 kSliceNs = 4'000'000;
 constexpr int kSettingsCheckMs = 1000;
 constexpr int kBlockedRetryMs = 50;
 
@@ -44,6 +45,11 @@ MqttPublisher::MqttPublisher(
 {
     connect(&m_connection, &MqttConnection::connected, this, &MqttPublisher::connectedToBroker);
     connect(&m_connection, &MqttConnection::messageReceived, this, &MqttPublisher::commandArrived);
+    // Work held back by a full window goes on as soon as the broker has caught up by half.
+    connect(&m_connection, &MqttConnection::acknowledged, this, [this] {
+        if (m_connection.pending() == kMaxPending / 2)
+            schedulePump();
+    });
     m_settingsTimer.setInterval(kSettingsCheckMs);
     connect(&m_settingsTimer, &QTimer::timeout, this, &MqttPublisher::refresh);
     m_settingsTimer.start();
@@ -196,7 +202,7 @@ void MqttPublisher::deviceRemoved(const QString& mac)
 
 void MqttPublisher::schedulePump()
 {
-    if (!m_pumpTimer.isActive() && m_connection.isConnected())
+    if (m_connection.isConnected() && (!m_pumpTimer.isActive() || m_pumpTimer.interval() != 0))
         m_pumpTimer.start(0);
 }
 
@@ -204,9 +210,11 @@ void MqttPublisher::pump()
 {
     if (!m_connection.isConnected())
         return;
-    int budget = kSlice;
+    QElapsedTimer slice;
+    slice.start();
+    const auto room = [&] { return m_connection.pending() < kMaxPending && slice.nsecsElapsed() < kSliceNs; };
     bool devicesChanged = false;
-    while (budget > 0 && m_connection.pending() < kMaxPending && !m_cleared.isEmpty()) {
+    while (room() && !m_cleared.isEmpty()) {
         const QString mac = *m_cleared.begin();
         m_cleared.erase(m_cleared.begin());
         m_connection.publish(m_base.device(mac), QByteArray(), true);
@@ -214,20 +222,17 @@ void MqttPublisher::pump()
         m_announced.remove(mac);
         m_published.remove(mac);
         devicesChanged = true;
-        budget -= 2;
     }
-    while (budget > 0 && m_connection.pending() < kMaxPending && !m_dirtyOrder.isEmpty()) {
+    while (room() && !m_dirtyOrder.isEmpty()) {
         const QString mac = m_dirtyOrder.takeFirst();
         m_dirty.remove(mac);
         if (publishDevice(mac))
             devicesChanged = true;
-        --budget;
     }
-    while (budget > 0 && m_connection.pending() < kMaxPending && !m_events.empty()) {
+    while (room() && !m_events.empty()) {
         if (!m_connection.publish(m_base.events(), m_events.front(), false))
             break;
         m_events.pop_front();
-        --budget;
     }
     if (m_events.empty())
         m_overflowReported = false;
