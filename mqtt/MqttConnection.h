@@ -24,14 +24,14 @@ class MqttConnection final : public QObject
 public:
     struct Config
     {
-        QString host;
+        QString host {};
         quint16 port = 0;
-        QString username;
-        QString password;
+        QString username {};
+        QString password {};
         bool tls = false; // verified against the system trust store (SSL_CERT_FILE / SSL_CERT_DIR honoured)
-        QString clientId;
-        QString willTopic; // the retained last will, sent by the broker when the connection dies
-        QByteArray willPayload;
+        QString clientId {};
+        QString willTopic {}; // the retained last will, sent by the broker when the connection dies
+        QByteArray willPayload {};
         int keepAliveSeconds = 30;
         bool retry = true; // false: one attempt only (the settings dialog's test)
 

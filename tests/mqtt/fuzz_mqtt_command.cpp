@@ -1,9 +1,6 @@
 // The command payload parser against arbitrary bytes from the broker.
 #include "mqtt/MqttCommand.h"
 
-#include <cstddef>
-#include <cstdint>
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const MqttCommand command =
