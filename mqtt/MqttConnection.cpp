@@ -4,6 +4,8 @@
 #include "platform/DebugSink.h"
 
 #include <QSocketNotifier>
+#include <cerrno>
+#include <cstring>
 #include <mosquitto.h>
 
 namespace {
