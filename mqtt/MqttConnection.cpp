@@ -128,6 +128,8 @@ void MqttConnection::attempt()
         failed(QStringLiteral("cannot connect to %1:%2: %3").arg(m_config.host).arg(m_config.port).arg(errorText(rc)));
         return;
     }
+    // A drop reported while the old socket closed belongs to the old connection.
+    m_dropped = false;
     attachSocket();
 }
 
