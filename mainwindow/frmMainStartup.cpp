@@ -69,6 +69,8 @@ int frmMain::Form_Load(std::unique_ptr<NetPlatform> net)
     step(*this, "Load", [this] { Setup_Display(); });
     datLastIntruderWarning = kwclock::now();
     // 14: the engine; its load opens the socket and starts the first sweep.
+    m_core.setDeviceRedraw(
+        [this](qint32 index, bool listsChanged) { listsChanged ? Setup_Display() : MacUpdateOccured(index); });
     step(*this, "Load", [this, &net] { m_core.startEngine(*this, std::move(net)); });
     // Without a working helper the window says so, with the command that fixes it, in place of an empty list
     // that would read as "no intruders".

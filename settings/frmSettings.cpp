@@ -10,6 +10,7 @@
 #include "settings/LogTextBox.h"
 #include "settings/SettingsHost.h"
 #include "settings/SettingsPrompt.h"
+#include "settings/frmSettingsMqtt.h"
 #include "store/Base64Class.h"
 #include "store/LiveSettings.h"
 #include "store/Settings.h"
@@ -96,6 +97,8 @@ void frmSettings::loadFromSettings()
     m_slideVolume->setValue(volume);
     showVolume(volume);
 
+    if (m_mqttPage)
+        m_mqttPage->loadFromSettings();
     m_lblLogPath->setText(m_settings.lblLogPath);
     m_lblLogPath->setToolTip(m_settings.lblLogPath);
     m_flags[LogToDisk]->setToolTip(

@@ -14,6 +14,7 @@ class LogTextBox;
 class QCheckBox;
 class QComboBox;
 class QGridLayout;
+class frmSettingsMqtt;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -63,6 +64,7 @@ public:
 
     QTabWidget* sst1() const { return m_sst1; }
     LogTextBox* txtLog() const { return m_txtLog; }
+    frmSettingsMqtt* mqttPage() const { return m_mqttPage; }
     QLabel* lblLogPath() const { return m_lblLogPath; }
 
     // Escape acts like the close box.
@@ -120,6 +122,7 @@ private:
     quint64 m_testMailId = 0;
     LogTextBox* m_txtLog = nullptr;
     QLabel* m_lblLogPath = nullptr;
+    frmSettingsMqtt* m_mqttPage = nullptr;
 
     bool m_loading = false;
     bool m_closeAllowed = false;

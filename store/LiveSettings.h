@@ -30,6 +30,15 @@ struct LiveSettings
     int slideVolume = 70;
     int chkGeneralStartup = 0;
 
+    // The MQTT broker: no server means no connection. The login is held decoded; the sensor is this monitor's
+    // name on the broker (the host name when not set).
+    QString txtMqttServer;
+    QString txtMqttUsername;
+    QString txtMqttPassword;
+    QString txtMqttTopic = QStringLiteral("kestrelwatch");
+    QString cboMqttSecurity = QStringLiteral("None"); // "None" or "TLS"
+    QString txtMqttSensor;
+
     QString lblLogPath; // the debug log file's path, shown beside chkLogToDisk
 
     static bool on(int checkBox) { return checkBox == 1; }

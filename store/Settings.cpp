@@ -7,6 +7,7 @@
 #include "store/TextForms.h"
 #include "store/modRegistry.h"
 
+#include <QSysInfo>
 
 namespace {
 
@@ -91,6 +92,13 @@ void Load_Registry(LiveSettings& s, DeviceTable& table, const QString& debugLogF
         s.*flag.field = TextForms::flagValue(
             readGeneral(QString::fromLatin1(flag.name), QString::fromLatin1(flag.defaultText)));
     }
+
+    s.txtMqttServer = readGeneral(QStringLiteral("MqttServer"));
+    s.txtMqttUsername = fromBase64Text(readGeneral(QStringLiteral("MqttUsername")));
+    s.txtMqttPassword = fromBase64Text(readGeneral(QStringLiteral("MqttPassword")));
+    s.txtMqttTopic = readGeneral(QStringLiteral("MqttTopic"), QStringLiteral("kestrelwatch"));
+    s.cboMqttSecurity = readGeneral(QStringLiteral("MqttSecurity"), QStringLiteral("None"));
+    s.txtMqttSensor = readGeneral(QStringLiteral("MqttSensor"), QSysInfo::machineHostName());
 
     const QString volume = readGeneral(QStringLiteral("Volume"), QStringLiteral("70")).trimmed();
     bool volumeOk = false;
