@@ -2,14 +2,14 @@
 // the engine runs on FakeNetPlatform behind the real MonitorCore, so events take the program's own road. A login,
 // an ACL and TLS against the trust store (a CA made here stands in for the system's) are the broker's protection.
 #include "Process.h"
-#include "RecordingWindow.h"
+#include "EngineRig.h"
 #include "Skip.h"
 #include "TestHome.h"
 #include "app/MonitorCore.h"
 #include "engine/frmClient.h"
 #include "mqtt/MqttPublisher.h"
 #include "platform/Clock.h"
-#include "platform/FakeNetPlatform.h"
+#include "FakeNetPlatform.h"
 #include "store/LiveSettings.h"
 #include "store/Settings.h"
 #include "store/modRegistry.h"
@@ -78,8 +78,8 @@ class TestMqttBroker : public QObject
     }
     void sweep()
     {
-        const int before = m_window.count(QStringLiteral("ShowStatus"));
-        for (int i = 0; i < 600 && m_window.count(QStringLiteral("ShowStatus")) == before; ++i) {
+        const int before = int(m_window.calls.count(QStringLiteral("ShowStatus")));
+        for (int i = 0; i < 600 && int(m_window.calls.count(QStringLiteral("ShowStatus"))) == before; ++i) {
             m_clock.advanceMSecs(100);
             m_core->engine()->tmrPingTimer_Timer();
         }

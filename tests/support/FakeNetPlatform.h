@@ -44,6 +44,7 @@ public:
     // A row from a MAC text ("AA-BB-..", with colons, or empty for none) and an address text; a text that
     // does not parse stops the test.
     NeighbourRow& addNeighbour(const QString& mac, const QString& ip, quint8 type = 3, int ifindex = 2);
+    void clearNeighbours() { m_rows.clear(); }
     void setNeighboursFail(bool fails) { m_neighboursFail = fails; }
     // Refused deletions (no CAP_NET_ADMIN) keep the row and are reported as "deleteNeighbour EPERM".
     void setDeleteFails(bool fails) { m_deleteFails = fails; }
