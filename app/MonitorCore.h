@@ -10,6 +10,7 @@
 #include <QDateTime>
 #include <QLockFile>
 #include <QString>
+#include <functional>
 #include <memory>
 
 class AlertMails;
@@ -18,6 +19,7 @@ class CMacDatabase;
 class Hive;
 class MainWindowSeam;
 class NetPlatform;
+class QLocalServer;
 class frmClient;
 
 // Everything the monitor runs on, window or not: the store, the settings, the device table and histories,
@@ -44,7 +46,11 @@ public:
 
     // Single instance (one monitor per store) and the system check. Installs the debug log as the process's
     // log sink first, so that every later step's lines are kept; extraSink also receives each line.
+    // The monitor that holds the store listens on a local socket in the writable folder; a second copy finds
+    // it there and asks it to bring its window to the front (onRaise runs in the first copy).
     Outcome claimInstance(std::function<void(const QString&)> extraSink = {});
+    void setRaiseHandler(std::function<void()> onRaise) { m_onRaise = std::move(onRaise); }
+    QString instanceSocket() const { return m_paths.home + QStringLiteral("kestrelwatch.sock"); }
     // Opens the store, sets up access rights and checks that the store takes a write.
     Outcome openStore();
     // Config.ini sections, the start time, the vendor database, the mailer.
@@ -75,8 +81,12 @@ public:
     QString vendorName(const QString& mac) const;
 
 private:
+    void listenForSecondCopies();
+
     AppPaths m_paths;
     QLockFile m_lock;
+    QLocalServer* m_instanceServer = nullptr;
+    std::function<void()> m_onRaise;
     std::unique_ptr<Hive> m_hive;
     LiveSettings m_settings;
     DeviceTable m_devices;

@@ -2,6 +2,7 @@
 
 #include "app/MonitorCore.h"
 #include "app/ShutdownSignals.h"
+#include "mainwindow/Theme.h"
 #include "mainwindow/frmMain.h"
 #include "platform/NetPlatform.h"
 
@@ -29,6 +30,7 @@ int runDesktop(int& argc, char** argv, const AppPaths& paths)
     QApplication::setApplicationName(QStringLiteral("kestrelwatch"));
     // The window hides instead of closing; the monitor lives on until Shutdown.
     QApplication::setQuitOnLastWindowClosed(false);
+    Theme::applyToApplication();
 
     MonitorCore core(paths);
     frmMain window(core, frmMain::desktopServices());

@@ -179,7 +179,7 @@ WindowedMonitor::~WindowedMonitor()
         stop();
 }
 
-void WindowedMonitor::start(const QString& ns)
+void WindowedMonitor::start(const QString& ns, const QStringList& wrapper)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("DISPLAY"), m_x.display());
@@ -188,11 +188,12 @@ void WindowedMonitor::start(const QString& ns)
     // The tray is the X notification area, never a desktop bus; no browser opens pages here.
     env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
     env.insert(QStringLiteral("BROWSER"), QStringLiteral("true"));
+    env.insert(QStringLiteral("KESTRELWATCH_NO_AUTOSTART"), QStringLiteral("1"));
     m_process.setProcessEnvironment(env);
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process.start(QStringLiteral("ip"),
-        {QStringLiteral("netns"), QStringLiteral("exec"), ns, e2e::binary(QStringLiteral("kestrelwatch")),
-            QStringLiteral("--home"), m_home});
+        QStringList {QStringLiteral("netns"), QStringLiteral("exec"), ns} + wrapper
+            + QStringList {e2e::binary(QStringLiteral("kestrelwatch")), QStringLiteral("--home"), m_home});
 }
 
 int WindowedMonitor::stop(int timeoutMs)

@@ -76,7 +76,9 @@ class WindowedMonitor final
 public:
     WindowedMonitor(QString home, const XServer& x);
     ~WindowedMonitor();
-    void start(const QString& ns);
+    // wrapper runs first inside the namespace and is handed the monitor's command line (e.g. a private
+    // session bus from dbus-run-session).
+    void start(const QString& ns, const QStringList& wrapper = {});
     bool waitStarted() { return m_process.waitForStarted(10000); }
     int stop(int timeoutMs = 10000);
     bool running() const { return m_process.state() != QProcess::NotRunning; }

@@ -3,6 +3,7 @@
 // namespace LAN of its own, so its sweeps stay inside the lab.
 #include "../e2e/LabHarness.h"
 #include "GuiHarness.h"
+#include "Skip.h"
 #include "TestHome.h"
 
 #include <QTest>
@@ -21,7 +22,7 @@ private Q_SLOTS:
         if (why.isEmpty())
             why = e2e::whyNotRunnable();
         if (!why.isEmpty())
-            QSKIP(qPrintable(why));
+            KW_SKIP(qPrintable(why));
     }
 
     void iconDocksTogglesTheWindowAndSurvivesATrayRestart()
@@ -74,5 +75,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(TestGuiTray)
+KW_TEST_GUILESS_MAIN(TestGuiTray)
 #include "tst_gui_tray.moc"

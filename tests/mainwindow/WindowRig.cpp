@@ -55,7 +55,12 @@ int WindowRig::start(bool stopTimers)
     frmMain::Services services;
     services.openUrl = [this](const QUrl& url) {
         openedUrls.append(url);
-        return true;
+        return browserOpens;
+    };
+    services.trayAvailable = [this] { return trayHost; };
+    services.confirm = [this](const QString& question) {
+        questions << question;
+        return confirmAnswer;
     };
     services.critical = [this](const QString& message) { criticals.append(message); };
     services.quit = [this] { ++quits; };

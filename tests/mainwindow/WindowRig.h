@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Skip.h"
 #include "TestHome.h"
 #include "app/MonitorCore.h"
 #include "mainwindow/frmMain.h"
@@ -64,6 +65,11 @@ public:
     QList<QUrl> openedUrls;
     QStringList criticals;
     int quits = 0;
+    // The notification area the window sees, the browser's answer, and the Delete key's confirmations.
+    bool trayHost = true;
+    bool browserOpens = true;
+    bool confirmAnswer = true;
+    QStringList questions;
 };
 
 // A probe that answers from a script: every port in open answers Open after 3 ms, every port in closed

@@ -114,21 +114,6 @@ private Q_SLOTS:
         QCOMPARE(rig.stored(mac(1), QStringLiteral("New_Device")), std::optional<QString>(QStringLiteral("False")));
     }
 
-    void movesFromTheWrongListAreIgnored()
-    {
-        WindowRig rig;
-        rig.store({dev(mac(1), true, false), dev(mac(8), false, false)});
-        rig.start();
-        rig.w().pctAD_Click(0);
-        rig.w().pctAllowed_Click();
-        QCOMPARE(rig.intruderMacs(), macs({1}));
-        rig.w().pctID_Click(0);
-        rig.w().pctIntruder_Click();
-        rig.w().pctRemove_Click(1);
-        QCOMPARE(rig.allowedMacs(), macs({8}));
-        QCOMPARE(rig.selectedMac(), mac(1));
-    }
-
     void moveBackArrivesBelowTheNewIntruders()
     {
         WindowRig rig;
@@ -148,19 +133,6 @@ private Q_SLOTS:
         QVERIFY(!rig.w().intruderList()->row(2).ack);
         // No intruder was online: the reminder time stays.
         QCOMPARE(rig.w().datLastIntruderWarning, WindowRig::kStart.addDays(-1));
-    }
-
-    void moveBackHoldsTheReminderWhileAnIntruderIsOnline()
-    {
-        WindowRig rig;
-        rig.store({dev(mac(1), true, false), dev(mac(8), false, false)});
-        rig.start();
-        rig.setOnline(mac(1), true);
-        rig.w().datLastIntruderWarning = WindowRig::kStart.addDays(-1);
-        rig.clock.advanceSeconds(42);
-        rig.w().pctAD_Click(0);
-        rig.w().pctIntruder_Click();
-        QCOMPARE(rig.w().datLastIntruderWarning, WindowRig::kStart.addSecs(42));
     }
 
     void removeOfflineDeviceDeletesItsKeyAndClosesTheGap()
@@ -228,26 +200,6 @@ private Q_SLOTS:
         QVERIFY(!rig.w().noticeVisible());
     }
 
-    void wrapNoticeText_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("wrapped");
-        QTest::newRow("refusal") << QStringLiteral("You cannot delete devices that are currently online")
-                                 << QStringLiteral("You cannot delete devices that\r\nare currently online");
-        QTest::newRow("short") << QStringLiteral("Saved") << QStringLiteral("Saved");
-        QTest::newRow("two breaks") << QString(QStringLiteral("a").repeated(31) + QStringLiteral(" ")
-            + QStringLiteral("b").repeated(31) + QStringLiteral(" end"))
-                                    << QString(QStringLiteral("a").repeated(31) + QStringLiteral("\r\n")
-                                           + QStringLiteral("b").repeated(31) + QStringLiteral("\r\nend"));
-        QTest::newRow("no blank late enough") << QStringLiteral("word ").repeated(2) + QStringLiteral("x").repeated(30)
-                                              << QStringLiteral("word ").repeated(2) + QStringLiteral("x").repeated(30);
-    }
-    void wrapNoticeText()
-    {
-        QFETCH(QString, text);
-        QTEST(frmMain::wrapNoticeText(text), "wrapped");
-    }
-
     void renameStoresEveryKeystroke()
     {
         WindowRig rig;
@@ -305,6 +257,35 @@ private Q_SLOTS:
         rig.w().mnuRemoveAllowed_Click();
         QCOMPARE(rig.allowedMacs(), QStringList());
         QCOMPARE(rig.inconsistency(), QString());
+    }
+
+    // An intruder admitted while a row's menu is open takes the selection; the menu still acts on its device.
+    void menuActsOnItsDeviceWhateverTheSelectionDoes()
+    {
+        WindowRig rig;
+        rig.store({dev(mac(1), true, false), dev(mac(2), true, false)});
+        rig.start();
+        rig.w().RightClickIntruder(1);
+        DeviceTable& table = rig.devices();
+        const qint32 slot = table.DeviceCount;
+        table.ResizeDeviceTable(slot + 1);
+        table[slot] = DeviceRecord::empty();
+        table[slot].MacAddress = mac(9);
+        table[slot].IpAddress = QStringLiteral("198.18.0.9");
+        table[slot].Intruder = true;
+        table[slot].NewDevice = true;
+        table.DeviceCount = slot + 1;
+        table.macChanged();
+        rig.w().AddNewDevice(slot);
+        QCOMPARE(rig.selectedMac(), mac(9));
+        rig.w().mnuMoveToAllowed_Click();
+        QCOMPARE(rig.allowedMacs(), macs({2}));
+        QCOMPARE(rig.intruderMacs(), macs({9, 1}));
+        QCOMPARE(rig.inconsistency(), QString());
+        // A menu whose device has left its list does nothing.
+        rig.w().mnuRemoveIntruder_Click();
+        QCOMPARE(rig.intruderMacs(), macs({9, 1}));
+        QCOMPARE(rig.allowedMacs(), macs({2}));
     }
 
     void aLongMixedSequenceKeepsEverythingConsistent()
@@ -375,5 +356,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(TestActions)
+KW_TEST_MAIN(TestActions)
 #include "tst_mainwindow_actions.moc"

