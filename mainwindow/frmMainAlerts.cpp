@@ -109,7 +109,8 @@ void frmMain::Sound_MouseClick()
 
 void frmMain::SysTrayMouseEventHandlerleft()
 {
-    if (isVisible()) {
+    // A minimised window counts as away: the click brings it back.
+    if (isVisible() && !isMinimized()) {
         hide();
     } else {
         const LiveSettings& s = m_core.settings();
@@ -117,6 +118,7 @@ void frmMain::SysTrayMouseEventHandlerleft()
             Centre();
         // Topmost for good, or only long enough to lift the window above the others.
         setWindowFlag(Qt::WindowStaysOnTopHint, LiveSettings::on(s.chkAlwaysOnTop));
+        setWindowState(windowState() & ~Qt::WindowMinimized);
         show();
         raise();
         activateWindow();

@@ -8,6 +8,7 @@
 #include "mainwindow/PictureBox.h"
 #include "store/TextForms.h"
 
+#include <QFontMetrics>
 #include <QHostAddress>
 #include <QLabel>
 #include <QLineEdit>
@@ -131,7 +132,12 @@ void frmMain::Display_Details()
         m_txtFriendlyName->setText(d.FriendlyName);
     m_txtFriendlyName->show();
     const QString name = d.FriendlyName.isEmpty() ? d.HostName : d.FriendlyName;
-    m_lblSelectedDetails->setText(name + QStringLiteral(" ( ") + d.IpAddress + QStringLiteral(" )"));
+    // A long name gives way (elided) so that the address always shows; the whole caption is the tip.
+    const QString address = QStringLiteral(" ( ") + d.IpAddress + QStringLiteral(" )");
+    const QFontMetrics metrics = m_lblSelectedDetails->fontMetrics();
+    const int room = m_lblSelectedDetails->contentsRect().width() - metrics.horizontalAdvance(address) - 2;
+    m_lblSelectedDetails->setText(metrics.elidedText(name, Qt::ElideRight, qMax(0, room)) + address);
+    m_lblSelectedDetails->setToolTip(name + address);
     m_fgDetails->setUpdatesEnabled(true);
     m_fillingDetails = false;
 }

@@ -9,6 +9,7 @@
 #include <QAccessible>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTest>
 #include <QToolTip>
 
@@ -54,6 +55,7 @@ private Q_SLOTS:
         WindowRig rig;
         rig.store({dev(1, true, true), dev(2, true, false)});
         rig.start();
+        rig.openedUrls.clear(); // the first run's getting-started page
         showActive(rig.w());
         QCOMPARE(QApplication::focusWidget(), rig.w().intruderList());
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
@@ -134,7 +136,8 @@ private Q_SLOTS:
         const QList<SkinButton*> buttons = w.findChildren<SkinButton*>();
         QCOMPARE(buttons.size(), 9);
         for (SkinButton* b : buttons) {
-            QVERIFY2(reached.contains(b), qPrintable(b->objectName()));
+            // A disabled button is passed over, as every disabled control is.
+            QVERIFY2(reached.contains(b) != !b->isEnabled(), qPrintable(b->objectName()));
             QAccessibleInterface* a = QAccessible::queryAccessibleInterface(b);
             QVERIFY(a);
             QVERIFY2(!a->text(QAccessible::Name).isEmpty(), qPrintable(b->objectName()));
@@ -147,8 +150,8 @@ private Q_SLOTS:
             b->setFocus(Qt::TabFocusReason);
             QVERIFY2(b->grab().toImage() != plain, qPrintable(b->objectName() + QStringLiteral(" shows no focus")));
         }
-        QVERIFY(reached.contains(w.cmdDonate()));
-        QVERIFY(reached.contains(w.allowedList()));
+        QVERIFY(reached.contains(static_cast<QWidget*>(w.cmdDonate())));
+        QVERIFY(reached.contains(static_cast<QWidget*>(w.allowedList())));
         QCOMPARE(QAccessible::queryAccessibleInterface(w.intruderList())->text(QAccessible::Name),
             QStringLiteral("Intruders"));
 
