@@ -47,8 +47,12 @@ int frmMain::Form_Load(std::unique_ptr<NetPlatform> net)
         return fatal(outcome.message);
     // A second launch brings this window to the front.
     m_core.setRaiseHandler([this] {
-        if (!m_shuttingDown)
-            showMainWindowAgain();
+        if (m_shuttingDown)
+            return;
+        // Shown anew, so that a window the desktop has put away (another workspace, unmapped) comes back too.
+        if (isVisible() && !isMinimized() && !isActiveWindow())
+            hide();
+        showMainWindowAgain();
     });
 
     // 2-4: hidden; the engine does not exist yet, so nothing runs; the codec and the folders are the core's.

@@ -107,10 +107,11 @@ private Q_SLOTS:
         QCOMPARE(launchAgain(lab.ns(), home.paths().home, x, {}, &err), 0);
         QTRY_VERIFY_WITH_TIMEOUT(shown(), 10000);
         // A second headless copy of the same store says why it ends.
-        QCOMPARE(launchAgain(lab.ns(), home.paths().home, x, {QStringLiteral("--headless")}, &err), 0);
-        QVERIFY2(err.contains(QLatin1String("already runs")), qPrintable(err));
+        const int code = launchAgain(lab.ns(), home.paths().home, x, {QStringLiteral("--headless")}, &err);
+        QVERIFY2(code == 0 && err.contains(QLatin1String("already runs")), qPrintable(err));
 
-        QCOMPARE(monitor.stop(), 0);
+        // The signal reaches dbus-run-session, which ends the bus with the monitor: its code is not the monitor's.
+        monitor.stop();
     }
 };
 
