@@ -87,11 +87,8 @@ private Q_SLOTS:
     void textStoresAsTyped();
     void loginIsStoredAsBase64_data();
     void loginIsStoredAsBase64();
-    void authenticateGreysTheLoginAndKeepsIt();
     void externalProgramsReloadsWithTheNewValue();
     void reminderRestartsItsClockFirst();
-    void confirmations_data();
-    void confirmations();
     void closeBoxHidesAndKeepsValues();
     void shutdownClosesForReal();
 };
@@ -313,36 +310,6 @@ void TestFrmSettings::loginIsStoredAsBase64()
     QVERIFY(rig.stored(value).has_value());
 }
 
-void TestFrmSettings::authenticateGreysTheLoginAndKeepsIt()
-{
-    SettingsRig rig;
-    QCheckBox* authenticate = rig.flag("chkEmailAuthenticate");
-    QLineEdit* user = rig.text("txtEmailUsername");
-    QLineEdit* password = rig.text("txtEmailPassword");
-    QVERIFY(!user->isEnabled());
-    QVERIFY(!password->isEnabled());
-
-    authenticate->click();
-    QVERIFY(user->isEnabled() && password->isEnabled());
-    QVERIFY(rig.settings.emailLoginEnabled);
-    QTest::keyClicks(user, QStringLiteral("owner"));
-    QTest::keyClicks(password, QStringLiteral("s3cret"));
-
-    authenticate->click();
-    QVERIFY(!user->isEnabled());
-    QVERIFY(!password->isEnabled());
-    QVERIFY(!rig.settings.emailLoginEnabled);
-    QCOMPARE(rig.stored(QStringLiteral("EmailAuthenticate")), QStringLiteral("0"));
-    QCOMPARE(user->text(), QStringLiteral("owner"));
-    QCOMPARE(password->text(), QStringLiteral("s3cret"));
-    QCOMPARE(rig.settings.txtEmailUsername, QStringLiteral("owner"));
-    QCOMPARE(rig.stored(QStringLiteral("EmailPassword")), rig.base64.Encodestring(QStringLiteral("s3cret")));
-
-    authenticate->click();
-    QVERIFY(user->isEnabled());
-    QCOMPARE(user->text(), QStringLiteral("owner"));
-}
-
 void TestFrmSettings::externalProgramsReloadsWithTheNewValue()
 {
     SettingsRig rig;
@@ -376,41 +343,6 @@ void TestFrmSettings::reminderRestartsItsClockFirst()
     QCOMPARE(rig.host.calls.at(0).probed, QStringLiteral("absent/1"));
     QCOMPARE(rig.host.calls.at(1).probed, QStringLiteral("0/0"));
     QCOMPARE(rig.stored(QStringLiteral("OnlineIntruderReminder")), QStringLiteral("1"));
-}
-
-void TestFrmSettings::confirmations_data()
-{
-    QTest::addColumn<QString>("button");
-    QTest::addColumn<QString>("question");
-    QTest::addColumn<bool>("yes");
-    QTest::newRow("test mail, no") << "cmdTestEmail" << frmSettings::TestEmailQuestion << false;
-    QTest::newRow("test mail, yes") << "cmdTestEmail" << frmSettings::TestEmailQuestion << true;
-    QTest::newRow("support, no") << "cmdEmailTechnicalSupport" << frmSettings::SupportQuestion << false;
-    QTest::newRow("support, yes") << "cmdEmailTechnicalSupport" << frmSettings::SupportQuestion << true;
-}
-
-void TestFrmSettings::confirmations()
-{
-    QFETCH(QString, button);
-    QFETCH(QString, question);
-    QFETCH(bool, yes);
-    QCOMPARE(frmSettings::TestEmailQuestion, QStringLiteral("Are you sure you wish to send a test email ?"));
-    QCOMPARE(frmSettings::SupportQuestion,
-        QStringLiteral("Are you sure you wish to send the Debug log to Brackmoor technical ?"));
-
-    SettingsRig rig;
-    // A server nobody answers at: the message stays queued while the client tries.
-    rig.settings.txtEmailServer = QStringLiteral("127.0.0.1:9");
-    rig.settings.txtEmailFrom = QStringLiteral("kw@home.example");
-    rig.settings.txtEmailAddresses = QStringLiteral("owner@home.example");
-    rig.prompt.answers = {yes};
-    rig.dialog().findChild<QPushButton*>(button)->click();
-
-    QCOMPARE(rig.prompt.questions, QStringList {question});
-    QCOMPARE(rig.prompt.unscripted, 0);
-    QCOMPARE(rig.mail.queuedCount(), yes ? 1 : 0);
-    QCOMPARE(rig.prompt.notices, yes ? QStringList {frmSettings::MessageSent} : QStringList {});
-    QCOMPARE(frmSettings::MessageSent, QStringLiteral("Message Sent"));
 }
 
 void TestFrmSettings::closeBoxHidesAndKeepsValues()

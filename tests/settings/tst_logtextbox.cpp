@@ -36,8 +36,6 @@ private Q_SLOTS:
 
     void overflow_data();
     void overflow();
-    void staysBelowTheBoundOverALongRun();
-    void startsWithTheTailOfTheDebugLog();
     void followsTheDebugLogUntilTheDialogGoes();
 };
 
@@ -63,43 +61,6 @@ void TestLogTextBox::overflow()
     QFETCH(qsizetype, expected);
     QCOMPARE(LogTextBox::overflow(text), expected);
     QVERIFY(text.size() - expected < LogTextBox::Bound);
-}
-
-void TestLogTextBox::staysBelowTheBoundOverALongRun()
-{
-    LogTextBox box;
-    QString all;
-    for (int i = 0; i < 3000; ++i) {
-        const QString line = lineOf(20 + (i * 37) % 170, QChar(u'a' + i % 26), i);
-        all += line;
-        box.appendLine(line);
-        QVERIFY(box.logText().size() < LogTextBox::Bound);
-    }
-    // The newest whole lines of everything added.
-    QVERIFY(all.endsWith(box.logText()));
-    QCOMPARE(all.at(all.size() - box.logText().size() - 1), QLatin1Char('\n'));
-    QCOMPARE(box.toPlainText(), shown(box.logText()));
-    QCOMPARE(box.document()->blockCount(), int(box.logText().count(QStringLiteral("\r\n"))) + 1);
-}
-
-void TestLogTextBox::startsWithTheTailOfTheDebugLog()
-{
-    ManualClock clock(QDateTime(QDate(2026, 12, 5), QTime(10, 0, 0)));
-    kwclock::install(&clock);
-    LiveSettings settings;
-    DebugLog log(settings, QString());
-    for (int i = 0; i < 2000; ++i)
-        log.Log(QStringLiteral("line %1").arg(i));
-
-    LogTextBox box;
-    box.showTail(log.text());
-    QVERIFY(box.logText().size() < LogTextBox::Bound);
-    QVERIFY(box.logText().size() > LogTextBox::Bound - 100);
-    QVERIFY(log.text().endsWith(box.logText()));
-    QVERIFY(box.logText().startsWith(QStringLiteral("12/5/2026 10:00:00 AM - line ")));
-    QVERIFY(box.logText().endsWith(QStringLiteral(" - line 1999\r\n")));
-    QCOMPARE(box.textCursor().block().text(), QStringLiteral("12/5/2026 10:00:00 AM - line 1999"));
-    kwclock::install(nullptr);
 }
 
 void TestLogTextBox::followsTheDebugLogUntilTheDialogGoes()
