@@ -1,5 +1,7 @@
 #include "platform/Hive.h"
 
+#include "platform/DebugSink.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -45,16 +47,38 @@ bool isRunValue(const QString& keyPath, const QString& name)
     return splitPath(keyPath).join(QLatin1Char('\\')).toUpper() == kRunKey;
 }
 
+// Texts cross into the file as UTF-8 bytes, both ways: SQLite's UTF-16 conversion would store U+FFFE and
+// U+FFFF as U+FFFD, and the file would then disagree with memory.
 QString text(sqlite3_stmt* st, int col)
 {
-    const auto* p = reinterpret_cast<const char16_t*>(sqlite3_column_text16(st, col));
-    const int bytes = sqlite3_column_bytes16(st, col);
-    return p ? QString::fromUtf16(p, bytes / 2) : QString();
+    const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(st, col));
+    return p ? QString::fromUtf8(p, sqlite3_column_bytes(st, col)) : QString();
 }
 
 void bind(sqlite3_stmt* st, int col, const QString& s)
 {
-    sqlite3_bind_text16(st, col, s.utf16(), int(s.size() * 2), SQLITE_TRANSIENT);
+    const QByteArray utf8 = s.toUtf8();
+    sqlite3_bind_text(st, col, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+}
+
+// A lone surrogate has no UTF-8 form: such a text would not read back as written, so it is refused.
+bool storable(const QString& s)
+{
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        if (s[i].isHighSurrogate() && i + 1 < s.size() && s[i + 1].isLowSurrogate())
+            ++i;
+        else if (s[i].isSurrogate())
+            return false;
+    }
+    return true;
+}
+
+bool refuseUnstorable(const QString& keyPath, const QString& name, const QString& data)
+{
+    if (storable(keyPath) && storable(name) && storable(data))
+        return false;
+    Log(QStringLiteral("Hive - refused to write %1\\%2: the text holds a lone UTF-16 surrogate").arg(keyPath, name));
+    return true;
 }
 
 // Exec= quoting of the desktop entry format: a path with blanks or quotes is quoted, '"', '`', '$' and '\'
@@ -235,14 +259,15 @@ Hive::OpenResult Hive::open(const QString& file)
         return refuse(problem);
     }
 
+    // The key tree is checked before anything is written too; the Hive owns the connection from here.
+    std::unique_ptr<Hive> hive(new Hive(file, db));
+    if (!hive->loadCache(&problem))
+        return refuse(problem);
+
     // WAL keeps every committed write across a crash of the process; NORMAL sync spares an fsync per value
     // write (a power cut may lose the newest writes, never the file).
     sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", nullptr, nullptr, nullptr);
     ::chmod(QFile::encodeName(file).constData(), 0600);
-
-    std::unique_ptr<Hive> hive(new Hive(file, db));
-    if (!hive->loadCache())
-        return refuse(sqliteError(db, SQLITE_ERROR));
     return OpenResult {std::move(hive), {}};
 }
 
@@ -283,39 +308,65 @@ bool Hive::exec(const char* sql)
     return sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
-bool Hive::loadCache()
+// Builds the key tree from the file. Every row must hang, through its parents, from the root (id 0) exactly
+// once: a row with id 0, a parent that does not exist, a parent loop or a value of a missing key is damage,
+// and the tree is left as it was.
+bool Hive::loadCache(QString* why)
 {
-    m_nodes.clear();
-    m_pathCache.clear();
-    m_nodes.insert(0, Node {});
+    const auto damaged = [why](const QString& problem) {
+        if (why)
+            *why = problem;
+        return false;
+    };
+    QHash<qint64, Node> nodes;
+    nodes.insert(0, Node {});
     sqlite3_stmt* st = prepare("SELECT id, parent, name, uname FROM hive_keys ORDER BY id");
     if (!st)
-        return false;
-    QList<std::pair<qint64, qint64>> links;
+        return damaged(sqliteError(m_db, SQLITE_ERROR));
+    QList<qint64> ids;
+    bool rootRow = false;
     while (sqlite3_step(st) == SQLITE_ROW) {
         Node node;
         const qint64 id = sqlite3_column_int64(st, 0);
         node.parent = sqlite3_column_int64(st, 1);
         node.name = text(st, 2);
-        m_nodes.insert(id, node);
-        links.append({id, node.parent});
+        rootRow = rootRow || id == 0;
+        nodes.insert(id, node);
+        ids.append(id);
     }
     sqlite3_finalize(st);
-    for (const auto& [id, parent] : links) {
-        auto it = m_nodes.find(parent);
-        if (it != m_nodes.end())
-            it->children.insert(upper(m_nodes[id].name), id);
+    if (rootRow)
+        return damaged(QStringLiteral("a key row has the root's id 0"));
+    for (qint64 id : ids) {
+        auto it = nodes.find(nodes[id].parent);
+        if (it == nodes.end())
+            return damaged(QStringLiteral("key row %1 has no parent row %2").arg(id).arg(nodes[id].parent));
+        it->children.insert(upper(nodes[id].name), id);
     }
+    // Reachable from the root: a loop of parents, or two rows under one name, leaves rows unreached.
+    QList<qint64> reached {0};
+    for (qsizetype i = 0; i < reached.size() && reached.size() <= nodes.size(); ++i)
+        reached += nodes[reached[i]].children.values();
+    if (reached.size() != nodes.size())
+        return damaged(QStringLiteral("%1 of %2 key rows do not hang from the root")
+                           .arg(nodes.size() - reached.size())
+                           .arg(nodes.size() - 1));
     st = prepare("SELECT key, name, data FROM hive_values ORDER BY id");
     if (!st)
-        return false;
+        return damaged(sqliteError(m_db, SQLITE_ERROR));
     while (sqlite3_step(st) == SQLITE_ROW) {
-        auto it = m_nodes.find(sqlite3_column_int64(st, 0));
-        if (it != m_nodes.end())
-            it->values.append(StoredValue {text(st, 1), upper(text(st, 1)), text(st, 2)});
+        const qint64 key = sqlite3_column_int64(st, 0);
+        auto it = nodes.find(key);
+        if (it == nodes.end() || key == 0) {
+            sqlite3_finalize(st);
+            return damaged(QStringLiteral("a value belongs to no key row (%1)").arg(key));
+        }
+        it->values.append(StoredValue {text(st, 1), upper(text(st, 1)), text(st, 2)});
     }
     sqlite3_finalize(st);
 
+    m_nodes = std::move(nodes);
+    m_pathCache.clear();
     st = prepare("PRAGMA data_version");
     if (st && sqlite3_step(st) == SQLITE_ROW)
         m_dataVersion = sqlite3_column_int64(st, 0);
@@ -337,8 +388,11 @@ void Hive::refreshIfChanged(bool force)
         version = sqlite3_column_int64(st, 0);
     if (st)
         sqlite3_reset(st);
-    if (version != m_dataVersion)
-        loadCache();
+    QString why;
+    if (version != m_dataVersion && !loadCache(&why)) {
+        m_dataVersion = version; // one line per change, not one per read
+        Log(QStringLiteral("Hive - %1 changed into a damaged store (%2); keeping the last good view").arg(m_file, why));
+    }
 }
 
 qint64 Hive::findKey(const QString& keyPath)
@@ -420,6 +474,8 @@ bool Hive::endWrite(bool ok)
 
 bool Hive::createKey(const QString& keyPath)
 {
+    if (refuseUnstorable(keyPath, {}, {}))
+        return false;
     if (!beginWrite())
         return false;
     return endWrite(ensureKey(splitPath(keyPath)) >= 0);
@@ -448,6 +504,8 @@ std::optional<QString> Hive::value(const QString& keyPath, const QString& name)
 
 bool Hive::setValue(const QString& keyPath, const QString& name, const QString& data)
 {
+    if (refuseUnstorable(keyPath, name, data))
+        return false;
     if (isRunValue(keyPath, name))
         return writeAutostart(data, m_autostartArguments);
     if (!beginWrite())

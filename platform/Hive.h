@@ -72,7 +72,7 @@ private:
     };
 
     Hive(QString file, sqlite3* db);
-    bool loadCache();
+    bool loadCache(QString* why = nullptr);
     // Reloads the cache when another connection has committed. Writes always ask SQLite; reads ask at most
     // every few milliseconds, since each question costs a read transaction with its file locks.
     void refreshIfChanged(bool force);

@@ -269,6 +269,15 @@ QString dateText(const QDateTime& when, const QLocale& locale)
     return locale.toString(when, f.dateTime);
 }
 
+// Only years whose written four-digit form reads back: 1 to 9999.
+static std::optional<QDateTime> inWrittenRange(const QDateTime& dt)
+{
+    const int year = dt.date().year();
+    if (year < 1 || year > 9999)
+        return std::nullopt;
+    return dt;
+}
+
 std::optional<QDateTime> parseDate(const QString& text, const QLocale& locale)
 {
     const QString t = text.trimmed();
@@ -285,12 +294,12 @@ std::optional<QDateTime> parseDate(const QString& text, const QLocale& locale)
     for (const QString* format : {&f.dateTime, &f.shortDateTime}) {
         const QDateTime dt = pivotYears(locale.toDateTime(t, *format), *format);
         if (dt.isValid())
-            return dt;
+            return inWrittenRange(dt);
     }
     for (const QString* format : {&f.date, &f.shortDate}) {
         const QDate d = locale.toDate(t, *format);
         if (d.isValid())
-            return pivotYears(QDateTime(d, QTime(0, 0)), *format);
+            return inWrittenRange(pivotYears(QDateTime(d, QTime(0, 0)), *format));
     }
     return std::nullopt;
 }
@@ -318,7 +327,8 @@ int flagValue(const QString& text)
 {
     bool ok = false;
     const double number = text.trimmed().toDouble(&ok);
-    if (!ok || number < INT_MIN || number > INT_MAX)
+    // Written so that NaN, which compares false with everything, is refused too.
+    if (!ok || !(number >= INT_MIN && number <= INT_MAX))
         return 0;
     return int(number);
 }

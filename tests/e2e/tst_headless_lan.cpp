@@ -1,9 +1,12 @@
 // The real monitor, headless, in a LAN of network namespaces: admission with its stored values and history,
 // classification of the router, pruning of the neighbour table, presence, names from the lab's hosts file,
-// restarts, a missing or vanishing interface, and running without (then with) capabilities.
+// restarts, a missing or vanishing interface, a damaged store, a second copy, and running without (then
+// with) capabilities.
 
-#include "LabHarness.h"
+#include "Lab.h"
+#include "Reg.h"
 #include "TestHome.h"
+#include "store/TextForms.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,7 +14,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-using namespace e2e;
+using namespace kwtest;
 
 namespace {
 const QString kDevMac = QStringLiteral("02-4B-57-00-00-0A");
@@ -25,17 +28,38 @@ QRegularExpression line(const QString& mac, const QString& event)
         + QRegularExpression::escape(event));
 }
 
+bool seen(Monitor& m, const QString& mac, const QString& event, qsizetype from, int timeoutMs)
+{
+    return !m.waitForLine(line(mac, event), from, timeoutMs).isEmpty();
+}
+
 // The device every test watches: dev1 at 198.18.0.10 with the MAC kDevMac.
 bool addDev1(const Lab& lab)
 {
     return lab.addDevice(QStringLiteral("dev1"), QStringLiteral("198.18.0.10"), QStringLiteral("02:4b:57:00:00:0a"));
 }
 
-QString readFile(const QString& file)
+bool addStaticRow(const Lab& lab, const QString& ip, const QString& mac)
 {
-    QFile f(file);
-    f.open(QIODevice::ReadOnly);
-    return QString::fromUtf8(f.readAll());
+    return lab.exec({QStringLiteral("ip"), QStringLiteral("neigh"), QStringLiteral("add"), ip, QStringLiteral("lladdr"),
+                        mac, QStringLiteral("dev"), QStringLiteral("eth0"), QStringLiteral("nud"),
+                        QStringLiteral("permanent")})
+               .code
+        == 0;
+}
+
+// "Never" as the monitor writes it in the test's locale (C.UTF-8).
+QString never()
+{
+    return TextForms::dateText(TextForms::NeverDate(), QLocale::system());
+}
+
+Run headlessOnce(const Lab& lab, const QString& home)
+{
+    return run(QStringLiteral("ip"),
+        {QStringLiteral("netns"), QStringLiteral("exec"), lab.ns(), binary(QStringLiteral("kestrelwatch")),
+            QStringLiteral("--headless"), QStringLiteral("--home"), home},
+        20000);
 }
 } // namespace
 
@@ -47,9 +71,7 @@ private Q_SLOTS:
     void initTestCase()
     {
         pinTestEnvironment();
-        const QString why = whyNotRunnable();
-        if (!why.isEmpty())
-            QSKIP(qPrintable(why));
+        KW_REQUIRE_LAB();
     }
 
     void admitsClassifiesStoresAndPrunes()
@@ -58,18 +80,8 @@ private Q_SLOTS:
         QVERIFY2(lab.ok(), qPrintable(lab.error()));
         QVERIFY(addDev1(lab));
         // One static row inside the swept range and one outside every range.
-        QCOMPARE(lab.inMonitor({QStringLiteral("ip"), QStringLiteral("neigh"), QStringLiteral("add"),
-                                   QStringLiteral("198.18.0.200"), QStringLiteral("lladdr"),
-                                   QStringLiteral("02:00:00:00:00:c8"), QStringLiteral("dev"), QStringLiteral("eth0"),
-                                   QStringLiteral("nud"), QStringLiteral("permanent")})
-                     .code,
-            0);
-        QCOMPARE(lab.inMonitor({QStringLiteral("ip"), QStringLiteral("neigh"), QStringLiteral("add"),
-                                   QStringLiteral("198.19.7.7"), QStringLiteral("lladdr"),
-                                   QStringLiteral("02:00:00:00:07:07"), QStringLiteral("dev"), QStringLiteral("eth0"),
-                                   QStringLiteral("nud"), QStringLiteral("permanent")})
-                     .code,
-            0);
+        QVERIFY(addStaticRow(lab, QStringLiteral("198.18.0.200"), QStringLiteral("02:00:00:00:00:c8")));
+        QVERIFY(addStaticRow(lab, QStringLiteral("198.19.7.7"), QStringLiteral("02:00:00:00:07:07")));
 
         TestHome home;
         const QString store = home.paths().home;
@@ -77,61 +89,60 @@ private Q_SLOTS:
             Monitor monitor(store);
             monitor.start(lab.ns());
             QVERIFY(monitor.waitStarted());
-            QVERIFY(!monitor.waitForEvent(line(kDevMac, QStringLiteral("** WARNING - NEW DEVICE **")), 3 * kSweepMs)
-                         .isEmpty());
-            QVERIFY(!monitor.waitForEvent(line(kDevMac, QStringLiteral("Connected ( 198.18.0.10 )")), 1000).isEmpty());
-            QVERIFY(
-                !monitor.waitForEvent(line(kRouterMac, QStringLiteral("Connected ( 198.18.0.1 )")), 1000).isEmpty());
-            QVERIFY(
-                !monitor.waitForEvent(line(kGhostMac, QStringLiteral("Connected ( 198.18.0.200 )")), 1000).isEmpty());
+            QVERIFY(seen(monitor, kDevMac, QStringLiteral("** WARNING - NEW DEVICE **"), 0, 3 * kSweepMs));
+            QVERIFY(seen(monitor, kDevMac, QStringLiteral("Connected ( 198.18.0.10 )"), 0, 1000));
+            QVERIFY(seen(monitor, kRouterMac, QStringLiteral("Connected ( 198.18.0.1 )"), 0, 1000));
+            QVERIFY(seen(monitor, kGhostMac, QStringLiteral("Connected ( 198.18.0.200 )"), 0, 1000));
 
             // The harvest deleted the swept static row; the one outside every range stays.
             const QString neighbours =
-                lab.inMonitor({QStringLiteral("ip"), QStringLiteral("neigh"), QStringLiteral("show")}).out;
+                lab.exec({QStringLiteral("ip"), QStringLiteral("neigh"), QStringLiteral("show")}).out;
             QVERIFY2(!neighbours.contains(QStringLiteral("02:00:00:00:00:c8")), qPrintable(neighbours));
             QVERIFY2(neighbours.contains(QStringLiteral("198.19.7.7")), qPrintable(neighbours));
-            QVERIFY(monitor.events().filter(QStringLiteral("02-00-00-00-07-07")).isEmpty());
+            QVERIFY(monitor.linesAfter(0, QStringLiteral("02-00-00-00-07-07")).isEmpty());
 
             // The lab's hosts file names the device.
-            QVERIFY(!monitor.waitForEvent(line(kDevMac, QStringLiteral("Name is dev1")), 6 * kSweepMs).isEmpty());
+            QVERIFY(seen(monitor, kDevMac, QStringLiteral("Name is dev1"), 0, 6 * kSweepMs));
             QCOMPARE(monitor.stop(), 0);
-            QVERIFY(!monitor.debug().filter(QStringLiteral("Shutdown requested by signal")).isEmpty());
+            QVERIFY(!monitor.linesAfter(0, QStringLiteral("Shutdown requested by signal"), Process::Err).isEmpty());
         }
 
         // The nine values, in order, as kestrelwatch-reg shows them.
-        const QString dump = regDump(store, deviceKey(kDevMac));
-        static const QRegularExpression values(
+        const QString dump = Reg::dump(store, Reg::device(kDevMac));
+        const QRegularExpression values(
             QStringLiteral("\"IP_Address\"=\"198.18.0.10\"\n\"Host_Name\"=\"dev1\"\n\"Friendly_Name\"=\"\"\n"
                            "\"New_Device\"=\"True\"\n\"Intruder\"=\"True\"\n\"First_Seen\"=\"[^\"]+\"\n"
-                           "\"Last_Online\"=\"[^\"]+\"\n\"Last_Offline\"=\"1/1/1980\"\n\"Mac_Type\"=\"3\"\n"));
+                           "\"Last_Online\"=\"[^\"]+\"\n\"Last_Offline\"=\"%1\"\n\"Mac_Type\"=\"3\"\n")
+                .arg(QRegularExpression::escape(never())));
         QVERIFY2(values.match(dump).hasMatch(), qPrintable(dump));
-        QCOMPARE(
-            regGet(store, deviceKey(kRouterMac), QStringLiteral("Friendly_Name")), QStringLiteral("Default Gateway"));
-        QCOMPARE(regGet(store, deviceKey(kRouterMac), QStringLiteral("Intruder")), QStringLiteral("False"));
-        QCOMPARE(regGet(store, deviceKey(kRouterMac), QStringLiteral("New_Device")), QStringLiteral("False"));
-        QCOMPARE(regGet(store, deviceKey(kGhostMac), QStringLiteral("Mac_Type")), QStringLiteral("4"));
+        QCOMPARE(Reg::get(store, Reg::device(kRouterMac), QStringLiteral("Friendly_Name")),
+            QStringLiteral("Default Gateway"));
+        QCOMPARE(Reg::get(store, Reg::device(kRouterMac), QStringLiteral("Intruder")), QStringLiteral("False"));
+        QCOMPARE(Reg::get(store, Reg::device(kRouterMac), QStringLiteral("New_Device")), QStringLiteral("False"));
+        QCOMPARE(Reg::get(store, Reg::device(kGhostMac), QStringLiteral("Mac_Type")), QStringLiteral("4"));
 
-        const QStringList history = readFile(home.paths().devices() + kDevMac + QStringLiteral(".log"))
-                                        .split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+        QFile log(home.paths().devices() + kDevMac + QStringLiteral(".log"));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QStringList history = QString::fromUtf8(log.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
         QVERIFY(history.size() >= 2);
         QVERIFY(history[0].endsWith(QStringLiteral("\t** WARNING - NEW DEVICE **")));
         QVERIFY(history[1].endsWith(QStringLiteral("\tConnected ( 198.18.0.10 )")));
 
         // A restart keeps every device and reports the present ones as coming online again.
-        const QStringList before = regKeys(store, QStringLiteral("Software\\Brackmoor\\Kestrelwatch\\DetectedDevices"));
-        const QString lastOnline = regGet(store, deviceKey(kDevMac), QStringLiteral("Last_Online"));
+        const QStringList before = Reg::keys(store, Reg::devices());
+        const QString lastOnline = Reg::get(store, Reg::device(kDevMac), QStringLiteral("Last_Online"));
         QTest::qWait(1100); // the next Last_Online differs by at least a second
         Monitor again(store);
         again.start(lab.ns());
         QVERIFY(again.waitStarted());
         QTRY_VERIFY_WITH_TIMEOUT(
-            regGet(store, deviceKey(kDevMac), QStringLiteral("Last_Online")) != lastOnline, 2 * kSweepMs);
+            Reg::get(store, Reg::device(kDevMac), QStringLiteral("Last_Online")) != lastOnline, 2 * kSweepMs);
         QCOMPARE(again.stop(), 0);
-        QVERIFY(again.events().filter(QStringLiteral("NEW DEVICE")).isEmpty());
-        QCOMPARE(regKeys(store, QStringLiteral("Software\\Brackmoor\\Kestrelwatch\\DetectedDevices")), before);
+        QVERIFY(again.linesAfter(0, QStringLiteral("NEW DEVICE")).isEmpty());
+        QCOMPARE(Reg::keys(store, Reg::devices()), before);
     }
 
-    void tracksPresenceAndAddressChanges()
+    void tracksPresenceAddressAndInterface()
     {
         Lab lab(QStringLiteral("kwp"));
         QVERIFY2(lab.ok(), qPrintable(lab.error()));
@@ -139,81 +150,45 @@ private Q_SLOTS:
         TestHome home;
         Monitor monitor(home.paths().home);
         monitor.start(lab.ns());
-        QVERIFY(
-            !monitor.waitForEvent(line(kDevMac, QStringLiteral("Connected ( 198.18.0.10 )")), 3 * kSweepMs).isEmpty());
+        QVERIFY(seen(monitor, kDevMac, QStringLiteral("Connected ( 198.18.0.10 )"), 0, 3 * kSweepMs));
 
+        qsizetype from = monitor.cursor();
         QCOMPARE(lab.netlab(QStringLiteral("off"), {QStringLiteral("dev1")}).code, 0);
-        QVERIFY(!monitor.waitForEvent(line(kDevMac, QStringLiteral("Disconnected")), 4 * kSweepMs).isEmpty());
-        QVERIFY(regGet(home.paths().home, deviceKey(kDevMac), QStringLiteral("Last_Offline"))
-            != QStringLiteral("1/1/1980"));
+        QVERIFY(seen(monitor, kDevMac, QStringLiteral("Disconnected"), from, 4 * kSweepMs));
+        QVERIFY(Reg::get(home.paths().home, Reg::device(kDevMac), QStringLiteral("Last_Offline")) != never());
 
+        from = monitor.cursor();
         QCOMPARE(lab.netlab(QStringLiteral("on"), {QStringLiteral("dev1")}).code, 0);
-        const qsizetype connectedSoFar = monitor.events().filter(QStringLiteral("Connected (")).size();
-        QTRY_VERIFY_WITH_TIMEOUT(
-            monitor.events().filter(QStringLiteral("Connected ( 198.18.0.10 )")).size() > connectedSoFar - 1
-                && monitor.events().filter(QStringLiteral("Connected (")).size() > connectedSoFar,
-            3 * kSweepMs);
+        QVERIFY(seen(monitor, kDevMac, QStringLiteral("Connected ( 198.18.0.10 )"), from, 3 * kSweepMs));
 
+        from = monitor.cursor();
         QCOMPARE(lab.netlab(QStringLiteral("readdr"), {QStringLiteral("dev1"), QStringLiteral("198.18.0.20")}).code, 0);
-        QVERIFY(!monitor.waitForEvent(line(kDevMac, QStringLiteral("IP = 198.18.0.20")), 3 * kSweepMs).isEmpty());
-        QCOMPARE(monitor.stop(), 0);
-    }
+        QVERIFY(seen(monitor, kDevMac, QStringLiteral("IP = 198.18.0.20"), from, 3 * kSweepMs));
 
-    void survivesInterfacesComingAndGoing()
-    {
-        Lab lab(QStringLiteral("kwf"));
-        QVERIFY2(lab.ok(), qPrintable(lab.error()));
-        QVERIFY(addDev1(lab));
-        TestHome home;
-        Monitor monitor(home.paths().home);
-        monitor.start(lab.ns());
-        QVERIFY(
-            !monitor.waitForEvent(line(kDevMac, QStringLiteral("** WARNING - NEW DEVICE **")), 3 * kSweepMs).isEmpty());
-        QTest::qWait(4000); // into the next sweep
+        // The monitor's interface vanishes mid-sweep and comes back: it sweeps what exists again and finds
+        // the device, missed meanwhile, once more.
+        from = monitor.cursor();
         QCOMPARE(lab.netlab(QStringLiteral("monitor-del")).code, 0);
         QTest::qWait(2 * kSweepMs);
         QVERIFY(monitor.running());
         QCOMPARE(lab.netlab(QStringLiteral("monitor-add")).code, 0);
-        // Sweeping what exists again: the device, missed meanwhile, is found once more.
-        QVERIFY(
-            !monitor.waitForEvent(line(kDevMac, QStringLiteral("Connected ( 198.18.0.10 )")), 4 * kSweepMs).isEmpty());
+        QVERIFY(seen(monitor, kDevMac, QStringLiteral("Connected ( 198.18.0.20 )"), from, 4 * kSweepMs));
         QCOMPARE(monitor.stop(), 0);
     }
 
-    void idlesWithoutAdapters()
+    void refusesADamagedStoreEndsASecondCopyIdlesWithoutAdapters()
     {
-        const QString ns = QStringLiteral("kwbare") + QString::number(QCoreApplication::applicationPid());
-        QCOMPARE(run(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("add"), ns}).code, 0);
-        TestHome home;
-        {
-            Monitor monitor(home.paths().home);
-            monitor.start(ns);
-            QVERIFY(monitor.waitStarted());
-            QTest::qWait(2 * kSweepMs);
-            QVERIFY(monitor.running());
-            QCOMPARE(monitor.stop(), 0);
-            QVERIFY(monitor.events().isEmpty());
-            QVERIFY2(monitor.debug().filter(QStringLiteral(" - ")).filter(QStringLiteral("rror")).isEmpty(),
-                qPrintable(monitor.debug().join(QLatin1Char('\n'))));
-        }
-        run(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("del"), ns});
-    }
-
-    void refusesADamagedStoreAndASecondCopy()
-    {
-        // A namespace of its own, so that nothing could reach a real network even if start-up went wrong.
-        const QString ns = QStringLiteral("kwstore") + QString::number(QCoreApplication::applicationPid());
-        QCOMPARE(run(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("add"), ns}).code, 0);
+        // The lab's monitor namespace without its interface: only loopback, nothing to sweep.
+        Lab lab(QStringLiteral("kws"));
+        QVERIFY2(lab.ok(), qPrintable(lab.error()));
+        QCOMPARE(lab.netlab(QStringLiteral("monitor-del")).code, 0);
         TestHome home;
         {
             QFile hive(home.paths().hiveFile());
             QVERIFY(hive.open(QIODevice::WriteOnly));
             hive.write(QByteArray(4096, '\x01'));
         }
-        const Run damaged = run(QStringLiteral("ip"),
-            {QStringLiteral("netns"), QStringLiteral("exec"), ns, binary(QStringLiteral("kestrelwatch")),
-                QStringLiteral("--headless"), QStringLiteral("--home"), home.paths().home},
-            20000);
+        const Run damaged = headlessOnce(lab, home.paths().home);
         QCOMPARE(damaged.code, 1);
         QVERIFY2(damaged.err.contains(home.paths().hiveFile()), qPrintable(damaged.err));
         QCOMPARE(QFileInfo(home.paths().hiveFile()).size(), 4096);
@@ -221,18 +196,18 @@ private Q_SLOTS:
         // With a good store, a second copy on the same store ends at once and silently.
         QFile::remove(home.paths().hiveFile());
         Monitor first(home.paths().home);
-        first.start(ns);
+        first.start(lab.ns());
         QVERIFY(first.waitStarted());
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(home.paths().hiveFile()), 10000);
-        const Run second = run(QStringLiteral("ip"),
-            {QStringLiteral("netns"), QStringLiteral("exec"), ns, binary(QStringLiteral("kestrelwatch")),
-                QStringLiteral("--headless"), QStringLiteral("--home"), home.paths().home},
-            20000);
+        const Run second = headlessOnce(lab, home.paths().home);
         QCOMPARE(second.code, 0);
         QCOMPARE(second.out, QString());
+        QTest::qWait(kSweepMs);
         QVERIFY(first.running());
         QCOMPARE(first.stop(), 0);
-        run(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("del"), ns});
+        QVERIFY(first.lines().isEmpty());
+        QVERIFY2(first.lines(Process::Err).filter(QStringLiteral(" - ")).filter(QStringLiteral("rror")).isEmpty(),
+            qPrintable(first.lines(Process::Err).join(QLatin1Char('\n'))));
     }
 
     void needsItsCapabilitiesAndNothingMore()
@@ -240,7 +215,7 @@ private Q_SLOTS:
         Lab lab(QStringLiteral("kwu"));
         QVERIFY2(lab.ok(), qPrintable(lab.error()));
         QVERIFY(addDev1(lab));
-        // A copy of the program and a home that the unprivileged user "nobody" may use.
+        // A copy of the program and a home that an unprivileged user (uid and gid 65534) may use.
         QTemporaryDir dir;
         QFile::setPermissions(dir.path(),
             QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | QFileDevice::ReadOther
@@ -249,31 +224,29 @@ private Q_SLOTS:
         QVERIFY(QFile::copy(binary(QStringLiteral("kestrelwatch")), program));
         const QString home = dir.path() + QStringLiteral("/home");
         QDir().mkpath(home);
-        QCOMPARE(run(QStringLiteral("chown"), {QStringLiteral("-R"), QStringLiteral("nobody:nogroup"), home}).code, 0);
-        const QStringList asNobody {QStringLiteral("setpriv"), QStringLiteral("--reuid=65534"),
+        QCOMPARE(run(QStringLiteral("chown"), {QStringLiteral("-R"), QStringLiteral("65534:65534"), home}).code, 0);
+        const QStringList unprivileged {QStringLiteral("setpriv"), QStringLiteral("--reuid=65534"),
             QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups")};
         {
             Monitor monitor(home);
-            monitor.start(lab.ns(), asNobody, program);
-            QVERIFY(
-                !monitor.waitForDebug(QRegularExpression(QStringLiteral("Startup - Failed to create socket")), 10000)
-                     .isEmpty());
+            monitor.start(lab.ns(), unprivileged, program);
+            QVERIFY(!monitor
+                         .waitForLine(QRegularExpression(QStringLiteral("Startup - Failed to create socket")), 0, 10000,
+                             Process::Err)
+                         .isEmpty());
             QTest::qWait(kSweepMs);
             QVERIFY(monitor.running());
-            QVERIFY(monitor.events().isEmpty());
+            QVERIFY(monitor.lines().isEmpty());
             QCOMPARE(monitor.stop(), 0);
         }
         QCOMPARE(run(QStringLiteral("setcap"), {QStringLiteral("cap_net_raw,cap_net_admin+ep"), program}).code, 0);
-        {
-            Monitor monitor(home);
-            monitor.start(lab.ns(), asNobody, program);
-            QVERIFY(!monitor.waitForEvent(line(kDevMac, QStringLiteral("** WARNING - NEW DEVICE **")), 3 * kSweepMs)
-                         .isEmpty());
-            QCOMPARE(monitor.stop(), 0);
-            QVERIFY(monitor.debug().filter(QStringLiteral("Failed to create socket")).isEmpty());
-        }
+        Monitor monitor(home);
+        monitor.start(lab.ns(), unprivileged, program);
+        QVERIFY(seen(monitor, kDevMac, QStringLiteral("** WARNING - NEW DEVICE **"), 0, 3 * kSweepMs));
+        QCOMPARE(monitor.stop(), 0);
+        QVERIFY(monitor.linesAfter(0, QStringLiteral("Failed to create socket"), Process::Err).isEmpty());
     }
 };
 
-QTEST_GUILESS_MAIN(TestHeadlessLan)
+KW_TEST_GUILESS_MAIN(TestHeadlessLan)
 #include "tst_headless_lan.moc"

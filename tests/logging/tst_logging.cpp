@@ -1,10 +1,11 @@
 // The debug log's bound and disk switch, and the device histories' 100-line files.
 
+#include "Devices.h"
+#include "LogCapture.h"
 #include "TestHome.h"
 #include "logging/DebugLog.h"
 #include "logging/DeviceLog.h"
 #include "platform/Clock.h"
-#include "platform/DebugSink.h"
 #include "store/DeviceTable.h"
 #include "store/LiveSettings.h"
 
@@ -87,9 +88,7 @@ private Q_SLOTS:
     {
         TestHome home;
         DeviceTable table;
-        table.DeviceCount = 1;
-        table.ResizeDeviceTable(1);
-        table[0].MacAddress = QStringLiteral("00-0C-41-A2-3B-7F");
+        appendDevice(table, QStringLiteral("00-0C-41-A2-3B-7F"));
         DeviceLog log(table, home.paths().devices());
         QList<qint32> shown;
         log.setEntryHook([&](qint32 index, const QString&) { shown.append(index); });
@@ -123,23 +122,19 @@ private Q_SLOTS:
     {
         TestHome home;
         DeviceTable table;
-        table.DeviceCount = 1;
-        table.ResizeDeviceTable(1);
-        table[0].MacAddress = QStringLiteral("AA-BB-CC-DD-EE-FF");
-        table[0].LogText = QStringLiteral("stale");
+        table[appendDevice(table, QStringLiteral("AA-BB-CC-DD-EE-FF"))].LogText = QStringLiteral("stale");
         DeviceLog log(table, home.paths().devices());
         log.Load_Log(0);
         QCOMPARE(table[0].LogText, QString());
-        QStringList lines;
-        installLogSink([&](const QString& t) { lines.append(t); });
+        LogCapture capture;
         log.AddLogEntry(5, QStringLiteral("x"));
         QCOMPARE(log.Make_Text_Log(-1), QString());
-        installLogSink({});
+        const QStringList lines = capture.lines();
         QCOMPARE(lines.size(), 2);
         QVERIFY(lines[0].startsWith(QStringLiteral("AddLogEntry - ")));
         QVERIFY(lines[1].startsWith(QStringLiteral("Make_Text_Log - ")));
     }
 };
 
-QTEST_GUILESS_MAIN(TestLogging)
+KW_TEST_GUILESS_MAIN(TestLogging)
 #include "tst_logging.moc"

@@ -1,9 +1,9 @@
 // clsMedia without a sound server, under a QCoreApplication as the headless monitor runs it: the slider to
 // decibel to factor mapping, the wave header check, and the one log line for a file that cannot play or for
 // a box with no audio output. The audible side is tst_media_audible.
+#include "LogCapture.h"
+#include "TestHome.h"
 #include "notify/clsMedia.h"
-#include "platform/DebugSink.h"
-#include "tests/support/TestHome.h"
 
 #include <QAudioDevice>
 #include <QMediaDevices>
@@ -53,13 +53,10 @@ class TestClsMedia final : public QObject
 
 private Q_SLOTS:
     void initTestCase();
-    void init() { m_lines.clear(); }
-    void cleanupTestCase() { installLogSink({}); }
+    void init() { m_capture.clear(); }
 
     void volumeScale_data();
     void volumeScale();
-    void volumeFactor_data();
-    void volumeFactor();
     void waveFormat_data();
     void waveFormat();
     void fileThatCannotPlay_data();
@@ -68,7 +65,7 @@ private Q_SLOTS:
     void reopeningReplacesTheSound();
 
 private:
-    QStringList m_lines;
+    LogCapture m_capture;
     QTemporaryDir m_dir;
 };
 
@@ -77,7 +74,6 @@ void TestClsMedia::initTestCase()
     pinTestEnvironment();
     // No sound server for this test, whatever the machine offers: the player must cope with none.
     qputenv("PULSE_SERVER", QFile::encodeName(m_dir.filePath(QStringLiteral("no-server"))));
-    installLogSink([this](const QString& text) { m_lines << text; });
 }
 
 void TestClsMedia::volumeScale_data()
@@ -107,24 +103,6 @@ void TestClsMedia::volumeScale()
     QCOMPARE(level.has_value(), applied);
     if (applied)
         QCOMPARE(*level, hundredthsDb);
-}
-
-void TestClsMedia::volumeFactor_data()
-{
-    QTest::addColumn<qint32>("hundredthsDb");
-    QTest::addColumn<double>("factor");
-    QTest::newRow("0 dB") << 0 << 1.0;
-    QTest::newRow("-15 dB") << -1500 << 0.17782794100389229;
-    QTest::newRow("-20 dB") << -2000 << 0.1;
-    QTest::newRow("-50 dB") << -5000 << 0.0031622776601683794;
-    QTest::newRow("-100 dB") << -10000 << 0.00001;
-}
-
-void TestClsMedia::volumeFactor()
-{
-    QFETCH(qint32, hundredthsDb);
-    QFETCH(double, factor);
-    QVERIFY(qAbs(clsMedia::volumeFactor(hundredthsDb) - factor) < factor * 1e-9);
 }
 
 void TestClsMedia::waveFormat_data()
@@ -206,9 +184,11 @@ void TestClsMedia::fileThatCannotPlay()
     player.Play(100);
     player.Stop();
     QVERIFY(!player.isPlaying());
-    QCOMPARE(m_lines.size(), 1);
-    QVERIFY2(m_lines[0].startsWith(QStringLiteral("clsMedia:  OpenFile - ")), qPrintable(m_lines[0]));
-    QVERIFY2(m_lines[0].contains(path) && m_lines[0].contains(says), qPrintable(m_lines[0]));
+    QCOMPARE(m_capture.lines().size(), 1);
+    QVERIFY2(
+        m_capture.lines()[0].startsWith(QStringLiteral("clsMedia:  OpenFile - ")), qPrintable(m_capture.lines()[0]));
+    QVERIFY2(
+        m_capture.lines()[0].contains(path) && m_capture.lines()[0].contains(says), qPrintable(m_capture.lines()[0]));
 }
 
 void TestClsMedia::playWithoutOutput()
@@ -225,9 +205,10 @@ void TestClsMedia::playWithoutOutput()
     player.Play(100);
     QVERIFY(!player.isPlaying());
     // One line says the sound stays silent; the alerts after it do not repeat it.
-    QCOMPARE(m_lines.size(), 1);
-    QVERIFY2(m_lines[0].startsWith(QStringLiteral("clsMedia:  Play - no audio output")), qPrintable(m_lines[0]));
-    QVERIFY(m_lines[0].contains(QStringLiteral("New_Intruder.wav")));
+    QCOMPARE(m_capture.lines().size(), 1);
+    QVERIFY2(m_capture.lines()[0].startsWith(QStringLiteral("clsMedia:  Play - no audio output")),
+        qPrintable(m_capture.lines()[0]));
+    QVERIFY(m_capture.lines()[0].contains(QStringLiteral("New_Intruder.wav")));
 }
 
 void TestClsMedia::reopeningReplacesTheSound()
@@ -238,10 +219,10 @@ void TestClsMedia::reopeningReplacesTheSound()
     QVERIFY(!player.OpenFile(sounds + QStringLiteral("Gone.wav")));
     QVERIFY(!player.isOpen());
     player.Play(70);
-    QCOMPARE(m_lines.size(), 1);
+    QCOMPARE(m_capture.lines().size(), 1);
     QVERIFY(player.OpenFile(sounds + QStringLiteral("Intruder_Still_Online.wav")));
     QVERIFY(player.fileName().endsWith(QStringLiteral("Intruder_Still_Online.wav")));
 }
 
-QTEST_GUILESS_MAIN(TestClsMedia)
+KW_TEST_GUILESS_MAIN(TestClsMedia)
 #include "tst_clsmedia.moc"

@@ -1,11 +1,10 @@
 // The sounds the build synthesises: five 16-bit PCM mono wave files, each at least half a second long, below
 // full scale, starting and ending on silence; the button sounds short, the alerts long, the reminder softer
 // than the alerts. The header is read here byte by byte, independently of the player's own parser.
-#include "notify/clsMedia.h"
-#include "tests/support/TestHome.h"
+#include "Process.h"
+#include "TestHome.h"
 
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cmath>
@@ -85,98 +84,59 @@ class TestGenSounds final : public QObject
 private Q_SLOTS:
     void initTestCase() { pinTestEnvironment(); }
 
-    void waveFiles_data();
-    void waveFiles();
-    void soundsHaveTheirCharacter();
-    void playerAcceptsEverySound();
-    void synthesisIsRepeatable();
-    void usage();
+    void waveFiles()
+    {
+        for (const char* name : kSounds) {
+            const Wave w = readWave(soundsDir() + QLatin1String(name));
+            QVERIFY2(w.rate == 44100, name); // a canonical 16-bit PCM mono RIFF WAVE file
+            QVERIFY2(w.seconds() >= 0.5, name);
+            // Headroom of at least 1 dB: nothing clips, even after resampling.
+            QVERIFY2(w.peak() < 29205 && w.peak() > 1000, name);
+            // Starts and ends on silence, so neither the start nor a cut-off restart clicks.
+            QVERIFY2(std::abs(int(w.samples.front())) < 64 && std::abs(int(w.samples.back())) < 64, name);
+        }
+    }
+
+    void soundsHaveTheirCharacter()
+    {
+        auto wave = [](const char* name) { return readWave(soundsDir() + QLatin1String(name)); };
+        const Wave over = wave("Button_Over.wav");
+        const Wave click = wave("Button_Click.wav");
+        const Wave fresh = wave("New_Intruder.wav");
+        const Wave online = wave("Intruder_Online.wav");
+        const Wave still = wave("Intruder_Still_Online.wav");
+        // The button sounds are over within a tenth of a second; the rest is padding.
+        for (const Wave* button : {&over, &click}) {
+            QVERIFY(button->rms(0.1, button->seconds()) < 1.0);
+            QVERIFY(button->rms(0.0, 0.05) > 10.0);
+        }
+        QVERIFY(over.peak() < click.peak() / 2); // the hover tick is quieter than the click
+        // The alerts sound for more than a second and still carry sound in their second half.
+        for (const Wave* alert : {&fresh, &online, &still}) {
+            QVERIFY(alert->seconds() > 1.0);
+            QVERIFY(alert->rms(alert->seconds() / 2, alert->seconds()) > 50.0);
+        }
+        // The reminder is the softest alert, by at least 6 dB; each alert is its own sound.
+        QVERIFY(still.rms(0, still.seconds()) * 2 < fresh.rms(0, fresh.seconds()));
+        QVERIFY(still.rms(0, still.seconds()) * 2 < online.rms(0, online.seconds()));
+        QVERIFY(fresh.bytes != online.bytes && online.bytes != still.bytes && fresh.bytes != still.bytes);
+    }
+
+    void synthesisIsRepeatableAndUsageFails()
+    {
+        QTemporaryDir out;
+        QCOMPARE(kwtest::run(kwtest::binary(QStringLiteral("kw-gen-sounds")), {out.path()}).code, 0);
+        for (const char* name : kSounds) {
+            QFile mine(out.filePath(QLatin1String(name)));
+            QFile built(soundsDir() + QLatin1String(name));
+            QVERIFY(mine.open(QIODevice::ReadOnly) && built.open(QIODevice::ReadOnly));
+            QVERIFY2(mine.readAll() == built.readAll(), name);
+        }
+        const kwtest::Run usage = kwtest::run(kwtest::binary(QStringLiteral("kw-gen-sounds")), {});
+        QCOMPARE(usage.code, 2);
+        QVERIFY(usage.err.contains(QStringLiteral("usage")));
+    }
 };
 
-void TestGenSounds::waveFiles_data()
-{
-    QTest::addColumn<QString>("name");
-    for (const char* name : kSounds)
-        QTest::newRow(name) << QString::fromLatin1(name);
-}
-
-void TestGenSounds::waveFiles()
-{
-    QFETCH(QString, name);
-    const Wave w = readWave(soundsDir() + name);
-    QVERIFY2(w.rate > 0, "not a canonical 16-bit PCM mono RIFF WAVE file");
-    QCOMPARE(w.rate, 44100);
-    QVERIFY2(w.seconds() >= 0.5, qPrintable(QString::number(w.seconds())));
-    // Headroom of at least 1 dB: nothing clips, even after resampling.
-    QVERIFY2(w.peak() < 29205, qPrintable(QString::number(w.peak())));
-    QVERIFY(w.peak() > 1000);
-    // Starts and ends on silence, so neither the start nor a cut-off restart clicks.
-    QVERIFY(std::abs(int(w.samples.front())) < 64);
-    QVERIFY(std::abs(int(w.samples.back())) < 64);
-}
-
-void TestGenSounds::soundsHaveTheirCharacter()
-{
-    auto wave = [](const char* name) { return readWave(soundsDir() + QLatin1String(name)); };
-    const Wave over = wave("Button_Over.wav");
-    const Wave click = wave("Button_Click.wav");
-    const Wave fresh = wave("New_Intruder.wav");
-    const Wave online = wave("Intruder_Online.wav");
-    const Wave still = wave("Intruder_Still_Online.wav");
-
-    // The button sounds are over within a tenth of a second; the rest is padding.
-    for (const Wave* button : {&over, &click}) {
-        QVERIFY(button->rms(0.1, button->seconds()) < 1.0);
-        QVERIFY(button->rms(0.0, 0.05) > 10.0);
-    }
-    // The hover tick is quieter than the click.
-    QVERIFY(over.peak() < click.peak() / 2);
-    // The alerts sound for more than a second and still carry sound in their second half.
-    for (const Wave* alert : {&fresh, &online, &still}) {
-        QVERIFY(alert->seconds() > 1.0);
-        QVERIFY(alert->rms(alert->seconds() / 2, alert->seconds()) > 50.0);
-    }
-    // The reminder is the softest alert, by at least 6 dB.
-    QVERIFY(still.rms(0, still.seconds()) * 2 < fresh.rms(0, fresh.seconds()));
-    QVERIFY(still.rms(0, still.seconds()) * 2 < online.rms(0, online.seconds()));
-    // Each alert is its own sound.
-    QVERIFY(fresh.bytes != online.bytes && online.bytes != still.bytes && fresh.bytes != still.bytes);
-}
-
-void TestGenSounds::playerAcceptsEverySound()
-{
-    for (const char* name : kSounds) {
-        QFile f(soundsDir() + QLatin1String(name));
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        QString why;
-        const auto format = clsMedia::readWaveFormat(f.readAll(), &why);
-        QVERIFY2(format, qPrintable(why));
-        QCOMPARE(format->bitsPerSample, 16);
-        QCOMPARE(format->channels, 1);
-        QVERIFY(format->seconds() >= 0.5);
-    }
-}
-
-void TestGenSounds::synthesisIsRepeatable()
-{
-    QTemporaryDir out;
-    QCOMPARE(QProcess::execute(TestHome::binDir() + QStringLiteral("/kw-gen-sounds"), {out.path()}), 0);
-    for (const char* name : kSounds) {
-        QFile mine(out.filePath(QLatin1String(name)));
-        QFile built(soundsDir() + QLatin1String(name));
-        QVERIFY(mine.open(QIODevice::ReadOnly) && built.open(QIODevice::ReadOnly));
-        QVERIFY2(mine.readAll() == built.readAll(), name);
-    }
-}
-
-void TestGenSounds::usage()
-{
-    QProcess p;
-    p.start(TestHome::binDir() + QStringLiteral("/kw-gen-sounds"), {});
-    QVERIFY(p.waitForFinished(10000));
-    QCOMPARE(p.exitCode(), 2);
-    QVERIFY(p.readAllStandardError().contains("usage"));
-}
-
-QTEST_GUILESS_MAIN(TestGenSounds)
+KW_TEST_GUILESS_MAIN(TestGenSounds)
 #include "tst_gensounds.moc"

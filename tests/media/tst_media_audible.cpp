@@ -2,10 +2,10 @@
 // recorded while the player plays. The recorded level must be the slider's level in decibels, a second play
 // must restart the sound, and a volume the output cannot take must leave the level as it was. Built twice:
 // under a QGuiApplication (the desktop) and under a QCoreApplication (the headless monitor).
+#include "LogCapture.h"
 #include "PulseSink.h"
+#include "TestHome.h"
 #include "notify/clsMedia.h"
-#include "platform/DebugSink.h"
-#include "tests/support/TestHome.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -37,7 +37,6 @@ class TestMediaAudible final : public QObject
 
 private Q_SLOTS:
     void initTestCase();
-    void cleanupTestCase();
 
     void playsAtTheSliderLevel_data();
     void playsAtTheSliderLevel();
@@ -52,7 +51,7 @@ private:
     QString m_skip;
     QString m_file;
     std::vector<qint16> m_original;
-    QStringList m_lines;
+    LogCapture m_capture;
 };
 
 void TestMediaAudible::initTestCase()
@@ -60,8 +59,7 @@ void TestMediaAudible::initTestCase()
     pinTestEnvironment();
     // The server comes first: Qt Multimedia connects to the sound server it finds when first used.
     if (!m_sink.start(&m_skip))
-        QSKIP(qPrintable(m_skip));
-    installLogSink([this](const QString& text) { m_lines << text; });
+        KW_SKIP(qPrintable(m_skip));
     m_file = qEnvironmentVariable("KESTRELWATCH_SHARE") + QStringLiteral("/Sounds/New_Intruder.wav");
     QFile f(m_file);
     QVERIFY(f.open(QIODevice::ReadOnly));
@@ -70,11 +68,6 @@ void TestMediaAudible::initTestCase()
     QVERIFY(format && format->bitsPerSample == 16 && format->channels == 1 && format->sampleRate == PulseSink::kRate);
     for (qsizetype at = bytes.size() - format->dataBytes; at + 1 < bytes.size(); at += 2)
         m_original.push_back(qint16(quint8(bytes[at]) | (quint8(bytes[at + 1]) << 8)));
-}
-
-void TestMediaAudible::cleanupTestCase()
-{
-    installLogSink({});
 }
 
 Heard TestMediaAudible::hear(const std::vector<qint16>& recording) const
@@ -135,7 +128,7 @@ void TestMediaAudible::playsAtTheSliderLevel()
         expected, h.seconds, latency);
     QVERIFY2(std::abs(h.level - expected) < 1.0, qPrintable(QString::number(h.level)));
     QVERIFY(h.seconds > 1.2);
-    QVERIFY2(m_lines.isEmpty(), qPrintable(m_lines.join(QLatin1Char('\n'))));
+    QVERIFY2(m_capture.lines().isEmpty(), qPrintable(m_capture.lines().join(QLatin1Char('\n'))));
 }
 
 void TestMediaAudible::secondPlayRestarts()
@@ -179,8 +172,8 @@ void TestMediaAudible::volumeTheOutputCannotTakeKeepsTheLevel()
 }
 
 #ifdef KW_MEDIA_GUILESS
-QTEST_GUILESS_MAIN(TestMediaAudible)
+KW_TEST_GUILESS_MAIN(TestMediaAudible)
 #else
-QTEST_MAIN(TestMediaAudible)
+KW_TEST_MAIN(TestMediaAudible)
 #endif
 #include "tst_media_audible.moc"

@@ -4,20 +4,17 @@
 #include "NetlabInside.h"
 #include "NetlabSupport.h"
 
+#include "LogCapture.h"
 #include "TestHome.h"
 #include "platform/DebugSink.h"
 #include "platform/LinuxNetPlatform.h"
 
-#include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QScopeGuard>
-#include <QTemporaryFile>
 #include <QTest>
 #include <QThread>
 
-#include <algorithm>
 #include <arpa/inet.h>
-#include <cstring>
 #include <fcntl.h>
 #include <linux/capability.h>
 #include <net/if.h>
@@ -75,10 +72,10 @@ std::optional<NeighbourRow> rowFor(LinuxNetPlatform& net, const QString& ip)
 // `ip` in this (the monitor's) namespace.
 bool ip(const QStringList& args)
 {
-    const Result r = run(ipTool(), args);
-    if (r.exitCode != 0)
+    const kwtest::Run r = run(ipTool(), args);
+    if (r.code != 0)
         qWarning().noquote() << "ip" << args.join(QLatin1Char(' ')) << "failed:" << r.err;
-    return r.exitCode == 0;
+    return r.code == 0;
 }
 
 // The kernel's own word for a row's state (REACHABLE, FAILED ...), empty when there is no row.
@@ -114,72 +111,6 @@ bool dropOwnRights(std::initializer_list<int> caps)
         data[c / 32].permitted &= ~(1U << (c % 32));
     }
     return syscall(SYS_capset, &header, data) == 0;
-}
-
-struct SweepFigures
-{
-    LinuxNetPlatform::SendCounts counts;
-    int sendBuffer = 0;
-    qint64 longestBatchUs = 0;
-    qint64 longestSendUs = 0;
-    qint64 totalMs = 0;
-};
-
-// One /24 sweep as the engine makes it: four passes over 198.18.0.0-255, 32 requests a batch, a batch every
-// 100 ms when paced, else all at once. Starts from an empty neighbour table.
-SweepFigures sweep(int bufferBytes, bool paced)
-{
-    ip({"-4", "neigh", "flush", "dev", "eth0"});
-    LinuxNetPlatform net;
-    SweepFigures f;
-    if (!net.openIcmpSocket())
-        return f;
-    if (bufferBytes > 0)
-        net.setSocketBuffers(bufferBytes);
-    net.setNonBlocking();
-    f.sendBuffer = net.sendBufferBytes();
-    const QByteArray packet = echoPacket();
-    QElapsedTimer total;
-    total.start();
-    QElapsedTimer batch;
-    QElapsedTimer one;
-    int n = 0;
-    for (int pass = 0; pass < 4; ++pass) {
-        for (int host = 0; host < 256; ++host) {
-            if (n % 32 == 0) {
-                if (paced) {
-                    const qint64 due = (n / 32) * 100;
-                    if (total.elapsed() < due)
-                        QThread::msleep(ulong(due - total.elapsed()));
-                }
-                batch.start();
-            }
-            one.start();
-            net.sendEcho(packet, addr(QStringLiteral("198.18.0.%1").arg(host)));
-            f.longestSendUs = std::max(f.longestSendUs, one.nsecsElapsed() / 1000);
-            if (++n % 32 == 0)
-                f.longestBatchUs = std::max(f.longestBatchUs, batch.nsecsElapsed() / 1000);
-        }
-    }
-    f.totalMs = total.elapsed();
-    f.counts = net.sendCounts();
-    return f;
-}
-
-void report(const char* what, const SweepFigures& f)
-{
-    QStringList failures;
-    for (auto it = f.counts.byErrno.cbegin(); it != f.counts.byErrno.cend(); ++it)
-        failures << QStringLiteral("%1 x %2").arg(it.value()).arg(QString::fromLocal8Bit(strerrorname_np(it.key())));
-    qInfo().noquote() << QStringLiteral("%1: SO_SNDBUF %2, %3 of 1024 left the socket, failed: %4; "
-                                        "longest batch %5 us, longest send %6 us, %7 ms in all")
-                             .arg(QLatin1String(what))
-                             .arg(f.sendBuffer)
-                             .arg(f.counts.sent)
-                             .arg(failures.isEmpty() ? QStringLiteral("none") : failures.join(QStringLiteral(", ")))
-                             .arg(f.longestBatchUs)
-                             .arg(f.longestSendUs)
-                             .arg(f.totalMs);
 }
 
 } // namespace
@@ -231,23 +162,6 @@ void TestNetlabInside::adapterList()
     QCOMPARE(a.gateways, (QStringList {kRouterIp, "198.18.0.254"}));
 }
 
-void TestNetlabInside::monitorInterfaceComesAndGoes()
-{
-    LinuxNetPlatform net;
-    QCOMPARE(runNetlab({"monitor-del", lab()}).exitCode, 0);
-    const auto restore = qScopeGuard([] { runNetlab({"monitor-add", lab()}); });
-    auto list = net.adapters();
-    QVERIFY(list); // nothing up is an empty list, not a failure
-    QVERIFY(list->isEmpty());
-
-    QCOMPARE(runNetlab({"monitor-add", lab()}).exitCode, 0);
-    list = net.adapters();
-    QVERIFY(list);
-    QCOMPARE(list->size(), 1);
-    QCOMPARE(list->first().mac, QByteArray::fromHex(kMonitorMac));
-    QCOMPARE(list->first().gateways, QStringList {kRouterIp});
-}
-
 void TestNetlabInside::echoResolvesDevice()
 {
     LinuxNetPlatform net;
@@ -284,23 +198,6 @@ void TestNetlabInside::unknownAddressTurnsInvalid()
     const NeighbourRow row = *rowFor(net, nobody);
     QCOMPARE(int(row.type), 2);
     QVERIFY(row.mac.isEmpty());
-}
-
-void TestNetlabInside::deviceTakenDownTurnsInvalid()
-{
-    LinuxNetPlatform net;
-    QVERIFY(net.openIcmpSocket());
-    ip({"-4", "neigh", "flush", "to", kDev2Ip});
-    QCOMPARE(runNetlab({"off", lab(), "dev2"}).exitCode, 0);
-    const auto restore = qScopeGuard([] { runNetlab({"on", lab(), "dev2"}); });
-    net.sendEcho(echoPacket(), addr(kDev2Ip));
-    QTRY_COMPARE_WITH_TIMEOUT(kernelState(kDev2Ip), QStringLiteral("FAILED"), 8000);
-    QCOMPARE(int(rowFor(net, kDev2Ip)->type), 2);
-
-    QCOMPARE(runNetlab({"on", lab(), "dev2"}).exitCode, 0);
-    net.sendEcho(echoPacket(), addr(kDev2Ip));
-    QTRY_VERIFY_WITH_TIMEOUT(rowFor(net, kDev2Ip) && rowFor(net, kDev2Ip)->type == 3, 5000);
-    QCOMPARE(rowFor(net, kDev2Ip)->mac, QByteArray::fromHex(kDev2Mac));
 }
 
 void TestNetlabInside::deleteRemovesRow()
@@ -393,113 +290,6 @@ void TestNetlabInside::cancelledLookupNeverAnswers()
     QCOMPARE(dCalls, 0);
 }
 
-void TestNetlabInside::changedAddressFollows()
-{
-    const QString moved = QStringLiteral("198.18.0.30");
-    QCOMPARE(runNetlab({"readdr", lab(), "dev2", moved}).exitCode, 0);
-    const auto restore = qScopeGuard([] { runNetlab({"readdr", lab(), "dev2", kDev2Ip}); });
-
-    LinuxNetPlatform net;
-    QString name;
-    int calls = 0;
-    QVERIFY(net.lookupAddress(moved, [&](int, int, const QString& n) {
-        ++calls;
-        name = n;
-    }) > 0);
-    QTRY_COMPARE_WITH_TIMEOUT(calls, 1, 10000);
-    QCOMPARE(name, QStringLiteral("dev2")); // the hosts file followed, in place, while this process runs
-
-    QVERIFY(net.openIcmpSocket());
-    net.sendEcho(echoPacket(), addr(moved));
-    QTRY_VERIFY_WITH_TIMEOUT(rowFor(net, moved) && rowFor(net, moved)->type == 3, 5000);
-    QCOMPARE(rowFor(net, moved)->mac, QByteArray::fromHex(kDev2Mac));
-}
-
-void TestNetlabInside::sweepDoesNotBlock()
-{
-    // Echoes to the 253 silent addresses wait in the kernel's neighbour queues for about 3 s and hold
-    // send-buffer space meanwhile: a blocking socket would stall a batch for seconds.
-    const SweepFigures paced = sweep(327680, true);
-    report("paced sweep, 32 per 100 ms, enlarged buffer", paced);
-    LinuxNetPlatform probe;
-    QTRY_VERIFY_WITH_TIMEOUT(rowFor(probe, kDev1Ip) && rowFor(probe, kDev1Ip)->type == 3, 5000);
-    const SweepFigures burst = sweep(327680, false);
-    report("burst sweep, enlarged buffer", burst);
-    const SweepFigures small = sweep(0, false);
-    report("burst sweep, default buffer", small);
-    const SweepFigures pacedSmall = sweep(0, true);
-    report("paced sweep, 32 per 100 ms, default buffer", pacedSmall);
-
-    for (const SweepFigures* f : {&paced, &burst, &small, &pacedSmall}) {
-        QCOMPARE(f->counts.sent + f->counts.failed, quint64(1024));
-        // Far below the neighbour queue's 3 s: no send waited for buffer space.
-        QVERIFY2(f->longestBatchUs < 1000000, qPrintable(QString::number(f->longestBatchUs)));
-    }
-    // The broadcast address fails four times (EACCES); at the engine's pace every other request leaves.
-    QVERIFY(paced.counts.sent >= 1000);
-}
-
-void TestNetlabInside::dumpOf5000Rows()
-{
-    QTemporaryFile batch;
-    QVERIFY(batch.open());
-    for (int i = 0; i < 5000; ++i) {
-        batch.write(QStringLiteral("neigh add 198.19.%1.%2 lladdr 02:4b:57:00:%3:%4 dev eth0 nud permanent\n")
-                        .arg(i / 250)
-                        .arg(i % 250 + 1)
-                        .arg(i >> 8, 2, 16, QLatin1Char('0'))
-                        .arg(i & 255, 2, 16, QLatin1Char('0'))
-                        .toLatin1());
-    }
-    batch.close();
-    QVERIFY(ip({"-batch", batch.fileName()}));
-    const auto restore = qScopeGuard([] { ip({"-4", "neigh", "flush", "nud", "permanent", "to", "198.19.0.0/16"}); });
-
-    LinuxNetPlatform net;
-    QList<qint64> times;
-    int labRows = 0;
-    for (int run = 0; run < 7; ++run) {
-        QElapsedTimer t;
-        t.start();
-        const auto rows = net.neighbours();
-        times << t.nsecsElapsed() / 1000;
-        QVERIFY(rows);
-        labRows = 0;
-        for (const NeighbourRow& r : *rows) {
-            if (r.ip[0] == 198 && r.ip[1] == 19) {
-                ++labRows;
-                QCOMPARE(int(r.type), 4);
-                QCOMPARE(r.mac.size(), 6);
-            }
-        }
-        QCOMPARE(labRows, 5000);
-    }
-    std::sort(times.begin(), times.end());
-
-    const auto rows = *net.neighbours();
-    QElapsedTimer t;
-    t.start();
-    for (const NeighbourRow& r : rows) {
-        if (r.ip[0] == 198 && r.ip[1] == 19)
-            net.deleteNeighbour(r);
-    }
-    const qint64 deleteUs = t.nsecsElapsed() / 1000;
-    int left = 0;
-    const auto after = net.neighbours();
-    QVERIFY(after);
-    for (const NeighbourRow& r : *after)
-        left += r.ip[0] == 198 && r.ip[1] == 19;
-    QCOMPARE(left, 0);
-    qInfo().noquote() << QStringLiteral("neighbour dump of %1 rows: fastest %2 us, median %3 us, slowest %4 us; "
-                                        "5000 deletes %5 us (%6 us each)")
-                             .arg(rows.size())
-                             .arg(times.first())
-                             .arg(times[times.size() / 2])
-                             .arg(times.last())
-                             .arg(deleteUs)
-                             .arg(double(deleteUs) / 5000.0, 0, 'f', 1);
-}
-
 void TestNetlabInside::withoutRights()
 {
     // Without cap_net_raw and cap_net_admin (an unprivileged user, a binary without its file capabilities):
@@ -507,9 +297,7 @@ void TestNetlabInside::withoutRights()
     const QString kept = QStringLiteral("198.18.0.77");
     QVERIFY(ip({"-4", "neigh", "replace", kept, "lladdr", "02:4b:57:00:00:4d", "dev", "eth0", "nud", "permanent"}));
     const auto restore = qScopeGuard([&kept] { ip({"-4", "neigh", "del", kept, "dev", "eth0"}); });
-    QStringList log;
-    installLogSink([&log](const QString& line) { log << line; });
-    const auto unhook = qScopeGuard([] { installLogSink(nullptr); });
+    LogCapture capture;
     QVERIFY(dropOwnRights({CAP_NET_RAW, CAP_NET_ADMIN}));
 
     LinuxNetPlatform net;
@@ -517,9 +305,10 @@ void TestNetlabInside::withoutRights()
     QVERIFY(!net.icmpSocketOpen());
     QVERIFY(!net.setNonBlocking());
     net.sendEcho(echoPacket(), addr(kDev1Ip)); // nothing to send on: ignored
-    QCOMPARE(log.size(), 1);
-    QVERIFY2(log.first().startsWith(QStringLiteral("NetPlatform - raw ICMP socket: ")), qPrintable(log.first()));
-    QVERIFY(log.first().contains(QStringLiteral("cap_net_raw")));
+    QCOMPARE(capture.lines().size(), 1);
+    QVERIFY2(capture.lines().first().startsWith(QStringLiteral("NetPlatform - raw ICMP socket: ")),
+        qPrintable(capture.lines().first()));
+    QVERIFY(capture.lines().first().contains(QStringLiteral("cap_net_raw")));
 
     const auto row = rowFor(net, kept);
     QVERIFY(row);
@@ -530,5 +319,5 @@ void TestNetlabInside::withoutRights()
     const auto list = net.adapters();
     QVERIFY(list);
     QCOMPARE(list->size(), 1);
-    QCOMPARE(log.size(), 1);
+    QCOMPARE(capture.lines().size(), 1);
 }

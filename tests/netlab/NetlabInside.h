@@ -12,16 +12,11 @@ private Q_SLOTS:
     void initTestCase();
 
     void adapterList();
-    void monitorInterfaceComesAndGoes();
     void echoResolvesDevice();
     void unknownAddressTurnsInvalid();
-    void deviceTakenDownTurnsInvalid();
     void deleteRemovesRow();
     void reverseLookup_data();
     void reverseLookup();
     void cancelledLookupNeverAnswers();
-    void changedAddressFollows();
-    void sweepDoesNotBlock();
-    void dumpOf5000Rows();
     void withoutRights();
 };

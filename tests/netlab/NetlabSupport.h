@@ -1,10 +1,8 @@
 #pragma once
 
-#include <QByteArray>
-#include <QString>
-#include <QStringList>
+#include "Lab.h"
 
-// What the namespace-LAN test knows about its lab, and the small process helpers both halves share.
+// What the namespace-LAN test knows about its lab; both halves run programs through the shared runner.
 namespace netlab {
 
 inline constexpr const char* kRouterIp = "198.18.0.1";
@@ -16,16 +14,18 @@ inline constexpr const char* kDev2Ip = "198.18.0.11";
 inline constexpr const char* kDev2Mac = "0200c612000b"; // the tool's default for 198.18.0.11
 inline constexpr const char* kLabEnv = "KW_NETLAB_LAB";
 
-struct Result
+using kwtest::run;
+inline QString scriptPath()
 {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-QString scriptPath();
-QString ipTool();
-Result run(const QString& program, const QStringList& args, int timeoutMs = 60000);
-Result runNetlab(const QStringList& args);
+    return kwtest::netlabScript();
+}
+inline QString ipTool()
+{
+    return QStringLiteral("ip");
+}
+inline kwtest::Run runNetlab(const QStringList& args)
+{
+    return run(scriptPath(), args);
+}
 
 } // namespace netlab

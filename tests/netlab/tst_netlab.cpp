@@ -71,18 +71,18 @@ private Q_SLOTS:
     {
         pinTestEnvironment();
         if (geteuid() != 0)
-            QSKIP("needs root: the lab is made of network namespaces");
-        if (ipTool().isEmpty() || run(ipTool(), {"netns", "list"}).exitCode != 0)
-            QSKIP("`ip netns` is not available");
+            KW_SKIP("needs root: the lab is made of network namespaces");
+        if (ipTool().isEmpty() || run(ipTool(), {"netns", "list"}).code != 0)
+            KW_SKIP("`ip netns` is not available");
         QVERIFY(QFileInfo(scriptPath()).isExecutable());
-        QCOMPARE(runNetlab({"gc"}).exitCode, 0); // leftovers of runs that died
+        QCOMPARE(runNetlab({"gc"}).code, 0); // leftovers of runs that died
 
         m_lab = QStringLiteral("kwt%1").arg(QCoreApplication::applicationPid());
-        const Result up = runNetlab({"up", m_lab});
-        QVERIFY2(up.exitCode == 0, qPrintable(up.err));
+        const kwtest::Run up = runNetlab({"up", m_lab});
+        QVERIFY2(up.code == 0, qPrintable(up.err));
         m_up = true;
-        QCOMPARE(runNetlab({"add", m_lab, "dev1", kDev1Ip, "02:4b:57:00:00:0a"}).exitCode, 0);
-        QCOMPARE(runNetlab({"add", m_lab, "dev2", kDev2Ip}).exitCode, 0);
+        QCOMPARE(runNetlab({"add", m_lab, "dev1", kDev1Ip, "02:4b:57:00:00:0a"}).code, 0);
+        QCOMPARE(runNetlab({"add", m_lab, "dev2", kDev2Ip}).code, 0);
         qInfo().noquote() << runNetlab({"list", m_lab}).out;
     }
 
@@ -90,7 +90,7 @@ private Q_SLOTS:
     {
         if (!m_up)
             return;
-        QCOMPARE(runNetlab({"down", m_lab}).exitCode, 0);
+        QCOMPARE(runNetlab({"down", m_lab}).code, 0);
         QCOMPARE(labFiles(m_lab), QStringList());
     }
 
@@ -142,8 +142,8 @@ private Q_SLOTS:
     {
         QFETCH(QStringList, args);
         const QStringList before = labFiles(m_lab);
-        const Result r = runNetlab(args);
-        QVERIFY(r.exitCode != 0);
+        const kwtest::Run r = runNetlab(args);
+        QVERIFY(r.code != 0);
         // Says why on a line of its own (bash may first complain about the test's locale).
         QVERIFY2(QRegularExpression(QStringLiteral("(^|\n)netlab: ")).match(r.err).hasMatch(), qPrintable(r.err));
         QCOMPARE(labFiles(m_lab + QStringLiteral("r")), QStringList());
@@ -154,9 +154,9 @@ private Q_SLOTS:
     {
         const QStringList linksBefore = hostLinks();
         const QString lab = m_lab + QStringLiteral("d");
-        QCOMPARE(runNetlab({"up", lab}).exitCode, 0);
+        QCOMPARE(runNetlab({"up", lab}).code, 0);
         const auto guard = qScopeGuard([&lab] { runNetlab({"down", lab}); });
-        QCOMPARE(runNetlab({"add", lab, "box", "198.18.0.50"}).exitCode, 0);
+        QCOMPARE(runNetlab({"add", lab, "box", "198.18.0.50"}).code, 0);
         const QStringList made {lab + "-box", lab + "-monitor", lab + "-router", lab + "-switch"};
         QCOMPARE(namespacesOf(lab), made);
         QCOMPARE(etcFoldersOf(lab), made);
@@ -168,11 +168,11 @@ private Q_SLOTS:
         QVERIFY(sleeper.waitForStarted());
         QTRY_VERIFY(!run(ipTool(), {"netns", "pids", lab + "-box"}).out.trimmed().isEmpty());
 
-        QCOMPARE(runNetlab({"down", lab}).exitCode, 0);
+        QCOMPARE(runNetlab({"down", lab}).code, 0);
         QVERIFY(sleeper.waitForFinished(5000));
         QCOMPARE(labFiles(lab), QStringList());
         QCOMPARE(hostLinks(), linksBefore);
-        QCOMPARE(runNetlab({"down", lab}).exitCode, 0); // again: nothing to do
+        QCOMPARE(runNetlab({"down", lab}).code, 0); // again: nothing to do
     }
 
     void gcRemovesStaleLabs()
@@ -188,16 +188,16 @@ private Q_SLOTS:
         owner.start(QStringLiteral("sleep"), {"60"});
         QVERIFY(owner.waitForStarted());
         const QString ownerPid = QString::number(owner.processId());
-        QCOMPARE(runNetlab({"up", ended, "--owner", ownerPid}).exitCode, 0);
-        QCOMPARE(runNetlab({"up", lost, "--owner", "none"}).exitCode, 0);
-        QCOMPARE(runNetlab({"up", alive}).exitCode, 0); // owned by this test
+        QCOMPARE(runNetlab({"up", ended, "--owner", ownerPid}).code, 0);
+        QCOMPARE(runNetlab({"up", lost, "--owner", "none"}).code, 0);
+        QCOMPARE(runNetlab({"up", alive}).code, 0); // owned by this test
         // A crash between steps, or a reboot, loses the state but leaves namespaces and folders.
         QVERIFY(QDir(kStateRoot + QLatin1Char('/') + lost).removeRecursively());
         owner.kill();
         owner.waitForFinished();
 
         QVERIFY(runNetlab({"labs"}).out.contains(ended + QStringLiteral("\t") + ownerPid));
-        QCOMPARE(runNetlab({"gc"}).exitCode, 0);
+        QCOMPARE(runNetlab({"gc"}).code, 0);
         QCOMPARE(labFiles(ended), QStringList());
         QCOMPARE(labFiles(lost), QStringList());
         QCOMPARE(namespacesOf(alive).size(), 3);
@@ -215,7 +215,7 @@ int main(int argc, char** argv)
         return QTest::qExec(&inside, 2, args);
     }
     TestNetlab outer;
-    return QTest::qExec(&outer, argc, argv);
+    return kwtest::finish(QTest::qExec(&outer, argc, argv));
 }
 
 #include "tst_netlab.moc"

@@ -1,5 +1,6 @@
 // Base64: padding, the 76-character line rule, tolerant decoding.
 
+#include "Skip.h"
 #include "store/Base64Class.h"
 
 #include <QTest>
@@ -60,5 +61,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(TestBase64)
+KW_TEST_GUILESS_MAIN(TestBase64)
 #include "tst_base64.moc"

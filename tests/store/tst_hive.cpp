@@ -1,6 +1,7 @@
 // The registry hive: naming rules, ordering, deletion, isolation between homes, the autostart entry standing
 // for the Run value, and the refusal to touch a damaged file.
 
+#include "LogCapture.h"
 #include "TestHome.h"
 #include "platform/Hive.h"
 
@@ -102,6 +103,40 @@ private Q_SLOTS:
         QVERIFY(hive->deleteValue(kDevices, QStringLiteral("none")) == false);
     }
 
+    // Every text reads back exactly as written, through the file; a lone surrogate, which has no UTF-8
+    // form, is refused with a log line rather than stored as something else.
+    void textsReadBackExactlyThroughTheFile_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("storable");
+        QTest::newRow("U+FFFE") << QStringLiteral("a\uFFFEb") << true;
+        QTest::newRow("U+FFFF") << QStringLiteral("\uFFFF") << true;
+        QTest::newRow("U+FFFD") << QStringLiteral("\uFFFD") << true;
+        QTest::newRow("astral") << QString::fromUcs4(U"\U0001F426 bird") << true;
+        QTest::newRow("NUL inside") << QString::fromUtf16(u"a\0b", 3) << true;
+        QTest::newRow("lone high surrogate") << QString::fromUtf16(u"x\xD800y", 3) << false;
+        QTest::newRow("lone low surrogate") << QString::fromUtf16(u"\xDC00", 1) << false;
+    }
+
+    void textsReadBackExactlyThroughTheFile()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, storable);
+        TestHome home;
+        LogCapture log;
+        QCOMPARE(Hive::open(home.paths().hiveFile()).hive->setValue(kGeneral + QLatin1Char('\\') + text, text, text),
+            storable);
+        QCOMPARE(log.tagged(QStringLiteral("Hive - refused")).size(), storable ? 0 : 1);
+        auto reopened = Hive::open(home.paths().hiveFile()).hive;
+        const auto values = reopened->values(kGeneral + QLatin1Char('\\') + text);
+        QCOMPARE(values.size(), storable ? 1 : 0);
+        if (storable) {
+            QCOMPARE(values.first().name, text);
+            QCOMPARE(values.first().data, text);
+            QCOMPARE(reopened->subkeys(kGeneral), QStringList {text});
+        }
+    }
+
     void anotherConnectionSeesChanges()
     {
         TestHome home;
@@ -154,6 +189,14 @@ private Q_SLOTS:
         QTest::newRow("header overwritten") << QByteArray("header");
         QTest::newRow("empty") << QByteArray("empty");
         QTest::newRow("foreign database") << QByteArray("foreign");
+        // Valid SQLite files whose key tree is not a tree: each would send a walk of it round for ever.
+        QTest::newRow("key row with the root's id")
+            << QByteArray("INSERT INTO hive_keys(id, parent, name, uname) VALUES(0, 0, 'Loop', 'LOOP');");
+        QTest::newRow("parent loop") << QByteArray("INSERT INTO hive_keys VALUES(9001, 9002, 'A', 'A');"
+                                                   "INSERT INTO hive_keys VALUES(9002, 9001, 'B', 'B');");
+        QTest::newRow("orphan key row") << QByteArray("INSERT INTO hive_keys VALUES(9003, 777777, 'O', 'O');");
+        QTest::newRow("orphan value") << QByteArray(
+            "INSERT INTO hive_values(key, name, uname, data) VALUES(777777, 'n', 'N', 'd');");
     }
 
     void damagedFilesAreRefusedAndLeftUntouched()
@@ -185,7 +228,9 @@ private Q_SLOTS:
         f.close();
         if (mangle == "foreign") {
             QFile::remove(file);
-            QProcess::execute(QStringLiteral("sqlite3"), {file, QStringLiteral("CREATE TABLE t(x);")});
+            QCOMPARE(QProcess::execute(QStringLiteral("sqlite3"), {file, QStringLiteral("CREATE TABLE t(x);")}), 0);
+        } else if (mangle.startsWith("INSERT")) {
+            QCOMPARE(QProcess::execute(QStringLiteral("sqlite3"), {file, QString::fromUtf8(mangle)}), 0);
         }
         const QByteArray before = digest(file);
         const qint64 sizeBefore = QFileInfo(file).size();
@@ -198,5 +243,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(TestHive)
+KW_TEST_GUILESS_MAIN(TestHive)
 #include "tst_hive.moc"

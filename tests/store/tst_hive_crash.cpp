@@ -1,13 +1,12 @@
 // Nothing written is lost: a writer process is killed with SIGKILL in the middle of a burst of value
 // writes; every write that had returned is in the store after reopening, and SQLite's integrity check passes.
 
+#include "Process.h"
 #include "TestHome.h"
 #include "platform/Hive.h"
 
 #include <QCoreApplication>
-#include <QProcess>
 #include <QTest>
-#include <csignal>
 #include <cstdio>
 #include <sqlite3.h>
 
@@ -51,28 +50,14 @@ private Q_SLOTS:
         const QString file = home.paths().hiveFile();
         Hive::open(file); // created up front so the writer's start is quick
 
-        QProcess writer;
+        kwtest::Process writer;
         writer.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--writer"), file});
-        QVERIFY(writer.waitForStarted());
-        int lastAck = -1;
-        QByteArray pending;
-        while (lastAck < killAfter) {
-            QVERIFY2(writer.waitForReadyRead(10000), "writer stalled");
-            pending += writer.readAllStandardOutput();
-            const qsizetype nl = pending.lastIndexOf('\n');
-            if (nl < 0)
-                continue;
-            const QList<QByteArray> lines = pending.left(nl).split('\n');
-            lastAck = lines.last().toInt();
-            pending = pending.mid(nl + 1);
-        }
-        ::kill(pid_t(writer.processId()), SIGKILL);
-        writer.waitForFinished();
+        const QRegularExpression acknowledged(QStringLiteral("^%1$").arg(killAfter));
+        QVERIFY2(!writer.waitForLine(acknowledged, 0, 20000).isEmpty(), "writer stalled");
+        writer.kill();
         // Only complete lines count: a number cut short by the kill was never acknowledged.
-        pending += writer.readAllStandardOutput();
-        const qsizetype nl = pending.lastIndexOf('\n');
-        if (nl >= 0)
-            lastAck = std::max(lastAck, pending.left(nl).split('\n').last().toInt());
+        const int lastAck = writer.lines().last().toInt();
+        QVERIFY(lastAck >= killAfter);
 
         // Integrity first, on the file as the crash left it (WAL included).
         sqlite3* db = nullptr;
@@ -99,6 +84,6 @@ int main(int argc, char** argv)
     if (argc == 3 && qstrcmp(argv[1], "--writer") == 0)
         return runWriter(QString::fromLocal8Bit(argv[2]));
     TestHiveCrash test;
-    return QTest::qExec(&test, argc, argv);
+    return kwtest::finish(QTest::qExec(&test, argc, argv));
 }
 #include "tst_hive_crash.moc"

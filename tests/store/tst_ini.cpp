@@ -1,7 +1,7 @@
 // INI sections: the section text's shape, the five Config.ini sections, and bad files.
 
+#include "LogCapture.h"
 #include "TestHome.h"
-#include "platform/DebugSink.h"
 #include "store/modIniFileFunctions.h"
 
 #include <QFile>
@@ -14,7 +14,7 @@ class TestIni : public QObject
 {
     Q_OBJECT
 
-    QStringList m_log;
+    LogCapture m_capture;
     std::unique_ptr<TestHome> m_home;
 
     QString writeFile(const QByteArray& content)
@@ -27,15 +27,11 @@ class TestIni : public QObject
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        pinTestEnvironment();
-        installLogSink([this](const QString& t) { m_log.append(t); });
-    }
+    void initTestCase() { pinTestEnvironment(); }
     void init()
     {
         m_home = std::make_unique<TestHome>();
-        m_log.clear();
+        m_capture.clear();
         clearConfigSections();
     }
 
@@ -60,9 +56,10 @@ private Q_SLOTS:
             dbGetEntry(QStringLiteral("GENERAL"), QStringLiteral("Extra"), QStringLiteral("0")), QStringLiteral("1"));
         QCOMPARE(dbGetEntry(QStringLiteral("MAC"), QStringLiteral("K"), QString()), QStringLiteral("v"));
         QCOMPARE(dbGetEntry(QStringLiteral("IP"), QStringLiteral("K"), QStringLiteral("d")), QStringLiteral("d"));
-        QVERIFY(m_log.isEmpty());
+        QVERIFY(m_capture.lines().isEmpty());
         QCOMPARE(dbGetEntry(QStringLiteral("PROGRAMS"), QStringLiteral("K"), QStringLiteral("d")), QStringLiteral("d"));
-        QCOMPARE(m_log, QStringList {QStringLiteral("modIniFileFunctions - dbGetEntry Section Error - PROGRAMS - K")});
+        QCOMPARE(m_capture.lines(),
+            QStringList {QStringLiteral("modIniFileFunctions - dbGetEntry Section Error - PROGRAMS - K")});
     }
 
     void badFilesGiveDefaults_data()
@@ -100,10 +97,10 @@ private Q_SLOTS:
         QVERIFY(section.size() <= 1024000);
         QVERIFY(section.endsWith(QChar(0)));
         QVERIFY(!section.contains(QStringLiteral("LogExtra")));
-        QCOMPARE(m_log.size(), 1);
-        QVERIFY(m_log.first().startsWith(QStringLiteral("modIniFileFunctions - section [GENERAL]")));
+        QCOMPARE(m_capture.lines().size(), 1);
+        QVERIFY(m_capture.lines().first().startsWith(QStringLiteral("modIniFileFunctions - section [GENERAL]")));
     }
 };
 
-QTEST_GUILESS_MAIN(TestIni)
+KW_TEST_GUILESS_MAIN(TestIni)
 #include "tst_ini.moc"

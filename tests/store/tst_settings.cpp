@@ -1,7 +1,7 @@
 // The registry layer's fall-backs, the settings defaults, and Load_Registry's reading of devices.
 
+#include "LogCapture.h"
 #include "TestHome.h"
-#include "platform/DebugSink.h"
 #include "platform/Hive.h"
 #include "store/Base64Class.h"
 #include "store/DeviceTable.h"
@@ -18,7 +18,7 @@ class TestSettings : public QObject
 
     std::unique_ptr<TestHome> m_home;
     std::unique_ptr<Hive> m_hive;
-    QStringList m_log;
+    LogCapture m_capture;
 
     static void writeDevice(const QString& mac, const QMap<QString, QString>& values)
     {
@@ -27,17 +27,13 @@ class TestSettings : public QObject
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        pinTestEnvironment();
-        installLogSink([this](const QString& t) { m_log.append(t); });
-    }
+    void initTestCase() { pinTestEnvironment(); }
     void init()
     {
         m_home = std::make_unique<TestHome>();
         m_hive = Hive::open(m_home->paths().hiveFile()).hive;
         modRegistry::attach(m_hive.get());
-        m_log.clear();
+        m_capture.clear();
     }
     void cleanup()
     {
@@ -164,9 +160,9 @@ private Q_SLOTS:
         QCOMPARE(b.OnlineState, qint16(0));
         QCOMPARE(table.indexOfMac(QStringLiteral("BB-00-00-00-00-02")), 1);
         // Each unreadable value is named in the debug log.
-        QVERIFY(m_log.filter(QStringLiteral("Load_Registry - AA-00-00-00-00-01")).size() >= 3);
-        QVERIFY(!m_log.filter(QStringLiteral("Last_Offline")).isEmpty());
-        QVERIFY(!m_log.filter(QStringLiteral("maybe")).isEmpty());
+        QVERIFY(m_capture.lines().filter(QStringLiteral("Load_Registry - AA-00-00-00-00-01")).size() >= 3);
+        QVERIFY(!m_capture.lines().filter(QStringLiteral("Last_Offline")).isEmpty());
+        QVERIFY(!m_capture.lines().filter(QStringLiteral("maybe")).isEmpty());
     }
 
     void emptyDeviceKeyLeavesTheTableAsItWas()
@@ -213,5 +209,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(TestSettings)
+KW_TEST_GUILESS_MAIN(TestSettings)
 #include "tst_settings.moc"

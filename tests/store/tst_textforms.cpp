@@ -83,6 +83,35 @@ private Q_SLOTS:
         QVERIFY(!TextForms::parseDate(text, QLocale(QLocale::English, QLocale::UnitedStates)));
     }
 
+    // Whatever the reader accepts, the writer's text of it reads back the same, in every locale and both
+    // parsing paths (Arabic digits take the general one).
+    void acceptedDatesReadBack_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QString>("text");
+        for (const char* name : {"en_US", "de_DE", "ar_EG"}) {
+            const QLocale loc {QString::fromLatin1(name)};
+            for (const QDate& d : {QDate(-5, 3, 1), QDate(1, 1, 1), QDate(9999, 12, 31), QDate(12345, 1, 1)}) {
+                QTest::addRow("%s %d", name, d.year())
+                    << loc.name() << loc.toString(d, loc.dateFormat(QLocale::ShortFormat));
+                QTest::addRow("%s %d long", name, d.year())
+                    << loc.name() << TextForms::dateText(QDateTime(d, QTime(1, 2, 3)), loc);
+            }
+        }
+    }
+
+    void acceptedDatesReadBack()
+    {
+        QFETCH(QString, locale);
+        QFETCH(QString, text);
+        const QLocale loc(locale);
+        const auto read = TextForms::parseDate(text, loc);
+        if (!read)
+            return; // refusing is always allowed
+        QVERIFY2(read->date().year() >= 1, qPrintable(text));
+        QCOMPARE(TextForms::parseDate(TextForms::dateText(*read, loc), loc), read);
+    }
+
     void booleansAndNumbers()
     {
         QCOMPARE(TextForms::boolText(true), QStringLiteral("True"));
@@ -95,10 +124,12 @@ private Q_SLOTS:
         QCOMPARE(TextForms::flagValue(QStringLiteral("True")), 0);
         QCOMPARE(TextForms::flagValue(QStringLiteral(" 1 ")), 1);
         QCOMPARE(TextForms::flagValue(QString()), 0);
+        for (const char* huge : {"nan", "-nan", "inf", "1e300", "-1e300"})
+            QCOMPARE(TextForms::flagValue(QString::fromLatin1(huge)), 0);
         QCOMPARE(TextForms::parseByte(QStringLiteral("4")), std::optional<quint8>(4));
         QCOMPARE(TextForms::parseByte(QStringLiteral("256")), std::optional<quint8>());
     }
 };
 
-QTEST_GUILESS_MAIN(TestTextForms)
+KW_TEST_GUILESS_MAIN(TestTextForms)
 #include "tst_textforms.moc"

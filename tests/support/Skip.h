@@ -11,22 +11,22 @@ bool underCi();
 int finish(int rc); // 77 when the run passed but something was skipped
 } // namespace kwtest
 
-#define KW_SKIP(reason)                                                                                      \
-    do {                                                                                                     \
-        if (kwtest::underCi())                                                                               \
-            QFAIL(qPrintable(QStringLiteral("would skip under CI: ") + QString::fromUtf8(reason)));          \
-        kwtest::skipped() = true;                                                                            \
-        QSKIP(reason);                                                                                       \
+#define KW_SKIP(reason)                                                                                                \
+    do {                                                                                                               \
+        if (kwtest::underCi())                                                                                         \
+            QFAIL(qPrintable(QStringLiteral("would skip under CI: ") + QString::fromUtf8(reason)));                    \
+        kwtest::skipped() = true;                                                                                      \
+        QSKIP(reason);                                                                                                 \
     } while (false)
 
-#define KW_TEST_MAIN_WITH(AppType, TestObject)                                                               \
-    int main(int argc, char* argv[])                                                                         \
-    {                                                                                                        \
-        AppType app(argc, argv);                                                                             \
-        app.setAttribute(Qt::AA_Use96Dpi, true);                                                             \
-        QTEST_SET_MAIN_SOURCE_PATH                                                                           \
-        TestObject tc;                                                                                       \
-        return kwtest::finish(QTest::qExec(&tc, argc, argv));                                                \
+#define KW_TEST_MAIN_WITH(AppType, TestObject)                                                                         \
+    int main(int argc, char* argv[])                                                                                   \
+    {                                                                                                                  \
+        AppType app(argc, argv);                                                                                       \
+        app.setAttribute(Qt::AA_Use96Dpi, true);                                                                       \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                                     \
+        TestObject tc;                                                                                                 \
+        return kwtest::finish(QTest::qExec(&tc, argc, argv));                                                          \
     }
 
 // KW_TEST_MAIN for tests of widgets (QApplication), KW_TEST_GUILESS_MAIN for the rest.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Skip.h"
 #include "platform/AppPaths.h"
 
 #include <QString>

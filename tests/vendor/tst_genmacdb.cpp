@@ -1,5 +1,5 @@
-#include "platform/DebugSink.h"
-#include "tests/support/TestHome.h"
+#include "LogCapture.h"
+#include "TestHome.h"
 #include "vendor/CMacDatabase.h"
 
 #include <QDir>
@@ -44,7 +44,6 @@ class TestGenMacDb : public QObject
 
 private Q_SLOTS:
     void initTestCase();
-    void cleanupTestCase();
 
     void writesVendorFiles();
     void readsListingsWithLfLineEnds();
@@ -56,7 +55,7 @@ private:
     QString generateFixture();
 
     QTemporaryDir m_scratch;
-    QStringList m_logLines;
+    LogCapture m_capture;
     int m_runs = 0;
 };
 
@@ -65,12 +64,6 @@ void TestGenMacDb::initTestCase()
     pinTestEnvironment();
     QVERIFY(m_scratch.isValid());
     QVERIFY2(QFile::exists(TestHome::binDir() + QStringLiteral("/kw-gen-macdb")), "kw-gen-macdb is not built");
-    installLogSink([this](const QString& text) { m_logLines << text; });
-}
-
-void TestGenMacDb::cleanupTestCase()
-{
-    installLogSink({});
 }
 
 QString TestGenMacDb::generateFixture()
@@ -134,9 +127,9 @@ void TestGenMacDb::generatedFilesServeLookups()
 {
     const QString out = generateFixture();
     QVERIFY(!out.isEmpty());
-    m_logLines.clear();
+    m_capture.clear();
     const CMacDatabase db(out);
-    QCOMPARE(m_logLines, QStringList());
+    QCOMPARE(m_capture.lines(), QStringList());
     QCOMPARE(db.GetMacName(QStringLiteral("08-00-30-01-02-03")), QStringLiteral("NETWORK RESEARCH CORPORATION"));
     QCOMPARE(db.GetMacName(QStringLiteral("A4-B1-C2-01-02-03")), QStringLiteral("Padded Name Ltd"));
     QCOMPARE(db.GetMacName(QStringLiteral("00-50-C2-0A-1F-FF")), QStringLiteral("Zero Block Ltd"));
@@ -160,9 +153,9 @@ void TestGenMacDb::missingListingsGivePlaceholderFiles()
     QCOMPARE(readBytes(out + QStringLiteral("iab.db")), QByteArray("\r\n"));
 
     // The program starts quietly with such files and knows no manufacturer.
-    m_logLines.clear();
+    m_capture.clear();
     const CMacDatabase db(out);
-    QCOMPARE(m_logLines, QStringList());
+    QCOMPARE(m_capture.lines(), QStringList());
     QCOMPARE(db.GetMacName(QStringLiteral("00-00-0C-01-02-03")), QString());
     QCOMPARE(db.GetMacName(QStringLiteral("00-50-C2-7D-50-00")), QString());
 }
@@ -179,5 +172,5 @@ void TestGenMacDb::unwritableFolderFails()
     QVERIFY2(run.errors.contains(QLatin1String("cannot write")), qPrintable(run.errors));
 }
 
-QTEST_GUILESS_MAIN(TestGenMacDb)
+KW_TEST_GUILESS_MAIN(TestGenMacDb)
 #include "tst_genmacdb.moc"
