@@ -1,19 +1,17 @@
 #include "GuiHarness.h"
 
-#include "../e2e/LabHarness.h"
+#include "Process.h"
 
 #include <QDeadlineTimer>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QStandardPaths>
-#include <QThread>
-#include <csignal>
 
 namespace gui {
 
 QString whyNoDisplayTools()
 {
-    for (const char* tool : {"Xvfb", "trayer", "xdotool", "xwininfo", "import"}) {
+    for (const char* tool : {"Xvfb", "trayer", "xdotool", "xwininfo"}) {
         if (QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty())
             return QStringLiteral("%1 is not installed").arg(QLatin1String(tool));
     }
@@ -68,20 +66,6 @@ void XServer::click(const QPoint& at, int button) const
     tool(QStringLiteral("xdotool"),
         {QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y()), QStringLiteral("click"),
             QString::number(button)});
-}
-
-QImage XServer::grab(const QRect& area) const
-{
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DISPLAY"), m_display);
-    p.setProcessEnvironment(env);
-    p.start(QStringLiteral("import"),
-        {QStringLiteral("-window"), QStringLiteral("root"), QStringLiteral("-crop"),
-            QStringLiteral("%1x%2+%3+%4").arg(area.width()).arg(area.height()).arg(area.x()).arg(area.y()),
-            QStringLiteral("png:-")});
-    p.waitForFinished(15000);
-    return QImage::fromData(p.readAllStandardOutput(), "PNG");
 }
 
 Trayer::Trayer(const XServer& x)
@@ -168,45 +152,21 @@ std::optional<XWindow> mainWindow(const XServer& x)
     return w;
 }
 
-WindowedMonitor::WindowedMonitor(QString home, const XServer& x)
-    : m_home(std::move(home))
-    , m_x(x)
-{ }
-
-WindowedMonitor::~WindowedMonitor()
-{
-    if (running())
-        stop();
-}
-
-void WindowedMonitor::start(const QString& ns, const QStringList& wrapper)
+QProcessEnvironment monitorEnvironment(const XServer& x)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DISPLAY"), m_x.display());
+    env.insert(QStringLiteral("DISPLAY"), x.display());
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home + QStringLiteral("/config"));
-    // The tray is the X notification area, never a desktop bus; no browser opens pages here.
     env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
     env.insert(QStringLiteral("BROWSER"), QStringLiteral("true"));
     env.insert(QStringLiteral("KESTRELWATCH_NO_AUTOSTART"), QStringLiteral("1"));
-    m_process.setProcessEnvironment(env);
-    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_process.start(QStringLiteral("ip"),
-        QStringList {QStringLiteral("netns"), QStringLiteral("exec"), ns} + wrapper
-            + QStringList {e2e::binary(QStringLiteral("kestrelwatch")), QStringLiteral("--home"), m_home});
+    return env;
 }
 
-int WindowedMonitor::stop(int timeoutMs)
+QStringList inNamespace(const QString& ns, const QString& home, const QStringList& wrapper)
 {
-    if (m_process.state() == QProcess::NotRunning)
-        return m_process.exitCode();
-    ::kill(pid_t(m_process.processId()), SIGTERM);
-    if (!m_process.waitForFinished(timeoutMs)) {
-        m_process.kill();
-        m_process.waitForFinished();
-        return -1;
-    }
-    return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+    return QStringList {QStringLiteral("netns"), QStringLiteral("exec"), ns} + wrapper
+        + QStringList {kwtest::binary(QStringLiteral("kestrelwatch")), QStringLiteral("--home"), home};
 }
 
 } // namespace gui

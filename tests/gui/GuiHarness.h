@@ -1,19 +1,19 @@
 #pragma once
 
-#include <QImage>
 #include <QPoint>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QRect>
 #include <QString>
 #include <QStringList>
 #include <optional>
 
-// A private X display (Xvfb) with trayer as its notification area, the windowed kestrelwatch in a network
-// namespace drawing on it (through the display's socket in /tmp/.X11-unix, which the namespace shares), and
-// the X tools that look at it and click on it.
+// A private X display (Xvfb), trayer as its notification area when a test wants one, the windowed
+// kestrelwatch in a lab namespace drawing on it (through the display's socket in /tmp/.X11-unix, which the
+// namespace shares), and the X tools that look at it and click on it.
 namespace gui {
 
-// Empty when Xvfb, trayer, xdotool, xwininfo and import are all installed, else the reason to skip.
+// Empty when Xvfb, trayer, xdotool and xwininfo are all installed, else the reason to skip.
 QString whyNoDisplayTools();
 
 class XServer final
@@ -35,8 +35,6 @@ public:
         return tool(QStringLiteral("xwininfo"), {QStringLiteral("-root"), QStringLiteral("-tree")});
     }
     void click(const QPoint& at, int button = 1) const;
-    // A screenshot of a screen rectangle (ImageMagick's import).
-    QImage grab(const QRect& area) const;
 
 private:
     QProcess m_process;
@@ -70,24 +68,10 @@ std::optional<XWindow> trayIcon(const QString& tree);
 // The main window: the top-level whose name starts with "Kestrelwatch v".
 std::optional<XWindow> mainWindow(const XServer& x);
 
-// kestrelwatch (windowed) with --home HOME in a network namespace, on the display.
-class WindowedMonitor final
-{
-public:
-    WindowedMonitor(QString home, const XServer& x);
-    ~WindowedMonitor();
-    // wrapper runs first inside the namespace and is handed the monitor's command line (e.g. a private
-    // session bus from dbus-run-session).
-    void start(const QString& ns, const QStringList& wrapper = {});
-    bool waitStarted() { return m_process.waitForStarted(10000); }
-    int stop(int timeoutMs = 10000);
-    bool running() const { return m_process.state() != QProcess::NotRunning; }
-    qint64 pid() const { return m_process.processId(); }
-
-private:
-    QString m_home;
-    const XServer& m_x;
-    QProcess m_process;
-};
+// The environment of a windowed kestrelwatch on this display: the X platform, no desktop bus of the
+// caller's, no browser, never a login entry.
+QProcessEnvironment monitorEnvironment(const XServer& x);
+// The command line that runs kestrelwatch --home HOME in a namespace (after wrapper, e.g. dbus-run-session).
+QStringList inNamespace(const QString& ns, const QString& home, const QStringList& wrapper = {});
 
 } // namespace gui

@@ -2,9 +2,8 @@
 // the window comes up by itself, the new intruder is announced through the session's notification service
 // (dunst on a private bus from dbus-run-session, the Notify call watched with dbus-monitor), and a second
 // launch brings the window back instead of ending silently.
-#include "../e2e/LabHarness.h"
 #include "GuiHarness.h"
-#include "Skip.h"
+#include "Lab.h"
 #include "TestHome.h"
 
 #include <QFile>
@@ -14,27 +13,6 @@
 using namespace gui;
 
 namespace {
-
-// kestrelwatch once more with the same store, inside the namespace; its exit code and standard error.
-int launchAgain(const QString& ns, const QString& home, const XServer& x, const QStringList& extra, QString* err)
-{
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DISPLAY"), x.display());
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    p.setProcessEnvironment(env);
-    p.start(QStringLiteral("ip"),
-        QStringList {QStringLiteral("netns"), QStringLiteral("exec"), ns, e2e::binary(QStringLiteral("kestrelwatch")),
-            QStringLiteral("--home"), home}
-            + extra);
-    if (!p.waitForFinished(20000)) {
-        p.kill();
-        p.waitForFinished();
-        return -1;
-    }
-    *err = QString::fromUtf8(p.readAllStandardError());
-    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-}
 
 QString readAll(const QString& path)
 {
@@ -52,9 +30,8 @@ private Q_SLOTS:
     void initTestCase()
     {
         pinTestEnvironment();
+        KW_REQUIRE_LAB();
         QString why = whyNoDisplayTools();
-        if (why.isEmpty())
-            why = e2e::whyNotRunnable();
         for (const char* tool : {"dunst", "dbus-run-session", "dbus-monitor"}) {
             if (why.isEmpty() && QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty())
                 why = QStringLiteral("%1 is not installed").arg(QLatin1String(tool));
@@ -65,7 +42,7 @@ private Q_SLOTS:
 
     void withoutATrayTheWindowStaysReachable()
     {
-        e2e::Lab lab(QStringLiteral("kwgd"));
+        kwtest::Lab lab(QStringLiteral("kwgd"));
         QVERIFY2(lab.ok(), qPrintable(lab.error()));
         QVERIFY(lab.addDevice(
             QStringLiteral("stranger"), QStringLiteral("198.18.0.23"), QStringLiteral("02:5a:00:00:00:23")));
@@ -78,10 +55,12 @@ private Q_SLOTS:
                                               "dbus-monitor \"interface='org.freedesktop.Notifications'\" >'%1' 2>&1 & "
                                               "sleep 1; exec \"$0\" \"$@\"")
                                    .arg(watch);
-        WindowedMonitor monitor(home.paths().home, x);
-        monitor.start(lab.ns(),
-            {QStringLiteral("dbus-run-session"), QStringLiteral("--"), QStringLiteral("sh"), QStringLiteral("-c"),
-                script});
+        kwtest::Process monitor;
+        monitor.start(QStringLiteral("ip"),
+            inNamespace(lab.ns(), home.paths().home,
+                {QStringLiteral("dbus-run-session"), QStringLiteral("--"), QStringLiteral("sh"), QStringLiteral("-c"),
+                    script}),
+            monitorEnvironment(x));
         QVERIFY(monitor.waitStarted());
 
         const auto shown = [&x] {
@@ -103,12 +82,15 @@ private Q_SLOTS:
         const QString id = mainWindow(x)->id;
         x.tool(QStringLiteral("xdotool"), {QStringLiteral("windowunmap"), id});
         QTRY_VERIFY_WITH_TIMEOUT(!shown(), 10000);
-        QString err;
-        QCOMPARE(launchAgain(lab.ns(), home.paths().home, x, {}, &err), 0);
+        // The second copy reaches the first over the store's folder; no bus or tray is needed for that.
+        const QStringList again = {QStringLiteral("env"), QStringLiteral("DISPLAY=") + x.display(),
+            QStringLiteral("QT_QPA_PLATFORM=xcb"), kwtest::binary(QStringLiteral("kestrelwatch")),
+            QStringLiteral("--home"), home.paths().home};
+        QCOMPARE(lab.exec(again).code, 0);
         QTRY_VERIFY_WITH_TIMEOUT(shown(), 10000);
         // A second headless copy of the same store says why it ends.
-        const int code = launchAgain(lab.ns(), home.paths().home, x, {QStringLiteral("--headless")}, &err);
-        QVERIFY2(code == 0 && err.contains(QLatin1String("already runs")), qPrintable(err));
+        const kwtest::Run headless = lab.exec(again + QStringList {QStringLiteral("--headless")});
+        QVERIFY2(headless.code == 0 && headless.err.contains(QLatin1String("already runs")), qPrintable(headless.err));
 
         // The signal reaches dbus-run-session, which ends the bus with the monitor: its code is not the monitor's.
         monitor.stop();

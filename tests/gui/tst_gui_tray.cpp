@@ -1,8 +1,8 @@
 // The tray icon on a real X notification area (trayer on Xvfb): the icon is docked, a left click on it shows
 // and hides the window, and the icon comes back after the tray host is restarted. The monitor runs in a
 // namespace LAN of its own, so its sweeps stay inside the lab.
-#include "../e2e/LabHarness.h"
 #include "GuiHarness.h"
+#include "Lab.h"
 #include "Skip.h"
 #include "TestHome.h"
 
@@ -18,16 +18,15 @@ private Q_SLOTS:
     void initTestCase()
     {
         pinTestEnvironment();
-        QString why = whyNoDisplayTools();
-        if (why.isEmpty())
-            why = e2e::whyNotRunnable();
+        KW_REQUIRE_LAB();
+        const QString why = whyNoDisplayTools();
         if (!why.isEmpty())
             KW_SKIP(qPrintable(why));
     }
 
     void iconDocksTogglesTheWindowAndSurvivesATrayRestart()
     {
-        e2e::Lab lab(QStringLiteral("kwgt"));
+        kwtest::Lab lab(QStringLiteral("kwgt"));
         QVERIFY2(lab.ok(), qPrintable(lab.error()));
         XServer x;
         QVERIFY2(x.ok(), "Xvfb did not start");
@@ -37,8 +36,8 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(x.tree().contains(QStringLiteral("\"panel\": (\"panel\" \"trayer\")")), 10000);
 
         TestHome home;
-        WindowedMonitor monitor(home.paths().home, x);
-        monitor.start(lab.ns());
+        kwtest::Process monitor;
+        monitor.start(QStringLiteral("ip"), inNamespace(lab.ns(), home.paths().home), monitorEnvironment(x));
         QVERIFY(monitor.waitStarted());
 
         std::optional<XWindow> icon;
