@@ -1,4 +1,5 @@
 // The user's actions on devices: their effect on rows, ListRow, counts, the selection and the store.
+#include "Devices.h"
 #include "WindowRig.h"
 
 #include "engine/frmClient.h"
@@ -266,16 +267,9 @@ private Q_SLOTS:
         rig.store({dev(mac(1), true, false), dev(mac(2), true, false)});
         rig.start();
         rig.w().RightClickIntruder(1);
-        DeviceTable& table = rig.devices();
-        const qint32 slot = table.DeviceCount;
-        table.ResizeDeviceTable(slot + 1);
-        table[slot] = DeviceRecord::empty();
-        table[slot].MacAddress = mac(9);
-        table[slot].IpAddress = QStringLiteral("198.18.0.9");
-        table[slot].Intruder = true;
-        table[slot].NewDevice = true;
-        table.DeviceCount = slot + 1;
-        table.macChanged();
+        const qint32 slot = appendDevice(rig.devices(), mac(9), QStringLiteral("198.18.0.9"));
+        rig.devices()[slot].Intruder = true;
+        rig.devices()[slot].NewDevice = true;
         rig.w().AddNewDevice(slot);
         QCOMPARE(rig.selectedMac(), mac(9));
         rig.w().mnuMoveToAllowed_Click();

@@ -105,11 +105,6 @@ private Q_SLOTS:
         w.tmr333ms_Timer();
         QCOMPARE(w.playCount(2), 1);
         QCOMPARE(w.datLastIntruderWarning, started.addSecs(301));
-        for (int tick = 0; tick < 30; ++tick) {
-            rig.clock.advanceMSecs(333);
-            w.tmr333ms_Timer();
-        }
-        QCOMPARE(w.playCount(2), 1);
 
         // With the reminder off the time still moves on, so switching it on brings no sound at once.
         rig.core->settings().chkOnlineIntruderReminder = 0;
@@ -119,13 +114,6 @@ private Q_SLOTS:
         QCOMPARE(w.datLastIntruderWarning, rig.clock.now());
         rig.core->settings().chkOnlineIntruderReminder = 1;
         rig.clock.advanceSeconds(10);
-        w.tmr333ms_Timer();
-        QCOMPARE(w.playCount(2), 1);
-
-        // An alert holds the reminder back too.
-        rig.clock.advanceSeconds(295);
-        w.setLastIntruderWarning(rig.clock.now());
-        rig.clock.advanceSeconds(100);
         w.tmr333ms_Timer();
         QCOMPARE(w.playCount(2), 1);
     }
