@@ -50,29 +50,6 @@ class TestLists final : public QObject
 private Q_SLOTS:
     void initTestCase() { pinTestEnvironment(); }
 
-    void orderIsNewThenAcknowledgedThenSafe()
-    {
-        WindowRig rig;
-        // Stored keys load in MAC order: A acknowledged, B new, C safe, D new, E safe.
-        rig.store({dev(QStringLiteral("0A-00-00-00-00-01"), QStringLiteral("198.18.0.11"), true, false),
-            dev(QStringLiteral("0B-00-00-00-00-02"), QStringLiteral("198.18.0.12"), true, true),
-            dev(QStringLiteral("0C-00-00-00-00-03"), QStringLiteral("198.18.0.13"), false, false),
-            dev(QStringLiteral("0D-00-00-00-00-04"), QStringLiteral("198.18.0.14"), true, true),
-            dev(QStringLiteral("0E-00-00-00-00-05"), QStringLiteral("198.18.0.15"), false, false)});
-        QCOMPARE(rig.start(), -1);
-        QCOMPARE(rig.intruderMacs(),
-            QStringList({QStringLiteral("0B-00-00-00-00-02"), QStringLiteral("0D-00-00-00-00-04"),
-                QStringLiteral("0A-00-00-00-00-01")}));
-        QCOMPARE(
-            rig.allowedMacs(), QStringList({QStringLiteral("0C-00-00-00-00-03"), QStringLiteral("0E-00-00-00-00-05")}));
-        QCOMPARE(rig.inconsistency(), QString());
-        // After a rebuild the first intruder row is selected.
-        QCOMPARE(rig.w().SelectionInAllowed(), false);
-        QCOMPARE(rig.w().SelectedRow(), 0);
-        QCOMPARE(rig.selectedMac(), QStringLiteral("0B-00-00-00-00-02"));
-        QVERIFY(rig.w().intruderList()->row(0).selected);
-    }
-
     void onlyOnlineNewIntrudersFlash()
     {
         WindowRig rig;
