@@ -1,7 +1,10 @@
 #include "app/MonitorCore.h"
 
+#include "app/DeviceActions.h"
+#include "app/ObservingSeam.h"
 #include "app/OsVersion.h"
 #include "engine/frmClient.h"
+#include "mqtt/MqttPublisher.h"
 #include "notify/AlertMails.h"
 #include "notify/CEmail.h"
 #include "platform/Clock.h"
@@ -122,13 +125,62 @@ QString MonitorCore::vendorName(const QString& mac) const
 void MonitorCore::loadRegistry()
 {
     Load_Registry(m_settings, m_devices, m_paths.debugLogFile(), [this](qint32 i) { m_deviceLog.Load_Log(i); });
+    if (m_mqtt)
+        m_mqtt->republishAll();
 }
 
 void MonitorCore::startEngine(MainWindowSeam& window, std::unique_ptr<NetPlatform> net)
 {
     m_net = std::move(net);
-    m_engine = std::make_unique<frmClient>(m_devices, m_settings, *m_net, window);
+    m_mqtt =
+        std::make_unique<MqttPublisher>(m_devices, m_settings, [this](const QString& mac) { return vendorName(mac); });
+    m_mqtt->setCommandHandler(
+        [this](qint32 index, const MqttCommand& command) { return applyMqttCommand(index, command); });
+    m_seam = std::make_unique<ObservingSeam>(window, *m_mqtt);
+    m_mqtt->refresh();
+    m_engine = std::make_unique<frmClient>(m_devices, m_settings, *m_net, *m_seam);
     m_engine->Load();
+}
+
+void MonitorCore::deviceRemoved(const QString& mac)
+{
+    if (m_mqtt)
+        m_mqtt->deviceRemoved(mac);
+}
+
+bool MonitorCore::applyMqttCommand(qint32 index, const MqttCommand& command)
+{
+    const QString mac = m_devices[index].MacAddress;
+    QStringList done;
+    bool listsChanged = false;
+    if (command.name && DeviceActions::Rename(m_devices, index, *command.name))
+        done << QStringLiteral("renamed");
+    // Acknowledging reorders the intruder list: unacknowledged intruders stand above the others.
+    if (command.acknowledge && DeviceActions::Acknowledge(m_devices, index)) {
+        done << QStringLiteral("acknowledged");
+        listsChanged = true;
+    }
+    if (command.safe == true && DeviceActions::MoveToSafe(m_devices, index)) {
+        done << QStringLiteral("moved to the safe list");
+        listsChanged = true;
+    }
+    bool holdReminder = false;
+    if (command.safe == false && DeviceActions::MoveToIntruders(m_devices, index, holdReminder)) {
+        done << QStringLiteral("moved to the intruder list");
+        listsChanged = true;
+        if (holdReminder)
+            m_seam->setLastIntruderWarning(kwclock::now());
+    }
+    if (done.isEmpty()) {
+        Log(QStringLiteral("MQTT - command for %1 changed nothing").arg(mac));
+        return false;
+    }
+    Log(QStringLiteral("MQTT - command for %1: %2").arg(mac, done.join(QStringLiteral(", "))));
+    if (m_redraw)
+        m_redraw(index, listsChanged);
+    else
+        m_seam->front().MacUpdateOccured(index);
+    return true;
 }
 
 bool MonitorCore::markInstalled(bool registerAutostart)
@@ -149,5 +201,7 @@ void MonitorCore::shutdown()
 {
     if (m_engine)
         m_engine->Shutdown();
+    if (m_mqtt)
+        m_mqtt->stop();
     m_vendors.reset();
 }

@@ -18,8 +18,11 @@ class CEmail;
 class CMacDatabase;
 class Hive;
 class MainWindowSeam;
+class MqttPublisher;
 class NetPlatform;
 class QLocalServer;
+class ObservingSeam;
+struct MqttCommand;
 class frmClient;
 
 // Everything the monitor runs on, window or not: the store, the settings, the device table and histories,
@@ -57,8 +60,15 @@ public:
     void loadInstallation();
     // Load_Registry: every setting and every stored device with its history.
     void loadRegistry();
-    // Creates the engine on the given platform and loads it (opens the socket, starts the first sweep).
+    // Creates the MQTT publisher and the engine on the given platform and loads it (opens the socket, starts
+    // the first sweep). The engine reaches the window through a seam that also feeds the publisher.
     void startEngine(MainWindowSeam& window, std::unique_ptr<NetPlatform> net);
+    // The window's removal of a device, for the broker to forget it.
+    void deviceRemoved(const QString& mac);
+    // How the front end redraws a device after a command from the broker changed it; listsChanged when its
+    // place in the lists changed (acknowledged, or moved between the intruder and the safe list). Without one,
+    // MacUpdateOccured redraws it.
+    void setDeviceRedraw(std::function<void(qint32 index, bool listsChanged)> redraw) { m_redraw = std::move(redraw); }
     // First-run marker; returns true when this was the first run. registerAutostart writes the Run value
     // on the first run (the desktop does, a headless server does not).
     bool markInstalled(bool registerAutostart);
@@ -75,6 +85,7 @@ public:
     CEmail* mail() { return m_mail.get(); }
     AlertMails* alertMails() { return m_alertMails.get(); }
     frmClient* engine() { return m_engine.get(); }
+    MqttPublisher* mqtt() { return m_mqtt.get(); }
     Hive* hive() { return m_hive.get(); }
     bool extraLogging() const { return m_extraLogging; }
     QDateTime startTime() const { return m_startTime; }
@@ -82,6 +93,7 @@ public:
 
 private:
     void listenForSecondCopies();
+    bool applyMqttCommand(qint32 index, const MqttCommand& command);
 
     AppPaths m_paths;
     QLockFile m_lock;
@@ -97,6 +109,9 @@ private:
     std::unique_ptr<CEmail> m_mail;
     std::unique_ptr<AlertMails> m_alertMails;
     std::unique_ptr<NetPlatform> m_net;
+    std::unique_ptr<MqttPublisher> m_mqtt;
+    std::unique_ptr<ObservingSeam> m_seam;
+    std::function<void(qint32, bool)> m_redraw;
     std::unique_ptr<frmClient> m_engine;
     bool m_extraLogging = false;
     QDateTime m_startTime;

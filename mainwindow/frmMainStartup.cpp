@@ -78,6 +78,8 @@ int frmMain::Form_Load(std::unique_ptr<NetPlatform> net)
     step(*this, "Load", [this] { Setup_Display(); });
     datLastIntruderWarning = kwclock::now();
     // 14: the engine; its load opens the socket and starts the first sweep.
+    m_core.setDeviceRedraw(
+        [this](qint32 index, bool listsChanged) { listsChanged ? Setup_Display() : MacUpdateOccured(index); });
     step(*this, "Load", [this, &net] { m_core.startEngine(*this, std::move(net)); });
     // The probe's target is judged against the ranges the engine now sweeps.
     step(*this, "Load", [this] { refreshProbe(); });

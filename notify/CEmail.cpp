@@ -4,7 +4,7 @@
 #include "store/LiveSettings.h"
 
 #include <QSignalBlocker>
-#include <QTcpSocket>
+#include <QSslSocket>
 
 namespace {
 qint32 nextSlot(qint32 index)
@@ -17,21 +17,30 @@ qint32 nextSlot(qint32 index)
 CEmail::CEmail(const LiveSettings& settings, QObject* parent)
     : QObject(parent)
     , m_settings(settings)
-    , m_socket(new QTcpSocket(this))
+    , m_socket(new QSslSocket(this))
 {
     // Qt buffers no more than one reply's worth; a flooding peer is held back by TCP itself.
     m_socket->setReadBufferSize(MaxReply);
-    connect(m_socket, &QTcpSocket::connected, this, [this] { post([this] { sktEmail_Connect(); }); });
-    connect(m_socket, &QTcpSocket::readyRead, this, [this] {
+    connect(m_socket, &QSslSocket::connected, this, [this] {
+        m_liveGeneration = m_generation;
+        post([this] { sktEmail_Connect(); });
+    });
+    connect(m_socket, &QSslSocket::readyRead, this, [this] {
         const auto count = qint32(qMin<qint64>(m_socket->bytesAvailable(), INT32_MAX));
         post([this, count] { sktEmail_DataArrival(count); });
     });
-    connect(m_socket, &QTcpSocket::disconnected, this, [this] { post([this] { sktEmail_Close(); }); });
-    connect(m_socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
+    connect(m_socket, &QSslSocket::encrypted, this, [this] { post([this] { sktEmail_Encrypted(); }); });
+    connect(m_socket, &QSslSocket::disconnected, this, [this] {
+        // TLS ends a refused handshake's connection later, in the event loop: after the client has ended it.
+        if (m_liveGeneration == m_generation)
+            post([this] { sktEmail_Close(); });
+    });
+    connect(m_socket, &QSslSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
         // A peer's close arrives as this error and then as the disconnect; the disconnect alone reports it.
         if (error != QAbstractSocket::RemoteHostClosedError)
             post([this] { sktEmail_Error(); });
     });
+    setUpTls();
 }
 
 CEmail::~CEmail()
@@ -63,17 +72,24 @@ void CEmail::LogEmail(const QString& text)
     Log(QStringLiteral("CEmail:  ") + text);
 }
 
+void CEmail::LogFailure(const QString& text)
+{
+    LogEmail(text);
+    m_cause = text;
+}
+
 QString CEmail::quoted(const QString& serverText) const
 {
     QString text = serverText;
+    const QString mask = QStringLiteral("********");
     const QString& password = m_settings.txtEmailPassword;
     if (password.isEmpty())
         return text;
-    const QString encoded = m_codec.Encodestring(password);
-    const QString mask = QStringLiteral("********");
-    text.replace(encoded, mask);
-    for (const QString& piece : encoded.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts))
-        text.replace(piece, mask);
+    const QByteArray user = m_settings.txtEmailUsername.toUtf8();
+    const QByteArray pass = password.toUtf8();
+    // Both ways the password travels: alone (AUTH LOGIN) and inside the PLAIN credentials.
+    for (const QString& encoded : {base64(pass), base64(QByteArray(1, '\0') + user + '\0' + pass)})
+        text.replace(encoded, mask);
     text.replace(password, mask);
     return text;
 }
@@ -90,35 +106,60 @@ void CEmail::closeSocket()
         const QSignalBlocker block(m_socket);
         m_socket->abort();
     }
+    m_buffer.clear();
     ++m_generation;
+}
+
+void CEmail::startAttempt()
+{
+    m_currentRecipient = 0;
+    m_activity = 0;
+    m_state = Greeting;
+    m_buffer.clear();
+    m_tlsFailureLogged = false;
 }
 
 void CEmail::connectServer(const QString& failurePrefix)
 {
     closeSocket();
-    const std::optional<Endpoint> endpoint = serverEndpoint(m_settings.txtEmailServer);
+    m_security = securityOf(m_settings.cboEmailSecurity).value_or(Security::None);
+    const std::optional<Endpoint> endpoint = serverEndpoint(m_settings.txtEmailServer, defaultPort(m_security));
     if (!endpoint) {
         // Nothing connects; the attempt runs into the time-out and is retried like any other failure.
-        LogEmail(failurePrefix
+        LogFailure(failurePrefix
             + QStringLiteral("the server setting \"%1\" names no valid port").arg(m_settings.txtEmailServer));
         return;
     }
-    m_socket->connectToHost(endpoint->host, endpoint->port);
-}
-
-void CEmail::SendEmail(const QString& recipients, const QString& subject, const QString& body)
-{
-    if (m_settings.txtEmailServer.isEmpty() || m_settings.txtEmailFrom.isEmpty() || recipients.isEmpty())
-        return;
-    if (nextSlot(m_writeIndex) == m_readIndex) {
-        LogEmail(QStringLiteral("Mail Que is full, dumping email"));
+    m_host = endpoint->host;
+    if (m_security != Security::None && !QSslSocket::supportsSsl()) {
+        LogFailure(QStringLiteral("TLS failure with %1: this system has no TLS library for Qt (install OpenSSL 3)")
+                       .arg(m_host));
+        m_tlsFailureLogged = true;
+        post([this] { sktEmail_Error(); });
         return;
     }
+    if (m_security == Security::Tls)
+        m_socket->connectToHostEncrypted(endpoint->host, endpoint->port);
+    else
+        m_socket->connectToHost(endpoint->host, endpoint->port);
+}
+
+quint64 CEmail::SendEmail(const QString& recipients, const QString& subject, const QString& body)
+{
+    if (m_settings.txtEmailServer.isEmpty() || m_settings.txtEmailFrom.isEmpty() || recipients.isEmpty())
+        return 0;
+    if (nextSlot(m_writeIndex) == m_readIndex) {
+        LogEmail(QStringLiteral("Mail Que is full, dumping email"));
+        return 0;
+    }
+    const quint64 id = ++m_lastId;
     m_recipientQueue[size_t(m_writeIndex)] = recipients;
     m_subjectQueue[size_t(m_writeIndex)] = subject;
     m_bodyQueue[size_t(m_writeIndex)] = body;
+    m_idQueue[size_t(m_writeIndex)] = id;
     m_writeIndex = nextSlot(m_writeIndex);
     SendNextMail();
+    return id;
 }
 
 void CEmail::SendNextMail()
@@ -130,34 +171,34 @@ void CEmail::SendNextMail()
         if (queueEmpty())
             return;
         m_recipients = m_recipientQueue[size_t(m_readIndex)].split(QLatin1Char(';'));
+        m_cause.clear();
         if (m_recipients.size() == 1 && m_recipients.first().isEmpty()) {
-            LogEmail(QStringLiteral("Invalid or empty recipient list, dumping the email"));
+            LogFailure(QStringLiteral("Invalid or empty recipient list, dumping the email"));
             finishMessage(false);
             continue;
         }
-        m_currentRecipient = 0;
-        m_activity = 0;
         m_attempts = 0;
-        m_buffer.clear();
-        m_state = Greeting;
+        startAttempt();
         connectServer(QStringLiteral("SendEmail - "));
     }
 }
 
 void CEmail::finishMessage(bool sent)
 {
+    const quint64 id = m_idQueue[size_t(m_readIndex)];
     m_recipientQueue[size_t(m_readIndex)].clear();
     m_subjectQueue[size_t(m_readIndex)].clear();
     m_bodyQueue[size_t(m_readIndex)].clear();
+    m_idQueue[size_t(m_readIndex)] = 0;
     m_readIndex = nextSlot(m_readIndex);
     m_activity = -1;
-    Q_EMIT mailFinished(sent);
+    Q_EMIT mailFinished(sent, id, sent ? QString() : m_cause);
 }
 
 void CEmail::RetryMail()
 {
-    if (!socketClosed())
-        closeSocket();
+    // Even a socket that is closed already: what its connection still has in flight is no longer heard.
+    closeSocket();
     if (m_activity == -1)
         return;
     if (queueEmpty()) {
@@ -172,10 +213,7 @@ void CEmail::RetryMail()
         SendNextMail();
         return;
     }
-    m_currentRecipient = 0;
-    m_activity = 0;
-    m_state = Greeting;
-    m_buffer.clear();
+    startAttempt();
     LogEmail(QStringLiteral("Resending Email to ") + m_recipients.value(0) + QStringLiteral(" etc..."));
     connectServer(QStringLiteral("RetryMail - "));
 }
@@ -185,7 +223,12 @@ void CEmail::Poll()
     if (m_activity != -1) {
         ++m_activity;
         if (m_activity == TimeoutPolls) {
+            const bool inHandshake = handshaking();
+            if (inHandshake)
+                LogFailure(QStringLiteral("TLS failure with %1: handshake timed out").arg(m_host));
             LogEmail(QStringLiteral("Mail Server Timeout"));
+            if (!inHandshake)
+                m_cause = QStringLiteral("Mail Server Timeout");
             RetryMail();
         }
     } else if (!queueEmpty()) {
@@ -206,20 +249,24 @@ void CEmail::sktEmail_Connect()
 
 void CEmail::sktEmail_Close()
 {
-    LogEmail(QStringLiteral("Server connection lost"));
+    LogFailure(QStringLiteral("Server connection lost"));
     RetryMail();
 }
 
 void CEmail::sktEmail_Error()
 {
+    // A TLS failure has already said what went wrong; its line stays the reason.
     LogEmail(QStringLiteral("Socket Error"));
+    if (!m_tlsFailureLogged)
+        m_cause = QStringLiteral("Socket Error (%1)").arg(m_socket->errorString());
     RetryMail();
 }
 
-std::optional<CEmail::Endpoint> CEmail::serverEndpoint(const QString& setting)
+std::optional<CEmail::Endpoint> CEmail::serverEndpoint(const QString& setting, quint16 defaultPort)
 {
     const QString text = setting.trimmed();
     Endpoint endpoint;
+    endpoint.port = defaultPort;
     QString portText;
     if (text.startsWith(QLatin1Char('['))) {
         const qsizetype close = text.indexOf(QLatin1Char(']'));
@@ -249,4 +296,43 @@ std::optional<CEmail::Endpoint> CEmail::serverEndpoint(const QString& setting)
         return std::nullopt;
     endpoint.port = quint16(port);
     return endpoint;
+}
+
+std::optional<CEmail::Security> CEmail::securityOf(const QString& text)
+{
+    const QString t = text.trimmed();
+    if (t.isEmpty() || t.compare(QLatin1String("None"), Qt::CaseInsensitive) == 0)
+        return Security::None;
+    if (t.compare(QLatin1String("STARTTLS"), Qt::CaseInsensitive) == 0)
+        return Security::StartTls;
+    if (t.compare(QLatin1String("TLS"), Qt::CaseInsensitive) == 0)
+        return Security::Tls;
+    return std::nullopt;
+}
+
+QString CEmail::securityText(Security security)
+{
+    switch (security) {
+    case Security::StartTls:
+        return QStringLiteral("STARTTLS");
+    case Security::Tls:
+        return QStringLiteral("TLS");
+    case Security::None:
+        break;
+    }
+    return QStringLiteral("None");
+}
+
+quint16 CEmail::defaultPort(Security security)
+{
+    // Submission with STARTTLS, submission over implicit TLS, and plain SMTP.
+    switch (security) {
+    case Security::StartTls:
+        return 587;
+    case Security::Tls:
+        return 465;
+    case Security::None:
+        break;
+    }
+    return 25;
 }

@@ -1,22 +1,19 @@
-// The SMTP dialogue of CEmail: judging the server's replies and answering them, one state at a time.
+// The SMTP dialogue of CEmail: judging the server's whole replies and answering them, one state at a time.
 #include "notify/CEmail.h"
 
+#include "notify/MailText.h"
 #include "platform/Clock.h"
-#include "platform/DebugSink.h"
 #include "store/LiveSettings.h"
 
-#include <QTcpSocket>
+#include <QSslSocket>
 
 namespace {
-const QString kCrLf = QStringLiteral("\r\n");
+const QString kEhlo = QStringLiteral("EHLO kestrelwatch_MailServer");
 } // namespace
 
-CEmail::Verdict CEmail::judgeReply(qint16 state, QStringView buffer)
+CEmail::Verdict CEmail::judgeReply(qint16 state, const SmtpReply::Reply& reply)
 {
-    if (buffer.size() < 3)
-        return Verdict::Incomplete;
-    const auto firstIs2 = [&] { return buffer.front() == QLatin1Char('2'); };
-    const auto codeIs = [&](QLatin1String code) { return buffer.first(3) == code; };
+    const bool category2 = reply.category() == 2;
     switch (state) {
     case Greeting:
     case EhloReply:
@@ -24,51 +21,42 @@ CEmail::Verdict CEmail::judgeReply(qint16 state, QStringView buffer)
     case LastRecipient:
     case MessageAccepted:
     case AuthEhloReply:
-        return firstIs2() ? Verdict::Positive : Verdict::Negative;
+    case TlsEhloReply:
+        return category2 ? Verdict::Positive : Verdict::Negative;
     case DataReply:
-        return codeIs(QLatin1String("354")) ? Verdict::Positive : Verdict::Negative;
+        return reply.code == 354 ? Verdict::Positive : Verdict::Negative;
     case QuitReply:
-        return codeIs(QLatin1String("221")) ? Verdict::Positive : Verdict::Negative;
+        return reply.code == 221 ? Verdict::Positive : Verdict::Negative;
     case UserPrompt:
     case PasswordPrompt:
-        return codeIs(QLatin1String("334")) ? Verdict::Positive : Verdict::Negative;
+        return reply.code == 334 ? Verdict::Positive : Verdict::Negative;
+    case StartTlsReply:
+        return reply.code == 220 ? Verdict::Positive : Verdict::Negative;
+    case TlsHandshake:
+        // Nothing may arrive in the clear once the server has agreed to TLS.
+        return Verdict::Negative;
     default:
         return Verdict::UnknownState;
     }
 }
 
-QString CEmail::replyLine(QStringView buffer)
+QString CEmail::base64(const QByteArray& bytes) const
 {
-    const qsizetype crlf = buffer.indexOf(kCrLf);
-    return (crlf < 0 ? buffer : buffer.first(crlf)).toString();
+    // One command line: the codec's 76-character line breaks have no place in it.
+    return m_codec.EncodeByteArray(bytes).remove(QStringLiteral("\r\n"));
 }
 
-QString CEmail::dateHeader(const QDateTime& when, const QLocale& locale)
-{
-    // Local time labelled +0000 whatever the zone: the form the mailer has always written.
-    return locale.toString(when, QStringLiteral("ddd, dd MMM yyyy HH:mm:ss")) + QStringLiteral(" +0000");
-}
-
-QString CEmail::messageText(const QString& sender, const QDateTime& when, const QString& recipients,
-    const QString& subject, const QString& body, const QLocale& locale)
-{
-    return QStringLiteral("From: ") + sender + kCrLf + QStringLiteral("Date: ") + dateHeader(when, locale) + kCrLf
-        + QStringLiteral("X-Mailer: Brackmoor Kestrelwatch Mailer") + kCrLf + QStringLiteral("To: ") + recipients
-        + kCrLf + QStringLiteral("Subject: ") + subject + kCrLf + kCrLf + body + kCrLf + kCrLf + QStringLiteral(".")
-        + kCrLf;
-}
-
-void CEmail::sendText(const QString& text)
+void CEmail::sendText(const QByteArray& text)
 {
     // Whatever arrives from now on answers this text.
     m_buffer.clear();
-    if (m_socket->write(text.toUtf8()) < 0)
+    if (m_socket->write(text) < 0)
         LogEmail(QStringLiteral("sktEmail_DataArrival - ") + m_socket->errorString());
 }
 
 void CEmail::sendCommand(const QString& command)
 {
-    sendText(command + kCrLf);
+    sendText(command.toUtf8() + "\r\n");
 }
 
 void CEmail::sktEmail_DataArrival(qint32 bytesTotal)
@@ -77,61 +65,112 @@ void CEmail::sktEmail_DataArrival(qint32 bytesTotal)
     const QByteArray data = m_socket->readAll();
     if (data.isEmpty())
         return;
-    m_buffer += QString::fromLatin1(data);
-    if (m_buffer.size() > MaxReply) {
-        LogEmail(QStringLiteral("sktEmail_DataArrival - the server sent more than %1 characters in one reply")
-                     .arg(MaxReply));
-        m_buffer.clear();
+    m_buffer += data;
+    const std::optional<SmtpReply::Reply> reply = SmtpReply::take(m_buffer);
+    if (!reply) {
+        if (m_buffer.size() > MaxReply) {
+            LogFailure(QStringLiteral("sktEmail_DataArrival - the server sent more than %1 characters in one reply")
+                           .arg(MaxReply));
+            m_buffer.clear();
+            RetryMail();
+        }
+        return;
+    }
+    m_buffer.remove(0, reply->length);
+    handleReply(*reply);
+}
+
+void CEmail::serverError(const char* step, const SmtpReply::Reply& reply)
+{
+    LogFailure(QStringLiteral("Server error on %1. Reply > ").arg(QLatin1String(step)) + quoted(reply.firstLine()));
+    RetryMail();
+}
+
+void CEmail::afterEhlo(const SmtpReply::Reply& reply)
+{
+    if (m_security != Security::None && !m_socket->isEncrypted()) {
+        // Never reached by the dialogue; the guard keeps the login off a plain connection whatever happens.
+        LogFailure(QStringLiteral("TLS failure with %1: the connection is not encrypted").arg(m_host));
         RetryMail();
         return;
     }
-    handleReply();
+    const SmtpReply::Extensions offered = SmtpReply::extensions(reply);
+    const bool plainOnly = offered.authAdvertised && !offered.authMechanisms.contains(QLatin1String("LOGIN"))
+        && offered.authMechanisms.contains(QLatin1String("PLAIN"));
+    m_accepted = false;
+    if (plainOnly) {
+        // One step: the authorisation identity (empty), the user name and the password, NUL-separated.
+        const QByteArray credentials =
+            '\0' + m_settings.txtEmailUsername.toUtf8() + '\0' + m_settings.txtEmailPassword.toUtf8();
+        sendCommand(QStringLiteral("AUTH PLAIN ") + base64(credentials));
+        m_state = EhloReply;
+        return;
+    }
+    sendCommand(QStringLiteral("AUTH LOGIN"));
+    m_state = UserPrompt;
 }
 
-void CEmail::handleReply()
+void CEmail::handleReply(const SmtpReply::Reply& reply)
 {
-    const Verdict verdict = judgeReply(m_state, m_buffer);
-    if (verdict == Verdict::Incomplete)
-        return;
+    const Verdict verdict = judgeReply(m_state, reply);
     const bool positive = verdict == Verdict::Positive;
-    const auto serverError = [this](const char* step) {
-        LogEmail(QStringLiteral("Server error on %1. Reply > ").arg(QLatin1String(step)) + quoted(replyLine(m_buffer)));
-        RetryMail();
-    };
+    const bool authenticate = LiveSettings::on(m_settings.chkEmailAuthenticate);
 
     switch (m_state) {
     case Greeting:
         if (!positive)
-            return serverError("220");
+            return serverError("220", reply);
         // The authentication setting counts as it stands when the server has greeted us.
-        sendCommand(QStringLiteral("EHLO kestrelwatch_MailServer"));
-        m_state = LiveSettings::on(m_settings.chkEmailAuthenticate) ? AuthEhloReply : EhloReply;
+        sendCommand(kEhlo);
+        if (m_security == Security::StartTls && !m_socket->isEncrypted())
+            m_state = TlsEhloReply;
+        else
+            m_state = authenticate ? AuthEhloReply : EhloReply;
         return;
+    case TlsEhloReply:
+        if (!positive)
+            return serverError(authenticate ? "250e" : "250a", reply);
+        if (!SmtpReply::extensions(reply).startTls) {
+            LogFailure(QStringLiteral("TLS failure with %1: the server does not offer STARTTLS, and nothing is sent "
+                                      "unencrypted")
+                           .arg(m_host));
+            RetryMail();
+            return;
+        }
+        sendCommand(QStringLiteral("STARTTLS"));
+        m_state = StartTlsReply;
+        return;
+    case StartTlsReply:
+        if (!positive)
+            return serverError("STARTTLS", reply);
+        m_state = TlsHandshake;
+        m_socket->startClientEncryption();
+        return;
+    case TlsHandshake:
+        return serverError("STARTTLS", reply);
     case AuthEhloReply:
         if (!positive)
-            return serverError("250e");
-        sendCommand(QStringLiteral("auth login"));
-        m_accepted = false;
-        m_state = UserPrompt;
+            return serverError("250e", reply);
+        afterEhlo(reply);
         return;
     case UserPrompt:
         if (!positive)
-            return serverError("334a");
-        sendCommand(m_codec.Encodestring(m_settings.txtEmailUsername));
+            return serverError("334a", reply);
+        sendCommand(base64(m_settings.txtEmailUsername.toUtf8()));
         m_accepted = false;
         m_state = PasswordPrompt;
         return;
     case PasswordPrompt:
         if (!positive)
-            return serverError("334u");
-        sendCommand(m_codec.Encodestring(m_settings.txtEmailPassword));
+            return serverError("334u", reply);
+        sendCommand(base64(m_settings.txtEmailPassword.toUtf8()));
         m_accepted = false;
         m_state = EhloReply;
         return;
     case EhloReply:
         if (!positive)
-            return serverError("250a");
-        sendCommand(QStringLiteral("mail from: <") + m_settings.txtEmailFrom + QStringLiteral(">"));
+            return serverError("250a", reply);
+        sendCommand(QStringLiteral("MAIL FROM:<") + m_settings.txtEmailFrom.trimmed() + QStringLiteral(">"));
         m_accepted = false;
         m_state = RecipientPhase;
         return;
@@ -145,7 +184,7 @@ void CEmail::handleReply()
             LogEmail(QStringLiteral("Email Address Rejected > ") + address);
         }
         sendCommand(
-            QStringLiteral("rcpt to: <") + m_recipients.value(m_currentRecipient).trimmed() + QStringLiteral(">"));
+            QStringLiteral("RCPT TO:<") + m_recipients.value(m_currentRecipient).trimmed() + QStringLiteral(">"));
         ++m_currentRecipient;
         if (m_currentRecipient > m_recipients.size() - 1)
             m_state = LastRecipient;
@@ -158,36 +197,39 @@ void CEmail::handleReply()
             LogEmail(
                 QStringLiteral("Email Address Rejected > ") + m_recipients.value(m_recipients.size() - 1).trimmed());
         if (!m_accepted) {
-            LogEmail(QStringLiteral("Server Rejected all email addresses"));
+            LogFailure(QStringLiteral("Server Rejected all email addresses"));
             RetryMail();
             return;
         }
-        sendCommand(QStringLiteral("data"));
+        sendCommand(QStringLiteral("DATA"));
         m_state = DataReply;
         return;
-    case DataReply:
+    case DataReply: {
         if (!positive)
-            return serverError("354");
+            return serverError("354", reply);
         // The whole message goes out in one write; the sender and the date are those of this moment.
-        sendText(messageText(m_settings.txtEmailFrom, kwclock::now(), m_recipientQueue[size_t(m_readIndex)],
-            m_subjectQueue[size_t(m_readIndex)], m_bodyQueue[size_t(m_readIndex)]));
+        const MailText::Message message {m_settings.txtEmailFrom, kwclock::now(), m_recipientQueue[size_t(m_readIndex)],
+            m_subjectQueue[size_t(m_readIndex)], m_bodyQueue[size_t(m_readIndex)],
+            MailText::newMessageId(m_settings.txtEmailFrom)};
+        sendText(MailText::wireText(message));
         m_state = MessageAccepted;
         return;
+    }
     case MessageAccepted:
         if (!positive)
-            return serverError("250d");
-        sendCommand(QStringLiteral("quit"));
+            return serverError("250d", reply);
+        sendCommand(QStringLiteral("QUIT"));
         m_state = QuitReply;
         return;
     case QuitReply:
         if (!positive)
-            LogEmail(QStringLiteral("Server error on 221. Reply > ") + quoted(replyLine(m_buffer)));
+            LogEmail(QStringLiteral("Server error on 221. Reply > ") + quoted(reply.firstLine()));
         closeSocket();
         finishMessage(true);
         SendNextMail();
         return;
     default:
-        LogEmail(QStringLiteral("Server error due to UNKNOWN state"));
+        LogFailure(QStringLiteral("Server error due to UNKNOWN state"));
         RetryMail();
         return;
     }

@@ -5,9 +5,10 @@
 #include "store/LiveSettings.h"
 #include "store/modIniFileFunctions.h"
 
+#include <QStringList>
+
 namespace {
 const QString kProductName = QStringLiteral("Kestrelwatch");
-const QString kDefaultSupportAddress = QStringLiteral("support@brackmoor.example");
 } // namespace
 
 namespace SettingsMails {
@@ -32,20 +33,64 @@ QString debugLogSubject()
 
 QString supportAddress()
 {
-    // An installation that empties the entry has no support address, and the message is not queued.
-    return modIniFileFunctions::dbGetEntry(
-        QStringLiteral("GENERAL"), QStringLiteral("SupportAddress"), kDefaultSupportAddress)
+    return modIniFileFunctions::dbGetEntry(QStringLiteral("GENERAL"), QStringLiteral("SupportAddress"), QString())
         .trimmed();
 }
 
-void sendTestEmail(CEmail& mail, const LiveSettings& settings)
+QString supportUnavailable()
 {
-    mail.SendEmail(settings.txtEmailAddresses, testSubject(), testBody());
+    if (!supportAddress().isEmpty())
+        return QString();
+    return QStringLiteral("No technical support address is set: the installation's Configs/Config.ini names "
+                          "none (SupportAddress in its [GENERAL] section).");
 }
 
-void sendDebugLog(CEmail& mail, const DebugLog& log)
+QString missingForTest(const LiveSettings& settings)
 {
-    mail.SendEmail(supportAddress(), debugLogSubject(), log.text());
+    QStringList missing;
+    if (settings.txtEmailServer.trimmed().isEmpty())
+        missing << QStringLiteral("the SMTP server");
+    if (settings.txtEmailAddresses.trimmed().isEmpty())
+        missing << QStringLiteral("the \"TO\" addresses");
+    if (settings.txtEmailFrom.trimmed().isEmpty())
+        missing << QStringLiteral("the \"FROM\" address");
+    if (missing.isEmpty())
+        return QString();
+    const QString last = missing.takeLast();
+    const QString list = missing.isEmpty() ? last : missing.join(QStringLiteral(", ")) + QStringLiteral(" and ") + last;
+    return QStringLiteral("No test email was sent: enter %1 first.").arg(list);
+}
+
+QString testResult(bool sent, const QString& cause)
+{
+    if (sent)
+        return QStringLiteral("Message Sent");
+    return QStringLiteral("The test email was not sent: %1")
+        .arg(cause.isEmpty() ? QStringLiteral("the mail server did not take it") : cause);
+}
+
+QString serverWithPort(const QString& server, const QString& security)
+{
+    const QString text = server.trimmed();
+    if (text.isEmpty())
+        return server;
+    const std::optional<CEmail::Endpoint> endpoint = CEmail::serverEndpoint(text);
+    // A setting whose port is unreadable keeps its host: everything before the port's colon.
+    QString host = endpoint ? endpoint->host : text.left(text.lastIndexOf(QLatin1Char(':')));
+    if (host.contains(QLatin1Char(':')))
+        host = QLatin1Char('[') + host + QLatin1Char(']');
+    const quint16 port = CEmail::defaultPort(CEmail::securityOf(security).value_or(CEmail::Security::None));
+    return host + QLatin1Char(':') + QString::number(port);
+}
+
+quint64 sendTestEmail(CEmail& mail, const LiveSettings& settings)
+{
+    return mail.SendEmail(settings.txtEmailAddresses, testSubject(), testBody());
+}
+
+quint64 sendDebugLog(CEmail& mail, const DebugLog& log)
+{
+    return mail.SendEmail(supportAddress(), debugLogSubject(), log.text());
 }
 
 } // namespace SettingsMails

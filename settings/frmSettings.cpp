@@ -10,6 +10,7 @@
 #include "settings/LogTextBox.h"
 #include "settings/SettingsHost.h"
 #include "settings/SettingsPrompt.h"
+#include "settings/frmSettingsMqtt.h"
 #include "store/Base64Class.h"
 #include "store/LiveSettings.h"
 #include "store/Settings.h"
@@ -96,10 +97,13 @@ void frmSettings::loadFromSettings()
     m_slideVolume->setValue(volume);
     showVolume(volume);
 
+    if (m_mqttPage)
+        m_mqttPage->loadFromSettings();
     m_lblLogPath->setText(m_settings.lblLogPath);
     m_lblLogPath->setToolTip(m_settings.lblLogPath);
     m_flags[LogToDisk]->setToolTip(
         m_settings.lblLogPath.isEmpty() ? latin1(Flags[LogToDisk].tooltip) : m_settings.lblLogPath);
+    showMailControls();
     m_loading = false;
 }
 
@@ -163,13 +167,27 @@ void frmSettings::slideVolume_Change(int value)
 
 void frmSettings::cmdTestEmail_Click()
 {
+    // Nothing is asked, queued or promised when the settings cannot carry a mail.
+    const QString missing = SettingsMails::missingForTest(m_settings);
+    if (!missing.isEmpty()) {
+        m_lblTestEmail->setText(missing);
+        m_prompt->inform(this, missing);
+        return;
+    }
     if (!m_prompt->askYesNo(this, TestEmailQuestion))
         return;
-    if (CEmail* mail = m_mail ? m_mail() : nullptr)
-        SettingsMails::sendTestEmail(*mail, m_settings);
-    else
-        Log(QStringLiteral("cmdTestEmail_Click - the mailer is not running"));
-    m_prompt->inform(this, MessageSent);
+    CEmail* mail = m_mail ? m_mail() : nullptr;
+    m_testMailId = mail ? SettingsMails::sendTestEmail(*mail, m_settings) : 0;
+    if (m_testMailId == 0) {
+        const QString result = SettingsMails::testResult(
+            false, mail ? QStringLiteral("the mail queue is full") : QStringLiteral("the mailer is not running"));
+        m_lblTestEmail->setText(result);
+        m_prompt->inform(this, result);
+        return;
+    }
+    // "Message Sent" is said once the server has taken the message (testEmailFinished).
+    connect(mail, &CEmail::mailFinished, this, &frmSettings::testEmailFinished, Qt::UniqueConnection);
+    m_lblTestEmail->setText(QStringLiteral("Sending the test email..."));
 }
 
 void frmSettings::cmdEmailTechnicalSupport_Click()

@@ -12,6 +12,9 @@ class CEmail;
 class DebugLog;
 class LogTextBox;
 class QCheckBox;
+class QComboBox;
+class QGridLayout;
+class frmSettingsMqtt;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -61,6 +64,7 @@ public:
 
     QTabWidget* sst1() const { return m_sst1; }
     LogTextBox* txtLog() const { return m_txtLog; }
+    frmSettingsMqtt* mqttPage() const { return m_mqttPage; }
     QLabel* lblLogPath() const { return m_lblLogPath; }
 
     // Escape acts like the close box.
@@ -87,6 +91,11 @@ private:
     void slideVolume_Change(int value);
     void cmdTestEmail_Click();
     void cmdEmailTechnicalSupport_Click();
+    // The mail controls (frmSettingsMail.cpp).
+    void buildMailSecurity(QGridLayout* server);
+    void cboEmailSecurity_Click(int index);
+    void testEmailFinished(bool sent, quint64 id, const QString& cause);
+    void showMailControls();
     void enableLogin(bool enabled);
     void showVolume(int value);
     void closeBox();
@@ -108,8 +117,12 @@ private:
     QLabel* m_lblVolume = nullptr;
     QPushButton* m_cmdTestEmail = nullptr;
     QPushButton* m_cmdEmailTechnicalSupport = nullptr;
+    QComboBox* m_cboEmailSecurity = nullptr;
+    QLabel* m_lblTestEmail = nullptr; // how the latest test mail went
+    quint64 m_testMailId = 0;
     LogTextBox* m_txtLog = nullptr;
     QLabel* m_lblLogPath = nullptr;
+    frmSettingsMqtt* m_mqttPage = nullptr;
 
     bool m_loading = false;
     bool m_closeAllowed = false;

@@ -4,6 +4,7 @@
 
 #include "platform/DebugSink.h"
 #include "settings/LogTextBox.h"
+#include "settings/frmSettingsMqtt.h"
 
 #include <QCheckBox>
 #include <QFileInfo>
@@ -85,6 +86,8 @@ void frmSettings::buildTabs()
     m_sst1->addTab(buildAlertsPage(), tabPicture(QStringLiteral("Alerts.bmp")), QStringLiteral(" Alerts"));
     m_sst1->addTab(buildEmailPage(), tabPicture(QStringLiteral("Email.bmp")), QStringLiteral(" Email"));
     m_sst1->addTab(buildDebugPage(), tabPicture(QStringLiteral("Debug.bmp")), QStringLiteral(" Debug Log"));
+    m_mqttPage = new frmSettingsMqtt(m_settings, m_base64);
+    m_sst1->addTab(m_mqttPage, QStringLiteral(" MQTT"));
 
     // The text box labels of all frames share one column width, so the boxes line up across frames.
     int labelWidth = m_flags[EmailAuthenticate]->sizeHint().width();
@@ -184,7 +187,7 @@ QWidget* frmSettings::buildEmailPage()
     m_cmdTestEmail = new QPushButton(QStringLiteral("Send a Test Email"));
     m_cmdTestEmail->setObjectName(QStringLiteral("cmdTestEmail"));
     m_cmdTestEmail->setAutoDefault(false);
-    server->addWidget(m_cmdTestEmail, 1, 1, Qt::AlignRight);
+    buildMailSecurity(server);
     server->setColumnStretch(1, 1);
 
     auto* addresses = new QGridLayout;

@@ -1,5 +1,7 @@
 #include "store/Base64Class.h"
 
+#include <QStringDecoder>
+
 namespace {
 constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 constexpr int kLineLength = 76;
@@ -15,7 +17,7 @@ Base64Class::Base64Class()
 
 QString Base64Class::Encodestring(const QString& text) const
 {
-    return EncodeByteArray(text.toLatin1());
+    return EncodeByteArray(text.toUtf8());
 }
 
 QString Base64Class::EncodeByteArray(const QByteArray& bytes) const
@@ -44,7 +46,11 @@ QString Base64Class::EncodeByteArray(const QByteArray& bytes) const
 
 QString Base64Class::DecodeTostring(const QString& text) const
 {
-    return QString::fromLatin1(DecodeToByteArray(text));
+    const QByteArray bytes = DecodeToByteArray(text);
+    // Text encoded before UTF-8 was used is Latin-1; bytes that are not valid UTF-8 are read that way.
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString decoded = utf8(bytes);
+    return utf8.hasError() ? QString::fromLatin1(bytes) : decoded;
 }
 
 QByteArray Base64Class::DecodeToByteArray(const QString& text) const

@@ -6,7 +6,8 @@
 
 // Base64 of RFC 2045: encoded lines break with CR LF after every 76 characters when more output follows;
 // decoding drops every CR LF and '=' and reads characters outside the alphabet as 'A'. Text converts to
-// bytes one character per byte (Latin-1). No operation fails; empty input gives empty output.
+// bytes as UTF-8; decoded bytes that are not UTF-8 are read as Latin-1, the form older stores hold. No
+// operation fails; empty input gives empty output.
 class Base64Class final
 {
 public:
@@ -18,6 +19,6 @@ public:
     QByteArray DecodeToByteArray(const QString& text) const;
 
 private:
-    std::array<char, 64> m_encode{};
-    std::array<quint8, 256> m_decode{};
+    std::array<char, 64> m_encode {};
+    std::array<quint8, 256> m_decode {};
 };

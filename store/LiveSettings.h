@@ -13,6 +13,7 @@ struct LiveSettings
     QString txtEmailUsername;
     QString txtEmailPassword;
     int chkEmailAuthenticate = 0;
+    QString cboEmailSecurity = QStringLiteral("None"); // "None", "STARTTLS" or "TLS"
     bool emailLoginEnabled = false; // the user name and password fields are enabled
 
     int chkLogToDisk = 0;
@@ -31,6 +32,15 @@ struct LiveSettings
     int chkOnlineIntruderNotify = 0;
     int slideVolume = 70;
     int chkGeneralStartup = 0;
+
+    // The MQTT broker: no server means no connection. The login is held decoded; the sensor is this monitor's
+    // name on the broker (the host name when not set).
+    QString txtMqttServer;
+    QString txtMqttUsername;
+    QString txtMqttPassword;
+    QString txtMqttTopic = QStringLiteral("kestrelwatch");
+    QString cboMqttSecurity = QStringLiteral("None"); // "None" or "TLS"
+    QString txtMqttSensor;
 
     QString lblLogPath; // the debug log file's path, shown beside chkLogToDisk
 

@@ -7,6 +7,7 @@
 #include "store/TextForms.h"
 #include "store/modRegistry.h"
 
+#include <QSysInfo>
 
 namespace {
 
@@ -15,11 +16,24 @@ QString readGeneral(const QString& name, const QString& defaultText = QString())
     return modRegistry::ReadString(modRegistry::ProductKey, Keys::General, name, defaultText);
 }
 
-// The mail login is kept Base64-encoded.
+// The mail login is kept Base64-encoded, as UTF-8 (stores written before hold Latin-1, which still decodes).
 QString fromBase64Text(const QString& text)
 {
     static const Base64Class codec;
     return codec.DecodeTostring(text);
+}
+
+// "None", "STARTTLS" or "TLS"; missing means None, as it did before encryption could be chosen.
+QString emailSecurity(const QString& stored)
+{
+    for (const char* known : {"None", "STARTTLS", "TLS"}) {
+        if (stored.trimmed().compare(QLatin1String(known), Qt::CaseInsensitive) == 0)
+            return QLatin1String(known);
+    }
+    if (!stored.trimmed().isEmpty())
+        Log(QStringLiteral("Load_Registry - EmailSecurity \"%1\" is not None, STARTTLS or TLS; None is used")
+                .arg(stored));
+    return QStringLiteral("None");
 }
 
 void failed(const QString& mac, const QString& value, const QString& text)
@@ -52,6 +66,7 @@ void Load_Registry(LiveSettings& s, DeviceTable& table, const QString& debugLogF
     s.txtEmailUsername = fromBase64Text(readGeneral(QStringLiteral("EmailUsername")));
     s.txtEmailPassword = fromBase64Text(readGeneral(QStringLiteral("EmailPassword")));
 
+    s.cboEmailSecurity = emailSecurity(readGeneral(QStringLiteral("EmailSecurity")));
     s.chkEmailAuthenticate = TextForms::flagValue(readGeneral(QStringLiteral("EmailAuthenticate"), QStringLiteral("0")));
     s.emailLoginEnabled = s.chkEmailAuthenticate == 1;
 
@@ -79,6 +94,13 @@ void Load_Registry(LiveSettings& s, DeviceTable& table, const QString& debugLogF
         s.*flag.field = TextForms::flagValue(
             readGeneral(QString::fromLatin1(flag.name), QString::fromLatin1(flag.defaultText)));
     }
+
+    s.txtMqttServer = readGeneral(QStringLiteral("MqttServer"));
+    s.txtMqttUsername = fromBase64Text(readGeneral(QStringLiteral("MqttUsername")));
+    s.txtMqttPassword = fromBase64Text(readGeneral(QStringLiteral("MqttPassword")));
+    s.txtMqttTopic = readGeneral(QStringLiteral("MqttTopic"), QStringLiteral("kestrelwatch"));
+    s.cboMqttSecurity = readGeneral(QStringLiteral("MqttSecurity"), QStringLiteral("None"));
+    s.txtMqttSensor = readGeneral(QStringLiteral("MqttSensor"), QSysInfo::machineHostName());
 
     const QString volume = readGeneral(QStringLiteral("Volume"), QStringLiteral("70")).trimmed();
     bool volumeOk = false;

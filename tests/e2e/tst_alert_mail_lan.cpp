@@ -1,15 +1,13 @@
-// End to end: a stranger joins a namespace LAN and the headless monitor's new-intruder mail arrives at a
-// real SMTP server (aiosmtpd) inside the monitor's namespace, with the device's details and history.
-
-#include "LabHarness.h"
+// End to end as a new user meets it: a stock SMTP server (aiosmtpd, login required) on the monitor's side of a
+// namespace LAN, settings written with kestrelwatch-reg, a stranger joins, and the new-intruder mail arrives
+// with the device's details and history: over plain text, and over STARTTLS.
+#include "Lab.h"
+#include "Reg.h"
+#include "Skip.h"
+#include "SmtpPeer.h"
 #include "TestHome.h"
 
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
-
-using namespace e2e;
 
 class TestAlertMailLan : public QObject
 {
@@ -19,50 +17,58 @@ private Q_SLOTS:
     void initTestCase()
     {
         pinTestEnvironment();
-        const QString why = whyNotRunnable();
-        if (!why.isEmpty())
-            QSKIP(qPrintable(why));
-        if (run(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QStringLiteral("import aiosmtpd")}).code
-            != 0)
-            QSKIP("python3-aiosmtpd is not installed");
+        KW_REQUIRE_LAB();
+        QVERIFY2(!TestCertificates::caFile().isEmpty(), "openssl could not make the test certificates");
+        qputenv("SSL_CERT_FILE", TestCertificates::caFile().toLocal8Bit()); // the monitor inherits it
+    }
+
+    void newIntruderMailArrives_data()
+    {
+        QTest::addColumn<QString>("security");
+        QTest::newRow("plain, AUTH LOGIN") << "None";
+        QTest::newRow("STARTTLS, AUTH LOGIN") << "STARTTLS";
     }
 
     void newIntruderMailArrives()
     {
-        Lab lab(QStringLiteral("kwm"));
+        QFETCH(QString, security);
+        kwtest::Lab lab(QStringLiteral("kwm"));
         QVERIFY2(lab.ok(), qPrintable(lab.error()));
-        // The server listens on the monitor namespace's own loopback: nothing leaves the lab.
-        MailSink sink(lab.ns());
-        QVERIFY(sink.port() > 0);
+        // On the monitor namespace's own loopback: nothing leaves the lab.
+        QStringList options {"--user", "kestrel", "--password", "pässwörd €"};
+        if (security == QLatin1String("STARTTLS"))
+            options << TestCertificates::serverOptions(QStringLiteral("--starttls"), QStringLiteral("valid"));
+        SmtpPeer sink;
+        QVERIFY(sink.startAiosmtpd(options, lab.ns()));
+
         TestHome home;
         const QString store = home.paths().home;
-        QVERIFY(configureAlertMail(store, sink.port()));
+        // The login as the settings dialog stores it: Base64 of its UTF-8.
+        for (const auto& [name, data] : QList<QPair<QString, QString>> {{"EmailServer", sink.server()},
+                 {"EmailFrom", "kestrel@lab.example"}, {"EmailAddresses", "owner@lab.example"},
+                 {"NewIntruderEmail", "1"}, {"EmailAuthenticate", "1"}, {"EmailUsername", "a2VzdHJlbA=="},
+                 {"EmailPassword", "cMOkc3N3w7ZyZCDigqw="}, {"EmailSecurity", security}})
+            QVERIFY(Reg::set(store, Reg::general(), name, data));
 
-        Monitor monitor(store);
+        kwtest::Monitor monitor(store);
+        const qsizetype cursor = sink.cursor();
         monitor.start(lab.ns());
         QVERIFY(monitor.waitStarted());
         // A Cisco address, so that the mail names a manufacturer.
-        QCOMPARE(
-            lab.netlab(QStringLiteral("add"),
-                   {QStringLiteral("stranger"), QStringLiteral("198.18.0.44"), QStringLiteral("00:00:0c:12:34:56")})
-                .code,
-            0);
-        // The router is safe and mails nothing; the stranger's mail is the first to arrive.
-        QTRY_VERIFY_WITH_TIMEOUT(sink.anyMessage(), 30000);
+        QVERIFY(lab.addDevice(
+            QStringLiteral("stranger"), QStringLiteral("198.18.0.44"), QStringLiteral("00:00:0c:12:34:56")));
+        const auto debug = [&] { return monitor.lines(kwtest::Process::Err); };
+        QVERIFY2(sink.waitFor(QStringLiteral("MSG "), cursor, 60000), qPrintable(debug().join('\n')));
         QCOMPARE(monitor.stop(), 0);
-        const QString mail = sink.messageContaining(QStringLiteral("00-00-0C-12-34-56"));
-        QVERIFY2(!mail.isEmpty(), "no mail about the stranger");
-        QVERIFY(
-            mail.contains(QStringLiteral("Subject: URGENT: A New Device has been detected on your Wireless Network")));
-        QVERIFY(mail.contains(QStringLiteral("To: owner@lab.example")));
-        QVERIFY(mail.contains(QStringLiteral("Host Name = Unknown Device\r\n")));
-        QVERIFY(mail.contains(QStringLiteral("IP Address = 198.18.0.44\r\n")));
-        QVERIFY(mail.contains(QStringLiteral("MAC Address = 00-00-0C-12-34-56\r\n")));
-        QVERIFY(mail.contains(QStringLiteral("MAC Manufacturer = Cisco Systems, Inc\r\n")));
-        QVERIFY(mail.contains(QStringLiteral("\t** WARNING - NEW DEVICE **\r\n")));
-        QVERIFY(mail.contains(QStringLiteral("\tConnected ( 198.18.0.44 )\r\n")));
+        QCOMPARE(debug().filter(QStringLiteral("CEmail:")), QStringList());
+        const QString mail = QString::fromUtf8(sink.messages().value(0));
+        for (const char* line : {"Subject: URGENT: A New Device has been detected on your Wireless Network\r\n",
+                 "To: owner@lab.example\r\n", "Host Name = Unknown Device\r\n", "IP Address = 198.18.0.44\r\n",
+                 "MAC Address = 00-00-0C-12-34-56\r\n", "MAC Manufacturer = Cisco Systems, Inc\r\n",
+                 "\t** WARNING - NEW DEVICE **\r\n", "\tConnected ( 198.18.0.44 )\r\n"})
+            QVERIFY2(mail.contains(QLatin1String(line)), qPrintable(mail));
     }
 };
 
-QTEST_GUILESS_MAIN(TestAlertMailLan)
+KW_TEST_GUILESS_MAIN(TestAlertMailLan)
 #include "tst_alert_mail_lan.moc"

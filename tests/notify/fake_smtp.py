@@ -1,60 +1,24 @@
 #!/usr/bin/python3
-"""A scripted SMTP peer for the mail client's tests.
+"""A scripted SMTP server that behaves like real ones: replies leave one line per write (--bytewise: one byte),
+verbs count in any case, SASL mechanisms only as named. Prints "PORT n", then CONNECT c, RECV c line and
+MSG c base64-of-the-text-after-DATA. --script: JSON scenarios, one per connection (the last repeats), mapping
+a step (greeting ehlo starttls auth user pass mail rcpt data message quit) to an answer: "text" ("{line}" is
+the client's line, "{decoded}" its Base64 decoded), null (silence), {"reply": text, "close"|"hang": true}
+(then hang up, or fall silent), {"flood": true}."""
 
-Listens on 127.0.0.1 (a free port), prints "PORT <n>" and then one line per event on stdout:
-  CONNECT <conn>            a client connected (conn counts from 1)
-  RECV <conn> <line>        a command line from the client, CR LF removed
-  MSG <conn> <base64>       the message text after DATA, up to and including the closing "." line
-  CLOSED <conn>             the connection ended
+import argparse, base64, json, socket, threading, time
 
---script is a JSON list of scenarios, one per connection (the last one serves every later connection).
-A scenario maps the steps greeting, ehlo, auth, user, pass, mail, rcpt, data, message and quit to an answer;
-steps left out answer as a well-behaved server does. An answer is
-  "text"                          sent with CR LF appended; "{line}" stands for the client's line and
-                                  "{decoded}" for that line decoded from Base64
-  ["text", ...]                   for rcpt: one answer per RCPT TO in turn (the last one repeats)
-  null                            never answer; the connection stays open until the client ends it
-  {"close": true}                 close the connection instead of answering
-  {"pieces": [["2", 0.3], ...]}   raw pieces, each followed by a pause in seconds
-  {"flood": "x", "prefix": "2", "pause": 0.3}
-                                  send prefix, pause, then the character without end until the client leaves
-"""
-
-import argparse
-import base64
-import json
-import socket
-import sys
-import threading
-import time
-
-DEFAULTS = {
-    "greeting": "220 fake.example ESMTP ready",
-    "ehlo": "250-fake.example\r\n250-AUTH LOGIN\r\n250 HELP",
-    "auth": "334 VXNlcm5hbWU6",
-    "user": "334 UGFzc3dvcmQ6",
-    "pass": "235 2.7.0 Authentication successful",
-    "mail": "250 2.1.0 Ok",
-    "rcpt": "250 2.1.5 Ok",
-    "data": "354 End data with <CR><LF>.<CR><LF>",
-    "message": "250 2.0.0 Ok: queued",
-    "quit": "221 2.0.0 Bye",
-}
-
-out_lock = threading.Lock()
+DEFAULTS = {"greeting": "220 fake.example ESMTP",
+            "ehlo": "250-fake.example\r\n250-SIZE 33554432\r\n250-8BITMIME\r\n250-AUTH LOGIN PLAIN\r\n250 HELP",
+            "starttls": "454 4.7.0 TLS not available", "auth": "334 VXNlcm5hbWU6", "user": "334 UGFzc3dvcmQ6",
+            "pass": "235 2.7.0 Authentication successful", "mail": "250 2.1.0 Ok", "rcpt": "250 2.1.5 Ok",
+            "data": "354 End data with <CR><LF>.<CR><LF>", "message": "250 2.0.0 Ok: queued", "quit": "221 2.0.0 Bye"}
+lock = threading.Lock()
 
 
 def emit(text):
-    with out_lock:
-        sys.stdout.write(text + "\n")
-        sys.stdout.flush()
-
-
-def decoded(line):
-    try:
-        return base64.b64decode(line, validate=True).decode("utf-8")
-    except ValueError:
-        return ""
+    with lock:
+        print(text, flush=True)
 
 
 class Closed(Exception):
@@ -62,127 +26,90 @@ class Closed(Exception):
 
 
 class Connection:
-    def __init__(self, sock, number, scenario):
-        self.sock = sock
-        self.number = number
-        self.scenario = dict(DEFAULTS)
-        self.scenario.update(scenario)
-        self.pending = b""
-        self.rcpt_count = 0
+    def __init__(self, sock, number, scenario, bytewise):
+        self.sock, self.number, self.bytewise = sock, number, bytewise
+        self.scenario, self.pending = dict(DEFAULTS, **scenario), b""
 
-    def read_line(self):
-        while b"\r\n" not in self.pending:
+    def read_until(self, end):
+        while end not in self.pending:
             chunk = self.sock.recv(65536)
             if not chunk:
                 raise Closed()
             self.pending += chunk
-        line, self.pending = self.pending.split(b"\r\n", 1)
-        text = line.decode("utf-8", "replace")
-        emit(f"RECV {self.number} {text}")
+        at = self.pending.index(end) + len(end)
+        text, self.pending = self.pending[:at], self.pending[at:]
         return text
 
-    def read_message(self):
-        while b"\r\n.\r\n" not in self.pending:
-            chunk = self.sock.recv(65536)
-            if not chunk:
-                raise Closed()
-            self.pending += chunk
-        end = self.pending.index(b"\r\n.\r\n") + 5
-        message, self.pending = self.pending[:end], self.pending[end:]
-        emit(f"MSG {self.number} {base64.b64encode(message).decode('ascii')}")
-        return message.decode("utf-8", "replace")
+    def read_line(self):
+        line = self.read_until(b"\r\n")[:-2].decode("utf-8", "replace")
+        emit(f"RECV {self.number} {line}")
+        return line
 
-    def wait_for_close(self):
+    def silence(self):
         while self.sock.recv(65536):
             pass
         raise Closed()
 
     def answer(self, step, line=""):
-        reply = self.scenario.get(step)
-        if step == "rcpt" and isinstance(reply, list):
-            reply = reply[min(self.rcpt_count, len(reply) - 1)]
-            self.rcpt_count += 1
-        if reply is None:
-            self.wait_for_close()
-        if isinstance(reply, str):
-            text = reply.replace("{line}", line).replace("{decoded}", decoded(line))
-            self.sock.sendall((text + "\r\n").encode("utf-8"))
-            return reply
+        reply = self.scenario[step]
+        reply = {"reply": reply} if isinstance(reply, str) else reply or {"hang": True}
+        while reply.get("flood"):
+            self.sock.sendall(b"2" + b"x" * 65536)
+        text = reply.get("reply", "")
+        try:
+            decoded = base64.b64decode(line.split(" ")[-1], validate=True).decode()
+        except ValueError:
+            decoded = ""
+        data = (text.replace("{line}", line).replace("{decoded}", decoded) + "\r\n").encode() if text else b""
+        for piece in (data[i:i + 1] for i in range(len(data))) if self.bytewise else data.splitlines(True):
+            self.sock.sendall(piece)
+            time.sleep(0.002)
+        if reply.get("hang"):
+            self.silence()
         if reply.get("close"):
             raise Closed()
-        if "pieces" in reply:
-            for text, pause in reply["pieces"]:
-                self.sock.sendall(text.encode("utf-8"))
-                time.sleep(pause)
-            return reply["pieces"][0][0]
-        if "flood" in reply:
-            self.sock.sendall(reply.get("prefix", "").encode("utf-8"))
-            time.sleep(reply.get("pause", 0))
-            chunk = (reply["flood"] * 65536).encode("utf-8")
-            while True:
-                self.sock.sendall(chunk)
-        raise ValueError(f"unknown answer {reply!r}")
+        return text
 
     def run(self):
-        if not self.answer("greeting").startswith("2"):
-            self.wait_for_close()
+        self.answer("greeting")
         while True:
             line = self.read_line()
-            verb = line.split(" ", 1)[0].upper()
-            if verb in ("EHLO", "HELO"):
-                self.answer("ehlo", line)
-            elif verb == "AUTH":
-                if self.answer("auth", line).startswith("334"):
-                    if self.answer("user", self.read_line()).startswith("334"):
-                        self.answer("pass", self.read_line())
-            elif verb == "MAIL":
-                self.answer("mail", line)
-            elif verb == "RCPT":
-                self.answer("rcpt", line)
-            elif verb == "DATA":
-                if self.answer("data", line).startswith("354"):
-                    self.read_message()
-                    self.answer("message")
+            verb, _, arg = line.partition(" ")
+            verb = verb.upper()
+            if verb in ("EHLO", "STARTTLS", "MAIL", "RCPT"):
+                self.answer(verb.lower())
+            elif verb == "AUTH" and arg.startswith("PLAIN "):
+                self.answer("pass", line)
+            elif verb == "AUTH" and arg == "LOGIN":
+                if self.answer("auth").startswith("334") and self.answer("user", self.read_line()).startswith("334"):
+                    self.answer("pass", self.read_line())
+            elif verb == "DATA" and self.answer("data").startswith("354"):
+                emit(f"MSG {self.number} " + base64.b64encode(self.read_until(b"\r\n.\r\n")).decode())
+                self.answer("message")
             elif verb == "QUIT":
-                self.answer("quit", line)
-                self.wait_for_close()
-            else:
-                self.sock.sendall(b"500 5.5.2 Error: command not recognized\r\n")
+                self.answer("quit")
+                raise Closed()
+            elif verb != "DATA":
+                self.sock.sendall(b"504 5.5.4 Unrecognized\r\n" if verb == "AUTH" else b"500 5.5.2 Unknown\r\n")
 
 
-def serve(conn_sock, number, scenario):
+def serve(sock, number, scenario, bytewise):
     emit(f"CONNECT {number}")
-    connection = Connection(conn_sock, number, scenario)
+    sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
     try:
-        connection.run()
+        Connection(sock, number, scenario, bytewise).run()
     except (Closed, OSError):
-        pass
-    finally:
-        try:
-            conn_sock.close()
-        except OSError:
-            pass
-        emit(f"CLOSED {number}")
+        sock.close()  # a client that goes, or a scripted hang-up
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--script", default="[{}]")
-    args = parser.parse_args()
-    scenarios = json.loads(args.script) or [{}]
-
-    listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
-    listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-    listener.bind(("127.0.0.1", 0))
-    listener.listen(16)
-    emit(f"PORT {listener.getsockname()[1]}")
-    number = 0
-    while True:
-        conn_sock, _ = listener.accept()
-        number += 1
-        scenario = scenarios[min(number, len(scenarios)) - 1]
-        threading.Thread(target=serve, args=(conn_sock, number, scenario), daemon=True).start()
-
-
-if __name__ == "__main__":
-    main()
+parser = argparse.ArgumentParser()
+parser.add_argument("--script", default="[{}]")
+parser.add_argument("--bytewise", action="store_true")
+args = parser.parse_args()
+scenarios = json.loads(args.script) or [{}]
+listener = socket.create_server(("127.0.0.1", 0))
+emit(f"PORT {listener.getsockname()[1]}")
+for number in range(1, 1 << 30):
+    sock, _ = listener.accept()
+    threading.Thread(target=serve, daemon=True,
+                     args=(sock, number, scenarios[min(number, len(scenarios)) - 1], args.bytewise)).start()

@@ -1,99 +1,68 @@
 #!/usr/bin/python3
-"""A real SMTP server (aiosmtpd) on 127.0.0.1 for the mail client's tests and benchmarks.
+"""The stock aiosmtpd server, unmodified. Prints "PORT n", then "MSG path" per accepted message: the text after
+DATA in --dir as NNNN.eml, NNNN.json ({"mail_from", "rcpt_tos"}) beside it. --user/--password require AUTH
+(over plain text unless STARTTLS is offered), --mechanisms limits the offer, --starttls CERT KEY requires
+STARTTLS, --smtps CERT KEY speaks TLS from the first byte."""
 
-Prints "PORT <n>" once it listens on a free port, then "MSG <path>" for every message it accepted. Each message
-is written to --dir as NNNN.eml (the bytes received after DATA, without the closing "." line) with NNNN.json
-beside it ({"mail_from": ..., "rcpt_tos": [...]}); the .json file appears last. With --user and --password the
-server offers AUTH LOGIN over plain text and requires it.
-
-Two adjustments make aiosmtpd answer the way mainstream servers (Postfix, Exim) do:
-- multi-line replies leave in one write; the client judges a reply by its first bytes, and aiosmtpd on its own
-  writes every line of a multi-line reply separately;
-- SASL mechanism names are taken in any case ("auth login"), where aiosmtpd on its own knows only "LOGIN".
-"""
-
-import argparse
-import asyncio
-import json
-import os
-import sys
-import warnings
-
-from aiosmtpd.smtp import SMTP, AuthResult, syntax
-
-
-class WholeReplySMTP(SMTP):
-    def __init__(self, *args, **kwargs):
-        super().__init__(*args, **kwargs)
-        self._pending_reply = b""
-
-    async def push(self, status):
-        if isinstance(status, str):
-            status = status.encode("utf-8" if self.enable_SMTPUTF8 else "ascii")
-        self._pending_reply += status + b"\r\n"
-        if status[3:4] == b"-":
-            return
-        reply, self._pending_reply = self._pending_reply, b""
-        self._writer.write(reply)
-        await self._writer.drain()
-
-    @syntax("AUTH <mechanism>")
-    async def smtp_AUTH(self, arg):
-        if arg:
-            mechanism, _, rest = arg.partition(" ")
-            arg = (mechanism.upper() + " " + rest).rstrip()
-        return await super().smtp_AUTH(arg)
+import argparse, asyncio, json, os, ssl, warnings
+from aiosmtpd.smtp import SMTP, AuthResult
 
 
 class Sink:
     def __init__(self, folder):
-        self.folder = folder
-        self.count = 0
+        self.folder, self.count = folder, 0
 
     async def handle_DATA(self, server, session, envelope):
         self.count += 1
         stem = os.path.join(self.folder, f"{self.count:04d}")
         with open(stem + ".eml", "wb") as f:
             f.write(envelope.original_content)
-        with open(stem + ".json.tmp", "w") as f:
+        with open(stem + ".tmp", "w") as f:  # the .json appears whole, and last
             json.dump({"mail_from": envelope.mail_from, "rcpt_tos": envelope.rcpt_tos}, f)
-        os.rename(stem + ".json.tmp", stem + ".json")
+        os.rename(stem + ".tmp", stem + ".json")
         print(f"MSG {stem}.eml", flush=True)
         return "250 2.0.0 Message accepted for delivery"
 
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--dir", required=True)
-    parser.add_argument("--user")
-    parser.add_argument("--password")
+    for option in ("--dir", "--user", "--password"):
+        parser.add_argument(option)
+    parser.add_argument("--host", default="127.0.0.1")
+    parser.add_argument("--mechanisms", default="LOGIN,PLAIN")
+    parser.add_argument("--starttls", nargs=2)
+    parser.add_argument("--smtps", nargs=2)
     args = parser.parse_args()
-    # Plain-text AUTH on loopback is the point of the exercise; its warnings would only clutter test output.
-    warnings.filterwarnings("ignore")
+    warnings.filterwarnings("ignore")  # about plain-text AUTH, which one case wants
     os.makedirs(args.dir, exist_ok=True)
+
+    def context(pair):
+        ctx = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+        ctx.load_cert_chain(*pair)
+        return ctx
 
     def authenticator(server, session, envelope, mechanism, auth_data):
         ok = auth_data.login.decode() == args.user and auth_data.password.decode() == args.password
-        # handled=False lets the server answer a refusal with its own 535 reply.
         return AuthResult(success=ok, handled=False)
 
     options = {"hostname": "sink.example", "ident": "sink.example ESMTP"}
+    if args.starttls:
+        options.update(tls_context=context(args.starttls), require_starttls=True)
     if args.user is not None:
-        options.update(auth_required=True, auth_require_tls=False, authenticator=authenticator,
-                       auth_exclude_mechanism=["PLAIN"])
-    handler = Sink(args.dir)
+        # aiosmtpd cannot tell that an SMTPS connection is encrypted, so only STARTTLS counts as TLS for it.
+        options.update(auth_required=True, authenticator=authenticator, auth_require_tls=bool(args.starttls),
+                       auth_exclude_mechanism=[m for m in ("LOGIN", "PLAIN") if m not in args.mechanisms])
+
+    sink = Sink(args.dir)
 
     async def serve():
         loop = asyncio.get_running_loop()
-        server = await loop.create_server(lambda: WholeReplySMTP(handler, loop=loop, **options), "127.0.0.1", 0)
+        server = await loop.create_server(lambda: SMTP(sink, loop=loop, **options), args.host, 0,
+                                          ssl=context(args.smtps) if args.smtps else None)
         print(f"PORT {server.sockets[0].getsockname()[1]}", flush=True)
         await server.serve_forever()
 
-    try:
-        asyncio.run(serve())
-    except KeyboardInterrupt:
-        sys.exit(0)
+    asyncio.run(serve())
 
 
-if __name__ == "__main__":
-    main()
+main()

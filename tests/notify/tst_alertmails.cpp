@@ -1,196 +1,131 @@
+// The two alert mails: their bodies line by line, the history excerpt, and the subjects they go out with.
 #include "notify/AlertMails.h"
 
+#include "Skip.h"
 #include "SmtpPeer.h"
+#include "TestHome.h"
 #include "logging/DeviceLog.h"
 #include "notify/CEmail.h"
 #include "platform/Clock.h"
 #include "store/DeviceTable.h"
 #include "store/LiveSettings.h"
 #include "store/TextForms.h"
-#include "tests/support/TestHome.h"
 
 #include <QSignalSpy>
 #include <QTest>
-#include <memory>
 
 namespace {
 const QString kMac = QStringLiteral("00-0C-41-A2-3B-7F");
-const QString kHeader = QStringLiteral("\r\nLog File\r\n========\r\n");
+const QString kHistory = QStringLiteral("12/4/2026 6:41:08 PM\t** WARNING - NEW DEVICE **\r\n"
+                                        "12/4/2026 6:41:08 PM\tConnected ( 198.18.0.23 )\r\n");
+const QString kLogHeader = QStringLiteral("\r\nLog File\r\n========\r\n");
 } // namespace
 
 class TestAlertMails final : public QObject
 {
     Q_OBJECT
 
-private Q_SLOTS:
-    void initTestCase() { pinTestEnvironment(); }
-    void init();
-    void cleanup();
-
-    void newIntruderBody();
-    void onlineBody_data();
-    void onlineBody();
-    void historyKeepsNewestHundredWithoutBlanks();
-    void slotOutsideTheTable();
-    void mailsGoOutWithTheirSubjects();
-    void emptyRecipientsQueueNothing();
-
-private:
     ManualClock m_clock {QDateTime(QDate(2026, 12, 4), QTime(18, 41, 9))};
-    std::unique_ptr<TestHome> m_home;
+    TestHome m_home;
     LiveSettings m_settings;
     DeviceTable m_table;
-    std::unique_ptr<DeviceLog> m_log;
-    std::unique_ptr<CEmail> m_mail;
-    std::unique_ptr<AlertMails> m_alerts;
+    DeviceLog m_log {m_table, m_home.paths().devices()};
+    CEmail m_mail {m_settings};
     QStringList m_lookups;
+    AlertMails m_alerts {m_mail, m_table, m_log, m_settings, [this](const QString& mac) {
+                             m_lookups << mac;
+                             return mac == kMac ? QStringLiteral("Cisco-Linksys LLC") : QString();
+                         }};
+
+private Q_SLOTS:
+    void initTestCase() { pinTestEnvironment(); }
+    void init()
+    {
+        kwclock::install(&m_clock);
+        m_settings.txtEmailFrom = QStringLiteral("kw@home.example");
+        m_settings.txtEmailAddresses = QStringLiteral("owner@home.example");
+        m_table = DeviceTable();
+        m_table.ResizeDeviceTable(1);
+        m_table.DeviceCount = 1;
+        DeviceRecord& d = m_table[0];
+        d.MacAddress = kMac;
+        d.IpAddress = QStringLiteral("198.18.0.23");
+        d.HostName = QStringLiteral("Unknown Device");
+        d.FirstSeen = QDateTime(QDate(2026, 11, 30), QTime(7, 5, 0));
+        d.LastOffline = TextForms::NeverDate();
+        d.LogText = kHistory;
+        m_table.macChanged();
+        m_lookups.clear();
+    }
+    void cleanup() { kwclock::install(nullptr); }
+
+    void bodies_data()
+    {
+        QTest::addColumn<bool>("online");
+        QTest::addColumn<QString>("friendlyName");
+        QTest::addColumn<QString>("fields");
+        const QString address = QStringLiteral("IP Address = 198.18.0.23\r\nMAC Address = 00-0C-41-A2-3B-7F\r\n"
+                                               "MAC Manufacturer = Cisco-Linksys LLC\r\n");
+        // A friendly name never shows in the new-intruder mail.
+        QTest::newRow("new intruder") << false << "Kitchen tablet"
+                                      << "Host Name = Unknown Device\r\n" + address;
+        const QString online = "First Seen = 11/30/2026 7:05:00 AM\r\nLast Offline = 1/1/1980\r\n";
+        QTest::newRow("online, friendly name")
+            << true << "Kitchen tablet"
+            << "Host Name = Unknown Device\r\nFriendly Name = Kitchen tablet\r\n" + address + online;
+        QTest::newRow("online, no friendly name") << true << ""
+                                                  << "Host Name = Unknown Device\r\n" + address + online;
+    }
+
+    void bodies()
+    {
+        QFETCH(bool, online);
+        QFETCH(QString, friendlyName);
+        QFETCH(QString, fields);
+        m_table[0].FriendlyName = friendlyName;
+        QCOMPARE(online ? m_alerts.onlineEmailBody(0) : m_alerts.newEmailBody(0),
+            "Date/Time = 12/4/2026 6:41:09 PM\r\n" + fields + kLogHeader + kHistory);
+        QCOMPARE(m_lookups, QStringList {kMac});
+    }
+
+    void historyKeepsNewestHundredWithoutBlanks()
+    {
+        QString history, expected;
+        for (int i = 1; i <= 150; ++i) {
+            history += QStringLiteral("entry %1\r\n").arg(i) + (i == 120 ? QStringLiteral("\r\n") : QString());
+            if (i > 51) // the blank line among the newest hundred is left out, so one more entry fits
+                expected += QStringLiteral("entry %1\r\n").arg(i);
+        }
+        m_table[0].LogText = history;
+        QVERIFY(m_alerts.newEmailBody(0).endsWith(kLogHeader + expected));
+    }
+
+    void slotOutsideTheTable()
+    {
+        const QString bare = QStringLiteral("Date/Time = 12/4/2026 6:41:09 PM\r\n") + kLogHeader;
+        QCOMPARE(m_alerts.newEmailBody(1), bare);
+        QCOMPARE(m_alerts.onlineEmailBody(-1), bare);
+        QCOMPARE(m_lookups, QStringList());
+    }
+
+    void mailsGoOutWithTheirSubjects()
+    {
+        SmtpPeer peer;
+        QVERIFY(peer.startScripted());
+        m_settings.txtEmailServer = peer.server();
+        QSignalSpy finished(&m_mail, &CEmail::mailFinished);
+        m_alerts.SendNewEmail(0);
+        m_alerts.SendOnlineEmail(0);
+        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 2, 15000);
+        const auto check = [&](int i, const char* subject, const QString& body) {
+            QVERIFY(peer.messages().at(i).contains(QByteArray("\r\nTo: owner@home.example\r\nSubject: ") + subject));
+            QVERIFY(peer.messages().at(i).endsWith("\r\n\r\n" + body.toUtf8() + "\r\n\r\n.\r\n"));
+        };
+        check(0, "URGENT: A New Device has been detected on your Wireless Network\r\n", m_alerts.newEmailBody(0));
+        check(1, "URGENT: An existing intruder is online on your Wireless Network\r\n", m_alerts.onlineEmailBody(0));
+        m_settings.txtEmailServer.clear();
+    }
 };
 
-void TestAlertMails::init()
-{
-    kwclock::install(&m_clock);
-    m_home = std::make_unique<TestHome>();
-    m_settings = LiveSettings();
-    m_settings.txtEmailFrom = QStringLiteral("kw@home.example");
-    m_settings.txtEmailAddresses = QStringLiteral("owner@home.example");
-    m_table = DeviceTable();
-    m_table.ResizeDeviceTable(1);
-    m_table.DeviceCount = 1;
-    DeviceRecord& d = m_table[0];
-    d.MacAddress = kMac;
-    d.IpAddress = QStringLiteral("198.18.0.23");
-    d.HostName = QStringLiteral("Unknown Device");
-    d.FirstSeen = QDateTime(QDate(2026, 11, 30), QTime(7, 5, 0));
-    d.LastOffline = TextForms::NeverDate();
-    d.LogText = QStringLiteral("12/4/2026 6:41:08 PM\t** WARNING - NEW DEVICE **\r\n"
-                               "12/4/2026 6:41:08 PM\tConnected ( 198.18.0.23 )\r\n");
-    m_table.macChanged();
-    m_log = std::make_unique<DeviceLog>(m_table, m_home->paths().devices());
-    m_mail = std::make_unique<CEmail>(m_settings);
-    m_lookups.clear();
-    m_alerts = std::make_unique<AlertMails>(*m_mail, m_table, *m_log, m_settings, [this](const QString& mac) {
-        m_lookups << mac;
-        return mac == kMac ? QStringLiteral("Cisco-Linksys LLC") : QString();
-    });
-}
-
-void TestAlertMails::cleanup()
-{
-    m_alerts.reset();
-    m_mail.reset();
-    m_log.reset();
-    m_home.reset();
-    kwclock::install(nullptr);
-}
-
-void TestAlertMails::newIntruderBody()
-{
-    QCOMPARE(m_alerts->newEmailBody(0),
-        QStringLiteral("Date/Time = 12/4/2026 6:41:09 PM\r\n"
-                       "Host Name = Unknown Device\r\n"
-                       "IP Address = 198.18.0.23\r\n"
-                       "MAC Address = 00-0C-41-A2-3B-7F\r\n"
-                       "MAC Manufacturer = Cisco-Linksys LLC\r\n"
-                       "\r\n"
-                       "Log File\r\n"
-                       "========\r\n"
-                       "12/4/2026 6:41:08 PM\t** WARNING - NEW DEVICE **\r\n"
-                       "12/4/2026 6:41:08 PM\tConnected ( 198.18.0.23 )\r\n"));
-    QCOMPARE(m_lookups, QStringList {kMac});
-    // A friendly name never shows in the new-intruder mail.
-    m_table[0].FriendlyName = QStringLiteral("Kitchen tablet");
-    QVERIFY(!m_alerts->newEmailBody(0).contains(QStringLiteral("Friendly Name")));
-}
-
-void TestAlertMails::onlineBody_data()
-{
-    QTest::addColumn<QString>("friendlyName");
-    QTest::addColumn<QString>("friendlyLine");
-    QTest::newRow("with friendly name") << "Kitchen tablet"
-                                        << "Friendly Name = Kitchen tablet\r\n";
-    QTest::newRow("without friendly name") << ""
-                                           << "";
-}
-
-void TestAlertMails::onlineBody()
-{
-    QFETCH(QString, friendlyName);
-    QFETCH(QString, friendlyLine);
-    m_table[0].HostName = QStringLiteral("tablet.lan");
-    m_table[0].FriendlyName = friendlyName;
-    QCOMPARE(m_alerts->onlineEmailBody(0),
-        QStringLiteral("Date/Time = 12/4/2026 6:41:09 PM\r\n"
-                       "Host Name = tablet.lan\r\n")
-            + friendlyLine
-            + QStringLiteral("IP Address = 198.18.0.23\r\n"
-                             "MAC Address = 00-0C-41-A2-3B-7F\r\n"
-                             "MAC Manufacturer = Cisco-Linksys LLC\r\n"
-                             "First Seen = 11/30/2026 7:05:00 AM\r\n"
-                             "Last Offline = 1/1/1980\r\n"
-                             "\r\n"
-                             "Log File\r\n"
-                             "========\r\n"
-                             "12/4/2026 6:41:08 PM\t** WARNING - NEW DEVICE **\r\n"
-                             "12/4/2026 6:41:08 PM\tConnected ( 198.18.0.23 )\r\n"));
-}
-
-void TestAlertMails::historyKeepsNewestHundredWithoutBlanks()
-{
-    QString history;
-    QString expected;
-    for (int i = 1; i <= 150; ++i) {
-        history += QStringLiteral("entry %1\r\n").arg(i);
-        if (i == 120)
-            history += QStringLiteral("\r\n"); // a blank line among the newest hundred
-        if (i > 51)
-            expected += QStringLiteral("entry %1\r\n").arg(i);
-    }
-    m_table[0].LogText = history;
-    const QString body = m_alerts->newEmailBody(0);
-    QVERIFY(body.endsWith(kHeader + expected));
-}
-
-void TestAlertMails::slotOutsideTheTable()
-{
-    const QString bare = QStringLiteral("Date/Time = 12/4/2026 6:41:09 PM\r\n") + kHeader;
-    QCOMPARE(m_alerts->newEmailBody(1), bare);
-    QCOMPARE(m_alerts->onlineEmailBody(-1), bare);
-    QCOMPARE(m_lookups, QStringList());
-}
-
-void TestAlertMails::mailsGoOutWithTheirSubjects()
-{
-    SmtpPeer peer;
-    QVERIFY(peer.startFake());
-    m_settings.txtEmailServer = peer.server();
-    QSignalSpy finished(m_mail.get(), &CEmail::mailFinished);
-    m_alerts->SendNewEmail(0);
-    m_alerts->SendOnlineEmail(0);
-    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 2, 15000);
-    QTRY_COMPARE(peer.messages().size(), 2);
-
-    const QByteArray header = "X-Mailer: Brackmoor Kestrelwatch Mailer\r\nTo: owner@home.example\r\n";
-    const QByteArray newMail = peer.messages().at(0);
-    QVERIFY(newMail.contains(header + "Subject: URGENT: A New Device has been detected on your Wireless Network\r\n\r\n"
-        + m_alerts->newEmailBody(0).toUtf8() + "\r\n\r\n.\r\n"));
-    const QByteArray onlineMail = peer.messages().at(1);
-    QVERIFY(
-        onlineMail.contains(header + "Subject: URGENT: An existing intruder is online on your Wireless Network\r\n\r\n"
-            + m_alerts->onlineEmailBody(0).toUtf8() + "\r\n\r\n.\r\n"));
-    QCOMPARE(peer.received().filter(QStringLiteral("rcpt to:")),
-        QStringList(2, QStringLiteral("rcpt to: <owner@home.example>")));
-}
-
-void TestAlertMails::emptyRecipientsQueueNothing()
-{
-    m_settings.txtEmailServer = QStringLiteral("127.0.0.1");
-    m_settings.txtEmailAddresses.clear();
-    LogCapture log;
-    m_alerts->SendNewEmail(0);
-    m_alerts->SendOnlineEmail(0);
-    QCOMPARE(m_mail->queuedCount(), 0);
-    QCOMPARE(log.lines(), QStringList());
-}
-
-QTEST_GUILESS_MAIN(TestAlertMails)
+KW_TEST_GUILESS_MAIN(TestAlertMails)
 #include "tst_alertmails.moc"

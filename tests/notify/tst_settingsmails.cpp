@@ -1,11 +1,19 @@
+// The settings dialog's mails and the mail settings as stored: what a test mail says, whether the debug log
+// can go to support, the port proposed with the encryption, and how the store's texts load.
 #include "notify/SettingsMails.h"
 
+#include "LogCapture.h"
+#include "Skip.h"
 #include "SmtpPeer.h"
-#include "logging/DebugLog.h"
+#include "TestHome.h"
 #include "notify/CEmail.h"
+#include "platform/Hive.h"
+#include "store/Base64Class.h"
+#include "store/DeviceTable.h"
 #include "store/LiveSettings.h"
+#include "store/Settings.h"
 #include "store/modIniFileFunctions.h"
-#include "tests/support/TestHome.h"
+#include "store/modRegistry.h"
 
 #include <QFile>
 #include <QSignalSpy>
@@ -17,84 +25,127 @@ class TestSettingsMails final : public QObject
 
 private Q_SLOTS:
     void initTestCase() { pinTestEnvironment(); }
-    void cleanup() { modIniFileFunctions::clearConfigSections(); }
 
-    void texts();
-    void supportAddressFromConfig();
-    void testEmailGoesToTheToAddresses();
-    void debugLogGoesToSupport();
+    void testMailResult_data();
+    void testMailResult();
+    void debugLogNeedsAnAddress();
+    void serverWithPort_data();
+    void serverWithPort();
+    void storedMailSettings();
 };
 
-void TestSettingsMails::texts()
+void TestSettingsMails::testMailResult_data()
 {
-    QCOMPARE(SettingsMails::testSubject(), QStringLiteral("Kestrelwatch Test Email"));
-    QCOMPARE(SettingsMails::testBody(),
-        QStringLiteral("This is a test email from Kestrelwatch\r\n\r\n\r\n"
-                       "Congratulations, your email settings are correct.\r\n"));
-    QCOMPARE(SettingsMails::debugLogSubject(), QStringLiteral("Debug Log from Kestrelwatch - " KW_VERSION));
+    QTest::addColumn<QString>("password"); // none: no server is set
+    QTest::addColumn<QString>("result");
+    QTest::newRow("nothing set") << QString()
+                                 << "No test email was sent: enter the SMTP server and the \"FROM\" address first.";
+    QTest::newRow("accepted") << "s3cret ünd €"
+                              << "Message Sent";
+    QTest::newRow("login refused")
+        << "wrong"
+        << "The test email was not sent: Server error on 250a. Reply > 535 5.7.8 Authentication credentials invalid";
 }
 
-void TestSettingsMails::supportAddressFromConfig()
+void TestSettingsMails::testMailResult()
 {
-    QCOMPARE(SettingsMails::supportAddress(), QStringLiteral("support@brackmoor.example"));
+    QFETCH(QString, password);
+    SmtpPeer peer;
+    LiveSettings settings;
+    settings.txtEmailAddresses = QStringLiteral("owner@home.example;deputy@home.example");
+    if (!password.isNull()) {
+        QVERIFY(peer.startAiosmtpd({"--user", "owner", "--password", "s3cret ünd €"}));
+        settings.txtEmailServer = peer.server();
+        settings.txtEmailFrom = QStringLiteral("kw@home.example");
+        settings.chkEmailAuthenticate = 1;
+        settings.txtEmailUsername = QStringLiteral("owner");
+        settings.txtEmailPassword = password;
+    }
+    const QString missing = SettingsMails::missingForTest(settings);
+    if (!missing.isEmpty()) {
+        QTEST(missing, "result");
+        return;
+    }
+    CEmail mail(settings);
+    QSignalSpy finished(&mail, &CEmail::mailFinished);
+    // An alert queued first: the test mail's outcome is its own, not the one before it.
+    mail.SendEmail(QStringLiteral("owner@home.example"), QStringLiteral("alert"), QStringLiteral("b"));
+    const quint64 id = SettingsMails::sendTestEmail(mail, settings);
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 2, 20000);
+    QCOMPARE(finished.at(1).at(1).toULongLong(), id);
+    QTEST(SettingsMails::testResult(finished.at(1).at(0).toBool(), finished.at(1).at(2).toString()), "result");
+    if (password != QLatin1String("wrong"))
+        QVERIFY(peer.messages().at(1).endsWith("\r\n\r\nThis is a test email from Kestrelwatch\r\n\r\n\r\n"
+                                               "Congratulations, your email settings are correct.\r\n\r\n\r\n"));
+}
 
+void TestSettingsMails::debugLogNeedsAnAddress()
+{
+    // As shipped there is no support address, and the dialog can say why it cannot send.
+    modIniFileFunctions::loadConfigSections(TestHome::sourceDir() + QStringLiteral("/share/Configs/Config.ini"));
+    QCOMPARE(SettingsMails::supportAddress(), QString());
+    QVERIFY(SettingsMails::supportUnavailable().contains(QStringLiteral("SupportAddress")));
     TestHome home;
     QFile ini(home.paths().configIni());
-    QVERIFY(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ini.write("[GENERAL]\r\nSupportAddress = help@vendor.example \r\n");
+    QVERIFY(ini.open(QIODevice::WriteOnly) && ini.write("[GENERAL]\r\nSupportAddress = help@vendor.example \r\n") > 0);
     ini.close();
     modIniFileFunctions::loadConfigSections(home.paths().configIni());
     QCOMPARE(SettingsMails::supportAddress(), QStringLiteral("help@vendor.example"));
-
-    // The shipped Config.ini names the maker's address.
-    modIniFileFunctions::loadConfigSections(TestHome::sourceDir() + QStringLiteral("/share/Configs/Config.ini"));
-    QCOMPARE(SettingsMails::supportAddress(), QStringLiteral("support@brackmoor.example"));
+    QCOMPARE(SettingsMails::supportUnavailable(), QString());
+    modIniFileFunctions::clearConfigSections();
 }
 
-void TestSettingsMails::testEmailGoesToTheToAddresses()
+void TestSettingsMails::serverWithPort_data()
 {
-    SmtpPeer peer;
-    QVERIFY(peer.startFake());
-    LiveSettings settings;
-    settings.txtEmailServer = peer.server();
-    settings.txtEmailFrom = QStringLiteral("kw@home.example");
-    settings.txtEmailAddresses = QStringLiteral("owner@home.example;deputy@home.example");
-    CEmail mail(settings);
-    QSignalSpy finished(&mail, &CEmail::mailFinished);
-    SettingsMails::sendTestEmail(mail, settings);
-    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 15000);
-    QTRY_COMPARE(peer.messages().size(), 1);
-    QVERIFY(peer.messages().at(0).endsWith("To: owner@home.example;deputy@home.example\r\n"
-                                           "Subject: Kestrelwatch Test Email\r\n\r\n"
-                                           "This is a test email from Kestrelwatch\r\n\r\n\r\n"
-                                           "Congratulations, your email settings are correct.\r\n\r\n\r\n.\r\n"));
-    QCOMPARE(peer.received().filter(QStringLiteral("rcpt to:")),
-        (QStringList {"rcpt to: <owner@home.example>", "rcpt to: <deputy@home.example>"}));
+    QTest::addColumn<QString>("server");
+    QTest::addColumn<QString>("security");
+    QTest::addColumn<QString>("proposed");
+    const auto row = [](const char* name, const char* server, const char* security, const char* proposed) {
+        QTest::newRow(name) << QString::fromUtf8(server) << QString::fromUtf8(security) << QString::fromUtf8(proposed);
+    };
+    row("host alone", "mail.example.net", "STARTTLS", "mail.example.net:587");
+    row("port replaced", "mail.example.net:25", "TLS", "mail.example.net:465");
+    row("back to plain", " 10.0.0.1:465 ", "None", "10.0.0.1:25");
+    row("IPv6", "[2001:db8::1]:2525", "STARTTLS", "[2001:db8::1]:587");
+    row("unreadable port", "mail.example.net:smtp", "TLS", "mail.example.net:465");
+    row("empty stays empty", "", "TLS", "");
 }
 
-void TestSettingsMails::debugLogGoesToSupport()
+void TestSettingsMails::serverWithPort()
 {
-    SmtpPeer peer;
-    QVERIFY(peer.startFake());
-    LiveSettings settings;
-    settings.txtEmailServer = peer.server();
-    settings.txtEmailFrom = QStringLiteral("kw@home.example");
-    DebugLog debugLog(settings, QString());
-    debugLog.Log(QStringLiteral("Load_Registry - first line"));
-    debugLog.Log(QStringLiteral("CEmail:  Socket Error"));
-
-    CEmail mail(settings);
-    QSignalSpy finished(&mail, &CEmail::mailFinished);
-    SettingsMails::sendDebugLog(mail, debugLog);
-    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 15000);
-    QTRY_COMPARE(peer.messages().size(), 1);
-    QVERIFY(peer.messages().at(0).endsWith(("To: support@brackmoor.example\r\n"
-                                            "Subject: Debug Log from Kestrelwatch - " KW_VERSION "\r\n\r\n"
-        + debugLog.text() + "\r\n\r\n.\r\n")
-                                               .toUtf8()));
-    QCOMPARE(peer.received().filter(QStringLiteral("rcpt to:")),
-        QStringList {QStringLiteral("rcpt to: <support@brackmoor.example>")});
+    QFETCH(QString, server);
+    QFETCH(QString, security);
+    QFETCH(QString, proposed);
+    QCOMPARE(SettingsMails::serverWithPort(server, security), proposed);
+    // What the dialog proposes is what the client connects to.
+    const auto endpoint = CEmail::serverEndpoint(proposed);
+    QVERIFY(proposed.isEmpty() || endpoint->port == CEmail::defaultPort(*CEmail::securityOf(security)));
 }
 
-QTEST_GUILESS_MAIN(TestSettingsMails)
+void TestSettingsMails::storedMailSettings()
+{
+    TestHome home;
+    auto hive = Hive::open(home.paths().hiveFile()).hive;
+    modRegistry::attach(hive.get());
+    LogCapture log;
+    const auto load = [](const char* security, const QString& password) {
+        if (security)
+            writeSetting(QStringLiteral("EmailSecurity"), QString::fromLatin1(security));
+        writeSetting(QStringLiteral("EmailPassword"), password);
+        LiveSettings s;
+        DeviceTable table;
+        Load_Registry(s, table, QString(), {});
+        return s;
+    };
+    QCOMPARE(load(nullptr, QString()).cboEmailSecurity, QStringLiteral("None")); // never chosen
+    const LiveSettings s = load("starttls", Base64Class().Encodestring(QStringLiteral("naïve €")));
+    QCOMPARE(s.cboEmailSecurity, QStringLiteral("STARTTLS"));
+    QCOMPARE(s.txtEmailPassword, QStringLiteral("naïve €"));
+    QCOMPARE(load("SSL", QString()).cboEmailSecurity, QStringLiteral("None"));
+    QCOMPARE(
+        log.lines(), QStringList {"Load_Registry - EmailSecurity \"SSL\" is not None, STARTTLS or TLS; None is used"});
+    modRegistry::attach(nullptr);
+}
+
+KW_TEST_GUILESS_MAIN(TestSettingsMails)
 #include "tst_settingsmails.moc"

@@ -1,0 +1,178 @@
+#include "mqtt/MqttPayloads.h"
+
+#include "store/DeviceTable.h"
+#include "store/TextForms.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+
+namespace MqttPayloads {
+
+namespace {
+
+const QString kDiscoveryPrefix = QStringLiteral("homeassistant");
+const QString kTrackerTemplate = QStringLiteral("{{ 'home' if value_json.online else 'not_home' }}");
+
+QJsonValue dateValue(const QDateTime& when)
+{
+    const QString text = isoDate(when);
+    return text.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(text);
+}
+
+QByteArray compact(const QJsonObject& object)
+{
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+QString sanitized(const QString& text)
+{
+    static const QRegularExpression outside(QStringLiteral("[^A-Za-z0-9_-]"));
+    QString out = text;
+    return out.replace(outside, QStringLiteral("_"));
+}
+
+QJsonObject availability(const Base& base)
+{
+    return {
+        {QStringLiteral("availability_topic"), base.status()},
+        {QStringLiteral("payload_available"), QString::fromLatin1(Online)},
+        {QStringLiteral("payload_not_available"), QString::fromLatin1(Offline)},
+    };
+}
+
+} // namespace
+
+QString isoDate(const QDateTime& when)
+{
+    if (!when.isValid() || when == TextForms::NeverDate() || when == TextForms::ZeroDate())
+        return {};
+    return when.toUTC().toString(Qt::ISODate);
+}
+
+QByteArray deviceState(const DeviceRecord& d, const QString& manufacturer)
+{
+    return compact({
+        {QStringLiteral("mac"), d.MacAddress},
+        {QStringLiteral("ip"), d.IpAddress},
+        {QStringLiteral("host_name"), d.HostName},
+        {QStringLiteral("friendly_name"), d.FriendlyName},
+        {QStringLiteral("manufacturer"), manufacturer},
+        {QStringLiteral("intruder"), d.Intruder},
+        {QStringLiteral("acknowledged"), !d.NewDevice},
+        {QStringLiteral("online"), d.PresenceCountdown != 0},
+        {QStringLiteral("first_seen"), dateValue(d.FirstSeen)},
+        {QStringLiteral("last_online"), dateValue(d.LastOnline)},
+        {QStringLiteral("last_offline"), dateValue(d.LastOffline)},
+    });
+}
+
+QString eventKind(const QString& text)
+{
+    if (text.startsWith(QLatin1String("** WARNING - NEW DEVICE")))
+        return QStringLiteral("admission");
+    if (text.startsWith(QLatin1String("Connected")))
+        return QStringLiteral("connected");
+    if (text.startsWith(QLatin1String("Disconnected")))
+        return QStringLiteral("disconnected");
+    if (text.startsWith(QLatin1String("IP = ")))
+        return QStringLiteral("address");
+    if (text.startsWith(QLatin1String("Name is ")))
+        return QStringLiteral("name");
+    if (text.contains(QLatin1String("WARNING")))
+        return QStringLiteral("warning");
+    return QStringLiteral("other");
+}
+
+QByteArray event(const QString& mac, const QString& line)
+{
+    const qsizetype tab = line.indexOf(QLatin1Char('\t'));
+    const QString text = tab < 0 ? line : line.mid(tab + 1);
+    QJsonValue time(QJsonValue::Null);
+    if (tab >= 0) {
+        if (const auto when = TextForms::parseDate(line.left(tab)))
+            time = dateValue(*when);
+    }
+    return compact({
+        {QStringLiteral("mac"), mac},
+        {QStringLiteral("time"), time},
+        {QStringLiteral("kind"), eventKind(text)},
+        {QStringLiteral("text"), text},
+    });
+}
+
+QString displayName(const DeviceRecord& d)
+{
+    if (!d.FriendlyName.isEmpty())
+        return d.FriendlyName;
+    if (!d.HostName.isEmpty() && d.HostName != QLatin1String("Unknown Device"))
+        return d.HostName;
+    return d.MacAddress;
+}
+
+QString objectId(const Base& base, const QString& mac)
+{
+    QString id = QStringLiteral("kestrelwatch_") + sanitized(base.sensor);
+    if (!mac.isEmpty())
+        id += QLatin1Char('_') + sanitized(mac);
+    return id;
+}
+
+QString trackerConfigTopic(const Base& base, const QString& mac)
+{
+    return kDiscoveryPrefix + QStringLiteral("/device_tracker/") + objectId(base, mac) + QStringLiteral("/config");
+}
+
+QByteArray trackerConfig(const Base& base, const DeviceRecord& d, const QString& manufacturer)
+{
+    const QString stateTopic = base.device(d.MacAddress);
+    // Home Assistant writes MAC connections lower case with colons.
+    const QString colonMac = d.MacAddress.toLower().replace(QLatin1Char('-'), QLatin1Char(':'));
+    QJsonObject device {
+        {QStringLiteral("identifiers"), QJsonArray {objectId(base, d.MacAddress)}},
+        {QStringLiteral("connections"), QJsonArray {QJsonArray {QStringLiteral("mac"), colonMac}}},
+        {QStringLiteral("name"), displayName(d)},
+        {QStringLiteral("via_device"), objectId(base)},
+    };
+    if (!manufacturer.isEmpty())
+        device.insert(QStringLiteral("manufacturer"), manufacturer);
+    QJsonObject config = availability(base);
+    config.insert(QStringLiteral("name"), QJsonValue(QJsonValue::Null)); // the entity takes the device's name
+    config.insert(QStringLiteral("unique_id"), objectId(base, d.MacAddress));
+    config.insert(QStringLiteral("state_topic"), stateTopic);
+    config.insert(QStringLiteral("value_template"), kTrackerTemplate);
+    config.insert(QStringLiteral("payload_home"), QStringLiteral("home"));
+    config.insert(QStringLiteral("payload_not_home"), QStringLiteral("not_home"));
+    config.insert(QStringLiteral("json_attributes_topic"), stateTopic);
+    config.insert(QStringLiteral("source_type"), QStringLiteral("router"));
+    config.insert(QStringLiteral("device"), device);
+    return compact(config);
+}
+
+QString intruderSensorConfigTopic(const Base& base)
+{
+    return kDiscoveryPrefix + QStringLiteral("/binary_sensor/") + objectId(base) + QStringLiteral("/config");
+}
+
+QByteArray intruderSensorConfig(const Base& base)
+{
+    QJsonObject config = availability(base);
+    config.insert(QStringLiteral("name"), QStringLiteral("Intruder online"));
+    config.insert(QStringLiteral("unique_id"), objectId(base) + QStringLiteral("_intruder_online"));
+    config.insert(QStringLiteral("state_topic"), base.intruderOnline());
+    config.insert(QStringLiteral("payload_on"), QStringLiteral("ON"));
+    config.insert(QStringLiteral("payload_off"), QStringLiteral("OFF"));
+    config.insert(QStringLiteral("device_class"), QStringLiteral("safety"));
+    config.insert(QStringLiteral("device"),
+        QJsonObject {
+            {QStringLiteral("identifiers"), QJsonArray {objectId(base)}},
+            {QStringLiteral("name"), QStringLiteral("Kestrelwatch ") + base.sensor},
+            {QStringLiteral("manufacturer"), QStringLiteral("Brackmoor")},
+            {QStringLiteral("model"), QStringLiteral("Kestrelwatch")},
+            {QStringLiteral("sw_version"), QStringLiteral(KW_VERSION)},
+        });
+    return compact(config);
+}
+
+} // namespace MqttPayloads

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+
+struct DeviceRecord;
+
+// The topics and JSON payloads the monitor publishes. Pure functions of their arguments, so tests and the
+// benchmark call them directly. Dates are ISO 8601 in UTC; "never" (and a date that was never loaded) is null.
+namespace MqttPayloads {
+
+// Where one monitor publishes: "<topic>/<sensor>". The sensor is the name of this monitor on the broker.
+struct Base
+{
+    QString topic;
+    QString sensor;
+
+    QString root() const { return topic + QLatin1Char('/') + sensor; }
+    QString status() const { return root() + QStringLiteral("/status"); }
+    QString events() const { return root() + QStringLiteral("/events"); }
+    QString device(const QString& mac) const { return root() + QStringLiteral("/devices/") + mac; }
+    QString intruderOnline() const { return root() + QStringLiteral("/intruder_online"); }
+    QString commandFilter() const { return root() + QStringLiteral("/set/+"); }
+    QString commandPrefix() const { return root() + QStringLiteral("/set/"); }
+};
+
+inline const QByteArray Online = QByteArrayLiteral("online");
+inline const QByteArray Offline = QByteArrayLiteral("offline");
+
+// A date as ISO 8601 text, or an empty string for "never".
+QString isoDate(const QDateTime& when);
+
+// The retained state of one device.
+QByteArray deviceState(const DeviceRecord& device, const QString& manufacturer);
+
+// One history line ("date text<TAB>event") of a device as an event: its MAC, time, text and kind
+// ("admission", "connected", "disconnected", "address", "name", "other").
+QByteArray event(const QString& mac, const QString& line);
+QString eventKind(const QString& text);
+
+// Home Assistant discovery: a device_tracker per device and a binary_sensor "intruder online" per monitor.
+// A topic holds only [A-Za-z0-9_-] in its object id.
+QString objectId(const Base& base, const QString& mac = QString());
+QString trackerConfigTopic(const Base& base, const QString& mac);
+QByteArray trackerConfig(const Base& base, const DeviceRecord& device, const QString& manufacturer);
+QString intruderSensorConfigTopic(const Base& base);
+QByteArray intruderSensorConfig(const Base& base);
+// The name a device goes by: its friendly name, else its host name, else its MAC.
+QString displayName(const DeviceRecord& device);
+
+} // namespace MqttPayloads

@@ -1,0 +1,296 @@
+#include "mqtt/MqttPublisher.h"
+
+#include "platform/DebugSink.h"
+#include "store/DeviceTable.h"
+#include "store/LiveSettings.h"
+
+#include <QElapsedTimer>
+#include <QSysInfo>
+
+namespace {
+
+// How many messages may wait for the broker's acknowledgement before the publisher holds back: a stalled
+// broker then costs a bounded amount of memory, and the held-back work waits in the publisher's own queues.
+constexpr int kMaxPending = 5000;
+// One slice of the event loop's time: a republish of thousands of devices leaves room for the sweep's ticks.
+constexpr qint64 kSliceNs = 4'000'000;
+constexpr int kSettingsCheckMs = 1000;
+constexpr int kBlockedRetryMs = 50;
+
+// A topic level from free text: no wildcards, no level separators.
+size_t fingerprint(const DeviceRecord& d)
+{
+    return qHashMulti(0, d.IpAddress, d.HostName, d.FriendlyName, d.Intruder, d.NewDevice, d.PresenceCountdown != 0,
+        d.FirstSeen, d.LastOnline, d.LastOffline);
+}
+
+QString topicLevel(const QString& text, const QString& fallback)
+{
+    QString level = text.trimmed();
+    if (level.isEmpty())
+        level = fallback;
+    for (const QChar c : {QLatin1Char('/'), QLatin1Char('+'), QLatin1Char('#')})
+        level.replace(c, QLatin1Char('_'));
+    return level;
+}
+
+} // namespace
+
+MqttPublisher::MqttPublisher(
+    const DeviceTable& devices, const LiveSettings& settings, VendorLookup vendor, QObject* parent)
+    : QObject(parent)
+    , m_devices(devices)
+    , m_settings(settings)
+    , m_vendor(std::move(vendor))
+{
+    connect(&m_connection, &MqttConnection::connected, this, &MqttPublisher::connectedToBroker);
+    connect(&m_connection, &MqttConnection::messageReceived, this, &MqttPublisher::commandArrived);
+    // Work held back by a full window goes on as soon as the broker has caught up by half.
+    connect(&m_connection, &MqttConnection::acknowledged, this, [this] {
+        if (m_connection.pending() == kMaxPending / 2)
+            schedulePump();
+    });
+    m_settingsTimer.setInterval(kSettingsCheckMs);
+    connect(&m_settingsTimer, &QTimer::timeout, this, &MqttPublisher::refresh);
+    m_settingsTimer.start();
+    m_pumpTimer.setSingleShot(true);
+    connect(&m_pumpTimer, &QTimer::timeout, this, &MqttPublisher::pump);
+}
+
+MqttPublisher::~MqttPublisher()
+{
+    stop();
+}
+
+void MqttPublisher::refresh()
+{
+    scanForChanges();
+    const QString server = m_settings.txtMqttServer.trimmed();
+    if (server.isEmpty()) {
+        if (m_connection.isOpen()) {
+            Log(QStringLiteral("MQTT - switched off"));
+            stop();
+        }
+        m_badServer.clear();
+        return;
+    }
+    const bool tls = m_settings.cboMqttSecurity.compare(QLatin1String("TLS"), Qt::CaseInsensitive) == 0;
+    const auto hostPort = MqttConnection::parseServer(server, tls);
+    if (!hostPort) {
+        if (m_badServer != server)
+            Log(QStringLiteral("MQTT - the server \"%1\" is not host or host:port; not connecting").arg(server));
+        m_badServer = server;
+        if (m_connection.isOpen())
+            stop();
+        return;
+    }
+    m_badServer.clear();
+    MqttPayloads::Base base {topicLevel(m_settings.txtMqttTopic, QStringLiteral("kestrelwatch")),
+        topicLevel(m_settings.txtMqttSensor, QSysInfo::machineHostName())};
+    MqttConnection::Config config;
+    config.host = hostPort->first;
+    config.port = hostPort->second;
+    config.username = m_settings.txtMqttUsername;
+    config.password = m_settings.txtMqttPassword;
+    config.tls = tls;
+    config.clientId = QStringLiteral("kestrelwatch-") + base.sensor;
+    config.willTopic = base.status();
+    config.willPayload = MqttPayloads::Offline;
+    if (m_connection.isOpen() && config == m_connection.config())
+        return;
+    if (m_connection.isOpen())
+        stop();
+    m_base = base;
+    Log(QStringLiteral("MQTT - connecting to %1:%2 as %3").arg(config.host).arg(config.port).arg(base.root()));
+    m_connection.open(config);
+}
+
+void MqttPublisher::stop()
+{
+    if (m_connection.isConnected())
+        m_connection.publish(m_base.status(), MqttPayloads::Offline, true);
+    m_connection.close();
+    m_pumpTimer.stop();
+    m_events.clear();
+    m_dirty.clear();
+    m_dirtyOrder.clear();
+    m_cleared.clear();
+}
+
+void MqttPublisher::connectedToBroker()
+{
+    m_connection.subscribe(m_base.commandFilter());
+    m_connection.publish(m_base.status(), MqttPayloads::Online, true);
+    m_connection.publish(
+        MqttPayloads::intruderSensorConfigTopic(m_base), MqttPayloads::intruderSensorConfig(m_base), true);
+    m_announced.clear();
+    m_published.clear();
+    m_intruderOnline.reset();
+    republishAll();
+}
+
+void MqttPublisher::republishAll()
+{
+    for (qint32 i = 0; i < m_devices.DeviceCount; ++i) {
+        markDirty(m_devices[i].MacAddress);
+    }
+    if (m_devices.DeviceCount == 0)
+        m_intruderOnline.reset();
+    schedulePump();
+}
+
+void MqttPublisher::historyLine(qint32 index, const QString& line)
+{
+    if (!enabled() || !m_devices.isValid(index))
+        return;
+    if (int(m_events.size()) >= m_eventBound) {
+        m_events.pop_front();
+        if (!m_overflowReported) {
+            Log(QStringLiteral("MQTT - %1 events wait for the broker; the oldest are dropped").arg(m_eventBound));
+            m_overflowReported = true;
+        }
+    }
+    m_events.push_back(MqttPayloads::event(m_devices[index].MacAddress, line));
+    schedulePump();
+}
+
+void MqttPublisher::deviceChanged(qint32 index)
+{
+    // While disconnected nothing is marked: the connect sends every device anyway.
+    if (!m_connection.isConnected() || !m_devices.isValid(index))
+        return;
+    markDirty(m_devices[index].MacAddress);
+    schedulePump();
+}
+
+void MqttPublisher::markDirty(const QString& mac)
+{
+    m_cleared.remove(mac);
+    if (!m_dirty.contains(mac)) {
+        m_dirty.insert(mac);
+        m_dirtyOrder.append(mac);
+    }
+}
+
+void MqttPublisher::scanForChanges()
+{
+    // Only on a quiet connection: during a republish every device is on its way already.
+    if (!m_connection.isConnected() || !m_dirtyOrder.isEmpty())
+        return;
+    for (qint32 i = 0; i < m_devices.DeviceCount; ++i) {
+        const DeviceRecord& d = m_devices[i];
+        const auto last = m_published.constFind(d.MacAddress);
+        if (last == m_published.constEnd() || *last != fingerprint(d))
+            markDirty(d.MacAddress);
+    }
+    for (auto it = m_published.constBegin(); it != m_published.constEnd(); ++it) {
+        if (m_devices.indexOfMac(it.key()) < 0)
+            m_cleared.insert(it.key());
+    }
+    schedulePump();
+}
+
+void MqttPublisher::deviceRemoved(const QString& mac)
+{
+    if (!enabled())
+        return;
+    if (m_dirty.remove(mac))
+        m_dirtyOrder.removeOne(mac);
+    m_cleared.insert(mac);
+    schedulePump();
+}
+
+void MqttPublisher::schedulePump()
+{
+    if (m_connection.isConnected() && (!m_pumpTimer.isActive() || m_pumpTimer.interval() != 0))
+        m_pumpTimer.start(0);
+}
+
+void MqttPublisher::pump()
+{
+    if (!m_connection.isConnected())
+        return;
+    QElapsedTimer slice;
+    slice.start();
+    const auto room = [&] { return m_connection.pending() < kMaxPending && slice.nsecsElapsed() < kSliceNs; };
+    bool devicesChanged = false;
+    while (room() && !m_cleared.isEmpty()) {
+        const QString mac = *m_cleared.begin();
+        m_cleared.erase(m_cleared.begin());
+        m_connection.publish(m_base.device(mac), QByteArray(), true);
+        m_connection.publish(MqttPayloads::trackerConfigTopic(m_base, mac), QByteArray(), true);
+        m_announced.remove(mac);
+        m_published.remove(mac);
+        devicesChanged = true;
+    }
+    while (room() && !m_dirtyOrder.isEmpty()) {
+        const QString mac = m_dirtyOrder.takeFirst();
+        m_dirty.remove(mac);
+        if (publishDevice(mac))
+            devicesChanged = true;
+    }
+    while (room() && !m_events.empty()) {
+        if (!m_connection.publish(m_base.events(), m_events.front(), false))
+            break;
+        m_events.pop_front();
+    }
+    if (m_events.empty())
+        m_overflowReported = false;
+    if (devicesChanged)
+        publishIntruderOnline();
+    if (!m_cleared.isEmpty() || !m_dirtyOrder.isEmpty() || !m_events.empty())
+        m_pumpTimer.start(m_connection.pending() >= kMaxPending ? kBlockedRetryMs : 0);
+    else
+        Q_EMIT drained();
+}
+
+bool MqttPublisher::publishDevice(const QString& mac)
+{
+    const qint32 index = m_devices.indexOfMac(mac);
+    if (index < 0)
+        return false;
+    const DeviceRecord& d = m_devices[index];
+    const QString vendor = m_vendor ? m_vendor(mac) : QString();
+    m_connection.publish(m_base.device(mac), MqttPayloads::deviceState(d, vendor), true);
+    m_published.insert(mac, fingerprint(d));
+    const QString name = MqttPayloads::displayName(d);
+    const auto announced = m_announced.constFind(mac);
+    if (announced == m_announced.constEnd() || *announced != name) {
+        m_connection.publish(
+            MqttPayloads::trackerConfigTopic(m_base, mac), MqttPayloads::trackerConfig(m_base, d, vendor), true);
+        m_announced.insert(mac, name);
+    }
+    return true;
+}
+
+void MqttPublisher::publishIntruderOnline()
+{
+    bool any = false;
+    for (qint32 i = 0; i < m_devices.DeviceCount && !any; ++i)
+        any = m_devices[i].Intruder && m_devices[i].PresenceCountdown != 0;
+    if (m_intruderOnline == any)
+        return;
+    if (m_connection.publish(m_base.intruderOnline(), any ? QByteArrayLiteral("ON") : QByteArrayLiteral("OFF"), true))
+        m_intruderOnline = any;
+}
+
+void MqttPublisher::commandArrived(const QString& topic, const QByteArray& payload)
+{
+    const QString mac = commandMac(topic, m_base.commandPrefix());
+    if (mac.isEmpty()) {
+        Log(QStringLiteral("MQTT - command topic %1 names no MAC address; nothing changed").arg(topic.left(200)));
+        return;
+    }
+    const MqttCommand command = parseMqttCommand(payload);
+    if (!command.valid()) {
+        Log(QStringLiteral("MQTT - command for %1 ignored: %2; nothing changed").arg(mac, command.error));
+        return;
+    }
+    const qint32 index = m_devices.indexOfMac(mac);
+    if (index < 0) {
+        Log(QStringLiteral("MQTT - command for unknown device %1; nothing changed").arg(mac));
+        return;
+    }
+    if (m_commandHandler && m_commandHandler(index, command))
+        deviceChanged(index);
+}

@@ -1,0 +1,99 @@
+#pragma once
+
+#include "mqtt/MqttCommand.h"
+#include "mqtt/MqttConnection.h"
+#include "mqtt/MqttPayloads.h"
+
+#include <QHash>
+#include <QObject>
+#include <QSet>
+#include <QStringList>
+#include <QTimer>
+#include <deque>
+#include <functional>
+#include <optional>
+
+class DeviceTable;
+struct LiveSettings;
+
+// Feeds an MQTT broker with what the monitor knows: its status (with "offline" as the connection's last will),
+// every device's retained state and Home Assistant discovery, and one event per history line; and takes
+// commands for devices. The front ends tell it what changed; it never reads the store. Work is queued and
+// sent a slice at a time from the event loop, so neither a slow broker nor thousands of devices delay a sweep.
+// While the broker is away, events wait in a bounded queue (the oldest dropped, with one log line) and every
+// retained state is sent again once it is back.
+class MqttPublisher final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(MqttPublisher)
+
+public:
+    // Applies a valid command to the device in slot index; true when the device changed.
+    using CommandHandler = std::function<bool(qint32 index, const MqttCommand& command)>;
+    using VendorLookup = std::function<QString(const QString& mac)>;
+
+    static constexpr int DefaultEventBound = 1000;
+
+    MqttPublisher(
+        const DeviceTable& devices, const LiveSettings& settings, VendorLookup vendor, QObject* parent = nullptr);
+    ~MqttPublisher() override;
+
+    void setCommandHandler(CommandHandler handler) { m_commandHandler = std::move(handler); }
+    void setEventBound(int bound) { m_eventBound = bound; }
+
+    // Reads the MQTT settings and (re)connects when they changed; off while the server is empty. Runs every
+    // second, so a change in the settings dialog takes effect without a restart.
+    void refresh();
+    // Says "offline" and leaves the broker.
+    void stop();
+
+    // What the front ends report.
+    void historyLine(qint32 index, const QString& line);
+    void deviceChanged(qint32 index);
+    void deviceRemoved(const QString& mac);
+    // Every device again, as after a reconnect (the device table was reloaded).
+    void republishAll();
+
+    MqttConnection& connection() { return m_connection; }
+    const MqttPayloads::Base& base() const { return m_base; }
+    int queuedEvents() const { return int(m_events.size()); }
+    int queuedStates() const { return int(m_dirty.size() + m_cleared.size()); }
+    // One slice of queued work; the publisher schedules it itself, tests and the benchmark may call it.
+    void pump();
+
+Q_SIGNALS:
+    // Everything queued has been handed to the connection (the republish after a connect is complete).
+    void drained();
+
+private:
+    void connectedToBroker();
+    void commandArrived(const QString& topic, const QByteArray& payload);
+    void schedulePump();
+    bool publishDevice(const QString& mac);
+    // Finds what changed without a report (the window's own actions and removals) by comparing every device
+    // with what was last published.
+    void scanForChanges();
+    void markDirty(const QString& mac);
+    void publishIntruderOnline();
+    bool enabled() const { return m_connection.isOpen(); }
+
+    const DeviceTable& m_devices;
+    const LiveSettings& m_settings;
+    VendorLookup m_vendor;
+    CommandHandler m_commandHandler;
+    MqttConnection m_connection;
+    MqttPayloads::Base m_base;
+    QString m_badServer; // the server text last reported as unusable
+    QTimer m_settingsTimer;
+    QTimer m_pumpTimer;
+
+    std::deque<QByteArray> m_events;
+    int m_eventBound = DefaultEventBound;
+    bool m_overflowReported = false;
+    QStringList m_dirtyOrder;
+    QSet<QString> m_dirty;
+    QSet<QString> m_cleared;
+    QHash<QString, QString> m_announced; // MAC -> the name its discovery carries, on this connection
+    QHash<QString, size_t> m_published; // MAC -> fingerprint of the state last published, on this connection
+    std::optional<bool> m_intruderOnline;
+};

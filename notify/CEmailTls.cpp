@@ -1,0 +1,131 @@
+// TLS for CEmail: which certificates it trusts, and what it logs when the server's certificate or the
+// handshake fails.
+#include "notify/CEmail.h"
+
+#include "platform/DebugSink.h"
+#include "store/LiveSettings.h"
+
+#include <QSslConfiguration>
+#include <QSslError>
+#include <QSslSocket>
+
+namespace {
+
+// OpenSSL's own variables name the trust store when they are set (Qt reads only its fixed folders): the file
+// adds to the store, the folders replace the system's.
+QList<QSslCertificate> trustedCertificates()
+{
+    const QString file = qEnvironmentVariable("SSL_CERT_FILE");
+    const QString dirs = qEnvironmentVariable("SSL_CERT_DIR");
+    QList<QSslCertificate> certificates;
+    if (dirs.isEmpty()) {
+        certificates = QSslConfiguration::systemCaCertificates();
+    } else {
+        for (const QString& dir : dirs.split(QLatin1Char(':'), Qt::SkipEmptyParts))
+            certificates += QSslCertificate::fromPath(
+                dir + QStringLiteral("/*"), QSsl::Pem, QSslCertificate::PatternSyntax::Wildcard);
+    }
+    if (!file.isEmpty()) {
+        const QList<QSslCertificate> fromFile = QSslCertificate::fromPath(file, QSsl::Pem);
+        if (fromFile.isEmpty())
+            Log(QStringLiteral("CEmail:  SSL_CERT_FILE %1 holds no certificate").arg(file));
+        certificates += fromFile;
+    }
+    return certificates;
+}
+
+} // namespace
+
+void CEmail::setUpTls()
+{
+    connect(m_socket, &QSslSocket::sslErrors, this, &CEmail::tlsErrors);
+    connect(m_socket, &QSslSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
+        // A handshake that fails without a certificate complaint (no common protocol, garbage from the peer).
+        if ((error == QAbstractSocket::SslHandshakeFailedError || error == QAbstractSocket::SslInternalError)
+            && !m_tlsFailureLogged) {
+            LogFailure(
+                QStringLiteral("TLS failure with %1: handshake failed (%2)").arg(m_host, m_socket->errorString()));
+            m_tlsFailureLogged = true;
+        }
+    });
+    if (qEnvironmentVariableIsSet("SSL_CERT_FILE") || qEnvironmentVariableIsSet("SSL_CERT_DIR")) {
+        QSslConfiguration config = QSslConfiguration::defaultConfiguration();
+        config.setCaCertificates(trustedCertificates());
+        m_socket->setSslConfiguration(config);
+    }
+    m_socket->setPeerVerifyMode(QSslSocket::VerifyPeer);
+}
+
+bool CEmail::handshaking() const
+{
+    return m_socket->state() == QAbstractSocket::ConnectedState && m_socket->mode() != QSslSocket::UnencryptedMode
+        && !m_socket->isEncrypted();
+}
+
+void CEmail::tlsErrors(const QList<QSslError>& errors)
+{
+    // The errors are not ignored: the handshake fails and the attempt ends as a socket error.
+    if (m_tlsFailureLogged)
+        return;
+    LogFailure(QStringLiteral("TLS failure with %1: %2").arg(m_host, tlsCause(errors)));
+    m_tlsFailureLogged = true;
+}
+
+void CEmail::sktEmail_Encrypted()
+{
+    // With STARTTLS the dialogue starts again on the encrypted connection; with TLS the greeting follows.
+    if (m_state != TlsHandshake)
+        return;
+    sendCommand(QStringLiteral("EHLO kestrelwatch_MailServer"));
+    m_state = LiveSettings::on(m_settings.chkEmailAuthenticate) ? AuthEhloReply : EhloReply;
+}
+
+QString CEmail::tlsCause(const QList<QSslError>& errors)
+{
+    bool untrusted = false, expired = false, notYetValid = false, mismatch = false, revoked = false;
+    for (const QSslError& e : errors) {
+        switch (e.error()) {
+        case QSslError::SelfSignedCertificate:
+        case QSslError::SelfSignedCertificateInChain:
+        case QSslError::UnableToGetLocalIssuerCertificate:
+        case QSslError::UnableToGetIssuerCertificate:
+        case QSslError::UnableToVerifyFirstCertificate:
+        case QSslError::CertificateUntrusted:
+        case QSslError::CertificateRejected:
+        case QSslError::InvalidCaCertificate:
+            untrusted = true;
+            break;
+        case QSslError::CertificateExpired:
+            expired = true;
+            break;
+        case QSslError::CertificateNotYetValid:
+            notYetValid = true;
+            break;
+        case QSslError::HostNameMismatch:
+            mismatch = true;
+            break;
+        case QSslError::CertificateRevoked:
+            revoked = true;
+            break;
+        default:
+            break;
+        }
+    }
+    QStringList causes;
+    if (untrusted)
+        causes << QStringLiteral("untrusted certificate");
+    if (expired)
+        causes << QStringLiteral("expired certificate");
+    if (notYetValid)
+        causes << QStringLiteral("certificate not yet valid");
+    if (revoked)
+        causes << QStringLiteral("revoked certificate");
+    if (mismatch)
+        causes << QStringLiteral("host name mismatch");
+    if (causes.isEmpty())
+        causes << QStringLiteral("certificate refused");
+    QString text = causes.join(QStringLiteral(", "));
+    if (!errors.isEmpty())
+        text += QStringLiteral(" (") + errors.first().errorString() + QLatin1Char(')');
+    return text;
+}

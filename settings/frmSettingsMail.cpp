@@ -1,0 +1,76 @@
+// The mail controls beyond the text boxes: the choice of encryption with its port proposal, the test mail's
+// outcome, and whether the debug log can go to technical support.
+#include "settings/frmSettings.h"
+
+#include "notify/SettingsMails.h"
+#include "settings/SettingsPrompt.h"
+#include "store/LiveSettings.h"
+#include "store/Settings.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+using namespace SettingsControls;
+
+namespace {
+const QStringList kSecurities {QStringLiteral("None"), QStringLiteral("STARTTLS"), QStringLiteral("TLS")};
+} // namespace
+
+void frmSettings::buildMailSecurity(QGridLayout* server)
+{
+    m_cboEmailSecurity = new QComboBox;
+    m_cboEmailSecurity->setObjectName(QStringLiteral("cboEmailSecurity"));
+    m_cboEmailSecurity->addItems(kSecurities);
+    m_cboEmailSecurity->setToolTip(QStringLiteral(" Encryption: STARTTLS (usually port 587), TLS (usually port "
+                                                  "465) or None (port 25). Encrypted connections check the "
+                                                  "server's certificate "));
+    auto* label = new QLabel(QStringLiteral("Security :"));
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    label->setBuddy(m_cboEmailSecurity);
+    m_lblTestEmail = new QLabel;
+    m_lblTestEmail->setObjectName(QStringLiteral("lblTestEmail"));
+    m_lblTestEmail->setWordWrap(true);
+    m_lblTestEmail->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    server->addWidget(label, 1, 0);
+    server->addWidget(m_cboEmailSecurity, 1, 1, Qt::AlignLeft);
+    server->addWidget(m_cmdTestEmail, 2, 1, Qt::AlignRight);
+    server->addWidget(m_lblTestEmail, 3, 0, 1, 2);
+    // Only the user's choice counts; showing the stored value changes nothing.
+    connect(m_cboEmailSecurity, &QComboBox::activated, this, &frmSettings::cboEmailSecurity_Click);
+}
+
+void frmSettings::cboEmailSecurity_Click(int index)
+{
+    const QString security = kSecurities.value(index, kSecurities.first());
+    m_settings.cboEmailSecurity = security;
+    writeSetting(QStringLiteral("EmailSecurity"), security);
+    // The server box takes the port that goes with the choice; its own change handler stores it.
+    QLineEdit* server = m_texts[EmailServer];
+    const QString proposed = SettingsMails::serverWithPort(server->text(), security);
+    if (proposed != server->text())
+        server->setText(proposed);
+}
+
+void frmSettings::testEmailFinished(bool sent, quint64 id, const QString& cause)
+{
+    if (id == 0 || id != m_testMailId)
+        return;
+    m_testMailId = 0;
+    const QString result = SettingsMails::testResult(sent, cause);
+    m_lblTestEmail->setText(result);
+    m_prompt->inform(this, result);
+}
+
+void frmSettings::showMailControls()
+{
+    m_cboEmailSecurity->setCurrentIndex(qMax(0, kSecurities.indexOf(m_settings.cboEmailSecurity)));
+    const QString why = SettingsMails::supportUnavailable();
+    m_cmdEmailTechnicalSupport->setEnabled(why.isEmpty());
+    m_cmdEmailTechnicalSupport->setToolTip(why.isEmpty()
+            ? QStringLiteral(" Mails the debug log to ") + SettingsMails::supportAddress() + QLatin1Char(' ')
+            : why);
+}

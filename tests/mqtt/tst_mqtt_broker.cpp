@@ -1,0 +1,276 @@
+// The monitor against Debian's mosquitto on loopback, watched with mosquitto_sub, commanded with mosquitto_pub:
+// the engine runs on FakeNetPlatform behind the real MonitorCore, so events take the program's own road. A login,
+// an ACL and TLS against the trust store (a CA made here stands in for the system's) are the broker's protection.
+#include "Process.h"
+#include "RecordingWindow.h"
+#include "Skip.h"
+#include "TestHome.h"
+#include "app/MonitorCore.h"
+#include "engine/frmClient.h"
+#include "mqtt/MqttPublisher.h"
+#include "platform/Clock.h"
+#include "platform/FakeNetPlatform.h"
+#include "store/LiveSettings.h"
+#include "store/Settings.h"
+#include "store/modRegistry.h"
+
+#include <QTcpServer>
+#include <QtTest>
+
+namespace {
+const QString kMac = QStringLiteral("02-AA-00-00-00-0C");
+const QString kRoot = QStringLiteral("kestrelwatch/lab");
+const QString kState = kRoot + QStringLiteral("/devices/") + kMac + QLatin1Char('|');
+const QString kTracker = QStringLiteral("homeassistant/device_tracker/kestrelwatch_lab_02-AA-00-00-00-0C/config|");
+// Debian's mosquitto on a free loopback port with a configuration of its own (no persistence: a restart
+// forgets everything), and the arguments that point its clients at it.
+struct Broker
+{
+    quint16 port = 0;
+    std::unique_ptr<kwtest::Process> process;
+
+    bool start(const QString& dir, const QString& extra, quint16 samePort = 0)
+    {
+        QTcpServer probe;
+        port = samePort ? samePort : (probe.listen(QHostAddress::LocalHost) ? probe.serverPort() : 0);
+        probe.close();
+        QFile conf(dir + QStringLiteral("/mosquitto-%1.conf").arg(port));
+        conf.open(QIODevice::WriteOnly);
+        conf.write(("listener " + QString::number(port) + " 127.0.0.1\npersistence false\n" + extra + '\n').toUtf8());
+        conf.close();
+        process = std::make_unique<kwtest::Process>();
+        process->start("mosquitto", {"-c", conf.fileName()});
+        return !process->waitForLine(QRegularExpression("running"), 0, 5000, kwtest::Process::Err).isEmpty();
+    }
+    QStringList args(QStringList more) const
+    {
+        return QStringList {"-h", "127.0.0.1", "-p", QString::number(port)} + more;
+    }
+};
+} // namespace
+
+class TestMqttBroker : public QObject
+{
+    Q_OBJECT
+
+    TestHome m_home;
+    QTemporaryDir m_dir;
+    Broker m_broker;
+    std::unique_ptr<kwtest::Process> m_sub;
+    ManualClock m_clock {QDateTime(QDate(2026, 12, 5), QTime(22, 0), Qt::UTC)};
+    std::unique_ptr<MonitorCore> m_core;
+    FakeNetPlatform* m_net = nullptr;
+    RecordingWindow m_window;
+    QStringList m_logs;
+
+    kwtest::Process& subscribe()
+    {
+        m_sub = std::make_unique<kwtest::Process>();
+        m_sub->start(QStringLiteral("mosquitto_sub"), m_broker.args({"-d", "-F", "%t|%p", "-t", "#", "-q", "1"}));
+        // Messages that are not retained reach only a subscription in place: its SUBACK says so.
+        m_sub->waitForLine(QRegularExpression(QStringLiteral("received SUBACK")), 0, 10000);
+        return *m_sub;
+    }
+    bool saw(const QString& text, qsizetype from) { return !m_sub->linesAfter(from, text).isEmpty(); }
+    int pub(const QString& topic, const QString& payload)
+    {
+        return kwtest::run("mosquitto_pub", m_broker.args({"-q", "1", "-t", topic, "-m", payload})).code;
+    }
+    void sweep()
+    {
+        const int before = m_window.count(QStringLiteral("ShowStatus"));
+        for (int i = 0; i < 600 && m_window.count(QStringLiteral("ShowStatus")) == before; ++i) {
+            m_clock.advanceMSecs(100);
+            m_core->engine()->tmrPingTimer_Timer();
+        }
+    }
+    QString stored(const char* value) const
+    {
+        return modRegistry::ReadString(modRegistry::ProductKey, Keys::deviceKey(kMac), QLatin1String(value));
+    }
+    bool connectedNow()
+    {
+        MqttConnection& c = m_core->mqtt()->connection();
+        if (c.nextAttempt().isValid()) { // the back-off runs out
+            m_clock.set(c.nextAttempt());
+            c.tick();
+        }
+        return c.isConnected();
+    }
+    QString logsFrom(qsizetype from) const { return m_logs.mid(from).join(QLatin1Char('\n')); }
+    QString file(const char* name) const { return m_dir.filePath(QLatin1String(name)); }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        pinTestEnvironment();
+        if (QStandardPaths::findExecutable(QStringLiteral("mosquitto"), {"/usr/sbin", "/usr/bin"}).isEmpty())
+            KW_SKIP("mosquitto is not installed");
+        // Two CAs, a server certificate for localhost signed by the first, three broker users and their ACL.
+        // A broker started as root reads these files as the unprivileged user "mosquitto".
+        QVERIFY(kwtest::run("sh", {"-ec", "cd " + m_dir.path() + R"( && chmod 755 . && for ca in ca otherca; do
+            openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=$ca -keyout $ca.key -out $ca.pem; done
+            openssl req -newkey rsa:2048 -nodes -subj /CN=localhost -keyout server.key -out server.csr
+            echo subjectAltName=DNS:localhost,IP:127.0.0.1 > ext.cnf
+            openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 -extfile ext.cnf \
+                -out server.pem
+            : > passwd; for user in monitor admin viewer; do mosquitto_passwd -b passwd $user $user-secret; done
+            printf 'user monitor\ntopic readwrite kestrelwatch/#\ntopic write homeassistant/#\n' > acl
+            printf 'user admin\ntopic write kestrelwatch/+/set/#\nuser viewer\ntopic read kestrelwatch/#\n' >> acl
+            chmod 644 *)"})
+                    .code
+            == 0);
+        QVERIFY(m_broker.start(m_dir.path(), QStringLiteral("allow_anonymous true")));
+        kwclock::install(&m_clock);
+        m_core = std::make_unique<MonitorCore>(m_home.paths());
+        QCOMPARE(m_core->claimInstance([this](const QString& l) { m_logs << l; }).step, MonitorCore::Step::Ok);
+        QCOMPARE(m_core->openStore().step, MonitorCore::Step::Ok);
+        m_core->loadInstallation();
+        m_core->loadRegistry();
+        m_core->settings().txtMqttServer = QStringLiteral("127.0.0.1:%1").arg(m_broker.port);
+        m_core->settings().txtMqttSensor = QStringLiteral("lab");
+        auto net = std::make_unique<FakeNetPlatform>();
+        m_net = net.get();
+        m_net->addAdapter(QStringLiteral("198.18.0.5/24 gw 198.18.0.1"));
+        m_core->startEngine(m_window, std::move(net));
+        m_core->engine()->pingTimer().stop();
+        QTRY_VERIFY(m_core->mqtt()->connection().isConnected());
+    }
+    void cleanupTestCase()
+    {
+        m_core.reset();
+        kwclock::install(nullptr);
+    }
+
+    void admissionAndDeparture()
+    {
+        const qsizetype from = subscribe().cursor();
+        m_net->addNeighbour(kMac, QStringLiteral("198.18.0.12"));
+        sweep();
+        QTRY_VERIFY(saw(kState + R"({"acknowledged":false,)", from) && saw(R"("intruder":true)", from));
+        QTRY_VERIFY(saw(R"("online":true)", from) && saw(R"("ip":"198.18.0.12")", from));
+        QTRY_VERIFY(saw(kRoot + R"(/events|{"kind":"admission")", from) && saw(R"("kind":"connected","mac":)", from));
+        QTRY_VERIFY(saw(kTracker + "{", from) && saw(kRoot + "/intruder_online|ON", from));
+
+        const qsizetype gone = m_sub->cursor();
+        m_net->clearNeighbours();
+        sweep(), sweep();
+        QTRY_VERIFY(saw(R"("kind":"disconnected")", gone) && saw(R"("online":false)", gone));
+        QTRY_VERIFY(saw(kRoot + "/intruder_online|OFF", gone));
+    }
+
+    void commands()
+    {
+        const QString topic = kRoot + QStringLiteral("/set/") + kMac;
+        // payload, the stored value it changes, that value afterwards, the log line it gives
+        const char* rows[][4] = {
+            {R"({"acknowledge":true,"remove":true})", "New_Device", "True",
+                "unknown field \"remove\"; nothing changed"},
+            {R"({"acknowledge":true})", "New_Device", "False", "acknowledged"},
+            {R"({"name":"Printer"})", "Friendly_Name", "Printer", "renamed"},
+            {R"({"safe":true})", "Intruder", "False", "moved to the safe list"},
+            {R"({"safe":false})", "Intruder", "True", "moved to the intruder list"},
+        };
+        for (const auto& row : rows) {
+            const qsizetype logs = m_logs.size();
+            QCOMPARE(pub(topic, QLatin1String(row[0])), 0);
+            QTRY_VERIFY2(logsFrom(logs).contains(QLatin1String(row[3])), row[3]);
+            QCOMPARE(stored(row[1]), QLatin1String(row[2]));
+        }
+        const qsizetype logs = m_logs.size();
+        QCOMPARE(pub(kRoot + QStringLiteral("/set/02-AA-00-00-00-0D"), R"({"acknowledge":true})"), 0);
+        QTRY_VERIFY(logsFrom(logs).contains(QLatin1String("unknown device 02-AA-00-00-00-0D")));
+        subscribe(); // retained: the device's state as the commands left it
+        QTRY_VERIFY(saw(R"("acknowledged":true)", 0) && saw(R"("friendly_name":"Printer")", 0));
+    }
+
+    // The broker goes away and comes back empty: the queued events arrive (the oldest dropped beyond the
+    // bound) and every retained state is there again.
+    void brokerRestart()
+    {
+        m_broker.process.reset();
+        QTRY_VERIFY(!m_core->mqtt()->connection().isConnected());
+        QVERIFY(!connectedNow());
+        m_core->mqtt()->setEventBound(2); // of three events (connected, two address changes) the last two stay
+        const qsizetype logs = m_logs.size();
+        for (const char* ip : {"198.18.0.12", "198.18.0.13", "198.18.0.12"}) {
+            m_net->clearNeighbours();
+            m_net->addNeighbour(kMac, QLatin1String(ip));
+            sweep();
+        }
+        QCOMPARE(m_core->mqtt()->queuedEvents(), 2);
+        QVERIFY(logsFrom(logs).contains(QLatin1String("2 events wait for the broker")));
+        QVERIFY(m_broker.start(m_dir.path(), QStringLiteral("allow_anonymous true"), m_broker.port));
+        subscribe();
+        QTRY_VERIFY(connectedNow());
+        QTRY_VERIFY(saw(kState + "{", 0) && saw(kRoot + "/status|online", 0));
+        QTRY_COMPARE(m_sub->linesAfter(0, QStringLiteral(R"("kind":"address")")).size(), 2);
+        QVERIFY(!saw(R"("kind":"connected")", 0));
+        m_core->mqtt()->setEventBound(MqttPublisher::DefaultEventBound);
+    }
+
+    // The certificate is checked against the trust store: a store without the broker's CA refuses it.
+    void tlsAgainstTrustStore()
+    {
+        Broker tls;
+        QVERIFY(tls.start(m_dir.path(),
+            "allow_anonymous true\ncafile " + file("ca.pem") + "\ncertfile " + file("server.pem") + "\nkeyfile "
+                + file("server.key")));
+        const MqttConnection::Config config {.host = "localhost", .port = tls.port, .tls = true, .retry = false};
+        for (const char* store : {"otherca.pem", "ca.pem"}) {
+            qputenv("SSL_CERT_FILE", file(store).toLocal8Bit());
+            MqttConnection connection;
+            QSignalSpy failed(&connection, &MqttConnection::connectionFailed);
+            QSignalSpy connected(&connection, &MqttConnection::connected);
+            connection.open(config);
+            QTRY_VERIFY(failed.count() + connected.count() > 0);
+            QCOMPARE(connected.count(), qstrcmp(store, "ca.pem") == 0 ? 1 : 0);
+        }
+        qunsetenv("SSL_CERT_FILE");
+    }
+
+    // A removal the window makes is noticed at the next check and clears the retained topics.
+    void removal()
+    {
+        const qsizetype from = subscribe().cursor();
+        DeviceTable& devices = m_core->devices();
+        modRegistry::DeleteKey(modRegistry::ProductKey, Keys::deviceKey(kMac));
+        devices.removeSlot(devices.indexOfMac(kMac));
+        m_core->mqtt()->refresh();
+        for (const QString& topic : {kState, kTracker})
+            QVERIFY(!m_sub->waitForLine(QRegularExpression('^' + QRegularExpression::escape(topic) + '$'), from, 5000)
+                         .isEmpty());
+    }
+
+    // Only the admin's command reaches the monitor (for a device it no longer knows); the viewer's is dropped by
+    // the broker. A wrong password is refused with a log line that names the refusal and not the password.
+    void aclDecidesWhoCommands()
+    {
+        Broker acl;
+        QVERIFY(acl.start(
+            m_dir.path(), "allow_anonymous false\npassword_file " + file("passwd") + "\nacl_file " + file("acl")));
+        LiveSettings& settings = m_core->settings();
+        settings.txtMqttServer = QStringLiteral("127.0.0.1:%1").arg(acl.port);
+        settings.txtMqttUsername = QStringLiteral("monitor");
+        settings.txtMqttPassword = QStringLiteral("wrong-secret");
+        const qsizetype logs = m_logs.size();
+        m_core->mqtt()->refresh();
+        QTRY_VERIFY(logsFrom(logs).contains(QLatin1String("refused the connection")));
+        QVERIFY(!logsFrom(logs).contains(QLatin1String("wrong-secret")));
+        settings.txtMqttPassword = QStringLiteral("monitor-secret");
+        m_core->mqtt()->refresh();
+        QTRY_VERIFY(m_core->mqtt()->connection().isConnected());
+        QTest::qWait(200); // the command subscription is in place
+        for (const QString user : {"viewer", "admin"}) {
+            QVERIFY(kwtest::run("mosquitto_pub",
+                        acl.args({"-u", user, "-P", user + "-secret", "-t", kRoot + "/set/" + kMac, "-m", "{}"}))
+                        .code
+                == 0);
+        }
+        QTRY_VERIFY(logsFrom(logs).contains(QLatin1String("command for ") + kMac));
+        QCOMPARE(logsFrom(logs).count(QLatin1String("command for ") + kMac), 1);
+    }
+};
+
+KW_TEST_GUILESS_MAIN(TestMqttBroker)
+#include "tst_mqtt_broker.moc"
