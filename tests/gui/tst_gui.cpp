@@ -1,13 +1,15 @@
-// The desktop without a notification area (Xvfb with no trayer), as a new user on a stock session meets it:
-// the window comes up by itself, the new intruder is announced through the session's notification service
-// (dunst on a private bus from dbus-run-session, the Notify call watched with dbus-monitor), and a second
-// launch brings the window back instead of ending silently.
+// The windowed monitor on a private X display, in a namespace LAN of its own so its sweeps stay inside the
+// lab. With a notification area (trayer): the icon docks, a left click shows and hides the window, and the
+// icon comes back after the tray host restarts. Without one, as a stock session meets it: the window comes up
+// by itself, the new intruder is announced through the session's notification service (dunst on a private
+// bus from dbus-run-session, the Notify call watched with dbus-monitor), and a second launch brings the
+// window back instead of ending silently.
 #include "GuiHarness.h"
 #include "Lab.h"
+#include "Skip.h"
 #include "TestHome.h"
 
 #include <QFile>
-#include <QStandardPaths>
 #include <QTest>
 
 using namespace gui;
@@ -22,7 +24,7 @@ QString readAll(const QString& path)
 
 } // namespace
 
-class TestGuiDesktop : public QObject
+class TestGui : public QObject
 {
     Q_OBJECT
 
@@ -31,13 +33,47 @@ private Q_SLOTS:
     {
         pinTestEnvironment();
         KW_REQUIRE_LAB();
-        QString why = whyNoDisplayTools();
-        for (const char* tool : {"dunst", "dbus-run-session", "dbus-monitor"}) {
-            if (why.isEmpty() && QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty())
-                why = QStringLiteral("%1 is not installed").arg(QLatin1String(tool));
-        }
+        const QString why = whyNoDisplayTools();
         if (!why.isEmpty())
             KW_SKIP(qPrintable(why));
+    }
+
+    void trayIconDocksTogglesTheWindowAndSurvivesATrayRestart()
+    {
+        kwtest::Lab lab(QStringLiteral("kwgt"));
+        QVERIFY2(lab.ok(), qPrintable(lab.error()));
+        XServer x;
+        QVERIFY2(x.ok(), "Xvfb did not start");
+        auto trayer = std::make_unique<kwtest::Process>();
+        x.startTrayer(*trayer);
+        QTRY_VERIFY_WITH_TIMEOUT(x.tree().contains(QStringLiteral("\"panel\": (\"panel\" \"trayer\")")), 10000);
+
+        TestHome home;
+        kwtest::Process monitor;
+        startMonitor(monitor, x, lab.ns(), home.paths().home);
+        std::optional<XWindow> icon;
+        QTRY_VERIFY_WITH_TIMEOUT((icon = trayIcon(x.tree())).has_value(), 20000);
+        QVERIFY2(icon->rect.width() > 0 && icon->rect.height() > 0, qPrintable(x.tree()));
+        QVERIFY(!mainWindowShown(x)); // the window starts hidden in the tray
+
+        x.click(icon->rect.center());
+        QTRY_VERIFY_WITH_TIMEOUT(mainWindowShown(x), 10000);
+        QCOMPARE(mainWindow(x)->rect.size(), QSize(893, 640));
+        // A second press within the double-click time is a double click, which does nothing.
+        QTest::qWait(800);
+        x.click(icon->rect.center());
+        QTRY_VERIFY_WITH_TIMEOUT(!mainWindowShown(x), 10000);
+
+        // The panel goes away and a new one starts: the icon docks again by itself.
+        trayer.reset();
+        QTRY_VERIFY_WITH_TIMEOUT(!trayIcon(x.tree()), 10000);
+        trayer = std::make_unique<kwtest::Process>();
+        x.startTrayer(*trayer);
+        QTRY_VERIFY_WITH_TIMEOUT((icon = trayIcon(x.tree())).has_value(), 20000);
+        QTest::qWait(800);
+        x.click(icon->rect.center());
+        QTRY_VERIFY_WITH_TIMEOUT(mainWindowShown(x), 10000);
+        QCOMPARE(monitor.stop(), 0);
     }
 
     void withoutATrayTheWindowStaysReachable()
@@ -56,19 +92,11 @@ private Q_SLOTS:
                                               "sleep 1; exec \"$0\" \"$@\"")
                                    .arg(watch);
         kwtest::Process monitor;
-        monitor.start(QStringLiteral("ip"),
-            inNamespace(lab.ns(), home.paths().home,
-                {QStringLiteral("dbus-run-session"), QStringLiteral("--"), QStringLiteral("sh"), QStringLiteral("-c"),
-                    script}),
-            monitorEnvironment(x));
-        QVERIFY(monitor.waitStarted());
-
-        const auto shown = [&x] {
-            const std::optional<XWindow> w = mainWindow(x);
-            return w.has_value() && w->viewable;
-        };
+        startMonitor(monitor, x, lab.ns(), home.paths().home,
+            {QStringLiteral("dbus-run-session"), QStringLiteral("--"), QStringLiteral("sh"), QStringLiteral("-c"),
+                script});
         // No notification area: the window is on the desktop from the start.
-        QTRY_VERIFY_WITH_TIMEOUT(shown(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(mainWindowShown(x), 20000);
 
         // The stranger is announced with its two actions.
         QTRY_VERIFY_WITH_TIMEOUT(readAll(watch).contains(QLatin1String("member=Notify")), 60000);
@@ -79,23 +107,21 @@ private Q_SLOTS:
         QVERIFY(call.contains(QLatin1String("\"Acknowledge\"")));
 
         // Put away, then launched again from the menu: the running window comes back, the launch ends with 0.
-        const QString id = mainWindow(x)->id;
-        x.tool(QStringLiteral("xdotool"), {QStringLiteral("windowunmap"), id});
-        QTRY_VERIFY_WITH_TIMEOUT(!shown(), 10000);
+        x.tool(QStringLiteral("xdotool"), {QStringLiteral("windowunmap"), mainWindow(x)->id});
+        QTRY_VERIFY_WITH_TIMEOUT(!mainWindowShown(x), 10000);
         // The second copy reaches the first over the store's folder; no bus or tray is needed for that.
         const QStringList again = {QStringLiteral("env"), QStringLiteral("DISPLAY=") + x.display(),
             QStringLiteral("QT_QPA_PLATFORM=xcb"), kwtest::binary(QStringLiteral("kestrelwatch")),
             QStringLiteral("--home"), home.paths().home};
         QCOMPARE(lab.exec(again).code, 0);
-        QTRY_VERIFY_WITH_TIMEOUT(shown(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(mainWindowShown(x), 10000);
         // A second headless copy of the same store says why it ends.
         const kwtest::Run headless = lab.exec(again + QStringList {QStringLiteral("--headless")});
         QVERIFY2(headless.code == 0 && headless.err.contains(QLatin1String("already runs")), qPrintable(headless.err));
-
         // The signal reaches dbus-run-session, which ends the bus with the monitor: its code is not the monitor's.
         monitor.stop();
     }
 };
 
-KW_TEST_MAIN_WITH(QCoreApplication, TestGuiDesktop)
-#include "tst_gui_desktop.moc"
+KW_TEST_GUILESS_MAIN(TestGui)
+#include "tst_gui.moc"
