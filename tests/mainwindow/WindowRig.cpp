@@ -46,7 +46,7 @@ WindowRig::WindowRig(const QList<Device>& stored)
     start();
 }
 
-QList<WindowRig::Device> WindowRig::devices(const QString& spec)
+QList<WindowRig::Device> WindowRig::deviceList(const QString& spec)
 {
     QList<Device> list;
     for (const QString& d : spec.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {

@@ -18,11 +18,12 @@
 #include <QFile>
 #include <QMenu>
 #include <QSignalSpy>
+#include <QTableWidget>
 #include <QTest>
 #include <QToolButton>
 
-constexpr auto dev = WindowRig::device;
-constexpr auto devices = WindowRig::devices;
+const auto dev = [](int i) { return WindowRig::device(i); };
+constexpr auto devices = WindowRig::deviceList;
 
 namespace {
 
@@ -75,6 +76,8 @@ private Q_SLOTS:
     {
         WindowRig rig(devices("i1"));
         frmMain& w = rig.w();
+        w.tmr333ms_Timer();
+        QCOMPARE(w.trayLook(), 0);
         rig.setOnline(dev(1).mac, true);
         QList<int> looks;
         for (int tick = 0; tick < 4; ++tick) {
@@ -98,6 +101,8 @@ private Q_SLOTS:
     {
         WindowRig rig(devices("i1"));
         frmMain& w = rig.w();
+        w.tmr333ms_Timer();
+        QCOMPARE(w.trayLook(), 0);
         rig.setOnline(dev(1).mac, true);
         const QDateTime started = w.datLastIntruderWarning;
         rig.clock.advanceSeconds(300);

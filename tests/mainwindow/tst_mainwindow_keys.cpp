@@ -19,8 +19,8 @@
 #include <QTest>
 
 using Device = WindowRig::Device;
-constexpr auto dev = WindowRig::device;
-constexpr auto devices = WindowRig::devices;
+const auto dev = [](int i) { return WindowRig::device(i); };
+constexpr auto devices = WindowRig::deviceList;
 constexpr auto mac = WindowRig::mac;
 
 namespace {

@@ -20,7 +20,7 @@ using Device = WindowRig::Device;
 constexpr auto mac = WindowRig::mac;
 constexpr auto macs = WindowRig::macs;
 
-constexpr auto devices = WindowRig::devices;
+constexpr auto devices = WindowRig::deviceList;
 
 class TestLists final : public QObject
 {
