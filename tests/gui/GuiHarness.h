@@ -17,7 +17,6 @@ class XServer final
 public:
     XServer();
     bool ok() const { return !m_display.isEmpty(); }
-    // ":N"
     QString display() const { return m_display; }
     // The caller's environment on this display.
     QProcessEnvironment environment() const;
