@@ -48,8 +48,11 @@ int HeadlessFront::start()
         return 1;
     };
     MonitorCore::Outcome outcome = m_core.claimInstance([](const QString& text) { printLine(stderr, text); });
-    if (outcome.step == MonitorCore::Step::AlreadyRunning)
+    if (outcome.step == MonitorCore::Step::AlreadyRunning) {
+        printLine(stderr,
+            QStringLiteral("kestrelwatch: a monitor already runs on %1; this copy ends").arg(m_core.paths().home));
         return 0;
+    }
     if (outcome.step == MonitorCore::Step::Fatal)
         return fatal(outcome.message);
     outcome = m_core.openStore();

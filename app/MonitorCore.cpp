@@ -19,6 +19,9 @@
 #include "vendor/CMacDatabase.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QLocalServer>
+#include <QLocalSocket>
 
 const QString MonitorCore::InvalidInstallationMessage = QStringLiteral(
     "Kestrelwatch installation is invalid. Please log on with administrative privilages and re-install Kestrelwatch.");
@@ -34,6 +37,7 @@ MonitorCore::MonitorCore(AppPaths paths)
 
 MonitorCore::~MonitorCore()
 {
+    delete m_instanceServer;
     shutdown();
     modRegistry::attach(nullptr);
     installLogSink({});
@@ -47,11 +51,41 @@ MonitorCore::Outcome MonitorCore::claimInstance(std::function<void(const QString
         return {Step::Fatal, QStringLiteral("Kestrelwatch cannot use its folder %1: %2").arg(m_paths.home, problem)};
     // A lock left by a crashed monitor is taken over: QLockFile checks whether its process still lives.
     m_lock.setStaleLockTime(0);
-    if (!m_lock.tryLock(0))
+    if (!m_lock.tryLock(0)) {
+        QLocalSocket peer;
+        peer.connectToServer(instanceSocket());
+        if (peer.waitForConnected(1000)) {
+            peer.write("raise\n");
+            peer.waitForBytesWritten(1000);
+            peer.disconnectFromServer();
+        }
         return {Step::AlreadyRunning, {}};
+    }
+    listenForSecondCopies();
     if (!OsVersion::supported())
         return {Step::Fatal, OldSystemMessage};
     return {};
+}
+
+void MonitorCore::listenForSecondCopies()
+{
+    // The lock is ours, so a socket file left here belongs to a monitor that has ended.
+    QLocalServer::removeServer(instanceSocket());
+    m_instanceServer = new QLocalServer();
+    m_instanceServer->setSocketOptions(QLocalServer::UserAccessOption);
+    if (!m_instanceServer->listen(instanceSocket())) {
+        Log(QStringLiteral("claimInstance - a second copy cannot reach this one: ") + m_instanceServer->errorString());
+        return;
+    }
+    QObject::connect(m_instanceServer, &QLocalServer::newConnection, m_instanceServer, [this] {
+        while (QLocalSocket* peer = m_instanceServer->nextPendingConnection()) {
+            QObject::connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);
+            QObject::connect(peer, &QLocalSocket::readyRead, peer, [this, peer] {
+                if (peer->readAll().startsWith("raise") && m_onRaise)
+                    m_onRaise();
+            });
+        }
+    });
 }
 
 MonitorCore::Outcome MonitorCore::openStore()
@@ -60,6 +94,9 @@ MonitorCore::Outcome MonitorCore::openStore()
     if (!opened.hive)
         return {Step::Fatal, opened.error};
     m_hive = std::move(opened.hive);
+    // Started at login, the program must open this same store: a folder other than the default one is named.
+    if (m_paths.home != AppPaths::resolveHome(QString()) || qEnvironmentVariableIsSet("KESTRELWATCH_HOME"))
+        m_hive->setAutostartArguments({QStringLiteral("--home"), QDir(m_paths.home).absolutePath()});
     modRegistry::attach(m_hive.get());
     if (!modSetSecurity::ConfigureSecurityInfo(m_paths))
         return {Step::Fatal, InvalidInstallationMessage};
@@ -186,7 +223,8 @@ bool MonitorCore::markInstalled(bool registerAutostart)
 {
     const bool firstRun = modRegistry::ReadString(modRegistry::ProductKey, Keys::General, QStringLiteral("Installed"))
         != QLatin1String("Yes");
-    if (firstRun && registerAutostart) {
+    // Demonstrations and tests run with KESTRELWATCH_NO_AUTOSTART: a throw-away store never starts at login.
+    if (firstRun && registerAutostart && !qEnvironmentVariableIsSet("KESTRELWATCH_NO_AUTOSTART")) {
         modRegistry::WriteString(
             Keys::RunProduct, Keys::RunKey, Keys::RunValue, QCoreApplication::applicationFilePath());
         m_settings.chkGeneralStartup = 1;

@@ -20,6 +20,7 @@ class Hive;
 class MainWindowSeam;
 class MqttPublisher;
 class NetPlatform;
+class QLocalServer;
 class ObservingSeam;
 struct MqttCommand;
 class frmClient;
@@ -48,7 +49,11 @@ public:
 
     // Single instance (one monitor per store) and the system check. Installs the debug log as the process's
     // log sink first, so that every later step's lines are kept; extraSink also receives each line.
+    // The monitor that holds the store listens on a local socket in the writable folder; a second copy finds
+    // it there and asks it to bring its window to the front (onRaise runs in the first copy).
     Outcome claimInstance(std::function<void(const QString&)> extraSink = {});
+    void setRaiseHandler(std::function<void()> onRaise) { m_onRaise = std::move(onRaise); }
+    QString instanceSocket() const { return m_paths.home + QStringLiteral("kestrelwatch.sock"); }
     // Opens the store, sets up access rights and checks that the store takes a write.
     Outcome openStore();
     // Config.ini sections, the start time, the vendor database, the mailer.
@@ -97,10 +102,13 @@ public:
     QString vendorName(const QString& mac) const;
 
 private:
+    void listenForSecondCopies();
     bool applyMqttCommand(qint32 index, const MqttCommand& command);
 
     AppPaths m_paths;
     QLockFile m_lock;
+    QLocalServer* m_instanceServer = nullptr;
+    std::function<void()> m_onRaise;
     std::unique_ptr<Hive> m_hive;
     LiveSettings m_settings;
     DeviceTable m_devices;

@@ -25,6 +25,7 @@ public:
     bool isMainWindowVisible() const override { return m_front.isMainWindowVisible(); }
     void playNewIntruderSound(int volume) override { m_front.playNewIntruderSound(volume); }
     void playIntruderOnlineSound(int volume) override { m_front.playIntruderOnlineSound(volume); }
+    void notifyDesktop(qint32 index, bool newIntruder) override { m_front.notifyDesktop(index, newIntruder); }
     void SendNewEmail(qint32 index) override { m_front.SendNewEmail(index); }
     void SendOnlineEmail(qint32 index) override { m_front.SendOnlineEmail(index); }
     void setLastIntruderWarning(const QDateTime& when) override { m_front.setLastIntruderWarning(when); }

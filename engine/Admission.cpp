@@ -76,6 +76,7 @@ void frmClient::AddNewMacEntry(const QString& mac, const QString& ip, quint8 typ
             m_window.SysTrayMouseEventHandlerleft();
         if (LiveSettings::on(m_settings.chkNewIntruderEmail))
             m_window.SendNewEmail(index);
+        m_window.notifyDesktop(index, true);
         m_window.setLastIntruderWarning(now);
     });
 }

@@ -168,6 +168,7 @@ void frmClient::trackPresence(const QDateTime& now)
                     m_window.SysTrayMouseEventHandlerleft();
                 if (LiveSettings::on(m_settings.chkOnlineIntruderEmail))
                     m_window.SendOnlineEmail(d);
+                m_window.notifyDesktop(d, false);
                 m_window.setLastIntruderWarning(now);
             }
         } else {

@@ -23,6 +23,13 @@ public:
     virtual void playNewIntruderSound(int volume) = 0;
     virtual void playIntruderOnlineSound(int volume) = 0;
 
+    // A desktop notification of an intruder alert (new, or back online); the window applies its own setting.
+    virtual void notifyDesktop(qint32 index, bool newIntruder)
+    {
+        Q_UNUSED(index);
+        Q_UNUSED(newIntruder);
+    }
+
     virtual void SendNewEmail(qint32 index) = 0;
     virtual void SendOnlineEmail(qint32 index) = 0;
 

@@ -2,10 +2,12 @@
 
 #include "app/MonitorCore.h"
 #include "app/ShutdownSignals.h"
+#include "mainwindow/Theme.h"
 #include "mainwindow/frmMain.h"
 #include "platform/NetPlatform.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <cstdio>
 
 namespace {
@@ -25,10 +27,17 @@ int runDesktop(int& argc, char** argv, const AppPaths& paths)
             "kestrelwatch: no display to show the window on; run with --headless to monitor without it\n", stderr);
         return 1;
     }
+    // Without a session bus to name, libdbus would start one of its own for the display (autolaunch), and
+    // with it a notification daemon: the monitor only uses a bus the session already has.
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")
+        && (runtime.isEmpty() || !QFileInfo(runtime + QStringLiteral("/bus")).exists()))
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/kestrelwatch-no-session-bus");
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("kestrelwatch"));
     // The window hides instead of closing; the monitor lives on until Shutdown.
     QApplication::setQuitOnLastWindowClosed(false);
+    Theme::applyToApplication();
 
     MonitorCore core(paths);
     frmMain window(core, frmMain::desktopServices());

@@ -4,9 +4,11 @@
 
 #include <QApplication>
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QToolTip>
 
 using namespace Geometry;
 
@@ -38,10 +40,25 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override { m_list.bodyMouseRelease(event); }
     void mouseMoveEvent(QMouseEvent* event) override { m_list.bodyMouseMove(event); }
     void leaveEvent(QEvent*) override { m_list.setHover(-1); }
+    bool event(QEvent* event) override
+    {
+        if (event->type() == QEvent::ToolTip) {
+            auto* help = static_cast<QHelpEvent*>(event);
+            const int r = help->pos().y() / kRowPx;
+            if (r >= 0 && r < m_list.m_count && m_list.m_rows[size_t(r)].ack && ackRect(r).contains(help->pos()))
+                QToolTip::showText(help->globalPos(), DeviceListView::AckToolTip, this, ackRect(r));
+            else
+                QToolTip::hideText();
+            return true;
+        }
+        return QWidget::event(event);
+    }
 
 private:
     DeviceListView& m_list;
 };
+
+const QString DeviceListView::AckToolTip = QStringLiteral("Click to acknowledge the new intruder");
 
 DeviceListView::DeviceListView(const SkinPictures& pictures, bool intruderList, QWidget* parent)
     : QWidget(parent)
@@ -49,6 +66,8 @@ DeviceListView::DeviceListView(const SkinPictures& pictures, bool intruderList, 
     , m_intruder(intruderList)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
+    // The list takes the keyboard: a click or Tab gives it the focus, the arrows move the selection.
+    setFocusPolicy(Qt::StrongFocus);
     m_body = new Body(*this);
     m_body->setGeometry(0, 0, kRowWidthPx, 0);
     resize(px(ViewportWidth), px(m_viewportHeight));
@@ -204,6 +223,13 @@ void DeviceListView::paintRow(QPainter& p, int r)
         p.drawText(line2, Qt::AlignRight | Qt::AlignVCenter, tag);
     }
 
+    if (row.selected && hasFocus()) {
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(QPen(Theme::Focus, 2.0));
+        p.setBrush(Qt::NoBrush);
+        p.drawRoundedRect(QRectF(area).adjusted(2, 2, -2, -2), 5, 5);
+    }
+
     if (row.ack) {
         const QRect ack = ackRect(r);
         const Pic pic = row.ackDown ? Pic::AckDown : Pic::AckNormal;
@@ -222,6 +248,7 @@ void DeviceListView::bodyMousePress(QMouseEvent* event)
         return;
     if (event->button() != Qt::LeftButton)
         return;
+    setFocus(Qt::MouseFocusReason);
     if (m_rows[size_t(r)].ack && ackRect(r).contains(pos)) {
         m_ackPressed = r;
         setAckDown(r, true);
@@ -267,4 +294,40 @@ void DeviceListView::wheelEvent(QWheelEvent* event)
 {
     if (m_scrollBar)
         QApplication::sendEvent(m_scrollBar, event);
+}
+
+void DeviceListView::keyPressEvent(QKeyEvent* event)
+{
+    switch (event->key()) {
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_F2:
+    case Qt::Key_Delete:
+    case Qt::Key_Space:
+        if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier))
+            break;
+        Q_EMIT keyCommand(event->key());
+        return;
+    default:
+        break;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void DeviceListView::focusInEvent(QFocusEvent* event)
+{
+    QWidget::focusInEvent(event);
+    m_body->update();
+}
+
+void DeviceListView::focusOutEvent(QFocusEvent* event)
+{
+    QWidget::focusOutEvent(event);
+    m_body->update();
 }

@@ -35,6 +35,9 @@ class DeviceListView final : public QWidget
     Q_DISABLE_COPY_MOVE(DeviceListView)
 
 public:
+    // The tip of a row's acknowledge button.
+    static const QString AckToolTip;
+
     DeviceListView(const SkinPictures& pictures, bool intruderList, QWidget* parent = nullptr);
 
     const RowView& row(int r) const { return m_rows[size_t(r)]; }
@@ -68,10 +71,16 @@ Q_SIGNALS:
     void rowPressed(int row);
     void rowRightReleased(int row, const QPoint& globalPos);
     void ackClicked(int row);
+    // A key the list does not handle itself, pressed while it has the keyboard focus (arrows, Home, End,
+    // Enter, F2, Delete, Space): the window decides what it does to the selection.
+    void keyCommand(int key);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     class Body;

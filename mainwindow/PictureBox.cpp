@@ -2,6 +2,7 @@
 
 #include "mainwindow/Theme.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -9,7 +10,8 @@ PictureBox::PictureBox(const SkinPictures& pictures, QWidget* parent)
     : QWidget(parent)
     , m_pictures(pictures)
 {
-    setAttribute(Qt::WA_OpaquePaintEvent);
+    // Not opaque: a disabled box is drawn translucent, and without the window's background painted under it
+    // each repaint would blend over the last one until the box looked enabled again.
 }
 
 void PictureBox::setPicture(Pic pic)
@@ -40,7 +42,7 @@ SkinButton::SkinButton(const SkinPictures& pictures, Pic normal, Pic down, QWidg
     , m_down(down)
 {
     setCursor(Qt::PointingHandCursor);
-    // Pictures with rounded corners sit on the window's background; the box paints every pixel itself.
+    setFocusPolicy(Qt::StrongFocus);
     setPicture(m_normal);
 }
 
@@ -81,4 +83,55 @@ void SkinButton::changeEvent(QEvent* event)
         update();
     }
     PictureBox::changeEvent(event);
+}
+
+void SkinButton::keyPressEvent(QKeyEvent* event)
+{
+    const int key = event->key();
+    if (key != Qt::Key_Space && key != Qt::Key_Return && key != Qt::Key_Enter) {
+        PictureBox::keyPressEvent(event);
+        return;
+    }
+    if (!event->isAutoRepeat()) {
+        m_held = true;
+        setPicture(m_down);
+    }
+}
+
+void SkinButton::keyReleaseEvent(QKeyEvent* event)
+{
+    const int key = event->key();
+    if ((key != Qt::Key_Space && key != Qt::Key_Return && key != Qt::Key_Enter) || event->isAutoRepeat() || !m_held) {
+        PictureBox::keyReleaseEvent(event);
+        return;
+    }
+    m_held = false;
+    setPicture(m_normal);
+    Q_EMIT clicked();
+}
+
+void SkinButton::paintEvent(QPaintEvent* event)
+{
+    PictureBox::paintEvent(event);
+    if (!hasFocus())
+        return;
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(Theme::Focus, 2.0));
+    p.setBrush(Qt::NoBrush);
+    p.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 5, 5);
+}
+
+void SkinButton::focusInEvent(QFocusEvent* event)
+{
+    PictureBox::focusInEvent(event);
+    update();
+}
+
+void SkinButton::focusOutEvent(QFocusEvent* event)
+{
+    m_held = false;
+    setPicture(m_normal);
+    PictureBox::focusOutEvent(event);
+    update();
 }

@@ -42,13 +42,13 @@ void setCell(QTableWidget* table, int row, int column, const QString& text, bool
     auto* item = table->item(row, column);
     if (!item) {
         item = new QTableWidgetItem;
-        item->setBackground(row % 2 == 0 ? QColor(0xE0, 0xE0, 0xE0) : QColor(0xF0, 0xF0, 0xF0));
+        item->setBackground(row % 2 == 0 ? QColor(0x1A, 0x27, 0x39) : QColor(0x14, 0x20, 0x30));
         table->setItem(row, column, item);
     }
     item->setText(text);
     item->setToolTip(text);
     if (title)
-        item->setForeground(QColor(0x52, 0x60, 0x73));
+        item->setForeground(QColor(0x9D, 0xB1, 0xC8));
 }
 
 } // namespace
@@ -60,7 +60,7 @@ ProbePanel::ProbePanel(QWidget* parent)
     m_title = new QLabel(this);
     m_title->setGeometry(16, 10, 320, 24);
     m_title->setFont(Theme::font(14, true));
-    m_title->setStyleSheet(QStringLiteral("color: #172233;"));
+    m_title->setStyleSheet(QStringLiteral("color: #EAF0F7;"));
 
     m_facts = makeTable(this, 5, {}, {100, 218});
     m_facts->setGeometry(16, 38, 320, 102);
@@ -78,7 +78,7 @@ ProbePanel::ProbePanel(QWidget* parent)
     m_summary->setGeometry(146, 146, 190, 36);
     m_summary->setWordWrap(true);
     m_summary->setFont(Theme::font(11));
-    m_summary->setStyleSheet(QStringLiteral("color: #172233;"));
+    m_summary->setStyleSheet(QStringLiteral("color: #EAF0F7;"));
 
     m_ports = makeTable(this, int(ReachabilityProbe::commonServices().size()),
         {QStringLiteral("Service"), QStringLiteral("Port"), QStringLiteral("Result")}, {150, 46, 122});
@@ -94,7 +94,7 @@ ProbePanel::ProbePanel(QWidget* parent)
     note->setGeometry(16, 386, 320, 60);
     note->setWordWrap(true);
     note->setFont(Theme::font(10));
-    note->setStyleSheet(QStringLiteral("color: #526073;"));
+    note->setStyleSheet(QStringLiteral("color: #9DB1C8;"));
     note->setText(QStringLiteral("The check connects only to this device's own address, on the ports above, each "
                                  "for at most %1 s. A refused connection still shows that the device answers.")
                       .arg(ReachabilityProbe::TimeoutMs / 1000.0, 0, 'f', 1));
@@ -172,22 +172,22 @@ void ProbePanel::portChecked(quint16 port, ReachabilityProbe::PortState state, i
     if (row < 0)
         return;
     QString text;
-    QColor colour(0x52, 0x60, 0x73);
+    QColor colour(0x9D, 0xB1, 0xC8);
     switch (state) {
     case ReachabilityProbe::PortState::Open:
         text = QStringLiteral("\u25CF open \u00B7 %1 ms").arg(elapsedMs);
-        colour = QColor(0x0E, 0x7A, 0x55);
+        colour = QColor(0x3D, 0xD6, 0xA3);
         break;
     case ReachabilityProbe::PortState::Closed:
         text = QStringLiteral("\u25CB closed \u00B7 %1 ms").arg(elapsedMs);
-        colour = QColor(0x1F, 0x4E, 0x8C);
+        colour = QColor(0x9C, 0xCF, 0xFF);
         break;
     case ReachabilityProbe::PortState::Silent:
         text = QStringLiteral("\u2013 no answer");
         break;
     case ReachabilityProbe::PortState::Unreachable:
         text = QStringLiteral("\u2715 unreachable");
-        colour = QColor(0xA3, 0x3B, 0x0B);
+        colour = QColor(0xFF, 0xA6, 0x2B);
         break;
     }
     if (state == ReachabilityProbe::PortState::Open || state == ReachabilityProbe::PortState::Closed) {

@@ -1,5 +1,9 @@
 #include "mainwindow/Theme.h"
 
+#include <QApplication>
+#include <QPalette>
+#include <QStyleFactory>
+
 #include <QPainter>
 #include <QPainterPath>
 
@@ -133,14 +137,14 @@ QFont font(qreal pixelSize, bool bold)
 QString styleSheet()
 {
     return QStringLiteral(R"(
-QTableWidget { background: #F7F8FA; color: #172233; border: 1px solid #C9D2DE; gridline-color: #D5DCE5;
-               selection-background-color: #CFE3FF;
-               selection-color: #172233; }
+QTableWidget { background: #111C2C; color: #EAF0F7; border: 1px solid #2A3D58; gridline-color: #2A3D58;
+               selection-background-color: #2A4A73;
+               selection-color: #EAF0F7; }
 QHeaderView::section { background: #1E2D42; color: #EAF0F7; border: none; border-right: 1px solid #2A3D58;
                        padding: 2px 6px; font-family: "DejaVu Sans"; font-size: 11px; font-weight: bold; }
-QLineEdit { background: #FFFFFF; color: #172233; border: 1px solid #4DA8FF; border-radius: 3px; padding: 0 4px;
+QLineEdit { background: #0B1320; color: #EAF0F7; border: 1px solid #4DA8FF; border-radius: 3px; padding: 0 4px;
             font-family: "DejaVu Sans"; font-size: 11px; selection-background-color: #4DA8FF; }
-QLineEdit:disabled { background: #E8ECF1; border-color: #C9D2DE; color: #8390A2; }
+QLineEdit:disabled { background: #15243A; border-color: #2A3D58; color: #5E7188; }
 QScrollBar:vertical { background: #101A29; width: 10px; margin: 0; border-radius: 5px; }
 QScrollBar::handle:vertical { background: #3A5272; min-height: 24px; border-radius: 5px; }
 QScrollBar::handle:vertical:hover { background: #4DA8FF; }
@@ -148,13 +152,16 @@ QScrollBar::handle:vertical:disabled { background: transparent; }
 QScrollBar:vertical:disabled { background: #0E1623; }
 QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }
 QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: none; }
-QTableWidget QScrollBar:vertical { background: #E3E8EE; }
-QTableWidget QScrollBar::handle:vertical { background: #A7B4C4; }
+QTableWidget QScrollBar:vertical { background: #101A29; }
+QTableWidget QScrollBar::handle:vertical { background: #3A5272; }
 QPushButton { background: #1E2D42; color: #EAF0F7; border: 1px solid #2A3D58; border-radius: 6px;
               padding: 4px 12px; font-family: "DejaVu Sans"; font-size: 12px; font-weight: bold; }
 QPushButton:hover { border-color: #4DA8FF; }
 QPushButton:pressed { background: #101A29; }
-QPushButton:disabled { color: #8390A2; background: #D9DFE7; border-color: #C9D2DE; }
+QPushButton:disabled { color: #5E7188; background: #15243A; border-color: #2A3D58; }
+QPushButton:focus, QToolButton:focus { border: 2px solid #FFE066; }
+QToolButton { color: #9DB1C8; background: transparent; border: 1px solid #3A4B60; border-radius: 4px; }
+QToolButton::menu-indicator { image: none; width: 0; }
 QToolTip { background: #15243A; color: #EAF0F7; border: 1px solid #4DA8FF; padding: 3px; }
 )");
 }
@@ -332,6 +339,35 @@ void paintRowFallback(QPainter& p, const QRectF& r, bool intruder, bool online, 
         p.fillRect(QRectF(card.left(), card.top(), 4, card.height()), flash ? AlarmDark : edge);
     }
     p.restore();
+}
+
+void applyToApplication()
+{
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    QPalette pal;
+    const QColor window(0x15, 0x24, 0x3A);
+    pal.setColor(QPalette::Window, window);
+    pal.setColor(QPalette::WindowText, Text);
+    pal.setColor(QPalette::Base, QColor(0x0E, 0x18, 0x26));
+    pal.setColor(QPalette::AlternateBase, QColor(0x1A, 0x27, 0x39));
+    pal.setColor(QPalette::Text, Text);
+    pal.setColor(QPalette::Button, QColor(0x1E, 0x2D, 0x42));
+    pal.setColor(QPalette::ButtonText, Text);
+    pal.setColor(QPalette::BrightText, AlarmLight);
+    pal.setColor(QPalette::Highlight, Safe);
+    pal.setColor(QPalette::HighlightedText, Deep);
+    pal.setColor(QPalette::ToolTipBase, window);
+    pal.setColor(QPalette::ToolTipText, Text);
+    pal.setColor(QPalette::PlaceholderText, TextDim);
+    pal.setColor(QPalette::Link, SafeLight);
+    pal.setColor(QPalette::Light, QColor(0x2A, 0x3D, 0x58));
+    pal.setColor(QPalette::Midlight, QColor(0x22, 0x33, 0x4A));
+    pal.setColor(QPalette::Mid, Line);
+    pal.setColor(QPalette::Dark, Deep);
+    pal.setColor(QPalette::Shadow, QColor(0x05, 0x09, 0x10));
+    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        pal.setColor(QPalette::Disabled, role, TextDim);
+    QApplication::setPalette(pal);
 }
 
 } // namespace Theme

@@ -28,12 +28,14 @@ inline const QColor Alarm {0xFF, 0xA6, 0x2B};
 inline const QColor AlarmLight {0xFF, 0xD3, 0x8F};
 inline const QColor AlarmDeep {0xD9, 0x5F, 0x0E};
 inline const QColor AlarmDark {0x2E, 0x1D, 0x0E};
+// The keyboard focus ring.
+inline const QColor Focus {0xFF, 0xE0, 0x66};
 inline const QColor SafeListBack {0x0E, 0x18, 0x26};
 inline const QColor IntruderListBack {0x14, 0x15, 0x1F};
-// The panels are light sheets; the log grid's shading greys sit on them.
-inline const QColor Sheet {0xF7, 0xF8, 0xFA};
-inline const QColor SheetText {0x17, 0x22, 0x33};
-inline const QColor SheetTextLow {0x52, 0x60, 0x73};
+// The panels are sheets a shade lighter than the window; the grids' alternating shades sit on them.
+inline const QColor Sheet {0x11, 0x1C, 0x2C};
+inline const QColor SheetText {0xEA, 0xF0, 0xF7};
+inline const QColor SheetTextLow {0x9D, 0xB1, 0xC8};
 inline const QColor SheetHeader {0x1E, 0x2D, 0x42};
 
 // A font of the given pixel size (pixel sizes keep the fixed layout intact at any font DPI; the window
@@ -41,6 +43,9 @@ inline const QColor SheetHeader {0x1E, 0x2D, 0x42};
 QFont font(qreal pixelSize, bool bold = false);
 // The style sheet of the standard widgets inside the window.
 QString styleSheet();
+// One dark theme for everything the program shows: the settings dialog, menus, message boxes and tips take
+// the window's colours (the Fusion style follows the palette on every desktop).
+void applyToApplication();
 
 // The caption a button or tab picture carries.
 QString captionOf(Pic pic);

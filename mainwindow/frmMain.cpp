@@ -22,6 +22,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
 #include <QProcess>
@@ -30,6 +31,7 @@
 #include <QScrollBar>
 #include <QShortcut>
 #include <QTableWidget>
+#include <QToolButton>
 
 using namespace Geometry;
 
@@ -50,7 +52,7 @@ protected:
     {
         QPainter p(this);
         p.setRenderHint(QPainter::Antialiasing);
-        p.setPen(QPen(QColor(0xC9, 0xD2, 0xDE), 1.0));
+        p.setPen(QPen(Theme::Line, 1.0));
         p.setBrush(Theme::Sheet);
         p.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 8, 8);
     }
@@ -80,6 +82,11 @@ frmMain::Services frmMain::desktopServices()
     s.makeProbe = [] { return std::make_unique<TcpReachabilityProbe>(); };
     s.launch = [](const QString& program, const QStringList& arguments) {
         return QProcess::startDetached(program, arguments);
+    };
+    s.confirm = [](const QString& question) {
+        return QMessageBox::question(nullptr, QStringLiteral("Kestrelwatch"), question,
+                   QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+            == QMessageBox::Yes;
     };
     return s;
 }
@@ -130,6 +137,7 @@ void frmMain::buildWindow()
         auto* list = new DeviceListView(m_pictures, intruder, this);
         list->setObjectName(intruder ? QStringLiteral("pctIF") : QStringLiteral("pctAF"));
         list->move(px(intruder ? IntruderLeft : AllowedLeft), px(ListTop));
+        list->setAccessibleName(intruder ? QStringLiteral("Intruders") : QStringLiteral("Safe devices"));
         list->setEmptyText(intruder ? QStringLiteral("No intruders") : QStringLiteral("No safe devices"),
             intruder ? QStringLiteral("New devices on the network appear here.")
                      : QStringLiteral("Move the devices you trust here."));
@@ -149,6 +157,7 @@ void frmMain::buildWindow()
     m_status->setGeometry(Status);
     m_status->setPicture(Pic::StatusNormal);
 
+    // Created in Tab order: the lists first, then the buttons from left to right.
     const struct
     {
         Button id;
@@ -156,43 +165,71 @@ void frmMain::buildWindow()
         Pic down;
         QRect place;
         const char* name;
+        const char* title;
         const char* tip;
     } buttons[] = {
         {Button::RemoveIntruder, Pic::RemoveIntruderNormal, Pic::RemoveIntruderDown, RemoveIntruder, "pctRemove0",
-            "Remove the selected intruder (only while it is offline)"},
-        {Button::RemoveAllowed, Pic::RemoveAllowedNormal, Pic::RemoveAllowedDown, RemoveAllowed, "pctRemove1",
-            "Remove the selected safe device (only while it is offline)"},
-        {Button::MoveToIntruder, Pic::MoveToIntruderNormal, Pic::MoveToIntruderDown, MoveToIntruder, "pctIntruder",
-            "Move the selected device back to the intruder list"},
+            "Remove intruder", "Remove the selected intruder (only while it is offline)"},
         {Button::MoveToAllowed, Pic::MoveToAllowedNormal, Pic::MoveToAllowedDown, MoveToAllowed, "pctAllowed",
-            "Move the selected intruder to the safe list"},
+            "Move to safe list", "Move the selected intruder to the safe list"},
         {Button::Details, Pic::DetailsSelectedNormal, Pic::DetailsSelectedDown, DetailsTab, "pctDetailsButton",
-            "Details of the selected device (Ctrl+D)"},
-        {Button::Log, Pic::LogUnSelectedNormal, Pic::LogUnSelectedDown, LogTab, "pctLogButton",
+            "Details", "Details of the selected device (Ctrl+D)"},
+        {Button::Log, Pic::LogUnSelectedNormal, Pic::LogUnSelectedDown, LogTab, "pctLogButton", "Log",
             "Event log of the selected device (Ctrl+L)"},
-        {Button::Probe, Pic::ProbeUnSelectedNormal, Pic::ProbeUnSelectedDown, ProbeTab, "pctProbeButton",
+        {Button::Probe, Pic::ProbeUnSelectedNormal, Pic::ProbeUnSelectedDown, ProbeTab, "pctProbeButton", "Probe",
             "Probe the selected device (Ctrl+P)"},
-        {Button::Settings, Pic::SettingsNormal, Pic::SettingsDown, Settings, "pctSettings", "Settings"},
-        {Button::Help, Pic::HelpNormal, Pic::HelpDown, Help, "pctHelp", "Help"},
+        {Button::MoveToIntruder, Pic::MoveToIntruderNormal, Pic::MoveToIntruderDown, MoveToIntruder, "pctIntruder",
+            "Move to intruders", "Move the selected device back to the intruder list"},
+        {Button::RemoveAllowed, Pic::RemoveAllowedNormal, Pic::RemoveAllowedDown, RemoveAllowed, "pctRemove1",
+            "Remove safe device", "Remove the selected safe device (only while it is offline)"},
+        {Button::Settings, Pic::SettingsNormal, Pic::SettingsDown, Settings, "pctSettings", "Settings",
+            "Open the settings: alerts, e-mail, start-up and the debug log"},
+        {Button::Help, Pic::HelpNormal, Pic::HelpDown, Help, "pctHelp", "Help", "Open the help pages in the browser"},
     };
     for (const auto& b : buttons) {
         auto* button = new SkinButton(m_pictures, b.normal, b.down, this);
         button->setObjectName(QLatin1String(b.name));
         button->setGeometry(b.place);
         button->setToolTip(QLatin1String(b.tip));
-        button->setAccessibleName(QLatin1String(b.tip));
+        button->setAccessibleName(QLatin1String(b.title));
+        button->setAccessibleDescription(QLatin1String(b.tip));
         m_buttons[size_t(b.id)] = button;
     }
 
-    auto* donate = new QPushButton(QStringLiteral("Donate"), this);
-    donate->setObjectName(QStringLiteral("cmdDonate"));
-    donate->setGeometry(QRect(Settings.x() - 84, Settings.y() + 6, 72, 24));
-    donate->setFlat(true);
-    donate->setCursor(Qt::PointingHandCursor);
-    donate->setToolTip(QStringLiteral("Support Kestrelwatch"));
-    donate->setStyleSheet(QStringLiteral("QPushButton { color: #9DB1C8; background: transparent; border: 1px solid "
-                                         "#3A4B60; border-radius: 4px; } QPushButton:hover { color: #EAF0F7; }"));
-    connect(donate, &QPushButton::clicked, this, &frmMain::cmdDonate_Click);
+    // The window's own menu: what the tray menu offers, for desktops without a notification area.
+    m_windowMenuButton = new QToolButton(this);
+    m_windowMenuButton->setObjectName(QStringLiteral("windowMenu"));
+    m_windowMenuButton->setText(QStringLiteral("\u2630"));
+    m_windowMenuButton->setGeometry(QRect(Settings.x() - 124, Settings.y() + 6, 32, 24));
+    m_windowMenuButton->setPopupMode(QToolButton::InstantPopup);
+    m_windowMenuButton->setToolTip(QStringLiteral("Menu"));
+    m_windowMenuButton->setAccessibleName(QStringLiteral("Menu"));
+    m_windowMenuButton->setAccessibleDescription(QStringLiteral("Settings, help and Exit"));
+    auto* windowMenu = new QMenu(m_windowMenuButton);
+    windowMenu->setObjectName(QStringLiteral("mnuWindow"));
+    windowMenu->addAction(QStringLiteral("Settings\u2026"), this, &frmMain::pctSettings_Click);
+    windowMenu->addAction(QStringLiteral("Help"), this, &frmMain::pctHelp_Click);
+    windowMenu->addSeparator();
+    QAction* exit = windowMenu->addAction(QStringLiteral("Exit"), this, &frmMain::mnuExit_Click);
+    exit->setObjectName(QStringLiteral("mnuWindowExit"));
+    exit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    exit->setShortcutContext(Qt::WindowShortcut);
+    addAction(exit);
+    m_windowMenuButton->setMenu(windowMenu);
+
+    m_donate = new QPushButton(QStringLiteral("Donate"), this);
+    m_donate->setObjectName(QStringLiteral("cmdDonate"));
+    m_donate->setGeometry(QRect(Settings.x() - 84, Settings.y() + 6, 72, 24));
+    m_donate->setFlat(true);
+    m_donate->setAutoDefault(false);
+    m_donate->setCursor(Qt::PointingHandCursor);
+    m_donate->setToolTip(QStringLiteral("Support Kestrelwatch: opens the donation page"));
+    m_donate->setAccessibleDescription(QStringLiteral("Opens the donation page in the browser"));
+    m_donate->setStyleSheet(
+        QStringLiteral("QPushButton { color: #9DB1C8; background: transparent; border: 1px solid #3A4B60; "
+                       "border-radius: 4px; } QPushButton:hover { color: #EAF0F7; } "
+                       "QPushButton:focus { border: 2px solid #FFE066; color: #EAF0F7; }"));
+    connect(m_donate, &QPushButton::clicked, this, &frmMain::cmdDonate_Click);
 
     m_lblSelectedDetails = makeLabel(this, Caption, Theme::font(13, true), QStringLiteral("#EAF0F7"), Qt::AlignCenter);
     m_lblSelectedDetails->setObjectName(QStringLiteral("lblSelected_Details"));
@@ -206,6 +243,15 @@ void frmMain::buildWindow()
     m_stageHint->setWordWrap(true);
     m_stageHint->setText(QStringLiteral("The selected device's details, log\nand probe open here.\n\n"
                                         "Ctrl+D  \u00B7  Ctrl+L  \u00B7  Ctrl+P"));
+
+    // Tab goes through each list and the buttons below it, then the top bar; the intruder list starts with
+    // the focus, so no first key press lands on a button that sends the window away.
+    QWidget* order[] = {m_lists[0], button(Button::RemoveIntruder), button(Button::MoveToAllowed),
+        button(Button::Details), button(Button::Log), button(Button::Probe), m_lists[1], button(Button::MoveToIntruder),
+        button(Button::RemoveAllowed), m_windowMenuButton, m_donate, button(Button::Settings), button(Button::Help)};
+    for (size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
+    m_lists[0]->setFocus(Qt::OtherFocusReason);
 
     m_pctButton = new PictureBox(m_pictures, this);
     m_pctButton->setObjectName(QStringLiteral("pctButton"));
@@ -231,7 +277,7 @@ void frmMain::buildPanels()
     m_fgDetails->setObjectName(QStringLiteral("fgDetails"));
     m_fgDetails->setGeometry(34, 18, 284, 22 + 3 * 34 + 7 * 20 + 2);
     auto* nameHint = makeLabel(
-        details, QRect(34, 300, 284, 48), Theme::font(11), QStringLiteral("#526073"), Qt::AlignLeft | Qt::AlignTop);
+        details, QRect(34, 300, 284, 48), Theme::font(11), QStringLiteral("#9DB1C8"), Qt::AlignLeft | Qt::AlignTop);
     nameHint->setWordWrap(true);
     nameHint->setText(QStringLiteral("Type a friendly name in the table: it is saved as you type and shown "
                                      "in the list instead of the host name."));
@@ -298,7 +344,9 @@ void frmMain::wireControls()
             connect(list, &DeviceListView::rowPressed, this, &frmMain::pctID_Click);
             connect(list, &DeviceListView::rowRightReleased, this, &frmMain::RightClickIntruder);
             connect(list, &DeviceListView::ackClicked, this, &frmMain::pctAck_Click);
+            connect(list, &DeviceListView::keyCommand, this, [this](int key) { listKey(0, key); });
         } else {
+            connect(list, &DeviceListView::keyCommand, this, [this](int key) { listKey(1, key); });
             connect(list, &DeviceListView::rowPressed, this, &frmMain::pctAD_Click);
             connect(list, &DeviceListView::rowRightReleased, this, &frmMain::RightClickAllowed);
         }
@@ -363,9 +411,9 @@ void frmMain::paintEvent(QPaintEvent* event)
 
 void frmMain::closeEvent(QCloseEvent* event)
 {
-    // The close box only hides the window: the monitor and its tray icon keep running.
+    // The close box only puts the window away: the monitor and its tray icon keep running.
     event->ignore();
-    hide();
+    hideToTray();
     Sound_MouseClick();
 }
 
@@ -448,11 +496,13 @@ void frmMain::Log(const QString& text)
     ::Log(text);
 }
 
-void frmMain::openPage(const QString& file)
+bool frmMain::openPage(const QString& file)
 {
     const QUrl url = QUrl::fromLocalFile(m_core.paths().site() + file);
-    if (!m_services.openUrl || !m_services.openUrl(url))
-        Log(QStringLiteral("openPage - %1 was not opened").arg(url.toString()));
+    if (m_services.openUrl && m_services.openUrl(url))
+        return true;
+    Log(QStringLiteral("openPage - %1 was not opened").arg(url.toString()));
+    return false;
 }
 
 void frmMain::placeWindow()

@@ -19,12 +19,15 @@
 #include <memory>
 #include <optional>
 
+class DesktopNotifier;
 class DeviceListView;
 class MonitorCore;
 class NetPlatform;
 class PictureBox;
 class QLabel;
 class QLineEdit;
+class QPushButton;
+class QToolButton;
 class QScrollBar;
 class QTableWidget;
 class SkinButton;
@@ -52,6 +55,10 @@ public:
         ProbePanel::ProbeFactory makeProbe;
         // Starts an external program; the default is QProcess::startDetached (no shell).
         std::function<bool(const QString& program, const QStringList& arguments)> launch;
+        // Whether a notification-area host is there to hold the tray icon; the default asks Qt.
+        std::function<bool()> trayAvailable;
+        // Asks the user to confirm (the Delete key's removal); without it the answer is yes.
+        std::function<bool(const QString& question)> confirm;
     };
     // The desktop's services: the browser, QMessageBox::critical, QCoreApplication::exit(0), TCP probes.
     static Services desktopServices();
@@ -98,6 +105,9 @@ public:
     // The release of the right button over a row: selects it and asks for the device's menu.
     void RightClickIntruder(qint32 row, const QPoint& globalPos = {});
     void RightClickAllowed(qint32 row, const QPoint& globalPos = {});
+    // A key pressed in a list (0 intruders, 1 safe list): arrows, Home and End move the selection, Enter
+    // opens the details, F2 the friendly name, Delete removes after asking, Space acknowledges.
+    void listKey(int list, int key);
     // The slot of the selected device, or -1.
     qint32 selectedSlot() const;
 
@@ -157,6 +167,7 @@ public:
     void playIntruderOnlineSound(int volume) override;
     void SendNewEmail(qint32 index) override;
     void SendOnlineEmail(qint32 index) override;
+    void notifyDesktop(qint32 index, bool newIntruder) override;
     void setLastIntruderWarning(const QDateTime& when) override { datLastIntruderWarning = when; }
     void ShowStatus() override;
     void Log(const QString& text) override;
@@ -185,10 +196,20 @@ public:
     QSystemTrayIcon* trayIcon() const { return m_tray; }
     frmMenu* menus() const { return m_menus; }
     frmSettings* settingsDialog() const { return m_settingsDialog.get(); }
+    DesktopNotifier* notifier() const { return m_notifier; }
+    // The notification's actions: the device of this MAC address is shown, or acknowledged.
+    void showDevice(const QString& mac);
+    void acknowledgeDevice(const QString& mac);
     const QList<ExternalProgram>& externalPrograms() const { return m_programs; }
     void mnuPrograms_Click(int index);
     void mnuPrograms2_Click(int index);
     void pctSettings_Click();
+    // True while a notification-area host holds the tray icon: only then may the window hide away.
+    bool trayAvailable() const;
+    // Puts the window out of the way: hidden with a tray to bring it back, minimised without one.
+    void hideToTray();
+    // Looks at the notification area again: a host that went away leaves the window shown.
+    void refreshTrayPresence();
     void pctHelp_Click();
     void cmdDonate_Click();
     void playStillOnlineSound(int volume);
@@ -203,6 +224,7 @@ public:
     int intPanelState = DetailsPanel;
     qint32 lngButtonTimeout = 0;
     qint32 lngMenuMac = 0;
+    QString menuMacAddress;
     qint16 intIconRefreshTick = 0;
     bool blnQuietLastTick = false;
 
@@ -214,6 +236,8 @@ public:
     QScrollBar* scrlA() const { return m_scroll[1]; }
     SkinButton* button(Button which) const;
     PictureBox* pctStatus() const { return m_status; }
+    QPushButton* cmdDonate() const { return m_donate; }
+    QToolButton* windowMenuButton() const { return m_windowMenuButton; }
     QTableWidget* fgLog() const { return m_fgLog; }
     QTableWidget* fgDetails() const { return m_fgDetails; }
     QLineEdit* txtFriendlyName() const { return m_txtFriendlyName; }
@@ -270,11 +294,14 @@ private:
     void refreshProbe();
     bool isLocalAddress(const QString& ip) const;
     bool logOverflowOnce(bool intruder, qint32 row);
-    void openPage(const QString& file);
+    // True when a browser took the page.
+    bool openPage(const QString& file);
     void applyAlarmLook(bool phase);
     void applyNormalLook();
     void trayActivated(QSystemTrayIcon::ActivationReason reason);
-    void refreshTrayPresence();
+    // The menu actions act on the device the menu was opened for: it becomes the selection again, or the
+    // action does nothing when that device has left the list meanwhile.
+    bool selectMenuDevice(bool intruder);
     void launchProgram(int index);
     void playSound(int which, int volume);
     // tmr100ms only runs while it has work: a shown window or a panel still moving.
@@ -298,6 +325,8 @@ private:
     std::array<SkinButton*, 9> m_buttons {};
     std::array<QLabel*, 2> m_counts {};
     PictureBox* m_status = nullptr;
+    QPushButton* m_donate = nullptr;
+    QToolButton* m_windowMenuButton = nullptr;
     PictureBox* m_pctButton = nullptr;
     QLabel* m_lblButton = nullptr;
     QWidget* m_stage = nullptr;
@@ -324,6 +353,7 @@ private:
     int m_trayLook = -1;
     int m_normalLookCount = 0;
     frmMenu* m_menus = nullptr;
+    DesktopNotifier* m_notifier = nullptr;
     QList<ExternalProgram> m_programs;
     std::unique_ptr<frmSettings> m_settingsDialog;
     std::array<std::unique_ptr<clsMedia>, 4> m_players;

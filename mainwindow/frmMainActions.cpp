@@ -198,30 +198,55 @@ void frmMain::pctRemove_Click(int index)
     Set_Selection();
 }
 
+bool frmMain::selectMenuDevice(bool intruder)
+{
+    // A device admitted or removed while the menu was open moves rows and slots: the address finds it again.
+    const DeviceTable& devices = m_core.devices();
+    qint32 slot = -1;
+    for (qint32 s = 0; s < devices.DeviceCount && slot < 0; ++s) {
+        if (devices[s].MacAddress == menuMacAddress)
+            slot = s;
+    }
+    if (slot < 0 || devices[slot].Intruder != intruder)
+        return false;
+    const qint32 row = devices[slot].ListRow;
+    if (row < 0 || row >= (intruder ? m_intruderRowCount : m_allowedRowCount))
+        return false;
+    lngMenuMac = slot;
+    Clear_Selection();
+    selectRow(!intruder, row);
+    Set_Selection();
+    return true;
+}
+
 void frmMain::mnuIntruderAck_Click()
 {
-    if (m_core.devices().isValid(lngMenuMac))
-        pctAck_Click(m_core.devices()[lngMenuMac].ListRow);
+    if (selectMenuDevice(true))
+        pctAck_Click(m_selectedRow);
 }
 
 void frmMain::mnuMoveToAllowed_Click()
 {
-    pctAllowed_Click();
+    if (selectMenuDevice(true))
+        pctAllowed_Click();
 }
 
 void frmMain::mnuRemoveIntruder_Click()
 {
-    pctRemove_Click(0);
+    if (selectMenuDevice(true))
+        pctRemove_Click(0);
 }
 
 void frmMain::mnuMoveToIntruders_Click()
 {
-    pctIntruder_Click();
+    if (selectMenuDevice(false))
+        pctIntruder_Click();
 }
 
 void frmMain::mnuRemoveAllowed_Click()
 {
-    pctRemove_Click(1);
+    if (selectMenuDevice(false))
+        pctRemove_Click(1);
 }
 
 void frmMain::txtFriendlyName_Change()

@@ -3,6 +3,7 @@
 #include "mainwindow/frmMain.h"
 
 #include "app/MonitorCore.h"
+#include "mainwindow/DesktopNotifier.h"
 #include "mainwindow/Geometry.h"
 #include "mainwindow/PictureBox.h"
 #include "notify/clsMedia.h"
@@ -46,6 +47,11 @@ void frmMain::showMainWindowAgain()
 {
     if (LiveSettings::on(m_core.settings().chkReCentre))
         Centre();
+    // A setting changed while the window was away (the settings dialog hides it) applies now.
+    const bool onTop = LiveSettings::on(m_core.settings().chkAlwaysOnTop);
+    if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) != onTop)
+        setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
+    setWindowState(windowState() & ~Qt::WindowMinimized);
     show();
     raise();
     activateWindow();
@@ -103,7 +109,8 @@ void frmMain::Sound_MouseClick()
 
 void frmMain::SysTrayMouseEventHandlerleft()
 {
-    if (isVisible()) {
+    // A minimised window counts as away: the click brings it back.
+    if (isVisible() && !isMinimized()) {
         hide();
     } else {
         const LiveSettings& s = m_core.settings();
@@ -111,6 +118,7 @@ void frmMain::SysTrayMouseEventHandlerleft()
             Centre();
         // Topmost for good, or only long enough to lift the window above the others.
         setWindowFlag(Qt::WindowStaysOnTopHint, LiveSettings::on(s.chkAlwaysOnTop));
+        setWindowState(windowState() & ~Qt::WindowMinimized);
         show();
         raise();
         activateWindow();
@@ -177,4 +185,61 @@ bool frmMain::panelsAtRest() const
             return false;
     }
     return true;
+}
+
+// --- desktop notifications
+
+void frmMain::notifyDesktop(qint32 index, bool newIntruder)
+{
+    const LiveSettings& s = m_core.settings();
+    const DeviceTable& devices = m_core.devices();
+    if (!LiveSettings::on(newIntruder ? s.chkNewIntruderNotify : s.chkOnlineIntruderNotify) || !devices.isValid(index))
+        return;
+    if (!m_notifier) {
+        m_notifier = new DesktopNotifier([this](const QString& line) { Log(line); }, this);
+        connect(m_notifier, &DesktopNotifier::showRequested, this, &frmMain::showDevice);
+        connect(m_notifier, &DesktopNotifier::acknowledgeRequested, this, &frmMain::acknowledgeDevice);
+    }
+    const DeviceRecord& d = devices[index];
+    const QString name = d.FriendlyName.isEmpty() ? d.HostName : d.FriendlyName;
+    const QString vendor = m_core.vendorName(d.MacAddress);
+    const QString summary =
+        newIntruder ? QStringLiteral("New intruder on the network") : QStringLiteral("Intruder online");
+    QString body = QStringLiteral("%1 \u2013 %2 (%3)").arg(name, d.IpAddress.trimmed(), d.MacAddress);
+    if (!vendor.isEmpty())
+        body += QStringLiteral("\n") + vendor;
+    m_notifier->notify(d.MacAddress, summary, body);
+}
+
+namespace {
+
+qint32 slotOfMac(const DeviceTable& devices, const QString& mac)
+{
+    for (qint32 s = 0; s < devices.DeviceCount; ++s) {
+        if (devices[s].MacAddress == mac)
+            return s;
+    }
+    return -1;
+}
+
+} // namespace
+
+void frmMain::showDevice(const QString& mac)
+{
+    const qint32 slot = slotOfMac(m_core.devices(), mac);
+    if (slot >= 0) {
+        const DeviceRecord& d = m_core.devices()[slot];
+        if (d.Intruder)
+            pctID_Click(d.ListRow);
+        else
+            pctAD_Click(d.ListRow);
+    }
+    showMainWindowAgain();
+}
+
+void frmMain::acknowledgeDevice(const QString& mac)
+{
+    const qint32 slot = slotOfMac(m_core.devices(), mac);
+    if (slot >= 0 && m_core.devices()[slot].Intruder && m_core.devices()[slot].NewDevice)
+        pctAck_Click(m_core.devices()[slot].ListRow);
 }

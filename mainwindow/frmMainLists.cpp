@@ -7,6 +7,7 @@
 #include "mainwindow/PictureBox.h"
 
 #include <QLabel>
+#include <QLineEdit>
 #include <QScrollBar>
 
 using namespace Geometry;
@@ -295,6 +296,75 @@ void frmMain::pctAD_Click(qint32 row)
     Set_Selection();
 }
 
+void frmMain::listKey(int list, int key)
+{
+    const bool allowed = list == 1;
+    const qint32 count = allowed ? m_allowedRowCount : m_intruderRowCount;
+    if (count == 0)
+        return;
+    const bool here = m_selectionInAllowed == allowed;
+    const qint32 current = here ? m_selectedRow : -1;
+    const qint32 page = qMax(1, m_lists[size_t(list)]->viewportHeight() / RowHeight);
+    qint32 target = current;
+    switch (key) {
+    case Qt::Key_Up:
+        target = current <= 0 ? 0 : current - 1;
+        break;
+    case Qt::Key_Down:
+        target = qMin(count - 1, current + 1);
+        break;
+    case Qt::Key_PageUp:
+        target = qMax(0, current - page);
+        break;
+    case Qt::Key_PageDown:
+        target = qMin(count - 1, qMax(0, current) + page);
+        break;
+    case Qt::Key_Home:
+        target = 0;
+        break;
+    case Qt::Key_End:
+        target = count - 1;
+        break;
+    default:
+        break;
+    }
+    if (target != current || !here) {
+        const qint32 row = qMax<qint32>(0, target);
+        allowed ? pctAD_Click(row) : pctID_Click(row);
+        return;
+    }
+    switch (key) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_F2:
+        if (intPanelState != DetailsPanel)
+            panelButtonClick(DetailsPanel);
+        if (key == Qt::Key_F2 && selectedSlot() >= 0) {
+            m_txtFriendlyName->show();
+            m_txtFriendlyName->setFocus(Qt::ShortcutFocusReason);
+            m_txtFriendlyName->selectAll();
+        }
+        break;
+    case Qt::Key_Delete: {
+        const qint32 slot = selectedSlot();
+        if (slot < 0)
+            break;
+        const DeviceRecord& d = m_core.devices()[slot];
+        const QString name = d.FriendlyName.isEmpty() ? d.HostName : d.FriendlyName;
+        const QString question = QStringLiteral("Remove %1 (%2) from the list?").arg(name, d.IpAddress.trimmed());
+        if (!m_services.confirm || m_services.confirm(question))
+            pctRemove_Click(allowed ? 1 : 0);
+        break;
+    }
+    case Qt::Key_Space:
+        if (!allowed)
+            pctAck_Click(m_selectedRow);
+        break;
+    default:
+        break;
+    }
+}
+
 void frmMain::RightClickIntruder(qint32 row, const QPoint& globalPos)
 {
     if (row < 0 || row >= m_intruderRowCount)
@@ -303,6 +373,7 @@ void frmMain::RightClickIntruder(qint32 row, const QPoint& globalPos)
     selectRow(false, row);
     Set_Selection();
     lngMenuMac = m_intruderRows[row];
+    menuMacAddress = m_core.devices()[lngMenuMac].MacAddress;
     Q_EMIT intruderMenuRequested(lngMenuMac, globalPos, m_core.devices()[lngMenuMac].NewDevice);
 }
 
@@ -314,6 +385,7 @@ void frmMain::RightClickAllowed(qint32 row, const QPoint& globalPos)
     selectRow(true, row);
     Set_Selection();
     lngMenuMac = m_allowedRows[row];
+    menuMacAddress = m_core.devices()[lngMenuMac].MacAddress;
     Q_EMIT allowedMenuRequested(lngMenuMac, globalPos);
 }
 

@@ -1,11 +1,14 @@
 // The details, log and probe panels: which one is open, the details grid, the log grid and the probe's target.
 #include "mainwindow/frmMain.h"
 
+#include "mainwindow/Theme.h"
+
 #include "app/MonitorCore.h"
 #include "engine/frmClient.h"
 #include "mainwindow/PictureBox.h"
 #include "store/TextForms.h"
 
+#include <QFontMetrics>
 #include <QHostAddress>
 #include <QLabel>
 #include <QLineEdit>
@@ -14,8 +17,8 @@
 
 namespace {
 
-const QColor kShadeDark(0xE0, 0xE0, 0xE0);
-const QColor kShadeLight(0xF0, 0xF0, 0xF0);
+const QColor kShadeDark(0x1A, 0x27, 0x39);
+const QColor kShadeLight(0x14, 0x20, 0x30);
 constexpr int kLogGridRows = 100; // header included
 constexpr int kFriendlyNameRow = 4;
 
@@ -118,7 +121,7 @@ void frmMain::Display_Details()
         const QColor shade = r % 2 == 0 ? kShadeDark : kShadeLight;
         setCell(m_fgDetails, r, 0, QLatin1String(kDetailTitles[r]), shade);
         setCell(m_fgDetails, r, 1, values[r], shade);
-        m_fgDetails->item(r, 0)->setForeground(QColor(0x52, 0x60, 0x73));
+        m_fgDetails->item(r, 0)->setForeground(Theme::TextLow);
         // The three dates take two lines each.
         m_fgDetails->setRowHeight(r, r < 3 ? 34 : 20);
     }
@@ -129,7 +132,12 @@ void frmMain::Display_Details()
         m_txtFriendlyName->setText(d.FriendlyName);
     m_txtFriendlyName->show();
     const QString name = d.FriendlyName.isEmpty() ? d.HostName : d.FriendlyName;
-    m_lblSelectedDetails->setText(name + QStringLiteral(" ( ") + d.IpAddress + QStringLiteral(" )"));
+    // A long name gives way (elided) so that the address always shows; the whole caption is the tip.
+    const QString address = QStringLiteral(" ( ") + d.IpAddress + QStringLiteral(" )");
+    const QFontMetrics metrics = m_lblSelectedDetails->fontMetrics();
+    const int room = m_lblSelectedDetails->contentsRect().width() - metrics.horizontalAdvance(address) - 2;
+    m_lblSelectedDetails->setText(metrics.elidedText(name, Qt::ElideRight, qMax(0, room)) + address);
+    m_lblSelectedDetails->setToolTip(name + address);
     m_fgDetails->setUpdatesEnabled(true);
     m_fillingDetails = false;
 }

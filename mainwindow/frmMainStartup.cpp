@@ -33,7 +33,8 @@ int frmMain::Form_Load(std::unique_ptr<NetPlatform> net)
         return -1;
     m_loaded = true;
 
-    // 1: a second copy ends at once and says nothing; 5: the system check (both inside claimInstance).
+    // 1: a second copy hands over to the first (which comes to the front) and ends; 5: the system check (both inside
+    // claimInstance).
     MonitorCore::Outcome outcome = m_core.claimInstance();
     if (outcome.step == MonitorCore::Step::AlreadyRunning)
         return 0;
@@ -45,6 +46,15 @@ int frmMain::Form_Load(std::unique_ptr<NetPlatform> net)
     };
     if (outcome.step == MonitorCore::Step::Fatal)
         return fatal(outcome.message);
+    // A second launch brings this window to the front.
+    m_core.setRaiseHandler([this] {
+        if (m_shuttingDown)
+            return;
+        // Shown anew, so that a window the desktop has put away (another workspace, unmapped) comes back too.
+        if (isVisible() && !isMinimized() && !isActiveWindow())
+            hide();
+        showMainWindowAgain();
+    });
 
     // 2-4: hidden; the engine does not exist yet, so nothing runs; the codec and the folders are the core's.
     hide();
@@ -100,6 +110,9 @@ int frmMain::Form_Load(std::unique_ptr<NetPlatform> net)
     // 24: the getting-started page, on the first run only.
     if (m_firstRun)
         step(*this, "Load", [this] { openPage(QStringLiteral("gettingstarted.htm")); });
+    // Without a notification area the tray icon cannot bring the window up: it starts on the desktop.
+    if (!trayAvailable())
+        step(*this, "Load", [this] { showMainWindowAgain(); });
     return -1;
 }
 

@@ -70,9 +70,6 @@ void frmMain::tmr100ms_Timer()
             stepPanel(wanted, -1);
         const bool open = m_panelLeft[size_t(wanted)] == PanelOpenLeft;
         m_lblSelectedDetails->setVisible(open);
-        // The probe runs its check once the panel is fully out, for each device shown.
-        if (open && wanted == ProbePanelState && !m_probe->isChecking() && !m_probe->checkedCurrent())
-            m_probe->startCheck();
         break;
     }
     default:

@@ -8,7 +8,6 @@
 #include "settings/frmSettings.h"
 #include "store/modIniFileFunctions.h"
 
-#include <QCursor>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QProcess>
@@ -31,12 +30,27 @@ void frmMain::startTray()
         m_tray = new QSystemTrayIcon(this);
         m_tray->setObjectName(QStringLiteral("trayIcon"));
         connect(m_tray, &QSystemTrayIcon::activated, this, &frmMain::trayActivated);
+        // The host opens the menu itself: a StatusNotifierItem host may never report a context click.
+        m_tray->setContextMenu(m_menus->mnuToolTip());
     }
     m_tray->setIcon(m_trayIcons[0]);
     m_trayLook = 0;
     ChangeTrayTip(TitleText() + QStringLiteral(" Running"));
-    m_trayHostSeen = QSystemTrayIcon::isSystemTrayAvailable();
+    m_trayHostSeen = trayAvailable();
     m_tray->show();
+}
+
+bool frmMain::trayAvailable() const
+{
+    return m_services.trayAvailable ? m_services.trayAvailable() : QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void frmMain::hideToTray()
+{
+    if (trayAvailable())
+        hide();
+    else
+        showMinimized();
 }
 
 void frmMain::stopTray()
@@ -76,30 +90,27 @@ void frmMain::ChangeTrayTip(const QString& tip)
 }
 
 // The icon is added anew when the tray host has come (back) since the last look: a restarted panel has no
-// record of the icon.
+// record of the icon. A host that has gone leaves no way to the hidden window, so the window comes up.
 void frmMain::refreshTrayPresence()
 {
-    const bool host = QSystemTrayIcon::isSystemTrayAvailable();
+    const bool host = trayAvailable();
     if (host && !m_trayHostSeen && m_tray && !m_shuttingDown) {
         Log(QStringLiteral("ChangeTrayIcon - the notification area is back; adding the icon again"));
         m_tray->hide();
         m_tray->show();
+    }
+    if (!host && m_trayHostSeen && !m_shuttingDown && m_loaded) {
+        Log(QStringLiteral("ChangeTrayIcon - no notification area; the window stays on the desktop"));
+        if (isHidden())
+            showMainWindowAgain();
     }
     m_trayHostSeen = host;
 }
 
 void frmMain::trayActivated(QSystemTrayIcon::ActivationReason reason)
 {
-    switch (reason) {
-    case QSystemTrayIcon::Trigger:
+    if (reason == QSystemTrayIcon::Trigger)
         SysTrayMouseEventHandlerleft();
-        break;
-    case QSystemTrayIcon::Context:
-        SysTrayMouseEventHandlerRight(QCursor::pos());
-        break;
-    default:
-        break;
-    }
 }
 
 void frmMain::SysTrayMouseEventHandlerRight(const QPoint& globalPos)
@@ -131,12 +142,14 @@ void frmMain::Load_ExternalProgs()
 
 void frmMain::mnuPrograms_Click(int index)
 {
-    launchProgram(index);
+    if (selectMenuDevice(true))
+        launchProgram(index);
 }
 
 void frmMain::mnuPrograms2_Click(int index)
 {
-    launchProgram(index);
+    if (selectMenuDevice(false))
+        launchProgram(index);
 }
 
 void frmMain::launchProgram(int index)
@@ -181,17 +194,22 @@ void frmMain::Centre(QWidget& form)
     form.move((right - form.frameGeometry().width()) / 2, (bottom - form.frameGeometry().height()) / 2);
 }
 
+// The window only steps aside for a page that did open; otherwise it stays and says why nothing happened.
 void frmMain::pctHelp_Click()
 {
-    hide();
-    openPage(QStringLiteral("help.htm"));
+    if (openPage(QStringLiteral("help.htm")))
+        hideToTray();
+    else
+        showNotice(QStringLiteral("No web browser opened the help page"), 5);
     Sound_MouseClick();
 }
 
 void frmMain::cmdDonate_Click()
 {
-    hide();
-    openPage(QStringLiteral("donate.htm"));
+    if (openPage(QStringLiteral("donate.htm")))
+        hideToTray();
+    else
+        showNotice(QStringLiteral("No web browser opened the donation page"), 5);
     Sound_MouseClick();
 }
 
@@ -201,7 +219,7 @@ void frmMain::pctSettings_Click()
         m_settingsDialog->show();
         Centre(*m_settingsDialog);
     }
-    hide();
+    hideToTray();
     Sound_MouseClick();
     Q_EMIT settingsRequested();
 }

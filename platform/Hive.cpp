@@ -125,14 +125,20 @@ std::optional<QString> readAutostart()
         return std::nullopt;
     const QStringList lines = QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'));
     for (const QString& line : lines) {
-        if (line.startsWith(QLatin1String("Exec=")))
-            return unquoteExec(line.mid(5).trimmed());
+        if (line.startsWith(QLatin1String("Exec="))) {
+            // The program alone: a quoted path ends at its quote, a bare one at the first blank.
+            const QString exec = line.mid(5).trimmed();
+            return exec.startsWith(QLatin1Char('"')) ? unquoteExec(exec) : exec.section(QLatin1Char(' '), 0, 0);
+        }
     }
     return QString();
 }
 
-bool writeAutostart(const QString& data)
+bool writeAutostart(const QString& data, const QStringList& arguments)
 {
+    QString exec = quoteExec(data);
+    for (const QString& argument : arguments)
+        exec += QLatin1Char(' ') + quoteExec(argument);
     const QString file = Hive::autostartFile();
     QDir().mkpath(QFileInfo(file).absolutePath());
     QSaveFile f(file);
@@ -146,7 +152,7 @@ bool writeAutostart(const QString& data)
                                          "Icon=kestrelwatch\n"
                                          "Terminal=false\n"
                                          "X-GNOME-Autostart-enabled=true\n")
-                              .arg(quoteExec(data));
+                              .arg(exec);
     f.write(entry.toUtf8());
     return f.commit();
 }
@@ -501,7 +507,7 @@ bool Hive::setValue(const QString& keyPath, const QString& name, const QString& 
     if (refuseUnstorable(keyPath, name, data))
         return false;
     if (isRunValue(keyPath, name))
-        return writeAutostart(data);
+        return writeAutostart(data, m_autostartArguments);
     if (!beginWrite())
         return false;
     const qint64 id = ensureKey(splitPath(keyPath));

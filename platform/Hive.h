@@ -61,6 +61,8 @@ public:
 
     // The autostart file that stands for the Run value ($XDG_CONFIG_HOME/autostart/kestrelwatch.desktop).
     static QString autostartFile();
+    // Arguments the autostart entry passes after the program (the store it starts with, --home DIR).
+    void setAutostartArguments(const QStringList& arguments) { m_autostartArguments = arguments; }
 
 private:
     struct StoredValue
@@ -99,4 +101,5 @@ private:
     QHash<const char*, sqlite3_stmt*> m_statements;
     QHash<QString, qint64> m_pathCache; // key path as given -> id; only keys that exist
     qint64 m_lastCheckMs = 0;
+    QStringList m_autostartArguments;
 };

@@ -30,6 +30,8 @@ enum FlagId : int {
     OnlineIntruderPopup,
     OnlineIntruderEmail,
     OnlineIntruderReminder,
+    NewIntruderNotify,
+    OnlineIntruderNotify,
     EmailAuthenticate,
     LogToDisk,
     FlagCount

@@ -169,10 +169,11 @@ void frmSettings::showVolume(int value)
 QWidget* frmSettings::buildAlertsPage()
 {
     auto* newer = new QVBoxLayout;
-    for (FlagId id : {NewIntruderSound, NewIntruderPopup, NewIntruderEmail})
+    for (FlagId id : {NewIntruderSound, NewIntruderPopup, NewIntruderNotify, NewIntruderEmail})
         newer->addWidget(makeFlag(id));
     auto* online = new QVBoxLayout;
-    for (FlagId id : {OnlineIntruderSound, OnlineIntruderPopup, OnlineIntruderEmail, OnlineIntruderReminder})
+    for (FlagId id :
+        {OnlineIntruderSound, OnlineIntruderPopup, OnlineIntruderNotify, OnlineIntruderEmail, OnlineIntruderReminder})
         online->addWidget(makeFlag(id));
     return page(
         {frame(QStringLiteral("New Intruder Alerts"), newer), frame(QStringLiteral("Online Intruder Alerts"), online)});

@@ -27,6 +27,9 @@ struct LiveSettings
     int chkOnlineIntruderPopup = 1;
     int chkOnlineIntruderEmail = 0;
     int chkOnlineIntruderReminder = 1;
+    // Desktop notifications (the session's notification service), per alert kind.
+    int chkNewIntruderNotify = 1;
+    int chkOnlineIntruderNotify = 0;
     int slideVolume = 70;
     int chkGeneralStartup = 0;
 

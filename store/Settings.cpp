@@ -87,6 +87,8 @@ void Load_Registry(LiveSettings& s, DeviceTable& table, const QString& debugLogF
         {"OnlineIntruderPopup", "1", &LiveSettings::chkOnlineIntruderPopup},
         {"OnlineIntruderEmail", "0", &LiveSettings::chkOnlineIntruderEmail},
         {"OnlineIntruderReminder", "1", &LiveSettings::chkOnlineIntruderReminder},
+        {"NewIntruderNotify", "1", &LiveSettings::chkNewIntruderNotify},
+        {"OnlineIntruderNotify", "0", &LiveSettings::chkOnlineIntruderNotify},
     };
     for (const auto& flag : flags) {
         s.*flag.field = TextForms::flagValue(

@@ -1,19 +1,13 @@
 #include "GuiHarness.h"
 
-#include "../e2e/LabHarness.h"
-
-#include <QDeadlineTimer>
-#include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QStandardPaths>
-#include <QThread>
-#include <csignal>
 
 namespace gui {
 
 QString whyNoDisplayTools()
 {
-    for (const char* tool : {"Xvfb", "trayer", "xdotool", "xwininfo", "import"}) {
+    for (const char* tool : {"Xvfb", "trayer", "xdotool", "xwininfo", "dunst", "dbus-run-session", "dbus-monitor"}) {
         if (QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty())
             return QStringLiteral("%1 is not installed").arg(QLatin1String(tool));
     }
@@ -23,96 +17,43 @@ QString whyNoDisplayTools()
 XServer::XServer()
 {
     // -displayfd picks a free display and tells its number on the given descriptor (here standard output).
-    m_process.start(QStringLiteral("Xvfb"),
+    m_xvfb.start(QStringLiteral("Xvfb"),
         {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"), QStringLiteral("0"),
             QStringLiteral("1280x800x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
-    if (!m_process.waitForStarted(5000))
-        return;
-    QDeadlineTimer deadline(10000);
-    QByteArray out;
-    while (!deadline.hasExpired() && !out.contains('\n')) {
-        m_process.waitForReadyRead(200);
-        out += m_process.readAllStandardOutput();
-    }
-    const QString number = QString::fromLatin1(out).trimmed();
+    const QString number = m_xvfb.waitForLine(QRegularExpression(QStringLiteral("^\\d+$")), 0, 10000);
     if (!number.isEmpty())
         m_display = QLatin1Char(':') + number;
 }
 
-XServer::~XServer()
+QProcessEnvironment XServer::environment() const
 {
-    m_process.terminate();
-    if (!m_process.waitForFinished(5000))
-        m_process.kill();
-    m_process.waitForFinished();
-}
-
-QString XServer::tool(const QString& program, const QStringList& args, int* code) const
-{
-    QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("DISPLAY"), m_display);
-    p.setProcessEnvironment(env);
-    p.start(program, args);
-    if (!p.waitForFinished(15000)) {
-        p.kill();
-        p.waitForFinished();
-    }
-    if (code)
-        *code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    return QString::fromUtf8(p.readAllStandardOutput());
+    return env;
 }
 
-void XServer::click(const QPoint& at, int button) const
+QString XServer::tool(const QString& program, const QStringList& args) const
+{
+    return kwtest::run(
+        QStringLiteral("env"), QStringList {QStringLiteral("DISPLAY=") + m_display, program} + args, 15000)
+        .out;
+}
+
+void XServer::click(const QPoint& at) const
 {
     tool(QStringLiteral("xdotool"),
         {QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y()), QStringLiteral("click"),
-            QString::number(button)});
+            QStringLiteral("1")});
 }
 
-QImage XServer::grab(const QRect& area) const
+void XServer::startTrayer(kwtest::Process& trayer) const
 {
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DISPLAY"), m_display);
-    p.setProcessEnvironment(env);
-    p.start(QStringLiteral("import"),
-        {QStringLiteral("-window"), QStringLiteral("root"), QStringLiteral("-crop"),
-            QStringLiteral("%1x%2+%3+%4").arg(area.width()).arg(area.height()).arg(area.x()).arg(area.y()),
-            QStringLiteral("png:-")});
-    p.waitForFinished(15000);
-    return QImage::fromData(p.readAllStandardOutput(), "PNG");
-}
-
-Trayer::Trayer(const XServer& x)
-    : m_x(x)
-{ }
-
-Trayer::~Trayer()
-{
-    stop();
-}
-
-void Trayer::start()
-{
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DISPLAY"), m_x.display());
-    m_process.setProcessEnvironment(env);
-    m_process.start(QStringLiteral("trayer"),
+    trayer.start(QStringLiteral("trayer"),
         {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"), QStringLiteral("right"),
             QStringLiteral("--widthtype"), QStringLiteral("request"), QStringLiteral("--height"), QStringLiteral("24"),
-            QStringLiteral("--transparent"), QStringLiteral("false")});
-    m_process.waitForStarted(5000);
-}
-
-void Trayer::stop()
-{
-    if (m_process.state() == QProcess::NotRunning)
-        return;
-    m_process.terminate();
-    if (!m_process.waitForFinished(5000))
-        m_process.kill();
-    m_process.waitForFinished();
+            QStringLiteral("--transparent"), QStringLiteral("false")},
+        environment());
+    trayer.waitStarted();
 }
 
 namespace {
@@ -135,14 +76,10 @@ std::optional<XWindow> trayIcon(const QString& tree)
             panelIndent = -1; // left the panel's subtree
         if (m.captured(3) == QStringLiteral("panel") && line.contains(QStringLiteral("\"trayer\""))) {
             panelIndent = indent;
-            continue;
-        }
-        if (panelIndent >= 0 && m.captured(3) == QStringLiteral("kestrelwatch")) {
-            XWindow w;
-            w.id = m.captured(2);
-            w.rect = QRect(m.captured(6).toInt(), m.captured(7).toInt(), m.captured(4).toInt(), m.captured(5).toInt());
-            w.viewable = true;
-            return w;
+        } else if (panelIndent >= 0 && m.captured(3) == QStringLiteral("kestrelwatch")) {
+            const QRect rect(
+                m.captured(6).toInt(), m.captured(7).toInt(), m.captured(4).toInt(), m.captured(5).toInt());
+            return XWindow {m.captured(2), rect, true};
         }
     }
     return std::nullopt;
@@ -168,44 +105,25 @@ std::optional<XWindow> mainWindow(const XServer& x)
     return w;
 }
 
-WindowedMonitor::WindowedMonitor(QString home, const XServer& x)
-    : m_home(std::move(home))
-    , m_x(x)
-{ }
-
-WindowedMonitor::~WindowedMonitor()
+bool mainWindowShown(const XServer& x)
 {
-    if (running())
-        stop();
+    const std::optional<XWindow> w = mainWindow(x);
+    return w && w->viewable;
 }
 
-void WindowedMonitor::start(const QString& ns)
+void startMonitor(
+    kwtest::Process& monitor, const XServer& x, const QString& ns, const QString& home, const QStringList& wrapper)
 {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DISPLAY"), m_x.display());
+    QProcessEnvironment env = x.environment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home + QStringLiteral("/config"));
-    // The tray is the X notification area, never a desktop bus; no browser opens pages here.
     env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
     env.insert(QStringLiteral("BROWSER"), QStringLiteral("true"));
-    m_process.setProcessEnvironment(env);
-    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_process.start(QStringLiteral("ip"),
-        {QStringLiteral("netns"), QStringLiteral("exec"), ns, e2e::binary(QStringLiteral("kestrelwatch")),
-            QStringLiteral("--home"), m_home});
-}
-
-int WindowedMonitor::stop(int timeoutMs)
-{
-    if (m_process.state() == QProcess::NotRunning)
-        return m_process.exitCode();
-    ::kill(pid_t(m_process.processId()), SIGTERM);
-    if (!m_process.waitForFinished(timeoutMs)) {
-        m_process.kill();
-        m_process.waitForFinished();
-        return -1;
-    }
-    return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+    env.insert(QStringLiteral("KESTRELWATCH_NO_AUTOSTART"), QStringLiteral("1"));
+    monitor.start(QStringLiteral("ip"),
+        QStringList {QStringLiteral("netns"), QStringLiteral("exec"), ns} + wrapper
+            + QStringList {kwtest::binary(QStringLiteral("kestrelwatch")), QStringLiteral("--home"), home},
+        env);
+    monitor.waitStarted();
 }
 
 } // namespace gui

@@ -1,63 +1,40 @@
 #pragma once
 
-#include <QImage>
-#include <QPoint>
-#include <QProcess>
+#include "Process.h"
+
 #include <QRect>
-#include <QString>
-#include <QStringList>
 #include <optional>
 
-// A private X display (Xvfb) with trayer as its notification area, the windowed kestrelwatch in a network
-// namespace drawing on it (through the display's socket in /tmp/.X11-unix, which the namespace shares), and
-// the X tools that look at it and click on it.
+// A private X display (Xvfb) and the X tools that look at it and click on it. The windowed kestrelwatch runs
+// in a lab namespace and draws on the display through its socket in /tmp/.X11-unix, which the namespace shares.
 namespace gui {
 
-// Empty when Xvfb, trayer, xdotool, xwininfo and import are all installed, else the reason to skip.
+// Empty when every program these tests drive is installed, else the reason to skip.
 QString whyNoDisplayTools();
 
 class XServer final
 {
 public:
     XServer();
-    ~XServer();
-    XServer(const XServer&) = delete;
-    XServer& operator=(const XServer&) = delete;
-
     bool ok() const { return !m_display.isEmpty(); }
-    // ":N"
     QString display() const { return m_display; }
+    // The caller's environment on this display.
+    QProcessEnvironment environment() const;
     // A tool run against this display; its standard output.
-    QString tool(const QString& program, const QStringList& args, int* code = nullptr) const;
-    // The window tree (xwininfo -root -tree).
+    QString tool(const QString& program, const QStringList& args) const;
     QString tree() const
     {
         return tool(QStringLiteral("xwininfo"), {QStringLiteral("-root"), QStringLiteral("-tree")});
     }
-    void click(const QPoint& at, int button = 1) const;
-    // A screenshot of a screen rectangle (ImageMagick's import).
-    QImage grab(const QRect& area) const;
+    void click(const QPoint& at) const;
+    // trayer as this display's notification area.
+    void startTrayer(kwtest::Process& trayer) const;
 
 private:
-    QProcess m_process;
+    kwtest::Process m_xvfb;
     QString m_display;
 };
 
-class Trayer final
-{
-public:
-    explicit Trayer(const XServer& x);
-    ~Trayer();
-    void start();
-    void stop();
-    bool running() const { return m_process.state() != QProcess::NotRunning; }
-
-private:
-    const XServer& m_x;
-    QProcess m_process;
-};
-
-// The window ids and geometry xwininfo reports.
 struct XWindow
 {
     QString id;
@@ -69,23 +46,11 @@ struct XWindow
 std::optional<XWindow> trayIcon(const QString& tree);
 // The main window: the top-level whose name starts with "Kestrelwatch v".
 std::optional<XWindow> mainWindow(const XServer& x);
+bool mainWindowShown(const XServer& x);
 
-// kestrelwatch (windowed) with --home HOME in a network namespace, on the display.
-class WindowedMonitor final
-{
-public:
-    WindowedMonitor(QString home, const XServer& x);
-    ~WindowedMonitor();
-    void start(const QString& ns);
-    bool waitStarted() { return m_process.waitForStarted(10000); }
-    int stop(int timeoutMs = 10000);
-    bool running() const { return m_process.state() != QProcess::NotRunning; }
-    qint64 pid() const { return m_process.processId(); }
-
-private:
-    QString m_home;
-    const XServer& m_x;
-    QProcess m_process;
-};
+// A windowed kestrelwatch on this display: the X platform, no desktop bus of the caller's, no browser, never
+// a login entry; run with --home in the namespace (after wrapper, e.g. dbus-run-session).
+void startMonitor(kwtest::Process& monitor, const XServer& x, const QString& ns, const QString& home,
+    const QStringList& wrapper = {});
 
 } // namespace gui

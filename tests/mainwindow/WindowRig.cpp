@@ -10,10 +10,51 @@
 
 const QDateTime WindowRig::kStart = QDateTime(QDate(2024, 3, 5), QTime(10, 0, 0));
 
+QString WindowRig::mac(int i)
+{
+    return QStringLiteral("02-00-00-00-00-%1").arg(i, 2, 16, QLatin1Char('0')).toUpper();
+}
+
+QStringList WindowRig::macs(std::initializer_list<int> ids)
+{
+    QStringList list;
+    for (int i : ids)
+        list << mac(i);
+    return list;
+}
+
+WindowRig::Device WindowRig::device(int i, bool intruder, bool isNew)
+{
+    Device d;
+    d.mac = mac(i);
+    d.ip = QStringLiteral("198.18.%1.%2").arg(i / 256).arg(i % 256);
+    d.intruder = intruder;
+    d.isNew = isNew;
+    return d;
+}
+
 WindowRig::WindowRig(const AppPaths* given)
     : paths(given ? *given : home.paths())
 {
     kwclock::install(&clock);
+}
+
+WindowRig::WindowRig(const QList<Device>& stored)
+    : WindowRig()
+{
+    store(stored);
+    start();
+}
+
+QList<WindowRig::Device> WindowRig::deviceList(const QString& spec)
+{
+    QList<Device> list;
+    for (const QString& d : spec.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        const QStringList range = d.mid(1).split(QLatin1Char('-'));
+        for (int i = range.first().toInt(); i <= range.last().toInt(); ++i)
+            list << device(i, d[0] != QLatin1Char('s'), d[0] == QLatin1Char('n'));
+    }
+    return list;
 }
 
 WindowRig::~WindowRig()
@@ -55,7 +96,12 @@ int WindowRig::start(bool stopTimers)
     frmMain::Services services;
     services.openUrl = [this](const QUrl& url) {
         openedUrls.append(url);
-        return true;
+        return browserOpens;
+    };
+    services.trayAvailable = [this] { return trayHost; };
+    services.confirm = [this](const QString& question) {
+        questions << question;
+        return confirmAnswer;
     };
     services.critical = [this](const QString& message) { criticals.append(message); };
     services.quit = [this] { ++quits; };
@@ -79,19 +125,11 @@ qint32 WindowRig::slotOf(const QString& mac) const
     return core->devices().indexOfMac(mac);
 }
 
-QStringList WindowRig::intruderMacs() const
+QStringList WindowRig::macsOf(const QVector<qint32>& rows, qint32 count) const
 {
     QStringList macs;
-    for (qint32 r = 0; r < window->IntruderRowCount(); ++r)
-        macs << core->devices()[window->IntruderRows()[r]].MacAddress;
-    return macs;
-}
-
-QStringList WindowRig::allowedMacs() const
-{
-    QStringList macs;
-    for (qint32 r = 0; r < window->AllowedRowCount(); ++r)
-        macs << core->devices()[window->AllowedRows()[r]].MacAddress;
+    for (qint32 r = 0; r < count; ++r)
+        macs << core->devices()[rows[r]].MacAddress;
     return macs;
 }
 
@@ -148,27 +186,26 @@ QString WindowRig::inconsistency() const
     return problems.join(QStringLiteral("; "));
 }
 
-std::optional<QString> WindowRig::stored(const QString& mac, const QString& value) const
+namespace {
+
+QString keyPath(const QString& macOrGeneral)
+{
+    return modRegistry::FullKeyPath(
+        modRegistry::ProductKey, macOrGeneral == Keys::General ? Keys::General : Keys::deviceKey(macOrGeneral));
+}
+
+} // namespace
+
+std::optional<QString> WindowRig::stored(const QString& macOrGeneral, const QString& value) const
 {
     auto opened = Hive::open(paths.hiveFile());
-    if (!opened.hive)
-        return std::nullopt;
-    return opened.hive->value(modRegistry::FullKeyPath(modRegistry::ProductKey, Keys::deviceKey(mac)), value);
+    return opened.hive ? opened.hive->value(keyPath(macOrGeneral), value) : std::nullopt;
 }
 
 bool WindowRig::storedKey(const QString& mac) const
 {
     auto opened = Hive::open(paths.hiveFile());
-    return opened.hive
-        && opened.hive->keyExists(modRegistry::FullKeyPath(modRegistry::ProductKey, Keys::deviceKey(mac)));
-}
-
-std::optional<QString> WindowRig::storedGeneral(const QString& value) const
-{
-    auto opened = Hive::open(paths.hiveFile());
-    if (!opened.hive)
-        return std::nullopt;
-    return opened.hive->value(modRegistry::FullKeyPath(modRegistry::ProductKey, Keys::General), value);
+    return opened.hive && opened.hive->keyExists(keyPath(mac));
 }
 
 void ScriptedProbe::start(const QString& ip, const QList<quint16>& ports, int)
@@ -177,9 +214,9 @@ void ScriptedProbe::start(const QString& ip, const QList<quint16>& ports, int)
     targets << ip;
     pending.clear();
     for (quint16 port : ports) {
-        if (open.contains(port))
+        if (port == 80 || port == 443)
             Q_EMIT portChecked(port, PortState::Open, 3);
-        else if (closed.contains(port))
+        else if (port == 22)
             Q_EMIT portChecked(port, PortState::Closed, 5);
         else
             pending << port;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Skip.h"
 #include "TestHome.h"
 #include "app/MonitorCore.h"
 #include "mainwindow/frmMain.h"
@@ -30,8 +31,17 @@ public:
         QDateTime lastOffline = QDateTime(QDate(1980, 1, 1), QTime(0, 0, 0));
     };
     static const QDateTime kStart;
+    // Device i of a test: MAC 02-00-00-00-00-<i in hex>, address 198.18.<i / 256>.<i % 256>.
+    static QString mac(int i);
+    static QStringList macs(std::initializer_list<int> ids);
+    static Device device(int i, bool intruder = true, bool isNew = false);
 
     explicit WindowRig(const AppPaths* paths = nullptr);
+    // Stores the devices and starts, timers stopped.
+    explicit WindowRig(const QList<Device>& stored);
+    // "n1 i2 s8 i10-20": device 1 a new intruder, 2 an acknowledged intruder, 8 on the safe list, 10 to 20
+    // acknowledged intruders.
+    static QList<Device> deviceList(const QString& spec);
     ~WindowRig();
 
     // Writes devices into the store before start (in the store's own key order they load later).
@@ -42,18 +52,18 @@ public:
     frmMain& w() { return *window; }
     DeviceTable& devices() { return core->devices(); }
     qint32 slotOf(const QString& mac) const;
-    QStringList intruderMacs() const; // by row
-    QStringList allowedMacs() const;
+    QStringList intruderMacs() const { return macsOf(window->IntruderRows(), window->IntruderRowCount()); }
+    QStringList allowedMacs() const { return macsOf(window->AllowedRows(), window->AllowedRowCount()); }
     QString selectedMac() const;
     // Marks a device present (countdown 2) or absent and redraws its row, as the harvest does.
     void setOnline(const QString& mac, bool online);
     // Row maps, ListRow, counts and the table agree; the failures as text, empty when consistent.
     QString inconsistency() const;
 
-    // Read back through a second connection to the hive file, as another process would.
-    std::optional<QString> stored(const QString& mac, const QString& value) const;
+    // Read back through a second connection to the hive file, as another process would: a device's value by
+    // its MAC, or a GENERAL value by Keys::General.
+    std::optional<QString> stored(const QString& macOrGeneral, const QString& value) const;
     bool storedKey(const QString& mac) const;
-    std::optional<QString> storedGeneral(const QString& value) const;
 
     TestHome home;
     AppPaths paths;
@@ -64,21 +74,26 @@ public:
     QList<QUrl> openedUrls;
     QStringList criticals;
     int quits = 0;
+    // The notification area the window sees, the browser's answer, and the Delete key's confirmations.
+    bool trayHost = true;
+    bool browserOpens = true;
+    bool confirmAnswer = true;
+    QStringList questions;
+
+private:
+    QStringList macsOf(const QVector<qint32>& rows, qint32 count) const; // by row
 };
 
-// A probe that answers from a script: every port in open answers Open after 3 ms, every port in closed
-// answers Closed after 5 ms, the rest stay silent until finish() is called.
+// A probe that answers from a script: ports 80 and 443 answer Open after 3 ms, port 22 answers Closed after
+// 5 ms, the rest stay silent until finish() is called.
 class ScriptedProbe final : public ReachabilityProbe
 {
 public:
     void start(const QString& ip, const QList<quint16>& ports, int timeoutMs) override;
-    void cancel() override { ++cancels; }
+    void cancel() override { }
     void finish();
 
-    static inline QList<quint16> open {80, 443};
-    static inline QList<quint16> closed {22};
     static inline QStringList targets;
     static inline ScriptedProbe* last = nullptr;
-    int cancels = 0;
     QList<quint16> pending;
 };

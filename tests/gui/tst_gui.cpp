@@ -1,0 +1,120 @@
+// The windowed monitor on a private X display, in a namespace LAN of its own so its sweeps stay inside the
+// lab. With a notification area (trayer): the icon docks, a left click shows and hides the window, and the
+// icon comes back after the tray host restarts. Without one, as a stock session meets it: the window comes up
+// by itself, the new intruder is announced through the session's notification service (dunst on a private
+// bus from dbus-run-session, the Notify call watched with dbus-monitor), and a second launch brings the
+// window back instead of ending silently.
+#include "GuiHarness.h"
+#include "Lab.h"
+#include "Skip.h"
+#include "TestHome.h"
+
+#include <QFile>
+#include <QTest>
+
+using namespace gui;
+
+class TestGui : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        pinTestEnvironment();
+        KW_REQUIRE_LAB();
+        const QString why = whyNoDisplayTools();
+        if (!why.isEmpty())
+            KW_SKIP(qPrintable(why));
+    }
+
+    void trayIconDocksTogglesTheWindowAndSurvivesATrayRestart()
+    {
+        kwtest::Lab lab(QStringLiteral("kwgt"));
+        QVERIFY2(lab.ok(), qPrintable(lab.error()));
+        XServer x;
+        QVERIFY2(x.ok(), "Xvfb did not start");
+        auto trayer = std::make_unique<kwtest::Process>();
+        x.startTrayer(*trayer);
+        QTRY_VERIFY_WITH_TIMEOUT(x.tree().contains(QStringLiteral("\"panel\": (\"panel\" \"trayer\")")), 10000);
+
+        TestHome home;
+        kwtest::Process monitor;
+        startMonitor(monitor, x, lab.ns(), home.paths().home);
+        std::optional<XWindow> icon;
+        QTRY_VERIFY_WITH_TIMEOUT((icon = trayIcon(x.tree())).has_value(), 20000);
+        QVERIFY2(icon->rect.width() > 0 && icon->rect.height() > 0, qPrintable(x.tree()));
+        QVERIFY(!mainWindowShown(x)); // the window starts hidden in the tray
+
+        x.click(icon->rect.center());
+        QTRY_VERIFY_WITH_TIMEOUT(mainWindowShown(x), 10000);
+        QCOMPARE(mainWindow(x)->rect.size(), QSize(893, 640));
+        // A second press within the double-click time is a double click, which does nothing.
+        QTest::qWait(800);
+        x.click(icon->rect.center());
+        QTRY_VERIFY_WITH_TIMEOUT(!mainWindowShown(x), 10000);
+
+        // The panel goes away and a new one starts: the icon docks again by itself.
+        trayer.reset();
+        QTRY_VERIFY_WITH_TIMEOUT(!trayIcon(x.tree()), 10000);
+        trayer = std::make_unique<kwtest::Process>();
+        x.startTrayer(*trayer);
+        QTRY_VERIFY_WITH_TIMEOUT((icon = trayIcon(x.tree())).has_value(), 20000);
+        QTest::qWait(800);
+        x.click(icon->rect.center());
+        QTRY_VERIFY_WITH_TIMEOUT(mainWindowShown(x), 10000);
+        QCOMPARE(monitor.stop(), 0);
+    }
+
+    void withoutATrayTheWindowStaysReachable()
+    {
+        kwtest::Lab lab(QStringLiteral("kwgd"));
+        QVERIFY2(lab.ok(), qPrintable(lab.error()));
+        QVERIFY(lab.addDevice(
+            QStringLiteral("stranger"), QStringLiteral("198.18.0.23"), QStringLiteral("02:5a:00:00:00:23")));
+        XServer x;
+        QVERIFY2(x.ok(), "Xvfb did not start");
+        TestHome home;
+        const QString watch = home.dir() + QStringLiteral("/notify.log");
+        const auto readAll = [](const QString& path) {
+            QFile f(path);
+            return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+        };
+        // dunst and dbus-monitor on the bus dbus-run-session makes, then the monitor itself ("$0" "$@").
+        const QString script = QStringLiteral("dunst >/dev/null 2>&1 & "
+                                              "dbus-monitor \"interface='org.freedesktop.Notifications'\" >'%1' 2>&1 & "
+                                              "sleep 1; exec \"$0\" \"$@\"")
+                                   .arg(watch);
+        kwtest::Process monitor;
+        startMonitor(monitor, x, lab.ns(), home.paths().home,
+            {QStringLiteral("dbus-run-session"), QStringLiteral("--"), QStringLiteral("sh"), QStringLiteral("-c"),
+                script});
+        // No notification area: the window is on the desktop from the start.
+        QTRY_VERIFY_WITH_TIMEOUT(mainWindowShown(x), 20000);
+
+        // The stranger is announced with its two actions.
+        QTRY_VERIFY_WITH_TIMEOUT(readAll(watch).contains(QLatin1String("member=Notify")), 60000);
+        const QString call = readAll(watch).section(QStringLiteral("member=Notify"), 1);
+        QVERIFY2(call.contains(QLatin1String("New intruder on the network")), qPrintable(call));
+        QVERIFY(call.contains(QLatin1String("198.18.0.23")) && call.contains(QLatin1String("\"Show\""))
+            && call.contains(QLatin1String("\"Acknowledge\"")));
+
+        // Put away, then launched again from the menu: the running window comes back, the launch ends with 0.
+        x.tool(QStringLiteral("xdotool"), {QStringLiteral("windowunmap"), mainWindow(x)->id});
+        QTRY_VERIFY_WITH_TIMEOUT(!mainWindowShown(x), 10000);
+        // The second copy reaches the first over the store's folder; no bus or tray is needed for that.
+        const QStringList again = {QStringLiteral("env"), QStringLiteral("DISPLAY=") + x.display(),
+            QStringLiteral("QT_QPA_PLATFORM=xcb"), kwtest::binary(QStringLiteral("kestrelwatch")),
+            QStringLiteral("--home"), home.paths().home};
+        QCOMPARE(lab.exec(again).code, 0);
+        QTRY_VERIFY_WITH_TIMEOUT(mainWindowShown(x), 10000);
+        // A second headless copy of the same store says why it ends.
+        const kwtest::Run headless = lab.exec(again + QStringList {QStringLiteral("--headless")});
+        QVERIFY2(headless.code == 0 && headless.err.contains(QLatin1String("already runs")), qPrintable(headless.err));
+        // The signal reaches dbus-run-session, which ends the bus with the monitor: its code is not the monitor's.
+        monitor.stop();
+    }
+};
+
+KW_TEST_GUILESS_MAIN(TestGui)
+#include "tst_gui.moc"

@@ -1,0 +1,415 @@
+// The window on the desktop: start-up and shutdown (first run, the fatal store, the close box
+// with and without a notification area), the tray and window menus, the external programs, the page buttons,
+// and the alerts (alarm look, reminder, the gates of both alerts driven through the engine, desktop
+// notifications, always-on-top after the settings dialog).
+#include "WindowRig.h"
+
+#include "engine/frmClient.h"
+#include "mainwindow/PictureBox.h"
+#include "mainwindow/frmMenu.h"
+#include "notify/clsMedia.h"
+#include "platform/Hive.h"
+#include "store/Settings.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QMenu>
+#include <QSignalSpy>
+#include <QTableWidget>
+#include <QTest>
+#include <QToolButton>
+
+const auto dev = [](int i) { return WindowRig::device(i); };
+constexpr auto devices = WindowRig::deviceList;
+
+namespace {
+
+const QString kAlarmTitle = QStringLiteral("Kestrelwatch v1.0.0 ! INTRUDERS ONLINE !");
+const QString kTitle = QStringLiteral("Kestrelwatch v1.0.0");
+
+void writeFile(const QString& path, const QString& text)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(text.toUtf8());
+}
+
+QStringList captions(const QList<QAction*>& actions)
+{
+    QStringList out;
+    for (qsizetype i = 1; i < actions.size(); ++i)
+        out << actions[i]->text();
+    return out;
+}
+
+// Runs the engine's 100 ms ticks (the clock moving with them) until the condition holds; false after a
+// minute of sweeping without it.
+template<typename Done> bool sweepUntil(WindowRig& rig, Done done)
+{
+    for (int i = 0; i < 600; ++i) {
+        rig.clock.advanceMSecs(100);
+        rig.core->engine()->tmrPingTimer_Timer();
+        if (done())
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+class TestDesktop final : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        pinTestEnvironment();
+        // A bus with nobody on it: the desktop notifications find no service.
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/kw-bus");
+    }
+
+    void alarmLookAlternatesAndEndsOnTheFirstQuietTick()
+    {
+        WindowRig rig(devices("i1"));
+        frmMain& w = rig.w();
+        w.tmr333ms_Timer();
+        QCOMPARE(w.trayLook(), 0);
+        rig.setOnline(dev(1).mac, true);
+        QList<int> looks;
+        for (int tick = 0; tick < 4; ++tick) {
+            w.tmr333ms_Timer();
+            QCOMPARE(w.trayTip(), kAlarmTitle);
+            looks << w.trayLook();
+        }
+        QCOMPARE(looks, (QList<int> {2, 1, 2, 1}));
+
+        // Moving the intruder to the safe list ends the alarm on the next tick.
+        w.pctID_Click(0);
+        w.pctAllowed_Click();
+        w.tmr333ms_Timer();
+        QCOMPARE(w.windowTitle(), kTitle);
+        QCOMPARE(w.trayTip(), kTitle);
+        QCOMPARE(w.trayLook(), 0);
+        QCOMPARE(w.pctStatus()->picture(), Pic::StatusNormal);
+    }
+
+    void reminderPlaysAtMostOncePerFiveMinutes()
+    {
+        WindowRig rig(devices("i1"));
+        frmMain& w = rig.w();
+        w.tmr333ms_Timer();
+        QCOMPARE(w.trayLook(), 0);
+        rig.setOnline(dev(1).mac, true);
+        const QDateTime started = w.datLastIntruderWarning;
+        rig.clock.advanceSeconds(300);
+        w.tmr333ms_Timer();
+        QCOMPARE(w.playCount(2), 0); // 300 s is not more than 300 s
+        rig.clock.advanceSeconds(1);
+        w.tmr333ms_Timer();
+        QCOMPARE(w.playCount(2), 1);
+        QCOMPARE(w.datLastIntruderWarning, started.addSecs(301));
+
+        // With the reminder off the time still moves on, so switching it on brings no sound at once.
+        rig.core->settings().chkOnlineIntruderReminder = 0;
+        rig.clock.advanceSeconds(400);
+        w.tmr333ms_Timer();
+        QCOMPARE(w.playCount(2), 1);
+        QCOMPARE(w.datLastIntruderWarning, rig.clock.now());
+        rig.core->settings().chkOnlineIntruderReminder = 1;
+        rig.clock.advanceSeconds(10);
+        w.tmr333ms_Timer();
+        QCOMPARE(w.playCount(2), 1);
+    }
+
+    // A stranger joining is admitted at the top of the intruders and selected, and alerts as its settings say;
+    // a known intruder coming back online plays the online sound instead. The pop-up only ever shows a
+    // hidden window.
+    void intruderAlertsFollowTheirSettings_data()
+    {
+        QTest::addColumn<bool>("known");
+        QTest::addColumn<bool>("visibleBefore");
+        QTest::addColumn<int>("sound");
+        QTest::addColumn<int>("popup");
+        QTest::addColumn<int>("notify");
+        QTest::newRow("new: all on") << false << false << 1 << 1 << 1;
+        QTest::newRow("new: sound only") << false << false << 1 << 0 << 0;
+        QTest::newRow("new: popup only") << false << false << 0 << 1 << 0;
+        QTest::newRow("new: notification only") << false << false << 0 << 0 << 1;
+        QTest::newRow("known, hidden, popup on") << true << false << 1 << 1 << 0;
+        QTest::newRow("known, hidden, popup off") << true << false << 1 << 0 << 0;
+        QTest::newRow("known, shown stays shown") << true << true << 1 << 1 << 0;
+    }
+    void intruderAlertsFollowTheirSettings()
+    {
+        QFETCH(bool, known);
+        QFETCH(bool, visibleBefore);
+        QFETCH(int, sound);
+        QFETCH(int, popup);
+        QFETCH(int, notify);
+        WindowRig rig(devices("i1 n2 i3"));
+        frmMain& w = rig.w();
+        LiveSettings& s = rig.core->settings();
+        (known ? s.chkOnlineIntruderSound : s.chkNewIntruderSound) = sound;
+        (known ? s.chkOnlineIntruderPopup : s.chkNewIntruderPopup) = popup;
+        s.chkNewIntruderNotify = notify;
+        if (visibleBefore)
+            w.show();
+        w.pctID_Click(1);
+        const int clicks = w.playCount(3);
+        const QString stranger = QStringLiteral("02-AA-00-00-00-07");
+        rig.net->addNeighbour(known ? dev(3).mac : stranger, known ? dev(3).ip : QStringLiteral("198.18.0.7"));
+        QVERIFY(sweepUntil(rig, [&] { return known ? w.playCount(1) > 0 : rig.devices().DeviceCount == 4; }));
+        QCOMPARE(w.playCount(known ? 1 : 0), sound);
+        QCOMPARE(w.playCount(known ? 0 : 1), 0);
+        QCOMPARE(w.isVisible(), visibleBefore || popup == 1);
+        w.tmr333ms_Timer();
+        QCOMPARE(w.windowTitle(), kAlarmTitle);
+        if (known)
+            return;
+        QCOMPARE(rig.intruderMacs(), (QStringList {stranger, dev(2).mac, dev(1).mac, dev(3).mac}));
+        QCOMPARE(rig.selectedMac(), stranger);
+        QCOMPARE(rig.inconsistency(), QString());
+        QCOMPARE(w.fgLog()->item(0, 1)->text(), QStringLiteral("** WARNING - NEW DEVICE **"));
+        QCOMPARE(w.fgLog()->item(1, 1)->text(), QStringLiteral("Connected ( 198.18.0.7 )"));
+        // The pop-up clicks; the alert's own sound is the new-intruder player.
+        QCOMPARE(w.playCount(3), clicks + popup);
+        // The alert time is the harvest's, whatever the settings say.
+        QVERIFY(w.datLastIntruderWarning.msecsTo(rig.clock.now()) < 1000);
+        QVERIFY(w.player(0)->fileName().endsWith(QStringLiteral("Sounds/New_Intruder.wav")));
+        // This session bus has no notification service: one log line says so, a second alert adds none.
+        const auto missing = [&rig] {
+            return rig.core->debugLog().text().count(QLatin1String("no desktop notification service"));
+        };
+        QCOMPARE(missing(), notify);
+        if (notify)
+            w.notifyDesktop(0, true);
+        QCOMPARE(missing(), notify);
+    }
+
+    void firstRunThenLaterRuns()
+    {
+        WindowRig rig(devices("i1 s2"));
+        frmMain& w = rig.w();
+        QVERIFY(!w.isVisible()); // the window stays hidden at the end of start-up
+        QVERIFY(w.firstRun());
+        QCOMPARE(rig.stored(Keys::General, QStringLiteral("Installed")), std::optional<QString>(QStringLiteral("Yes")));
+        // The login entry starts this same store.
+        QFile entry(Hive::autostartFile());
+        QVERIFY(entry.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(entry.readAll());
+        QVERIFY2(text.contains(QStringLiteral("Exec=%1 --home %2\n")
+                                   .arg(QCoreApplication::applicationFilePath(), QDir(rig.paths.home).absolutePath())),
+            qPrintable(text));
+        QCOMPARE(
+            rig.openedUrls, QList<QUrl> {QUrl::fromLocalFile(rig.paths.site() + QStringLiteral("gettingstarted.htm"))});
+        QVERIFY(rig.core->engine()->isRunning());
+        QVERIFY(rig.criticals.isEmpty());
+
+        // The next start opens no page; a Run value the user removed stays removed.
+        rig.window.reset();
+        rig.core.reset();
+        QVERIFY(QFile::remove(Hive::autostartFile()));
+        rig.openedUrls.clear();
+        QCOMPARE(rig.start(), -1);
+        QVERIFY(!rig.w().firstRun());
+        QVERIFY(rig.openedUrls.isEmpty());
+        QVERIFY(!QFile::exists(Hive::autostartFile()));
+    }
+
+    void aThrowAwayStoreNeverStartsAtLogin()
+    {
+        qputenv("KESTRELWATCH_NO_AUTOSTART", "1");
+        WindowRig rig;
+        QCOMPARE(rig.start(), -1);
+        qunsetenv("KESTRELWATCH_NO_AUTOSTART");
+        QVERIFY(rig.w().firstRun());
+        QVERIFY(!QFile::exists(Hive::autostartFile()));
+    }
+
+    void anUnreadableStoreIsFatal()
+    {
+        WindowRig rig;
+        rig.paths.prepareHome();
+        QFile hive(rig.paths.hiveFile());
+        QVERIFY(hive.open(QIODevice::WriteOnly));
+        hive.write(QByteArray(4096, 'x'));
+        hive.close();
+        QCOMPARE(rig.start(), 1);
+        QCOMPARE(rig.criticals.size(), 1);
+        QCOMPARE(rig.core->engine(), nullptr);
+        QVERIFY(rig.openedUrls.isEmpty());
+    }
+
+    // With a notification area the close box hides the window; without one (at start, or once the host has
+    // gone) the window stays on the desktop and the close box minimises it.
+    void theCloseBoxFollowsTheNotificationArea()
+    {
+        WindowRig rig;
+        rig.store(devices("i1"));
+        rig.trayHost = false;
+        QCOMPARE(rig.start(false), -1);
+        frmMain& w = rig.w();
+        QVERIFY(w.isVisible());
+        QVERIFY(!w.close());
+        QVERIFY(w.isVisible());
+        QVERIFY(w.isMinimized());
+        QCOMPARE(rig.quits, 0);
+
+        rig.trayHost = true; // a tray appears: the system's hide-to-tray comes back
+        w.refreshTrayPresence();
+        w.SysTrayMouseEventHandlerleft();
+        QVERIFY(w.isVisible() && !w.isMinimized());
+        QVERIFY(!w.close());
+        QVERIFY(!w.isVisible());
+        QVERIFY(rig.core->engine()->isRunning());
+
+        rig.trayHost = false; // the panel goes away while the window is hidden
+        for (int tick = 0; tick < 16; ++tick)
+            w.tmr333ms_Timer();
+        QVERIFY(w.isVisible());
+    }
+
+    void shutdownEndsTwoSecondsLaterWithTheStoreIntact()
+    {
+        WindowRig rig;
+        rig.store(devices("i1 s2"));
+        QCOMPARE(rig.start(false), -1);
+        frmMain& w = rig.w();
+        w.show();
+        w.pctID_Click(0);
+        w.pctAllowed_Click();
+        w.mnuExit_Click();
+        QVERIFY(!w.isVisible());
+        QVERIFY(!w.tmr100ms().isActive());
+        QVERIFY(!w.tmr333ms().isActive());
+        QVERIFY(!rig.core->engine()->isRunning());
+        QVERIFY(!rig.net->icmpSocketOpen());
+        QCOMPARE(w.CloseTimer().interval(), 2000);
+        QCOMPARE(rig.quits, 0);
+        w.Shutdown(); // once only
+        w.CloseTimer_Timer(); // the CloseTimer's tick ends the process
+        QCOMPARE(rig.quits, 1);
+        QCOMPARE(rig.stored(dev(1).mac, QStringLiteral("Intruder")), std::optional<QString>(QStringLiteral("False")));
+        QVERIFY(rig.storedKey(dev(2).mac));
+        QCOMPARE(rig.stored(Keys::General, QStringLiteral("Installed")), std::optional<QString>(QStringLiteral("Yes")));
+    }
+
+    // The host opens the tray menu itself; Exit is also in the window's own menu and on Ctrl+Q.
+    void exitFromTheTrayMenuTheWindowMenuAndCtrlQ_data()
+    {
+        QTest::addColumn<int>("way");
+        QTest::newRow("tray menu") << 0;
+        QTest::newRow("window menu") << 1;
+        QTest::newRow("Ctrl+Q") << 2;
+    }
+    void exitFromTheTrayMenuTheWindowMenuAndCtrlQ()
+    {
+        QFETCH(int, way);
+        WindowRig rig(devices(""));
+        frmMain& w = rig.w();
+        QMenu* tray = w.trayIcon()->contextMenu();
+        QCOMPARE(tray->actions().size(), 1);
+        QSignalSpy down(&w, &frmMain::shuttingDown);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        if (way == 0) {
+            tray->actions().first()->trigger();
+        } else if (way == 1) {
+            QAction* exit = w.windowMenuButton()->menu()->findChild<QAction*>(QStringLiteral("mnuWindowExit"));
+            QVERIFY(exit);
+            exit->trigger();
+        } else {
+            w.activateWindow();
+            QTest::keyClick(&w, Qt::Key_Q, Qt::ControlModifier);
+        }
+        QCOMPARE(down.count(), 1);
+        QVERIFY(w.CloseTimer().isActive());
+    }
+
+    void externalProgramsFollowTheOptionAndTheFile_data()
+    {
+        QTest::addColumn<int>("option");
+        QTest::addColumn<QString>("ini");
+        QTest::addColumn<QStringList>("items");
+        QTest::addColumn<bool>("separator");
+        const QString two =
+            QStringLiteral("[PROGRAMS]\nPing=/bin/ping,-c 4 %1\nbroken line\nWeb=xdg-open,http://%1/\n");
+        QTest::newRow("option off") << 0 << two << QStringList {} << false;
+        QTest::newRow("two entries") << 1 << two << QStringList {QStringLiteral("Ping"), QStringLiteral("Web")} << true;
+        QTest::newRow("no section") << 1 << QStringLiteral("[OTHER]\nA=b,c\n") << QStringList {} << false;
+        QTest::newRow("no comma keeps the item")
+            << 1 << QStringLiteral("[PROGRAMS]\nOdd=/bin/true\n") << QStringList {QStringLiteral("Odd")} << true;
+    }
+    void externalProgramsFollowTheOptionAndTheFile()
+    {
+        QFETCH(int, option);
+        QFETCH(QString, ini);
+        QFETCH(QStringList, items);
+        QFETCH(bool, separator);
+        WindowRig rig(devices(""));
+        writeFile(rig.paths.programsIni(), ini);
+        rig.core->settings().chkExternalPrograms = option;
+        rig.w().Load_ExternalProgs();
+        frmMenu* menus = rig.w().menus();
+        QCOMPARE(captions(menus->mnuPrograms()), items);
+        QCOMPARE(captions(menus->mnuPrograms2()), items);
+        QCOMPARE(menus->mnuPrograms().first()->isVisible(), separator);
+        QCOMPARE(menus->mnuPrograms2().first()->isVisible(), separator);
+        // Loading again replaces the items rather than adding to them.
+        rig.w().Load_ExternalProgs();
+        QCOMPARE(captions(menus->mnuPrograms()), items);
+    }
+
+    void aProgramStartsWithTheDeviceAddressAndNoShell()
+    {
+        WindowRig rig(devices("i4 s5"));
+        const QString dir = rig.home.dir() + QStringLiteral("/launch");
+        QVERIFY(QDir().mkpath(dir));
+        // A ";" or "$(...)" in an argument is a file name character here, not a shell's.
+        writeFile(rig.paths.programsIni(),
+            QStringLiteral("[PROGRAMS]\nTouch=/usr/bin/touch,%1/a;b-%2 %1/$(id)-%2\n").arg(dir, QStringLiteral("%1")));
+        rig.core->settings().chkExternalPrograms = 1;
+        rig.w().Load_ExternalProgs();
+        frmMenu* menus = rig.w().menus();
+        menus->setPopupsEnabled(false);
+        rig.w().RightClickIntruder(0);
+        menus->mnuPrograms().at(1)->trigger();
+        QTRY_VERIFY(QFile::exists(dir + QStringLiteral("/a;b-198.18.0.4")));
+        QTRY_VERIFY(QFile::exists(dir + QStringLiteral("/$(id)-%1")));
+
+        // From the safe list's menu too; not while monitoring is stopped.
+        rig.w().RightClickAllowed(0);
+        menus->mnuPrograms2().at(1)->trigger();
+        QTRY_VERIFY(QFile::exists(dir + QStringLiteral("/a;b-198.18.0.5")));
+        rig.core->engine()->StopSystem();
+        QVERIFY(QFile::remove(dir + QStringLiteral("/a;b-198.18.0.4")));
+        rig.w().mnuPrograms_Click(1);
+        QTest::qWait(300);
+        QVERIFY(!QFile::exists(dir + QStringLiteral("/a;b-198.18.0.4")));
+    }
+
+    // Help and Donate open the installed site and step aside; without a browser the window stays and says so.
+    void pageButtonsOpenTheInstalledSite()
+    {
+        WindowRig rig(devices(""));
+        frmMain& w = rig.w();
+        w.show();
+        rig.openedUrls.clear();
+        w.pctHelp_Click();
+        QCOMPARE(rig.openedUrls, QList<QUrl> {QUrl::fromLocalFile(rig.paths.site() + QStringLiteral("help.htm"))});
+        QVERIFY(QFile::exists(rig.openedUrls.first().toLocalFile()));
+        QVERIFY(!w.isVisible());
+        w.show();
+        rig.browserOpens = false;
+        w.cmdDonate_Click();
+        QCOMPARE(rig.openedUrls.last(), QUrl::fromLocalFile(rig.paths.site() + QStringLiteral("donate.htm")));
+        QVERIFY(QFile::exists(rig.openedUrls.last().toLocalFile()));
+        QVERIFY(w.isVisible());
+        QVERIFY(w.noticeText().contains(QLatin1String("No web browser")));
+    }
+};
+
+KW_TEST_MAIN(TestDesktop)
+#include "tst_mainwindow_desktop.moc"

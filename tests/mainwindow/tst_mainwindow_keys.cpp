@@ -1,0 +1,255 @@
+// The window without a mouse: where the focus starts, the list keys, the Tab order through the skin buttons
+// with their focus ring and accessible names; the window's texts at the desktop's scale factor; the probe
+// panel's check.
+#include "WindowRig.h"
+
+#include "mainwindow/DeviceListView.h"
+#include "mainwindow/Geometry.h"
+#include "mainwindow/PictureBox.h"
+#include "mainwindow/ReachabilityProbe.h"
+
+#include <QAbstractButton>
+#include <QAccessible>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTest>
+
+using Device = WindowRig::Device;
+const auto dev = [](int i) { return WindowRig::device(i); };
+constexpr auto devices = WindowRig::deviceList;
+constexpr auto mac = WindowRig::mac;
+
+namespace {
+
+void showActive(frmMain& w)
+{
+    w.show();
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+}
+
+} // namespace
+
+class TestKeys final : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { pinTestEnvironment(); }
+
+    // The first key a new user presses lands on the intruder list, never on a button that sends the window
+    // away; the list shows where the focus is.
+    void focusStartsOnTheIntruderList()
+    {
+        WindowRig rig(devices("n1 i2"));
+        rig.openedUrls.clear(); // the first run's getting-started page
+        showActive(rig.w());
+        QCOMPARE(QApplication::focusWidget(), rig.w().intruderList());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+        QVERIFY(rig.openedUrls.isEmpty());
+        QVERIFY(rig.w().isVisible());
+        QVERIFY(!rig.devices()[rig.slotOf(mac(1))].NewDevice); // Space acknowledged the selected intruder
+    }
+
+    void listKeys_data()
+    {
+        QTest::addColumn<QList<int>>("keys");
+        QTest::addColumn<QString>("selected");
+        QTest::newRow("down twice") << QList<int> {Qt::Key_Down, Qt::Key_Down} << mac(3);
+        QTest::newRow("down past the end") << QList<int>(6, Qt::Key_Down) << mac(4);
+        QTest::newRow("end then up") << QList<int> {Qt::Key_End, Qt::Key_Up} << mac(3);
+        QTest::newRow("home, then up at the top") << QList<int> {Qt::Key_End, Qt::Key_Home, Qt::Key_Up} << mac(1);
+    }
+    void listKeys()
+    {
+        QFETCH(QList<int>, keys);
+        WindowRig rig(devices("i1 i2 i3 i4"));
+        for (int key : keys)
+            QTest::keyClick(rig.w().intruderList(), Qt::Key(key));
+        QTEST(rig.selectedMac(), "selected");
+        QCOMPARE(rig.w().intruderList()->row(rig.w().SelectedRow()).selected, true);
+    }
+
+    void enterF2DeleteAndSpaceActOnTheSelection()
+    {
+        WindowRig rig(devices("n1 s2 s3"));
+        frmMain& w = rig.w();
+        showActive(w);
+        DeviceListView* safe = w.allowedList();
+        // Focus coming to the other list selects its first row.
+        QTest::keyClick(safe, Qt::Key_Down);
+        QCOMPARE(rig.selectedMac(), mac(2));
+        w.pctDetailsButton_Click(); // details closed
+        QTest::keyClick(safe, Qt::Key_Return);
+        QCOMPARE(w.intPanelState, int(frmMain::DetailsPanel));
+        QTest::keyClick(safe, Qt::Key_F2);
+        QCOMPARE(QApplication::focusWidget(), w.txtFriendlyName());
+
+        // Delete asks first; No keeps the device, Yes removes it.
+        rig.confirmAnswer = false;
+        QTest::keyClick(safe, Qt::Key_Delete);
+        QCOMPARE(rig.questions.size(), 1);
+        QVERIFY(rig.questions.first().contains(QLatin1String("(198.18.0.2)")));
+        QVERIFY(rig.storedKey(mac(2)));
+        rig.confirmAnswer = true;
+        QTest::keyClick(safe, Qt::Key_Delete);
+        QVERIFY(!rig.storedKey(mac(2)));
+        QCOMPARE(rig.allowedMacs(), QStringList {mac(3)});
+        // Space is no action in the safe list.
+        QTest::keyClick(safe, Qt::Key_Space);
+        QCOMPARE(rig.allowedMacs(), QStringList {mac(3)});
+    }
+
+    // Tab reaches every skin button; each shows a focus ring, says what it is, and presses with Space.
+    void everyButtonIsInTheTabOrderWithANameAndARing()
+    {
+        WindowRig rig(devices("i1 s2"));
+        frmMain& w = rig.w();
+        showActive(w);
+        QSet<QWidget*> reached;
+        for (int i = 0; i < 40; ++i) {
+            reached.insert(QApplication::focusWidget());
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        }
+        const QList<SkinButton*> buttons = w.findChildren<SkinButton*>();
+        QCOMPARE(buttons.size(), 9);
+        for (SkinButton* b : buttons) {
+            // A disabled button is passed over, as every disabled control is.
+            QVERIFY2(reached.contains(b) != !b->isEnabled(), qPrintable(b->objectName()));
+            QAccessibleInterface* a = QAccessible::queryAccessibleInterface(b);
+            QVERIFY(a);
+            QVERIFY2(!a->text(QAccessible::Name).isEmpty(), qPrintable(b->objectName()));
+            QVERIFY2(a->text(QAccessible::Description).size() > a->text(QAccessible::Name).size(),
+                qPrintable(b->objectName()));
+            if (!b->isEnabled())
+                continue;
+            w.setFocus();
+            const QImage plain = b->grab().toImage();
+            b->setFocus(Qt::TabFocusReason);
+            QVERIFY2(b->grab().toImage() != plain, qPrintable(b->objectName() + QStringLiteral(" shows no focus")));
+        }
+        QVERIFY(reached.contains(static_cast<QWidget*>(w.cmdDonate())));
+        QVERIFY(reached.contains(static_cast<QWidget*>(w.allowedList())));
+        QCOMPARE(QAccessible::queryAccessibleInterface(w.intruderList())->text(QAccessible::Name),
+            QStringLiteral("Intruders"));
+
+        SkinButton* log = w.button(frmMain::Button::Log);
+        log->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(log, Qt::Key_Space);
+        QCOMPARE(w.intPanelState, int(frmMain::LogPanel));
+    }
+
+    // Rendered at the scale factor the test runs under (QT_SCALE_FACTOR), every text of the window fits its
+    // box and no two texts overlap.
+    void textsFitAndDoNotOverlap()
+    {
+        QList<Device> stored = devices("n1 s2");
+        stored[0].friendly = QStringLiteral("Living-room media server with a long name");
+        WindowRig rig(stored);
+        frmMain& w = rig.w();
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        for (int tick = 0; tick < 12; ++tick)
+            w.tmr100ms_Timer(); // the details panel is out
+        w.showNotice(QStringLiteral("You cannot delete devices that are currently online"), 3);
+        QList<QPair<QString, QRect>> texts;
+        for (QWidget* widget : w.findChildren<QWidget*>()) {
+            if (!widget->isVisibleTo(&w) || !widget->window()->isVisible())
+                continue;
+            QString text;
+            QRect need;
+            if (auto* label = qobject_cast<QLabel*>(widget); label && !label->text().isEmpty()) {
+                text = label->text();
+                need = label->fontMetrics().boundingRect(
+                    label->contentsRect(), int(label->alignment()) | (label->wordWrap() ? Qt::TextWordWrap : 0), text);
+                QVERIFY2(
+                    need.width() <= label->contentsRect().width() && need.height() <= label->contentsRect().height(),
+                    qPrintable(QStringLiteral("\"%1\" is cut").arg(text)));
+            } else if (auto* button = qobject_cast<QAbstractButton*>(widget); button && !button->text().isEmpty()) {
+                text = button->text();
+                need = QRect(QPoint(), button->fontMetrics().size(Qt::TextShowMnemonic, text));
+                QVERIFY2(need.width() <= button->width() && need.height() <= button->height(),
+                    qPrintable(QStringLiteral("\"%1\" is cut").arg(text)));
+            } else {
+                continue;
+            }
+            texts.append({text, QRect(widget->mapTo(&w, QPoint()), widget->size())});
+        }
+        QVERIFY(texts.size() >= 4);
+        for (qsizetype i = 0; i < texts.size(); ++i) {
+            for (qsizetype j = i + 1; j < texts.size(); ++j) {
+                QVERIFY2(!texts[i].second.intersects(texts[j].second),
+                    qPrintable(QStringLiteral("\"%1\" overlaps \"%2\"").arg(texts[i].first, texts[j].first)));
+            }
+        }
+    }
+
+    // The probe panel connects only when its check button is pressed, and only to a local device.
+    void theProbeChecksOnlyALocalDevice()
+    {
+        ScriptedProbe::targets.clear();
+        QList<Device> stored = devices("i1 i2");
+        stored[1].ip = QStringLiteral("203.0.113.9");
+        WindowRig rig(stored);
+        frmMain& w = rig.w();
+        ProbePanel* probe = w.probePanel();
+        QCOMPARE(probe->target()->ip, QStringLiteral("198.18.0.1"));
+        QVERIFY(probe->target()->local); // judged once the engine sweeps its ranges
+        QVERIFY(!probe->isChecking());
+        w.pctProbeButton_Click();
+        for (int tick = 0; tick < 22; ++tick)
+            w.tmr100ms_Timer();
+        QCOMPARE(w.panelLeft(3), Geometry::PanelOpenLeft);
+        // Opening the panel connects to nothing, nor does a change of selection while it is open.
+        QVERIFY(ScriptedProbe::targets.isEmpty());
+        for (int row : {1, 0}) {
+            w.pctID_Click(row);
+            w.tmr100ms_Timer();
+        }
+        QVERIFY(ScriptedProbe::targets.isEmpty());
+        probe->checkButton()->click();
+        QCOMPARE(ScriptedProbe::targets, QStringList({QStringLiteral("198.18.0.1")}));
+        QVERIFY(probe->isChecking());
+        ScriptedProbe::last->finish();
+        QVERIFY(!probe->isChecking());
+        QCOMPARE(probe->summary(), QStringLiteral("Reachable: answered on 3 of 8 ports, first after 3 ms."));
+        w.tmr100ms_Timer(); // checked already: no second run
+        QCOMPARE(ScriptedProbe::targets.size(), 1);
+
+        // A device outside the swept ranges is never probed.
+        w.pctID_Click(1);
+        QCOMPARE(probe->target()->ip, QStringLiteral("203.0.113.9"));
+        QVERIFY(!probe->target()->local);
+        for (int tick = 0; tick < 3; ++tick)
+            w.tmr100ms_Timer();
+        QVERIFY(!probe->startCheck());
+        QVERIFY(!probe->checkButton()->isEnabled());
+        QCOMPARE(ScriptedProbe::targets.size(), 1);
+        QVERIFY(probe->summary().contains(QLatin1String("outside the local ranges")));
+    }
+
+    // The real check, against listeners of this test on the loopback address only.
+    void tcpProbeOnLoopback()
+    {
+        QTcpServer open, closed;
+        QVERIFY(open.listen(QHostAddress::LocalHost) && closed.listen(QHostAddress::LocalHost));
+        const quint16 closedPort = closed.serverPort();
+        closed.close();
+        TcpReachabilityProbe probe;
+        QSignalSpy checked(&probe, &ReachabilityProbe::portChecked);
+        QSignalSpy finished(&probe, &ReachabilityProbe::finished);
+        probe.start(QStringLiteral("127.0.0.1"), {open.serverPort(), closedPort}, 1500);
+        QVERIFY(finished.wait(5000));
+        QMap<quint16, ReachabilityProbe::PortState> states;
+        for (const auto& call : checked)
+            states[quint16(call.at(0).toUInt())] = call.at(1).value<ReachabilityProbe::PortState>();
+        using State = ReachabilityProbe::PortState;
+        QCOMPARE(states, (QMap<quint16, State> {{open.serverPort(), State::Open}, {closedPort, State::Closed}}));
+    }
+};
+
+KW_TEST_MAIN(TestKeys)
+#include "tst_mainwindow_keys.moc"
