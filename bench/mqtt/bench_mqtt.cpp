@@ -5,7 +5,7 @@
 #include "engine/frmClient.h"
 #include "mqtt/MqttPublisher.h"
 #include "platform/DebugSink.h"
-#include "platform/FakeNetPlatform.h"
+#include "FakeNetPlatform.h"
 #include "store/DeviceTable.h"
 #include "store/LiveSettings.h"
 #include "store/TextForms.h"
