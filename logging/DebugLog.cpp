@@ -12,8 +12,7 @@
 DebugLog::DebugLog(const LiveSettings& settings, QString file)
     : m_settings(settings)
     , m_file(std::move(file))
-{
-}
+{ }
 
 void DebugLog::Log(const QString& text)
 {

@@ -54,7 +54,9 @@ int grantUsersFolderAccess(const QString& folder, QString* failedStep)
         return code;
     };
     errno = 0;
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (::stat(path.constData(), &st) != 0)
         return fail("GetNamedSecurityInfo");
     acl_t access = acl_get_file(path.constData(), ACL_TYPE_ACCESS);
@@ -79,8 +81,9 @@ int grantUsersFolderAccess(const QString& folder, QString* failedStep)
     int result = 0;
     if (acl_set_file(path.constData(), ACL_TYPE_ACCESS, access) != 0) {
         result = fail("SetNamedSecurityInfo");
-    } else if (defaults && (!setGroupEntry(&defaults, users->gr_gid)
-                            || acl_set_file(path.constData(), ACL_TYPE_DEFAULT, defaults) != 0)) {
+    } else if (defaults
+        && (!setGroupEntry(&defaults, users->gr_gid)
+            || acl_set_file(path.constData(), ACL_TYPE_DEFAULT, defaults) != 0)) {
         result = fail("SetNamedSecurityInfo");
     }
     acl_free(access);

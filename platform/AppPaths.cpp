@@ -37,7 +37,7 @@ QString AppPaths::resolveShare(const QString& executableDir)
 
 AppPaths AppPaths::forDirs(const QString& home, const QString& share)
 {
-    return AppPaths{withSlash(home), withSlash(share)};
+    return AppPaths {withSlash(home), withSlash(share)};
 }
 
 QString AppPaths::prepareHome() const

@@ -7,7 +7,7 @@
 // Every folder text ends with '/'.
 struct AppPaths
 {
-    QString home;  // writable: the hive, Devices/, Log Database/, Configs/
+    QString home; // writable: the hive, Devices/, Log Database/, Configs/
     QString share; // read-only installation data
 
     QString hiveFile() const { return home + QStringLiteral("kestrelwatch.hive"); }

@@ -9,8 +9,7 @@ QDateTime SystemClock::now() const
 
 ManualClock::ManualClock(const QDateTime& start)
     : m_now(start)
-{
-}
+{ }
 
 namespace {
 SystemClock s_systemClock;

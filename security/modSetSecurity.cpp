@@ -19,7 +19,7 @@ bool insideOwnHome(const QString& folder)
     if (target.isEmpty())
         target = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
     return !home.isEmpty() && home != QLatin1String("/")
-           && (target == home || target.startsWith(home + QLatin1Char('/')));
+        && (target == home || target.startsWith(home + QLatin1Char('/')));
 }
 
 bool SetSecurityInfo(const QString& objectName, int objectType)
@@ -41,14 +41,14 @@ bool ConfigureSecurityInfo(const AppPaths& paths)
     modRegistry::CreateKey(product, Keys::DetectedDevices);
 
     const QString machineKey = QStringLiteral("MACHINE\\Software\\") + product;
-    for (const QString& key : {machineKey, machineKey + QStringLiteral("\\General"),
-                               machineKey + QStringLiteral("\\DetectedDevices")})
+    for (const QString& key :
+        {machineKey, machineKey + QStringLiteral("\\General"), machineKey + QStringLiteral("\\DetectedDevices")})
         SetSecurityInfo(key, 4);
 
     // Only a store shared between users (outside the user's own home) needs the grant.
     if (!insideOwnHome(paths.home)) {
         for (const QString& folder :
-             {paths.configs(), paths.images(), paths.logDatabase(), paths.macDatabase(), paths.sounds()})
+            {paths.configs(), paths.images(), paths.logDatabase(), paths.macDatabase(), paths.sounds()})
             SetSecurityInfo(QDir::cleanPath(folder), 1);
     }
 

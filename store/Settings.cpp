@@ -55,8 +55,8 @@ void writeSetting(const QString& name, const QString& text)
     modRegistry::WriteString(modRegistry::ProductKey, Keys::General, name, text);
 }
 
-void Load_Registry(LiveSettings& s, DeviceTable& table, const QString& debugLogFile,
-                   const std::function<void(qint32)>& loadLog)
+void Load_Registry(
+    LiveSettings& s, DeviceTable& table, const QString& debugLogFile, const std::function<void(qint32)>& loadLog)
 {
     s.lblLogPath = debugLogFile;
 
@@ -67,7 +67,8 @@ void Load_Registry(LiveSettings& s, DeviceTable& table, const QString& debugLogF
     s.txtEmailPassword = fromBase64Text(readGeneral(QStringLiteral("EmailPassword")));
 
     s.cboEmailSecurity = emailSecurity(readGeneral(QStringLiteral("EmailSecurity")));
-    s.chkEmailAuthenticate = TextForms::flagValue(readGeneral(QStringLiteral("EmailAuthenticate"), QStringLiteral("0")));
+    s.chkEmailAuthenticate =
+        TextForms::flagValue(readGeneral(QStringLiteral("EmailAuthenticate"), QStringLiteral("0")));
     s.emailLoginEnabled = s.chkEmailAuthenticate == 1;
 
     const struct
@@ -91,8 +92,8 @@ void Load_Registry(LiveSettings& s, DeviceTable& table, const QString& debugLogF
         {"OnlineIntruderNotify", "0", &LiveSettings::chkOnlineIntruderNotify},
     };
     for (const auto& flag : flags) {
-        s.*flag.field = TextForms::flagValue(
-            readGeneral(QString::fromLatin1(flag.name), QString::fromLatin1(flag.defaultText)));
+        s.*flag.field =
+            TextForms::flagValue(readGeneral(QString::fromLatin1(flag.name), QString::fromLatin1(flag.defaultText)));
     }
 
     s.txtMqttServer = readGeneral(QStringLiteral("MqttServer"));
@@ -110,11 +111,10 @@ void Load_Registry(LiveSettings& s, DeviceTable& table, const QString& debugLogF
     else
         Log(QStringLiteral("Load_Registry - Volume \"%1\" is not a number").arg(volume));
 
-    s.chkGeneralStartup = modRegistry::ReadString(Keys::RunProduct, Keys::RunKey, Keys::RunValue,
-                                                  QStringLiteral("XXX"))
-                                  != QLatin1String("XXX")
-                              ? 1
-                              : 0;
+    s.chkGeneralStartup = modRegistry::ReadString(Keys::RunProduct, Keys::RunKey, Keys::RunValue, QStringLiteral("XXX"))
+            != QLatin1String("XXX")
+        ? 1
+        : 0;
 
     const QStringList names = modRegistry::ListSubkeys(modRegistry::ProductKey, Keys::DetectedDevices);
     if (names.first() == modRegistry::EmptyList)

@@ -20,7 +20,7 @@ QString deviceKey(const QString& mac); // DetectedDevices\<MAC>
 // A device value that is missing or unreadable keeps what its slot held; each such failure is one
 // "Load_Registry - " line in the debug log. loadLog is called for every loaded slot (the device history).
 void Load_Registry(LiveSettings& settings, DeviceTable& table, const QString& debugLogFile,
-                   const std::function<void(qint32)>& loadLog);
+    const std::function<void(qint32)>& loadLog);
 
 // Writes one GENERAL value.
 void writeSetting(const QString& name, const QString& text);

@@ -12,8 +12,7 @@ constexpr qsizetype kSectionLimit = 1024000 - 2;
 constexpr qint64 kFileLimit = 64 * 1024 * 1024;
 
 const std::array<QString, 5> kSectionNames = {QStringLiteral("IP"), QStringLiteral("GENERAL"),
-                                              QStringLiteral("NETWORK"), QStringLiteral("CLIENT"),
-                                              QStringLiteral("MAC")};
+    QStringLiteral("NETWORK"), QStringLiteral("CLIENT"), QStringLiteral("MAC")};
 std::array<QString, 5> s_sections;
 
 void iniLog(const QString& message)

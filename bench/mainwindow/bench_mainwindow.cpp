@@ -1,11 +1,11 @@
 // Main-window figures: start-up to a shown, painted window with 1,000 stored devices (and the process's peak
 // resident memory), and one tmr333ms tick that redraws 256 flashing intruder rows, painted.
 
+#include "FakeNetPlatform.h"
 #include "app/MonitorCore.h"
 #include "engine/frmClient.h"
 #include "mainwindow/DeviceListView.h"
 #include "mainwindow/frmMain.h"
-#include "FakeNetPlatform.h"
 #include "platform/Hive.h"
 #include "store/Settings.h"
 #include "store/TextForms.h"

@@ -1,11 +1,11 @@
 // Prints how fast the MQTT publisher is against Debian's mosquitto on loopback: the time from a history line
 // (what admission writes) to its event at a subscriber, and the republish of 5,000 devices' retained state at
 // connect while the engine sweeps on a scripted network in the same event loop. Figures only; nothing fails.
+#include "FakeNetPlatform.h"
 #include "engine/MainWindowSeam.h"
 #include "engine/frmClient.h"
 #include "mqtt/MqttPublisher.h"
 #include "platform/DebugSink.h"
-#include "FakeNetPlatform.h"
 #include "store/DeviceTable.h"
 #include "store/LiveSettings.h"
 #include "store/TextForms.h"

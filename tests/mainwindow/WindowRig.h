@@ -1,11 +1,11 @@
 #pragma once
 
+#include "FakeNetPlatform.h"
 #include "Skip.h"
 #include "TestHome.h"
 #include "app/MonitorCore.h"
 #include "mainwindow/frmMain.h"
 #include "platform/Clock.h"
-#include "FakeNetPlatform.h"
 
 #include <QDateTime>
 #include <QStringList>

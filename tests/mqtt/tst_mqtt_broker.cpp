@@ -1,15 +1,15 @@
 // The monitor against Debian's mosquitto on loopback, watched with mosquitto_sub, commanded with mosquitto_pub:
 // the engine runs on FakeNetPlatform behind the real MonitorCore, so events take the program's own road. A login,
 // an ACL and TLS against the trust store (a CA made here stands in for the system's) are the broker's protection.
-#include "Process.h"
 #include "EngineRig.h"
+#include "FakeNetPlatform.h"
+#include "Process.h"
 #include "Skip.h"
 #include "TestHome.h"
 #include "app/MonitorCore.h"
 #include "engine/frmClient.h"
 #include "mqtt/MqttPublisher.h"
 #include "platform/Clock.h"
-#include "FakeNetPlatform.h"
 #include "store/LiveSettings.h"
 #include "store/Settings.h"
 #include "store/modRegistry.h"
