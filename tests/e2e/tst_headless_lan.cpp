@@ -1,7 +1,7 @@
 // The real monitor, headless, in a LAN of network namespaces: admission with its stored values and history,
 // classification of the router, pruning of the neighbour table, presence, names from the lab's hosts file,
-// restarts, a missing or vanishing interface, a damaged store, a second copy, and running without (then
-// with) capabilities.
+// restarts, a missing or vanishing interface, a damaged store and a second copy. Running without privileges
+// is the installed program's test (tests/helper).
 
 #include "Lab.h"
 #include "Reg.h"
@@ -11,7 +11,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace kwtest;
@@ -209,43 +208,6 @@ private Q_SLOTS:
         QVERIFY(first.lines().isEmpty());
         QVERIFY2(first.lines(Process::Err).filter(QStringLiteral(" - ")).filter(QStringLiteral("rror")).isEmpty(),
             qPrintable(first.lines(Process::Err).join(QLatin1Char('\n'))));
-    }
-
-    void needsItsCapabilitiesAndNothingMore()
-    {
-        Lab lab(QStringLiteral("kwu"));
-        QVERIFY2(lab.ok(), qPrintable(lab.error()));
-        QVERIFY(addDev1(lab));
-        // A copy of the program and a home that an unprivileged user (uid and gid 65534) may use.
-        QTemporaryDir dir;
-        QFile::setPermissions(dir.path(),
-            QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | QFileDevice::ReadOther
-                | QFileDevice::ExeOther);
-        const QString program = dir.path() + QStringLiteral("/kestrelwatch");
-        QVERIFY(QFile::copy(binary(QStringLiteral("kestrelwatch")), program));
-        const QString home = dir.path() + QStringLiteral("/home");
-        QDir().mkpath(home);
-        QCOMPARE(run(QStringLiteral("chown"), {QStringLiteral("-R"), QStringLiteral("65534:65534"), home}).code, 0);
-        const QStringList unprivileged {QStringLiteral("setpriv"), QStringLiteral("--reuid=65534"),
-            QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups")};
-        {
-            Monitor monitor(home);
-            monitor.start(lab.ns(), unprivileged, program);
-            QVERIFY(!monitor
-                         .waitForLine(QRegularExpression(QStringLiteral("Startup - Failed to create socket")), 0, 10000,
-                             Process::Err)
-                         .isEmpty());
-            QTest::qWait(kSweepMs);
-            QVERIFY(monitor.running());
-            QVERIFY(monitor.lines().isEmpty());
-            QCOMPARE(monitor.stop(), 0);
-        }
-        QCOMPARE(run(QStringLiteral("setcap"), {QStringLiteral("cap_net_raw,cap_net_admin+ep"), program}).code, 0);
-        Monitor monitor(home);
-        monitor.start(lab.ns(), unprivileged, program);
-        QVERIFY(seen(monitor, kDevMac, QStringLiteral("** WARNING - NEW DEVICE **"), 0, 3 * kSweepMs));
-        QCOMPARE(monitor.stop(), 0);
-        QVERIFY(monitor.linesAfter(0, QStringLiteral("Failed to create socket"), Process::Err).isEmpty());
     }
 };
 
