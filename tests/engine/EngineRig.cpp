@@ -1,5 +1,7 @@
 #include "EngineRig.h"
 
+#include "Devices.h"
+
 #include "store/Settings.h"
 #include "store/TextForms.h"
 #include "store/modRegistry.h"
@@ -63,19 +65,11 @@ QStringList EngineRig::nextSweep()
 
 qint32 EngineRig::addLoadedDevice(const QString& mac, const QString& ip, bool intruder)
 {
-    const qint32 index = devices.DeviceCount;
-    devices.DeviceCount = index + 1;
-    devices.ResizeDeviceTable(devices.DeviceCount);
+    const qint32 index = appendDevice(devices, mac, ip, kStart.addDays(-1));
     DeviceRecord& d = devices[index];
-    d = DeviceRecord::empty();
-    d.MacAddress = mac;
-    d.IpAddress = ip;
-    d.HostName = QStringLiteral("Unknown Device");
     d.NewDevice = d.Intruder = intruder;
     d.NameLookupPending = true;
-    d.FirstSeen = d.LastOnline = kStart.addDays(-1);
     d.LastOffline = kStart.addSecs(-3600);
-    devices.macChanged();
     return index;
 }
 
