@@ -5,18 +5,16 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QThread>
+#include <QtEndian>
 
 PulseSink::PulseSink() = default;
 
 PulseSink::~PulseSink()
 {
     for (QProcess* p : {m_recorder.get(), m_daemon.get()}) {
-        if (p && p->state() != QProcess::NotRunning) {
-            p->terminate();
-            if (!p->waitForFinished(3000)) {
-                p->kill();
-                p->waitForFinished(3000);
-            }
+        if (p) {
+            p->kill(); // nothing of theirs outlives the temporary folder
+            p->waitForFinished(3000);
         }
     }
 }
@@ -54,9 +52,8 @@ bool PulseSink::start(QString* why)
     const QDeadlineTimer deadline(10000);
     while (!QFileInfo::exists(socket)) {
         if (m_daemon->state() == QProcess::NotRunning || deadline.hasExpired()) {
-            QFile log(dir + QStringLiteral("/pulseaudio.log"));
-            log.open(QIODevice::ReadOnly);
-            *why = QStringLiteral("pulseaudio did not come up: ") + QString::fromUtf8(log.readAll()).right(400);
+            *why = QStringLiteral("pulseaudio did not come up; see its log in ") + dir;
+            m_dir.setAutoRemove(false);
             return false;
         }
         QThread::msleep(50);
@@ -94,8 +91,7 @@ bool PulseSink::startRecording()
 double PulseSink::firstHeard(int threshold) const
 {
     for (qsizetype i = 0; i + 1 < m_raw.size(); i += 2) {
-        const auto s = qint16(quint8(m_raw[i]) | (quint8(m_raw[i + 1]) << 8));
-        if (std::abs(int(s)) > threshold)
+        if (std::abs(qFromLittleEndian<qint16>(m_raw.constData() + i)) > threshold)
             return double(i / 2) / kRate;
     }
     return -1;
@@ -103,13 +99,10 @@ double PulseSink::firstHeard(int threshold) const
 
 std::vector<qint16> PulseSink::stopRecording()
 {
-    std::vector<qint16> samples;
-    if (!m_recorder)
-        return samples;
-    m_raw.append(m_recorder->readAllStandardOutput());
-    samples.resize(std::size_t(m_raw.size() / 2));
-    for (std::size_t i = 0; i < samples.size(); ++i)
-        samples[i] = qint16(quint8(m_raw[qsizetype(2 * i)]) | (quint8(m_raw[qsizetype(2 * i + 1)]) << 8));
+    if (m_recorder)
+        m_raw.append(m_recorder->readAllStandardOutput());
+    std::vector<qint16> samples(std::size_t(m_raw.size() / 2));
+    qFromLittleEndian<qint16>(m_raw.constData(), qsizetype(samples.size()), samples.data());
     m_raw.clear();
     return samples;
 }

@@ -20,9 +20,7 @@ public:
 
     // Starts the server; false and the reason when PulseAudio is missing or does not come up.
     bool start(QString* why);
-    // Records the sink's monitor from now until stopRecording(), which returns the samples (16-bit, mono).
-    // The recorder runs from the first recording on (its stream takes a while to deliver its first block);
-    // the samples arrive with the event loop, so a test can wait until something is heard.
+    // Records the sink's monitor from now until stopRecording(); samples arrive with the event loop.
     bool startRecording();
     std::vector<qint16> stopRecording();
     // Seconds into the recording of the first sample above threshold, or -1 when all is quiet so far.

@@ -1,7 +1,6 @@
-// clsMedia heard through a real sound server: a private PulseAudio server with a null sink, whose monitor is
-// recorded while the player plays. The recorded level must be the slider's level in decibels, a second play
-// must restart the sound, and a volume the output cannot take must leave the level as it was. Built twice:
-// under a QGuiApplication (the desktop) and under a QCoreApplication (the headless monitor).
+// clsMedia heard through a private PulseAudio server's null sink, whose monitor is recorded while the player
+// plays: the level heard is the slider's in decibels, and a second play restarts the sound. Built twice: under
+// a QGuiApplication (the desktop) and a QCoreApplication (the headless monitor).
 #include "LogCapture.h"
 #include "PulseSink.h"
 #include "TestHome.h"
@@ -10,8 +9,11 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTest>
+#include <QtEndian>
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <numeric>
 
 namespace {
 
@@ -20,14 +22,6 @@ struct Heard
     double level = -200; // dB relative to the file as it is
     double seconds = 0; // from the first to the last clearly audible sample
 };
-
-double energy(const std::vector<qint16>& samples)
-{
-    double sum = 0;
-    for (qint16 s : samples)
-        sum += double(s) * s;
-    return sum;
-}
 
 } // namespace
 
@@ -50,35 +44,42 @@ private Q_SLOTS:
         const auto format = clsMedia::readWaveFormat(bytes);
         QVERIFY(
             format && format->bitsPerSample == 16 && format->channels == 1 && format->sampleRate == PulseSink::kRate);
-        for (qsizetype at = bytes.size() - format->dataBytes; at + 1 < bytes.size(); at += 2)
-            m_original.push_back(qint16(quint8(bytes[at]) | (quint8(bytes[at + 1]) << 8)));
+        m_original.resize(std::size_t(format->dataBytes / 2));
+        qFromLittleEndian<qint16>(
+            bytes.constData() + bytes.size() - format->dataBytes, qsizetype(m_original.size()), m_original.data());
     }
 
     void playsAtTheSliderLevel_data()
     {
         QTest::addColumn<qint32>("slider");
-        QTest::newRow("100: the file as it is") << 100;
-        QTest::newRow("70: the stored default, -15 dB") << 70;
-        QTest::newRow("40: -30 dB") << 40;
-        QTest::newRow("0: -50 dB, quiet but not muted") << 0;
+        QTest::addColumn<double>("decibels");
+        QTest::newRow("100: the file as it is") << 100 << 0.0;
+        QTest::newRow("70: the stored default") << 70 << -15.0;
+        QTest::newRow("40") << 40 << -30.0;
+        QTest::newRow("0: quiet but not muted") << 0 << -50.0;
+        // After a play at 70, a volume the output cannot take leaves the level as it was.
+        QTest::newRow("out of range after 70") << std::numeric_limits<qint32>::max() << -15.0;
     }
 
     void playsAtTheSliderLevel()
     {
         QFETCH(qint32, slider);
+        QFETCH(double, decibels);
         clsMedia player;
         QVERIFY(player.OpenFile(m_file));
+        if (slider > 100) {
+            player.Play(70);
+            waitForTheEnd(player);
+        }
         QVERIFY(m_sink.startRecording());
         const double playedAt = m_sink.recordedSeconds();
         player.Play(slider);
         waitForTheEnd(player);
         const double latency = m_sink.firstHeard(0) - playedAt;
         const Heard h = hear(m_sink.stopRecording());
-        QCOMPARE(player.volumeApplied(), slider * 50 - 5000);
-        const double expected = (slider * 50 - 5000) / 100.0;
-        qInfo("slider %d: heard %.2f dB (expected %.2f dB) for %.2f s, about %.2f s after the play", slider, h.level,
-            expected, h.seconds, latency);
-        QVERIFY2(std::abs(h.level - expected) < 1.0, qPrintable(QString::number(h.level)));
+        QCOMPARE(player.volumeApplied(), qRound(decibels * 100));
+        qInfo("slider %d: heard %.2f dB for %.2f s, about %.2f s after the play", slider, h.level, h.seconds, latency);
+        QVERIFY2(std::abs(h.level - decibels) < 1.0, qPrintable(QString::number(h.level)));
         QVERIFY(h.seconds > 1.2);
         QVERIFY2(m_capture.lines().isEmpty(), qPrintable(m_capture.lines().join(QLatin1Char('\n'))));
     }
@@ -109,20 +110,6 @@ private Q_SLOTS:
         QVERIFY2(playedOn > duration - 0.2 && playedOn < duration + 1.0, qPrintable(QString::number(playedOn)));
     }
 
-    void volumeTheOutputCannotTakeKeepsTheLevel()
-    {
-        clsMedia player;
-        QVERIFY(player.OpenFile(m_file));
-        player.Play(70);
-        waitForTheEnd(player);
-        QVERIFY(m_sink.startRecording());
-        player.Play(std::numeric_limits<qint32>::max());
-        waitForTheEnd(player);
-        const Heard h = hear(m_sink.stopRecording());
-        QCOMPARE(player.volumeApplied(), -1500);
-        QVERIFY2(std::abs(h.level + 15.0) < 1.0, qPrintable(QString::number(h.level)));
-    }
-
 private:
     void waitForTheEnd(clsMedia& player)
     {
@@ -135,6 +122,9 @@ private:
     Heard hear(const std::vector<qint16>& recording) const
     {
         Heard h;
+        const auto energy = [](const std::vector<qint16>& samples) {
+            return std::accumulate(samples.begin(), samples.end(), 0.0, [](double e, qint16 s) { return e + s * s; });
+        };
         const double original = energy(m_original);
         const double heard = energy(recording);
         if (heard > 0)
@@ -142,15 +132,9 @@ private:
         int peak = 0;
         for (qint16 s : recording)
             peak = std::max(peak, std::abs(int(s)));
-        const int threshold = std::max(2, peak / 100);
-        std::size_t first = recording.size();
-        std::size_t last = 0;
-        for (std::size_t i = 0; i < recording.size(); ++i) {
-            if (std::abs(int(recording[i])) > threshold) {
-                first = std::min(first, i);
-                last = i;
-            }
-        }
+        const auto loud = [threshold = std::max(2, peak / 100)](qint16 s) { return std::abs(int(s)) > threshold; };
+        const auto first = std::find_if(recording.begin(), recording.end(), loud);
+        const auto last = std::find_if(recording.rbegin(), recording.rend(), loud).base();
         if (first < last)
             h.seconds = double(last - first) / PulseSink::kRate;
         return h;

@@ -1,10 +1,9 @@
 #!/usr/bin/python3
-"""A scripted SMTP server that behaves like real ones: replies leave one line per write (--bytewise: one byte),
-verbs count in any case, SASL mechanisms only as named. Prints "PORT n", then CONNECT c, RECV c line and
-MSG c base64-of-the-text-after-DATA. --script: JSON scenarios, one per connection (the last repeats), mapping
-a step (greeting ehlo starttls auth user pass mail rcpt data message quit) to an answer: "text" ("{line}" is
-the client's line, "{decoded}" its Base64 decoded), null (silence), {"reply": text, "close"|"hang": true}
-(then hang up, or fall silent), {"flood": true}."""
+"""A scripted SMTP server: one reply line per write (--bytewise: one byte). Prints "PORT n", then CONNECT c,
+RECV c line, MSG c base64-of-the-text-after-DATA. --script: JSON scenarios, one per connection (the last
+repeats), mapping a step (greeting ehlo starttls auth user pass mail rcpt data message quit) to "text"
+("{line}": the client's line, "{decoded}": its Base64 decoded), null (silence), {"reply": text,
+"close"|"hang": true} or {"flood": true}."""
 
 import argparse, base64, json, socket, threading, time
 
@@ -45,11 +44,6 @@ class Connection:
         emit(f"RECV {self.number} {line}")
         return line
 
-    def silence(self):
-        while self.sock.recv(65536):
-            pass
-        raise Closed()
-
     def answer(self, step, line=""):
         reply = self.scenario[step]
         reply = {"reply": reply} if isinstance(reply, str) else reply or {"hang": True}
@@ -64,8 +58,10 @@ class Connection:
         for piece in (data[i:i + 1] for i in range(len(data))) if self.bytewise else data.splitlines(True):
             self.sock.sendall(piece)
             time.sleep(0.002)
+        while reply.get("hang") and self.sock.recv(65536):
+            pass  # silent until the client goes
         if reply.get("hang"):
-            self.silence()
+            raise Closed()
         if reply.get("close"):
             raise Closed()
         return text

@@ -1,10 +1,9 @@
 #!/usr/bin/python3
-"""The stock aiosmtpd server, unmodified. Prints "PORT n", then "MSG path" per accepted message: the text after
-DATA in --dir as NNNN.eml, NNNN.json ({"mail_from", "rcpt_tos"}) beside it. --user/--password require AUTH
-(over plain text unless STARTTLS is offered), --mechanisms limits the offer, --starttls CERT KEY requires
-STARTTLS, --smtps CERT KEY speaks TLS from the first byte."""
+"""The stock aiosmtpd server, unmodified. Prints "PORT n", then "MSG path" per message (the text after DATA,
+written whole first). --user/--password require AUTH, --mechanisms limits the offer, --starttls CERT KEY
+requires STARTTLS, --smtps CERT KEY speaks TLS from the first byte."""
 
-import argparse, asyncio, json, os, ssl, warnings
+import argparse, asyncio, os, ssl, warnings
 from aiosmtpd.smtp import SMTP, AuthResult
 
 
@@ -14,13 +13,10 @@ class Sink:
 
     async def handle_DATA(self, server, session, envelope):
         self.count += 1
-        stem = os.path.join(self.folder, f"{self.count:04d}")
-        with open(stem + ".eml", "wb") as f:
+        path = os.path.join(self.folder, f"{self.count:04d}.eml")
+        with open(path, "wb") as f:
             f.write(envelope.original_content)
-        with open(stem + ".tmp", "w") as f:  # the .json appears whole, and last
-            json.dump({"mail_from": envelope.mail_from, "rcpt_tos": envelope.rcpt_tos}, f)
-        os.rename(stem + ".tmp", stem + ".json")
-        print(f"MSG {stem}.eml", flush=True)
+        print(f"MSG {path}", flush=True)
         return "250 2.0.0 Message accepted for delivery"
 
 

@@ -1,6 +1,6 @@
-// The two alert mails: their bodies line by line, the history excerpt, and the subjects they go out with.
 #include "notify/AlertMails.h"
 
+#include "Devices.h"
 #include "Skip.h"
 #include "SmtpPeer.h"
 #include "TestHome.h"
@@ -9,7 +9,6 @@
 #include "platform/Clock.h"
 #include "store/DeviceTable.h"
 #include "store/LiveSettings.h"
-#include "store/TextForms.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -45,16 +44,7 @@ private Q_SLOTS:
         m_settings.txtEmailFrom = QStringLiteral("kw@home.example");
         m_settings.txtEmailAddresses = QStringLiteral("owner@home.example");
         m_table = DeviceTable();
-        m_table.ResizeDeviceTable(1);
-        m_table.DeviceCount = 1;
-        DeviceRecord& d = m_table[0];
-        d.MacAddress = kMac;
-        d.IpAddress = QStringLiteral("198.18.0.23");
-        d.HostName = QStringLiteral("Unknown Device");
-        d.FirstSeen = QDateTime(QDate(2026, 11, 30), QTime(7, 5, 0));
-        d.LastOffline = TextForms::NeverDate();
-        d.LogText = kHistory;
-        m_table.macChanged();
+        m_table[appendDevice(m_table, kMac, QStringLiteral("198.18.0.23"))].LogText = kHistory;
         m_lookups.clear();
     }
     void cleanup() { kwclock::install(nullptr); }
@@ -62,30 +52,33 @@ private Q_SLOTS:
     void bodies_data()
     {
         QTest::addColumn<bool>("online");
+        QTest::addColumn<int>("slot");
         QTest::addColumn<QString>("friendlyName");
-        QTest::addColumn<QString>("fields");
-        const QString address = QStringLiteral("IP Address = 198.18.0.23\r\nMAC Address = 00-0C-41-A2-3B-7F\r\n"
-                                               "MAC Manufacturer = Cisco-Linksys LLC\r\n");
-        // A friendly name never shows in the new-intruder mail.
-        QTest::newRow("new intruder") << false << "Kitchen tablet"
-                                      << "Host Name = Unknown Device\r\n" + address;
+        QTest::addColumn<QString>("text"); // after the date line
+        const QString fields =
+            QStringLiteral("Host Name = Unknown Device\r\nIP Address = 198.18.0.23\r\n"
+                           "MAC Address = 00-0C-41-A2-3B-7F\r\nMAC Manufacturer = Cisco-Linksys LLC\r\n");
         const QString online = "First Seen = 11/30/2026 7:05:00 AM\r\nLast Offline = 1/1/1980\r\n";
+        // A friendly name never shows in the new-intruder mail.
+        QTest::newRow("new intruder") << false << 0 << "Kitchen tablet" << fields + kLogHeader + kHistory;
         QTest::newRow("online, friendly name")
-            << true << "Kitchen tablet"
-            << "Host Name = Unknown Device\r\nFriendly Name = Kitchen tablet\r\n" + address + online;
-        QTest::newRow("online, no friendly name") << true << ""
-                                                  << "Host Name = Unknown Device\r\n" + address + online;
+            << true << 0 << "Kitchen tablet"
+            << QString(fields).insert(28, "Friendly Name = Kitchen tablet\r\n") + online + kLogHeader + kHistory;
+        QTest::newRow("online, no friendly name") << true << 0 << "" << fields + online + kLogHeader + kHistory;
+        QTest::newRow("slot past the end") << false << 1 << "" << kLogHeader;
+        QTest::newRow("slot -1, online") << true << -1 << "" << kLogHeader;
     }
 
     void bodies()
     {
         QFETCH(bool, online);
+        QFETCH(int, slot);
+        QFETCH(QString, text);
         QFETCH(QString, friendlyName);
-        QFETCH(QString, fields);
         m_table[0].FriendlyName = friendlyName;
-        QCOMPARE(online ? m_alerts.onlineEmailBody(0) : m_alerts.newEmailBody(0),
-            "Date/Time = 12/4/2026 6:41:09 PM\r\n" + fields + kLogHeader + kHistory);
-        QCOMPARE(m_lookups, QStringList {kMac});
+        QCOMPARE(online ? m_alerts.onlineEmailBody(slot) : m_alerts.newEmailBody(slot),
+            "Date/Time = 12/4/2026 6:41:09 PM\r\n" + text);
+        QCOMPARE(m_lookups, slot ? QStringList() : QStringList {kMac});
     }
 
     void historyKeepsNewestHundredWithoutBlanks()
@@ -98,14 +91,6 @@ private Q_SLOTS:
         }
         m_table[0].LogText = history;
         QVERIFY(m_alerts.newEmailBody(0).endsWith(kLogHeader + expected));
-    }
-
-    void slotOutsideTheTable()
-    {
-        const QString bare = QStringLiteral("Date/Time = 12/4/2026 6:41:09 PM\r\n") + kLogHeader;
-        QCOMPARE(m_alerts.newEmailBody(1), bare);
-        QCOMPARE(m_alerts.onlineEmailBody(-1), bare);
-        QCOMPARE(m_lookups, QStringList());
     }
 
     void mailsGoOutWithTheirSubjects()

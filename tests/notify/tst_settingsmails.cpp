@@ -1,5 +1,3 @@
-// The settings dialog's mails and the mail settings as stored: what a test mail says, whether the debug log
-// can go to support, the port proposed with the encryption, and how the store's texts load.
 #include "notify/SettingsMails.h"
 
 #include "LogCapture.h"

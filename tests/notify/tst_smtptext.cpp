@@ -1,5 +1,3 @@
-// The text of a mail on the wire, and the login's text forms: the system's headers and body as given, with
-// what today's servers require around them.
 #include "notify/MailText.h"
 #include "notify/SmtpReply.h"
 

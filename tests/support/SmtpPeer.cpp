@@ -3,14 +3,6 @@
 #include <QFile>
 #include <QRegularExpression>
 
-namespace {
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-} // namespace
-
 bool SmtpPeer::startScripted(const QString& scriptJson, bool bytewise)
 {
     return start(QStringLiteral("fake_smtp.py"),
@@ -37,10 +29,8 @@ bool SmtpPeer::start(const QString& script, const QStringList& arguments, const 
 
 bool SmtpPeer::waitFor(const QString& prefix, qsizetype cursor, int timeoutMs)
 {
-    return !m_process
-                .waitForLine(
-                    QRegularExpression(QLatin1Char('^') + QRegularExpression::escape(prefix)), cursor, timeoutMs)
-                .isEmpty();
+    const QRegularExpression line(QLatin1Char('^') + QRegularExpression::escape(prefix));
+    return !m_process.waitForLine(line, cursor, timeoutMs).isEmpty();
 }
 
 QList<QByteArray> SmtpPeer::messages() const
@@ -49,8 +39,9 @@ QList<QByteArray> SmtpPeer::messages() const
     for (const QString& line : m_process.lines()) {
         // The scripted server prints the text itself, aiosmtpd the file that holds it.
         const QString what = line.section(QLatin1Char(' '), -1);
+        QFile file(what);
         if (line.startsWith(QLatin1String("MSG ")))
-            out << (what.startsWith(QLatin1Char('/')) ? readFile(what) : QByteArray::fromBase64(what.toLatin1()));
+            out << (file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray::fromBase64(what.toLatin1()));
     }
     return out;
 }

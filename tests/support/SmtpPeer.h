@@ -4,9 +4,8 @@
 
 #include <QTemporaryDir>
 
-// The one SMTP peer of the mail tests, the LAN tests and the benchmarks, a child process that ends with the
-// object: the stock aiosmtpd server (tests/notify/smtp_sink.py) or the scripted server
-// (tests/notify/fake_smtp.py), which writes its replies line by line or byte by byte.
+// The one SMTP peer, a child process that ends with the object: the stock aiosmtpd server
+// (tests/notify/smtp_sink.py) or the scripted server (tests/notify/fake_smtp.py).
 class SmtpPeer final
 {
 public:
@@ -16,14 +15,13 @@ public:
     // with a namespace the server runs inside it, on its loopback.
     bool startAiosmtpd(const QStringList& options = {}, const QString& netns = {});
 
-    // The server setting that reaches this peer.
     QString server() const { return QStringLiteral("127.0.0.1:%1").arg(m_port); }
     // The scripted server's record of the client's command lines, all connections in order.
     QStringList received() const;
     // The text after DATA of every accepted message, in order.
     QList<QByteArray> messages() const;
 
-    // Waits for an output line starting with prefix, looking only at lines from cursor on.
+    // Waits for an output line from cursor on that starts with prefix.
     qsizetype cursor() const { return m_process.cursor(); }
     bool waitFor(const QString& prefix, qsizetype cursor, int timeoutMs = 20000);
 
@@ -35,10 +33,9 @@ private:
     quint16 m_port = 0;
 };
 
-// Made with openssl at first use, kept for the life of the process, never committed: a test CA (to name in
-// SSL_CERT_FILE) and certificates with keys for localhost and 127.0.0.1: "valid" (from the CA), "expired",
-// "wrongname" (for another name) and "untrusted" (from a CA nobody trusts). caFile() is empty when openssl
-// failed.
+// Made with openssl at first use, for the life of the process: a test CA (for SSL_CERT_FILE) and certificates
+// for localhost and 127.0.0.1: "valid", "expired", "wrongname" and "untrusted" (from a CA nobody trusts).
+// caFile() is empty when openssl failed.
 namespace TestCertificates {
 QString caFile();
 QStringList serverOptions(const QString& flag, const QString& name); // e.g. {"--starttls", cert, key}
