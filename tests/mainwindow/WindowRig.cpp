@@ -46,10 +46,10 @@ WindowRig::WindowRig(const QList<Device>& stored)
     start();
 }
 
-QList<WindowRig::Device> WindowRig::deviceList(const QString& spec)
+QList<WindowRig::Device> WindowRig::deviceList(const QString& layout)
 {
     QList<Device> list;
-    for (const QString& d : spec.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+    for (const QString& d : layout.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
         const QStringList range = d.mid(1).split(QLatin1Char('-'));
         for (int i = range.first().toInt(); i <= range.last().toInt(); ++i)
             list << device(i, d[0] != QLatin1Char('s'), d[0] == QLatin1Char('n'));

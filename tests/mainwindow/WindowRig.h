@@ -41,7 +41,7 @@ public:
     explicit WindowRig(const QList<Device>& stored);
     // "n1 i2 s8 i10-20": device 1 a new intruder, 2 an acknowledged intruder, 8 on the safe list, 10 to 20
     // acknowledged intruders.
-    static QList<Device> deviceList(const QString& spec);
+    static QList<Device> deviceList(const QString& layout);
     ~WindowRig();
 
     // Writes devices into the store before start (in the store's own key order they load later).

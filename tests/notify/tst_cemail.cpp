@@ -34,9 +34,9 @@ bool matches(const QString& line, const QString& expected)
 
 // "aiosmtpd" with words for smtp_sink.py (auth, plain-only, starttls:CERT, smtps:CERT, "--" options), or
 // "scripted"/"bytes" with fake_smtp.py's scenarios.
-bool startPeer(SmtpPeer& peer, const QString& spec)
+bool startPeer(SmtpPeer& peer, const QString& words)
 {
-    const QString kind = spec.section(QLatin1Char(' '), 0, 0), rest = spec.section(QLatin1Char(' '), 1);
+    const QString kind = words.section(QLatin1Char(' '), 0, 0), rest = words.section(QLatin1Char(' '), 1);
     if (kind != QLatin1String("aiosmtpd"))
         return peer.startScripted(rest, kind == QLatin1String("bytes"));
     QStringList options;
