@@ -1,12 +1,17 @@
 #include "mqtt/MqttConnection.h"
 
+#include "mqtt/MqttTls.h"
+
 #include "platform/Clock.h"
 #include "platform/DebugSink.h"
 
+#include <QHostAddress>
+#include <QHostInfo>
 #include <QSocketNotifier>
 #include <cerrno>
 #include <cstring>
 #include <mosquitto.h>
+#include <openssl/ssl.h>
 
 namespace {
 
@@ -107,9 +112,20 @@ void MqttConnection::open(const Config& config)
             config.willPayload.constData(), 1, true);
     }
     if (config.tls) {
-        const int rc = mosquitto_int_option(m_mosq, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
-        if (rc != MOSQ_ERR_SUCCESS)
-            Log(QStringLiteral("MQTT - TLS cannot be set up: ") + errorText(rc));
+        m_tlsHost = config.host.toUtf8();
+        SSL_CTX* ctx = makeMqttTlsContext(m_tlsHost);
+        int rc = ctx ? mosquitto_void_option(m_mosq, MOSQ_OPT_SSL_CTX, ctx) : MOSQ_ERR_TLS;
+        if (rc == MOSQ_ERR_SUCCESS)
+            rc = mosquitto_int_option(m_mosq, MOSQ_OPT_SSL_CTX_WITH_DEFAULTS, 0);
+        SSL_CTX_free(ctx); // libmosquitto holds its own reference
+        if (rc != MOSQ_ERR_SUCCESS) {
+            // Never fall back to plain text: the login would cross the network readable.
+            destroy();
+            m_lastError = QStringLiteral("TLS cannot be set up: ") + errorText(rc);
+            Log(QStringLiteral("MQTT - ") + m_lastError);
+            Q_EMIT connectionFailed(m_lastError);
+            return;
+        }
     }
     m_tick.start();
     attempt();
@@ -122,8 +138,32 @@ void MqttConnection::attempt()
     m_nextAttempt = QDateTime();
     m_connecting = true;
     m_connectStarted = kwclock::now();
-    const int rc =
-        mosquitto_connect_async(m_mosq, m_config.host.toUtf8().constData(), m_config.port, m_config.keepAliveSeconds);
+    const QHostAddress literal(m_config.host);
+    if (!literal.isNull()) {
+        connectTo(literal);
+        return;
+    }
+    // libmosquitto would look the name up itself, blocking the event loop (and the sweep) for as long as a slow
+    // name server takes; Qt's resolver threads do it instead.
+    m_lookupId = QHostInfo::lookupHost(m_config.host, this, &MqttConnection::resolved);
+}
+
+void MqttConnection::resolved(const QHostInfo& info)
+{
+    if (!m_mosq || info.lookupId() != m_lookupId)
+        return;
+    m_lookupId = -1;
+    if (info.error() != QHostInfo::NoError || info.addresses().isEmpty()) {
+        failed(QStringLiteral("cannot find %1: %2").arg(m_config.host, info.errorString()));
+        return;
+    }
+    connectTo(info.addresses().constFirst());
+}
+
+void MqttConnection::connectTo(const QHostAddress& address)
+{
+    const int rc = mosquitto_connect_async(
+        m_mosq, address.toString().toUtf8().constData(), m_config.port, m_config.keepAliveSeconds);
     if (rc != MOSQ_ERR_SUCCESS) {
         failed(QStringLiteral("cannot connect to %1:%2: %3").arg(m_config.host).arg(m_config.port).arg(errorText(rc)));
         return;
@@ -187,6 +227,14 @@ void MqttConnection::tick()
                        .arg(kConnectTimeoutSeconds));
         return;
     }
+    if (m_lookupId >= 0) {
+        if (m_connectStarted.secsTo(now) >= kConnectTimeoutSeconds) {
+            QHostInfo::abortHostLookup(m_lookupId);
+            m_lookupId = -1;
+            failed(QStringLiteral("no address for %1 within %2 s").arg(m_config.host).arg(kConnectTimeoutSeconds));
+        }
+        return;
+    }
     if (m_nextAttempt.isValid() && now >= m_nextAttempt)
         attempt();
 }
@@ -245,6 +293,9 @@ void MqttConnection::close()
 void MqttConnection::destroy()
 {
     m_tick.stop();
+    if (m_lookupId >= 0)
+        QHostInfo::abortHostLookup(m_lookupId);
+    m_lookupId = -1;
     detachSocket();
     if (m_mosq)
         mosquitto_destroy(m_mosq);

@@ -10,12 +10,15 @@
 
 struct mosquitto;
 struct mosquitto_message;
+class QHostAddress;
+class QHostInfo;
 class QSocketNotifier;
 
 // One connection to an MQTT broker through libmosquitto, driven from the event loop: the socket's readiness
-// arrives through QSocketNotifier, keep-alive and reconnection through tick(). Nothing here blocks: the TCP
-// connect and the TLS handshake are non-blocking, and a publish only queues the message (it is written when
-// the socket takes it). A lost or refused connection is tried again after 1, 2, 4 ... 60 s.
+// arrives through QSocketNotifier, keep-alive and reconnection through tick(). Nothing here blocks: the broker's
+// name is looked up on Qt's resolver threads, the TCP connect and the TLS handshake are non-blocking, and a publish
+// only queues the message (it is written when the socket takes it). A lost or refused connection is tried again after
+// 1, 2, 4 ... 60 s.
 class MqttConnection final : public QObject
 {
     Q_OBJECT
@@ -82,6 +85,8 @@ private:
     static void onMessage(mosquitto*, void* self, const mosquitto_message* message);
 
     void attempt();
+    void resolved(const QHostInfo& info);
+    void connectTo(const QHostAddress& address);
     void attachSocket();
     void detachSocket();
     void readable();
@@ -94,6 +99,8 @@ private:
     Config m_config;
     mosquitto* m_mosq = nullptr;
     int m_fd = -1;
+    int m_lookupId = -1; // the broker's name being looked up
+    QByteArray m_tlsHost; // the name the broker's certificate must carry; the TLS context points at it
     std::unique_ptr<QSocketNotifier> m_readNotifier;
     std::unique_ptr<QSocketNotifier> m_writeNotifier;
     QTimer m_tick;

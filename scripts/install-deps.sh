@@ -13,7 +13,7 @@ packages=(
     pulseaudio pulseaudio-utils fonts-dejavu-core
     iproute2 libcap2-bin procps xdotool iputils-arping nftables
     ccache clang libclang-rt-14-dev
-    openssl libcap-dev libmosquitto-dev mosquitto mosquitto-clients
+    openssl libssl-dev libcap-dev libmosquitto-dev mosquitto mosquitto-clients
     dbus dbus-x11 dunst
     desktop-file-utils appstream dpkg-dev fakeroot file
 )
