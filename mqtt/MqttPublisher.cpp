@@ -115,6 +115,8 @@ void MqttPublisher::stop()
     m_dirty.clear();
     m_dirtyOrder.clear();
     m_cleared.clear();
+    m_announceOrder.clear();
+    m_toAnnounce.clear();
 }
 
 void MqttPublisher::connectedToBroker()
@@ -124,6 +126,8 @@ void MqttPublisher::connectedToBroker()
     m_connection.publish(
         MqttPayloads::intruderSensorConfigTopic(m_base), MqttPayloads::intruderSensorConfig(m_base), true);
     m_announced.clear();
+    m_announceOrder.clear();
+    m_toAnnounce.clear();
     m_published.clear();
     m_intruderOnline.reset();
     republishAll();
@@ -220,6 +224,8 @@ void MqttPublisher::pump()
         m_connection.publish(m_base.device(mac), QByteArray(), true);
         m_connection.publish(MqttPayloads::trackerConfigTopic(m_base, mac), QByteArray(), true);
         m_announced.remove(mac);
+        if (m_toAnnounce.remove(mac))
+            m_announceOrder.removeOne(mac);
         m_published.remove(mac);
         devicesChanged = true;
     }
@@ -234,11 +240,16 @@ void MqttPublisher::pump()
             break;
         m_events.pop_front();
     }
+    while (room() && !m_announceOrder.isEmpty()) {
+        const QString mac = m_announceOrder.takeFirst();
+        m_toAnnounce.remove(mac);
+        announce(mac);
+    }
     if (m_events.empty())
         m_overflowReported = false;
     if (devicesChanged)
         publishIntruderOnline();
-    if (!m_cleared.isEmpty() || !m_dirtyOrder.isEmpty() || !m_events.empty())
+    if (!m_cleared.isEmpty() || !m_dirtyOrder.isEmpty() || !m_events.empty() || !m_announceOrder.isEmpty())
         m_pumpTimer.start(m_connection.pending() >= kMaxPending ? kBlockedRetryMs : 0);
     else
         Q_EMIT drained();
@@ -253,14 +264,28 @@ bool MqttPublisher::publishDevice(const QString& mac)
     const QString vendor = m_vendor ? m_vendor(mac) : QString();
     m_connection.publish(m_base.device(mac), MqttPayloads::deviceState(d, vendor), true);
     m_published.insert(mac, fingerprint(d));
-    const QString name = MqttPayloads::displayName(d);
     const auto announced = m_announced.constFind(mac);
-    if (announced == m_announced.constEnd() || *announced != name) {
-        m_connection.publish(
-            MqttPayloads::trackerConfigTopic(m_base, mac), MqttPayloads::trackerConfig(m_base, d, vendor), true);
-        m_announced.insert(mac, name);
+    if ((announced == m_announced.constEnd() || *announced != MqttPayloads::displayName(d))
+        && !m_toAnnounce.contains(mac)) {
+        m_toAnnounce.insert(mac);
+        m_announceOrder.append(mac);
     }
     return true;
+}
+
+void MqttPublisher::announce(const QString& mac)
+{
+    const qint32 index = m_devices.indexOfMac(mac);
+    if (index < 0)
+        return;
+    const DeviceRecord& d = m_devices[index];
+    const QString name = MqttPayloads::displayName(d);
+    const auto announced = m_announced.constFind(mac);
+    if (announced != m_announced.constEnd() && *announced == name)
+        return;
+    m_connection.publish(MqttPayloads::trackerConfigTopic(m_base, mac),
+        MqttPayloads::trackerConfig(m_base, d, m_vendor ? m_vendor(mac) : QString()), true);
+    m_announced.insert(mac, name);
 }
 
 void MqttPublisher::publishIntruderOnline()

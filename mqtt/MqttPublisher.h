@@ -70,6 +70,7 @@ private:
     void commandArrived(const QString& topic, const QByteArray& payload);
     void schedulePump();
     bool publishDevice(const QString& mac);
+    void announce(const QString& mac);
     // Finds what changed without a report (the window's own actions and removals) by comparing every device
     // with what was last published.
     void scanForChanges();
@@ -93,6 +94,10 @@ private:
     QStringList m_dirtyOrder;
     QSet<QString> m_dirty;
     QSet<QString> m_cleared;
+    // Discovery waits behind the devices' state and the events: at connect every device's state goes out
+    // first, so a subscriber holds the whole network soonest.
+    QStringList m_announceOrder;
+    QSet<QString> m_toAnnounce;
     QHash<QString, QString> m_announced; // MAC -> the name its discovery carries, on this connection
     QHash<QString, size_t> m_published; // MAC -> fingerprint of the state last published, on this connection
     std::optional<bool> m_intruderOnline;

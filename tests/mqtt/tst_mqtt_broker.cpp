@@ -67,7 +67,10 @@ class TestMqttBroker : public QObject
     kwtest::Process& subscribe()
     {
         m_sub = std::make_unique<kwtest::Process>();
-        m_sub->start(QStringLiteral("mosquitto_sub"), m_broker.args({"-d", "-F", "%t|%p", "-t", "#", "-q", "1"}));
+        // mosquitto_sub writes its debug lines through stdio without flushing: into a pipe they would wait in
+        // its buffer until a message arrives, so its output is line-buffered.
+        m_sub->start(QStringLiteral("stdbuf"),
+            QStringList {"-oL", "mosquitto_sub"} + m_broker.args({"-d", "-F", "%t|%p", "-t", "#", "-q", "1"}));
         // Messages that are not retained reach only a subscription in place: its SUBACK says so. A loaded
         // machine can take seconds to start the client, so the wait is long and its outcome checked.
         m_subscribed = !m_sub->waitForLine(QRegularExpression(QStringLiteral("received SUBACK")), 0, 30000).isEmpty();
