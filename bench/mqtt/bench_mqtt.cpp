@@ -194,7 +194,7 @@ int main(int argc, char* argv[])
     spinUntil([&] { return front.harvests.size() >= 4; }, 20000);
     const qint64 busyCycle = front.harvests[3] - front.harvests[2];
     std::printf("%d devices' retained state at connect: all at a subscriber after %lld ms (%d arrived); "
-                "queue handed to the socket after %lld ms\n",
+                "states and then discovery all handed to the socket after %lld ms\n",
         kDevices, static_cast<long long>(republish), arrived, static_cast<long long>(handedOver));
     std::printf(
         "CPU time of the monitor's process meanwhile: %.0f ms (load average at the time: see uptime)\n", cpu * 1000.0);
