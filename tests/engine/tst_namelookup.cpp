@@ -196,10 +196,12 @@ private Q_SLOTS:
         rig.devices[0].FriendlyName = friendly;
         rig.devices[0].HostName = QStringLiteral("pixel.lan");
         rig.devices[0].NameLookupPending = false;
-        rig.devices[rig.addLoadedDevice(newMac, ipOf(11))].PresenceCountdown = 2;
+        rig.addLoadedDevice(newMac, ipOf(11));
         rig.load();
         for (const char* name : {"pixel.lan", "renamed", "pixel.lan"}) {
+            rig.devices[1].PresenceCountdown = 2;
             QVERIFY(rig.answer(QString::fromLatin1(name)));
+            QCOMPARE(rig.devices[1].HostName, QString::fromLatin1(name));
             rig.tick(310); // the refresh asks the earlier one first: offline, its reply is not taken
             QVERIFY(rig.answer(QString(), 1));
         }
