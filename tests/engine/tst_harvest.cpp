@@ -259,8 +259,6 @@ private Q_SLOTS:
         const QString newSound = QStringLiteral("playNewIntruderSound 70"), newMail = QStringLiteral("SendNewEmail 0");
         const QString onSound = QStringLiteral("playIntruderOnlineSound 70"),
                       onMail = QStringLiteral("SendOnlineEmail 0");
-        QTest::newRow("new, all on") << true << 0 << true << 1 << false
-                                     << QStringList {newSound, popup, newMail, warned};
         QTest::newRow("new, window shown") << true << 0 << true << 1 << true << QStringList {newSound, newMail, warned};
         QTest::newRow("new, a value other than 1 is off") << true << 0 << true << 2 << false << QStringList {warned};
         QTest::newRow("online, first seen 10 s ago") << false << 10 << true << 1 << false << QStringList();
