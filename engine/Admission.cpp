@@ -1,6 +1,8 @@
 // Admission of a MAC address that the harvest found inside a swept range and no device carries: a new device
 // record, its store key with all nine values, two history lines, its row in the window, and the new-intruder
-// alerts. A default gateway of a local adapter is admitted as safe.
+// alerts. A default gateway of a local adapter is admitted as safe, unless the gateway's known MAC is still
+// about: a second MAC answering for it is an intruder (GatewayWatch.cpp). The harvest and every other source
+// of sightings admit through here.
 
 #include "engine/ErrorTrap.h"
 #include "engine/MainWindowSeam.h"
@@ -21,6 +23,8 @@ void frmClient::AddNewMacEntry(const QString& mac, const QString& ip, quint8 typ
             return;
         }
         const QDateTime now = currentTime();
+        const bool impersonation = gatewayHeldByOther(ip, mac, now);
+        const bool gateway = !impersonation && m_gateways.contains(ip);
         const qint32 index = m_devices.DeviceCount;
         m_devices.DeviceCount = index + 1;
         m_devices.ResizeDeviceTable(m_devices.DeviceCount);
@@ -40,7 +44,6 @@ void frmClient::AddNewMacEntry(const QString& mac, const QString& ip, quint8 typ
         // No macChanged(): the new slot lies past every slot the MAC index holds, and the index takes in
         // appended slots by itself, so a harvest admitting hundreds of devices never rebuilds it.
 
-        const bool gateway = m_gateways.contains(ip);
         device.NewDevice = !gateway;
         device.Intruder = !gateway;
         if (gateway)
@@ -65,6 +68,8 @@ void frmClient::AddNewMacEntry(const QString& mac, const QString& ip, quint8 typ
             }});
 
         m_window.AddLogEntry(index, stamp(now) + QStringLiteral("** WARNING - NEW DEVICE **"));
+        if (impersonation)
+            warnGatewayImpersonation(index, ip, now);
         m_window.AddLogEntry(index, stamp(now) + QStringLiteral("Connected ( ") + ip + QStringLiteral(" )"));
         m_window.AddNewDevice(index);
 

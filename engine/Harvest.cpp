@@ -115,6 +115,7 @@ void frmClient::harvestRows(const QDateTime& now)
                 continue;
             index = m_devices.DeviceCount - 1;
         }
+        noteGatewaySighting(mac, ip, now);
         if (size_t(index) >= addressSeen.size())
             addressSeen.resize(size_t(m_devices.DeviceCount), false);
         DeviceRecord& device = m_devices[index];
@@ -136,6 +137,9 @@ void frmClient::harvestRows(const QDateTime& now)
         addressSeen[size_t(index)] = true;
         m_devices[index].IpAddress = ip;
         m_window.AddLogEntry(index, stamp(now) + QStringLiteral("IP = ") + ip);
+        // A known device taking over a gateway's address while the gateway is about: the same warning.
+        if (gatewayHeldByOther(ip, m_devices[index].MacAddress, now))
+            warnGatewayImpersonation(index, ip, now);
     }
 }
 

@@ -115,6 +115,7 @@ void frmClient::HostScanReply(int handle, int error, const QString& name)
                     QStringLiteral("Host_Name"), host);
                 m_window.AddLogEntry(d, stamp(currentTime()) + QStringLiteral("Name is ") + host);
                 m_window.MacUpdateOccured(d);
+                notePossibleReturn(d);
             }
         }
         if (m_devices.isValid(d))

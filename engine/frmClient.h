@@ -97,6 +97,14 @@ private:
     void trackPresence(const QDateTime& now);
     void AddNewMacEntry(const QString& mac, const QString& ip, quint8 type);
     void storeAdmissions();
+    // Gateway addresses (GatewayWatch.cpp): a MAC found answering for one is remembered with the time, so
+    // that a second MAC answering while the first is still about is taken for the ARP spoofing it looks like.
+    void noteGatewaySighting(const QString& mac, const QString& ip, const QDateTime& now);
+    bool gatewayHeldByOther(const QString& ip, const QString& mac, const QDateTime& now) const;
+    void warnGatewayImpersonation(qint32 index, const QString& ip, const QDateTime& now);
+    // Wherever a device's host name has just been set: a new device with a private (randomised) MAC named
+    // like an earlier private-MAC device gets a history note that it may be that one back. Never merges.
+    void notePossibleReturn(qint32 slot);
     void agePresence();
     void fitRangesToNeighbourTable();
     void ScanNextName();
@@ -152,6 +160,9 @@ private:
     // the table walk ends: a device is in the store whole or not at all, and a burst of hundreds of new
     // devices costs one commit.
     QList<std::pair<QString, QList<std::pair<QString, QString>>>> m_unstoredAdmissions;
+
+    QHash<QString, QDateTime> m_gatewaySightings; // MAC -> the last harvest that found it at a gateway address
+    QSet<QString> m_returnsNoted; // MACs whose possible earlier self has been noted
 
     QHash<QString, QDateTime> m_problemLogged; // cause -> when it was last logged
     QSet<QString> m_rangesLeftOut; // ranges already logged as left out for the neighbour table's sake

@@ -16,6 +16,8 @@ QString line(const QString& text)
 
 const QString AlertMails::NewSubject =
     QStringLiteral("URGENT: A New Device has been detected on your Wireless Network");
+const QString AlertMails::ImpersonationSubject =
+    QStringLiteral("URGENT: A device is impersonating your network gateway");
 const QString AlertMails::OnlineSubject =
     QStringLiteral("URGENT: An existing intruder is online on your Wireless Network");
 
@@ -70,9 +72,21 @@ QString AlertMails::onlineEmailBody(qint32 index) const
     return body + historySection(index);
 }
 
+QString AlertMails::newEmailSubject(qint32 index) const
+{
+    if (!m_table.isValid(index))
+        return NewSubject;
+    // The engine's warning follows the admission's line; an earlier life of the same MAC (its history file
+    // outlives a removal) does not count.
+    const QString& history = m_table[index].LogText;
+    const qsizetype admitted = history.lastIndexOf(QLatin1String("\t** WARNING - NEW DEVICE **"));
+    const qsizetype warned = history.lastIndexOf(QLatin1String("\t** WARNING - GATEWAY IMPERSONATION ( "));
+    return admitted >= 0 && warned > admitted ? ImpersonationSubject : NewSubject;
+}
+
 void AlertMails::SendNewEmail(qint32 index)
 {
-    m_mail.SendEmail(m_settings.txtEmailAddresses, NewSubject, newEmailBody(index));
+    m_mail.SendEmail(m_settings.txtEmailAddresses, newEmailSubject(index), newEmailBody(index));
 }
 
 void AlertMails::SendOnlineEmail(qint32 index)

@@ -18,10 +18,13 @@ public:
     using VendorLookup = std::function<QString(const QString& mac)>;
 
     static const QString NewSubject;
+    static const QString ImpersonationSubject;
     static const QString OnlineSubject;
 
     AlertMails(CEmail& mail, DeviceTable& table, DeviceLog& log, const LiveSettings& settings, VendorLookup vendor);
 
+    // The new-intruder mail; its subject is ImpersonationSubject when the device's history since it was
+    // admitted warns that it answers for the network's gateway.
     void SendNewEmail(qint32 index);
     void SendOnlineEmail(qint32 index);
 
@@ -29,6 +32,7 @@ public:
     // lines out.
     QString newEmailBody(qint32 index) const;
     QString onlineEmailBody(qint32 index) const;
+    QString newEmailSubject(qint32 index) const;
 
 private:
     QString historySection(qint32 index) const;

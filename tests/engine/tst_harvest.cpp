@@ -102,29 +102,71 @@ private Q_SLOTS:
         QCOMPARE(rig.net.deletedAddresses(), deleted ? QStringList {ip} : QStringList());
     }
 
-    // An intruder; the default gateway is admitted as safe (the namespace LAN shows it).
+    // An intruder; and who answers for the gateway: a second MAC while the known one is about is an intruder
+    // with a warning, as ARP spoofing is; a first gateway, or one whose predecessor is gone two minutes, is safe.
+    void admission_data()
+    {
+        QTest::addColumn<QString>("ip");
+        QTest::addColumn<int>("gone"); // seconds since the known gateway's last sighting; -1 none known, 0 online
+        QTest::addColumn<bool>("known"); // instead of a new MAC, a known device moves there
+        QTest::addColumn<bool>("intruder");
+        const QString gw = QStringLiteral("198.18.0.1");
+        QTest::newRow("intruder") << kIp << -1 << false << true;
+        QTest::newRow("first gateway") << gw << -1 << false << false;
+        QTest::newRow("gateway online") << gw << 0 << false << true;
+        QTest::newRow("gateway seen 120 s ago") << gw << 120 << false << true;
+        QTest::newRow("gateway seen 121 s ago") << gw << 121 << false << false;
+        QTest::newRow("known device moves there, gateway online") << gw << 0 << true << true;
+        QTest::newRow("known device moves there, gateway gone") << gw << 121 << true << false;
+    }
+
     void admission()
     {
+        QFETCH(QString, ip);
+        QFETCH(int, gone);
+        QFETCH(bool, known);
+        QFETCH(bool, intruder);
         EngineRig rig;
-        rig.clockStepMs = 0;
-        const QDateTime t = EngineRig::kStart.addSecs(90);
-        rig.clock.set(t.addMSecs(400)); // stored and logged to the second
-        rig.net.addNeighbour(kMac, kIp, 4);
+        rig.settings.chkNewIntruderEmail = 1;
+        if (known)
+            rig.addLoadedDevice(kMac, kIp, false);
         prepare(rig);
-        QCOMPARE(rig.nextSweep(),
-            (QStringList {QStringLiteral("Load_Log 0"),
-                EngineRig::entry(0, t, QStringLiteral("** WARNING - NEW DEVICE **")),
-                EngineRig::entry(0, t, QStringLiteral("Connected ( 198.18.0.7 )")), QStringLiteral("AddNewDevice 0"),
-                QStringLiteral("playNewIntruderSound 70"), QStringLiteral("SysTrayMouseEventHandlerleft"),
-                QStringLiteral("setLastIntruderWarning"), QStringLiteral("MacUpdateOccured 0"),
-                QStringLiteral("ShowStatus")}));
+        for (int sweep = 0; sweep < 2 && gone >= 0; ++sweep) { // on for an hour: came online then, sighted now
+            rig.net.addNeighbour(QStringLiteral("02-00-C6-12-00-01"), ip);
+            rig.nextSweep();
+            rig.clock.advanceSeconds(sweep ? 0 : 3600);
+        }
+        const QDateTime t = gone < 0 ? EngineRig::kStart.addSecs(90) : rig.now().addSecs(std::max(gone, 60));
+        if (gone > 0)
+            QVERIFY(rig.nextSweep().size() == 1 && rig.nextSweep().size() == 3); // missed once, then "Disconnected"
+        rig.clockStepMs = 0;
+        rig.clock.set(t.addMSecs(400)); // stored and logged to the second
+        rig.net.addNeighbour(kMac, ip, 4);
+        const QStringList calls = rig.nextSweep();
+        const qint32 s = rig.devices.indexOfMac(kMac);
+        const QString warning = EngineRig::entry(s, t, "** WARNING - GATEWAY IMPERSONATION ( " + ip + " ) **");
+        if (known) {
+            QCOMPARE(calls.indexOf(warning), intruder ? calls.indexOf(EngineRig::entry(s, t, "IP = " + ip)) + 1 : -1);
+            return;
+        }
+        QStringList expected {QStringLiteral("Load_Log %1").arg(s),
+            EngineRig::entry(s, t, "** WARNING - NEW DEVICE **"), warning,
+            EngineRig::entry(s, t, "Connected ( " + ip + " )"), QStringLiteral("AddNewDevice %1").arg(s),
+            "playNewIntruderSound 70", "SysTrayMouseEventHandlerleft", QStringLiteral("SendNewEmail %1").arg(s),
+            "setLastIntruderWarning", QStringLiteral("MacUpdateOccured %1").arg(s), "ShowStatus"};
+        if (!intruder)
+            expected.remove(5, 4);
+        if (!intruder || ip == kIp)
+            expected.removeAt(2);
+        QCOMPARE(calls, expected);
         QStringList values;
         for (const Hive::Value& v : rig.hive->values(kDevices + QLatin1Char('\\') + kMac))
             values << v.name + QLatin1Char('=') + v.data;
+        const QString yes = TextForms::boolText(intruder), date = TextForms::dateText(t);
         QCOMPARE(values,
-            (QStringList {"IP_Address=198.18.0.7", "Host_Name=Unknown Device", "Friendly_Name=", "New_Device=True",
-                "Intruder=True", "First_Seen=" + TextForms::dateText(t), "Last_Online=" + TextForms::dateText(t),
-                "Last_Offline=1/1/1980", "Mac_Type=4"}));
+            (QStringList {"IP_Address=" + ip, "Host_Name=Unknown Device",
+                "Friendly_Name=" + QString(intruder ? "" : "Default Gateway"), "New_Device=" + yes, "Intruder=" + yes,
+                "First_Seen=" + date, "Last_Online=" + date, "Last_Offline=1/1/1980", "Mac_Type=4"}));
     }
 
     // Admission's writes are one transaction: killed at any moment, the store holds whole devices only, and
@@ -217,8 +259,6 @@ private Q_SLOTS:
         const QString newSound = QStringLiteral("playNewIntruderSound 70"), newMail = QStringLiteral("SendNewEmail 0");
         const QString onSound = QStringLiteral("playIntruderOnlineSound 70"),
                       onMail = QStringLiteral("SendOnlineEmail 0");
-        QTest::newRow("new, all on") << true << 0 << true << 1 << false
-                                     << QStringList {newSound, popup, newMail, warned};
         QTest::newRow("new, window shown") << true << 0 << true << 1 << true << QStringList {newSound, newMail, warned};
         QTest::newRow("new, a value other than 1 is off") << true << 0 << true << 2 << false << QStringList {warned};
         QTest::newRow("online, first seen 10 s ago") << false << 10 << true << 1 << false << QStringList();

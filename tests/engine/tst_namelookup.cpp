@@ -167,6 +167,48 @@ private Q_SLOTS:
         QCOMPARE(rig.window.calls.size(), taken.isNull() ? 0 : 2);
     }
 
+    // A new device with a private MAC named like an earlier private-MAC one: one note, none for a maker's MAC.
+    void aPrivateMacNamedLikeAnEarlierOne_data()
+    {
+        QTest::addColumn<QString>("oldMac");
+        QTest::addColumn<QString>("newMac");
+        QTest::addColumn<QString>("friendly");
+        QTest::addColumn<QString>("note");
+        const QString oldMac = "0A-11-22-33-44-55", newMac = "06-66-77-88-99-AA", maker = "00-0C-41-A2-3B-7F";
+        QTest::newRow("friendly name") << oldMac << newMac << "Ann"
+                                       << "May be Ann seen as 0A-11-22-33-44-55";
+        QTest::newRow("host name") << oldMac << newMac << ""
+                                   << "May be pixel.lan seen as 0A-11-22-33-44-55";
+        QTest::newRow("the new one a maker's MAC") << oldMac << maker << "Ann"
+                                                   << "";
+        QTest::newRow("the earlier one a maker's MAC") << maker << newMac << "Ann"
+                                                       << "";
+    }
+
+    void aPrivateMacNamedLikeAnEarlierOne()
+    {
+        QFETCH(QString, oldMac);
+        QFETCH(QString, newMac);
+        QFETCH(QString, note);
+        EngineRig rig;
+        rig.addLoadedDevice(oldMac, ipOf(10)); // gone, its names known
+        QFETCH(QString, friendly);
+        rig.devices[0].FriendlyName = friendly;
+        rig.devices[0].HostName = QStringLiteral("pixel.lan");
+        rig.devices[0].NameLookupPending = false;
+        rig.addLoadedDevice(newMac, ipOf(11));
+        rig.load();
+        for (const char* name : {"pixel.lan", "renamed", "pixel.lan"}) {
+            rig.devices[1].PresenceCountdown = 2;
+            QVERIFY(rig.answer(QString::fromLatin1(name)));
+            QCOMPARE(rig.devices[1].HostName, QString::fromLatin1(name));
+            rig.tick(310); // the refresh asks the earlier one first: offline, its reply is not taken
+            QVERIFY(rig.answer(QString(), 1));
+        }
+        QCOMPARE(rig.window.calls.filter(QStringLiteral("\tMay be ")),
+            note.isEmpty() ? QStringList() : QStringList {EngineRig::entry(1, EngineRig::kStart, note)});
+    }
+
     void aReplyAfterARemovalIsDiscarded()
     {
         EngineRig rig;
