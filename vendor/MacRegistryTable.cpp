@@ -81,7 +81,8 @@ QStringList MacRegistryTable::load(const QString& indexFile, const QString& name
     problem = readWhole(namesFile, nameBytes);
     QString names;
     if (problem.isEmpty()) {
-        QStringDecoder decode(QStringDecoder::Utf8);
+        // Stateless: a sequence cut off at the end of the file counts as an error instead of vanishing.
+        QStringDecoder decode(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
         names = decode(nameBytes);
         if (decode.hasError() || names.contains(QChar(0)))
             problem = QStringLiteral("%1 is not UTF-8 text").arg(namesFile);
