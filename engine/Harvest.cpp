@@ -4,6 +4,7 @@
 
 #include "engine/AddressText.h"
 #include "engine/ErrorTrap.h"
+#include "engine/Ipv6Neighbours.h"
 #include "engine/MainWindowSeam.h"
 #include "engine/frmClient.h"
 #include "platform/NetPlatform.h"
@@ -73,6 +74,7 @@ void frmClient::FinishScan()
         storeAdmissions(); // those of a harvest that failed part-way
         harvestRows(now);
         trackPresence(now);
+        attachIpv6Neighbours(m_net, m_devices, m_window);
         m_onlineAddressesValid = false;
         resetCursor();
         m_sweepPrepared = false;

@@ -278,6 +278,7 @@ void frmMain::buildPanels()
     m_fgDetails->setGeometry(34, 18, 284, 22 + 3 * 34 + 7 * 20 + 2);
     auto* nameHint = makeLabel(
         details, QRect(34, 300, 284, 48), Theme::font(11), QStringLiteral("#9DB1C8"), Qt::AlignLeft | Qt::AlignTop);
+    nameHint->setObjectName(QStringLiteral("lblDetailsHint"));
     nameHint->setWordWrap(true);
     nameHint->setText(QStringLiteral("Type a friendly name in the table: it is saved as you type and shown "
                                      "in the list instead of the host name."));

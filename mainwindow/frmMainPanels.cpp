@@ -7,6 +7,7 @@
 #include "engine/frmClient.h"
 #include "mainwindow/PictureBox.h"
 #include "store/TextForms.h"
+#include "vendor/CMacDatabase.h"
 
 #include <QFontMetrics>
 #include <QHostAddress>
@@ -14,6 +15,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QTableWidget>
+#include <algorithm>
 
 namespace {
 
@@ -21,9 +23,23 @@ const QColor kShadeDark(0x1A, 0x27, 0x39);
 const QColor kShadeLight(0x14, 0x20, 0x30);
 constexpr int kLogGridRows = 100; // header included
 constexpr int kFriendlyNameRow = 4;
+constexpr int kHeaderHeight = 22;
+constexpr int kLineHeight = 16;
+constexpr int kIpv6Shown = 4; // lines of IPv6 addresses; the grid has to leave room for the hint below it
 
 const char* const kDetailTitles[] = {"First Seen on", "Last Online", "Last Offline", "State", "Friendly Name",
     "Host Name", "Classification", "IP Address", "MAC Address", "Manufacturer"};
+
+// The IPv6 addresses' cell: one a line, the overflow counted on the last line.
+QString ipv6Lines(const QStringList& addresses)
+{
+    if (addresses.isEmpty())
+        return QStringLiteral("None seen");
+    if (addresses.size() <= kIpv6Shown)
+        return addresses.join(QLatin1Char('\n'));
+    return QStringList(addresses.mid(0, kIpv6Shown - 1)).join(QLatin1Char('\n'))
+        + QStringLiteral("\nand %1 more").arg(addresses.size() - (kIpv6Shown - 1));
+}
 
 void setCell(QTableWidget* grid, int row, int column, const QString& text, const QColor& shade = QColor())
 {
@@ -104,7 +120,13 @@ void frmMain::Display_Details()
     }
     const DeviceRecord& d = m_core.devices()[slot];
     m_fgDetails->setUpdatesEnabled(false);
-    m_fgDetails->setRowCount(10);
+    struct Row
+    {
+        QString title;
+        QString value;
+        int height;
+    };
+    QList<Row> rows;
     const QString values[] = {
         dateRendering(d.FirstSeen),
         dateRendering(d.LastOnline),
@@ -118,13 +140,31 @@ void frmMain::Display_Details()
         m_core.vendorName(d.MacAddress),
     };
     for (int r = 0; r < 10; ++r) {
-        const QColor shade = r % 2 == 0 ? kShadeDark : kShadeLight;
-        setCell(m_fgDetails, r, 0, QLatin1String(kDetailTitles[r]), shade);
-        setCell(m_fgDetails, r, 1, values[r], shade);
-        m_fgDetails->item(r, 0)->setForeground(Theme::TextLow);
         // The three dates take two lines each.
-        m_fgDetails->setRowHeight(r, r < 3 ? 34 : 20);
+        rows.append({QLatin1String(kDetailTitles[r]), values[r], r < 3 ? 34 : 20});
     }
+    if (CMacDatabase::isPrivateMac(d.MacAddress))
+        rows.append({QStringLiteral("Note"), QStringLiteral("This device may return under another address."), 34});
+    const int ipv6Count = std::clamp(int(d.Ipv6Addresses.size()), 1, kIpv6Shown);
+    rows.append({QStringLiteral("IPv6 Addresses"), ipv6Lines(d.Ipv6Addresses), 4 + kLineHeight * ipv6Count});
+
+    m_fgDetails->setRowCount(int(rows.size()));
+    int height = kHeaderHeight + 2;
+    for (int r = 0; r < rows.size(); ++r) {
+        const QColor shade = r % 2 == 0 ? kShadeDark : kShadeLight;
+        setCell(m_fgDetails, r, 0, rows[r].title, shade);
+        setCell(m_fgDetails, r, 1, rows[r].value, shade);
+        m_fgDetails->item(r, 0)->setForeground(Theme::TextLow);
+        m_fgDetails->setRowHeight(r, rows[r].height);
+        height += rows[r].height;
+    }
+    // Long or many IPv6 addresses do not fit their cell; its tip holds them all.
+    if (!d.Ipv6Addresses.isEmpty())
+        m_fgDetails->item(int(rows.size()) - 1, 1)->setToolTip(d.Ipv6Addresses.join(QLatin1Char('\n')));
+    // The grid is as tall as its rows, and the hint below follows it.
+    m_fgDetails->resize(m_fgDetails->width(), height);
+    if (auto* hint = m_fgDetails->parentWidget()->findChild<QLabel*>(QStringLiteral("lblDetailsHint")))
+        hint->move(hint->x(), m_fgDetails->y() + height + 16);
     // The friendly-name box sits over its value cell; it keeps the caret while the user types.
     m_txtFriendlyName->setGeometry(
         m_fgDetails->visualItemRect(m_fgDetails->item(kFriendlyNameRow, 1)).adjusted(1, 1, -1, -1));

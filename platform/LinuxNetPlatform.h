@@ -11,6 +11,7 @@ class HelperClient;
 class QHostInfo;
 struct ifaddrs;
 struct nl_sock;
+struct rtnl_neigh;
 
 // One default route's next hop: the interface it leaves by and its gateway text.
 struct DefaultRouteHop
@@ -48,6 +49,7 @@ public:
 
     std::optional<QList<AdapterInfo>> adapters() override;
     std::optional<QList<NeighbourRow>> neighbours() override;
+    std::optional<QList<Neighbour6Row>> neighbours6() override;
     void deleteNeighbour(const NeighbourRow& row) override;
 
     int lookupAddress(const QString& ip, LookupDone done) override;
@@ -85,6 +87,9 @@ private:
     void setProblemFromHelper();
 
     nl_sock* route();
+    // One neighbour dump of an address family, retried when the table changed meanwhile; 0 or a libnl error.
+    // each gets nullptr as an attempt starts (drop what an interrupted one gave), then every neighbour.
+    int dumpNeighbours(int family, const std::function<void(rtnl_neigh*)>& each);
     void dropRoute();
     void logOnce(QString& last, const QString& text);
     void deliverLookup(int handle, const QHostInfo& info);
@@ -99,6 +104,7 @@ private:
     nl_sock* m_route = nullptr;
     QString m_lastAdapterError;
     QString m_lastNeighbourError;
+    QString m_lastNeighbour6Error;
     std::unique_ptr<QObject> m_lookupContext;
     struct PendingLookup
     {

@@ -1,6 +1,6 @@
-// The rtnetlink side of the Linux network layer (libnl): default routes for the gateway lists and the IPv4
-// neighbour table dump; deleting rows needs privileges, so the helper does it. Dumps are parsed message by
-// message rather than through a libnl cache, so rows keep the kernel's dump order.
+// The rtnetlink side of the Linux network layer (libnl): default routes for the gateway lists and the IPv4 and
+// IPv6 neighbour table dumps; deleting rows needs privileges, so the helper does it (IPv4 rows only). Dumps are parsed
+// message by message rather than through a libnl cache, so rows keep the kernel's dump order.
 
 #include "platform/DebugSink.h"
 #include "platform/LinuxNetPlatform.h"
@@ -31,11 +31,11 @@ int onValidMessage(nl_msg* msg, void* arg)
     return NL_OK;
 }
 
-// One AF_INET dump of the given message type; each valid message goes to each. Returns 0 or a negative libnl
-// error; -NLE_DUMP_INTR when the table changed during the dump (libnl has drained the rest by then).
-int runDump(nl_sock* sock, int type, MessageFn each)
+// One dump of the given message type and address family; each valid message goes to each. Returns 0 or a
+// negative libnl error; -NLE_DUMP_INTR when the table changed during the dump (libnl has drained the rest by then).
+int runDump(nl_sock* sock, int type, MessageFn each, int family = AF_INET)
 {
-    int err = nl_rtgen_request(sock, type, AF_INET, NLM_F_DUMP);
+    int err = nl_rtgen_request(sock, type, family, NLM_F_DUMP);
     if (err < 0)
         return err;
     // nl_socket_get_cb hands out a reference of its own, released once the clone is made.
@@ -60,6 +60,20 @@ QString addrText(nl_addr* addr)
 }
 
 constexpr int kDumpAttempts = 3;
+
+// Fills a row (NeighbourRow or Neighbour6Row) from a neighbour of the row's family; false for any other.
+template<typename Row> bool readNeighbour(rtnl_neigh* n, int family, Row& row)
+{
+    nl_addr* dst = rtnl_neigh_get_dst(n);
+    if (rtnl_neigh_get_family(n) != family || !dst || nl_addr_get_len(dst) != row.ip.size())
+        return false;
+    row.ifindex = rtnl_neigh_get_ifindex(n);
+    std::memcpy(row.ip.data(), nl_addr_get_binary_addr(dst), row.ip.size());
+    if (nl_addr* ll = rtnl_neigh_get_lladdr(n); ll && nl_addr_get_len(ll) > 0)
+        row.mac = QByteArray(static_cast<const char*>(nl_addr_get_binary_addr(ll)), qsizetype(nl_addr_get_len(ll)));
+    row.type = neighbourTypeFromState(rtnl_neigh_get_state(n));
+    return true;
+}
 
 } // namespace
 
@@ -135,40 +149,66 @@ std::optional<QList<DefaultRouteHop>> LinuxNetPlatform::defaultRoutes()
     return std::nullopt;
 }
 
-std::optional<QList<NeighbourRow>> LinuxNetPlatform::neighbours()
+int LinuxNetPlatform::dumpNeighbours(int family, const std::function<void(rtnl_neigh*)>& each)
 {
-    QList<NeighbourRow> rows;
     int err = -NLE_BAD_SOCK;
     for (int attempt = 0; attempt < kDumpAttempts; ++attempt) {
         nl_sock* sock = route();
         if (!sock)
             break;
-        rows.clear();
-        err = runDump(sock, RTM_GETNEIGH, [&rows](nlmsghdr* hdr) {
-            rtnl_neigh* n = nullptr;
-            if (rtnl_neigh_parse(hdr, &n) < 0 || !n)
-                return;
-            nl_addr* dst = rtnl_neigh_get_dst(n);
-            if (rtnl_neigh_get_family(n) == AF_INET && dst && nl_addr_get_len(dst) == 4) {
-                NeighbourRow row;
-                row.ifindex = rtnl_neigh_get_ifindex(n);
-                std::memcpy(row.ip.data(), nl_addr_get_binary_addr(dst), 4);
-                if (nl_addr* ll = rtnl_neigh_get_lladdr(n); ll && nl_addr_get_len(ll) > 0)
-                    row.mac = QByteArray(
-                        static_cast<const char*>(nl_addr_get_binary_addr(ll)), qsizetype(nl_addr_get_len(ll)));
-                row.type = neighbourTypeFromState(rtnl_neigh_get_state(n));
-                rows.append(row);
-            }
-            rtnl_neigh_put(n);
-        });
-        if (err == 0) {
-            logOnce(m_lastNeighbourError, QString());
-            return rows;
-        }
+        each(nullptr);
+        err = runDump(
+            sock, RTM_GETNEIGH,
+            [&each](nlmsghdr* hdr) {
+                rtnl_neigh* n = nullptr;
+                if (rtnl_neigh_parse(hdr, &n) < 0 || !n)
+                    return;
+                each(n);
+                rtnl_neigh_put(n);
+            },
+            family);
+        if (err == 0)
+            return 0;
         if (err != -NLE_DUMP_INTR)
             dropRoute();
     }
+    return err;
+}
+
+std::optional<QList<NeighbourRow>> LinuxNetPlatform::neighbours()
+{
+    QList<NeighbourRow> rows;
+    const int err = dumpNeighbours(AF_INET, [&rows](rtnl_neigh* n) {
+        NeighbourRow row;
+        if (!n)
+            rows.clear();
+        else if (readNeighbour(n, AF_INET, row))
+            rows.append(row);
+    });
+    if (err == 0) {
+        logOnce(m_lastNeighbourError, QString());
+        return rows;
+    }
     logOnce(m_lastNeighbourError,
         QStringLiteral("NetPlatform - neighbour table: %1").arg(QString::fromLocal8Bit(nl_geterror(err))));
+    return std::nullopt;
+}
+
+std::optional<QList<Neighbour6Row>> LinuxNetPlatform::neighbours6()
+{
+    QList<Neighbour6Row> rows;
+    const int err = dumpNeighbours(AF_INET6, [&rows](rtnl_neigh* n) {
+        Neighbour6Row row;
+        if (!n)
+            rows.clear();
+        else if (readNeighbour(n, AF_INET6, row))
+            rows.append(row);
+    });
+    if (err == 0) {
+        logOnce(m_lastNeighbour6Error, QString());
+        return rows;
+    }
+    logOnce(m_lastNeighbour6Error,
+        QStringLiteral("NetPlatform - IPv6 neighbour table: %1").arg(QString::fromLocal8Bit(nl_geterror(err))));
     return std::nullopt;
 }

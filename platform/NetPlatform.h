@@ -40,6 +40,15 @@ struct NeighbourRow
     quint8 type = 3; // 4 static (PERMANENT), 1 other (NOARP), 2 invalid (INCOMPLETE/FAILED), 3 dynamic
 };
 
+// A row of the IPv6 neighbour table: as NeighbourRow, with the IPv6 address.
+struct Neighbour6Row
+{
+    int ifindex = 0;
+    QByteArray mac;
+    std::array<quint8, 16> ip {};
+    quint8 type = 3;
+};
+
 class NetPlatform
 {
 public:
@@ -74,6 +83,8 @@ public:
 
     // The IPv4 neighbour table in dump order; nullopt when it cannot be read.
     virtual std::optional<QList<NeighbourRow>> neighbours() = 0;
+    // The IPv6 neighbour table in dump order, only ever read; nullopt when it cannot be read.
+    virtual std::optional<QList<Neighbour6Row>> neighbours6() { return QList<Neighbour6Row> {}; }
     // Deletes one row (needs CAP_NET_ADMIN); a failure is reported (reportProblem), nothing more.
     virtual void deleteNeighbour(const NeighbourRow& row) = 0;
 

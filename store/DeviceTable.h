@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QHash>
 #include <QString>
+#include <QStringList>
 #include <vector>
 
 // One detected device. Fields in the order of the stored record; PresenceCountdown, OnlineState,
@@ -25,6 +26,8 @@ struct DeviceRecord
     quint8 MacType = 0;
     qint32 ListRow = 0;
     QString LogText;
+    // In memory only: the IPv6 neighbour table's addresses of this MAC at the last harvest, link-local ones last.
+    QStringList Ipv6Addresses;
 
     // An empty slot: empty texts, zeros, false, date value 0.
     static DeviceRecord empty();

@@ -1,10 +1,11 @@
-// kw-gen-macdb OUI_TXT IAB_TXT OUTPUT_DIR
+// kw-gen-macdb OUI_TXT IAB_TXT MAM_TXT OUI36_TXT OUTPUT_DIR
 //
-// Turns the IEEE registry listings (Debian's ieee-data oui.txt and iab.txt) into the four vendor files the
-// program reads: oui.idx / oui.db and iab.idx / iab.db. Each index holds fixed records (the key, then CR LF)
-// and each name list one UTF-8 line per record, CR LF separated; record 0 of both is a placeholder that no
-// MAC address in the system's form can match. A listing that is missing gives files with the placeholder
-// alone and a warning, so a build without ieee-data still succeeds.
+// Turns the IEEE registry listings (Debian's ieee-data oui.txt, iab.txt, mam.txt and oui36.txt) into the eight
+// vendor files the program reads: oui, iab, mam (28-bit blocks) and mas (36-bit blocks), each an .idx and a
+// .db. Each index holds fixed records (the key, then CR LF) and each name list one UTF-8 line per record, CR LF
+// separated; record 0 of each is a placeholder that no MAC address in the system's form can match. A listing
+// that is missing gives files with the placeholder alone and a warning, so a build without ieee-data still
+// succeeds.
 #include <QByteArray>
 #include <QFile>
 #include <QSaveFile>
@@ -18,10 +19,9 @@
 namespace {
 using Registry = std::map<QString, QString>; // key -> name, ordered by key
 
-const QString OuiPlaceholder = QStringLiteral("XXXXXX");
-const QString IabPlaceholder = QStringLiteral("XXX");
-// The IAB files serve addresses under this OUI only; blocks issued under other OUIs are left out.
-const QString IabOui = QStringLiteral("00-50-C2");
+// The IAB files serve addresses under this OUI only; IAB blocks issued under other OUIs are 36-bit blocks like
+// those of MA-S, and are served with them.
+const QString IabOui = QStringLiteral("0050C2");
 
 void warn(const QString& text)
 {
@@ -51,9 +51,10 @@ bool parseHexLine(QStringView line, QString& oui, QString& name)
     return true;
 }
 
-// "7D5000-7D5FFF     (base 16)\t\tOrganisation": the block's 3-digit key (fourth byte and high nibble of the
-// fifth), or false when the line is no such range or the range is not one whole 4096-address block.
-bool parseBlockLine(QStringView line, QString& key, QString& name, bool& malformed)
+// "7D5000-7D5FFF     (base 16)\t\tOrganisation": the block's digits beyond the OUI (digits of them: 3 for a
+// 4096-address block, 1 for a 28-bit one), or false when the line is no such range or the range is not one
+// whole block of that size.
+bool parseBlockLine(QStringView line, qsizetype digits, QString& key, QString& name, bool& malformed)
 {
     malformed = false;
     const qsizetype tag = line.indexOf(u"(base 16)");
@@ -63,12 +64,12 @@ bool parseBlockLine(QStringView line, QString& key, QString& name, bool& malform
     name = line.mid(tag + 9).trimmed().toString();
     const QString first = range.first(qMin<qsizetype>(6, range.size())).toString().toUpper();
     const QString last = range.mid(7).toString().toUpper();
-    if (range.size() != 13 || range[6] != u'-' || !isHex(first) || !isHex(last) || !first.endsWith(u"000")
-        || last != first.first(3) + QStringLiteral("FFF")) {
+    if (range.size() != 13 || range[6] != u'-' || !isHex(first) || !isHex(last)
+        || first.mid(digits) != QString(6 - digits, u'0') || last != first.first(digits) + QString(6 - digits, u'F')) {
         malformed = true;
         return false;
     }
-    key = first.first(3);
+    key = first.first(digits);
     return true;
 }
 
@@ -95,31 +96,32 @@ Registry parseOui(const QStringList& lines)
     return registry;
 }
 
-Registry parseIab(const QStringList& lines)
+// Blocks of a listing keyed by the OUI's six digits and the block's digits beyond it.
+Registry parseBlocks(const QStringList& lines, qsizetype digits)
 {
     Registry registry;
+    QString pendingOui;
     QString pendingName;
-    bool pending = false;
     for (const QString& line : lines) {
         QString oui;
         QString name;
         if (parseHexLine(line, oui, name)) {
-            pending = (oui == IabOui);
+            pendingOui = oui.remove(u'-');
             pendingName = name;
             continue;
         }
-        if (!pending)
+        if (pendingOui.isEmpty())
             continue;
         QString key;
         bool malformed = false;
-        if (parseBlockLine(line, key, name, malformed)) {
-            pending = false;
+        if (parseBlockLine(line, digits, key, name, malformed)) {
             const QString chosen = pendingName.isEmpty() ? name : pendingName;
             if (!chosen.isEmpty())
-                registry.emplace(key, chosen);
+                registry.emplace(pendingOui + key, chosen);
+            pendingOui.clear();
         } else if (malformed) {
-            pending = false;
-            warn(QStringLiteral("skipping an IAB entry with the range \"%1\"").arg(line.trimmed()));
+            pendingOui.clear();
+            warn(QStringLiteral("skipping a block with the range \"%1\"").arg(line.trimmed()));
         }
     }
     return registry;
@@ -150,27 +152,40 @@ bool writeRegistry(const Registry& registry, const QString& placeholder, const Q
 
 int main(int argc, char** argv)
 {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: kw-gen-macdb OUI_TXT IAB_TXT OUTPUT_DIR\n");
+    if (argc != 6) {
+        std::fprintf(stderr, "usage: kw-gen-macdb OUI_TXT IAB_TXT MAM_TXT OUI36_TXT OUTPUT_DIR\n");
         return 2;
     }
-    const QString ouiText = QFile::decodeName(argv[1]);
-    const QString iabText = QFile::decodeName(argv[2]);
-    const QString outDir = QFile::decodeName(argv[3]);
+    const QString outDir = QFile::decodeName(argv[5]);
+    QStringList listings[4];
+    const char* const bases[4] = {"oui", "iab", "mam", "mas"};
+    for (int i = 0; i < 4; ++i) {
+        bool found = false;
+        const QString file = QFile::decodeName(argv[i + 1]);
+        listings[i] = readLines(file, found);
+        if (!found)
+            warn(QStringLiteral("%1 not found (package ieee-data); %2.idx and %2.db hold only the placeholder")
+                     .arg(file, QLatin1String(bases[i])));
+    }
 
-    bool found = false;
-    const Registry oui = parseOui(readLines(ouiText, found));
-    if (!found)
-        warn(QStringLiteral("%1 not found (package ieee-data); oui.idx and oui.db hold only the placeholder")
-                 .arg(ouiText));
-    const Registry iab = parseIab(readLines(iabText, found));
-    if (!found)
-        warn(QStringLiteral("%1 not found (package ieee-data); iab.idx and iab.db hold only the placeholder")
-                 .arg(iabText));
+    const Registry oui = parseOui(listings[0]);
+    Registry iab;
+    Registry mam = parseBlocks(listings[2], 1);
+    Registry mas = parseBlocks(listings[3], 3);
+    for (const auto& [key, name] : parseBlocks(listings[1], 3)) {
+        if (key.startsWith(IabOui))
+            iab.emplace(key.mid(6), name);
+        else
+            mas.emplace(key, name); // a block MA-S lists as well keeps the MA-S name
+    }
 
-    if (!writeRegistry(oui, OuiPlaceholder, outDir, QStringLiteral("oui"))
-        || !writeRegistry(iab, IabPlaceholder, outDir, QStringLiteral("iab")))
-        return 1;
-    std::printf("kw-gen-macdb: %zu OUI and %zu IAB records\n", oui.size(), iab.size());
+    const Registry* registries[4] = {&oui, &iab, &mam, &mas};
+    for (int i = 0; i < 4; ++i) {
+        const qsizetype keyLength = i == 1 ? 3 : i == 2 ? 7 : i == 3 ? 9 : 6;
+        if (!writeRegistry(*registries[i], QString(keyLength, u'X'), outDir, QLatin1String(bases[i])))
+            return 1;
+    }
+    std::printf("kw-gen-macdb: %zu OUI, %zu IAB, %zu MA-M and %zu MA-S records\n", oui.size(), iab.size(), mam.size(),
+        mas.size());
     return 0;
 }

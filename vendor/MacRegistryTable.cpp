@@ -14,12 +14,13 @@ bool isKeyChar(char16_t c)
     return c >= 0x20 && c <= 0x7E;
 }
 
-// Keys are at most 8 printable ASCII characters, so a key packs losslessly into 64 bits.
+// Keys are at most 9 printable ASCII characters of 7 bits each, so a key packs losslessly into 64 bits, and
+// packed keys of one length order as the texts do.
 quint64 packKey(const char* chars, qsizetype length)
 {
     quint64 packed = 0;
     for (qsizetype i = 0; i < length; ++i)
-        packed = (packed << 8) | static_cast<quint8>(chars[i]);
+        packed = (packed << 7) | static_cast<quint8>(chars[i]);
     return packed;
 }
 
@@ -27,7 +28,7 @@ quint64 packKey(QStringView chars)
 {
     quint64 packed = 0;
     for (const QChar c : chars)
-        packed = (packed << 8) | static_cast<quint8>(c.unicode());
+        packed = (packed << 7) | static_cast<quint8>(c.unicode());
     return packed;
 }
 
@@ -59,7 +60,9 @@ QString readWhole(const QString& file, QByteArray& bytes)
 
 MacRegistryTable::MacRegistryTable(qsizetype keyLength)
     : m_keyLength(keyLength)
-{ }
+{
+    Q_ASSERT(keyLength > 0 && keyLength <= MaxKeyLength);
+}
 
 QStringList MacRegistryTable::load(const QString& indexFile, const QString& namesFile)
 {
@@ -78,7 +81,8 @@ QStringList MacRegistryTable::load(const QString& indexFile, const QString& name
     problem = readWhole(namesFile, nameBytes);
     QString names;
     if (problem.isEmpty()) {
-        QStringDecoder decode(QStringDecoder::Utf8);
+        // Stateless: a sequence cut off at the end of the file counts as an error instead of vanishing.
+        QStringDecoder decode(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
         names = decode(nameBytes);
         if (decode.hasError() || names.contains(QChar(0)))
             problem = QStringLiteral("%1 is not UTF-8 text").arg(namesFile);

@@ -16,7 +16,9 @@
 class MacRegistryTable final
 {
 public:
-    explicit MacRegistryTable(qsizetype keyLength);
+    static constexpr qsizetype MaxKeyLength = 9;
+
+    explicit MacRegistryTable(qsizetype keyLength); // 1 to MaxKeyLength
 
     // Loads both files whole. Returns one description per problem found; a table with any problem stays
     // empty, because a misshapen index or a short name list would pair keys with the wrong names.

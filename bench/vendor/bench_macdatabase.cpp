@@ -11,7 +11,6 @@
 #include <chrono>
 #include <cstdio>
 #include <sys/resource.h>
-#include <tuple>
 #include <vector>
 
 namespace {
@@ -20,34 +19,38 @@ QString folder()
     return AppPaths::resolveShare(QString()) + QStringLiteral("Mac Database/");
 }
 
-// Addresses drawn from the registry itself: random OUI records and random IAB blocks, random low bytes.
+// Addresses drawn from the registries themselves, random low digits: mostly OUI records, and one in eight
+// each from the IAB, MA-M and MA-S blocks.
 QStringList registryMacs(int count)
 {
-    QStringList ouis;
-    QStringList blocks;
-    for (const auto& [file, recordSize, into] :
-        {std::tuple {QStringLiteral("oui.idx"), 8, &ouis}, std::tuple {QStringLiteral("iab.idx"), 5, &blocks}}) {
-        QFile f(folder() + file);
+    QStringList keys[4];
+    const char* const files[4] = {"oui.idx", "iab.idx", "mam.idx", "mas.idx"};
+    for (int k = 0; k < 4; ++k) {
+        QFile f(folder() + QLatin1String(files[k]));
         if (!f.open(QIODevice::ReadOnly))
             continue;
         const QByteArray index = f.readAll();
-        for (qsizetype at = recordSize; at + recordSize <= index.size(); at += recordSize)
-            *into << QString::fromLatin1(index.mid(at, recordSize - 2));
+        const qsizetype recordSize = index.indexOf("\r\n") + 2;
+        for (qsizetype at = recordSize; recordSize > 2 && at + recordSize <= index.size(); at += recordSize)
+            keys[k] << QString::fromLatin1(index.mid(at, recordSize - 2));
     }
     QRandomGenerator random(7);
-    auto hex = [&random](int digits) {
+    const auto hex = [&random](int digits) {
         return QStringLiteral("%1").arg(random.bounded(1 << (4 * digits)), digits, 16, QLatin1Char('0')).toUpper();
     };
     QStringList macs;
-    for (int i = 0; i < count && !ouis.isEmpty(); ++i) {
-        if (i % 8 == 7 && !blocks.isEmpty()) {
-            const QString& block = blocks.at(random.bounded(blocks.size()));
-            macs << QStringLiteral("00-50-C2-%1-%2%3-%4").arg(block.left(2), block.mid(2), hex(1), hex(2));
-        } else {
-            const QString& oui = ouis.at(random.bounded(ouis.size()));
-            macs << QStringLiteral("%1-%2-%3-%4-%5-%6")
-                        .arg(oui.mid(0, 2), oui.mid(2, 2), oui.mid(4, 2), hex(2), hex(2), hex(2));
-        }
+    for (int i = 0; i < count && !keys[0].isEmpty(); ++i) {
+        int k = i % 8 >= 5 ? i % 8 - 4 : 0;
+        if (keys[k].isEmpty())
+            k = 0;
+        QString digits = keys[k].at(random.bounded(keys[k].size()));
+        if (k == 1)
+            digits.prepend(QStringLiteral("0050C2"));
+        digits += hex(int(12 - digits.size()));
+        QStringList bytes;
+        for (int b = 0; b < 12; b += 2)
+            bytes << digits.mid(b, 2);
+        macs << bytes.join(QLatin1Char('-'));
     }
     return macs;
 }
@@ -117,8 +120,9 @@ void printFigures()
     const double median = micros.empty() ? 0.0 : micros[micros.size() / 2];
     const double p99 = micros.empty() ? 0.0 : micros[micros.size() * 99 / 100];
 
-    std::printf("vendor database: %lld OUI and %lld IAB records\n", static_cast<long long>(db.ouiRecords()),
-        static_cast<long long>(db.iabRecords()));
+    std::printf("vendor database: %lld OUI, %lld IAB, %lld MA-M and %lld MA-S records\n",
+        static_cast<long long>(db.ouiRecords()), static_cast<long long>(db.iabRecords()),
+        static_cast<long long>(db.mamRecords()), static_cast<long long>(db.masRecords()));
     std::printf("  first load: %.2f ms\n", loadMs);
     std::printf("  GetMacName over %lld registry addresses (%d named): median %.3f us, 99th percentile %.3f us\n",
         static_cast<long long>(macs.size()), named, median, p99);

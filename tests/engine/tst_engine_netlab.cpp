@@ -8,8 +8,10 @@
 #include "store/modRegistry.h"
 
 #include <QElapsedTimer>
+#include <QHostAddress>
 #include <QRegularExpression>
 #include <QTest>
+#include <QUdpSocket>
 
 namespace {
 
@@ -127,6 +129,19 @@ private Q_SLOTS:
         // The lab's hosts file names every host.
         QTRY_COMPARE_WITH_TIMEOUT(devices[d].HostName, QStringLiteral("dev1"), 20000);
         QTRY_COMPARE_WITH_TIMEOUT(devices[r].HostName, QStringLiteral("router"), 20000);
+
+        // IPv6 on the monitor and the device (the lab keeps it off): a datagram to the device's link-local
+        // address makes the kernel learn its row by neighbour discovery, and a harvest lists it.
+        const QString ipv6On =
+            QStringLiteral("sysctl -qw net.ipv6.conf.eth0.accept_dad=0 net.ipv6.conf.eth0.disable_ipv6=0");
+        QCOMPARE(kwtest::run(QStringLiteral("sh"), {"-c", ipv6On}).code, 0);
+        const kwtest::Run dev1 = kwtest::run(kwtest::netlabScript(),
+            {"exec", qEnvironmentVariable(kLabEnv), "--host", "dev1", "sh", "-c",
+                ipv6On + QStringLiteral(" && ip -6 -o addr show dev eth0")});
+        QHostAddress to(QRegularExpression(QStringLiteral("inet6 (fe80::[0-9a-f:]+)/")).match(dev1.out).captured(1));
+        to.setScopeId(QStringLiteral("eth0"));
+        QVERIFY2(QUdpSocket().writeDatagram("kw", to, 9) == 2, qPrintable(dev1.out + dev1.err));
+        QTRY_VERIFY_WITH_TIMEOUT(devices[d].Ipv6Addresses.contains(to.toString().section(u'%', 0, 0)), 15000);
 
         // Taken off the LAN, the device is gone after two sweeps without it; the router stays.
         QCOMPARE(kwtest::run(kwtest::netlabScript(), {"off", qEnvironmentVariable(kLabEnv), "dev1"}).code, 0);

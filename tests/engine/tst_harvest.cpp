@@ -69,6 +69,46 @@ class TestHarvest : public QObject
 private Q_SLOTS:
     void initTestCase() { pinTestEnvironment(); }
 
+    // IPv6 neighbour rows attach to the known device of their MAC; they never mark a device present nor admit one.
+    void ipv6RowsAttachButNeverDecidePresence()
+    {
+        const QString known = QStringLiteral("00-0C-41-00-00-07"), seen = QStringLiteral("00-0C-41-00-00-08");
+        EngineRig rig;
+        rig.net.addAdapter(QStringLiteral("198.18.0.5/24"));
+        rig.load();
+        const qint32 k = rig.addLoadedDevice(known, QStringLiteral("198.18.0.7"));
+        rig.net.addNeighbour(seen, QStringLiteral("198.18.0.8"));
+        // Left out: a second link's copy, a FAILED row, an INCOMPLETE one without MAC, an unknown MAC's row.
+        for (const auto& [mac, ip, type, ifindex] : {std::tuple {known, "fe80::7", 3, 2}, {known, "2001:db8::7", 3, 2},
+                 {known, "fe80::7", 4, 3}, {known, "2001:db8::dead", 2, 2}, {QString(), "2001:db8::1", 2, 2},
+                 {QStringLiteral("00-0C-41-00-00-09"), "2001:db8::9", 3, 2}, {seen, "fe80::8", 3, 2}})
+            rig.net.addNeighbour6(mac, QString::fromLatin1(ip), quint8(type), ifindex);
+        const QStringList calls = rig.nextSweep();
+        const qint32 s = rig.devices.indexOfMac(seen);
+        QCOMPARE(rig.devices.DeviceCount, 2);
+        QCOMPARE(rig.devices[k].Ipv6Addresses, QStringList({"2001:db8::7", "fe80::7"}));
+        QCOMPARE(rig.devices[s].Ipv6Addresses, QStringList({"fe80::8"}));
+        // The known device stays offline, only redrawn for its addresses.
+        QCOMPARE(rig.devices[k].PresenceCountdown + rig.devices[k].OnlineState, 0);
+        QCOMPARE(calls.filter(QRegularExpression(QStringLiteral("^\\w+ %1( |$)").arg(k))),
+            QStringList({QStringLiteral("MacUpdateOccured %1").arg(k)}));
+
+        // With IPv6 rows alone the device once seen goes offline; lists follow the table, and an unchanged list
+        // is not redrawn.
+        rig.net.clearNeighbours();
+        rig.net.neighbourRows6().removeIf([](const Neighbour6Row& r) { return r.ip[0] == 0x20; });
+        rig.nextSweep();
+        const QStringList second = rig.nextSweep();
+        QCOMPARE(
+            second.filter(QRegularExpression(QStringLiteral("^AddLogEntry %1 .*\tDisconnected$").arg(s))).size(), 1);
+        QCOMPARE(second.filter(QStringLiteral("MacUpdateOccured %1").arg(k)), QStringList());
+        QCOMPARE(rig.devices[k].Ipv6Addresses, QStringList({"fe80::7"}));
+        // An unreadable table leaves the lists as they were.
+        rig.net.setNeighboursFail(true);
+        rig.nextSweep();
+        QCOMPARE(rig.devices[k].Ipv6Addresses, QStringList({"fe80::7"}));
+    }
+
     void whichRowsCountAndWhichArePruned_data()
     {
         QTest::addColumn<QString>("mac");

@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const QString text = QString::fromUtf8(index);
     const QString namesText = QString::fromUtf8(names);
     const QStringList lines = namesText.split(QStringLiteral("\r\n"));
-    for (qsizetype keyLength : {6, 3}) {
+    for (qsizetype keyLength : {6, 3, 7, 9}) { // OUI, IAB, MA-M and MA-S keys
         MacRegistryTable table(keyLength);
         if (!table.load(indexFile, namesFile).isEmpty())
             continue;

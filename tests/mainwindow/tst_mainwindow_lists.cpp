@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QTableWidget>
 #include <QTest>
 
 using Device = WindowRig::Device;
@@ -280,6 +281,13 @@ private Q_SLOTS:
         QCOMPARE(seen, QStringList({"t", "ta", "tab"}));
         QCOMPARE(rig.w().intruderList()->row(0).line1, QStringLiteral("tab"));
         QCOMPARE(rig.w().lblSelected_Details()->text(), QStringLiteral("tab ( 198.18.0.1 )"));
+        // A private address names no manufacturer and says what it means; IPv6 addresses have a row of their own.
+        rig.devices()[rig.devices().indexOfMac(mac(1))].Ipv6Addresses = QStringList({"2001:db8::1", "fe80::1"});
+        rig.w().Display_Details();
+        const QTableWidget* grid = rig.w().fgDetails();
+        QCOMPARE(grid->item(9, 1)->text(), QStringLiteral("Private address (randomised by the device)"));
+        QCOMPARE(grid->item(10, 1)->text(), QStringLiteral("This device may return under another address."));
+        QCOMPARE(grid->item(11, 1)->text(), QStringLiteral("2001:db8::1\nfe80::1"));
         seen.clear();
         for (int i = 0; i < 3; ++i)
             typed(Qt::Key_Backspace);

@@ -140,3 +140,20 @@ bool FakeNetPlatform::completeLookup(int handle, int error, const QString& name)
         done(handle, error, name);
     return true;
 }
+
+Neighbour6Row& FakeNetPlatform::addNeighbour6(const QString& mac, const QString& ip, quint8 type, int ifindex)
+{
+    const QByteArray macBytes = addNeighbour(mac, QStringLiteral("0.0.0.0")).mac; // checks the MAC text
+    m_rows.removeLast();
+    const Q_IPV6ADDR bytes = QHostAddress(ip).toIPv6Address();
+    Neighbour6Row& r = m_rows6.emplace_back(Neighbour6Row {ifindex, macBytes, {}, type});
+    std::copy(std::begin(bytes.c), std::end(bytes.c), r.ip.begin());
+    return r;
+}
+
+std::optional<QList<Neighbour6Row>> FakeNetPlatform::neighbours6()
+{
+    if (m_neighboursFail)
+        return std::nullopt;
+    return m_rows6;
+}

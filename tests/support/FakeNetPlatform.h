@@ -57,6 +57,11 @@ public:
     // Delivers a pending lookup's result as the event loop would; false when it is not pending.
     bool completeLookup(int handle, int error, const QString& name);
 
+    // IPv6 rows, as addNeighbour; they fail with the IPv4 table (setNeighboursFail).
+    std::optional<QList<Neighbour6Row>> neighbours6() override;
+    Neighbour6Row& addNeighbour6(const QString& mac, const QString& ip, quint8 type = 3, int ifindex = 2);
+    QList<Neighbour6Row>& neighbourRows6() { return m_rows6; }
+
 private:
     bool m_socketOpen = false;
     bool m_openFails = false;
@@ -74,4 +79,5 @@ private:
     QMap<int, LookupDone> m_pending;
     QList<int> m_cancelled;
     QStringList m_lookedUp;
+    QList<Neighbour6Row> m_rows6;
 };

