@@ -1,17 +1,17 @@
 #pragma once
 
-#include <QString>
+#include <QStringView>
 
 namespace MacAddress {
 
-// Whether a MAC text ("02-1A-..", either separator) has the locally-administered bit (the second-lowest bit
-// of the first byte): an address the device made up itself, as phones do per network, rather than one from
-// its maker's block. An unreadable text is not.
-inline bool isLocallyAdministered(const QString& mac)
+// Whether a MAC text ("02-1A-..", either separator) is a device's own made-up address, as phones make one per
+// network: the locally-administered bit (the second-lowest of the first byte) set and the group bit clear,
+// rather than an address from its maker's block. An unreadable text is not.
+inline bool isLocallyAdministered(QStringView mac)
 {
     bool ok = false;
     const uint first = mac.left(2).toUInt(&ok, 16);
-    return ok && (first & 0x02U) != 0;
+    return ok && (first & 0x03U) == 0x02U;
 }
 
 } // namespace MacAddress

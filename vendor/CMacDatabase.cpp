@@ -1,5 +1,7 @@
 #include "vendor/CMacDatabase.h"
 
+#include "store/MacAddress.h"
+
 #include "platform/DebugSink.h"
 
 #include <QDir>
@@ -50,10 +52,7 @@ QString CMacDatabase::PrivateAddressName()
 
 bool CMacDatabase::isPrivateMac(QStringView mac)
 {
-    if (!isSystemForm(mac, 6) && !isSystemForm(mac, 3))
-        return false;
-    const int first = mac.first(2).toInt(nullptr, 16);
-    return (first & 0x03) == 0x02;
+    return (isSystemForm(mac, 6) || isSystemForm(mac, 3)) && MacAddress::isLocallyAdministered(mac);
 }
 
 QString CMacDatabase::GetMacName(const QString& mac) const
