@@ -109,7 +109,7 @@ void frmMain::Display_Details()
         dateRendering(d.FirstSeen),
         dateRendering(d.LastOnline),
         dateRendering(d.LastOffline),
-        d.PresenceCountdown != 0 ? QStringLiteral("Online") : QStringLiteral("Offline"),
+        isOnline(d) ? QStringLiteral("Online") : QStringLiteral("Offline"),
         d.FriendlyName,
         d.HostName,
         m_selectionInAllowed ? QStringLiteral("Safe List") : QStringLiteral("Intruder"),
@@ -123,8 +123,9 @@ void frmMain::Display_Details()
         setCell(m_fgDetails, r, 1, values[r], shade);
         m_fgDetails->item(r, 0)->setForeground(Theme::TextLow);
         // The three dates take two lines each.
-        m_fgDetails->setRowHeight(r, r < 3 ? 34 : 20);
+        m_fgDetails->setRowHeight(r, gridRowHeight(r < 3 ? 2 : 1));
     }
+    layoutSheets();
     // The friendly-name box sits over its value cell; it keeps the caret while the user types.
     m_txtFriendlyName->setGeometry(
         m_fgDetails->visualItemRect(m_fgDetails->item(kFriendlyNameRow, 1)).adjusted(1, 1, -1, -1));
@@ -149,7 +150,7 @@ void frmMain::addLogRow(const QString& line, const QColor& shade)
     const qsizetype tab = line.indexOf(QLatin1Char('\t'));
     setCell(m_fgLog, row, 0, tab < 0 ? line : line.left(tab), shade);
     setCell(m_fgLog, row, 1, tab < 0 ? QString() : line.mid(tab + 1), shade);
-    m_fgLog->setRowHeight(row, 20);
+    m_fgLog->setRowHeight(row, gridRowHeight(1));
 }
 
 void frmMain::Display_Log()
@@ -220,7 +221,7 @@ void frmMain::refreshProbe()
     t.vendor = m_core.vendorName(d.MacAddress);
     t.firstSeen = dateRendering(d.FirstSeen);
     t.lastSeen = dateRendering(d.LastOnline);
-    t.online = d.PresenceCountdown != 0;
+    t.online = isOnline(d);
     t.local = isLocalAddress(t.ip);
     m_probe->setLocalCheck([this](const QString& ip) { return isLocalAddress(ip); });
     m_probe->setTarget(t);
