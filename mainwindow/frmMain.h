@@ -377,6 +377,7 @@ private:
     std::array<std::unique_ptr<clsMedia>, 4> m_players;
     std::array<int, 4> m_playCounts {};
     bool m_loaded = false;
+    qreal m_picturesScale = 0; // what Load_Pictures loaded for
     bool m_shuttingDown = false;
     bool m_firstRun = false;
 };

@@ -128,7 +128,9 @@ void frmMain::tmr333ms_Timer()
 
 void frmMain::Load_Pictures()
 {
-    const qreal scale = devicePixelRatioF();
+    // Device pixels per design pixel: the dense pictures serve a dense screen and a large desktop font alike.
+    const qreal scale = devicePixelRatioF() * Geometry::unit();
+    m_picturesScale = scale;
     const QStringList missing = m_pictures.load(m_core.paths().images(), scale);
     for (const QString& file : missing)
         Log(QStringLiteral("Load_Pictures - %1 is missing or unreadable; its picture stays blank").arg(file));
