@@ -14,8 +14,15 @@ using namespace Geometry;
 
 namespace {
 
-constexpr int kRowPx = RowHeight / TwipsPerPixel; // 55
-constexpr int kRowWidthPx = RowWidth / TwipsPerPixel; // 212
+int rowPx()
+{
+    return px(RowHeight);
+}
+
+int rowWidthPx()
+{
+    return px(RowWidth);
+}
 
 } // namespace
 
@@ -44,7 +51,7 @@ protected:
     {
         if (event->type() == QEvent::ToolTip) {
             auto* help = static_cast<QHelpEvent*>(event);
-            const int r = help->pos().y() / kRowPx;
+            const int r = help->pos().y() / rowPx();
             if (r >= 0 && r < m_list.m_count && m_list.m_rows[size_t(r)].ack && ackRect(r).contains(help->pos()))
                 QToolTip::showText(help->globalPos(), DeviceListView::AckToolTip, this, ackRect(r));
             else
@@ -69,7 +76,7 @@ DeviceListView::DeviceListView(const SkinPictures& pictures, bool intruderList, 
     // The list takes the keyboard: a click or Tab gives it the focus, the arrows move the selection.
     setFocusPolicy(Qt::StrongFocus);
     m_body = new Body(*this);
-    m_body->setGeometry(0, 0, kRowWidthPx, 0);
+    m_body->setGeometry(0, 0, rowWidthPx(), 0);
     resize(px(ViewportWidth), px(m_viewportHeight));
 }
 
@@ -98,7 +105,7 @@ void DeviceListView::setRowCount(int count)
     if (shown == m_count)
         return;
     m_count = shown;
-    m_body->resize(kRowWidthPx, shown * kRowPx);
+    m_body->resize(rowWidthPx(), shown * rowPx());
     update();
 }
 
@@ -124,12 +131,35 @@ void DeviceListView::setViewportHeight(int twips)
 
 QRect DeviceListView::rowRect(int r)
 {
-    return {0, r * kRowPx, kRowWidthPx, kRowPx};
+    return {0, r * rowPx(), rowWidthPx(), rowPx()};
 }
 
 QRect DeviceListView::ackRect(int r)
 {
-    return {px(AckLeft), r * kRowPx + px(AckTop), px(AckSize), px(AckSize)};
+    return {px(AckLeft), r * rowPx() + px(AckTop), px(AckSize), px(AckSize)};
+}
+
+QRect DeviceListView::lineRect(int r, int line, bool ack)
+{
+    // The lines sit at their places in the row; their text keeps a little air from the status glyph and
+    // is as tall as the font needs, centred on its place.
+    const int inset = s(4);
+    const int right = ack ? px(AckLeft) - s(4) : px(LineLeft + LineWidth);
+    const int height = QFontMetrics(lineFont(line, true)).height();
+    const int centre = r * rowPx() + px(line == 1 ? Line1Top : Line2Top) + px(LineHeight) / 2;
+    return {px(LineLeft) + inset, centre - height / 2, right - px(LineLeft) - inset, height};
+}
+
+QFont DeviceListView::lineFont(int line, bool online)
+{
+    return line == 1 ? Theme::font(12, online) : Theme::font(11);
+}
+
+QFont DeviceListView::tagFont()
+{
+    QFont f = Theme::font(9, true);
+    f.setLetterSpacing(QFont::AbsoluteSpacing, 0.6);
+    return f;
 }
 
 void DeviceListView::setEmptyText(const QString& title, const QString& hint)
@@ -146,9 +176,9 @@ void DeviceListView::paintEvent(QPaintEvent* event)
     const QRect exposed = event->rect();
     p.fillRect(exposed, m_intruder ? Theme::IntruderListBack : Theme::SafeListBack);
     const Pic back = m_intruder ? Pic::IntruderBackground : Pic::AllowedBackground;
-    const int bodyBottom = px(m_bodyTop) + m_count * kRowPx;
-    for (int y = bodyBottom; y < height(); y += kRowPx) {
-        const QRect slot(0, y, kRowWidthPx, kRowPx);
+    const int bodyBottom = px(m_bodyTop) + m_count * rowPx();
+    for (int y = bodyBottom; y < height(); y += rowPx()) {
+        const QRect slot(0, y, rowWidthPx(), rowPx());
         if (!slot.intersects(exposed))
             continue;
         if (m_pictures.has(back))
@@ -157,20 +187,25 @@ void DeviceListView::paintEvent(QPaintEvent* event)
             Theme::paintFallback(p, slot, back);
     }
     if (m_count == 0 && !m_emptyTitle.isEmpty()) {
-        const QRect box(16, height() / 2 - 40, width() - 32, 80);
+        const QFont title = Theme::font(13, true);
+        const QFont hint = Theme::font(11);
+        const int titleHeight = QFontMetrics(title).height();
+        const QRect box(s(16), height() / 2 - titleHeight, width() - s(32), height() / 2 + titleHeight);
         p.setPen(Theme::TextLow);
-        p.setFont(Theme::font(13, true));
-        p.drawText(box.adjusted(0, 0, 0, -40), Qt::AlignHCenter | Qt::AlignBottom, m_emptyTitle);
+        p.setFont(title);
+        p.drawText(
+            QRect(box.topLeft(), QSize(box.width(), titleHeight)), Qt::AlignHCenter | Qt::AlignBottom, m_emptyTitle);
         p.setPen(Theme::TextDim);
-        p.setFont(Theme::font(11));
-        p.drawText(box.adjusted(0, 44, 0, 0), Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, m_emptyHint);
+        p.setFont(hint);
+        p.drawText(
+            box.adjusted(0, titleHeight + s(4), 0, 0), Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, m_emptyHint);
     }
 }
 
 void DeviceListView::paintRows(QPainter& p, const QRect& exposed)
 {
-    const int first = qMax(0, exposed.top() / kRowPx);
-    const int last = qMin(m_count - 1, exposed.bottom() / kRowPx);
+    const int first = qMax(0, exposed.top() / rowPx());
+    const int last = qMin(m_count - 1, exposed.bottom() / rowPx());
     for (int r = first; r <= last; ++r)
         paintRow(p, r);
 }
@@ -189,25 +224,20 @@ void DeviceListView::paintRow(QPainter& p, int r)
         p.fillRect(area.adjusted(3, 2, -3, -2), QColor(255, 255, 255, 10));
     }
 
-    const int right = row.ack ? px(AckLeft) - 4 : px(LineLeft + LineWidth);
-    const int top = area.top();
     // The state word beside the address: online or offline reads without colour.
-    QFont tagFont = Theme::font(9, true);
-    tagFont.setLetterSpacing(QFont::AbsoluteSpacing, 0.6);
+    const QFont tagFont = DeviceListView::tagFont();
     const QString tag = row.online ? QStringLiteral("ONLINE") : QStringLiteral("OFFLINE");
     const int tagWidth = QFontMetrics(tagFont).horizontalAdvance(tag) + 2;
-    // The labels sit at their fixed places; their text keeps a little air from the status glyph.
-    constexpr int inset = 4;
-    const QRect line1(px(LineLeft) + inset, top + px(Line1Top), right - px(LineLeft) - inset, px(LineHeight));
-    const QRect line2(px(LineLeft) + inset, top + px(Line2Top), right - px(LineLeft) - inset, px(LineHeight));
+    const QRect line1 = lineRect(r, 1, row.ack);
+    const QRect line2 = lineRect(r, 2, row.ack);
 
-    QFont nameFont = Theme::font(12, row.online);
+    const QFont nameFont = lineFont(1, row.online);
     p.setFont(nameFont);
     p.setPen(row.online || row.selected ? Theme::Text : Theme::TextLow);
     p.drawText(line1, Qt::AlignLeft | Qt::AlignVCenter,
         QFontMetrics(nameFont).elidedText(row.line1, Qt::ElideRight, line1.width()));
 
-    const QFont addressFont = Theme::font(11);
+    const QFont addressFont = lineFont(2, false);
     const int addressWidth = QFontMetrics(addressFont).horizontalAdvance(row.line2);
     const bool tagFits = addressWidth + 6 + tagWidth <= line2.width();
     p.setFont(addressFont);
@@ -243,7 +273,7 @@ void DeviceListView::paintRow(QPainter& p, int r)
 void DeviceListView::bodyMousePress(QMouseEvent* event)
 {
     const QPoint pos = event->position().toPoint();
-    const int r = pos.y() / kRowPx;
+    const int r = pos.y() / rowPx();
     if (r < 0 || r >= m_count)
         return;
     if (event->button() != Qt::LeftButton)
@@ -260,7 +290,7 @@ void DeviceListView::bodyMousePress(QMouseEvent* event)
 void DeviceListView::bodyMouseRelease(QMouseEvent* event)
 {
     const QPoint pos = event->position().toPoint();
-    const int r = pos.y() / kRowPx;
+    const int r = pos.y() / rowPx();
     if (event->button() == Qt::LeftButton && m_ackPressed >= 0) {
         const int pressed = m_ackPressed;
         m_ackPressed = -1;
@@ -275,7 +305,7 @@ void DeviceListView::bodyMouseRelease(QMouseEvent* event)
 
 void DeviceListView::bodyMouseMove(QMouseEvent* event)
 {
-    const int r = int(event->position().y()) / kRowPx;
+    const int r = int(event->position().y()) / rowPx();
     setHover(r >= 0 && r < m_count ? r : -1);
 }
 

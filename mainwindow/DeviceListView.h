@@ -3,6 +3,7 @@
 #include "mainwindow/Geometry.h"
 #include "mainwindow/SkinPictures.h"
 
+#include <QFont>
 #include <QString>
 #include <QWidget>
 #include <array>
@@ -62,6 +63,11 @@ public:
     // Row r's rectangle in body pixels, and its acknowledge button's.
     static QRect rowRect(int r);
     static QRect ackRect(int r);
+    // Text line 1 or 2 of row r in body pixels (narrower beside an acknowledge button), and the fonts of the
+    // lines and of the state word drawn at the right of line 2.
+    static QRect lineRect(int r, int line, bool ack);
+    static QFont lineFont(int line, bool online);
+    static QFont tagFont();
 
     void setScrollBar(QScrollBar* bar) { m_scrollBar = bar; }
     void setEmptyText(const QString& title, const QString& hint);

@@ -3,26 +3,42 @@
 #include <QRect>
 #include <QSize>
 
-// The main window's geometry. The lists, rows and panels are measured in twips (15 to a pixel) as the window
-// has always been laid out; the other controls sit where the skin's background (Background.bmp) leaves room
-// for them, given here in pixels.
+class QFont;
+
+// The main window's geometry. The lists, rows and panels are measured in twips (15 to a design pixel) as the
+// window has always been laid out; the other controls sit where the skin's background (Background.bmp) leaves
+// room for them, given here in design pixels. A design pixel is one logical pixel at the design's text size
+// (9 pt at 96 dpi); the desktop's font size scales every place and size with the text it holds (the
+// desktop's scale factor already scales logical pixels).
 namespace Geometry {
 
 constexpr int TwipsPerPixel = 15;
-constexpr int px(int twips)
-{
-    return twips / TwipsPerPixel;
-}
 
-constexpr int WindowWidth = 13395; // 893 px
-constexpr int WindowHeight = 9600; // 640 px
+// Logical pixels per design pixel, and the unit that the given application font asks for.
+qreal unit();
+void setUnit(qreal unit);
+qreal unitFor(const QFont& font);
+// A design length, and a design rectangle, in logical pixels.
+int s(qreal design);
+QRect s(const QRect& design);
+// Twips to logical pixels, and back.
+int px(int twips);
+int twips(int pixels);
+
+constexpr int DesignWidth = 893;
+constexpr int DesignHeight = 640;
+// The bands above and below the lists: the lists take the height the window has between them.
+constexpr int TopBand = 117;
+constexpr int BottomBand = 66;
+// The shortest window still shows three rows of each list.
+constexpr int MinimumHeight = TopBand + 3 * 55 + BottomBand;
 
 // Device lists.
 constexpr int MaxRows = 256; // rows 0..255 per list
 constexpr int RowHeight = 825;
 constexpr int RowWidth = 3180;
 constexpr int ViewportWidth = 3180;
-constexpr int ViewportHeight = 6855; // eight whole rows and the top of a ninth
+constexpr int ViewportHeight = 6855; // eight whole rows and the top of a ninth, at the design's height
 constexpr int IntruderLeft = 585;
 constexpr int AllowedLeft = 9630;
 constexpr int ListTop = 1755;
@@ -42,9 +58,10 @@ constexpr int ScrollRow = 55; // page step: one row
 constexpr int PanelClosedLeft = 8040;
 constexpr int PanelOpenLeft = 2760;
 constexpr int PanelStep = 480;
-constexpr int PanelOpenWidth = PanelClosedLeft - PanelOpenLeft; // 5280 twips, 352 px
+constexpr int PanelOpenWidth = PanelClosedLeft - PanelOpenLeft; // 5280 twips, 352 design pixels
 
-// Pixel places of the other controls.
+// Design places of the other controls; the heights of the scroll bars and the stage follow the window's, the
+// bottom row of buttons keeps its distance from the window's bottom edge.
 constexpr QRect IntruderScroll {255, 117, 10, 457};
 constexpr QRect AllowedScroll {858, 117, 10, 457};
 constexpr QRect Stage {277, 117, 352, 457}; // where the panels slide, between the lists
@@ -62,6 +79,5 @@ constexpr QRect DetailsTab {301, 588, 96, 32};
 constexpr QRect LogTab {405, 588, 96, 32};
 constexpr QRect ProbeTab {509, 588, 96, 32};
 constexpr QSize Notice {300, 64};
-constexpr int NoticeTop = 300;
 
 } // namespace Geometry

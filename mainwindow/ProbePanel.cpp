@@ -1,13 +1,29 @@
 #include "mainwindow/ProbePanel.h"
 
+#include "mainwindow/Geometry.h"
 #include "mainwindow/Theme.h"
 
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QTableWidget>
 
+using Geometry::s;
+
 namespace {
+
+// Row and header heights from the cells' font.
+int rowHeight(const QFont& font)
+{
+    return qMax(s(20), QFontMetrics(font).height() + s(6));
+}
+
+int tableHeight(const QTableWidget* table)
+{
+    const int header = table->horizontalHeader()->isHidden() ? 0 : table->horizontalHeader()->height();
+    return header + table->rowCount() * table->verticalHeader()->defaultSectionSize() + 2;
+}
 
 QTableWidget* makeTable(QWidget* parent, int rows, const QStringList& headings, const QList<int>& widths)
 {
@@ -16,14 +32,16 @@ QTableWidget* makeTable(QWidget* parent, int rows, const QStringList& headings, 
     table->setSelectionMode(QAbstractItemView::NoSelection);
     table->setFocusPolicy(Qt::NoFocus);
     table->verticalHeader()->hide();
-    table->verticalHeader()->setDefaultSectionSize(20);
-    table->horizontalHeader()->setFixedHeight(22);
+    QFont cells = Theme::font(11);
+    cells.setFamilies({QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("DejaVu Sans")});
+    table->verticalHeader()->setDefaultSectionSize(rowHeight(cells));
+    table->verticalHeader()->setMinimumSectionSize(rowHeight(cells));
+    table->horizontalHeader()->setFont(Theme::font(11, true));
+    table->horizontalHeader()->setFixedHeight(qMax(s(22), QFontMetrics(Theme::font(11, true)).height() + s(6)));
     table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     table->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     table->setWordWrap(false);
     table->setShowGrid(false);
-    QFont cells = Theme::font(11);
-    cells.setFamilies({QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("DejaVu Sans")});
     table->setFont(cells);
     table->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     table->horizontalHeader()->setHighlightSections(false);
@@ -32,7 +50,7 @@ QTableWidget* makeTable(QWidget* parent, int rows, const QStringList& headings, 
     else
         table->setHorizontalHeaderLabels(headings);
     for (int c = 0; c < widths.size(); ++c)
-        table->setColumnWidth(c, widths[c]);
+        table->setColumnWidth(c, s(widths[c]));
     return table;
 }
 
@@ -56,33 +74,38 @@ void setCell(QTableWidget* table, int row, int column, const QString& text, bool
 ProbePanel::ProbePanel(QWidget* parent)
     : QWidget(parent)
 {
-    resize(352, 457);
+    // The page is laid out from the top, each piece as tall as its font asks; the sheet scrolls it.
+    const int left = s(16);
+    const int wide = s(320);
     m_title = new QLabel(this);
-    m_title->setGeometry(16, 10, 320, 24);
     m_title->setFont(Theme::font(14, true));
+    m_title->setGeometry(left, s(10), wide, QFontMetrics(m_title->font()).height() + s(6));
     m_title->setStyleSheet(QStringLiteral("color: #EAF0F7;"));
 
     m_facts = makeTable(this, 5, {}, {100, 218});
-    m_facts->setGeometry(16, 38, 320, 102);
+    m_facts->setGeometry(left, m_title->geometry().bottom() + s(4), wide, tableHeight(m_facts));
     const char* const titles[] = {"IP Address", "MAC Address", "Manufacturer", "First Seen", "Last Seen"};
     for (int r = 0; r < 5; ++r)
         setCell(m_facts, r, 0, QLatin1String(titles[r]), true);
 
     m_check = new QPushButton(QStringLiteral("Check now"), this);
-    m_check->setGeometry(16, 150, 120, 28);
+    m_check->setFont(Theme::font(12, true));
+    const QSize check = m_check->sizeHint().expandedTo(QSize(s(120), s(28)));
+    m_summary = new QLabel(this);
+    m_summary->setWordWrap(true);
+    m_summary->setFont(Theme::font(11));
+    const int summaryHeight = qMax(check.height(), 2 * QFontMetrics(m_summary->font()).lineSpacing() + s(4));
+    const int checkTop = m_facts->geometry().bottom() + s(10);
+    m_check->setGeometry(left, checkTop + (summaryHeight - check.height()) / 2, check.width(), check.height());
     m_check->setCursor(Qt::PointingHandCursor);
     m_check->setToolTip(QStringLiteral("Try a TCP connection to each listed port of this device"));
     connect(m_check, &QPushButton::clicked, this, [this] { startCheck(); });
-
-    m_summary = new QLabel(this);
-    m_summary->setGeometry(146, 146, 190, 36);
-    m_summary->setWordWrap(true);
-    m_summary->setFont(Theme::font(11));
+    m_summary->setGeometry(left + check.width() + s(10), checkTop, wide - check.width() - s(10), summaryHeight);
     m_summary->setStyleSheet(QStringLiteral("color: #EAF0F7;"));
 
     m_ports = makeTable(this, int(ReachabilityProbe::commonServices().size()),
         {QStringLiteral("Service"), QStringLiteral("Port"), QStringLiteral("Result")}, {150, 46, 122});
-    m_ports->setGeometry(16, 190, 320, 22 + 20 * m_ports->rowCount() + 2);
+    m_ports->setGeometry(left, checkTop + summaryHeight + s(8), wide, tableHeight(m_ports));
     for (int r = 0; r < m_ports->rowCount(); ++r) {
         const auto& service = ReachabilityProbe::commonServices()[r];
         setCell(m_ports, r, 0, service.name);
@@ -91,17 +114,24 @@ ProbePanel::ProbePanel(QWidget* parent)
     }
 
     auto* note = new QLabel(this);
-    note->setGeometry(16, 386, 320, 60);
     note->setWordWrap(true);
     note->setFont(Theme::font(10));
     note->setStyleSheet(QStringLiteral("color: #9DB1C8;"));
     note->setText(QStringLiteral("The check connects only to this device's own address, on the ports above, each "
                                  "for at most %1 s. A refused connection still shows that the device answers.")
                       .arg(ReachabilityProbe::TimeoutMs / 1000.0, 0, 'f', 1));
+    note->setGeometry(left, m_ports->geometry().bottom() + s(8), wide, note->heightForWidth(wide));
+    m_naturalSize = QSize(s(352), note->geometry().bottom() + s(10));
+    resize(m_naturalSize);
     showTarget();
 }
 
 ProbePanel::~ProbePanel() = default;
+
+QSize ProbePanel::sizeHint() const
+{
+    return m_naturalSize;
+}
 
 void ProbePanel::setProbeFactory(ProbeFactory factory)
 {
@@ -229,7 +259,9 @@ void ProbePanel::showTarget()
         return;
     }
     const Target& t = *m_target;
-    m_title->setText(t.name);
+    // A long name gives way (elided); the whole name is the tip.
+    m_title->setText(m_title->fontMetrics().elidedText(t.name, Qt::ElideRight, m_title->contentsRect().width()));
+    m_title->setToolTip(t.name);
     setCell(m_facts, 0, 1, t.ip);
     setCell(m_facts, 1, 1, t.mac);
     setCell(m_facts, 2, 1, t.vendor.isEmpty() ? QStringLiteral("(not in the vendor registry)") : t.vendor);

@@ -58,6 +58,8 @@ public:
     QTableWidget* ports() const { return m_ports; }
     QPushButton* checkButton() const { return m_check; }
 
+    QSize sizeHint() const override;
+
 private:
     void portChecked(quint16 port, ReachabilityProbe::PortState state, int elapsedMs);
     void checkFinished();
@@ -78,4 +80,5 @@ private:
     QTableWidget* m_ports = nullptr;
     QPushButton* m_check = nullptr;
     QLabel* m_summary = nullptr;
+    QSize m_naturalSize;
 };

@@ -1,7 +1,11 @@
 #include "mainwindow/Theme.h"
 
+#include "mainwindow/Geometry.h"
+
 #include <QApplication>
+#include <QGuiApplication>
 #include <QPalette>
+#include <QScreen>
 #include <QStyleFactory>
 
 #include <QPainter>
@@ -96,57 +100,73 @@ void paintStatusFace(QPainter& p, const QRectF& r, Pic pic)
 
 void paintWindowFace(QPainter& p, const QRectF& r)
 {
+    using Geometry::s;
     p.fillRect(r, Deep);
-    p.fillRect(QRectF(r.left(), r.top(), r.width(), 64), Top);
-    p.fillRect(QRectF(r.left(), 63, r.width(), 1), Line);
+    p.fillRect(QRectF(r.left(), r.top(), r.width(), s(64)), Top);
+    p.fillRect(QRectF(r.left(), s(63), r.width(), 1), Line);
     p.setFont(font(22, true));
     p.setPen(Text);
-    p.drawText(QRectF(24, 10, 300, 28), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Kestrelwatch"));
+    p.drawText(QRectF(s(24), s(10), s(300), s(28)), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Kestrelwatch"));
     p.setFont(font(12));
     p.setPen(TextLow);
-    p.drawText(QRectF(25, 36, 300, 18), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Network intruder monitor"));
+    p.drawText(QRectF(s(25), s(36), s(300), s(18)), Qt::AlignLeft | Qt::AlignVCenter,
+        QStringLiteral("Network intruder monitor"));
     const auto caption = [&](qreal left, const QString& text, const QColor& accent) {
-        rounded(p, QRectF(left, 92, 4, 13), 2, accent, QColor());
+        rounded(p, QRectF(s(left), s(92), s(4), s(13)), 2, accent, QColor());
         QFont f = font(13, true);
         f.setLetterSpacing(QFont::AbsoluteSpacing, 1.2);
         p.setFont(f);
         p.setPen(Text);
-        p.drawText(QRectF(left + 12, 86, 200, 24), Qt::AlignLeft | Qt::AlignVCenter, text);
+        p.drawText(QRectF(s(left + 12), s(86), s(200), s(24)), Qt::AlignLeft | Qt::AlignVCenter, text);
         QColor rule = accent;
         rule.setAlphaF(0.45);
-        p.fillRect(QRectF(left, 112, 212, 1), rule);
+        p.fillRect(QRectF(s(left), s(112), s(212), 1), rule);
     };
     caption(39, QStringLiteral("INTRUDERS"), Alarm);
     caption(642, QStringLiteral("SAFE LIST"), Safe);
-    rounded(p, QRectF(37, 115, 216, 461), 5, IntruderListBack, Line);
-    rounded(p, QRectF(640, 115, 216, 461), 5, SafeListBack, Line);
-    p.fillRect(QRectF(24, 580, r.width() - 48, 1), LineSoft);
+    const qreal listBottom = r.height() - s(Geometry::BottomBand - 2);
+    rounded(p, QRectF(s(37), s(115), s(216), listBottom - s(115)), 5, IntruderListBack, Line);
+    rounded(p, QRectF(s(640), s(115), s(216), listBottom - s(115)), 5, SafeListBack, Line);
+    p.fillRect(QRectF(s(24), r.height() - s(60), r.width() - s(48), 1), LineSoft);
 }
 
 } // namespace
 
-QFont font(qreal pixelSize, bool bold)
+namespace {
+
+qreal pointsFor(qreal designPx)
 {
-    QFont f(QStringLiteral("DejaVu Sans"));
-    f.setStyleHint(QFont::SansSerif);
-    f.setPixelSize(qRound(pixelSize));
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const qreal dpi = screen ? screen->logicalDotsPerInchY() : 96.0;
+    return designPx * Geometry::unit() * 72.0 / dpi;
+}
+
+} // namespace
+
+QFont font(qreal designPx, bool bold)
+{
+    // The desktop's font in a size relative to its own: the unit follows the desktop's font size.
+    QFont f = QApplication::font();
+    f.setPointSizeF(pointsFor(designPx));
     f.setBold(bold);
     return f;
 }
 
 QString styleSheet()
 {
-    return QStringLiteral(R"(
+    const auto pt = [](qreal designPx) { return QString::number(pointsFor(designPx), 'f', 1) + QStringLiteral("pt"); };
+    const auto len = [](qreal designPx) { return QString::number(Geometry::s(designPx)) + QStringLiteral("px"); };
+    QString sheet = QStringLiteral(R"(
 QTableWidget { background: #111C2C; color: #EAF0F7; border: 1px solid #2A3D58; gridline-color: #2A3D58;
                selection-background-color: #2A4A73;
                selection-color: #EAF0F7; }
 QHeaderView::section { background: #1E2D42; color: #EAF0F7; border: none; border-right: 1px solid #2A3D58;
-                       padding: 2px 6px; font-family: "DejaVu Sans"; font-size: 11px; font-weight: bold; }
+                       padding: 2px 6px; }
 QLineEdit { background: #0B1320; color: #EAF0F7; border: 1px solid #4DA8FF; border-radius: 3px; padding: 0 4px;
-            font-family: "DejaVu Sans"; font-size: 11px; selection-background-color: #4DA8FF; }
+            font-size: @11; selection-background-color: #4DA8FF; }
 QLineEdit:disabled { background: #15243A; border-color: #2A3D58; color: #5E7188; }
-QScrollBar:vertical { background: #101A29; width: 10px; margin: 0; border-radius: 5px; }
-QScrollBar::handle:vertical { background: #3A5272; min-height: 24px; border-radius: 5px; }
+QScrollBar:vertical { background: #101A29; width: ~10; margin: 0; border-radius: ~5; }
+QScrollBar::handle:vertical { background: #3A5272; min-height: ~24; border-radius: ~5; }
 QScrollBar::handle:vertical:hover { background: #4DA8FF; }
 QScrollBar::handle:vertical:disabled { background: transparent; }
 QScrollBar:vertical:disabled { background: #0E1623; }
@@ -155,7 +175,7 @@ QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: none;
 QTableWidget QScrollBar:vertical { background: #101A29; }
 QTableWidget QScrollBar::handle:vertical { background: #3A5272; }
 QPushButton { background: #1E2D42; color: #EAF0F7; border: 1px solid #2A3D58; border-radius: 6px;
-              padding: 4px 12px; font-family: "DejaVu Sans"; font-size: 12px; font-weight: bold; }
+              padding: 4px 12px; font-size: @12; font-weight: bold; }
 QPushButton:hover { border-color: #4DA8FF; }
 QPushButton:pressed { background: #101A29; }
 QPushButton:disabled { color: #5E7188; background: #15243A; border-color: #2A3D58; }
@@ -164,6 +184,12 @@ QToolButton { color: #9DB1C8; background: transparent; border: 1px solid #3A4B60
 QToolButton::menu-indicator { image: none; width: 0; }
 QToolTip { background: #15243A; color: #EAF0F7; border: 1px solid #4DA8FF; padding: 3px; }
 )");
+    for (int size : {10, 11, 12, 24})
+        sheet.replace(QStringLiteral("~%1;").arg(size), len(size) + QLatin1Char(';'));
+    sheet.replace(QStringLiteral("~5;"), len(5) + QLatin1Char(';'));
+    for (int size : {11, 12})
+        sheet.replace(QStringLiteral("@%1;").arg(size), pt(size) + QLatin1Char(';'));
+    return sheet;
 }
 
 QString captionOf(Pic pic)

@@ -38,9 +38,9 @@ inline const QColor SheetText {0xEA, 0xF0, 0xF7};
 inline const QColor SheetTextLow {0x9D, 0xB1, 0xC8};
 inline const QColor SheetHeader {0x1E, 0x2D, 0x42};
 
-// A font of the given pixel size (pixel sizes keep the fixed layout intact at any font DPI; the window
-// scales as a whole with the screen's device pixel ratio).
-QFont font(qreal pixelSize, bool bold = false);
+// The desktop's font at the size a design pixel size has at the current layout unit (Geometry::unit), in
+// points, so that the text and the places around it grow together with the desktop's font.
+QFont font(qreal designPx, bool bold = false);
 // The style sheet of the standard widgets inside the window.
 QString styleSheet();
 // One dark theme for everything the program shows: the settings dialog, menus, message boxes and tips take

@@ -14,6 +14,7 @@
 #include "platform/DebugSink.h"
 #include "settings/frmSettings.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -27,11 +28,14 @@
 #include <QPainter>
 #include <QProcess>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QScreen>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QTableWidget>
 #include <QToolButton>
+#include <algorithm>
 
 using namespace Geometry;
 
@@ -44,7 +48,7 @@ public:
     explicit Sheet(QWidget* parent)
         : QWidget(parent)
     {
-        setGeometry(0, 0, px(PanelOpenWidth), px(ViewportHeight));
+        setObjectName(QStringLiteral("sheet"));
     }
 
 protected:
@@ -96,12 +100,23 @@ frmMain::frmMain(MonitorCore& core, Services services, QWidget* parent)
     , m_core(core)
     , m_services(std::move(services))
 {
+    // Places and sizes follow the desktop's font size, taken when the window is made, as far as the screen
+    // holds the window's least size: beyond that the window keeps to the screen and its text gives way.
+    qreal unit = Geometry::unitFor(QApplication::font());
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect work = screen->availableGeometry();
+        const int chrome = 2 * QFontMetrics(QApplication::font()).height() + 8;
+        unit =
+            std::min({unit, (work.width() - 8) / qreal(DesignWidth), (work.height() - chrome) / qreal(MinimumHeight)});
+    }
+    Geometry::setUnit(unit);
     m_intruderRows.fill(0, MaxRows + 1);
     m_allowedRows.fill(0, MaxRows + 1);
     m_panelLeft.fill(PanelClosedLeft);
     buildWindow();
     buildPanels();
     setupGrids();
+    layoutWindow();
     m_menus = new frmMenu(*this);
     wireControls();
     updateTabPictures();
@@ -127,7 +142,10 @@ frmMain::~frmMain()
 void frmMain::buildWindow()
 {
     setObjectName(QStringLiteral("frmMain"));
-    setFixedSize(px(WindowWidth), px(WindowHeight));
+    // As wide as the design, as tall as the screen allows: the lists and panels take the height there is.
+    setMinimumSize(s(DesignWidth), s(MinimumHeight));
+    setMaximumWidth(s(DesignWidth));
+    fitToScreen();
     setWindowTitle(TitleText());
     setStyleSheet(Theme::styleSheet());
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -136,25 +154,23 @@ void frmMain::buildWindow()
         const bool intruder = i == 0;
         auto* list = new DeviceListView(m_pictures, intruder, this);
         list->setObjectName(intruder ? QStringLiteral("pctIF") : QStringLiteral("pctAF"));
-        list->move(px(intruder ? IntruderLeft : AllowedLeft), px(ListTop));
         list->setAccessibleName(intruder ? QStringLiteral("Intruders") : QStringLiteral("Safe devices"));
         list->setEmptyText(intruder ? QStringLiteral("No intruders") : QStringLiteral("No safe devices"),
             intruder ? QStringLiteral("New devices on the network appear here.")
                      : QStringLiteral("Move the devices you trust here."));
         auto* bar = new QScrollBar(Qt::Vertical, this);
         bar->setObjectName(intruder ? QStringLiteral("scrlI") : QStringLiteral("scrlA"));
-        bar->setGeometry(intruder ? IntruderScroll : AllowedScroll);
         bar->setRange(0, 0);
         list->setScrollBar(bar);
         m_lists[size_t(i)] = list;
         m_scroll[size_t(i)] = bar;
-        m_counts[size_t(i)] = makeLabel(this, intruder ? IntruderCount : AllowedCount, Theme::font(11),
+        m_counts[size_t(i)] = makeLabel(this, s(intruder ? IntruderCount : AllowedCount), Theme::font(11),
             QStringLiteral("#9DB1C8"), Qt::AlignRight | Qt::AlignVCenter);
     }
 
     m_status = new PictureBox(m_pictures, this);
     m_status->setObjectName(QStringLiteral("pctStatus"));
-    m_status->setGeometry(Status);
+    m_status->setGeometry(s(Status));
     m_status->setPicture(Pic::StatusNormal);
 
     // Created in Tab order: the lists first, then the buttons from left to right.
@@ -189,7 +205,7 @@ void frmMain::buildWindow()
     for (const auto& b : buttons) {
         auto* button = new SkinButton(m_pictures, b.normal, b.down, this);
         button->setObjectName(QLatin1String(b.name));
-        button->setGeometry(b.place);
+        m_buttonPlaces[size_t(b.id)] = b.place;
         button->setToolTip(QLatin1String(b.tip));
         button->setAccessibleName(QLatin1String(b.title));
         button->setAccessibleDescription(QLatin1String(b.tip));
@@ -200,7 +216,6 @@ void frmMain::buildWindow()
     m_windowMenuButton = new QToolButton(this);
     m_windowMenuButton->setObjectName(QStringLiteral("windowMenu"));
     m_windowMenuButton->setText(QStringLiteral("\u2630"));
-    m_windowMenuButton->setGeometry(QRect(Settings.x() - 124, Settings.y() + 6, 32, 24));
     m_windowMenuButton->setPopupMode(QToolButton::InstantPopup);
     m_windowMenuButton->setToolTip(QStringLiteral("Menu"));
     m_windowMenuButton->setAccessibleName(QStringLiteral("Menu"));
@@ -219,7 +234,20 @@ void frmMain::buildWindow()
 
     m_donate = new QPushButton(QStringLiteral("Donate"), this);
     m_donate->setObjectName(QStringLiteral("cmdDonate"));
-    m_donate->setGeometry(QRect(Settings.x() - 84, Settings.y() + 6, 72, 24));
+    m_donate->setFont(Theme::font(12, true));
+    {
+        // Right of the menu button, left of the settings button, as wide as its word needs.
+        const int right = s(Settings.x() - 12);
+        const int wide = qMax(s(72), m_donate->fontMetrics().horizontalAdvance(m_donate->text()) + s(28) + 4);
+        const int high = qMax(s(24), m_donate->fontMetrics().height() + s(8));
+        const int top = s(Settings.center().y()) - high / 2;
+        m_donate->setGeometry(right - wide, top, wide, high);
+        m_windowMenuButton->setFont(Theme::font(13));
+        const QFontMetrics menu = m_windowMenuButton->fontMetrics();
+        const int menuWide = qMax(s(32), menu.horizontalAdvance(m_windowMenuButton->text()) + s(12));
+        m_windowMenuButton->setGeometry(
+            right - wide - s(8) - menuWide, top, menuWide, qMax(high, menu.height() + s(4)));
+    }
     m_donate->setFlat(true);
     m_donate->setAutoDefault(false);
     m_donate->setCursor(Qt::PointingHandCursor);
@@ -231,15 +259,14 @@ void frmMain::buildWindow()
                        "QPushButton:focus { border: 2px solid #FFE066; color: #EAF0F7; }"));
     connect(m_donate, &QPushButton::clicked, this, &frmMain::cmdDonate_Click);
 
-    m_lblSelectedDetails = makeLabel(this, Caption, Theme::font(13, true), QStringLiteral("#EAF0F7"), Qt::AlignCenter);
+    m_lblSelectedDetails =
+        makeLabel(this, s(Caption), Theme::font(13, true), QStringLiteral("#EAF0F7"), Qt::AlignCenter);
     m_lblSelectedDetails->setObjectName(QStringLiteral("lblSelected_Details"));
     m_lblSelectedDetails->hide();
 
     m_stage = new QWidget(this);
     m_stage->setObjectName(QStringLiteral("stage"));
-    m_stage->setGeometry(Stage);
-    m_stageHint = makeLabel(
-        m_stage, QRect(16, 170, Stage.width() - 32, 110), Theme::font(12), QStringLiteral("#5E7188"), Qt::AlignCenter);
+    m_stageHint = makeLabel(m_stage, QRect(), Theme::font(12), QStringLiteral("#5E7188"), Qt::AlignCenter);
     m_stageHint->setWordWrap(true);
     m_stageHint->setText(QStringLiteral("The selected device's details, log\nand probe open here.\n\n"
                                         "Ctrl+D  \u00B7  Ctrl+L  \u00B7  Ctrl+P"));
@@ -256,7 +283,7 @@ void frmMain::buildWindow()
     m_pctButton = new PictureBox(m_pictures, this);
     m_pctButton->setObjectName(QStringLiteral("pctButton"));
     m_pctButton->setPicture(Pic::Button);
-    m_pctButton->resize(Notice);
+    m_pctButton->resize(s(Notice.width()), s(Notice.height()));
     m_pctButton->hide();
     m_lblButton = makeLabel(m_pctButton, QRect(), Theme::font(13, true), QStringLiteral("#EAF0F7"), Qt::AlignCenter);
     m_lblButton->setObjectName(QStringLiteral("lblButton"));
@@ -273,23 +300,33 @@ void frmMain::buildPanels()
         placePanel(p);
     }
     auto* details = new Sheet(m_panels[DetailsPanel]);
+    m_sheets[DetailsPanel] = details;
     m_fgDetails = new QTableWidget(details);
     m_fgDetails->setObjectName(QStringLiteral("fgDetails"));
-    m_fgDetails->setGeometry(34, 18, 284, 22 + 3 * 34 + 7 * 20 + 2);
-    auto* nameHint = makeLabel(
-        details, QRect(34, 300, 284, 48), Theme::font(11), QStringLiteral("#9DB1C8"), Qt::AlignLeft | Qt::AlignTop);
-    nameHint->setObjectName(QStringLiteral("lblDetailsHint"));
+    auto* nameHint =
+        makeLabel(details, QRect(), Theme::font(11), QStringLiteral("#9DB1C8"), Qt::AlignLeft | Qt::AlignTop);
+    nameHint->setObjectName(QStringLiteral("nameHint"));
+    m_nameHint = nameHint;
     nameHint->setWordWrap(true);
     nameHint->setText(QStringLiteral("Type a friendly name in the table: it is saved as you type and shown "
                                      "in the list instead of the host name."));
 
     auto* log = new Sheet(m_panels[LogPanel]);
+    m_sheets[LogPanel] = log;
     m_fgLog = new QTableWidget(log);
     m_fgLog->setObjectName(QStringLiteral("fgLog"));
-    m_fgLog->setGeometry(30, 18, 292, px(ViewportHeight) - 36);
 
     auto* probe = new Sheet(m_panels[ProbePanelState]);
-    m_probe = new ProbePanel(probe);
+    m_sheets[ProbePanelState] = probe;
+    // The probe's page keeps its height; a shorter window scrolls it.
+    m_probeScroll = new QScrollArea(probe);
+    m_probeScroll->setObjectName(QStringLiteral("probeScroll"));
+    m_probeScroll->setFrameShape(QFrame::NoFrame);
+    m_probeScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_probeScroll->setStyleSheet(
+        QStringLiteral("QScrollArea, QScrollArea > QWidget > QWidget { background: transparent; }"));
+    m_probe = new ProbePanel;
+    m_probeScroll->setWidget(m_probe);
     m_probe->setObjectName(QStringLiteral("probePanel"));
     m_probe->setProbeFactory(m_services.makeProbe);
 
@@ -303,19 +340,20 @@ void frmMain::buildPanels()
 // Start-up step 6: the two grids and the friendly-name box.
 void frmMain::setupGrids()
 {
-    const auto grid = [](QTableWidget* table, const QString& first, int firstTwips, const QString& second,
+    const auto grid = [this](QTableWidget* table, const QString& first, int firstTwips, const QString& second,
                           int secondTwips) {
         table->setColumnCount(2);
         table->setRowCount(0);
         table->setHorizontalHeaderLabels({first, second});
         table->setColumnWidth(0, px(firstTwips));
         table->setColumnWidth(1, px(secondTwips));
-        table->horizontalHeader()->setFixedHeight(22);
+        table->horizontalHeader()->setFont(Theme::font(11, true));
+        table->horizontalHeader()->setFixedHeight(headerHeight());
         table->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
         table->horizontalHeader()->setHighlightSections(false);
         table->verticalHeader()->hide();
-        table->verticalHeader()->setMinimumSectionSize(px(300));
-        table->verticalHeader()->setDefaultSectionSize(px(300));
+        table->verticalHeader()->setMinimumSectionSize(gridRowHeight(1));
+        table->verticalHeader()->setDefaultSectionSize(gridRowHeight(1));
         table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         table->setEditTriggers(QAbstractItemView::NoEditTriggers);
         table->setSelectionMode(QAbstractItemView::NoSelection);
@@ -330,7 +368,7 @@ void frmMain::setupGrids()
     grid(m_fgLog, QStringLiteral("Date/Time"), 1740, QStringLiteral("Event"), 2460);
     grid(m_fgDetails, QStringLiteral("Detail"), 1410, QStringLiteral("Value"), 2790);
     m_fgLog->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    m_fgDetails->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_fgDetails->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_fgDetails->setWordWrap(true);
 }
 
@@ -403,8 +441,16 @@ void frmMain::paintEvent(QPaintEvent* event)
     QPainter p(this);
     p.setClipRegion(event->region());
     if (m_pictures.has(Pic::Background)) {
+        // In three bands: the top and bottom keep their proportions, the middle (the lists) stretches to the
+        // window's height.
         p.setRenderHint(QPainter::SmoothPixmapTransform);
-        p.drawPixmap(QRectF(rect()), m_pictures[Pic::Background], QRectF(m_pictures[Pic::Background].rect()));
+        const QPixmap& back = m_pictures[Pic::Background];
+        const qreal k = back.height() / qreal(DesignHeight);
+        const qreal sourceEdges[] = {0, TopBand * k, (DesignHeight - BottomBand) * k, qreal(back.height())};
+        const qreal edges[] = {0, qreal(s(TopBand)), qreal(height() - s(BottomBand)), qreal(height())};
+        for (int band = 0; band < 3; ++band)
+            p.drawPixmap(QRectF(0, edges[band], width(), edges[band + 1] - edges[band]), back,
+                QRectF(0, sourceEdges[band], back.width(), sourceEdges[band + 1] - sourceEdges[band]));
     } else {
         Theme::paintFallback(p, QRectF(rect()), Pic::Background);
     }
@@ -433,6 +479,11 @@ void frmMain::keyPressEvent(QKeyEvent* event)
             return;
         case Qt::Key_R:
             Form_KeyPress(18);
+            return;
+        case Qt::Key_Q:
+            // The Exit action's shortcut only fires in the active window; without a window manager the
+            // window takes the keys under the pointer without ever becoming active.
+            mnuExit_Click();
             return;
         default:
             break;
@@ -508,5 +559,6 @@ bool frmMain::openPage(const QString& file)
 
 void frmMain::placeWindow()
 {
+    fitToScreen();
     Centre();
 }

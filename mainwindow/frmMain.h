@@ -20,6 +20,7 @@
 #include <optional>
 
 class DesktopNotifier;
+struct DeviceRecord;
 class DeviceListView;
 class MonitorCore;
 class NetPlatform;
@@ -145,6 +146,10 @@ public:
     void Display_Log();
     // Long date, " at ", long time; "UNKNOWN" for the never date.
     static QString dateRendering(const QDateTime& when);
+    // Whether the window shows a device online: from the harvest that finds it to the harvest that finds it
+    // gone. Its countdown already reads 0 while the sweep that decides runs, so the countdown alone would
+    // call a device the rows still show online absent for the length of that sweep.
+    static bool isOnline(const DeviceRecord& d);
     // The left edge of a panel (1 details, 2 log, 3 probe) in twips.
     int panelLeft(int panel) const;
 
@@ -271,12 +276,21 @@ protected:
     void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void buildWindow();
     void buildPanels();
     void setupGrids();
     void wireControls();
+    // Places the lists, their scroll bars, the stage and the bottom buttons for the window's height.
+    void layoutWindow();
+    // The design's size, or less height where the screen's work area is lower.
+    void fitToScreen();
+    void layoutSheets();
+    // Heights from the grids' fonts: the header, and a row of one or more lines.
+    int headerHeight() const;
+    int gridRowHeight(int lines) const;
     // The list and row helpers of the actions.
     void putIntruderRow(qint32 row, qint32 slot);
     void putAllowedRow(qint32 row, qint32 slot);
@@ -330,6 +344,10 @@ private:
     PictureBox* m_pctButton = nullptr;
     QLabel* m_lblButton = nullptr;
     QWidget* m_stage = nullptr;
+    std::array<QWidget*, 4> m_sheets {}; // the panels' sheets, 1 details, 2 log, 3 probe
+    std::array<QRect, 9> m_buttonPlaces {}; // design places of the skin buttons, by Button
+    QLabel* m_nameHint = nullptr;
+    class QScrollArea* m_probeScroll = nullptr;
     std::array<QWidget*, 4> m_panels {}; // 1 details, 2 log, 3 probe
     std::array<int, 4> m_panelLeft {};
     QLabel* m_lblSelectedDetails = nullptr;
@@ -359,6 +377,7 @@ private:
     std::array<std::unique_ptr<clsMedia>, 4> m_players;
     std::array<int, 4> m_playCounts {};
     bool m_loaded = false;
+    qreal m_picturesScale = 0; // what Load_Pictures loaded for
     bool m_shuttingDown = false;
     bool m_firstRun = false;
 };

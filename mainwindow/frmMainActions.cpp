@@ -109,7 +109,7 @@ void frmMain::pctIntruder_Click()
 
     bool anyOnline = false;
     for (qint32 r = 0; r < m_intruderRowCount; ++r)
-        anyOnline = anyOnline || devices[m_intruderRows[r]].PresenceCountdown != 0;
+        anyOnline = anyOnline || isOnline(devices[m_intruderRows[r]]);
     // Holds the still-online reminder back for a while.
     if (m_intruderRowCount == 0 || anyOnline)
         datLastIntruderWarning = kwclock::now();
@@ -153,7 +153,7 @@ void frmMain::pctRemove_Click(int index)
     Clear_Selection();
     QVector<qint32>& rows = fromAllowed ? m_allowedRows : m_intruderRows;
     const qint32 slot = rows[m_selectedRow];
-    if (devices[slot].PresenceCountdown != 0) {
+    if (isOnline(devices[slot])) {
         showNotice(kNoticeOnline, 3);
         Set_Selection();
         return;
@@ -281,9 +281,14 @@ void frmMain::showNotice(const QString& text, int seconds)
 {
     m_lblButton->setText(wrapNoticeText(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     m_lblButton->adjustSize();
-    const QSize box = m_pctButton->size();
+    // The box grows round a text that needs more room than the skin's notice picture gives.
+    const QSize box =
+        m_lblButton->size()
+            .grownBy(QMargins(Geometry::s(16), Geometry::s(10), Geometry::s(16), Geometry::s(10)))
+            .expandedTo(QSize(Geometry::s(Geometry::Notice.width()), Geometry::s(Geometry::Notice.height())));
+    m_pctButton->resize(box);
     m_lblButton->move((box.width() - m_lblButton->width()) / 2, (box.height() - m_lblButton->height()) / 2);
-    m_pctButton->move((width() - box.width()) / 2, Geometry::NoticeTop);
+    m_pctButton->move((width() - box.width()) / 2, (height() - box.height()) / 2);
     m_pctButton->raise();
     m_pctButton->show();
     lngButtonTimeout = 3 * seconds;

@@ -164,6 +164,9 @@ void frmMain::applyNormalLook()
 void frmMain::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
+    // Shown on a screen of another density than the pictures were loaded for: load them for this one.
+    if (m_loaded && !qFuzzyCompare(devicePixelRatioF() * Geometry::unit(), m_picturesScale))
+        Load_Pictures();
     wakePanelTimer();
 }
 

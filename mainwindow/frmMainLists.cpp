@@ -47,11 +47,18 @@ RowView rowText(const DeviceRecord& d)
     RowView v;
     v.line1 = d.FriendlyName.isEmpty() ? d.HostName : d.FriendlyName;
     v.line2 = QStringLiteral("IP - ") + d.IpAddress.trimmed();
-    v.online = d.PresenceCountdown != 0;
+    v.online = frmMain::isOnline(d);
     return v;
 }
 
 } // namespace
+
+bool frmMain::isOnline(const DeviceRecord& d)
+{
+    // The sweep's start copies the countdown to OnlineState before lowering it; the harvest that finds the
+    // device gone dates its LastOffline after its LastOnline.
+    return d.PresenceCountdown != 0 || (d.OnlineState != 0 && d.LastOnline >= d.LastOffline);
+}
 
 void frmMain::ensureRows(QVector<qint32>& rows, qint32 count)
 {
@@ -97,7 +104,7 @@ void frmMain::UpdateIntruderEntry(qint32 row, bool highlight)
         state += 4;
     if (blnFlashPhase)
         state += 2;
-    if (d.PresenceCountdown != 0)
+    if (isOnline(d))
         state += 1;
     RowView v = rowText(d);
     v.picture = intruderPicture(state);
@@ -125,8 +132,7 @@ void frmMain::UpdateAllowedEntry(qint32 row, bool highlight)
         return;
     }
     const DeviceRecord& d = devices[slot];
-    const int state =
-        (row == m_selectedRow && m_selectionInAllowed && highlight ? 2 : 0) + (d.PresenceCountdown != 0 ? 1 : 0);
+    const int state = (row == m_selectedRow && m_selectionInAllowed && highlight ? 2 : 0) + (isOnline(d) ? 1 : 0);
     RowView v = rowText(d);
     v.picture = kAllowedPictures[state];
     v.selected = (state & 2) != 0;

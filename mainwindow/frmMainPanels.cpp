@@ -23,8 +23,6 @@ const QColor kShadeDark(0x1A, 0x27, 0x39);
 const QColor kShadeLight(0x14, 0x20, 0x30);
 constexpr int kLogGridRows = 100; // header included
 constexpr int kFriendlyNameRow = 4;
-constexpr int kHeaderHeight = 22;
-constexpr int kLineHeight = 16;
 constexpr int kIpv6Shown = 4; // lines of IPv6 addresses; the grid has to leave room for the hint below it
 
 const char* const kDetailTitles[] = {"First Seen on", "Last Online", "Last Offline", "State", "Friendly Name",
@@ -124,14 +122,14 @@ void frmMain::Display_Details()
     {
         QString title;
         QString value;
-        int height;
+        int lines;
     };
     QList<Row> rows;
     const QString values[] = {
         dateRendering(d.FirstSeen),
         dateRendering(d.LastOnline),
         dateRendering(d.LastOffline),
-        d.PresenceCountdown != 0 ? QStringLiteral("Online") : QStringLiteral("Offline"),
+        isOnline(d) ? QStringLiteral("Online") : QStringLiteral("Offline"),
         d.FriendlyName,
         d.HostName,
         m_selectionInAllowed ? QStringLiteral("Safe List") : QStringLiteral("Intruder"),
@@ -141,30 +139,26 @@ void frmMain::Display_Details()
     };
     for (int r = 0; r < 10; ++r) {
         // The three dates take two lines each.
-        rows.append({QLatin1String(kDetailTitles[r]), values[r], r < 3 ? 34 : 20});
+        rows.append({QLatin1String(kDetailTitles[r]), values[r], r < 3 ? 2 : 1});
     }
     if (CMacDatabase::isPrivateMac(d.MacAddress))
-        rows.append({QStringLiteral("Note"), QStringLiteral("This device may return under another address."), 34});
-    const int ipv6Count = std::clamp(int(d.Ipv6Addresses.size()), 1, kIpv6Shown);
-    rows.append({QStringLiteral("IPv6 Addresses"), ipv6Lines(d.Ipv6Addresses), 4 + kLineHeight * ipv6Count});
+        rows.append({QStringLiteral("Note"), QStringLiteral("This device may return under another address."), 2});
+    rows.append({QStringLiteral("IPv6 Addresses"), ipv6Lines(d.Ipv6Addresses),
+        std::clamp(int(d.Ipv6Addresses.size()), 1, kIpv6Shown)});
 
     m_fgDetails->setRowCount(int(rows.size()));
-    int height = kHeaderHeight + 2;
     for (int r = 0; r < rows.size(); ++r) {
         const QColor shade = r % 2 == 0 ? kShadeDark : kShadeLight;
         setCell(m_fgDetails, r, 0, rows[r].title, shade);
         setCell(m_fgDetails, r, 1, rows[r].value, shade);
         m_fgDetails->item(r, 0)->setForeground(Theme::TextLow);
-        m_fgDetails->setRowHeight(r, rows[r].height);
-        height += rows[r].height;
+        m_fgDetails->setRowHeight(r, gridRowHeight(rows[r].lines));
     }
     // Long or many IPv6 addresses do not fit their cell; its tip holds them all.
     if (!d.Ipv6Addresses.isEmpty())
         m_fgDetails->item(int(rows.size()) - 1, 1)->setToolTip(d.Ipv6Addresses.join(QLatin1Char('\n')));
-    // The grid is as tall as its rows, and the hint below follows it.
-    m_fgDetails->resize(m_fgDetails->width(), height);
-    if (auto* hint = m_fgDetails->parentWidget()->findChild<QLabel*>(QStringLiteral("lblDetailsHint")))
-        hint->move(hint->x(), m_fgDetails->y() + height + 16);
+    // The grid is as tall as its rows, and the hint below follows it where there is room.
+    layoutSheets();
     // The friendly-name box sits over its value cell; it keeps the caret while the user types.
     m_txtFriendlyName->setGeometry(
         m_fgDetails->visualItemRect(m_fgDetails->item(kFriendlyNameRow, 1)).adjusted(1, 1, -1, -1));
@@ -189,7 +183,7 @@ void frmMain::addLogRow(const QString& line, const QColor& shade)
     const qsizetype tab = line.indexOf(QLatin1Char('\t'));
     setCell(m_fgLog, row, 0, tab < 0 ? line : line.left(tab), shade);
     setCell(m_fgLog, row, 1, tab < 0 ? QString() : line.mid(tab + 1), shade);
-    m_fgLog->setRowHeight(row, 20);
+    m_fgLog->setRowHeight(row, gridRowHeight(1));
 }
 
 void frmMain::Display_Log()
@@ -260,7 +254,7 @@ void frmMain::refreshProbe()
     t.vendor = m_core.vendorName(d.MacAddress);
     t.firstSeen = dateRendering(d.FirstSeen);
     t.lastSeen = dateRendering(d.LastOnline);
-    t.online = d.PresenceCountdown != 0;
+    t.online = isOnline(d);
     t.local = isLocalAddress(t.ip);
     m_probe->setLocalCheck([this](const QString& ip) { return isLocalAddress(ip); });
     m_probe->setTarget(t);

@@ -22,7 +22,7 @@ void frmMain::placePanel(int panel)
 {
     const int left = m_panelLeft[size_t(panel)];
     QWidget* frame = m_panels[size_t(panel)];
-    frame->setGeometry(px(left - PanelOpenLeft), 0, px(PanelClosedLeft - left), px(ViewportHeight));
+    frame->setGeometry(px(left - PanelOpenLeft), 0, px(PanelClosedLeft - left), m_stage->height());
     frame->setVisible(left != PanelClosedLeft);
 }
 
@@ -95,7 +95,7 @@ void frmMain::tmr333ms_Timer()
         const DeviceRecord& d = devices[slot];
         if (d.NewDevice && d.Intruder)
             UpdateIntruderEntry(d.ListRow, true);
-        if (d.Intruder && d.PresenceCountdown != 0)
+        if (d.Intruder && isOnline(d))
             intruderOnline = true;
     }
     if (++intIconRefreshTick >= 15)
@@ -128,7 +128,9 @@ void frmMain::tmr333ms_Timer()
 
 void frmMain::Load_Pictures()
 {
-    const qreal scale = devicePixelRatioF();
+    // Device pixels per design pixel: the dense pictures serve a dense screen and a large desktop font alike.
+    const qreal scale = devicePixelRatioF() * Geometry::unit();
+    m_picturesScale = scale;
     const QStringList missing = m_pictures.load(m_core.paths().images(), scale);
     for (const QString& file : missing)
         Log(QStringLiteral("Load_Pictures - %1 is missing or unreadable; its picture stays blank").arg(file));

@@ -39,6 +39,7 @@ cleanup() {
 trap cleanup EXIT
 
 "$netlab" up "$lab" --router-mac 02:4b:57:00:00:01 --owner $$ > /dev/null
+mkdir -p "$work/home"
 reg() { "$bin/kestrelwatch-reg" --home "$work/home" "$@"; }
 product='Software\Brackmoor\Kestrelwatch'
 safe() { # MAC-with-dashes IP

@@ -7,13 +7,18 @@
 #include "mainwindow/Geometry.h"
 #include "mainwindow/PictureBox.h"
 #include "mainwindow/ReachabilityProbe.h"
+#include "settings/frmSettings.h"
 
 #include <QAbstractButton>
 #include <QAccessible>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QScreen>
 #include <QSignalSpy>
+#include <QTableWidget>
 #include <QTcpServer>
 #include <QTest>
 
@@ -29,6 +34,48 @@ void showActive(frmMain& w)
     w.show();
     w.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&w));
+}
+
+// Every shown label, button and grid heading under top fits its box; no two sibling texts overlap.
+void checkTexts(QWidget* top)
+{
+    QHash<QWidget*, QList<QPair<QString, QRect>>> bySibling;
+    for (QWidget* widget : top->findChildren<QWidget*>()) {
+        if (!widget->isVisibleTo(top))
+            continue;
+        QString text;
+        QSize need;
+        QRect box = widget->contentsRect();
+        if (auto* label = qobject_cast<QLabel*>(widget); label && !label->text().isEmpty()) {
+            text = label->text();
+            need = label->fontMetrics()
+                       .boundingRect(box, int(label->alignment()) | (label->wordWrap() ? Qt::TextWordWrap : 0), text)
+                       .size();
+        } else if (auto* button = qobject_cast<QAbstractButton*>(widget); button && !button->text().isEmpty()) {
+            text = button->text();
+            need = button->fontMetrics().size(Qt::TextShowMnemonic, text);
+            box = widget->rect();
+        } else if (auto* grid = qobject_cast<QTableWidget*>(widget); grid && !grid->horizontalHeader()->isHidden()) {
+            for (int c = 0; c < grid->columnCount(); ++c) {
+                const QString heading = grid->horizontalHeaderItem(c)->text();
+                QVERIFY2(grid->horizontalHeader()->fontMetrics().horizontalAdvance(heading) <= grid->columnWidth(c),
+                    qPrintable(QStringLiteral("\"%1\" is cut").arg(heading)));
+            }
+            continue;
+        } else {
+            continue;
+        }
+        QVERIFY2(need.width() <= box.width() && need.height() <= box.height(),
+            qPrintable(QStringLiteral("\"%1\" is cut").arg(text)));
+        bySibling[widget->parentWidget()].append({text, widget->geometry()});
+    }
+    for (const auto& texts : std::as_const(bySibling)) {
+        for (qsizetype i = 0; i < texts.size(); ++i) {
+            for (qsizetype j = i + 1; j < texts.size(); ++j)
+                QVERIFY2(!texts[i].second.intersects(texts[j].second),
+                    qPrintable(QStringLiteral("\"%1\" overlaps \"%2\"").arg(texts[i].first, texts[j].first)));
+        }
+    }
 }
 
 } // namespace
@@ -142,49 +189,66 @@ private Q_SLOTS:
         QCOMPARE(w.intPanelState, int(frmMain::LogPanel));
     }
 
-    // Rendered at the scale factor the test runs under (QT_SCALE_FACTOR), every text of the window fits its
-    // box and no two texts overlap.
+    // At the scale factor the test runs under (QT_SCALE_FACTOR, on a 1366 x 768 screen) and at each desktop
+    // font size: every text of the window, its three panels, its rows and the settings dialog fits its box, no
+    // two sibling texts overlap, and the window (the dialog too, down to 125 %) fits the screen's work area.
+    void textsFitAndDoNotOverlap_data()
+    {
+        QTest::addColumn<qreal>("points");
+        QTest::newRow("9 pt") << 9.0;
+        QTest::newRow("11 pt") << 11.0;
+        QTest::newRow("14 pt") << 14.0;
+    }
     void textsFitAndDoNotOverlap()
     {
-        QList<Device> stored = devices("n1 s2");
+        QFETCH(qreal, points);
+        const QFont desktop = QApplication::font();
+        QFont font = desktop;
+        font.setPointSizeF(points);
+        QApplication::setFont(font);
+        const auto restore = qScopeGuard([&] { QApplication::setFont(desktop); });
+        QList<Device> stored = devices("n1 i2 s3 s4");
         stored[0].friendly = QStringLiteral("Living-room media server with a long name");
+        stored[2].ip = QStringLiteral("198.18.255.255");
         WindowRig rig(stored);
         frmMain& w = rig.w();
+        rig.setOnline(mac(1), true);
+        rig.setOnline(mac(3), true);
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        for (int tick = 0; tick < 12; ++tick)
-            w.tmr100ms_Timer(); // the details panel is out
-        w.showNotice(QStringLiteral("You cannot delete devices that are currently online"), 3);
-        QList<QPair<QString, QRect>> texts;
-        for (QWidget* widget : w.findChildren<QWidget*>()) {
-            if (!widget->isVisibleTo(&w) || !widget->window()->isVisible())
-                continue;
-            QString text;
-            QRect need;
-            if (auto* label = qobject_cast<QLabel*>(widget); label && !label->text().isEmpty()) {
-                text = label->text();
-                need = label->fontMetrics().boundingRect(
-                    label->contentsRect(), int(label->alignment()) | (label->wordWrap() ? Qt::TextWordWrap : 0), text);
-                QVERIFY2(
-                    need.width() <= label->contentsRect().width() && need.height() <= label->contentsRect().height(),
-                    qPrintable(QStringLiteral("\"%1\" is cut").arg(text)));
-            } else if (auto* button = qobject_cast<QAbstractButton*>(widget); button && !button->text().isEmpty()) {
-                text = button->text();
-                need = QRect(QPoint(), button->fontMetrics().size(Qt::TextShowMnemonic, text));
-                QVERIFY2(need.width() <= button->width() && need.height() <= button->height(),
-                    qPrintable(QStringLiteral("\"%1\" is cut").arg(text)));
-            } else {
-                continue;
-            }
-            texts.append({text, QRect(widget->mapTo(&w, QPoint()), widget->size())});
-        }
-        QVERIFY(texts.size() >= 4);
-        for (qsizetype i = 0; i < texts.size(); ++i) {
-            for (qsizetype j = i + 1; j < texts.size(); ++j) {
-                QVERIFY2(!texts[i].second.intersects(texts[j].second),
-                    qPrintable(QStringLiteral("\"%1\" overlaps \"%2\"").arg(texts[i].first, texts[j].first)));
+        const QRect work = w.screen()->availableGeometry();
+        const auto fits = [&](QWidget* window) {
+            QVERIFY2(work.contains(window->frameGeometry()),
+                qPrintable(QStringLiteral("%1 x %2 on %3 x %4")
+                               .arg(window->frameGeometry().width())
+                               .arg(window->frameGeometry().height())
+                               .arg(work.width())
+                               .arg(work.height())));
+        };
+        fits(&w);
+        checkTexts(&w);
+        for (DeviceListView* list : {w.intruderList(), w.allowedList()}) {
+            for (int r = 0; r < list->rowCount(); ++r) {
+                const RowView& row = list->row(r);
+                const QRect name = DeviceListView::lineRect(r, 1, row.ack);
+                const QRect address = DeviceListView::lineRect(r, 2, row.ack);
+                // The name gives way (elided) to a long name; the address always shows whole.
+                QVERIFY(
+                    QFontMetrics(DeviceListView::lineFont(2, false)).horizontalAdvance(row.line2) <= address.width());
+                QVERIFY(DeviceListView::rowRect(r).contains(name.united(address)) && !name.intersects(address));
             }
         }
+        for (void (frmMain::*open)() : {&frmMain::pctLogButton_Click, &frmMain::pctProbeButton_Click}) {
+            (w.*open)();
+            for (int tick = 0; tick < 23; ++tick)
+                w.tmr100ms_Timer();
+            checkTexts(&w);
+        }
+        w.pctSettings_Click();
+        QVERIFY(QTest::qWaitForWindowExposed(w.settingsDialog()));
+        checkTexts(w.settingsDialog());
+        if (work.height() >= 614) // the dialog keeps its least size: it fits down to 1366 x 768 at 125 %
+            fits(w.settingsDialog());
     }
 
     // The probe panel connects only when its check button is pressed, and only to a local device.
