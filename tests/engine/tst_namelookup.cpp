@@ -167,6 +167,56 @@ private Q_SLOTS:
         QCOMPARE(rig.window.calls.size(), taken.isNull() ? 0 : 2);
     }
 
+    // No reverse name: the device itself is asked, once by mDNS and once by NetBIOS; the first answer wins, a
+    // bad reply is one log line and nothing more, and two seconds of silence on the clock end the questions.
+    void theDeviceNamesItself_data()
+    {
+        QTest::addColumn<QStringList>("steps"); // "mdns NAME", "netbios !why it was ignored", "tick N"
+        QTest::addColumn<QString>("taken");
+        QTest::addColumn<QString>("log");
+        QTest::newRow("mDNS answers") << QStringList {"tick 19", "mdns myphone.local"} << "myphone.local"
+                                      << "";
+        QTest::newRow("NetBIOS first wins") << QStringList {"netbios PC", "mdns pc.local"} << "PC"
+                                            << "";
+        QTest::newRow("a bad reply is ignored")
+            << QStringList {"mdns !transaction id 7, expected 9", "netbios PC"} << "PC"
+            << "DeviceNameReply - mDNS reply for 198.18.0.10 ignored: transaction id 7, expected 9";
+        QTest::newRow("silence") << QStringList {"tick 20", "mdns late.local"} << ""
+                                 << "";
+    }
+
+    void theDeviceNamesItself()
+    {
+        QFETCH(QStringList, steps);
+        QFETCH(QString, taken);
+        QFETCH(QString, log);
+        EngineRig rig;
+        addDevices(rig, 2);
+        rig.net.setNameQueries(true);
+        rig.load();
+        setOnline(rig);
+        QVERIFY(rig.answer(QString(), 1));
+        for (const QString& step : steps) {
+            const QString text = step.section(QLatin1Char(' '), 1);
+            const bool bad = text.startsWith(QLatin1Char('!'));
+            if (step.startsWith(QLatin1String("tick")))
+                rig.tick(text.toInt());
+            else
+                rig.net.answerName(step.startsWith(QLatin1String("mdns")) ? NetPlatform::NameQuery::Mdns
+                                                                          : NetPlatform::NameQuery::NetBios,
+                    bad ? QString() : text, bad ? text.mid(1) : QString());
+        }
+        QCOMPARE(rig.devices[0].HostName, taken.isEmpty() ? QStringLiteral("Unknown Device") : taken);
+        QCOMPARE(
+            rig.stored(macOf(0), QStringLiteral("Host_Name")), taken.isEmpty() ? QStringLiteral("<missing>") : taken);
+        QCOMPARE(rig.window.logs.filter(QStringLiteral("DeviceNameReply")),
+            log.isEmpty() ? QStringList() : QStringList {log});
+        // One question of each kind, all of them closed; the walk has gone on to the next device.
+        QCOMPARE(rig.net.askedNames(), (QStringList {"mdns " + ipOf(10), "netbios " + ipOf(10)}));
+        QCOMPARE(rig.net.pendingNameQueries(), 0);
+        QCOMPARE(rig.net.lookedUpAddresses(), (QStringList {ipOf(10), ipOf(11)}));
+    }
+
     void aReplyAfterARemovalIsDiscarded()
     {
         EngineRig rig;

@@ -140,3 +140,29 @@ bool FakeNetPlatform::completeLookup(int handle, int error, const QString& name)
         done(handle, error, name);
     return true;
 }
+
+int FakeNetPlatform::askDeviceName(NameQuery query, const QString& ip, NameQueryDone done)
+{
+    if (!m_nameQueriesOn)
+        return 0;
+    m_askedNames << (query == NameQuery::Mdns ? QStringLiteral("mdns ") : QStringLiteral("netbios ")) + ip;
+    m_nameQueries.insert(m_nextHandle, {query, std::move(done)});
+    return m_nextHandle++;
+}
+
+void FakeNetPlatform::cancelDeviceName(int handle)
+{
+    m_nameQueries.remove(handle);
+}
+
+bool FakeNetPlatform::answerName(NameQuery query, const QString& name, const QString& ignored)
+{
+    for (auto it = m_nameQueries.cbegin(); it != m_nameQueries.cend(); ++it) {
+        if (it->first == query) {
+            const auto [handle, done] = std::pair {it.key(), it->second};
+            done(handle, name, ignored);
+            return true;
+        }
+    }
+    return false;
+}

@@ -23,6 +23,8 @@ public:
     void deleteNeighbour(const NeighbourRow& row) override;
     int lookupAddress(const QString& ip, LookupDone done) override;
     void cancelLookup(int handle) override;
+    int askDeviceName(NameQuery query, const QString& ip, NameQueryDone done) override;
+    void cancelDeviceName(int handle) override;
 
     using NetPlatform::reportProblem;
     using NetPlatform::setNeighbourTableLimit;
@@ -57,6 +59,15 @@ public:
     // Delivers a pending lookup's result as the event loop would; false when it is not pending.
     bool completeLookup(int handle, int error, const QString& name);
 
+    // Off (the default): devices are never asked, as on a platform without the questions. On: questions to
+    // devices stay pending, silent, until answered or cancelled. askedNames: every question asked,
+    // in order ("mdns 198.18.0.10", "netbios 198.18.0.10"). answerName replies to the pending question of
+    // that kind (a name, or why the platform ignored a reply); false when there is none.
+    void setNameQueries(bool on) { m_nameQueriesOn = on; }
+    QStringList askedNames() const { return m_askedNames; }
+    int pendingNameQueries() const { return int(m_nameQueries.size()); }
+    bool answerName(NameQuery query, const QString& name, const QString& ignored = {});
+
 private:
     bool m_socketOpen = false;
     bool m_openFails = false;
@@ -74,4 +85,7 @@ private:
     QMap<int, LookupDone> m_pending;
     QList<int> m_cancelled;
     QStringList m_lookedUp;
+    QMap<int, std::pair<NameQuery, NameQueryDone>> m_nameQueries;
+    QStringList m_askedNames;
+    bool m_nameQueriesOn = false;
 };

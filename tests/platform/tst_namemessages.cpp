@@ -1,0 +1,111 @@
+// The questions a device is asked for its name and the replies it may send, built by hand from the wire
+// layouts: compression pointers, loops, truncation, other ids and hostile names.
+
+#include "Skip.h"
+#include "platform/NbstatMessage.h"
+
+#include <QTest>
+
+namespace {
+constexpr quint32 kDevice = 0xc612000a; // 198.18.0.10
+const QByteArray kHeader = QByteArray::fromHex("1234 0000 0001 0000 0000 0000");
+// The reverse question for 198.18.0.10 at offset 12; an answer record after it starts at offset 42.
+const QByteArray kQuestion = QByteArray::fromHex("02313001300231380331393807696e2d616464720461727061 00 000c 0001");
+const QByteArray kStar = QByteArray::fromHex("20434b") + QByteArray(30, 'A') + QByteArray(1, '\0'); // "*" encoded
+
+QByteArray mdns(const char* flags, const char* answers, const char* records)
+{
+    return QByteArray::fromHex(QByteArray("1234") + flags + "0001" + answers + "00000000") + kQuestion
+        + QByteArray::fromHex(records);
+}
+
+// A node-status reply as Samba's nmbd sends it: names of 15 blank-padded bytes, suffix and flags, statistics.
+QByteArray nbReply(const QByteArray& names, const char* count, const char* id = "1234")
+{
+    const QByteArray data = QByteArray::fromHex(count) + names + QByteArray(46, '\0');
+    return QByteArray::fromHex(QByteArray(id) + "8400 0000 0001 0000 0000") + kStar
+        + QByteArray::fromHex("0021 0001 00000000") + char(data.size() >> 8) + char(data.size()) + data;
+}
+
+QByteArray nb(const char* name, const char* suffixAndFlags)
+{
+    return QByteArray(name).leftJustified(15, ' ') + QByteArray::fromHex(suffixAndFlags);
+}
+} // namespace
+
+class TestNameMessages : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void questionsOnTheWire()
+    {
+        QCOMPARE(dnsmsg::buildPtrQuery(0x1234, kDevice), kHeader + kQuestion);
+        QCOMPARE(nbstat::buildNodeStatusQuery(0x1234), kHeader + kStar + QByteArray::fromHex("0021 0001"));
+    }
+
+    void replies_data()
+    {
+        QTest::addColumn<bool>("netbios");
+        QTest::addColumn<QByteArray>("msg");
+        QTest::addColumn<QString>("expected"); // the name, or "!" and the start of the error
+        auto row = [](const char* n, bool netbios, const QByteArray& m, const char* e) {
+            QTest::newRow(n) << netbios << m << QString::fromUtf8(e);
+        };
+        // Avahi's shape: the owner a pointer to the question, the cache-flush bit set.
+        row("answer", false, mdns("8400", "0001", "c00c000c80010000000a000f 076d7970686f6e65 056c6f63616c00"),
+            "myphone.local");
+        row("data points into the question", false, mdns("8400", "0001", "c00c000c00010000000a0004 0161 c020"),
+            "a.arpa");
+        row("other record first", false,
+            mdns("8400", "0002", "c00c000100010000000a0004c612000a c00c000c00010000000a0003 016200"), "b");
+        row("another id", false, mdns("8400", "0000", "").replace(0, 1, "\x43"),
+            "!transaction id 17204, expected 4660");
+        row("a query", false, mdns("0000", "0000", ""), "!not a standard response");
+        row("refused", false, mdns("8405", "0000", ""), "!response code 5");
+        row("header cut", false, QByteArray::fromHex("123484"), "!shorter than a DNS header");
+        row("data past the end", false, mdns("8400", "0001", "c00c000c00010000000a00ff 0161"), "!malformed answer");
+        row("pointer to itself", false, mdns("8400", "0001", "c00c000c00010000000a0002 c036"), "!malformed PTR");
+        row("pointer loop", false, mdns("8400", "0001", "c00c000c00010000000a0004 0161c036"), "!malformed PTR");
+        row("forward pointer", false, mdns("8400", "0001", "c040000c00010000000a0000"), "!malformed answer");
+        row("reserved label type", false, mdns("8400", "0001", "c00c000c00010000000a0002 4100"), "!malformed PTR");
+        row("control character", false, mdns("8400", "0001", "c00c000c00010000000a0005 0361076200"),
+            "!name holds a control");
+        row("no UTF-8", false, mdns("8400", "0001", "c00c000c00010000000a0003 01ff00"), "!name is no UTF-8");
+        row("another address", false, mdns("8400", "0001", "0131c00f000c00010000000a0003 016100"), "!no PTR answer");
+        row("empty name", false, mdns("8400", "0001", "c00c000c00010000000a0001 00"), "!empty name");
+
+        const QByteArray group = nb("WORKGROUP", "008400");
+        row("Windows", true, nbReply(nb("MYPHONE", "000400") + group + nb("MYPHONE", "200400"), "03"), "MYPHONE");
+        row("group first", true, nbReply(group + nb("NAS", "030400") + nb("NAS", "000400"), "03"), "NAS");
+        row("server name only", true, nbReply(group + nb("PRINTER", "200400"), "02"), "PRINTER");
+        row("deregistering", true, nbReply(nb("OLD", "001400"), "01"), "!no computer name");
+        row("groups only", true, nbReply(group, "01"), "!no computer name");
+        row("another id", true, nbReply(group, "01", "4321"), "!transaction id");
+        row("more names than bytes", true, nbReply(group, "09"), "!9 names do not fit in 65 bytes");
+        row("control character", true, nbReply(nb("A\x1b[2J", "000400"), "01"), "!name holds a control");
+        row("header cut", true, QByteArray::fromHex("1234"), "!shorter than a NetBIOS header");
+    }
+
+    void replies()
+    {
+        QFETCH(bool, netbios);
+        QFETCH(QByteArray, msg);
+        QFETCH(QString, expected);
+        auto parse = [netbios](const QByteArray& m) {
+            return netbios ? nbstat::parseNodeStatusReply(m, 0x1234) : dnsmsg::parsePtrReply(m, 0x1234, kDevice);
+        };
+        const dnsmsg::NameReply r = parse(msg);
+        if (expected.startsWith(QLatin1Char('!'))) {
+            QVERIFY2(r.name.isEmpty() && r.error.startsWith(expected.mid(1)), qPrintable(r.error));
+            return;
+        }
+        QCOMPARE(r.name, expected);
+        // Cut anywhere, a good reply is refused without a read past its end.
+        for (qsizetype n = 0; n < msg.size(); ++n)
+            QVERIFY(!parse(msg.left(n)).error.isEmpty());
+    }
+};
+
+KW_TEST_GUILESS_MAIN(TestNameMessages)
+#include "tst_namemessages.moc"
