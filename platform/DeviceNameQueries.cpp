@@ -22,6 +22,7 @@ constexpr quint16 kNetbiosPort = 137;
 constexpr quint32 kMdnsGroup = 0xe00000fb; // 224.0.0.251
 constexpr int kMdnsTtl = 255; // a responder drops mDNS packets with any other TTL
 constexpr qsizetype kMaxDatagram = 9000;
+constexpr int kDatagramsPerWake = 16; // a flooding host cannot hold the event loop; the rest waits for the next wake
 
 sockaddr_in endpoint(quint32 ipv4, quint16 port)
 {
@@ -147,7 +148,7 @@ void DeviceNameQueries::cancel(int handle)
 void DeviceNameQueries::readable(int handle)
 {
     QByteArray buffer(kMaxDatagram, Qt::Uninitialized);
-    while (true) {
+    for (int i = 0; i < kDatagramsPerWake; ++i) {
         const auto it = m_queries.find(handle);
         if (it == m_queries.end())
             return; // cancelled by the previous answer's receiver

@@ -157,12 +157,11 @@ void FakeNetPlatform::cancelDeviceName(int handle)
 
 bool FakeNetPlatform::answerName(NameQuery query, const QString& name, const QString& ignored)
 {
-    for (auto it = m_nameQueries.cbegin(); it != m_nameQueries.cend(); ++it) {
-        if (it->first == query) {
-            const auto [handle, done] = std::pair {it.key(), it->second};
-            done(handle, name, ignored);
-            return true;
-        }
-    }
-    return false;
+    const auto it =
+        std::find_if(m_nameQueries.cbegin(), m_nameQueries.cend(), [query](const auto& q) { return q.first == query; });
+    if (it == m_nameQueries.cend())
+        return false;
+    const auto [handle, done] = std::pair {it.key(), it->second}; // copies: the reply may cancel the question
+    done(handle, name, ignored);
+    return true;
 }

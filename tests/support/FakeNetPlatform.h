@@ -59,10 +59,8 @@ public:
     // Delivers a pending lookup's result as the event loop would; false when it is not pending.
     bool completeLookup(int handle, int error, const QString& name);
 
-    // Off (the default): devices are never asked, as on a platform without the questions. On: questions to
-    // devices stay pending, silent, until answered or cancelled. askedNames: every question asked,
-    // in order ("mdns 198.18.0.10", "netbios 198.18.0.10"). answerName replies to the pending question of
-    // that kind (a name, or why the platform ignored a reply); false when there is none.
+    // Devices are asked only when switched on; questions stay silent until answered (a name, or why a reply
+    // was ignored; false when none of that kind is pending). askedNames: "mdns 198.18.0.10", ... in order.
     void setNameQueries(bool on) { m_nameQueriesOn = on; }
     QStringList askedNames() const { return m_askedNames; }
     int pendingNameQueries() const { return int(m_nameQueries.size()); }
