@@ -51,10 +51,6 @@ private Q_SLOTS:
         rig.load();
         setOnline(rig);
         QVERIFY(rig.answer(QStringLiteral("alpha.lan")));
-        QCOMPARE(rig.window.calls,
-            (QStringList {EngineRig::entry(0, rig.now(), QStringLiteral("Name is alpha.lan")),
-                QStringLiteral("MacUpdateOccured 0")}));
-        QCOMPARE(rig.stored(macOf(0), QStringLiteral("Host_Name")), QStringLiteral("alpha.lan"));
 
         // Device 1 is not due. A failed lookup only clears the flag.
         QCOMPARE(rig.net.lookedUpAddresses(), (QStringList {ipOf(10), ipOf(12)}));
@@ -80,17 +76,6 @@ private Q_SLOTS:
         QCOMPARE(rig.devices[3].HostName, QStringLiteral("three.lan"));
         for (int i = 0; i < 3; ++i)
             QVERIFY(!rig.devices[i].NameLookupPending && rig.devices[i].HostName == QLatin1String("Unknown Device"));
-
-        // A platform that refuses a good address is treated the same way.
-        EngineRig refused;
-        addDevices(refused, 2);
-        refused.net.setLookupsFail(true);
-        refused.load();
-        QTRY_COMPARE(refused.net.lookedUpAddresses(), (QStringList {ipOf(10), ipOf(11)}));
-        QTRY_COMPARE(refused.engine.HostLookupHandle(), 0);
-        refused.net.setLookupsFail(false);
-        refused.tick(310); // the refresh after 31 s asks again
-        QCOMPARE(refused.net.pendingLookups().size(), 1);
     }
 
     // An unanswered lookup is cancelled after 100 s and tried again; every name is refreshed 31 s after the
@@ -164,7 +149,8 @@ private Q_SLOTS:
         QCOMPARE(rig.devices[0].HostName, taken.isNull() ? QStringLiteral("Unknown Device") : taken);
         QCOMPARE(
             rig.stored(macOf(0), QStringLiteral("Host_Name")), taken.isNull() ? QStringLiteral("as stored") : taken);
-        QCOMPARE(rig.window.calls.size(), taken.isNull() ? 0 : 2);
+        const QStringList calls {EngineRig::entry(0, rig.now(), "Name is " + taken), "MacUpdateOccured 0"};
+        QCOMPARE(rig.window.calls, taken.isNull() ? QStringList() : calls);
     }
 
     // No reverse name: the device itself is asked, once by mDNS and once by NetBIOS; the first answer wins, a
@@ -173,23 +159,20 @@ private Q_SLOTS:
     {
         QTest::addColumn<QStringList>("steps"); // "mdns NAME", "netbios !why it was ignored", "tick N"
         QTest::addColumn<QString>("taken");
-        QTest::addColumn<QString>("log");
-        QTest::newRow("mDNS answers") << QStringList {"tick 19", "mdns myphone.local"} << "myphone.local"
-                                      << "";
-        QTest::newRow("NetBIOS first wins") << QStringList {"netbios PC", "mdns pc.local"} << "PC"
-                                            << "";
+        QTest::addColumn<QStringList>("logs");
+        QTest::newRow("mDNS answers") << QStringList {"tick 19", "mdns my.local"} << "my.local" << QStringList();
+        QTest::newRow("NetBIOS first wins") << QStringList {"netbios PC", "mdns pc.local"} << "PC" << QStringList();
         QTest::newRow("a bad reply is ignored")
             << QStringList {"mdns !transaction id 7, expected 9", "netbios PC"} << "PC"
-            << "DeviceNameReply - mDNS reply for 198.18.0.10 ignored: transaction id 7, expected 9";
-        QTest::newRow("silence") << QStringList {"tick 20", "mdns late.local"} << ""
-                                 << "";
+            << QStringList {"DeviceNameReply - mDNS reply for 198.18.0.10 ignored: transaction id 7, expected 9"};
+        QTest::newRow("silence") << QStringList {"tick 20", "mdns late.local"} << "Unknown Device" << QStringList();
     }
 
     void theDeviceNamesItself()
     {
         QFETCH(QStringList, steps);
         QFETCH(QString, taken);
-        QFETCH(QString, log);
+        QFETCH(QStringList, logs);
         EngineRig rig;
         addDevices(rig, 2);
         rig.net.setNameQueries(true);
@@ -197,20 +180,17 @@ private Q_SLOTS:
         setOnline(rig);
         QVERIFY(rig.answer(QString(), 1));
         for (const QString& step : steps) {
-            const QString text = step.section(QLatin1Char(' '), 1);
-            const bool bad = text.startsWith(QLatin1Char('!'));
-            if (step.startsWith(QLatin1String("tick")))
+            const QString text = step.section(' ', 1);
+            if (step.startsWith("tick"))
                 rig.tick(text.toInt());
             else
-                rig.net.answerName(step.startsWith(QLatin1String("mdns")) ? NetPlatform::NameQuery::Mdns
-                                                                          : NetPlatform::NameQuery::NetBios,
-                    bad ? QString() : text, bad ? text.mid(1) : QString());
+                rig.net.answerName(
+                    step.startsWith("mdns") ? NetPlatform::NameQuery::Mdns : NetPlatform::NameQuery::NetBios,
+                    text.startsWith('!') ? QString() : text, text.startsWith('!') ? text.mid(1) : QString());
         }
-        QCOMPARE(rig.devices[0].HostName, taken.isEmpty() ? QStringLiteral("Unknown Device") : taken);
-        QCOMPARE(
-            rig.stored(macOf(0), QStringLiteral("Host_Name")), taken.isEmpty() ? QStringLiteral("<missing>") : taken);
-        QCOMPARE(rig.window.logs.filter(QStringLiteral("DeviceNameReply")),
-            log.isEmpty() ? QStringList() : QStringList {log});
+        QCOMPARE(rig.devices[0].HostName, taken);
+        QCOMPARE(rig.stored(macOf(0), "Host_Name"), taken.startsWith("Unknown") ? "<missing>" : taken);
+        QCOMPARE(rig.window.logs.filter("DeviceNameReply"), logs);
         // One question of each kind, all of them closed; the walk has gone on to the next device.
         QCOMPARE(rig.net.askedNames(), (QStringList {"mdns " + ipOf(10), "netbios " + ipOf(10)}));
         QCOMPARE(rig.net.pendingNameQueries(), 0);

@@ -1,12 +1,11 @@
-// mDNS replies as any host on the link may send them: every input parses without fault, and a reply gives
-// either a name without control characters or an error.
+// mDNS replies as any host on the link may send them: no input faults, each gives a clean name or an error.
 #include "platform/DnsMessage.h"
 
 #include <cstdlib>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const dnsmsg::NameReply r =
+    const auto r =
         dnsmsg::parsePtrReply(QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)), 0x1234, 0xc612000a);
     if (r.name.isEmpty() == r.error.isEmpty() || r.name.contains(QChar(0x7f)) || r.name.contains(QChar(0x1b)))
         std::abort();

@@ -7,7 +7,7 @@
 #include "Reg.h"
 #include "TestHome.h"
 
-#include <QStandardPaths>
+#include <QFile>
 #include <QTest>
 
 using namespace kwtest;
@@ -25,14 +25,15 @@ while True:
     s.sendto(q[:2] + tail, peer)
 )";
 // A private /run in the namespace's own mount namespace: its pid file and socket meet no other avahi.
-const char* const kAvahi = "mount -t tmpfs none /run && mkdir /run/avahi-daemon && printf %s \"$1\" >/run/a.conf && "
-                           "exec avahi-daemon -f /run/a.conf --no-drop-root --no-chroot --no-rlimits";
-const char* const kAvahiConfig = "[server]\nhost-name=myphone\nuse-ipv4=yes\nuse-ipv6=no\nallow-interfaces=eth0\n"
-                                 "enable-dbus=no\n[wide-area]\nenable-wide-area=no\n[publish]\npublish-hinfo=no\n";
+const char* const kAvahi =
+    "mount -t tmpfs none /run && mkdir /run/avahi-daemon && printf '[server]\\nhost-name=myphone\\n"
+    "use-ipv6=no\\nallow-interfaces=eth0\\nenable-dbus=no\\n[wide-area]\\nenable-wide-area=no\\n'"
+    " >/run/a.conf && exec avahi-daemon -f /run/a.conf --no-drop-root --no-chroot --no-rlimits";
 
-void startIn(Process& p, const QString& ns, const QStringList& command)
+bool started(Process& p, const QString& ns, const QStringList& command, const QString& line, Process::Channel c)
 {
-    p.start(QStringLiteral("ip"), QStringList {QStringLiteral("netns"), QStringLiteral("exec"), ns} + command);
+    p.start("ip", QStringList {"netns", "exec", ns} + command);
+    return !p.waitForLine(QRegularExpression(line), 0, 15000, c).isEmpty();
 }
 } // namespace
 
@@ -45,49 +46,36 @@ private Q_SLOTS:
     {
         pinTestEnvironment();
         KW_REQUIRE_LAB();
-        if (QStandardPaths::findExecutable(QStringLiteral("avahi-daemon"), {QStringLiteral("/usr/sbin")}).isEmpty())
+        if (!QFile::exists("/usr/sbin/avahi-daemon"))
             KW_SKIP("avahi-daemon is not installed (apt-get install avahi-daemon)");
     }
 
     void devicesWithoutReverseNamesNameThemselves()
     {
-        Lab lab(QStringLiteral("kwn"));
+        Lab lab("kwn");
         QVERIFY2(lab.ok(), qPrintable(lab.error()));
-        QVERIFY(
-            lab.addDevice(QStringLiteral("phone"), QStringLiteral("198.18.0.10"), QStringLiteral("02:4b:57:00:00:0a")));
-        QVERIFY(
-            lab.addDevice(QStringLiteral("pc"), QStringLiteral("198.18.0.11"), QStringLiteral("02:4b:57:00:00:0b")));
-        const QString etc = QStringLiteral("/etc/netns/") + lab.ns();
-        QCOMPARE(run(QStringLiteral("sed"),
-                     {QStringLiteral("-i"), QStringLiteral("/^198\\.18\\.0\\.1[01]\\s/d"), etc + "/hosts"})
-                     .code,
-            0);
-        const QString resolv = run(QStringLiteral("cat"), {etc + "/resolv.conf"}).out;
-        QVERIFY2(resolv.count(QStringLiteral("nameserver")) == 1 && resolv.contains("nameserver 127.0.0.1\n"),
-            qPrintable(resolv));
+        QVERIFY(lab.addDevice("phone", "198.18.0.10", "02:4b:57:00:00:0a")
+            && lab.addDevice("pc", "198.18.0.11", "02:4b:57:00:00:0b"));
+        const QString etc = "/etc/netns/" + lab.ns();
+        QCOMPARE(run("sed", {"-i", "/^198\\.18\\.0\\.1[01]\\s/d", etc + "/hosts"}).code, 0);
+        const QString resolv = run("cat", {etc + "/resolv.conf"}).out;
+        QVERIFY2(resolv.count("nameserver") == 1 && resolv.contains("nameserver 127.0.0.1\n"), qPrintable(resolv));
         Process avahi;
-        startIn(avahi, lab.ns(QStringLiteral("phone")),
-            {QStringLiteral("sh"), QStringLiteral("-c"), kAvahi, QStringLiteral("sh"), kAvahiConfig});
-        QVERIFY(!avahi.waitForLine(QRegularExpression(QStringLiteral("startup complete")), 0, 15000, Process::Err)
-                     .isEmpty());
+        QVERIFY(started(avahi, lab.ns("phone"), {"sh", "-c", kAvahi}, "startup complete", Process::Err));
         Process nbns;
-        startIn(
-            nbns, lab.ns(QStringLiteral("pc")), {QStringLiteral("/usr/bin/python3"), QStringLiteral("-c"), kResponder});
-        QVERIFY(!nbns.waitForLine(QRegularExpression(QStringLiteral("^ready$")), 0, 10000).isEmpty());
+        QVERIFY(started(nbns, lab.ns("pc"), {"/usr/bin/python3", "-c", kResponder}, "^ready$", Process::Out));
 
         TestHome home;
         Monitor monitor(home.paths().home);
         monitor.start(lab.ns());
-        for (const QString& named :
-            {QStringLiteral("0A\t.*\tName is myphone.local$"), QStringLiteral("0B\t.*\tName is OFFICEPC$")})
+        for (const char* named : {"0A\t.*\tName is myphone.local$", "0B\t.*\tName is OFFICEPC$"})
             QVERIFY2(!monitor.waitForLine(QRegularExpression(QStringLiteral("^02-4B-57-00-00-") + named), 0, 60000)
                           .isEmpty(),
-                qPrintable(named));
-        const QString bad = QStringLiteral("NetBIOS reply for 198.18.0.11 ignored: transaction id");
-        QVERIFY(!monitor.linesAfter(0, bad, Process::Err).isEmpty());
+                named);
+        QVERIFY(
+            !monitor.linesAfter(0, "NetBIOS reply for 198.18.0.11 ignored: transaction id", Process::Err).isEmpty());
         QCOMPARE(monitor.stop(), 0);
-        QCOMPARE(
-            Reg::get(home.paths().home, Reg::device(QStringLiteral("02-4B-57-00-00-0A")), QStringLiteral("Host_Name")),
+        QCOMPARE(Reg::get(home.paths().home, Reg::device("02-4B-57-00-00-0A"), "Host_Name"),
             QStringLiteral("myphone.local"));
         QCOMPARE(avahi.stop(), 0);
     }

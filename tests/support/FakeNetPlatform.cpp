@@ -150,11 +150,6 @@ int FakeNetPlatform::askDeviceName(NameQuery query, const QString& ip, NameQuery
     return m_nextHandle++;
 }
 
-void FakeNetPlatform::cancelDeviceName(int handle)
-{
-    m_nameQueries.remove(handle);
-}
-
 bool FakeNetPlatform::answerName(NameQuery query, const QString& name, const QString& ignored)
 {
     const auto it =

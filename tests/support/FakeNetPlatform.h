@@ -24,7 +24,7 @@ public:
     int lookupAddress(const QString& ip, LookupDone done) override;
     void cancelLookup(int handle) override;
     int askDeviceName(NameQuery query, const QString& ip, NameQueryDone done) override;
-    void cancelDeviceName(int handle) override;
+    void cancelDeviceName(int handle) override { m_nameQueries.remove(handle); }
 
     using NetPlatform::reportProblem;
     using NetPlatform::setNeighbourTableLimit;
