@@ -59,11 +59,9 @@ public:
     // Delivers a pending lookup's result as the event loop would; false when it is not pending.
     bool completeLookup(int handle, int error, const QString& name);
 
-    // Devices are asked only when switched on; questions stay silent until answered (a name, or why a reply
-    // was ignored; false when none of that kind is pending). askedNames: "mdns 198.18.0.10", ... in order.
+    // Devices are asked only when switched on, then stay silent until answered (false: none of that kind asked).
     void setNameQueries(bool on) { m_nameQueriesOn = on; }
-    QStringList askedNames() const { return m_askedNames; }
-    int pendingNameQueries() const { return int(m_nameQueries.size()); }
+    QStringList askedNames() const { return m_askedNames; } // "mdns 198.18.0.10", ... in order
     bool answerName(NameQuery query, const QString& name, const QString& ignored = {});
 
 private:
