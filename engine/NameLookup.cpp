@@ -23,7 +23,7 @@ constexpr int kRefusedLookup = 1; // the error code of a lookup that could not b
 void frmClient::ScanNextName()
 {
     runTrapped("ScanNextName", m_window, [this] {
-        if (m_hostLookupHandle != 0)
+        if (m_hostLookupHandle != 0 || m_ask)
             return;
         // A removal moved devices between slots.
         if (blnEntryDeleted)
@@ -100,26 +100,32 @@ void frmClient::HostScanReply(int handle, int error, const QString& name)
             return;
         }
         const qint32 d = m_lookupIndex;
+        QString host;
         if (error == 0) {
-            QString host = name.left(kNameBytes);
+            host = name.left(kNameBytes);
             const qsizetype zero = host.indexOf(QChar(0));
             if (zero >= 0)
                 host.truncate(zero);
-
-            const DeviceRecord& device = m_devices[d];
-            // Two online devices sharing the address: the name may be either's.
-            const bool accepted = device.PresenceCountdown != 0 && !sharesOnlineAddress(d);
-            if (accepted && !host.isEmpty() && host != device.HostName) {
-                m_devices[d].HostName = host;
-                modRegistry::WriteString(modRegistry::ProductKey, Keys::deviceKey(m_devices[d].MacAddress),
-                    QStringLiteral("Host_Name"), host);
-                m_window.AddLogEntry(d, stamp(currentTime()) + QStringLiteral("Name is ") + host);
-                m_window.MacUpdateOccured(d);
-                notePossibleReturn(d);
-            }
         }
+        // Two online devices sharing the address: the name may be either's.
+        const bool accepted = m_devices[d].PresenceCountdown != 0 && !sharesOnlineAddress(d);
+        if (accepted && !host.isEmpty() && host != m_devices[d].HostName)
+            storeHostName(d, host);
+        // No reverse name: the device itself may know one. Its flag stays set until that question ends.
+        if (accepted && host.isEmpty() && askDevice(d))
+            return;
         if (m_devices.isValid(d))
             m_devices[d].NameLookupPending = false;
         ScanNextName();
     });
+}
+
+void frmClient::storeHostName(qint32 d, const QString& host)
+{
+    m_devices[d].HostName = host;
+    modRegistry::WriteString(
+        modRegistry::ProductKey, Keys::deviceKey(m_devices[d].MacAddress), QStringLiteral("Host_Name"), host);
+    m_window.AddLogEntry(d, stamp(currentTime()) + QStringLiteral("Name is ") + host);
+    m_window.MacUpdateOccured(d);
+    notePossibleReturn(d);
 }

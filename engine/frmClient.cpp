@@ -112,8 +112,9 @@ void frmClient::StopSystem()
         // Dropping the interrupted sweep here is what lets a later StartSystem prepare a new one at once.
         m_sweepPrepared = false;
         resetCursor();
-        if (m_hostLookupHandle != 0) {
+        if (m_hostLookupHandle != 0 || m_ask) {
             cancelLookup();
+            endAsk();
             m_lookupIndex = 0;
         }
     });
@@ -172,6 +173,7 @@ void frmClient::tmrPingTimer_Timer()
             return;
         if (m_sweepReady)
             PingSend();
+        checkAskTimeout();
 
         if (++m_tickCounter < kTicksPerSecond)
             return;
@@ -183,7 +185,7 @@ void frmClient::tmrPingTimer_Timer()
             cancelLookup();
             ScanNextName();
         }
-        if (m_hostLookupHandle == 0 && m_secondsCounter - m_lastRefresh >= kRefreshSeconds) {
+        if (m_hostLookupHandle == 0 && !m_ask && m_secondsCounter - m_lastRefresh >= kRefreshSeconds) {
             for (qint32 d = 0; d < m_devices.DeviceCount; ++d)
                 m_devices[d].NameLookupPending = true;
             m_lastRefresh = m_secondsCounter;

@@ -12,6 +12,7 @@
 #include <QStringList>
 #include <QTimer>
 #include <array>
+#include <optional>
 
 class DeviceTable;
 struct LiveSettings;
@@ -55,6 +56,9 @@ public:
     void PingSend();
     // Completion of the pending reverse lookup: its handle, 0 or an error code, and the name found.
     void HostScanReply(int handle, int error, const QString& name);
+    // A reply to a question put to the device itself (NetPlatform::askDeviceName): its name, or why the reply
+    // was ignored.
+    void DeviceNameReply(int handle, const QString& name, const QString& ignored);
     // One line per adapter: "<name>  <type>  <MAC>  IP <ip>/<mask>[, ...]  Gateway <gw>[, ...]".
     // Nothing else in the system calls it. An unreadable adapter list gives an empty list and a log line.
     QStringList GetLocalAdapterInfo();
@@ -110,6 +114,11 @@ private:
     void ScanNextName();
     void refuseLookup();
     bool sharesOnlineAddress(qint32 device);
+    bool askDevice(qint32 device);
+    void endAsk();
+    void checkAskTimeout();
+    // The one place a device's host name changes: memory, store, history and the lists.
+    void storeHostName(qint32 device, const QString& host);
     void cancelLookup();
     void logProblem(const QString& cause, const QString& detail);
     void resetCursor();
@@ -150,6 +159,19 @@ private:
     quint32 m_lastRefresh = 0;
     qint32 m_lookupIndex = 0;
     int m_lastRefusedHandle = 0; // refused lookups get handles of their own, below 0
+
+    // The device asked for its own name after reverse DNS had none: one mDNS and one NetBIOS question, the
+    // first answer wins, silence ends it after two seconds. Lookups stay one device at a time.
+    struct DeviceAsk
+    {
+        qint32 device = 0;
+        QString ip;
+        QDateTime started;
+        int mdns = 0;
+        int netbios = 0;
+        int ignored = 0; // replies ignored so far; a device that floods gets a few lines, not thousands
+    };
+    std::optional<DeviceAsk> m_ask;
 
     // How many online devices carry each address, built once per change of presence instead of a scan of
     // every device per name reply.

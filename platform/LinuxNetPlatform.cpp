@@ -1,8 +1,10 @@
 // The privileged requests (through the helper) and the reverse lookups of the Linux network layer; adapters
-// are in LinuxAdapters.cpp, the rtnetlink reading (routes, neighbour table) in LinuxNetlink.cpp.
+// are in LinuxAdapters.cpp, the rtnetlink reading (routes, neighbour table) in LinuxNetlink.cpp, the questions
+// to devices for their own names in DeviceNameQueries.cpp.
 
 #include "platform/LinuxNetPlatform.h"
 #include "platform/DebugSink.h"
+#include "platform/DeviceNameQueries.h"
 #include "platform/HelperClient.h"
 
 #include <QCoreApplication>
@@ -44,6 +46,7 @@ bool isDottedQuad(const QString& text)
 LinuxNetPlatform::LinuxNetPlatform(QString helperProgram)
     : m_helperProgram(std::move(helperProgram))
     , m_lookupContext(new QObject)
+    , m_nameQueries(std::make_unique<DeviceNameQueries>())
 { }
 
 LinuxNetPlatform::~LinuxNetPlatform()
@@ -346,6 +349,17 @@ void LinuxNetPlatform::cancelLookup(int handle)
 {
     if (m_lookups.remove(handle))
         QHostInfo::abortHostLookup(handle);
+}
+
+int LinuxNetPlatform::askDeviceName(NameQuery query, const QString& ip, NameQueryDone done)
+{
+    return m_nameQueries->ask(query, ip, std::move(done),
+        [this](const QString& cause, const QString& detail) { reportProblem(cause, detail); });
+}
+
+void LinuxNetPlatform::cancelDeviceName(int handle)
+{
+    m_nameQueries->cancel(handle);
 }
 
 void LinuxNetPlatform::logOnce(QString& last, const QString& text)

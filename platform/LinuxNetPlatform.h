@@ -7,6 +7,7 @@
 #include <QMap>
 #include <QObject>
 
+class DeviceNameQueries;
 class HelperClient;
 class QHostInfo;
 struct ifaddrs;
@@ -54,6 +55,8 @@ public:
 
     int lookupAddress(const QString& ip, LookupDone done) override;
     void cancelLookup(int handle) override;
+    int askDeviceName(NameQuery query, const QString& ip, NameQueryDone done) override;
+    void cancelDeviceName(int handle) override;
 
     // Counters of the helper's answers since it started, for diagnostics and the namespace tests.
     struct SendCounts
@@ -112,4 +115,5 @@ private:
         LookupDone done;
     };
     QHash<int, PendingLookup> m_lookups;
+    std::unique_ptr<DeviceNameQueries> m_nameQueries;
 };

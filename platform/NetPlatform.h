@@ -96,6 +96,17 @@ public:
     // A cancelled lookup never calls done.
     virtual void cancelLookup(int handle) = 0;
 
+    // Asking a device itself for its name, for the many home devices without a reverse DNS record: an mDNS
+    // reverse question (multicast on the device's link and unicast to the device) or a NetBIOS node-status
+    // question (unicast), each from its own unprivileged UDP socket. Only addresses on a directly connected
+    // link are asked. done is called from the event loop for every reply until the query is cancelled: with
+    // the name, or with why the reply was ignored. Queries never time out by themselves. Returns the handle,
+    // 0 when nothing was sent. The default platform asks nobody.
+    enum class NameQuery { Mdns, NetBios };
+    using NameQueryDone = std::function<void(int handle, const QString& name, const QString& ignored)>;
+    virtual int askDeviceName(NameQuery, const QString&, NameQueryDone) { return 0; }
+    virtual void cancelDeviceName(int) { }
+
 protected:
     void setNeighbourTableLimit(int rows) { m_neighbourTableLimit = rows; }
     void reportProblem(const QString& cause, const QString& detail) const

@@ -157,3 +157,23 @@ std::optional<QList<Neighbour6Row>> FakeNetPlatform::neighbours6()
         return std::nullopt;
     return m_rows6;
 }
+
+int FakeNetPlatform::askDeviceName(NameQuery query, const QString& ip, NameQueryDone done)
+{
+    if (!m_nameQueriesOn)
+        return 0;
+    m_askedNames << (query == NameQuery::Mdns ? QStringLiteral("mdns ") : QStringLiteral("netbios ")) + ip;
+    m_nameQueries.insert(m_nextHandle, {query, std::move(done)});
+    return m_nextHandle++;
+}
+
+bool FakeNetPlatform::answerName(NameQuery query, const QString& name, const QString& ignored)
+{
+    const auto it =
+        std::find_if(m_nameQueries.cbegin(), m_nameQueries.cend(), [query](const auto& q) { return q.first == query; });
+    if (it == m_nameQueries.cend())
+        return false;
+    const auto [handle, done] = std::pair {it.key(), it->second}; // copies: the reply may cancel the question
+    done(handle, name, ignored);
+    return true;
+}

@@ -23,6 +23,8 @@ public:
     void deleteNeighbour(const NeighbourRow& row) override;
     int lookupAddress(const QString& ip, LookupDone done) override;
     void cancelLookup(int handle) override;
+    int askDeviceName(NameQuery query, const QString& ip, NameQueryDone done) override;
+    void cancelDeviceName(int handle) override { m_nameQueries.remove(handle); }
 
     using NetPlatform::reportProblem;
     using NetPlatform::setNeighbourTableLimit;
@@ -61,6 +63,10 @@ public:
     std::optional<QList<Neighbour6Row>> neighbours6() override;
     Neighbour6Row& addNeighbour6(const QString& mac, const QString& ip, quint8 type = 3, int ifindex = 2);
     QList<Neighbour6Row>& neighbourRows6() { return m_rows6; }
+    // Devices are asked only when switched on, then stay silent until answered (false: none of that kind asked).
+    void setNameQueries(bool on) { m_nameQueriesOn = on; }
+    QStringList askedNames() const { return m_askedNames; } // "mdns 198.18.0.10", ... in order
+    bool answerName(NameQuery query, const QString& name, const QString& ignored = {});
 
 private:
     bool m_socketOpen = false;
@@ -80,4 +86,7 @@ private:
     QList<int> m_cancelled;
     QStringList m_lookedUp;
     QList<Neighbour6Row> m_rows6;
+    QMap<int, std::pair<NameQuery, NameQueryDone>> m_nameQueries;
+    QStringList m_askedNames;
+    bool m_nameQueriesOn = false;
 };

@@ -1,0 +1,94 @@
+// Names from the devices themselves, for those without a reverse DNS name: one mDNS reverse question and one
+// NetBIOS node-status question per device and refresh, the first answer wins, two seconds of silence end it.
+// The name is kept as the device gives it, in the form that reaches it again: "myphone.local" (mDNS, the
+// trailing dot dropped as reverse DNS names have none) or "MYPHONE" (NetBIOS, as Windows shows it).
+
+#include "engine/AddressText.h"
+#include "engine/ErrorTrap.h"
+#include "engine/frmClient.h"
+#include "platform/Clock.h"
+#include "platform/NetPlatform.h"
+#include "store/DeviceTable.h"
+
+#include <QPointer>
+
+namespace {
+constexpr qint64 kAskTimeoutMs = 2000;
+constexpr qsizetype kNameChars = 256; // as much as a reverse name may hold
+constexpr int kIgnoredLines = 3; // log lines about ignored replies per device and refresh
+} // namespace
+
+bool frmClient::askDevice(qint32 d)
+{
+    const QString ip = m_devices[d].IpAddress;
+    if (!AddressText::parseIPv4(ip).has_value())
+        return false;
+    QPointer<frmClient> self(this);
+    auto done = [self](int handle, const QString& name, const QString& ignored) {
+        if (self)
+            self->DeviceNameReply(handle, name, ignored);
+    };
+    // The platform answers from the event loop only, so both handles are known before any reply.
+    m_ask = DeviceAsk {d, ip, kwclock::now()};
+    m_ask->mdns = m_net.askDeviceName(NetPlatform::NameQuery::Mdns, ip, done);
+    m_ask->netbios = m_net.askDeviceName(NetPlatform::NameQuery::NetBios, ip, done);
+    if (m_ask->mdns == 0 && m_ask->netbios == 0)
+        m_ask.reset();
+    return m_ask.has_value();
+}
+
+void frmClient::endAsk()
+{
+    if (!m_ask)
+        return;
+    for (const int handle : {m_ask->mdns, m_ask->netbios}) {
+        if (handle != 0)
+            m_net.cancelDeviceName(handle);
+    }
+    m_ask.reset();
+}
+
+void frmClient::checkAskTimeout()
+{
+    if (!m_ask)
+        return;
+    // A clock set back must not hold the lookups up until it catches up again.
+    const qint64 waited = m_ask->started.msecsTo(kwclock::now());
+    if (waited >= 0 && waited < kAskTimeoutMs)
+        return;
+    const qint32 d = m_ask->device;
+    endAsk();
+    // Silence is no name; the next refresh asks again.
+    if (!blnEntryDeleted && m_devices.isValid(d))
+        m_devices[d].NameLookupPending = false;
+    ScanNextName();
+}
+
+void frmClient::DeviceNameReply(int handle, const QString& name, const QString& ignored)
+{
+    runTrapped("DeviceNameReply", m_window, [&] {
+        if (!m_ask || handle == 0 || (handle != m_ask->mdns && handle != m_ask->netbios))
+            return;
+        if (!ignored.isEmpty() || name.isEmpty()) {
+            if (++m_ask->ignored > kIgnoredLines)
+                return;
+            const QString source = handle == m_ask->mdns ? QStringLiteral("mDNS") : QStringLiteral("NetBIOS");
+            Log(QStringLiteral("DeviceNameReply - %1 reply for %2 ignored: %3")
+                    .arg(source, m_ask->ip, ignored.isEmpty() ? QStringLiteral("empty name") : ignored));
+            return;
+        }
+        const qint32 d = m_ask->device;
+        const QString ip = m_ask->ip;
+        endAsk();
+        // A removal moved devices between slots: the answer is discarded as a reverse lookup's would be.
+        if (blnEntryDeleted || !m_devices.isValid(d) || m_devices[d].IpAddress != ip) {
+            ScanNextName();
+            return;
+        }
+        const QString host = name.left(kNameChars);
+        if (m_devices[d].PresenceCountdown != 0 && !sharesOnlineAddress(d) && host != m_devices[d].HostName)
+            storeHostName(d, host);
+        m_devices[d].NameLookupPending = false;
+        ScanNextName();
+    });
+}

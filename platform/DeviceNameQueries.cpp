@@ -1,0 +1,177 @@
+#include "platform/DeviceNameQueries.h"
+
+#include "platform/DnsMessage.h"
+#include "platform/NbstatMessage.h"
+
+#include <QHostAddress>
+#include <QRandomGenerator>
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <ifaddrs.h>
+#include <limits>
+#include <net/if.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+constexpr quint16 kMdnsPort = 5353;
+constexpr quint16 kNetbiosPort = 137;
+constexpr quint32 kMdnsGroup = 0xe00000fb; // 224.0.0.251
+constexpr int kMdnsTtl = 255; // a responder drops mDNS packets with any other TTL
+constexpr qsizetype kMaxDatagram = 9000;
+constexpr int kDatagramsPerWake = 16; // a flooding host cannot hold the event loop; the rest waits for the next wake
+
+sockaddr_in endpoint(quint32 ipv4, quint16 port)
+{
+    sockaddr_in a {};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(ipv4);
+    a.sin_port = htons(port);
+    return a;
+}
+
+bool sendTo(int fd, const QByteArray& packet, quint32 ipv4, quint16 port)
+{
+    const sockaddr_in to = endpoint(ipv4, port);
+    return ::sendto(fd, packet.constData(), size_t(packet.size()), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to)
+        == packet.size();
+}
+
+QString label(NetPlatform::NameQuery kind)
+{
+    return kind == NetPlatform::NameQuery::Mdns ? QStringLiteral("mDNS") : QStringLiteral("NetBIOS");
+}
+} // namespace
+
+int linkOfAddress(quint32 ipv4)
+{
+    ifaddrs* list = nullptr;
+    if (getifaddrs(&list) != 0)
+        return 0;
+    int found = 0;
+    for (const ifaddrs* i = list; i && !found; i = i->ifa_next) {
+        if (!i->ifa_addr || !i->ifa_netmask || i->ifa_addr->sa_family != AF_INET)
+            continue;
+        const unsigned flags = i->ifa_flags;
+        if (!(flags & IFF_UP) || !(flags & IFF_MULTICAST) || (flags & (IFF_LOOPBACK | IFF_POINTOPOINT)))
+            continue;
+        const quint32 own = ntohl(reinterpret_cast<const sockaddr_in*>(i->ifa_addr)->sin_addr.s_addr);
+        const quint32 mask = ntohl(reinterpret_cast<const sockaddr_in*>(i->ifa_netmask)->sin_addr.s_addr);
+        if (mask == 0 || (own & mask) != (ipv4 & mask) || ipv4 == own)
+            continue;
+        // The subnet's own and broadcast addresses name no single device (a /31 has neither).
+        const quint32 host = ipv4 & ~mask;
+        if (~mask > 1 && (host == 0 || host == ~mask))
+            continue;
+        found = int(if_nametoindex(i->ifa_name));
+    }
+    freeifaddrs(list);
+    return found;
+}
+
+DeviceNameQueries::~DeviceNameQueries()
+{
+    while (!m_queries.empty())
+        cancel(m_queries.begin()->first);
+}
+
+int DeviceNameQueries::ask(
+    NetPlatform::NameQuery kind, const QString& ip, NetPlatform::NameQueryDone done, const Report& report)
+{
+    bool ok = false;
+    const quint32 device = QHostAddress(ip).toIPv4Address(&ok);
+    const int link = ok ? linkOfAddress(device) : 0;
+    if (link == 0)
+        return 0;
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        report(QStringLiteral("askDeviceName socket"),
+            QStringLiteral("no UDP socket: ") + QString::fromLocal8Bit(strerror(errno)));
+        return 0;
+    }
+    const quint16 id = quint16(QRandomGenerator::global()->bounded(1, 0x10000));
+    bool sent = false;
+    if (kind == NetPlatform::NameQuery::Mdns) {
+        ip_mreqn via {};
+        via.imr_ifindex = link;
+        const int ttl = kMdnsTtl;
+        const unsigned char loop = 0;
+        const unsigned char mttl = kMdnsTtl;
+        const bool set = setsockopt(fd, IPPROTO_IP, IP_MULTICAST_IF, &via, sizeof via) == 0
+            && setsockopt(fd, IPPROTO_IP, IP_MULTICAST_TTL, &mttl, sizeof mttl) == 0
+            && setsockopt(fd, IPPROTO_IP, IP_MULTICAST_LOOP, &loop, sizeof loop) == 0
+            && setsockopt(fd, IPPROTO_IP, IP_TTL, &ttl, sizeof ttl) == 0;
+        if (set) {
+            const QByteArray packet = dnsmsg::buildPtrQuery(id, device);
+            sent = sendTo(fd, packet, kMdnsGroup, kMdnsPort);
+            sent = sendTo(fd, packet, device, kMdnsPort) || sent;
+        }
+    } else {
+        sent = sendTo(fd, nbstat::buildNodeStatusQuery(id), device, kNetbiosPort);
+    }
+    if (!sent) {
+        report(QStringLiteral("askDeviceName ") + label(kind),
+            QStringLiteral("%1 name query to %2 not sent: %3")
+                .arg(label(kind), ip, QString::fromLocal8Bit(strerror(errno))));
+        ::close(fd);
+        return 0;
+    }
+    const int handle = m_nextHandle;
+    m_nextHandle = m_nextHandle == std::numeric_limits<int>::max() ? 1 : m_nextHandle + 1;
+    Query& q = m_queries[handle];
+    q.kind = kind;
+    q.fd = fd;
+    q.device = device;
+    q.id = id;
+    q.done = std::move(done);
+    q.notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+    QObject::connect(
+        q.notifier.get(), &QSocketNotifier::activated, q.notifier.get(), [this, handle] { readable(handle); });
+    return handle;
+}
+
+void DeviceNameQueries::cancel(int handle)
+{
+    const auto it = m_queries.find(handle);
+    if (it == m_queries.end())
+        return;
+    // The notifier may be the one whose signal is being delivered right now.
+    it->second.notifier->setEnabled(false);
+    it->second.notifier.release()->deleteLater();
+    ::close(it->second.fd);
+    m_queries.erase(it);
+}
+
+void DeviceNameQueries::readable(int handle)
+{
+    QByteArray buffer(kMaxDatagram, Qt::Uninitialized);
+    for (int i = 0; i < kDatagramsPerWake; ++i) {
+        const auto it = m_queries.find(handle);
+        if (it == m_queries.end())
+            return; // cancelled by the previous answer's receiver
+        const Query& q = it->second;
+        sockaddr_in from {};
+        socklen_t fromLength = sizeof from;
+        const ssize_t n =
+            ::recvfrom(q.fd, buffer.data(), size_t(buffer.size()), 0, reinterpret_cast<sockaddr*>(&from), &fromLength);
+        if (n < 0)
+            return; // EAGAIN: read out; an ICMP error of the unicast send says nothing worth a line
+        const QByteArray datagram = buffer.left(n);
+        const quint32 sender = ntohl(from.sin_addr.s_addr);
+        const quint16 port = ntohs(from.sin_port);
+        const quint16 expectedPort = q.kind == NetPlatform::NameQuery::Mdns ? kMdnsPort : kNetbiosPort;
+        dnsmsg::NameReply reply;
+        if (sender != q.device || port != expectedPort)
+            reply.error = QStringLiteral("reply from %1:%2").arg(QHostAddress(sender).toString()).arg(port);
+        else if (q.kind == NetPlatform::NameQuery::Mdns)
+            reply = dnsmsg::parsePtrReply(datagram, q.id, q.device);
+        else
+            reply = nbstat::parseNodeStatusReply(datagram, q.id);
+        const NetPlatform::NameQueryDone done = q.done;
+        if (done)
+            done(handle, reply.name, reply.error);
+    }
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <optional>
+
+// The two questions a device is asked for its own name, built and answered as pure functions over bytes: the
+// multicast DNS reverse (PTR) question and the NetBIOS node-status question (NbstatMessage.h). Replies come
+// from the network, so every read is bounds-checked and compression pointers may only point backwards.
+namespace dnsmsg {
+
+// What a reply says: the name, or why the reply is no answer (exactly one is set).
+struct NameReply
+{
+    QString name;
+    QString error;
+};
+
+// "10.0.18.198.in-addr.arpa" for 198.18.0.10; ipv4 in host order.
+QByteArray reverseName(quint32 ipv4);
+// A one-shot query (id, no flags) for the PTR record of the address's reverse name, class IN.
+QByteArray buildPtrQuery(quint16 id, quint32 ipv4);
+
+// The labels of the name at offset, following compression pointers; offset is left just past the name where
+// it starts. nullopt when it runs past the message, loops, points forwards, uses a reserved label type or is
+// longer than 255 bytes.
+std::optional<QList<QByteArray>> readName(const QByteArray& msg, qsizetype& offset);
+
+// The labels joined by dots as text; error when a label is no UTF-8, holds a dot or a control character.
+NameReply nameText(const QList<QByteArray>& labels);
+
+// The reply to buildPtrQuery(id, ipv4): the first PTR answer (class IN, cache-flush bit ignored) for the
+// address's reverse name, without the trailing dot ("myphone.local").
+NameReply parsePtrReply(const QByteArray& msg, quint16 id, quint32 ipv4);
+
+// Big-endian reads for the parsers; false when the bytes run past the message.
+bool read16(const QByteArray& msg, qsizetype offset, quint16& value);
+bool read32(const QByteArray& msg, qsizetype offset, quint32& value);
+void append16(QByteArray& msg, quint16 value);
+
+} // namespace dnsmsg
