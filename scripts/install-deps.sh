@@ -14,7 +14,7 @@ packages=(
     iproute2 libcap2-bin procps xdotool iputils-arping nftables
     ccache clang libclang-rt-14-dev
     openssl libssl-dev libcap-dev libmosquitto-dev mosquitto mosquitto-clients
-    dbus dbus-x11 dunst
+    dbus dbus-x11 dunst avahi-daemon
     desktop-file-utils appstream dpkg-dev fakeroot file
 )
 
