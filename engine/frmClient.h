@@ -14,6 +14,7 @@
 #include <array>
 
 class DeviceTable;
+struct HeardArp;
 struct LiveSettings;
 class NetPlatform;
 class MainWindowSeam;
@@ -94,7 +95,9 @@ private:
     void AddGateway(const QString& gateway);
     void FinishScan();
     void harvestRows(const QDateTime& now);
-    void trackPresence(const QDateTime& now);
+    void trackPresence(const QDateTime& now, qint32 onlyDevice = -1);
+    void arpHeard(const HeardArp& arp);
+    qint32 rangeOf(const std::array<quint8, 4>& ip) const;
     void AddNewMacEntry(const QString& mac, const QString& ip, quint8 type);
     void storeAdmissions();
     void agePresence();
