@@ -40,7 +40,9 @@ enum class Type : std::uint8_t {
     // Requests (monitor to helper).
     EchoBatch = 1, // u16 count, count x 4-byte IPv4 address
     DeleteNeighbours = 2, // u16 count, count x (u32 interface index, 4-byte IPv4 address)
-    ListenArp = 3, // no payload: report heard ARP from now on; answered with an empty ArpHeard of its sequence
+    // No payload: report heard ARP from now on; answered with an empty ArpHeard of its sequence, or with Error
+    // NotCapable when the helper could not open its ARP socket.
+    ListenArp = 3,
     // Replies (helper to monitor).
     Ready = 0x80, // u8 flags, u8 0, u16 0, u32 errno of the echo socket, u32 its send buffer, u32 errno of ARP's
     EchoResult = 0x81, // u16 sent, queued, refusedRange, refusedRate, failed, 0; u32 errno; u32 refused address

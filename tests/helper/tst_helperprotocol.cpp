@@ -75,7 +75,7 @@ private Q_SLOTS:
         QFETCH(QString, sighting);
         const QStringList f = packet.split(QLatin1Char(' '));
         QByteArray body =
-            QByteArray::fromHex("00010800060400" + f[0].toLatin1() + f.value(3, "020000000005").toLatin1());
+            QByteArray::fromHex("000108000604000" + f[0].toLatin1() + f.value(3, "020000000005").toLatin1());
         for (const QString& part : (f[1] + QStringLiteral(".0.0.0.0.0.0.") + f[2]).split(QLatin1Char('.')))
             body += char(part.toInt());
         ArpSighting s;

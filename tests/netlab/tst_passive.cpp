@@ -34,9 +34,9 @@ private Q_SLOTS:
         QVERIFY(!monitor.waitForLine(RE("^02-00-C6-12-00-01\\t.*Connected"), 0, 2 * kSweepMs).isEmpty());
 
         // name, address, MAC, the ARP it sends on joining ("" for none)
-        for (const QStringList& j : {QStringList {"loud", "198.18.0.20", "02:4b:57:00:00:14", "announcement"},
-                 {"prober", "198.18.0.21", "02:4b:57:00:00:15", "probe"},
-                 {"quiet", "198.18.0.22", "02:4b:57:00:00:16", ""}}) {
+        const QList<QStringList> joins {{"loud", "198.18.0.20", "02:4b:57:00:00:14", "announcement"},
+            {"prober", "198.18.0.21", "02:4b:57:00:00:15", "probe"}, {"quiet", "198.18.0.22", "02:4b:57:00:00:16", ""}};
+        for (const QStringList& j : joins) {
             const QString mac = j[2].toUpper().replace(QLatin1Char(':'), QLatin1Char('-'));
             const RE admitted(QLatin1Char('^') + mac + QStringLiteral("\\t.*NEW DEVICE"));
             const qsizetype out = monitor.cursor(), err = monitor.cursor(Process::Err);
@@ -50,8 +50,9 @@ private Q_SLOTS:
                 continue;
             }
             QCOMPARE(lab.netlab(QStringLiteral("add"), {j[0], j[1], j[2], QStringLiteral("--ignore-arp")}).code, 0);
-            const QStringList announce =
-                j[3] == QStringLiteral("probe") ? QStringList {j[0], "--probe"} : QStringList {j[0]};
+            QStringList announce {j[0]};
+            if (j[3] == QStringLiteral("probe"))
+                announce << QStringLiteral("--probe");
             QCOMPARE(lab.netlab(QStringLiteral("announce"), announce).code, 0);
             const QString line = QStringLiteral("HeardArp - %1 admitted at %2 from an ARP %3").arg(mac, j[1], j[3]);
             QVERIFY2(
