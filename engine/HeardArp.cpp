@@ -1,7 +1,9 @@
-// Heard ARP: a device that speaks ARP on a swept range (announces itself, probes for the address it is about to
-// take, asks for another host, answers) is admitted through the harvest's own admission, or counted as seen, at
-// once instead of at the end of the next sweep. Passive evidence only adds sightings: going offline still takes
-// two sweeps without one, and an address change is left to the harvest, which sees every address a MAC holds.
+// Heard ARP: a stranger that speaks for itself on a swept range (announces itself, probes for the address it is
+// about to take, asks for another host) is admitted through the harvest's own admission at once instead of at
+// the end of the next sweep, and any ARP of a known device, answers too, counts as seeing it. An answer admits
+// nobody: it is what the sweep asked for, and the sweep's harvest admits its sender as it always has. Passive
+// evidence only adds sightings: going offline still takes two sweeps without one, and an address change is
+// left to the harvest, which sees every address a MAC holds.
 
 #include "engine/AddressText.h"
 #include "engine/ErrorTrap.h"
@@ -56,6 +58,8 @@ void frmClient::arpHeard(const HeardArp& arp)
         qint32 index = m_devices.indexOfMac(mac);
         bool cameOnline = true;
         if (index < 0) {
+            if (arp.kind == HeardArp::Reply)
+                return;
             const qint32 before = m_devices.DeviceCount;
             AddNewMacEntry(mac, ip, kDynamicEntry);
             storeAdmissions();

@@ -1,6 +1,7 @@
-// Heard ARP in the engine: an unknown sender in a swept range is admitted at once through the harvest's own
-// admission (the default gateway as safe) and the harvest then has nothing left to report; a known one comes
-// back at once and still goes offline after two sweeps without a sighting; outside the ranges nothing changes.
+// Heard ARP in the engine: a stranger speaking for itself in a swept range is admitted at once through the
+// harvest's own admission (the default gateway as safe) and the harvest then has nothing left to report; a known
+// device comes back at once and still goes offline after two sweeps without a sighting; an answer from a stranger,
+// or anything outside the ranges, changes nothing.
 
 #include "EngineRig.h"
 #include "Skip.h"
@@ -30,21 +31,21 @@ private Q_SLOTS:
     void unknownSenders_data()
     {
         QTest::addColumn<QString>("ip");
+        QTest::addColumn<int>("kind");
         QTest::addColumn<QString>("intruder"); // as stored
-        QTest::newRow("in a swept range") << "198.18.0.7"
-                                          << "True";
-        QTest::newRow("the default gateway") << "198.18.0.1"
-                                             << "False";
-        QTest::newRow("outside every range") << "198.18.1.7"
-                                             << "<missing>";
+        QTest::newRow("in a swept range") << "198.18.0.7" << int(HeardArp::Announcement) << "True";
+        QTest::newRow("the default gateway") << "198.18.0.1" << int(HeardArp::Request) << "False";
+        QTest::newRow("outside every range") << "198.18.1.7" << int(HeardArp::Probe) << "<missing>";
+        QTest::newRow("an answer: the harvest's") << "198.18.0.7" << int(HeardArp::Reply) << "<missing>";
     }
     void unknownSenders()
     {
         QFETCH(QString, ip);
+        QFETCH(int, kind);
         QFETCH(QString, intruder);
         EngineRig rig;
         started(rig);
-        rig.net.hearArp(kMac, ip);
+        rig.net.hearArp(kMac, ip, HeardArp::Kind(kind));
         QCOMPARE(rig.stored(kMac, QStringLiteral("Intruder")), intruder);
         QCOMPARE(rig.window.calls.isEmpty(), rig.devices.DeviceCount == 0);
         if (rig.devices.DeviceCount == 0)

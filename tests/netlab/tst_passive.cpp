@@ -1,6 +1,6 @@
 // Heard ARP with the real monitor, headless, in a namespace LAN: a device that announces its address, or
 // probes for it, is admitted from what it sent, though it answers no ARP request and so no sweep could ever
-// find it; a silent device is still admitted through the sweep.
+// find it; a silent device is still admitted by the sweep's harvest.
 
 #include "Lab.h"
 #include "TestHome.h"
@@ -43,10 +43,8 @@ private Q_SLOTS:
             if (j[3].isEmpty()) {
                 QVERIFY(lab.addDevice(j[0], j[1], j[2]));
                 QVERIFY(!monitor.waitForLine(admitted, out, 3 * kSweepMs).isEmpty());
-                // By the sweep (its harvest, or the answer it asked for), never by ARP of the device's own.
-                const QStringList heard = monitor.linesAfter(err, mac + QStringLiteral(" admitted"), Process::Err);
-                QVERIFY2(
-                    heard.isEmpty() || heard.first().endsWith(QStringLiteral("reply")), qPrintable(heard.join('\n')));
+                // By the sweep's harvest, never by ARP (its answer to the sweep admits nobody).
+                QVERIFY(monitor.linesAfter(err, mac + QStringLiteral(" admitted"), Process::Err).isEmpty());
                 continue;
             }
             QCOMPARE(lab.netlab(QStringLiteral("add"), {j[0], j[1], j[2], QStringLiteral("--ignore-arp")}).code, 0);
