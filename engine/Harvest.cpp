@@ -145,9 +145,10 @@ void frmClient::harvestRows(const QDateTime& now)
     }
 }
 
-void frmClient::trackPresence(const QDateTime& now)
+void frmClient::trackPresence(const QDateTime& now, qint32 onlyDevice)
 {
-    for (qint32 d = 0; d < m_devices.DeviceCount; ++d) {
+    const qint32 end = onlyDevice < 0 ? m_devices.DeviceCount : onlyDevice + 1;
+    for (qint32 d = std::max(onlyDevice, 0); d < end; ++d) {
         DeviceRecord& device = m_devices[d];
         const bool cameOnline = device.PresenceCountdown != 0 && device.OnlineState == 0;
         const bool wentOffline = device.PresenceCountdown == 0 && device.OnlineState != 0;

@@ -28,6 +28,7 @@ frmClient::frmClient(
     m_tmrPingTimer.setInterval(kTickMs);
     connect(&m_tmrPingTimer, &QTimer::timeout, this, &frmClient::tmrPingTimer_Timer);
     m_net.setProblemReport([this](const QString& cause, const QString& detail) { logProblem(cause, detail); });
+    m_net.setArpHeard([this](const HeardArp& arp) { arpHeard(arp); });
 }
 
 frmClient::~frmClient()
@@ -36,6 +37,7 @@ frmClient::~frmClient()
     if (m_loaded && !m_shutDown)
         Shutdown();
     m_net.setProblemReport(nullptr);
+    m_net.setArpHeard(nullptr);
 }
 
 // A refused send or deletion repeats at every request of every sweep: one line per cause says it, and the

@@ -15,6 +15,7 @@
 #include <optional>
 
 class DeviceTable;
+struct HeardArp;
 struct LiveSettings;
 class NetPlatform;
 class MainWindowSeam;
@@ -98,7 +99,9 @@ private:
     void AddGateway(const QString& gateway);
     void FinishScan();
     void harvestRows(const QDateTime& now);
-    void trackPresence(const QDateTime& now);
+    void trackPresence(const QDateTime& now, qint32 onlyDevice = -1);
+    void arpHeard(const HeardArp& arp);
+    qint32 rangeOf(const std::array<quint8, 4>& ip) const;
     void AddNewMacEntry(const QString& mac, const QString& ip, quint8 type);
     void storeAdmissions();
     // Gateway addresses (GatewayWatch.cpp): a MAC found answering for one is remembered with the time, so

@@ -13,7 +13,12 @@
 // one unsolicited Ready frame. A frame with a bad version, type or length is answered with an Error frame and
 // skipped whole (its declared length is always within 16 bits), so one bad request never desynchronises the
 // stream and never changes anything.
+//
+// Compatibility: the frame layout is that of version 1 throughout; later messages only add types and append
+// fields, so a monitor reads what it knows of a newer helper and an older helper refuses what it does not know
+// (ListenArp: Error Unsupported), which the monitor takes as "not capable".
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -27,24 +32,49 @@ constexpr std::size_t kMaxPayload = 1024;
 constexpr std::size_t kMaxEchoTargets = 64; // one batch of the engine is 32
 constexpr std::size_t kMaxNeighbourRows = 64;
 constexpr int kEchoesPerSecond = 320; // the engine's own rate: 32 requests every 100 ms
+constexpr std::size_t kArpRecordBytes = 16;
+constexpr std::size_t kMaxArpRecords = 60; // one ArpHeard frame: 4 + 60 x 16 bytes
+constexpr int kArpReportsPerSecond = 64; // beyond this in any one second, heard ARP is dropped and counted
 
 enum class Type : std::uint8_t {
     // Requests (monitor to helper).
     EchoBatch = 1, // u16 count, count x 4-byte IPv4 address
     DeleteNeighbours = 2, // u16 count, count x (u32 interface index, 4-byte IPv4 address)
-    ListenArp = 3, // reserved for reporting heard ARP; answered with Error Unsupported until then
+    // No payload: report heard ARP from now on; answered with an empty ArpHeard of its sequence, or with Error
+    // NotCapable when the helper could not open its ARP socket.
+    ListenArp = 3,
     // Replies (helper to monitor).
-    Ready = 0x80, // u8 flags (ReadyFlag), u8 0, u16 0, u32 errno of the echo socket, u32 its send buffer
+    Ready = 0x80, // u8 flags, u8 0, u16 0, u32 errno of the echo socket, u32 its send buffer, u32 errno of ARP's
     EchoResult = 0x81, // u16 sent, queued, refusedRange, refusedRate, failed, 0; u32 errno; u32 refused address
     DeleteResult = 0x82, // u16 deleted, refusedRange, refusedState, absent, failed, 0; u32 errno; u32 address
-    ArpHeard = 0x83, // reserved
+    // u16 count, u16 reports dropped over the rate since the last frame, count x (u32 interface index, 6-byte
+    // sender MAC, 4-byte IPv4 address, u8 ArpKind, u8 0); sequence 0 unless it answers ListenArp.
+    ArpHeard = 0x83,
     Error = 0xFF, // u16 ErrorCode, u16 0
 };
 
 enum ReadyFlag : std::uint8_t {
     EchoSocket = 1, // the raw ICMP socket is open
     NeighbourAdmin = 2, // CAP_NET_ADMIN is kept for deleting neighbour rows
-    ArpListen = 4, // reserved
+    ArpListen = 4, // the ARP socket is open: ListenArp will be served
+};
+
+// What the heard ARP was. A probe's address is the one its sender is about to take (its target: a probe's own
+// sender address is 0.0.0.0); an announcement (gratuitous ARP) names the sender's address as its target too.
+enum class ArpKind : std::uint8_t {
+    Request = 1,
+    Reply = 2,
+    Probe = 3,
+    Announcement = 4,
+};
+
+// One heard sender: the interface it was heard on, its MAC and the address it holds or is about to take.
+struct ArpSighting
+{
+    std::uint32_t ifindex = 0;
+    std::array<std::uint8_t, 6> mac {};
+    std::array<std::uint8_t, 4> ip {};
+    ArpKind kind = ArpKind::Request;
 };
 
 enum class ErrorCode : std::uint16_t {
@@ -143,7 +173,11 @@ inline ParseResult parseRequest(const std::uint8_t* data, std::size_t size)
     const auto type = Type(data[1]);
     r.request.type = type;
     if (type == Type::ListenArp) {
-        r.error = length == 0 ? ErrorCode::Unsupported : ErrorCode::BadLength;
+        if (length != 0) {
+            r.error = ErrorCode::BadLength;
+            return r;
+        }
+        r.status = Parse::Ok;
         return r;
     }
     if (type != Type::EchoBatch && type != Type::DeleteNeighbours) {
@@ -228,5 +262,55 @@ inline std::uint32_t replyField32(const Reply& reply, std::size_t byteOffset)
 // The six u16 counters of EchoResult and DeleteResult take 12 bytes; errno and address follow.
 constexpr std::size_t kResultErrnoOffset = 12;
 constexpr std::size_t kResultAddressOffset = 16;
+
+// An ArpHeard payload; dropped says how many reports the rate cap held back since the previous frame.
+inline std::vector<std::uint8_t> arpHeardPayload(const std::vector<ArpSighting>& sightings, std::uint16_t dropped)
+{
+    std::vector<std::uint8_t> p;
+    put16(p, std::uint16_t(sightings.size()));
+    put16(p, dropped);
+    for (const ArpSighting& s : sightings) {
+        put32(p, s.ifindex);
+        p.insert(p.end(), s.mac.begin(), s.mac.end());
+        p.insert(p.end(), s.ip.begin(), s.ip.end());
+        p.push_back(std::uint8_t(s.kind));
+        p.push_back(0);
+    }
+    return p;
+}
+
+struct ArpHeardBatch
+{
+    bool ok = false; // false: count and length disagree, too many records, or a kind this revision lacks
+    std::uint16_t dropped = 0;
+    std::vector<ArpSighting> sightings;
+};
+
+// The monitor's reading of an ArpHeard payload: all of it or nothing.
+inline ArpHeardBatch parseArpHeard(const std::vector<std::uint8_t>& payload)
+{
+    ArpHeardBatch b;
+    if (payload.size() < 4)
+        return b;
+    const std::size_t count = get16(payload.data());
+    if (count > kMaxArpRecords || payload.size() != 4 + count * kArpRecordBytes)
+        return b;
+    b.dropped = get16(payload.data() + 2);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint8_t* p = payload.data() + 4 + i * kArpRecordBytes;
+        if (p[14] < std::uint8_t(ArpKind::Request) || p[14] > std::uint8_t(ArpKind::Announcement)) {
+            b.sightings.clear();
+            return b;
+        }
+        ArpSighting s;
+        s.ifindex = get32(p);
+        std::copy(p + 4, p + 10, s.mac.begin());
+        std::copy(p + 10, p + 14, s.ip.begin());
+        s.kind = ArpKind(p[14]);
+        b.sightings.push_back(s);
+    }
+    b.ok = true;
+    return b;
+}
 
 } // namespace helperproto

@@ -2,9 +2,14 @@
 // and speaks HelperProtocol.h over its stdin and stdout. It sends echo requests (CAP_NET_RAW, used once to open
 // the raw socket) and deletes neighbour rows (CAP_NET_ADMIN, raised only while a deletion is made), and only
 // inside the directly connected IPv4 ranges of interfaces that are up and do ARP, never faster than the
-// engine's own rate. It reads no environment, closes every inherited descriptor, keeps no other capability,
-// and exits when the pipe closes.
+// engine's own rate. Once asked (ListenArp) it reports the ARP it hears on those interfaces: a packet socket
+// (CAP_NET_RAW, used once to open it) whose locked filter passes only the 28-byte bodies of incoming ARP, so
+// nothing else any host sends is ever read; each sender's MAC and address (a probe's target address) is reported
+// when the address lies in a connected range of the interface it was heard on, at most once a second per
+// sender and address and kArpReportsPerSecond in all. It reads no environment, closes every inherited
+// descriptor, keeps no other capability, and exits when the pipe closes.
 
+#include "helper/ArpListener.h"
 #include "helper/HelperProtocol.h"
 #include "helper/Neighbours.h"
 
@@ -18,6 +23,7 @@
 #include <fcntl.h>
 #include <ifaddrs.h>
 #include <linux/icmp.h>
+#include <linux/if_packet.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/capability.h>
@@ -138,6 +144,11 @@ struct Helper
     int sendBuffer = 0;
     bool admin = false;
     int netlink = -1;
+    int arp = -1;
+    int arpErrno = 0;
+    bool listening = false;
+    helperarp::ArpReports arpReports;
+    std::int64_t droppedReportedAt = -kSecondNs * 10;
     ConnectedRanges connected;
     RateCap rate;
     std::vector<std::uint32_t> queue; // host order, held back by the rate cap
@@ -252,6 +263,48 @@ struct Helper
         return frame(Type::DeleteResult, req.seq, p);
     }
 
+    // Reads what the ARP socket holds (a bounded number per call, so the pipe is never starved) and reports
+    // the senders inside the connected ranges of the interface each was heard on; false when the pipe is gone.
+    bool readArp()
+    {
+        std::vector<ArpSighting> heard;
+        for (int i = 0; i < 256; ++i) {
+            std::uint8_t body[64];
+            sockaddr_ll from {};
+            socklen_t fromLen = sizeof from;
+            const ssize_t n =
+                ::recvfrom(arp, body, sizeof body, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from), &fromLen);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                break;
+            ArpSighting s;
+            s.ifindex = std::uint32_t(from.sll_ifindex);
+            if (from.sll_pkttype == PACKET_OUTGOING || !helperarp::parseArpPacket(body, std::size_t(n), s))
+                continue;
+            const ConnectedRanges::Range* range = connected.find(get32(s.ip.data()));
+            if (!range || range->ifindex != s.ifindex)
+                continue;
+            if (arpReports.admit(s, nowNs()))
+                heard.push_back(s);
+        }
+        // Drops alone are told at most once a second; with reports they ride along.
+        const bool tellDropped = arpReports.anyDropped() && nowNs() - droppedReportedAt >= kSecondNs;
+        for (std::size_t first = 0; first < heard.size() || (first == 0 && tellDropped); first += kMaxArpRecords) {
+            const std::size_t end = std::min(heard.size(), first + kMaxArpRecords);
+            const std::vector<ArpSighting> part(
+                heard.begin() + std::ptrdiff_t(first), heard.begin() + std::ptrdiff_t(end));
+            std::uint16_t dropped = 0;
+            if (first == 0 && arpReports.anyDropped()) {
+                dropped = arpReports.takeDropped();
+                droppedReportedAt = nowNs();
+            }
+            if (!writeAll(frame(Type::ArpHeard, 0, arpHeardPayload(part, dropped))))
+                return false;
+        }
+        return true;
+    }
+
     // CAP_NET_ADMIN is permitted but not effective; it is raised for one deletion and lowered again.
     template<typename Fn> int withAdmin(Fn fn)
     {
@@ -325,15 +378,20 @@ int main(int argc, char**)
         socklen_t len = sizeof h.sendBuffer;
         getsockopt(h.icmp, SOL_SOCKET, SO_SNDBUF, &h.sendBuffer, &len);
     }
+    const int arpSocket = helperarp::openArpSocket();
+    h.arp = std::max(arpSocket, -1);
+    h.arpErrno = arpSocket < 0 ? -arpSocket : 0;
     h.netlink = openNetlink();
     h.admin = dropCapabilities() && h.netlink >= 0;
 
     std::vector<std::uint8_t> ready;
-    ready.push_back(std::uint8_t((h.icmp >= 0 ? EchoSocket : 0) | (h.admin ? NeighbourAdmin : 0)));
+    ready.push_back(
+        std::uint8_t((h.icmp >= 0 ? EchoSocket : 0) | (h.admin ? NeighbourAdmin : 0) | (h.arp >= 0 ? ArpListen : 0)));
     ready.push_back(0);
     put16(ready, 0);
     put32(ready, std::uint32_t(h.icmpErrno));
     put32(ready, std::uint32_t(h.sendBuffer));
+    put32(ready, std::uint32_t(h.arpErrno));
     if (!writeAll(frame(Type::Ready, 0, ready)))
         return 1;
 
@@ -346,10 +404,13 @@ int main(int argc, char**)
         h.lateSent = std::uint16_t(h.lateSent + sent);
         h.lateFailed = std::uint16_t(h.lateFailed + failed);
         h.lateErrno = h.lateErrno ? h.lateErrno : err;
-        pollfd in {STDIN_FILENO, POLLIN, 0};
+        pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {h.arp, POLLIN, 0}};
         const int timeout = wait < 0 ? -1 : int(wait / 1000000 + 1);
-        if (poll(&in, 1, timeout) < 0 && errno != EINTR)
+        if (poll(fds, h.listening ? 2 : 1, timeout) < 0 && errno != EINTR)
             return 1;
+        if (h.listening && (fds[1].revents & POLLIN) && !h.readArp())
+            return 1;
+        const pollfd& in = fds[0];
         if (!(in.revents & (POLLIN | POLLHUP | POLLERR)))
             continue;
         const ssize_t n = ::read(STDIN_FILENO, chunk, sizeof chunk);
@@ -369,7 +430,14 @@ int main(int argc, char**)
                 reply = errorFrame(r.request.seq, r.error);
             else if (r.request.type == Type::EchoBatch)
                 reply = h.icmp < 0 ? errorFrame(r.request.seq, ErrorCode::NotCapable) : h.echo(r.request);
-            else
+            else if (r.request.type == Type::ListenArp) {
+                // What queued before the request is old news: dropped unread, ARP body or not.
+                for (std::uint8_t stale[64]; !h.listening && h.arp >= 0
+                     && ::recv(h.arp, stale, sizeof stale, MSG_DONTWAIT | MSG_TRUNC) >= 0;) { }
+                h.listening = h.arp >= 0;
+                reply = h.listening ? frame(Type::ArpHeard, r.request.seq, arpHeardPayload({}, 0))
+                                    : errorFrame(r.request.seq, ErrorCode::NotCapable);
+            } else
                 reply = h.remove(r.request);
             if (!writeAll(reply))
                 return 1;

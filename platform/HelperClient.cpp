@@ -124,6 +124,7 @@ void HelperClient::readReplies()
             m_flags = r.reply.payload.empty() ? 0 : r.reply.payload[0];
             m_echoErrno = int(replyField32(r.reply, 4));
             m_sendBuffer = int(replyField32(r.reply, 8));
+            m_arpErrno = int(replyField32(r.reply, 12));
             continue;
         }
         m_lastAnswered = std::max(m_lastAnswered, r.reply.seq);

@@ -30,6 +30,7 @@ public:
     std::uint8_t flags() const { return m_flags; }
     int echoSocketErrno() const { return m_echoErrno; }
     int sendBuffer() const { return m_sendBuffer; }
+    int arpSocketErrno() const { return m_arpErrno; }
     qint64 pid() const { return m_process.processId(); }
     const QString& program() const { return m_program; }
     QString startError() const { return m_startError; }
@@ -55,6 +56,7 @@ private:
     std::uint8_t m_flags = 0;
     int m_echoErrno = 0;
     int m_sendBuffer = 0;
+    int m_arpErrno = 0;
     std::uint32_t m_nextSeq = 1;
     std::uint32_t m_lastAnswered = 0;
     QString m_startError;

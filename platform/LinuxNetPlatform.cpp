@@ -114,7 +114,47 @@ bool LinuxNetPlatform::openIcmpSocket()
     setProblemFromHelper();
     if (!m_privilegeProblem.isEmpty())
         Log(QStringLiteral("NetPlatform - ") + m_privilegeProblem);
+    listenForArp();
     return icmpSocketOpen();
+}
+
+void LinuxNetPlatform::listenForArp()
+{
+    if (!(m_helper->flags() & helperproto::ArpListen)) {
+        Log(QStringLiteral("NetPlatform - passive ARP listening is off: the helper %1 cannot open its ARP socket "
+                           "(%2); devices are found by the sweep alone")
+                .arg(m_helper->program(), errnoText(m_helper->arpSocketErrno())));
+        return;
+    }
+    m_listenSeq = m_helper->send(helperproto::Type::ListenArp, {});
+}
+
+void LinuxNetPlatform::arpHeard(const helperproto::Reply& reply)
+{
+    using namespace helperproto;
+    const ArpHeardBatch batch = parseArpHeard(reply.payload);
+    if (!batch.ok) {
+        Log(QStringLiteral("NetPlatform - the helper sent a malformed ARP report of %1 bytes; ignored")
+                .arg(reply.payload.size()));
+        return;
+    }
+    if (reply.seq != 0 && reply.seq == m_listenSeq) {
+        m_listenSeq = 0;
+        Log(QStringLiteral("NetPlatform - listening for ARP on the swept interfaces"));
+    }
+    if (batch.dropped > 0)
+        reportProblem(QStringLiteral("ArpHeard dropped"),
+            QStringLiteral("heard ARP comes faster than %1 reports a second; the helper dropped %2 of them")
+                .arg(kArpReportsPerSecond)
+                .arg(batch.dropped));
+    for (const ArpSighting& s : batch.sightings) {
+        HeardArp arp;
+        arp.ifindex = int(s.ifindex);
+        arp.mac = QByteArray(reinterpret_cast<const char*>(s.mac.data()), qsizetype(s.mac.size()));
+        arp.ip = s.ip;
+        arp.kind = HeardArp::Kind(s.kind);
+        deliverArpHeard(arp);
+    }
 }
 
 void LinuxNetPlatform::setProblemFromHelper()
@@ -284,7 +324,17 @@ void LinuxNetPlatform::helperReply(const helperproto::Reply& reply)
                 QStringLiteral("%1 neighbour rows could not be deleted: %2").arg(failed).arg(errnoText(err)));
         break;
     }
+    case Type::ArpHeard:
+        arpHeard(reply);
+        break;
     case Type::Error:
+        if (reply.seq != 0 && reply.seq == m_listenSeq) {
+            m_listenSeq = 0;
+            Log(QStringLiteral("NetPlatform - passive ARP listening is off: the helper refused it (error %1); "
+                               "devices are found by the sweep alone")
+                    .arg(replyField16(reply, 0)));
+            break;
+        }
         reportProblem(QStringLiteral("helper error %1").arg(replyField16(reply, 0)),
             QStringLiteral("the helper rejected request %1 (error %2)").arg(reply.seq).arg(replyField16(reply, 0)));
         break;

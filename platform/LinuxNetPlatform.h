@@ -29,9 +29,9 @@ quint8 neighbourTypeFromState(int nudState);
 QList<AdapterInfo> adaptersFromIfaddrs(const ifaddrs* list, const QList<DefaultRouteHop>& routes);
 
 // The Linux network services. What needs privileges (the raw ICMP socket's echo requests, deleting neighbour
-// rows) is done by the helper program kestrelwatch-helper, a child spoken to over a pipe (HelperClient); this
-// process holds no capability. getifaddrs and rtnetlink (libnl) read adapters, routes and the neighbour
-// table here, and QHostInfo makes reverse lookups. One rtnetlink socket lives as long as the object.
+// rows, listening for ARP) is done by the helper program kestrelwatch-helper, a child spoken to over a pipe
+// (HelperClient); this process holds no capability. getifaddrs and rtnetlink (libnl) read adapters, routes and the
+// neighbour table here, and QHostInfo makes reverse lookups. One rtnetlink socket lives as long as the object.
 class LinuxNetPlatform final : public NetPlatform
 {
 public:
@@ -88,6 +88,8 @@ private:
     void flushRequests();
     void helperReply(const helperproto::Reply& reply);
     void setProblemFromHelper();
+    void listenForArp();
+    void arpHeard(const helperproto::Reply& reply);
 
     nl_sock* route();
     // One neighbour dump of an address family, retried when the table changed meanwhile; 0 or a libnl error.
@@ -103,6 +105,7 @@ private:
     QList<NeighbourRow> m_pendingDeletes;
     bool m_flushScheduled = false;
     QString m_privilegeProblem;
+    std::uint32_t m_listenSeq = 0; // the ListenArp request, until its answer
     SendCounts m_sendCounts;
     nl_sock* m_route = nullptr;
     QString m_lastAdapterError;

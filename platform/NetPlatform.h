@@ -49,6 +49,17 @@ struct Neighbour6Row
     quint8 type = 3;
 };
 
+// ARP heard on a swept interface: the sender's MAC and the address it holds, or for a probe the address it is
+// about to take. Only addresses inside the connected ranges of that interface are heard.
+struct HeardArp
+{
+    enum Kind : quint8 { Request = 1, Reply = 2, Probe = 3, Announcement = 4 };
+    int ifindex = 0;
+    QByteArray mac;
+    std::array<quint8, 4> ip {}; // first byte first
+    Kind kind = Request;
+};
+
 class NetPlatform
 {
 public:
@@ -61,6 +72,11 @@ public:
     // an hour.
     using ProblemReport = std::function<void(const QString& cause, const QString& detail)>;
     void setProblemReport(ProblemReport report) { m_problemReport = std::move(report); }
+
+    // Heard ARP, delivered from the event loop as it arrives, while the socket is open and the platform can
+    // listen (the Linux layer: a helper with CAP_NET_RAW); otherwise never.
+    using ArpHeardHandler = std::function<void(const HeardArp&)>;
+    void setArpHeard(ArpHeardHandler handler) { m_arpHeard = std::move(handler); }
 
     // socket(AF_INET, SOCK_RAW, IPPROTO_ICMP); false when it cannot be created (no CAP_NET_RAW).
     virtual bool openIcmpSocket() = 0;
@@ -108,6 +124,11 @@ public:
     virtual void cancelDeviceName(int) { }
 
 protected:
+    void deliverArpHeard(const HeardArp& arp) const
+    {
+        if (m_arpHeard)
+            m_arpHeard(arp);
+    }
     void setNeighbourTableLimit(int rows) { m_neighbourTableLimit = rows; }
     void reportProblem(const QString& cause, const QString& detail) const
     {
@@ -117,6 +138,7 @@ protected:
 
 private:
     ProblemReport m_problemReport;
+    ArpHeardHandler m_arpHeard;
     int m_neighbourTableLimit = 0;
 };
 

@@ -1,5 +1,7 @@
-// libFuzzer harness of the helper's request parser: any bytes from the pipe, frame after frame.
+// libFuzzer harness of the helper's request parser (any bytes from the pipe, frame after frame), the
+// monitor's reading of the helper's replies and ARP reports, and the helper's reading of an ARP body.
 
+#include "helper/ArpListener.h"
 #include "helper/HelperProtocol.h"
 
 #include <cstdlib>
@@ -14,12 +16,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             break;
         if (r.consumed < kHeaderBytes || r.consumed > size - used)
             std::abort();
-        if (r.status == Parse::Ok && r.request.echoTargets.size() + r.request.neighbours.size() == 0)
+        if (r.status == Parse::Ok && r.request.type != Type::ListenArp
+            && r.request.echoTargets.size() + r.request.neighbours.size() == 0)
             std::abort();
         used += r.consumed;
     }
     const ReplyResult reply = parseReply(data, size);
     if (reply.status != Parse::NeedMore && reply.consumed > size)
+        std::abort();
+    std::vector<std::uint8_t> payload(data, data + size);
+    const ArpHeardBatch batch = parseArpHeard(payload);
+    for (std::size_t pad = 4 + kArpRecordBytes - 1; pad < payload.size(); pad += kArpRecordBytes)
+        payload[pad] = 0; // never read
+    if (batch.ok && arpHeardPayload(batch.sightings, batch.dropped) != payload)
+        std::abort();
+    ArpSighting s;
+    if (helperarp::parseArpPacket(data, size, s) && (s.mac[0] & 1))
         std::abort();
     return 0;
 }

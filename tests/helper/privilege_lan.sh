@@ -39,6 +39,7 @@ run_monitor
 wait_for "$work/err" "kestrelwatch: watching 198.18.0.0 to 198.18.0.255 on eth0" 10
 wait_for "$work/out" "02-00-C6-12-00-0A	.*NEW DEVICE" 30
 wait_for "$work/out" "02-00-C6-12-00-0B	.*NEW DEVICE" 30
+grep -q "NetPlatform - listening for ARP on the swept interfaces" "$work/err" || fail "the helper does not listen for ARP"
 monitor=$(pgrep -P "$mon" -x kestrelwatch || echo "$mon")
 [ "$(caps "$monitor" CapEff)$(caps "$monitor" CapPrm)" = 00000000000000000000000000000000 ] || fail "monitor has capabilities"
 echo "monitor $monitor: CapEff $(caps "$monitor" CapEff), CapPrm $(caps "$monitor" CapPrm)"
@@ -58,4 +59,5 @@ kill "$mon"; wait "$mon" || true; mon=
 setcap -r "$helper"
 run_monitor
 wait_for "$work/err" "kestrelwatch: watching nothing: .*fix it with: sudo setcap cap_net_raw,cap_net_admin=ep $helper" 10
+wait_for "$work/err" "passive ARP listening is off: the helper $helper cannot open its ARP socket" 10
 echo "PASS"

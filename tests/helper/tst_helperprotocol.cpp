@@ -1,5 +1,7 @@
-// The request parser as a pure function: frames split anywhere, frames back to back, and the limits.
+// The request parser as a pure function: frames split anywhere, frames back to back, and the limits; the ARP
+// bodies the helper reads, the reports it sends and their rate cap.
 
+#include "helper/ArpListener.h"
 #include "helper/HelperProtocol.h"
 #include "tests/support/Skip.h"
 
@@ -54,6 +56,63 @@ private Q_SLOTS:
         QCOMPARE(int(r.status), error ? int(Parse::Bad) : int(Parse::Ok));
         QCOMPARE(int(r.error), error);
         QCOMPARE(r.consumed, bytes.size()); // a refused frame is skipped whole
+    }
+
+    // An ARP body "op sender target" from 02:00:00:00:00:05 (or the MAC given), to what the helper reports.
+    void arpBodies_data()
+    {
+        QTest::addColumn<QString>("packet");
+        QTest::addColumn<QString>("sighting"); // "kind address", "" for nothing
+        QTest::newRow("request") << "1 198.18.0.5 198.18.0.1" << QStringLiteral("1 198.18.0.5");
+        QTest::newRow("probe: the address to be taken") << "1 0.0.0.0 198.18.0.9" << QStringLiteral("3 198.18.0.9");
+        QTest::newRow("announcement") << "2 198.18.0.5 198.18.0.5" << QStringLiteral("4 198.18.0.5");
+        QTest::newRow("multicast sender") << "1 198.18.0.5 198.18.0.1 010000000005" << QStringLiteral("");
+        QTest::newRow("cut short") << "1 198.18.0.5 198.18.0" << QStringLiteral("");
+    }
+    void arpBodies()
+    {
+        QFETCH(QString, packet);
+        QFETCH(QString, sighting);
+        const QStringList f = packet.split(QLatin1Char(' '));
+        QByteArray body =
+            QByteArray::fromHex("000108000604000" + f[0].toLatin1() + f.value(3, "020000000005").toLatin1());
+        for (const QString& part : (f[1] + QStringLiteral(".0.0.0.0.0.0.") + f[2]).split(QLatin1Char('.')))
+            body += char(part.toInt());
+        ArpSighting s;
+        const bool ok = helperarp::parseArpPacket(
+            reinterpret_cast<const std::uint8_t*>(body.constData()), std::size_t(body.size()), s);
+        const QString found =
+            QStringLiteral("%1 %2.%3.%4.%5").arg(int(s.kind)).arg(s.ip[0]).arg(s.ip[1]).arg(s.ip[2]).arg(s.ip[3]);
+        QCOMPARE(ok ? found : QString(), sighting);
+    }
+
+    void arpReports()
+    {
+        // A payload that disagrees with itself is refused whole (the fuzzer reads every other one back).
+        ArpSighting a {7, {2, 0, 0, 0, 0, 5}, {198, 18, 0, 5}, ArpKind::Probe};
+        std::vector<std::uint8_t> payload = arpHeardPayload({a, a}, 3);
+        QVERIFY(parseArpHeard(payload).ok);
+        payload[1] = 3; // three records said, two carried
+        QVERIFY(!parseArpHeard(payload).ok);
+        payload[1] = 2;
+        payload[payload.size() - 2] = 9; // a kind nobody knows
+        QVERIFY(!parseArpHeard(payload).ok);
+
+        // Once a second per sender and address; at most kArpReportsPerSecond in any one second.
+        helperarp::ArpReports reports;
+        const std::int64_t second = 1000000000;
+        QVERIFY(reports.admit(a, 0));
+        QVERIFY(!reports.admit(a, second - 1));
+        QVERIFY(reports.admit(a, second));
+        int passed = 1;
+        for (int i = 1; i <= kArpReportsPerSecond; ++i) {
+            a.ip[3] = std::uint8_t(i + 5);
+            passed += reports.admit(a, second + i) ? 1 : 0;
+        }
+        QCOMPARE(passed, kArpReportsPerSecond);
+        QCOMPARE(reports.takeDropped(), std::uint16_t(1));
+        QCOMPARE(reports.takeDropped(), std::uint16_t(0));
+        QVERIFY(reports.admit(a, 3 * second));
     }
 };
 

@@ -94,6 +94,13 @@ NeighbourRow& FakeNetPlatform::addNeighbour(const QString& mac, const QString& i
     return r;
 }
 
+void FakeNetPlatform::hearArp(const QString& mac, const QString& ip, HeardArp::Kind kind, int ifindex)
+{
+    const NeighbourRow row = addNeighbour(mac, ip, 3, ifindex);
+    m_rows.removeLast();
+    deliverArpHeard({ifindex, row.mac, row.ip, kind});
+}
+
 std::optional<QList<NeighbourRow>> FakeNetPlatform::neighbours()
 {
     if (m_neighboursFail)

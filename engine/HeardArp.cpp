@@ -1,0 +1,89 @@
+// Heard ARP: a stranger that speaks for itself on a swept range (announces itself, probes for the address it is
+// about to take, asks for another host) is admitted through the harvest's own admission at once instead of at
+// the end of the next sweep, and any ARP of a known device, answers too, counts as seeing it. An answer admits
+// nobody: it is what the sweep asked for, and the sweep's harvest admits its sender as it always has. Passive
+// evidence only adds sightings: going offline still takes two sweeps without one, and an address change is
+// left to the harvest, which sees every address a MAC holds.
+
+#include "engine/AddressText.h"
+#include "engine/ErrorTrap.h"
+#include "engine/MainWindowSeam.h"
+#include "engine/frmClient.h"
+#include "platform/NetPlatform.h"
+#include "store/DeviceTable.h"
+
+namespace {
+
+const QString kBroadcastMac = QStringLiteral("FF-FF-FF-FF-FF-FF");
+constexpr quint8 kDynamicEntry = 3; // what the kernel's row of a heard sender would be
+constexpr qint16 kSighted = 2; // as after a harvested row: one missed sweep is tolerated
+
+QString kindText(HeardArp::Kind kind)
+{
+    switch (kind) {
+    case HeardArp::Reply:
+        return QStringLiteral("reply");
+    case HeardArp::Probe:
+        return QStringLiteral("probe");
+    case HeardArp::Announcement:
+        return QStringLiteral("announcement");
+    default:
+        return QStringLiteral("request");
+    }
+}
+
+} // namespace
+
+qint32 frmClient::rangeOf(const std::array<quint8, 4>& ip) const
+{
+    for (qint32 r = 0; r < qint32(m_ranges.size()); ++r) {
+        const ScanRange& range = m_ranges.at(r);
+        if (range.byte1 == ip[0] && range.byte2 == ip[1] && range.byte3 == ip[2] && ip[3] >= range.firstHost
+            && ip[3] <= range.lastHost)
+            return r;
+    }
+    return -1;
+}
+
+void frmClient::arpHeard(const HeardArp& arp)
+{
+    runTrapped("HeardArp", m_window, [&] {
+        // Only what a sweep would look at: while running, inside the ranges it sweeps.
+        const qint32 range = m_running ? rangeOf(arp.ip) : -1;
+        const QString mac = AddressText::macText(arp.mac);
+        if (range < 0 || arp.mac.size() != 6 || mac == kBroadcastMac)
+            return;
+        const QString ip = AddressText::ipText(arp.ip);
+        const QDateTime now = currentTime();
+        qint32 index = m_devices.indexOfMac(mac);
+        bool cameOnline = true;
+        if (index < 0) {
+            if (arp.kind == HeardArp::Reply)
+                return;
+            const qint32 before = m_devices.DeviceCount;
+            AddNewMacEntry(mac, ip, kDynamicEntry);
+            storeAdmissions();
+            if (m_devices.DeviceCount <= before)
+                return;
+            index = m_devices.DeviceCount - 1;
+            Log(QStringLiteral("HeardArp - %1 admitted at %2 from an ARP %3").arg(mac, ip, kindText(arp.kind)));
+        } else {
+            const DeviceRecord& known = m_devices[index];
+            // Offline as far as the last harvest went: not seen at its sweep's start, or declared gone since.
+            cameOnline =
+                known.PresenceCountdown == 0 && (known.OnlineState == 0 || known.LastOffline > known.LastOnline);
+            if (cameOnline)
+                Log(QStringLiteral("HeardArp - %1 back at %2 from an ARP %3").arg(mac, ip, kindText(arp.kind)));
+        }
+        DeviceRecord& device = m_devices[index];
+        device.NetworkIndex = range;
+        device.PresenceCountdown = kSighted;
+        if (!cameOnline)
+            return;
+        // The harvest's own presence step for this device alone; the next harvest then sees no change to report.
+        device.OnlineState = 0;
+        trackPresence(now, index);
+        m_devices[index].OnlineState = kSighted;
+        m_onlineAddressesValid = false;
+    });
+}
