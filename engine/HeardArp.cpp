@@ -75,6 +75,8 @@ void frmClient::arpHeard(const HeardArp& arp)
             if (cameOnline)
                 Log(QStringLiteral("HeardArp - %1 back at %2 from an ARP %3").arg(mac, ip, kindText(arp.kind)));
         }
+        // The router's own ARP keeps its hold on the gateway address, as a harvest that finds it does.
+        noteGatewaySighting(mac, ip, now);
         DeviceRecord& device = m_devices[index];
         device.NetworkIndex = range;
         device.PresenceCountdown = kSighted;
