@@ -6,6 +6,7 @@
 #include "mainwindow/DesktopNotifier.h"
 #include "mainwindow/Geometry.h"
 #include "mainwindow/PictureBox.h"
+#include "notify/AlertMails.h"
 #include "notify/clsMedia.h"
 #include "settings/frmSettings.h"
 
@@ -206,8 +207,11 @@ void frmMain::notifyDesktop(qint32 index, bool newIntruder)
     const DeviceRecord& d = devices[index];
     const QString name = d.FriendlyName.isEmpty() ? d.HostName : d.FriendlyName;
     const QString vendor = m_core.vendorName(d.MacAddress);
-    const QString summary =
-        newIntruder ? QStringLiteral("New intruder on the network") : QStringLiteral("Intruder online");
+    QString summary = QStringLiteral("Intruder online");
+    if (newIntruder && m_core.alertMails()->impersonatesGateway(index))
+        summary = QStringLiteral("A device is impersonating your network gateway");
+    else if (newIntruder)
+        summary = QStringLiteral("New intruder on the network");
     QString body = QStringLiteral("%1 \u2013 %2 (%3)").arg(name, d.IpAddress.trimmed(), d.MacAddress);
     if (!vendor.isEmpty())
         body += QStringLiteral("\n") + vendor;

@@ -72,16 +72,21 @@ QString AlertMails::onlineEmailBody(qint32 index) const
     return body + historySection(index);
 }
 
-QString AlertMails::newEmailSubject(qint32 index) const
+bool AlertMails::impersonatesGateway(qint32 index) const
 {
     if (!m_table.isValid(index))
-        return NewSubject;
+        return false;
     // The engine's warning follows the admission's line; an earlier life of the same MAC (its history file
     // outlives a removal) does not count.
     const QString& history = m_table[index].LogText;
     const qsizetype admitted = history.lastIndexOf(QLatin1String("\t** WARNING - NEW DEVICE **"));
     const qsizetype warned = history.lastIndexOf(QLatin1String("\t** WARNING - GATEWAY IMPERSONATION ( "));
-    return admitted >= 0 && warned > admitted ? ImpersonationSubject : NewSubject;
+    return admitted >= 0 && warned > admitted;
+}
+
+QString AlertMails::newEmailSubject(qint32 index) const
+{
+    return impersonatesGateway(index) ? ImpersonationSubject : NewSubject;
 }
 
 void AlertMails::SendNewEmail(qint32 index)

@@ -33,6 +33,8 @@ public:
     QString newEmailBody(qint32 index) const;
     QString onlineEmailBody(qint32 index) const;
     QString newEmailSubject(qint32 index) const;
+    // Whether the device's history since it was admitted warns that it answers for the network's gateway.
+    bool impersonatesGateway(qint32 index) const;
 
 private:
     QString historySection(qint32 index) const;
