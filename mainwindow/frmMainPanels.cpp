@@ -147,12 +147,17 @@ void frmMain::Display_Details()
         std::clamp(int(d.Ipv6Addresses.size()), 1, kIpv6Shown)});
 
     m_fgDetails->setRowCount(int(rows.size()));
+    const QFontMetrics cellMetrics(m_fgDetails->font());
     for (int r = 0; r < rows.size(); ++r) {
         const QColor shade = r % 2 == 0 ? kShadeDark : kShadeLight;
         setCell(m_fgDetails, r, 0, rows[r].title, shade);
         setCell(m_fgDetails, r, 1, rows[r].value, shade);
         m_fgDetails->item(r, 0)->setForeground(Theme::TextLow);
-        m_fgDetails->setRowHeight(r, gridRowHeight(rows[r].lines));
+        // A value wider than its column (a long manufacturer or host name) wraps onto a second or third line.
+        const QRect room(0, 0, m_fgDetails->columnWidth(1) - 8, 1000);
+        const int wrapped = cellMetrics.boundingRect(room, Qt::TextWordWrap, rows[r].value).height()
+            / qMax(1, cellMetrics.lineSpacing());
+        m_fgDetails->setRowHeight(r, gridRowHeight(std::max(rows[r].lines, std::min(wrapped, 3))));
     }
     // Long or many IPv6 addresses do not fit their cell; its tip holds them all.
     if (!d.Ipv6Addresses.isEmpty())
