@@ -47,7 +47,10 @@ LinuxNetPlatform::LinuxNetPlatform(QString helperProgram)
     : m_helperProgram(std::move(helperProgram))
     , m_lookupContext(new QObject)
     , m_nameQueries(std::make_unique<DeviceNameQueries>())
-{ }
+{
+    m_restartTimer.setSingleShot(true);
+    QObject::connect(&m_restartTimer, &QTimer::timeout, [this] { restartHelper(); });
+}
 
 LinuxNetPlatform::~LinuxNetPlatform()
 {
@@ -94,13 +97,7 @@ bool LinuxNetPlatform::openIcmpSocket()
     }
     m_helper = std::make_unique<HelperClient>(program);
     m_helper->onReply = [this](const helperproto::Reply& reply) { helperReply(reply); };
-    m_helper->onGone = [this] {
-        m_privilegeProblem = QStringLiteral("Kestrelwatch stopped sweeping the network because its helper %1 ended "
-                                            "unexpectedly; restart Kestrelwatch with: kestrelwatch")
-                                 .arg(m_helper->program());
-        Log(QStringLiteral("NetPlatform - ") + m_privilegeProblem);
-        reportProblem(QStringLiteral("helper ended"), m_privilegeProblem);
-    };
+    m_helper->onGone = [this] { helperGone(); };
     m_sendCounts = {};
     if (!m_helper->start()) {
         m_privilegeProblem = QStringLiteral("Kestrelwatch is not sweeping the network because its helper %1 cannot "
@@ -111,11 +108,56 @@ bool LinuxNetPlatform::openIcmpSocket()
         m_helper.reset();
         return false;
     }
+    m_helperUp.start();
+    m_quickEnds = 0;
     setProblemFromHelper();
     if (!m_privilegeProblem.isEmpty())
         Log(QStringLiteral("NetPlatform - ") + m_privilegeProblem);
     listenForArp();
     return icmpSocketOpen();
+}
+
+// A helper that ends on its own (a crash, or killed) is started again after 1, 2 and 4 s, so the sweep goes on
+// with at most a few echoes lost; three in a row that end within a minute of their start are given up, with
+// the notice that says how to go on.
+void LinuxNetPlatform::helperGone()
+{
+    if (m_helperUp.isValid() && m_helperUp.elapsed() > 60000)
+        m_quickEnds = 0;
+    m_helperUp.invalidate();
+    m_pendingEchoes.clear();
+    m_pendingDeletes.clear();
+    m_listenSeq = 0;
+    if (m_quickEnds >= 3) {
+        m_privilegeProblem = QStringLiteral("Kestrelwatch stopped sweeping the network because its helper %1 ended "
+                                            "unexpectedly; restart Kestrelwatch with: kestrelwatch")
+                                 .arg(m_helper->program());
+        Log(QStringLiteral("NetPlatform - ") + m_privilegeProblem);
+        reportProblem(QStringLiteral("helper ended"), m_privilegeProblem);
+        return;
+    }
+    const int delayMs = 1000 << m_quickEnds++;
+    Log(QStringLiteral("NetPlatform - the helper %1 ended unexpectedly; starting it again in %2 s")
+            .arg(m_helper->program())
+            .arg(delayMs / 1000));
+    m_restartTimer.start(delayMs);
+}
+
+void LinuxNetPlatform::restartHelper()
+{
+    if (!m_helper || m_helper->running())
+        return;
+    if (!m_helper->start()) {
+        Log(QStringLiteral("NetPlatform - the helper %1 cannot start again (%2)")
+                .arg(m_helper->program(), m_helper->startError()));
+        m_helper->stop();
+        helperGone();
+        return;
+    }
+    m_helperUp.start();
+    setProblemFromHelper();
+    Log(QStringLiteral("NetPlatform - the helper %1 runs again").arg(m_helper->program()));
+    listenForArp();
 }
 
 void LinuxNetPlatform::listenForArp()
@@ -345,6 +387,7 @@ void LinuxNetPlatform::helperReply(const helperproto::Reply& reply)
 
 void LinuxNetPlatform::closeIcmpSocket()
 {
+    m_restartTimer.stop();
     if (!m_helper)
         return;
     flushRequests();

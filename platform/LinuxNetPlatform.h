@@ -3,9 +3,11 @@
 #include "helper/HelperProtocol.h"
 #include "platform/NetPlatform.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QMap>
 #include <QObject>
+#include <QTimer>
 
 class DeviceNameQueries;
 class HelperClient;
@@ -89,6 +91,8 @@ private:
     void helperReply(const helperproto::Reply& reply);
     void setProblemFromHelper();
     void listenForArp();
+    void helperGone();
+    void restartHelper();
     void arpHeard(const helperproto::Reply& reply);
 
     nl_sock* route();
@@ -101,6 +105,9 @@ private:
 
     QString m_helperProgram;
     std::unique_ptr<HelperClient> m_helper;
+    QElapsedTimer m_helperUp; // since the helper last started; invalid while it is not running
+    int m_quickEnds = 0; // helpers in a row that ended within a minute of their start
+    QTimer m_restartTimer;
     QList<quint32> m_pendingEchoes; // network order
     QList<NeighbourRow> m_pendingDeletes;
     bool m_flushScheduled = false;

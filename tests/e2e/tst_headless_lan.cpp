@@ -1,7 +1,7 @@
 // The real monitor, headless, in a LAN of network namespaces: admission with its stored values and history
-// (the router's own admission is the gateway test's), pruning of the neighbour table, presence, names from the lab's
-// hosts file, restarts, a missing or vanishing interface, a damaged store and a second copy. Running without privileges
-// is the installed program's test (tests/helper).
+// (the router's own admission is the gateway test's), pruning of the neighbour table, presence, names from the
+// lab's hosts file, restarts, a killed helper, a missing or vanishing interface, a damaged store and a second
+// copy. Running without privileges is the installed program's test (tests/helper).
 
 #include "Lab.h"
 #include "Reg.h"
@@ -160,6 +160,12 @@ private Q_SLOTS:
         from = monitor.cursor();
         QCOMPARE(lab.netlab(QStringLiteral("readdr"), {QStringLiteral("dev1"), QStringLiteral("198.18.0.20")}).code, 0);
         QVERIFY(seen(monitor, kDevMac, QStringLiteral("IP = 198.18.0.20"), from, 3 * kSweepMs));
+
+        // The helper is killed: it is started again, and the sweep below needs it.
+        const qsizetype errFrom = monitor.cursor(Process::Err);
+        QCOMPARE(run(QStringLiteral("pkill"), {"-KILL", "-P", QString::number(monitor.pid())}).code, 0);
+        QVERIFY(
+            !monitor.waitForLine(QRegularExpression("helper .* runs again"), errFrom, 5000, Process::Err).isEmpty());
 
         // The monitor's interface vanishes mid-sweep and comes back: it sweeps what exists again and finds
         // the device, missed meanwhile, once more.
