@@ -99,6 +99,7 @@ private:
     // One neighbour dump of an address family, retried when the table changed meanwhile; 0 or a libnl error.
     // each gets nullptr as an attempt starts (drop what an interrupted one gave), then every neighbour.
     int dumpNeighbours(int family, const std::function<void(rtnl_neigh*)>& each);
+    template<typename Row> std::optional<QList<Row>> readTable(int family, QString& lastError, const QString& name);
     void dropRoute();
     void logOnce(QString& last, const QString& text);
     void deliverLookup(int handle, const QHostInfo& info);

@@ -175,40 +175,32 @@ int LinuxNetPlatform::dumpNeighbours(int family, const std::function<void(rtnl_n
     return err;
 }
 
-std::optional<QList<NeighbourRow>> LinuxNetPlatform::neighbours()
+// One table's rows, or nothing (with one log line until the table reads again) when it cannot be read.
+template<typename Row>
+std::optional<QList<Row>> LinuxNetPlatform::readTable(int family, QString& lastError, const QString& name)
 {
-    QList<NeighbourRow> rows;
-    const int err = dumpNeighbours(AF_INET, [&rows](rtnl_neigh* n) {
-        NeighbourRow row;
+    QList<Row> rows;
+    const int err = dumpNeighbours(family, [&rows, family](rtnl_neigh* n) {
+        Row row;
         if (!n)
             rows.clear();
-        else if (readNeighbour(n, AF_INET, row))
+        else if (readNeighbour(n, family, row))
             rows.append(row);
     });
     if (err == 0) {
-        logOnce(m_lastNeighbourError, QString());
+        logOnce(lastError, QString());
         return rows;
     }
-    logOnce(m_lastNeighbourError,
-        QStringLiteral("NetPlatform - neighbour table: %1").arg(QString::fromLocal8Bit(nl_geterror(err))));
+    logOnce(lastError, QStringLiteral("NetPlatform - %1: %2").arg(name, QString::fromLocal8Bit(nl_geterror(err))));
     return std::nullopt;
+}
+
+std::optional<QList<NeighbourRow>> LinuxNetPlatform::neighbours()
+{
+    return readTable<NeighbourRow>(AF_INET, m_lastNeighbourError, QStringLiteral("neighbour table"));
 }
 
 std::optional<QList<Neighbour6Row>> LinuxNetPlatform::neighbours6()
 {
-    QList<Neighbour6Row> rows;
-    const int err = dumpNeighbours(AF_INET6, [&rows](rtnl_neigh* n) {
-        Neighbour6Row row;
-        if (!n)
-            rows.clear();
-        else if (readNeighbour(n, AF_INET6, row))
-            rows.append(row);
-    });
-    if (err == 0) {
-        logOnce(m_lastNeighbour6Error, QString());
-        return rows;
-    }
-    logOnce(m_lastNeighbour6Error,
-        QStringLiteral("NetPlatform - IPv6 neighbour table: %1").arg(QString::fromLocal8Bit(nl_geterror(err))));
-    return std::nullopt;
+    return readTable<Neighbour6Row>(AF_INET6, m_lastNeighbour6Error, QStringLiteral("IPv6 neighbour table"));
 }
