@@ -37,7 +37,7 @@ void frmClient::AddNewMacEntry(const QString& mac, const QString& ip, quint8 typ
         device.LastOnline = now;
         device.FirstSeen = now;
         device.LastOffline = TextForms::NeverDate();
-        device.HostName = QStringLiteral("Unknown Device");
+        device.HostName = DeviceRecord::unknownHostName();
         device.NameLookupPending = true;
         device.OnlineState = 0;
         device.PresenceCountdown = 2;

@@ -9,8 +9,6 @@
 #include "store/MacAddress.h"
 
 namespace {
-const QString kNoName = QStringLiteral("Unknown Device");
-
 bool earlier(const DeviceRecord& a, qint32 slotA, const DeviceRecord& b, qint32 slotB)
 {
     return a.FirstSeen < b.FirstSeen || (a.FirstSeen == b.FirstSeen && slotA < slotB);
@@ -23,7 +21,7 @@ void frmClient::notePossibleReturn(qint32 slot)
         return;
     const DeviceRecord& device = m_devices[slot];
     if (!device.NewDevice || !MacAddress::isLocallyAdministered(device.MacAddress) || device.HostName.isEmpty()
-        || device.HostName == kNoName || m_returnsNoted.contains(device.MacAddress))
+        || device.HostName == DeviceRecord::unknownHostName() || m_returnsNoted.contains(device.MacAddress))
         return;
     // Of several earlier namesakes, the one seen last is the likeliest.
     qint32 match = -1;

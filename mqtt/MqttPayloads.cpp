@@ -106,7 +106,7 @@ QString displayName(const DeviceRecord& d)
 {
     if (!d.FriendlyName.isEmpty())
         return d.FriendlyName;
-    if (!d.HostName.isEmpty() && d.HostName != QLatin1String("Unknown Device"))
+    if (!d.HostName.isEmpty() && d.HostName != DeviceRecord::unknownHostName())
         return d.HostName;
     return d.MacAddress;
 }

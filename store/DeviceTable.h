@@ -31,6 +31,8 @@ struct DeviceRecord
 
     // An empty slot: empty texts, zeros, false, date value 0.
     static DeviceRecord empty();
+    // The host name a device is admitted with, until a lookup finds its own.
+    static QString unknownHostName() { return QStringLiteral("Unknown Device"); }
 };
 
 // The process-wide table of devices, slots 0 to DeviceCount - 1 (plus one spare slot, as the table has always
