@@ -7,8 +7,8 @@
 #include "engine/frmClient.h"
 #include "mainwindow/DeviceListView.h"
 #include "mainwindow/PictureBox.h"
+#include "mainwindow/clsMedia.h"
 #include "mainwindow/frmMenu.h"
-#include "notify/clsMedia.h"
 #include "platform/Autostart.h"
 #include "store/Settings.h"
 
