@@ -8,9 +8,9 @@
 #include "mainwindow/Geometry.h"
 #include "mainwindow/PictureBox.h"
 #include "mainwindow/Theme.h"
+#include "mainwindow/clsMedia.h"
 #include "mainwindow/frmMenu.h"
 #include "notify/AlertMails.h"
-#include "notify/clsMedia.h"
 #include "platform/DebugSink.h"
 #include "settings/frmSettings.h"
 

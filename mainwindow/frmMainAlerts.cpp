@@ -6,8 +6,8 @@
 #include "mainwindow/DesktopNotifier.h"
 #include "mainwindow/Geometry.h"
 #include "mainwindow/PictureBox.h"
+#include "mainwindow/clsMedia.h"
 #include "notify/AlertMails.h"
-#include "notify/clsMedia.h"
 #include "settings/frmSettings.h"
 
 #include <QShowEvent>

@@ -129,9 +129,13 @@ QByteArray trackerConfig(const Base& base, const DeviceRecord& d, const QString&
     const QString stateTopic = base.device(d.MacAddress);
     // Home Assistant writes MAC connections lower case with colons.
     const QString colonMac = d.MacAddress.toLower().replace(QLatin1Char('-'), QLatin1Char(':'));
+    // A list of [type, value] pairs. Built by append: a braced list holding one QJsonArray reads as a copy
+    // of it under one compiler and as a list around it under another.
+    QJsonArray connections;
+    connections.append(QJsonArray {QStringLiteral("mac"), colonMac});
     QJsonObject device {
         {QStringLiteral("identifiers"), QJsonArray {objectId(base, d.MacAddress)}},
-        {QStringLiteral("connections"), QJsonArray {QJsonArray {QStringLiteral("mac"), colonMac}}},
+        {QStringLiteral("connections"), connections},
         {QStringLiteral("name"), displayName(d)},
         {QStringLiteral("via_device"), objectId(base)},
     };

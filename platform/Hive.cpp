@@ -1,13 +1,11 @@
 #include "platform/Hive.h"
 
+#include "platform/Autostart.h"
 #include "platform/DebugSink.h"
 
 #include <QDateTime>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
-#include <QStandardPaths>
 #include <sqlite3.h>
 
 #include <fcntl.h>
@@ -81,82 +79,6 @@ bool refuseUnstorable(const QString& keyPath, const QString& name, const QString
     return true;
 }
 
-// Exec= quoting of the desktop entry format: a path with blanks or quotes is quoted, '"', '`', '$' and '\'
-// escaped inside.
-QString quoteExec(const QString& data)
-{
-    static const QString special = QStringLiteral(" \t\"'\\><~|&;$*?#()`");
-    bool needs = false;
-    for (QChar c : data)
-        needs = needs || special.contains(c);
-    if (!needs)
-        return data;
-    QString out = QStringLiteral("\"");
-    for (QChar c : data) {
-        if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') || c == QLatin1Char('\\'))
-            out += QLatin1Char('\\');
-        out += c;
-    }
-    return out + QLatin1Char('"');
-}
-
-QString unquoteExec(const QString& exec)
-{
-    if (!exec.startsWith(QLatin1Char('"')))
-        return exec;
-    QString out;
-    for (qsizetype i = 1; i < exec.size(); ++i) {
-        const QChar c = exec.at(i);
-        if (c == QLatin1Char('\\') && i + 1 < exec.size()) {
-            out += exec.at(++i);
-        } else if (c == QLatin1Char('"')) {
-            break;
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
-std::optional<QString> readAutostart()
-{
-    QFile f(Hive::autostartFile());
-    if (!f.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    const QStringList lines = QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'));
-    for (const QString& line : lines) {
-        if (line.startsWith(QLatin1String("Exec="))) {
-            // The program alone: a quoted path ends at its quote, a bare one at the first blank.
-            const QString exec = line.mid(5).trimmed();
-            return exec.startsWith(QLatin1Char('"')) ? unquoteExec(exec) : exec.section(QLatin1Char(' '), 0, 0);
-        }
-    }
-    return QString();
-}
-
-bool writeAutostart(const QString& data, const QStringList& arguments)
-{
-    QString exec = quoteExec(data);
-    for (const QString& argument : arguments)
-        exec += QLatin1Char(' ') + quoteExec(argument);
-    const QString file = Hive::autostartFile();
-    QDir().mkpath(QFileInfo(file).absolutePath());
-    QSaveFile f(file);
-    if (!f.open(QIODevice::WriteOnly))
-        return false;
-    const QString entry = QStringLiteral("[Desktop Entry]\n"
-                                         "Type=Application\n"
-                                         "Name=Kestrelwatch\n"
-                                         "Comment=Watches the local network for intruders\n"
-                                         "Exec=%1\n"
-                                         "Icon=kestrelwatch\n"
-                                         "Terminal=false\n"
-                                         "X-GNOME-Autostart-enabled=true\n")
-                              .arg(exec);
-    f.write(entry.toUtf8());
-    return f.commit();
-}
-
 QString sqliteError(sqlite3* db, int rc)
 {
     return db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(rc));
@@ -188,14 +110,6 @@ QString createStore(const QString& file)
 }
 
 } // namespace
-
-QString Hive::autostartFile()
-{
-    QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (config.isEmpty())
-        config = QDir::homePath() + QStringLiteral("/.config");
-    return config + QStringLiteral("/autostart/kestrelwatch.desktop");
-}
 
 Hive::OpenResult Hive::open(const QString& file)
 {
@@ -580,7 +494,7 @@ bool Hive::setValues(const QList<KeyValues>& keys)
 bool Hive::deleteValue(const QString& keyPath, const QString& name)
 {
     if (isRunValue(keyPath, name))
-        return QFile::remove(autostartFile());
+        return removeAutostart();
     if (!beginWrite())
         return false;
     const qint64 id = findKey(keyPath);

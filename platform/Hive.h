@@ -19,7 +19,7 @@ struct sqlite3_stmt;
 //
 // Key paths are relative to HKEY_LOCAL_MACHINE and use '\' ("Software\Brackmoor\Kestrelwatch\GENERAL").
 // The start-with-login value (Software\Microsoft\Windows\CurrentVersion\Run, "Brackmoor\Kestrelwatch") is
-// not kept in the file: it is the XDG autostart entry, whose Exec= line is the value's data.
+// not kept in the file: it is the XDG autostart entry (platform/Autostart), whose Exec= line is the value's data.
 class Hive final
 {
 public:
@@ -59,8 +59,6 @@ public:
     QStringList subkeys(const QString& keyPath);
     QList<Value> values(const QString& keyPath);
 
-    // The autostart file that stands for the Run value ($XDG_CONFIG_HOME/autostart/kestrelwatch.desktop).
-    static QString autostartFile();
     // Arguments the autostart entry passes after the program (the store it starts with, --home DIR).
     void setAutostartArguments(const QStringList& arguments) { m_autostartArguments = arguments; }
 

@@ -7,9 +7,9 @@
 #include "engine/frmClient.h"
 #include "mainwindow/DeviceListView.h"
 #include "mainwindow/PictureBox.h"
+#include "mainwindow/clsMedia.h"
 #include "mainwindow/frmMenu.h"
-#include "notify/clsMedia.h"
-#include "platform/Hive.h"
+#include "platform/Autostart.h"
 #include "store/Settings.h"
 
 #include <QAction>
@@ -215,7 +215,7 @@ private Q_SLOTS:
         QVERIFY(w.firstRun());
         QCOMPARE(rig.stored(Keys::General, QStringLiteral("Installed")), std::optional<QString>(QStringLiteral("Yes")));
         // The login entry starts this same store.
-        QFile entry(Hive::autostartFile());
+        QFile entry(autostartFile());
         QVERIFY(entry.open(QIODevice::ReadOnly));
         const QString text = QString::fromUtf8(entry.readAll());
         QVERIFY2(text.contains(QStringLiteral("Exec=%1 --home %2\n")
@@ -229,12 +229,12 @@ private Q_SLOTS:
         // The next start opens no page; a Run value the user removed stays removed.
         rig.window.reset();
         rig.core.reset();
-        QVERIFY(QFile::remove(Hive::autostartFile()));
+        QVERIFY(QFile::remove(autostartFile()));
         rig.openedUrls.clear();
         QCOMPARE(rig.start(), -1);
         QVERIFY(!rig.w().firstRun());
         QVERIFY(rig.openedUrls.isEmpty());
-        QVERIFY(!QFile::exists(Hive::autostartFile()));
+        QVERIFY(!QFile::exists(autostartFile()));
     }
 
     void aThrowAwayStoreNeverStartsAtLogin()
@@ -244,7 +244,7 @@ private Q_SLOTS:
         QCOMPARE(rig.start(), -1);
         qunsetenv("KESTRELWATCH_NO_AUTOSTART");
         QVERIFY(rig.w().firstRun());
-        QVERIFY(!QFile::exists(Hive::autostartFile()));
+        QVERIFY(!QFile::exists(autostartFile()));
     }
 
     void anUnreadableStoreIsFatal()

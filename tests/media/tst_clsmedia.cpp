@@ -1,9 +1,9 @@
-// The synthesised sounds, and clsMedia with no sound server as the headless monitor runs it: the wave header
+// The synthesised sounds, and the window's sound player clsMedia with no sound server: the wave header
 // check, sliders the output cannot take, one log line for a file that cannot play or a box with no output.
 #include "LogCapture.h"
 #include "Process.h"
 #include "TestHome.h"
-#include "notify/clsMedia.h"
+#include "mainwindow/clsMedia.h"
 
 #include <QAudioDevice>
 #include <QMediaDevices>

@@ -1,10 +1,10 @@
 // clsMedia heard through a private PulseAudio server's null sink, whose monitor is recorded while the player
-// plays: the level heard is the slider's in decibels, and a second play restarts the sound. Built twice: under
-// a QGuiApplication (the desktop) and a QCoreApplication (the headless monitor).
+// plays: the level heard is the slider's in decibels, and a second play restarts the sound, under a
+// QGuiApplication as the window plays it.
 #include "LogCapture.h"
 #include "PulseSink.h"
 #include "TestHome.h"
-#include "notify/clsMedia.h"
+#include "mainwindow/clsMedia.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -147,9 +147,5 @@ private:
     LogCapture m_capture;
 };
 
-#ifdef KW_MEDIA_GUILESS
-KW_TEST_GUILESS_MAIN(TestMediaAudible)
-#else
 KW_TEST_MAIN(TestMediaAudible)
-#endif
 #include "tst_media_audible.moc"

@@ -6,6 +6,7 @@
 #include "TestHome.h"
 #include "logging/DebugLog.h"
 #include "notify/CEmail.h"
+#include "platform/Autostart.h"
 #include "platform/Clock.h"
 #include "platform/Hive.h"
 #include "settings/LogTextBox.h"
@@ -224,7 +225,7 @@ private Q_SLOTS:
     void startupBoxMakesAndRemovesTheAutostartEntry()
     {
         SettingsRig rig;
-        const QString file = Hive::autostartFile();
+        const QString file = autostartFile();
         QVERIFY(file.startsWith(rig.home.dir())); // never the real profile
         QVERIFY(!QFileInfo::exists(file));
         QCheckBox* box = rig.flag("chkGeneralStartup");

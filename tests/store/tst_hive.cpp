@@ -4,6 +4,7 @@
 
 #include "LogCapture.h"
 #include "TestHome.h"
+#include "platform/Autostart.h"
 #include "platform/Hive.h"
 
 #include <QCryptographicHash>
@@ -147,11 +148,11 @@ private Q_SLOTS:
         const QString run = QStringLiteral("Software\\Microsoft\\Windows\\CurrentVersion\\Run");
         const QString name = QStringLiteral("Brackmoor\\Kestrelwatch");
         QVERIFY(hive->setValue(run, name, QStringLiteral("/opt/kestrel watch/bin/kestrelwatch")));
-        QFile desktop(Hive::autostartFile());
+        QFile desktop(autostartFile());
         QVERIFY(desktop.open(QIODevice::ReadOnly));
         QVERIFY(desktop.readAll().contains("Exec=\"/opt/kestrel watch/bin/kestrelwatch\""));
         QVERIFY(hive->deleteValue(run, name));
-        QVERIFY(!QFileInfo::exists(Hive::autostartFile()));
+        QVERIFY(!QFileInfo::exists(autostartFile()));
         QVERIFY(!hive->value(run, name));
     }
 

@@ -1,4 +1,4 @@
-#include "notify/clsMedia.h"
+#include "mainwindow/clsMedia.h"
 
 #include "platform/DebugSink.h"
 
