@@ -1,6 +1,8 @@
 #include "app/DeviceActions.h"
 
+#include "platform/DebugSink.h"
 #include "store/DeviceTable.h"
+#include "store/DeviceText.h"
 #include "store/Settings.h"
 #include "store/TextForms.h"
 #include "store/modRegistry.h"
@@ -63,8 +65,13 @@ bool Rename(DeviceTable& devices, qint32 slot, const QString& name)
     if (!devices.isValid(slot) || devices[slot].FriendlyName == name)
         return false;
     DeviceRecord& d = devices[slot];
-    d.FriendlyName = name;
-    store(d, QStringLiteral("Friendly_Name"), name);
+    const DeviceText::Name checked = DeviceText::filterName(name);
+    if (!checked.ok()) {
+        Log(QStringLiteral("Rename - friendly name of %1 refused, it %2").arg(d.MacAddress, checked.refusal));
+        return false;
+    }
+    d.FriendlyName = checked.text;
+    store(d, QStringLiteral("Friendly_Name"), checked.text);
     return true;
 }
 

@@ -16,7 +16,7 @@ bool MoveToSafe(DeviceTable& devices, qint32 slot);
 // Move back to the intruder list ("Intruder" = "True"); it stays acknowledged. holdReminder is set when the
 // still-online reminder is to be held back: no other intruder exists, or one of them is online.
 bool MoveToIntruders(DeviceTable& devices, qint32 slot, bool& holdReminder);
-// The friendly name ("Friendly_Name").
+// The friendly name ("Friendly_Name"), through the one name filter: a refused name is logged and not kept.
 bool Rename(DeviceTable& devices, qint32 slot, const QString& name);
 
 } // namespace DeviceActions

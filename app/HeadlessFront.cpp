@@ -103,7 +103,7 @@ void HeadlessFront::AddLogEntry(qint32 index, const QString& text)
 {
     m_core.deviceLog().AddLogEntry(index, text);
     if (m_core.devices().isValid(index))
-        printLine(stdout, m_core.devices()[index].MacAddress + QLatin1Char('\t') + text);
+        printLine(stdout, m_core.devices()[index].MacAddress + QLatin1Char('\t') + escapeLogText(text, Tabs::Keep));
 }
 
 void HeadlessFront::Load_Log(qint32 index)

@@ -14,7 +14,6 @@
 
 namespace {
 constexpr qint64 kAskTimeoutMs = 2000;
-constexpr qsizetype kNameChars = 256; // as much as a reverse name may hold
 constexpr int kIgnoredLines = 3; // log lines about ignored replies per device and refresh
 } // namespace
 
@@ -77,6 +76,11 @@ void frmClient::DeviceNameReply(int handle, const QString& name, const QString& 
                     .arg(source, m_ask->ip, ignored.isEmpty() ? QStringLiteral("empty name") : ignored));
             return;
         }
+        // A refused name is no answer: the other question may still bring one.
+        const QString host = admittedName(
+            m_ask->device, handle == m_ask->mdns ? QStringLiteral("mDNS") : QStringLiteral("NetBIOS"), name);
+        if (host.isEmpty())
+            return;
         const qint32 d = m_ask->device;
         const QString ip = m_ask->ip;
         endAsk();
@@ -85,7 +89,6 @@ void frmClient::DeviceNameReply(int handle, const QString& name, const QString& 
             ScanNextName();
             return;
         }
-        const QString host = name.left(kNameChars);
         if (m_devices[d].PresenceCountdown != 0 && !sharesOnlineAddress(d) && host != m_devices[d].HostName)
             storeHostName(d, host);
         m_devices[d].NameLookupPending = false;

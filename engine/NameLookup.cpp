@@ -16,7 +16,6 @@
 #include <limits>
 
 namespace {
-constexpr qsizetype kNameBytes = 256; // the most of the reply's official name that is read
 constexpr int kRefusedLookup = 1; // the error code of a lookup that could not be asked
 } // namespace
 
@@ -102,10 +101,11 @@ void frmClient::HostScanReply(int handle, int error, const QString& name)
         const qint32 d = m_lookupIndex;
         QString host;
         if (error == 0) {
-            host = name.left(kNameBytes);
+            host = name;
             const qsizetype zero = host.indexOf(QChar(0));
             if (zero >= 0)
                 host.truncate(zero);
+            host = admittedName(d, QStringLiteral("reverse DNS"), host);
         }
         // Two online devices sharing the address: the name may be either's.
         const bool accepted = m_devices[d].PresenceCountdown != 0 && !sharesOnlineAddress(d);
@@ -118,6 +118,15 @@ void frmClient::HostScanReply(int handle, int error, const QString& name)
             m_devices[d].NameLookupPending = false;
         ScanNextName();
     });
+}
+
+QString frmClient::admittedName(qint32 d, const QString& source, const QString& raw)
+{
+    const DeviceText::Name name = DeviceText::filterName(raw);
+    if (!name.ok() && m_nameRefusals.firstTime(m_devices[d].MacAddress + QLatin1Char(' ') + source))
+        Log(QStringLiteral("Names - %1 name of %2 (%3) refused, it %4: %5")
+                .arg(source, m_devices[d].MacAddress, m_devices[d].IpAddress, name.refusal, raw.left(80)));
+    return name.text;
 }
 
 void frmClient::storeHostName(qint32 d, const QString& host)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/ScanRange.h"
+#include "store/DeviceText.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -120,6 +121,8 @@ private:
     bool askDevice(qint32 device);
     void endAsk();
     void checkAskTimeout();
+    // A name from a lookup or the device itself through the one name filter: the name, or empty when refused.
+    QString admittedName(qint32 device, const QString& source, const QString& raw);
     // The one place a device's host name changes: memory, store, history and the lists.
     void storeHostName(qint32 device, const QString& host);
     void cancelLookup();
@@ -175,6 +178,7 @@ private:
         int ignored = 0; // replies ignored so far; a device that floods gets a few lines, not thousands
     };
     std::optional<DeviceAsk> m_ask;
+    DeviceText::RefusalNotes m_nameRefusals; // device and source of each refused name logged
 
     // How many online devices carry each address, built once per change of presence instead of a scan of
     // every device per name reply.

@@ -17,7 +17,8 @@ DebugLog::DebugLog(const LiveSettings& settings, QString file)
 void DebugLog::Log(const QString& text)
 {
     const QString stamp = TextForms::dateText(kwclock::now());
-    const QString line = stamp + QStringLiteral(" - ") + text + QStringLiteral("\r\n");
+    // Log() has escaped the text already; a caller that writes here directly gets the same.
+    const QString line = stamp + QStringLiteral(" - ") + escapeLogText(text) + QStringLiteral("\r\n");
 
     m_text += line;
     // The oldest lines go first; a single line longer than the whole bound keeps only its end.

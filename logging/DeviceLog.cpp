@@ -41,10 +41,12 @@ void DeviceLog::AddLogEntry(qint32 index, const QString& text)
         Log(QStringLiteral("AddLogEntry - no device in slot %1").arg(index));
         return;
     }
-    m_table[index].LogText += text + QStringLiteral("\r\n");
+    // A history holds one entry a line, whatever a name in it holds.
+    const QString entry = escapeLogText(text, Tabs::Keep);
+    m_table[index].LogText += entry + QStringLiteral("\r\n");
     Save_Log(index);
     if (m_entryHook)
-        m_entryHook(index, text);
+        m_entryHook(index, entry);
 }
 
 void DeviceLog::Save_Log(qint32 index)

@@ -43,6 +43,8 @@ bool DesktopNotifier::connectService()
     bus.connect(kService, kPath, kService, QStringLiteral("ActionInvoked"), this, SLOT(actionInvoked(uint, QString)));
     bus.connect(
         kService, kPath, kService, QStringLiteral("NotificationClosed"), this, SLOT(notificationClosed(uint, uint)));
+    const QDBusReply<QStringList> capabilities = m_service->call(QStringLiteral("GetCapabilities"));
+    m_capabilities = capabilities.isValid() ? capabilities.value() : QStringList {QStringLiteral("body-markup")};
     return true;
 }
 
@@ -55,7 +57,7 @@ bool DesktopNotifier::notify(const QString& mac, const QString& summary, const Q
     hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("kestrelwatch"));
     const QStringList actions {kShow, QStringLiteral("Show"), kAcknowledge, QStringLiteral("Acknowledge")};
     const QDBusReply<uint> reply = m_service->call(QStringLiteral("Notify"), QStringLiteral("Kestrelwatch"), uint(0),
-        QStringLiteral("kestrelwatch"), summary, body, actions, hints, int(-1));
+        QStringLiteral("kestrelwatch"), summary, bodyText(m_capabilities, body), actions, hints, int(-1));
     if (!reply.isValid()) {
         m_log(QStringLiteral("Notify - the notification service refused: ") + reply.error().message());
         return false;
@@ -64,6 +66,11 @@ bool DesktopNotifier::notify(const QString& mac, const QString& summary, const Q
     m_macOf.insert(reply.value(), mac);
     ++m_sent;
     return true;
+}
+
+QString DesktopNotifier::bodyText(const QStringList& capabilities, const QString& body)
+{
+    return capabilities.contains(QStringLiteral("body-markup")) ? body.toHtmlEscaped() : body;
 }
 
 void DesktopNotifier::actionInvoked(uint id, const QString& action)

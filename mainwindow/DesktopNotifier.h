@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 class QDBusInterface;
@@ -23,6 +24,9 @@ public:
     bool notify(const QString& mac, const QString& summary, const QString& body);
     // How many notifications a service has taken.
     int sentCount() const { return m_sent; }
+    // The body as sent to a service with these capabilities: escaped when the service reads markup in bodies
+    // ("body-markup"), so a device name shows as written and never as a link or an image.
+    static QString bodyText(const QStringList& capabilities, const QString& body);
 
 Q_SIGNALS:
     // The user chose an action on the notification of this device.
@@ -39,6 +43,7 @@ private:
     std::function<void(const QString&)> m_log;
     QDBusInterface* m_service = nullptr;
     QHash<uint, QString> m_macOf; // notification id -> device
+    QStringList m_capabilities; // the service's, or markup assumed when it does not say
     bool m_missingLogged = false;
     int m_sent = 0;
 };

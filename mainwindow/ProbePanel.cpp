@@ -1,6 +1,7 @@
 #include "mainwindow/ProbePanel.h"
 
 #include "mainwindow/Geometry.h"
+#include "mainwindow/PlainText.h"
 #include "mainwindow/Theme.h"
 
 #include <QFontMetrics>
@@ -64,7 +65,7 @@ void setCell(QTableWidget* table, int row, int column, const QString& text, bool
         table->setItem(row, column, item);
     }
     item->setText(text);
-    item->setToolTip(text);
+    item->setToolTip(PlainText::toolTip(text));
     if (title)
         item->setForeground(QColor(0x9D, 0xB1, 0xC8));
 }
@@ -78,6 +79,7 @@ ProbePanel::ProbePanel(QWidget* parent)
     const int left = s(16);
     const int wide = s(320);
     m_title = new QLabel(this);
+    m_title->setTextFormat(Qt::PlainText); // the device's name
     m_title->setFont(Theme::font(14, true));
     m_title->setGeometry(left, s(10), wide, QFontMetrics(m_title->font()).height() + s(6));
     m_title->setStyleSheet(QStringLiteral("color: #EAF0F7;"));
@@ -92,6 +94,7 @@ ProbePanel::ProbePanel(QWidget* parent)
     m_check->setFont(Theme::font(12, true));
     const QSize check = m_check->sizeHint().expandedTo(QSize(s(120), s(28)));
     m_summary = new QLabel(this);
+    m_summary->setTextFormat(Qt::PlainText); // the device's stored address
     m_summary->setWordWrap(true);
     m_summary->setFont(Theme::font(11));
     const int summaryHeight = qMax(check.height(), 2 * QFontMetrics(m_summary->font()).lineSpacing() + s(4));
@@ -261,7 +264,7 @@ void ProbePanel::showTarget()
     const Target& t = *m_target;
     // A long name gives way (elided); the whole name is the tip.
     m_title->setText(m_title->fontMetrics().elidedText(t.name, Qt::ElideRight, m_title->contentsRect().width()));
-    m_title->setToolTip(t.name);
+    m_title->setToolTip(PlainText::toolTip(t.name));
     setCell(m_facts, 0, 1, t.ip);
     setCell(m_facts, 1, 1, t.mac);
     setCell(m_facts, 2, 1, t.vendor.isEmpty() ? QStringLiteral("(not in the vendor registry)") : t.vendor);

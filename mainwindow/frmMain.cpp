@@ -7,6 +7,7 @@
 #include "mainwindow/DeviceListView.h"
 #include "mainwindow/Geometry.h"
 #include "mainwindow/PictureBox.h"
+#include "mainwindow/PlainText.h"
 #include "mainwindow/Theme.h"
 #include "mainwindow/clsMedia.h"
 #include "mainwindow/frmMenu.h"
@@ -24,7 +25,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QMessageBox>
 #include <QPainter>
 #include <QProcess>
 #include <QPushButton>
@@ -69,6 +69,7 @@ QLabel* makeLabel(QWidget* parent, const QRect& place, const QFont& font, const 
     label->setGeometry(place);
     label->setFont(font);
     label->setAlignment(align);
+    label->setTextFormat(Qt::PlainText); // some show device names: never a guessed format
     label->setStyleSheet(QStringLiteral("color: %1; background: transparent;").arg(colour));
     return label;
 }
@@ -79,19 +80,13 @@ frmMain::Services frmMain::desktopServices()
 {
     Services s;
     s.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
-    s.critical = [](const QString& message) {
-        QMessageBox::critical(nullptr, QStringLiteral("Kestrelwatch"), message);
-    };
+    s.critical = [](const QString& message) { PlainText::critical(message); };
     s.quit = [] { QCoreApplication::exit(0); };
     s.makeProbe = [] { return std::make_unique<TcpReachabilityProbe>(); };
     s.launch = [](const QString& program, const QStringList& arguments) {
         return QProcess::startDetached(program, arguments);
     };
-    s.confirm = [](const QString& question) {
-        return QMessageBox::question(nullptr, QStringLiteral("Kestrelwatch"), question,
-                   QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
-            == QMessageBox::Yes;
-    };
+    s.confirm = [](const QString& question) { return PlainText::confirm(question); };
     return s;
 }
 
@@ -334,6 +329,7 @@ void frmMain::buildPanels()
     m_txtFriendlyName->setObjectName(QStringLiteral("txtFriendlyName"));
     m_txtFriendlyName->setPlaceholderText(QStringLiteral("name this device"));
     m_txtFriendlyName->setToolTip(QStringLiteral("The friendly name, saved as you type"));
+    PlainText::acceptNamesOnly(m_txtFriendlyName);
     m_txtFriendlyName->hide();
 }
 

@@ -2,6 +2,7 @@
 // that refuses a removal.
 #include "mainwindow/frmMain.h"
 
+#include "app/DeviceActions.h"
 #include "app/MonitorCore.h"
 #include "engine/frmClient.h"
 #include "mainwindow/DeviceListView.h"
@@ -256,10 +257,8 @@ void frmMain::txtFriendlyName_Change()
     const qint32 slot = selectedSlot();
     if (slot < 0)
         return;
-    const QString text = m_txtFriendlyName->text();
-    m_core.devices()[slot].FriendlyName = text;
-    storeDeviceValue(slot, QStringLiteral("Friendly_Name"), text);
-    MacUpdateOccured(slot);
+    if (DeviceActions::Rename(m_core.devices(), slot, m_txtFriendlyName->text()))
+        MacUpdateOccured(slot);
 }
 
 QString frmMain::wrapNoticeText(const QString& text)

@@ -6,6 +6,7 @@
 #include "app/MonitorCore.h"
 #include "engine/frmClient.h"
 #include "mainwindow/PictureBox.h"
+#include "mainwindow/PlainText.h"
 #include "store/TextForms.h"
 #include "vendor/CMacDatabase.h"
 
@@ -42,7 +43,7 @@ QString ipv6Lines(const QStringList& addresses)
 void setCell(QTableWidget* grid, int row, int column, const QString& text, const QColor& shade = QColor())
 {
     auto* item = new QTableWidgetItem(text);
-    item->setToolTip(text);
+    item->setToolTip(PlainText::toolTip(text));
     if (shade.isValid())
         item->setBackground(shade);
     grid->setItem(row, column, item);
@@ -161,7 +162,8 @@ void frmMain::Display_Details()
     }
     // Long or many IPv6 addresses do not fit their cell; its tip holds them all.
     if (!d.Ipv6Addresses.isEmpty())
-        m_fgDetails->item(int(rows.size()) - 1, 1)->setToolTip(d.Ipv6Addresses.join(QLatin1Char('\n')));
+        m_fgDetails->item(int(rows.size()) - 1, 1)
+            ->setToolTip(PlainText::toolTip(d.Ipv6Addresses.join(QLatin1Char('\n'))));
     // The grid is as tall as its rows, and the hint below follows it where there is room.
     layoutSheets();
     // The friendly-name box sits over its value cell; it keeps the caret while the user types.
@@ -176,7 +178,7 @@ void frmMain::Display_Details()
     const QFontMetrics metrics = m_lblSelectedDetails->fontMetrics();
     const int room = m_lblSelectedDetails->contentsRect().width() - metrics.horizontalAdvance(address) - 2;
     m_lblSelectedDetails->setText(metrics.elidedText(name, Qt::ElideRight, qMax(0, room)) + address);
-    m_lblSelectedDetails->setToolTip(name + address);
+    m_lblSelectedDetails->setToolTip(PlainText::toolTip(name + address));
     m_fgDetails->setUpdatesEnabled(true);
     m_fillingDetails = false;
 }

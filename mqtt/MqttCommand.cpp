@@ -1,5 +1,7 @@
 #include "mqtt/MqttCommand.h"
 
+#include "store/DeviceText.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
@@ -7,8 +9,6 @@
 
 namespace {
 
-// A friendly name is a line of text; a longer one is a mistake or an attack, never a name.
-constexpr qsizetype kMaxNameLength = 256;
 constexpr qsizetype kMaxPayload = 4096;
 
 MqttCommand failure(const QString& why)
@@ -49,14 +49,10 @@ MqttCommand parseMqttCommand(const QByteArray& payload)
         } else if (key == QLatin1String("name")) {
             if (!value.isString())
                 return failure(QStringLiteral("\"name\" takes a text"));
-            const QString name = value.toString();
-            if (name.size() > kMaxNameLength)
-                return failure(QStringLiteral("\"name\" is longer than %1 characters").arg(kMaxNameLength));
-            for (const QChar c : name) {
-                if (c.category() == QChar::Other_Control)
-                    return failure(QStringLiteral("\"name\" holds a control character"));
-            }
-            command.name = name;
+            const DeviceText::Name name = DeviceText::filterName(value.toString());
+            if (!name.ok())
+                return failure(QStringLiteral("\"name\" ") + name.refusal);
+            command.name = name.text;
         } else {
             return failure(QStringLiteral("unknown field \"%1\"").arg(key.left(64)));
         }

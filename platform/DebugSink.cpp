@@ -8,15 +8,57 @@ LogSinkFn& sinkRef()
     static LogSinkFn sink;
     return sink;
 }
+
+bool inert(QChar c)
+{
+    switch (c.category()) {
+    case QChar::Other_Control:
+    case QChar::Other_Format:
+    case QChar::Separator_Line:
+    case QChar::Separator_Paragraph:
+        return false;
+    case QChar::Other_Surrogate:
+        return false; // pairs are let through by the caller
+    default:
+        return true;
+    }
+}
 } // namespace
+
+QString escapeLogText(const QString& text, Tabs tabs)
+{
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            out += c;
+            out += text[++i];
+        } else if (inert(c) || (c == QLatin1Char('\t') && tabs == Tabs::Keep)) {
+            out += c;
+        } else if (c == QLatin1Char('\n')) {
+            out += QLatin1String("\\n");
+        } else if (c == QLatin1Char('\r')) {
+            out += QLatin1String("\\r");
+        } else if (c == QLatin1Char('\t')) {
+            out += QLatin1String("\\t");
+        } else if (c.unicode() < 0x100) {
+            out += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        } else {
+            out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+        }
+    }
+    return out;
+}
 
 void Log(const QString& text)
 {
+    const QString line = escapeLogText(text);
     if (const auto& sink = sinkRef()) {
-        sink(text);
+        sink(line);
         return;
     }
-    std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+    std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
 }
 
 void installLogSink(LogSinkFn sink)

@@ -116,10 +116,9 @@ NameReply nameText(const QList<QByteArray>& labels)
         const QString text = utf8(label);
         if (utf8.hasError())
             return {{}, QStringLiteral("name is no UTF-8")};
-        for (const QChar c : text) {
-            if (c.category() == QChar::Other_Control || c.category() == QChar::Other_Format || c == QLatin1Char('.'))
-                return {{}, QStringLiteral("name holds a control character or a dot inside a label")};
-        }
+        // Which characters a name may hold is the engine's one name filter's to judge (store/DeviceText.h).
+        if (text.contains(QLatin1Char('.')))
+            return {{}, QStringLiteral("name holds a dot inside a label")};
         parts << text;
     }
     return {parts.join(QLatin1Char('.')), {}};

@@ -27,7 +27,7 @@ QByteArray buildPtrQuery(quint16 id, quint32 ipv4);
 // longer than 255 bytes.
 std::optional<QList<QByteArray>> readName(const QByteArray& msg, qsizetype& offset);
 
-// The labels joined by dots as text; error when a label is no UTF-8, holds a dot or a control character.
+// The labels joined by dots as text; error when a label is no UTF-8 or holds a dot.
 NameReply nameText(const QList<QByteArray>& labels);
 
 // The reply to buildPtrQuery(id, ipv4): the first PTR answer (class IN, cache-flush bit ignored) for the

@@ -31,6 +31,7 @@ void frmSettings::buildMailSecurity(QGridLayout* server)
     label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     label->setBuddy(m_cboEmailSecurity);
     m_lblTestEmail = new QLabel;
+    m_lblTestEmail->setTextFormat(Qt::PlainText);
     m_lblTestEmail->setObjectName(QStringLiteral("lblTestEmail"));
     m_lblTestEmail->setWordWrap(true);
     m_lblTestEmail->setTextInteractionFlags(Qt::TextSelectableByMouse);

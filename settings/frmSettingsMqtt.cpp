@@ -48,6 +48,7 @@ frmSettingsMqtt::frmSettingsMqtt(LiveSettings& settings, const Base64Class& base
     m_cmdTestMqtt = new QPushButton(QStringLiteral("Test connection"));
     m_cmdTestMqtt->setObjectName(QStringLiteral("cmdTestMqtt"));
     m_lblMqttResult = new QLabel;
+    m_lblMqttResult->setTextFormat(Qt::PlainText);
     m_lblMqttResult->setObjectName(QStringLiteral("lblMqttResult"));
     m_lblMqttResult->setWordWrap(true);
 

@@ -221,6 +221,7 @@ QWidget* frmSettings::buildDebugPage()
     QCheckBox* toDisk = makeFlag(LogToDisk);
     captionFirst(toDisk);
     m_lblLogPath = new QLabel;
+    m_lblLogPath->setTextFormat(Qt::PlainText);
     m_lblLogPath->setObjectName(QStringLiteral("lblLogPath"));
     m_lblLogPath->setWordWrap(true);
     m_lblLogPath->setTextInteractionFlags(Qt::TextSelectableByMouse);

@@ -124,6 +124,7 @@ private Q_SLOTS:
                                                                << "nas.lan";
         QTest::newRow("empty name") << true << 20 << true << "" << none;
         QTest::newRow("the same name again") << true << 20 << true << "Unknown Device" << none;
+        QTest::newRow("refused by the name filter") << true << 20 << true << "nas\u202E.lan" << none;
         QTest::newRow("cut at a zero character") << true << 20 << true << QStringLiteral("nas.lan") + QChar(0) + "x"
                                                  << "nas.lan";
     }
@@ -162,6 +163,8 @@ private Q_SLOTS:
         QTest::newRow("mDNS answers") << QStringList {"tick 19", "mdns my.local"} << "my.local";
         QTest::newRow("NetBIOS first wins") << QStringList {"netbios PC", "mdns pc.local"} << "PC";
         QTest::newRow("a bad reply is ignored") << QStringList {"mdns !transaction id 7", "netbios PC"} << "PC";
+        QTest::newRow("a refused name is no answer, logged once")
+            << QStringList {"mdns a\u2028b.local", "mdns a\u2028b.local", "netbios PC"} << "PC";
         QTest::newRow("silence") << QStringList {"tick 20", "mdns late.local"} << "Unknown Device";
     }
 
@@ -188,6 +191,8 @@ private Q_SLOTS:
         QCOMPARE(rig.stored(macOf(0), "Host_Name"), taken.startsWith("Unknown") ? "<missing>" : taken);
         const QString ignored = "DeviceNameReply - mDNS reply for 198.18.0.10 ignored: transaction id 7";
         QCOMPARE(rig.window.logs.filter(ignored).size(), steps.filter("!").size());
+        QCOMPARE(
+            rig.window.logs.filter("refused, it holds U+2028").size(), steps.filter(QChar(0x2028)).isEmpty() ? 0 : 1);
         // One question of each kind; the walk has gone on to the next device.
         QCOMPARE(rig.net.askedNames(), (QStringList {"mdns " + ipOf(10), "netbios " + ipOf(10)}));
         QCOMPARE(rig.net.lookedUpAddresses(), (QStringList {ipOf(10), ipOf(11)}));

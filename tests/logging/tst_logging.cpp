@@ -1,4 +1,4 @@
-// The debug log's bound and disk switch, and the device histories' 100-line files.
+// The debug log's bound, disk switch and escapes, and the device histories' 100-line files.
 
 #include "Devices.h"
 #include "LogCapture.h"
@@ -6,6 +6,7 @@
 #include "logging/DebugLog.h"
 #include "logging/DeviceLog.h"
 #include "platform/Clock.h"
+#include "platform/DebugSink.h"
 #include "store/DeviceTable.h"
 #include "store/LiveSettings.h"
 
@@ -58,6 +59,32 @@ private Q_SLOTS:
         QCOMPARE(readAll(home.paths().debugLogFile()),
             QStringLiteral("12/5/2026 10:00:00 AM - one\r\n12/5/2026 10:00:00 AM - three\r\n"));
         QVERIFY(log.text().contains(QStringLiteral("two")));
+    }
+
+    // Text from outside (an MQTT field, a device name) stays one inert line in the log and on stderr.
+    void debugLinesEscapeControlCharacters_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("logged");
+        QTest::newRow("terminal escape, forged line") << QStringLiteral("field \"\x1b[2J\r\n12/5/2026 - forged\"")
+                                                      << QStringLiteral("field \"\\x1b[2J\\r\\n12/5/2026 - forged\"");
+        QTest::newRow("tab, DEL, C1") << QStringLiteral("a\tb\x7f\u0085") << QStringLiteral("a\\tb\\x7f\\x85");
+        QTest::newRow("separators, override")
+            << QStringLiteral("a\u2028b\u2029c\u202Ed") << QStringLiteral("a\\u2028b\\u2029c\\u202ed");
+        QTest::newRow("kept as written") << QStringLiteral("Software\\Brackmoor K\u00fcche \u5ba2\u5385 \U0001F4F1")
+                                         << QStringLiteral("Software\\Brackmoor K\u00fcche \u5ba2\u5385 \U0001F4F1");
+    }
+
+    void debugLinesEscapeControlCharacters()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, logged);
+        LiveSettings settings;
+        DebugLog log(settings, QString());
+        log.installAsSink();
+        Log(text);
+        installLogSink({});
+        QCOMPARE(log.text(), QStringLiteral("12/5/2026 10:00:00 AM - ") + logged + QStringLiteral("\r\n"));
     }
 
     void debugTextStaysWithinItsBound()

@@ -5,6 +5,7 @@
 #include "WindowRig.h"
 
 #include "engine/frmClient.h"
+#include "mainwindow/DesktopNotifier.h"
 #include "mainwindow/DeviceListView.h"
 #include "mainwindow/PictureBox.h"
 #include "mainwindow/clsMedia.h"
@@ -205,6 +206,16 @@ private Q_SLOTS:
         if (notify)
             w.notifyDesktop(0, true);
         QCOMPARE(missing(), notify);
+    }
+
+    // A service that reads markup in bodies (dunst, GNOME, KDE) gets device text escaped; one that does not,
+    // the text as it is.
+    void notificationBodiesAreEscapedForMarkup()
+    {
+        const QString body = QStringLiteral("<img src=/dev/zero> & <b>PC</b>");
+        QCOMPARE(DesktopNotifier::bodyText({QStringLiteral("body"), QStringLiteral("body-markup")}, body),
+            QStringLiteral("&lt;img src=/dev/zero&gt; &amp; &lt;b&gt;PC&lt;/b&gt;"));
+        QCOMPARE(DesktopNotifier::bodyText({QStringLiteral("body")}, body), body);
     }
 
     void firstRunThenLaterRuns()

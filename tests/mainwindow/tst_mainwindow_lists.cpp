@@ -299,6 +299,41 @@ private Q_SLOTS:
         QCOMPARE(rig.stored(mac(2), QStringLiteral("Friendly_Name")), std::optional<QString>(QString()));
     }
 
+    // Names are text, never markup: a stored "<img src=/dev/zero>" once made the window load /dev/zero as a
+    // picture at every start, and the name box refuses what the name filter refuses.
+    void deviceTextShowsAsWritten()
+    {
+        QList<Device> stored = devices("n1 i2");
+        stored[0].host = QStringLiteral("<img src=/dev/zero>.local");
+        stored[1].friendly = QStringLiteral("<b>PC</b>");
+        WindowRig rig(stored);
+        rig.w().show();
+        for (int tick = 0; tick < 11; ++tick)
+            rig.w().tmr100ms_Timer();
+        QCOMPARE(rig.selectedMac(), mac(1));
+        QCOMPARE(rig.w().lblSelected_Details()->text(), stored[0].host + QStringLiteral(" ( 198.18.0.1 )"));
+        QVERIFY(rig.w().lblSelected_Details()->toolTip().contains(QLatin1String("&lt;img src=/dev/zero&gt;")));
+        rig.w().pctID_Click(1);
+        QCOMPARE(rig.selectedMac(), mac(2));
+        int marked = 0;
+        for (const QLabel* label : rig.w().findChildren<QLabel*>()) {
+            if (label->text().contains(QLatin1String("<img")) || label->text().contains(QLatin1String("<b>"))) {
+                ++marked;
+                QCOMPARE(label->textFormat(), Qt::PlainText);
+            }
+        }
+        QCOMPARE(marked, 2); // the caption and the probe panel's title
+        // A paste is checked whole, as typing is.
+        QLineEdit* box = rig.w().txtFriendlyName();
+        const auto paste = [&](const QString& text) {
+            box->selectAll();
+            box->insert(text);
+            return rig.stored(mac(2), QStringLiteral("Friendly_Name")).value_or(QString());
+        };
+        QCOMPARE(paste(QStringLiteral("ok\u202Egnp.exe")), stored[1].friendly);
+        QCOMPARE(paste(QStringLiteral("ok")), QStringLiteral("ok"));
+    }
+
     // An intruder admitted while a row's menu is open takes the selection; the menu still acts on its device.
     void menuActsOnItsDeviceWhateverTheSelectionDoes()
     {

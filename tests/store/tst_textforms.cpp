@@ -1,6 +1,8 @@
-// Date and Boolean texts: round trips under several locales, two-digit years, midnight, bad text.
+// Date and Boolean texts: round trips under several locales, two-digit years, midnight, bad text; and the one
+// filter every device name passes.
 
 #include "TestHome.h"
+#include "store/DeviceText.h"
 #include "store/TextForms.h"
 
 #include <QTest>
@@ -128,6 +130,41 @@ private Q_SLOTS:
             QCOMPARE(TextForms::flagValue(QString::fromLatin1(huge)), 0);
         QCOMPARE(TextForms::parseByte(QStringLiteral("4")), std::optional<quint8>(4));
         QCOMPARE(TextForms::parseByte(QStringLiteral("256")), std::optional<quint8>());
+    }
+
+    void names_data()
+    {
+        QTest::addColumn<QString>("raw");
+        QTest::addColumn<QString>("refusal"); // empty when the name is kept as it is
+        const auto row = [](const char* n, const QString& raw, const char* why = "") {
+            QTest::newRow(n) << raw << QString::fromUtf8(why);
+        };
+        row("normal", QStringLiteral("nas.lan"));
+        // Markup is kept: every widget shows names as plain text.
+        row("image markup", QStringLiteral("<img src=/dev/zero>.local"));
+        row("NetBIOS markup", QStringLiteral("<b>PC</b>"));
+        row("German", QStringLiteral("K\u00fcche-PC"));
+        row("Chinese", QStringLiteral("\u5ba2\u5385"));
+        row("emoji, a surrogate pair", QStringLiteral("\U0001F4F1 phone"));
+        row("as long as a DNS name", QString(253, QLatin1Char('a')));
+        row("CR LF", QStringLiteral("pc\r\nforged"), "holds U+000D, a control character");
+        row("escape", QStringLiteral("\x1b[2Jpc"), "holds U+001B, a control character");
+        row("right-to-left override", QStringLiteral("evil\u202Egnp.exe"), "holds U+202E, a format character");
+        row("line separator", QStringLiteral("a\u2028b"), "holds U+2028, a line separator");
+        row("paragraph separator", QStringLiteral("a\u2029b"), "holds U+2029, a paragraph separator");
+        row("private use", QStringLiteral("pc\uE000"), "holds U+E000, a private-use character");
+        row("lone surrogate", QStringLiteral("pc") + QChar(0xD800), "holds U+D800, a lone surrogate");
+        row("unassigned", QStringLiteral("pc\u0378"), "holds U+0378, an unassigned character");
+        row("300 characters", QString(300, QLatin1Char('a')), "is longer than 253 characters");
+    }
+
+    void names()
+    {
+        QFETCH(QString, raw);
+        QFETCH(QString, refusal);
+        const DeviceText::Name name = DeviceText::filterName(raw);
+        QCOMPARE(name.refusal, refusal);
+        QCOMPARE(name.text, refusal.isEmpty() ? raw : QString());
     }
 };
 

@@ -1,0 +1,53 @@
+#include "mainwindow/PlainText.h"
+
+#include "store/DeviceText.h"
+
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTextDocument>
+#include <QValidator>
+
+namespace {
+
+const QString kTitle = QStringLiteral("Kestrelwatch");
+
+class NameValidator final : public QValidator
+{
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int&) const override
+    {
+        return DeviceText::filterName(input).ok() ? Acceptable : Invalid;
+    }
+};
+
+} // namespace
+
+namespace PlainText {
+
+QString toolTip(const QString& text)
+{
+    return text.isEmpty() ? text : Qt::convertFromPlainText(text, Qt::WhiteSpaceNormal);
+}
+
+bool confirm(const QString& question)
+{
+    QMessageBox box(QMessageBox::Question, kTitle, question, QMessageBox::Yes | QMessageBox::No);
+    box.setTextFormat(Qt::PlainText);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
+void critical(const QString& message)
+{
+    QMessageBox box(QMessageBox::Critical, kTitle, message, QMessageBox::Ok);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
+void acceptNamesOnly(QLineEdit* box)
+{
+    box->setValidator(new NameValidator(box));
+}
+
+} // namespace PlainText
