@@ -64,7 +64,6 @@ private Q_SLOTS:
         started(rig);
         rig.net.hearArp(kMac, QStringLiteral("198.18.0.7"), HeardArp::Request);
         QCOMPARE(rig.window.calls, QStringList {QStringLiteral("Online 0 198.18.0.7 intruder")});
-        QCOMPARE(rig.window.events.first().firstSeen.secsTo(rig.now()) > 10, true); // an online alert is due
         rig.window.calls.clear();
         rig.net.hearArp(kMac, QStringLiteral("198.18.0.7"), HeardArp::Reply); // online already: a sighting only
         QVERIFY(rig.window.calls.isEmpty());
