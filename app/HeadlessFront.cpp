@@ -4,11 +4,10 @@
 #include "app/ShutdownSignals.h"
 #include "app/StatusDump.h"
 #include "engine/frmClient.h"
-#include "notify/AlertMails.h"
-#include "notify/CEmail.h"
-#include "platform/Clock.h"
+#include "notify/AlertPolicy.h"
 #include "platform/DebugSink.h"
 #include "platform/NetPlatform.h"
+#include "store/DeviceTable.h"
 
 #include <QCoreApplication>
 #include <cstdio>
@@ -28,13 +27,9 @@ HeadlessFront::HeadlessFront(MonitorCore& core, QObject* parent)
     : QObject(parent)
     , m_core(core)
 {
-    // The mail queue is polled as often as the window's 333 ms timer would.
-    m_mailPoll.setInterval(333);
-    connect(&m_mailPoll, &QTimer::timeout, this, [this] {
-        if (CEmail* mail = m_core.mail())
-            mail->Poll();
-    });
-    m_closeTimer.setInterval(2000);
+    // What the shutdown has sent (the broker's "offline") gets a moment to leave; a signal must still end the
+    // monitor well within a service manager's patience.
+    m_closeTimer.setInterval(300);
     m_closeTimer.setSingleShot(true);
     connect(&m_closeTimer, &QTimer::timeout, qApp, [] { QCoreApplication::exit(0); });
 }
@@ -60,11 +55,16 @@ int HeadlessFront::start()
         return fatal(outcome.message);
     m_core.loadInstallation();
     m_core.loadRegistry();
-    m_lastIntruderWarning = kwclock::now();
-    m_core.startEngine(*this, createLinuxNetPlatform());
+    m_core.deviceLog().setEntryHook([this](qint32 index, const QString& line) {
+        if (m_core.devices().isValid(index))
+            printLine(stdout, m_core.devices()[index].MacAddress + QLatin1Char('\t') + line);
+    });
+    m_core.startEngine(createLinuxNetPlatform(), [this] {
+        connect(m_core.engine(), &frmClient::harvested, this, &HeadlessFront::ShowStatus);
+        connect(m_core.alertPolicy(), &AlertPolicy::alertRaised, this, &HeadlessFront::alertRaised);
+    });
     announceWatch();
     m_core.markInstalled(false);
-    m_mailPoll.start();
     return -1;
 }
 
@@ -89,7 +89,6 @@ void HeadlessFront::Shutdown()
     if (m_shuttingDown)
         return;
     m_shuttingDown = true;
-    m_mailPoll.stop();
     m_core.shutdown();
     m_closeTimer.start();
 }
@@ -99,47 +98,13 @@ void HeadlessFront::watchSignals()
     watchShutdownSignals(this, [this] { Shutdown(); });
 }
 
-void HeadlessFront::AddLogEntry(qint32 index, const QString& text)
+void HeadlessFront::alertRaised(const Alert& alert)
 {
-    m_core.deviceLog().AddLogEntry(index, text);
-    if (m_core.devices().isValid(index))
-        printLine(stdout, m_core.devices()[index].MacAddress + QLatin1Char('\t') + escapeLogText(text, Tabs::Keep));
-}
-
-void HeadlessFront::Load_Log(qint32 index)
-{
-    m_core.deviceLog().Load_Log(index);
-}
-
-void HeadlessFront::MacUpdateOccured(qint32)
-{ }
-
-void HeadlessFront::AddNewDevice(qint32)
-{ }
-
-void HeadlessFront::SysTrayMouseEventHandlerleft()
-{ }
-
-void HeadlessFront::playNewIntruderSound(int volume)
-{
-    Log(QStringLiteral("Alert - new intruder sound (volume %1)").arg(volume));
-}
-
-void HeadlessFront::playIntruderOnlineSound(int volume)
-{
-    Log(QStringLiteral("Alert - intruder online sound (volume %1)").arg(volume));
-}
-
-void HeadlessFront::SendNewEmail(qint32 index)
-{
-    if (AlertMails* mails = m_core.alertMails())
-        mails->SendNewEmail(index);
-}
-
-void HeadlessFront::SendOnlineEmail(qint32 index)
-{
-    if (AlertMails* mails = m_core.alertMails())
-        mails->SendOnlineEmail(index);
+    if (alert.sound)
+        Log(QStringLiteral("Alert - %1 sound (volume %2)")
+                .arg(alert.kind == Alert::Kind::IntruderOnline ? QStringLiteral("intruder online")
+                                                               : QStringLiteral("new intruder"))
+                .arg(alert.volume));
 }
 
 void HeadlessFront::ShowStatus()
@@ -154,9 +119,4 @@ void HeadlessFront::ShowStatus()
         statusDump(*m_core.engine(), devices.DeviceCount, intruders, devices.DeviceCount - intruders, false, 0);
     std::fputs(dump.toUtf8().constData(), stderr);
     std::fflush(stderr);
-}
-
-void HeadlessFront::Log(const QString& text)
-{
-    ::Log(text);
 }

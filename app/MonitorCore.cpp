@@ -1,11 +1,11 @@
 #include "app/MonitorCore.h"
 
 #include "app/DeviceActions.h"
-#include "app/ObservingSeam.h"
 #include "app/OsVersion.h"
 #include "engine/frmClient.h"
 #include "mqtt/MqttPublisher.h"
 #include "notify/AlertMails.h"
+#include "notify/AlertPolicy.h"
 #include "notify/CEmail.h"
 #include "platform/Clock.h"
 #include "platform/DebugSink.h"
@@ -130,17 +130,56 @@ void MonitorCore::loadRegistry()
         m_mqtt->republishAll();
 }
 
-void MonitorCore::startEngine(MainWindowSeam& window, std::unique_ptr<NetPlatform> net)
+void MonitorCore::startEngine(std::unique_ptr<NetPlatform> net, const std::function<void()>& subscribe)
 {
     m_net = std::move(net);
     m_mqtt =
         std::make_unique<MqttPublisher>(m_devices, m_settings, [this](const QString& mac) { return vendorName(mac); });
     m_mqtt->setCommandHandler(
         [this](qint32 index, const MqttCommand& command) { return applyMqttCommand(index, command); });
-    m_seam = std::make_unique<ObservingSeam>(window, *m_mqtt);
     m_mqtt->refresh();
-    m_engine = std::make_unique<frmClient>(m_devices, m_settings, *m_net, *m_seam);
+    m_alertPolicy = std::make_unique<AlertPolicy>(m_settings);
+    m_alertPolicy->setInterfaceLookup([this](const QString& ip) { return interfaceOf(ip); });
+    m_engine = std::make_unique<frmClient>(m_devices, *m_net);
+    // The history first: an alert mail carries its tail. The policy before MQTT: a storm holds back the
+    // admissions' events, which its digest sums up.
+    QObject::connect(m_engine.get(), &frmClient::deviceEvent, m_engine.get(), [this](const DeviceEvent& event) {
+        m_deviceLog.record(event);
+        m_alertPolicy->deviceEvent(event);
+        m_mqtt->deviceEvent(event, m_alertPolicy->inStorm());
+    });
+    QObject::connect(m_alertPolicy.get(), &AlertPolicy::alertRaised, m_alertPolicy.get(), [this](const Alert& alert) {
+        if (m_alertMails)
+            m_alertMails->alertRaised(alert);
+        if (alert.kind == Alert::Kind::Storm)
+            m_mqtt->stormDigest(
+                alert.time, alert.count, alert.interfaceName, alert.firstAddress, alert.lastAddress, alert.stormText());
+    });
+    if (subscribe)
+        subscribe();
+    if (m_mail)
+        m_mail->startPolling();
     m_engine->Load();
+}
+
+QString MonitorCore::interfaceOf(const QString& ip) const
+{
+    const QStringList target = ip.split(QLatin1Char('.'));
+    if (!m_net || target.size() != 4)
+        return {};
+    const std::optional<QList<AdapterInfo>> adapters = m_net->adapters();
+    for (const AdapterInfo& adapter : adapters.value_or(QList<AdapterInfo>())) {
+        for (const AdapterAddress& a : adapter.addresses) {
+            const QStringList own = a.ip.split(QLatin1Char('.'));
+            const QStringList mask = a.mask.split(QLatin1Char('.'));
+            bool same = own.size() == 4 && mask.size() == 4;
+            for (int b = 0; same && b < 4; ++b)
+                same = (own[b].toInt() & mask[b].toInt()) == (target[b].toInt() & mask[b].toInt());
+            if (same)
+                return adapter.name;
+        }
+    }
+    return {};
 }
 
 void MonitorCore::deviceRemoved(const QString& mac)
@@ -169,8 +208,8 @@ bool MonitorCore::applyMqttCommand(qint32 index, const MqttCommand& command)
     if (command.safe == false && DeviceActions::MoveToIntruders(m_devices, index, holdReminder)) {
         done << QStringLiteral("moved to the intruder list");
         listsChanged = true;
-        if (holdReminder)
-            m_seam->setLastIntruderWarning(kwclock::now());
+        if (holdReminder && m_holdReminder)
+            m_holdReminder();
     }
     if (done.isEmpty()) {
         Log(QStringLiteral("MQTT - command for %1 changed nothing").arg(mac));
@@ -179,8 +218,6 @@ bool MonitorCore::applyMqttCommand(qint32 index, const MqttCommand& command)
     Log(QStringLiteral("MQTT - command for %1: %2").arg(mac, done.join(QStringLiteral(", "))));
     if (m_redraw)
         m_redraw(index, listsChanged);
-    else
-        m_seam->front().MacUpdateOccured(index);
     return true;
 }
 
@@ -235,6 +272,8 @@ bool MonitorCore::markInstalled(bool registerAutostart)
 
 void MonitorCore::shutdown()
 {
+    if (m_mail)
+        m_mail->stopPolling();
     if (m_engine)
         m_engine->Shutdown();
     if (m_mqtt)

@@ -14,21 +14,21 @@
 #include <memory>
 
 class AlertMails;
+class AlertPolicy;
 class CEmail;
 class CMacDatabase;
 class Hive;
-class MainWindowSeam;
 class MqttPublisher;
 class NetPlatform;
 class QLocalServer;
-class ObservingSeam;
 struct MqttCommand;
 class frmClient;
 
 // Everything the monitor runs on, window or not: the store, the settings, the device table and histories,
 // the debug log, the vendor database, the mailer and the discovery engine, set up by the start-up steps in
-// their order. The window (frmMain) and the headless front end each drive these steps and answer the engine
-// through MainWindowSeam.
+// their order. The engine's device events go to the core's subscribers, connected once here: the history
+// (DeviceLog), the alert policy and, through it, the mail; MQTT. The window (frmMain) and the headless front
+// end each drive these steps and subscribe to the events and alerts to redraw, play sounds and pop up.
 class MonitorCore final
 {
 public:
@@ -60,15 +60,20 @@ public:
     void loadInstallation();
     // Load_Registry: every setting and every stored device with its history.
     void loadRegistry();
-    // Creates the MQTT publisher and the engine on the given platform and loads it (opens the socket, starts
-    // the first sweep). The engine reaches the window through a seam that also feeds the publisher.
-    void startEngine(MainWindowSeam& window, std::unique_ptr<NetPlatform> net);
+    // Creates the MQTT publisher, the alert policy and the engine on the given platform, connects the core's
+    // subscribers, lets the front end subscribe (engine() and alertPolicy() exist then), and loads the engine
+    // (opens the socket, starts the first sweep). The mailer starts polling.
+    void startEngine(std::unique_ptr<NetPlatform> net, const std::function<void()>& subscribe = {});
     // The window's removal of a device, for the broker to forget it.
     void deviceRemoved(const QString& mac);
     // How the front end redraws a device after a command from the broker changed it; listsChanged when its
     // place in the lists changed (acknowledged, or moved between the intruder and the safe list). Without one,
     // MacUpdateOccured redraws it.
     void setDeviceRedraw(std::function<void(qint32 index, bool listsChanged)> redraw) { m_redraw = std::move(redraw); }
+    // How the front end holds back its still-online reminder after a device moved to the intruder list.
+    void setReminderHold(std::function<void()> hold) { m_holdReminder = std::move(hold); }
+    // The interface whose first address's range holds ip, or empty.
+    QString interfaceOf(const QString& ip) const;
     // First-run marker; returns true when this was the first run. registerAutostart writes the Run value
     // on the first run (the desktop does, a headless server does not).
     bool markInstalled(bool registerAutostart);
@@ -94,6 +99,7 @@ public:
     CMacDatabase* vendors() { return m_vendors.get(); }
     CEmail* mail() { return m_mail.get(); }
     AlertMails* alertMails() { return m_alertMails.get(); }
+    AlertPolicy* alertPolicy() { return m_alertPolicy.get(); }
     frmClient* engine() { return m_engine.get(); }
     MqttPublisher* mqtt() { return m_mqtt.get(); }
     Hive* hive() { return m_hive.get(); }
@@ -120,8 +126,9 @@ private:
     std::unique_ptr<AlertMails> m_alertMails;
     std::unique_ptr<NetPlatform> m_net;
     std::unique_ptr<MqttPublisher> m_mqtt;
-    std::unique_ptr<ObservingSeam> m_seam;
+    std::unique_ptr<AlertPolicy> m_alertPolicy;
     std::function<void(qint32, bool)> m_redraw;
+    std::function<void()> m_holdReminder;
     std::unique_ptr<frmClient> m_engine;
     bool m_extraLogging = false;
     QDateTime m_startTime;

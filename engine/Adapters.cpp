@@ -30,7 +30,7 @@ AdapterAddress firstAddress(const AdapterInfo& adapter)
 bool frmClient::SetupForNewScan()
 {
     bool ready = false;
-    runTrapped("SetupForNewScan", m_window, [this, &ready] {
+    runTrapped("SetupForNewScan", [this, &ready] {
         if (!m_running)
             return;
         m_ranges.clear();
@@ -151,7 +151,7 @@ void frmClient::AddGateway(const QString& gateway)
 QStringList frmClient::GetLocalAdapterInfo()
 {
     QStringList lines;
-    runTrapped("GetLocalAdapterInfo", m_window, [this, &lines] {
+    runTrapped("GetLocalAdapterInfo", [this, &lines] {
         const std::optional<QList<AdapterInfo>> adapters = m_net.adapters();
         if (!adapters) {
             Log(QStringLiteral("GetLocalAdapterInfo - the adapter list cannot be read"));

@@ -1,27 +1,31 @@
 // Admission of a MAC address that the harvest found inside a swept range and no device carries: a new device
-// record, its store key with all nine values, two history lines, its row in the window, and the new-intruder
-// alerts. A default gateway of a local adapter is admitted as safe, unless the gateway's known MAC is still
-// about: a second MAC answering for it is an intruder (GatewayWatch.cpp). The harvest and every other source
-// of sightings admit through here.
+// record, its store key with all nine values, and the Admitted event (its history, row and alerts are the
+// subscribers' business). A default gateway of a local adapter is admitted as safe, unless the gateway's known MAC is
+// still about: a second MAC answering for it is an intruder (GatewayWatch.cpp). The harvest and every other source of
+// sightings admit through here.
 
 #include "engine/ErrorTrap.h"
-#include "engine/MainWindowSeam.h"
 #include "engine/frmClient.h"
 #include "store/DeviceTable.h"
-#include "store/LiveSettings.h"
 #include "store/Settings.h"
 #include "store/TextForms.h"
 #include "store/modRegistry.h"
 
-#include <limits>
+#include <utility>
 
 void frmClient::AddNewMacEntry(const QString& mac, const QString& ip, quint8 type)
 {
-    runTrapped("AddNewMacEntry", m_window, [&] {
-        if (m_devices.DeviceCount >= std::numeric_limits<qint32>::max() - 1) {
-            Log(QStringLiteral("AddNewMacEntry - the device table is full; %1 is not admitted").arg(mac));
+    runTrapped("AddNewMacEntry", [&] {
+        // A storm of made-up MACs must not eat the memory and the store: past the bound nobody new is admitted.
+        if (m_devices.DeviceCount >= MaxDevices) {
+            if (!std::exchange(m_tableFullLogged, true))
+                Log(QStringLiteral("AddNewMacEntry - the device table is full (%1 devices); %2 and every later new "
+                                   "MAC are not admitted until devices are removed")
+                        .arg(MaxDevices)
+                        .arg(mac));
             return;
         }
+        m_tableFullLogged = false;
         const QDateTime now = currentTime();
         const bool impersonation = gatewayHeldByOther(ip, mac, now);
         const bool gateway = !impersonation && m_gateways.contains(ip);
@@ -50,8 +54,6 @@ void frmClient::AddNewMacEntry(const QString& mac, const QString& ip, quint8 typ
             device.FriendlyName = QStringLiteral("Default Gateway");
         const DeviceRecord admitted = device;
 
-        m_window.Load_Log(index);
-
         // A crash part-way must never leave a key without "Intruder", which would load as a safe device: the
         // key and its values are written in one transaction, with the harvest's other admissions.
         m_unstoredAdmissions.append({Keys::deviceKey(mac),
@@ -67,22 +69,13 @@ void frmClient::AddNewMacEntry(const QString& mac, const QString& ip, quint8 typ
                 {QStringLiteral("Mac_Type"), QString::number(type)},
             }});
 
-        m_window.AddLogEntry(index, stamp(now) + QStringLiteral("** WARNING - NEW DEVICE **"));
         if (impersonation)
-            warnGatewayImpersonation(index, ip, now);
-        m_window.AddLogEntry(index, stamp(now) + QStringLiteral("Connected ( ") + ip + QStringLiteral(" )"));
-        m_window.AddNewDevice(index);
-
-        if (!admitted.Intruder)
-            return;
-        if (LiveSettings::on(m_settings.chkNewIntruderSound))
-            m_window.playNewIntruderSound(m_settings.slideVolume);
-        if (LiveSettings::on(m_settings.chkNewIntruderPopup) && !m_window.isMainWindowVisible())
-            m_window.SysTrayMouseEventHandlerleft();
-        if (LiveSettings::on(m_settings.chkNewIntruderEmail))
-            m_window.SendNewEmail(index);
-        m_window.notifyDesktop(index, true);
-        m_window.setLastIntruderWarning(now);
+            Log(QStringLiteral("Gateway - %1 answers for the gateway %2 while its known MAC is about").arg(mac, ip));
+        DeviceEvent event = newEvent(DeviceEvent::Kind::Admitted, index, now);
+        event.address = ip;
+        event.intruder = admitted.Intruder;
+        event.impersonation = impersonation;
+        Q_EMIT deviceEvent(event);
     });
 }
 

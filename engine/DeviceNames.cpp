@@ -65,7 +65,7 @@ void frmClient::checkAskTimeout()
 
 void frmClient::DeviceNameReply(int handle, const QString& name, const QString& ignored)
 {
-    runTrapped("DeviceNameReply", m_window, [&] {
+    runTrapped("DeviceNameReply", [&] {
         if (!m_ask || handle == 0 || (handle != m_ask->mdns && handle != m_ask->netbios))
             return;
         if (!ignored.isEmpty() || name.isEmpty()) {

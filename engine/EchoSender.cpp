@@ -43,7 +43,7 @@ QByteArray frmClient::echoRequest()
 
 void frmClient::PingSend()
 {
-    runTrapped("PingSend", m_window, [this] {
+    runTrapped("PingSend", [this] {
         if (!m_running || !m_sweepReady)
             return;
         // With no interface up there is nothing to ping: the sweep ends at once, so presence still ages

@@ -1,13 +1,13 @@
 #pragma once
 
-#include "engine/MainWindowSeam.h"
+#include "platform/DebugSink.h"
 
 #include <QString>
 #include <exception>
 
 // Each engine operation has its own error trap: a failure ends that operation with one debug-log line tagged
 // with the operation's name ("FinishScan - ..."), and whoever called it carries on. Nothing escapes.
-template<typename Body> void runTrapped(const char* operation, MainWindowSeam& window, Body&& body) noexcept
+template<typename Body> void runTrapped(const char* operation, Body&& body) noexcept
 {
     QString line;
     try {
@@ -19,7 +19,7 @@ template<typename Body> void runTrapped(const char* operation, MainWindowSeam& w
         line = QLatin1String(operation) + QStringLiteral(" - unexpected error");
     }
     try {
-        window.Log(line);
+        Log(line);
     } catch (...) {
         // The debug log itself failed; there is nowhere left to report it.
     }

@@ -3,7 +3,6 @@
 // outside), not a new router: it is admitted as an intruder and its history says so. A gateway on a network
 // seen for the first time, or one replaced after its predecessor has been gone a while, is admitted safe.
 
-#include "engine/MainWindowSeam.h"
 #include "engine/frmClient.h"
 #include "store/DeviceTable.h"
 
@@ -45,6 +44,5 @@ void frmClient::warnGatewayImpersonation(qint32 index, const QString& ip, const 
 {
     Log(QStringLiteral("Gateway - %1 answers for the gateway %2 while its known MAC is about")
             .arg(m_devices[index].MacAddress, ip));
-    m_window.AddLogEntry(
-        index, stamp(now) + QStringLiteral("** WARNING - GATEWAY IMPERSONATION ( ") + ip + QStringLiteral(" ) **"));
+    emitEvent(DeviceEvent::Kind::Impersonation, index, now, ip);
 }

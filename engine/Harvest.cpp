@@ -5,11 +5,9 @@
 #include "engine/AddressText.h"
 #include "engine/ErrorTrap.h"
 #include "engine/Ipv6Neighbours.h"
-#include "engine/MainWindowSeam.h"
 #include "engine/frmClient.h"
 #include "platform/NetPlatform.h"
 #include "store/DeviceTable.h"
-#include "store/LiveSettings.h"
 #include "store/Settings.h"
 #include "store/TextForms.h"
 #include "store/modRegistry.h"
@@ -23,7 +21,6 @@ constexpr quint8 kInvalidEntry = 2;
 constexpr quint8 kStaticEntry = 4; // PERMANENT: an administrator's entry, often an anti-spoofing one
 constexpr quint8 kOtherEntry = 1; // NOARP: kept by the kernel itself
 constexpr qint16 kSighted = 2; // PresenceCountdown after a sighting: one missed sweep is tolerated
-constexpr qint64 kOnlineAlertGrace = 10; // seconds after the first sighting without an online alert
 
 // For each first-three-bytes prefix, the first range (in range-table order) that holds each host byte, so
 // a row finds its range in constant time however many ranges and rows there are.
@@ -66,7 +63,7 @@ void writeDeviceValue(const QString& mac, const QString& name, const QString& te
 void frmClient::FinishScan()
 {
     // A failure ends the harvest where it happened; the cursor and the prepared flag then keep their values.
-    runTrapped("FinishScan", m_window, [this] {
+    runTrapped("FinishScan", [this] {
         if (!m_running)
             return;
         m_sweepReady = false;
@@ -74,11 +71,12 @@ void frmClient::FinishScan()
         storeAdmissions(); // those of a harvest that failed part-way
         harvestRows(now);
         trackPresence(now);
-        attachIpv6Neighbours(m_net, m_devices, m_window);
+        for (const qint32 d : attachIpv6Neighbours(m_net, m_devices))
+            emitEvent(DeviceEvent::Kind::AddressesChanged, d, now);
         m_onlineAddressesValid = false;
         resetCursor();
         m_sweepPrepared = false;
-        m_window.ShowStatus();
+        Q_EMIT harvested();
     });
 }
 
@@ -138,7 +136,7 @@ void frmClient::harvestRows(const QDateTime& now)
             continue;
         addressSeen[size_t(index)] = true;
         m_devices[index].IpAddress = ip;
-        m_window.AddLogEntry(index, stamp(now) + QStringLiteral("IP = ") + ip);
+        emitEvent(DeviceEvent::Kind::AddressChanged, index, now, ip);
         // A known device taking over a gateway's address while the gateway is about: the same warning.
         if (gatewayHeldByOther(ip, m_devices[index].MacAddress, now))
             warnGatewayImpersonation(index, ip, now);
@@ -163,27 +161,18 @@ void frmClient::trackPresence(const QDateTime& now, qint32 onlyDevice)
             if (device.LastOnline != now || device.FirstSeen != now)
                 writeDeviceValue(mac, QStringLiteral("Last_Online"), TextForms::dateText(now));
             device.LastOnline = now;
-            if (!countedOnline)
-                m_window.AddLogEntry(
-                    d, stamp(now) + QStringLiteral("Connected ( ") + device.IpAddress + QStringLiteral(" )"));
-            m_window.MacUpdateOccured(d);
-            const DeviceRecord& seen = m_devices[d];
-            if (seen.Intruder && seen.FirstSeen.secsTo(now) > kOnlineAlertGrace) {
-                if (LiveSettings::on(m_settings.chkOnlineIntruderSound))
-                    m_window.playIntruderOnlineSound(m_settings.slideVolume);
-                if (LiveSettings::on(m_settings.chkOnlineIntruderPopup) && !m_window.isMainWindowVisible())
-                    m_window.SysTrayMouseEventHandlerleft();
-                if (LiveSettings::on(m_settings.chkOnlineIntruderEmail))
-                    m_window.SendOnlineEmail(d);
-                m_window.notifyDesktop(d, false);
-                m_window.setLastIntruderWarning(now);
-            }
+            DeviceEvent event = newEvent(DeviceEvent::Kind::Online, d, now);
+            event.address = device.IpAddress;
+            event.intruder = device.Intruder;
+            event.firstSeen = device.FirstSeen;
+            event.logged = !countedOnline;
+            Q_EMIT deviceEvent(event);
         } else {
             device.LastOffline = now;
             writeDeviceValue(mac, QStringLiteral("Last_Offline"), TextForms::dateText(now));
-            if (countedOnline)
-                m_window.AddLogEntry(d, stamp(now) + QStringLiteral("Disconnected"));
-            m_window.MacUpdateOccured(d);
+            DeviceEvent event = newEvent(DeviceEvent::Kind::Offline, d, now);
+            event.logged = countedOnline;
+            Q_EMIT deviceEvent(event);
         }
     }
 }

@@ -7,7 +7,6 @@
 
 #include "engine/AddressText.h"
 #include "engine/ErrorTrap.h"
-#include "engine/MainWindowSeam.h"
 #include "engine/frmClient.h"
 #include "platform/NetPlatform.h"
 #include "store/DeviceTable.h"
@@ -47,7 +46,7 @@ qint32 frmClient::rangeOf(const std::array<quint8, 4>& ip) const
 
 void frmClient::arpHeard(const HeardArp& arp)
 {
-    runTrapped("HeardArp", m_window, [&] {
+    runTrapped("HeardArp", [&] {
         // Only what a sweep would look at: while running, inside the ranges it sweeps.
         const qint32 range = m_running ? rangeOf(arp.ip) : -1;
         const QString mac = AddressText::macText(arp.mac);

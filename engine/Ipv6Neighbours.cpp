@@ -1,7 +1,6 @@
 #include "engine/Ipv6Neighbours.h"
 
 #include "engine/AddressText.h"
-#include "engine/MainWindowSeam.h"
 #include "platform/NetPlatform.h"
 #include "store/DeviceTable.h"
 
@@ -13,11 +12,12 @@ namespace {
 constexpr quint8 kInvalidEntry = 2; // INCOMPLETE or FAILED: no device answered
 } // namespace
 
-void attachIpv6Neighbours(NetPlatform& net, DeviceTable& devices, MainWindowSeam& window)
+QList<qint32> attachIpv6Neighbours(NetPlatform& net, DeviceTable& devices)
 {
+    QList<qint32> changed;
     const std::optional<QList<Neighbour6Row>> rows = net.neighbours6();
     if (!rows)
-        return;
+        return changed;
     // Per device: link-local or not, and the address text.
     std::vector<QList<std::pair<bool, QString>>> found(size_t(devices.DeviceCount));
     for (const Neighbour6Row& row : *rows) {
@@ -45,6 +45,7 @@ void attachIpv6Neighbours(NetPlatform& net, DeviceTable& devices, MainWindowSeam
         if (devices[d].Ipv6Addresses == texts)
             continue;
         devices[d].Ipv6Addresses = texts;
-        window.MacUpdateOccured(d);
+        changed.append(d);
     }
+    return changed;
 }

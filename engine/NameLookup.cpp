@@ -3,7 +3,6 @@
 
 #include "engine/AddressText.h"
 #include "engine/ErrorTrap.h"
-#include "engine/MainWindowSeam.h"
 #include "engine/frmClient.h"
 #include "platform/NetPlatform.h"
 #include "store/DeviceTable.h"
@@ -21,7 +20,7 @@ constexpr int kRefusedLookup = 1; // the error code of a lookup that could not b
 
 void frmClient::ScanNextName()
 {
-    runTrapped("ScanNextName", m_window, [this] {
+    runTrapped("ScanNextName", [this] {
         if (m_hostLookupHandle != 0 || m_ask)
             return;
         // A removal moved devices between slots.
@@ -83,7 +82,7 @@ bool frmClient::sharesOnlineAddress(qint32 device)
 
 void frmClient::HostScanReply(int handle, int error, const QString& name)
 {
-    runTrapped("HostScanReply", m_window, [&] {
+    runTrapped("HostScanReply", [&] {
         // Replies of cancelled lookups carry a handle that is no longer pending.
         if (handle == 0 || handle != m_hostLookupHandle)
             return;
@@ -134,7 +133,8 @@ void frmClient::storeHostName(qint32 d, const QString& host)
     m_devices[d].HostName = host;
     modRegistry::WriteString(
         modRegistry::ProductKey, Keys::deviceKey(m_devices[d].MacAddress), QStringLiteral("Host_Name"), host);
-    m_window.AddLogEntry(d, stamp(currentTime()) + QStringLiteral("Name is ") + host);
-    m_window.MacUpdateOccured(d);
+    DeviceEvent event = newEvent(DeviceEvent::Kind::NameChanged, d, currentTime());
+    event.name = host;
+    Q_EMIT deviceEvent(event);
     notePossibleReturn(d);
 }

@@ -3,7 +3,6 @@
 // private-MAC device named like an earlier one gets one history note pointing at it. Host names are not
 // unique enough to merge the two by themselves; that is the user's call.
 
-#include "engine/MainWindowSeam.h"
 #include "engine/frmClient.h"
 #include "store/DeviceTable.h"
 #include "store/MacAddress.h"
@@ -38,6 +37,8 @@ void frmClient::notePossibleReturn(qint32 slot)
     m_returnsNoted.insert(device.MacAddress);
     const DeviceRecord& old = m_devices[match];
     const QString name = old.FriendlyName.isEmpty() ? old.HostName : old.FriendlyName;
-    m_window.AddLogEntry(
-        slot, stamp(currentTime()) + QStringLiteral("May be ") + name + QStringLiteral(" seen as ") + old.MacAddress);
+    DeviceEvent event = newEvent(DeviceEvent::Kind::PossibleReturn, slot, currentTime());
+    event.name = name;
+    event.earlierMac = old.MacAddress;
+    Q_EMIT deviceEvent(event);
 }

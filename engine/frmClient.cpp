@@ -1,8 +1,8 @@
 #include "engine/frmClient.h"
 
 #include "engine/ErrorTrap.h"
-#include "engine/MainWindowSeam.h"
 #include "platform/Clock.h"
+#include "platform/DebugSink.h"
 #include "platform/NetPlatform.h"
 #include "store/DeviceTable.h"
 #include "store/TextForms.h"
@@ -17,13 +17,10 @@ constexpr quint32 kSweepGapSeconds = 5; // a new sweep is prepared when more tha
 constexpr qint64 kProblemRepeatSeconds = 3600; // the same platform problem is logged at most this often
 } // namespace
 
-frmClient::frmClient(
-    DeviceTable& devices, const LiveSettings& settings, NetPlatform& net, MainWindowSeam& window, QObject* parent)
+frmClient::frmClient(DeviceTable& devices, NetPlatform& net, QObject* parent)
     : QObject(parent)
     , m_devices(devices)
-    , m_settings(settings)
     , m_net(net)
-    , m_window(window)
 {
     m_tmrPingTimer.setInterval(kTickMs);
     connect(&m_tmrPingTimer, &QTimer::timeout, this, &frmClient::tmrPingTimer_Timer);
@@ -44,7 +41,7 @@ frmClient::~frmClient()
 // line comes back at most once an hour while the cause lasts.
 void frmClient::logProblem(const QString& cause, const QString& detail)
 {
-    runTrapped("NetPlatform", m_window, [&] {
+    runTrapped("NetPlatform", [&] {
         const QDateTime now = kwclock::now();
         const auto last = m_problemLogged.constFind(cause);
         if (last != m_problemLogged.constEnd() && last->secsTo(now) < kProblemRepeatSeconds && *last <= now)
@@ -56,7 +53,24 @@ void frmClient::logProblem(const QString& cause, const QString& detail)
 
 void frmClient::Log(const QString& text)
 {
-    m_window.Log(text);
+    ::Log(text);
+}
+
+DeviceEvent frmClient::newEvent(DeviceEvent::Kind kind, qint32 index, const QDateTime& when) const
+{
+    DeviceEvent event;
+    event.kind = kind;
+    event.index = index;
+    event.mac = m_devices[index].MacAddress;
+    event.time = when;
+    return event;
+}
+
+void frmClient::emitEvent(DeviceEvent::Kind kind, qint32 index, const QDateTime& when, const QString& address)
+{
+    DeviceEvent event = newEvent(kind, index, when);
+    event.address = address;
+    Q_EMIT deviceEvent(event);
 }
 
 QDateTime frmClient::currentTime()
@@ -77,7 +91,7 @@ bool frmClient::socketOpen() const
 
 void frmClient::Load()
 {
-    runTrapped("Load", m_window, [this] {
+    runTrapped("Load", [this] {
         m_loaded = true;
         m_shutDown = false;
         m_ranges.clear();
@@ -95,7 +109,7 @@ void frmClient::Load()
 
 void frmClient::StartSystem()
 {
-    runTrapped("StartSystem", m_window, [this] {
+    runTrapped("StartSystem", [this] {
         // Without the raw socket nothing can be swept: the engine stays stopped whoever asks it to start.
         if (!m_net.icmpSocketOpen())
             return;
@@ -108,7 +122,7 @@ void frmClient::StartSystem()
 
 void frmClient::StopSystem()
 {
-    runTrapped("StopSystem", m_window, [this] {
+    runTrapped("StopSystem", [this] {
         m_running = false;
         m_sweepReady = false;
         // Dropping the interrupted sweep here is what lets a later StartSystem prepare a new one at once.
@@ -124,7 +138,7 @@ void frmClient::StopSystem()
 
 void frmClient::Shutdown()
 {
-    runTrapped("Shutdown", m_window, [this] {
+    runTrapped("Shutdown", [this] {
         StopSystem();
         storeAdmissions();
         m_tmrPingTimer.stop();
@@ -150,7 +164,7 @@ void frmClient::resetCursor()
 
 void frmClient::StartScan()
 {
-    runTrapped("StartScan", m_window, [this] {
+    runTrapped("StartScan", [this] {
         if (!m_running || m_sweepPrepared)
             return;
         m_preparationTime = m_secondsCounter;
@@ -170,7 +184,7 @@ void frmClient::StartScan()
 
 void frmClient::tmrPingTimer_Timer()
 {
-    runTrapped("tmrPingTimer_Timer", m_window, [this] {
+    runTrapped("tmrPingTimer_Timer", [this] {
         if (!m_running)
             return;
         if (m_sweepReady)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/ScanRange.h"
+#include "store/DeviceEvent.h"
 #include "store/DeviceText.h"
 
 #include <QByteArray>
@@ -17,16 +18,15 @@
 
 class DeviceTable;
 struct HeardArp;
-struct LiveSettings;
 class NetPlatform;
-class MainWindowSeam;
 
 // The discovery engine. Every 100 ms tmrPingTimer sends one batch of 32 ICMP echo requests to the next
 // addresses of the local ranges, so that the kernel resolves them by ARP; after four passes over every range
 // the neighbour table is harvested and pruned, new MAC addresses are admitted as devices, presence is tracked
 // per device, and host names are resolved in the background, one device at a time.
 //
-// Everything runs on the GUI thread. The device table, the live settings, the platform and the window seam
+// What it finds it emits as typed device events and calls nothing above it: the history, the alerts, mail,
+// MQTT and the front ends subscribe. Everything runs on the GUI thread. The device table and the platform
 // belong to the caller and must outlive the engine.
 class frmClient final : public QObject
 {
@@ -34,8 +34,10 @@ class frmClient final : public QObject
     Q_DISABLE_COPY_MOVE(frmClient)
 
 public:
-    frmClient(DeviceTable& devices, const LiveSettings& settings, NetPlatform& net, MainWindowSeam& window,
-        QObject* parent = nullptr);
+    // The most devices the table holds; past it a new MAC is not admitted, and a log line says so.
+    static constexpr qint32 MaxDevices = 50000;
+
+    frmClient(DeviceTable& devices, NetPlatform& net, QObject* parent = nullptr);
     ~frmClient() override;
 
     // The engine's load: opens the raw socket, starts tmrPingTimer and the first sweep. Without a socket it
@@ -94,7 +96,16 @@ public:
     qint32 LookupIndex() const { return m_lookupIndex; }
     QTimer& pingTimer() { return m_tmrPingTimer; }
 
+Q_SIGNALS:
+    // One thing that happened to one device, in the order it happened.
+    void deviceEvent(const DeviceEvent& event);
+    // A harvest has ended (the diagnostics dump follows it).
+    void harvested();
+
 private:
+    // An event of the device in slot index, its kind, MAC and time filled in.
+    DeviceEvent newEvent(DeviceEvent::Kind kind, qint32 index, const QDateTime& when) const;
+    void emitEvent(DeviceEvent::Kind kind, qint32 index, const QDateTime& when, const QString& address = {});
     void StartScan();
     void AddNetwork(const QString& address, const QString& mask);
     void AddGateway(const QString& gateway);
@@ -135,9 +146,7 @@ private:
     static QString stamp(const QDateTime& when);
 
     DeviceTable& m_devices;
-    const LiveSettings& m_settings;
     NetPlatform& m_net;
-    MainWindowSeam& m_window;
     QTimer m_tmrPingTimer;
 
     bool m_loaded = false;
@@ -193,6 +202,7 @@ private:
     QHash<QString, QDateTime> m_gatewaySightings; // MAC -> the last harvest that found it at a gateway address
     QSet<QString> m_returnsNoted; // MACs whose possible earlier self has been noted
 
+    bool m_tableFullLogged = false; // the full device table is logged once, not per refused MAC
     QHash<QString, QDateTime> m_problemLogged; // cause -> when it was last logged
     QSet<QString> m_rangesLeftOut; // ranges already logged as left out for the neighbour table's sake
 };

@@ -2,6 +2,7 @@
 
 #include "platform/DebugSink.h"
 #include "store/DeviceTable.h"
+#include "store/TextForms.h"
 
 #include <QDir>
 #include <QFile>
@@ -18,6 +19,65 @@ DeviceLog::DeviceLog(DeviceTable& table, QString devicesDir)
 QString DeviceLog::fileFor(qint32 index) const
 {
     return m_dir + m_table[index].MacAddress + QStringLiteral(".log");
+}
+
+QList<DeviceLog::Entry> DeviceLog::entries(const DeviceEvent& e)
+{
+    using Kind = DeviceEvent::Kind;
+    const QString connected = QStringLiteral("Connected ( ") + e.address + QStringLiteral(" )");
+    const QString impersonation =
+        QStringLiteral("** WARNING - GATEWAY IMPERSONATION ( ") + e.address + QStringLiteral(" ) **");
+    switch (e.kind) {
+    case Kind::Admitted: {
+        QList<Entry> lines {{Kind::Admitted, QStringLiteral("** WARNING - NEW DEVICE **")}};
+        if (e.impersonation)
+            lines.append({Kind::Impersonation, impersonation});
+        lines.append({Kind::Online, connected});
+        return lines;
+    }
+    case Kind::Impersonation:
+        return {{Kind::Impersonation, impersonation}};
+    case Kind::Online:
+        return e.logged ? QList<Entry> {{Kind::Online, connected}} : QList<Entry> {};
+    case Kind::Offline:
+        return e.logged ? QList<Entry> {{Kind::Offline, QStringLiteral("Disconnected")}} : QList<Entry> {};
+    case Kind::AddressChanged:
+        return {{Kind::AddressChanged, QStringLiteral("IP = ") + e.address}};
+    case Kind::NameChanged:
+        return {{Kind::NameChanged, QStringLiteral("Name is ") + e.name}};
+    case Kind::PossibleReturn:
+        return {
+            {Kind::PossibleReturn, QStringLiteral("May be ") + e.name + QStringLiteral(" seen as ") + e.earlierMac}};
+    case Kind::AddressesChanged:
+        break;
+    }
+    return {};
+}
+
+QString DeviceLog::stamp(const QDateTime& when)
+{
+    return TextForms::dateText(when) + QLatin1Char('\t');
+}
+
+void DeviceLog::record(const DeviceEvent& event)
+{
+    if (event.kind == DeviceEvent::Kind::Admitted)
+        Load_Log(event.index);
+    const QList<Entry> lines = entries(event);
+    if (lines.isEmpty() || !m_table.isValid(event.index))
+        return;
+    // The file is written once per event, not per line: a storm of admissions costs a third of the writes. A
+    // history holds one entry a line, whatever a name in it holds.
+    QStringList texts;
+    for (const Entry& entry : lines)
+        texts.append(escapeLogText(stamp(event.time) + entry.text, Tabs::Keep));
+    for (const QString& text : texts)
+        m_table[event.index].LogText += text + QStringLiteral("\r\n");
+    Save_Log(event.index);
+    if (m_entryHook) {
+        for (const QString& text : texts)
+            m_entryHook(event.index, text);
+    }
 }
 
 QString DeviceLog::trimmed(const QString& log)

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "store/DeviceEvent.h"
+
+#include <QList>
 #include <QString>
 #include <functional>
 
@@ -12,7 +15,22 @@ class DeviceLog final
 public:
     static constexpr int MaxLines = 100;
 
+    // One history line of an event, without its time stamp, and the kind of event it tells of (an admission
+    // also tells of the address it connected at, and of an impersonation).
+    struct Entry
+    {
+        DeviceEvent::Kind kind;
+        QString text;
+    };
+
     DeviceLog(DeviceTable& table, QString devicesDir);
+
+    // The lines an event adds to its device's history, in order; none for an event the history leaves out.
+    static QList<Entry> entries(const DeviceEvent& event);
+    // A history line's beginning: the date text and a tab.
+    static QString stamp(const QDateTime& when);
+    // Writes an event's lines; an admission first loads what an earlier life of the MAC left in its file.
+    void record(const DeviceEvent& event);
 
     void AddLogEntry(qint32 index, const QString& text);
     void Load_Log(qint32 index);

@@ -508,28 +508,25 @@ void frmMain::Form_KeyPress(int keyAscii)
     }
 }
 
-// --- the engine's calls
+// --- the engine's events and the policy's alerts
 
-void frmMain::AddLogEntry(qint32 index, const QString& text)
+void frmMain::deviceEvent(const DeviceEvent& event)
 {
-    m_core.deviceLog().AddLogEntry(index, text);
-}
-
-void frmMain::Load_Log(qint32 index)
-{
-    m_core.deviceLog().Load_Log(index);
-}
-
-void frmMain::SendNewEmail(qint32 index)
-{
-    if (AlertMails* mails = m_core.alertMails())
-        mails->SendNewEmail(index);
-}
-
-void frmMain::SendOnlineEmail(qint32 index)
-{
-    if (AlertMails* mails = m_core.alertMails())
-        mails->SendOnlineEmail(index);
+    switch (event.kind) {
+    case DeviceEvent::Kind::Admitted:
+        AddNewDevice(event.index);
+        break;
+    case DeviceEvent::Kind::Online:
+    case DeviceEvent::Kind::Offline:
+    case DeviceEvent::Kind::NameChanged:
+    case DeviceEvent::Kind::AddressesChanged:
+        MacUpdateOccured(event.index);
+        break;
+    case DeviceEvent::Kind::Impersonation:
+    case DeviceEvent::Kind::AddressChanged:
+    case DeviceEvent::Kind::PossibleReturn:
+        break;
+    }
 }
 
 void frmMain::ShowStatus()

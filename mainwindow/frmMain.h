@@ -1,10 +1,10 @@
 #pragma once
 
-#include "engine/MainWindowSeam.h"
 #include "mainwindow/ExternalPrograms.h"
 #include "mainwindow/ProbePanel.h"
 #include "mainwindow/SkinPictures.h"
 #include "settings/SettingsHost.h"
+#include "store/DeviceEvent.h"
 
 #include <QDateTime>
 #include <QIcon>
@@ -19,6 +19,7 @@
 #include <memory>
 #include <optional>
 
+struct Alert;
 class DesktopNotifier;
 struct DeviceRecord;
 class DeviceListView;
@@ -37,10 +38,11 @@ class frmMenu;
 class frmSettings;
 
 // The main window: the intruder list and the safe list, the actions on their devices, the details, log and
-// probe panels that slide out between them, the skin, start-up and the orderly shutdown. It is also the
-// engine's window (MainWindowSeam) and the settings dialog's host (SettingsHost). It owns the tray icon,
+// probe panels that slide out between them, the skin, start-up and the orderly shutdown. It subscribes to
+// the engine's device events (to redraw) and the alert policy's alerts (to play, pop up and notify), and it
+// is the settings dialog's host (SettingsHost). It owns the tray icon,
 // the right-click menus, the sound players and the hidden settings dialog.
-class frmMain : public QWidget, public MainWindowSeam, public SettingsHost
+class frmMain : public QWidget, public SettingsHost
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(frmMain)
@@ -161,23 +163,22 @@ public:
     void Load_Pictures();
     const SkinPictures& pictures() const { return m_pictures; }
 
-    // --- the engine's calls (MainWindowSeam)
-    void AddLogEntry(qint32 index, const QString& text) override;
-    void Load_Log(qint32 index) override;
-    void MacUpdateOccured(qint32 index) override;
-    void AddNewDevice(qint32 index) override;
-    void SysTrayMouseEventHandlerleft() override;
-    bool isMainWindowVisible() const override { return isVisible(); }
-    void playNewIntruderSound(int volume) override;
-    void playIntruderOnlineSound(int volume) override;
-    void SendNewEmail(qint32 index) override;
-    void SendOnlineEmail(qint32 index) override;
-    void notifyDesktop(qint32 index, bool newIntruder) override;
-    void setLastIntruderWarning(const QDateTime& when) override { datLastIntruderWarning = when; }
-    void ShowStatus() override;
-    void Log(const QString& text) override;
+    // --- what the window does with the engine's events and the policy's alerts
+    void deviceEvent(const DeviceEvent& event);
+    void alertRaised(const Alert& alert);
+    void MacUpdateOccured(qint32 index);
+    void AddNewDevice(qint32 index);
+    void SysTrayMouseEventHandlerleft();
+    void playNewIntruderSound(int volume);
+    void playIntruderOnlineSound(int volume);
+    // A desktop notification of an intruder alert (new, or back online); the alert policy has decided it.
+    void notifyDesktop(qint32 index, bool newIntruder, bool impersonation = false);
+    void ShowStatus();
+    void Log(const QString& text);
 
     // --- the settings dialog's calls (SettingsHost)
+    void setLastIntruderWarning(const QDateTime& when) override { datLastIntruderWarning = when; }
+    bool isMainWindowVisible() const override { return isVisible(); }
     void Load_ExternalProgs() override;
     void applyAlwaysOnTop(bool onTop) override;
     void showMainWindowAgain() override;
@@ -318,6 +319,7 @@ private:
     bool selectMenuDevice(bool intruder);
     void launchProgram(int index);
     void playSound(int which, int volume);
+    DesktopNotifier& desktopNotifier();
     // tmr100ms only runs while it has work: a shown window or a panel still moving.
     void wakePanelTimer();
     bool panelsAtRest() const;

@@ -7,7 +7,7 @@
 #include "mainwindow/Geometry.h"
 #include "mainwindow/PictureBox.h"
 #include "mainwindow/clsMedia.h"
-#include "notify/AlertMails.h"
+#include "notify/AlertPolicy.h"
 #include "settings/frmSettings.h"
 
 #include <QShowEvent>
@@ -193,29 +193,47 @@ bool frmMain::panelsAtRest() const
 
 // --- desktop notifications
 
-void frmMain::notifyDesktop(qint32 index, bool newIntruder)
+void frmMain::alertRaised(const Alert& alert)
 {
-    const LiveSettings& s = m_core.settings();
-    const DeviceTable& devices = m_core.devices();
-    if (!LiveSettings::on(newIntruder ? s.chkNewIntruderNotify : s.chkOnlineIntruderNotify) || !devices.isValid(index))
-        return;
+    const bool online = alert.kind == Alert::Kind::IntruderOnline;
+    if (alert.sound)
+        online ? playIntruderOnlineSound(alert.volume) : playNewIntruderSound(alert.volume);
+    if (alert.popup && !isVisible())
+        SysTrayMouseEventHandlerleft();
+    if (alert.notify && alert.kind == Alert::Kind::Storm)
+        desktopNotifier().notify(QString(), QStringLiteral("Many new devices on the network"), alert.stormText());
+    else if (alert.notify)
+        notifyDesktop(alert.index, !online, alert.impersonation);
+    datLastIntruderWarning = alert.time;
+}
+
+DesktopNotifier& frmMain::desktopNotifier()
+{
     if (!m_notifier) {
         m_notifier = new DesktopNotifier([this](const QString& line) { Log(line); }, this);
         connect(m_notifier, &DesktopNotifier::showRequested, this, &frmMain::showDevice);
         connect(m_notifier, &DesktopNotifier::acknowledgeRequested, this, &frmMain::acknowledgeDevice);
     }
+    return *m_notifier;
+}
+
+void frmMain::notifyDesktop(qint32 index, bool newIntruder, bool impersonation)
+{
+    const DeviceTable& devices = m_core.devices();
+    if (!devices.isValid(index))
+        return;
     const DeviceRecord& d = devices[index];
     const QString name = d.FriendlyName.isEmpty() ? d.HostName : d.FriendlyName;
     const QString vendor = m_core.vendorName(d.MacAddress);
     QString summary = QStringLiteral("Intruder online");
-    if (newIntruder && m_core.alertMails()->impersonatesGateway(index))
+    if (newIntruder && impersonation)
         summary = QStringLiteral("A device is impersonating your network gateway");
     else if (newIntruder)
         summary = QStringLiteral("New intruder on the network");
     QString body = QStringLiteral("%1 \u2013 %2 (%3)").arg(name, d.IpAddress.trimmed(), d.MacAddress);
     if (!vendor.isEmpty())
         body += QStringLiteral("\n") + vendor;
-    m_notifier->notify(d.MacAddress, summary, body);
+    desktopNotifier().notify(d.MacAddress, summary, body);
 }
 
 namespace {

@@ -4,6 +4,7 @@
 #include "app/MonitorCore.h"
 #include "engine/frmClient.h"
 #include "mainwindow/DeviceListView.h"
+#include "notify/AlertPolicy.h"
 #include "platform/Clock.h"
 #include "platform/NetPlatform.h"
 #include "settings/frmSettings.h"
@@ -81,7 +82,14 @@ int frmMain::Form_Load(std::unique_ptr<NetPlatform> net)
     // 14: the engine; its load opens the socket and starts the first sweep.
     m_core.setDeviceRedraw(
         [this](qint32 index, bool listsChanged) { listsChanged ? Setup_Display() : MacUpdateOccured(index); });
-    step(*this, "Load", [this, &net] { m_core.startEngine(*this, std::move(net)); });
+    m_core.setReminderHold([this] { datLastIntruderWarning = kwclock::now(); });
+    step(*this, "Load", [this, &net] {
+        m_core.startEngine(std::move(net), [this] {
+            connect(m_core.engine(), &frmClient::deviceEvent, this, &frmMain::deviceEvent);
+            connect(m_core.engine(), &frmClient::harvested, this, &frmMain::ShowStatus);
+            connect(m_core.alertPolicy(), &AlertPolicy::alertRaised, this, &frmMain::alertRaised);
+        });
+    });
     // Without a working helper the window says so, with the command that fixes it, in place of an empty list
     // that would read as "no intruders".
     step(*this, "Load", [this] {

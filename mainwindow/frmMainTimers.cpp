@@ -1,12 +1,11 @@
 // The window's own clockwork: the panel slide of tmr100ms (asleep while the window is hidden and idle); the
-// flashing rows, the alarm and normal looks, the reminder, the notice count-down and the mail Poll of
+// flashing rows, the alarm and normal looks, the reminder, and the notice count-down of
 // tmr333ms; and the skin's loading.
 #include "mainwindow/frmMain.h"
 
 #include "app/MonitorCore.h"
 #include "mainwindow/Geometry.h"
 #include "mainwindow/PictureBox.h"
-#include "notify/CEmail.h"
 #include "platform/Clock.h"
 
 #include <QLabel>
@@ -122,8 +121,6 @@ void frmMain::tmr333ms_Timer()
         if (lngButtonTimeout < 1 && !m_pctButton->isHidden())
             m_pctButton->hide();
     }
-    if (CEmail* mail = m_core.mail())
-        mail->Poll();
 }
 
 void frmMain::Load_Pictures()

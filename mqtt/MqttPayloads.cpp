@@ -68,37 +68,50 @@ QByteArray deviceState(const DeviceRecord& d, const QString& manufacturer)
     });
 }
 
-QString eventKind(const QString& text)
+QString eventKind(DeviceEvent::Kind kind)
 {
-    if (text.startsWith(QLatin1String("** WARNING - NEW DEVICE")))
+    switch (kind) {
+    case DeviceEvent::Kind::Admitted:
         return QStringLiteral("admission");
-    if (text.startsWith(QLatin1String("Connected")))
+    case DeviceEvent::Kind::Online:
         return QStringLiteral("connected");
-    if (text.startsWith(QLatin1String("Disconnected")))
+    case DeviceEvent::Kind::Offline:
         return QStringLiteral("disconnected");
-    if (text.startsWith(QLatin1String("IP = ")))
+    case DeviceEvent::Kind::AddressChanged:
         return QStringLiteral("address");
-    if (text.startsWith(QLatin1String("Name is ")))
+    case DeviceEvent::Kind::NameChanged:
         return QStringLiteral("name");
-    if (text.contains(QLatin1String("WARNING")))
+    case DeviceEvent::Kind::Impersonation:
         return QStringLiteral("warning");
+    case DeviceEvent::Kind::PossibleReturn:
+    case DeviceEvent::Kind::AddressesChanged:
+        break;
+    }
     return QStringLiteral("other");
 }
 
-QByteArray event(const QString& mac, const QString& line)
+QByteArray event(const QString& mac, const QDateTime& time, DeviceEvent::Kind kind, const QString& text)
 {
-    const qsizetype tab = line.indexOf(QLatin1Char('\t'));
-    const QString text = tab < 0 ? line : line.mid(tab + 1);
-    QJsonValue time(QJsonValue::Null);
-    if (tab >= 0) {
-        if (const auto when = TextForms::parseDate(line.left(tab)))
-            time = dateValue(*when);
-    }
     return compact({
         {QStringLiteral("mac"), mac},
-        {QStringLiteral("time"), time},
-        {QStringLiteral("kind"), eventKind(text)},
+        {QStringLiteral("time"), dateValue(time)},
+        {QStringLiteral("kind"), eventKind(kind)},
         {QStringLiteral("text"), text},
+    });
+}
+
+QByteArray stormEvent(const QDateTime& time, int count, const QString& interfaceName, const QString& firstAddress,
+    const QString& lastAddress, const QString& text)
+{
+    return compact({
+        {QStringLiteral("mac"), QJsonValue(QJsonValue::Null)},
+        {QStringLiteral("time"), dateValue(time)},
+        {QStringLiteral("kind"), QStringLiteral("storm")},
+        {QStringLiteral("text"), text},
+        {QStringLiteral("count"), count},
+        {QStringLiteral("interface"), interfaceName},
+        {QStringLiteral("first_address"), firstAddress},
+        {QStringLiteral("last_address"), lastAddress},
     });
 }
 

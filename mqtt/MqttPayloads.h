@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/DeviceEvent.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
@@ -34,10 +36,13 @@ QString isoDate(const QDateTime& when);
 // The retained state of one device.
 QByteArray deviceState(const DeviceRecord& device, const QString& manufacturer);
 
-// One history line ("date text<TAB>event") of a device as an event: its MAC, time, text and kind
-// ("admission", "connected", "disconnected", "address", "name", "other").
-QByteArray event(const QString& mac, const QString& line);
-QString eventKind(const QString& text);
+// One history line of a device as an event: its MAC, time, the line's text and its kind ("admission",
+// "connected", "disconnected", "address", "name", "warning", "other"), named from the device event's kind.
+QByteArray event(const QString& mac, const QDateTime& time, DeviceEvent::Kind kind, const QString& text);
+QString eventKind(DeviceEvent::Kind kind);
+// The digest of a storm of new devices: kind "storm", how many came, on which interface, the address range.
+QByteArray stormEvent(const QDateTime& time, int count, const QString& interfaceName, const QString& firstAddress,
+    const QString& lastAddress, const QString& text);
 
 // Home Assistant discovery: a device_tracker per device and a binary_sensor "intruder online" per monitor.
 // A topic holds only [A-Za-z0-9_-] in its object id.

@@ -1,5 +1,6 @@
 #include "mqtt/MqttPublisher.h"
 
+#include "logging/DeviceLog.h"
 #include "platform/DebugSink.h"
 #include "store/DeviceTable.h"
 #include "store/LiveSettings.h"
@@ -143,10 +144,26 @@ void MqttPublisher::republishAll()
     schedulePump();
 }
 
-void MqttPublisher::historyLine(qint32 index, const QString& line)
+void MqttPublisher::deviceEvent(const DeviceEvent& event, bool eventsHeld)
 {
-    if (!enabled() || !m_devices.isValid(index))
+    if (!enabled() || !m_devices.isValid(event.index))
         return;
+    if (!(eventsHeld && event.kind == DeviceEvent::Kind::Admitted)) {
+        for (const DeviceLog::Entry& entry : DeviceLog::entries(event))
+            queueEvent(MqttPayloads::event(event.mac, event.time, entry.kind, entry.text));
+    }
+    deviceChanged(event.index);
+}
+
+void MqttPublisher::stormDigest(const QDateTime& time, int count, const QString& interfaceName,
+    const QString& firstAddress, const QString& lastAddress, const QString& text)
+{
+    if (enabled())
+        queueEvent(MqttPayloads::stormEvent(time, count, interfaceName, firstAddress, lastAddress, text));
+}
+
+void MqttPublisher::queueEvent(QByteArray payload)
+{
     if (int(m_events.size()) >= m_eventBound) {
         m_events.pop_front();
         if (!m_overflowReported) {
@@ -154,7 +171,7 @@ void MqttPublisher::historyLine(qint32 index, const QString& line)
             m_overflowReported = true;
         }
     }
-    m_events.push_back(MqttPayloads::event(m_devices[index].MacAddress, line));
+    m_events.push_back(std::move(payload));
     schedulePump();
 }
 

@@ -17,10 +17,10 @@ class DeviceTable;
 struct LiveSettings;
 
 // Feeds an MQTT broker with what the monitor knows: its status (with "offline" as the connection's last will),
-// every device's retained state and Home Assistant discovery, and one event per history line; and takes
-// commands for devices. The front ends tell it what changed; it never reads the store. Work is queued and
-// sent a slice at a time from the event loop, so neither a slow broker nor thousands of devices delay a sweep.
-// While the broker is away, events wait in a bounded queue (the oldest dropped, with one log line) and every
+// every device's retained state and Home Assistant discovery, and one event per history line of each device
+// event; and takes commands for devices. The engine's events tell it what changed; it never reads the store. Work is
+// queued and sent a slice at a time from the event loop, so neither a slow broker nor thousands of devices delay a
+// sweep. While the broker is away, events wait in a bounded queue (the oldest dropped, with one log line) and every
 // retained state is sent again once it is back.
 class MqttPublisher final : public QObject
 {
@@ -47,8 +47,11 @@ public:
     // Says "offline" and leaves the broker.
     void stop();
 
-    // What the front ends report.
-    void historyLine(qint32 index, const QString& line);
+    // What happened to a device: its history lines as events, and its state. eventsHeld (a storm of new
+    // devices) leaves an admission's events to the storm's digest; its state still goes out.
+    void deviceEvent(const DeviceEvent& event, bool eventsHeld = false);
+    void stormDigest(const QDateTime& time, int count, const QString& interfaceName, const QString& firstAddress,
+        const QString& lastAddress, const QString& text);
     void deviceChanged(qint32 index);
     void deviceRemoved(const QString& mac);
     // Every device again, as after a reconnect (the device table was reloaded).
@@ -76,6 +79,7 @@ private:
     void scanForChanges();
     void markDirty(const QString& mac);
     void publishIntruderOnline();
+    void queueEvent(QByteArray payload);
     bool enabled() const { return m_connection.isOpen(); }
 
     const DeviceTable& m_devices;

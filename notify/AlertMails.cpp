@@ -1,6 +1,7 @@
 #include "notify/AlertMails.h"
 
 #include "logging/DeviceLog.h"
+#include "notify/AlertPolicy.h"
 #include "notify/CEmail.h"
 #include "platform/Clock.h"
 #include "store/DeviceTable.h"
@@ -20,6 +21,7 @@ const QString AlertMails::ImpersonationSubject =
     QStringLiteral("URGENT: A device is impersonating your network gateway");
 const QString AlertMails::OnlineSubject =
     QStringLiteral("URGENT: An existing intruder is online on your Wireless Network");
+const QString AlertMails::StormSubject = QStringLiteral("URGENT: Many new devices are joining your Wireless Network");
 
 AlertMails::AlertMails(
     CEmail& mail, DeviceTable& table, DeviceLog& log, const LiveSettings& settings, VendorLookup vendor)
@@ -72,29 +74,46 @@ QString AlertMails::onlineEmailBody(qint32 index) const
     return body + historySection(index);
 }
 
-bool AlertMails::impersonatesGateway(qint32 index) const
+QString AlertMails::stormEmailBody(const Alert& digest)
 {
-    if (!m_table.isValid(index))
-        return false;
-    // The engine's warning follows the admission's line; an earlier life of the same MAC (its history file
-    // outlives a removal) does not count.
-    const QString& history = m_table[index].LogText;
-    const qsizetype admitted = history.lastIndexOf(QLatin1String("\t** WARNING - NEW DEVICE **"));
-    const qsizetype warned = history.lastIndexOf(QLatin1String("\t** WARNING - GATEWAY IMPERSONATION ( "));
-    return admitted >= 0 && warned > admitted;
+    return line(QStringLiteral("Date/Time = ") + TextForms::dateText(digest.time))
+        + line(QStringLiteral("New Devices = ") + QString::number(digest.count))
+        + line(QStringLiteral("Interface = ") + digest.interfaceName)
+        + line(QStringLiteral("Address Range = ") + digest.firstAddress + QStringLiteral(" to ") + digest.lastAddress)
+        + line(QStringLiteral("Storm Since = ") + TextForms::dateText(digest.since)) + line(QString())
+        + line(QStringLiteral("Every device is admitted and kept with its history; while the storm lasts, one "
+                              "mail every 10 minutes counts the new ones."));
 }
 
-QString AlertMails::newEmailSubject(qint32 index) const
+void AlertMails::alertRaised(const Alert& alert)
 {
-    return impersonatesGateway(index) ? ImpersonationSubject : NewSubject;
+    if (!alert.mail)
+        return;
+    switch (alert.kind) {
+    case Alert::Kind::NewIntruder:
+        SendNewEmail(alert.index, alert.impersonation);
+        break;
+    case Alert::Kind::IntruderOnline:
+        SendOnlineEmail(alert.index);
+        break;
+    case Alert::Kind::Storm:
+        SendStormEmail(alert);
+        break;
+    }
 }
 
-void AlertMails::SendNewEmail(qint32 index)
+void AlertMails::SendNewEmail(qint32 index, bool impersonation)
 {
-    m_mail.SendEmail(m_settings.txtEmailAddresses, newEmailSubject(index), newEmailBody(index));
+    m_mail.SendEmail(
+        m_settings.txtEmailAddresses, impersonation ? ImpersonationSubject : NewSubject, newEmailBody(index));
 }
 
 void AlertMails::SendOnlineEmail(qint32 index)
 {
     m_mail.SendEmail(m_settings.txtEmailAddresses, OnlineSubject, onlineEmailBody(index));
+}
+
+void AlertMails::SendStormEmail(const Alert& digest)
+{
+    m_mail.SendEmail(m_settings.txtEmailAddresses, StormSubject, stormEmailBody(digest));
 }

@@ -3,6 +3,7 @@
 #include <QString>
 #include <functional>
 
+struct Alert;
 class CEmail;
 class DeviceLog;
 class DeviceTable;
@@ -10,7 +11,8 @@ struct LiveSettings;
 
 // The two alert mails about a device: a new intruder, and a known intruder back online. Each carries the
 // device's details, its manufacturer and the tail of its event history, and goes to the "TO" addresses of the
-// settings. Whether an alert mails at all is the caller's decision (chkNewIntruderEmail, chkOnlineIntruderEmail).
+// settings; and the digest of a storm of new devices. Whether an alert mails at all is the alert policy's
+// decision (AlertPolicy).
 class AlertMails final
 {
 public:
@@ -20,21 +22,23 @@ public:
     static const QString NewSubject;
     static const QString ImpersonationSubject;
     static const QString OnlineSubject;
+    static const QString StormSubject;
 
     AlertMails(CEmail& mail, DeviceTable& table, DeviceLog& log, const LiveSettings& settings, VendorLookup vendor);
 
-    // The new-intruder mail; its subject is ImpersonationSubject when the device's history since it was
-    // admitted warns that it answers for the network's gateway.
-    void SendNewEmail(qint32 index);
+    // The mail of an alert that asks for one.
+    void alertRaised(const Alert& alert);
+    // The new-intruder mail; its subject is ImpersonationSubject for a device that answers for the network's
+    // gateway while the gateway's MAC is about.
+    void SendNewEmail(qint32 index, bool impersonation = false);
     void SendOnlineEmail(qint32 index);
+    void SendStormEmail(const Alert& digest);
 
     // The bodies as they are queued, every line ending in CR LF. A slot outside the table leaves its field
     // lines out.
     QString newEmailBody(qint32 index) const;
     QString onlineEmailBody(qint32 index) const;
-    QString newEmailSubject(qint32 index) const;
-    // Whether the device's history since it was admitted warns that it answers for the network's gateway.
-    bool impersonatesGateway(qint32 index) const;
+    static QString stormEmailBody(const Alert& digest);
 
 private:
     QString historySection(qint32 index) const;

@@ -21,6 +21,8 @@ CEmail::CEmail(const LiveSettings& settings, QObject* parent)
 {
     // Qt buffers no more than one reply's worth; a flooding peer is held back by TCP itself.
     m_socket->setReadBufferSize(MaxReply);
+    m_pollTimer.setInterval(333);
+    connect(&m_pollTimer, &QTimer::timeout, this, &CEmail::Poll);
     connect(m_socket, &QSslSocket::connected, this, [this] {
         m_liveGeneration = m_generation;
         post([this] { sktEmail_Connect(); });

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 #include <array>
 #include <optional>
 
@@ -75,6 +76,9 @@ public:
     // Queues a message; its number (for mailFinished) or 0 when nothing was queued.
     quint64 SendEmail(const QString& recipients, const QString& subject, const QString& body);
     void Poll();
+    // The client's own 333 ms timer that calls Poll; tests that call Poll themselves leave it stopped.
+    void startPolling() { m_pollTimer.start(); }
+    void stopPolling() { m_pollTimer.stop(); }
 
     // The socket's events; the client's own socket delivers them through the event loop.
     void sktEmail_Connect();
@@ -139,6 +143,7 @@ private:
     void sktEmail_Encrypted();
 
     const LiveSettings& m_settings;
+    QTimer m_pollTimer;
     QSslSocket* m_socket = nullptr;
     Base64Class m_codec;
 

@@ -2,7 +2,6 @@
 // (what admission writes) to its event at a subscriber, and the republish of 5,000 devices' retained state at
 // connect while the engine sweeps on a scripted network in the same event loop. Figures only; nothing fails.
 #include "FakeNetPlatform.h"
-#include "engine/MainWindowSeam.h"
 #include "engine/frmClient.h"
 #include "mqtt/MqttPublisher.h"
 #include "platform/DebugSink.h"
@@ -28,28 +27,6 @@ double cpuSeconds()
     return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
         + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
-
-// The engine's view of a front end that only notes when each harvest ends.
-class HarvestClock final : public MainWindowSeam
-{
-public:
-    void AddLogEntry(qint32, const QString&) override { }
-    void Load_Log(qint32) override { }
-    void MacUpdateOccured(qint32) override { }
-    void AddNewDevice(qint32) override { }
-    void SysTrayMouseEventHandlerleft() override { }
-    bool isMainWindowVisible() const override { return false; }
-    void playNewIntruderSound(int) override { }
-    void playIntruderOnlineSound(int) override { }
-    void SendNewEmail(qint32) override { }
-    void SendOnlineEmail(qint32) override { }
-    void setLastIntruderWarning(const QDateTime&) override { }
-    void ShowStatus() override { harvests.push_back(clock.elapsed()); }
-    void Log(const QString&) override { }
-
-    QElapsedTimer clock;
-    std::vector<qint64> harvests;
-};
 
 bool spinUntil(const std::function<bool()>& done, int ms)
 {
@@ -135,13 +112,17 @@ int main(int argc, char* argv[])
         publisher.refresh();
         spinUntil([&] { return publisher.connection().isConnected() && states > 0; }, 5000);
         std::vector<double> latencies;
-        const QString line =
-            TextForms::dateText(QDateTime::currentDateTime()) + QStringLiteral("\tConnected ( 198.18.0.1 )");
+        DeviceEvent online;
+        online.kind = DeviceEvent::Kind::Online;
+        online.index = 0;
+        online.mac = table[0].MacAddress;
+        online.time = QDateTime::currentDateTime();
+        online.address = QStringLiteral("198.18.0.1");
         for (int i = 0; i < 200; ++i) {
             const int before = events;
             QElapsedTimer t;
             t.start();
-            publisher.historyLine(0, line);
+            publisher.deviceEvent(online);
             spinUntil([&] { return events > before; }, 2000);
             latencies.push_back(double(t.nsecsElapsed()) / 1e6);
         }
@@ -160,9 +141,15 @@ int main(int argc, char* argv[])
     table.macChanged();
     FakeNetPlatform net;
     net.addAdapter(QStringLiteral("198.18.0.5/24"));
-    HarvestClock front;
+    struct
+    {
+        QElapsedTimer clock;
+        std::vector<qint64> harvests;
+    } front;
     front.clock.start();
-    frmClient engine(table, settings, net, front);
+    frmClient engine(table, net);
+    QObject::connect(
+        &engine, &frmClient::harvested, &engine, [&front] { front.harvests.push_back(front.clock.elapsed()); });
     engine.Load();
     spinUntil([&] { return front.harvests.size() >= 2; }, 20000);
     const qint64 idleCycle = front.harvests[1] - front.harvests[0];

@@ -6,15 +6,33 @@
 #include "store/TextForms.h"
 #include "store/modRegistry.h"
 
-#include <stdexcept>
-
 const QDateTime EngineRig::kStart = QDateTime(QDate(2024, 3, 5), QTime(10, 0, 0));
 
-void RecordingWindow::record(const QString& line)
+EventRecorder::EventRecorder(frmClient& engine)
 {
-    calls << line;
-    if (!failOn.isEmpty() && line.startsWith(failOn))
-        throw std::runtime_error("window call failed: " + line.toStdString());
+    QObject::connect(&engine, &frmClient::deviceEvent, &engine, [this](const DeviceEvent& event) {
+        events << event;
+        calls << describe(event);
+    });
+    QObject::connect(&engine, &frmClient::harvested, &engine, [this] { calls << QStringLiteral("harvested"); });
+}
+
+QString EventRecorder::describe(const DeviceEvent& e)
+{
+    static const char* const kinds[] = {"Admitted", "Impersonation", "Online", "Offline", "AddressChanged",
+        "NameChanged", "PossibleReturn", "AddressesChanged"};
+    QStringList parts {QLatin1String(kinds[int(e.kind)]), QString::number(e.index)};
+    for (const QString& field : {e.address, e.name, e.earlierMac}) {
+        if (!field.isEmpty())
+            parts << field;
+    }
+    if (e.intruder)
+        parts << QStringLiteral("intruder");
+    if (e.impersonation)
+        parts << QStringLiteral("impersonation");
+    if (!e.logged)
+        parts << QStringLiteral("unlogged");
+    return parts.join(QLatin1Char(' '));
 }
 
 EngineRig::EngineRig()
@@ -47,7 +65,7 @@ void EngineRig::tick(int count)
 
 int EngineRig::runToHarvest(int maxTicks)
 {
-    const auto harvests = [this] { return window.calls.count(QStringLiteral("ShowStatus")); };
+    const auto harvests = [this] { return window.calls.count(QStringLiteral("harvested")); };
     const qsizetype before = harvests();
     for (int i = 1; i <= maxTicks; ++i) {
         tick();
@@ -60,6 +78,7 @@ int EngineRig::runToHarvest(int maxTicks)
 QStringList EngineRig::nextSweep()
 {
     window.calls.clear();
+    window.events.clear();
     return runToHarvest() < 0 ? QStringList {QStringLiteral("no harvest")} : window.calls;
 }
 
@@ -88,9 +107,4 @@ QDateTime EngineRig::now() const
 {
     const QDateTime t = clock.now();
     return t.addMSecs(-t.time().msec());
-}
-
-QString EngineRig::entry(qint32 index, const QDateTime& when, const QString& text)
-{
-    return QStringLiteral("AddLogEntry %1 ").arg(index) + TextForms::dateText(when) + QLatin1Char('\t') + text;
 }

@@ -100,20 +100,20 @@ private Q_SLOTS:
         QVERIFY(hive);
         modRegistry::attach(hive.get());
         DeviceTable devices;
-        LiveSettings settings;
-        RecordingWindow window;
+        LogCapture log;
         LinuxNetPlatform net;
-        frmClient engine(devices, settings, net, window);
+        frmClient engine(devices, net);
+        EventRecorder window(engine);
         QElapsedTimer sweeping;
         sweeping.start();
         engine.Load();
-        QVERIFY2(engine.isRunning(), qPrintable(window.logs.join(QLatin1Char('\n'))));
+        QVERIFY2(engine.isRunning(), qPrintable(log.lines().join(QLatin1Char('\n'))));
         // Only the LAN is swept; each interface left out is said once, with its reason.
         QCOMPARE(engine.ranges().size(), 1);
         QCOMPARE(engine.GetIP_Address(0), QStringLiteral("198.18.0.0 to 198.18.0.255"));
         for (const char* line :
             {"kwa0 does not do ARP", "kwt0 is a point-to-point link", "kwbr0 is a bridge without ports"})
-            QCOMPARE(window.logs.filter(QString::fromLatin1(line)).size(), 1);
+            QCOMPARE(log.lines().filter(QString::fromLatin1(line)).size(), 1);
         // The first sweep finds the router, the device, and the static and NOARP rows; never the monitor.
         const QString router = QStringLiteral("02-00-C6-12-00-01"), device = QStringLiteral("02-00-C6-12-00-0A");
         QTRY_COMPARE_WITH_TIMEOUT(devices.DeviceCount, 4, 15000);
@@ -145,10 +145,8 @@ private Q_SLOTS:
 
         // Taken off the LAN, the device is gone after two sweeps without it; the router stays.
         QCOMPARE(kwtest::run(kwtest::netlabScript(), {"off", qEnvironmentVariable(kLabEnv), "dev1"}).code, 0);
-        const auto disconnected = [&window](qint32 i) {
-            return window.calls.filter(QRegularExpression(QStringLiteral("^AddLogEntry %1 .*\tDisconnected$").arg(i)))
-                .size();
-        };
+        const auto disconnected = [&window](
+                                      qint32 i) { return window.calls.count(QStringLiteral("Offline %1").arg(i)); };
         QTRY_COMPARE_WITH_TIMEOUT(disconnected(d), 1, 30000);
         QCOMPARE(disconnected(r), 0);
 
@@ -162,7 +160,7 @@ private Q_SLOTS:
         QVERIFY2(echoes.value(QStringLiteral("eth0")) >= 8 * 1024, qPrintable(QString::number(echoes.value("eth0"))));
         for (const QString& ifname : kSkipped)
             QCOMPARE(echoes.value(ifname, -1), 0);
-        QCOMPARE(window.logs.filter(QStringLiteral("kwt0")).size(), 1);
+        QCOMPARE(log.lines().filter(QStringLiteral("kwt0")).size(), 1);
         engine.Shutdown();
         modRegistry::attach(nullptr);
     }

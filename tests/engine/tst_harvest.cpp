@@ -36,10 +36,9 @@ int admitForever(const QString& dir)
     ManualClock clock(EngineRig::kStart);
     kwclock::install(&clock);
     DeviceTable devices;
-    LiveSettings settings;
     FakeNetPlatform net;
-    RecordingWindow window;
-    frmClient engine(devices, settings, net, window);
+    frmClient engine(devices, net);
+    EventRecorder window(engine);
     net.addAdapter(QStringLiteral("198.18.0.5/24 gw 198.18.0.1"));
     engine.Load();
     engine.pingTimer().stop();
@@ -91,7 +90,7 @@ private Q_SLOTS:
         // The known device stays offline, only redrawn for its addresses.
         QCOMPARE(rig.devices[k].PresenceCountdown + rig.devices[k].OnlineState, 0);
         QCOMPARE(calls.filter(QRegularExpression(QStringLiteral("^\\w+ %1( |$)").arg(k))),
-            QStringList({QStringLiteral("MacUpdateOccured %1").arg(k)}));
+            QStringList({QStringLiteral("AddressesChanged %1").arg(k)}));
 
         // With IPv6 rows alone the device once seen goes offline; lists follow the table, and an unchanged list
         // is not redrawn.
@@ -99,9 +98,8 @@ private Q_SLOTS:
         rig.net.neighbourRows6().removeIf([](const Neighbour6Row& r) { return r.ip[0] == 0x20; });
         rig.nextSweep();
         const QStringList second = rig.nextSweep();
-        QCOMPARE(
-            second.filter(QRegularExpression(QStringLiteral("^AddLogEntry %1 .*\tDisconnected$").arg(s))).size(), 1);
-        QCOMPARE(second.filter(QStringLiteral("MacUpdateOccured %1").arg(k)), QStringList());
+        QCOMPARE(second.count(QStringLiteral("Offline %1").arg(s)), 1);
+        QCOMPARE(second.filter(QStringLiteral("AddressesChanged %1").arg(k)), QStringList());
         QCOMPARE(rig.devices[k].Ipv6Addresses, QStringList({"fe80::7"}));
         // An unreadable table leaves the lists as they were.
         rig.net.setNeighboursFail(true);
@@ -167,7 +165,6 @@ private Q_SLOTS:
         QFETCH(bool, known);
         QFETCH(bool, intruder);
         EngineRig rig;
-        rig.settings.chkNewIntruderEmail = 1;
         if (known)
             rig.addLoadedDevice(kMac, kIp, false);
         prepare(rig);
@@ -178,27 +175,22 @@ private Q_SLOTS:
         }
         const QDateTime t = gone < 0 ? EngineRig::kStart.addSecs(90) : rig.now().addSecs(std::max(gone, 60));
         if (gone > 0)
-            QVERIFY(rig.nextSweep().size() == 1 && rig.nextSweep().size() == 3); // missed once, then "Disconnected"
+            QVERIFY(rig.nextSweep().size() == 1 && rig.nextSweep().size() == 2); // missed once, then offline
         rig.clockStepMs = 0;
         rig.clock.set(t.addMSecs(400)); // stored and logged to the second
         rig.net.addNeighbour(kMac, ip, 4);
         const QStringList calls = rig.nextSweep();
         const qint32 s = rig.devices.indexOfMac(kMac);
-        const QString warning = EngineRig::entry(s, t, "** WARNING - GATEWAY IMPERSONATION ( " + ip + " ) **");
         if (known) {
-            QCOMPARE(calls.indexOf(warning), intruder ? calls.indexOf(EngineRig::entry(s, t, "IP = " + ip)) + 1 : -1);
+            const qsizetype moved = calls.indexOf("AddressChanged " + QString::number(s) + " " + ip);
+            QCOMPARE(calls.indexOf("Impersonation " + QString::number(s) + " " + ip), intruder ? moved + 1 : -1);
             return;
         }
-        QStringList expected {QStringLiteral("Load_Log %1").arg(s),
-            EngineRig::entry(s, t, "** WARNING - NEW DEVICE **"), warning,
-            EngineRig::entry(s, t, "Connected ( " + ip + " )"), QStringLiteral("AddNewDevice %1").arg(s),
-            "playNewIntruderSound 70", "SysTrayMouseEventHandlerleft", QStringLiteral("SendNewEmail %1").arg(s),
-            "setLastIntruderWarning", QStringLiteral("MacUpdateOccured %1").arg(s), "ShowStatus"};
-        if (!intruder)
-            expected.remove(5, 4);
-        if (!intruder || ip == kIp)
-            expected.removeAt(2);
-        QCOMPARE(calls, expected);
+        const QString as = QString::number(s) + " " + ip + (intruder ? " intruder" : "");
+        QCOMPARE(calls,
+            QStringList({"Admitted " + as + (intruder && ip != kIp ? " impersonation" : ""),
+                "Online " + as + " unlogged", "harvested"}));
+        QCOMPARE(rig.window.events.first().time, t);
         QStringList values;
         for (const Hive::Value& v : rig.hive->values(kDevices + QLatin1Char('\\') + kMac))
             values << v.name + QLatin1Char('=') + v.data;
@@ -246,20 +238,19 @@ private Q_SLOTS:
         prepare(rig);
         rig.nextSweep(); // admitted
         auto seen = [&rig] { rig.net.addNeighbour(kMac, kIp, 3); };
-        const QStringList quiet {QStringLiteral("ShowStatus")};
+        const QStringList quiet {QStringLiteral("harvested")};
         seen();
         QCOMPARE(rig.nextSweep(), quiet);
         QCOMPARE(rig.nextSweep(), quiet); // one missed sweep is tolerated
         QStringList calls = rig.nextSweep();
-        QCOMPARE(calls,
-            (QStringList {EngineRig::entry(0, rig.now(), QStringLiteral("Disconnected")),
-                QStringLiteral("MacUpdateOccured 0"), QStringLiteral("ShowStatus")}));
+        QCOMPARE(calls, (QStringList {QStringLiteral("Offline 0"), QStringLiteral("harvested")}));
         QCOMPARE(rig.stored(kMac, QStringLiteral("Last_Offline")), TextForms::dateText(rig.now()));
         QCOMPARE(rig.nextSweep(), quiet);
 
-        seen(); // back: "Connected" again, and the online alerts (alertsFollowTheirCheckBoxes)
+        seen(); // back: "Connected" again, and the online alerts (tst_deviceevents)
         calls = rig.nextSweep();
-        QCOMPARE(calls.first(), EngineRig::entry(0, rig.now(), QStringLiteral("Connected ( 198.18.0.7 )")));
+        QCOMPARE(calls.first(), QStringLiteral("Online 0 198.18.0.7 intruder"));
+        QCOMPARE(rig.window.events.first().time, rig.now());
         QCOMPARE(rig.stored(kMac, QStringLiteral("Last_Online")), TextForms::dateText(rig.now()));
     }
 
@@ -277,61 +268,12 @@ private Q_SLOTS:
         QCOMPARE(rig.devices[0].PresenceCountdown, qint16(2));
         rig.net.setAdaptersFail(false);
         rig.net.addNeighbour(kMac, kIp, 3);
-        QCOMPARE(rig.nextSweep(), QStringList {QStringLiteral("ShowStatus")}); // no "Disconnected", no alert
+        QCOMPARE(rig.nextSweep(), QStringList {QStringLiteral("harvested")}); // no "Disconnected", no alert
         // An unreadable neighbour table is no sighting: devices age as usual.
         rig.net.setNeighboursFail(true);
         rig.nextSweep();
         const QStringList calls = rig.nextSweep();
-        QCOMPARE(calls.first(), EngineRig::entry(0, rig.now(), QStringLiteral("Disconnected")));
-    }
-
-    // New intruders and intruders online again: each alert by its own check box ("1" is on).
-    void alertsFollowTheirCheckBoxes_data()
-    {
-        QTest::addColumn<bool>("fresh");
-        QTest::addColumn<int>("firstSeenAgo");
-        QTest::addColumn<bool>("intruder");
-        QTest::addColumn<int>("boxes");
-        QTest::addColumn<bool>("visible");
-        QTest::addColumn<QStringList>("alerts");
-        const QString popup = QStringLiteral("SysTrayMouseEventHandlerleft"),
-                      warned = QStringLiteral("setLastIntruderWarning");
-        const QString newSound = QStringLiteral("playNewIntruderSound 70"), newMail = QStringLiteral("SendNewEmail 0");
-        const QString onSound = QStringLiteral("playIntruderOnlineSound 70"),
-                      onMail = QStringLiteral("SendOnlineEmail 0");
-        QTest::newRow("new, window shown") << true << 0 << true << 1 << true << QStringList {newSound, newMail, warned};
-        QTest::newRow("new, a value other than 1 is off") << true << 0 << true << 2 << false << QStringList {warned};
-        QTest::newRow("online, first seen 10 s ago") << false << 10 << true << 1 << false << QStringList();
-        QTest::newRow("online, first seen 11 s ago")
-            << false << 11 << true << 1 << false << QStringList {onSound, popup, onMail, warned};
-        QTest::newRow("online, safe device") << false << 3600 << false << 1 << false << QStringList();
-        QTest::newRow("online, all boxes clear") << false << 3600 << true << 0 << false << QStringList {warned};
-    }
-
-    void alertsFollowTheirCheckBoxes()
-    {
-        QFETCH(bool, fresh);
-        QFETCH(int, firstSeenAgo);
-        QFETCH(bool, intruder);
-        QFETCH(int, boxes);
-        QFETCH(bool, visible);
-        QFETCH(QStringList, alerts);
-        EngineRig rig;
-        rig.clockStepMs = 0;
-        if (!fresh) {
-            rig.addLoadedDevice(kMac, kIp, intruder);
-            rig.devices[0].FirstSeen = rig.now().addSecs(-firstSeenAgo);
-        }
-        LiveSettings& s = rig.settings;
-        s.chkNewIntruderSound = s.chkNewIntruderPopup = s.chkNewIntruderEmail = boxes;
-        s.chkOnlineIntruderSound = s.chkOnlineIntruderPopup = s.chkOnlineIntruderEmail = boxes;
-        rig.window.visible = visible;
-        rig.net.addNeighbour(kMac, kIp, 3);
-        prepare(rig);
-        const QStringList calls = rig.nextSweep();
-        const qsizetype from = calls.indexOf(QLatin1String(fresh ? "AddNewDevice 0" : "MacUpdateOccured 0")) + 1;
-        const qsizetype to = calls.indexOf(QLatin1String(fresh ? "MacUpdateOccured 0" : "ShowStatus"));
-        QCOMPARE(calls.mid(from, to - from), alerts);
+        QCOMPARE(calls.first(), QStringLiteral("Offline 0"));
     }
 
     // A second address or proxy ARP shows one MAC at several addresses: its address changes, and is logged,
@@ -364,30 +306,13 @@ private Q_SLOTS:
             for (const QString& host : sweep.split(QLatin1Char(',')))
                 rig.net.addNeighbour(kMac, QStringLiteral("198.18.0.") + host, 3);
             for (const QString& call : rig.nextSweep()) {
-                if (call.startsWith(QLatin1String("AddLogEntry 0")))
-                    lines << call.section(QLatin1Char('\t'), 1);
+                if (call.startsWith(QLatin1String("AddressChanged 0")))
+                    lines << "IP = " + call.section(QLatin1Char(' '), 2);
             }
         }
         QCOMPARE(lines, logged);
         QCOMPARE(rig.devices[0].IpAddress, final);
         QCOMPARE(rig.stored(kMac, QStringLiteral("IP_Address")), QStringLiteral("<missing>")); // memory only
-    }
-
-    void aFailingWindowCallEndsOnlyItsOperation()
-    {
-        EngineRig rig;
-        rig.settings.chkNewIntruderPopup = 0;
-        rig.net.addNeighbour(kMac, kIp, 3);
-        rig.net.addNeighbour(QStringLiteral("02-AA-BB-CC-DD-02"), QStringLiteral("198.18.0.8"), 3);
-        rig.window.failOn = QStringLiteral("AddNewDevice 0");
-        prepare(rig);
-        const QStringList calls = rig.nextSweep();
-        QCOMPARE(rig.window.logs, QStringList {QStringLiteral("AddNewMacEntry - window call failed: AddNewDevice 0")});
-        // The first admission stopped before its alerts; the harvest went on with the next row.
-        QCOMPARE(rig.devices.DeviceCount, 2);
-        QCOMPARE(rig.devices[0].PresenceCountdown, qint16(2));
-        QCOMPARE(calls.count(QStringLiteral("playNewIntruderSound 70")), 1);
-        QVERIFY(calls.contains(QStringLiteral("AddNewDevice 1")));
     }
 };
 

@@ -57,7 +57,7 @@ private Q_SLOTS:
         none.net.addAdapter(QStringLiteral("198.18.0.5/24"));
         none.net.setOpenFails(true);
         none.load();
-        QCOMPARE(none.window.logs, QStringList {QStringLiteral("Startup - Failed to create socket")});
+        QCOMPARE(none.log.lines(), QStringList {QStringLiteral("Startup - Failed to create socket")});
         none.engine.StartSystem(); // the window restarting monitoring cannot start it either
         none.tick(100);
         QVERIFY(!none.engine.isRunning());
@@ -133,7 +133,7 @@ private Q_SLOTS:
         QVERIFY(rig.runToHarvest() > 0);
         QCOMPARE(rig.net.sentAddresses(), oneSweep(rig.engine));
         // An unreadable address says so in the debug log.
-        QCOMPARE(rig.window.logs.size(), unreadable ? 1 : 0);
+        QCOMPARE(rig.log.lines().size(), unreadable ? 1 : 0);
     }
 
     void rangesAreCutToTheNeighbourTable_data()
@@ -167,12 +167,12 @@ private Q_SLOTS:
         for (const QString& r : rangeTexts(rig.engine))
             firsts << r.section(QLatin1Char(' '), 0, 0);
         QCOMPARE(firsts, swept);
-        QCOMPARE(rig.window.logs.size(), logged);
+        QCOMPARE(rig.log.lines().size(), logged);
         // Each range left out is said once, not at every sweep.
         rig.runToHarvest();
         rig.runToHarvest();
         QVERIFY(rig.net.adapterCalls() >= 2);
-        QCOMPARE(rig.window.logs.size(), logged);
+        QCOMPARE(rig.log.lines().size(), logged);
     }
 
     void noInterfaceSweepsNothingUntilOneComesUp()
@@ -235,13 +235,13 @@ private Q_SLOTS:
         const QStringList once {QStringLiteral("NetPlatform - adapter wg0 is a point-to-point link"),
             QStringLiteral("NetPlatform - echo request refused: sendEcho ENOBUFS"),
             QStringLiteral("NetPlatform - neighbour 198.18.1.7 not deleted: Operation not permitted")};
-        QCOMPARE(rig.window.logs, once);
+        QCOMPARE(rig.log.lines(), once);
         QCOMPARE(rig.net.deletedAddresses().size(), 2);
 
         rig.clock.advanceMSecs(3600 * 1000);
         rig.runToHarvest();
-        QCOMPARE(rig.window.logs.size(), 5);
-        QCOMPARE(rig.window.logs.mid(3), once.mid(1));
+        QCOMPARE(rig.log.lines().size(), 5);
+        QCOMPARE(rig.log.lines().mid(3), once.mid(1));
     }
 };
 

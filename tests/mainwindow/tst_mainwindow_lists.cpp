@@ -215,7 +215,7 @@ private Q_SLOTS:
     void removeOfflineDeviceDeletesItsKeyAndClosesTheGap()
     {
         WindowRig rig(devices("i1 i2 s3 i4"));
-        rig.w().AddLogEntry(rig.slotOf(mac(2)), QStringLiteral("x\tseen"));
+        rig.core->deviceLog().AddLogEntry(rig.slotOf(mac(2)), QStringLiteral("x\tseen"));
         const QString logFile = rig.core->deviceLog().fileFor(rig.slotOf(mac(2)));
         rig.core->engine()->blnEntryDeleted = false;
         rig.w().pctID_Click(1);

@@ -60,7 +60,7 @@ class TestMqttBroker : public QObject
     ManualClock m_clock {QDateTime(QDate(2026, 12, 5), QTime(22, 0), Qt::UTC)};
     std::unique_ptr<MonitorCore> m_core;
     FakeNetPlatform* m_net = nullptr;
-    RecordingWindow m_window;
+    int m_harvests = 0;
     QStringList m_logs;
     bool m_subscribed = false;
 
@@ -83,8 +83,8 @@ class TestMqttBroker : public QObject
     }
     void sweep()
     {
-        const int before = int(m_window.calls.count(QStringLiteral("ShowStatus")));
-        for (int i = 0; i < 600 && int(m_window.calls.count(QStringLiteral("ShowStatus"))) == before; ++i) {
+        const int before = m_harvests;
+        for (int i = 0; i < 600 && m_harvests == before; ++i) {
             m_clock.advanceMSecs(100);
             m_core->engine()->tmrPingTimer_Timer();
         }
@@ -137,7 +137,8 @@ private Q_SLOTS:
         auto net = std::make_unique<FakeNetPlatform>();
         m_net = net.get();
         m_net->addAdapter(QStringLiteral("198.18.0.5/24 gw 198.18.0.1"));
-        m_core->startEngine(m_window, std::move(net));
+        m_core->startEngine(std::move(net),
+            [this] { connect(m_core->engine(), &frmClient::harvested, this, [this] { ++m_harvests; }); });
         m_core->engine()->pingTimer().stop();
         QTRY_VERIFY(m_core->mqtt()->connection().isConnected());
     }

@@ -75,10 +75,6 @@ private Q_SLOTS:
         QCOMPARE(s.value("first_seen").toString(), QStringLiteral("2026-12-05T23:04:05Z"));
         QVERIFY(s.value("last_offline").isNull() && s.value("online").toBool()); // never offline; online now
         QCOMPARE(s.value("manufacturer").toString(), QStringLiteral("Acme"));
-        const QJsonObject e =
-            json(MqttPayloads::event(d.MacAddress, TextForms::dateText(seen) + "\tConnected ( 198.18.0.12 )"));
-        QCOMPARE(e.value("time").toString(), QStringLiteral("2026-12-05T23:04:05Z"));
-        QCOMPARE(e.value("kind").toString(), QStringLiteral("connected"));
 
         // Home Assistant discovery: the keys and shapes its schema documents for device_tracker and binary_sensor.
         const Base base {QStringLiteral("kestrelwatch"), QStringLiteral("lab.example/1")};

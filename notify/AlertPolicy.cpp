@@ -1,0 +1,144 @@
+#include "notify/AlertPolicy.h"
+
+#include "platform/Clock.h"
+#include "platform/DebugSink.h"
+#include "store/LiveSettings.h"
+#include "store/TextForms.h"
+
+#include <QHostAddress>
+
+namespace {
+quint32 ipValue(const QString& address)
+{
+    return QHostAddress(address).toIPv4Address();
+}
+} // namespace
+
+QString Alert::stormText() const
+{
+    QString text = QStringLiteral("%1 new devices").arg(count);
+    if (!interfaceName.isEmpty())
+        text += QStringLiteral(" on ") + interfaceName;
+    if (!firstAddress.isEmpty())
+        text += QStringLiteral(", ") + firstAddress
+            + (lastAddress == firstAddress ? QString() : QStringLiteral(" to ") + lastAddress);
+    return text;
+}
+
+AlertPolicy::AlertPolicy(const LiveSettings& settings, QObject* parent)
+    : QObject(parent)
+    , m_settings(settings)
+{
+    m_timer.setInterval(1000);
+    connect(&m_timer, &QTimer::timeout, this, &AlertPolicy::tick);
+    m_timer.start();
+}
+
+Alert AlertPolicy::deviceAlert(Alert::Kind kind, const DeviceEvent& event) const
+{
+    const bool online = kind == Alert::Kind::IntruderOnline;
+    Alert alert;
+    alert.kind = kind;
+    alert.time = event.time;
+    alert.index = event.index;
+    alert.mac = event.mac;
+    alert.impersonation = event.impersonation;
+    alert.sound = LiveSettings::on(online ? m_settings.chkOnlineIntruderSound : m_settings.chkNewIntruderSound);
+    alert.popup = LiveSettings::on(online ? m_settings.chkOnlineIntruderPopup : m_settings.chkNewIntruderPopup);
+    alert.mail = LiveSettings::on(online ? m_settings.chkOnlineIntruderEmail : m_settings.chkNewIntruderEmail);
+    alert.notify = LiveSettings::on(online ? m_settings.chkOnlineIntruderNotify : m_settings.chkNewIntruderNotify);
+    alert.volume = m_settings.slideVolume;
+    return alert;
+}
+
+void AlertPolicy::deviceEvent(const DeviceEvent& event)
+{
+    if (event.kind == DeviceEvent::Kind::Admitted && event.intruder)
+        admitted(event);
+    else if (event.kind == DeviceEvent::Kind::Online && event.intruder
+        && event.firstSeen.secsTo(event.time) > OnlineGraceSecs)
+        Q_EMIT alertRaised(deviceAlert(Alert::Kind::IntruderOnline, event));
+}
+
+void AlertPolicy::admitted(const DeviceEvent& event)
+{
+    const QDateTime now = event.time;
+    m_recent.emplace_back(now, event.address);
+    while (!m_recent.empty() && m_recent.front().first.secsTo(now) >= StormWindowSecs)
+        m_recent.pop_front();
+    if (m_storm) {
+        ++m_pending;
+        ++m_total;
+        widenRange(event.address);
+        return;
+    }
+    if (int(m_recent.size()) <= StormThreshold) {
+        Q_EMIT alertRaised(deviceAlert(Alert::Kind::NewIntruder, event));
+        return;
+    }
+    m_storm = true;
+    m_since = m_recent.front().first;
+    m_pending = m_total = int(m_recent.size());
+    m_firstAddress.clear();
+    m_lastAddress.clear();
+    for (const auto& recent : m_recent)
+        widenRange(recent.second);
+    Log(QStringLiteral("Alerts - storm: more than %1 new devices within %2 s (%3 so far, %4 to %5); every device "
+                       "is still admitted, alerts are one digest per %6 minutes while the storm lasts")
+            .arg(StormThreshold)
+            .arg(StormWindowSecs)
+            .arg(m_total)
+            .arg(m_firstAddress, m_lastAddress)
+            .arg(DigestSecs / 60));
+    sendDigest(now);
+}
+
+void AlertPolicy::widenRange(const QString& address)
+{
+    if (address.isEmpty())
+        return;
+    if (m_firstAddress.isEmpty() || ipValue(address) < ipValue(m_firstAddress))
+        m_firstAddress = address;
+    if (m_lastAddress.isEmpty() || ipValue(address) > ipValue(m_lastAddress))
+        m_lastAddress = address;
+}
+
+void AlertPolicy::sendDigest(const QDateTime& now)
+{
+    Alert alert;
+    alert.kind = Alert::Kind::Storm;
+    alert.time = now;
+    alert.count = m_pending;
+    alert.firstAddress = m_firstAddress;
+    alert.lastAddress = m_lastAddress;
+    alert.interfaceName = m_interfaceOf ? m_interfaceOf(m_firstAddress) : QString();
+    alert.since = m_since;
+    alert.sound = LiveSettings::on(m_settings.chkNewIntruderSound);
+    alert.popup = LiveSettings::on(m_settings.chkNewIntruderPopup);
+    alert.mail = LiveSettings::on(m_settings.chkNewIntruderEmail);
+    alert.notify = LiveSettings::on(m_settings.chkNewIntruderNotify);
+    alert.volume = m_settings.slideVolume;
+    m_lastDigest = now;
+    m_pending = 0;
+    m_firstAddress.clear();
+    m_lastAddress.clear();
+    Q_EMIT alertRaised(alert);
+}
+
+void AlertPolicy::tick()
+{
+    if (!m_storm)
+        return;
+    const QDateTime now = kwclock::now();
+    if (m_lastDigest.secsTo(now) < DigestSecs)
+        return;
+    if (m_pending > 0) {
+        sendDigest(now);
+        return;
+    }
+    m_storm = false;
+    m_recent.clear();
+    Log(QStringLiteral("Alerts - the storm is over: %1 new devices since %2; each new intruder alerts again")
+            .arg(m_total)
+            .arg(TextForms::dateText(m_since)));
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+// What happened to one device, as the engine saw it. The engine emits these and knows nothing of who listens:
+// the history log renders them, the alert policy decides which alerts they raise, MQTT publishes them, and
+// the front ends redraw (app/MonitorCore connects them all).
+struct DeviceEvent
+{
+    enum class Kind {
+        Admitted, // a new MAC became a device at address; intruder, impersonation say how
+        Impersonation, // a known device took over the gateway address while the gateway's MAC is about
+        Online, // found again at address; logged is false when its dates already counted it online
+        Offline, // two sweeps without a sighting; logged is false when its dates already counted it offline
+        AddressChanged, // a known device answers at a new address
+        NameChanged, // its host name is now name
+        PossibleReturn, // a private-MAC device named like an earlier one: name and earlierMac are that one's
+        AddressesChanged, // its IPv6 addresses changed: no history line, only a redraw
+    };
+
+    Kind kind = Kind::Online;
+    qint32 index = -1; // the device's slot in the table when the event was emitted
+    QString mac;
+    QDateTime time; // to the second, as every history line carries it
+    QString address;
+    QString name;
+    QString earlierMac;
+    bool intruder = false; // Admitted and Online: the device is (or is admitted as) an intruder
+    bool impersonation = false; // Admitted: it answers for the gateway while the gateway's MAC is about
+    bool logged = true; // Online and Offline: whether the change gets a history line
+    QDateTime firstSeen; // Online: when the device was first seen
+};

@@ -1,0 +1,191 @@
+// One device event, every consumer: the lines the history gets, the kinds MQTT publishes them as, and the
+// alert the policy raises from the settings. And the policy's storm gate, driven by the manual clock.
+
+#include "Devices.h"
+#include "LogCapture.h"
+#include "Skip.h"
+#include "TestHome.h"
+#include "logging/DeviceLog.h"
+#include "mqtt/MqttPayloads.h"
+#include "notify/AlertPolicy.h"
+#include "platform/Clock.h"
+#include "store/DeviceTable.h"
+#include "store/LiveSettings.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTest>
+
+namespace {
+using Kind = DeviceEvent::Kind;
+const QDateTime kT(QDate(2026, 12, 4), QTime(18, 41, 8));
+const QString kMac = QStringLiteral("02-AA-BB-CC-DD-01");
+
+QString describe(const Alert& a)
+{
+    static const char* const kinds[] = {"new", "online", "digest"};
+    QStringList parts {QLatin1String(kinds[int(a.kind)])};
+    if (a.kind == Alert::Kind::Storm)
+        parts << QString::number(a.count) << a.firstAddress + QLatin1Char('-') + a.lastAddress;
+    for (const auto& [on, name] : {std::pair {a.impersonation, "impersonation"}, {a.sound, "sound"}, {a.popup, "popup"},
+             {a.mail, "mail"}, {a.notify, "notify"}})
+        if (on)
+            parts << QLatin1String(name);
+    return parts.join(QLatin1Char(' '));
+}
+} // namespace
+
+Q_DECLARE_METATYPE(DeviceEvent)
+
+class TestDeviceEvents final : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { pinTestEnvironment(); }
+
+    void everyConsumer_data()
+    {
+        QTest::addColumn<DeviceEvent>("event");
+        QTest::addColumn<int>("boxes"); // every alert check box
+        QTest::addColumn<QString>("history"); // lines joined by "|"
+        QTest::addColumn<QString>("mqtt");
+        QTest::addColumn<QString>("alert");
+        // kind, address, intruder, seconds since first seen, logged, impersonation, name
+        const auto ev = [](Kind kind, const char* ip = "", bool intruder = true, int ago = 0, bool logged = true,
+                            bool impersonation = false, const char* name = "") {
+            DeviceEvent e;
+            std::tie(e.kind, e.index, e.mac, e.time, e.address, e.intruder, e.firstSeen, e.logged, e.impersonation,
+                e.name, e.earlierMac) =
+                std::tuple(kind, 0, kMac, kT, QString::fromLatin1(ip), intruder, kT.addSecs(-ago), logged,
+                    impersonation, QString::fromLatin1(name), QStringLiteral("0A-11-22-33-44-55"));
+            return e;
+        };
+        const auto row = [](const char* name, const DeviceEvent& e, int boxes, const char* history, const char* mqtt,
+                             const QString& alert) {
+            QTest::newRow(name) << e << boxes << QString::fromUtf8(history) << QString::fromLatin1(mqtt) << alert;
+        };
+        const char* const ip = "198.18.0.7";
+        const char* const admitted = "** WARNING - NEW DEVICE **|Connected ( 198.18.0.7 )";
+        const QString all = QStringLiteral(" sound popup mail notify");
+        row("admitted intruder", ev(Kind::Admitted, ip), 1, admitted, "admission|connected", "new" + all);
+        row("admitted, a box other than 1 is off", ev(Kind::Admitted, ip), 2, admitted, "admission|connected", "new");
+        row("admitted impersonator", ev(Kind::Admitted, ip, true, 0, true, true), 1,
+            "** WARNING - NEW DEVICE **|** WARNING - GATEWAY IMPERSONATION ( 198.18.0.7 ) **|Connected ( 198.18.0.7 )",
+            "admission|warning|connected", "new impersonation" + all);
+        row("admitted gateway, safe", ev(Kind::Admitted, ip, false), 1, admitted, "admission|connected", "");
+        row("known device impersonates", ev(Kind::Impersonation, ip), 1,
+            "** WARNING - GATEWAY IMPERSONATION ( 198.18.0.7 ) **", "warning", "");
+        row("online, first seen 10 s ago", ev(Kind::Online, ip, true, 10), 1, "Connected ( 198.18.0.7 )", "connected",
+            "");
+        row("online, first seen 11 s ago", ev(Kind::Online, ip, true, 11), 1, "Connected ( 198.18.0.7 )", "connected",
+            "online" + all);
+        row("online, all boxes clear", ev(Kind::Online, ip, true, 99), 0, "Connected ( 198.18.0.7 )", "connected",
+            "online");
+        row("online, safe device", ev(Kind::Online, ip, false, 99), 1, "Connected ( 198.18.0.7 )", "connected", "");
+        row("online, counted online already", ev(Kind::Online, ip, true, 99, false), 1, "", "", "online" + all);
+        row("offline", ev(Kind::Offline), 1, "Disconnected", "disconnected", "");
+        row("offline, counted offline already", ev(Kind::Offline, "", true, 0, false), 1, "", "", "");
+        row("address changed", ev(Kind::AddressChanged, "198.18.0.8"), 1, "IP = 198.18.0.8", "address", "");
+        row("name changed", ev(Kind::NameChanged, "", true, 0, true, false, "pixel.lan"), 1, "Name is pixel.lan",
+            "name", "");
+        // No kind is guessed from the words of a line.
+        row("possible return", ev(Kind::PossibleReturn, "", true, 0, true, false, "WARNING Ann"), 1,
+            "May be WARNING Ann seen as 0A-11-22-33-44-55", "other", "");
+        row("IPv6 addresses changed", ev(Kind::AddressesChanged), 1, "", "", "");
+    }
+
+    void everyConsumer()
+    {
+        QFETCH(DeviceEvent, event);
+        QFETCH(int, boxes);
+        QFETCH(QString, history);
+        QFETCH(QString, mqtt);
+        QFETCH(QString, alert);
+        TestHome home;
+        DeviceTable table;
+        appendDevice(table, kMac, QStringLiteral("198.18.0.7"), kT);
+        DeviceLog log(table, home.paths().devices());
+        log.record(event);
+        QString expected;
+        for (const QString& line : history.split(QLatin1Char('|'), Qt::SkipEmptyParts))
+            expected += DeviceLog::stamp(kT) + line + QStringLiteral("\r\n");
+        QCOMPARE(table[0].LogText, expected);
+
+        QStringList kinds;
+        for (const DeviceLog::Entry& entry : DeviceLog::entries(event)) {
+            const QJsonObject o =
+                QJsonDocument::fromJson(MqttPayloads::event(event.mac, event.time, entry.kind, entry.text)).object();
+            QCOMPARE(o.value("mac").toString() + o.value("time").toString() + o.value("text").toString(),
+                kMac + MqttPayloads::isoDate(kT) + entry.text);
+            kinds << o.value("kind").toString();
+        }
+        QCOMPARE(kinds.join(QLatin1Char('|')), mqtt);
+
+        LiveSettings s;
+        for (int* box : {&s.chkNewIntruderSound, &s.chkNewIntruderPopup, &s.chkNewIntruderEmail,
+                 &s.chkNewIntruderNotify, &s.chkOnlineIntruderSound, &s.chkOnlineIntruderPopup,
+                 &s.chkOnlineIntruderEmail, &s.chkOnlineIntruderNotify})
+            *box = boxes;
+        AlertPolicy policy(s);
+        QStringList raised;
+        connect(&policy, &AlertPolicy::alertRaised, this, [&raised](const Alert& a) { raised << describe(a); });
+        policy.deviceEvent(event);
+        QCOMPARE(raised.join(QLatin1Char('|')), alert);
+    }
+
+    // The storm gate: "a S" admits a new intruder at second S (at 198.18.0.2, .3, ... in turn), "t S" is the
+    // policy's tick at second S. Digests are "digest COUNT FIRST-LAST".
+    void stormGate_data()
+    {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QStringList>("alerts");
+        QTest::addColumn<int>("logLines");
+        const QStringList ten {"a 0", "a 6", "a 12", "a 18", "a 24", "a 30", "a 36", "a 42", "a 48", "a 54"};
+        const QStringList news(10, QStringLiteral("new"));
+        QTest::newRow("10 in 60 s is fine") << ten << news << 0;
+        QTest::newRow("11 in 61 s is fine") << ten + QStringList {"a 60"} << news + QStringList {"new"} << 0;
+        const QStringList storm = news + QStringList {"digest 11 198.18.0.2-198.18.0.12"};
+        QTest::newRow("the 11th within 60 s starts a storm") << ten + QStringList {"a 59", "t 599"} << storm << 1;
+        QTest::newRow("a digest per 10 minutes while it lasts")
+            << ten + QStringList {"a 59", "a 100", "a 120", "t 658", "t 659", "a 700", "t 1258", "t 1259"}
+            << storm + QStringList {"digest 2 198.18.0.13-198.18.0.14", "digest 1 198.18.0.15-198.18.0.15"} << 1;
+        QTest::newRow("a quiet period ends it")
+            << ten + QStringList {"a 59", "t 659", "a 700"} << storm + QStringList {"new"} << 2;
+    }
+
+    void stormGate()
+    {
+        QFETCH(QStringList, steps);
+        QFETCH(QStringList, alerts);
+        QFETCH(int, logLines);
+        ManualClock clock(kT);
+        kwclock::install(&clock);
+        LogCapture log;
+        LiveSettings s;
+        s.chkNewIntruderSound = s.chkNewIntruderPopup = s.chkNewIntruderEmail = s.chkNewIntruderNotify = 0;
+        AlertPolicy policy(s);
+        QStringList raised;
+        connect(&policy, &AlertPolicy::alertRaised, this, [&raised](const Alert& a) { raised << describe(a); });
+        int host = 2;
+        for (const QString& step : steps) {
+            clock.set(kT.addSecs(step.mid(2).toInt()));
+            if (step.startsWith(QLatin1Char('t'))) {
+                policy.tick();
+                continue;
+            }
+            DeviceEvent e;
+            e.kind = Kind::Admitted;
+            e.intruder = true;
+            e.time = clock.now();
+            e.address = QStringLiteral("198.18.0.%1").arg(host++);
+            policy.deviceEvent(e);
+        }
+        kwclock::install(nullptr);
+        QCOMPARE(raised, alerts);
+        QCOMPARE(log.tagged(QStringLiteral("Alerts - ")).size(), logLines);
+    }
+};
+
+KW_TEST_GUILESS_MAIN(TestDeviceEvents)
+#include "tst_deviceevents.moc"
