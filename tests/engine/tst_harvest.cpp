@@ -173,7 +173,7 @@ private Q_SLOTS:
         QCOMPARE(rig.devices.DeviceCount, ipv6 ? 1 : 0);
         QVERIFY(!ipv6 || rig.devices[0].Ipv6Addresses.isEmpty());
         QCOMPARE(rig.net.deletedAddresses(), QStringList());
-        QCOMPARE(rig.window.logs.filter(QStringLiteral(" is no device: its MAC address is ")).size(), 1);
+        QCOMPARE(rig.log.lines().filter(QStringLiteral(" is no device: its MAC address is ")).size(), 1);
     }
 
     // An intruder; and who answers for the gateway: a second MAC while the known one is about is an intruder
