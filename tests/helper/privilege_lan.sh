@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The installed program as an unprivileged user in a namespace LAN: it admits the LAN's devices while the
-# monitor holds no capability, whatever QT_PLUGIN_PATH says; the
+# monitor holds no capability, whatever QT_PLUGIN_PATH says, and leaves its files private under umask 022; the
 # helper is 0750 root:kestrelwatch, so a user outside that group cannot run it and the monitor says how to join;
 # without the helper's capabilities it says so.
 # Usage: privilege_lan.sh BUILD_DIR SOURCE_DIR (root; exits 77 to skip, which fails under CI=true).
@@ -64,6 +64,8 @@ hpid=$(pgrep -P "$monitor" -x kestrelwatch-he) || fail "no helper process"
 [ "$(caps "$hpid" CapEff)" = 0000000000000000 ] || fail "helper keeps effective capabilities"
 [ ! -s /proc/$hpid/environ ] || fail "the helper was given an environment"
 kill "$mon"; wait "$mon" || true; mon=
+loose=$(find "$work/home" \( -type d ! -perm 700 \) -o \( -type f ! -perm 600 \))
+[ -z "$loose" ] || fail "files that others may read: $loose"
 
 # A user outside the group: nothing is swept, and the monitor says how to join.
 run_monitor --clear-groups
