@@ -11,6 +11,7 @@
 #include <QRegularExpression>
 #include <QStringList>
 #include <cstdio>
+#include <sys/stat.h>
 
 namespace {
 
@@ -59,6 +60,11 @@ QString executableDir(const char* argv0)
 
 int kestrelwatchMain(int argc, char** argv, DesktopRunner desktop)
 {
+    // Everything this process creates is its user's alone: the store, the histories, the logs, the lock file,
+    // SQLite's journals and Qt's temporary files alike, whatever the umask it was started with. One setting here
+    // reaches files no explicit mode would (they are made inside Qt and SQLite); the rights step
+    // (modSetSecurity) makes what an earlier run left private too.
+    ::umask(077);
     QStringList args {QStringLiteral("kestrelwatch")};
     for (int i = 1; i < argc; ++i)
         args.append(QString::fromLocal8Bit(argv[i]));

@@ -10,7 +10,6 @@
 #include "platform/Clock.h"
 #include "platform/DebugSink.h"
 #include "platform/Hive.h"
-#include "platform/LinuxNetPlatform.h"
 #include "platform/NetPlatform.h"
 #include "security/modSetSecurity.h"
 #include "store/Settings.h"
@@ -225,8 +224,7 @@ MonitorCore::SweepState MonitorCore::sweepState() const
 {
     SweepState state;
     state.sweeping = m_engine && m_engine->socketOpen();
-    if (const auto* platform = dynamic_cast<const LinuxNetPlatform*>(m_net.get()))
-        state.problem = platform->privilegeProblem();
+    state.problem = m_net->privilegeProblem();
     if (!state.sweeping && state.problem.isEmpty())
         state.problem = QStringLiteral("Kestrelwatch is not sweeping the network because it could not open its "
                                        "echo socket; see the debug log");

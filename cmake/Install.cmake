@@ -1,16 +1,11 @@
-# The privileged helper, and how Kestrelwatch installs: programs, data, desktop integration, man pages, the
-# service unit, file capabilities, and the Debian package.
-add_subdirectory(${CMAKE_SOURCE_DIR}/helper ${CMAKE_BINARY_DIR}/helper)
-if(KW_BUILD_TESTS AND EXISTS ${CMAKE_SOURCE_DIR}/tests/helper/CMakeLists.txt)
-    add_subdirectory(${CMAKE_SOURCE_DIR}/tests/helper ${CMAKE_BINARY_DIR}/tests/helper)
-endif()
-if(KW_BUILD_BENCH AND EXISTS ${CMAKE_SOURCE_DIR}/bench/helper/CMakeLists.txt)
-    add_subdirectory(${CMAKE_SOURCE_DIR}/bench/helper ${CMAKE_BINARY_DIR}/bench/helper)
-endif()
+# How Kestrelwatch installs: programs, data, desktop integration, man pages, the service unit, the helper's
+# group and file capabilities, and the Debian package.
 
 # --- what is installed, beside the programs and data that each folder installs itself
 set(KW_LIBEXEC_DIR libexec/kestrelwatch) # the monitor looks for its helper here, as ../libexec/kestrelwatch
-install(TARGETS kestrelwatch-helper RUNTIME DESTINATION ${KW_LIBEXEC_DIR})
+# 0750: only root and the group kestrelwatch (given to it below, or by the package's postinst) may run it.
+install(TARGETS kestrelwatch-helper RUNTIME DESTINATION ${KW_LIBEXEC_DIR}
+        PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE)
 install(FILES ${CMAKE_SOURCE_DIR}/share/kestrelwatch.metainfo.xml
         DESTINATION share/metainfo RENAME org.brackmoor.kestrelwatch.metainfo.xml)
 install(FILES ${CMAKE_SOURCE_DIR}/share/icons/kestrelwatch.svg DESTINATION share/icons/hicolor/scalable/apps)
@@ -31,13 +26,28 @@ set(kw_unit_code [[
 string(REPLACE "@KW_UNIT_TEMPLATE@" "${CMAKE_SOURCE_DIR}/share/systemd/kestrelwatch.service.in" kw_unit_code
        "${kw_unit_code}")
 install(CODE "${kw_unit_code}")
-# A plain install run as root gives the helper its capabilities at once and says so; anything else says why
-# not. A package build leaves it to the package's postinst (file capabilities do not survive packing).
+# A plain install run as root gives the helper to the group kestrelwatch (made when missing) and its
+# capabilities at once, and says so; anything else says why not. A package build leaves both to the package's
+# postinst (file capabilities do not survive packing). Only the group's members may run the helper, as only the
+# members of Wireshark's capture group may run dumpcap.
 install(CODE [[
     set(kw_helper "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/libexec/kestrelwatch/kestrelwatch-helper")
     set(kw_fix "sudo setcap cap_net_raw,cap_net_admin=ep ${CMAKE_INSTALL_PREFIX}/libexec/kestrelwatch/kestrelwatch-helper")
     find_program(kw_setcap setcap PATHS /usr/sbin /sbin)
+    find_program(kw_groupadd groupadd PATHS /usr/sbin /sbin)
     execute_process(COMMAND id -u OUTPUT_VARIABLE kw_uid OUTPUT_STRIP_TRAILING_WHITESPACE)
+    if(kw_uid STREQUAL "0" AND ("$ENV{DESTDIR}" STREQUAL ""))
+        execute_process(COMMAND getent group kestrelwatch RESULT_VARIABLE kw_rc OUTPUT_QUIET)
+        if(NOT kw_rc EQUAL 0 AND kw_groupadd)
+            execute_process(COMMAND ${kw_groupadd} --system kestrelwatch)
+        endif()
+        execute_process(COMMAND chown root:kestrelwatch "${kw_helper}" RESULT_VARIABLE kw_rc ERROR_VARIABLE kw_err)
+        if(kw_rc EQUAL 0)
+            message(STATUS "Group: ${kw_helper} is 0750 root:kestrelwatch; let a user run it with: sudo usermod -aG kestrelwatch USER (then log in again)")
+        else()
+            message(STATUS "Group: the helper could not be given to the group kestrelwatch (${kw_err}); run: sudo groupadd --system kestrelwatch && sudo chown root:kestrelwatch ${kw_helper}")
+        endif()
+    endif()
     if(DEFINED ENV{DESTDIR} AND NOT "$ENV{DESTDIR}" STREQUAL "")
         message(STATUS "Capabilities: not set in a staging folder (DESTDIR); after copying run: ${kw_fix}")
     elseif(NOT kw_uid STREQUAL "0")

@@ -11,7 +11,6 @@
 
 namespace {
 constexpr int kTickMs = 100;
-constexpr int kSocketBufferBytes = 327680; // 0x50000: lets a whole batch queue behind unresolved addresses
 constexpr quint16 kTicksPerSecond = 10;
 constexpr quint32 kLookupTimeoutSeconds = 99; // cancelled when pending for more than this
 constexpr quint32 kRefreshSeconds = 31; // all names looked up again at least this far apart
@@ -122,7 +121,6 @@ void frmClient::Load()
             Log(QStringLiteral("Startup - Failed to create socket"));
             return;
         }
-        m_net.setSocketBuffers(kSocketBufferBytes);
         StartSystem();
     });
 }

@@ -72,11 +72,6 @@ public:
     // One range for the diagnostics dump: "192.168.1.0 to 192.168.1.255"; empty for an index out of range.
     QString GetIP_Address(qint32 rangeIndex) const;
 
-    // The Internet checksum of the first count bytes, high byte first.
-    static std::array<quint8, 2> CountChecksum(const QByteArray& packet, int count);
-    // The 16-byte echo request every batch sends (type 8, identifier 0x5555, payload 0x40), checksum filled in.
-    static QByteArray echoRequest();
-
     // Set by the removal of a device: the reply of the lookup in flight is then discarded.
     bool blnEntryDeleted = false;
 

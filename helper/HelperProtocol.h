@@ -22,6 +22,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace helperproto {
@@ -32,6 +33,8 @@ constexpr std::size_t kMaxPayload = 1024;
 constexpr std::size_t kMaxEchoTargets = 64; // one batch of the engine is 32
 constexpr std::size_t kMaxNeighbourRows = 64;
 constexpr int kEchoesPerSecond = 320; // the engine's own rate: 32 requests every 100 ms
+// A whole neighbour table of the kernel's default size (gc_thresh3) a second: more than one harvest deletes.
+constexpr int kDeletionsPerSecond = 1024;
 constexpr std::size_t kArpRecordBytes = 16;
 constexpr std::size_t kMaxArpRecords = 60; // one ArpHeard frame: 4 + 60 x 16 bytes
 constexpr int kArpReportsPerSecond = 64; // beyond this in any one second, heard ARP is dropped and counted
@@ -45,8 +48,10 @@ enum class Type : std::uint8_t {
     ListenArp = 3,
     // Replies (helper to monitor).
     Ready = 0x80, // u8 flags, u8 0, u16 0, u32 errno of the echo socket, u32 its send buffer, u32 errno of ARP's
-    EchoResult = 0x81, // u16 sent, queued, refusedRange, refusedRate, failed, 0; u32 errno; u32 refused address
-    DeleteResult = 0x82, // u16 deleted, refusedRange, refusedState, absent, failed, 0; u32 errno; u32 address
+    // u16 sent, queued, refusedRange, refusedRate, failed, refusedHostless; u32 errno; u32 refused address
+    EchoResult = 0x81,
+    // u16 deleted, refusedRange, refusedState, absent, failed, refusedRate; u32 errno; u32 refused address
+    DeleteResult = 0x82,
     // u16 count, u16 reports dropped over the rate since the last frame, count x (u32 interface index, 6-byte
     // sender MAC, 4-byte IPv4 address, u8 ArpKind, u8 0); sequence 0 unless it answers ListenArp.
     ArpHeard = 0x83,
@@ -215,8 +220,8 @@ inline ParseResult parseRequest(const std::uint8_t* data, std::size_t size)
     return r;
 }
 
-// A reply frame as the monitor reads it: type, sequence, payload. Replies are checked only for framing; the
-// monitor reads each field it knows by offset and ignores what it does not know.
+// A reply frame as the monitor reads it: type, sequence, payload. Replies are checked only for framing here;
+// each type's decoder below reads its payload.
 struct Reply
 {
     Type type = Type::Error;
@@ -247,21 +252,141 @@ inline ReplyResult parseReply(const std::uint8_t* data, std::size_t size)
     return r;
 }
 
-// Field n (0-based) of a reply's leading u16 fields, or of the u32 fields that follow them; 0 when the payload
-// is too short (an older helper that sends fewer fields).
-inline std::uint16_t replyField16(const Reply& reply, std::size_t n)
+// One encoder and one decoder per message. A request's payload is decoded by parseRequest with its frame; a
+// reply's decoder takes the fields it knows and ignores any a later revision appends, and says nullopt when
+// the payload is shorter than they are.
+
+inline std::vector<std::uint8_t> echoBatchPayload(const std::vector<std::array<std::uint8_t, 4>>& targets)
 {
-    return reply.payload.size() >= 2 * n + 2 ? get16(reply.payload.data() + 2 * n) : 0;
+    std::vector<std::uint8_t> p;
+    put16(p, std::uint16_t(targets.size()));
+    for (const auto& t : targets)
+        p.insert(p.end(), t.begin(), t.end());
+    return p;
 }
 
-inline std::uint32_t replyField32(const Reply& reply, std::size_t byteOffset)
+inline std::vector<std::uint8_t> deleteNeighboursPayload(const std::vector<NeighbourTarget>& rows)
 {
-    return reply.payload.size() >= byteOffset + 4 ? get32(reply.payload.data() + byteOffset) : 0;
+    std::vector<std::uint8_t> p;
+    put16(p, std::uint16_t(rows.size()));
+    for (const NeighbourTarget& t : rows) {
+        put32(p, t.ifindex);
+        p.insert(p.end(), t.ip.begin(), t.ip.end());
+    }
+    return p;
 }
 
-// The six u16 counters of EchoResult and DeleteResult take 12 bytes; errno and address follow.
-constexpr std::size_t kResultErrnoOffset = 12;
-constexpr std::size_t kResultAddressOffset = 16;
+// ListenArp carries no payload.
+
+struct ReadyInfo
+{
+    std::uint8_t flags = 0; // ReadyFlag bits
+    std::uint32_t echoErrno = 0;
+    std::uint32_t sendBuffer = 0;
+    std::uint32_t arpErrno = 0;
+    bool operator==(const ReadyInfo&) const = default;
+};
+
+inline std::vector<std::uint8_t> readyPayload(const ReadyInfo& r)
+{
+    std::vector<std::uint8_t> p {r.flags, 0};
+    put16(p, 0);
+    put32(p, r.echoErrno);
+    put32(p, r.sendBuffer);
+    put32(p, r.arpErrno);
+    return p;
+}
+
+inline std::optional<ReadyInfo> parseReady(const std::vector<std::uint8_t>& p)
+{
+    if (p.size() < 16)
+        return std::nullopt;
+    return ReadyInfo {p[0], get32(p.data() + 4), get32(p.data() + 8), get32(p.data() + 12)};
+}
+
+// EchoResult and DeleteResult share one shape: six counters, the first errno met, the first refused address.
+struct EchoOutcome
+{
+    std::uint16_t sent = 0; // including echoes queued earlier that left meanwhile
+    std::uint16_t queued = 0; // held back by the rate cap, to leave as it allows
+    std::uint16_t refusedRange = 0; // outside every connected range
+    std::uint16_t refusedRate = 0; // over the rate cap with the queue full
+    std::uint16_t failed = 0;
+    std::uint16_t refusedHostless = 0; // the network or broadcast address of its range
+    std::uint32_t error = 0;
+    std::uint32_t refusedAddress = 0; // host order
+    bool operator==(const EchoOutcome&) const = default;
+};
+
+struct DeleteOutcome
+{
+    std::uint16_t deleted = 0;
+    std::uint16_t refusedRange = 0; // outside the connected ranges of the row's interface
+    std::uint16_t refusedState = 0; // static (PERMANENT) or NOARP rows
+    std::uint16_t absent = 0;
+    std::uint16_t failed = 0;
+    std::uint16_t refusedRate = 0; // over kDeletionsPerSecond, or the same row again within a second
+    std::uint32_t error = 0;
+    std::uint32_t refusedAddress = 0; // host order
+    bool operator==(const DeleteOutcome&) const = default;
+};
+
+inline std::vector<std::uint8_t> resultPayload(
+    const std::array<std::uint16_t, 6>& counts, std::uint32_t error, std::uint32_t address)
+{
+    std::vector<std::uint8_t> p;
+    for (const std::uint16_t v : counts)
+        put16(p, v);
+    put32(p, error);
+    put32(p, address);
+    return p;
+}
+
+inline std::vector<std::uint8_t> echoResultPayload(const EchoOutcome& o)
+{
+    return resultPayload(
+        {o.sent, o.queued, o.refusedRange, o.refusedRate, o.failed, o.refusedHostless}, o.error, o.refusedAddress);
+}
+
+inline std::vector<std::uint8_t> deleteResultPayload(const DeleteOutcome& o)
+{
+    return resultPayload(
+        {o.deleted, o.refusedRange, o.refusedState, o.absent, o.failed, o.refusedRate}, o.error, o.refusedAddress);
+}
+
+inline std::optional<EchoOutcome> parseEchoResult(const std::vector<std::uint8_t>& p)
+{
+    if (p.size() < 20)
+        return std::nullopt;
+    const std::uint8_t* d = p.data();
+    return EchoOutcome {
+        get16(d), get16(d + 2), get16(d + 4), get16(d + 6), get16(d + 8), get16(d + 10), get32(d + 12), get32(d + 16)};
+}
+
+inline std::optional<DeleteOutcome> parseDeleteResult(const std::vector<std::uint8_t>& p)
+{
+    if (p.size() < 20)
+        return std::nullopt;
+    const std::uint8_t* d = p.data();
+    return DeleteOutcome {
+        get16(d), get16(d + 2), get16(d + 4), get16(d + 6), get16(d + 8), get16(d + 10), get32(d + 12), get32(d + 16)};
+}
+
+inline std::vector<std::uint8_t> errorPayload(ErrorCode code)
+{
+    std::vector<std::uint8_t> p;
+    put16(p, std::uint16_t(code));
+    put16(p, 0);
+    return p;
+}
+
+// The error code as sent; a code this revision does not know is kept as its number.
+inline std::optional<ErrorCode> parseError(const std::vector<std::uint8_t>& p)
+{
+    if (p.size() < 4)
+        return std::nullopt;
+    return ErrorCode(get16(p.data()));
+}
 
 // An ArpHeard payload; dropped says how many reports the rate cap held back since the previous frame.
 inline std::vector<std::uint8_t> arpHeardPayload(const std::vector<ArpSighting>& sightings, std::uint16_t dropped)

@@ -1,8 +1,9 @@
 // kestrelwatch-helper: the only part of Kestrelwatch that holds privileges. The monitor starts it as a child
 // and speaks HelperProtocol.h over its stdin and stdout. It sends echo requests (CAP_NET_RAW, used once to open
 // the raw socket) and deletes neighbour rows (CAP_NET_ADMIN, raised only while a deletion is made), and only
-// inside the directly connected IPv4 ranges of interfaces that are up and do ARP, never faster than the
-// engine's own rate. Once asked (ListenArp) it reports the ARP it hears on those interfaces: a packet socket
+// inside the directly connected IPv4 ranges of interfaces that are up and do ARP, never to a range's network
+// or broadcast address, never a static or no-ARP row, never faster than the engine's own rate (Policy.h). Once
+// asked (ListenArp) it reports the ARP it hears on those interfaces: a packet socket
 // (CAP_NET_RAW, used once to open it) whose locked filter passes only the 28-byte bodies of incoming ARP, so
 // nothing else any host sends is ever read; each sender's MAC and address (a probe's target address) is reported
 // when the address lies in a connected range of the interface it was heard on, at most once a second per
@@ -12,6 +13,7 @@
 #include "helper/ArpListener.h"
 #include "helper/HelperProtocol.h"
 #include "helper/Neighbours.h"
+#include "helper/Policy.h"
 
 // Before linux/icmp.h, which would otherwise bring the kernel's conflicting if.h.
 #include <net/if.h>
@@ -39,7 +41,11 @@ namespace {
 
 constexpr int kSendBuffer = 327680; // lets a whole batch queue behind addresses the kernel is still resolving
 constexpr std::size_t kQueueMax = 64; // echoes held back by the rate cap; beyond this they are refused
-constexpr std::int64_t kSecondNs = 1000000000;
+using helperpolicy::kSecondNs;
+// The one echo request there is: type 8, code 0, its checksum, identifier 0x5555, sequence 0, eight bytes 0x40.
+// No reply is ever read; it only makes the kernel resolve the target by ARP.
+constexpr std::uint8_t kEchoRequest[16] = {
+    8, 0, 0xA1, 0xA9, 0x55, 0x55, 0, 0, 0x40, 0x40, 0x40, 0x40, 0x40, 0x40, 0x40, 0x40};
 
 std::int64_t nowNs()
 {
@@ -62,78 +68,51 @@ bool writeAll(const std::vector<std::uint8_t>& bytes)
     return true;
 }
 
-// The directly connected IPv4 ranges, re-read at most every second (and on a miss, at most every 100 ms).
-struct ConnectedRanges
+// The directly connected IPv4 ranges, re-read at most every second (and on a miss, at most every 100 ms), and
+// what the policy allows within them.
+struct Connected
 {
-    struct Range
-    {
-        std::uint32_t first;
-        std::uint32_t last;
-        std::uint32_t ifindex;
-    };
-    std::vector<Range> ranges;
+    helperpolicy::Policy policy;
     std::int64_t readAt = -kSecondNs * 10;
 
     void refresh()
     {
         readAt = nowNs();
-        ranges.clear();
+        std::vector<helperpolicy::Range> ranges;
         ifaddrs* list = nullptr;
-        if (getifaddrs(&list) != 0)
-            return;
-        for (const ifaddrs* a = list; a; a = a->ifa_next) {
-            if (!a->ifa_addr || !a->ifa_netmask || a->ifa_addr->sa_family != AF_INET)
-                continue;
-            if (!(a->ifa_flags & IFF_UP) || (a->ifa_flags & (IFF_NOARP | IFF_LOOPBACK | IFF_POINTOPOINT)))
-                continue;
-            const std::uint32_t addr = ntohl(reinterpret_cast<const sockaddr_in*>(a->ifa_addr)->sin_addr.s_addr);
-            const std::uint32_t mask = ntohl(reinterpret_cast<const sockaddr_in*>(a->ifa_netmask)->sin_addr.s_addr);
-            if (mask == 0)
-                continue; // a default-sized range would be the whole Internet
-            // Address labels ("eth0:1") name their interface before the colon.
-            char name[IF_NAMESIZE] {};
-            std::strncpy(name, a->ifa_name, IF_NAMESIZE - 1);
-            if (char* colon = std::strchr(name, ':'))
-                *colon = '\0';
-            ranges.push_back({addr & mask, (addr & mask) | ~mask, if_nametoindex(name)});
-        }
-        freeifaddrs(list);
-    }
-
-    const Range* find(std::uint32_t addr)
-    {
-        const std::int64_t age = nowNs() - readAt;
-        if (age > kSecondNs)
-            refresh();
-        for (int attempt = 0; attempt < 2; ++attempt) {
-            for (const Range& r : ranges) {
-                if (addr >= r.first && addr <= r.last)
-                    return &r;
+        if (getifaddrs(&list) == 0) {
+            for (const ifaddrs* a = list; a; a = a->ifa_next) {
+                if (!a->ifa_addr || !a->ifa_netmask || a->ifa_addr->sa_family != AF_INET
+                    || !helperpolicy::rangeInterface(a->ifa_flags))
+                    continue;
+                // Address labels ("eth0:1") name their interface before the colon.
+                char name[IF_NAMESIZE] {};
+                std::strncpy(name, a->ifa_name, IF_NAMESIZE - 1);
+                if (char* colon = std::strchr(name, ':'))
+                    *colon = '\0';
+                if (const auto r =
+                        helperpolicy::rangeOf(ntohl(reinterpret_cast<const sockaddr_in*>(a->ifa_addr)->sin_addr.s_addr),
+                            ntohl(reinterpret_cast<const sockaddr_in*>(a->ifa_netmask)->sin_addr.s_addr),
+                            if_nametoindex(name)))
+                    ranges.push_back(*r);
             }
-            if (attempt > 0 || nowNs() - readAt < kSecondNs / 10)
-                break;
-            refresh();
+            freeifaddrs(list);
         }
-        return nullptr;
+        policy.setRanges(std::move(ranges));
     }
-};
 
-// Never more than kEchoesPerSecond sends in any one-second window: the send times of the last
-// kEchoesPerSecond echoes, oldest at m_next.
-struct RateCap
-{
-    std::int64_t times[kEchoesPerSecond];
-    int next = 0;
-    RateCap()
+    // Asks check with ranges at most a second old; when they refuse the address as outside, once more with
+    // ranges read now (an address just added), unless they were read in the last 100 ms.
+    template<typename Check> helperpolicy::Verdict judge(Check check)
     {
-        for (auto& t : times)
-            t = -kSecondNs * 10;
-    }
-    std::int64_t waitNs(std::int64_t now) const { return times[next] + kSecondNs - now; }
-    void record(std::int64_t now)
-    {
-        times[next] = now;
-        next = (next + 1) % kEchoesPerSecond;
+        if (nowNs() - readAt > kSecondNs)
+            refresh();
+        helperpolicy::Verdict v = check();
+        if (v == helperpolicy::Verdict::OutsideRanges && nowNs() - readAt >= kSecondNs / 10) {
+            refresh();
+            v = check();
+        }
+        return v;
     }
 };
 
@@ -149,8 +128,7 @@ struct Helper
     bool listening = false;
     helperarp::ArpReports arpReports;
     std::int64_t droppedReportedAt = -kSecondNs * 10;
-    ConnectedRanges connected;
-    RateCap rate;
+    Connected connected;
     std::vector<std::uint32_t> queue; // host order, held back by the rate cap
     // Outcome of queued sends, reported with the next batch's reply.
     std::uint16_t lateSent = 0;
@@ -160,18 +138,18 @@ struct Helper
     // Sends what the rate cap allows from the queue; returns ns until the next may go, -1 when empty.
     std::int64_t drain(std::uint16_t& sent, std::uint16_t& failed, int& err)
     {
-        static const std::uint8_t packet[16] = {
-            8, 0, 0xA1, 0xA9, 0x55, 0x55, 0, 0, 0x40, 0x40, 0x40, 0x40, 0x40, 0x40, 0x40, 0x40};
         std::size_t i = 0;
         for (; i < queue.size(); ++i) {
             const std::int64_t now = nowNs();
-            if (rate.waitNs(now) > 0)
+            if (connected.policy.echoWaitNs(now) > 0)
                 break;
-            rate.record(now);
+            connected.policy.echoSent(now);
             sockaddr_in to {};
             to.sin_family = AF_INET;
             to.sin_addr.s_addr = htonl(queue[i]);
-            if (::sendto(icmp, packet, sizeof packet, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&to), sizeof to) >= 0) {
+            if (::sendto(
+                    icmp, kEchoRequest, sizeof kEchoRequest, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&to), sizeof to)
+                >= 0) {
                 ++sent;
             } else {
                 ++failed;
@@ -180,53 +158,55 @@ struct Helper
             }
         }
         queue.erase(queue.begin(), queue.begin() + std::ptrdiff_t(i));
-        return queue.empty() ? -1 : std::max<std::int64_t>(rate.waitNs(nowNs()), 0);
+        return queue.empty() ? -1 : std::max<std::int64_t>(connected.policy.echoWaitNs(nowNs()), 0);
     }
 
     std::vector<std::uint8_t> echo(const Request& req)
     {
-        std::uint16_t sent = lateSent, failed = lateFailed, refusedRange = 0, refusedRate = 0;
+        EchoOutcome o;
+        o.sent = lateSent;
+        o.failed = lateFailed;
         int err = lateErrno;
         lateSent = lateFailed = 0;
         lateErrno = 0;
-        std::uint32_t refusedAddr = 0;
         for (const auto& t : req.echoTargets) {
             const std::uint32_t addr = get32(t.data());
-            if (!connected.find(addr)) {
-                ++refusedRange;
-                refusedAddr = refusedAddr ? refusedAddr : addr;
+            const helperpolicy::Verdict v = connected.judge([&] { return connected.policy.echoTarget(addr); });
+            if (v != helperpolicy::Verdict::Allowed) {
+                ++(v == helperpolicy::Verdict::Hostless ? o.refusedHostless : o.refusedRange);
+                o.refusedAddress = o.refusedAddress ? o.refusedAddress : addr;
             } else if (queue.size() >= kQueueMax) {
-                ++refusedRate;
+                ++o.refusedRate;
             } else {
                 queue.push_back(addr);
             }
         }
-        drain(sent, failed, err);
-        std::vector<std::uint8_t> p;
-        for (std::uint16_t v : {sent, std::uint16_t(queue.size()), refusedRange, refusedRate, failed, std::uint16_t(0)})
-            put16(p, v);
-        put32(p, std::uint32_t(err));
-        put32(p, refusedAddr);
-        return frame(Type::EchoResult, req.seq, p);
+        drain(o.sent, o.failed, err);
+        o.queued = std::uint16_t(queue.size());
+        o.error = std::uint32_t(err);
+        return frame(Type::EchoResult, req.seq, echoResultPayload(o));
     }
 
     std::vector<std::uint8_t> remove(const Request& req)
     {
-        std::uint16_t deleted = 0, refusedRange = 0, refusedState = 0, absent = 0, failed = 0;
+        using helperpolicy::Verdict;
+        DeleteOutcome o;
         int err = 0;
-        std::uint32_t refusedAddr = 0;
+        const auto refuse = [&o](std::uint16_t& count, std::uint32_t addr) {
+            ++count;
+            o.refusedAddress = o.refusedAddress ? o.refusedAddress : addr;
+        };
         std::vector<NeighbourEntry> table;
         const int dumpErr = dumpNeighbours(netlink, table);
         for (const NeighbourTarget& t : req.neighbours) {
             const std::uint32_t addr = get32(t.ip.data());
-            const ConnectedRanges::Range* range = connected.find(addr);
-            if (!range || range->ifindex != t.ifindex) {
-                ++refusedRange;
-                refusedAddr = refusedAddr ? refusedAddr : addr;
+            if (connected.judge([&] { return connected.policy.deletion(t.ifindex, addr, std::nullopt, nowNs()); })
+                != Verdict::Allowed) {
+                refuse(o.refusedRange, addr);
                 continue;
             }
             if (dumpErr != 0) {
-                ++failed; // without the table the row's state is unknown: nothing is deleted blind
+                ++o.failed; // without the table the row's state is unknown: nothing is deleted blind
                 err = err ? err : dumpErr;
                 continue;
             }
@@ -236,31 +216,29 @@ struct Helper
                     row = &e;
             }
             if (!row) {
-                ++absent;
+                ++o.absent;
                 continue;
             }
-            // Static and no-ARP rows were put there on purpose and are never removed.
-            if (row->state & (NUD_PERMANENT | NUD_NOARP)) {
-                ++refusedState;
-                refusedAddr = refusedAddr ? refusedAddr : addr;
+            const Verdict v = connected.policy.deletion(t.ifindex, addr, row->state, nowNs());
+            if (v != Verdict::Allowed) {
+                refuse(v == Verdict::KeptState   ? o.refusedState
+                        : v == Verdict::OverRate ? o.refusedRate
+                                                 : o.refusedRange,
+                    addr);
                 continue;
             }
             const int e = withAdmin([&] { return deleteNeighbour(netlink, t.ifindex, t.ip); });
             if (e == 0)
-                ++deleted;
+                ++o.deleted;
             else if (e == ENOENT)
-                ++absent;
+                ++o.absent;
             else {
-                ++failed;
+                ++o.failed;
                 err = err ? err : e;
             }
         }
-        std::vector<std::uint8_t> p;
-        for (std::uint16_t v : {deleted, refusedRange, refusedState, absent, failed, std::uint16_t(0)})
-            put16(p, v);
-        put32(p, std::uint32_t(err));
-        put32(p, refusedAddr);
-        return frame(Type::DeleteResult, req.seq, p);
+        o.error = std::uint32_t(err);
+        return frame(Type::DeleteResult, req.seq, deleteResultPayload(o));
     }
 
     // Reads what the ARP socket holds (a bounded number per call, so the pipe is never starved) and reports
@@ -282,8 +260,13 @@ struct Helper
             s.ifindex = std::uint32_t(from.sll_ifindex);
             if (from.sll_pkttype == PACKET_OUTGOING || !helperarp::parseArpPacket(body, std::size_t(n), s))
                 continue;
-            const ConnectedRanges::Range* range = connected.find(get32(s.ip.data()));
-            if (!range || range->ifindex != s.ifindex)
+            // Heard on the interface whose connected range holds the address: what a deletion there may touch.
+            const std::uint32_t addr = get32(s.ip.data());
+            const auto onInterface = [&] {
+                return connected.policy.onInterface(s.ifindex, addr) ? helperpolicy::Verdict::Allowed
+                                                                     : helperpolicy::Verdict::OutsideRanges;
+            };
+            if (connected.judge(onInterface) != helperpolicy::Verdict::Allowed)
                 continue;
             if (arpReports.admit(s, nowNs()))
                 heard.push_back(s);
@@ -324,10 +307,7 @@ struct Helper
 
 std::vector<std::uint8_t> errorFrame(std::uint32_t seq, ErrorCode code)
 {
-    std::vector<std::uint8_t> p;
-    put16(p, std::uint16_t(code));
-    put16(p, 0);
-    return frame(Type::Error, seq, p);
+    return frame(Type::Error, seq, errorPayload(code));
 }
 
 // Keeps CAP_NET_ADMIN permitted (not effective) when the process has it; drops everything else for good.
@@ -384,15 +364,13 @@ int main(int argc, char**)
     h.netlink = openNetlink();
     h.admin = dropCapabilities() && h.netlink >= 0;
 
-    std::vector<std::uint8_t> ready;
-    ready.push_back(
-        std::uint8_t((h.icmp >= 0 ? EchoSocket : 0) | (h.admin ? NeighbourAdmin : 0) | (h.arp >= 0 ? ArpListen : 0)));
-    ready.push_back(0);
-    put16(ready, 0);
-    put32(ready, std::uint32_t(h.icmpErrno));
-    put32(ready, std::uint32_t(h.sendBuffer));
-    put32(ready, std::uint32_t(h.arpErrno));
-    if (!writeAll(frame(Type::Ready, 0, ready)))
+    ReadyInfo ready;
+    ready.flags =
+        std::uint8_t((h.icmp >= 0 ? EchoSocket : 0) | (h.admin ? NeighbourAdmin : 0) | (h.arp >= 0 ? ArpListen : 0));
+    ready.echoErrno = std::uint32_t(h.icmpErrno);
+    ready.sendBuffer = std::uint32_t(h.sendBuffer);
+    ready.arpErrno = std::uint32_t(h.arpErrno);
+    if (!writeAll(frame(Type::Ready, 0, readyPayload(ready))))
         return 1;
 
     std::vector<std::uint8_t> buffer;

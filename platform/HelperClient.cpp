@@ -39,8 +39,8 @@ QString HelperClient::locate(const QString& monitorDir, QStringList* searched)
     if (searched)
         *searched = candidates;
     for (const QString& path : candidates) {
-        const QFileInfo info(path);
-        if (info.isFile() && info.isExecutable())
+        // A helper this user may not run (not in its group) is still found, so the notice can say why.
+        if (QFileInfo(path).isFile())
             return path;
     }
     return {};
@@ -120,11 +120,16 @@ void HelperClient::readReplies()
             continue;
         }
         if (r.reply.type == Type::Ready) {
+            const std::optional<ReadyInfo> ready = parseReady(r.reply.payload);
+            if (!ready) {
+                Log(QStringLiteral("NetPlatform - the helper's first answer is too short; ignored"));
+                continue;
+            }
             m_ready = true;
-            m_flags = r.reply.payload.empty() ? 0 : r.reply.payload[0];
-            m_echoErrno = int(replyField32(r.reply, 4));
-            m_sendBuffer = int(replyField32(r.reply, 8));
-            m_arpErrno = int(replyField32(r.reply, 12));
+            m_flags = ready->flags;
+            m_echoErrno = int(ready->echoErrno);
+            m_sendBuffer = int(ready->sendBuffer);
+            m_arpErrno = int(ready->arpErrno);
             continue;
         }
         m_lastAnswered = std::max(m_lastAnswered, r.reply.seq);

@@ -8,14 +8,16 @@
 #include "platform/HelperClient.h"
 
 #include <QCoreApplication>
-#include <QtEndian>
-
 #include <QHostAddress>
 #include <QHostInfo>
+
+#include <QFile>
 
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <pwd.h>
+#include <unistd.h>
 
 namespace {
 
@@ -75,6 +77,19 @@ QString fixCommand(const QString& program)
     return QStringLiteral("sudo setcap cap_net_raw,cap_net_admin=ep %1").arg(program);
 }
 
+// An installed helper may be run only by the members of its group (mode 0750 root:kestrelwatch), as only the
+// members of Wireshark's capture group may run dumpcap; empty when this user may run it.
+QString groupProblem(const QString& program)
+{
+    if (::access(QFile::encodeName(program).constData(), X_OK) == 0 || errno != EACCES)
+        return {};
+    const passwd* user = ::getpwuid(::getuid());
+    const QString name = user ? QString::fromLocal8Bit(user->pw_name) : QStringLiteral("$USER");
+    return QStringLiteral("Kestrelwatch is not sweeping the network because only members of the group kestrelwatch "
+                          "may run its helper %1; fix it with: sudo usermod -aG kestrelwatch %2, then log in again")
+        .arg(program, name);
+}
+
 } // namespace
 
 bool LinuxNetPlatform::openIcmpSocket()
@@ -94,6 +109,11 @@ bool LinuxNetPlatform::openIcmpSocket()
             Log(QStringLiteral("NetPlatform - ") + m_privilegeProblem);
             return false;
         }
+    }
+    m_privilegeProblem = groupProblem(program);
+    if (!m_privilegeProblem.isEmpty()) {
+        Log(QStringLiteral("NetPlatform - ") + m_privilegeProblem);
+        return false;
     }
     m_helper = std::make_unique<HelperClient>(program);
     m_helper->onReply = [this](const helperproto::Reply& reply) { helperReply(reply); };
@@ -125,7 +145,6 @@ void LinuxNetPlatform::helperGone()
     if (m_helperUp.isValid() && m_helperUp.elapsed() > 60000)
         m_quickEnds = 0;
     m_helperUp.invalidate();
-    m_pendingEchoes.clear();
     m_pendingDeletes.clear();
     m_listenSeq = 0;
     if (m_quickEnds >= 3) {
@@ -227,33 +246,22 @@ qint64 LinuxNetPlatform::helperPid() const
     return m_helper && m_helper->running() ? m_helper->pid() : 0;
 }
 
-void LinuxNetPlatform::setSocketBuffers(int)
-{
-    // The helper sizes its own socket's buffers when it opens it.
-}
-
 int LinuxNetPlatform::sendBufferBytes() const
 {
     return icmpSocketOpen() ? m_helper->sendBuffer() : -1;
 }
 
-bool LinuxNetPlatform::setNonBlocking()
+void LinuxNetPlatform::sendEchoBatch(const QList<quint32>& addresses)
 {
-    // The helper's socket is non-blocking from its creation, and this process only ever writes to a pipe.
-    return icmpSocketOpen();
-}
-
-void LinuxNetPlatform::sendEcho(const QByteArray&, quint32 addrNetworkOrder)
-{
-    // The helper builds the one echo request there is itself; only the target crosses the pipe. A batch's
-    // targets leave together once the engine's tick is over.
+    // The helper builds the one echo request there is itself; only the targets cross the pipe.
     if (!icmpSocketOpen())
         return;
-    m_pendingEchoes.append(addrNetworkOrder);
-    if (m_pendingEchoes.size() >= qsizetype(helperproto::kMaxEchoTargets))
-        flushRequests();
-    else
-        scheduleFlush();
+    for (qsizetype first = 0; first < addresses.size(); first += qsizetype(helperproto::kMaxEchoTargets)) {
+        std::vector<std::array<std::uint8_t, 4>> targets;
+        for (const quint32 a : addresses.mid(first, qsizetype(helperproto::kMaxEchoTargets)))
+            targets.push_back({quint8(a >> 24), quint8(a >> 16), quint8(a >> 8), quint8(a)});
+        m_helper->send(helperproto::Type::EchoBatch, helperproto::echoBatchPayload(targets));
+    }
 }
 
 void LinuxNetPlatform::deleteNeighbour(const NeighbourRow& row)
@@ -282,22 +290,11 @@ void LinuxNetPlatform::flushRequests()
     m_flushScheduled = false;
     if (!m_helper)
         return;
-    if (!m_pendingEchoes.isEmpty()) {
-        std::vector<std::uint8_t> payload;
-        helperproto::put16(payload, std::uint16_t(m_pendingEchoes.size()));
-        for (const quint32 addr : std::as_const(m_pendingEchoes))
-            helperproto::put32(payload, qFromBigEndian(addr));
-        m_helper->send(helperproto::Type::EchoBatch, payload);
-        m_pendingEchoes.clear();
-    }
     if (!m_pendingDeletes.isEmpty()) {
-        std::vector<std::uint8_t> payload;
-        helperproto::put16(payload, std::uint16_t(m_pendingDeletes.size()));
-        for (const NeighbourRow& row : std::as_const(m_pendingDeletes)) {
-            helperproto::put32(payload, std::uint32_t(row.ifindex));
-            payload.insert(payload.end(), row.ip.begin(), row.ip.end());
-        }
-        m_helper->send(helperproto::Type::DeleteNeighbours, payload);
+        std::vector<helperproto::NeighbourTarget> rows;
+        for (const NeighbourRow& row : std::as_const(m_pendingDeletes))
+            rows.push_back({std::uint32_t(row.ifindex), row.ip});
+        m_helper->send(helperproto::Type::DeleteNeighbours, helperproto::deleteNeighboursPayload(rows));
         m_pendingDeletes.clear();
     }
 }
@@ -311,78 +308,111 @@ bool LinuxNetPlatform::flushToHelper(int timeoutMs)
 void LinuxNetPlatform::helperReply(const helperproto::Reply& reply)
 {
     using namespace helperproto;
-    const int err = int(replyField32(reply, kResultErrnoOffset));
-    const quint32 refusedAddr = replyField32(reply, kResultAddressOffset);
-    const QString addrText = QHostAddress(refusedAddr).toString();
-    const QString errName = err ? QString::fromLatin1(strerrorname_np(err)) : QString();
+    const auto malformed = [&reply] {
+        Log(QStringLiteral("NetPlatform - the helper sent a malformed reply of type %1 and %2 bytes; ignored")
+                .arg(int(reply.type))
+                .arg(reply.payload.size()));
+    };
     switch (reply.type) {
-    case Type::EchoResult: {
-        const quint64 sent = replyField16(reply, 0), refusedRange = replyField16(reply, 2);
-        const quint64 refusedRate = replyField16(reply, 3), failed = replyField16(reply, 4);
-        m_sendCounts.sent += sent;
-        m_sendCounts.failed += failed;
-        m_sendCounts.refused += refusedRange + refusedRate;
-        if (failed > 0) {
-            m_sendCounts.lastError = err;
-            m_sendCounts.byErrno[err] += failed;
-            if (err == ENOBUFS || err == EAGAIN)
-                m_sendCounts.bufferFull += failed;
-            // A send to the range's broadcast address fails with EACCES every sweep: the normal case.
-            if (err != EACCES)
-                reportProblem(QStringLiteral("sendEcho ") + errName,
-                    QStringLiteral("%1 echo requests could not be sent: %2").arg(failed).arg(errnoText(err)));
-        }
-        if (refusedRange > 0)
-            reportProblem(QStringLiteral("sendEcho refused"),
-                QStringLiteral("the helper refused %1 echo requests to addresses outside the connected ranges, "
-                               "such as %2")
-                    .arg(refusedRange)
-                    .arg(addrText));
-        if (refusedRate > 0)
-            reportProblem(QStringLiteral("sendEcho rate"),
-                QStringLiteral("the helper refused %1 echo requests over its rate of %2 a second")
-                    .arg(refusedRate)
-                    .arg(kEchoesPerSecond));
+    case Type::EchoResult:
+        if (const auto o = parseEchoResult(reply.payload))
+            echoResult(*o);
+        else
+            malformed();
         break;
-    }
-    case Type::DeleteResult: {
-        const quint64 deleted = replyField16(reply, 0), refusedRange = replyField16(reply, 1);
-        const quint64 refusedState = replyField16(reply, 2), failed = replyField16(reply, 4);
-        m_sendCounts.deleted += deleted;
-        m_sendCounts.deleteRefused += refusedRange + refusedState;
-        if (refusedRange > 0)
-            reportProblem(QStringLiteral("deleteNeighbour refused"),
-                QStringLiteral("the helper refused to delete %1 neighbour rows outside the connected ranges, "
-                               "such as %2")
-                    .arg(refusedRange)
-                    .arg(addrText));
-        if (refusedState > 0)
-            reportProblem(QStringLiteral("deleteNeighbour static"),
-                QStringLiteral("the helper kept %1 static or no-ARP neighbour rows, such as %2")
-                    .arg(refusedState)
-                    .arg(addrText));
-        if (failed > 0)
-            reportProblem(QStringLiteral("deleteNeighbour ") + errName,
-                QStringLiteral("%1 neighbour rows could not be deleted: %2").arg(failed).arg(errnoText(err)));
+    case Type::DeleteResult:
+        if (const auto o = parseDeleteResult(reply.payload))
+            deleteResult(*o);
+        else
+            malformed();
         break;
-    }
     case Type::ArpHeard:
         arpHeard(reply);
         break;
-    case Type::Error:
+    case Type::Error: {
+        const auto code = parseError(reply.payload);
+        if (!code) {
+            malformed();
+            break;
+        }
         if (reply.seq != 0 && reply.seq == m_listenSeq) {
             m_listenSeq = 0;
             Log(QStringLiteral("NetPlatform - passive ARP listening is off: the helper refused it (error %1); "
                                "devices are found by the sweep alone")
-                    .arg(replyField16(reply, 0)));
+                    .arg(int(*code)));
             break;
         }
-        reportProblem(QStringLiteral("helper error %1").arg(replyField16(reply, 0)),
-            QStringLiteral("the helper rejected request %1 (error %2)").arg(reply.seq).arg(replyField16(reply, 0)));
+        reportProblem(QStringLiteral("helper error %1").arg(int(*code)),
+            QStringLiteral("the helper rejected request %1 (error %2)").arg(reply.seq).arg(int(*code)));
         break;
+    }
     default:
         break; // a reply of a later protocol revision
     }
+}
+
+namespace {
+
+QString errName(std::uint32_t err)
+{
+    return err ? QString::fromLatin1(strerrorname_np(int(err))) : QString();
+}
+
+} // namespace
+
+void LinuxNetPlatform::echoResult(const helperproto::EchoOutcome& o)
+{
+    const int err = int(o.error);
+    m_sendCounts.sent += o.sent;
+    m_sendCounts.failed += o.failed;
+    // A range's network and broadcast addresses are refused every sweep: the normal case, not reported.
+    m_sendCounts.refused += quint64(o.refusedRange) + o.refusedRate + o.refusedHostless;
+    if (o.failed > 0) {
+        m_sendCounts.lastError = err;
+        m_sendCounts.byErrno[err] += o.failed;
+        if (err == ENOBUFS || err == EAGAIN)
+            m_sendCounts.bufferFull += o.failed;
+        if (err != EACCES)
+            reportProblem(QStringLiteral("sendEcho ") + errName(o.error),
+                QStringLiteral("%1 echo requests could not be sent: %2").arg(o.failed).arg(errnoText(err)));
+    }
+    if (o.refusedRange > 0)
+        reportProblem(QStringLiteral("sendEcho refused"),
+            QStringLiteral("the helper refused %1 echo requests to addresses outside the connected ranges, "
+                           "such as %2")
+                .arg(o.refusedRange)
+                .arg(QHostAddress(o.refusedAddress).toString()));
+    if (o.refusedRate > 0)
+        reportProblem(QStringLiteral("sendEcho rate"),
+            QStringLiteral("the helper refused %1 echo requests over its rate of %2 a second")
+                .arg(o.refusedRate)
+                .arg(helperproto::kEchoesPerSecond));
+}
+
+void LinuxNetPlatform::deleteResult(const helperproto::DeleteOutcome& o)
+{
+    const QString addrText = QHostAddress(o.refusedAddress).toString();
+    m_sendCounts.deleted += o.deleted;
+    m_sendCounts.deleteRefused += quint64(o.refusedRange) + o.refusedState + o.refusedRate;
+    if (o.refusedRange > 0)
+        reportProblem(QStringLiteral("deleteNeighbour refused"),
+            QStringLiteral("the helper refused to delete %1 neighbour rows outside the connected ranges, such as %2")
+                .arg(o.refusedRange)
+                .arg(addrText));
+    if (o.refusedState > 0)
+        reportProblem(QStringLiteral("deleteNeighbour static"),
+            QStringLiteral("the helper kept %1 static or no-ARP neighbour rows, such as %2")
+                .arg(o.refusedState)
+                .arg(addrText));
+    if (o.refusedRate > 0)
+        reportProblem(QStringLiteral("deleteNeighbour rate"),
+            QStringLiteral("the helper refused %1 neighbour deletions over its rate of %2 a second, or of a row "
+                           "deleted less than a second before")
+                .arg(o.refusedRate)
+                .arg(helperproto::kDeletionsPerSecond));
+    if (o.failed > 0)
+        reportProblem(QStringLiteral("deleteNeighbour ") + errName(o.error),
+            QStringLiteral("%1 neighbour rows could not be deleted: %2").arg(o.failed).arg(errnoText(int(o.error))));
 }
 
 void LinuxNetPlatform::closeIcmpSocket()

@@ -45,10 +45,9 @@ public:
     // Starts the helper (once: waits for its first answer) and reports whether its raw socket is open.
     bool openIcmpSocket() override;
     bool icmpSocketOpen() const override;
-    void setSocketBuffers(int bytes) override;
-    bool setNonBlocking() override;
-    void sendEcho(const QByteArray& packet, quint32 addrNetworkOrder) override;
+    void sendEchoBatch(const QList<quint32>& addresses) override;
     void closeIcmpSocket() override;
+    QString privilegeProblem() const override { return m_privilegeProblem; }
 
     std::optional<QList<AdapterInfo>> adapters() override;
     std::optional<QList<NeighbourRow>> neighbours() override;
@@ -75,13 +74,10 @@ public:
     SendCounts sendCounts() const { return m_sendCounts; }
     // The kernel's send buffer size of the helper's ICMP socket, -1 when it is not open.
     int sendBufferBytes() const;
-    // Hands queued echoes and deletions to the helper now and waits for its answers (tests, benchmarks).
+    // Hands queued deletions to the helper now and waits for its answers to everything (tests, benchmarks).
     bool flushToHelper(int timeoutMs = 2000);
     // The helper's process id, 0 when it does not run.
     qint64 helperPid() const;
-    // Why sweeping or pruning does not work, in one sentence that ends with the command that fixes it;
-    // empty when the helper runs with everything it needs.
-    QString privilegeProblem() const { return m_privilegeProblem; }
     // The default routes of the main table, in dump order; nullopt when they cannot be read.
     std::optional<QList<DefaultRouteHop>> defaultRoutes();
 
@@ -89,6 +85,8 @@ private:
     void scheduleFlush();
     void flushRequests();
     void helperReply(const helperproto::Reply& reply);
+    void echoResult(const helperproto::EchoOutcome& o);
+    void deleteResult(const helperproto::DeleteOutcome& o);
     void setProblemFromHelper();
     void listenForArp();
     void helperGone();
@@ -109,7 +107,6 @@ private:
     QElapsedTimer m_helperUp; // since the helper last started; invalid while it is not running
     int m_quickEnds = 0; // helpers in a row that ended within a minute of their start
     QTimer m_restartTimer;
-    QList<quint32> m_pendingEchoes; // network order
     QList<NeighbourRow> m_pendingDeletes;
     bool m_flushScheduled = false;
     QString m_privilegeProblem;

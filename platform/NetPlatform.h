@@ -9,7 +9,7 @@
 #include <memory>
 #include <optional>
 
-// The operating-system services of the discovery engine: a raw ICMP socket, the adapter list with
+// The operating-system services of the discovery engine: echo requests in batches, the adapter list with
 // gateways, the kernel's IPv4 neighbour (ARP) table, and asynchronous reverse name lookups. One Linux
 // implementation (createLinuxNetPlatform, LinuxNetPlatform.h) and a scripted fake for the tests
 // (tests/support/FakeNetPlatform.h). Every call is made on the GUI thread and none of them blocks it.
@@ -78,15 +78,19 @@ public:
     using ArpHeardHandler = std::function<void(const HeardArp&)>;
     void setArpHeard(ArpHeardHandler handler) { m_arpHeard = std::move(handler); }
 
-    // socket(AF_INET, SOCK_RAW, IPPROTO_ICMP); false when it cannot be created (no CAP_NET_RAW).
+    // Makes echo requests possible (the Linux layer starts its helper, which opens the raw ICMP socket); false
+    // when they cannot be sent, and privilegeProblem() then says why.
     virtual bool openIcmpSocket() = 0;
     virtual bool icmpSocketOpen() const = 0;
-    virtual void setSocketBuffers(int bytes) = 0; // SO_SNDBUF and SO_RCVBUF; results ignored
-    virtual bool setNonBlocking() = 0; // false when the mode cannot be set
-    // Sends one packet to addr (network byte order); never blocks. Failures (EACCES on broadcast, ENOBUFS
-    // with a full send buffer, ENETUNREACH ...) are ignored.
-    virtual void sendEcho(const QByteArray& packet, quint32 addrNetworkOrder) = 0;
+    // One echo request to each address (first byte in the high bits), in order; never blocks. The platform
+    // builds the request itself. Failures (ENOBUFS with a full send buffer, ENETUNREACH, a target refused) are
+    // reported (reportProblem) by cause and otherwise ignored; a range's network and broadcast addresses are
+    // skipped without a report.
+    virtual void sendEchoBatch(const QList<quint32>& addresses) = 0;
     virtual void closeIcmpSocket() = 0;
+    // Why sweeping or pruning does not work, in one sentence that ends with the command that fixes it; empty
+    // when nothing is missing.
+    virtual QString privilegeProblem() const { return {}; }
 
     // Interfaces that can be swept: up with carrier, doing ARP, neither loopback nor point-to-point, with an
     // IPv4 address; in interface-index order. An interface with an address that is left out is reported

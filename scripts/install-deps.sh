@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ pkg-config clang-format
     qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libqt6svg6
-    libsqlite3-dev sqlite3 libnl-3-dev libnl-route-3-dev libacl1-dev acl
+    libsqlite3-dev sqlite3 libnl-3-dev libnl-route-3-dev
     ieee-data
     googletest libgtest-dev libbenchmark-dev
     xvfb xauth x11-utils trayer imagemagick

@@ -19,12 +19,10 @@ class CountingNet final : public NetPlatform
 public:
     bool openIcmpSocket() override { return true; }
     bool icmpSocketOpen() const override { return true; }
-    void setSocketBuffers(int) override { }
-    bool setNonBlocking() override { return true; }
-    void sendEcho(const QByteArray&, quint32 addr) override
+    void sendEchoBatch(const QList<quint32>& addresses) override
     {
-        ++sends;
-        benchmark::DoNotOptimize(addr);
+        sends += addresses.size();
+        benchmark::DoNotOptimize(addresses.constData());
     }
     void closeIcmpSocket() override { }
     std::optional<QList<AdapterInfo>> adapters() override { return adapterList; }

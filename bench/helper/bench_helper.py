@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """What the privileged helper costs: the headless monitor and its helper in a namespace LAN of a /24 with 20
 devices. Prints the sweep cycle, join-to-admitted latency, CPU of monitor and helper together, and the
-helper's memory; never fails on them. Needs root (network namespaces).
+helper's memory; then the helper alone under a flood of echo batches: what it sends at once, queues and
+refuses, and how fast the queue drains. Never fails on them. Needs root (network namespaces).
 
 usage: bench_helper.py [--build DIR] [--devices N] [--joins N] [--cpu-seconds S]
 """
@@ -11,6 +12,7 @@ import random
 import re
 import shutil
 import statistics
+import struct
 import subprocess
 import sys
 import tempfile
@@ -31,6 +33,47 @@ def status_kb(pid, field):
 def helper_of(pid):
     out = subprocess.run(["pgrep", "-P", str(pid), "-x", "kestrelwatch-he"], capture_output=True, text=True)
     return int(out.stdout.split()[0]) if out.stdout.split() else None
+
+
+def echo_frame(seq, addresses):
+    payload = struct.pack(">H", len(addresses)) + b"".join(bytes(a) for a in addresses)
+    return struct.pack(">BBHI", 1, 1, len(payload), seq) + payload
+
+
+def read_frame(stream):
+    header = stream.read(8)
+    _, kind, length, seq = struct.unpack(">BBHI", header)
+    return kind, seq, stream.read(length)
+
+
+def flood(helper_path, batches=20):
+    """Batches of 64 echo targets written at once to a helper in a namespace of its own; a second later one
+    more, whose answer carries what the queue sent meanwhile."""
+    setup = ("ip link set lo up && ip link add lan0 type veth peer name lan1 && ip link set lan1 up && "
+             "ip addr add 198.18.7.1/24 dev lan0 && ip link set lan0 up")
+    proc = subprocess.Popen(["unshare", "--net", "sh", "-c", f"({setup}) >&2 && exec {helper_path}"],
+                            stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+    try:
+        read_frame(proc.stdout)  # Ready
+        targets = [(198, 18, 7, 2 + i) for i in range(64)]
+        t0 = time.monotonic()
+        proc.stdin.write(b"".join(echo_frame(100 + i, targets) for i in range(batches)))
+        proc.stdin.flush()
+        sent = queued = refused = 0
+        for _ in range(batches):
+            counts = struct.unpack(">6H", read_frame(proc.stdout)[2][:12])
+            sent, queued, refused = sent + counts[0], counts[1], refused + counts[3]
+        answered = time.monotonic() - t0
+        time.sleep(1.5)
+        proc.stdin.write(echo_frame(999, [(198, 18, 7, 200)]))
+        proc.stdin.flush()
+        late = struct.unpack(">6H", read_frame(proc.stdout)[2][:12])[0]
+        print(f"helper flood: {batches * 64} echoes asked in {batches} batches, answered in {answered * 1000:.1f} ms: "
+              f"{sent} sent at once, {queued} queued, {refused} refused over the rate; "
+              f"{late} sent from the queue and after it within 1.5 s")
+    finally:
+        proc.stdin.close()
+        proc.wait(5)
 
 
 def main():
@@ -97,6 +140,7 @@ def main():
             joins.append(seen - t if seen else float("inf"))
         print(f"join to admitted: median {statistics.median(joins):.2f} s, worst {max(joins):.2f} s "
               f"over {len(joins)} joins (netlab add itself: median {statistics.median(adds):.2f} s)")
+        flood(os.path.join(args.build, "bin", "kestrelwatch-helper"))
     finally:
         if monitor:
             monitor.stop()

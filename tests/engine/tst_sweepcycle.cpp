@@ -212,14 +212,6 @@ private Q_SLOTS:
         QVERIFY(!rig.engine.pingTimer().isActive());
     }
 
-    void echoRequestBytes()
-    {
-        QCOMPARE(frmClient::echoRequest(), QByteArray::fromHex("0800a1a9555500004040404040404040"));
-        // The example of RFC 1071, with its carries folded.
-        QCOMPARE(
-            frmClient::CountChecksum(QByteArray::fromHex("0001f203f4f5f6f7"), 8), (std::array<quint8, 2> {0x22, 0x0D}));
-    }
-
     // Refused sends, refused deletions and interfaces left out: one line per cause, again after an hour.
     void platformProblemsAreLoggedOncePerCausePerHour()
     {

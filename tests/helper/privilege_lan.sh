@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # The installed program as an unprivileged user in a namespace LAN: it admits the LAN's devices while the
-# monitor holds no capability, whatever QT_PLUGIN_PATH says; without the helper's capabilities it says so.
+# monitor holds no capability, whatever QT_PLUGIN_PATH says, and leaves its files private under umask 022; the
+# helper is 0750 root:kestrelwatch, so a user outside that group cannot run it and the monitor says how to join;
+# without the helper's capabilities it says so.
 # Usage: privilege_lan.sh BUILD_DIR SOURCE_DIR (root; exits 77 to skip, which fails under CI=true).
 set -euo pipefail
 build=$1 src=$2
@@ -18,13 +20,21 @@ grep -q "Capabilities: cap_net_raw,cap_net_admin=ep set on" "$work/install.log" 
 helper="$work/inst/libexec/kestrelwatch/kestrelwatch-helper"
 getcap "$helper" | grep -q "cap_net_admin,cap_net_raw=ep" || fail "helper has no file capabilities"
 [ -z "$(getcap "$work/inst/bin/kestrelwatch")" ] || fail "the monitor itself carries capabilities"
+[ "$(stat -c %a:%U:%G "$helper")" = 750:root:kestrelwatch ] || fail "helper is $(stat -c %a:%U:%G "$helper")"
+group=$(getent group kestrelwatch | cut -d: -f3)
+# (Through sh: setpriv itself still holds root's capabilities at its own exec.)
+if setpriv --reuid=65534 --regid=65534 --clear-groups sh -c 'exec "$0" </dev/null' "$helper" 2>"$work/denied"; then
+    fail "a user outside the group kestrelwatch ran the helper"
+fi
+grep -q "Permission denied" "$work/denied" || fail "the helper failed otherwise: $(cat "$work/denied")"
 mkdir -p "$work/home" "$work/plugins/platforms" && chown -R 65534:65534 "$work/home" "$work/plugins"
 
 "$netlab" up $lab >/dev/null && "$netlab" add $lab dev1 198.18.0.10 >/dev/null && "$netlab" add $lab dev2 198.18.0.11 >/dev/null
 
-run_monitor() { # as nobody, with a plugin folder of the user's own
+run_monitor() { # as nobody (in the groups given), with a plugin folder of the user's own, under umask 022
     : >"$work/out"; : >"$work/err"
-    ip netns exec $lab-monitor setpriv --reuid=65534 --regid=65534 --clear-groups --inh-caps=-all \
+    umask 022
+    ip netns exec $lab-monitor setpriv --reuid=65534 --regid=65534 "$@" --inh-caps=-all \
         env -i HOME="$work/home" QT_PLUGIN_PATH="$work/plugins" PATH=/usr/bin:/bin \
         "$work/inst/bin/kestrelwatch" --headless --home "$work/home" >"$work/out" 2>"$work/err" &
     mon=$!
@@ -35,7 +45,7 @@ wait_for() { # FILE PATTERN SECONDS
 }
 caps() { awk -v f="$2:" '$1 == f { print $2 }' /proc/$1/status; }
 
-run_monitor
+run_monitor --groups="$group"
 wait_for "$work/err" "kestrelwatch: watching 198.18.0.0 to 198.18.0.255 on eth0" 10
 wait_for "$work/out" "02-00-C6-12-00-0A	.*NEW DEVICE" 30
 wait_for "$work/out" "02-00-C6-12-00-0B	.*NEW DEVICE" 30
@@ -54,10 +64,17 @@ hpid=$(pgrep -P "$monitor" -x kestrelwatch-he) || fail "no helper process"
 [ "$(caps "$hpid" CapEff)" = 0000000000000000 ] || fail "helper keeps effective capabilities"
 [ ! -s /proc/$hpid/environ ] || fail "the helper was given an environment"
 kill "$mon"; wait "$mon" || true; mon=
+loose=$(find "$work/home" \( -type d ! -perm 700 \) -o \( -type f ! -perm 600 \))
+[ -z "$loose" ] || fail "files that others may read: $loose"
+
+# A user outside the group: nothing is swept, and the monitor says how to join.
+run_monitor --clear-groups
+wait_for "$work/err" "kestrelwatch: watching nothing: .*fix it with: sudo usermod -aG kestrelwatch nobody, then log in again" 10
+kill "$mon"; wait "$mon" || true; mon=
 
 # A new user's install without capabilities: nothing is swept, and the monitor says so with the fix.
 setcap -r "$helper"
-run_monitor
+run_monitor --groups="$group"
 wait_for "$work/err" "kestrelwatch: watching nothing: .*fix it with: sudo setcap cap_net_raw,cap_net_admin=ep $helper" 10
 wait_for "$work/err" "passive ARP listening is off: the helper $helper cannot open its ARP socket" 10
 echo "PASS"

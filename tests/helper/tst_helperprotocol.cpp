@@ -1,13 +1,19 @@
-// The request parser as a pure function: frames split anywhere, frames back to back, and the limits; the ARP
-// bodies the helper reads, the reports it sends and their rate cap.
+// The helper's pure parts: the request parser (frames split anywhere, back to back, the limits), what its
+// policy allows, the ARP bodies it reads, the reports it sends and their rate cap.
 
 #include "helper/ArpListener.h"
 #include "helper/HelperProtocol.h"
+#include "helper/Policy.h"
 #include "tests/support/Skip.h"
 
+#include <QHostAddress>
 #include <QTest>
+#include <linux/neighbour.h>
 
 using namespace helperproto;
+using helperpolicy::Verdict;
+
+Q_DECLARE_METATYPE(Verdict)
 
 class TestHelperProtocol : public QObject
 {
@@ -29,6 +35,87 @@ private Q_SLOTS:
         QCOMPARE(r.request.echoTargets.size(), std::size_t(2));
         QCOMPARE(int(r.request.echoTargets[1][3]), 8);
         QCOMPARE(int(parseRequest(stream.data() + first, 3).status), int(Parse::NeedMore));
+    }
+
+    // Ranges: 198.18.0.0/21 on interface 2, 198.18.8.0/30 on 3, 198.18.9.4/31 on 4. "earlier" actions of the
+    // same kind were allowed at time 0, on other addresses (or, for "again", on this very row); this one comes
+    // "afterMs" later.
+    void policy_data()
+    {
+        QTest::addColumn<bool>("echo");
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<int>("ifindex");
+        QTest::addColumn<int>("state");
+        QTest::addColumn<int>("earlier");
+        QTest::addColumn<bool>("again");
+        QTest::addColumn<int>("afterMs");
+        QTest::addColumn<Verdict>("verdict");
+        const int dynamic = NUD_REACHABLE, rate = kEchoesPerSecond, deletions = kDeletionsPerSecond;
+        QTest::newRow("echo in a range") << true << "198.18.7.20" << 0 << 0 << 0 << false << 0 << Verdict::Allowed;
+        QTest::newRow("echo outside every range")
+            << true << "198.19.7.20" << 0 << 0 << 0 << false << 0 << Verdict::OutsideRanges;
+        QTest::newRow("echo to a network address")
+            << true << "198.18.0.0" << 0 << 0 << 0 << false << 0 << Verdict::Hostless;
+        QTest::newRow("echo to a broadcast address")
+            << true << "198.18.7.255" << 0 << 0 << 0 << false << 0 << Verdict::Hostless;
+        QTest::newRow("echo to a /30's broadcast")
+            << true << "198.18.8.3" << 0 << 0 << 0 << false << 0 << Verdict::Hostless;
+        QTest::newRow("echo to either end of a /31")
+            << true << "198.18.9.5" << 0 << 0 << 0 << false << 0 << Verdict::Allowed;
+        QTest::newRow("echo over the rate")
+            << true << "198.18.7.20" << 0 << 0 << rate << false << 999 << Verdict::OverRate;
+        QTest::newRow("echo a second later")
+            << true << "198.18.7.20" << 0 << 0 << rate << false << 1000 << Verdict::Allowed;
+        QTest::newRow("delete a dynamic row")
+            << false << "198.18.7.20" << 2 << dynamic << 0 << false << 0 << Verdict::Allowed;
+        QTest::newRow("delete outside every range")
+            << false << "198.19.7.20" << 2 << dynamic << 0 << false << 0 << Verdict::OutsideRanges;
+        QTest::newRow("delete on another interface")
+            << false << "198.18.7.20" << 3 << dynamic << 0 << false << 0 << Verdict::OutsideRanges;
+        QTest::newRow("delete a PERMANENT row")
+            << false << "198.18.7.20" << 2 << NUD_PERMANENT << 0 << false << 0 << Verdict::KeptState;
+        QTest::newRow("delete a NOARP row")
+            << false << "198.18.8.1" << 3 << NUD_NOARP << 0 << false << 0 << Verdict::KeptState;
+        QTest::newRow("delete over the rate")
+            << false << "198.18.7.20" << 2 << dynamic << deletions << false << 999 << Verdict::OverRate;
+        QTest::newRow("delete a row again within a second")
+            << false << "198.18.7.20" << 2 << dynamic << 1 << true << 999 << Verdict::OverRate;
+        QTest::newRow("delete a row again a second later")
+            << false << "198.18.7.20" << 2 << dynamic << 1 << true << 1000 << Verdict::Allowed;
+    }
+    void policy()
+    {
+        QFETCH(bool, echo);
+        QFETCH(QString, address);
+        QFETCH(int, ifindex);
+        QFETCH(int, state);
+        QFETCH(int, earlier);
+        QFETCH(bool, again);
+        QFETCH(int, afterMs);
+        QFETCH(Verdict, verdict);
+        helperpolicy::Policy policy;
+        const auto ip = [](const char* text) { return QHostAddress(QLatin1String(text)).toIPv4Address(); };
+        policy.setRanges({*helperpolicy::rangeOf(ip("198.18.7.1"), ip("255.255.248.0"), 2),
+            *helperpolicy::rangeOf(ip("198.18.8.1"), ip("255.255.255.252"), 3),
+            *helperpolicy::rangeOf(ip("198.18.9.4"), ip("255.255.255.254"), 4)});
+        const std::uint32_t target = QHostAddress(address).toIPv4Address();
+        for (int i = 0; i < earlier; ++i) {
+            if (echo)
+                policy.echoSent(0);
+            else
+                QCOMPARE(policy.deletion(2, again ? target : ip("198.18.0.0") + std::uint32_t(i), NUD_REACHABLE, 0),
+                    Verdict::Allowed);
+        }
+        const std::int64_t now = std::int64_t(afterMs) * 1000000;
+        Verdict found = Verdict::Allowed;
+        if (echo) {
+            found = policy.echoTarget(target);
+            if (found == Verdict::Allowed && policy.echoWaitNs(now) > 0)
+                found = Verdict::OverRate;
+        } else {
+            found = policy.deletion(std::uint32_t(ifindex), target, std::uint16_t(state), now);
+        }
+        QCOMPARE(found, verdict);
     }
 
     void limits_data()

@@ -7,11 +7,11 @@
 
 #include "Lab.h"
 #include "TestHome.h"
-#include "engine/frmClient.h"
 #include "platform/LinuxNetPlatform.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QHostAddress>
 #include <QMetaMethod>
 #include <QProcess>
 #include <QRegularExpression>
@@ -49,9 +49,7 @@ QString lab()
 
 quint32 addr(const QString& ip)
 {
-    in_addr a {};
-    inet_pton(AF_INET, ip.toLatin1().constData(), &a);
-    return a.s_addr;
+    return QHostAddress(ip).toIPv4Address();
 }
 
 QString ipText(const std::array<quint8, 4>& ip)
@@ -195,7 +193,7 @@ private Q_SLOTS:
         const QString nobody = QStringLiteral("198.18.0.200");
         LinuxNetPlatform net;
         QVERIFY(net.openIcmpSocket());
-        net.sendEcho(frmClient::echoRequest(), addr(nobody));
+        net.sendEchoBatch({addr(nobody)});
         // Incomplete while the kernel asks, failed when nobody answered (about 3 s): invalid, no MAC, either way.
         QTRY_VERIFY_WITH_TIMEOUT(rowFor(net, nobody).has_value(), 2000);
         QCOMPARE(int(rowFor(net, nobody)->type), 2);

@@ -1,17 +1,58 @@
-// The access-rights set-up: the store check decides, a shared store gets the group grant.
+// The access-rights set-up: the store check decides; the user's folder becomes private whatever the umask and
+// whatever an earlier version granted.
 
 #include "LogCapture.h"
-#include "Process.h"
 #include "TestHome.h"
 #include "platform/Hive.h"
 #include "security/modSetSecurity.h"
 #include "store/modRegistry.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QTemporaryDir>
+#include <QDirIterator>
+#include <QFile>
 #include <QTest>
+#include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
+
+namespace {
+
+// An access ACL as the kernel stores it (version 2, then tag, permissions, id per entry) that lets group 4242
+// read and write, as the grant to "users" of earlier versions did.
+QByteArray groupGrant()
+{
+    QByteArray acl;
+    const auto put = [&acl](quint16 tag, quint16 perm, quint32 id) {
+        acl.append(reinterpret_cast<const char*>(&tag), 2).append(reinterpret_cast<const char*>(&perm), 2);
+        acl.append(reinterpret_cast<const char*>(&id), 4);
+    };
+    const quint32 version = 2, none = 0xFFFFFFFF;
+    acl.append(reinterpret_cast<const char*>(&version), 4);
+    put(0x01, 7, none); // owner
+    put(0x04, 5, none); // owning group
+    put(0x08, 7, 4242); // group 4242
+    put(0x10, 7, none); // mask
+    put(0x20, 0, none); // others
+    return acl;
+}
+
+bool hasAcl(const QString& path)
+{
+    char names[1024];
+    const ssize_t n = ::llistxattr(QFile::encodeName(path).constData(), names, sizeof names);
+    return n > 0 && QByteArray(names, int(n)).contains("system.posix_acl");
+}
+
+int modeOf(const QString& path)
+{
+    struct stat st
+    {
+    };
+    ::lstat(QFile::encodeName(path).constData(), &st);
+    return int(st.st_mode & 07777);
+}
+
+} // namespace
 
 class TestSecurity : public QObject
 {
@@ -37,45 +78,54 @@ private Q_SLOTS:
         modRegistry::attach(nullptr);
     }
 
-    // The grant names the group "users". So that the test depends on no group of the host, it runs again in
-    // a private mount namespace whose /etc/group holds a "users" group of the test's own making (gid 4242).
-    void sharedStoreFoldersGetTheGroupGrant()
+    // Under umask 022, with a folder and a file that an earlier version opened to a group by ACL: afterwards
+    // every folder is 0700, every file 0600, no ACL is left, and what a symbolic link points to is untouched.
+    void homeBecomesPrivate()
     {
-        if (qEnvironmentVariableIsEmpty("KW_PRIVATE_GROUPS")) {
-            if (::geteuid() != 0)
-                KW_SKIP("needs root to give the test its own /etc/group (a private mount namespace)");
-            QTemporaryDir dir;
-            QFile groups(dir.filePath(QStringLiteral("group")));
-            QVERIFY(groups.open(QIODevice::WriteOnly));
-            groups.write("root:x:0:\nusers:x:4242:\n");
-            groups.close();
-            qputenv("KW_PRIVATE_GROUPS", "1");
-            const kwtest::Run inside = kwtest::run(QStringLiteral("unshare"),
-                {QStringLiteral("-m"), QStringLiteral("sh"), QStringLiteral("-c"),
-                    QStringLiteral("mount --bind \"$0\" /etc/group && exec \"$1\" sharedStoreFoldersGetTheGroupGrant"),
-                    groups.fileName(), QCoreApplication::applicationFilePath()});
-            qunsetenv("KW_PRIVATE_GROUPS");
-            QVERIFY2(inside.code == 0, qPrintable(inside.out + inside.err));
-            return;
+        const mode_t umaskBefore = ::umask(022);
+        TestHome home;
+        const AppPaths paths = home.paths();
+        QVERIFY(paths.prepareHome().isEmpty());
+        QFile log(paths.devices() + QStringLiteral("02-00-C6-12-00-0A.log"));
+        QVERIFY(log.open(QIODevice::WriteOnly) && log.write("seen\n") == 5);
+        log.close();
+        QVERIFY(QDir().mkpath(paths.logDatabase() + QStringLiteral("old/deeper")));
+        const QByteArray grant = groupGrant();
+        for (const QString& granted : {paths.configs(), paths.programsIni()})
+            QVERIFY(::setxattr(QFile::encodeName(granted).constData(), "system.posix_acl_access", grant.constData(),
+                        size_t(grant.size()), 0)
+                == 0);
+        QVERIFY(::setxattr(QFile::encodeName(paths.configs()).constData(), "system.posix_acl_default",
+                    grant.constData(), size_t(grant.size()), 0)
+            == 0);
+        QVERIFY(hasAcl(paths.programsIni()));
+        const QString outside = home.dir() + QStringLiteral("/outside.txt");
+        QFile(outside).open(QIODevice::WriteOnly);
+        QVERIFY(QFile::link(outside, paths.configs() + QStringLiteral("link")));
+        ::umask(umaskBefore);
+
+        QVERIFY(modSetSecurity::SetSecurityInfo(QDir::cleanPath(paths.home), 1));
+        QStringList wrong;
+        QDirIterator it(paths.home, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+            QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QFileInfo entry(it.next());
+            const int want = entry.isSymLink() ? modeOf(entry.filePath()) : entry.isDir() ? 0700 : 0600;
+            if (modeOf(entry.filePath()) != want || hasAcl(entry.filePath()))
+                wrong << entry.filePath();
         }
-        TestHome home; // lies under /tmp, outside the user's own home
-        QVERIFY(!modSetSecurity::insideOwnHome(home.paths().home));
-        QVERIFY(modSetSecurity::insideOwnHome(QDir::homePath() + QStringLiteral("/.local/share/kestrelwatch")));
-        const QString folder = QDir::cleanPath(home.paths().configs());
-        QVERIFY(modSetSecurity::SetSecurityInfo(folder, 1));
-        // Setting it again replaces the entry rather than adding a second one.
-        QVERIFY(modSetSecurity::SetSecurityInfo(folder, 1));
-        const QString acl = kwtest::run(QStringLiteral("getfacl"), {QStringLiteral("-pn"), folder}).out;
-        QCOMPARE(acl.count(QStringLiteral("\ngroup:4242:rwx")), 1);
-        QCOMPARE(acl.count(QStringLiteral("default:group:4242:rwx")), 1);
+        QCOMPARE(wrong, QStringList());
+        QCOMPARE(modeOf(paths.home), 0700);
+        QCOMPARE(modeOf(outside), 0644);
         QVERIFY(m_capture.lines().isEmpty());
     }
 
-    void missingFolderIsLogged()
+    void failuresAreLogged()
     {
         TestHome home;
-        QVERIFY(!modSetSecurity::SetSecurityInfo(home.dir() + QStringLiteral("/no-such-folder"), 1));
-        QCOMPARE(m_capture.lines(), QStringList {QStringLiteral("GetNamedSecurityInfo failed with error code : 2")});
+        QFile(home.dir() + QStringLiteral("/file")).open(QIODevice::WriteOnly);
+        QVERIFY(!modSetSecurity::SetSecurityInfo(home.dir() + QStringLiteral("/file/folder"), 1));
+        QCOMPARE(m_capture.lines(), QStringList {QStringLiteral("CreateDirectory failed with error code : 20")});
         // Keys are a successful no-op: the store stays private to its owner.
         QVERIFY(modSetSecurity::SetSecurityInfo(QStringLiteral("MACHINE\\Software\\Brackmoor\\Kestrelwatch"), 4));
     }

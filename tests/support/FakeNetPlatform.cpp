@@ -37,15 +37,16 @@ bool FakeNetPlatform::openIcmpSocket()
     return m_socketOpen;
 }
 
-void FakeNetPlatform::sendEcho(const QByteArray&, quint32 addrNetworkOrder)
+void FakeNetPlatform::sendEchoBatch(const QList<quint32>& addresses)
 {
-    if (!m_socketOpen)
+    if (!m_socketOpen || addresses.isEmpty())
         return;
     if (!m_sendFailure.isEmpty()) {
         reportProblem(m_sendFailure, QStringLiteral("echo request refused: ") + m_sendFailure);
         return;
     }
-    m_sent << QHostAddress(qFromBigEndian(addrNetworkOrder)).toString();
+    for (const quint32 a : addresses)
+        m_sent << QHostAddress(a).toString();
 }
 
 AdapterInfo& FakeNetPlatform::addAdapter(const QString& script)

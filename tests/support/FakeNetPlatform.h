@@ -14,9 +14,7 @@ public:
 
     bool openIcmpSocket() override;
     bool icmpSocketOpen() const override { return m_socketOpen; }
-    void setSocketBuffers(int) override { }
-    bool setNonBlocking() override { return m_socketOpen; }
-    void sendEcho(const QByteArray& packet, quint32 addrNetworkOrder) override;
+    void sendEchoBatch(const QList<quint32>& addresses) override;
     void closeIcmpSocket() override { m_socketOpen = false; }
     std::optional<QList<AdapterInfo>> adapters() override;
     std::optional<QList<NeighbourRow>> neighbours() override;
