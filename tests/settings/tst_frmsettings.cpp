@@ -191,13 +191,18 @@ private Q_SLOTS:
         QTest::addColumn<QString>("control");
         QTest::addColumn<QString>("value");
         QTest::addColumn<bool>("initial");
-        const QStringList offAtFirst {"chkExternalPrograms", "chkNewIntruderEmail", "chkOnlineIntruderEmail",
-            "chkOnlineIntruderNotify", "chkEmailAuthenticate", "chkLogToDisk"};
-        for (const SettingsControls::Flag& f : SettingsControls::Flags) {
-            if (f.value)
-                QTest::newRow(f.control) << QString::fromLatin1(f.control) << QString::fromLatin1(f.value)
-                                         << !offAtFirst.contains(QLatin1String(f.control));
-        }
+        const std::initializer_list<std::tuple<const char*, const char*, bool>> rows {{"chkReCentre", "ReCentre", true},
+            {"chkAlwaysOnTop", "AlwaysOnTop", true}, {"chkExternalPrograms", "ExternalPrograms", false},
+            {"chkNewIntruderSound", "NewIntruderSound", true}, {"chkNewIntruderPopup", "NewIntruderPopup", true},
+            {"chkNewIntruderEmail", "NewIntruderEmail", false}, {"chkOnlineIntruderSound", "OnlineIntruderSound", true},
+            {"chkOnlineIntruderPopup", "OnlineIntruderPopup", true},
+            {"chkOnlineIntruderEmail", "OnlineIntruderEmail", false},
+            {"chkOnlineIntruderReminder", "OnlineIntruderReminder", true},
+            {"chkNewIntruderNotify", "NewIntruderNotify", true},
+            {"chkOnlineIntruderNotify", "OnlineIntruderNotify", false},
+            {"chkEmailAuthenticate", "EmailAuthenticate", false}, {"chkLogToDisk", "LogToDisk", false}};
+        for (const auto& [control, value, initial] : rows)
+            QTest::newRow(control) << QString::fromLatin1(control) << QString::fromLatin1(value) << initial;
     }
 
     void flagStoresAtOnce()
