@@ -10,7 +10,6 @@
 #include "platform/Clock.h"
 #include "platform/Hive.h"
 #include "settings/LogTextBox.h"
-#include "settings/SettingsControls.h"
 #include "settings/SettingsHost.h"
 #include "settings/SettingsPrompt.h"
 #include "settings/frmSettings.h"
@@ -291,10 +290,11 @@ private Q_SLOTS:
         }
         QCOMPARE(rig.stored(value), storedAs);
         QCOMPARE(encoded ? rig.base64.DecodeTostring(*rig.stored(value)) : *rig.stored(value), typed);
-        for (const SettingsControls::Text& t : SettingsControls::Texts) {
-            if (control == QLatin1String(t.control))
-                QCOMPARE(rig.settings.*t.field, typed);
-        }
+        LiveSettings& live = rig.settings;
+        const QMap<QString, QString*> fields {{"txtEmailServer", &live.txtEmailServer},
+            {"txtEmailAddresses", &live.txtEmailAddresses}, {"txtEmailFrom", &live.txtEmailFrom},
+            {"txtEmailUsername", &live.txtEmailUsername}, {"txtEmailPassword", &live.txtEmailPassword}};
+        QCOMPARE(*fields.value(control), typed);
         // Pasted over in one go, then erased: present and empty.
         box->selectAll();
         box->insert(QStringLiteral("x"));
