@@ -170,8 +170,6 @@ private Q_SLOTS:
         m_core.reset();
         m_broker.process.reset();
         kwclock::install(nullptr);
-        m_window.reset();
-        m_home.reset();
     }
 
     void admissionAndDeparture()
