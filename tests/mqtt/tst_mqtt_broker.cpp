@@ -40,7 +40,7 @@ struct Broker
         conf.close();
         process = std::make_unique<kwtest::Process>();
         process->start("mosquitto", {"-c", conf.fileName()});
-        return !process->waitForLine(QRegularExpression("running"), 0, 5000, kwtest::Process::Err).isEmpty();
+        return !process->waitForLine(QRegularExpression("running"), 0, 30000, kwtest::Process::Err).isEmpty();
     }
     QStringList args(QStringList more) const
     {
@@ -283,7 +283,7 @@ private Q_SLOTS:
         devices.removeSlot(devices.indexOfMac(kMac));
         m_core->mqtt()->refresh();
         for (const QString& topic : {kState, kTracker})
-            QVERIFY(!m_sub->waitForLine(QRegularExpression('^' + QRegularExpression::escape(topic) + '$'), from, 5000)
+            QVERIFY(!m_sub->waitForLine(QRegularExpression('^' + QRegularExpression::escape(topic) + '$'), from, 30000)
                          .isEmpty());
     }
 
