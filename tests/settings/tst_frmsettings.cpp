@@ -190,18 +190,16 @@ private Q_SLOTS:
         QTest::addColumn<QString>("control");
         QTest::addColumn<QString>("value");
         QTest::addColumn<bool>("initial");
-        const std::initializer_list<std::tuple<const char*, const char*, bool>> rows {{"chkReCentre", "ReCentre", true},
-            {"chkAlwaysOnTop", "AlwaysOnTop", true}, {"chkExternalPrograms", "ExternalPrograms", false},
-            {"chkNewIntruderSound", "NewIntruderSound", true}, {"chkNewIntruderPopup", "NewIntruderPopup", true},
-            {"chkNewIntruderEmail", "NewIntruderEmail", false}, {"chkOnlineIntruderSound", "OnlineIntruderSound", true},
-            {"chkOnlineIntruderPopup", "OnlineIntruderPopup", true},
-            {"chkOnlineIntruderEmail", "OnlineIntruderEmail", false},
-            {"chkOnlineIntruderReminder", "OnlineIntruderReminder", true},
-            {"chkNewIntruderNotify", "NewIntruderNotify", true},
-            {"chkOnlineIntruderNotify", "OnlineIntruderNotify", false},
-            {"chkEmailAuthenticate", "EmailAuthenticate", false}, {"chkLogToDisk", "LogToDisk", false}};
-        for (const auto& [control, value, initial] : rows)
-            QTest::newRow(control) << QString::fromLatin1(control) << QString::fromLatin1(value) << initial;
+        // Box chkName stores Name; on at first, or off.
+        for (const bool initial : {true, false}) {
+            const QString names = initial ? QStringLiteral("ReCentre AlwaysOnTop NewIntruderSound NewIntruderPopup "
+                                                           "OnlineIntruderSound OnlineIntruderPopup "
+                                                           "OnlineIntruderReminder NewIntruderNotify")
+                                          : QStringLiteral("ExternalPrograms NewIntruderEmail OnlineIntruderEmail "
+                                                           "OnlineIntruderNotify EmailAuthenticate LogToDisk");
+            for (const QString& value : names.split(QLatin1Char(' ')))
+                QTest::newRow(qPrintable(value)) << QStringLiteral("chk") + value << value << initial;
+        }
     }
 
     void flagStoresAtOnce()
