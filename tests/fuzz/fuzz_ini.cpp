@@ -23,8 +23,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (!holds)
             __builtin_trap();
     };
-    for (const char* section : {"IP", "MAC"})
-        modIniFileFunctions::dbGetAllEntries(QString::fromLatin1(section), file);
     modIniFileFunctions::loadConfigSections(file);
     const QString general = modIniFileFunctions::dbGetAllEntries(QStringLiteral("GENERAL"), file);
     require(general.isEmpty() || general.endsWith(QChar(0)));
