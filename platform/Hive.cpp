@@ -451,8 +451,10 @@ bool Hive::setValue(const QString& keyPath, const QString& name, const QString& 
 bool Hive::setValues(const QList<KeyValues>& keys)
 {
     for (const KeyValues& key : keys) {
+        if (refuseUnstorable(key.keyPath, {}, {}))
+            return false;
         for (const Value& v : key.values) {
-            if (isRunValue(key.keyPath, v.name))
+            if (refuseUnstorable(key.keyPath, v.name, v.data) || isRunValue(key.keyPath, v.name))
                 return false;
         }
     }

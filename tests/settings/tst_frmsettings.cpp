@@ -10,7 +10,6 @@
 #include "platform/Clock.h"
 #include "platform/Hive.h"
 #include "settings/LogTextBox.h"
-#include "settings/SettingsControls.h"
 #include "settings/SettingsHost.h"
 #include "settings/SettingsPrompt.h"
 #include "settings/frmSettings.h"
@@ -191,12 +190,15 @@ private Q_SLOTS:
         QTest::addColumn<QString>("control");
         QTest::addColumn<QString>("value");
         QTest::addColumn<bool>("initial");
-        const QStringList offAtFirst {"chkExternalPrograms", "chkNewIntruderEmail", "chkOnlineIntruderEmail",
-            "chkOnlineIntruderNotify", "chkEmailAuthenticate", "chkLogToDisk"};
-        for (const SettingsControls::Flag& f : SettingsControls::Flags) {
-            if (f.value)
-                QTest::newRow(f.control) << QString::fromLatin1(f.control) << QString::fromLatin1(f.value)
-                                         << !offAtFirst.contains(QLatin1String(f.control));
+        // Box chkName stores Name; on at first, or off.
+        for (const bool initial : {true, false}) {
+            const QString names = initial ? QStringLiteral("ReCentre AlwaysOnTop NewIntruderSound NewIntruderPopup "
+                                                           "OnlineIntruderSound OnlineIntruderPopup "
+                                                           "OnlineIntruderReminder NewIntruderNotify")
+                                          : QStringLiteral("ExternalPrograms NewIntruderEmail OnlineIntruderEmail "
+                                                           "OnlineIntruderNotify EmailAuthenticate LogToDisk");
+            for (const QString& value : names.split(QLatin1Char(' ')))
+                QTest::newRow(qPrintable(value)) << QStringLiteral("chk") + value << value << initial;
         }
     }
 
@@ -286,10 +288,11 @@ private Q_SLOTS:
         }
         QCOMPARE(rig.stored(value), storedAs);
         QCOMPARE(encoded ? rig.base64.DecodeTostring(*rig.stored(value)) : *rig.stored(value), typed);
-        for (const SettingsControls::Text& t : SettingsControls::Texts) {
-            if (control == QLatin1String(t.control))
-                QCOMPARE(rig.settings.*t.field, typed);
-        }
+        LiveSettings& live = rig.settings;
+        const QMap<QString, QString*> fields {{"txtEmailServer", &live.txtEmailServer},
+            {"txtEmailAddresses", &live.txtEmailAddresses}, {"txtEmailFrom", &live.txtEmailFrom},
+            {"txtEmailUsername", &live.txtEmailUsername}, {"txtEmailPassword", &live.txtEmailPassword}};
+        QCOMPARE(*fields.value(control), typed);
         // Pasted over in one go, then erased: present and empty.
         box->selectAll();
         box->insert(QStringLiteral("x"));

@@ -91,32 +91,47 @@ private Q_SLOTS:
     }
 
     // Every text reads back exactly as written, through the file; a lone surrogate, which has no UTF-8
-    // form, is refused with a log line rather than stored as something else.
+    // form, is refused with a log line rather than stored as something else. setValues refuses alike, and
+    // all or nothing: the plain value written beside a refused one is not stored either.
     void textsReadBackExactlyThroughTheFile_data()
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("storable");
-        QTest::newRow("U+FFFE") << QStringLiteral("a\uFFFEb") << true;
-        QTest::newRow("U+FFFF") << QStringLiteral("\uFFFF") << true;
-        QTest::newRow("U+FFFD") << QStringLiteral("\uFFFD") << true;
-        QTest::newRow("astral") << QString::fromUcs4(U"\U0001F426 bird") << true;
-        QTest::newRow("NUL inside") << QString::fromUtf16(u"a\0b", 3) << true;
-        QTest::newRow("lone high surrogate") << QString::fromUtf16(u"x\xD800y", 3) << false;
-        QTest::newRow("lone low surrogate") << QString::fromUtf16(u"\xDC00", 1) << false;
+        QTest::addColumn<bool>("batch");
+        for (const bool batch : {false, true}) {
+            const char* how = batch ? "setValues, " : "setValue, ";
+            auto row = [&](const char* name, const QString& text, bool storable) {
+                QTest::addRow("%s%s", how, name) << text << storable << batch;
+            };
+            row("U+FFFE", QStringLiteral("a\uFFFEb"), true);
+            row("U+FFFF", QStringLiteral("\uFFFF"), true);
+            row("U+FFFD", QStringLiteral("\uFFFD"), true);
+            row("astral", QString::fromUcs4(U"\U0001F426 bird"), true);
+            row("NUL inside", QString::fromUtf16(u"a\0b", 3), true);
+            row("lone high surrogate", QString::fromUtf16(u"x\xD800y", 3), false);
+            row("lone low surrogate", QString::fromUtf16(u"\xDC00", 1), false);
+        }
     }
 
     void textsReadBackExactlyThroughTheFile()
     {
         QFETCH(QString, text);
         QFETCH(bool, storable);
+        QFETCH(bool, batch);
         TestHome home;
         LogCapture log;
-        QCOMPARE(Hive::open(home.paths().hiveFile()).hive->setValue(kGeneral + QLatin1Char('\\') + text, text, text),
+        const QString key = kGeneral + QLatin1Char('\\') + text;
+        const Hive::Value plain {QStringLiteral("Plain"), QStringLiteral("1")};
+        auto hive = Hive::open(home.paths().hiveFile()).hive;
+        QCOMPARE(
+            batch ? hive->setValues({{kDevices, {plain}}, {key, {{text, text}}}}) : hive->setValue(key, text, text),
             storable);
         QCOMPARE(log.tagged(QStringLiteral("Hive - refused")).size(), storable ? 0 : 1);
+        hive.reset();
         auto reopened = Hive::open(home.paths().hiveFile()).hive;
-        const auto values = reopened->values(kGeneral + QLatin1Char('\\') + text);
+        const auto values = reopened->values(key);
         QCOMPARE(values.size(), storable ? 1 : 0);
+        QCOMPARE(reopened->values(kDevices).size(), batch && storable ? 1 : 0);
         if (storable) {
             QCOMPARE(values.first().name, text);
             QCOMPARE(values.first().data, text);
@@ -152,6 +167,8 @@ private Q_SLOTS:
         QVERIFY(desktop.open(QIODevice::ReadOnly));
         QVERIFY(desktop.readAll().contains("Exec=\"/opt/kestrel watch/bin/kestrelwatch\""));
         QVERIFY(hive->deleteValue(run, name));
+        QVERIFY(!QFileInfo::exists(autostartFile()));
+        QVERIFY(!hive->setValues({{run, {{name, QStringLiteral("/bin/true")}}}}));
         QVERIFY(!QFileInfo::exists(autostartFile()));
         QVERIFY(!hive->value(run, name));
     }
