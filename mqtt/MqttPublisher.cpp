@@ -146,6 +146,8 @@ void MqttPublisher::republishAll()
 
 void MqttPublisher::deviceEvent(const DeviceEvent& event, bool eventsHeld)
 {
+    if (event.kind == DeviceEvent::Kind::Removed)
+        return deviceRemoved(event.mac);
     if (!enabled() || !m_devices.isValid(event.index))
         return;
     if (!(eventsHeld && event.kind == DeviceEvent::Kind::Admitted)) {
@@ -333,6 +335,7 @@ void MqttPublisher::commandArrived(const QString& topic, const QByteArray& paylo
         Log(QStringLiteral("MQTT - command for unknown device %1; nothing changed").arg(mac));
         return;
     }
-    if (m_commandHandler && m_commandHandler(index, command))
-        deviceChanged(index);
+    // What the command changes comes back as the actions' events.
+    if (m_commandHandler)
+        m_commandHandler(index, command);
 }

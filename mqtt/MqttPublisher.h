@@ -28,8 +28,8 @@ class MqttPublisher final : public QObject
     Q_DISABLE_COPY_MOVE(MqttPublisher)
 
 public:
-    // Applies a valid command to the device in slot index; true when the device changed.
-    using CommandHandler = std::function<bool(qint32 index, const MqttCommand& command)>;
+    // Applies a valid command to the device in slot index.
+    using CommandHandler = std::function<void(qint32 index, const MqttCommand& command)>;
     using VendorLookup = std::function<QString(const QString& mac)>;
 
     static constexpr int DefaultEventBound = 1000;
