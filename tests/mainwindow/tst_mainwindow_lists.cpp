@@ -354,60 +354,63 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("stored");
         QTest::addColumn<QString>("action");
-        QTest::addColumn<QStringList>("after");
+        QTest::addColumn<QString>("after");
         QTest::addColumn<int>("kind");
-        const auto values = [](const char* isNew, const char* intruder, const char* name = "") {
-            return QStringList({isNew, intruder, name});
-        };
         using K = DeviceEvent::Kind;
         QTest::newRow("acknowledge") << "n1"
-                                     << "ack" << values("False", "True") << int(K::Acknowledged);
+                                     << "ack"
+                                     << "False True" << int(K::Acknowledged);
         QTest::newRow("acknowledge an acknowledged one") << "i1"
-                                                         << "ack" << values("False", "True") << -1;
+                                                         << "ack"
+                                                         << "False True" << -1;
         QTest::newRow("a new intruder to the safe list") << "n1"
-                                                         << "safe" << values("False", "False") << int(K::Moved);
+                                                         << "safe"
+                                                         << "False False" << int(K::Moved);
         QTest::newRow("safe to the safe list") << "s1"
-                                               << "safe" << values("False", "False") << -1;
-        QTest::newRow("back to the intruders, acknowledged") << "s1"
-                                                             << "intruders" << values("False", "True") << int(K::Moved);
+                                               << "safe"
+                                               << "False False" << -1;
+        QTest::newRow("back, acknowledged") << "s1"
+                                            << "intruders"
+                                            << "False True" << int(K::Moved);
         QTest::newRow("rename") << "i1"
-                                << "rename Printer" << values("False", "True", "Printer") << int(K::Renamed);
+                                << "rename Printer"
+                                << "False True Printer" << int(K::Renamed);
         QTest::newRow("a name the filter refuses") << "i1"
-                                                   << "rename ok\u202Egnp" << values("False", "True") << -1;
+                                                   << "rename ok\u202Egnp"
+                                                   << "False True" << -1;
         QTest::newRow("remove") << "i1 i2"
-                                << "remove" << QStringList() << int(K::Removed);
+                                << "remove"
+                                << "" << int(K::Removed);
         QTest::newRow("an online device stays") << "i1"
-                                                << "remove online" << values("False", "True") << -1;
+                                                << "remove online"
+                                                << "False True" << -1;
     }
     void deviceActions()
     {
         QFETCH(QString, stored);
         QFETCH(QString, action);
-        QFETCH(QStringList, after);
         QFETCH(int, kind);
         WindowRig rig(devices(stored));
         rig.setOnline(mac(1), action.endsWith(QLatin1String("online")));
-        DeviceActions& actions = rig.core->actions();
+        DeviceActions& act = rig.core->actions();
         QList<DeviceEvent> events;
-        connect(&actions, &DeviceActions::deviceEvent, this, [&](const DeviceEvent& e) { events << e; });
+        connect(&act, &DeviceActions::deviceEvent, this, [&](const DeviceEvent& e) { events << e; });
         const qint32 slot = rig.slotOf(mac(1));
-        const bool changed = action == QLatin1String("ack") ? actions.Acknowledge(slot)
-            : action == QLatin1String("safe")               ? actions.MoveToSafe(slot)
-            : action == QLatin1String("intruders")          ? actions.MoveToIntruders(slot)
-            : action.startsWith(QLatin1String("rename"))    ? actions.Rename(slot, action.mid(7))
-                                                            : actions.Remove(slot);
+        const bool changed = action == "ack" ? act.Acknowledge(slot)
+            : action == "safe"               ? act.MoveToSafe(slot)
+            : action == "intruders"          ? act.MoveToIntruders(slot)
+            : action.startsWith("rename")    ? act.Rename(slot, action.mid(7))
+                                             : act.Remove(slot);
         QCOMPARE(changed, kind >= 0);
         QStringList values;
-        for (const char* name : {"New_Device", "Intruder", "Friendly_Name"}) {
-            if (const std::optional<QString> value = rig.stored(mac(1), QLatin1String(name)))
-                values << *value;
-        }
-        QCOMPARE(values, after);
+        for (const char* name : {"New_Device", "Intruder", "Friendly_Name"})
+            values << rig.stored(mac(1), QLatin1String(name)).value_or(QString());
+        QTEST(values.join(' ').trimmed(), "after");
         QCOMPARE(events.size(), kind >= 0 ? 1 : 0);
         if (kind >= 0) {
             QCOMPARE(int(events[0].kind), kind);
             QCOMPARE(events[0].mac, mac(1));
-            QCOMPARE(events[0].intruder, after.value(1) != QLatin1String("False"));
+            QCOMPARE(events[0].intruder, !values[1].startsWith('F'));
         }
         // The window follows a change it did not make itself (an MQTT command's).
         QCOMPARE(rig.inconsistency(), QString());
