@@ -16,7 +16,6 @@
 
 namespace {
 
-const QString kBroadcastMac = QStringLiteral("FF-FF-FF-FF-FF-FF");
 constexpr quint8 kInvalidEntry = 2;
 constexpr quint8 kStaticEntry = 4; // PERMANENT: an administrator's entry, often an anti-spoofing one
 constexpr quint8 kOtherEntry = 1; // NOARP: kept by the kernel itself
@@ -71,7 +70,9 @@ void frmClient::FinishScan()
         storeAdmissions(); // those of a harvest that failed part-way
         harvestRows(now);
         trackPresence(now);
-        for (const qint32 d : attachIpv6Neighbours(m_net, m_devices))
+        for (const qint32 d : attachIpv6Neighbours(m_net, m_devices, [this](const QByteArray&mac, const QString&ip) {
+                 return isDeviceMac(mac, ip, QStringLiteral("FinishScan"));
+             }))
             emitEvent(DeviceEvent::Kind::AddressesChanged, d, now);
         m_onlineAddressesValid = false;
         resetCursor();
@@ -94,19 +95,19 @@ void frmClient::harvestRows(const QDateTime& now)
     for (const NeighbourRow& row : *rows) {
         if (row.type == kInvalidEntry || row.mac.isEmpty())
             continue;
-        const QString mac = AddressText::macText(row.mac);
-        if (mac == kBroadcastMac)
-            continue;
         // Rows outside every range are left in the table and change nothing, even for a known MAC.
         const qint32 range = matcher.find(row.ip);
         if (range < 0)
             continue;
+        const QString ip = AddressText::ipText(row.ip);
+        if (!isDeviceMac(row.mac, ip, QStringLiteral("FinishScan")))
+            continue;
+        const QString mac = AddressText::macText(row.mac);
         // Deleted so that a device that leaves is not found again from a stale row. Static and NOARP rows
         // are not the sweep's to delete; they still count as sightings.
         if (row.type != kStaticEntry && row.type != kOtherEntry)
             m_net.deleteNeighbour(row);
 
-        const QString ip = AddressText::ipText(row.ip);
         qint32 index = m_devices.indexOfMac(mac);
         if (index < 0) {
             const qint32 before = m_devices.DeviceCount;

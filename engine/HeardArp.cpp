@@ -13,7 +13,6 @@
 
 namespace {
 
-const QString kBroadcastMac = QStringLiteral("FF-FF-FF-FF-FF-FF");
 constexpr quint8 kDynamicEntry = 3; // what the kernel's row of a heard sender would be
 constexpr qint16 kSighted = 2; // as after a harvested row: one missed sweep is tolerated
 
@@ -49,10 +48,10 @@ void frmClient::arpHeard(const HeardArp& arp)
     runTrapped("HeardArp", [&] {
         // Only what a sweep would look at: while running, inside the ranges it sweeps.
         const qint32 range = m_running ? rangeOf(arp.ip) : -1;
-        const QString mac = AddressText::macText(arp.mac);
-        if (range < 0 || arp.mac.size() != 6 || mac == kBroadcastMac)
-            return;
         const QString ip = AddressText::ipText(arp.ip);
+        if (range < 0 || !isDeviceMac(arp.mac, ip, QStringLiteral("HeardArp")))
+            return;
+        const QString mac = AddressText::macText(arp.mac);
         const QDateTime now = currentTime();
         qint32 index = m_devices.indexOfMac(mac);
         bool cameOnline = true;

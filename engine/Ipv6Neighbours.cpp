@@ -12,7 +12,7 @@ namespace {
 constexpr quint8 kInvalidEntry = 2; // INCOMPLETE or FAILED: no device answered
 } // namespace
 
-QList<qint32> attachIpv6Neighbours(NetPlatform& net, DeviceTable& devices)
+QList<qint32> attachIpv6Neighbours(NetPlatform& net, DeviceTable& devices, const MacCheck& isDeviceMac)
 {
     QList<qint32> changed;
     const std::optional<QList<Neighbour6Row>> rows = net.neighbours6();
@@ -21,11 +21,12 @@ QList<qint32> attachIpv6Neighbours(NetPlatform& net, DeviceTable& devices)
     // Per device: link-local or not, and the address text.
     std::vector<QList<std::pair<bool, QString>>> found(size_t(devices.DeviceCount));
     for (const Neighbour6Row& row : *rows) {
-        // A group MAC (the low bit of its first byte) is no device's own.
-        if (row.type == kInvalidEntry || row.mac.size() != 6 || (quint8(row.mac[0]) & 0x01) != 0)
+        if (row.type == kInvalidEntry || row.mac.isEmpty())
             continue;
+        // Multicast addresses carry group MACs (33-33-..) by design: no device's, and not worth a line.
         const QHostAddress ip(row.ip.data());
-        if (ip.isMulticast() || ip.isLoopback() || ip == QHostAddress(QHostAddress::AnyIPv6))
+        if (ip.isMulticast() || ip.isLoopback() || ip == QHostAddress(QHostAddress::AnyIPv6)
+            || !isDeviceMac(row.mac, ip.toString()))
             continue;
         const qint32 index = devices.indexOfMac(AddressText::macText(row.mac));
         if (index < 0)

@@ -1,10 +1,12 @@
 #include "engine/frmClient.h"
 
+#include "engine/AddressText.h"
 #include "engine/ErrorTrap.h"
 #include "platform/Clock.h"
 #include "platform/DebugSink.h"
 #include "platform/NetPlatform.h"
 #include "store/DeviceTable.h"
+#include "store/MacAddress.h"
 #include "store/TextForms.h"
 
 namespace {
@@ -14,7 +16,7 @@ constexpr quint16 kTicksPerSecond = 10;
 constexpr quint32 kLookupTimeoutSeconds = 99; // cancelled when pending for more than this
 constexpr quint32 kRefreshSeconds = 31; // all names looked up again at least this far apart
 constexpr quint32 kSweepGapSeconds = 5; // a new sweep is prepared when more than this has passed
-constexpr qint64 kProblemRepeatSeconds = 3600; // the same platform problem is logged at most this often
+constexpr qint64 kProblemRepeatSeconds = 3600; // the same problem is logged at most this often
 } // namespace
 
 frmClient::frmClient(DeviceTable& devices, NetPlatform& net, QObject* parent)
@@ -42,13 +44,31 @@ frmClient::~frmClient()
 void frmClient::logProblem(const QString& cause, const QString& detail)
 {
     runTrapped("NetPlatform", [&] {
-        const QDateTime now = kwclock::now();
-        const auto last = m_problemLogged.constFind(cause);
-        if (last != m_problemLogged.constEnd() && last->secsTo(now) < kProblemRepeatSeconds && *last <= now)
-            return;
-        m_problemLogged.insert(cause, now);
-        Log(QStringLiteral("NetPlatform - ") + (detail.isEmpty() ? cause : detail));
+        if (dueToLog(cause))
+            Log(QStringLiteral("NetPlatform - ") + (detail.isEmpty() ? cause : detail));
     });
+}
+
+bool frmClient::dueToLog(const QString& cause)
+{
+    const QDateTime now = kwclock::now();
+    const auto last = m_problemLogged.constFind(cause);
+    if (last != m_problemLogged.constEnd() && last->secsTo(now) < kProblemRepeatSeconds && *last <= now)
+        return false;
+    m_problemLogged.insert(cause, now);
+    return true;
+}
+
+bool frmClient::isDeviceMac(const QByteArray& mac, const QString& ip, const QString& where)
+{
+    const MacAddress::Refusal why = MacAddress::refusal(mac);
+    if (why == MacAddress::Refusal::Device)
+        return true;
+    if (dueToLog(QStringLiteral("refused MAC %1").arg(int(why))))
+        Log(QStringLiteral("%1 - %2 at %3 is no device: its MAC address is %4; such addresses are never admitted, "
+                           "and this is not logged again for an hour")
+                .arg(where, AddressText::macText(mac), ip, MacAddress::refusalText(why)));
+    return false;
 }
 
 void frmClient::Log(const QString& text)

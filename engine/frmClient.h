@@ -138,6 +138,12 @@ private:
     void storeHostName(qint32 device, const QString& host);
     void cancelLookup();
     void logProblem(const QString& cause, const QString& detail);
+    // Whether a cause of trouble may be logged now: once, then again at most once an hour while it lasts.
+    bool dueToLog(const QString& cause);
+    // The one MAC check of every path that finds a device (harvest, heard ARP, IPv6 rows), made before it is
+    // admitted or sighted: a zero, broadcast or group (multicast) address is nobody's own. A refusal is logged
+    // once an hour per cause, as heard ARP can be flooded.
+    bool isDeviceMac(const QByteArray& mac, const QString& ip, const QString& where);
     void resetCursor();
     void Log(const QString& text);
     // "Now" to the second, as every stored date and every history line carries it.

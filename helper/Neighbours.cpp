@@ -36,7 +36,10 @@ int receive(int fd, std::uint32_t seq, std::vector<NeighbourEntry>* rows)
         if (n < 0)
             return errno;
         int left = int(n);
-        for (auto* h = reinterpret_cast<nlmsghdr*>(buffer); NLMSG_OK(h, left); h = NLMSG_NEXT(h, left)) {
+        // NLMSG_OK spelled out: the macro compares the unsigned message length with the signed count left.
+        for (auto* h = reinterpret_cast<nlmsghdr*>(buffer);
+             left >= int(sizeof(nlmsghdr)) && h->nlmsg_len >= sizeof(nlmsghdr) && h->nlmsg_len <= unsigned(left);
+             h = NLMSG_NEXT(h, left)) {
             if (h->nlmsg_seq != seq)
                 continue; // an answer to an earlier request that was given up
             if (h->nlmsg_type == NLMSG_DONE)

@@ -1,6 +1,7 @@
 #include "mqtt/MqttCommand.h"
 
 #include "store/DeviceText.h"
+#include "store/MacAddress.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -66,7 +67,7 @@ QString commandMac(const QString& topic, const QString& prefix)
         return {};
     static const QRegularExpression mac(QStringLiteral("^[0-9A-Fa-f]{2}([-:][0-9A-Fa-f]{2}){5}$"));
     const QString last = topic.mid(prefix.size());
-    if (!mac.match(last).hasMatch())
+    if (!mac.match(last).hasMatch() || !MacAddress::isDeviceMac(last))
         return {};
     return last.toUpper().replace(QLatin1Char(':'), QLatin1Char('-'));
 }

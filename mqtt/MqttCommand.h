@@ -22,5 +22,6 @@ struct MqttCommand
 MqttCommand parseMqttCommand(const QByteArray& payload);
 
 // The MAC address text of a command topic ("AA-BB-CC-DD-EE-FF", any case, colons allowed) in the form the
-// device table uses, or an empty string when the topic's last level is not a MAC address.
+// device table uses, or an empty string when the topic's last level is not a MAC address or names no device
+// (zero, broadcast or a group address).
 QString commandMac(const QString& topic, const QString& prefix);

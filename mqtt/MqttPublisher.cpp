@@ -294,7 +294,8 @@ void MqttPublisher::commandArrived(const QString& topic, const QByteArray& paylo
 {
     const QString mac = commandMac(topic, m_base.commandPrefix());
     if (mac.isEmpty()) {
-        Log(QStringLiteral("MQTT - command topic %1 names no MAC address; nothing changed").arg(topic.left(200)));
+        Log(QStringLiteral("MQTT - command topic %1 names no device's MAC address; nothing changed")
+                .arg(topic.left(200)));
         return;
     }
     const MqttCommand command = parseMqttCommand(payload);

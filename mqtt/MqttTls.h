@@ -2,7 +2,7 @@
 
 #include <QString>
 
-typedef struct ssl_ctx_st SSL_CTX;
+using SSL_CTX = struct ssl_ctx_st; // as OpenSSL declares it, without its headers
 
 // The TLS context of one broker connection: the system's trust store (SSL_CERT_FILE and SSL_CERT_DIR are
 // honoured), TLS 1.2 or later, and the broker's certificate checked against the host the user typed. The

@@ -19,8 +19,9 @@
 namespace {
 constexpr quint16 kMdnsPort = 5353;
 constexpr quint16 kNetbiosPort = 137;
-constexpr quint32 kMdnsGroup = 0xe00000fb; // 224.0.0.251
-constexpr int kMdnsTtl = 255; // a responder drops mDNS packets with any other TTL
+constexpr int kMdnsTtl = 255; // a responder may drop mDNS packets with any other TTL
+constexpr quint32 kFirstDynamicPort = 49152;
+constexpr int kPortTries = 8; // all taken: the kernel's own (also random) choice
 constexpr qsizetype kMaxDatagram = 9000;
 constexpr int kDatagramsPerWake = 16; // a flooding host cannot hold the event loop; the rest waits for the next wake
 
@@ -33,11 +34,34 @@ sockaddr_in endpoint(quint32 ipv4, quint16 port)
     return a;
 }
 
-bool sendTo(int fd, const QByteArray& packet, quint32 ipv4, quint16 port)
+quint16 portAsked(NetPlatform::NameQuery kind)
 {
-    const sockaddr_in to = endpoint(ipv4, port);
-    return ::sendto(fd, packet.constData(), size_t(packet.size()), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to)
-        == packet.size();
+    return kind == NetPlatform::NameQuery::Mdns ? kMdnsPort : kNetbiosPort;
+}
+
+// A question's socket: a source port of its own drawn from the system's random source, connected to the
+// device's port. -1 with errno set when there is none.
+int questionSocket(quint32 device, quint16 port)
+{
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return -1;
+    for (int i = 0; i < kPortTries; ++i) {
+        const sockaddr_in local =
+            endpoint(INADDR_ANY, quint16(QRandomGenerator::system()->bounded(kFirstDynamicPort, 0x10000U)));
+        if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0)
+            break;
+    }
+    const int ttl = kMdnsTtl;
+    const sockaddr_in to = endpoint(device, port);
+    if (setsockopt(fd, IPPROTO_IP, IP_TTL, &ttl, sizeof ttl) != 0
+        || ::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) {
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+        return -1;
+    }
+    return fd;
 }
 
 QString label(NetPlatform::NameQuery kind)
@@ -56,7 +80,7 @@ int linkOfAddress(quint32 ipv4)
         if (!i->ifa_addr || !i->ifa_netmask || i->ifa_addr->sa_family != AF_INET)
             continue;
         const unsigned flags = i->ifa_flags;
-        if (!(flags & IFF_UP) || !(flags & IFF_MULTICAST) || (flags & (IFF_LOOPBACK | IFF_POINTOPOINT)))
+        if (!(flags & IFF_UP) || (flags & (IFF_LOOPBACK | IFF_POINTOPOINT)))
             continue;
         const quint32 own = ntohl(reinterpret_cast<const sockaddr_in*>(i->ifa_addr)->sin_addr.s_addr);
         const quint32 mask = ntohl(reinterpret_cast<const sockaddr_in*>(i->ifa_netmask)->sin_addr.s_addr);
@@ -83,36 +107,18 @@ int DeviceNameQueries::ask(
 {
     bool ok = false;
     const quint32 device = QHostAddress(ip).toIPv4Address(&ok);
-    const int link = ok ? linkOfAddress(device) : 0;
-    if (link == 0)
+    if (!ok || linkOfAddress(device) == 0)
         return 0;
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    const int fd = questionSocket(device, portAsked(kind));
     if (fd < 0) {
         report(QStringLiteral("askDeviceName socket"),
-            QStringLiteral("no UDP socket: ") + QString::fromLocal8Bit(strerror(errno)));
+            QStringLiteral("no UDP socket to ask %1: %2").arg(ip, QString::fromLocal8Bit(strerror(errno))));
         return 0;
     }
-    const quint16 id = quint16(QRandomGenerator::global()->bounded(1, 0x10000));
-    bool sent = false;
-    if (kind == NetPlatform::NameQuery::Mdns) {
-        ip_mreqn via {};
-        via.imr_ifindex = link;
-        const int ttl = kMdnsTtl;
-        const unsigned char loop = 0;
-        const unsigned char mttl = kMdnsTtl;
-        const bool set = setsockopt(fd, IPPROTO_IP, IP_MULTICAST_IF, &via, sizeof via) == 0
-            && setsockopt(fd, IPPROTO_IP, IP_MULTICAST_TTL, &mttl, sizeof mttl) == 0
-            && setsockopt(fd, IPPROTO_IP, IP_MULTICAST_LOOP, &loop, sizeof loop) == 0
-            && setsockopt(fd, IPPROTO_IP, IP_TTL, &ttl, sizeof ttl) == 0;
-        if (set) {
-            const QByteArray packet = dnsmsg::buildPtrQuery(id, device);
-            sent = sendTo(fd, packet, kMdnsGroup, kMdnsPort);
-            sent = sendTo(fd, packet, device, kMdnsPort) || sent;
-        }
-    } else {
-        sent = sendTo(fd, nbstat::buildNodeStatusQuery(id), device, kNetbiosPort);
-    }
-    if (!sent) {
+    const auto id = quint16(QRandomGenerator::system()->bounded(1U, 0x10000U));
+    const QByteArray packet =
+        kind == NetPlatform::NameQuery::Mdns ? dnsmsg::buildPtrQuery(id, device) : nbstat::buildNodeStatusQuery(id);
+    if (::send(fd, packet.constData(), size_t(packet.size()), 0) != packet.size()) {
         report(QStringLiteral("askDeviceName ") + label(kind),
             QStringLiteral("%1 name query to %2 not sent: %3")
                 .arg(label(kind), ip, QString::fromLocal8Bit(strerror(errno))));
@@ -159,19 +165,19 @@ void DeviceNameQueries::readable(int handle)
             ::recvfrom(q.fd, buffer.data(), size_t(buffer.size()), 0, reinterpret_cast<sockaddr*>(&from), &fromLength);
         if (n < 0)
             return; // EAGAIN: read out; an ICMP error of the unicast send says nothing worth a line
-        const QByteArray datagram = buffer.left(n);
-        const quint32 sender = ntohl(from.sin_addr.s_addr);
-        const quint16 port = ntohs(from.sin_port);
-        const quint16 expectedPort = q.kind == NetPlatform::NameQuery::Mdns ? kMdnsPort : kNetbiosPort;
-        dnsmsg::NameReply reply;
-        if (sender != q.device || port != expectedPort)
-            reply.error = QStringLiteral("reply from %1:%2").arg(QHostAddress(sender).toString()).arg(port);
-        else if (q.kind == NetPlatform::NameQuery::Mdns)
-            reply = dnsmsg::parsePtrReply(datagram, q.id, q.device);
-        else
-            reply = nbstat::parseNodeStatusReply(datagram, q.id);
+        const dnsmsg::NameReply reply =
+            judgeNameReply(q.kind, buffer.left(n), ntohl(from.sin_addr.s_addr), ntohs(from.sin_port), q.device, q.id);
         const NetPlatform::NameQueryDone done = q.done;
         if (done)
             done(handle, reply.name, reply.error);
     }
+}
+
+dnsmsg::NameReply judgeNameReply(
+    NetPlatform::NameQuery kind, const QByteArray& datagram, quint32 sender, quint16 port, quint32 device, quint16 id)
+{
+    if (sender != device || port != portAsked(kind))
+        return {{}, QStringLiteral("reply from %1:%2").arg(QHostAddress(sender).toString()).arg(port)};
+    return kind == NetPlatform::NameQuery::Mdns ? dnsmsg::parsePtrReply(datagram, id, device)
+                                                : nbstat::parseNodeStatusReply(datagram, id);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/DnsMessage.h"
 #include "platform/NetPlatform.h"
 
 #include <QSocketNotifier>
@@ -7,10 +8,13 @@
 #include <memory>
 
 // The sockets of the questions a device is asked for its name (NetPlatform::askDeviceName) on Linux: one
-// unprivileged UDP socket per question on an ephemeral port, read by a socket notifier on the event loop.
-// The mDNS question is a one-shot legacy query, so the responder answers by unicast to that port repeating
-// its id; it leaves by multicast on the device's own interface (IP_MULTICAST_IF, TTL 255) and by unicast to
-// the device's port 5353. Nothing else is ever a destination.
+// unprivileged UDP socket per question, read by a socket notifier on the event loop. Each question goes to
+// the device alone, by unicast (mDNS to its port 5353 with TTL 255, NetBIOS to its port 137), never by
+// multicast, so no other host learns what is asked. A host on the link that wants to put a name in the
+// device's mouth must then guess both the question's random id and its random source port: the socket is
+// connected to the device's port, so the kernel drops datagrams from anyone else, and judgeNameReply checks
+// sender, port and id once more. The mDNS question is a one-shot legacy query: the responder answers by
+// unicast to the source port, repeating the id.
 class DeviceNameQueries final
 {
 public:
@@ -39,5 +43,10 @@ private:
 };
 
 // The interface index of the directly connected link that holds ipv4 (host order) as a host address other
-// than this machine's own, up and multicast-capable; 0 when there is none.
+// than this machine's own, and is up; 0 when there is none.
 int linkOfAddress(quint32 ipv4);
+
+// What one datagram read on a question's socket says: the name, or why it is no answer. Only the device asked
+// (device, host order), from the port asked (5353 or 137) and repeating the question's id, can name it.
+dnsmsg::NameReply judgeNameReply(
+    NetPlatform::NameQuery kind, const QByteArray& datagram, quint32 sender, quint16 port, quint32 device, quint16 id);

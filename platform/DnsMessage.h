@@ -6,8 +6,9 @@
 #include <optional>
 
 // The two questions a device is asked for its own name, built and answered as pure functions over bytes: the
-// multicast DNS reverse (PTR) question and the NetBIOS node-status question (NbstatMessage.h). Replies come
-// from the network, so every read is bounds-checked and compression pointers may only point backwards.
+// multicast DNS reverse (PTR) question (sent by unicast to the device alone) and the NetBIOS node-status question
+// (NbstatMessage.h). Replies come from the network, so every read is bounds-checked and compression pointers may only
+// point backwards.
 namespace dnsmsg {
 
 // What a reply says: the name, or why the reply is no answer (exactly one is set).

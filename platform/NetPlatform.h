@@ -113,11 +113,12 @@ public:
     virtual void cancelLookup(int handle) = 0;
 
     // Asking a device itself for its name, for the many home devices without a reverse DNS record: an mDNS
-    // reverse question (multicast on the device's link and unicast to the device) or a NetBIOS node-status
-    // question (unicast), each from its own unprivileged UDP socket. Only addresses on a directly connected
-    // link are asked. done is called from the event loop for every reply until the query is cancelled: with
-    // the name, or with why the reply was ignored. Queries never time out by themselves. Returns the handle,
-    // 0 when nothing was sent. The default platform asks nobody.
+    // reverse question or a NetBIOS node-status question, sent to the device alone (never by multicast), each
+    // from its own unprivileged UDP socket with a random source port and a random id; only the device's own
+    // answer from the port asked, with that id, names it. Only addresses on a directly connected link are asked. done
+    // is called from the event loop for every reply until the query is cancelled: with the name, or with why the reply
+    // was ignored. Queries never time out by themselves. Returns the handle, 0 when nothing was sent. The default
+    // platform asks nobody.
     enum class NameQuery { Mdns, NetBios };
     using NameQueryDone = std::function<void(int handle, const QString& name, const QString& ignored)>;
     virtual int askDeviceName(NameQuery, const QString&, NameQueryDone) { return 0; }

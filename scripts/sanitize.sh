@@ -7,6 +7,6 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${KW_CLANG_DIR:-build-clang}
 CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKW_FUZZ=ON \
-    -DKW_BUILD_GUI=OFF -DKW_BUILD_BENCH=OFF >/dev/null
+    -DKW_WERROR=ON -DKW_BUILD_GUI=OFF -DKW_BUILD_BENCH=OFF >/dev/null
 cmake --build "$build" --parallel "$(nproc)"
 ctest --test-dir "$build" --output-on-failure --no-tests=error --parallel "$(nproc)" -L unit "$@"

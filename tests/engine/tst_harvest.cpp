@@ -117,7 +117,6 @@ private Q_SLOTS:
         QTest::newRow("dynamic") << kMac << kIp << 3 << true << true;
         QTest::newRow("static: an administrator's, kept") << kMac << kIp << 4 << true << false;
         QTest::newRow("NOARP: the kernel's, kept") << kMac << kIp << 1 << true << false;
-        QTest::newRow("broadcast") << QStringLiteral("FF-FF-FF-FF-FF-FF") << kIp << 3 << false << false;
         QTest::newRow("no hardware address") << QString() << kIp << 3 << false << false;
         QTest::newRow("invalid") << kMac << kIp << 2 << false << false;
         QTest::newRow("outside every range, known MAC") << kMac << QStringLiteral("198.18.5.60") << 3 << false << false;
@@ -138,6 +137,43 @@ private Q_SLOTS:
         QCOMPARE(rig.devices.DeviceCount, 1);
         QCOMPARE(rig.devices[0].PresenceCountdown, qint16(sighting ? 2 : 0));
         QCOMPARE(rig.net.deletedAddresses(), deleted ? QStringList {ip} : QStringList());
+    }
+
+    // The one MAC check on every path that finds a device: a zero, group or broadcast MAC is nobody's, its row
+    // stays undeleted, and however often it comes one line says so.
+    void invalidMacsAreNobody_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("mac");
+        for (const char* path : {"harvest", "heard ARP", "IPv6 row"}) {
+            for (const char* mac : {"00-00-00-00-00-00", "01-00-5E-00-00-FB", "33-33-00-00-00-01", "FF-FF-FF-FF-FF-FF"})
+                QTest::addRow("%s, %s", path, mac) << QString::fromLatin1(path) << QString::fromLatin1(mac);
+        }
+    }
+
+    void invalidMacsAreNobody()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, mac);
+        EngineRig rig;
+        const bool ipv6 = path == QLatin1String("IPv6 row");
+        if (ipv6)
+            rig.addLoadedDevice(mac, kIp); // stored before the check was made
+        prepare(rig);
+        rig.nextSweep();
+        for (int twice = 0; twice < 2; ++twice) {
+            if (path == QLatin1String("harvest"))
+                rig.net.addNeighbour(mac, kIp);
+            else if (ipv6)
+                rig.net.addNeighbour6(mac, QStringLiteral("2001:db8::7"));
+            else
+                rig.net.hearArp(mac, kIp);
+            rig.nextSweep();
+        }
+        QCOMPARE(rig.devices.DeviceCount, ipv6 ? 1 : 0);
+        QVERIFY(!ipv6 || rig.devices[0].Ipv6Addresses.isEmpty());
+        QCOMPARE(rig.net.deletedAddresses(), QStringList());
+        QCOMPARE(rig.window.logs.filter(QStringLiteral(" is no device: its MAC address is ")).size(), 1);
     }
 
     // An intruder; and who answers for the gateway: a second MAC while the known one is about is an intruder

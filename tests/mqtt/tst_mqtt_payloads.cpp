@@ -58,7 +58,8 @@ private Q_SLOTS:
     {
         const QString prefix = Base {QStringLiteral("kw"), QStringLiteral("lab")}.commandPrefix();
         QCOMPARE(commandMac("kw/lab/set/02:aa:00:00:00:0c", prefix), QStringLiteral("02-AA-00-00-00-0C"));
-        for (const char* bad : {"kw/lab/set/02-AA-00-00-00", "kw/other/set/02-AA-00-00-00-0C", "kw/lab/set/+"})
+        for (const char* bad : {"kw/lab/set/02-AA-00-00-00", "kw/other/set/02-AA-00-00-00-0C", "kw/lab/set/+",
+                 "kw/lab/set/01-00-5E-00-00-FB"})
             QVERIFY2(commandMac(QLatin1String(bad), prefix).isEmpty(), bad);
         for (const char* bad : {"", "host:0", "host:70000", "host:x", "[::1", "a b"})
             QVERIFY2(!MqttConnection::parseServer(QLatin1String(bad), false), bad);

@@ -63,10 +63,11 @@ private Q_SLOTS:
         ip.sin_family = mask.sin_family = AF_INET;
         inet_pton(AF_INET, "198.18.9.5", &ip.sin_addr);
         inet_pton(AF_INET, "255.255.255.0", &mask.sin_addr);
+        // The braced nullptr is the broadcast/destination union.
         ifaddrs address {nullptr, const_cast<char*>("if9:1"), flags, reinterpret_cast<sockaddr*>(&ip),
-            reinterpret_cast<sockaddr*>(&mask), nullptr, nullptr};
+            reinterpret_cast<sockaddr*>(&mask), {nullptr}, nullptr};
         ifaddrs entry {
-            &address, const_cast<char*>("if9"), flags, reinterpret_cast<sockaddr*>(&link), nullptr, nullptr, nullptr};
+            &address, const_cast<char*>("if9"), flags, reinterpret_cast<sockaddr*>(&link), nullptr, {nullptr}, nullptr};
         QList<LeftOutLink> leftOut;
         const QList<AdapterInfo> swept = adaptersFromIfaddrs(&entry, {{9, QStringLiteral("198.18.9.1")}}, &leftOut);
         QCOMPARE(swept.size(), result == QLatin1String("swept") ? 1 : 0);

@@ -1,7 +1,9 @@
 // The questions a device is asked for its name and the replies it may send, built by hand from the wire
-// layouts: compression pointers, loops, truncation, other ids and hostile names.
+// layouts: compression pointers, loops, truncation, hostile names, and who may answer (the device asked, from
+// the port asked, with the question's id).
 
 #include "Skip.h"
+#include "platform/DeviceNameQueries.h"
 #include "platform/NbstatMessage.h"
 
 #include <QTest>
@@ -55,7 +57,6 @@ private Q_SLOTS:
         row("data points into the question", false, mdns("c00c000c00010000000a0004 0161 c020"), "a.arpa");
         row("other record first", false,
             mdns("c00c000100010000000a0004c612000a c00c000c00010000000a0003 016200", "8400", "0002"), "b");
-        row("another id", false, mdns("").replace(0, 1, "\x43"), "!transaction id 17204, expected 4660");
         row("refused", false, mdns("", "8405", "0000"), "!response code 5");
         row("header cut", false, QByteArray::fromHex("123484"), "!shorter than a DNS header");
         row("data past the end", false, mdns("c00c000c00010000000a00ff 0161"), "!malformed answer");
@@ -94,6 +95,37 @@ private Q_SLOTS:
         QCOMPARE(r.name, expected); // and cut anywhere, it is refused without a read past its end
         for (qsizetype n = 0; n < msg.size(); ++n)
             QVERIFY(!parse(msg.left(n)).error.isEmpty());
+    }
+
+    // Every reply below carries the id 0x1234.
+    void onlyTheDeviceAskedAnswers_data()
+    {
+        QTest::addColumn<bool>("netbios");
+        QTest::addColumn<quint32>("sender");
+        QTest::addColumn<int>("port");
+        QTest::addColumn<int>("id"); // the question's
+        QTest::addColumn<QString>("expected"); // the name, or "!" and the start of the error
+        QTest::newRow("mDNS") << false << kDevice << 5353 << 0x1234 << "myphone.local";
+        QTest::newRow("mDNS, another host") << false << kDevice + 1 << 5353 << 0x1234 << "!reply from 198.18.0.11:5353";
+        QTest::newRow("mDNS, another port") << false << kDevice << 53 << 0x1234 << "!reply from 198.18.0.10:53";
+        QTest::newRow("mDNS, another id") << false << kDevice << 5353 << 0x4321 << "!transaction id 4660, expected";
+        QTest::newRow("NetBIOS") << true << kDevice << 137 << 0x1234 << "MYPHONE";
+        QTest::newRow("NetBIOS, the mDNS port") << true << kDevice << 5353 << 0x1234 << "!reply from 198.18.0.10:5353";
+    }
+
+    void onlyTheDeviceAskedAnswers()
+    {
+        QFETCH(bool, netbios);
+        QFETCH(quint32, sender);
+        QFETCH(int, port);
+        QFETCH(int, id);
+        QFETCH(QString, expected);
+        const QByteArray reply =
+            netbios ? nbReply({"MYPHONE 000400"}) : mdns("c00c000c80010000000a000f 076d7970686f6e65 056c6f63616c00");
+        const dnsmsg::NameReply r =
+            judgeNameReply(netbios ? NetPlatform::NameQuery::NetBios : NetPlatform::NameQuery::Mdns, reply, sender,
+                quint16(port), kDevice, quint16(id));
+        QCOMPARE(r.name.isEmpty() ? QLatin1Char('!') + r.error.left(expected.size() - 1) : r.name, expected);
     }
 };
 

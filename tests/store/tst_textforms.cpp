@@ -1,11 +1,14 @@
-// Date and Boolean texts: round trips under several locales, two-digit years, midnight, bad text; and the one
-// filter every device name passes.
+// Date and Boolean texts: round trips under several locales, two-digit years, midnight, bad text; the one
+// filter every device name passes; which MAC texts and bytes name a device.
 
 #include "TestHome.h"
 #include "store/DeviceText.h"
+#include "store/MacAddress.h"
 #include "store/TextForms.h"
 
 #include <QTest>
+
+Q_DECLARE_METATYPE(MacAddress::Refusal)
 
 class TestTextForms : public QObject
 {
@@ -27,6 +30,29 @@ private Q_SLOTS:
             QTest::addRow("%s midnight", name) << QString::fromLatin1(name) << midnight;
             QTest::addRow("%s never", name) << QString::fromLatin1(name) << TextForms::NeverDate();
         }
+    }
+
+    // Text and bytes alike: a unicast MAC, locally administered or not, is a device's; zero, broadcast and group
+    // addresses never are.
+    void deviceMacs_data()
+    {
+        using R = MacAddress::Refusal;
+        QTest::addColumn<QString>("mac");
+        QTest::addColumn<R>("why");
+        for (const auto& [mac, why] : {std::pair {"00-0C-41-A2-3B-7F", R::Device}, {"02:1a:2b:3c:4d:5e", R::Device},
+                 {"00-00-00-00-00-00", R::Zero}, {"ff-FF-FF-FF-FF-FF", R::Broadcast}, {"01-00-5E-00-00-FB", R::Group},
+                 {"33-33-00-00-00-01", R::Group}, {"00-0C-41-A2-3B", R::Malformed}, {"+0-0C-41-A2-3B-7F", R::Malformed},
+                 {"00.0C-41-A2-3B-7F", R::Malformed}})
+            QTest::newRow(mac) << QString::fromLatin1(mac) << why;
+    }
+
+    void deviceMacs()
+    {
+        QFETCH(QString, mac);
+        QFETCH(MacAddress::Refusal, why);
+        QCOMPARE(MacAddress::refusal(mac), why);
+        if (why != MacAddress::Refusal::Malformed)
+            QCOMPARE(MacAddress::refusal(QByteArray::fromHex(mac.toLatin1())), why);
     }
 
     void datesRoundTrip()
