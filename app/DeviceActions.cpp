@@ -1,5 +1,6 @@
 #include "app/DeviceActions.h"
 
+#include "platform/Clock.h"
 #include "platform/DebugSink.h"
 #include "store/DeviceTable.h"
 #include "store/DeviceText.h"
@@ -7,72 +8,95 @@
 #include "store/TextForms.h"
 #include "store/modRegistry.h"
 
-namespace {
+DeviceActions::DeviceActions(DeviceTable& devices, QObject* parent)
+    : QObject(parent)
+    , m_devices(devices)
+{ }
 
-void store(const DeviceRecord& device, const QString& name, const QString& text)
+void DeviceActions::store(qint32 slot, const QString& name, const QString& text)
 {
-    modRegistry::WriteString(modRegistry::ProductKey, Keys::deviceKey(device.MacAddress), name, text);
+    modRegistry::WriteString(modRegistry::ProductKey, Keys::deviceKey(m_devices[slot].MacAddress), name, text);
 }
 
-} // namespace
-
-namespace DeviceActions {
-
-bool Acknowledge(DeviceTable& devices, qint32 slot)
+DeviceEvent DeviceActions::event(DeviceEvent::Kind kind, qint32 slot) const
 {
-    if (!devices.isValid(slot) || !devices[slot].NewDevice)
+    const DeviceRecord& d = m_devices[slot];
+    const QDateTime now = kwclock::now();
+    DeviceEvent e;
+    e.kind = kind;
+    e.index = slot;
+    e.mac = d.MacAddress;
+    e.time = now.addMSecs(-now.time().msec());
+    e.address = d.IpAddress;
+    e.name = d.FriendlyName;
+    e.intruder = d.Intruder;
+    return e;
+}
+
+bool DeviceActions::Acknowledge(qint32 slot)
+{
+    if (!m_devices.isValid(slot) || !m_devices[slot].NewDevice)
         return false;
-    DeviceRecord& d = devices[slot];
-    d.NewDevice = false;
-    store(d, QStringLiteral("New_Device"), TextForms::boolText(false));
+    m_devices[slot].NewDevice = false;
+    store(slot, QStringLiteral("New_Device"), TextForms::boolText(false));
+    Q_EMIT deviceEvent(event(DeviceEvent::Kind::Acknowledged, slot));
     return true;
 }
 
-bool MoveToSafe(DeviceTable& devices, qint32 slot)
+bool DeviceActions::MoveToSafe(qint32 slot)
 {
-    if (!devices.isValid(slot) || !devices[slot].Intruder)
+    if (!m_devices.isValid(slot) || !m_devices[slot].Intruder)
         return false;
-    DeviceRecord& d = devices[slot];
+    DeviceRecord& d = m_devices[slot];
     d.NewDevice = false;
     d.Intruder = false;
-    store(d, QStringLiteral("New_Device"), TextForms::boolText(false));
-    store(d, QStringLiteral("Intruder"), TextForms::boolText(false));
+    store(slot, QStringLiteral("New_Device"), TextForms::boolText(false));
+    store(slot, QStringLiteral("Intruder"), TextForms::boolText(false));
+    Q_EMIT deviceEvent(event(DeviceEvent::Kind::Moved, slot));
     return true;
 }
 
-bool MoveToIntruders(DeviceTable& devices, qint32 slot, bool& holdReminder)
+bool DeviceActions::MoveToIntruders(qint32 slot)
 {
-    holdReminder = false;
-    if (!devices.isValid(slot) || devices[slot].Intruder)
+    if (!m_devices.isValid(slot) || m_devices[slot].Intruder)
         return false;
-    bool anyIntruder = false;
-    bool anyOnline = false;
-    for (qint32 i = 0; i < devices.DeviceCount; ++i) {
-        if (devices[i].Intruder) {
-            anyIntruder = true;
-            anyOnline = anyOnline || devices[i].PresenceCountdown != 0;
-        }
-    }
-    holdReminder = !anyIntruder || anyOnline;
-    DeviceRecord& d = devices[slot];
-    d.Intruder = true;
-    store(d, QStringLiteral("Intruder"), TextForms::boolText(true));
+    m_devices[slot].Intruder = true;
+    store(slot, QStringLiteral("Intruder"), TextForms::boolText(true));
+    Q_EMIT deviceEvent(event(DeviceEvent::Kind::Moved, slot));
     return true;
 }
 
-bool Rename(DeviceTable& devices, qint32 slot, const QString& name)
+bool DeviceActions::Rename(qint32 slot, const QString& name)
 {
-    if (!devices.isValid(slot) || devices[slot].FriendlyName == name)
+    if (!m_devices.isValid(slot) || m_devices[slot].FriendlyName == name)
         return false;
-    DeviceRecord& d = devices[slot];
+    DeviceRecord& d = m_devices[slot];
     const DeviceText::Name checked = DeviceText::filterName(name);
     if (!checked.ok()) {
         Log(QStringLiteral("Rename - friendly name of %1 refused, it %2").arg(d.MacAddress, checked.refusal));
         return false;
     }
     d.FriendlyName = checked.text;
-    store(d, QStringLiteral("Friendly_Name"), checked.text);
+    store(slot, QStringLiteral("Friendly_Name"), checked.text);
+    Q_EMIT deviceEvent(event(DeviceEvent::Kind::Renamed, slot));
     return true;
 }
 
-} // namespace DeviceActions
+bool DeviceActions::removable(const DeviceRecord& d)
+{
+    // The sweep's start copies the countdown to OnlineState before lowering it; the harvest that finds the
+    // device gone dates its LastOffline after its LastOnline.
+    return d.PresenceCountdown == 0 && (d.OnlineState == 0 || d.LastOnline < d.LastOffline);
+}
+
+bool DeviceActions::Remove(qint32 slot)
+{
+    if (!m_devices.isValid(slot) || !removable(m_devices[slot]))
+        return false;
+    // The event names the slot that closed and the device that was in it.
+    const DeviceEvent removed = event(DeviceEvent::Kind::Removed, slot);
+    modRegistry::DeleteKey(modRegistry::ProductKey, Keys::deviceKey(removed.mac));
+    m_devices.removeSlot(slot);
+    Q_EMIT deviceEvent(removed);
+    return true;
+}

@@ -1,22 +1,44 @@
 #pragma once
 
+#include "store/DeviceEvent.h"
+
+#include <QObject>
 #include <QString>
 
 class DeviceTable;
+struct DeviceRecord;
 
-// The user's actions on one device as the store sees them, usable without a window (the MQTT commands call
-// them): each changes the record in memory and writes the changed values to the device's key at once. They
-// leave the on-screen lists alone; the caller redraws. Each returns true when it changed something.
-namespace DeviceActions {
+// The user's actions on one device, the same whoever asks (the window, an MQTT command, the command line):
+// each changes the record, writes the changed values to the device's key at once and emits what happened, so
+// that every subscriber follows (MQTT's retained state, the window's lists) without the caller knowing them.
+// Each returns true when it changed something; a call that changes nothing emits nothing.
+class DeviceActions final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(DeviceActions)
 
-// Acknowledge: the device is no longer new ("New_Device" = "False").
-bool Acknowledge(DeviceTable& devices, qint32 slot);
-// Move to the safe list: acknowledged and no longer an intruder ("New_Device", then "Intruder" = "False").
-bool MoveToSafe(DeviceTable& devices, qint32 slot);
-// Move back to the intruder list ("Intruder" = "True"); it stays acknowledged. holdReminder is set when the
-// still-online reminder is to be held back: no other intruder exists, or one of them is online.
-bool MoveToIntruders(DeviceTable& devices, qint32 slot, bool& holdReminder);
-// The friendly name ("Friendly_Name"), through the one name filter: a refused name is logged and not kept.
-bool Rename(DeviceTable& devices, qint32 slot, const QString& name);
+public:
+    explicit DeviceActions(DeviceTable& devices, QObject* parent = nullptr);
 
-} // namespace DeviceActions
+    // Acknowledge: the device is no longer new ("New_Device" = "False").
+    bool Acknowledge(qint32 slot);
+    // Move to the safe list: acknowledged and no longer an intruder ("New_Device", then "Intruder" = "False").
+    bool MoveToSafe(qint32 slot);
+    // Move back to the intruder list ("Intruder" = "True"); it stays acknowledged.
+    bool MoveToIntruders(qint32 slot);
+    // The friendly name ("Friendly_Name"), through the one name filter: a refused name is logged and not kept.
+    bool Rename(qint32 slot, const QString& name);
+    // A device that is online cannot be removed: it would be admitted again at the next sweep.
+    static bool removable(const DeviceRecord& d);
+    // The device's key goes with all its values and its slot closes; its history file stays on disk.
+    bool Remove(qint32 slot);
+
+Q_SIGNALS:
+    void deviceEvent(const DeviceEvent& event);
+
+private:
+    void store(qint32 slot, const QString& name, const QString& text);
+    DeviceEvent event(DeviceEvent::Kind kind, qint32 slot) const;
+
+    DeviceTable& m_devices;
+};

@@ -32,6 +32,7 @@ MonitorCore::MonitorCore(AppPaths paths)
     , m_lock(m_paths.lockFile())
     , m_debugLog(m_settings, m_paths.debugLogFile())
     , m_deviceLog(m_devices, m_paths.devices())
+    , m_actions(m_devices)
 { }
 
 MonitorCore::~MonitorCore()
@@ -134,18 +135,20 @@ void MonitorCore::startEngine(std::unique_ptr<NetPlatform> net, const std::funct
     m_net = std::move(net);
     m_mqtt =
         std::make_unique<MqttPublisher>(m_devices, m_settings, [this](const QString& mac) { return vendorName(mac); });
-    m_mqtt->setCommandHandler(
-        [this](qint32 index, const MqttCommand& command) { return applyMqttCommand(index, command); });
+    m_mqtt->setCommandHandler([this](qint32 index, const MqttCommand& command) { applyMqttCommand(index, command); });
     m_mqtt->refresh();
     m_alertPolicy = std::make_unique<AlertPolicy>(m_settings);
     m_alertPolicy->setInterfaceLookup([this](const QString& ip) { return interfaceOf(ip); });
     m_engine = std::make_unique<frmClient>(m_devices, *m_net);
     // The history first: an alert mail carries its tail. The policy before MQTT: a storm holds back the
     // admissions' events, which its digest sums up.
-    QObject::connect(m_engine.get(), &frmClient::deviceEvent, m_engine.get(), [this](const DeviceEvent& event) {
+    onDeviceEvent(m_engine.get(), [this](const DeviceEvent& event) {
         m_deviceLog.record(event);
         m_alertPolicy->deviceEvent(event);
         m_mqtt->deviceEvent(event, m_alertPolicy->inStorm());
+        // A name lookup in flight may name a slot that has moved.
+        if (event.kind == DeviceEvent::Kind::Removed)
+            m_engine->blnEntryDeleted = true;
     });
     QObject::connect(m_alertPolicy.get(), &AlertPolicy::alertRaised, m_alertPolicy.get(), [this](const Alert& alert) {
         if (m_alertMails)
@@ -181,43 +184,28 @@ QString MonitorCore::interfaceOf(const QString& ip) const
     return {};
 }
 
-void MonitorCore::deviceRemoved(const QString& mac)
+void MonitorCore::onDeviceEvent(QObject* receiver, const std::function<void(const DeviceEvent&)>& handler)
 {
-    if (m_mqtt)
-        m_mqtt->deviceRemoved(mac);
+    QObject::connect(m_engine.get(), &frmClient::deviceEvent, receiver, handler);
+    QObject::connect(&m_actions, &DeviceActions::deviceEvent, receiver, handler);
 }
 
-bool MonitorCore::applyMqttCommand(qint32 index, const MqttCommand& command)
+void MonitorCore::applyMqttCommand(qint32 index, const MqttCommand& command)
 {
     const QString mac = m_devices[index].MacAddress;
     QStringList done;
-    bool listsChanged = false;
-    if (command.name && DeviceActions::Rename(m_devices, index, *command.name))
+    if (command.name && m_actions.Rename(index, *command.name))
         done << QStringLiteral("renamed");
-    // Acknowledging reorders the intruder list: unacknowledged intruders stand above the others.
-    if (command.acknowledge && DeviceActions::Acknowledge(m_devices, index)) {
+    if (command.acknowledge && m_actions.Acknowledge(index))
         done << QStringLiteral("acknowledged");
-        listsChanged = true;
-    }
-    if (command.safe == true && DeviceActions::MoveToSafe(m_devices, index)) {
+    if (command.safe == true && m_actions.MoveToSafe(index))
         done << QStringLiteral("moved to the safe list");
-        listsChanged = true;
-    }
-    bool holdReminder = false;
-    if (command.safe == false && DeviceActions::MoveToIntruders(m_devices, index, holdReminder)) {
+    if (command.safe == false && m_actions.MoveToIntruders(index))
         done << QStringLiteral("moved to the intruder list");
-        listsChanged = true;
-        if (holdReminder && m_holdReminder)
-            m_holdReminder();
-    }
-    if (done.isEmpty()) {
+    if (done.isEmpty())
         Log(QStringLiteral("MQTT - command for %1 changed nothing").arg(mac));
-        return false;
-    }
-    Log(QStringLiteral("MQTT - command for %1: %2").arg(mac, done.join(QStringLiteral(", "))));
-    if (m_redraw)
-        m_redraw(index, listsChanged);
-    return true;
+    else
+        Log(QStringLiteral("MQTT - command for %1: %2").arg(mac, done.join(QStringLiteral(", "))));
 }
 
 MonitorCore::SweepState MonitorCore::sweepState() const

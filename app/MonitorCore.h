@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/DeviceActions.h"
 #include "logging/DebugLog.h"
 #include "logging/DeviceLog.h"
 #include "platform/AppPaths.h"
@@ -26,9 +27,10 @@ class frmClient;
 
 // Everything the monitor runs on, window or not: the store, the settings, the device table and histories,
 // the debug log, the vendor database, the mailer and the discovery engine, set up by the start-up steps in
-// their order. The engine's device events go to the core's subscribers, connected once here: the history
-// (DeviceLog), the alert policy and, through it, the mail; MQTT. The window (frmMain) and the headless front
-// end each drive these steps and subscribe to the events and alerts to redraw, play sounds and pop up.
+// their order. The device events of the engine and of the user's actions (DeviceActions) go to the core's
+// subscribers, connected once here: the history (DeviceLog), the alert policy and, through it, the mail; MQTT. The
+// window (frmMain) and the headless front end each drive these steps and subscribe to the events and alerts to redraw,
+// play sounds and pop up.
 class MonitorCore final
 {
 public:
@@ -64,14 +66,9 @@ public:
     // subscribers, lets the front end subscribe (engine() and alertPolicy() exist then), and loads the engine
     // (opens the socket, starts the first sweep). The mailer starts polling.
     void startEngine(std::unique_ptr<NetPlatform> net, const std::function<void()>& subscribe = {});
-    // The window's removal of a device, for the broker to forget it.
-    void deviceRemoved(const QString& mac);
-    // How the front end redraws a device after a command from the broker changed it; listsChanged when its
-    // place in the lists changed (acknowledged, or moved between the intruder and the safe list). Without one,
-    // MacUpdateOccured redraws it.
-    void setDeviceRedraw(std::function<void(qint32 index, bool listsChanged)> redraw) { m_redraw = std::move(redraw); }
-    // How the front end holds back its still-online reminder after a device moved to the intruder list.
-    void setReminderHold(std::function<void()> hold) { m_holdReminder = std::move(hold); }
+    // Subscribes a front end to every device event, the engine's and the user's actions' alike (after the
+    // core's subscribers); call it from startEngine's subscribe step.
+    void onDeviceEvent(QObject* receiver, const std::function<void(const DeviceEvent&)>& handler);
     // The interface whose first address's range holds ip, or empty.
     QString interfaceOf(const QString& ip) const;
     // First-run marker; returns true when this was the first run. registerAutostart writes the Run value
@@ -95,6 +92,7 @@ public:
     DeviceTable& devices() { return m_devices; }
     DebugLog& debugLog() { return m_debugLog; }
     DeviceLog& deviceLog() { return m_deviceLog; }
+    DeviceActions& actions() { return m_actions; }
     const Base64Class& base64() const { return m_base64; }
     CMacDatabase* vendors() { return m_vendors.get(); }
     CEmail* mail() { return m_mail.get(); }
@@ -109,7 +107,7 @@ public:
 
 private:
     void listenForSecondCopies();
-    bool applyMqttCommand(qint32 index, const MqttCommand& command);
+    void applyMqttCommand(qint32 index, const MqttCommand& command);
 
     AppPaths m_paths;
     QLockFile m_lock;
@@ -120,6 +118,7 @@ private:
     DeviceTable m_devices;
     DebugLog m_debugLog;
     DeviceLog m_deviceLog;
+    DeviceActions m_actions;
     Base64Class m_base64;
     std::unique_ptr<CMacDatabase> m_vendors;
     std::unique_ptr<CEmail> m_mail;
@@ -127,8 +126,6 @@ private:
     std::unique_ptr<NetPlatform> m_net;
     std::unique_ptr<MqttPublisher> m_mqtt;
     std::unique_ptr<AlertPolicy> m_alertPolicy;
-    std::function<void(qint32, bool)> m_redraw;
-    std::function<void()> m_holdReminder;
     std::unique_ptr<frmClient> m_engine;
     bool m_extraLogging = false;
     QDateTime m_startTime;

@@ -49,6 +49,10 @@ QList<DeviceLog::Entry> DeviceLog::entries(const DeviceEvent& e)
         return {
             {Kind::PossibleReturn, QStringLiteral("May be ") + e.name + QStringLiteral(" seen as ") + e.earlierMac}};
     case Kind::AddressesChanged:
+    case Kind::Acknowledged:
+    case Kind::Moved:
+    case Kind::Renamed:
+    case Kind::Removed:
         break;
     }
     return {};

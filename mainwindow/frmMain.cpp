@@ -522,6 +522,12 @@ void frmMain::deviceEvent(const DeviceEvent& event)
     case DeviceEvent::Kind::AddressesChanged:
         MacUpdateOccured(event.index);
         break;
+    case DeviceEvent::Kind::Acknowledged:
+    case DeviceEvent::Kind::Moved:
+    case DeviceEvent::Kind::Renamed:
+    case DeviceEvent::Kind::Removed:
+        actionEvent(event);
+        break;
     case DeviceEvent::Kind::Impersonation:
     case DeviceEvent::Kind::AddressChanged:
     case DeviceEvent::Kind::PossibleReturn:

@@ -226,6 +226,8 @@ public:
 
     // --- state shared with the timers, tray and menus
     QDateTime datLastIntruderWarning;
+    // Set while the window's own action runs: it moves its rows itself, row by row.
+    bool m_ownAction = false;
     bool blnFlashPhase = false;
     int intPanelState = DetailsPanel;
     qint32 lngButtonTimeout = 0;
@@ -296,7 +298,8 @@ private:
     void putIntruderRow(qint32 row, qint32 slot);
     void putAllowedRow(qint32 row, qint32 slot);
     void ensureRows(QVector<qint32>& rows, qint32 count);
-    void storeDeviceValue(qint32 slot, const QString& name, const QString& text);
+    // A redraw of what the user's action changed, when another front (an MQTT command) made the change.
+    void actionEvent(const DeviceEvent& event);
     void selectRow(bool inAllowed, qint32 row);
     void setListButtons();
     void updateCounts();

@@ -4,17 +4,14 @@
 
 #include "app/DeviceActions.h"
 #include "app/MonitorCore.h"
-#include "engine/frmClient.h"
 #include "mainwindow/DeviceListView.h"
 #include "mainwindow/Geometry.h"
 #include "mainwindow/PictureBox.h"
 #include "platform/Clock.h"
-#include "store/Settings.h"
-#include "store/TextForms.h"
-#include "store/modRegistry.h"
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QScopedValueRollback>
 
 namespace {
 
@@ -22,9 +19,26 @@ const QString kNoticeOnline = QStringLiteral("You cannot delete devices that are
 
 } // namespace
 
-void frmMain::storeDeviceValue(qint32 slot, const QString& name, const QString& text)
+void frmMain::actionEvent(const DeviceEvent& event)
 {
-    modRegistry::WriteString(modRegistry::ProductKey, Keys::deviceKey(m_core.devices()[slot].MacAddress), name, text);
+    const DeviceTable& devices = m_core.devices();
+    if (event.kind == DeviceEvent::Kind::Moved && event.intruder) {
+        // Holds the still-online reminder back for a while when no other intruder exists or one is online.
+        bool anyIntruder = false;
+        bool anyOnline = false;
+        for (qint32 s = 0; s < devices.DeviceCount; ++s) {
+            if (s != event.index && devices[s].Intruder) {
+                anyIntruder = true;
+                anyOnline = anyOnline || isOnline(devices[s]);
+            }
+        }
+        if (!anyIntruder || anyOnline)
+            datLastIntruderWarning = kwclock::now();
+    }
+    if (event.kind == DeviceEvent::Kind::Renamed)
+        MacUpdateOccured(event.index);
+    else if (!m_ownAction)
+        Setup_Display();
 }
 
 void frmMain::pctAck_Click(qint32 row)
@@ -40,13 +54,12 @@ void frmMain::pctAck_Click(qint32 row)
         return;
     Clear_Selection();
     const qint32 slot = m_intruderRows[row];
-    if (!devices[slot].NewDevice) {
+    const QScopedValueRollback own(m_ownAction, true);
+    if (!m_core.actions().Acknowledge(slot)) {
         selectRow(false, row);
         Set_Selection();
         return;
     }
-    devices[slot].NewDevice = false;
-    storeDeviceValue(slot, QStringLiteral("New_Device"), TextForms::boolText(false));
 
     // The acknowledged device goes below the last unacknowledged one.
     qint32 target = row;
@@ -72,13 +85,10 @@ void frmMain::pctAllowed_Click()
 {
     if (m_selectionInAllowed || m_intruderRowCount == 0 || m_selectedRow >= m_intruderRowCount)
         return;
-    DeviceTable& devices = m_core.devices();
     Clear_Selection();
     const qint32 slot = m_intruderRows[m_selectedRow];
-    devices[slot].NewDevice = false;
-    devices[slot].Intruder = false;
-    storeDeviceValue(slot, QStringLiteral("New_Device"), TextForms::boolText(false));
-    storeDeviceValue(slot, QStringLiteral("Intruder"), TextForms::boolText(false));
+    const QScopedValueRollback own(m_ownAction, true);
+    m_core.actions().MoveToSafe(slot);
 
     // Safe list: everything moves down one row, the device takes row 0.
     for (qint32 r = m_allowedRowCount - 1; r >= 0; --r) {
@@ -105,19 +115,11 @@ void frmMain::pctIntruder_Click()
 {
     if (!m_selectionInAllowed || m_allowedRowCount == 0 || m_selectedRow >= m_allowedRowCount)
         return;
-    DeviceTable& devices = m_core.devices();
+    const DeviceTable& devices = m_core.devices();
     Clear_Selection();
-
-    bool anyOnline = false;
-    for (qint32 r = 0; r < m_intruderRowCount; ++r)
-        anyOnline = anyOnline || isOnline(devices[m_intruderRows[r]]);
-    // Holds the still-online reminder back for a while.
-    if (m_intruderRowCount == 0 || anyOnline)
-        datLastIntruderWarning = kwclock::now();
-
     const qint32 slot = m_allowedRows[m_selectedRow];
-    devices[slot].Intruder = true;
-    storeDeviceValue(slot, QStringLiteral("Intruder"), TextForms::boolText(true));
+    const QScopedValueRollback own(m_ownAction, true);
+    m_core.actions().MoveToIntruders(slot);
 
     // It arrives acknowledged: directly below the unacknowledged intruders.
     qint32 p = 0;
@@ -150,11 +152,11 @@ void frmMain::pctRemove_Click(int index)
     qint32& count = fromAllowed ? m_allowedRowCount : m_intruderRowCount;
     if (count == 0 || m_selectedRow >= count)
         return;
-    DeviceTable& devices = m_core.devices();
+    const DeviceTable& devices = m_core.devices();
     Clear_Selection();
     QVector<qint32>& rows = fromAllowed ? m_allowedRows : m_intruderRows;
     const qint32 slot = rows[m_selectedRow];
-    if (isOnline(devices[slot])) {
+    if (!DeviceActions::removable(devices[slot])) {
         showNotice(kNoticeOnline, 3);
         Set_Selection();
         return;
@@ -181,20 +183,15 @@ void frmMain::pctRemove_Click(int index)
         }
     }
 
-    // The key goes with all its values; the device's history file stays on disk.
-    modRegistry::DeleteKey(modRegistry::ProductKey, Keys::deviceKey(devices[slot].MacAddress));
-
-    // Close the gap in the table and point each moved record's row at its new slot.
-    devices.removeSlot(slot);
+    // The table closes its gap; each moved record's row points at its new slot.
+    const QScopedValueRollback own(m_ownAction, true);
+    m_core.actions().Remove(slot);
     for (qint32 s = slot; s < devices.DeviceCount; ++s) {
         const DeviceRecord& moved = devices[s];
         QVector<qint32>& map = moved.Intruder ? m_intruderRows : m_allowedRows;
         if (moved.ListRow >= 0 && moved.ListRow < map.size())
             map[moved.ListRow] = s;
     }
-    if (frmClient* engine = m_core.engine())
-        engine->blnEntryDeleted = true;
-
     Set_ListSizes();
     Set_Selection();
 }
@@ -257,8 +254,7 @@ void frmMain::txtFriendlyName_Change()
     const qint32 slot = selectedSlot();
     if (slot < 0)
         return;
-    if (DeviceActions::Rename(m_core.devices(), slot, m_txtFriendlyName->text()))
-        MacUpdateOccured(slot);
+    m_core.actions().Rename(slot, m_txtFriendlyName->text());
 }
 
 QString frmMain::wrapNoticeText(const QString& text)

@@ -80,12 +80,9 @@ int frmMain::Form_Load(std::unique_ptr<NetPlatform> net)
     step(*this, "Load", [this] { Setup_Display(); });
     datLastIntruderWarning = kwclock::now();
     // 14: the engine; its load opens the socket and starts the first sweep.
-    m_core.setDeviceRedraw(
-        [this](qint32 index, bool listsChanged) { listsChanged ? Setup_Display() : MacUpdateOccured(index); });
-    m_core.setReminderHold([this] { datLastIntruderWarning = kwclock::now(); });
     step(*this, "Load", [this, &net] {
         m_core.startEngine(std::move(net), [this] {
-            connect(m_core.engine(), &frmClient::deviceEvent, this, &frmMain::deviceEvent);
+            m_core.onDeviceEvent(this, [this](const DeviceEvent& event) { deviceEvent(event); });
             connect(m_core.engine(), &frmClient::harvested, this, &frmMain::ShowStatus);
             connect(m_core.alertPolicy(), &AlertPolicy::alertRaised, this, &frmMain::alertRaised);
         });

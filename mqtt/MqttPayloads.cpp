@@ -85,6 +85,10 @@ QString eventKind(DeviceEvent::Kind kind)
         return QStringLiteral("warning");
     case DeviceEvent::Kind::PossibleReturn:
     case DeviceEvent::Kind::AddressesChanged:
+    case DeviceEvent::Kind::Acknowledged:
+    case DeviceEvent::Kind::Moved:
+    case DeviceEvent::Kind::Renamed:
+    case DeviceEvent::Kind::Removed:
         break;
     }
     return QStringLiteral("other");

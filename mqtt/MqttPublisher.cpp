@@ -19,12 +19,6 @@ constexpr int kSettingsCheckMs = 1000;
 constexpr int kBlockedRetryMs = 50;
 
 // A topic level from free text: no wildcards, no level separators.
-size_t fingerprint(const DeviceRecord& d)
-{
-    return qHashMulti(0, d.IpAddress, d.HostName, d.FriendlyName, d.Intruder, d.NewDevice, d.PresenceCountdown != 0,
-        d.FirstSeen, d.LastOnline, d.LastOffline);
-}
-
 QString topicLevel(const QString& text, const QString& fallback)
 {
     QString level = text.trimmed();
@@ -65,7 +59,6 @@ MqttPublisher::~MqttPublisher()
 
 void MqttPublisher::refresh()
 {
-    scanForChanges();
     const QString server = m_settings.txtMqttServer.trimmed();
     if (server.isEmpty()) {
         if (m_connection.isOpen()) {
@@ -129,7 +122,6 @@ void MqttPublisher::connectedToBroker()
     m_announced.clear();
     m_announceOrder.clear();
     m_toAnnounce.clear();
-    m_published.clear();
     m_intruderOnline.reset();
     republishAll();
 }
@@ -146,6 +138,8 @@ void MqttPublisher::republishAll()
 
 void MqttPublisher::deviceEvent(const DeviceEvent& event, bool eventsHeld)
 {
+    if (event.kind == DeviceEvent::Kind::Removed)
+        return deviceRemoved(event.mac);
     if (!enabled() || !m_devices.isValid(event.index))
         return;
     if (!(eventsHeld && event.kind == DeviceEvent::Kind::Admitted)) {
@@ -193,24 +187,6 @@ void MqttPublisher::markDirty(const QString& mac)
     }
 }
 
-void MqttPublisher::scanForChanges()
-{
-    // Only on a quiet connection: during a republish every device is on its way already.
-    if (!m_connection.isConnected() || !m_dirtyOrder.isEmpty())
-        return;
-    for (qint32 i = 0; i < m_devices.DeviceCount; ++i) {
-        const DeviceRecord& d = m_devices[i];
-        const auto last = m_published.constFind(d.MacAddress);
-        if (last == m_published.constEnd() || *last != fingerprint(d))
-            markDirty(d.MacAddress);
-    }
-    for (auto it = m_published.constBegin(); it != m_published.constEnd(); ++it) {
-        if (m_devices.indexOfMac(it.key()) < 0)
-            m_cleared.insert(it.key());
-    }
-    schedulePump();
-}
-
 void MqttPublisher::deviceRemoved(const QString& mac)
 {
     if (!enabled())
@@ -243,7 +219,6 @@ void MqttPublisher::pump()
         m_announced.remove(mac);
         if (m_toAnnounce.remove(mac))
             m_announceOrder.removeOne(mac);
-        m_published.remove(mac);
         devicesChanged = true;
     }
     while (room() && !m_dirtyOrder.isEmpty()) {
@@ -280,7 +255,6 @@ bool MqttPublisher::publishDevice(const QString& mac)
     const DeviceRecord& d = m_devices[index];
     const QString vendor = m_vendor ? m_vendor(mac) : QString();
     m_connection.publish(m_base.device(mac), MqttPayloads::deviceState(d, vendor), true);
-    m_published.insert(mac, fingerprint(d));
     const auto announced = m_announced.constFind(mac);
     if ((announced == m_announced.constEnd() || *announced != MqttPayloads::displayName(d))
         && !m_toAnnounce.contains(mac)) {
@@ -334,6 +308,7 @@ void MqttPublisher::commandArrived(const QString& topic, const QByteArray& paylo
         Log(QStringLiteral("MQTT - command for unknown device %1; nothing changed").arg(mac));
         return;
     }
-    if (m_commandHandler && m_commandHandler(index, command))
-        deviceChanged(index);
+    // What the command changes comes back as the actions' events.
+    if (m_commandHandler)
+        m_commandHandler(index, command);
 }

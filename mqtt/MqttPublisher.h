@@ -18,18 +18,18 @@ struct LiveSettings;
 
 // Feeds an MQTT broker with what the monitor knows: its status (with "offline" as the connection's last will),
 // every device's retained state and Home Assistant discovery, and one event per history line of each device
-// event; and takes commands for devices. The engine's events tell it what changed; it never reads the store. Work is
-// queued and sent a slice at a time from the event loop, so neither a slow broker nor thousands of devices delay a
-// sweep. While the broker is away, events wait in a bounded queue (the oldest dropped, with one log line) and every
-// retained state is sent again once it is back.
+// event; and takes commands for devices. The device events (the engine's and the user's actions') tell it what
+// changed; it never reads the store. Work is queued and sent a slice at a time from the event loop, so neither a
+// slow broker nor thousands of devices delay a sweep. While the broker is away, events wait in a bounded queue (the
+// oldest dropped, with one log line) and every retained state is sent again once it is back.
 class MqttPublisher final : public QObject
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(MqttPublisher)
 
 public:
-    // Applies a valid command to the device in slot index; true when the device changed.
-    using CommandHandler = std::function<bool(qint32 index, const MqttCommand& command)>;
+    // Applies a valid command to the device in slot index.
+    using CommandHandler = std::function<void(qint32 index, const MqttCommand& command)>;
     using VendorLookup = std::function<QString(const QString& mac)>;
 
     static constexpr int DefaultEventBound = 1000;
@@ -52,8 +52,6 @@ public:
     void deviceEvent(const DeviceEvent& event, bool eventsHeld = false);
     void stormDigest(const QDateTime& time, int count, const QString& interfaceName, const QString& firstAddress,
         const QString& lastAddress, const QString& text);
-    void deviceChanged(qint32 index);
-    void deviceRemoved(const QString& mac);
     // Every device again, as after a reconnect (the device table was reloaded).
     void republishAll();
 
@@ -70,13 +68,12 @@ Q_SIGNALS:
 
 private:
     void connectedToBroker();
+    void deviceChanged(qint32 index);
+    void deviceRemoved(const QString& mac);
     void commandArrived(const QString& topic, const QByteArray& payload);
     void schedulePump();
     bool publishDevice(const QString& mac);
     void announce(const QString& mac);
-    // Finds what changed without a report (the window's own actions and removals) by comparing every device
-    // with what was last published.
-    void scanForChanges();
     void markDirty(const QString& mac);
     void publishIntruderOnline();
     void queueEvent(QByteArray payload);
@@ -103,6 +100,5 @@ private:
     QStringList m_announceOrder;
     QSet<QString> m_toAnnounce;
     QHash<QString, QString> m_announced; // MAC -> the name its discovery carries, on this connection
-    QHash<QString, size_t> m_published; // MAC -> fingerprint of the state last published, on this connection
     std::optional<bool> m_intruderOnline;
 };

@@ -3,9 +3,9 @@
 #include <QDateTime>
 #include <QString>
 
-// What happened to one device, as the engine saw it. The engine emits these and knows nothing of who listens:
-// the history log renders them, the alert policy decides which alerts they raise, MQTT publishes them, and
-// the front ends redraw (app/MonitorCore connects them all).
+// What happened to one device, as the engine or the user's actions saw it. They emit these and knows nothing of who
+// listens: the history log renders them, the alert policy decides which alerts they raise, MQTT publishes them, and the
+// front ends redraw (app/MonitorCore connects them all).
 struct DeviceEvent
 {
     enum class Kind {
@@ -17,6 +17,11 @@ struct DeviceEvent
         NameChanged, // its host name is now name
         PossibleReturn, // a private-MAC device named like an earlier one: name and earlierMac are that one's
         AddressesChanged, // its IPv6 addresses changed: no history line, only a redraw
+        // The user's actions (app/DeviceActions), none with a history line:
+        Acknowledged, // no longer new
+        Moved, // between the lists: intruder says to which
+        Renamed, // its friendly name is now name
+        Removed, // its key is gone and its slot (index) closed; mac names it
     };
 
     Kind kind = Kind::Online;
@@ -26,7 +31,7 @@ struct DeviceEvent
     QString address;
     QString name;
     QString earlierMac;
-    bool intruder = false; // Admitted and Online: the device is (or is admitted as) an intruder
+    bool intruder = false; // Admitted, Online, Moved: the device is (or is admitted as) an intruder
     bool impersonation = false; // Admitted: it answers for the gateway while the gateway's MAC is about
     bool logged = true; // Online and Offline: whether the change gets a history line
     QDateTime firstSeen; // Online: when the device was first seen

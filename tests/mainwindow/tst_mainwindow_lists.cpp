@@ -1,9 +1,11 @@
 // The device lists and the user's actions on them: order, flashing, selection, scrolling, clicks, the skin
-// buttons' press look, and what acknowledge, move, remove and rename do to rows, ListRow, counts, the
-// selection and the store.
+// buttons' press look, what acknowledge, move, remove and rename do to rows, ListRow, counts and the selection,
+// and (once, for every caller) what DeviceActions does to the store and which event it emits.
 #include "Devices.h"
 #include "WindowRig.h"
 
+#include "app/DeviceActions.h"
+#include "app/MonitorCore.h"
 #include "engine/frmClient.h"
 #include "mainwindow/DeviceListView.h"
 #include "mainwindow/Geometry.h"
@@ -157,8 +159,6 @@ private Q_SLOTS:
         QCOMPARE(rig.w().SelectedRow(), selected);
         QCOMPARE(rig.selectedMac(), acknowledged);
         QVERIFY(!rig.w().intruderList()->row(selected).ack);
-        QCOMPARE(
-            rig.stored(acknowledged, QStringLiteral("New_Device")), std::optional<QString>(QStringLiteral("False")));
         // An acknowledged row no longer flashes.
         rig.setOnline(acknowledged, true);
         rig.w().tmr333ms_Timer();
@@ -167,7 +167,7 @@ private Q_SLOTS:
     }
 
     // A device moved to the safe list arrives at its top; one moved back arrives below the new intruders.
-    // Either way it is selected, acknowledged and stored so.
+    // Either way it is selected.
     void moveBetweenTheLists_data()
     {
         QTest::addColumn<QString>("stored");
@@ -204,10 +204,6 @@ private Q_SLOTS:
         QCOMPARE(rig.selectedMac(), moved);
         QCOMPARE(rig.w().SelectedRow(), selected);
         QCOMPARE(rig.w().SelectionInAllowed(), !fromSafe);
-        QVERIFY(!rig.devices()[rig.slotOf(moved)].NewDevice);
-        QCOMPARE(rig.stored(moved, QStringLiteral("Intruder")),
-            std::optional<QString>(fromSafe ? QStringLiteral("True") : QStringLiteral("False")));
-        QCOMPARE(rig.stored(moved, QStringLiteral("New_Device")), std::optional<QString>(QStringLiteral("False")));
         // No intruder was online: the reminder time stays.
         QCOMPARE(rig.w().datLastIntruderWarning, WindowRig::kStart.addDays(-1));
     }
@@ -226,7 +222,6 @@ private Q_SLOTS:
         QCOMPARE(rig.slotOf(mac(2)), -1);
         QCOMPARE(rig.inconsistency(), QString());
         QVERIFY(!rig.storedKey(mac(2)));
-        QVERIFY(rig.storedKey(mac(4)));
         QVERIFY(QFile::exists(logFile)); // the history stays on disk
         // The selection stays on row 1, now the next device.
         QCOMPARE(rig.selectedMac(), mac(4));
@@ -353,6 +348,74 @@ private Q_SLOTS:
         QCOMPARE(rig.intruderMacs(), macs({9, 1}));
         QCOMPARE(rig.allowedMacs(), macs({2}));
     }
+    // Each action on device 1: the values stored afterwards (New_Device, Intruder, Friendly_Name; none when its
+    // key is gone) and the one event emitted (none when nothing changed).
+    void deviceActions_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QString>("after");
+        QTest::addColumn<int>("kind");
+        using K = DeviceEvent::Kind;
+        QTest::newRow("acknowledge") << "n1"
+                                     << "ack"
+                                     << "False True" << int(K::Acknowledged);
+        QTest::newRow("acknowledge an acknowledged one") << "i1"
+                                                         << "ack"
+                                                         << "False True" << -1;
+        QTest::newRow("a new intruder to the safe list") << "n1"
+                                                         << "safe"
+                                                         << "False False" << int(K::Moved);
+        QTest::newRow("safe to the safe list") << "s1"
+                                               << "safe"
+                                               << "False False" << -1;
+        QTest::newRow("back, acknowledged") << "s1"
+                                            << "intruders"
+                                            << "False True" << int(K::Moved);
+        QTest::newRow("rename") << "i1"
+                                << "rename Printer"
+                                << "False True Printer" << int(K::Renamed);
+        QTest::newRow("a name the filter refuses") << "i1"
+                                                   << "rename ok\u202Egnp"
+                                                   << "False True" << -1;
+        QTest::newRow("remove") << "i1 i2"
+                                << "remove"
+                                << "" << int(K::Removed);
+        QTest::newRow("an online device stays") << "i1"
+                                                << "remove online"
+                                                << "False True" << -1;
+    }
+    void deviceActions()
+    {
+        QFETCH(QString, stored);
+        QFETCH(QString, action);
+        QFETCH(int, kind);
+        WindowRig rig(devices(stored));
+        rig.setOnline(mac(1), action.endsWith(QLatin1String("online")));
+        DeviceActions& act = rig.core->actions();
+        QList<DeviceEvent> events;
+        connect(&act, &DeviceActions::deviceEvent, this, [&](const DeviceEvent& e) { events << e; });
+        const qint32 slot = rig.slotOf(mac(1));
+        const bool changed = action == "ack" ? act.Acknowledge(slot)
+            : action == "safe"               ? act.MoveToSafe(slot)
+            : action == "intruders"          ? act.MoveToIntruders(slot)
+            : action.startsWith("rename")    ? act.Rename(slot, action.mid(7))
+                                             : act.Remove(slot);
+        QCOMPARE(changed, kind >= 0);
+        QStringList values;
+        for (const char* name : {"New_Device", "Intruder", "Friendly_Name"})
+            values << rig.stored(mac(1), QLatin1String(name)).value_or(QString());
+        QTEST(values.join(' ').trimmed(), "after");
+        QCOMPARE(events.size(), kind >= 0 ? 1 : 0);
+        if (kind >= 0) {
+            QCOMPARE(int(events[0].kind), kind);
+            QCOMPARE(events[0].mac, mac(1));
+            QCOMPARE(events[0].intruder, !values[1].startsWith('F'));
+        }
+        // The window follows a change it did not make itself (an MQTT command's).
+        QCOMPARE(rig.inconsistency(), QString());
+    }
+
     void aLongMixedSequenceKeepsEverythingConsistent()
     {
         QList<Device> stored;
