@@ -11,6 +11,8 @@
 #include "mqtt/MqttPublisher.h"
 #include "platform/Clock.h"
 #include "store/LiveSettings.h"
+#include "store/Settings.h"
+#include "store/modRegistry.h"
 
 #include <QTcpServer>
 #include <QtTest>
