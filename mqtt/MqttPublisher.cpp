@@ -21,8 +21,8 @@ constexpr int kBlockedRetryMs = 50;
 // A topic level from free text: no wildcards, no level separators.
 size_t fingerprint(const DeviceRecord& d)
 {
-    return qHashMulti(0, d.IpAddress, d.HostName, d.FriendlyName, d.Intruder, d.NewDevice, d.PresenceCountdown != 0,
-        d.FirstSeen, d.LastOnline, d.LastOffline);
+    return qHashMulti(0, d.IpAddress, d.HostName, d.FriendlyName, d.Intruder, d.NewDevice, d.isOnline(), d.FirstSeen,
+        d.LastOnline, d.LastOffline);
 }
 
 QString topicLevel(const QString& text, const QString& fallback)
@@ -309,7 +309,7 @@ void MqttPublisher::publishIntruderOnline()
 {
     bool any = false;
     for (qint32 i = 0; i < m_devices.DeviceCount && !any; ++i)
-        any = m_devices[i].Intruder && m_devices[i].PresenceCountdown != 0;
+        any = m_devices[i].Intruder && m_devices[i].isOnline();
     if (m_intruderOnline == any)
         return;
     if (m_connection.publish(m_base.intruderOnline(), any ? QByteArrayLiteral("ON") : QByteArrayLiteral("OFF"), true))
