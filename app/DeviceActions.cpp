@@ -84,9 +84,7 @@ bool DeviceActions::Rename(qint32 slot, const QString& name)
 
 bool DeviceActions::removable(const DeviceRecord& d)
 {
-    // The sweep's start copies the countdown to OnlineState before lowering it; the harvest that finds the
-    // device gone dates its LastOffline after its LastOnline.
-    return d.PresenceCountdown == 0 && (d.OnlineState == 0 || d.LastOnline < d.LastOffline);
+    return !d.isOnline();
 }
 
 bool DeviceActions::Remove(qint32 slot)

@@ -67,9 +67,8 @@ void frmClient::arpHeard(const HeardArp& arp)
             Log(QStringLiteral("HeardArp - %1 admitted at %2 from an ARP %3").arg(mac, ip, kindText(arp.kind)));
         } else {
             const DeviceRecord& known = m_devices[index];
-            // Offline as far as the last harvest went: not seen at its sweep's start, or declared gone since.
-            cameOnline =
-                known.PresenceCountdown == 0 && (known.OnlineState == 0 || known.LastOffline > known.LastOnline);
+            // Offline as far as the last harvest went.
+            cameOnline = !known.isOnline();
             if (cameOnline)
                 Log(QStringLiteral("HeardArp - %1 back at %2 from an ARP %3").arg(mac, ip, kindText(arp.kind)));
         }

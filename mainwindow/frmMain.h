@@ -148,9 +148,7 @@ public:
     void Display_Log();
     // Long date, " at ", long time; "UNKNOWN" for the never date.
     static QString dateRendering(const QDateTime& when);
-    // Whether the window shows a device online: from the harvest that finds it to the harvest that finds it
-    // gone. Its countdown already reads 0 while the sweep that decides runs, so the countdown alone would
-    // call a device the rows still show online absent for the length of that sweep.
+    // DeviceRecord::isOnline, for the actions' file until it calls that itself.
     static bool isOnline(const DeviceRecord& d);
     // The left edge of a panel (1 details, 2 log, 3 probe) in twips.
     int panelLeft(int panel) const;
@@ -301,6 +299,10 @@ private:
     // A redraw of what the user's action changed, when another front (an MQTT command) made the change.
     void actionEvent(const DeviceEvent& event);
     void selectRow(bool inAllowed, qint32 row);
+    // The selected device's MAC (empty when nothing is selected); selectMac makes that device's row the
+    // selection again and is false when the device has no row.
+    QString selectedMac() const;
+    bool selectMac(const QString& mac);
     void setListButtons();
     void updateCounts();
     void updateTabPictures();
@@ -337,6 +339,7 @@ private:
     qint32 m_allowedRowCount = 0;
     qint32 m_selectedRow = 0;
     bool m_selectionInAllowed = false;
+    QString m_selectOnArrival; // the window popped up for this device before its row arrived
     std::array<bool, 2> m_overflowLogged {};
 
     std::array<DeviceListView*, 2> m_lists {};

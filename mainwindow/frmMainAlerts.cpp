@@ -198,8 +198,16 @@ void frmMain::alertRaised(const Alert& alert)
     const bool online = alert.kind == Alert::Kind::IntruderOnline;
     if (alert.sound)
         online ? playIntruderOnlineSound(alert.volume) : playNewIntruderSound(alert.volume);
-    if (alert.popup && !isVisible())
+    if (alert.popup && !isVisible()) {
         SysTrayMouseEventHandlerleft();
+        // The window shows the device it popped up for; a new one's row comes with its event, just after.
+        if (!alert.mac.isEmpty()) {
+            Clear_Selection();
+            if (!selectMac(alert.mac))
+                m_selectOnArrival = alert.mac;
+            Set_Selection();
+        }
+    }
     if (alert.notify && alert.kind == Alert::Kind::Storm)
         desktopNotifier().notify(QString(), QStringLiteral("Many new devices on the network"), alert.stormText());
     else if (alert.notify)

@@ -14,40 +14,26 @@ using namespace Geometry;
 
 namespace {
 
-Pic intruderPicture(int state)
+// A row's background: online or not, selected or not, and for an online intruder not yet acknowledged the
+// flash picture on every other tick.
+Pic rowPicture(bool intruder, bool online, bool selected, bool flash)
 {
-    switch (state) {
-    case 1:
-    case 3:
-    case 5:
-        return Pic::IntruderOnlineNotSelected;
-    case 7:
-        return Pic::IntruderOnlineNotSelectedFlash;
-    case 8:
-    case 10:
-    case 12:
-    case 14:
-        return Pic::IntruderOfflineSelected;
-    case 9:
-    case 11:
-    case 13:
-        return Pic::IntruderOnlineSelected;
-    case 15:
-        return Pic::IntruderOnlineSelectedFlash;
-    default:
-        return Pic::IntruderOfflineNotSelected;
-    }
+    if (!intruder)
+        return online ? (selected ? Pic::AllowedOnlineSelected : Pic::AllowedOnlineNotSelected)
+                      : (selected ? Pic::AllowedOfflineSelected : Pic::AllowedOfflineNotSelected);
+    if (!online)
+        return selected ? Pic::IntruderOfflineSelected : Pic::IntruderOfflineNotSelected;
+    if (selected)
+        return flash ? Pic::IntruderOnlineSelectedFlash : Pic::IntruderOnlineSelected;
+    return flash ? Pic::IntruderOnlineNotSelectedFlash : Pic::IntruderOnlineNotSelected;
 }
-
-const Pic kAllowedPictures[4] = {Pic::AllowedOfflineNotSelected, Pic::AllowedOnlineNotSelected,
-    Pic::AllowedOfflineSelected, Pic::AllowedOnlineSelected};
 
 RowView rowText(const DeviceRecord& d)
 {
     RowView v;
     v.line1 = d.FriendlyName.isEmpty() ? d.HostName : d.FriendlyName;
     v.line2 = QStringLiteral("IP - ") + d.IpAddress.trimmed();
-    v.online = frmMain::isOnline(d);
+    v.online = d.isOnline();
     return v;
 }
 
@@ -55,9 +41,7 @@ RowView rowText(const DeviceRecord& d)
 
 bool frmMain::isOnline(const DeviceRecord& d)
 {
-    // The sweep's start copies the countdown to OnlineState before lowering it; the harvest that finds the
-    // device gone dates its LastOffline after its LastOnline.
-    return d.PresenceCountdown != 0 || (d.OnlineState != 0 && d.LastOnline >= d.LastOffline);
+    return d.isOnline();
 }
 
 void frmMain::ensureRows(QVector<qint32>& rows, qint32 count)
@@ -97,21 +81,12 @@ void frmMain::UpdateIntruderEntry(qint32 row, bool highlight)
         return;
     }
     const DeviceRecord& d = devices[slot];
-    int state = 0;
-    if (row == m_selectedRow && !m_selectionInAllowed && highlight)
-        state += 8;
-    if (d.NewDevice)
-        state += 4;
-    if (blnFlashPhase)
-        state += 2;
-    if (isOnline(d))
-        state += 1;
     RowView v = rowText(d);
-    v.picture = intruderPicture(state);
+    v.selected = row == m_selectedRow && !m_selectionInAllowed && highlight;
+    v.flash = d.NewDevice && blnFlashPhase && v.online;
+    v.picture = rowPicture(true, v.online, v.selected, v.flash);
     v.ack = d.NewDevice;
     v.ackDown = v.ack && m_lists[0]->row(row).ackDown;
-    v.selected = (state & 8) != 0;
-    v.flash = (state & 7) == 7;
     m_lists[0]->setRow(row, v);
 }
 
@@ -132,10 +107,9 @@ void frmMain::UpdateAllowedEntry(qint32 row, bool highlight)
         return;
     }
     const DeviceRecord& d = devices[slot];
-    const int state = (row == m_selectedRow && m_selectionInAllowed && highlight ? 2 : 0) + (isOnline(d) ? 1 : 0);
     RowView v = rowText(d);
-    v.picture = kAllowedPictures[state];
-    v.selected = (state & 2) != 0;
+    v.selected = row == m_selectedRow && m_selectionInAllowed && highlight;
+    v.picture = rowPicture(false, v.online, v.selected, false);
     m_lists[1]->setRow(row, v);
 }
 
@@ -155,6 +129,7 @@ void frmMain::putAllowedRow(qint32 row, qint32 slot)
 
 void frmMain::Setup_Display()
 {
+    const QString keep = selectedMac();
     m_intruderRows.fill(0, MaxRows + 1);
     m_allowedRows.fill(0, MaxRows + 1);
     m_overflowLogged = {};
@@ -185,8 +160,9 @@ void frmMain::Setup_Display()
     m_scroll[1]->setMinimum(0);
     Set_ListSizes();
     Clear_Selection();
-    m_selectedRow = 0;
-    m_selectionInAllowed = m_intruderRowCount == 0;
+    // The lists are rebuilt (a start, or a change made outside the window): the user's device stays selected.
+    if (!selectMac(keep))
+        selectRow(m_intruderRowCount == 0, 0);
     Set_Selection();
 }
 
@@ -275,6 +251,29 @@ void frmMain::selectRow(bool inAllowed, qint32 row)
 {
     m_selectionInAllowed = inAllowed;
     m_selectedRow = row;
+}
+
+QString frmMain::selectedMac() const
+{
+    const qint32 slot = selectedSlot();
+    return slot >= 0 ? m_core.devices()[slot].MacAddress : QString();
+}
+
+bool frmMain::selectMac(const QString& mac)
+{
+    if (mac.isEmpty())
+        return false;
+    const DeviceTable& devices = m_core.devices();
+    const qint32 slot = devices.indexOfMac(mac);
+    if (slot < 0)
+        return false;
+    const DeviceRecord& d = devices[slot];
+    const QVector<qint32>& rows = d.Intruder ? m_intruderRows : m_allowedRows;
+    const qint32 count = d.Intruder ? m_intruderRowCount : m_allowedRowCount;
+    if (d.ListRow < 0 || d.ListRow >= count || rows[d.ListRow] != slot)
+        return false;
+    selectRow(!d.Intruder, d.ListRow);
+    return true;
 }
 
 qint32 frmMain::selectedSlot() const
@@ -403,6 +402,10 @@ void frmMain::AddNewDevice(qint32 index)
         return;
     }
     const bool intruder = devices[index].Intruder;
+    // The selection follows the device the user chose, not its row; a newcomer takes it only when the window
+    // popped up for it or nothing was selected, so that Move and Remove never act on a device unseen.
+    const QString keep = selectedMac();
+    Clear_Selection();
     qint32& count = intruder ? m_intruderRowCount : m_allowedRowCount;
     for (qint32 r = count - 1; r >= 0; --r) {
         if (intruder) {
@@ -422,7 +425,10 @@ void frmMain::AddNewDevice(qint32 index)
     }
     ++count;
     Set_ListSizes();
-    selectRow(!intruder, 0);
+    const bool poppedUpFor = m_selectOnArrival == devices[index].MacAddress;
+    m_selectOnArrival.clear();
+    if (poppedUpFor || !selectMac(keep))
+        selectRow(!intruder, 0);
     Set_Selection();
 }
 

@@ -130,7 +130,7 @@ void frmMain::Display_Details()
         dateRendering(d.FirstSeen),
         dateRendering(d.LastOnline),
         dateRendering(d.LastOffline),
-        isOnline(d) ? QStringLiteral("Online") : QStringLiteral("Offline"),
+        d.isOnline() ? QStringLiteral("Online") : QStringLiteral("Offline"),
         d.FriendlyName,
         d.HostName,
         m_selectionInAllowed ? QStringLiteral("Safe List") : QStringLiteral("Intruder"),
@@ -261,7 +261,7 @@ void frmMain::refreshProbe()
     t.vendor = m_core.vendorName(d.MacAddress);
     t.firstSeen = dateRendering(d.FirstSeen);
     t.lastSeen = dateRendering(d.LastOnline);
-    t.online = isOnline(d);
+    t.online = d.isOnline();
     t.local = isLocalAddress(t.ip);
     m_probe->setLocalCheck([this](const QString& ip) { return isLocalAddress(ip); });
     m_probe->setTarget(t);

@@ -94,7 +94,7 @@ void frmMain::tmr333ms_Timer()
         const DeviceRecord& d = devices[slot];
         if (d.NewDevice && d.Intruder)
             UpdateIntruderEntry(d.ListRow, true);
-        if (d.Intruder && isOnline(d))
+        if (d.Intruder && d.isOnline())
             intruderOnline = true;
     }
     if (++intIconRefreshTick >= 15)

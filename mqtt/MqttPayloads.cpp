@@ -61,7 +61,7 @@ QByteArray deviceState(const DeviceRecord& d, const QString& manufacturer)
         {QStringLiteral("manufacturer"), manufacturer},
         {QStringLiteral("intruder"), d.Intruder},
         {QStringLiteral("acknowledged"), !d.NewDevice},
-        {QStringLiteral("online"), d.PresenceCountdown != 0},
+        {QStringLiteral("online"), d.isOnline()},
         {QStringLiteral("first_seen"), dateValue(d.FirstSeen)},
         {QStringLiteral("last_online"), dateValue(d.LastOnline)},
         {QStringLiteral("last_offline"), dateValue(d.LastOffline)},

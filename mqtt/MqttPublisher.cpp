@@ -283,7 +283,7 @@ void MqttPublisher::publishIntruderOnline()
 {
     bool any = false;
     for (qint32 i = 0; i < m_devices.DeviceCount && !any; ++i)
-        any = m_devices[i].Intruder && m_devices[i].PresenceCountdown != 0;
+        any = m_devices[i].Intruder && m_devices[i].isOnline();
     if (m_intruderOnline == any)
         return;
     if (m_connection.publish(m_base.intruderOnline(), any ? QByteArrayLiteral("ON") : QByteArrayLiteral("OFF"), true))

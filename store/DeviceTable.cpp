@@ -11,6 +11,13 @@ DeviceRecord DeviceRecord::empty()
     return r;
 }
 
+bool DeviceRecord::isOnline() const
+{
+    // The sweep's start copies the countdown to OnlineState before lowering it; the harvest that finds the
+    // device gone dates its LastOffline after its LastOnline.
+    return PresenceCountdown != 0 || (OnlineState != 0 && LastOnline >= LastOffline);
+}
+
 DeviceTable::DeviceTable()
 {
     ResizeDeviceTable(0);

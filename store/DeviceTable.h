@@ -29,6 +29,10 @@ struct DeviceRecord
     // In memory only: the IPv6 neighbour table's addresses of this MAC at the last harvest, link-local ones last.
     QStringList Ipv6Addresses;
 
+    // Online from the harvest that finds the device to the harvest that finds it gone. The countdown already
+    // reads 0 while the sweep that decides runs, so the countdown alone would call a device absent for the
+    // length of that sweep. Rows, the status lamp, the panels, MQTT and the engine all ask this.
+    bool isOnline() const;
     // An empty slot: empty texts, zeros, false, date value 0.
     static DeviceRecord empty();
     // The host name a device is admitted with, until a lookup finds its own.

@@ -10,6 +10,7 @@
 #include "mainwindow/DeviceListView.h"
 #include "mainwindow/Geometry.h"
 #include "mainwindow/PictureBox.h"
+#include "notify/AlertPolicy.h"
 
 #include <QFile>
 #include <QLabel>
@@ -329,24 +330,41 @@ private Q_SLOTS:
         QCOMPARE(paste(QStringLiteral("ok")), QStringLiteral("ok"));
     }
 
-    // An intruder admitted while a row's menu is open takes the selection; the menu still acts on its device.
-    void menuActsOnItsDeviceWhateverTheSelectionDoes()
+    // A newcomer takes the selection only when the window pops up for it or nothing was selected; otherwise
+    // the selection stays on the device the user chose. The menu acts on its own device whatever happens.
+    void newDeviceTakesTheSelectionOnlyWhenShownOrNothingSelected_data()
     {
-        WindowRig rig(devices("i1 i2"));
+        QTest::addColumn<QString>("layout");
+        QTest::addColumn<bool>("popup");
+        QTest::addColumn<QString>("selected");
+        QTest::newRow("device selected") << "i1 i2" << false << mac(2);
+        QTest::newRow("popped up for it") << "i1 i2" << true << mac(9);
+        QTest::newRow("nothing selected") << "" << false << mac(9);
+    }
+    void newDeviceTakesTheSelectionOnlyWhenShownOrNothingSelected()
+    {
+        QFETCH(QString, layout);
+        QFETCH(bool, popup);
+        WindowRig rig(devices(layout));
         rig.w().RightClickIntruder(1);
         const qint32 slot = appendDevice(rig.devices(), mac(9), QStringLiteral("198.18.0.9"));
         rig.devices()[slot].Intruder = true;
         rig.devices()[slot].NewDevice = true;
+        if (popup) { // the alert comes before the row, as the engine's subscribers run
+            Alert alert;
+            alert.mac = mac(9);
+            alert.popup = true;
+            rig.w().alertRaised(alert);
+        }
         rig.w().AddNewDevice(slot);
-        QCOMPARE(rig.selectedMac(), mac(9));
+        QTEST(rig.selectedMac(), "selected");
+        QCOMPARE(rig.inconsistency(), QString());
+        if (layout.isEmpty())
+            return;
         rig.w().mnuMoveToAllowed_Click();
         QCOMPARE(rig.allowedMacs(), macs({2}));
+        rig.w().mnuRemoveIntruder_Click(); // its device has left the list: nothing happens
         QCOMPARE(rig.intruderMacs(), macs({9, 1}));
-        QCOMPARE(rig.inconsistency(), QString());
-        // A menu whose device has left its list does nothing.
-        rig.w().mnuRemoveIntruder_Click();
-        QCOMPARE(rig.intruderMacs(), macs({9, 1}));
-        QCOMPARE(rig.allowedMacs(), macs({2}));
     }
     // Each action on device 1: the values stored afterwards (New_Device, Intruder, Friendly_Name; none when its
     // key is gone) and the one event emitted (none when nothing changed).
