@@ -3,6 +3,7 @@
 #include "app/HeadlessFront.h"
 #include "app/MonitorCore.h"
 #include "platform/AppPaths.h"
+#include "platform/FileMask.h"
 #include "vendor/CMacDatabase.h"
 
 #include <QCommandLineParser>
@@ -11,7 +12,6 @@
 #include <QRegularExpression>
 #include <QStringList>
 #include <cstdio>
-#include <sys/stat.h>
 
 namespace {
 
@@ -64,7 +64,7 @@ int kestrelwatchMain(int argc, char** argv, DesktopRunner desktop)
     // SQLite's journals and Qt's temporary files alike, whatever the umask it was started with. One setting here
     // reaches files no explicit mode would (they are made inside Qt and SQLite); the rights step
     // (modSetSecurity) makes what an earlier run left private too.
-    ::umask(077);
+    FileMask::makePrivate();
     QStringList args {QStringLiteral("kestrelwatch")};
     for (int i = 1; i < argc; ++i)
         args.append(QString::fromLocal8Bit(argv[i]));

@@ -13,6 +13,7 @@
 #include "mainwindow/frmMenu.h"
 #include "notify/AlertMails.h"
 #include "platform/DebugSink.h"
+#include "platform/FileMask.h"
 #include "settings/frmSettings.h"
 
 #include <QApplication>
@@ -79,12 +80,12 @@ QLabel* makeLabel(QWidget* parent, const QRect& place, const QFont& font, const 
 frmMain::Services frmMain::desktopServices()
 {
     Services s;
-    s.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+    s.openUrl = [](const QUrl& url) { return FileMask::withUserMask([&] { return QDesktopServices::openUrl(url); }); };
     s.critical = [](const QString& message) { PlainText::critical(message); };
     s.quit = [] { QCoreApplication::exit(0); };
     s.makeProbe = [] { return std::make_unique<TcpReachabilityProbe>(); };
     s.launch = [](const QString& program, const QStringList& arguments) {
-        return QProcess::startDetached(program, arguments);
+        return FileMask::withUserMask([&] { return QProcess::startDetached(program, arguments); });
     };
     s.confirm = [](const QString& question) { return PlainText::confirm(question); };
     return s;
