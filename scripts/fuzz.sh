@@ -4,10 +4,9 @@
 # a sanitizer report, a leak or a time-out fails; the input is left in the build tree (crash-*).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=${KW_CLANG_DIR:-build-clang} # shared with scripts/sanitize.sh
+source scripts/clang-tree.sh # the tree shared with scripts/sanitize.sh
 seconds=${KW_FUZZ_SECONDS:-20}
-CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKW_FUZZ=ON \
-    -DKW_WERROR=ON -DKW_FUZZ_SECONDS="$seconds" -DKW_BUILD_GUI=OFF -DKW_BUILD_BENCH=OFF >/dev/null
+configure_clang_tree -DKW_FUZZ_SECONDS="$seconds"
 mapfile -t harnesses < <(find tests -name CMakeLists.txt -exec sed -n 's/^kw_add_fuzzer(\([a-z0-9_]*\).*/\1/p' {} + | sort)
 cmake --build "$build" --parallel "$(nproc)" --target "${harnesses[@]}"
 status=0

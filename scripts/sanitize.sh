@@ -5,8 +5,7 @@
 # run in the normal tree. Extra arguments go to ctest.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=${KW_CLANG_DIR:-build-clang}
-CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKW_FUZZ=ON \
-    -DKW_WERROR=ON -DKW_BUILD_GUI=OFF -DKW_BUILD_BENCH=OFF >/dev/null
+source scripts/clang-tree.sh
+configure_clang_tree
 cmake --build "$build" --parallel "$(nproc)"
 ctest --test-dir "$build" --output-on-failure --no-tests=error --parallel "$(nproc)" -L unit "$@"
