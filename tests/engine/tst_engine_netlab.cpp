@@ -149,8 +149,8 @@ private Q_SLOTS:
 
         // Two more sweeps: the static row is still there and still sighted; echo requests left through the
         // swept interface and not one through an interface that is not swept (their rate is bench_lan's).
-        const qsizetype harvests = window.calls.count(QStringLiteral("ShowStatus"));
-        QTRY_VERIFY_WITH_TIMEOUT(window.calls.count(QStringLiteral("ShowStatus")) >= harvests + 2, 60000);
+        const qsizetype harvests = window.calls.count(QStringLiteral("harvested"));
+        QTRY_VERIFY_WITH_TIMEOUT(window.calls.count(QStringLiteral("harvested")) >= harvests + 2, 60000);
         table = ipNeighbours();
         QVERIFY2(table.contains(QStringLiteral("198.18.0.20 lladdr 02:00:c6:12:00:14 PERMANENT")), qPrintable(table));
         QVERIFY(devices[devices.indexOfMac(QStringLiteral("02-00-C6-12-00-14"))].PresenceCountdown != 0);
