@@ -18,7 +18,7 @@ void DeviceActions::store(qint32 slot, const QString& name, const QString& text)
     modRegistry::WriteString(modRegistry::ProductKey, Keys::deviceKey(m_devices[slot].MacAddress), name, text);
 }
 
-DeviceEvent DeviceActions::event(DeviceEvent::Kind kind, qint32 slot) const
+DeviceEvent DeviceActions::makeEvent(DeviceEvent::Kind kind, qint32 slot) const
 {
     const DeviceRecord& d = m_devices[slot];
     const QDateTime now = kwclock::now();
@@ -39,7 +39,7 @@ bool DeviceActions::Acknowledge(qint32 slot)
         return false;
     m_devices[slot].NewDevice = false;
     store(slot, QStringLiteral("New_Device"), TextForms::boolText(false));
-    Q_EMIT deviceEvent(event(DeviceEvent::Kind::Acknowledged, slot));
+    Q_EMIT deviceEvent(makeEvent(DeviceEvent::Kind::Acknowledged, slot));
     return true;
 }
 
@@ -52,7 +52,7 @@ bool DeviceActions::MoveToSafe(qint32 slot)
     d.Intruder = false;
     store(slot, QStringLiteral("New_Device"), TextForms::boolText(false));
     store(slot, QStringLiteral("Intruder"), TextForms::boolText(false));
-    Q_EMIT deviceEvent(event(DeviceEvent::Kind::Moved, slot));
+    Q_EMIT deviceEvent(makeEvent(DeviceEvent::Kind::Moved, slot));
     return true;
 }
 
@@ -62,7 +62,7 @@ bool DeviceActions::MoveToIntruders(qint32 slot)
         return false;
     m_devices[slot].Intruder = true;
     store(slot, QStringLiteral("Intruder"), TextForms::boolText(true));
-    Q_EMIT deviceEvent(event(DeviceEvent::Kind::Moved, slot));
+    Q_EMIT deviceEvent(makeEvent(DeviceEvent::Kind::Moved, slot));
     return true;
 }
 
@@ -78,7 +78,7 @@ bool DeviceActions::Rename(qint32 slot, const QString& name)
     }
     d.FriendlyName = checked.text;
     store(slot, QStringLiteral("Friendly_Name"), checked.text);
-    Q_EMIT deviceEvent(event(DeviceEvent::Kind::Renamed, slot));
+    Q_EMIT deviceEvent(makeEvent(DeviceEvent::Kind::Renamed, slot));
     return true;
 }
 
@@ -92,7 +92,7 @@ bool DeviceActions::Remove(qint32 slot)
     if (!m_devices.isValid(slot) || !removable(m_devices[slot]))
         return false;
     // The event names the slot that closed and the device that was in it.
-    const DeviceEvent removed = event(DeviceEvent::Kind::Removed, slot);
+    const DeviceEvent removed = makeEvent(DeviceEvent::Kind::Removed, slot);
     modRegistry::DeleteKey(modRegistry::ProductKey, Keys::deviceKey(removed.mac));
     m_devices.removeSlot(slot);
     Q_EMIT deviceEvent(removed);

@@ -38,7 +38,7 @@ Q_SIGNALS:
 
 private:
     void store(qint32 slot, const QString& name, const QString& text);
-    DeviceEvent event(DeviceEvent::Kind kind, qint32 slot) const;
+    DeviceEvent makeEvent(DeviceEvent::Kind kind, qint32 slot) const;
 
     DeviceTable& m_devices;
 };
