@@ -70,18 +70,10 @@ void DeviceLog::record(const DeviceEvent& event)
     const QList<Entry> lines = entries(event);
     if (lines.isEmpty() || !m_table.isValid(event.index))
         return;
-    // The file is written once per event, not per line: a storm of admissions costs a third of the writes. A
-    // history holds one entry a line, whatever a name in it holds.
     QStringList texts;
     for (const Entry& entry : lines)
-        texts.append(escapeLogText(stamp(event.time) + entry.text, Tabs::Keep));
-    for (const QString& text : texts)
-        m_table[event.index].LogText += text + QStringLiteral("\r\n");
-    Save_Log(event.index);
-    if (m_entryHook) {
-        for (const QString& text : texts)
-            m_entryHook(event.index, text);
-    }
+        texts.append(stamp(event.time) + entry.text);
+    addEntries(event.index, texts);
 }
 
 QString DeviceLog::trimmed(const QString& log)
@@ -105,12 +97,23 @@ void DeviceLog::AddLogEntry(qint32 index, const QString& text)
         Log(QStringLiteral("AddLogEntry - no device in slot %1").arg(index));
         return;
     }
-    // A history holds one entry a line, whatever a name in it holds.
-    const QString entry = escapeLogText(text, Tabs::Keep);
-    m_table[index].LogText += entry + QStringLiteral("\r\n");
+    addEntries(index, {text});
+}
+
+void DeviceLog::addEntries(qint32 index, const QStringList& texts)
+{
+    // The file is written once per event, not per line: a storm of admissions costs a third of the writes. A
+    // history holds one entry a line, whatever a name in it holds.
+    QStringList entries;
+    for (const QString& text : texts)
+        entries.append(escapeLogText(text, Tabs::Keep));
+    for (const QString& entry : entries)
+        m_table[index].LogText += entry + QStringLiteral("\r\n");
     Save_Log(index);
-    if (m_entryHook)
-        m_entryHook(index, entry);
+    if (m_entryHook) {
+        for (const QString& entry : entries)
+            m_entryHook(index, entry);
+    }
 }
 
 void DeviceLog::Save_Log(qint32 index)

@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 class DeviceTable;
@@ -48,6 +49,8 @@ public:
     static QString trimmed(const QString& log);
 
 private:
+    // Appends already stamped lines to a valid slot's history, saves it once, and tells the hook of each.
+    void addEntries(qint32 index, const QStringList& texts);
     DeviceTable& m_table;
     QString m_dir;
     std::function<void(qint32, const QString&)> m_entryHook;
