@@ -98,7 +98,7 @@ cmd_dhcp_bound() { # LAB NAME: "SECONDS.NANOS IP" of the last lease taken, exit 
     tail -n1 "$f"
 }
 
-cmd_vlan() { # LAB HOST ID IP[/P] [--only]
+cmd_vlan() { # LAB HOST ID IP[/P] [--only]; exit 77 when the kernel has no VLANs
     (($# == 4 || $# == 5)) || die "vlan: LAB HOST ID IP[/P] [--only]"
     require_lab "$1"
     host_known "$1" "$2" || die "no host '$2' in lab '$1'"
@@ -107,7 +107,15 @@ cmd_vlan() { # LAB HOST ID IP[/P] [--only]
     address=$(split_address "$1" "$4")
     read -r ip prefix <<<"$address"
     ns=$(ns_name "$1" "$2")
-    ip -n "$ns" link add link eth0 name "eth0.$3" type vlan id "$3"
+    local err
+    if ! err=$(ip -n "$ns" link add link eth0 name "eth0.$3" type vlan id "$3" 2>&1); then
+        # A kernel built without CONFIG_VLAN_8021Q: the caller may skip, saying so.
+        if [[ $err == *"Unknown device type"* ]]; then
+            echo "netlab: vlan: this kernel has no 802.1Q VLAN support (CONFIG_VLAN_8021Q)" >&2
+            exit 77
+        fi
+        die "vlan: $err"
+    fi
     ip -n "$ns" addr add "$ip/$prefix" dev "eth0.$3"
     ip -n "$ns" link set "eth0.$3" up
     if [[ ${5:-} == --only ]]; then
