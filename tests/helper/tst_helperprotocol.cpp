@@ -261,13 +261,8 @@ private Q_SLOTS:
         DhcpSighting s;
         const bool ok = helperdhcp::parseDhcpPacket(
             reinterpret_cast<const std::uint8_t*>(ip.constData()), std::size_t(ip.size()), source, s);
-        const QString found = QStringLiteral("%1 %2.%3.%4.%5 %6")
-                                  .arg(int(s.kind))
-                                  .arg(s.ip[0])
-                                  .arg(s.ip[1])
-                                  .arg(s.ip[2])
-                                  .arg(s.ip[3])
-                                  .arg(QString::fromStdString(s.name));
+        const QString found =
+            QString::asprintf("%d %d.%d.%d.%d %s", int(s.kind), s.ip[0], s.ip[1], s.ip[2], s.ip[3], s.name.c_str());
         QCOMPARE(ok ? found : QString(), sighting);
     }
 
@@ -287,12 +282,10 @@ private Q_SLOTS:
         helperdhcp::DhcpReports reports;
         QVERIFY(reports.admit(a, 0));
         QVERIFY(!reports.admit(a, 999999999));
-        int passed = 0;
         for (int i = 1; i <= kDhcpReportsPerSecond; ++i) {
-            a.ip[3] = std::uint8_t(i + 5);
-            passed += reports.admit(a, i) ? 1 : 0;
+            a.ifindex = std::uint32_t(100 + i);
+            QCOMPARE(reports.admit(a, i), i < kDhcpReportsPerSecond);
         }
-        QCOMPARE(passed, kDhcpReportsPerSecond - 1);
         QCOMPARE(reports.takeDropped(), std::uint16_t(1));
     }
 };
