@@ -77,7 +77,10 @@ QString recordOf(const QHash<QString, QString>& values, DeviceRecord& d)
     if (d.MacAddress.isEmpty() || !MacAddress::isDeviceMac(d.MacAddress))
         return QStringLiteral("\"%1\" is no device's MAC address").arg(values.value(QStringLiteral("mac")));
     d.IpAddress = values.value(QStringLiteral("address")).trimmed();
-    if (!d.IpAddress.isEmpty() && QHostAddress(d.IpAddress).protocol() != QAbstractSocket::IPv4Protocol)
+    const QHostAddress address(d.IpAddress);
+    // Dotted quads only, as the store keeps them ("1" or "0x7f.1" would read as addresses too).
+    if (!d.IpAddress.isEmpty()
+        && (address.protocol() != QAbstractSocket::IPv4Protocol || address.toString() != d.IpAddress))
         return QStringLiteral("address \"%1\" is no IPv4 address").arg(d.IpAddress);
     for (const auto& [column, field] : {std::pair {QStringLiteral("host_name"), &DeviceRecord::HostName},
              std::pair {QStringLiteral("name"), &DeviceRecord::FriendlyName}}) {
