@@ -165,6 +165,9 @@ void MonitorCore::startEngine(std::unique_ptr<NetPlatform> net, const std::funct
     if (m_hive) {
         m_follower = std::make_unique<StoreFollower>(*m_hive, m_devices, m_actions);
         m_follower->setAddedHook([this](qint32 slot) { m_deviceLog.Load_Log(slot); });
+        // Every reader reads the live settings when it needs them (MQTT checks each second), so reading them
+        // again is all a setting changed elsewhere needs.
+        m_follower->setSettingsHook([this] { loadSettings(m_settings, m_paths.debugLogFile()); });
         m_follower->start();
     }
     m_engine->Load();

@@ -68,7 +68,16 @@ void StoreFollower::start()
 {
     m_changes = m_hive.outsideChanges();
     m_seen = readStored();
+    m_settings = readSettings();
     m_timer.start();
+}
+
+QStringList StoreFollower::readSettings()
+{
+    QStringList texts;
+    for (const Hive::Value& v : m_hive.values(modRegistry::FullKeyPath(modRegistry::ProductKey, Keys::General)))
+        texts << v.name << v.data;
+    return texts;
 }
 
 QHash<QString, StoreFollower::Stored> StoreFollower::readStored()
@@ -97,6 +106,10 @@ void StoreFollower::poll()
     if (changes == m_changes)
         return;
     m_changes = changes;
+    QStringList settings = readSettings();
+    if (settings != m_settings && m_settingsHook)
+        m_settingsHook();
+    m_settings = std::move(settings);
     const QHash<QString, Stored> now = readStored();
 
     // Removed elsewhere: stored at the last look, gone now. A device admitted since is not stored yet or is

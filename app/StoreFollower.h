@@ -11,7 +11,7 @@ class DeviceTable;
 class Hive;
 
 // Takes into the running monitor what another process (kestrelwatch-ctl, kestrelwatch-reg) changed in the
-// store: renames, list moves, acknowledgements, removals and imported devices, each with the usual event
+// store: settings, renames, list moves, acknowledgements, removals and imported devices, each with the usual event
 // through DeviceActions, so that the window, MQTT and the headless lines follow. It asks the store once a
 // second whether another connection committed (SQLite's data_version) and reads the devices only then.
 //
@@ -32,6 +32,8 @@ public:
     void poll();
     // Called for a device appended from the store (its history is loaded there).
     void setAddedHook(std::function<void(qint32 slot)> hook) { m_addedHook = std::move(hook); }
+    // Called when another process changed a setting (the live settings are read again there).
+    void setSettingsHook(std::function<void()> hook) { m_settingsHook = std::move(hook); }
 
 private:
     struct Stored
@@ -41,6 +43,7 @@ private:
         bool newDevice = false;
     };
     QHash<QString, Stored> readStored();
+    QStringList readSettings();
 
     Hive& m_hive;
     DeviceTable& m_devices;
@@ -49,4 +52,6 @@ private:
     quint64 m_changes = 0;
     QHash<QString, Stored> m_seen;
     std::function<void(qint32)> m_addedHook;
+    QStringList m_settings;
+    std::function<void()> m_settingsHook;
 };

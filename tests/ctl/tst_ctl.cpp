@@ -316,9 +316,11 @@ private Q_SLOTS:
         QVERIFY(core.actions().MoveToIntruders(0));
         kinds();
         QCOMPARE(ctl(h, {"rename", kPrinter, "Office printer"}).code, 0);
+        QCOMPARE(ctl(h, {"set", "NewIntruderEmail", "1"}).code, 0);
         core.storeFollower()->poll();
         QCOMPARE(kinds(), QList {DeviceEvent::Kind::Renamed});
         QVERIFY(devices[0].Intruder);
+        QCOMPARE(core.settings().chkNewIntruderEmail, 1);
 
         // An import adds a device; removing it while it is offline takes it out of memory.
         QFile file(home.dir() + QStringLiteral("/in.csv"));
