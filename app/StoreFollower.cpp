@@ -67,7 +67,7 @@ StoreFollower::StoreFollower(Hive& hive, DeviceTable& devices, DeviceActions& ac
 void StoreFollower::start()
 {
     m_changes = m_hive.outsideChanges();
-    m_seen = readStored();
+    m_seen = readStored(false);
     m_settings = readSettings();
     m_timer.start();
 }
@@ -80,7 +80,7 @@ QStringList StoreFollower::readSettings()
     return texts;
 }
 
-QHash<QString, StoreFollower::Stored> StoreFollower::readStored()
+QHash<QString, StoreFollower::Stored> StoreFollower::readStored(bool clearRemnants)
 {
     QHash<QString, Stored> stored;
     const QString devicesKey = modRegistry::FullKeyPath(modRegistry::ProductKey, Keys::DetectedDevices);
@@ -90,8 +90,11 @@ QHash<QString, StoreFollower::Stored> StoreFollower::readStored()
         // Every device is stored with its list; a key without one is what a late write of the engine left of
         // a device removed elsewhere, and it goes too.
         if (!hasValue(values, QStringLiteral("Intruder"))) {
-            Log(QStringLiteral("StoreFollower - %1 was removed elsewhere; the values written since go too").arg(mac));
-            m_hive.deleteKey(key);
+            if (clearRemnants) {
+                Log(QStringLiteral("StoreFollower - %1 was removed elsewhere; the values written since go too")
+                        .arg(mac));
+                m_hive.deleteKey(key);
+            }
             continue;
         }
         const DeviceRecord d = recordOf(mac, values);
@@ -110,7 +113,7 @@ void StoreFollower::poll()
     if (settings != m_settings && m_settingsHook)
         m_settingsHook();
     m_settings = std::move(settings);
-    const QHash<QString, Stored> now = readStored();
+    const QHash<QString, Stored> now = readStored(true);
 
     // Removed elsewhere: stored at the last look, gone now. A device admitted since is not stored yet or is
     // stored now, so it never counts as removed.

@@ -42,7 +42,8 @@ private:
         bool intruder = false;
         bool newDevice = false;
     };
-    QHash<QString, Stored> readStored();
+    // clearRemnants: a key without its list is deleted (at a look; the first look only leaves it out).
+    QHash<QString, Stored> readStored(bool clearRemnants);
     QStringList readSettings();
 
     Hive& m_hive;

@@ -287,11 +287,7 @@ Merged merge(DeviceTable& devices, const QList<Imported>& imported, bool replace
     QList<std::pair<qint32, DeviceRecord>> changes;
     for (const Imported& device : imported) {
         const DeviceRecord& d = device.record;
-        qint32 slot = -1;
-        for (qint32 i = 0; i < devices.DeviceCount && slot < 0; ++i) {
-            if (devices[i].MacAddress.compare(d.MacAddress, Qt::CaseInsensitive) == 0)
-                slot = i;
-        }
+        const qint32 slot = devices.indexOfMac(d.MacAddress); // both in the store's form
         if (slot >= 0 && !replace) {
             ++merged.kept;
             continue;
