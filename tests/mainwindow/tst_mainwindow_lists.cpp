@@ -11,8 +11,10 @@
 #include "mainwindow/DeviceListView.h"
 #include "mainwindow/Geometry.h"
 #include "mainwindow/PictureBox.h"
+#include "mainwindow/frmMenu.h"
 #include "notify/AlertPolicy.h"
 
+#include <QAction>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -302,6 +304,8 @@ private Q_SLOTS:
         QVERIFY(remove->isEnabled());
         rig.setOnline(mac(2), true);
         QVERIFY(!remove->isEnabled());
+        rig.w().RightClickIntruder(1);
+        QVERIFY(!rig.w().menus()->mnuRemove(true)->isEnabled());
         rig.w().pctRemove_Click(0);
         QCOMPARE(rig.intruderMacs(), macs({1, 2}));
         QVERIFY(rig.storedKey(mac(2)));
