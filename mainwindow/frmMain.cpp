@@ -154,7 +154,9 @@ void frmMain::buildWindow()
         m_filters[size_t(i)] = rows;
         auto* box = new QLineEdit(this);
         box->setObjectName(intruder ? QStringLiteral("txtFilterIntruders") : QStringLiteral("txtFilterSafe"));
-        box->setPlaceholderText(QStringLiteral("Filter by name, MAC, address or vendor"));
+        box->setPlaceholderText(QStringLiteral("Filter: name, MAC, address, vendor"));
+        box->setToolTip(QStringLiteral("Shows only the devices whose name, MAC address, IP address or vendor "
+                                       "contains this text"));
         box->setAccessibleName(intruder ? QStringLiteral("Filter intruders") : QStringLiteral("Filter safe devices"));
         box->setClearButtonEnabled(true);
         box->setFont(Theme::font(10));

@@ -49,9 +49,7 @@ void frmMain::layoutWindow()
         m_lists[size_t(i)]->setViewportHeight(twips(listHeight));
         const QRect bar = intruder ? IntruderScroll : AllowedScroll;
         m_scroll[size_t(i)]->setGeometry(s(bar.x()), listTop, s(bar.width()), listHeight);
-        const int right = qMax(left + m_lists[size_t(i)]->width(), s(bar.x() + bar.width()));
-        const int boxLeft = qMin(left, s(bar.x()));
-        m_filterBoxes[size_t(i)]->setGeometry(boxLeft, bandTop, right - boxLeft, boxHeight);
+        m_filterBoxes[size_t(i)]->setGeometry(left, bandTop, m_lists[size_t(i)]->width(), boxHeight);
     }
     m_stage->setGeometry(s(Stage.x()), bandTop, s(Stage.width()), stageHeight);
     const int hintHeight = qMin(stageHeight, s(110));
