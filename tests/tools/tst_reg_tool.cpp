@@ -8,6 +8,8 @@
 #include <QFileInfo>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 class TestRegTool : public QObject
 {
     Q_OBJECT
@@ -56,6 +58,47 @@ private Q_SLOTS:
         for (const QStringList& bad : {QStringList {}, QStringList {QStringLiteral("frobnicate")},
                  QStringList {QStringLiteral("get"), QStringLiteral("Software")}})
             QCOMPARE(reg(bad).code, 2);
+    }
+
+    // What each command line answers, on which stream, with which status, for an admin reading it or a script.
+    void commandLineAnswers_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("out"); // its beginning
+        QTest::addColumn<QString>("err"); // a part of it
+        const QString reg = QStringLiteral("kestrelwatch-reg");
+        const QString kw = QStringLiteral("kestrelwatch");
+        const QString general = Reg::general();
+        QTest::newRow("reg unknown option") << reg << QStringList {u"--frobnicate"_s, u"dump"_s} << 2 << QString()
+                                            << u"Unknown option '--frobnicate'"_s;
+        QTest::newRow("reg version") << reg << QStringList {u"--version"_s} << 0
+                                     << u"kestrelwatch-reg (Kestrelwatch) "_s << QString();
+        QTest::newRow("reg get missing value") << reg << QStringList {u"get"_s, general, u"NoSuchValue"_s} << 1
+                                               << QString() << u"no value NoSuchValue in "_s + general;
+        QTest::newRow("reg dump without store")
+            << reg << QStringList {u"dump"_s} << 1 << QString() << u"there is no store in"_s;
+        QTest::newRow("unknown option") << kw << QStringList {u"--frobnicate"_s} << 2 << QString()
+                                        << u"Unknown option '--frobnicate'"_s;
+        QTest::newRow("broadcast vendor") << kw << QStringList {u"--vendor"_s, u"ff:ff:ff:ff:ff:ff"_s} << 1 << QString()
+                                          << u"ff:ff:ff:ff:ff:ff is the broadcast address"_s;
+        QTest::newRow("group vendor") << kw << QStringList {u"--vendor"_s, u"01:00:5e:00:00:fb"_s} << 1 << QString()
+                                      << u"group (multicast) address"_s;
+    }
+
+    void commandLineAnswers()
+    {
+        QFETCH(QString, program);
+        QFETCH(QStringList, args);
+        QFETCH(int, code);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        TestHome home; // empty: no store yet
+        const kwtest::Run r = kwtest::run(kwtest::binary(program), QStringList {u"--home"_s, home.paths().home} + args);
+        QCOMPARE(r.code, code);
+        QVERIFY2(r.out.startsWith(out) && (!out.isEmpty() || r.out.isEmpty()), qPrintable(r.out));
+        QVERIFY2(r.err.contains(err), qPrintable(r.err));
     }
 
     void damagedStoreIsRefusedByName()
