@@ -15,6 +15,7 @@
 #include <memory>
 
 class AlertMails;
+class AlertNameWait;
 class AlertPolicy;
 class CEmail;
 class CMacDatabase;
@@ -98,6 +99,8 @@ public:
     CEmail* mail() { return m_mail.get(); }
     AlertMails* alertMails() { return m_alertMails.get(); }
     AlertPolicy* alertPolicy() { return m_alertPolicy.get(); }
+    // The policy's alerts again once their device is named (at most 3 s later): for mail and notifications.
+    AlertNameWait* alertNameWait() { return m_alertNameWait.get(); }
     frmClient* engine() { return m_engine.get(); }
     MqttPublisher* mqtt() { return m_mqtt.get(); }
     Hive* hive() { return m_hive.get(); }
@@ -126,6 +129,7 @@ private:
     std::unique_ptr<NetPlatform> m_net;
     std::unique_ptr<MqttPublisher> m_mqtt;
     std::unique_ptr<AlertPolicy> m_alertPolicy;
+    std::unique_ptr<AlertNameWait> m_alertNameWait;
     std::unique_ptr<frmClient> m_engine;
     bool m_extraLogging = false;
     QDateTime m_startTime;
