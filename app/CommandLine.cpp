@@ -4,6 +4,8 @@
 #include "app/MonitorCore.h"
 #include "platform/AppPaths.h"
 #include "platform/FileMask.h"
+#include "platform/OptionErrors.h"
+#include "store/MacAddress.h"
 #include "vendor/CMacDatabase.h"
 
 #include <QCommandLineParser>
@@ -15,17 +17,21 @@
 
 namespace {
 
-const char* const kUsage = "Usage: kestrelwatch [--home DIR] [--headless]\n"
-                           "       kestrelwatch --vendor MAC\n"
-                           "Watches the local IPv4 networks and warns of devices it has not seen before.\n\n"
-                           "  --home DIR     keep the store, device histories and logs in DIR\n"
-                           "                 (default $KESTRELWATCH_HOME, else $XDG_DATA_HOME/kestrelwatch)\n"
-                           "  --headless     monitor without window or tray: device events on stdout as MAC<TAB>line,\n"
-                           "                 debug lines on stderr; SIGINT or SIGTERM shuts down\n"
-                           "  --vendor MAC   print the manufacturer of MAC (empty line when unknown) and exit\n"
-                           "  -h, --help     this text\n"
-                           "  -v, --version  the program's version\n\n"
-                           "Exit status: 0 on success, 1 when start-up fails, 2 on a usage error.\n";
+const char* const kUsage =
+    "Usage: kestrelwatch [--home DIR] [--headless]\n"
+    "       kestrelwatch --vendor MAC\n"
+    "Watches the local IPv4 networks and warns of devices it has not seen before.\n\n"
+    "  --home DIR     keep the store, device histories and logs in DIR\n"
+    "                 (default $KESTRELWATCH_HOME, else $XDG_DATA_HOME/kestrelwatch)\n"
+    "  --headless     monitor without window or tray: device events on stdout, one line each:\n"
+    "                 TIME MAC ADDRESS NAME VENDOR EVENT, tab-separated (man kestrelwatch);\n"
+    "                 debug lines on stderr; SIGINT or SIGTERM shuts down\n"
+    "  --vendor MAC   print the manufacturer of MAC and exit (exit 1, with the reason on stderr,\n"
+    "                 when no manufacturer is registered or MAC is no device's address)\n"
+    "  -h, --help     this text\n"
+    "  -v, --version  the program's version\n\n"
+    "Exit status: 0 on success, 1 when start-up fails or --vendor knows no manufacturer,\n"
+    "2 on a usage error.\n";
 
 int usageError(const QString& problem)
 {
@@ -46,6 +52,29 @@ QString normalisedMac(const QString& text)
     for (qsizetype i = 0; i + 1 < hex.size(); i += 2)
         bytes.append(hex.mid(i, 2).toUpper());
     return bytes.join(QLatin1Char('-'));
+}
+
+// The manufacturer on stdout; or why there is none on stderr, and exit status 1. Only a whole address can be
+// a group or broadcast address: a three-byte prefix is looked up as it is.
+int printVendor(const CMacDatabase& vendors, const QString& mac, const QString& typed)
+{
+    const QString name = vendors.GetMacName(mac);
+    if (!name.isEmpty()) {
+        std::printf("%s\n", name.toUtf8().constData());
+        return 0;
+    }
+    const MacAddress::Refusal why =
+        mac.size() == 17 ? MacAddress::refusal(QStringView(mac)) : MacAddress::Refusal::Device;
+    QString reason = QStringLiteral("no manufacturer is registered for %1").arg(typed);
+    if (why == MacAddress::Refusal::Broadcast)
+        reason = QStringLiteral("%1 is the broadcast address, no device's own: it has no manufacturer").arg(typed);
+    else if (why == MacAddress::Refusal::Zero)
+        reason = QStringLiteral("%1 is the all-zero address, no device's own: it has no manufacturer").arg(typed);
+    else if (why == MacAddress::Refusal::Group)
+        reason =
+            QStringLiteral("%1 is a group (multicast) address, no device's own: it has no manufacturer").arg(typed);
+    std::fprintf(stderr, "kestrelwatch: %s\n", reason.toUtf8().constData());
+    return 1;
 }
 
 QString executableDir(const char* argv0)
@@ -78,7 +107,7 @@ int kestrelwatchMain(int argc, char** argv, DesktopRunner desktop)
     const QCommandLineOption versionOption(QStringList {QStringLiteral("v"), QStringLiteral("version")});
     parser.addOptions({homeOption, headlessOption, vendorOption, helpOption, versionOption});
     if (!parser.parse(args))
-        return usageError(parser.errorText());
+        return usageError(optionErrorText(parser, args));
     if (parser.isSet(helpOption)) {
         std::fputs(kUsage, stdout);
         return 0;
@@ -116,8 +145,7 @@ int kestrelwatchMain(int argc, char** argv, DesktopRunner desktop)
     const QString share = AppPaths::resolveShare(executableDir(argv[0]));
     if (!vendorMac.isEmpty()) {
         const CMacDatabase vendors(AppPaths::forDirs(QString(), share).macDatabase());
-        std::printf("%s\n", vendors.GetMacName(vendorMac).toUtf8().constData());
-        return 0;
+        return printVendor(vendors, vendorMac, parser.value(vendorOption));
     }
 
     const AppPaths paths = AppPaths::forDirs(AppPaths::resolveHome(home), share);

@@ -4,7 +4,7 @@
 #include "app/ShutdownSignals.h"
 #include "app/StatusDump.h"
 #include "engine/frmClient.h"
-#include "notify/AlertPolicy.h"
+#include "logging/EventLine.h"
 #include "platform/DebugSink.h"
 #include "platform/NetPlatform.h"
 #include "store/DeviceTable.h"
@@ -55,13 +55,9 @@ int HeadlessFront::start()
         return fatal(outcome.message);
     m_core.loadInstallation();
     m_core.loadRegistry();
-    m_core.deviceLog().setEntryHook([this](qint32 index, const QString& line) {
-        if (m_core.devices().isValid(index))
-            printLine(stdout, m_core.devices()[index].MacAddress + QLatin1Char('\t') + line);
-    });
     m_core.startEngine(createLinuxNetPlatform(), [this] {
         connect(m_core.engine(), &frmClient::harvested, this, &HeadlessFront::ShowStatus);
-        connect(m_core.alertPolicy(), &AlertPolicy::alertRaised, this, &HeadlessFront::alertRaised);
+        m_core.onDeviceEvent(this, [this](const DeviceEvent& event) { printEvent(event); });
     });
     announceWatch();
     m_core.markInstalled(false);
@@ -98,13 +94,15 @@ void HeadlessFront::watchSignals()
     watchShutdownSignals(this, [this] { Shutdown(); });
 }
 
-void HeadlessFront::alertRaised(const Alert& alert)
+void HeadlessFront::printEvent(const DeviceEvent& event)
 {
-    if (alert.sound)
-        Log(QStringLiteral("Alert - %1 sound (volume %2)")
-                .arg(alert.kind == Alert::Kind::IntruderOnline ? QStringLiteral("intruder online")
-                                                               : QStringLiteral("new intruder"))
-                .arg(alert.volume));
+    // The core's subscribers ran first: the record is as the event left it (a removed device has none).
+    const DeviceTable& devices = m_core.devices();
+    const bool known = event.kind != DeviceEvent::Kind::Removed && devices.isValid(event.index)
+        && devices[event.index].MacAddress == event.mac;
+    const DeviceRecord* device = known ? &devices[event.index] : nullptr;
+    for (const QString& line : EventLine::lines(event, device, m_core.vendorName(event.mac)))
+        printLine(stdout, line);
 }
 
 void HeadlessFront::ShowStatus()

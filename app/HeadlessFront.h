@@ -3,12 +3,13 @@
 #include <QObject>
 #include <QTimer>
 
-struct Alert;
 class MonitorCore;
+struct DeviceEvent;
 
-// The monitor without window or tray, for servers and tests. Each history line goes to stdout as
-// "MAC<TAB>line", debug lines to stderr; an alert's sound is a debug line, there is no pop-up; mail, MQTT and
-// the history are the core's. SIGINT and SIGTERM run the orderly shutdown and end the process at once after it.
+// The monitor without window or tray, for servers and tests. Each device event goes to stdout as one line per
+// history line (or user action) in the form of EventLine, debug lines to stderr; there is no sound and no
+// pop-up, and nothing says there would be; mail, MQTT and the history are the core's. SIGINT and SIGTERM run the
+// orderly shutdown and end the process at once after it.
 class HeadlessFront final : public QObject
 {
     Q_OBJECT
@@ -28,7 +29,7 @@ public:
 private:
     // One line on stderr: the ranges watched and their interfaces, or that none are watched and why.
     void announceWatch();
-    void alertRaised(const Alert& alert);
+    void printEvent(const DeviceEvent& event);
     // The diagnostics dump after each harvest, when LogExtra asks for it.
     void ShowStatus();
 

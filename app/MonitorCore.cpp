@@ -6,6 +6,7 @@
 #include "engine/frmClient.h"
 #include "mqtt/MqttPublisher.h"
 #include "notify/AlertMails.h"
+#include "notify/AlertNameWait.h"
 #include "notify/AlertPolicy.h"
 #include "notify/CEmail.h"
 #include "platform/Clock.h"
@@ -140,6 +141,7 @@ void MonitorCore::startEngine(std::unique_ptr<NetPlatform> net, const std::funct
     m_mqtt->refresh();
     m_alertPolicy = std::make_unique<AlertPolicy>(m_settings);
     m_alertPolicy->setInterfaceLookup([this](const QString& ip) { return interfaceOf(ip); });
+    m_alertNameWait = std::make_unique<AlertNameWait>(m_devices);
     m_engine = std::make_unique<frmClient>(m_devices, *m_net);
     // The history first: an alert mail carries its tail. The policy before MQTT: a storm holds back the
     // admissions' events, which its digest sums up.
@@ -147,13 +149,19 @@ void MonitorCore::startEngine(std::unique_ptr<NetPlatform> net, const std::funct
         m_deviceLog.record(event);
         m_alertPolicy->deviceEvent(event);
         m_mqtt->deviceEvent(event, m_alertPolicy->inStorm());
+        m_alertNameWait->deviceEvent(event);
         // A name lookup in flight may name a slot that has moved.
         if (event.kind == DeviceEvent::Kind::Removed)
             m_engine->blnEntryDeleted = true;
     });
-    QObject::connect(m_alertPolicy.get(), &AlertPolicy::alertRaised, m_alertPolicy.get(), [this](const Alert& alert) {
+    // Mail and notifications wait for the device's name; MQTT and the front ends' sound and pop-up do not.
+    QObject::connect(m_alertNameWait.get(), &AlertNameWait::ready, m_alertNameWait.get(), [this](const Alert& alert) {
         if (m_alertMails)
             m_alertMails->alertRaised(alert);
+    });
+    QObject::connect(m_alertPolicy.get(), &AlertPolicy::alertRaised, m_alertPolicy.get(), [this](const Alert& alert) {
+        if (alert.mail || alert.notify)
+            m_alertNameWait->hold(alert);
         if (alert.kind == Alert::Kind::Storm)
             m_mqtt->stormDigest(
                 alert.time, alert.count, alert.interfaceName, alert.firstAddress, alert.lastAddress, alert.stormText());

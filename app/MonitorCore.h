@@ -15,6 +15,7 @@
 #include <memory>
 
 class AlertMails;
+class AlertNameWait;
 class AlertPolicy;
 class CEmail;
 class CMacDatabase;
@@ -99,6 +100,8 @@ public:
     CEmail* mail() { return m_mail.get(); }
     AlertMails* alertMails() { return m_alertMails.get(); }
     AlertPolicy* alertPolicy() { return m_alertPolicy.get(); }
+    // The policy's alerts again once their device is named (at most 3 s later): for mail and notifications.
+    AlertNameWait* alertNameWait() { return m_alertNameWait.get(); }
     frmClient* engine() { return m_engine.get(); }
     MqttPublisher* mqtt() { return m_mqtt.get(); }
     // Takes into memory what kestrelwatch-ctl changes in the store while the monitor runs (from startEngine).
@@ -129,6 +132,7 @@ private:
     std::unique_ptr<NetPlatform> m_net;
     std::unique_ptr<MqttPublisher> m_mqtt;
     std::unique_ptr<AlertPolicy> m_alertPolicy;
+    std::unique_ptr<AlertNameWait> m_alertNameWait;
     std::unique_ptr<frmClient> m_engine;
     std::unique_ptr<StoreFollower> m_follower;
     bool m_extraLogging = false;

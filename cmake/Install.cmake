@@ -9,9 +9,25 @@ install(TARGETS kestrelwatch-helper RUNTIME DESTINATION ${KW_LIBEXEC_DIR}
 install(FILES ${CMAKE_SOURCE_DIR}/share/kestrelwatch.metainfo.xml
         DESTINATION share/metainfo RENAME org.brackmoor.kestrelwatch.metainfo.xml)
 install(FILES ${CMAKE_SOURCE_DIR}/share/icons/kestrelwatch.svg DESTINATION share/icons/hicolor/scalable/apps)
-install(FILES ${CMAKE_SOURCE_DIR}/share/man/kestrelwatch.1 ${CMAKE_SOURCE_DIR}/share/man/kestrelwatch-reg.1
-              ${CMAKE_SOURCE_DIR}/share/man/kestrelwatch-ctl.1
-        DESTINATION share/man/man1)
+# Man pages are installed gzip-compressed, as Debian's policy asks; -n keeps the name and time out of the
+# archive so that two builds give the same bytes. A new page is one more name in KW_MAN_PAGES.
+set(KW_MAN_PAGES kestrelwatch.1 kestrelwatch-reg.1 kestrelwatch-ctl.1)
+find_program(KW_GZIP gzip REQUIRED)
+set(kw_man_outputs)
+foreach(page ${KW_MAN_PAGES})
+    set(kw_man_out "${CMAKE_BINARY_DIR}/man/${page}.gz")
+    add_custom_command(
+        OUTPUT "${kw_man_out}"
+        COMMAND ${CMAKE_COMMAND} -E make_directory "${CMAKE_BINARY_DIR}/man"
+        COMMAND ${KW_GZIP} -9nc "${CMAKE_SOURCE_DIR}/share/man/${page}" > "${kw_man_out}"
+        DEPENDS "${CMAKE_SOURCE_DIR}/share/man/${page}"
+        COMMENT "Compressing the man page ${page}")
+    list(APPEND kw_man_outputs "${kw_man_out}")
+endforeach()
+add_custom_target(kw_man_pages ALL DEPENDS ${kw_man_outputs})
+install(FILES ${kw_man_outputs} DESTINATION share/man/man1)
+# The package's licence statement, in Debian's machine-readable form.
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/copyright DESTINATION share/doc/kestrelwatch)
 install(FILES ${CMAKE_SOURCE_DIR}/share/systemd/kestrelwatch.sysusers
         DESTINATION lib/sysusers.d RENAME kestrelwatch.conf)
 # The service unit names the installed program, so it is written at install time, for the prefix in use then

@@ -29,7 +29,10 @@ QList<DeviceLog::Entry> DeviceLog::entries(const DeviceEvent& e)
         QStringLiteral("** WARNING - GATEWAY IMPERSONATION ( ") + e.address + QStringLiteral(" ) **");
     switch (e.kind) {
     case Kind::Admitted: {
-        QList<Entry> lines {{Kind::Admitted, QStringLiteral("** WARNING - NEW DEVICE **")}};
+        // Only the network's gateway is admitted as safe: its line says so instead of warning.
+        QList<Entry> lines {{Kind::Admitted,
+            e.intruder ? QStringLiteral("** WARNING - NEW DEVICE **")
+                       : QStringLiteral("New device: the network's gateway, admitted as safe")}};
         if (e.impersonation)
             lines.append({Kind::Impersonation, impersonation});
         lines.append({Kind::Online, connected});

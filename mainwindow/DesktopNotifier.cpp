@@ -1,5 +1,7 @@
 #include "mainwindow/DesktopNotifier.h"
 
+#include "platform/Clock.h"
+
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusInterface>
@@ -48,22 +50,73 @@ bool DesktopNotifier::connectService()
     return true;
 }
 
-bool DesktopNotifier::notify(const QString& mac, const QString& summary, const QString& body)
+QString DesktopNotifier::summary(const QList<Topic>& topics)
+{
+    if (topics.size() == 1) {
+        switch (topics.first()) {
+        case Topic::NewIntruder:
+            return QStringLiteral("New intruder on your network");
+        case Topic::IntruderOnline:
+            return QStringLiteral("Intruder online");
+        case Topic::Impersonation:
+            return QStringLiteral("A device is impersonating your network gateway");
+        case Topic::Storm:
+            return QStringLiteral("Many new devices on your network");
+        }
+    }
+    const qsizetype online = topics.count(Topic::IntruderOnline);
+    const qsizetype fresh = topics.size() - online;
+    const QString news = fresh == 1 ? QStringLiteral("1 new intruder") : QStringLiteral("%1 new intruders").arg(fresh);
+    const QString back =
+        online == 1 ? QStringLiteral("1 intruder online") : QStringLiteral("%1 intruders online").arg(online);
+    if (online == 0)
+        return news + QStringLiteral(" on your network");
+    return fresh == 0 ? back : news + QStringLiteral(" and ") + back;
+}
+
+bool DesktopNotifier::notify(Topic topic, const QString& mac, const QString& body)
 {
     if (!connectService())
         return false;
+    const QDateTime now = kwclock::now();
+    const bool together = m_groupId != 0 && m_groupLast.isValid() && m_groupLast.msecsTo(now) >= 0
+        && m_groupLast.msecsTo(now) <= GroupMs && m_macOf.contains(m_groupId);
+    if (!together) {
+        m_groupId = 0;
+        m_groupTopics.clear();
+        m_groupLines.clear();
+    }
+    m_groupTopics.append(topic);
+    m_groupLines.append(body.section(QLatin1Char('\n'), 0, 0));
+    m_groupLast = now;
+    QString text = body;
+    QStringList actions {kShow, QStringLiteral("Show"), kAcknowledge, QStringLiteral("Acknowledge")};
+    if (m_groupTopics.size() > 1) {
+        // A summary shows the window; which device to acknowledge is the user's choice there.
+        constexpr qsizetype kListed = 5;
+        text = m_groupLines.mid(0, kListed).join(QLatin1Char('\n'));
+        if (m_groupLines.size() > kListed)
+            text += QStringLiteral("\n\u2026 and %1 more").arg(m_groupLines.size() - kListed);
+        actions = QStringList {kShow, QStringLiteral("Show")};
+    } else if (topic == Topic::Storm) {
+        actions = QStringList {kShow, QStringLiteral("Show")};
+    }
     QVariantMap hints;
-    hints.insert(QStringLiteral("urgency"), QVariant::fromValue(uchar(2)));
+    hints.insert(QStringLiteral("urgency"), QVariant::fromValue(uchar(1)));
     hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("kestrelwatch"));
-    const QStringList actions {kShow, QStringLiteral("Show"), kAcknowledge, QStringLiteral("Acknowledge")};
-    const QDBusReply<uint> reply = m_service->call(QStringLiteral("Notify"), QStringLiteral("Kestrelwatch"), uint(0),
-        QStringLiteral("kestrelwatch"), summary, bodyText(m_capabilities, body), actions, hints, int(-1));
+    const QDBusReply<uint> reply = m_service->call(QStringLiteral("Notify"), QStringLiteral("Kestrelwatch"), m_groupId,
+        QStringLiteral("kestrelwatch"), summary(m_groupTopics), bodyText(m_capabilities, text), actions, hints,
+        int(ExpireMs));
     if (!reply.isValid()) {
         m_log(QStringLiteral("Notify - the notification service refused: ") + reply.error().message());
         return false;
     }
     m_missingLogged = false;
-    m_macOf.insert(reply.value(), mac);
+    if (m_groupId != 0 && m_groupId != reply.value())
+        m_macOf.remove(m_groupId);
+    m_groupId = reply.value();
+    // A summary stands for several devices: its "Show" opens the window on none in particular.
+    m_macOf.insert(m_groupId, m_groupTopics.size() > 1 ? QString() : mac);
     ++m_sent;
     return true;
 }
@@ -75,9 +128,9 @@ QString DesktopNotifier::bodyText(const QStringList& capabilities, const QString
 
 void DesktopNotifier::actionInvoked(uint id, const QString& action)
 {
-    const QString mac = m_macOf.value(id);
-    if (mac.isEmpty())
+    if (!m_macOf.contains(id))
         return;
+    const QString mac = m_macOf.value(id);
     if (action == kShow || action == QLatin1String("default"))
         Q_EMIT showRequested(mac);
     else if (action == kAcknowledge)

@@ -22,10 +22,22 @@ void PictureBox::setPicture(Pic pic)
     update();
 }
 
+void PictureBox::setCaption(const QString& caption)
+{
+    if (caption == m_caption)
+        return;
+    m_caption = caption;
+    update();
+}
+
 void PictureBox::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
     const QRectF area(rect());
+    if (!m_caption.isEmpty()) {
+        Theme::paintStatus(p, area, m_picture, m_caption);
+        return;
+    }
     if (m_pictures.has(m_picture)) {
         p.setRenderHint(QPainter::SmoothPixmapTransform);
         if (!isEnabled())

@@ -16,6 +16,10 @@ public:
 
     void setPicture(Pic pic);
     Pic picture() const { return m_picture; }
+    // The status pill's text in place of its picture's own ("Starting…", "6 INTRUDERS ONLINE"): the pill is
+    // then drawn, not taken from its file. Empty: the picture as it is.
+    void setCaption(const QString& caption);
+    QString caption() const { return m_caption; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -23,6 +27,7 @@ protected:
 
 private:
     Pic m_picture = Pic::Count;
+    QString m_caption;
 };
 
 // A picture box that acts as a button: its "Down" picture while the mouse button is held on it, its

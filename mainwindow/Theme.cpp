@@ -74,12 +74,21 @@ void paintTabFace(QPainter& p, const QRectF& r, Pic pic, bool enabled)
     }
 }
 
-void paintStatusFace(QPainter& p, const QRectF& r, Pic pic)
+void paintStatusFace(QPainter& p, const QRectF& r, Pic pic, const QString& caption = QString())
 {
     const QRectF pill = r.adjusted(1, 2, -1, -2);
     const qreal radius = pill.height() / 2;
     const QRectF glyph(pill.left() + 9, pill.center().y() - 9, 18, 18);
     const QRectF text(glyph.right() + 8, pill.top(), pill.right() - glyph.right() - 16, pill.height());
+    if (pic == Pic::StatusNormal && !caption.isEmpty()) {
+        rounded(p, pill, radius, Top, Line);
+        rounded(p, glyph, 9, Line, QColor());
+        centredText(p, glyph, QStringLiteral("\u2026"), font(12, true), TextLow);
+        p.setFont(font(13, true));
+        p.setPen(TextLow);
+        p.drawText(text, Qt::AlignVCenter | Qt::AlignLeft, caption);
+        return;
+    }
     if (pic == Pic::StatusNormal) {
         rounded(p, pill, radius, QColor(0x15, 0x33, 0x2F), Online);
         rounded(p, glyph, 9, Online, QColor());
@@ -95,7 +104,7 @@ void paintStatusFace(QPainter& p, const QRectF& r, Pic pic)
     centredText(p, glyph, QStringLiteral("!"), font(13, true), light ? Alarm : AlarmDark);
     p.setFont(font(13, true));
     p.setPen(light ? AlarmDark : Alarm);
-    p.drawText(text, Qt::AlignVCenter | Qt::AlignLeft, QStringLiteral("INTRUDER ONLINE"));
+    p.drawText(text, Qt::AlignVCenter | Qt::AlignLeft, caption.isEmpty() ? QStringLiteral("INTRUDER ONLINE") : caption);
 }
 
 void paintWindowFace(QPainter& p, const QRectF& r)
@@ -394,6 +403,12 @@ void applyToApplication()
     for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
         pal.setColor(QPalette::Disabled, role, TextDim);
     QApplication::setPalette(pal);
+}
+
+void paintStatus(QPainter& p, const QRectF& r, Pic pic, const QString& text)
+{
+    p.setRenderHint(QPainter::Antialiasing);
+    paintStatusFace(p, r, pic, text);
 }
 
 } // namespace Theme

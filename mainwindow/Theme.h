@@ -53,6 +53,10 @@ QString captionOf(Pic pic);
 // Draws a stand-in for pic into r.
 void paintFallback(QPainter& p, const QRectF& r, Pic pic, bool enabled = true);
 
+// The status pill with its own text in place of the picture's: the normal picture with a text is the neutral
+// "not yet known" pill (a sweep has not ended yet), an alarm picture says how many intruders are online.
+void paintStatus(QPainter& p, const QRectF& r, Pic pic, const QString& text);
+
 // A device row's stand-in: a card whose state shows by shape as well as colour (a filled dot online, a ring
 // offline, an outline and left bar when selected, a solid block with "!" on the flash phase).
 void paintRowFallback(QPainter& p, const QRectF& r, bool intruder, bool online, bool selected, bool flash);

@@ -577,6 +577,12 @@ void frmMain::deviceEvent(const DeviceEvent& event)
 
 void frmMain::ShowStatus()
 {
+    // Called after each sweep's harvest: from the first on, the lamp may say "all clear".
+    if (!m_firstSweepEnded) {
+        m_firstSweepEnded = true;
+        if (blnQuietLastTick)
+            applyNormalLook();
+    }
     if (const frmClient* engine = m_core.engine())
         m_txtStatus = statusDump(*engine, m_core.devices().DeviceCount, IntruderRowCount(), AllowedRowCount(),
             m_selectionInAllowed, SelectedRow());

@@ -170,6 +170,8 @@ public:
     // --- what the window does with the engine's events and the policy's alerts
     void deviceEvent(const DeviceEvent& event);
     void alertRaised(const Alert& alert);
+    // The alert again once its device is named: the desktop notification.
+    void alertNamed(const Alert& alert);
     void SysTrayMouseEventHandlerleft();
     void playNewIntruderSound(int volume);
     void playIntruderOnlineSound(int volume);
@@ -377,6 +379,7 @@ private:
     int m_normalLookCount = 0;
     frmMenu* m_menus = nullptr;
     DesktopNotifier* m_notifier = nullptr;
+    bool m_firstSweepEnded = false; // until then the lamp says "Starting…", not "all clear"
     QList<ExternalProgram> m_programs;
     std::unique_ptr<frmSettings> m_settingsDialog;
     std::array<std::unique_ptr<clsMedia>, 4> m_players;

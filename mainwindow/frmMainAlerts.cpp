@@ -134,11 +134,18 @@ void frmMain::SysTrayMouseEventHandlerleft()
 
 void frmMain::applyAlarmLook(bool phase)
 {
-    const QString caption = TitleText() + QStringLiteral(" ! INTRUDERS ONLINE !");
+    int online = 0;
+    for (qint32 slot = 0; slot < m_core.devices().DeviceCount; ++slot)
+        online += m_core.devices()[slot].Intruder && m_core.devices()[slot].isOnline() ? 1 : 0;
+    // One intruder: the picture's own words; several: their count.
+    const QString count = online > 1 ? QStringLiteral("%1 INTRUDERS ONLINE").arg(online) : QString();
+    const QString caption = TitleText() + QStringLiteral(" ! ")
+        + (count.isEmpty() ? QStringLiteral("INTRUDER ONLINE") : count) + QStringLiteral(" !");
     const int look = phase ? 1 : 2;
     if (windowTitle() != caption)
         setWindowTitle(caption);
     m_status->setPicture(phase ? Pic::StatusAlarm1 : Pic::StatusAlarm2);
+    m_status->setCaption(count);
     ChangeTrayIcon(m_trayIcons[size_t(look)]);
     ChangeTrayTip(caption);
     setWindowIcon(m_trayIcons[size_t(look)]);
@@ -147,9 +154,11 @@ void frmMain::applyAlarmLook(bool phase)
 
 void frmMain::applyNormalLook()
 {
-    // Nothing is "all clear" while no sweep runs: the lamp is hidden and the tip says why and how to fix it.
+    // Nothing is "all clear" while no sweep runs: the lamp is hidden and the tip says why and how to fix it;
+    // nor before the first sweep has ended: the lamp says "Starting…".
     const MonitorCore::SweepState sweep = m_core.sweepState();
     m_status->setPicture(Pic::StatusNormal);
+    m_status->setCaption(m_firstSweepEnded ? QString() : QStringLiteral("Starting\u2026"));
     m_status->setVisible(sweep.sweeping);
     ChangeTrayIcon(m_trayIcons[0]);
     ChangeTrayTip(TitleText());
@@ -210,11 +219,15 @@ void frmMain::alertRaised(const Alert& alert)
             Set_Selection();
         }
     }
-    if (alert.notify && alert.kind == Alert::Kind::Storm)
-        desktopNotifier().notify(QString(), QStringLiteral("Many new devices on the network"), alert.stormText());
-    else if (alert.notify)
-        notifyDesktop(alert.index, !online, alert.impersonation);
     datLastIntruderWarning = alert.time;
+}
+
+void frmMain::alertNamed(const Alert& alert)
+{
+    if (alert.notify && alert.kind == Alert::Kind::Storm)
+        desktopNotifier().notify(DesktopNotifier::Topic::Storm, QString(), alert.stormText());
+    else if (alert.notify)
+        notifyDesktop(alert.index, alert.kind == Alert::Kind::NewIntruder, alert.impersonation);
 }
 
 DesktopNotifier& frmMain::desktopNotifier()
@@ -235,15 +248,14 @@ void frmMain::notifyDesktop(qint32 index, bool newIntruder, bool impersonation)
     const DeviceRecord& d = devices[index];
     const QString name = d.FriendlyName.isEmpty() ? d.HostName : d.FriendlyName;
     const QString vendor = m_core.vendorName(d.MacAddress);
-    QString summary = QStringLiteral("Intruder online");
-    if (newIntruder && impersonation)
-        summary = QStringLiteral("A device is impersonating your network gateway");
-    else if (newIntruder)
-        summary = QStringLiteral("New intruder on the network");
+    using Topic = DesktopNotifier::Topic;
+    const Topic topic = !newIntruder ? Topic::IntruderOnline
+        : impersonation              ? Topic::Impersonation
+                                     : Topic::NewIntruder;
     QString body = QStringLiteral("%1 \u2013 %2 (%3)").arg(name, d.IpAddress.trimmed(), d.MacAddress);
     if (!vendor.isEmpty())
         body += QStringLiteral("\n") + vendor;
-    desktopNotifier().notify(d.MacAddress, summary, body);
+    desktopNotifier().notify(topic, d.MacAddress, body);
 }
 
 void frmMain::showDevice(const QString& mac)

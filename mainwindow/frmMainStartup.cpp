@@ -5,6 +5,7 @@
 #include "engine/frmClient.h"
 #include "mainwindow/DeviceListModel.h"
 #include "mainwindow/DeviceListView.h"
+#include "notify/AlertNameWait.h"
 #include "notify/AlertPolicy.h"
 #include "platform/Clock.h"
 #include "platform/NetPlatform.h"
@@ -86,6 +87,7 @@ int frmMain::Form_Load(std::unique_ptr<NetPlatform> net)
             m_core.onDeviceEvent(this, [this](const DeviceEvent& event) { deviceEvent(event); });
             connect(m_core.engine(), &frmClient::harvested, this, &frmMain::ShowStatus);
             connect(m_core.alertPolicy(), &AlertPolicy::alertRaised, this, &frmMain::alertRaised);
+            connect(m_core.alertNameWait(), &AlertNameWait::ready, this, &frmMain::alertNamed);
         });
     });
     // Without a working helper the window says so, with the command that fixes it, in place of an empty list

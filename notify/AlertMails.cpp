@@ -15,13 +15,11 @@ QString line(const QString& text)
 }
 } // namespace
 
-const QString AlertMails::NewSubject =
-    QStringLiteral("URGENT: A New Device has been detected on your Wireless Network");
+const QString AlertMails::NewSubject = QStringLiteral("URGENT: A New Device has been detected on your network");
 const QString AlertMails::ImpersonationSubject =
     QStringLiteral("URGENT: A device is impersonating your network gateway");
-const QString AlertMails::OnlineSubject =
-    QStringLiteral("URGENT: An existing intruder is online on your Wireless Network");
-const QString AlertMails::StormSubject = QStringLiteral("URGENT: Many new devices are joining your Wireless Network");
+const QString AlertMails::OnlineSubject = QStringLiteral("URGENT: An existing intruder is online on your network");
+const QString AlertMails::StormSubject = QStringLiteral("URGENT: Many new devices are joining your network");
 
 AlertMails::AlertMails(
     CEmail& mail, DeviceTable& table, DeviceLog& log, const LiveSettings& settings, VendorLookup vendor)

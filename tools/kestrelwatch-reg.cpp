@@ -4,6 +4,7 @@
 
 #include "platform/AppPaths.h"
 #include "platform/Hive.h"
+#include "platform/OptionErrors.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -35,7 +36,8 @@ const char* const kUsage =
     "  dump [KEY]            print every key below KEY (default Software) with its values\n\n"
     "  --home DIR            the store's folder (default $KESTRELWATCH_HOME, else\n"
     "                        $XDG_DATA_HOME/kestrelwatch)\n"
-    "  -h, --help            this text\n\n"
+    "  -h, --help            this text\n"
+    "  -v, --version         the program's version\n\n"
     "KEY is a path below HKEY_LOCAL_MACHINE, e.g. Software\\Brackmoor\\Kestrelwatch\\GENERAL\n"
     "Exit status: 0 on success, 1 when a key, value or the --home folder does not exist or a write\n"
     "fails, 2 on a usage error, 3 when the store cannot be opened (it is left untouched).\n";
@@ -88,11 +90,16 @@ int main(int argc, char** argv)
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
     const QCommandLineOption homeOption(QStringLiteral("home"), QString(), QStringLiteral("DIR"));
     const QCommandLineOption helpOption(QStringList {QStringLiteral("h"), QStringLiteral("help")});
-    parser.addOptions({homeOption, helpOption});
+    const QCommandLineOption versionOption(QStringList {QStringLiteral("v"), QStringLiteral("version")});
+    parser.addOptions({homeOption, helpOption, versionOption});
     if (!parser.parse(app.arguments()))
-        return usageError(parser.errorText());
+        return usageError(optionErrorText(parser, app.arguments()));
     if (parser.isSet(helpOption)) {
         std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (parser.isSet(versionOption)) {
+        std::printf("kestrelwatch-reg (Kestrelwatch) %s\n", KW_VERSION);
         return 0;
     }
     QStringList args = parser.positionalArguments();
@@ -136,12 +143,12 @@ int main(int argc, char** argv)
     // Reading never creates a store; a missing one reads as empty.
     if (!writes && !QFileInfo::exists(file)) {
         if (command == QLatin1String("get"))
-            return 1;
-        if (command == QLatin1String("keys") || !args.isEmpty()) {
+            err(QStringLiteral("no value %1 in %2 (there is no store in %3 yet)").arg(args.at(1), key, paths.home));
+        else if (command == QLatin1String("keys") || !args.isEmpty())
             err(QStringLiteral("no key %1 (there is no store in %2 yet)").arg(key, paths.home));
-            return 1;
-        }
-        return 0;
+        else
+            err(QStringLiteral("there is no store in %1 yet").arg(paths.home));
+        return 1;
     }
     if (writes)
         paths.prepareHome();
@@ -165,8 +172,10 @@ int main(int argc, char** argv)
     }
     if (command == QLatin1String("get")) {
         const auto value = hive.value(key, args.at(1));
-        if (!value)
+        if (!value) {
+            err(QStringLiteral("no value %1 in %2").arg(args.at(1), key));
             return 1;
+        }
         out(*value);
         return 0;
     }

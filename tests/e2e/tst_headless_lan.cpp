@@ -21,15 +21,9 @@ const QString kRouterMac = QStringLiteral("02-00-C6-12-00-01");
 const QString kGhostMac = QStringLiteral("02-00-00-00-00-C8"); // a static row inside the range, no host behind it
 constexpr int kSweepMs = 7000; // one sweep every ~6 s, with slack
 
-QRegularExpression line(const QString& mac, const QString& event)
-{
-    return QRegularExpression(QLatin1Char('^') + QRegularExpression::escape(mac) + QStringLiteral("\\t[^\\t]+\\t")
-        + QRegularExpression::escape(event));
-}
-
 bool seen(Monitor& m, const QString& mac, const QString& event, qsizetype from, int timeoutMs)
 {
-    return !m.waitForLine(line(mac, event), from, timeoutMs).isEmpty();
+    return !m.waitForLine(eventLine(mac, event), from, timeoutMs).isEmpty();
 }
 
 // The device every test watches: dev1 at 198.18.0.10 with the MAC kDevMac.
@@ -101,8 +95,13 @@ private Q_SLOTS:
             QVERIFY2(neighbours.contains(QStringLiteral("198.19.7.7")), qPrintable(neighbours));
             QVERIFY(monitor.linesAfter(0, QStringLiteral("02-00-00-00-07-07")).isEmpty());
 
-            // The lab's hosts file names the device.
-            QVERIFY(seen(monitor, kDevMac, QStringLiteral("Name is dev1"), 0, 6 * kSweepMs));
+            // The lab's hosts file names the device, and from then on its lines carry the name.
+            const QStringList named =
+                monitor.waitForLine(eventLine(kDevMac, QStringLiteral("Name is dev1")), 0, 6 * kSweepMs)
+                    .split(QLatin1Char('\t'));
+            QCOMPARE(named.mid(1),
+                (QStringList {kDevMac, QStringLiteral("198.18.0.10"), QStringLiteral("dev1"),
+                    QStringLiteral("Private address (randomised by the device)"), QStringLiteral("Name is dev1")}));
             QCOMPARE(monitor.stop(), 0);
             QVERIFY(!monitor.linesAfter(0, QStringLiteral("Shutdown requested by signal"), Process::Err).isEmpty());
         }

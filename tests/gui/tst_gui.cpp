@@ -112,7 +112,11 @@ private Q_SLOTS:
         // The stranger is announced with its two actions.
         QTRY_VERIFY_WITH_TIMEOUT(readAll(watch).contains(QLatin1String("member=Notify")), 60000);
         const QString call = readAll(watch).section(QStringLiteral("member=Notify"), 1);
-        QVERIFY2(call.contains(QLatin1String("New intruder on the network")), qPrintable(call));
+        QVERIFY2(call.contains(QLatin1String("New intruder on your network")), qPrintable(call));
+        // At normal urgency, and it expires.
+        QVERIFY2(
+            call.contains(QRegularExpression(QStringLiteral("\"urgency\"\\s+variant\\s+byte 1"))), qPrintable(call));
+        QVERIFY2(call.contains(QLatin1String("int32 15000")), qPrintable(call));
         QVERIFY(call.contains(QLatin1String("198.18.0.23")) && call.contains(QLatin1String("\"Show\""))
             && call.contains(QLatin1String("\"Acknowledge\"")));
 

@@ -47,8 +47,8 @@ caps() { awk -v f="$2:" '$1 == f { print $2 }' /proc/$1/status; }
 
 run_monitor --groups="$group"
 wait_for "$work/err" "kestrelwatch: watching 198.18.0.0 to 198.18.0.255 on eth0" 10
-wait_for "$work/out" "02-00-C6-12-00-0A	.*NEW DEVICE" 30
-wait_for "$work/out" "02-00-C6-12-00-0B	.*NEW DEVICE" 30
+wait_for "$work/out" "	02-00-C6-12-00-0A	.*NEW DEVICE" 30
+wait_for "$work/out" "	02-00-C6-12-00-0B	.*NEW DEVICE" 30
 grep -q "NetPlatform - listening for ARP on the swept interfaces" "$work/err" || fail "the helper does not listen for ARP"
 monitor=$(pgrep -P "$mon" -x kestrelwatch || echo "$mon")
 [ "$(caps "$monitor" CapEff)$(caps "$monitor" CapPrm)" = 00000000000000000000000000000000 ] || fail "monitor has capabilities"

@@ -10,6 +10,7 @@
 #include "mainwindow/PictureBox.h"
 #include "mainwindow/clsMedia.h"
 #include "mainwindow/frmMenu.h"
+#include "notify/AlertNameWait.h"
 #include "platform/Autostart.h"
 #include "store/Settings.h"
 
@@ -27,7 +28,7 @@ constexpr auto devices = WindowRig::deviceList;
 
 namespace {
 
-const QString kAlarmTitle = QStringLiteral("Kestrelwatch v1.0.0 ! INTRUDERS ONLINE !");
+const QString kAlarmTitle = QStringLiteral("Kestrelwatch v1.0.0 ! INTRUDER ONLINE !");
 const QString kTitle = QStringLiteral("Kestrelwatch v1.0.0");
 
 void writeFile(const QString& path, const QString& text)
@@ -74,11 +75,22 @@ private Q_SLOTS:
 
     void alarmLookAlternatesAndEndsOnTheFirstQuietTick()
     {
-        WindowRig rig(devices("i1"));
+        WindowRig rig(devices("i1 i2"));
         frmMain& w = rig.w();
         w.tmr333ms_Timer();
         QCOMPARE(w.trayLook(), 0);
+        // Nothing is "all clear" before the first sweep has ended.
+        QCOMPARE(w.pctStatus()->caption(), QStringLiteral("Starting\u2026"));
+        QVERIFY(sweepUntil(rig, [&] { return w.pctStatus()->caption().isEmpty(); }));
+        // Several intruders online are counted, one is not.
+        rig.setOnline(dev(2).mac, true);
         rig.setOnline(dev(1).mac, true);
+        w.tmr333ms_Timer();
+        QCOMPARE(w.pctStatus()->caption(), QStringLiteral("2 INTRUDERS ONLINE"));
+        QCOMPARE(w.windowTitle(), kTitle + QStringLiteral(" ! 2 INTRUDERS ONLINE !"));
+        rig.setOnline(dev(2).mac, false);
+        w.tmr333ms_Timer();
+        QCOMPARE(w.pctStatus()->caption(), QString());
         QList<int> looks;
         for (int tick = 0; tick < 4; ++tick) {
             w.tmr333ms_Timer();
@@ -203,6 +215,9 @@ private Q_SLOTS:
         const auto missing = [&rig] {
             return rig.core->debugLog().text().count(QLatin1String("no desktop notification service"));
         };
+        // The notification waits for the stranger's name, 3 s at most.
+        rig.clock.advanceMSecs(AlertNameWait::WaitMs);
+        rig.core->alertNameWait()->tick();
         QCOMPARE(missing(), notify);
         if (notify)
             w.notifyDesktop(0, true);
@@ -217,6 +232,25 @@ private Q_SLOTS:
         QCOMPARE(DesktopNotifier::bodyText({QStringLiteral("body"), QStringLiteral("body-markup")}, body),
             QStringLiteral("&lt;img src=/dev/zero&gt; &amp; &lt;b&gt;PC&lt;/b&gt;"));
         QCOMPARE(DesktopNotifier::bodyText({QStringLiteral("body")}, body), body);
+    }
+
+    // One alert, or the count of those that came together, by kind.
+    void notificationSummaries_data()
+    {
+        using T = DesktopNotifier::Topic;
+        QTest::addColumn<QList<DesktopNotifier::Topic>>("topics");
+        QTest::addColumn<QString>("summary");
+        QTest::newRow("one new") << QList<T> {T::NewIntruder} << QStringLiteral("New intruder on your network");
+        QTest::newRow("six new") << QList<T>(6, T::NewIntruder) << QStringLiteral("6 new intruders on your network");
+        QTest::newRow("two online") << QList<T>(2, T::IntruderOnline) << QStringLiteral("2 intruders online");
+        QTest::newRow("one of each") << QList<T> {T::Impersonation, T::IntruderOnline}
+                                     << QStringLiteral("1 new intruder and 1 intruder online");
+    }
+    void notificationSummaries()
+    {
+        QFETCH(QList<DesktopNotifier::Topic>, topics);
+        QFETCH(QString, summary);
+        QCOMPARE(DesktopNotifier::summary(topics), summary);
     }
 
     void firstRunThenLaterRuns()

@@ -32,8 +32,7 @@ private Q_SLOTS:
         TestHome home;
         Monitor monitor(home.paths().home);
         const auto seen = [&monitor](const QString& mac, const QString& event, qsizetype from) {
-            const QString line = QStringLiteral("^%1\\t[^\\t]+\\t").arg(mac) + QRegularExpression::escape(event);
-            return !monitor.waitForLine(QRegularExpression(line), from, 21000).isEmpty(); // three sweeps
+            return !monitor.waitForLine(eventLine(mac, event), from, 21000).isEmpty(); // three sweeps
         };
         monitor.start(lab.ns());
         QVERIFY(seen(router, QStringLiteral("Connected ( 198.18.0.1 )"), 0));

@@ -31,14 +31,14 @@ private Q_SLOTS:
         Monitor monitor(home.paths().home);
         monitor.start(lab.ns());
         QVERIFY(!monitor.waitForLine(RE("NetPlatform - listening for ARP"), 0, 10000, Process::Err).isEmpty());
-        QVERIFY(!monitor.waitForLine(RE("^02-00-C6-12-00-01\\t.*Connected"), 0, 2 * kSweepMs).isEmpty());
+        QVERIFY(!monitor.waitForLine(eventLine("02-00-C6-12-00-01", "Connected"), 0, 2 * kSweepMs).isEmpty());
 
         // name, address, MAC, the ARP it sends on joining ("" for none)
         const QList<QStringList> joins {{"loud", "198.18.0.20", "02:4b:57:00:00:14", "announcement"},
             {"prober", "198.18.0.21", "02:4b:57:00:00:15", "probe"}, {"quiet", "198.18.0.22", "02:4b:57:00:00:16", ""}};
         for (const QStringList& j : joins) {
             const QString mac = j[2].toUpper().replace(QLatin1Char(':'), QLatin1Char('-'));
-            const RE admitted(QLatin1Char('^') + mac + QStringLiteral("\\t.*NEW DEVICE"));
+            const RE admitted = eventLine(mac, "** WARNING - NEW DEVICE");
             const qsizetype out = monitor.cursor(), err = monitor.cursor(Process::Err);
             if (j[3].isEmpty()) {
                 QVERIFY(lab.addDevice(j[0], j[1], j[2]));

@@ -1,4 +1,5 @@
 #include "notify/AlertMails.h"
+#include "notify/AlertNameWait.h"
 
 #include "Devices.h"
 #include "Skip.h"
@@ -93,6 +94,62 @@ private Q_SLOTS:
         QVERIFY(m_alerts.newEmailBody(0).endsWith(kLogHeader + expected));
     }
 
+    // Mail and notification wait for the device's name, at most 3 s. Steps: "+MS" moves the clock and ticks,
+    // "name" gives the waiting device (B) a host name with its event, "ended" ends its lookup without one,
+    // "remove A" removes the device before it; "storm" and "hold" raise alerts (for B). Out: "MS:slot".
+    void nameWait_data()
+    {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QStringList>("ready");
+        const QStringList held {"hold"};
+        QTest::newRow("the name comes after 1 s: at once")
+            << held + QStringList {"+1000", "name"} << QStringList {"1000:1"};
+        QTest::newRow("no name: after 3 s") << held + QStringList {"+2800", "+199", "+1"} << QStringList {"3000:1"};
+        QTest::newRow("the lookup ends without a name")
+            << held + QStringList {"+400", "ended", "+200"} << QStringList {"600:1"};
+        QTest::newRow("named already") << QStringList {"name", "hold"} << QStringList {"0:1"};
+        QTest::newRow("a storm digest names no device") << QStringList {"storm"} << QStringList {"0:-1"};
+        QTest::newRow("a removal moves its slot")
+            << held + QStringList {"+500", "remove A", "+500", "name"} << QStringList {"1000:0"};
+    }
+
+    void nameWait()
+    {
+        QFETCH(QStringList, steps);
+        QFETCH(QStringList, ready);
+        const QDateTime start = m_clock.now();
+        const QString b = QStringLiteral("02-00-00-00-00-0B");
+        m_table[appendDevice(m_table, b, QStringLiteral("198.18.0.24"))].NameLookupPending = true;
+        AlertNameWait wait(m_table);
+        QStringList out;
+        connect(&wait, &AlertNameWait::ready, this,
+            [&](const Alert& a) { out << QStringLiteral("%1:%2").arg(start.msecsTo(m_clock.now())).arg(a.index); });
+        for (const QString& step : steps) {
+            DeviceEvent e;
+            e.kind = step == QLatin1String("name") ? DeviceEvent::Kind::NameChanged : DeviceEvent::Kind::Removed;
+            Alert a;
+            a.kind = step == QLatin1String("storm") ? Alert::Kind::Storm : Alert::Kind::NewIntruder;
+            if (a.kind != Alert::Kind::Storm)
+                std::tie(a.index, a.mac) = std::tuple(m_table.indexOfMac(b), b);
+            if (step.startsWith(QLatin1Char('+'))) {
+                m_clock.advanceMSecs(step.mid(1).toInt());
+                wait.tick();
+            } else if (step == QLatin1String("name") || step == QLatin1String("remove A")) {
+                if (e.kind == DeviceEvent::Kind::Removed)
+                    m_table.removeSlot(0);
+                else
+                    m_table[m_table.indexOfMac(b)].HostName = QStringLiteral("pixel.lan");
+                wait.deviceEvent(e);
+            } else if (step == QLatin1String("ended")) {
+                m_table[m_table.indexOfMac(b)].NameLookupPending = false;
+            } else {
+                wait.hold(a);
+            }
+        }
+        QCOMPARE(out, ready);
+        QCOMPARE(wait.waiting(), 0);
+    }
+
     void mailsGoOutWithTheirSubjects()
     {
         SmtpPeer peer;
@@ -109,8 +166,8 @@ private Q_SLOTS:
             QVERIFY(peer.messages().at(i).contains(QByteArray("\r\nTo: owner@home.example\r\nSubject: ") + subject));
             QVERIFY(peer.messages().at(i).endsWith("\r\n\r\n" + body.toUtf8() + "\r\n\r\n.\r\n"));
         };
-        check(0, "URGENT: A New Device has been detected on your Wireless Network\r\n", newBody);
-        check(1, "URGENT: An existing intruder is online on your Wireless Network\r\n", onlineBody);
+        check(0, "URGENT: A New Device has been detected on your network\r\n", newBody);
+        check(1, "URGENT: An existing intruder is online on your network\r\n", onlineBody);
         check(2, "URGENT: A device is impersonating your network gateway\r\n", newBody);
         m_settings.txtEmailServer.clear();
     }

@@ -6,6 +6,7 @@
 #include "Skip.h"
 #include "TestHome.h"
 #include "logging/DeviceLog.h"
+#include "logging/EventLine.h"
 #include "mqtt/MqttPayloads.h"
 #include "notify/AlertPolicy.h"
 #include "platform/Clock.h"
@@ -73,7 +74,8 @@ private Q_SLOTS:
         row("admitted impersonator", ev(Kind::Admitted, ip, true, 0, true, true), 1,
             "** WARNING - NEW DEVICE **|** WARNING - GATEWAY IMPERSONATION ( 198.18.0.7 ) **|Connected ( 198.18.0.7 )",
             "admission|warning|connected", "new impersonation" + all);
-        row("admitted gateway, safe", ev(Kind::Admitted, ip, false), 1, admitted, "admission|connected", "");
+        row("admitted gateway, safe", ev(Kind::Admitted, ip, false), 1,
+            "New device: the network's gateway, admitted as safe|Connected ( 198.18.0.7 )", "admission|connected", "");
         row("known device impersonates", ev(Kind::Impersonation, ip), 1,
             "** WARNING - GATEWAY IMPERSONATION ( 198.18.0.7 ) **", "warning", "");
         row("online, first seen 10 s ago", ev(Kind::Online, ip, true, 10), 1, "Connected ( 198.18.0.7 )", "connected",
@@ -132,6 +134,60 @@ private Q_SLOTS:
         connect(&policy, &AlertPolicy::alertRaised, this, [&raised](const Alert& a) { raised << describe(a); });
         policy.deviceEvent(event);
         QCOMPARE(raised.join(QLatin1Char('|')), alert);
+    }
+
+    // The headless monitor's lines: TIME MAC ADDRESS NAME VENDOR EVENT, tab-separated, "-" for an empty field.
+    void headlessLines_data()
+    {
+        QTest::addColumn<DeviceEvent>("event");
+        QTest::addColumn<QString>("friendly"); // the device's friendly name; "gone" for a removed slot
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<int>("offsetSecs");
+        QTest::addColumn<QString>("lines"); // joined by "|"
+        const auto ev = [](Kind kind, bool intruder = true, const char* name = "") {
+            DeviceEvent e;
+            std::tie(e.kind, e.index, e.mac, e.address, e.intruder, e.name) =
+                std::tuple(kind, 0, kMac, QStringLiteral("198.18.0.7"), intruder, QString::fromUtf8(name));
+            return e;
+        };
+        const QString unknown = QStringLiteral("Unknown Device");
+        const QString head = QStringLiteral("2026-12-04T18:41:08+00:00\t02-AA-BB-CC-DD-01\t198.18.0.7\t");
+        QTest::newRow("new intruder, name not known yet")
+            << ev(Kind::Admitted) << QString() << unknown << 0
+            << head + "-\tAcme\t** WARNING - NEW DEVICE **|" + head + "-\tAcme\tConnected ( 198.18.0.7 )";
+        QTest::newRow("gateway admitted as safe, an hour east")
+            << ev(Kind::Admitted, false) << QStringLiteral("Default Gateway") << unknown << 3600
+            << QString(head).replace("+00:00", "+01:00")
+                + "Default Gateway\tAcme\tNew device: the network's gateway, "
+                  "admitted as safe|"
+                + QString(head).replace("+00:00", "+01:00") + "Default Gateway\tAcme\tConnected ( 198.18.0.7 )";
+        QTest::newRow("host name, west of Greenwich")
+            << ev(Kind::Offline) << QString() << QStringLiteral("pixel.lan") << -(3 * 3600 + 30 * 60)
+            << QStringLiteral(
+                   "2026-12-04T18:41:08-03:30\t02-AA-BB-CC-DD-01\t198.18.0.7\tpixel.lan\tAcme\tDisconnected");
+        QTest::newRow("renamed: the friendly name wins, a tab stays inside its field")
+            << ev(Kind::Renamed, true, "lap\ttop") << QStringLiteral("lap\ttop") << QStringLiteral("pixel.lan") << 0
+            << head + "lap\\ttop\tAcme\tRenamed to lap\\ttop";
+        QTest::newRow("acknowledged") << ev(Kind::Acknowledged) << QString() << unknown << 0
+                                      << head + "-\tAcme\tAcknowledged";
+        QTest::newRow("removed: only what the event says")
+            << ev(Kind::Removed) << QStringLiteral("gone") << QString() << 0 << head + "-\tAcme\tRemoved";
+    }
+
+    void headlessLines()
+    {
+        QFETCH(DeviceEvent, event);
+        QFETCH(QString, friendly);
+        QFETCH(QString, host);
+        QFETCH(int, offsetSecs);
+        QFETCH(QString, lines);
+        event.time = QDateTime(kT.date(), kT.time(), Qt::OffsetFromUTC, offsetSecs);
+        DeviceTable table;
+        appendDevice(table, kMac, QStringLiteral("198.18.0.7"), kT);
+        table[0].FriendlyName = friendly;
+        table[0].HostName = host;
+        const DeviceRecord* device = friendly == QLatin1String("gone") ? nullptr : &table[0];
+        QCOMPARE(EventLine::lines(event, device, QStringLiteral("Acme")).join(QLatin1Char('|')), lines);
     }
 
     // The storm gate: "a S" admits a new intruder at second S (at 198.18.0.2, .3, ... in turn), "t S" is the

@@ -44,6 +44,13 @@ Run Lab::netlab(const QString& command, const QStringList& args) const
     return run(netlabScript(), QStringList {command, m_name} + args);
 }
 
+QRegularExpression eventLine(const QString& mac, const QString& event)
+{
+    return QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d[+-]\\d\\d:\\d\\d\\t")
+        + QRegularExpression::escape(mac) + QStringLiteral("\\t[^\\t]+\\t[^\\t]+\\t[^\\t]+\\t")
+        + QRegularExpression::escape(event));
+}
+
 QString Lab::ns(const QString& host) const
 {
     return netlab(QStringLiteral("ns"), {host}).out.trimmed();

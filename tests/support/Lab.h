@@ -3,6 +3,7 @@
 #include "Process.h"
 #include "Skip.h"
 
+#include <QRegularExpression>
 #include <QString>
 #include <QStringList>
 
@@ -55,6 +56,10 @@ public:
 private:
     QString m_home;
 };
+
+// A headless event line of the device with this MAC whose event text starts with event: TIME, MAC, ADDRESS,
+// NAME, VENDOR, EVENT, tab-separated.
+QRegularExpression eventLine(const QString& mac, const QString& event);
 
 } // namespace kwtest
 

@@ -8,6 +8,8 @@
 #include <QFileInfo>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 class TestRegTool : public QObject
 {
     Q_OBJECT
@@ -56,6 +58,40 @@ private Q_SLOTS:
         for (const QStringList& bad : {QStringList {}, QStringList {QStringLiteral("frobnicate")},
                  QStringList {QStringLiteral("get"), QStringLiteral("Software")}})
             QCOMPARE(reg(bad).code, 2);
+    }
+
+    // What each command line answers, with which status, for an admin reading it or a script: "out:" is the
+    // beginning of stdout, "err:" a part of stderr (and stdout stays empty).
+    void commandLineAnswers_data()
+    {
+        QTest::addColumn<QString>("command"); // the program, then its arguments after --home
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("says");
+        const auto row = [](const char* command, int code, const char* says) {
+            QTest::newRow(command) << QString::fromUtf8(command) << code << QString::fromUtf8(says);
+        };
+        row("kestrelwatch-reg --frobnicate dump", 2, "err:Unknown option '--frobnicate'");
+        row("kestrelwatch-reg --version", 0, "out:kestrelwatch-reg (Kestrelwatch) ");
+        row("kestrelwatch-reg get Software\\Brackmoor Nothing", 1, "err:no value Nothing in Software\\Brackmoor");
+        row("kestrelwatch-reg dump", 1, "err:there is no store in");
+        row("kestrelwatch --frobnicate", 2, "err:Unknown option '--frobnicate'");
+        row("kestrelwatch --vendor ff:ff:ff:ff:ff:ff", 1, "err:ff:ff:ff:ff:ff:ff is the broadcast address");
+        row("kestrelwatch --vendor 01:00:5e:00:00:fb", 1, "err:group (multicast) address");
+    }
+
+    void commandLineAnswers()
+    {
+        QFETCH(QString, command);
+        QFETCH(int, code);
+        QFETCH(QString, says);
+        TestHome home; // empty: no store yet
+        QStringList args = command.split(u' ');
+        const QString program = args.takeFirst();
+        const kwtest::Run r = kwtest::run(kwtest::binary(program), QStringList {u"--home"_s, home.paths().home} + args);
+        QCOMPARE(r.code, code);
+        const bool out = says.startsWith(u"out:");
+        QVERIFY2(out ? r.out.startsWith(says.mid(4)) : r.out.isEmpty() && r.err.contains(says.mid(4)),
+            qPrintable(r.out + r.err));
     }
 
     void damagedStoreIsRefusedByName()
