@@ -2,6 +2,7 @@
 
 #include "app/DeviceActions.h"
 #include "app/OsVersion.h"
+#include "channels/Channels.h"
 #include "engine/frmClient.h"
 #include "mqtt/MqttPublisher.h"
 #include "notify/AlertMails.h"
@@ -139,6 +140,13 @@ void MonitorCore::startEngine(std::unique_ptr<NetPlatform> net, const std::funct
     m_mqtt->refresh();
     m_alertPolicy = std::make_unique<AlertPolicy>(m_settings);
     m_alertPolicy->setInterfaceLookup([this](const QString& ip) { return interfaceOf(ip); });
+    m_alertPolicy->setWatchLookup([this](const QString& mac) {
+        const qint32 index = m_devices.indexOfMac(mac);
+        return index < 0 ? quint8(0) : m_devices[index].Watch;
+    });
+    m_channels =
+        std::make_unique<Channels>(m_settings, m_devices, [this](const QString& mac) { return vendorName(mac); });
+    m_channels->openQueue(m_paths.home + QStringLiteral("channels.db"));
     m_engine = std::make_unique<frmClient>(m_devices, *m_net);
     // The history first: an alert mail carries its tail. The policy before MQTT: a storm holds back the
     // admissions' events, which its digest sums up.
@@ -153,6 +161,7 @@ void MonitorCore::startEngine(std::unique_ptr<NetPlatform> net, const std::funct
     QObject::connect(m_alertPolicy.get(), &AlertPolicy::alertRaised, m_alertPolicy.get(), [this](const Alert& alert) {
         if (m_alertMails)
             m_alertMails->alertRaised(alert);
+        m_channels->alertRaised(alert);
         if (alert.kind == Alert::Kind::Storm)
             m_mqtt->stormDigest(
                 alert.time, alert.count, alert.interfaceName, alert.firstAddress, alert.lastAddress, alert.stormText());
@@ -202,6 +211,8 @@ void MonitorCore::applyMqttCommand(qint32 index, const MqttCommand& command)
         done << QStringLiteral("moved to the safe list");
     if (command.safe == false && m_actions.MoveToIntruders(index))
         done << QStringLiteral("moved to the intruder list");
+    if (command.watch && m_actions.SetWatch(index, *command.watch))
+        done << QStringLiteral("watch set");
     if (done.isEmpty())
         Log(QStringLiteral("MQTT - command for %1 changed nothing").arg(mac));
     else

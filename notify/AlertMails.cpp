@@ -21,6 +21,8 @@ const QString AlertMails::ImpersonationSubject =
     QStringLiteral("URGENT: A device is impersonating your network gateway");
 const QString AlertMails::OnlineSubject =
     QStringLiteral("URGENT: An existing intruder is online on your Wireless Network");
+const QString AlertMails::WatchOfflineSubject = QStringLiteral("A watched device went offline");
+const QString AlertMails::WatchOnlineSubject = QStringLiteral("A watched device is back online");
 const QString AlertMails::StormSubject = QStringLiteral("URGENT: Many new devices are joining your Wireless Network");
 
 AlertMails::AlertMails(
@@ -98,6 +100,10 @@ void AlertMails::alertRaised(const Alert& alert)
         break;
     case Alert::Kind::Storm:
         SendStormEmail(alert);
+        break;
+    case Alert::Kind::Watched:
+        m_mail.SendEmail(m_settings.txtEmailAddresses, alert.online ? WatchOnlineSubject : WatchOfflineSubject,
+            onlineEmailBody(alert.index));
         break;
     }
 }
