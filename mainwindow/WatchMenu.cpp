@@ -1,0 +1,50 @@
+#include "mainwindow/WatchMenu.h"
+
+#include "app/MonitorCore.h"
+#include "mainwindow/frmMain.h"
+#include "mainwindow/frmMenu.h"
+#include "store/DeviceWatch.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QMenu>
+
+WatchMenu::WatchMenu(frmMain& window, frmMenu& menus)
+    : QObject(&menus)
+    , m_window(window)
+{
+    // Before the programs' separator: the device's own items stay together.
+    m_menus[0] = build(menus.mnuIntruderMenu(), menus.mnuPrograms().first());
+    m_menus[1] = build(menus.mnuAllowedMenu(), menus.mnuPrograms2().first());
+    connect(&window, &frmMain::intruderMenuRequested, this, [this](qint32 slot) { m_slot = slot; });
+    connect(&window, &frmMain::allowedMenuRequested, this, [this](qint32 slot) { m_slot = slot; });
+}
+
+QMenu* WatchMenu::build(QMenu* parent, QAction* before)
+{
+    auto* menu = new QMenu(QStringLiteral("Watch"), parent);
+    menu->setObjectName(parent->objectName() + QStringLiteral("Watch"));
+    parent->insertMenu(before, menu)->setObjectName(QStringLiteral("mnuWatch"));
+    auto* group = new QActionGroup(menu);
+    const struct
+    {
+        quint8 mode;
+        const char* caption;
+    } items[] = {{DeviceWatch::None, "Not watched"}, {DeviceWatch::Offline, "Alert when it goes offline"},
+        {DeviceWatch::Online, "Alert when it comes back"}, {DeviceWatch::Both, "Alert on both"}};
+    for (const auto& item : items) {
+        QAction* a = menu->addAction(QLatin1String(item.caption));
+        a->setCheckable(true);
+        a->setData(item.mode);
+        group->addAction(a);
+        connect(a, &QAction::triggered, this,
+            [this, mode = item.mode] { m_window.core().actions().SetWatch(m_slot, mode); });
+    }
+    connect(menu, &QMenu::aboutToShow, this, [this, menu] {
+        const DeviceTable& devices = m_window.core().devices();
+        const quint8 mode = devices.isValid(m_slot) ? devices[m_slot].Watch : quint8(DeviceWatch::None);
+        for (QAction* a : menu->actions())
+            a->setChecked(a->data().toUInt() == mode);
+    });
+    return menu;
+}

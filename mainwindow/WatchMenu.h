@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QObject>
+
+class QAction;
+class QMenu;
+class frmMain;
+class frmMenu;
+
+// "Watch" in both lists' right-click menus: alert when the device goes offline, comes back, or both (its
+// key's "Watch" value, set through the device actions). The menu shows the device's current choice checked.
+class WatchMenu final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(WatchMenu)
+
+public:
+    WatchMenu(frmMain& window, frmMenu& menus);
+
+    // The submenu added to the intruder menu; the safe list's has the same items.
+    QMenu* intruderWatchMenu() const { return m_menus[0]; }
+
+private:
+    QMenu* build(QMenu* parent, QAction* before);
+
+    frmMain& m_window;
+    QMenu* m_menus[2] {};
+    qint32 m_slot = -1;
+};
