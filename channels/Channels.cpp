@@ -59,7 +59,12 @@ Channels::Channels(const LiveSettings& settings, const DeviceTable& table, Vendo
     m_timer.start();
 }
 
-Channels::~Channels() = default;
+Channels::~Channels()
+{
+    // Requests still running end with the manager; none may report to a queue that is already gone.
+    for (QNetworkReply* reply : m_net.findChildren<QNetworkReply*>())
+        reply->disconnect(this);
+}
 
 void Channels::openQueue(const QString& file)
 {
