@@ -7,7 +7,9 @@
 
 #include <QAction>
 #include <QActionGroup>
+#include <QCursor>
 #include <QMenu>
+#include <QTableWidget>
 
 WatchMenu::WatchMenu(frmMain& window, frmMenu& menus)
     : QObject(&menus)
@@ -18,6 +20,30 @@ WatchMenu::WatchMenu(frmMain& window, frmMenu& menus)
     m_menus[1] = build(menus.mnuAllowedMenu(), menus.mnuPrograms2().first());
     connect(&window, &frmMain::intruderMenuRequested, this, [this](qint32 slot) { m_slot = slot; });
     connect(&window, &frmMain::allowedMenuRequested, this, [this](qint32 slot) { m_slot = slot; });
+    connect(window.fgDetails(), &QTableWidget::cellClicked, this, [this](int row) {
+        const QTableWidgetItem* title = m_window.fgDetails()->item(row, 0);
+        if (!title || title->text() != RowTitle)
+            return;
+        m_slot = m_window.selectedSlot();
+        m_menus[0]->popup(QCursor::pos());
+    });
+}
+
+const QString WatchMenu::RowTitle = QStringLiteral("Watch");
+
+QString WatchMenu::caption(quint8 mode)
+{
+    switch (mode) {
+    case DeviceWatch::Offline:
+        return QStringLiteral("When it goes offline");
+    case DeviceWatch::Online:
+        return QStringLiteral("When it comes back");
+    case DeviceWatch::Both:
+        return QStringLiteral("Offline and back");
+    default:
+        break;
+    }
+    return QStringLiteral("No (click to watch)");
 }
 
 QMenu* WatchMenu::build(QMenu* parent, QAction* before)
@@ -37,8 +63,10 @@ QMenu* WatchMenu::build(QMenu* parent, QAction* before)
         a->setCheckable(true);
         a->setData(item.mode);
         group->addAction(a);
-        connect(a, &QAction::triggered, this,
-            [this, mode = item.mode] { m_window.core().actions().SetWatch(m_slot, mode); });
+        connect(a, &QAction::triggered, this, [this, mode = item.mode] {
+            if (m_window.core().actions().SetWatch(m_slot, mode))
+                m_window.Display_Details();
+        });
     }
     connect(menu, &QMenu::aboutToShow, this, [this, menu] {
         const DeviceTable& devices = m_window.core().devices();
