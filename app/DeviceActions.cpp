@@ -4,6 +4,7 @@
 #include "platform/DebugSink.h"
 #include "store/DeviceTable.h"
 #include "store/DeviceText.h"
+#include "store/DeviceWatch.h"
 #include "store/Settings.h"
 #include "store/TextForms.h"
 #include "store/modRegistry.h"
@@ -31,6 +32,23 @@ DeviceEvent DeviceActions::makeEvent(DeviceEvent::Kind kind, qint32 slot) const
     e.name = d.FriendlyName;
     e.intruder = d.Intruder;
     return e;
+}
+
+bool DeviceActions::SetWatch(qint32 slot, quint8 mode)
+{
+    if (!m_devices.isValid(slot) || mode > DeviceWatch::Both || m_devices[slot].Watch == mode)
+        return false;
+    m_devices[slot].Watch = mode;
+    if (mode == DeviceWatch::None)
+        modRegistry::DeleteValue(
+            modRegistry::ProductKey, Keys::deviceKey(m_devices[slot].MacAddress), DeviceWatch::Value);
+    else
+        store(slot, DeviceWatch::Value, DeviceWatch::text(DeviceWatch::Mode(mode)));
+    Log(QStringLiteral("Watch - %1: %2")
+            .arg(m_devices[slot].MacAddress,
+                mode == DeviceWatch::None ? QStringLiteral("not watched")
+                                          : DeviceWatch::text(DeviceWatch::Mode(mode))));
+    return true;
 }
 
 bool DeviceActions::Acknowledge(qint32 slot)

@@ -28,6 +28,9 @@ public:
     bool MoveToIntruders(qint32 slot);
     // The friendly name ("Friendly_Name"), through the one name filter: a refused name is logged and not kept.
     bool Rename(qint32 slot, const QString& name);
+    // Which presence changes of the device alert (the key's "Watch" value, none when DeviceWatch::None). Emits
+    // nothing: no history line, no redraw of the lists.
+    bool SetWatch(qint32 slot, quint8 mode);
     // A device that is online cannot be removed: it would be admitted again at the next sweep.
     static bool removable(const DeviceRecord& d);
     // The device's key goes with all its values and its slot closes; its history file stays on disk.

@@ -3,6 +3,7 @@
 #include "app/DeviceActions.h"
 #include "app/OsVersion.h"
 #include "app/StoreFollower.h"
+#include "channels/Channels.h"
 #include "engine/frmClient.h"
 #include "mqtt/MqttPublisher.h"
 #include "notify/AlertMails.h"
@@ -142,6 +143,13 @@ void MonitorCore::startEngine(std::unique_ptr<NetPlatform> net, const std::funct
     m_alertPolicy = std::make_unique<AlertPolicy>(m_settings);
     m_alertPolicy->setInterfaceLookup([this](const QString& ip) { return interfaceOf(ip); });
     m_alertNameWait = std::make_unique<AlertNameWait>(m_devices);
+    m_alertPolicy->setWatchLookup([this](const QString& mac) {
+        const qint32 index = m_devices.indexOfMac(mac);
+        return index < 0 ? quint8(0) : m_devices[index].Watch;
+    });
+    m_channels =
+        std::make_unique<Channels>(m_settings, m_devices, [this](const QString& mac) { return vendorName(mac); });
+    m_channels->openQueue(m_paths.home + QStringLiteral("channels.db"));
     m_engine = std::make_unique<frmClient>(m_devices, *m_net);
     // The history first: an alert mail carries its tail. The policy before MQTT: a storm holds back the
     // admissions' events, which its digest sums up.
@@ -154,13 +162,15 @@ void MonitorCore::startEngine(std::unique_ptr<NetPlatform> net, const std::funct
         if (event.kind == DeviceEvent::Kind::Removed)
             m_engine->blnEntryDeleted = true;
     });
-    // Mail and notifications wait for the device's name; MQTT and the front ends' sound and pop-up do not.
+    // Mail, notifications and the push channels wait for the device's name; MQTT and the front ends' sound
+    // and pop-up do not.
     QObject::connect(m_alertNameWait.get(), &AlertNameWait::ready, m_alertNameWait.get(), [this](const Alert& alert) {
         if (m_alertMails)
             m_alertMails->alertRaised(alert);
+        m_channels->alertRaised(alert);
     });
     QObject::connect(m_alertPolicy.get(), &AlertPolicy::alertRaised, m_alertPolicy.get(), [this](const Alert& alert) {
-        if (alert.mail || alert.notify)
+        if (alert.mail || alert.notify || alert.push)
             m_alertNameWait->hold(alert);
         if (alert.kind == Alert::Kind::Storm)
             m_mqtt->stormDigest(
@@ -219,6 +229,8 @@ void MonitorCore::applyMqttCommand(qint32 index, const MqttCommand& command)
         done << QStringLiteral("moved to the safe list");
     if (command.safe == false && m_actions.MoveToIntruders(index))
         done << QStringLiteral("moved to the intruder list");
+    if (command.watch && m_actions.SetWatch(index, *command.watch))
+        done << QStringLiteral("watch set");
     if (done.isEmpty())
         Log(QStringLiteral("MQTT - command for %1 changed nothing").arg(mac));
     else

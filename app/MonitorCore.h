@@ -18,6 +18,7 @@ class AlertMails;
 class AlertNameWait;
 class AlertPolicy;
 class CEmail;
+class Channels;
 class CMacDatabase;
 class Hive;
 class MqttPublisher;
@@ -30,7 +31,8 @@ class frmClient;
 // Everything the monitor runs on, window or not: the store, the settings, the device table and histories,
 // the debug log, the vendor database, the mailer and the discovery engine, set up by the start-up steps in
 // their order. The device events of the engine and of the user's actions (DeviceActions) go to the core's
-// subscribers, connected once here: the history (DeviceLog), the alert policy and, through it, the mail; MQTT. The
+// subscribers, connected once here: the history (DeviceLog), the alert policy and, through it, the mail and the
+// push channels; MQTT. The
 // window (frmMain) and the headless front end each drive these steps and subscribe to the events and alerts to redraw,
 // play sounds and pop up.
 class MonitorCore final
@@ -106,6 +108,7 @@ public:
     MqttPublisher* mqtt() { return m_mqtt.get(); }
     // Takes into memory what kestrelwatch-ctl changes in the store while the monitor runs (from startEngine).
     StoreFollower* storeFollower() { return m_follower.get(); }
+    Channels* channels() { return m_channels.get(); }
     Hive* hive() { return m_hive.get(); }
     bool extraLogging() const { return m_extraLogging; }
     QDateTime startTime() const { return m_startTime; }
@@ -133,6 +136,7 @@ private:
     std::unique_ptr<MqttPublisher> m_mqtt;
     std::unique_ptr<AlertPolicy> m_alertPolicy;
     std::unique_ptr<AlertNameWait> m_alertNameWait;
+    std::unique_ptr<Channels> m_channels;
     std::unique_ptr<frmClient> m_engine;
     std::unique_ptr<StoreFollower> m_follower;
     bool m_extraLogging = false;

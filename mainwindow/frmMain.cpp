@@ -10,6 +10,7 @@
 #include "mainwindow/PictureBox.h"
 #include "mainwindow/PlainText.h"
 #include "mainwindow/Theme.h"
+#include "mainwindow/WatchMenu.h"
 #include "mainwindow/clsMedia.h"
 #include "mainwindow/frmMenu.h"
 #include "notify/AlertMails.h"
@@ -420,6 +421,7 @@ void frmMain::wireControls()
         [this](qint32, const QPoint& at, bool ack) { m_menus->popupIntruderMenu(at, ack); });
     connect(this, &frmMain::allowedMenuRequested, m_menus,
         [this](qint32, const QPoint& at) { m_menus->popupAllowedMenu(at); });
+    new WatchMenu(*this, *m_menus);
     connect(m_txtFriendlyName, &QLineEdit::textChanged, this, &frmMain::txtFriendlyName_Change);
 
     // The window takes its control keys before any of its controls (the name box included).

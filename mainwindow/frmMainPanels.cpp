@@ -1,4 +1,5 @@
 // The details, log and probe panels: which one is open, the details grid, the log grid and the probe's target.
+#include "mainwindow/WatchMenu.h"
 #include "mainwindow/frmMain.h"
 
 #include "mainwindow/DeviceListModel.h"
@@ -146,8 +147,10 @@ void frmMain::Display_Details()
     }
     if (CMacDatabase::isPrivateMac(d.MacAddress))
         rows.append({QStringLiteral("Note"), QStringLiteral("This device may return under another address."), 2});
+    const int ipv6Row = int(rows.size());
     rows.append({QStringLiteral("IPv6 Addresses"), ipv6Lines(d.Ipv6Addresses),
         std::clamp(int(d.Ipv6Addresses.size()), 1, kIpv6Shown)});
+    rows.append({WatchMenu::RowTitle, WatchMenu::caption(d.Watch), 1});
 
     m_fgDetails->setRowCount(int(rows.size()));
     const QFontMetrics cellMetrics(m_fgDetails->font());
@@ -164,8 +167,7 @@ void frmMain::Display_Details()
     }
     // Long or many IPv6 addresses do not fit their cell; its tip holds them all.
     if (!d.Ipv6Addresses.isEmpty())
-        m_fgDetails->item(int(rows.size()) - 1, 1)
-            ->setToolTip(PlainText::toolTip(d.Ipv6Addresses.join(QLatin1Char('\n'))));
+        m_fgDetails->item(ipv6Row, 1)->setToolTip(PlainText::toolTip(d.Ipv6Addresses.join(QLatin1Char('\n'))));
     // The grid is as tall as its rows, and the hint below follows it where there is room.
     layoutSheets();
     // The friendly-name box sits over its value cell; it keeps the caret while the user types.

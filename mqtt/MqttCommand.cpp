@@ -1,6 +1,7 @@
 #include "mqtt/MqttCommand.h"
 
 #include "store/DeviceText.h"
+#include "store/DeviceWatch.h"
 #include "store/MacAddress.h"
 
 #include <QJsonDocument>
@@ -54,6 +55,11 @@ MqttCommand parseMqttCommand(const QByteArray& payload)
             if (!name.ok())
                 return failure(QStringLiteral("\"name\" ") + name.refusal);
             command.name = name.text;
+        } else if (key == QLatin1String("watch")) {
+            const auto mode = value.isString() ? DeviceWatch::parse(value.toString()) : std::nullopt;
+            if (!mode)
+                return failure(QStringLiteral("\"watch\" takes \"offline\", \"online\", \"both\" or \"\""));
+            command.watch = *mode;
         } else {
             return failure(QStringLiteral("unknown field \"%1\"").arg(key.left(64)));
         }

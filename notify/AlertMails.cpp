@@ -19,6 +19,8 @@ const QString AlertMails::NewSubject = QStringLiteral("URGENT: A New Device has 
 const QString AlertMails::ImpersonationSubject =
     QStringLiteral("URGENT: A device is impersonating your network gateway");
 const QString AlertMails::OnlineSubject = QStringLiteral("URGENT: An existing intruder is online on your network");
+const QString AlertMails::WatchOfflineSubject = QStringLiteral("A watched device went offline");
+const QString AlertMails::WatchOnlineSubject = QStringLiteral("A watched device is back online");
 const QString AlertMails::StormSubject = QStringLiteral("URGENT: Many new devices are joining your network");
 
 AlertMails::AlertMails(
@@ -96,6 +98,10 @@ void AlertMails::alertRaised(const Alert& alert)
         break;
     case Alert::Kind::Storm:
         SendStormEmail(alert);
+        break;
+    case Alert::Kind::Watched:
+        m_mail.SendEmail(m_settings.txtEmailAddresses, alert.online ? WatchOnlineSubject : WatchOfflineSubject,
+            onlineEmailBody(alert.index));
         break;
     }
 }

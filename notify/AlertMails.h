@@ -23,6 +23,9 @@ public:
     static const QString ImpersonationSubject;
     static const QString OnlineSubject;
     static const QString StormSubject;
+    // A watched device's change; the body is the online mail's.
+    static const QString WatchOfflineSubject;
+    static const QString WatchOnlineSubject;
 
     AlertMails(CEmail& mail, DeviceTable& table, DeviceLog& log, const LiveSettings& settings, VendorLookup vendor);
 

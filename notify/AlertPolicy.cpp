@@ -2,6 +2,7 @@
 
 #include "platform/Clock.h"
 #include "platform/DebugSink.h"
+#include "store/DeviceWatch.h"
 #include "store/LiveSettings.h"
 #include "store/TextForms.h"
 
@@ -48,6 +49,7 @@ Alert AlertPolicy::deviceAlert(Alert::Kind kind, const DeviceEvent& event) const
     alert.mail = LiveSettings::on(online ? m_settings.chkOnlineIntruderEmail : m_settings.chkNewIntruderEmail);
     alert.notify = LiveSettings::on(online ? m_settings.chkOnlineIntruderNotify : m_settings.chkNewIntruderNotify);
     alert.volume = m_settings.slideVolume;
+    alert.push = alert.sound || alert.popup || alert.mail || alert.notify;
     return alert;
 }
 
@@ -55,9 +57,43 @@ void AlertPolicy::deviceEvent(const DeviceEvent& event)
 {
     if (event.kind == DeviceEvent::Kind::Admitted && event.intruder)
         admitted(event);
-    else if (event.kind == DeviceEvent::Kind::Online && event.intruder
-        && event.firstSeen.secsTo(event.time) > OnlineGraceSecs)
-        Q_EMIT alertRaised(deviceAlert(Alert::Kind::IntruderOnline, event));
+    else if (event.kind == DeviceEvent::Kind::Online || (event.kind == DeviceEvent::Kind::Offline && event.logged))
+        presence(event);
+    else if (event.kind == DeviceEvent::Kind::Removed)
+        m_lastPresenceAlert.remove(event.mac);
+}
+
+void AlertPolicy::presence(const DeviceEvent& event)
+{
+    const bool online = event.kind == DeviceEvent::Kind::Online;
+    const bool intruderBack = online && event.intruder && event.firstSeen.secsTo(event.time) > OnlineGraceSecs;
+    const bool watched = m_watchOf && DeviceWatch::covers(m_watchOf(event.mac), online);
+    if (!intruderBack && !watched)
+        return;
+    if (quiet(event.mac, event.time))
+        return;
+    Alert alert = deviceAlert(intruderBack ? Alert::Kind::IntruderOnline : Alert::Kind::Watched, event);
+    if (!intruderBack)
+        alert.sound = alert.popup = alert.notify = false;
+    alert.online = online;
+    alert.mail = alert.mail || watched;
+    alert.push = alert.push || watched;
+    Q_EMIT alertRaised(alert);
+}
+
+bool AlertPolicy::quiet(const QString& mac, const QDateTime& time)
+{
+    const qint64 quietSecs = qint64(m_settings.alertQuietMinutes) * 60;
+    const auto last = m_lastPresenceAlert.constFind(mac);
+    if (quietSecs > 0 && last != m_lastPresenceAlert.cend() && last->secsTo(time) < quietSecs) {
+        Log(QStringLiteral(
+            "Alerts - %1 changed again within %2 minutes of its last alert: no alert, the history has it")
+                .arg(mac)
+                .arg(m_settings.alertQuietMinutes));
+        return true;
+    }
+    m_lastPresenceAlert.insert(mac, time);
+    return false;
 }
 
 void AlertPolicy::admitted(const DeviceEvent& event)
@@ -118,6 +154,7 @@ void AlertPolicy::sendDigest(const QDateTime& now)
     alert.mail = LiveSettings::on(m_settings.chkNewIntruderEmail);
     alert.notify = LiveSettings::on(m_settings.chkNewIntruderNotify);
     alert.volume = m_settings.slideVolume;
+    alert.push = alert.sound || alert.popup || alert.mail || alert.notify;
     m_lastDigest = now;
     m_pending = 0;
     m_firstAddress.clear();

@@ -3,6 +3,7 @@
 #include "store/DeviceEvent.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -15,7 +16,8 @@ struct LiveSettings;
 // pop the window up (when it is not shown); the mailer, MQTT and the desktop notifier take their parts.
 struct Alert
 {
-    enum class Kind { NewIntruder, IntruderOnline, Storm };
+    // Watched: a device the user watches went offline or came back (online says which).
+    enum class Kind { NewIntruder, IntruderOnline, Storm, Watched };
 
     Kind kind = Kind::NewIntruder;
     QDateTime time;
@@ -26,6 +28,8 @@ struct Alert
     bool popup = false;
     bool mail = false;
     bool notify = false;
+    bool push = false; // the push channels (ntfy, Gotify, the webhook) carry it
+    bool online = false; // Watched: it came back (else it went offline)
     int volume = 0;
 
     // A storm digest: how many new devices came since the last digest (the first: those that made the storm),
@@ -42,7 +46,10 @@ struct Alert
 };
 
 // Decides from the settings which alerts a device event raises: a new intruder, an intruder back online (not
-// within ten seconds of its first sighting). More than StormThreshold new intruders within StormWindowSecs
+// within ten seconds of its first sighting), a watched device gone offline or back (by mail and every push
+// channel). A device flapping is quiet: at most one online or offline alert per device within
+// alertQuietMinutes; its history still records every change. The push channels carry an intruder alert when
+// any of its check boxes is on. More than StormThreshold new intruders within StormWindowSecs
 // is a storm: every device is still admitted and logged, but the alerts collapse into one digest at once and
 // one per DigestSecs while more come; a digest period without a new device ends the storm. Time comes from
 // the events and from kwclock, so tests drive it with a manual clock and tick().
@@ -61,6 +68,8 @@ public:
 
     // The interface an address lies on, for the digest; without it the digest names none.
     void setInterfaceLookup(std::function<QString(const QString& ip)> lookup) { m_interfaceOf = std::move(lookup); }
+    // A device's DeviceWatch::Mode; without it nothing is watched.
+    void setWatchLookup(std::function<quint8(const QString& mac)> lookup) { m_watchOf = std::move(lookup); }
 
     void deviceEvent(const DeviceEvent& event);
     // Every second: the next digest, or the end of the storm.
@@ -73,11 +82,15 @@ Q_SIGNALS:
 private:
     Alert deviceAlert(Alert::Kind kind, const DeviceEvent& event) const;
     void admitted(const DeviceEvent& event);
+    void presence(const DeviceEvent& event);
+    bool quiet(const QString& mac, const QDateTime& time);
     void sendDigest(const QDateTime& now);
     void widenRange(const QString& address);
 
     const LiveSettings& m_settings;
     std::function<QString(const QString&)> m_interfaceOf;
+    std::function<quint8(const QString&)> m_watchOf;
+    QHash<QString, QDateTime> m_lastPresenceAlert; // per MAC, for the quiet rule
     QTimer m_timer;
     std::deque<std::pair<QDateTime, QString>> m_recent; // new intruders of the last StormWindowSecs
     bool m_storm = false;

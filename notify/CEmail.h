@@ -4,6 +4,7 @@
 #include "store/Base64Class.h"
 
 #include <QObject>
+#include <QSslCertificate>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
@@ -108,6 +109,9 @@ public:
     static std::optional<Endpoint> serverEndpoint(const QString& setting, quint16 defaultPort = 25);
     // The words a TLS failure is logged with: "untrusted certificate", "host name mismatch", ...
     static QString tlsCause(const QList<QSslError>& errors);
+    // The certificates a server's is checked against: the system's, or those SSL_CERT_FILE and SSL_CERT_DIR
+    // name (the push channels trust the same).
+    static QList<QSslCertificate> trustedCertificates();
 
 Q_SIGNALS:
     // A message has left the queue: sent (the server took it) or dropped after its last attempt, with the

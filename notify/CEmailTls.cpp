@@ -9,11 +9,9 @@
 #include <QSslError>
 #include <QSslSocket>
 
-namespace {
-
 // OpenSSL's own variables name the trust store when they are set (Qt reads only its fixed folders): the file
 // adds to the store, the folders replace the system's.
-QList<QSslCertificate> trustedCertificates()
+QList<QSslCertificate> CEmail::trustedCertificates()
 {
     const QString file = qEnvironmentVariable("SSL_CERT_FILE");
     const QString dirs = qEnvironmentVariable("SSL_CERT_DIR");
@@ -33,8 +31,6 @@ QList<QSslCertificate> trustedCertificates()
     }
     return certificates;
 }
-
-} // namespace
 
 void CEmail::setUpTls()
 {

@@ -61,6 +61,9 @@ struct Text
 
 extern const std::array<Flag, FlagCount> Flags;
 extern const std::array<Text, TextCount> Texts;
+// The push channels' fields in pairs (server, token) in the order of Channel: ntfy, Gotify, the webhook. Their
+// own page (frmSettingsChannels) shows them.
+extern const std::array<Text, 6> ChannelTexts;
 
 inline QString latin1(const char* text)
 {

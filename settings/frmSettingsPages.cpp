@@ -4,6 +4,7 @@
 
 #include "platform/DebugSink.h"
 #include "settings/LogTextBox.h"
+#include "settings/frmSettingsChannels.h"
 #include "settings/frmSettingsMqtt.h"
 
 #include <QCheckBox>
@@ -88,6 +89,7 @@ void frmSettings::buildTabs()
     m_sst1->addTab(buildDebugPage(), tabPicture(QStringLiteral("Debug.bmp")), QStringLiteral(" Debug Log"));
     m_mqttPage = new frmSettingsMqtt(m_settings, m_base64);
     m_sst1->addTab(m_mqttPage, QStringLiteral(" MQTT"));
+    m_sst1->addTab(new frmSettingsChannels(m_settings), QStringLiteral(" Push"));
 
     // The text box labels of all frames share one column width, so the boxes line up across frames.
     int labelWidth = m_flags[EmailAuthenticate]->sizeHint().width();

@@ -27,6 +27,8 @@ struct DeviceRecord
     QString LogText;
     // In memory only: the IPv6 neighbour table's addresses of this MAC at the last harvest, link-local ones last.
     QStringList Ipv6Addresses;
+    // Which presence changes alert (DeviceWatch::Mode, the key's "Watch" value).
+    quint8 Watch = 0;
 
     // Online from the harvest that finds the device to the harvest that finds it gone. The countdown already
     // reads 0 while the sweep that decides runs, so the countdown alone would call a device absent for the

@@ -42,6 +42,16 @@ struct LiveSettings
     QString cboMqttSecurity = QStringLiteral("None"); // "None" or "TLS"
     QString txtMqttSensor;
 
+    // The push channels: each is on when its server (or URL) is set; the tokens are optional.
+    QString txtNtfyServer; // the topic URL
+    QString txtNtfyToken;
+    QString txtGotifyServer;
+    QString txtGotifyToken; // the application token
+    QString txtWebhookUrl;
+    QString txtWebhookToken;
+    // At most one online or offline alert per device within this many minutes (0: every change alerts).
+    int alertQuietMinutes = 15;
+
     QString lblLogPath; // the debug log file's path, shown beside chkLogToDisk
 
     static bool on(int checkBox) { return checkBox == 1; }

@@ -3,6 +3,7 @@
 #include "platform/DebugSink.h"
 #include "store/Base64Class.h"
 #include "store/DeviceTable.h"
+#include "store/DeviceWatch.h"
 #include "store/LiveSettings.h"
 #include "store/TextForms.h"
 #include "store/modRegistry.h"
@@ -102,6 +103,29 @@ void loadSettings(LiveSettings& s, const QString& debugLogFile)
     s.cboMqttSecurity = readGeneral(QStringLiteral("MqttSecurity"), QStringLiteral("None"));
     s.txtMqttSensor = readGeneral(QStringLiteral("MqttSensor"), QSysInfo::machineHostName());
 
+    const struct
+    {
+        const char* name;
+        QString LiveSettings::*field;
+    } channels[] = {
+        {"NtfyServer", &LiveSettings::txtNtfyServer},
+        {"NtfyToken", &LiveSettings::txtNtfyToken},
+        {"GotifyServer", &LiveSettings::txtGotifyServer},
+        {"GotifyToken", &LiveSettings::txtGotifyToken},
+        {"WebhookUrl", &LiveSettings::txtWebhookUrl},
+        {"WebhookToken", &LiveSettings::txtWebhookToken},
+    };
+    for (const auto& channel : channels)
+        s.*channel.field = readGeneral(QString::fromLatin1(channel.name)).trimmed();
+    const QString quiet = readGeneral(QStringLiteral("AlertQuietMinutes"), QStringLiteral("15")).trimmed();
+    bool quietOk = false;
+    const int quietValue = quiet.toInt(&quietOk);
+    if (quietOk && quietValue >= 0)
+        s.alertQuietMinutes = quietValue;
+    else
+        Log(QStringLiteral("Load_Registry - AlertQuietMinutes \"%1\" is not a number of minutes; 15 is used")
+                .arg(quiet));
+
     const QString volume = readGeneral(QStringLiteral("Volume"), QStringLiteral("70")).trimmed();
     bool volumeOk = false;
     const int volumeValue = volume.toInt(&volumeOk);
@@ -164,6 +188,11 @@ void Load_Registry(
             d.MacType = *b;
         else
             failed(mac, QStringLiteral("Mac_Type"), type);
+        const QString watch = read("Watch");
+        if (const auto mode = DeviceWatch::parse(watch))
+            d.Watch = *mode;
+        else
+            failed(mac, DeviceWatch::Value, watch);
         if (loadLog)
             loadLog(i);
     }

@@ -12,12 +12,15 @@
 #include "mainwindow/Geometry.h"
 #include "mainwindow/PictureBox.h"
 #include "mainwindow/frmMenu.h"
+#include "mainwindow/WatchMenu.h"
 #include "notify/AlertPolicy.h"
+#include "store/DeviceWatch.h"
 
 #include <QAction>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTableWidget>
@@ -347,6 +350,15 @@ private Q_SLOTS:
         QCOMPARE(grid->item(9, 1)->text(), QStringLiteral("Private address (randomised by the device)"));
         QCOMPARE(grid->item(10, 1)->text(), QStringLiteral("This device may return under another address."));
         QCOMPARE(grid->item(11, 1)->text(), QStringLiteral("2001:db8::1\nfe80::1"));
+        // The last row watches the device: a click opens the watch menu, a choice is stored and shown.
+        QCOMPARE(grid->item(12, 1)->text(), WatchMenu::caption(DeviceWatch::None));
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualItemRect(grid->item(12, 1)).center());
+        QMenu* watch = rig.w().findChild<QMenu*>(QStringLiteral("IntruderMenuWatch"));
+        QTRY_VERIFY(watch && watch->isVisible());
+        watch->actions().at(DeviceWatch::Offline)->trigger();
+        QCOMPARE(rig.stored(mac(1), DeviceWatch::Value), std::optional<QString>(QStringLiteral("offline")));
+        QCOMPARE(grid->item(12, 1)->text(), WatchMenu::caption(DeviceWatch::Offline));
+        watch->hide();
         seen.clear();
         for (int i = 0; i < 3; ++i)
             typed(Qt::Key_Backspace);

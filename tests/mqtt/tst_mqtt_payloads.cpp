@@ -40,6 +40,9 @@ private Q_SLOTS:
                                    << "error: \"name\" is longer";
         QTest::newRow("not JSON") << QByteArray("acknowledge") << "error: the payload is not JSON";
         QTest::newRow("empty object") << QByteArray("{}") << "error: the payload holds no command";
+        QTest::newRow("watch") << QByteArray(R"({"watch":"Offline"})") << "0 - - watch 1";
+        QTest::newRow("watch none") << QByteArray(R"({"watch":""})") << "0 - - watch 0";
+        QTest::newRow("watch other") << QByteArray(R"({"watch":"always"})") << "error: \"watch\"";
     }
     void command()
     {
@@ -50,7 +53,8 @@ private Q_SLOTS:
                                        : QStringLiteral("%1 %2 %3")
                                              .arg(int(c.acknowledge))
                                              .arg(c.safe ? QString::number(int(*c.safe)) : QStringLiteral("-"))
-                                             .arg(c.name ? *c.name : QStringLiteral("-"));
+                                             .arg(c.name ? *c.name : QStringLiteral("-"))
+                + (c.watch ? QStringLiteral(" watch %1").arg(*c.watch) : QString());
         QVERIFY2(got.startsWith(expected), qPrintable(got));
     }
 

@@ -1,5 +1,6 @@
 // One device event, every consumer: the lines the history gets, the kinds MQTT publishes them as, and the
-// alert the policy raises from the settings. And the policy's storm gate, driven by the manual clock.
+// alert the policy raises from the settings. And the policy's storm gate and its quiet and watch rules, driven by
+// the manual clock.
 
 #include "Devices.h"
 #include "LogCapture.h"
@@ -11,6 +12,7 @@
 #include "notify/AlertPolicy.h"
 #include "platform/Clock.h"
 #include "store/DeviceTable.h"
+#include "store/DeviceWatch.h"
 #include "store/LiveSettings.h"
 
 #include <QJsonDocument>
@@ -24,7 +26,7 @@ const QString kMac = QStringLiteral("02-AA-BB-CC-DD-01");
 
 QString describe(const Alert& a)
 {
-    static const char* const kinds[] = {"new", "online", "digest"};
+    static const char* const kinds[] = {"new", "online", "digest", "watched"};
     QStringList parts {QLatin1String(kinds[int(a.kind)])};
     if (a.kind == Alert::Kind::Storm)
         parts << QString::number(a.count) << a.firstAddress + QLatin1Char('-') + a.lastAddress;
@@ -240,6 +242,58 @@ private Q_SLOTS:
         kwclock::install(nullptr);
         QCOMPARE(raised, alerts);
         QCOMPARE(log.tagged(QStringLiteral("Alerts - ")).size(), logLines);
+    }
+
+    // "on S" / "off S": the device comes back / goes offline at second S. Alerts as describe() says, with
+    // "push" when the push channels carry it and "back"/"gone" for the change.
+    void presenceRules_data()
+    {
+        QTest::addColumn<bool>("intruder");
+        QTest::addColumn<int>("watch");
+        QTest::addColumn<int>("quietMinutes");
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QStringList>("alerts");
+        const QStringList flaps {"off 0", "on 60", "off 120", "on 899", "off 900", "on 1900"};
+        QTest::newRow("not watched, safe: nothing") << false << 0 << 15 << flaps << QStringList();
+        QTest::newRow("watched offline: mail and push, no sound")
+            << false << int(DeviceWatch::Offline) << 0 << QStringList {"off 0", "on 60", "off 120"}
+            << QStringList {"watched mail push gone", "watched mail push gone"};
+        QTest::newRow("flapping is quiet for 15 minutes per device")
+            << false << int(DeviceWatch::Both) << 15 << flaps
+            << QStringList {"watched mail push gone", "watched mail push gone", "watched mail push back"};
+        QTest::newRow("an intruder back and watched: one alert, mailed")
+            << true << int(DeviceWatch::Online) << 15 << QStringList {"on 100", "off 200", "on 1000", "on 1100"}
+            << QStringList {"online sound mail push back", "online sound mail push back"};
+    }
+
+    void presenceRules()
+    {
+        QFETCH(bool, intruder);
+        QFETCH(int, watch);
+        QFETCH(int, quietMinutes);
+        QFETCH(QStringList, steps);
+        QFETCH(QStringList, alerts);
+        LogCapture log;
+        LiveSettings s;
+        s.alertQuietMinutes = quietMinutes;
+        s.chkOnlineIntruderPopup = s.chkOnlineIntruderNotify = 0;
+        AlertPolicy policy(s);
+        policy.setWatchLookup([watch](const QString& mac) { return mac == kMac ? quint8(watch) : quint8(0); });
+        QStringList raised;
+        connect(&policy, &AlertPolicy::alertRaised, this, [&raised](const Alert& a) {
+            raised << describe(a) + (a.push ? QStringLiteral(" push") : QString())
+                    + (a.online ? QStringLiteral(" back") : QStringLiteral(" gone"));
+        });
+        for (const QString& step : steps) {
+            DeviceEvent e;
+            e.kind = step.startsWith(QLatin1String("on")) ? Kind::Online : Kind::Offline;
+            e.mac = kMac;
+            e.intruder = intruder;
+            e.time = kT.addSecs(step.section(QLatin1Char(' '), 1).toInt());
+            e.firstSeen = kT.addDays(-1);
+            policy.deviceEvent(e);
+        }
+        QCOMPARE(raised, alerts);
     }
 };
 

@@ -2,6 +2,7 @@
 // the further effects reach the main window in the right order, and the close box only hides. Its debug log
 // box (txtLog) stays below 16,385 characters by dropping its oldest lines and follows the debug log.
 
+#include "HttpPeer.h"
 #include "Skip.h"
 #include "TestHome.h"
 #include "logging/DebugLog.h"
@@ -13,6 +14,7 @@
 #include "settings/SettingsHost.h"
 #include "settings/SettingsPrompt.h"
 #include "settings/frmSettings.h"
+#include "settings/frmSettingsChannels.h"
 #include "store/Base64Class.h"
 #include "store/LiveSettings.h"
 #include "store/Settings.h"
@@ -160,7 +162,7 @@ private Q_SLOTS:
         QStringList tabs;
         for (int i = 0; i < sst1->count(); ++i)
             tabs << sst1->tabText(i);
-        QCOMPARE(tabs, (QStringList {" General", " Alerts", " Email", " Debug Log", " MQTT"}));
+        QCOMPARE(tabs, (QStringList {" General", " Alerts", " Email", " Debug Log", " MQTT", " Push"}));
         QCOMPARE(rig.text("txtEmailPassword")->echoMode(), QLineEdit::Password);
         // The debug file's path replaces the disk box's own tip and stands beside it.
         QCOMPARE(rig.flag("chkLogToDisk")->toolTip(), rig.home.paths().debugLogFile());
@@ -268,6 +270,14 @@ private Q_SLOTS:
                                    << "EmailUsername" << login << "dXPDqXIgMQ==";
         QTest::newRow("password") << "txtEmailPassword"
                                   << "EmailPassword" << login << "dXPDqXIgMQ==";
+        QTest::newRow("ntfy topic") << "txtNtfyServer"
+                                    << "NtfyServer"
+                                    << "https://ntfy.example/lan"
+                                    << "https://ntfy.example/lan";
+        QTest::newRow("webhook token") << "txtWebhookToken"
+                                       << "WebhookToken"
+                                       << "t0kén"
+                                       << "t0kén";
     }
 
     void textStoresAsTyped()
@@ -291,7 +301,8 @@ private Q_SLOTS:
         LiveSettings& live = rig.settings;
         const QMap<QString, QString*> fields {{"txtEmailServer", &live.txtEmailServer},
             {"txtEmailAddresses", &live.txtEmailAddresses}, {"txtEmailFrom", &live.txtEmailFrom},
-            {"txtEmailUsername", &live.txtEmailUsername}, {"txtEmailPassword", &live.txtEmailPassword}};
+            {"txtEmailUsername", &live.txtEmailUsername}, {"txtEmailPassword", &live.txtEmailPassword},
+            {"txtNtfyServer", &live.txtNtfyServer}, {"txtWebhookToken", &live.txtWebhookToken}};
         QCOMPARE(*fields.value(control), typed);
         // Pasted over in one go, then erased: present and empty.
         box->selectAll();
@@ -299,6 +310,25 @@ private Q_SLOTS:
         QCOMPARE(rig.stored(value), encoded ? rig.base64.Encodestring(QStringLiteral("x")) : QStringLiteral("x"));
         QTest::keyClick(box, Qt::Key_Backspace);
         QCOMPARE(rig.stored(value), QString());
+    }
+
+    // "Send test" shows what the server answered, a refusal as much as a success.
+    void sendTestShowsTheServersAnswer()
+    {
+        HttpPeer ntfy;
+        QVERIFY(ntfy.start({"--style", "ntfy", "--token", "right"}));
+        SettingsRig rig;
+        auto* page = rig.dialog().findChild<frmSettingsChannels*>();
+        QVERIFY(page);
+        rig.dialog().findChild<QLineEdit*>("txtNtfyServer")->setText(ntfy.url());
+        rig.dialog().findChild<QLineEdit*>("txtNtfyToken")->setText("wrong");
+        rig.dialog().findChild<QPushButton*>("cmdTestNtfyServer")->click();
+        QTRY_COMPARE(page->testResult(0),
+            QStringLiteral("HTTP 401 {\"code\": 40101, \"http\": 401, \"error\": \"unauthorized\"}"));
+        rig.dialog().findChild<QLineEdit*>("txtNtfyToken")->setText("right");
+        rig.dialog().findChild<QPushButton*>("cmdTestNtfyServer")->click();
+        QTRY_COMPARE(page->testResult(0), QStringLiteral("HTTP 200 {\"ok\": true}"));
+        QCOMPARE(ntfy.requests().size(), 2);
     }
 
     void externalProgramsReloadsWithTheNewValue()

@@ -1,0 +1,78 @@
+#include "mainwindow/WatchMenu.h"
+
+#include "app/MonitorCore.h"
+#include "mainwindow/frmMain.h"
+#include "mainwindow/frmMenu.h"
+#include "store/DeviceWatch.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QCursor>
+#include <QMenu>
+#include <QTableWidget>
+
+WatchMenu::WatchMenu(frmMain& window, frmMenu& menus)
+    : QObject(&menus)
+    , m_window(window)
+{
+    // Before the programs' separator: the device's own items stay together.
+    m_menus[0] = build(menus.mnuIntruderMenu(), menus.mnuPrograms().first());
+    m_menus[1] = build(menus.mnuAllowedMenu(), menus.mnuPrograms2().first());
+    connect(&window, &frmMain::intruderMenuRequested, this, [this](qint32 slot) { m_slot = slot; });
+    connect(&window, &frmMain::allowedMenuRequested, this, [this](qint32 slot) { m_slot = slot; });
+    connect(window.fgDetails(), &QTableWidget::cellClicked, this, [this](int row) {
+        const QTableWidgetItem* title = m_window.fgDetails()->item(row, 0);
+        if (!title || title->text() != RowTitle)
+            return;
+        m_slot = m_window.selectedSlot();
+        m_menus[0]->popup(QCursor::pos());
+    });
+}
+
+const QString WatchMenu::RowTitle = QStringLiteral("Watch");
+
+QString WatchMenu::caption(quint8 mode)
+{
+    switch (mode) {
+    case DeviceWatch::Offline:
+        return QStringLiteral("When it goes offline");
+    case DeviceWatch::Online:
+        return QStringLiteral("When it comes back");
+    case DeviceWatch::Both:
+        return QStringLiteral("Offline and back");
+    default:
+        break;
+    }
+    return QStringLiteral("No (click to watch)");
+}
+
+QMenu* WatchMenu::build(QMenu* parent, QAction* before)
+{
+    auto* menu = new QMenu(QStringLiteral("Watch"), parent);
+    menu->setObjectName(parent->objectName() + QStringLiteral("Watch"));
+    parent->insertMenu(before, menu)->setObjectName(QStringLiteral("mnuWatch"));
+    auto* group = new QActionGroup(menu);
+    const struct
+    {
+        quint8 mode;
+        const char* caption;
+    } items[] = {{DeviceWatch::None, "Not watched"}, {DeviceWatch::Offline, "Alert when it goes offline"},
+        {DeviceWatch::Online, "Alert when it comes back"}, {DeviceWatch::Both, "Alert on both"}};
+    for (const auto& item : items) {
+        QAction* a = menu->addAction(QLatin1String(item.caption));
+        a->setCheckable(true);
+        a->setData(item.mode);
+        group->addAction(a);
+        connect(a, &QAction::triggered, this, [this, mode = item.mode] {
+            if (m_window.core().actions().SetWatch(m_slot, mode))
+                m_window.Display_Details();
+        });
+    }
+    connect(menu, &QMenu::aboutToShow, this, [this, menu] {
+        const DeviceTable& devices = m_window.core().devices();
+        const quint8 mode = devices.isValid(m_slot) ? devices[m_slot].Watch : quint8(DeviceWatch::None);
+        for (QAction* a : menu->actions())
+            a->setChecked(a->data().toUInt() == mode);
+    });
+    return menu;
+}

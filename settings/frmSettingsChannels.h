@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QNetworkAccessManager>
+#include <QWidget>
+#include <array>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+struct LiveSettings;
+
+// The push channels' page of the settings dialog: ntfy, Gotify and a webhook, each a server and a token,
+// written the moment they change, and "Send test", which sends a test message with what the page shows and
+// shows the server's answer beside the button (its status and the start of its reply, as plain text).
+class frmSettingsChannels final : public QWidget
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(frmSettingsChannels)
+
+public:
+    explicit frmSettingsChannels(LiveSettings& settings, QWidget* parent = nullptr);
+
+    // Shows the live settings; writes nothing.
+    void loadFromSettings();
+    void sendTest(int channel);
+    QString testResult(int channel) const;
+
+private:
+    void changed();
+
+    LiveSettings& m_settings;
+    QNetworkAccessManager m_net;
+    std::array<QLineEdit*, 6> m_texts {};
+    std::array<QPushButton*, 3> m_cmdTest {};
+    std::array<QLabel*, 3> m_lblResult {};
+    bool m_loading = false;
+};
