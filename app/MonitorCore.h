@@ -21,6 +21,7 @@ class CMacDatabase;
 class Hive;
 class MqttPublisher;
 class NetPlatform;
+class PresenceStore;
 class QLocalServer;
 struct MqttCommand;
 class frmClient;
@@ -28,7 +29,8 @@ class frmClient;
 // Everything the monitor runs on, window or not: the store, the settings, the device table and histories,
 // the debug log, the vendor database, the mailer and the discovery engine, set up by the start-up steps in
 // their order. The device events of the engine and of the user's actions (DeviceActions) go to the core's
-// subscribers, connected once here: the history (DeviceLog), the alert policy and, through it, the mail; MQTT. The
+// subscribers, connected once here: the history (DeviceLog), the alert policy and, through it, the mail; MQTT; the
+// presence intervals. The
 // window (frmMain) and the headless front end each drive these steps and subscribe to the events and alerts to redraw,
 // play sounds and pop up.
 class MonitorCore final
@@ -101,6 +103,8 @@ public:
     frmClient* engine() { return m_engine.get(); }
     MqttPublisher* mqtt() { return m_mqtt.get(); }
     Hive* hive() { return m_hive.get(); }
+    // Who was online when; null when its file could not be opened (a log line said why).
+    PresenceStore* presence() { return m_presence.get(); }
     bool extraLogging() const { return m_extraLogging; }
     QDateTime startTime() const { return m_startTime; }
     QString vendorName(const QString& mac) const;
@@ -126,6 +130,7 @@ private:
     std::unique_ptr<NetPlatform> m_net;
     std::unique_ptr<MqttPublisher> m_mqtt;
     std::unique_ptr<AlertPolicy> m_alertPolicy;
+    std::unique_ptr<PresenceStore> m_presence;
     std::unique_ptr<frmClient> m_engine;
     bool m_extraLogging = false;
     QDateTime m_startTime;
