@@ -1,7 +1,11 @@
 #pragma once
 
+#include "metrics/MetricsServer.h"
+
 #include <QObject>
 #include <QTimer>
+#include <memory>
+#include <optional>
 
 struct Alert;
 class MonitorCore;
@@ -18,6 +22,8 @@ public:
     explicit HeadlessFront(MonitorCore& core, QObject* parent = nullptr);
     ~HeadlessFront() override;
 
+    // Serve /metrics there once the store is open (--metrics).
+    void setMetricsEndpoint(const MetricsServer::Endpoint& where) { m_metricsAt = where; }
     // Runs the start-up steps; returns the process's exit code when start-up ends the process, else -1.
     int start();
     void Shutdown();
@@ -34,5 +40,7 @@ private:
 
     MonitorCore& m_core;
     QTimer m_closeTimer;
+    std::optional<MetricsServer::Endpoint> m_metricsAt;
+    std::unique_ptr<MetricsServer> m_metrics;
     bool m_shuttingDown = false;
 };

@@ -168,6 +168,7 @@ void MonitorCore::startEngine(std::unique_ptr<NetPlatform> net, const std::funct
             m_mqtt->stormDigest(
                 alert.time, alert.count, alert.interfaceName, alert.firstAddress, alert.lastAddress, alert.stormText());
     });
+    wireMetrics();
     if (subscribe)
         subscribe();
     if (m_mail)

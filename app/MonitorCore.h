@@ -3,6 +3,7 @@
 #include "app/DeviceActions.h"
 #include "logging/DebugLog.h"
 #include "logging/DeviceLog.h"
+#include "metrics/Metrics.h"
 #include "platform/AppPaths.h"
 #include "store/Base64Class.h"
 #include "store/DeviceTable.h"
@@ -103,6 +104,8 @@ public:
     frmClient* engine() { return m_engine.get(); }
     MqttPublisher* mqtt() { return m_mqtt.get(); }
     Hive* hive() { return m_hive.get(); }
+    // The figures /metrics serves; other parts count through its add() (channel deliveries, ...).
+    Metrics& metrics() { return m_metrics; }
     // Who was online when; null when its file could not be opened (a log line said why).
     PresenceStore* presence() { return m_presence.get(); }
     bool extraLogging() const { return m_extraLogging; }
@@ -111,6 +114,8 @@ public:
 
 private:
     void listenForSecondCopies();
+    // Declares the figures and connects what counts them (MonitorMetrics.cpp); from startEngine.
+    void wireMetrics();
     void applyMqttCommand(qint32 index, const MqttCommand& command);
 
     AppPaths m_paths;
@@ -123,6 +128,7 @@ private:
     DebugLog m_debugLog;
     DeviceLog m_deviceLog;
     DeviceActions m_actions;
+    Metrics m_metrics; // before the engine, whose events count here until it ends
     Base64Class m_base64;
     std::unique_ptr<CMacDatabase> m_vendors;
     std::unique_ptr<CEmail> m_mail;
