@@ -21,8 +21,8 @@ private Q_SLOTS:
     void initTestCase() { pinTestEnvironment(); }
 
     // Steps: "admit|online|move ADDR T", "offline T", "remove T", "harvest T", "restart T" (the process ends and a
-    // new one opens the file at T); T in seconds after the start, "366d" in days. Expected: "from-to address"
-    // per interval, "*" marking an open one; the script's last T is "now".
+    // new one opens the file at T), "kill T" (the same without closing the connection); T in seconds after the start,
+    // "366d" in days. Expected: "from-to address" per interval, "*" marking an open one; the script's last T is "now".
     void intervalsFollowEvents_data()
     {
         QTest::addColumn<QStringList>("steps");
@@ -36,6 +36,9 @@ private Q_SLOTS:
             << QStringList {"online .5 0", "move .6 50", "offline 80"} << "0-50 .5; 50-80 .6";
         QTest::newRow("a restart closes at the last harvest") << QStringList {"online .5 0", "harvest 40",
             "restart 100", "online .5 130", "harvest 140"} << "0-40 .5; 130-140 .5*";
+        // A killed process never closes its connection: the next one finds what it committed.
+        QTest::newRow("a kill loses no change") << QStringList {"online .5 0", "harvest 40", "move .6 45", "kill 50",
+            "online .6 60"} << "0-45 .5; 45-45 .6; 60-60 .6*";
         QTest::newRow("a restart before any harvest keeps the start")
             << QStringList {"online .5 10", "restart 100"} << "10-10 .5";
         QTest::newRow("harvests confirm at most every 30 s")
@@ -56,6 +59,7 @@ private Q_SLOTS:
         ManualClock clock(kStart);
         kwclock::install(&clock);
         auto store = PresenceStore::open(file, clock.now()).store;
+        std::vector<std::unique_ptr<PresenceStore>> killed;
         QVERIFY(store);
         QCOMPARE(QFileInfo(file).permissions() & 0x0077, QFileDevice::Permissions());
         for (const QString& step : std::as_const(steps)) {
@@ -67,7 +71,9 @@ private Q_SLOTS:
             event.mac = kMac;
             event.time = clock.now();
             const QString verb = w.first();
-            if (verb == QLatin1String("restart")) {
+            if (verb == QLatin1String("restart") || verb == QLatin1String("kill")) {
+                if (verb == QLatin1String("kill"))
+                    killed.push_back(std::move(store));
                 store.reset();
                 store = PresenceStore::open(file, clock.now()).store;
                 QVERIFY(store);
