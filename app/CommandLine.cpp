@@ -26,6 +26,8 @@ const char* const kUsage =
     "  --headless     monitor without window or tray: device events on stdout, one line each:\n"
     "                 TIME MAC ADDRESS NAME VENDOR EVENT, tab-separated (man kestrelwatch);\n"
     "                 debug lines on stderr; SIGINT or SIGTERM shuts down\n"
+    "  --metrics ADDR serve Prometheus figures at http://ADDR/metrics (headless; ADDR is\n"
+    "                 HOST:PORT or a PORT on 127.0.0.1)\n"
     "  --vendor MAC   print the manufacturer of MAC and exit (exit 1, with the reason on stderr,\n"
     "                 when no manufacturer is registered or MAC is no device's address)\n"
     "  -h, --help     this text\n"
@@ -102,10 +104,11 @@ int kestrelwatchMain(int argc, char** argv, DesktopRunner desktop)
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption homeOption(QStringLiteral("home"), QString(), QStringLiteral("DIR"));
     const QCommandLineOption headlessOption(QStringLiteral("headless"));
+    const QCommandLineOption metricsOption(QStringLiteral("metrics"), QString(), QStringLiteral("ADDR"));
     const QCommandLineOption vendorOption(QStringLiteral("vendor"), QString(), QStringLiteral("MAC"));
     const QCommandLineOption helpOption(QStringList {QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption versionOption(QStringList {QStringLiteral("v"), QStringLiteral("version")});
-    parser.addOptions({homeOption, headlessOption, vendorOption, helpOption, versionOption});
+    parser.addOptions({homeOption, headlessOption, metricsOption, vendorOption, helpOption, versionOption});
     if (!parser.parse(args))
         return usageError(optionErrorText(parser, args));
     if (parser.isSet(helpOption)) {
@@ -118,7 +121,7 @@ int kestrelwatchMain(int argc, char** argv, DesktopRunner desktop)
     }
     if (!parser.positionalArguments().isEmpty())
         return usageError(QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
-    for (const QCommandLineOption& once : {homeOption, vendorOption}) {
+    for (const QCommandLineOption& once : {homeOption, vendorOption, metricsOption}) {
         if (parser.values(once).size() > 1)
             return usageError(QStringLiteral("--%1 is given more than once").arg(once.names().first()));
     }
@@ -157,6 +160,16 @@ int kestrelwatchMain(int argc, char** argv, DesktopRunner desktop)
     MonitorCore core(paths);
     HeadlessFront front(core);
     front.watchSignals();
+    if (parser.isSet(metricsOption)) {
+        const auto where = MetricsServer::parseEndpoint(parser.value(metricsOption));
+        if (!where || !headless) {
+            std::fprintf(stderr, "kestrelwatch: --metrics %s: %s\n",
+                parser.value(metricsOption).toLocal8Bit().constData(),
+                where ? "needs --headless" : "is no HOST:PORT or PORT");
+            return 2;
+        }
+        front.setMetricsEndpoint(*where);
+    }
     const int early = front.start();
     if (early >= 0)
         return early;

@@ -42,6 +42,14 @@ int HeadlessFront::start()
         printLine(stderr, QStringLiteral("kestrelwatch: ") + message);
         return 1;
     };
+    // An address in use stops the start before anything else is said: a scraper would otherwise read another
+    // program's figures.
+    if (m_metricsAt) {
+        m_metrics = std::make_unique<MetricsServer>([this] { return m_core.metrics().render(); });
+        const QString problem = m_metrics->listen(*m_metricsAt);
+        if (!problem.isEmpty())
+            return fatal(QStringLiteral("--metrics: ") + problem);
+    }
     MonitorCore::Outcome outcome = m_core.claimInstance([](const QString& text) { printLine(stderr, text); });
     if (outcome.step == MonitorCore::Step::AlreadyRunning) {
         printLine(stderr,

@@ -1,7 +1,11 @@
 #pragma once
 
+#include "metrics/MetricsServer.h"
+
 #include <QObject>
 #include <QTimer>
+#include <memory>
+#include <optional>
 
 class MonitorCore;
 struct DeviceEvent;
@@ -19,6 +23,8 @@ public:
     explicit HeadlessFront(MonitorCore& core, QObject* parent = nullptr);
     ~HeadlessFront() override;
 
+    // Serve /metrics there once the store is open (--metrics).
+    void setMetricsEndpoint(const MetricsServer::Endpoint& where) { m_metricsAt = where; }
     // Runs the start-up steps; returns the process's exit code when start-up ends the process, else -1.
     int start();
     void Shutdown();
@@ -35,5 +41,7 @@ private:
 
     MonitorCore& m_core;
     QTimer m_closeTimer;
+    std::optional<MetricsServer::Endpoint> m_metricsAt;
+    std::unique_ptr<MetricsServer> m_metrics;
     bool m_shuttingDown = false;
 };

@@ -15,6 +15,7 @@
 #include "platform/Hive.h"
 #include "platform/NetPlatform.h"
 #include "security/modSetSecurity.h"
+#include "store/PresenceStore.h"
 #include "store/Settings.h"
 #include "store/modIniFileFunctions.h"
 #include "store/modRegistry.h"
@@ -151,6 +152,14 @@ void MonitorCore::startEngine(std::unique_ptr<NetPlatform> net, const std::funct
         std::make_unique<Channels>(m_settings, m_devices, [this](const QString& mac) { return vendorName(mac); });
     m_channels->openQueue(m_paths.home + QStringLiteral("channels.db"));
     m_engine = std::make_unique<frmClient>(m_devices, *m_net);
+    // Presence is a record of its own: a file it cannot open costs the timelines, not the monitor.
+    PresenceStore::OpenResult presence = PresenceStore::open(m_paths.presenceFile(), kwclock::now());
+    m_presence = std::move(presence.store);
+    if (!m_presence)
+        Log(QStringLiteral("Startup - ") + presence.error);
+    else
+        QObject::connect(
+            m_engine.get(), &frmClient::harvested, m_engine.get(), [this] { m_presence->confirm(kwclock::now()); });
     // The history first: an alert mail carries its tail. The policy before MQTT: a storm holds back the
     // admissions' events, which its digest sums up.
     onDeviceEvent(m_engine.get(), [this](const DeviceEvent& event) {
@@ -158,6 +167,8 @@ void MonitorCore::startEngine(std::unique_ptr<NetPlatform> net, const std::funct
         m_alertPolicy->deviceEvent(event);
         m_mqtt->deviceEvent(event, m_alertPolicy->inStorm());
         m_alertNameWait->deviceEvent(event);
+        if (m_presence)
+            m_presence->deviceEvent(event);
         // A name lookup in flight may name a slot that has moved.
         if (event.kind == DeviceEvent::Kind::Removed)
             m_engine->blnEntryDeleted = true;
@@ -176,6 +187,7 @@ void MonitorCore::startEngine(std::unique_ptr<NetPlatform> net, const std::funct
             m_mqtt->stormDigest(
                 alert.time, alert.count, alert.interfaceName, alert.firstAddress, alert.lastAddress, alert.stormText());
     });
+    wireMetrics();
     if (subscribe)
         subscribe();
     if (m_mail)
@@ -288,6 +300,9 @@ bool MonitorCore::markInstalled(bool registerAutostart)
 void MonitorCore::shutdown()
 {
     m_follower.reset();
+    // The open intervals end where the monitor stops watching.
+    if (m_presence)
+        m_presence->confirm(kwclock::now(), true);
     if (m_mail)
         m_mail->stopPolling();
     if (m_engine)

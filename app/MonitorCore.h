@@ -3,6 +3,7 @@
 #include "app/DeviceActions.h"
 #include "logging/DebugLog.h"
 #include "logging/DeviceLog.h"
+#include "metrics/Metrics.h"
 #include "platform/AppPaths.h"
 #include "store/Base64Class.h"
 #include "store/DeviceTable.h"
@@ -23,6 +24,7 @@ class CMacDatabase;
 class Hive;
 class MqttPublisher;
 class NetPlatform;
+class PresenceStore;
 class QLocalServer;
 class StoreFollower;
 struct MqttCommand;
@@ -32,7 +34,7 @@ class frmClient;
 // the debug log, the vendor database, the mailer and the discovery engine, set up by the start-up steps in
 // their order. The device events of the engine and of the user's actions (DeviceActions) go to the core's
 // subscribers, connected once here: the history (DeviceLog), the alert policy and, through it, the mail and the
-// push channels; MQTT. The
+// push channels; MQTT; the presence intervals. The
 // window (frmMain) and the headless front end each drive these steps and subscribe to the events and alerts to redraw,
 // play sounds and pop up.
 class MonitorCore final
@@ -110,12 +112,18 @@ public:
     StoreFollower* storeFollower() { return m_follower.get(); }
     Channels* channels() { return m_channels.get(); }
     Hive* hive() { return m_hive.get(); }
+    // The figures /metrics serves; other parts count through its add() (channel deliveries, ...).
+    Metrics& metrics() { return m_metrics; }
+    // Who was online when; null when its file could not be opened (a log line said why).
+    PresenceStore* presence() { return m_presence.get(); }
     bool extraLogging() const { return m_extraLogging; }
     QDateTime startTime() const { return m_startTime; }
     QString vendorName(const QString& mac) const;
 
 private:
     void listenForSecondCopies();
+    // Declares the figures and connects what counts them (MonitorMetrics.cpp); from startEngine.
+    void wireMetrics();
     void applyMqttCommand(qint32 index, const MqttCommand& command);
 
     AppPaths m_paths;
@@ -128,6 +136,7 @@ private:
     DebugLog m_debugLog;
     DeviceLog m_deviceLog;
     DeviceActions m_actions;
+    Metrics m_metrics; // before the engine, whose events count here until it ends
     Base64Class m_base64;
     std::unique_ptr<CMacDatabase> m_vendors;
     std::unique_ptr<CEmail> m_mail;
@@ -137,6 +146,7 @@ private:
     std::unique_ptr<AlertPolicy> m_alertPolicy;
     std::unique_ptr<AlertNameWait> m_alertNameWait;
     std::unique_ptr<Channels> m_channels;
+    std::unique_ptr<PresenceStore> m_presence;
     std::unique_ptr<frmClient> m_engine;
     std::unique_ptr<StoreFollower> m_follower;
     bool m_extraLogging = false;

@@ -7,10 +7,12 @@
 #include "mainwindow/DeviceListModel.h"
 #include "mainwindow/DeviceListView.h"
 #include "mainwindow/Geometry.h"
+#include "mainwindow/NetworkView.h"
 #include "mainwindow/PictureBox.h"
 #include "mainwindow/PlainText.h"
 #include "mainwindow/Theme.h"
 #include "mainwindow/WatchMenu.h"
+#include "mainwindow/TimelineStrip.h"
 #include "mainwindow/clsMedia.h"
 #include "mainwindow/frmMenu.h"
 #include "notify/AlertMails.h"
@@ -235,6 +237,12 @@ void frmMain::buildWindow()
     windowMenu->setObjectName(QStringLiteral("mnuWindow"));
     windowMenu->addAction(QStringLiteral("Settings\u2026"), this, &frmMain::pctSettings_Click);
     windowMenu->addAction(QStringLiteral("Help"), this, &frmMain::pctHelp_Click);
+    QAction* network = windowMenu->addAction(
+        QStringLiteral("Network\u2026"), this, [this] { showNetworkView(this, m_core.devices(), m_core.presence()); });
+    network->setObjectName(QStringLiteral("mnuNetwork"));
+    network->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+    network->setShortcutContext(Qt::WindowShortcut);
+    addAction(network);
     windowMenu->addSeparator();
     QAction* exit = windowMenu->addAction(QStringLiteral("Exit"), this, &frmMain::mnuExit_Click);
     exit->setObjectName(QStringLiteral("mnuWindowExit"));
@@ -321,6 +329,8 @@ void frmMain::buildPanels()
     nameHint->setWordWrap(true);
     nameHint->setText(QStringLiteral("Type a friendly name in the table: it is saved as you type and shown "
                                      "in the list instead of the host name."));
+    // The device's presence below its details (layoutSheets places it, Display_Details fills it).
+    new TimelineStrip(details);
 
     auto* log = new Sheet(m_panels[LogPanel]);
     m_sheets[LogPanel] = log;

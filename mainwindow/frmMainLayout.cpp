@@ -6,6 +6,7 @@
 #include "mainwindow/PictureBox.h"
 #include "mainwindow/ProbePanel.h"
 #include "mainwindow/Theme.h"
+#include "mainwindow/TimelineStrip.h"
 
 #include <QFontMetrics>
 #include <QGuiApplication>
@@ -80,7 +81,10 @@ void frmMain::layoutSheets()
     if (m_fgDetails->rowCount() == 0)
         gridHeight += 3 * gridRowHeight(2) + 7 * gridRowHeight(1);
     const int hintHeight = m_nameHint->heightForWidth(s(284));
-    const int room = sheetHeight - s(18) - s(12);
+    auto* strip = m_sheets[DetailsPanel]->findChild<TimelineStrip*>();
+    const int stripHeight = strip->sizeHint().height();
+    strip->setGeometry(s(34), sheetHeight - s(12) - stripHeight, s(284), stripHeight);
+    const int room = sheetHeight - s(18) - s(12) - stripHeight - s(8);
     const bool hint = gridHeight + s(12) + hintHeight <= room;
     m_fgDetails->setGeometry(s(34), s(18), s(284), qMin(gridHeight, room));
     m_nameHint->setGeometry(s(34), s(18) + gridHeight + s(12), s(284), hintHeight);

@@ -5,6 +5,7 @@
 #include "mainwindow/DeviceListModel.h"
 
 #include "mainwindow/Theme.h"
+#include "mainwindow/TimelineStrip.h"
 
 #include "app/MonitorCore.h"
 #include "engine/frmClient.h"
@@ -112,6 +113,10 @@ void frmMain::Display_Details()
 {
     const qint32 slot = selectedSlot();
     m_fillingDetails = true;
+    auto* strip = m_sheets[DetailsPanel]->findChild<TimelineStrip*>();
+    strip->setSource(m_core.presence());
+    strip->setDevice(
+        slot < 0 ? QString() : m_core.devices()[slot].MacAddress, slot >= 0 && m_core.devices()[slot].Intruder);
     if (slot < 0) {
         m_fgDetails->setRowCount(0);
         m_txtFriendlyName->hide();

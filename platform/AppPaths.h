@@ -11,6 +11,8 @@ struct AppPaths
     QString share; // read-only installation data
 
     QString hiveFile() const { return home + QStringLiteral("kestrelwatch.hive"); }
+    // Who was online when (store/PresenceStore), beside the hive and private like it.
+    QString presenceFile() const { return home + QStringLiteral("presence.db"); }
     QString lockFile() const { return home + QStringLiteral("kestrelwatch.lock"); }
     QString devices() const { return home + QStringLiteral("Devices/"); }
     QString logDatabase() const { return home + QStringLiteral("Log Database/"); }

@@ -175,6 +175,7 @@ void LinuxNetPlatform::restartHelper()
         return;
     }
     m_helperUp.start();
+    ++m_tally.helperRestarts;
     setProblemFromHelper();
     Log(QStringLiteral("NetPlatform - the helper %1 runs again").arg(m_helper->program()));
     listenForArp();
@@ -376,6 +377,7 @@ void LinuxNetPlatform::echoResult(const helperproto::EchoOutcome& o)
 {
     const int err = int(o.error);
     m_sendCounts.sent += o.sent;
+    m_tally.echoesSent += o.sent;
     m_sendCounts.failed += o.failed;
     // A range's network and broadcast addresses are refused every sweep: the normal case, not reported.
     m_sendCounts.refused += quint64(o.refusedRange) + o.refusedRate + o.refusedHostless;

@@ -72,6 +72,7 @@ public:
         QMap<int, quint64> byErrno;
     };
     SendCounts sendCounts() const { return m_sendCounts; }
+    Tally tally() const override { return m_tally; }
     // The kernel's send buffer size of the helper's ICMP socket, -1 when it is not open.
     int sendBufferBytes() const;
     // Hands queued deletions to the helper now and waits for its answers to everything (tests, benchmarks).
@@ -115,6 +116,7 @@ private:
     std::uint32_t m_listenSeq = 0; // the ListenArp request, until its answer
     std::uint32_t m_listenDhcpSeq = 0; // the ListenDhcp request, until its answer
     SendCounts m_sendCounts;
+    Tally m_tally; // never reset, unlike m_sendCounts
     nl_sock* m_route = nullptr;
     QString m_lastAdapterError;
     QString m_lastNeighbourError;

@@ -107,6 +107,13 @@ public:
     // Why sweeping or pruning does not work, in one sentence that ends with the command that fixes it; empty
     // when nothing is missing.
     virtual QString privilegeProblem() const { return {}; }
+    // Totals for the life of the process, for the metrics.
+    struct Tally
+    {
+        quint64 echoesSent = 0;
+        quint64 helperRestarts = 0;
+    };
+    virtual Tally tally() const { return {}; }
 
     // Interfaces that can be swept: up with carrier, doing ARP, neither loopback nor point-to-point, with an
     // IPv4 address; in interface-index order. An interface with an address that is left out is reported

@@ -9,7 +9,7 @@ packages=(
     ieee-data
     googletest libgtest-dev libbenchmark-dev
     xvfb xauth x11-utils trayer imagemagick
-    python3 python3-aiosmtpd
+    python3 python3-aiosmtpd python3-prometheus-client
     pulseaudio pulseaudio-utils fonts-dejavu-core
     iproute2 libcap2-bin procps xdotool iputils-arping nftables
     dnsmasq-base dhcpcd-base udhcpc isc-dhcp-client

@@ -60,6 +60,49 @@ class TestHeadlessLan : public QObject
 {
     Q_OBJECT
 
+    // /metrics read by the Prometheus client's parser while the monitor runs: the three devices, their admissions,
+    // the sweeps; no MAC or name in any label; other requests refused; a second monitor on the port, or an address
+    // that is none, stops at start with one line.
+    static void checkMetrics(const Lab& lab, const QString& dir)
+    {
+        const QString script = TestHome::sourceDir() + QStringLiteral("/tests/e2e/scrape_metrics.py");
+        const Run scrape = lab.exec({QStringLiteral("/usr/bin/python3"), script, QStringLiteral("9464")});
+        QVERIFY2(scrape.code == 0, qPrintable(scrape.err));
+        const QString& out = scrape.out;
+        const auto value = [&out](const QString& sample) {
+            const QRegularExpressionMatch m = QRegularExpression(
+                QStringLiteral("(?m)^") + QRegularExpression::escape(sample) + QStringLiteral(" (\\S+)$"))
+                                                  .match(out);
+            return m.hasMatch() ? m.captured(1).toDouble() : -1.0;
+        };
+        double devices = 0;
+        for (const char* sample : {"list=intruder,state=online", "list=intruder,state=offline",
+                 "list=safe,state=online", "list=safe,state=offline"})
+            devices += value(QStringLiteral("kestrelwatch_devices{%1}").arg(QLatin1String(sample)));
+        QCOMPARE(devices, 3.0);
+        QCOMPARE(value(QStringLiteral("kestrelwatch_admissions_total{list=intruder}"))
+                + std::max(0.0, value(QStringLiteral("kestrelwatch_admissions_total{list=safe}"))),
+            3.0);
+        QVERIFY2(value(QStringLiteral("kestrelwatch_device_events_total{kind=name_changed}")) >= 1, qPrintable(out));
+        QVERIFY2(value(QStringLiteral("kestrelwatch_echoes_sent_total{}")) >= 254, qPrintable(out));
+        QVERIFY2(value(QStringLiteral("kestrelwatch_sweeps_total{}")) >= 1, qPrintable(out));
+        QCOMPARE(value(QStringLiteral("kestrelwatch_mqtt_connected{}")), 0.0);
+        QCOMPARE(value(QStringLiteral("kestrelwatch_mail_failures_total{}")), 0.0);
+        QVERIFY2(!out.contains(QStringLiteral("02:4b"), Qt::CaseInsensitive) && !out.contains(QStringLiteral("02-4B"))
+                && !out.contains(QStringLiteral("dev1")),
+            qPrintable(out));
+        QVERIFY2(out.contains(QStringLiteral("GET /other 404\nPOST /metrics 405\nhuge head 431")), qPrintable(out));
+
+        for (const auto& [address, code, says] : {std::tuple {QStringLiteral("127.0.0.1:9464"), 1, "is in use"},
+                 std::tuple {QStringLiteral("127.0.0.1:http"), 2, "is no HOST:PORT or PORT"}}) {
+            const Run second = lab.exec({binary(QStringLiteral("kestrelwatch")), QStringLiteral("--headless"),
+                QStringLiteral("--home"), dir + QStringLiteral("/second"), QStringLiteral("--metrics"), address});
+            QCOMPARE(second.code, code);
+            QVERIFY2(!second.err.trimmed().contains(QLatin1Char('\n')), qPrintable(second.err));
+            QVERIFY2(second.err.contains(QLatin1String(says)), qPrintable(second.err));
+        }
+    }
+
 private Q_SLOTS:
     void initTestCase()
     {
@@ -80,6 +123,7 @@ private Q_SLOTS:
         const QString store = home.paths().home;
         {
             Monitor monitor(store);
+            monitor.setExtraArguments({QStringLiteral("--metrics"), QStringLiteral("127.0.0.1:9464")});
             monitor.start(lab.ns());
             QVERIFY(monitor.waitStarted());
             QVERIFY(seen(monitor, kDevMac, QStringLiteral("** WARNING - NEW DEVICE **"), 0, 3 * kSweepMs));
@@ -102,6 +146,7 @@ private Q_SLOTS:
             QCOMPARE(named.mid(1),
                 (QStringList {kDevMac, QStringLiteral("198.18.0.10"), QStringLiteral("dev1"),
                     QStringLiteral("Private address (randomised by the device)"), QStringLiteral("Name is dev1")}));
+            checkMetrics(lab, home.dir());
             QCOMPARE(monitor.stop(), 0);
             QVERIFY(!monitor.linesAfter(0, QStringLiteral("Shutdown requested by signal"), Process::Err).isEmpty());
         }

@@ -79,7 +79,8 @@ void Monitor::start(const QString& ns, const QStringList& prefix, const QString&
     Process::start(QStringLiteral("ip"),
         QStringList {QStringLiteral("netns"), QStringLiteral("exec"), ns} + prefix
             + QStringList {program.isEmpty() ? binary(QStringLiteral("kestrelwatch")) : program,
-                QStringLiteral("--headless"), QStringLiteral("--home"), m_home},
+                QStringLiteral("--headless"), QStringLiteral("--home"), m_home}
+            + m_extra,
         env);
 }
 

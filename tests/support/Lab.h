@@ -52,9 +52,12 @@ public:
     // prefix runs before the program inside the namespace (e.g. setpriv); program defaults to the build's.
     void start(const QString& ns, const QStringList& prefix = {}, const QString& program = QString());
     QString home() const { return m_home; }
+    // Options after --headless --home DIR on the next start (such as --metrics).
+    void setExtraArguments(const QStringList& args) { m_extra = args; }
 
 private:
     QString m_home;
+    QStringList m_extra;
 };
 
 // A headless event line of the device with this MAC whose event text starts with event: TIME, MAC, ADDRESS,

@@ -1,0 +1,124 @@
+// The monitor's figures (metrics/Metrics): what the core's parts count and know, read or counted here so that
+// none of them depends on the metrics.
+
+#include "app/MonitorCore.h"
+#include "engine/frmClient.h"
+#include "mqtt/MqttPublisher.h"
+#include "notify/CEmail.h"
+#include "platform/NetPlatform.h"
+
+#include <QElapsedTimer>
+
+namespace {
+
+QString kindName(DeviceEvent::Kind kind)
+{
+    using Kind = DeviceEvent::Kind;
+    switch (kind) {
+    case Kind::Admitted:
+        return QStringLiteral("admitted");
+    case Kind::Impersonation:
+        return QStringLiteral("impersonation");
+    case Kind::Online:
+        return QStringLiteral("online");
+    case Kind::Offline:
+        return QStringLiteral("offline");
+    case Kind::AddressChanged:
+        return QStringLiteral("address_changed");
+    case Kind::NameChanged:
+        return QStringLiteral("name_changed");
+    case Kind::PossibleReturn:
+        return QStringLiteral("possible_return");
+    case Kind::AddressesChanged:
+        return QStringLiteral("addresses_changed");
+    case Kind::Acknowledged:
+        return QStringLiteral("acknowledged");
+    case Kind::Moved:
+        return QStringLiteral("moved");
+    case Kind::Renamed:
+        return QStringLiteral("renamed");
+    case Kind::Removed:
+        return QStringLiteral("removed");
+    }
+    return QStringLiteral("other");
+}
+
+} // namespace
+
+void MonitorCore::wireMetrics()
+{
+    using Type = Metrics::Type;
+    Metrics& m = m_metrics;
+    m.declare(QStringLiteral("kestrelwatch_devices"), Type::Gauge, QStringLiteral("Devices by list and state."));
+    for (const bool intruder : {false, true}) {
+        for (const bool online : {false, true}) {
+            m.read(QStringLiteral("kestrelwatch_devices"),
+                {{QStringLiteral("list"), intruder ? QStringLiteral("intruder") : QStringLiteral("safe")},
+                    {QStringLiteral("state"), online ? QStringLiteral("online") : QStringLiteral("offline")}},
+                [this, intruder, online] {
+                    int n = 0;
+                    for (qint32 i = 0; i < m_devices.DeviceCount; ++i)
+                        n += m_devices[i].Intruder == intruder && m_devices[i].isOnline() == online ? 1 : 0;
+                    return double(n);
+                });
+        }
+    }
+    m.declare(QStringLiteral("kestrelwatch_device_events_total"), Type::Counter,
+        QStringLiteral("Device events (admissions, transitions, the user's actions) by kind."));
+    m.declare(QStringLiteral("kestrelwatch_admissions_total"), Type::Counter,
+        QStringLiteral("New devices admitted, by the list they were admitted to."));
+    onDeviceEvent(m_engine.get(), [this](const DeviceEvent& event) {
+        m_metrics.add(
+            QStringLiteral("kestrelwatch_device_events_total"), {{QStringLiteral("kind"), kindName(event.kind)}});
+        if (event.kind == DeviceEvent::Kind::Admitted)
+            m_metrics.add(QStringLiteral("kestrelwatch_admissions_total"),
+                {{QStringLiteral("list"), event.intruder ? QStringLiteral("intruder") : QStringLiteral("safe")}});
+    });
+
+    // A sweep lasts from one harvest to the next.
+    m.declare(QStringLiteral("kestrelwatch_sweep_duration_seconds"), Type::Gauge,
+        QStringLiteral("How long the last complete sweep took (0 before the first)."));
+    m.declare(QStringLiteral("kestrelwatch_sweeps_total"), Type::Counter, QStringLiteral("Sweeps completed."));
+    auto sweepClock = std::make_shared<QElapsedTimer>();
+    auto lastSweep = std::make_shared<double>(0);
+    sweepClock->start();
+    QObject::connect(m_engine.get(), &frmClient::harvested, m_engine.get(), [this, sweepClock, lastSweep] {
+        *lastSweep = double(sweepClock->restart()) / 1000.0;
+        m_metrics.add(QStringLiteral("kestrelwatch_sweeps_total"));
+    });
+    m.read(QStringLiteral("kestrelwatch_sweep_duration_seconds"), {}, [lastSweep] { return *lastSweep; });
+
+    m.declare(QStringLiteral("kestrelwatch_echoes_sent_total"), Type::Counter, QStringLiteral("Echo requests sent."));
+    m.read(QStringLiteral("kestrelwatch_echoes_sent_total"), {}, [this] { return double(m_net->tally().echoesSent); });
+    m.declare(QStringLiteral("kestrelwatch_helper_restarts_total"), Type::Counter,
+        QStringLiteral("Times the privileged helper was started again after it ended."));
+    m.read(QStringLiteral("kestrelwatch_helper_restarts_total"), {},
+        [this] { return double(m_net->tally().helperRestarts); });
+
+    m.declare(QStringLiteral("kestrelwatch_mail_deliveries_total"), Type::Counter,
+        QStringLiteral("Alert mails the server took."));
+    m.declare(QStringLiteral("kestrelwatch_mail_failures_total"), Type::Counter,
+        QStringLiteral("Alert mails dropped after their last attempt."));
+    m.add(QStringLiteral("kestrelwatch_mail_deliveries_total"), {}, 0);
+    m.add(QStringLiteral("kestrelwatch_mail_failures_total"), {}, 0);
+    if (m_mail) {
+        QObject::connect(m_mail.get(), &CEmail::mailFinished, m_mail.get(), [this](bool sent, quint64, const QString&) {
+            m_metrics.add(sent ? QStringLiteral("kestrelwatch_mail_deliveries_total")
+                               : QStringLiteral("kestrelwatch_mail_failures_total"));
+        });
+    }
+    // Notification channels count here as each delivery ends, labelled by the channel's kind.
+    m.declare(QStringLiteral("kestrelwatch_channel_deliveries_total"), Type::Counter,
+        QStringLiteral("Alerts delivered by notification channels, by channel kind."));
+    m.declare(QStringLiteral("kestrelwatch_channel_failures_total"), Type::Counter,
+        QStringLiteral("Alerts notification channels failed to deliver, by channel kind."));
+
+    m.declare(QStringLiteral("kestrelwatch_mqtt_connected"), Type::Gauge,
+        QStringLiteral("1 while connected to the MQTT broker, else 0."));
+    m.read(QStringLiteral("kestrelwatch_mqtt_connected"), {},
+        [this] { return m_mqtt && m_mqtt->connection().isConnected() ? 1.0 : 0.0; });
+    m.declare(QStringLiteral("kestrelwatch_mqtt_enabled"), Type::Gauge,
+        QStringLiteral("1 while an MQTT broker is configured, else 0."));
+    m.read(QStringLiteral("kestrelwatch_mqtt_enabled"), {},
+        [this] { return m_mqtt && m_mqtt->connection().isOpen() ? 1.0 : 0.0; });
+}

@@ -1,0 +1,81 @@
+// Presence figures: the interval file of 100 devices over a simulated year, each device coming and going
+// eight times a day and changing its address once a week, every change written as the monitor writes it
+// (its own transaction); and reading one device's month back, as the details panel does.
+
+#include "store/PresenceStore.h"
+
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+
+namespace {
+
+const QDateTime kStart(QDate(2026, 1, 1), QTime(0, 0), Qt::UTC);
+
+QString macFor(int i)
+{
+    return QStringLiteral("02:00:00:00:%1:%2")
+        .arg(i >> 8, 2, 16, QLatin1Char('0'))
+        .arg(i & 0xFF, 2, 16, QLatin1Char('0'));
+}
+
+DeviceEvent event(DeviceEvent::Kind kind, int device, qint64 at, const QString& address = {})
+{
+    DeviceEvent e;
+    e.kind = kind;
+    e.mac = macFor(device);
+    e.time = kStart.addSecs(at);
+    e.address = address;
+    return e;
+}
+
+// Fills a store with a year; returns how many intervals it holds.
+qint64 simulateYear(PresenceStore& store, int devices, int staysPerDay)
+{
+    const qint64 day = 86400;
+    const qint64 slot = day / staysPerDay;
+    for (qint64 d = 0; d < 365; ++d) {
+        for (int s = 0; s < staysPerDay; ++s) {
+            for (int i = 0; i < devices; ++i) {
+                const qint64 at = d * day + s * slot + i * 7;
+                const QString address = QStringLiteral("198.18.%1.%2").arg(d / 7 % 4).arg(i + 10);
+                store.deviceEvent(event(DeviceEvent::Kind::Online, i, at, address));
+                store.deviceEvent(event(DeviceEvent::Kind::Offline, i, at + slot * 2 / 3));
+            }
+        }
+        store.confirm(kStart.addSecs((d + 1) * day));
+    }
+    return store.intervalCount();
+}
+
+void BM_YearOf100Devices(benchmark::State& state)
+{
+    for (auto _ : state) {
+        QTemporaryDir dir;
+        const QString file = dir.path() + QStringLiteral("/presence.db");
+        qint64 count = 0;
+        {
+            auto store = PresenceStore::open(file, kStart).store;
+            count = simulateYear(*store, 100, int(state.range(0)));
+        }
+        state.counters["intervals"] = double(count);
+        state.counters["file_MB"] = double(QFileInfo(file).size()) / 1e6;
+        state.counters["bytes_per_interval"] = double(QFileInfo(file).size()) / double(count);
+    }
+}
+BENCHMARK(BM_YearOf100Devices)->Arg(8)->Unit(benchmark::kSecond)->Iterations(1);
+
+void BM_ReadMonthOfOneDevice(benchmark::State& state)
+{
+    QTemporaryDir dir;
+    auto store = PresenceStore::open(dir.path() + QStringLiteral("/presence.db"), kStart).store;
+    simulateYear(*store, 10, 8);
+    const QDateTime now = kStart.addDays(365);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(store->intervals(macFor(5), now.addDays(-30), now, now));
+}
+BENCHMARK(BM_ReadMonthOfOneDevice)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,107 @@
+// Presence intervals through the manual clock: each row is a script of device events, harvests and restarts,
+// and the intervals the store then gives back for one device.
+
+#include "TestHome.h"
+#include "platform/Clock.h"
+#include "store/PresenceStore.h"
+
+#include <QFileInfo>
+#include <QTest>
+
+namespace {
+const QString kMac = QStringLiteral("02:00:00:00:00:01");
+const QDateTime kStart(QDate(2026, 1, 1), QTime(0, 0), Qt::UTC);
+} // namespace
+
+class TestPresenceStore : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { pinTestEnvironment(); }
+
+    // Steps: "admit|online|move ADDR T", "offline T", "remove T", "harvest T", "restart T" (the process ends and a
+    // new one opens the file at T), "kill T" (the same without closing the connection); T in seconds after the start,
+    // "366d" in days. Expected: "from-to address" per interval, "*" marking an open one; the script's last T is "now".
+    void intervalsFollowEvents_data()
+    {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("a device that flaps") << QStringList {"online .5 0", "offline 100", "online .5 200",
+            "offline 300", "online .5 400", "harvest 500"}
+                                             << "0-100 .5; 200-300 .5; 400-500 .5*";
+        QTest::newRow("admission and its online are one interval")
+            << QStringList {"admit .5 0", "online .5 0", "harvest 60"} << "0-60 .5*";
+        QTest::newRow("a move ends one interval and starts the next")
+            << QStringList {"online .5 0", "move .6 50", "offline 80"} << "0-50 .5; 50-80 .6";
+        QTest::newRow("a restart closes at the last harvest") << QStringList {"online .5 0", "harvest 40",
+            "restart 100", "online .5 130", "harvest 140"} << "0-40 .5; 130-140 .5*";
+        // A killed process never closes its connection: the next one finds what it committed.
+        QTest::newRow("a kill loses no change") << QStringList {"online .5 0", "harvest 40", "move .6 45", "kill 50",
+            "online .6 60"} << "0-45 .5; 45-45 .6; 60-60 .6*";
+        QTest::newRow("a restart before any harvest keeps the start")
+            << QStringList {"online .5 10", "restart 100"} << "10-10 .5";
+        QTest::newRow("harvests confirm at most every 30 s")
+            << QStringList {"online .5 0", "harvest 20", "restart 30"} << "0-0 .5";
+        QTest::newRow("removal closes") << QStringList {"online .5 0", "remove 9", "online .5 20", "offline 25"}
+                                        << "0-9 .5; 20-25 .5";
+        QTest::newRow("the retention cut at reopening") << QStringList {"online .5 0", "offline 10", "online .5 1d",
+            "offline 2d", "restart 366d"} << "86400-172800 .5";
+        QTest::newRow("the daily cut while running") << QStringList {"online .5 0", "offline 10", "online .6 300d",
+            "harvest 365d", "harvest 366d"} << "25920000-31622400 .6*";
+    }
+    void intervalsFollowEvents()
+    {
+        QFETCH(QStringList, steps);
+        QFETCH(QString, expected);
+        const TestHome home;
+        const QString file = home.dir() + QStringLiteral("/presence.db");
+        ManualClock clock(kStart);
+        kwclock::install(&clock);
+        auto store = PresenceStore::open(file, clock.now()).store;
+        std::vector<std::unique_ptr<PresenceStore>> killed;
+        QVERIFY(store);
+        QCOMPARE(QFileInfo(file).permissions() & 0x0077, QFileDevice::Permissions());
+        for (const QString& step : std::as_const(steps)) {
+            const QStringList w = step.split(QLatin1Char(' '));
+            const QString at = w.last();
+            clock.set(
+                kStart.addSecs(at.endsWith(QLatin1Char('d')) ? at.chopped(1).toLongLong() * 86400 : at.toLongLong()));
+            DeviceEvent event;
+            event.mac = kMac;
+            event.time = clock.now();
+            const QString verb = w.first();
+            if (verb == QLatin1String("restart") || verb == QLatin1String("kill")) {
+                if (verb == QLatin1String("kill"))
+                    killed.push_back(std::move(store));
+                store.reset();
+                store = PresenceStore::open(file, clock.now()).store;
+                QVERIFY(store);
+                continue;
+            }
+            if (verb == QLatin1String("harvest")) {
+                store->confirm(clock.now());
+                continue;
+            }
+            event.kind = verb == QLatin1String("admit") ? DeviceEvent::Kind::Admitted
+                : verb == QLatin1String("online")       ? DeviceEvent::Kind::Online
+                : verb == QLatin1String("move")         ? DeviceEvent::Kind::AddressChanged
+                : verb == QLatin1String("offline")      ? DeviceEvent::Kind::Offline
+                                                        : DeviceEvent::Kind::Removed;
+            if (w.size() == 3)
+                event.address = QStringLiteral("198.18.0") + w[1];
+            store->deviceEvent(event);
+        }
+        QStringList got;
+        for (const PresenceInterval& i : store->intervals(kMac, kStart, clock.now()))
+            got << QStringLiteral("%1-%2 %3%4")
+                       .arg(kStart.secsTo(i.from))
+                       .arg(kStart.secsTo(i.to))
+                       .arg(i.address.mid(8), i.open ? QStringLiteral("*") : QString());
+        kwclock::install(nullptr);
+        QCOMPARE(got.join(QStringLiteral("; ")), expected);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPresenceStore)
+#include "tst_presencestore.moc"
