@@ -19,6 +19,7 @@
 
 class DeviceTable;
 struct HeardArp;
+struct HeardDhcp;
 class NetPlatform;
 
 // The discovery engine. Every 100 ms tmrPingTimer sends one batch of at most 32 ICMP echo requests, so that
@@ -114,6 +115,7 @@ private:
     // Presence changes since the last call: online always; offline only when judged.
     void trackPresence(const QDateTime& now, qint32 onlyDevice = -1, bool judged = true);
     void arpHeard(const HeardArp& arp);
+    void dhcpHeard(const HeardDhcp& dhcp); // DhcpHeard.cpp
     qint32 rangeOf(const std::array<quint8, 4>& ip) const;
     QList<quint32> knownAddresses() const;
     void AddNewMacEntry(const QString& mac, const QString& ip, quint8 type);

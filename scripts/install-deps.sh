@@ -12,6 +12,7 @@ packages=(
     python3 python3-aiosmtpd
     pulseaudio pulseaudio-utils fonts-dejavu-core
     iproute2 libcap2-bin procps xdotool iputils-arping nftables
+    dnsmasq-base dhcpcd-base udhcpc isc-dhcp-client
     ccache clang libclang-rt-14-dev
     openssl libssl-dev libcap-dev libmosquitto-dev mosquitto mosquitto-clients
     dbus dbus-x11 dunst avahi-daemon

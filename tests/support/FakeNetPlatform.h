@@ -52,6 +52,8 @@ public:
     // toHost: sent to this machine's own MAC.
     void hearArp(const QString& mac, const QString& ip, HeardArp::Kind kind = HeardArp::Announcement, int ifindex = 2,
         bool toHost = false);
+    // A DHCP client message heard, as hearArp; an empty ip is 0.0.0.0.
+    void hearDhcp(const QString& mac, const QString& ip, HeardDhcp::Kind kind, const QByteArray& name, int ifindex = 2);
     QStringList deletedAddresses() const { return m_deleted; } // every deletion asked for, in order
 
     void setLookupsFail(bool fails) { m_lookupsFail = fails; } // lookupAddress then returns 0
