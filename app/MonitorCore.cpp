@@ -4,6 +4,7 @@
 #include "app/OsVersion.h"
 #include "app/StoreFollower.h"
 #include "channels/Channels.h"
+#include "engine/AddressText.h"
 #include "engine/frmClient.h"
 #include "mqtt/MqttPublisher.h"
 #include "notify/AlertMails.h"
@@ -272,9 +273,8 @@ QStringList MonitorCore::watchedRanges() const
         QString where;
         for (const AdapterInfo& adapter : adapters.value_or(QList<AdapterInfo>())) {
             for (const AdapterAddress& a : adapter.addresses) {
-                const QStringList b = a.ip.split(QLatin1Char('.'));
-                if (where.isEmpty() && b.size() == 4 && b[0].toInt() == range.byte1 && b[1].toInt() == range.byte2
-                    && b[2].toInt() == range.byte3 && (b[3].toInt() & range.maskByte) == range.firstHost)
+                const auto ip = AddressText::parseIPv4(a.ip);
+                if (where.isEmpty() && ip && range.contains(AddressText::toNumber(*ip)))
                     where = adapter.name;
             }
         }

@@ -58,10 +58,9 @@ bool frmClient::SetupForNewScan()
                 AddNetwork(adapter.addresses[a].ip, adapter.addresses[a].mask);
         }
 
-        fitRangesToNeighbourTable();
-        m_rangeIndex = 0;
-        m_hostByte = m_ranges.isEmpty() ? 0 : m_ranges.first().firstHost;
-        m_passCount = 0;
+        m_sweep.setRanges(m_ranges);
+        m_sweep.setTableLimit(m_net.neighbourTableLimit());
+        m_sweep.startCycle(knownAddresses());
         ready = true;
     });
     return ready;
@@ -80,42 +79,19 @@ void frmClient::agePresence()
     m_onlineAddressesValid = false;
 }
 
-// Every swept address takes a row of the kernel's neighbour table until the harvest or the kernel's own
-// clean-up frees it. Past the table's limit the kernel refuses new rows, for this machine's own traffic too,
-// so a sweep takes whole ranges, in table order, while their distinct addresses fit in three quarters of
-// the limit, and leaves the rest out (logged once per range).
-void frmClient::fitRangesToNeighbourTable()
+// The addresses of the devices the last cycles saw, checked first in every cycle so that presence does not
+// wait on the discovery of a large range.
+QList<quint32> frmClient::knownAddresses() const
 {
-    const int limit = m_net.neighbourTableLimit();
-    if (limit <= 0)
-        return;
-    const int budget = limit - limit / 4;
-    QSet<quint32> addresses;
-    QList<ScanRange> kept;
-    for (qint32 r = 0; r < qint32(m_ranges.size()); ++r) {
-        const ScanRange& range = m_ranges.at(r);
-        const quint32 prefix =
-            (quint32(range.byte1) << 24) | (quint32(range.byte2) << 16) | (quint32(range.byte3) << 8);
-        int fresh = 0;
-        for (int host = range.firstHost; host <= range.lastHost; ++host)
-            fresh += addresses.contains(prefix | quint32(host)) ? 0 : 1;
-        if (addresses.size() + fresh <= budget) {
-            for (int host = range.firstHost; host <= range.lastHost; ++host)
-                addresses.insert(prefix | quint32(host));
-            kept.append(range);
+    QList<quint32> out;
+    for (qint32 d = 0; d < m_devices.DeviceCount; ++d) {
+        const DeviceRecord& device = m_devices[d];
+        if (device.OnlineState == 0)
             continue;
-        }
-        const QString text = GetIP_Address(r);
-        if (!m_rangesLeftOut.contains(text)) {
-            m_rangesLeftOut.insert(text);
-            Log(QStringLiteral("SetupForNewScan - %1 is left out of the sweep: the kernel's neighbour table holds "
-                               "%2 rows and the ranges before it take %3 addresses")
-                    .arg(text)
-                    .arg(limit)
-                    .arg(addresses.size()));
-        }
+        if (const auto ip = AddressText::parseIPv4(device.IpAddress))
+            out.append(AddressText::toNumber(*ip));
     }
-    m_ranges = kept;
+    return out;
 }
 
 void frmClient::AddNetwork(const QString& address, const QString& mask)
@@ -125,16 +101,31 @@ void frmClient::AddNetwork(const QString& address, const QString& mask)
     ScanRange range;
     const auto a = AddressText::parseIPv4(cutAtZero(address));
     const auto m = AddressText::parseIPv4(cutAtZero(mask));
-    if (a && m) {
-        // Only the mask's last byte counts: a /16 still sweeps the 256 addresses around the adapter's own.
-        const quint8 maskByte = (*m)[3];
-        range.byte1 = (*a)[0];
-        range.byte2 = (*a)[1];
-        range.byte3 = (*a)[2];
-        range.maskByte = maskByte;
-        range.firstHost = quint8((*a)[3] & maskByte);
-        range.lastHost = quint8(range.firstHost | (255 - maskByte));
-    } else {
+    // An adapter without an IPv4 address (0.0.0.0) is given the empty range 0.0.0.0, whose sends simply fail.
+    if (a && m && AddressText::toNumber(*a) != 0) {
+        constexpr int kWidest = 16;
+        const quint32 ip = AddressText::toNumber(*a);
+        const quint32 bits = AddressText::toNumber(*m);
+        int prefix = 0;
+        while (prefix < 32 && (bits & (0x80000000u >> prefix)) != 0)
+            ++prefix;
+        if (prefix < kWidest) {
+            // A wider range would take hours at the helper's rate and is mostly empty: the /16 around the
+            // adapter's own address stands for it, said once per address.
+            const QString text = AddressText::ipText(ip) + QLatin1Char('/') + QString::number(prefix);
+            if (!m_wideLogged.contains(text)) {
+                m_wideLogged.insert(text);
+                Log(QStringLiteral("AddNetwork - %1 is wider than a /16: only the /16 around the adapter's address "
+                                   "is swept")
+                        .arg(text));
+            }
+            prefix = kWidest;
+        }
+        const quint32 kept = ~quint32(0) << (32 - prefix);
+        range.first = ip & kept;
+        range.last = range.first | ~kept;
+        range.prefix = prefix;
+    } else if (!a || !m) {
         Log(QStringLiteral("AddNetwork - \"%1\" / \"%2\" is not an IPv4 address and mask; range left at 0.0.0.0")
                 .arg(address, mask));
     }

@@ -37,6 +37,21 @@ QString ipText(const std::array<quint8, 4>& bytes)
     return QString(buffer, n);
 }
 
+QString ipText(quint32 address)
+{
+    return ipText(toBytes(address));
+}
+
+quint32 toNumber(const std::array<quint8, 4>& bytes)
+{
+    return (quint32(bytes[0]) << 24) | (quint32(bytes[1]) << 16) | (quint32(bytes[2]) << 8) | quint32(bytes[3]);
+}
+
+std::array<quint8, 4> toBytes(quint32 address)
+{
+    return {quint8(address >> 24), quint8(address >> 16), quint8(address >> 8), quint8(address)};
+}
+
 std::optional<std::array<quint8, 4>> parseIPv4(const QString& text)
 {
     const QStringList parts = text.split(QLatin1Char('.'));

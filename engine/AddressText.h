@@ -12,8 +12,13 @@ namespace AddressText {
 QString macText(const QByteArray& bytes);
 // Dotted decimal without leading zeros.
 QString ipText(const std::array<quint8, 4>& bytes);
+// The same for an address in host order (first byte in the high bits).
+QString ipText(quint32 address);
 // Four decimal bytes joined by dots; nullopt for anything else.
 std::optional<std::array<quint8, 4>> parseIPv4(const QString& text);
+// Bytes, first byte first, as one number with the first byte in the high bits, and back.
+quint32 toNumber(const std::array<quint8, 4>& bytes);
+std::array<quint8, 4> toBytes(quint32 address);
 // 6 "Ethernet", 9 "TokenRing", 15 "FDDI", 23 "PPP", 24 "Loopback", 28 "Slip", any other "Other".
 QString adapterTypeName(int type);
 

@@ -1,6 +1,7 @@
-// The harvest at the end of every sweep: the neighbour table is read once, every row inside a swept range is
-// deleted again and marks its device present (admitting unknown MAC addresses), and then every device is
-// examined for coming online or going offline.
+// The harvest of every window of the sweep: the neighbour table is read once, every row inside a swept range is
+// deleted again and marks its device present (admitting unknown MAC addresses), the unanswered rows of the
+// windows harvested are deleted too, so that the next windows find room, and then every device is examined for
+// coming online or, once the cycle's known addresses have been checked, going offline.
 
 #include "engine/AddressText.h"
 #include "engine/ErrorTrap.h"
@@ -12,45 +13,12 @@
 #include "store/TextForms.h"
 #include "store/modRegistry.h"
 
-#include <unordered_map>
-
 namespace {
 
 constexpr quint8 kInvalidEntry = 2;
 constexpr quint8 kStaticEntry = 4; // PERMANENT: an administrator's entry, often an anti-spoofing one
 constexpr quint8 kOtherEntry = 1; // NOARP: kept by the kernel itself
 constexpr qint16 kSighted = 2; // PresenceCountdown after a sighting: one missed sweep is tolerated
-
-// For each first-three-bytes prefix, the first range (in range-table order) that holds each host byte, so
-// a row finds its range in constant time however many ranges and rows there are.
-class RangeMatcher final
-{
-public:
-    explicit RangeMatcher(const QList<ScanRange>& ranges)
-    {
-        for (qint32 r = 0; r < qint32(ranges.size()); ++r) {
-            const ScanRange& range = ranges.at(r);
-            auto [it, inserted] = m_byPrefix.try_emplace(prefix(range.byte1, range.byte2, range.byte3));
-            if (inserted)
-                it->second.fill(-1);
-            for (int host = range.firstHost; host <= range.lastHost; ++host) {
-                if (it->second[size_t(host)] < 0)
-                    it->second[size_t(host)] = r;
-            }
-        }
-    }
-
-    qint32 find(const std::array<quint8, 4>& ip) const
-    {
-        const auto it = m_byPrefix.find(prefix(ip[0], ip[1], ip[2]));
-        return it == m_byPrefix.end() ? -1 : it->second[ip[3]];
-    }
-
-private:
-    static quint32 prefix(quint8 a, quint8 b, quint8 c) { return (quint32(a) << 16) | (quint32(b) << 8) | c; }
-
-    std::unordered_map<quint32, std::array<qint32, 256>> m_byPrefix;
-};
 
 void writeDeviceValue(const QString& mac, const QString& name, const QString& text)
 {
@@ -59,46 +27,55 @@ void writeDeviceValue(const QString& mac, const QString& name, const QString& te
 
 } // namespace
 
-void frmClient::FinishScan()
+void frmClient::FinishScan(const QList<SweepQueue::Window>& windows, bool judged)
 {
-    // A failure ends the harvest where it happened; the cursor and the prepared flag then keep their values.
-    runTrapped("FinishScan", [this] {
+    // A failure ends the harvest where it happened; the prepared flag then keeps its value.
+    runTrapped("FinishScan", [&] {
         if (!m_running)
             return;
-        m_sweepReady = false;
         const QDateTime now = currentTime();
+        QSet<quint32> settled;
+        for (const SweepQueue::Window& w : windows)
+            settled.unite(QSet<quint32>(w.addresses.cbegin(), w.addresses.cend()));
         storeAdmissions(); // those of a harvest that failed part-way
-        harvestRows(now);
-        trackPresence(now);
-        for (const qint32 d : attachIpv6Neighbours(m_net, m_devices, [this](const QByteArray&mac, const QString&ip) {
-                 return isDeviceMac(mac, ip, QStringLiteral("FinishScan"));
-             }))
-            emitEvent(DeviceEvent::Kind::AddressesChanged, d, now);
+        harvestRows(now, settled);
+        trackPresence(now, -1, judged);
+        if (judged) {
+            for (const qint32 d :
+                attachIpv6Neighbours(m_net, m_devices, [this](const QByteArray&mac, const QString&ip) {
+                    return isDeviceMac(mac, ip, QStringLiteral("FinishScan"));
+                }))
+                emitEvent(DeviceEvent::Kind::AddressesChanged, d, now);
+            m_sweepPrepared = false;
+        }
         m_onlineAddressesValid = false;
-        resetCursor();
-        m_sweepPrepared = false;
         Q_EMIT harvested();
+        if (judged)
+            Q_EMIT cycleJudged();
     });
 }
 
-void frmClient::harvestRows(const QDateTime& now)
+void frmClient::harvestRows(const QDateTime& now, const QSet<quint32>& settled)
 {
     const std::optional<QList<NeighbourRow>> rows = m_net.neighbours();
     if (!rows || rows->isEmpty())
         return;
-    const RangeMatcher matcher(m_ranges);
     // A host with a second address, or a proxy-ARP router, shows one MAC at several addresses in one table.
     // Its address changes only when none of them is the one it has: then it takes the first in table order.
     std::vector<bool> addressSeen(size_t(m_devices.DeviceCount), false);
     QList<std::pair<qint32, QString>> moves;
 
     for (const NeighbourRow& row : *rows) {
-        if (row.type == kInvalidEntry || row.mac.isEmpty())
-            continue;
         // Rows outside every range are left in the table and change nothing, even for a known MAC.
-        const qint32 range = matcher.find(row.ip);
+        const qint32 range = rangeOf(row.ip);
         if (range < 0)
             continue;
+        if (row.type == kInvalidEntry || row.mac.isEmpty()) {
+            // Nobody answered there in time: the row would hold its place in the table for seconds more.
+            if (row.type == kInvalidEntry && settled.contains(AddressText::toNumber(row.ip)))
+                m_net.deleteNeighbour(row);
+            continue;
+        }
         const QString ip = AddressText::ipText(row.ip);
         if (!isDeviceMac(row.mac, ip, QStringLiteral("FinishScan")))
             continue;
@@ -144,19 +121,21 @@ void frmClient::harvestRows(const QDateTime& now)
     }
 }
 
-void frmClient::trackPresence(const QDateTime& now, qint32 onlyDevice)
+void frmClient::trackPresence(const QDateTime& now, qint32 onlyDevice, bool judged)
 {
     const qint32 end = onlyDevice < 0 ? m_devices.DeviceCount : onlyDevice + 1;
     for (qint32 d = std::max(onlyDevice, 0); d < end; ++d) {
         DeviceRecord& device = m_devices[d];
         const bool cameOnline = device.PresenceCountdown != 0 && device.OnlineState == 0;
-        const bool wentOffline = device.PresenceCountdown == 0 && device.OnlineState != 0;
+        const bool wentOffline = judged && device.PresenceCountdown == 0 && device.OnlineState != 0;
         if (!cameOnline && !wentOffline)
             continue;
         // Whether the dates already counted it as online (a device admitted in this harvest does).
         const bool countedOnline = device.LastOnline >= device.LastOffline;
         const QString mac = device.MacAddress;
 
+        // Said once: the cycle's later harvests see no change.
+        device.OnlineState = cameOnline ? kSighted : qint16(0);
         if (cameOnline) {
             // A device admitted in this harvest has stored this very date already.
             if (device.LastOnline != now || device.FirstSeen != now)

@@ -1,7 +1,8 @@
 // Heard ARP: a stranger that speaks for itself on a swept range (announces itself, probes for the address it is
 // about to take, asks for another host) is admitted through the harvest's own admission at once instead of at
-// the end of the next sweep, and any ARP of a known device, answers too, counts as seeing it. An answer admits
-// nobody: it is what the sweep asked for, and the sweep's harvest admits its sender as it always has. Passive
+// the end of the next sweep, and any ARP of a known device, answers too, counts as seeing it. An answer admits its
+// sender at once when it answers this machine's own question: sent to its MAC, from an address the sweep asked
+// within the last three seconds; an answer to another host's question admits nobody. Passive
 // evidence only adds sightings: going offline still takes two sweeps without one, and an address change is
 // left to the harvest, which sees every address a MAC holds.
 
@@ -34,10 +35,9 @@ QString kindText(HeardArp::Kind kind)
 
 qint32 frmClient::rangeOf(const std::array<quint8, 4>& ip) const
 {
+    const quint32 address = AddressText::toNumber(ip);
     for (qint32 r = 0; r < qint32(m_ranges.size()); ++r) {
-        const ScanRange& range = m_ranges.at(r);
-        if (range.byte1 == ip[0] && range.byte2 == ip[1] && range.byte3 == ip[2] && ip[3] >= range.firstHost
-            && ip[3] <= range.lastHost)
+        if (m_ranges.at(r).contains(address))
             return r;
     }
     return -1;
@@ -56,7 +56,7 @@ void frmClient::arpHeard(const HeardArp& arp)
         qint32 index = m_devices.indexOfMac(mac);
         bool cameOnline = true;
         if (index < 0) {
-            if (arp.kind == HeardArp::Reply)
+            if (arp.kind == HeardArp::Reply && (!arp.toHost || !m_sweep.asked(AddressText::toNumber(arp.ip), m_ticks)))
                 return;
             const qint32 before = m_devices.DeviceCount;
             AddNewMacEntry(mac, ip, kDynamicEntry);

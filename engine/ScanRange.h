@@ -3,16 +3,16 @@
 #include <QString>
 #include <QtGlobal>
 
-// One address range of the sweep: the block of at most 256 addresses that shares its first three bytes with
-// an adapter address, cut down by the last byte of that address's mask.
+// One address range of the sweep: the whole block of an adapter address and its mask, from its network
+// address to its broadcast address (host order). A mask wider than /16 gives the /16 around the address.
 struct ScanRange
 {
-    quint8 byte1 = 0;
-    quint8 byte2 = 0;
-    quint8 byte3 = 0;
-    quint8 maskByte = 0;
-    quint8 firstHost = 0;
-    quint8 lastHost = 0;
+    quint32 first = 0;
+    quint32 last = 0;
+    int prefix = 32; // the mask's length as swept
+
+    bool contains(quint32 address) const { return address >= first && address <= last; }
+    quint32 size() const { return last - first + 1; }
 
     friend bool operator==(const ScanRange&, const ScanRange&) = default;
 };

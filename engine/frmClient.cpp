@@ -175,11 +175,11 @@ void frmClient::cancelLookup()
     m_hostLookupHandle = 0;
 }
 
+// Windows in flight are forgotten: their rows are harvested by the next sweep's windows or aged out by the
+// kernel.
 void frmClient::resetCursor()
 {
-    m_rangeIndex = 0;
-    m_hostByte = 0;
-    m_passCount = 0;
+    m_sweep = SweepQueue();
 }
 
 void frmClient::StartScan()
@@ -205,6 +205,7 @@ void frmClient::StartScan()
 void frmClient::tmrPingTimer_Timer()
 {
     runTrapped("tmrPingTimer_Timer", [this] {
+        ++m_ticks;
         if (!m_running)
             return;
         if (m_sweepReady)
@@ -234,10 +235,9 @@ void frmClient::tmrPingTimer_Timer()
 
 QString frmClient::GetIP_Address() const
 {
-    if (m_ranges.isEmpty() || m_rangeIndex < 0 || m_rangeIndex >= m_ranges.size())
+    if (m_ranges.isEmpty())
         return {};
-    const ScanRange& r = m_ranges.at(m_rangeIndex);
-    return QStringLiteral("%1.%2.%3.%4").arg(r.byte1).arg(r.byte2).arg(r.byte3).arg(m_hostByte);
+    return AddressText::ipText(m_sweep.cursor());
 }
 
 QString frmClient::GetIP_Address(qint32 rangeIndex) const
@@ -245,6 +245,5 @@ QString frmClient::GetIP_Address(qint32 rangeIndex) const
     if (rangeIndex < 0 || rangeIndex >= m_ranges.size())
         return {};
     const ScanRange& r = m_ranges.at(rangeIndex);
-    const QString prefix = QStringLiteral("%1.%2.%3.").arg(r.byte1).arg(r.byte2).arg(r.byte3);
-    return prefix + QString::number(r.firstHost) + QStringLiteral(" to ") + prefix + QString::number(r.lastHost);
+    return AddressText::ipText(r.first) + QStringLiteral(" to ") + AddressText::ipText(r.last);
 }

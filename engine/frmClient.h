@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/ScanRange.h"
+#include "engine/SweepQueue.h"
 #include "store/DeviceEvent.h"
 #include "store/DeviceText.h"
 
@@ -21,10 +22,12 @@ struct HeardArp;
 struct HeardDhcp;
 class NetPlatform;
 
-// The discovery engine. Every 100 ms tmrPingTimer sends one batch of 32 ICMP echo requests to the next
-// addresses of the local ranges, so that the kernel resolves them by ARP; after four passes over every range
-// the neighbour table is harvested and pruned, new MAC addresses are admitted as devices, presence is tracked
-// per device, and host names are resolved in the background, one device at a time.
+// The discovery engine. Every 100 ms tmrPingTimer sends one batch of at most 32 ICMP echo requests, so that
+// the kernel resolves their targets by ARP: every cycle of about six seconds first the addresses of the devices
+// known to be about, then the next part of the local ranges (SweepQueue). Each window of requests is harvested
+// from the neighbour table and pruned from it, new MAC addresses are admitted as devices, presence is judged
+// once per cycle when the known addresses have been checked, and host names are resolved in the background,
+// one device at a time.
 //
 // What it finds it emits as typed device events and calls nothing above it: the history, the alerts, mail,
 // MQTT and the front ends subscribe. Everything runs on the GUI thread. The device table and the platform
@@ -57,7 +60,7 @@ public:
 
     // Rebuilds the range and gateway tables from the adapters and ages presence; true when a sweep may start.
     bool SetupForNewScan();
-    // One batch of up to 32 echo requests; the batch that completes the fourth pass runs the harvest instead.
+    // One batch of up to 32 echo requests, and the harvest of the windows whose replies have had their time.
     void PingSend();
     // Completion of the pending reverse lookup: its handle, 0 or an error code, and the name found.
     void HostScanReply(int handle, int error, const QString& name);
@@ -68,7 +71,7 @@ public:
     // Nothing else in the system calls it. An unreadable adapter list gives an empty list and a log line.
     QStringList GetLocalAdapterInfo();
 
-    // The sweep cursor's address ("192.168.1.7"); empty when there are no ranges.
+    // The discovery cursor's address ("192.168.1.7"); empty when there are no ranges.
     QString GetIP_Address() const;
     // One range for the diagnostics dump: "192.168.1.0 to 192.168.1.255"; empty for an index out of range.
     QString GetIP_Address(qint32 rangeIndex) const;
@@ -80,9 +83,7 @@ public:
     bool isSweepReady() const { return m_sweepReady; }
     bool isSweepPrepared() const { return m_sweepPrepared; }
     bool socketOpen() const;
-    qint32 rangeIndex() const { return m_rangeIndex; }
-    qint32 hostByte() const { return m_hostByte; }
-    qint32 passCount() const { return m_passCount; }
+    const SweepQueue& sweep() const { return m_sweep; }
     const QList<ScanRange>& ranges() const { return m_ranges; }
     const QStringList& gateways() const { return m_gateways; }
     const QList<LocalAdapter>& localAdapters() const { return m_adapters; }
@@ -97,6 +98,8 @@ Q_SIGNALS:
     void deviceEvent(const DeviceEvent& event);
     // A harvest has ended (the diagnostics dump follows it).
     void harvested();
+    // The harvest that judged the cycle's presence has ended.
+    void cycleJudged();
 
 private:
     // An event of the device in slot index, its kind, MAC and time filled in.
@@ -105,12 +108,16 @@ private:
     void StartScan();
     void AddNetwork(const QString& address, const QString& mask);
     void AddGateway(const QString& gateway);
-    void FinishScan();
-    void harvestRows(const QDateTime& now);
-    void trackPresence(const QDateTime& now, qint32 onlyDevice = -1);
+    // The harvest of settled windows; judged: the cycle's known addresses have all been checked, so presence
+    // may go offline too.
+    void FinishScan(const QList<SweepQueue::Window>& windows, bool judged);
+    void harvestRows(const QDateTime& now, const QSet<quint32>& settled);
+    // Presence changes since the last call: online always; offline only when judged.
+    void trackPresence(const QDateTime& now, qint32 onlyDevice = -1, bool judged = true);
     void arpHeard(const HeardArp& arp);
     void dhcpHeard(const HeardDhcp& dhcp); // DhcpHeard.cpp
     qint32 rangeOf(const std::array<quint8, 4>& ip) const;
+    QList<quint32> knownAddresses() const;
     void AddNewMacEntry(const QString& mac, const QString& ip, quint8 type);
     void storeAdmissions();
     // Gateway addresses (GatewayWatch.cpp): a MAC found answering for one is remembered with the time, so
@@ -122,7 +129,6 @@ private:
     // like an earlier private-MAC device gets a history note that it may be that one back. Never merges.
     void notePossibleReturn(qint32 slot);
     void agePresence();
-    void fitRangesToNeighbourTable();
     void ScanNextName();
     void refuseLookup();
     bool sharesOnlineAddress(qint32 device);
@@ -163,9 +169,9 @@ private:
     QStringList m_gateways;
     QList<LocalAdapter> m_adapters;
 
-    qint32 m_rangeIndex = 0;
-    qint32 m_hostByte = 0;
-    qint32 m_passCount = 0;
+    SweepQueue m_sweep;
+    quint64 m_ticks = 0; // every tick of tmrPingTimer, the sweep's time
+    QSet<QString> m_wideLogged; // adapter addresses whose range is wider than a /16, said once each
 
     // The seconds counter wraps instead of trapping: every rule reads a difference of two counter values,
     // which unsigned arithmetic keeps right across the wrap.
@@ -207,5 +213,4 @@ private:
 
     bool m_tableFullLogged = false; // the full device table is logged once, not per refused MAC
     QHash<QString, QDateTime> m_problemLogged; // cause -> when it was last logged
-    QSet<QString> m_rangesLeftOut; // ranges already logged as left out for the neighbour table's sake
 };

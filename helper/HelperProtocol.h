@@ -95,6 +95,8 @@ struct ArpSighting
     std::array<std::uint8_t, 6> mac {};
     std::array<std::uint8_t, 4> ip {};
     ArpKind kind = ArpKind::Request;
+    // Sent to this machine's own MAC (a reply to its own request) rather than to all or to another host.
+    bool toHost = false;
 };
 
 // A DHCP client message's type, as its option 53 gives it.
@@ -437,7 +439,7 @@ inline std::vector<std::uint8_t> arpHeardPayload(const std::vector<ArpSighting>&
         p.insert(p.end(), s.mac.begin(), s.mac.end());
         p.insert(p.end(), s.ip.begin(), s.ip.end());
         p.push_back(std::uint8_t(s.kind));
-        p.push_back(0);
+        p.push_back(s.toHost ? 1 : 0);
     }
     return p;
 }
@@ -470,6 +472,7 @@ inline ArpHeardBatch parseArpHeard(const std::vector<std::uint8_t>& payload)
         std::copy(p + 4, p + 10, s.mac.begin());
         std::copy(p + 10, p + 14, s.ip.begin());
         s.kind = ArpKind(p[14]);
+        s.toHost = (p[15] & 1) != 0;
         b.sightings.push_back(s);
     }
     b.ok = true;

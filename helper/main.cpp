@@ -270,6 +270,7 @@ struct Helper
             s.ifindex = std::uint32_t(from.sll_ifindex);
             if (from.sll_pkttype == PACKET_OUTGOING || !helperarp::parseArpPacket(body, std::size_t(n), s))
                 continue;
+            s.toHost = from.sll_pkttype == PACKET_HOST;
             // Heard on the interface whose connected range holds the address: what a deletion there may touch.
             const std::uint32_t addr = get32(s.ip.data());
             const auto onInterface = [&] {

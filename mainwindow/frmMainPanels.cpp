@@ -247,12 +247,8 @@ bool frmMain::isLocalAddress(const QString& ip) const
     const quint32 address = QHostAddress(ip.trimmed()).toIPv4Address(&ok);
     if (!engine || !ok)
         return false;
-    for (const ScanRange& r : engine->ranges()) {
-        if (quint8(address >> 24) == r.byte1 && quint8(address >> 16) == r.byte2 && quint8(address >> 8) == r.byte3
-            && quint8(address) >= r.firstHost && quint8(address) <= r.lastHost)
-            return true;
-    }
-    return false;
+    const QList<ScanRange>& ranges = engine->ranges();
+    return std::any_of(ranges.cbegin(), ranges.cend(), [address](const ScanRange& r) { return r.contains(address); });
 }
 
 void frmMain::refreshProbe()

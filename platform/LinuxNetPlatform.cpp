@@ -217,6 +217,7 @@ void LinuxNetPlatform::arpHeard(const helperproto::Reply& reply)
         arp.mac = QByteArray(reinterpret_cast<const char*>(s.mac.data()), qsizetype(s.mac.size()));
         arp.ip = s.ip;
         arp.kind = HeardArp::Kind(s.kind);
+        arp.toHost = s.toHost;
         deliverArpHeard(arp);
     }
 }

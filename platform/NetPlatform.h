@@ -58,6 +58,7 @@ struct HeardArp
     QByteArray mac;
     std::array<quint8, 4> ip {}; // first byte first
     Kind kind = Request;
+    bool toHost = false; // sent to this machine's own MAC: a reply to its own request
 };
 
 // A DHCP client message heard on a swept interface: the client's MAC (as its frame's source gave it), the address

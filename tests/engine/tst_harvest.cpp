@@ -118,7 +118,7 @@ private Q_SLOTS:
         QTest::newRow("static: an administrator's, kept") << kMac << kIp << 4 << true << false;
         QTest::newRow("NOARP: the kernel's, kept") << kMac << kIp << 1 << true << false;
         QTest::newRow("no hardware address") << QString() << kIp << 3 << false << false;
-        QTest::newRow("invalid") << kMac << kIp << 2 << false << false;
+        QTest::newRow("invalid: unanswered, pruned for room") << kMac << kIp << 2 << false << true;
         QTest::newRow("outside every range, known MAC") << kMac << QStringLiteral("198.18.5.60") << 3 << false << false;
     }
 

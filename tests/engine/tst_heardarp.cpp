@@ -1,7 +1,8 @@
 // Heard ARP in the engine: a stranger speaking for itself in a swept range is admitted at once through the
 // harvest's own admission (the default gateway as safe) and the harvest then has nothing left to report; a known
-// device comes back at once and still goes offline after two sweeps without a sighting; an answer from a stranger,
-// or anything outside the ranges, changes nothing.
+// device comes back at once and still goes offline after two sweeps without a sighting; a stranger's answer admits
+// it only when it answers this machine, from an address the sweep asked lately; anything outside the ranges
+// changes nothing.
 
 #include "EngineRig.h"
 #include "Skip.h"
@@ -33,19 +34,27 @@ private Q_SLOTS:
         QTest::addColumn<QString>("ip");
         QTest::addColumn<int>("kind");
         QTest::addColumn<QString>("intruder"); // as stored
-        QTest::newRow("in a swept range") << "198.18.0.7" << int(HeardArp::Announcement) << "True";
-        QTest::newRow("the default gateway") << "198.18.0.1" << int(HeardArp::Request) << "False";
-        QTest::newRow("outside every range") << "198.18.1.7" << int(HeardArp::Probe) << "<missing>";
-        QTest::newRow("an answer: the harvest's") << "198.18.0.7" << int(HeardArp::Reply) << "<missing>";
+        QTest::addColumn<bool>("toHost");
+        QTest::addColumn<int>("ticks"); // after the sweep's harvest
+        QTest::newRow("in a swept range") << "198.18.0.7" << int(HeardArp::Announcement) << "True" << false << 0;
+        QTest::newRow("the default gateway") << "198.18.0.1" << int(HeardArp::Request) << "False" << false << 0;
+        QTest::newRow("outside every range") << "198.18.1.7" << int(HeardArp::Probe) << "<missing>" << false << 0;
+        QTest::newRow("an answer to this machine") << "198.18.0.7" << int(HeardArp::Reply) << "True" << true << 0;
+        QTest::newRow("an answer to another host") << "198.18.0.7" << int(HeardArp::Reply) << "<missing>" << false << 0;
+        QTest::newRow("an answer to a question long past")
+            << "198.18.0.7" << int(HeardArp::Reply) << "<missing>" << true << 30;
     }
     void unknownSenders()
     {
         QFETCH(QString, ip);
         QFETCH(int, kind);
         QFETCH(QString, intruder);
+        QFETCH(bool, toHost);
+        QFETCH(int, ticks);
         EngineRig rig;
         started(rig);
-        rig.net.hearArp(kMac, ip, HeardArp::Kind(kind));
+        rig.tick(ticks);
+        rig.net.hearArp(kMac, ip, HeardArp::Kind(kind), 2, toHost);
         QCOMPARE(rig.stored(kMac, QStringLiteral("Intruder")), intruder);
         QCOMPARE(rig.window.calls.isEmpty(), rig.devices.DeviceCount == 0);
         if (rig.devices.DeviceCount == 0)

@@ -179,7 +179,9 @@ private Q_SLOTS:
         // A payload that disagrees with itself is refused whole (the fuzzer reads every other one back).
         ArpSighting a {7, {2, 0, 0, 0, 0, 5}, {198, 18, 0, 5}, ArpKind::Probe};
         std::vector<std::uint8_t> payload = arpHeardPayload({a, a}, 3);
-        QVERIFY(parseArpHeard(payload).ok);
+        QVERIFY(parseArpHeard(payload).ok && !parseArpHeard(payload).sightings[0].toHost);
+        a.toHost = true; // a reply sent to this machine's own MAC
+        QVERIFY(parseArpHeard(arpHeardPayload({a}, 0)).sightings[0].toHost);
         payload[1] = 3; // three records said, two carried
         QVERIFY(!parseArpHeard(payload).ok);
         payload[1] = 2;

@@ -95,11 +95,11 @@ NeighbourRow& FakeNetPlatform::addNeighbour(const QString& mac, const QString& i
     return r;
 }
 
-void FakeNetPlatform::hearArp(const QString& mac, const QString& ip, HeardArp::Kind kind, int ifindex)
+void FakeNetPlatform::hearArp(const QString& mac, const QString& ip, HeardArp::Kind kind, int ifindex, bool toHost)
 {
     const NeighbourRow row = addNeighbour(mac, ip, 3, ifindex);
     m_rows.removeLast();
-    deliverArpHeard({ifindex, row.mac, row.ip, kind});
+    deliverArpHeard({ifindex, row.mac, row.ip, kind, toHost});
 }
 
 void FakeNetPlatform::hearDhcp(

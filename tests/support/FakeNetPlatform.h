@@ -48,8 +48,10 @@ public:
     void setNeighboursFail(bool fails) { m_neighboursFail = fails; }
     // Refused deletions (no CAP_NET_ADMIN) keep the row and are reported as "deleteNeighbour EPERM".
     void setDeleteFails(bool fails) { m_deleteFails = fails; }
-    // ARP heard from a MAC at an address (texts as addNeighbour's), delivered at once as the event loop would.
-    void hearArp(const QString& mac, const QString& ip, HeardArp::Kind kind = HeardArp::Announcement, int ifindex = 2);
+    // ARP heard from a MAC at an address (texts as addNeighbour's), delivered at once as the event loop would;
+    // toHost: sent to this machine's own MAC.
+    void hearArp(const QString& mac, const QString& ip, HeardArp::Kind kind = HeardArp::Announcement, int ifindex = 2,
+        bool toHost = false);
     // A DHCP client message heard, as hearArp; an empty ip is 0.0.0.0.
     void hearDhcp(const QString& mac, const QString& ip, HeardDhcp::Kind kind, const QByteArray& name, int ifindex = 2);
     QStringList deletedAddresses() const { return m_deleted; } // every deletion asked for, in order

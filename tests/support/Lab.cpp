@@ -25,11 +25,14 @@ QString whyNoLab()
     return {};
 }
 
-Lab::Lab(const QString& tag)
+Lab::Lab(const QString& tag, const QString& subnet)
     : m_name(tag + QString::number(QCoreApplication::applicationPid()))
 {
-    const Run up = run(netlabScript(),
-        {QStringLiteral("up"), m_name, QStringLiteral("--owner"), QString::number(QCoreApplication::applicationPid())});
+    QStringList args {
+        QStringLiteral("up"), m_name, QStringLiteral("--owner"), QString::number(QCoreApplication::applicationPid())};
+    if (!subnet.isEmpty())
+        args << QStringLiteral("--subnet") << subnet;
+    const Run up = run(netlabScript(), args);
     m_ok = up.code == 0;
     m_error = up.err;
 }

@@ -18,8 +18,9 @@ QString whyNoLab();
 class Lab final
 {
 public:
-    // The lab is named tag + the test's process id: parallel tests and engineers never collide.
-    explicit Lab(const QString& tag);
+    // The lab is named tag + the test's process id: parallel tests and engineers never collide. subnet as
+    // netlab's --subnet ("198.18.0.0/22"); empty: its default /24.
+    explicit Lab(const QString& tag, const QString& subnet = {});
     ~Lab();
     Lab(const Lab&) = delete;
     Lab& operator=(const Lab&) = delete;
