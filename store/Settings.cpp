@@ -79,7 +79,7 @@ void Load_Registry(
     } flags[] = {
         {"LogToDisk", "0", &LiveSettings::chkLogToDisk},
         {"ExternalPrograms", "0", &LiveSettings::chkExternalPrograms},
-        {"AlwaysOnTop", "1", &LiveSettings::chkAlwaysOnTop},
+        {"AlwaysOnTop", "0", &LiveSettings::chkAlwaysOnTop},
         {"ReCentre", "1", &LiveSettings::chkReCentre},
         {"NewIntruderSound", "1", &LiveSettings::chkNewIntruderSound},
         {"NewIntruderPopup", "1", &LiveSettings::chkNewIntruderPopup},
@@ -87,7 +87,7 @@ void Load_Registry(
         {"OnlineIntruderSound", "1", &LiveSettings::chkOnlineIntruderSound},
         {"OnlineIntruderPopup", "1", &LiveSettings::chkOnlineIntruderPopup},
         {"OnlineIntruderEmail", "0", &LiveSettings::chkOnlineIntruderEmail},
-        {"OnlineIntruderReminder", "1", &LiveSettings::chkOnlineIntruderReminder},
+        {"OnlineIntruderReminder", "0", &LiveSettings::chkOnlineIntruderReminder},
         {"NewIntruderNotify", "1", &LiveSettings::chkNewIntruderNotify},
         {"OnlineIntruderNotify", "0", &LiveSettings::chkOnlineIntruderNotify},
     };
