@@ -3,6 +3,7 @@
 #include <QDialogButtonBox>
 #include <QIcon>
 #include <QLabel>
+#include <QPushButton>
 #include <QTextDocument>
 #include <QVBoxLayout>
 
@@ -20,7 +21,8 @@ namespace {
 
 QString row(const QString& name, const QString& value)
 {
-    return QStringLiteral("<tr><td style='padding-right:12px' valign='top'><b>%1</b></td><td>%2</td></tr>")
+    return QStringLiteral(
+        "<tr><td style='padding:0 12px 6px 0' valign='top'><b>%1</b></td><td style='padding-bottom:6px'>%2</td></tr>")
         .arg(name, value);
 }
 
@@ -61,6 +63,7 @@ AboutDialog::AboutDialog(const QString& helpPage, QWidget* parent)
     m_body->setMinimumWidth(fontMetrics().averageCharWidth() * 70);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close);
+    buttons->button(QDialogButtonBox::Close)->setIcon(QIcon()); // the word alone, as in the settings dialog
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::hide);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_body);

@@ -15,6 +15,7 @@
 
 #include <QCoreApplication>
 #include <QPushButton>
+#include <QToolButton>
 
 #include <exception>
 
@@ -76,7 +77,14 @@ int frmMain::Form_Load(std::unique_ptr<NetPlatform> net)
         return fatal(outcome.message);
     // 9, 10, 18, 21: Config.ini and Programs.ini, the start time, the vendor database, LogExtra, the mailer.
     step(*this, "Load", [this] { m_core.loadInstallation(); });
-    step(*this, "Load", [this] { m_donate->setVisible(!donateUrl().isEmpty()); });
+    step(*this, "Load", [this] {
+        // Without a donation page the menu button takes the Donate button's place beside Settings.
+        const bool donate = !donateUrl().isEmpty();
+        m_donate->setVisible(donate);
+        if (!donate)
+            m_windowMenuButton->move(
+                m_donate->geometry().right() + 1 - m_windowMenuButton->width(), m_windowMenuButton->y());
+    });
     // 11-13: the skin, the settings and devices, the lists.
     step(*this, "Load", [this] { Load_Pictures(); });
     step(*this, "Load", [this] { m_core.loadRegistry(); });

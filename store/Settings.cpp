@@ -7,8 +7,6 @@
 #include "store/TextForms.h"
 #include "store/modRegistry.h"
 
-#include <QSysInfo>
-
 namespace {
 
 QString readGeneral(const QString& name, const QString& defaultText = QString())
@@ -101,7 +99,8 @@ void Load_Registry(
     s.txtMqttPassword = fromBase64Text(readGeneral(QStringLiteral("MqttPassword")));
     s.txtMqttTopic = readGeneral(QStringLiteral("MqttTopic"), QStringLiteral("kestrelwatch"));
     s.cboMqttSecurity = readGeneral(QStringLiteral("MqttSecurity"), QStringLiteral("None"));
-    s.txtMqttSensor = readGeneral(QStringLiteral("MqttSensor"), QSysInfo::machineHostName());
+    // Empty: the publisher uses the host name, and the settings box says so instead of showing it as typed.
+    s.txtMqttSensor = readGeneral(QStringLiteral("MqttSensor"));
 
     const QString volume = readGeneral(QStringLiteral("Volume"), QStringLiteral("70")).trimmed();
     bool volumeOk = false;
