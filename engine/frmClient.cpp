@@ -27,6 +27,7 @@ frmClient::frmClient(DeviceTable& devices, NetPlatform& net, QObject* parent)
     connect(&m_tmrPingTimer, &QTimer::timeout, this, &frmClient::tmrPingTimer_Timer);
     m_net.setProblemReport([this](const QString& cause, const QString& detail) { logProblem(cause, detail); });
     m_net.setArpHeard([this](const HeardArp& arp) { arpHeard(arp); });
+    m_net.setDhcpHeard([this](const HeardDhcp& dhcp) { dhcpHeard(dhcp); });
 }
 
 frmClient::~frmClient()
@@ -36,6 +37,7 @@ frmClient::~frmClient()
         Shutdown();
     m_net.setProblemReport(nullptr);
     m_net.setArpHeard(nullptr);
+    m_net.setDhcpHeard(nullptr);
 }
 
 // A refused send or deletion repeats at every request of every sweep: one line per cause says it, and the

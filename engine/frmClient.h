@@ -18,6 +18,7 @@
 
 class DeviceTable;
 struct HeardArp;
+struct HeardDhcp;
 class NetPlatform;
 
 // The discovery engine. Every 100 ms tmrPingTimer sends one batch of 32 ICMP echo requests to the next
@@ -108,6 +109,7 @@ private:
     void harvestRows(const QDateTime& now);
     void trackPresence(const QDateTime& now, qint32 onlyDevice = -1);
     void arpHeard(const HeardArp& arp);
+    void dhcpHeard(const HeardDhcp& dhcp); // DhcpHeard.cpp
     qint32 rangeOf(const std::array<quint8, 4>& ip) const;
     void AddNewMacEntry(const QString& mac, const QString& ip, quint8 type);
     void storeAdmissions();

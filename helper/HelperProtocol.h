@@ -16,13 +16,14 @@
 //
 // Compatibility: the frame layout is that of version 1 throughout; later messages only add types and append
 // fields, so a monitor reads what it knows of a newer helper and an older helper refuses what it does not know
-// (ListenArp: Error Unsupported), which the monitor takes as "not capable".
+// (ListenArp, ListenDhcp: Error Unsupported), which the monitor takes as "not capable".
 
 #include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace helperproto {
@@ -38,6 +39,10 @@ constexpr int kDeletionsPerSecond = 1024;
 constexpr std::size_t kArpRecordBytes = 16;
 constexpr std::size_t kMaxArpRecords = 60; // one ArpHeard frame: 4 + 60 x 16 bytes
 constexpr int kArpReportsPerSecond = 64; // beyond this in any one second, heard ARP is dropped and counted
+constexpr std::size_t kMaxDhcpName = 64; // host-name bytes a DhcpHeard record carries; longer names are left out
+constexpr std::size_t kDhcpRecordBytes = 16 + kMaxDhcpName;
+constexpr std::size_t kMaxDhcpRecords = 12; // one DhcpHeard frame: 4 + 12 x 80 bytes
+constexpr int kDhcpReportsPerSecond = 32; // beyond this in any one second, heard DHCP is dropped and counted
 
 enum class Type : std::uint8_t {
     // Requests (monitor to helper).
@@ -46,8 +51,13 @@ enum class Type : std::uint8_t {
     // No payload: report heard ARP from now on; answered with an empty ArpHeard of its sequence, or with Error
     // NotCapable when the helper could not open its ARP socket.
     ListenArp = 3,
+    // No payload: report heard DHCP client messages from now on; answered with an empty DhcpHeard of its
+    // sequence, or with Error NotCapable when the helper could not open its DHCP socket.
+    ListenDhcp = 4,
     // Replies (helper to monitor).
-    Ready = 0x80, // u8 flags, u8 0, u16 0, u32 errno of the echo socket, u32 its send buffer, u32 errno of ARP's
+    // u8 flags, u8 0, u16 0, u32 errno of the echo socket, u32 its send buffer, u32 errno of ARP's, u32 errno of
+    // DHCP's (absent from helpers before ListenDhcp: read as 0)
+    Ready = 0x80,
     // u16 sent, queued, refusedRange, refusedRate, failed, refusedHostless; u32 errno; u32 refused address
     EchoResult = 0x81,
     // u16 deleted, refusedRange, refusedState, absent, failed, refusedRate; u32 errno; u32 refused address
@@ -55,6 +65,10 @@ enum class Type : std::uint8_t {
     // u16 count, u16 reports dropped over the rate since the last frame, count x (u32 interface index, 6-byte
     // sender MAC, 4-byte IPv4 address, u8 ArpKind, u8 0); sequence 0 unless it answers ListenArp.
     ArpHeard = 0x83,
+    // u16 count, u16 reports dropped over the rate since the last frame, count x (u32 interface index, 6-byte
+    // client MAC, 4-byte IPv4 address or 0, u8 DhcpKind, u8 host-name length, kMaxDhcpName bytes of host name
+    // padded with 0); sequence 0 unless it answers ListenDhcp.
+    DhcpHeard = 0x84,
     Error = 0xFF, // u16 ErrorCode, u16 0
 };
 
@@ -62,6 +76,7 @@ enum ReadyFlag : std::uint8_t {
     EchoSocket = 1, // the raw ICMP socket is open
     NeighbourAdmin = 2, // CAP_NET_ADMIN is kept for deleting neighbour rows
     ArpListen = 4, // the ARP socket is open: ListenArp will be served
+    DhcpListen = 8, // the DHCP socket is open: ListenDhcp will be served
 };
 
 // What the heard ARP was. A probe's address is the one its sender is about to take (its target: a probe's own
@@ -80,6 +95,26 @@ struct ArpSighting
     std::array<std::uint8_t, 6> mac {};
     std::array<std::uint8_t, 4> ip {};
     ArpKind kind = ArpKind::Request;
+};
+
+// A DHCP client message's type, as its option 53 gives it.
+enum class DhcpKind : std::uint8_t {
+    Discover = 1,
+    Request = 3,
+    Inform = 8,
+};
+
+// One heard DHCP client: the interface, its MAC (the client hardware address, equal to the frame's source), the
+// address it asks for (option 50) or holds (ciaddr), 0.0.0.0 when neither, and its host name's bytes as sent,
+// empty when it gave none; the monitor filters the name.
+struct DhcpSighting
+{
+    std::uint32_t ifindex = 0;
+    std::array<std::uint8_t, 6> mac {};
+    std::array<std::uint8_t, 4> ip {};
+    DhcpKind kind = DhcpKind::Discover;
+    std::string name;
+    bool operator==(const DhcpSighting&) const = default;
 };
 
 enum class ErrorCode : std::uint16_t {
@@ -177,7 +212,7 @@ inline ParseResult parseRequest(const std::uint8_t* data, std::size_t size)
     const std::uint8_t* p = data + kHeaderBytes;
     const auto type = Type(data[1]);
     r.request.type = type;
-    if (type == Type::ListenArp) {
+    if (type == Type::ListenArp || type == Type::ListenDhcp) {
         if (length != 0) {
             r.error = ErrorCode::BadLength;
             return r;
@@ -284,6 +319,7 @@ struct ReadyInfo
     std::uint32_t echoErrno = 0;
     std::uint32_t sendBuffer = 0;
     std::uint32_t arpErrno = 0;
+    std::uint32_t dhcpErrno = 0;
     bool operator==(const ReadyInfo&) const = default;
 };
 
@@ -294,6 +330,7 @@ inline std::vector<std::uint8_t> readyPayload(const ReadyInfo& r)
     put32(p, r.echoErrno);
     put32(p, r.sendBuffer);
     put32(p, r.arpErrno);
+    put32(p, r.dhcpErrno);
     return p;
 }
 
@@ -301,7 +338,8 @@ inline std::optional<ReadyInfo> parseReady(const std::vector<std::uint8_t>& p)
 {
     if (p.size() < 16)
         return std::nullopt;
-    return ReadyInfo {p[0], get32(p.data() + 4), get32(p.data() + 8), get32(p.data() + 12)};
+    return ReadyInfo {p[0], get32(p.data() + 4), get32(p.data() + 8), get32(p.data() + 12),
+        p.size() >= 20 ? get32(p.data() + 16) : 0};
 }
 
 // EchoResult and DeleteResult share one shape: six counters, the first errno met, the first refused address.
@@ -432,6 +470,63 @@ inline ArpHeardBatch parseArpHeard(const std::vector<std::uint8_t>& payload)
         std::copy(p + 4, p + 10, s.mac.begin());
         std::copy(p + 10, p + 14, s.ip.begin());
         s.kind = ArpKind(p[14]);
+        b.sightings.push_back(s);
+    }
+    b.ok = true;
+    return b;
+}
+
+// A DhcpHeard payload; dropped says how many reports the rate cap held back since the previous frame. Names
+// longer than kMaxDhcpName are sent empty.
+inline std::vector<std::uint8_t> dhcpHeardPayload(const std::vector<DhcpSighting>& sightings, std::uint16_t dropped)
+{
+    std::vector<std::uint8_t> p;
+    put16(p, std::uint16_t(sightings.size()));
+    put16(p, dropped);
+    for (const DhcpSighting& s : sightings) {
+        put32(p, s.ifindex);
+        p.insert(p.end(), s.mac.begin(), s.mac.end());
+        p.insert(p.end(), s.ip.begin(), s.ip.end());
+        p.push_back(std::uint8_t(s.kind));
+        const std::size_t n = s.name.size() <= kMaxDhcpName ? s.name.size() : 0;
+        p.push_back(std::uint8_t(n));
+        p.insert(p.end(), s.name.begin(), s.name.begin() + std::ptrdiff_t(n));
+        p.insert(p.end(), kMaxDhcpName - n, 0);
+    }
+    return p;
+}
+
+struct DhcpHeardBatch
+{
+    bool ok = false; // false: count and length disagree, too many records, a kind or name length out of bounds
+    std::uint16_t dropped = 0;
+    std::vector<DhcpSighting> sightings;
+};
+
+// The monitor's reading of a DhcpHeard payload: all of it or nothing.
+inline DhcpHeardBatch parseDhcpHeard(const std::vector<std::uint8_t>& payload)
+{
+    DhcpHeardBatch b;
+    if (payload.size() < 4)
+        return b;
+    const std::size_t count = get16(payload.data());
+    if (count > kMaxDhcpRecords || payload.size() != 4 + count * kDhcpRecordBytes)
+        return b;
+    b.dropped = get16(payload.data() + 2);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint8_t* p = payload.data() + 4 + i * kDhcpRecordBytes;
+        const auto kind = DhcpKind(p[14]);
+        if ((kind != DhcpKind::Discover && kind != DhcpKind::Request && kind != DhcpKind::Inform)
+            || p[15] > kMaxDhcpName) {
+            b.sightings.clear();
+            return b;
+        }
+        DhcpSighting s;
+        s.ifindex = get32(p);
+        std::copy(p + 4, p + 10, s.mac.begin());
+        std::copy(p + 10, p + 14, s.ip.begin());
+        s.kind = kind;
+        s.name.assign(p + 16, p + 16 + p[15]);
         b.sightings.push_back(s);
     }
     b.ok = true;

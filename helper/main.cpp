@@ -7,10 +7,15 @@
 // (CAP_NET_RAW, used once to open it) whose locked filter passes only the 28-byte bodies of incoming ARP, so
 // nothing else any host sends is ever read; each sender's MAC and address (a probe's target address) is reported
 // when the address lies in a connected range of the interface it was heard on, at most once a second per
-// sender and address and kArpReportsPerSecond in all. It reads no environment, closes every inherited
+// sender and address and kArpReportsPerSecond in all. Once asked (ListenDhcp) it reports the DHCP client
+// messages it hears there the same way: a second packet socket whose locked filter passes only incoming UDP
+// from port 68 to port 67, each DISCOVER, REQUEST or INFORM reported with its client MAC (the frame's own
+// source), the address it asks for or holds when that lies in a connected range of the interface, and its host
+// name, at most kDhcpReportsPerSecond in all. It reads no environment, closes every inherited
 // descriptor, keeps no other capability, and exits when the pipe closes.
 
 #include "helper/ArpListener.h"
+#include "helper/DhcpMessage.h"
 #include "helper/HelperProtocol.h"
 #include "helper/Neighbours.h"
 #include "helper/Policy.h"
@@ -128,6 +133,11 @@ struct Helper
     bool listening = false;
     helperarp::ArpReports arpReports;
     std::int64_t droppedReportedAt = -kSecondNs * 10;
+    int dhcp = -1;
+    int dhcpErrno = 0;
+    bool listeningDhcp = false;
+    helperdhcp::DhcpReports dhcpReports;
+    std::int64_t dhcpDroppedReportedAt = -kSecondNs * 10;
     Connected connected;
     std::vector<std::uint32_t> queue; // host order, held back by the rate cap
     // Outcome of queued sends, reported with the next batch's reply.
@@ -288,6 +298,56 @@ struct Helper
         return true;
     }
 
+    // As readArp, for DHCP client messages: heard on an interface with a connected range; an address outside
+    // that interface's ranges (a lease from another network, which the server will refuse) is sent as 0.0.0.0.
+    bool readDhcp()
+    {
+        std::vector<DhcpSighting> heard;
+        for (int i = 0; i < 64; ++i) {
+            std::uint8_t packet[1500];
+            sockaddr_ll from {};
+            socklen_t fromLen = sizeof from;
+            const ssize_t n =
+                ::recvfrom(dhcp, packet, sizeof packet, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from), &fromLen);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                break;
+            DhcpSighting s;
+            s.ifindex = std::uint32_t(from.sll_ifindex);
+            if (from.sll_pkttype == PACKET_OUTGOING || from.sll_halen != 6
+                || !helperdhcp::parseDhcpPacket(packet, std::size_t(n), from.sll_addr, s))
+                continue;
+            const auto onInterface = [&] {
+                for (const helperpolicy::Range& r : connected.policy.ranges()) {
+                    if (r.ifindex == s.ifindex)
+                        return helperpolicy::Verdict::Allowed;
+                }
+                return helperpolicy::Verdict::OutsideRanges;
+            };
+            if (connected.judge(onInterface) != helperpolicy::Verdict::Allowed)
+                continue;
+            if (!connected.policy.onInterface(s.ifindex, get32(s.ip.data())))
+                s.ip = {};
+            if (dhcpReports.admit(s, nowNs()))
+                heard.push_back(s);
+        }
+        const bool tellDropped = dhcpReports.anyDropped() && nowNs() - dhcpDroppedReportedAt >= kSecondNs;
+        for (std::size_t first = 0; first < heard.size() || (first == 0 && tellDropped); first += kMaxDhcpRecords) {
+            const std::size_t end = std::min(heard.size(), first + kMaxDhcpRecords);
+            const std::vector<DhcpSighting> part(
+                heard.begin() + std::ptrdiff_t(first), heard.begin() + std::ptrdiff_t(end));
+            std::uint16_t dropped = 0;
+            if (first == 0 && dhcpReports.anyDropped()) {
+                dropped = dhcpReports.takeDropped();
+                dhcpDroppedReportedAt = nowNs();
+            }
+            if (!writeAll(frame(Type::DhcpHeard, 0, dhcpHeardPayload(part, dropped))))
+                return false;
+        }
+        return true;
+    }
+
     // CAP_NET_ADMIN is permitted but not effective; it is raised for one deletion and lowered again.
     template<typename Fn> int withAdmin(Fn fn)
     {
@@ -361,15 +421,19 @@ int main(int argc, char**)
     const int arpSocket = helperarp::openArpSocket();
     h.arp = std::max(arpSocket, -1);
     h.arpErrno = arpSocket < 0 ? -arpSocket : 0;
+    const int dhcpSocket = helperdhcp::openDhcpSocket();
+    h.dhcp = std::max(dhcpSocket, -1);
+    h.dhcpErrno = dhcpSocket < 0 ? -dhcpSocket : 0;
     h.netlink = openNetlink();
     h.admin = dropCapabilities() && h.netlink >= 0;
 
     ReadyInfo ready;
-    ready.flags =
-        std::uint8_t((h.icmp >= 0 ? EchoSocket : 0) | (h.admin ? NeighbourAdmin : 0) | (h.arp >= 0 ? ArpListen : 0));
+    ready.flags = std::uint8_t((h.icmp >= 0 ? EchoSocket : 0) | (h.admin ? NeighbourAdmin : 0)
+        | (h.arp >= 0 ? ArpListen : 0) | (h.dhcp >= 0 ? DhcpListen : 0));
     ready.echoErrno = std::uint32_t(h.icmpErrno);
     ready.sendBuffer = std::uint32_t(h.sendBuffer);
     ready.arpErrno = std::uint32_t(h.arpErrno);
+    ready.dhcpErrno = std::uint32_t(h.dhcpErrno);
     if (!writeAll(frame(Type::Ready, 0, readyPayload(ready))))
         return 1;
 
@@ -382,11 +446,15 @@ int main(int argc, char**)
         h.lateSent = std::uint16_t(h.lateSent + sent);
         h.lateFailed = std::uint16_t(h.lateFailed + failed);
         h.lateErrno = h.lateErrno ? h.lateErrno : err;
-        pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {h.arp, POLLIN, 0}};
+        // A negative descriptor is one poll leaves alone.
+        pollfd fds[3] = {{STDIN_FILENO, POLLIN, 0}, {h.listening ? h.arp : -1, POLLIN, 0},
+            {h.listeningDhcp ? h.dhcp : -1, POLLIN, 0}};
         const int timeout = wait < 0 ? -1 : int(wait / 1000000 + 1);
-        if (poll(fds, h.listening ? 2 : 1, timeout) < 0 && errno != EINTR)
+        if (poll(fds, 3, timeout) < 0 && errno != EINTR)
             return 1;
         if (h.listening && (fds[1].revents & POLLIN) && !h.readArp())
+            return 1;
+        if (h.listeningDhcp && (fds[2].revents & POLLIN) && !h.readDhcp())
             return 1;
         const pollfd& in = fds[0];
         if (!(in.revents & (POLLIN | POLLHUP | POLLERR)))
@@ -415,6 +483,12 @@ int main(int argc, char**)
                 h.listening = h.arp >= 0;
                 reply = h.listening ? frame(Type::ArpHeard, r.request.seq, arpHeardPayload({}, 0))
                                     : errorFrame(r.request.seq, ErrorCode::NotCapable);
+            } else if (r.request.type == Type::ListenDhcp) {
+                for (std::uint8_t stale[64]; !h.listeningDhcp && h.dhcp >= 0
+                     && ::recv(h.dhcp, stale, sizeof stale, MSG_DONTWAIT | MSG_TRUNC) >= 0;) { }
+                h.listeningDhcp = h.dhcp >= 0;
+                reply = h.listeningDhcp ? frame(Type::DhcpHeard, r.request.seq, dhcpHeardPayload({}, 0))
+                                        : errorFrame(r.request.seq, ErrorCode::NotCapable);
             } else
                 reply = h.remove(r.request);
             if (!writeAll(reply))

@@ -130,6 +130,7 @@ void HelperClient::readReplies()
             m_echoErrno = int(ready->echoErrno);
             m_sendBuffer = int(ready->sendBuffer);
             m_arpErrno = int(ready->arpErrno);
+            m_dhcpErrno = int(ready->dhcpErrno);
             continue;
         }
         m_lastAnswered = std::max(m_lastAnswered, r.reply.seq);

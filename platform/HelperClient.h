@@ -31,6 +31,7 @@ public:
     int echoSocketErrno() const { return m_echoErrno; }
     int sendBuffer() const { return m_sendBuffer; }
     int arpSocketErrno() const { return m_arpErrno; }
+    int dhcpSocketErrno() const { return m_dhcpErrno; }
     qint64 pid() const { return m_process.processId(); }
     const QString& program() const { return m_program; }
     QString startError() const { return m_startError; }
@@ -57,6 +58,7 @@ private:
     int m_echoErrno = 0;
     int m_sendBuffer = 0;
     int m_arpErrno = 0;
+    int m_dhcpErrno = 0;
     std::uint32_t m_nextSeq = 1;
     std::uint32_t m_lastAnswered = 0;
     QString m_startError;

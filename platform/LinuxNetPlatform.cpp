@@ -134,6 +134,7 @@ bool LinuxNetPlatform::openIcmpSocket()
     if (!m_privilegeProblem.isEmpty())
         Log(QStringLiteral("NetPlatform - ") + m_privilegeProblem);
     listenForArp();
+    listenForDhcp();
     return icmpSocketOpen();
 }
 
@@ -177,6 +178,7 @@ void LinuxNetPlatform::restartHelper()
     setProblemFromHelper();
     Log(QStringLiteral("NetPlatform - the helper %1 runs again").arg(m_helper->program()));
     listenForArp();
+    listenForDhcp();
 }
 
 void LinuxNetPlatform::listenForArp()
@@ -329,6 +331,9 @@ void LinuxNetPlatform::helperReply(const helperproto::Reply& reply)
     case Type::ArpHeard:
         arpHeard(reply);
         break;
+    case Type::DhcpHeard:
+        dhcpHeard(reply);
+        break;
     case Type::Error: {
         const auto code = parseError(reply.payload);
         if (!code) {
@@ -339,6 +344,13 @@ void LinuxNetPlatform::helperReply(const helperproto::Reply& reply)
             m_listenSeq = 0;
             Log(QStringLiteral("NetPlatform - passive ARP listening is off: the helper refused it (error %1); "
                                "devices are found by the sweep alone")
+                    .arg(int(*code)));
+            break;
+        }
+        if (reply.seq != 0 && reply.seq == m_listenDhcpSeq) {
+            m_listenDhcpSeq = 0;
+            Log(QStringLiteral("NetPlatform - DHCP listening is off: the helper refused it (error %1); DHCP "
+                               "clients are found by their ARP and the sweep")
                     .arg(int(*code)));
             break;
         }

@@ -89,9 +89,11 @@ private:
     void deleteResult(const helperproto::DeleteOutcome& o);
     void setProblemFromHelper();
     void listenForArp();
+    void listenForDhcp();
     void helperGone();
     void restartHelper();
     void arpHeard(const helperproto::Reply& reply);
+    void dhcpHeard(const helperproto::Reply& reply);
 
     nl_sock* route();
     // One neighbour dump of an address family, retried when the table changed meanwhile; 0 or a libnl error.
@@ -111,6 +113,7 @@ private:
     bool m_flushScheduled = false;
     QString m_privilegeProblem;
     std::uint32_t m_listenSeq = 0; // the ListenArp request, until its answer
+    std::uint32_t m_listenDhcpSeq = 0; // the ListenDhcp request, until its answer
     SendCounts m_sendCounts;
     nl_sock* m_route = nullptr;
     QString m_lastAdapterError;

@@ -60,6 +60,19 @@ struct HeardArp
     Kind kind = Request;
 };
 
+// A DHCP client message heard on a swept interface: the client's MAC (as its frame's source gave it), the address
+// it asks for or holds (0.0.0.0 when neither, or when it lies outside that interface's ranges) and its host
+// name's bytes as sent, unfiltered (empty when none).
+struct HeardDhcp
+{
+    enum Kind : quint8 { Discover = 1, Request = 3, Inform = 8 };
+    int ifindex = 0;
+    QByteArray mac;
+    std::array<quint8, 4> ip {};
+    Kind kind = Discover;
+    QByteArray name;
+};
+
 class NetPlatform
 {
 public:
@@ -77,6 +90,9 @@ public:
     // listen (the Linux layer: a helper with CAP_NET_RAW); otherwise never.
     using ArpHeardHandler = std::function<void(const HeardArp&)>;
     void setArpHeard(ArpHeardHandler handler) { m_arpHeard = std::move(handler); }
+    // Heard DHCP client messages, delivered as heard ARP is.
+    using DhcpHeardHandler = std::function<void(const HeardDhcp&)>;
+    void setDhcpHeard(DhcpHeardHandler handler) { m_dhcpHeard = std::move(handler); }
 
     // Makes echo requests possible (the Linux layer starts its helper, which opens the raw ICMP socket); false
     // when they cannot be sent, and privilegeProblem() then says why.
@@ -134,6 +150,11 @@ protected:
         if (m_arpHeard)
             m_arpHeard(arp);
     }
+    void deliverDhcpHeard(const HeardDhcp& dhcp) const
+    {
+        if (m_dhcpHeard)
+            m_dhcpHeard(dhcp);
+    }
     void setNeighbourTableLimit(int rows) { m_neighbourTableLimit = rows; }
     void reportProblem(const QString& cause, const QString& detail) const
     {
@@ -144,6 +165,7 @@ protected:
 private:
     ProblemReport m_problemReport;
     ArpHeardHandler m_arpHeard;
+    DhcpHeardHandler m_dhcpHeard;
     int m_neighbourTableLimit = 0;
 };
 

@@ -25,7 +25,7 @@ test=(
     xvfb xauth x11-utils trayer imagemagick xdotool
     python3 python3-aiosmtpd
     pulseaudio pulseaudio-utils fonts-dejavu-core
-    iputils-arping nftables
+    iputils-arping nftables dnsmasq-base dhcpcd-base udhcpc isc-dhcp-client
     openssl mosquitto mosquitto-clients
     dbus dbus-x11 dunst avahi-daemon
     desktop-file-utils appstream dpkg-dev fakeroot file

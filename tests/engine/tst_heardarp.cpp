@@ -71,6 +71,66 @@ private Q_SLOTS:
         const QStringList calls = rig.nextSweep();
         QCOMPARE(calls.first(), QStringLiteral("Offline 0"));
     }
+
+    // Heard DHCP: REQUEST and INFORM in a swept range admit or sight, DISCOVER or an address outside never
+    // admits; the host name, through the one filter, names only a device that has none yet.
+    void dhcpClients_data()
+    {
+        QTest::addColumn<bool>("known"); // loaded beforehand, offline, named "nas.lan"
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("ip");
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QString>("calls"); // the engine's events, joined by "|"
+        QTest::addColumn<QString>("host");
+        const auto req = int(HeardDhcp::Request);
+        const QString admitted = QStringLiteral("Admitted 0 198.18.0.7 intruder|Online 0 198.18.0.7 intruder unlogged");
+        QTest::newRow("request, named") << false << req << "198.18.0.7" << QByteArray("laptop")
+                                        << admitted + "|NameChanged 0 laptop"
+                                        << "laptop";
+        QTest::newRow("inform, no name") << false << int(HeardDhcp::Inform) << "198.18.0.7" << QByteArray() << admitted
+                                         << "Unknown Device";
+        QTest::newRow("name with a control character: refused")
+            << false << req << "198.18.0.7" << QByteArray("pc\x1b[2J") << admitted << "Unknown Device";
+        QTest::newRow("name no UTF-8") << false << req << "198.18.0.7" << QByteArray("p\xc3") << admitted
+                                       << "Unknown Device";
+        QTest::newRow("discover") << false << int(HeardDhcp::Discover) << "198.18.0.7" << QByteArray("laptop") << ""
+                                  << "";
+        QTest::newRow("outside every range") << false << req << "198.18.1.7" << QByteArray("laptop") << ""
+                                             << "";
+        QTest::newRow("no address") << false << req << "" << QByteArray("laptop") << ""
+                                    << "";
+        QTest::newRow("known: back, name kept")
+            << true << req << "198.18.0.7" << QByteArray("laptop") << "Online 0 198.18.0.7 intruder"
+            << "nas.lan";
+        QTest::newRow("known: discover changes nothing")
+            << true << int(HeardDhcp::Discover) << "" << QByteArray("laptop") << ""
+            << "nas.lan";
+    }
+    void dhcpClients()
+    {
+        QFETCH(bool, known);
+        QFETCH(int, kind);
+        QFETCH(QString, ip);
+        QFETCH(QByteArray, name);
+        QFETCH(QString, calls);
+        QFETCH(QString, host);
+        EngineRig rig;
+        if (known)
+            rig.devices[rig.addLoadedDevice(kMac, QStringLiteral("198.18.0.7"))].HostName = QStringLiteral("nas.lan");
+        started(rig);
+        rig.net.hearDhcp(kMac, ip, HeardDhcp::Kind(kind), name);
+        QCOMPARE(rig.window.calls.join(QLatin1Char('|')), calls);
+        const qint32 index = rig.devices.indexOfMac(kMac);
+        QCOMPARE(index >= 0 ? rig.devices[index].HostName : QString(), host);
+        if (known || index < 0)
+            return;
+        // The same client's ARP and the harvest's row later add nothing: admitted once.
+        rig.window.calls.clear();
+        rig.net.hearArp(kMac, ip, HeardArp::Probe);
+        rig.clock.advanceMSecs(20000);
+        rig.net.addNeighbour(kMac, ip);
+        QCOMPARE(rig.nextSweep(), kQuiet);
+    }
 };
 
 KW_TEST_GUILESS_MAIN(TestHeardArp)

@@ -1,6 +1,6 @@
 // libFuzzer harness of the helper's request parser (any bytes from the pipe, frame after frame), the
-// monitor's reading of the helper's replies and ARP reports, and the helper's reading of an ARP body. Whatever a
-// decoder takes, its encoder gives back.
+// monitor's reading of the helper's replies and ARP and DHCP reports, and the helper's reading of an ARP body. Whatever
+// a decoder takes, its encoder gives back.
 
 #include "helper/ArpListener.h"
 #include "helper/HelperProtocol.h"
@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             break;
         if (r.consumed < kHeaderBytes || r.consumed > size - used)
             std::abort();
-        if (r.status == Parse::Ok && r.request.type != Type::ListenArp
+        if (r.status == Parse::Ok && r.request.type != Type::ListenArp && r.request.type != Type::ListenDhcp
             && r.request.echoTargets.size() + r.request.neighbours.size() == 0)
             std::abort();
         if (r.status == Parse::Ok) {
@@ -47,6 +47,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t pad = 4 + kArpRecordBytes - 1; pad < payload.size(); pad += kArpRecordBytes)
         payload[pad] = 0; // never read
     if (batch.ok && arpHeardPayload(batch.sightings, batch.dropped) != payload)
+        std::abort();
+    // What the decoder never reads (a name's padding) is zero in what the encoder writes.
+    std::vector<std::uint8_t> dhcp(data, data + size);
+    const DhcpHeardBatch heard = parseDhcpHeard(dhcp);
+    for (std::size_t i = 0; heard.ok && i < heard.sightings.size(); ++i) {
+        std::uint8_t* record = dhcp.data() + 4 + i * kDhcpRecordBytes;
+        std::fill(record + 16 + record[15], record + kDhcpRecordBytes, 0);
+    }
+    if (heard.ok && dhcpHeardPayload(heard.sightings, heard.dropped) != dhcp)
         std::abort();
     ArpSighting s;
     if (helperarp::parseArpPacket(data, size, s) && (s.mac[0] & 1))

@@ -1,7 +1,8 @@
 // The helper's pure parts: the request parser (frames split anywhere, back to back, the limits), what its
-// policy allows, the ARP bodies it reads, the reports it sends and their rate cap.
+// policy allows, the ARP bodies and DHCP client messages it reads, the reports it sends and their rate caps.
 
 #include "helper/ArpListener.h"
+#include "helper/DhcpMessage.h"
 #include "helper/HelperProtocol.h"
 #include "helper/Policy.h"
 #include "tests/support/Skip.h"
@@ -200,6 +201,92 @@ private Q_SLOTS:
         QCOMPARE(reports.takeDropped(), std::uint16_t(1));
         QCOMPARE(reports.takeDropped(), std::uint16_t(0));
         QVERIFY(reports.admit(a, 3 * second));
+    }
+
+    // A client's IPv4 packet from 02:00:00:00:00:05 with ciaddr 198.18.0.9 and the options given (hex, after the
+    // cookie), changed as "change" says, to what the helper reports: "kind address name", "" for nothing.
+    void dhcpPackets_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QByteArray>("options");
+        QTest::addColumn<QString>("sighting");
+        const QByteArray request = "350103"
+                                   "3204c6120007"
+                                   "0c066c6170746f70"
+                                   "ff"; // REQUEST .0.7 "laptop"
+        QTest::newRow("request") << "" << request << "3 198.18.0.7 laptop";
+        QTest::newRow("renewal: ciaddr") << "" << QByteArray("350103ff") << "3 198.18.0.9 ";
+        QTest::newRow("discover, padded, no end") << "" << QByteArray("00003501010c0270630000") << "1 198.18.0.9 pc";
+        QTest::newRow("inform") << "" << QByteArray("350108ff") << "8 198.18.0.9 ";
+        QTest::newRow("name ends in NUL") << "" << QByteArray("3501030c03706300ff") << "3 198.18.0.9 pc";
+        QTest::newRow("name too long: left out") << ""
+                                                 << "3501030c41" + QByteArray(65, 'a').toHex() << "3 198.18.0.9 ";
+        QTest::newRow("first of each option counts") << ""
+                                                     << "350103350101" + request << "3 198.18.0.7 laptop";
+        QTest::newRow("option past the end") << "" << QByteArray("3501030c09706300") << "";
+        QTest::newRow("type of two bytes") << "" << QByteArray("35020301ff") << "";
+        QTest::newRow("address of three bytes") << "" << QByteArray("3501033203c61200ff") << "";
+        QTest::newRow("release") << "" << QByteArray("350107ff") << "";
+        QTest::newRow("no type") << "" << QByteArray("0c026863ff") << "";
+        QTest::newRow("a server's reply") << "reply" << request << "";
+        QTest::newRow("from a relay's port") << "relay" << request << "";
+        QTest::newRow("a fragment") << "fragment" << request << "";
+        QTest::newRow("cut short of its IP length") << "cut" << request << "";
+        QTest::newRow("no cookie") << "cookie" << request << "";
+        QTest::newRow("chaddr not the frame's source") << "forged" << request << "";
+        QTest::newRow("group chaddr") << "group" << request << "";
+    }
+    void dhcpPackets()
+    {
+        QFETCH(QString, change);
+        QFETCH(QByteArray, options);
+        QFETCH(QString, sighting);
+        QByteArray m(236, '\0');
+        m[0] = change == "reply" ? 2 : 1;
+        m[1] = 1;
+        m[2] = 6;
+        m.replace(12, 4, QByteArray::fromHex("c6120009"));
+        m.replace(28, 6, QByteArray::fromHex(change == "group" ? "030000000005" : "020000000005"));
+        m += QByteArray::fromHex(change == "cookie" ? "63825364" : "63825363") + QByteArray::fromHex(options);
+        QByteArray udp = QByteArray::fromHex(change == "relay" ? "00430043" : "00440043");
+        udp += char((m.size() + 8) >> 8) + QByteArray(1, char(m.size() + 8)) + QByteArray(2, '\0') + m;
+        QByteArray ip =
+            QByteArray::fromHex(change == "fragment" ? "450000000000200040110000" : "450000000000400040110000");
+        ip[2] = char((udp.size() + 20) >> 8);
+        ip[3] = char(udp.size() + 20);
+        ip += QByteArray::fromHex("00000000ffffffff") + udp;
+        ip.chop(change == "cut" ? 8 : 0);
+        const std::uint8_t source[6] = {
+            change == "forged" ? std::uint8_t(4) : std::uint8_t(change == "group" ? 3 : 2), 0, 0, 0, 0, 5};
+        DhcpSighting s;
+        const bool ok = helperdhcp::parseDhcpPacket(
+            reinterpret_cast<const std::uint8_t*>(ip.constData()), std::size_t(ip.size()), source, s);
+        const QString found =
+            QString::asprintf("%d %d.%d.%d.%d %s", int(s.kind), s.ip[0], s.ip[1], s.ip[2], s.ip[3], s.name.c_str());
+        QCOMPARE(ok ? found : QString(), sighting);
+    }
+
+    void dhcpReports()
+    {
+        // A name the record cannot carry goes empty; a record that disagrees with itself is refused whole.
+        DhcpSighting a {7, {2, 0, 0, 0, 0, 5}, {198, 18, 0, 5}, DhcpKind::Request, std::string(65, 'a')};
+        std::vector<std::uint8_t> payload = dhcpHeardPayload({a}, 0);
+        QCOMPARE(parseDhcpHeard(payload).sightings.at(0).name, std::string());
+        payload[4 + 15] = std::uint8_t(kMaxDhcpName + 1);
+        QVERIFY(!parseDhcpHeard(payload).ok);
+        payload[4 + 15] = 0;
+        payload[4 + 14] = 2; // an OFFER is never a client's
+        QVERIFY(!parseDhcpHeard(payload).ok);
+
+        // A retransmission within the second adds nothing; at most kDhcpReportsPerSecond in any one second.
+        helperdhcp::DhcpReports reports;
+        QVERIFY(reports.admit(a, 0));
+        QVERIFY(!reports.admit(a, 999999999));
+        for (int i = 1; i <= kDhcpReportsPerSecond; ++i) {
+            a.ifindex = std::uint32_t(100 + i);
+            QCOMPARE(reports.admit(a, i), i < kDhcpReportsPerSecond);
+        }
+        QCOMPARE(reports.takeDropped(), std::uint16_t(1));
     }
 };
 

@@ -33,24 +33,27 @@ private Q_SLOTS:
     // One row per kind of interface a real machine has, as the kernel flags it.
     void whichInterfacesAreSwept_data()
     {
+        QTest::addColumn<QString>("name");
         QTest::addColumn<unsigned>("flags");
         QTest::addColumn<int>("hatype");
         QTest::addColumn<QString>("result"); // "swept", "silent" or the reason it is left out
-        QTest::newRow("ethernet with carrier") << kUp << int(ARPHRD_ETHER) << "swept";
-        QTest::newRow("loopback") << (kUp | IFF_LOOPBACK) << int(ARPHRD_LOOPBACK) << "silent";
-        QTest::newRow("down") << unsigned(IFF_BROADCAST) << int(ARPHRD_ETHER) << "is down";
+        QTest::newRow("ethernet with carrier") << "if9" << kUp << int(ARPHRD_ETHER) << "swept";
+        QTest::newRow("802.1Q sub-interface") << "if9.10" << kUp << int(ARPHRD_ETHER) << "swept";
+        QTest::newRow("loopback") << "if9" << (kUp | IFF_LOOPBACK) << int(ARPHRD_LOOPBACK) << "silent";
+        QTest::newRow("down") << "if9" << unsigned(IFF_BROADCAST) << int(ARPHRD_ETHER) << "is down";
         QTest::newRow("bridge whose ports are gone")
-            << unsigned(IFF_UP | IFF_BROADCAST) << int(ARPHRD_ETHER) << "has no carrier";
+            << "if9" << unsigned(IFF_UP | IFF_BROADCAST) << int(ARPHRD_ETHER) << "has no carrier";
         QTest::newRow("carrier, not yet running")
-            << (kUp & ~unsigned(IFF_RUNNING)) << int(ARPHRD_ETHER) << "has no carrier";
-        QTest::newRow("wireguard") << (kUp | IFF_POINTOPOINT | IFF_NOARP) << int(ARPHRD_NONE)
+            << "if9" << (kUp & ~unsigned(IFF_RUNNING)) << int(ARPHRD_ETHER) << "has no carrier";
+        QTest::newRow("wireguard") << "if9" << (kUp | IFF_POINTOPOINT | IFF_NOARP) << int(ARPHRD_NONE)
                                    << "is a point-to-point link";
-        QTest::newRow("ppp") << (kUp | IFF_POINTOPOINT) << int(ARPHRD_PPP) << "is a point-to-point link";
-        QTest::newRow("arp off") << (kUp | IFF_NOARP) << int(ARPHRD_ETHER) << "does not do ARP";
+        QTest::newRow("ppp") << "if9" << (kUp | IFF_POINTOPOINT) << int(ARPHRD_PPP) << "is a point-to-point link";
+        QTest::newRow("arp off") << "if9" << (kUp | IFF_NOARP) << int(ARPHRD_ETHER) << "does not do ARP";
     }
 
     void whichInterfacesAreSwept()
     {
+        QFETCH(QString, name);
         QFETCH(unsigned, flags);
         QFETCH(int, hatype);
         QFETCH(QString, result);
@@ -64,13 +67,16 @@ private Q_SLOTS:
         inet_pton(AF_INET, "198.18.9.5", &ip.sin_addr);
         inet_pton(AF_INET, "255.255.255.0", &mask.sin_addr);
         // The braced nullptr is the broadcast/destination union.
-        ifaddrs address {nullptr, const_cast<char*>("if9:1"), flags, reinterpret_cast<sockaddr*>(&ip),
+        QByteArray linkName = name.toLatin1(), label = linkName + ":1";
+        ifaddrs address {nullptr, label.data(), flags, reinterpret_cast<sockaddr*>(&ip),
             reinterpret_cast<sockaddr*>(&mask), {nullptr}, nullptr};
         ifaddrs entry {
-            &address, const_cast<char*>("if9"), flags, reinterpret_cast<sockaddr*>(&link), nullptr, {nullptr}, nullptr};
+            &address, linkName.data(), flags, reinterpret_cast<sockaddr*>(&link), nullptr, {nullptr}, nullptr};
         QList<LeftOutLink> leftOut;
         const QList<AdapterInfo> swept = adaptersFromIfaddrs(&entry, {{9, QStringLiteral("198.18.9.1")}}, &leftOut);
         QCOMPARE(swept.size(), result == QLatin1String("swept") ? 1 : 0);
+        if (!swept.isEmpty())
+            QCOMPARE(swept.first().name, name);
         QStringList said;
         for (const LeftOutLink& l : leftOut)
             said << l.name + QLatin1Char(' ') + l.reason;

@@ -102,6 +102,14 @@ void FakeNetPlatform::hearArp(const QString& mac, const QString& ip, HeardArp::K
     deliverArpHeard({ifindex, row.mac, row.ip, kind});
 }
 
+void FakeNetPlatform::hearDhcp(
+    const QString& mac, const QString& ip, HeardDhcp::Kind kind, const QByteArray& name, int ifindex)
+{
+    const NeighbourRow row = addNeighbour(mac, ip.isEmpty() ? QStringLiteral("0.0.0.0") : ip, 3, ifindex);
+    m_rows.removeLast();
+    deliverDhcpHeard({ifindex, row.mac, row.ip, kind, name});
+}
+
 std::optional<QList<NeighbourRow>> FakeNetPlatform::neighbours()
 {
     if (m_neighboursFail)

@@ -50,6 +50,8 @@ public:
     void setDeleteFails(bool fails) { m_deleteFails = fails; }
     // ARP heard from a MAC at an address (texts as addNeighbour's), delivered at once as the event loop would.
     void hearArp(const QString& mac, const QString& ip, HeardArp::Kind kind = HeardArp::Announcement, int ifindex = 2);
+    // A DHCP client message heard, as hearArp; an empty ip is 0.0.0.0.
+    void hearDhcp(const QString& mac, const QString& ip, HeardDhcp::Kind kind, const QByteArray& name, int ifindex = 2);
     QStringList deletedAddresses() const { return m_deleted; } // every deletion asked for, in order
 
     void setLookupsFail(bool fails) { m_lookupsFail = fails; } // lookupAddress then returns 0

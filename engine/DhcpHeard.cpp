@@ -1,0 +1,91 @@
+// Heard DHCP: a client that asks for an address on a swept range (REQUEST) or tells the one it holds (INFORM) is
+// admitted at once through the harvest's own admission, before its address is even set, so clients that send
+// no ARP of their own need not wait for the sweep; a known device doing so is sighted. Its host-name option,
+// through the one name filter, names a device that has no name yet, at once; a reverse DNS or mDNS name found
+// later replaces it as it would any name. A DISCOVER admits nobody (no address is settled yet) but may name a
+// known device.
+
+#include "engine/AddressText.h"
+#include "engine/ErrorTrap.h"
+#include "engine/frmClient.h"
+#include "platform/NetPlatform.h"
+#include "store/DeviceTable.h"
+
+#include <QStringDecoder>
+
+namespace {
+
+constexpr quint8 kDynamicEntry = 3; // what the kernel's row of the client would be
+constexpr qint16 kSighted = 2; // as after a harvested row: one missed sweep is tolerated
+
+QString kindText(HeardDhcp::Kind kind)
+{
+    switch (kind) {
+    case HeardDhcp::Request:
+        return QStringLiteral("REQUEST");
+    case HeardDhcp::Inform:
+        return QStringLiteral("INFORM");
+    default:
+        return QStringLiteral("DISCOVER");
+    }
+}
+
+} // namespace
+
+void frmClient::dhcpHeard(const HeardDhcp& dhcp)
+{
+    runTrapped("DhcpHeard", [&] {
+        if (!m_running)
+            return;
+        const bool addressed = dhcp.ip != std::array<quint8, 4> {};
+        const qint32 range = addressed ? rangeOf(dhcp.ip) : -1;
+        const QString ip = addressed ? AddressText::ipText(dhcp.ip) : QString();
+        if (!isDeviceMac(dhcp.mac, ip, QStringLiteral("DhcpHeard")))
+            return;
+        const QString mac = AddressText::macText(dhcp.mac);
+        const bool settles = dhcp.kind != HeardDhcp::Discover && range >= 0;
+        qint32 index = m_devices.indexOfMac(mac);
+        bool cameOnline = false;
+        if (index < 0) {
+            if (!settles)
+                return;
+            const qint32 before = m_devices.DeviceCount;
+            AddNewMacEntry(mac, ip, kDynamicEntry);
+            storeAdmissions();
+            if (m_devices.DeviceCount <= before)
+                return;
+            index = m_devices.DeviceCount - 1;
+            cameOnline = true;
+            Log(QStringLiteral("DhcpHeard - %1 admitted at %2 from a DHCP %3").arg(mac, ip, kindText(dhcp.kind)));
+        } else if (settles) {
+            cameOnline = !m_devices[index].isOnline();
+            if (cameOnline)
+                Log(QStringLiteral("DhcpHeard - %1 back at %2 from a DHCP %3").arg(mac, ip, kindText(dhcp.kind)));
+        }
+        if (settles) {
+            DeviceRecord& device = m_devices[index];
+            device.NetworkIndex = range;
+            device.PresenceCountdown = kSighted;
+        }
+        if (cameOnline) {
+            // The harvest's own presence step for this device alone, as for heard ARP.
+            m_devices[index].OnlineState = 0;
+            trackPresence(currentTime(), index);
+            m_devices[index].OnlineState = kSighted;
+            m_onlineAddressesValid = false;
+        }
+        const QString current = m_devices[index].HostName;
+        if (dhcp.name.isEmpty() || !(current.isEmpty() || current == DeviceRecord::unknownHostName()))
+            return;
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        const QString raw = utf8.decode(dhcp.name);
+        if (utf8.hasError()) {
+            if (m_nameRefusals.firstTime(mac + QStringLiteral(" DHCP")))
+                Log(QStringLiteral("Names - DHCP name of %1 refused, it is no UTF-8 text").arg(mac));
+            return;
+        }
+        const QString host = admittedName(index, QStringLiteral("DHCP"), raw);
+        if (!host.isEmpty())
+            storeHostName(index, host);
+    });
+}
