@@ -98,3 +98,42 @@ bool DeviceActions::Remove(qint32 slot)
     Q_EMIT deviceEvent(removed);
     return true;
 }
+
+void DeviceActions::adoptStored(qint32 slot, const QString& name, bool intruder, bool newDevice)
+{
+    if (!m_devices.isValid(slot))
+        return;
+    DeviceRecord& d = m_devices[slot];
+    if (d.FriendlyName != name) {
+        d.FriendlyName = name;
+        Q_EMIT deviceEvent(makeEvent(DeviceEvent::Kind::Renamed, slot));
+    }
+    if (d.NewDevice && !newDevice) {
+        d.NewDevice = false;
+        Q_EMIT deviceEvent(makeEvent(DeviceEvent::Kind::Acknowledged, slot));
+    }
+    d.NewDevice = newDevice;
+    if (d.Intruder != intruder) {
+        d.Intruder = intruder;
+        Q_EMIT deviceEvent(makeEvent(DeviceEvent::Kind::Moved, slot));
+    }
+}
+
+void DeviceActions::adoptRemoval(qint32 slot)
+{
+    if (!m_devices.isValid(slot))
+        return;
+    const DeviceEvent removed = makeEvent(DeviceEvent::Kind::Removed, slot);
+    m_devices.removeSlot(slot);
+    Q_EMIT deviceEvent(removed);
+}
+
+void DeviceActions::adoptAdded(const DeviceRecord& record)
+{
+    const qint32 slot = m_devices.DeviceCount;
+    m_devices.ResizeDeviceTable(slot + 1);
+    m_devices[slot] = record;
+    m_devices.DeviceCount = slot + 1;
+    m_devices.macChanged();
+    Q_EMIT deviceEvent(makeEvent(DeviceEvent::Kind::Moved, slot));
+}

@@ -33,6 +33,15 @@ public:
     // The device's key goes with all its values and its slot closes; its history file stays on disk.
     bool Remove(qint32 slot);
 
+    // What another process (kestrelwatch-ctl) stored, taken into memory without writing it back, with the
+    // events the actions above emit: Renamed, Acknowledged, Moved, in that order, each only when it changed.
+    void adoptStored(qint32 slot, const QString& name, bool intruder, bool newDevice);
+    // A device whose key another process deleted: its slot closes, with the Removed event, whether or not it
+    // is online (the next sweep admits it again, as after a removal in the window).
+    void adoptRemoval(qint32 slot);
+    // A device another process stored (an import) that memory lacks: appended, announced as Moved to its list.
+    void adoptAdded(const DeviceRecord& record);
+
 Q_SIGNALS:
     void deviceEvent(const DeviceEvent& event);
 

@@ -2,6 +2,7 @@
 
 #include "app/DeviceActions.h"
 #include "app/OsVersion.h"
+#include "app/StoreFollower.h"
 #include "engine/frmClient.h"
 #include "mqtt/MqttPublisher.h"
 #include "notify/AlertMails.h"
@@ -162,6 +163,14 @@ void MonitorCore::startEngine(std::unique_ptr<NetPlatform> net, const std::funct
         subscribe();
     if (m_mail)
         m_mail->startPolling();
+    if (m_hive) {
+        m_follower = std::make_unique<StoreFollower>(*m_hive, m_devices, m_actions);
+        m_follower->setAddedHook([this](qint32 slot) { m_deviceLog.Load_Log(slot); });
+        // Every reader reads the live settings when it needs them (MQTT checks each second), so reading them
+        // again is all a setting changed elsewhere needs.
+        m_follower->setSettingsHook([this] { loadSettings(m_settings, m_paths.debugLogFile()); });
+        m_follower->start();
+    }
     m_engine->Load();
 }
 
@@ -260,6 +269,7 @@ bool MonitorCore::markInstalled(bool registerAutostart)
 
 void MonitorCore::shutdown()
 {
+    m_follower.reset();
     if (m_mail)
         m_mail->stopPolling();
     if (m_engine)

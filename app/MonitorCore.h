@@ -22,6 +22,7 @@ class Hive;
 class MqttPublisher;
 class NetPlatform;
 class QLocalServer;
+class StoreFollower;
 struct MqttCommand;
 class frmClient;
 
@@ -100,6 +101,8 @@ public:
     AlertPolicy* alertPolicy() { return m_alertPolicy.get(); }
     frmClient* engine() { return m_engine.get(); }
     MqttPublisher* mqtt() { return m_mqtt.get(); }
+    // Takes into memory what kestrelwatch-ctl changes in the store while the monitor runs (from startEngine).
+    StoreFollower* storeFollower() { return m_follower.get(); }
     Hive* hive() { return m_hive.get(); }
     bool extraLogging() const { return m_extraLogging; }
     QDateTime startTime() const { return m_startTime; }
@@ -127,6 +130,7 @@ private:
     std::unique_ptr<MqttPublisher> m_mqtt;
     std::unique_ptr<AlertPolicy> m_alertPolicy;
     std::unique_ptr<frmClient> m_engine;
+    std::unique_ptr<StoreFollower> m_follower;
     bool m_extraLogging = false;
     QDateTime m_startTime;
 };

@@ -10,6 +10,7 @@ install(FILES ${CMAKE_SOURCE_DIR}/share/kestrelwatch.metainfo.xml
         DESTINATION share/metainfo RENAME org.brackmoor.kestrelwatch.metainfo.xml)
 install(FILES ${CMAKE_SOURCE_DIR}/share/icons/kestrelwatch.svg DESTINATION share/icons/hicolor/scalable/apps)
 install(FILES ${CMAKE_SOURCE_DIR}/share/man/kestrelwatch.1 ${CMAKE_SOURCE_DIR}/share/man/kestrelwatch-reg.1
+              ${CMAKE_SOURCE_DIR}/share/man/kestrelwatch-ctl.1
         DESTINATION share/man/man1)
 install(FILES ${CMAKE_SOURCE_DIR}/share/systemd/kestrelwatch.sysusers
         DESTINATION lib/sysusers.d RENAME kestrelwatch.conf)

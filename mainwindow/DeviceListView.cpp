@@ -1,5 +1,6 @@
 #include "mainwindow/DeviceListView.h"
 
+#include "mainwindow/DeviceListModel.h"
 #include "mainwindow/Theme.h"
 
 #include <QApplication>
@@ -7,6 +8,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPainterPath>
 #include <QScrollBar>
 #include <QToolTip>
 
@@ -22,6 +24,47 @@ int rowPx()
 int rowWidthPx()
 {
     return px(RowWidth);
+}
+
+// A row's background: online or not, selected or not, and for an online intruder not yet acknowledged the
+// flash picture on every other tick.
+Pic rowPicture(bool intruder, bool online, bool selected, bool flash)
+{
+    if (!intruder)
+        return online ? (selected ? Pic::AllowedOnlineSelected : Pic::AllowedOnlineNotSelected)
+                      : (selected ? Pic::AllowedOfflineSelected : Pic::AllowedOfflineNotSelected);
+    if (!online)
+        return selected ? Pic::IntruderOfflineSelected : Pic::IntruderOfflineNotSelected;
+    if (selected)
+        return flash ? Pic::IntruderOnlineSelectedFlash : Pic::IntruderOnlineSelected;
+    return flash ? Pic::IntruderOnlineNotSelectedFlash : Pic::IntruderOnlineNotSelected;
+}
+
+// The acknowledge button without its skin picture: a key with a bell, pressed in while held.
+void paintAckButton(QPainter& p, const QRect& area, bool down)
+{
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF key = QRectF(area).adjusted(0.5, 0.5, -0.5, -0.5);
+    p.setPen(QPen(Theme::Alarm, 1.0));
+    p.setBrush(
+        down ? Theme::Alarm.darker(160) : QColor(Theme::Alarm.red(), Theme::Alarm.green(), Theme::Alarm.blue(), 60));
+    p.drawRoundedRect(key, key.width() / 4, key.width() / 4);
+    // The bell: a dome on a flared rim, and its clapper below.
+    const QRectF b = key.adjusted(key.width() * 0.22, key.height() * 0.16, -key.width() * 0.22, -key.height() * 0.3);
+    QPainterPath bell;
+    bell.moveTo(b.left(), b.bottom());
+    bell.quadTo(b.left() + b.width() * 0.18, b.bottom() - b.height() * 0.2, b.left() + b.width() * 0.18,
+        b.top() + b.height() * 0.45);
+    bell.arcTo(QRectF(b.left() + b.width() * 0.18, b.top(), b.width() * 0.64, b.height() * 0.9), 180, -180);
+    bell.quadTo(b.right() - b.width() * 0.18, b.bottom() - b.height() * 0.2, b.right(), b.bottom());
+    bell.closeSubpath();
+    p.setPen(Qt::NoPen);
+    p.setBrush(Theme::Text);
+    p.drawPath(bell);
+    const qreal r = key.width() * 0.09;
+    p.drawEllipse(QPointF(key.center().x(), b.bottom() + r * 1.2), r, r);
+    p.restore();
 }
 
 } // namespace
@@ -52,7 +95,7 @@ protected:
         if (event->type() == QEvent::ToolTip) {
             auto* help = static_cast<QHelpEvent*>(event);
             const int r = help->pos().y() / rowPx();
-            if (r >= 0 && r < m_list.m_count && m_list.m_rows[size_t(r)].ack && ackRect(r).contains(help->pos()))
+            if (m_list.hasAck(r) && ackRect(r).contains(help->pos()))
                 QToolTip::showText(help->globalPos(), DeviceListView::AckToolTip, this, ackRect(r));
             else
                 QToolTip::hideText();
@@ -65,12 +108,13 @@ private:
     DeviceListView& m_list;
 };
 
-const QString DeviceListView::AckToolTip = QStringLiteral("Click to acknowledge the new intruder");
+const QString DeviceListView::AckToolTip = QStringLiteral("Acknowledge this new intruder (Space)");
 
-DeviceListView::DeviceListView(const SkinPictures& pictures, bool intruderList, QWidget* parent)
+DeviceListView::DeviceListView(const SkinPictures& pictures, DeviceListFilter& rows, QWidget* parent)
     : QWidget(parent)
     , m_pictures(pictures)
-    , m_intruder(intruderList)
+    , m_model(rows)
+    , m_intruder(rows.intruders())
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     // The list takes the keyboard: a click or Tab gives it the focus, the arrows move the selection.
@@ -78,35 +122,63 @@ DeviceListView::DeviceListView(const SkinPictures& pictures, bool intruderList, 
     m_body = new Body(*this);
     m_body->setGeometry(0, 0, rowWidthPx(), 0);
     resize(px(ViewportWidth), px(m_viewportHeight));
+    for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(&m_model, signal, this, &DeviceListView::rowsChanged);
+    connect(&m_model, &QAbstractItemModel::modelReset, this, &DeviceListView::rowsChanged);
+    connect(&m_model, &QAbstractItemModel::layoutChanged, this, &DeviceListView::rowsChanged);
+    connect(&m_model, &QAbstractItemModel::dataChanged, this, [this](const QModelIndex& from, const QModelIndex& to) {
+        m_body->update(rowRect(from.row()).united(rowRect(to.row())));
+    });
+    rowsChanged();
 }
 
-void DeviceListView::setRow(int r, const RowView& view)
+void DeviceListView::rowsChanged()
 {
-    if (r < 0 || r >= MaxRows)
-        return;
-    RowView& row = m_rows[size_t(r)];
-    if (row == view)
-        return;
-    row = view;
-    m_body->update(rowRect(r));
-}
-
-void DeviceListView::setAckDown(int r, bool down)
-{
-    if (r < 0 || r >= MaxRows || m_rows[size_t(r)].ackDown == down)
-        return;
-    m_rows[size_t(r)].ackDown = down;
-    m_body->update(ackRect(r));
-}
-
-void DeviceListView::setRowCount(int count)
-{
-    const int shown = qBound(0, count, MaxRows);
-    if (shown == m_count)
-        return;
-    m_count = shown;
-    m_body->resize(rowWidthPx(), shown * rowPx());
+    m_count = m_model.rowCount();
+    m_ackPressed = -1;
+    m_body->resize(rowWidthPx(), m_count * rowPx());
+    m_body->update();
     update();
+}
+
+RowView DeviceListView::row(int r) const
+{
+    RowView v;
+    if (r < 0 || r >= m_count)
+        return v;
+    const QModelIndex at = m_model.index(r, 0);
+    v.line1 = at.data(DeviceListModel::NameRole).toString();
+    v.line2 = at.data(DeviceListModel::AddressRole).toString();
+    v.online = at.data(DeviceListModel::OnlineRole).toBool();
+    v.selected = !m_selectedMac.isEmpty() && at.data(DeviceListModel::MacRole).toString() == m_selectedMac;
+    v.ack = m_intruder && at.data(DeviceListModel::NewRole).toBool();
+    v.ackDown = v.ack && r == m_ackPressed;
+    v.flash = v.ack && v.online && m_flashPhase;
+    v.picture = rowPicture(m_intruder, v.online, v.selected, v.flash);
+    return v;
+}
+
+bool DeviceListView::hasAck(int r) const
+{
+    return m_intruder && r >= 0 && r < m_count && m_model.index(r, 0).data(DeviceListModel::NewRole).toBool();
+}
+
+void DeviceListView::setSelectedMac(const QString& mac)
+{
+    if (mac == m_selectedMac)
+        return;
+    m_selectedMac = mac;
+    m_body->update();
+}
+
+void DeviceListView::setFlashPhase(bool phase)
+{
+    if (phase == m_flashPhase)
+        return;
+    m_flashPhase = phase;
+    // Only the rows in view are painted, and only the new intruders' change.
+    if (m_intruder)
+        m_body->update();
 }
 
 int DeviceListView::bodyHeight() const
@@ -212,7 +284,7 @@ void DeviceListView::paintRows(QPainter& p, const QRect& exposed)
 
 void DeviceListView::paintRow(QPainter& p, int r)
 {
-    const RowView& row = m_rows[size_t(r)];
+    const RowView row = this->row(r);
     const QRect area = rowRect(r);
     if (m_pictures.has(row.picture)) {
         p.drawPixmap(area, m_pictures[row.picture]);
@@ -261,12 +333,11 @@ void DeviceListView::paintRow(QPainter& p, int r)
     }
 
     if (row.ack) {
-        const QRect ack = ackRect(r);
         const Pic pic = row.ackDown ? Pic::AckDown : Pic::AckNormal;
         if (m_pictures.has(pic))
-            p.drawPixmap(ack, m_pictures[pic]);
+            p.drawPixmap(ackRect(r), m_pictures[pic]);
         else
-            Theme::paintFallback(p, ack, pic);
+            paintAckButton(p, ackRect(r), row.ackDown);
     }
 }
 
@@ -279,9 +350,9 @@ void DeviceListView::bodyMousePress(QMouseEvent* event)
     if (event->button() != Qt::LeftButton)
         return;
     setFocus(Qt::MouseFocusReason);
-    if (m_rows[size_t(r)].ack && ackRect(r).contains(pos)) {
+    if (hasAck(r) && ackRect(r).contains(pos)) {
         m_ackPressed = r;
-        setAckDown(r, true);
+        m_body->update(ackRect(r));
         return;
     }
     Q_EMIT rowPressed(r);
@@ -294,7 +365,7 @@ void DeviceListView::bodyMouseRelease(QMouseEvent* event)
     if (event->button() == Qt::LeftButton && m_ackPressed >= 0) {
         const int pressed = m_ackPressed;
         m_ackPressed = -1;
-        setAckDown(pressed, false);
+        m_body->update(ackRect(pressed));
         if (r == pressed && ackRect(pressed).contains(pos))
             Q_EMIT ackClicked(pressed);
         return;

@@ -6,13 +6,13 @@
 #include <QFont>
 #include <QString>
 #include <QWidget>
-#include <array>
 
+class DeviceListFilter;
 class QScrollBar;
 
-// What one row of a device list shows: its background picture, its two text lines, whether its acknowledge
-// button is shown (and held down), and the state words drawn beside the address, so that a row's state reads
-// from its text as well as from its picture.
+// What one row of a device list shows, read from the list's model and the view's selection and flash phase:
+// its background picture, its two text lines, whether its acknowledge button is shown (and held down), and the
+// state word drawn beside the address, so that a row's state reads from its text as well as from its picture.
 struct RowView
 {
     Pic picture = Pic::Count;
@@ -28,8 +28,8 @@ struct RowView
 };
 
 // One device list: the fixed viewport (pctIF / pctAF) and, inside it, the tall body (pctIB / pctAB) that
-// moves up and down. Rows 0..255 exist from the start, each at top offset row × 825 twips; only the rows in
-// view are painted, so redrawing a row costs a rectangle's invalidation and nothing more.
+// moves up and down, row r at top offset r × 825 twips. The rows come from a DeviceListFilter; only the rows in
+// view are painted, so a changed row costs a rectangle's invalidation and nothing more.
 class DeviceListView final : public QWidget
 {
     Q_OBJECT
@@ -39,16 +39,14 @@ public:
     // The tip of a row's acknowledge button.
     static const QString AckToolTip;
 
-    DeviceListView(const SkinPictures& pictures, bool intruderList, QWidget* parent = nullptr);
+    DeviceListView(const SkinPictures& pictures, DeviceListFilter& rows, QWidget* parent = nullptr);
 
-    const RowView& row(int r) const { return m_rows[size_t(r)]; }
-    // Sets what row r shows; repaints it only when something changed.
-    void setRow(int r, const RowView& view);
-    // The acknowledge button's pressed picture.
-    void setAckDown(int r, bool down);
+    RowView row(int r) const;
+    // The device drawn selected (none when empty), and the phase of the new intruders' flashing.
+    void setSelectedMac(const QString& mac);
+    void setFlashPhase(bool phase);
 
-    // Rows in use: the body is that many rows tall (at most 256).
-    void setRowCount(int count);
+    // Rows in use: the body is that many rows tall.
     int rowCount() const { return m_count; }
 
     // Body top and viewport height in twips.
@@ -98,10 +96,14 @@ private:
     void bodyMouseRelease(QMouseEvent* event);
     void bodyMouseMove(QMouseEvent* event);
     void setHover(int r);
+    void rowsChanged();
+    bool hasAck(int r) const;
 
     const SkinPictures& m_pictures;
+    DeviceListFilter& m_model;
     const bool m_intruder;
-    std::array<RowView, Geometry::MaxRows> m_rows;
+    QString m_selectedMac;
+    bool m_flashPhase = false;
     QWidget* m_body = nullptr;
     QScrollBar* m_scrollBar = nullptr;
     int m_count = 0;

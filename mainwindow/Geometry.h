@@ -34,7 +34,6 @@ constexpr int BottomBand = 66;
 constexpr int MinimumHeight = TopBand + 3 * 55 + BottomBand;
 
 // Device lists.
-constexpr int MaxRows = 256; // rows 0..255 per list
 constexpr int RowHeight = 825;
 constexpr int RowWidth = 3180;
 constexpr int ViewportWidth = 3180;

@@ -23,7 +23,10 @@ int rowHeight(const QFont& font)
 int tableHeight(const QTableWidget* table)
 {
     const int header = table->horizontalHeader()->isHidden() ? 0 : table->horizontalHeader()->height();
-    return header + table->rowCount() * table->verticalHeader()->defaultSectionSize() + 2;
+    int rows = 0;
+    for (int r = 0; r < table->rowCount(); ++r)
+        rows += table->rowHeight(r);
+    return header + rows + 2;
 }
 
 QTableWidget* makeTable(QWidget* parent, int rows, const QStringList& headings, const QList<int>& widths)
@@ -85,6 +88,10 @@ ProbePanel::ProbePanel(QWidget* parent)
     m_title->setStyleSheet(QStringLiteral("color: #EAF0F7;"));
 
     m_facts = makeTable(this, 5, {}, {100, 218});
+    // The manufacturer and the dates take two lines, so that a long vendor or date is never cut.
+    m_facts->setWordWrap(true);
+    for (int r = 2; r < 5; ++r)
+        m_facts->setRowHeight(r, QFontMetrics(m_facts->font()).lineSpacing() * 2 + s(6));
     m_facts->setGeometry(left, m_title->geometry().bottom() + s(4), wide, tableHeight(m_facts));
     const char* const titles[] = {"IP Address", "MAC Address", "Manufacturer", "First Seen", "Last Seen"};
     for (int r = 0; r < 5; ++r)

@@ -4,6 +4,7 @@
 #include "app/MonitorCore.h"
 #include "app/StatusDump.h"
 #include "engine/frmClient.h"
+#include "mainwindow/DeviceListModel.h"
 #include "mainwindow/DeviceListView.h"
 #include "mainwindow/Geometry.h"
 #include "mainwindow/PictureBox.h"
@@ -30,6 +31,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -123,8 +125,6 @@ frmMain::frmMain(MonitorCore& core, Services services, QWidget* parent)
             std::min({unit, (work.width() - 8) / qreal(DesignWidth), (work.height() - chrome) / qreal(MinimumHeight)});
     }
     Geometry::setUnit(unit);
-    m_intruderRows.fill(0, MaxRows + 1);
-    m_allowedRows.fill(0, MaxRows + 1);
     m_panelLeft.fill(PanelClosedLeft);
     buildWindow();
     buildPanels();
@@ -163,9 +163,23 @@ void frmMain::buildWindow()
     setStyleSheet(Theme::styleSheet());
     setAttribute(Qt::WA_OpaquePaintEvent);
 
+    m_model = new DeviceListModel(
+        m_core.devices(), [this](const QString& mac) { return m_core.vendorName(mac); }, this);
     for (int i = 0; i < 2; ++i) {
         const bool intruder = i == 0;
-        auto* list = new DeviceListView(m_pictures, intruder, this);
+        auto* rows = new DeviceListFilter(*m_model, intruder, this);
+        m_filters[size_t(i)] = rows;
+        auto* box = new QLineEdit(this);
+        box->setObjectName(intruder ? QStringLiteral("txtFilterIntruders") : QStringLiteral("txtFilterSafe"));
+        box->setPlaceholderText(QStringLiteral("Filter: name, MAC, address, vendor"));
+        box->setToolTip(QStringLiteral("Shows only the devices whose name, MAC address, IP address or vendor "
+                                       "contains this text"));
+        box->setAccessibleName(intruder ? QStringLiteral("Filter intruders") : QStringLiteral("Filter safe devices"));
+        box->setClearButtonEnabled(true);
+        box->setFont(Theme::font(10));
+        box->setMaxLength(64);
+        m_filterBoxes[size_t(i)] = box;
+        auto* list = new DeviceListView(m_pictures, *rows, this);
         list->setObjectName(intruder ? QStringLiteral("pctIF") : QStringLiteral("pctAF"));
         list->setAccessibleName(intruder ? QStringLiteral("Intruders") : QStringLiteral("Safe devices"));
         list->setEmptyText(intruder ? QStringLiteral("No intruders") : QStringLiteral("No safe devices"),
@@ -405,6 +419,12 @@ void frmMain::wireControls()
         QScrollBar* bar = m_scroll[size_t(i)];
         // Scrolling: body top = -(value × 15) twips.
         connect(bar, &QScrollBar::valueChanged, list, [list](int value) { list->setBodyTop(-value * TwipsPerPixel); });
+        DeviceListFilter* rows = m_filters[size_t(i)];
+        for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+            connect(rows, signal, this, &frmMain::listsChanged);
+        connect(rows, &QAbstractItemModel::modelReset, this, &frmMain::listsChanged);
+        connect(rows, &QAbstractItemModel::layoutChanged, this, &frmMain::listsChanged);
+        connect(m_filterBoxes[size_t(i)], &QLineEdit::textChanged, rows, &DeviceListFilter::setText);
         if (i == 0) {
             connect(list, &DeviceListView::rowPressed, this, &frmMain::pctID_Click);
             connect(list, &DeviceListView::rowRightReleased, this, &frmMain::RightClickIntruder);
@@ -542,34 +562,53 @@ void frmMain::Form_KeyPress(int keyAscii)
 
 void frmMain::deviceEvent(const DeviceEvent& event)
 {
+    // The model redraws, adds, removes and reorders rows; the window keeps the selection and its panels.
+    const QString keep = selectedMac();
+    {
+        const QScopedValueRollback settling(m_settling, true);
+        m_model->deviceEvent(event);
+    }
     switch (event.kind) {
-    case DeviceEvent::Kind::Admitted:
-        AddNewDevice(event.index);
-        break;
-    case DeviceEvent::Kind::Online:
-    case DeviceEvent::Kind::Offline:
-    case DeviceEvent::Kind::NameChanged:
-    case DeviceEvent::Kind::AddressesChanged:
-        MacUpdateOccured(event.index);
-        break;
-    case DeviceEvent::Kind::Acknowledged:
+    case DeviceEvent::Kind::Admitted: {
+        // The selection follows the device the user chose, not its row; a newcomer takes it only when the
+        // window popped up for it or nothing was selected, so that Move and Remove never act on a device unseen.
+        const bool poppedUpFor = m_selectOnArrival == event.mac;
+        m_selectOnArrival.clear();
+        if (!(poppedUpFor && selectMac(event.mac)) && !selectMac(keep) && !selectMac(event.mac))
+            keepSelectionShown();
+        Set_Selection();
+        return;
+    }
     case DeviceEvent::Kind::Moved:
-    case DeviceEvent::Kind::Renamed:
+    case DeviceEvent::Kind::Acknowledged:
     case DeviceEvent::Kind::Removed:
         actionEvent(event);
+        if (!m_settling) { // another front (an MQTT command) made the change
+            keepSelectionShown();
+            Set_Selection();
+        }
+        return;
+    default:
         break;
-    case DeviceEvent::Kind::Impersonation:
-    case DeviceEvent::Kind::AddressChanged:
-    case DeviceEvent::Kind::PossibleReturn:
-        break;
+    }
+    if (!keep.isEmpty() && selectedSlot() < 0) { // a change took it out of its list's filter
+        keepSelectionShown();
+        Set_Selection();
+        return;
+    }
+    // Only the selected device's details are on show.
+    if (!keep.isEmpty() && event.mac == keep) {
+        setListButtons();
+        Display_Details();
+        refreshProbe();
     }
 }
 
 void frmMain::ShowStatus()
 {
     if (const frmClient* engine = m_core.engine())
-        m_txtStatus = statusDump(*engine, m_core.devices().DeviceCount, m_intruderRowCount, m_allowedRowCount,
-            m_selectionInAllowed, m_selectedRow);
+        m_txtStatus = statusDump(*engine, m_core.devices().DeviceCount, IntruderRowCount(), AllowedRowCount(),
+            m_selectionInAllowed, SelectedRow());
 }
 
 void frmMain::Log(const QString& text)

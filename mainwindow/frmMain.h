@@ -23,6 +23,8 @@ class AboutDialog;
 struct Alert;
 class DesktopNotifier;
 struct DeviceRecord;
+class DeviceListFilter;
+class DeviceListModel;
 class DeviceListView;
 class MonitorCore;
 class NetPlatform;
@@ -101,14 +103,13 @@ public:
     static inline const QString StartAtLoginAsked = QStringLiteral("StartAtLoginAsked");
     void askStartAtLogin();
 
-    // --- device lists
+    // --- device lists: two filtered views of one model of the device table
+    // The lists from the table again (a start): the user's device stays selected.
     void Setup_Display();
-    void UpdateIntruderEntry(qint32 row, bool highlight);
-    void UpdateAllowedEntry(qint32 row, bool highlight);
     void Set_ListSizes();
+    // Shows the selection: its row highlighted and in view, the buttons that act on it, its panels.
     void Set_Selection();
-    void Clear_Selection();
-    // A click on a row.
+    // A click on a row (of the list as filtered).
     void pctID_Click(qint32 row);
     void pctAD_Click(qint32 row);
     // The release of the right button over a row: selects it and asks for the device's menu.
@@ -119,13 +120,20 @@ public:
     void listKey(int list, int key);
     // The slot of the selected device, or -1.
     qint32 selectedSlot() const;
+    // The selected device's MAC (empty when nothing is selected); selectMac makes that device the selection
+    // and is false when it has no row in its list (gone, or hidden by the filter).
+    QString selectedMac() const;
+    bool selectMac(const QString& mac);
 
-    const QVector<qint32>& IntruderRows() const { return m_intruderRows; }
-    const QVector<qint32>& AllowedRows() const { return m_allowedRows; }
-    qint32 IntruderRowCount() const { return m_intruderRowCount; }
-    qint32 AllowedRowCount() const { return m_allowedRowCount; }
-    qint32 SelectedRow() const { return m_selectedRow; }
+    qint32 IntruderRowCount() const;
+    qint32 AllowedRowCount() const;
+    // The selected row of its list, -1 when nothing is selected.
+    qint32 SelectedRow() const;
     bool SelectionInAllowed() const { return m_selectionInAllowed; }
+    DeviceListModel& deviceModel() const { return *m_model; }
+    // 0 the intruder list, 1 the safe list: its rows, and the filter box above it.
+    DeviceListFilter& listRows(int list) const { return *m_filters[size_t(list)]; }
+    QLineEdit* filterBox(int list) const { return m_filterBoxes[size_t(list)]; }
 
     // --- device actions
     void pctAck_Click(qint32 row); // Acknowledge(row)
@@ -152,10 +160,8 @@ public:
     void Form_KeyPress(int keyAscii);
     void Display_Details();
     void Display_Log();
-    // Long date, " at ", long time; "UNKNOWN" for the never date.
-    static QString dateRendering(const QDateTime& when);
-    // DeviceRecord::isOnline, for the actions' file until it calls that itself.
-    static bool isOnline(const DeviceRecord& d);
+    // Long date, " at ", long time; neverText for the never date.
+    static QString dateRendering(const QDateTime& when, const QString& neverText = QStringLiteral("Unknown"));
     // The left edge of a panel (1 details, 2 log, 3 probe) in twips.
     int panelLeft(int panel) const;
 
@@ -170,8 +176,6 @@ public:
     // --- what the window does with the engine's events and the policy's alerts
     void deviceEvent(const DeviceEvent& event);
     void alertRaised(const Alert& alert);
-    void MacUpdateOccured(qint32 index);
-    void AddNewDevice(qint32 index);
     void SysTrayMouseEventHandlerleft();
     void playNewIntruderSound(int volume);
     void playIntruderOnlineSound(int volume);
@@ -235,8 +239,6 @@ public:
 
     // --- state shared with the timers, tray and menus
     QDateTime datLastIntruderWarning;
-    // Set while the window's own action runs: it moves its rows itself, row by row.
-    bool m_ownAction = false;
     bool blnFlashPhase = false;
     int intPanelState = DetailsPanel;
     qint32 lngButtonTimeout = 0;
@@ -303,17 +305,13 @@ private:
     // Heights from the grids' fonts: the header, and a row of one or more lines.
     int headerHeight() const;
     int gridRowHeight(int lines) const;
-    // The list and row helpers of the actions.
-    void putIntruderRow(qint32 row, qint32 slot);
-    void putAllowedRow(qint32 row, qint32 slot);
-    void ensureRows(QVector<qint32>& rows, qint32 count);
-    // A redraw of what the user's action changed, when another front (an MQTT command) made the change.
+    // Keeps the reminder back after a move (whoever made it).
     void actionEvent(const DeviceEvent& event);
     void selectRow(bool inAllowed, qint32 row);
-    // The selected device's MAC (empty when nothing is selected); selectMac makes that device's row the
-    // selection again and is false when the device has no row.
-    QString selectedMac() const;
-    bool selectMac(const QString& mac);
+    // After the lists changed: sizes and counts, and a selection that has lost its row goes to the first row
+    // of its list (or the other list's).
+    void listsChanged();
+    void keepSelectionShown();
     void setListButtons();
     void updateCounts();
     void updateTabPictures();
@@ -324,7 +322,6 @@ private:
     void addLogRow(const QString& line, const QColor& shade);
     void refreshProbe();
     bool isLocalAddress(const QString& ip) const;
-    bool logOverflowOnce(bool intruder, qint32 row);
     // True when a browser took the page.
     bool openPage(const QString& file);
     void applyAlarmLook(bool phase);
@@ -344,14 +341,14 @@ private:
     Services m_services;
     SkinPictures m_pictures;
 
-    QVector<qint32> m_intruderRows;
-    QVector<qint32> m_allowedRows;
-    qint32 m_intruderRowCount = 0;
-    qint32 m_allowedRowCount = 0;
-    qint32 m_selectedRow = 0;
+    DeviceListModel* m_model = nullptr;
+    std::array<DeviceListFilter*, 2> m_filters {};
+    std::array<QLineEdit*, 2> m_filterBoxes {};
+    QString m_selectedMac;
     bool m_selectionInAllowed = false;
+    // Set while an event or action changes the lists: the selection is settled once it is done.
+    bool m_settling = false;
     QString m_selectOnArrival; // the window popped up for this device before its row arrived
-    std::array<bool, 2> m_overflowLogged {};
 
     std::array<DeviceListView*, 2> m_lists {};
     std::array<QScrollBar*, 2> m_scroll {};

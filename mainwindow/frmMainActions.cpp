@@ -4,6 +4,7 @@
 
 #include "app/DeviceActions.h"
 #include "app/MonitorCore.h"
+#include "mainwindow/DeviceListModel.h"
 #include "mainwindow/DeviceListView.h"
 #include "mainwindow/Geometry.h"
 #include "mainwindow/PictureBox.h"
@@ -15,7 +16,7 @@
 
 namespace {
 
-const QString kNoticeOnline = QStringLiteral("You cannot delete devices that are currently online");
+const QString kNoticeOnline = QStringLiteral("Online devices cannot be removed: remove it once it is offline");
 
 } // namespace
 
@@ -29,170 +30,80 @@ void frmMain::actionEvent(const DeviceEvent& event)
         for (qint32 s = 0; s < devices.DeviceCount; ++s) {
             if (s != event.index && devices[s].Intruder) {
                 anyIntruder = true;
-                anyOnline = anyOnline || isOnline(devices[s]);
+                anyOnline = anyOnline || devices[s].isOnline();
             }
         }
         if (!anyIntruder || anyOnline)
             datLastIntruderWarning = kwclock::now();
     }
-    if (event.kind == DeviceEvent::Kind::Renamed)
-        MacUpdateOccured(event.index);
-    else if (!m_ownAction)
-        Setup_Display();
 }
+
+// Each action changes the table through DeviceActions; its event reorders the lists (the model), and the
+// selection stays on the device acted on, wherever it now stands.
 
 void frmMain::pctAck_Click(qint32 row)
 {
-    DeviceTable& devices = m_core.devices();
-    if (row >= 0 && row < Geometry::MaxRows) {
-        RowView v = m_lists[0]->row(row);
-        v.ack = false;
-        v.ackDown = false;
-        m_lists[0]->setRow(row, v);
-    }
-    if (m_intruderRowCount == 0 || row < 0 || row >= m_intruderRowCount)
+    if (row < 0 || row >= IntruderRowCount())
         return;
-    Clear_Selection();
-    const qint32 slot = m_intruderRows[row];
-    const QScopedValueRollback own(m_ownAction, true);
-    if (!m_core.actions().Acknowledge(slot)) {
-        selectRow(false, row);
-        Set_Selection();
-        return;
+    selectRow(false, row);
+    {
+        const QScopedValueRollback settling(m_settling, true);
+        m_core.actions().Acknowledge(m_filters[0]->slotAt(row));
     }
-
-    // The acknowledged device goes below the last unacknowledged one.
-    qint32 target = row;
-    for (qint32 r = row + 1; r < m_intruderRowCount; ++r) {
-        if (devices[m_intruderRows[r]].NewDevice)
-            target = r;
-    }
-    if (target == row) {
-        UpdateIntruderEntry(row, false);
-    } else {
-        for (qint32 r = row + 1; r <= target; ++r) {
-            putIntruderRow(r - 1, m_intruderRows[r]);
-            UpdateIntruderEntry(r - 1, false);
-        }
-        putIntruderRow(target, slot);
-        UpdateIntruderEntry(target, false);
-    }
-    selectRow(false, target);
+    keepSelectionShown();
     Set_Selection();
 }
 
 void frmMain::pctAllowed_Click()
 {
-    if (m_selectionInAllowed || m_intruderRowCount == 0 || m_selectedRow >= m_intruderRowCount)
+    const qint32 slot = selectedSlot();
+    if (m_selectionInAllowed || slot < 0)
         return;
-    Clear_Selection();
-    const qint32 slot = m_intruderRows[m_selectedRow];
-    const QScopedValueRollback own(m_ownAction, true);
-    m_core.actions().MoveToSafe(slot);
-
-    // Safe list: everything moves down one row, the device takes row 0.
-    for (qint32 r = m_allowedRowCount - 1; r >= 0; --r) {
-        putAllowedRow(r + 1, m_allowedRows[r]);
-        UpdateAllowedEntry(r + 1, false);
+    {
+        const QScopedValueRollback settling(m_settling, true);
+        m_core.actions().MoveToSafe(slot);
     }
-    putAllowedRow(0, slot);
-    UpdateAllowedEntry(0, false);
-    ++m_allowedRowCount;
-
-    // Intruder list: the rows below close the gap.
-    for (qint32 r = m_selectedRow + 1; r < m_intruderRowCount; ++r) {
-        putIntruderRow(r - 1, m_intruderRows[r]);
-        UpdateIntruderEntry(r - 1, false);
-    }
-    --m_intruderRowCount;
-
-    Set_ListSizes();
-    selectRow(true, 0);
+    keepSelectionShown();
     Set_Selection();
 }
 
 void frmMain::pctIntruder_Click()
 {
-    if (!m_selectionInAllowed || m_allowedRowCount == 0 || m_selectedRow >= m_allowedRowCount)
+    const qint32 slot = selectedSlot();
+    if (!m_selectionInAllowed || slot < 0)
         return;
-    const DeviceTable& devices = m_core.devices();
-    Clear_Selection();
-    const qint32 slot = m_allowedRows[m_selectedRow];
-    const QScopedValueRollback own(m_ownAction, true);
-    m_core.actions().MoveToIntruders(slot);
-
-    // It arrives acknowledged: directly below the unacknowledged intruders.
-    qint32 p = 0;
-    while (p < m_intruderRowCount && devices[m_intruderRows[p]].NewDevice)
-        ++p;
-    for (qint32 r = m_intruderRowCount - 1; r >= p; --r) {
-        putIntruderRow(r + 1, m_intruderRows[r]);
-        UpdateIntruderEntry(r + 1, false);
+    {
+        const QScopedValueRollback settling(m_settling, true);
+        m_core.actions().MoveToIntruders(slot);
     }
-    putIntruderRow(p, slot);
-    UpdateIntruderEntry(p, false);
-    ++m_intruderRowCount;
-
-    for (qint32 r = m_selectedRow + 1; r < m_allowedRowCount; ++r) {
-        putAllowedRow(r - 1, m_allowedRows[r]);
-        UpdateAllowedEntry(r - 1, false);
-    }
-    --m_allowedRowCount;
-
-    Set_ListSizes();
-    selectRow(false, p);
+    keepSelectionShown();
     Set_Selection();
 }
 
 void frmMain::pctRemove_Click(int index)
 {
     const bool fromAllowed = index == 1;
-    if (m_selectionInAllowed != fromAllowed)
+    const qint32 slot = selectedSlot();
+    if (m_selectionInAllowed != fromAllowed || slot < 0)
         return;
-    qint32& count = fromAllowed ? m_allowedRowCount : m_intruderRowCount;
-    if (count == 0 || m_selectedRow >= count)
-        return;
-    const DeviceTable& devices = m_core.devices();
-    Clear_Selection();
-    QVector<qint32>& rows = fromAllowed ? m_allowedRows : m_intruderRows;
-    const qint32 slot = rows[m_selectedRow];
-    if (!DeviceActions::removable(devices[slot])) {
+    if (!DeviceActions::removable(m_core.devices()[slot])) {
         showNotice(kNoticeOnline, 3);
-        Set_Selection();
         return;
     }
-
-    for (qint32 r = m_selectedRow + 1; r < count; ++r) {
-        if (fromAllowed) {
-            putAllowedRow(r - 1, rows[r]);
-            UpdateAllowedEntry(r - 1, false);
-        } else {
-            putIntruderRow(r - 1, rows[r]);
-            UpdateIntruderEntry(r - 1, false);
-        }
+    // The selection stays on the row: the next device, else the one above, else the other list's first.
+    const DeviceListFilter& rows = *m_filters[fromAllowed ? 1 : 0];
+    const qint32 row = SelectedRow();
+    if (row + 1 < rows.rowCount())
+        m_selectedMac = rows.macAt(row + 1);
+    else if (row > 0)
+        m_selectedMac = rows.macAt(row - 1);
+    else
+        selectRow(!fromAllowed, 0);
+    {
+        const QScopedValueRollback settling(m_settling, true);
+        m_core.actions().Remove(slot);
     }
-    --count;
-
-    if (m_selectedRow >= count) {
-        if (m_selectedRow > 0) {
-            --m_selectedRow;
-        } else {
-            const qint32 other = fromAllowed ? m_intruderRowCount : m_allowedRowCount;
-            if (other > 0)
-                selectRow(!fromAllowed, 0);
-        }
-    }
-
-    // The table closes its gap; each moved record's row points at its new slot.
-    const QScopedValueRollback own(m_ownAction, true);
-    m_core.actions().Remove(slot);
-    for (qint32 s = slot; s < devices.DeviceCount; ++s) {
-        const DeviceRecord& moved = devices[s];
-        QVector<qint32>& map = moved.Intruder ? m_intruderRows : m_allowedRows;
-        if (moved.ListRow >= 0 && moved.ListRow < map.size())
-            map[moved.ListRow] = s;
-    }
-    Set_ListSizes();
+    keepSelectionShown();
     Set_Selection();
 }
 
@@ -200,19 +111,12 @@ bool frmMain::selectMenuDevice(bool intruder)
 {
     // A device admitted or removed while the menu was open moves rows and slots: the address finds it again.
     const DeviceTable& devices = m_core.devices();
-    qint32 slot = -1;
-    for (qint32 s = 0; s < devices.DeviceCount && slot < 0; ++s) {
-        if (devices[s].MacAddress == menuMacAddress)
-            slot = s;
-    }
+    const qint32 slot = devices.indexOfMac(menuMacAddress);
     if (slot < 0 || devices[slot].Intruder != intruder)
         return false;
-    const qint32 row = devices[slot].ListRow;
-    if (row < 0 || row >= (intruder ? m_intruderRowCount : m_allowedRowCount))
+    if (!selectMac(menuMacAddress))
         return false;
     lngMenuMac = slot;
-    Clear_Selection();
-    selectRow(!intruder, row);
     Set_Selection();
     return true;
 }
@@ -220,7 +124,7 @@ bool frmMain::selectMenuDevice(bool intruder)
 void frmMain::mnuIntruderAck_Click()
 {
     if (selectMenuDevice(true))
-        pctAck_Click(m_selectedRow);
+        pctAck_Click(SelectedRow());
 }
 
 void frmMain::mnuMoveToAllowed_Click()

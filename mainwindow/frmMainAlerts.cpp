@@ -2,6 +2,7 @@
 // settings dialog it hosts.
 #include "mainwindow/frmMain.h"
 
+#include "app/DeviceActions.h"
 #include "app/MonitorCore.h"
 #include "mainwindow/DesktopNotifier.h"
 #include "mainwindow/Geometry.h"
@@ -10,6 +11,8 @@
 #include "notify/AlertPolicy.h"
 #include "settings/frmSettings.h"
 
+#include <QLineEdit>
+#include <QScopedValueRollback>
 #include <QShowEvent>
 
 namespace {
@@ -202,7 +205,6 @@ void frmMain::alertRaised(const Alert& alert)
         SysTrayMouseEventHandlerleft();
         // The window shows the device it popped up for; a new one's row comes with its event, just after.
         if (!alert.mac.isEmpty()) {
-            Clear_Selection();
             if (!selectMac(alert.mac))
                 m_selectOnArrival = alert.mac;
             Set_Selection();
@@ -244,35 +246,29 @@ void frmMain::notifyDesktop(qint32 index, bool newIntruder, bool impersonation)
     desktopNotifier().notify(d.MacAddress, summary, body);
 }
 
-namespace {
-
-qint32 slotOfMac(const DeviceTable& devices, const QString& mac)
-{
-    for (qint32 s = 0; s < devices.DeviceCount; ++s) {
-        if (devices[s].MacAddress == mac)
-            return s;
-    }
-    return -1;
-}
-
-} // namespace
-
 void frmMain::showDevice(const QString& mac)
 {
-    const qint32 slot = slotOfMac(m_core.devices(), mac);
-    if (slot >= 0) {
-        const DeviceRecord& d = m_core.devices()[slot];
-        if (d.Intruder)
-            pctID_Click(d.ListRow);
-        else
-            pctAD_Click(d.ListRow);
+    // A device the filter hides is shown: its list's filter is cleared.
+    const qint32 slot = m_core.devices().indexOfMac(mac);
+    if (slot >= 0 && !selectMac(mac)) {
+        m_filterBoxes[m_core.devices()[slot].Intruder ? 0 : 1]->clear();
+        selectMac(mac);
     }
+    Set_Selection();
     showMainWindowAgain();
 }
 
 void frmMain::acknowledgeDevice(const QString& mac)
 {
-    const qint32 slot = slotOfMac(m_core.devices(), mac);
-    if (slot >= 0 && m_core.devices()[slot].Intruder && m_core.devices()[slot].NewDevice)
-        pctAck_Click(m_core.devices()[slot].ListRow);
+    const qint32 slot = m_core.devices().indexOfMac(mac);
+    if (slot >= 0 && m_core.devices()[slot].Intruder && m_core.devices()[slot].NewDevice) {
+        {
+            const QScopedValueRollback settling(m_settling, true);
+            m_core.actions().Acknowledge(slot);
+        }
+        // As a click on its button: the acknowledged device is selected (where the filter shows it).
+        if (!selectMac(mac))
+            keepSelectionShown();
+        Set_Selection();
+    }
 }

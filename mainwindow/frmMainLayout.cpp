@@ -10,6 +10,7 @@
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QResizeEvent>
 #include <QScreen>
 #include <QScrollArea>
@@ -35,18 +36,24 @@ int frmMain::gridRowHeight(int lines) const
 // stage of the panels take the rest.
 void frmMain::layoutWindow()
 {
-    const int listTop = s(TopBand);
-    const int listHeight = qMax(s(3 * ScrollRow), height() - listTop - s(BottomBand));
+    const int bandTop = s(TopBand);
+    // Each list has its filter box on top; the stage beside them takes the whole height.
+    const int boxHeight = qMax(s(24), m_filterBoxes[0]->sizeHint().height());
+    const int listTop = bandTop + boxHeight + s(4);
+    const int stageHeight = qMax(s(3 * ScrollRow), height() - bandTop - s(BottomBand));
+    const int listHeight = qMax(s(2 * ScrollRow), height() - listTop - s(BottomBand));
     for (int i = 0; i < 2; ++i) {
         const bool intruder = i == 0;
-        m_lists[size_t(i)]->move(px(intruder ? IntruderLeft : AllowedLeft), listTop);
+        const int left = px(intruder ? IntruderLeft : AllowedLeft);
+        m_lists[size_t(i)]->move(left, listTop);
         m_lists[size_t(i)]->setViewportHeight(twips(listHeight));
         const QRect bar = intruder ? IntruderScroll : AllowedScroll;
         m_scroll[size_t(i)]->setGeometry(s(bar.x()), listTop, s(bar.width()), listHeight);
+        m_filterBoxes[size_t(i)]->setGeometry(left, bandTop, m_lists[size_t(i)]->width(), boxHeight);
     }
-    m_stage->setGeometry(s(Stage.x()), listTop, s(Stage.width()), listHeight);
-    const int hintHeight = qMin(listHeight, s(110));
-    m_stageHint->setGeometry(s(16), (listHeight - hintHeight) / 2, s(Stage.width() - 32), hintHeight);
+    m_stage->setGeometry(s(Stage.x()), bandTop, s(Stage.width()), stageHeight);
+    const int hintHeight = qMin(stageHeight, s(110));
+    m_stageHint->setGeometry(s(16), (stageHeight - hintHeight) / 2, s(Stage.width() - 32), hintHeight);
     for (size_t b = 0; b < m_buttons.size(); ++b) {
         QRect place = s(m_buttonPlaces[b]);
         // The bottom row keeps its distance from the window's bottom edge.
@@ -55,7 +62,7 @@ void frmMain::layoutWindow()
         m_buttons[b]->setGeometry(place);
     }
     for (int p = DetailsPanel; p <= ProbePanelState; ++p) {
-        m_sheets[size_t(p)]->setGeometry(0, 0, px(PanelOpenWidth), listHeight);
+        m_sheets[size_t(p)]->setGeometry(0, 0, px(PanelOpenWidth), stageHeight);
         placePanel(p);
     }
     layoutSheets();

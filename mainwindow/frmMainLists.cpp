@@ -1,178 +1,71 @@
-// The intruder list and the safe list: rows, their pictures and texts, sizes, scrolling and the selection.
+// The intruder list and the safe list: two filtered views of the device model, their sizes, scrolling, the
+// filter boxes, and the selection, which follows the device the user chose (by its MAC), not a row.
 #include "mainwindow/frmMain.h"
 
+#include "app/DeviceActions.h"
 #include "app/MonitorCore.h"
+#include "mainwindow/DeviceListModel.h"
 #include "mainwindow/DeviceListView.h"
 #include "mainwindow/Geometry.h"
 #include "mainwindow/PictureBox.h"
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 
 using namespace Geometry;
 
-namespace {
-
-// A row's background: online or not, selected or not, and for an online intruder not yet acknowledged the
-// flash picture on every other tick.
-Pic rowPicture(bool intruder, bool online, bool selected, bool flash)
-{
-    if (!intruder)
-        return online ? (selected ? Pic::AllowedOnlineSelected : Pic::AllowedOnlineNotSelected)
-                      : (selected ? Pic::AllowedOfflineSelected : Pic::AllowedOfflineNotSelected);
-    if (!online)
-        return selected ? Pic::IntruderOfflineSelected : Pic::IntruderOfflineNotSelected;
-    if (selected)
-        return flash ? Pic::IntruderOnlineSelectedFlash : Pic::IntruderOnlineSelected;
-    return flash ? Pic::IntruderOnlineNotSelectedFlash : Pic::IntruderOnlineNotSelected;
-}
-
-RowView rowText(const DeviceRecord& d)
-{
-    RowView v;
-    v.line1 = d.FriendlyName.isEmpty() ? d.HostName : d.FriendlyName;
-    v.line2 = QStringLiteral("IP - ") + d.IpAddress.trimmed();
-    v.online = d.isOnline();
-    return v;
-}
-
-} // namespace
-
-bool frmMain::isOnline(const DeviceRecord& d)
-{
-    return d.isOnline();
-}
-
-void frmMain::ensureRows(QVector<qint32>& rows, qint32 count)
-{
-    // The maps hold rows 0..256 and grow past that, so that every device keeps a consistent row even where
-    // the list cannot draw it.
-    if (rows.size() < count + 1)
-        rows.resize(count + 1);
-}
-
-bool frmMain::logOverflowOnce(bool intruder, qint32 row)
-{
-    bool& logged = m_overflowLogged[intruder ? 0 : 1];
-    if (!logged)
-        Log(QStringLiteral("%1 - row %2 lies beyond the list's %3 rows; the device is not drawn")
-                .arg(intruder ? QStringLiteral("UpdateIntruderEntry") : QStringLiteral("UpdateAllowedEntry"))
-                .arg(row)
-                .arg(MaxRows));
-    logged = true;
-    return false;
-}
-
-void frmMain::UpdateIntruderEntry(qint32 row, bool highlight)
-{
-    if (row < 0 || row >= m_intruderRows.size()) {
-        Log(QStringLiteral("UpdateIntruderEntry - row %1 does not exist").arg(row));
-        return;
-    }
-    if (row >= MaxRows) {
-        logOverflowOnce(true, row);
-        return;
-    }
-    const qint32 slot = m_intruderRows[row];
-    const DeviceTable& devices = m_core.devices();
-    if (!devices.isValid(slot)) {
-        Log(QStringLiteral("UpdateIntruderEntry - row %1 holds no device (slot %2)").arg(row).arg(slot));
-        return;
-    }
-    const DeviceRecord& d = devices[slot];
-    RowView v = rowText(d);
-    v.selected = row == m_selectedRow && !m_selectionInAllowed && highlight;
-    v.flash = d.NewDevice && blnFlashPhase && v.online;
-    v.picture = rowPicture(true, v.online, v.selected, v.flash);
-    v.ack = d.NewDevice;
-    v.ackDown = v.ack && m_lists[0]->row(row).ackDown;
-    m_lists[0]->setRow(row, v);
-}
-
-void frmMain::UpdateAllowedEntry(qint32 row, bool highlight)
-{
-    if (row < 0 || row >= m_allowedRows.size()) {
-        Log(QStringLiteral("UpdateAllowedEntry - row %1 does not exist").arg(row));
-        return;
-    }
-    if (row >= MaxRows) {
-        logOverflowOnce(false, row);
-        return;
-    }
-    const qint32 slot = m_allowedRows[row];
-    const DeviceTable& devices = m_core.devices();
-    if (!devices.isValid(slot)) {
-        Log(QStringLiteral("UpdateAllowedEntry - row %1 holds no device (slot %2)").arg(row).arg(slot));
-        return;
-    }
-    const DeviceRecord& d = devices[slot];
-    RowView v = rowText(d);
-    v.selected = row == m_selectedRow && m_selectionInAllowed && highlight;
-    v.picture = rowPicture(false, v.online, v.selected, false);
-    m_lists[1]->setRow(row, v);
-}
-
-void frmMain::putIntruderRow(qint32 row, qint32 slot)
-{
-    ensureRows(m_intruderRows, row + 1);
-    m_intruderRows[row] = slot;
-    m_core.devices()[slot].ListRow = row;
-}
-
-void frmMain::putAllowedRow(qint32 row, qint32 slot)
-{
-    ensureRows(m_allowedRows, row + 1);
-    m_allowedRows[row] = slot;
-    m_core.devices()[slot].ListRow = row;
-}
-
 void frmMain::Setup_Display()
 {
     const QString keep = selectedMac();
-    m_intruderRows.fill(0, MaxRows + 1);
-    m_allowedRows.fill(0, MaxRows + 1);
-    m_overflowLogged = {};
-    m_intruderRowCount = 0;
-    m_allowedRowCount = 0;
-    const DeviceTable& devices = m_core.devices();
-    // Unacknowledged intruders first, then the acknowledged ones; the safe list in table order.
-    for (int pass = 0; pass < 3; ++pass) {
-        for (qint32 slot = 0; slot < devices.DeviceCount; ++slot) {
-            const DeviceRecord& d = devices[slot];
-            const bool wanted = pass == 0 ? d.Intruder && d.NewDevice
-                : pass == 1               ? d.Intruder && !d.NewDevice
-                                          : !d.Intruder;
-            if (!wanted)
-                continue;
-            if (pass < 2) {
-                putIntruderRow(m_intruderRowCount, slot);
-                UpdateIntruderEntry(m_intruderRowCount, false);
-                ++m_intruderRowCount;
-            } else {
-                putAllowedRow(m_allowedRowCount, slot);
-                UpdateAllowedEntry(m_allowedRowCount, false);
-                ++m_allowedRowCount;
-            }
-        }
+    {
+        const QScopedValueRollback settling(m_settling, true);
+        m_model->reload();
     }
-    m_scroll[0]->setMinimum(0);
-    m_scroll[1]->setMinimum(0);
     Set_ListSizes();
-    Clear_Selection();
-    // The lists are rebuilt (a start, or a change made outside the window): the user's device stays selected.
+    // The lists are rebuilt: the user's device stays selected.
     if (!selectMac(keep))
-        selectRow(m_intruderRowCount == 0, 0);
+        selectRow(IntruderRowCount() == 0, 0);
     Set_Selection();
+}
+
+qint32 frmMain::IntruderRowCount() const
+{
+    return m_filters[0]->rowCount();
+}
+
+qint32 frmMain::AllowedRowCount() const
+{
+    return m_filters[1]->rowCount();
+}
+
+void frmMain::listsChanged()
+{
+    Set_ListSizes();
+    if (m_settling)
+        return;
+    keepSelectionShown();
+    Set_Selection();
+}
+
+void frmMain::keepSelectionShown()
+{
+    if (selectMac(m_selectedMac))
+        return;
+    // Gone or filtered away: the first row of its list, else of the other list, else nothing.
+    const bool inAllowed = m_selectionInAllowed;
+    if (m_filters[inAllowed ? 1 : 0]->rowCount() > 0)
+        selectRow(inAllowed, 0);
+    else
+        selectRow(!inAllowed, 0);
 }
 
 void frmMain::Set_ListSizes()
 {
-    const qint32 counts[2] = {m_intruderRowCount, m_allowedRowCount};
     for (int i = 0; i < 2; ++i) {
         DeviceListView* list = m_lists[size_t(i)];
         QScrollBar* bar = m_scroll[size_t(i)];
-        list->setRowCount(counts[i]);
         const int bodyHeight = list->bodyHeight();
         if (bodyHeight > list->viewportHeight()) {
             // The last row can be scrolled up to the top of the viewport.
@@ -193,24 +86,23 @@ void frmMain::Set_ListSizes()
 
 void frmMain::updateCounts()
 {
-    const auto text = [](qint32 n) {
-        return n == 1 ? QStringLiteral("1 device") : QStringLiteral("%1 devices").arg(n);
+    const auto text = [](qint32 shown, const DeviceListFilter& rows) {
+        const QString devices = shown == 1 ? QStringLiteral("1 device") : QStringLiteral("%1 devices").arg(shown);
+        return rows.text().isEmpty() ? devices : devices + QStringLiteral(" match");
     };
-    m_counts[0]->setText(text(m_intruderRowCount));
-    m_counts[1]->setText(text(m_allowedRowCount));
+    m_counts[0]->setText(text(IntruderRowCount(), *m_filters[0]));
+    m_counts[1]->setText(text(AllowedRowCount(), *m_filters[1]));
 }
 
 void frmMain::Set_Selection()
 {
     const bool inAllowed = m_selectionInAllowed;
-    const qint32 count = inAllowed ? m_allowedRowCount : m_intruderRowCount;
-    if (count > 0) {
-        if (inAllowed)
-            UpdateAllowedEntry(m_selectedRow, true);
-        else
-            UpdateIntruderEntry(m_selectedRow, true);
+    const qint32 row = SelectedRow();
+    m_lists[0]->setSelectedMac(inAllowed ? QString() : m_selectedMac);
+    m_lists[1]->setSelectedMac(inAllowed ? m_selectedMac : QString());
+    if (row >= 0) {
         DeviceListView* list = m_lists[inAllowed ? 1 : 0];
-        const int t = qMin(m_selectedRow, MaxRows - 1) * RowHeight;
+        const int t = row * RowHeight;
         const int v = -list->bodyTop();
         const int h = list->viewportHeight();
         int top = list->bodyTop();
@@ -230,73 +122,72 @@ void frmMain::Set_Selection()
 void frmMain::setListButtons()
 {
     const bool inAllowed = m_selectionInAllowed;
-    const bool rows = (inAllowed ? m_allowedRowCount : m_intruderRowCount) > 0;
-    button(Button::MoveToIntruder)->setEnabled(inAllowed && rows);
-    button(Button::RemoveAllowed)->setEnabled(inAllowed && rows);
-    button(Button::MoveToAllowed)->setEnabled(!inAllowed && rows);
-    button(Button::RemoveIntruder)->setEnabled(!inAllowed && rows);
+    const qint32 slot = selectedSlot();
+    const bool selected = slot >= 0;
+    // Only an offline device can be removed (the action layer's rule): the button says so before a click.
+    const bool removable = selected && DeviceActions::removable(m_core.devices()[slot]);
+    button(Button::MoveToIntruder)->setEnabled(inAllowed && selected);
+    button(Button::RemoveAllowed)->setEnabled(inAllowed && removable);
+    button(Button::MoveToAllowed)->setEnabled(!inAllowed && selected);
+    button(Button::RemoveIntruder)->setEnabled(!inAllowed && removable);
     for (Button tab : {Button::Log, Button::Details, Button::Probe})
-        button(tab)->setEnabled(rows);
-}
-
-void frmMain::Clear_Selection()
-{
-    if (m_selectionInAllowed && m_allowedRowCount > 0)
-        UpdateAllowedEntry(m_selectedRow, false);
-    else if (!m_selectionInAllowed && m_intruderRowCount > 0)
-        UpdateIntruderEntry(m_selectedRow, false);
+        button(tab)->setEnabled(selected);
 }
 
 void frmMain::selectRow(bool inAllowed, qint32 row)
 {
     m_selectionInAllowed = inAllowed;
-    m_selectedRow = row;
+    m_selectedMac = m_filters[inAllowed ? 1 : 0]->macAt(row);
 }
 
 QString frmMain::selectedMac() const
 {
-    const qint32 slot = selectedSlot();
-    return slot >= 0 ? m_core.devices()[slot].MacAddress : QString();
+    return selectedSlot() >= 0 ? m_selectedMac : QString();
 }
 
 bool frmMain::selectMac(const QString& mac)
 {
     if (mac.isEmpty())
         return false;
-    const DeviceTable& devices = m_core.devices();
-    const qint32 slot = devices.indexOfMac(mac);
+    const qint32 slot = m_core.devices().indexOfMac(mac);
     if (slot < 0)
         return false;
-    const DeviceRecord& d = devices[slot];
-    const QVector<qint32>& rows = d.Intruder ? m_intruderRows : m_allowedRows;
-    const qint32 count = d.Intruder ? m_intruderRowCount : m_allowedRowCount;
-    if (d.ListRow < 0 || d.ListRow >= count || rows[d.ListRow] != slot)
+    const bool inAllowed = !m_core.devices()[slot].Intruder;
+    if (m_filters[inAllowed ? 1 : 0]->rowOfSlot(slot) < 0)
         return false;
-    selectRow(!d.Intruder, d.ListRow);
+    m_selectionInAllowed = inAllowed;
+    m_selectedMac = mac;
     return true;
 }
 
 qint32 frmMain::selectedSlot() const
 {
-    if (m_selectionInAllowed)
-        return m_selectedRow >= 0 && m_selectedRow < m_allowedRowCount ? m_allowedRows[m_selectedRow] : -1;
-    return m_selectedRow >= 0 && m_selectedRow < m_intruderRowCount ? m_intruderRows[m_selectedRow] : -1;
+    if (m_selectedMac.isEmpty())
+        return -1;
+    const qint32 slot = m_core.devices().indexOfMac(m_selectedMac);
+    if (slot < 0 || m_core.devices()[slot].Intruder == m_selectionInAllowed)
+        return -1;
+    return m_filters[m_selectionInAllowed ? 1 : 0]->rowOfSlot(slot) >= 0 ? slot : -1;
+}
+
+qint32 frmMain::SelectedRow() const
+{
+    const qint32 slot = selectedSlot();
+    return slot < 0 ? -1 : m_filters[m_selectionInAllowed ? 1 : 0]->rowOfSlot(slot);
 }
 
 void frmMain::pctID_Click(qint32 row)
 {
-    if (m_intruderRowCount == 0 || row < 0 || row >= m_intruderRowCount)
+    if (row < 0 || row >= IntruderRowCount())
         return;
-    Clear_Selection();
     selectRow(false, row);
     Set_Selection();
 }
 
 void frmMain::pctAD_Click(qint32 row)
 {
-    if (row < 0 || row >= m_allowedRowCount)
+    if (row < 0 || row >= AllowedRowCount())
         return;
-    Clear_Selection();
     selectRow(true, row);
     Set_Selection();
 }
@@ -304,11 +195,11 @@ void frmMain::pctAD_Click(qint32 row)
 void frmMain::listKey(int list, int key)
 {
     const bool allowed = list == 1;
-    const qint32 count = allowed ? m_allowedRowCount : m_intruderRowCount;
+    const qint32 count = allowed ? AllowedRowCount() : IntruderRowCount();
     if (count == 0)
         return;
-    const bool here = m_selectionInAllowed == allowed;
-    const qint32 current = here ? m_selectedRow : -1;
+    const bool here = m_selectionInAllowed == allowed && selectedSlot() >= 0;
+    const qint32 current = here ? SelectedRow() : -1;
     const qint32 page = qMax(1, m_lists[size_t(list)]->viewportHeight() / RowHeight);
     qint32 target = current;
     switch (key) {
@@ -355,6 +246,10 @@ void frmMain::listKey(int list, int key)
         if (slot < 0)
             break;
         const DeviceRecord& d = m_core.devices()[slot];
+        if (!DeviceActions::removable(d)) {
+            pctRemove_Click(allowed ? 1 : 0); // says why
+            break;
+        }
         const QString name = d.FriendlyName.isEmpty() ? d.HostName : d.FriendlyName;
         const QString question = QStringLiteral("Remove %1 (%2) from the list?").arg(name, d.IpAddress.trimmed());
         if (!m_services.confirm || m_services.confirm(question))
@@ -363,7 +258,7 @@ void frmMain::listKey(int list, int key)
     }
     case Qt::Key_Space:
         if (!allowed)
-            pctAck_Click(m_selectedRow);
+            pctAck_Click(SelectedRow());
         break;
     default:
         break;
@@ -372,85 +267,22 @@ void frmMain::listKey(int list, int key)
 
 void frmMain::RightClickIntruder(qint32 row, const QPoint& globalPos)
 {
-    if (row < 0 || row >= m_intruderRowCount)
+    if (row < 0 || row >= IntruderRowCount())
         return;
-    Clear_Selection();
     selectRow(false, row);
     Set_Selection();
-    lngMenuMac = m_intruderRows[row];
-    menuMacAddress = m_core.devices()[lngMenuMac].MacAddress;
+    lngMenuMac = selectedSlot();
+    menuMacAddress = m_selectedMac;
     Q_EMIT intruderMenuRequested(lngMenuMac, globalPos, m_core.devices()[lngMenuMac].NewDevice);
 }
 
 void frmMain::RightClickAllowed(qint32 row, const QPoint& globalPos)
 {
-    if (row < 0 || row >= m_allowedRowCount)
+    if (row < 0 || row >= AllowedRowCount())
         return;
-    Clear_Selection();
     selectRow(true, row);
     Set_Selection();
-    lngMenuMac = m_allowedRows[row];
-    menuMacAddress = m_core.devices()[lngMenuMac].MacAddress;
+    lngMenuMac = selectedSlot();
+    menuMacAddress = m_selectedMac;
     Q_EMIT allowedMenuRequested(lngMenuMac, globalPos);
-}
-
-void frmMain::AddNewDevice(qint32 index)
-{
-    DeviceTable& devices = m_core.devices();
-    if (!devices.isValid(index)) {
-        Log(QStringLiteral("AddNewDevice - slot %1 does not exist").arg(index));
-        return;
-    }
-    const bool intruder = devices[index].Intruder;
-    // The selection follows the device the user chose, not its row; a newcomer takes it only when the window
-    // popped up for it or nothing was selected, so that Move and Remove never act on a device unseen.
-    const QString keep = selectedMac();
-    Clear_Selection();
-    qint32& count = intruder ? m_intruderRowCount : m_allowedRowCount;
-    for (qint32 r = count - 1; r >= 0; --r) {
-        if (intruder) {
-            putIntruderRow(r + 1, m_intruderRows[r]);
-            UpdateIntruderEntry(r + 1, false);
-        } else {
-            putAllowedRow(r + 1, m_allowedRows[r]);
-            UpdateAllowedEntry(r + 1, false);
-        }
-    }
-    if (intruder) {
-        putIntruderRow(0, index);
-        UpdateIntruderEntry(0, false);
-    } else {
-        putAllowedRow(0, index);
-        UpdateAllowedEntry(0, false);
-    }
-    ++count;
-    Set_ListSizes();
-    const bool poppedUpFor = m_selectOnArrival == devices[index].MacAddress;
-    m_selectOnArrival.clear();
-    if (poppedUpFor || !selectMac(keep))
-        selectRow(!intruder, 0);
-    Set_Selection();
-}
-
-void frmMain::MacUpdateOccured(qint32 index)
-{
-    const DeviceTable& devices = m_core.devices();
-    if (!devices.isValid(index))
-        return;
-    const DeviceRecord& d = devices[index];
-    const QVector<qint32>& rows = d.Intruder ? m_intruderRows : m_allowedRows;
-    const qint32 count = d.Intruder ? m_intruderRowCount : m_allowedRowCount;
-    if (d.ListRow < 0 || d.ListRow >= count || rows[d.ListRow] != index) {
-        Log(QStringLiteral("MacUpdateOccured - %1 has no row in its list").arg(d.MacAddress));
-        return;
-    }
-    if (d.Intruder)
-        UpdateIntruderEntry(d.ListRow, true);
-    else
-        UpdateAllowedEntry(d.ListRow, true);
-    // Only the selected device's details are on show.
-    if (index == selectedSlot()) {
-        Display_Details();
-        refreshProbe();
-    }
 }

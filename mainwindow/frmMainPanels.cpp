@@ -1,6 +1,8 @@
 // The details, log and probe panels: which one is open, the details grid, the log grid and the probe's target.
 #include "mainwindow/frmMain.h"
 
+#include "mainwindow/DeviceListModel.h"
+
 #include "mainwindow/Theme.h"
 
 #include "app/MonitorCore.h"
@@ -96,10 +98,10 @@ void frmMain::updateTabPictures()
     }
 }
 
-QString frmMain::dateRendering(const QDateTime& when)
+QString frmMain::dateRendering(const QDateTime& when, const QString& neverText)
 {
     if (when == TextForms::NeverDate())
-        return QStringLiteral("UNKNOWN");
+        return neverText;
     const QLocale locale;
     return locale.toString(when.date(), QLocale::LongFormat) + QStringLiteral(" at ")
         + locale.toString(when.time(), QLocale::LongFormat);
@@ -129,13 +131,13 @@ void frmMain::Display_Details()
     const QString values[] = {
         dateRendering(d.FirstSeen),
         dateRendering(d.LastOnline),
-        dateRendering(d.LastOffline),
+        dateRendering(d.LastOffline, QStringLiteral("Never seen offline")),
         d.isOnline() ? QStringLiteral("Online") : QStringLiteral("Offline"),
         d.FriendlyName,
         d.HostName,
         m_selectionInAllowed ? QStringLiteral("Safe List") : QStringLiteral("Intruder"),
         d.IpAddress,
-        d.MacAddress,
+        DeviceListModel::shownMac(d.MacAddress),
         m_core.vendorName(d.MacAddress),
     };
     for (int r = 0; r < 10; ++r) {
@@ -174,7 +176,7 @@ void frmMain::Display_Details()
     m_txtFriendlyName->show();
     const QString name = d.FriendlyName.isEmpty() ? d.HostName : d.FriendlyName;
     // A long name gives way (elided) so that the address always shows; the whole caption is the tip.
-    const QString address = QStringLiteral(" ( ") + d.IpAddress + QStringLiteral(" )");
+    const QString address = QStringLiteral(" (") + d.IpAddress.trimmed() + QStringLiteral(")");
     const QFontMetrics metrics = m_lblSelectedDetails->fontMetrics();
     const int room = m_lblSelectedDetails->contentsRect().width() - metrics.horizontalAdvance(address) - 2;
     m_lblSelectedDetails->setText(metrics.elidedText(name, Qt::ElideRight, qMax(0, room)) + address);
@@ -257,10 +259,10 @@ void frmMain::refreshProbe()
     ProbePanel::Target t;
     t.name = d.FriendlyName.isEmpty() ? d.HostName : d.FriendlyName;
     t.ip = d.IpAddress.trimmed();
-    t.mac = d.MacAddress;
+    t.mac = DeviceListModel::shownMac(d.MacAddress);
     t.vendor = m_core.vendorName(d.MacAddress);
     t.firstSeen = dateRendering(d.FirstSeen);
-    t.lastSeen = dateRendering(d.LastOnline);
+    t.lastSeen = dateRendering(d.LastOnline, QStringLiteral("Never seen online"));
     t.online = d.isOnline();
     t.local = isLocalAddress(t.ip);
     m_probe->setLocalCheck([this](const QString& ip) { return isLocalAddress(ip); });

@@ -3,6 +3,7 @@
 
 #include "app/MonitorCore.h"
 #include "engine/frmClient.h"
+#include "mainwindow/DeviceListModel.h"
 #include "mainwindow/DeviceListView.h"
 #include "notify/AlertPolicy.h"
 #include "platform/Autostart.h"
@@ -201,9 +202,7 @@ void frmMain::StopSystem()
     if (frmClient* engine = m_core.engine())
         engine->StopSystem();
     m_core.devices().DeviceCount = 0;
-    m_intruderRowCount = 0;
-    m_allowedRowCount = 0;
-    Set_ListSizes();
+    m_model->reload();
     Set_Selection();
 }
 

@@ -4,6 +4,7 @@
 #include "mainwindow/frmMain.h"
 
 #include "app/MonitorCore.h"
+#include "mainwindow/DeviceListView.h"
 #include "mainwindow/Geometry.h"
 #include "mainwindow/PictureBox.h"
 #include "platform/Clock.h"
@@ -35,7 +36,7 @@ void frmMain::stepPanel(int panel, int direction)
 void frmMain::tmr100ms_Timer()
 {
     // A selection that no longer exists closes the details and log panels; the probe panel stays.
-    const bool gone = m_selectionInAllowed ? m_selectedRow >= m_allowedRowCount : m_selectedRow >= m_intruderRowCount;
+    const bool gone = selectedSlot() < 0;
     if (gone && (intPanelState == DetailsPanel || intPanelState == LogPanel)) {
         intPanelState = NoPanel;
         updateTabPictures();
@@ -87,16 +88,12 @@ void frmMain::tmr100ms_Timer()
 void frmMain::tmr333ms_Timer()
 {
     blnFlashPhase = !blnFlashPhase;
-    // Only unacknowledged intruders are redrawn; their row picks the flash picture by the phase.
+    // The unacknowledged intruders' rows pick the flash picture by the phase.
+    m_lists[0]->setFlashPhase(blnFlashPhase);
     const DeviceTable& devices = m_core.devices();
     bool intruderOnline = false;
-    for (qint32 slot = 0; slot < devices.DeviceCount; ++slot) {
-        const DeviceRecord& d = devices[slot];
-        if (d.NewDevice && d.Intruder)
-            UpdateIntruderEntry(d.ListRow, true);
-        if (d.Intruder && d.isOnline())
-            intruderOnline = true;
-    }
+    for (qint32 slot = 0; slot < devices.DeviceCount && !intruderOnline; ++slot)
+        intruderOnline = devices[slot].Intruder && devices[slot].isOnline();
     if (++intIconRefreshTick >= 15)
         intIconRefreshTick = 0;
 

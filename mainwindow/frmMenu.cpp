@@ -1,5 +1,6 @@
 #include "mainwindow/frmMenu.h"
 
+#include "mainwindow/PictureBox.h"
 #include "mainwindow/frmMain.h"
 
 #include <QAction>
@@ -25,12 +26,12 @@ frmMenu::frmMenu(frmMain& window)
     m_intruderMenu = menu("IntruderMenu");
     m_intruderAck = item(m_intruderMenu, "mnuIntruderAck", QStringLiteral("Acknowledge"));
     QAction* moveToAllowed = item(m_intruderMenu, "mnuMoveToAllowed", QStringLiteral("Move >"));
-    QAction* removeIntruder = item(m_intruderMenu, "mnuRemoveIntruder", QStringLiteral("Remove"));
+    m_removeIntruder = item(m_intruderMenu, "mnuRemoveIntruder", QStringLiteral("Remove"));
     m_programs.append(m_intruderMenu->addSeparator());
 
     m_allowedMenu = menu("AllowedMenu");
     QAction* moveToIntruders = item(m_allowedMenu, "mnuMoveToIntruders", QStringLiteral("< Move"));
-    QAction* removeAllowed = item(m_allowedMenu, "mnuRemoveAllowed", QStringLiteral("Remove"));
+    m_removeAllowed = item(m_allowedMenu, "mnuRemoveAllowed", QStringLiteral("Remove"));
     m_programs2.append(m_allowedMenu->addSeparator());
 
     m_toolTipMenu = menu("ToolTip");
@@ -38,9 +39,9 @@ frmMenu::frmMenu(frmMain& window)
 
     connect(m_intruderAck, &QAction::triggered, &window, &frmMain::mnuIntruderAck_Click);
     connect(moveToAllowed, &QAction::triggered, &window, &frmMain::mnuMoveToAllowed_Click);
-    connect(removeIntruder, &QAction::triggered, &window, &frmMain::mnuRemoveIntruder_Click);
+    connect(m_removeIntruder, &QAction::triggered, &window, &frmMain::mnuRemoveIntruder_Click);
     connect(moveToIntruders, &QAction::triggered, &window, &frmMain::mnuMoveToIntruders_Click);
-    connect(removeAllowed, &QAction::triggered, &window, &frmMain::mnuRemoveAllowed_Click);
+    connect(m_removeAllowed, &QAction::triggered, &window, &frmMain::mnuRemoveAllowed_Click);
     connect(m_exit, &QAction::triggered, &window, &frmMain::mnuExit_Click);
     setSeparatorsVisible(false);
 }
@@ -76,11 +77,13 @@ void frmMenu::setSeparatorsVisible(bool visible)
 void frmMenu::popupIntruderMenu(const QPoint& globalPos, bool acknowledgeVisible)
 {
     m_intruderAck->setVisible(acknowledgeVisible);
+    m_removeIntruder->setEnabled(m_window.button(frmMain::Button::RemoveIntruder)->isEnabled());
     popup(m_intruderMenu, globalPos);
 }
 
 void frmMenu::popupAllowedMenu(const QPoint& globalPos)
 {
+    m_removeAllowed->setEnabled(m_window.button(frmMain::Button::RemoveAllowed)->isEnabled());
     popup(m_allowedMenu, globalPos);
 }
 

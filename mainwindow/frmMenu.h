@@ -24,6 +24,7 @@ public:
     QMenu* mnuAllowedMenu() const { return m_allowedMenu; }
     QMenu* mnuToolTip() const { return m_toolTipMenu; }
     QAction* mnuIntruderAck() const { return m_intruderAck; }
+    QAction* mnuRemove(bool intruder) const { return intruder ? m_removeIntruder : m_removeAllowed; }
     QAction* mnuExit() const { return m_exit; }
     // Item 0 is the separator; items 1.. are the loaded programs.
     const QList<QAction*>& mnuPrograms() const { return m_programs; }
@@ -35,7 +36,8 @@ public:
     void addProgram(int index, const QString& caption);
     void setSeparatorsVisible(bool visible);
 
-    // Pops a menu up; with popups off (tests), only records what would have been shown.
+    // Pops a menu up; with popups off (tests), only records what would have been shown. A device's menu
+    // offers what the window's buttons offer for it (Remove only while it is offline).
     void popupIntruderMenu(const QPoint& globalPos, bool acknowledgeVisible);
     void popupAllowedMenu(const QPoint& globalPos);
     void popupToolTip(const QPoint& globalPos);
@@ -51,6 +53,8 @@ private:
     QMenu* m_allowedMenu = nullptr;
     QMenu* m_toolTipMenu = nullptr;
     QAction* m_intruderAck = nullptr;
+    QAction* m_removeIntruder = nullptr;
+    QAction* m_removeAllowed = nullptr;
     QAction* m_exit = nullptr;
     QList<QAction*> m_programs;
     QList<QAction*> m_programs2;

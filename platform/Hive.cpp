@@ -302,6 +302,8 @@ void Hive::refreshIfChanged(bool force)
         version = sqlite3_column_int64(st, 0);
     if (st)
         sqlite3_reset(st);
+    if (version != m_dataVersion)
+        ++m_outsideChanges;
     QString why;
     if (version != m_dataVersion && !loadCache(&why)) {
         m_dataVersion = version; // one line per change, not one per read
@@ -393,6 +395,12 @@ bool Hive::createKey(const QString& keyPath)
     if (!beginWrite())
         return false;
     return endWrite(ensureKey(splitPath(keyPath)) >= 0);
+}
+
+quint64 Hive::outsideChanges()
+{
+    refreshIfChanged(true);
+    return m_outsideChanges;
 }
 
 bool Hive::keyExists(const QString& keyPath)

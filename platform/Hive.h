@@ -58,6 +58,9 @@ public:
     bool deleteKey(const QString& keyPath);
     QStringList subkeys(const QString& keyPath);
     QList<Value> values(const QString& keyPath);
+    // How often commits of another connection (kestrelwatch-ctl, kestrelwatch-reg) have been found so far;
+    // asks SQLite at once. The running monitor polls it to take such changes into memory.
+    quint64 outsideChanges();
 
     // Arguments the autostart entry passes after the program (the store it starts with, --home DIR).
     void setAutostartArguments(const QStringList& arguments) { m_autostartArguments = arguments; }
@@ -99,5 +102,6 @@ private:
     QHash<const char*, sqlite3_stmt*> m_statements;
     QHash<QString, qint64> m_pathCache; // key path as given -> id; only keys that exist
     qint64 m_lastCheckMs = 0;
+    quint64 m_outsideChanges = 0;
     QStringList m_autostartArguments;
 };

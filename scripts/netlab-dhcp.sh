@@ -98,7 +98,7 @@ cmd_dhcp_bound() { # LAB NAME: "SECONDS.NANOS IP" of the last lease taken, exit 
     tail -n1 "$f"
 }
 
-cmd_vlan() { # LAB HOST ID IP[/P] [--only]; exit 77 when the kernel has no VLANs
+cmd_vlan() { # LAB HOST ID IP[/P] [--only]
     (($# == 4 || $# == 5)) || die "vlan: LAB HOST ID IP[/P] [--only]"
     require_lab "$1"
     host_known "$1" "$2" || die "no host '$2' in lab '$1'"
@@ -109,12 +109,19 @@ cmd_vlan() { # LAB HOST ID IP[/P] [--only]; exit 77 when the kernel has no VLANs
     ns=$(ns_name "$1" "$2")
     local err
     if ! err=$(ip -n "$ns" link add link eth0 name "eth0.$3" type vlan id "$3" 2>&1); then
-        # A kernel built without CONFIG_VLAN_8021Q: the caller may skip, saying so.
-        if [[ $err == *"Unknown device type"* ]]; then
-            echo "netlab: vlan: this kernel has no 802.1Q VLAN support (CONFIG_VLAN_8021Q)" >&2
-            exit 77
-        fi
-        die "vlan: $err"
+        [[ $err == *"Unknown device type"* ]] || die "vlan: $err"
+        # A kernel built without CONFIG_VLAN_8021Q: the VLAN becomes a second, untagged link of the same
+        # name and MAC on a bridge of its own, which is what a host sees of a VLAN: another adapter on
+        # another broadcast domain. The tags themselves go untested, and the caller is told so.
+        echo "netlab: vlan: this kernel has no 802.1Q support; eth0.$3 is an untagged link on bridge br$3" >&2
+        local sw port
+        sw=$(ns_name "$1" switch)
+        port=$(printf 't%s-%s' "$3" "$2" | cut -c1-15)
+        ip -n "$sw" link show "br$3" >/dev/null 2>&1 ||
+            { ip -n "$sw" link add "br$3" type bridge stp_state 0 forward_delay 0 && ip -n "$sw" link set "br$3" up; }
+        ip -n "$sw" link add "$port" type veth peer name "eth0.$3" netns "$ns"
+        ip -n "$ns" link set "eth0.$3" address "$(host_field "$1" "$2" 4)"
+        ip -n "$sw" link set "$port" master "br$3" up
     fi
     ip -n "$ns" addr add "$ip/$prefix" dev "eth0.$3"
     ip -n "$ns" link set "eth0.$3" up

@@ -53,8 +53,7 @@ void writeSetting(const QString& name, const QString& text)
     modRegistry::WriteString(modRegistry::ProductKey, Keys::General, name, text);
 }
 
-void Load_Registry(
-    LiveSettings& s, DeviceTable& table, const QString& debugLogFile, const std::function<void(qint32)>& loadLog)
+void loadSettings(LiveSettings& s, const QString& debugLogFile)
 {
     s.lblLogPath = debugLogFile;
 
@@ -114,7 +113,12 @@ void Load_Registry(
             != QLatin1String("XXX")
         ? 1
         : 0;
+}
 
+void Load_Registry(
+    LiveSettings& s, DeviceTable& table, const QString& debugLogFile, const std::function<void(qint32)>& loadLog)
+{
+    loadSettings(s, debugLogFile);
     const QStringList names = modRegistry::ListSubkeys(modRegistry::ProductKey, Keys::DetectedDevices);
     if (names.first() == modRegistry::EmptyList)
         return;

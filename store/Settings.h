@@ -22,5 +22,9 @@ QString deviceKey(const QString& mac); // DetectedDevices\<MAC>
 void Load_Registry(LiveSettings& settings, DeviceTable& table, const QString& debugLogFile,
     const std::function<void(qint32)>& loadLog);
 
+// The settings part of Load_Registry: every GENERAL value (and the start-with-login entry) into the live
+// settings. The running monitor calls it again when another process changed a setting.
+void loadSettings(LiveSettings& settings, const QString& debugLogFile);
+
 // Writes one GENERAL value.
 void writeSetting(const QString& name, const QString& text);

@@ -342,4 +342,13 @@ std::optional<quint8> parseByte(const QString& text)
     return quint8(number);
 }
 
+std::optional<QDateTime> parseDateAnyLocale(const QString& text)
+{
+    for (const QLocale& locale : {QLocale(), QLocale::c(), QLocale(QLocale::English, QLocale::UnitedStates)}) {
+        if (const auto when = parseDate(text, locale))
+            return when;
+    }
+    return std::nullopt;
+}
+
 } // namespace TextForms

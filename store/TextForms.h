@@ -19,6 +19,9 @@ QDateTime ZeroDate();
 
 QString dateText(const QDateTime& when, const QLocale& locale = QLocale());
 std::optional<QDateTime> parseDate(const QString& text, const QLocale& locale = QLocale());
+// parseDate in the default locale, else in the C and US English ones: the store of a service started in the C
+// locale read from a user's shell, and the other way round.
+std::optional<QDateTime> parseDateAnyLocale(const QString& text);
 
 // "True" / "False"; reading also takes numeric text ("0" is false, any other number true).
 QString boolText(bool value);

@@ -124,7 +124,8 @@ void paintRoundButton(QPainter& p, const QSizeF& s, const Glyph& glyph, bool dow
 
 void paintAck(QPainter& p, const QSizeF& s, bool down)
 {
-    // A small amber key on the row card; its corners take the colour of an online intruder's card.
+    // A small amber key with a bell on the row card, an action to take rather than a box to tick; its corners
+    // take the colour of an online intruder's card.
     const QRectF all(QPointF(0, 0), s);
     p.fillRect(all, QColor(0x2D, 0x23, 0x1D));
     const QRectF face = all.adjusted(0.5, 0.5, -0.5, -0.5);
@@ -134,7 +135,9 @@ void paintAck(QPainter& p, const QSizeF& s, bool down)
     } else {
         fillRounded(p, face, 3.5, vertical(face, ink::kAlarmLight, ink::kAlarm));
     }
-    glyphCheck(p, all.translated(0, down ? 1 : 0), ink::kAlarmDark, 3.4);
+    const qreal side = all.width() * 0.8;
+    const QRectF box(all.center().x() - side / 2, all.center().y() - side / 2 + (down ? 1 : 0), side, side);
+    glyphBell(p, box, ink::kAlarmDark);
 }
 
 void paintStatus(QPainter& p, const QSizeF& s, int phase)

@@ -1,6 +1,7 @@
 // The real monitor in namespace LANs with real peers: dnsmasq as the router's DHCP server and the real clients
 // dhcpcd, busybox udhcpc and ISC dhclient, each admitted once, from its own DHCP message, with the host name it
-// sent; and a tagged VLAN on the monitor's link, whose device is admitted through the 802.1Q interface.
+// sent; and a tagged VLAN on the monitor's link, whose device is admitted through the 802.1Q interface (on a
+// kernel without 802.1Q, netlab gives the VLAN an untagged link of its own under the same name).
 
 #include "Lab.h"
 #include "TestHome.h"
@@ -87,9 +88,9 @@ private Q_SLOTS:
         Lab lab(QStringLiteral("kwv"));
         QVERIFY2(lab.ok(), qPrintable(lab.error()));
         const Run tagged = lab.netlab(QStringLiteral("vlan"), {QStringLiteral("monitor"), "10", "198.18.10.2/24"});
-        if (tagged.code == 77)
-            KW_SKIP(qPrintable(tagged.err.trimmed()));
         QCOMPARE(tagged.code, 0);
+        if (!tagged.err.trimmed().isEmpty())
+            qInfo("%s", qPrintable(tagged.err.trimmed())); // no 802.1Q in this kernel: an untagged second link
         QVERIFY(
             lab.addDevice(QStringLiteral("plain"), QStringLiteral("198.18.0.10"), QStringLiteral("02:4b:57:00:00:0a")));
         QVERIFY(lab.addDevice(

@@ -1,5 +1,7 @@
 #include "WindowRig.h"
 
+#include "mainwindow/DeviceListModel.h"
+
 #include "engine/frmClient.h"
 #include "platform/Hive.h"
 #include "store/Settings.h"
@@ -125,11 +127,11 @@ qint32 WindowRig::slotOf(const QString& mac) const
     return core->devices().indexOfMac(mac);
 }
 
-QStringList WindowRig::macsOf(const QVector<qint32>& rows, qint32 count) const
+QStringList WindowRig::macsOf(int list) const
 {
     QStringList macs;
-    for (qint32 r = 0; r < count; ++r)
-        macs << core->devices()[rows[r]].MacAddress;
+    for (qint32 r = 0; r < window->listRows(list).rowCount(); ++r)
+        macs << window->listRows(list).macAt(r);
     return macs;
 }
 
@@ -144,44 +146,35 @@ void WindowRig::setOnline(const QString& mac, bool online)
     const qint32 slot = slotOf(mac);
     QVERIFY(slot >= 0);
     core->devices()[slot].PresenceCountdown = online ? 2 : 0;
-    window->MacUpdateOccured(slot);
+    DeviceEvent event;
+    event.kind = online ? DeviceEvent::Kind::Online : DeviceEvent::Kind::Offline;
+    event.index = slot;
+    event.mac = mac;
+    window->deviceEvent(event);
 }
 
 QString WindowRig::inconsistency() const
 {
+    // Unfiltered, the lists show every device once, in its own list, the new intruders on top.
     QStringList problems;
     const DeviceTable& t = core->devices();
-    QList<int> seen(t.DeviceCount, 0);
-    const auto check = [&](const QVector<qint32>& rows, qint32 count, bool intruder) {
-        for (qint32 r = 0; r < count; ++r) {
-            const qint32 slot = rows[r];
-            if (!t.isValid(slot)) {
-                problems << QStringLiteral("row %1 -> invalid slot %2").arg(r).arg(slot);
-                continue;
-            }
-            ++seen[slot];
-            if (t[slot].ListRow != r)
-                problems
-                    << QStringLiteral("%1 ListRow %2 != row %3").arg(t[slot].MacAddress).arg(t[slot].ListRow).arg(r);
-            if (t[slot].Intruder != intruder)
-                problems << QStringLiteral("%1 in the wrong list").arg(t[slot].MacAddress);
-        }
-    };
-    check(window->IntruderRows(), window->IntruderRowCount(), true);
-    check(window->AllowedRows(), window->AllowedRowCount(), false);
+    QStringList shown = macsOf(0) + macsOf(1);
     for (qint32 s = 0; s < t.DeviceCount; ++s) {
-        if (seen[s] != 1)
-            problems << QStringLiteral("%1 shown %2 times").arg(t[s].MacAddress).arg(seen[s]);
+        if (shown.count(t[s].MacAddress) != 1)
+            problems << QStringLiteral("%1 shown %2 times").arg(t[s].MacAddress).arg(shown.count(t[s].MacAddress));
     }
-    if (window->IntruderRowCount() + window->AllowedRowCount() != t.DeviceCount)
-        problems << QStringLiteral("counts do not add up");
-    // New intruders stand above acknowledged ones.
+    if (shown.size() != t.DeviceCount)
+        problems << QStringLiteral("%1 rows for %2 devices").arg(shown.size()).arg(t.DeviceCount);
     bool acknowledgedSeen = false;
-    for (qint32 r = 0; r < window->IntruderRowCount(); ++r) {
-        const bool isNew = t[window->IntruderRows()[r]].NewDevice;
-        if (isNew && acknowledgedSeen)
-            problems << QStringLiteral("new intruder below an acknowledged one at row %1").arg(r);
-        acknowledgedSeen = acknowledgedSeen || !isNew;
+    for (qint32 list = 0; list < 2; ++list) {
+        for (qint32 r = 0; r < window->listRows(list).rowCount(); ++r) {
+            const DeviceRecord& d = t[window->listRows(list).slotAt(r)];
+            if (d.Intruder != (list == 0))
+                problems << QStringLiteral("%1 in the wrong list").arg(d.MacAddress);
+            if (list == 0 && d.NewDevice && acknowledgedSeen)
+                problems << QStringLiteral("new intruder below an acknowledged one at row %1").arg(r);
+            acknowledgedSeen = acknowledgedSeen || !d.NewDevice;
+        }
     }
     return problems.join(QStringLiteral("; "));
 }

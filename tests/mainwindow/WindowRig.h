@@ -52,12 +52,12 @@ public:
     frmMain& w() { return *window; }
     DeviceTable& devices() { return core->devices(); }
     qint32 slotOf(const QString& mac) const;
-    QStringList intruderMacs() const { return macsOf(window->IntruderRows(), window->IntruderRowCount()); }
-    QStringList allowedMacs() const { return macsOf(window->AllowedRows(), window->AllowedRowCount()); }
+    QStringList intruderMacs() const { return macsOf(0); }
+    QStringList allowedMacs() const { return macsOf(1); }
     QString selectedMac() const;
-    // Marks a device present (countdown 2) or absent and redraws its row, as the harvest does.
+    // Marks a device present (countdown 2) or absent and tells the window, as the harvest does.
     void setOnline(const QString& mac, bool online);
-    // Row maps, ListRow, counts and the table agree; the failures as text, empty when consistent.
+    // The lists and the table agree; the failures as text, empty when consistent.
     QString inconsistency() const;
 
     // Read back through a second connection to the hive file, as another process would: a device's value by
@@ -81,7 +81,7 @@ public:
     QStringList questions;
 
 private:
-    QStringList macsOf(const QVector<qint32>& rows, qint32 count) const; // by row
+    QStringList macsOf(int list) const; // by row
 };
 
 // A probe that answers from a script: ports 80 and 443 answer Open after 3 ms, port 22 answers Closed after

@@ -1,5 +1,5 @@
-// The device lists and the user's actions on them: order, flashing, selection, scrolling, clicks, the skin
-// buttons' press look, what acknowledge, move, remove and rename do to rows, ListRow, counts and the selection,
+// The device lists and the user's actions on them: order, flashing, selection, scrolling, clicks, the filter
+// boxes, the skin buttons' press look, what acknowledge, move, remove and rename do to the lists and the selection,
 // and (once, for every caller) what DeviceActions does to the store and which event it emits.
 #include "Devices.h"
 #include "WindowRig.h"
@@ -7,11 +7,14 @@
 #include "app/DeviceActions.h"
 #include "app/MonitorCore.h"
 #include "engine/frmClient.h"
+#include "mainwindow/DeviceListModel.h"
 #include "mainwindow/DeviceListView.h"
 #include "mainwindow/Geometry.h"
 #include "mainwindow/PictureBox.h"
+#include "mainwindow/frmMenu.h"
 #include "notify/AlertPolicy.h"
 
+#include <QAction>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -126,35 +129,88 @@ private Q_SLOTS:
         QCOMPARE(clicked.count(), 1);
     }
 
-    void moreRowsThanTheListHoldsAreKeptButNotDrawn()
+    // The filter box narrows its own list by name, MAC (either form), address or vendor, in any case; a
+    // selection it hides goes to the first row left, or to the other list.
+    void filterNarrowsItsList_data()
     {
-        WindowRig rig(devices("i1-260"));
-        QCOMPARE(rig.w().IntruderRowCount(), 260);
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("intruders");
+        QTest::addColumn<QString>("selected");
+        QTest::newRow("empty shows all") << "" << macs({1, 2, 3}) << mac(2);
+        QTest::newRow("host name, any case") << "LAPTOP" << macs({2}) << mac(2);
+        QTest::newRow("friendly name") << "kitchen" << macs({3}) << mac(3);
+        QTest::newRow("MAC with colons") << "00:01" << macs({1}) << mac(1);
+        QTest::newRow("MAC with dashes") << "00-03" << macs({3}) << mac(3);
+        QTest::newRow("address") << "198.18.0.3" << macs({3}) << mac(3);
+        QTest::newRow("vendor") << "randomised" << macs({1, 2, 3}) << mac(2);
+        QTest::newRow("nothing") << "zzz" << QStringList() << mac(4);
+    }
+    void filterNarrowsItsList()
+    {
+        QList<Device> stored = devices("n1 i2 i3 s4");
+        stored[1].host = QStringLiteral("laptop.lan");
+        stored[2].friendly = QStringLiteral("Kitchen radio");
+        WindowRig rig(stored);
+        rig.w().pctID_Click(1);
+        QFETCH(QString, text);
+        QTest::keyClicks(rig.w().filterBox(0), text);
+        QTEST(rig.intruderMacs(), "intruders");
+        QTEST(rig.selectedMac(), "selected");
+        QCOMPARE(rig.allowedMacs(), macs({4}));
+        QCOMPARE(rig.w().button(frmMain::Button::MoveToAllowed)->isEnabled(), !rig.w().SelectionInAllowed());
+        // A new device the filter does not match stays out of sight; clearing shows everything.
+        const qint32 slot = appendDevice(rig.devices(), mac(9), QStringLiteral("198.18.0.9"));
+        rig.devices()[slot].Intruder = rig.devices()[slot].NewDevice = true;
+        DeviceEvent admitted;
+        admitted.kind = DeviceEvent::Kind::Admitted;
+        admitted.index = slot;
+        admitted.mac = mac(9);
+        rig.w().deviceEvent(admitted);
+        QCOMPARE(rig.intruderMacs().contains(mac(9)), text.isEmpty() || text == "randomised");
+        rig.w().filterBox(0)->clear();
+        QCOMPARE(rig.intruderMacs(), macs({9, 1, 2, 3}));
         QCOMPARE(rig.inconsistency(), QString());
-        QCOMPARE(rig.w().intruderList()->rowCount(), Geometry::MaxRows);
-        QVERIFY(rig.core->debugLog().text().contains(QLatin1String("UpdateIntruderEntry - row 256 lies beyond")));
     }
 
+    // The acknowledge button, the Space key and the menu: the device goes below the last new one and stays
+    // selected.
     void acknowledge_data()
     {
         QTest::addColumn<QString>("stored");
         QTest::addColumn<int>("row");
+        QTest::addColumn<QString>("how");
         QTest::addColumn<QStringList>("after");
         QTest::addColumn<int>("selected");
         QTest::newRow("top of four new moves below the last new")
-            << "n1 n2 n3 n4 i5" << 0 << macs({2, 3, 4, 1, 5}) << 3;
-        QTest::newRow("the last new stays in place") << "n1 n2 i3" << 1 << macs({1, 2, 3}) << 1;
-        QTest::newRow("an acknowledged row is only selected") << "n1 i2 i3" << 2 << macs({1, 2, 3}) << 2;
+            << "n1 n2 n3 n4 i5" << 0 << "call" << macs({2, 3, 4, 1, 5}) << 3;
+        QTest::newRow("its button clicked") << "n1 n2 n3 n4 i5" << 0 << "click" << macs({2, 3, 4, 1, 5}) << 3;
+        QTest::newRow("Space") << "n1 n2 n3 n4 i5" << 1 << "space" << macs({1, 3, 4, 2, 5}) << 3;
+        QTest::newRow("the menu") << "n1 n2 i3" << 0 << "menu" << macs({2, 1, 3}) << 1;
+        QTest::newRow("the last new stays in place") << "n1 n2 i3" << 1 << "call" << macs({1, 2, 3}) << 1;
+        QTest::newRow("an acknowledged row is only selected") << "n1 i2 i3" << 2 << "call" << macs({1, 2, 3}) << 2;
     }
     void acknowledge()
     {
         QFETCH(QString, stored);
         QFETCH(int, row);
+        QFETCH(QString, how);
         QFETCH(QStringList, after);
         QFETCH(int, selected);
         WindowRig rig(devices(stored));
+        rig.w().show();
         const QString acknowledged = rig.intruderMacs()[row];
-        rig.w().pctAck_Click(row);
+        if (how == "click") {
+            QTest::mouseClick(
+                rig.w().intruderList()->body(), Qt::LeftButton, {}, DeviceListView::ackRect(row).center());
+        } else if (how == "space") {
+            rig.w().pctID_Click(row);
+            QTest::keyClick(rig.w().intruderList(), Qt::Key_Space);
+        } else if (how == "menu") {
+            rig.w().RightClickIntruder(row);
+            rig.w().mnuIntruderAck_Click();
+        } else {
+            rig.w().pctAck_Click(row);
+        }
         QCOMPARE(rig.intruderMacs(), after);
         QCOMPARE(rig.inconsistency(), QString());
         QCOMPARE(rig.w().SelectedRow(), selected);
@@ -239,16 +295,23 @@ private Q_SLOTS:
         QVERIFY(!rig.w().button(frmMain::Button::RemoveAllowed)->isEnabled());
     }
 
+    // Remove is disabled while the device is online; the Delete key and the menu say why.
     void removingAnOnlineDeviceIsRefused()
     {
         WindowRig rig(devices("i1 i2"));
-        rig.setOnline(mac(2), true);
         rig.w().pctID_Click(1);
+        SkinButton* remove = rig.w().button(frmMain::Button::RemoveIntruder);
+        QVERIFY(remove->isEnabled());
+        rig.setOnline(mac(2), true);
+        QVERIFY(!remove->isEnabled());
+        rig.w().RightClickIntruder(1);
+        QVERIFY(!rig.w().menus()->mnuRemove(true)->isEnabled());
         rig.w().pctRemove_Click(0);
         QCOMPARE(rig.intruderMacs(), macs({1, 2}));
         QVERIFY(rig.storedKey(mac(2)));
         QCOMPARE(rig.selectedMac(), mac(2));
-        QCOMPARE(rig.w().noticeText(), QStringLiteral("You cannot delete devices that\nare currently online"));
+        QCOMPARE(
+            rig.w().noticeText(), QStringLiteral("Online devices cannot be removed:\nremove it once it is offline"));
         // Three seconds of 333 ms ticks hide it.
         for (int tick = 0; tick < 8; ++tick)
             rig.w().tmr333ms_Timer();
@@ -276,7 +339,7 @@ private Q_SLOTS:
             typed(key);
         QCOMPARE(seen, QStringList({"t", "ta", "tab"}));
         QCOMPARE(rig.w().intruderList()->row(0).line1, QStringLiteral("tab"));
-        QCOMPARE(rig.w().lblSelected_Details()->text(), QStringLiteral("tab ( 198.18.0.1 )"));
+        QCOMPARE(rig.w().lblSelected_Details()->text(), QStringLiteral("tab (198.18.0.1)"));
         // A private address names no manufacturer and says what it means; IPv6 addresses have a row of their own.
         rig.devices()[rig.devices().indexOfMac(mac(1))].Ipv6Addresses = QStringList({"2001:db8::1", "fe80::1"});
         rig.w().Display_Details();
@@ -307,7 +370,7 @@ private Q_SLOTS:
         for (int tick = 0; tick < 11; ++tick)
             rig.w().tmr100ms_Timer();
         QCOMPARE(rig.selectedMac(), mac(1));
-        QCOMPARE(rig.w().lblSelected_Details()->text(), stored[0].host + QStringLiteral(" ( 198.18.0.1 )"));
+        QCOMPARE(rig.w().lblSelected_Details()->text(), stored[0].host + QStringLiteral(" (198.18.0.1)"));
         QVERIFY(rig.w().lblSelected_Details()->toolTip().contains(QLatin1String("&lt;img src=/dev/zero&gt;")));
         rig.w().pctID_Click(1);
         QCOMPARE(rig.selectedMac(), mac(2));
@@ -356,7 +419,11 @@ private Q_SLOTS:
             alert.popup = true;
             rig.w().alertRaised(alert);
         }
-        rig.w().AddNewDevice(slot);
+        DeviceEvent admitted;
+        admitted.kind = DeviceEvent::Kind::Admitted;
+        admitted.index = slot;
+        admitted.mac = mac(9);
+        rig.w().deviceEvent(admitted);
         QTEST(rig.selectedMac(), "selected");
         QCOMPARE(rig.inconsistency(), QString());
         if (layout.isEmpty())

@@ -1,0 +1,290 @@
+#include "ctl/Ctl.h"
+
+#include "app/DeviceActions.h"
+#include "ctl/CtlSettings.h"
+#include "ctl/CtlStore.h"
+#include "ctl/DeviceExport.h"
+#include "store/DeviceText.h"
+#include "store/TextForms.h"
+#include "vendor/CMacDatabase.h"
+
+#include <QCommandLineParser>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <cstdio>
+
+namespace Ctl {
+
+namespace {
+
+const char* const kUsage =
+    "Usage: kestrelwatch-ctl [--home DIR] COMMAND [ARGS]\n"
+    "Lists and changes the devices and settings of Kestrelwatch's store. A running monitor takes\n"
+    "each change in within two seconds.\n\n"
+    "  list [--json]              every device: MAC, address, name, vendor, list, online, first and\n"
+    "                             last seen (tab-separated with a header, or a JSON array)\n"
+    "  history MAC                the device's history, oldest first\n"
+    "  ack MAC                    acknowledge a new device\n"
+    "  move MAC safe|intruders    move the device to a list\n"
+    "  rename MAC NAME            give the device a name (\"\" clears it)\n"
+    "  remove MAC                 forget an offline device (its history file stays)\n"
+    "  get NAME                   print a setting (kestrelwatch-ctl(1) lists them)\n"
+    "  set NAME VALUE             change a setting\n"
+    "  export --format json|csv   every device with its stored values, on stdout\n"
+    "  import [--replace] FILE    add the devices of an export; a known MAC keeps its name and list\n"
+    "                             unless --replace; a faulty file is refused whole\n\n"
+    "  --home DIR                 the store's folder (default $KESTRELWATCH_HOME, else\n"
+    "                             $XDG_DATA_HOME/kestrelwatch)\n"
+    "  -h, --help                 this text\n"
+    "  -v, --version              the program's version\n\n"
+    "MAC takes any usual form: 00:0c:41:a2:3b:7f, 00-0C-41-A2-3B-7F or 000c41a23b7f.\n"
+    "Exit status: 0 on success, 1 when the device is not in the store or a change is refused or fails,\n"
+    "2 on a usage error, 3 when the store cannot be opened (it is left untouched).\n";
+
+int usageError(const QString& problem)
+{
+    err(problem);
+    std::fputs("Try 'kestrelwatch-ctl --help' for more information.\n", stderr);
+    return 2;
+}
+
+int storeError(const Store& store)
+{
+    err(store.error());
+    return 3;
+}
+
+int list(Store& store, bool json, const QString& share)
+{
+    const CMacDatabase vendors(AppPaths::forDirs(QString(), share).macDatabase());
+    const DeviceTable& devices = store.devices();
+    QJsonArray array;
+    if (!json)
+        out(QStringLiteral("MAC\tADDRESS\tNAME\tVENDOR\tLIST\tONLINE\tFIRST_SEEN\tLAST_SEEN"));
+    for (qint32 i = 0; i < devices.DeviceCount; ++i) {
+        const DeviceRecord& d = devices[i];
+        const QString list = d.Intruder ? QStringLiteral("intruders") : QStringLiteral("safe");
+        const QString vendor = vendors.GetMacName(d.MacAddress);
+        if (json) {
+            array.append(QJsonObject {{QStringLiteral("mac"), d.MacAddress}, {QStringLiteral("address"), d.IpAddress},
+                {QStringLiteral("name"), shownName(d)}, {QStringLiteral("host_name"), d.HostName},
+                {QStringLiteral("vendor"), vendor}, {QStringLiteral("list"), list},
+                {QStringLiteral("new"), d.NewDevice}, {QStringLiteral("online"), store.online(d)},
+                {QStringLiteral("first_seen"), isoTime(d.FirstSeen)},
+                {QStringLiteral("last_seen"), isoTime(d.LastOnline)}});
+            continue;
+        }
+        // A tab inside a field would shift every later column; names hold none (the name filter refuses
+        // controls), and a vendor name is the registry's.
+        out(QStringList {d.MacAddress, d.IpAddress, shownName(d), vendor, list,
+            store.online(d) ? QStringLiteral("yes") : QStringLiteral("no"), isoTime(d.FirstSeen), isoTime(d.LastOnline)}
+                .join(QLatin1Char('\t')));
+    }
+    if (json)
+        std::fputs(QJsonDocument(array).toJson(QJsonDocument::Indented).constData(), stdout);
+    return 0;
+}
+
+int history(Store& store, qint32 slot)
+{
+    QFile file(store.paths().devices() + store.devices()[slot].MacAddress + QStringLiteral(".log"));
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QString& raw : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'))) {
+        QString line = raw;
+        if (line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
+        if (line.isEmpty())
+            continue;
+        const qsizetype tab = line.indexOf(QLatin1Char('\t'));
+        const auto when = tab > 0 ? TextForms::parseDateAnyLocale(line.left(tab)) : std::nullopt;
+        out(when ? isoTime(*when) + line.mid(tab) : line);
+    }
+    return 0;
+}
+
+int deviceCommand(Store& store, const QString& command, const QStringList& args)
+{
+    const qint32 slot = store.find(args.first());
+    if (slot < 0) {
+        err(QStringLiteral("no device %1 in %2").arg(args.first(), store.paths().home));
+        return 1;
+    }
+    if (command == QLatin1String("history"))
+        return history(store, slot);
+    DeviceRecord& d = store.devices()[slot];
+    DeviceActions actions(store.devices());
+    const QString mac = d.MacAddress;
+    if (command == QLatin1String("ack")) {
+        if (!actions.Acknowledge(slot))
+            out(QStringLiteral("%1 was acknowledged already").arg(mac));
+        return 0;
+    }
+    if (command == QLatin1String("move")) {
+        const bool toSafe = args.at(1) == QLatin1String("safe");
+        if (!(toSafe ? actions.MoveToSafe(slot) : actions.MoveToIntruders(slot)))
+            out(QStringLiteral("%1 is on the %2 list already").arg(mac, args.at(1)));
+        return 0;
+    }
+    if (command == QLatin1String("rename")) {
+        const DeviceText::Name name = DeviceText::filterName(args.at(1));
+        if (!name.ok())
+            return usageError(QStringLiteral("the name is refused, it %1").arg(name.refusal));
+        actions.Rename(slot, name.text);
+        return 0;
+    }
+    // remove: an online device would be admitted again at the next sweep, so the window refuses it too.
+    d.OnlineState = store.online(d) ? 1 : 0;
+    if (!actions.Remove(slot)) {
+        err(QStringLiteral("%1 is online; it can be removed once it has gone offline").arg(mac));
+        return 1;
+    }
+    return 0;
+}
+
+int settingCommand(Store& store, const QStringList& args)
+{
+    const CtlSettings::Named* setting = CtlSettings::find(args.at(0));
+    if (!setting)
+        return usageError(QStringLiteral("no setting '%1' (kestrelwatch-ctl(1) lists them)").arg(args.at(0)));
+    if (args.size() == 1) {
+        out(CtlSettings::read(*setting));
+        return 0;
+    }
+    const CtlSettings::Checked checked = CtlSettings::check(*setting, args.at(1));
+    if (!checked.refusal.isEmpty())
+        return usageError(checked.refusal);
+    if (!CtlSettings::write(*setting, checked.stored)) {
+        err(QStringLiteral("cannot write %1 in %2").arg(QString::fromLatin1(setting->name), store.paths().hiveFile()));
+        return 1;
+    }
+    return 0;
+}
+
+int importFile(Store& store, const QString& fileName, bool replace)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        err(QStringLiteral("cannot read %1: %2").arg(fileName, file.errorString()));
+        return 1;
+    }
+    const DeviceExport::Parsed parsed = DeviceExport::parse(file.readAll());
+    if (!parsed.fault.isEmpty()) {
+        err(QStringLiteral("%1 is refused, nothing was imported: %2").arg(fileName, parsed.fault));
+        return 1;
+    }
+    const DeviceExport::Merged merged = DeviceExport::merge(store.devices(), parsed.devices, replace);
+    if (!merged.stored) {
+        err(QStringLiteral("cannot write to %1; nothing was imported").arg(store.paths().hiveFile()));
+        return 1;
+    }
+    out(QStringLiteral("%1 added, %2 replaced, %3 kept as they were")
+            .arg(merged.added)
+            .arg(merged.replaced)
+            .arg(merged.kept));
+    return 0;
+}
+
+} // namespace
+
+int run(const QStringList& arguments, const QString& share)
+{
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption homeOption(QStringLiteral("home"), QString(), QStringLiteral("DIR"));
+    const QCommandLineOption jsonOption(QStringLiteral("json"));
+    const QCommandLineOption formatOption(QStringLiteral("format"), QString(), QStringLiteral("FORMAT"));
+    const QCommandLineOption replaceOption(QStringLiteral("replace"));
+    const QCommandLineOption helpOption(QStringList {QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption versionOption(QStringList {QStringLiteral("v"), QStringLiteral("version")});
+    parser.addOptions({homeOption, jsonOption, formatOption, replaceOption, helpOption, versionOption});
+    if (!parser.parse(QStringList {QStringLiteral("kestrelwatch-ctl")} + arguments))
+        return usageError(parser.errorText());
+    if (parser.isSet(helpOption)) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (parser.isSet(versionOption)) {
+        std::printf("kestrelwatch-ctl %s\n", KW_VERSION);
+        return 0;
+    }
+    QStringList args = parser.positionalArguments();
+    if (args.isEmpty())
+        return usageError(QStringLiteral("no command given"));
+    const QString command = args.takeFirst();
+    struct Shape
+    {
+        const char* name;
+        int least;
+        int most;
+        bool writes;
+    };
+    static const Shape shapes[] = {{"list", 0, 0, false}, {"history", 1, 1, false}, {"ack", 1, 1, true},
+        {"move", 2, 2, true}, {"rename", 2, 2, true}, {"remove", 1, 1, true}, {"get", 1, 1, false}, {"set", 2, 2, true},
+        {"export", 0, 0, false}, {"import", 1, 1, true}};
+    const Shape* shape = nullptr;
+    for (const Shape& s : shapes) {
+        if (command == QLatin1String(s.name))
+            shape = &s;
+    }
+    if (!shape)
+        return usageError(QStringLiteral("unknown command '%1'").arg(command));
+    if (args.size() < shape->least || args.size() > shape->most)
+        return usageError(QStringLiteral("%1 takes %2 argument%3")
+                              .arg(command)
+                              .arg(shape->least)
+                              .arg(shape->least == 1 ? QString() : QStringLiteral("s")));
+    if (parser.isSet(jsonOption) && command != QLatin1String("list"))
+        return usageError(QStringLiteral("--json goes with list"));
+    if (parser.isSet(replaceOption) && command != QLatin1String("import"))
+        return usageError(QStringLiteral("--replace goes with import"));
+    if (parser.isSet(formatOption) != (command == QLatin1String("export")))
+        return usageError(QStringLiteral("export takes --format json or --format csv, and only export does"));
+    const QString format = parser.value(formatOption);
+    if (command == QLatin1String("export") && format != QLatin1String("json") && format != QLatin1String("csv"))
+        return usageError(QStringLiteral("--format is json or csv, not '%1'").arg(format));
+    if (command == QLatin1String("move") && args.at(1) != QLatin1String("safe")
+        && args.at(1) != QLatin1String("intruders"))
+        return usageError(QStringLiteral("move takes safe or intruders, not '%1'").arg(args.at(1)));
+    if ((command == QLatin1String("get") || command == QLatin1String("set")) && !CtlSettings::find(args.at(0)))
+        return usageError(QStringLiteral("no setting '%1' (kestrelwatch-ctl(1) lists them)").arg(args.at(0)));
+    const bool macCommand = shape->least >= 1 && command != QLatin1String("get") && command != QLatin1String("set")
+        && command != QLatin1String("import");
+    if (macCommand && normalisedMac(args.first()).isEmpty())
+        return usageError(QStringLiteral("'%1' is not a MAC address (six bytes in hexadecimal, such as "
+                                         "00:0c:29:12:34:56)")
+                              .arg(args.first()));
+
+    const QString home = parser.value(homeOption);
+    if (parser.isSet(homeOption)) {
+        const QFileInfo info(home);
+        if (home.isEmpty() || (info.exists() && !info.isDir()))
+            return usageError(QStringLiteral("--home needs a folder"));
+        if (!info.exists()) {
+            err(QStringLiteral("--home %1: no such folder").arg(home));
+            return 1;
+        }
+    }
+    Store store(
+        AppPaths::forDirs(AppPaths::resolveHome(home), share), shape->writes ? Store::Mode::Write : Store::Mode::Read);
+    if (!store.ok())
+        return storeError(store);
+    if (command == QLatin1String("list"))
+        return list(store, parser.isSet(jsonOption), share);
+    if (command == QLatin1String("get") || command == QLatin1String("set"))
+        return settingCommand(store, args);
+    if (command == QLatin1String("export")) {
+        const QString text = DeviceExport::exportText(
+            store.devices(), format == QLatin1String("csv") ? DeviceExport::Format::Csv : DeviceExport::Format::Json);
+        std::fputs(text.toUtf8().constData(), stdout);
+        return 0;
+    }
+    if (command == QLatin1String("import"))
+        return importFile(store, args.first(), parser.isSet(replaceOption));
+    return deviceCommand(store, command, args);
+}
+
+} // namespace Ctl

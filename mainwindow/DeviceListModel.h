@@ -1,0 +1,85 @@
+#pragma once
+
+#include "store/DeviceEvent.h"
+
+#include <QAbstractListModel>
+#include <QSortFilterProxyModel>
+#include <QVector>
+#include <functional>
+
+class DeviceTable;
+
+// The devices of the table as a list model: row r is slot r. The two lists (intruders, safe) are filtered,
+// ordered views of it (DeviceListFilter). The model follows the engine's and the actions' device events: a new
+// device adds a row, a removal closes one, every other event redraws its row, and an acknowledgement or a move
+// puts the device at the top of its group.
+class DeviceListModel final : public QAbstractListModel
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(DeviceListModel)
+
+public:
+    enum Role {
+        NameRole = Qt::DisplayRole, // the friendly name, else the host name
+        AddressRole = Qt::UserRole + 1, // the row's second line
+        MacRole, // as stored (dashes)
+        SlotRole,
+        IntruderRole,
+        NewRole, // not yet acknowledged
+        OnlineRole, // DeviceRecord::isOnline
+        FilterRole, // what the filter box searches: names, MAC (either form), address and vendor
+    };
+
+    using VendorLookup = std::function<QString(const QString& mac)>;
+    DeviceListModel(const DeviceTable& devices, VendorLookup vendor, QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+
+    // The whole table again, in table order (a start or a stop).
+    void reload();
+    void deviceEvent(const DeviceEvent& event);
+    // Later arrivals (admitted, acknowledged, moved) rank higher and stand higher in their list.
+    qint64 rank(int row) const { return row >= 0 && row < m_rank.size() ? m_rank[row] : 0; }
+
+    // A MAC as the window shows it: colons, as on the command line.
+    static QString shownMac(const QString& mac);
+
+private:
+    void changed(int row);
+
+    const DeviceTable& m_devices;
+    VendorLookup m_vendor;
+    int m_count = 0;
+    QVector<qint64> m_rank;
+    qint64 m_nextRank = 0;
+};
+
+// One list: the intruders (unacknowledged first) or the safe devices, newest on top, narrowed by the filter
+// box's text.
+class DeviceListFilter final : public QSortFilterProxyModel
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(DeviceListFilter)
+
+public:
+    DeviceListFilter(DeviceListModel& devices, bool intruders, QObject* parent = nullptr);
+
+    bool intruders() const { return m_intruders; }
+    // Rows whose name, MAC, address or vendor contain text (any case); empty shows all.
+    void setText(const QString& text);
+    QString text() const { return m_text; }
+    // The list's row of a table slot (-1 when not shown), and the slot of a row (-1 when none).
+    int rowOfSlot(qint32 slot) const;
+    qint32 slotAt(int row) const;
+    QString macAt(int row) const;
+
+protected:
+    bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;
+    bool lessThan(const QModelIndex& left, const QModelIndex& right) const override;
+
+private:
+    DeviceListModel& m_devices;
+    const bool m_intruders;
+    QString m_text;
+};

@@ -1,0 +1,49 @@
+// Files handed to `kestrelwatch-ctl import`: any file either gives devices or one fault that names a line of
+// the file; every device it gives has a device's own MAC and names the one name filter keeps, and exporting
+// those devices and reading the export back gives the same devices.
+#include "ctl/DeviceExport.h"
+#include "platform/DebugSink.h"
+#include "store/DeviceText.h"
+#include "store/MacAddress.h"
+
+#include <QRegularExpression>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    static const bool quiet = (installLogSink([](const QString&) {}), true);
+    (void)quiet;
+    auto require = [](bool holds) {
+        if (!holds)
+            __builtin_trap();
+    };
+    const QByteArray file(reinterpret_cast<const char*>(data), qsizetype(size));
+    const DeviceExport::Parsed parsed = DeviceExport::parse(file);
+    if (!parsed.fault.isEmpty()) {
+        static const QRegularExpression line(QStringLiteral("^line (\\d+): "));
+        const QRegularExpressionMatch m = line.match(parsed.fault);
+        require(m.hasMatch() && m.captured(1).toLongLong() >= 1 && m.captured(1).toLongLong() <= file.count('\n') + 1);
+        require(parsed.devices.isEmpty());
+        return 0;
+    }
+    DeviceTable table;
+    for (const DeviceExport::Imported& device : parsed.devices) {
+        const DeviceRecord& d = device.record;
+        require(MacAddress::isDeviceMac(d.MacAddress));
+        require(DeviceText::filterName(d.FriendlyName).ok() && DeviceText::filterName(d.HostName).ok());
+        const qint32 slot = table.DeviceCount;
+        table.DeviceCount = slot + 1;
+        table.ResizeDeviceTable(table.DeviceCount);
+        table[slot] = d;
+    }
+    for (const auto format : {DeviceExport::Format::Json, DeviceExport::Format::Csv}) {
+        const DeviceExport::Parsed again = DeviceExport::parse(DeviceExport::exportText(table, format).toUtf8());
+        require(again.fault.isEmpty() && again.devices.size() == parsed.devices.size());
+        for (qsizetype i = 0; i < again.devices.size(); ++i) {
+            const DeviceRecord& a = again.devices[i].record;
+            const DeviceRecord& b = parsed.devices[i].record;
+            require(a.MacAddress == b.MacAddress && a.FriendlyName == b.FriendlyName && a.HostName == b.HostName
+                && a.Intruder == b.Intruder && a.NewDevice == b.NewDevice && a.IpAddress == b.IpAddress);
+        }
+    }
+    return 0;
+}
