@@ -11,6 +11,7 @@
 #include "notify/AlertNameWait.h"
 #include "notify/AlertPolicy.h"
 #include "notify/CEmail.h"
+#include "platform/Autostart.h"
 #include "platform/Clock.h"
 #include "platform/DebugSink.h"
 #include "platform/Hive.h"
@@ -289,9 +290,10 @@ bool MonitorCore::markInstalled(bool registerAutostart)
         != QLatin1String("Yes");
     // Demonstrations and tests run with KESTRELWATCH_NO_AUTOSTART: a throw-away store never starts at login.
     if (firstRun && registerAutostart && !qEnvironmentVariableIsSet("KESTRELWATCH_NO_AUTOSTART")) {
-        modRegistry::WriteString(
-            Keys::RunProduct, Keys::RunKey, Keys::RunValue, QCoreApplication::applicationFilePath());
-        m_settings.chkGeneralStartup = 1;
+        if (const auto program = autostartProgram(QCoreApplication::applicationFilePath())) {
+            modRegistry::WriteString(Keys::RunProduct, Keys::RunKey, Keys::RunValue, *program);
+            m_settings.chkGeneralStartup = 1;
+        }
     }
     writeSetting(QStringLiteral("Installed"), QStringLiteral("Yes"));
     return firstRun;

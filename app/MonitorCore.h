@@ -77,8 +77,8 @@ public:
     void onDeviceEvent(QObject* receiver, const std::function<void(const DeviceEvent&)>& handler);
     // The interface whose first address's range holds ip, or empty.
     QString interfaceOf(const QString& ip) const;
-    // First-run marker; returns true when this was the first run. registerAutostart writes the Run value
-    // on the first run (the desktop does, a headless server does not).
+    // First-run marker; returns true when this was the first run. registerAutostart writes the Run value on
+    // the first run, pointing at the installed program; the desktop asks the user instead and passes false.
     bool markInstalled(bool registerAutostart);
     // Whether the engine sweeps, and when it cannot sweep or prune, why: one sentence that ends with the
     // command that fixes it. The window and the headless front end show it; never "all clear" without a sweep.

@@ -80,12 +80,29 @@ QLabel* makeLabel(QWidget* parent, const QRect& place, const QFont& font, const 
     return label;
 }
 
+// xdg-open reports success for a local page even when no program takes HTML, and then nothing appears: the
+// desktop is asked first, so the window can say where the page is instead. Where xdg-mime cannot be asked,
+// the opening itself decides.
+bool htmlHandlerKnown()
+{
+    QProcess query;
+    query.start(
+        QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"), QStringLiteral("text/html")});
+    if (!query.waitForStarted(2000) || !query.waitForFinished(3000))
+        return true;
+    return !query.readAllStandardOutput().trimmed().isEmpty();
+}
+
 } // namespace
 
 frmMain::Services frmMain::desktopServices()
 {
     Services s;
-    s.openUrl = [](const QUrl& url) { return FileMask::withUserMask([&] { return QDesktopServices::openUrl(url); }); };
+    s.openUrl = [](const QUrl& url) {
+        if (url.isLocalFile() && !htmlHandlerKnown())
+            return false;
+        return FileMask::withUserMask([&] { return QDesktopServices::openUrl(url); });
+    };
     s.critical = [](const QString& message) { PlainText::critical(message); };
     s.quit = [] { QCoreApplication::exit(0); };
     s.makeProbe = [] { return std::make_unique<TcpReachabilityProbe>(); };
@@ -213,7 +230,8 @@ void frmMain::buildWindow()
             "Remove safe device", "Remove the selected safe device (only while it is offline)"},
         {Button::Settings, Pic::SettingsNormal, Pic::SettingsDown, Settings, "pctSettings", "Settings",
             "Open the settings: alerts, e-mail, start-up and the debug log"},
-        {Button::Help, Pic::HelpNormal, Pic::HelpDown, Help, "pctHelp", "Help", "Open the help pages in the browser"},
+        {Button::Help, Pic::HelpNormal, Pic::HelpDown, Help, "pctHelp", "Help",
+            "Open the help page in the browser (F1)"},
     };
     for (const auto& b : buttons) {
         auto* button = new SkinButton(m_pictures, b.normal, b.down, this);
@@ -230,13 +248,19 @@ void frmMain::buildWindow()
     m_windowMenuButton->setObjectName(QStringLiteral("windowMenu"));
     m_windowMenuButton->setText(QStringLiteral("\u2630"));
     m_windowMenuButton->setPopupMode(QToolButton::InstantPopup);
-    m_windowMenuButton->setToolTip(QStringLiteral("Menu"));
+    m_windowMenuButton->setToolTip(QStringLiteral("Menu (F10)"));
     m_windowMenuButton->setAccessibleName(QStringLiteral("Menu"));
-    m_windowMenuButton->setAccessibleDescription(QStringLiteral("Settings, help and Exit"));
+    m_windowMenuButton->setAccessibleDescription(QStringLiteral("Settings, help, About and Exit"));
     auto* windowMenu = new QMenu(m_windowMenuButton);
     windowMenu->setObjectName(QStringLiteral("mnuWindow"));
     windowMenu->addAction(QStringLiteral("Settings\u2026"), this, &frmMain::pctSettings_Click);
-    windowMenu->addAction(QStringLiteral("Help"), this, &frmMain::pctHelp_Click);
+    QAction* help = windowMenu->addAction(QStringLiteral("Help"), this, &frmMain::pctHelp_Click);
+    help->setObjectName(QStringLiteral("mnuWindowHelp"));
+    help->setShortcut(QKeySequence(Qt::Key_F1));
+    help->setShortcutContext(Qt::WindowShortcut);
+    addAction(help);
+    windowMenu->addAction(QStringLiteral("About Kestrelwatch"), this, &frmMain::showAbout)
+        ->setObjectName(QStringLiteral("mnuWindowAbout"));
     QAction* network = windowMenu->addAction(
         QStringLiteral("Network\u2026"), this, [this] { showNetworkView(this, m_core.devices(), m_core.presence()); });
     network->setObjectName(QStringLiteral("mnuNetwork"));
@@ -250,6 +274,10 @@ void frmMain::buildWindow()
     exit->setShortcutContext(Qt::WindowShortcut);
     addAction(exit);
     m_windowMenuButton->setMenu(windowMenu);
+    // F10 opens it from the keyboard, as it opens the main menu of most desktop programs.
+    auto* menuKey = new QShortcut(QKeySequence(Qt::Key_F10), this);
+    menuKey->setContext(Qt::WindowShortcut);
+    connect(menuKey, &QShortcut::activated, m_windowMenuButton, &QToolButton::showMenu);
 
     m_donate = new QPushButton(QStringLiteral("Donate"), this);
     m_donate->setObjectName(QStringLiteral("cmdDonate"));
@@ -271,6 +299,7 @@ void frmMain::buildWindow()
     m_donate->setAutoDefault(false);
     m_donate->setCursor(Qt::PointingHandCursor);
     m_donate->setToolTip(QStringLiteral("Support Kestrelwatch: opens the donation page"));
+    m_donate->hide(); // until the installation names a donation page (Form_Load)
     m_donate->setAccessibleDescription(QStringLiteral("Opens the donation page in the browser"));
     m_donate->setStyleSheet(
         QStringLiteral("QPushButton { color: #9DB1C8; background: transparent; border: 1px solid #3A4B60; "

@@ -19,6 +19,7 @@
 #include <memory>
 #include <optional>
 
+class AboutDialog;
 struct Alert;
 class DesktopNotifier;
 struct DeviceRecord;
@@ -96,6 +97,11 @@ public:
     bool isShuttingDown() const { return m_shuttingDown; }
     QString TitleText() const;
     bool firstRun() const { return m_firstRun; }
+    // The first start's question (default no), asked once: the answer is kept as GENERAL's
+    // StartAtLoginAsked, and the settings dialog's box changes the choice later.
+    static const QString StartAtLoginQuestion;
+    static inline const QString StartAtLoginAsked = QStringLiteral("StartAtLoginAsked");
+    void askStartAtLogin();
 
     // --- device lists: two filtered views of one model of the device table
     // The lists from the table again (a start): the user's device stays selected.
@@ -221,6 +227,11 @@ public:
     // Looks at the notification area again: a host that went away leaves the window shown.
     void refreshTrayPresence();
     void pctHelp_Click();
+    // The About dialog (made on first use, then shown again); also the window menu's About item.
+    void showAbout();
+    AboutDialog* aboutDialog() const { return m_about; }
+    // Config.ini's [GENERAL] DonateUrl: the Donate button is shown only when the installation names one.
+    static QString donateUrl();
     void cmdDonate_Click();
     void playStillOnlineSound(int volume);
     // The players, for tests: 0 new intruder, 1 intruder online, 2 still online, 3 button click.
@@ -347,6 +358,7 @@ private:
     std::array<QLabel*, 2> m_counts {};
     PictureBox* m_status = nullptr;
     QPushButton* m_donate = nullptr;
+    AboutDialog* m_about = nullptr;
     QToolButton* m_windowMenuButton = nullptr;
     PictureBox* m_pctButton = nullptr;
     QLabel* m_lblButton = nullptr;

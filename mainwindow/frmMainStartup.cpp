@@ -7,9 +7,17 @@
 #include "mainwindow/DeviceListView.h"
 #include "notify/AlertNameWait.h"
 #include "notify/AlertPolicy.h"
+#include "platform/Autostart.h"
 #include "platform/Clock.h"
 #include "platform/NetPlatform.h"
 #include "settings/frmSettings.h"
+#include "store/LiveSettings.h"
+#include "store/Settings.h"
+#include "store/modRegistry.h"
+
+#include <QCoreApplication>
+#include <QPushButton>
+#include <QToolButton>
 
 #include <exception>
 
@@ -71,6 +79,14 @@ int frmMain::Form_Load(std::unique_ptr<NetPlatform> net)
         return fatal(outcome.message);
     // 9, 10, 18, 21: Config.ini and Programs.ini, the start time, the vendor database, LogExtra, the mailer.
     step(*this, "Load", [this] { m_core.loadInstallation(); });
+    step(*this, "Load", [this] {
+        // Without a donation page the menu button takes the Donate button's place beside Settings.
+        const bool donate = !donateUrl().isEmpty();
+        m_donate->setVisible(donate);
+        if (!donate)
+            m_windowMenuButton->move(
+                m_donate->geometry().right() + 1 - m_windowMenuButton->width(), m_windowMenuButton->y());
+    });
     // 11-13: the skin, the settings and devices, the lists.
     step(*this, "Load", [this] { Load_Pictures(); });
     step(*this, "Load", [this] { m_core.loadRegistry(); });
@@ -109,19 +125,48 @@ int frmMain::Form_Load(std::unique_ptr<NetPlatform> net)
     });
     setWindowTitle(TitleText());
     step(*this, "Load", [this] { startTray(); });
-    // 19 and 22: on the first run the program registers itself to start with the session; then "Installed".
-    step(*this, "Load", [this] { m_firstRun = m_core.markInstalled(true); });
+    // 19 and 22: "Installed"; starting with the session is the user's choice (askStartAtLogin).
+    step(*this, "Load", [this] { m_firstRun = m_core.markInstalled(false); });
     // 20: the sound players.
     step(*this, "Load", [this] { openSoundPlayers(); });
     // 23: the external programs menu.
     step(*this, "Load", [this] { Load_ExternalProgs(); });
-    // 24: the getting-started page, on the first run only.
-    if (m_firstRun)
-        step(*this, "Load", [this] { openPage(QStringLiteral("gettingstarted.htm")); });
     // Without a notification area the tray icon cannot bring the window up: it starts on the desktop.
     if (!trayAvailable())
         step(*this, "Load", [this] { showMainWindowAgain(); });
+    // 24: nothing opens unasked; the one question of the first start.
+    step(*this, "Load", [this] { askStartAtLogin(); });
     return -1;
+}
+
+const QString frmMain::StartAtLoginQuestion =
+    QStringLiteral("Start Kestrelwatch each time you log in?\n\nYou can change this later in Settings, General.");
+
+void frmMain::askStartAtLogin()
+{
+    // Demonstrations and tests run with KESTRELWATCH_NO_AUTOSTART: a throw-away store never starts at login.
+    if (qEnvironmentVariableIsSet("KESTRELWATCH_NO_AUTOSTART"))
+        return;
+    if (modRegistry::ReadString(modRegistry::ProductKey, Keys::General, StartAtLoginAsked) == QLatin1String("Yes"))
+        return;
+    LiveSettings& settings = m_core.settings();
+    if (settings.chkGeneralStartup != 1) {
+        // Run from a build folder with no installed copy, there is nothing a login could start for long: the
+        // installed program asks when it first runs.
+        const std::optional<QString> program = autostartProgram(QCoreApplication::applicationFilePath());
+        if (!program) {
+            Log(QStringLiteral("Not asking about starting at login: this copy runs from a build folder and no "
+                               "installed Kestrelwatch was found"));
+            return;
+        }
+        if (m_services.confirm && m_services.confirm(StartAtLoginQuestion)) {
+            modRegistry::WriteString(Keys::RunProduct, Keys::RunKey, Keys::RunValue, *program);
+            settings.chkGeneralStartup = 1;
+            if (m_settingsDialog)
+                m_settingsDialog->loadFromSettings();
+        }
+    }
+    writeSetting(StartAtLoginAsked, QStringLiteral("Yes"));
 }
 
 void frmMain::mnuExit_Click()

@@ -4,6 +4,7 @@
 
 #include "app/MonitorCore.h"
 #include "engine/frmClient.h"
+#include "mainwindow/AboutDialog.h"
 #include "mainwindow/frmMenu.h"
 #include "settings/frmSettings.h"
 #include "store/modIniFileFunctions.h"
@@ -194,22 +195,44 @@ void frmMain::Centre(QWidget& form)
     form.move((right - form.frameGeometry().width()) / 2, (bottom - form.frameGeometry().height()) / 2);
 }
 
-// The window only steps aside for a page that did open; otherwise it stays and says why nothing happened.
+// Help never sends the window away: the page opens beside it, and without a browser the About dialog shows
+// where the page is.
 void frmMain::pctHelp_Click()
 {
-    if (openPage(QStringLiteral("help.htm")))
-        hideToTray();
-    else
-        showNotice(QStringLiteral("No web browser opened the help page"), 5);
+    if (openPage(QStringLiteral("help.htm"))) {
+        showNotice(QStringLiteral("Help opened in your web browser"), 5);
+    } else {
+        showNotice(QStringLiteral("No web browser opened the help page: About shows where it is"), 8);
+        showAbout();
+    }
     Sound_MouseClick();
+}
+
+void frmMain::showAbout()
+{
+    if (!m_about)
+        m_about = new AboutDialog(m_core.paths().site() + QStringLiteral("help.htm"), this);
+    m_about->setWindowFlag(Qt::Window);
+    m_about->show();
+    m_about->raise();
+    m_about->activateWindow();
+}
+
+QString frmMain::donateUrl()
+{
+    return modIniFileFunctions::dbGetEntry(QStringLiteral("GENERAL"), QStringLiteral("DonateUrl"), QString()).trimmed();
 }
 
 void frmMain::cmdDonate_Click()
 {
-    if (openPage(QStringLiteral("donate.htm")))
-        hideToTray();
-    else
-        showNotice(QStringLiteral("No web browser opened the donation page"), 5);
+    // Only an installation that names a donation page shows the button; it opens that page.
+    const QUrl url(donateUrl());
+    if (!url.isValid() || url.isEmpty())
+        return;
+    if (!(m_services.openUrl && m_services.openUrl(url))) {
+        Log(QStringLiteral("openPage - %1 was not opened").arg(url.toString()));
+        showNotice(QStringLiteral("No web browser opened the donation page: ") + url.toString(), 8);
+    }
     Sound_MouseClick();
 }
 

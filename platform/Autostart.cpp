@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStandardPaths>
 
 namespace {
 
@@ -96,4 +97,32 @@ bool writeAutostart(const QString& program, const QStringList& arguments)
 bool removeAutostart()
 {
     return QFile::remove(autostartFile());
+}
+
+namespace {
+
+// The build tree that holds the program, or an empty text when it lies in none.
+QString buildTreeOf(const QString& program)
+{
+    QDir dir = QFileInfo(program).absoluteDir();
+    for (int up = 0; up < 3; ++up) {
+        if (dir.exists(QStringLiteral("CMakeCache.txt")))
+            return dir.absolutePath() + QLatin1Char('/');
+        if (!dir.cdUp())
+            break;
+    }
+    return QString();
+}
+
+} // namespace
+
+std::optional<QString> autostartProgram(const QString& running)
+{
+    const QString tree = buildTreeOf(running);
+    if (tree.isEmpty())
+        return QFileInfo(running).absoluteFilePath();
+    const QString installed = QStandardPaths::findExecutable(QStringLiteral("kestrelwatch"));
+    if (installed.isEmpty() || QFileInfo(installed).canonicalFilePath().startsWith(tree) || installed.startsWith(tree))
+        return std::nullopt;
+    return installed;
 }

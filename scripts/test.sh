@@ -22,7 +22,8 @@ if ! git ls-files -z '*.cpp' '*.h' | xargs -0 -r clang-format --dry-run -Werror;
 fi
 build=${KW_BUILD_DIR:-build}
 jobs=$(nproc)
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKW_WERROR=ON
+# Tests and benchmarks on again, should scripts/build.sh have configured this tree without them.
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKW_WERROR=ON -DKW_BUILD_TESTS=ON -DKW_BUILD_BENCH=ON
 cmake --build "$build" --parallel "$jobs"
 built=$(date +%s)
 # The sanitizer tree builds while the tests run: most test time is spent waiting on labs, servers and

@@ -1,9 +1,44 @@
 #include "settings/LogTextBox.h"
 
 #include <QFontDatabase>
+#include <QRegularExpression>
 #include <QTextCursor>
 
 namespace {
+
+struct Area
+{
+    const char* tag;
+    const char* words;
+};
+
+// The parts of the program that write most lines, by the first name of their tag.
+constexpr Area kAreas[] = {
+    {"clsMedia", "Sound"},
+    {"NetPlatform", "Network"},
+    {"GetLocalAdapterInfo", "Network"},
+    {"AddNetwork", "Network"},
+    {"SetupForNewScan", "Network"},
+    {"HeardArp", "Network"},
+    {"CEmail", "Mail"},
+    {"cmdEmailTechnicalSupport_Click", "Mail"},
+    {"frmSettings", "Settings"},
+    {"Load_Registry", "Settings"},
+    {"modIniFileFunctions", "Settings"},
+    {"Hive", "Store"},
+    {"Save_Log", "Device history"},
+    {"AddLogEntry", "Device history"},
+    {"Make_Text_Log", "Device history"},
+    {"Load", "Start-up"},
+    {"claimInstance", "Start-up"},
+    {"Shutdown", "Shut-down"},
+    {"watchShutdownSignals", "Shut-down"},
+    {"openPage", "Help pages"},
+    {"mnuPrograms", "Device menus"},
+    {"Load_ExternalProgs", "Device menus"},
+    {"DeviceNameReply", "Names"},
+    {"AddNewMacEntry", "New devices"},
+};
 
 // The document keeps a CR LF pair as one paragraph break and every other character as one position.
 qsizetype documentLength(QStringView text)
@@ -38,8 +73,9 @@ qsizetype LogTextBox::overflow(const QString& text)
     return cut;
 }
 
-void LogTextBox::appendLine(const QString& line)
+void LogTextBox::appendLine(const QString& logLine)
 {
+    const QString line = userWords(logLine);
     const qsizetype held = m_text.size();
     const bool wholeLines = held == 0 || m_text.endsWith(QLatin1Char('\n'));
     m_text += line;
@@ -64,8 +100,13 @@ void LogTextBox::appendLine(const QString& line)
     placeCaret();
 }
 
-void LogTextBox::showTail(const QString& text)
+void LogTextBox::showTail(const QString& log)
 {
+    QString text;
+    for (const QString& line : log.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        text += userWords(line) + QLatin1Char('\n');
+    if (!log.endsWith(QLatin1Char('\n')) && text.endsWith(QLatin1Char('\n')))
+        text.chop(1);
     m_text = text.mid(overflow(text));
     setPlainText(m_text);
     placeCaret();
@@ -87,4 +128,25 @@ void LogTextBox::showEvent(QShowEvent* event)
     QPlainTextEdit::showEvent(event);
     // Lines that arrived while the dialog was hidden could not scroll the box; the newest comes into view now.
     ensureCursorVisible();
+}
+
+QString LogTextBox::userWords(const QString& line)
+{
+    // "<time> - <tag> - text" or "<time> - <tag>:  text", the tag one or two code names.
+    static const QRegularExpression tagged(
+        QStringLiteral("^(.*? - )([A-Za-z_][A-Za-z0-9_]*)(?:(?::  | )[A-Za-z]*[A-Z_][A-Za-z0-9_]*)?(?: - |:  )"));
+    const QRegularExpressionMatch m = tagged.match(line);
+    if (!m.hasMatch())
+        return line;
+    const QString tag = m.captured(2);
+    QString words;
+    for (const Area& area : kAreas) {
+        if (tag == QLatin1String(area.tag))
+            words = QLatin1String(area.words) + QStringLiteral(": ");
+    }
+    // A plain word (Gateway, Names, MQTT, Alerts) reads as it is; another code name is left out.
+    static const QRegularExpression plainWord(QStringLiteral("^(?:[A-Z][a-z]+|[A-Z]+)$"));
+    if (words.isEmpty() && plainWord.match(tag).hasMatch())
+        words = tag + QStringLiteral(": ");
+    return m.captured(1) + words + line.mid(m.capturedEnd(0));
 }

@@ -20,7 +20,12 @@ public:
     void appendLine(const QString& line);
     // Replaces the content with the newest whole lines of text that fit below the bound.
     void showTail(const QString& text);
-    // The text exactly as held, CR LF line ends included.
+    // The debug log names the part of the program that wrote each line (clsMedia, NetPlatform, Load_Registry):
+    // the box shows that part in words a user knows ("Sound:", "Network:", "Settings:") or leaves a bare code
+    // name out. The file on disk keeps the names. line is one line as the debug log formed it.
+    static QString userWords(const QString& line);
+
+    // The text as held (in user words), CR LF line ends included.
     const QString& logText() const { return m_text; }
 
     // How many leading characters of text go so that the rest stays below Bound: whole lines, oldest first;

@@ -27,3 +27,8 @@ void MessageBoxPrompt::inform(QWidget* parent, const QString& text)
 {
     ask(parent, QMessageBox::Information, text, QMessageBox::Ok, QMessageBox::Ok);
 }
+
+void MessageBoxPrompt::error(QWidget* parent, const QString& text)
+{
+    ask(parent, QMessageBox::Critical, text, QMessageBox::Ok, QMessageBox::Ok);
+}

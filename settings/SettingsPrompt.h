@@ -16,6 +16,8 @@ public:
     virtual bool askYesNo(QWidget* parent, const QString& text) = 0;
     // An OK-only notice titled "Kestrelwatch".
     virtual void inform(QWidget* parent, const QString& text) = 0;
+    // An OK-only notice of something that failed, with the error icon.
+    virtual void error(QWidget* parent, const QString& text) { inform(parent, text); }
 };
 
 class MessageBoxPrompt final : public SettingsPrompt
@@ -23,4 +25,5 @@ class MessageBoxPrompt final : public SettingsPrompt
 public:
     bool askYesNo(QWidget* parent, const QString& text) override;
     void inform(QWidget* parent, const QString& text) override;
+    void error(QWidget* parent, const QString& text) override;
 };

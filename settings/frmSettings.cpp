@@ -5,6 +5,7 @@
 #include "logging/DebugLog.h"
 #include "notify/CEmail.h"
 #include "notify/SettingsMails.h"
+#include "platform/Autostart.h"
 #include "platform/Clock.h"
 #include "platform/DebugSink.h"
 #include "settings/LogTextBox.h"
@@ -31,6 +32,10 @@ const QString frmSettings::TestEmailQuestion = QStringLiteral("Are you sure you 
 const QString frmSettings::SupportQuestion =
     QStringLiteral("Are you sure you wish to send the Debug log to Brackmoor technical ?");
 const QString frmSettings::MessageSent = QStringLiteral("Message Sent");
+const QString frmSettings::NotInstalled =
+    QStringLiteral("This copy of Kestrelwatch runs from a build folder and no installed copy was found, so there "
+                   "is nothing to start at login. Install Kestrelwatch (see the README, Install) and turn this on "
+                   "there.");
 
 frmSettings::frmSettings(const Parts& parts, QWidget* parent)
     : QDialog(parent)
@@ -123,11 +128,19 @@ void frmSettings::flagClicked(FlagId id)
 
     switch (flag.effect) {
     case Effect::Startup:
-        if (value == 1)
-            modRegistry::WriteString(
-                Keys::RunProduct, Keys::RunKey, Keys::RunValue, QCoreApplication::applicationFilePath());
-        else
+        if (value == 1) {
+            // The entry starts the installed program, never one in a build folder that may go away.
+            const std::optional<QString> program = autostartProgram(QCoreApplication::applicationFilePath());
+            if (!program) {
+                m_settings.*flag.field = 0;
+                m_flags[size_t(id)]->setChecked(false);
+                m_prompt->error(this, NotInstalled);
+                break;
+            }
+            modRegistry::WriteString(Keys::RunProduct, Keys::RunKey, Keys::RunValue, *program);
+        } else {
             modRegistry::DeleteValue(Keys::RunProduct, Keys::RunKey, Keys::RunValue);
+        }
         break;
     case Effect::AlwaysOnTop:
         if (m_host.isMainWindowVisible())
@@ -171,7 +184,7 @@ void frmSettings::cmdTestEmail_Click()
     const QString missing = SettingsMails::missingForTest(m_settings);
     if (!missing.isEmpty()) {
         m_lblTestEmail->setText(missing);
-        m_prompt->inform(this, missing);
+        m_prompt->error(this, missing);
         return;
     }
     if (!m_prompt->askYesNo(this, TestEmailQuestion))
@@ -182,7 +195,7 @@ void frmSettings::cmdTestEmail_Click()
         const QString result = SettingsMails::testResult(
             false, mail ? QStringLiteral("the mail queue is full") : QStringLiteral("the mailer is not running"));
         m_lblTestEmail->setText(result);
-        m_prompt->inform(this, result);
+        m_prompt->error(this, result);
         return;
     }
     // "Message Sent" is said once the server has taken the message (testEmailFinished).

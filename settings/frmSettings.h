@@ -50,6 +50,7 @@ public:
     static const QString TestEmailQuestion;
     static const QString SupportQuestion;
     static const QString MessageSent;
+    static const QString NotInstalled;
 
     explicit frmSettings(const Parts& parts, QWidget* parent = nullptr);
     ~frmSettings() override;
@@ -66,6 +67,7 @@ public:
     LogTextBox* txtLog() const { return m_txtLog; }
     frmSettingsMqtt* mqttPage() const { return m_mqttPage; }
     QLabel* lblLogPath() const { return m_lblLogPath; }
+    QPushButton* cmdClose() const { return m_cmdClose; }
 
     // Escape acts like the close box.
     void reject() override;
@@ -77,6 +79,8 @@ protected:
 private:
     // Building (frmSettingsPages.cpp).
     void buildTabs();
+    // Adds one page to the tabs; a page built elsewhere (a notification channel's) comes in the same way.
+    int addPage(QWidget* page, const QIcon& icon, const QString& title);
     QWidget* buildGeneralPage();
     QWidget* buildAlertsPage();
     QWidget* buildEmailPage();
@@ -122,6 +126,8 @@ private:
     quint64 m_testMailId = 0;
     LogTextBox* m_txtLog = nullptr;
     QLabel* m_lblLogPath = nullptr;
+    QLabel* m_lblApplies = nullptr;
+    QPushButton* m_cmdClose = nullptr;
     frmSettingsMqtt* m_mqttPage = nullptr;
 
     bool m_loading = false;

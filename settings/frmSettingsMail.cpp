@@ -24,10 +24,11 @@ void frmSettings::buildMailSecurity(QGridLayout* server)
     m_cboEmailSecurity = new QComboBox;
     m_cboEmailSecurity->setObjectName(QStringLiteral("cboEmailSecurity"));
     m_cboEmailSecurity->addItems(kSecurities);
-    m_cboEmailSecurity->setToolTip(QStringLiteral(" Encryption: STARTTLS (usually port 587), TLS (usually port "
-                                                  "465) or None (port 25). Encrypted connections check the "
-                                                  "server's certificate "));
-    auto* label = new QLabel(QStringLiteral("Security :"));
+    m_cboEmailSecurity->setToolTip(QStringLiteral("Encryption: STARTTLS (usually port 587), TLS (usually port "
+                                                  "465) or None (port 25). Choosing one puts its port in the "
+                                                  "server box; encrypted connections check the server's "
+                                                  "certificate"));
+    auto* label = new QLabel(QStringLiteral("Security:"));
     label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     label->setBuddy(m_cboEmailSecurity);
     m_lblTestEmail = new QLabel;
@@ -63,7 +64,10 @@ void frmSettings::testEmailFinished(bool sent, quint64 id, const QString& cause)
     m_testMailId = 0;
     const QString result = SettingsMails::testResult(sent, cause);
     m_lblTestEmail->setText(result);
-    m_prompt->inform(this, result);
+    if (sent)
+        m_prompt->inform(this, result);
+    else
+        m_prompt->error(this, result);
 }
 
 void frmSettings::showMailControls()

@@ -33,7 +33,9 @@ frmSettingsMqtt::frmSettingsMqtt(LiveSettings& settings, const Base64Class& base
     , m_settings(settings)
     , m_base64(base64)
 {
-    m_txtMqttServer = textBox("txtMqttServer", "The MQTT broker as host or host:port; empty: no MQTT");
+    m_txtMqttServer = textBox("txtMqttServer",
+        "The MQTT broker as host or host:port (port 1883, or 8883 with TLS, when none is given); empty: no MQTT");
+    m_txtMqttServer->setPlaceholderText(QStringLiteral("host or host:port"));
     m_txtMqttUsername = textBox("txtMqttUsername", "The broker login name; empty: no login");
     m_txtMqttPassword = textBox("txtMqttPassword", "The broker password");
     m_txtMqttPassword->setEchoMode(QLineEdit::Password);
@@ -43,9 +45,17 @@ frmSettingsMqtt::frmSettingsMqtt(LiveSettings& settings, const Base64Class& base
     m_cboMqttSecurity->addItems({QStringLiteral("None"), QStringLiteral("TLS")});
     m_cboMqttSecurity->setToolTip(
         QStringLiteral("TLS checks the broker's certificate against the system's trust store"));
-    m_txtMqttSensor = textBox("txtMqttSensor", "This monitor's name on the broker");
-    m_txtMqttSensor->setPlaceholderText(QSysInfo::machineHostName());
+    // Several monitors can share one broker; each publishes under its own name, which the box explains
+    // rather than showing a bare host name.
+    const QString host = QSysInfo::machineHostName();
+    m_txtMqttSensor = new QLineEdit;
+    m_txtMqttSensor->setObjectName(QStringLiteral("txtMqttSensor"));
+    m_txtMqttSensor->setToolTip(QStringLiteral("The name this monitor publishes under, so that several monitors can "
+                                               "share one broker; empty: this computer's name (%1)")
+                                    .arg(host));
+    m_txtMqttSensor->setPlaceholderText(QStringLiteral("this computer's name (%1)").arg(host));
     m_cmdTestMqtt = new QPushButton(QStringLiteral("Test connection"));
+    m_cmdTestMqtt->setToolTip(QStringLiteral("Connects to the broker once with these settings and says how it went"));
     m_cmdTestMqtt->setObjectName(QStringLiteral("cmdTestMqtt"));
     m_lblMqttResult = new QLabel;
     m_lblMqttResult->setTextFormat(Qt::PlainText);
@@ -54,11 +64,11 @@ frmSettingsMqtt::frmSettingsMqtt(LiveSettings& settings, const Base64Class& base
 
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("Server:"), m_txtMqttServer);
-    form->addRow(QStringLiteral("Username:"), m_txtMqttUsername);
+    form->addRow(QStringLiteral("User name:"), m_txtMqttUsername);
     form->addRow(QStringLiteral("Password:"), m_txtMqttPassword);
     form->addRow(QStringLiteral("Topic:"), m_txtMqttTopic);
     form->addRow(QStringLiteral("Security:"), m_cboMqttSecurity);
-    form->addRow(QStringLiteral("Sensor:"), m_txtMqttSensor);
+    form->addRow(QStringLiteral("Monitor name:"), m_txtMqttSensor);
     form->addRow(m_cmdTestMqtt, m_lblMqttResult);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);

@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
@@ -83,13 +84,13 @@ void frmSettings::buildTabs()
     m_sst1 = new QTabWidget(this);
     m_sst1->setObjectName(QStringLiteral("sst1"));
     m_sst1->setIconSize(PictureSize);
-    m_sst1->addTab(buildGeneralPage(), tabPicture(QStringLiteral("General.bmp")), QStringLiteral(" General"));
-    m_sst1->addTab(buildAlertsPage(), tabPicture(QStringLiteral("Alerts.bmp")), QStringLiteral(" Alerts"));
-    m_sst1->addTab(buildEmailPage(), tabPicture(QStringLiteral("Email.bmp")), QStringLiteral(" Email"));
-    m_sst1->addTab(buildDebugPage(), tabPicture(QStringLiteral("Debug.bmp")), QStringLiteral(" Debug Log"));
+    addPage(buildGeneralPage(), tabPicture(QStringLiteral("General.bmp")), QStringLiteral("General"));
+    addPage(buildAlertsPage(), tabPicture(QStringLiteral("Alerts.bmp")), QStringLiteral("Alerts"));
+    addPage(buildEmailPage(), tabPicture(QStringLiteral("Email.bmp")), QStringLiteral("Email"));
     m_mqttPage = new frmSettingsMqtt(m_settings, m_base64);
-    m_sst1->addTab(m_mqttPage, QStringLiteral(" MQTT"));
-    m_sst1->addTab(new frmSettingsChannels(m_settings), QStringLiteral(" Push"));
+    addPage(m_mqttPage, QIcon(), QStringLiteral("MQTT"));
+    addPage(new frmSettingsChannels(m_settings), QIcon(), QStringLiteral("Push"));
+    addPage(buildDebugPage(), tabPicture(QStringLiteral("Debug.bmp")), QStringLiteral("Debug log"));
 
     // The text box labels of all frames share one column width, so the boxes line up across frames.
     int labelWidth = m_flags[EmailAuthenticate]->sizeHint().width();
@@ -99,9 +100,27 @@ void frmSettings::buildTabs()
         label->setMinimumWidth(labelWidth);
     m_flags[EmailAuthenticate]->setMinimumWidth(labelWidth);
 
+    // No OK or Cancel: each change is stored as it is made, which the line beside Close says.
+    m_lblApplies = new QLabel(QStringLiteral("Changes apply at once."));
+    m_lblApplies->setObjectName(QStringLiteral("lblApplies"));
+    m_cmdClose = new QPushButton(QStringLiteral("Close"));
+    m_cmdClose->setObjectName(QStringLiteral("cmdClose"));
+    m_cmdClose->setToolTip(QStringLiteral("Puts the settings away; every change is kept already"));
+    m_cmdClose->setAutoDefault(false);
+    connect(m_cmdClose, &QPushButton::clicked, this, &frmSettings::closeBox);
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(m_lblApplies, 1);
+    bottom->addWidget(m_cmdClose);
+
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_sst1);
+    layout->addLayout(bottom);
     resize(sizeHint().expandedTo(QSize(600, 460)));
+}
+
+int frmSettings::addPage(QWidget* page, const QIcon& icon, const QString& title)
+{
+    return m_sst1->addTab(page, icon, title);
 }
 
 QCheckBox* frmSettings::makeFlag(FlagId id)
@@ -141,7 +160,7 @@ QWidget* frmSettings::buildGeneralPage()
     // volume, 70 is -15 dB, 0 is -50 dB (very quiet, never muted).
     m_slideVolume = new QSlider(Qt::Horizontal);
     m_slideVolume->setObjectName(QStringLiteral("slideVolume"));
-    m_slideVolume->setToolTip(QStringLiteral(" Volume control "));
+    m_slideVolume->setToolTip(QStringLiteral("How loud the alert sounds play"));
     m_slideVolume->setRange(VolumeMin, VolumeMax);
     m_slideVolume->setSingleStep(1);
     m_slideVolume->setPageStep(10);
@@ -158,8 +177,8 @@ QWidget* frmSettings::buildGeneralPage()
     audio->addWidget(new QLabel(QStringLiteral("Loud")));
     audio->addWidget(m_lblVolume);
 
-    return page({frame(QStringLiteral("Visual Settings"), visual), frame(QStringLiteral("Startup Settings"), startup),
-        frame(QStringLiteral("Extended Settings"), extended), frame(QStringLiteral("Audio Settings"), audio)});
+    return page({frame(QStringLiteral("Window"), visual), frame(QStringLiteral("Start-up"), startup),
+        frame(QStringLiteral("Device menus"), extended), frame(QStringLiteral("Alert volume"), audio)});
 }
 
 void frmSettings::showVolume(int value)
@@ -177,8 +196,8 @@ QWidget* frmSettings::buildAlertsPage()
     for (FlagId id :
         {OnlineIntruderSound, OnlineIntruderPopup, OnlineIntruderNotify, OnlineIntruderEmail, OnlineIntruderReminder})
         online->addWidget(makeFlag(id));
-    return page(
-        {frame(QStringLiteral("New Intruder Alerts"), newer), frame(QStringLiteral("Online Intruder Alerts"), online)});
+    return page({frame(QStringLiteral("When a new intruder is found"), newer),
+        frame(QStringLiteral("When a known intruder comes back online"), online)});
 }
 
 QWidget* frmSettings::buildEmailPage()
@@ -186,7 +205,8 @@ QWidget* frmSettings::buildEmailPage()
     auto* server = new QGridLayout;
     server->addWidget(makeText(EmailServer), 0, 1);
     server->addWidget(m_textLabels[EmailServer], 0, 0);
-    m_cmdTestEmail = new QPushButton(QStringLiteral("Send a Test Email"));
+    m_cmdTestEmail = new QPushButton(QStringLiteral("Send a test email"));
+    m_cmdTestEmail->setToolTip(QStringLiteral("Sends one mail to the To addresses with these settings"));
     m_cmdTestEmail->setObjectName(QStringLiteral("cmdTestEmail"));
     m_cmdTestEmail->setAutoDefault(false);
     buildMailSecurity(server);
@@ -210,15 +230,16 @@ QWidget* frmSettings::buildEmailPage()
     m_texts[EmailPassword]->setEchoMode(QLineEdit::Password);
     login->setColumnStretch(1, 1);
 
-    return page({frame(QStringLiteral("Outgoing SMTP Server"), server),
-        frame(QStringLiteral("TO and FROM addresses"), addresses),
-        frame(QStringLiteral("Authentication Settings"), login)});
+    m_texts[EmailServer]->setPlaceholderText(QStringLiteral("host or host:port"));
+    return page({frame(QStringLiteral("Outgoing mail server"), server), frame(QStringLiteral("Addresses"), addresses),
+        frame(QStringLiteral("Login"), login)});
 }
 
 QWidget* frmSettings::buildDebugPage()
 {
     m_txtLog = new LogTextBox;
     m_txtLog->setObjectName(QStringLiteral("txtLog"));
+    m_txtLog->setToolTip(QStringLiteral("What Kestrelwatch did lately, newest last"));
 
     QCheckBox* toDisk = makeFlag(LogToDisk);
     captionFirst(toDisk);
@@ -232,7 +253,7 @@ QWidget* frmSettings::buildDebugPage()
     m_cmdEmailTechnicalSupport = new QPushButton(QStringLiteral("Email"));
     m_cmdEmailTechnicalSupport->setObjectName(QStringLiteral("cmdEmailTechnicalSupport"));
     m_cmdEmailTechnicalSupport->setAutoDefault(false);
-    auto* support = rightLabel(QStringLiteral("Send Debug log to technical support :"), m_cmdEmailTechnicalSupport);
+    auto* support = rightLabel(QStringLiteral("Send the debug log to technical support:"), m_cmdEmailTechnicalSupport);
 
     auto* grid = new QGridLayout;
     grid->addWidget(m_txtLog, 0, 0, 1, 2);

@@ -18,7 +18,7 @@ struct LiveSettings
 
     int chkLogToDisk = 0;
     int chkExternalPrograms = 0;
-    int chkAlwaysOnTop = 1;
+    int chkAlwaysOnTop = 0; // a new user's other windows are not covered
     int chkReCentre = 1;
     int chkNewIntruderSound = 1;
     int chkNewIntruderPopup = 1;
@@ -26,7 +26,7 @@ struct LiveSettings
     int chkOnlineIntruderSound = 1;
     int chkOnlineIntruderPopup = 1;
     int chkOnlineIntruderEmail = 0;
-    int chkOnlineIntruderReminder = 1;
+    int chkOnlineIntruderReminder = 0; // the repeating reminder sounds only when asked for
     // Desktop notifications (the session's notification service), per alert kind.
     int chkNewIntruderNotify = 1;
     int chkOnlineIntruderNotify = 0;

@@ -8,8 +8,6 @@
 #include "store/TextForms.h"
 #include "store/modRegistry.h"
 
-#include <QSysInfo>
-
 namespace {
 
 QString readGeneral(const QString& name, const QString& defaultText = QString())
@@ -79,7 +77,7 @@ void loadSettings(LiveSettings& s, const QString& debugLogFile)
     } flags[] = {
         {"LogToDisk", "0", &LiveSettings::chkLogToDisk},
         {"ExternalPrograms", "0", &LiveSettings::chkExternalPrograms},
-        {"AlwaysOnTop", "1", &LiveSettings::chkAlwaysOnTop},
+        {"AlwaysOnTop", "0", &LiveSettings::chkAlwaysOnTop},
         {"ReCentre", "1", &LiveSettings::chkReCentre},
         {"NewIntruderSound", "1", &LiveSettings::chkNewIntruderSound},
         {"NewIntruderPopup", "1", &LiveSettings::chkNewIntruderPopup},
@@ -87,7 +85,7 @@ void loadSettings(LiveSettings& s, const QString& debugLogFile)
         {"OnlineIntruderSound", "1", &LiveSettings::chkOnlineIntruderSound},
         {"OnlineIntruderPopup", "1", &LiveSettings::chkOnlineIntruderPopup},
         {"OnlineIntruderEmail", "0", &LiveSettings::chkOnlineIntruderEmail},
-        {"OnlineIntruderReminder", "1", &LiveSettings::chkOnlineIntruderReminder},
+        {"OnlineIntruderReminder", "0", &LiveSettings::chkOnlineIntruderReminder},
         {"NewIntruderNotify", "1", &LiveSettings::chkNewIntruderNotify},
         {"OnlineIntruderNotify", "0", &LiveSettings::chkOnlineIntruderNotify},
     };
@@ -101,7 +99,8 @@ void loadSettings(LiveSettings& s, const QString& debugLogFile)
     s.txtMqttPassword = fromBase64Text(readGeneral(QStringLiteral("MqttPassword")));
     s.txtMqttTopic = readGeneral(QStringLiteral("MqttTopic"), QStringLiteral("kestrelwatch"));
     s.cboMqttSecurity = readGeneral(QStringLiteral("MqttSecurity"), QStringLiteral("None"));
-    s.txtMqttSensor = readGeneral(QStringLiteral("MqttSensor"), QSysInfo::machineHostName());
+    // Empty: the publisher uses the host name, and the settings box says so instead of showing it as typed.
+    s.txtMqttSensor = readGeneral(QStringLiteral("MqttSensor"));
 
     const struct
     {

@@ -5,6 +5,7 @@
 #include "WindowRig.h"
 
 #include "engine/frmClient.h"
+#include "mainwindow/AboutDialog.h"
 #include "mainwindow/DesktopNotifier.h"
 #include "mainwindow/DeviceListView.h"
 #include "mainwindow/PictureBox.h"
@@ -18,8 +19,11 @@
 #include <QDir>
 #include <QFile>
 #include <QMenu>
+#include <QPushButton>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 
@@ -131,6 +135,7 @@ private Q_SLOTS:
     {
         WindowRig rig(devices("i1"));
         frmMain& w = rig.w();
+        rig.core->settings().chkOnlineIntruderReminder = 1; // off until the user asks for it
         w.tmr333ms_Timer();
         QCOMPARE(w.trayLook(), 0);
         rig.setOnline(dev(1).mac, true);
@@ -253,34 +258,62 @@ private Q_SLOTS:
         QCOMPARE(DesktopNotifier::summary(topics), summary);
     }
 
-    void firstRunThenLaterRuns()
+    // The first start asks once whether to start at login (default no) and opens nothing unasked. Yes writes an
+    // entry that starts the installed program with this store (this test runs from a build tree, which an entry
+    // never names); with no installed copy nothing is asked, so the installed program asks later.
+    void firstStartAsksAboutLogin_data()
     {
-        WindowRig rig(devices("i1 s2"));
-        frmMain& w = rig.w();
-        QVERIFY(!w.isVisible()); // the window stays hidden at the end of start-up
-        QVERIFY(w.firstRun());
-        QCOMPARE(rig.stored(Keys::General, QStringLiteral("Installed")), std::optional<QString>(QStringLiteral("Yes")));
-        // The login entry starts this same store.
-        QFile entry(autostartFile());
-        QVERIFY(entry.open(QIODevice::ReadOnly));
-        const QString text = QString::fromUtf8(entry.readAll());
-        QVERIFY2(text.contains(QStringLiteral("Exec=%1 --home %2\n")
-                                   .arg(QCoreApplication::applicationFilePath(), QDir(rig.paths.home).absolutePath())),
-            qPrintable(text));
-        QCOMPARE(
-            rig.openedUrls, QList<QUrl> {QUrl::fromLocalFile(rig.paths.site() + QStringLiteral("gettingstarted.htm"))});
-        QVERIFY(rig.core->engine()->isRunning());
-        QVERIFY(rig.criticals.isEmpty());
+        QTest::addColumn<bool>("installed");
+        QTest::addColumn<bool>("answer");
+        QTest::newRow("no") << true << false;
+        QTest::newRow("yes") << true << true;
+        QTest::newRow("build tree only") << false << true;
+    }
+    void firstStartAsksAboutLogin()
+    {
+        QFETCH(bool, installed);
+        QFETCH(bool, answer);
+        QTemporaryDir bin;
+        const QString program = bin.path() + QStringLiteral("/kestrelwatch");
+        if (installed) {
+            writeFile(program, QStringLiteral("#!/bin/sh\n"));
+            QVERIFY(QFile::setPermissions(program, QFile::ReadOwner | QFile::ExeOwner));
+        }
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", bin.path().toUtf8() + ":/usr/bin:/bin");
+        const auto restore = qScopeGuard([&path] { qputenv("PATH", path); });
 
-        // The next start opens no page; a Run value the user removed stays removed.
+        WindowRig rig;
+        rig.confirmAnswer = answer;
+        QCOMPARE(rig.start(), -1);
+        QVERIFY(rig.w().firstRun());
+        QVERIFY(!rig.w().isVisible());
+        QVERIFY(rig.openedUrls.isEmpty());
+        QCOMPARE(rig.questions, installed ? QStringList {frmMain::StartAtLoginQuestion} : QStringList());
+        QCOMPARE(QFile::exists(autostartFile()), installed && answer);
+        QCOMPARE(rig.core->settings().chkGeneralStartup, installed && answer ? 1 : 0);
+        if (installed && answer) {
+            QFile entry(autostartFile());
+            QVERIFY(entry.open(QIODevice::ReadOnly));
+            const QString text = QString::fromUtf8(entry.readAll());
+            QVERIFY2(
+                text.contains(QStringLiteral("Exec=%1 --home %2\n").arg(program, QDir(rig.paths.home).absolutePath())),
+                qPrintable(text));
+        }
+        QCOMPARE(rig.stored(Keys::General, frmMain::StartAtLoginAsked),
+            installed ? std::optional<QString>(QStringLiteral("Yes")) : std::nullopt);
+
+        // Asked once: the next start asks nothing, and an entry the user removed stays removed.
         rig.window.reset();
         rig.core.reset();
-        QVERIFY(QFile::remove(autostartFile()));
-        rig.openedUrls.clear();
+        QFile::remove(autostartFile());
+        rig.questions.clear();
         QCOMPARE(rig.start(), -1);
         QVERIFY(!rig.w().firstRun());
-        QVERIFY(rig.openedUrls.isEmpty());
+        QVERIFY(rig.questions.isEmpty());
         QVERIFY(!QFile::exists(autostartFile()));
+        QVERIFY(rig.core->engine()->isRunning());
+        QVERIFY(rig.criticals.isEmpty());
     }
 
     void aThrowAwayStoreNeverStartsAtLogin()
@@ -459,24 +492,30 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(dir + QStringLiteral("/a;b-198.18.0.4")));
     }
 
-    // Help and Donate open the installed site and step aside; without a browser the window stays and says so.
-    void pageButtonsOpenTheInstalledSite()
+    // Help opens the installed page and the window stays; without a browser About shows where the page is.
+    // Donate shows only when the installation names a donation page.
+    void helpKeepsTheWindowAndDonateWaitsForAPage()
     {
         WindowRig rig(devices(""));
         frmMain& w = rig.w();
         w.show();
         rig.openedUrls.clear();
         w.pctHelp_Click();
-        QCOMPARE(rig.openedUrls, QList<QUrl> {QUrl::fromLocalFile(rig.paths.site() + QStringLiteral("help.htm"))});
-        QVERIFY(QFile::exists(rig.openedUrls.first().toLocalFile()));
-        QVERIFY(!w.isVisible());
-        w.show();
+        const QUrl help = QUrl::fromLocalFile(rig.paths.site() + QStringLiteral("help.htm"));
+        QCOMPARE(rig.openedUrls, QList<QUrl> {help});
+        QVERIFY(QFile::exists(help.toLocalFile()));
+        QVERIFY(w.isVisible());
+        QVERIFY(!w.aboutDialog());
         rig.browserOpens = false;
-        w.cmdDonate_Click();
-        QCOMPARE(rig.openedUrls.last(), QUrl::fromLocalFile(rig.paths.site() + QStringLiteral("donate.htm")));
-        QVERIFY(QFile::exists(rig.openedUrls.last().toLocalFile()));
+        w.pctHelp_Click();
         QVERIFY(w.isVisible());
         QVERIFY(w.noticeText().contains(QLatin1String("No web browser")));
+        QVERIFY(w.aboutDialog() && w.aboutDialog()->isVisible());
+        const QString about = w.aboutDialog()->text();
+        for (const QString& part : {help.toLocalFile(), QStringLiteral("GPL-3.0-or-later"), QStringLiteral(KW_VERSION),
+                 AboutDialog::ProjectPage, QStringLiteral("IEEE")})
+            QVERIFY2(about.contains(part), qPrintable(part));
+        QVERIFY(!w.cmdDonate()->isVisibleTo(&w));
     }
 };
 

@@ -178,7 +178,8 @@ private Q_SLOTS:
             b->setFocus(Qt::TabFocusReason);
             QVERIFY2(b->grab().toImage() != plain, qPrintable(b->objectName() + QStringLiteral(" shows no focus")));
         }
-        QVERIFY(reached.contains(static_cast<QWidget*>(w.cmdDonate())));
+        // Donate is a stop only when the installation names a donation page.
+        QCOMPARE(reached.contains(static_cast<QWidget*>(w.cmdDonate())), w.cmdDonate()->isVisibleTo(&w));
         QVERIFY(reached.contains(static_cast<QWidget*>(w.allowedList())));
         QCOMPARE(QAccessible::queryAccessibleInterface(w.intruderList())->text(QAccessible::Name),
             QStringLiteral("Intruders"));

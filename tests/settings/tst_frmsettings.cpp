@@ -21,13 +21,17 @@
 #include "store/modRegistry.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QSlider>
 #include <QTabWidget>
 #include <QTest>
 
@@ -153,7 +157,8 @@ class TestFrmSettings final : public QObject
 private Q_SLOTS:
     void initTestCase() { pinTestEnvironment(); }
 
-    // The tabs in order; every caption laid out at its full size (also run at twice the scale).
+    // The tabs in order; every caption laid out at its full size (also run at twice the scale); every control
+    // the user changes has a tooltip.
     void tabsAndLayout()
     {
         SettingsRig rig;
@@ -162,7 +167,7 @@ private Q_SLOTS:
         QStringList tabs;
         for (int i = 0; i < sst1->count(); ++i)
             tabs << sst1->tabText(i);
-        QCOMPARE(tabs, (QStringList {" General", " Alerts", " Email", " Debug Log", " MQTT", " Push"}));
+        QCOMPARE(tabs, (QStringList {"General", "Alerts", "Email", "MQTT", "Push", "Debug log"}));
         QCOMPARE(rig.text("txtEmailPassword")->echoMode(), QLineEdit::Password);
         // The debug file's path replaces the disk box's own tip and stands beside it.
         QCOMPARE(rig.flag("chkLogToDisk")->toolTip(), rig.home.paths().debugLogFile());
@@ -174,6 +179,9 @@ private Q_SLOTS:
         for (int i = 0; i < sst1->count(); ++i) {
             sst1->setCurrentIndex(i);
             for (QWidget* w : sst1->widget(i)->findChildren<QWidget*>()) {
+                if (qobject_cast<QAbstractButton*>(w) || qobject_cast<QLineEdit*>(w) || qobject_cast<QComboBox*>(w)
+                    || qobject_cast<QSlider*>(w))
+                    QVERIFY2(!w->toolTip().trimmed().isEmpty(), qPrintable(w->objectName() + " has no tooltip"));
                 const auto* label = qobject_cast<QLabel*>(w);
                 const bool captioned =
                     qobject_cast<QCheckBox*>(w) || qobject_cast<QPushButton*>(w) || (label && !label->wordWrap());
@@ -194,10 +202,10 @@ private Q_SLOTS:
         QTest::addColumn<bool>("initial");
         // Box chkName stores Name; on at first, or off.
         for (const bool initial : {true, false}) {
-            const QString names = initial ? QStringLiteral("ReCentre AlwaysOnTop NewIntruderSound NewIntruderPopup "
-                                                           "OnlineIntruderSound OnlineIntruderPopup "
-                                                           "OnlineIntruderReminder NewIntruderNotify")
-                                          : QStringLiteral("ExternalPrograms NewIntruderEmail OnlineIntruderEmail "
+            const QString names = initial ? QStringLiteral("ReCentre NewIntruderSound NewIntruderPopup "
+                                                           "OnlineIntruderSound OnlineIntruderPopup NewIntruderNotify")
+                                          : QStringLiteral("AlwaysOnTop OnlineIntruderReminder ExternalPrograms "
+                                                           "NewIntruderEmail OnlineIntruderEmail "
                                                            "OnlineIntruderNotify EmailAuthenticate LogToDisk");
             for (const QString& value : names.split(QLatin1Char(' ')))
                 QTest::newRow(qPrintable(value)) << QStringLiteral("chk") + value << value << initial;
@@ -226,9 +234,28 @@ private Q_SLOTS:
             QString::number(initial));
     }
 
+    // The entry starts the installed program; this test runs from a build tree, so without an installed copy on
+    // PATH the box refuses and nothing is written.
+    void startupBoxMakesAndRemovesTheAutostartEntry_data()
+    {
+        QTest::addColumn<bool>("installed");
+        QTest::newRow("installed") << true;
+        QTest::newRow("build tree only") << false;
+    }
     void startupBoxMakesAndRemovesTheAutostartEntry()
     {
+        QFETCH(bool, installed);
         SettingsRig rig;
+        const QString program = rig.home.dir() + QStringLiteral("/bin/kestrelwatch");
+        if (installed) {
+            QVERIFY(QDir().mkpath(rig.home.dir() + QStringLiteral("/bin")));
+            QFile f(program);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            QVERIFY(f.setPermissions(QFile::ReadOwner | QFile::ExeOwner));
+        }
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", QFileInfo(program).path().toUtf8() + ":/usr/bin:/bin");
+        const auto restore = qScopeGuard([&path] { qputenv("PATH", path); });
         const QString file = autostartFile();
         QVERIFY(file.startsWith(rig.home.dir())); // never the real profile
         QVERIFY(!QFileInfo::exists(file));
@@ -237,10 +264,15 @@ private Q_SLOTS:
 
         // The entry's content is the store's Run value, proven with the store.
         box->click();
-        QVERIFY(QFileInfo::exists(file));
-        QCOMPARE(rig.settings.chkGeneralStartup, 1);
+        QCOMPARE(QFileInfo::exists(file), installed);
+        QCOMPARE(box->isChecked(), installed);
+        QCOMPARE(rig.settings.chkGeneralStartup, installed ? 1 : 0);
+        if (installed)
+            QCOMPARE(readAutostart(), std::optional<QString>(program));
         // Not a GENERAL value.
         QVERIFY(rig.hive->values(modRegistry::FullKeyPath(modRegistry::ProductKey, Keys::General)).isEmpty());
+        if (!installed)
+            return;
 
         box->click();
         QVERIFY(!QFileInfo::exists(file));
@@ -361,9 +393,9 @@ private Q_SLOTS:
         QCOMPARE(rig.host.calls.at(0).argument, QStringLiteral("2026-03-01T09:30:00Z"));
         QCOMPARE(rig.host.calls.at(1).argument, QStringLiteral("2026-03-01T09:30:42Z"));
         // Nothing of the change had happened yet when the warning time was set.
-        QCOMPARE(rig.host.calls.at(0).probed, QStringLiteral("absent/1"));
-        QCOMPARE(rig.host.calls.at(1).probed, QStringLiteral("0/0"));
-        QCOMPARE(rig.stored(QStringLiteral("OnlineIntruderReminder")), QStringLiteral("1"));
+        QCOMPARE(rig.host.calls.at(0).probed, QStringLiteral("absent/0"));
+        QCOMPARE(rig.host.calls.at(1).probed, QStringLiteral("1/1"));
+        QCOMPARE(rig.stored(QStringLiteral("OnlineIntruderReminder")), QStringLiteral("0"));
     }
 
     void closeBoxHidesAndKeepsValuesUntilShutdown()
@@ -387,10 +419,14 @@ private Q_SLOTS:
         QCOMPARE(rig.text("txtEmailFrom")->text(), QStringLiteral("kw@home.example"));
         QVERIFY(!rig.flag("chkNewIntruderSound")->isChecked());
 
-        // Escape does what the close box does.
+        // Escape and the Close button do what the close box does.
         QTest::keyClick(dialog.data(), Qt::Key_Escape);
         QVERIFY(dialog->isHidden());
-        QCOMPARE(rig.host.names(), (QStringList {"showMainWindowAgain", "showMainWindowAgain"}));
+        dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog.data()));
+        dialog->cmdClose()->click();
+        QVERIFY(dialog->isHidden());
+        QCOMPARE(rig.host.names(), (QStringList {"showMainWindowAgain", "showMainWindowAgain", "showMainWindowAgain"}));
         QVERIFY(rig.hive->values(modRegistry::FullKeyPath(modRegistry::ProductKey, Keys::General)).size() == 2);
 
         // At shutdown the close is real and calls nothing back.
@@ -399,7 +435,34 @@ private Q_SLOTS:
         dialog->allowClose(true);
         QVERIFY(dialog->close());
         QVERIFY(dialog->isHidden());
-        QCOMPARE(rig.host.calls.size(), 2);
+        QCOMPARE(rig.host.calls.size(), 3);
+    }
+
+    // The log view names the program's parts in user words; a bare code name is left out, a sentence kept.
+    void logViewSpeaksUserWords_data()
+    {
+        QTest::addColumn<QString>("logged");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("sound") << "clsMedia:  OpenFile - /x.wav does not exist"
+                               << "Sound: /x.wav does not exist";
+        QTest::newRow("network") << "NetPlatform - listening for ARP"
+                                 << "Network: listening for ARP";
+        QTest::newRow("two names") << "frmSettings Form_Load - tab picture"
+                                   << "Settings: tab picture";
+        QTest::newRow("plain word") << "Gateway - 198.18.0.1 answers"
+                                    << "Gateway: 198.18.0.1 answers";
+        QTest::newRow("code name") << "UpdateAllowedEntry - row 3"
+                                   << "row 3";
+        QTest::newRow("sentence") << "Monitoring stopped - by the user"
+                                  << "Monitoring stopped - by the user";
+    }
+    void logViewSpeaksUserWords()
+    {
+        QFETCH(QString, logged);
+        QFETCH(QString, shown);
+        const QString stamp = QStringLiteral("12/6/2026 6:13:12 PM - ");
+        QCOMPARE(
+            LogTextBox::userWords(stamp + logged + QStringLiteral("\r\n")), stamp + shown + QStringLiteral("\r\n"));
     }
 
     void overflow_data()
@@ -433,11 +496,14 @@ private Q_SLOTS:
         LogTextBox* box = rig->dialog().txtLog();
         QVERIFY(box->logText().endsWith(QStringLiteral(" - before\r\n")));
         rig->debugLog.Log(QStringLiteral("CEmail:  Connected"));
-        QCOMPARE(box->logText(), rig->debugLog.text());
+        QVERIFY(box->logText().endsWith(QStringLiteral(" - Mail: Connected\r\n")));
+        QCOMPARE(box->logText(),
+            LogTextBox::userWords(rig->debugLog.text().section(QLatin1Char('\n'), 0, 0)) + QLatin1Char('\n')
+                + LogTextBox::userWords(rig->debugLog.text().section(QLatin1Char('\n'), 1)));
 
         // A second dialog made later starts from the log so far.
         frmSettings later(rig->parts());
-        QCOMPARE(later.txtLog()->logText(), rig->debugLog.text());
+        QCOMPARE(later.txtLog()->logText(), box->logText());
         rig->debugLog.Log(QStringLiteral("after"));
         QVERIFY(later.txtLog()->logText().endsWith(QStringLiteral(" - after\r\n")));
     }

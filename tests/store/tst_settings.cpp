@@ -75,7 +75,8 @@ private Q_SLOTS:
         s.chkAlwaysOnTop = 7; // proves the value is read, not left from construction
         DeviceTable table;
         Load_Registry(s, table, QStringLiteral("/x/Log Database/Kestrelwatch.log"), {});
-        QCOMPARE(s.chkAlwaysOnTop, 1);
+        QCOMPARE(s.chkAlwaysOnTop, 0);
+        QCOMPARE(s.chkOnlineIntruderReminder, 0);
         QCOMPARE(s.chkNewIntruderEmail, 0);
         QCOMPARE(s.slideVolume, 70);
         QCOMPARE(s.txtEmailServer, QString());
