@@ -56,17 +56,17 @@ const std::array<Text, TextCount> Texts {{
 
 const std::array<Text, 6> ChannelTexts {{
     {"txtNtfyServer", "NtfyServer", &LiveSettings::txtNtfyServer,
-        "Topic URL :", " The ntfy topic, e.g. https://ntfy.sh/my-lan-alerts; empty: no ntfy", false},
-    {"txtNtfyToken", "NtfyToken", &LiveSettings::txtNtfyToken,
-        "Access token :", " Sent as Authorization: Bearer; empty: none", false},
+        "Topic URL:", " The ntfy topic, e.g. https://ntfy.sh/my-lan-alerts; empty: no ntfy", false},
+    {"txtNtfyToken", "NtfyToken", &LiveSettings::txtNtfyToken, "Token:", " Sent as Authorization: Bearer; empty: none",
+        false},
     {"txtGotifyServer", "GotifyServer", &LiveSettings::txtGotifyServer,
-        "Server URL :", " The Gotify server, e.g. https://gotify.example; empty: no Gotify", false},
+        "Server URL:", " The Gotify server, e.g. https://gotify.example; empty: no Gotify", false},
     {"txtGotifyToken", "GotifyToken", &LiveSettings::txtGotifyToken,
-        "App token :", " The token of the Gotify application the messages come from", false},
+        "App token:", " The token of the Gotify application the messages come from", false},
     {"txtWebhookUrl", "WebhookUrl", &LiveSettings::txtWebhookUrl,
-        "URL :", " Each alert is POSTed here as JSON; empty: no webhook", false},
+        "URL:", " Each alert is POSTed here as JSON; empty: no webhook", false},
     {"txtWebhookToken", "WebhookToken", &LiveSettings::txtWebhookToken,
-        "Token :", " Sent as Authorization: Bearer; empty: none", false},
+        "Token:", " Sent as Authorization: Bearer; empty: none", false},
 }};
 
 } // namespace SettingsControls

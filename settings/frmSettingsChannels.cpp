@@ -6,8 +6,8 @@
 #include "store/LiveSettings.h"
 #include "store/Settings.h"
 
-#include <QFormLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -22,8 +22,10 @@ frmSettingsChannels::frmSettingsChannels(LiveSettings& settings, QWidget* parent
 {
     m_net.setAutoDeleteReplies(false);
     auto* layout = new QVBoxLayout(this);
+    // One line a channel (server, token, test) and its answer below, shown once there is one: the page fits a
+    // small screen at large fonts.
     for (int c = 0; c < 3; ++c) {
-        auto* form = new QFormLayout;
+        auto* row = new QHBoxLayout;
         for (int f = 0; f < 2; ++f) {
             const auto& t = ChannelTexts[size_t(2 * c + f)];
             auto* box = new QLineEdit;
@@ -33,25 +35,33 @@ frmSettingsChannels::frmSettingsChannels(LiveSettings& settings, QWidget* parent
                 box->setEchoMode(QLineEdit::PasswordEchoOnEdit);
             connect(box, &QLineEdit::textChanged, this, &frmSettingsChannels::changed);
             m_texts[size_t(2 * c + f)] = box;
-            form->addRow(latin1(t.label), box);
+            row->addWidget(new QLabel(latin1(t.label)));
+            row->addWidget(box, f == 0 ? 3 : 1);
         }
         auto* test = new QPushButton(QStringLiteral("Send test"));
         test->setObjectName(QStringLiteral("cmdTest") + latin1(ChannelTexts[size_t(2 * c)].value));
+        test->setToolTip(QStringLiteral("Send a test alert to this server now and show its answer"));
         connect(test, &QPushButton::clicked, this, [this, c] { sendTest(c); });
+        row->addWidget(test);
         auto* result = new QLabel;
         result->setTextFormat(Qt::PlainText);
         result->setWordWrap(true);
         result->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        result->hide();
         m_cmdTest[size_t(c)] = test;
         m_lblResult[size_t(c)] = result;
-        form->addRow(test, result);
+        auto* lines = new QVBoxLayout;
+        lines->addLayout(row);
+        lines->addWidget(result);
         auto* group = new QGroupBox(
             channelName(Channel(c)) == QLatin1String("webhook") ? QStringLiteral("Webhook") : channelName(Channel(c)));
-        group->setLayout(form);
+        group->setLayout(lines);
         layout->addWidget(group);
     }
-    layout->addWidget(new QLabel(QStringLiteral("Each channel gets the alerts the Alerts page turns on and the "
-                                                "changes of watched devices; empty: the channel is off.")));
+    auto* note = new QLabel(QStringLiteral("Each channel gets the alerts the Alerts page turns on and the changes "
+                                           "of watched devices; empty: the channel is off."));
+    note->setWordWrap(true);
+    layout->addWidget(note);
     layout->addStretch(1);
     loadFromSettings();
 }
@@ -86,13 +96,14 @@ void frmSettingsChannels::sendTest(int channel)
     QLabel* result = m_lblResult[size_t(channel)];
     const ChannelTarget target {m_texts[size_t(2 * channel)]->text(), m_texts[size_t(2 * channel + 1)]->text()};
     const BuiltRequest built = buildRequest(Channel(channel), target, Notice::test(kwclock::now()));
+    result->show();
     if (!built.request) {
         result->setText(built.error);
         return;
     }
     QPushButton* button = m_cmdTest[size_t(channel)];
     button->setEnabled(false);
-    result->setText(QStringLiteral("Sending..."));
+    result->setText(QStringLiteral("Sending\u2026"));
     Channels::whenFinished(Channels::send(m_net, *built.request), this,
         [result, button](int status, const QString& text, const QString& error) {
             result->setText(Channels::answerText(status, text, error));

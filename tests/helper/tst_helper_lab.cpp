@@ -126,8 +126,8 @@ private Q_SLOTS:
         QVERIFY(m_lab->start());
         const Reply ready = m_lab->next();
         QCOMPARE(int(ready.type), int(Type::Ready));
-        QCOMPARE(
-            int(parseReady(ready.payload).value_or(ReadyInfo {}).flags), int(EchoSocket | NeighbourAdmin | ArpListen));
+        QCOMPARE(int(parseReady(ready.payload).value_or(ReadyInfo {}).flags),
+            int(EchoSocket | NeighbourAdmin | ArpListen | DhcpListen));
     }
     void cleanup() { m_lab.reset(); }
 
@@ -138,10 +138,10 @@ private Q_SLOTS:
         QCOMPARE(m_lab->status("CapInh"), QStringLiteral("0000000000000000"));
         QCOMPARE(m_lab->status("CapAmb"), QStringLiteral("0000000000000000"));
         QCOMPARE(m_lab->status("NoNewPrivs"), QStringLiteral("1"));
-        // stdin, stdout, stderr, the raw, ARP and netlink sockets; the inherited descriptor is closed.
+        // stdin, stdout, stderr, the raw, ARP, DHCP and netlink sockets; the inherited descriptor is closed.
         const QStringList fds = QDir(QStringLiteral("/proc/%1/fd").arg(m_lab->helper.processId()))
                                     .entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System);
-        QCOMPARE(fds.size(), 6);
+        QCOMPARE(fds.size(), 7);
     }
 
     void echoTargets_data()

@@ -11,8 +11,8 @@
 #include "mainwindow/DeviceListView.h"
 #include "mainwindow/Geometry.h"
 #include "mainwindow/PictureBox.h"
-#include "mainwindow/frmMenu.h"
 #include "mainwindow/WatchMenu.h"
+#include "mainwindow/frmMenu.h"
 #include "notify/AlertPolicy.h"
 #include "store/DeviceWatch.h"
 
