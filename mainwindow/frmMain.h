@@ -296,6 +296,7 @@ protected:
 
 private:
     void buildWindow();
+    void buildTopBar(); // frmMenu.cpp
     void buildPanels();
     void setupGrids();
     void wireControls();

@@ -1,10 +1,17 @@
 #include "mainwindow/frmMenu.h"
 
+#include "app/MonitorCore.h"
+#include "mainwindow/Geometry.h"
+#include "mainwindow/NetworkView.h"
 #include "mainwindow/PictureBox.h"
+#include "mainwindow/Theme.h"
 #include "mainwindow/frmMain.h"
 
 #include <QAction>
 #include <QMenu>
+#include <QPushButton>
+#include <QShortcut>
+#include <QToolButton>
 
 frmMenu::frmMenu(frmMain& window)
     : QObject(&window)
@@ -97,4 +104,73 @@ void frmMenu::popup(QMenu* menu, const QPoint& globalPos)
     m_lastPopup = menu;
     if (m_popups)
         menu->popup(globalPos);
+}
+
+// The top bar's window menu (what the tray menu offers, for desktops without a notification area) and the
+// Donate button, shown only when the installation names a donation page.
+void frmMain::buildTopBar()
+{
+    using namespace Geometry;
+    m_windowMenuButton = new QToolButton(this);
+    m_windowMenuButton->setObjectName(QStringLiteral("windowMenu"));
+    m_windowMenuButton->setText(QStringLiteral("\u2630"));
+    m_windowMenuButton->setPopupMode(QToolButton::InstantPopup);
+    m_windowMenuButton->setToolTip(QStringLiteral("Menu (F10)"));
+    m_windowMenuButton->setAccessibleName(QStringLiteral("Menu"));
+    m_windowMenuButton->setAccessibleDescription(QStringLiteral("Settings, help, About and Exit"));
+    auto* windowMenu = new QMenu(m_windowMenuButton);
+    windowMenu->setObjectName(QStringLiteral("mnuWindow"));
+    windowMenu->addAction(QStringLiteral("Settings\u2026"), this, &frmMain::pctSettings_Click);
+    QAction* help = windowMenu->addAction(QStringLiteral("Help"), this, &frmMain::pctHelp_Click);
+    help->setObjectName(QStringLiteral("mnuWindowHelp"));
+    help->setShortcut(QKeySequence(Qt::Key_F1));
+    help->setShortcutContext(Qt::WindowShortcut);
+    addAction(help);
+    windowMenu->addAction(QStringLiteral("About Kestrelwatch"), this, &frmMain::showAbout)
+        ->setObjectName(QStringLiteral("mnuWindowAbout"));
+    QAction* network = windowMenu->addAction(
+        QStringLiteral("Network\u2026"), this, [this] { showNetworkView(this, m_core.devices(), m_core.presence()); });
+    network->setObjectName(QStringLiteral("mnuNetwork"));
+    network->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+    network->setShortcutContext(Qt::WindowShortcut);
+    addAction(network);
+    windowMenu->addSeparator();
+    QAction* exit = windowMenu->addAction(QStringLiteral("Exit"), this, &frmMain::mnuExit_Click);
+    exit->setObjectName(QStringLiteral("mnuWindowExit"));
+    exit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    exit->setShortcutContext(Qt::WindowShortcut);
+    addAction(exit);
+    m_windowMenuButton->setMenu(windowMenu);
+    // F10 opens it from the keyboard, as it opens the main menu of most desktop programs.
+    auto* menuKey = new QShortcut(QKeySequence(Qt::Key_F10), this);
+    menuKey->setContext(Qt::WindowShortcut);
+    connect(menuKey, &QShortcut::activated, m_windowMenuButton, &QToolButton::showMenu);
+
+    m_donate = new QPushButton(QStringLiteral("Donate"), this);
+    m_donate->setObjectName(QStringLiteral("cmdDonate"));
+    m_donate->setFont(Theme::font(12, true));
+    {
+        // Right of the menu button, left of the settings button, as wide as its word needs.
+        const int right = s(Settings.x() - 12);
+        const int wide = qMax(s(72), m_donate->fontMetrics().horizontalAdvance(m_donate->text()) + s(28) + 4);
+        const int high = qMax(s(24), m_donate->fontMetrics().height() + s(8));
+        const int top = s(Settings.center().y()) - high / 2;
+        m_donate->setGeometry(right - wide, top, wide, high);
+        m_windowMenuButton->setFont(Theme::font(13));
+        const QFontMetrics menu = m_windowMenuButton->fontMetrics();
+        const int menuWide = qMax(s(32), menu.horizontalAdvance(m_windowMenuButton->text()) + s(12));
+        m_windowMenuButton->setGeometry(
+            right - wide - s(8) - menuWide, top, menuWide, qMax(high, menu.height() + s(4)));
+    }
+    m_donate->setFlat(true);
+    m_donate->setAutoDefault(false);
+    m_donate->setCursor(Qt::PointingHandCursor);
+    m_donate->setToolTip(QStringLiteral("Support Kestrelwatch: opens the donation page"));
+    m_donate->hide(); // until the installation names a donation page (Form_Load)
+    m_donate->setAccessibleDescription(QStringLiteral("Opens the donation page in the browser"));
+    m_donate->setStyleSheet(
+        QStringLiteral("QPushButton { color: #9DB1C8; background: transparent; border: 1px solid #3A4B60; "
+                       "border-radius: 4px; } QPushButton:hover { color: #EAF0F7; } "
+                       "QPushButton:focus { border: 2px solid #FFE066; color: #EAF0F7; }"));
+    connect(m_donate, &QPushButton::clicked, this, &frmMain::cmdDonate_Click);
 }
