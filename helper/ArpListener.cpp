@@ -51,6 +51,24 @@ bool parseArpPacket(const std::uint8_t* data, std::size_t size, ArpSighting& out
     return true;
 }
 
+int lockPacketSocket(int fd, ::sock_filter* code, std::size_t count, std::uint16_t protocol, int receiveBuffer)
+{
+    const sock_fprog program {static_cast<unsigned short>(count), code};
+    const int one = 1;
+    sockaddr_ll bound {};
+    bound.sll_family = AF_PACKET;
+    bound.sll_protocol = htons(protocol);
+    if (setsockopt(fd, SOL_SOCKET, SO_ATTACH_FILTER, &program, sizeof program) != 0
+        || setsockopt(fd, SOL_SOCKET, SO_LOCK_FILTER, &one, sizeof one) != 0
+        || setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer) != 0
+        || bind(fd, reinterpret_cast<const sockaddr*>(&bound), sizeof bound) != 0) {
+        const int err = errno;
+        ::close(fd);
+        return -err;
+    }
+    return fd;
+}
+
 int openArpSocket()
 {
     // Protocol 0 until bound: nothing is queued before the filter is in place.
@@ -70,20 +88,7 @@ int openArpSocket()
         BPF_STMT(BPF_RET | BPF_K, std::uint32_t(kArpBodyBytes)),
         BPF_STMT(BPF_RET | BPF_K, 0),
     };
-    const sock_fprog program {static_cast<unsigned short>(sizeof code / sizeof code[0]), code};
-    const int one = 1;
-    sockaddr_ll bound {};
-    bound.sll_family = AF_PACKET;
-    bound.sll_protocol = htons(ETH_P_ARP);
-    if (setsockopt(fd, SOL_SOCKET, SO_ATTACH_FILTER, &program, sizeof program) != 0
-        || setsockopt(fd, SOL_SOCKET, SO_LOCK_FILTER, &one, sizeof one) != 0
-        || setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &kReceiveBuffer, sizeof kReceiveBuffer) != 0
-        || bind(fd, reinterpret_cast<const sockaddr*>(&bound), sizeof bound) != 0) {
-        const int err = errno;
-        ::close(fd);
-        return -err;
-    }
-    return fd;
+    return lockPacketSocket(fd, code, sizeof code / sizeof code[0], ETH_P_ARP, kReceiveBuffer);
 }
 
 bool ArpReports::admit(const ArpSighting& s, std::int64_t nowNs)

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <deque>
 
+struct sock_filter;
+
 namespace helperarp {
 
 // One ARP body for IPv4 over Ethernet (28 bytes) to a sighting; false for anything else: another hardware or
@@ -20,6 +22,11 @@ bool parseArpPacket(const std::uint8_t* data, std::size_t size, helperproto::Arp
 // packet and no payload beyond the ARP body ever reaches this process. Needs CAP_NET_RAW to open; the fd, or
 // -errno.
 int openArpSocket();
+
+// Finishes a packet socket opened with protocol 0 (so nothing is queued before the filter is in place):
+// attaches the filter and locks it, sets the receive buffer, and binds to the protocol on every interface.
+// The fd, or -errno with the socket closed.
+int lockPacketSocket(int fd, ::sock_filter* code, std::size_t count, std::uint16_t protocol, int receiveBuffer);
 
 // One report per interface, MAC and address per second, and at most kArpReportsPerSecond in any one second;
 // what goes over that is counted as dropped until takeDropped.

@@ -1,5 +1,7 @@
 #include "helper/DhcpMessage.h"
 
+#include "helper/ArpListener.h"
+
 #include <cerrno>
 #include <linux/filter.h>
 #include <linux/if_ether.h>
@@ -117,20 +119,7 @@ int openDhcpSocket()
         BPF_STMT(BPF_RET | BPF_K, kSnap),
         BPF_STMT(BPF_RET | BPF_K, 0),
     };
-    const sock_fprog program {static_cast<unsigned short>(sizeof code / sizeof code[0]), code};
-    const int one = 1;
-    sockaddr_ll bound {};
-    bound.sll_family = AF_PACKET;
-    bound.sll_protocol = htons(ETH_P_IP);
-    if (setsockopt(fd, SOL_SOCKET, SO_ATTACH_FILTER, &program, sizeof program) != 0
-        || setsockopt(fd, SOL_SOCKET, SO_LOCK_FILTER, &one, sizeof one) != 0
-        || setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &kReceiveBuffer, sizeof kReceiveBuffer) != 0
-        || bind(fd, reinterpret_cast<const sockaddr*>(&bound), sizeof bound) != 0) {
-        const int err = errno;
-        ::close(fd);
-        return -err;
-    }
-    return fd;
+    return helperarp::lockPacketSocket(fd, code, sizeof code / sizeof code[0], ETH_P_IP, kReceiveBuffer);
 }
 
 bool DhcpReports::admit(const DhcpSighting& s, std::int64_t nowNs)
