@@ -148,6 +148,17 @@ private Q_SLOTS:
                 (QStringList {kDevMac, QStringLiteral("198.18.0.10"), QStringLiteral("dev1"),
                     QStringLiteral("Private address (randomised by the device)"), QStringLiteral("Name is dev1")}));
             checkMetrics(lab, home.dir());
+            // An administrator renames the router with kestrelwatch-ctl while the monitor runs: the monitor's
+            // next line for it says so and carries the new name.
+            const qsizetype beforeRename = monitor.cursor();
+            const Run renamed = run(binary(QStringLiteral("kestrelwatch-ctl")),
+                {QStringLiteral("--home"), store, QStringLiteral("rename"), QStringLiteral("02:00:c6:12:00:01"),
+                    QStringLiteral("Main router")});
+            QVERIFY2(renamed.code == 0, qPrintable(renamed.err));
+            const QStringList router =
+                monitor.waitForLine(eventLine(kRouterMac, QStringLiteral("Renamed to Main router")), beforeRename, 5000)
+                    .split(QLatin1Char('\t'));
+            QVERIFY(router.size() == 6 && router.at(3) == QLatin1String("Main router"));
             QCOMPARE(monitor.stop(), 0);
             QVERIFY(!monitor.linesAfter(0, QStringLiteral("Shutdown requested by signal"), Process::Err).isEmpty());
         }
