@@ -48,7 +48,7 @@ def main():
                 name = f"j{c}x{j}"
                 since = time.monotonic()
                 netlab("dhcp-client", lab, name, client, mac)
-                admitted = monitor.wait_for(rf"^{mac_text(mac)}\t.*NEW DEVICE", since, 30)
+                admitted = monitor.wait_for(rf"\t{mac_text(mac)}\t.*NEW DEVICE", since, 30)
                 deadline = time.monotonic() + 30
                 bound = ""
                 while not bound and time.monotonic() < deadline:

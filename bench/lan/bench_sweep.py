@@ -56,7 +56,8 @@ class Monitor:
             with self.lock:
                 seen = {}
                 for t, line in self.lines:
-                    mac = line.split("\t", 1)[0]
+                    fields = line.split("\t")  # TIME MAC ADDRESS NAME VENDOR EVENT
+                    mac = fields[1] if len(fields) > 1 else ""
                     if mac in wanted and "NEW DEVICE" in line and mac not in seen:
                         seen[mac] = t
             if len(seen) == len(wanted):
