@@ -5,6 +5,7 @@
 #include "ctl/CtlStore.h"
 #include "ctl/DeviceExport.h"
 #include "store/DeviceText.h"
+#include "store/DeviceWatch.h"
 #include "store/TextForms.h"
 #include "vendor/CMacDatabase.h"
 
@@ -25,11 +26,13 @@ const char* const kUsage =
     "Lists and changes the devices and settings of Kestrelwatch's store. A running monitor takes\n"
     "each change in within two seconds.\n\n"
     "  list [--json]              every device: MAC, address, name, vendor, list, online, first and\n"
-    "                             last seen (tab-separated with a header, or a JSON array)\n"
+    "                             last seen, watch (tab-separated with a header, or a JSON array)\n"
     "  history MAC                the device's history, oldest first\n"
     "  ack MAC                    acknowledge a new device\n"
     "  move MAC safe|intruders    move the device to a list\n"
     "  rename MAC NAME            give the device a name (\"\" clears it)\n"
+    "  watch MAC offline|online|both|none\n"
+    "                             which of the device's departures and returns alert every channel\n"
     "  remove MAC                 forget an offline device (its history file stays)\n"
     "  get NAME                   print a setting (kestrelwatch-ctl(1) lists them)\n"
     "  set NAME VALUE             change a setting\n"
@@ -43,6 +46,19 @@ const char* const kUsage =
     "MAC takes any usual form: 00:0c:41:a2:3b:7f, 00-0C-41-A2-3B-7F or 000c41a23b7f.\n"
     "Exit status: 0 on success, 1 when the device is not in the store or a change is refused or fails,\n"
     "2 on a usage error, 3 when the store cannot be opened (it is left untouched).\n";
+
+// The word of the watch command: one of the three modes or "none".
+std::optional<DeviceWatch::Mode> watchMode(const QString& word)
+{
+    if (word.compare(QLatin1String("none"), Qt::CaseInsensitive) == 0)
+        return DeviceWatch::None;
+    return word.trimmed().isEmpty() ? std::nullopt : DeviceWatch::parse(word);
+}
+
+QString watchText(quint8 mode)
+{
+    return mode == DeviceWatch::None ? QStringLiteral("none") : DeviceWatch::text(DeviceWatch::Mode(mode));
+}
 
 int usageError(const QString& problem)
 {
@@ -63,7 +79,7 @@ int list(Store& store, bool json, const QString& share)
     const DeviceTable& devices = store.devices();
     QJsonArray array;
     if (!json)
-        out(QStringLiteral("MAC\tADDRESS\tNAME\tVENDOR\tLIST\tONLINE\tFIRST_SEEN\tLAST_SEEN"));
+        out(QStringLiteral("MAC\tADDRESS\tNAME\tVENDOR\tLIST\tONLINE\tFIRST_SEEN\tLAST_SEEN\tWATCH"));
     for (qint32 i = 0; i < devices.DeviceCount; ++i) {
         const DeviceRecord& d = devices[i];
         const QString list = d.Intruder ? QStringLiteral("intruders") : QStringLiteral("safe");
@@ -74,13 +90,14 @@ int list(Store& store, bool json, const QString& share)
                 {QStringLiteral("vendor"), vendor}, {QStringLiteral("list"), list},
                 {QStringLiteral("new"), d.NewDevice}, {QStringLiteral("online"), store.online(d)},
                 {QStringLiteral("first_seen"), isoTime(d.FirstSeen)},
-                {QStringLiteral("last_seen"), isoTime(d.LastOnline)}});
+                {QStringLiteral("last_seen"), isoTime(d.LastOnline)}, {QStringLiteral("watch"), watchText(d.Watch)}});
             continue;
         }
         // A tab inside a field would shift every later column; names hold none (the name filter refuses
         // controls), and a vendor name is the registry's.
         out(QStringList {d.MacAddress, d.IpAddress, shownName(d), vendor, list,
-            store.online(d) ? QStringLiteral("yes") : QStringLiteral("no"), isoTime(d.FirstSeen), isoTime(d.LastOnline)}
+            store.online(d) ? QStringLiteral("yes") : QStringLiteral("no"), isoTime(d.FirstSeen), isoTime(d.LastOnline),
+            watchText(d.Watch)}
                 .join(QLatin1Char('\t')));
     }
     if (json)
@@ -134,6 +151,11 @@ int deviceCommand(Store& store, const QString& command, const QStringList& args)
         if (!name.ok())
             return usageError(QStringLiteral("the name is refused, it %1").arg(name.refusal));
         actions.Rename(slot, name.text);
+        return 0;
+    }
+    if (command == QLatin1String("watch")) {
+        if (!actions.SetWatch(slot, *watchMode(args.at(1))))
+            out(QStringLiteral("%1 is watched as %2 already").arg(mac, watchText(d.Watch)));
         return 0;
     }
     // remove: an online device would be admitted again at the next sweep, so the window refuses it too.
@@ -223,8 +245,8 @@ int run(const QStringList& arguments, const QString& share)
         bool writes;
     };
     static const Shape shapes[] = {{"list", 0, 0, false}, {"history", 1, 1, false}, {"ack", 1, 1, true},
-        {"move", 2, 2, true}, {"rename", 2, 2, true}, {"remove", 1, 1, true}, {"get", 1, 1, false}, {"set", 2, 2, true},
-        {"export", 0, 0, false}, {"import", 1, 1, true}};
+        {"move", 2, 2, true}, {"rename", 2, 2, true}, {"watch", 2, 2, true}, {"remove", 1, 1, true},
+        {"get", 1, 1, false}, {"set", 2, 2, true}, {"export", 0, 0, false}, {"import", 1, 1, true}};
     const Shape* shape = nullptr;
     for (const Shape& s : shapes) {
         if (command == QLatin1String(s.name))
@@ -249,6 +271,8 @@ int run(const QStringList& arguments, const QString& share)
     if (command == QLatin1String("move") && args.at(1) != QLatin1String("safe")
         && args.at(1) != QLatin1String("intruders"))
         return usageError(QStringLiteral("move takes safe or intruders, not '%1'").arg(args.at(1)));
+    if (command == QLatin1String("watch") && !watchMode(args.at(1)))
+        return usageError(QStringLiteral("watch takes offline, online, both or none, not '%1'").arg(args.at(1)));
     if ((command == QLatin1String("get") || command == QLatin1String("set")) && !CtlSettings::find(args.at(0)))
         return usageError(QStringLiteral("no setting '%1' (kestrelwatch-ctl(1) lists them)").arg(args.at(0)));
     const bool macCommand = shape->least >= 1 && command != QLatin1String("get") && command != QLatin1String("set")

@@ -12,6 +12,7 @@
 #include "engine/frmClient.h"
 #include "platform/Clock.h"
 #include "platform/Hive.h"
+#include "store/DeviceWatch.h"
 #include "store/Settings.h"
 #include "store/TextForms.h"
 #include "store/modRegistry.h"
@@ -93,7 +94,7 @@ private Q_SLOTS:
         QTest::newRow("list")
             << QStringList {"list"} << false << 0
             << "00-0C-29-12-34-56\t198.18.0.12\tPrinter\tVMware, Inc.\tintruders\tno\t2026-12-05T22:00:00Z\t"
-               "2026-12-05T22:00:00Z"
+               "2026-12-05T22:00:00Z\tnone"
             << printer << "Friendly_Name"
             << "Printer";
         QTest::newRow("list json, online while a monitor runs")
@@ -117,6 +118,14 @@ private Q_SLOTS:
         QTest::newRow("rename refused") << QStringList {"rename", kPrinter, QStringLiteral("evil\u202Etxt")} << false
                                         << 2 << "refused" << printer << "Friendly_Name"
                                         << "Printer";
+        QTest::newRow("watch") << QStringList {"watch", kPrinter, "Both"} << false << 0 << "" << printer << "Watch"
+                               << "both";
+        QTest::newRow("watch elsewhere") << QStringList {"watch", kPrinter, "sometimes"} << false << 2
+                                         << "offline, online, both or none" << printer << "Watch"
+                                         << "";
+        QTest::newRow("watch missing device")
+            << QStringList {"watch", "11:22:33:44:55:66", "online"} << false << 1 << "no device" << printer << "Watch"
+            << "";
         QTest::newRow("remove offline") << QStringList {"remove", kPhone} << true << 0 << "" << Keys::deviceKey(kPhone)
                                         << "Intruder"
                                         << "-";
@@ -321,6 +330,12 @@ private Q_SLOTS:
         QCOMPARE(kinds(), QList {DeviceEvent::Kind::Renamed});
         QVERIFY(devices[0].Intruder);
         QCOMPARE(core.settings().chkNewIntruderEmail, 1);
+        // A watch set by the tool reaches memory silently, and shows in the list.
+        QCOMPARE(ctl(h, {"watch", kPrinter, "offline"}).code, 0);
+        core.storeFollower()->poll();
+        QCOMPARE(kinds(), QList<DeviceEvent::Kind>());
+        QCOMPARE(devices[0].Watch, quint8(DeviceWatch::Offline));
+        QVERIFY(ctl(h, {"list", "--json"}).out.contains(QLatin1String("\"watch\": \"offline\"")));
 
         // An import adds a device; removing it while it is offline takes it out of memory.
         QFile file(home.dir() + QStringLiteral("/in.csv"));
