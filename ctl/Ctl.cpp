@@ -6,6 +6,7 @@
 #include "ctl/DeviceExport.h"
 #include "store/DeviceText.h"
 #include "store/DeviceWatch.h"
+#include "store/PresenceStore.h"
 #include "store/TextForms.h"
 #include "vendor/CMacDatabase.h"
 
@@ -186,6 +187,34 @@ int settingCommand(Store& store, const QStringList& args)
     return 0;
 }
 
+// The export's "intervals" of each device, when the home has a presence file. It is only read: a running
+// monitor keeps its open intervals, which end now; with no monitor they end where they were last confirmed.
+int exportDevices(Store& store, DeviceExport::Format format)
+{
+    QList<DeviceExport::Extra> extras;
+    std::unique_ptr<PresenceStore> presence;
+    if (QFileInfo::exists(store.paths().presenceFile())) {
+        PresenceStore::OpenResult opened = PresenceStore::openReadOnly(store.paths().presenceFile());
+        presence = std::move(opened.store);
+        // An unreadable presence file costs the intervals, not the devices.
+        if (!presence)
+            err(opened.error + QStringLiteral("; the devices are exported without their intervals"));
+    }
+    if (presence) {
+        const QDateTime now = store.monitorRunning() ? QDateTime() : QDateTime::fromSecsSinceEpoch(0);
+        extras.append([&presence, now](const DeviceRecord& d, QJsonObject& object) {
+            QJsonArray intervals;
+            for (const PresenceInterval& i : presence->intervals(d.MacAddress, QDateTime::fromSecsSinceEpoch(0),
+                     QDateTime(QDate(9999, 12, 31), QTime(0, 0), Qt::UTC), now))
+                intervals.append(QJsonObject {{QStringLiteral("from"), isoTime(i.from)},
+                    {QStringLiteral("to"), isoTime(i.to)}, {QStringLiteral("address"), i.address}});
+            object.insert(QStringLiteral("intervals"), intervals);
+        });
+    }
+    std::fputs(DeviceExport::exportText(store.devices(), format, extras).toUtf8().constData(), stdout);
+    return 0;
+}
+
 int importFile(Store& store, const QString& fileName, bool replace)
 {
     QFile file(fileName);
@@ -301,10 +330,8 @@ int run(const QStringList& arguments, const QString& share)
     if (command == QLatin1String("get") || command == QLatin1String("set"))
         return settingCommand(store, args);
     if (command == QLatin1String("export")) {
-        const QString text = DeviceExport::exportText(
-            store.devices(), format == QLatin1String("csv") ? DeviceExport::Format::Csv : DeviceExport::Format::Json);
-        std::fputs(text.toUtf8().constData(), stdout);
-        return 0;
+        return exportDevices(
+            store, format == QLatin1String("csv") ? DeviceExport::Format::Csv : DeviceExport::Format::Json);
     }
     if (command == QLatin1String("import"))
         return importFile(store, args.first(), parser.isSet(replaceOption));

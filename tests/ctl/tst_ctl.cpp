@@ -13,6 +13,7 @@
 #include "platform/Clock.h"
 #include "platform/Hive.h"
 #include "store/DeviceWatch.h"
+#include "store/PresenceStore.h"
 #include "store/Settings.h"
 #include "store/TextForms.h"
 #include "store/modRegistry.h"
@@ -196,9 +197,24 @@ private Q_SLOTS:
         seed(source.paths());
         QVERIFY(ctl(source.paths().home, {"rename", kPhone, "Phone \"Bob\", kitchen"}).code == 0);
         const QString devices = ctl(source.paths().home, {"list", "--json"}).out;
+        // The phone's stay ended; the printer's is still open in the presence file a monitor would hold.
+        auto presence = PresenceStore::open(source.paths().presenceFile(), kSeen).store;
+        QVERIFY(presence);
+        const auto event = [&](DeviceEvent::Kind kind, const QString& mac, const QDateTime& time) {
+            DeviceEvent e;
+            e.kind = kind, e.mac = mac, e.time = time, e.address = QStringLiteral("198.18.0.12");
+            presence->deviceEvent(e);
+        };
+        event(DeviceEvent::Kind::Online, kPhone, kSeen);
+        event(DeviceEvent::Kind::Offline, kPhone, kSeen.addSecs(3600));
+        event(DeviceEvent::Kind::Online, kPrinter, kSeen.addSecs(60));
         for (const char* format : {"json", "csv"}) {
             const kwtest::Run exported = ctl(source.paths().home, {"export", "--format", format});
             QCOMPARE(exported.code, 0);
+            QCOMPARE(exported.out.contains(QLatin1String("\"intervals\":[{\"address\":\"198.18.0.12\",\"from\":"
+                                                         "\"2026-12-05T22:00:00Z\",\"to\":\"2026-12-05T23:00:00Z\"}]")),
+                format == QByteArray("json"));
+            QVERIFY(presence->intervals(kPrinter, kSeen, kSeen.addSecs(60)).value(0).open);
             TestHome fresh;
             QFile file(fresh.dir() + QStringLiteral("/devices.") + QLatin1String(format));
             QVERIFY(file.open(QIODevice::WriteOnly));
