@@ -117,11 +117,13 @@ bool DeviceActions::Remove(qint32 slot)
     return true;
 }
 
-void DeviceActions::adoptStored(qint32 slot, const QString& name, bool intruder, bool newDevice)
+void DeviceActions::adoptStored(qint32 slot, const QString& name, bool intruder, bool newDevice, quint8 watch)
 {
     if (!m_devices.isValid(slot))
         return;
     DeviceRecord& d = m_devices[slot];
+    if (watch <= DeviceWatch::Both)
+        d.Watch = watch;
     if (d.FriendlyName != name) {
         d.FriendlyName = name;
         Q_EMIT deviceEvent(makeEvent(DeviceEvent::Kind::Renamed, slot));

@@ -38,7 +38,8 @@ public:
 
     // What another process (kestrelwatch-ctl) stored, taken into memory without writing it back, with the
     // events the actions above emit: Renamed, Acknowledged, Moved, in that order, each only when it changed.
-    void adoptStored(qint32 slot, const QString& name, bool intruder, bool newDevice);
+    // The watch is taken silently, as SetWatch sets it.
+    void adoptStored(qint32 slot, const QString& name, bool intruder, bool newDevice, quint8 watch);
     // A device whose key another process deleted: its slot closes, with the Removed event, whether or not it
     // is online (the next sweep admits it again, as after a removal in the window).
     void adoptRemoval(qint32 slot);

@@ -4,6 +4,7 @@
 #include "platform/DebugSink.h"
 #include "platform/Hive.h"
 #include "store/DeviceTable.h"
+#include "store/DeviceWatch.h"
 #include "store/Settings.h"
 #include "store/TextForms.h"
 #include "store/modRegistry.h"
@@ -49,6 +50,8 @@ DeviceRecord recordOf(const QString& mac, const QList<Hive::Value>& values)
     date("Last_Offline", d.LastOffline);
     date("First_Seen", d.FirstSeen);
     d.MacType = TextForms::parseByte(valueOf(values, QStringLiteral("Mac_Type"))).value_or(0);
+    // A watch that does not read is none, as at loading (which logs it).
+    d.Watch = DeviceWatch::parse(valueOf(values, DeviceWatch::Value)).value_or(DeviceWatch::None);
     return d;
 }
 
@@ -98,7 +101,7 @@ QHash<QString, StoreFollower::Stored> StoreFollower::readStored(bool clearRemnan
             continue;
         }
         const DeviceRecord d = recordOf(mac, values);
-        stored.insert(mac, Stored {d.FriendlyName, d.Intruder, d.NewDevice});
+        stored.insert(mac, Stored {d.FriendlyName, d.Intruder, d.NewDevice, d.Watch});
     }
     return stored;
 }
@@ -140,7 +143,8 @@ void StoreFollower::poll()
         const QString name = changed(&Stored::name, d.FriendlyName) ? stored.name : d.FriendlyName;
         const bool intruder = changed(&Stored::intruder, d.Intruder) ? stored.intruder : d.Intruder;
         const bool newDevice = changed(&Stored::newDevice, d.NewDevice) ? stored.newDevice : d.NewDevice;
-        m_actions.adoptStored(slot, name, intruder, newDevice);
+        const quint8 watch = changed(&Stored::watch, d.Watch) ? stored.watch : d.Watch;
+        m_actions.adoptStored(slot, name, intruder, newDevice, watch);
     }
     m_seen = now;
 }

@@ -11,9 +11,9 @@ class DeviceTable;
 class Hive;
 
 // Takes into the running monitor what another process (kestrelwatch-ctl, kestrelwatch-reg) changed in the
-// store: settings, renames, list moves, acknowledgements, removals and imported devices, each with the usual event
-// through DeviceActions, so that the window, MQTT and the headless lines follow. It asks the store once a
-// second whether another connection committed (SQLite's data_version) and reads the devices only then.
+// store: settings, renames, list moves, watches, acknowledgements, removals and imported devices, each with the usual
+// event through DeviceActions, so that the window, MQTT and the headless lines follow. It asks the store once a second
+// whether another connection committed (SQLite's data_version) and reads the devices only then.
 //
 // A stored value counts as changed elsewhere when it differs both from what was stored at the last look and
 // from memory: a change the monitor made itself meanwhile is in memory already. The engine writes only its
@@ -41,6 +41,7 @@ private:
         QString name;
         bool intruder = false;
         bool newDevice = false;
+        quint8 watch = 0;
     };
     // clearRemnants: a key without its list is deleted (at a look; the first look only leaves it out).
     QHash<QString, Stored> readStored(bool clearRemnants);

@@ -5,6 +5,8 @@
 #include "ctl/CtlStore.h"
 #include "ctl/DeviceExport.h"
 #include "store/DeviceText.h"
+#include "store/DeviceWatch.h"
+#include "store/PresenceStore.h"
 #include "store/TextForms.h"
 #include "vendor/CMacDatabase.h"
 
@@ -25,11 +27,13 @@ const char* const kUsage =
     "Lists and changes the devices and settings of Kestrelwatch's store. A running monitor takes\n"
     "each change in within two seconds.\n\n"
     "  list [--json]              every device: MAC, address, name, vendor, list, online, first and\n"
-    "                             last seen (tab-separated with a header, or a JSON array)\n"
+    "                             last seen, watch (tab-separated with a header, or a JSON array)\n"
     "  history MAC                the device's history, oldest first\n"
     "  ack MAC                    acknowledge a new device\n"
     "  move MAC safe|intruders    move the device to a list\n"
     "  rename MAC NAME            give the device a name (\"\" clears it)\n"
+    "  watch MAC offline|online|both|none\n"
+    "                             which of the device's departures and returns alert every channel\n"
     "  remove MAC                 forget an offline device (its history file stays)\n"
     "  get NAME                   print a setting (kestrelwatch-ctl(1) lists them)\n"
     "  set NAME VALUE             change a setting\n"
@@ -43,6 +47,19 @@ const char* const kUsage =
     "MAC takes any usual form: 00:0c:41:a2:3b:7f, 00-0C-41-A2-3B-7F or 000c41a23b7f.\n"
     "Exit status: 0 on success, 1 when the device is not in the store or a change is refused or fails,\n"
     "2 on a usage error, 3 when the store cannot be opened (it is left untouched).\n";
+
+// The word of the watch command: one of the three modes or "none".
+std::optional<DeviceWatch::Mode> watchMode(const QString& word)
+{
+    if (word.compare(QLatin1String("none"), Qt::CaseInsensitive) == 0)
+        return DeviceWatch::None;
+    return word.trimmed().isEmpty() ? std::nullopt : DeviceWatch::parse(word);
+}
+
+QString watchText(quint8 mode)
+{
+    return mode == DeviceWatch::None ? QStringLiteral("none") : DeviceWatch::text(DeviceWatch::Mode(mode));
+}
 
 int usageError(const QString& problem)
 {
@@ -63,7 +80,7 @@ int list(Store& store, bool json, const QString& share)
     const DeviceTable& devices = store.devices();
     QJsonArray array;
     if (!json)
-        out(QStringLiteral("MAC\tADDRESS\tNAME\tVENDOR\tLIST\tONLINE\tFIRST_SEEN\tLAST_SEEN"));
+        out(QStringLiteral("MAC\tADDRESS\tNAME\tVENDOR\tLIST\tONLINE\tFIRST_SEEN\tLAST_SEEN\tWATCH"));
     for (qint32 i = 0; i < devices.DeviceCount; ++i) {
         const DeviceRecord& d = devices[i];
         const QString list = d.Intruder ? QStringLiteral("intruders") : QStringLiteral("safe");
@@ -74,13 +91,14 @@ int list(Store& store, bool json, const QString& share)
                 {QStringLiteral("vendor"), vendor}, {QStringLiteral("list"), list},
                 {QStringLiteral("new"), d.NewDevice}, {QStringLiteral("online"), store.online(d)},
                 {QStringLiteral("first_seen"), isoTime(d.FirstSeen)},
-                {QStringLiteral("last_seen"), isoTime(d.LastOnline)}});
+                {QStringLiteral("last_seen"), isoTime(d.LastOnline)}, {QStringLiteral("watch"), watchText(d.Watch)}});
             continue;
         }
         // A tab inside a field would shift every later column; names hold none (the name filter refuses
         // controls), and a vendor name is the registry's.
         out(QStringList {d.MacAddress, d.IpAddress, shownName(d), vendor, list,
-            store.online(d) ? QStringLiteral("yes") : QStringLiteral("no"), isoTime(d.FirstSeen), isoTime(d.LastOnline)}
+            store.online(d) ? QStringLiteral("yes") : QStringLiteral("no"), isoTime(d.FirstSeen), isoTime(d.LastOnline),
+            watchText(d.Watch)}
                 .join(QLatin1Char('\t')));
     }
     if (json)
@@ -136,6 +154,11 @@ int deviceCommand(Store& store, const QString& command, const QStringList& args)
         actions.Rename(slot, name.text);
         return 0;
     }
+    if (command == QLatin1String("watch")) {
+        if (!actions.SetWatch(slot, *watchMode(args.at(1))))
+            out(QStringLiteral("%1 is watched as %2 already").arg(mac, watchText(d.Watch)));
+        return 0;
+    }
     // remove: an online device would be admitted again at the next sweep, so the window refuses it too.
     d.OnlineState = store.online(d) ? 1 : 0;
     if (!actions.Remove(slot)) {
@@ -161,6 +184,34 @@ int settingCommand(Store& store, const QStringList& args)
         err(QStringLiteral("cannot write %1 in %2").arg(QString::fromLatin1(setting->name), store.paths().hiveFile()));
         return 1;
     }
+    return 0;
+}
+
+// The export's "intervals" of each device, when the home has a presence file. It is only read: a running
+// monitor keeps its open intervals, which end now; with no monitor they end where they were last confirmed.
+int exportDevices(Store& store, DeviceExport::Format format)
+{
+    QList<DeviceExport::Extra> extras;
+    std::unique_ptr<PresenceStore> presence;
+    if (QFileInfo::exists(store.paths().presenceFile())) {
+        PresenceStore::OpenResult opened = PresenceStore::openReadOnly(store.paths().presenceFile());
+        presence = std::move(opened.store);
+        // An unreadable presence file costs the intervals, not the devices.
+        if (!presence)
+            err(opened.error + QStringLiteral("; the devices are exported without their intervals"));
+    }
+    if (presence) {
+        const QDateTime now = store.monitorRunning() ? QDateTime() : QDateTime::fromSecsSinceEpoch(0);
+        extras.append([&presence, now](const DeviceRecord& d, QJsonObject& object) {
+            QJsonArray intervals;
+            for (const PresenceInterval& i : presence->intervals(d.MacAddress, QDateTime::fromSecsSinceEpoch(0),
+                     QDateTime(QDate(9999, 12, 31), QTime(0, 0), Qt::UTC), now))
+                intervals.append(QJsonObject {{QStringLiteral("from"), isoTime(i.from)},
+                    {QStringLiteral("to"), isoTime(i.to)}, {QStringLiteral("address"), i.address}});
+            object.insert(QStringLiteral("intervals"), intervals);
+        });
+    }
+    std::fputs(DeviceExport::exportText(store.devices(), format, extras).toUtf8().constData(), stdout);
     return 0;
 }
 
@@ -223,8 +274,8 @@ int run(const QStringList& arguments, const QString& share)
         bool writes;
     };
     static const Shape shapes[] = {{"list", 0, 0, false}, {"history", 1, 1, false}, {"ack", 1, 1, true},
-        {"move", 2, 2, true}, {"rename", 2, 2, true}, {"remove", 1, 1, true}, {"get", 1, 1, false}, {"set", 2, 2, true},
-        {"export", 0, 0, false}, {"import", 1, 1, true}};
+        {"move", 2, 2, true}, {"rename", 2, 2, true}, {"watch", 2, 2, true}, {"remove", 1, 1, true},
+        {"get", 1, 1, false}, {"set", 2, 2, true}, {"export", 0, 0, false}, {"import", 1, 1, true}};
     const Shape* shape = nullptr;
     for (const Shape& s : shapes) {
         if (command == QLatin1String(s.name))
@@ -249,6 +300,8 @@ int run(const QStringList& arguments, const QString& share)
     if (command == QLatin1String("move") && args.at(1) != QLatin1String("safe")
         && args.at(1) != QLatin1String("intruders"))
         return usageError(QStringLiteral("move takes safe or intruders, not '%1'").arg(args.at(1)));
+    if (command == QLatin1String("watch") && !watchMode(args.at(1)))
+        return usageError(QStringLiteral("watch takes offline, online, both or none, not '%1'").arg(args.at(1)));
     if ((command == QLatin1String("get") || command == QLatin1String("set")) && !CtlSettings::find(args.at(0)))
         return usageError(QStringLiteral("no setting '%1' (kestrelwatch-ctl(1) lists them)").arg(args.at(0)));
     const bool macCommand = shape->least >= 1 && command != QLatin1String("get") && command != QLatin1String("set")
@@ -277,10 +330,8 @@ int run(const QStringList& arguments, const QString& share)
     if (command == QLatin1String("get") || command == QLatin1String("set"))
         return settingCommand(store, args);
     if (command == QLatin1String("export")) {
-        const QString text = DeviceExport::exportText(
-            store.devices(), format == QLatin1String("csv") ? DeviceExport::Format::Csv : DeviceExport::Format::Json);
-        std::fputs(text.toUtf8().constData(), stdout);
-        return 0;
+        return exportDevices(
+            store, format == QLatin1String("csv") ? DeviceExport::Format::Csv : DeviceExport::Format::Json);
     }
     if (command == QLatin1String("import"))
         return importFile(store, args.first(), parser.isSet(replaceOption));

@@ -95,6 +95,28 @@ PresenceStore::OpenResult PresenceStore::open(const QString& file, const QDateTi
     return {std::move(store), {}};
 }
 
+PresenceStore::OpenResult PresenceStore::openReadOnly(const QString& file)
+{
+    sqlite3* db = nullptr;
+    int rc =
+        sqlite3_open_v2(QFile::encodeName(file).constData(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (rc == SQLITE_OK) {
+        sqlite3_busy_timeout(db, 5000);
+        rc = sqlite3_exec(db, "SELECT count(*) FROM presence_intervals", nullptr, nullptr, nullptr);
+    }
+    if (rc != SQLITE_OK) {
+        const QString why = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(rc));
+        sqlite3_close(db);
+        return {nullptr, QStringLiteral("The presence file %1 cannot be read (%2)").arg(file, why)};
+    }
+    std::unique_ptr<PresenceStore> store(new PresenceStore(file, db));
+    sqlite3_stmt* st = store->cached("SELECT id, mac FROM presence_devices");
+    while (st && sqlite3_step(st) == SQLITE_ROW)
+        store->m_deviceIds.insert(text(st, 1), sqlite3_column_int64(st, 0));
+    sqlite3_reset(st);
+    return {std::move(store), {}};
+}
+
 PresenceStore::PresenceStore(QString file, sqlite3* db)
     : m_file(std::move(file))
     , m_db(db)

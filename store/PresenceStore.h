@@ -41,6 +41,9 @@ public:
     };
     // Opens or creates the file (mode 0600), closes what an earlier life left open and cuts old intervals.
     static OpenResult open(const QString& file, const QDateTime& now);
+    // Opens an existing file only to read it, changing nothing: another process (kestrelwatch-ctl) reads the
+    // intervals while a monitor may hold them open.
+    static OpenResult openReadOnly(const QString& file);
     ~PresenceStore();
     PresenceStore(const PresenceStore&) = delete;
     PresenceStore& operator=(const PresenceStore&) = delete;

@@ -12,6 +12,8 @@
 #include "engine/frmClient.h"
 #include "platform/Clock.h"
 #include "platform/Hive.h"
+#include "store/DeviceWatch.h"
+#include "store/PresenceStore.h"
 #include "store/Settings.h"
 #include "store/TextForms.h"
 #include "store/modRegistry.h"
@@ -93,7 +95,7 @@ private Q_SLOTS:
         QTest::newRow("list")
             << QStringList {"list"} << false << 0
             << "00-0C-29-12-34-56\t198.18.0.12\tPrinter\tVMware, Inc.\tintruders\tno\t2026-12-05T22:00:00Z\t"
-               "2026-12-05T22:00:00Z"
+               "2026-12-05T22:00:00Z\tnone"
             << printer << "Friendly_Name"
             << "Printer";
         QTest::newRow("list json, online while a monitor runs")
@@ -117,6 +119,14 @@ private Q_SLOTS:
         QTest::newRow("rename refused") << QStringList {"rename", kPrinter, QStringLiteral("evil\u202Etxt")} << false
                                         << 2 << "refused" << printer << "Friendly_Name"
                                         << "Printer";
+        QTest::newRow("watch") << QStringList {"watch", kPrinter, "Both"} << false << 0 << "" << printer << "Watch"
+                               << "both";
+        QTest::newRow("watch elsewhere") << QStringList {"watch", kPrinter, "sometimes"} << false << 2
+                                         << "offline, online, both or none" << printer << "Watch"
+                                         << "";
+        QTest::newRow("watch missing device")
+            << QStringList {"watch", "11:22:33:44:55:66", "online"} << false << 1 << "no device" << printer << "Watch"
+            << "";
         QTest::newRow("remove offline") << QStringList {"remove", kPhone} << true << 0 << "" << Keys::deviceKey(kPhone)
                                         << "Intruder"
                                         << "-";
@@ -187,9 +197,24 @@ private Q_SLOTS:
         seed(source.paths());
         QVERIFY(ctl(source.paths().home, {"rename", kPhone, "Phone \"Bob\", kitchen"}).code == 0);
         const QString devices = ctl(source.paths().home, {"list", "--json"}).out;
+        // The phone's stay ended; the printer's is still open in the presence file a monitor would hold.
+        auto presence = PresenceStore::open(source.paths().presenceFile(), kSeen).store;
+        QVERIFY(presence);
+        const auto event = [&](DeviceEvent::Kind kind, const QString& mac, const QDateTime& time) {
+            DeviceEvent e;
+            e.kind = kind, e.mac = mac, e.time = time, e.address = QStringLiteral("198.18.0.12");
+            presence->deviceEvent(e);
+        };
+        event(DeviceEvent::Kind::Online, kPhone, kSeen);
+        event(DeviceEvent::Kind::Offline, kPhone, kSeen.addSecs(3600));
+        event(DeviceEvent::Kind::Online, kPrinter, kSeen.addSecs(60));
         for (const char* format : {"json", "csv"}) {
             const kwtest::Run exported = ctl(source.paths().home, {"export", "--format", format});
             QCOMPARE(exported.code, 0);
+            QCOMPARE(exported.out.contains(QLatin1String("\"intervals\":[{\"address\":\"198.18.0.12\",\"from\":"
+                                                         "\"2026-12-05T22:00:00Z\",\"to\":\"2026-12-05T23:00:00Z\"}]")),
+                format == QByteArray("json"));
+            QVERIFY(presence->intervals(kPrinter, kSeen, kSeen.addSecs(60)).value(0).open);
             TestHome fresh;
             QFile file(fresh.dir() + QStringLiteral("/devices.") + QLatin1String(format));
             QVERIFY(file.open(QIODevice::WriteOnly));
@@ -321,6 +346,12 @@ private Q_SLOTS:
         QCOMPARE(kinds(), QList {DeviceEvent::Kind::Renamed});
         QVERIFY(devices[0].Intruder);
         QCOMPARE(core.settings().chkNewIntruderEmail, 1);
+        // A watch set by the tool reaches memory silently, and shows in the list.
+        QCOMPARE(ctl(h, {"watch", kPrinter, "offline"}).code, 0);
+        core.storeFollower()->poll();
+        QCOMPARE(kinds(), QList<DeviceEvent::Kind>());
+        QCOMPARE(devices[0].Watch, quint8(DeviceWatch::Offline));
+        QVERIFY(ctl(h, {"list", "--json"}).out.contains(QLatin1String("\"watch\": \"offline\"")));
 
         // An import adds a device; removing it while it is offline takes it out of memory.
         QFile file(home.dir() + QStringLiteral("/in.csv"));
