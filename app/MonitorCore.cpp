@@ -131,6 +131,7 @@ QString MonitorCore::vendorName(const QString& mac) const
 
 void MonitorCore::loadRegistry()
 {
+    const PinnedTimeZone zone; // every device's dates are read here
     Load_Registry(m_settings, m_devices, m_paths.debugLogFile(), [this](qint32 i) { m_deviceLog.Load_Log(i); });
     if (m_mqtt)
         m_mqtt->republishAll();
@@ -138,6 +139,7 @@ void MonitorCore::loadRegistry()
 
 void MonitorCore::startEngine(std::unique_ptr<NetPlatform> net, const std::function<void()>& subscribe)
 {
+    const PinnedTimeZone zone; // the engine's first look at every device converts its dates
     m_net = std::move(net);
     m_mqtt =
         std::make_unique<MqttPublisher>(m_devices, m_settings, [this](const QString& mac) { return vendorName(mac); });

@@ -1,5 +1,9 @@
 #include "platform/Clock.h"
 
+#include <QFileInfo>
+
+#include <ctime>
+
 QDateTime SystemClock::now() const
 {
     // Dates are stored to the second, so the system keeps whole seconds in memory too.
@@ -32,3 +36,19 @@ QDateTime now()
     return s_clock->now();
 }
 } // namespace kwclock
+
+PinnedTimeZone::PinnedTimeZone()
+{
+    if (qEnvironmentVariableIsSet("TZ") || !QFileInfo::exists(QStringLiteral("/etc/localtime")))
+        return;
+    m_pinned = qputenv("TZ", QByteArrayLiteral(":/etc/localtime"));
+    ::tzset();
+}
+
+PinnedTimeZone::~PinnedTimeZone()
+{
+    if (!m_pinned)
+        return;
+    qunsetenv("TZ");
+    ::tzset();
+}

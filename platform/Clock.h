@@ -36,3 +36,19 @@ Clock& current();
 void install(Clock* clock);
 QDateTime now();
 } // namespace kwclock
+
+// While it lives, the C library reads the local time zone once instead of at every conversion: with TZ unset,
+// glibc looks at /etc/localtime again for each local time it converts, and loading a store of 10,000 devices
+// converts hundreds of thousands of dates. Nothing changes when TZ is set already; on leaving, TZ is unset
+// again, so a zone changed while the monitor runs is still followed.
+class PinnedTimeZone
+{
+public:
+    PinnedTimeZone();
+    ~PinnedTimeZone();
+    PinnedTimeZone(const PinnedTimeZone&) = delete;
+    PinnedTimeZone& operator=(const PinnedTimeZone&) = delete;
+
+private:
+    bool m_pinned = false;
+};
