@@ -8,6 +8,7 @@
 #include <QScreen>
 #include <QStyleFactory>
 
+#include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -74,6 +75,21 @@ void paintTabFace(QPainter& p, const QRectF& r, Pic pic, bool enabled)
     }
 }
 
+// The status words at the pill's size, up to a third smaller where they would not fit ("12 INTRUDERS ONLINE"
+// at a large desktop font), and cut short with an ellipsis only below that.
+void pillText(QPainter& p, const QRectF& r, const QString& words)
+{
+    QFont f = font(13, true);
+    for (int step = 0; step < 6 && QFontMetricsF(f).horizontalAdvance(words) > r.width(); ++step) {
+        if (f.pixelSize() > 0)
+            f.setPixelSize(qMax(1, f.pixelSize() * 15 / 16));
+        else
+            f.setPointSizeF(f.pointSizeF() * 15 / 16);
+    }
+    p.setFont(f);
+    p.drawText(r, Qt::AlignVCenter | Qt::AlignLeft, QFontMetricsF(f).elidedText(words, Qt::ElideRight, r.width()));
+}
+
 void paintStatusFace(QPainter& p, const QRectF& r, Pic pic, const QString& caption = QString())
 {
     const QRectF pill = r.adjusted(1, 2, -1, -2);
@@ -84,27 +100,24 @@ void paintStatusFace(QPainter& p, const QRectF& r, Pic pic, const QString& capti
         rounded(p, pill, radius, Top, Line);
         rounded(p, glyph, 9, Line, QColor());
         centredText(p, glyph, QStringLiteral("\u2026"), font(12, true), TextLow);
-        p.setFont(font(13, true));
         p.setPen(TextLow);
-        p.drawText(text, Qt::AlignVCenter | Qt::AlignLeft, caption);
+        pillText(p, text, caption);
         return;
     }
     if (pic == Pic::StatusNormal) {
         rounded(p, pill, radius, QColor(0x15, 0x33, 0x2F), Online);
         rounded(p, glyph, 9, Online, QColor());
         centredText(p, glyph, QStringLiteral("\u2713"), font(12, true), Deep);
-        p.setFont(font(13, true));
         p.setPen(QColor(0xC8, 0xF5, 0xE4));
-        p.drawText(text, Qt::AlignVCenter | Qt::AlignLeft, QStringLiteral("ALL CLEAR"));
+        pillText(p, text, QStringLiteral("ALL CLEAR"));
         return;
     }
     const bool light = pic == Pic::StatusAlarm1;
     rounded(p, pill, radius, light ? Alarm : AlarmDark, light ? AlarmLight : Alarm, 1.5);
     rounded(p, glyph, 9, light ? AlarmDark : Alarm, QColor());
     centredText(p, glyph, QStringLiteral("!"), font(13, true), light ? Alarm : AlarmDark);
-    p.setFont(font(13, true));
     p.setPen(light ? AlarmDark : Alarm);
-    p.drawText(text, Qt::AlignVCenter | Qt::AlignLeft, caption.isEmpty() ? QStringLiteral("INTRUDER ONLINE") : caption);
+    pillText(p, text, caption.isEmpty() ? QStringLiteral("INTRUDER ONLINE") : caption);
 }
 
 void paintWindowFace(QPainter& p, const QRectF& r)

@@ -160,14 +160,18 @@ QString TimelineStrip::describe(const PresenceInterval& interval)
 void TimelineStrip::paintTicks(QPainter& p, const QRectF& band, const TimelineAxis& axis, bool labels)
 {
     const QFontMetrics fm(p.font());
+    qreal free = axis.left; // where the next label may start: a label that would overlap the last is left out
     for (const TimelineAxis::Tick& tick : axis.ticks()) {
         p.setPen(QPen(Theme::LineSoft, 1));
         p.drawLine(QPointF(tick.x, band.top()), QPointF(tick.x, band.bottom()));
         if (labels) {
-            p.setPen(Theme::TextLow);
             const qreal w = fm.horizontalAdvance(tick.label);
             const qreal x = std::clamp(tick.x - w / 2, axis.left, axis.left + axis.width - w);
+            if (x < free)
+                continue;
+            p.setPen(Theme::TextLow);
             p.drawText(QPointF(x, band.bottom() + fm.ascent() + 2), tick.label);
+            free = x + w + fm.horizontalAdvance(QLatin1Char(' '));
         }
     }
 }
