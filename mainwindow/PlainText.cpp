@@ -1,5 +1,6 @@
 #include "mainwindow/PlainText.h"
 
+#include "mainwindow/Theme.h"
 #include "store/DeviceText.h"
 
 #include <QLineEdit>
@@ -10,6 +11,13 @@
 namespace {
 
 const QString kTitle = QStringLiteral("Kestrelwatch");
+
+// The window's dark look for its own message boxes, which have no parent to take it from.
+void darken(QMessageBox& box)
+{
+    box.setStyleSheet(Theme::styleSheet()
+        + QStringLiteral("QMessageBox { background: #15243A; } QMessageBox QLabel { color: #EAF0F7; }"));
+}
 
 class NameValidator final : public QValidator
 {
@@ -32,8 +40,9 @@ QString toolTip(const QString& text)
 
 bool confirm(const QString& question)
 {
-    QMessageBox box(QMessageBox::Question, kTitle, question, QMessageBox::Yes | QMessageBox::No);
+    QMessageBox box(QMessageBox::NoIcon, kTitle, question, QMessageBox::Yes | QMessageBox::No);
     box.setTextFormat(Qt::PlainText);
+    darken(box);
     box.setDefaultButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
 }
@@ -42,6 +51,7 @@ void critical(const QString& message)
 {
     QMessageBox box(QMessageBox::Critical, kTitle, message, QMessageBox::Ok);
     box.setTextFormat(Qt::PlainText);
+    darken(box);
     box.exec();
 }
 
