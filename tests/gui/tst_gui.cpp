@@ -73,8 +73,14 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!trayIcon(x.tree()), 10000);
         trayer = std::make_unique<kwtest::Process>();
         x.startTrayer(*trayer);
-        QVERIFY(clickIcon());
-        QTRY_VERIFY_WITH_TIMEOUT(mainWindowShown(x), 10000);
+        // A press that lands while the new panel is still embedding the icon is lost (X gives no sign of when
+        // the embedding ends): a press that showed nothing within 4 s is made again, at most three in all.
+        for (int press = 0; press < 3; ++press) {
+            QVERIFY(clickIcon());
+            if (QTest::qWaitFor([&x] { return mainWindowShown(x); }, 4000))
+                break;
+        }
+        QVERIFY(mainWindowShown(x));
         QCOMPARE(monitor.stop(), 0);
     }
 
