@@ -15,9 +15,6 @@
 
 namespace {
 
-constexpr quint8 kDynamicEntry = 3; // what the kernel's row of the client would be
-constexpr qint16 kSighted = 2; // as after a harvested row: one missed sweep is tolerated
-
 QString kindText(HeardDhcp::Kind kind)
 {
     switch (kind) {
@@ -50,7 +47,7 @@ void frmClient::dhcpHeard(const HeardDhcp& dhcp)
             if (!settles)
                 return;
             const qint32 before = m_devices.DeviceCount;
-            AddNewMacEntry(mac, ip, kDynamicEntry);
+            AddNewMacEntry(mac, ip, NeighbourType::Dynamic);
             storeAdmissions();
             if (m_devices.DeviceCount <= before)
                 return;
@@ -65,13 +62,13 @@ void frmClient::dhcpHeard(const HeardDhcp& dhcp)
         if (settles) {
             DeviceRecord& device = m_devices[index];
             device.NetworkIndex = range;
-            device.PresenceCountdown = kSighted;
+            device.PresenceCountdown = SightedCountdown;
         }
         if (cameOnline) {
             // The harvest's own presence step for this device alone, as for heard ARP.
             m_devices[index].OnlineState = 0;
             trackPresence(currentTime(), index);
-            m_devices[index].OnlineState = kSighted;
+            m_devices[index].OnlineState = SightedCountdown;
             m_onlineAddressesValid = false;
         }
         const QString current = m_devices[index].HostName;

@@ -15,11 +15,6 @@
 
 namespace {
 
-constexpr quint8 kInvalidEntry = 2;
-constexpr quint8 kStaticEntry = 4; // PERMANENT: an administrator's entry, often an anti-spoofing one
-constexpr quint8 kOtherEntry = 1; // NOARP: kept by the kernel itself
-constexpr qint16 kSighted = 2; // PresenceCountdown after a sighting: one missed sweep is tolerated
-
 void writeDeviceValue(const QString& mac, const QString& name, const QString& text)
 {
     modRegistry::WriteString(modRegistry::ProductKey, Keys::deviceKey(mac), name, text);
@@ -70,9 +65,9 @@ void frmClient::harvestRows(const QDateTime& now, const QSet<quint32>& settled)
         const qint32 range = rangeOf(row.ip);
         if (range < 0)
             continue;
-        if (row.type == kInvalidEntry || row.mac.isEmpty()) {
+        if (row.type == NeighbourType::Invalid || row.mac.isEmpty()) {
             // Nobody answered there in time: the row would hold its place in the table for seconds more.
-            if (row.type == kInvalidEntry && settled.contains(AddressText::toNumber(row.ip)))
+            if (row.type == NeighbourType::Invalid && settled.contains(AddressText::toNumber(row.ip)))
                 m_net.deleteNeighbour(row);
             continue;
         }
@@ -82,7 +77,7 @@ void frmClient::harvestRows(const QDateTime& now, const QSet<quint32>& settled)
         const QString mac = AddressText::macText(row.mac);
         // Deleted so that a device that leaves is not found again from a stale row. Static and NOARP rows
         // are not the sweep's to delete; they still count as sightings.
-        if (row.type != kStaticEntry && row.type != kOtherEntry)
+        if (row.type != NeighbourType::Static && row.type != NeighbourType::Other)
             m_net.deleteNeighbour(row);
 
         qint32 index = m_devices.indexOfMac(mac);
@@ -99,7 +94,7 @@ void frmClient::harvestRows(const QDateTime& now, const QSet<quint32>& settled)
         DeviceRecord& device = m_devices[index];
         device.NetworkIndex = range;
         device.MacType = row.type;
-        device.PresenceCountdown = kSighted;
+        device.PresenceCountdown = SightedCountdown;
         if (device.IpAddress == ip)
             addressSeen[size_t(index)] = true;
         else
@@ -135,7 +130,7 @@ void frmClient::trackPresence(const QDateTime& now, qint32 onlyDevice, bool judg
         const QString mac = device.MacAddress;
 
         // Said once: the cycle's later harvests see no change.
-        device.OnlineState = cameOnline ? kSighted : qint16(0);
+        device.OnlineState = cameOnline ? SightedCountdown : qint16(0);
         if (cameOnline) {
             // A device admitted in this harvest has stored this very date already.
             if (device.LastOnline != now || device.FirstSeen != now)

@@ -14,9 +14,6 @@
 
 namespace {
 
-constexpr quint8 kDynamicEntry = 3; // what the kernel's row of a heard sender would be
-constexpr qint16 kSighted = 2; // as after a harvested row: one missed sweep is tolerated
-
 QString kindText(HeardArp::Kind kind)
 {
     switch (kind) {
@@ -59,7 +56,7 @@ void frmClient::arpHeard(const HeardArp& arp)
             if (arp.kind == HeardArp::Reply && (!arp.toHost || !m_sweep.asked(AddressText::toNumber(arp.ip), m_ticks)))
                 return;
             const qint32 before = m_devices.DeviceCount;
-            AddNewMacEntry(mac, ip, kDynamicEntry);
+            AddNewMacEntry(mac, ip, NeighbourType::Dynamic);
             storeAdmissions();
             if (m_devices.DeviceCount <= before)
                 return;
@@ -76,13 +73,13 @@ void frmClient::arpHeard(const HeardArp& arp)
         noteGatewaySighting(mac, ip, now);
         DeviceRecord& device = m_devices[index];
         device.NetworkIndex = range;
-        device.PresenceCountdown = kSighted;
+        device.PresenceCountdown = SightedCountdown;
         if (!cameOnline)
             return;
         // The harvest's own presence step for this device alone; the next harvest then sees no change to report.
         device.OnlineState = 0;
         trackPresence(now, index);
-        m_devices[index].OnlineState = kSighted;
+        m_devices[index].OnlineState = SightedCountdown;
         m_onlineAddressesValid = false;
     });
 }

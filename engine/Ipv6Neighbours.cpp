@@ -8,9 +8,7 @@
 #include <algorithm>
 #include <vector>
 
-namespace {
-constexpr quint8 kInvalidEntry = 2; // INCOMPLETE or FAILED: no device answered
-} // namespace
+namespace { } // namespace
 
 QList<qint32> attachIpv6Neighbours(NetPlatform& net, DeviceTable& devices, const MacCheck& isDeviceMac)
 {
@@ -21,7 +19,7 @@ QList<qint32> attachIpv6Neighbours(NetPlatform& net, DeviceTable& devices, const
     // Per device: link-local or not, and the address text.
     std::vector<QList<std::pair<bool, QString>>> found(size_t(devices.DeviceCount));
     for (const Neighbour6Row& row : *rows) {
-        if (row.type == kInvalidEntry || row.mac.isEmpty())
+        if (row.type == NeighbourType::Invalid || row.mac.isEmpty())
             continue;
         // Multicast addresses carry group MACs (33-33-..) by design: no device's, and not worth a line.
         const QHostAddress ip(row.ip.data());

@@ -40,6 +40,9 @@ class frmClient final : public QObject
 public:
     // The most devices the table holds; past it a new MAC is not admitted, and a log line says so.
     static constexpr qint32 MaxDevices = 50000;
+    // A device's PresenceCountdown after a sighting (a harvested row, heard ARP or DHCP): one missed sweep
+    // is tolerated.
+    static constexpr qint16 SightedCountdown = 2;
 
     frmClient(DeviceTable& devices, NetPlatform& net, QObject* parent = nullptr);
     ~frmClient() override;

@@ -271,7 +271,7 @@ void LinuxNetPlatform::sendEchoBatch(const QList<quint32>& addresses)
 void LinuxNetPlatform::deleteNeighbour(const NeighbourRow& row)
 {
     // Static and no-ARP rows were put there on purpose: never deleted (the helper refuses them too).
-    if (row.type == 4 || row.type == 1 || !m_helper || !m_helper->running())
+    if (row.type == NeighbourType::Static || row.type == NeighbourType::Other || !m_helper || !m_helper->running())
         return;
     m_pendingDeletes.append(row);
     if (m_pendingDeletes.size() >= qsizetype(helperproto::kMaxNeighbourRows))

@@ -32,12 +32,20 @@ struct AdapterInfo
     QStringList gateways; // default-route gateways through this interface, or one empty text
 };
 
+// The kinds of neighbour-table row, as NeighbourRow::type holds them.
+namespace NeighbourType {
+constexpr quint8 Other = 1; // NOARP: kept by the kernel itself
+constexpr quint8 Invalid = 2; // INCOMPLETE or FAILED: no device answered
+constexpr quint8 Dynamic = 3;
+constexpr quint8 Static = 4; // PERMANENT: an administrator's entry, often an anti-spoofing one
+} // namespace NeighbourType
+
 struct NeighbourRow
 {
     int ifindex = 0;
     QByteArray mac; // link-layer address bytes; empty when the row has none
     std::array<quint8, 4> ip {}; // first byte first
-    quint8 type = 3; // 4 static (PERMANENT), 1 other (NOARP), 2 invalid (INCOMPLETE/FAILED), 3 dynamic
+    quint8 type = NeighbourType::Dynamic;
 };
 
 // A row of the IPv6 neighbour table: as NeighbourRow, with the IPv6 address.
@@ -46,7 +54,7 @@ struct Neighbour6Row
     int ifindex = 0;
     QByteArray mac;
     std::array<quint8, 16> ip {};
-    quint8 type = 3;
+    quint8 type = NeighbourType::Dynamic;
 };
 
 // ARP heard on a swept interface: the sender's MAC and the address it holds, or for a probe the address it is

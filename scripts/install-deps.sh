@@ -14,7 +14,7 @@ run=(
     libcap2-bin iproute2 procps xdg-utils
 )
 build=(
-    cmake ninja-build g++ pkg-config
+    cmake ninja-build g++ lld pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev
     libsqlite3-dev libnl-3-dev libnl-route-3-dev libssl-dev libcap-dev libmosquitto-dev
     ieee-data

@@ -23,7 +23,9 @@ fi
 build=${KW_BUILD_DIR:-build}
 jobs=$(nproc)
 # Tests and benchmarks on again, should scripts/build.sh have configured this tree without them.
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKW_WERROR=ON -DKW_BUILD_TESTS=ON -DKW_BUILD_BENCH=ON
+# A unity build, as scripts/build.sh makes: half the compile time of one source at a time on a cold machine.
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_UNITY_BUILD=ON -DKW_WERROR=ON \
+    -DKW_BUILD_TESTS=ON -DKW_BUILD_BENCH=ON
 cmake --build "$build" --parallel "$jobs"
 built=$(date +%s)
 # The sanitizer tree builds while the tests run: most test time is spent waiting on labs, servers and

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # clang-tidy with the checks of .clang-tidy over every production source file (not tests/ or bench/), using
-# the compile commands of a configured build tree (default build/; KW_BUILD_DIR to change it). Prints the
+# the compile commands of a tree of its own that compiles one source at a time (build-tidy/; KW_BUILD_DIR to
+# change it): a unity tree's commands name the combined files, not the sources. Prints the
 # findings and fails when there are any. Extra arguments are path patterns narrowing the files, e.g.
 # scripts/tidy.sh mqtt/ helper/. It takes minutes on two cores, so CI leaves it out.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=${KW_BUILD_DIR:-build}
-[ -f "$build/compile_commands.json" ] || cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+build=${KW_BUILD_DIR:-build-tidy}
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_UNITY_BUILD=OFF >/dev/null
 # The files moc generates must exist for the sources that include them: the tree is built first.
 cmake --build "$build" --parallel "$(nproc)" >/dev/null
 folders='platform|store|logging|vendor|notify|security|engine|mqtt|app|mainwindow|settings|tools|helper'
