@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QList>
 #include <QMap>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <memory>
@@ -90,6 +91,9 @@ private:
     qint64 findKey(const QString& keyPath);
     qint64 ensureKey(const QStringList& parts);
     int valueIndex(const Node& node, const QString& name) const;
+    // The one kept copy of a value name or a short value text. A store of 10,000 devices holds the same nine
+    // names and mostly the same flags ("True", "0") in every device: one heap block each, not one per device.
+    QString shared(const QString& text);
     void dropSubtree(qint64 id);
     bool exec(const char* sql);
     sqlite3_stmt* prepare(const char* sql);
@@ -100,7 +104,8 @@ private:
     qint64 m_dataVersion = -1;
     QHash<qint64, Node> m_nodes; // id 0 is HKEY_LOCAL_MACHINE itself
     QHash<const char*, sqlite3_stmt*> m_statements;
-    QHash<QString, qint64> m_pathCache; // key path as given -> id; only keys that exist
+    QHash<QString, qint64> m_pathCache; // key path as given -> id; only keys that exist; bounded
+    QSet<QString> m_shared; // the texts shared() hands out; bounded
     qint64 m_lastCheckMs = 0;
     quint64 m_outsideChanges = 0;
     QStringList m_autostartArguments;
