@@ -90,6 +90,18 @@ def seed_store(home, count):
     db.close()
 
 
+def memory_split(pid):
+    """(anonymous, file-backed) resident MB now: the heap against the program and its libraries."""
+    fields = {}
+    with open(f"/proc/{pid}/smaps_rollup") as f:
+        for line in f:
+            parts = line.split()
+            if len(parts) >= 2 and parts[1].isdigit():
+                fields[parts[0].rstrip(":")] = int(parts[1])
+    anonymous = fields.get("Anonymous", 0)
+    return anonymous / 1024, (fields.get("Rss", 0) - anonymous) / 1024
+
+
 def lab_run(binary, subnet, addresses, home, settle=20, full_list=True):
     lab = f"kwsw{os.getpid() % 100000}"
     netlab("up", lab, "--owner", str(os.getpid()), "--subnet", subnet)
@@ -102,11 +114,15 @@ def lab_run(binary, subnet, addresses, home, settle=20, full_list=True):
         listening = monitor.first(r"listening for ARP", 30)
         full = monitor.all_of(macs, 300) if full_list else None
         time.sleep(max(0.0, settle - (time.monotonic() - monitor.started)))
-        return listening, full, peak_rss_kb(monitor.proc.pid) / 1024
+        return listening, full, peak_rss_kb(monitor.proc.pid) / 1024, memory_split(monitor.proc.pid)
     finally:
         if monitor:
             monitor.stop()
         netlab("down", lab, check=False)
+
+
+def split_text(split):
+    return f"at the end {split[0]:.1f} MB heap and other anonymous memory, {split[1]:.1f} MB program and libraries"
 
 
 def fmt(seconds):
@@ -127,19 +143,19 @@ def main():
     home = tempfile.mkdtemp(prefix="kw-sweep-")
 
     small = [f"198.18.0.{10 + i}" for i in range(n)]
-    listening, full, rss = lab_run(binary, "198.18.0.0/24", small, home)
+    listening, full, rss, split = lab_run(binary, "198.18.0.0/24", small, home)
     print(f"/24, {n} idle hosts: listening after {fmt(listening)}, first full list {fmt(full)}, "
-          f"peak memory {rss:.1f} MB")
+          f"peak memory {rss:.1f} MB ({split_text(split)})")
 
     # Spread over the four /24 blocks, far corners included.
     wide = [f"198.18.{i % 4}.{254 - (i // 4) * 16 % 250}" for i in range(n)]
-    listening, full, rss = lab_run(binary, "198.18.0.0/22", wide, tempfile.mkdtemp(prefix="kw-sweep-"))
+    listening, full, rss, _ = lab_run(binary, "198.18.0.0/22", wide, tempfile.mkdtemp(prefix="kw-sweep-"))
     print(f"/22, {n} idle hosts: first full list {fmt(full)}, peak memory {rss:.1f} MB")
 
     seed_store(home, args.store)
-    listening, _, rss = lab_run(binary, "198.18.0.0/24", small[:1], home, settle=30, full_list=False)
+    listening, _, rss, split = lab_run(binary, "198.18.0.0/24", small[:1], home, settle=30, full_list=False)
     print(f"store of {args.store} devices more: listening after {fmt(listening)}, "
-          f"headless peak memory {rss:.1f} MB")
+          f"headless peak memory {rss:.1f} MB ({split_text(split)})")
     return 0
 
 
