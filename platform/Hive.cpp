@@ -287,13 +287,12 @@ bool Hive::loadCache(QString* why)
             sqlite3_finalize(st);
             return damaged(QStringLiteral("a value belongs to no key row (%1)").arg(key));
         }
-        // Flags and small numbers are shared too; addresses, dates and names are mostly the device's own.
+        // Flags and small numbers are kept once; addresses, dates and names are mostly the device's own.
         constexpr qsizetype kSharedDataChars = 5;
-        const QString name = shared(text(st, 1));
         QString data = text(st, 2);
         if (data.size() <= kSharedDataChars)
             data = shared(data);
-        it->values.append(StoredValue {name, shared(upper(name)), data});
+        it->values.append(StoredValue {valueName(text(st, 1)), data});
     }
     sqlite3_finalize(st);
 
@@ -351,6 +350,17 @@ qint64 Hive::findKey(const QString& keyPath)
     return id;
 }
 
+quint32 Hive::valueName(const QString& name)
+{
+    const auto it = m_valueNameIds.constFind(name);
+    if (it != m_valueNameIds.constEnd())
+        return it.value();
+    const auto id = quint32(m_valueNames.size());
+    m_valueNames.append(ValueName {name, upper(name)});
+    m_valueNameIds.insert(name, id);
+    return id;
+}
+
 QString Hive::shared(const QString& text)
 {
     // Names made up by another program cannot grow the table without end: past the bound, texts stay copies.
@@ -398,7 +408,7 @@ int Hive::valueIndex(const Node& node, const QString& name) const
 {
     const QString up = upper(name);
     for (int i = 0; i < node.values.size(); ++i) {
-        if (node.values[i].uname == up)
+        if (m_valueNames[node.values[i].name].uname == up)
             return i;
     }
     return -1;
@@ -487,7 +497,7 @@ bool Hive::setValue(const QString& keyPath, const QString& name, const QString& 
     if (i >= 0)
         node.values[i].data = data;
     else
-        node.values.append(StoredValue {shared(name), shared(upper(name)), data});
+        node.values.append(StoredValue {valueName(name), data});
     return true;
 }
 
@@ -530,7 +540,7 @@ bool Hive::setValues(const QList<KeyValues>& keys)
             if (i >= 0)
                 node.values[i].data = v.data;
             else
-                node.values.append(StoredValue {shared(v.name), shared(upper(v.name)), v.data});
+                node.values.append(StoredValue {valueName(v.name), v.data});
         }
     }
     return true;
@@ -618,6 +628,6 @@ QList<Hive::Value> Hive::values(const QString& keyPath)
         return {};
     QList<Value> out;
     for (const StoredValue& v : m_nodes[id].values)
-        out.append(Value {v.name, v.data});
+        out.append(Value {m_valueNames[v.name].name, v.data});
     return out;
 }
