@@ -74,13 +74,19 @@ class Monitor:
 
 
 def seed_store(home, count):
-    """Clones one device the monitor stored into count devices, straight into the hive (monitor stopped)."""
+    """Clones one device the monitor stored into count devices, straight into the hive (monitor stopped), each
+    with a full history of 100 lines, as a device that comes and goes has after a few days."""
+    history = "".join(f"6 Dec 2026 {h:02d}:{m:02d}:00\t{'Went online' if m % 2 else 'Went offline'}\r\n"
+                      for h in range(10) for m in range(10))
+    os.makedirs(os.path.join(home, "Devices"), exist_ok=True)
     db = sqlite3.connect(os.path.join(home, "kestrelwatch.hive"))
     dev = next(r for r in db.execute("SELECT id, parent, name FROM hive_keys")
                if re.fullmatch(r"02-BE-00-00-..-..", r[2]))
     values = db.execute("SELECT name, uname, data FROM hive_values WHERE key = ?", (dev[0],)).fetchall()
     for i in range(count):
         mac = f"02-BF-00-00-{i >> 8:02X}-{i & 0xFF:02X}"
+        with open(os.path.join(home, "Devices", mac + ".log"), "w", newline="") as f:
+            f.write(history)
         key = db.execute("INSERT INTO hive_keys(parent, name, uname) VALUES (?, ?, ?)", (dev[1], mac, mac)).lastrowid
         for name, uname, data in values:
             if uname == "IP_ADDRESS":
@@ -154,7 +160,7 @@ def main():
 
     seed_store(home, args.store)
     listening, _, rss, split = lab_run(binary, "198.18.0.0/24", small[:1], home, settle=30, full_list=False)
-    print(f"store of {args.store} devices more: listening after {fmt(listening)}, "
+    print(f"store of {args.store} devices more, 100 history lines each: listening after {fmt(listening)}, "
           f"headless peak memory {rss:.1f} MB ({split_text(split)})")
     return 0
 
