@@ -1,7 +1,7 @@
 // Files handed to `kestrelwatch-ctl import`: any file either gives devices or one fault that names a line of
 // the file; every device it gives has a device's own MAC and names the one name filter keeps, and exporting
 // those devices and reading the export back gives the same devices.
-#include "ctl/DeviceExport.h"
+#include "devicefile/DeviceExport.h"
 #include "platform/DebugSink.h"
 #include "store/DeviceText.h"
 #include "store/MacAddress.h"
