@@ -23,30 +23,36 @@ QString macFor(int i)
 
 DeviceEvent event(DeviceEvent::Kind kind, int device, qint64 at, const QString& address = {})
 {
+    static QStringList macs;
+    while (macs.size() <= device)
+        macs.append(macFor(int(macs.size())));
     DeviceEvent e;
     e.kind = kind;
-    e.mac = macFor(device);
+    e.mac = macs[device];
     e.time = kStart.addSecs(at);
     e.address = address;
     return e;
 }
 
 // Fills a store with a year; returns how many intervals it holds. The first flappers devices go online and
-// offline every flapSeconds (in time order with the others, confirmed by a harvest every 30 s).
+// offline every flapSeconds (in time order with the others; a harvest confirms every 5 minutes, as the monitor's
+// every 30 s would, but for the open intervals' ends, which change no size).
 qint64 simulateYear(PresenceStore& store, int devices, int staysPerDay, int flappers = 0, qint64 flapSeconds = 0)
 {
     const qint64 day = 86400;
     const qint64 slot = day / staysPerDay;
+    QStringList flapAddresses;
+    for (int i = 0; i < flappers; ++i)
+        flapAddresses.append(QStringLiteral("198.18.9.%1").arg(i + 10));
     for (qint64 d = 0; d < 365; ++d) {
         for (int s = 0; s < staysPerDay; ++s) {
             const qint64 from = d * day + s * slot;
             for (qint64 t = from; flappers > 0 && t < from + slot; t += flapSeconds) {
-                for (int i = 0; i < flappers; ++i) {
-                    const bool on = (t / flapSeconds) % 2 == 0;
+                const bool on = (t / flapSeconds) % 2 == 0;
+                for (int i = 0; i < flappers; ++i)
                     store.deviceEvent(event(on ? DeviceEvent::Kind::Online : DeviceEvent::Kind::Offline, i, t,
-                        on ? QStringLiteral("198.18.9.%1").arg(i + 10) : QString()));
-                }
-                if (t % 30 == 0)
+                        on ? flapAddresses[i] : QString()));
+                if (t % 300 == 0)
                     store.confirm(kStart.addSecs(t));
             }
             for (int i = flappers; i < devices; ++i) {
