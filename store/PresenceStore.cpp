@@ -355,23 +355,20 @@ void PresenceStore::confirm(const QDateTime& now, bool force)
     const qint64 t = now.toSecsSinceEpoch();
     settleDepartures(t);
     if (!m_open.isEmpty() && (force || t - m_lastConfirm >= ConfirmEverySeconds)) {
-        // A device leaving is confirmed until it left, so that a kill now ends its stay there.
+        // By key, one row each (the file may hold a year of rows); a device leaving is confirmed until it left,
+        // so that a kill now ends its stay there.
         transact([&] {
-            sqlite3_stmt* st = cached("UPDATE presence_intervals SET end = max(end, ?) WHERE open = 1");
-            if (!st)
-                return false;
-            sqlite3_bind_int64(st, 1, t);
-            bool ok = run(st);
-            sqlite3_stmt* back = cached("UPDATE presence_intervals SET end = ? WHERE device = ? AND start = ?");
-            for (auto it = m_leaving.cbegin(); ok && back && it != m_leaving.cend(); ++it) {
-                sqlite3_bind_int64(back, 1, it.value());
-                sqlite3_bind_int64(back, 2, it.key());
-                sqlite3_bind_int64(back, 3, m_open.value(it.key()).start);
-                ok = run(back);
+            sqlite3_stmt* st = cached("UPDATE presence_intervals SET end = max(end, ?) WHERE device = ? AND start = ?");
+            for (auto it = m_open.cbegin(); st && it != m_open.cend(); ++it) {
+                sqlite3_bind_int64(st, 1, m_leaving.value(it.key(), t));
+                sqlite3_bind_int64(st, 2, it.key());
+                sqlite3_bind_int64(st, 3, it->start);
+                if (!run(st)) {
+                    fail(QStringLiteral("confirming the open intervals"));
+                    return false;
+                }
             }
-            if (!ok)
-                fail(QStringLiteral("confirming the open intervals"));
-            return ok && back;
+            return st != nullptr;
         });
         m_lastConfirm = t;
     }

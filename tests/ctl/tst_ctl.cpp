@@ -380,12 +380,20 @@ private Q_SLOTS:
         QCOMPARE(devices[0].Watch, quint8(DeviceWatch::Offline));
         QVERIFY(ctl(h, {"list", "--json"}).out.contains(QLatin1String("\"watch\": \"offline\"")));
 
-        // An import adds a device; removing it while it is offline takes it out of memory.
+        // An import adds a device; removing it while it is offline takes it out of memory. Its intervals reach
+        // the monitor's presence file beside it: the printer's stay from elsewhere joins the one here and stops
+        // where the monitor's running one starts, which goes on.
         QFile file(home.dir() + QStringLiteral("/in.csv"));
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("mac,list,name\n02-AA-00-00-00-0D,safe,Phone\n");
+        file.write("mac,list,name,intervals\n02-AA-00-00-00-0D,safe,Phone,2026-12-05T20:00:00Z/2026-12-05T21:00:00Z\n"
+                   "00-0C-29-12-34-56,safe,,2026-12-05T21:00:00Z/2026-12-06T00:00:00Z 198.18.0.12\n");
         file.close();
         QCOMPARE(ctl(h, {"import", file.fileName()}).code, 0);
+        QCOMPARE(core.presence()->intervals(kPhone, kSeen.addDays(-1), clock.now()).size(), 1);
+        core.presence()->confirm(clock.now().addSecs(60));
+        const QList<PresenceInterval> stays = core.presence()->intervals(kPrinter, kSeen.addDays(-1), clock.now());
+        QCOMPARE(stays.size(), 2);
+        QVERIFY(stays[0].from == kSeen.addSecs(-3600) && stays[0].to == stays[1].from && stays[1].open);
         core.storeFollower()->poll();
         QCOMPARE(kinds(), QList {DeviceEvent::Kind::Moved});
         QCOMPARE(devices.DeviceCount, 2);
