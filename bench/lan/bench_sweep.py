@@ -117,6 +117,9 @@ def measure(args, binary, home):
         listening, full, admitted, gone, rss = lab_run(binary, prefix, addresses, home if prefix == 24 else None,
                                                        args.leaves)
         corners = "".join(f", {ip} at {fmt(t)}" for ip, t in zip(addresses, admitted) if ip in CORNERS.get(prefix, []))
+        if admitted and None not in admitted:
+            last = max(zip(addresses, admitted), key=lambda a: a[1])
+            corners += f", the last {last[0]} at {fmt(last[1])}"
         print(f"/{prefix}, {len(addresses)} idle hosts: listening after {fmt(listening)}, first full list {fmt(full)}"
               f"{corners}{offline_text(gone)}; peak memory {rss:.1f} MB", flush=True)
     if "store" in wanted:
