@@ -40,13 +40,19 @@ def spread(prefix, count):
 
 
 def seed_store(home, count):
-    """Clones one device the monitor stored into count devices, straight into the hive (monitor stopped)."""
+    """Clones one device the monitor stored into count devices, straight into the hive (monitor stopped), each
+    with a full history of 100 lines, as a device that comes and goes has after a few days."""
+    history = "".join(f"6 Dec 2026 {h:02d}:{m:02d}:00\t{'Went online' if m % 2 else 'Went offline'}\r\n"
+                      for h in range(10) for m in range(10))
+    os.makedirs(os.path.join(home, "Devices"), exist_ok=True)
     db = sqlite3.connect(os.path.join(home, "kestrelwatch.hive"))
     dev = next(r for r in db.execute("SELECT id, parent, name FROM hive_keys")
                if re.fullmatch(r"02-BE-00-00-..-..", r[2]))
     values = db.execute("SELECT name, uname, data FROM hive_values WHERE key = ?", (dev[0],)).fetchall()
     for i in range(count):
         mac = f"02-BF-00-00-{i >> 8:02X}-{i & 0xFF:02X}"
+        with open(os.path.join(home, "Devices", mac + ".log"), "w", newline="") as f:
+            f.write(history)
         key = db.execute("INSERT INTO hive_keys(parent, name, uname) VALUES (?, ?, ?)", (dev[1], mac, mac)).lastrowid
         for name, uname, data in values:
             if uname == "IP_ADDRESS":
@@ -56,9 +62,26 @@ def seed_store(home, count):
     db.close()
 
 
+def memory_split(pid):
+    """(anonymous, file-backed) resident MB now: the heap against the program and its libraries."""
+    fields = {}
+    with open(f"/proc/{pid}/smaps_rollup") as f:
+        for line in f:
+            parts = line.split()
+            if len(parts) >= 2 and parts[1].isdigit():
+                fields[parts[0].rstrip(":")] = int(parts[1])
+    anonymous = fields.get("Anonymous", 0)
+    return anonymous / 1024, (fields.get("Rss", 0) - anonymous) / 1024
+
+
+def split_text(split):
+    return f"at the end {split[0]:.1f} MB heap and other anonymous memory, {split[1]:.1f} MB program and libraries"
+
+
 def lab_run(binary, prefix, addresses, home=None, leaves=0, settle=0.0, full_list=True):
     """Hosts at the addresses, then the monitor started: seconds to listening, to the first full list and to
-    each host's admission; seconds from each of `leaves` hosts leaving to its Disconnected line; peak memory."""
+    each host's admission; seconds from each of `leaves` hosts leaving to its Disconnected line; peak memory and
+    its split at the end."""
     macs = [mac_for(i) for i in range(len(addresses))]
     with Lab("kwsw", f"198.18.0.0/{prefix}") as lab:
         lab.add_many("hub", list(zip(addresses, macs)))
@@ -75,7 +98,7 @@ def lab_run(binary, prefix, addresses, home=None, leaves=0, settle=0.0, full_lis
             seen = monitor.wait_for(disconnected(macs[i]), t, 60)
             gone.append(seen - t if seen else float("inf"))
         time.sleep(max(0.0, settle - (time.monotonic() - monitor.started)))
-        return listening, full, admitted, gone, peak_rss_kb(monitor.proc.pid) / 1024
+        return listening, full, admitted, gone, peak_rss_kb(monitor.proc.pid) / 1024, memory_split(monitor.proc.pid)
 
 
 def fmt(seconds):
@@ -114,21 +137,21 @@ def measure(args, binary, home):
         if str(prefix) not in wanted:
             continue
         addresses = spread(prefix, args.wide_hosts if prefix == 16 else args.hosts)
-        listening, full, admitted, gone, rss = lab_run(binary, prefix, addresses, home if prefix == 24 else None,
+        listening, full, admitted, gone, rss, split = lab_run(binary, prefix, addresses, home if prefix == 24 else None,
                                                        args.leaves)
         corners = "".join(f", {ip} at {fmt(t)}" for ip, t in zip(addresses, admitted) if ip in CORNERS.get(prefix, []))
         if admitted and None not in admitted:
             last = max(zip(addresses, admitted), key=lambda a: a[1])
             corners += f", the last {last[0]} at {fmt(last[1])}"
         print(f"/{prefix}, {len(addresses)} idle hosts: listening after {fmt(listening)}, first full list {fmt(full)}"
-              f"{corners}{offline_text(gone)}; peak memory {rss:.1f} MB", flush=True)
+              f"{corners}{offline_text(gone)}; peak memory {rss:.1f} MB ({split_text(split)})", flush=True)
     if "store" in wanted:
         if "24" not in wanted:
             lab_run(binary, 24, spread(24, 1), home)
         seed_store(home, args.store)
-        listening, _, _, _, rss = lab_run(binary, 24, spread(24, 1), home, settle=30, full_list=False)
-        print(f"store of {args.store} devices more: listening after {fmt(listening)}, "
-              f"headless peak memory {rss:.1f} MB")
+        listening, _, _, _, rss, split = lab_run(binary, 24, spread(24, 1), home, settle=30, full_list=False)
+        print(f"store of {args.store} devices more, 100 history lines each: listening after {fmt(listening)}, "
+              f"headless peak memory {rss:.1f} MB ({split_text(split)})")
 
 
 if __name__ == "__main__":
