@@ -10,10 +10,15 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QStringList>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <sys/prctl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -87,6 +92,20 @@ QString executableDir(const char* argv0)
     return QFileInfo(target.isEmpty() ? QString::fromLocal8Bit(argv0) : target).absolutePath();
 }
 
+// The window's build links Qt's GUI, sound and X libraries, which the loader maps and relocates before main
+// runs: megabytes a monitor without a window never uses. A headless run of that build continues in
+// kestrelwatch-headless, the same program without them, when it stands beside this one: the same process and
+// arguments, and its memory starts over. Without it, this process monitors as it is.
+void continueWithoutWindow(char** argv)
+{
+    const QString headless = executableDir(argv[0]) + QStringLiteral("/kestrelwatch-headless");
+    if (!QFileInfo(headless).isExecutable())
+        return;
+    ::execv(QFile::encodeName(headless).constData(), argv);
+    std::fprintf(stderr, "kestrelwatch: cannot start %s (%s); monitoring in this process\n",
+        QFile::encodeName(headless).constData(), std::strerror(errno));
+}
+
 } // namespace
 
 int kestrelwatchMain(int argc, char** argv, DesktopRunner desktop)
@@ -154,7 +173,11 @@ int kestrelwatchMain(int argc, char** argv, DesktopRunner desktop)
     const AppPaths paths = AppPaths::forDirs(AppPaths::resolveHome(home), share);
     if (!headless && desktop)
         return desktop(argc, argv, paths);
+    if (desktop)
+        continueWithoutWindow(argv);
 
+    // ps, pgrep and the journal know the monitor as kestrelwatch, whichever of the two files runs it.
+    ::prctl(PR_SET_NAME, "kestrelwatch", 0, 0, 0);
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kestrelwatch"));
     MonitorCore core(paths);

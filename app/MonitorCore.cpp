@@ -132,7 +132,7 @@ QString MonitorCore::vendorName(const QString& mac) const
 void MonitorCore::loadRegistry()
 {
     const PinnedTimeZone zone; // every device's dates are read here
-    Load_Registry(m_settings, m_devices, m_paths.debugLogFile(), [this](qint32 i) { m_deviceLog.Load_Log(i); });
+    Load_Registry(m_settings, m_devices, m_paths.debugLogFile(), {});
     if (m_mqtt)
         m_mqtt->republishAll();
 }
@@ -198,7 +198,6 @@ void MonitorCore::startEngine(std::unique_ptr<NetPlatform> net, const std::funct
         m_mail->startPolling();
     if (m_hive) {
         m_follower = std::make_unique<StoreFollower>(*m_hive, m_devices, m_actions);
-        m_follower->setAddedHook([this](qint32 slot) { m_deviceLog.Load_Log(slot); });
         // Every reader reads the live settings when it needs them (MQTT checks each second), so reading them
         // again is all a setting changed elsewhere needs.
         m_follower->setSettingsHook([this] { loadSettings(m_settings, m_paths.debugLogFile()); });

@@ -130,8 +130,6 @@ void StoreFollower::poll()
         const qint32 slot = m_devices.indexOfMac(it.key());
         if (slot < 0) {
             m_actions.adoptAdded(recordOf(it.key(), m_hive.values(devicesKey + QLatin1Char('\\') + it.key())));
-            if (m_addedHook)
-                m_addedHook(m_devices.DeviceCount - 1);
             continue;
         }
         const Stored& stored = it.value();

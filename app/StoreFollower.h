@@ -30,8 +30,6 @@ public:
     void start();
     // One look (the timer's tick; tests call it directly).
     void poll();
-    // Called for a device appended from the store (its history is loaded there).
-    void setAddedHook(std::function<void(qint32 slot)> hook) { m_addedHook = std::move(hook); }
     // Called when another process changed a setting (the live settings are read again there).
     void setSettingsHook(std::function<void()> hook) { m_settingsHook = std::move(hook); }
 
@@ -53,7 +51,6 @@ private:
     QTimer m_timer;
     quint64 m_changes = 0;
     QHash<QString, Stored> m_seen;
-    std::function<void(qint32)> m_addedHook;
     QStringList m_settings;
     std::function<void()> m_settingsHook;
 };

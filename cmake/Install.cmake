@@ -11,7 +11,7 @@ install(FILES ${CMAKE_SOURCE_DIR}/share/kestrelwatch.metainfo.xml
 install(FILES ${CMAKE_SOURCE_DIR}/share/icons/kestrelwatch.svg DESTINATION share/icons/hicolor/scalable/apps)
 # Man pages are installed gzip-compressed, as Debian's policy asks; -n keeps the name and time out of the
 # archive so that two builds give the same bytes. A new page is one more name in KW_MAN_PAGES.
-set(KW_MAN_PAGES kestrelwatch.1 kestrelwatch-reg.1 kestrelwatch-ctl.1)
+set(KW_MAN_PAGES kestrelwatch.1 kestrelwatch-headless.1 kestrelwatch-reg.1 kestrelwatch-ctl.1)
 find_program(KW_GZIP gzip REQUIRED)
 set(kw_man_outputs)
 foreach(page ${KW_MAN_PAGES})

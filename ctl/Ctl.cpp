@@ -3,7 +3,7 @@
 #include "app/DeviceActions.h"
 #include "ctl/CtlSettings.h"
 #include "ctl/CtlStore.h"
-#include "ctl/DeviceExport.h"
+#include "devicefile/DeviceExport.h"
 #include "store/DeviceText.h"
 #include "store/DeviceWatch.h"
 #include "store/PresenceStore.h"
@@ -26,8 +26,9 @@ const char* const kUsage =
     "Usage: kestrelwatch-ctl [--home DIR] COMMAND [ARGS]\n"
     "Lists and changes the devices and settings of Kestrelwatch's store. A running monitor takes\n"
     "each change in within two seconds.\n\n"
-    "  list [--json]              every device: MAC, address, name, vendor, list, online, first and\n"
-    "                             last seen, watch (tab-separated with a header, or a JSON array)\n"
+    "  list [--json]              every device: MAC, current address, name, vendor, list, online,\n"
+    "                             first and last seen, watch (tab-separated with a header, or a JSON\n"
+    "                             array)\n"
     "  history MAC                the device's history, oldest first\n"
     "  ack MAC                    acknowledge a new device\n"
     "  move MAC safe|intruders    move the device to a list\n"
@@ -37,9 +38,10 @@ const char* const kUsage =
     "  remove MAC                 forget an offline device (its history file stays)\n"
     "  get NAME                   print a setting (kestrelwatch-ctl(1) lists them)\n"
     "  set NAME VALUE             change a setting\n"
-    "  export --format json|csv   every device with its stored values, on stdout\n"
-    "  import [--replace] FILE    add the devices of an export; a known MAC keeps its name and list\n"
-    "                             unless --replace; a faulty file is refused whole\n\n"
+    "  export --format json|csv   every device with its stored values and presence intervals, on stdout\n"
+    "  import [--replace] FILE    add the devices of an export and merge their intervals; a known MAC\n"
+    "                             keeps its name and list unless --replace; a faulty file is refused\n"
+    "                             whole\n\n"
     "  --home DIR                 the store's folder (default $KESTRELWATCH_HOME, else\n"
     "                             $XDG_DATA_HOME/kestrelwatch)\n"
     "  -h, --help                 this text\n"
@@ -74,9 +76,34 @@ int storeError(const Store& store)
     return 3;
 }
 
+// The home's presence file, only read, when it has one: an unreadable one is said, and costs what lacking says.
+std::unique_ptr<PresenceStore> readPresence(const Store& store, const QString& lacking)
+{
+    if (!QFileInfo::exists(store.paths().presenceFile()))
+        return nullptr;
+    PresenceStore::OpenResult opened = PresenceStore::openReadOnly(store.paths().presenceFile());
+    if (!opened.store)
+        err(opened.error + QStringLiteral("; ") + lacking);
+    return std::move(opened.store);
+}
+
+// The address each device was last seen at: the store keeps the one it was admitted at, a move is kept in the
+// monitor's memory and in the presence file.
+void takeCurrentAddresses(Store& store, const PresenceStore* presence)
+{
+    DeviceTable& devices = store.devices();
+    for (qint32 i = 0; presence && i < devices.DeviceCount; ++i) {
+        const QString address = presence->lastAddress(devices[i].MacAddress);
+        if (!address.isEmpty())
+            devices[i].IpAddress = address;
+    }
+}
+
 int list(Store& store, bool json, const QString& share)
 {
     const CMacDatabase vendors(AppPaths::forDirs(QString(), share).macDatabase());
+    takeCurrentAddresses(
+        store, readPresence(store, QStringLiteral("the addresses shown are those devices were admitted at")).get());
     const DeviceTable& devices = store.devices();
     QJsonArray array;
     if (!json)
@@ -187,34 +214,20 @@ int settingCommand(Store& store, const QStringList& args)
     return 0;
 }
 
-// The export's "intervals" of each device, when the home has a presence file. It is only read: a running
-// monitor keeps its open intervals, which end now; with no monitor they end where they were last confirmed.
+// The devices with their intervals. The presence file is only read: a running monitor keeps its open intervals,
+// which end now; with no monitor they end where they were last confirmed.
 int exportDevices(Store& store, DeviceExport::Format format)
 {
-    QList<DeviceExport::Extra> extras;
-    std::unique_ptr<PresenceStore> presence;
-    if (QFileInfo::exists(store.paths().presenceFile())) {
-        PresenceStore::OpenResult opened = PresenceStore::openReadOnly(store.paths().presenceFile());
-        presence = std::move(opened.store);
-        // An unreadable presence file costs the intervals, not the devices.
-        if (!presence)
-            err(opened.error + QStringLiteral("; the devices are exported without their intervals"));
-    }
-    if (presence) {
-        const QDateTime now = store.monitorRunning() ? QDateTime() : QDateTime::fromSecsSinceEpoch(0);
-        extras.append([&presence, now](const DeviceRecord& d, QJsonObject& object) {
-            QJsonArray intervals;
-            for (const PresenceInterval& i : presence->intervals(d.MacAddress, QDateTime::fromSecsSinceEpoch(0),
-                     QDateTime(QDate(9999, 12, 31), QTime(0, 0), Qt::UTC), now))
-                intervals.append(QJsonObject {{QStringLiteral("from"), isoTime(i.from)},
-                    {QStringLiteral("to"), isoTime(i.to)}, {QStringLiteral("address"), i.address}});
-            object.insert(QStringLiteral("intervals"), intervals);
-        });
-    }
-    std::fputs(DeviceExport::exportText(store.devices(), format, extras).toUtf8().constData(), stdout);
+    const auto presence = readPresence(store, QStringLiteral("the devices are exported without their intervals"));
+    takeCurrentAddresses(store, presence.get());
+    const QDateTime openUntil = store.monitorRunning() ? QDateTime() : QDateTime::fromSecsSinceEpoch(0);
+    std::fputs(
+        DeviceExport::exportText(store.devices(), format, presence.get(), openUntil).toUtf8().constData(), stdout);
     return 0;
 }
 
+// A running monitor takes the devices in through its store follower; the intervals go into the presence file
+// beside it (SQLite orders the two writers), leaving the ones it holds open as they are.
 int importFile(Store& store, const QString& fileName, bool replace)
 {
     QFile file(fileName);
@@ -227,15 +240,26 @@ int importFile(Store& store, const QString& fileName, bool replace)
         err(QStringLiteral("%1 is refused, nothing was imported: %2").arg(fileName, parsed.fault));
         return 1;
     }
-    const DeviceExport::Merged merged = DeviceExport::merge(store.devices(), parsed.devices, replace);
+    std::unique_ptr<PresenceStore> presence;
+    if (std::any_of(parsed.devices.cbegin(), parsed.devices.cend(),
+            [](const DeviceExport::Imported& d) { return !d.intervals.isEmpty(); })) {
+        PresenceStore::OpenResult opened = PresenceStore::openBeside(store.paths().presenceFile());
+        if (!opened.store) {
+            err(opened.error + QStringLiteral("; nothing was imported"));
+            return 1;
+        }
+        presence = std::move(opened.store);
+    }
+    const DeviceExport::Merged merged = DeviceExport::merge(store.devices(), parsed.devices, replace, presence.get());
     if (!merged.stored) {
         err(QStringLiteral("cannot write to %1; nothing was imported").arg(store.paths().hiveFile()));
         return 1;
     }
-    out(QStringLiteral("%1 added, %2 replaced, %3 kept as they were")
-            .arg(merged.added)
-            .arg(merged.replaced)
-            .arg(merged.kept));
+    out(DeviceExport::summary(merged));
+    if (!merged.presenceError.isEmpty()) {
+        err(QStringLiteral("the devices were imported, but %1").arg(merged.presenceError));
+        return 1;
+    }
     return 0;
 }
 

@@ -7,7 +7,6 @@
 
 #include <QFileInfo>
 #include <QLockFile>
-#include <QRegularExpression>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -88,35 +87,6 @@ qint32 Store::find(const QString& mac) const
             return i;
     }
     return -1;
-}
-
-QString normalisedMac(const QString& text)
-{
-    static const QRegularExpression form(QStringLiteral(
-        "^([0-9A-Fa-f]{2})[:-]?([0-9A-Fa-f]{2})[:-]?([0-9A-Fa-f]{2})[:-]?([0-9A-Fa-f]{2})[:-]?([0-9A-Fa-f]{2})[:-]?"
-        "([0-9A-Fa-f]{2})$"));
-    const QRegularExpressionMatch m = form.match(text.trimmed());
-    if (!m.hasMatch())
-        return {};
-    QStringList bytes;
-    for (int i = 1; i <= 6; ++i)
-        bytes.append(m.captured(i).toUpper());
-    return bytes.join(QLatin1Char('-'));
-}
-
-QString isoTime(const QDateTime& when)
-{
-    if (!when.isValid() || when <= TextForms::NeverDate())
-        return {};
-    return when.toOffsetFromUtc(when.offsetFromUtc()).toString(Qt::ISODate);
-}
-
-std::optional<QDateTime> parseIsoTime(const QString& text)
-{
-    const QDateTime when = QDateTime::fromString(text.trimmed(), Qt::ISODate);
-    if (!when.isValid())
-        return std::nullopt;
-    return when.toLocalTime();
 }
 
 QString shownName(const DeviceRecord& d)

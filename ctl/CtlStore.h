@@ -1,5 +1,6 @@
 #pragma once
 
+#include "devicefile/DeviceExport.h"
 #include "platform/AppPaths.h"
 #include "store/DeviceTable.h"
 #include "store/LiveSettings.h"
@@ -49,12 +50,10 @@ private:
     bool m_monitorRunning = false;
 };
 
-// "00-0C-41-A2-3B-7F" from any usual MAC form; empty when the text is no MAC.
-QString normalisedMac(const QString& text);
-// ISO 8601 with the offset ("2026-12-06T14:06:57+01:00"); empty for "never" and the empty date.
-QString isoTime(const QDateTime& when);
-// The reverse of isoTime; nullopt for a text that is no such time.
-std::optional<QDateTime> parseIsoTime(const QString& text);
+// The text forms a script reads, the same as the export's.
+using DeviceExport::isoTime;
+using DeviceExport::normalisedMac;
+using DeviceExport::parseIsoTime;
 // A device's name as the lists show it: its friendly name, else its host name.
 QString shownName(const DeviceRecord& d);
 

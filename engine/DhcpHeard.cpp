@@ -41,36 +41,11 @@ void frmClient::dhcpHeard(const HeardDhcp& dhcp)
             return;
         const QString mac = AddressText::macText(dhcp.mac);
         const bool settles = dhcp.kind != HeardDhcp::Discover && range >= 0;
-        qint32 index = m_devices.indexOfMac(mac);
-        bool cameOnline = false;
-        if (index < 0) {
-            if (!settles)
-                return;
-            const qint32 before = m_devices.DeviceCount;
-            AddNewMacEntry(mac, ip, NeighbourType::Dynamic);
-            storeAdmissions();
-            if (m_devices.DeviceCount <= before)
-                return;
-            index = m_devices.DeviceCount - 1;
-            cameOnline = true;
-            Log(QStringLiteral("DhcpHeard - %1 admitted at %2 from a DHCP %3").arg(mac, ip, kindText(dhcp.kind)));
-        } else if (settles) {
-            cameOnline = !m_devices[index].isOnline();
-            if (cameOnline)
-                Log(QStringLiteral("DhcpHeard - %1 back at %2 from a DHCP %3").arg(mac, ip, kindText(dhcp.kind)));
-        }
-        if (settles) {
-            DeviceRecord& device = m_devices[index];
-            device.NetworkIndex = range;
-            device.PresenceCountdown = SightedCountdown;
-        }
-        if (cameOnline) {
-            // The harvest's own presence step for this device alone, as for heard ARP.
-            m_devices[index].OnlineState = 0;
-            trackPresence(currentTime(), index);
-            m_devices[index].OnlineState = SightedCountdown;
-            m_onlineAddressesValid = false;
-        }
+        const qint32 index = settles ? heardSighting(mac, ip, range, true, QStringLiteral("DhcpHeard"),
+                                 QStringLiteral("a DHCP ") + kindText(dhcp.kind))
+                                     : m_devices.indexOfMac(mac);
+        if (index < 0)
+            return;
         const QString current = m_devices[index].HostName;
         if (dhcp.name.isEmpty() || !(current.isEmpty() || current == DeviceRecord::unknownHostName()))
             return;

@@ -4,7 +4,8 @@
 // sender at once when it answers this machine's own question: sent to its MAC, from an address the sweep asked
 // within the last three seconds; an answer to another host's question admits nobody. Passive
 // evidence only adds sightings: going offline still takes two sweeps without one, and an address change is
-// left to the harvest, which sees every address a MAC holds.
+// left to the harvest, which sees every address a MAC holds. Heard DHCP admits and sights through the same
+// routine, heardSighting.
 
 #include "engine/AddressText.h"
 #include "engine/ErrorTrap.h"
@@ -40,6 +41,40 @@ qint32 frmClient::rangeOf(const std::array<quint8, 4>& ip) const
     return -1;
 }
 
+qint32 frmClient::heardSighting(
+    const QString& mac, const QString& ip, qint32 range, bool mayAdmit, const QString& source, const QString& what)
+{
+    qint32 index = m_devices.indexOfMac(mac);
+    bool cameOnline = true;
+    if (index < 0) {
+        if (!mayAdmit)
+            return -1;
+        const qint32 before = m_devices.DeviceCount;
+        AddNewMacEntry(mac, ip, NeighbourType::Dynamic);
+        storeAdmissions();
+        if (m_devices.DeviceCount <= before)
+            return -1;
+        index = m_devices.DeviceCount - 1;
+        Log(QStringLiteral("%1 - %2 admitted at %3 from %4").arg(source, mac, ip, what));
+    } else {
+        // Offline as far as the last harvest went.
+        cameOnline = !m_devices[index].isOnline();
+        if (cameOnline)
+            Log(QStringLiteral("%1 - %2 back at %3 from %4").arg(source, mac, ip, what));
+    }
+    DeviceRecord& device = m_devices[index];
+    device.NetworkIndex = range;
+    device.PresenceCountdown = SightedCountdown;
+    if (cameOnline) {
+        // The harvest's own presence step for this device alone; the next harvest then sees no change to report.
+        device.OnlineState = 0;
+        trackPresence(currentTime(), index);
+        m_devices[index].OnlineState = SightedCountdown;
+        m_onlineAddressesValid = false;
+    }
+    return index;
+}
+
 void frmClient::arpHeard(const HeardArp& arp)
 {
     runTrapped("HeardArp", [&] {
@@ -49,37 +84,14 @@ void frmClient::arpHeard(const HeardArp& arp)
         if (range < 0 || !isDeviceMac(arp.mac, ip, QStringLiteral("HeardArp")))
             return;
         const QString mac = AddressText::macText(arp.mac);
-        const QDateTime now = currentTime();
-        qint32 index = m_devices.indexOfMac(mac);
-        bool cameOnline = true;
-        if (index < 0) {
-            if (arp.kind == HeardArp::Reply && (!arp.toHost || !m_sweep.asked(AddressText::toNumber(arp.ip), m_ticks)))
-                return;
-            const qint32 before = m_devices.DeviceCount;
-            AddNewMacEntry(mac, ip, NeighbourType::Dynamic);
-            storeAdmissions();
-            if (m_devices.DeviceCount <= before)
-                return;
-            index = m_devices.DeviceCount - 1;
-            Log(QStringLiteral("HeardArp - %1 admitted at %2 from an ARP %3").arg(mac, ip, kindText(arp.kind)));
-        } else {
-            const DeviceRecord& known = m_devices[index];
-            // Offline as far as the last harvest went.
-            cameOnline = !known.isOnline();
-            if (cameOnline)
-                Log(QStringLiteral("HeardArp - %1 back at %2 from an ARP %3").arg(mac, ip, kindText(arp.kind)));
-        }
-        // The router's own ARP keeps its hold on the gateway address, as a harvest that finds it does.
-        noteGatewaySighting(mac, ip, now);
-        DeviceRecord& device = m_devices[index];
-        device.NetworkIndex = range;
-        device.PresenceCountdown = SightedCountdown;
-        if (!cameOnline)
+        // An answer admits only when it answers this machine's own question.
+        const bool admits =
+            arp.kind != HeardArp::Reply || (arp.toHost && m_sweep.asked(AddressText::toNumber(arp.ip), m_ticks));
+        if (heardSighting(
+                mac, ip, range, admits, QStringLiteral("HeardArp"), QStringLiteral("an ARP ") + kindText(arp.kind))
+            < 0)
             return;
-        // The harvest's own presence step for this device alone; the next harvest then sees no change to report.
-        device.OnlineState = 0;
-        trackPresence(now, index);
-        m_devices[index].OnlineState = SightedCountdown;
-        m_onlineAddressesValid = false;
+        // The router's own ARP keeps its hold on the gateway address, as a harvest that finds it does.
+        noteGatewaySighting(mac, ip, currentTime());
     });
 }

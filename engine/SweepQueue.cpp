@@ -32,7 +32,9 @@ void SweepQueue::setTableLimit(int limit)
     if (limit <= 0)
         limit = kDefaultTableLimit;
     m_budget = std::max(limit - limit / 4, 2 * kBatch);
-    m_windowSize = m_budget / 2;
+    // Three windows in flight: the first is harvested while the third is sent, so the settle time stops no
+    // send as long as it is shorter than sending two windows.
+    m_windowSize = std::max(m_budget / 3, kBatch);
 }
 
 void SweepQueue::startCycle(const QList<quint32>& known)

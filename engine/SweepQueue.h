@@ -11,13 +11,17 @@
 // round the ranges per cycle. Addresses leave in batches of at most 32 per 100 ms tick (320 per second, the
 // helper's cap) and are grouped in windows: every swept address takes a row of the kernel's neighbour table
 // until the harvest deletes it, so the windows in flight never hold more than three quarters of the table's
-// limit. A window is harvested a settle time after its last request, while the next one is being sent.
+// limit. A window is harvested a settle time after its last request, while the next two are being sent: the
+// settle time lets the kernel ask a second time, so that one lost ARP request or reply (Wi-Fi drops
+// broadcasts) costs a second rather than a whole round of the range.
 // Pure arithmetic: the engine supplies ticks and sends what it is given.
 class SweepQueue final
 {
 public:
     static constexpr int kBatch = 32;
-    static constexpr int kSettleTicks = 5; // a LAN answers ARP within milliseconds; half a second is generous
+    // The kernel asks again a second after its first ARP request went unanswered; a LAN answers within
+    // milliseconds, so the answer to the second ask is in the table 1.2 s after the request.
+    static constexpr int kSettleTicks = 12;
     static constexpr int kAskedTicks = 30; // the kernel asks three times, a second apart
     static constexpr int kDefaultTableLimit = 1024; // the kernel's own gc_thresh3
 
@@ -64,7 +68,7 @@ private:
     quint32 m_offset = 0;
 
     int m_budget = kDefaultTableLimit - kDefaultTableLimit / 4;
-    int m_windowSize = m_budget / 2;
+    int m_windowSize = m_budget / 3;
 
     QList<quint32> m_check;
     QSet<quint32> m_checkSet;

@@ -119,6 +119,10 @@ private:
     void trackPresence(const QDateTime& now, qint32 onlyDevice = -1, bool judged = true);
     void arpHeard(const HeardArp& arp);
     void dhcpHeard(const HeardDhcp& dhcp); // DhcpHeard.cpp
+    // A MAC heard speaking at a swept address (HeardArp.cpp): admitted through the harvest's own admission when
+    // unknown and mayAdmit, else sighted; its slot, or -1 when nobody was admitted. `what` ends the log lines.
+    qint32 heardSighting(
+        const QString& mac, const QString& ip, qint32 range, bool mayAdmit, const QString& source, const QString& what);
     qint32 rangeOf(const std::array<quint8, 4>& ip) const;
     QList<quint32> knownAddresses() const;
     void AddNewMacEntry(const QString& mac, const QString& ip, quint8 type);

@@ -68,8 +68,6 @@ QString DeviceLog::stamp(const QDateTime& when)
 
 void DeviceLog::record(const DeviceEvent& event)
 {
-    if (event.kind == DeviceEvent::Kind::Admitted)
-        Load_Log(event.index);
     const QList<Entry> lines = entries(event);
     if (lines.isEmpty() || !m_table.isValid(event.index))
         return;
@@ -110,45 +108,36 @@ void DeviceLog::addEntries(qint32 index, const QStringList& texts)
     QStringList entries;
     for (const QString& text : texts)
         entries.append(escapeLogText(text, Tabs::Keep));
+    QString history = this->history(index);
     for (const QString& entry : entries)
-        m_table[index].LogText += entry + QStringLiteral("\r\n");
-    Save_Log(index);
+        history += entry + QStringLiteral("\r\n");
+    save(index, trimmed(history));
     if (m_entryHook) {
         for (const QString& entry : entries)
             m_entryHook(index, entry);
     }
 }
 
-void DeviceLog::Save_Log(qint32 index)
+void DeviceLog::save(qint32 index, const QString& history)
 {
-    if (!m_table.isValid(index)) {
-        Log(QStringLiteral("Save_Log - no device in slot %1").arg(index));
-        return;
-    }
-    DeviceRecord& d = m_table[index];
-    d.LogText = trimmed(d.LogText);
-    if (d.MacAddress.isEmpty()) {
+    const QString mac = m_table[index].MacAddress;
+    if (mac.isEmpty()) {
         Log(QStringLiteral("Save_Log - device in slot %1 has no MAC address").arg(index));
         return;
     }
     QDir().mkpath(m_dir);
     // Written aside and renamed over, so a crash leaves the old history or the new one, never half of one.
     QSaveFile f(fileFor(index));
-    if (!f.open(QIODevice::WriteOnly) || f.write(d.LogText.toUtf8()) < 0 || !f.commit())
+    if (!f.open(QIODevice::WriteOnly) || f.write(history.toUtf8()) < 0 || !f.commit())
         Log(QStringLiteral("Save_Log - %1: %2").arg(fileFor(index), f.errorString()));
 }
 
-void DeviceLog::Load_Log(qint32 index)
+QString DeviceLog::history(qint32 index) const
 {
-    if (!m_table.isValid(index))
-        return;
-    DeviceRecord& d = m_table[index];
-    d.LogText.clear();
-    if (d.MacAddress.isEmpty())
-        return;
+    if (!m_table.isValid(index) || m_table[index].MacAddress.isEmpty())
+        return {};
     QFile f(fileFor(index));
-    if (f.open(QIODevice::ReadOnly))
-        d.LogText = QString::fromUtf8(f.readAll());
+    return f.open(QIODevice::ReadOnly) ? trimmed(QString::fromUtf8(f.readAll())) : QString();
 }
 
 QString DeviceLog::Make_Text_Log(qint32 index)
@@ -157,9 +146,7 @@ QString DeviceLog::Make_Text_Log(qint32 index)
         Log(QStringLiteral("Make_Text_Log - no device in slot %1").arg(index));
         return {};
     }
-    QString& history = m_table[index].LogText;
-    history = trimmed(history);
-    const QStringList lines = history.split(QStringLiteral("\r\n"));
+    const QStringList lines = history(index).split(QStringLiteral("\r\n"));
     QString out;
     for (const QString& line : lines) {
         if (!line.isEmpty())

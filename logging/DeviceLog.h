@@ -9,8 +9,9 @@
 
 class DeviceTable;
 
-// The event history of every device: at most 100 lines of "time stamp<TAB>event" held in the device's
-// LogText and saved whole to "Devices/<MAC>.log" after every entry.
+// The event history of every device: at most 100 lines of "time stamp<TAB>event" in "Devices/<MAC>.log",
+// written whole after every entry. The file is the only copy: 10,000 full histories held in memory would
+// cost some 60 MB, and a history is read only to add an entry, to show it, or to quote it in a mail.
 class DeviceLog final
 {
 public:
@@ -30,14 +31,13 @@ public:
     static QList<Entry> entries(const DeviceEvent& event);
     // A history line's beginning: the date text and a tab.
     static QString stamp(const QDateTime& when);
-    // Writes an event's lines; an admission first loads what an earlier life of the MAC left in its file.
+    // Writes an event's lines after what the file holds, an earlier life of the MAC's included.
     void record(const DeviceEvent& event);
 
     void AddLogEntry(qint32 index, const QString& text);
-    void Load_Log(qint32 index);
-    void Save_Log(qint32 index);
-    // The device's last (at most 100) non-empty lines, oldest first, each ending in CR LF. Like Save_Log it
-    // cuts the device's history to its last 100 lines (without writing the file).
+    // The device's history as its file holds it, cut to the last 100 lines; empty for a device without one.
+    QString history(qint32 index) const;
+    // The device's last (at most 100) non-empty lines, oldest first, each ending in CR LF.
     QString Make_Text_Log(qint32 index);
 
     QString fileFor(qint32 index) const;
@@ -51,6 +51,7 @@ public:
 private:
     // Appends already stamped lines to a valid slot's history, saves it once, and tells the hook of each.
     void addEntries(qint32 index, const QStringList& texts);
+    void save(qint32 index, const QString& history);
     DeviceTable& m_table;
     QString m_dir;
     std::function<void(qint32, const QString&)> m_entryHook;

@@ -71,19 +71,22 @@ void DeviceListModel::changed(int row)
 void DeviceListModel::deviceEvent(const DeviceEvent& event)
 {
     using K = DeviceEvent::Kind;
+    // Admission appends its slot; so does a device another process stored (an import), announced as Moved.
+    const auto takeAppended = [this] {
+        if (m_devices.DeviceCount <= m_count)
+            return false;
+        beginInsertRows({}, m_count, m_devices.DeviceCount - 1);
+        while (m_count < m_devices.DeviceCount) {
+            m_rank.append(++m_nextRank);
+            ++m_count;
+        }
+        endInsertRows();
+        return true;
+    };
     switch (event.kind) {
     case K::Admitted:
-        if (m_devices.DeviceCount > m_count) {
-            // Admission appends its slot.
-            beginInsertRows({}, m_count, m_devices.DeviceCount - 1);
-            while (m_count < m_devices.DeviceCount) {
-                m_rank.append(++m_nextRank);
-                ++m_count;
-            }
-            endInsertRows();
-        } else {
+        if (!takeAppended())
             changed(event.index);
-        }
         break;
     case K::Removed:
         if (event.index >= 0 && event.index < m_count && m_devices.DeviceCount == m_count - 1) {
@@ -97,7 +100,7 @@ void DeviceListModel::deviceEvent(const DeviceEvent& event)
         break;
     case K::Acknowledged:
     case K::Moved:
-        if (event.index >= 0 && event.index < m_count)
+        if (!takeAppended() && event.index >= 0 && event.index < m_count)
             m_rank[event.index] = ++m_nextRank;
         changed(event.index);
         break;

@@ -5,6 +5,7 @@
 
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTextDocument>
 #include <QValidator>
 
@@ -53,6 +54,26 @@ void critical(const QString& message)
     box.setTextFormat(Qt::PlainText);
     darken(box);
     box.exec();
+}
+
+void inform(const QString& message)
+{
+    QMessageBox box(QMessageBox::NoIcon, kTitle, message, QMessageBox::Ok);
+    box.setTextFormat(Qt::PlainText);
+    darken(box);
+    box.exec();
+}
+
+int choose(const QString& question, const QStringList& buttons)
+{
+    QMessageBox box(QMessageBox::NoIcon, kTitle, question);
+    box.setTextFormat(Qt::PlainText);
+    darken(box);
+    QList<QAbstractButton*> pressable;
+    for (const QString& word : buttons)
+        pressable.append(static_cast<QAbstractButton*>(box.addButton(word, QMessageBox::AcceptRole)));
+    box.exec();
+    return int(pressable.indexOf(box.clickedButton()));
 }
 
 void acceptNamesOnly(QLineEdit* box)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 class QLineEdit;
 
@@ -13,6 +14,9 @@ QString toolTip(const QString& text);
 // QMessageBox::question and ::critical on Qt::PlainText; true when the user answered Yes.
 bool confirm(const QString& question);
 void critical(const QString& message);
+void inform(const QString& message);
+// A question with buttons of the given words; the index of the one pressed, -1 when the box was closed.
+int choose(const QString& question, const QStringList& buttons);
 // The box takes only what the one name filter keeps (store/DeviceText.h): a paste with U+202E is refused.
 void acceptNamesOnly(QLineEdit* box);
 

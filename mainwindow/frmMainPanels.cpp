@@ -208,7 +208,7 @@ void frmMain::Display_Log()
     m_fgLog->setUpdatesEnabled(false);
     m_fgLog->setRowCount(0);
     if (slot >= 0) {
-        const QStringList lines = m_core.devices()[slot].LogText.split(QStringLiteral("\r\n"));
+        const QStringList lines = m_core.deviceLog().history(slot).split(QStringLiteral("\r\n"));
         // The text ends with CR LF: the last piece is empty.
         for (qsizetype i = 0; i + 1 < lines.size(); ++i)
             addLogRow(lines[i], i % 2 == 0 ? kShadeDark : kShadeLight);

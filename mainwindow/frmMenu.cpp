@@ -1,17 +1,111 @@
 #include "mainwindow/frmMenu.h"
 
 #include "app/MonitorCore.h"
+#include "devicefile/DeviceExport.h"
 #include "mainwindow/Geometry.h"
 #include "mainwindow/NetworkView.h"
 #include "mainwindow/PictureBox.h"
+#include "mainwindow/PlainText.h"
 #include "mainwindow/Theme.h"
 #include "mainwindow/frmMain.h"
 
 #include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
 #include <QMenu>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QShortcut>
 #include <QToolButton>
+
+namespace DeviceFiles {
+
+QString exportTo(MonitorCore& core, const QString& fileName)
+{
+    const bool csv = fileName.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive);
+    // Memory holds where each device is now; the presence file its intervals, the open ones ending now.
+    const QString text = DeviceExport::exportText(
+        core.devices(), csv ? DeviceExport::Format::Csv : DeviceExport::Format::Json, core.presence());
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) < 0 || !file.commit())
+        return QStringLiteral("The devices could not be exported to %1: %2").arg(fileName, file.errorString());
+    return {};
+}
+
+Report importFrom(MonitorCore& core, const QString& fileName, bool replace)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return {false, QStringLiteral("%1 cannot be read: %2").arg(fileName, file.errorString())};
+    const DeviceExport::Parsed parsed = DeviceExport::parse(file.readAll());
+    if (!parsed.fault.isEmpty())
+        return {false, QStringLiteral("%1 is refused, nothing was imported:\n%2").arg(fileName, parsed.fault)};
+    DeviceActions& actions = core.actions();
+    DeviceTable& devices = core.devices();
+    DeviceExport::Adopt adopt;
+    adopt.added = [&](const DeviceRecord& record) {
+        DeviceRecord d = record;
+        d.NameLookupPending = true;
+        actions.adoptAdded(d);
+    };
+    adopt.replaced = [&](qint32 slot, const DeviceRecord& d) {
+        actions.adoptStored(slot, d.FriendlyName, d.Intruder, d.NewDevice, devices[slot].Watch);
+    };
+    const DeviceExport::Merged merged = DeviceExport::merge(devices, parsed.devices, replace, core.presence(), adopt);
+    if (!merged.stored)
+        return {false, QStringLiteral("The store could not be written; nothing was imported.")};
+    QString text = QStringLiteral("%1: %2.").arg(fileName, DeviceExport::summary(merged));
+    if (!merged.presenceError.isEmpty())
+        text += QStringLiteral("\nThe devices were imported, but %1.").arg(merged.presenceError);
+    return {merged.presenceError.isEmpty(), text};
+}
+
+} // namespace DeviceFiles
+
+namespace {
+
+void askExport(QWidget* window, MonitorCore& core)
+{
+    const QString json = QStringLiteral("JSON (*.json)");
+    const QString csv = QStringLiteral("CSV (*.csv)");
+    QString filter = json;
+    QString name = QFileDialog::getSaveFileName(window, QStringLiteral("Export devices"),
+        QDir::home().filePath(QStringLiteral("kestrelwatch-devices.json")), json + QStringLiteral(";;") + csv, &filter);
+    if (name.isEmpty())
+        return;
+    // The chosen filter decides the format; the name gets its ending when it lacks one.
+    const QString ending = filter == csv ? QStringLiteral(".csv") : QStringLiteral(".json");
+    if (!name.endsWith(ending, Qt::CaseInsensitive)) {
+        if (name.endsWith(QLatin1String(".json"), Qt::CaseInsensitive)
+            || name.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive))
+            name = name.left(name.lastIndexOf(QLatin1Char('.')));
+        name += ending;
+    }
+    const QString failure = DeviceFiles::exportTo(core, name);
+    if (!failure.isEmpty())
+        PlainText::critical(failure);
+}
+
+void askImport(QWidget* window, MonitorCore& core)
+{
+    const QString name = QFileDialog::getOpenFileName(window, QStringLiteral("Import devices"), QDir::homePath(),
+        QStringLiteral("Device exports (*.json *.csv);;All files (*)"));
+    if (name.isEmpty())
+        return;
+    const int choice = PlainText::choose(QStringLiteral("Devices already known keep their names and lists. Should "
+                                                        "the file's names and lists replace theirs?"),
+        {QStringLiteral("Keep names"), QStringLiteral("Replace names"), QStringLiteral("Cancel")});
+    if (choice < 0 || choice > 1)
+        return;
+    const DeviceFiles::Report report = DeviceFiles::importFrom(core, name, choice == 1);
+    if (report.ok)
+        PlainText::inform(report.text);
+    else
+        PlainText::critical(report.text);
+}
+
+} // namespace
 
 frmMenu::frmMenu(frmMain& window)
     : QObject(&window)
@@ -117,7 +211,8 @@ void frmMain::buildTopBar()
     m_windowMenuButton->setPopupMode(QToolButton::InstantPopup);
     m_windowMenuButton->setToolTip(QStringLiteral("Menu (F10)"));
     m_windowMenuButton->setAccessibleName(QStringLiteral("Menu"));
-    m_windowMenuButton->setAccessibleDescription(QStringLiteral("Settings, help, About and Exit"));
+    m_windowMenuButton->setAccessibleDescription(
+        QStringLiteral("Settings, help, About, the network's presence, export and import of devices, and Exit"));
     auto* windowMenu = new QMenu(m_windowMenuButton);
     windowMenu->setObjectName(QStringLiteral("mnuWindow"));
     windowMenu->addAction(QStringLiteral("Settings\u2026"), this, &frmMain::pctSettings_Click);
@@ -134,6 +229,10 @@ void frmMain::buildTopBar()
     network->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
     network->setShortcutContext(Qt::WindowShortcut);
     addAction(network);
+    windowMenu->addAction(QStringLiteral("Export devices\u2026"), this, [this] { askExport(this, m_core); })
+        ->setObjectName(QStringLiteral("mnuExport"));
+    windowMenu->addAction(QStringLiteral("Import devices\u2026"), this, [this] { askImport(this, m_core); })
+        ->setObjectName(QStringLiteral("mnuImport"));
     windowMenu->addSeparator();
     QAction* exit = windowMenu->addAction(QStringLiteral("Exit"), this, &frmMain::mnuExit_Click);
     exit->setObjectName(QStringLiteral("mnuWindowExit"));

@@ -4,9 +4,26 @@
 #include <QObject>
 #include <QPoint>
 
+#include <QString>
+
+class MonitorCore;
 class QAction;
 class QMenu;
 class frmMain;
+
+// The window's Export and Import, the files kestrelwatch-ctl writes and reads, through the running monitor's
+// own store, actions and presence intervals: its lists follow at once, and every write is the monitor's own,
+// in its thread, never beside the engine's.
+namespace DeviceFiles {
+// Writes every device with its intervals: CSV for a name ending ".csv", else JSON. Why it failed, or empty.
+QString exportTo(MonitorCore& core, const QString& fileName);
+struct Report
+{
+    bool ok = false;
+    QString text; // what was added, replaced and kept; or why nothing was imported (the refusing line)
+};
+Report importFrom(MonitorCore& core, const QString& fileName, bool replace);
+} // namespace DeviceFiles
 
 // The three right-click menus. The form itself is never shown: its menus are popped up by the main window
 // (a device row's right click, the tray icon's right button), and each item calls the main window's

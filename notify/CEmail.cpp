@@ -17,12 +17,20 @@ qint32 nextSlot(qint32 index)
 CEmail::CEmail(const LiveSettings& settings, QObject* parent)
     : QObject(parent)
     , m_settings(settings)
-    , m_socket(new QSslSocket(this))
 {
-    // Qt buffers no more than one reply's worth; a flooding peer is held back by TCP itself.
-    m_socket->setReadBufferSize(MaxReply);
     m_pollTimer.setInterval(333);
     connect(&m_pollTimer, &QTimer::timeout, this, &CEmail::Poll);
+}
+
+// The socket is made for the first connection: a TLS socket loads the TLS library and its certificates,
+// megabytes that a monitor which never mails would hold for nothing.
+QSslSocket* CEmail::socket()
+{
+    if (m_socket)
+        return m_socket;
+    m_socket = new QSslSocket(this);
+    // Qt buffers no more than one reply's worth; a flooding peer is held back by TCP itself.
+    m_socket->setReadBufferSize(MaxReply);
     connect(m_socket, &QSslSocket::connected, this, [this] {
         m_liveGeneration = m_generation;
         post([this] { sktEmail_Connect(); });
@@ -43,10 +51,13 @@ CEmail::CEmail(const LiveSettings& settings, QObject* parent)
             post([this] { sktEmail_Error(); });
     });
     setUpTls();
+    return m_socket;
 }
 
 CEmail::~CEmail()
 {
+    if (!m_socket)
+        return;
     const QSignalBlocker block(m_socket);
     m_socket->abort();
 }
@@ -98,13 +109,13 @@ QString CEmail::quoted(const QString& serverText) const
 
 bool CEmail::socketClosed() const
 {
-    return m_socket->state() == QAbstractSocket::UnconnectedState;
+    return !m_socket || m_socket->state() == QAbstractSocket::UnconnectedState;
 }
 
 void CEmail::closeSocket()
 {
     // Our own close is not the server's: no event of this connection reaches the handlers any more.
-    {
+    if (m_socket) {
         const QSignalBlocker block(m_socket);
         m_socket->abort();
     }
@@ -141,9 +152,9 @@ void CEmail::connectServer(const QString& failurePrefix)
         return;
     }
     if (m_security == Security::Tls)
-        m_socket->connectToHostEncrypted(endpoint->host, endpoint->port);
+        socket()->connectToHostEncrypted(endpoint->host, endpoint->port);
     else
-        m_socket->connectToHost(endpoint->host, endpoint->port);
+        socket()->connectToHost(endpoint->host, endpoint->port);
 }
 
 quint64 CEmail::SendEmail(const QString& recipients, const QString& subject, const QString& body)

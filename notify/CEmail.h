@@ -132,6 +132,7 @@ private:
     void sendCommand(const QString& command);
     QString base64(const QByteArray& bytes) const;
     void connectServer(const QString& failurePrefix);
+    QSslSocket* socket();
     void startAttempt();
     void closeSocket();
     bool socketClosed() const;
@@ -148,7 +149,7 @@ private:
 
     const LiveSettings& m_settings;
     QTimer m_pollTimer;
-    QSslSocket* m_socket = nullptr;
+    QSslSocket* m_socket = nullptr; // made by socket(), at the first connection
     Base64Class m_codec;
 
     qint16 m_state = Greeting;

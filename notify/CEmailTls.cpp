@@ -54,8 +54,8 @@ void CEmail::setUpTls()
 
 bool CEmail::handshaking() const
 {
-    return m_socket->state() == QAbstractSocket::ConnectedState && m_socket->mode() != QSslSocket::UnencryptedMode
-        && !m_socket->isEncrypted();
+    return m_socket && m_socket->state() == QAbstractSocket::ConnectedState
+        && m_socket->mode() != QSslSocket::UnencryptedMode && !m_socket->isEncrypted();
 }
 
 void CEmail::tlsErrors(const QList<QSslError>& errors)

@@ -139,6 +139,9 @@ Hive::OpenResult Hive::open(const QString& file)
         return refuse(why);
     }
     sqlite3_busy_timeout(db, 5000);
+    // Reads are answered from the key tree in memory, so SQLite's page cache serves the check, the one load
+    // and the writes' few pages: a quarter of a megabyte, not the default two.
+    sqlite3_exec(db, "PRAGMA cache_size=-256", nullptr, nullptr, nullptr);
 
     // Check before anything writes to the file: a damaged store must stay exactly as it was found.
     QString problem;
@@ -265,6 +268,15 @@ bool Hive::loadCache(QString* why)
         return damaged(QStringLiteral("%1 of %2 key rows do not hang from the root")
                            .arg(nodes.size() - reached.size())
                            .arg(nodes.size() - 1));
+    // Each key's list is made to its final size at once: grown value by value, every list would keep the
+    // slack of its last growth, a third of the whole cache on a large store.
+    st = prepare("SELECT key, count(*) FROM hive_values GROUP BY key");
+    while (st && sqlite3_step(st) == SQLITE_ROW) {
+        auto it = nodes.find(sqlite3_column_int64(st, 0));
+        if (it != nodes.end())
+            it->values.reserve(sqlite3_column_int64(st, 1));
+    }
+    sqlite3_finalize(st);
     st = prepare("SELECT key, name, data FROM hive_values ORDER BY id");
     if (!st)
         return damaged(sqliteError(m_db, SQLITE_ERROR));
@@ -275,7 +287,12 @@ bool Hive::loadCache(QString* why)
             sqlite3_finalize(st);
             return damaged(QStringLiteral("a value belongs to no key row (%1)").arg(key));
         }
-        it->values.append(StoredValue {text(st, 1), upper(text(st, 1)), text(st, 2)});
+        // Flags and small numbers are kept once; addresses, dates and names are mostly the device's own.
+        constexpr qsizetype kSharedDataChars = 5;
+        QString data = text(st, 2);
+        if (data.size() <= kSharedDataChars)
+            data = shared(data);
+        it->values.append(StoredValue {valueName(text(st, 1)), data});
     }
     sqlite3_finalize(st);
 
@@ -324,8 +341,36 @@ qint64 Hive::findKey(const QString& keyPath)
             return -1;
         id = it.value();
     }
+    // Every device has a key: a cache of every path ever asked would hold a second copy of the store's key
+    // names. The paths in use come back after a clear at the price of one walk each.
+    constexpr qsizetype kMaxCachedPaths = 512;
+    if (m_pathCache.size() >= kMaxCachedPaths)
+        m_pathCache.clear();
     m_pathCache.insert(keyPath, id);
     return id;
+}
+
+quint32 Hive::valueName(const QString& name)
+{
+    const auto it = m_valueNameIds.constFind(name);
+    if (it != m_valueNameIds.constEnd())
+        return it.value();
+    const auto id = quint32(m_valueNames.size());
+    m_valueNames.append(ValueName {name, upper(name)});
+    m_valueNameIds.insert(name, id);
+    return id;
+}
+
+QString Hive::shared(const QString& text)
+{
+    // Names made up by another program cannot grow the table without end: past the bound, texts stay copies.
+    constexpr qsizetype kMaxShared = 4096;
+    const auto it = m_shared.constFind(text);
+    if (it != m_shared.constEnd())
+        return *it;
+    if (m_shared.size() < kMaxShared)
+        m_shared.insert(text);
+    return text;
 }
 
 qint64 Hive::ensureKey(const QStringList& parts)
@@ -363,7 +408,7 @@ int Hive::valueIndex(const Node& node, const QString& name) const
 {
     const QString up = upper(name);
     for (int i = 0; i < node.values.size(); ++i) {
-        if (node.values[i].uname == up)
+        if (m_valueNames[node.values[i].name].uname == up)
             return i;
     }
     return -1;
@@ -452,7 +497,7 @@ bool Hive::setValue(const QString& keyPath, const QString& name, const QString& 
     if (i >= 0)
         node.values[i].data = data;
     else
-        node.values.append(StoredValue {name, upper(name), data});
+        node.values.append(StoredValue {valueName(name), data});
     return true;
 }
 
@@ -495,7 +540,7 @@ bool Hive::setValues(const QList<KeyValues>& keys)
             if (i >= 0)
                 node.values[i].data = v.data;
             else
-                node.values.append(StoredValue {v.name, upper(v.name), v.data});
+                node.values.append(StoredValue {valueName(v.name), v.data});
         }
     }
     return true;
@@ -583,6 +628,6 @@ QList<Hive::Value> Hive::values(const QString& keyPath)
         return {};
     QList<Value> out;
     for (const StoredValue& v : m_nodes[id].values)
-        out.append(Value {v.name, v.data});
+        out.append(Value {m_valueNames[v.name].name, v.data});
     return out;
 }

@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QList>
 #include <QMap>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <memory>
@@ -66,10 +67,16 @@ public:
     void setAutostartArguments(const QStringList& arguments) { m_autostartArguments = arguments; }
 
 private:
-    struct StoredValue
+    // A value name as written and upper-cased (the comparison key). Every key of a store holds the same few
+    // names, so each is kept once and a value holds its number.
+    struct ValueName
     {
         QString name;
-        QString uname; // upper-cased name, the comparison key
+        QString uname;
+    };
+    struct StoredValue
+    {
+        quint32 name; // in m_valueNames
         QString data;
     };
     struct Node
@@ -90,6 +97,10 @@ private:
     qint64 findKey(const QString& keyPath);
     qint64 ensureKey(const QStringList& parts);
     int valueIndex(const Node& node, const QString& name) const;
+    quint32 valueName(const QString& name);
+    // The one kept copy of a short value text: a store of 10,000 devices holds mostly the same flags ("True",
+    // "0") in every device, one heap block each, not one per device.
+    QString shared(const QString& text);
     void dropSubtree(qint64 id);
     bool exec(const char* sql);
     sqlite3_stmt* prepare(const char* sql);
@@ -100,7 +111,10 @@ private:
     qint64 m_dataVersion = -1;
     QHash<qint64, Node> m_nodes; // id 0 is HKEY_LOCAL_MACHINE itself
     QHash<const char*, sqlite3_stmt*> m_statements;
-    QHash<QString, qint64> m_pathCache; // key path as given -> id; only keys that exist
+    QHash<QString, qint64> m_pathCache; // key path as given -> id; only keys that exist; bounded
+    QSet<QString> m_shared; // the texts shared() hands out; bounded
+    QList<ValueName> m_valueNames; // every value name met, never removed
+    QHash<QString, quint32> m_valueNameIds; // name as written -> its place in m_valueNames
     qint64 m_lastCheckMs = 0;
     quint64 m_outsideChanges = 0;
     QStringList m_autostartArguments;

@@ -7,7 +7,7 @@
 #include <vector>
 
 // One detected device. Fields in the order of the stored record; PresenceCountdown, OnlineState,
-// NameLookupPending, NetworkIndex and LogText live only in memory.
+// NameLookupPending and NetworkIndex live only in memory. The history is DeviceLog's, in its file.
 struct DeviceRecord
 {
     QString MacAddress;
@@ -24,7 +24,6 @@ struct DeviceRecord
     QDateTime LastOffline;
     QDateTime FirstSeen;
     quint8 MacType = 0;
-    QString LogText;
     // In memory only: the IPv6 neighbour table's addresses of this MAC at the last harvest, link-local ones last.
     QStringList Ipv6Addresses;
     // Which presence changes alert (DeviceWatch::Mode, the key's "Watch" value).

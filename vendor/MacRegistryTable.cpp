@@ -56,6 +56,26 @@ QString readWhole(const QString& file, QByteArray& bytes)
         return QStringLiteral("cannot read %1: %2").arg(file, f.errorString());
     return {};
 }
+// UTF-8 without a NUL, checked a piece at a time: a decoded copy of the whole list would double its memory at
+// start. Each piece ends after a CR LF, which no multi-byte sequence holds, so a sequence cut off is one at
+// the end of the file.
+bool isUtf8Text(const QByteArray& bytes)
+{
+    if (bytes.contains('\0'))
+        return false;
+    constexpr qsizetype kPiece = 64 * 1024;
+    QStringDecoder decode(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    qsizetype from = 0;
+    while (from < bytes.size()) {
+        const qsizetype crlf = from + kPiece < bytes.size() ? bytes.indexOf("\r\n", from + kPiece) : -1;
+        const qsizetype to = crlf < 0 ? bytes.size() : crlf + 2;
+        const QString piece = decode(QByteArrayView(bytes).sliced(from, to - from));
+        if (decode.hasError())
+            return false;
+        from = to;
+    }
+    return true;
+}
 } // namespace
 
 MacRegistryTable::MacRegistryTable(qsizetype keyLength)
@@ -77,30 +97,23 @@ QStringList MacRegistryTable::load(const QString& indexFile, const QString& name
     if (!indexOk)
         problems << problem;
 
-    QByteArray nameBytes;
-    problem = readWhole(namesFile, nameBytes);
-    QString names;
-    if (problem.isEmpty()) {
-        // Stateless: a sequence cut off at the end of the file counts as an error instead of vanishing.
-        QStringDecoder decode(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-        names = decode(nameBytes);
-        if (decode.hasError() || names.contains(QChar(0)))
-            problem = QStringLiteral("%1 is not UTF-8 text").arg(namesFile);
-    }
+    // Kept as the file's UTF-8, half the size of the decoded text; a lookup decodes its one line.
+    QByteArray names;
+    problem = readWhole(namesFile, names);
+    if (problem.isEmpty() && !isUtf8Text(names))
+        problem = QStringLiteral("%1 is not UTF-8 text").arg(namesFile);
     const bool namesOk = problem.isEmpty();
     if (!namesOk)
         problems << problem;
-    nameBytes.clear();
 
     if (!indexOk || !namesOk)
         return problems;
 
     std::vector<quint32> lineStart;
-    const QStringView text(names);
     qsizetype from = 0;
     for (;;) {
         lineStart.push_back(static_cast<quint32>(from));
-        const qsizetype end = text.indexOf(u"\r\n", from);
+        const qsizetype end = names.indexOf("\r\n", from);
         if (end < 0)
             break;
         from = end + 2;
@@ -193,7 +206,7 @@ QString MacRegistryTable::nameOf(qsizetype record) const
     if (record <= 0 || record + 1 >= static_cast<qsizetype>(m_lineStart.size()))
         return {};
     const qsizetype start = m_lineStart[size_t(record)];
-    return m_names.mid(start, qsizetype(m_lineStart[size_t(record) + 1]) - 2 - start);
+    return QString::fromUtf8(m_names.constData() + start, qsizetype(m_lineStart[size_t(record) + 1]) - 2 - start);
 }
 
 void MacRegistryTable::clear()

@@ -47,7 +47,7 @@ private:
 
     qsizetype m_keyLength;
     QByteArray m_index; // the index text; checked to be printable ASCII keys each followed by CR LF
-    QString m_names; // the name list text
+    QByteArray m_names; // the name list, checked to be UTF-8
     std::vector<quint32> m_lineStart; // where each name line starts, plus one entry past the last line
     std::vector<KeyEntry> m_byKey; // every record's key, sorted by key and then by record
 };

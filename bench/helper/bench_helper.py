@@ -9,25 +9,15 @@ usage: bench_helper.py [--build DIR] [--devices N] [--joins N] [--cpu-seconds S]
 import argparse
 import os
 import random
-import re
-import shutil
 import statistics
 import struct
 import subprocess
 import sys
-import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "lan"))
-from bench_lan import Monitor, cpu_ticks, icmp_out_echos, mac_for, mac_text, netlab  # noqa: E402
-
-
-def status_kb(pid, field):
-    with open(f"/proc/{pid}/status") as f:
-        for line in f:
-            if line.startswith(field + ":"):
-                return int(line.split()[1])
-    return 0
+from lab_session import (Lab, arguments, cpu_ticks, icmp_out_echos, mac_for, new_device,  # noqa: E402
+                         status_kb)
 
 
 def helper_of(pid):
@@ -78,75 +68,68 @@ def flood(helper_path, batches=20):
 
 def main():
     ap = argparse.ArgumentParser()
-    ap.add_argument("--build", default=os.path.join(os.path.dirname(__file__), "..", "..", "build"))
     ap.add_argument("--devices", type=int, default=20)
     ap.add_argument("--joins", type=int, default=12)
     ap.add_argument("--cpu-seconds", type=int, default=60)
-    args = ap.parse_args()
-    if os.geteuid() != 0:
-        print("bench_helper: needs root for network namespaces; skipped")
+    args = arguments("bench_helper", ap)
+    if args is None:
         return 0
-    lab, home = f"kwhb{os.getpid()}", tempfile.mkdtemp(prefix="kw-helper-bench-")
-    netlab("up", lab, "--owner", str(os.getpid()))
-    monitor = None
-    try:
-        for i in range(args.devices):
-            netlab("add", lab, f"dev{i}", f"198.18.0.{10 + i}", mac_for(i))
-        ns = netlab("ns", lab)
-        monitor = Monitor(os.path.join(args.build, "bin", "kestrelwatch"), ns, home)
-        pid = monitor.proc.pid
-        time.sleep(1)
-        helper = helper_of(pid)
-        if helper is None:
-            print("bench_helper: the monitor started no helper")
-            return 0
-
-        # Sweep cycle: the starts of the echo bursts, from the namespace's ICMP counter every 50 ms.
-        samples, end = [], time.monotonic() + 26
-        while time.monotonic() < end:
-            samples.append((time.monotonic(), icmp_out_echos(ns)))
-            time.sleep(0.05)
-        # A sweep starts with the first rise after the counter stood still for over half a second.
-        starts, still_since = [], None
-        for (t0, c0), (t1, c1) in zip(samples, samples[1:]):
-            if c1 == c0:
-                still_since = still_since or t0
-            else:
-                if still_since is not None and t0 - still_since > 0.5:
-                    starts.append(t0)
-                still_since = None
-        periods = [b - a for a, b in zip(starts, starts[1:])]
-        if periods:
-            print(f"sweep cycle: median {statistics.median(periods):.2f} s over {len(periods)} cycles")
-
-        t0, m0, h0 = time.monotonic(), cpu_ticks(pid), cpu_ticks(helper)
-        time.sleep(args.cpu_seconds)
-        t1, m1, h1 = time.monotonic(), cpu_ticks(pid), cpu_ticks(helper)
-        hz, span = os.sysconf("SC_CLK_TCK"), t1 - t0
-        print(f"cpu over {span:.0f} s with {args.devices} devices: monitor {100.0 * (m1 - m0) / hz / span:.2f}%, "
-              f"helper {100.0 * (h1 - h0) / hz / span:.2f}%, together "
-              f"{100.0 * (m1 - m0 + h1 - h0) / hz / span:.2f}% of one core")
-        print(f"helper memory: RSS {status_kb(helper, 'VmRSS') / 1024:.2f} MB, "
-              f"peak {status_kb(helper, 'VmHWM') / 1024:.2f} MB; monitor peak {status_kb(pid, 'VmHWM') / 1024:.1f} MB")
-
-        # A join is timed from the start of "netlab add" (the device comes up somewhere inside it).
-        joins, adds = [], []
-        for j in range(args.joins):
-            time.sleep(random.uniform(0, 6))
-            mac, t = mac_for(2000 + j), time.monotonic()
-            netlab("add", lab, f"join{j}", f"198.18.0.{120 + j}", mac)
-            adds.append(time.monotonic() - t)
-            seen = monitor.wait_for(re.escape(mac_text(mac)) + r"\t.*NEW DEVICE", t, 30)
-            joins.append(seen - t if seen else float("inf"))
-        print(f"join to admitted: median {statistics.median(joins):.2f} s, worst {max(joins):.2f} s "
-              f"over {len(joins)} joins (netlab add itself: median {statistics.median(adds):.2f} s)")
-        flood(os.path.join(args.build, "bin", "kestrelwatch-helper"))
-    finally:
-        if monitor:
-            monitor.stop()
-        netlab("down", lab, check=False)
-        shutil.rmtree(home, ignore_errors=True)
+    with Lab("kwhb") as lab:
+        measure(args, lab)
     return 0
+
+
+def measure(args, lab):
+    for i in range(args.devices):
+        lab("add", f"dev{i}", f"198.18.0.{10 + i}", mac_for(i))
+    ns = lab.ns()
+    monitor = lab.monitor(os.path.join(args.build, "bin", "kestrelwatch"))
+    pid = monitor.proc.pid
+    monitor.wait_for(r"listening for ARP", monitor.started, 30)
+    helper = helper_of(pid)
+    if helper is None:
+        print("bench_helper: the monitor started no helper")
+        return
+    # Sweep cycle: the starts of the echo bursts, from the namespace's ICMP counter every 50 ms.
+    samples, end = [], time.monotonic() + 26
+    while time.monotonic() < end:
+        samples.append((time.monotonic(), icmp_out_echos(ns)))
+        time.sleep(0.05)
+    # A sweep starts with the first rise after the counter stood still for over half a second.
+    starts, still_since = [], None
+    for (t0, c0), (t1, c1) in zip(samples, samples[1:]):
+        if c1 == c0:
+            still_since = still_since or t0
+        else:
+            if still_since is not None and t0 - still_since > 0.5:
+                starts.append(t0)
+            still_since = None
+    periods = [b - a for a, b in zip(starts, starts[1:])]
+    if periods:
+        print(f"sweep cycle: median {statistics.median(periods):.2f} s over {len(periods)} cycles")
+
+    t0, m0, h0 = time.monotonic(), cpu_ticks(pid), cpu_ticks(helper)
+    time.sleep(args.cpu_seconds)
+    t1, m1, h1 = time.monotonic(), cpu_ticks(pid), cpu_ticks(helper)
+    hz, span = os.sysconf("SC_CLK_TCK"), t1 - t0
+    print(f"cpu over {span:.0f} s with {args.devices} devices: monitor {100.0 * (m1 - m0) / hz / span:.2f}%, "
+          f"helper {100.0 * (h1 - h0) / hz / span:.2f}%, together "
+          f"{100.0 * (m1 - m0 + h1 - h0) / hz / span:.2f}% of one core")
+    print(f"helper memory: RSS {status_kb(helper, 'VmRSS') / 1024:.2f} MB, "
+          f"peak {status_kb(helper, 'VmHWM') / 1024:.2f} MB; monitor peak {status_kb(pid, 'VmHWM') / 1024:.1f} MB")
+
+    # A join is timed from the start of "netlab add" (the device comes up somewhere inside it).
+    joins, adds = [], []
+    for j in range(args.joins):
+        time.sleep(random.uniform(0, 6))
+        mac, t = mac_for(2000 + j), time.monotonic()
+        lab("add", f"join{j}", f"198.18.0.{120 + j}", mac)
+        adds.append(time.monotonic() - t)
+        seen = monitor.wait_for(new_device(mac), t, 30)
+        joins.append(seen - t if seen else float("inf"))
+    print(f"join to admitted: median {statistics.median(joins):.2f} s, worst {max(joins):.2f} s "
+          f"over {len(joins)} joins (netlab add itself: median {statistics.median(adds):.2f} s)")
+    flood(os.path.join(args.build, "bin", "kestrelwatch-helper"))
 
 
 if __name__ == "__main__":

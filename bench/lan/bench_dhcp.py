@@ -11,65 +11,55 @@ import os
 import shutil
 import statistics
 import sys
-import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from bench_lan import SOURCE, Monitor, mac_text, netlab  # noqa: E402
+from lab_session import Lab, arguments, new_device  # noqa: E402
 
 CLIENTS = ["dhcpcd", "udhcpc", "dhclient"]
 
 
+def join_latency(lab, monitor, c, client, joins):
+    if not shutil.which(client, path="/usr/sbin:/sbin"):
+        return f"join latency {client}: not installed"
+    wall_minus_mono = time.time() - time.monotonic()
+    latencies, missed = [], 0
+    for j in range(joins):
+        mac = f"02:44:be:00:{c:02x}:{j:02x}"
+        name = f"j{c}x{j}"
+        since = time.monotonic()
+        lab("dhcp-client", name, client, mac)
+        admitted = monitor.wait_for(new_device(mac), since, 30)
+        deadline = time.monotonic() + 30
+        bound = ""
+        while not bound and time.monotonic() < deadline:
+            bound = lab("dhcp-bound", name, check=False)
+            time.sleep(0.05)
+        if admitted is None or not bound:
+            missed += 1
+        else:
+            latencies.append((admitted + wall_minus_mono - float(bound.split()[0])) * 1000)
+        lab("remove", name)
+    if not latencies:
+        return f"join latency {client}: no join admitted ({missed} missed)"
+    return (f"join latency {client}: address set -> admission median {statistics.median(latencies):+.0f} ms "
+            f"(min {min(latencies):+.0f}, max {max(latencies):+.0f}, {len(latencies)} joins"
+            f"{f', {missed} missed' if missed else ''})")
+
+
 def main():
     ap = argparse.ArgumentParser()
-    ap.add_argument("--build", default=os.path.join(SOURCE, "build"))
     ap.add_argument("--joins", type=int, default=5)
-    args = ap.parse_args()
-    if os.geteuid() != 0:
-        print("bench_dhcp: needs root for network namespaces; skipped")
+    args = arguments("bench_dhcp", ap)
+    if args is None:
         return 0
     binary = os.path.join(args.build, "bin", "kestrelwatch")
-    lab = f"kwdbench{os.getpid() % 100000}"
-    home = tempfile.mkdtemp(prefix="kw-bench-")
-    netlab("up", lab, "--owner", str(os.getpid()))
-    monitor = None
-    try:
-        netlab("dhcp-server", lab)
-        monitor = Monitor(binary, netlab("ns", lab), home)
-        time.sleep(2)  # the helper starts listening
-        wall_minus_mono = time.time() - time.monotonic()
+    with Lab("kwdbench") as lab:
+        lab("dhcp-server")
+        monitor = lab.monitor(binary)
+        monitor.wait_for(r"listening for DHCP", monitor.started, 30)
         for c, client in enumerate(CLIENTS):
-            if not shutil.which(client, path="/usr/sbin:/sbin"):
-                print(f"join latency {client}: not installed")
-                continue
-            latencies, missed = [], 0
-            for j in range(args.joins):
-                mac = f"02:44:be:00:{c:02x}:{j:02x}"
-                name = f"j{c}x{j}"
-                since = time.monotonic()
-                netlab("dhcp-client", lab, name, client, mac)
-                admitted = monitor.wait_for(rf"\t{mac_text(mac)}\t.*NEW DEVICE", since, 30)
-                deadline = time.monotonic() + 30
-                bound = ""
-                while not bound and time.monotonic() < deadline:
-                    bound = netlab("dhcp-bound", lab, name, check=False)
-                    time.sleep(0.05)
-                if admitted is None or not bound:
-                    missed += 1
-                else:
-                    latencies.append((admitted + wall_minus_mono - float(bound.split()[0])) * 1000)
-                netlab("remove", lab, name)
-            if latencies:
-                print(f"join latency {client}: address set -> admission median {statistics.median(latencies):+.0f} ms "
-                      f"(min {min(latencies):+.0f}, max {max(latencies):+.0f}, {len(latencies)} joins"
-                      f"{f', {missed} missed' if missed else ''})")
-            else:
-                print(f"join latency {client}: no join admitted ({missed} missed)")
-    finally:
-        if monitor:
-            monitor.stop()
-        netlab("down", lab, check=False)
-        shutil.rmtree(home, ignore_errors=True)
+            print(join_latency(lab, monitor, c, client, args.joins), flush=True)
     return 0
 
 

@@ -1,86 +1,58 @@
 #!/usr/bin/python3
 """The whole-subnet sweep of the headless monitor in namespace LANs: the first full list of a /24 and of a /22
-with idle (silent) hosts, and a store of 10,000 devices: time to start listening and peak memory, beside the
-same figures with an empty store. Prints its figures; never fails on them. Needs root (network namespaces).
+with idle (silent) hosts, the discovery of silent hosts spread over a /20 and a /16 (far corners included),
+how long a host that leaves the LAN stays online, and a store of 10,000 devices: time to start listening and
+peak memory. The hosts of a lab share one namespace, each on its own interface, MAC and address (see
+lab_session.add_many). Prints its figures; never fails on them. Needs root (network namespaces).
 
-usage: bench_sweep.py [--build DIR] [--hosts N] [--store N]
+usage: bench_sweep.py [--build DIR] [--hosts N] [--wide-hosts N] [--leaves N] [--store N] [--only 24,22,20,16,store]
 """
 import argparse
 import os
+import random
 import re
+import shutil
 import sqlite3
-import subprocess
+import statistics
 import sys
 import tempfile
-import threading
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
-from bench_lan import netlab, peak_rss_kb, mac_for, mac_text  # noqa: E402
+from lab_session import Lab, arguments, disconnected, mac_for, new_device, peak_rss_kb  # noqa: E402
+
+CORNERS = {20: ["198.18.1.77", "198.18.7.200", "198.18.15.9"],
+           16: ["198.18.1.77", "198.18.7.200", "198.18.15.9", "198.18.128.0", "198.18.200.9", "198.18.255.254"]}
 
 
-class Monitor:
-    """kestrelwatch --headless in a namespace; every line of stdout and stderr with its time."""
-
-    def __init__(self, binary, ns, home):
-        self.started = time.monotonic()
-        self.proc = subprocess.Popen(["ip", "netns", "exec", ns, binary, "--headless", "--home", home],
-                                     stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, bufsize=1)
-        self.lines = []
-        self.lock = threading.Lock()
-        for stream in (self.proc.stdout, self.proc.stderr):
-            threading.Thread(target=self._read, args=(stream,), daemon=True).start()
-
-    def _read(self, stream):
-        for line in stream:
-            with self.lock:
-                self.lines.append((time.monotonic(), line.rstrip("\n")))
-
-    def first(self, pattern, timeout):
-        rx = re.compile(pattern)
-        deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
-            with self.lock:
-                for t, line in self.lines:
-                    if rx.search(line):
-                        return t - self.started
-            time.sleep(0.02)
-        return None
-
-    def all_of(self, macs, timeout):
-        """Seconds from start until every MAC has its NEW DEVICE line; None when some never came."""
-        deadline = time.monotonic() + timeout
-        wanted = {mac_text(m) for m in macs}
-        while time.monotonic() < deadline:
-            with self.lock:
-                seen = {}
-                for t, line in self.lines:
-                    fields = line.split("\t")  # TIME MAC ADDRESS NAME VENDOR EVENT
-                    mac = fields[1] if len(fields) > 1 else ""
-                    if mac in wanted and "NEW DEVICE" in line and mac not in seen:
-                        seen[mac] = t
-            if len(seen) == len(wanted):
-                return max(seen.values()) - self.started
-            time.sleep(0.05)
-        return None
-
-    def stop(self):
-        self.proc.terminate()
-        try:
-            self.proc.wait(10)
-        except subprocess.TimeoutExpired:
-            self.proc.kill()
+def spread(prefix, count):
+    """count addresses over the subnet 198.18.0.0/prefix, its far corners first, none of the lab's own."""
+    out = list(CORNERS.get(prefix, []))
+    blocks = 1 << (24 - prefix) if prefix < 24 else 1
+    i = 0
+    while len(out) < count:
+        ip = f"198.18.{(i * 53) % blocks}.{3 + (i * 97) % 251}" if blocks > 1 else f"198.18.0.{10 + i}"
+        if ip not in out:
+            out.append(ip)
+        i += 1
+    return out
 
 
 def seed_store(home, count):
-    """Clones one device the monitor stored into count devices, straight into the hive (monitor stopped)."""
+    """Clones one device the monitor stored into count devices, straight into the hive (monitor stopped), each
+    with a full history of 100 lines, as a device that comes and goes has after a few days."""
+    history = "".join(f"6 Dec 2026 {h:02d}:{m:02d}:00\t{'Went online' if m % 2 else 'Went offline'}\r\n"
+                      for h in range(10) for m in range(10))
+    os.makedirs(os.path.join(home, "Devices"), exist_ok=True)
     db = sqlite3.connect(os.path.join(home, "kestrelwatch.hive"))
     dev = next(r for r in db.execute("SELECT id, parent, name FROM hive_keys")
                if re.fullmatch(r"02-BE-00-00-..-..", r[2]))
     values = db.execute("SELECT name, uname, data FROM hive_values WHERE key = ?", (dev[0],)).fetchall()
     for i in range(count):
         mac = f"02-BF-00-00-{i >> 8:02X}-{i & 0xFF:02X}"
+        with open(os.path.join(home, "Devices", mac + ".log"), "w", newline="") as f:
+            f.write(history)
         key = db.execute("INSERT INTO hive_keys(parent, name, uname) VALUES (?, ?, ?)", (dev[1], mac, mac)).lastrowid
         for name, uname, data in values:
             if uname == "IP_ADDRESS":
@@ -90,57 +62,96 @@ def seed_store(home, count):
     db.close()
 
 
-def lab_run(binary, subnet, addresses, home, settle=20, full_list=True):
-    lab = f"kwsw{os.getpid() % 100000}"
-    netlab("up", lab, "--owner", str(os.getpid()), "--subnet", subnet)
-    monitor = None
-    try:
-        macs = [mac_for(i) for i in range(len(addresses))]
-        for i, (ip, mac) in enumerate(zip(addresses, macs)):
-            netlab("add", lab, f"h{i}", ip, mac)
-        monitor = Monitor(binary, netlab("ns", lab), home)
+def memory_split(pid):
+    """(anonymous, file-backed) resident MB now: the heap against the program and its libraries."""
+    fields = {}
+    with open(f"/proc/{pid}/smaps_rollup") as f:
+        for line in f:
+            parts = line.split()
+            if len(parts) >= 2 and parts[1].isdigit():
+                fields[parts[0].rstrip(":")] = int(parts[1])
+    anonymous = fields.get("Anonymous", 0)
+    return anonymous / 1024, (fields.get("Rss", 0) - anonymous) / 1024
+
+
+def split_text(split):
+    return f"at the end {split[0]:.1f} MB heap and other anonymous memory, {split[1]:.1f} MB program and libraries"
+
+
+def lab_run(binary, prefix, addresses, home=None, leaves=0, settle=0.0, full_list=True):
+    """Hosts at the addresses, then the monitor started: seconds to listening, to the first full list and to
+    each host's admission; seconds from each of `leaves` hosts leaving to its Disconnected line; peak memory and
+    its split at the end."""
+    macs = [mac_for(i) for i in range(len(addresses))]
+    with Lab("kwsw", f"198.18.0.0/{prefix}") as lab:
+        lab.add_many("hub", list(zip(addresses, macs)))
+        monitor = lab.monitor(binary, home)
         listening = monitor.first(r"listening for ARP", 30)
-        full = monitor.all_of(macs, 300) if full_list else None
+        timeout = 30 + len(addresses) + (1 << (32 - prefix)) / 100
+        full = monitor.all_admitted(macs, timeout) if full_list else None
+        admitted = [monitor.first(new_device(m), 0) for m in macs] if full_list else []
+        gone = []
+        for i in random.sample(range(len(addresses)), min(leaves, len(addresses))):
+            time.sleep(random.uniform(0, 6))  # at any moment of the cycle
+            t = time.monotonic()
+            lab.take_off("hub", i)
+            seen = monitor.wait_for(disconnected(macs[i]), t, 60)
+            gone.append(seen - t if seen else float("inf"))
         time.sleep(max(0.0, settle - (time.monotonic() - monitor.started)))
-        return listening, full, peak_rss_kb(monitor.proc.pid) / 1024
-    finally:
-        if monitor:
-            monitor.stop()
-        netlab("down", lab, check=False)
+        return listening, full, admitted, gone, peak_rss_kb(monitor.proc.pid) / 1024, memory_split(monitor.proc.pid)
 
 
 def fmt(seconds):
     return "never" if seconds is None else f"{seconds:.2f} s"
 
 
+def offline_text(gone):
+    if not gone:
+        return ""
+    return (f", offline after leaving: median {statistics.median(gone):.1f} s, worst {max(gone):.1f} s "
+            f"over {len(gone)}")
+
+
 def main():
     ap = argparse.ArgumentParser()
-    ap.add_argument("--build", default=os.path.join(os.path.dirname(os.path.dirname(HERE)), "build"))
-    ap.add_argument("--hosts", type=int, default=60)
+    ap.add_argument("--hosts", type=int, default=60, help="idle hosts of the /24, /22 and /20")
+    ap.add_argument("--wide-hosts", type=int, default=200, help="idle hosts of the /16")
+    ap.add_argument("--leaves", type=int, default=3, help="hosts taken off each LAN after its full list")
     ap.add_argument("--store", type=int, default=10000)
-    args = ap.parse_args()
-    if os.geteuid() != 0:
-        print("bench_sweep: needs root for network namespaces; skipped")
+    ap.add_argument("--only", default="24,22,20,16,store")
+    args = arguments("bench_sweep", ap)
+    if args is None:
         return 0
     binary = os.path.join(args.build, "bin", "kestrelwatch")
-    n = args.hosts
-    home = tempfile.mkdtemp(prefix="kw-sweep-")
-
-    small = [f"198.18.0.{10 + i}" for i in range(n)]
-    listening, full, rss = lab_run(binary, "198.18.0.0/24", small, home)
-    print(f"/24, {n} idle hosts: listening after {fmt(listening)}, first full list {fmt(full)}, "
-          f"peak memory {rss:.1f} MB")
-
-    # Spread over the four /24 blocks, far corners included.
-    wide = [f"198.18.{i % 4}.{254 - (i // 4) * 16 % 250}" for i in range(n)]
-    listening, full, rss = lab_run(binary, "198.18.0.0/22", wide, tempfile.mkdtemp(prefix="kw-sweep-"))
-    print(f"/22, {n} idle hosts: first full list {fmt(full)}, peak memory {rss:.1f} MB")
-
-    seed_store(home, args.store)
-    listening, _, rss = lab_run(binary, "198.18.0.0/24", small[:1], home, settle=30, full_list=False)
-    print(f"store of {args.store} devices more: listening after {fmt(listening)}, "
-          f"headless peak memory {rss:.1f} MB")
+    home = tempfile.mkdtemp(prefix="kw-sweep-")  # the /24's, kept for the store of many devices
+    try:
+        measure(args, binary, home)
+    finally:
+        shutil.rmtree(home, ignore_errors=True)
     return 0
+
+
+def measure(args, binary, home):
+    wanted = args.only.split(",")
+    for prefix in (24, 22, 20, 16):
+        if str(prefix) not in wanted:
+            continue
+        addresses = spread(prefix, args.wide_hosts if prefix == 16 else args.hosts)
+        listening, full, admitted, gone, rss, split = lab_run(binary, prefix, addresses, home if prefix == 24 else None,
+                                                       args.leaves)
+        corners = "".join(f", {ip} at {fmt(t)}" for ip, t in zip(addresses, admitted) if ip in CORNERS.get(prefix, []))
+        if admitted and None not in admitted:
+            last = max(zip(addresses, admitted), key=lambda a: a[1])
+            corners += f", the last {last[0]} at {fmt(last[1])}"
+        print(f"/{prefix}, {len(addresses)} idle hosts: listening after {fmt(listening)}, first full list {fmt(full)}"
+              f"{corners}{offline_text(gone)}; peak memory {rss:.1f} MB ({split_text(split)})", flush=True)
+    if "store" in wanted:
+        if "24" not in wanted:
+            lab_run(binary, 24, spread(24, 1), home)
+        seed_store(home, args.store)
+        listening, _, _, _, rss, split = lab_run(binary, 24, spread(24, 1), home, settle=30, full_list=False)
+        print(f"store of {args.store} devices more, 100 history lines each: listening after {fmt(listening)}, "
+              f"headless peak memory {rss:.1f} MB ({split_text(split)})")
 
 
 if __name__ == "__main__":

@@ -110,8 +110,8 @@ void BM_AlertToMailAccepted(benchmark::State& state)
     table.macChanged();
     DeviceLog log(table, devices.path());
     for (int i = 0; i < 100; ++i)
-        table[0].LogText +=
-            QStringLiteral("12/4/2026 6:41:%1 PM\tConnected ( 198.18.0.23 )\r\n").arg(i % 60, 2, 10, QLatin1Char('0'));
+        log.AddLogEntry(
+            0, QStringLiteral("12/4/2026 6:41:%1 PM\tConnected ( 198.18.0.23 )").arg(i % 60, 2, 10, QLatin1Char('0')));
     AlertMails alerts(
         *rig.mail, table, log, rig.settings, [](const QString&) { return QStringLiteral("Cisco-Linksys LLC"); });
 

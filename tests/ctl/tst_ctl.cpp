@@ -190,47 +190,67 @@ private Q_SLOTS:
         QCOMPARE(stored(home.paths(), subkey, value), expected);
     }
 
-    // Both formats give the same devices in a fresh home; a second import merges.
+    // Both formats give the same devices and intervals in a fresh home; a second import merges, doubling no
+    // interval and joining those that overlap. The list shows where a device is now, not where it was admitted.
     void exportImport()
     {
         TestHome source;
         seed(source.paths());
         QVERIFY(ctl(source.paths().home, {"rename", kPhone, "Phone \"Bob\", kitchen"}).code == 0);
-        const QString devices = ctl(source.paths().home, {"list", "--json"}).out;
-        // The phone's stay ended; the printer's is still open in the presence file a monitor would hold.
+        // The phone's stay ended; the printer moved and is still online in the presence file a monitor would hold.
         auto presence = PresenceStore::open(source.paths().presenceFile(), kSeen).store;
         QVERIFY(presence);
-        const auto event = [&](DeviceEvent::Kind kind, const QString& mac, const QDateTime& time) {
+        const auto event = [&](DeviceEvent::Kind kind, const QString& mac, int at, const char* address) {
             DeviceEvent e;
-            e.kind = kind, e.mac = mac, e.time = time, e.address = QStringLiteral("198.18.0.12");
+            e.kind = kind, e.mac = mac, e.time = kSeen.addSecs(at), e.address = QLatin1String(address);
             presence->deviceEvent(e);
         };
-        event(DeviceEvent::Kind::Online, kPhone, kSeen);
-        event(DeviceEvent::Kind::Offline, kPhone, kSeen.addSecs(3600));
-        event(DeviceEvent::Kind::Online, kPrinter, kSeen.addSecs(60));
+        event(DeviceEvent::Kind::Online, kPhone, 0, "198.18.0.12");
+        event(DeviceEvent::Kind::Offline, kPhone, 3600, "");
+        event(DeviceEvent::Kind::Online, kPrinter, 60, "198.18.0.12");
+        event(DeviceEvent::Kind::AddressChanged, kPrinter, 120, "198.18.0.13");
+        presence->confirm(kSeen.addSecs(3700));
+        const QString devices = ctl(source.paths().home, {"list", "--json"}).out;
+        QVERIFY(devices.contains(QLatin1String("\"address\": \"198.18.0.13\"")));
         for (const char* format : {"json", "csv"}) {
             const kwtest::Run exported = ctl(source.paths().home, {"export", "--format", format});
             QCOMPARE(exported.code, 0);
-            QCOMPARE(exported.out.contains(QLatin1String("\"intervals\":[{\"address\":\"198.18.0.12\",\"from\":"
-                                                         "\"2026-12-05T22:00:00Z\",\"to\":\"2026-12-05T23:00:00Z\"}]")),
-                format == QByteArray("json"));
-            QVERIFY(presence->intervals(kPrinter, kSeen, kSeen.addSecs(60)).value(0).open);
+            QVERIFY(exported.out.contains(format == QByteArray("json")
+                    ? QLatin1String("\"intervals\":[{\"address\":\"198.18.0.12\",\"from\":"
+                                    "\"2026-12-05T22:00:00Z\",\"to\":\"2026-12-05T23:00:00Z\"}]")
+                    : QLatin1String(",2026-12-05T22:00:00Z/2026-12-05T23:00:00Z 198.18.0.12\n")));
+            QVERIFY(presence->intervals(kPrinter, kSeen, kSeen.addSecs(3700)).value(1).open);
             TestHome fresh;
-            QFile file(fresh.dir() + QStringLiteral("/devices.") + QLatin1String(format));
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(exported.out.toUtf8());
-            file.close();
+            const auto write = [&fresh](const char* name, const QString& text) {
+                QFile file(fresh.dir() + QLatin1Char('/') + QLatin1String(name));
+                if (file.open(QIODevice::WriteOnly))
+                    file.write(text.toUtf8());
+                return file.fileName();
+            };
+            const QString file = write(format, exported.out);
             const QString home = fresh.paths().home;
-            QCOMPARE(ctl(home, {"import", file.fileName()}).out,
-                QStringLiteral("2 added, 0 replaced, 0 kept as they were\n"));
+            QCOMPARE(ctl(home, {"import", file}).out, QStringLiteral("2 added, 0 replaced, 0 kept as they were\n"));
             QCOMPARE(ctl(home, {"list", "--json"}).out, devices);
+            QCOMPARE(ctl(home, {"export", "--format", format}).out, exported.out);
             QVERIFY(ctl(home, {"rename", kPrinter, "Mine"}).code == 0);
-            QCOMPARE(ctl(home, {"import", file.fileName()}).out,
-                QStringLiteral("0 added, 0 replaced, 2 kept as they were\n"));
+            QCOMPARE(ctl(home, {"import", file}).out, QStringLiteral("0 added, 0 replaced, 2 kept as they were\n"));
             QCOMPARE(stored(fresh.paths(), Keys::deviceKey(kPrinter), "Friendly_Name"), QStringLiteral("Mine"));
-            QCOMPARE(ctl(home, {"import", "--replace", file.fileName()}).out,
+            QCOMPARE(ctl(home, {"import", "--replace", file}).out,
                 QStringLiteral("0 added, 2 replaced, 0 kept as they were\n"));
             QCOMPARE(stored(fresh.paths(), Keys::deviceKey(kPrinter), "Friendly_Name"), QStringLiteral("Printer"));
+            QCOMPARE(ctl(home, {"export", "--format", format}).out, exported.out);
+            // The phone's stay seen from another machine, overlapping this one's: one stay.
+            QCOMPARE(ctl(home,
+                         {"import",
+                             write("more.csv",
+                                 "mac,list,intervals\n02-AA-00-00-00-0D,safe,"
+                                 "2026-12-05T21:00:00Z/2026-12-05T22:30:00Z "
+                                 "198.18.0.12\n")})
+                         .code,
+                0);
+            QVERIFY(ctl(home, {"export", "--format", "json"})
+                        .out.contains(QLatin1String("\"intervals\":[{\"address\":\"198.18.0.12\",\"from\":"
+                                                    "\"2026-12-05T21:00:00Z\",\"to\":\"2026-12-05T23:00:00Z\"}]")));
         }
     }
 
@@ -259,6 +279,13 @@ private Q_SLOTS:
                                      << "line 3: address \"fe80::1\"";
         QTest::newRow("CSV control in name") << csv + "02-AA-00-00-00-0D,,a\x1b[2Jb,safe,\n"
                                              << "line 3: name refused";
+        QTest::newRow("JSON interval backwards")
+            << head + good
+                + "{\"mac\": \"02-AA-00-00-00-0D\", \"list\": \"safe\", \"intervals\": [\n"
+                  "{\"from\": \"2026-12-05T22:00:00Z\", \"to\": \"2026-12-05T21:00:00Z\"}]}\n]}"
+            << "line 4: interval 2026-12-05T22:00:00Z to 2026-12-05T21:00:00Z ends before it starts";
+        QTest::newRow("CSV interval") << QByteArray("mac,list,intervals\n02-AA-00-00-00-0D,safe,2026-12-05T22:00:00Z\n")
+                                      << "line 2: interval \"2026-12-05T22:00:00Z\" is not FROM/TO ADDRESS";
         QTest::newRow("no export") << QByteArray("hello\n") << "line 1: the header";
     }
     void refusedFile()
@@ -353,12 +380,20 @@ private Q_SLOTS:
         QCOMPARE(devices[0].Watch, quint8(DeviceWatch::Offline));
         QVERIFY(ctl(h, {"list", "--json"}).out.contains(QLatin1String("\"watch\": \"offline\"")));
 
-        // An import adds a device; removing it while it is offline takes it out of memory.
+        // An import adds a device; removing it while it is offline takes it out of memory. Its intervals reach
+        // the monitor's presence file beside it: the printer's stay from elsewhere joins the one here and stops
+        // where the monitor's running one starts, which goes on.
         QFile file(home.dir() + QStringLiteral("/in.csv"));
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("mac,list,name\n02-AA-00-00-00-0D,safe,Phone\n");
+        file.write("mac,list,name,intervals\n02-AA-00-00-00-0D,safe,Phone,2026-12-05T20:00:00Z/2026-12-05T21:00:00Z\n"
+                   "00-0C-29-12-34-56,safe,,2026-12-05T21:00:00Z/2026-12-06T00:00:00Z 198.18.0.12\n");
         file.close();
         QCOMPARE(ctl(h, {"import", file.fileName()}).code, 0);
+        QCOMPARE(core.presence()->intervals(kPhone, kSeen.addDays(-1), clock.now()).size(), 1);
+        core.presence()->confirm(clock.now().addSecs(60));
+        const QList<PresenceInterval> stays = core.presence()->intervals(kPrinter, kSeen.addDays(-1), clock.now());
+        QCOMPARE(stays.size(), 2);
+        QVERIFY(stays[0].from == kSeen.addSecs(-3600) && stays[0].to == stays[1].from && stays[1].open);
         core.storeFollower()->poll();
         QCOMPARE(kinds(), QList {DeviceEvent::Kind::Moved});
         QCOMPARE(devices.DeviceCount, 2);

@@ -1,7 +1,8 @@
-// Files handed to `kestrelwatch-ctl import`: any file either gives devices or one fault that names a line of
-// the file; every device it gives has a device's own MAC and names the one name filter keeps, and exporting
-// those devices and reading the export back gives the same devices.
-#include "ctl/DeviceExport.h"
+// Files handed to `kestrelwatch-ctl import` or the window's Import: any file either gives devices or one fault
+// that names a line of the file; every device it gives has a device's own MAC, names the one name filter keeps
+// and intervals that end after they start, and exporting those devices and reading the export back gives the
+// same devices.
+#include "devicefile/DeviceExport.h"
 #include "platform/DebugSink.h"
 #include "store/DeviceText.h"
 #include "store/MacAddress.h"
@@ -30,6 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const DeviceRecord& d = device.record;
         require(MacAddress::isDeviceMac(d.MacAddress));
         require(DeviceText::filterName(d.FriendlyName).ok() && DeviceText::filterName(d.HostName).ok());
+        for (const PresenceInterval& i : device.intervals)
+            require(i.from.isValid() && i.from <= i.to);
         const qint32 slot = table.DeviceCount;
         table.DeviceCount = slot + 1;
         table.ResizeDeviceTable(table.DeviceCount);

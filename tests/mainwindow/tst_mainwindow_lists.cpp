@@ -1,11 +1,13 @@
 // The device lists and the user's actions on them: order, flashing, selection, scrolling, clicks, the filter
 // boxes, the skin buttons' press look, what acknowledge, move, remove and rename do to the lists and the selection,
-// and (once, for every caller) what DeviceActions does to the store and which event it emits.
+// and (once, for every caller) what DeviceActions does to the store and which event it emits; the menu's export
+// and import.
 #include "Devices.h"
 #include "WindowRig.h"
 
 #include "app/DeviceActions.h"
 #include "app/MonitorCore.h"
+#include "devicefile/DeviceExport.h"
 #include "engine/frmClient.h"
 #include "mainwindow/DeviceListModel.h"
 #include "mainwindow/DeviceListView.h"
@@ -511,6 +513,41 @@ private Q_SLOTS:
         }
         // The window follows a change it did not make itself (an MQTT command's).
         QCOMPARE(rig.inconsistency(), QString());
+    }
+
+    // The menu's Export and Import through the running monitor: its own export comes back unchanged, a file's
+    // device shows in its list at once with its interval, a replaced name and list show too, and a refused file
+    // names its line and changes nothing.
+    void exportAndImportThroughTheMonitor()
+    {
+        WindowRig rig(devices("i1 s2"));
+        QVERIFY(rig.core->presence());
+        const QString file = rig.home.dir() + QStringLiteral("/devices.csv");
+        const auto write = [&file](const QString& text) {
+            QFile f(file);
+            return f.open(QIODevice::WriteOnly) && f.write(text.toUtf8()) > 0;
+        };
+        QCOMPARE(DeviceFiles::exportTo(*rig.core, file), QString());
+        DeviceFiles::Report r = DeviceFiles::importFrom(*rig.core, file, false);
+        QVERIFY2(
+            r.ok && r.text.endsWith(QLatin1String("0 added, 0 replaced, 2 kept as they were.")), qPrintable(r.text));
+        const QString stay = DeviceExport::isoTime(WindowRig::kStart.addSecs(-3600)) + QLatin1Char('/')
+            + DeviceExport::isoTime(WindowRig::kStart) + QStringLiteral(" 198.18.0.3");
+        QVERIFY(write(QStringLiteral("mac,list,name,intervals\n%1,safe,Printer,\n%2,intruders,Phone,%3\n")
+                          .arg(mac(1), mac(3), stay)));
+        r = DeviceFiles::importFrom(*rig.core, file, true);
+        QVERIFY2(
+            r.ok && r.text.endsWith(QLatin1String("1 added, 1 replaced, 0 kept as they were.")), qPrintable(r.text));
+        QVERIFY2(rig.allowedMacs().contains(mac(1)) && rig.intruderMacs() == macs({3}),
+            qPrintable(rig.allowedMacs().join(" ") + " / " + rig.intruderMacs().join(" ")));
+        QCOMPARE(rig.devices()[rig.slotOf(mac(1))].FriendlyName, QStringLiteral("Printer"));
+        QCOMPARE(rig.stored(mac(3), QStringLiteral("Friendly_Name")), QStringLiteral("Phone"));
+        QCOMPARE(rig.core->presence()->intervals(mac(3), WindowRig::kStart.addDays(-1), WindowRig::kStart).size(), 1);
+        QCOMPARE(rig.inconsistency(), QString());
+        QVERIFY(write(QStringLiteral("mac,list\n%1,attic\n").arg(mac(4))));
+        r = DeviceFiles::importFrom(*rig.core, file, true);
+        QVERIFY2(!r.ok && r.text.contains(QLatin1String("line 2: list \"attic\"")), qPrintable(r.text));
+        QCOMPARE(rig.devices().DeviceCount, 3);
     }
 
     void aLongMixedSequenceKeepsEverythingConsistent()

@@ -114,7 +114,7 @@ private Q_SLOTS:
         QString expected;
         for (const QString& line : history.split(QLatin1Char('|'), Qt::SkipEmptyParts))
             expected += DeviceLog::stamp(kT) + line + QStringLiteral("\r\n");
-        QCOMPARE(table[0].LogText, expected);
+        QCOMPARE(log.history(0), expected);
 
         QStringList kinds;
         for (const DeviceLog::Entry& entry : DeviceLog::entries(event)) {

@@ -139,6 +139,30 @@ private Q_SLOTS:
         }
     }
 
+    // A loaded store keeps one copy of each value name and flag for all its keys, and more keys than the
+    // path cache holds: a write to one key changes no other, and every key still reads its own values.
+    void sharedTextsChangeOnlyWhereWritten()
+    {
+        TestHome home;
+        QList<Hive::KeyValues> keys;
+        for (int i = 0; i < 700; ++i) {
+            keys.append({kDevices + QStringLiteral("\\02-00-00-00-%1").arg(i, 5, 10, QLatin1Char('0')),
+                {{QStringLiteral("Intruder"), QStringLiteral("True")},
+                    {QStringLiteral("IP_Address"), QString::number(i)}}});
+        }
+        QVERIFY(Hive::open(home.paths().hiveFile()).hive->setValues(keys));
+        auto hive = Hive::open(home.paths().hiveFile()).hive;
+        QVERIFY(hive->setValue(keys[7].keyPath, QStringLiteral("INTRUDER"), QStringLiteral("False")));
+        QVERIFY(hive->setValue(keys[8].keyPath, QStringLiteral("Mac_Type"), QStringLiteral("True")));
+        for (int i = 0; i < keys.size(); ++i) {
+            const auto values = hive->values(keys[i].keyPath);
+            QCOMPARE(values.size(), i == 8 ? 3 : 2);
+            QCOMPARE(values[0].name, QStringLiteral("Intruder"));
+            QCOMPARE(values[0].data, i == 7 ? QStringLiteral("False") : QStringLiteral("True"));
+            QCOMPARE(values[1].data, QString::number(i));
+        }
+    }
+
     void anotherConnectionSeesChanges()
     {
         TestHome home;

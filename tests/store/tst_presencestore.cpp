@@ -21,8 +21,9 @@ private Q_SLOTS:
     void initTestCase() { pinTestEnvironment(); }
 
     // Steps: "admit|online|move ADDR T", "offline T", "remove T", "harvest T", "restart T" (the process ends and a
-    // new one opens the file at T), "kill T" (the same without closing the connection); T in seconds after the start,
-    // "366d" in days. Expected: "from-to address" per interval, "*" marking an open one; the script's last T is "now".
+    // new one opens the file at T), "kill T" (the same without closing the connection), "flap N T" (from T, N times
+    // online at .5 for a minute and away for a minute); T in seconds after the start, "366d" in days. Expected:
+    // "from-to address" per interval, "*" marking an open one; the script's last T is "now".
     void intervalsFollowEvents_data()
     {
         QTest::addColumn<QStringList>("steps");
@@ -38,13 +39,29 @@ private Q_SLOTS:
             "restart 100", "online .5 130", "harvest 140"} << "0-40 .5; 130-140 .5*";
         // A killed process never closes its connection: the next one finds what it committed.
         QTest::newRow("a kill loses no change") << QStringList {"online .5 0", "harvest 40", "move .6 45", "kill 50",
-            "online .6 60"} << "0-45 .5; 45-45 .6; 60-60 .6*";
+            "online .6 90"} << "0-45 .5; 45-45 .6; 90-90 .6*";
+        QTest::newRow("a kill while away ends the stay at the harvest before")
+            << QStringList {"online .5 0", "harvest 40", "offline 75", "harvest 80", "kill 90", "online .5 200"}
+            << "0-75 .5; 200-200 .5*";
+        QTest::newRow("away less than the gap is one stay, a new address is not") << QStringList {"online .5 0",
+            "offline 100", "online .5 115", "offline 200", "online .6 215", "harvest 300"}
+                                                                                  << "0-200 .5; 215-300 .6*";
+        QTest::newRow("a restart within the gap continues the stay")
+            << QStringList {"online .5 0", "harvest 40", "restart 50", "online .5 60"} << "0-60 .5*";
+        {
+            // Twelve stays a day at most: the day's later returns continue the twelfth; the next day starts anew.
+            QStringList stays;
+            for (int k = 0; k < 11; ++k)
+                stays << QStringLiteral("%1-%2 .5").arg(k * 120).arg(k * 120 + 60);
+            QTest::newRow("a device that flaps all day") << QStringList {
+                "flap 40 0", "online .5 1d"} << stays.join(QStringLiteral("; ")) + "; 1320-4740 .5; 86400-86400 .5*";
+        }
         QTest::newRow("a restart before any harvest keeps the start")
             << QStringList {"online .5 10", "restart 100"} << "10-10 .5";
         QTest::newRow("harvests confirm at most every 30 s")
             << QStringList {"online .5 0", "harvest 20", "restart 30"} << "0-0 .5";
-        QTest::newRow("removal closes") << QStringList {"online .5 0", "remove 9", "online .5 20", "offline 25"}
-                                        << "0-9 .5; 20-25 .5";
+        QTest::newRow("removal closes") << QStringList {"online .5 0", "remove 9", "online .5 50", "offline 55"}
+                                        << "0-9 .5; 50-55 .5";
         QTest::newRow("the retention cut at reopening") << QStringList {"online .5 0", "offline 10", "online .5 1d",
             "offline 2d", "restart 366d"} << "86400-172800 .5";
         QTest::newRow("the daily cut while running") << QStringList {"online .5 0", "offline 10", "online .6 300d",
@@ -77,6 +94,19 @@ private Q_SLOTS:
                 store.reset();
                 store = PresenceStore::open(file, clock.now()).store;
                 QVERIFY(store);
+                continue;
+            }
+            if (verb == QLatin1String("flap")) {
+                const QDateTime from = clock.now();
+                for (int k = 0; k < w[1].toInt(); ++k) {
+                    event.time = from.addSecs(k * 120);
+                    event.kind = DeviceEvent::Kind::Online;
+                    event.address = QStringLiteral("198.18.0.5");
+                    store->deviceEvent(event);
+                    event.time = from.addSecs(k * 120 + 60);
+                    event.kind = DeviceEvent::Kind::Offline;
+                    store->deviceEvent(event);
+                }
                 continue;
             }
             if (verb == QLatin1String("harvest")) {

@@ -28,6 +28,8 @@ enum class Damage {
     Folder,
     DropLastLines,
     InvalidUtf8,
+    CutCharacter,
+    Nul,
 };
 
 QString fixtureFolder()
@@ -77,6 +79,12 @@ void damage(const QString& file, Damage kind)
         break;
     case Damage::InvalidUtf8:
         bytes.insert(bytes.size() / 2, "\xff\xfe\xc3");
+        break;
+    case Damage::CutCharacter:
+        bytes.append("\xc3");
+        break;
+    case Damage::Nul:
+        bytes.insert(bytes.size() / 2, '\0');
         break;
     }
     writeBytes(file, bytes);
@@ -179,6 +187,8 @@ private Q_SLOTS:
         QTest::newRow("oui.db missing") << "oui.db" << Damage::Remove << false << true;
         QTest::newRow("oui.db shorter than the index") << "oui.db" << Damage::DropLastLines << false << true;
         QTest::newRow("oui.db not UTF-8") << "oui.db" << Damage::InvalidUtf8 << false << true;
+        QTest::newRow("oui.db ends inside a character") << "oui.db" << Damage::CutCharacter << false << true;
+        QTest::newRow("oui.db holds a NUL") << "oui.db" << Damage::Nul << false << true;
         QTest::newRow("iab.idx missing") << "iab.idx" << Damage::Remove << true << false;
         QTest::newRow("iab.db shorter than the index") << "iab.db" << Damage::DropLastLines << true << false;
         QTest::newRow("mas.idx truncated") << "mas.idx" << Damage::Truncate << true << true;

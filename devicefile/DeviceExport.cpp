@@ -1,6 +1,5 @@
-#include "ctl/DeviceExport.h"
+#include "devicefile/DeviceExport.h"
 
-#include "ctl/CtlStore.h"
 #include "platform/Clock.h"
 #include "platform/Hive.h"
 #include "store/DeviceText.h"
@@ -12,6 +11,8 @@
 #include <QHostAddress>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
 #include <QSet>
 
 namespace DeviceExport {
@@ -20,7 +21,10 @@ namespace {
 
 const QStringList kColumns {QStringLiteral("mac"), QStringLiteral("address"), QStringLiteral("host_name"),
     QStringLiteral("name"), QStringLiteral("list"), QStringLiteral("new"), QStringLiteral("first_seen"),
-    QStringLiteral("last_online"), QStringLiteral("last_offline"), QStringLiteral("mac_type")};
+    QStringLiteral("last_online"), QStringLiteral("last_offline"), QStringLiteral("mac_type"),
+    QStringLiteral("intervals")};
+// The intervals column of a CSV export: "FROM/TO ADDRESS" (ISO 8601's interval form), ";" between them.
+const QString kIntervalSep = QStringLiteral(";");
 constexpr quint8 kDynamicType = 3; // a neighbour row learnt by ARP
 
 QString listText(bool intruder)
@@ -28,11 +32,28 @@ QString listText(bool intruder)
     return intruder ? QStringLiteral("intruders") : QStringLiteral("safe");
 }
 
+// The device's values in kColumns' order, but for its intervals.
 QStringList fieldsOf(const DeviceRecord& d)
 {
     return {d.MacAddress, d.IpAddress, d.HostName, d.FriendlyName, listText(d.Intruder),
-        d.NewDevice ? QStringLiteral("true") : QStringLiteral("false"), Ctl::isoTime(d.FirstSeen),
-        Ctl::isoTime(d.LastOnline), Ctl::isoTime(d.LastOffline), QString::number(d.MacType)};
+        d.NewDevice ? QStringLiteral("true") : QStringLiteral("false"), isoTime(d.FirstSeen), isoTime(d.LastOnline),
+        isoTime(d.LastOffline), QString::number(d.MacType)};
+}
+
+// An interval as a file gives it, checked; why not, otherwise.
+QString intervalOf(const QString& from, const QString& to, const QString& address, PresenceInterval& interval)
+{
+    const auto start = parseIsoTime(from);
+    const auto end = parseIsoTime(to);
+    if (!start || !end)
+        return QStringLiteral("interval \"%1\" to \"%2\" is not two ISO 8601 times").arg(from, to);
+    if (*end < *start)
+        return QStringLiteral("interval %1 to %2 ends before it starts").arg(from, to);
+    const QHostAddress ip(address);
+    if (!address.isEmpty() && (ip.protocol() != QAbstractSocket::IPv4Protocol || ip.toString() != address))
+        return QStringLiteral("interval address \"%1\" is no IPv4 address").arg(address);
+    interval = PresenceInterval {*start, *end, address, false};
+    return {};
 }
 
 QString csvField(const QString& text)
@@ -73,7 +94,7 @@ std::optional<QStringList> csvFields(const QString& line)
 QString recordOf(const QHash<QString, QString>& values, DeviceRecord& d)
 {
     d = DeviceRecord::empty();
-    d.MacAddress = Ctl::normalisedMac(values.value(QStringLiteral("mac")));
+    d.MacAddress = normalisedMac(values.value(QStringLiteral("mac")));
     if (d.MacAddress.isEmpty() || !MacAddress::isDeviceMac(d.MacAddress))
         return QStringLiteral("\"%1\" is no device's MAC address").arg(values.value(QStringLiteral("mac")));
     d.IpAddress = values.value(QStringLiteral("address")).trimmed();
@@ -103,7 +124,7 @@ QString recordOf(const QHash<QString, QString>& values, DeviceRecord& d)
             field = absent;
             return {};
         }
-        const auto when = Ctl::parseIsoTime(text);
+        const auto when = parseIsoTime(text);
         if (!when)
             return QStringLiteral("%1 \"%2\" is no ISO 8601 time").arg(column, text);
         field = *when;
@@ -126,10 +147,16 @@ QString recordOf(const QHash<QString, QString>& values, DeviceRecord& d)
     return {};
 }
 
-// The line each device object of a JSON export starts on: objects directly inside the "devices" array.
-QList<int> objectLines(const QByteArray& text)
+// The line each device object of a JSON export starts on (objects directly inside the "devices" array), and
+// the lines of the objects inside it (its intervals).
+struct ObjectLines
 {
-    QList<int> lines;
+    int line = 1;
+    QList<int> inner;
+};
+QList<ObjectLines> objectLines(const QByteArray& text)
+{
+    QList<ObjectLines> lines;
     int line = 1;
     int depth = 0;
     bool inString = false;
@@ -146,7 +173,9 @@ QList<int> objectLines(const QByteArray& text)
             inString = true;
         } else if (c == '{' || c == '[') {
             if (++depth == 3 && c == '{')
-                lines.append(line);
+                lines.append(ObjectLines {line, {}});
+            else if (depth == 5 && c == '{' && !lines.isEmpty())
+                lines.last().inner.append(line);
         } else if (c == '}' || c == ']') {
             --depth;
         }
@@ -164,16 +193,17 @@ Parsed parseJson(const QByteArray& file)
     const QJsonValue devices = doc.object().value(QStringLiteral("devices"));
     if (!doc.isObject() || !devices.isArray())
         return {{}, QStringLiteral("line 1: no \"devices\" list (is this a kestrelwatch-ctl export?)")};
-    const QList<int> lines = objectLines(file);
+    const QList<ObjectLines> lines = objectLines(file);
     Parsed parsed;
     const QJsonArray array = devices.toArray();
     for (qsizetype i = 0; i < array.size(); ++i) {
-        const int line = i < lines.size() ? lines[i] : 1;
+        const ObjectLines where = lines.value(i);
+        const int line = where.line;
         if (!array[i].isObject())
             return {{}, QStringLiteral("line %1: device %2 is not an object").arg(line).arg(i + 1)};
         QHash<QString, QString> values;
         const QJsonObject object = array[i].toObject();
-        for (const QString& column : kColumns) {
+        for (const QString& column : kColumns.mid(0, kColumns.size() - 1)) {
             const QJsonValue v = object.value(column);
             if (v.isBool())
                 values.insert(column, v.toBool() ? QStringLiteral("true") : QStringLiteral("false"));
@@ -189,6 +219,27 @@ Parsed parseJson(const QByteArray& file)
         const QString fault = recordOf(values, device.record);
         if (!fault.isEmpty())
             return {{}, QStringLiteral("line %1: %2").arg(line).arg(fault)};
+        const QJsonValue intervals = object.value(QStringLiteral("intervals"));
+        if (!intervals.isUndefined() && !intervals.isArray())
+            return {{}, QStringLiteral("line %1: intervals has the wrong type").arg(line)};
+        const QJsonArray list = intervals.toArray();
+        for (qsizetype k = 0; k < list.size(); ++k) {
+            const int at = where.inner.value(k, line);
+            const QJsonObject o = list[k].toObject();
+            const auto field = [&o](const char* name) { return o.value(QLatin1String(name)); };
+            if (!list[k].isObject() || !field("from").isString() || !field("to").isString()
+                || !(field("address").isString() || field("address").isUndefined()))
+                return {{},
+                    QStringLiteral("line %1: interval %2 is not an object of from, to and address texts")
+                        .arg(at)
+                        .arg(k + 1)};
+            PresenceInterval interval;
+            const QString why =
+                intervalOf(field("from").toString(), field("to").toString(), field("address").toString(), interval);
+            if (!why.isEmpty())
+                return {{}, QStringLiteral("line %1: %2").arg(at).arg(why)};
+            device.intervals.append(interval);
+        }
         parsed.devices.append(device);
     }
     return parsed;
@@ -227,20 +278,73 @@ Parsed parseCsv(const QByteArray& file)
         const QString fault = recordOf(values, device.record);
         if (!fault.isEmpty())
             return {{}, QStringLiteral("line %1: %2").arg(line).arg(fault)};
+        for (const QString& text : values.value(QStringLiteral("intervals")).split(kIntervalSep, Qt::SkipEmptyParts)) {
+            static const QRegularExpression form(QStringLiteral("^\\s*([^/\\s]+)/(\\S+)(?:\\s+(\\S+))?\\s*$"));
+            const QRegularExpressionMatch m = form.match(text);
+            PresenceInterval interval;
+            const QString why = m.hasMatch() ? intervalOf(m.captured(1), m.captured(2), m.captured(3), interval)
+                                             : QStringLiteral("interval \"%1\" is not FROM/TO ADDRESS").arg(text);
+            if (!why.isEmpty())
+                return {{}, QStringLiteral("line %1: %2").arg(line).arg(why)};
+            device.intervals.append(interval);
+        }
         parsed.devices.append(device);
     }
     return parsed;
 }
 
+// The intervals of a device for the export: all it has, from the oldest.
+QList<PresenceInterval> intervalsOf(const PresenceStore* presence, const QString& mac, const QDateTime& openUntil)
+{
+    if (!presence)
+        return {};
+    return presence->intervals(
+        mac, QDateTime::fromSecsSinceEpoch(0), QDateTime(QDate(9999, 12, 31), QTime(0, 0), Qt::UTC), openUntil);
+}
+
 } // namespace
 
-QString exportText(const DeviceTable& devices, Format format, const QList<Extra>& extras)
+QString normalisedMac(const QString& text)
+{
+    static const QRegularExpression form(QStringLiteral(
+        "^([0-9A-Fa-f]{2})[:-]?([0-9A-Fa-f]{2})[:-]?([0-9A-Fa-f]{2})[:-]?([0-9A-Fa-f]{2})[:-]?([0-9A-Fa-f]{2})[:-]?"
+        "([0-9A-Fa-f]{2})$"));
+    const QRegularExpressionMatch m = form.match(text.trimmed());
+    if (!m.hasMatch())
+        return {};
+    QStringList bytes;
+    for (int i = 1; i <= 6; ++i)
+        bytes.append(m.captured(i).toUpper());
+    return bytes.join(QLatin1Char('-'));
+}
+
+QString isoTime(const QDateTime& when)
+{
+    if (!when.isValid() || when <= TextForms::NeverDate())
+        return {};
+    return when.toOffsetFromUtc(when.offsetFromUtc()).toString(Qt::ISODate);
+}
+
+std::optional<QDateTime> parseIsoTime(const QString& text)
+{
+    const QDateTime when = QDateTime::fromString(text.trimmed(), Qt::ISODate);
+    if (!when.isValid())
+        return std::nullopt;
+    return when.toLocalTime();
+}
+
+QString exportText(const DeviceTable& devices, Format format, const PresenceStore* presence, const QDateTime& openUntil)
 {
     QStringList lines;
     if (format == Format::Csv) {
         lines.append(kColumns.join(QLatin1Char(',')));
         for (qint32 i = 0; i < devices.DeviceCount; ++i) {
             QStringList fields = fieldsOf(devices[i]);
+            QStringList intervals;
+            for (const PresenceInterval& s : intervalsOf(presence, devices[i].MacAddress, openUntil))
+                intervals.append(
+                    (isoTime(s.from) + QLatin1Char('/') + isoTime(s.to) + QLatin1Char(' ') + s.address).trimmed());
+            fields.append(intervals.join(kIntervalSep));
             for (QString& f : fields)
                 f = csvField(f);
             lines.append(fields.join(QLatin1Char(',')));
@@ -251,12 +355,17 @@ QString exportText(const DeviceTable& devices, Format format, const QList<Extra>
     for (qint32 i = 0; i < devices.DeviceCount; ++i) {
         const QStringList fields = fieldsOf(devices[i]);
         QJsonObject object;
-        for (qsizetype c = 0; c < kColumns.size(); ++c)
+        for (qsizetype c = 0; c < fields.size(); ++c)
             object.insert(kColumns[c], fields[c]);
         object.insert(QStringLiteral("new"), devices[i].NewDevice);
         object.insert(QStringLiteral("mac_type"), int(devices[i].MacType));
-        for (const Extra& extra : extras)
-            extra(devices[i], object);
+        if (presence) {
+            QJsonArray intervals;
+            for (const PresenceInterval& s : intervalsOf(presence, devices[i].MacAddress, openUntil))
+                intervals.append(QJsonObject {{QStringLiteral("from"), isoTime(s.from)},
+                    {QStringLiteral("to"), isoTime(s.to)}, {QStringLiteral("address"), s.address}});
+            object.insert(QStringLiteral("intervals"), intervals);
+        }
         const QString sep = i + 1 < devices.DeviceCount ? QStringLiteral(",") : QString();
         lines.append(QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)) + sep);
     }
@@ -280,14 +389,18 @@ Parsed parse(const QByteArray& file)
     return parsed;
 }
 
-Merged merge(DeviceTable& devices, const QList<Imported>& imported, bool replace)
+Merged merge(
+    DeviceTable& devices, const QList<Imported>& imported, bool replace, PresenceStore* presence, const Adopt& adopt)
 {
     Merged merged;
+    QHash<QString, QList<PresenceInterval>> intervals;
     QList<std::pair<QString, modRegistry::ValueTexts>> keys;
     QList<std::pair<qint32, DeviceRecord>> changes;
     for (const Imported& device : imported) {
         const DeviceRecord& d = device.record;
         const qint32 slot = devices.indexOfMac(d.MacAddress); // both in the store's form
+        if (!device.intervals.isEmpty())
+            intervals.insert(d.MacAddress, device.intervals);
         if (slot >= 0 && !replace) {
             ++merged.kept;
             continue;
@@ -313,8 +426,13 @@ Merged merge(DeviceTable& devices, const QList<Imported>& imported, bool replace
         changes.append({-1, d});
         ++merged.added;
     }
-    if (keys.isEmpty())
+    const auto mergeIntervals = [&] {
+        if (presence && !intervals.isEmpty() && !presence->merge(intervals, kwclock::now()))
+            merged.presenceError = QStringLiteral("the intervals could not be written to %1").arg(presence->fileName());
         return merged;
+    };
+    if (keys.isEmpty())
+        return mergeIntervals();
     QList<Hive::KeyValues> batch;
     for (const auto& [subkey, texts] : keys) {
         Hive::KeyValues& key = batch.emplace_back();
@@ -327,19 +445,32 @@ Merged merge(DeviceTable& devices, const QList<Imported>& imported, bool replace
     if (!merged.stored)
         return merged;
     for (const auto& [slot, d] : changes) {
-        if (slot >= 0) {
+        if (slot >= 0 && adopt.replaced) {
+            adopt.replaced(slot, d);
+        } else if (slot >= 0) {
             devices[slot].FriendlyName = d.FriendlyName;
             devices[slot].NewDevice = d.NewDevice;
             devices[slot].Intruder = d.Intruder;
-            continue;
+        } else if (adopt.added) {
+            adopt.added(d);
+        } else {
+            const qint32 at = devices.DeviceCount;
+            devices.DeviceCount = at + 1;
+            devices.ResizeDeviceTable(devices.DeviceCount);
+            devices[at] = d;
         }
-        const qint32 at = devices.DeviceCount;
-        devices.DeviceCount = at + 1;
-        devices.ResizeDeviceTable(devices.DeviceCount);
-        devices[at] = d;
     }
-    devices.macChanged();
-    return merged;
+    if (!adopt.added)
+        devices.macChanged();
+    return mergeIntervals();
+}
+
+QString summary(const Merged& merged)
+{
+    return QStringLiteral("%1 added, %2 replaced, %3 kept as they were")
+        .arg(merged.added)
+        .arg(merged.replaced)
+        .arg(merged.kept);
 }
 
 } // namespace DeviceExport

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "store/DeviceTable.h"
+#include "store/PresenceStore.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <functional>
+#include <optional>
+
+// Devices out of the store and back in, the same for `kestrelwatch-ctl export|import` and the window's menu:
+// the export writes every device with its stored values and its presence intervals as JSON (one device object
+// per line) or CSV (a header, then one device per line); the import reads either back, checks the whole file
+// before anything is written, and merges it: the devices in one transaction of the store, then their intervals
+// in one of the presence file.
+namespace DeviceExport {
+
+enum class Format { Json, Csv };
+
+// "00-0C-41-A2-3B-7F" from any usual MAC form; empty when the text is no MAC.
+QString normalisedMac(const QString& text);
+// ISO 8601 with the offset ("2026-12-06T14:06:57+01:00"); empty for "never" and the empty date.
+QString isoTime(const QDateTime& when);
+// The reverse of isoTime; nullopt for a text that is no such time.
+std::optional<QDateTime> parseIsoTime(const QString& text);
+
+// With presence, each device's intervals go with it; an open one ends at openUntil (invalid: now).
+QString exportText(const DeviceTable& devices, Format format, const PresenceStore* presence = nullptr,
+    const QDateTime& openUntil = {});
+
+// One device as a file gives it, checked, with its intervals.
+struct Imported
+{
+    DeviceRecord record;
+    QList<PresenceInterval> intervals;
+    int line = 0;
+};
+// Every device of a file, or the first fault with its line ("line 7: ..."): then nothing is to be written.
+struct Parsed
+{
+    QList<Imported> devices;
+    QString fault;
+};
+Parsed parse(const QByteArray& file);
+
+// How merged devices reach memory once stored. Unset, the table is changed directly (kestrelwatch-ctl); the
+// running monitor passes its DeviceActions' adopt calls, so that its lists and subscribers follow at once.
+struct Adopt
+{
+    std::function<void(const DeviceRecord& record)> added;
+    std::function<void(qint32 slot, const DeviceRecord& fromFile)> replaced;
+};
+
+// Merges checked devices into the table and the store in one transaction: a new MAC is added with all its
+// values; a known one keeps its values, unless replace, which takes the file's name and list. Then every
+// device's intervals are merged into presence (when there is one; see PresenceStore::merge).
+struct Merged
+{
+    int added = 0;
+    int replaced = 0;
+    int kept = 0;
+    bool stored = true;
+    QString presenceError; // set when the devices were stored but their intervals were not
+};
+Merged merge(DeviceTable& devices, const QList<Imported>& imported, bool replace, PresenceStore* presence,
+    const Adopt& adopt = {});
+// "2 added, 0 replaced, 1 kept as they were"
+QString summary(const Merged& merged);
+
+} // namespace DeviceExport
