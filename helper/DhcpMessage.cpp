@@ -49,18 +49,15 @@ bool parseDhcpPacket(const std::uint8_t* data, std::size_t size, const std::uint
     const std::uint8_t* requested = nullptr;
     const std::uint8_t* name = nullptr;
     std::size_t nameBytes = 0;
-    bool ended = false;
     // Options: code, length, data; pad and end have no length. The first of each code counts.
-    for (std::size_t i = kBootpFixed + 4; i < length && !ended;) {
+    for (std::size_t i = kBootpFixed + 4; i < length;) {
         const std::uint8_t code = m[i];
         if (code == 0) {
             ++i;
             continue;
         }
-        if (code == 255) {
-            ended = true;
+        if (code == 255)
             break;
-        }
         if (i + 1 >= length || i + 2 + m[i + 1] > length)
             return false; // an option that runs past the message
         const std::uint8_t bytes = m[i + 1];

@@ -2,6 +2,8 @@
 
 #include "helper/HelperProtocol.h"
 
+#include <algorithm>
+
 #include <linux/neighbour.h>
 #include <net/if.h>
 
@@ -35,11 +37,8 @@ Verdict Policy::echoTarget(std::uint32_t address) const
 
 bool Policy::onInterface(std::uint32_t ifindex, std::uint32_t address) const
 {
-    for (const Range& r : m_ranges) {
-        if (r.ifindex == ifindex && address >= r.first && address <= r.last)
-            return true;
-    }
-    return false;
+    return std::ranges::any_of(
+        m_ranges, [&](const Range& r) { return r.ifindex == ifindex && address >= r.first && address <= r.last; });
 }
 
 std::int64_t Policy::echoWaitNs(std::int64_t nowNs) const

@@ -441,7 +441,8 @@ int main(int argc, char**)
     std::vector<std::uint8_t> buffer;
     std::uint8_t chunk[4096];
     for (;;) {
-        std::uint16_t sent = 0, failed = 0;
+        std::uint16_t sent = 0;
+        std::uint16_t failed = 0;
         int err = 0;
         const std::int64_t wait = h.drain(sent, failed, err);
         h.lateSent = std::uint16_t(h.lateSent + sent);
