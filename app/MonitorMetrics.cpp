@@ -39,6 +39,14 @@ QString kindName(DeviceEvent::Kind kind)
         return QStringLiteral("renamed");
     case Kind::Removed:
         return QStringLiteral("removed");
+    case Kind::Described:
+        return QStringLiteral("described");
+    case Kind::LikelyReturn:
+        return QStringLiteral("likely_return");
+    case Kind::Merged:
+        return QStringLiteral("merged");
+    case Kind::NoteChanged:
+        return QStringLiteral("note_changed");
     }
     return QStringLiteral("other");
 }

@@ -56,6 +56,10 @@ QList<DeviceLog::Entry> DeviceLog::entries(const DeviceEvent& e)
     case Kind::Moved:
     case Kind::Renamed:
     case Kind::Removed:
+    case Kind::Described:
+    case Kind::LikelyReturn:
+    case Kind::Merged:
+    case Kind::NoteChanged:
         break;
     }
     return {};

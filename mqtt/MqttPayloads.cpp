@@ -89,6 +89,10 @@ QString eventKind(DeviceEvent::Kind kind)
     case DeviceEvent::Kind::Moved:
     case DeviceEvent::Kind::Renamed:
     case DeviceEvent::Kind::Removed:
+    case DeviceEvent::Kind::Described:
+    case DeviceEvent::Kind::LikelyReturn:
+    case DeviceEvent::Kind::Merged:
+    case DeviceEvent::Kind::NoteChanged:
         break;
     }
     return QStringLiteral("other");

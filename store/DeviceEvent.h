@@ -17,11 +17,15 @@ struct DeviceEvent
         NameChanged, // its host name is now name
         PossibleReturn, // a private-MAC device named like an earlier one: name and earlierMac are that one's
         AddressesChanged, // its IPv6 addresses changed: no history line, only a redraw
+        Described, // what the device says about itself changed its type, model or os (name says which)
+        LikelyReturn, // a private-MAC newcomer matches a known device that is away: earlierMac is that one
         // The user's actions (app/DeviceActions), none with a history line:
         Acknowledged, // no longer new
         Moved, // between the lists: intruder says to which
         Renamed, // its friendly name is now name
         Removed, // its key is gone and its slot (index) closed; mac names it
+        Merged, // earlierMac's device was merged into mac's: name, list, history and intervals carried over
+        NoteChanged, // the user's note is now name
     };
 
     Kind kind = Kind::Online;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/DeviceKind.h"
+
 #include <QDateTime>
 #include <QHash>
 #include <QString>
@@ -28,6 +30,22 @@ struct DeviceRecord
     QStringList Ipv6Addresses;
     // Which presence changes alert (DeviceWatch::Mode, the key's "Watch" value).
     quint8 Watch = 0;
+    // What the device is ("Type", "Model", "OS" and their "_Source" values): hand-set values are never
+    // overwritten by what the device says about itself.
+    DeviceType Type = DeviceType::Unknown;
+    FactSource TypeSource = FactSource::None;
+    QString Model;
+    FactSource ModelSource = FactSource::None;
+    QString Os;
+    FactSource OsSource = FactSource::None;
+    // Earlier MACs of this device, merged into it ("Former_MACs"): matched when one of them comes back.
+    QStringList FormerMacs;
+    // The user's own note ("Note").
+    QString Note;
+    // The network the device was admitted on: the gateway's MAC and the subnet ("Network").
+    QString Network;
+    // The last sighting ("Last_Seen"): exact in memory, written to the store at most once a minute.
+    QDateTime LastSeen;
 
     // Online from the harvest that finds the device to the harvest that finds it gone. The countdown already
     // reads 0 while the sweep that decides runs, so the countdown alone would call a device absent for the
