@@ -56,11 +56,17 @@ QString intervalOf(const QString& from, const QString& to, const QString& addres
     return {};
 }
 
+// A spreadsheet takes a cell that begins with one of the first six as a formula ("=HYPERLINK(...)" in a DHCP
+// name). An apostrophe before it keeps the cell text; one the text began with is doubled, so that the reader
+// takes exactly one away and the round trip stays exact.
+const QString kFormulaStarts = QStringLiteral("=+-@\t\r'");
+
 QString csvField(const QString& text)
 {
-    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')))
-        return text;
-    return QLatin1Char('"') + QString(text).replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"');
+    const QString field = !text.isEmpty() && kFormulaStarts.contains(text[0]) ? QLatin1Char('\'') + text : text;
+    if (!field.contains(QLatin1Char(',')) && !field.contains(QLatin1Char('"')))
+        return field;
+    return QLatin1Char('"') + QString(field).replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"');
 }
 
 // One CSV line's fields (RFC 4180 quoting within the line), or nullopt when a quote is left open.
@@ -87,6 +93,10 @@ std::optional<QStringList> csvFields(const QString& line)
     }
     if (quoted)
         return std::nullopt;
+    for (QString& field : fields) {
+        if (field.startsWith(QLatin1Char('\'')))
+            field.remove(0, 1); // the export's guard against formulas
+    }
     return fields;
 }
 
