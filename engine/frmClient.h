@@ -3,6 +3,7 @@
 #include "engine/ScanRange.h"
 #include "engine/SweepQueue.h"
 #include "store/DeviceEvent.h"
+#include "store/DeviceTable.h"
 #include "store/DeviceText.h"
 
 #include <QByteArray>
@@ -39,7 +40,7 @@ class frmClient final : public QObject
 
 public:
     // The most devices the table holds; past it a new MAC is not admitted, and a log line says so.
-    static constexpr qint32 MaxDevices = 50000;
+    static constexpr qint32 MaxDevices = DeviceTable::MaxDevices;
     // A device's PresenceCountdown after a sighting (a harvested row, heard ARP or DHCP): one missed sweep
     // is tolerated.
     static constexpr qint16 SightedCountdown = 2;

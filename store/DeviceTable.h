@@ -63,6 +63,9 @@ struct DeviceRecord
 class DeviceTable final
 {
 public:
+    // The most devices a store holds: past it the engine admits no new MAC and an import is refused.
+    static constexpr qint32 MaxDevices = 50000;
+
     DeviceTable();
 
     qint32 DeviceCount = 0;
