@@ -1,6 +1,7 @@
-// Heard DHCP: a client that asks for an address on a swept range (REQUEST) or tells the one it holds (INFORM) is
-// admitted at once through the harvest's own admission, before its address is even set, so clients that send
-// no ARP of their own need not wait for the sweep; a known device doing so is sighted. Its host-name option,
+// Heard DHCP: a client that tells the address it holds on a swept range (INFORM) is admitted at once through the
+// harvest's own admission; one that asks for an address (REQUEST) is only asking (the server may refuse, another
+// device may hold it), so a stranger's REQUEST is kept until the device answers for that address by ARP or in
+// the harvest, which admits it, and then names it. A known device doing either is sighted. Its host-name option,
 // through the one name filter, names a device that has no name yet, at once; a reverse DNS or mDNS name found
 // later replaces it as it would any name. A DISCOVER admits nobody (no address is settled yet) but may name a
 // known device.
@@ -41,23 +42,49 @@ void frmClient::dhcpHeard(const HeardDhcp& dhcp)
             return;
         const QString mac = AddressText::macText(dhcp.mac);
         const bool settles = dhcp.kind != HeardDhcp::Discover && range >= 0;
-        const qint32 index = settles ? heardSighting(mac, ip, range, true, QStringLiteral("DhcpHeard"),
-                                 QStringLiteral("a DHCP ") + kindText(dhcp.kind))
-                                     : m_devices.indexOfMac(mac);
-        if (index < 0)
-            return;
-        const QString current = m_devices[index].HostName;
-        if (dhcp.name.isEmpty() || !(current.isEmpty() || current == DeviceRecord::unknownHostName()))
-            return;
-        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-        const QString raw = utf8.decode(dhcp.name);
-        if (utf8.hasError()) {
-            if (m_nameRefusals.firstTime(mac + QStringLiteral(" DHCP")))
-                Log(QStringLiteral("Names - DHCP name of %1 refused, it is no UTF-8 text").arg(mac));
+        qint32 index = m_devices.indexOfMac(mac);
+        if (settles && index < 0 && dhcp.kind == HeardDhcp::Request) {
+            // Only asked for: the server may refuse it, or another device may hold it.
+            if (m_dhcpPending.size() >= MaxPendingDhcp)
+                m_dhcpPending.clear();
+            m_dhcpPending.insert(mac, PendingDhcp {ip, dhcp.name});
+            Log(QStringLiteral("DhcpHeard - %1 asks for %2; admitted once it answers there").arg(mac, ip));
             return;
         }
-        const QString host = admittedName(index, QStringLiteral("DHCP"), raw);
-        if (!host.isEmpty())
-            storeHostName(index, host);
+        if (settles)
+            index = heardSighting(
+                mac, ip, range, true, QStringLiteral("DhcpHeard"), QStringLiteral("a DHCP ") + kindText(dhcp.kind));
+        if (index >= 0)
+            nameFromDhcp(index, dhcp.name);
     });
+}
+
+void frmClient::dhcpConfirmed(const QString& mac, const QString& ip)
+{
+    const auto pending = m_dhcpPending.constFind(mac);
+    if (pending == m_dhcpPending.cend())
+        return;
+    const PendingDhcp asked = *pending;
+    m_dhcpPending.erase(pending);
+    const qint32 index = m_devices.indexOfMac(mac);
+    if (asked.ip == ip && index >= 0)
+        nameFromDhcp(index, asked.name);
+}
+
+void frmClient::nameFromDhcp(qint32 index, const QByteArray& name)
+{
+    const QString current = m_devices[index].HostName;
+    if (name.isEmpty() || !(current.isEmpty() || current == DeviceRecord::unknownHostName()))
+        return;
+    const QString mac = m_devices[index].MacAddress;
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString raw = utf8.decode(name);
+    if (utf8.hasError()) {
+        if (m_nameRefusals.firstTime(mac + QStringLiteral(" DHCP")))
+            Log(QStringLiteral("Names - DHCP name of %1 refused, it is no UTF-8 text").arg(mac));
+        return;
+    }
+    const QString host = admittedName(index, QStringLiteral("DHCP"), raw);
+    if (!host.isEmpty())
+        storeHostName(index, host);
 }

@@ -35,7 +35,7 @@ qint32 frmClient::rangeOf(const std::array<quint8, 4>& ip) const
 {
     const quint32 address = AddressText::toNumber(ip);
     for (qint32 r = 0; r < qint32(m_ranges.size()); ++r) {
-        if (m_ranges.at(r).contains(address))
+        if (m_ranges.at(r).holdsHost(address))
             return r;
     }
     return -1;
@@ -93,5 +93,6 @@ void frmClient::arpHeard(const HeardArp& arp)
             return;
         // The router's own ARP keeps its hold on the gateway address, as a harvest that finds it does.
         noteGatewaySighting(mac, ip, currentTime());
+        dhcpConfirmed(mac, ip);
     });
 }

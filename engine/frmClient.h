@@ -120,6 +120,10 @@ private:
     void trackPresence(const QDateTime& now, qint32 onlyDevice = -1, bool judged = true);
     void arpHeard(const HeardArp& arp);
     void dhcpHeard(const HeardDhcp& dhcp); // DhcpHeard.cpp
+    // A REQUEST's address is only asked for: a stranger asking is admitted once it answers for that address (its
+    // ARP, or the harvest's row), and then takes the name the REQUEST gave.
+    void dhcpConfirmed(const QString& mac, const QString& ip);
+    void nameFromDhcp(qint32 index, const QByteArray& name);
     // A MAC heard speaking at a swept address (HeardArp.cpp): admitted through the harvest's own admission when
     // unknown and mayAdmit, else sighted; its slot, or -1 when nobody was admitted. `what` ends the log lines.
     qint32 heardSighting(
@@ -204,6 +208,13 @@ private:
         int ignored = 0; // replies ignored so far; a device that floods gets a few lines, not thousands
     };
     std::optional<DeviceAsk> m_ask;
+    struct PendingDhcp
+    {
+        QString ip;
+        QByteArray name;
+    };
+    static constexpr qsizetype MaxPendingDhcp = 256; // a flood of forged REQUESTs holds no more
+    QHash<QString, PendingDhcp> m_dhcpPending; // by MAC
     DeviceText::RefusalNotes m_nameRefusals; // device and source of each refused name logged
 
     // How many online devices carry each address, built once per change of presence instead of a scan of
