@@ -484,6 +484,16 @@ std::optional<qint64> PresenceStore::merge(const QHash<QString, QList<PresenceIn
                 else if (joined.isEmpty() || joined.last().start != r.start)
                     latest.insert(r.address, joined.size()), joined.append(r);
             }
+            // As live data: past MaxStaysPerDay stays begun on one day (UTC), the day's last stay continues.
+            QList<Row> kept;
+            QHash<qint64, int> begun;
+            for (const Row& r : std::as_const(joined)) {
+                if (++begun[r.start - r.start % kDay] > MaxStaysPerDay && !kept.isEmpty())
+                    kept.last().end = std::max(kept.last().end, r.end);
+                else
+                    kept.append(r);
+            }
+            joined = kept;
             sqlite3_stmt* clear = cached("DELETE FROM presence_intervals WHERE device = ? AND open = 0");
             sqlite3_stmt* insert = cached("INSERT INTO presence_intervals VALUES(?, ?, ?, 0, ?)");
             if (!clear || !insert)
