@@ -33,7 +33,7 @@ QString ChannelQueue::open(const QString& file)
     if (!SqliteFile::useWal(m_db)
         || !exec("CREATE TABLE IF NOT EXISTS pending (id INTEGER PRIMARY KEY, channel INTEGER NOT NULL, notice "
                  "BLOB NOT NULL, first INTEGER NOT NULL, due INTEGER NOT NULL, attempts INTEGER NOT NULL)")) {
-        const QString error = sqliteError(m_db);
+        QString error = sqliteError(m_db);
         sqlite3_close(m_db);
         m_db = nullptr;
         return error;

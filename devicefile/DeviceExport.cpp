@@ -69,7 +69,7 @@ const QString kFormulaStarts = QStringLiteral("=+-@\t\r'");
 
 QString csvField(const QString& text)
 {
-    const QString field = !text.isEmpty() && kFormulaStarts.contains(text[0]) ? QLatin1Char('\'') + text : text;
+    QString field = !text.isEmpty() && kFormulaStarts.contains(text[0]) ? QLatin1Char('\'') + text : text;
     if (!field.contains(QLatin1Char(',')) && !field.contains(QLatin1Char('"')))
         return field;
     return QLatin1Char('"') + QString(field).replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"');

@@ -61,11 +61,9 @@ void frmClient::dhcpHeard(const HeardDhcp& dhcp)
 
 void frmClient::dhcpConfirmed(const QString& mac, const QString& ip)
 {
-    const auto pending = m_dhcpPending.constFind(mac);
-    if (pending == m_dhcpPending.cend())
+    if (!m_dhcpPending.contains(mac))
         return;
-    const PendingDhcp asked = *pending;
-    m_dhcpPending.erase(pending);
+    const PendingDhcp asked = m_dhcpPending.take(mac);
     const qint32 index = m_devices.indexOfMac(mac);
     if (asked.ip == ip && index >= 0)
         nameFromDhcp(index, asked.name);

@@ -45,7 +45,7 @@ AppPaths AppPaths::forDirs(const QString& home, const QString& share)
 QString AppPaths::prepareHome() const
 {
     for (const QString& dir : {home, devices(), logDatabase(), configs()}) {
-        const QString error = PrivateFiles::makeDir(dir);
+        QString error = PrivateFiles::makeDir(dir);
         if (!error.isEmpty())
             return error;
     }
