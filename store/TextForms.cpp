@@ -353,7 +353,9 @@ std::optional<QDateTime> parseDateAnyLocale(const QString& text)
 
 QString storedDate(const QDateTime& when)
 {
-    return when.toOffsetFromUtc(when.offsetFromUtc()).toString(Qt::ISODate);
+    // ISO 8601 offsets are whole minutes; a zone's old local mean time (Berlin's +00:53:28 before 1893) is not.
+    const int offset = when.offsetFromUtc();
+    return (offset % 60 == 0 ? when.toOffsetFromUtc(offset) : when.toUTC()).toString(Qt::ISODate);
 }
 
 std::optional<StoredDate> parseStoredDate(const QString& text)

@@ -86,6 +86,10 @@ private Q_SLOTS:
         for (const QString& name : names)
             QCOMPARE(field(back.record, name), field(d, name));
         QVERIFY(back.record.NameLookupPending);
+        // A date in a zone's local mean time (Berlin before 1893: +00:53:28) is written in UTC, and comes back.
+        DeviceRecord early = d;
+        early.FirstSeen = QDateTime(QDate(1880, 1, 1), QTime(12, 0));
+        QCOMPARE(DeviceCodec::decode(kMac, DeviceCodec::encode(early)).record.FirstSeen, early.FirstSeen);
         QCOMPARE(back.record.PresenceCountdown + back.record.OnlineState, 0);
     }
 
