@@ -7,7 +7,6 @@
 #include "platform/NetPlatform.h"
 #include "store/DeviceStore.h"
 #include "store/MacAddress.h"
-#include "store/TextForms.h"
 
 namespace {
 constexpr int kTickMs = 100;
@@ -98,11 +97,6 @@ QDateTime frmClient::currentTime()
 {
     QDateTime now = kwclock::now();
     return now.addMSecs(-now.time().msec());
-}
-
-QString frmClient::stamp(const QDateTime& when)
-{
-    return TextForms::dateText(when) + QLatin1Char('\t');
 }
 
 bool frmClient::socketOpen() const

@@ -165,8 +165,6 @@ private:
     void Log(const QString& text);
     // "Now" to the second, as every stored date and every history line carries it.
     static QDateTime currentTime();
-    // A history line's beginning: the date text and a tab.
-    static QString stamp(const QDateTime& when);
 
     DeviceStore& m_devices;
     NetPlatform& m_net;
