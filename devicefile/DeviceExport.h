@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/DeviceTable.h"
+#include "store/DeviceStore.h"
 #include "store/PresenceStore.h"
 
 #include <QDateTime>
@@ -27,7 +27,7 @@ QString isoTime(const QDateTime& when);
 std::optional<QDateTime> parseIsoTime(const QString& text);
 
 // With presence, each device's intervals go with it; an open one ends at openUntil (invalid: now).
-QString exportText(const DeviceTable& devices, Format format, const PresenceStore* presence = nullptr,
+QString exportText(const DeviceStore& devices, Format format, const PresenceStore* presence = nullptr,
     const QDateTime& openUntil = {});
 
 // One device as a file gives it, checked, with its intervals.
@@ -43,7 +43,7 @@ struct Parsed
     QList<Imported> devices;
     QString fault;
 };
-// The file is read a device at a time and held to the bounds the store keeps: at most DeviceTable::MaxDevices
+// The file is read a device at a time and held to the bounds the store keeps: at most DeviceStore::MaxDevices
 // devices and MaxIntervals intervals, PresenceStore::MaxStaysPerDay stays begun on one day per device, no time
 // past FutureSkewSecs from now; a refusal names the bound.
 constexpr qint64 FutureSkewSecs = 300;
@@ -51,15 +51,15 @@ constexpr qsizetype MaxIntervals = 1000000;
 Parsed parse(QIODevice& file);
 Parsed parse(const QByteArray& file);
 
-// How merged devices reach memory once stored. Unset, the table is changed directly (kestrelwatch-ctl); the
+// How merged devices reach memory once stored. Unset, the store is changed directly (kestrelwatch-ctl); the
 // running monitor passes its DeviceActions' adopt calls, so that its lists and subscribers follow at once.
 struct Adopt
 {
     std::function<void(const DeviceRecord& record)> added;
-    std::function<void(qint32 slot, const DeviceRecord& fromFile)> replaced;
+    std::function<void(const DeviceRecord& fromFile)> replaced; // a device of the same MAC is in memory
 };
 
-// Merges checked devices into the table and the store in one transaction: a new MAC is added with all its
+// Merges checked devices into memory and the store in one transaction: a new MAC is added with all its
 // values; a known one keeps its values, unless replace, which takes the file's name and list. Then every
 // device's intervals are merged into presence (when there is one; see PresenceStore::merge).
 struct Merged
@@ -71,7 +71,7 @@ struct Merged
     QString refused; // set, with stored false, when the file would take the store past a bound
     QString presenceError; // set when the devices were stored but their intervals were not
 };
-Merged merge(DeviceTable& devices, const QList<Imported>& imported, bool replace, PresenceStore* presence,
+Merged merge(DeviceStore& devices, const QList<Imported>& imported, bool replace, PresenceStore* presence,
     const Adopt& adopt = {});
 // "2 added, 0 replaced, 1 kept as they were"
 QString summary(const Merged& merged);

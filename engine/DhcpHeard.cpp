@@ -10,7 +10,7 @@
 #include "engine/ErrorTrap.h"
 #include "engine/frmClient.h"
 #include "platform/NetPlatform.h"
-#include "store/DeviceTable.h"
+#include "store/DeviceStore.h"
 
 #include <QStringDecoder>
 
@@ -42,8 +42,8 @@ void frmClient::dhcpHeard(const HeardDhcp& dhcp)
             return;
         const QString mac = AddressText::macText(dhcp.mac);
         const bool settles = dhcp.kind != HeardDhcp::Discover && range >= 0;
-        qint32 index = m_devices.indexOfMac(mac);
-        if (settles && index < 0 && dhcp.kind == HeardDhcp::Request) {
+        DeviceRecord* device = m_devices.find(mac);
+        if (settles && !device && dhcp.kind == HeardDhcp::Request) {
             // Only asked for: the server may refuse it, or another device may hold it.
             if (m_dhcpPending.size() >= MaxPendingDhcp)
                 m_dhcpPending.clear();
@@ -52,10 +52,10 @@ void frmClient::dhcpHeard(const HeardDhcp& dhcp)
             return;
         }
         if (settles)
-            index = heardSighting(
+            device = heardSighting(
                 mac, ip, range, true, QStringLiteral("DhcpHeard"), QStringLiteral("a DHCP ") + kindText(dhcp.kind));
-        if (index >= 0)
-            nameFromDhcp(index, dhcp.name);
+        if (device)
+            nameFromDhcp(*device, dhcp.name);
     });
 }
 
@@ -64,17 +64,17 @@ void frmClient::dhcpConfirmed(const QString& mac, const QString& ip)
     if (!m_dhcpPending.contains(mac))
         return;
     const PendingDhcp asked = m_dhcpPending.take(mac);
-    const qint32 index = m_devices.indexOfMac(mac);
-    if (asked.ip == ip && index >= 0)
-        nameFromDhcp(index, asked.name);
+    DeviceRecord* device = m_devices.find(mac);
+    if (asked.ip == ip && device)
+        nameFromDhcp(*device, asked.name);
 }
 
-void frmClient::nameFromDhcp(qint32 index, const QByteArray& name)
+void frmClient::nameFromDhcp(DeviceRecord& device, const QByteArray& name)
 {
-    const QString current = m_devices[index].HostName;
+    const QString current = device.HostName;
     if (name.isEmpty() || !(current.isEmpty() || current == DeviceRecord::unknownHostName()))
         return;
-    const QString mac = m_devices[index].MacAddress;
+    const QString mac = device.MacAddress;
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString raw = utf8.decode(name);
     if (utf8.hasError()) {
@@ -82,7 +82,7 @@ void frmClient::nameFromDhcp(qint32 index, const QByteArray& name)
             Log(QStringLiteral("Names - DHCP name of %1 refused, it is no UTF-8 text").arg(mac));
         return;
     }
-    const QString host = admittedName(index, QStringLiteral("DHCP"), raw);
+    const QString host = admittedName(device, QStringLiteral("DHCP"), raw);
     if (!host.isEmpty())
-        storeHostName(index, host);
+        storeHostName(device, host);
 }

@@ -8,7 +8,7 @@
 #include "channels/Channels.h"
 #include "platform/Clock.h"
 #include "platform/UrlText.h"
-#include "store/DeviceTable.h"
+#include "store/DeviceStore.h"
 #include "store/LiveSettings.h"
 
 #include <QJsonArray>
@@ -32,6 +32,7 @@ Notice notice()
     n.title = QStringLiteral("New device on the network");
     n.text = QStringLiteral("New device: ") + n.name;
     n.high = true;
+    n.lastSeen = kT.addSecs(-5);
     return n;
 }
 
@@ -134,7 +135,7 @@ private Q_SLOTS:
                 (hook ? "user:PASSW0RD@" : "") + QString(tls ? "localhost" : "127.0.0.1"),
                 hook ? "/hook?auth=S3CRET" : "/hook"),
             token);
-        DeviceTable table;
+        DeviceStore table;
         Channels channels(s, table, {});
         channels.setTimeoutMs(1500);
         channels.openQueue(home.paths().home + QStringLiteral("channels.db"));
@@ -171,6 +172,7 @@ private Q_SLOTS:
         } else {
             QCOMPARE(QJsonDocument::fromJson(body.toUtf8()).object(), notice().webhookJson());
             QCOMPARE(notice().webhookJson().value("time").toString(), QStringLiteral("2026-12-04T18:41:08Z"));
+            QCOMPARE(notice().webhookJson().value("last_seen").toString(), QStringLiteral("2026-12-04T18:41:03Z"));
         }
     }
 
@@ -183,7 +185,7 @@ private Q_SLOTS:
         TestHome home;
         const QString file = home.paths().home + QStringLiteral("channels.db");
         LiveSettings s;
-        DeviceTable table;
+        DeviceStore table;
         HttpPeer down;
         QVERIFY(down.start({"--answers", "503"}));
         s.txtWebhookUrl = down.url();

@@ -34,13 +34,12 @@ private Q_SLOTS:
     void formulasGoOutInert()
     {
         QFETCH(QString, name);
-        DeviceTable table;
-        table.DeviceCount = 1;
-        table.ResizeDeviceTable(1);
-        table[0] = DeviceRecord::empty();
-        table[0].MacAddress = kMac;
-        table[0].FriendlyName = name;
-        table[0].HostName = name;
+        DeviceStore table;
+        DeviceRecord device = DeviceRecord::empty();
+        device.MacAddress = kMac;
+        device.FriendlyName = name;
+        device.HostName = name;
+        QVERIFY(table.append(device));
         const QString csv = DeviceExport::exportText(table, DeviceExport::Format::Csv);
         static const QRegularExpression live(QStringLiteral("(^|,)\"?[=+\\-@\\t\\r]"));
         QVERIFY2(!csv.section(QLatin1Char('\n'), 1).contains(live), qPrintable(csv));
@@ -62,7 +61,7 @@ private Q_SLOTS:
             day +=
                 QStringLiteral("2026-12-05T%1:00:00Z/2026-12-05T%1:30:00Z;").arg(h, 2, 10, QLatin1Char('0')).toUtf8();
         QByteArray many = csv;
-        for (int i = 0; i <= DeviceTable::MaxDevices; ++i)
+        for (int i = 0; i <= DeviceStore::MaxDevices; ++i)
             many += QStringLiteral("02-00-00-%1-%2-%3,safe,,\n")
                         .arg(i >> 16, 2, 16, QLatin1Char('0'))
                         .arg((i >> 8) & 0xFF, 2, 16, QLatin1Char('0'))
@@ -78,7 +77,7 @@ private Q_SLOTS:
                                               "2026-12-05";
         QTest::newRow("50,001 devices")
             << many
-            << QStringLiteral("line %1: the file holds more than 50000 devices").arg(DeviceTable::MaxDevices + 2);
+            << QStringLiteral("line %1: the file holds more than 50000 devices").arg(DeviceStore::MaxDevices + 2);
         QTest::newRow("CSV line over 1 MB") << csv + QByteArray(ImportReader::MaxRecordBytes + 1, 'x')
                                             << "line 2: the line is longer than 1048576 bytes";
         QTest::newRow("JSON device over 1 MB")
@@ -108,9 +107,15 @@ private Q_SLOTS:
     // A store near its bound takes no file that would carry it past: nothing of the file is taken.
     void importCap()
     {
-        DeviceTable table;
-        table.DeviceCount = DeviceTable::MaxDevices - 1;
-        table.ResizeDeviceTable(table.DeviceCount);
+        DeviceStore table;
+        for (int i = 0; i < DeviceStore::MaxDevices - 1; ++i) {
+            DeviceRecord device = DeviceRecord::empty();
+            device.MacAddress = QStringLiteral("02-00-00-%1-%2-%3")
+                                    .arg(i >> 16, 2, 16, QLatin1Char('0'))
+                                    .arg((i >> 8) & 0xFF, 2, 16, QLatin1Char('0'))
+                                    .arg(i & 0xFF, 2, 16, QLatin1Char('0'));
+            table.append(device);
+        }
         const DeviceExport::Parsed parsed =
             DeviceExport::parse("mac,list\n02-AA-00-00-00-0D,safe\n02-AA-00-00-00-0E,intruders\n");
         QCOMPARE(parsed.devices.size(), 2);
@@ -119,7 +124,7 @@ private Q_SLOTS:
         QCOMPARE(merged.refused,
             QStringLiteral("the store holds 49999 devices and the file 2 more, past the 50000 a "
                            "store keeps"));
-        QCOMPARE(table.DeviceCount, DeviceTable::MaxDevices - 1);
+        QCOMPARE(table.size(), DeviceStore::MaxDevices - 1);
     }
 };
 

@@ -27,8 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         require(parsed.devices.isEmpty());
         return 0;
     }
-    DeviceTable table;
-    require(parsed.devices.size() <= DeviceTable::MaxDevices);
+    DeviceStore table;
+    require(parsed.devices.size() <= DeviceStore::MaxDevices);
     const QDateTime latest = kwclock::now().addSecs(DeviceExport::FutureSkewSecs);
     for (const DeviceExport::Imported& device : parsed.devices) {
         const DeviceRecord& d = device.record;
@@ -39,10 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             require(i.from.isValid() && i.from <= i.to && i.to <= latest);
             require(++stays[i.from.toUTC().date()] <= PresenceStore::MaxStaysPerDay);
         }
-        const qint32 slot = table.DeviceCount;
-        table.DeviceCount = slot + 1;
-        table.ResizeDeviceTable(table.DeviceCount);
-        table[slot] = d;
+        require(table.append(d) != nullptr); // the file names each MAC once
     }
     for (const auto format : {DeviceExport::Format::Json, DeviceExport::Format::Csv}) {
         const DeviceExport::Parsed again = DeviceExport::parse(DeviceExport::exportText(table, format).toUtf8());

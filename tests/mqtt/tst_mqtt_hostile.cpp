@@ -7,7 +7,7 @@
 #include "TestHome.h"
 #include "mqtt/MqttPublisher.h"
 #include "platform/Clock.h"
-#include "store/DeviceTable.h"
+#include "store/DeviceStore.h"
 #include "store/LiveSettings.h"
 
 #include <QFile>
@@ -69,7 +69,7 @@ private Q_SLOTS:
         LiveSettings settings;
         settings.txtMqttServer = QStringLiteral("127.0.0.1:") + port.mid(5);
         settings.txtMqttSensor = QStringLiteral("lab");
-        DeviceTable devices;
+        DeviceStore devices;
         const double before = residentMb();
         double peak = before;
         {
