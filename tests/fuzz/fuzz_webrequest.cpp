@@ -1,0 +1,64 @@
+// What a web client controls after the HTTP library's parse: the method, the path (with a MAC in it), the
+// Authorization header and the body. Every answer is a JSON object or array with a status the API gives; no
+// change is made without the token; and the listen text and the kernel's socket table parse without a fault.
+#include "FuzzInput.h"
+#include "store/DeviceTable.h"
+#include "web/WebApi.h"
+#include "web/WebEndpoint.h"
+#include "web/WebHost.h"
+#include "web/WebListener.h"
+
+#include <QJsonDocument>
+
+namespace {
+
+struct TableHost final : WebHost
+{
+    DeviceTable table;
+    int changes = 0;
+    const DeviceTable& devices() const override { return table; }
+    QString vendorName(const QString&) const override { return QStringLiteral("Vendor"); }
+    QString history(const QString&) const override { return QStringLiteral("2026-12-05T22:00:00+00:00\tConnected"); }
+    QList<PresenceInterval> intervals(const QString&, const QDateTime&, const QDateTime&) const override { return {}; }
+    Result act(const QString&, Action, const QString&) override
+    {
+        ++changes;
+        return {Outcome::Changed, {}};
+    }
+};
+
+void require(bool holds)
+{
+    if (!holds)
+        __builtin_trap();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    static TableHost host = [] {
+        TableHost h;
+        h.table.DeviceCount = 1;
+        h.table.ResizeDeviceTable(1);
+        h.table[0].MacAddress = QStringLiteral("00-0C-29-12-34-56");
+        h.table.macChanged();
+        return h;
+    }();
+    static const QByteArray token = "0123456789abcdef0123456789abcdef0123456789a";
+    const auto [head, body] = fuzz::split(data, size);
+    const QList<QByteArray> words = head.split('\n');
+    WebRequest request {words.value(0), QString::fromUtf8(words.value(1)), words.value(2), body};
+    const int before = host.changes;
+    for (const bool open : {true, false}) {
+        const WebReply reply = WebApi(host, token, open).handle(request);
+        const QJsonDocument doc = QJsonDocument::fromJson(reply.body);
+        require(!doc.isNull() && reply.type == "application/json");
+        require(reply.status == 200 || doc.isObject());
+        require(reply.status == 200 || !doc.object().value(QStringLiteral("reason")).toString().isEmpty());
+        require(host.changes == before || request.authorization == "Bearer " + token);
+    }
+    (void)WebEndpoint::parse(QString::fromUtf8(head));
+    (void)WebListener::ownerInTable(body, 1, 2);
+    return 0;
+}
