@@ -178,6 +178,8 @@ void WebServer::openStream(QTcpSocket* socket)
     // knows the monitor restarted and reads the devices again.
     socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/event-stream\r\n" + kCommonHeaders
         + "Connection: close\r\n\r\nretry: 2000\nevent: hello\ndata: {\"run\":\"" + m_startId + "\"}\n\n");
+    // Events are small and must not wait for an acknowledgement of the one before (Nagle's delay).
+    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     m_streams.append(QPointer<QTcpSocket>(socket));
     if (!m_heartbeat.isActive())
         m_heartbeat.start();

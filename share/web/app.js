@@ -94,12 +94,13 @@
     li.title = [d.type !== "unknown" ? d.type : "", d.model, d.os].filter(Boolean).join(" · ");
     return li;
   }
+  const order = (a, b) => (b.online - a.online) || String(a.name).localeCompare(String(b.name));
   function renderLists() {
     const all = [...state.devices.values()];
     for (const which of ["intruders", "safe"]) {
       const filter = $(which + "-filter").value.trim().toLowerCase();
       const list = all.filter((d) => d.list === which);
-      list.sort((a, b) => (b.online - a.online) || String(a.name).localeCompare(String(b.name)));
+      list.sort(order);
       const shown = list.filter((d) => matches(d, filter));
       const fragment = document.createDocumentFragment();
       for (const d of shown) fragment.appendChild(rowFor(d));
@@ -108,9 +109,17 @@
           : which === "intruders" ? "No intruders." : "No devices on the safe list yet."));
       }
       $(which).replaceChildren(fragment);
-      $(which + "-count").textContent = list.length + (list.length === 1 ? " device" : " devices");
     }
     for (const mac of rows.keys()) if (!state.devices.has(mac)) rows.delete(mac);
+    renderFigures();
+  }
+  // The counts, the status and the recent events: cheap beside the lists, so an event redraws them at once.
+  function renderFigures() {
+    const all = [...state.devices.values()];
+    for (const which of ["intruders", "safe"]) {
+      const n = all.filter((d) => d.list === which).length;
+      $(which + "-count").textContent = n + (n === 1 ? " device" : " devices");
+    }
     const online = all.filter((d) => d.online).length;
     const intruders = all.filter((d) => d.online && d.list === "intruders").length;
     $("sum-devices").textContent = all.length;
@@ -132,6 +141,28 @@
     }
     $("recent").replaceChildren(fragment);
   }
+  // One device's row put right where it now belongs, without drawing the lists again; false when the lists
+  // need a whole redraw (a new device, one that went, one shown nowhere yet).
+  function placeRow(d) {
+    const li = rows.get(d.mac);
+    if (!li || !li.isConnected) return false;
+    const ul = $(d.list);
+    rowFor(d);
+    li.remove();
+    if (matches(d, $(d.list + "-filter").value.trim().toLowerCase())) {
+      let next = null;
+      for (const other of ul.children) {
+        const o = state.devices.get(other.dataset.mac);
+        if (o && order(d, o) < 0) { next = other; break; }
+      }
+      ul.insertBefore(li, next);
+      const none = ul.querySelector(".none");
+      if (none) none.remove();
+    }
+    renderFigures();
+    return true;
+  }
+  let tidy = null;
   let pending = false;
   let afterRender = [];
   function render(then) {
@@ -290,7 +321,15 @@
     else state.devices.delete(payload.mac);
     state.recent.unshift(payload);
     state.recent.length = Math.min(state.recent.length, 20);
-    render(() => { window.kwLastApplied = { mac: payload.mac, kind: payload.kind, at: Date.now() }; });
+    const applied = () => { window.kwLastApplied = { mac: payload.mac, kind: payload.kind, at: Date.now() }; };
+    if (payload.device && placeRow(payload.device)) {
+      applied();
+      // The lists are drawn whole again once the events pause, for what one row cannot say (an emptied list).
+      clearTimeout(tidy);
+      tidy = setTimeout(() => render(), 1000);
+    } else {
+      render(applied);
+    }
     if (state.selected === payload.mac) {
       if (payload.device) showDetails(payload.mac);
       else { state.selected = null; $("details").hidden = true; $("placeholder").hidden = false; }
