@@ -12,6 +12,8 @@
 #include "engine/frmClient.h"
 #include "platform/Clock.h"
 #include "store/DeviceTable.h"
+#include "store/Settings.h"
+#include "store/modRegistry.h"
 #include "web/WebHost.h"
 #include "web/WebServer.h"
 #include "web/WebToken.h"
@@ -19,6 +21,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSslSocket>
 #include <QTcpSocket>
 #include <QtTest>
 #include <unistd.h>
@@ -43,10 +46,15 @@ struct Answer
 
 // One request on its own connection, read until the answer's length is complete.
 Answer ask(quint16 port, const QByteArray& method, const QByteArray& path, const QByteArray& token = {},
-    const QByteArray& body = {})
+    const QByteArray& body = {}, bool tls = false)
 {
-    QTcpSocket socket;
-    socket.connectToHost(QHostAddress::LocalHost, port);
+    QSslSocket socket;
+    if (tls) {
+        socket.setPeerVerifyMode(QSslSocket::VerifyNone);
+        socket.connectToHostEncrypted(QStringLiteral("127.0.0.1"), port);
+    } else {
+        socket.connectToHost(QHostAddress::LocalHost, port);
+    }
     if (!socket.waitForConnected(5000))
         return {};
     QByteArray request = method + ' ' + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n";
@@ -60,6 +68,8 @@ Answer ask(quint16 port, const QByteArray& method, const QByteArray& path, const
     for (int i = 0; i < 500; ++i) {
         QTest::qWait(10);
         got += socket.readAll();
+        if (socket.state() == QAbstractSocket::UnconnectedState && got.isEmpty())
+            return {};
         const qsizetype split = got.indexOf("\r\n\r\n");
         if (split < 0)
             continue;
@@ -72,6 +82,17 @@ Answer ask(quint16 port, const QByteArray& method, const QByteArray& path, const
     return {};
 }
 
+// A host over a plain table, for what needs no monitor: reading rules and the listener's streams.
+struct TableHost final : WebHost
+{
+    DeviceTable table;
+    const DeviceTable& devices() const override { return table; }
+    QString vendorName(const QString&) const override { return {}; }
+    QString history(const QString&) const override { return {}; }
+    QList<PresenceInterval> intervals(const QString&, const QDateTime&, const QDateTime&) const override { return {}; }
+    Result act(const QString&, Action, const QString&) override { return {Outcome::Changed, {}}; }
+};
+
 // A monitor on the fake platform whose page is served on a free loopback port.
 struct Rig
 {
@@ -81,14 +102,18 @@ struct Rig
     FakeNetPlatform* fake = nullptr;
     QByteArray token;
 
-    Rig()
+    explicit Rig(const std::function<void()>& beforeStart = {})
     {
         kwclock::install(&clock);
-        MonitorWeb::setCommandLine({WebEndpoint {QHostAddress(QHostAddress::LocalHost), 0}, std::nullopt});
+        // --metrics at the same place: the page's server answers /metrics too.
+        const WebEndpoint here {QHostAddress(QHostAddress::LocalHost), 0};
+        MonitorWeb::setCommandLine({here, here});
         core.claimInstance();
         core.openStore();
         core.loadInstallation();
         core.loadRegistry();
+        if (beforeStart)
+            beforeStart();
         auto net = std::make_unique<FakeNetPlatform>();
         fake = net.get();
         fake->addAdapter(QStringLiteral("198.18.0.5/24"));
@@ -188,6 +213,9 @@ private Q_SLOTS:
                                        << 405 << QString() << untouched;
         QTest::newRow("unknown route") << QByteArray("GET") << QByteArray("/api/secrets") << false << QByteArray()
                                        << 404 << QString() << untouched;
+        QTest::newRow("metrics beside the page")
+            << QByteArray("GET") << QByteArray("/metrics") << false << QByteArray() << 200
+            << QStringLiteral("kestrelwatch_devices_waiting 2") << untouched;
         QTest::newRow("page") << QByteArray("GET") << QByteArray("/") << false << QByteArray() << 200
                               << QStringLiteral("<!doctype html>") << untouched;
         QTest::newRow("no such file") << QByteArray("GET") << QByteArray("/../kestrelwatch.hive") << false
@@ -238,18 +266,7 @@ private Q_SLOTS:
     // Off loopback every read needs the token too; changes always do.
     void readingOffLoopback()
     {
-        struct TableHost final : WebHost
-        {
-            DeviceTable table;
-            const DeviceTable& devices() const override { return table; }
-            QString vendorName(const QString&) const override { return {}; }
-            QString history(const QString&) const override { return {}; }
-            QList<PresenceInterval> intervals(const QString&, const QDateTime&, const QDateTime&) const override
-            {
-                return {};
-            }
-            Result act(const QString&, Action, const QString&) override { return {Outcome::Changed, {}}; }
-        } host;
+        TableHost host;
         appendDevice(host.table, kPrinter);
         const QByteArray token = "0123456789abcdef0123456789abcdef";
         for (const bool open : {true, false}) {
@@ -293,19 +310,17 @@ private Q_SLOTS:
             ask(rig.port(), "POST", "/api/devices/000c29123456/rename", rig.token, R"({"name":"<b>Bob</b>"})").status,
             200);
         QVERIFY2(until("\"name\":\"<b>Bob</b>\""), got.constData());
-        // The stream outlives the listener's deadline: its keep-alives restart it.
-        got.clear();
-        QVERIFY(until(": keep-alive"));
-        QCOMPARE(stream.state(), QAbstractSocket::ConnectedState);
     }
 
     // The listener's bounds, each against the client that breaks it: a request longer than the limit, one that
     // never ends, a peer that opens more than its share; an idle connection goes after the deadline too.
     void listenerBounds()
     {
+        TableHost host;
         WebServer::Options options;
         options.metrics = [] { return QByteArray("kw_up 1\n"); };
-        options.limits = {3, 5, 600, 4096};
+        options.host = &host;
+        options.limits = {4, 6, 600, 4096};
         WebServer server(std::move(options));
         QVERIFY(server.listen({QHostAddress(QHostAddress::LocalHost), 0}).isEmpty());
         const quint16 port = server.port();
@@ -317,6 +332,11 @@ private Q_SLOTS:
         huge.write("POST /metrics HTTP/1.1\r\nContent-Length: 100000\r\n\r\n" + QByteArray(100000, 'a'));
         QTRY_COMPARE(huge.state(), QAbstractSocket::UnconnectedState);
 
+        // An event stream outlives the deadline (its keep-alives restart it) and counts as one of the peer's.
+        QTcpSocket stream;
+        stream.connectToHost(QHostAddress::LocalHost, port);
+        QVERIFY(stream.waitForConnected(5000));
+        stream.write("GET /api/events HTTP/1.1\r\nHost: x\r\n\r\n");
         QList<QTcpSocket*> slow;
         for (int i = 0; i < 4; ++i) {
             slow.append(new QTcpSocket(this));
@@ -327,11 +347,14 @@ private Q_SLOTS:
         // The fourth from this user is one too many; the three others die at the deadline.
         QTRY_COMPARE(slow.last()->state(), QAbstractSocket::UnconnectedState);
         QCOMPARE(slow.first()->state(), QAbstractSocket::ConnectedState);
-        QTRY_COMPARE_WITH_TIMEOUT(server.listener().connections(), 0, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(server.listener().connections(), 1, 5000);
+        QTest::qWait(1000);
+        QCOMPARE(stream.state(), QAbstractSocket::ConnectedState);
+        QVERIFY(stream.readAll().contains(": keep-alive\n\n"));
         QCOMPARE(ask(port, "GET", "/metrics").body, QByteArray("kw_up 1\n"));
         qDeleteAll(slow);
         const QString said = log.lines().join(QLatin1Char('\n'));
-        for (const char* reason : {"a request longer than 4096 bytes", "it has 3 open", "no whole request in time"})
+        for (const char* reason : {"a request longer than 4096 bytes", "it has 4 open", "no whole request in time"})
             QVERIFY2(said.contains(QLatin1String(reason)), qPrintable(said));
         for (const auto& [request, status] : {std::pair {QByteArray("POST"), 405}, std::pair {QByteArray("GET"), 404}})
             QCOMPARE(ask(port, request, request == "GET" ? "/other" : "/metrics").status, status);
@@ -363,6 +386,27 @@ private Q_SLOTS:
         crowd.kill();
     }
 
+    // With WebCertificate and WebKey the page is served over TLS only: a plain request gets no answer.
+    void tls()
+    {
+        QTemporaryDir keys;
+        const QString cert = keys.filePath(QStringLiteral("web.pem"));
+        const QString key = keys.filePath(QStringLiteral("web.key"));
+        const kwtest::Run made = kwtest::run(QStringLiteral("openssl"),
+            {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("ec"),
+                QStringLiteral("-pkeyopt"), QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes"),
+                QStringLiteral("-keyout"), key, QStringLiteral("-out"), cert, QStringLiteral("-days"),
+                QStringLiteral("1"), QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1")});
+        QVERIFY2(made.code == 0, qPrintable(made.err));
+        Rig rig([&] {
+            modRegistry::WriteString(modRegistry::ProductKey, Keys::General, QStringLiteral("WebCertificate"), cert);
+            modRegistry::WriteString(modRegistry::ProductKey, Keys::General, QStringLiteral("WebKey"), key);
+        });
+        QVERIFY2(rig.core.webProblem().isEmpty(), qPrintable(rig.core.webProblem()));
+        QCOMPARE(ask(rig.port(), "GET", "/api/summary", {}, {}, true).status, 200);
+        QCOMPARE(ask(rig.port(), "GET", "/api/summary").status, 0);
+    }
+
     // The token: made once, private, kept across loads, replaced by renew; ctl prints the kept one.
     void token()
     {
@@ -379,6 +423,28 @@ private Q_SLOTS:
         const QByteArray second = WebToken::renew(dir);
         QVERIFY(second != first && second.size() == first.size());
         QCOMPARE(WebToken::load(dir), second);
+    }
+
+    // What --web, --metrics and WebListen take.
+    void endpoints_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("place"); // empty: refused
+        QTest::newRow("port alone") << QStringLiteral("8080") << QStringLiteral("127.0.0.1:8080");
+        QTest::newRow("localhost") << QStringLiteral("localhost:9470") << QStringLiteral("127.0.0.1:9470");
+        QTest::newRow("v4") << QStringLiteral("198.18.0.2:80") << QStringLiteral("198.18.0.2:80");
+        QTest::newRow("v6") << QStringLiteral("[::1]:8443") << QStringLiteral("[::1]:8443");
+        QTest::newRow("port 0") << QStringLiteral("0") << QString();
+        QTest::newRow("too high") << QStringLiteral("127.0.0.1:65536") << QString();
+        QTest::newRow("a name") << QStringLiteral("example.org:80") << QString();
+        QTest::newRow("a service") << QStringLiteral("127.0.0.1:http") << QString();
+    }
+    void endpoints()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, place);
+        const auto where = WebEndpoint::parse(text);
+        QCOMPARE(where ? where->text() : QString(), place);
     }
 
     // The kernel's socket table as /proc/net/tcp shows it: the row whose ports match names the owner.
