@@ -20,8 +20,8 @@ class WebListener final : public QTcpServer
 public:
     struct Limits
     {
-        int perPeer = 8;
-        int total = 64;
+        int perPeer = 16;
+        int total = 96;
         int deadlineMs = 10000;
         qint64 maxRequestBytes = 64 * 1024;
     };
