@@ -102,7 +102,7 @@ std::optional<WebEndpoint> MonitorWeb::wanted()
     const QString listen = generalText(QStringLiteral("WebListen"));
     if (listen.isEmpty())
         return std::nullopt;
-    const auto where = WebEndpoint::parse(listen);
+    auto where = WebEndpoint::parse(listen);
     if (!where)
         Log(QStringLiteral("Web - WebListen '%1' is no ADDRESS:PORT or PORT; no web page is served")
                 .arg(listen.left(64)));

@@ -202,8 +202,9 @@ WebReply WebApi::summary() const
         waiting += table[i].NewDevice ? 1 : 0;
     }
     QJsonArray recent;
-    for (auto e = m_recent.crbegin(); e != m_recent.crend(); ++e)
-        recent.append(*e);
+    // Newest first.
+    for (const QJsonObject& e : m_recent)
+        recent.prepend(e);
     return json(QJsonObject {{QStringLiteral("devices"), table.DeviceCount}, {QStringLiteral("online"), online},
         {QStringLiteral("intruders_online"), intrudersOnline}, {QStringLiteral("waiting"), waiting},
         {QStringLiteral("recent"), recent}});

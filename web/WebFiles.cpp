@@ -26,7 +26,7 @@ WebFiles::WebFiles(const QString& folder)
         const QString path = it.next();
         const QByteArray type = typeOf(path);
         QFile file(path);
-        if (type.isEmpty() || file.size() > 4 * 1024 * 1024 || !file.open(QIODevice::ReadOnly))
+        if (type.isEmpty() || file.size() > qint64(4) * 1024 * 1024 || !file.open(QIODevice::ReadOnly))
             continue;
         m_files.insert(
             path.mid(folder.size()).prepend(QLatin1Char('/')).replace(QStringLiteral("//"), QStringLiteral("/")),

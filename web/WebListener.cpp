@@ -65,7 +65,7 @@ std::optional<uint> WebListener::loopbackOwner(quint16 peerPort, quint16 ourPort
     return std::nullopt;
 }
 
-QString WebListener::peerKey(const QTcpSocket& socket) const
+QString WebListener::peerKey(const QTcpSocket& socket)
 {
     const QHostAddress peer = socket.peerAddress();
     if (!peer.isLoopback())
@@ -120,7 +120,7 @@ void WebListener::admit(QTcpSocket* socket, const QString& peer)
     connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
 }
 
-void WebListener::guard(QTcpSocket* socket)
+void WebListener::guard(QTcpSocket* socket) const
 {
     // Counted before the library reads: this slot is connected first, so bytesAvailable() is what just came.
     auto* deadline = new QTimer(socket);

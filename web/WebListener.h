@@ -23,7 +23,7 @@ public:
         int perPeer = 16;
         int total = 96;
         int deadlineMs = 10000;
-        qint64 maxRequestBytes = 64 * 1024;
+        qint64 maxRequestBytes = qint64(64) * 1024;
     };
 
     explicit WebListener(Limits limits, QObject* parent = nullptr);
@@ -43,9 +43,9 @@ protected:
     void incomingConnection(qintptr descriptor) override;
 
 private:
-    QString peerKey(const QTcpSocket& socket) const;
+    static QString peerKey(const QTcpSocket& socket);
     void admit(QTcpSocket* socket, const QString& peer);
-    void guard(QTcpSocket* socket);
+    void guard(QTcpSocket* socket) const;
 
     Limits m_limits;
     std::optional<QSslConfiguration> m_tls;

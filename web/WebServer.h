@@ -29,7 +29,7 @@ class WebServer final : public QAbstractHttpServer
 
 public:
     static constexpr qsizetype MaxHeadBytes = 8192;
-    static constexpr qint64 MaxStreamBacklog = 256 * 1024;
+    static constexpr qint64 MaxStreamBacklog = qint64(256) * 1024;
 
     struct Options
     {
@@ -58,7 +58,7 @@ protected:
     void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override;
 
 private:
-    void send(QTcpSocket* socket, const WebReply& reply, bool keepAlive);
+    static void send(QTcpSocket* socket, const WebReply& reply, bool keepAlive);
     void openStream(QTcpSocket* socket);
     void broadcast(const QByteArray& text);
     void logRefusal(const QByteArray& method, const QString& path, int status, const QTcpSocket& socket);

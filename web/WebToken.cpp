@@ -17,7 +17,7 @@ QByteArray make()
 
 QByteArray write(const QString& file, QString* problem)
 {
-    const QByteArray token = make();
+    QByteArray token = make();
     QSaveFile out(file);
     // Private before the token is in it: the umask may be anything.
     if (!out.open(QIODevice::WriteOnly) || !out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)
