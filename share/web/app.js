@@ -56,7 +56,11 @@
     $("token-input").value = "";
     dialog.showModal();
   }
+  function showTokenState() {
+    $("token-button").textContent = token() ? "Token ✓" : "Token";
+  }
   function tokenChanged() {
+    showTokenState();
     const waiting = tokenWaiters;
     tokenWaiters = [];
     waiting.forEach((w) => w());
@@ -233,7 +237,9 @@
     const history = document.createDocumentFragment();
     for (const line of (d.history || []).slice().reverse()) {
       const li = element("li");
-      li.append(element("time", "", line.time), element("span", "", line.text));
+      // Lines since the store took ISO 8601 are shown in the browser's own form; older ones as they were written.
+      li.append(element("time", "", isNaN(Date.parse(line.time)) ? line.time : when(line.time)),
+        element("span", "", line.text));
       history.appendChild(li);
     }
     $("d-history").replaceChildren(history);
@@ -410,6 +416,7 @@
   }
 
   wire();
+  showTokenState();
   loadAll();
   stream();
 })();
