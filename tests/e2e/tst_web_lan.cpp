@@ -76,6 +76,15 @@ private Q_SLOTS:
             return false;
         };
         QVERIFY(ok(QStringLiteral("ok every device")));
+        // A second monitor asked for the same place stops with one line.
+        const Run second = run(QStringLiteral("ip"),
+            {QStringLiteral("netns"), QStringLiteral("exec"), lab.ns(), binary(QStringLiteral("kestrelwatch")),
+                QStringLiteral("--headless"), QStringLiteral("--home"), home.dir() + QStringLiteral("/second"),
+                QStringLiteral("--web"), QStringLiteral("127.0.0.1:8080")},
+            30000);
+        QCOMPARE(second.code, 1);
+        QVERIFY2(second.err.contains(QStringLiteral("kestrelwatch: --web: 127.0.0.1:8080 is in use")),
+            qPrintable(second.err));
         QVERIFY(ok(QStringLiteral("WAIT joined")));
         QVERIFY(
             lab.addDevice(QStringLiteral("dev2"), QStringLiteral("198.18.0.11"), QStringLiteral("02:4b:57:00:00:0b")));

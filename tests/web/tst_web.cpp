@@ -256,6 +256,8 @@ private Q_SLOTS:
                      .join(QLatin1Char('|')),
             printerAfter);
         // A refusal says what it refused, by route: never the MAC or the name.
+        const QString said = log.tagged(QStringLiteral("Web - ")).join(QLatin1Char('\n'));
+        QVERIFY2(status < 400 || said.contains(QStringLiteral(" %1 from 127.0.0.1").arg(status)), qPrintable(said));
         for (const QString& line : log.tagged(QStringLiteral("Web - ")))
             QVERIFY2(!line.contains(QLatin1String("0C-29"), Qt::CaseInsensitive)
                     && !line.contains(QLatin1String("0c:29")) && !line.contains(QLatin1String("000c29"))
