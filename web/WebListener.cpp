@@ -2,11 +2,11 @@
 
 #include "platform/DebugSink.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSslSocket>
 #include <QTimer>
 
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -19,9 +19,35 @@ QString shownPeer(const QTcpSocket& socket)
 
 } // namespace
 
+// A flood of refused connections makes twenty lines a minute and then one that says how many went unsaid.
+class WebListener::Notes
+{
+public:
+    void say(const QString& line)
+    {
+        if (!m_window.isValid() || m_window.elapsed() > 60000) {
+            if (m_unsaid > 0)
+                Log(QStringLiteral("Web - %1 more such lines in the last minute were left out").arg(m_unsaid));
+            m_window.start();
+            m_said = 0;
+            m_unsaid = 0;
+        }
+        if (++m_said <= 20)
+            Log(line);
+        else
+            ++m_unsaid;
+    }
+
+private:
+    QElapsedTimer m_window;
+    int m_said = 0;
+    int m_unsaid = 0;
+};
+
 WebListener::WebListener(Limits limits, QObject* parent)
     : QTcpServer(parent)
     , m_limits(limits)
+    , m_notes(std::make_shared<Notes>())
 {
     setMaxPendingConnections(m_limits.total);
 }
@@ -84,10 +110,10 @@ void WebListener::incomingConnection(qintptr descriptor)
     }
     const QString peer = peerKey(*socket);
     if (m_total >= m_limits.total || m_perPeer.value(peer) >= m_limits.perPeer) {
-        Log(QStringLiteral("Web - refused a connection from %1: %2")
-                .arg(shownPeer(*socket),
-                    m_total >= m_limits.total ? QStringLiteral("%1 connections are open").arg(m_total)
-                                              : QStringLiteral("it has %1 open").arg(m_limits.perPeer)));
+        m_notes->say(QStringLiteral("Web - refused a connection from %1: %2")
+                         .arg(shownPeer(*socket),
+                             m_total >= m_limits.total ? QStringLiteral("%1 connections are open").arg(m_total)
+                                                       : QStringLiteral("it has %1 open").arg(m_limits.perPeer)));
         socket->abort();
         delete socket;
         return;
@@ -101,8 +127,8 @@ void WebListener::incomingConnection(qintptr descriptor)
     }
     tls->setSslConfiguration(*m_tls);
     connect(tls, &QSslSocket::encrypted, this, [this, tls] { addPendingConnection(tls); });
-    connect(tls, &QSslSocket::sslErrors, tls, [tls] {
-        Log(QStringLiteral("Web - a TLS handshake from %1 failed").arg(shownPeer(*tls)));
+    connect(tls, &QSslSocket::sslErrors, tls, [tls, notes = m_notes] {
+        notes->say(QStringLiteral("Web - a TLS handshake from %1 failed").arg(shownPeer(*tls)));
         tls->abort();
     });
     tls->startServerEncryption();
@@ -128,18 +154,19 @@ void WebListener::guard(QTcpSocket* socket) const
     deadline->setInterval(m_limits.deadlineMs);
     auto received = std::make_shared<qint64>(0);
     const qint64 most = m_limits.maxRequestBytes;
-    connect(deadline, &QTimer::timeout, socket, [socket] {
-        Log(QStringLiteral("Web - closed a connection from %1: no whole request in time").arg(shownPeer(*socket)));
+    connect(deadline, &QTimer::timeout, socket, [socket, notes = m_notes] {
+        notes->say(
+            QStringLiteral("Web - closed a connection from %1: no whole request in time").arg(shownPeer(*socket)));
         socket->abort();
         socket->deleteLater();
     });
-    connect(socket, &QTcpSocket::readyRead, socket, [socket, received, most] {
+    connect(socket, &QTcpSocket::readyRead, socket, [socket, received, most, notes = m_notes] {
         *received += socket->bytesAvailable();
         if (*received <= most)
             return;
-        Log(QStringLiteral("Web - closed a connection from %1: a request longer than %2 bytes")
-                .arg(shownPeer(*socket))
-                .arg(most));
+        notes->say(QStringLiteral("Web - closed a connection from %1: a request longer than %2 bytes")
+                       .arg(shownPeer(*socket))
+                       .arg(most));
         socket->abort();
         socket->deleteLater();
     });

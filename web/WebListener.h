@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QSslConfiguration>
 #include <QTcpServer>
+#include <memory>
 #include <optional>
 
 class QTcpSocket;
@@ -47,7 +48,9 @@ private:
     void admit(QTcpSocket* socket, const QString& peer);
     void guard(QTcpSocket* socket) const;
 
+    class Notes;
     Limits m_limits;
+    std::shared_ptr<Notes> m_notes; // shared with the sockets' handlers, which may outlive the listener
     std::optional<QSslConfiguration> m_tls;
     QHash<QString, int> m_perPeer;
     int m_total = 0;
