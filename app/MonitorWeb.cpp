@@ -36,7 +36,20 @@ public:
     explicit Host(MonitorCore& core)
         : m_core(core)
     { }
-    const DeviceTable& devices() const override { return m_core.devices(); }
+    QList<const DeviceRecord*> devices() const override
+    {
+        const DeviceTable& table = m_core.devices();
+        QList<const DeviceRecord*> all;
+        all.reserve(table.DeviceCount);
+        for (qint32 i = 0; i < table.DeviceCount; ++i)
+            all.append(&table[i]);
+        return all;
+    }
+    const DeviceRecord* find(const QString& mac) const override
+    {
+        const qint32 slot = m_core.devices().indexOfMac(mac);
+        return slot < 0 ? nullptr : &m_core.devices()[slot];
+    }
     QString vendorName(const QString& mac) const override { return m_core.vendorName(mac); }
     QString history(const QString& mac) const override
     {

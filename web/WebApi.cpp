@@ -132,12 +132,11 @@ QJsonObject WebApi::deviceObject(const DeviceRecord& d) const
 
 QJsonObject WebApi::eventObject(const DeviceEvent& event) const
 {
-    const DeviceTable& devices = m_host.devices();
-    const qint32 slot = devices.indexOfMac(event.mac);
-    const bool gone = event.kind == DeviceEvent::Kind::Removed || !devices.isValid(slot);
+    const DeviceRecord* d = m_host.find(event.mac);
+    const bool gone = event.kind == DeviceEvent::Kind::Removed || !d;
     return QJsonObject {{QStringLiteral("kind"), kindWord(event.kind)}, {QStringLiteral("mac"), event.mac},
         {QStringLiteral("time"), when(event.time)},
-        {QStringLiteral("device"), gone ? QJsonValue() : QJsonValue(deviceObject(devices[slot]))}};
+        {QStringLiteral("device"), gone ? QJsonValue() : QJsonValue(deviceObject(*d))}};
 }
 
 void WebApi::remember(const QJsonObject& event)
@@ -147,10 +146,16 @@ void WebApi::remember(const QJsonObject& event)
         m_recent.removeFirst();
 }
 
-qint32 WebApi::slotOf(const QString& mac) const
+const DeviceRecord* WebApi::named(const QString& mac, WebReply& refusal) const
 {
     const QString normal = DeviceExport::normalisedMac(mac);
-    return normal.isEmpty() ? -2 : m_host.devices().indexOfMac(normal);
+    const DeviceRecord* d = normal.isEmpty() ? nullptr : m_host.find(normal);
+    if (normal.isEmpty())
+        refusal = error(
+            400, QStringLiteral("that is not a MAC address (six bytes in hexadecimal, such as 00:0c:29:12:34:56)"));
+    else if (!d)
+        refusal = error(404, QStringLiteral("no device has that MAC address"));
+    return d;
 }
 
 WebReply WebApi::handle(const WebRequest& request) const
@@ -184,41 +189,38 @@ WebReply WebApi::handle(const WebRequest& request) const
 WebReply WebApi::devices() const
 {
     QJsonArray array;
-    const DeviceTable& table = m_host.devices();
-    for (qint32 i = 0; i < table.DeviceCount; ++i)
-        array.append(deviceObject(table[i]));
+    for (const DeviceRecord* d : m_host.devices())
+        array.append(deviceObject(*d));
     return json(array);
 }
 
 WebReply WebApi::summary() const
 {
-    const DeviceTable& table = m_host.devices();
+    const QList<const DeviceRecord*> all = m_host.devices();
     int online = 0;
     int intrudersOnline = 0;
     int waiting = 0;
-    for (qint32 i = 0; i < table.DeviceCount; ++i) {
-        online += table[i].isOnline() ? 1 : 0;
-        intrudersOnline += table[i].isOnline() && table[i].Intruder ? 1 : 0;
-        waiting += table[i].NewDevice ? 1 : 0;
+    for (const DeviceRecord* d : all) {
+        online += d->isOnline() ? 1 : 0;
+        intrudersOnline += d->isOnline() && d->Intruder ? 1 : 0;
+        waiting += d->NewDevice ? 1 : 0;
     }
     QJsonArray recent;
     // Newest first.
     for (const QJsonObject& e : m_recent)
         recent.prepend(e);
-    return json(QJsonObject {{QStringLiteral("devices"), table.DeviceCount}, {QStringLiteral("online"), online},
+    return json(QJsonObject {{QStringLiteral("devices"), int(all.size())}, {QStringLiteral("online"), online},
         {QStringLiteral("intruders_online"), intrudersOnline}, {QStringLiteral("waiting"), waiting},
         {QStringLiteral("recent"), recent}});
 }
 
 WebReply WebApi::device(const QString& mac) const
 {
-    const qint32 slot = slotOf(mac);
-    if (slot == -2)
-        return error(
-            400, QStringLiteral("that is not a MAC address (six bytes in hexadecimal, such as 00:0c:29:12:34:56)"));
-    if (slot < 0)
-        return error(404, QStringLiteral("no device has that MAC address"));
-    const DeviceRecord& d = m_host.devices()[slot];
+    WebReply refusal;
+    const DeviceRecord* found = named(mac, refusal);
+    if (!found)
+        return refusal;
+    const DeviceRecord& d = *found;
     QJsonObject object = deviceObject(d);
     QJsonArray lines;
     for (QString line : m_host.history(d.MacAddress).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
@@ -244,12 +246,10 @@ WebReply WebApi::action(const QString& mac, const QString& verb, const QByteArra
     using Action = WebHost::Action;
     if (body.size() > MaxBodyBytes)
         return error(413, QStringLiteral("the body is longer than %1 bytes").arg(MaxBodyBytes));
-    const qint32 slot = slotOf(mac);
-    if (slot == -2)
-        return error(
-            400, QStringLiteral("that is not a MAC address (six bytes in hexadecimal, such as 00:0c:29:12:34:56)"));
-    if (slot < 0)
-        return error(404, QStringLiteral("no device has that MAC address"));
+    WebReply refusal;
+    const DeviceRecord* found = named(mac, refusal);
+    if (!found)
+        return refusal;
     const std::optional<QJsonObject> args = bodyObject(body);
     if (!args)
         return error(400, QStringLiteral("the body is no JSON object"));
@@ -278,13 +278,12 @@ WebReply WebApi::action(const QString& mac, const QString& verb, const QByteArra
     } else {
         return error(404, QStringLiteral("no such action (ack, move, rename, watch, remove)"));
     }
-    const QString deviceMac = m_host.devices()[slot].MacAddress;
+    const QString deviceMac = found->MacAddress;
     const WebHost::Result result = m_host.act(deviceMac, act, argument);
     if (result.outcome == WebHost::Outcome::Refused)
         return error(act == Action::Remove ? 409 : 400, result.reason);
     QJsonObject answer {{QStringLiteral("changed"), result.outcome == WebHost::Outcome::Changed}};
-    const qint32 now = m_host.devices().indexOfMac(deviceMac);
-    if (act != Action::Remove && m_host.devices().isValid(now))
-        answer.insert(QStringLiteral("device"), deviceObject(m_host.devices()[now]));
+    if (const DeviceRecord* now = m_host.find(deviceMac); act != Action::Remove && now)
+        answer.insert(QStringLiteral("device"), deviceObject(*now));
     return json(answer);
 }

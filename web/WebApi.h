@@ -61,7 +61,8 @@ private:
     WebReply device(const QString& mac) const;
     WebReply summary() const;
     WebReply action(const QString& mac, const QString& verb, const QByteArray& body) const;
-    qint32 slotOf(const QString& mac) const;
+    // The device a MAC in a path names, or nullptr with the refusal (no MAC, or no such device).
+    const DeviceRecord* named(const QString& mac, WebReply& refusal) const;
 
     WebHost& m_host;
     QByteArray m_token;

@@ -6,7 +6,7 @@
 #include <QList>
 #include <QString>
 
-class DeviceTable;
+struct DeviceRecord;
 
 // What the web page needs of the running monitor. The monitor's core provides it (app/MonitorWeb.cpp), so the
 // web folder stays below the app layer and the actions go through the same DeviceActions as the window's, ctl's
@@ -23,11 +23,13 @@ public:
     };
 
     virtual ~WebHost() = default;
-    virtual const DeviceTable& devices() const = 0;
+    // Every device in the store's order, and one by its MAC (in the store's form) or nullptr.
+    virtual QList<const DeviceRecord*> devices() const = 0;
+    virtual const DeviceRecord* find(const QString& mac) const = 0;
     virtual QString vendorName(const QString& mac) const = 0;
     // The device's history as its file holds it ("time<TAB>event" lines), empty when it has none.
     virtual QString history(const QString& mac) const = 0;
     virtual QList<PresenceInterval> intervals(const QString& mac, const QDateTime& from, const QDateTime& to) const = 0;
-    // The argument is the new name (Rename) or the watch word (Watch); the MAC names a device in devices().
+    // The argument is the new name (Rename) or the watch word (Watch); the MAC names a device find() knows.
     virtual Result act(const QString& mac, Action action, const QString& argument) = 0;
 };

@@ -16,7 +16,18 @@ struct TableHost final : WebHost
 {
     DeviceTable table;
     int changes = 0;
-    const DeviceTable& devices() const override { return table; }
+    QList<const DeviceRecord*> devices() const override
+    {
+        QList<const DeviceRecord*> all;
+        for (qint32 i = 0; i < table.DeviceCount; ++i)
+            all.append(&table[i]);
+        return all;
+    }
+    const DeviceRecord* find(const QString& mac) const override
+    {
+        const qint32 slot = table.indexOfMac(mac);
+        return slot < 0 ? nullptr : &table[slot];
+    }
     QString vendorName(const QString&) const override { return QStringLiteral("Vendor"); }
     QString history(const QString&) const override { return QStringLiteral("2026-12-05T22:00:00+00:00\tConnected"); }
     QList<PresenceInterval> intervals(const QString&, const QDateTime&, const QDateTime&) const override { return {}; }

@@ -86,7 +86,18 @@ Answer ask(quint16 port, const QByteArray& method, const QByteArray& path, const
 struct TableHost final : WebHost
 {
     DeviceTable table;
-    const DeviceTable& devices() const override { return table; }
+    QList<const DeviceRecord*> devices() const override
+    {
+        QList<const DeviceRecord*> all;
+        for (qint32 i = 0; i < table.DeviceCount; ++i)
+            all.append(&table[i]);
+        return all;
+    }
+    const DeviceRecord* find(const QString& mac) const override
+    {
+        const qint32 slot = table.indexOfMac(mac);
+        return slot < 0 ? nullptr : &table[slot];
+    }
     QString vendorName(const QString&) const override { return {}; }
     QString history(const QString&) const override { return {}; }
     QList<PresenceInterval> intervals(const QString&, const QDateTime&, const QDateTime&) const override { return {}; }
