@@ -64,11 +64,12 @@ private Q_SLOTS:
             {QStringLiteral("netns"), QStringLiteral("exec"), lab.ns(), QStringLiteral("/usr/bin/python3"),
                 TestHome::sourceDir() + QStringLiteral("/tests/e2e/web_browser.py"), QStringLiteral("8080"),
                 store + QStringLiteral("web-token"), shots, kDevMac, kJoinMac});
-        // Each step's line, read from the start: the script says each once, in order, or FAIL and why.
-        const auto ok = [&browser](const QString& line, int timeoutMs = 60000) {
+        // Each step's line, read from a cursor taken before the test's own action (the start when there was none):
+        // the script says each once, in order, or FAIL and why.
+        const auto ok = [&browser](const QString& line, qsizetype from = 0, int timeoutMs = 60000) {
             const QString got = browser.waitForLine(
                 QRegularExpression(QStringLiteral("^(") + QRegularExpression::escape(line) + QStringLiteral("|FAIL)")),
-                0, timeoutMs);
+                from, timeoutMs);
             if (got.startsWith(line))
                 return true;
             qWarning("waited for '%s', got '%s'; the browser's errors:\n%s", qPrintable(line), qPrintable(got),
@@ -86,10 +87,11 @@ private Q_SLOTS:
         QVERIFY2(second.err.contains(QStringLiteral("kestrelwatch: --web: 127.0.0.1:8080 is in use")),
             qPrintable(second.err));
         QVERIFY(ok(QStringLiteral("WAIT joined")));
+        const qsizetype beforeJoin = browser.cursor();
         QVERIFY(
             lab.addDevice(QStringLiteral("dev2"), QStringLiteral("198.18.0.11"), QStringLiteral("02:4b:57:00:00:0b")));
         touch(shots + QStringLiteral("/joined"));
-        QVERIFY(ok(QStringLiteral("ok joined without reload")));
+        QVERIFY(ok(QStringLiteral("ok joined without reload"), beforeJoin));
         QVERIFY(ok(QStringLiteral("ok refused without the token")));
         QVERIFY(ok(QStringLiteral("ok markup shown as text")));
         QVERIFY(ok(QStringLiteral("ok moved with the token")));
@@ -104,15 +106,17 @@ private Q_SLOTS:
             qPrintable(listed.out));
         monitor = std::make_unique<Monitor>(store);
         monitor->setExtraArguments(web);
+        const qsizetype beforeRestart = browser.cursor();
         monitor->start(lab.ns());
         QVERIFY(monitor->waitStarted());
         touch(shots + QStringLiteral("/restarted"));
-        QVERIFY(ok(QStringLiteral("WAIT renamed")));
+        QVERIFY(ok(QStringLiteral("WAIT renamed"), beforeRestart));
+        const qsizetype beforeRename = browser.cursor();
         const Run renamed = run(binary(QStringLiteral("kestrelwatch-ctl")),
             {QStringLiteral("--home"), store, QStringLiteral("rename"), kJoinMac, QStringLiteral("After the restart")});
         QCOMPARE(renamed.code, 0);
         touch(shots + QStringLiteral("/renamed"));
-        QVERIFY(ok(QStringLiteral("ok reconnected")));
+        QVERIFY(ok(QStringLiteral("ok reconnected"), beforeRename));
         QTRY_VERIFY_WITH_TIMEOUT(!browser.running(), 30000);
         QCOMPARE(monitor->stop(), 0);
     }
