@@ -120,6 +120,40 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!browser.running(), 30000);
         QCOMPARE(monitor->stop(), 0);
     }
+
+    // On a LAN address every request needs the token, reading too; the page's own files do not (it must load
+    // to ask for it). Asked from a device across the lab's LAN.
+    void offLoopbackEveryRequestNeedsTheToken()
+    {
+        Lab lab(QStringLiteral("kwo"));
+        QVERIFY2(lab.ok(), qPrintable(lab.error()));
+        QVERIFY(
+            lab.addDevice(QStringLiteral("dev1"), QStringLiteral("198.18.0.10"), QStringLiteral("02:4b:57:00:00:0a")));
+        TestHome home;
+        Monitor monitor(home.paths().home);
+        monitor.setExtraArguments({QStringLiteral("--web"), QStringLiteral("198.18.0.2:8080")});
+        monitor.start(lab.ns());
+        QVERIFY(monitor.waitStarted());
+        QVERIFY(!monitor.waitForLine(eventLine(kDevMac, QStringLiteral("Connected")), 0, 3 * kSweepMs).isEmpty());
+        QFile tokenFile(home.paths().home + QStringLiteral("web-token"));
+        QVERIFY(tokenFile.open(QIODevice::ReadOnly));
+        const QString token = QString::fromLatin1(tokenFile.readAll().trimmed());
+        const QString script =
+            QStringLiteral("import sys, urllib.request, urllib.error\n"
+                           "def status(path, token=None):\n"
+                           "    r = urllib.request.Request('http://198.18.0.2:8080' + path)\n"
+                           "    if token: r.add_header('Authorization', 'Bearer ' + token)\n"
+                           "    try: return urllib.request.urlopen(r, timeout=10).status\n"
+                           "    except urllib.error.HTTPError as e: return e.code\n"
+                           "t = sys.argv[1]\n"
+                           "print(status('/'), status('/app.js'), status('/api/devices'), status('/api/summary'),"
+                           " status('/api/devices', t), status('/api/devices', t[:-1] + 'x'))\n");
+        const Run asked =
+            lab.exec({QStringLiteral("/usr/bin/python3"), QStringLiteral("-c"), script, token}, QStringLiteral("dev1"));
+        QVERIFY2(asked.code == 0, qPrintable(asked.err));
+        QCOMPARE(asked.out.trimmed(), QStringLiteral("200 200 401 401 200 401"));
+        QCOMPARE(monitor.stop(), 0);
+    }
 };
 
 KW_TEST_GUILESS_MAIN(TestWebLan)
