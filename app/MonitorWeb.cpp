@@ -108,7 +108,7 @@ const MonitorWeb::CommandLine& MonitorWeb::commandLine()
     return given();
 }
 
-std::optional<WebEndpoint> MonitorWeb::wanted()
+std::optional<WebEndpoint> MonitorWeb::wanted(bool sayWhy)
 {
     if (given().web)
         return given().web;
@@ -116,7 +116,7 @@ std::optional<WebEndpoint> MonitorWeb::wanted()
     if (listen.isEmpty())
         return std::nullopt;
     auto where = WebEndpoint::parse(listen);
-    if (!where)
+    if (!where && sayWhy)
         Log(QStringLiteral("Web - WebListen '%1' is no ADDRESS:PORT or PORT; no web page is served")
                 .arg(listen.left(64)));
     return where;
@@ -131,7 +131,7 @@ MonitorWeb::~MonitorWeb() = default;
 
 QString MonitorWeb::start()
 {
-    const std::optional<WebEndpoint> where = wanted();
+    const std::optional<WebEndpoint> where = wanted(true);
     if (!where)
         return {};
     WebServer::Options options;

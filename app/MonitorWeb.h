@@ -31,8 +31,8 @@ public:
     MonitorWeb& operator=(const MonitorWeb&) = delete;
 
     // Where the page is to be served: --web, else WebListen (a port alone means 127.0.0.1); nullopt when off.
-    // A WebListen that is no address is logged and serves nothing.
-    static std::optional<WebEndpoint> wanted();
+    // A WebListen that is no address serves nothing (sayWhy: with a log line).
+    static std::optional<WebEndpoint> wanted(bool sayWhy = false);
     // Starts the server; empty, or why it does not serve (the address in use, an unreadable certificate).
     QString start();
     WebServer* server() { return m_server.get(); }
