@@ -420,6 +420,21 @@ private Q_SLOTS:
         QCOMPARE(ask(rig.port(), "GET", "/api/summary").status, 0);
     }
 
+    // A WebListen that names no place serves nothing and says why, once.
+    void unusableWebListen()
+    {
+        Rig rig([] {
+            MonitorWeb::setCommandLine({});
+            modRegistry::WriteString(
+                modRegistry::ProductKey, Keys::General, QStringLiteral("WebListen"), QStringLiteral("all of them"));
+        });
+        QVERIFY(!rig.core.web()->server());
+        // The monitor's own debug log holds it (the core installs it as the process's log).
+        const QString said = rig.core.debugLog().text();
+        QCOMPARE(
+            said.count(QStringLiteral("WebListen 'all of them' is no ADDRESS:PORT or PORT; no web page is served")), 1);
+    }
+
     // The token: made once, private, kept across loads, replaced by renew; ctl prints the kept one.
     void token()
     {
