@@ -200,6 +200,8 @@
     state.selected = mac;
     render();
     await showDetails(mac);
+    // On a phone the details stand above the lists: bring them into view.
+    if (state.selected === mac && matchMedia("(max-width: 760px)").matches) $("details").scrollIntoView({ block: "start" });
   }
   async function showDetails(mac) {
     const answer = await api("/api/devices/" + encodeURIComponent(mac));
@@ -406,6 +408,9 @@
       });
     }
     $("token-button").addEventListener("click", () => askToken());
+    document.addEventListener("keydown", (e) => {
+      if (e.key === "Escape" && !$("details").hidden && !$("token-dialog").open) $("details-close").click();
+    });
     $("token-cancel").addEventListener("click", () => $("token-dialog").close());
     $("token-form").addEventListener("submit", () => {
       const value = $("token-input").value.trim();
