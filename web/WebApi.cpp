@@ -175,7 +175,7 @@ WebReply WebApi::handle(const WebRequest& request) const
         refused.allow = wanted;
         return refused;
     }
-    if ((change || !m_openReading) && !authorized(request.authorization))
+    if ((change || !readsOpenTo(request)) && !authorized(request.authorization))
         return error(401,
             QStringLiteral(
                 "this needs the web token (Authorization: Bearer TOKEN); kestrelwatch-ctl web-token prints it"));

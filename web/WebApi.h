@@ -17,6 +17,9 @@ struct WebRequest
     QString path; // decoded, without the query
     QByteArray authorization; // the Authorization header's value
     QByteArray body;
+    // Whether a proxy says it passed the request on (Forwarded, X-Forwarded-For, X-Real-IP): then the peer's
+    // loopback address is the proxy's, not the reader's, and reading needs the token too.
+    bool forwarded = false;
 };
 
 struct WebReply
@@ -43,6 +46,8 @@ public:
     // Whether a request carries the token ("Bearer TOKEN"), compared in constant time.
     bool authorized(const QByteArray& authorization) const;
     bool openReading() const { return m_openReading; }
+    // Whether a read needs no token here: on loopback, unless a proxy passed it on.
+    bool readsOpenTo(const WebRequest& request) const { return m_openReading && !request.forwarded; }
 
     // The device as every API answer and the event stream show it.
     QJsonObject deviceObject(const DeviceRecord& d) const;

@@ -115,12 +115,15 @@ bool WebServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* soc
     const QByteArray method = methodText(request.method());
     const QString path = request.url().path();
     qsizetype headBytes = 0;
-    QByteArray authorization;
+    WebRequest asked {method, path, {}, {}};
     for (const auto& [name, value] : request.headers()) {
         headBytes += name.size() + value.size() + 4;
         if (name.compare("authorization", Qt::CaseInsensitive) == 0)
-            authorization = value;
+            asked.authorization = value;
+        for (const char* proxied : {"forwarded", "x-forwarded-for", "x-real-ip"})
+            asked.forwarded = asked.forwarded || name.compare(proxied, Qt::CaseInsensitive) == 0;
     }
+    const bool reads = m_api && (m_api->readsOpenTo(asked) || m_api->authorized(asked.authorization));
     WebReply reply;
     if (headBytes > MaxHeadBytes) {
         reply = WebApi::error(431, QStringLiteral("the request's headers are longer than %1 bytes").arg(MaxHeadBytes));
@@ -128,7 +131,7 @@ bool WebServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* soc
         if (method != "GET") {
             reply = WebApi::error(405, QStringLiteral("GET only"));
             reply.allow = "GET";
-        } else if (m_api && !m_api->openReading() && !m_api->authorized(authorization)) {
+        } else if (m_api && !reads) {
             reply = WebApi::error(401, QStringLiteral("this needs the web token (Authorization: Bearer TOKEN)"));
         } else {
             reply.type = "text/plain; version=0.0.4; charset=utf-8";
@@ -137,13 +140,14 @@ bool WebServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* soc
     } else if (!m_api) {
         reply = WebApi::error(404, QStringLiteral("not found; the figures are at /metrics"));
     } else if (path == QLatin1String("/api/events")) {
-        if (method == "GET" && (m_api->openReading() || m_api->authorized(authorization))) {
+        if (method == "GET" && reads) {
             openStream(socket);
             return true;
         }
         reply = WebApi::error(method == "GET" ? 401 : 405, QStringLiteral("the events need GET and, here, the token"));
     } else if (path.startsWith(QLatin1String("/api/"))) {
-        reply = m_api->handle(WebRequest {method, path, authorization, request.body()});
+        asked.body = request.body();
+        reply = m_api->handle(asked);
     } else if (const WebFiles::File* file = m_files->find(path); file && method == "GET") {
         reply.type = file->type;
         reply.body = file->body;
@@ -176,7 +180,8 @@ void WebServer::openStream(QTcpSocket* socket)
 {
     // Each stream starts by naming this run of the monitor: a page that sees another name after reconnecting
     // knows the monitor restarted and reads the devices again.
-    socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/event-stream\r\n" + kCommonHeaders
+    // A reverse proxy such as nginx passes the stream on at once when told so.
+    socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/event-stream\r\nX-Accel-Buffering: no\r\n" + kCommonHeaders
         + "Connection: close\r\n\r\nretry: 2000\nevent: hello\ndata: {\"run\":\"" + m_startId + "\"}\n\n");
     // Events are small and must not wait for an acknowledgement of the one before (Nagle's delay).
     socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);

@@ -59,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static const QByteArray token = "0123456789abcdef0123456789abcdef0123456789a";
     const auto [head, body] = fuzz::split(data, size);
     const QList<QByteArray> words = head.split('\n');
-    WebRequest request {words.value(0), QString::fromUtf8(words.value(1)), words.value(2), body};
+    WebRequest request {words.value(0), QString::fromUtf8(words.value(1)), words.value(2), body, words.size() > 3};
     const int before = host.changes;
     for (const bool open : {true, false}) {
         const WebReply reply = WebApi(host, token, open).handle(request);

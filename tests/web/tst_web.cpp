@@ -290,6 +290,9 @@ private Q_SLOTS:
                 QCOMPARE(api.handle({"GET", QString::fromLatin1(path), "Bearer " + token.left(31) + 'X', {}}).status,
                     open ? 200 : 401);
             }
+            // Through a proxy on this machine the reader is elsewhere.
+            QCOMPARE(api.handle({"GET", QStringLiteral("/api/devices"), {}, {}, true}).status, 401);
+            QCOMPARE(api.handle({"GET", QStringLiteral("/api/devices"), "Bearer " + token, {}, true}).status, 200);
             QCOMPARE(api.handle({"POST", QStringLiteral("/api/devices/000c29123456/ack"), {}, {}}).status, 401);
             QCOMPARE(api.handle({"POST", QStringLiteral("/api/devices/000c29123456/ack"), "Basic " + token, {}}).status,
                 401);
