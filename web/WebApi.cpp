@@ -108,6 +108,23 @@ bool WebApi::authorized(const QByteArray& authorization) const
     return differ == 0;
 }
 
+bool WebApi::loopbackHost(const QByteArray& host)
+{
+    // "localhost", "127.0.0.1", "[::1]", each with or without its port.
+    QByteArray name = host.trimmed().toLower();
+    const qsizetype colon = name.lastIndexOf(':');
+    if (colon >= 0 && name.indexOf(']') < colon)
+        name.truncate(colon);
+    if (name == "localhost" || name == "[::1]")
+        return true;
+    return QHostAddress(QString::fromLatin1(name)).isLoopback() && name.startsWith("127.");
+}
+
+bool WebApi::readsOpenTo(const WebRequest& request) const
+{
+    return m_openReading && !request.forwarded && loopbackHost(request.host);
+}
+
 QString WebApi::loggedPath(const QString& path)
 {
     QStringList parts = path.split(QLatin1Char('/'));

@@ -20,6 +20,9 @@ struct WebRequest
     // Whether a proxy says it passed the request on (Forwarded, X-Forwarded-For, X-Real-IP): then the peer's
     // loopback address is the proxy's, not the reader's, and reading needs the token too.
     bool forwarded = false;
+    // The Host header: a page of another site whose name was made to point at 127.0.0.1 (DNS rebinding) names
+    // its own host there, so only a loopback name or address reads without the token.
+    QByteArray host = "127.0.0.1";
 };
 
 struct WebReply
@@ -46,8 +49,9 @@ public:
     // Whether a request carries the token ("Bearer TOKEN"), compared in constant time.
     bool authorized(const QByteArray& authorization) const;
     bool openReading() const { return m_openReading; }
-    // Whether a read needs no token here: on loopback, unless a proxy passed it on.
-    bool readsOpenTo(const WebRequest& request) const { return m_openReading && !request.forwarded; }
+    // Whether a read needs no token here: on loopback, asked for by a loopback name, and not passed on by a proxy.
+    bool readsOpenTo(const WebRequest& request) const;
+    static bool loopbackHost(const QByteArray& host);
 
     // The device as every API answer and the event stream show it.
     QJsonObject deviceObject(const DeviceRecord& d) const;

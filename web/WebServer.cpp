@@ -115,11 +115,13 @@ bool WebServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* soc
     const QByteArray method = methodText(request.method());
     const QString path = request.url().path();
     qsizetype headBytes = 0;
-    WebRequest asked {method, path, {}, {}};
+    WebRequest asked {method, path, {}, {}, false, {}};
     for (const auto& [name, value] : request.headers()) {
         headBytes += name.size() + value.size() + 4;
         if (name.compare("authorization", Qt::CaseInsensitive) == 0)
             asked.authorization = value;
+        if (name.compare("host", Qt::CaseInsensitive) == 0)
+            asked.host = value;
         for (const char* proxied : {"forwarded", "x-forwarded-for", "x-real-ip"})
             asked.forwarded = asked.forwarded || name.compare(proxied, Qt::CaseInsensitive) == 0;
     }

@@ -290,6 +290,14 @@ private Q_SLOTS:
                 QCOMPARE(api.handle({"GET", QString::fromLatin1(path), "Bearer " + token.left(31) + 'X', {}}).status,
                     open ? 200 : 401);
             }
+            // A site whose name was pointed at 127.0.0.1 names its own host: it reads nothing.
+            WebRequest rebound {"GET", QStringLiteral("/api/devices"), {}, {}};
+            rebound.host = "attacker.example:8080";
+            QCOMPARE(api.handle(rebound).status, 401);
+            for (const char* host : {"localhost:8080", "127.0.0.1", "[::1]:80", "LOCALHOST"}) {
+                rebound.host = host;
+                QCOMPARE(api.handle(rebound).status, open ? 200 : 401);
+            }
             // Through a proxy on this machine the reader is elsewhere.
             QCOMPARE(api.handle({"GET", QStringLiteral("/api/devices"), {}, {}, true}).status, 401);
             QCOMPARE(api.handle({"GET", QStringLiteral("/api/devices"), "Bearer " + token, {}, true}).status, 200);
@@ -307,7 +315,7 @@ private Q_SLOTS:
         QTcpSocket stream;
         stream.connectToHost(QHostAddress::LocalHost, rig.port());
         QVERIFY(stream.waitForConnected(5000));
-        stream.write("GET /api/events HTTP/1.1\r\nHost: x\r\nAccept: text/event-stream\r\n\r\n");
+        stream.write("GET /api/events HTTP/1.1\r\nHost: 127.0.0.1\r\nAccept: text/event-stream\r\n\r\n");
         QByteArray got;
         const auto until = [&](const QByteArray& text) {
             for (int i = 0; i < 500 && !got.contains(text); ++i) {
@@ -352,7 +360,7 @@ private Q_SLOTS:
         QTcpSocket stream;
         stream.connectToHost(QHostAddress::LocalHost, port);
         QVERIFY(stream.waitForConnected(5000));
-        stream.write("GET /api/events HTTP/1.1\r\nHost: x\r\n\r\n");
+        stream.write("GET /api/events HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
         QList<QTcpSocket*> slow;
         for (int i = 0; i < 4; ++i) {
             slow.append(new QTcpSocket(this));
