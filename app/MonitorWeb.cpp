@@ -38,24 +38,15 @@ public:
     { }
     QList<const DeviceRecord*> devices() const override
     {
-        const DeviceTable& table = m_core.devices();
         QList<const DeviceRecord*> all;
-        all.reserve(table.DeviceCount);
-        for (qint32 i = 0; i < table.DeviceCount; ++i)
-            all.append(&table[i]);
+        all.reserve(m_core.devices().size());
+        for (const DeviceRecord& d : std::as_const(m_core.devices()))
+            all.append(&d);
         return all;
     }
-    const DeviceRecord* find(const QString& mac) const override
-    {
-        const qint32 slot = m_core.devices().indexOfMac(mac);
-        return slot < 0 ? nullptr : &m_core.devices()[slot];
-    }
+    const DeviceRecord* find(const QString& mac) const override { return std::as_const(m_core.devices()).find(mac); }
     QString vendorName(const QString& mac) const override { return m_core.vendorName(mac); }
-    QString history(const QString& mac) const override
-    {
-        const qint32 slot = m_core.devices().indexOfMac(mac);
-        return slot < 0 ? QString() : m_core.deviceLog().history(slot);
-    }
+    QString history(const QString& mac) const override { return m_core.deviceLog().history(mac); }
     QList<PresenceInterval> intervals(const QString& mac, const QDateTime& from, const QDateTime& to) const override
     {
         PresenceStore* presence = m_core.presence();
@@ -64,32 +55,32 @@ public:
     Result act(const QString& mac, Action action, const QString& argument) override
     {
         DeviceActions& actions = m_core.actions();
-        const qint32 slot = m_core.devices().indexOfMac(mac);
-        if (slot < 0)
+        const DeviceRecord* device = find(mac);
+        if (!device)
             return {Outcome::Refused, QStringLiteral("no device has that MAC address")};
         const auto changed = [](bool done) { return Result {done ? Outcome::Changed : Outcome::Unchanged, {}}; };
         switch (action) {
         case Action::Acknowledge:
-            return changed(actions.Acknowledge(slot));
+            return changed(actions.Acknowledge(mac));
         case Action::MoveSafe:
-            return changed(actions.MoveToSafe(slot));
+            return changed(actions.MoveToSafe(mac));
         case Action::MoveIntruders:
-            return changed(actions.MoveToIntruders(slot));
+            return changed(actions.MoveToIntruders(mac));
         case Action::Rename: {
             const DeviceText::Name name = DeviceText::filterName(argument);
             if (!name.ok())
                 return {Outcome::Refused, name.refusal};
-            return changed(actions.Rename(slot, name.text));
+            return changed(actions.Rename(mac, name.text));
         }
         case Action::Watch: {
             const auto mode = argument == QLatin1String("none") ? DeviceWatch::None : DeviceWatch::parse(argument);
-            return changed(mode && actions.SetWatch(slot, quint8(*mode)));
+            return changed(mode && actions.SetWatch(mac, quint8(*mode)));
         }
         case Action::Remove:
-            if (!DeviceActions::removable(m_core.devices()[slot]))
+            if (!DeviceActions::removable(*device))
                 return {Outcome::Refused,
                     QStringLiteral("an online device cannot be removed: the next sweep would admit it again")};
-            return changed(actions.Remove(slot));
+            return changed(actions.Remove(mac));
         }
         return changed(false);
     }

@@ -4,7 +4,7 @@
 #include "platform/Clock.h"
 #include "store/DeviceEvent.h"
 #include "store/DeviceKind.h"
-#include "store/DeviceTable.h"
+#include "store/DeviceRecord.h"
 #include "store/DeviceWatch.h"
 #include "web/WebHost.h"
 

@@ -2,7 +2,7 @@
 // Authorization header and the body. Every answer is a JSON object or array with a status the API gives; no
 // change is made without the token; and the listen text and the kernel's socket table parse without a fault.
 #include "FuzzInput.h"
-#include "store/DeviceTable.h"
+#include "store/DeviceStore.h"
 #include "web/WebApi.h"
 #include "web/WebEndpoint.h"
 #include "web/WebHost.h"
@@ -14,20 +14,16 @@ namespace {
 
 struct TableHost final : WebHost
 {
-    DeviceTable table;
+    DeviceStore table;
     int changes = 0;
     QList<const DeviceRecord*> devices() const override
     {
         QList<const DeviceRecord*> all;
-        for (qint32 i = 0; i < table.DeviceCount; ++i)
-            all.append(&table[i]);
+        for (const DeviceRecord& d : table)
+            all.append(&d);
         return all;
     }
-    const DeviceRecord* find(const QString& mac) const override
-    {
-        const qint32 slot = table.indexOfMac(mac);
-        return slot < 0 ? nullptr : &table[slot];
-    }
+    const DeviceRecord* find(const QString& mac) const override { return table.find(mac); }
     QString vendorName(const QString&) const override { return QStringLiteral("Vendor"); }
     QString history(const QString&) const override { return QStringLiteral("2026-12-05T22:00:00+00:00\tConnected"); }
     QList<PresenceInterval> intervals(const QString&, const QDateTime&, const QDateTime&) const override { return {}; }
@@ -48,14 +44,12 @@ void require(bool holds)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static TableHost host = [] {
-        TableHost h;
-        h.table.DeviceCount = 1;
-        h.table.ResizeDeviceTable(1);
-        h.table[0].MacAddress = QStringLiteral("00-0C-29-12-34-56");
-        h.table.macChanged();
-        return h;
-    }();
+    static TableHost host;
+    if (host.table.isEmpty()) {
+        DeviceRecord printer;
+        printer.MacAddress = QStringLiteral("00-0C-29-12-34-56");
+        host.table.append(printer);
+    }
     static const QByteArray token = "0123456789abcdef0123456789abcdef0123456789a";
     const auto [head, body] = fuzz::split(data, size);
     const QList<QByteArray> words = head.split('\n');

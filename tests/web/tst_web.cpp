@@ -11,7 +11,7 @@
 #include "app/MonitorWeb.h"
 #include "engine/frmClient.h"
 #include "platform/Clock.h"
-#include "store/DeviceTable.h"
+#include "store/DeviceStore.h"
 #include "store/Settings.h"
 #include "store/modRegistry.h"
 #include "web/WebHost.h"
@@ -85,19 +85,15 @@ Answer ask(quint16 port, const QByteArray& method, const QByteArray& path, const
 // A host over a plain table, for what needs no monitor: reading rules and the listener's streams.
 struct TableHost final : WebHost
 {
-    DeviceTable table;
+    DeviceStore table;
     QList<const DeviceRecord*> devices() const override
     {
         QList<const DeviceRecord*> all;
-        for (qint32 i = 0; i < table.DeviceCount; ++i)
-            all.append(&table[i]);
+        for (const DeviceRecord& d : table)
+            all.append(&d);
         return all;
     }
-    const DeviceRecord* find(const QString& mac) const override
-    {
-        const qint32 slot = table.indexOfMac(mac);
-        return slot < 0 ? nullptr : &table[slot];
-    }
+    const DeviceRecord* find(const QString& mac) const override { return table.find(mac); }
     QString vendorName(const QString&) const override { return {}; }
     QString history(const QString&) const override { return {}; }
     QList<PresenceInterval> intervals(const QString&, const QDateTime&, const QDateTime&) const override { return {}; }
@@ -149,7 +145,7 @@ struct Rig
         }
         QObject::disconnect(c);
     }
-    const DeviceRecord& device(const QString& mac) { return core.devices()[core.devices().indexOfMac(mac)]; }
+    const DeviceRecord& device(const QString& mac) { return *core.devices().find(mac); }
 };
 
 } // namespace
@@ -245,7 +241,7 @@ private Q_SLOTS:
         rig.fake->addNeighbour(kPrinter, QStringLiteral("198.18.0.12"));
         rig.fake->addNeighbour(kPhone, QStringLiteral("198.18.0.13"));
         rig.sweep();
-        QCOMPARE(rig.core.devices().DeviceCount, 2);
+        QCOMPARE(rig.core.devices().size(), 2);
         LogCapture log;
         const bool wrong = QByteArray(QTest::currentDataTag()).contains("wrong token");
         const QByteArray token = withToken ? rig.token
