@@ -6,6 +6,7 @@
 #include <QString>
 
 class DeviceTable;
+class PresenceStore;
 struct DeviceRecord;
 
 // The user's actions on one device, the same whoever asks (the window, an MQTT command, the command line):
@@ -43,15 +44,33 @@ public:
     // A device whose key another process deleted: its slot closes, with the Removed event, whether or not it
     // is online (the next sweep admits it again, as after a removal in the window).
     void adoptRemoval(qint32 slot);
+    // What another process stored of what the device is (type, model, os, former MACs, note), taken into memory
+    // with the Described event.
+    void adoptFacts(qint32 slot, const DeviceRecord& stored);
     // A device another process stored (an import) that memory lacks: appended, announced as Moved to its list.
     void adoptAdded(const DeviceRecord& record);
+
+    // Where merge finds the device histories ("Devices/") and the presence intervals; without them a merge
+    // carries the stored values only.
+    void setMergeFiles(const QString& devicesDir, PresenceStore* presence);
+    // One device known under two MACs becomes one (DeviceMerge.cpp): newMac's device takes oldMac's name, list,
+    // watch, hand-set type and model, history and presence intervals, and keeps oldMac among its FormerMacs;
+    // oldMac's device is removed (Removed, then Merged). A refusal (a MAC unknown, the same MAC twice, a store
+    // that cannot be written) changes nothing and says why.
+    bool merge(const QString& oldMac, const QString& newMac, QString* refusal = nullptr);
+    // The record newMac's device has after a merge with old (pure: the tests and the window's preview call it).
+    static DeviceRecord merged(const DeviceRecord& old, const DeviceRecord& into);
 
 Q_SIGNALS:
     void deviceEvent(const DeviceEvent& event);
 
 private:
+    void mergeHistories(const QString& oldMac, const DeviceRecord& merged, const QDateTime& now);
+
     void store(qint32 slot, const QString& name, const QString& text);
     DeviceEvent makeEvent(DeviceEvent::Kind kind, qint32 slot) const;
 
     DeviceTable& m_devices;
+    QString m_devicesDir;
+    PresenceStore* m_presence = nullptr;
 };

@@ -159,6 +159,7 @@ void MonitorCore::startEngine(std::unique_ptr<NetPlatform> net, const std::funct
     // Presence is a record of its own: a file it cannot open costs the timelines, not the monitor.
     PresenceStore::OpenResult presence = PresenceStore::open(m_paths.presenceFile(), kwclock::now());
     m_presence = std::move(presence.store);
+    m_actions.setMergeFiles(m_paths.devices(), m_presence.get());
     if (!m_presence)
         Log(QStringLiteral("Startup - ") + presence.error);
     else
@@ -246,6 +247,12 @@ void MonitorCore::applyMqttCommand(qint32 index, const MqttCommand& command)
         done << QStringLiteral("moved to the intruder list");
     if (command.watch && m_actions.SetWatch(index, *command.watch))
         done << QStringLiteral("watch set");
+    // Last: a merge closes the older device's slot.
+    QString refusal;
+    if (command.mergeFrom)
+        done << (m_actions.merge(*command.mergeFrom, mac, &refusal)
+                ? QStringLiteral("merged with ") + *command.mergeFrom
+                : QStringLiteral("not merged: ") + refusal);
     if (done.isEmpty())
         Log(QStringLiteral("MQTT - command for %1 changed nothing").arg(mac));
     else

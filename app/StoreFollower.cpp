@@ -3,6 +3,7 @@
 #include "app/DeviceActions.h"
 #include "platform/DebugSink.h"
 #include "platform/Hive.h"
+#include "store/DeviceFacts.h"
 #include "store/DeviceTable.h"
 #include "store/DeviceWatch.h"
 #include "store/Settings.h"
@@ -52,7 +53,16 @@ DeviceRecord recordOf(const QString& mac, const QList<Hive::Value>& values)
     d.MacType = TextForms::parseByte(valueOf(values, QStringLiteral("Mac_Type"))).value_or(0);
     // A watch that does not read is none, as at loading (which logs it).
     d.Watch = DeviceWatch::parse(valueOf(values, DeviceWatch::Value)).value_or(DeviceWatch::None);
+    DeviceFacts::read(d, [&values](const QString& name) { return valueOf(values, name); });
     return d;
+}
+
+QString factsText(const DeviceRecord& d)
+{
+    QStringList texts;
+    for (const auto& [name, text] : DeviceFacts::values(d))
+        texts << text;
+    return texts.join(QChar(0));
 }
 
 } // namespace
@@ -101,7 +111,7 @@ QHash<QString, StoreFollower::Stored> StoreFollower::readStored(bool clearRemnan
             continue;
         }
         const DeviceRecord d = recordOf(mac, values);
-        stored.insert(mac, Stored {d.FriendlyName, d.Intruder, d.NewDevice, d.Watch});
+        stored.insert(mac, Stored {d.FriendlyName, d.Intruder, d.NewDevice, d.Watch, factsText(d)});
     }
     return stored;
 }
@@ -143,6 +153,9 @@ void StoreFollower::poll()
         const bool newDevice = changed(&Stored::newDevice, d.NewDevice) ? stored.newDevice : d.NewDevice;
         const quint8 watch = changed(&Stored::watch, d.Watch) ? stored.watch : d.Watch;
         m_actions.adoptStored(slot, name, intruder, newDevice, watch);
+        // A hand-set type or model, or the former MACs of a merge, made elsewhere.
+        if (changed(&Stored::facts, factsText(d)))
+            m_actions.adoptFacts(slot, recordOf(it.key(), m_hive.values(devicesKey + QLatin1Char('\\') + it.key())));
     }
     m_seen = now;
 }

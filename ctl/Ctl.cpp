@@ -36,6 +36,9 @@ const char* const kUsage =
     "  watch MAC offline|online|both|none\n"
     "                             which of the device's departures and returns alert every channel\n"
     "  remove MAC                 forget an offline device (its history file stays)\n"
+    "  merge OLD NEW              one device under two MACs: NEW takes OLD's name, list, watch,\n"
+    "                             hand-set type and model, history and presence, and OLD's MAC as a\n"
+    "                             former address; OLD is removed\n"
     "  get NAME                   print a setting (kestrelwatch-ctl(1) lists them)\n"
     "  set NAME VALUE             change a setting\n"
     "  export --format json|csv   every device with its stored values and presence intervals, on stdout\n"
@@ -263,6 +266,36 @@ int importFile(Store& store, const QString& fileName, bool replace)
     return 0;
 }
 
+// The presence file is opened beside a running monitor, as an import opens it: the intervals move in one
+// transaction, and the monitor follows the devices' change within two seconds.
+int mergeDevices(Store& store, const QString& oldMac, const QString& newMac)
+{
+    for (const QString& mac : {oldMac, newMac}) {
+        if (store.find(mac) < 0) {
+            err(QStringLiteral("no device %1 in %2").arg(mac, store.paths().home));
+            return 1;
+        }
+    }
+    std::unique_ptr<PresenceStore> presence;
+    if (QFileInfo::exists(store.paths().presenceFile())) {
+        PresenceStore::OpenResult opened = PresenceStore::openBeside(store.paths().presenceFile());
+        if (!opened.store) {
+            err(opened.error + QStringLiteral("; nothing was merged"));
+            return 1;
+        }
+        presence = std::move(opened.store);
+    }
+    DeviceActions actions(store.devices());
+    actions.setMergeFiles(store.paths().devices(), presence.get());
+    QString refusal;
+    if (!actions.merge(
+            store.devices()[store.find(oldMac)].MacAddress, store.devices()[store.find(newMac)].MacAddress, &refusal)) {
+        err(QStringLiteral("%1 and %2 were not merged: %3").arg(oldMac, newMac, refusal));
+        return 1;
+    }
+    return 0;
+}
+
 } // namespace
 
 int run(const QStringList& arguments, const QString& share)
@@ -299,7 +332,8 @@ int run(const QStringList& arguments, const QString& share)
     };
     static const Shape shapes[] = {{"list", 0, 0, false}, {"history", 1, 1, false}, {"ack", 1, 1, true},
         {"move", 2, 2, true}, {"rename", 2, 2, true}, {"watch", 2, 2, true}, {"remove", 1, 1, true},
-        {"get", 1, 1, false}, {"set", 2, 2, true}, {"export", 0, 0, false}, {"import", 1, 1, true}};
+        {"merge", 2, 2, true}, {"get", 1, 1, false}, {"set", 2, 2, true}, {"export", 0, 0, false},
+        {"import", 1, 1, true}};
     const Shape* shape = nullptr;
     for (const Shape& s : shapes) {
         if (command == QLatin1String(s.name))
@@ -330,10 +364,12 @@ int run(const QStringList& arguments, const QString& share)
         return usageError(QStringLiteral("no setting '%1' (kestrelwatch-ctl(1) lists them)").arg(args.at(0)));
     const bool macCommand = shape->least >= 1 && command != QLatin1String("get") && command != QLatin1String("set")
         && command != QLatin1String("import");
-    if (macCommand && normalisedMac(args.first()).isEmpty())
-        return usageError(QStringLiteral("'%1' is not a MAC address (six bytes in hexadecimal, such as "
-                                         "00:0c:29:12:34:56)")
-                              .arg(args.first()));
+    for (const QString& mac : macCommand ? args.mid(0, command == QLatin1String("merge") ? 2 : 1) : QStringList()) {
+        if (normalisedMac(mac).isEmpty())
+            return usageError(QStringLiteral("'%1' is not a MAC address (six bytes in hexadecimal, such as "
+                                             "00:0c:29:12:34:56)")
+                                  .arg(mac));
+    }
 
     const QString home = parser.value(homeOption);
     if (parser.isSet(homeOption)) {
@@ -359,6 +395,8 @@ int run(const QStringList& arguments, const QString& share)
     }
     if (command == QLatin1String("import"))
         return importFile(store, args.first(), parser.isSet(replaceOption));
+    if (command == QLatin1String("merge"))
+        return mergeDevices(store, normalisedMac(args.at(0)), normalisedMac(args.at(1)));
     return deviceCommand(store, command, args);
 }
 

@@ -43,7 +43,7 @@ void frmClient::dhcpHeard(const HeardDhcp& dhcp)
         const bool settles = dhcp.kind != HeardDhcp::Discover && range >= 0;
         const qint32 index = settles ? heardSighting(mac, ip, range, true, QStringLiteral("DhcpHeard"),
                                  QStringLiteral("a DHCP ") + kindText(dhcp.kind))
-                                     : m_devices.indexOfMac(mac);
+                                     : m_devices.indexOfDevice(mac);
         if (index < 0)
             return;
         const QString current = m_devices[index].HostName;

@@ -80,7 +80,7 @@ void frmClient::harvestRows(const QDateTime& now, const QSet<quint32>& settled)
         if (row.type != NeighbourType::Static && row.type != NeighbourType::Other)
             m_net.deleteNeighbour(row);
 
-        qint32 index = m_devices.indexOfMac(mac);
+        qint32 index = m_devices.indexOfDevice(mac);
         if (index < 0) {
             const qint32 before = m_devices.DeviceCount;
             AddNewMacEntry(mac, ip, row.type);

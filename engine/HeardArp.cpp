@@ -44,7 +44,7 @@ qint32 frmClient::rangeOf(const std::array<quint8, 4>& ip) const
 qint32 frmClient::heardSighting(
     const QString& mac, const QString& ip, qint32 range, bool mayAdmit, const QString& source, const QString& what)
 {
-    qint32 index = m_devices.indexOfMac(mac);
+    qint32 index = m_devices.indexOfDevice(mac);
     bool cameOnline = true;
     if (index < 0) {
         if (!mayAdmit)

@@ -26,7 +26,7 @@ QList<qint32> attachIpv6Neighbours(NetPlatform& net, DeviceTable& devices, const
         if (ip.isMulticast() || ip.isLoopback() || ip == QHostAddress(QHostAddress::AnyIPv6)
             || !isDeviceMac(row.mac, ip.toString()))
             continue;
-        const qint32 index = devices.indexOfMac(AddressText::macText(row.mac));
+        const qint32 index = devices.indexOfDevice(AddressText::macText(row.mac));
         if (index < 0)
             continue;
         const std::pair<bool, QString> address {ip.isLinkLocal(), ip.toString()};

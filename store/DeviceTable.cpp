@@ -29,12 +29,16 @@ void DeviceTable::ResizeDeviceTable(qint32 count)
     // Growing keeps every indexed slot as it was; only a cut below them makes the index stale.
     if (count < m_indexedCount)
         m_indexValid = false;
+    // New slots start empty, without former MACs: only a cut makes the former index stale.
+    if (count < DeviceCount)
+        m_formerValid = false;
 }
 
 void DeviceTable::CopyDeviceRecord(qint32 from, qint32 to)
 {
     m_slots[size_t(to)] = m_slots[size_t(from)];
     m_indexValid = false;
+    m_formerValid = false;
 }
 
 void DeviceTable::removeSlot(qint32 index)
@@ -47,6 +51,7 @@ void DeviceTable::removeSlot(qint32 index)
     // The vacated slot is cleared so that the next admission into it starts from an empty record.
     m_slots[size_t(DeviceCount)] = DeviceRecord::empty();
     m_indexValid = false;
+    m_formerValid = false;
 }
 
 qint32 DeviceTable::indexOfMac(const QString& mac) const
@@ -68,4 +73,22 @@ void DeviceTable::rebuildIndex() const
     m_macIndex.clear();
     m_indexedCount = 0;
     m_indexValid = true;
+}
+
+qint32 DeviceTable::indexOfDevice(const QString& mac) const
+{
+    const qint32 slot = indexOfMac(mac);
+    if (slot >= 0)
+        return slot;
+    // Few devices have former MACs and an unknown MAC is rare, so the index is built only when asked.
+    if (!m_formerValid) {
+        m_formerIndex.clear();
+        for (qint32 i = 0; i < DeviceCount; ++i) {
+            for (const QString& former : m_slots[size_t(i)].FormerMacs)
+                m_formerIndex.insert(former, i);
+        }
+        m_formerValid = true;
+    }
+    const qint32 former = m_formerIndex.value(mac, -1);
+    return former < DeviceCount ? former : -1;
 }

@@ -79,8 +79,15 @@ public:
 
     // The first slot below DeviceCount whose MacAddress equals mac exactly, or -1.
     qint32 indexOfMac(const QString& mac) const;
-    // Call after setting a slot's MacAddress outside ResizeDeviceTable/CopyDeviceRecord/removeSlot.
-    void macChanged() { m_indexValid = false; }
+    // The device a MAC belongs to: the slot carrying it, else the slot that holds it among its FormerMacs (a
+    // device merged into another is that one when its MAC comes back), or -1. What finds devices asks this.
+    qint32 indexOfDevice(const QString& mac) const;
+    // Call after setting a slot's MacAddress or FormerMacs outside ResizeDeviceTable/CopyDeviceRecord/removeSlot.
+    void macChanged()
+    {
+        m_indexValid = false;
+        m_formerValid = false;
+    }
 
 private:
     void rebuildIndex() const;
@@ -89,4 +96,6 @@ private:
     mutable QHash<QString, qint32> m_macIndex;
     mutable bool m_indexValid = false;
     mutable qint32 m_indexedCount = 0;
+    mutable QHash<QString, qint32> m_formerIndex;
+    mutable bool m_formerValid = false;
 };

@@ -2,6 +2,7 @@
 
 #include "platform/DebugSink.h"
 #include "store/Base64Class.h"
+#include "store/DeviceFacts.h"
 #include "store/DeviceTable.h"
 #include "store/DeviceWatch.h"
 #include "store/LiveSettings.h"
@@ -192,6 +193,8 @@ void Load_Registry(
             d.Watch = *mode;
         else
             failed(mac, DeviceWatch::Value, watch);
+        DeviceFacts::read(
+            d, [&key](const QString& name) { return modRegistry::ReadString(modRegistry::ProductKey, key, name); });
         if (loadLog)
             loadLog(i);
     }

@@ -136,6 +136,23 @@ private Q_SLOTS:
         QTest::newRow("remove with no monitor")
             << QStringList {"remove", kPrinter} << false << 0 << "" << printer << "Intruder"
             << "-";
+        QTest::newRow("merge") << QStringList {"merge", kPrinter, "02:aa:00:00:00:0d"} << true << 0 << ""
+                               << Keys::deviceKey(kPhone) << "Friendly_Name"
+                               << "Printer";
+        QTest::newRow("merge keeps the former MAC") << QStringList {"merge", kPrinter, kPhone} << false << 0 << ""
+                                                    << Keys::deviceKey(kPhone) << "Former_MACs" << kPrinter;
+        QTest::newRow("merged device gone")
+            << QStringList {"merge", kPrinter, kPhone} << false << 0 << "" << printer << "Intruder"
+            << "-";
+        QTest::newRow("merge with itself")
+            << QStringList {"merge", kPrinter, "000c29123456"} << false << 1 << "with itself" << printer << "Intruder"
+            << "True";
+        QTest::newRow("merge missing device") << QStringList {"merge", "11:22:33:44:55:66", kPhone} << false << 1
+                                              << "no device" << Keys::deviceKey(kPhone) << "Former_MACs"
+                                              << "";
+        QTest::newRow("merge no MAC") << QStringList {"merge", kPrinter, "phone"} << false << 2 << "not a MAC address"
+                                      << printer << "Intruder"
+                                      << "True";
         QTest::newRow("missing device") << QStringList {"ack", "11:22:33:44:55:66"} << false << 1 << "no device"
                                         << printer << "New_Device"
                                         << "True";
@@ -398,10 +415,17 @@ private Q_SLOTS:
         QCOMPARE(kinds(), QList {DeviceEvent::Kind::Moved});
         QCOMPARE(devices.DeviceCount, 2);
         QCOMPARE(devices[devices.indexOfMac(kPhone)].FriendlyName, QStringLiteral("Phone"));
-        QCOMPARE(ctl(h, {"remove", kPhone}).code, 0);
+        // The phone merged into the printer by the tool: the monitor drops the phone and takes the printer's new
+        // name, list and former MAC, so that the phone's MAC is the printer from now on.
+        QCOMPARE(ctl(h, {"merge", kPhone, kPrinter}).code, 0);
         core.storeFollower()->poll();
-        QCOMPARE(kinds(), QList {DeviceEvent::Kind::Removed});
+        QCOMPARE(kinds(),
+            (QList {DeviceEvent::Kind::Removed, DeviceEvent::Kind::Renamed, DeviceEvent::Kind::Moved,
+                DeviceEvent::Kind::Described}));
         QCOMPARE(devices.indexOfMac(kPhone), -1);
+        QCOMPARE(devices[0].FriendlyName, QStringLiteral("Phone"));
+        QCOMPARE(devices[0].FormerMacs, QStringList {kPhone});
+        QCOMPARE(devices.indexOfDevice(kPhone), 0);
 
         // The printer removed elsewhere while it is online to the monitor (the tool refuses that itself): a write
         // of the engine before the next look leaves a key without its list, which that look clears away.

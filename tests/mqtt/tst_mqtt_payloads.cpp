@@ -43,6 +43,11 @@ private Q_SLOTS:
         QTest::newRow("watch") << QByteArray(R"({"watch":"Offline"})") << "0 - - watch 1";
         QTest::newRow("watch none") << QByteArray(R"({"watch":""})") << "0 - - watch 0";
         QTest::newRow("watch other") << QByteArray(R"({"watch":"always"})") << "error: \"watch\"";
+        QTest::newRow("merge") << QByteArray(R"({"merge_from":"02:aa:00:00:00:0d"})")
+                               << "0 - - merge 02-AA-00-00-00-0D";
+        QTest::newRow("merge a group MAC")
+            << QByteArray(R"({"merge_from":"01-00-5E-00-00-01"})") << "error: \"merge_from\"";
+        QTest::newRow("merge no text") << QByteArray(R"({"merge_from":7})") << "error: \"merge_from\"";
     }
     void command()
     {
@@ -54,7 +59,8 @@ private Q_SLOTS:
                                              .arg(int(c.acknowledge))
                                              .arg(c.safe ? QString::number(int(*c.safe)) : QStringLiteral("-"))
                                              .arg(c.name ? *c.name : QStringLiteral("-"))
-                + (c.watch ? QStringLiteral(" watch %1").arg(*c.watch) : QString());
+                + (c.watch ? QStringLiteral(" watch %1").arg(*c.watch) : QString())
+                + (c.mergeFrom ? QStringLiteral(" merge ") + *c.mergeFrom : QString());
         QVERIFY2(got.startsWith(expected), qPrintable(got));
     }
 
