@@ -44,7 +44,7 @@ public:
     // A device whose key another process deleted: its slot closes, with the Removed event, whether or not it
     // is online (the next sweep admits it again, as after a removal in the window).
     void adoptRemoval(qint32 slot);
-    // What another process stored of what the device is (type, model, os, former MACs, note), taken into memory
+    // What another process stored of what the device is (type, model, os, former MACs), taken into memory
     // with the Described event.
     void adoptFacts(qint32 slot, const DeviceRecord& stored);
     // A device another process stored (an import) that memory lacks: appended, announced as Moved to its list.

@@ -168,6 +168,8 @@ bool DeviceActions::merge(const QString& oldMac, const QString& newMac, QString*
         {DeviceWatch::Value, DeviceWatch::text(DeviceWatch::Mode(result.Watch))},
     };
     values += DeviceFacts::values(result);
+    if (!result.Note.isEmpty())
+        values.append({QStringLiteral("Note"), result.Note});
     // The newer key takes everything and the older one goes in one transaction: a crash leaves both devices
     // as they were or the merged one alone.
     if (!modRegistry::WriteKeys(modRegistry::ProductKey, {{Keys::deviceKey(result.MacAddress), values}},
@@ -206,7 +208,6 @@ void DeviceActions::adoptFacts(qint32 slot, const DeviceRecord& stored)
     d.Os = stored.Os;
     d.OsSource = stored.OsSource;
     d.FormerMacs = stored.FormerMacs;
-    d.Note = stored.Note;
     m_devices.macChanged();
     Q_EMIT deviceEvent(makeEvent(DeviceEvent::Kind::Described, slot));
 }

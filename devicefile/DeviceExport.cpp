@@ -2,6 +2,7 @@
 
 #include "platform/Clock.h"
 #include "platform/Hive.h"
+#include "store/DeviceFacts.h"
 #include "store/DeviceText.h"
 #include "store/MacAddress.h"
 #include "store/Settings.h"
@@ -14,6 +15,7 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QSet>
+#include <tuple>
 
 namespace DeviceExport {
 
@@ -21,8 +23,9 @@ namespace {
 
 const QStringList kColumns {QStringLiteral("mac"), QStringLiteral("address"), QStringLiteral("host_name"),
     QStringLiteral("name"), QStringLiteral("list"), QStringLiteral("new"), QStringLiteral("first_seen"),
-    QStringLiteral("last_online"), QStringLiteral("last_offline"), QStringLiteral("mac_type"),
-    QStringLiteral("intervals")};
+    QStringLiteral("last_online"), QStringLiteral("last_offline"), QStringLiteral("mac_type"), QStringLiteral("type"),
+    QStringLiteral("type_source"), QStringLiteral("model"), QStringLiteral("model_source"), QStringLiteral("os"),
+    QStringLiteral("os_source"), QStringLiteral("former_macs"), QStringLiteral("intervals")};
 // The intervals column of a CSV export: "FROM/TO ADDRESS" (ISO 8601's interval form), ";" between them.
 const QString kIntervalSep = QStringLiteral(";");
 constexpr quint8 kDynamicType = 3; // a neighbour row learnt by ARP
@@ -37,7 +40,47 @@ QStringList fieldsOf(const DeviceRecord& d)
 {
     return {d.MacAddress, d.IpAddress, d.HostName, d.FriendlyName, listText(d.Intruder),
         d.NewDevice ? QStringLiteral("true") : QStringLiteral("false"), isoTime(d.FirstSeen), isoTime(d.LastOnline),
-        isoTime(d.LastOffline), QString::number(d.MacType)};
+        isoTime(d.LastOffline), QString::number(d.MacType), DeviceKind::typeWord(d.Type),
+        DeviceKind::sourceWord(d.TypeSource), d.Model, DeviceKind::sourceWord(d.ModelSource), d.Os,
+        DeviceKind::sourceWord(d.OsSource), d.FormerMacs.join(QLatin1Char(' '))};
+}
+
+// What a device is and its former MACs, as a file gives them; why not, otherwise.
+QString factsOf(const QHash<QString, QString>& values, DeviceRecord& d)
+{
+    const auto source = [&values](const QString& column, FactSource& field) -> QString {
+        const QString word = values.value(column).trimmed();
+        field = DeviceKind::sourceFromWord(word);
+        if (!word.isEmpty() && field == FactSource::None)
+            return QStringLiteral("%1 \"%2\" is none of %3")
+                .arg(column, word.left(40), QStringLiteral("user, mdns, upnp, dhcp, hostname, vendor"));
+        return {};
+    };
+    const QString type = values.value(QStringLiteral("type")).trimmed();
+    d.Type = DeviceKind::typeFromWord(type);
+    if (!type.isEmpty() && d.Type == DeviceType::Unknown && type.compare(QLatin1String("unknown"), Qt::CaseInsensitive))
+        return QStringLiteral("type \"%1\" is none of %2").arg(type.left(40), DeviceKind::typeWords().join(", "));
+    for (const auto& [column, field] : {std::pair {QStringLiteral("model"), &DeviceRecord::Model},
+             std::pair {QStringLiteral("os"), &DeviceRecord::Os}}) {
+        const DeviceText::Name text = DeviceText::filterName(values.value(column));
+        if (!text.ok())
+            return QStringLiteral("%1 refused, it %2").arg(column, text.refusal);
+        d.*field = text.text;
+    }
+    for (const QString& fault : {source(QStringLiteral("type_source"), d.TypeSource),
+             source(QStringLiteral("model_source"), d.ModelSource), source(QStringLiteral("os_source"), d.OsSource)}) {
+        if (!fault.isEmpty())
+            return fault;
+    }
+    for (const QString& text :
+        values.value(QStringLiteral("former_macs")).split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        const QString mac = normalisedMac(text);
+        if (mac.isEmpty() || !MacAddress::isDeviceMac(mac))
+            return QStringLiteral("former MAC \"%1\" is no device's MAC address").arg(text.left(40));
+        if (mac != d.MacAddress && !d.FormerMacs.contains(mac) && d.FormerMacs.size() < DeviceFacts::MaxFormerMacs)
+            d.FormerMacs.append(mac);
+    }
+    return {};
 }
 
 // An interval as a file gives it, checked; why not, otherwise.
@@ -144,7 +187,7 @@ QString recordOf(const QHash<QString, QString>& values, DeviceRecord& d)
         d.MacType = *byte;
     else
         return QStringLiteral("mac_type \"%1\" is no number from 0 to 255").arg(type);
-    return {};
+    return factsOf(values, d);
 }
 
 // The line each device object of a JSON export starts on (objects directly inside the "devices" array), and
@@ -407,22 +450,24 @@ Merged merge(
         }
         if (slot >= 0) {
             keys.append({Keys::deviceKey(devices[slot].MacAddress),
-                {{QStringLiteral("Friendly_Name"), d.FriendlyName},
+                modRegistry::ValueTexts {{QStringLiteral("Friendly_Name"), d.FriendlyName},
                     {QStringLiteral("New_Device"), TextForms::boolText(d.NewDevice)},
-                    {QStringLiteral("Intruder"), TextForms::boolText(d.Intruder)}}});
+                    {QStringLiteral("Intruder"), TextForms::boolText(d.Intruder)}}
+                    + DeviceFacts::values(d)});
             changes.append({slot, d});
             ++merged.replaced;
             continue;
         }
         keys.append({Keys::deviceKey(d.MacAddress),
-            {{QStringLiteral("IP_Address"), d.IpAddress}, {QStringLiteral("Host_Name"), d.HostName},
-                {QStringLiteral("Friendly_Name"), d.FriendlyName},
+            modRegistry::ValueTexts {{QStringLiteral("IP_Address"), d.IpAddress},
+                {QStringLiteral("Host_Name"), d.HostName}, {QStringLiteral("Friendly_Name"), d.FriendlyName},
                 {QStringLiteral("New_Device"), TextForms::boolText(d.NewDevice)},
                 {QStringLiteral("Intruder"), TextForms::boolText(d.Intruder)},
                 {QStringLiteral("First_Seen"), TextForms::dateText(d.FirstSeen)},
                 {QStringLiteral("Last_Online"), TextForms::dateText(d.LastOnline)},
                 {QStringLiteral("Last_Offline"), TextForms::dateText(d.LastOffline)},
-                {QStringLiteral("Mac_Type"), QString::number(d.MacType)}}});
+                {QStringLiteral("Mac_Type"), QString::number(d.MacType)}}
+                + DeviceFacts::values(d)});
         changes.append({-1, d});
         ++merged.added;
     }
@@ -451,6 +496,9 @@ Merged merge(
             devices[slot].FriendlyName = d.FriendlyName;
             devices[slot].NewDevice = d.NewDevice;
             devices[slot].Intruder = d.Intruder;
+            DeviceRecord& to = devices[slot];
+            std::tie(to.Type, to.TypeSource, to.Model, to.ModelSource, to.Os, to.OsSource, to.FormerMacs) =
+                std::tie(d.Type, d.TypeSource, d.Model, d.ModelSource, d.Os, d.OsSource, d.FormerMacs);
         } else if (adopt.added) {
             adopt.added(d);
         } else {

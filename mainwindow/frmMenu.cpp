@@ -51,6 +51,7 @@ Report importFrom(MonitorCore& core, const QString& fileName, bool replace)
     };
     adopt.replaced = [&](qint32 slot, const DeviceRecord& d) {
         actions.adoptStored(slot, d.FriendlyName, d.Intruder, d.NewDevice, devices[slot].Watch);
+        actions.adoptFacts(slot, d);
     };
     const DeviceExport::Merged merged = DeviceExport::merge(devices, parsed.devices, replace, core.presence(), adopt);
     if (!merged.stored)

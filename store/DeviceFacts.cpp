@@ -14,7 +14,6 @@ const QString kModelSource = QStringLiteral("Model_Source");
 const QString kOs = QStringLiteral("OS");
 const QString kOsSource = QStringLiteral("OS_Source");
 const QString kFormerMacs = QStringLiteral("Former_MACs");
-const QString kNote = QStringLiteral("Note");
 } // namespace
 
 namespace DeviceFacts {
@@ -55,7 +54,6 @@ void read(DeviceRecord& d, const std::function<QString(const QString&)>& read)
     d.Os = text(kOs);
     d.OsSource = d.Os.isEmpty() ? FactSource::None : DeviceKind::sourceFromWord(read(kOsSource));
     d.FormerMacs = parseFormerMacs(read(kFormerMacs));
-    d.Note = read(kNote);
 }
 
 modRegistry::ValueTexts values(const DeviceRecord& d)
@@ -68,7 +66,6 @@ modRegistry::ValueTexts values(const DeviceRecord& d)
         {kOs, d.Os},
         {kOsSource, DeviceKind::sourceWord(d.OsSource)},
         {kFormerMacs, formerMacsText(d.FormerMacs)},
-        {kNote, d.Note},
     };
 }
 

@@ -9,7 +9,7 @@
 struct DeviceRecord;
 
 // The stored form of what a device is and was: "Type", "Model", "OS" with their "_Source" values, "Former_MACs"
-// (comma-separated MAC texts, newest first) and "Note". Loading, the store follower and a merge share it.
+// (comma-separated MAC texts, newest first). Loading, the store follower, export and import and a merge share it.
 namespace DeviceFacts {
 
 // At most this many former MACs are kept per device (a phone that rotates daily would grow without end).

@@ -303,6 +303,12 @@ private Q_SLOTS:
             << "line 4: interval 2026-12-05T22:00:00Z to 2026-12-05T21:00:00Z ends before it starts";
         QTest::newRow("CSV interval") << QByteArray("mac,list,intervals\n02-AA-00-00-00-0D,safe,2026-12-05T22:00:00Z\n")
                                       << "line 2: interval \"2026-12-05T22:00:00Z\" is not FROM/TO ADDRESS";
+        QTest::newRow("CSV former MAC") << QByteArray("mac,list,former_macs\n02-AA-00-00-00-0D,safe,02-AA-00-00-00-0E "
+                                                      "ff:ff:ff:ff:ff:ff\n")
+                                        << "line 2: former MAC \"ff:ff:ff:ff:ff:ff\" is no device's MAC";
+        QTest::newRow("JSON type") << head
+                + "{\"mac\": \"02-AA-00-00-00-0D\", \"list\": \"safe\", \"type\": \"toaster\"}\n]}"
+                                   << "line 2: type \"toaster\" is none of unknown, router";
         QTest::newRow("no export") << QByteArray("hello\n") << "line 1: the header";
     }
     void refusedFile()
