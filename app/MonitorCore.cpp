@@ -27,6 +27,7 @@
 #include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QTimer>
 
 const QString MonitorCore::InvalidInstallationMessage = QStringLiteral(
     "Kestrelwatch installation is invalid. Please log on with administrative privilages and re-install Kestrelwatch.");
@@ -152,6 +153,10 @@ void MonitorCore::startEngine(std::unique_ptr<NetPlatform> net, const std::funct
         const qint32 index = m_devices.indexOfMac(mac);
         return index < 0 ? quint8(0) : m_devices[index].Watch;
     });
+    m_alertPolicy->setSafeLookup([this](const QString& mac) {
+        const qint32 index = m_devices.indexOfMac(mac);
+        return index >= 0 && !m_devices[index].Intruder;
+    });
     m_channels =
         std::make_unique<Channels>(m_settings, m_devices, [this](const QString& mac) { return vendorName(mac); });
     m_channels->openQueue(m_paths.home + QStringLiteral("channels.db"));
@@ -177,6 +182,7 @@ void MonitorCore::startEngine(std::unique_ptr<NetPlatform> net, const std::funct
         // A name lookup in flight may name a slot that has moved.
         if (event.kind == DeviceEvent::Kind::Removed)
             m_engine->blnEntryDeleted = true;
+        mergeIfReturning(event);
     });
     // Mail, notifications and the push channels wait for the device's name; MQTT and the front ends' sound
     // and pop-up do not.
@@ -231,6 +237,22 @@ void MonitorCore::onDeviceEvent(QObject* receiver, const std::function<void(cons
 {
     QObject::connect(m_engine.get(), &frmClient::deviceEvent, receiver, handler);
     QObject::connect(&m_actions, &DeviceActions::deviceEvent, receiver, handler);
+}
+
+void MonitorCore::mergeIfReturning(const DeviceEvent& event)
+{
+    const bool likely = event.kind == DeviceEvent::Kind::LikelyReturn
+        || (event.kind == DeviceEvent::Kind::Admitted && !event.earlierMac.isEmpty());
+    if (!likely || !LiveSettings::on(m_settings.chkMergeReturningDevices))
+        return;
+    // After every subscriber has had the event: the merge closes the earlier device's slot.
+    QTimer::singleShot(0, m_engine.get(), [this, earlier = event.earlierMac, mac = event.mac] {
+        QString refusal;
+        if (m_actions.merge(earlier, mac, &refusal))
+            Log(QStringLiteral("Merge - %1 is likely %2 back with a new address; merged, as "
+                               "MergeReturningDevices asks")
+                    .arg(mac, earlier));
+    });
 }
 
 void MonitorCore::applyMqttCommand(qint32 index, const MqttCommand& command)

@@ -1,6 +1,7 @@
 #include "channels/ChannelMessage.h"
 
 #include "notify/AlertPolicy.h"
+#include "store/DeviceDescription.h"
 #include "store/DeviceTable.h"
 
 #include <QJsonDocument>
@@ -46,6 +47,7 @@ QJsonObject Notice::webhookJson() const
 {
     return QJsonObject {{QStringLiteral("kind"), kind}, {QStringLiteral("mac"), mac}, {QStringLiteral("ip"), ip},
         {QStringLiteral("name"), name}, {QStringLiteral("vendor"), vendor}, {QStringLiteral("list"), list},
+        {QStringLiteral("type"), type}, {QStringLiteral("model"), model}, {QStringLiteral("os"), os},
         {QStringLiteral("time"), time.toUTC().toString(Qt::ISODate)}, {QStringLiteral("text"), text}};
 }
 
@@ -70,6 +72,9 @@ std::optional<Notice> Notice::fromStored(const QByteArray& stored)
     n.name = o.value(QStringLiteral("name")).toString();
     n.vendor = o.value(QStringLiteral("vendor")).toString();
     n.list = o.value(QStringLiteral("list")).toString();
+    n.type = o.value(QStringLiteral("type")).toString();
+    n.model = o.value(QStringLiteral("model")).toString();
+    n.os = o.value(QStringLiteral("os")).toString();
     n.time = QDateTime::fromString(o.value(QStringLiteral("time")).toString(), Qt::ISODate);
     n.title = o.value(QStringLiteral("title")).toString();
     n.text = o.value(QStringLiteral("text")).toString();
@@ -97,8 +102,15 @@ Notice Notice::fromAlert(const Alert& alert, const DeviceTable& table, const QSt
         n.ip = d.IpAddress;
         n.name = displayName(d);
         n.list = d.Intruder ? QStringLiteral("intruders") : QStringLiteral("safe");
+        n.type = DeviceKind::typeWord(d.Type);
+        n.model = d.Model;
+        n.os = d.Os;
     }
-    const QString who = n.name.isEmpty() ? n.mac : n.name;
+    // "Unknown Android phone (private address), probably Anna's phone, with a new private address" says more
+    // than "Unknown Device".
+    const QString who = table.isValid(alert.index) && table[alert.index].MacAddress == alert.mac
+        ? DeviceDescription::alertName(table, table[alert.index])
+        : n.mac;
     const QString where = QStringLiteral("%1 (%2, MAC %3%4)")
                               .arg(who, n.ip.isEmpty() ? QStringLiteral("no address") : n.ip, n.mac,
                                   vendor.isEmpty() ? QString() : QStringLiteral(", ") + vendor);
@@ -113,6 +125,11 @@ Notice Notice::fromAlert(const Alert& alert, const DeviceTable& table, const QSt
         n.kind = QStringLiteral("intruder_online");
         n.title = QStringLiteral("An intruder is back online");
         n.text = QStringLiteral("Intruder online: ") + where;
+        break;
+    case Alert::Kind::LikelyReturn:
+        n.kind = QStringLiteral("likely_return");
+        n.title = QStringLiteral("A known device is back with a new private address");
+        n.text = QStringLiteral("New address: ") + where;
         break;
     case Alert::Kind::Watched:
         n.kind = alert.online ? QStringLiteral("online") : QStringLiteral("offline");

@@ -52,6 +52,14 @@ void frmClient::AddNewMacEntry(const QString& mac, const QString& ip, quint8 typ
         device.Intruder = !gateway;
         if (gateway)
             device.FriendlyName = QStringLiteral("Default Gateway");
+        // A DHCP request names the device as it arrives: a likely return is then told with the admission.
+        DeviceRecord probe = device;
+        probe.HostName = m_admissionNames.take(mac);
+        const qint32 earlier = device.NewDevice && !probe.HostName.isEmpty() ? likelyEarlier(probe) : -1;
+        if (earlier >= 0) {
+            device.LikelyReturnOf = m_devices[earlier].MacAddress;
+            m_returnsNoted.insert(mac);
+        }
         const DeviceRecord admitted = device;
 
         // A crash part-way must never leave a key without "Intruder", which would load as a safe device: the
@@ -75,6 +83,11 @@ void frmClient::AddNewMacEntry(const QString& mac, const QString& ip, quint8 typ
         event.address = ip;
         event.intruder = admitted.Intruder;
         event.impersonation = impersonation;
+        if (earlier >= 0) {
+            const DeviceRecord& known = m_devices[earlier];
+            event.earlierMac = known.MacAddress;
+            event.name = known.FriendlyName.isEmpty() ? known.HostName : known.FriendlyName;
+        }
         Q_EMIT deviceEvent(event);
     });
 }

@@ -133,8 +133,11 @@ void frmClient::storeHostName(qint32 d, const QString& host)
     m_devices[d].HostName = host;
     modRegistry::WriteString(
         modRegistry::ProductKey, Keys::deviceKey(m_devices[d].MacAddress), QStringLiteral("Host_Name"), host);
+    // Linked before the name is told: the alerts held for the name then name the earlier device too.
+    const std::optional<DeviceEvent> likely = linkLikelyReturn(d);
     DeviceEvent event = newEvent(DeviceEvent::Kind::NameChanged, d, currentTime());
     event.name = host;
     Q_EMIT deviceEvent(event);
-    notePossibleReturn(d);
+    if (likely)
+        Q_EMIT deviceEvent(*likely);
 }

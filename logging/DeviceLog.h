@@ -29,6 +29,8 @@ public:
 
     // The lines an event adds to its device's history, in order; none for an event the history leaves out.
     static QList<Entry> entries(const DeviceEvent& event);
+    // "Probably Anna's phone, with a new private address (earlier MAC …)": a likely return's line.
+    static QString likelyReturnText(const QString& earlierName, const QString& earlierMac);
     // A history line's beginning: the date text and a tab.
     static QString stamp(const QDateTime& when);
     // Writes an event's lines after what the file holds, an earlier life of the MAC's included.

@@ -10,6 +10,7 @@
 #include "mainwindow/clsMedia.h"
 #include "notify/AlertPolicy.h"
 #include "settings/frmSettings.h"
+#include "store/DeviceDescription.h"
 
 #include <QLineEdit>
 #include <QScopedValueRollback>
@@ -227,7 +228,7 @@ void frmMain::alertNamed(const Alert& alert)
     if (alert.notify && alert.kind == Alert::Kind::Storm)
         desktopNotifier().notify(DesktopNotifier::Topic::Storm, QString(), alert.stormText());
     else if (alert.notify)
-        notifyDesktop(alert.index, alert.kind == Alert::Kind::NewIntruder, alert.impersonation);
+        notifyDesktop(alert.index, alert.kind != Alert::Kind::IntruderOnline, alert.impersonation);
 }
 
 DesktopNotifier& frmMain::desktopNotifier()
@@ -246,7 +247,7 @@ void frmMain::notifyDesktop(qint32 index, bool newIntruder, bool impersonation)
     if (!devices.isValid(index))
         return;
     const DeviceRecord& d = devices[index];
-    const QString name = d.FriendlyName.isEmpty() ? d.HostName : d.FriendlyName;
+    const QString name = DeviceDescription::alertName(devices, d);
     const QString vendor = m_core.vendorName(d.MacAddress);
     using Topic = DesktopNotifier::Topic;
     const Topic topic = !newIntruder ? Topic::IntruderOnline

@@ -83,6 +83,8 @@ QString eventKind(DeviceEvent::Kind kind)
         return QStringLiteral("name");
     case DeviceEvent::Kind::Impersonation:
         return QStringLiteral("warning");
+    case DeviceEvent::Kind::LikelyReturn:
+        return QStringLiteral("likely_return");
     case DeviceEvent::Kind::PossibleReturn:
     case DeviceEvent::Kind::AddressesChanged:
     case DeviceEvent::Kind::Acknowledged:
@@ -90,7 +92,6 @@ QString eventKind(DeviceEvent::Kind kind)
     case DeviceEvent::Kind::Renamed:
     case DeviceEvent::Kind::Removed:
     case DeviceEvent::Kind::Described:
-    case DeviceEvent::Kind::LikelyReturn:
     case DeviceEvent::Kind::Merged:
     case DeviceEvent::Kind::NoteChanged:
         break;
