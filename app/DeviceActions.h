@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/DeviceEvent.h"
+#include "store/DeviceKind.h"
 
 #include <QObject>
 #include <QString>
@@ -32,6 +33,12 @@ public:
     // Which presence changes of the device alert (the key's "Watch" value, none when DeviceWatch::None). Emits
     // nothing: no history line, no redraw of the lists.
     bool SetWatch(qint32 slot, quint8 mode);
+    // The type and model set by hand ("Type"/"Model" with their "_Source" "user"; DeviceKindActions.cpp): never
+    // overwritten by what the device says. Unknown or an empty model gives the value back to the device.
+    bool SetType(qint32 slot, DeviceType type);
+    bool SetModel(qint32 slot, const QString& model);
+    // A likely return the user says is not the earlier device ("Not mine"): the link goes, the device stays.
+    bool NotLikelyReturn(qint32 slot);
     // A device that is online cannot be removed: it would be admitted again at the next sweep.
     static bool removable(const DeviceRecord& d);
     // The device's key goes with all its values and its slot closes; its history file stays on disk.

@@ -1,6 +1,7 @@
 #include "ctl/Ctl.h"
 
 #include "app/DeviceActions.h"
+#include "ctl/CtlFacts.h"
 #include "ctl/CtlSettings.h"
 #include "ctl/CtlStore.h"
 #include "devicefile/DeviceExport.h"
@@ -27,14 +28,18 @@ const char* const kUsage =
     "Lists and changes the devices and settings of Kestrelwatch's store. A running monitor takes\n"
     "each change in within two seconds.\n\n"
     "  list [--json]              every device: MAC, current address, name, vendor, list, online,\n"
-    "                             first and last seen, watch (tab-separated with a header, or a JSON\n"
-    "                             array)\n"
+    "                             first and last seen, watch, type, model, os (tab-separated with a\n"
+    "                             header, or a JSON array, which also carries former_macs)\n"
     "  history MAC                the device's history, oldest first\n"
     "  ack MAC                    acknowledge a new device\n"
     "  move MAC safe|intruders    move the device to a list\n"
     "  rename MAC NAME            give the device a name (\"\" clears it)\n"
     "  watch MAC offline|online|both|none\n"
     "                             which of the device's departures and returns alert every channel\n"
+    "  set-type MAC TYPE          what the device is: router, computer, phone, tablet, tv, speaker,\n"
+    "                             printer, camera, console, nas, smart-home, wearable, network or\n"
+    "                             unknown (the device's own word again)\n"
+    "  set-model MAC TEXT         the device's model (\"\" gives it back to the device)\n"
     "  remove MAC                 forget an offline device (its history file stays)\n"
     "  merge OLD NEW              one device under two MACs: NEW takes OLD's name, list, watch,\n"
     "                             hand-set type and model, history and presence, and OLD's MAC as a\n"
@@ -110,7 +115,7 @@ int list(Store& store, bool json, const QString& share)
     const DeviceTable& devices = store.devices();
     QJsonArray array;
     if (!json)
-        out(QStringLiteral("MAC\tADDRESS\tNAME\tVENDOR\tLIST\tONLINE\tFIRST_SEEN\tLAST_SEEN\tWATCH"));
+        out(QStringLiteral("MAC\tADDRESS\tNAME\tVENDOR\tLIST\tONLINE\tFIRST_SEEN\tLAST_SEEN\tWATCH\tTYPE\tMODEL\tOS"));
     for (qint32 i = 0; i < devices.DeviceCount; ++i) {
         const DeviceRecord& d = devices[i];
         const QString list = d.Intruder ? QStringLiteral("intruders") : QStringLiteral("safe");
@@ -121,14 +126,17 @@ int list(Store& store, bool json, const QString& share)
                 {QStringLiteral("vendor"), vendor}, {QStringLiteral("list"), list},
                 {QStringLiteral("new"), d.NewDevice}, {QStringLiteral("online"), store.online(d)},
                 {QStringLiteral("first_seen"), isoTime(d.FirstSeen)},
-                {QStringLiteral("last_seen"), isoTime(d.LastOnline)}, {QStringLiteral("watch"), watchText(d.Watch)}});
+                {QStringLiteral("last_seen"), isoTime(d.LastOnline)}, {QStringLiteral("watch"), watchText(d.Watch)},
+                {QStringLiteral("type"), DeviceKind::typeWord(d.Type)}, {QStringLiteral("model"), d.Model},
+                {QStringLiteral("os"), d.Os},
+                {QStringLiteral("former_macs"), QJsonArray::fromStringList(d.FormerMacs)}});
             continue;
         }
         // A tab inside a field would shift every later column; names hold none (the name filter refuses
         // controls), and a vendor name is the registry's.
         out(QStringList {d.MacAddress, d.IpAddress, shownName(d), vendor, list,
             store.online(d) ? QStringLiteral("yes") : QStringLiteral("no"), isoTime(d.FirstSeen), isoTime(d.LastOnline),
-            watchText(d.Watch)}
+            watchText(d.Watch), DeviceKind::typeWord(d.Type), d.Model, d.Os}
                 .join(QLatin1Char('\t')));
     }
     if (json)
@@ -332,8 +340,8 @@ int run(const QStringList& arguments, const QString& share)
     };
     static const Shape shapes[] = {{"list", 0, 0, false}, {"history", 1, 1, false}, {"ack", 1, 1, true},
         {"move", 2, 2, true}, {"rename", 2, 2, true}, {"watch", 2, 2, true}, {"remove", 1, 1, true},
-        {"merge", 2, 2, true}, {"get", 1, 1, false}, {"set", 2, 2, true}, {"export", 0, 0, false},
-        {"import", 1, 1, true}};
+        {"merge", 2, 2, true}, {"set-type", 2, 2, true}, {"set-model", 2, 2, true}, {"get", 1, 1, false},
+        {"set", 2, 2, true}, {"export", 0, 0, false}, {"import", 1, 1, true}};
     const Shape* shape = nullptr;
     for (const Shape& s : shapes) {
         if (command == QLatin1String(s.name))
@@ -358,6 +366,8 @@ int run(const QStringList& arguments, const QString& share)
     if (command == QLatin1String("move") && args.at(1) != QLatin1String("safe")
         && args.at(1) != QLatin1String("intruders"))
         return usageError(QStringLiteral("move takes safe or intruders, not '%1'").arg(args.at(1)));
+    if (command == QLatin1String("set-type") && !typeRefusal(args.at(1)).isEmpty())
+        return usageError(typeRefusal(args.at(1)));
     if (command == QLatin1String("watch") && !watchMode(args.at(1)))
         return usageError(QStringLiteral("watch takes offline, online, both or none, not '%1'").arg(args.at(1)));
     if ((command == QLatin1String("get") || command == QLatin1String("set")) && !CtlSettings::find(args.at(0)))
@@ -395,6 +405,8 @@ int run(const QStringList& arguments, const QString& share)
     }
     if (command == QLatin1String("import"))
         return importFile(store, args.first(), parser.isSet(replaceOption));
+    if (command.startsWith(QLatin1String("set-")))
+        return factCommand(store, command, args);
     if (command == QLatin1String("merge"))
         return mergeDevices(store, normalisedMac(args.at(0)), normalisedMac(args.at(1)));
     return deviceCommand(store, command, args);

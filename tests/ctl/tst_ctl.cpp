@@ -136,6 +136,18 @@ private Q_SLOTS:
         QTest::newRow("remove with no monitor")
             << QStringList {"remove", kPrinter} << false << 0 << "" << printer << "Intruder"
             << "-";
+        QTest::newRow("set-type") << QStringList {"set-type", kPrinter, "Printer"} << false << 0 << "" << printer
+                                  << "Type_Source"
+                                  << "user";
+        QTest::newRow("set-type unknown word") << QStringList {"set-type", kPrinter, "toaster"} << false << 2
+                                               << "one of unknown, router" << printer << "Type"
+                                               << "";
+        QTest::newRow("set-model") << QStringList {"set-model", kPrinter, "LaserJet 4"} << false << 0 << "" << printer
+                                   << "Model"
+                                   << "LaserJet 4";
+        QTest::newRow("set-model refused")
+            << QStringList {"set-model", kPrinter, "a\u202Eb"} << false << 2 << "refused" << printer << "Model"
+            << "";
         QTest::newRow("merge") << QStringList {"merge", kPrinter, "02:aa:00:00:00:0d"} << true << 0 << ""
                                << Keys::deviceKey(kPhone) << "Friendly_Name"
                                << "Printer";
