@@ -91,6 +91,21 @@ private Q_SLOTS:
         QCOMPARE(m_lookups, slot ? QStringList() : QStringList {kMac});
     }
 
+    // What the device is, and whom it is likely, follow the manufacturer in both mails.
+    void whatTheDeviceIs()
+    {
+        const qint32 earlier = appendDevice(m_table, QStringLiteral("02-00-00-00-00-0A"), QStringLiteral("198.18.0.9"));
+        m_table[earlier].FriendlyName = QStringLiteral("Anna's phone");
+        DeviceRecord& d = m_table[0];
+        std::tie(d.Type, d.TypeSource, d.Os, d.OsSource, d.LikelyReturnOf) = std::tuple(DeviceType::Phone,
+            FactSource::Dhcp, QStringLiteral("Android"), FactSource::Dhcp, m_table[earlier].MacAddress);
+        const QString facts = "MAC Manufacturer = Cisco-Linksys LLC\r\nDevice = Unknown Android phone, probably Anna's "
+                              "phone, with a new private address\r\nType = phone (from DHCP)\r\nOS = Android (from "
+                              "DHCP)\r\n";
+        QVERIFY2(m_alerts.newEmailBody(0).contains(facts), qPrintable(m_alerts.newEmailBody(0)));
+        QVERIFY(m_alerts.onlineEmailBody(0).contains(facts + "First Seen = "));
+    }
+
     void historyKeepsNewestHundredWithoutBlanks()
     {
         QString history, expected;
