@@ -250,9 +250,10 @@ void frmMain::notifyDesktop(qint32 index, bool newIntruder, bool impersonation)
     const QString name = DeviceDescription::alertName(devices, d);
     const QString vendor = m_core.vendorName(d.MacAddress);
     using Topic = DesktopNotifier::Topic;
-    const Topic topic = !newIntruder ? Topic::IntruderOnline
-        : impersonation              ? Topic::Impersonation
-                                     : Topic::NewIntruder;
+    const Topic topic = !newIntruder  ? Topic::IntruderOnline
+        : impersonation               ? Topic::Impersonation
+        : !d.LikelyReturnOf.isEmpty() ? Topic::LikelyReturn
+                                      : Topic::NewIntruder;
     QString body = QStringLiteral("%1 \u2013 %2 (%3)").arg(name, d.IpAddress.trimmed(), d.MacAddress);
     if (!vendor.isEmpty())
         body += QStringLiteral("\n") + vendor;
