@@ -66,11 +66,11 @@ void DeviceKindMenu::build(QMenu* menu, bool intruders)
                 m_window.Display_Details();
         });
     }
-    QAction* model = new QAction(QStringLiteral("Model\u2026"), menu);
+    auto* model = new QAction(QStringLiteral("Model\u2026"), menu);
     model->setObjectName(QStringLiteral("mnuModel"));
     menu->insertAction(before, model);
     connect(model, &QAction::triggered, this, &DeviceKindMenu::askModel);
-    QAction* merge = new QAction(QStringLiteral("Merge with\u2026"), menu);
+    auto* merge = new QAction(QStringLiteral("Merge with\u2026"), menu);
     merge->setObjectName(QStringLiteral("mnuMergeWith"));
     menu->insertAction(before, merge);
     connect(merge, &QAction::triggered, this, &DeviceKindMenu::askMerge);

@@ -25,7 +25,7 @@ QString typeText(DeviceType type)
 
 QString kindText(const DeviceRecord& d)
 {
-    const QString type = typeText(d.Type);
+    QString type = typeText(d.Type);
     if (d.Os.isEmpty())
         return type;
     if (type.isEmpty())
