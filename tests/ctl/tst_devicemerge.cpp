@@ -3,6 +3,9 @@
 
 #include "EngineRig.h"
 #include "app/DeviceActions.h"
+#include "app/MonitorCore.h"
+#include "notify/AlertPolicy.h"
+#include "platform/Hive.h"
 #include "store/DeviceFacts.h"
 #include "store/DeviceWatch.h"
 #include "store/LiveSettings.h"
@@ -253,6 +256,62 @@ private Q_SLOTS:
         QCOMPARE(calls.filter(QStringLiteral("Admitted")), QStringList());
         QVERIFY(rig.devices[0].isOnline());
         QCOMPARE(rig.devices[0].IpAddress, QStringLiteral("198.18.0.44"));
+    }
+
+    // The whole monitor: a safe phone's likely return, told with its admission from a DHCP request, alerts by
+    // notification without the siren; with MergeReturningDevices on it is merged into the phone by itself.
+    void returnThroughTheMonitor_data()
+    {
+        QTest::addColumn<bool>("mergeByItself");
+        QTest::newRow("linked only") << false;
+        QTest::newRow("MergeReturningDevices") << true;
+    }
+    void returnThroughTheMonitor()
+    {
+        QFETCH(bool, mergeByItself);
+        ManualClock clock(kT0.addDays(5));
+        kwclock::install(&clock);
+        TestHome home;
+        {
+            auto hive = Hive::open(home.paths().hiveFile()).hive;
+            QVERIFY(hive && home.paths().prepareHome().isEmpty());
+            modRegistry::attach(hive.get());
+            DeviceTable seeded;
+            DeviceRecord phone = device(kOld, "Anna's phone", false, false, DeviceWatch::None, {});
+            phone.LastOffline = kT0.addSecs(3600);
+            storeDevices(seeded, {phone});
+            if (mergeByItself)
+                writeSetting(QStringLiteral("MergeReturningDevices"), QStringLiteral("1"));
+            modRegistry::attach(nullptr);
+        }
+        MonitorCore core(home.paths());
+        QCOMPARE(core.claimInstance().step, MonitorCore::Step::Ok);
+        QCOMPARE(core.openStore().step, MonitorCore::Step::Ok);
+        core.loadInstallation();
+        core.loadRegistry();
+        auto net = std::make_unique<FakeNetPlatform>();
+        FakeNetPlatform& fake = *net;
+        fake.addAdapter(QStringLiteral("198.18.0.5/24"));
+        QList<Alert> alerts;
+        core.startEngine(std::move(net), [&] {
+            connect(core.alertPolicy(), &AlertPolicy::alertRaised, this, [&alerts](const Alert& a) { alerts << a; });
+        });
+        core.engine()->pingTimer().stop();
+        for (int i = 0; i < 100 && !core.engine()->isSweepPrepared(); ++i) {
+            clock.advanceMSecs(100);
+            core.engine()->tmrPingTimer_Timer();
+        }
+        fake.hearDhcp(kNew, QStringLiteral("198.18.0.33"), HeardDhcp::Request, "PIXEL-7");
+        QCOMPARE(alerts.size(), 1);
+        QVERIFY(!alerts[0].sound && !alerts[0].popup && alerts[0].notify);
+        DeviceTable& devices = core.devices();
+        QCOMPARE(devices[devices.indexOfMac(kNew)].LikelyReturnOf, kOld);
+        QCoreApplication::processEvents(); // the merge waits for every subscriber to have had the admission
+        QCOMPARE(devices.indexOfMac(kOld) < 0, mergeByItself);
+        QCOMPARE(
+            devices[devices.indexOfMac(kNew)].FriendlyName, mergeByItself ? QStringLiteral("Anna's phone") : QString());
+        core.shutdown();
+        kwclock::install(nullptr);
     }
 
 private:
