@@ -10,9 +10,11 @@
 
 #include <QAction>
 #include <QActionGroup>
+#include <QCursor>
 #include <QIcon>
 #include <QInputDialog>
 #include <QMenu>
+#include <QTableWidget>
 
 DeviceKindMenu::DeviceKindMenu(frmMain& window, frmMenu& menus)
     : QObject(&menus)
@@ -22,6 +24,17 @@ DeviceKindMenu::DeviceKindMenu(frmMain& window, frmMenu& menus)
     build(menus.mnuAllowedMenu(), false);
     connect(&window, &frmMain::intruderMenuRequested, this, [this](qint32 slot) { m_slot = slot; });
     connect(&window, &frmMain::allowedMenuRequested, this, [this](qint32 slot) { m_slot = slot; });
+    // The details' Type and Model rows set them by hand too.
+    connect(window.fgDetails(), &QTableWidget::cellClicked, this, [this](int row) {
+        const QTableWidgetItem* title = m_window.fgDetails()->item(row, 0);
+        if (!title || (title->text() != QLatin1String("Type") && title->text() != QLatin1String("Model")))
+            return;
+        m_slot = m_window.selectedSlot();
+        if (title->text() == QLatin1String("Model"))
+            askModel();
+        else if (auto* types = m_window.findChild<QMenu*>(QStringLiteral("IntruderMenuType")))
+            types->popup(QCursor::pos());
+    });
 }
 
 void DeviceKindMenu::build(QMenu* menu, bool intruders)
@@ -75,13 +88,16 @@ void DeviceKindMenu::build(QMenu* menu, bool intruders)
     menu->insertAction(before, merge);
     connect(merge, &QAction::triggered, this, &DeviceKindMenu::askMerge);
 
-    connect(menu, &QMenu::aboutToShow, this, [this, types, same, notMine] {
+    connect(types, &QMenu::aboutToShow, this, [this, types] {
         const DeviceTable& devices = m_window.core().devices();
         const bool valid = devices.isValid(m_slot);
         const bool hand = valid && devices[m_slot].TypeSource == FactSource::User;
         for (QAction* a : types->actions())
             a->setChecked(valid && (hand ? a->data().toInt() == int(devices[m_slot].Type) : a->data().toInt() == 0));
-        const bool likely = valid && !devices[m_slot].LikelyReturnOf.isEmpty();
+    });
+    connect(menu, &QMenu::aboutToShow, this, [this, same, notMine] {
+        const DeviceTable& devices = m_window.core().devices();
+        const bool likely = devices.isValid(m_slot) && !devices[m_slot].LikelyReturnOf.isEmpty();
         if (same)
             same->setVisible(likely);
         if (notMine)
