@@ -536,8 +536,10 @@ bool PresenceStore::moveDevice(const QString& oldMac, const QString& newMac, con
         if (!closeInterval(from, m_leaving.value(from, t)))
             return false;
         const qint64 to = deviceId(newMac);
+        // Closed as they move: one a monitor beside this process still holds open ends at its last confirmation,
+        // as it would at that monitor's next start.
         sqlite3_stmt* copy = cached("INSERT OR IGNORE INTO presence_intervals"
-                                    " SELECT ?, start, end, open, address FROM presence_intervals WHERE device = ?");
+                                    " SELECT ?, start, end, 0, address FROM presence_intervals WHERE device = ?");
         sqlite3_stmt* drop = cached("DELETE FROM presence_intervals WHERE device = ?");
         sqlite3_stmt* forget = cached("DELETE FROM presence_devices WHERE id = ?");
         if (to < 0 || !copy || !drop || !forget)
