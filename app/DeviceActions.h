@@ -6,54 +6,54 @@
 #include <QObject>
 #include <QString>
 
-class DeviceTable;
+class DeviceStore;
 class PresenceStore;
 struct DeviceRecord;
 
 // The user's actions on one device, the same whoever asks (the window, an MQTT command, the command line):
 // each changes the record, writes the changed values to the device's key at once and emits what happened, so
 // that every subscriber follows (MQTT's retained state, the window's lists) without the caller knowing them.
-// Each returns true when it changed something; a call that changes nothing emits nothing.
+// Each returns true when it changed something; a call that changes nothing (or names no device) emits nothing.
 class DeviceActions final : public QObject
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(DeviceActions)
 
 public:
-    explicit DeviceActions(DeviceTable& devices, QObject* parent = nullptr);
+    explicit DeviceActions(DeviceStore& devices, QObject* parent = nullptr);
 
     // Acknowledge: the device is no longer new ("New_Device" = "False").
-    bool Acknowledge(qint32 slot);
+    bool Acknowledge(const QString& mac);
     // Move to the safe list: acknowledged and no longer an intruder ("New_Device", then "Intruder" = "False").
-    bool MoveToSafe(qint32 slot);
+    bool MoveToSafe(const QString& mac);
     // Move back to the intruder list ("Intruder" = "True"); it stays acknowledged.
-    bool MoveToIntruders(qint32 slot);
+    bool MoveToIntruders(const QString& mac);
     // The friendly name ("Friendly_Name"), through the one name filter: a refused name is logged and not kept.
-    bool Rename(qint32 slot, const QString& name);
+    bool Rename(const QString& mac, const QString& name);
     // Which presence changes of the device alert (the key's "Watch" value, none when DeviceWatch::None). Emits
     // nothing: no history line, no redraw of the lists.
-    bool SetWatch(qint32 slot, quint8 mode);
+    bool SetWatch(const QString& mac, quint8 mode);
     // The type and model set by hand ("Type"/"Model" with their "_Source" "user"; DeviceKindActions.cpp): never
     // overwritten by what the device says. Unknown or an empty model gives the value back to the device.
-    bool SetType(qint32 slot, DeviceType type);
-    bool SetModel(qint32 slot, const QString& model);
+    bool SetType(const QString& mac, DeviceType type);
+    bool SetModel(const QString& mac, const QString& model);
     // A likely return the user says is not the earlier device ("Not mine"): the link goes, the device stays.
-    bool NotLikelyReturn(qint32 slot);
+    bool NotLikelyReturn(const QString& mac);
     // A device that is online cannot be removed: it would be admitted again at the next sweep.
     static bool removable(const DeviceRecord& d);
-    // The device's key goes with all its values and its slot closes; its history file stays on disk.
-    bool Remove(qint32 slot);
+    // The device's key goes with all its values and it leaves the store; its history file stays on disk.
+    bool Remove(const QString& mac);
 
     // What another process (kestrelwatch-ctl) stored, taken into memory without writing it back, with the
     // events the actions above emit: Renamed, Acknowledged, Moved, in that order, each only when it changed.
     // The watch is taken silently, as SetWatch sets it.
-    void adoptStored(qint32 slot, const QString& name, bool intruder, bool newDevice, quint8 watch);
-    // A device whose key another process deleted: its slot closes, with the Removed event, whether or not it
+    void adoptStored(const QString& mac, const QString& name, bool intruder, bool newDevice, quint8 watch);
+    // A device whose key another process deleted: it leaves the store, with the Removed event, whether or not it
     // is online (the next sweep admits it again, as after a removal in the window).
-    void adoptRemoval(qint32 slot);
+    void adoptRemoval(const QString& mac);
     // What another process stored of what the device is (type, model, os, former MACs), taken into memory
     // with the Described event.
-    void adoptFacts(qint32 slot, const DeviceRecord& stored);
+    void adoptFacts(const QString& mac, const DeviceRecord& stored);
     // A device another process stored (an import) that memory lacks: appended, announced as Moved to its list.
     void adoptAdded(const DeviceRecord& record);
 
@@ -65,7 +65,7 @@ public:
     // oldMac's device is removed (Removed, then Merged). A refusal (a MAC unknown, the same MAC twice, a store
     // that cannot be written) changes nothing and says why.
     bool merge(const QString& oldMac, const QString& newMac, QString* refusal = nullptr);
-    // The record newMac's device has after a merge with old (pure: the tests and the window's preview call it).
+    // The record newMac's device has after a merge with old (pure: the tests call it).
     static DeviceRecord merged(const DeviceRecord& old, const DeviceRecord& into);
 
 Q_SIGNALS:
@@ -73,11 +73,12 @@ Q_SIGNALS:
 
 private:
     void mergeHistories(const QString& oldMac, const DeviceRecord& merged, const QDateTime& now);
+    static void store(const QString& mac, const QString& name, const QString& text);
+    static DeviceEvent makeEvent(DeviceEvent::Kind kind, const DeviceRecord& d);
+    // The device leaves the store, with the Removed event that carries what it was.
+    void leave(const DeviceRecord& d);
 
-    void store(qint32 slot, const QString& name, const QString& text);
-    DeviceEvent makeEvent(DeviceEvent::Kind kind, qint32 slot) const;
-
-    DeviceTable& m_devices;
+    DeviceStore& m_devices;
     QString m_devicesDir;
     PresenceStore* m_presence = nullptr;
 };

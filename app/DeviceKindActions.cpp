@@ -3,67 +3,73 @@
 #include "app/DeviceActions.h"
 
 #include "platform/DebugSink.h"
-#include "store/DeviceFacts.h"
-#include "store/DeviceTable.h"
+#include "store/DeviceCodec.h"
+#include "store/DeviceStore.h"
 #include "store/DeviceText.h"
 #include "store/Settings.h"
 #include "store/modRegistry.h"
 
 namespace {
 
-void storeFacts(const DeviceRecord& d)
+// A value and its source in one transaction; an empty value goes from the store, as the codec leaves it out.
+void storeFact(const DeviceRecord& d, const QString& value, const QString& source)
 {
-    modRegistry::WriteKeys(modRegistry::ProductKey, {{Keys::deviceKey(d.MacAddress), DeviceFacts::values(d)}});
+    const QString key = Keys::deviceKey(d.MacAddress);
+    if (DeviceCodec::valueText(d, value).isEmpty()) {
+        modRegistry::DeleteValue(modRegistry::ProductKey, key, value);
+        modRegistry::DeleteValue(modRegistry::ProductKey, key, source);
+        return;
+    }
+    modRegistry::WriteKeys(modRegistry::ProductKey,
+        {{key, {{value, DeviceCodec::valueText(d, value)}, {source, DeviceCodec::valueText(d, source)}}}});
 }
 
 } // namespace
 
-bool DeviceActions::SetType(qint32 slot, DeviceType type)
+bool DeviceActions::SetType(const QString& mac, DeviceType type)
 {
-    if (!m_devices.isValid(slot))
-        return false;
-    DeviceRecord& d = m_devices[slot];
+    DeviceRecord* d = m_devices.find(mac);
     const FactSource source = type == DeviceType::Unknown ? FactSource::None : FactSource::User;
-    if (d.Type == type && d.TypeSource == source)
+    if (!d || (d->Type == type && d->TypeSource == source))
         return false;
-    d.Type = type;
-    d.TypeSource = source;
-    storeFacts(d);
-    DeviceEvent event = makeEvent(DeviceEvent::Kind::Described, slot);
+    d->Type = type;
+    d->TypeSource = source;
+    storeFact(*d, DeviceCodec::Name::Type, DeviceCodec::Name::TypeSource);
+    DeviceEvent event = makeEvent(DeviceEvent::Kind::Described, *d);
     event.name = QStringLiteral("type");
     Q_EMIT deviceEvent(event);
     return true;
 }
 
-bool DeviceActions::SetModel(qint32 slot, const QString& model)
+bool DeviceActions::SetModel(const QString& mac, const QString& model)
 {
-    if (!m_devices.isValid(slot))
+    DeviceRecord* d = m_devices.find(mac);
+    if (!d)
         return false;
-    DeviceRecord& d = m_devices[slot];
     const DeviceText::Name checked = DeviceText::filterName(model.trimmed());
     if (!checked.ok()) {
-        Log(QStringLiteral("Model - model of %1 refused, it %2").arg(d.MacAddress, checked.refusal));
+        Log(QStringLiteral("Model - model of %1 refused, it %2").arg(mac, checked.refusal));
         return false;
     }
     const FactSource source = checked.text.isEmpty() ? FactSource::None : FactSource::User;
-    if (d.Model == checked.text && d.ModelSource == source)
+    if (d->Model == checked.text && d->ModelSource == source)
         return false;
-    d.Model = checked.text;
-    d.ModelSource = source;
-    storeFacts(d);
-    DeviceEvent event = makeEvent(DeviceEvent::Kind::Described, slot);
+    d->Model = checked.text;
+    d->ModelSource = source;
+    storeFact(*d, DeviceCodec::Name::Model, DeviceCodec::Name::ModelSource);
+    DeviceEvent event = makeEvent(DeviceEvent::Kind::Described, *d);
     event.name = QStringLiteral("model");
     Q_EMIT deviceEvent(event);
     return true;
 }
 
-bool DeviceActions::NotLikelyReturn(qint32 slot)
+bool DeviceActions::NotLikelyReturn(const QString& mac)
 {
-    if (!m_devices.isValid(slot) || m_devices[slot].LikelyReturnOf.isEmpty())
+    DeviceRecord* d = m_devices.find(mac);
+    if (!d || d->LikelyReturnOf.isEmpty())
         return false;
-    Log(QStringLiteral("Merge - %1 is not %2, says the user")
-            .arg(m_devices[slot].MacAddress, m_devices[slot].LikelyReturnOf));
-    m_devices[slot].LikelyReturnOf.clear();
-    Q_EMIT deviceEvent(makeEvent(DeviceEvent::Kind::Described, slot));
+    Log(QStringLiteral("Merge - %1 is not %2, says the user").arg(mac, d->LikelyReturnOf));
+    d->LikelyReturnOf.clear();
+    Q_EMIT deviceEvent(makeEvent(DeviceEvent::Kind::Described, *d));
     return true;
 }

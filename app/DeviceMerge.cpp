@@ -7,9 +7,9 @@
 #include "logging/DeviceLog.h"
 #include "platform/Clock.h"
 #include "platform/DebugSink.h"
-#include "store/DeviceFacts.h"
-#include "store/DeviceTable.h"
-#include "store/DeviceWatch.h"
+#include "store/DeviceCodec.h"
+#include "store/DeviceStore.h"
+#include "store/MacAddress.h"
 #include "store/PresenceStore.h"
 #include "store/Settings.h"
 #include "store/TextForms.h"
@@ -45,8 +45,8 @@ QString interleaved(const QString& older, const QString& newer)
         QDateTime last;
         for (const QString& raw : history.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts)) {
             const qsizetype tab = raw.indexOf(QLatin1Char('\t'));
-            if (const auto when = tab > 0 ? TextForms::parseDateAnyLocale(raw.left(tab)) : std::nullopt)
-                last = *when;
+            if (const auto when = tab > 0 ? TextForms::parseStoredDate(raw.left(tab)) : std::nullopt)
+                last = when->when;
             lines.append({last, from, lines.size(), raw});
         }
         ++from;
@@ -61,6 +61,9 @@ QString interleaved(const QString& older, const QString& newer)
         out += line.text + QStringLiteral("\r\n");
     return out;
 }
+
+// At most this many former MACs are kept per device.
+constexpr qsizetype MaxFormerMacs = 16;
 
 bool takesOver(FactSource oldSource, FactSource intoSource)
 {
@@ -108,12 +111,14 @@ DeviceRecord DeviceActions::merged(const DeviceRecord& old, const DeviceRecord& 
         d.Network = old.Network;
     if (old.FirstSeen.isValid() && old.FirstSeen > TextForms::NeverDate() && old.FirstSeen < d.FirstSeen)
         d.FirstSeen = old.FirstSeen;
-    // Newest first: the MAC merged now, the ones it had, then the ones this device had already.
-    QStringList former {old.MacAddress};
-    former += old.FormerMacs;
-    former += into.FormerMacs;
-    former.removeAll(into.MacAddress);
-    d.FormerMacs = DeviceFacts::parseFormerMacs(former.join(QLatin1Char(',')));
+    // Newest first: the MAC merged now, the ones it had, then the ones this device had already; each once, never
+    // the device's own, and a bounded number (a phone that rotates daily would grow the list without end).
+    d.FormerMacs.clear();
+    for (const QString& mac : QStringList {old.MacAddress} + old.FormerMacs + into.FormerMacs) {
+        if (mac != into.MacAddress && MacAddress::isDeviceMac(mac) && !d.FormerMacs.contains(mac)
+            && d.FormerMacs.size() < MaxFormerMacs)
+            d.FormerMacs.append(mac);
+    }
     return d;
 }
 
@@ -142,8 +147,11 @@ void DeviceActions::mergeHistories(const QString& oldMac, const DeviceRecord& me
     QFile::remove(oldFile);
 }
 
-bool DeviceActions::merge(const QString& oldMac, const QString& newMac, QString* refusal)
+bool DeviceActions::merge(const QString& oldMacArg, const QString& newMacArg, QString* refusal)
 {
+    // Copies: a caller may pass the records' own MAC texts, and the older record goes.
+    const QString oldMac = oldMacArg;
+    const QString newMac = newMacArg;
     const auto refuse = [&](const QString& why) {
         Log(QStringLiteral("Merge - %1 into %2 refused: %3").arg(oldMac.left(40), newMac.left(40), why));
         if (refusal)
@@ -152,62 +160,56 @@ bool DeviceActions::merge(const QString& oldMac, const QString& newMac, QString*
     };
     if (oldMac.compare(newMac, Qt::CaseInsensitive) == 0)
         return refuse(QStringLiteral("a device cannot be merged with itself"));
-    const qint32 oldSlot = m_devices.indexOfMac(oldMac);
-    const qint32 newSlot = m_devices.indexOfMac(newMac);
-    if (oldSlot < 0)
+    const DeviceRecord* old = m_devices.find(oldMac);
+    DeviceRecord* into = m_devices.find(newMac);
+    if (!old)
         return refuse(QStringLiteral("there is no device %1").arg(oldMac.left(40)));
-    if (newSlot < 0)
+    if (!into)
         return refuse(QStringLiteral("there is no device %1").arg(newMac.left(40)));
 
-    const DeviceRecord result = merged(m_devices[oldSlot], m_devices[newSlot]);
-    modRegistry::ValueTexts values {
-        {QStringLiteral("Friendly_Name"), result.FriendlyName},
-        {QStringLiteral("New_Device"), TextForms::boolText(result.NewDevice)},
-        {QStringLiteral("Intruder"), TextForms::boolText(result.Intruder)},
-        {QStringLiteral("First_Seen"), TextForms::dateText(result.FirstSeen)},
-        {DeviceWatch::Value, DeviceWatch::text(DeviceWatch::Mode(result.Watch))},
-    };
-    values += DeviceFacts::values(result);
-    if (!result.Note.isEmpty())
-        values.append({QStringLiteral("Note"), result.Note});
+    const DeviceRecord result = merged(*old, *into);
     // The newer key takes everything and the older one goes in one transaction: a crash leaves both devices
-    // as they were or the merged one alone.
-    if (!modRegistry::WriteKeys(modRegistry::ProductKey, {{Keys::deviceKey(result.MacAddress), values}},
-            {Keys::deviceKey(m_devices[oldSlot].MacAddress)}))
+    // as they were or the merged one alone. A value the merge emptied is written empty, which reads as absent.
+    DeviceCodec::Values values = DeviceCodec::encode(result);
+    namespace N = DeviceCodec::Name;
+    for (const QString& name : {N::Watch, N::Type, N::TypeSource, N::Model, N::ModelSource, N::Os, N::OsSource,
+             N::FormerMacs, N::Note, N::Network}) {
+        if (DeviceCodec::valueText(result, name).isEmpty())
+            values.append({name, QString()});
+    }
+    if (!modRegistry::WriteKeys(
+            modRegistry::ProductKey, {{Keys::deviceKey(newMac), values}}, {Keys::deviceKey(oldMac)}))
         return refuse(QStringLiteral("the store cannot be written"));
 
     const QDateTime now = kwclock::now();
     const QDateTime second = now.addMSecs(-now.time().msec());
-    const QString older = m_devices[oldSlot].MacAddress;
-    mergeHistories(older, result, second);
+    mergeHistories(oldMac, result, second);
     if (m_presence)
-        m_presence->moveDevice(older, result.MacAddress, second);
+        m_presence->moveDevice(oldMac, newMac, second);
 
-    m_devices[newSlot] = result;
-    m_devices.macChanged();
-    const DeviceEvent removed = makeEvent(DeviceEvent::Kind::Removed, oldSlot);
-    m_devices.removeSlot(oldSlot);
-    Q_EMIT deviceEvent(removed);
-    const qint32 slot = m_devices.indexOfMac(result.MacAddress);
-    DeviceEvent event = makeEvent(DeviceEvent::Kind::Merged, slot);
-    event.earlierMac = older;
-    Log(QStringLiteral("Merge - %1 merged into %2").arg(older, result.MacAddress));
-    Q_EMIT deviceEvent(event);
+    *into = result;
+    leave(*old);
+    // Subscribers of the removal may have acted on the store: the merged device is looked up again.
+    if (const DeviceRecord* d = m_devices.find(newMac)) {
+        DeviceEvent event = makeEvent(DeviceEvent::Kind::Merged, *d);
+        event.earlierMac = oldMac;
+        Log(QStringLiteral("Merge - %1 merged into %2").arg(oldMac, newMac));
+        Q_EMIT deviceEvent(event);
+    }
     return true;
 }
 
-void DeviceActions::adoptFacts(qint32 slot, const DeviceRecord& stored)
+void DeviceActions::adoptFacts(const QString& mac, const DeviceRecord& stored)
 {
-    if (!m_devices.isValid(slot))
+    DeviceRecord* d = m_devices.find(mac);
+    if (!d)
         return;
-    DeviceRecord& d = m_devices[slot];
-    d.Type = stored.Type;
-    d.TypeSource = stored.TypeSource;
-    d.Model = stored.Model;
-    d.ModelSource = stored.ModelSource;
-    d.Os = stored.Os;
-    d.OsSource = stored.OsSource;
-    d.FormerMacs = stored.FormerMacs;
-    m_devices.macChanged();
-    Q_EMIT deviceEvent(makeEvent(DeviceEvent::Kind::Described, slot));
+    d->Type = stored.Type;
+    d->TypeSource = stored.TypeSource;
+    d->Model = stored.Model;
+    d->ModelSource = stored.ModelSource;
+    d->Os = stored.Os;
+    d->OsSource = stored.OsSource;
+    d->FormerMacs = stored.FormerMacs;
+    Q_EMIT deviceEvent(makeEvent(DeviceEvent::Kind::Described, *d));
 }

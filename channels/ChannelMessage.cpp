@@ -2,7 +2,8 @@
 
 #include "notify/AlertPolicy.h"
 #include "store/DeviceDescription.h"
-#include "store/DeviceTable.h"
+#include "store/DeviceStore.h"
+#include "store/TextForms.h"
 
 #include <QJsonDocument>
 #include <QStringDecoder>
@@ -45,10 +46,13 @@ QString channelName(Channel channel)
 
 QJsonObject Notice::webhookJson() const
 {
-    return QJsonObject {{QStringLiteral("kind"), kind}, {QStringLiteral("mac"), mac}, {QStringLiteral("ip"), ip},
+    QJsonObject o {{QStringLiteral("kind"), kind}, {QStringLiteral("mac"), mac}, {QStringLiteral("ip"), ip},
         {QStringLiteral("name"), name}, {QStringLiteral("vendor"), vendor}, {QStringLiteral("list"), list},
         {QStringLiteral("type"), type}, {QStringLiteral("model"), model}, {QStringLiteral("os"), os},
         {QStringLiteral("time"), time.toUTC().toString(Qt::ISODate)}, {QStringLiteral("text"), text}};
+    if (lastSeen.isValid())
+        o.insert(QStringLiteral("last_seen"), lastSeen.toUTC().toString(Qt::ISODate));
+    return o;
 }
 
 QByteArray Notice::toStored() const
@@ -76,6 +80,7 @@ std::optional<Notice> Notice::fromStored(const QByteArray& stored)
     n.model = o.value(QStringLiteral("model")).toString();
     n.os = o.value(QStringLiteral("os")).toString();
     n.time = QDateTime::fromString(o.value(QStringLiteral("time")).toString(), Qt::ISODate);
+    n.lastSeen = QDateTime::fromString(o.value(QStringLiteral("last_seen")).toString(), Qt::ISODate);
     n.title = o.value(QStringLiteral("title")).toString();
     n.text = o.value(QStringLiteral("text")).toString();
     n.high = o.value(QStringLiteral("high")).toBool();
@@ -84,7 +89,7 @@ std::optional<Notice> Notice::fromStored(const QByteArray& stored)
     return n;
 }
 
-Notice Notice::fromAlert(const Alert& alert, const DeviceTable& table, const QString& vendor)
+Notice Notice::fromAlert(const Alert& alert, const DeviceStore& table, const QString& vendor)
 {
     Notice n;
     n.time = alert.time;
@@ -97,20 +102,21 @@ Notice Notice::fromAlert(const Alert& alert, const DeviceTable& table, const QSt
     }
     n.mac = alert.mac;
     n.vendor = vendor;
-    if (table.isValid(alert.index) && table[alert.index].MacAddress == alert.mac) {
-        const DeviceRecord& d = table[alert.index];
+    if (const DeviceRecord* found = table.find(alert.mac)) {
+        const DeviceRecord& d = *found;
         n.ip = d.IpAddress;
         n.name = displayName(d);
         n.list = d.Intruder ? QStringLiteral("intruders") : QStringLiteral("safe");
         n.type = DeviceKind::typeWord(d.Type);
         n.model = d.Model;
         n.os = d.Os;
+        if (d.LastSeen > TextForms::NeverDate())
+            n.lastSeen = d.LastSeen;
     }
     // "Unknown Android phone (private address), probably Anna's phone, with a new private address" says more
     // than "Unknown Device".
-    const QString who = table.isValid(alert.index) && table[alert.index].MacAddress == alert.mac
-        ? DeviceDescription::alertName(table, table[alert.index])
-        : n.mac;
+    const DeviceRecord* device = table.find(alert.mac);
+    const QString who = device ? DeviceDescription::alertName(table, *device) : n.mac;
     const QString where = QStringLiteral("%1 (%2, MAC %3%4)")
                               .arg(who, n.ip.isEmpty() ? QStringLiteral("no address") : n.ip, n.mac,
                                   vendor.isEmpty() ? QString() : QStringLiteral(", ") + vendor);

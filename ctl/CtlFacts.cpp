@@ -17,15 +17,15 @@ QString typeRefusal(const QString& word)
 
 int factCommand(Store& store, const QString& command, const QStringList& args)
 {
-    const qint32 slot = store.find(args.first());
-    if (slot < 0) {
+    const DeviceRecord* found = store.find(args.first());
+    if (!found) {
         err(QStringLiteral("no device %1 in %2").arg(args.first(), store.paths().home));
         return 1;
     }
     DeviceActions actions(store.devices());
-    const QString mac = store.devices()[slot].MacAddress;
+    const QString mac = found->MacAddress;
     if (command == QLatin1String("set-type")) {
-        if (!actions.SetType(slot, DeviceKind::typeFromWord(args.at(1).trimmed())))
+        if (!actions.SetType(mac, DeviceKind::typeFromWord(args.at(1).trimmed())))
             out(QStringLiteral("%1 is set as %2 already").arg(mac, args.at(1).trimmed().toLower()));
         return 0;
     }
@@ -34,7 +34,7 @@ int factCommand(Store& store, const QString& command, const QStringList& args)
         err(QStringLiteral("the model is refused, it %1").arg(model.refusal));
         return 2;
     }
-    if (!actions.SetModel(slot, model.text))
+    if (!actions.SetModel(mac, model.text))
         out(QStringLiteral("%1 has that model already").arg(mac));
     return 0;
 }

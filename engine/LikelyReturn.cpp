@@ -7,7 +7,7 @@
 #include "engine/LikelyReturn.h"
 
 #include "engine/frmClient.h"
-#include "store/DeviceTable.h"
+#include "store/DeviceStore.h"
 #include "store/MacAddress.h"
 
 namespace {
@@ -26,38 +26,33 @@ bool identityMatches(const DeviceRecord& newcomer, const DeviceRecord& known)
     return named(newcomer.HostName) && newcomer.HostName.compare(known.HostName, Qt::CaseInsensitive) == 0;
 }
 
-qint32 frmClient::likelyEarlier(const DeviceRecord& newcomer) const
+const DeviceRecord* frmClient::likelyEarlier(const DeviceRecord& newcomer) const
 {
     if (!MacAddress::isLocallyAdministered(newcomer.MacAddress))
-        return -1;
+        return nullptr;
     // Of several earlier devices that match, the one seen last is the likeliest.
-    qint32 match = -1;
-    for (qint32 d = 0; d < m_devices.DeviceCount; ++d) {
-        const DeviceRecord& known = m_devices[d];
+    const DeviceRecord* match = nullptr;
+    for (const DeviceRecord& known : std::as_const(m_devices)) {
         if (known.MacAddress == newcomer.MacAddress || known.isOnline() || !identityMatches(newcomer, known))
             continue;
-        if (match < 0 || known.LastOnline > m_devices[match].LastOnline)
-            match = d;
+        if (!match || known.LastOnline > match->LastOnline)
+            match = &known;
     }
     return match;
 }
 
-std::optional<DeviceEvent> frmClient::linkLikelyReturn(qint32 slot)
+std::optional<DeviceEvent> frmClient::linkLikelyReturn(DeviceRecord& device)
 {
-    if (!m_devices.isValid(slot))
-        return std::nullopt;
-    DeviceRecord& device = m_devices[slot];
     if (!device.NewDevice || !device.LikelyReturnOf.isEmpty() || m_returnsNoted.contains(device.MacAddress))
         return std::nullopt;
-    const qint32 match = likelyEarlier(device);
-    if (match < 0)
+    const DeviceRecord* earlier = likelyEarlier(device);
+    if (!earlier)
         return std::nullopt;
     m_returnsNoted.insert(device.MacAddress);
-    const DeviceRecord& earlier = m_devices[match];
-    device.LikelyReturnOf = earlier.MacAddress;
-    DeviceEvent event = newEvent(DeviceEvent::Kind::LikelyReturn, slot, currentTime());
-    event.name = earlier.FriendlyName.isEmpty() ? earlier.HostName : earlier.FriendlyName;
-    event.earlierMac = earlier.MacAddress;
-    event.intruder = earlier.Intruder;
+    device.LikelyReturnOf = earlier->MacAddress;
+    DeviceEvent event = newEvent(DeviceEvent::Kind::LikelyReturn, device, currentTime());
+    event.name = earlier->FriendlyName.isEmpty() ? earlier->HostName : earlier->FriendlyName;
+    event.earlierMac = earlier->MacAddress;
+    event.intruder = earlier->Intruder;
     return event;
 }

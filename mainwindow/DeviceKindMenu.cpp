@@ -7,6 +7,7 @@
 #include "mainwindow/frmMain.h"
 #include "mainwindow/frmMenu.h"
 #include "store/DeviceDescription.h"
+#include "store/DeviceStore.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -22,14 +23,14 @@ DeviceKindMenu::DeviceKindMenu(frmMain& window, frmMenu& menus)
 {
     build(menus.mnuIntruderMenu(), true);
     build(menus.mnuAllowedMenu(), false);
-    connect(&window, &frmMain::intruderMenuRequested, this, [this](qint32 slot) { m_slot = slot; });
-    connect(&window, &frmMain::allowedMenuRequested, this, [this](qint32 slot) { m_slot = slot; });
+    connect(&window, &frmMain::intruderMenuRequested, this, [this](const QString& mac) { m_mac = mac; });
+    connect(&window, &frmMain::allowedMenuRequested, this, [this](const QString& mac) { m_mac = mac; });
     // The details' Type and Model rows set them by hand too.
     connect(window.fgDetails(), &QTableWidget::cellClicked, this, [this](int row) {
         const QTableWidgetItem* title = m_window.fgDetails()->item(row, 0);
         if (!title || (title->text() != QLatin1String("Type") && title->text() != QLatin1String("Model")))
             return;
-        m_slot = m_window.selectedSlot();
+        m_mac = m_window.selectedMac();
         if (title->text() == QLatin1String("Model"))
             askModel();
         else if (auto* types = m_window.findChild<QMenu*>(QStringLiteral("IntruderMenuType")))
@@ -56,9 +57,9 @@ void DeviceKindMenu::build(QMenu* menu, bool intruders)
         notMine->setObjectName(QStringLiteral("mnuNotMine"));
         menu->insertAction(before, same);
         menu->insertAction(before, notMine);
-        connect(same, &QAction::triggered, this, [this] { mergeLikely(m_slot); });
+        connect(same, &QAction::triggered, this, [this] { mergeLikely(m_mac); });
         connect(notMine, &QAction::triggered, this, [this] {
-            if (m_window.core().actions().NotLikelyReturn(m_slot))
+            if (m_window.core().actions().NotLikelyReturn(m_mac))
                 m_window.Display_Details();
         });
     }
@@ -75,7 +76,7 @@ void DeviceKindMenu::build(QMenu* menu, bool intruders)
         a->setData(int(type));
         group->addAction(a);
         connect(a, &QAction::triggered, this, [this, type] {
-            if (m_window.core().actions().SetType(m_slot, type))
+            if (m_window.core().actions().SetType(m_mac, type))
                 m_window.Display_Details();
         });
     }
@@ -89,15 +90,14 @@ void DeviceKindMenu::build(QMenu* menu, bool intruders)
     connect(merge, &QAction::triggered, this, &DeviceKindMenu::askMerge);
 
     connect(types, &QMenu::aboutToShow, this, [this, types] {
-        const DeviceTable& devices = m_window.core().devices();
-        const bool valid = devices.isValid(m_slot);
-        const bool hand = valid && devices[m_slot].TypeSource == FactSource::User;
+        const DeviceRecord* d = m_window.core().devices().find(m_mac);
+        const bool hand = d && d->TypeSource == FactSource::User;
         for (QAction* a : types->actions())
-            a->setChecked(valid && (hand ? a->data().toInt() == int(devices[m_slot].Type) : a->data().toInt() == 0));
+            a->setChecked(d && (hand ? a->data().toInt() == int(d->Type) : a->data().toInt() == 0));
     });
     connect(menu, &QMenu::aboutToShow, this, [this, same, notMine] {
-        const DeviceTable& devices = m_window.core().devices();
-        const bool likely = devices.isValid(m_slot) && !devices[m_slot].LikelyReturnOf.isEmpty();
+        const DeviceRecord* d = m_window.core().devices().find(m_mac);
+        const bool likely = d && !d->LikelyReturnOf.isEmpty();
         if (same)
             same->setVisible(likely);
         if (notMine)
@@ -107,32 +107,30 @@ void DeviceKindMenu::build(QMenu* menu, bool intruders)
 
 void DeviceKindMenu::askModel()
 {
-    DeviceTable& devices = m_window.core().devices();
-    if (!devices.isValid(m_slot))
+    const DeviceRecord* d = m_window.core().devices().find(m_mac);
+    if (!d)
         return;
-    const QString mac = devices[m_slot].MacAddress;
+    const QString mac = m_mac;
     bool ok = false;
     const QString text = QInputDialog::getText(&m_window, QStringLiteral("Model"),
         QStringLiteral("The model of this device (empty: as the device says):"), QLineEdit::Normal,
-        devices[m_slot].ModelSource == FactSource::User ? devices[m_slot].Model : QString(), &ok);
-    // The dialog ran the event loop: the device may have moved to another slot, or gone.
-    const qint32 slot = devices.indexOfMac(mac);
-    if (ok && slot >= 0 && m_window.core().actions().SetModel(slot, text))
+        d->ModelSource == FactSource::User ? d->Model : QString(), &ok);
+    // The dialog ran the event loop: the device may be gone; the action looks it up again.
+    if (ok && m_window.core().actions().SetModel(mac, text))
         m_window.Display_Details();
 }
 
 void DeviceKindMenu::askMerge()
 {
-    const DeviceTable& devices = m_window.core().devices();
-    if (!devices.isValid(m_slot))
+    const DeviceStore& devices = m_window.core().devices();
+    if (!devices.find(m_mac))
         return;
-    const QString mac = devices[m_slot].MacAddress;
+    const QString mac = m_mac;
     QStringList items;
     QStringList macs;
-    for (qint32 i = 0; i < devices.DeviceCount; ++i) {
-        if (i == m_slot)
+    for (const DeviceRecord& d : devices) {
+        if (d.MacAddress == mac)
             continue;
-        const DeviceRecord& d = devices[i];
         items.append(QStringLiteral("%1 \u2014 %2").arg(DeviceDescription::alertName(devices, d), d.MacAddress));
         macs.append(d.MacAddress);
     }
@@ -146,30 +144,32 @@ void DeviceKindMenu::askMerge()
         items, 0, false, &ok);
     const qsizetype at = items.indexOf(chosen);
     if (ok && at >= 0)
-        mergePair(devices.indexOfMac(mac), devices.indexOfMac(macs[at]));
+        mergePair(mac, macs[at]);
 }
 
-bool DeviceKindMenu::mergeLikely(qint32 slot)
+bool DeviceKindMenu::mergeLikely(const QString& mac)
 {
-    const DeviceTable& devices = m_window.core().devices();
-    if (!devices.isValid(slot) || devices[slot].LikelyReturnOf.isEmpty())
+    const DeviceRecord* d = m_window.core().devices().find(mac);
+    if (!d || d->LikelyReturnOf.isEmpty())
         return false;
     QString refusal;
-    if (!m_window.core().actions().merge(devices[slot].LikelyReturnOf, devices[slot].MacAddress, &refusal)) {
+    if (!m_window.core().actions().merge(d->LikelyReturnOf, mac, &refusal)) {
         PlainText::critical(QStringLiteral("The devices were not merged: %1.").arg(refusal));
         return false;
     }
     return true;
 }
 
-bool DeviceKindMenu::mergePair(qint32 a, qint32 b)
+bool DeviceKindMenu::mergePair(const QString& a, const QString& b)
 {
-    const DeviceTable& devices = m_window.core().devices();
-    if (!devices.isValid(a) || !devices.isValid(b))
+    const DeviceStore& devices = m_window.core().devices();
+    const DeviceRecord* first = devices.find(a);
+    const DeviceRecord* second = devices.find(b);
+    if (!first || !second)
         return false;
-    const bool aNewer = devices[a].LastOnline >= devices[b].LastOnline;
-    const QString older = devices[aNewer ? b : a].MacAddress;
-    const QString newer = devices[aNewer ? a : b].MacAddress;
+    const bool firstNewer = first->LastOnline >= second->LastOnline;
+    const QString older = firstNewer ? b : a;
+    const QString newer = firstNewer ? a : b;
     QString refusal;
     if (!m_window.core().actions().merge(older, newer, &refusal)) {
         PlainText::critical(QStringLiteral("The devices were not merged: %1.").arg(refusal));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 
 class QMenu;
 class frmMain;
@@ -17,10 +18,10 @@ class DeviceKindMenu final : public QObject
 public:
     DeviceKindMenu(frmMain& window, frmMenu& menus);
 
-    // Merges the device in slot with the one it is likely to be; false when it is no likely return.
-    bool mergeLikely(qint32 slot);
+    // Merges the device with the one it is likely to be; false when it is no likely return.
+    bool mergeLikely(const QString& mac);
     // Merges two devices: the one seen last keeps its MAC (the one the device uses now).
-    bool mergePair(qint32 a, qint32 b);
+    bool mergePair(const QString& a, const QString& b);
 
 private:
     void build(QMenu* menu, bool intruders);
@@ -28,5 +29,5 @@ private:
     void askMerge();
 
     frmMain& m_window;
-    qint32 m_slot = -1;
+    QString m_mac; // the device whose menu was opened last
 };

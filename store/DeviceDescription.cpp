@@ -1,6 +1,6 @@
 #include "store/DeviceDescription.h"
 
-#include "store/DeviceTable.h"
+#include "store/DeviceStore.h"
 #include "store/MacAddress.h"
 
 namespace DeviceDescription {
@@ -54,19 +54,19 @@ QString sourceText(FactSource source)
     return {};
 }
 
-QString likelyText(const DeviceTable& table, const DeviceRecord& d)
+QString likelyText(const DeviceStore& devices, const DeviceRecord& d)
 {
     if (d.LikelyReturnOf.isEmpty())
         return {};
-    const qint32 earlier = table.indexOfMac(d.LikelyReturnOf);
-    if (earlier < 0)
+    const DeviceRecord* earlier = devices.find(d.LikelyReturnOf);
+    if (!earlier)
         return {};
-    const DeviceRecord& e = table[earlier];
+    const DeviceRecord& e = *earlier;
     const QString name = e.FriendlyName.isEmpty() ? e.HostName : e.FriendlyName;
     return QStringLiteral(", probably %1, with a new private address").arg(name);
 }
 
-QString alertName(const DeviceTable& table, const DeviceRecord& d)
+QString alertName(const DeviceStore& devices, const DeviceRecord& d)
 {
     QString name = d.FriendlyName.isEmpty() ? d.HostName : d.FriendlyName;
     if (name.isEmpty() || name == DeviceRecord::unknownHostName()) {
@@ -75,7 +75,7 @@ QString alertName(const DeviceTable& table, const DeviceRecord& d)
         if (MacAddress::isLocallyAdministered(d.MacAddress))
             name += QStringLiteral(" (private address)");
     }
-    return name + likelyText(table, d);
+    return name + likelyText(devices, d);
 }
 
 } // namespace DeviceDescription

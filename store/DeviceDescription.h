@@ -4,7 +4,7 @@
 
 #include <QString>
 
-class DeviceTable;
+class DeviceStore;
 struct DeviceRecord;
 
 // What a device is, in the words the lists, the details, the mails and every alert use: "Android phone",
@@ -20,9 +20,9 @@ QString kindText(const DeviceRecord& d);
 QString sourceText(FactSource source);
 // The name an alert gives the device: its friendly or host name, else "Unknown Android phone" or "Unknown
 // Device", with " (private address)" for a made-up MAC; a likely return adds ", probably Anna's phone, with a
-// new private address" (the earlier device as the table has it).
-QString alertName(const DeviceTable& table, const DeviceRecord& d);
+// new private address" (the earlier device as the store has it).
+QString alertName(const DeviceStore& devices, const DeviceRecord& d);
 // ", probably Anna's phone, with a new private address", or empty when the device is no likely return.
-QString likelyText(const DeviceTable& table, const DeviceRecord& d);
+QString likelyText(const DeviceStore& devices, const DeviceRecord& d);
 
 } // namespace DeviceDescription

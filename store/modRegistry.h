@@ -30,6 +30,8 @@ void WriteKeys(const QString& product, const QList<std::pair<QString, ValueTexts
 // was written.
 bool WriteKeys(
     const QString& product, const QList<std::pair<QString, ValueTexts>>& keys, const QStringList& deletedSubkeys);
+// Every value of one key, in the order they were created; empty when the key is missing.
+ValueTexts ReadValues(const QString& product, const QString& subkey);
 // Subkey names in the registry's order, or the single element "<EMPTY>".
 QStringList ListSubkeys(const QString& product, const QString& subkey);
 void CreateKey(const QString& product, const QString& subkey);

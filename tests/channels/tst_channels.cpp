@@ -10,7 +10,7 @@
 #include "channels/Channels.h"
 #include "notify/AlertPolicy.h"
 #include "platform/Clock.h"
-#include "store/DeviceTable.h"
+#include "store/DeviceStore.h"
 #include "store/LiveSettings.h"
 
 #include <QJsonArray>
@@ -35,6 +35,7 @@ Notice notice()
     n.title = QStringLiteral("New device on the network");
     n.text = QStringLiteral("New device: ") + n.name;
     n.high = true;
+    n.lastSeen = kT.addSecs(-5);
     return n;
 }
 
@@ -116,7 +117,7 @@ private Q_SLOTS:
         TestHome home;
         LiveSettings s;
         setTarget(s, Channel(channel), server.url(tls ? "https" : "http", tls ? "localhost" : "127.0.0.1"), token);
-        DeviceTable table;
+        DeviceStore table;
         Channels channels(s, table, {});
         channels.setTimeoutMs(1500);
         channels.openQueue(home.paths().home + QStringLiteral("channels.db"));
@@ -148,6 +149,7 @@ private Q_SLOTS:
         } else {
             QCOMPARE(QJsonDocument::fromJson(body.toUtf8()).object(), notice().webhookJson());
             QCOMPARE(notice().webhookJson().value("time").toString(), QStringLiteral("2026-12-04T18:41:08Z"));
+            QCOMPARE(notice().webhookJson().value("last_seen").toString(), QStringLiteral("2026-12-04T18:41:03Z"));
         }
     }
 
@@ -160,7 +162,7 @@ private Q_SLOTS:
         TestHome home;
         const QString file = home.paths().home + QStringLiteral("channels.db");
         LiveSettings s;
-        DeviceTable table;
+        DeviceStore table;
         HttpPeer down;
         QVERIFY(down.start({"--answers", "503"}));
         s.txtWebhookUrl = down.url();
@@ -217,15 +219,14 @@ private Q_SLOTS:
     void noticeSaysWhatTheDeviceIs()
     {
         QFETCH(int, kind);
-        DeviceTable table;
-        const qint32 earlier = appendDevice(table, QStringLiteral("02-00-0C-00-00-01"));
-        table[earlier].FriendlyName = QStringLiteral("Anna's phone");
-        DeviceRecord& d =
-            table[appendDevice(table, QStringLiteral("02-00-0C-12-34-56"), QStringLiteral("198.18.0.44"))];
-        std::tie(d.Type, d.Model, d.Os, d.LikelyReturnOf) = std::tuple(
-            DeviceType::Phone, QStringLiteral("Pixel 7"), QStringLiteral("Android"), table[earlier].MacAddress);
+        DeviceStore table;
+        DeviceRecord& earlier = appendDevice(table, QStringLiteral("02-00-0C-00-00-01"));
+        earlier.FriendlyName = QStringLiteral("Anna's phone");
+        DeviceRecord& d = appendDevice(table, QStringLiteral("02-00-0C-12-34-56"), QStringLiteral("198.18.0.44"));
+        std::tie(d.Type, d.Model, d.Os, d.LikelyReturnOf) =
+            std::tuple(DeviceType::Phone, QStringLiteral("Pixel 7"), QStringLiteral("Android"), earlier.MacAddress);
         Alert alert;
-        std::tie(alert.kind, alert.index, alert.mac, alert.time) = std::tuple(Alert::Kind(kind), 1, d.MacAddress, kT);
+        std::tie(alert.kind, alert.mac, alert.time) = std::tuple(Alert::Kind(kind), d.MacAddress, kT);
         const Notice n = Notice::fromAlert(alert, table, QStringLiteral("Acme"));
         QTEST(n.title, "title");
         QTEST(n.text, "text");

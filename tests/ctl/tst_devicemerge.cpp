@@ -6,7 +6,7 @@
 #include "app/MonitorCore.h"
 #include "notify/AlertPolicy.h"
 #include "platform/Hive.h"
-#include "store/DeviceFacts.h"
+#include "store/DeviceCodec.h"
 #include "store/DeviceWatch.h"
 #include "store/LiveSettings.h"
 #include "store/PresenceStore.h"
@@ -56,22 +56,14 @@ DeviceRecord device(const QString& mac, const QString& name, bool intruder, bool
     return d;
 }
 
-void storeDevices(DeviceTable& table, const QList<DeviceRecord>& records)
+void storeDevices(DeviceStore& devices, const QList<DeviceRecord>& records)
 {
     QList<std::pair<QString, modRegistry::ValueTexts>> keys;
-    table.DeviceCount = qint32(records.size());
-    table.ResizeDeviceTable(table.DeviceCount);
-    for (qint32 i = 0; i < table.DeviceCount; ++i) {
-        const DeviceRecord& d = records[i];
-        table[i] = d;
-        modRegistry::ValueTexts values {{"IP_Address", d.IpAddress}, {"Host_Name", d.HostName},
-            {"Friendly_Name", d.FriendlyName}, {"New_Device", TextForms::boolText(d.NewDevice)},
-            {"Intruder", TextForms::boolText(d.Intruder)}, {"First_Seen", TextForms::dateText(d.FirstSeen)},
-            {"Last_Online", TextForms::dateText(d.LastOnline)}, {"Last_Offline", TextForms::dateText(d.LastOffline)},
-            {"Mac_Type", "3"}, {"Watch", DeviceWatch::text(DeviceWatch::Mode(d.Watch))}};
-        keys.append({Keys::deviceKey(d.MacAddress), values + DeviceFacts::values(d)});
+    devices.clear();
+    for (const DeviceRecord& d : records) {
+        devices.append(d);
+        keys.append({Keys::deviceKey(d.MacAddress), DeviceCodec::encode(d)});
     }
-    table.macChanged();
     modRegistry::WriteKeys(modRegistry::ProductKey, keys);
 }
 
@@ -141,18 +133,15 @@ private Q_SLOTS:
         QCOMPARE(events[0][0].value<DeviceEvent>().mac, kOld);
         const DeviceEvent merged = events[1][0].value<DeviceEvent>();
         QVERIFY(merged.kind == DeviceEvent::Kind::Merged && merged.mac == kNew && merged.earlierMac == kOld);
-        QCOMPARE(merged.index, rig.devices.indexOfMac(kNew));
 
         // Memory and a fresh load of the store agree.
-        DeviceTable loaded;
+        DeviceStore loaded;
         LiveSettings settings;
         Load_Registry(settings, loaded, QString(), {});
-        QCOMPARE(loaded.DeviceCount, 1);
-        for (const DeviceTable* table :
-            {static_cast<const DeviceTable*>(&rig.devices), static_cast<const DeviceTable*>(&loaded)}) {
-            QCOMPARE(table->DeviceCount, 1);
-            const DeviceRecord& d = (*table)[0];
-            QCOMPARE(d.MacAddress, kNew);
+        for (const DeviceStore* devices :
+            {static_cast<const DeviceStore*>(&rig.devices), static_cast<const DeviceStore*>(&loaded)}) {
+            QCOMPARE(devices->size(), 1);
+            const DeviceRecord& d = *devices->find(kNew);
             QTEST(d.FriendlyName, "name");
             QTEST(d.Intruder, "intruder");
             QTEST(d.NewDevice, "isNew");
@@ -161,8 +150,8 @@ private Q_SLOTS:
             QTEST(d.Model + '/' + DeviceKind::sourceWord(d.ModelSource), "model");
             QTEST(d.FormerMacs, "former");
             QCOMPARE(d.FirstSeen, kT0); // known since the older MAC was first seen
-            QCOMPARE(table->indexOfDevice(kOld), 0);
         }
+        QCOMPARE(rig.devices.findDevice(kOld), rig.devices.find(kNew));
     }
 
     // A refused merge writes nothing and says nothing to the subscribers.
@@ -196,9 +185,9 @@ private Q_SLOTS:
         QVERIFY2(refusal.contains(QTest::currentDataTag()[0] == 's' ? QStringLiteral("itself") : kOther),
             qPrintable(refusal));
         QCOMPARE(events.size(), 0);
-        QCOMPARE(rig.devices.DeviceCount, 2);
+        QCOMPARE(rig.devices.size(), 2);
         QCOMPARE(rig.stored(kOld, QStringLiteral("Friendly_Name")), QStringLiteral("Anna's phone"));
-        QCOMPARE(rig.stored(kNew, QStringLiteral("Former_MACs")), QString());
+        QCOMPARE(rig.stored(kNew, QStringLiteral("Former_MACs")), QStringLiteral("<missing>"));
         QCOMPARE(readFile(history), QStringLiteral("line\r\n"));
         QVERIFY(rig.log.lines().filter(QStringLiteral("Merge - ")).value(0).contains(QStringLiteral("refused")));
     }
@@ -252,10 +241,10 @@ private Q_SLOTS:
         // The older MAC answers again: no admission, the merged device is online.
         rig.net.addNeighbour(kOld, QStringLiteral("198.18.0.44"));
         const QStringList calls = rig.nextSweep();
-        QCOMPARE(rig.devices.DeviceCount, 1);
+        QCOMPARE(rig.devices.size(), 1);
         QCOMPARE(calls.filter(QStringLiteral("Admitted")), QStringList());
-        QVERIFY(rig.devices[0].isOnline());
-        QCOMPARE(rig.devices[0].IpAddress, QStringLiteral("198.18.0.44"));
+        QVERIFY(rig.devices.find(kNew)->isOnline());
+        QCOMPARE(rig.devices.find(kNew)->IpAddress, QStringLiteral("198.18.0.44"));
     }
 
     // The whole monitor: a safe phone's likely return, told with its admission from a DHCP request, alerts by
@@ -276,7 +265,7 @@ private Q_SLOTS:
             auto hive = Hive::open(home.paths().hiveFile()).hive;
             QVERIFY(hive && home.paths().prepareHome().isEmpty());
             modRegistry::attach(hive.get());
-            DeviceTable seeded;
+            DeviceStore seeded;
             DeviceRecord phone = device(kOld, "Anna's phone", false, false, DeviceWatch::None, {});
             phone.LastOffline = kT0.addSecs(3600);
             storeDevices(seeded, {phone});
@@ -304,12 +293,11 @@ private Q_SLOTS:
         fake.hearDhcp(kNew, QStringLiteral("198.18.0.33"), HeardDhcp::Request, "PIXEL-7");
         QCOMPARE(alerts.size(), 1);
         QVERIFY(!alerts[0].sound && !alerts[0].popup && alerts[0].notify);
-        DeviceTable& devices = core.devices();
-        QCOMPARE(devices[devices.indexOfMac(kNew)].LikelyReturnOf, kOld);
+        DeviceStore& devices = core.devices();
+        QCOMPARE(devices.find(kNew)->LikelyReturnOf, kOld);
         QCoreApplication::processEvents(); // the merge waits for every subscriber to have had the admission
-        QCOMPARE(devices.indexOfMac(kOld) < 0, mergeByItself);
-        QCOMPARE(
-            devices[devices.indexOfMac(kNew)].FriendlyName, mergeByItself ? QStringLiteral("Anna's phone") : QString());
+        QCOMPARE(!devices.find(kOld), mergeByItself);
+        QCOMPARE(devices.find(kNew)->FriendlyName, mergeByItself ? QStringLiteral("Anna's phone") : QString());
         core.shutdown();
         kwclock::install(nullptr);
     }
