@@ -135,7 +135,8 @@ void StoreFollower::poll()
         m_actions.adoptStored(it.key(), name, intruder, newDevice, watch);
         // A hand-set type or model, or the former MACs of a merge, made elsewhere.
         if (factsChanged)
-            m_actions.adoptFacts(it.key(), recordOf(it.key(), m_hive.values(devicesKey + QLatin1Char('\\') + it.key())));
+            m_actions.adoptFacts(
+                it.key(), recordOf(it.key(), m_hive.values(devicesKey + QLatin1Char('\\') + it.key())));
     }
     m_seen = now;
 }

@@ -14,8 +14,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
-#include <tuple>
 #include <QSet>
+#include <tuple>
 
 namespace DeviceExport {
 
@@ -76,7 +76,8 @@ QString factsOf(const QHash<QString, QString>& values, DeviceRecord& d)
         if (!fault.isEmpty())
             return fault;
     }
-    for (const QString& text : values.value(QStringLiteral("former_macs")).split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+    for (const QString& text :
+        values.value(QStringLiteral("former_macs")).split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
         const QString mac = normalisedMac(text);
         if (mac.isEmpty() || !MacAddress::isDeviceMac(mac))
             return QStringLiteral("former MAC \"%1\" is no device's MAC address").arg(text.left(40));
