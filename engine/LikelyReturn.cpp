@@ -17,13 +17,23 @@ bool named(const QString& host)
     return !host.isEmpty() && host != DeviceRecord::unknownHostName();
 }
 
+// Names a device is given out of the box, shared by every device of its kind: they say what, not which.
+bool generic(const QString& host)
+{
+    static const QStringList names {QStringLiteral("iphone"), QStringLiteral("ipad"), QStringLiteral("android"),
+        QStringLiteral("localhost"), QStringLiteral("espressif"), QStringLiteral("raspberrypi"),
+        QStringLiteral("unknown"), QStringLiteral("phone"), QStringLiteral("laptop"), QStringLiteral("desktop")};
+    return names.contains(host.section(QLatin1Char('.'), 0, 0).toLower());
+}
+
 } // namespace
 
 bool identityMatches(const DeviceRecord& newcomer, const DeviceRecord& known)
 {
     // What exists today is the host name (reverse DNS, mDNS or the DHCP request's). The DHCP signature, vendor
     // class, a client id that is not the MAC and the mDNS device name join here as they are reported.
-    return named(newcomer.HostName) && newcomer.HostName.compare(known.HostName, Qt::CaseInsensitive) == 0;
+    return named(newcomer.HostName) && !generic(newcomer.HostName)
+        && newcomer.HostName.compare(known.HostName, Qt::CaseInsensitive) == 0;
 }
 
 const DeviceRecord* frmClient::likelyEarlier(const DeviceRecord& newcomer) const

@@ -222,6 +222,7 @@ private Q_SLOTS:
             << maker << newMac << "Ann" << false << false << "LikelyReturn 1 Ann 00-0C-41-A2-3B-7F";
         QTest::newRow("the new one a maker's MAC") << oldMac << maker << "Ann" << false << false << "";
         QTest::newRow("the earlier one online") << oldMac << newMac << "Ann" << true << false << "";
+        QTest::newRow("by DHCP, a name every such phone has") << oldMac << newMac << "Ann" << false << true << "";
         QTest::newRow("by DHCP, with the admission")
             << oldMac << newMac << "Ann" << false << true << "Admitted 1 198.18.0.11 Ann 0A-11-22-33-44-55 intruder";
     }
@@ -236,7 +237,8 @@ private Q_SLOTS:
         rig.addLoadedDevice(oldMac, ipOf(10), false); // on the safe list, its names known
         QFETCH(QString, friendly);
         nth(rig.devices, 0).FriendlyName = friendly;
-        nth(rig.devices, 0).HostName = QStringLiteral("pixel.lan");
+        const bool generic = QByteArray(QTest::currentDataTag()).contains("every such phone");
+        nth(rig.devices, 0).HostName = generic ? QStringLiteral("iPhone") : QStringLiteral("pixel.lan");
         nth(rig.devices, 0).NameLookupPending = false;
         QFETCH(bool, oldOnline);
         nth(rig.devices, 0).PresenceCountdown = oldOnline ? 2 : 0;
@@ -244,7 +246,7 @@ private Q_SLOTS:
             rig.net.addAdapter(QStringLiteral("198.18.0.5/24"));
             rig.load();
             rig.nextSweep();
-            rig.net.hearDhcp(newMac, ipOf(11), HeardDhcp::Request, "Pixel.lan");
+            rig.net.hearDhcp(newMac, ipOf(11), HeardDhcp::Request, generic ? "iPhone" : "Pixel.lan");
         } else {
             rig.addLoadedDevice(newMac, ipOf(11));
             nth(rig.devices, 1).NewDevice = true;
