@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Builds Kestrelwatch and runs every test in parallel, then prints the ten slowest tests, the wall time and
-# the time per label (unit, netlab, gui, audio). Installs what is missing first (Debian 12). Tests labelled netlab build
-# namespace LANs and need root: as another user they show as skipped, with the reason. With CI=true a skip
-# fails. Extra arguments go to ctest (e.g. -L unit, -R tst_hive). A compiler warning fails the build
-# (-DKW_WERROR=ON), and a C++ file that clang-format would change fails the run.
+# the time per label (unit, netlab, gui, audio). Installs what is missing first (Debian 12). Tests labelled
+# netlab build namespace LANs and need root: as another user they show as skipped, with the reason. With
+# CI=true a skip fails. Extra arguments go to ctest (e.g. -L unit, -R tst_hive). A compiler warning fails the
+# build (-DKW_WERROR=ON), and a C++ file that clang-format would change fails the run.
 #   KW_SANITIZE=1  also build a clang tree with AddressSanitizer and UndefinedBehaviorSanitizer (while the
 #                  tests run) and run the unit label there (scripts/sanitize.sh); KW_FUZZ=1 runs the
 #                  fuzzers in the same tree (scripts/fuzz.sh).
