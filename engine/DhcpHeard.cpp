@@ -42,8 +42,7 @@ void frmClient::dhcpHeard(const HeardDhcp& dhcp)
             return;
         const QString mac = AddressText::macText(dhcp.mac);
         const bool settles = dhcp.kind != HeardDhcp::Discover && range >= 0;
-        DeviceRecord* device = m_devices.find(mac);
-        if (settles && !device && dhcp.kind == HeardDhcp::Request) {
+        if (settles && !m_devices.findDevice(mac) && dhcp.kind == HeardDhcp::Request) {
             // Only asked for: the server may refuse it, or another device may hold it.
             if (m_dhcpPending.size() >= MaxPendingDhcp)
                 m_dhcpPending.clear();
@@ -51,9 +50,13 @@ void frmClient::dhcpHeard(const HeardDhcp& dhcp)
             Log(QStringLiteral("DhcpHeard - %1 asks for %2; admitted once it answers there").arg(mac, ip));
             return;
         }
-        if (settles)
-            device = heardSighting(
-                mac, ip, range, true, QStringLiteral("DhcpHeard"), QStringLiteral("a DHCP ") + kindText(dhcp.kind));
+        // A newcomer's name goes into its admission, so that a likely return is known before its alerts go.
+        if (settles && !dhcp.name.isEmpty())
+            m_admissionNames.insert(mac, QString::fromUtf8(dhcp.name));
+        DeviceRecord* device = settles ? heardSighting(mac, ip, range, true, QStringLiteral("DhcpHeard"),
+                                   QStringLiteral("a DHCP ") + kindText(dhcp.kind))
+                                       : m_devices.findDevice(mac);
+        m_admissionNames.remove(mac);
         if (device)
             nameFromDhcp(*device, dhcp.name);
     });

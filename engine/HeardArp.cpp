@@ -44,7 +44,8 @@ qint32 frmClient::rangeOf(const std::array<quint8, 4>& ip) const
 DeviceRecord* frmClient::heardSighting(
     const QString& mac, const QString& ip, qint32 range, bool mayAdmit, const QString& source, const QString& what)
 {
-    DeviceRecord* device = m_devices.find(mac);
+    // A former MAC of a merged device is that device.
+    DeviceRecord* device = m_devices.findDevice(mac);
     bool cameOnline = true;
     if (!device) {
         if (!mayAdmit)
@@ -69,7 +70,7 @@ DeviceRecord* frmClient::heardSighting(
         trackPresence(currentTime(), device);
         storeWrites();
         // A subscriber may have removed it meanwhile.
-        device = m_devices.find(mac);
+        device = m_devices.findDevice(mac);
         if (!device)
             return nullptr;
         device->OnlineState = SightedCountdown;
@@ -90,8 +91,14 @@ void frmClient::arpHeard(const HeardArp& arp)
         // An answer admits only when it answers this machine's own question.
         const bool admits =
             arp.kind != HeardArp::Reply || (arp.toHost && m_sweep.asked(AddressText::toNumber(arp.ip), m_ticks));
-        if (!heardSighting(
-                mac, ip, range, admits, QStringLiteral("HeardArp"), QStringLiteral("an ARP ") + kindText(arp.kind)))
+        // A stranger whose DHCP REQUEST asked for this address is admitted with the name it gave there.
+        const auto pending = m_dhcpPending.constFind(mac);
+        if (pending != m_dhcpPending.cend() && pending->ip == ip && !pending->name.isEmpty())
+            m_admissionNames.insert(mac, QString::fromUtf8(pending->name));
+        DeviceRecord* device = heardSighting(
+            mac, ip, range, admits, QStringLiteral("HeardArp"), QStringLiteral("an ARP ") + kindText(arp.kind));
+        m_admissionNames.remove(mac);
+        if (!device)
             return;
         // The router's own ARP keeps its hold on the gateway address, as a harvest that finds it does.
         noteGatewaySighting(mac, ip, currentTime());
