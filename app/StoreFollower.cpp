@@ -3,6 +3,7 @@
 #include "app/DeviceActions.h"
 #include "platform/DebugSink.h"
 #include "platform/Hive.h"
+#include "store/DeviceKindValues.h"
 #include "store/DeviceTable.h"
 #include "store/DeviceWatch.h"
 #include "store/Settings.h"
@@ -52,6 +53,7 @@ DeviceRecord recordOf(const QString& mac, const QList<Hive::Value>& values)
     d.MacType = TextForms::parseByte(valueOf(values, QStringLiteral("Mac_Type"))).value_or(0);
     // A watch that does not read is none, as at loading (which logs it).
     d.Watch = DeviceWatch::parse(valueOf(values, DeviceWatch::Value)).value_or(DeviceWatch::None);
+    DeviceKindValues::read(d, [&values](const QString& name) { return valueOf(values, name); });
     return d;
 }
 

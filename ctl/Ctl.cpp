@@ -26,7 +26,7 @@ const char* const kUsage =
     "Usage: kestrelwatch-ctl [--home DIR] COMMAND [ARGS]\n"
     "Lists and changes the devices and settings of Kestrelwatch's store. A running monitor takes\n"
     "each change in within two seconds.\n\n"
-    "  list [--json]              every device: MAC, current address, name, vendor, list, online,\n"
+    "  list [--json]              every device: MAC, current address, name, vendor, type, list, online,\n"
     "                             first and last seen, watch (tab-separated with a header, or a JSON\n"
     "                             array)\n"
     "  history MAC                the device's history, oldest first\n"
@@ -107,7 +107,7 @@ int list(Store& store, bool json, const QString& share)
     const DeviceTable& devices = store.devices();
     QJsonArray array;
     if (!json)
-        out(QStringLiteral("MAC\tADDRESS\tNAME\tVENDOR\tLIST\tONLINE\tFIRST_SEEN\tLAST_SEEN\tWATCH"));
+        out(QStringLiteral("MAC\tADDRESS\tNAME\tVENDOR\tTYPE\tLIST\tONLINE\tFIRST_SEEN\tLAST_SEEN\tWATCH"));
     for (qint32 i = 0; i < devices.DeviceCount; ++i) {
         const DeviceRecord& d = devices[i];
         const QString list = d.Intruder ? QStringLiteral("intruders") : QStringLiteral("safe");
@@ -118,12 +118,17 @@ int list(Store& store, bool json, const QString& share)
                 {QStringLiteral("vendor"), vendor}, {QStringLiteral("list"), list},
                 {QStringLiteral("new"), d.NewDevice}, {QStringLiteral("online"), store.online(d)},
                 {QStringLiteral("first_seen"), isoTime(d.FirstSeen)},
-                {QStringLiteral("last_seen"), isoTime(d.LastOnline)}, {QStringLiteral("watch"), watchText(d.Watch)}});
+                {QStringLiteral("last_seen"), isoTime(d.LastOnline)}, {QStringLiteral("watch"), watchText(d.Watch)},
+                {QStringLiteral("type"), DeviceKind::typeWord(d.Type)},
+                {QStringLiteral("type_source"), DeviceKind::sourceWord(d.TypeSource)},
+                {QStringLiteral("model"), d.Model},
+                {QStringLiteral("model_source"), DeviceKind::sourceWord(d.ModelSource)}, {QStringLiteral("os"), d.Os},
+                {QStringLiteral("os_source"), DeviceKind::sourceWord(d.OsSource)}});
             continue;
         }
         // A tab inside a field would shift every later column; names hold none (the name filter refuses
         // controls), and a vendor name is the registry's.
-        out(QStringList {d.MacAddress, d.IpAddress, shownName(d), vendor, list,
+        out(QStringList {d.MacAddress, d.IpAddress, shownName(d), vendor, DeviceKind::typeWord(d.Type), list,
             store.online(d) ? QStringLiteral("yes") : QStringLiteral("no"), isoTime(d.FirstSeen), isoTime(d.LastOnline),
             watchText(d.Watch)}
                 .join(QLatin1Char('\t')));

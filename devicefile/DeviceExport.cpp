@@ -2,6 +2,7 @@
 
 #include "platform/Clock.h"
 #include "platform/Hive.h"
+#include "store/DeviceKindValues.h"
 #include "store/DeviceText.h"
 #include "store/MacAddress.h"
 #include "store/Settings.h"
@@ -21,8 +22,9 @@ namespace {
 
 const QStringList kColumns {QStringLiteral("mac"), QStringLiteral("address"), QStringLiteral("host_name"),
     QStringLiteral("name"), QStringLiteral("list"), QStringLiteral("new"), QStringLiteral("first_seen"),
-    QStringLiteral("last_online"), QStringLiteral("last_offline"), QStringLiteral("mac_type"),
-    QStringLiteral("intervals")};
+    QStringLiteral("last_online"), QStringLiteral("last_offline"), QStringLiteral("mac_type"), QStringLiteral("type"),
+    QStringLiteral("type_source"), QStringLiteral("model"), QStringLiteral("model_source"), QStringLiteral("os"),
+    QStringLiteral("os_source"), QStringLiteral("intervals")};
 // The intervals column of a CSV export: "FROM/TO ADDRESS" (ISO 8601's interval form), ";" between them.
 const QString kIntervalSep = QStringLiteral(";");
 constexpr quint8 kDynamicType = 3; // a neighbour row learnt by ARP
@@ -37,7 +39,32 @@ QStringList fieldsOf(const DeviceRecord& d)
 {
     return {d.MacAddress, d.IpAddress, d.HostName, d.FriendlyName, listText(d.Intruder),
         d.NewDevice ? QStringLiteral("true") : QStringLiteral("false"), isoTime(d.FirstSeen), isoTime(d.LastOnline),
-        isoTime(d.LastOffline), QString::number(d.MacType)};
+        isoTime(d.LastOffline), QString::number(d.MacType), DeviceKind::typeWord(d.Type),
+        DeviceKind::sourceWord(d.TypeSource), d.Model, DeviceKind::sourceWord(d.ModelSource), d.Os,
+        DeviceKind::sourceWord(d.OsSource)};
+}
+
+// What the device is, as an export gives it (absent in older exports: unknown); why not, otherwise.
+QString kindOf(const QHash<QString, QString>& values, DeviceRecord& d)
+{
+    const QString type = values.value(QStringLiteral("type")).trimmed();
+    d.Type = DeviceKind::typeFromWord(type);
+    if (!type.isEmpty() && d.Type == DeviceType::Unknown && type != QLatin1String("unknown"))
+        return QStringLiteral("type \"%1\" is none of %2").arg(type, DeviceKind::typeWords().join(QLatin1Char(' ')));
+    for (const auto& [column, field] : {std::pair {QStringLiteral("model"), &DeviceRecord::Model},
+             std::pair {QStringLiteral("os"), &DeviceRecord::Os}}) {
+        const DeviceText::Name text = DeviceText::filterName(values.value(column));
+        if (!text.ok())
+            return QStringLiteral("%1 refused, it %2").arg(column, text.refusal);
+        d.*field = text.text;
+    }
+    const auto source = [&values](const QString& column, bool present) {
+        return present ? DeviceKind::sourceFromWord(values.value(column).trimmed()) : FactSource::None;
+    };
+    d.TypeSource = source(QStringLiteral("type_source"), d.Type != DeviceType::Unknown);
+    d.ModelSource = source(QStringLiteral("model_source"), !d.Model.isEmpty());
+    d.OsSource = source(QStringLiteral("os_source"), !d.Os.isEmpty());
+    return {};
 }
 
 // An interval as a file gives it, checked; why not, otherwise.
@@ -144,7 +171,7 @@ QString recordOf(const QHash<QString, QString>& values, DeviceRecord& d)
         d.MacType = *byte;
     else
         return QStringLiteral("mac_type \"%1\" is no number from 0 to 255").arg(type);
-    return {};
+    return kindOf(values, d);
 }
 
 // The line each device object of a JSON export starts on (objects directly inside the "devices" array), and
@@ -407,22 +434,24 @@ Merged merge(
         }
         if (slot >= 0) {
             keys.append({Keys::deviceKey(devices[slot].MacAddress),
-                {{QStringLiteral("Friendly_Name"), d.FriendlyName},
+                modRegistry::ValueTexts {{QStringLiteral("Friendly_Name"), d.FriendlyName},
                     {QStringLiteral("New_Device"), TextForms::boolText(d.NewDevice)},
-                    {QStringLiteral("Intruder"), TextForms::boolText(d.Intruder)}}});
+                    {QStringLiteral("Intruder"), TextForms::boolText(d.Intruder)}}
+                    + DeviceKindValues::values(d)});
             changes.append({slot, d});
             ++merged.replaced;
             continue;
         }
         keys.append({Keys::deviceKey(d.MacAddress),
-            {{QStringLiteral("IP_Address"), d.IpAddress}, {QStringLiteral("Host_Name"), d.HostName},
-                {QStringLiteral("Friendly_Name"), d.FriendlyName},
+            modRegistry::ValueTexts {{QStringLiteral("IP_Address"), d.IpAddress},
+                {QStringLiteral("Host_Name"), d.HostName}, {QStringLiteral("Friendly_Name"), d.FriendlyName},
                 {QStringLiteral("New_Device"), TextForms::boolText(d.NewDevice)},
                 {QStringLiteral("Intruder"), TextForms::boolText(d.Intruder)},
                 {QStringLiteral("First_Seen"), TextForms::dateText(d.FirstSeen)},
                 {QStringLiteral("Last_Online"), TextForms::dateText(d.LastOnline)},
                 {QStringLiteral("Last_Offline"), TextForms::dateText(d.LastOffline)},
-                {QStringLiteral("Mac_Type"), QString::number(d.MacType)}}});
+                {QStringLiteral("Mac_Type"), QString::number(d.MacType)}}
+                + DeviceKindValues::values(d)});
         changes.append({-1, d});
         ++merged.added;
     }
@@ -451,6 +480,12 @@ Merged merge(
             devices[slot].FriendlyName = d.FriendlyName;
             devices[slot].NewDevice = d.NewDevice;
             devices[slot].Intruder = d.Intruder;
+            devices[slot].Type = d.Type;
+            devices[slot].TypeSource = d.TypeSource;
+            devices[slot].Model = d.Model;
+            devices[slot].ModelSource = d.ModelSource;
+            devices[slot].Os = d.Os;
+            devices[slot].OsSource = d.OsSource;
         } else if (adopt.added) {
             adopt.added(d);
         } else {

@@ -4,6 +4,7 @@
 // still about: a second MAC answering for it is an intruder (GatewayWatch.cpp). The harvest and every other source of
 // sightings admit through here.
 
+#include "engine/Describer.h"
 #include "engine/ErrorTrap.h"
 #include "engine/frmClient.h"
 #include "store/DeviceTable.h"
@@ -85,4 +86,7 @@ void frmClient::storeAdmissions()
         return;
     const auto admissions = std::exchange(m_unstoredAdmissions, {});
     modRegistry::WriteKeys(modRegistry::ProductKey, admissions);
+    // The weak hints only now: what they store must never reach a key before its admission does.
+    for (const auto& [key, values] : admissions)
+        m_describer->hintsChanged(key.section(QLatin1Char('\\'), -1));
 }

@@ -3,9 +3,11 @@
 // no ARP of their own need not wait for the sweep; a known device doing so is sighted. Its host-name option,
 // through the one name filter, names a device that has no name yet, at once; a reverse DNS or mDNS name found
 // later replaces it as it would any name. A DISCOVER admits nobody (no address is settled yet) but may name a
-// known device.
+// known device. What the client says about itself (request list, vendor class, client id, FQDN) comes in a
+// report of its own after the message's and goes to the Describer.
 
 #include "engine/AddressText.h"
+#include "engine/Describer.h"
 #include "engine/ErrorTrap.h"
 #include "engine/frmClient.h"
 #include "platform/NetPlatform.h"
@@ -40,24 +42,42 @@ void frmClient::dhcpHeard(const HeardDhcp& dhcp)
         if (!isDeviceMac(dhcp.mac, ip, QStringLiteral("DhcpHeard")))
             return;
         const QString mac = AddressText::macText(dhcp.mac);
+        if (dhcp.described) {
+            // The report of the message itself came first and admitted or sighted the client: a client not
+            // known by now (a DISCOVER's) is described by its next message.
+            const qint32 known = m_devices.indexOfMac(mac);
+            if (known < 0)
+                return;
+            m_describer->dhcpOptions(mac, dhcp);
+            // A client that gives no host name (option 12) may still give its FQDN's (option 81).
+            const QByteArray host =
+                dhcp.fqdn.left(dhcp.fqdn.indexOf('.') < 0 ? dhcp.fqdn.size() : dhcp.fqdn.indexOf('.'));
+            if (dhcp.name.isEmpty() && !host.isEmpty())
+                nameFromDhcp(known, mac, host);
+            return;
+        }
         const bool settles = dhcp.kind != HeardDhcp::Discover && range >= 0;
         const qint32 index = settles ? heardSighting(mac, ip, range, true, QStringLiteral("DhcpHeard"),
                                  QStringLiteral("a DHCP ") + kindText(dhcp.kind))
                                      : m_devices.indexOfMac(mac);
-        if (index < 0)
-            return;
-        const QString current = m_devices[index].HostName;
-        if (dhcp.name.isEmpty() || !(current.isEmpty() || current == DeviceRecord::unknownHostName()))
-            return;
-        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-        const QString raw = utf8.decode(dhcp.name);
-        if (utf8.hasError()) {
-            if (m_nameRefusals.firstTime(mac + QStringLiteral(" DHCP")))
-                Log(QStringLiteral("Names - DHCP name of %1 refused, it is no UTF-8 text").arg(mac));
-            return;
-        }
-        const QString host = admittedName(index, QStringLiteral("DHCP"), raw);
-        if (!host.isEmpty())
-            storeHostName(index, host);
+        if (index >= 0 && !dhcp.name.isEmpty())
+            nameFromDhcp(index, mac, dhcp.name);
     });
+}
+
+void frmClient::nameFromDhcp(qint32 index, const QString& mac, const QByteArray& name)
+{
+    const QString current = m_devices[index].HostName;
+    if (!(current.isEmpty() || current == DeviceRecord::unknownHostName()))
+        return;
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString raw = utf8.decode(name);
+    if (utf8.hasError()) {
+        if (m_nameRefusals.firstTime(mac + QStringLiteral(" DHCP")))
+            Log(QStringLiteral("Names - DHCP name of %1 refused, it is no UTF-8 text").arg(mac));
+        return;
+    }
+    const QString host = admittedName(index, QStringLiteral("DHCP"), raw);
+    if (!host.isEmpty())
+        storeHostName(index, host);
 }

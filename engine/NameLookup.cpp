@@ -2,6 +2,7 @@
 // online and its address is not shared with another online device.
 
 #include "engine/AddressText.h"
+#include "engine/Describer.h"
 #include "engine/ErrorTrap.h"
 #include "engine/frmClient.h"
 #include "platform/NetPlatform.h"
@@ -137,4 +138,5 @@ void frmClient::storeHostName(qint32 d, const QString& host)
     event.name = host;
     Q_EMIT deviceEvent(event);
     notePossibleReturn(d);
+    m_describer->hintsChanged(m_devices[d].MacAddress);
 }

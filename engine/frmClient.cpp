@@ -1,6 +1,7 @@
 #include "engine/frmClient.h"
 
 #include "engine/AddressText.h"
+#include "engine/Describer.h"
 #include "engine/ErrorTrap.h"
 #include "platform/Clock.h"
 #include "platform/DebugSink.h"
@@ -23,6 +24,16 @@ frmClient::frmClient(DeviceTable& devices, NetPlatform& net, QObject* parent)
     , m_devices(devices)
     , m_net(net)
 {
+    m_describer = std::make_unique<Describer>(
+        devices, net,
+        [this](const QString& mac, const QString& which) {
+            const qint32 slot = m_devices.indexOfMac(mac);
+            DeviceEvent event = newEvent(DeviceEvent::Kind::Described, slot, currentTime());
+            event.address = m_devices[slot].IpAddress;
+            event.name = which;
+            Q_EMIT deviceEvent(event);
+        },
+        [this](const QString& line) { Log(line); });
     m_tmrPingTimer.setInterval(kTickMs);
     connect(&m_tmrPingTimer, &QTimer::timeout, this, &frmClient::tmrPingTimer_Timer);
     m_net.setProblemReport([this](const QString& cause, const QString& detail) { logProblem(cause, detail); });

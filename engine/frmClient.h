@@ -15,9 +15,11 @@
 #include <QStringList>
 #include <QTimer>
 #include <array>
+#include <memory>
 #include <optional>
 
 class DeviceTable;
+class Describer;
 struct HeardArp;
 struct HeardDhcp;
 class NetPlatform;
@@ -95,6 +97,8 @@ public:
     int HostLookupHandle() const { return m_hostLookupHandle; }
     qint32 LookupIndex() const { return m_lookupIndex; }
     QTimer& pingTimer() { return m_tmrPingTimer; }
+    // What devices say about themselves (type, model, os): its signature table and maker lookup are set here.
+    Describer& describer() { return *m_describer; }
 
 Q_SIGNALS:
     // One thing that happened to one device, in the order it happened.
@@ -119,6 +123,7 @@ private:
     void trackPresence(const QDateTime& now, qint32 onlyDevice = -1, bool judged = true);
     void arpHeard(const HeardArp& arp);
     void dhcpHeard(const HeardDhcp& dhcp); // DhcpHeard.cpp
+    void nameFromDhcp(qint32 index, const QString& mac, const QByteArray& name);
     // A MAC heard speaking at a swept address (HeardArp.cpp): admitted through the harvest's own admission when
     // unknown and mayAdmit, else sighted; its slot, or -1 when nobody was admitted. `what` ends the log lines.
     qint32 heardSighting(
@@ -163,6 +168,7 @@ private:
 
     DeviceTable& m_devices;
     NetPlatform& m_net;
+    std::unique_ptr<Describer> m_describer;
     QTimer m_tmrPingTimer;
 
     bool m_loaded = false;

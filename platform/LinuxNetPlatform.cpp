@@ -336,6 +336,9 @@ void LinuxNetPlatform::helperReply(const helperproto::Reply& reply)
     case Type::DhcpHeard:
         dhcpHeard(reply);
         break;
+    case Type::DhcpOptions:
+        dhcpOptionsHeard(reply);
+        break;
     case Type::Error: {
         const auto code = parseError(reply.payload);
         if (!code) {

@@ -80,6 +80,14 @@ struct HeardDhcp
     std::array<quint8, 4> ip {};
     Kind kind = Discover;
     QByteArray name;
+    // A report of what the client says about itself, which follows the report of the message itself: the
+    // options as sent (each empty when absent or too long to carry), unfiltered.
+    bool described = false;
+    QByteArray requestList; // 55, option codes in order
+    QByteArray vendorClass; // 60
+    QByteArray clientId; // 61: type byte, then the identifier
+    QByteArray fqdn; // 81's name, dotted
+    quint16 maxMessageSize = 0; // 57
 };
 
 class NetPlatform

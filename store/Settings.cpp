@@ -2,6 +2,7 @@
 
 #include "platform/DebugSink.h"
 #include "store/Base64Class.h"
+#include "store/DeviceKindValues.h"
 #include "store/DeviceTable.h"
 #include "store/DeviceWatch.h"
 #include "store/LiveSettings.h"
@@ -192,6 +193,8 @@ void Load_Registry(
             d.Watch = *mode;
         else
             failed(mac, DeviceWatch::Value, watch);
+        DeviceKindValues::read(
+            d, [&key](const QString& value) { return modRegistry::ReadString(modRegistry::ProductKey, key, value); });
         if (loadLog)
             loadLog(i);
     }

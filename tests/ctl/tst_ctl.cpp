@@ -57,6 +57,11 @@ void seed(const AppPaths& paths)
     };
     QVERIFY(hive->setValues(
         {device(kPrinter, "Printer", kSeen, TextForms::NeverDate()), device(kPhone, "", kSeen, kSeen.addSecs(3600))}));
+    // What the printer said of itself.
+    QVERIFY(hive->setValues({{devices + kPrinter,
+        {{QStringLiteral("Type"), QStringLiteral("printer")}, {QStringLiteral("Type_Source"), QStringLiteral("mdns")},
+            {QStringLiteral("Model"), QStringLiteral("LaserJet M479")},
+            {QStringLiteral("Model_Source"), QStringLiteral("upnp")}}}}));
     QFile log(paths.devices() + kPrinter + QStringLiteral(".log"));
     QVERIFY(log.open(QIODevice::WriteOnly));
     log.write((TextForms::dateText(kSeen) + QStringLiteral("\t** WARNING - NEW DEVICE **\r\n")).toUtf8());
@@ -94,7 +99,7 @@ private Q_SLOTS:
         const QString general = Keys::General;
         QTest::newRow("list")
             << QStringList {"list"} << false << 0
-            << "00-0C-29-12-34-56\t198.18.0.12\tPrinter\tVMware, Inc.\tintruders\tno\t2026-12-05T22:00:00Z\t"
+            << "00-0C-29-12-34-56\t198.18.0.12\tPrinter\tVMware, Inc.\tprinter\tintruders\tno\t2026-12-05T22:00:00Z\t"
                "2026-12-05T22:00:00Z\tnone"
             << printer << "Friendly_Name"
             << "Printer";
@@ -212,6 +217,8 @@ private Q_SLOTS:
         presence->confirm(kSeen.addSecs(3700));
         const QString devices = ctl(source.paths().home, {"list", "--json"}).out;
         QVERIFY(devices.contains(QLatin1String("\"address\": \"198.18.0.13\"")));
+        QVERIFY(devices.contains(QLatin1String("\"model\": \"LaserJet M479\",\n        \"model_source\": \"upnp\"")));
+        QVERIFY(devices.contains(QLatin1String("\"type\": \"printer\",\n        \"type_source\": \"mdns\"")));
         for (const char* format : {"json", "csv"}) {
             const kwtest::Run exported = ctl(source.paths().home, {"export", "--format", format});
             QCOMPARE(exported.code, 0);
@@ -287,6 +294,8 @@ private Q_SLOTS:
         QTest::newRow("CSV interval") << QByteArray("mac,list,intervals\n02-AA-00-00-00-0D,safe,2026-12-05T22:00:00Z\n")
                                       << "line 2: interval \"2026-12-05T22:00:00Z\" is not FROM/TO ADDRESS";
         QTest::newRow("no export") << QByteArray("hello\n") << "line 1: the header";
+        QTest::newRow("CSV unknown type") << QByteArray("mac,list,type\n02-AA-00-00-00-0D,safe,toaster\n")
+                                          << "line 2: type \"toaster\" is none of unknown router";
     }
     void refusedFile()
     {

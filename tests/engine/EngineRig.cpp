@@ -20,7 +20,7 @@ EventRecorder::EventRecorder(frmClient& engine)
 QString EventRecorder::describe(const DeviceEvent& e)
 {
     static const char* const kinds[] = {"Admitted", "Impersonation", "Online", "Offline", "AddressChanged",
-        "NameChanged", "PossibleReturn", "AddressesChanged"};
+        "NameChanged", "PossibleReturn", "AddressesChanged", "Described", "LikelyReturn"};
     QStringList parts {QLatin1String(kinds[int(e.kind)]), QString::number(e.index)};
     for (const QString& field : {e.address, e.name, e.earlierMac}) {
         if (!field.isEmpty())

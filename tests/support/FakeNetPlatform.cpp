@@ -107,7 +107,13 @@ void FakeNetPlatform::hearDhcp(
 {
     const NeighbourRow row = addNeighbour(mac, ip.isEmpty() ? QStringLiteral("0.0.0.0") : ip, 3, ifindex);
     m_rows.removeLast();
-    deliverDhcpHeard({ifindex, row.mac, row.ip, kind, name});
+    HeardDhcp dhcp;
+    dhcp.ifindex = ifindex;
+    dhcp.mac = row.mac;
+    dhcp.ip = row.ip;
+    dhcp.kind = kind;
+    dhcp.name = name;
+    deliverDhcpHeard(dhcp);
 }
 
 std::optional<QList<NeighbourRow>> FakeNetPlatform::neighbours()

@@ -24,6 +24,7 @@ public:
     int askDeviceName(NameQuery query, const QString& ip, NameQueryDone done) override;
     void cancelDeviceName(int handle) override { m_nameQueries.remove(handle); }
 
+    using NetPlatform::deliverDhcpHeard; // a described report, as the Linux layer delivers it
     using NetPlatform::reportProblem;
     using NetPlatform::setNeighbourTableLimit;
 

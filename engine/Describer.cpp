@@ -1,0 +1,123 @@
+#include "engine/Describer.h"
+
+#include "platform/NetPlatform.h"
+#include "store/DeviceKindValues.h"
+#include "store/DeviceTable.h"
+#include "store/Settings.h"
+#include "store/modRegistry.h"
+
+#include <QStringDecoder>
+
+namespace {
+constexpr int kMaxIdentities = 4096; // one per device heard; the memory starts over past it
+
+// Option bytes as text when they are UTF-8, else nothing.
+QString utf8Text(const QByteArray& bytes, bool& ok)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8.decode(bytes);
+    ok = !utf8.hasError();
+    return ok ? text : QString();
+}
+} // namespace
+
+Describer::Describer(DeviceTable& devices, NetPlatform& net, Changed changed, Log log)
+    : m_devices(devices)
+    , m_net(net)
+    , m_changed(std::move(changed))
+    , m_log(std::move(log))
+{ }
+
+QString Describer::admitted(const QString& mac, const QString& what, const QString& raw)
+{
+    const DeviceText::Name name = DeviceText::filterName(raw);
+    if (!name.ok() && m_refusals.firstTime(mac + QLatin1Char(' ') + what))
+        m_log(QStringLiteral("Recognition - %1 of %2 refused, it %3: %4").arg(what, mac, name.refusal, raw.left(80)));
+    return name.text;
+}
+
+bool Describer::apply(const QString& mac, const Clue& clue)
+{
+    const qint32 slot = m_devices.indexOfMac(mac);
+    if (slot < 0 || clue.isEmpty())
+        return false;
+    DeviceRecord& d = m_devices[slot];
+    const DeviceRecord before = d;
+    QStringList which;
+    if (clue.type != DeviceType::Unknown && DeviceKind::mayReplace(d.TypeSource, clue.source)) {
+        if (d.Type != clue.type)
+            which << QStringLiteral("type");
+        d.Type = clue.type;
+        d.TypeSource = clue.source;
+    }
+    const auto text = [&](const QString& raw, const char* field, QString& value, FactSource& source) {
+        if (raw.isEmpty() || !DeviceKind::mayReplace(source, clue.source))
+            return;
+        const QString kept = admitted(mac, QString::fromLatin1(field), raw);
+        if (kept.isEmpty())
+            return;
+        if (value != kept)
+            which << QString::fromLatin1(field);
+        value = kept;
+        source = clue.source;
+    };
+    text(clue.model, "model", d.Model, d.ModelSource);
+    text(clue.os, "os", d.Os, d.OsSource);
+    if (d.TypeSource == before.TypeSource && d.ModelSource == before.ModelSource && d.OsSource == before.OsSource
+        && which.isEmpty())
+        return false;
+    modRegistry::WriteKeys(modRegistry::ProductKey, {{Keys::deviceKey(mac), DeviceKindValues::values(d)}});
+    if (which.isEmpty())
+        return false; // only a stronger source for the same values
+    m_log(QStringLiteral("Recognition - %1 is %2 (%3) by %4")
+              .arg(mac, DeviceKind::typeWord(d.Type), QStringList {d.Model, d.Os}.join(QStringLiteral(", ")),
+                  DeviceKind::sourceWord(clue.source)));
+    if (m_changed)
+        m_changed(mac, which.join(QLatin1Char(',')));
+    return true;
+}
+
+void Describer::dhcpOptions(const QString& mac, const HeardDhcp& dhcp)
+{
+    DhcpIdentity id;
+    id.requestList = dhcp.requestList;
+    bool utf8 = true;
+    id.vendorClass = admitted(mac, QStringLiteral("DHCP vendor class"), utf8Text(dhcp.vendorClass, utf8));
+    if (!utf8 && m_refusals.firstTime(mac + QStringLiteral(" DHCP vendor class bytes")))
+        m_log(QStringLiteral("Recognition - DHCP vendor class of %1 refused, it is no UTF-8 text").arg(mac));
+    id.fqdn = admitted(mac, QStringLiteral("DHCP FQDN"), utf8Text(dhcp.fqdn, utf8));
+    id.clientId = QString::fromLatin1(dhcp.clientId.toHex());
+    // Type 1 (Ethernet) and the hardware address: the MAC again, nothing that outlives a new private address.
+    id.clientIdIsMac = dhcp.clientId.size() == 7 && dhcp.clientId[0] == 1 && dhcp.clientId.mid(1) == dhcp.mac;
+    id.maxMessageSize = dhcp.maxMessageSize;
+    const auto known = m_dhcp.constFind(mac);
+    if (known != m_dhcp.constEnd() && *known == id)
+        return; // the same client again: nothing new to weigh
+    if (m_dhcp.size() >= kMaxIdentities)
+        m_dhcp.clear();
+    m_dhcp.insert(mac, id);
+    apply(mac, m_signatures.matchDhcp(id.requestList, id.vendorClass));
+}
+
+void Describer::hintsChanged(const QString& mac)
+{
+    const qint32 slot = m_devices.indexOfMac(mac);
+    if (slot < 0)
+        return;
+    if (m_maker)
+        apply(mac, m_signatures.matchMaker(m_maker(mac)));
+    const QString host = m_devices[slot].HostName;
+    if (host != DeviceRecord::unknownHostName())
+        apply(mac, m_signatures.matchHostName(host));
+}
+
+const Describer::DhcpIdentity* Describer::dhcpIdentity(const QString& mac) const
+{
+    const auto it = m_dhcp.constFind(mac);
+    return it == m_dhcp.constEnd() ? nullptr : &*it;
+}
+
+void Describer::forget(const QString& mac)
+{
+    m_dhcp.remove(mac);
+}
