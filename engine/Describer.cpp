@@ -28,6 +28,13 @@ Describer::Describer(DeviceTable& devices, NetPlatform& net, Changed changed, Lo
     , m_log(std::move(log))
 { }
 
+Describer::~Describer()
+{
+    endAsking();
+    if (m_listening)
+        m_net.setDatagramHeard(nullptr);
+}
+
 QString Describer::admitted(const QString& mac, const QString& what, const QString& raw)
 {
     const DeviceText::Name name = DeviceText::filterName(raw);

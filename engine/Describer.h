@@ -1,6 +1,7 @@
 #pragma once
 
 #include "recognition/Clue.h"
+#include "recognition/ServiceClues.h"
 #include "recognition/SignatureTable.h"
 #include "store/DeviceText.h"
 
@@ -9,9 +10,12 @@
 #include <QHash>
 #include <QString>
 #include <functional>
+#include <memory>
+#include <optional>
 
 class DeviceTable;
 class NetPlatform;
+struct HeardDatagram;
 struct HeardDhcp;
 
 // What devices say about themselves, made into their type, model and os. Every source gives a Clue; a clue's
@@ -26,6 +30,7 @@ public:
     using Log = std::function<void(const QString& line)>;
 
     Describer(DeviceTable& devices, NetPlatform& net, Changed changed, Log log);
+    ~Describer();
     Q_DISABLE_COPY_MOVE(Describer)
 
     void setSignatures(SignatureTable table) { m_signatures = std::move(table); }
@@ -55,6 +60,54 @@ public:
     const DhcpIdentity* dhcpIdentity(const QString& mac) const;
     void forget(const QString& mac);
 
+    // Questions and listening (DescriberQuestions.cpp). Hears mDNS and SSDP on the swept interfaces.
+    void listen(const QList<int>& ifindexes);
+    // Once a second: the question under way goes on or ends (silence ends a step after kStepSeconds), the next
+    // device is asked (one at a time: each online device once, soon after it is first seen; one never answered
+    // again at most once an hour), and an SSDP search goes out every kSearchSeconds.
+    void tick(const QDateTime& now);
+    static constexpr int kStepSeconds = 2;
+    static constexpr int kRetrySeconds = 3600;
+    static constexpr int kSearchSeconds = 3600;
+    static constexpr int kFetchTimeoutMs = 3000;
+    // What was sent and heard, for the benchmark and the tests.
+    struct Tally
+    {
+        quint64 questions = 0; // unicast DNS-SD questions sent
+        quint64 answers = 0; // their answers taken
+        quint64 announcements = 0; // mDNS and SSDP datagrams heard from a known device's own address
+        quint64 searches = 0; // SSDP searches sent
+        quint64 fetches = 0; // descriptions asked for
+        quint64 ignored = 0; // datagrams from no known device, malformed, or not an answer
+    };
+    const Tally& tally() const { return m_tally; }
+
+private:
+    struct Known
+    {
+        DeviceServices services;
+        QDateTime asked; // the last question's start; invalid: never asked
+        bool answered = false;
+        QDateTime fetched; // the last description asked for
+    };
+    struct Asking
+    {
+        QString mac;
+        QString ip;
+        int step = 0; // 0: the service types, 1: their instances, 2: the instances' TXT
+        int handle = 0;
+        quint16 id = 0;
+        QDateTime since;
+    };
+    Known& known(const QString& mac);
+    void datagramHeard(const HeardDatagram& datagram);
+    void mdnsAnswer(int handle, const QByteArray& datagram);
+    // The next step of the question under way, or its end; false when there is no more to ask.
+    bool askStep(const QDateTime& now);
+    void endAsking();
+    void fetchDescription(const QString& mac, const QByteArray& location, const QDateTime& now);
+    QString macAt(quint32 ipv4);
+
 private:
     // A text from outside through the one door: the text, or empty (and one log line per device and source).
     QString admitted(const QString& mac, const QString& what, const QString& raw);
@@ -67,4 +120,13 @@ private:
     std::function<QString(const QString&)> m_maker;
     QHash<QString, DhcpIdentity> m_dhcp;
     DeviceText::RefusalNotes m_refusals;
+    QHash<QString, Known> m_known;
+    std::optional<Asking> m_asking;
+    QHash<quint32, QString> m_byAddress; // online devices' addresses, rebuilt once a second
+    qint32 m_cursor = 0; // where the search for the next device to ask goes on
+    bool m_listening = false;
+    QDateTime m_searched;
+    QHash<int, QString> m_fetches; // handle -> MAC
+    Tally m_tally;
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true); // the platform's callbacks check it
 };

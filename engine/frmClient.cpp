@@ -250,6 +250,7 @@ void frmClient::tmrPingTimer_Timer()
         }
         if (!m_sweepPrepared && m_secondsCounter - m_preparationTime > kSweepGapSeconds)
             StartScan();
+        m_describer->tick(kwclock::now());
     });
 }
 

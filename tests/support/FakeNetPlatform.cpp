@@ -180,6 +180,28 @@ std::optional<QList<Neighbour6Row>> FakeNetPlatform::neighbours6()
     return m_rows6;
 }
 
+bool FakeNetPlatform::listenDiscovery(const QList<int>& ifindexes)
+{
+    m_listened = ifindexes;
+    return m_discoveryOn;
+}
+
+int FakeNetPlatform::askMdns(const QString& ip, const QByteArray& query, DatagramDone done)
+{
+    if (!m_discoveryOn)
+        return 0;
+    m_mdns.insert(m_nextHandle, {ip, query, std::move(done)});
+    return m_nextHandle++;
+}
+
+int FakeNetPlatform::fetchDescription(const QString& url, qsizetype, int, FetchDone done)
+{
+    if (!m_discoveryOn)
+        return 0;
+    m_fetches.insert(m_nextHandle, {url, std::move(done)});
+    return m_nextHandle++;
+}
+
 int FakeNetPlatform::askDeviceName(NameQuery query, const QString& ip, NameQueryDone done)
 {
     if (!m_nameQueriesOn)
