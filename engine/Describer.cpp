@@ -76,9 +76,8 @@ bool Describer::apply(const QString& mac, const Clue& clue)
     modRegistry::WriteKeys(modRegistry::ProductKey, {{Keys::deviceKey(mac), DeviceKindValues::values(d)}});
     if (which.isEmpty())
         return false; // only a stronger source for the same values
-    m_log(QStringLiteral("Recognition - %1 is %2 (%3) by %4")
-              .arg(mac, DeviceKind::typeWord(d.Type), QStringList {d.Model, d.Os}.join(QStringLiteral(", ")),
-                  DeviceKind::sourceWord(clue.source)));
+    m_log(QStringLiteral("Recognition - %1 by %2: type %3, model \"%4\", os \"%5\"")
+              .arg(mac, DeviceKind::sourceWord(clue.source), DeviceKind::typeWord(d.Type), d.Model, d.Os));
     if (m_changed)
         m_changed(mac, which.join(QLatin1Char(',')));
     return true;
@@ -103,6 +102,12 @@ void Describer::dhcpOptions(const QString& mac, const HeardDhcp& dhcp)
     if (m_dhcp.size() >= kMaxIdentities)
         m_dhcp.clear();
     m_dhcp.insert(mac, id);
+    QStringList codes;
+    for (const char c : std::as_const(id.requestList))
+        codes << QString::number(quint8(c));
+    m_log(QStringLiteral("Recognition - DHCP client %1: request list %2, vendor class \"%3\"%4")
+              .arg(mac, codes.join(QLatin1Char(',')), id.vendorClass,
+                  id.clientIdIsMac ? QStringLiteral(", client id its MAC") : QString()));
     apply(mac, m_signatures.matchDhcp(id.requestList, id.vendorClass));
 }
 

@@ -133,15 +133,15 @@ Clue SignatureTable::best(const QList<std::pair<int, Clue>>& scored, FactSource 
 
 Clue SignatureTable::matchDhcp(const QByteArray& requestList, const QString& vendorClass) const
 {
-    // Scores: an exact vendor class or list above any prefix, a longer prefix above a shorter one, a vendor
-    // prefix above a list prefix.
+    // Scores: what a client calls itself (its vendor class) above how it asks (its request list, which several
+    // systems share), an exact match above a prefix, a longer prefix above a shorter one.
     QList<std::pair<int, Clue>> scored;
     for (const Row& r : m_rows) {
         Clue c {FactSource::Dhcp, r.type, {}, r.os};
         switch (r.match) {
         case Match::List:
             if (!requestList.isEmpty() && requestList == r.list)
-                scored.append({3000, c});
+                scored.append({2000, c});
             break;
         case Match::ListPrefix:
             if (requestList.startsWith(r.list))
@@ -154,7 +154,7 @@ Clue SignatureTable::matchDhcp(const QByteArray& requestList, const QString& ven
         case Match::VendorPrefix:
             if (vendorClass.startsWith(r.text, Qt::CaseInsensitive)) {
                 c.os = fillVersion(c.os, versionAfter(vendorClass, r.text.size()));
-                scored.append({2000 + int(r.text.size()), c});
+                scored.append({3000 + int(r.text.size()), c});
             }
             break;
         default:

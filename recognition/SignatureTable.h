@@ -28,8 +28,9 @@ public:
     static SignatureTable load(const QString& path, QStringList* problems = nullptr);
 
     // What a DHCP client's request list and vendor class say (source Dhcp): the most telling signature that
-    // matches (an exact vendor class or list, then the longest vendor prefix, then the longest list prefix);
-    // an OS without a type from one is completed by another that matches.
+    // matches (an exact vendor class, the longest vendor prefix, an exact list, the longest list prefix), each
+    // field from the best match that has it; a weaker match's OS that says more of the same system wins
+    // ("Windows 10/11" over "Windows").
     Clue matchDhcp(const QByteArray& requestList, const QString& vendorClass) const;
     // What a host name says (source HostName).
     Clue matchHostName(const QString& hostName) const;

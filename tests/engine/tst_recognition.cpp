@@ -62,6 +62,9 @@ private Q_SLOTS:
         QTest::newRow("Android 13") << "1,3,6,15,26,28,51,58,59,43,114,108"
                                     << "android-dhcp-13"
                                     << "phone|Android 13";
+        QTest::newRow("Android's vendor class over dhclient's list") << "1,28,2,3,15,6,12"
+                                                                     << "android-dhcp-13"
+                                                                     << "phone|Android 13";
         QTest::newRow("Android, odd version not repeated") << ""
                                                            << "android-dhcp-<b>"
                                                            << "phone|Android";
