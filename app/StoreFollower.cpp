@@ -103,7 +103,7 @@ QHash<QString, StoreFollower::Stored> StoreFollower::readStored(bool clearRemnan
             continue;
         }
         const DeviceRecord d = recordOf(mac, values);
-        stored.insert(mac, Stored {d.FriendlyName, d.Intruder, d.NewDevice, d.Watch});
+        stored.insert(mac, Stored {d.FriendlyName, d.Intruder, d.NewDevice, d.Watch, DeviceKindValues::values(d)});
     }
     return stored;
 }
@@ -145,6 +145,12 @@ void StoreFollower::poll()
         const bool newDevice = changed(&Stored::newDevice, d.NewDevice) ? stored.newDevice : d.NewDevice;
         const quint8 watch = changed(&Stored::watch, d.Watch) ? stored.watch : d.Watch;
         m_actions.adoptStored(slot, name, intruder, newDevice, watch);
+        // A type or model set elsewhere (by hand, or an import) is taken in quietly, so that what the device
+        // says about itself is weighed against it here too.
+        if (changed(&Stored::kind, DeviceKindValues::values(m_devices[slot]))) {
+            const QHash<QString, QString> values(stored.kind.begin(), stored.kind.end());
+            DeviceKindValues::read(m_devices[slot], [&values](const QString& name) { return values.value(name); });
+        }
     }
     m_seen = now;
 }

@@ -9,6 +9,7 @@
 #include "app/DeviceActions.h"
 #include "app/MonitorCore.h"
 #include "app/StoreFollower.h"
+#include "engine/Describer.h"
 #include "engine/frmClient.h"
 #include "platform/Clock.h"
 #include "platform/Hive.h"
@@ -388,6 +389,20 @@ private Q_SLOTS:
         QCOMPARE(kinds(), QList<DeviceEvent::Kind>());
         QCOMPARE(devices[0].Watch, quint8(DeviceWatch::Offline));
         QVERIFY(ctl(h, {"list", "--json"}).out.contains(QLatin1String("\"watch\": \"offline\"")));
+        // A type set by hand elsewhere reaches memory silently, and what the device says never overwrites it.
+        QFile typed(home.dir() + QStringLiteral("/typed.csv"));
+        QVERIFY(typed.open(QIODevice::WriteOnly));
+        typed.write(QStringLiteral("mac,name,list,type,type_source\n%1,Office printer,intruders,printer,user\n")
+                        .arg(kPrinter)
+                        .toUtf8());
+        typed.close();
+        QCOMPARE(ctl(h, {"import", "--replace", typed.fileName()}).code, 0);
+        core.storeFollower()->poll();
+        kinds();
+        QCOMPARE(devices[0].Type, DeviceType::Printer);
+        QVERIFY(!core.engine()->describer().apply(kPrinter, Clue {FactSource::Mdns, DeviceType::Tv, {}, {}}));
+        QCOMPARE(printer("Type"), QStringLiteral("printer"));
+        QCOMPARE(printer("Type_Source"), QStringLiteral("user"));
 
         // An import adds a device; removing it while it is offline takes it out of memory. Its intervals reach
         // the monitor's presence file beside it: the printer's stay from elsewhere joins the one here and stops
