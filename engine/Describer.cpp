@@ -129,7 +129,14 @@ const Describer::DhcpIdentity* Describer::dhcpIdentity(const QString& mac) const
     return it == m_dhcp.constEnd() ? nullptr : &*it;
 }
 
+const DeviceServices* Describer::services(const QString& mac) const
+{
+    const auto it = m_known.constFind(mac);
+    return it == m_known.constEnd() || it->services.isEmpty() ? nullptr : &it->services;
+}
+
 void Describer::forget(const QString& mac)
 {
     m_dhcp.remove(mac);
+    m_known.remove(mac);
 }

@@ -58,6 +58,8 @@ public:
         bool operator==(const DhcpIdentity&) const = default;
     };
     const DhcpIdentity* dhcpIdentity(const QString& mac) const;
+    // What a device offers by DNS-SD, as heard so far (its instance names name it); null when nothing.
+    const DeviceServices* services(const QString& mac) const;
     void forget(const QString& mac);
 
     // Questions and listening (DescriberQuestions.cpp). Hears mDNS and SSDP on the swept interfaces.
