@@ -7,6 +7,7 @@
 #include "store/modRegistry.h"
 
 #include <QStringDecoder>
+#include <QUrl>
 
 namespace {
 constexpr int kMaxIdentities = 4096; // one per device heard; the memory starts over past it
@@ -102,6 +103,10 @@ void Describer::dhcpOptions(const QString& mac, const HeardDhcp& dhcp)
     if (m_dhcp.size() >= kMaxIdentities)
         m_dhcp.clear();
     m_dhcp.insert(mac, id);
+    const QString stored = id.text();
+    const QString key = Keys::deviceKey(mac);
+    if (modRegistry::ReadString(modRegistry::ProductKey, key, QStringLiteral("DHCP_Identity")) != stored)
+        modRegistry::WriteString(modRegistry::ProductKey, key, QStringLiteral("DHCP_Identity"), stored);
     QStringList codes;
     for (const char c : std::as_const(id.requestList))
         codes << QString::number(quint8(c));
@@ -123,10 +128,46 @@ void Describer::hintsChanged(const QString& mac)
         apply(mac, m_signatures.matchHostName(host));
 }
 
-const Describer::DhcpIdentity* Describer::dhcpIdentity(const QString& mac) const
+std::optional<Describer::DhcpIdentity> Describer::dhcpIdentity(const QString& mac) const
 {
     const auto it = m_dhcp.constFind(mac);
-    return it == m_dhcp.constEnd() ? nullptr : &*it;
+    if (it != m_dhcp.constEnd())
+        return *it;
+    return DhcpIdentity::fromText(
+        modRegistry::ReadString(modRegistry::ProductKey, Keys::deviceKey(mac), QStringLiteral("DHCP_Identity")));
+}
+
+QString Describer::DhcpIdentity::text() const
+{
+    QStringList codes;
+    for (const char c : requestList)
+        codes << QString::number(quint8(c));
+    const auto enc = [](const QString& t) { return QString::fromLatin1(QUrl::toPercentEncoding(t)); };
+    return QStringLiteral("list=%1;vendor=%2;client=%3;client_is_mac=%4;fqdn=%5;max=%6")
+        .arg(codes.join(QLatin1Char(',')), enc(vendorClass), clientId,
+            clientIdIsMac ? QStringLiteral("1") : QStringLiteral("0"), enc(fqdn))
+        .arg(maxMessageSize);
+}
+
+std::optional<Describer::DhcpIdentity> Describer::DhcpIdentity::fromText(const QString& text)
+{
+    if (!text.startsWith(QLatin1String("list=")))
+        return std::nullopt;
+    QHash<QString, QString> f;
+    for (const QString& part : text.split(QLatin1Char(';')))
+        f.insert(part.section(QLatin1Char('='), 0, 0),
+            QUrl::fromPercentEncoding(part.section(QLatin1Char('='), 1).toLatin1()));
+    DhcpIdentity id;
+    for (const QString& code : f.value(QStringLiteral("list")).split(QLatin1Char(','), Qt::SkipEmptyParts))
+        id.requestList.append(char(code.toUInt() & 0xff));
+    // Written by this program, read through the one door all the same: the store may have been edited.
+    id.vendorClass = DeviceText::filterName(f.value(QStringLiteral("vendor"))).text;
+    id.fqdn = DeviceText::filterName(f.value(QStringLiteral("fqdn"))).text;
+    const QString client = f.value(QStringLiteral("client"));
+    id.clientId = QByteArray::fromHex(client.toLatin1()).toHex() == client.toLatin1() ? client : QString();
+    id.clientIdIsMac = f.value(QStringLiteral("client_is_mac")) == QLatin1String("1");
+    id.maxMessageSize = quint16(f.value(QStringLiteral("max")).toUInt());
+    return id;
 }
 
 const DeviceServices* Describer::services(const QString& mac) const

@@ -45,8 +45,9 @@ public:
     // Weighs one clue against the device's values; true when a value changed.
     bool apply(const QString& mac, const Clue& clue);
 
-    // What a device's DHCP client said last, in memory: its identity beyond the MAC, for telling a returning
-    // device by it. Texts are filtered; clientId is hex.
+    // What a device's DHCP client said last: its identity beyond the MAC, for telling a returning device by it;
+    // kept in memory and in the store ("DHCP_Identity"), so that a device gone before this run still has it.
+    // Texts are filtered; clientId is hex.
     struct DhcpIdentity
     {
         QByteArray requestList;
@@ -56,8 +57,11 @@ public:
         QString fqdn;
         quint16 maxMessageSize = 0;
         bool operator==(const DhcpIdentity&) const = default;
+        // The stored text ("list=1,3,6;vendor=MSFT%205.0;..."), and back (nullopt: none, or not that form).
+        QString text() const;
+        static std::optional<DhcpIdentity> fromText(const QString& text);
     };
-    const DhcpIdentity* dhcpIdentity(const QString& mac) const;
+    std::optional<DhcpIdentity> dhcpIdentity(const QString& mac) const;
     // What a device offers by DNS-SD, as heard so far (its instance names name it); null when nothing.
     const DeviceServices* services(const QString& mac) const;
     void forget(const QString& mac);

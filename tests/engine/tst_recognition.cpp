@@ -214,6 +214,10 @@ private Q_SLOTS:
         QCOMPARE(rig.stored(kMac, QStringLiteral("OS_Source")), QStringLiteral("dhcp"));
         QCOMPARE(rig.stored(kMac, QStringLiteral("Type_Source")), QStringLiteral("hostname"));
         QVERIFY(rig.engine.describer().dhcpIdentity(kMac)->clientIdIsMac);
+        // The identity outlives the run: read back from the store as it was heard.
+        const auto identity = Describer::DhcpIdentity::fromText(rig.stored(kMac, QStringLiteral("DHCP_Identity")));
+        QVERIFY(identity && *identity == *rig.engine.describer().dhcpIdentity(kMac));
+        QCOMPARE(identity->fqdn, QStringLiteral("annas-iphone.home"));
         // The same options again weigh nothing anew.
         rig.net.deliverDhcpHeard(d);
         QCOMPARE(rig.window.calls.size(), 1);
