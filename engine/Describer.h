@@ -76,6 +76,7 @@ public:
     static constexpr int kRetrySeconds = 3600;
     static constexpr int kSearchSeconds = 3600;
     static constexpr int kFetchTimeoutMs = 3000;
+    static constexpr int kAddressSeconds = 5;
     // What was sent and heard, for the benchmark and the tests.
     struct Tally
     {
@@ -128,7 +129,8 @@ private:
     DeviceText::RefusalNotes m_refusals;
     QHash<QString, Known> m_known;
     std::optional<Asking> m_asking;
-    QHash<quint32, QString> m_byAddress; // online devices' addresses, rebuilt once a second
+    QHash<quint32, QString> m_byAddress; // online devices' addresses, rebuilt every kAddressSeconds
+    QDateTime m_addressesBuilt;
     qint32 m_cursor = 0; // where the search for the next device to ask goes on
     bool m_listening = false;
     QDateTime m_searched;

@@ -6,6 +6,8 @@
 
 #include "engine/Describer.h"
 
+#include "engine/AddressText.h"
+
 #include "platform/Clock.h"
 #include "platform/DnsMessage.h"
 #include "platform/NetPlatform.h"
@@ -18,6 +20,7 @@
 namespace {
 constexpr qsizetype kQuestionsPerMessage = 16;
 constexpr qsizetype kMaxKnown = 4096;
+constexpr qint32 kLookPerTick = 256; // devices looked at per second for the next question: a big table costs no more
 
 // Bytes from the network as a log line may carry them: printable ASCII, the rest as '?', cut at 120.
 QString inert(const QByteArray& bytes)
@@ -52,13 +55,17 @@ QString Describer::macAt(quint32 ipv4)
 
 void Describer::tick(const QDateTime& now)
 {
-    m_byAddress.clear();
-    for (qint32 d = 0; d < m_devices.DeviceCount; ++d) {
-        const DeviceRecord& r = m_devices[d];
-        bool ok = false;
-        const quint32 ip = QHostAddress(r.IpAddress).toIPv4Address(&ok);
-        if (ok && r.isOnline())
-            m_byAddress.insert(ip, r.MacAddress);
+    // Who holds which address, for the datagrams: rebuilt every few seconds, not per datagram.
+    if (!m_addressesBuilt.isValid() || m_addressesBuilt.secsTo(now) >= kAddressSeconds || now < m_addressesBuilt) {
+        m_addressesBuilt = now;
+        m_byAddress.clear();
+        for (qint32 d = 0; d < m_devices.DeviceCount; ++d) {
+            const DeviceRecord& r = m_devices[d];
+            if (!r.isOnline())
+                continue;
+            if (const auto ip = AddressText::parseIPv4(r.IpAddress))
+                m_byAddress.insert(AddressText::toNumber(*ip), r.MacAddress);
+        }
     }
     if (m_listening && (!m_searched.isValid() || m_searched.secsTo(now) >= kSearchSeconds || now < m_searched)) {
         m_searched = now;
@@ -71,8 +78,8 @@ void Describer::tick(const QDateTime& now)
         if (askStep(now))
             return;
     }
-    // The next device to ask, from where the last search stopped.
-    for (qint32 n = 0; n < m_devices.DeviceCount; ++n) {
+    // The next device to ask, from where the last look stopped.
+    for (qint32 n = 0; n < std::min(m_devices.DeviceCount, kLookPerTick); ++n) {
         m_cursor = (m_cursor + 1) % m_devices.DeviceCount;
         const DeviceRecord& r = m_devices[m_cursor];
         if (!r.isOnline() || r.IpAddress.isEmpty())
