@@ -53,7 +53,7 @@ DiscoverySockets::~DiscoverySockets()
     }
 }
 
-bool DiscoverySockets::open(Socket& socket, HeardDatagram::Kind kind, quint16 port)
+bool DiscoverySockets::open(Socket& socket, HeardDatagram::Kind kind, const char* group, quint16 port)
 {
     if (socket.fd >= 0)
         return true;
@@ -63,6 +63,10 @@ bool DiscoverySockets::open(Socket& socket, HeardDatagram::Kind kind, quint16 po
     sockaddr_in local {};
     local.sin_family = AF_INET;
     local.sin_port = htons(port);
+    // Bound to the group, not to every address: datagrams sent to this port by unicast (a responder's answer
+    // to avahi's own question) still reach avahi alone.
+    if (group)
+        ::inet_pton(AF_INET, group, &local.sin_addr);
     if (fd < 0 || setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0
         || setsockopt(fd, SOL_SOCKET, SO_REUSEPORT, &on, sizeof on) != 0
         || setsockopt(fd, IPPROTO_IP, IP_MULTICAST_LOOP, &off, sizeof off) != 0
@@ -104,9 +108,9 @@ void DiscoverySockets::membership(int ifindex, bool join)
 
 bool DiscoverySockets::listen(const QList<int>& ifindexes)
 {
-    const bool mdns = open(m_mdns, HeardDatagram::Kind::Mdns, kMdnsListenPort);
-    const bool ssdp = open(m_ssdp, HeardDatagram::Kind::Ssdp, kSsdpPort);
-    open(m_search, HeardDatagram::Kind::Ssdp, 0);
+    const bool mdns = open(m_mdns, HeardDatagram::Kind::Mdns, kMdnsGroup, kMdnsListenPort);
+    const bool ssdp = open(m_ssdp, HeardDatagram::Kind::Ssdp, kSsdpGroup, kSsdpPort);
+    open(m_search, HeardDatagram::Kind::Ssdp, nullptr, 0);
     const QSet<int> wanted(ifindexes.begin(), ifindexes.end());
     for (const int gone : m_joined - wanted)
         membership(gone, false);

@@ -6,9 +6,10 @@
 #include <QSocketNotifier>
 #include <memory>
 
-// The sockets that hear what devices announce on Linux, unprivileged: one bound to mDNS's port 5353 and one to
-// SSDP's port 1900 (SO_REUSEADDR and SO_REUSEPORT, beside a local avahi or UPnP stack), each a member of its group
-// on the swept interfaces only, and one of its own for SSDP searches and their unicast answers. Reads are bounded:
+// The sockets that hear what devices announce on Linux, unprivileged: one bound to mDNS's group and port
+// 224.0.0.251:5353 and one to SSDP's 239.255.255.250:1900 (SO_REUSEADDR and SO_REUSEPORT, beside a local avahi or
+// UPnP stack, which keeps every unicast datagram to those ports), each a member of its group on the swept
+// interfaces only, and one of its own for SSDP searches and their unicast answers. Reads are bounded:
 // at most kDatagramsPerSecond in all (the rest is read and dropped unseen, and counted in one report a minute),
 // each datagram at most 9000 bytes.
 class DiscoverySockets final
@@ -31,7 +32,7 @@ private:
         int fd = -1;
         std::unique_ptr<QSocketNotifier> notifier;
     };
-    bool open(Socket& socket, HeardDatagram::Kind kind, quint16 port);
+    bool open(Socket& socket, HeardDatagram::Kind kind, const char* group, quint16 port);
     void membership(int ifindex, bool join);
     void readable(const Socket& socket, HeardDatagram::Kind kind);
 
