@@ -42,6 +42,11 @@ int DescriptionFetch::fetch(const QString& url, qsizetype maxBytes, int timeoutM
     });
     QObject::connect(reply, &QNetworkReply::finished, reply, [this, handle] {
         Pending& p = m_pending.at(handle);
+        if (p.refusal.isEmpty() && p.reply->bytesAvailable() > 0) {
+            p.body += p.reply->read(p.maxBytes + 1 - p.body.size());
+            if (p.body.size() > p.maxBytes || p.reply->bytesAvailable() > 0)
+                p.refusal = QStringLiteral("longer than %1 bytes").arg(p.maxBytes);
+        }
         const int status = p.reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         if (!p.refusal.isEmpty())
             finish(handle, p.refusal);
@@ -63,11 +68,12 @@ int DescriptionFetch::fetch(const QString& url, qsizetype maxBytes, int timeoutM
     return handle;
 }
 
-void DescriptionFetch::finish(int handle, const QString& error)
+void DescriptionFetch::finish(int handle, QString error)
 {
     const auto it = m_pending.find(handle);
     if (it == m_pending.end())
         return;
+    // error is taken by value: it may be this very entry's refusal, which the move below empties.
     Pending p = std::move(it->second);
     m_pending.erase(it);
     p.reply->deleteLater();

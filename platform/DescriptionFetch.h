@@ -19,7 +19,7 @@ public:
     int fetch(const QString& url, qsizetype maxBytes, int timeoutMs, NetPlatform::FetchDone done);
 
 private:
-    void finish(int handle, const QString& error);
+    void finish(int handle, QString error);
 
     struct Pending
     {

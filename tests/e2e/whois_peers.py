@@ -7,6 +7,11 @@
                                                          a UPnP device: its description over HTTP on IP:PORT,
                                                          NOTIFYs every 2 s and answers to searches on 1900
 
+  whois_peers.py http IP                                 a hostile description server: /ok serves a description,
+                                                         /redirect sends to /ok, /big is 70,000 bytes, /endless
+                                                         never ends, /trickle sends a byte every half second;
+                                                         prints "PORT n" first
+
 Each prints "ready" on stdout once it serves, and runs until killed.
 """
 import http.server
@@ -77,8 +82,64 @@ def ssdp(ip, port, device_type, friendly, maker, model):
                            f"ST: upnp:rootdevice\r\nUSN: uuid:0000-{port}::upnp:rootdevice\r\n\r\n").encode(), peer)
 
 
+def hostile(ip):
+    description = (b'<?xml version="1.0"?><root><device><deviceType>urn:schemas-upnp-org:device:'
+                   b"InternetGatewayDevice:1</deviceType><manufacturer>AVM</manufacturer>"
+                   b"<modelName>FRITZ!Box 7590</modelName></device></root>")
+
+    class Handler(http.server.BaseHTTPRequestHandler):
+        protocol_version = "HTTP/1.1"
+
+        def do_GET(self):
+            if self.path == "/redirect":
+                self.send_response(302)
+                self.send_header("Location", "/ok")
+                self.send_header("Content-Length", "0")
+                self.end_headers()
+                return
+            self.send_response(200)
+            self.send_header("Content-Type", "text/xml")
+            if self.path == "/ok":
+                self.send_header("Content-Length", str(len(description)))
+                self.end_headers()
+                self.wfile.write(description)
+            elif self.path == "/big":
+                self.send_header("Content-Length", "70000")
+                self.end_headers()
+                self.wfile.write(b" " * 70000)
+            elif self.path == "/endless":
+                self.send_header("Transfer-Encoding", "chunked")
+                self.end_headers()
+                try:
+                    while True:
+                        self.wfile.write(b"1000\r\n" + b"<a>" * 1365 + b"x\r\n")
+                except OSError:
+                    pass
+            else:  # /trickle
+                self.send_header("Content-Length", "100")
+                self.end_headers()
+                try:
+                    for _ in range(100):
+                        self.wfile.write(b" ")
+                        self.wfile.flush()
+                        time.sleep(0.5)
+                except OSError:
+                    pass
+
+        def log_message(self, *args):
+            pass
+
+    server = http.server.ThreadingHTTPServer((ip, 0), Handler)
+    server.daemon_threads = True
+    print("PORT %d" % server.server_address[1], flush=True)
+    print("ready", flush=True)
+    server.serve_forever()
+
+
 if __name__ == "__main__":
-    if sys.argv[1] == "mdns":
+    if sys.argv[1] == "http":
+        hostile(sys.argv[2])
+    elif sys.argv[1] == "mdns":
         mdns(sys.argv[2], sys.argv[3], sys.argv[4], sys.argv[5:])
     else:
         ssdp(sys.argv[2], int(sys.argv[3]), *sys.argv[4:8])
