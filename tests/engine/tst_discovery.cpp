@@ -288,11 +288,21 @@ private Q_SLOTS:
         QCOMPARE(rig.net.fetches().size(), 1);
         QCOMPARE(rig.net.fetches().first().first, QStringLiteral("http://198.18.0.7:1400/d.xml"));
         rig.window.calls.clear();
-        const auto fetch = rig.net.fetches().first();
-        fetch.second(rig.net.fetches().firstKey(), kSonos, {});
+        const int fetchHandle = rig.net.fetches().firstKey();
+        rig.net.fetches().take(fetchHandle).second(fetchHandle, kSonos, {});
         // UPnP is weaker than DNS-SD: the model stays the one the device's services named.
         QCOMPARE(rig.window.calls, QStringList {});
         QCOMPARE(rig.stored(kMac, QStringLiteral("Model")), QStringLiteral("Google Home Mini"));
+        // An hour later its description is asked for again; one that says nothing is logged and changes nothing.
+        rig.clock.advanceSeconds(3601);
+        rig.net.deliverDatagram({HeardDatagram::Kind::Ssdp, 0xC6120007, 1900, notify});
+        QCOMPARE(rig.net.fetches().size(), 1);
+        const auto again = rig.net.fetches().first();
+        again.second(rig.net.fetches().firstKey(), "<root><specVersion/></root>", {});
+        QCOMPARE(
+            rig.log.lines().filter(QStringLiteral("UPnP description of %1 ignored: no root device").arg(kMac)).size(),
+            1);
+        QCOMPARE(rig.window.calls, QStringList {});
         // A NOTIFY that points elsewhere is refused with one line.
         rig.net.deliverDatagram({HeardDatagram::Kind::Ssdp, 0xC6120007, 1900,
             "NOTIFY * HTTP/1.1\r\nLOCATION: http://198.18.0.1/\x1b[2J\r\n\r\n"});

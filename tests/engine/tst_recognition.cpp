@@ -221,6 +221,15 @@ private Q_SLOTS:
         // The same options again weigh nothing anew.
         rig.net.deliverDhcpHeard(d);
         QCOMPARE(rig.window.calls.size(), 1);
+        // A vendor class that is no UTF-8 text is logged, once, and left out.
+        d.vendorClass = "MSFT\xff";
+        rig.net.deliverDhcpHeard(d);
+        d.vendorClass = "MSFT\xfe";
+        rig.net.deliverDhcpHeard(d);
+        QCOMPARE(
+            rig.log.lines().filter(QStringLiteral("DHCP vendor class of %1 refused, it is no UTF-8").arg(kMac)).size(),
+            1);
+        QCOMPARE(rig.engine.describer().dhcpIdentity(kMac)->vendorClass, QString());
 
         // A type the user set stays; a model no filter lets in is logged, once, and left out.
         rig.devices[slot].Type = DeviceType::Tablet;
