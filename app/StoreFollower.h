@@ -3,11 +3,12 @@
 #include <QHash>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 #include <functional>
 
 class DeviceActions;
-class DeviceTable;
+class DeviceStore;
 class Hive;
 
 // Takes into the running monitor what another process (kestrelwatch-ctl, kestrelwatch-reg) changed in the
@@ -24,7 +25,7 @@ class StoreFollower final : public QObject
     Q_DISABLE_COPY_MOVE(StoreFollower)
 
 public:
-    StoreFollower(Hive& hive, DeviceTable& devices, DeviceActions& actions, QObject* parent = nullptr);
+    StoreFollower(Hive& hive, DeviceStore& devices, DeviceActions& actions, QObject* parent = nullptr);
 
     // Remembers what is stored now and polls every second from then on.
     void start();
@@ -40,14 +41,14 @@ private:
         bool intruder = false;
         bool newDevice = false;
         quint8 watch = 0;
-        QList<std::pair<QString, QString>> kind; // type, model, os and their sources as stored
+        QStringList kind; // type, model, os and their sources as stored
     };
     // clearRemnants: a key without its list is deleted (at a look; the first look only leaves it out).
     QHash<QString, Stored> readStored(bool clearRemnants);
     QStringList readSettings();
 
     Hive& m_hive;
-    DeviceTable& m_devices;
+    DeviceStore& m_devices;
     DeviceActions& m_actions;
     QTimer m_timer;
     quint64 m_changes = 0;

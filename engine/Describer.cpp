@@ -1,8 +1,8 @@
 #include "engine/Describer.h"
 
 #include "platform/NetPlatform.h"
-#include "store/DeviceKindValues.h"
-#include "store/DeviceTable.h"
+#include "store/DeviceCodec.h"
+#include "store/DeviceStore.h"
 #include "store/Settings.h"
 #include "store/modRegistry.h"
 
@@ -22,11 +22,10 @@ QString utf8Text(const QByteArray& bytes, bool& ok)
 }
 } // namespace
 
-Describer::Describer(DeviceTable& devices, NetPlatform& net, Changed changed, Log log)
+Describer::Describer(DeviceStore& devices, NetPlatform& net, Hooks hooks)
     : m_devices(devices)
     , m_net(net)
-    , m_changed(std::move(changed))
-    , m_log(std::move(log))
+    , m_hooks(std::move(hooks))
 { }
 
 Describer::~Describer()
@@ -40,16 +39,17 @@ QString Describer::admitted(const QString& mac, const QString& what, const QStri
 {
     const DeviceText::Name name = DeviceText::filterName(raw);
     if (!name.ok() && m_refusals.firstTime(mac + QLatin1Char(' ') + what))
-        m_log(QStringLiteral("Recognition - %1 of %2 refused, it %3: %4").arg(what, mac, name.refusal, raw.left(80)));
+        m_hooks.log(
+            QStringLiteral("Recognition - %1 of %2 refused, it %3: %4").arg(what, mac, name.refusal, raw.left(80)));
     return name.text;
 }
 
 bool Describer::apply(const QString& mac, const Clue& clue)
 {
-    const qint32 slot = m_devices.indexOfMac(mac);
-    if (slot < 0 || clue.isEmpty())
+    DeviceRecord* found = m_devices.find(mac);
+    if (!found || clue.isEmpty())
         return false;
-    DeviceRecord& d = m_devices[slot];
+    DeviceRecord& d = *found;
     const DeviceRecord before = d;
     QStringList which;
     if (clue.type != DeviceType::Unknown && DeviceKind::mayReplace(d.TypeSource, clue.source)) {
@@ -74,13 +74,17 @@ bool Describer::apply(const QString& mac, const Clue& clue)
     if (d.TypeSource == before.TypeSource && d.ModelSource == before.ModelSource && d.OsSource == before.OsSource
         && which.isEmpty())
         return false;
-    modRegistry::WriteKeys(modRegistry::ProductKey, {{Keys::deviceKey(mac), DeviceKindValues::values(d)}});
+    QList<std::pair<QString, QString>> values;
+    for (const QString& name : {DeviceCodec::Name::Type, DeviceCodec::Name::TypeSource, DeviceCodec::Name::Model,
+             DeviceCodec::Name::ModelSource, DeviceCodec::Name::Os, DeviceCodec::Name::OsSource})
+        values.append({name, DeviceCodec::valueText(d, name)});
+    m_hooks.write(mac, values);
     if (which.isEmpty())
         return false; // only a stronger source for the same values
-    m_log(QStringLiteral("Recognition - %1 by %2: type %3, model \"%4\", os \"%5\"")
-              .arg(mac, DeviceKind::sourceWord(clue.source), DeviceKind::typeWord(d.Type), d.Model, d.Os));
-    if (m_changed)
-        m_changed(mac, which.join(QLatin1Char(',')));
+    m_hooks.log(QStringLiteral("Recognition - %1 by %2: type %3, model \"%4\", os \"%5\"")
+                    .arg(mac, DeviceKind::sourceWord(clue.source), DeviceKind::typeWord(d.Type), d.Model, d.Os));
+    if (m_hooks.changed)
+        m_hooks.changed(mac, which.join(QLatin1Char(',')));
     return true;
 }
 
@@ -91,7 +95,7 @@ void Describer::dhcpOptions(const QString& mac, const HeardDhcp& dhcp)
     bool utf8 = true;
     id.vendorClass = admitted(mac, QStringLiteral("DHCP vendor class"), utf8Text(dhcp.vendorClass, utf8));
     if (!utf8 && m_refusals.firstTime(mac + QStringLiteral(" DHCP vendor class bytes")))
-        m_log(QStringLiteral("Recognition - DHCP vendor class of %1 refused, it is no UTF-8 text").arg(mac));
+        m_hooks.log(QStringLiteral("Recognition - DHCP vendor class of %1 refused, it is no UTF-8 text").arg(mac));
     id.fqdn = admitted(mac, QStringLiteral("DHCP FQDN"), utf8Text(dhcp.fqdn, utf8));
     id.clientId = QString::fromLatin1(dhcp.clientId.toHex());
     // Type 1 (Ethernet) and the hardware address: the MAC again, nothing that outlives a new private address.
@@ -103,27 +107,25 @@ void Describer::dhcpOptions(const QString& mac, const HeardDhcp& dhcp)
     if (m_dhcp.size() >= kMaxIdentities)
         m_dhcp.clear();
     m_dhcp.insert(mac, id);
-    const QString stored = id.text();
-    const QString key = Keys::deviceKey(mac);
-    if (modRegistry::ReadString(modRegistry::ProductKey, key, QStringLiteral("DHCP_Identity")) != stored)
-        modRegistry::WriteString(modRegistry::ProductKey, key, QStringLiteral("DHCP_Identity"), stored);
+    m_hooks.write(mac, {{QStringLiteral("DHCP_Identity"), id.text()}});
     QStringList codes;
     for (const char c : std::as_const(id.requestList))
         codes << QString::number(quint8(c));
-    m_log(QStringLiteral("Recognition - DHCP client %1: request list %2, vendor class \"%3\"%4")
-              .arg(mac, codes.join(QLatin1Char(',')), id.vendorClass,
-                  id.clientIdIsMac ? QStringLiteral(", client id its MAC") : QString()));
+    m_hooks.log(QStringLiteral("Recognition - DHCP client %1: request list %2, vendor class \"%3\"%4")
+                    .arg(mac, codes.join(QLatin1Char(',')), id.vendorClass,
+                        id.clientIdIsMac ? QStringLiteral(", client id its MAC") : QString()));
     apply(mac, m_signatures.matchDhcp(id.requestList, id.vendorClass));
+    m_hooks.flush();
 }
 
 void Describer::hintsChanged(const QString& mac)
 {
-    const qint32 slot = m_devices.indexOfMac(mac);
-    if (slot < 0)
+    const DeviceRecord* device = m_devices.find(mac);
+    if (!device)
         return;
+    const QString host = device->HostName;
     if (m_maker)
         apply(mac, m_signatures.matchMaker(m_maker(mac)));
-    const QString host = m_devices[slot].HostName;
     if (host != DeviceRecord::unknownHostName())
         apply(mac, m_signatures.matchHostName(host));
 }

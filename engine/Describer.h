@@ -13,7 +13,7 @@
 #include <memory>
 #include <optional>
 
-class DeviceTable;
+class DeviceStore;
 class NetPlatform;
 struct HeardDatagram;
 struct HeardDhcp;
@@ -25,11 +25,17 @@ struct HeardDhcp;
 class Describer final
 {
 public:
-    // which: the fields that changed, "type", "model", "os", joined by commas.
-    using Changed = std::function<void(const QString& mac, const QString& which)>;
-    using Log = std::function<void(const QString& line)>;
+    struct Hooks
+    {
+        // which: the fields that changed, "type", "model", "os", joined by commas.
+        std::function<void(const QString& mac, const QString& which)> changed;
+        std::function<void(const QString& line)> log;
+        // Stored values of a device: queued, then written by flush (an admission's values go first).
+        std::function<void(const QString& mac, const QList<std::pair<QString, QString>>& values)> write;
+        std::function<void()> flush;
+    };
 
-    Describer(DeviceTable& devices, NetPlatform& net, Changed changed, Log log);
+    Describer(DeviceStore& devices, NetPlatform& net, Hooks hooks);
     ~Describer();
     Q_DISABLE_COPY_MOVE(Describer)
 
@@ -119,10 +125,9 @@ private:
     // A text from outside through the one door: the text, or empty (and one log line per device and source).
     QString admitted(const QString& mac, const QString& what, const QString& raw);
 
-    DeviceTable& m_devices;
+    DeviceStore& m_devices;
     NetPlatform& m_net;
-    Changed m_changed;
-    Log m_log;
+    Hooks m_hooks;
     SignatureTable m_signatures;
     std::function<QString(const QString&)> m_maker;
     QHash<QString, DhcpIdentity> m_dhcp;
@@ -131,7 +136,6 @@ private:
     std::optional<Asking> m_asking;
     QHash<quint32, QString> m_byAddress; // online devices' addresses, rebuilt every kAddressSeconds
     QDateTime m_addressesBuilt;
-    qint32 m_cursor = 0; // where the search for the next device to ask goes on
     bool m_listening = false;
     QDateTime m_searched;
     QHash<int, QString> m_fetches; // handle -> MAC

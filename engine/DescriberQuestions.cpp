@@ -12,7 +12,7 @@
 #include "platform/DnsMessage.h"
 #include "platform/NetPlatform.h"
 #include "recognition/UpnpClues.h"
-#include "store/DeviceTable.h"
+#include "store/DeviceStore.h"
 
 #include <QHostAddress>
 #include <QRandomGenerator>
@@ -20,7 +20,6 @@
 namespace {
 constexpr qsizetype kQuestionsPerMessage = 16;
 constexpr qsizetype kMaxKnown = 4096;
-constexpr qint32 kLookPerTick = 256; // devices looked at per second for the next question: a big table costs no more
 
 // Bytes from the network as a log line may carry them: printable ASCII, the rest as '?', cut at 120.
 QString inert(const QByteArray& bytes)
@@ -59,8 +58,7 @@ void Describer::tick(const QDateTime& now)
     if (!m_addressesBuilt.isValid() || m_addressesBuilt.secsTo(now) >= kAddressSeconds || now < m_addressesBuilt) {
         m_addressesBuilt = now;
         m_byAddress.clear();
-        for (qint32 d = 0; d < m_devices.DeviceCount; ++d) {
-            const DeviceRecord& r = m_devices[d];
+        for (const DeviceRecord& r : std::as_const(m_devices)) {
             if (!r.isOnline())
                 continue;
             if (const auto ip = AddressText::parseIPv4(r.IpAddress))
@@ -78,21 +76,25 @@ void Describer::tick(const QDateTime& now)
         if (askStep(now))
             return;
     }
-    // The next device to ask, from where the last look stopped.
-    for (qint32 n = 0; n < std::min(m_devices.DeviceCount, kLookPerTick); ++n) {
-        m_cursor = (m_cursor + 1) % m_devices.DeviceCount;
-        const DeviceRecord& r = m_devices[m_cursor];
+    // The next device to ask: each online device once, one never answered again after an hour.
+    QString next;
+    QString nextIp;
+    for (const DeviceRecord& r : std::as_const(m_devices)) {
         if (!r.isOnline() || r.IpAddress.isEmpty())
             continue;
         const auto it = m_known.constFind(r.MacAddress);
         if (it != m_known.constEnd() && it->asked.isValid()
             && (it->answered || (it->asked.secsTo(now) < kRetrySeconds && now >= it->asked)))
             continue;
-        known(r.MacAddress).asked = now;
-        m_asking = Asking {r.MacAddress, r.IpAddress, -1, 0, 0, now};
-        if (askStep(now))
-            return;
+        next = r.MacAddress;
+        nextIp = r.IpAddress;
+        break;
     }
+    if (next.isEmpty())
+        return;
+    known(next).asked = now;
+    m_asking = Asking {next, nextIp, -1, 0, 0, now};
+    askStep(now);
 }
 
 bool Describer::askStep(const QDateTime& now)
@@ -148,7 +150,7 @@ void Describer::mdnsAnswer(int handle, const QByteArray& datagram)
     if (!answer.error.isEmpty()) {
         ++m_tally.ignored;
         if (m_refusals.firstTime(mac + QStringLiteral(" DNS-SD answer")))
-            m_log(QStringLiteral("Recognition - DNS-SD answer of %1 ignored: %2").arg(mac, answer.error));
+            m_hooks.log(QStringLiteral("Recognition - DNS-SD answer of %1 ignored: %2").arg(mac, answer.error));
         return;
     }
     ++m_tally.answers;
@@ -156,6 +158,7 @@ void Describer::mdnsAnswer(int handle, const QByteArray& datagram)
     k.answered = true;
     if (k.services.add(answer.records))
         apply(mac, k.services.clue());
+    m_hooks.flush();
     // The answer is in: the next step at once.
     askStep(m_asking->since);
 }
@@ -178,6 +181,7 @@ void Describer::datagramHeard(const HeardDatagram& datagram)
         Known& k = known(mac);
         if (k.services.add(heard.records))
             apply(mac, k.services.clue());
+        m_hooks.flush();
         return;
     }
     const auto ssdp = UpnpClues::parseSsdp(datagram.data);
@@ -188,8 +192,8 @@ void Describer::datagramHeard(const HeardDatagram& datagram)
     ++m_tally.announcements;
     if (!UpnpClues::locationOfSender(ssdp->location, ip)) {
         if (m_refusals.firstTime(mac + QStringLiteral(" SSDP location")))
-            m_log(QStringLiteral("Recognition - SSDP location of %1 refused, it is not plain HTTP on %2: %3")
-                      .arg(mac, ip, inert(ssdp->location)));
+            m_hooks.log(QStringLiteral("Recognition - SSDP location of %1 refused, it is not plain HTTP on %2: %3")
+                            .arg(mac, ip, inert(ssdp->location)));
         return;
     }
     fetchDescription(mac, ssdp->location, kwclock::now());
@@ -201,23 +205,23 @@ void Describer::fetchDescription(const QString& mac, const QByteArray& location,
     if (k.fetched.isValid() && k.fetched.secsTo(now) < kRetrySeconds && now >= k.fetched)
         return; // once an hour at most, whatever it announces meanwhile
     k.fetched = now;
-    const int handle =
-        m_net.fetchDescription(QString::fromLatin1(location), UpnpClues::kMaxDescriptionBytes, kFetchTimeoutMs,
-            [this, alive = std::weak_ptr<bool>(m_alive)](int handle, const QByteArray& body, const QString& error) {
-                if (alive.expired())
-                    return; // the engine is gone; the platform outlives it
-                const QString mac = m_fetches.take(handle);
-                if (mac.isEmpty())
-                    return;
-                const UpnpClues::Description d = error.isEmpty() ? UpnpClues::parseDescription(body)
-                                                                 : UpnpClues::Description {{}, {}, {}, {}, error};
-                if (!d.error.isEmpty()) {
-                    if (m_refusals.firstTime(mac + QStringLiteral(" UPnP description")))
-                        m_log(QStringLiteral("Recognition - UPnP description of %1 ignored: %2").arg(mac, d.error));
-                    return;
-                }
-                apply(mac, UpnpClues::clueOf(d));
-            });
+    const int handle = m_net.fetchDescription(QString::fromLatin1(location), UpnpClues::kMaxDescriptionBytes,
+        kFetchTimeoutMs,
+        [this, alive = std::weak_ptr<bool>(m_alive)](int handle, const QByteArray& body, const QString& error) {
+            if (alive.expired())
+                return; // the engine is gone; the platform outlives it
+            const QString mac = m_fetches.take(handle);
+            if (mac.isEmpty())
+                return;
+            const UpnpClues::Description d =
+                error.isEmpty() ? UpnpClues::parseDescription(body) : UpnpClues::Description {{}, {}, {}, {}, error};
+            if (!d.error.isEmpty()) {
+                if (m_refusals.firstTime(mac + QStringLiteral(" UPnP description")))
+                    m_hooks.log(QStringLiteral("Recognition - UPnP description of %1 ignored: %2").arg(mac, d.error));
+                return;
+            }
+            apply(mac, UpnpClues::clueOf(d));
+        });
     if (handle == 0)
         return;
     ++m_tally.fetches;

@@ -11,7 +11,7 @@
 #include "engine/ErrorTrap.h"
 #include "engine/frmClient.h"
 #include "platform/NetPlatform.h"
-#include "store/DeviceTable.h"
+#include "store/DeviceStore.h"
 
 #include <QStringDecoder>
 
@@ -45,39 +45,39 @@ void frmClient::dhcpHeard(const HeardDhcp& dhcp)
         if (dhcp.described) {
             // The report of the message itself came first and admitted or sighted the client: a client not
             // known by now (a DISCOVER's) is described by its next message.
-            const qint32 known = m_devices.indexOfMac(mac);
-            if (known < 0)
+            DeviceRecord* known = m_devices.find(mac);
+            if (!known)
                 return;
             m_describer->dhcpOptions(mac, dhcp);
             // A client that gives no host name (option 12) may still give its FQDN's (option 81).
-            const QByteArray host =
-                dhcp.fqdn.left(dhcp.fqdn.indexOf('.') < 0 ? dhcp.fqdn.size() : dhcp.fqdn.indexOf('.'));
-            if (dhcp.name.isEmpty() && !host.isEmpty())
-                nameFromDhcp(known, mac, host);
+            const qsizetype dot = dhcp.fqdn.indexOf('.');
+            const QByteArray host = dot < 0 ? dhcp.fqdn : dhcp.fqdn.left(dot);
+            if (dhcp.name.isEmpty() && !host.isEmpty() && (known = m_devices.find(mac)))
+                nameFromDhcp(*known, host);
             return;
         }
         const bool settles = dhcp.kind != HeardDhcp::Discover && range >= 0;
-        const qint32 index = settles ? heardSighting(mac, ip, range, true, QStringLiteral("DhcpHeard"),
-                                 QStringLiteral("a DHCP ") + kindText(dhcp.kind))
-                                     : m_devices.indexOfMac(mac);
-        if (index >= 0 && !dhcp.name.isEmpty())
-            nameFromDhcp(index, mac, dhcp.name);
+        DeviceRecord* device = settles ? heardSighting(mac, ip, range, true, QStringLiteral("DhcpHeard"),
+                                   QStringLiteral("a DHCP ") + kindText(dhcp.kind))
+                                       : m_devices.find(mac);
+        if (device && !dhcp.name.isEmpty())
+            nameFromDhcp(*device, dhcp.name);
     });
 }
 
-void frmClient::nameFromDhcp(qint32 index, const QString& mac, const QByteArray& name)
+void frmClient::nameFromDhcp(DeviceRecord& device, const QByteArray& name)
 {
-    const QString current = m_devices[index].HostName;
+    const QString current = device.HostName;
     if (!(current.isEmpty() || current == DeviceRecord::unknownHostName()))
         return;
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString raw = utf8.decode(name);
     if (utf8.hasError()) {
-        if (m_nameRefusals.firstTime(mac + QStringLiteral(" DHCP")))
-            Log(QStringLiteral("Names - DHCP name of %1 refused, it is no UTF-8 text").arg(mac));
+        if (m_nameRefusals.firstTime(device.MacAddress + QStringLiteral(" DHCP")))
+            Log(QStringLiteral("Names - DHCP name of %1 refused, it is no UTF-8 text").arg(device.MacAddress));
         return;
     }
-    const QString host = admittedName(index, QStringLiteral("DHCP"), raw);
+    const QString host = admittedName(device, QStringLiteral("DHCP"), raw);
     if (!host.isEmpty())
-        storeHostName(index, host);
+        storeHostName(device, host);
 }

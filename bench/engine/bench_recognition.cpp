@@ -10,7 +10,7 @@
 #include "platform/DnsMessage.h"
 #include "platform/Hive.h"
 #include "platform/NetPlatform.h"
-#include "store/DeviceTable.h"
+#include "store/DeviceStore.h"
 #include "store/modRegistry.h"
 
 #include <QCoreApplication>
@@ -141,7 +141,7 @@ Hour runHour(bool recognition)
         row.ip = {198, 18, 0, quint8(10 + i)};
         net.rows << row;
     }
-    DeviceTable devices;
+    DeviceStore devices;
     Hour hour;
     {
         frmClient engine(devices, net);

@@ -194,9 +194,9 @@ private Q_SLOTS:
             QStringLiteral("Admitted 0 198.18.0.7 intruder|Described 0 198.18.0.7 type,os|Online 0 198.18.0.7 intruder "
                            "unlogged|NameChanged 0 Annas-iPhone|"
                            "Described 0 198.18.0.7 type,os"));
-        const qint32 slot = rig.devices.indexOfMac(kMac);
-        QCOMPARE(rig.devices[slot].Type, DeviceType::Phone);
-        QCOMPARE(rig.devices[slot].Os, QStringLiteral("iOS"));
+        DeviceRecord& device = *rig.devices.find(kMac);
+        QCOMPARE(device.Type, DeviceType::Phone);
+        QCOMPARE(device.Os, QStringLiteral("iOS"));
 
         // Its options: the request list says iOS or iPadOS, stronger than the name; the type stays the name's.
         rig.window.calls.clear();
@@ -232,10 +232,10 @@ private Q_SLOTS:
         QCOMPARE(rig.engine.describer().dhcpIdentity(kMac)->vendorClass, QString());
 
         // A type the user set stays; a model no filter lets in is logged, once, and left out.
-        rig.devices[slot].Type = DeviceType::Tablet;
-        rig.devices[slot].TypeSource = FactSource::User;
+        device.Type = DeviceType::Tablet;
+        device.TypeSource = FactSource::User;
         QVERIFY(!rig.engine.describer().apply(kMac, Clue {FactSource::Mdns, DeviceType::Tv, {}, {}}));
-        QCOMPARE(rig.devices[slot].Type, DeviceType::Tablet);
+        QCOMPARE(device.Type, DeviceType::Tablet);
         QVERIFY(!rig.engine.describer().apply(kMac, Clue {FactSource::Mdns, {}, QStringLiteral("TV\u202E"), {}}));
         QVERIFY(!rig.engine.describer().apply(kMac, Clue {FactSource::Mdns, {}, QStringLiteral("TV\u202E"), {}}));
         QCOMPARE(rig.log.lines().filter(QStringLiteral("model of %1 refused").arg(kMac)).size(), 1);
