@@ -121,7 +121,6 @@ private:
     void fetchDescription(const QString& mac, const QByteArray& location, const QDateTime& now);
     QString macAt(quint32 ipv4);
 
-private:
     // A text from outside through the one door: the text, or empty (and one log line per device and source).
     QString admitted(const QString& mac, const QString& what, const QString& raw);
 

@@ -28,7 +28,7 @@ std::string fqdnText(const std::uint8_t* value, std::uint8_t bytes)
     if (bytes < 3)
         return {};
     const std::uint8_t* name = value + 3;
-    const std::size_t length = bytes - 3u;
+    const std::size_t length = bytes - 3U;
     std::string text;
     if (!(value[0] & 4)) {
         text.assign(name, name + length);
@@ -77,7 +77,11 @@ bool parseDhcpPacket(const std::uint8_t* data, std::size_t size, const std::uint
     const std::uint8_t* name = nullptr;
     std::size_t nameBytes = 0;
     DhcpSighting described;
-    bool seen55 = false, seen57 = false, seen60 = false, seen61 = false, seen81 = false;
+    bool seen55 = false;
+    bool seen57 = false;
+    bool seen60 = false;
+    bool seen61 = false;
+    bool seen81 = false;
     // Options: code, length, data; pad and end have no length. The first of each code counts.
     for (std::size_t i = kBootpFixed + 4; i < length;) {
         const std::uint8_t code = m[i];

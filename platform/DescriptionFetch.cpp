@@ -74,9 +74,10 @@ void DescriptionFetch::finish(int handle, QString error)
     if (it == m_pending.end())
         return;
     // error is taken by value: it may be this very entry's refusal, which the move below empties.
+    const QString why = std::move(error);
     Pending p = std::move(it->second);
     m_pending.erase(it);
     p.reply->deleteLater();
     if (p.done)
-        p.done(handle, error.isEmpty() ? p.body : QByteArray(), error);
+        p.done(handle, why.isEmpty() ? p.body : QByteArray(), why);
 }

@@ -23,7 +23,7 @@ public:
     Q_DISABLE_COPY_MOVE(DeviceNameQueries)
 
     using Report = std::function<void(const QString& cause, const QString& detail)>;
-    int ask(NetPlatform::NameQuery query, const QString& ip, NetPlatform::NameQueryDone done, const Report& report);
+    int ask(NetPlatform::NameQuery kind, const QString& ip, NetPlatform::NameQueryDone done, const Report& report);
     // Any mDNS question (a DNS-SD one) on a socket of its own as ask's: each datagram from the device's port 5353
     // goes to done as it is, for the caller's parser, which checks the id.
     int askMdns(const QString& ip, const QByteArray& query, NetPlatform::DatagramDone done, const Report& report);

@@ -198,7 +198,7 @@ Records parseRecords(const QByteArray& msg, std::optional<quint16> id)
     const auto refused = [](const QString& why) { return Records {{}, why}; };
     quint16 header[6] = {};
     for (int i = 0; i < 6; ++i) {
-        if (!read16(msg, i * 2, header[i]))
+        if (!read16(msg, qsizetype(i) * 2, header[i]))
             return refused(QStringLiteral("shorter than a DNS header (%1 bytes)").arg(msg.size()));
     }
     if (id && header[0] != *id)

@@ -505,10 +505,10 @@ void LinuxNetPlatform::cancelDeviceName(int handle)
     m_nameQueries->cancel(handle);
 }
 
-int LinuxNetPlatform::askMdns(const QString& ip, const QByteArray& query, DatagramDone done)
+int LinuxNetPlatform::askMdns(const QString& ip, const QByteArray& query, const DatagramDone& done)
 {
-    return m_nameQueries->askMdns(ip, query, std::move(done),
-        [this](const QString& cause, const QString& detail) { reportProblem(cause, detail); });
+    return m_nameQueries->askMdns(
+        ip, query, done, [this](const QString& cause, const QString& detail) { reportProblem(cause, detail); });
 }
 
 bool LinuxNetPlatform::listenDiscovery(const QList<int>& ifindexes)
@@ -525,11 +525,11 @@ void LinuxNetPlatform::searchSsdp()
         m_discovery->search();
 }
 
-int LinuxNetPlatform::fetchDescription(const QString& url, qsizetype maxBytes, int timeoutMs, FetchDone done)
+int LinuxNetPlatform::fetchDescription(const QString& url, qsizetype maxBytes, int timeoutMs, const FetchDone& done)
 {
     if (!m_fetch)
         m_fetch = std::make_unique<DescriptionFetch>();
-    return m_fetch->fetch(url, maxBytes, timeoutMs, std::move(done));
+    return m_fetch->fetch(url, maxBytes, timeoutMs, done);
 }
 
 void LinuxNetPlatform::logOnce(QString& last, const QString& text)

@@ -62,9 +62,9 @@ public:
     void cancelDeviceName(int handle) override;
     bool listenDiscovery(const QList<int>& ifindexes) override;
     void searchSsdp() override;
-    int askMdns(const QString& ip, const QByteArray& query, DatagramDone done) override;
+    int askMdns(const QString& ip, const QByteArray& query, const DatagramDone& done) override;
     void cancelMdns(int handle) override { cancelDeviceName(handle); }
-    int fetchDescription(const QString& url, qsizetype maxBytes, int timeoutMs, FetchDone done) override;
+    int fetchDescription(const QString& url, qsizetype maxBytes, int timeoutMs, const FetchDone& done) override;
 
     // Counters of the helper's answers since it started, for diagnostics and the namespace tests.
     struct SendCounts

@@ -142,7 +142,7 @@ public:
     // from a random port); done is called from the event loop for each datagram from the device's port 5353
     // until cancelled. 0 when nothing was sent.
     using DatagramDone = std::function<void(int handle, const QByteArray& datagram)>;
-    virtual int askMdns(const QString& ip, const QByteArray& query, DatagramDone done)
+    virtual int askMdns(const QString& ip, const QByteArray& query, const DatagramDone& done)
     {
         Q_UNUSED(ip);
         Q_UNUSED(query);
@@ -154,7 +154,7 @@ public:
     // body, or with why there is none (at most maxBytes, within timeoutMs, no redirect followed). 0 when the
     // request could not be made; done is then never called.
     using FetchDone = std::function<void(int handle, const QByteArray& body, const QString& error)>;
-    virtual int fetchDescription(const QString& url, qsizetype maxBytes, int timeoutMs, FetchDone done)
+    virtual int fetchDescription(const QString& url, qsizetype maxBytes, int timeoutMs, const FetchDone& done)
     {
         Q_UNUSED(url);
         Q_UNUSED(maxBytes);

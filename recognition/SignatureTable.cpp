@@ -110,7 +110,7 @@ SignatureTable SignatureTable::load(const QString& path, QStringList* problems)
     return parse(QString::fromUtf8(file.readAll()), problems);
 }
 
-Clue SignatureTable::best(const QList<std::pair<int, Clue>>& scored, FactSource source) const
+Clue SignatureTable::best(const QList<std::pair<int, Clue>>& scored, FactSource source)
 {
     QList<std::pair<int, Clue>> sorted = scored;
     std::stable_sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) { return a.first > b.first; });

@@ -50,7 +50,7 @@ private:
         QString os;
     };
     // One clue from the scored matches: each field from the best match that has it.
-    Clue best(const QList<std::pair<int, Clue>>& scored, FactSource source) const;
+    static Clue best(const QList<std::pair<int, Clue>>& scored, FactSource source);
 
     QList<Row> m_rows;
 };

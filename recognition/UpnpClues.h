@@ -14,7 +14,7 @@ namespace UpnpClues {
 
 constexpr qsizetype kMaxSsdpBytes = 8192;
 constexpr int kMaxSsdpHeaders = 64;
-constexpr qsizetype kMaxDescriptionBytes = 64 * 1024;
+constexpr qsizetype kMaxDescriptionBytes = qsizetype(64) * 1024;
 constexpr int kMaxDepth = 32;
 
 struct Ssdp

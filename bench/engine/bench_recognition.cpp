@@ -66,19 +66,19 @@ public:
     void cancelLookup(int) override { }
     bool listenDiscovery(const QList<int>&) override { return discovery; }
     void searchSsdp() override { ++sent; }
-    int askMdns(const QString& ip, const QByteArray& query, DatagramDone done) override
+    int askMdns(const QString& ip, const QByteArray& query, const DatagramDone& done) override
     {
         if (!discovery)
             return 0;
         ++sent;
         const quint16 id = quint16((quint8(query[0]) << 8) | quint8(query[1]));
-        answers.push_back({++handles, speakerAnswer(id, ip.section(QLatin1Char('.'), 3).toInt()), std::move(done)});
+        answers.push_back({++handles, speakerAnswer(id, ip.section(QLatin1Char('.'), 3).toInt()), done});
         return handles;
     }
     void cancelMdns(int) override { }
-    int fetchDescription(const QString&, qsizetype, int, FetchDone done) override
+    int fetchDescription(const QString&, qsizetype, int, const FetchDone& done) override
     {
-        fetched.push_back({++handles, std::move(done)});
+        fetched.push_back({++handles, done});
         return handles;
     }
     // What the devices said since the last tick, delivered as the event loop would.

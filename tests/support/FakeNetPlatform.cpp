@@ -186,19 +186,19 @@ bool FakeNetPlatform::listenDiscovery(const QList<int>& ifindexes)
     return m_discoveryOn;
 }
 
-int FakeNetPlatform::askMdns(const QString& ip, const QByteArray& query, DatagramDone done)
+int FakeNetPlatform::askMdns(const QString& ip, const QByteArray& query, const DatagramDone& done)
 {
     if (!m_discoveryOn)
         return 0;
-    m_mdns.insert(m_nextHandle, {ip, query, std::move(done)});
+    m_mdns.insert(m_nextHandle, {ip, query, done});
     return m_nextHandle++;
 }
 
-int FakeNetPlatform::fetchDescription(const QString& url, qsizetype, int, FetchDone done)
+int FakeNetPlatform::fetchDescription(const QString& url, qsizetype, int, const FetchDone& done)
 {
     if (!m_discoveryOn)
         return 0;
-    m_fetches.insert(m_nextHandle, {url, std::move(done)});
+    m_fetches.insert(m_nextHandle, {url, done});
     return m_nextHandle++;
 }
 

@@ -78,9 +78,9 @@ public:
     void setDiscovery(bool on) { m_discoveryOn = on; }
     bool listenDiscovery(const QList<int>& ifindexes) override;
     void searchSsdp() override { ++m_searches; }
-    int askMdns(const QString& ip, const QByteArray& query, DatagramDone done) override;
+    int askMdns(const QString& ip, const QByteArray& query, const DatagramDone& done) override;
     void cancelMdns(int handle) override { m_mdns.remove(handle); }
-    int fetchDescription(const QString& url, qsizetype maxBytes, int timeoutMs, FetchDone done) override;
+    int fetchDescription(const QString& url, qsizetype maxBytes, int timeoutMs, const FetchDone& done) override;
     using NetPlatform::deliverDatagram;
     struct MdnsQuestion
     {
