@@ -50,6 +50,8 @@ int DescriptionFetch::fetch(const QString& url, qsizetype maxBytes, int timeoutM
         const int status = p.reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         if (!p.refusal.isEmpty())
             finish(handle, p.refusal);
+        else if (p.reply->error() == QNetworkReply::OperationCanceledError)
+            finish(handle, QStringLiteral("not done within the time allowed")); // the transfer timed out
         else if (p.reply->error() != QNetworkReply::NoError)
             finish(handle, p.reply->errorString());
         else if (status != 200)

@@ -34,17 +34,18 @@ private Q_SLOTS:
     void bounds_data()
     {
         QTest::addColumn<QString>("path");
-        QTest::addColumn<QString>("result"); // the body's first bytes, or "error: ..."
+        QTest::addColumn<QString>("result"); // a pattern of the body's first bytes, or of "error: ..."
         QTest::newRow("a description") << "/ok"
-                                       << "<?xml";
+                                       << "^<\\?xml";
         QTest::newRow("a redirect is not followed") << "/redirect"
-                                                    << "error: HTTP status 302";
+                                                    << "^error: HTTP status 302$";
         QTest::newRow("past the bound") << "/big"
-                                        << "error: longer than 65536 bytes";
+                                        << "^error: longer than 65536 bytes$";
+        // Whichever bound it meets first, on a loaded machine.
         QTest::newRow("never ends") << "/endless"
-                                    << "error: longer than 65536 bytes";
+                                    << "^error: (longer than 65536 bytes|not done within the time allowed)$";
         QTest::newRow("trickles") << "/trickle"
-                                  << "error: not done within the time allowed";
+                                  << "^error: not done within the time allowed$";
     }
     void bounds()
     {
@@ -62,7 +63,7 @@ private Q_SLOTS:
             });
         QVERIFY(handle != 0);
         QTRY_VERIFY_WITH_TIMEOUT(done, 10000);
-        QVERIFY2(got.startsWith(result), qPrintable(got));
+        QVERIFY2(QRegularExpression(result).match(got).hasMatch(), qPrintable(got));
         qInfo("%s: %lld ms", qPrintable(path), clock.elapsed());
     }
 
