@@ -24,22 +24,22 @@ bool hasValue(const QList<Hive::Value>& values, const QString& name)
 }
 
 // A stored device as Load_Registry loads it.
-// What the device is, as stored: the texts of its type, model and os and their sources.
-QStringList kindTexts(const DeviceRecord& d)
-{
-    using namespace DeviceCodec;
-    QStringList texts;
-    for (const QString& name : {Name::Type, Name::TypeSource, Name::Model, Name::ModelSource, Name::Os, Name::OsSource})
-        texts.append(valueText(d, name));
-    return texts;
-}
-
 DeviceRecord recordOf(const QString& mac, const QList<Hive::Value>& values)
 {
     DeviceCodec::Values texts;
     for (const Hive::Value& v : values)
         texts.append({v.name, v.data});
     return DeviceCodec::decode(mac, texts).record;
+}
+
+// What a device is and its former MACs, as stored: a change made elsewhere is taken in.
+QString factsText(const DeviceRecord& d)
+{
+    namespace N = DeviceCodec::Name;
+    QStringList texts;
+    for (const QString& name : {N::Type, N::TypeSource, N::Model, N::ModelSource, N::Os, N::OsSource, N::FormerMacs})
+        texts << DeviceCodec::valueText(d, name);
+    return texts.join(QChar(0));
 }
 
 } // namespace
@@ -88,7 +88,7 @@ QHash<QString, StoreFollower::Stored> StoreFollower::readStored(bool clearRemnan
             continue;
         }
         const DeviceRecord d = recordOf(mac, values);
-        stored.insert(mac, Stored {d.FriendlyName, d.Intruder, d.NewDevice, d.Watch, kindTexts(d)});
+        stored.insert(mac, Stored {d.FriendlyName, d.Intruder, d.NewDevice, d.Watch, factsText(d)});
     }
     return stored;
 }
@@ -131,20 +131,12 @@ void StoreFollower::poll()
         const bool intruder = changed(&Stored::intruder, d.Intruder) ? stored.intruder : d.Intruder;
         const bool newDevice = changed(&Stored::newDevice, d.NewDevice) ? stored.newDevice : d.NewDevice;
         const quint8 watch = changed(&Stored::watch, d.Watch) ? stored.watch : d.Watch;
+        const bool factsChanged = changed(&Stored::facts, factsText(d));
         m_actions.adoptStored(it.key(), name, intruder, newDevice, watch);
-        // A type or model set elsewhere (by hand, or an import) is taken in quietly, so that what the device
-        // says about itself is weighed against it here too.
-        if (changed(&Stored::kind, kindTexts(d))) {
-            const DeviceRecord s = recordOf(it.key(), m_hive.values(devicesKey + QLatin1Char('\\') + it.key()));
-            if (DeviceRecord* inMemory = m_devices.find(it.key())) {
-                inMemory->Type = s.Type;
-                inMemory->TypeSource = s.TypeSource;
-                inMemory->Model = s.Model;
-                inMemory->ModelSource = s.ModelSource;
-                inMemory->Os = s.Os;
-                inMemory->OsSource = s.OsSource;
-            }
-        }
+        // A hand-set type or model, or the former MACs of a merge, made elsewhere.
+        if (factsChanged)
+            m_actions.adoptFacts(
+                it.key(), recordOf(it.key(), m_hive.values(devicesKey + QLatin1Char('\\') + it.key())));
     }
     m_seen = now;
 }

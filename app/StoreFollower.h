@@ -3,7 +3,6 @@
 #include <QHash>
 #include <QObject>
 #include <QString>
-#include <QStringList>
 #include <QTimer>
 #include <functional>
 
@@ -41,7 +40,7 @@ private:
         bool intruder = false;
         bool newDevice = false;
         quint8 watch = 0;
-        QStringList kind; // type, model, os and their sources as stored
+        QString facts; // type, model, os and former MACs as stored, joined
     };
     // clearRemnants: a key without its list is deleted (at a look; the first look only leaves it out).
     QHash<QString, Stored> readStored(bool clearRemnants);

@@ -15,6 +15,7 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QSet>
+#include <tuple>
 
 namespace DeviceExport {
 
@@ -24,7 +25,11 @@ const QStringList kColumns {QStringLiteral("mac"), QStringLiteral("address"), QS
     QStringLiteral("name"), QStringLiteral("list"), QStringLiteral("new"), QStringLiteral("first_seen"),
     QStringLiteral("last_online"), QStringLiteral("last_offline"), QStringLiteral("last_seen"),
     QStringLiteral("mac_type"), QStringLiteral("type"), QStringLiteral("type_source"), QStringLiteral("model"),
-    QStringLiteral("model_source"), QStringLiteral("os"), QStringLiteral("os_source"), QStringLiteral("intervals")};
+    QStringLiteral("model_source"), QStringLiteral("os"), QStringLiteral("os_source"), QStringLiteral("former_macs"),
+    QStringLiteral("intervals")};
+// What a device is and its former MACs: an import takes them as the file has them.
+const QStringList kFacts {DeviceCodec::Name::Type, DeviceCodec::Name::TypeSource, DeviceCodec::Name::Model,
+    DeviceCodec::Name::ModelSource, DeviceCodec::Name::Os, DeviceCodec::Name::OsSource, DeviceCodec::Name::FormerMacs};
 // The intervals column of a CSV export: "FROM/TO ADDRESS" (ISO 8601's interval form), ";" between them.
 const QString kIntervalSep = QStringLiteral(";");
 constexpr quint8 kDynamicType = 3; // a neighbour row learnt by ARP
@@ -41,16 +46,24 @@ QStringList fieldsOf(const DeviceRecord& d)
         d.NewDevice ? QStringLiteral("true") : QStringLiteral("false"), isoTime(d.FirstSeen), isoTime(d.LastOnline),
         isoTime(d.LastOffline), isoTime(d.LastSeen), QString::number(d.MacType), DeviceKind::typeWord(d.Type),
         DeviceKind::sourceWord(d.TypeSource), d.Model, DeviceKind::sourceWord(d.ModelSource), d.Os,
-        DeviceKind::sourceWord(d.OsSource)};
+        DeviceKind::sourceWord(d.OsSource), d.FormerMacs.join(QLatin1Char(' '))};
 }
 
-// What the device is, as an export gives it (absent in older exports: unknown); why not, otherwise.
-QString kindOf(const QHash<QString, QString>& values, DeviceRecord& d)
+// What a device is and its former MACs, as a file gives them; why not, otherwise.
+QString factsOf(const QHash<QString, QString>& values, DeviceRecord& d)
 {
+    const auto source = [&values](const QString& column, FactSource& field) -> QString {
+        const QString word = values.value(column).trimmed();
+        field = DeviceKind::sourceFromWord(word);
+        if (!word.isEmpty() && field == FactSource::None)
+            return QStringLiteral("%1 \"%2\" is none of %3")
+                .arg(column, word.left(40), QStringLiteral("user, mdns, upnp, dhcp, hostname, vendor"));
+        return {};
+    };
     const QString type = values.value(QStringLiteral("type")).trimmed();
     d.Type = DeviceKind::typeFromWord(type);
-    if (!type.isEmpty() && d.Type == DeviceType::Unknown && type != QLatin1String("unknown"))
-        return QStringLiteral("type \"%1\" is none of %2").arg(type, DeviceKind::typeWords().join(QLatin1Char(' ')));
+    if (!type.isEmpty() && d.Type == DeviceType::Unknown && type.compare(QLatin1String("unknown"), Qt::CaseInsensitive))
+        return QStringLiteral("type \"%1\" is none of %2").arg(type.left(40), DeviceKind::typeWords().join(", "));
     for (const auto& [column, field] : {std::pair {QStringLiteral("model"), &DeviceRecord::Model},
              std::pair {QStringLiteral("os"), &DeviceRecord::Os}}) {
         const DeviceText::Name text = DeviceText::filterName(values.value(column));
@@ -58,12 +71,19 @@ QString kindOf(const QHash<QString, QString>& values, DeviceRecord& d)
             return QStringLiteral("%1 refused, it %2").arg(column, text.refusal);
         d.*field = text.text;
     }
-    const auto source = [&values](const QString& column, bool present) {
-        return present ? DeviceKind::sourceFromWord(values.value(column).trimmed()) : FactSource::None;
-    };
-    d.TypeSource = source(QStringLiteral("type_source"), d.Type != DeviceType::Unknown);
-    d.ModelSource = source(QStringLiteral("model_source"), !d.Model.isEmpty());
-    d.OsSource = source(QStringLiteral("os_source"), !d.Os.isEmpty());
+    for (const QString& fault : {source(QStringLiteral("type_source"), d.TypeSource),
+             source(QStringLiteral("model_source"), d.ModelSource), source(QStringLiteral("os_source"), d.OsSource)}) {
+        if (!fault.isEmpty())
+            return fault;
+    }
+    for (const QString& text :
+        values.value(QStringLiteral("former_macs")).split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        const QString mac = normalisedMac(text);
+        if (mac.isEmpty() || !MacAddress::isDeviceMac(mac))
+            return QStringLiteral("former MAC \"%1\" is no device's MAC address").arg(text.left(40));
+        if (mac != d.MacAddress && !d.FormerMacs.contains(mac) && d.FormerMacs.size() < 16)
+            d.FormerMacs.append(mac);
+    }
     return {};
 }
 
@@ -175,7 +195,7 @@ QString recordOf(const QHash<QString, QString>& values, DeviceRecord& d)
         d.MacType = *byte;
     else
         return QStringLiteral("mac_type \"%1\" is no number from 0 to 255").arg(type);
-    return kindOf(values, d);
+    return factsOf(values, d);
 }
 
 // The line each device object of a JSON export starts on (objects directly inside the "devices" array), and
@@ -438,16 +458,12 @@ Merged merge(
             continue;
         }
         if (known) {
-            keys.append({Keys::deviceKey(d.MacAddress),
-                {{DeviceCodec::Name::FriendlyName, d.FriendlyName},
-                    {DeviceCodec::Name::NewDevice, DeviceCodec::valueText(d, DeviceCodec::Name::NewDevice)},
-                    {DeviceCodec::Name::Intruder, DeviceCodec::valueText(d, DeviceCodec::Name::Intruder)},
-                    {DeviceCodec::Name::Type, DeviceCodec::valueText(d, DeviceCodec::Name::Type)},
-                    {DeviceCodec::Name::TypeSource, DeviceCodec::valueText(d, DeviceCodec::Name::TypeSource)},
-                    {DeviceCodec::Name::Model, d.Model},
-                    {DeviceCodec::Name::ModelSource, DeviceCodec::valueText(d, DeviceCodec::Name::ModelSource)},
-                    {DeviceCodec::Name::Os, d.Os},
-                    {DeviceCodec::Name::OsSource, DeviceCodec::valueText(d, DeviceCodec::Name::OsSource)}}});
+            modRegistry::ValueTexts values {{DeviceCodec::Name::FriendlyName, d.FriendlyName},
+                {DeviceCodec::Name::NewDevice, DeviceCodec::valueText(d, DeviceCodec::Name::NewDevice)},
+                {DeviceCodec::Name::Intruder, DeviceCodec::valueText(d, DeviceCodec::Name::Intruder)}};
+            for (const QString& name : kFacts)
+                values.append({name, DeviceCodec::valueText(d, name)});
+            keys.append({Keys::deviceKey(d.MacAddress), values});
             changes.append({true, d});
             ++merged.replaced;
             continue;
@@ -482,12 +498,9 @@ Merged merge(
             inMemory->FriendlyName = d.FriendlyName;
             inMemory->NewDevice = d.NewDevice;
             inMemory->Intruder = d.Intruder;
-            inMemory->Type = d.Type;
-            inMemory->TypeSource = d.TypeSource;
-            inMemory->Model = d.Model;
-            inMemory->ModelSource = d.ModelSource;
-            inMemory->Os = d.Os;
-            inMemory->OsSource = d.OsSource;
+            std::tie(inMemory->Type, inMemory->TypeSource, inMemory->Model, inMemory->ModelSource, inMemory->Os,
+                inMemory->OsSource, inMemory->FormerMacs) =
+                std::tie(d.Type, d.TypeSource, d.Model, d.ModelSource, d.Os, d.OsSource, d.FormerMacs);
         } else if (!known && adopt.added) {
             adopt.added(d);
         } else if (!known) {
