@@ -344,8 +344,7 @@ int run(const QStringList& arguments, const QString& share)
     static const Shape shapes[] = {{"list", 0, 0, false}, {"history", 1, 1, false}, {"ack", 1, 1, true},
         {"move", 2, 2, true}, {"rename", 2, 2, true}, {"watch", 2, 2, true}, {"remove", 1, 1, true},
         {"merge", 2, 2, true}, {"set-type", 2, 2, true}, {"set-model", 2, 2, true}, {"get", 1, 1, false},
-        {"set", 2, 2, true}, {"export", 0, 0, false}, {"import", 1, 1, true},
-        {"web-token", 0, 0, false}};
+        {"set", 2, 2, true}, {"export", 0, 0, false}, {"import", 1, 1, true}, {"web-token", 0, 0, false}};
     const Shape* shape = nullptr;
     for (const Shape& s : shapes) {
         if (command == QLatin1String(s.name))
