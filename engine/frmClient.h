@@ -16,8 +16,10 @@
 #include <QStringList>
 #include <QTimer>
 #include <array>
+#include <memory>
 #include <optional>
 
+class Describer;
 class DeviceStore;
 struct DeviceRecord;
 struct HeardArp;
@@ -95,6 +97,8 @@ public:
     // The device whose name is being looked up, or empty.
     QString lookupMac() const { return m_lookupMac; }
     QTimer& pingTimer() { return m_tmrPingTimer; }
+    // What devices say about themselves (type, model, os): its signature table and maker lookup are set here.
+    Describer& describer() { return *m_describer; }
 
 Q_SIGNALS:
     // One thing that happened to one device, in the order it happened.
@@ -175,6 +179,7 @@ private:
 
     DeviceStore& m_devices;
     NetPlatform& m_net;
+    std::unique_ptr<Describer> m_describer;
     QTimer m_tmrPingTimer;
 
     bool m_loaded = false;
