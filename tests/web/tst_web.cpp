@@ -460,6 +460,33 @@ private Q_SLOTS:
         QCOMPARE(WebToken::load(dir), second);
     }
 
+    // The figures of the running monitor as a scraper reads them beside the page: waiting devices, the last
+    // sweep's end by the monitor's clock, the build, the push channels' series from the start; a series whose
+    // label could carry a MAC is refused with a line and counts nothing.
+    void monitorFigures()
+    {
+        Rig rig;
+        rig.fake->addNeighbour(kPrinter, QStringLiteral("198.18.0.12"));
+        rig.sweep();
+        const QDateTime swept = rig.clock.now();
+        const QString figures = QString::fromUtf8(ask(rig.port(), "GET", "/metrics").body);
+        for (const QString& sample : {QStringLiteral("kestrelwatch_devices_waiting 1"),
+                 QStringLiteral("kestrelwatch_last_sweep_timestamp_seconds %1")
+                     .arg(QString::number(double(swept.toMSecsSinceEpoch()) / 1000.0, 'g', 15)),
+                 QStringLiteral("kestrelwatch_build_info{version=\"%1\"} 1").arg(QStringLiteral(KW_VERSION)),
+                 QStringLiteral("kestrelwatch_channel_deliveries_total{channel=\"gotify\"} 0"),
+                 QStringLiteral("kestrelwatch_admissions_total{list=\"intruders\"} 1")})
+            QVERIFY2(
+                figures.contains(QLatin1Char('\n') + sample + QLatin1Char('\n')), qPrintable(sample + '\n' + figures));
+        LogCapture log;
+        Metrics::Counter bad = rig.core.metrics().counter(QStringLiteral("kestrelwatch_sweeps_total"),
+            {{QStringLiteral("mac"), QStringLiteral("02-AA-00-00-00-0D")}});
+        QVERIFY(!bad.valid());
+        bad.add();
+        QCOMPARE(log.tagged(QStringLiteral("Metrics - ")).size(), 1);
+        QVERIFY(!QString::fromUtf8(rig.core.metrics().render()).contains(QStringLiteral("02-AA")));
+    }
+
     // What --web, --metrics and WebListen take.
     void endpoints_data()
     {
