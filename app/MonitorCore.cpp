@@ -164,7 +164,11 @@ void MonitorCore::startEngine(std::unique_ptr<NetPlatform> net, const std::funct
     else
         QObject::connect(
             m_engine.get(), &frmClient::harvested, m_engine.get(), [this] { m_presence->confirm(kwclock::now()); });
-    // The history first: an alert mail carries its tail. The policy before MQTT: a storm holds back the
+    // The front end hears each event first, so that whatever an alert shows (the window's row of a newcomer)
+    // is already drawn when the alert comes.
+    if (subscribe)
+        subscribe();
+    // Then the history: an alert mail carries its tail. The policy before MQTT: a storm holds back the
     // admissions' events, which its digest sums up.
     onDeviceEvent(m_engine.get(), [this](const DeviceEvent& event) {
         m_deviceLog.record(event);
@@ -192,8 +196,6 @@ void MonitorCore::startEngine(std::unique_ptr<NetPlatform> net, const std::funct
                 alert.time, alert.count, alert.interfaceName, alert.firstAddress, alert.lastAddress, alert.stormText());
     });
     wireMetrics();
-    if (subscribe)
-        subscribe();
     if (m_mail)
         m_mail->startPolling();
     if (m_hive) {

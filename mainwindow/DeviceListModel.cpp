@@ -2,6 +2,8 @@
 
 #include "store/DeviceTable.h"
 
+#include <utility>
+
 DeviceListModel::DeviceListModel(const DeviceTable& devices, VendorLookup vendor, QObject* parent)
     : QAbstractListModel(parent)
     , m_devices(devices)
@@ -12,7 +14,7 @@ DeviceListModel::DeviceListModel(const DeviceTable& devices, VendorLookup vendor
 
 int DeviceListModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : m_count;
+    return parent.isValid() ? 0 : int(m_macs.size());
 }
 
 QString DeviceListModel::shownMac(const QString& mac)
@@ -20,12 +22,18 @@ QString DeviceListModel::shownMac(const QString& mac)
     return QString(mac).replace(QLatin1Char('-'), QLatin1Char(':'));
 }
 
+qint32 DeviceListModel::slotOf(int row) const
+{
+    return row >= 0 && row < m_macs.size() ? m_devices.indexOfMac(m_macs[row]) : -1;
+}
+
 QVariant DeviceListModel::data(const QModelIndex& index, int role) const
 {
-    const int row = index.row();
-    if (!index.isValid() || row >= m_count || !m_devices.isValid(row))
-        return {};
-    const DeviceRecord& d = m_devices[row];
+    const qint32 slot = index.isValid() ? slotOf(index.row()) : -1;
+    if (slot < 0)
+        return role == MacRole && index.isValid() && index.row() < m_macs.size() ? QVariant(m_macs[index.row()])
+                                                                                 : QVariant();
+    const DeviceRecord& d = m_devices[slot];
     switch (role) {
     case NameRole:
         return d.FriendlyName.isEmpty() ? d.HostName : d.FriendlyName;
@@ -34,7 +42,7 @@ QVariant DeviceListModel::data(const QModelIndex& index, int role) const
     case MacRole:
         return d.MacAddress;
     case SlotRole:
-        return row;
+        return slot;
     case IntruderRole:
         return d.Intruder;
     case NewRole:
@@ -54,58 +62,69 @@ QVariant DeviceListModel::data(const QModelIndex& index, int role) const
 void DeviceListModel::reload()
 {
     beginResetModel();
-    m_count = m_devices.DeviceCount;
+    m_macs.clear();
+    m_rank.clear();
     // Table order on a load: the first slot ranks highest; everything that happens later ranks above it.
-    m_rank.resize(m_count);
-    for (int s = 0; s < m_count; ++s)
-        m_rank[s] = -s;
+    for (qint32 s = 0; s < m_devices.DeviceCount; ++s) {
+        m_macs.append(m_devices[s].MacAddress);
+        m_rank.append(-s);
+    }
     endResetModel();
 }
 
 void DeviceListModel::changed(int row)
 {
-    if (row >= 0 && row < m_count)
+    if (row >= 0 && row < m_macs.size())
         Q_EMIT dataChanged(index(row), index(row));
 }
 
 void DeviceListModel::deviceEvent(const DeviceEvent& event)
 {
     using K = DeviceEvent::Kind;
-    // Admission appends its slot; so does a device another process stored (an import), announced as Moved.
+    // The table's devices the model lacks join at the end: an admission, or a device another process stored
+    // (an import), announced as Moved.
     const auto takeAppended = [this] {
-        if (m_devices.DeviceCount <= m_count)
+        // Admission appends to the table, so the newcomers are its last slots.
+        QStringList fresh;
+        for (qint32 s = qMax(0, int(m_macs.size()) - 1); s < m_devices.DeviceCount; ++s) {
+            const QString& mac = m_devices[s].MacAddress;
+            if (rowOfMac(mac) < 0 && !fresh.contains(mac))
+                fresh.append(mac);
+        }
+        if (fresh.isEmpty())
             return false;
-        beginInsertRows({}, m_count, m_devices.DeviceCount - 1);
-        while (m_count < m_devices.DeviceCount) {
+        beginInsertRows({}, int(m_macs.size()), int(m_macs.size() + fresh.size() - 1));
+        for (const QString& mac : std::as_const(fresh)) {
+            m_macs.append(mac);
             m_rank.append(++m_nextRank);
-            ++m_count;
         }
         endInsertRows();
         return true;
     };
+    const int row = rowOfMac(event.mac);
     switch (event.kind) {
     case K::Admitted:
         if (!takeAppended())
-            changed(event.index);
+            changed(row);
         break;
     case K::Removed:
-        if (event.index >= 0 && event.index < m_count && m_devices.DeviceCount == m_count - 1) {
-            beginRemoveRows({}, event.index, event.index);
-            m_rank.remove(event.index);
-            --m_count;
+        if (row >= 0 && m_devices.indexOfMac(event.mac) < 0) {
+            beginRemoveRows({}, row, row);
+            m_macs.removeAt(row);
+            m_rank.remove(row);
             endRemoveRows();
-        } else {
-            reload();
         }
+        if (m_macs.size() != m_devices.DeviceCount)
+            reload();
         break;
     case K::Acknowledged:
     case K::Moved:
-        if (!takeAppended() && event.index >= 0 && event.index < m_count)
-            m_rank[event.index] = ++m_nextRank;
-        changed(event.index);
+        if (!takeAppended() && row >= 0)
+            m_rank[row] = ++m_nextRank;
+        changed(row);
         break;
     default:
-        changed(event.index);
+        changed(row);
         break;
     }
 }
@@ -151,16 +170,19 @@ bool DeviceListFilter::lessThan(const QModelIndex& left, const QModelIndex& righ
 
 int DeviceListFilter::rowOfSlot(qint32 slot) const
 {
-    if (slot < 0 || slot >= m_devices.rowCount())
+    const DeviceTable& table = m_devices.table();
+    if (!table.isValid(slot))
         return -1;
-    return mapFromSource(m_devices.index(slot)).row();
+    const int source = m_devices.rowOfMac(table[slot].MacAddress);
+    return source < 0 ? -1 : mapFromSource(m_devices.index(source)).row();
 }
 
 qint32 DeviceListFilter::slotAt(int row) const
 {
     if (row < 0 || row >= rowCount())
         return -1;
-    return mapToSource(index(row, 0)).row();
+    const QVariant slot = index(row, 0).data(DeviceListModel::SlotRole);
+    return slot.isValid() ? slot.toInt() : -1;
 }
 
 QString DeviceListFilter::macAt(int row) const

@@ -4,12 +4,14 @@
 
 #include <QAbstractListModel>
 #include <QSortFilterProxyModel>
+#include <QStringList>
 #include <QVector>
 #include <functional>
 
 class DeviceTable;
 
-// The devices of the table as a list model: row r is slot r. The two lists (intruders, safe) are filtered,
+// The devices of the table as a list model, each row one device known by its MAC (a removal shifts the table's
+// slots before the model hears of it: rows never name slots). The two lists (intruders, safe) are filtered,
 // ordered views of it (DeviceListFilter). The model follows the engine's and the actions' device events: a new
 // device adds a row, a removal closes one, every other event redraws its row, and an acknowledgement or a move
 // puts the device at the top of its group.
@@ -41,16 +43,21 @@ public:
     void deviceEvent(const DeviceEvent& event);
     // Later arrivals (admitted, acknowledged, moved) rank higher and stand higher in their list.
     qint64 rank(int row) const { return row >= 0 && row < m_rank.size() ? m_rank[row] : 0; }
+    // The row of a device, -1 when the model has none.
+    int rowOfMac(const QString& mac) const { return int(m_macs.indexOf(mac)); }
+    const DeviceTable& table() const { return m_devices; }
 
     // A MAC as the window shows it: colons, as on the command line.
     static QString shownMac(const QString& mac);
 
 private:
     void changed(int row);
+    // The table's slot of a row's device, -1 when it has left the table.
+    qint32 slotOf(int row) const;
 
     const DeviceTable& m_devices;
     VendorLookup m_vendor;
-    int m_count = 0;
+    QStringList m_macs;
     QVector<qint64> m_rank;
     qint64 m_nextRank = 0;
 };

@@ -18,13 +18,14 @@ WatchMenu::WatchMenu(frmMain& window, frmMenu& menus)
     // Before the programs' separator: the device's own items stay together.
     m_menus[0] = build(menus.mnuIntruderMenu(), menus.mnuPrograms().first());
     m_menus[1] = build(menus.mnuAllowedMenu(), menus.mnuPrograms2().first());
-    connect(&window, &frmMain::intruderMenuRequested, this, [this](qint32 slot) { m_slot = slot; });
-    connect(&window, &frmMain::allowedMenuRequested, this, [this](qint32 slot) { m_slot = slot; });
+    // A list's menu acts on every selected device; the details' row on the one shown.
+    connect(&window, &frmMain::intruderMenuRequested, this, [this] { m_macs = m_window.selectedMacs(); });
+    connect(&window, &frmMain::allowedMenuRequested, this, [this] { m_macs = m_window.selectedMacs(); });
     connect(window.fgDetails(), &QTableWidget::cellClicked, this, [this](int row) {
         const QTableWidgetItem* title = m_window.fgDetails()->item(row, 0);
         if (!title || title->text() != RowTitle)
             return;
-        m_slot = m_window.selectedSlot();
+        m_macs = QStringList {m_window.selectedMac()};
         m_menus[0]->popup(QCursor::pos());
     });
 }
@@ -64,13 +65,19 @@ QMenu* WatchMenu::build(QMenu* parent, QAction* before)
         a->setData(item.mode);
         group->addAction(a);
         connect(a, &QAction::triggered, this, [this, mode = item.mode] {
-            if (m_window.core().actions().SetWatch(m_slot, mode))
+            bool changed = false;
+            for (const QString& mac : std::as_const(m_macs)) {
+                const qint32 slot = m_window.core().devices().indexOfMac(mac);
+                changed = (slot >= 0 && m_window.core().actions().SetWatch(slot, mode)) || changed;
+            }
+            if (changed)
                 m_window.Display_Details();
         });
     }
     connect(menu, &QMenu::aboutToShow, this, [this, menu] {
         const DeviceTable& devices = m_window.core().devices();
-        const quint8 mode = devices.isValid(m_slot) ? devices[m_slot].Watch : quint8(DeviceWatch::None);
+        const qint32 slot = m_macs.isEmpty() ? -1 : devices.indexOfMac(m_macs.first());
+        const quint8 mode = devices.isValid(slot) ? devices[slot].Watch : quint8(DeviceWatch::None);
         for (QAction* a : menu->actions())
             a->setChecked(a->data().toUInt() == mode);
     });

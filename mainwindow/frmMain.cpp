@@ -365,23 +365,21 @@ void frmMain::wireControls()
 {
     for (int i = 0; i < 2; ++i) {
         DeviceListView* list = m_lists[size_t(i)];
-        QScrollBar* bar = m_scroll[size_t(i)];
-        // Scrolling: body top = -(value × 15) twips.
-        connect(bar, &QScrollBar::valueChanged, list, [list](int value) { list->setBodyTop(-value * TwipsPerPixel); });
         DeviceListFilter* rows = m_filters[size_t(i)];
         for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
             connect(rows, signal, this, &frmMain::listsChanged);
         connect(rows, &QAbstractItemModel::modelReset, this, &frmMain::listsChanged);
         connect(rows, &QAbstractItemModel::layoutChanged, this, &frmMain::listsChanged);
         connect(m_filterBoxes[size_t(i)], &QLineEdit::textChanged, rows, &DeviceListFilter::setText);
+        connect(list, &DeviceListView::keyCommand, this, [this, i](int key) { listKey(i, key); });
+        connect(list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this, i] { listSelectionChanged(i); });
+        connect(
+            list->selectionModel(), &QItemSelectionModel::currentChanged, this, [this, i] { listSelectionChanged(i); });
         if (i == 0) {
-            connect(list, &DeviceListView::rowPressed, this, &frmMain::pctID_Click);
             connect(list, &DeviceListView::rowRightReleased, this, &frmMain::RightClickIntruder);
             connect(list, &DeviceListView::ackClicked, this, &frmMain::pctAck_Click);
-            connect(list, &DeviceListView::keyCommand, this, [this](int key) { listKey(0, key); });
         } else {
-            connect(list, &DeviceListView::keyCommand, this, [this](int key) { listKey(1, key); });
-            connect(list, &DeviceListView::rowPressed, this, &frmMain::pctAD_Click);
             connect(list, &DeviceListView::rowRightReleased, this, &frmMain::RightClickAllowed);
         }
     }
@@ -512,46 +510,50 @@ void frmMain::Form_KeyPress(int keyAscii)
 
 void frmMain::deviceEvent(const DeviceEvent& event)
 {
-    // The model redraws, adds, removes and reorders rows; the window keeps the selection and its panels.
-    const QString keep = selectedMac();
-    {
-        const QScopedValueRollback settling(m_settling, true);
-        m_model->deviceEvent(event);
-    }
-    switch (event.kind) {
-    case DeviceEvent::Kind::Admitted: {
-        // The selection follows the device the user chose, not its row; a newcomer takes it only when the
-        // window popped up for it or nothing was selected, so that Move and Remove never act on a device unseen.
-        const bool poppedUpFor = m_selectOnArrival == event.mac;
-        m_selectOnArrival.clear();
-        if (!(poppedUpFor && selectMac(event.mac)) && !selectMac(keep) && !selectMac(event.mac))
-            keepSelectionShown();
-        Set_Selection();
-        return;
-    }
-    case DeviceEvent::Kind::Moved:
-    case DeviceEvent::Kind::Acknowledged:
-    case DeviceEvent::Kind::Removed:
+    // The model redraws, adds, removes and reorders rows; the selection models keep the chosen devices through
+    // all of it, save those that left their list.
+    // What the panels show is the selection as it was: the table may have changed under the model already.
+    const QStringList keep = m_shownMacs;
+    const QString current = m_shownMac;
+    const bool keptInAllowed = m_selectionInAllowed;
+    const qint32 keptRow = m_lists[keptInAllowed ? 1 : 0]->currentIndex().row();
+    m_model->deviceEvent(event);
+    using K = DeviceEvent::Kind;
+    if (event.kind == K::Moved || event.kind == K::Acknowledged || event.kind == K::Removed)
         actionEvent(event);
-        if (!m_settling) { // another front (an MQTT command) made the change
-            keepSelectionShown();
-            Set_Selection();
+    // Nothing chosen stays so: a newcomer takes the selection only when the window pops up for it (its alert),
+    // so that no action is ever offered on a device the user has not chosen.
+    if (keep.isEmpty())
+        return;
+    if (selectedMacs() == keep && selectedMac() == current) {
+        // Only the selected device's details are on show.
+        if (event.mac == current) {
+            setListButtons();
+            Display_Details();
+            refreshProbe();
         }
         return;
-    default:
-        break;
     }
-    if (!keep.isEmpty() && selectedSlot() < 0) { // a change took it out of its list's filter
-        keepSelectionShown();
-        Set_Selection();
-        return;
+    // Some of the selection left its list (a move, a removal, another front's change): the current device is
+    // followed wherever it stands, with those of the others that stand beside it; a selection that is gone
+    // entirely passes to the row where it was, else to the other list.
+    QStringList survivors;
+    if (m_core.devices().indexOfMac(current) >= 0)
+        survivors << current;
+    for (const QString& mac : keep) {
+        if (mac != current && m_core.devices().indexOfMac(mac) >= 0)
+            survivors << mac;
     }
-    // Only the selected device's details are on show.
-    if (!keep.isEmpty() && event.mac == keep) {
-        setListButtons();
-        Display_Details();
-        refreshProbe();
+    if (selectMacs(survivors) == 0) {
+        const qint32 rows = m_filters[keptInAllowed ? 1 : 0]->rowCount();
+        if (rows > 0)
+            selectRow(keptInAllowed, qBound(0, keptRow, rows - 1));
+        else if (m_filters[keptInAllowed ? 0 : 1]->rowCount() > 0)
+            selectRow(!keptInAllowed, 0);
+        else
+            clearSelection();
     }
+    Set_Selection();
 }
 
 void frmMain::ShowStatus()

@@ -124,6 +124,11 @@ public:
     // and is false when it has no row in its list (gone, or hidden by the filter).
     QString selectedMac() const;
     bool selectMac(const QString& mac);
+    // Every selected device of the list that holds the selection, by row; selectMacs selects those of them
+    // that the first one's list shows (and returns how many), the first one current.
+    QStringList selectedMacs() const;
+    int selectMacs(const QStringList& macs);
+    void clearSelection();
 
     qint32 IntruderRowCount() const;
     qint32 AllowedRowCount() const;
@@ -139,7 +144,9 @@ public:
     void pctAck_Click(qint32 row); // Acknowledge(row)
     void pctAllowed_Click(); // MoveToSafe
     void pctIntruder_Click(); // MoveToIntruders
+    // Remove the selected devices that are offline, after one question naming them.
     void pctRemove_Click(int index); // 0 intruder list, 1 safe list
+    void acknowledgeSelected();
     void mnuIntruderAck_Click();
     void mnuMoveToAllowed_Click();
     void mnuRemoveIntruder_Click();
@@ -311,10 +318,15 @@ private:
     // Keeps the reminder back after a move (whoever made it).
     void actionEvent(const DeviceEvent& event);
     void selectRow(bool inAllowed, qint32 row);
-    // After the lists changed: sizes and counts, and a selection that has lost its row goes to the first row
-    // of its list (or the other list's).
+    // After the lists changed: the counts, and the panels when the selection lost its device.
     void listsChanged();
-    void keepSelectionShown();
+    void listSelectionChanged(int list);
+    bool selectHiddenAway();
+    void openDeviceMenu(bool intruder, qint32 row, const QPoint& globalPos);
+    // Runs the action on each selected device of that list, then selects them again where they now stand.
+    void actOnSelection(bool inAllowed, const std::function<bool(qint32 slot)>& action);
+    // "Name (address)" of each device, joined; a long list is named in part.
+    QString devicesText(const QStringList& macs) const;
     void setListButtons();
     void updateCounts();
     void updateTabPictures();
@@ -347,11 +359,12 @@ private:
     DeviceListModel* m_model = nullptr;
     std::array<DeviceListFilter*, 2> m_filters {};
     std::array<QLineEdit*, 2> m_filterBoxes {};
-    QString m_selectedMac;
-    bool m_selectionInAllowed = false;
-    // Set while an event or action changes the lists: the selection is settled once it is done.
-    bool m_settling = false;
-    QString m_selectOnArrival; // the window popped up for this device before its row arrived
+    bool m_selectionInAllowed = false; // which list holds the selection
+    // What the panels and buttons show (Set_Selection): a selection that differs is shown anew.
+    QString m_shownMac;
+    QStringList m_shownMacs;
+    QString m_chosenMac; // the last device shown: a filter that hides it passes the selection on
+    QStringList m_menuMacs; // the devices a right-click menu was opened for
 
     std::array<DeviceListView*, 2> m_lists {};
     std::array<QScrollBar*, 2> m_scroll {};
@@ -377,6 +390,7 @@ private:
     QLineEdit* m_txtFriendlyName = nullptr;
     ProbePanel* m_probe = nullptr;
     bool m_fillingDetails = false;
+    int m_panelAwaitingDevice = NoPanel; // a panel closed for want of a selection, open again with the next one
     QString m_txtStatus;
 
     QTimer m_tmr100ms;

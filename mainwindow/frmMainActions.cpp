@@ -12,7 +12,6 @@
 
 #include <QLabel>
 #include <QLineEdit>
-#include <QScopedValueRollback>
 
 namespace {
 
@@ -38,85 +37,122 @@ void frmMain::actionEvent(const DeviceEvent& event)
     }
 }
 
-// Each action changes the table through DeviceActions; its event reorders the lists (the model), and the
-// selection stays on the device acted on, wherever it now stands.
+// Each action changes the table through DeviceActions, once per selected device; its events reorder the lists
+// (the model), and the selection stays on the devices acted on, wherever they now stand.
+
+QString frmMain::devicesText(const QStringList& macs) const
+{
+    const DeviceTable& devices = m_core.devices();
+    QStringList names;
+    for (const QString& mac : macs) {
+        const qint32 slot = devices.indexOfMac(mac);
+        if (slot < 0)
+            continue;
+        const DeviceRecord& d = devices[slot];
+        names << QStringLiteral("%1 (%2)").arg(
+            d.FriendlyName.isEmpty() ? d.HostName : d.FriendlyName, d.IpAddress.trimmed());
+    }
+    // A long selection is named in part: the question stays readable.
+    constexpr int kNamed = 5;
+    if (names.size() > kNamed)
+        return QStringList(names.mid(0, kNamed - 1)).join(QStringLiteral(", "))
+            + QStringLiteral(" and %1 more").arg(names.size() - (kNamed - 1));
+    return names.join(QStringLiteral(", "));
+}
+
+void frmMain::actOnSelection(bool inAllowed, const std::function<bool(qint32 slot)>& action)
+{
+    if (m_selectionInAllowed != inAllowed)
+        return;
+    const QStringList macs = selectedMacs();
+    if (macs.isEmpty())
+        return;
+    // From the bottom up: each device acted on goes to the top of its group, so they keep their order.
+    for (auto mac = macs.crbegin(); mac != macs.crend(); ++mac) {
+        const qint32 slot = m_core.devices().indexOfMac(*mac);
+        if (slot >= 0)
+            action(slot);
+    }
+    selectMacs(macs);
+    Set_Selection();
+}
 
 void frmMain::pctAck_Click(qint32 row)
 {
     if (row < 0 || row >= IntruderRowCount())
         return;
+    const QString mac = m_filters[0]->macAt(row);
     selectRow(false, row);
-    {
-        const QScopedValueRollback settling(m_settling, true);
-        m_core.actions().Acknowledge(m_filters[0]->slotAt(row));
-    }
-    keepSelectionShown();
+    m_core.actions().Acknowledge(m_filters[0]->slotAt(row));
+    selectMac(mac);
     Set_Selection();
+}
+
+void frmMain::acknowledgeSelected()
+{
+    actOnSelection(false, [this](qint32 slot) { return m_core.actions().Acknowledge(slot); });
 }
 
 void frmMain::pctAllowed_Click()
 {
-    const qint32 slot = selectedSlot();
-    if (m_selectionInAllowed || slot < 0)
-        return;
-    {
-        const QScopedValueRollback settling(m_settling, true);
-        m_core.actions().MoveToSafe(slot);
-    }
-    keepSelectionShown();
-    Set_Selection();
+    actOnSelection(false, [this](qint32 slot) { return m_core.actions().MoveToSafe(slot); });
 }
 
 void frmMain::pctIntruder_Click()
 {
-    const qint32 slot = selectedSlot();
-    if (!m_selectionInAllowed || slot < 0)
-        return;
-    {
-        const QScopedValueRollback settling(m_settling, true);
-        m_core.actions().MoveToIntruders(slot);
-    }
-    keepSelectionShown();
-    Set_Selection();
+    actOnSelection(true, [this](qint32 slot) { return m_core.actions().MoveToIntruders(slot); });
 }
 
 void frmMain::pctRemove_Click(int index)
 {
     const bool fromAllowed = index == 1;
-    const qint32 slot = selectedSlot();
-    if (m_selectionInAllowed != fromAllowed || slot < 0)
+    if (m_selectionInAllowed != fromAllowed)
         return;
-    if (!DeviceActions::removable(m_core.devices()[slot])) {
-        showNotice(kNoticeOnline, 3);
+    const DeviceTable& devices = m_core.devices();
+    QStringList removable;
+    for (const QString& mac : selectedMacs()) {
+        const qint32 slot = devices.indexOfMac(mac);
+        if (slot >= 0 && DeviceActions::removable(devices[slot]))
+            removable << mac;
+    }
+    if (removable.isEmpty()) {
+        if (!selectedMacs().isEmpty())
+            showNotice(kNoticeOnline, 3);
         return;
     }
-    // The selection stays on the row: the next device, else the one above, else the other list's first.
-    const DeviceListFilter& rows = *m_filters[fromAllowed ? 1 : 0];
-    const qint32 row = SelectedRow();
-    if (row + 1 < rows.rowCount())
-        m_selectedMac = rows.macAt(row + 1);
-    else if (row > 0)
-        m_selectedMac = rows.macAt(row - 1);
-    else
-        selectRow(!fromAllowed, 0);
-    {
-        const QScopedValueRollback settling(m_settling, true);
-        m_core.actions().Remove(slot);
+    // The button and the Delete key both ask, once, naming what goes; online devices stay (they would be
+    // admitted again at the next sweep).
+    const int online = int(selectedMacs().size() - removable.size());
+    QString question = removable.size() == 1 ? QStringLiteral("Remove %1 from the list?").arg(devicesText(removable))
+                                             : QStringLiteral("Remove these %1 devices from the list: %2?")
+                                                   .arg(removable.size())
+                                                   .arg(devicesText(removable));
+    if (online > 0)
+        question +=
+            online == 1 ? QStringLiteral(" The one online stays.") : QStringLiteral(" The %1 online stay.").arg(online);
+    if (m_services.confirm && !m_services.confirm(question))
+        return;
+    for (const QString& mac : removable) {
+        const qint32 slot = m_core.devices().indexOfMac(mac);
+        if (slot >= 0)
+            m_core.actions().Remove(slot);
     }
-    keepSelectionShown();
     Set_Selection();
 }
 
 bool frmMain::selectMenuDevice(bool intruder)
 {
-    // A device admitted or removed while the menu was open moves rows and slots: the address finds it again.
+    // Devices admitted or removed while the menu was open move rows and slots: their addresses find them again.
     const DeviceTable& devices = m_core.devices();
-    const qint32 slot = devices.indexOfMac(menuMacAddress);
-    if (slot < 0 || devices[slot].Intruder != intruder)
+    QStringList still;
+    for (const QString& mac : m_menuMacs) {
+        const qint32 slot = devices.indexOfMac(mac);
+        if (slot >= 0 && devices[slot].Intruder == intruder)
+            still << mac;
+    }
+    if (selectMacs(still) == 0)
         return false;
-    if (!selectMac(menuMacAddress))
-        return false;
-    lngMenuMac = slot;
+    lngMenuMac = devices.indexOfMac(selectedMac());
     Set_Selection();
     return true;
 }
@@ -124,7 +160,7 @@ bool frmMain::selectMenuDevice(bool intruder)
 void frmMain::mnuIntruderAck_Click()
 {
     if (selectMenuDevice(true))
-        pctAck_Click(SelectedRow());
+        acknowledgeSelected();
 }
 
 void frmMain::mnuMoveToAllowed_Click()

@@ -12,7 +12,6 @@
 #include "settings/frmSettings.h"
 
 #include <QLineEdit>
-#include <QScopedValueRollback>
 #include <QShowEvent>
 
 namespace {
@@ -212,12 +211,10 @@ void frmMain::alertRaised(const Alert& alert)
         online ? playIntruderOnlineSound(alert.volume) : playNewIntruderSound(alert.volume);
     if (alert.popup && !isVisible()) {
         SysTrayMouseEventHandlerleft();
-        // The window shows the device it popped up for; a new one's row comes with its event, just after.
-        if (!alert.mac.isEmpty()) {
-            if (!selectMac(alert.mac))
-                m_selectOnArrival = alert.mac;
+        // The window shows the device it popped up for: its row is there already (the window hears every
+        // device event before the alert policy does).
+        if (!alert.mac.isEmpty() && selectMac(alert.mac))
             Set_Selection();
-        }
     }
     datLastIntruderWarning = alert.time;
 }
@@ -274,13 +271,9 @@ void frmMain::acknowledgeDevice(const QString& mac)
 {
     const qint32 slot = m_core.devices().indexOfMac(mac);
     if (slot >= 0 && m_core.devices()[slot].Intruder && m_core.devices()[slot].NewDevice) {
-        {
-            const QScopedValueRollback settling(m_settling, true);
-            m_core.actions().Acknowledge(slot);
-        }
+        m_core.actions().Acknowledge(slot);
         // As a click on its button: the acknowledged device is selected (where the filter shows it).
-        if (!selectMac(mac))
-            keepSelectionShown();
-        Set_Selection();
+        if (selectMac(mac))
+            Set_Selection();
     }
 }

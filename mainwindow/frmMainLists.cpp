@@ -1,5 +1,6 @@
-// The intruder list and the safe list: two filtered views of the device model, their sizes, scrolling, the
-// filter boxes, and the selection, which follows the device the user chose (by its MAC), not a row.
+// The intruder list and the safe list: two filtered views of the device model, their sizes, the filter boxes,
+// and the selection, which lives in each list's QItemSelectionModel and follows the devices the user chose
+// (persistent indexes), not rows. One list holds the selection at a time.
 #include "mainwindow/frmMain.h"
 
 #include "app/DeviceActions.h"
@@ -11,22 +12,18 @@
 
 #include <QLabel>
 #include <QLineEdit>
-#include <QScopedValueRollback>
 #include <QScrollBar>
+#include <algorithm>
 
 using namespace Geometry;
 
 void frmMain::Setup_Display()
 {
-    const QString keep = selectedMac();
-    {
-        const QScopedValueRollback settling(m_settling, true);
-        m_model->reload();
-    }
+    const QStringList keep = selectedMacs();
+    m_model->reload();
     Set_ListSizes();
-    // The lists are rebuilt: the user's device stays selected.
-    if (!selectMac(keep))
-        selectRow(IntruderRowCount() == 0, 0);
+    // The lists are rebuilt: the user's devices stay selected; at start nothing is.
+    selectMacs(keep);
     Set_Selection();
 }
 
@@ -43,44 +40,48 @@ qint32 frmMain::AllowedRowCount() const
 void frmMain::listsChanged()
 {
     Set_ListSizes();
-    if (m_settling)
-        return;
-    keepSelectionShown();
-    Set_Selection();
+    if (!selectHiddenAway() && selectedMac() != m_shownMac)
+        Set_Selection();
 }
 
-void frmMain::keepSelectionShown()
+bool frmMain::selectHiddenAway()
 {
-    if (selectMac(m_selectedMac))
-        return;
-    // Gone or filtered away: the first row of its list, else of the other list, else nothing.
-    const bool inAllowed = m_selectionInAllowed;
-    if (m_filters[inAllowed ? 1 : 0]->rowCount() > 0)
-        selectRow(inAllowed, 0);
+    // A filter that hid the selected device: the selection goes to the first row left, or to the other list.
+    // (A device that moved to the other list, or left, is the device event's to follow.)
+    const qint32 slot = m_core.devices().indexOfMac(m_chosenMac);
+    if (!selectedMac().isEmpty() || slot < 0)
+        return false;
+    const int own = m_core.devices()[slot].Intruder ? 0 : 1;
+    if (m_filters[size_t(own)]->rowOfSlot(slot) >= 0)
+        return false;
+    const int list = m_selectionInAllowed ? 1 : 0;
+    if (m_filters[size_t(list)]->rowCount() > 0)
+        selectRow(list == 1, 0);
+    else if (m_filters[size_t(1 - list)]->rowCount() > 0)
+        selectRow(list == 0, 0);
     else
-        selectRow(!inAllowed, 0);
+        return false;
+    Set_Selection();
+    return true;
+}
+
+void frmMain::listSelectionChanged(int list)
+{
+    DeviceListView* view = m_lists[size_t(list)];
+    if (!view->selectionModel()->hasSelection()) {
+        if ((list == 1) == m_selectionInAllowed && selectedMac() != m_shownMac)
+            Set_Selection();
+        return;
+    }
+    // The other list lets go: one list holds the selection.
+    m_selectionInAllowed = list == 1;
+    m_lists[size_t(1 - list)]->clearSelection();
+    if (selectedMacs() != m_shownMacs)
+        Set_Selection();
 }
 
 void frmMain::Set_ListSizes()
 {
-    for (int i = 0; i < 2; ++i) {
-        DeviceListView* list = m_lists[size_t(i)];
-        QScrollBar* bar = m_scroll[size_t(i)];
-        const int bodyHeight = list->bodyHeight();
-        if (bodyHeight > list->viewportHeight()) {
-            // The last row can be scrolled up to the top of the viewport.
-            bar->setRange(0, (bodyHeight - RowHeight) / TwipsPerPixel);
-            bar->setSingleStep(ScrollQuarterRow);
-            bar->setPageStep(ScrollRow);
-            bar->setEnabled(true);
-        } else {
-            bar->setRange(0, 0);
-            bar->setSingleStep(1);
-            bar->setPageStep(1);
-            bar->setEnabled(false);
-            list->setBodyTop(0);
-        }
-    }
     updateCounts();
 }
 
@@ -96,22 +97,21 @@ void frmMain::updateCounts()
 
 void frmMain::Set_Selection()
 {
-    const bool inAllowed = m_selectionInAllowed;
+    m_shownMac = selectedMac();
+    m_shownMacs = selectedMacs();
+    if (!m_shownMac.isEmpty())
+        m_chosenMac = m_shownMac;
     const qint32 row = SelectedRow();
-    m_lists[0]->setSelectedMac(inAllowed ? QString() : m_selectedMac);
-    m_lists[1]->setSelectedMac(inAllowed ? m_selectedMac : QString());
+    if (row >= 0 && intPanelState == NoPanel && m_panelAwaitingDevice != NoPanel) {
+        intPanelState = m_panelAwaitingDevice;
+        updateTabPictures();
+        wakePanelTimer();
+    }
+    if (row >= 0 || intPanelState != NoPanel)
+        m_panelAwaitingDevice = NoPanel;
     if (row >= 0) {
-        DeviceListView* list = m_lists[inAllowed ? 1 : 0];
-        const int t = row * RowHeight;
-        const int v = -list->bodyTop();
-        const int h = list->viewportHeight();
-        int top = list->bodyTop();
-        if (t > v + h - RowHeight)
-            top = h - t - RowHeight;
-        if (t < v)
-            top = -t;
-        list->setBodyTop(top);
-        m_scroll[inAllowed ? 1 : 0]->setValue(-top / TwipsPerPixel);
+        DeviceListView* list = m_lists[m_selectionInAllowed ? 1 : 0];
+        list->scrollTo(list->rows().index(row, 0));
     }
     setListButtons();
     Display_Log();
@@ -122,52 +122,108 @@ void frmMain::Set_Selection()
 void frmMain::setListButtons()
 {
     const bool inAllowed = m_selectionInAllowed;
-    const qint32 slot = selectedSlot();
-    const bool selected = slot >= 0;
+    const QStringList macs = selectedMacs();
+    const bool selected = !macs.isEmpty();
     // Only an offline device can be removed (the action layer's rule): the button says so before a click.
-    const bool removable = selected && DeviceActions::removable(m_core.devices()[slot]);
+    const DeviceTable& devices = m_core.devices();
+    const bool removable = std::any_of(macs.cbegin(), macs.cend(), [&devices](const QString& mac) {
+        const qint32 slot = devices.indexOfMac(mac);
+        return slot >= 0 && DeviceActions::removable(devices[slot]);
+    });
     button(Button::MoveToIntruder)->setEnabled(inAllowed && selected);
     button(Button::RemoveAllowed)->setEnabled(inAllowed && removable);
     button(Button::MoveToAllowed)->setEnabled(!inAllowed && selected);
     button(Button::RemoveIntruder)->setEnabled(!inAllowed && removable);
     for (Button tab : {Button::Log, Button::Details, Button::Probe})
-        button(tab)->setEnabled(selected);
+        button(tab)->setEnabled(selectedSlot() >= 0);
 }
 
 void frmMain::selectRow(bool inAllowed, qint32 row)
 {
+    DeviceListView* list = m_lists[inAllowed ? 1 : 0];
+    const QModelIndex at = list->rows().index(row, 0);
+    if (!at.isValid())
+        return;
     m_selectionInAllowed = inAllowed;
-    m_selectedMac = m_filters[inAllowed ? 1 : 0]->macAt(row);
+    m_lists[inAllowed ? 0 : 1]->clearSelection();
+    list->selectionModel()->setCurrentIndex(at, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 QString frmMain::selectedMac() const
 {
-    return selectedSlot() >= 0 ? m_selectedMac : QString();
+    // The current row when it is selected, else the first selected one.
+    const DeviceListView* list = m_lists[m_selectionInAllowed ? 1 : 0];
+    const QItemSelectionModel* selection = list->selectionModel();
+    const QModelIndex current = selection->currentIndex();
+    if (current.isValid() && selection->isSelected(current))
+        return current.data(DeviceListModel::MacRole).toString();
+    const QModelIndexList rows = selection->selectedRows();
+    if (rows.isEmpty())
+        return {};
+    return std::min_element(
+        rows.cbegin(), rows.cend(), [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); })
+        ->data(DeviceListModel::MacRole)
+        .toString();
+}
+
+QStringList frmMain::selectedMacs() const
+{
+    QModelIndexList rows = m_lists[m_selectionInAllowed ? 1 : 0]->selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end(), [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+    QStringList macs;
+    for (const QModelIndex& at : rows)
+        macs << at.data(DeviceListModel::MacRole).toString();
+    return macs;
 }
 
 bool frmMain::selectMac(const QString& mac)
 {
-    if (mac.isEmpty())
-        return false;
-    const qint32 slot = m_core.devices().indexOfMac(mac);
-    if (slot < 0)
-        return false;
-    const bool inAllowed = !m_core.devices()[slot].Intruder;
-    if (m_filters[inAllowed ? 1 : 0]->rowOfSlot(slot) < 0)
-        return false;
-    m_selectionInAllowed = inAllowed;
-    m_selectedMac = mac;
-    return true;
+    return selectMacs({mac}) == 1;
+}
+
+int frmMain::selectMacs(const QStringList& macs)
+{
+    // The first device's list takes the selection; the others join it where that list shows them.
+    const DeviceTable& devices = m_core.devices();
+    int list = -1;
+    QItemSelection chosen;
+    QModelIndex first;
+    for (const QString& mac : macs) {
+        const qint32 slot = mac.isEmpty() ? -1 : devices.indexOfMac(mac);
+        if (slot < 0)
+            continue;
+        const int here = devices[slot].Intruder ? 0 : 1;
+        if (list >= 0 && here != list)
+            continue;
+        const int row = m_filters[size_t(here)]->rowOfSlot(slot);
+        if (row < 0)
+            continue;
+        list = here;
+        const QModelIndex at = m_filters[size_t(here)]->index(row, 0);
+        chosen.select(at, at);
+        if (!first.isValid())
+            first = at;
+    }
+    if (list < 0)
+        return 0;
+    m_selectionInAllowed = list == 1;
+    m_lists[size_t(1 - list)]->clearSelection();
+    QItemSelectionModel* selection = m_lists[size_t(list)]->selectionModel();
+    selection->select(chosen, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    selection->setCurrentIndex(first, QItemSelectionModel::NoUpdate);
+    return int(chosen.indexes().size());
+}
+
+void frmMain::clearSelection()
+{
+    for (DeviceListView* list : m_lists)
+        list->clearSelection();
 }
 
 qint32 frmMain::selectedSlot() const
 {
-    if (m_selectedMac.isEmpty())
-        return -1;
-    const qint32 slot = m_core.devices().indexOfMac(m_selectedMac);
-    if (slot < 0 || m_core.devices()[slot].Intruder == m_selectionInAllowed)
-        return -1;
-    return m_filters[m_selectionInAllowed ? 1 : 0]->rowOfSlot(slot) >= 0 ? slot : -1;
+    const QString mac = selectedMac();
+    return mac.isEmpty() ? -1 : m_core.devices().indexOfMac(mac);
 }
 
 qint32 frmMain::SelectedRow() const
@@ -195,40 +251,8 @@ void frmMain::pctAD_Click(qint32 row)
 void frmMain::listKey(int list, int key)
 {
     const bool allowed = list == 1;
-    const qint32 count = allowed ? AllowedRowCount() : IntruderRowCount();
-    if (count == 0)
+    if (m_selectionInAllowed != allowed || selectedMacs().isEmpty())
         return;
-    const bool here = m_selectionInAllowed == allowed && selectedSlot() >= 0;
-    const qint32 current = here ? SelectedRow() : -1;
-    const qint32 page = qMax(1, m_lists[size_t(list)]->viewportHeight() / RowHeight);
-    qint32 target = current;
-    switch (key) {
-    case Qt::Key_Up:
-        target = current <= 0 ? 0 : current - 1;
-        break;
-    case Qt::Key_Down:
-        target = qMin(count - 1, current + 1);
-        break;
-    case Qt::Key_PageUp:
-        target = qMax(0, current - page);
-        break;
-    case Qt::Key_PageDown:
-        target = qMin(count - 1, qMax(0, current) + page);
-        break;
-    case Qt::Key_Home:
-        target = 0;
-        break;
-    case Qt::Key_End:
-        target = count - 1;
-        break;
-    default:
-        break;
-    }
-    if (target != current || !here) {
-        const qint32 row = qMax<qint32>(0, target);
-        allowed ? pctAD_Click(row) : pctID_Click(row);
-        return;
-    }
     switch (key) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
@@ -241,48 +265,49 @@ void frmMain::listKey(int list, int key)
             m_txtFriendlyName->selectAll();
         }
         break;
-    case Qt::Key_Delete: {
-        const qint32 slot = selectedSlot();
-        if (slot < 0)
-            break;
-        const DeviceRecord& d = m_core.devices()[slot];
-        if (!DeviceActions::removable(d)) {
-            pctRemove_Click(allowed ? 1 : 0); // says why
-            break;
-        }
-        const QString name = d.FriendlyName.isEmpty() ? d.HostName : d.FriendlyName;
-        const QString question = QStringLiteral("Remove %1 (%2) from the list?").arg(name, d.IpAddress.trimmed());
-        if (!m_services.confirm || m_services.confirm(question))
-            pctRemove_Click(allowed ? 1 : 0);
+    case Qt::Key_Delete:
+        pctRemove_Click(allowed ? 1 : 0);
         break;
-    }
     case Qt::Key_Space:
         if (!allowed)
-            pctAck_Click(SelectedRow());
+            acknowledgeSelected();
         break;
     default:
         break;
     }
 }
 
+void frmMain::openDeviceMenu(bool intruder, qint32 row, const QPoint& globalPos)
+{
+    const DeviceListFilter& rows = *m_filters[intruder ? 0 : 1];
+    if (row < 0 || row >= rows.rowCount())
+        return;
+    // A right click inside the selection acts on all of it; elsewhere it selects that row alone.
+    const QModelIndex at = rows.index(row, 0);
+    if (m_selectionInAllowed == intruder || !m_lists[intruder ? 0 : 1]->selectionModel()->isSelected(at))
+        selectRow(!intruder, row);
+    Set_Selection();
+    menuMacAddress = rows.macAt(row);
+    lngMenuMac = rows.slotAt(row);
+    m_menuMacs = selectedMacs();
+    if (intruder) {
+        const DeviceTable& devices = m_core.devices();
+        const bool anyNew = std::any_of(m_menuMacs.cbegin(), m_menuMacs.cend(), [&devices](const QString& mac) {
+            const qint32 slot = devices.indexOfMac(mac);
+            return slot >= 0 && devices[slot].NewDevice;
+        });
+        Q_EMIT intruderMenuRequested(lngMenuMac, globalPos, anyNew);
+    } else {
+        Q_EMIT allowedMenuRequested(lngMenuMac, globalPos);
+    }
+}
+
 void frmMain::RightClickIntruder(qint32 row, const QPoint& globalPos)
 {
-    if (row < 0 || row >= IntruderRowCount())
-        return;
-    selectRow(false, row);
-    Set_Selection();
-    lngMenuMac = selectedSlot();
-    menuMacAddress = m_selectedMac;
-    Q_EMIT intruderMenuRequested(lngMenuMac, globalPos, m_core.devices()[lngMenuMac].NewDevice);
+    openDeviceMenu(true, row, globalPos);
 }
 
 void frmMain::RightClickAllowed(qint32 row, const QPoint& globalPos)
 {
-    if (row < 0 || row >= AllowedRowCount())
-        return;
-    selectRow(true, row);
-    Set_Selection();
-    lngMenuMac = selectedSlot();
-    menuMacAddress = m_selectedMac;
-    Q_EMIT allowedMenuRequested(lngMenuMac, globalPos);
+    openDeviceMenu(false, row, globalPos);
 }

@@ -38,6 +38,8 @@ void frmMain::tmr100ms_Timer()
     // A selection that no longer exists closes the details and log panels; the probe panel stays.
     const bool gone = selectedSlot() < 0;
     if (gone && (intPanelState == DetailsPanel || intPanelState == LogPanel)) {
+        // The next device chosen opens it again (Set_Selection).
+        m_panelAwaitingDevice = intPanelState;
         intPanelState = NoPanel;
         updateTabPictures();
     }

@@ -95,6 +95,10 @@ private Q_SLOTS:
         rig.openedUrls.clear(); // the first run's getting-started page
         showActive(rig.w());
         QCOMPARE(QApplication::focusWidget(), rig.w().intruderList());
+        // Nothing is selected yet, so nothing acts: the first arrow selects the top row.
+        QCOMPARE(rig.selectedMac(), QString());
+        QVERIFY(!rig.w().button(frmMain::Button::MoveToAllowed)->isEnabled());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
         QVERIFY(rig.openedUrls.isEmpty());
         QVERIFY(rig.w().isVisible());
@@ -105,7 +109,7 @@ private Q_SLOTS:
     {
         QTest::addColumn<QList<int>>("keys");
         QTest::addColumn<QString>("selected");
-        QTest::newRow("down twice") << QList<int> {Qt::Key_Down, Qt::Key_Down} << mac(3);
+        QTest::newRow("down twice") << QList<int> {Qt::Key_Down, Qt::Key_Down} << mac(2);
         QTest::newRow("down past the end") << QList<int>(6, Qt::Key_Down) << mac(4);
         QTest::newRow("end then up") << QList<int> {Qt::Key_End, Qt::Key_Up} << mac(3);
         QTest::newRow("home, then up at the top") << QList<int> {Qt::Key_End, Qt::Key_Home, Qt::Key_Up} << mac(1);
@@ -114,6 +118,7 @@ private Q_SLOTS:
     {
         QFETCH(QList<int>, keys);
         WindowRig rig(devices("i1 i2 i3 i4"));
+        rig.w().show();
         for (int key : keys)
             QTest::keyClick(rig.w().intruderList(), Qt::Key(key));
         QTEST(rig.selectedMac(), "selected");
@@ -155,6 +160,7 @@ private Q_SLOTS:
     {
         WindowRig rig(devices("i1 s2"));
         frmMain& w = rig.w();
+        w.pctID_Click(0);
         showActive(w);
         QSet<QWidget*> reached;
         for (int i = 0; i < 40; ++i) {
@@ -234,8 +240,8 @@ private Q_SLOTS:
                 const QRect name = DeviceListView::lineRect(r, 1, row.ack);
                 const QRect address = DeviceListView::lineRect(r, 2, row.ack);
                 // The name gives way (elided) to a long name; the address always shows whole.
-                QVERIFY(
-                    QFontMetrics(DeviceListView::lineFont(2, false)).horizontalAdvance(row.line2) <= address.width());
+                QVERIFY(QFontMetrics(DeviceRowDelegate::lineFont(2, false)).horizontalAdvance(row.line2)
+                    <= address.width());
                 QVERIFY(DeviceListView::rowRect(r).contains(name.united(address)) && !name.intersects(address));
             }
         }
@@ -260,6 +266,7 @@ private Q_SLOTS:
         stored[1].ip = QStringLiteral("203.0.113.9");
         WindowRig rig(stored);
         frmMain& w = rig.w();
+        w.pctID_Click(0);
         ProbePanel* probe = w.probePanel();
         QCOMPARE(probe->target()->ip, QStringLiteral("198.18.0.1"));
         QVERIFY(probe->target()->local); // judged once the engine sweeps its ranges

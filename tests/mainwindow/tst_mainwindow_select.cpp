@@ -1,0 +1,200 @@
+// Choosing many devices at once: the model and its two filtered lists under Qt's model tester while devices
+// arrive, change list and leave; Shift and Ctrl with the mouse and the keyboard; and acknowledge, move, watch
+// and remove acting on every chosen device, each asking once where it asks at all.
+#include "Devices.h"
+#include "WindowRig.h"
+
+#include "app/DeviceActions.h"
+#include "app/MonitorCore.h"
+#include "mainwindow/DeviceListModel.h"
+#include "mainwindow/DeviceListView.h"
+#include "mainwindow/PictureBox.h"
+#include "mainwindow/WatchMenu.h"
+#include "mainwindow/frmMenu.h"
+#include "store/DeviceWatch.h"
+
+#include <QAbstractItemModelTester>
+#include <QAction>
+#include <QLineEdit>
+#include <QMenu>
+#include <QTest>
+
+using Device = WindowRig::Device;
+constexpr auto mac = WindowRig::mac;
+constexpr auto macs = WindowRig::macs;
+constexpr auto devices = WindowRig::deviceList;
+
+class TestSelect final : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { pinTestEnvironment(); }
+
+    // The tester checks every signal and answer of the model and of both filters while the table changes
+    // under them in every way the monitor changes it.
+    void modelAndFiltersPassTheModelTester()
+    {
+        WindowRig rig(devices("n1 i2 s3 i4 s5"));
+        frmMain& w = rig.w();
+        using Mode = QAbstractItemModelTester::FailureReportingMode;
+        QAbstractItemModelTester model(&w.deviceModel(), Mode::QtTest);
+        QAbstractItemModelTester intruders(&w.listRows(0), Mode::QtTest);
+        QAbstractItemModelTester safe(&w.listRows(1), Mode::QtTest);
+        DeviceActions& act = rig.core->actions();
+        for (int i = 6; i < 9; ++i) {
+            const qint32 slot = appendDevice(rig.devices(), mac(i), QStringLiteral("198.18.0.%1").arg(i));
+            rig.devices()[slot].Intruder = rig.devices()[slot].NewDevice = true;
+            DeviceEvent admitted;
+            admitted.kind = DeviceEvent::Kind::Admitted;
+            admitted.index = slot;
+            admitted.mac = mac(i);
+            w.deviceEvent(admitted);
+        }
+        act.Acknowledge(rig.slotOf(mac(7)));
+        act.MoveToSafe(rig.slotOf(mac(6)));
+        act.MoveToIntruders(rig.slotOf(mac(3)));
+        act.Rename(rig.slotOf(mac(2)), QStringLiteral("Kitchen radio"));
+        rig.setOnline(mac(4), true);
+        w.filterBox(0)->setText(QStringLiteral("kitchen"));
+        act.Remove(rig.slotOf(mac(5)));
+        w.filterBox(0)->clear();
+        act.Remove(rig.slotOf(mac(1)));
+        w.Setup_Display();
+        QCOMPARE(rig.inconsistency(), QString());
+        QCOMPARE(w.IntruderRowCount() + w.AllowedRowCount(), rig.devices().DeviceCount);
+    }
+
+    // Shift and Ctrl choose with the mouse and the arrows; one list holds the choice at a time.
+    void shiftAndCtrlChoose()
+    {
+        WindowRig rig(devices("i1 i2 i3 i4 s5"));
+        frmMain& w = rig.w();
+        w.show();
+        QWidget* rows = w.intruderList()->body();
+        const auto click = [rows](int r, Qt::KeyboardModifiers mods = {}) {
+            QTest::mouseClick(rows, Qt::LeftButton, mods, DeviceListView::rowRect(r).center());
+        };
+        click(0);
+        QTest::keyClick(w.intruderList(), Qt::Key_Down, Qt::ShiftModifier);
+        QCOMPARE(w.selectedMacs(), macs({1, 2}));
+        click(3, Qt::ShiftModifier);
+        QCOMPARE(w.selectedMacs(), macs({1, 2, 3, 4}));
+        click(1, Qt::ControlModifier);
+        QCOMPARE(w.selectedMacs(), macs({1, 3, 4}));
+        click(2);
+        QCOMPARE(w.selectedMacs(), macs({3}));
+        QTest::keyClick(w.intruderList(), Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(w.selectedMacs(), macs({1, 2, 3, 4}));
+        QVERIFY(w.button(frmMain::Button::MoveToAllowed)->isEnabled());
+        QTest::mouseClick(w.allowedList()->body(), Qt::LeftButton, {}, DeviceListView::rowRect(0).center());
+        QVERIFY(w.SelectionInAllowed());
+        QCOMPARE(w.selectedMacs(), macs({5}));
+        QVERIFY(!w.intruderList()->row(0).selected);
+        QVERIFY(!w.button(frmMain::Button::MoveToAllowed)->isEnabled());
+    }
+
+    // Each action on three chosen devices: what the store holds afterwards for each, where they stand, and
+    // that they are still the choice.
+    void actionsTakeEveryChosenDevice_data()
+    {
+        QTest::addColumn<QString>("layout");
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QStringList>("intruders");
+        QTest::addColumn<QStringList>("safe");
+        QTest::addColumn<QStringList>("chosen");
+        QTest::newRow("move to the safe list") << "n1 i2 n3 i4"
+                                               << "move" << macs({4}) << macs({1, 3, 2}) << macs({1, 3, 2});
+        QTest::newRow("move back") << "i1 s2 s3 s4"
+                                   << "back" << macs({2, 3, 4, 1}) << QStringList() << macs({2, 3, 4});
+        QTest::newRow("acknowledge with Space") << "n1 n2 n3 n4"
+                                                << "space" << macs({4, 1, 2, 3}) << QStringList() << macs({1, 2, 3});
+        QTest::newRow("remove with the button") << "i1 i2 i3 i4"
+                                                << "remove" << macs({4}) << QStringList() << macs({4});
+        QTest::newRow("remove with Delete") << "i1 i2 i3 i4"
+                                            << "delete" << macs({4}) << QStringList() << macs({4});
+    }
+    void actionsTakeEveryChosenDevice()
+    {
+        QFETCH(QString, layout);
+        QFETCH(QString, action);
+        WindowRig rig(devices(layout));
+        frmMain& w = rig.w();
+        const bool safe = action == QLatin1String("back");
+        const int list = safe ? 1 : 0;
+        const QStringList before = safe ? rig.allowedMacs() : rig.intruderMacs();
+        QCOMPARE(w.selectMacs(before.mid(0, 3)), 3);
+        if (action == QLatin1String("move"))
+            w.pctAllowed_Click();
+        else if (action == QLatin1String("back"))
+            w.pctIntruder_Click();
+        else if (action == QLatin1String("space"))
+            QTest::keyClick(w.intruderList(), Qt::Key_Space);
+        else if (action == QLatin1String("remove"))
+            w.pctRemove_Click(list);
+        else
+            QTest::keyClick(w.intruderList(), Qt::Key_Delete);
+        QTEST(rig.intruderMacs(), "intruders");
+        QTEST(rig.allowedMacs(), "safe");
+        QTEST(w.selectedMacs(), "chosen");
+        QCOMPARE(rig.inconsistency(), QString());
+        if (action == QLatin1String("space")) {
+            for (const QString& m : before.mid(0, 3))
+                QCOMPARE(rig.stored(m, QStringLiteral("New_Device")), std::optional<QString>(QStringLiteral("False")));
+            QCOMPARE(
+                rig.stored(before[3], QStringLiteral("New_Device")), std::optional<QString>(QStringLiteral("True")));
+        }
+        // Removing asks once, naming each device; the store lets them go.
+        if (action == QLatin1String("remove") || action == QLatin1String("delete")) {
+            QCOMPARE(rig.questions.size(), 1);
+            for (const QString& m : before.mid(0, 3)) {
+                QVERIFY(!rig.storedKey(m));
+                QVERIFY2(rig.questions[0].contains(QStringLiteral("198.18.0.%1").arg(m.right(2).toInt(nullptr, 16))),
+                    qPrintable(rig.questions[0]));
+            }
+        }
+    }
+
+    // Removing a choice with a device online among it: the online one stays, and the question says so; a
+    // "no" keeps all of them.
+    void removingAChoiceAsksOnceAndKeepsTheOnlineOne()
+    {
+        WindowRig rig(devices("i1 i2 i3"));
+        frmMain& w = rig.w();
+        rig.setOnline(mac(2), true);
+        w.selectMacs(macs({1, 2, 3}));
+        rig.confirmAnswer = false;
+        w.pctRemove_Click(0);
+        QCOMPARE(rig.intruderMacs().size(), 3);
+        QCOMPARE(rig.questions.size(), 1);
+        QVERIFY2(rig.questions[0].contains(QLatin1String("these 2 devices"))
+                && rig.questions[0].contains(QLatin1String("The one online stays")),
+            qPrintable(rig.questions[0]));
+        rig.confirmAnswer = true;
+        w.pctRemove_Click(0);
+        QCOMPARE(rig.intruderMacs(), macs({2}));
+        QCOMPARE(rig.questions.size(), 2);
+        QCOMPARE(w.selectedMac(), mac(2));
+    }
+
+    // The Watch menu opened on a choice sets each chosen device's watch.
+    void watchTakesEveryChosenDevice()
+    {
+        WindowRig rig(devices("i1 i2 i3"));
+        frmMain& w = rig.w();
+        w.menus()->setPopupsEnabled(false);
+        w.selectMacs(macs({1, 3}));
+        w.RightClickIntruder(w.listRows(0).rowOfSlot(rig.slotOf(mac(3))));
+        QCOMPARE(w.selectedMacs().size(), 2); // a right click inside the choice keeps it
+        const auto* menu = w.menus()->findChild<WatchMenu*>();
+        QVERIFY(menu);
+        QMenu* watch = menu->intruderWatchMenu();
+        watch->actions().at(3)->trigger(); // both
+        QCOMPARE(rig.devices()[rig.slotOf(mac(1))].Watch, quint8(DeviceWatch::Both));
+        QCOMPARE(rig.devices()[rig.slotOf(mac(3))].Watch, quint8(DeviceWatch::Both));
+        QCOMPARE(rig.devices()[rig.slotOf(mac(2))].Watch, quint8(DeviceWatch::None));
+    }
+};
+
+KW_TEST_MAIN(TestSelect)
+#include "tst_mainwindow_select.moc"
