@@ -2,8 +2,10 @@
 
 #include "store/DeviceEvent.h"
 
+#include <QList>
 #include <QObject>
 #include <QString>
+#include <functional>
 
 class DeviceTable;
 struct DeviceRecord;
@@ -31,6 +33,22 @@ public:
     // Which presence changes of the device alert (the key's "Watch" value, none when DeviceWatch::None). Emits
     // nothing: no history line, no redraw of the lists.
     bool SetWatch(qint32 slot, quint8 mode);
+    // "Trust everything here now" (TrustAll.cpp): every intruder online now moves to the safe list,
+    // acknowledged, with a line in its history; what changed comes back so that the caller can undo it.
+    struct Trusted
+    {
+        QString mac;
+        bool wasNew = false;
+    };
+    QList<Trusted> trustAllOnline();
+    // Puts back what trustAllOnline changed: each device still on the safe list returns to the intruder list,
+    // new again where it was new, with a history line; one removed or moved back meanwhile is left alone.
+    // Returns how many went back.
+    int undoTrust(const QList<Trusted>& changed);
+    // Where the actions write a line into a device's history (MonitorCore: the device log), stamped.
+    void setHistoryHook(std::function<void(qint32 slot, const QString& text)> hook) { m_history = std::move(hook); }
+    static const QString TrustedLine;
+    static const QString TrustUndoneLine;
     // A device that is online cannot be removed: it would be admitted again at the next sweep.
     static bool removable(const DeviceRecord& d);
     // The device's key goes with all its values and its slot closes; its history file stays on disk.
@@ -54,4 +72,5 @@ private:
     DeviceEvent makeEvent(DeviceEvent::Kind kind, qint32 slot) const;
 
     DeviceTable& m_devices;
+    std::function<void(qint32, const QString&)> m_history;
 };

@@ -39,7 +39,12 @@ MonitorCore::MonitorCore(AppPaths paths)
     , m_debugLog(m_settings, m_paths.debugLogFile())
     , m_deviceLog(m_devices, m_paths.devices())
     , m_actions(m_devices)
-{ }
+{
+    // The user's actions that leave a line of their own in a device's history.
+    m_actions.setHistoryHook([this](qint32 slot, const QString& text) {
+        m_deviceLog.AddLogEntry(slot, DeviceLog::stamp(kwclock::now()) + text);
+    });
+}
 
 MonitorCore::~MonitorCore()
 {

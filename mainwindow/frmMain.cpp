@@ -131,6 +131,7 @@ frmMain::frmMain(MonitorCore& core, Services services, QWidget* parent)
     m_panelLeft.fill(PanelClosedLeft);
     buildWindow();
     buildPanels();
+    buildWelcome();
     setupGrids();
     layoutWindow();
     m_menus = new frmMenu(*this);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/DeviceActions.h"
 #include "mainwindow/ExternalPrograms.h"
 #include "mainwindow/ProbePanel.h"
 #include "mainwindow/SkinPictures.h"
@@ -159,6 +160,18 @@ public:
     QString noticeText() const;
     bool noticeVisible() const;
 
+    // --- settling in (frmMainTrust.cpp): the first start's words, "Trust everything here now" and its undo
+    static const QString WelcomeText;
+    static QString trustQuestion(int online);
+    // One question, then every intruder online now moves to the safe list; undoTrust puts back what this
+    // window's trusts moved.
+    void trustEverythingHere();
+    void undoTrust();
+    bool canUndoTrust() const { return !m_lastTrust.isEmpty(); }
+    QWidget* welcome() const { return m_welcome; }
+    // The stage shows the words (under any open panel) on the first start until the user trusts.
+    bool welcomeShown() const;
+
     // --- panels
     void pctDetailsButton_Click();
     void pctLogButton_Click();
@@ -304,6 +317,9 @@ protected:
 private:
     void buildWindow();
     void buildTopBar(); // frmMenu.cpp
+    void buildWelcome();
+    void updateTrustActions();
+    int onlineIntruderCount() const;
     void buildPanels();
     void setupGrids();
     void wireControls();
@@ -385,6 +401,11 @@ private:
     std::array<int, 4> m_panelLeft {};
     QLabel* m_lblSelectedDetails = nullptr;
     QLabel* m_stageHint = nullptr;
+    QWidget* m_welcome = nullptr;
+    class QPushButton* m_trustButton = nullptr;
+    QAction* m_undoTrustAction = nullptr;
+    bool m_welcomeDone = false;
+    QList<DeviceActions::Trusted> m_lastTrust; // what "Undo trust" puts back
     QTableWidget* m_fgDetails = nullptr;
     QTableWidget* m_fgLog = nullptr;
     QLineEdit* m_txtFriendlyName = nullptr;

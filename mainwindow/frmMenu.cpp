@@ -229,6 +229,11 @@ void frmMain::buildTopBar()
     network->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
     network->setShortcutContext(Qt::WindowShortcut);
     addAction(network);
+    windowMenu->addAction(QStringLiteral("Trust everything here now\u2026"), this, &frmMain::trustEverythingHere)
+        ->setObjectName(QStringLiteral("mnuTrustAll"));
+    m_undoTrustAction = windowMenu->addAction(QStringLiteral("Undo trust"), this, &frmMain::undoTrust);
+    m_undoTrustAction->setObjectName(QStringLiteral("mnuUndoTrust"));
+    m_undoTrustAction->setEnabled(false);
     windowMenu->addAction(QStringLiteral("Export devices\u2026"), this, [this] { askExport(this, m_core); })
         ->setObjectName(QStringLiteral("mnuExport"));
     windowMenu->addAction(QStringLiteral("Import devices\u2026"), this, [this] { askImport(this, m_core); })

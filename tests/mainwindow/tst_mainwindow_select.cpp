@@ -17,6 +17,7 @@
 #include <QAction>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPushButton>
 #include <QTest>
 
 using Device = WindowRig::Device;
@@ -193,6 +194,75 @@ private Q_SLOTS:
         QCOMPARE(rig.devices()[rig.slotOf(mac(1))].Watch, quint8(DeviceWatch::Both));
         QCOMPARE(rig.devices()[rig.slotOf(mac(3))].Watch, quint8(DeviceWatch::Both));
         QCOMPARE(rig.devices()[rig.slotOf(mac(2))].Watch, quint8(DeviceWatch::None));
+    }
+
+    // "Trust everything here now": one question naming how many, then every intruder online now is on the safe
+    // list, acknowledged, with a history line; the offline one and the safe ones stay as they were. Undo puts
+    // back each as it was (new again where it was new), but not a device the user moved back by hand meanwhile.
+    void trustEverythingHereAndUndo()
+    {
+        WindowRig rig(devices("n1 n2 i3 n4 s5 n6"));
+        frmMain& w = rig.w();
+        for (int i : {1, 2, 3, 5, 6})
+            rig.setOnline(mac(i), true);
+        rig.confirmAnswer = false;
+        w.trustEverythingHere();
+        QCOMPARE(rig.questions.size(), 1);
+        QCOMPARE(rig.questions[0], frmMain::trustQuestion(4));
+        QCOMPARE(rig.allowedMacs(), macs({5}));
+        QVERIFY(!w.canUndoTrust());
+
+        rig.confirmAnswer = true;
+        w.trustEverythingHere();
+        QCOMPARE(rig.questions.size(), 2);
+        QCOMPARE(rig.intruderMacs(), macs({4}));
+        QCOMPARE(rig.allowedMacs().size(), 5);
+        for (int i : {1, 2, 3, 6}) {
+            QCOMPARE(rig.stored(mac(i), QStringLiteral("Intruder")), std::optional<QString>(QStringLiteral("False")));
+            QCOMPARE(rig.stored(mac(i), QStringLiteral("New_Device")), std::optional<QString>(QStringLiteral("False")));
+            QVERIFY(rig.core->deviceLog().history(rig.slotOf(mac(i))).contains(DeviceActions::TrustedLine));
+        }
+        QVERIFY(!rig.core->deviceLog().history(rig.slotOf(mac(5))).contains(DeviceActions::TrustedLine));
+        QVERIFY(w.canUndoTrust());
+        QVERIFY(w.noticeText().contains(QLatin1String("4 devices moved")));
+
+        // The user takes one back by hand; the undo leaves it be.
+        w.selectMac(mac(6));
+        w.pctIntruder_Click();
+        w.undoTrust();
+        QCOMPARE(rig.allowedMacs(), macs({5}));
+        QCOMPARE(rig.stored(mac(1), QStringLiteral("New_Device")), std::optional<QString>(QStringLiteral("True")));
+        QCOMPARE(rig.stored(mac(3), QStringLiteral("New_Device")), std::optional<QString>(QStringLiteral("False")));
+        QCOMPARE(rig.stored(mac(6), QStringLiteral("New_Device")), std::optional<QString>(QStringLiteral("False")));
+        QVERIFY(rig.core->deviceLog().history(rig.slotOf(mac(2))).contains(DeviceActions::TrustUndoneLine));
+        QVERIFY(!rig.core->deviceLog().history(rig.slotOf(mac(6))).contains(DeviceActions::TrustUndoneLine));
+        QVERIFY(!w.canUndoTrust());
+        QCOMPARE(rig.inconsistency(), QString());
+        // Nothing online to trust: no question, a word why.
+        for (int i = 1; i <= 6; ++i)
+            rig.setOnline(mac(i), false);
+        w.trustEverythingHere();
+        QCOMPARE(rig.questions.size(), 2);
+        QVERIFY(w.noticeText().contains(QLatin1String("nothing to trust")));
+    }
+
+    // The first start's words show on the bare stage, once: trusting puts them away for good.
+    void firstStartExplainsAndOffersTrust()
+    {
+        WindowRig rig(devices("n1 n2"));
+        frmMain& w = rig.w();
+        QVERIFY(w.firstRun());
+        w.show();
+        w.tmr100ms_Timer();
+        QVERIFY(w.welcome()->isVisible());
+        QVERIFY(frmMain::WelcomeText.contains(QLatin1String("intruder until you vouch for it")));
+        rig.setOnline(mac(1), true);
+        auto* button = w.welcome()->findChild<QPushButton*>(QStringLiteral("cmdTrustAll"));
+        QVERIFY(button);
+        button->click();
+        QCOMPARE(rig.allowedMacs(), macs({1}));
+        w.tmr100ms_Timer();
+        QVERIFY(!w.welcome()->isVisible());
     }
 };
 
