@@ -398,7 +398,8 @@ void frmMain::wireControls()
     connect(this, &frmMain::allowedMenuRequested, m_menus,
         [this](qint32, const QPoint& at) { m_menus->popupAllowedMenu(at); });
     new WatchMenu(*this, *m_menus);
-    connect(m_txtFriendlyName, &QLineEdit::textChanged, this, &frmMain::txtFriendlyName_Change);
+    // Only the user's edits are stored: the details' own refresh writes the box with setText, which is no edit.
+    connect(m_txtFriendlyName, &QLineEdit::textEdited, this, &frmMain::txtFriendlyName_Change);
 
     // The window takes its control keys before any of its controls (the name box included).
     const struct

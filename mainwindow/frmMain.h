@@ -410,7 +410,7 @@ private:
     QTableWidget* m_fgLog = nullptr;
     QLineEdit* m_txtFriendlyName = nullptr;
     ProbePanel* m_probe = nullptr;
-    bool m_fillingDetails = false;
+    QString m_nameBoxMac; // the device whose name the friendly-name box holds
     int m_panelAwaitingDevice = NoPanel; // a panel closed for want of a selection, open again with the next one
     QString m_txtStatus;
 

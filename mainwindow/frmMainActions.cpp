@@ -189,11 +189,10 @@ void frmMain::mnuRemoveAllowed_Click()
 
 void frmMain::txtFriendlyName_Change()
 {
-    if (m_fillingDetails)
-        return;
     const qint32 slot = selectedSlot();
     if (slot < 0)
         return;
+    m_nameBoxMac = m_core.devices()[slot].MacAddress;
     m_core.actions().Rename(slot, m_txtFriendlyName->text());
 }
 

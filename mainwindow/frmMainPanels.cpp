@@ -112,7 +112,6 @@ QString frmMain::dateRendering(const QDateTime& when, const QString& neverText)
 void frmMain::Display_Details()
 {
     const qint32 slot = selectedSlot();
-    m_fillingDetails = true;
     auto* strip = m_sheets[DetailsPanel]->findChild<TimelineStrip*>();
     strip->setSource(m_core.presence());
     strip->setDevice(
@@ -122,7 +121,7 @@ void frmMain::Display_Details()
         m_txtFriendlyName->hide();
         m_txtFriendlyName->clear();
         m_lblSelectedDetails->clear();
-        m_fillingDetails = false;
+        m_nameBoxMac.clear();
         return;
     }
     const DeviceRecord& d = m_core.devices()[slot];
@@ -178,8 +177,13 @@ void frmMain::Display_Details()
     // The friendly-name box sits over its value cell; it keeps the caret while the user types.
     m_txtFriendlyName->setGeometry(
         m_fgDetails->visualItemRect(m_fgDetails->item(kFriendlyNameRow, 1)).adjusted(1, 1, -1, -1));
-    if (m_txtFriendlyName->text() != d.FriendlyName)
+    // While the user types this device's name the box is theirs: a refresh between two keys (an event, a look
+    // at the store) never puts the stored name back over what is being typed.
+    const bool typing = m_txtFriendlyName->hasFocus() && m_nameBoxMac == d.MacAddress;
+    if (!typing && m_txtFriendlyName->text() != d.FriendlyName)
         m_txtFriendlyName->setText(d.FriendlyName);
+    if (!typing)
+        m_nameBoxMac = d.MacAddress;
     m_txtFriendlyName->show();
     const QString name = d.FriendlyName.isEmpty() ? d.HostName : d.FriendlyName;
     // A long name gives way (elided) so that the address always shows; the whole caption is the tip.
@@ -189,7 +193,6 @@ void frmMain::Display_Details()
     m_lblSelectedDetails->setText(metrics.elidedText(name, Qt::ElideRight, qMax(0, room)) + address);
     m_lblSelectedDetails->setToolTip(PlainText::toolTip(name + address));
     m_fgDetails->setUpdatesEnabled(true);
-    m_fillingDetails = false;
 }
 
 void frmMain::addLogRow(const QString& line, const QColor& shade)

@@ -1,11 +1,13 @@
 // Choosing many devices at once: the model and its two filtered lists under Qt's model tester while devices
 // arrive, change list and leave; Shift and Ctrl with the mouse and the keyboard; and acknowledge, move, watch
-// and remove acting on every chosen device, each asking once where it asks at all.
+// and remove acting on every chosen device, each asking once where it asks at all. Trusting everything online
+// and its undo; renaming while events arrive.
 #include "Devices.h"
 #include "WindowRig.h"
 
 #include "app/DeviceActions.h"
 #include "app/MonitorCore.h"
+#include "app/StoreFollower.h"
 #include "mainwindow/DeviceListModel.h"
 #include "mainwindow/DeviceListView.h"
 #include "mainwindow/PictureBox.h"
@@ -19,6 +21,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 using Device = WindowRig::Device;
 constexpr auto mac = WindowRig::mac;
@@ -263,6 +266,73 @@ private Q_SLOTS:
         QCOMPARE(rig.allowedMacs(), macs({1}));
         w.tmr100ms_Timer();
         QVERIFY(!w.welcome()->isVisible());
+    }
+
+    // The friendly-name box keeps every letter typed at 60 ms a key while the device's events (presence, host
+    // name, address), the store follower's looks and the window's ticks arrive between the keys: by the
+    // details panel (Enter) and by F2.
+    void renameKeepsEveryLetterWhileEventsArrive_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("typed");
+        QTest::newRow("details") << int(Qt::Key_Return) << "Office printer";
+        QTest::newRow("F2") << int(Qt::Key_F2) << "Living room TV";
+    }
+    void renameKeepsEveryLetterWhileEventsArrive()
+    {
+        QFETCH(int, key);
+        QFETCH(QString, typed);
+        WindowRig rig(devices("i1 i2"));
+        frmMain& w = rig.w();
+        w.show();
+        w.pctID_Click(0);
+        const QString m = w.selectedMac();
+        QTest::keyClick(w.intruderList(), Qt::Key(key));
+        for (int tick = 0; tick < 11; ++tick)
+            w.tmr100ms_Timer();
+        QLineEdit* box = w.txtFriendlyName();
+        QVERIFY(box->isVisibleTo(&w));
+        box->setFocus();
+        if (key == Qt::Key_Return)
+            box->selectAll();
+        // Events every 20 ms, from the engine's side of the device and the window's clockwork.
+        int n = 0;
+        QTimer events;
+        connect(&events, &QTimer::timeout, this, [&] {
+            ++n;
+            const qint32 slot = rig.slotOf(m);
+            DeviceEvent e;
+            e.index = slot;
+            e.mac = m;
+            switch (n % 4) {
+            case 0:
+                rig.setOnline(m, n % 8 == 0);
+                break;
+            case 1:
+                // Once, early: what memory holds lags the box (a refresh in the middle of a key's handling).
+                if (n == 5)
+                    rig.devices()[slot].FriendlyName.chop(1);
+                rig.devices()[slot].HostName = QStringLiteral("host-%1").arg(n);
+                e.kind = DeviceEvent::Kind::NameChanged;
+                w.deviceEvent(e);
+                break;
+            case 2:
+                e.kind = DeviceEvent::Kind::AddressChanged;
+                w.deviceEvent(e);
+                break;
+            default:
+                w.tmr333ms_Timer();
+                rig.core->storeFollower()->poll();
+                break;
+            }
+        });
+        events.start(20);
+        QTest::keyClicks(box, typed, Qt::NoModifier, 60);
+        events.stop();
+        QVERIFY(n > typed.size());
+        QCOMPARE(box->text(), typed);
+        QCOMPARE(rig.stored(m, QStringLiteral("Friendly_Name")), std::optional<QString>(typed));
+        QCOMPARE(w.intruderList()->row(w.SelectedRow()).line1, typed);
     }
 };
 
