@@ -521,6 +521,11 @@ void frmMain::deviceEvent(const DeviceEvent& event)
     const qint32 keptRow = m_lists[keptInAllowed ? 1 : 0]->currentIndex().row();
     m_model->deviceEvent(event);
     using K = DeviceEvent::Kind;
+    // An open Network view follows the lists.
+    if (event.kind == K::Admitted || event.kind == K::Moved || event.kind == K::Removed || event.kind == K::Renamed) {
+        if (auto* view = findChild<NetworkView*>())
+            view->reload();
+    }
     if (event.kind == K::Moved || event.kind == K::Acknowledged || event.kind == K::Removed)
         actionEvent(event);
     // Nothing chosen stays so: a newcomer takes the selection only when the window pops up for it (its alert),

@@ -294,7 +294,7 @@ Q_SIGNALS:
     // The right-click menus (frmMenu) pop up on these; lngMenuMac already holds the slot.
     void intruderMenuRequested(qint32 slot, const QPoint& globalPos, bool acknowledgeVisible);
     void allowedMenuRequested(qint32 slot, const QPoint& globalPos);
-    // pctSettings was clicked (the window is hidden already).
+    // pctSettings was clicked (the settings dialog is shown above the window).
     void settingsRequested();
     // Shutdown has begun.
     void shuttingDown();

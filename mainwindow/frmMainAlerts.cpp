@@ -50,7 +50,7 @@ void frmMain::showMainWindowAgain()
 {
     if (LiveSettings::on(m_core.settings().chkReCentre))
         Centre();
-    // A setting changed while the window was away (the settings dialog hides it) applies now.
+    // A setting changed while the window was away (hidden in the tray) applies now.
     const bool onTop = LiveSettings::on(m_core.settings().chkAlwaysOnTop);
     if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) != onTop)
         setWindowFlag(Qt::WindowStaysOnTopHint, onTop);

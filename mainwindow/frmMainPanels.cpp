@@ -9,6 +9,7 @@
 
 #include "app/MonitorCore.h"
 #include "engine/frmClient.h"
+#include "logging/DeviceLog.h"
 #include "mainwindow/PictureBox.h"
 #include "mainwindow/PlainText.h"
 #include "store/TextForms.h"
@@ -201,7 +202,7 @@ void frmMain::addLogRow(const QString& line, const QColor& shade)
     m_fgLog->insertRow(row);
     const qsizetype tab = line.indexOf(QLatin1Char('\t'));
     setCell(m_fgLog, row, 0, tab < 0 ? line : line.left(tab), shade);
-    setCell(m_fgLog, row, 1, tab < 0 ? QString() : line.mid(tab + 1), shade);
+    setCell(m_fgLog, row, 1, tab < 0 ? QString() : DeviceLog::readable(line.mid(tab + 1)), shade);
     m_fgLog->setRowHeight(row, gridRowHeight(1));
 }
 

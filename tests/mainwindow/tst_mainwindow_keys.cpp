@@ -287,7 +287,7 @@ private Q_SLOTS:
         QVERIFY(probe->isChecking());
         ScriptedProbe::last->finish();
         QVERIFY(!probe->isChecking());
-        QCOMPARE(probe->summary(), QStringLiteral("Reachable: answered on 3 of 8 ports, first after 3 ms."));
+        QCOMPARE(probe->summary(), ProbePanel::summaryText(2, 1, 8, 3));
         w.tmr100ms_Timer(); // checked already: no second run
         QCOMPARE(ScriptedProbe::targets.size(), 1);
 
@@ -301,6 +301,30 @@ private Q_SLOTS:
         QVERIFY(!probe->checkButton()->isEnabled());
         QCOMPARE(ScriptedProbe::targets.size(), 1);
         QVERIFY(probe->summary().contains(QLatin1String("outside the local ranges")));
+    }
+
+    // The summary says what really happened: closed ports are answers that refuse, not open services.
+    void probeWords_data()
+    {
+        QTest::addColumn<int>("open");
+        QTest::addColumn<int>("closed");
+        QTest::addColumn<QString>("words");
+        QTest::newRow("all closed") << 0 << 8
+                                    << "Reachable, but every service is closed: all 8 ports refused (first answer "
+                                       "after 4 ms).";
+        QTest::newRow("some closed, the rest silent")
+            << 0 << 3 << "Reachable, but no service is open: 3 of 8 ports refused, 5 silent (first answer after 4 ms).";
+        QTest::newRow("open and closed") << 2 << 6
+                                         << "Reachable: 2 of 8 ports open, 6 closed (first answer after 4 ms).";
+        QTest::newRow("open, closed, silent")
+            << 2 << 1 << "Reachable: 2 of 8 ports open, 1 closed, 5 silent (first answer after 4 ms).";
+        QTest::newRow("nothing") << 0 << 0 << "No answer within 1.5 s: offline, or every port filtered.";
+    }
+    void probeWords()
+    {
+        QFETCH(int, open);
+        QFETCH(int, closed);
+        QTEST(ProbePanel::summaryText(open, closed, 8, 4), "words");
     }
 
     // The real check, against listeners of this test on the loopback address only.

@@ -10,6 +10,7 @@
 #include "app/StoreFollower.h"
 #include "mainwindow/DeviceListModel.h"
 #include "mainwindow/DeviceListView.h"
+#include "mainwindow/NetworkView.h"
 #include "mainwindow/PictureBox.h"
 #include "mainwindow/WatchMenu.h"
 #include "mainwindow/frmMenu.h"
@@ -333,6 +334,29 @@ private Q_SLOTS:
         QCOMPARE(box->text(), typed);
         QCOMPARE(rig.stored(m, QStringLiteral("Friendly_Name")), std::optional<QString>(typed));
         QCOMPARE(w.intruderList()->row(w.SelectedRow()).line1, typed);
+    }
+
+    // The Network view says which span it shows and follows a move made while it is open.
+    void networkViewSaysItsSpanAndFollowsMoves()
+    {
+        WindowRig rig(devices("i1 s2"));
+        frmMain& w = rig.w();
+        showNetworkView(&w, rig.devices(), rig.core->presence());
+        auto* view = w.findChild<NetworkView*>();
+        QVERIFY(view);
+        QVERIFY2(view->spanText().startsWith(QLatin1String("Showing the last 24 hours")), qPrintable(view->spanText()));
+        QTest::keyClick(view->timeline(), Qt::Key_2);
+        QVERIFY(view->spanText().startsWith(QLatin1String("Showing the last 7 days")));
+        const auto intruders = [view] {
+            int n = 0;
+            for (const NetworkTimeline::Row& row : view->timeline()->rows())
+                n += row.intruder ? 1 : 0;
+            return n;
+        };
+        QCOMPARE(intruders(), 1);
+        w.selectMac(mac(1));
+        w.pctAllowed_Click();
+        QCOMPARE(intruders(), 0);
     }
 };
 
