@@ -3,10 +3,8 @@
 
 #include "platform/Clock.h"
 #include "platform/DebugSink.h"
-#include "store/DeviceTable.h"
-#include "store/Settings.h"
-#include "store/TextForms.h"
-#include "store/modRegistry.h"
+#include "store/DeviceCodec.h"
+#include "store/DeviceStore.h"
 
 const QString DeviceActions::TrustedLine =
     QStringLiteral("Trusted with everything online: moved to the safe list, acknowledged");
@@ -16,19 +14,17 @@ QList<DeviceActions::Trusted> DeviceActions::trustAllOnline()
 {
     // The devices first, the moves after: each move's event may change what the table holds.
     QList<Trusted> chosen;
-    for (qint32 s = 0; s < m_devices.DeviceCount; ++s) {
-        const DeviceRecord& d = m_devices[s];
+    for (const DeviceRecord& d : m_devices) {
         if (d.Intruder && d.isOnline())
             chosen.append({d.MacAddress, d.NewDevice});
     }
     QList<Trusted> changed;
     for (const Trusted& t : std::as_const(chosen)) {
-        const qint32 slot = m_devices.indexOfMac(t.mac);
-        if (slot < 0 || !MoveToSafe(slot))
+        if (!MoveToSafe(t.mac))
             continue;
         changed.append(t);
         if (m_history)
-            m_history(slot, TrustedLine);
+            m_history(t.mac, TrustedLine);
     }
     Log(QStringLiteral("Trust - %1 device(s) online moved to the safe list").arg(changed.size()));
     return changed;
@@ -38,19 +34,19 @@ int DeviceActions::undoTrust(const QList<Trusted>& changed)
 {
     int back = 0;
     for (const Trusted& t : changed) {
-        const qint32 slot = m_devices.indexOfMac(t.mac);
-        if (slot < 0 || m_devices[slot].Intruder)
+        DeviceRecord* d = m_devices.find(t.mac);
+        if (!d || d->Intruder)
             continue;
         if (t.wasNew) {
             // New again before the move, so that the move's event shows it as it was.
-            m_devices[slot].NewDevice = true;
-            store(slot, QStringLiteral("New_Device"), TextForms::boolText(true));
+            d->NewDevice = true;
+            store(t.mac, DeviceCodec::Name::NewDevice, DeviceCodec::valueText(*d, DeviceCodec::Name::NewDevice));
         }
-        if (!MoveToIntruders(slot))
+        if (!MoveToIntruders(t.mac))
             continue;
         ++back;
         if (m_history)
-            m_history(slot, TrustUndoneLine);
+            m_history(t.mac, TrustUndoneLine);
     }
     Log(QStringLiteral("Trust - undone for %1 device(s)").arg(back));
     return back;

@@ -1,10 +1,8 @@
 #include "mainwindow/DeviceListModel.h"
 
-#include "store/DeviceTable.h"
+#include "store/DeviceStore.h"
 
-#include <utility>
-
-DeviceListModel::DeviceListModel(const DeviceTable& devices, VendorLookup vendor, QObject* parent)
+DeviceListModel::DeviceListModel(const DeviceStore& devices, VendorLookup vendor, QObject* parent)
     : QAbstractListModel(parent)
     , m_devices(devices)
     , m_vendor(std::move(vendor))
@@ -22,18 +20,13 @@ QString DeviceListModel::shownMac(const QString& mac)
     return QString(mac).replace(QLatin1Char('-'), QLatin1Char(':'));
 }
 
-qint32 DeviceListModel::slotOf(int row) const
-{
-    return row >= 0 && row < m_macs.size() ? m_devices.indexOfMac(m_macs[row]) : -1;
-}
-
 QVariant DeviceListModel::data(const QModelIndex& index, int role) const
 {
-    const qint32 slot = index.isValid() ? slotOf(index.row()) : -1;
-    if (slot < 0)
-        return role == MacRole && index.isValid() && index.row() < m_macs.size() ? QVariant(m_macs[index.row()])
-                                                                                 : QVariant();
-    const DeviceRecord& d = m_devices[slot];
+    const int row = index.row();
+    const DeviceRecord* found = index.isValid() && row < m_macs.size() ? m_devices.find(m_macs.at(row)) : nullptr;
+    if (!found)
+        return {};
+    const DeviceRecord& d = *found;
     switch (role) {
     case NameRole:
         return d.FriendlyName.isEmpty() ? d.HostName : d.FriendlyName;
@@ -41,8 +34,6 @@ QVariant DeviceListModel::data(const QModelIndex& index, int role) const
         return QString(QStringLiteral("IP - ") + d.IpAddress.trimmed());
     case MacRole:
         return d.MacAddress;
-    case SlotRole:
-        return slot;
     case IntruderRole:
         return d.Intruder;
     case NewRole:
@@ -63,68 +54,69 @@ void DeviceListModel::reload()
 {
     beginResetModel();
     m_macs.clear();
-    m_rank.clear();
-    // Table order on a load: the first slot ranks highest; everything that happens later ranks above it.
-    for (qint32 s = 0; s < m_devices.DeviceCount; ++s) {
-        m_macs.append(m_devices[s].MacAddress);
-        m_rank.append(-s);
-    }
+    for (const DeviceRecord& d : m_devices)
+        m_macs.append(d.MacAddress);
+    // The store's order on a load: the first device ranks highest; everything that happens later ranks above it.
+    m_rank.resize(m_macs.size());
+    for (int s = 0; s < m_macs.size(); ++s)
+        m_rank[s] = -s;
+    indexRows();
     endResetModel();
 }
 
-void DeviceListModel::changed(int row)
+void DeviceListModel::indexRows()
 {
-    if (row >= 0 && row < m_macs.size())
+    m_rowOf.clear();
+    for (int row = 0; row < m_macs.size(); ++row)
+        m_rowOf.insert(m_macs.at(row), row);
+}
+
+void DeviceListModel::changed(const QString& mac)
+{
+    const int row = rowOf(mac);
+    if (row >= 0)
         Q_EMIT dataChanged(index(row), index(row));
 }
 
 void DeviceListModel::deviceEvent(const DeviceEvent& event)
 {
     using K = DeviceEvent::Kind;
-    // The table's devices the model lacks join at the end: an admission, or a device another process stored
-    // (an import), announced as Moved.
-    const auto takeAppended = [this] {
-        // Admission appends to the table, so the newcomers are its last slots.
-        QStringList fresh;
-        for (qint32 s = qMax(0, int(m_macs.size()) - 1); s < m_devices.DeviceCount; ++s) {
-            const QString& mac = m_devices[s].MacAddress;
-            if (rowOfMac(mac) < 0 && !fresh.contains(mac))
-                fresh.append(mac);
-        }
-        if (fresh.isEmpty())
+    // Admission adds a row; so does a device another process stored (an import), announced as Moved.
+    const auto takeAppended = [this](const QString& mac) {
+        if (rowOf(mac) >= 0 || !m_devices.contains(mac))
             return false;
-        beginInsertRows({}, int(m_macs.size()), int(m_macs.size() + fresh.size() - 1));
-        for (const QString& mac : std::as_const(fresh)) {
-            m_macs.append(mac);
-            m_rank.append(++m_nextRank);
-        }
+        const int row = int(m_macs.size());
+        beginInsertRows({}, row, row);
+        m_macs.append(mac);
+        m_rowOf.insert(mac, row);
+        m_rank.append(++m_nextRank);
         endInsertRows();
         return true;
     };
-    const int row = rowOfMac(event.mac);
     switch (event.kind) {
     case K::Admitted:
-        if (!takeAppended())
-            changed(row);
+        if (!takeAppended(event.mac))
+            changed(event.mac);
         break;
     case K::Removed:
-        if (row >= 0 && m_devices.indexOfMac(event.mac) < 0) {
+        if (const int row = rowOf(event.mac); row >= 0) {
             beginRemoveRows({}, row, row);
             m_macs.removeAt(row);
             m_rank.remove(row);
+            indexRows(); // the later rows moved up
             endRemoveRows();
         }
-        if (m_macs.size() != m_devices.DeviceCount)
-            reload();
         break;
     case K::Acknowledged:
     case K::Moved:
-        if (!takeAppended() && row >= 0)
-            m_rank[row] = ++m_nextRank;
-        changed(row);
+        if (!takeAppended(event.mac)) {
+            if (const int row = rowOf(event.mac); row >= 0)
+                m_rank[row] = ++m_nextRank;
+        }
+        changed(event.mac);
         break;
     default:
-        changed(row);
+        changed(event.mac);
         break;
     }
 }
@@ -168,21 +160,10 @@ bool DeviceListFilter::lessThan(const QModelIndex& left, const QModelIndex& righ
     return m_devices.rank(left.row()) > m_devices.rank(right.row());
 }
 
-int DeviceListFilter::rowOfSlot(qint32 slot) const
+int DeviceListFilter::rowOfMac(const QString& mac) const
 {
-    const DeviceTable& table = m_devices.table();
-    if (!table.isValid(slot))
-        return -1;
-    const int source = m_devices.rowOfMac(table[slot].MacAddress);
+    const int source = m_devices.rowOfMac(mac);
     return source < 0 ? -1 : mapFromSource(m_devices.index(source)).row();
-}
-
-qint32 DeviceListFilter::slotAt(int row) const
-{
-    if (row < 0 || row >= rowCount())
-        return -1;
-    const QVariant slot = index(row, 0).data(DeviceListModel::SlotRole);
-    return slot.isValid() ? slot.toInt() : -1;
 }
 
 QString DeviceListFilter::macAt(int row) const

@@ -66,18 +66,16 @@ QMenu* WatchMenu::build(QMenu* parent, QAction* before)
         group->addAction(a);
         connect(a, &QAction::triggered, this, [this, mode = item.mode] {
             bool changed = false;
-            for (const QString& mac : std::as_const(m_macs)) {
-                const qint32 slot = m_window.core().devices().indexOfMac(mac);
-                changed = (slot >= 0 && m_window.core().actions().SetWatch(slot, mode)) || changed;
-            }
+            for (const QString& mac : std::as_const(m_macs))
+                changed = m_window.core().actions().SetWatch(mac, mode) || changed;
             if (changed)
                 m_window.Display_Details();
         });
     }
     connect(menu, &QMenu::aboutToShow, this, [this, menu] {
-        const DeviceTable& devices = m_window.core().devices();
-        const qint32 slot = m_macs.isEmpty() ? -1 : devices.indexOfMac(m_macs.first());
-        const quint8 mode = devices.isValid(slot) ? devices[slot].Watch : quint8(DeviceWatch::None);
+        const DeviceStore& devices = m_window.core().devices();
+        const DeviceRecord* device = m_macs.isEmpty() ? nullptr : devices.find(m_macs.first());
+        const quint8 mode = device ? device->Watch : quint8(DeviceWatch::None);
         for (QAction* a : menu->actions())
             a->setChecked(a->data().toUInt() == mode);
     });

@@ -34,7 +34,6 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QResizeEvent>
-#include <QScopedValueRollback>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -394,9 +393,9 @@ void frmMain::wireControls()
     connect(button(Button::Help), &SkinButton::clicked, this, &frmMain::pctHelp_Click);
     connect(button(Button::Settings), &SkinButton::clicked, this, &frmMain::pctSettings_Click);
     connect(this, &frmMain::intruderMenuRequested, m_menus,
-        [this](qint32, const QPoint& at, bool ack) { m_menus->popupIntruderMenu(at, ack); });
+        [this](const QString&, const QPoint& at, bool ack) { m_menus->popupIntruderMenu(at, ack); });
     connect(this, &frmMain::allowedMenuRequested, m_menus,
-        [this](qint32, const QPoint& at) { m_menus->popupAllowedMenu(at); });
+        [this](const QString&, const QPoint& at) { m_menus->popupAllowedMenu(at); });
     new WatchMenu(*this, *m_menus);
     // Only the user's edits are stored: the details' own refresh writes the box with setText, which is no edit.
     connect(m_txtFriendlyName, &QLineEdit::textEdited, this, &frmMain::txtFriendlyName_Change);
@@ -414,7 +413,7 @@ void frmMain::wireControls()
         connect(shortcut, &QShortcut::activated, this, [this, code] { Form_KeyPress(code); });
     }
 
-    m_core.deviceLog().setEntryHook([this](qint32 index, const QString& text) { logGridAppend(index, text); });
+    m_core.deviceLog().setEntryHook([this](const QString& mac, const QString& text) { logGridAppend(mac, text); });
 }
 
 SkinButton* frmMain::button(Button which) const
@@ -545,10 +544,10 @@ void frmMain::deviceEvent(const DeviceEvent& event)
     // followed wherever it stands, with those of the others that stand beside it; a selection that is gone
     // entirely passes to the row where it was, else to the other list.
     QStringList survivors;
-    if (m_core.devices().indexOfMac(current) >= 0)
+    if (m_core.devices().contains(current))
         survivors << current;
     for (const QString& mac : keep) {
-        if (mac != current && m_core.devices().indexOfMac(mac) >= 0)
+        if (mac != current && m_core.devices().contains(mac))
             survivors << mac;
     }
     if (selectMacs(survivors) == 0) {
@@ -572,7 +571,7 @@ void frmMain::ShowStatus()
             applyNormalLook();
     }
     if (const frmClient* engine = m_core.engine())
-        m_txtStatus = statusDump(*engine, m_core.devices().DeviceCount, IntruderRowCount(), AllowedRowCount(),
+        m_txtStatus = statusDump(*engine, int(m_core.devices().size()), IntruderRowCount(), AllowedRowCount(),
             m_selectionInAllowed, SelectedRow());
 }
 

@@ -21,15 +21,15 @@ const QString kNoticeOnline = QStringLiteral("Online devices cannot be removed: 
 
 void frmMain::actionEvent(const DeviceEvent& event)
 {
-    const DeviceTable& devices = m_core.devices();
+    const DeviceStore& devices = m_core.devices();
     if (event.kind == DeviceEvent::Kind::Moved && event.intruder) {
         // Holds the still-online reminder back for a while when no other intruder exists or one is online.
         bool anyIntruder = false;
         bool anyOnline = false;
-        for (qint32 s = 0; s < devices.DeviceCount; ++s) {
-            if (s != event.index && devices[s].Intruder) {
+        for (const DeviceRecord& d : devices) {
+            if (d.MacAddress != event.mac && d.Intruder) {
                 anyIntruder = true;
-                anyOnline = anyOnline || devices[s].isOnline();
+                anyOnline = anyOnline || d.isOnline();
             }
         }
         if (!anyIntruder || anyOnline)
@@ -42,13 +42,12 @@ void frmMain::actionEvent(const DeviceEvent& event)
 
 QString frmMain::devicesText(const QStringList& macs) const
 {
-    const DeviceTable& devices = m_core.devices();
     QStringList names;
     for (const QString& mac : macs) {
-        const qint32 slot = devices.indexOfMac(mac);
-        if (slot < 0)
+        const DeviceRecord* found = m_core.devices().find(mac);
+        if (!found)
             continue;
-        const DeviceRecord& d = devices[slot];
+        const DeviceRecord& d = *found;
         names << QStringLiteral("%1 (%2)").arg(
             d.FriendlyName.isEmpty() ? d.HostName : d.FriendlyName, d.IpAddress.trimmed());
     }
@@ -60,7 +59,7 @@ QString frmMain::devicesText(const QStringList& macs) const
     return names.join(QStringLiteral(", "));
 }
 
-void frmMain::actOnSelection(bool inAllowed, const std::function<bool(qint32 slot)>& action)
+void frmMain::actOnSelection(bool inAllowed, const std::function<bool(const QString& mac)>& action)
 {
     if (m_selectionInAllowed != inAllowed)
         return;
@@ -68,11 +67,8 @@ void frmMain::actOnSelection(bool inAllowed, const std::function<bool(qint32 slo
     if (macs.isEmpty())
         return;
     // From the bottom up: each device acted on goes to the top of its group, so they keep their order.
-    for (auto mac = macs.crbegin(); mac != macs.crend(); ++mac) {
-        const qint32 slot = m_core.devices().indexOfMac(*mac);
-        if (slot >= 0)
-            action(slot);
-    }
+    for (auto mac = macs.crbegin(); mac != macs.crend(); ++mac)
+        action(*mac);
     selectMacs(macs);
     Set_Selection();
 }
@@ -83,24 +79,24 @@ void frmMain::pctAck_Click(qint32 row)
         return;
     const QString mac = m_filters[0]->macAt(row);
     selectRow(false, row);
-    m_core.actions().Acknowledge(m_filters[0]->slotAt(row));
+    m_core.actions().Acknowledge(mac);
     selectMac(mac);
     Set_Selection();
 }
 
 void frmMain::acknowledgeSelected()
 {
-    actOnSelection(false, [this](qint32 slot) { return m_core.actions().Acknowledge(slot); });
+    actOnSelection(false, [this](const QString& mac) { return m_core.actions().Acknowledge(mac); });
 }
 
 void frmMain::pctAllowed_Click()
 {
-    actOnSelection(false, [this](qint32 slot) { return m_core.actions().MoveToSafe(slot); });
+    actOnSelection(false, [this](const QString& mac) { return m_core.actions().MoveToSafe(mac); });
 }
 
 void frmMain::pctIntruder_Click()
 {
-    actOnSelection(true, [this](qint32 slot) { return m_core.actions().MoveToIntruders(slot); });
+    actOnSelection(true, [this](const QString& mac) { return m_core.actions().MoveToIntruders(mac); });
 }
 
 void frmMain::pctRemove_Click(int index)
@@ -108,11 +104,10 @@ void frmMain::pctRemove_Click(int index)
     const bool fromAllowed = index == 1;
     if (m_selectionInAllowed != fromAllowed)
         return;
-    const DeviceTable& devices = m_core.devices();
     QStringList removable;
     for (const QString& mac : selectedMacs()) {
-        const qint32 slot = devices.indexOfMac(mac);
-        if (slot >= 0 && DeviceActions::removable(devices[slot]))
+        const DeviceRecord* device = m_core.devices().find(mac);
+        if (device && DeviceActions::removable(*device))
             removable << mac;
     }
     if (removable.isEmpty()) {
@@ -132,27 +127,22 @@ void frmMain::pctRemove_Click(int index)
             online == 1 ? QStringLiteral(" The one online stays.") : QStringLiteral(" The %1 online stay.").arg(online);
     if (m_services.confirm && !m_services.confirm(question))
         return;
-    for (const QString& mac : removable) {
-        const qint32 slot = m_core.devices().indexOfMac(mac);
-        if (slot >= 0)
-            m_core.actions().Remove(slot);
-    }
+    for (const QString& mac : removable)
+        m_core.actions().Remove(mac);
     Set_Selection();
 }
 
 bool frmMain::selectMenuDevice(bool intruder)
 {
     // Devices admitted or removed while the menu was open move rows and slots: their addresses find them again.
-    const DeviceTable& devices = m_core.devices();
     QStringList still;
     for (const QString& mac : m_menuMacs) {
-        const qint32 slot = devices.indexOfMac(mac);
-        if (slot >= 0 && devices[slot].Intruder == intruder)
+        const DeviceRecord* device = m_core.devices().find(mac);
+        if (device && device->Intruder == intruder)
             still << mac;
     }
     if (selectMacs(still) == 0)
         return false;
-    lngMenuMac = devices.indexOfMac(selectedMac());
     Set_Selection();
     return true;
 }
@@ -189,11 +179,11 @@ void frmMain::mnuRemoveAllowed_Click()
 
 void frmMain::txtFriendlyName_Change()
 {
-    const qint32 slot = selectedSlot();
-    if (slot < 0)
+    const QString mac = selectedMac();
+    if (mac.isEmpty())
         return;
-    m_nameBoxMac = m_core.devices()[slot].MacAddress;
-    m_core.actions().Rename(slot, m_txtFriendlyName->text());
+    m_nameBoxMac = mac;
+    m_core.actions().Rename(mac, m_txtFriendlyName->text());
 }
 
 QString frmMain::wrapNoticeText(const QString& text)

@@ -48,11 +48,11 @@ bool frmMain::selectHiddenAway()
 {
     // A filter that hid the selected device: the selection goes to the first row left, or to the other list.
     // (A device that moved to the other list, or left, is the device event's to follow.)
-    const qint32 slot = m_core.devices().indexOfMac(m_chosenMac);
-    if (!selectedMac().isEmpty() || slot < 0)
+    const DeviceRecord* chosen = m_core.devices().find(m_chosenMac);
+    if (!selectedMac().isEmpty() || !chosen)
         return false;
-    const int own = m_core.devices()[slot].Intruder ? 0 : 1;
-    if (m_filters[size_t(own)]->rowOfSlot(slot) >= 0)
+    const int own = chosen->Intruder ? 0 : 1;
+    if (m_filters[size_t(own)]->rowOfMac(m_chosenMac) >= 0)
         return false;
     const int list = m_selectionInAllowed ? 1 : 0;
     if (m_filters[size_t(list)]->rowCount() > 0)
@@ -125,17 +125,17 @@ void frmMain::setListButtons()
     const QStringList macs = selectedMacs();
     const bool selected = !macs.isEmpty();
     // Only an offline device can be removed (the action layer's rule): the button says so before a click.
-    const DeviceTable& devices = m_core.devices();
+    const DeviceStore& devices = m_core.devices();
     const bool removable = std::any_of(macs.cbegin(), macs.cend(), [&devices](const QString& mac) {
-        const qint32 slot = devices.indexOfMac(mac);
-        return slot >= 0 && DeviceActions::removable(devices[slot]);
+        const DeviceRecord* device = devices.find(mac);
+        return device && DeviceActions::removable(*device);
     });
     button(Button::MoveToIntruder)->setEnabled(inAllowed && selected);
     button(Button::RemoveAllowed)->setEnabled(inAllowed && removable);
     button(Button::MoveToAllowed)->setEnabled(!inAllowed && selected);
     button(Button::RemoveIntruder)->setEnabled(!inAllowed && removable);
     for (Button tab : {Button::Log, Button::Details, Button::Probe})
-        button(tab)->setEnabled(selectedSlot() >= 0);
+        button(tab)->setEnabled(selectedDevice() != nullptr);
 }
 
 void frmMain::selectRow(bool inAllowed, qint32 row)
@@ -184,18 +184,18 @@ bool frmMain::selectMac(const QString& mac)
 int frmMain::selectMacs(const QStringList& macs)
 {
     // The first device's list takes the selection; the others join it where that list shows them.
-    const DeviceTable& devices = m_core.devices();
+    const DeviceStore& devices = m_core.devices();
     int list = -1;
     QItemSelection chosen;
     QModelIndex first;
     for (const QString& mac : macs) {
-        const qint32 slot = mac.isEmpty() ? -1 : devices.indexOfMac(mac);
-        if (slot < 0)
+        const DeviceRecord* device = mac.isEmpty() ? nullptr : devices.find(mac);
+        if (!device)
             continue;
-        const int here = devices[slot].Intruder ? 0 : 1;
+        const int here = device->Intruder ? 0 : 1;
         if (list >= 0 && here != list)
             continue;
-        const int row = m_filters[size_t(here)]->rowOfSlot(slot);
+        const int row = m_filters[size_t(here)]->rowOfMac(mac);
         if (row < 0)
             continue;
         list = here;
@@ -220,16 +220,16 @@ void frmMain::clearSelection()
         list->clearSelection();
 }
 
-qint32 frmMain::selectedSlot() const
+const DeviceRecord* frmMain::selectedDevice() const
 {
     const QString mac = selectedMac();
-    return mac.isEmpty() ? -1 : m_core.devices().indexOfMac(mac);
+    return mac.isEmpty() ? nullptr : m_core.devices().find(mac);
 }
 
 qint32 frmMain::SelectedRow() const
 {
-    const qint32 slot = selectedSlot();
-    return slot < 0 ? -1 : m_filters[m_selectionInAllowed ? 1 : 0]->rowOfSlot(slot);
+    const QString mac = selectedMac();
+    return mac.isEmpty() ? -1 : m_filters[m_selectionInAllowed ? 1 : 0]->rowOfMac(mac);
 }
 
 void frmMain::pctID_Click(qint32 row)
@@ -259,7 +259,7 @@ void frmMain::listKey(int list, int key)
     case Qt::Key_F2:
         if (intPanelState != DetailsPanel)
             panelButtonClick(DetailsPanel);
-        if (key == Qt::Key_F2 && selectedSlot() >= 0) {
+        if (key == Qt::Key_F2 && selectedDevice()) {
             m_txtFriendlyName->show();
             m_txtFriendlyName->setFocus(Qt::ShortcutFocusReason);
             m_txtFriendlyName->selectAll();
@@ -288,17 +288,16 @@ void frmMain::openDeviceMenu(bool intruder, qint32 row, const QPoint& globalPos)
         selectRow(!intruder, row);
     Set_Selection();
     menuMacAddress = rows.macAt(row);
-    lngMenuMac = rows.slotAt(row);
     m_menuMacs = selectedMacs();
     if (intruder) {
-        const DeviceTable& devices = m_core.devices();
+        const DeviceStore& devices = m_core.devices();
         const bool anyNew = std::any_of(m_menuMacs.cbegin(), m_menuMacs.cend(), [&devices](const QString& mac) {
-            const qint32 slot = devices.indexOfMac(mac);
-            return slot >= 0 && devices[slot].NewDevice;
+            const DeviceRecord* device = devices.find(mac);
+            return device && device->NewDevice;
         });
-        Q_EMIT intruderMenuRequested(lngMenuMac, globalPos, anyNew);
+        Q_EMIT intruderMenuRequested(menuMacAddress, globalPos, anyNew);
     } else {
-        Q_EMIT allowedMenuRequested(lngMenuMac, globalPos);
+        Q_EMIT allowedMenuRequested(menuMacAddress, globalPos);
     }
 }
 

@@ -53,10 +53,9 @@ bool frmMain::welcomeShown() const
 
 int frmMain::onlineIntruderCount() const
 {
-    const DeviceTable& devices = m_core.devices();
     int online = 0;
-    for (qint32 s = 0; s < devices.DeviceCount; ++s)
-        online += devices[s].Intruder && devices[s].isOnline() ? 1 : 0;
+    for (const DeviceRecord& d : m_core.devices())
+        online += d.Intruder && d.isOnline() ? 1 : 0;
     return online;
 }
 

@@ -48,26 +48,25 @@ private Q_SLOTS:
         QAbstractItemModelTester safe(&w.listRows(1), Mode::QtTest);
         DeviceActions& act = rig.core->actions();
         for (int i = 6; i < 9; ++i) {
-            const qint32 slot = appendDevice(rig.devices(), mac(i), QStringLiteral("198.18.0.%1").arg(i));
-            rig.devices()[slot].Intruder = rig.devices()[slot].NewDevice = true;
+            DeviceRecord& added = appendDevice(rig.devices(), mac(i), QStringLiteral("198.18.0.%1").arg(i));
+            added.Intruder = added.NewDevice = true;
             DeviceEvent admitted;
             admitted.kind = DeviceEvent::Kind::Admitted;
-            admitted.index = slot;
             admitted.mac = mac(i);
             w.deviceEvent(admitted);
         }
-        act.Acknowledge(rig.slotOf(mac(7)));
-        act.MoveToSafe(rig.slotOf(mac(6)));
-        act.MoveToIntruders(rig.slotOf(mac(3)));
-        act.Rename(rig.slotOf(mac(2)), QStringLiteral("Kitchen radio"));
+        act.Acknowledge(mac(7));
+        act.MoveToSafe(mac(6));
+        act.MoveToIntruders(mac(3));
+        act.Rename(mac(2), QStringLiteral("Kitchen radio"));
         rig.setOnline(mac(4), true);
         w.filterBox(0)->setText(QStringLiteral("kitchen"));
-        act.Remove(rig.slotOf(mac(5)));
+        act.Remove(mac(5));
         w.filterBox(0)->clear();
-        act.Remove(rig.slotOf(mac(1)));
+        act.Remove(mac(1));
         w.Setup_Display();
         QCOMPARE(rig.inconsistency(), QString());
-        QCOMPARE(w.IntruderRowCount() + w.AllowedRowCount(), rig.devices().DeviceCount);
+        QCOMPARE(w.IntruderRowCount() + w.AllowedRowCount(), rig.devices().size());
     }
 
     // Shift and Ctrl choose with the mouse and the arrows; one list holds the choice at a time.
@@ -189,15 +188,15 @@ private Q_SLOTS:
         frmMain& w = rig.w();
         w.menus()->setPopupsEnabled(false);
         w.selectMacs(macs({1, 3}));
-        w.RightClickIntruder(w.listRows(0).rowOfSlot(rig.slotOf(mac(3))));
+        w.RightClickIntruder(w.listRows(0).rowOfMac(mac(3)));
         QCOMPARE(w.selectedMacs().size(), 2); // a right click inside the choice keeps it
         const auto* menu = w.menus()->findChild<WatchMenu*>();
         QVERIFY(menu);
         QMenu* watch = menu->intruderWatchMenu();
         watch->actions().at(3)->trigger(); // both
-        QCOMPARE(rig.devices()[rig.slotOf(mac(1))].Watch, quint8(DeviceWatch::Both));
-        QCOMPARE(rig.devices()[rig.slotOf(mac(3))].Watch, quint8(DeviceWatch::Both));
-        QCOMPARE(rig.devices()[rig.slotOf(mac(2))].Watch, quint8(DeviceWatch::None));
+        QCOMPARE(rig.devices().find(mac(1))->Watch, quint8(DeviceWatch::Both));
+        QCOMPARE(rig.devices().find(mac(3))->Watch, quint8(DeviceWatch::Both));
+        QCOMPARE(rig.devices().find(mac(2))->Watch, quint8(DeviceWatch::None));
     }
 
     // "Trust everything here now": one question naming how many, then every intruder online now is on the safe
@@ -224,9 +223,9 @@ private Q_SLOTS:
         for (int i : {1, 2, 3, 6}) {
             QCOMPARE(rig.stored(mac(i), QStringLiteral("Intruder")), std::optional<QString>(QStringLiteral("False")));
             QCOMPARE(rig.stored(mac(i), QStringLiteral("New_Device")), std::optional<QString>(QStringLiteral("False")));
-            QVERIFY(rig.core->deviceLog().history(rig.slotOf(mac(i))).contains(DeviceActions::TrustedLine));
+            QVERIFY(rig.core->deviceLog().history(mac(i)).contains(DeviceActions::TrustedLine));
         }
-        QVERIFY(!rig.core->deviceLog().history(rig.slotOf(mac(5))).contains(DeviceActions::TrustedLine));
+        QVERIFY(!rig.core->deviceLog().history(mac(5)).contains(DeviceActions::TrustedLine));
         QVERIFY(w.canUndoTrust());
         QVERIFY(w.noticeText().contains(QLatin1String("4 devices moved")));
 
@@ -238,8 +237,8 @@ private Q_SLOTS:
         QCOMPARE(rig.stored(mac(1), QStringLiteral("New_Device")), std::optional<QString>(QStringLiteral("True")));
         QCOMPARE(rig.stored(mac(3), QStringLiteral("New_Device")), std::optional<QString>(QStringLiteral("False")));
         QCOMPARE(rig.stored(mac(6), QStringLiteral("New_Device")), std::optional<QString>(QStringLiteral("False")));
-        QVERIFY(rig.core->deviceLog().history(rig.slotOf(mac(2))).contains(DeviceActions::TrustUndoneLine));
-        QVERIFY(!rig.core->deviceLog().history(rig.slotOf(mac(6))).contains(DeviceActions::TrustUndoneLine));
+        QVERIFY(rig.core->deviceLog().history(mac(2)).contains(DeviceActions::TrustUndoneLine));
+        QVERIFY(!rig.core->deviceLog().history(mac(6)).contains(DeviceActions::TrustUndoneLine));
         QVERIFY(!w.canUndoTrust());
         QCOMPARE(rig.inconsistency(), QString());
         // Nothing online to trust: no question, a word why.
@@ -301,9 +300,8 @@ private Q_SLOTS:
         QTimer events;
         connect(&events, &QTimer::timeout, this, [&] {
             ++n;
-            const qint32 slot = rig.slotOf(m);
+            DeviceRecord& d = *rig.devices().find(m);
             DeviceEvent e;
-            e.index = slot;
             e.mac = m;
             switch (n % 4) {
             case 0:
@@ -312,8 +310,8 @@ private Q_SLOTS:
             case 1:
                 // Once, early: what memory holds lags the box (a refresh in the middle of a key's handling).
                 if (n == 5)
-                    rig.devices()[slot].FriendlyName.chop(1);
-                rig.devices()[slot].HostName = QStringLiteral("host-%1").arg(n);
+                    d.FriendlyName.chop(1);
+                d.HostName = QStringLiteral("host-%1").arg(n);
                 e.kind = DeviceEvent::Kind::NameChanged;
                 w.deviceEvent(e);
                 break;
