@@ -4,6 +4,7 @@
 #include "app/MonitorCore.h"
 #include "app/StatusDump.h"
 #include "engine/frmClient.h"
+#include "mainwindow/DeviceCommands.h"
 #include "mainwindow/DeviceListModel.h"
 #include "mainwindow/DeviceListView.h"
 #include "mainwindow/Geometry.h"
@@ -20,6 +21,7 @@
 #include "platform/FileMask.h"
 #include "settings/frmSettings.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -128,12 +130,13 @@ frmMain::frmMain(MonitorCore& core, Services services, QWidget* parent)
     }
     Geometry::setUnit(unit);
     m_panelLeft.fill(PanelClosedLeft);
+    m_commands = new DeviceCommands(this);
     buildWindow();
     buildPanels();
     buildWelcome();
     setupGrids();
     layoutWindow();
-    m_menus = new frmMenu(*this);
+    m_menus = new frmMenu(*this, *m_commands);
     wireControls();
     updateTabPictures();
 
@@ -383,10 +386,16 @@ void frmMain::wireControls()
             connect(list, &DeviceListView::rowRightReleased, this, &frmMain::RightClickAllowed);
         }
     }
-    connect(button(Button::MoveToAllowed), &SkinButton::clicked, this, &frmMain::pctAllowed_Click);
-    connect(button(Button::MoveToIntruder), &SkinButton::clicked, this, &frmMain::pctIntruder_Click);
-    connect(button(Button::RemoveIntruder), &SkinButton::clicked, this, [this] { pctRemove_Click(0); });
-    connect(button(Button::RemoveAllowed), &SkinButton::clicked, this, [this] { pctRemove_Click(1); });
+    // The buttons under the lists and the lists' menus are one set of commands.
+    DeviceCommands::bind(button(Button::MoveToAllowed), m_commands->moveToSafe());
+    DeviceCommands::bind(button(Button::MoveToIntruder), m_commands->moveToIntruders());
+    DeviceCommands::bind(button(Button::RemoveIntruder), m_commands->remove(0));
+    DeviceCommands::bind(button(Button::RemoveAllowed), m_commands->remove(1));
+    connect(m_commands->acknowledge(), &QAction::triggered, this, &frmMain::acknowledgeSelected);
+    connect(m_commands->moveToSafe(), &QAction::triggered, this, &frmMain::pctAllowed_Click);
+    connect(m_commands->moveToIntruders(), &QAction::triggered, this, &frmMain::pctIntruder_Click);
+    connect(m_commands->remove(0), &QAction::triggered, this, [this] { pctRemove_Click(0); });
+    connect(m_commands->remove(1), &QAction::triggered, this, [this] { pctRemove_Click(1); });
     connect(button(Button::Details), &SkinButton::clicked, this, &frmMain::pctDetailsButton_Click);
     connect(button(Button::Log), &SkinButton::clicked, this, &frmMain::pctLogButton_Click);
     connect(button(Button::Probe), &SkinButton::clicked, this, &frmMain::pctProbeButton_Click);
@@ -532,9 +541,10 @@ void frmMain::deviceEvent(const DeviceEvent& event)
     if (keep.isEmpty())
         return;
     if (selectedMacs() == keep && selectedMac() == current) {
-        // Only the selected device's details are on show.
-        if (event.mac == current) {
+        // Any chosen device's change may change what the buttons offer; only the current one's details show.
+        if (keep.contains(event.mac))
             setListButtons();
+        if (event.mac == current) {
             Display_Details();
             refreshProbe();
         }

@@ -23,6 +23,7 @@
 class AboutDialog;
 struct Alert;
 class DesktopNotifier;
+class DeviceCommands;
 struct DeviceRecord;
 class DeviceListFilter;
 class DeviceListModel;
@@ -231,6 +232,8 @@ public:
     int normalLookCount() const { return m_normalLookCount; }
     QSystemTrayIcon* trayIcon() const { return m_tray; }
     frmMenu* menus() const { return m_menus; }
+    // The commands on the chosen devices that the buttons and the menus share.
+    DeviceCommands& commands() const { return *m_commands; }
     frmSettings* settingsDialog() const { return m_settingsDialog.get(); }
     DesktopNotifier* notifier() const { return m_notifier; }
     // The notification's actions: the device of this MAC address is shown, or acknowledged.
@@ -425,6 +428,7 @@ private:
     int m_trayLook = -1;
     int m_normalLookCount = 0;
     frmMenu* m_menus = nullptr;
+    DeviceCommands* m_commands = nullptr;
     DesktopNotifier* m_notifier = nullptr;
     bool m_firstSweepEnded = false; // until then the lamp says "Starting…", not "all clear"
     QList<ExternalProgram> m_programs;

@@ -8,6 +8,7 @@
 #include "mainwindow/Geometry.h"
 #include "mainwindow/PictureBox.h"
 #include "mainwindow/clsMedia.h"
+#include "mainwindow/frmMenu.h"
 #include "notify/AlertPolicy.h"
 #include "settings/frmSettings.h"
 
@@ -212,8 +213,8 @@ void frmMain::alertRaised(const Alert& alert)
     if (alert.popup && !isVisible()) {
         SysTrayMouseEventHandlerleft();
         // The window shows the device it popped up for: its row is there already (the window hears every
-        // device event before the alert policy does).
-        if (!alert.mac.isEmpty() && selectMac(alert.mac))
+        // device event before the alert policy does). An open device menu keeps the devices it acts on.
+        if (!alert.mac.isEmpty() && !m_menus->deviceMenuOpen() && selectMac(alert.mac))
             Set_Selection();
     }
     datLastIntruderWarning = alert.time;

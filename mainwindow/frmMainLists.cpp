@@ -5,11 +5,13 @@
 
 #include "app/DeviceActions.h"
 #include "app/MonitorCore.h"
+#include "mainwindow/DeviceCommands.h"
 #include "mainwindow/DeviceListModel.h"
 #include "mainwindow/DeviceListView.h"
 #include "mainwindow/Geometry.h"
 #include "mainwindow/PictureBox.h"
 
+#include <QAction>
 #include <QLabel>
 #include <QLineEdit>
 #include <QScrollBar>
@@ -130,10 +132,16 @@ void frmMain::setListButtons()
         const DeviceRecord* device = devices.find(mac);
         return device && DeviceActions::removable(*device);
     });
-    button(Button::MoveToIntruder)->setEnabled(inAllowed && selected);
-    button(Button::RemoveAllowed)->setEnabled(inAllowed && removable);
-    button(Button::MoveToAllowed)->setEnabled(!inAllowed && selected);
-    button(Button::RemoveIntruder)->setEnabled(!inAllowed && removable);
+    const bool anyNew = std::any_of(macs.cbegin(), macs.cend(), [&devices](const QString& mac) {
+        const DeviceRecord* device = devices.find(mac);
+        return device && device->Intruder && device->NewDevice;
+    });
+    // The buttons and the menus follow their commands.
+    m_commands->moveToIntruders()->setEnabled(inAllowed && selected);
+    m_commands->remove(1)->setEnabled(inAllowed && removable);
+    m_commands->moveToSafe()->setEnabled(!inAllowed && selected);
+    m_commands->remove(0)->setEnabled(!inAllowed && removable);
+    m_commands->acknowledge()->setEnabled(!inAllowed && anyNew);
     for (Button tab : {Button::Log, Button::Details, Button::Probe})
         button(tab)->setEnabled(selectedDevice() != nullptr);
 }

@@ -8,6 +8,7 @@
 #include "app/DeviceActions.h"
 #include "app/MonitorCore.h"
 #include "app/StoreFollower.h"
+#include "mainwindow/DeviceCommands.h"
 #include "mainwindow/DeviceListModel.h"
 #include "mainwindow/DeviceListView.h"
 #include "mainwindow/NetworkView.h"
@@ -332,6 +333,33 @@ private Q_SLOTS:
         QCOMPARE(box->text(), typed);
         QCOMPARE(rig.stored(m, QStringLiteral("Friendly_Name")), std::optional<QString>(typed));
         QCOMPARE(w.intruderList()->row(w.SelectedRow()).line1, typed);
+    }
+
+    // The buttons under the lists and the lists' menus are one set of commands: one state, one act on the
+    // chosen devices.
+    void buttonsAndMenusShareTheirCommands()
+    {
+        WindowRig rig(devices("n1 i2 i3"));
+        frmMain& w = rig.w();
+        w.show();
+        DeviceCommands& commands = w.commands();
+        QCOMPARE(w.menus()->mnuRemove(true), commands.remove(0));
+        QVERIFY(w.menus()->mnuIntruderMenu()->actions().contains(commands.moveToSafe()));
+        QVERIFY(!commands.moveToSafe()->isEnabled() && !w.button(frmMain::Button::MoveToAllowed)->isEnabled());
+        w.selectMacs(macs({2, 3}));
+        QVERIFY(commands.moveToSafe()->isEnabled() && w.button(frmMain::Button::MoveToAllowed)->isEnabled());
+        QVERIFY(!commands.acknowledge()->isEnabled()); // nothing new among them
+        rig.setOnline(mac(2), true);
+        rig.setOnline(mac(3), true);
+        QVERIFY(!commands.remove(0)->isEnabled() && !w.button(frmMain::Button::RemoveIntruder)->isEnabled());
+
+        w.RightClickIntruder(w.listRows(0).rowOfMac(mac(3)));
+        QTRY_VERIFY(w.menus()->deviceMenuOpen());
+        QCOMPARE(w.selectedMacs(), macs({2, 3})); // a right click inside the choice keeps it
+        commands.moveToSafe()->trigger();
+        w.menus()->mnuIntruderMenu()->hide();
+        QCOMPARE(rig.allowedMacs(), macs({2, 3}));
+        QCOMPARE(rig.intruderMacs(), macs({1}));
     }
 
     // The Network view says which span it shows and follows a move made while it is open.
