@@ -1,5 +1,6 @@
 #include "settings/frmSettingsChannels.h"
 
+#include "channels/ChannelAnswer.h"
 #include "channels/Channels.h"
 #include "platform/Clock.h"
 #include "settings/SettingsControls.h"
@@ -8,12 +9,9 @@
 
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QVBoxLayout>
 
 using SettingsControls::ChannelTexts;
@@ -116,36 +114,7 @@ void frmSettingsChannels::sendTest(int channel)
 
 QString frmSettingsChannels::testSummary(int status, const QString& reply, const QString& error)
 {
-    if (status == 0)
-        return QStringLiteral("Not sent: ") + error;
-    if (status >= 200 && status < 300)
-        return QStringLiteral("Sent: the server took it (HTTP %1).").arg(status);
-    QString why;
-    const QJsonDocument json = QJsonDocument::fromJson(reply.toUtf8());
-    if (json.isObject()) {
-        for (const char* key : {"error", "message", "detail"}) {
-            const QJsonValue value = json.object().value(QLatin1String(key));
-            if (value.isString()) {
-                why = value.toString();
-                break;
-            }
-        }
-    } else if (reply.contains(QLatin1Char('<'))) {
-        // An HTML page: its title says it best; else its words without the markup.
-        static const QRegularExpression title(QStringLiteral("<title[^>]*>(.*?)</title>"),
-            QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
-        static const QRegularExpression tags(QStringLiteral("<[^>]*>|<[^>]*$"));
-        const QRegularExpressionMatch m = title.match(reply);
-        why = m.hasMatch() ? m.captured(1) : QString(reply).remove(tags);
-    } else {
-        why = reply;
-    }
-    why = why.simplified();
-    constexpr int kLongest = 80;
-    if (why.size() > kLongest)
-        why = why.left(kLongest - 1) + QChar(0x2026);
-    const QString refused = QStringLiteral("Refused by the server (HTTP %1)").arg(status);
-    return why.isEmpty() ? refused + QLatin1Char('.') : refused + QStringLiteral(": ") + why;
+    return ChannelAnswer::summary(status, reply, error);
 }
 
 QString frmSettingsChannels::testResult(int channel) const

@@ -24,8 +24,7 @@ public:
     void loadFromSettings();
     void sendTest(int channel);
     QString testResult(int channel) const;
-    // The short line "Send test" shows for a server's answer: taken, or refused with the reason the reply gives
-    // (a JSON error or message, an HTML page's title or its words, never its markup), or why it was not sent.
+    // The short line "Send test" shows for a server's answer (ChannelAnswer::summary).
     static QString testSummary(int status, const QString& reply, const QString& error);
 
 private:
