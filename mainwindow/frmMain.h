@@ -65,7 +65,8 @@ public:
         std::function<bool(const QString& program, const QStringList& arguments)> launch;
         // Whether a notification-area host is there to hold the tray icon; the default asks Qt.
         std::function<bool()> trayAvailable;
-        // Asks the user to confirm (the Delete key's removal); without it the answer is yes.
+        // Asks the user to confirm (a removal, "Trust everything here now", the first start's question); without
+        // it the answer is yes.
         std::function<bool(const QString& question)> confirm;
     };
     // The desktop's services: the browser, QMessageBox::critical, QCoreApplication::exit(0), TCP probes.
