@@ -4,6 +4,7 @@
 #include "app/MonitorCore.h"
 #include "app/StatusDump.h"
 #include "engine/frmClient.h"
+#include "mainwindow/AlarmSounds.h"
 #include "mainwindow/DeviceCommands.h"
 #include "mainwindow/DeviceListModel.h"
 #include "mainwindow/DeviceListView.h"
@@ -118,6 +119,7 @@ frmMain::frmMain(MonitorCore& core, Services services, QWidget* parent)
     : QWidget(parent)
     , m_core(core)
     , m_services(std::move(services))
+    , m_sounds(std::make_unique<AlarmSounds>(core.paths().sounds()))
 {
     // Places and sizes follow the desktop's font size, taken when the window is made, as far as the screen
     // holds the window's least size: beyond that the window keeps to the screen and its text gives way.

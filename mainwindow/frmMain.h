@@ -21,6 +21,7 @@
 #include <optional>
 
 class AboutDialog;
+class AlarmSounds;
 struct Alert;
 class DesktopNotifier;
 class DeviceCommands;
@@ -261,7 +262,7 @@ public:
     // The players, for tests: 0 new intruder, 1 intruder online, 2 still online, 3 button click.
     clsMedia* player(int which) const;
     // How often each player was asked to play.
-    int playCount(int which) const { return which >= 0 && which < 4 ? m_playCounts[size_t(which)] : 0; }
+    int playCount(int which) const;
 
     // --- state shared with the timers, tray and menus
     QDateTime datLastIntruderWarning;
@@ -365,7 +366,6 @@ private:
     // action does nothing when that device has left the list meanwhile.
     bool selectMenuDevice(bool intruder);
     void launchProgram(int index);
-    void playSound(int which, int volume);
     DesktopNotifier& desktopNotifier();
     // tmr100ms only runs while it has work: a shown window or a panel still moving.
     void wakePanelTimer();
@@ -434,8 +434,7 @@ private:
     bool m_firstSweepEnded = false; // until then the lamp says "Starting…", not "all clear"
     QList<ExternalProgram> m_programs;
     std::unique_ptr<frmSettings> m_settingsDialog;
-    std::array<std::unique_ptr<clsMedia>, 4> m_players;
-    std::array<int, 4> m_playCounts {};
+    std::unique_ptr<AlarmSounds> m_sounds;
     bool m_loaded = false;
     qreal m_picturesScale = 0; // what Load_Pictures loaded for
     bool m_shuttingDown = false;

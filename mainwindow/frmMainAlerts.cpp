@@ -4,24 +4,16 @@
 
 #include "app/DeviceActions.h"
 #include "app/MonitorCore.h"
+#include "mainwindow/AlarmSounds.h"
 #include "mainwindow/DesktopNotifier.h"
 #include "mainwindow/Geometry.h"
 #include "mainwindow/PictureBox.h"
-#include "mainwindow/clsMedia.h"
 #include "mainwindow/frmMenu.h"
 #include "notify/AlertPolicy.h"
 #include "settings/frmSettings.h"
 
 #include <QLineEdit>
 #include <QShowEvent>
-
-namespace {
-
-enum Player { NewIntruder = 0, IntruderOnline = 1, StillOnline = 2, ButtonClick = 3 };
-const char* const kPlayerFiles[] = {
-    "New_Intruder.wav", "Intruder_Online.wav", "Intruder_Still_Online.wav", "Button_Click.wav"};
-
-} // namespace
 
 // --- the settings dialog (start-up step 7) and what it asks of the window
 
@@ -66,47 +58,37 @@ void frmMain::showMainWindowAgain()
 void frmMain::openSoundPlayers()
 {
     // The three alert players now; the button click's player on its first use.
-    for (int i = NewIntruder; i <= StillOnline; ++i) {
-        m_players[size_t(i)] = std::make_unique<clsMedia>();
-        m_players[size_t(i)]->OpenFile(m_core.paths().sounds() + QLatin1String(kPlayerFiles[i]));
-    }
+    m_sounds->open();
 }
 
 clsMedia* frmMain::player(int which) const
 {
-    return which >= 0 && which < int(m_players.size()) ? m_players[size_t(which)].get() : nullptr;
+    return m_sounds->player(which);
 }
 
-void frmMain::playSound(int which, int volume)
+int frmMain::playCount(int which) const
 {
-    ++m_playCounts[size_t(which)];
-    if (!m_players[size_t(which)]) {
-        if (which != ButtonClick)
-            return;
-        m_players[size_t(which)] = std::make_unique<clsMedia>();
-        m_players[size_t(which)]->OpenFile(m_core.paths().sounds() + QLatin1String(kPlayerFiles[which]));
-    }
-    m_players[size_t(which)]->Play(volume);
+    return m_sounds->playCount(which);
 }
 
 void frmMain::playNewIntruderSound(int volume)
 {
-    playSound(NewIntruder, volume);
+    m_sounds->play(AlarmSounds::NewIntruder, volume);
 }
 
 void frmMain::playIntruderOnlineSound(int volume)
 {
-    playSound(IntruderOnline, volume);
+    m_sounds->play(AlarmSounds::IntruderOnline, volume);
 }
 
 void frmMain::playStillOnlineSound(int volume)
 {
-    playSound(StillOnline, volume);
+    m_sounds->play(AlarmSounds::StillOnline, volume);
 }
 
 void frmMain::Sound_MouseClick()
 {
-    playSound(ButtonClick, 100);
+    m_sounds->play(AlarmSounds::ButtonClick, 100);
 }
 
 // --- the pop-up
