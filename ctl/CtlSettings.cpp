@@ -63,6 +63,9 @@ const QList<Named>& all()
         {"MqttPassword", Kind::Login, "", "MQTT password (stored Base64-encoded)"},
         {"MqttTopic", Kind::Text, "kestrelwatch", "the topic every MQTT message is published below"},
         {"MqttSensor", Kind::Text, nullptr, "this monitor's name on the broker"},
+        {"WebListen", Kind::Text, "", "serve the web page at ADDRESS:PORT, or PORT on 127.0.0.1 (none: off)"},
+        {"WebCertificate", Kind::Text, "", "PEM certificate file for the web page's TLS (with WebKey)"},
+        {"WebKey", Kind::Text, "", "PEM private key file for the web page's TLS (with WebCertificate)"},
     };
     return settings;
 }
