@@ -3,6 +3,7 @@
 #include "mainwindow/DeviceListModel.h"
 #include "mainwindow/Geometry.h"
 #include "mainwindow/Theme.h"
+#include "mainwindow/TypeIcons.h"
 
 #include <QAbstractItemView>
 #include <QFontMetrics>
@@ -80,19 +81,13 @@ RowView DeviceRowDelegate::rowView(const QModelIndex& at, bool selected) const
     v.ackDown = v.ack && m_ackPressed.isValid() && QModelIndex(m_ackPressed) == at;
     v.flash = v.ack && v.online && m_flashPhase;
     v.picture = rowPicture(m_intruder, v.online, v.selected, v.flash);
+    v.type = DeviceType(at.data(DeviceListModel::TypeRole).toInt());
     return v;
 }
 
 QRect DeviceRowDelegate::ackRect(int top)
 {
     return {px(AckLeft), top + px(AckTop), px(AckSize), px(AckSize)};
-}
-
-QRect DeviceRowDelegate::iconRect(int top)
-{
-    // The status glyph's place at the row's left, as tall as the two text lines.
-    const int size = px(Line2Top + LineHeight - Line1Top);
-    return {(px(LineLeft) - size) / 2, top + px(Line1Top), size, size};
 }
 
 QRect DeviceRowDelegate::lineRect(int top, int line, bool ack)
@@ -134,8 +129,6 @@ void DeviceRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
         Theme::paintRowFallback(p, area, m_intruder, row.online, row.selected, row.flash);
     if (option.state.testFlag(QStyle::State_MouseOver))
         p.fillRect(area.adjusted(3, 2, -3, -2), QColor(255, 255, 255, 10));
-    if (m_iconPainter)
-        m_iconPainter(p, iconRect(top), index);
 
     // The state word beside the address: online or offline reads without colour.
     const QFont tagFont = DeviceRowDelegate::tagFont();
@@ -147,8 +140,13 @@ void DeviceRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
     const QFont nameFont = lineFont(1, row.online);
     p.setFont(nameFont);
     p.setPen(row.online || row.selected ? Theme::Text : Theme::TextLow);
-    p.drawText(line1, Qt::AlignLeft | Qt::AlignVCenter,
-        QFontMetrics(nameFont).elidedText(row.line1, Qt::ElideRight, line1.width()));
+    // The type's icon at the end of the first line; the name gives way to it.
+    const int icon = line1.height();
+    const qreal ratio = option.widget ? option.widget->devicePixelRatioF() : p.device()->devicePixelRatioF();
+    p.drawPixmap(line1.right() - icon + 1, line1.top(),
+        TypeIcons::pixmap(row.type, ratio, row.online ? Theme::TextLow : Theme::TextDim, icon));
+    p.drawText(line1.adjusted(0, 0, -icon - s(4), 0), Qt::AlignLeft | Qt::AlignVCenter,
+        QFontMetrics(nameFont).elidedText(row.line1, Qt::ElideRight, line1.width() - icon - s(4)));
 
     const QFont addressFont = lineFont(2, false);
     const int addressWidth = QFontMetrics(addressFont).horizontalAdvance(row.line2);

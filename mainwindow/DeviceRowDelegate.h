@@ -1,11 +1,11 @@
 #pragma once
 
 #include "mainwindow/SkinPictures.h"
+#include "store/DeviceKind.h"
 
 #include <QFont>
 #include <QPersistentModelIndex>
 #include <QStyledItemDelegate>
-#include <functional>
 
 // What one row of a device list shows, read from the list's model, its selection and the flash phase: its
 // background picture, its two text lines, whether its acknowledge button is shown (and held down), and the
@@ -20,22 +20,21 @@ struct RowView
     bool online = false;
     bool selected = false;
     bool flash = false;
+    DeviceType type = DeviceType::Unknown;
 
     friend bool operator==(const RowView&, const RowView&) = default;
 };
 
 // Paints one row of a device list with the skin's pictures (or the theme's drawing where a picture is
 // missing): the background by state, the name, the address with its state word, the acknowledge button of a
-// new intruder and, on the focused list, a ring round the current row. Rows are 825 × 3180 twips.
+// new intruder, the device's type icon at the end of the name and, on the focused list, a ring round the
+// current row. Rows are 825 × 3180 twips.
 class DeviceRowDelegate final : public QStyledItemDelegate
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(DeviceRowDelegate)
 
 public:
-    // Paints a device's type icon into the given square at the row's left; none is painted without one.
-    using IconPainter = std::function<void(QPainter&, const QRect&, const QModelIndex&)>;
-
     DeviceRowDelegate(const SkinPictures& pictures, bool intruder, QObject* parent = nullptr);
 
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
@@ -48,13 +47,11 @@ public:
     // The row whose acknowledge button is held down (none when invalid).
     void setAckPressed(const QModelIndex& index) { m_ackPressed = index; }
     QModelIndex ackPressed() const { return m_ackPressed; }
-    void setIconPainter(IconPainter painter) { m_iconPainter = std::move(painter); }
 
-    // Places inside a row whose top is at y (pixels): a text line (narrower beside an acknowledge button),
-    // the acknowledge button, and the square left for a type icon.
+    // Places inside a row whose top is at y (pixels): a text line (narrower beside an acknowledge button)
+    // and the acknowledge button.
     static QRect lineRect(int top, int line, bool ack);
     static QRect ackRect(int top);
-    static QRect iconRect(int top);
     static QFont lineFont(int line, bool online);
     static QFont tagFont();
 
@@ -63,5 +60,4 @@ private:
     const bool m_intruder;
     bool m_flashPhase = false;
     QPersistentModelIndex m_ackPressed;
-    IconPainter m_iconPainter;
 };

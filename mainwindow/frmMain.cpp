@@ -6,6 +6,7 @@
 #include "engine/frmClient.h"
 #include "mainwindow/AlarmSounds.h"
 #include "mainwindow/DeviceCommands.h"
+#include "mainwindow/DeviceKindMenu.h"
 #include "mainwindow/DeviceListModel.h"
 #include "mainwindow/DeviceListView.h"
 #include "mainwindow/Geometry.h"
@@ -408,6 +409,7 @@ void frmMain::wireControls()
     connect(this, &frmMain::allowedMenuRequested, m_menus,
         [this](const QString&, const QPoint& at) { m_menus->popupAllowedMenu(at); });
     new WatchMenu(*this, *m_menus);
+    new DeviceKindMenu(*this, *m_menus);
     // Only the user's edits are stored: the details' own refresh writes the box with setText, which is no edit.
     connect(m_txtFriendlyName, &QLineEdit::textEdited, this, &frmMain::txtFriendlyName_Change);
 
