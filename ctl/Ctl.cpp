@@ -129,8 +129,11 @@ int list(Store& store, bool json, const QString& share)
                 {QStringLiteral("new"), d.NewDevice}, {QStringLiteral("online"), store.online(d)},
                 {QStringLiteral("first_seen"), isoTime(d.FirstSeen)},
                 {QStringLiteral("last_seen"), isoTime(d.LastSeen)}, {QStringLiteral("watch"), watchText(d.Watch)},
-                {QStringLiteral("type"), DeviceKind::typeWord(d.Type)}, {QStringLiteral("model"), d.Model},
-                {QStringLiteral("os"), d.Os},
+                {QStringLiteral("type"), DeviceKind::typeWord(d.Type)},
+                {QStringLiteral("type_source"), DeviceKind::sourceWord(d.TypeSource)},
+                {QStringLiteral("model"), d.Model},
+                {QStringLiteral("model_source"), DeviceKind::sourceWord(d.ModelSource)}, {QStringLiteral("os"), d.Os},
+                {QStringLiteral("os_source"), DeviceKind::sourceWord(d.OsSource)},
                 {QStringLiteral("former_macs"), QJsonArray::fromStringList(d.FormerMacs)}});
             continue;
         }
@@ -344,8 +347,7 @@ int run(const QStringList& arguments, const QString& share)
     static const Shape shapes[] = {{"list", 0, 0, false}, {"history", 1, 1, false}, {"ack", 1, 1, true},
         {"move", 2, 2, true}, {"rename", 2, 2, true}, {"watch", 2, 2, true}, {"remove", 1, 1, true},
         {"merge", 2, 2, true}, {"set-type", 2, 2, true}, {"set-model", 2, 2, true}, {"get", 1, 1, false},
-        {"set", 2, 2, true}, {"export", 0, 0, false}, {"import", 1, 1, true},
-        {"web-token", 0, 0, false}};
+        {"set", 2, 2, true}, {"export", 0, 0, false}, {"import", 1, 1, true}, {"web-token", 0, 0, false}};
     const Shape* shape = nullptr;
     for (const Shape& s : shapes) {
         if (command == QLatin1String(s.name))
