@@ -1,6 +1,7 @@
 #include "channels/ChannelQueue.h"
 
 #include "platform/DebugSink.h"
+#include "platform/SqliteFile.h"
 
 #include <QFile>
 #include <QVariant>
@@ -24,22 +25,15 @@ ChannelQueue::~ChannelQueue()
 
 QString ChannelQueue::open(const QString& file)
 {
-    if (sqlite3_open_v2(QFile::encodeName(file).constData(), &m_db,
-            SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr)
-        != SQLITE_OK) {
-        const QString error = sqliteError(m_db);
-        sqlite3_close(m_db);
-        m_db = nullptr;
-        return error;
-    }
-    QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
-    sqlite3_busy_timeout(m_db, 2000);
-    // Written after every delivery: the write-ahead log keeps that cheap, and a power cut loses at most the
-    // last changes, never the file.
-    if (!exec("PRAGMA journal_mode=WAL") || !exec("PRAGMA synchronous=NORMAL")
+    const SqliteFile::Opened opened = SqliteFile::open(file, SqliteFile::Access::Create, 2000);
+    if (!opened.db)
+        return opened.error;
+    m_db = opened.db;
+    // Written after every delivery: the write-ahead log keeps that cheap.
+    if (!SqliteFile::useWal(m_db)
         || !exec("CREATE TABLE IF NOT EXISTS pending (id INTEGER PRIMARY KEY, channel INTEGER NOT NULL, notice "
                  "BLOB NOT NULL, first INTEGER NOT NULL, due INTEGER NOT NULL, attempts INTEGER NOT NULL)")) {
-        const QString error = sqliteError(m_db);
+        QString error = sqliteError(m_db);
         sqlite3_close(m_db);
         m_db = nullptr;
         return error;

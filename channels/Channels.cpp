@@ -4,6 +4,7 @@
 #include "notify/CEmail.h"
 #include "platform/Clock.h"
 #include "platform/DebugSink.h"
+#include "platform/UrlText.h"
 #include "store/DeviceStore.h"
 #include "store/LiveSettings.h"
 
@@ -14,6 +15,8 @@
 namespace {
 
 constexpr std::array<Channel, 3> kChannels {Channel::Ntfy, Channel::Gotify, Channel::Webhook};
+constexpr const char* kCut = "kwCutAtDeadline";
+constexpr const char* kDeadlineMs = "kwDeadlineMs";
 
 // The trust store once per process: the system's, or the one SSL_CERT_FILE / SSL_CERT_DIR name.
 const QSslConfiguration& tlsConfiguration()
@@ -170,10 +173,24 @@ QNetworkReply* Channels::send(QNetworkAccessManager& net, const ChannelRequest& 
         r.setRawHeader(name, value);
     r.setHeader(QNetworkRequest::UserAgentHeader, QByteArrayLiteral("Kestrelwatch/" KW_VERSION));
     r.setTransferTimeout(timeoutMs);
-    r.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+    // The request's headers carry the channel's credential: a redirect is followed only to the same scheme, host
+    // and port, never to a host that would receive the token and the alert.
+    r.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);
+    r.setMaximumRedirectsAllowed(3);
     if (request.url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0)
         r.setSslConfiguration(tlsConfiguration());
-    return net.post(r, request.body);
+    QNetworkReply* reply = net.post(r, request.body);
+    // The transfer time-out only catches silence; a server that trickles a byte now and then is cut here, so an
+    // item never stays "sending" and "Send test" always ends.
+    reply->setProperty(kDeadlineMs, timeoutMs);
+    auto* deadline = new QTimer(reply);
+    deadline->setSingleShot(true);
+    QObject::connect(deadline, &QTimer::timeout, reply, [reply] {
+        reply->setProperty(kCut, true);
+        reply->abort();
+    });
+    deadline->start(timeoutMs);
+    return reply;
 }
 
 void Channels::whenFinished(QNetworkReply* reply, QObject* context,
@@ -195,13 +212,28 @@ void Channels::whenFinished(QNetworkReply* reply, QObject* context,
     QObject::connect(reply, &QNetworkReply::finished, context, [reply, kept, tls, done] {
         if (reply->isOpen())
             kept->append(reply->readAll().left(std::max<qint64>(0, MaxReplyBytes - kept->size())));
-        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        // A reply cut at the deadline, or silent too long, is no answer whatever its status line said: the item
+        // is tried again.
+        const bool cut = reply->property(kCut).toBool() || reply->error() == QNetworkReply::TimeoutError;
+        const int status = cut ? 0 : reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        if (reply->error() == QNetworkReply::InsecureRedirectError) {
+            // A redirect to another origin is the server's standing answer: refused, as a 4xx would be.
+            const QUrl to = reply->attribute(QNetworkRequest::RedirectionTargetAttribute).toUrl();
+            reply->deleteLater();
+            done(status == 0 ? 307 : status,
+                QStringLiteral("redirected elsewhere (%1), not followed")
+                    .arg(UrlText::origin(reply->url().resolved(to))),
+                {});
+            return;
+        }
         QString error;
-        if (status == 0) {
-            error =
-                reply->error() == QNetworkReply::OperationCanceledError || reply->error() == QNetworkReply::TimeoutError
-                ? QStringLiteral("no answer in time")
-                : reply->errorString();
+        if (cut) {
+            error = QStringLiteral("no whole answer within %1 s")
+                        .arg(QString::number(reply->property(kDeadlineMs).toInt() / 1000.0));
+        } else if (status == 0) {
+            error = reply->error() == QNetworkReply::OperationCanceledError
+                ? QStringLiteral("the reply was cut off")
+                : reply->errorString().replace(reply->url().toString(), UrlText::origin(reply->url()));
             if (!tls->isEmpty())
                 error = QStringLiteral("TLS failure: ") + *tls;
         }
@@ -259,5 +291,5 @@ void Channels::failure(Channel channel, const QString& cause)
         return;
     last = cause;
     Log(QStringLiteral("Channels - %1 (%2): %3")
-            .arg(channelName(channel), target(m_settings, channel).server.left(200), cause));
+            .arg(channelName(channel), UrlText::origin(target(m_settings, channel).server), cause));
 }

@@ -30,19 +30,25 @@ install(FILES ${kw_man_outputs} DESTINATION share/man/man1)
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/copyright DESTINATION share/doc/kestrelwatch)
 install(FILES ${CMAKE_SOURCE_DIR}/share/systemd/kestrelwatch.sysusers
         DESTINATION lib/sysusers.d RENAME kestrelwatch.conf)
-# The service unit names the installed program, so it is written at install time, for the prefix in use then
-# (a package's /usr as well as a local /usr/local).
-set(kw_unit_code [[
-    set(kw_unit "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/lib/systemd/system/kestrelwatch.service")
-    file(READ "@KW_UNIT_TEMPLATE@" kw_text)
-    string(REPLACE "@KW_INSTALL_BIN@" "${CMAKE_INSTALL_PREFIX}/bin" kw_text "${kw_text}")
-    file(WRITE "${kw_unit}" "${kw_text}")
-    message(STATUS "Installing: ${kw_unit}")
-    list(APPEND CMAKE_INSTALL_MANIFEST_FILES "${kw_unit}")
-]])
-string(REPLACE "@KW_UNIT_TEMPLATE@" "${CMAKE_SOURCE_DIR}/share/systemd/kestrelwatch.service.in" kw_unit_code
-       "${kw_unit_code}")
-install(CODE "${kw_unit_code}")
+# The service units name the installed programs, so they are written at install time, for the prefix in use
+# then (a package's /usr as well as a local /usr/local): the monitor's, and its helper's own unit, started per
+# connection to the helper's socket.
+install(FILES ${CMAKE_SOURCE_DIR}/share/systemd/kestrelwatch-helper.socket DESTINATION lib/systemd/system)
+foreach(kw_unit_name kestrelwatch.service kestrelwatch-helper@.service)
+    set(kw_unit_code [[
+        set(kw_unit "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/lib/systemd/system/@KW_UNIT_NAME@")
+        file(READ "@KW_UNIT_TEMPLATE@" kw_text)
+        string(REPLACE "@KW_INSTALL_BIN@" "${CMAKE_INSTALL_PREFIX}/bin" kw_text "${kw_text}")
+        string(REPLACE "@KW_INSTALL_LIBEXEC@" "${CMAKE_INSTALL_PREFIX}/libexec/kestrelwatch" kw_text "${kw_text}")
+        file(WRITE "${kw_unit}" "${kw_text}")
+        message(STATUS "Installing: ${kw_unit}")
+        list(APPEND CMAKE_INSTALL_MANIFEST_FILES "${kw_unit}")
+    ]])
+    string(REPLACE "@KW_UNIT_TEMPLATE@" "${CMAKE_SOURCE_DIR}/share/systemd/${kw_unit_name}.in" kw_unit_code
+           "${kw_unit_code}")
+    string(REPLACE "@KW_UNIT_NAME@" "${kw_unit_name}" kw_unit_code "${kw_unit_code}")
+    install(CODE "${kw_unit_code}")
+endforeach()
 # A plain install run as root gives the helper to the group kestrelwatch (made when missing) and its
 # capabilities at once, and says so; anything else says why not. A package build leaves both to the package's
 # postinst (file capabilities do not survive packing). Only the group's members may run the helper, as only the

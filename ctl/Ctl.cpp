@@ -252,7 +252,7 @@ int importFile(Store& store, const QString& fileName, bool replace)
         err(QStringLiteral("cannot read %1: %2").arg(fileName, file.errorString()));
         return 1;
     }
-    const DeviceExport::Parsed parsed = DeviceExport::parse(file.readAll());
+    const DeviceExport::Parsed parsed = DeviceExport::parse(file);
     if (!parsed.fault.isEmpty()) {
         err(QStringLiteral("%1 is refused, nothing was imported: %2").arg(fileName, parsed.fault));
         return 1;
@@ -269,7 +269,9 @@ int importFile(Store& store, const QString& fileName, bool replace)
     }
     const DeviceExport::Merged merged = DeviceExport::merge(store.devices(), parsed.devices, replace, presence.get());
     if (!merged.stored) {
-        err(QStringLiteral("cannot write to %1; nothing was imported").arg(store.paths().hiveFile()));
+        err(!merged.refused.isEmpty()
+                ? QStringLiteral("%1 is refused, nothing was imported: %2").arg(fileName, merged.refused)
+                : QStringLiteral("cannot write to %1; nothing was imported").arg(store.paths().hiveFile()));
         return 1;
     }
     out(DeviceExport::summary(merged));

@@ -1,5 +1,7 @@
 #include "devicefile/DeviceExport.h"
 
+#include "devicefile/ImportReader.h"
+
 #include "platform/Clock.h"
 #include "platform/Hive.h"
 #include "store/DeviceCodec.h"
@@ -9,6 +11,7 @@
 #include "store/TextForms.h"
 #include "store/modRegistry.h"
 
+#include <QBuffer>
 #include <QHostAddress>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -88,7 +91,8 @@ QString factsOf(const QHash<QString, QString>& values, DeviceRecord& d)
 }
 
 // An interval as a file gives it, checked; why not, otherwise.
-QString intervalOf(const QString& from, const QString& to, const QString& address, PresenceInterval& interval)
+QString intervalOf(
+    const QString& from, const QString& to, const QString& address, const QDateTime& latest, PresenceInterval& interval)
 {
     const auto start = parseIsoTime(from);
     const auto end = parseIsoTime(to);
@@ -96,6 +100,8 @@ QString intervalOf(const QString& from, const QString& to, const QString& addres
         return QStringLiteral("interval \"%1\" to \"%2\" is not two ISO 8601 times").arg(from, to);
     if (*end < *start)
         return QStringLiteral("interval %1 to %2 ends before it starts").arg(from, to);
+    if (*end > latest)
+        return QStringLiteral("interval %1 to %2 lies in the future").arg(from, to);
     const QHostAddress ip(address);
     if (!address.isEmpty() && (ip.protocol() != QAbstractSocket::IPv4Protocol || ip.toString() != address))
         return QStringLiteral("interval address \"%1\" is no IPv4 address").arg(address);
@@ -103,11 +109,17 @@ QString intervalOf(const QString& from, const QString& to, const QString& addres
     return {};
 }
 
+// A spreadsheet takes a cell that begins with one of the first six as a formula ("=HYPERLINK(...)" in a DHCP
+// name). An apostrophe before it keeps the cell text; one the text began with is doubled, so that the reader
+// takes exactly one away and the round trip stays exact.
+const QString kFormulaStarts = QStringLiteral("=+-@\t\r'");
+
 QString csvField(const QString& text)
 {
-    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')))
-        return text;
-    return QLatin1Char('"') + QString(text).replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"');
+    QString field = !text.isEmpty() && kFormulaStarts.contains(text[0]) ? QLatin1Char('\'') + text : text;
+    if (!field.contains(QLatin1Char(',')) && !field.contains(QLatin1Char('"')))
+        return field;
+    return QLatin1Char('"') + QString(field).replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"');
 }
 
 // One CSV line's fields (RFC 4180 quoting within the line), or nullopt when a quote is left open.
@@ -134,11 +146,15 @@ std::optional<QStringList> csvFields(const QString& line)
     }
     if (quoted)
         return std::nullopt;
+    for (QString& field : fields) {
+        if (field.startsWith(QLatin1Char('\'')))
+            field.remove(0, 1); // the export's guard against formulas
+    }
     return fields;
 }
 
 // The record a device's values make, or why they make none. values maps column names to texts.
-QString recordOf(const QHash<QString, QString>& values, DeviceRecord& d)
+QString recordOf(const QHash<QString, QString>& values, const QDateTime& latest, DeviceRecord& d)
 {
     d = DeviceRecord::empty();
     d.MacAddress = normalisedMac(values.value(QStringLiteral("mac")));
@@ -165,7 +181,7 @@ QString recordOf(const QHash<QString, QString>& values, DeviceRecord& d)
     if (isNew != QLatin1String("true") && isNew != QLatin1String("false"))
         return QStringLiteral("new \"%1\" is neither true nor false").arg(isNew);
     d.NewDevice = isNew == QLatin1String("true");
-    const auto time = [&values](const QString& column, QDateTime& field, const QDateTime& absent) -> QString {
+    const auto time = [&values, &latest](const QString& column, QDateTime& field, const QDateTime& absent) -> QString {
         const QString text = values.value(column).trimmed();
         if (text.isEmpty()) {
             field = absent;
@@ -174,6 +190,8 @@ QString recordOf(const QHash<QString, QString>& values, DeviceRecord& d)
         const auto when = parseIsoTime(text);
         if (!when)
             return QStringLiteral("%1 \"%2\" is no ISO 8601 time").arg(column, text);
+        if (*when > latest)
+            return QStringLiteral("%1 %2 lies in the future").arg(column, text);
         field = *when;
         return {};
     };
@@ -198,149 +216,148 @@ QString recordOf(const QHash<QString, QString>& values, DeviceRecord& d)
     return factsOf(values, d);
 }
 
-// The line each device object of a JSON export starts on (objects directly inside the "devices" array), and
-// the lines of the objects inside it (its intervals).
-struct ObjectLines
+// One JSON device object as the values recordOf takes, or the column that has the wrong type.
+QString valuesOf(const QJsonObject& object, QHash<QString, QString>& values)
 {
-    int line = 1;
-    QList<int> inner;
-};
-QList<ObjectLines> objectLines(const QByteArray& text)
-{
-    QList<ObjectLines> lines;
-    int line = 1;
-    int depth = 0;
-    bool inString = false;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '\n')
-            ++line;
-        if (inString) {
-            if (c == '\\')
-                ++i;
-            else if (c == '"')
-                inString = false;
-        } else if (c == '"') {
-            inString = true;
-        } else if (c == '{' || c == '[') {
-            if (++depth == 3 && c == '{')
-                lines.append(ObjectLines {line, {}});
-            else if (depth == 5 && c == '{' && !lines.isEmpty())
-                lines.last().inner.append(line);
-        } else if (c == '}' || c == ']') {
-            --depth;
-        }
+    for (const QString& column : kColumns.mid(0, kColumns.size() - 1)) {
+        const QJsonValue v = object.value(column);
+        if (v.isBool())
+            values.insert(column, v.toBool() ? QStringLiteral("true") : QStringLiteral("false"));
+        else if (v.isDouble())
+            values.insert(column, QString::number(v.toInteger()));
+        else if (v.isString())
+            values.insert(column, v.toString());
+        else if (!v.isNull() && !v.isUndefined())
+            return QStringLiteral("%1 has the wrong type").arg(column);
     }
-    return lines;
+    return {};
 }
 
-Parsed parseJson(const QByteArray& file)
+// A JSON device's intervals, appended to device; why not, with its line, otherwise.
+QString jsonIntervals(const ImportReader::Record& r, const QDateTime& latest, Imported& device)
 {
-    QJsonParseError error;
-    const QJsonDocument doc = QJsonDocument::fromJson(file, &error);
-    if (error.error != QJsonParseError::NoError)
-        return {
-            {}, QStringLiteral("line %1: %2").arg(file.left(error.offset).count('\n') + 1).arg(error.errorString())};
-    const QJsonValue devices = doc.object().value(QStringLiteral("devices"));
-    if (!doc.isObject() || !devices.isArray())
-        return {{}, QStringLiteral("line 1: no \"devices\" list (is this a kestrelwatch-ctl export?)")};
-    const QList<ObjectLines> lines = objectLines(file);
+    const QJsonValue intervals = r.object.value(QStringLiteral("intervals"));
+    if (!intervals.isUndefined() && !intervals.isArray())
+        return QStringLiteral("line %1: intervals has the wrong type").arg(r.line);
+    const QJsonArray list = intervals.toArray();
+    for (qsizetype k = 0; k < list.size(); ++k) {
+        const int at = r.innerLines.value(k, r.line);
+        const QJsonObject o = list[k].toObject();
+        const auto field = [&o](const char* name) { return o.value(QLatin1String(name)); };
+        if (!list[k].isObject() || !field("from").isString() || !field("to").isString()
+            || !(field("address").isString() || field("address").isUndefined()))
+            return QStringLiteral("line %1: interval %2 is not an object of from, to and address texts")
+                .arg(at)
+                .arg(k + 1);
+        PresenceInterval interval;
+        const QString why =
+            intervalOf(field("from").toString(), field("to").toString(), field("address").toString(), latest, interval);
+        if (!why.isEmpty())
+            return QStringLiteral("line %1: %2").arg(at).arg(why);
+        device.intervals.append(interval);
+    }
+    return {};
+}
+
+// A CSV device's intervals column, appended to device; why not otherwise.
+QString csvIntervals(const QString& column, const QDateTime& latest, Imported& device)
+{
+    for (const QString& text : column.split(kIntervalSep, Qt::SkipEmptyParts)) {
+        static const QRegularExpression form(QStringLiteral("^\\s*([^/\\s]+)/(\\S+)(?:\\s+(\\S+))?\\s*$"));
+        const QRegularExpressionMatch m = form.match(text);
+        PresenceInterval interval;
+        const QString why = m.hasMatch() ? intervalOf(m.captured(1), m.captured(2), m.captured(3), latest, interval)
+                                         : QStringLiteral("interval \"%1\" is not FROM/TO ADDRESS").arg(text);
+        if (!why.isEmpty())
+            return QStringLiteral("line %1: %2").arg(device.line).arg(why);
+        device.intervals.append(interval);
+    }
+    return {};
+}
+
+const QString kNoHeader =
+    QStringLiteral("the header names no mac and list columns (is this a kestrelwatch-ctl export?)");
+
+// The bounds a monitor's own data keeps, so that a file brings no more: why a device's intervals pass them not.
+QString staysBound(const Imported& device)
+{
+    QHash<QDate, int> begun;
+    for (const PresenceInterval& i : device.intervals) {
+        const QDate day = i.from.toUTC().date();
+        if (++begun[day] > PresenceStore::MaxStaysPerDay)
+            return QStringLiteral("line %1: %2 has more than %3 stays beginning on %4, the most a day keeps")
+                .arg(device.line)
+                .arg(device.record.MacAddress)
+                .arg(PresenceStore::MaxStaysPerDay)
+                .arg(day.toString(Qt::ISODate));
+    }
+    return {};
+}
+
+// Every device of the file, read one at a time, checked against the store's bounds as it comes.
+Parsed readAll(ImportReader& reader)
+{
+    const QDateTime latest = kwclock::now().addSecs(FutureSkewSecs);
     Parsed parsed;
-    const QJsonArray array = devices.toArray();
-    for (qsizetype i = 0; i < array.size(); ++i) {
-        const ObjectLines where = lines.value(i);
-        const int line = where.line;
-        if (!array[i].isObject())
-            return {{}, QStringLiteral("line %1: device %2 is not an object").arg(line).arg(i + 1)};
+    std::optional<QStringList> header;
+    qsizetype intervals = 0;
+    ImportReader::Record r;
+    for (;;) {
+        const ImportReader::Step step = reader.next(r);
+        if (step == ImportReader::Step::Fault)
+            return {{}, reader.fault()};
+        if (step == ImportReader::Step::End)
+            break;
         QHash<QString, QString> values;
-        const QJsonObject object = array[i].toObject();
-        for (const QString& column : kColumns.mid(0, kColumns.size() - 1)) {
-            const QJsonValue v = object.value(column);
-            if (v.isBool())
-                values.insert(column, v.toBool() ? QStringLiteral("true") : QStringLiteral("false"));
-            else if (v.isDouble())
-                values.insert(column, QString::number(v.toInteger()));
-            else if (v.isString())
-                values.insert(column, v.toString());
-            else if (!v.isNull() && !v.isUndefined())
-                return {{}, QStringLiteral("line %1: %2 has the wrong type").arg(line).arg(column)};
-        }
-        Imported device;
-        device.line = line;
-        const QString fault = recordOf(values, device.record);
-        if (!fault.isEmpty())
-            return {{}, QStringLiteral("line %1: %2").arg(line).arg(fault)};
-        const QJsonValue intervals = object.value(QStringLiteral("intervals"));
-        if (!intervals.isUndefined() && !intervals.isArray())
-            return {{}, QStringLiteral("line %1: intervals has the wrong type").arg(line)};
-        const QJsonArray list = intervals.toArray();
-        for (qsizetype k = 0; k < list.size(); ++k) {
-            const int at = where.inner.value(k, line);
-            const QJsonObject o = list[k].toObject();
-            const auto field = [&o](const char* name) { return o.value(QLatin1String(name)); };
-            if (!list[k].isObject() || !field("from").isString() || !field("to").isString()
-                || !(field("address").isString() || field("address").isUndefined()))
-                return {{},
-                    QStringLiteral("line %1: interval %2 is not an object of from, to and address texts")
-                        .arg(at)
-                        .arg(k + 1)};
-            PresenceInterval interval;
-            const QString why =
-                intervalOf(field("from").toString(), field("to").toString(), field("address").toString(), interval);
-            if (!why.isEmpty())
-                return {{}, QStringLiteral("line %1: %2").arg(at).arg(why)};
-            device.intervals.append(interval);
-        }
-        parsed.devices.append(device);
-    }
-    return parsed;
-}
-
-Parsed parseCsv(const QByteArray& file)
-{
-    const QStringList lines = QString::fromUtf8(file).split(QLatin1Char('\n'));
-    const auto header = csvFields(lines.value(0).trimmed());
-    if (!header || !header->contains(QStringLiteral("mac")) || !header->contains(QStringLiteral("list")))
-        return {{},
-            QStringLiteral("line 1: the header names no mac and list columns (is this a kestrelwatch-ctl "
-                           "export?)")};
-    Parsed parsed;
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        QString text = lines[i];
-        if (text.endsWith(QLatin1Char('\r')))
-            text.chop(1);
-        if (text.trimmed().isEmpty())
+        if (!reader.isJson() && !header) {
+            header = csvFields(r.text.trimmed());
+            if (!header || !header->contains(QStringLiteral("mac")) || !header->contains(QStringLiteral("list")))
+                return {{}, QStringLiteral("line %1: %2").arg(r.line).arg(kNoHeader)};
             continue;
-        const int line = int(i + 1);
-        const auto fields = csvFields(text);
-        if (!fields)
-            return {{}, QStringLiteral("line %1: a quoted field is not closed").arg(line)};
-        if (fields->size() != header->size())
-            return {{},
-                QStringLiteral("line %1: %2 fields where the header has %3")
-                    .arg(line)
-                    .arg(fields->size())
-                    .arg(header->size())};
-        QHash<QString, QString> values;
-        for (qsizetype c = 0; c < header->size(); ++c)
-            values.insert(header->at(c), fields->at(c));
-        Imported device;
-        device.line = line;
-        const QString fault = recordOf(values, device.record);
-        if (!fault.isEmpty())
-            return {{}, QStringLiteral("line %1: %2").arg(line).arg(fault)};
-        for (const QString& text : values.value(QStringLiteral("intervals")).split(kIntervalSep, Qt::SkipEmptyParts)) {
-            static const QRegularExpression form(QStringLiteral("^\\s*([^/\\s]+)/(\\S+)(?:\\s+(\\S+))?\\s*$"));
-            const QRegularExpressionMatch m = form.match(text);
-            PresenceInterval interval;
-            const QString why = m.hasMatch() ? intervalOf(m.captured(1), m.captured(2), m.captured(3), interval)
-                                             : QStringLiteral("interval \"%1\" is not FROM/TO ADDRESS").arg(text);
-            if (!why.isEmpty())
-                return {{}, QStringLiteral("line %1: %2").arg(line).arg(why)};
-            device.intervals.append(interval);
         }
-        parsed.devices.append(device);
+        if (reader.isJson()) {
+            const QString wrong = valuesOf(r.object, values);
+            if (!wrong.isEmpty())
+                return {{}, QStringLiteral("line %1: %2").arg(r.line).arg(wrong)};
+        } else {
+            const auto fields = csvFields(r.text);
+            if (!fields)
+                return {{}, QStringLiteral("line %1: a quoted field is not closed").arg(r.line)};
+            if (fields->size() != header->size())
+                return {{},
+                    QStringLiteral("line %1: %2 fields where the header has %3")
+                        .arg(r.line)
+                        .arg(fields->size())
+                        .arg(header->size())};
+            for (qsizetype c = 0; c < header->size(); ++c)
+                values.insert(header->at(c), fields->at(c));
+        }
+        if (parsed.devices.size() >= DeviceStore::MaxDevices)
+            return {{},
+                QStringLiteral("line %1: the file holds more than %2 devices, the most a store keeps")
+                    .arg(r.line)
+                    .arg(DeviceStore::MaxDevices)};
+        Imported device;
+        device.line = r.line;
+        QString fault = recordOf(values, latest, device.record);
+        if (!fault.isEmpty())
+            return {{}, QStringLiteral("line %1: %2").arg(r.line).arg(fault)};
+        fault = reader.isJson() ? jsonIntervals(r, latest, device)
+                                : csvIntervals(values.value(QStringLiteral("intervals")), latest, device);
+        if (fault.isEmpty())
+            fault = staysBound(device);
+        if (!fault.isEmpty())
+            return {{}, fault};
+        intervals += device.intervals.size();
+        if (intervals > MaxIntervals)
+            return {{},
+                QStringLiteral("line %1: the file holds more than %2 intervals, the most an import takes")
+                    .arg(r.line)
+                    .arg(MaxIntervals)};
+        parsed.devices.append(std::move(device));
     }
+    if (!reader.isJson() && !header)
+        return {{}, QStringLiteral("line 1: ") + kNoHeader};
     return parsed;
 }
 
@@ -427,8 +444,16 @@ QString exportText(const DeviceStore& devices, Format format, const PresenceStor
 
 Parsed parse(const QByteArray& file)
 {
-    const QByteArray start = file.trimmed().left(1);
-    Parsed parsed = start == "{" ? parseJson(file) : parseCsv(file);
+    QBuffer buffer;
+    buffer.setData(file);
+    buffer.open(QIODevice::ReadOnly);
+    return parse(buffer);
+}
+
+Parsed parse(QIODevice& file)
+{
+    ImportReader reader(file);
+    Parsed parsed = readAll(reader);
     if (!parsed.fault.isEmpty())
         return parsed;
     QSet<QString> seen;
@@ -445,6 +470,16 @@ Merged merge(
     DeviceStore& devices, const QList<Imported>& imported, bool replace, PresenceStore* presence, const Adopt& adopt)
 {
     Merged merged;
+    const auto fresh = std::count_if(imported.cbegin(), imported.cend(),
+        [&devices](const Imported& device) { return !devices.contains(device.record.MacAddress); });
+    if (devices.size() + fresh > DeviceStore::MaxDevices) {
+        merged.stored = false;
+        merged.refused = QStringLiteral("the store holds %1 devices and the file %2 more, past the %3 a store keeps")
+                             .arg(devices.size())
+                             .arg(fresh)
+                             .arg(DeviceStore::MaxDevices);
+        return merged;
+    }
     QHash<QString, QList<PresenceInterval>> intervals;
     QList<std::pair<QString, modRegistry::ValueTexts>> keys;
     QList<std::pair<bool, DeviceRecord>> changes; // (known, the file's record)

@@ -4,6 +4,7 @@
 #include "store/PresenceStore.h"
 
 #include <QDateTime>
+#include <QIODevice>
 #include <QList>
 #include <QString>
 #include <functional>
@@ -42,6 +43,12 @@ struct Parsed
     QList<Imported> devices;
     QString fault;
 };
+// The file is read a device at a time and held to the bounds the store keeps: at most DeviceStore::MaxDevices
+// devices and MaxIntervals intervals, PresenceStore::MaxStaysPerDay stays begun on one day per device, no time
+// past FutureSkewSecs from now; a refusal names the bound.
+constexpr qint64 FutureSkewSecs = 300;
+constexpr qsizetype MaxIntervals = 1000000;
+Parsed parse(QIODevice& file);
 Parsed parse(const QByteArray& file);
 
 // How merged devices reach memory once stored. Unset, the store is changed directly (kestrelwatch-ctl); the
@@ -61,6 +68,7 @@ struct Merged
     int replaced = 0;
     int kept = 0;
     bool stored = true;
+    QString refused; // set, with stored false, when the file would take the store past a bound
     QString presenceError; // set when the devices were stored but their intervals were not
 };
 Merged merge(DeviceStore& devices, const QList<Imported>& imported, bool replace, PresenceStore* presence,

@@ -1,6 +1,7 @@
-// Heard DHCP: a client that asks for an address on a swept range (REQUEST) or tells the one it holds (INFORM) is
-// admitted at once through the harvest's own admission, before its address is even set, so clients that send
-// no ARP of their own need not wait for the sweep; a known device doing so is sighted. Its host-name option,
+// Heard DHCP: a client that tells the address it holds on a swept range (INFORM) is admitted at once through the
+// harvest's own admission; one that asks for an address (REQUEST) is only asking (the server may refuse, another
+// device may hold it), so a stranger's REQUEST is kept until the device answers for that address by ARP or in
+// the harvest, which admits it, and then names it. A known device doing either is sighted. Its host-name option,
 // through the one name filter, names a device that has no name yet, at once; a reverse DNS or mDNS name found
 // later replaces it as it would any name. A DISCOVER admits nobody (no address is settled yet) but may name a
 // known device. What the client says about itself (request list, vendor class, client id, FQDN) comes in a
@@ -57,6 +58,14 @@ void frmClient::dhcpHeard(const HeardDhcp& dhcp)
             return;
         }
         const bool settles = dhcp.kind != HeardDhcp::Discover && range >= 0;
+        if (settles && !m_devices.findDevice(mac) && dhcp.kind == HeardDhcp::Request) {
+            // Only asked for: the server may refuse it, or another device may hold it.
+            if (m_dhcpPending.size() >= MaxPendingDhcp)
+                m_dhcpPending.clear();
+            m_dhcpPending.insert(mac, PendingDhcp {ip, dhcp.name});
+            Log(QStringLiteral("DhcpHeard - %1 asks for %2; admitted once it answers there").arg(mac, ip));
+            return;
+        }
         // A newcomer's name goes into its admission, so that a likely return is known before its alerts go.
         if (settles && !dhcp.name.isEmpty())
             m_admissionNames.insert(mac, QString::fromUtf8(dhcp.name));
@@ -67,6 +76,16 @@ void frmClient::dhcpHeard(const HeardDhcp& dhcp)
         if (device && !dhcp.name.isEmpty())
             nameFromDhcp(*device, dhcp.name);
     });
+}
+
+void frmClient::dhcpConfirmed(const QString& mac, const QString& ip)
+{
+    if (!m_dhcpPending.contains(mac))
+        return;
+    const PendingDhcp asked = m_dhcpPending.take(mac);
+    DeviceRecord* device = m_devices.find(mac);
+    if (asked.ip == ip && device && !asked.name.isEmpty())
+        nameFromDhcp(*device, asked.name);
 }
 
 void frmClient::nameFromDhcp(DeviceRecord& device, const QByteArray& name)

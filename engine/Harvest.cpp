@@ -94,6 +94,11 @@ void frmClient::harvestRows(const QDateTime& now, const QSet<quint32>& settled)
     }
 
     storeWrites();
+    // A row is the device answering for its address, which confirms what a DHCP REQUEST asked for.
+    for (const NeighbourRow& row : m_dhcpPending.isEmpty() ? QList<NeighbourRow> {} : *rows) {
+        if (!row.mac.isEmpty() && rangeOf(row.ip) >= 0)
+            dhcpConfirmed(AddressText::macText(row.mac), AddressText::ipText(row.ip));
+    }
 
     // Only the in-memory address follows a move; the stored IP_Address keeps the admission's value.
     for (const auto& [mac, ip] : std::as_const(moves)) {

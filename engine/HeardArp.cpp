@@ -35,7 +35,7 @@ qint32 frmClient::rangeOf(const std::array<quint8, 4>& ip) const
 {
     const quint32 address = AddressText::toNumber(ip);
     for (qint32 r = 0; r < qint32(m_ranges.size()); ++r) {
-        if (m_ranges.at(r).contains(address))
+        if (m_ranges.at(r).holdsHost(address))
             return r;
     }
     return -1;
@@ -91,10 +91,17 @@ void frmClient::arpHeard(const HeardArp& arp)
         // An answer admits only when it answers this machine's own question.
         const bool admits =
             arp.kind != HeardArp::Reply || (arp.toHost && m_sweep.asked(AddressText::toNumber(arp.ip), m_ticks));
-        if (!heardSighting(
-                mac, ip, range, admits, QStringLiteral("HeardArp"), QStringLiteral("an ARP ") + kindText(arp.kind)))
+        // A stranger whose DHCP REQUEST asked for this address is admitted with the name it gave there.
+        const auto pending = m_dhcpPending.constFind(mac);
+        if (pending != m_dhcpPending.cend() && pending->ip == ip && !pending->name.isEmpty())
+            m_admissionNames.insert(mac, QString::fromUtf8(pending->name));
+        DeviceRecord* device = heardSighting(
+            mac, ip, range, admits, QStringLiteral("HeardArp"), QStringLiteral("an ARP ") + kindText(arp.kind));
+        m_admissionNames.remove(mac);
+        if (!device)
             return;
         // The router's own ARP keeps its hold on the gateway address, as a harvest that finds it does.
         noteGatewaySighting(mac, ip, currentTime());
+        dhcpConfirmed(mac, ip);
     });
 }

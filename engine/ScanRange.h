@@ -11,7 +11,14 @@ struct ScanRange
     quint32 last = 0;
     int prefix = 32; // the mask's length as swept
 
+    // Inside the block, its network and broadcast addresses included (what the sweep walks).
     bool contains(quint32 address) const { return address >= first && address <= last; }
+    // An address a device may hold here: inside, but neither the network nor the broadcast address (a /31 or
+    // /32 has neither). Every door of a device's address (harvest, heard ARP and DHCP) asks this.
+    bool holdsHost(quint32 address) const
+    {
+        return contains(address) && (size() <= 2 || (address != first && address != last));
+    }
     quint32 size() const { return last - first + 1; }
 
     friend bool operator==(const ScanRange&, const ScanRange&) = default;

@@ -43,7 +43,7 @@ void SweepQueue::startCycle(const QList<quint32>& known)
     m_checkSet.clear();
     for (const quint32 a : known) {
         const bool inRange =
-            std::any_of(m_swept.cbegin(), m_swept.cend(), [a](const ScanRange& r) { return r.contains(a); });
+            std::any_of(m_swept.cbegin(), m_swept.cend(), [a](const ScanRange& r) { return r.holdsHost(a); });
         if (inRange && !m_checkSet.contains(a)) {
             m_checkSet.insert(a);
             m_check.append(a);

@@ -3,6 +3,7 @@
 #include "engine/ScanRange.h"
 #include "engine/SweepQueue.h"
 #include "store/DeviceEvent.h"
+#include "store/DeviceStore.h"
 #include "store/DeviceText.h"
 
 #include <QByteArray>
@@ -42,7 +43,7 @@ class frmClient final : public QObject
 
 public:
     // The most devices the table holds; past it a new MAC is not admitted, and a log line says so.
-    static constexpr qint32 MaxDevices = 50000;
+    static constexpr qint32 MaxDevices = qint32(DeviceStore::MaxDevices);
     // A device's PresenceCountdown after a sighting (a harvested row, heard ARP or DHCP): one missed sweep
     // is tolerated.
     static constexpr qint16 SightedCountdown = 2;
@@ -125,6 +126,9 @@ private:
     void trackOne(DeviceRecord& device, const QDateTime& now, bool judged);
     void arpHeard(const HeardArp& arp);
     void dhcpHeard(const HeardDhcp& dhcp); // DhcpHeard.cpp
+    // A REQUEST's address is only asked for: a stranger asking is admitted once it answers for that address (its
+    // ARP, or the harvest's row), and then takes the name the REQUEST gave.
+    void dhcpConfirmed(const QString& mac, const QString& ip);
     void nameFromDhcp(DeviceRecord& device, const QByteArray& name);
     // A MAC heard speaking at a swept address (HeardArp.cpp): admitted through the harvest's own admission when
     // unknown and mayAdmit, else sighted; the device, or null when nobody was admitted. `what` ends the log lines.
@@ -219,6 +223,13 @@ private:
         int ignored = 0; // replies ignored so far; a device that floods gets a few lines, not thousands
     };
     std::optional<DeviceAsk> m_ask;
+    struct PendingDhcp
+    {
+        QString ip;
+        QByteArray name;
+    };
+    static constexpr qsizetype MaxPendingDhcp = 256; // a flood of forged REQUESTs holds no more
+    QHash<QString, PendingDhcp> m_dhcpPending; // by MAC
     DeviceText::RefusalNotes m_nameRefusals; // device and source of each refused name logged
 
     // How many online devices carry each address, built once per change of presence instead of a scan of

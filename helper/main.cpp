@@ -1,6 +1,7 @@
 // kestrelwatch-helper: the only part of Kestrelwatch that holds privileges. The monitor starts it as a child
-// and speaks HelperProtocol.h over its stdin and stdout. It sends echo requests (CAP_NET_RAW, used once to open
-// the raw socket) and deletes neighbour rows (CAP_NET_ADMIN, raised only while a deletion is made), and only
+// and speaks HelperProtocol.h over its stdin and stdout (for the headless service, the service manager starts it
+// per connection to its socket, and only the socket's owner may speak). It sends echo requests (CAP_NET_RAW, used once
+// to open the raw socket) and deletes neighbour rows (CAP_NET_ADMIN, raised only while a deletion is made), and only
 // inside the directly connected IPv4 ranges of interfaces that are up and do ARP, never to a range's network
 // or broadcast address, never a static or no-ARP row, never faster than the engine's own rate (Policy.h). Once
 // asked (ListenArp) it reports the ARP it hears on those interfaces: a packet socket
@@ -25,6 +26,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
@@ -38,6 +40,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 using namespace helperproto;
@@ -392,6 +395,35 @@ bool dropCapabilities()
     return ok && had == CAP_SET;
 }
 
+// Started by the service manager for one connection (stdin and stdout are then that socket), the helper answers
+// only the user that owns the listening socket (its unit's SocketUser, the monitor's user); started by the
+// monitor over a pipe, the helper's file mode has already said who may run it.
+bool callerAllowed()
+{
+    struct stat in
+    {
+    };
+    if (fstat(STDIN_FILENO, &in) != 0)
+        return false;
+    if (!S_ISSOCK(in.st_mode))
+        return true;
+    ucred peer {};
+    socklen_t peerLen = sizeof peer;
+    sockaddr_un self {};
+    socklen_t selfLen = sizeof self;
+    struct stat owner
+    {
+    };
+    const bool known = getsockopt(STDIN_FILENO, SOL_SOCKET, SO_PEERCRED, &peer, &peerLen) == 0
+        && getsockname(STDIN_FILENO, reinterpret_cast<sockaddr*>(&self), &selfLen) == 0 && self.sun_family == AF_UNIX
+        && self.sun_path[0] != '\0' && ::stat(self.sun_path, &owner) == 0;
+    if (known && peer.uid == owner.st_uid)
+        return true;
+    std::fprintf(stderr, "kestrelwatch-helper: a connection from uid %u refused: only the socket's owner may use it\n",
+        unsigned(peer.uid));
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char**)
@@ -407,6 +439,8 @@ int main(int argc, char**)
             return 2;
     }
     syscall(SYS_close_range, 3U, ~0U, 0U);
+    if (!callerAllowed())
+        return 3;
     prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0);
     prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
     std::signal(SIGPIPE, SIG_IGN);

@@ -6,6 +6,7 @@
 #include "engine/frmClient.h"
 #include "mainwindow/AboutDialog.h"
 #include "mainwindow/frmMenu.h"
+#include "platform/UrlText.h"
 #include "settings/frmSettings.h"
 #include "store/modIniFileFunctions.h"
 
@@ -231,7 +232,7 @@ void frmMain::cmdDonate_Click()
     if (!url.isValid() || url.isEmpty())
         return;
     if (!(m_services.openUrl && m_services.openUrl(url))) {
-        Log(QStringLiteral("openPage - %1 was not opened").arg(url.toString()));
+        Log(QStringLiteral("openPage - %1 was not opened").arg(UrlText::origin(url)));
         showNotice(QStringLiteral("No web browser opened the donation page: ") + url.toString(), 8);
     }
     Sound_MouseClick();

@@ -39,7 +39,7 @@ Report importFrom(MonitorCore& core, const QString& fileName, bool replace)
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
         return {false, QStringLiteral("%1 cannot be read: %2").arg(fileName, file.errorString())};
-    const DeviceExport::Parsed parsed = DeviceExport::parse(file.readAll());
+    const DeviceExport::Parsed parsed = DeviceExport::parse(file);
     if (!parsed.fault.isEmpty())
         return {false, QStringLiteral("%1 is refused, nothing was imported:\n%2").arg(fileName, parsed.fault)};
     DeviceActions& actions = core.actions();
@@ -56,6 +56,8 @@ Report importFrom(MonitorCore& core, const QString& fileName, bool replace)
         actions.adoptFacts(d.MacAddress, d);
     };
     const DeviceExport::Merged merged = DeviceExport::merge(devices, parsed.devices, replace, core.presence(), adopt);
+    if (!merged.refused.isEmpty())
+        return {false, QStringLiteral("%1 is refused, nothing was imported:\n%2").arg(fileName, merged.refused)};
     if (!merged.stored)
         return {false, QStringLiteral("The store could not be written; nothing was imported.")};
     QString text = QStringLiteral("%1: %2.").arg(fileName, DeviceExport::summary(merged));

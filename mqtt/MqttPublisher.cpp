@@ -1,6 +1,7 @@
 #include "mqtt/MqttPublisher.h"
 
 #include "logging/DeviceLog.h"
+#include "platform/Clock.h"
 #include "platform/DebugSink.h"
 #include "store/DeviceStore.h"
 #include "store/LiveSettings.h"
@@ -289,21 +290,38 @@ void MqttPublisher::publishIntruderOnline()
         m_intruderOnline = any;
 }
 
+void MqttPublisher::logCommand(const QString& line)
+{
+    const QDateTime now = kwclock::now();
+    if (!m_commandLogMinute.isValid() || m_commandLogMinute.secsTo(now) >= 60 || now < m_commandLogMinute) {
+        if (m_commandLines > CommandLinesPerMinute)
+            Log(QStringLiteral("MQTT - %1 more MQTT command lines were left out")
+                    .arg(m_commandLines - CommandLinesPerMinute - 1));
+        m_commandLogMinute = now;
+        m_commandLines = 0;
+    }
+    ++m_commandLines;
+    if (m_commandLines <= CommandLinesPerMinute)
+        Log(line);
+    else if (m_commandLines == CommandLinesPerMinute + 1)
+        Log(QStringLiteral("MQTT - more MQTT command lines are left out for a minute"));
+}
+
 void MqttPublisher::commandArrived(const QString& topic, const QByteArray& payload)
 {
     const QString mac = commandMac(topic, m_base.commandPrefix());
     if (mac.isEmpty()) {
-        Log(QStringLiteral("MQTT - command topic %1 names no device's MAC address; nothing changed")
-                .arg(topic.left(200)));
+        logCommand(QStringLiteral("MQTT - command topic %1 names no device's MAC address; nothing changed")
+                       .arg(topic.left(200)));
         return;
     }
     const MqttCommand command = parseMqttCommand(payload);
     if (!command.valid()) {
-        Log(QStringLiteral("MQTT - command for %1 ignored: %2; nothing changed").arg(mac, command.error));
+        logCommand(QStringLiteral("MQTT - command for %1 ignored: %2; nothing changed").arg(mac, command.error));
         return;
     }
     if (!m_devices.contains(mac)) {
-        Log(QStringLiteral("MQTT - command for unknown device %1; nothing changed").arg(mac));
+        logCommand(QStringLiteral("MQTT - command for unknown device %1; nothing changed").arg(mac));
         return;
     }
     // What the command changes comes back as the actions' events.

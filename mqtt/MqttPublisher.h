@@ -71,6 +71,9 @@ private:
     void deviceChanged(const QString& mac);
     void deviceRemoved(const QString& mac);
     void commandArrived(const QString& topic, const QByteArray& payload);
+    // A broker can send commands without end: what they cause is logged CommandLinesPerMinute times a minute at
+    // most, then one line says that more are left out.
+    void logCommand(const QString& line);
     void schedulePump();
     bool publishDevice(const QString& mac);
     void announce(const QString& mac);
@@ -88,6 +91,10 @@ private:
     QString m_badServer; // the server text last reported as unusable
     QTimer m_settingsTimer;
     QTimer m_pumpTimer;
+
+    static constexpr int CommandLinesPerMinute = 10;
+    QDateTime m_commandLogMinute;
+    int m_commandLines = 0;
 
     std::deque<QByteArray> m_events;
     int m_eventBound = DefaultEventBound;

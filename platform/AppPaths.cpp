@@ -1,5 +1,7 @@
 #include "platform/AppPaths.h"
 
+#include "platform/PrivateFiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -43,14 +45,16 @@ AppPaths AppPaths::forDirs(const QString& home, const QString& share)
 QString AppPaths::prepareHome() const
 {
     for (const QString& dir : {home, devices(), logDatabase(), configs()}) {
-        if (!QDir().mkpath(dir))
-            return QStringLiteral("cannot create the folder %1").arg(dir);
+        QString error = PrivateFiles::makeDir(dir);
+        if (!error.isEmpty())
+            return error;
     }
+    // The defaults are installed readable by everyone; a copy is the user's alone from its creation.
     const QDir defaults(defaultConfigs());
     for (const QString& name : defaults.entryList(QDir::Files)) {
         const QString target = configs() + name;
         if (!QFileInfo::exists(target))
-            QFile::copy(defaults.filePath(name), target);
+            PrivateFiles::copyFile(defaults.filePath(name), target);
     }
     return {};
 }

@@ -18,12 +18,23 @@ HelperClient::HelperClient(QString program, QObject* parent)
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process.setReadChannel(QProcess::StandardOutput);
     connect(&m_process, &QProcess::readyReadStandardOutput, this, &HelperClient::readReplies);
-    connect(&m_process, &QProcess::finished, this, [this] {
-        const bool wanted = m_ready && !m_stopping;
-        m_ready = false;
-        if (wanted && onGone)
-            onGone();
-    });
+    connect(&m_process, &QProcess::finished, this, &HelperClient::gone);
+    connect(&m_socket, &QLocalSocket::readyRead, this, &HelperClient::readReplies);
+    connect(&m_socket, &QLocalSocket::disconnected, this, &HelperClient::gone);
+}
+
+void HelperClient::gone()
+{
+    const bool wanted = m_ready && !m_stopping;
+    m_ready = false;
+    if (wanted && onGone)
+        onGone();
+}
+
+bool HelperClient::alive() const
+{
+    return m_io == &m_socket ? m_socket.state() == QLocalSocket::ConnectedState
+                             : m_process.state() == QProcess::Running;
 }
 
 HelperClient::~HelperClient()
@@ -50,22 +61,32 @@ bool HelperClient::start(int timeoutMs)
 {
     m_stopping = false;
     m_buffer.clear();
-    m_process.start(m_program, {}, QIODevice::ReadWrite | QIODevice::Unbuffered);
-    if (!m_process.waitForStarted(timeoutMs)) {
-        m_startError = m_process.errorString();
-        return false;
+    if (m_program.startsWith(QLatin1String("unix:"))) {
+        m_io = &m_socket;
+        m_socket.connectToServer(m_program.mid(5), QIODevice::ReadWrite | QIODevice::Unbuffered);
+        if (!m_socket.waitForConnected(timeoutMs)) {
+            m_startError = m_socket.errorString();
+            return false;
+        }
+    } else {
+        m_io = &m_process;
+        m_process.start(m_program, {}, QIODevice::ReadWrite | QIODevice::Unbuffered);
+        if (!m_process.waitForStarted(timeoutMs)) {
+            m_startError = m_process.errorString();
+            return false;
+        }
     }
     // The one wait of the helper's life: its Ready frame says what it could open, before the first sweep.
     QElapsedTimer clock;
     clock.start();
-    while (!m_ready && m_process.state() == QProcess::Running && clock.elapsed() < timeoutMs) {
-        if (m_process.bytesAvailable() == 0)
-            m_process.waitForReadyRead(int(std::max<qint64>(1, timeoutMs - clock.elapsed())));
+    while (!m_ready && alive() && clock.elapsed() < timeoutMs) {
+        if (m_io->bytesAvailable() == 0)
+            m_io->waitForReadyRead(int(std::max<qint64>(1, timeoutMs - clock.elapsed())));
         readReplies();
     }
     if (!m_ready)
-        m_startError = m_process.state() == QProcess::Running ? QStringLiteral("no answer from the helper")
-                                                              : QStringLiteral("the helper ended at once");
+        m_startError =
+            alive() ? QStringLiteral("no answer from the helper") : QStringLiteral("the helper ended at once");
     return m_ready;
 }
 
@@ -75,7 +96,7 @@ std::uint32_t HelperClient::send(Type type, const std::vector<std::uint8_t>& pay
         return 0;
     const std::uint32_t seq = m_nextSeq++;
     const std::vector<std::uint8_t> bytes = frame(type, seq, payload);
-    m_process.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size()));
+    m_io->write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size()));
     return seq;
 }
 
@@ -84,9 +105,9 @@ bool HelperClient::waitForReplies(int timeoutMs)
     QElapsedTimer clock;
     clock.start();
     while (running() && m_lastAnswered + 1 < m_nextSeq && clock.elapsed() < timeoutMs) {
-        m_process.waitForBytesWritten(10);
-        if (m_process.bytesAvailable() == 0)
-            m_process.waitForReadyRead(int(std::max<qint64>(1, timeoutMs - clock.elapsed())));
+        m_io->waitForBytesWritten(10);
+        if (m_io->bytesAvailable() == 0)
+            m_io->waitForReadyRead(int(std::max<qint64>(1, timeoutMs - clock.elapsed())));
         readReplies();
     }
     return m_lastAnswered + 1 >= m_nextSeq;
@@ -94,6 +115,12 @@ bool HelperClient::waitForReplies(int timeoutMs)
 
 void HelperClient::stop()
 {
+    if (m_io == &m_socket) {
+        m_stopping = true;
+        m_socket.abort(); // the helper ends when its connection closes
+        m_ready = false;
+        return;
+    }
     if (m_process.state() == QProcess::NotRunning)
         return;
     m_stopping = true;
@@ -107,7 +134,7 @@ void HelperClient::stop()
 
 void HelperClient::readReplies()
 {
-    m_buffer += m_process.readAllStandardOutput();
+    m_buffer += m_io->readAll();
     qsizetype used = 0;
     for (;;) {
         const auto* data = reinterpret_cast<const std::uint8_t*>(m_buffer.constData()) + used;

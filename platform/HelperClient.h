@@ -3,6 +3,7 @@
 #include "helper/HelperProtocol.h"
 
 #include <QByteArray>
+#include <QLocalSocket>
 #include <QObject>
 #include <QProcess>
 #include <QString>
@@ -10,7 +11,9 @@
 
 // The monitor's end of the pipe to kestrelwatch-helper: starts the helper as a child with an empty
 // environment, waits once for its Ready frame, then writes requests and hands each reply to a callback from
-// the event loop. The helper ends when this object closes the pipe.
+// the event loop. The helper ends when this object closes the pipe. A program "unix:PATH" is a helper the
+// service manager starts for each connection to that socket (the headless service's own helper unit): the
+// same frames then go over the connection.
 class HelperClient final : public QObject
 {
     Q_OBJECT
@@ -26,13 +29,13 @@ public:
 
     // Starts the helper and waits (at most timeoutMs, once, at start-up) for its Ready frame.
     bool start(int timeoutMs = 3000);
-    bool running() const { return m_ready && m_process.state() == QProcess::Running; }
+    bool running() const { return m_ready && alive(); }
     std::uint8_t flags() const { return m_flags; }
     int echoSocketErrno() const { return m_echoErrno; }
     int sendBuffer() const { return m_sendBuffer; }
     int arpSocketErrno() const { return m_arpErrno; }
     int dhcpSocketErrno() const { return m_dhcpErrno; }
-    qint64 pid() const { return m_process.processId(); }
+    qint64 pid() const { return m_io == &m_process ? m_process.processId() : 0; }
     const QString& program() const { return m_program; }
     QString startError() const { return m_startError; }
 
@@ -48,9 +51,13 @@ public:
 
 private:
     void readReplies();
+    bool alive() const;
+    void gone();
 
     QString m_program;
     QProcess m_process;
+    QLocalSocket m_socket;
+    QIODevice* m_io = &m_process;
     QByteArray m_buffer;
     bool m_ready = false;
     bool m_stopping = false;

@@ -2,6 +2,7 @@
 
 #include "platform/Autostart.h"
 #include "platform/DebugSink.h"
+#include "platform/SqliteFile.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -90,14 +91,11 @@ QString createStore(const QString& file)
 {
     const QString tmp = file + QStringLiteral(".new");
     QFile::remove(tmp);
-    const int fd = ::open(QFile::encodeName(tmp).constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return QStringLiteral("cannot create %1: %2").arg(tmp, QString::fromLocal8Bit(strerror(errno)));
-    ::close(fd);
-    sqlite3* db = nullptr;
-    int rc = sqlite3_open_v2(QFile::encodeName(tmp).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
-    if (rc == SQLITE_OK)
-        rc = sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr);
+    const SqliteFile::Opened opened = SqliteFile::open(tmp, SqliteFile::Access::Create);
+    if (!opened.db)
+        return opened.error;
+    sqlite3* db = opened.db;
+    int rc = sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr);
     if (rc == SQLITE_OK)
         rc = sqlite3_exec(db, "PRAGMA journal_mode=WAL;", nullptr, nullptr, nullptr);
     QString err = rc == SQLITE_OK ? QString() : sqliteError(db, rc);
@@ -128,17 +126,15 @@ Hive::OpenResult Hive::open(const QString& file)
         return refuse(QStringLiteral("the file is empty"));
     }
 
-    sqlite3* db = nullptr;
-    int rc =
-        sqlite3_open_v2(QFile::encodeName(file).constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
-    if (rc != SQLITE_OK) {
-        const QString why = sqliteError(db, rc);
-        sqlite3_close(db);
+    const SqliteFile::Opened opened = SqliteFile::open(file, SqliteFile::Access::ReadWrite);
+    if (!opened.db) {
         if (info.exists() && !info.isWritable())
-            return OpenResult {nullptr, QStringLiteral("The store %1 cannot be opened for writing: %2").arg(file, why)};
-        return refuse(why);
+            return OpenResult {
+                nullptr, QStringLiteral("The store %1 cannot be opened for writing: %2").arg(file, opened.error)};
+        return refuse(opened.error);
     }
-    sqlite3_busy_timeout(db, 5000);
+    sqlite3* db = opened.db;
+    int rc = SQLITE_OK;
     // Reads are answered from the key tree in memory, so SQLite's page cache serves the check, the one load
     // and the writes' few pages: a quarter of a megabyte, not the default two.
     sqlite3_exec(db, "PRAGMA cache_size=-256", nullptr, nullptr, nullptr);
@@ -183,8 +179,7 @@ Hive::OpenResult Hive::open(const QString& file)
 
     // WAL keeps every committed write across a crash of the process; NORMAL sync spares an fsync per value
     // write (a power cut may lose the newest writes, never the file).
-    sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", nullptr, nullptr, nullptr);
-    ::chmod(QFile::encodeName(file).constData(), 0600);
+    SqliteFile::useWal(db);
     return OpenResult {std::move(hive), {}};
 }
 

@@ -99,6 +99,10 @@ bool LinuxNetPlatform::openIcmpSocket()
     if (icmpSocketOpen())
         return true;
     QString program = m_helperProgram;
+    // The headless service's helper is a unit of its own, reached over its socket.
+    const QString socket = qEnvironmentVariable("KESTRELWATCH_HELPER_SOCKET");
+    if (program.isEmpty() && !socket.isEmpty())
+        program = QStringLiteral("unix:") + socket;
     if (program.isEmpty()) {
         QStringList searched;
         program = HelperClient::locate(QCoreApplication::applicationDirPath(), &searched);
@@ -112,7 +116,7 @@ bool LinuxNetPlatform::openIcmpSocket()
             return false;
         }
     }
-    m_privilegeProblem = groupProblem(program);
+    m_privilegeProblem = program.startsWith(QLatin1String("unix:")) ? QString() : groupProblem(program);
     if (!m_privilegeProblem.isEmpty()) {
         Log(QStringLiteral("NetPlatform - ") + m_privilegeProblem);
         return false;

@@ -13,6 +13,9 @@
 class DeviceStore final
 {
 public:
+    // The most devices a store holds: past it the engine admits no new MAC and an import is refused.
+    static constexpr qsizetype MaxDevices = 50000;
+
     DeviceStore() = default;
     Q_DISABLE_COPY_MOVE(DeviceStore)
 

@@ -2,6 +2,7 @@
 
 #include "platform/Clock.h"
 #include "platform/DebugSink.h"
+#include "platform/SqliteFile.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -54,34 +55,21 @@ const QDateTime PresenceStore::kNoTime;
 
 PresenceStore::OpenResult PresenceStore::openFile(const QString& file)
 {
-    const QByteArray path = QFile::encodeName(file);
-    if (!QFileInfo::exists(file)) {
-        // Created private before SQLite writes a byte, whatever the umask.
-        const int fd = ::open(path.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
-        if (fd < 0)
-            return {nullptr,
-                QStringLiteral("The presence file %1 cannot be created: %2")
-                    .arg(file, QString::fromLocal8Bit(strerror(errno)))};
-        ::close(fd);
-    }
-    sqlite3* db = nullptr;
-    int rc = sqlite3_open_v2(path.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
-    if (rc == SQLITE_OK) {
-        sqlite3_busy_timeout(db, 5000);
-        rc = sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr);
-    }
-    // WAL with NORMAL sync: a committed change survives the process being killed; a power cut may lose the
-    // newest ones, never the file.
-    if (rc == SQLITE_OK)
-        rc = sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", nullptr, nullptr, nullptr);
+    const SqliteFile::Opened opened = SqliteFile::open(file, SqliteFile::Access::Create);
+    if (!opened.db)
+        return {
+            nullptr, QStringLiteral("The presence file %1 cannot be created or opened: %2").arg(file, opened.error)};
+    sqlite3* db = opened.db;
+    int rc = sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK && !SqliteFile::useWal(db))
+        rc = sqlite3_errcode(db);
     if (rc != SQLITE_OK) {
-        const QString why = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(rc));
+        const QString why = SqliteFile::errorText(db, rc);
         sqlite3_close(db);
         return {nullptr,
             QStringLiteral("The presence file %1 is damaged or unreadable (%2); it has been left untouched")
                 .arg(file, why)};
     }
-    ::chmod(path.constData(), 0600);
     return {std::unique_ptr<PresenceStore>(new PresenceStore(file, db)), {}};
 }
 
@@ -107,15 +95,12 @@ PresenceStore::OpenResult PresenceStore::openBeside(const QString& file)
 
 PresenceStore::OpenResult PresenceStore::openReadOnly(const QString& file)
 {
-    sqlite3* db = nullptr;
-    int rc =
-        sqlite3_open_v2(QFile::encodeName(file).constData(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
-    if (rc == SQLITE_OK) {
-        sqlite3_busy_timeout(db, 5000);
-        rc = sqlite3_exec(db, "SELECT count(*) FROM presence_intervals", nullptr, nullptr, nullptr);
-    }
+    const SqliteFile::Opened opened = SqliteFile::open(file, SqliteFile::Access::ReadOnly);
+    sqlite3* db = opened.db;
+    const int rc =
+        db ? sqlite3_exec(db, "SELECT count(*) FROM presence_intervals", nullptr, nullptr, nullptr) : SQLITE_CANTOPEN;
     if (rc != SQLITE_OK) {
-        const QString why = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(rc));
+        const QString why = db ? SqliteFile::errorText(db, rc) : opened.error;
         sqlite3_close(db);
         return {nullptr, QStringLiteral("The presence file %1 cannot be read (%2)").arg(file, why)};
     }
@@ -499,6 +484,16 @@ std::optional<qint64> PresenceStore::merge(const QHash<QString, QList<PresenceIn
                 else if (joined.isEmpty() || joined.last().start != r.start)
                     latest.insert(r.address, joined.size()), joined.append(r);
             }
+            // As live data: past MaxStaysPerDay stays begun on one day (UTC), the day's last stay continues.
+            QList<Row> kept;
+            QHash<qint64, int> begun;
+            for (const Row& r : std::as_const(joined)) {
+                if (++begun[r.start - r.start % kDay] > MaxStaysPerDay && !kept.isEmpty())
+                    kept.last().end = std::max(kept.last().end, r.end);
+                else
+                    kept.append(r);
+            }
+            joined = kept;
             sqlite3_stmt* clear = cached("DELETE FROM presence_intervals WHERE device = ? AND open = 0");
             sqlite3_stmt* insert = cached("INSERT INTO presence_intervals VALUES(?, ?, ?, 0, ?)");
             if (!clear || !insert)

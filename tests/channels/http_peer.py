@@ -3,7 +3,8 @@
 
 Prints "PORT n" when it listens, then "REQ <json>" for each request (method, path, headers, body as text).
 --answers takes one behaviour per request in turn, the last one repeating: an HTTP status (200, 401, 500, ...),
-"hang" (reads the request and never answers) or "close" (reads it and closes the connection). --style ntfy
+"hang" (reads the request and never answers), "close" (reads it and closes the connection), "redirect:URL"
+(307 to URL) or "trickle" (a 200 whose body comes one byte every 0.4 s, without end). --style ntfy
 checks what ntfy's documentation asks of a publish (Title, Priority, Tags, Authorization: Bearer) and answers as
 ntfy does (400 or 401 with its JSON error); --style gotify checks X-Gotify-Key and the JSON message.
 """
@@ -68,6 +69,23 @@ class Handler(BaseHTTPRequestHandler):
         if answer == "hang":
             time.sleep(3600)
             return
+        if answer.startswith("redirect:"):
+            self.send_response(307)
+            self.send_header("Location", answer[len("redirect:"):].replace("SELF", "%s:%d" % server.server_address))
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+            return
+        if answer == "trickle":
+            self.send_response(200)
+            self.send_header("Content-Length", "100000")
+            self.end_headers()
+            try:
+                while True:
+                    self.wfile.write(b"x")
+                    self.wfile.flush()
+                    time.sleep(0.4)
+            except OSError:
+                return
         if answer == "close":
             self.close_connection = True
             self.connection.close()

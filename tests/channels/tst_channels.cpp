@@ -10,6 +10,7 @@
 #include "channels/Channels.h"
 #include "notify/AlertPolicy.h"
 #include "platform/Clock.h"
+#include "platform/UrlText.h"
 #include "store/DeviceStore.h"
 #include "store/LiveSettings.h"
 
@@ -89,10 +90,20 @@ private Q_SLOTS:
         row("Gotify, no token: refused", Channel::Gotify, gotify, "", "dropped", 1, {"HTTP 401"});
         row("webhook takes it", Channel::Webhook, {}, "", "delivered", 1, {});
         row("webhook hangs, then takes it", Channel::Webhook, {"--answers", "hang,200"}, "", "delivered", 2,
-            {"Failed: no answer in time", again});
+            {"Failed: no whole answer within 1.5 s", again});
         row("webhook closes, logged once", Channel::Webhook, {"--answers", "close"}, "", "retrying", 3, {"Failed: "});
         row("webhook 429 is retried, 403 is not", Channel::Webhook, {"--answers", "429,403"}, "", "dropped", 2,
             {"HTTP 429", "refused the message: HTTP 403"});
+        // A redirect elsewhere (OTHER: a second server) would hand it the token and the alert.
+        const QString elsewhere = QStringLiteral("redirected elsewhere (http://127.0.0.1:");
+        row("ntfy, 307 to another port: not followed", Channel::Ntfy,
+            ntfy + QStringList {"--answers", "redirect:OTHER"}, "tk_1", "dropped", 1, {elsewhere});
+        row("Gotify, 307 to another port: not followed", Channel::Gotify,
+            gotify + QStringList {"--answers", "redirect:OTHER"}, "AppTok", "dropped", 1, {elsewhere});
+        row("webhook, 307 to another port: not followed", Channel::Webhook, {"--answers", "redirect:OTHER"}, "tok",
+            "dropped", 1, {elsewhere});
+        row("webhook trickles: cut at the deadline, then takes it", Channel::Webhook, {"--answers", "trickle,200"}, "",
+            "delivered", 2, {"Failed: no whole answer within 1.5 s", again});
         row("webhook over HTTPS, trusted", Channel::Webhook,
             TestCertificates::serverOptions(QStringLiteral("--tls"), QStringLiteral("valid")), "", "delivered", 1, {});
         row("webhook over HTTPS, untrusted: retried, logged once", Channel::Webhook,
@@ -108,6 +119,11 @@ private Q_SLOTS:
         QFETCH(QString, outcome);
         QFETCH(int, attempts);
         QFETCH(QStringList, log);
+        HttpPeer other;
+        if (peer.join(' ').contains(QLatin1String("OTHER"))) {
+            QVERIFY(other.start({}));
+            peer.replaceInStrings(QStringLiteral("OTHER"), other.url());
+        }
         HttpPeer server;
         QVERIFY(server.start(peer));
         const bool tls = peer.contains(QStringLiteral("--tls"));
@@ -116,7 +132,13 @@ private Q_SLOTS:
         LogCapture logged;
         TestHome home;
         LiveSettings s;
-        setTarget(s, Channel(channel), server.url(tls ? "https" : "http", tls ? "localhost" : "127.0.0.1"), token);
+        // The webhook's URL holds secrets of its own, which no log line may show.
+        const bool hook = Channel(channel) == Channel::Webhook;
+        setTarget(s, Channel(channel),
+            server.url(tls ? "https" : "http",
+                (hook ? "user:PASSW0RD@" : "") + QString(tls ? "localhost" : "127.0.0.1"),
+                hook ? "/hook?auth=S3CRET" : "/hook"),
+            token);
         DeviceStore table;
         Channels channels(s, table, {});
         channels.setTimeoutMs(1500);
@@ -129,11 +151,16 @@ private Q_SLOTS:
             channels.pump();
         }
         kwclock::install(nullptr);
+        QCOMPARE(other.requests().size(), 0);
         QCOMPARE(channels.pending(), outcome == QLatin1String("retrying") ? 1 : 0);
         const QStringList lines = logged.tagged(QStringLiteral("Channels - "));
         QCOMPARE(lines.size(), log.size());
         for (qsizetype i = 0; i < log.size(); ++i)
             QVERIFY2(lines[i].contains(log[i]), qPrintable(lines[i]));
+        for (const QString& line : lines)
+            QVERIFY2(!line.contains(QLatin1String("PASSW0RD")) && !line.contains(QLatin1String("S3CRET"))
+                    && !line.contains(QLatin1String("/hook")),
+                qPrintable(line));
         if (tls || outcome == QLatin1String("retrying"))
             return;
         const QList<QJsonObject> requests = server.requests();
@@ -200,6 +227,27 @@ private Q_SLOTS:
         QCOMPARE(dropped.size(), 1);
         QCOMPARE(channels.pending(), 0);
         QCOMPARE(logged.tagged(QStringLiteral("Channels - ")).filter(QStringLiteral("after an hour")).size(), 1);
+    }
+
+    void urlOrigin_data()
+    {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("user, password, query") << "http://u:PW@Hook.example:8080/x?auth=t#f"
+                                               << "http://hook.example:8080";
+        QTest::newRow("ntfy topic, default port") << "https://ntfy.sh/secret-topic"
+                                                  << "https://ntfy.sh:443";
+        QTest::newRow("IPv6") << "http://[fe80::1]/h"
+                              << "http://[fe80::1]:80";
+        QTest::newRow("no URL") << "not a url at all"
+                                << "(no URL)";
+    }
+
+    void urlOrigin()
+    {
+        QFETCH(QString, url);
+        QFETCH(QString, shown);
+        QCOMPARE(UrlText::origin(url), shown);
     }
 
     // An alert's notice says what the device is and whom it likely is; the webhook carries type, model and os.

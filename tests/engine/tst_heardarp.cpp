@@ -40,6 +40,10 @@ private Q_SLOTS:
         QTest::newRow("in a swept range") << "198.18.0.7" << int(HeardArp::Announcement) << "True" << false << 0;
         QTest::newRow("the default gateway") << "198.18.0.1" << int(HeardArp::Request) << "False" << false << 0;
         QTest::newRow("outside every range") << "198.18.1.7" << int(HeardArp::Probe) << "<missing>" << false << 0;
+        QTest::newRow("the network address")
+            << "198.18.0.0" << int(HeardArp::Announcement) << "<missing>" << false << 0;
+        QTest::newRow("the broadcast address")
+            << "198.18.0.255" << int(HeardArp::Announcement) << "<missing>" << false << 0;
         QTest::newRow("an answer to this machine") << "198.18.0.7" << int(HeardArp::Reply) << "True" << true << 0;
         QTest::newRow("an answer to another host") << "198.18.0.7" << int(HeardArp::Reply) << "<missing>" << false << 0;
         QTest::newRow("an answer to a question long past")
@@ -82,38 +86,62 @@ private Q_SLOTS:
         QCOMPARE(calls.first(), QStringLiteral("Offline 0"));
     }
 
-    // Heard DHCP: REQUEST and INFORM in a swept range admit or sight, DISCOVER or an address outside never
-    // admits; the host name, through the one filter, names only a device that has none yet.
+    // Heard DHCP: INFORM in a swept range admits or sights; a stranger's REQUEST only asks, and is admitted, and
+    // named by it, once it answers at that address (its ARP, or the harvest's row); DISCOVER, an address outside
+    // or a range's network or broadcast address never admits. The host name, through the one filter, names only
+    // a device that has none yet.
     void dhcpClients_data()
     {
         QTest::addColumn<bool>("known"); // loaded beforehand, offline, named "nas.lan"
         QTest::addColumn<int>("kind");
         QTest::addColumn<QString>("ip");
         QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QString>("answer"); // then: "arp ADDRESS" or "harvest"
         QTest::addColumn<QString>("calls"); // the engine's events, joined by "|"
         QTest::addColumn<QString>("host");
         const auto req = int(HeardDhcp::Request);
         const QString admitted = QStringLiteral("Admitted 0 198.18.0.7 intruder|Online 0 198.18.0.7 intruder unlogged");
-        QTest::newRow("request, named") << false << req << "198.18.0.7" << QByteArray("laptop")
-                                        << admitted + "|NameChanged 0 laptop"
-                                        << "laptop";
-        QTest::newRow("inform, no name") << false << int(HeardDhcp::Inform) << "198.18.0.7" << QByteArray() << admitted
-                                         << "Unknown Device";
+        const QString arp = QStringLiteral("arp 198.18.0.7");
+        QTest::newRow("request, named, then its ARP")
+            << false << req << "198.18.0.7" << QByteArray("laptop") << arp << admitted + "|NameChanged 0 laptop"
+            << "laptop";
+        QTest::newRow("request, then the harvest's row")
+            << false << req << "198.18.0.7" << QByteArray("laptop") << "harvest"
+            << "Admitted 0 198.18.0.7 intruder|NameChanged 0 laptop|Online 0 198.18.0.7 intruder unlogged|harvested"
+            << "laptop";
+        QTest::newRow("request never answered: nobody") << false << req << "198.18.0.7" << QByteArray("laptop") << ""
+                                                        << ""
+                                                        << "";
+        QTest::newRow("request, but its ARP says another address: not its name")
+            << false << req << "198.18.0.7" << QByteArray("laptop") << "arp 198.18.0.9"
+            << "Admitted 0 198.18.0.9 intruder|Online 0 198.18.0.9 intruder unlogged"
+            << "Unknown Device";
+        QTest::newRow("request for the broadcast address")
+            << false << req << "198.18.0.255" << QByteArray("laptop") << "arp 198.18.0.255"
+            << ""
+            << "";
+        QTest::newRow("inform, no name") << false << int(HeardDhcp::Inform) << "198.18.0.7" << QByteArray() << ""
+                                         << admitted << "Unknown Device";
         QTest::newRow("name with a control character: refused")
-            << false << req << "198.18.0.7" << QByteArray("pc\x1b[2J") << admitted << "Unknown Device";
-        QTest::newRow("name no UTF-8") << false << req << "198.18.0.7" << QByteArray("p\xc3") << admitted
+            << false << int(HeardDhcp::Inform) << "198.18.0.7" << QByteArray("pc\x1b[2J") << "" << admitted
+            << "Unknown Device";
+        QTest::newRow("name no UTF-8") << false << req << "198.18.0.7" << QByteArray("p\xc3") << arp << admitted
                                        << "Unknown Device";
         QTest::newRow("discover") << false << int(HeardDhcp::Discover) << "198.18.0.7" << QByteArray("laptop") << ""
+                                  << ""
                                   << "";
         QTest::newRow("outside every range") << false << req << "198.18.1.7" << QByteArray("laptop") << ""
+                                             << ""
                                              << "";
         QTest::newRow("no address") << false << req << "" << QByteArray("laptop") << ""
+                                    << ""
                                     << "";
-        QTest::newRow("known: back, name kept")
-            << true << req << "198.18.0.7" << QByteArray("laptop") << "Online 0 198.18.0.7 intruder"
-            << "nas.lan";
+        QTest::newRow("known: back, name kept") << true << req << "198.18.0.7" << QByteArray("laptop") << ""
+                                                << "Online 0 198.18.0.7 intruder"
+                                                << "nas.lan";
         QTest::newRow("known: discover changes nothing")
             << true << int(HeardDhcp::Discover) << "" << QByteArray("laptop") << ""
+            << ""
             << "nas.lan";
     }
     void dhcpClients()
@@ -122,6 +150,7 @@ private Q_SLOTS:
         QFETCH(int, kind);
         QFETCH(QString, ip);
         QFETCH(QByteArray, name);
+        QFETCH(QString, answer);
         QFETCH(QString, calls);
         QFETCH(QString, host);
         EngineRig rig;
@@ -129,11 +158,18 @@ private Q_SLOTS:
             rig.addLoadedDevice(kMac, QStringLiteral("198.18.0.7")).HostName = QStringLiteral("nas.lan");
         started(rig);
         rig.net.hearDhcp(kMac, ip, HeardDhcp::Kind(kind), name);
+        if (answer.startsWith(QLatin1String("arp "))) {
+            rig.net.hearArp(kMac, answer.mid(4), HeardArp::Announcement);
+        } else if (answer == QLatin1String("harvest")) {
+            rig.net.addNeighbour(kMac, ip);
+            rig.nextSweep();
+        }
         QCOMPARE(rig.window.calls.join(QLatin1Char('|')), calls);
         const qint32 index = positionOf(rig.devices, kMac);
         QCOMPARE(index >= 0 ? nth(rig.devices, index).HostName : QString(), host);
-        if (known || index < 0)
+        if (known || index < 0 || answer == QLatin1String("harvest"))
             return;
+        ip = nth(rig.devices, index).IpAddress;
         // The same client's ARP and the harvest's row later add nothing: admitted once.
         rig.window.calls.clear();
         rig.net.hearArp(kMac, ip, HeardArp::Probe);

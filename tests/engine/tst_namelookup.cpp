@@ -248,6 +248,7 @@ private Q_SLOTS:
             rig.load();
             rig.nextSweep();
             rig.net.hearDhcp(newMac, ipOf(11), HeardDhcp::Request, generic ? "iPhone" : "Pixel.lan");
+            rig.net.hearArp(newMac, ipOf(11), HeardArp::Announcement); // answering there admits it
         } else {
             rig.addLoadedDevice(newMac, ipOf(11));
             nth(rig.devices, 1).NewDevice = true;

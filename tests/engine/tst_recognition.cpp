@@ -188,8 +188,9 @@ private Q_SLOTS:
         rig.nextSweep();
         rig.window.calls.clear();
 
-        // Admitted by its REQUEST: the maker's hint, then its host name's.
+        // Admitted once it answers at the address its REQUEST asked for: the maker's hint, then its host name's.
         rig.net.hearDhcp(kMac, QStringLiteral("198.18.0.7"), HeardDhcp::Request, "Annas-iPhone");
+        rig.net.hearArp(kMac, QStringLiteral("198.18.0.7"), HeardArp::Announcement);
         QCOMPARE(rig.window.calls.join(QLatin1Char('|')),
             QStringLiteral("Admitted 0 198.18.0.7 intruder|Described 0 198.18.0.7 type,os|Online 0 198.18.0.7 intruder "
                            "unlogged|NameChanged 0 Annas-iPhone|"

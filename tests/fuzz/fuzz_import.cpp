@@ -1,8 +1,9 @@
 // Files handed to `kestrelwatch-ctl import` or the window's Import: any file either gives devices or one fault
 // that names a line of the file; every device it gives has a device's own MAC, names the one name filter keeps
-// and intervals that end after they start, and exporting those devices and reading the export back gives the
-// same devices.
+// and intervals that end after they start, none in the future and at most a day's stays a day, and exporting
+// those devices and reading the export back gives the same devices.
 #include "devicefile/DeviceExport.h"
+#include "platform/Clock.h"
 #include "platform/DebugSink.h"
 #include "store/DeviceText.h"
 #include "store/MacAddress.h"
@@ -27,12 +28,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     }
     DeviceStore table;
+    require(parsed.devices.size() <= DeviceStore::MaxDevices);
+    const QDateTime latest = kwclock::now().addSecs(DeviceExport::FutureSkewSecs);
     for (const DeviceExport::Imported& device : parsed.devices) {
         const DeviceRecord& d = device.record;
         require(MacAddress::isDeviceMac(d.MacAddress));
         require(DeviceText::filterName(d.FriendlyName).ok() && DeviceText::filterName(d.HostName).ok());
-        for (const PresenceInterval& i : device.intervals)
-            require(i.from.isValid() && i.from <= i.to);
+        QHash<QDate, int> stays;
+        for (const PresenceInterval& i : device.intervals) {
+            require(i.from.isValid() && i.from <= i.to && i.to <= latest);
+            require(++stays[i.from.toUTC().date()] <= PresenceStore::MaxStaysPerDay);
+        }
         require(table.append(d) != nullptr); // the file names each MAC once
     }
     for (const auto format : {DeviceExport::Format::Json, DeviceExport::Format::Csv}) {

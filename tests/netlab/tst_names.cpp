@@ -1,7 +1,7 @@
 // Names devices the monitor's hosts file does not name give themselves on a namespace LAN: a real avahi-daemon
 // answers mDNS, a scripted NetBIOS responder (first with a wrong transaction id) node status, and a third host
-// that forges mDNS answers from the phone's address names nobody. Every namespace's resolver is 127.0.0.1, so
-// no DNS question leaves the lab.
+// that forges mDNS answers from the phone's address and NetBIOS answers from the pc's names nobody. Every namespace's
+// resolver is 127.0.0.1, so no DNS question leaves the lab.
 
 #include "Lab.h"
 #include "TestHome.h"
@@ -23,10 +23,17 @@ while True:
 )";
 // Forges "forged.local" for the phone (argv[1]) to the monitor (argv[2]) from the phone's address and port 5353:
 // at once for any question about the phone it hears (a multicast one reveals id and port), and blindly, with
-// random ids, at port 5353 and every ephemeral port, paced so as not to starve the lab.
+// random ids, at port 5353 and every ephemeral port, paced so as not to starve the lab; and, as blindly, a
+// NetBIOS node status "FORGEDPC" for the pc (argv[3]) from its address and port 137.
 const char* const kForger = R"(
 import itertools, random, select, socket, struct, sys
-victim, monitor = sys.argv[1], sys.argv[2]
+victim, monitor, pc = sys.argv[1], sys.argv[2], sys.argv[3]
+star = b'\x20CK' + b'AA' * 15 + b'\x00'
+names = bytes([1]) + b'FORGEDPC       \x00\x04\x00' + bytes(46)
+def forge_nb(qid, port):
+    nb = struct.pack('!6H', qid, 0x8400, 0, 1, 0, 0) + star + b'\x00\x21\x00\x01' + bytes(4) + struct.pack('!H', len(names)) + names
+    udp = struct.pack('!4H', 137, port, 8 + len(nb), 0) + nb
+    raw.sendto(struct.pack('!BBHHHBBH4s4s', 0x45, 0, 20 + len(udp), 0, 0, 64, 17, 0, socket.inet_aton(pc), socket.inet_aton(monitor)) + udp, (monitor, 0))
 rev = b''.join(bytes([len(l)]) + l for l in victim.encode().split(b'.')[::-1]) + b'\x07in-addr\x04arpa\x00'
 raw = socket.socket(socket.AF_INET, socket.SOCK_RAW, socket.IPPROTO_RAW)
 def forge(qid, port):
@@ -41,6 +48,7 @@ for n, port in enumerate(itertools.cycle([5353] + list(range(32768, 65536)))):
         q, peer = s.recvfrom(1500)
         if rev in q and not q[2] & 0x80: forge(q[0] << 8 | q[1], peer[1]); print('heard', peer, flush=True)
     forge(random.getrandbits(16), port)
+    forge_nb(random.getrandbits(16), port)
 )";
 // A private /run in the namespace's own mount namespace: its pid file and socket meet no other avahi.
 const char* const kAvahi =
@@ -84,8 +92,8 @@ private Q_SLOTS:
         Process nbns;
         QVERIFY(started(nbns, lab.ns("pc"), {"/usr/bin/python3", "-c", kResponder}, "^ready$", Process::Out));
         Process forger;
-        QVERIFY(started(forger, lab.ns("forger"), {"/usr/bin/python3", "-c", kForger, "198.18.0.10", "198.18.0.2"},
-            "^ready$", Process::Out));
+        QVERIFY(started(forger, lab.ns("forger"),
+            {"/usr/bin/python3", "-c", kForger, "198.18.0.10", "198.18.0.2", "198.18.0.11"}, "^ready$", Process::Out));
         TestHome home;
         Monitor monitor(home.paths().home);
         monitor.start(lab.ns());

@@ -3,7 +3,8 @@
 RECV c line, MSG c base64-of-the-text-after-DATA. --script: JSON scenarios, one per connection (the last
 repeats), mapping a step (greeting ehlo starttls auth user pass mail rcpt data message quit) to "text"
 ("{line}": the client's line, "{decoded}": its Base64 decoded), null (silence), {"reply": text,
-"close"|"hang": true} or {"flood": true}."""
+"close"|"hang": true}, {"flood": true} (one endless line), {"lines": true} (endless lines of one reply),
+{"big": n} (one line of n bytes) or {"partial": text} (text without its line end, then the connection closes)."""
 
 import argparse, base64, json, socket, threading, time
 
@@ -49,6 +50,13 @@ class Connection:
         reply = {"reply": reply} if isinstance(reply, str) else reply or {"hang": True}
         while reply.get("flood"):
             self.sock.sendall(b"2" + b"x" * 65536)
+        while reply.get("lines"):
+            self.sock.sendall(b"220-a line of an endless reply\r\n" * 64)
+        if reply.get("big"):
+            self.sock.sendall(b"220 " + b"x" * reply["big"] + b"\r\n")
+        if reply.get("partial"):
+            self.sock.sendall(reply["partial"].encode())
+            raise Closed()
         text = reply.get("reply", "")
         try:
             decoded = base64.b64decode(line.split(" ")[-1], validate=True).decode()

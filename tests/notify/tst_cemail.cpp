@@ -131,8 +131,14 @@ void TestCEmail::serverBehaviours_data()
     fails("STARTTLS handshake never completes",
         "scripted [{" + tlsEhlo + R"(, "starttls": {"reply": "220 Go ahead", "hang": true}}])", "STARTTLS", timeout);
     fails("nobody listens", "closed", "None", {"Socket Error"});
-    fails("endless reply", R"(scripted [{"greeting": {"flood": true}}])", "None",
-        {"sktEmail_DataArrival - the server sent more than 8192 characters in one reply"});
+    // Hostile servers: endless or huge replies are cut at MaxReply, a reply cut off midway ends the attempt.
+    const QString tooLong =
+        QStringLiteral("sktEmail_DataArrival - the server sent more than 8192 characters in one reply");
+    fails("endless reply", R"(scripted [{"greeting": {"flood": true}}])", "None", {tooLong});
+    fails("endless lines of one reply", R"(scripted [{"ehlo": {"lines": true}}])", "None", {tooLong});
+    fails("a line of 1 MB", R"(scripted [{"greeting": {"big": 1048576}}])", "None", {tooLong});
+    fails("stops mid-reply", R"(scripted [{"ehlo": {"partial": "250-fake.example\r\n250-SIZE"}}])", "None",
+        {"Server connection lost"});
     // The server quotes the login back, as it came and decoded: the log never shows it.
     fails("login quoted back, LOGIN", R"(scripted [{"user": "334 {line}", "pass": "535 5.7.8 {decoded} no"}])",
         "None auth", {"Server error on 250a. Reply > 535 5.7.8 ******** no"});

@@ -3,8 +3,10 @@
 
 #include "LogCapture.h"
 #include "TestHome.h"
+#include "channels/ChannelQueue.h"
 #include "platform/Hive.h"
 #include "security/modSetSecurity.h"
+#include "store/PresenceStore.h"
 #include "store/modRegistry.h"
 
 #include <QCoreApplication>
@@ -118,6 +120,39 @@ private Q_SLOTS:
         QCOMPARE(modeOf(paths.home), 0700);
         QCOMPARE(modeOf(outside), 0644);
         QVERIFY(m_capture.lines().isEmpty());
+    }
+
+    // Under umask 0, a store first made by any of its writers (the home's folders and Configs, the hive, the
+    // presence file, the delivery queue, with their WAL files) is private from the start, before anything
+    // tightens it: no folder other than 0700, no file other than 0600.
+    void privateFromCreation()
+    {
+        const mode_t umaskBefore = ::umask(0);
+        TestHome home;
+        const AppPaths paths = AppPaths::forDirs(home.dir() + QStringLiteral("/fresh/kw"), home.paths().share);
+        QVERIFY(paths.prepareHome().isEmpty());
+        auto hive = Hive::open(paths.hiveFile()).hive;
+        QVERIFY(
+            hive && hive->setValues({{QStringLiteral("Software\\K"), {{QStringLiteral("V"), QStringLiteral("1")}}}}));
+        auto presence = PresenceStore::open(paths.presenceFile(), QDateTime::currentDateTimeUtc()).store;
+        QVERIFY(presence);
+        ChannelQueue queue;
+        QCOMPARE(queue.open(paths.home + QStringLiteral("channels.db")), QString());
+        queue.add(Channel::Webhook, "{}", QDateTime::currentDateTimeUtc());
+        ::umask(umaskBefore);
+        QStringList wrong;
+        QDirIterator it(paths.home, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+            QDirIterator::Subdirectories);
+        int files = 0;
+        while (it.hasNext()) {
+            const QFileInfo entry(it.next());
+            files += entry.isFile();
+            if (modeOf(entry.filePath()) != (entry.isDir() ? 0700 : 0600))
+                wrong << QStringLiteral("%1 %2").arg(entry.filePath()).arg(modeOf(entry.filePath()), 0, 8);
+        }
+        QCOMPARE(wrong, QStringList());
+        QCOMPARE(modeOf(paths.home), 0700);
+        QVERIFY2(files >= 8, "Configs, hive, presence and queue with their WAL files");
     }
 
     void failuresAreLogged()

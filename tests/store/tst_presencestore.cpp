@@ -22,8 +22,9 @@ private Q_SLOTS:
 
     // Steps: "admit|online|move ADDR T", "offline T", "remove T", "harvest T", "restart T" (the process ends and a
     // new one opens the file at T), "kill T" (the same without closing the connection), "flap N T" (from T, N times
-    // online at .5 for a minute and away for a minute); T in seconds after the start, "366d" in days. Expected:
-    // "from-to address" per interval, "*" marking an open one; the script's last T is "now".
+    // online at .5 for a minute and away for a minute), "import N T" (N such minutes at .7 merged as a file's); T in
+    // seconds after the start, "366d" in days. Expected: "from-to address" per interval, "*" marking an open one; the
+    // script's last T is "now".
     void intervalsFollowEvents_data()
     {
         QTest::addColumn<QStringList>("steps");
@@ -55,6 +56,14 @@ private Q_SLOTS:
                 stays << QStringLiteral("%1-%2 .5").arg(k * 120).arg(k * 120 + 60);
             QTest::newRow("a device that flaps all day") << QStringList {
                 "flap 40 0", "online .5 1d"} << stays.join(QStringLiteral("; ")) + "; 1320-4740 .5; 86400-86400 .5*";
+        }
+        {
+            // An import obeys the same bound, with what the file already holds that day.
+            QStringList stays;
+            for (int k = 0; k < 11; ++k)
+                stays << QStringLiteral("%1-%2 .7").arg(k * 120).arg(k * 120 + 60);
+            QTest::newRow("imports past twelve stays a day") << QStringList {"import 12 0", "import 6 3600",
+                "harvest 5000"} << stays.join(QStringLiteral("; ")) + "; 1320-4260 .7";
         }
         QTest::newRow("a restart before any harvest keeps the start")
             << QStringList {"online .5 10", "restart 100"} << "10-10 .5";
@@ -107,6 +116,14 @@ private Q_SLOTS:
                     event.kind = DeviceEvent::Kind::Offline;
                     store->deviceEvent(event);
                 }
+                continue;
+            }
+            if (verb == QLatin1String("import")) {
+                QList<PresenceInterval> imported;
+                for (int k = 0; k < w[1].toInt(); ++k)
+                    imported << PresenceInterval {
+                        clock.now().addSecs(k * 120), clock.now().addSecs(k * 120 + 60), QStringLiteral("198.18.0.7")};
+                QVERIFY(store->merge({{kMac, imported}}, clock.now()));
                 continue;
             }
             if (verb == QLatin1String("harvest")) {
