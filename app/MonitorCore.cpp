@@ -293,7 +293,7 @@ bool MonitorCore::markInstalled(bool registerAutostart)
     if (firstRun && registerAutostart && !qEnvironmentVariableIsSet("KESTRELWATCH_NO_AUTOSTART")) {
         if (const auto program = autostartProgram(QCoreApplication::applicationFilePath())) {
             modRegistry::WriteString(Keys::RunProduct, Keys::RunKey, Keys::RunValue, *program);
-            m_settings.chkGeneralStartup = 1;
+            m_settings.window.startAtLogin = true;
         }
     }
     writeSetting(QStringLiteral("Installed"), QStringLiteral("Yes"));

@@ -81,13 +81,13 @@ ChannelTarget Channels::target(const LiveSettings& s, Channel channel)
 {
     switch (channel) {
     case Channel::Ntfy:
-        return {s.txtNtfyServer, s.txtNtfyToken};
+        return {s.push.ntfy.url, s.push.ntfy.token};
     case Channel::Gotify:
-        return {s.txtGotifyServer, s.txtGotifyToken};
+        return {s.push.gotify.url, s.push.gotify.token};
     case Channel::Webhook:
         break;
     }
-    return {s.txtWebhookUrl, s.txtWebhookToken};
+    return {s.push.webhook.url, s.push.webhook.token};
 }
 
 bool Channels::enabled(Channel channel) const

@@ -195,25 +195,6 @@ int deviceCommand(Store& store, const QString& command, const QStringList& args)
     return 0;
 }
 
-int settingCommand(Store& store, const QStringList& args)
-{
-    const CtlSettings::Named* setting = CtlSettings::find(args.at(0));
-    if (!setting)
-        return usageError(QStringLiteral("no setting '%1' (kestrelwatch-ctl(1) lists them)").arg(args.at(0)));
-    if (args.size() == 1) {
-        out(CtlSettings::read(*setting));
-        return 0;
-    }
-    const CtlSettings::Checked checked = CtlSettings::check(*setting, args.at(1));
-    if (!checked.refusal.isEmpty())
-        return usageError(checked.refusal);
-    if (!CtlSettings::write(*setting, checked.stored)) {
-        err(QStringLiteral("cannot write %1 in %2").arg(QString::fromLatin1(setting->name), store.paths().hiveFile()));
-        return 1;
-    }
-    return 0;
-}
-
 // The devices with their intervals. The presence file is only read: a running monitor keeps its open intervals,
 // which end now; with no monitor they end where they were last confirmed.
 int exportDevices(Store& store, DeviceExport::Format format)
@@ -273,9 +254,10 @@ int run(const QStringList& arguments, const QString& share)
     const QCommandLineOption jsonOption(QStringLiteral("json"));
     const QCommandLineOption formatOption(QStringLiteral("format"), QString(), QStringLiteral("FORMAT"));
     const QCommandLineOption replaceOption(QStringLiteral("replace"));
+    const QCommandLineOption revealOption(QStringLiteral("reveal"));
     const QCommandLineOption helpOption(QStringList {QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption versionOption(QStringList {QStringLiteral("v"), QStringLiteral("version")});
-    parser.addOptions({homeOption, jsonOption, formatOption, replaceOption, helpOption, versionOption});
+    parser.addOptions({homeOption, jsonOption, formatOption, replaceOption, revealOption, helpOption, versionOption});
     if (!parser.parse(QStringList {QStringLiteral("kestrelwatch-ctl")} + arguments))
         return usageError(parser.errorText());
     if (parser.isSet(helpOption)) {
@@ -314,6 +296,8 @@ int run(const QStringList& arguments, const QString& share)
                               .arg(shape->least == 1 ? QString() : QStringLiteral("s")));
     if (parser.isSet(jsonOption) && command != QLatin1String("list"))
         return usageError(QStringLiteral("--json goes with list"));
+    if (parser.isSet(revealOption) && command != QLatin1String("get"))
+        return usageError(QStringLiteral("--reveal goes with get"));
     if (parser.isSet(replaceOption) && command != QLatin1String("import"))
         return usageError(QStringLiteral("--replace goes with import"));
     if (parser.isSet(formatOption) != (command == QLatin1String("export")))
@@ -326,7 +310,7 @@ int run(const QStringList& arguments, const QString& share)
         return usageError(QStringLiteral("move takes safe or intruders, not '%1'").arg(args.at(1)));
     if (command == QLatin1String("watch") && !watchMode(args.at(1)))
         return usageError(QStringLiteral("watch takes offline, online, both or none, not '%1'").arg(args.at(1)));
-    if ((command == QLatin1String("get") || command == QLatin1String("set")) && !CtlSettings::find(args.at(0)))
+    if ((command == QLatin1String("get") || command == QLatin1String("set")) && !knownSetting(args.at(0)))
         return usageError(QStringLiteral("no setting '%1' (kestrelwatch-ctl(1) lists them)").arg(args.at(0)));
     const bool macCommand = shape->least >= 1 && command != QLatin1String("get") && command != QLatin1String("set")
         && command != QLatin1String("import");
@@ -352,7 +336,7 @@ int run(const QStringList& arguments, const QString& share)
     if (command == QLatin1String("list"))
         return list(store, parser.isSet(jsonOption), share);
     if (command == QLatin1String("get") || command == QLatin1String("set"))
-        return settingCommand(store, args);
+        return settingCommand(store, args, parser.isSet(revealOption));
     if (command == QLatin1String("export")) {
         return exportDevices(
             store, format == QLatin1String("csv") ? DeviceExport::Format::Csv : DeviceExport::Format::Json);

@@ -59,7 +59,7 @@ MqttPublisher::~MqttPublisher()
 
 void MqttPublisher::refresh()
 {
-    const QString server = m_settings.txtMqttServer.trimmed();
+    const QString server = m_settings.mqtt.server.trimmed();
     if (server.isEmpty()) {
         if (m_connection.isOpen()) {
             Log(QStringLiteral("MQTT - switched off"));
@@ -68,7 +68,7 @@ void MqttPublisher::refresh()
         m_badServer.clear();
         return;
     }
-    const bool tls = m_settings.cboMqttSecurity.compare(QLatin1String("TLS"), Qt::CaseInsensitive) == 0;
+    const bool tls = m_settings.mqtt.security.compare(QLatin1String("TLS"), Qt::CaseInsensitive) == 0;
     const auto hostPort = MqttConnection::parseServer(server, tls);
     if (!hostPort) {
         if (m_badServer != server)
@@ -79,13 +79,13 @@ void MqttPublisher::refresh()
         return;
     }
     m_badServer.clear();
-    MqttPayloads::Base base {topicLevel(m_settings.txtMqttTopic, QStringLiteral("kestrelwatch")),
-        topicLevel(m_settings.txtMqttSensor, QSysInfo::machineHostName())};
+    MqttPayloads::Base base {topicLevel(m_settings.mqtt.topic, QStringLiteral("kestrelwatch")),
+        topicLevel(m_settings.mqtt.sensor, QSysInfo::machineHostName())};
     MqttConnection::Config config;
     config.host = hostPort->first;
     config.port = hostPort->second;
-    config.username = m_settings.txtMqttUsername;
-    config.password = m_settings.txtMqttPassword;
+    config.username = m_settings.mqtt.username;
+    config.password = m_settings.mqtt.password;
     config.tls = tls;
     config.clientId = QStringLiteral("kestrelwatch-") + base.sensor;
     config.willTopic = base.status();

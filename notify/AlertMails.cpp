@@ -100,7 +100,7 @@ void AlertMails::alertRaised(const Alert& alert)
         SendStormEmail(alert);
         break;
     case Alert::Kind::Watched:
-        m_mail.SendEmail(m_settings.txtEmailAddresses, alert.online ? WatchOnlineSubject : WatchOfflineSubject,
+        m_mail.SendEmail(m_settings.mail.addresses, alert.online ? WatchOnlineSubject : WatchOfflineSubject,
             onlineEmailBody(alert.index));
         break;
     }
@@ -108,16 +108,15 @@ void AlertMails::alertRaised(const Alert& alert)
 
 void AlertMails::SendNewEmail(qint32 index, bool impersonation)
 {
-    m_mail.SendEmail(
-        m_settings.txtEmailAddresses, impersonation ? ImpersonationSubject : NewSubject, newEmailBody(index));
+    m_mail.SendEmail(m_settings.mail.addresses, impersonation ? ImpersonationSubject : NewSubject, newEmailBody(index));
 }
 
 void AlertMails::SendOnlineEmail(qint32 index)
 {
-    m_mail.SendEmail(m_settings.txtEmailAddresses, OnlineSubject, onlineEmailBody(index));
+    m_mail.SendEmail(m_settings.mail.addresses, OnlineSubject, onlineEmailBody(index));
 }
 
 void AlertMails::SendStormEmail(const Alert& digest)
 {
-    m_mail.SendEmail(m_settings.txtEmailAddresses, StormSubject, stormEmailBody(digest));
+    m_mail.SendEmail(m_settings.mail.addresses, StormSubject, stormEmailBody(digest));
 }

@@ -39,7 +39,7 @@ frmSettingsChannels::frmSettingsChannels(LiveSettings& settings, QWidget* parent
             row->addWidget(box, f == 0 ? 3 : 1);
         }
         auto* test = new QPushButton(QStringLiteral("Send test"));
-        test->setObjectName(QStringLiteral("cmdTest") + latin1(ChannelTexts[size_t(2 * c)].value));
+        test->setObjectName(QStringLiteral("cmdTest") + latin1(ChannelTexts[size_t(2 * c)].key));
         test->setToolTip(QStringLiteral("Send a test alert to this server now and show its answer"));
         connect(test, &QPushButton::clicked, this, [this, c] { sendTest(c); });
         row->addWidget(test);
@@ -70,7 +70,7 @@ void frmSettingsChannels::loadFromSettings()
 {
     m_loading = true;
     for (size_t i = 0; i < ChannelTexts.size(); ++i) {
-        const QString& text = m_settings.*ChannelTexts[i].field;
+        const QString& text = SettingsControls::field(m_settings, ChannelTexts[i]);
         if (m_texts[i]->text() != text)
             m_texts[i]->setText(text);
     }
@@ -83,11 +83,11 @@ void frmSettingsChannels::changed()
         return;
     for (size_t i = 0; i < ChannelTexts.size(); ++i) {
         const QString text = m_texts[i]->text().trimmed();
-        QString& field = m_settings.*ChannelTexts[i].field;
+        QString& field = SettingsControls::field(m_settings, ChannelTexts[i]);
         if (field == text)
             continue;
         field = text;
-        writeSetting(latin1(ChannelTexts[i].value), text);
+        writeSetting(SettingsTable::byKey(ChannelTexts[i].key), m_settings);
     }
 }
 

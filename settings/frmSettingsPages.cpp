@@ -25,8 +25,6 @@ using namespace SettingsControls;
 
 namespace {
 
-constexpr int VolumeMin = 0;
-constexpr int VolumeMax = 100;
 constexpr QSize PictureSize {16, 16};
 
 QGroupBox* frame(const QString& caption, QLayout* content)
@@ -161,7 +159,7 @@ QWidget* frmSettings::buildGeneralPage()
     m_slideVolume = new QSlider(Qt::Horizontal);
     m_slideVolume->setObjectName(QStringLiteral("slideVolume"));
     m_slideVolume->setToolTip(QStringLiteral("How loud the alert sounds play"));
-    m_slideVolume->setRange(VolumeMin, VolumeMax);
+    m_slideVolume->setRange(SettingsTable::byKey("Volume").min, SettingsTable::byKey("Volume").max);
     m_slideVolume->setSingleStep(1);
     m_slideVolume->setPageStep(10);
     m_slideVolume->setTickInterval(10);

@@ -36,12 +36,12 @@ Notice notice()
 
 void setTarget(LiveSettings& s, Channel channel, const QString& url, const QString& token)
 {
-    (channel == Channel::Ntfy            ? s.txtNtfyServer
-            : channel == Channel::Gotify ? s.txtGotifyServer
-                                         : s.txtWebhookUrl) = url;
-    (channel == Channel::Ntfy            ? s.txtNtfyToken
-            : channel == Channel::Gotify ? s.txtGotifyToken
-                                         : s.txtWebhookToken) = token;
+    (channel == Channel::Ntfy            ? s.push.ntfy.url
+            : channel == Channel::Gotify ? s.push.gotify.url
+                                         : s.push.webhook.url) = url;
+    (channel == Channel::Ntfy            ? s.push.ntfy.token
+            : channel == Channel::Gotify ? s.push.gotify.token
+                                         : s.push.webhook.token) = token;
 }
 } // namespace
 
@@ -159,8 +159,8 @@ private Q_SLOTS:
         DeviceTable table;
         HttpPeer down;
         QVERIFY(down.start({"--answers", "503"}));
-        s.txtWebhookUrl = down.url();
-        s.txtNtfyServer = down.url();
+        s.push.webhook.url = down.url();
+        s.push.ntfy.url = down.url();
         {
             Channels channels(s, table, {});
             channels.openQueue(file);
@@ -172,7 +172,7 @@ private Q_SLOTS:
         QCOMPARE(QFile::permissions(file) & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
         HttpPeer up;
         QVERIFY(up.start({}));
-        s.txtWebhookUrl = up.url();
+        s.push.webhook.url = up.url();
         Channels channels(s, table, {});
         QSignalSpy delivered(&channels, &Channels::delivered);
         QSignalSpy dropped(&channels, &Channels::dropped);

@@ -372,7 +372,7 @@ private Q_SLOTS:
         core.storeFollower()->poll();
         QCOMPARE(kinds(), QList {DeviceEvent::Kind::Renamed});
         QVERIFY(devices[0].Intruder);
-        QCOMPARE(core.settings().chkNewIntruderEmail, 1);
+        QVERIFY(core.settings().alerts.newIntruder.mail);
         // A watch set by the tool reaches memory silently, and shows in the list.
         QCOMPARE(ctl(h, {"watch", kPrinter, "offline"}).code, 0);
         core.storeFollower()->poll();

@@ -127,10 +127,10 @@ private Q_SLOTS:
         QCOMPARE(kinds.join(QLatin1Char('|')), mqtt);
 
         LiveSettings s;
-        for (int* box : {&s.chkNewIntruderSound, &s.chkNewIntruderPopup, &s.chkNewIntruderEmail,
-                 &s.chkNewIntruderNotify, &s.chkOnlineIntruderSound, &s.chkOnlineIntruderPopup,
-                 &s.chkOnlineIntruderEmail, &s.chkOnlineIntruderNotify})
-            *box = boxes;
+        for (bool* box : {&s.alerts.newIntruder.sound, &s.alerts.newIntruder.popup, &s.alerts.newIntruder.mail,
+                 &s.alerts.newIntruder.notify, &s.alerts.onlineIntruder.sound, &s.alerts.onlineIntruder.popup,
+                 &s.alerts.onlineIntruder.mail, &s.alerts.onlineIntruder.notify})
+            *box = boxes == 1;
         AlertPolicy policy(s);
         QStringList raised;
         connect(&policy, &AlertPolicy::alertRaised, this, [&raised](const Alert& a) { raised << describe(a); });
@@ -221,7 +221,8 @@ private Q_SLOTS:
         kwclock::install(&clock);
         LogCapture log;
         LiveSettings s;
-        s.chkNewIntruderSound = s.chkNewIntruderPopup = s.chkNewIntruderEmail = s.chkNewIntruderNotify = 0;
+        s.alerts.newIntruder.sound = s.alerts.newIntruder.popup = s.alerts.newIntruder.mail =
+            s.alerts.newIntruder.notify = false;
         AlertPolicy policy(s);
         QStringList raised;
         connect(&policy, &AlertPolicy::alertRaised, this, [&raised](const Alert& a) { raised << describe(a); });
@@ -275,8 +276,8 @@ private Q_SLOTS:
         QFETCH(QStringList, alerts);
         LogCapture log;
         LiveSettings s;
-        s.alertQuietMinutes = quietMinutes;
-        s.chkOnlineIntruderPopup = s.chkOnlineIntruderNotify = 0;
+        s.alerts.quietMinutes = quietMinutes;
+        s.alerts.onlineIntruder.popup = s.alerts.onlineIntruder.notify = false;
         AlertPolicy policy(s);
         policy.setWatchLookup([watch](const QString& mac) { return mac == kMac ? quint8(watch) : quint8(0); });
         QStringList raised;
