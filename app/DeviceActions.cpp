@@ -31,6 +31,7 @@ DeviceEvent DeviceActions::makeEvent(DeviceEvent::Kind kind, qint32 slot) const
     e.address = d.IpAddress;
     e.name = d.FriendlyName;
     e.intruder = d.Intruder;
+    e.origin = m_origin;
     return e;
 }
 
@@ -48,6 +49,9 @@ bool DeviceActions::SetWatch(qint32 slot, quint8 mode)
             .arg(m_devices[slot].MacAddress,
                 mode == DeviceWatch::None ? QStringLiteral("not watched")
                                           : DeviceWatch::text(DeviceWatch::Mode(mode))));
+    DeviceEvent e = makeEvent(DeviceEvent::Kind::WatchChanged, slot);
+    e.name = mode == DeviceWatch::None ? QStringLiteral("none") : DeviceWatch::text(DeviceWatch::Mode(mode));
+    Q_EMIT deviceEvent(e);
     return true;
 }
 
@@ -94,9 +98,35 @@ bool DeviceActions::Rename(qint32 slot, const QString& name)
         Log(QStringLiteral("Rename - friendly name of %1 refused, it %2").arg(d.MacAddress, checked.refusal));
         return false;
     }
+    const QString before = d.FriendlyName;
     d.FriendlyName = checked.text;
     store(slot, QStringLiteral("Friendly_Name"), checked.text);
-    Q_EMIT deviceEvent(makeEvent(DeviceEvent::Kind::Renamed, slot));
+    DeviceEvent e = makeEvent(DeviceEvent::Kind::Renamed, slot);
+    e.before = before;
+    Q_EMIT deviceEvent(e);
+    return true;
+}
+
+bool DeviceActions::setNote(qint32 slot, const QString& note)
+{
+    if (!m_devices.isValid(slot) || m_devices[slot].Note == note)
+        return false;
+    DeviceRecord& d = m_devices[slot];
+    const DeviceText::Name checked = DeviceText::filterNote(note);
+    if (!checked.ok()) {
+        Log(QStringLiteral("Note - note of %1 refused, it %2").arg(d.MacAddress, checked.refusal));
+        return false;
+    }
+    const QString before = d.Note;
+    d.Note = checked.text;
+    if (checked.text.isEmpty())
+        modRegistry::DeleteValue(modRegistry::ProductKey, Keys::deviceKey(d.MacAddress), QStringLiteral("Note"));
+    else
+        store(slot, QStringLiteral("Note"), checked.text);
+    DeviceEvent e = makeEvent(DeviceEvent::Kind::NoteChanged, slot);
+    e.name = checked.text;
+    e.before = before;
+    Q_EMIT deviceEvent(e);
     return true;
 }
 
@@ -122,11 +152,18 @@ void DeviceActions::adoptStored(qint32 slot, const QString& name, bool intruder,
     if (!m_devices.isValid(slot))
         return;
     DeviceRecord& d = m_devices[slot];
-    if (watch <= DeviceWatch::Both)
+    if (watch <= DeviceWatch::Both && d.Watch != watch) {
         d.Watch = watch;
+        DeviceEvent e = makeEvent(DeviceEvent::Kind::WatchChanged, slot);
+        e.name = watch == DeviceWatch::None ? QStringLiteral("none") : DeviceWatch::text(DeviceWatch::Mode(watch));
+        Q_EMIT deviceEvent(e);
+    }
     if (d.FriendlyName != name) {
+        DeviceEvent e = makeEvent(DeviceEvent::Kind::Renamed, slot);
+        e.before = d.FriendlyName;
         d.FriendlyName = name;
-        Q_EMIT deviceEvent(makeEvent(DeviceEvent::Kind::Renamed, slot));
+        e.name = name;
+        Q_EMIT deviceEvent(e);
     }
     if (d.NewDevice && !newDevice) {
         d.NewDevice = false;

@@ -29,16 +29,20 @@ public:
     // The friendly name ("Friendly_Name"), through the one name filter: a refused name is logged and not kept.
     bool Rename(qint32 slot, const QString& name);
     // Which presence changes of the device alert (the key's "Watch" value, none when DeviceWatch::None). Emits
-    // nothing: no history line, no redraw of the lists.
+    // WatchChanged, for its history line.
     bool SetWatch(qint32 slot, quint8 mode);
+    // The user's note ("Note"), through the one text filter (at most DeviceText::MaxNoteChars); emits NoteChanged.
+    bool setNote(qint32 slot, const QString& note);
+    // Who takes the actions from now on (their events and history lines say it); OriginScope sets it for a while.
+    void setOrigin(DeviceEvent::Origin origin) { m_origin = origin; }
+    DeviceEvent::Origin origin() const { return m_origin; }
     // A device that is online cannot be removed: it would be admitted again at the next sweep.
     static bool removable(const DeviceRecord& d);
     // The device's key goes with all its values and its slot closes; its history file stays on disk.
     bool Remove(qint32 slot);
 
     // What another process (kestrelwatch-ctl) stored, taken into memory without writing it back, with the
-    // events the actions above emit: Renamed, Acknowledged, Moved, in that order, each only when it changed.
-    // The watch is taken silently, as SetWatch sets it.
+    // events the actions above emit: WatchChanged, Renamed, Acknowledged, Moved, each only when it changed.
     void adoptStored(qint32 slot, const QString& name, bool intruder, bool newDevice, quint8 watch);
     // A device whose key another process deleted: its slot closes, with the Removed event, whether or not it
     // is online (the next sweep admits it again, as after a removal in the window).
@@ -54,4 +58,24 @@ private:
     DeviceEvent makeEvent(DeviceEvent::Kind kind, qint32 slot) const;
 
     DeviceTable& m_devices;
+    DeviceEvent::Origin m_origin = DeviceEvent::Origin::Window;
+};
+
+// Who acts while it lives: an MQTT command, a web request, the store follower taking in another process's change.
+class OriginScope final
+{
+public:
+    OriginScope(DeviceActions& actions, DeviceEvent::Origin origin)
+        : m_actions(actions)
+        , m_before(actions.origin())
+    {
+        actions.setOrigin(origin);
+    }
+    ~OriginScope() { m_actions.setOrigin(m_before); }
+    OriginScope(const OriginScope&) = delete;
+    OriginScope& operator=(const OriginScope&) = delete;
+
+private:
+    DeviceActions& m_actions;
+    DeviceEvent::Origin m_before;
 };

@@ -2,6 +2,7 @@
 
 #include "app/DeviceActions.h"
 #include "app/OsVersion.h"
+#include "app/Settling.h"
 #include "app/StoreFollower.h"
 #include "channels/Channels.h"
 #include "engine/AddressText.h"
@@ -144,6 +145,15 @@ void MonitorCore::startEngine(std::unique_ptr<NetPlatform> net, const std::funct
     m_mqtt =
         std::make_unique<MqttPublisher>(m_devices, m_settings, [this](const QString& mac) { return vendorName(mac); });
     m_mqtt->setCommandHandler([this](qint32 index, const MqttCommand& command) { applyMqttCommand(index, command); });
+    m_mqtt->setTrustAllHandler([this] {
+        const OriginScope origin(m_actions, DeviceEvent::Origin::Mqtt);
+        const Settling::Count n =
+            Settling::trustEverything(m_actions, m_devices, [](const DeviceRecord& d) { return d.isOnline(); });
+        Log(QStringLiteral("MQTT - trust everything online now: %1 of %2 devices moved to the safe list or "
+                           "acknowledged")
+                .arg(n.changed)
+                .arg(n.matched));
+    });
     m_mqtt->refresh();
     m_alertPolicy = std::make_unique<AlertPolicy>(m_settings);
     m_alertPolicy->setInterfaceLookup([this](const QString& ip) { return interfaceOf(ip); });
@@ -234,6 +244,7 @@ void MonitorCore::onDeviceEvent(QObject* receiver, const std::function<void(cons
 
 void MonitorCore::applyMqttCommand(qint32 index, const MqttCommand& command)
 {
+    const OriginScope origin(m_actions, DeviceEvent::Origin::Mqtt);
     const QString mac = m_devices[index].MacAddress;
     QStringList done;
     if (command.name && m_actions.Rename(index, *command.name))

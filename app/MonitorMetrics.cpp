@@ -46,6 +46,7 @@ QString kindName(DeviceEvent::Kind kind)
     case Kind::Merged:
         return QStringLiteral("merged");
     case Kind::NoteChanged:
+    case Kind::WatchChanged:
         return QStringLiteral("note_changed");
     }
     return QStringLiteral("other");

@@ -112,6 +112,8 @@ void StoreFollower::poll()
     if (changes == m_changes)
         return;
     m_changes = changes;
+    // Another process changed the store: kestrelwatch-ctl, as a rule (the history says so).
+    const OriginScope origin(m_actions, DeviceEvent::Origin::Ctl);
     QStringList settings = readSettings();
     if (settings != m_settings && m_settingsHook)
         m_settingsHook();

@@ -21,7 +21,7 @@ namespace {
 
 const QStringList kColumns {QStringLiteral("mac"), QStringLiteral("address"), QStringLiteral("host_name"),
     QStringLiteral("name"), QStringLiteral("list"), QStringLiteral("new"), QStringLiteral("first_seen"),
-    QStringLiteral("last_online"), QStringLiteral("last_offline"), QStringLiteral("mac_type"),
+    QStringLiteral("last_online"), QStringLiteral("last_offline"), QStringLiteral("mac_type"), QStringLiteral("note"),
     QStringLiteral("intervals")};
 // The intervals column of a CSV export: "FROM/TO ADDRESS" (ISO 8601's interval form), ";" between them.
 const QString kIntervalSep = QStringLiteral(";");
@@ -37,7 +37,7 @@ QStringList fieldsOf(const DeviceRecord& d)
 {
     return {d.MacAddress, d.IpAddress, d.HostName, d.FriendlyName, listText(d.Intruder),
         d.NewDevice ? QStringLiteral("true") : QStringLiteral("false"), isoTime(d.FirstSeen), isoTime(d.LastOnline),
-        isoTime(d.LastOffline), QString::number(d.MacType)};
+        isoTime(d.LastOffline), QString::number(d.MacType), d.Note};
 }
 
 // An interval as a file gives it, checked; why not, otherwise.
@@ -110,6 +110,10 @@ QString recordOf(const QHash<QString, QString>& values, DeviceRecord& d)
             return QStringLiteral("%1 refused, it %2").arg(column, name.refusal);
         d.*field = name.text;
     }
+    const DeviceText::Name note = DeviceText::filterNote(values.value(QStringLiteral("note")));
+    if (!note.ok())
+        return QStringLiteral("note refused, it %1").arg(note.refusal);
+    d.Note = note.text;
     const QString list = values.value(QStringLiteral("list")).trimmed().toLower();
     if (list != QLatin1String("safe") && list != QLatin1String("intruders"))
         return QStringLiteral("list \"%1\" is neither safe nor intruders").arg(list);
@@ -249,6 +253,15 @@ Parsed parseCsv(const QByteArray& file)
 {
     const QStringList lines = QString::fromUtf8(file).split(QLatin1Char('\n'));
     const auto header = csvFields(lines.value(0).trimmed());
+    // A spreadsheet's export in another locale separates by semicolons or tabs: say so, not just "no header".
+    const QString first = lines.value(0);
+    for (const auto& [separator, word] :
+        {std::pair {QLatin1Char(';'), "semicolon"}, std::pair {QLatin1Char('\t'), "tab"}}) {
+        if (header && header->size() == 1 && first.contains(separator))
+            return {{},
+                QStringLiteral("line 1: the file is %1-separated: use commas, as kestrelwatch-ctl export writes")
+                    .arg(QLatin1String(word))};
+    }
     if (!header || !header->contains(QStringLiteral("mac")) || !header->contains(QStringLiteral("list")))
         return {{},
             QStringLiteral("line 1: the header names no mac and list columns (is this a kestrelwatch-ctl "
@@ -376,7 +389,10 @@ QString exportText(const DeviceTable& devices, Format format, const PresenceStor
 Parsed parse(const QByteArray& file)
 {
     const QByteArray start = file.trimmed().left(1);
-    Parsed parsed = start == "{" ? parseJson(file) : parseCsv(file);
+    // A bare JSON array of device objects reads as the devices list of an export; the lines stay where they are.
+    Parsed parsed = start == "{" ? parseJson(file)
+        : start == "["           ? parseJson("{\"devices\":" + file + "}")
+                                 : parseCsv(file);
     if (!parsed.fault.isEmpty())
         return parsed;
     QSet<QString> seen;
@@ -407,7 +423,7 @@ Merged merge(
         }
         if (slot >= 0) {
             keys.append({Keys::deviceKey(devices[slot].MacAddress),
-                {{QStringLiteral("Friendly_Name"), d.FriendlyName},
+                {{QStringLiteral("Friendly_Name"), d.FriendlyName}, {QStringLiteral("Note"), d.Note},
                     {QStringLiteral("New_Device"), TextForms::boolText(d.NewDevice)},
                     {QStringLiteral("Intruder"), TextForms::boolText(d.Intruder)}}});
             changes.append({slot, d});
@@ -416,7 +432,7 @@ Merged merge(
         }
         keys.append({Keys::deviceKey(d.MacAddress),
             {{QStringLiteral("IP_Address"), d.IpAddress}, {QStringLiteral("Host_Name"), d.HostName},
-                {QStringLiteral("Friendly_Name"), d.FriendlyName},
+                {QStringLiteral("Friendly_Name"), d.FriendlyName}, {QStringLiteral("Note"), d.Note},
                 {QStringLiteral("New_Device"), TextForms::boolText(d.NewDevice)},
                 {QStringLiteral("Intruder"), TextForms::boolText(d.Intruder)},
                 {QStringLiteral("First_Seen"), TextForms::dateText(d.FirstSeen)},
@@ -449,6 +465,7 @@ Merged merge(
             adopt.replaced(slot, d);
         } else if (slot >= 0) {
             devices[slot].FriendlyName = d.FriendlyName;
+            devices[slot].Note = d.Note;
             devices[slot].NewDevice = d.NewDevice;
             devices[slot].Intruder = d.Intruder;
         } else if (adopt.added) {

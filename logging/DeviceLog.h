@@ -29,6 +29,8 @@ public:
 
     // The lines an event adds to its device's history, in order; none for an event the history leaves out.
     static QList<Entry> entries(const DeviceEvent& event);
+    // Who took a user's action, as its history line says it: "in the window", "by kestrelwatch-ctl".
+    static QString byWhom(DeviceEvent::Origin origin);
     // A history line's beginning: the date text and a tab.
     static QString stamp(const QDateTime& when);
     // Writes an event's lines after what the file holds, an earlier life of the MAC's included.

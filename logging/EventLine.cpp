@@ -26,20 +26,6 @@ QString isoTime(const QDateTime& when)
 
 QStringList texts(const DeviceEvent& event)
 {
-    using Kind = DeviceEvent::Kind;
-    switch (event.kind) {
-    case Kind::Acknowledged:
-        return {QStringLiteral("Acknowledged")};
-    case Kind::Moved:
-        return {event.intruder ? QStringLiteral("Moved to the intruders") : QStringLiteral("Moved to the safe list")};
-    case Kind::Renamed:
-        return {event.name.isEmpty() ? QStringLiteral("Friendly name cleared")
-                                     : QStringLiteral("Renamed to ") + event.name};
-    case Kind::Removed:
-        return {QStringLiteral("Removed")};
-    default:
-        break;
-    }
     QStringList out;
     for (const DeviceLog::Entry& entry : DeviceLog::entries(event))
         out.append(entry.text);

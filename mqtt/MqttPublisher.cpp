@@ -292,6 +292,17 @@ void MqttPublisher::publishIntruderOnline()
 
 void MqttPublisher::commandArrived(const QString& topic, const QByteArray& payload)
 {
+    if (topic == m_base.commandPrefix() + QStringLiteral("all")) {
+        const MqttCommand command = parseMqttCommand(payload);
+        if (!command.valid() || !command.trustAll) {
+            Log(QStringLiteral("MQTT - command for all devices ignored: %1; nothing changed")
+                    .arg(command.valid() ? QStringLiteral("it takes only {\"trust_all\": true}") : command.error));
+            return;
+        }
+        if (m_trustAllHandler)
+            m_trustAllHandler();
+        return;
+    }
     const QString mac = commandMac(topic, m_base.commandPrefix());
     if (mac.isEmpty()) {
         Log(QStringLiteral("MQTT - command topic %1 names no device's MAC address; nothing changed")
@@ -306,6 +317,10 @@ void MqttPublisher::commandArrived(const QString& topic, const QByteArray& paylo
     const qint32 index = m_devices.indexOfMac(mac);
     if (index < 0) {
         Log(QStringLiteral("MQTT - command for unknown device %1; nothing changed").arg(mac));
+        return;
+    }
+    if (command.trustAll) {
+        Log(QStringLiteral("MQTT - command for %1 ignored: \"trust_all\" goes to set/all; nothing changed").arg(mac));
         return;
     }
     // What the command changes comes back as the actions' events.

@@ -75,6 +75,7 @@ void Load_Registry(
         d.IpAddress = read("IP_Address");
         d.HostName = read("Host_Name");
         d.FriendlyName = read("Friendly_Name");
+        d.Note = read("Note");
         d.PresenceCountdown = 0;
         d.OnlineState = 0;
         const auto readBool = [&](const char* value, bool& field) {

@@ -43,6 +43,9 @@ private Q_SLOTS:
         QTest::newRow("watch") << QByteArray(R"({"watch":"Offline"})") << "0 - - watch 1";
         QTest::newRow("watch none") << QByteArray(R"({"watch":""})") << "0 - - watch 0";
         QTest::newRow("watch other") << QByteArray(R"({"watch":"always"})") << "error: \"watch\"";
+        QTest::newRow("trust all") << QByteArray(R"({"trust_all":true})") << "0 - - trust all";
+        QTest::newRow("trust all with more")
+            << QByteArray(R"({"trust_all":true,"safe":true})") << "error: \"trust_all\" goes alone";
     }
     void command()
     {
@@ -54,7 +57,8 @@ private Q_SLOTS:
                                              .arg(int(c.acknowledge))
                                              .arg(c.safe ? QString::number(int(*c.safe)) : QStringLiteral("-"))
                                              .arg(c.name ? *c.name : QStringLiteral("-"))
-                + (c.watch ? QStringLiteral(" watch %1").arg(*c.watch) : QString());
+                + (c.watch ? QStringLiteral(" watch %1").arg(*c.watch) : QString())
+                + (c.trustAll ? QStringLiteral(" trust all") : QString());
         QVERIFY2(got.startsWith(expected), qPrintable(got));
     }
 

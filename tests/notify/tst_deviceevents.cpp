@@ -167,13 +167,21 @@ private Q_SLOTS:
             << ev(Kind::Offline) << QString() << QStringLiteral("pixel.lan") << -(3 * 3600 + 30 * 60)
             << QStringLiteral(
                    "2026-12-04T18:41:08-03:30\t02-AA-BB-CC-DD-01\t198.18.0.7\tpixel.lan\tAcme\tDisconnected");
+        // The user's actions say who took them.
+        const auto by = [](DeviceEvent e, DeviceEvent::Origin origin) {
+            e.origin = origin;
+            e.before = QStringLiteral("laptop");
+            return e;
+        };
         QTest::newRow("renamed: the friendly name wins, a tab stays inside its field")
-            << ev(Kind::Renamed, true, "lap\ttop") << QStringLiteral("lap\ttop") << QStringLiteral("pixel.lan") << 0
-            << head + "lap\\ttop\tAcme\tRenamed to lap\\ttop";
-        QTest::newRow("acknowledged") << ev(Kind::Acknowledged) << QString() << unknown << 0
-                                      << head + "-\tAcme\tAcknowledged";
+            << by(ev(Kind::Renamed, true, "lap\ttop"), DeviceEvent::Origin::Window) << QStringLiteral("lap\ttop")
+            << QStringLiteral("pixel.lan") << 0
+            << head + "lap\\ttop\tAcme\tRenamed \"laptop\" \u2192 \"lap\\ttop\" (in the window)";
+        QTest::newRow("acknowledged") << by(ev(Kind::Acknowledged), DeviceEvent::Origin::Mqtt) << QString() << unknown
+                                      << 0 << head + "-\tAcme\tAcknowledged (by an MQTT command)";
         QTest::newRow("removed: only what the event says")
-            << ev(Kind::Removed) << QStringLiteral("gone") << QString() << 0 << head + "-\tAcme\tRemoved";
+            << by(ev(Kind::Removed), DeviceEvent::Origin::Ctl) << QStringLiteral("gone") << QString() << 0
+            << head + "-\tAcme\tRemoved from the lists (by kestrelwatch-ctl)";
     }
 
     void headlessLines()
