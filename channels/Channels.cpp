@@ -6,6 +6,7 @@
 #include "platform/DebugSink.h"
 #include "store/DeviceTable.h"
 #include "store/LiveSettings.h"
+#include "store/SettingsTable.h"
 
 #include <QNetworkRequest>
 #include <QSslConfiguration>
@@ -95,14 +96,44 @@ bool Channels::enabled(Channel channel) const
     return !target(m_settings, channel).server.trimmed().isEmpty();
 }
 
+QString Channels::alertWord(const Alert& alert)
+{
+    switch (alert.kind) {
+    case Alert::Kind::NewIntruder:
+        break;
+    case Alert::Kind::IntruderOnline:
+        return QStringLiteral("online");
+    case Alert::Kind::Watched:
+        return QStringLiteral("watched");
+    case Alert::Kind::Storm:
+        return QStringLiteral("storm");
+    }
+    return QStringLiteral("new");
+}
+
+const QString& Channels::alertsOf(const LiveSettings& s, Channel channel)
+{
+    switch (channel) {
+    case Channel::Ntfy:
+        return s.push.ntfy.alerts;
+    case Channel::Gotify:
+        return s.push.gotify.alerts;
+    case Channel::Webhook:
+        break;
+    }
+    return s.push.webhook.alerts;
+}
+
 void Channels::alertRaised(const Alert& alert)
 {
     if (!alert.push)
         return;
     const Notice notice =
         Notice::fromAlert(alert, m_table, m_vendor && !alert.mac.isEmpty() ? m_vendor(alert.mac) : QString());
+    // Each channel carries the kinds of alert chosen for it (all, unless the user chose otherwise).
+    const QString word = alertWord(alert);
     for (const Channel channel : kChannels) {
-        if (enabled(channel))
+        if (enabled(channel) && SettingsTable::hasWord(alertsOf(m_settings, channel), word))
             post(channel, notice);
     }
 }

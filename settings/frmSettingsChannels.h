@@ -4,13 +4,15 @@
 #include <QWidget>
 #include <array>
 
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 struct LiveSettings;
 
-// The push channels' page of the settings dialog: ntfy, Gotify and a webhook, each a server and a token,
-// written the moment they change, and "Send test", which sends a test message with what the page shows and
+// The push channels' page of the settings dialog: ntfy, Gotify and a webhook, each a server, a token and the
+// kinds of alert it carries (check boxes named chk<Key><word>, e.g. chkNtfyAlertsstorm), written the moment
+// they change, and "Send test", which sends a test message with what the page shows and
 // shows the server's answer beside the button (its status and the start of its reply, as plain text).
 class frmSettingsChannels final : public QWidget
 {
@@ -33,5 +35,6 @@ private:
     std::array<QLineEdit*, 6> m_texts {};
     std::array<QPushButton*, 3> m_cmdTest {};
     std::array<QLabel*, 3> m_lblResult {};
+    std::array<std::array<QCheckBox*, 4>, 3> m_kinds {}; // per channel, in the order of the setting's words
     bool m_loading = false;
 };

@@ -6,6 +6,7 @@
 #include "SmtpPeer.h"
 #include "TestHome.h"
 #include "channels/Channels.h"
+#include "notify/AlertPolicy.h"
 #include "platform/Clock.h"
 #include "store/DeviceTable.h"
 #include "store/LiveSettings.h"
@@ -194,6 +195,35 @@ private Q_SLOTS:
         QCOMPARE(dropped.size(), 1);
         QCOMPARE(channels.pending(), 0);
         QCOMPARE(logged.tagged(QStringLiteral("Channels - ")).filter(QStringLiteral("after an hour")).size(), 1);
+    }
+
+    // Each channel carries the kinds of alert chosen for it.
+    void alertKindsPerChannel()
+    {
+        ManualClock clock(kT);
+        kwclock::install(&clock);
+        TestHome home;
+        LiveSettings s;
+        DeviceTable table;
+        table.DeviceCount = 1;
+        table.ResizeDeviceTable(1);
+        table[0].MacAddress = QStringLiteral("02-AA-BB-CC-DD-01");
+        s.push.ntfy.url = s.push.webhook.url = QStringLiteral("http://127.0.0.1:9/");
+        s.push.ntfy.alerts = QStringLiteral("storm");
+        Channels channels(s, table, {});
+        channels.openQueue(home.paths().home + QStringLiteral("channels.db"));
+        Alert alert;
+        alert.kind = Alert::Kind::NewIntruder, alert.time = kT, alert.index = 0, alert.mac = table[0].MacAddress;
+        alert.push = true;
+        channels.alertRaised(alert); // the webhook only
+        QCOMPARE(channels.pending(), 1);
+        alert.kind = Alert::Kind::Storm, alert.index = -1, alert.mac.clear();
+        channels.alertRaised(alert); // both
+        QCOMPARE(channels.pending(), 3);
+        s.push.webhook.alerts.clear();
+        channels.alertRaised(alert); // ntfy only
+        QCOMPARE(channels.pending(), 4);
+        kwclock::install(nullptr);
     }
 
     void replyTextIsInert_data()

@@ -344,6 +344,18 @@ private Q_SLOTS:
         QCOMPARE(rig.stored(value), QString());
     }
 
+    // A channel's kinds of alert: every one at first, each box stored as it is clicked.
+    void channelAlertKinds()
+    {
+        SettingsRig rig;
+        QCheckBox* storm = rig.dialog().findChild<QCheckBox*>(QStringLiteral("chkNtfyAlertsstorm"));
+        QVERIFY(storm && storm->isChecked());
+        storm->click();
+        QCOMPARE(rig.stored(QStringLiteral("NtfyAlerts")), QStringLiteral("new,online,watched"));
+        QCOMPARE(rig.settings.push.ntfy.alerts, QStringLiteral("new,online,watched"));
+        QVERIFY(!rig.stored(QStringLiteral("GotifyAlerts")));
+    }
+
     // "Send test" shows what the server answered, a refusal as much as a success.
     void sendTestShowsTheServersAnswer()
     {
