@@ -32,7 +32,7 @@ const char* const kUsage =
     "                 TIME MAC ADDRESS NAME VENDOR EVENT, tab-separated (man kestrelwatch);\n"
     "                 debug lines on stderr; SIGINT or SIGTERM shuts down\n"
     "  --metrics ADDR serve Prometheus figures at http://ADDR/metrics (headless; ADDR is\n"
-    "                 HOST:PORT or a PORT on 127.0.0.1)\n"
+    "                 ADDRESS:PORT, localhost:PORT or a PORT on 127.0.0.1)\n"
     "  --vendor MAC   print the manufacturer of MAC and exit (exit 1, with the reason on stderr,\n"
     "                 when no manufacturer is registered or MAC is no device's address)\n"
     "  -h, --help     this text\n"
@@ -188,7 +188,7 @@ int kestrelwatchMain(int argc, char** argv, DesktopRunner desktop)
         if (!where || !headless) {
             std::fprintf(stderr, "kestrelwatch: --metrics %s: %s\n",
                 parser.value(metricsOption).toLocal8Bit().constData(),
-                where ? "needs --headless" : "is no HOST:PORT or PORT");
+                where ? "needs --headless" : "is no ADDRESS:PORT, localhost:PORT or PORT");
             return 2;
         }
         front.setMetricsEndpoint(*where);

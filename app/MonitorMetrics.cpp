@@ -59,10 +59,12 @@ void MonitorCore::wireMetrics()
     using Type = Metrics::Type;
     Metrics& m = m_metrics;
     m.declare(QStringLiteral("kestrelwatch_devices"), Type::Gauge, QStringLiteral("Devices by list and state."));
+    // A list's label is its name where the user meets it (kestrelwatch-ctl's move and list, the export): safe
+    // or intruders, so one word means one list on every surface.
     for (const bool intruder : {false, true}) {
         for (const bool online : {false, true}) {
             m.read(QStringLiteral("kestrelwatch_devices"),
-                {{QStringLiteral("list"), intruder ? QStringLiteral("intruder") : QStringLiteral("safe")},
+                {{QStringLiteral("list"), intruder ? QStringLiteral("intruders") : QStringLiteral("safe")},
                     {QStringLiteral("state"), online ? QStringLiteral("online") : QStringLiteral("offline")}},
                 [this, intruder, online] {
                     int n = 0;
@@ -81,7 +83,7 @@ void MonitorCore::wireMetrics()
             QStringLiteral("kestrelwatch_device_events_total"), {{QStringLiteral("kind"), kindName(event.kind)}});
         if (event.kind == DeviceEvent::Kind::Admitted)
             m_metrics.add(QStringLiteral("kestrelwatch_admissions_total"),
-                {{QStringLiteral("list"), event.intruder ? QStringLiteral("intruder") : QStringLiteral("safe")}});
+                {{QStringLiteral("list"), event.intruder ? QStringLiteral("intruders") : QStringLiteral("safe")}});
     });
 
     // A sweep lasts from one harvest to the next.

@@ -2,6 +2,7 @@
 
 #include "platform/DebugSink.h"
 
+#include <QStringList>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -45,8 +46,22 @@ std::optional<MetricsServer::Endpoint> MetricsServer::parseEndpoint(const QStrin
     bool ok = false;
     const uint port = portText.toUInt(&ok);
     Endpoint where;
-    if (!ok || port == 0 || port > 65535 || !where.address.setAddress(host))
+    if (!ok || port == 0 || port > 65535)
         return std::nullopt;
+    if (!where.address.setAddress(host)) {
+        // A name serves only when it is the machine's own loopback name, known without a lookup: no name
+        // server hears of it, and no name can point the responder at another interface.
+        static const QStringList v4 {QStringLiteral("localhost"), QStringLiteral("localhost.localdomain"),
+            QStringLiteral("localhost4"), QStringLiteral("localhost4.localdomain4")};
+        static const QStringList v6 {QStringLiteral("ip6-localhost"), QStringLiteral("ip6-loopback"),
+            QStringLiteral("localhost6"), QStringLiteral("localhost6.localdomain6")};
+        if (v4.contains(host, Qt::CaseInsensitive))
+            where.address = QHostAddress(QHostAddress::LocalHost);
+        else if (v6.contains(host, Qt::CaseInsensitive))
+            where.address = QHostAddress(QHostAddress::LocalHostIPv6);
+        else
+            return std::nullopt;
+    }
     where.port = quint16(port);
     return where;
 }

@@ -29,8 +29,8 @@ public:
     explicit MetricsServer(std::function<QByteArray()> render, QObject* parent = nullptr);
     ~MetricsServer() override;
 
-    // "ADDRESS:PORT", "[v6]:PORT", or a bare PORT (on 127.0.0.1: loopback unless told otherwise); nullopt
-    // when the text is neither.
+    // "ADDRESS:PORT", "[v6]:PORT", "localhost:PORT" (a loopback name, read without a lookup), or a bare PORT
+    // (on 127.0.0.1: loopback unless told otherwise); nullopt when the text is none of them.
     static std::optional<Endpoint> parseEndpoint(const QString& text);
     // Starts listening; an empty text, or what went wrong ("127.0.0.1:9464 is in use").
     QString listen(const Endpoint& where);

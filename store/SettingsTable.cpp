@@ -332,6 +332,8 @@ Checked fromUser(const Setting& s, const QString& value)
     case Type::Secret:
         if (hasControl(value))
             return {{}, QStringLiteral("%1 is one line without control characters").arg(name)};
+        if (s.form == Form::Trimmed)
+            return {value.trimmed(), {}}; // as the loader reads it
         return {s.form == Form::Base64 ? codec().Encodestring(value) : value, {}};
     }
     return {{}, QStringLiteral("%1 cannot be set").arg(name)};

@@ -76,11 +76,11 @@ class TestHeadlessLan : public QObject
             return m.hasMatch() ? m.captured(1).toDouble() : -1.0;
         };
         double devices = 0;
-        for (const char* sample : {"list=intruder,state=online", "list=intruder,state=offline",
+        for (const char* sample : {"list=intruders,state=online", "list=intruders,state=offline",
                  "list=safe,state=online", "list=safe,state=offline"})
             devices += value(QStringLiteral("kestrelwatch_devices{%1}").arg(QLatin1String(sample)));
         QCOMPARE(devices, 3.0);
-        QCOMPARE(value(QStringLiteral("kestrelwatch_admissions_total{list=intruder}"))
+        QCOMPARE(value(QStringLiteral("kestrelwatch_admissions_total{list=intruders}"))
                 + std::max(0.0, value(QStringLiteral("kestrelwatch_admissions_total{list=safe}"))),
             3.0);
         QVERIFY2(value(QStringLiteral("kestrelwatch_device_events_total{kind=name_changed}")) >= 1, qPrintable(out));
@@ -93,8 +93,11 @@ class TestHeadlessLan : public QObject
             qPrintable(out));
         QVERIFY2(out.contains(QStringLiteral("GET /other 404\nPOST /metrics 405\nhuge head 431")), qPrintable(out));
 
+        // localhost is read as 127.0.0.1 (so the first monitor's port is in use); other names are refused.
         for (const auto& [address, code, says] : {std::tuple {QStringLiteral("127.0.0.1:9464"), 1, "is in use"},
-                 std::tuple {QStringLiteral("127.0.0.1:http"), 2, "is no HOST:PORT or PORT"}}) {
+                 std::tuple {QStringLiteral("localhost:9464"), 1, "is in use"},
+                 std::tuple {QStringLiteral("metrics.example:9464"), 2, "is no ADDRESS:PORT, localhost:PORT or PORT"},
+                 std::tuple {QStringLiteral("127.0.0.1:http"), 2, "is no ADDRESS:PORT, localhost:PORT or PORT"}}) {
             const Run second = lab.exec({binary(QStringLiteral("kestrelwatch")), QStringLiteral("--headless"),
                 QStringLiteral("--home"), dir + QStringLiteral("/second"), QStringLiteral("--metrics"), address});
             QCOMPARE(second.code, code);
@@ -156,8 +159,10 @@ private Q_SLOTS:
                     QStringLiteral("Main router")});
             QVERIFY2(renamed.code == 0, qPrintable(renamed.err));
             const QStringList router =
-                monitor.waitForLine(eventLine(kRouterMac, QStringLiteral("Renamed to Main router")), beforeRename, 5000)
+                monitor.waitForLine(eventLine(kRouterMac, QStringLiteral("Renamed ")), beforeRename, 5000)
                     .split(QLatin1Char('\t'));
+            QVERIFY2(router.value(5).endsWith(QStringLiteral("\u2192 \"Main router\" (by kestrelwatch-ctl)")),
+                qPrintable(router.join(QLatin1Char('|'))));
             QVERIFY(router.size() == 6 && router.at(3) == QLatin1String("Main router"));
             QCOMPARE(monitor.stop(), 0);
             QVERIFY(!monitor.linesAfter(0, QStringLiteral("Shutdown requested by signal"), Process::Err).isEmpty());
