@@ -263,8 +263,6 @@ private Q_SLOTS:
             << "missing" << false << QStringList {"list"} << 3 << "no such folder" << false;
         QTest::newRow("env missing, set")
             << "missing" << true << QStringList {"set", "Volume", "10"} << 3 << "KESTRELWATCH_HOME" << false;
-        QTest::newRow("--home missing, ack")
-            << "missing" << false << QStringList {"ack", kPrinter} << 3 << "give --create" << false;
         QTest::newRow("env missing, --create")
             << "missing" << true << QStringList {"--create", "set", "Volume", "10"} << 0 << "" << true;
         QTest::newRow("--home missing, import")
