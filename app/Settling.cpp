@@ -1,7 +1,7 @@
 #include "app/Settling.h"
 
 #include "app/DeviceActions.h"
-#include "store/DeviceTable.h"
+#include "store/DeviceStore.h"
 
 #include <QStringList>
 
@@ -9,24 +9,23 @@ namespace Settling {
 
 namespace {
 
-// The MACs first: an action's subscribers may change the table while the walk goes on.
-QStringList macsOf(const DeviceTable& devices, const std::function<bool(const DeviceRecord&)>& wanted)
+// The MACs first: an action's subscribers may change the store while the walk goes on.
+QStringList macsOf(const DeviceStore& devices, const std::function<bool(const DeviceRecord&)>& wanted)
 {
     QStringList macs;
-    for (qint32 i = 0; i < devices.DeviceCount; ++i) {
-        if (wanted(devices[i]))
-            macs.append(devices[i].MacAddress);
+    for (const DeviceRecord& d : devices) {
+        if (wanted(d))
+            macs.append(d.MacAddress);
     }
     return macs;
 }
 
-template<typename Act> Count each(const DeviceTable& devices, const QStringList& macs, Act act)
+template<typename Act> Count each(const QStringList& macs, Act act)
 {
     Count count;
     count.matched = int(macs.size());
     for (const QString& mac : macs) {
-        const qint32 slot = devices.indexOfMac(mac);
-        if (slot >= 0 && act(slot))
+        if (act(mac))
             ++count.changed;
     }
     return count;
@@ -35,26 +34,26 @@ template<typename Act> Count each(const DeviceTable& devices, const QStringList&
 } // namespace
 
 Count trustEverything(
-    DeviceActions& actions, const DeviceTable& devices, const std::function<bool(const DeviceRecord&)>& online)
+    DeviceActions& actions, const DeviceStore& devices, const std::function<bool(const DeviceRecord&)>& online)
 {
-    return each(devices, macsOf(devices, online), [&](qint32 slot) {
+    return each(macsOf(devices, online), [&](const QString& mac) {
         // Moving to the safe list acknowledges; a safe device that is still new is only acknowledged.
-        const bool moved = actions.MoveToSafe(slot);
-        return actions.Acknowledge(slot) || moved;
+        const bool moved = actions.MoveToSafe(mac);
+        return actions.Acknowledge(mac) || moved;
     });
 }
 
-Count moveAllOnline(DeviceActions& actions, const DeviceTable& devices,
+Count moveAllOnline(DeviceActions& actions, const DeviceStore& devices,
     const std::function<bool(const DeviceRecord&)>& online, bool toSafe)
 {
-    return each(devices, macsOf(devices, online),
-        [&](qint32 slot) { return toSafe ? actions.MoveToSafe(slot) : actions.MoveToIntruders(slot); });
+    return each(macsOf(devices, online),
+        [&](const QString& mac) { return toSafe ? actions.MoveToSafe(mac) : actions.MoveToIntruders(mac); });
 }
 
-Count acknowledgeAll(DeviceActions& actions, const DeviceTable& devices)
+Count acknowledgeAll(DeviceActions& actions, const DeviceStore& devices)
 {
-    return each(devices, macsOf(devices, [](const DeviceRecord& d) { return d.NewDevice; }),
-        [&](qint32 slot) { return actions.Acknowledge(slot); });
+    return each(macsOf(devices, [](const DeviceRecord& d) { return d.NewDevice; }),
+        [&](const QString& mac) { return actions.Acknowledge(mac); });
 }
 
 } // namespace Settling

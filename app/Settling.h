@@ -3,7 +3,7 @@
 #include <functional>
 
 class DeviceActions;
-class DeviceTable;
+class DeviceStore;
 struct DeviceRecord;
 
 // Settling in on a network whose devices are all the household's: the actions on many devices at once, each
@@ -18,11 +18,11 @@ struct Count
 
 // Every device online now to the safe list, acknowledged ("Trust everything here now").
 Count trustEverything(
-    DeviceActions& actions, const DeviceTable& devices, const std::function<bool(const DeviceRecord&)>& online);
+    DeviceActions& actions, const DeviceStore& devices, const std::function<bool(const DeviceRecord&)>& online);
 // Every device online now to one list (the safe one acknowledges).
-Count moveAllOnline(DeviceActions& actions, const DeviceTable& devices,
+Count moveAllOnline(DeviceActions& actions, const DeviceStore& devices,
     const std::function<bool(const DeviceRecord&)>& online, bool toSafe);
 // Every new device acknowledged.
-Count acknowledgeAll(DeviceActions& actions, const DeviceTable& devices);
+Count acknowledgeAll(DeviceActions& actions, const DeviceStore& devices);
 
 } // namespace Settling

@@ -41,7 +41,6 @@ Alert AlertPolicy::deviceAlert(Alert::Kind kind, const DeviceEvent& event) const
     Alert alert;
     alert.kind = kind;
     alert.time = event.time;
-    alert.index = event.index;
     alert.mac = event.mac;
     alert.impersonation = event.impersonation;
     alert.sound = online ? m_settings.alerts.onlineIntruder.sound : m_settings.alerts.newIntruder.sound;

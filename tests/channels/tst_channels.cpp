@@ -8,7 +8,7 @@
 #include "channels/Channels.h"
 #include "notify/AlertPolicy.h"
 #include "platform/Clock.h"
-#include "store/DeviceTable.h"
+#include "store/DeviceStore.h"
 #include "store/LiveSettings.h"
 
 #include <QJsonArray>
@@ -32,6 +32,7 @@ Notice notice()
     n.title = QStringLiteral("New device on the network");
     n.text = QStringLiteral("New device: ") + n.name;
     n.high = true;
+    n.lastSeen = kT.addSecs(-5);
     return n;
 }
 
@@ -113,7 +114,7 @@ private Q_SLOTS:
         TestHome home;
         LiveSettings s;
         setTarget(s, Channel(channel), server.url(tls ? "https" : "http", tls ? "localhost" : "127.0.0.1"), token);
-        DeviceTable table;
+        DeviceStore table;
         Channels channels(s, table, {});
         channels.setTimeoutMs(1500);
         channels.openQueue(home.paths().home + QStringLiteral("channels.db"));
@@ -145,6 +146,7 @@ private Q_SLOTS:
         } else {
             QCOMPARE(QJsonDocument::fromJson(body.toUtf8()).object(), notice().webhookJson());
             QCOMPARE(notice().webhookJson().value("time").toString(), QStringLiteral("2026-12-04T18:41:08Z"));
+            QCOMPARE(notice().webhookJson().value("last_seen").toString(), QStringLiteral("2026-12-04T18:41:03Z"));
         }
     }
 
@@ -157,7 +159,7 @@ private Q_SLOTS:
         TestHome home;
         const QString file = home.paths().home + QStringLiteral("channels.db");
         LiveSettings s;
-        DeviceTable table;
+        DeviceStore table;
         HttpPeer down;
         QVERIFY(down.start({"--answers", "503"}));
         s.push.webhook.url = down.url();
@@ -204,20 +206,20 @@ private Q_SLOTS:
         kwclock::install(&clock);
         TestHome home;
         LiveSettings s;
-        DeviceTable table;
-        table.DeviceCount = 1;
-        table.ResizeDeviceTable(1);
-        table[0].MacAddress = QStringLiteral("02-AA-BB-CC-DD-01");
+        DeviceStore table;
+        DeviceRecord device;
+        device.MacAddress = QStringLiteral("02-AA-BB-CC-DD-01");
+        table.append(device);
         s.push.ntfy.url = s.push.webhook.url = QStringLiteral("http://127.0.0.1:9/");
         s.push.ntfy.alerts = QStringLiteral("storm");
         Channels channels(s, table, {});
         channels.openQueue(home.paths().home + QStringLiteral("channels.db"));
         Alert alert;
-        alert.kind = Alert::Kind::NewIntruder, alert.time = kT, alert.index = 0, alert.mac = table[0].MacAddress;
+        alert.kind = Alert::Kind::NewIntruder, alert.time = kT, alert.mac = device.MacAddress;
         alert.push = true;
         channels.alertRaised(alert); // the webhook only
         QCOMPARE(channels.pending(), 1);
-        alert.kind = Alert::Kind::Storm, alert.index = -1, alert.mac.clear();
+        alert.kind = Alert::Kind::Storm, alert.mac.clear();
         channels.alertRaised(alert); // both
         QCOMPARE(channels.pending(), 3);
         s.push.webhook.alerts.clear();

@@ -278,7 +278,7 @@ private Q_SLOTS:
         sweep(), sweep();
         const qsizetype from = subscribe().cursor();
         QVERIFY(m_subscribed);
-        QVERIFY(m_core->actions().Remove(m_core->devices().indexOfMac(kMac)));
+        QVERIFY(m_core->actions().Remove(kMac));
         for (const QString& topic : {kState, kTracker})
             QVERIFY(!m_sub->waitForLine(QRegularExpression('^' + QRegularExpression::escape(topic) + '$'), from, 30000)
                          .isEmpty());
