@@ -189,6 +189,18 @@ void DeviceActions::adoptStored(const QString& mac, const QString& name, bool in
     }
 }
 
+void DeviceActions::adoptNote(const QString& mac, const QString& note)
+{
+    DeviceRecord* d = m_devices.find(mac);
+    if (!d || d->Note == note)
+        return;
+    DeviceEvent e = makeEvent(DeviceEvent::Kind::NoteChanged, *d);
+    e.before = d->Note;
+    d->Note = note;
+    e.name = note;
+    Q_EMIT deviceEvent(e);
+}
+
 void DeviceActions::adoptRemoval(const QString& mac)
 {
     if (const DeviceRecord* d = m_devices.find(mac))

@@ -44,6 +44,8 @@ public:
     // What another process (kestrelwatch-ctl) stored, taken into memory without writing it back, with the
     // events the actions above emit: WatchChanged, Renamed, Acknowledged, Moved, each only when it changed.
     void adoptStored(const QString& mac, const QString& name, bool intruder, bool newDevice, quint8 watch);
+    // A note another process stored, taken into memory with its NoteChanged event.
+    void adoptNote(const QString& mac, const QString& note);
     // A device whose key another process deleted: it leaves the store, with the Removed event, whether or not it
     // is online (the next sweep admits it again, as after a removal in the window).
     void adoptRemoval(const QString& mac);

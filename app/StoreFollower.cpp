@@ -78,7 +78,7 @@ QHash<QString, StoreFollower::Stored> StoreFollower::readStored(bool clearRemnan
             continue;
         }
         const DeviceRecord d = recordOf(mac, values);
-        stored.insert(mac, Stored {d.FriendlyName, d.Intruder, d.NewDevice, d.Watch});
+        stored.insert(mac, Stored {d.FriendlyName, d.Intruder, d.NewDevice, d.Watch, d.Note});
     }
     return stored;
 }
@@ -123,7 +123,10 @@ void StoreFollower::poll()
         const bool intruder = changed(&Stored::intruder, d.Intruder) ? stored.intruder : d.Intruder;
         const bool newDevice = changed(&Stored::newDevice, d.NewDevice) ? stored.newDevice : d.NewDevice;
         const quint8 watch = changed(&Stored::watch, d.Watch) ? stored.watch : d.Watch;
+        const bool noteChanged = changed(&Stored::note, d.Note);
         m_actions.adoptStored(it.key(), name, intruder, newDevice, watch);
+        if (noteChanged)
+            m_actions.adoptNote(it.key(), stored.note);
     }
     m_seen = now;
 }

@@ -563,6 +563,10 @@ private Q_SLOTS:
         QVERIFY(
             core.deviceLog().history(kPrinter).contains(QLatin1String("\tWatch offline (by kestrelwatch-ctl)\r\n")));
         QCOMPARE(nth(devices, 0).Watch, quint8(DeviceWatch::Offline));
+        QCOMPARE(ctl(h, {"note", kPrinter, "second floor"}).code, 0);
+        core.storeFollower()->poll();
+        QCOMPARE(kinds(), QList {DeviceEvent::Kind::NoteChanged});
+        QCOMPARE(nth(devices, 0).Note, QStringLiteral("second floor"));
         QVERIFY(ctl(h, {"list", "--json"}).out.contains(QLatin1String("\"watch\": \"offline\"")));
         // Online for 90 s: the tool's last_seen is within a minute of now; it came online when it came back.
         const QDateTime back = nth(devices, 0).LastOnline;
