@@ -209,6 +209,12 @@ private Q_SLOTS:
         const qsizetype logs = m_logs.size();
         QCOMPARE(pub(kRoot + QStringLiteral("/set/02-AA-00-00-00-0D"), R"({"acknowledge":true})"), 0);
         QTRY_VERIFY(logsFrom(logs).contains(QLatin1String("unknown device 02-AA-00-00-00-0D")));
+        // One command trusts every device online now, each moved with a history line that says who did it.
+        const qsizetype trusted = m_logs.size();
+        QCOMPARE(pub(kRoot + QStringLiteral("/set/all"), R"({"trust_all":true})"), 0);
+        QTRY_VERIFY(logsFrom(trusted).contains(QLatin1String("trust everything online now: 1 of 1 devices")));
+        QVERIFY(
+            m_core->deviceLog().history(kMac).contains(QLatin1String("Moved to the safe list (by an MQTT command)")));
         subscribe(); // retained: the device's state as the commands left it
         QTRY_VERIFY(saw(R"("acknowledged":true)", 0) && saw(R"("friendly_name":"Printer")", 0));
     }
