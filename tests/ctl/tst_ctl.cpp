@@ -6,6 +6,7 @@
 #include "EngineRig.h"
 #include "FakeNetPlatform.h"
 #include "Process.h"
+#include "Skip.h"
 #include "TestHome.h"
 #include "app/DeviceActions.h"
 #include "app/MonitorCore.h"
@@ -290,7 +291,7 @@ private Q_SLOTS:
             QVERIFY(file.open(QIODevice::WriteOnly));
         } else if (home == QLatin1String("foreign")) {
             if (::geteuid() != 0)
-                QSKIP("giving a folder to another user needs root");
+                KW_SKIP("giving a folder to another user needs root");
             QVERIFY(QDir().mkpath(folder));
             QCOMPARE(::chown(QFile::encodeName(folder).constData(), 65534, 65534), 0);
         }
