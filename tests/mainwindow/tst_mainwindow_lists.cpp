@@ -506,6 +506,10 @@ private Q_SLOTS:
             QCOMPARE(int(events[0].kind), kind);
             QCOMPARE(events[0].mac, mac(1));
             QCOMPARE(events[0].intruder, !values[1].startsWith('F'));
+            // The user's own action is in the device's history (and so in the Log panel), saying who took it.
+            if (events[0].kind != DeviceEvent::Kind::Removed)
+                QVERIFY2(rig.core->deviceLog().history(m).contains(QLatin1String(" (in the window)\r\n")),
+                    qPrintable(rig.core->deviceLog().history(m)));
         }
         // The window follows a change it did not make itself (an MQTT command's).
         QCOMPARE(rig.inconsistency(), QString());
