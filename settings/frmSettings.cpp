@@ -12,7 +12,6 @@
 #include "settings/SettingsHost.h"
 #include "settings/SettingsPrompt.h"
 #include "settings/frmSettingsMqtt.h"
-#include "store/Base64Class.h"
 #include "store/LiveSettings.h"
 #include "store/Settings.h"
 #include "store/modRegistry.h"
@@ -41,7 +40,6 @@ frmSettings::frmSettings(const Parts& parts, QWidget* parent)
     : QDialog(parent)
     , m_settings(parts.settings)
     , m_debugLog(parts.debugLog)
-    , m_base64(parts.base64)
     , m_mail(parts.mail)
     , m_imagesDir(parts.imagesDir)
     , m_host(parts.host)

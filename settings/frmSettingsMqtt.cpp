@@ -1,7 +1,6 @@
 #include "settings/frmSettingsMqtt.h"
 
 #include "mqtt/MqttConnection.h"
-#include "store/Base64Class.h"
 #include "store/LiveSettings.h"
 #include "store/Settings.h"
 #include "store/SettingsTable.h"
@@ -29,10 +28,9 @@ QLineEdit* textBox(const char* name, const char* tip)
 
 } // namespace
 
-frmSettingsMqtt::frmSettingsMqtt(LiveSettings& settings, const Base64Class& base64, QWidget* parent)
+frmSettingsMqtt::frmSettingsMqtt(LiveSettings& settings, QWidget* parent)
     : QWidget(parent)
     , m_settings(settings)
-    , m_base64(base64)
 {
     m_txtMqttServer = textBox("txtMqttServer",
         "The MQTT broker as host or host:port (port 1883, or 8883 with TLS, when none is given); empty: no MQTT");

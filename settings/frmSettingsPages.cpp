@@ -85,7 +85,7 @@ void frmSettings::buildTabs()
     addPage(buildGeneralPage(), tabPicture(QStringLiteral("General.bmp")), QStringLiteral("General"));
     addPage(buildAlertsPage(), tabPicture(QStringLiteral("Alerts.bmp")), QStringLiteral("Alerts"));
     addPage(buildEmailPage(), tabPicture(QStringLiteral("Email.bmp")), QStringLiteral("Email"));
-    m_mqttPage = new frmSettingsMqtt(m_settings, m_base64);
+    m_mqttPage = new frmSettingsMqtt(m_settings);
     addPage(m_mqttPage, QIcon(), QStringLiteral("MQTT"));
     addPage(new frmSettingsChannels(m_settings), QIcon(), QStringLiteral("Push"));
     addPage(buildDebugPage(), tabPicture(QStringLiteral("Debug.bmp")), QStringLiteral("Debug log"));
