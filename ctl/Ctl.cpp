@@ -47,8 +47,8 @@ const char* const kUsage =
     "  watch MAC offline|online|both|none\n"
     "                             which of the device's departures and returns alert every channel\n"
     "  remove MAC                 forget an offline device (its history file stays)\n"
-    "  get [--reveal] NAME        print a setting (kestrelwatch-ctl(1) lists them); secrets show\n"
-    "                             masked unless --reveal\n"
+    "  get [--reveal] [NAME]      print a setting, or every one (key, name, value; kestrelwatch-ctl(1)\n"
+    "                             explains them); secrets show masked unless --reveal\n"
     "  set NAME VALUE             change a setting; a value outside its limits is refused\n"
     "  export [--format json|csv] every device with its stored values and presence intervals, on\n"
     "                             stdout (JSON unless --format csv)\n"
@@ -363,7 +363,7 @@ int run(const QStringList& arguments, const QString& share)
     };
     static const Shape shapes[] = {{"list", 0, 0, false}, {"history", 1, 1, false}, {"ack", 1, 1, true},
         {"move", 2, 2, true}, {"rename", 2, 2, true}, {"watch", 2, 2, true}, {"note", 2, 2, true},
-        {"remove", 1, 1, true}, {"trust-all", 0, 0, true}, {"get", 1, 1, false}, {"set", 2, 2, true},
+        {"remove", 1, 1, true}, {"trust-all", 0, 0, true}, {"get", 0, 1, false}, {"set", 2, 2, true},
         {"export", 0, 0, false}, {"import", 1, 1, true}, {"follow", 0, 0, false}};
     const Shape* shape = nullptr;
     for (const Shape& s : shapes) {
@@ -399,7 +399,8 @@ int run(const QStringList& arguments, const QString& share)
         return usageError(QStringLiteral("move takes safe or intruders, not '%1'").arg(moveTo));
     if (command == QLatin1String("watch") && !watchMode(args.at(1)))
         return usageError(QStringLiteral("watch takes offline, online, both or none, not '%1'").arg(args.at(1)));
-    if ((command == QLatin1String("get") || command == QLatin1String("set")) && !knownSetting(args.at(0)))
+    if ((command == QLatin1String("get") || command == QLatin1String("set")) && !args.isEmpty()
+        && !knownSetting(args.at(0)))
         return usageError(QStringLiteral("no setting '%1' (kestrelwatch-ctl(1) lists them)").arg(args.at(0)));
     const bool macCommand = !many && shape->least >= 1 && command != QLatin1String("get")
         && command != QLatin1String("set") && command != QLatin1String("import");

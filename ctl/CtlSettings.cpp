@@ -15,6 +15,13 @@ bool knownSetting(const QString& keyOrName)
 
 int settingCommand(Store& store, const QStringList& args, bool reveal)
 {
+    if (args.isEmpty()) {
+        // Every setting: its key on disk, its name in code and its value, tab-separated.
+        for (const SettingsTable::Setting& s : SettingsTable::all())
+            out(QStringList {s.keyText(), QLatin1String(s.name), SettingsTable::shown(s, store.settings(), reveal)}
+                    .join(QLatin1Char('\t')));
+        return 0;
+    }
     const SettingsTable::Setting* setting = SettingsTable::find(args.at(0));
     if (!setting) {
         err(QStringLiteral("no setting '%1' (kestrelwatch-ctl(1) lists them)").arg(args.at(0)));

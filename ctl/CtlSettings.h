@@ -9,7 +9,7 @@ namespace Ctl {
 class Store;
 
 bool knownSetting(const QString& keyOrName);
-// get NAME (one argument) or set NAME VALUE; returns the exit status.
+// get (every setting), get NAME (one argument) or set NAME VALUE; returns the exit status.
 int settingCommand(Store& store, const QStringList& args, bool reveal);
 
 } // namespace Ctl

@@ -192,6 +192,10 @@ private Q_SLOTS:
         QTest::newRow("get a secret masked") << QStringList {"get", "EmailPassword"} << false << 0 << "********\n"
                                              << general << "EmailPassword"
                                              << "cHc=";
+        QTest::newRow("get every setting")
+            << QStringList {"get"} << false << 0 << "AlertQuietMinutes\talerts.quietMinutes\t15\n"
+            << general << "x"
+            << "-";
         QTest::newRow("get a secret revealed")
             << QStringList {"get", "--reveal", "EmailPassword"} << false << 0 << "pw\n"
             << general << "x"
