@@ -12,6 +12,7 @@
 #include "store/DeviceText.h"
 #include "store/DeviceWatch.h"
 #include "store/PresenceStore.h"
+#include "store/SettingsTable.h"
 #include "store/TextForms.h"
 #include "vendor/CMacDatabase.h"
 
@@ -402,6 +403,12 @@ int run(const QStringList& arguments, const QString& share)
     if ((command == QLatin1String("get") || command == QLatin1String("set")) && !args.isEmpty()
         && !knownSetting(args.at(0)))
         return usageError(QStringLiteral("no setting '%1' (kestrelwatch-ctl(1) lists them)").arg(args.at(0)));
+    // A value outside its setting's limits is refused before the store is opened (or made).
+    if (command == QLatin1String("set")) {
+        const QString refusal = SettingsTable::fromUser(*SettingsTable::find(args.at(0)), args.at(1)).refusal;
+        if (!refusal.isEmpty())
+            return usageError(refusal);
+    }
     const bool macCommand = !many && shape->least >= 1 && command != QLatin1String("get")
         && command != QLatin1String("set") && command != QLatin1String("import");
     if (macCommand && normalisedMac(args.first()).isEmpty())
