@@ -43,6 +43,7 @@ Report importFrom(MonitorCore& core, const QString& fileName, bool replace)
         return {false, QStringLiteral("%1 is refused, nothing was imported:\n%2").arg(fileName, parsed.fault)};
     DeviceActions& actions = core.actions();
     DeviceStore& devices = core.devices();
+    const OriginScope origin(actions, DeviceEvent::Origin::Import); // each device's history says so
     DeviceExport::Adopt adopt;
     adopt.added = [&](const DeviceRecord& record) {
         DeviceRecord d = record;
@@ -52,6 +53,7 @@ Report importFrom(MonitorCore& core, const QString& fileName, bool replace)
     adopt.replaced = [&](const DeviceRecord& d) {
         const DeviceRecord* known = devices.find(d.MacAddress);
         actions.adoptStored(d.MacAddress, d.FriendlyName, d.Intruder, d.NewDevice, known ? known->Watch : quint8(0));
+        actions.adoptNote(d.MacAddress, d.Note);
     };
     const DeviceExport::Merged merged = DeviceExport::merge(devices, parsed.devices, replace, core.presence(), adopt);
     if (!merged.stored)
