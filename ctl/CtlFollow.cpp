@@ -132,13 +132,16 @@ private:
             const QString list = intruder.isEmpty()                                  ? QString()
                 : intruder.compare(QLatin1String("False"), Qt::CaseInsensitive) == 0 ? QStringLiteral("safe")
                                                                                      : QStringLiteral("intruders");
-            text = QString::fromUtf8(QJsonDocument(
-                QJsonObject {{QStringLiteral("kind"), parsed.kind}, {QStringLiteral("mac"), mac},
-                    {QStringLiteral("ip"), address}, {QStringLiteral("name"), name}, {QStringLiteral("vendor"), vendor},
-                    {QStringLiteral("list"), list},
-                    {QStringLiteral("time"), parsed.time ? parsed.time->toUTC().toString(Qt::ISODate) : QString()},
-                    {QStringLiteral("text"), parsed.text.left(kMaxText)}})
-                                         .toJson(QJsonDocument::Compact));
+            QJsonObject o {{QStringLiteral("kind"), parsed.kind}, {QStringLiteral("mac"), mac},
+                {QStringLiteral("ip"), address}, {QStringLiteral("name"), name}, {QStringLiteral("vendor"), vendor},
+                {QStringLiteral("list"), list},
+                {QStringLiteral("time"), parsed.time ? parsed.time->toUTC().toString(Qt::ISODate) : QString()},
+                {QStringLiteral("text"), parsed.text.left(kMaxText)}};
+            // As the webhook does: the last sighting, when the store has one.
+            const QDateTime lastSeen = QDateTime::fromString(stored(mac, "Last_Seen"), Qt::ISODate);
+            if (lastSeen.isValid())
+                o.insert(QStringLiteral("last_seen"), lastSeen.toUTC().toString(Qt::ISODate));
+            text = QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
         } else {
             text = QStringList {parsed.time ? EventLine::isoTime(*parsed.time) : QStringLiteral("-"), mac,
                 field(address), field(name), field(vendor), field(parsed.text)}
