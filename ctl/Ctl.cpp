@@ -6,6 +6,7 @@
 #include "ctl/CtlSettings.h"
 #include "ctl/CtlSettle.h"
 #include "ctl/CtlStore.h"
+#include "ctl/CtlWeb.h"
 #include "devicefile/DeviceExport.h"
 #include "logging/DeviceLog.h"
 #include "platform/Clock.h"
@@ -55,7 +56,8 @@ const char* const kUsage =
     "                             stdout (JSON unless --format csv)\n"
     "  import [--replace] FILE    add the devices of an export and merge their intervals; a known MAC\n"
     "                             keeps its name and list unless --replace; a faulty file is refused\n"
-    "                             whole\n\n"
+    "                             whole\n"
+    "  web-token [--new]          print the web page's token (made on first use); --new replaces it\n\n"
     "  --home DIR                 the store's folder (default $KESTRELWATCH_HOME, else\n"
     "                             $XDG_DATA_HOME/kestrelwatch); it must exist and be yours\n"
     "  --create                   make the folder when it does not exist yet (import makes it too)\n"
@@ -315,7 +317,7 @@ int run(const QStringList& arguments, const QString& share)
         QStringList commands;
     } switches[] = {{"json", {"list", "follow"}}, {"replace", {"import"}}, {"reveal", {"get"}}, {"create", {"*"}},
         {"all", {"ack"}}, {"all-online", {"move"}}, {"intruders", {"list"}}, {"safe", {"list"}}, {"online", {"list"}},
-        {"new", {"list"}}};
+        {"new", {"list", "web-token"}}};
     for (const auto& s : switches)
         parser.addOption(QCommandLineOption(QLatin1String(s.name)));
     const auto isSet = [&parser](const char* name) { return parser.isSet(QLatin1String(name)); };
@@ -365,7 +367,7 @@ int run(const QStringList& arguments, const QString& share)
     static const Shape shapes[] = {{"list", 0, 0, false}, {"history", 1, 1, false}, {"ack", 1, 1, true},
         {"move", 2, 2, true}, {"rename", 2, 2, true}, {"watch", 2, 2, true}, {"note", 2, 2, true},
         {"remove", 1, 1, true}, {"trust-all", 0, 0, true}, {"get", 0, 1, false}, {"set", 2, 2, true},
-        {"export", 0, 0, false}, {"import", 1, 1, true}, {"follow", 0, 0, false}};
+        {"export", 0, 0, false}, {"import", 1, 1, true}, {"follow", 0, 0, false}, {"web-token", 0, 0, false}};
     const Shape* shape = nullptr;
     for (const Shape& s : shapes) {
         if (command == QLatin1String(s.name))
@@ -431,6 +433,8 @@ int run(const QStringList& arguments, const QString& share)
     if (command == QLatin1String("list"))
         return list(
             store, isSet("json"), share, listFilter(isSet("intruders"), isSet("safe"), isSet("online"), isSet("new")));
+    if (command == QLatin1String("web-token"))
+        return webToken(store.paths().home, isSet("new"));
     if (command == QLatin1String("get") || command == QLatin1String("set"))
         return settingCommand(store, args, isSet("reveal"));
     if (command == QLatin1String("export")) {

@@ -79,4 +79,12 @@ struct LiveSettings
         Channel gotify;
         Channel webhook;
     } push;
+
+    // The web page: where it is served (empty: off, unless --web), and its TLS certificate and key files.
+    struct Web
+    {
+        QString listen;
+        QString certificate;
+        QString key;
+    } web;
 };

@@ -112,6 +112,15 @@ const std::vector<Setting>& table()
             "the alerts the webhook gets (as NtfyAlerts)",
             Form::Trimmed, 0, 0, kAlertWords, nullptr, nullptr,
             [](S& s) -> QString& { return s.push.webhook.alerts; }},
+        {"WebListen", "web.listen", Type::Text, "",
+            "serve the web page at ADDRESS:PORT, localhost:PORT or PORT on 127.0.0.1 (empty: off; the monitor's --web "
+            "overrides it)",
+            Form::Trimmed, 0, 0, nullptr, nullptr, nullptr, [](S& s) -> QString& { return s.web.listen; }},
+        {"WebCertificate", "web.certificate", Type::Text, "",
+            "PEM certificate file for the web page's TLS (with WebKey)",
+            Form::Trimmed, 0, 0, nullptr, nullptr, nullptr, [](S& s) -> QString& { return s.web.certificate; }},
+        {"WebKey", "web.key", Type::Text, "", "PEM private key file for the web page's TLS (with WebCertificate)",
+            Form::Trimmed, 0, 0, nullptr, nullptr, nullptr, [](S& s) -> QString& { return s.web.key; }},
     };
     // clang-format on
     return settings;
