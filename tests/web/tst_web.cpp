@@ -262,6 +262,10 @@ private Q_SLOTS:
                                  p.Watch ? QStringLiteral("offline") : QStringLiteral("none")})
                      .join(QLatin1Char('|')),
             printerAfter);
+        // A change through the page is in the device's history, saying the page made it.
+        if (printerAfter != QLatin1String("Unknown Device|intruders|1|none"))
+            QVERIFY2(rig.core.deviceLog().history(kPrinter).contains(QLatin1String(" (on the web page)\r\n")),
+                qPrintable(rig.core.deviceLog().history(kPrinter)));
         // A refusal says what it refused, by route: never the MAC or the name.
         const QString said = log.tagged(QStringLiteral("Web - ")).join(QLatin1Char('\n'));
         QVERIFY2(status < 400 || said.contains(QStringLiteral(" %1 from 127.0.0.1").arg(status)), qPrintable(said));
