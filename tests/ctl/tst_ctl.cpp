@@ -266,8 +266,15 @@ private Q_SLOTS:
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("output"); // in stderr on a failure, else stdout
         QTest::addColumn<bool>("madeStore");
-        QTest::newRow("--home missing, list")
-            << "missing" << false << QStringList {"list"} << 3 << "no such folder" << false;
+        // Every command, reading or writing, leaves a missing home alone.
+        for (const char* command : {"list", "history MAC", "follow", "ack MAC", "ack --all", "move MAC safe",
+                 "move --all-online safe", "trust-all", "rename MAC x", "note MAC x", "watch MAC none", "remove MAC",
+                 "get Volume", "get", "set Volume 1", "export --format csv", "web-token"}) {
+            QStringList args = QString::fromLatin1(command).split(QLatin1Char(' '));
+            args.replaceInStrings(QStringLiteral("MAC"), kPrinter);
+            QTest::newRow(qPrintable(QStringLiteral("--home missing, ") + QLatin1String(command)))
+                << "missing" << false << args << 3 << "no such folder; nothing was done (give --create" << false;
+        }
         QTest::newRow("env missing, set")
             << "missing" << true << QStringList {"set", "Volume", "10"} << 3 << "KESTRELWATCH_HOME" << false;
         QTest::newRow("env missing, --create")
