@@ -12,9 +12,9 @@ QString kindOf(const QString& text)
         const char* kind;
     } kinds[] = {{"** WARNING - NEW DEVICE", "admission"}, {"New device:", "admission"},
         {"** WARNING - GATEWAY IMPERSONATION", "warning"}, {"Connected (", "connected"},
-        {"Disconnected", "disconnected"}, {"IP = ", "address"}, {"Name is ", "name"}, {"May be ", "possible_return"},
-        {"Acknowledged", "acknowledged"}, {"Moved to ", "moved"}, {"Renamed ", "renamed"}, {"Watch ", "watch"},
-        {"Note ", "note"}, {"Imported", "imported"}, {"Removed", "removed"}, {"Merged", "merged"}};
+        {"Disconnected", "disconnected"}, {"IP = ", "address"}, {"Name is ", "name"}, {"Acknowledged", "acknowledged"},
+        {"Moved to ", "moved"}, {"Renamed ", "renamed"}, {"Watch ", "watch"}, {"Note ", "note"},
+        {"Imported", "imported"}, {"Removed", "removed"}, {"Merged", "merged"}};
     for (const auto& k : kinds) {
         if (text.startsWith(QLatin1String(k.start)))
             return QLatin1String(k.kind);
