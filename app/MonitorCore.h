@@ -129,6 +129,8 @@ private:
     void listenForSecondCopies();
     // Declares the figures and connects what counts them (MonitorMetrics.cpp); from startEngine.
     void wireMetrics();
+    // A likely return merged into its earlier device when MergeReturningDevices is on.
+    void mergeIfReturning(const DeviceEvent& event);
     void applyMqttCommand(const QString& mac, const MqttCommand& command);
 
     AppPaths m_paths;

@@ -100,6 +100,7 @@ QString Channels::alertWord(const Alert& alert)
 {
     switch (alert.kind) {
     case Alert::Kind::NewIntruder:
+    case Alert::Kind::LikelyReturn: // a new device, though likely a known one
         break;
     case Alert::Kind::IntruderOnline:
         return QStringLiteral("online");

@@ -1,6 +1,7 @@
 #include "ctl/Ctl.h"
 
 #include "app/DeviceActions.h"
+#include "ctl/CtlFacts.h"
 #include "ctl/CtlFollow.h"
 #include "ctl/CtlHome.h"
 #include "ctl/CtlSettings.h"
@@ -35,8 +36,9 @@ const char* const kUsage =
     "each change in within two seconds.\n\n"
     "  list [--json] [--intruders|--safe] [--online] [--new]\n"
     "                             the devices (all, or those the filters give): MAC, current address,\n"
-    "                             name, vendor, list, online, first and last seen, watch (tab-separated\n"
-    "                             with a header, or a JSON array that also carries host_name, new, note)\n"
+    "                             name, vendor, list, online, first and last seen, watch, type, model,\n"
+    "                             os (tab-separated with a header, or a JSON array, which also carries\n"
+    "                             host_name, new, note and former_macs)\n"
     "  history MAC                the device's history, oldest first\n"
     "  follow [--json]            every device event from now on, one line each, until interrupted\n"
     "  ack MAC | ack --all        acknowledge a new device, or every new device\n"
@@ -48,7 +50,14 @@ const char* const kUsage =
     "  note MAC TEXT              keep a note about the device (\"\" clears it)\n"
     "  watch MAC offline|online|both|none\n"
     "                             which of the device's departures and returns alert every channel\n"
+    "  set-type MAC TYPE          what the device is: router, computer, phone, tablet, tv, speaker,\n"
+    "                             printer, camera, console, nas, smart-home, wearable, network or\n"
+    "                             unknown (the device's own word again)\n"
+    "  set-model MAC TEXT         the device's model (\"\" gives it back to the device)\n"
     "  remove MAC                 forget an offline device (its history file stays)\n"
+    "  merge OLD NEW              one device under two MACs: NEW takes OLD's name, list, watch,\n"
+    "                             hand-set type and model, history and presence, and OLD's MAC as a\n"
+    "                             former address; OLD is removed\n"
     "  get [--reveal] [NAME]      print a setting, or every one (key, name, value; kestrelwatch-ctl(1)\n"
     "                             explains them); secrets show masked unless --reveal\n"
     "  set NAME VALUE             change a setting; a value outside its limits is refused\n"
@@ -126,7 +135,7 @@ int list(Store& store, bool json, const QString& share, const ListFilter& filter
     const DeviceStore& devices = store.devices();
     QJsonArray array;
     if (!json)
-        out(QStringLiteral("MAC\tADDRESS\tNAME\tVENDOR\tLIST\tONLINE\tFIRST_SEEN\tLAST_SEEN\tWATCH"));
+        out(QStringLiteral("MAC\tADDRESS\tNAME\tVENDOR\tLIST\tONLINE\tFIRST_SEEN\tLAST_SEEN\tWATCH\tTYPE\tMODEL\tOS"));
     for (const DeviceRecord& d : devices) {
         if (!filter.accepts(store, d))
             continue;
@@ -139,6 +148,8 @@ int list(Store& store, bool json, const QString& share, const ListFilter& filter
                 {QStringLiteral("new"), d.NewDevice}, {QStringLiteral("online"), store.online(d)},
                 {QStringLiteral("first_seen"), isoTime(d.FirstSeen)},
                 {QStringLiteral("last_seen"), isoTime(d.LastSeen)}, {QStringLiteral("watch"), watchText(d.Watch)},
+                {QStringLiteral("type"), DeviceKind::typeWord(d.Type)}, {QStringLiteral("model"), d.Model},
+                {QStringLiteral("os"), d.Os}, {QStringLiteral("former_macs"), QJsonArray::fromStringList(d.FormerMacs)},
                 {QStringLiteral("note"), d.Note}});
             continue;
         }
@@ -146,7 +157,7 @@ int list(Store& store, bool json, const QString& share, const ListFilter& filter
         // controls), and a vendor name is the registry's.
         out(QStringList {d.MacAddress, d.IpAddress, shownName(d), vendor, list,
             store.online(d) ? QStringLiteral("yes") : QStringLiteral("no"), isoTime(d.FirstSeen), isoTime(d.LastSeen),
-            watchText(d.Watch)}
+            watchText(d.Watch), DeviceKind::typeWord(d.Type), d.Model, d.Os}
                 .join(QLatin1Char('\t')));
     }
     if (json)
@@ -299,6 +310,35 @@ int importFile(Store& store, const QString& fileName, bool replace)
     return 0;
 }
 
+// The presence file is opened beside a running monitor, as an import opens it: the intervals move in one
+// transaction, and the monitor follows the devices' change within two seconds.
+int mergeDevices(Store& store, const QString& oldMac, const QString& newMac)
+{
+    for (const QString& mac : {oldMac, newMac}) {
+        if (!store.find(mac)) {
+            err(QStringLiteral("no device %1 in %2").arg(mac, store.paths().home));
+            return 1;
+        }
+    }
+    std::unique_ptr<PresenceStore> presence;
+    if (QFileInfo::exists(store.paths().presenceFile())) {
+        PresenceStore::OpenResult opened = PresenceStore::openBeside(store.paths().presenceFile());
+        if (!opened.store) {
+            err(opened.error + QStringLiteral("; nothing was merged"));
+            return 1;
+        }
+        presence = std::move(opened.store);
+    }
+    DeviceActions actions(store.devices());
+    actions.setMergeFiles(store.paths().devices(), presence.get());
+    QString refusal;
+    if (!actions.merge(store.find(oldMac)->MacAddress, store.find(newMac)->MacAddress, &refusal)) {
+        err(QStringLiteral("%1 and %2 were not merged: %3").arg(oldMac, newMac, refusal));
+        return 1;
+    }
+    return 0;
+}
+
 } // namespace
 
 int run(const QStringList& arguments, const QString& share)
@@ -366,8 +406,9 @@ int run(const QStringList& arguments, const QString& share)
     };
     static const Shape shapes[] = {{"list", 0, 0, false}, {"history", 1, 1, false}, {"ack", 1, 1, true},
         {"move", 2, 2, true}, {"rename", 2, 2, true}, {"watch", 2, 2, true}, {"note", 2, 2, true},
-        {"remove", 1, 1, true}, {"trust-all", 0, 0, true}, {"get", 0, 1, false}, {"set", 2, 2, true},
-        {"export", 0, 0, false}, {"import", 1, 1, true}, {"follow", 0, 0, false}, {"web-token", 0, 0, false}};
+        {"remove", 1, 1, true}, {"merge", 2, 2, true}, {"set-type", 2, 2, true}, {"set-model", 2, 2, true},
+        {"trust-all", 0, 0, true}, {"get", 0, 1, false}, {"set", 2, 2, true}, {"export", 0, 0, false},
+        {"import", 1, 1, true}, {"follow", 0, 0, false}, {"web-token", 0, 0, false}};
     const Shape* shape = nullptr;
     for (const Shape& s : shapes) {
         if (command == QLatin1String(s.name))
@@ -400,6 +441,8 @@ int run(const QStringList& arguments, const QString& share)
     const QString moveTo = command == QLatin1String("move") ? args.last() : QString();
     if (command == QLatin1String("move") && moveTo != QLatin1String("safe") && moveTo != QLatin1String("intruders"))
         return usageError(QStringLiteral("move takes safe or intruders, not '%1'").arg(moveTo));
+    if (command == QLatin1String("set-type") && !typeRefusal(args.at(1)).isEmpty())
+        return usageError(typeRefusal(args.at(1)));
     if (command == QLatin1String("watch") && !watchMode(args.at(1)))
         return usageError(QStringLiteral("watch takes offline, online, both or none, not '%1'").arg(args.at(1)));
     if ((command == QLatin1String("get") || command == QLatin1String("set")) && !args.isEmpty()
@@ -413,10 +456,12 @@ int run(const QStringList& arguments, const QString& share)
     }
     const bool macCommand = !many && shape->least >= 1 && command != QLatin1String("get")
         && command != QLatin1String("set") && command != QLatin1String("import");
-    if (macCommand && normalisedMac(args.first()).isEmpty())
-        return usageError(QStringLiteral("'%1' is not a MAC address (six bytes in hexadecimal, such as "
-                                         "00:0c:29:12:34:56)")
-                              .arg(args.first()));
+    for (const QString& mac : macCommand ? args.mid(0, command == QLatin1String("merge") ? 2 : 1) : QStringList()) {
+        if (normalisedMac(mac).isEmpty())
+            return usageError(QStringLiteral("'%1' is not a MAC address (six bytes in hexadecimal, such as "
+                                             "00:0c:29:12:34:56)")
+                                  .arg(mac));
+    }
 
     if (parser.isSet(homeOption) && parser.value(homeOption).isEmpty())
         return usageError(QStringLiteral("--home needs a folder"));
@@ -451,6 +496,10 @@ int run(const QStringList& arguments, const QString& share)
         return settle(store, Settle::AcknowledgeAll);
     if (isSet("all-online"))
         return settle(store, moveTo == QLatin1String("safe") ? Settle::AllOnlineToSafe : Settle::AllOnlineToIntruders);
+    if (command.startsWith(QLatin1String("set-")))
+        return factCommand(store, command, args);
+    if (command == QLatin1String("merge"))
+        return mergeDevices(store, normalisedMac(args.at(0)), normalisedMac(args.at(1)));
     return deviceCommand(store, command, args);
 }
 

@@ -76,7 +76,8 @@ void frmClient::harvestRows(const QDateTime& now, const QSet<quint32>& settled)
         if (row.type != NeighbourType::Static && row.type != NeighbourType::Other)
             m_net.deleteNeighbour(row);
 
-        DeviceRecord* device = m_devices.find(mac);
+        // A former MAC of a merged device is that device.
+        DeviceRecord* device = m_devices.findDevice(mac);
         if (!device)
             device = AddNewMacEntry(mac, ip, row.type);
         if (!device)
@@ -87,9 +88,9 @@ void frmClient::harvestRows(const QDateTime& now, const QSet<quint32>& settled)
         device->PresenceCountdown = SightedCountdown;
         device->LastSeen = now;
         if (device->IpAddress == ip)
-            addressSeen.insert(mac);
+            addressSeen.insert(device->MacAddress);
         else
-            moves.append({mac, ip});
+            moves.append({device->MacAddress, ip});
     }
 
     storeWrites();

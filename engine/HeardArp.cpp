@@ -44,7 +44,8 @@ qint32 frmClient::rangeOf(const std::array<quint8, 4>& ip) const
 DeviceRecord* frmClient::heardSighting(
     const QString& mac, const QString& ip, qint32 range, bool mayAdmit, const QString& source, const QString& what)
 {
-    DeviceRecord* device = m_devices.find(mac);
+    // A former MAC of a merged device is that device.
+    DeviceRecord* device = m_devices.findDevice(mac);
     bool cameOnline = true;
     if (!device) {
         if (!mayAdmit)
@@ -69,7 +70,7 @@ DeviceRecord* frmClient::heardSighting(
         trackPresence(currentTime(), device);
         storeWrites();
         // A subscriber may have removed it meanwhile.
-        device = m_devices.find(mac);
+        device = m_devices.findDevice(mac);
         if (!device)
             return nullptr;
         device->OnlineState = SightedCountdown;

@@ -54,9 +54,13 @@ QList<DeviceLog::Entry> DeviceLog::entries(const DeviceEvent& e)
                        : QStringLiteral("New device: the network's gateway, admitted as safe")}};
         if (e.impersonation)
             lines.append({Kind::Impersonation, impersonation});
+        if (!e.earlierMac.isEmpty())
+            lines.append({Kind::LikelyReturn, likelyReturnText(e.name, e.earlierMac)});
         lines.append({Kind::Online, connected});
         return lines;
     }
+    case Kind::LikelyReturn:
+        return {{Kind::LikelyReturn, likelyReturnText(e.name, e.earlierMac)}};
     case Kind::Impersonation:
         return {{Kind::Impersonation, impersonation}};
     case Kind::Online:
@@ -72,7 +76,7 @@ QList<DeviceLog::Entry> DeviceLog::entries(const DeviceEvent& e)
             {Kind::PossibleReturn, QStringLiteral("May be ") + e.name + QStringLiteral(" seen as ") + e.earlierMac}};
     case Kind::AddressesChanged:
     case Kind::Described:
-    case Kind::LikelyReturn:
+    case Kind::Merged: // the merge writes the histories' lines itself
         break;
     // The user's own actions, each saying who took it.
     case Kind::Acknowledged:
@@ -91,10 +95,13 @@ QList<DeviceLog::Entry> DeviceLog::entries(const DeviceEvent& e)
                              : QStringLiteral("Note changed (%1)").arg(byWhom(e.origin))}};
     case Kind::Removed:
         return {{e.kind, QStringLiteral("Removed from the lists (%1)").arg(byWhom(e.origin))}};
-    case Kind::Merged:
-        return {{e.kind, QStringLiteral("Merged with %1 (%2)").arg(e.earlierMac, byWhom(e.origin))}};
     }
     return {};
+}
+
+QString DeviceLog::likelyReturnText(const QString& earlierName, const QString& earlierMac)
+{
+    return QStringLiteral("Probably %1, with a new private address (earlier MAC %2)").arg(earlierName, earlierMac);
 }
 
 QString DeviceLog::stamp(const QDateTime& when)

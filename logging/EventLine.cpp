@@ -26,6 +26,9 @@ QString isoTime(const QDateTime& when)
 
 QStringList texts(const DeviceEvent& event)
 {
+    // A merge writes its histories' lines itself; its event has a line of its own here.
+    if (event.kind == DeviceEvent::Kind::Merged)
+        return {QStringLiteral("Merged: formerly ") + event.earlierMac};
     QStringList out;
     for (const DeviceLog::Entry& entry : DeviceLog::entries(event))
         out.append(entry.text);

@@ -64,12 +64,17 @@ MqttCommand parseMqttCommand(const QByteArray& payload)
             if (!mode)
                 return failure(QStringLiteral("\"watch\" takes \"offline\", \"online\", \"both\" or \"\""));
             command.watch = *mode;
+        } else if (key == QLatin1String("merge_from")) {
+            const QString mac = value.isString() ? commandMac(value.toString(), QString()) : QString();
+            if (mac.isEmpty())
+                return failure(QStringLiteral("\"merge_from\" takes a device's MAC address"));
+            command.mergeFrom = mac;
         } else {
             return failure(QStringLiteral("unknown field \"%1\"").arg(key.left(64)));
         }
     }
     // Trusting everything is one command of its own, never mixed with a device's changes.
-    if (command.trustAll && (command.acknowledge || command.safe || command.name || command.watch))
+    if (command.trustAll && (command.acknowledge || command.safe || command.name || command.watch || command.mergeFrom))
         return failure(QStringLiteral("\"trust_all\" goes alone"));
     return command;
 }

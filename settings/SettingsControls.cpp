@@ -35,6 +35,10 @@ const std::array<Flag, FlagCount> Flags {{
         "Log in:", "Turn on when the server asks for a user name and password", Effect::Authenticate},
     {"chkLogToDisk", "LogToDisk",
         "Save the debug log to disk:", "Also writes the debug log to the file named beside this box", Effect::None},
+    {"chkMergeReturningDevices", "MergeReturningDevices", "Merge it into the known device without asking",
+        "Off, it is only linked and you merge it from its menu: a stranger who copies a name must not become "
+        "trusted by itself",
+        Effect::None},
 }};
 
 const std::array<Text, TextCount> Texts {{

@@ -36,6 +36,7 @@ enum FlagId : int {
     OnlineIntruderNotify,
     EmailAuthenticate,
     LogToDisk,
+    MergeReturningDevices,
     FlagCount
 };
 

@@ -80,6 +80,11 @@ struct LiveSettings
         Channel webhook;
     } push;
 
+    struct Devices
+    {
+        bool mergeReturning = false; // a likely return of a private-MAC device is merged without asking
+    } devices;
+
     // The web page: where it is served (empty: off, unless --web), and its TLS certificate and key files.
     struct Web
     {

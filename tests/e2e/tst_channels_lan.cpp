@@ -78,7 +78,9 @@ private Q_SLOTS:
         QCOMPARE(
             requests[0].value("headers").toObject().value("Authorization").toString(), QStringLiteral("Bearer s3cret"));
         QCOMPARE(QStringList(intruder.keys()),
-            QStringList({"ip", "kind", "last_seen", "list", "mac", "name", "text", "time", "vendor"}));
+            QStringList(
+                {"ip", "kind", "last_seen", "list", "mac", "model", "name", "os", "text", "time", "type", "vendor"}));
+        QCOMPARE(intruder.value("type").toString(), QStringLiteral("unknown"));
         for (const auto& [o, kind, mac, ip, name, list, vendor] :
             {std::tuple {intruder, "new_intruder", kStrangerMac, "198.18.0.44", "Unknown Device", "intruders",
                  "Cisco Systems, Inc"},
