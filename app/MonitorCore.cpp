@@ -7,6 +7,7 @@
 #include "app/StoreFollower.h"
 #include "channels/Channels.h"
 #include "engine/AddressText.h"
+#include "engine/Describer.h"
 #include "engine/frmClient.h"
 #include "mqtt/MqttPublisher.h"
 #include "notify/AlertMails.h"
@@ -42,7 +43,12 @@ MonitorCore::MonitorCore(AppPaths paths)
     , m_debugLog(m_settings, m_paths.debugLogFile())
     , m_deviceLog(m_devices, m_paths.devices())
     , m_actions(m_devices)
-{ }
+{
+    // The user's actions that leave a line of their own in a device's history.
+    m_actions.setHistoryHook([this](const QString& mac, const QString& text) {
+        m_deviceLog.AddLogEntry(mac, DeviceLog::stamp(kwclock::now()) + text);
+    });
+}
 
 MonitorCore::~MonitorCore()
 {
@@ -127,6 +133,18 @@ void MonitorCore::loadInstallation()
         *m_mail, m_devices, m_deviceLog, m_settings, [this](const QString& mac) { return vendorName(mac); });
 }
 
+void MonitorCore::loadSignatures()
+{
+    QStringList problems;
+    const QString file = m_paths.share + QStringLiteral("device-signatures.txt");
+    SignatureTable table = SignatureTable::load(file, &problems);
+    for (const QString& problem : std::as_const(problems))
+        Log(QStringLiteral("Startup - device signatures: ") + problem);
+    Log(QStringLiteral("Startup - %1 device signatures from %2").arg(table.size()).arg(file));
+    m_engine->describer().setSignatures(std::move(table));
+    m_engine->describer().setMakerLookup([this](const QString& mac) { return vendorName(mac); });
+}
+
 QString MonitorCore::vendorName(const QString& mac) const
 {
     return m_vendors ? m_vendors->GetMacName(mac) : QString();
@@ -173,6 +191,7 @@ void MonitorCore::startEngine(std::unique_ptr<NetPlatform> net, const std::funct
         std::make_unique<Channels>(m_settings, m_devices, [this](const QString& mac) { return vendorName(mac); });
     m_channels->openQueue(m_paths.home + QStringLiteral("channels.db"));
     m_engine = std::make_unique<frmClient>(m_devices, *m_net);
+    loadSignatures();
     // Presence is a record of its own: a file it cannot open costs the timelines, not the monitor.
     PresenceStore::OpenResult presence = PresenceStore::open(m_paths.presenceFile(), kwclock::now());
     m_presence = std::move(presence.store);
@@ -182,7 +201,11 @@ void MonitorCore::startEngine(std::unique_ptr<NetPlatform> net, const std::funct
     else
         QObject::connect(
             m_engine.get(), &frmClient::harvested, m_engine.get(), [this] { m_presence->confirm(kwclock::now()); });
-    // The history first: an alert mail carries its tail. The policy before MQTT: a storm holds back the
+    // The front end hears each event first, so that whatever an alert shows (the window's row of a newcomer)
+    // is already drawn when the alert comes.
+    if (subscribe)
+        subscribe();
+    // Then the history: an alert mail carries its tail. The policy before MQTT: a storm holds back the
     // admissions' events, which its digest sums up.
     onDeviceEvent(m_engine.get(), [this](const DeviceEvent& event) {
         m_deviceLog.record(event);
@@ -208,8 +231,6 @@ void MonitorCore::startEngine(std::unique_ptr<NetPlatform> net, const std::funct
                 alert.time, alert.count, alert.interfaceName, alert.firstAddress, alert.lastAddress, alert.stormText());
     });
     wireMetrics();
-    if (subscribe)
-        subscribe();
     m_web = std::make_unique<MonitorWeb>(*this);
     m_webProblem = m_web->start();
     if (!m_webProblem.isEmpty())

@@ -2,6 +2,7 @@
 // listing.
 
 #include "engine/AddressText.h"
+#include "engine/Describer.h"
 #include "engine/ErrorTrap.h"
 #include "engine/frmClient.h"
 #include "platform/NetPlatform.h"
@@ -58,6 +59,10 @@ bool frmClient::SetupForNewScan()
                 AddNetwork(adapter.addresses[a].ip, adapter.addresses[a].mask);
         }
 
+        QList<int> swept;
+        for (const AdapterInfo& adapter : *adapters)
+            swept.append(adapter.index);
+        m_describer->listen(swept);
         m_sweep.setRanges(m_ranges);
         m_sweep.setTableLimit(m_net.neighbourTableLimit());
         m_sweep.startCycle(knownAddresses());

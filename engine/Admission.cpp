@@ -4,6 +4,7 @@
 // still about: a second MAC answering for it is an intruder (GatewayWatch.cpp). The harvest and every other source of
 // sightings admit through here.
 
+#include "engine/Describer.h"
 #include "engine/ErrorTrap.h"
 #include "engine/frmClient.h"
 #include "store/DeviceCodec.h"
@@ -77,6 +78,8 @@ DeviceRecord* frmClient::AddNewMacEntry(const QString& mac, const QString& ip, q
         event.earlierMac = likely.earlierMac;
         event.name = likely.name;
         Q_EMIT deviceEvent(event);
+        // The weak hints; what they store follows the admission's own values into the same transaction.
+        m_describer->hintsChanged(mac);
     });
     return added;
 }
