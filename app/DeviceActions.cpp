@@ -20,7 +20,7 @@ void DeviceActions::store(const QString& mac, const QString& name, const QString
     modRegistry::WriteString(modRegistry::ProductKey, Keys::deviceKey(mac), name, text);
 }
 
-DeviceEvent DeviceActions::makeEvent(DeviceEvent::Kind kind, const DeviceRecord& d)
+DeviceEvent DeviceActions::makeEvent(DeviceEvent::Kind kind, const DeviceRecord& d) const
 {
     const QDateTime now = kwclock::now();
     DeviceEvent e;
@@ -30,6 +30,7 @@ DeviceEvent DeviceActions::makeEvent(DeviceEvent::Kind kind, const DeviceRecord&
     e.address = d.IpAddress;
     e.name = d.FriendlyName;
     e.intruder = d.Intruder;
+    e.origin = m_origin;
     return e;
 }
 
@@ -47,6 +48,9 @@ bool DeviceActions::SetWatch(const QString& mac, quint8 mode)
             .arg(mac,
                 mode == DeviceWatch::None ? QStringLiteral("not watched")
                                           : DeviceWatch::text(DeviceWatch::Mode(mode))));
+    DeviceEvent e = makeEvent(DeviceEvent::Kind::WatchChanged, *d);
+    e.name = mode == DeviceWatch::None ? QStringLiteral("none") : DeviceWatch::text(DeviceWatch::Mode(mode));
+    Q_EMIT deviceEvent(e);
     return true;
 }
 
@@ -98,9 +102,35 @@ bool DeviceActions::Rename(const QString& mac, const QString& name)
         Log(QStringLiteral("Rename - friendly name of %1 refused, it %2").arg(mac, checked.refusal));
         return false;
     }
+    const QString before = d->FriendlyName;
     d->FriendlyName = checked.text;
     store(mac, DeviceCodec::Name::FriendlyName, checked.text);
-    Q_EMIT deviceEvent(makeEvent(DeviceEvent::Kind::Renamed, *d));
+    DeviceEvent e = makeEvent(DeviceEvent::Kind::Renamed, *d);
+    e.before = before;
+    Q_EMIT deviceEvent(e);
+    return true;
+}
+
+bool DeviceActions::setNote(const QString& mac, const QString& note)
+{
+    DeviceRecord* d = m_devices.find(mac);
+    if (!d || d->Note == note)
+        return false;
+    const DeviceText::Name checked = DeviceText::filterNote(note);
+    if (!checked.ok()) {
+        Log(QStringLiteral("Note - note of %1 refused, it %2").arg(mac, checked.refusal));
+        return false;
+    }
+    const QString before = d->Note;
+    d->Note = checked.text;
+    if (checked.text.isEmpty())
+        modRegistry::DeleteValue(modRegistry::ProductKey, Keys::deviceKey(mac), DeviceCodec::Name::Note);
+    else
+        store(mac, DeviceCodec::Name::Note, checked.text);
+    DeviceEvent e = makeEvent(DeviceEvent::Kind::NoteChanged, *d);
+    e.name = checked.text;
+    e.before = before;
+    Q_EMIT deviceEvent(e);
     return true;
 }
 
@@ -132,12 +162,19 @@ void DeviceActions::adoptStored(const QString& mac, const QString& name, bool in
     DeviceRecord* d = m_devices.find(mac);
     if (!d)
         return;
-    if (watch <= DeviceWatch::Both)
+    if (watch <= DeviceWatch::Both && d->Watch != watch) {
         d->Watch = watch;
+        DeviceEvent e = makeEvent(DeviceEvent::Kind::WatchChanged, *d);
+        e.name = watch == DeviceWatch::None ? QStringLiteral("none") : DeviceWatch::text(DeviceWatch::Mode(watch));
+        Q_EMIT deviceEvent(e);
+    }
     // Each event's subscribers may act on the device; it is looked up again after each.
-    if (d->FriendlyName != name) {
+    if ((d = m_devices.find(mac)) && d->FriendlyName != name) {
+        DeviceEvent e = makeEvent(DeviceEvent::Kind::Renamed, *d);
+        e.before = d->FriendlyName;
         d->FriendlyName = name;
-        Q_EMIT deviceEvent(makeEvent(DeviceEvent::Kind::Renamed, *d));
+        e.name = name;
+        Q_EMIT deviceEvent(e);
     }
     if ((d = m_devices.find(mac)) && d->NewDevice && !newDevice) {
         d->NewDevice = false;
@@ -150,6 +187,18 @@ void DeviceActions::adoptStored(const QString& mac, const QString& name, bool in
         d->Intruder = intruder;
         Q_EMIT deviceEvent(makeEvent(DeviceEvent::Kind::Moved, *d));
     }
+}
+
+void DeviceActions::adoptNote(const QString& mac, const QString& note)
+{
+    DeviceRecord* d = m_devices.find(mac);
+    if (!d || d->Note == note)
+        return;
+    DeviceEvent e = makeEvent(DeviceEvent::Kind::NoteChanged, *d);
+    e.before = d->Note;
+    d->Note = note;
+    e.name = note;
+    Q_EMIT deviceEvent(e);
 }
 
 void DeviceActions::adoptRemoval(const QString& mac)

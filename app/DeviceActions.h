@@ -33,8 +33,13 @@ public:
     // The friendly name ("Friendly_Name"), through the one name filter: a refused name is logged and not kept.
     bool Rename(const QString& mac, const QString& name);
     // Which presence changes of the device alert (the key's "Watch" value, none when DeviceWatch::None). Emits
-    // nothing: no history line, no redraw of the lists.
+    // WatchChanged, for its history line.
     bool SetWatch(const QString& mac, quint8 mode);
+    // The user's note ("Note"), through the one text filter (at most DeviceText::MaxNoteChars); emits NoteChanged.
+    bool setNote(const QString& mac, const QString& note);
+    // Who takes the actions from now on (their events and history lines say it); OriginScope sets it for a while.
+    void setOrigin(DeviceEvent::Origin origin) { m_origin = origin; }
+    DeviceEvent::Origin origin() const { return m_origin; }
     // "Trust everything here now" (TrustAll.cpp): every intruder online now moves to the safe list,
     // acknowledged, with a line in its history; what changed comes back so that the caller can undo it.
     struct Trusted
@@ -66,9 +71,10 @@ public:
     bool Remove(const QString& mac);
 
     // What another process (kestrelwatch-ctl) stored, taken into memory without writing it back, with the
-    // events the actions above emit: Renamed, Acknowledged, Moved, in that order, each only when it changed.
-    // The watch is taken silently, as SetWatch sets it.
+    // events the actions above emit: WatchChanged, Renamed, Acknowledged, Moved, each only when it changed.
     void adoptStored(const QString& mac, const QString& name, bool intruder, bool newDevice, quint8 watch);
+    // A note another process stored, taken into memory with its NoteChanged event.
+    void adoptNote(const QString& mac, const QString& note);
     // A device whose key another process deleted: it leaves the store, with the Removed event, whether or not it
     // is online (the next sweep admits it again, as after a removal in the window).
     void adoptRemoval(const QString& mac);
@@ -95,12 +101,32 @@ Q_SIGNALS:
 private:
     void mergeHistories(const QString& oldMac, const DeviceRecord& merged, const QDateTime& now);
     static void store(const QString& mac, const QString& name, const QString& text);
-    static DeviceEvent makeEvent(DeviceEvent::Kind kind, const DeviceRecord& d);
+    DeviceEvent makeEvent(DeviceEvent::Kind kind, const DeviceRecord& d) const;
     // The device leaves the store, with the Removed event that carries what it was.
     void leave(const DeviceRecord& d);
 
     DeviceStore& m_devices;
+    DeviceEvent::Origin m_origin = DeviceEvent::Origin::Window;
     std::function<void(const QString&, const QString&)> m_history;
     QString m_devicesDir;
     PresenceStore* m_presence = nullptr;
+};
+
+// Who acts while it lives: an MQTT command, a web request, the store follower taking in another process's change.
+class OriginScope final
+{
+public:
+    OriginScope(DeviceActions& actions, DeviceEvent::Origin origin)
+        : m_actions(actions)
+        , m_before(actions.origin())
+    {
+        actions.setOrigin(origin);
+    }
+    ~OriginScope() { m_actions.setOrigin(m_before); }
+    OriginScope(const OriginScope&) = delete;
+    OriginScope& operator=(const OriginScope&) = delete;
+
+private:
+    DeviceActions& m_actions;
+    DeviceEvent::Origin m_before;
 };

@@ -3,6 +3,7 @@
 
 #include "app/DeviceActions.h"
 #include "app/OsVersion.h"
+#include "app/Settling.h"
 #include "app/StoreFollower.h"
 #include "channels/Channels.h"
 #include "engine/AddressText.h"
@@ -165,6 +166,15 @@ void MonitorCore::startEngine(std::unique_ptr<NetPlatform> net, const std::funct
         std::make_unique<MqttPublisher>(m_devices, m_settings, [this](const QString& mac) { return vendorName(mac); });
     m_mqtt->setCommandHandler(
         [this](const QString& mac, const MqttCommand& command) { applyMqttCommand(mac, command); });
+    m_mqtt->setTrustAllHandler([this] {
+        const OriginScope origin(m_actions, DeviceEvent::Origin::Mqtt);
+        const Settling::Count n =
+            Settling::trustEverything(m_actions, m_devices, [](const DeviceRecord& d) { return d.isOnline(); });
+        Log(QStringLiteral("MQTT - trust everything online now: %1 of %2 devices moved to the safe list or "
+                           "acknowledged")
+                .arg(n.changed)
+                .arg(n.matched));
+    });
     m_mqtt->refresh();
     m_alertPolicy = std::make_unique<AlertPolicy>(m_settings);
     m_alertPolicy->setInterfaceLookup([this](const QString& ip) { return interfaceOf(ip); });
@@ -268,7 +278,7 @@ void MonitorCore::mergeIfReturning(const DeviceEvent& event)
 {
     const bool likely = event.kind == DeviceEvent::Kind::LikelyReturn
         || (event.kind == DeviceEvent::Kind::Admitted && !event.earlierMac.isEmpty());
-    if (!likely || !LiveSettings::on(m_settings.chkMergeReturningDevices))
+    if (!likely || !m_settings.devices.mergeReturning)
         return;
     // After every subscriber has had the event: the merge removes the earlier device.
     QTimer::singleShot(0, m_engine.get(), [this, earlier = event.earlierMac, mac = event.mac] {
@@ -282,6 +292,7 @@ void MonitorCore::mergeIfReturning(const DeviceEvent& event)
 
 void MonitorCore::applyMqttCommand(const QString& mac, const MqttCommand& command)
 {
+    const OriginScope origin(m_actions, DeviceEvent::Origin::Mqtt);
     QStringList done;
     if (command.name && m_actions.Rename(mac, *command.name))
         done << QStringLiteral("renamed");
@@ -346,7 +357,7 @@ bool MonitorCore::markInstalled(bool registerAutostart)
     if (firstRun && registerAutostart && !qEnvironmentVariableIsSet("KESTRELWATCH_NO_AUTOSTART")) {
         if (const auto program = autostartProgram(QCoreApplication::applicationFilePath())) {
             modRegistry::WriteString(Keys::RunProduct, Keys::RunKey, Keys::RunValue, *program);
-            m_settings.chkGeneralStartup = 1;
+            m_settings.window.startAtLogin = true;
         }
     }
     writeSetting(QStringLiteral("Installed"), QStringLiteral("Yes"));

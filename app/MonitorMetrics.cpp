@@ -48,6 +48,7 @@ QString kindName(DeviceEvent::Kind kind)
     case Kind::Merged:
         return QStringLiteral("merged");
     case Kind::NoteChanged:
+    case Kind::WatchChanged:
         return QStringLiteral("note_changed");
     }
     return QStringLiteral("other");
@@ -60,6 +61,8 @@ void MonitorCore::wireMetrics()
     using Type = Metrics::Type;
     Metrics& m = m_metrics;
     m.declare(QStringLiteral("kestrelwatch_devices"), Type::Gauge, QStringLiteral("Devices by list and state."));
+    // A list's label is its name where the user meets it (kestrelwatch-ctl's move and list, the export): safe
+    // or intruders, so one word means one list on every surface.
     for (const bool intruder : {false, true}) {
         for (const bool online : {false, true}) {
             m.read(QStringLiteral("kestrelwatch_devices"),
@@ -90,7 +93,7 @@ void MonitorCore::wireMetrics()
         QStringLiteral("New devices admitted, by the list they were admitted to."));
     // One handle per series, taken once: an event counts without building a label text.
     auto byKind = std::make_shared<QHash<int, Metrics::Counter>>();
-    for (int k = 0; k <= int(DeviceEvent::Kind::NoteChanged); ++k)
+    for (int k = 0; k <= int(DeviceEvent::Kind::WatchChanged); ++k) // the last kind
         byKind->insert(k,
             m.counter(QStringLiteral("kestrelwatch_device_events_total"),
                 {{QStringLiteral("kind"), kindName(DeviceEvent::Kind(k))}}));

@@ -55,6 +55,7 @@ public:
     Result act(const QString& mac, Action action, const QString& argument) override
     {
         DeviceActions& actions = m_core.actions();
+        const OriginScope origin(actions, DeviceEvent::Origin::Web); // each history line says the page did it
         const DeviceRecord* device = find(mac);
         if (!device)
             return {Outcome::Refused, QStringLiteral("no device has that MAC address")};

@@ -88,7 +88,7 @@ QHash<QString, StoreFollower::Stored> StoreFollower::readStored(bool clearRemnan
             continue;
         }
         const DeviceRecord d = recordOf(mac, values);
-        stored.insert(mac, Stored {d.FriendlyName, d.Intruder, d.NewDevice, d.Watch, factsText(d)});
+        stored.insert(mac, Stored {d.FriendlyName, d.Intruder, d.NewDevice, d.Watch, factsText(d), d.Note});
     }
     return stored;
 }
@@ -99,6 +99,8 @@ void StoreFollower::poll()
     if (changes == m_changes)
         return;
     m_changes = changes;
+    // Another process changed the store: kestrelwatch-ctl, as a rule (the history says so).
+    const OriginScope origin(m_actions, DeviceEvent::Origin::Ctl);
     QStringList settings = readSettings();
     if (settings != m_settings && m_settingsHook)
         m_settingsHook();
@@ -132,11 +134,14 @@ void StoreFollower::poll()
         const bool newDevice = changed(&Stored::newDevice, d.NewDevice) ? stored.newDevice : d.NewDevice;
         const quint8 watch = changed(&Stored::watch, d.Watch) ? stored.watch : d.Watch;
         const bool factsChanged = changed(&Stored::facts, factsText(d));
+        const bool noteChanged = changed(&Stored::note, d.Note);
         m_actions.adoptStored(it.key(), name, intruder, newDevice, watch);
         // A hand-set type or model, or the former MACs of a merge, made elsewhere.
         if (factsChanged)
             m_actions.adoptFacts(
                 it.key(), recordOf(it.key(), m_hive.values(devicesKey + QLatin1Char('\\') + it.key())));
+        if (noteChanged)
+            m_actions.adoptNote(it.key(), stored.note);
     }
     m_seen = now;
 }

@@ -41,6 +41,7 @@ private:
         bool newDevice = false;
         quint8 watch = 0;
         QString facts; // type, model, os and former MACs as stored, joined
+        QString note;
     };
     // clearRemnants: a key without its list is deleted (at a look; the first look only leaves it out).
     QHash<QString, Stored> readStored(bool clearRemnants);

@@ -7,6 +7,7 @@
 #include "platform/UrlText.h"
 #include "store/DeviceStore.h"
 #include "store/LiveSettings.h"
+#include "store/SettingsTable.h"
 
 #include <QNetworkRequest>
 #include <QSslConfiguration>
@@ -84,18 +85,47 @@ ChannelTarget Channels::target(const LiveSettings& s, Channel channel)
 {
     switch (channel) {
     case Channel::Ntfy:
-        return {s.txtNtfyServer, s.txtNtfyToken};
+        return {s.push.ntfy.url, s.push.ntfy.token};
     case Channel::Gotify:
-        return {s.txtGotifyServer, s.txtGotifyToken};
+        return {s.push.gotify.url, s.push.gotify.token};
     case Channel::Webhook:
         break;
     }
-    return {s.txtWebhookUrl, s.txtWebhookToken};
+    return {s.push.webhook.url, s.push.webhook.token};
 }
 
 bool Channels::enabled(Channel channel) const
 {
     return !target(m_settings, channel).server.trimmed().isEmpty();
+}
+
+QString Channels::alertWord(const Alert& alert)
+{
+    switch (alert.kind) {
+    case Alert::Kind::NewIntruder:
+    case Alert::Kind::LikelyReturn: // a new device, though likely a known one
+        break;
+    case Alert::Kind::IntruderOnline:
+        return QStringLiteral("online");
+    case Alert::Kind::Watched:
+        return QStringLiteral("watched");
+    case Alert::Kind::Storm:
+        return QStringLiteral("storm");
+    }
+    return QStringLiteral("new");
+}
+
+const QString& Channels::alertsOf(const LiveSettings& s, Channel channel)
+{
+    switch (channel) {
+    case Channel::Ntfy:
+        return s.push.ntfy.alerts;
+    case Channel::Gotify:
+        return s.push.gotify.alerts;
+    case Channel::Webhook:
+        break;
+    }
+    return s.push.webhook.alerts;
 }
 
 void Channels::alertRaised(const Alert& alert)
@@ -104,8 +134,10 @@ void Channels::alertRaised(const Alert& alert)
         return;
     const Notice notice =
         Notice::fromAlert(alert, m_table, m_vendor && !alert.mac.isEmpty() ? m_vendor(alert.mac) : QString());
+    // Each channel carries the kinds of alert chosen for it (all, unless the user chose otherwise).
+    const QString word = alertWord(alert);
     for (const Channel channel : kChannels) {
-        if (enabled(channel))
+        if (enabled(channel) && SettingsTable::hasWord(alertsOf(m_settings, channel), word))
             post(channel, notice);
     }
 }

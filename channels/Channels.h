@@ -49,6 +49,9 @@ public:
     // The queue's file; without it the queue lives in memory only (logged).
     void openQueue(const QString& file);
     static ChannelTarget target(const LiveSettings& settings, Channel channel);
+    // The kinds of alert a channel carries (SettingsTable's words: new, online, watched, storm), and an alert's.
+    static const QString& alertsOf(const LiveSettings& settings, Channel channel);
+    static QString alertWord(const Alert& alert);
     bool enabled(Channel channel) const;
 
     void alertRaised(const Alert& alert);

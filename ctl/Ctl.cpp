@@ -2,13 +2,19 @@
 
 #include "app/DeviceActions.h"
 #include "ctl/CtlFacts.h"
+#include "ctl/CtlFollow.h"
+#include "ctl/CtlHome.h"
 #include "ctl/CtlSettings.h"
+#include "ctl/CtlSettle.h"
 #include "ctl/CtlStore.h"
 #include "ctl/CtlWeb.h"
 #include "devicefile/DeviceExport.h"
+#include "logging/DeviceLog.h"
+#include "platform/Clock.h"
 #include "store/DeviceText.h"
 #include "store/DeviceWatch.h"
 #include "store/PresenceStore.h"
+#include "store/SettingsTable.h"
 #include "store/TextForms.h"
 #include "vendor/CMacDatabase.h"
 
@@ -25,16 +31,23 @@ namespace Ctl {
 namespace {
 
 const char* const kUsage =
-    "Usage: kestrelwatch-ctl [--home DIR] COMMAND [ARGS]\n"
+    "Usage: kestrelwatch-ctl [--home DIR] [--create] COMMAND [ARGS]\n"
     "Lists and changes the devices and settings of Kestrelwatch's store. A running monitor takes\n"
     "each change in within two seconds.\n\n"
-    "  list [--json]              every device: MAC, current address, name, vendor, list, online,\n"
-    "                             first and last seen, watch, type, model, os (tab-separated with a\n"
-    "                             header, or a JSON array, which also carries former_macs)\n"
+    "  list [--json] [--intruders|--safe] [--online] [--new]\n"
+    "                             the devices (all, or those the filters give): MAC, current address,\n"
+    "                             name, vendor, list, online, first and last seen, watch, type, model,\n"
+    "                             os (tab-separated with a header, or a JSON array, which also carries\n"
+    "                             host_name, new, note and former_macs)\n"
     "  history MAC                the device's history, oldest first\n"
-    "  ack MAC                    acknowledge a new device\n"
+    "  follow [--json]            every device event from now on, one line each, until interrupted\n"
+    "  ack MAC | ack --all        acknowledge a new device, or every new device\n"
     "  move MAC safe|intruders    move the device to a list\n"
+    "  move --all-online safe|intruders\n"
+    "                             move every device online now to a list (a monitor must be running)\n"
+    "  trust-all                  every device online now to the safe list, acknowledged\n"
     "  rename MAC NAME            give the device a name (\"\" clears it)\n"
+    "  note MAC TEXT              keep a note about the device (\"\" clears it)\n"
     "  watch MAC offline|online|both|none\n"
     "                             which of the device's departures and returns alert every channel\n"
     "  set-type MAC TYPE          what the device is: router, computer, phone, tablet, tv, speaker,\n"
@@ -45,20 +58,24 @@ const char* const kUsage =
     "  merge OLD NEW              one device under two MACs: NEW takes OLD's name, list, watch,\n"
     "                             hand-set type and model, history and presence, and OLD's MAC as a\n"
     "                             former address; OLD is removed\n"
-    "  get NAME                   print a setting (kestrelwatch-ctl(1) lists them)\n"
-    "  set NAME VALUE             change a setting\n"
-    "  export --format json|csv   every device with its stored values and presence intervals, on stdout\n"
+    "  get [--reveal] [NAME]      print a setting, or every one (key, name, value; kestrelwatch-ctl(1)\n"
+    "                             explains them); secrets show masked unless --reveal\n"
+    "  set NAME VALUE             change a setting; a value outside its limits is refused\n"
+    "  export [--format json|csv] every device with its stored values and presence intervals, on\n"
+    "                             stdout (JSON unless --format csv)\n"
     "  import [--replace] FILE    add the devices of an export and merge their intervals; a known MAC\n"
     "                             keeps its name and list unless --replace; a faulty file is refused\n"
     "                             whole\n"
     "  web-token [--new]          print the web page's token (made on first use); --new replaces it\n\n"
     "  --home DIR                 the store's folder (default $KESTRELWATCH_HOME, else\n"
-    "                             $XDG_DATA_HOME/kestrelwatch)\n"
+    "                             $XDG_DATA_HOME/kestrelwatch); it must exist and be yours\n"
+    "  --create                   make the folder when it does not exist yet (import makes it too)\n"
     "  -h, --help                 this text\n"
     "  -v, --version              the program's version\n\n"
     "MAC takes any usual form: 00:0c:41:a2:3b:7f, 00-0C-41-A2-3B-7F or 000c41a23b7f.\n"
     "Exit status: 0 on success, 1 when the device is not in the store or a change is refused or fails,\n"
-    "2 on a usage error, 3 when the store cannot be opened (it is left untouched).\n";
+    "2 on a usage error (also a value outside a setting's limits), 3 when the home is missing or\n"
+    "another user's, or the store cannot be opened (it is left untouched).\n";
 
 // The word of the watch command: one of the three modes or "none".
 std::optional<DeviceWatch::Mode> watchMode(const QString& word)
@@ -110,7 +127,7 @@ void takeCurrentAddresses(Store& store, const PresenceStore* presence)
     }
 }
 
-int list(Store& store, bool json, const QString& share)
+int list(Store& store, bool json, const QString& share, const ListFilter& filter)
 {
     const CMacDatabase vendors(AppPaths::forDirs(QString(), share).macDatabase());
     takeCurrentAddresses(
@@ -120,6 +137,8 @@ int list(Store& store, bool json, const QString& share)
     if (!json)
         out(QStringLiteral("MAC\tADDRESS\tNAME\tVENDOR\tLIST\tONLINE\tFIRST_SEEN\tLAST_SEEN\tWATCH\tTYPE\tMODEL\tOS"));
     for (const DeviceRecord& d : devices) {
+        if (!filter.accepts(store, d))
+            continue;
         const QString list = d.Intruder ? QStringLiteral("intruders") : QStringLiteral("safe");
         const QString vendor = vendors.GetMacName(d.MacAddress);
         if (json) {
@@ -134,7 +153,8 @@ int list(Store& store, bool json, const QString& share)
                 {QStringLiteral("model"), d.Model},
                 {QStringLiteral("model_source"), DeviceKind::sourceWord(d.ModelSource)}, {QStringLiteral("os"), d.Os},
                 {QStringLiteral("os_source"), DeviceKind::sourceWord(d.OsSource)},
-                {QStringLiteral("former_macs"), QJsonArray::fromStringList(d.FormerMacs)}});
+                {QStringLiteral("former_macs"), QJsonArray::fromStringList(d.FormerMacs)},
+                {QStringLiteral("note"), d.Note}});
             continue;
         }
         // A tab inside a field would shift every later column; names hold none (the name filter refuses
@@ -179,7 +199,8 @@ int deviceCommand(Store& store, const QString& command, const QStringList& args)
     const QString mac = d.MacAddress;
     if (command == QLatin1String("history"))
         return history(store, mac);
-    DeviceActions actions(store.devices());
+    Acting acting(store);
+    DeviceActions& actions = acting.actions();
     if (command == QLatin1String("ack")) {
         if (!actions.Acknowledge(mac))
             out(QStringLiteral("%1 was acknowledged already").arg(mac));
@@ -198,6 +219,14 @@ int deviceCommand(Store& store, const QString& command, const QStringList& args)
         actions.Rename(mac, name.text);
         return 0;
     }
+    if (command == QLatin1String("note")) {
+        const DeviceText::Name note = DeviceText::filterNote(args.at(1));
+        if (!note.ok())
+            return usageError(QStringLiteral("the note is refused, it %1").arg(note.refusal));
+        if (!actions.setNote(mac, note.text))
+            out(QStringLiteral("%1 has this note already").arg(mac));
+        return 0;
+    }
     if (command == QLatin1String("watch")) {
         if (!actions.SetWatch(mac, *watchMode(args.at(1))))
             out(QStringLiteral("%1 is watched as %2 already").arg(mac, watchText(d.Watch)));
@@ -207,25 +236,6 @@ int deviceCommand(Store& store, const QString& command, const QStringList& args)
     d.OnlineState = store.online(d) ? 1 : 0;
     if (!actions.Remove(mac)) {
         err(QStringLiteral("%1 is online; it can be removed once it has gone offline").arg(mac));
-        return 1;
-    }
-    return 0;
-}
-
-int settingCommand(Store& store, const QStringList& args)
-{
-    const CtlSettings::Named* setting = CtlSettings::find(args.at(0));
-    if (!setting)
-        return usageError(QStringLiteral("no setting '%1' (kestrelwatch-ctl(1) lists them)").arg(args.at(0)));
-    if (args.size() == 1) {
-        out(CtlSettings::read(*setting));
-        return 0;
-    }
-    const CtlSettings::Checked checked = CtlSettings::check(*setting, args.at(1));
-    if (!checked.refusal.isEmpty())
-        return usageError(checked.refusal);
-    if (!CtlSettings::write(*setting, checked.stored)) {
-        err(QStringLiteral("cannot write %1 in %2").arg(QString::fromLatin1(setting->name), store.paths().hiveFile()));
         return 1;
     }
     return 0;
@@ -257,6 +267,16 @@ int importFile(Store& store, const QString& fileName, bool replace)
         err(QStringLiteral("%1 is refused, nothing was imported: %2").arg(fileName, parsed.fault));
         return 1;
     }
+    if (parsed.devices.isEmpty()) {
+        file.seek(0);
+        const QByteArray start = file.read(4096).trimmed().left(1);
+        out(QStringLiteral("%1 holds no devices (%2): nothing was imported")
+                .arg(fileName,
+                    start == "["       ? QStringLiteral("an empty JSON array")
+                        : start == "{" ? QStringLiteral("an export with an empty devices list")
+                                       : QStringLiteral("a CSV header without lines")));
+        return 0;
+    }
     std::unique_ptr<PresenceStore> presence;
     if (std::any_of(parsed.devices.cbegin(), parsed.devices.cend(),
             [](const DeviceExport::Imported& d) { return !d.intervals.isEmpty(); })) {
@@ -267,12 +287,26 @@ int importFile(Store& store, const QString& fileName, bool replace)
         }
         presence = std::move(opened.store);
     }
+    QStringList taken; // the devices the import adds or replaces, for their histories
+    for (const DeviceExport::Imported& device : parsed.devices) {
+        if (replace || !store.devices().contains(device.record.MacAddress))
+            taken.append(device.record.MacAddress);
+    }
     const DeviceExport::Merged merged = DeviceExport::merge(store.devices(), parsed.devices, replace, presence.get());
     if (!merged.stored) {
         err(!merged.refused.isEmpty()
                 ? QStringLiteral("%1 is refused, nothing was imported: %2").arg(fileName, merged.refused)
                 : QStringLiteral("cannot write to %1; nothing was imported").arg(store.paths().hiveFile()));
         return 1;
+    }
+    // A running monitor records what its store follower takes in; without one the lines are written here.
+    if (!store.monitorRunning()) {
+        DeviceLog histories(store.devices(), store.paths().devices());
+        const QString line = DeviceLog::stamp(kwclock::now())
+            + QStringLiteral("Imported from %1 (%2)")
+                  .arg(QFileInfo(fileName).fileName(), DeviceLog::byWhom(DeviceEvent::Origin::Ctl));
+        for (const QString& mac : std::as_const(taken))
+            histories.AddLogEntry(mac, line);
     }
     out(DeviceExport::summary(merged));
     if (!merged.presenceError.isEmpty()) {
@@ -318,14 +352,43 @@ int run(const QStringList& arguments, const QString& share)
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption homeOption(QStringLiteral("home"), QString(), QStringLiteral("DIR"));
-    const QCommandLineOption jsonOption(QStringLiteral("json"));
     const QCommandLineOption formatOption(QStringLiteral("format"), QString(), QStringLiteral("FORMAT"));
-    const QCommandLineOption replaceOption(QStringLiteral("replace"));
-    const QCommandLineOption newOption(QStringLiteral("new"));
     const QCommandLineOption helpOption(QStringList {QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption versionOption(QStringList {QStringLiteral("v"), QStringLiteral("version")});
-    parser.addOptions({homeOption, jsonOption, formatOption, replaceOption, newOption, helpOption, versionOption});
-    if (!parser.parse(QStringList {QStringLiteral("kestrelwatch-ctl")} + arguments))
+    parser.addOptions({homeOption, formatOption, helpOption, versionOption});
+    // Each switch and the commands it goes with.
+    static const struct
+    {
+        const char* name;
+        QStringList commands;
+    } switches[] = {{"json", {"list", "follow"}}, {"replace", {"import"}}, {"reveal", {"get"}}, {"create", {"*"}},
+        {"all", {"ack"}}, {"all-online", {"move"}}, {"intruders", {"list"}}, {"safe", {"list"}}, {"online", {"list"}},
+        {"new", {"list", "web-token"}}};
+    for (const auto& s : switches)
+        parser.addOption(QCommandLineOption(QLatin1String(s.name)));
+    const auto isSet = [&parser](const char* name) { return parser.isSet(QLatin1String(name)); };
+
+    // The value of set and the text of rename and note are taken as given, so that "set Volume -1" reaches the
+    // range check and a name may begin with a dash.
+    QStringList options = arguments;
+    QStringList verbatim;
+    for (qsizetype i = 0; i < options.size(); ++i) {
+        const QString& a = options[i];
+        if (a == QLatin1String("--"))
+            break;
+        if (a.startsWith(QLatin1Char('-'))) {
+            const QString bare = a.mid(a.startsWith(QLatin1String("--")) ? 2 : 1);
+            if (bare == QLatin1String("home") || bare == QLatin1String("format"))
+                ++i;
+            continue;
+        }
+        if (a == QLatin1String("set") || a == QLatin1String("rename") || a == QLatin1String("note")) {
+            verbatim = options.mid(i + 1, 2);
+            options.remove(i + 1, verbatim.size());
+        }
+        break;
+    }
+    if (!parser.parse(QStringList {QStringLiteral("kestrelwatch-ctl")} + options))
         return usageError(parser.errorText());
     if (parser.isSet(helpOption)) {
         std::fputs(kUsage, stdout);
@@ -339,6 +402,7 @@ int run(const QStringList& arguments, const QString& share)
     if (args.isEmpty())
         return usageError(QStringLiteral("no command given"));
     const QString command = args.takeFirst();
+    args += verbatim;
     struct Shape
     {
         const char* name;
@@ -347,9 +411,10 @@ int run(const QStringList& arguments, const QString& share)
         bool writes;
     };
     static const Shape shapes[] = {{"list", 0, 0, false}, {"history", 1, 1, false}, {"ack", 1, 1, true},
-        {"move", 2, 2, true}, {"rename", 2, 2, true}, {"watch", 2, 2, true}, {"remove", 1, 1, true},
-        {"merge", 2, 2, true}, {"set-type", 2, 2, true}, {"set-model", 2, 2, true}, {"get", 1, 1, false},
-        {"set", 2, 2, true}, {"export", 0, 0, false}, {"import", 1, 1, true}, {"web-token", 0, 0, false}};
+        {"move", 2, 2, true}, {"rename", 2, 2, true}, {"watch", 2, 2, true}, {"note", 2, 2, true},
+        {"remove", 1, 1, true}, {"merge", 2, 2, true}, {"set-type", 2, 2, true}, {"set-model", 2, 2, true},
+        {"trust-all", 0, 0, true}, {"get", 0, 1, false}, {"set", 2, 2, true}, {"export", 0, 0, false},
+        {"import", 1, 1, true}, {"follow", 0, 0, false}, {"web-token", 0, 0, false}};
     const Shape* shape = nullptr;
     for (const Shape& s : shapes) {
         if (command == QLatin1String(s.name))
@@ -357,33 +422,46 @@ int run(const QStringList& arguments, const QString& share)
     }
     if (!shape)
         return usageError(QStringLiteral("unknown command '%1'").arg(command));
-    if (args.size() < shape->least || args.size() > shape->most)
-        return usageError(QStringLiteral("%1 takes %2 argument%3")
-                              .arg(command)
-                              .arg(shape->least)
-                              .arg(shape->least == 1 ? QString() : QStringLiteral("s")));
-    if (parser.isSet(jsonOption) && command != QLatin1String("list"))
-        return usageError(QStringLiteral("--json goes with list"));
-    if (parser.isSet(replaceOption) && command != QLatin1String("import"))
-        return usageError(QStringLiteral("--replace goes with import"));
-    if (parser.isSet(newOption) && command != QLatin1String("web-token"))
-        return usageError(QStringLiteral("--new goes with web-token"));
-    if (parser.isSet(formatOption) != (command == QLatin1String("export")))
-        return usageError(QStringLiteral("export takes --format json or --format csv, and only export does"));
-    const QString format = parser.value(formatOption);
-    if (command == QLatin1String("export") && format != QLatin1String("json") && format != QLatin1String("csv"))
+    for (const auto& s : switches) {
+        if (isSet(s.name) && !s.commands.contains(QStringLiteral("*")) && !s.commands.contains(command))
+            return usageError(QStringLiteral("--%1 goes with %2")
+                                  .arg(QLatin1String(s.name), s.commands.join(QStringLiteral(" or "))));
+    }
+    // ack --all and move --all-online LIST act on many devices and name none.
+    const int many = isSet("all") || isSet("all-online") ? 1 : 0;
+    if (args.size() < shape->least - many || args.size() > shape->most - many) {
+        const int wanted = shape->least - many;
+        return usageError(
+            QStringLiteral("%1 takes %2 argument%3")
+                .arg(command
+                    + (many ? QStringLiteral(" --all") + QLatin1String(isSet("all-online") ? "-online" : "")
+                            : QString()))
+                .arg(wanted)
+                .arg(wanted == 1 ? QString() : QStringLiteral("s")));
+    }
+    if (parser.isSet(formatOption) && command != QLatin1String("export"))
+        return usageError(QStringLiteral("--format goes with export"));
+    const QString format = parser.isSet(formatOption) ? parser.value(formatOption) : QStringLiteral("json");
+    if (format != QLatin1String("json") && format != QLatin1String("csv"))
         return usageError(QStringLiteral("--format is json or csv, not '%1'").arg(format));
-    if (command == QLatin1String("move") && args.at(1) != QLatin1String("safe")
-        && args.at(1) != QLatin1String("intruders"))
-        return usageError(QStringLiteral("move takes safe or intruders, not '%1'").arg(args.at(1)));
+    const QString moveTo = command == QLatin1String("move") ? args.last() : QString();
+    if (command == QLatin1String("move") && moveTo != QLatin1String("safe") && moveTo != QLatin1String("intruders"))
+        return usageError(QStringLiteral("move takes safe or intruders, not '%1'").arg(moveTo));
     if (command == QLatin1String("set-type") && !typeRefusal(args.at(1)).isEmpty())
         return usageError(typeRefusal(args.at(1)));
     if (command == QLatin1String("watch") && !watchMode(args.at(1)))
         return usageError(QStringLiteral("watch takes offline, online, both or none, not '%1'").arg(args.at(1)));
-    if ((command == QLatin1String("get") || command == QLatin1String("set")) && !CtlSettings::find(args.at(0)))
+    if ((command == QLatin1String("get") || command == QLatin1String("set")) && !args.isEmpty()
+        && !knownSetting(args.at(0)))
         return usageError(QStringLiteral("no setting '%1' (kestrelwatch-ctl(1) lists them)").arg(args.at(0)));
-    const bool macCommand = shape->least >= 1 && command != QLatin1String("get") && command != QLatin1String("set")
-        && command != QLatin1String("import");
+    // A value outside its setting's limits is refused before the store is opened (or made).
+    if (command == QLatin1String("set")) {
+        const QString refusal = SettingsTable::fromUser(*SettingsTable::find(args.at(0)), args.at(1)).refusal;
+        if (!refusal.isEmpty())
+            return usageError(refusal);
+    }
+    const bool macCommand = !many && shape->least >= 1 && command != QLatin1String("get")
+        && command != QLatin1String("set") && command != QLatin1String("import");
     for (const QString& mac : macCommand ? args.mid(0, command == QLatin1String("merge") ? 2 : 1) : QStringList()) {
         if (normalisedMac(mac).isEmpty())
             return usageError(QStringLiteral("'%1' is not a MAC address (six bytes in hexadecimal, such as "
@@ -391,32 +469,39 @@ int run(const QStringList& arguments, const QString& share)
                                   .arg(mac));
     }
 
-    const QString home = parser.value(homeOption);
-    if (parser.isSet(homeOption)) {
-        const QFileInfo info(home);
-        if (home.isEmpty() || (info.exists() && !info.isDir()))
-            return usageError(QStringLiteral("--home needs a folder"));
-        if (!info.exists()) {
-            err(QStringLiteral("--home %1: no such folder").arg(home));
-            return 1;
-        }
+    if (parser.isSet(homeOption) && parser.value(homeOption).isEmpty())
+        return usageError(QStringLiteral("--home needs a folder"));
+    const bool importing = command == QLatin1String("import");
+    const HomeRule rule = checkHome(parser.value(homeOption), isSet("create"), importing, arguments);
+    if (!rule.problem.isEmpty()) {
+        err(rule.problem);
+        return rule.code;
     }
     Store store(
-        AppPaths::forDirs(AppPaths::resolveHome(home), share), shape->writes ? Store::Mode::Write : Store::Mode::Read);
+        AppPaths::forDirs(rule.home, share), shape->writes || isSet("create") ? Store::Mode::Write : Store::Mode::Read);
     if (!store.ok())
         return storeError(store);
     if (command == QLatin1String("list"))
-        return list(store, parser.isSet(jsonOption), share);
+        return list(
+            store, isSet("json"), share, listFilter(isSet("intruders"), isSet("safe"), isSet("online"), isSet("new")));
     if (command == QLatin1String("web-token"))
-        return webToken(store.paths().home, parser.isSet(newOption));
+        return webToken(store.paths().home, isSet("new"));
     if (command == QLatin1String("get") || command == QLatin1String("set"))
-        return settingCommand(store, args);
+        return settingCommand(store, args, isSet("reveal"));
     if (command == QLatin1String("export")) {
         return exportDevices(
             store, format == QLatin1String("csv") ? DeviceExport::Format::Csv : DeviceExport::Format::Json);
     }
-    if (command == QLatin1String("import"))
-        return importFile(store, args.first(), parser.isSet(replaceOption));
+    if (importing)
+        return importFile(store, args.first(), isSet("replace"));
+    if (command == QLatin1String("follow"))
+        return follow(store, isSet("json"), share);
+    if (command == QLatin1String("trust-all"))
+        return settle(store, Settle::TrustAll);
+    if (isSet("all"))
+        return settle(store, Settle::AcknowledgeAll);
+    if (isSet("all-online"))
+        return settle(store, moveTo == QLatin1String("safe") ? Settle::AllOnlineToSafe : Settle::AllOnlineToIntruders);
     if (command.startsWith(QLatin1String("set-")))
         return factCommand(store, command, args);
     if (command == QLatin1String("merge"))

@@ -29,7 +29,7 @@ const QStringList kColumns {QStringLiteral("mac"), QStringLiteral("address"), QS
     QStringLiteral("last_online"), QStringLiteral("last_offline"), QStringLiteral("last_seen"),
     QStringLiteral("mac_type"), QStringLiteral("type"), QStringLiteral("type_source"), QStringLiteral("model"),
     QStringLiteral("model_source"), QStringLiteral("os"), QStringLiteral("os_source"), QStringLiteral("former_macs"),
-    QStringLiteral("intervals")};
+    QStringLiteral("note"), QStringLiteral("intervals")};
 // What a device is and its former MACs: an import takes them as the file has them.
 const QStringList kFacts {DeviceCodec::Name::Type, DeviceCodec::Name::TypeSource, DeviceCodec::Name::Model,
     DeviceCodec::Name::ModelSource, DeviceCodec::Name::Os, DeviceCodec::Name::OsSource, DeviceCodec::Name::FormerMacs};
@@ -49,7 +49,7 @@ QStringList fieldsOf(const DeviceRecord& d)
         d.NewDevice ? QStringLiteral("true") : QStringLiteral("false"), isoTime(d.FirstSeen), isoTime(d.LastOnline),
         isoTime(d.LastOffline), isoTime(d.LastSeen), QString::number(d.MacType), DeviceKind::typeWord(d.Type),
         DeviceKind::sourceWord(d.TypeSource), d.Model, DeviceKind::sourceWord(d.ModelSource), d.Os,
-        DeviceKind::sourceWord(d.OsSource), d.FormerMacs.join(QLatin1Char(' '))};
+        DeviceKind::sourceWord(d.OsSource), d.FormerMacs.join(QLatin1Char(' ')), d.Note};
 }
 
 // What a device is and its former MACs, as a file gives them; why not, otherwise.
@@ -173,6 +173,10 @@ QString recordOf(const QHash<QString, QString>& values, const QDateTime& latest,
             return QStringLiteral("%1 refused, it %2").arg(column, name.refusal);
         d.*field = name.text;
     }
+    const DeviceText::Name note = DeviceText::filterNote(values.value(QStringLiteral("note")));
+    if (!note.ok())
+        return QStringLiteral("note refused, it %1").arg(note.refusal);
+    d.Note = note.text;
     const QString list = values.value(QStringLiteral("list")).trimmed().toLower();
     if (list != QLatin1String("safe") && list != QLatin1String("intruders"))
         return QStringLiteral("list \"%1\" is neither safe nor intruders").arg(list);
@@ -311,6 +315,16 @@ Parsed readAll(ImportReader& reader)
         QHash<QString, QString> values;
         if (!reader.isJson() && !header) {
             header = csvFields(r.text.trimmed());
+            // A spreadsheet's export in another locale separates by semicolons or tabs: say so, not just "no header".
+            for (const auto& [separator, word] :
+                {std::pair {QLatin1Char(';'), "semicolon"}, std::pair {QLatin1Char('\t'), "tab"}}) {
+                if (header && header->size() == 1 && r.text.contains(separator))
+                    return {{},
+                        QStringLiteral(
+                            "line %1: the file is %2-separated: use commas, as kestrelwatch-ctl export writes")
+                            .arg(r.line)
+                            .arg(QLatin1String(word))};
+            }
             if (!header || !header->contains(QStringLiteral("mac")) || !header->contains(QStringLiteral("list")))
                 return {{}, QStringLiteral("line %1: %2").arg(r.line).arg(kNoHeader)};
             continue;
@@ -494,6 +508,7 @@ Merged merge(
         }
         if (known) {
             modRegistry::ValueTexts values {{DeviceCodec::Name::FriendlyName, d.FriendlyName},
+                {DeviceCodec::Name::Note, d.Note},
                 {DeviceCodec::Name::NewDevice, DeviceCodec::valueText(d, DeviceCodec::Name::NewDevice)},
                 {DeviceCodec::Name::Intruder, DeviceCodec::valueText(d, DeviceCodec::Name::Intruder)}};
             for (const QString& name : kFacts)
@@ -531,6 +546,7 @@ Merged merge(
             adopt.replaced(d);
         } else if (known && inMemory) {
             inMemory->FriendlyName = d.FriendlyName;
+            inMemory->Note = d.Note;
             inMemory->NewDevice = d.NewDevice;
             inMemory->Intruder = d.Intruder;
             std::tie(inMemory->Type, inMemory->TypeSource, inMemory->Model, inMemory->ModelSource, inMemory->Os,

@@ -61,7 +61,8 @@ ImportReader::ImportReader(QIODevice& file)
         if (m_at < m_chunk.size())
             break;
     }
-    m_json = m_at < m_chunk.size() && m_chunk[m_at] == '{';
+    m_json = m_at < m_chunk.size() && (m_chunk[m_at] == '{' || m_chunk[m_at] == '[');
+    m_bareArray = m_json && m_chunk[m_at] == '[';
 }
 
 bool ImportReader::fill()
@@ -169,6 +170,8 @@ ImportReader::Step ImportReader::nextJson(Record& record)
                 }
                 if (c == '[' && m_depth == 1 && m_lastKey == "devices")
                     m_devicesDepth = 2;
+                else if (c == '[' && m_depth == 0 && m_bareArray)
+                    m_devicesDepth = 1;
                 ++m_depth;
             } else if (c == '}' || c == ']') {
                 --m_depth;
@@ -216,7 +219,7 @@ ImportReader::Step ImportReader::endJson()
         m_fault = jsonFault(m_frame, 1, error);
         return Step::Fault;
     }
-    if (!doc.isObject() || !doc.object().value(QStringLiteral("devices")).isArray()) {
+    if (m_bareArray ? !doc.isArray() : !doc.isObject() || !doc.object().value(QStringLiteral("devices")).isArray()) {
         m_fault = QStringLiteral("line 1: no \"devices\" list (is this a kestrelwatch-ctl export?)");
         return Step::Fault;
     }

@@ -42,6 +42,7 @@ private:
 
     QIODevice& m_file;
     bool m_json = false;
+    bool m_bareArray = false; // a JSON array of device objects, read as an export's devices list
     QString m_fault;
     int m_line = 1;
     // JSON scanning state, kept across the file's chunks.

@@ -34,7 +34,7 @@ void DebugLog::Log(const QString& text)
     if (m_mirror)
         m_mirror(line);
 
-    if (LiveSettings::on(m_settings.chkLogToDisk) && !m_file.isEmpty()) {
+    if (m_settings.log.toDisk && !m_file.isEmpty()) {
         QDir().mkpath(QFileInfo(m_file).absolutePath());
         QFile f(m_file);
         if (f.open(QIODevice::Append))

@@ -21,6 +21,25 @@ QString DeviceLog::fileFor(const QString& mac) const
     return m_dir + mac + QStringLiteral(".log");
 }
 
+QString DeviceLog::byWhom(DeviceEvent::Origin origin)
+{
+    switch (origin) {
+    case DeviceEvent::Origin::Window:
+        return QStringLiteral("in the window");
+    case DeviceEvent::Origin::Ctl:
+        return QStringLiteral("by kestrelwatch-ctl");
+    case DeviceEvent::Origin::Mqtt:
+        return QStringLiteral("by an MQTT command");
+    case DeviceEvent::Origin::Web:
+        return QStringLiteral("on the web page");
+    case DeviceEvent::Origin::Import:
+        return QStringLiteral("by an import");
+    case DeviceEvent::Origin::Monitor:
+        break;
+    }
+    return QStringLiteral("by the monitor");
+}
+
 QList<DeviceLog::Entry> DeviceLog::entries(const DeviceEvent& e)
 {
     using Kind = DeviceEvent::Kind;
@@ -56,14 +75,26 @@ QList<DeviceLog::Entry> DeviceLog::entries(const DeviceEvent& e)
         return {
             {Kind::PossibleReturn, QStringLiteral("May be ") + e.name + QStringLiteral(" seen as ") + e.earlierMac}};
     case Kind::AddressesChanged:
-    case Kind::Acknowledged:
-    case Kind::Moved:
-    case Kind::Renamed:
-    case Kind::Removed:
     case Kind::Described:
-    case Kind::Merged:
-    case Kind::NoteChanged:
+    case Kind::Merged: // the merge writes the histories' lines itself
         break;
+    // The user's own actions, each saying who took it.
+    case Kind::Acknowledged:
+        return {{e.kind, QStringLiteral("Acknowledged (%1)").arg(byWhom(e.origin))}};
+    case Kind::Moved:
+        return {{e.kind,
+            QStringLiteral("Moved to the %1 (%2)")
+                .arg(e.intruder ? QStringLiteral("intruders") : QStringLiteral("safe list"), byWhom(e.origin))}};
+    case Kind::Renamed:
+        return {{e.kind, QStringLiteral("Renamed \"%1\" \u2192 \"%2\" (%3)").arg(e.before, e.name, byWhom(e.origin))}};
+    case Kind::WatchChanged:
+        return {{e.kind, QStringLiteral("Watch %1 (%2)").arg(e.name, byWhom(e.origin))}};
+    case Kind::NoteChanged:
+        return {{e.kind,
+            e.name.isEmpty() ? QStringLiteral("Note cleared (%1)").arg(byWhom(e.origin))
+                             : QStringLiteral("Note changed (%1)").arg(byWhom(e.origin))}};
+    case Kind::Removed:
+        return {{e.kind, QStringLiteral("Removed from the lists (%1)").arg(byWhom(e.origin))}};
     }
     return {};
 }

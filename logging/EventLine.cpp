@@ -26,22 +26,9 @@ QString isoTime(const QDateTime& when)
 
 QStringList texts(const DeviceEvent& event)
 {
-    using Kind = DeviceEvent::Kind;
-    switch (event.kind) {
-    case Kind::Acknowledged:
-        return {QStringLiteral("Acknowledged")};
-    case Kind::Moved:
-        return {event.intruder ? QStringLiteral("Moved to the intruders") : QStringLiteral("Moved to the safe list")};
-    case Kind::Renamed:
-        return {event.name.isEmpty() ? QStringLiteral("Friendly name cleared")
-                                     : QStringLiteral("Renamed to ") + event.name};
-    case Kind::Removed:
-        return {QStringLiteral("Removed")};
-    case Kind::Merged:
+    // A merge writes its histories' lines itself; its event has a line of its own here.
+    if (event.kind == DeviceEvent::Kind::Merged)
         return {QStringLiteral("Merged: formerly ") + event.earlierMac};
-    default:
-        break;
-    }
     QStringList out;
     for (const DeviceLog::Entry& entry : DeviceLog::entries(event))
         out.append(entry.text);

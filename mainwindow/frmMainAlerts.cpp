@@ -42,10 +42,10 @@ void frmMain::applyAlwaysOnTop(bool onTop)
 
 void frmMain::showMainWindowAgain()
 {
-    if (LiveSettings::on(m_core.settings().chkReCentre))
+    if (m_core.settings().window.reCentre)
         Centre();
     // A setting changed while the window was away (hidden in the tray) applies now.
-    const bool onTop = LiveSettings::on(m_core.settings().chkAlwaysOnTop);
+    const bool onTop = m_core.settings().window.alwaysOnTop;
     if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) != onTop)
         setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
     setWindowState(windowState() & ~Qt::WindowMinimized);
@@ -101,10 +101,10 @@ void frmMain::SysTrayMouseEventHandlerleft()
         hide();
     } else {
         const LiveSettings& s = m_core.settings();
-        if (LiveSettings::on(s.chkReCentre))
+        if (s.window.reCentre)
             Centre();
         // Topmost for good, or only long enough to lift the window above the others.
-        setWindowFlag(Qt::WindowStaysOnTopHint, LiveSettings::on(s.chkAlwaysOnTop));
+        setWindowFlag(Qt::WindowStaysOnTopHint, (s.window.alwaysOnTop));
         setWindowState(windowState() & ~Qt::WindowMinimized);
         show();
         raise();

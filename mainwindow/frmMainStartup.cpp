@@ -153,7 +153,7 @@ void frmMain::askStartAtLogin()
     if (modRegistry::ReadString(modRegistry::ProductKey, Keys::General, StartAtLoginAsked) == QLatin1String("Yes"))
         return;
     LiveSettings& settings = m_core.settings();
-    if (settings.chkGeneralStartup != 1) {
+    if (settings.window.startAtLogin != 1) {
         // Run from a build folder with no installed copy, there is nothing a login could start for long: the
         // installed program asks when it first runs.
         const std::optional<QString> program = autostartProgram(QCoreApplication::applicationFilePath());
@@ -164,7 +164,7 @@ void frmMain::askStartAtLogin()
         }
         if (m_services.confirm && m_services.confirm(StartAtLoginQuestion)) {
             modRegistry::WriteString(Keys::RunProduct, Keys::RunKey, Keys::RunValue, *program);
-            settings.chkGeneralStartup = 1;
+            settings.window.startAtLogin = true;
             if (m_settingsDialog)
                 m_settingsDialog->loadFromSettings();
         }

@@ -107,8 +107,8 @@ void frmMain::tmr333ms_Timer()
         // followed by a sound.
         if (datLastIntruderWarning.secsTo(kwclock::now()) > 300) {
             datLastIntruderWarning = kwclock::now();
-            if (LiveSettings::on(m_core.settings().chkOnlineIntruderReminder))
-                playStillOnlineSound(m_core.settings().slideVolume);
+            if (m_core.settings().alerts.reminder)
+                playStillOnlineSound(m_core.settings().alerts.volume);
         }
     } else if (!blnQuietLastTick || intIconRefreshTick == 0) {
         // The first quiet tick, then every 5 s: this also brings the tray icon back after the tray restarted.

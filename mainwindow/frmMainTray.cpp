@@ -126,7 +126,7 @@ void frmMain::Load_ExternalProgs()
 {
     m_menus->clearPrograms();
     m_programs.clear();
-    const bool wanted = LiveSettings::on(m_core.settings().chkExternalPrograms);
+    const bool wanted = m_core.settings().window.externalPrograms;
     if (wanted) {
         m_menus->setSeparatorsVisible(true);
         const QString file = m_core.paths().programsIni();

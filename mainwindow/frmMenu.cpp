@@ -44,6 +44,7 @@ Report importFrom(MonitorCore& core, const QString& fileName, bool replace)
         return {false, QStringLiteral("%1 is refused, nothing was imported:\n%2").arg(fileName, parsed.fault)};
     DeviceActions& actions = core.actions();
     DeviceStore& devices = core.devices();
+    const OriginScope origin(actions, DeviceEvent::Origin::Import); // each device's history says so
     DeviceExport::Adopt adopt;
     adopt.added = [&](const DeviceRecord& record) {
         DeviceRecord d = record;
@@ -54,6 +55,7 @@ Report importFrom(MonitorCore& core, const QString& fileName, bool replace)
         const DeviceRecord* known = devices.find(d.MacAddress);
         actions.adoptStored(d.MacAddress, d.FriendlyName, d.Intruder, d.NewDevice, known ? known->Watch : quint8(0));
         actions.adoptFacts(d.MacAddress, d);
+        actions.adoptNote(d.MacAddress, d.Note);
     };
     const DeviceExport::Merged merged = DeviceExport::merge(devices, parsed.devices, replace, core.presence(), adopt);
     if (!merged.refused.isEmpty())

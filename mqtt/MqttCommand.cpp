@@ -55,6 +55,10 @@ MqttCommand parseMqttCommand(const QByteArray& payload)
             if (!name.ok())
                 return failure(QStringLiteral("\"name\" ") + name.refusal);
             command.name = name.text;
+        } else if (key == QLatin1String("trust_all")) {
+            if (!value.isBool() || !value.toBool())
+                return failure(QStringLiteral("\"trust_all\" takes only true"));
+            command.trustAll = true;
         } else if (key == QLatin1String("watch")) {
             const auto mode = value.isString() ? DeviceWatch::parse(value.toString()) : std::nullopt;
             if (!mode)
@@ -69,6 +73,9 @@ MqttCommand parseMqttCommand(const QByteArray& payload)
             return failure(QStringLiteral("unknown field \"%1\"").arg(key.left(64)));
         }
     }
+    // Trusting everything is one command of its own, never mixed with a device's changes.
+    if (command.trustAll && (command.acknowledge || command.safe || command.name || command.watch || command.mergeFrom))
+        return failure(QStringLiteral("\"trust_all\" goes alone"));
     return command;
 }
 

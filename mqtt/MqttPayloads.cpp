@@ -128,17 +128,26 @@ QString eventKind(DeviceEvent::Kind kind)
         return QStringLiteral("name");
     case DeviceEvent::Kind::Impersonation:
         return QStringLiteral("warning");
+    // The user's actions: the words the history's readers (kestrelwatch-ctl follow) use too.
+    case DeviceEvent::Kind::Acknowledged:
+        return QStringLiteral("acknowledged");
+    case DeviceEvent::Kind::Moved:
+        return QStringLiteral("moved");
+    case DeviceEvent::Kind::Renamed:
+        return QStringLiteral("renamed");
+    case DeviceEvent::Kind::WatchChanged:
+        return QStringLiteral("watch");
+    case DeviceEvent::Kind::NoteChanged:
+        return QStringLiteral("note");
+    case DeviceEvent::Kind::Removed:
+        return QStringLiteral("removed");
+    case DeviceEvent::Kind::Merged:
+        return QStringLiteral("merged");
     case DeviceEvent::Kind::LikelyReturn:
         return QStringLiteral("likely_return");
     case DeviceEvent::Kind::PossibleReturn:
     case DeviceEvent::Kind::AddressesChanged:
-    case DeviceEvent::Kind::Acknowledged:
-    case DeviceEvent::Kind::Moved:
-    case DeviceEvent::Kind::Renamed:
-    case DeviceEvent::Kind::Removed:
     case DeviceEvent::Kind::Described:
-    case DeviceEvent::Kind::Merged:
-    case DeviceEvent::Kind::NoteChanged:
         break;
     }
     return QStringLiteral("other");

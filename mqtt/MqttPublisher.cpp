@@ -60,7 +60,7 @@ MqttPublisher::~MqttPublisher()
 
 void MqttPublisher::refresh()
 {
-    const QString server = m_settings.txtMqttServer.trimmed();
+    const QString server = m_settings.mqtt.server.trimmed();
     if (server.isEmpty()) {
         if (m_connection.isOpen()) {
             Log(QStringLiteral("MQTT - switched off"));
@@ -69,7 +69,7 @@ void MqttPublisher::refresh()
         m_badServer.clear();
         return;
     }
-    const bool tls = m_settings.cboMqttSecurity.compare(QLatin1String("TLS"), Qt::CaseInsensitive) == 0;
+    const bool tls = m_settings.mqtt.security.compare(QLatin1String("TLS"), Qt::CaseInsensitive) == 0;
     const auto hostPort = MqttConnection::parseServer(server, tls);
     if (!hostPort) {
         if (m_badServer != server)
@@ -80,13 +80,13 @@ void MqttPublisher::refresh()
         return;
     }
     m_badServer.clear();
-    MqttPayloads::Base base {topicLevel(m_settings.txtMqttTopic, QStringLiteral("kestrelwatch")),
-        topicLevel(m_settings.txtMqttSensor, QSysInfo::machineHostName())};
+    MqttPayloads::Base base {topicLevel(m_settings.mqtt.topic, QStringLiteral("kestrelwatch")),
+        topicLevel(m_settings.mqtt.sensor, QSysInfo::machineHostName())};
     MqttConnection::Config config;
     config.host = hostPort->first;
     config.port = hostPort->second;
-    config.username = m_settings.txtMqttUsername;
-    config.password = m_settings.txtMqttPassword;
+    config.username = m_settings.mqtt.username;
+    config.password = m_settings.mqtt.password;
     config.tls = tls;
     config.clientId = QStringLiteral("kestrelwatch-") + base.sensor;
     config.willTopic = base.status();
@@ -309,6 +309,17 @@ void MqttPublisher::logCommand(const QString& line)
 
 void MqttPublisher::commandArrived(const QString& topic, const QByteArray& payload)
 {
+    if (topic == m_base.commandPrefix() + QStringLiteral("all")) {
+        const MqttCommand command = parseMqttCommand(payload);
+        if (!command.valid() || !command.trustAll) {
+            Log(QStringLiteral("MQTT - command for all devices ignored: %1; nothing changed")
+                    .arg(command.valid() ? QStringLiteral("it takes only {\"trust_all\": true}") : command.error));
+            return;
+        }
+        if (m_trustAllHandler)
+            m_trustAllHandler();
+        return;
+    }
     const QString mac = commandMac(topic, m_base.commandPrefix());
     if (mac.isEmpty()) {
         logCommand(QStringLiteral("MQTT - command topic %1 names no device's MAC address; nothing changed")
@@ -322,6 +333,10 @@ void MqttPublisher::commandArrived(const QString& topic, const QByteArray& paylo
     }
     if (!m_devices.contains(mac)) {
         logCommand(QStringLiteral("MQTT - command for unknown device %1; nothing changed").arg(mac));
+        return;
+    }
+    if (command.trustAll) {
+        Log(QStringLiteral("MQTT - command for %1 ignored: \"trust_all\" goes to set/all; nothing changed").arg(mac));
         return;
     }
     // What the command changes comes back as the actions' events.

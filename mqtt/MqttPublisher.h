@@ -39,6 +39,8 @@ public:
     ~MqttPublisher() override;
 
     void setCommandHandler(CommandHandler handler) { m_commandHandler = std::move(handler); }
+    // {"trust_all": true} on set/all.
+    void setTrustAllHandler(std::function<void()> handler) { m_trustAllHandler = std::move(handler); }
     void setEventBound(int bound) { m_eventBound = bound; }
 
     // Reads the MQTT settings and (re)connects when they changed; off while the server is empty. Runs every
@@ -86,6 +88,7 @@ private:
     const LiveSettings& m_settings;
     VendorLookup m_vendor;
     CommandHandler m_commandHandler;
+    std::function<void()> m_trustAllHandler;
     MqttConnection m_connection;
     MqttPayloads::Base m_base;
     QString m_badServer; // the server text last reported as unusable

@@ -123,7 +123,7 @@ void AlertMails::alertRaised(const Alert& alert)
     case Alert::Kind::LikelyReturn: // its admission's mail went already
         break;
     case Alert::Kind::Watched:
-        m_mail.SendEmail(m_settings.txtEmailAddresses, alert.online ? WatchOnlineSubject : WatchOfflineSubject,
+        m_mail.SendEmail(m_settings.mail.addresses, alert.online ? WatchOnlineSubject : WatchOfflineSubject,
             onlineEmailBody(alert.mac));
         break;
     }
@@ -131,16 +131,15 @@ void AlertMails::alertRaised(const Alert& alert)
 
 void AlertMails::SendNewEmail(const QString& mac, bool impersonation)
 {
-    m_mail.SendEmail(
-        m_settings.txtEmailAddresses, impersonation ? ImpersonationSubject : NewSubject, newEmailBody(mac));
+    m_mail.SendEmail(m_settings.mail.addresses, impersonation ? ImpersonationSubject : NewSubject, newEmailBody(mac));
 }
 
 void AlertMails::SendOnlineEmail(const QString& mac)
 {
-    m_mail.SendEmail(m_settings.txtEmailAddresses, OnlineSubject, onlineEmailBody(mac));
+    m_mail.SendEmail(m_settings.mail.addresses, OnlineSubject, onlineEmailBody(mac));
 }
 
 void AlertMails::SendStormEmail(const Alert& digest)
 {
-    m_mail.SendEmail(m_settings.txtEmailAddresses, StormSubject, stormEmailBody(digest));
+    m_mail.SendEmail(m_settings.mail.addresses, StormSubject, stormEmailBody(digest));
 }

@@ -43,11 +43,11 @@ Alert AlertPolicy::deviceAlert(Alert::Kind kind, const DeviceEvent& event) const
     alert.time = event.time;
     alert.mac = event.mac;
     alert.impersonation = event.impersonation;
-    alert.sound = LiveSettings::on(online ? m_settings.chkOnlineIntruderSound : m_settings.chkNewIntruderSound);
-    alert.popup = LiveSettings::on(online ? m_settings.chkOnlineIntruderPopup : m_settings.chkNewIntruderPopup);
-    alert.mail = LiveSettings::on(online ? m_settings.chkOnlineIntruderEmail : m_settings.chkNewIntruderEmail);
-    alert.notify = LiveSettings::on(online ? m_settings.chkOnlineIntruderNotify : m_settings.chkNewIntruderNotify);
-    alert.volume = m_settings.slideVolume;
+    alert.sound = online ? m_settings.alerts.onlineIntruder.sound : m_settings.alerts.newIntruder.sound;
+    alert.popup = online ? m_settings.alerts.onlineIntruder.popup : m_settings.alerts.newIntruder.popup;
+    alert.mail = online ? m_settings.alerts.onlineIntruder.mail : m_settings.alerts.newIntruder.mail;
+    alert.notify = online ? m_settings.alerts.onlineIntruder.notify : m_settings.alerts.newIntruder.notify;
+    alert.volume = m_settings.alerts.volume;
     alert.push = alert.sound || alert.popup || alert.mail || alert.notify;
     return alert;
 }
@@ -97,13 +97,13 @@ void AlertPolicy::presence(const DeviceEvent& event)
 
 bool AlertPolicy::quiet(const QString& mac, const QDateTime& time)
 {
-    const qint64 quietSecs = qint64(m_settings.alertQuietMinutes) * 60;
+    const qint64 quietSecs = qint64(m_settings.alerts.quietMinutes) * 60;
     const auto last = m_lastPresenceAlert.constFind(mac);
     if (quietSecs > 0 && last != m_lastPresenceAlert.cend() && last->secsTo(time) < quietSecs) {
         Log(QStringLiteral(
             "Alerts - %1 changed again within %2 minutes of its last alert: no alert, the history has it")
                 .arg(mac)
-                .arg(m_settings.alertQuietMinutes));
+                .arg(m_settings.alerts.quietMinutes));
         return true;
     }
     m_lastPresenceAlert.insert(mac, time);
@@ -165,11 +165,11 @@ void AlertPolicy::sendDigest(const QDateTime& now)
     alert.lastAddress = m_lastAddress;
     alert.interfaceName = m_interfaceOf ? m_interfaceOf(m_firstAddress) : QString();
     alert.since = m_since;
-    alert.sound = LiveSettings::on(m_settings.chkNewIntruderSound);
-    alert.popup = LiveSettings::on(m_settings.chkNewIntruderPopup);
-    alert.mail = LiveSettings::on(m_settings.chkNewIntruderEmail);
-    alert.notify = LiveSettings::on(m_settings.chkNewIntruderNotify);
-    alert.volume = m_settings.slideVolume;
+    alert.sound = m_settings.alerts.newIntruder.sound;
+    alert.popup = m_settings.alerts.newIntruder.popup;
+    alert.mail = m_settings.alerts.newIntruder.mail;
+    alert.notify = m_settings.alerts.newIntruder.notify;
+    alert.volume = m_settings.alerts.volume;
     alert.push = alert.sound || alert.popup || alert.mail || alert.notify;
     m_lastDigest = now;
     m_pending = 0;

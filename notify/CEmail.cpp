@@ -95,10 +95,10 @@ QString CEmail::quoted(const QString& serverText) const
 {
     QString text = serverText;
     const QString mask = QStringLiteral("********");
-    const QString& password = m_settings.txtEmailPassword;
+    const QString& password = m_settings.mail.password;
     if (password.isEmpty())
         return text;
-    const QByteArray user = m_settings.txtEmailUsername.toUtf8();
+    const QByteArray user = m_settings.mail.username.toUtf8();
     const QByteArray pass = password.toUtf8();
     // Both ways the password travels: alone (AUTH LOGIN) and inside the PLAIN credentials.
     for (const QString& encoded : {base64(pass), base64(QByteArray(1, '\0') + user + '\0' + pass)})
@@ -135,12 +135,12 @@ void CEmail::startAttempt()
 void CEmail::connectServer(const QString& failurePrefix)
 {
     closeSocket();
-    m_security = securityOf(m_settings.cboEmailSecurity).value_or(Security::None);
-    const std::optional<Endpoint> endpoint = serverEndpoint(m_settings.txtEmailServer, defaultPort(m_security));
+    m_security = securityOf(m_settings.mail.security).value_or(Security::None);
+    const std::optional<Endpoint> endpoint = serverEndpoint(m_settings.mail.server, defaultPort(m_security));
     if (!endpoint) {
         // Nothing connects; the attempt runs into the time-out and is retried like any other failure.
         LogFailure(failurePrefix
-            + QStringLiteral("the server setting \"%1\" names no valid port").arg(m_settings.txtEmailServer));
+            + QStringLiteral("the server setting \"%1\" names no valid port").arg(m_settings.mail.server));
         return;
     }
     m_host = endpoint->host;
@@ -159,7 +159,7 @@ void CEmail::connectServer(const QString& failurePrefix)
 
 quint64 CEmail::SendEmail(const QString& recipients, const QString& subject, const QString& body)
 {
-    if (m_settings.txtEmailServer.isEmpty() || m_settings.txtEmailFrom.isEmpty() || recipients.isEmpty())
+    if (m_settings.mail.server.isEmpty() || m_settings.mail.from.isEmpty() || recipients.isEmpty())
         return 0;
     if (nextSlot(m_writeIndex) == m_readIndex) {
         LogEmail(QStringLiteral("Mail Que is full, dumping email"));

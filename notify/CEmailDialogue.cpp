@@ -101,7 +101,7 @@ void CEmail::afterEhlo(const SmtpReply::Reply& reply)
     if (plainOnly) {
         // One step: the authorisation identity (empty), the user name and the password, NUL-separated.
         const QByteArray credentials =
-            '\0' + m_settings.txtEmailUsername.toUtf8() + '\0' + m_settings.txtEmailPassword.toUtf8();
+            '\0' + m_settings.mail.username.toUtf8() + '\0' + m_settings.mail.password.toUtf8();
         sendCommand(QStringLiteral("AUTH PLAIN ") + base64(credentials));
         m_state = EhloReply;
         return;
@@ -114,7 +114,7 @@ void CEmail::handleReply(const SmtpReply::Reply& reply)
 {
     const Verdict verdict = judgeReply(m_state, reply);
     const bool positive = verdict == Verdict::Positive;
-    const bool authenticate = LiveSettings::on(m_settings.chkEmailAuthenticate);
+    const bool authenticate = m_settings.mail.authenticate;
 
     switch (m_state) {
     case Greeting:
@@ -156,21 +156,21 @@ void CEmail::handleReply(const SmtpReply::Reply& reply)
     case UserPrompt:
         if (!positive)
             return serverError("334a", reply);
-        sendCommand(base64(m_settings.txtEmailUsername.toUtf8()));
+        sendCommand(base64(m_settings.mail.username.toUtf8()));
         m_accepted = false;
         m_state = PasswordPrompt;
         return;
     case PasswordPrompt:
         if (!positive)
             return serverError("334u", reply);
-        sendCommand(base64(m_settings.txtEmailPassword.toUtf8()));
+        sendCommand(base64(m_settings.mail.password.toUtf8()));
         m_accepted = false;
         m_state = EhloReply;
         return;
     case EhloReply:
         if (!positive)
             return serverError("250a", reply);
-        sendCommand(QStringLiteral("MAIL FROM:<") + m_settings.txtEmailFrom.trimmed() + QStringLiteral(">"));
+        sendCommand(QStringLiteral("MAIL FROM:<") + m_settings.mail.from.trimmed() + QStringLiteral(">"));
         m_accepted = false;
         m_state = RecipientPhase;
         return;
@@ -179,8 +179,8 @@ void CEmail::handleReply(const SmtpReply::Reply& reply)
         if (positive) {
             m_accepted = true;
         } else {
-            const QString address = m_currentRecipient == 0 ? m_settings.txtEmailFrom
-                                                            : m_recipients.value(m_currentRecipient - 1).trimmed();
+            const QString address =
+                m_currentRecipient == 0 ? m_settings.mail.from : m_recipients.value(m_currentRecipient - 1).trimmed();
             LogEmail(QStringLiteral("Email Address Rejected > ") + address);
         }
         sendCommand(
@@ -208,9 +208,9 @@ void CEmail::handleReply(const SmtpReply::Reply& reply)
         if (!positive)
             return serverError("354", reply);
         // The whole message goes out in one write; the sender and the date are those of this moment.
-        const MailText::Message message {m_settings.txtEmailFrom, kwclock::now(), m_recipientQueue[size_t(m_readIndex)],
+        const MailText::Message message {m_settings.mail.from, kwclock::now(), m_recipientQueue[size_t(m_readIndex)],
             m_subjectQueue[size_t(m_readIndex)], m_bodyQueue[size_t(m_readIndex)],
-            MailText::newMessageId(m_settings.txtEmailFrom)};
+            MailText::newMessageId(m_settings.mail.from)};
         sendText(MailText::wireText(message));
         m_state = MessageAccepted;
         return;

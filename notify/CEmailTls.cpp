@@ -73,7 +73,7 @@ void CEmail::sktEmail_Encrypted()
     if (m_state != TlsHandshake)
         return;
     sendCommand(QStringLiteral("EHLO kestrelwatch_MailServer"));
-    m_state = LiveSettings::on(m_settings.chkEmailAuthenticate) ? AuthEhloReply : EhloReply;
+    m_state = m_settings.mail.authenticate ? AuthEhloReply : EhloReply;
 }
 
 QString CEmail::tlsCause(const QList<QSslError>& errors)

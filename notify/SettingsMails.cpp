@@ -48,11 +48,11 @@ QString supportUnavailable()
 QString missingForTest(const LiveSettings& settings)
 {
     QStringList missing;
-    if (settings.txtEmailServer.trimmed().isEmpty())
+    if (settings.mail.server.trimmed().isEmpty())
         missing << QStringLiteral("the SMTP server");
-    if (settings.txtEmailAddresses.trimmed().isEmpty())
+    if (settings.mail.addresses.trimmed().isEmpty())
         missing << QStringLiteral("the \"TO\" addresses");
-    if (settings.txtEmailFrom.trimmed().isEmpty())
+    if (settings.mail.from.trimmed().isEmpty())
         missing << QStringLiteral("the \"FROM\" address");
     if (missing.isEmpty())
         return QString();
@@ -85,7 +85,7 @@ QString serverWithPort(const QString& server, const QString& security)
 
 quint64 sendTestEmail(CEmail& mail, const LiveSettings& settings)
 {
-    return mail.SendEmail(settings.txtEmailAddresses, testSubject(), testBody());
+    return mail.SendEmail(settings.mail.addresses, testSubject(), testBody());
 }
 
 quint64 sendDebugLog(CEmail& mail, const DebugLog& log)

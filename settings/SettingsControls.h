@@ -1,12 +1,14 @@
 #pragma once
 
 #include "store/LiveSettings.h"
+#include "store/SettingsTable.h"
 
 #include <QString>
 #include <array>
 
-// The dialog's check boxes and text boxes: control name, GENERAL value, live setting, caption and tooltip.
-// One table drives building the controls, loading them and storing their changes.
+// The dialog's check boxes and text boxes: control name, the setting's key in SettingsTable (which knows its
+// field, stored form and default), caption and tooltip. It drives building the controls, loading them and
+// storing their changes.
 namespace SettingsControls {
 
 enum class Effect {
@@ -41,8 +43,7 @@ enum FlagId : int {
 struct Flag
 {
     const char* control;
-    const char* value; // GENERAL value name; null for the start-with-login box
-    int LiveSettings::*field;
+    const char* key; // SettingsTable key; null for the start-with-login box
     const char* caption;
     const char* tooltip;
     Effect effect;
@@ -53,11 +54,9 @@ enum TextId : int { EmailServer, EmailAddresses, EmailFrom, EmailUsername, Email
 struct Text
 {
     const char* control;
-    const char* value;
-    QString LiveSettings::*field;
+    const char* key; // SettingsTable key
     const char* label;
     const char* tooltip;
-    bool base64; // the mail login is stored Base64-encoded
 };
 
 extern const std::array<Flag, FlagCount> Flags;
@@ -65,6 +64,10 @@ extern const std::array<Text, TextCount> Texts;
 // The push channels' fields in pairs (server, token) in the order of Channel: ntfy, Gotify, the webhook. Their
 // own page (frmSettingsChannels) shows them.
 extern const std::array<Text, 6> ChannelTexts;
+
+// The live setting a control edits.
+bool& field(LiveSettings& settings, const Flag& flag);
+QString& field(LiveSettings& settings, const Text& text);
 
 inline QString latin1(const char* text)
 {

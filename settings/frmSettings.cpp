@@ -12,7 +12,6 @@
 #include "settings/SettingsHost.h"
 #include "settings/SettingsPrompt.h"
 #include "settings/frmSettingsMqtt.h"
-#include "store/Base64Class.h"
 #include "store/LiveSettings.h"
 #include "store/Settings.h"
 #include "store/modRegistry.h"
@@ -41,7 +40,6 @@ frmSettings::frmSettings(const Parts& parts, QWidget* parent)
     : QDialog(parent)
     , m_settings(parts.settings)
     , m_debugLog(parts.debugLog)
-    , m_base64(parts.base64)
     , m_mail(parts.mail)
     , m_imagesDir(parts.imagesDir)
     , m_host(parts.host)
@@ -79,35 +77,35 @@ void frmSettings::loadFromSettings()
 {
     m_loading = true;
     for (int i = 0; i < FlagCount; ++i)
-        m_flags[size_t(i)]->setChecked(LiveSettings::on(m_settings.*Flags[size_t(i)].field));
+        m_flags[size_t(i)]->setChecked(field(m_settings, Flags[size_t(i)]));
     for (int i = 0; i < TextCount; ++i) {
         QLineEdit* box = m_texts[size_t(i)];
-        const QString& text = m_settings.*Texts[size_t(i)].field;
+        const QString& text = field(m_settings, Texts[size_t(i)]);
         // Left alone when unchanged, so the caret and the undo history survive a re-show.
         if (box->text() != text)
             box->setText(text);
     }
-    enableLogin(m_settings.emailLoginEnabled);
+    enableLogin(m_settings.mail.authenticate);
 
-    const int volume = qBound(m_slideVolume->minimum(), m_settings.slideVolume, m_slideVolume->maximum());
-    if (volume != m_settings.slideVolume) {
+    const int volume = qBound(m_slideVolume->minimum(), m_settings.alerts.volume, m_slideVolume->maximum());
+    if (volume != m_settings.alerts.volume) {
         // The stored text stays as it is until the user moves the slider.
         Log(QStringLiteral("frmSettings - Volume %1 lies outside %2 to %3; %4 is used")
-                .arg(m_settings.slideVolume)
+                .arg(m_settings.alerts.volume)
                 .arg(m_slideVolume->minimum())
                 .arg(m_slideVolume->maximum())
                 .arg(volume));
-        m_settings.slideVolume = volume;
+        m_settings.alerts.volume = volume;
     }
     m_slideVolume->setValue(volume);
     showVolume(volume);
 
     if (m_mqttPage)
         m_mqttPage->loadFromSettings();
-    m_lblLogPath->setText(m_settings.lblLogPath);
-    m_lblLogPath->setToolTip(m_settings.lblLogPath);
+    m_lblLogPath->setText(m_settings.log.path);
+    m_lblLogPath->setToolTip(m_settings.log.path);
     m_flags[LogToDisk]->setToolTip(
-        m_settings.lblLogPath.isEmpty() ? latin1(Flags[LogToDisk].tooltip) : m_settings.lblLogPath);
+        m_settings.log.path.isEmpty() ? latin1(Flags[LogToDisk].tooltip) : m_settings.log.path);
     showMailControls();
     m_loading = false;
 }
@@ -117,22 +115,22 @@ void frmSettings::flagClicked(FlagId id)
     if (m_loading)
         return;
     const Flag& flag = Flags[size_t(id)];
-    const int value = m_flags[size_t(id)]->isChecked() ? 1 : 0;
+    const bool value = m_flags[size_t(id)]->isChecked();
     // The reminder's clock restarts before the box takes effect, so no reminder sounds at once.
     if (flag.effect == Effect::Reminder)
         m_host.setLastIntruderWarning(kwclock::now());
 
-    m_settings.*flag.field = value;
-    if (flag.value)
-        writeSetting(latin1(flag.value), QString::number(value));
+    field(m_settings, flag) = value;
+    if (flag.key)
+        writeSetting(SettingsTable::byKey(flag.key), m_settings);
 
     switch (flag.effect) {
     case Effect::Startup:
-        if (value == 1) {
+        if (value) {
             // The entry starts the installed program, never one in a build folder that may go away.
             const std::optional<QString> program = autostartProgram(QCoreApplication::applicationFilePath());
             if (!program) {
-                m_settings.*flag.field = 0;
+                field(m_settings, flag) = false;
                 m_flags[size_t(id)]->setChecked(false);
                 m_prompt->error(this, NotInstalled);
                 break;
@@ -144,14 +142,13 @@ void frmSettings::flagClicked(FlagId id)
         break;
     case Effect::AlwaysOnTop:
         if (m_host.isMainWindowVisible())
-            m_host.applyAlwaysOnTop(value == 1);
+            m_host.applyAlwaysOnTop(value);
         break;
     case Effect::ExternalPrograms:
         m_host.Load_ExternalProgs();
         break;
     case Effect::Authenticate:
-        m_settings.emailLoginEnabled = value == 1;
-        enableLogin(m_settings.emailLoginEnabled);
+        enableLogin(m_settings.mail.authenticate);
         break;
     case Effect::Reminder:
     case Effect::None:
@@ -165,8 +162,8 @@ void frmSettings::textChanged(TextId id)
         return;
     const Text& t = Texts[size_t(id)];
     const QString text = m_texts[size_t(id)]->text();
-    m_settings.*t.field = text;
-    writeSetting(latin1(t.value), t.base64 ? m_base64.Encodestring(text) : text);
+    field(m_settings, t) = text;
+    writeSetting(SettingsTable::byKey(t.key), m_settings);
 }
 
 void frmSettings::slideVolume_Change(int value)
@@ -174,8 +171,8 @@ void frmSettings::slideVolume_Change(int value)
     showVolume(value);
     if (m_loading)
         return;
-    m_settings.slideVolume = value;
-    writeSetting(QStringLiteral("Volume"), QString::number(value));
+    m_settings.alerts.volume = value;
+    writeSetting(SettingsTable::byKey("Volume"), m_settings);
 }
 
 void frmSettings::cmdTestEmail_Click()

@@ -39,7 +39,7 @@ public:
     {
         LiveSettings& settings;
         DebugLog& debugLog;
-        const Base64Class& base64; // the main window's codec, for the stored mail login
+        const Base64Class& base64; // unused: SettingsTable encodes the stored logins
         // The mailer, asked for when a button is pressed: it is made after the dialog at start-up.
         std::function<CEmail*()> mail;
         QString imagesDir; // the tab pictures: General.bmp, Alerts.bmp, Email.bmp, Debug.bmp
@@ -106,7 +106,6 @@ private:
 
     LiveSettings& m_settings;
     DebugLog& m_debugLog;
-    const Base64Class& m_base64;
     std::function<CEmail*()> m_mail;
     QString m_imagesDir;
     SettingsHost& m_host;

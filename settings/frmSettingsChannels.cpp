@@ -7,6 +7,7 @@
 #include "store/LiveSettings.h"
 #include "store/Settings.h"
 
+#include <QCheckBox>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -16,6 +17,15 @@
 
 using SettingsControls::ChannelTexts;
 using SettingsControls::latin1;
+
+namespace {
+
+// The setting of each channel's alert kinds, in the order of Channel, and the boxes' captions in the order of
+// its words.
+const char* const kAlertKeys[] = {"NtfyAlerts", "GotifyAlerts", "WebhookAlerts"};
+const char* const kKindCaptions[] = {"New intruders", "Intruders back online", "Watched devices", "Storm digests"};
+
+} // namespace
 
 frmSettingsChannels::frmSettingsChannels(LiveSettings& settings, QWidget* parent)
     : QWidget(parent)
@@ -40,7 +50,7 @@ frmSettingsChannels::frmSettingsChannels(LiveSettings& settings, QWidget* parent
             row->addWidget(box, f == 0 ? 3 : 1);
         }
         auto* test = new QPushButton(QStringLiteral("Send test"));
-        test->setObjectName(QStringLiteral("cmdTest") + latin1(ChannelTexts[size_t(2 * c)].value));
+        test->setObjectName(QStringLiteral("cmdTest") + latin1(ChannelTexts[size_t(2 * c)].key));
         test->setToolTip(QStringLiteral("Send a test alert to this server now and show its answer"));
         connect(test, &QPushButton::clicked, this, [this, c] { sendTest(c); });
         row->addWidget(test);
@@ -51,16 +61,33 @@ frmSettingsChannels::frmSettingsChannels(LiveSettings& settings, QWidget* parent
         result->hide();
         m_cmdTest[size_t(c)] = test;
         m_lblResult[size_t(c)] = result;
+        auto* kinds = new QHBoxLayout;
+        kinds->addWidget(new QLabel(QStringLiteral("Sends:")));
+        const SettingsTable::Setting& alerts = SettingsTable::byKey(kAlertKeys[c]);
+        const QStringList words = alerts.choiceList();
+        for (qsizetype k = 0; k < words.size() && k < 4; ++k) {
+            auto* box = new QCheckBox(QLatin1String(kKindCaptions[k]));
+            box->setObjectName(QStringLiteral("chk") + alerts.keyText() + words[k]);
+            box->setToolTip(
+                QStringLiteral("Send %1 through this channel").arg(QString::fromLatin1(kKindCaptions[k]).toLower()));
+            connect(box, &QCheckBox::clicked, this, &frmSettingsChannels::changed);
+            m_kinds[size_t(c)][size_t(k)] = box;
+            kinds->addWidget(box);
+        }
+        kinds->addStretch(1);
         auto* lines = new QVBoxLayout;
         lines->addLayout(row);
+        lines->addLayout(kinds);
         lines->addWidget(result);
         auto* group = new QGroupBox(
             channelName(Channel(c)) == QLatin1String("webhook") ? QStringLiteral("Webhook") : channelName(Channel(c)));
         group->setLayout(lines);
         layout->addWidget(group);
     }
-    auto* note = new QLabel(QStringLiteral("Each channel gets the alerts the Alerts page turns on and the changes "
-                                           "of watched devices; empty: the channel is off."));
+    auto* note = new QLabel(QStringLiteral(
+        "Each channel sends the kinds of alert ticked under it: a new intruder or an intruder back online while "
+        "any of its boxes on the Alerts page is on, a watched device leaving or coming back, and the digest of "
+        "a storm of new devices. A channel without a URL is off."));
     note->setWordWrap(true);
     layout->addWidget(note);
     layout->addStretch(1);
@@ -71,9 +98,15 @@ void frmSettingsChannels::loadFromSettings()
 {
     m_loading = true;
     for (size_t i = 0; i < ChannelTexts.size(); ++i) {
-        const QString& text = m_settings.*ChannelTexts[i].field;
+        const QString& text = SettingsControls::field(m_settings, ChannelTexts[i]);
         if (m_texts[i]->text() != text)
             m_texts[i]->setText(text);
+    }
+    for (size_t c = 0; c < m_kinds.size(); ++c) {
+        const SettingsTable::Setting& alerts = SettingsTable::byKey(kAlertKeys[c]);
+        const QStringList words = alerts.choiceList();
+        for (size_t k = 0; k < m_kinds[c].size(); ++k)
+            m_kinds[c][k]->setChecked(SettingsTable::hasWord(alerts.text(m_settings), words.value(qsizetype(k))));
     }
     m_loading = false;
 }
@@ -84,11 +117,25 @@ void frmSettingsChannels::changed()
         return;
     for (size_t i = 0; i < ChannelTexts.size(); ++i) {
         const QString text = m_texts[i]->text().trimmed();
-        QString& field = m_settings.*ChannelTexts[i].field;
+        QString& field = SettingsControls::field(m_settings, ChannelTexts[i]);
         if (field == text)
             continue;
         field = text;
-        writeSetting(latin1(ChannelTexts[i].value), text);
+        writeSetting(SettingsTable::byKey(ChannelTexts[i].key), m_settings);
+    }
+    for (size_t c = 0; c < m_kinds.size(); ++c) {
+        const SettingsTable::Setting& alerts = SettingsTable::byKey(kAlertKeys[c]);
+        const QStringList words = alerts.choiceList();
+        QStringList ticked;
+        for (size_t k = 0; k < m_kinds[c].size(); ++k) {
+            if (m_kinds[c][k]->isChecked())
+                ticked.append(words.value(qsizetype(k)));
+        }
+        const QString text = ticked.join(QLatin1Char(','));
+        if (alerts.text(m_settings) == text)
+            continue;
+        alerts.text(m_settings) = text;
+        writeSetting(alerts, m_settings);
     }
 }
 

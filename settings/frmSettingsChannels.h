@@ -4,14 +4,16 @@
 #include <QWidget>
 #include <array>
 
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 struct LiveSettings;
 
-// The push channels' page of the settings dialog: ntfy, Gotify and a webhook, each a server and a token,
-// written the moment they change, and "Send test", which sends a test message with what the page shows and
-// says beside the button, in a short line of plain text, whether the server took it and, if not, why.
+// The push channels' page of the settings dialog: ntfy, Gotify and a webhook, each a server, a token and the
+// kinds of alert it carries (check boxes named chk<Key><word>, e.g. chkNtfyAlertsstorm), written the moment
+// they change, and "Send test", which sends a test message with what the page shows and says beside the button,
+// in a short line of plain text, whether the server took it and, if not, why.
 class frmSettingsChannels final : public QWidget
 {
     Q_OBJECT
@@ -35,5 +37,6 @@ private:
     std::array<QLineEdit*, 6> m_texts {};
     std::array<QPushButton*, 3> m_cmdTest {};
     std::array<QLabel*, 3> m_lblResult {};
+    std::array<std::array<QCheckBox*, 4>, 3> m_kinds {}; // per channel, in the order of the setting's words
     bool m_loading = false;
 };

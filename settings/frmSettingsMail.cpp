@@ -6,6 +6,7 @@
 #include "settings/SettingsPrompt.h"
 #include "store/LiveSettings.h"
 #include "store/Settings.h"
+#include "store/SettingsTable.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -48,8 +49,8 @@ void frmSettings::buildMailSecurity(QGridLayout* server)
 void frmSettings::cboEmailSecurity_Click(int index)
 {
     const QString security = kSecurities.value(index, kSecurities.first());
-    m_settings.cboEmailSecurity = security;
-    writeSetting(QStringLiteral("EmailSecurity"), security);
+    m_settings.mail.security = security;
+    writeSetting(SettingsTable::byKey("EmailSecurity"), m_settings);
     // The server box takes the port that goes with the choice; its own change handler stores it.
     QLineEdit* server = m_texts[EmailServer];
     const QString proposed = SettingsMails::serverWithPort(server->text(), security);
@@ -72,7 +73,7 @@ void frmSettings::testEmailFinished(bool sent, quint64 id, const QString& cause)
 
 void frmSettings::showMailControls()
 {
-    m_cboEmailSecurity->setCurrentIndex(qMax(0, kSecurities.indexOf(m_settings.cboEmailSecurity)));
+    m_cboEmailSecurity->setCurrentIndex(qMax(0, kSecurities.indexOf(m_settings.mail.security)));
     const QString why = SettingsMails::supportUnavailable();
     m_cmdEmailTechnicalSupport->setEnabled(why.isEmpty());
     m_cmdEmailTechnicalSupport->setToolTip(why.isEmpty()

@@ -1,9 +1,9 @@
 #include "settings/frmSettingsMqtt.h"
 
 #include "mqtt/MqttConnection.h"
-#include "store/Base64Class.h"
 #include "store/LiveSettings.h"
 #include "store/Settings.h"
+#include "store/SettingsTable.h"
 
 #include <QComboBox>
 #include <QFormLayout>
@@ -28,10 +28,9 @@ QLineEdit* textBox(const char* name, const char* tip)
 
 } // namespace
 
-frmSettingsMqtt::frmSettingsMqtt(LiveSettings& settings, const Base64Class& base64, QWidget* parent)
+frmSettingsMqtt::frmSettingsMqtt(LiveSettings& settings, QWidget* parent)
     : QWidget(parent)
     , m_settings(settings)
-    , m_base64(base64)
 {
     m_txtMqttServer = textBox("txtMqttServer",
         "The MQTT broker as host or host:port (port 1883, or 8883 with TLS, when none is given); empty: no MQTT");
@@ -94,12 +93,12 @@ void frmSettingsMqtt::loadFromSettings()
         if (box->text() != text)
             box->setText(text);
     };
-    show(m_txtMqttServer, m_settings.txtMqttServer);
-    show(m_txtMqttUsername, m_settings.txtMqttUsername);
-    show(m_txtMqttPassword, m_settings.txtMqttPassword);
-    show(m_txtMqttTopic, m_settings.txtMqttTopic);
-    show(m_txtMqttSensor, m_settings.txtMqttSensor);
-    const int security = m_cboMqttSecurity->findText(m_settings.cboMqttSecurity, Qt::MatchFixedString);
+    show(m_txtMqttServer, m_settings.mqtt.server);
+    show(m_txtMqttUsername, m_settings.mqtt.username);
+    show(m_txtMqttPassword, m_settings.mqtt.password);
+    show(m_txtMqttTopic, m_settings.mqtt.topic);
+    show(m_txtMqttSensor, m_settings.mqtt.sensor);
+    const int security = m_cboMqttSecurity->findText(m_settings.mqtt.security, Qt::MatchFixedString);
     m_cboMqttSecurity->setCurrentIndex(security < 0 ? 0 : security);
     m_loading = false;
 }
@@ -108,21 +107,20 @@ void frmSettingsMqtt::changed()
 {
     if (m_loading)
         return;
-    const auto store = [](QString& field, const QString& name, const QString& text, const QString& stored) {
+    const auto store = [this](const char* key, const QString& text) {
+        const SettingsTable::Setting& setting = SettingsTable::byKey(key);
+        QString& field = setting.text(m_settings);
         if (field == text)
             return;
         field = text;
-        writeSetting(name, stored);
+        writeSetting(setting, m_settings);
     };
-    store(m_settings.txtMqttServer, QStringLiteral("MqttServer"), m_txtMqttServer->text(), m_txtMqttServer->text());
-    store(m_settings.txtMqttUsername, QStringLiteral("MqttUsername"), m_txtMqttUsername->text(),
-        m_base64.Encodestring(m_txtMqttUsername->text()));
-    store(m_settings.txtMqttPassword, QStringLiteral("MqttPassword"), m_txtMqttPassword->text(),
-        m_base64.Encodestring(m_txtMqttPassword->text()));
-    store(m_settings.txtMqttTopic, QStringLiteral("MqttTopic"), m_txtMqttTopic->text(), m_txtMqttTopic->text());
-    store(m_settings.cboMqttSecurity, QStringLiteral("MqttSecurity"), m_cboMqttSecurity->currentText(),
-        m_cboMqttSecurity->currentText());
-    store(m_settings.txtMqttSensor, QStringLiteral("MqttSensor"), m_txtMqttSensor->text(), m_txtMqttSensor->text());
+    store("MqttServer", m_txtMqttServer->text());
+    store("MqttUsername", m_txtMqttUsername->text());
+    store("MqttPassword", m_txtMqttPassword->text());
+    store("MqttTopic", m_txtMqttTopic->text());
+    store("MqttSecurity", m_cboMqttSecurity->currentText());
+    store("MqttSensor", m_txtMqttSensor->text());
 }
 
 void frmSettingsMqtt::cmdTestMqtt_Click()

@@ -3,7 +3,6 @@
 #include <QWidget>
 #include <memory>
 
-class Base64Class;
 class MqttConnection;
 class QComboBox;
 class QLabel;
@@ -21,7 +20,7 @@ class frmSettingsMqtt final : public QWidget
     Q_DISABLE_COPY_MOVE(frmSettingsMqtt)
 
 public:
-    frmSettingsMqtt(LiveSettings& settings, const Base64Class& base64, QWidget* parent = nullptr);
+    explicit frmSettingsMqtt(LiveSettings& settings, QWidget* parent = nullptr);
     ~frmSettingsMqtt() override;
 
     // Shows the live settings; writes nothing.
@@ -34,7 +33,6 @@ private:
     void testFinished(const QString& result);
 
     LiveSettings& m_settings;
-    const Base64Class& m_base64;
     QLineEdit* m_txtMqttServer = nullptr;
     QLineEdit* m_txtMqttUsername = nullptr;
     QLineEdit* m_txtMqttPassword = nullptr;

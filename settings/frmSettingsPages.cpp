@@ -25,8 +25,6 @@ using namespace SettingsControls;
 
 namespace {
 
-constexpr int VolumeMin = 0;
-constexpr int VolumeMax = 100;
 constexpr QSize PictureSize {16, 16};
 
 QGroupBox* frame(const QString& caption, QLayout* content)
@@ -87,7 +85,7 @@ void frmSettings::buildTabs()
     addPage(buildGeneralPage(), tabPicture(QStringLiteral("General.bmp")), QStringLiteral("General"));
     addPage(buildAlertsPage(), tabPicture(QStringLiteral("Alerts.bmp")), QStringLiteral("Alerts"));
     addPage(buildEmailPage(), tabPicture(QStringLiteral("Email.bmp")), QStringLiteral("Email"));
-    m_mqttPage = new frmSettingsMqtt(m_settings, m_base64);
+    m_mqttPage = new frmSettingsMqtt(m_settings);
     addPage(m_mqttPage, QIcon(), QStringLiteral("MQTT"));
     addPage(new frmSettingsChannels(m_settings), QIcon(), QStringLiteral("Push"));
     addPage(buildDebugPage(), tabPicture(QStringLiteral("Debug.bmp")), QStringLiteral("Debug log"));
@@ -161,7 +159,7 @@ QWidget* frmSettings::buildGeneralPage()
     m_slideVolume = new QSlider(Qt::Horizontal);
     m_slideVolume->setObjectName(QStringLiteral("slideVolume"));
     m_slideVolume->setToolTip(QStringLiteral("How loud the alert sounds play"));
-    m_slideVolume->setRange(VolumeMin, VolumeMax);
+    m_slideVolume->setRange(SettingsTable::byKey("Volume").min, SettingsTable::byKey("Volume").max);
     m_slideVolume->setSingleStep(1);
     m_slideVolume->setPageStep(10);
     m_slideVolume->setTickInterval(10);

@@ -22,14 +22,17 @@ struct DeviceEvent
         AddressesChanged, // its IPv6 addresses changed: no history line, only a redraw
         Described, // what the device says about itself changed its type, model or os (name says which)
         LikelyReturn, // a private-MAC newcomer matches a known device that is away: earlierMac is that one
-        // The user's actions (app/DeviceActions), none with a history line:
+        // The user's actions (app/DeviceActions), each with a history line that says who took it (origin):
         Acknowledged, // no longer new
         Moved, // between the lists: intruder says to which
         Renamed, // its friendly name is now name
         Removed, // its key is gone and it left the store; record is what it was
         Merged, // earlierMac's device was merged into mac's: name, list, history and intervals carried over
-        NoteChanged, // the user's note is now name
+        NoteChanged, // the user's note is now name; before is the one it replaced
+        WatchChanged, // which presence changes alert: name is the mode's word (offline, online, both, none)
     };
+    // Who took a user's action: the window, kestrelwatch-ctl, an MQTT command, the web page, or an import.
+    enum class Origin { Monitor, Window, Ctl, Mqtt, Web, Import };
 
     Kind kind = Kind::Online;
     QString mac; // the device; it is still in the store, except after Removed
@@ -43,4 +46,6 @@ struct DeviceEvent
     bool logged = true; // Online and Offline: whether the change gets a history line
     QDateTime firstSeen; // Online: when the device was first seen
     std::shared_ptr<const DeviceRecord> record; // Removed: the device as it was when it left
+    Origin origin = Origin::Monitor; // the user's actions: who took it
+    QString before; // Renamed, NoteChanged: the name or note it replaced
 };

@@ -30,7 +30,19 @@ QString refusedCategory(QChar::Category category)
 
 namespace DeviceText {
 
+Name filterText(const QString& raw, qsizetype maxChars);
+
 Name filterName(const QString& raw)
+{
+    return filterText(raw, MaxNameChars);
+}
+
+Name filterNote(const QString& raw)
+{
+    return filterText(raw, MaxNoteChars);
+}
+
+Name filterText(const QString& raw, qsizetype maxChars)
 {
     qsizetype chars = 0;
     for (qsizetype i = 0; i < raw.size(); ++i, ++chars) {
@@ -45,8 +57,8 @@ Name filterName(const QString& raw)
                 QStringLiteral("holds U+%1, %2")
                     .arg(QString::number(uint(c), 16).toUpper().rightJustified(4, QLatin1Char('0')), why)};
     }
-    if (chars > MaxNameChars)
-        return {{}, QStringLiteral("is longer than %1 characters").arg(MaxNameChars)};
+    if (chars > maxChars)
+        return {{}, QStringLiteral("is longer than %1 characters").arg(maxChars)};
     return {raw, {}};
 }
 

@@ -26,6 +26,11 @@ struct Name
 // it is. A refused name is refused whole: a name with a character taken out would be another name.
 Name filterName(const QString& raw);
 
+// A note the user keeps about a device: one line of any text a name may hold, up to MaxNoteChars (a line, so
+// that it stays one field of a CSV export and one line of a list).
+constexpr qsizetype MaxNoteChars = 2000;
+Name filterNote(const QString& raw);
+
 // Remembers which refusals were logged, so that a device repeating its bad name every refresh gives one
 // line, not one per packet. The memory starts over after 1,024 keys.
 class RefusalNotes final

@@ -2,60 +2,94 @@
 
 #include <QString>
 
-// The current value of every setting, named after the settings dialog control that edits it. Check boxes
-// hold 0 or 1 (on exactly when 1); the mail login is held decoded. Load_Registry fills it, the settings
-// dialog edits it and writes each change to the store at once, and every reader reads it at the moment of use.
+// The current value of every setting, typed and named as the settings table names it in code (mail.server is
+// mail.server, alerts.newIntruder.mail is alerts.newIntruder.mail). A new object holds the table's defaults.
+// Load_Registry fills it, the settings dialog and the store follower change it, and every reader reads it at
+// the moment of use. SettingsTable knows each field's key on disk, its limits and its stored form.
 struct LiveSettings
 {
-    QString txtEmailServer;
-    QString txtEmailAddresses;
-    QString txtEmailFrom;
-    QString txtEmailUsername;
-    QString txtEmailPassword;
-    int chkEmailAuthenticate = 0;
-    QString cboEmailSecurity = QStringLiteral("None"); // "None", "STARTTLS" or "TLS"
-    bool emailLoginEnabled = false; // the user name and password fields are enabled
+    LiveSettings(); // the table's defaults
 
-    int chkLogToDisk = 0;
-    int chkExternalPrograms = 0;
-    int chkAlwaysOnTop = 0; // a new user's other windows are not covered
-    int chkReCentre = 1;
-    int chkNewIntruderSound = 1;
-    int chkNewIntruderPopup = 1;
-    int chkNewIntruderEmail = 0;
-    int chkOnlineIntruderSound = 1;
-    int chkOnlineIntruderPopup = 1;
-    int chkOnlineIntruderEmail = 0;
-    int chkOnlineIntruderReminder = 0; // the repeating reminder sounds only when asked for
-    // Desktop notifications (the session's notification service), per alert kind.
-    int chkNewIntruderNotify = 1;
-    int chkOnlineIntruderNotify = 0;
-    // A likely return of a known device (a new private MAC with its identity) is merged into it by itself;
-    // off, the user decides: a stranger who copies a host name must not silently become a trusted device.
-    int chkMergeReturningDevices = 0;
-    int slideVolume = 70;
-    int chkGeneralStartup = 0;
+    // What an intruder alert does, for one of the two kinds of intruder alert.
+    struct AlertChoices
+    {
+        bool sound = false;
+        bool popup = false;
+        bool mail = false;
+        bool notify = false; // the desktop's notification service
+    };
 
-    // The MQTT broker: no server means no connection. The login is held decoded; the sensor is this monitor's
-    // name on the broker (the host name when not set).
-    QString txtMqttServer;
-    QString txtMqttUsername;
-    QString txtMqttPassword;
-    QString txtMqttTopic = QStringLiteral("kestrelwatch");
-    QString cboMqttSecurity = QStringLiteral("None"); // "None" or "TLS"
-    QString txtMqttSensor;
+    struct Mail
+    {
+        QString server; // host or host:port; empty: no mail
+        QString addresses;
+        QString from;
+        bool authenticate = false;
+        QString username; // held decoded, stored Base64-encoded
+        QString password;
+        QString security; // "None", "STARTTLS" or "TLS"
+    } mail;
 
-    // The push channels: each is on when its server (or URL) is set; the tokens are optional.
-    QString txtNtfyServer; // the topic URL
-    QString txtNtfyToken;
-    QString txtGotifyServer;
-    QString txtGotifyToken; // the application token
-    QString txtWebhookUrl;
-    QString txtWebhookToken;
-    // At most one online or offline alert per device within this many minutes (0: every change alerts).
-    int alertQuietMinutes = 15;
+    struct Alerts
+    {
+        AlertChoices newIntruder;
+        AlertChoices onlineIntruder;
+        bool reminder = false; // a sound every 5 minutes while an intruder is online
+        int volume = 0;
+        // At most one online or offline alert per device within this many minutes (0: every change alerts).
+        int quietMinutes = 0;
+    } alerts;
 
-    QString lblLogPath; // the debug log file's path, shown beside chkLogToDisk
+    struct Window
+    {
+        bool alwaysOnTop = false;
+        bool reCentre = false;
+        bool externalPrograms = false;
+        bool startAtLogin = false; // the desktop's autostart entry, not a stored value
+    } window;
 
-    static bool on(int checkBox) { return checkBox == 1; }
+    struct Log
+    {
+        bool toDisk = false;
+        QString path; // the debug log file's path, shown beside its check box
+    } log;
+
+    // The MQTT broker: no server means no connection. The sensor is this monitor's name on the broker (the host
+    // name when empty).
+    struct Mqtt
+    {
+        QString server;
+        QString username;
+        QString password;
+        QString topic;
+        QString security; // "None" or "TLS"
+        QString sensor;
+    } mqtt;
+
+    // A push channel is on when its URL is set; the token is optional; alerts names the alert kinds it carries.
+    struct Channel
+    {
+        QString url;
+        QString token;
+        QString alerts; // comma-separated words of AlertKinds
+    };
+    struct Push
+    {
+        Channel ntfy;
+        Channel gotify;
+        Channel webhook;
+    } push;
+
+    struct Devices
+    {
+        bool mergeReturning = false; // a likely return of a private-MAC device is merged without asking
+    } devices;
+
+    // The web page: where it is served (empty: off, unless --web), and its TLS certificate and key files.
+    struct Web
+    {
+        QString listen;
+        QString certificate;
+        QString key;
+    } web;
 };

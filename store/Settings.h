@@ -31,3 +31,8 @@ void loadSettings(LiveSettings& settings, const QString& debugLogFile);
 
 // Writes one GENERAL value.
 void writeSetting(const QString& name, const QString& text);
+// Writes one setting of the table as the settings hold it.
+namespace SettingsTable {
+struct Setting;
+}
+void writeSetting(const SettingsTable::Setting& setting, const LiveSettings& settings);

@@ -57,6 +57,8 @@ QString kindWord(DeviceEvent::Kind kind)
         return QStringLiteral("merged");
     case Kind::NoteChanged:
         return QStringLiteral("note");
+    case Kind::WatchChanged:
+        return QStringLiteral("watch");
     }
     return QStringLiteral("other");
 }

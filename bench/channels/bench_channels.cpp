@@ -52,7 +52,7 @@ struct Rig
     {
         if (!peer.start(answers))
             return false;
-        settings.txtWebhookUrl = peer.url();
+        settings.push.webhook.url = peer.url();
         channels = std::make_unique<Channels>(settings, table, Channels::VendorLookup());
         channels->openQueue(dir.path() + QStringLiteral("/channels.db"));
         QObject::connect(channels.get(), &Channels::delivered, [this] { ++delivered; });

@@ -99,9 +99,9 @@ int main(int argc, char* argv[])
     spinUntil([] { return false; }, 200);
 
     LiveSettings settings;
-    settings.txtMqttServer = QStringLiteral("127.0.0.1:%1").arg(port);
-    settings.txtMqttTopic = QStringLiteral("bench");
-    settings.txtMqttSensor = QStringLiteral("one");
+    settings.mqtt.server = QStringLiteral("127.0.0.1:%1").arg(port);
+    settings.mqtt.topic = QStringLiteral("bench");
+    settings.mqtt.sensor = QStringLiteral("one");
     {
         DeviceStore table;
         table.append(device(1));
@@ -155,7 +155,7 @@ int main(int argc, char* argv[])
             QStringLiteral("-C"), QString::number(kDevices)});
     counter.waitForStarted();
     spinUntil([] { return false; }, 300);
-    settings.txtMqttSensor = QStringLiteral("many");
+    settings.mqtt.sensor = QStringLiteral("many");
     MqttPublisher publisher(table, settings, {});
     QElapsedTimer t;
     qint64 handedOver = -1;

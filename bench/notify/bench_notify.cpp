@@ -73,13 +73,13 @@ struct MailRig
         if (startTls) {
             qputenv("SSL_CERT_FILE", TestCertificates::caFile().toLocal8Bit());
             options = TestCertificates::serverOptions(QStringLiteral("--starttls"), QStringLiteral("valid"));
-            settings.cboEmailSecurity = QStringLiteral("STARTTLS");
+            settings.mail.security = QStringLiteral("STARTTLS");
         }
         if (!peer.startAiosmtpd(options))
             return false;
-        settings.txtEmailServer = peer.server();
-        settings.txtEmailFrom = QStringLiteral("kw@home.example");
-        settings.txtEmailAddresses = QStringLiteral("owner@home.example");
+        settings.mail.server = peer.server();
+        settings.mail.from = QStringLiteral("kw@home.example");
+        settings.mail.addresses = QStringLiteral("owner@home.example");
         mail = std::make_unique<CEmail>(settings);
         QObject::connect(mail.get(), &CEmail::mailFinished, [this](bool ok) {
             ++finished;
@@ -150,7 +150,7 @@ void BM_ThousandQueuedMessages(benchmark::State& state)
     // Keeps the ring full: a new message joins each time one leaves.
     QObject::connect(rig.mail.get(), &CEmail::mailFinished, [&] {
         if (queued < kMessages) {
-            rig.mail->SendEmail(rig.settings.txtEmailAddresses, QStringLiteral("Message %1").arg(queued), body);
+            rig.mail->SendEmail(rig.settings.mail.addresses, QStringLiteral("Message %1").arg(queued), body);
             ++queued;
         }
     });
@@ -167,7 +167,7 @@ void BM_ThousandQueuedMessages(benchmark::State& state)
         QElapsedTimer timer;
         timer.start();
         for (; queued < CEmail::QueueSlots - 1; ++queued)
-            rig.mail->SendEmail(rig.settings.txtEmailAddresses, QStringLiteral("Message %1").arg(queued), body);
+            rig.mail->SendEmail(rig.settings.mail.addresses, QStringLiteral("Message %1").arg(queued), body);
         if (!waitFinished(*rig.mail, rig.finished, target)) {
             state.SkipWithError("the messages did not all finish");
             return;

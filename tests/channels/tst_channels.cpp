@@ -42,12 +42,12 @@ Notice notice()
 
 void setTarget(LiveSettings& s, Channel channel, const QString& url, const QString& token)
 {
-    (channel == Channel::Ntfy            ? s.txtNtfyServer
-            : channel == Channel::Gotify ? s.txtGotifyServer
-                                         : s.txtWebhookUrl) = url;
-    (channel == Channel::Ntfy            ? s.txtNtfyToken
-            : channel == Channel::Gotify ? s.txtGotifyToken
-                                         : s.txtWebhookToken) = token;
+    (channel == Channel::Ntfy            ? s.push.ntfy.url
+            : channel == Channel::Gotify ? s.push.gotify.url
+                                         : s.push.webhook.url) = url;
+    (channel == Channel::Ntfy            ? s.push.ntfy.token
+            : channel == Channel::Gotify ? s.push.gotify.token
+                                         : s.push.webhook.token) = token;
 }
 } // namespace
 
@@ -192,8 +192,8 @@ private Q_SLOTS:
         DeviceStore table;
         HttpPeer down;
         QVERIFY(down.start({"--answers", "503"}));
-        s.txtWebhookUrl = down.url();
-        s.txtNtfyServer = down.url();
+        s.push.webhook.url = down.url();
+        s.push.ntfy.url = down.url();
         {
             Channels channels(s, table, {});
             channels.openQueue(file);
@@ -205,7 +205,7 @@ private Q_SLOTS:
         QCOMPARE(QFile::permissions(file) & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
         HttpPeer up;
         QVERIFY(up.start({}));
-        s.txtWebhookUrl = up.url();
+        s.push.webhook.url = up.url();
         Channels channels(s, table, {});
         QSignalSpy delivered(&channels, &Channels::delivered);
         QSignalSpy dropped(&channels, &Channels::dropped);
@@ -248,6 +248,35 @@ private Q_SLOTS:
         QFETCH(QString, url);
         QFETCH(QString, shown);
         QCOMPARE(UrlText::origin(url), shown);
+    }
+
+    // Each channel carries the kinds of alert chosen for it.
+    void alertKindsPerChannel()
+    {
+        ManualClock clock(kT);
+        kwclock::install(&clock);
+        TestHome home;
+        LiveSettings s;
+        DeviceStore table;
+        DeviceRecord device;
+        device.MacAddress = QStringLiteral("02-AA-BB-CC-DD-01");
+        table.append(device);
+        s.push.ntfy.url = s.push.webhook.url = QStringLiteral("http://127.0.0.1:9/");
+        s.push.ntfy.alerts = QStringLiteral("storm");
+        Channels channels(s, table, {});
+        channels.openQueue(home.paths().home + QStringLiteral("channels.db"));
+        Alert alert;
+        alert.kind = Alert::Kind::NewIntruder, alert.time = kT, alert.mac = device.MacAddress;
+        alert.push = true;
+        channels.alertRaised(alert); // the webhook only
+        QCOMPARE(channels.pending(), 1);
+        alert.kind = Alert::Kind::Storm, alert.mac.clear();
+        channels.alertRaised(alert); // both
+        QCOMPARE(channels.pending(), 3);
+        s.push.webhook.alerts.clear();
+        channels.alertRaised(alert); // ntfy only
+        QCOMPARE(channels.pending(), 4);
+        kwclock::install(nullptr);
     }
 
     // An alert's notice says what the device is and whom it likely is; the webhook carries type, model and os.

@@ -6,6 +6,7 @@
 #include "EngineRig.h"
 #include "FakeNetPlatform.h"
 #include "Process.h"
+#include "Skip.h"
 #include "TestHome.h"
 #include "app/DeviceActions.h"
 #include "app/MonitorCore.h"
@@ -27,6 +28,7 @@
 #include <QLockFile>
 #include <QSignalSpy>
 #include <QtTest>
+#include <unistd.h>
 
 namespace {
 
@@ -61,20 +63,22 @@ void seed(const AppPaths& paths)
                 {QStringLiteral("Mac_Type"), QStringLiteral("3")}}};
     };
     QVERIFY(hive->setValues(
-        {device(kPrinter, "Printer", kSeen, TextForms::NeverDate()), device(kPhone, "", kSeen, kSeen.addSecs(3600))}));
+        {device(kPrinter, "Printer", kSeen, TextForms::NeverDate()), device(kPhone, "", kSeen, kSeen.addSecs(3600)),
+            {modRegistry::FullKeyPath(modRegistry::ProductKey, Keys::General),
+                {{QStringLiteral("EmailPassword"), QStringLiteral("cHc=")}}}}));
     QFile log(paths.devices() + kPrinter + QStringLiteral(".log"));
     QVERIFY(log.open(QIODevice::WriteOnly));
     log.write((TextForms::dateText(kSeen) + QStringLiteral("\t** WARNING - NEW DEVICE **\r\n")).toUtf8());
 }
 
-// A stored value as a fresh reader sees it; "-" when its key is gone.
+// A stored value as a fresh reader sees it; "-" when it or its key is gone.
 QString stored(const AppPaths& paths, const QString& subkey, const QString& name)
 {
     auto hive = Hive::open(paths.hiveFile()).hive;
     const QString key = modRegistry::FullKeyPath(modRegistry::ProductKey, subkey);
     if (!hive || !hive->keyExists(key))
         return QStringLiteral("-");
-    return hive->value(key, name).value_or(QString());
+    return hive->value(key, name).value_or(QStringLiteral("-"));
 }
 
 } // namespace
@@ -128,10 +132,10 @@ private Q_SLOTS:
                                << "both";
         QTest::newRow("watch elsewhere") << QStringList {"watch", kPrinter, "sometimes"} << false << 2
                                          << "offline, online, both or none" << printer << "Watch"
-                                         << "";
+                                         << "-";
         QTest::newRow("watch missing device")
             << QStringList {"watch", "11:22:33:44:55:66", "online"} << false << 1 << "no device" << printer << "Watch"
-            << "";
+            << "-";
         QTest::newRow("remove offline") << QStringList {"remove", kPhone} << true << 0 << "" << Keys::deviceKey(kPhone)
                                         << "Intruder"
                                         << "-";
@@ -146,13 +150,13 @@ private Q_SLOTS:
                                   << "user";
         QTest::newRow("set-type unknown word") << QStringList {"set-type", kPrinter, "toaster"} << false << 2
                                                << "one of unknown, router" << printer << "Type"
-                                               << "";
+                                               << "-";
         QTest::newRow("set-model") << QStringList {"set-model", kPrinter, "LaserJet 4"} << false << 0 << "" << printer
                                    << "Model"
                                    << "LaserJet 4";
         QTest::newRow("set-model refused")
             << QStringList {"set-model", kPrinter, "a\u202Eb"} << false << 2 << "refused" << printer << "Model"
-            << "";
+            << "-";
         QTest::newRow("merge") << QStringList {"merge", kPrinter, "02:aa:00:00:00:0d"} << true << 0 << ""
                                << Keys::deviceKey(kPhone) << "Friendly_Name"
                                << "Printer";
@@ -166,7 +170,7 @@ private Q_SLOTS:
             << "True";
         QTest::newRow("merge missing device") << QStringList {"merge", "11:22:33:44:55:66", kPhone} << false << 1
                                               << "no device" << Keys::deviceKey(kPhone) << "Former_MACs"
-                                              << "";
+                                              << "-";
         QTest::newRow("merge no MAC") << QStringList {"merge", kPrinter, "phone"} << false << 2 << "not a MAC address"
                                       << printer << "Intruder"
                                       << "True";
@@ -200,6 +204,64 @@ private Q_SLOTS:
         QTest::newRow("unknown command") << QStringList {"frobnicate"} << false << 2 << "unknown command" << general
                                          << "x"
                                          << "-";
+        QTest::newRow("set a negative value") << QStringList {"set", "Volume", "-1"} << false << 2
+                                              << "Volume is a whole number from 0 to 100" << general << "Volume"
+                                              << "-";
+        QTest::newRow("set by name in code")
+            << QStringList {"set", "alerts.quietMinutes", "0"} << false << 0 << "" << general << "AlertQuietMinutes"
+            << "0";
+        QTest::newRow("set a channel's alerts")
+            << QStringList {"set", "NtfyAlerts", "storm, new"} << false << 0 << "" << general << "NtfyAlerts"
+            << "new,storm";
+        QTest::newRow("get a push channel") << QStringList {"get", "NtfyServer"} << false << 0 << "\n"
+                                            << general << "NtfyServer"
+                                            << "-";
+        QTest::newRow("get quiet minutes") << QStringList {"get", "AlertQuietMinutes"} << false << 0 << "15\n"
+                                           << general << "x"
+                                           << "-";
+        QTest::newRow("get a secret masked") << QStringList {"get", "EmailPassword"} << false << 0 << "********\n"
+                                             << general << "EmailPassword"
+                                             << "cHc=";
+        QTest::newRow("get every setting")
+            << QStringList {"get"} << false << 0 << "AlertQuietMinutes\talerts.quietMinutes\t15\n"
+            << general << "x"
+            << "-";
+        QTest::newRow("get a secret revealed")
+            << QStringList {"get", "--reveal", "EmailPassword"} << false << 0 << "pw\n"
+            << general << "x"
+            << "-";
+        QTest::newRow("reveal elsewhere")
+            << QStringList {"list", "--reveal"} << false << 2 << "--reveal goes with get" << general << "x"
+            << "-";
+        QTest::newRow("note") << QStringList {"note", kPrinter, "-- on the shelf, owner Ann"} << false << 0 << ""
+                              << printer << "Note"
+                              << "-- on the shelf, owner Ann";
+        QTest::newRow("note refused") << QStringList {"note", kPrinter, "a\tb"} << false << 2 << "U+0009" << printer
+                                      << "Note"
+                                      << "-";
+        QTest::newRow("ack all") << QStringList {"ack", "--all"} << false << 0 << "2 acknowledged" << printer
+                                 << "New_Device"
+                                 << "False";
+        QTest::newRow("ack all with a MAC")
+            << QStringList {"ack", "--all", kPrinter} << false << 2 << "takes 0" << printer << "New_Device"
+            << "True";
+        QTest::newRow("move all online, no monitor")
+            << QStringList {"move", "--all-online", "safe"} << false << 1 << "no monitor runs" << printer << "Intruder"
+            << "True";
+        QTest::newRow("move all online") << QStringList {"move", "--all-online", "safe"} << true << 0
+                                         << "1 of 1 devices online now moved" << printer << "Intruder"
+                                         << "False";
+        QTest::newRow("trust all") << QStringList {"trust-all"} << true << 0 << "1 of 1" << printer << "New_Device"
+                                   << "False";
+        QTest::newRow("list online intruders") << QStringList {"list", "--intruders", "--online", "--new", "--json"}
+                                               << true << 0 << "\"mac\": \"00-0C-29-12-34-56\"" << printer << "x"
+                                               << "-";
+        QTest::newRow("list safe: none") << QStringList {"list", "--safe", "--json"} << false << 0 << "[\n]\n"
+                                         << printer << "x"
+                                         << "-";
+        QTest::newRow("export is JSON by default")
+            << QStringList {"export"} << false << 0 << "{\"format\": \"kestrelwatch-devices\"" << printer << "x"
+            << "-";
         QTest::newRow("help on stdout") << QStringList {"--help"} << false << 0 << "Usage: kestrelwatch-ctl" << general
                                         << "x"
                                         << "-";
@@ -222,6 +284,115 @@ private Q_SLOTS:
         QFETCH(QString, value);
         QFETCH(QString, expected);
         QCOMPARE(stored(home.paths(), subkey, value), expected);
+    }
+
+    // One rule for --home and KESTRELWATCH_HOME: a missing folder is refused (and not made) but for --create or an
+    // import; another user's folder is refused, naming the owner and the command to run as that user.
+    void homeRules_data()
+    {
+        QTest::addColumn<QString>("home"); // missing, file, foreign, or empty for a seeded home
+        QTest::addColumn<bool>("fromEnvironment");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("output"); // in stderr on a failure, else stdout
+        QTest::addColumn<bool>("madeStore");
+        // Every command, reading or writing, leaves a missing home alone.
+        for (const char* command : {"list", "history MAC", "follow", "ack MAC", "ack --all", "move MAC safe",
+                 "move --all-online safe", "trust-all", "rename MAC x", "note MAC x", "watch MAC none", "remove MAC",
+                 "get Volume", "get", "set Volume 1", "export --format csv", "web-token"}) {
+            QStringList args = QString::fromLatin1(command).split(QLatin1Char(' '));
+            args.replaceInStrings(QStringLiteral("MAC"), kPrinter);
+            QTest::newRow(qPrintable(QStringLiteral("--home missing, ") + QLatin1String(command)))
+                << "missing" << false << args << 3 << "no such folder; nothing was done (give --create" << false;
+        }
+        QTest::newRow("env missing, set")
+            << "missing" << true << QStringList {"set", "Volume", "10"} << 3 << "KESTRELWATCH_HOME" << false;
+        QTest::newRow("env missing, --create")
+            << "missing" << true << QStringList {"--create", "set", "Volume", "10"} << 0 << "" << true;
+        QTest::newRow("--home missing, import")
+            << "missing" << false << QStringList {"import", "IN"} << 0 << "1 added" << true;
+        QTest::newRow("--home a file") << "file" << false << QStringList {"list"} << 2 << "is no folder" << false;
+        QTest::newRow("another user's") << "foreign" << false << QStringList {"rename", kPrinter, "My printer"} << 3
+                                        << "belongs to nobody" << false;
+        QTest::newRow("another user's, from env")
+            << "foreign" << true << QStringList {"list"} << 3 << "sudo -u nobody kestrelwatch-ctl --home " << false;
+    }
+    void homeRules()
+    {
+        QFETCH(QString, home);
+        QFETCH(bool, fromEnvironment);
+        QFETCH(QStringList, args);
+        QFETCH(int, code);
+        QFETCH(QString, output);
+        QFETCH(bool, madeStore);
+        TestHome base;
+        const QString folder = base.dir() + QStringLiteral("/elsewhere");
+        if (home == QLatin1String("file")) {
+            QFile file(folder);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        } else if (home == QLatin1String("foreign")) {
+            if (::geteuid() != 0)
+                KW_SKIP("giving a folder to another user needs root");
+            QVERIFY(QDir().mkpath(folder));
+            QCOMPARE(::chown(QFile::encodeName(folder).constData(), 65534, 65534), 0);
+        }
+        QFile in(base.dir() + QStringLiteral("/in.csv"));
+        QVERIFY(in.open(QIODevice::WriteOnly) && in.write("mac,list\n00-0C-29-12-34-56,safe\n") > 0);
+        in.close();
+        args.replaceInStrings(QStringLiteral("IN"), in.fileName());
+        if (fromEnvironment)
+            qputenv("KESTRELWATCH_HOME", folder.toUtf8());
+        const kwtest::Run r =
+            fromEnvironment ? kwtest::run(kwtest::binary(QStringLiteral("kestrelwatch-ctl")), args) : ctl(folder, args);
+        qunsetenv("KESTRELWATCH_HOME");
+        QVERIFY2(r.code == code, qPrintable(r.err));
+        QVERIFY2((code == 0 ? r.out : r.err).contains(output), qPrintable(r.out + r.err));
+        QCOMPARE(QFileInfo::exists(folder + QStringLiteral("/kestrelwatch.hive")), madeStore);
+    }
+
+    // The user's own actions reach the device's history with who took them, and follow prints each history line
+    // as it comes, as a headless line or as a JSON object with the webhook's fields, until it is stopped.
+    void actionsInHistoryAndFollow()
+    {
+        TestHome home;
+        seed(home.paths());
+        const QString h = home.paths().home;
+        kwtest::Process text;
+        kwtest::Process json;
+        for (kwtest::Process* follower : {&text, &json}) {
+            const qsizetype from = follower->cursor(kwtest::Process::Err);
+            follower->start(kwtest::binary(QStringLiteral("kestrelwatch-ctl")),
+                QStringList {QStringLiteral("--home"), h, QStringLiteral("follow")}
+                    + (follower == &json ? QStringList {QStringLiteral("--json")} : QStringList {}));
+            QVERIFY(!follower
+                         ->waitForLine(QRegularExpression(QStringLiteral("^kestrelwatch-ctl: following")), from, 20000,
+                             kwtest::Process::Err)
+                         .isEmpty());
+        }
+        const qsizetype fromText = text.cursor();
+        const qsizetype fromJson = json.cursor();
+        QCOMPARE(ctl(h, {"rename", kPrinter, "Office printer"}).code, 0);
+        QCOMPARE(ctl(h, {"move", kPrinter, "safe"}).code, 0);
+        QCOMPARE(ctl(h, {"watch", kPrinter, "offline"}).code, 0);
+        QCOMPARE(ctl(h, {"note", kPrinter, "upstairs"}).code, 0);
+        const QString history = ctl(h, {"history", kPrinter}).out;
+        for (const char* line : {"\tRenamed \"Printer\" \u2192 \"Office printer\" (by kestrelwatch-ctl)\n",
+                 "\tMoved to the safe list (by kestrelwatch-ctl)\n", "\tWatch offline (by kestrelwatch-ctl)\n",
+                 "\tNote changed (by kestrelwatch-ctl)\n"})
+            QVERIFY2(history.contains(QString::fromUtf8(line)), qPrintable(history));
+        const QString moved =
+            text.waitForLine(QRegularExpression(QStringLiteral("Moved to the safe list")), fromText, 20000);
+        QVERIFY2(moved.contains(QLatin1String("\t00-0C-29-12-34-56\t198.18.0.12\tOffice printer\tVMware, Inc.\t")),
+            qPrintable(moved));
+        QVERIFY(!text.waitForLine(QRegularExpression(QStringLiteral("Note changed")), fromText, 20000).isEmpty());
+        const QString object =
+            json.waitForLine(QRegularExpression(QStringLiteral("\"kind\":\"renamed\"")), fromJson, 20000);
+        const QJsonObject o = QJsonDocument::fromJson(object.toUtf8()).object();
+        QCOMPARE(o.value("mac").toString() + o.value("ip").toString() + o.value("list").toString(),
+            kPrinter + QStringLiteral("198.18.0.12safe"));
+        QVERIFY(o.value("time").toString().endsWith(QLatin1Char('Z')));
+        QCOMPARE(text.stop(), 0);
+        QCOMPARE(json.stop(), 0);
     }
 
     // Both formats give the same devices and intervals in a fresh home; a second import merges, doubling no
@@ -327,6 +498,8 @@ private Q_SLOTS:
                 + "{\"mac\": \"02-AA-00-00-00-0D\", \"list\": \"safe\", \"type\": \"toaster\"}\n]}"
                                    << "line 2: type \"toaster\" is none of unknown, router";
         QTest::newRow("no export") << QByteArray("hello\n") << "line 1: the header";
+        QTest::newRow("semicolons") << QByteArray("mac;list\n00-0C-29-12-34-56;safe\n")
+                                    << "line 1: the file is semicolon-separated: use commas";
     }
     void refusedFile()
     {
@@ -341,6 +514,24 @@ private Q_SLOTS:
         QCOMPARE(r.code, 1);
         QVERIFY2(r.err.contains(fault) && r.err.contains(QLatin1String("nothing was imported")), qPrintable(r.err));
         QCOMPARE(stored(home.paths(), Keys::deviceKey(kPrinter), "Intruder"), QStringLiteral("-"));
+    }
+
+    // A bare JSON array is taken as a devices list; an empty one imports nothing and says so.
+    void jsonArrays()
+    {
+        TestHome home;
+        QFile f(home.dir() + QStringLiteral("/in.json"));
+        for (const auto& [file, out] : {std::pair {QByteArray("[]"), QStringLiteral("(an empty JSON array)")},
+                 std::pair {QByteArray("[{\"mac\": \"00:0c:29:12:34:56\", \"list\": \"safe\", \"note\": \"n\"}]"),
+                     QStringLiteral("1 added")}}) {
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write(file);
+            f.close();
+            const kwtest::Run r = ctl(home.paths().home, {"import", f.fileName()});
+            QVERIFY2(r.code == 0 && r.out.contains(out), qPrintable(r.out + r.err));
+        }
+        QCOMPARE(stored(home.paths(), Keys::deviceKey(kPrinter), "Note"), QStringLiteral("n"));
+        QVERIFY(ctl(home.paths().home, {"history", kPrinter}).out.contains(QLatin1String("Imported from in.json")));
     }
 
     // A monitor on the fake platform runs on the store while the tool changes it: each change reaches memory at
@@ -412,12 +603,18 @@ private Q_SLOTS:
         core.storeFollower()->poll();
         QCOMPARE(kinds(), QList {DeviceEvent::Kind::Renamed});
         QVERIFY(nth(devices, 0).Intruder);
-        QCOMPARE(core.settings().chkNewIntruderEmail, 1);
-        // A watch set by the tool reaches memory silently, and shows in the list.
+        QVERIFY(core.settings().alerts.newIntruder.mail);
+        // A watch set by the tool reaches memory with its event (for the history), and shows in the list.
         QCOMPARE(ctl(h, {"watch", kPrinter, "offline"}).code, 0);
         core.storeFollower()->poll();
-        QCOMPARE(kinds(), QList<DeviceEvent::Kind>());
+        QCOMPARE(kinds(), QList {DeviceEvent::Kind::WatchChanged});
+        QVERIFY(
+            core.deviceLog().history(kPrinter).contains(QLatin1String("\tWatch offline (by kestrelwatch-ctl)\r\n")));
         QCOMPARE(nth(devices, 0).Watch, quint8(DeviceWatch::Offline));
+        QCOMPARE(ctl(h, {"note", kPrinter, "second floor"}).code, 0);
+        core.storeFollower()->poll();
+        QCOMPARE(kinds(), QList {DeviceEvent::Kind::NoteChanged});
+        QCOMPARE(nth(devices, 0).Note, QStringLiteral("second floor"));
         QVERIFY(ctl(h, {"list", "--json"}).out.contains(QLatin1String("\"watch\": \"offline\"")));
         // A type set by hand elsewhere reaches memory silently, and what the device says never overwrites it.
         QFile typed(home.dir() + QStringLiteral("/typed.csv"));
@@ -468,8 +665,8 @@ private Q_SLOTS:
         QCOMPARE(ctl(h, {"merge", kPhone, kPrinter}).code, 0);
         core.storeFollower()->poll();
         QCOMPARE(kinds(),
-            (QList {DeviceEvent::Kind::Removed, DeviceEvent::Kind::Renamed, DeviceEvent::Kind::Moved,
-                DeviceEvent::Kind::Described}));
+            (QList {DeviceEvent::Kind::Removed, DeviceEvent::Kind::WatchChanged, DeviceEvent::Kind::Renamed,
+                DeviceEvent::Kind::Moved, DeviceEvent::Kind::Described}));
         QCOMPARE(positionOf(devices, kPhone), -1);
         QCOMPARE(devices.find(kPrinter)->FriendlyName, QStringLiteral("Phone"));
         QCOMPARE(devices.find(kPrinter)->FormerMacs, QStringList {kPhone});

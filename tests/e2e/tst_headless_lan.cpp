@@ -93,7 +93,10 @@ class TestHeadlessLan : public QObject
             qPrintable(out));
         QVERIFY2(out.contains(QStringLiteral("GET /other 404\nPOST /metrics 405\nhuge head 431")), qPrintable(out));
 
+        // localhost is read as 127.0.0.1 (so the first monitor's port is in use); other names are refused.
         for (const auto& [address, code, says] : {std::tuple {QStringLiteral("127.0.0.1:9464"), 1, "is in use"},
+                 std::tuple {QStringLiteral("localhost:9464"), 1, "is in use"},
+                 std::tuple {QStringLiteral("metrics.example:9464"), 2, "is no HOST:PORT or PORT"},
                  std::tuple {QStringLiteral("127.0.0.1:http"), 2, "is no HOST:PORT or PORT"}}) {
             const Run second = lab.exec({binary(QStringLiteral("kestrelwatch")), QStringLiteral("--headless"),
                 QStringLiteral("--home"), dir + QStringLiteral("/second"), QStringLiteral("--metrics"), address});
@@ -156,8 +159,10 @@ private Q_SLOTS:
                     QStringLiteral("Main router")});
             QVERIFY2(renamed.code == 0, qPrintable(renamed.err));
             const QStringList router =
-                monitor.waitForLine(eventLine(kRouterMac, QStringLiteral("Renamed to Main router")), beforeRename, 5000)
+                monitor.waitForLine(eventLine(kRouterMac, QStringLiteral("Renamed ")), beforeRename, 5000)
                     .split(QLatin1Char('\t'));
+            QVERIFY2(router.value(5).endsWith(QStringLiteral("\u2192 \"Main router\" (by kestrelwatch-ctl)")),
+                qPrintable(router.join(QLatin1Char('|'))));
             QVERIFY(router.size() == 6 && router.at(3) == QLatin1String("Main router"));
             QCOMPARE(monitor.stop(), 0);
             QVERIFY(!monitor.linesAfter(0, QStringLiteral("Shutdown requested by signal"), Process::Err).isEmpty());

@@ -99,8 +99,9 @@ private Q_SLOTS:
         const Run merge = ctl(home.paths().home, {QStringLiteral("merge"), kOld, kNew});
         QVERIFY2(merge.code == 0, qPrintable(merge.err));
         // The running monitor takes the merge in: the phone's name on the new MAC.
-        QVERIFY(
-            !monitor.waitForLine(eventLine(kNew, QStringLiteral("Renamed to Anna's phone")), merged, 5000).isEmpty());
+        const QString renamed = monitor.waitForLine(eventLine(kNew, QStringLiteral("Renamed ")), merged, 5000);
+        QVERIFY2(
+            renamed.endsWith(QStringLiteral("\u2192 \"Anna's phone\" (by kestrelwatch-ctl)")), qPrintable(renamed));
         const QJsonArray list =
             QJsonDocument::fromJson(ctl(home.paths().home, {"list", "--json"}).out.toUtf8()).array();
         // The router beside it, and the phone under its new MAC alone.

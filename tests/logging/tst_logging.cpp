@@ -50,11 +50,11 @@ private Q_SLOTS:
         QCOMPARE(log.text(), QStringLiteral("12/5/2026 10:00:00 AM - CEmail:  Connected\r\n"));
         QCOMPARE(mirrored, QStringList {log.text()});
         QVERIFY(!QFileInfo::exists(home.paths().debugLogFile())); // LogToDisk is off
-        settings.chkLogToDisk = 1;
+        settings.log.toDisk = true;
         log.Log(QStringLiteral("one"));
-        settings.chkLogToDisk = 0;
+        settings.log.toDisk = false;
         log.Log(QStringLiteral("two"));
-        settings.chkLogToDisk = 1;
+        settings.log.toDisk = true;
         log.Log(QStringLiteral("three"));
         QCOMPARE(readAll(home.paths().debugLogFile()),
             QStringLiteral("12/5/2026 10:00:00 AM - one\r\n12/5/2026 10:00:00 AM - three\r\n"));

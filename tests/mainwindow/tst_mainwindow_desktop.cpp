@@ -135,7 +135,7 @@ private Q_SLOTS:
     {
         WindowRig rig(devices("i1"));
         frmMain& w = rig.w();
-        rig.core->settings().chkOnlineIntruderReminder = 1; // off until the user asks for it
+        rig.core->settings().alerts.reminder = true; // off until the user asks for it
         w.tmr333ms_Timer();
         QCOMPARE(w.trayLook(), 0);
         rig.setOnline(dev(1).mac, true);
@@ -149,12 +149,12 @@ private Q_SLOTS:
         QCOMPARE(w.datLastIntruderWarning, started.addSecs(301));
 
         // With the reminder off the time still moves on, so switching it on brings no sound at once.
-        rig.core->settings().chkOnlineIntruderReminder = 0;
+        rig.core->settings().alerts.reminder = false;
         rig.clock.advanceSeconds(400);
         w.tmr333ms_Timer();
         QCOMPARE(w.playCount(2), 1);
         QCOMPARE(w.datLastIntruderWarning, rig.clock.now());
-        rig.core->settings().chkOnlineIntruderReminder = 1;
+        rig.core->settings().alerts.reminder = true;
         rig.clock.advanceSeconds(10);
         w.tmr333ms_Timer();
         QCOMPARE(w.playCount(2), 1);
@@ -188,9 +188,9 @@ private Q_SLOTS:
         WindowRig rig(devices("i1 n2 i3"));
         frmMain& w = rig.w();
         LiveSettings& s = rig.core->settings();
-        (known ? s.chkOnlineIntruderSound : s.chkNewIntruderSound) = sound;
-        (known ? s.chkOnlineIntruderPopup : s.chkNewIntruderPopup) = popup;
-        s.chkNewIntruderNotify = notify;
+        (known ? s.alerts.onlineIntruder.sound : s.alerts.newIntruder.sound) = sound;
+        (known ? s.alerts.onlineIntruder.popup : s.alerts.newIntruder.popup) = popup;
+        s.alerts.newIntruder.notify = notify;
         if (visibleBefore)
             w.show();
         w.pctID_Click(1);
@@ -291,7 +291,7 @@ private Q_SLOTS:
         QVERIFY(rig.openedUrls.isEmpty());
         QCOMPARE(rig.questions, installed ? QStringList {frmMain::StartAtLoginQuestion} : QStringList());
         QCOMPARE(QFile::exists(autostartFile()), installed && answer);
-        QCOMPARE(rig.core->settings().chkGeneralStartup, installed && answer ? 1 : 0);
+        QCOMPARE(rig.core->settings().window.startAtLogin, installed && answer ? 1 : 0);
         if (installed && answer) {
             QFile entry(autostartFile());
             QVERIFY(entry.open(QIODevice::ReadOnly));
@@ -452,7 +452,7 @@ private Q_SLOTS:
         QFETCH(bool, separator);
         WindowRig rig(devices(""));
         writeFile(rig.paths.programsIni(), ini);
-        rig.core->settings().chkExternalPrograms = option;
+        rig.core->settings().window.externalPrograms = option;
         rig.w().Load_ExternalProgs();
         frmMenu* menus = rig.w().menus();
         QCOMPARE(captions(menus->mnuPrograms()), items);
@@ -472,7 +472,7 @@ private Q_SLOTS:
         // A ";" or "$(...)" in an argument is a file name character here, not a shell's.
         writeFile(rig.paths.programsIni(),
             QStringLiteral("[PROGRAMS]\nTouch=/usr/bin/touch,%1/a;b-%2 %1/$(id)-%2\n").arg(dir, QStringLiteral("%1")));
-        rig.core->settings().chkExternalPrograms = 1;
+        rig.core->settings().window.externalPrograms = true;
         rig.w().Load_ExternalProgs();
         frmMenu* menus = rig.w().menus();
         menus->setPopupsEnabled(false);

@@ -549,6 +549,10 @@ private Q_SLOTS:
             QCOMPARE(int(events[0].kind), kind);
             QCOMPARE(events[0].mac, mac(1));
             QCOMPARE(events[0].intruder, !values[1].startsWith('F'));
+            // The user's own action is in the device's history (and so in the Log panel), saying who took it.
+            if (events[0].kind != DeviceEvent::Kind::Removed)
+                QVERIFY2(rig.core->deviceLog().history(m).contains(QLatin1String(" (in the window)\r\n")),
+                    qPrintable(rig.core->deviceLog().history(m)));
         }
         // The window follows a change it did not make itself (an MQTT command's).
         QCOMPARE(rig.inconsistency(), QString());
@@ -572,14 +576,17 @@ private Q_SLOTS:
             r.ok && r.text.endsWith(QLatin1String("0 added, 0 replaced, 2 kept as they were.")), qPrintable(r.text));
         const QString stay = DeviceExport::isoTime(WindowRig::kStart.addSecs(-3600)) + QLatin1Char('/')
             + DeviceExport::isoTime(WindowRig::kStart) + QStringLiteral(" 198.18.0.3");
-        QVERIFY(write(QStringLiteral("mac,list,name,intervals\n%1,safe,Printer,\n%2,intruders,Phone,%3\n")
-                          .arg(mac(1), mac(3), stay)));
+        QVERIFY(
+            write(QStringLiteral("mac,list,name,note,intervals\n%1,safe,Printer,by the door,\n%2,intruders,Phone,,%3\n")
+                      .arg(mac(1), mac(3), stay)));
         r = DeviceFiles::importFrom(*rig.core, file, true);
         QVERIFY2(
             r.ok && r.text.endsWith(QLatin1String("1 added, 1 replaced, 0 kept as they were.")), qPrintable(r.text));
         QVERIFY2(rig.allowedMacs().contains(mac(1)) && rig.intruderMacs() == macs({3}),
             qPrintable(rig.allowedMacs().join(" ") + " / " + rig.intruderMacs().join(" ")));
         QCOMPARE(rig.devices().find(mac(1))->FriendlyName, QStringLiteral("Printer"));
+        QCOMPARE(rig.devices().find(mac(1))->Note, QStringLiteral("by the door"));
+        QVERIFY(rig.core->deviceLog().history(mac(1)).contains(QLatin1String(" (by an import)\r\n")));
         QCOMPARE(rig.stored(mac(3), QStringLiteral("Friendly_Name")), QStringLiteral("Phone"));
         QCOMPARE(rig.core->presence()->intervals(mac(3), WindowRig::kStart.addDays(-1), WindowRig::kStart).size(), 1);
         QCOMPARE(rig.inconsistency(), QString());

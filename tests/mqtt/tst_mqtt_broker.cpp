@@ -154,8 +154,8 @@ private Q_SLOTS:
         QCOMPARE(m_core->openStore().step, MonitorCore::Step::Ok);
         m_core->loadInstallation();
         m_core->loadRegistry();
-        m_core->settings().txtMqttServer = QStringLiteral("127.0.0.1:%1").arg(m_broker.port);
-        m_core->settings().txtMqttSensor = QStringLiteral("lab");
+        m_core->settings().mqtt.server = QStringLiteral("127.0.0.1:%1").arg(m_broker.port);
+        m_core->settings().mqtt.sensor = QStringLiteral("lab");
         auto net = std::make_unique<FakeNetPlatform>();
         m_net = net.get();
         m_net->addAdapter(QStringLiteral("198.18.0.5/24 gw 198.18.0.1"));
@@ -209,6 +209,12 @@ private Q_SLOTS:
         const qsizetype logs = m_logs.size();
         QCOMPARE(pub(kRoot + QStringLiteral("/set/02-AA-00-00-00-0D"), R"({"acknowledge":true})"), 0);
         QTRY_VERIFY(logsFrom(logs).contains(QLatin1String("unknown device 02-AA-00-00-00-0D")));
+        // One command trusts every device online now, each moved with a history line that says who did it.
+        const qsizetype trusted = m_logs.size();
+        QCOMPARE(pub(kRoot + QStringLiteral("/set/all"), R"({"trust_all":true})"), 0);
+        QTRY_VERIFY(logsFrom(trusted).contains(QLatin1String("trust everything online now: 1 of 1 devices")));
+        QVERIFY(
+            m_core->deviceLog().history(kMac).contains(QLatin1String("Moved to the safe list (by an MQTT command)")));
         subscribe(); // retained: the device's state as the commands left it
         QTRY_VERIFY(saw(R"("acknowledged":true)", 0) && saw(R"("friendly_name":"Printer")", 0));
     }
@@ -292,14 +298,14 @@ private Q_SLOTS:
         QVERIFY(acl.start(m_dir.path(),
             "allow_anonymous false\nlog_type all\npassword_file " + file("passwd") + "\nacl_file " + file("acl")));
         LiveSettings& settings = m_core->settings();
-        settings.txtMqttServer = QStringLiteral("127.0.0.1:%1").arg(acl.port);
-        settings.txtMqttUsername = QStringLiteral("monitor");
-        settings.txtMqttPassword = QStringLiteral("wrong-secret");
+        settings.mqtt.server = QStringLiteral("127.0.0.1:%1").arg(acl.port);
+        settings.mqtt.username = QStringLiteral("monitor");
+        settings.mqtt.password = QStringLiteral("wrong-secret");
         const qsizetype logs = m_logs.size();
         m_core->mqtt()->refresh();
         QTRY_VERIFY(logsFrom(logs).contains(QLatin1String("refused the connection")));
         QVERIFY(!logsFrom(logs).contains(QLatin1String("wrong-secret")));
-        settings.txtMqttPassword = QStringLiteral("monitor-secret");
+        settings.mqtt.password = QStringLiteral("monitor-secret");
         const qsizetype brokerLog = acl.process->cursor(kwtest::Process::Err);
         m_core->mqtt()->refresh();
         // The command subscription is in place once the broker has acknowledged it.

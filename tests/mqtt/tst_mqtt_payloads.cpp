@@ -43,6 +43,9 @@ private Q_SLOTS:
         QTest::newRow("watch") << QByteArray(R"({"watch":"Offline"})") << "0 - - watch 1";
         QTest::newRow("watch none") << QByteArray(R"({"watch":""})") << "0 - - watch 0";
         QTest::newRow("watch other") << QByteArray(R"({"watch":"always"})") << "error: \"watch\"";
+        QTest::newRow("trust all") << QByteArray(R"({"trust_all":true})") << "0 - - trust all";
+        QTest::newRow("trust all with more")
+            << QByteArray(R"({"trust_all":true,"safe":true})") << "error: \"trust_all\" goes alone";
         QTest::newRow("merge") << QByteArray(R"({"merge_from":"02:aa:00:00:00:0d"})")
                                << "0 - - merge 02-AA-00-00-00-0D";
         QTest::newRow("merge a group MAC")
@@ -60,6 +63,7 @@ private Q_SLOTS:
                                              .arg(c.safe ? QString::number(int(*c.safe)) : QStringLiteral("-"))
                                              .arg(c.name ? *c.name : QStringLiteral("-"))
                 + (c.watch ? QStringLiteral(" watch %1").arg(*c.watch) : QString())
+                + (c.trustAll ? QStringLiteral(" trust all") : QString())
                 + (c.mergeFrom ? QStringLiteral(" merge ") + *c.mergeFrom : QString());
         QVERIFY2(got.startsWith(expected), qPrintable(got));
     }

@@ -51,8 +51,8 @@ private Q_SLOTS:
     void init()
     {
         kwclock::install(&m_clock);
-        m_settings.txtEmailFrom = QStringLiteral("kw@home.example");
-        m_settings.txtEmailAddresses = QStringLiteral("owner@home.example");
+        m_settings.mail.from = QStringLiteral("kw@home.example");
+        m_settings.mail.addresses = QStringLiteral("owner@home.example");
         m_table.clear();
         appendDevice(m_table, kMac, QStringLiteral("198.18.0.23"));
         setHistory(kMac, kHistory);
@@ -183,7 +183,7 @@ private Q_SLOTS:
     {
         SmtpPeer peer;
         QVERIFY(peer.startScripted());
-        m_settings.txtEmailServer = peer.server();
+        m_settings.mail.server = peer.server();
         QSignalSpy finished(&m_mail, &CEmail::mailFinished);
         m_alerts.SendNewEmail(0);
         m_alerts.SendOnlineEmail(0);
@@ -198,7 +198,7 @@ private Q_SLOTS:
         check(0, "URGENT: A New Device has been detected on your network\r\n", newBody);
         check(1, "URGENT: An existing intruder is online on your network\r\n", onlineBody);
         check(2, "URGENT: A device is impersonating your network gateway\r\n", newBody);
-        m_settings.txtEmailServer.clear();
+        m_settings.mail.server.clear();
     }
 };
 

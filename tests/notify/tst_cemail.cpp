@@ -68,12 +68,12 @@ bool startPeer(SmtpPeer& peer, const QString& words)
 LiveSettings mailSettings(const QString& server, const QString& settings = QStringLiteral("None"))
 {
     LiveSettings s;
-    s.txtEmailServer = server;
-    s.txtEmailFrom = QStringLiteral("kw@home.example");
-    s.cboEmailSecurity = settings.section(QLatin1Char(' '), 0, 0);
-    s.chkEmailAuthenticate = settings.contains(QLatin1String("auth")) ? 1 : 0;
-    s.txtEmailUsername = kUser;
-    s.txtEmailPassword = kPassword;
+    s.mail.server = server;
+    s.mail.from = QStringLiteral("kw@home.example");
+    s.mail.security = settings.section(QLatin1Char(' '), 0, 0);
+    s.mail.authenticate = settings.contains(QLatin1String("auth")) ? 1 : 0;
+    s.mail.username = kUser;
+    s.mail.password = kPassword;
     return s;
 }
 } // namespace

@@ -137,10 +137,10 @@ private Q_SLOTS:
         QCOMPARE(kinds.join(QLatin1Char('|')), mqtt);
 
         LiveSettings s;
-        for (int* box : {&s.chkNewIntruderSound, &s.chkNewIntruderPopup, &s.chkNewIntruderEmail,
-                 &s.chkNewIntruderNotify, &s.chkOnlineIntruderSound, &s.chkOnlineIntruderPopup,
-                 &s.chkOnlineIntruderEmail, &s.chkOnlineIntruderNotify})
-            *box = boxes;
+        for (bool* box : {&s.alerts.newIntruder.sound, &s.alerts.newIntruder.popup, &s.alerts.newIntruder.mail,
+                 &s.alerts.newIntruder.notify, &s.alerts.onlineIntruder.sound, &s.alerts.onlineIntruder.popup,
+                 &s.alerts.onlineIntruder.mail, &s.alerts.onlineIntruder.notify})
+            *box = boxes == 1;
         AlertPolicy policy(s);
         policy.setSafeLookup([&event](const QString& mac) {
             return mac == event.earlierMac && (event.kind == Kind::Admitted || !event.intruder);
@@ -180,13 +180,21 @@ private Q_SLOTS:
             << ev(Kind::Offline) << QString() << QStringLiteral("pixel.lan") << -(3 * 3600 + 30 * 60)
             << QStringLiteral(
                    "2026-12-04T18:41:08-03:30\t02-AA-BB-CC-DD-01\t198.18.0.7\tpixel.lan\tAcme\tDisconnected");
+        // The user's actions say who took them.
+        const auto by = [](DeviceEvent e, DeviceEvent::Origin origin) {
+            e.origin = origin;
+            e.before = QStringLiteral("laptop");
+            return e;
+        };
         QTest::newRow("renamed: the friendly name wins, a tab stays inside its field")
-            << ev(Kind::Renamed, true, "lap\ttop") << QStringLiteral("lap\ttop") << QStringLiteral("pixel.lan") << 0
-            << head + "lap\\ttop\tAcme\tRenamed to lap\\ttop";
-        QTest::newRow("acknowledged") << ev(Kind::Acknowledged) << QString() << unknown << 0
-                                      << head + "-\tAcme\tAcknowledged";
+            << by(ev(Kind::Renamed, true, "lap\ttop"), DeviceEvent::Origin::Window) << QStringLiteral("lap\ttop")
+            << QStringLiteral("pixel.lan") << 0
+            << head + "lap\\ttop\tAcme\tRenamed \"laptop\" \u2192 \"lap\\ttop\" (in the window)";
+        QTest::newRow("acknowledged") << by(ev(Kind::Acknowledged), DeviceEvent::Origin::Mqtt) << QString() << unknown
+                                      << 0 << head + "-\tAcme\tAcknowledged (by an MQTT command)";
         QTest::newRow("removed: only what the event says")
-            << ev(Kind::Removed) << QStringLiteral("gone") << QString() << 0 << head + "-\tAcme\tRemoved";
+            << by(ev(Kind::Removed), DeviceEvent::Origin::Ctl) << QStringLiteral("gone") << QString() << 0
+            << head + "-\tAcme\tRemoved from the lists (by kestrelwatch-ctl)";
     }
 
     void headlessLines()
@@ -234,7 +242,8 @@ private Q_SLOTS:
         kwclock::install(&clock);
         LogCapture log;
         LiveSettings s;
-        s.chkNewIntruderSound = s.chkNewIntruderPopup = s.chkNewIntruderEmail = s.chkNewIntruderNotify = 0;
+        s.alerts.newIntruder.sound = s.alerts.newIntruder.popup = s.alerts.newIntruder.mail =
+            s.alerts.newIntruder.notify = false;
         AlertPolicy policy(s);
         QStringList raised;
         connect(&policy, &AlertPolicy::alertRaised, this, [&raised](const Alert& a) { raised << describe(a); });
@@ -288,8 +297,8 @@ private Q_SLOTS:
         QFETCH(QStringList, alerts);
         LogCapture log;
         LiveSettings s;
-        s.alertQuietMinutes = quietMinutes;
-        s.chkOnlineIntruderPopup = s.chkOnlineIntruderNotify = 0;
+        s.alerts.quietMinutes = quietMinutes;
+        s.alerts.onlineIntruder.popup = s.alerts.onlineIntruder.notify = false;
         AlertPolicy policy(s);
         policy.setWatchLookup([watch](const QString& mac) { return mac == kMac ? quint8(watch) : quint8(0); });
         QStringList raised;

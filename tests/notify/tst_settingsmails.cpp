@@ -50,14 +50,14 @@ void TestSettingsMails::testMailResult()
     QFETCH(QString, password);
     SmtpPeer peer;
     LiveSettings settings;
-    settings.txtEmailAddresses = QStringLiteral("owner@home.example;deputy@home.example");
+    settings.mail.addresses = QStringLiteral("owner@home.example;deputy@home.example");
     if (!password.isNull()) {
         QVERIFY(peer.startAiosmtpd({"--user", "owner", "--password", "s3cret ünd €"}));
-        settings.txtEmailServer = peer.server();
-        settings.txtEmailFrom = QStringLiteral("kw@home.example");
-        settings.chkEmailAuthenticate = 1;
-        settings.txtEmailUsername = QStringLiteral("owner");
-        settings.txtEmailPassword = password;
+        settings.mail.server = peer.server();
+        settings.mail.from = QStringLiteral("kw@home.example");
+        settings.mail.authenticate = true;
+        settings.mail.username = QStringLiteral("owner");
+        settings.mail.password = password;
     }
     const QString missing = SettingsMails::missingForTest(settings);
     if (!missing.isEmpty()) {
@@ -135,11 +135,11 @@ void TestSettingsMails::storedMailSettings()
         Load_Registry(s, table, QString(), OldDates::Keep);
         return s;
     };
-    QCOMPARE(load(nullptr, QString()).cboEmailSecurity, QStringLiteral("None")); // never chosen
+    QCOMPARE(load(nullptr, QString()).mail.security, QStringLiteral("None")); // never chosen
     const LiveSettings s = load("starttls", Base64Class().Encodestring(QStringLiteral("naïve €")));
-    QCOMPARE(s.cboEmailSecurity, QStringLiteral("STARTTLS"));
-    QCOMPARE(s.txtEmailPassword, QStringLiteral("naïve €"));
-    QCOMPARE(load("SSL", QString()).cboEmailSecurity, QStringLiteral("None"));
+    QCOMPARE(s.mail.security, QStringLiteral("STARTTLS"));
+    QCOMPARE(s.mail.password, QStringLiteral("naïve €"));
+    QCOMPARE(load("SSL", QString()).mail.security, QStringLiteral("None"));
     QCOMPARE(
         log.lines(), QStringList {"Load_Registry - EmailSecurity \"SSL\" is not None, STARTTLS or TLS; None is used"});
     modRegistry::attach(nullptr);

@@ -111,7 +111,7 @@ public:
         , mail(settings)
     {
         modRegistry::attach(hive.get());
-        settings.lblLogPath = home.paths().debugLogFile();
+        settings.log.path = home.paths().debugLogFile();
         // No tab pictures: the dialog draws blank ones.
         m_dialog = std::make_unique<frmSettings>(parts());
     }
@@ -266,7 +266,7 @@ private Q_SLOTS:
         box->click();
         QCOMPARE(QFileInfo::exists(file), installed);
         QCOMPARE(box->isChecked(), installed);
-        QCOMPARE(rig.settings.chkGeneralStartup, installed ? 1 : 0);
+        QCOMPARE(rig.settings.window.startAtLogin, installed ? 1 : 0);
         if (installed)
             QCOMPARE(readAutostart(), std::optional<QString>(program));
         // Not a GENERAL value.
@@ -276,7 +276,7 @@ private Q_SLOTS:
 
         box->click();
         QVERIFY(!QFileInfo::exists(file));
-        QCOMPARE(rig.settings.chkGeneralStartup, 0);
+        QVERIFY(!rig.settings.window.startAtLogin);
     }
 
     // Each keystroke is stored at once; the mail login as the Base64 of its UTF-8 bytes.
@@ -331,10 +331,10 @@ private Q_SLOTS:
         QCOMPARE(rig.stored(value), storedAs);
         QCOMPARE(encoded ? rig.base64.DecodeTostring(*rig.stored(value)) : *rig.stored(value), typed);
         LiveSettings& live = rig.settings;
-        const QMap<QString, QString*> fields {{"txtEmailServer", &live.txtEmailServer},
-            {"txtEmailAddresses", &live.txtEmailAddresses}, {"txtEmailFrom", &live.txtEmailFrom},
-            {"txtEmailUsername", &live.txtEmailUsername}, {"txtEmailPassword", &live.txtEmailPassword},
-            {"txtNtfyServer", &live.txtNtfyServer}, {"txtWebhookToken", &live.txtWebhookToken}};
+        const QMap<QString, QString*> fields {{"txtEmailServer", &live.mail.server},
+            {"txtEmailAddresses", &live.mail.addresses}, {"txtEmailFrom", &live.mail.from},
+            {"txtEmailUsername", &live.mail.username}, {"txtEmailPassword", &live.mail.password},
+            {"txtNtfyServer", &live.push.ntfy.url}, {"txtWebhookToken", &live.push.webhook.token}};
         QCOMPARE(*fields.value(control), typed);
         // Pasted over in one go, then erased: present and empty.
         box->selectAll();
@@ -342,6 +342,18 @@ private Q_SLOTS:
         QCOMPARE(rig.stored(value), encoded ? rig.base64.Encodestring(QStringLiteral("x")) : QStringLiteral("x"));
         QTest::keyClick(box, Qt::Key_Backspace);
         QCOMPARE(rig.stored(value), QString());
+    }
+
+    // A channel's kinds of alert: every one at first, each box stored as it is clicked.
+    void channelAlertKinds()
+    {
+        SettingsRig rig;
+        QCheckBox* storm = rig.dialog().findChild<QCheckBox*>(QStringLiteral("chkNtfyAlertsstorm"));
+        QVERIFY(storm && storm->isChecked());
+        storm->click();
+        QCOMPARE(rig.stored(QStringLiteral("NtfyAlerts")), QStringLiteral("new,online,watched"));
+        QCOMPARE(rig.settings.push.ntfy.alerts, QStringLiteral("new,online,watched"));
+        QVERIFY(!rig.stored(QStringLiteral("GotifyAlerts")));
     }
 
     // "Send test" shows what the server answered, a refusal as much as a success.
@@ -396,7 +408,7 @@ private Q_SLOTS:
     {
         SettingsRig rig;
         // The menus are rebuilt from the live setting, so it must already hold the new value.
-        rig.host.probe = [&rig] { return QString::number(rig.settings.chkExternalPrograms); };
+        rig.host.probe = [&rig] { return QString::number(rig.settings.window.externalPrograms); };
         rig.flag("chkExternalPrograms")->click();
         rig.flag("chkExternalPrograms")->click();
         QCOMPARE(rig.host.names(), (QStringList {"Load_ExternalProgs", "Load_ExternalProgs"}));
@@ -411,7 +423,7 @@ private Q_SLOTS:
         SettingsRig rig;
         rig.host.probe = [&rig] {
             return rig.stored(QStringLiteral("OnlineIntruderReminder")).value_or(QStringLiteral("absent"))
-                + QLatin1Char('/') + QString::number(rig.settings.chkOnlineIntruderReminder);
+                + QLatin1Char('/') + QString::number(rig.settings.alerts.reminder);
         };
         rig.flag("chkOnlineIntruderReminder")->click();
         clock.advanceSeconds(42);

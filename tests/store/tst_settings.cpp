@@ -73,15 +73,13 @@ private Q_SLOTS:
     void freshStoreGivesEveryDefault()
     {
         LiveSettings s;
-        s.chkAlwaysOnTop = 7; // proves the value is read, not left from construction
+        s.window.alwaysOnTop = true; // proves the value is read, not left from construction
         DeviceStore table;
         Load_Registry(s, table, QStringLiteral("/x/Log Database/Kestrelwatch.log"), OldDates::Keep);
-        QCOMPARE(s.chkAlwaysOnTop, 0);
-        QCOMPARE(s.chkOnlineIntruderReminder, 0);
-        QCOMPARE(s.chkNewIntruderEmail, 0);
-        QCOMPARE(s.slideVolume, 70);
-        QCOMPARE(s.txtEmailServer, QString());
-        QCOMPARE(s.lblLogPath, QStringLiteral("/x/Log Database/Kestrelwatch.log"));
+        QVERIFY(!s.window.alwaysOnTop && !s.alerts.reminder && !s.alerts.newIntruder.mail);
+        QCOMPARE(s.alerts.volume, 70);
+        QCOMPARE(s.mail.server, QString());
+        QCOMPARE(s.log.path, QStringLiteral("/x/Log Database/Kestrelwatch.log"));
         QCOMPARE(qint32(table.size()), 0);
     }
 
@@ -98,14 +96,13 @@ private Q_SLOTS:
         LiveSettings s;
         DeviceStore table;
         Load_Registry(s, table, QString(), OldDates::Keep);
-        QCOMPARE(s.txtEmailServer, QStringLiteral("smtp.example"));
-        QCOMPARE(s.txtEmailUsername, QStringLiteral("alice"));
-        QCOMPARE(s.txtEmailPassword, QStringLiteral("s3cret!"));
-        QCOMPARE(s.chkEmailAuthenticate, 0);
-        QVERIFY(!s.emailLoginEnabled);
-        QCOMPARE(s.chkNewIntruderEmail, 1);
-        QCOMPARE(s.slideVolume, 35);
-        QCOMPARE(s.chkGeneralStartup, 1);
+        QCOMPARE(s.mail.server, QStringLiteral("smtp.example"));
+        QCOMPARE(s.mail.username, QStringLiteral("alice"));
+        QCOMPARE(s.mail.password, QStringLiteral("s3cret!"));
+        QVERIFY(!s.mail.authenticate);
+        QVERIFY(s.alerts.newIntruder.mail);
+        QCOMPARE(s.alerts.volume, 35);
+        QVERIFY(s.window.startAtLogin);
     }
 
     void devicesLoadInStoreOrderWithTheirValues()

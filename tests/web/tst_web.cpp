@@ -265,6 +265,10 @@ private Q_SLOTS:
                                  p.Watch ? QStringLiteral("offline") : QStringLiteral("none")})
                      .join(QLatin1Char('|')),
             printerAfter);
+        // A change through the page is in the device's history, saying the page made it.
+        if (printerAfter != QLatin1String("Unknown Device|intruders|1|none"))
+            QVERIFY2(rig.core.deviceLog().history(kPrinter).contains(QLatin1String(" (on the web page)\r\n")),
+                qPrintable(rig.core.deviceLog().history(kPrinter)));
         // A refusal says what it refused, by route: never the MAC or the name.
         const QString said = log.tagged(QStringLiteral("Web - ")).join(QLatin1Char('\n'));
         QVERIFY2(status < 400 || said.contains(QStringLiteral(" %1 from 127.0.0.1").arg(status)), qPrintable(said));
@@ -495,7 +499,7 @@ private Q_SLOTS:
     {
         HttpPeer peer;
         QVERIFY(peer.start({}));
-        Rig rig([&peer](MonitorCore& core) { core.settings().txtWebhookUrl = peer.url(); });
+        Rig rig([&peer](MonitorCore& core) { core.settings().push.webhook.url = peer.url(); });
         const qsizetype before = peer.cursor();
         rig.fake->addNeighbour(kPrinter, QStringLiteral("198.18.0.12"));
         rig.sweep();
