@@ -192,6 +192,7 @@ void MonitorCore::startEngine(std::unique_ptr<NetPlatform> net, const std::funct
                 alert.time, alert.count, alert.interfaceName, alert.firstAddress, alert.lastAddress, alert.stormText());
     });
     wireMetrics();
+    wireSight();
     if (subscribe)
         subscribe();
     if (m_mail)

@@ -3,6 +3,7 @@
 
 #include "engine/AddressText.h"
 #include "engine/ErrorTrap.h"
+#include "engine/Sight.h"
 #include "engine/frmClient.h"
 #include "platform/NetPlatform.h"
 #include "store/DeviceTable.h"
@@ -43,6 +44,8 @@ bool frmClient::SetupForNewScan()
         // Ageing waits for a readable adapter list: the set-up is retried, and ageing on failed reads with no
         // harvest between would take present devices offline unseen and raise "online again" alerts.
         agePresence();
+        m_sight.cycleStarted(Sight::viewsOf(*adapters), currentTime());
+        reportSight();
 
         // No adapters at all (a machine or namespace without an interface that is up) is not a failure: the
         // range table stays empty, the batches send nothing and the engine idles until it is stopped.

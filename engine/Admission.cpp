@@ -40,6 +40,7 @@ void frmClient::AddNewMacEntry(const QString& mac, const QString& ip, quint8 typ
         device.IpAddress = ip;
         device.LastOnline = now;
         device.FirstSeen = now;
+        device.LastSeen = now;
         device.LastOffline = TextForms::NeverDate();
         device.HostName = DeviceRecord::unknownHostName();
         device.NameLookupPending = true;

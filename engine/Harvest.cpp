@@ -34,6 +34,12 @@ void frmClient::FinishScan(const QList<SweepQueue::Window>& windows, bool judged
             settled.unite(QSet<quint32>(w.addresses.cbegin(), w.addresses.cend()));
         storeAdmissions(); // those of a harvest that failed part-way
         harvestRows(now, settled);
+        if (judged) {
+            // The verdict counts only where the monitor could see all through the cycle.
+            const std::optional<QList<AdapterInfo>> adapters = m_net.adapters();
+            holdOutOfSight(m_sight.cycleJudged(Sight::viewsOf(adapters.value_or(QList<AdapterInfo>())), now), now);
+            reportSight();
+        }
         trackPresence(now, -1, judged);
         if (judged) {
             for (const qint32 d :
@@ -95,6 +101,7 @@ void frmClient::harvestRows(const QDateTime& now, const QSet<quint32>& settled)
         device.NetworkIndex = range;
         device.MacType = row.type;
         device.PresenceCountdown = SightedCountdown;
+        noteSighting(index, range, now);
         if (device.IpAddress == ip)
             addressSeen[size_t(index)] = true;
         else
@@ -143,9 +150,10 @@ void frmClient::trackPresence(const QDateTime& now, qint32 onlyDevice, bool judg
             event.logged = !countedOnline;
             Q_EMIT deviceEvent(event);
         } else {
-            device.LastOffline = now;
-            writeDeviceValue(mac, QStringLiteral("Last_Offline"), TextForms::dateText(now));
-            DeviceEvent event = newEvent(DeviceEvent::Kind::Offline, d, now);
+            const QDateTime left = offlineTime(device, now);
+            device.LastOffline = left;
+            writeDeviceValue(mac, QStringLiteral("Last_Offline"), TextForms::dateText(left));
+            DeviceEvent event = newEvent(DeviceEvent::Kind::Offline, d, left);
             event.logged = countedOnline;
             Q_EMIT deviceEvent(event);
         }

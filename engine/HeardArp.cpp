@@ -65,6 +65,7 @@ qint32 frmClient::heardSighting(
     DeviceRecord& device = m_devices[index];
     device.NetworkIndex = range;
     device.PresenceCountdown = SightedCountdown;
+    noteSighting(index, range, currentTime());
     if (cameOnline) {
         // The harvest's own presence step for this device alone; the next harvest then sees no change to report.
         device.OnlineState = 0;
@@ -78,8 +79,10 @@ qint32 frmClient::heardSighting(
 void frmClient::arpHeard(const HeardArp& arp)
 {
     runTrapped("HeardArp", [&] {
-        // Only what a sweep would look at: while running, inside the ranges it sweeps.
-        const qint32 range = m_running ? rangeOf(arp.ip) : -1;
+        // Only what a sweep would look at: while running, inside the ranges it sweeps; and not what was heard
+        // while the monitor slept.
+        lookAtClocks();
+        const qint32 range = m_running && !heardQuiet() ? rangeOf(arp.ip) : -1;
         const QString ip = AddressText::ipText(arp.ip);
         if (range < 0 || !isDeviceMac(arp.mac, ip, QStringLiteral("HeardArp")))
             return;

@@ -215,6 +215,7 @@ void frmClient::tmrPingTimer_Timer()
 {
     runTrapped("tmrPingTimer_Timer", [this] {
         ++m_ticks;
+        lookAtClocks();
         if (!m_running)
             return;
         if (m_sweepReady)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/ScanRange.h"
+#include "engine/Sight.h"
 #include "engine/SweepQueue.h"
 #include "store/DeviceEvent.h"
 #include "store/DeviceText.h"
@@ -18,6 +19,7 @@
 #include <optional>
 
 class DeviceTable;
+struct DeviceRecord;
 struct HeardArp;
 struct HeardDhcp;
 class NetPlatform;
@@ -96,6 +98,14 @@ public:
     qint32 LookupIndex() const { return m_lookupIndex; }
     QTimer& pingTimer() { return m_tmrPingTimer; }
 
+    // What the monitor can see now (Sight.h): watching, not connected to a network, or waking up.
+    Sight::State sightState() const { return m_sight.state(); }
+    qint64 blindSeconds() const;
+    // logind's PrepareForSleep: true before the machine sleeps, false when it has woken (SightKeeping.cpp).
+    void PrepareForSleep(bool sleeping);
+    // Devices whose network the monitor cannot see now; neither present nor absent.
+    bool isOutOfSight(const QString& mac) const { return m_outOfSight.contains(mac); }
+
 Q_SIGNALS:
     // One thing that happened to one device, in the order it happened.
     void deviceEvent(const DeviceEvent& event);
@@ -103,6 +113,13 @@ Q_SIGNALS:
     void harvested();
     // The harvest that judged the cycle's presence has ended.
     void cycleJudged();
+    // The monitor began or stopped being blind (sightState()).
+    void sightChanged(Sight::State state);
+    // A present device's network went out of the monitor's sight; it was last seen at lastSeen. No event: the
+    // presence record pauses its stay there.
+    void sightLost(const QString& mac, const QDateTime& lastSeen);
+    // An out-of-sight device seen again, still present.
+    void sightRegained(const QString& mac, const QString& address, const QDateTime& when);
 
 private:
     // An event of the device in slot index, its kind, MAC and time filled in.
@@ -136,6 +153,17 @@ private:
     // like an earlier private-MAC device gets a history note that it may be that one back. Never merges.
     void notePossibleReturn(qint32 slot);
     void agePresence();
+    // SightKeeping.cpp: the clocks at every tick and every packet heard; a sleep found voids the cycle's verdict.
+    void lookAtClocks();
+    void afterSleep(const QString& how);
+    // Present devices whose view is not in inSight keep their presence (the next two cycles re-establish it).
+    void holdOutOfSight(const QSet<QString>& inSight, const QDateTime& now);
+    // A sighting of the device in slot index in range: when and where it was last seen.
+    void noteSighting(qint32 index, qint32 range, const QDateTime& now);
+    // When a device found gone left: now, or when it was last seen if the monitor was blind since.
+    QDateTime offlineTime(const DeviceRecord& device, const QDateTime& now);
+    void reportSight();
+    bool heardQuiet() const;
     void ScanNextName();
     void refuseLookup();
     bool sharesOnlineAddress(qint32 device);
@@ -217,6 +245,12 @@ private:
 
     QHash<QString, QDateTime> m_gatewaySightings; // MAC -> the last harvest that found it at a gateway address
     QSet<QString> m_returnsNoted; // MACs whose possible earlier self has been noted
+
+    Sight m_sight;
+    Sight::State m_reportedSight = Sight::State::Watching;
+    QHash<QString, QString> m_seenOn; // MAC -> the view (Sight::keyOf) it was last seen in
+    QSet<QString> m_outOfSight; // present devices whose view was lost since their last sighting
+    qint64 m_heardQuietUntil = 0; // monotonic ms: heard packets queued while asleep tell of before it
 
     bool m_tableFullLogged = false; // the full device table is logged once, not per refused MAC
     QHash<QString, QDateTime> m_problemLogged; // cause -> when it was last logged

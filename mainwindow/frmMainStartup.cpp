@@ -102,6 +102,11 @@ int frmMain::Form_Load(std::unique_ptr<NetPlatform> net)
         m_core.startEngine(std::move(net), [this] {
             m_core.onDeviceEvent(this, [this](const DeviceEvent& event) { deviceEvent(event); });
             connect(m_core.engine(), &frmClient::harvested, this, &frmMain::ShowStatus);
+            // Blind or seeing again: the lamp says so at once rather than at the next quiet refresh.
+            connect(m_core.engine(), &frmClient::sightChanged, this, [this] {
+                if (blnQuietLastTick)
+                    applyNormalLook();
+            });
             connect(m_core.alertPolicy(), &AlertPolicy::alertRaised, this, &frmMain::alertRaised);
             connect(m_core.alertNameWait(), &AlertNameWait::ready, this, &frmMain::alertNamed);
         });
