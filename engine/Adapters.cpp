@@ -44,8 +44,6 @@ bool frmClient::SetupForNewScan()
         // Ageing waits for a readable adapter list: the set-up is retried, and ageing on failed reads with no
         // harvest between would take present devices offline unseen and raise "online again" alerts.
         agePresence();
-        m_sight.cycleStarted(Sight::viewsOf(*adapters), currentTime());
-        reportSight();
 
         // No adapters at all (a machine or namespace without an interface that is up) is not a failure: the
         // range table stays empty, the batches send nothing and the engine idles until it is stopped.
@@ -61,6 +59,8 @@ bool frmClient::SetupForNewScan()
                 AddNetwork(adapter.addresses[a].ip, adapter.addresses[a].mask);
         }
 
+        m_sight.cycleStarted(Sight::viewsOf(*adapters), currentTime());
+        reportSight();
         m_sweep.setRanges(m_ranges);
         m_sweep.setTableLimit(m_net.neighbourTableLimit());
         m_sweep.startCycle(knownAddresses());

@@ -90,7 +90,8 @@ QSet<QString> Sight::cycleJudged(const Views& views, const QDateTime& now)
         }
     }
     m_judgedViews = views;
-    m_connected = !views.isEmpty();
+    // Connected again only when a cycle starts on the views: until then nothing of them is swept.
+    m_connected = m_connected && !views.isEmpty();
     if (m_waking > 0 && !inSight.isEmpty())
         --m_waking;
     settle(now);
