@@ -60,10 +60,12 @@ bool frmClient::SetupForNewScan()
         }
 
         m_sight.cycleStarted(Sight::viewsOf(*adapters), currentTime());
+        loadNetworks();
         reportSight();
         m_sweep.setRanges(m_ranges);
         m_sweep.setTableLimit(m_net.neighbourTableLimit());
-        m_sweep.startCycle(knownAddresses());
+        // The gateways first: their answers tell which network each adapter is on.
+        m_sweep.startCycle(gatewayAddresses() + knownAddresses());
         ready = true;
     });
     return ready;

@@ -4,6 +4,7 @@
 // still about: a second MAC answering for it is an intruder (GatewayWatch.cpp). The harvest and every other source of
 // sightings admit through here.
 
+#include "engine/AddressText.h"
 #include "engine/ErrorTrap.h"
 #include "engine/frmClient.h"
 #include "store/DeviceTable.h"
@@ -49,6 +50,8 @@ void frmClient::AddNewMacEntry(const QString& mac, const QString& ip, quint8 typ
         // No macChanged(): the new slot lies past every slot the MAC index holds, and the index takes in
         // appended slots by itself, so a harvest admitting hundreds of devices never rebuilds it.
 
+        if (const auto address = AddressText::parseIPv4(ip))
+            device.Network = networkOfRange(rangeOf(*address));
         device.NewDevice = !gateway;
         device.Intruder = !gateway;
         if (gateway)
@@ -68,6 +71,7 @@ void frmClient::AddNewMacEntry(const QString& mac, const QString& ip, quint8 typ
                 {QStringLiteral("Last_Online"), TextForms::dateText(admitted.LastOnline)},
                 {QStringLiteral("Last_Offline"), TextForms::dateText(admitted.LastOffline)},
                 {QStringLiteral("Mac_Type"), QString::number(type)},
+                {QStringLiteral("Network"), admitted.Network},
             }});
 
         if (impersonation)

@@ -37,7 +37,15 @@ void frmClient::FinishScan(const QList<SweepQueue::Window>& windows, bool judged
         if (judged) {
             // The verdict counts only where the monitor could see all through the cycle.
             const std::optional<QList<AdapterInfo>> adapters = m_net.adapters();
-            holdOutOfSight(m_sight.cycleJudged(Sight::viewsOf(adapters.value_or(QList<AdapterInfo>())), now), now);
+            const QSet<QString> views =
+                m_sight.cycleJudged(Sight::viewsOf(adapters.value_or(QList<AdapterInfo>())), now);
+            // In sight: the view, with the network on it now, when that is watched.
+            QSet<QString> inSight;
+            for (qint32 r = 0; r < qint32(m_ranges.size()); ++r) {
+                if (views.contains(Sight::keyOf(m_ranges.at(r))) && rangeWatched(r))
+                    inSight.insert(sightKey(r));
+            }
+            holdOutOfSight(inSight, now);
             reportSight();
         }
         trackPresence(now, -1, judged);
@@ -63,6 +71,7 @@ void frmClient::harvestRows(const QDateTime& now, const QSet<quint32>& settled)
         return;
     // A host with a second address, or a proxy-ARP router, shows one MAC at several addresses in one table.
     // Its address changes only when none of them is the one it has: then it takes the first in table order.
+    identifyNetworks(*rows, now);
     std::vector<bool> addressSeen(size_t(m_devices.DeviceCount), false);
     QList<std::pair<qint32, QString>> moves;
 
@@ -85,6 +94,9 @@ void frmClient::harvestRows(const QDateTime& now, const QSet<quint32>& settled)
         // are not the sweep's to delete; they still count as sightings.
         if (row.type != NeighbourType::Static && row.type != NeighbourType::Other)
             m_net.deleteNeighbour(row);
+        // On a network nobody chose to watch nothing is admitted and nobody is seen.
+        if (!rangeWatched(range))
+            continue;
 
         qint32 index = m_devices.indexOfMac(mac);
         if (index < 0) {

@@ -44,6 +44,8 @@ qint32 frmClient::rangeOf(const std::array<quint8, 4>& ip) const
 qint32 frmClient::heardSighting(
     const QString& mac, const QString& ip, qint32 range, bool mayAdmit, const QString& source, const QString& what)
 {
+    if (!rangeWatched(range))
+        return -1;
     qint32 index = m_devices.indexOfMac(mac);
     bool cameOnline = true;
     if (index < 0) {

@@ -10,7 +10,9 @@
 #include "platform/Clock.h"
 #include "platform/NetPlatform.h"
 #include "store/DeviceTable.h"
+#include "store/Settings.h"
 #include "store/TextForms.h"
+#include "store/modRegistry.h"
 
 namespace {
 constexpr qint64 kHeardQuietMs = 1000; // what the helper heard while the monitor slept arrives at once
@@ -76,8 +78,16 @@ void frmClient::noteSighting(qint32 index, qint32 range, const QDateTime& now)
 {
     DeviceRecord& device = m_devices[index];
     device.LastSeen = now;
-    if (range >= 0 && range < m_ranges.size())
-        m_seenOn.insert(device.MacAddress, Sight::keyOf(m_ranges.at(range)));
+    if (range >= 0 && range < m_ranges.size()) {
+        m_seenOn.insert(device.MacAddress, sightKey(range));
+        // A device from before networks were told apart belongs to the one it is first seen on.
+        const QString network = networkOfRange(range);
+        if (device.Network.isEmpty() && !network.isEmpty()) {
+            device.Network = network;
+            modRegistry::WriteString(
+                modRegistry::ProductKey, Keys::deviceKey(device.MacAddress), QStringLiteral("Network"), network);
+        }
+    }
     if (m_outOfSight.remove(device.MacAddress) && device.isOnline())
         Q_EMIT sightRegained(device.MacAddress, device.IpAddress, now);
 }

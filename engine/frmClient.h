@@ -5,6 +5,7 @@
 #include "engine/SweepQueue.h"
 #include "store/DeviceEvent.h"
 #include "store/DeviceText.h"
+#include "store/NetworkBook.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -22,6 +23,7 @@ class DeviceTable;
 struct DeviceRecord;
 struct HeardArp;
 struct HeardDhcp;
+struct NeighbourRow;
 class NetPlatform;
 
 // The discovery engine. Every 100 ms tmrPingTimer sends one batch of at most 32 ICMP echo requests, so that
@@ -106,6 +108,15 @@ public:
     // Devices whose network the monitor cannot see now; neither present nor absent.
     bool isOutOfSight(const QString& mac) const { return m_outOfSight.contains(mac); }
 
+    // NetworkWatch.cpp. How a new network is taken while the store's WatchNetworks says nothing: watched at once
+    // (All, a server) or asked about (Asked, the window).
+    void setNetworkPolicyDefault(NetworkBook::Policy policy) { m_networkPolicyDefault = policy; }
+    const NetworkBook& networks() const { return m_networks; }
+    // The user's answer about a network: Watched, NotNow or Never.
+    void answerNetwork(const QString& id, NetworkBook::Watch watch);
+    // The network the monitor is on through the range's adapter (empty while its gateway has not answered).
+    QString networkOfRange(qint32 range) const;
+
 Q_SIGNALS:
     // One thing that happened to one device, in the order it happened.
     void deviceEvent(const DeviceEvent& event);
@@ -118,6 +129,8 @@ Q_SIGNALS:
     // A present device's network went out of the monitor's sight; it was last seen at lastSeen. No event: the
     // presence record pauses its stay there.
     void sightLost(const QString& mac, const QDateTime& lastSeen);
+    // A network joined that the user has not chosen to watch: nothing is admitted or alerts there until answered.
+    void networkJoined(const QString& id);
     // An out-of-sight device seen again, still present.
     void sightRegained(const QString& mac, const QString& address, const QDateTime& when);
 
@@ -164,6 +177,16 @@ private:
     QDateTime offlineTime(const DeviceRecord& device, const QDateTime& now);
     void reportSight();
     bool heardQuiet() const;
+    // NetworkWatch.cpp: the networks read again and the views without a gateway named, at each set-up; the
+    // gateways' rows name the others at each harvest.
+    void loadNetworks();
+    void identifyNetworks(const QList<NeighbourRow>& rows, const QDateTime& now);
+    void networkResolved(const QString& view, const NetworkBook::Resolution& resolution);
+    // Whether devices in this range are admitted and sighted: its network is watched.
+    bool rangeWatched(qint32 range) const;
+    // A view and the network on it now: what a sighting records and a verdict compares.
+    QString sightKey(qint32 range) const;
+    QList<quint32> gatewayAddresses() const;
     void ScanNextName();
     void refuseLookup();
     bool sharesOnlineAddress(qint32 device);
@@ -248,7 +271,14 @@ private:
 
     Sight m_sight;
     Sight::State m_reportedSight = Sight::State::Watching;
-    QHash<QString, QString> m_seenOn; // MAC -> the view (Sight::keyOf) it was last seen in
+    QHash<QString, QString> m_seenOn; // MAC -> the view and network (sightKey) it was last seen in
+
+    NetworkBook m_networks;
+    NetworkBook::Policy m_networkPolicyDefault = NetworkBook::Policy::All;
+    NetworkBook::Policy m_networkPolicy = NetworkBook::Policy::All;
+    QHash<QString, QString> m_viewNetwork; // view (Sight::keyOf) -> the network on it now
+    QSet<QString> m_networksAsked; // networks asked about since they were joined
+    QSet<QString> m_networksRefusedLogged; // unwatched networks whose refusals were logged
     QSet<QString> m_outOfSight; // present devices whose view was lost since their last sighting
     qint64 m_heardQuietUntil = 0; // monotonic ms: heard packets queued while asleep tell of before it
 

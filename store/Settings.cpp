@@ -192,6 +192,7 @@ void Load_Registry(
             d.Watch = *mode;
         else
             failed(mac, DeviceWatch::Value, watch);
+        d.Network = read("Network"); // empty until the device is seen on an identified network
         if (loadLog)
             loadLog(i);
     }

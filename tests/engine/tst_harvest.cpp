@@ -18,7 +18,7 @@ const QString kMac = QStringLiteral("02-AA-BB-CC-DD-01");
 const QString kIp = QStringLiteral("198.18.0.7");
 const QString kDevices = QStringLiteral("Software\\Brackmoor\\Kestrelwatch\\DetectedDevices");
 const QStringList kStoredValues {"IP_Address", "Host_Name", "Friendly_Name", "New_Device", "Intruder", "First_Seen",
-    "Last_Online", "Last_Offline", "Mac_Type"};
+    "Last_Online", "Last_Offline", "Mac_Type", "Network"};
 
 void prepare(EngineRig& rig)
 {
@@ -231,10 +231,16 @@ private Q_SLOTS:
         for (const Hive::Value& v : rig.hive->values(kDevices + QLatin1Char('\\') + kMac))
             values << v.name + QLatin1Char('=') + v.data;
         const QString yes = TextForms::boolText(intruder), date = TextForms::dateText(t);
+        // The network the gateway's answer names; a second MAC there while the first is about names none.
+        const QString network = ip == kIp ? QString()
+            : gone >= 0 && gone <= 120    ? QStringLiteral("02-00-C6-12-00-01 198.18.0.0/24")
+                                          : kMac + QStringLiteral(" 198.18.0.0/24");
         QCOMPARE(values,
             (QStringList {"IP_Address=" + ip, "Host_Name=Unknown Device",
                 "Friendly_Name=" + QString(intruder ? "" : "Default Gateway"), "New_Device=" + yes, "Intruder=" + yes,
-                "First_Seen=" + date, "Last_Online=" + date, "Last_Offline=1/1/1980", "Mac_Type=4"}));
+                "First_Seen=" + date, "Last_Online=" + date, "Last_Offline=1/1/1980", "Mac_Type=4",
+                // the network it was admitted on, once the gateway's answer named it
+                "Network=" + network}));
     }
 
     // Admission's writes are one transaction: killed at any moment, the store holds whole devices only, and
