@@ -1,6 +1,7 @@
 #include "ctl/Ctl.h"
 
 #include "app/DeviceActions.h"
+#include "ctl/CtlNetworks.h"
 #include "ctl/CtlSettings.h"
 #include "ctl/CtlStore.h"
 #include "devicefile/DeviceExport.h"
@@ -38,6 +39,10 @@ const char* const kUsage =
     "  remove MAC                 forget an offline device (its history file stays)\n"
     "  get NAME                   print a setting (kestrelwatch-ctl(1) lists them)\n"
     "  set NAME VALUE             change a setting\n"
+    "  networks                   the networks the monitor has been on: id (the gateway's MAC and the\n"
+    "                             subnet), subnet, gateway, whether it is watched, its devices\n"
+    "  watch-network NETWORK      watch a network (its id, or its subnet): what joins it is admitted\n"
+    "  forget-network NETWORK     forget a network: joined again, it is new\n"
     "  export --format json|csv   every device with its stored values and presence intervals, on stdout\n"
     "  import [--replace] FILE    add the devices of an export and merge their intervals; a known MAC\n"
     "                             keeps its name and list unless --replace; a faulty file is refused\n"
@@ -299,7 +304,8 @@ int run(const QStringList& arguments, const QString& share)
     };
     static const Shape shapes[] = {{"list", 0, 0, false}, {"history", 1, 1, false}, {"ack", 1, 1, true},
         {"move", 2, 2, true}, {"rename", 2, 2, true}, {"watch", 2, 2, true}, {"remove", 1, 1, true},
-        {"get", 1, 1, false}, {"set", 2, 2, true}, {"export", 0, 0, false}, {"import", 1, 1, true}};
+        {"get", 1, 1, false}, {"set", 2, 2, true}, {"export", 0, 0, false}, {"import", 1, 1, true},
+        {"networks", 0, 0, false}, {"watch-network", 1, 1, true}, {"forget-network", 1, 1, true}};
     const Shape* shape = nullptr;
     for (const Shape& s : shapes) {
         if (command == QLatin1String(s.name))
@@ -329,7 +335,7 @@ int run(const QStringList& arguments, const QString& share)
     if ((command == QLatin1String("get") || command == QLatin1String("set")) && !CtlSettings::find(args.at(0)))
         return usageError(QStringLiteral("no setting '%1' (kestrelwatch-ctl(1) lists them)").arg(args.at(0)));
     const bool macCommand = shape->least >= 1 && command != QLatin1String("get") && command != QLatin1String("set")
-        && command != QLatin1String("import");
+        && command != QLatin1String("import") && !isNetworkCommand(command);
     if (macCommand && normalisedMac(args.first()).isEmpty())
         return usageError(QStringLiteral("'%1' is not a MAC address (six bytes in hexadecimal, such as "
                                          "00:0c:29:12:34:56)")
@@ -359,6 +365,8 @@ int run(const QStringList& arguments, const QString& share)
     }
     if (command == QLatin1String("import"))
         return importFile(store, args.first(), parser.isSet(replaceOption));
+    if (isNetworkCommand(command))
+        return networkCommand(store, command, args);
     return deviceCommand(store, command, args);
 }
 

@@ -28,6 +28,8 @@ namespace {
 const QString kPrinter = QStringLiteral("00-0C-29-12-34-56");
 const QString kPhone = QStringLiteral("02-AA-00-00-00-0D");
 const QDateTime kSeen(QDate(2026, 12, 5), QTime(22, 0), Qt::UTC);
+const QString kNetwork = QStringLiteral("02-00-C6-12-00-01 198.18.0.0/24");
+const QString kNetworkKey = QStringLiteral("Networks\\") + kNetwork;
 
 kwtest::Run ctl(const QString& home, const QStringList& args)
 {
@@ -55,8 +57,15 @@ void seed(const AppPaths& paths)
                 {QStringLiteral("Last_Offline"), TextForms::dateText(offline)},
                 {QStringLiteral("Mac_Type"), QStringLiteral("3")}}};
     };
-    QVERIFY(hive->setValues(
-        {device(kPrinter, "Printer", kSeen, TextForms::NeverDate()), device(kPhone, "", kSeen, kSeen.addSecs(3600))}));
+    Hive::KeyValues printer = device(kPrinter, "Printer", kSeen, TextForms::NeverDate());
+    printer.values.append({QStringLiteral("Network"), kNetwork});
+    const Hive::KeyValues network {modRegistry::FullKeyPath(modRegistry::ProductKey, kNetworkKey),
+        {{QStringLiteral("Subnet"), QStringLiteral("198.18.0.0/24")},
+            {QStringLiteral("Gateway_MAC"), QStringLiteral("02-00-C6-12-00-01")},
+            {QStringLiteral("Gateway_IP"), QStringLiteral("198.18.0.1")},
+            {QStringLiteral("Watch"), QStringLiteral("asked")},
+            {QStringLiteral("First_Seen"), TextForms::dateText(kSeen)}}};
+    QVERIFY(hive->setValues({printer, device(kPhone, "", kSeen, kSeen.addSecs(3600)), network}));
     QFile log(paths.devices() + kPrinter + QStringLiteral(".log"));
     QVERIFY(log.open(QIODevice::WriteOnly));
     log.write((TextForms::dateText(kSeen) + QStringLiteral("\t** WARNING - NEW DEVICE **\r\n")).toUtf8());
@@ -166,6 +175,20 @@ private Q_SLOTS:
         QTest::newRow("unknown command") << QStringList {"frobnicate"} << false << 2 << "unknown command" << general
                                          << "x"
                                          << "-";
+        QTest::newRow("networks") << QStringList {"networks"} << false << 0
+                                  << kNetwork
+                + "\t198.18.0.0/24\t02-00-C6-12-00-01\t198.18.0.1\tasked\t1\t2026-12-05T22:00:00Z"
+                                  << kNetworkKey << "Watch"
+                                  << "asked";
+        QTest::newRow("watch-network by its subnet")
+            << QStringList {"watch-network", "198.18.0.0/24"} << false << 0 << "" << kNetworkKey << "Watch"
+            << "watched";
+        QTest::newRow("forget-network") << QStringList {"forget-network", kNetwork} << false << 0 << "" << kNetworkKey
+                                        << "Watch"
+                                        << "-";
+        QTest::newRow("watch-network unknown")
+            << QStringList {"watch-network", "198.19.0.0/24"} << false << 1 << "no network" << kNetworkKey << "Watch"
+            << "asked";
         QTest::newRow("help on stdout") << QStringList {"--help"} << false << 0 << "Usage: kestrelwatch-ctl" << general
                                         << "x"
                                         << "-";
