@@ -50,6 +50,7 @@ DeviceRecord recordOf(const QString& mac, const QList<Hive::Value>& values)
     date("Last_Offline", d.LastOffline);
     date("First_Seen", d.FirstSeen);
     d.MacType = TextForms::parseByte(valueOf(values, QStringLiteral("Mac_Type"))).value_or(0);
+    d.Network = valueOf(values, QStringLiteral("Network"));
     // A watch that does not read is none, as at loading (which logs it).
     d.Watch = DeviceWatch::parse(valueOf(values, DeviceWatch::Value)).value_or(DeviceWatch::None);
     return d;

@@ -28,8 +28,8 @@ const char* const kUsage =
     "Lists and changes the devices and settings of Kestrelwatch's store. A running monitor takes\n"
     "each change in within two seconds.\n\n"
     "  list [--json]              every device: MAC, current address, name, vendor, list, online,\n"
-    "                             first and last seen, watch (tab-separated with a header, or a JSON\n"
-    "                             array)\n"
+    "                             first and last seen, watch, the network it was admitted on\n"
+    "                             (tab-separated with a header, or a JSON array)\n"
     "  history MAC                the device's history, oldest first\n"
     "  ack MAC                    acknowledge a new device\n"
     "  move MAC safe|intruders    move the device to a list\n"
@@ -112,7 +112,7 @@ int list(Store& store, bool json, const QString& share)
     const DeviceTable& devices = store.devices();
     QJsonArray array;
     if (!json)
-        out(QStringLiteral("MAC\tADDRESS\tNAME\tVENDOR\tLIST\tONLINE\tFIRST_SEEN\tLAST_SEEN\tWATCH"));
+        out(QStringLiteral("MAC\tADDRESS\tNAME\tVENDOR\tLIST\tONLINE\tFIRST_SEEN\tLAST_SEEN\tWATCH\tNETWORK"));
     for (qint32 i = 0; i < devices.DeviceCount; ++i) {
         const DeviceRecord& d = devices[i];
         const QString list = d.Intruder ? QStringLiteral("intruders") : QStringLiteral("safe");
@@ -123,14 +123,15 @@ int list(Store& store, bool json, const QString& share)
                 {QStringLiteral("vendor"), vendor}, {QStringLiteral("list"), list},
                 {QStringLiteral("new"), d.NewDevice}, {QStringLiteral("online"), store.online(d)},
                 {QStringLiteral("first_seen"), isoTime(d.FirstSeen)},
-                {QStringLiteral("last_seen"), isoTime(d.LastOnline)}, {QStringLiteral("watch"), watchText(d.Watch)}});
+                {QStringLiteral("last_seen"), isoTime(d.LastOnline)}, {QStringLiteral("watch"), watchText(d.Watch)},
+                {QStringLiteral("network"), d.Network}});
             continue;
         }
         // A tab inside a field would shift every later column; names hold none (the name filter refuses
         // controls), and a vendor name is the registry's.
         out(QStringList {d.MacAddress, d.IpAddress, shownName(d), vendor, list,
             store.online(d) ? QStringLiteral("yes") : QStringLiteral("no"), isoTime(d.FirstSeen), isoTime(d.LastOnline),
-            watchText(d.Watch)}
+            watchText(d.Watch), d.Network}
                 .join(QLatin1Char('\t')));
     }
     if (json)

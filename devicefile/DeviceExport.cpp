@@ -22,7 +22,7 @@ namespace {
 const QStringList kColumns {QStringLiteral("mac"), QStringLiteral("address"), QStringLiteral("host_name"),
     QStringLiteral("name"), QStringLiteral("list"), QStringLiteral("new"), QStringLiteral("first_seen"),
     QStringLiteral("last_online"), QStringLiteral("last_offline"), QStringLiteral("mac_type"),
-    QStringLiteral("intervals")};
+    QStringLiteral("network"), QStringLiteral("intervals")};
 // The intervals column of a CSV export: "FROM/TO ADDRESS" (ISO 8601's interval form), ";" between them.
 const QString kIntervalSep = QStringLiteral(";");
 constexpr quint8 kDynamicType = 3; // a neighbour row learnt by ARP
@@ -37,7 +37,7 @@ QStringList fieldsOf(const DeviceRecord& d)
 {
     return {d.MacAddress, d.IpAddress, d.HostName, d.FriendlyName, listText(d.Intruder),
         d.NewDevice ? QStringLiteral("true") : QStringLiteral("false"), isoTime(d.FirstSeen), isoTime(d.LastOnline),
-        isoTime(d.LastOffline), QString::number(d.MacType)};
+        isoTime(d.LastOffline), QString::number(d.MacType), d.Network};
 }
 
 // An interval as a file gives it, checked; why not, otherwise.
@@ -137,6 +137,13 @@ QString recordOf(const QHash<QString, QString>& values, DeviceRecord& d)
         if (!fault.isEmpty())
             return fault;
     }
+    // The network it was admitted on: a gateway's MAC (or "-") and a subnet, nothing else.
+    const QString network = values.value(QStringLiteral("network")).trimmed();
+    static const QRegularExpression networkForm(
+        QStringLiteral("^(-|[0-9A-F]{2}(-[0-9A-F]{2}){5}) \\d{1,3}(\\.\\d{1,3}){3}/\\d{1,2}$"));
+    if (!network.isEmpty() && !networkForm.match(network).hasMatch())
+        return QStringLiteral("network \"%1\" is no gateway MAC and subnet").arg(network.left(64));
+    d.Network = network;
     const QString type = values.value(QStringLiteral("mac_type")).trimmed();
     if (type.isEmpty())
         d.MacType = kDynamicType;
@@ -422,7 +429,8 @@ Merged merge(
                 {QStringLiteral("First_Seen"), TextForms::dateText(d.FirstSeen)},
                 {QStringLiteral("Last_Online"), TextForms::dateText(d.LastOnline)},
                 {QStringLiteral("Last_Offline"), TextForms::dateText(d.LastOffline)},
-                {QStringLiteral("Mac_Type"), QString::number(d.MacType)}}});
+                {QStringLiteral("Mac_Type"), QString::number(d.MacType)},
+                {QStringLiteral("Network"), d.Network}}});
         changes.append({-1, d});
         ++merged.added;
     }

@@ -309,6 +309,10 @@ private Q_SLOTS:
             << "line 4: interval 2026-12-05T22:00:00Z to 2026-12-05T21:00:00Z ends before it starts";
         QTest::newRow("CSV interval") << QByteArray("mac,list,intervals\n02-AA-00-00-00-0D,safe,2026-12-05T22:00:00Z\n")
                                       << "line 2: interval \"2026-12-05T22:00:00Z\" is not FROM/TO ADDRESS";
+        QTest::newRow("JSON network") << head
+                + "{\"mac\": \"02-AA-00-00-00-0D\", \"list\": \"safe\", \"network\": "
+                  "\"home; rm -rf /\"}\n]}"
+                                      << "line 2: network \"home; rm -rf /\" is no gateway MAC and subnet";
         QTest::newRow("no export") << QByteArray("hello\n") << "line 1: the header";
     }
     void refusedFile()
