@@ -63,6 +63,9 @@ const QList<Named>& all()
         {"MqttPassword", Kind::Login, "", "MQTT password (stored Base64-encoded)"},
         {"MqttTopic", Kind::Text, "kestrelwatch", "the topic every MQTT message is published below"},
         {"MqttSensor", Kind::Text, nullptr, "this monitor's name on the broker"},
+        {"WatchNetworks", Kind::Choice, "all",
+            "a network joined is watched at once (all) or only once you say so (asked; the window's default)",
+            "all|asked"},
     };
     return settings;
 }
