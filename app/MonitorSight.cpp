@@ -64,6 +64,16 @@ void MonitorCore::wireSight()
             event.logged = false;
             m_presence->deviceEvent(event);
         });
+    // The monitor's own absence, a stay of its own that the timelines shade.
+    QObject::connect(engine, &frmClient::awayChanged, engine, [this](bool away, const QDateTime& when) {
+        if (!m_presence)
+            return;
+        DeviceEvent event;
+        event.kind = away ? DeviceEvent::Kind::Online : DeviceEvent::Kind::Offline;
+        event.mac = PresenceStore::MonitorAway;
+        event.time = when;
+        m_presence->deviceEvent(event);
+    });
     QObject::connect(engine, &frmClient::sightChanged, engine, [this](Sight::State state) {
         if (m_mqtt)
             m_mqtt->setSight(sightWord(state));

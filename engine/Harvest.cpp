@@ -46,6 +46,7 @@ void frmClient::FinishScan(const QList<SweepQueue::Window>& windows, bool judged
                     inSight.insert(sightKey(r));
             }
             holdOutOfSight(inSight, now);
+            setAway(inSight.isEmpty(), now);
             reportSight();
         }
         trackPresence(now, -1, judged);

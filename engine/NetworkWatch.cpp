@@ -124,9 +124,10 @@ QString frmClient::networkOfRange(qint32 range) const
 bool frmClient::rangeWatched(qint32 range) const
 {
     const QString id = networkOfRange(range);
-    // Until its gateway answers, a view is watched only where every network is.
+    // Until its gateway answers, a view is watched only where every network is, or when no network is known yet
+    // (the first of all is watched).
     if (id.isEmpty())
-        return m_networkPolicy == NetworkBook::Policy::All;
+        return m_networkPolicy == NetworkBook::Policy::All || m_networks.all().isEmpty();
     return m_networks.watched(id);
 }
 

@@ -46,6 +46,7 @@ void frmClient::afterSleep(const QString& how)
     // The cycle under way is judged as it ends, with nothing in sight; the rows the kernel holds were answers
     // from just before the sleep and count as such.
     holdOutOfSight({}, now);
+    setAway(true, m_sight.lastLook().isValid() ? std::min(m_sight.lastLook(), now) : now);
     m_heardQuietUntil = kwclock::current().monotonicMs() + kHeardQuietMs;
     reportSight();
 }
@@ -109,4 +110,12 @@ void frmClient::reportSight()
     const QString text = Sight::stateText(state);
     Log(QStringLiteral("Sight - ") + (text.isEmpty() ? QStringLiteral("watching again") : text));
     Q_EMIT sightChanged(state);
+}
+
+void frmClient::setAway(bool away, const QDateTime& when)
+{
+    if (away == m_away)
+        return;
+    m_away = away;
+    Q_EMIT awayChanged(away, when);
 }

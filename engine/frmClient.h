@@ -131,6 +131,9 @@ Q_SIGNALS:
     void sightLost(const QString& mac, const QDateTime& lastSeen);
     // A network joined that the user has not chosen to watch: nothing is admitted or alerts there until answered.
     void networkJoined(const QString& id);
+    // The monitor sees none of the networks it watches (blind, asleep, or away on another), from when; or sees
+    // again.
+    void awayChanged(bool away, const QDateTime& when);
     // An out-of-sight device seen again, still present.
     void sightRegained(const QString& mac, const QString& address, const QDateTime& when);
 
@@ -177,6 +180,7 @@ private:
     QDateTime offlineTime(const DeviceRecord& device, const QDateTime& now);
     void reportSight();
     bool heardQuiet() const;
+    void setAway(bool away, const QDateTime& when);
     // NetworkWatch.cpp: the networks read again and the views without a gateway named, at each set-up; the
     // gateways' rows name the others at each harvest.
     void loadNetworks();
@@ -280,6 +284,7 @@ private:
     QSet<QString> m_networksAsked; // networks asked about since they were joined
     QSet<QString> m_networksRefusedLogged; // unwatched networks whose refusals were logged
     QSet<QString> m_outOfSight; // present devices whose view was lost since their last sighting
+    bool m_away = false;
     qint64 m_heardQuietUntil = 0; // monotonic ms: heard packets queued while asleep tell of before it
 
     bool m_tableFullLogged = false; // the full device table is logged once, not per refused MAC

@@ -112,6 +112,7 @@ void NetworkTimeline::paintEvent(QPaintEvent* event)
             Qt::AlignLeft | Qt::AlignVCenter, fm.elidedText(row.name, Qt::ElideRight, nameWidth() - Geometry::s(6)));
         const QRectF band(a.left, line.top() + Geometry::s(3), a.width, h - Geometry::s(6));
         p.fillRect(band, Theme::Deep);
+        TimelineStrip::paintAway(p, band, a, m_away);
         TimelineStrip::paintTicks(p, band, a, false);
         TimelineStrip::paintBars(p, band, a, row.intervals, row.intruder ? Theme::Alarm : Theme::Online,
             position == m_row ? m_interval : -1);
@@ -251,6 +252,8 @@ void NetworkView::reload()
             row.intervals = m_store->intervals(d.MacAddress, axis.from, axis.to, now);
         rows.append(row);
     }
+    m_timeline->setAway(
+        m_store ? m_store->intervals(PresenceStore::MonitorAway, axis.from, axis.to, now) : QList<PresenceInterval>());
     m_timeline->setRows(rows, now, m_span);
     m_status->setText(m_store ? QStringLiteral("Up and Down pick a device, Left and Right its stays; 1, 2, 3 the span")
                               : QStringLiteral("Presence is not recorded: see the debug log"));

@@ -61,6 +61,7 @@ private Q_SLOTS:
         QCOMPARE(lastSeen, rig.now());
         QSignalSpy lost(&rig.engine, &frmClient::sightLost);
         QSignalSpy states(&rig.engine, &frmClient::sightChanged);
+        QSignalSpy away(&rig.engine, &frmClient::awayChanged);
 
         // The leaver goes while the monitor cannot see.
         QStringList events;
@@ -115,6 +116,11 @@ private Q_SLOTS:
         QCOMPARE(events, QStringList {QStringLiteral("Offline 1")});
         QCOMPARE(rig.engine.sightState(), Sight::State::Watching);
         QCOMPARE(states.isEmpty(), state.isEmpty());
+        // The monitor's own absence, from its last look before it (the timelines shade it), to the return.
+        QCOMPARE(away.size(), 2);
+        QVERIFY(away.first().at(0).toBool() && !away.last().at(0).toBool());
+        QVERIFY(away.first().at(1).toDateTime() >= lastSeen);
+        QVERIFY(away.first().at(1).toDateTime() < away.last().at(1).toDateTime());
         if (!state.isEmpty())
             QVERIFY(rig.engine.blindSeconds() > 0);
     }

@@ -211,6 +211,7 @@ private Q_SLOTS:
         const QList<PresenceInterval> stays = m_core->presence()->intervals(kMac, lastSeen.addDays(-1), m_clock.now());
         QVERIFY(!stays.isEmpty() && !stays.last().open);
         QCOMPARE(stays.last().to, lastSeen);
+        QVERIFY(!m_core->presence()->intervals(PresenceStore::MonitorAway, lastSeen, m_clock.now()).isEmpty());
 
         m_net->scriptedAdapters() = adapters;
         const qsizetype asleep = m_sub->cursor();
