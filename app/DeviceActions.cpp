@@ -2,30 +2,29 @@
 
 #include "platform/Clock.h"
 #include "platform/DebugSink.h"
-#include "store/DeviceTable.h"
+#include "store/DeviceCodec.h"
+#include "store/DeviceStore.h"
 #include "store/DeviceText.h"
 #include "store/DeviceWatch.h"
 #include "store/Settings.h"
 #include "store/TextForms.h"
 #include "store/modRegistry.h"
 
-DeviceActions::DeviceActions(DeviceTable& devices, QObject* parent)
+DeviceActions::DeviceActions(DeviceStore& devices, QObject* parent)
     : QObject(parent)
     , m_devices(devices)
 { }
 
-void DeviceActions::store(qint32 slot, const QString& name, const QString& text)
+void DeviceActions::store(const QString& mac, const QString& name, const QString& text)
 {
-    modRegistry::WriteString(modRegistry::ProductKey, Keys::deviceKey(m_devices[slot].MacAddress), name, text);
+    modRegistry::WriteString(modRegistry::ProductKey, Keys::deviceKey(mac), name, text);
 }
 
-DeviceEvent DeviceActions::makeEvent(DeviceEvent::Kind kind, qint32 slot) const
+DeviceEvent DeviceActions::makeEvent(DeviceEvent::Kind kind, const DeviceRecord& d)
 {
-    const DeviceRecord& d = m_devices[slot];
     const QDateTime now = kwclock::now();
     DeviceEvent e;
     e.kind = kind;
-    e.index = slot;
     e.mac = d.MacAddress;
     e.time = now.addMSecs(-now.time().msec());
     e.address = d.IpAddress;
@@ -34,69 +33,74 @@ DeviceEvent DeviceActions::makeEvent(DeviceEvent::Kind kind, qint32 slot) const
     return e;
 }
 
-bool DeviceActions::SetWatch(qint32 slot, quint8 mode)
+bool DeviceActions::SetWatch(const QString& mac, quint8 mode)
 {
-    if (!m_devices.isValid(slot) || mode > DeviceWatch::Both || m_devices[slot].Watch == mode)
+    DeviceRecord* d = m_devices.find(mac);
+    if (!d || mode > DeviceWatch::Both || d->Watch == mode)
         return false;
-    m_devices[slot].Watch = mode;
+    d->Watch = mode;
     if (mode == DeviceWatch::None)
-        modRegistry::DeleteValue(
-            modRegistry::ProductKey, Keys::deviceKey(m_devices[slot].MacAddress), DeviceWatch::Value);
+        modRegistry::DeleteValue(modRegistry::ProductKey, Keys::deviceKey(mac), DeviceCodec::Name::Watch);
     else
-        store(slot, DeviceWatch::Value, DeviceWatch::text(DeviceWatch::Mode(mode)));
+        store(mac, DeviceCodec::Name::Watch, DeviceCodec::valueText(*d, DeviceCodec::Name::Watch));
     Log(QStringLiteral("Watch - %1: %2")
-            .arg(m_devices[slot].MacAddress,
+            .arg(mac,
                 mode == DeviceWatch::None ? QStringLiteral("not watched")
                                           : DeviceWatch::text(DeviceWatch::Mode(mode))));
     return true;
 }
 
-bool DeviceActions::Acknowledge(qint32 slot)
+bool DeviceActions::Acknowledge(const QString& mac)
 {
-    if (!m_devices.isValid(slot) || !m_devices[slot].NewDevice)
+    DeviceRecord* d = m_devices.find(mac);
+    if (!d || !d->NewDevice)
         return false;
-    m_devices[slot].NewDevice = false;
-    store(slot, QStringLiteral("New_Device"), TextForms::boolText(false));
-    Q_EMIT deviceEvent(makeEvent(DeviceEvent::Kind::Acknowledged, slot));
+    d->NewDevice = false;
+    store(mac, DeviceCodec::Name::NewDevice, DeviceCodec::valueText(*d, DeviceCodec::Name::NewDevice));
+    Q_EMIT deviceEvent(makeEvent(DeviceEvent::Kind::Acknowledged, *d));
     return true;
 }
 
-bool DeviceActions::MoveToSafe(qint32 slot)
+bool DeviceActions::MoveToSafe(const QString& mac)
 {
-    if (!m_devices.isValid(slot) || !m_devices[slot].Intruder)
+    DeviceRecord* d = m_devices.find(mac);
+    if (!d || !d->Intruder)
         return false;
-    DeviceRecord& d = m_devices[slot];
-    d.NewDevice = false;
-    d.Intruder = false;
-    store(slot, QStringLiteral("New_Device"), TextForms::boolText(false));
-    store(slot, QStringLiteral("Intruder"), TextForms::boolText(false));
-    Q_EMIT deviceEvent(makeEvent(DeviceEvent::Kind::Moved, slot));
+    d->NewDevice = false;
+    d->Intruder = false;
+    // Both values in one transaction: a crash never leaves a safe device marked new, or the other way round.
+    modRegistry::WriteKeys(modRegistry::ProductKey,
+        {{Keys::deviceKey(mac),
+            {{DeviceCodec::Name::NewDevice, DeviceCodec::valueText(*d, DeviceCodec::Name::NewDevice)},
+                {DeviceCodec::Name::Intruder, DeviceCodec::valueText(*d, DeviceCodec::Name::Intruder)}}}});
+    Q_EMIT deviceEvent(makeEvent(DeviceEvent::Kind::Moved, *d));
     return true;
 }
 
-bool DeviceActions::MoveToIntruders(qint32 slot)
+bool DeviceActions::MoveToIntruders(const QString& mac)
 {
-    if (!m_devices.isValid(slot) || m_devices[slot].Intruder)
+    DeviceRecord* d = m_devices.find(mac);
+    if (!d || d->Intruder)
         return false;
-    m_devices[slot].Intruder = true;
-    store(slot, QStringLiteral("Intruder"), TextForms::boolText(true));
-    Q_EMIT deviceEvent(makeEvent(DeviceEvent::Kind::Moved, slot));
+    d->Intruder = true;
+    store(mac, DeviceCodec::Name::Intruder, DeviceCodec::valueText(*d, DeviceCodec::Name::Intruder));
+    Q_EMIT deviceEvent(makeEvent(DeviceEvent::Kind::Moved, *d));
     return true;
 }
 
-bool DeviceActions::Rename(qint32 slot, const QString& name)
+bool DeviceActions::Rename(const QString& mac, const QString& name)
 {
-    if (!m_devices.isValid(slot) || m_devices[slot].FriendlyName == name)
+    DeviceRecord* d = m_devices.find(mac);
+    if (!d || d->FriendlyName == name)
         return false;
-    DeviceRecord& d = m_devices[slot];
     const DeviceText::Name checked = DeviceText::filterName(name);
     if (!checked.ok()) {
-        Log(QStringLiteral("Rename - friendly name of %1 refused, it %2").arg(d.MacAddress, checked.refusal));
+        Log(QStringLiteral("Rename - friendly name of %1 refused, it %2").arg(mac, checked.refusal));
         return false;
     }
-    d.FriendlyName = checked.text;
-    store(slot, QStringLiteral("Friendly_Name"), checked.text);
-    Q_EMIT deviceEvent(makeEvent(DeviceEvent::Kind::Renamed, slot));
+    d->FriendlyName = checked.text;
+    store(mac, DeviceCodec::Name::FriendlyName, checked.text);
+    Q_EMIT deviceEvent(makeEvent(DeviceEvent::Kind::Renamed, *d));
     return true;
 }
 
@@ -105,55 +109,57 @@ bool DeviceActions::removable(const DeviceRecord& d)
     return !d.isOnline();
 }
 
-bool DeviceActions::Remove(qint32 slot)
+bool DeviceActions::Remove(const QString& mac)
 {
-    if (!m_devices.isValid(slot) || !removable(m_devices[slot]))
+    const DeviceRecord* d = m_devices.find(mac);
+    if (!d || !removable(*d))
         return false;
-    // The event names the slot that closed and the device that was in it.
-    const DeviceEvent removed = makeEvent(DeviceEvent::Kind::Removed, slot);
-    modRegistry::DeleteKey(modRegistry::ProductKey, Keys::deviceKey(removed.mac));
-    m_devices.removeSlot(slot);
-    Q_EMIT deviceEvent(removed);
+    modRegistry::DeleteKey(modRegistry::ProductKey, Keys::deviceKey(mac));
+    leave(*d);
     return true;
 }
 
-void DeviceActions::adoptStored(qint32 slot, const QString& name, bool intruder, bool newDevice, quint8 watch)
+void DeviceActions::leave(const DeviceRecord& d)
 {
-    if (!m_devices.isValid(slot))
+    DeviceEvent removed = makeEvent(DeviceEvent::Kind::Removed, d);
+    removed.record = std::make_shared<const DeviceRecord>(d);
+    m_devices.remove(removed.mac);
+    Q_EMIT deviceEvent(removed);
+}
+
+void DeviceActions::adoptStored(const QString& mac, const QString& name, bool intruder, bool newDevice, quint8 watch)
+{
+    DeviceRecord* d = m_devices.find(mac);
+    if (!d)
         return;
-    DeviceRecord& d = m_devices[slot];
     if (watch <= DeviceWatch::Both)
-        d.Watch = watch;
-    if (d.FriendlyName != name) {
-        d.FriendlyName = name;
-        Q_EMIT deviceEvent(makeEvent(DeviceEvent::Kind::Renamed, slot));
+        d->Watch = watch;
+    // Each event's subscribers may act on the device; it is looked up again after each.
+    if (d->FriendlyName != name) {
+        d->FriendlyName = name;
+        Q_EMIT deviceEvent(makeEvent(DeviceEvent::Kind::Renamed, *d));
     }
-    if (d.NewDevice && !newDevice) {
-        d.NewDevice = false;
-        Q_EMIT deviceEvent(makeEvent(DeviceEvent::Kind::Acknowledged, slot));
+    if ((d = m_devices.find(mac)) && d->NewDevice && !newDevice) {
+        d->NewDevice = false;
+        Q_EMIT deviceEvent(makeEvent(DeviceEvent::Kind::Acknowledged, *d));
     }
-    d.NewDevice = newDevice;
-    if (d.Intruder != intruder) {
-        d.Intruder = intruder;
-        Q_EMIT deviceEvent(makeEvent(DeviceEvent::Kind::Moved, slot));
+    if (!(d = m_devices.find(mac)))
+        return;
+    d->NewDevice = newDevice;
+    if (d->Intruder != intruder) {
+        d->Intruder = intruder;
+        Q_EMIT deviceEvent(makeEvent(DeviceEvent::Kind::Moved, *d));
     }
 }
 
-void DeviceActions::adoptRemoval(qint32 slot)
+void DeviceActions::adoptRemoval(const QString& mac)
 {
-    if (!m_devices.isValid(slot))
-        return;
-    const DeviceEvent removed = makeEvent(DeviceEvent::Kind::Removed, slot);
-    m_devices.removeSlot(slot);
-    Q_EMIT deviceEvent(removed);
+    if (const DeviceRecord* d = m_devices.find(mac))
+        leave(*d);
 }
 
 void DeviceActions::adoptAdded(const DeviceRecord& record)
 {
-    const qint32 slot = m_devices.DeviceCount;
-    m_devices.ResizeDeviceTable(slot + 1);
-    m_devices[slot] = record;
-    m_devices.DeviceCount = slot + 1;
-    m_devices.macChanged();
-    Q_EMIT deviceEvent(makeEvent(DeviceEvent::Kind::Moved, slot));
+    if (const DeviceRecord* d = m_devices.append(record))
+        Q_EMIT deviceEvent(makeEvent(DeviceEvent::Kind::Moved, *d));
 }

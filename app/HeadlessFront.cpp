@@ -7,7 +7,7 @@
 #include "logging/EventLine.h"
 #include "platform/DebugSink.h"
 #include "platform/NetPlatform.h"
-#include "store/DeviceTable.h"
+#include "store/DeviceStore.h"
 
 #include <QCoreApplication>
 #include <cstdio>
@@ -116,10 +116,9 @@ void HeadlessFront::watchSignals()
 void HeadlessFront::printEvent(const DeviceEvent& event)
 {
     // The core's subscribers ran first: the record is as the event left it (a removed device has none).
-    const DeviceTable& devices = m_core.devices();
-    const bool known = event.kind != DeviceEvent::Kind::Removed && devices.isValid(event.index)
-        && devices[event.index].MacAddress == event.mac;
-    const DeviceRecord* device = known ? &devices[event.index] : nullptr;
+    const DeviceStore& devices = m_core.devices();
+    const DeviceRecord* device =
+        event.kind == DeviceEvent::Kind::Removed ? event.record.get() : devices.find(event.mac);
     for (const QString& line : EventLine::lines(event, device, m_core.vendorName(event.mac)))
         printLine(stdout, line);
 }
@@ -129,11 +128,11 @@ void HeadlessFront::ShowStatus()
     if (!m_core.extraLogging() || !m_core.engine())
         return;
     int intruders = 0;
-    const DeviceTable& devices = m_core.devices();
-    for (qint32 i = 0; i < devices.DeviceCount; ++i)
-        intruders += devices[i].Intruder ? 1 : 0;
-    const QString dump =
-        statusDump(*m_core.engine(), devices.DeviceCount, intruders, devices.DeviceCount - intruders, false, 0);
+    const DeviceStore& devices = m_core.devices();
+    for (const DeviceRecord& d : devices)
+        intruders += d.Intruder ? 1 : 0;
+    const int count = int(devices.size());
+    const QString dump = statusDump(*m_core.engine(), count, intruders, count - intruders, false, 0);
     std::fputs(dump.toUtf8().constData(), stderr);
     std::fflush(stderr);
 }

@@ -132,7 +132,7 @@ QString MonitorCore::vendorName(const QString& mac) const
 void MonitorCore::loadRegistry()
 {
     const PinnedTimeZone zone; // every device's dates are read here
-    Load_Registry(m_settings, m_devices, m_paths.debugLogFile(), {});
+    Load_Registry(m_settings, m_devices, m_paths.debugLogFile(), OldDates::Rewrite);
     if (m_mqtt)
         m_mqtt->republishAll();
 }
@@ -143,14 +143,15 @@ void MonitorCore::startEngine(std::unique_ptr<NetPlatform> net, const std::funct
     m_net = std::move(net);
     m_mqtt =
         std::make_unique<MqttPublisher>(m_devices, m_settings, [this](const QString& mac) { return vendorName(mac); });
-    m_mqtt->setCommandHandler([this](qint32 index, const MqttCommand& command) { applyMqttCommand(index, command); });
+    m_mqtt->setCommandHandler(
+        [this](const QString& mac, const MqttCommand& command) { applyMqttCommand(mac, command); });
     m_mqtt->refresh();
     m_alertPolicy = std::make_unique<AlertPolicy>(m_settings);
     m_alertPolicy->setInterfaceLookup([this](const QString& ip) { return interfaceOf(ip); });
     m_alertNameWait = std::make_unique<AlertNameWait>(m_devices);
     m_alertPolicy->setWatchLookup([this](const QString& mac) {
-        const qint32 index = m_devices.indexOfMac(mac);
-        return index < 0 ? quint8(0) : m_devices[index].Watch;
+        const DeviceRecord* d = m_devices.find(mac);
+        return d ? d->Watch : quint8(0);
     });
     m_channels =
         std::make_unique<Channels>(m_settings, m_devices, [this](const QString& mac) { return vendorName(mac); });
@@ -173,9 +174,6 @@ void MonitorCore::startEngine(std::unique_ptr<NetPlatform> net, const std::funct
         m_alertNameWait->deviceEvent(event);
         if (m_presence)
             m_presence->deviceEvent(event);
-        // A name lookup in flight may name a slot that has moved.
-        if (event.kind == DeviceEvent::Kind::Removed)
-            m_engine->blnEntryDeleted = true;
     });
     // Mail, notifications and the push channels wait for the device's name; MQTT and the front ends' sound
     // and pop-up do not.
@@ -233,19 +231,18 @@ void MonitorCore::onDeviceEvent(QObject* receiver, const std::function<void(cons
     QObject::connect(&m_actions, &DeviceActions::deviceEvent, receiver, handler);
 }
 
-void MonitorCore::applyMqttCommand(qint32 index, const MqttCommand& command)
+void MonitorCore::applyMqttCommand(const QString& mac, const MqttCommand& command)
 {
-    const QString mac = m_devices[index].MacAddress;
     QStringList done;
-    if (command.name && m_actions.Rename(index, *command.name))
+    if (command.name && m_actions.Rename(mac, *command.name))
         done << QStringLiteral("renamed");
-    if (command.acknowledge && m_actions.Acknowledge(index))
+    if (command.acknowledge && m_actions.Acknowledge(mac))
         done << QStringLiteral("acknowledged");
-    if (command.safe == true && m_actions.MoveToSafe(index))
+    if (command.safe == true && m_actions.MoveToSafe(mac))
         done << QStringLiteral("moved to the safe list");
-    if (command.safe == false && m_actions.MoveToIntruders(index))
+    if (command.safe == false && m_actions.MoveToIntruders(mac))
         done << QStringLiteral("moved to the intruder list");
-    if (command.watch && m_actions.SetWatch(index, *command.watch))
+    if (command.watch && m_actions.SetWatch(mac, *command.watch))
         done << QStringLiteral("watch set");
     if (done.isEmpty())
         Log(QStringLiteral("MQTT - command for %1 changed nothing").arg(mac));

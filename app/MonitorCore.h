@@ -6,7 +6,7 @@
 #include "metrics/Metrics.h"
 #include "platform/AppPaths.h"
 #include "store/Base64Class.h"
-#include "store/DeviceTable.h"
+#include "store/DeviceStore.h"
 #include "store/LiveSettings.h"
 
 #include <QDateTime>
@@ -99,7 +99,7 @@ public:
 
     const AppPaths& paths() const { return m_paths; }
     LiveSettings& settings() { return m_settings; }
-    DeviceTable& devices() { return m_devices; }
+    DeviceStore& devices() { return m_devices; }
     DebugLog& debugLog() { return m_debugLog; }
     DeviceLog& deviceLog() { return m_deviceLog; }
     DeviceActions& actions() { return m_actions; }
@@ -130,7 +130,7 @@ private:
     void wireMetrics();
     // What the monitor can see reaches the presence record, MQTT and the metrics (MonitorSight.cpp); from startEngine.
     void wireSight();
-    void applyMqttCommand(qint32 index, const MqttCommand& command);
+    void applyMqttCommand(const QString& mac, const MqttCommand& command);
 
     AppPaths m_paths;
     QLockFile m_lock;
@@ -138,7 +138,7 @@ private:
     std::function<void()> m_onRaise;
     std::unique_ptr<Hive> m_hive;
     LiveSettings m_settings;
-    DeviceTable m_devices;
+    DeviceStore m_devices;
     DebugLog m_debugLog;
     DeviceLog m_deviceLog;
     DeviceActions m_actions;

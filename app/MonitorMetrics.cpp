@@ -65,8 +65,8 @@ void MonitorCore::wireMetrics()
                     {QStringLiteral("state"), online ? QStringLiteral("online") : QStringLiteral("offline")}},
                 [this, intruder, online] {
                     int n = 0;
-                    for (qint32 i = 0; i < m_devices.DeviceCount; ++i)
-                        n += m_devices[i].Intruder == intruder && m_devices[i].isOnline() == online ? 1 : 0;
+                    for (const DeviceRecord& d : m_devices)
+                        n += d.Intruder == intruder && d.isOnline() == online ? 1 : 0;
                     return double(n);
                 });
         }

@@ -3,7 +3,8 @@
 #include "app/DeviceActions.h"
 #include "platform/DebugSink.h"
 #include "platform/Hive.h"
-#include "store/DeviceTable.h"
+#include "store/DeviceCodec.h"
+#include "store/DeviceStore.h"
 #include "store/DeviceWatch.h"
 #include "store/Settings.h"
 #include "store/TextForms.h"
@@ -12,15 +13,6 @@
 namespace {
 
 constexpr int kPollMs = 1000;
-
-QString valueOf(const QList<Hive::Value>& values, const QString& name)
-{
-    for (const Hive::Value& v : values) {
-        if (v.name.compare(name, Qt::CaseInsensitive) == 0)
-            return v.data;
-    }
-    return {};
-}
 
 bool hasValue(const QList<Hive::Value>& values, const QString& name)
 {
@@ -31,34 +23,18 @@ bool hasValue(const QList<Hive::Value>& values, const QString& name)
     return false;
 }
 
-// A stored device as Load_Registry would load it (dates and flags that do not read keep the empty slot's).
+// A stored device as Load_Registry loads it.
 DeviceRecord recordOf(const QString& mac, const QList<Hive::Value>& values)
 {
-    DeviceRecord d = DeviceRecord::empty();
-    d.MacAddress = mac;
-    d.IpAddress = valueOf(values, QStringLiteral("IP_Address"));
-    d.HostName = valueOf(values, QStringLiteral("Host_Name"));
-    d.FriendlyName = valueOf(values, QStringLiteral("Friendly_Name"));
-    d.NewDevice = TextForms::parseBool(valueOf(values, QStringLiteral("New_Device"))).value_or(false);
-    d.Intruder = TextForms::parseBool(valueOf(values, QStringLiteral("Intruder"))).value_or(true);
-    d.NameLookupPending = true;
-    const auto date = [&values](const char* name, QDateTime& field) {
-        if (const auto when = TextForms::parseDateAnyLocale(valueOf(values, QString::fromLatin1(name))))
-            field = *when;
-    };
-    date("Last_Online", d.LastOnline);
-    date("Last_Offline", d.LastOffline);
-    date("First_Seen", d.FirstSeen);
-    d.MacType = TextForms::parseByte(valueOf(values, QStringLiteral("Mac_Type"))).value_or(0);
-    d.Network = valueOf(values, QStringLiteral("Network"));
-    // A watch that does not read is none, as at loading (which logs it).
-    d.Watch = DeviceWatch::parse(valueOf(values, DeviceWatch::Value)).value_or(DeviceWatch::None);
-    return d;
+    DeviceCodec::Values texts;
+    for (const Hive::Value& v : values)
+        texts.append({v.name, v.data});
+    return DeviceCodec::decode(mac, texts).record;
 }
 
 } // namespace
 
-StoreFollower::StoreFollower(Hive& hive, DeviceTable& devices, DeviceActions& actions, QObject* parent)
+StoreFollower::StoreFollower(Hive& hive, DeviceStore& devices, DeviceActions& actions, QObject* parent)
     : QObject(parent)
     , m_hive(hive)
     , m_devices(devices)
@@ -93,7 +69,7 @@ QHash<QString, StoreFollower::Stored> StoreFollower::readStored(bool clearRemnan
         const QList<Hive::Value> values = m_hive.values(key);
         // Every device is stored with its list; a key without one is what a late write of the engine left of
         // a device removed elsewhere, and it goes too.
-        if (!hasValue(values, QStringLiteral("Intruder"))) {
+        if (!hasValue(values, DeviceCodec::Name::Intruder)) {
             if (clearRemnants) {
                 Log(QStringLiteral("StoreFollower - %1 was removed elsewhere; the values written since go too")
                         .arg(mac));
@@ -121,21 +97,23 @@ void StoreFollower::poll()
 
     // Removed elsewhere: stored at the last look, gone now. A device admitted since is not stored yet or is
     // stored now, so it never counts as removed.
-    for (qint32 slot = m_devices.DeviceCount - 1; slot >= 0; --slot) {
-        const QString& mac = m_devices[slot].MacAddress;
-        if (m_seen.contains(mac) && !now.contains(mac))
-            m_actions.adoptRemoval(slot);
+    QStringList gone;
+    for (const DeviceRecord& d : std::as_const(m_devices)) {
+        if (m_seen.contains(d.MacAddress) && !now.contains(d.MacAddress))
+            gone.append(d.MacAddress);
     }
+    for (const QString& mac : std::as_const(gone))
+        m_actions.adoptRemoval(mac);
     const QString devicesKey = modRegistry::FullKeyPath(modRegistry::ProductKey, Keys::DetectedDevices);
     for (auto it = now.constBegin(); it != now.constEnd(); ++it) {
-        const qint32 slot = m_devices.indexOfMac(it.key());
-        if (slot < 0) {
+        const DeviceRecord* found = m_devices.find(it.key());
+        if (!found) {
             m_actions.adoptAdded(recordOf(it.key(), m_hive.values(devicesKey + QLatin1Char('\\') + it.key())));
             continue;
         }
         const Stored& stored = it.value();
         const auto before = m_seen.constFind(it.key());
-        const DeviceRecord& d = m_devices[slot];
+        const DeviceRecord& d = *found;
         const auto changed = [&](auto Stored::*field, const auto& inMemory) {
             return stored.*field != inMemory && (before == m_seen.constEnd() || (*before).*field != stored.*field);
         };
@@ -143,7 +121,7 @@ void StoreFollower::poll()
         const bool intruder = changed(&Stored::intruder, d.Intruder) ? stored.intruder : d.Intruder;
         const bool newDevice = changed(&Stored::newDevice, d.NewDevice) ? stored.newDevice : d.NewDevice;
         const quint8 watch = changed(&Stored::watch, d.Watch) ? stored.watch : d.Watch;
-        m_actions.adoptStored(slot, name, intruder, newDevice, watch);
+        m_actions.adoptStored(it.key(), name, intruder, newDevice, watch);
     }
     m_seen = now;
 }

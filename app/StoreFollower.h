@@ -7,7 +7,7 @@
 #include <functional>
 
 class DeviceActions;
-class DeviceTable;
+class DeviceStore;
 class Hive;
 
 // Takes into the running monitor what another process (kestrelwatch-ctl, kestrelwatch-reg) changed in the
@@ -24,7 +24,7 @@ class StoreFollower final : public QObject
     Q_DISABLE_COPY_MOVE(StoreFollower)
 
 public:
-    StoreFollower(Hive& hive, DeviceTable& devices, DeviceActions& actions, QObject* parent = nullptr);
+    StoreFollower(Hive& hive, DeviceStore& devices, DeviceActions& actions, QObject* parent = nullptr);
 
     // Remembers what is stored now and polls every second from then on.
     void start();
@@ -46,7 +46,7 @@ private:
     QStringList readSettings();
 
     Hive& m_hive;
-    DeviceTable& m_devices;
+    DeviceStore& m_devices;
     DeviceActions& m_actions;
     QTimer m_timer;
     quint64 m_changes = 0;

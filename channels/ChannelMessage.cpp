@@ -1,7 +1,8 @@
 #include "channels/ChannelMessage.h"
 
 #include "notify/AlertPolicy.h"
-#include "store/DeviceTable.h"
+#include "store/DeviceStore.h"
+#include "store/TextForms.h"
 
 #include <QJsonDocument>
 #include <QStringDecoder>
@@ -44,9 +45,12 @@ QString channelName(Channel channel)
 
 QJsonObject Notice::webhookJson() const
 {
-    return QJsonObject {{QStringLiteral("kind"), kind}, {QStringLiteral("mac"), mac}, {QStringLiteral("ip"), ip},
+    QJsonObject o {{QStringLiteral("kind"), kind}, {QStringLiteral("mac"), mac}, {QStringLiteral("ip"), ip},
         {QStringLiteral("name"), name}, {QStringLiteral("vendor"), vendor}, {QStringLiteral("list"), list},
         {QStringLiteral("time"), time.toUTC().toString(Qt::ISODate)}, {QStringLiteral("text"), text}};
+    if (lastSeen.isValid())
+        o.insert(QStringLiteral("last_seen"), lastSeen.toUTC().toString(Qt::ISODate));
+    return o;
 }
 
 QByteArray Notice::toStored() const
@@ -71,6 +75,7 @@ std::optional<Notice> Notice::fromStored(const QByteArray& stored)
     n.vendor = o.value(QStringLiteral("vendor")).toString();
     n.list = o.value(QStringLiteral("list")).toString();
     n.time = QDateTime::fromString(o.value(QStringLiteral("time")).toString(), Qt::ISODate);
+    n.lastSeen = QDateTime::fromString(o.value(QStringLiteral("last_seen")).toString(), Qt::ISODate);
     n.title = o.value(QStringLiteral("title")).toString();
     n.text = o.value(QStringLiteral("text")).toString();
     n.high = o.value(QStringLiteral("high")).toBool();
@@ -79,7 +84,7 @@ std::optional<Notice> Notice::fromStored(const QByteArray& stored)
     return n;
 }
 
-Notice Notice::fromAlert(const Alert& alert, const DeviceTable& table, const QString& vendor)
+Notice Notice::fromAlert(const Alert& alert, const DeviceStore& table, const QString& vendor)
 {
     Notice n;
     n.time = alert.time;
@@ -92,11 +97,13 @@ Notice Notice::fromAlert(const Alert& alert, const DeviceTable& table, const QSt
     }
     n.mac = alert.mac;
     n.vendor = vendor;
-    if (table.isValid(alert.index) && table[alert.index].MacAddress == alert.mac) {
-        const DeviceRecord& d = table[alert.index];
+    if (const DeviceRecord* found = table.find(alert.mac)) {
+        const DeviceRecord& d = *found;
         n.ip = d.IpAddress;
         n.name = displayName(d);
         n.list = d.Intruder ? QStringLiteral("intruders") : QStringLiteral("safe");
+        if (d.LastSeen > TextForms::NeverDate())
+            n.lastSeen = d.LastSeen;
     }
     const QString who = n.name.isEmpty() ? n.mac : n.name;
     const QString where = QStringLiteral("%1 (%2, MAC %3%4)")

@@ -10,7 +10,7 @@
 #include <utility>
 
 struct Alert;
-class DeviceTable;
+class DeviceStore;
 
 // The push channels, in the order of their settings.
 enum class Channel { Ntfy, Gotify, Webhook };
@@ -27,17 +27,19 @@ struct Notice
     QString vendor;
     QString list; // intruders or safe; empty for a storm
     QDateTime time;
+    QDateTime lastSeen; // the device's last sighting; invalid for a storm or a test
     QString title;
     QString text;
     bool high = false; // intruders and storms; a watched device's change is of default priority
 
-    // kind, mac, ip, name, vendor, list, time (ISO 8601, UTC), text: the webhook's body.
+    // kind, mac, ip, name, vendor, list, time and last_seen (ISO 8601, UTC; last_seen only when known), text: the
+    // webhook's body.
     QJsonObject webhookJson() const;
     QByteArray toStored() const;
     static std::optional<Notice> fromStored(const QByteArray& stored);
 
-    // The notice of an alert about the device in its slot (none for a storm); vendor names a MAC's maker.
-    static Notice fromAlert(const Alert& alert, const DeviceTable& table, const QString& vendor);
+    // The notice of an alert about the device of its MAC (none for a storm); vendor names a MAC's maker.
+    static Notice fromAlert(const Alert& alert, const DeviceStore& table, const QString& vendor);
     static Notice test(const QDateTime& now);
 };
 

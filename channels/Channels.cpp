@@ -4,7 +4,7 @@
 #include "notify/CEmail.h"
 #include "platform/Clock.h"
 #include "platform/DebugSink.h"
-#include "store/DeviceTable.h"
+#include "store/DeviceStore.h"
 #include "store/LiveSettings.h"
 
 #include <QNetworkRequest>
@@ -47,7 +47,7 @@ qint64 Channels::retryDelaySecs(int attempts)
     return std::min(delay, LongestRetrySecs);
 }
 
-Channels::Channels(const LiveSettings& settings, const DeviceTable& table, VendorLookup vendor, QObject* parent)
+Channels::Channels(const LiveSettings& settings, const DeviceStore& table, VendorLookup vendor, QObject* parent)
     : QObject(parent)
     , m_settings(settings)
     , m_table(table)

@@ -11,7 +11,7 @@
 #include <functional>
 
 struct Alert;
-class DeviceTable;
+class DeviceStore;
 struct LiveSettings;
 
 // The push channels (ntfy, Gotify, the webhook). Each is on when its server is set, and carries every alert
@@ -43,7 +43,7 @@ public:
     static qint64 retryDelaySecs(int attempts);
 
     using VendorLookup = std::function<QString(const QString& mac)>;
-    Channels(const LiveSettings& settings, const DeviceTable& table, VendorLookup vendor, QObject* parent = nullptr);
+    Channels(const LiveSettings& settings, const DeviceStore& table, VendorLookup vendor, QObject* parent = nullptr);
     ~Channels() override;
 
     // The queue's file; without it the queue lives in memory only (logged).
@@ -79,7 +79,7 @@ private:
     void failure(Channel channel, const QString& cause);
 
     const LiveSettings& m_settings;
-    const DeviceTable& m_table;
+    const DeviceStore& m_table;
     VendorLookup m_vendor;
     QNetworkAccessManager m_net;
     ChannelQueue m_queue;

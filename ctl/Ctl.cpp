@@ -96,11 +96,12 @@ std::unique_ptr<PresenceStore> readPresence(const Store& store, const QString& l
 // monitor's memory and in the presence file.
 void takeCurrentAddresses(Store& store, const PresenceStore* presence)
 {
-    DeviceTable& devices = store.devices();
-    for (qint32 i = 0; presence && i < devices.DeviceCount; ++i) {
-        const QString address = presence->lastAddress(devices[i].MacAddress);
+    if (!presence)
+        return;
+    for (DeviceRecord& d : store.devices()) {
+        const QString address = presence->lastAddress(d.MacAddress);
         if (!address.isEmpty())
-            devices[i].IpAddress = address;
+            d.IpAddress = address;
     }
 }
 
@@ -109,12 +110,11 @@ int list(Store& store, bool json, const QString& share)
     const CMacDatabase vendors(AppPaths::forDirs(QString(), share).macDatabase());
     takeCurrentAddresses(
         store, readPresence(store, QStringLiteral("the addresses shown are those devices were admitted at")).get());
-    const DeviceTable& devices = store.devices();
+    const DeviceStore& devices = store.devices();
     QJsonArray array;
     if (!json)
         out(QStringLiteral("MAC\tADDRESS\tNAME\tVENDOR\tLIST\tONLINE\tFIRST_SEEN\tLAST_SEEN\tWATCH\tNETWORK"));
-    for (qint32 i = 0; i < devices.DeviceCount; ++i) {
-        const DeviceRecord& d = devices[i];
+    for (const DeviceRecord& d : devices) {
         const QString list = d.Intruder ? QStringLiteral("intruders") : QStringLiteral("safe");
         const QString vendor = vendors.GetMacName(d.MacAddress);
         if (json) {
@@ -123,14 +123,14 @@ int list(Store& store, bool json, const QString& share)
                 {QStringLiteral("vendor"), vendor}, {QStringLiteral("list"), list},
                 {QStringLiteral("new"), d.NewDevice}, {QStringLiteral("online"), store.online(d)},
                 {QStringLiteral("first_seen"), isoTime(d.FirstSeen)},
-                {QStringLiteral("last_seen"), isoTime(d.LastOnline)}, {QStringLiteral("watch"), watchText(d.Watch)},
+                {QStringLiteral("last_seen"), isoTime(d.LastSeen)}, {QStringLiteral("watch"), watchText(d.Watch)},
                 {QStringLiteral("network"), d.Network}});
             continue;
         }
         // A tab inside a field would shift every later column; names hold none (the name filter refuses
         // controls), and a vendor name is the registry's.
         out(QStringList {d.MacAddress, d.IpAddress, shownName(d), vendor, list,
-            store.online(d) ? QStringLiteral("yes") : QStringLiteral("no"), isoTime(d.FirstSeen), isoTime(d.LastOnline),
+            store.online(d) ? QStringLiteral("yes") : QStringLiteral("no"), isoTime(d.FirstSeen), isoTime(d.LastSeen),
             watchText(d.Watch), d.Network}
                 .join(QLatin1Char('\t')));
     }
@@ -139,9 +139,9 @@ int list(Store& store, bool json, const QString& share)
     return 0;
 }
 
-int history(Store& store, qint32 slot)
+int history(Store& store, const QString& mac)
 {
-    QFile file(store.paths().devices() + store.devices()[slot].MacAddress + QStringLiteral(".log"));
+    QFile file(store.paths().devices() + mac + QStringLiteral(".log"));
     if (!file.open(QIODevice::ReadOnly))
         return 0;
     for (const QString& raw : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'))) {
@@ -151,32 +151,33 @@ int history(Store& store, qint32 slot)
         if (line.isEmpty())
             continue;
         const qsizetype tab = line.indexOf(QLatin1Char('\t'));
-        const auto when = tab > 0 ? TextForms::parseDateAnyLocale(line.left(tab)) : std::nullopt;
-        out(when ? isoTime(*when) + line.mid(tab) : line);
+        // Lines of earlier releases carry locale text; newer ones ISO 8601 already.
+        const auto when = tab > 0 ? TextForms::parseStoredDate(line.left(tab)) : std::nullopt;
+        out(when ? isoTime(when->when) + line.mid(tab) : line);
     }
     return 0;
 }
 
 int deviceCommand(Store& store, const QString& command, const QStringList& args)
 {
-    const qint32 slot = store.find(args.first());
-    if (slot < 0) {
+    DeviceRecord* found = store.find(args.first());
+    if (!found) {
         err(QStringLiteral("no device %1 in %2").arg(args.first(), store.paths().home));
         return 1;
     }
-    if (command == QLatin1String("history"))
-        return history(store, slot);
-    DeviceRecord& d = store.devices()[slot];
-    DeviceActions actions(store.devices());
+    DeviceRecord& d = *found;
     const QString mac = d.MacAddress;
+    if (command == QLatin1String("history"))
+        return history(store, mac);
+    DeviceActions actions(store.devices());
     if (command == QLatin1String("ack")) {
-        if (!actions.Acknowledge(slot))
+        if (!actions.Acknowledge(mac))
             out(QStringLiteral("%1 was acknowledged already").arg(mac));
         return 0;
     }
     if (command == QLatin1String("move")) {
         const bool toSafe = args.at(1) == QLatin1String("safe");
-        if (!(toSafe ? actions.MoveToSafe(slot) : actions.MoveToIntruders(slot)))
+        if (!(toSafe ? actions.MoveToSafe(mac) : actions.MoveToIntruders(mac)))
             out(QStringLiteral("%1 is on the %2 list already").arg(mac, args.at(1)));
         return 0;
     }
@@ -184,17 +185,17 @@ int deviceCommand(Store& store, const QString& command, const QStringList& args)
         const DeviceText::Name name = DeviceText::filterName(args.at(1));
         if (!name.ok())
             return usageError(QStringLiteral("the name is refused, it %1").arg(name.refusal));
-        actions.Rename(slot, name.text);
+        actions.Rename(mac, name.text);
         return 0;
     }
     if (command == QLatin1String("watch")) {
-        if (!actions.SetWatch(slot, *watchMode(args.at(1))))
+        if (!actions.SetWatch(mac, *watchMode(args.at(1))))
             out(QStringLiteral("%1 is watched as %2 already").arg(mac, watchText(d.Watch)));
         return 0;
     }
     // remove: an online device would be admitted again at the next sweep, so the window refuses it too.
     d.OnlineState = store.online(d) ? 1 : 0;
-    if (!actions.Remove(slot)) {
+    if (!actions.Remove(mac)) {
         err(QStringLiteral("%1 is online; it can be removed once it has gone offline").arg(mac));
         return 1;
     }

@@ -20,11 +20,10 @@ int networkCommand(Store& store, const QString& command, const QStringList& args
     book.load();
     if (command == QLatin1String("networks")) {
         out(QStringLiteral("NETWORK\tSUBNET\tGATEWAY_MAC\tGATEWAY\tWATCH\tDEVICES\tFIRST_SEEN"));
-        const DeviceTable& devices = store.devices();
         for (const NetworkBook::Network& n : book.all()) {
             int count = 0;
-            for (qint32 i = 0; i < devices.DeviceCount; ++i)
-                count += devices[i].Network == n.id ? 1 : 0;
+            for (const DeviceRecord& d : std::as_const(store.devices()))
+                count += d.Network == n.id ? 1 : 0;
             out(QStringList {n.id, n.subnet, n.gatewayMac, n.gatewayIp, NetworkBook::watchWord(n.watch),
                 QString::number(count), isoTime(n.firstSeen)}
                     .join(QLatin1Char('\t')));

@@ -51,19 +51,9 @@ Store::Store(AppPaths paths, Mode mode)
     }
     m_hive = std::move(opened.hive);
     modRegistry::attach(m_hive.get());
-    Load_Registry(m_settings, m_devices, QString(), {});
-    // Dates another locale wrote (a service's) read here too.
-    for (qint32 i = 0; i < m_devices.DeviceCount; ++i) {
-        DeviceRecord& d = m_devices[i];
-        const QString key = Keys::deviceKey(d.MacAddress);
-        for (const auto& [name, field] : {std::pair {"Last_Online", &DeviceRecord::LastOnline},
-                 std::pair {"Last_Offline", &DeviceRecord::LastOffline},
-                 std::pair {"First_Seen", &DeviceRecord::FirstSeen}}) {
-            if (const auto when = TextForms::parseDateAnyLocale(
-                    modRegistry::ReadString(modRegistry::ProductKey, key, QString::fromLatin1(name))))
-                d.*field = *when;
-        }
-    }
+    // Dates of an earlier release are read in memory only: this locale may not be the one that wrote them,
+    // and the monitor rewrites them at its start.
+    Load_Registry(m_settings, m_devices, QString(), OldDates::Keep);
 }
 
 Store::~Store()
@@ -77,16 +67,18 @@ bool Store::online(const DeviceRecord& d) const
     return m_monitorRunning && d.LastOnline > d.LastOffline;
 }
 
-qint32 Store::find(const QString& mac) const
+DeviceRecord* Store::find(const QString& mac)
 {
     const QString wanted = normalisedMac(mac);
     if (wanted.isEmpty())
-        return -1;
-    for (qint32 i = 0; i < m_devices.DeviceCount; ++i) {
-        if (m_devices[i].MacAddress.compare(wanted, Qt::CaseInsensitive) == 0)
-            return i;
+        return nullptr;
+    if (DeviceRecord* d = m_devices.find(wanted))
+        return d;
+    for (DeviceRecord& d : m_devices) {
+        if (d.MacAddress.compare(wanted, Qt::CaseInsensitive) == 0)
+            return &d;
     }
-    return -1;
+    return nullptr;
 }
 
 QString shownName(const DeviceRecord& d)

@@ -2,7 +2,7 @@
 
 #include "devicefile/DeviceExport.h"
 #include "platform/AppPaths.h"
-#include "store/DeviceTable.h"
+#include "store/DeviceStore.h"
 #include "store/LiveSettings.h"
 
 #include <QDateTime>
@@ -33,18 +33,18 @@ public:
     QString error() const { return m_error; }
     const AppPaths& paths() const { return m_paths; }
     Hive* hive() { return m_hive.get(); }
-    DeviceTable& devices() { return m_devices; }
+    DeviceStore& devices() { return m_devices; }
     LiveSettings& settings() { return m_settings; }
     // Whether a monitor holds this home now; only then does a device's stored state say it is online.
     bool monitorRunning() const { return m_monitorRunning; }
     bool online(const DeviceRecord& d) const;
-    // The slot of a MAC in any usual form (00:0c:41:a2:3b:7f, 00-0C-41-A2-3B-7F, 000c41a23b7f), or -1.
-    qint32 find(const QString& mac) const;
+    // The device of a MAC in any usual form (00:0c:41:a2:3b:7f, 00-0C-41-A2-3B-7F, 000c41a23b7f), or null.
+    DeviceRecord* find(const QString& mac);
 
 private:
     AppPaths m_paths;
     std::unique_ptr<Hive> m_hive;
-    DeviceTable m_devices;
+    DeviceStore m_devices;
     LiveSettings m_settings;
     QString m_error;
     bool m_monitorRunning = false;

@@ -2,6 +2,7 @@
 
 #include "platform/Clock.h"
 #include "platform/Hive.h"
+#include "store/DeviceCodec.h"
 #include "store/DeviceText.h"
 #include "store/MacAddress.h"
 #include "store/Settings.h"
@@ -21,8 +22,8 @@ namespace {
 
 const QStringList kColumns {QStringLiteral("mac"), QStringLiteral("address"), QStringLiteral("host_name"),
     QStringLiteral("name"), QStringLiteral("list"), QStringLiteral("new"), QStringLiteral("first_seen"),
-    QStringLiteral("last_online"), QStringLiteral("last_offline"), QStringLiteral("mac_type"),
-    QStringLiteral("network"), QStringLiteral("intervals")};
+    QStringLiteral("last_online"), QStringLiteral("last_offline"), QStringLiteral("last_seen"),
+    QStringLiteral("mac_type"), QStringLiteral("network"), QStringLiteral("intervals")};
 // The intervals column of a CSV export: "FROM/TO ADDRESS" (ISO 8601's interval form), ";" between them.
 const QString kIntervalSep = QStringLiteral(";");
 constexpr quint8 kDynamicType = 3; // a neighbour row learnt by ARP
@@ -37,7 +38,7 @@ QStringList fieldsOf(const DeviceRecord& d)
 {
     return {d.MacAddress, d.IpAddress, d.HostName, d.FriendlyName, listText(d.Intruder),
         d.NewDevice ? QStringLiteral("true") : QStringLiteral("false"), isoTime(d.FirstSeen), isoTime(d.LastOnline),
-        isoTime(d.LastOffline), QString::number(d.MacType), d.Network};
+        isoTime(d.LastOffline), isoTime(d.LastSeen), QString::number(d.MacType), d.Network};
 }
 
 // An interval as a file gives it, checked; why not, otherwise.
@@ -133,7 +134,8 @@ QString recordOf(const QHash<QString, QString>& values, DeviceRecord& d)
     const QDateTime now = kwclock::now();
     for (const QString& fault : {time(QStringLiteral("first_seen"), d.FirstSeen, now.addMSecs(-now.time().msec())),
              time(QStringLiteral("last_online"), d.LastOnline, TextForms::NeverDate()),
-             time(QStringLiteral("last_offline"), d.LastOffline, TextForms::NeverDate())}) {
+             time(QStringLiteral("last_offline"), d.LastOffline, TextForms::NeverDate()),
+             time(QStringLiteral("last_seen"), d.LastSeen, QDateTime())}) {
         if (!fault.isEmpty())
             return fault;
     }
@@ -144,6 +146,9 @@ QString recordOf(const QHash<QString, QString>& values, DeviceRecord& d)
     if (!network.isEmpty() && !networkForm.match(network).hasMatch())
         return QStringLiteral("network \"%1\" is no gateway MAC and subnet").arg(network.left(64));
     d.Network = network;
+    // A file of an earlier release has no sighting: the later presence date is the nearest it knows.
+    if (!d.LastSeen.isValid())
+        d.LastSeen = std::max(d.LastOnline, d.LastOffline);
     const QString type = values.value(QStringLiteral("mac_type")).trimmed();
     if (type.isEmpty())
         d.MacType = kDynamicType;
@@ -340,15 +345,15 @@ std::optional<QDateTime> parseIsoTime(const QString& text)
     return when.toLocalTime();
 }
 
-QString exportText(const DeviceTable& devices, Format format, const PresenceStore* presence, const QDateTime& openUntil)
+QString exportText(const DeviceStore& devices, Format format, const PresenceStore* presence, const QDateTime& openUntil)
 {
     QStringList lines;
     if (format == Format::Csv) {
         lines.append(kColumns.join(QLatin1Char(',')));
-        for (qint32 i = 0; i < devices.DeviceCount; ++i) {
-            QStringList fields = fieldsOf(devices[i]);
+        for (const DeviceRecord& d : devices) {
+            QStringList fields = fieldsOf(d);
             QStringList intervals;
-            for (const PresenceInterval& s : intervalsOf(presence, devices[i].MacAddress, openUntil))
+            for (const PresenceInterval& s : intervalsOf(presence, d.MacAddress, openUntil))
                 intervals.append(
                     (isoTime(s.from) + QLatin1Char('/') + isoTime(s.to) + QLatin1Char(' ') + s.address).trimmed());
             fields.append(intervals.join(kIntervalSep));
@@ -359,21 +364,22 @@ QString exportText(const DeviceTable& devices, Format format, const PresenceStor
         return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
     }
     lines.append(QStringLiteral("{\"format\": \"kestrelwatch-devices\", \"version\": 1, \"devices\": ["));
-    for (qint32 i = 0; i < devices.DeviceCount; ++i) {
-        const QStringList fields = fieldsOf(devices[i]);
+    qsizetype left = devices.size();
+    for (const DeviceRecord& d : devices) {
+        const QStringList fields = fieldsOf(d);
         QJsonObject object;
         for (qsizetype c = 0; c < fields.size(); ++c)
             object.insert(kColumns[c], fields[c]);
-        object.insert(QStringLiteral("new"), devices[i].NewDevice);
-        object.insert(QStringLiteral("mac_type"), int(devices[i].MacType));
+        object.insert(QStringLiteral("new"), d.NewDevice);
+        object.insert(QStringLiteral("mac_type"), int(d.MacType));
         if (presence) {
             QJsonArray intervals;
-            for (const PresenceInterval& s : intervalsOf(presence, devices[i].MacAddress, openUntil))
+            for (const PresenceInterval& s : intervalsOf(presence, d.MacAddress, openUntil))
                 intervals.append(QJsonObject {{QStringLiteral("from"), isoTime(s.from)},
                     {QStringLiteral("to"), isoTime(s.to)}, {QStringLiteral("address"), s.address}});
             object.insert(QStringLiteral("intervals"), intervals);
         }
-        const QString sep = i + 1 < devices.DeviceCount ? QStringLiteral(",") : QString();
+        const QString sep = --left > 0 ? QStringLiteral(",") : QString();
         lines.append(QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)) + sep);
     }
     lines.append(QStringLiteral("]}"));
@@ -397,41 +403,32 @@ Parsed parse(const QByteArray& file)
 }
 
 Merged merge(
-    DeviceTable& devices, const QList<Imported>& imported, bool replace, PresenceStore* presence, const Adopt& adopt)
+    DeviceStore& devices, const QList<Imported>& imported, bool replace, PresenceStore* presence, const Adopt& adopt)
 {
     Merged merged;
     QHash<QString, QList<PresenceInterval>> intervals;
     QList<std::pair<QString, modRegistry::ValueTexts>> keys;
-    QList<std::pair<qint32, DeviceRecord>> changes;
+    QList<std::pair<bool, DeviceRecord>> changes; // (known, the file's record)
     for (const Imported& device : imported) {
         const DeviceRecord& d = device.record;
-        const qint32 slot = devices.indexOfMac(d.MacAddress); // both in the store's form
+        const bool known = devices.contains(d.MacAddress); // both in the store's form
         if (!device.intervals.isEmpty())
             intervals.insert(d.MacAddress, device.intervals);
-        if (slot >= 0 && !replace) {
+        if (known && !replace) {
             ++merged.kept;
             continue;
         }
-        if (slot >= 0) {
-            keys.append({Keys::deviceKey(devices[slot].MacAddress),
-                {{QStringLiteral("Friendly_Name"), d.FriendlyName},
-                    {QStringLiteral("New_Device"), TextForms::boolText(d.NewDevice)},
-                    {QStringLiteral("Intruder"), TextForms::boolText(d.Intruder)}}});
-            changes.append({slot, d});
+        if (known) {
+            keys.append({Keys::deviceKey(d.MacAddress),
+                {{DeviceCodec::Name::FriendlyName, d.FriendlyName},
+                    {DeviceCodec::Name::NewDevice, DeviceCodec::valueText(d, DeviceCodec::Name::NewDevice)},
+                    {DeviceCodec::Name::Intruder, DeviceCodec::valueText(d, DeviceCodec::Name::Intruder)}}});
+            changes.append({true, d});
             ++merged.replaced;
             continue;
         }
-        keys.append({Keys::deviceKey(d.MacAddress),
-            {{QStringLiteral("IP_Address"), d.IpAddress}, {QStringLiteral("Host_Name"), d.HostName},
-                {QStringLiteral("Friendly_Name"), d.FriendlyName},
-                {QStringLiteral("New_Device"), TextForms::boolText(d.NewDevice)},
-                {QStringLiteral("Intruder"), TextForms::boolText(d.Intruder)},
-                {QStringLiteral("First_Seen"), TextForms::dateText(d.FirstSeen)},
-                {QStringLiteral("Last_Online"), TextForms::dateText(d.LastOnline)},
-                {QStringLiteral("Last_Offline"), TextForms::dateText(d.LastOffline)},
-                {QStringLiteral("Mac_Type"), QString::number(d.MacType)},
-                {QStringLiteral("Network"), d.Network}}});
-        changes.append({-1, d});
+        keys.append({Keys::deviceKey(d.MacAddress), DeviceCodec::encode(d)});
+        changes.append({false, d});
         ++merged.added;
     }
     const auto mergeIntervals = [&] {
@@ -452,24 +449,20 @@ Merged merge(
     merged.stored = hive && hive->setValues(batch);
     if (!merged.stored)
         return merged;
-    for (const auto& [slot, d] : changes) {
-        if (slot >= 0 && adopt.replaced) {
-            adopt.replaced(slot, d);
-        } else if (slot >= 0) {
-            devices[slot].FriendlyName = d.FriendlyName;
-            devices[slot].NewDevice = d.NewDevice;
-            devices[slot].Intruder = d.Intruder;
-        } else if (adopt.added) {
+    for (const auto& [known, d] : changes) {
+        DeviceRecord* inMemory = devices.find(d.MacAddress);
+        if (known && adopt.replaced) {
+            adopt.replaced(d);
+        } else if (known && inMemory) {
+            inMemory->FriendlyName = d.FriendlyName;
+            inMemory->NewDevice = d.NewDevice;
+            inMemory->Intruder = d.Intruder;
+        } else if (!known && adopt.added) {
             adopt.added(d);
-        } else {
-            const qint32 at = devices.DeviceCount;
-            devices.DeviceCount = at + 1;
-            devices.ResizeDeviceTable(devices.DeviceCount);
-            devices[at] = d;
+        } else if (!known) {
+            devices.append(d);
         }
     }
-    if (!adopt.added)
-        devices.macChanged();
     return mergeIntervals();
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/DeviceTable.h"
+#include "store/DeviceStore.h"
 #include "store/PresenceStore.h"
 
 #include <QDateTime>
@@ -26,7 +26,7 @@ QString isoTime(const QDateTime& when);
 std::optional<QDateTime> parseIsoTime(const QString& text);
 
 // With presence, each device's intervals go with it; an open one ends at openUntil (invalid: now).
-QString exportText(const DeviceTable& devices, Format format, const PresenceStore* presence = nullptr,
+QString exportText(const DeviceStore& devices, Format format, const PresenceStore* presence = nullptr,
     const QDateTime& openUntil = {});
 
 // One device as a file gives it, checked, with its intervals.
@@ -44,15 +44,15 @@ struct Parsed
 };
 Parsed parse(const QByteArray& file);
 
-// How merged devices reach memory once stored. Unset, the table is changed directly (kestrelwatch-ctl); the
+// How merged devices reach memory once stored. Unset, the store is changed directly (kestrelwatch-ctl); the
 // running monitor passes its DeviceActions' adopt calls, so that its lists and subscribers follow at once.
 struct Adopt
 {
     std::function<void(const DeviceRecord& record)> added;
-    std::function<void(qint32 slot, const DeviceRecord& fromFile)> replaced;
+    std::function<void(const DeviceRecord& fromFile)> replaced; // a device of the same MAC is in memory
 };
 
-// Merges checked devices into the table and the store in one transaction: a new MAC is added with all its
+// Merges checked devices into memory and the store in one transaction: a new MAC is added with all its
 // values; a known one keeps its values, unless replace, which takes the file's name and list. Then every
 // device's intervals are merged into presence (when there is one; see PresenceStore::merge).
 struct Merged
@@ -63,7 +63,7 @@ struct Merged
     bool stored = true;
     QString presenceError; // set when the devices were stored but their intervals were not
 };
-Merged merge(DeviceTable& devices, const QList<Imported>& imported, bool replace, PresenceStore* presence,
+Merged merge(DeviceStore& devices, const QList<Imported>& imported, bool replace, PresenceStore* presence,
     const Adopt& adopt = {});
 // "2 added, 0 replaced, 1 kept as they were"
 QString summary(const Merged& merged);

@@ -6,7 +6,7 @@
 #include "engine/Sight.h"
 #include "engine/frmClient.h"
 #include "platform/NetPlatform.h"
-#include "store/DeviceTable.h"
+#include "store/DeviceStore.h"
 
 namespace {
 
@@ -74,8 +74,7 @@ bool frmClient::SetupForNewScan()
 // The harvest compares the copy with the counter to see who came and who went.
 void frmClient::agePresence()
 {
-    for (qint32 d = 0; d < m_devices.DeviceCount; ++d) {
-        DeviceRecord& device = m_devices[d];
+    for (DeviceRecord& device : m_devices) {
         device.OnlineState = device.PresenceCountdown;
         if (device.PresenceCountdown > 0)
             --device.PresenceCountdown;
@@ -89,8 +88,7 @@ void frmClient::agePresence()
 QList<quint32> frmClient::knownAddresses() const
 {
     QList<quint32> out;
-    for (qint32 d = 0; d < m_devices.DeviceCount; ++d) {
-        const DeviceRecord& device = m_devices[d];
+    for (const DeviceRecord& device : m_devices) {
         if (device.OnlineState == 0)
             continue;
         if (const auto ip = AddressText::parseIPv4(device.IpAddress))

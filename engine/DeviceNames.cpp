@@ -8,7 +8,7 @@
 #include "engine/frmClient.h"
 #include "platform/Clock.h"
 #include "platform/NetPlatform.h"
-#include "store/DeviceTable.h"
+#include "store/DeviceStore.h"
 
 #include <QPointer>
 
@@ -17,9 +17,9 @@ constexpr qint64 kAskTimeoutMs = 2000;
 constexpr int kIgnoredLines = 3; // log lines about ignored replies per device and refresh
 } // namespace
 
-bool frmClient::askDevice(qint32 d)
+bool frmClient::askDevice(const DeviceRecord& device)
 {
-    const QString ip = m_devices[d].IpAddress;
+    const QString ip = device.IpAddress;
     if (!AddressText::parseIPv4(ip).has_value())
         return false;
     QPointer<frmClient> self(this);
@@ -28,7 +28,7 @@ bool frmClient::askDevice(qint32 d)
             self->DeviceNameReply(handle, name, ignored);
     };
     // The platform answers from the event loop only, so both handles are known before any reply.
-    m_ask = DeviceAsk {d, ip, kwclock::now()};
+    m_ask = DeviceAsk {device.MacAddress, ip, kwclock::now()};
     m_ask->mdns = m_net.askDeviceName(NetPlatform::NameQuery::Mdns, ip, done);
     m_ask->netbios = m_net.askDeviceName(NetPlatform::NameQuery::NetBios, ip, done);
     if (m_ask->mdns == 0 && m_ask->netbios == 0)
@@ -55,11 +55,11 @@ void frmClient::checkAskTimeout()
     const qint64 waited = m_ask->started.msecsTo(kwclock::now());
     if (waited >= 0 && waited < kAskTimeoutMs)
         return;
-    const qint32 d = m_ask->device;
+    const QString mac = m_ask->mac;
     endAsk();
     // Silence is no name; the next refresh asks again.
-    if (!blnEntryDeleted && m_devices.isValid(d))
-        m_devices[d].NameLookupPending = false;
+    if (DeviceRecord* device = m_devices.find(mac))
+        device->NameLookupPending = false;
     ScanNextName();
 }
 
@@ -76,22 +76,25 @@ void frmClient::DeviceNameReply(int handle, const QString& name, const QString& 
                     .arg(source, m_ask->ip, ignored.isEmpty() ? QStringLiteral("empty name") : ignored));
             return;
         }
-        // A refused name is no answer: the other question may still bring one.
-        const QString host = admittedName(
-            m_ask->device, handle == m_ask->mdns ? QStringLiteral("mDNS") : QStringLiteral("NetBIOS"), name);
-        if (host.isEmpty())
-            return;
-        const qint32 d = m_ask->device;
+        DeviceRecord* device = m_devices.find(m_ask->mac);
         const QString ip = m_ask->ip;
-        endAsk();
-        // A removal moved devices between slots: the answer is discarded as a reverse lookup's would be.
-        if (blnEntryDeleted || !m_devices.isValid(d) || m_devices[d].IpAddress != ip) {
+        // Removed meanwhile, or at another address now: the answer is discarded as a reverse lookup's would be.
+        if (!device || device->IpAddress != ip) {
+            endAsk();
             ScanNextName();
             return;
         }
-        if (m_devices[d].PresenceCountdown != 0 && !sharesOnlineAddress(d) && host != m_devices[d].HostName)
-            storeHostName(d, host);
-        m_devices[d].NameLookupPending = false;
+        // A refused name is no answer: the other question may still bring one.
+        const QString host =
+            admittedName(*device, handle == m_ask->mdns ? QStringLiteral("mDNS") : QStringLiteral("NetBIOS"), name);
+        if (host.isEmpty())
+            return;
+        const QString mac = device->MacAddress;
+        endAsk();
+        if (device->PresenceCountdown != 0 && !sharesOnlineAddress(*device) && host != device->HostName)
+            storeHostName(*device, host);
+        if ((device = m_devices.find(mac)))
+            device->NameLookupPending = false;
         ScanNextName();
     });
 }

@@ -9,7 +9,7 @@
 #include "engine/ErrorTrap.h"
 #include "engine/frmClient.h"
 #include "platform/NetPlatform.h"
-#include "store/DeviceTable.h"
+#include "store/DeviceStore.h"
 
 #include <QStringDecoder>
 
@@ -42,12 +42,12 @@ void frmClient::dhcpHeard(const HeardDhcp& dhcp)
             return;
         const QString mac = AddressText::macText(dhcp.mac);
         const bool settles = dhcp.kind != HeardDhcp::Discover && range >= 0;
-        const qint32 index = settles ? heardSighting(mac, ip, range, true, QStringLiteral("DhcpHeard"),
-                                 QStringLiteral("a DHCP ") + kindText(dhcp.kind))
-                                     : m_devices.indexOfMac(mac);
-        if (index < 0)
+        DeviceRecord* device = settles ? heardSighting(mac, ip, range, true, QStringLiteral("DhcpHeard"),
+                                   QStringLiteral("a DHCP ") + kindText(dhcp.kind))
+                                       : m_devices.find(mac);
+        if (!device)
             return;
-        const QString current = m_devices[index].HostName;
+        const QString current = device->HostName;
         if (dhcp.name.isEmpty() || !(current.isEmpty() || current == DeviceRecord::unknownHostName()))
             return;
         QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
@@ -57,8 +57,8 @@ void frmClient::dhcpHeard(const HeardDhcp& dhcp)
                 Log(QStringLiteral("Names - DHCP name of %1 refused, it is no UTF-8 text").arg(mac));
             return;
         }
-        const QString host = admittedName(index, QStringLiteral("DHCP"), raw);
+        const QString host = admittedName(*device, QStringLiteral("DHCP"), raw);
         if (!host.isEmpty())
-            storeHostName(index, host);
+            storeHostName(*device, host);
     });
 }

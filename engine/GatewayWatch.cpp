@@ -4,7 +4,7 @@
 // seen for the first time, or one replaced after its predecessor has been gone a while, is admitted safe.
 
 #include "engine/frmClient.h"
-#include "store/DeviceTable.h"
+#include "store/DeviceStore.h"
 
 namespace {
 // How long a gateway's MAC still holds its address after the last sighting; longer than a sweep of a /24,
@@ -22,8 +22,7 @@ bool frmClient::gatewayHeldByOther(const QString& ip, const QString& mac, const 
 {
     if (!m_gateways.contains(ip))
         return false;
-    for (qint32 d = 0; d < m_devices.DeviceCount; ++d) {
-        const DeviceRecord& device = m_devices[d];
+    for (const DeviceRecord& device : m_devices) {
         if (device.IpAddress != ip || device.MacAddress == mac)
             continue;
         // Found in this sweep or the last (OnlineState holds the count from before this sweep's ageing).
@@ -40,9 +39,9 @@ bool frmClient::gatewayHeldByOther(const QString& ip, const QString& mac, const 
     return false;
 }
 
-void frmClient::warnGatewayImpersonation(qint32 index, const QString& ip, const QDateTime& now)
+void frmClient::warnGatewayImpersonation(const DeviceRecord& device, const QString& ip, const QDateTime& now)
 {
     Log(QStringLiteral("Gateway - %1 answers for the gateway %2 while its known MAC is about")
-            .arg(m_devices[index].MacAddress, ip));
-    emitEvent(DeviceEvent::Kind::Impersonation, index, now, ip);
+            .arg(device.MacAddress, ip));
+    emitEvent(DeviceEvent::Kind::Impersonation, device, now, ip);
 }

@@ -8,19 +8,11 @@
 #include "engine/Ipv6Neighbours.h"
 #include "engine/frmClient.h"
 #include "platform/NetPlatform.h"
-#include "store/DeviceTable.h"
+#include "store/DeviceCodec.h"
+#include "store/DeviceStore.h"
 #include "store/Settings.h"
 #include "store/TextForms.h"
 #include "store/modRegistry.h"
-
-namespace {
-
-void writeDeviceValue(const QString& mac, const QString& name, const QString& text)
-{
-    modRegistry::WriteString(modRegistry::ProductKey, Keys::deviceKey(mac), name, text);
-}
-
-} // namespace
 
 void frmClient::FinishScan(const QList<SweepQueue::Window>& windows, bool judged)
 {
@@ -32,7 +24,7 @@ void frmClient::FinishScan(const QList<SweepQueue::Window>& windows, bool judged
         QSet<quint32> settled;
         for (const SweepQueue::Window& w : windows)
             settled.unite(QSet<quint32>(w.addresses.cbegin(), w.addresses.cend()));
-        storeAdmissions(); // those of a harvest that failed part-way
+        storeWrites(); // those of a harvest that failed part-way
         harvestRows(now, settled);
         if (judged) {
             // The verdict counts only where the monitor could see all through the cycle.
@@ -49,13 +41,17 @@ void frmClient::FinishScan(const QList<SweepQueue::Window>& windows, bool judged
             setAway(inSight.isEmpty(), now);
             reportSight();
         }
-        trackPresence(now, -1, judged);
+        trackPresence(now, nullptr, judged);
+        noteSightings();
+        storeWrites();
         if (judged) {
-            for (const qint32 d :
+            for (const QString& mac :
                 attachIpv6Neighbours(m_net, m_devices, [this](const QByteArray&mac, const QString&ip) {
                     return isDeviceMac(mac, ip, QStringLiteral("FinishScan"));
-                }))
-                emitEvent(DeviceEvent::Kind::AddressesChanged, d, now);
+                })) {
+                if (const DeviceRecord* device = m_devices.find(mac))
+                    emitEvent(DeviceEvent::Kind::AddressesChanged, *device, now);
+            }
             m_sweepPrepared = false;
         }
         m_onlineAddressesValid = false;
@@ -73,8 +69,8 @@ void frmClient::harvestRows(const QDateTime& now, const QSet<quint32>& settled)
     // A host with a second address, or a proxy-ARP router, shows one MAC at several addresses in one table.
     // Its address changes only when none of them is the one it has: then it takes the first in table order.
     identifyNetworks(*rows, now);
-    std::vector<bool> addressSeen(size_t(m_devices.DeviceCount), false);
-    QList<std::pair<qint32, QString>> moves;
+    QSet<QString> addressSeen;
+    QList<std::pair<QString, QString>> moves;
 
     for (const NeighbourRow& row : *rows) {
         // Rows outside every range are left in the table and change nothing, even for a known MAC.
@@ -99,76 +95,92 @@ void frmClient::harvestRows(const QDateTime& now, const QSet<quint32>& settled)
         if (!rangeWatched(range))
             continue;
 
-        qint32 index = m_devices.indexOfMac(mac);
-        if (index < 0) {
-            const qint32 before = m_devices.DeviceCount;
-            AddNewMacEntry(mac, ip, row.type);
-            if (m_devices.DeviceCount <= before)
-                continue;
-            index = m_devices.DeviceCount - 1;
-        }
+        DeviceRecord* device = m_devices.find(mac);
+        if (!device)
+            device = AddNewMacEntry(mac, ip, row.type);
+        if (!device)
+            continue;
         noteGatewaySighting(mac, ip, now);
-        if (size_t(index) >= addressSeen.size())
-            addressSeen.resize(size_t(m_devices.DeviceCount), false);
-        DeviceRecord& device = m_devices[index];
-        device.NetworkIndex = range;
-        device.MacType = row.type;
-        device.PresenceCountdown = SightedCountdown;
-        noteSighting(index, range, now);
-        if (device.IpAddress == ip)
-            addressSeen[size_t(index)] = true;
+        device->NetworkIndex = range;
+        device->MacType = row.type;
+        device->PresenceCountdown = SightedCountdown;
+        noteSighting(*device, range, now);
+        if (device->IpAddress == ip)
+            addressSeen.insert(mac);
         else
-            moves.append({index, ip});
+            moves.append({mac, ip});
     }
 
-    storeAdmissions();
+    storeWrites();
 
     // Only the in-memory address follows a move; the stored IP_Address keeps the admission's value.
-    for (const auto& [index, ip] : std::as_const(moves)) {
-        if (addressSeen[size_t(index)])
+    for (const auto& [mac, ip] : std::as_const(moves)) {
+        DeviceRecord* device = m_devices.find(mac);
+        if (!device || addressSeen.contains(mac))
             continue;
-        addressSeen[size_t(index)] = true;
-        m_devices[index].IpAddress = ip;
-        emitEvent(DeviceEvent::Kind::AddressChanged, index, now, ip);
+        addressSeen.insert(mac);
+        device->IpAddress = ip;
+        emitEvent(DeviceEvent::Kind::AddressChanged, *device, now, ip);
         // A known device taking over a gateway's address while the gateway is about: the same warning.
-        if (gatewayHeldByOther(ip, m_devices[index].MacAddress, now))
-            warnGatewayImpersonation(index, ip, now);
+        if (gatewayHeldByOther(ip, mac, now))
+            warnGatewayImpersonation(*device, ip, now);
     }
 }
 
-void frmClient::trackPresence(const QDateTime& now, qint32 onlyDevice, bool judged)
+void frmClient::trackPresence(const QDateTime& now, DeviceRecord* onlyDevice, bool judged)
 {
-    const qint32 end = onlyDevice < 0 ? m_devices.DeviceCount : onlyDevice + 1;
-    for (qint32 d = std::max(onlyDevice, 0); d < end; ++d) {
-        DeviceRecord& device = m_devices[d];
+    if (onlyDevice) {
+        trackOne(*onlyDevice, now, judged);
+        return;
+    }
+    // An event's subscriber may remove a device (a removal from another process is taken in only on the
+    // follower's timer, but nothing here relies on that): the walk goes by MAC.
+    QStringList macs;
+    for (const DeviceRecord& device : std::as_const(m_devices)) {
         const bool cameOnline = device.PresenceCountdown != 0 && device.OnlineState == 0;
         const bool wentOffline = judged && device.PresenceCountdown == 0 && device.OnlineState != 0;
-        if (!cameOnline && !wentOffline)
-            continue;
-        // Whether the dates already counted it as online (a device admitted in this harvest does).
-        const bool countedOnline = device.LastOnline >= device.LastOffline;
-        const QString mac = device.MacAddress;
+        if (cameOnline || wentOffline)
+            macs.append(device.MacAddress);
+    }
+    for (const QString& mac : std::as_const(macs)) {
+        if (DeviceRecord* device = m_devices.find(mac))
+            trackOne(*device, now, judged);
+    }
+}
 
-        // Said once: the cycle's later harvests see no change.
-        device.OnlineState = cameOnline ? SightedCountdown : qint16(0);
-        if (cameOnline) {
-            // A device admitted in this harvest has stored this very date already.
-            if (device.LastOnline != now || device.FirstSeen != now)
-                writeDeviceValue(mac, QStringLiteral("Last_Online"), TextForms::dateText(now));
-            device.LastOnline = now;
-            DeviceEvent event = newEvent(DeviceEvent::Kind::Online, d, now);
-            event.address = device.IpAddress;
-            event.intruder = device.Intruder;
-            event.firstSeen = device.FirstSeen;
-            event.logged = !countedOnline;
-            Q_EMIT deviceEvent(event);
-        } else {
-            const QDateTime left = offlineTime(device, now);
-            device.LastOffline = left;
-            writeDeviceValue(mac, QStringLiteral("Last_Offline"), TextForms::dateText(left));
-            DeviceEvent event = newEvent(DeviceEvent::Kind::Offline, d, left);
-            event.logged = countedOnline;
-            Q_EMIT deviceEvent(event);
-        }
+void frmClient::trackOne(DeviceRecord& device, const QDateTime& now, bool judged)
+{
+    const bool cameOnline = device.PresenceCountdown != 0 && device.OnlineState == 0;
+    const bool wentOffline = judged && device.PresenceCountdown == 0 && device.OnlineState != 0;
+    if (!cameOnline && !wentOffline)
+        return;
+    // Whether the dates already counted it as online (a device admitted in this harvest does).
+    const bool countedOnline = device.LastOnline >= device.LastOffline;
+    const QString key = Keys::deviceKey(device.MacAddress);
+
+    // Said once: the cycle's later harvests see no change.
+    device.OnlineState = cameOnline ? SightedCountdown : qint16(0);
+    if (cameOnline) {
+        // A device admitted in this harvest has stored this very date already.
+        if (device.LastOnline != now || device.FirstSeen != now)
+            m_unstored.append({key, {{DeviceCodec::Name::LastOnline, TextForms::storedDate(now)}}});
+        device.LastOnline = now;
+        device.LastSeen = now;
+        DeviceEvent event = newEvent(DeviceEvent::Kind::Online, device, now);
+        event.address = device.IpAddress;
+        event.intruder = device.Intruder;
+        event.firstSeen = device.FirstSeen;
+        event.logged = !countedOnline;
+        Q_EMIT deviceEvent(event);
+    } else {
+        // After a blind spell, when it was last seen.
+        const QDateTime left = offlineTime(device, now);
+        device.LastOffline = left;
+        // The last sighting goes to the store exactly, so that a device away says when it was last seen.
+        m_sightingDue.insert(device.MacAddress);
+        m_unstored.append({key, {{DeviceCodec::Name::LastOffline, TextForms::storedDate(left)}}});
+        DeviceEvent event = newEvent(DeviceEvent::Kind::Offline, device, left);
+        event.logged = countedOnline;
+        Q_EMIT deviceEvent(event);
     }
 }

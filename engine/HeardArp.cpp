@@ -11,7 +11,7 @@
 #include "engine/ErrorTrap.h"
 #include "engine/frmClient.h"
 #include "platform/NetPlatform.h"
-#include "store/DeviceTable.h"
+#include "store/DeviceStore.h"
 
 namespace {
 
@@ -41,41 +41,43 @@ qint32 frmClient::rangeOf(const std::array<quint8, 4>& ip) const
     return -1;
 }
 
-qint32 frmClient::heardSighting(
+DeviceRecord* frmClient::heardSighting(
     const QString& mac, const QString& ip, qint32 range, bool mayAdmit, const QString& source, const QString& what)
 {
     if (!rangeWatched(range))
-        return -1;
-    qint32 index = m_devices.indexOfMac(mac);
+        return nullptr;
+    DeviceRecord* device = m_devices.find(mac);
     bool cameOnline = true;
-    if (index < 0) {
+    if (!device) {
         if (!mayAdmit)
-            return -1;
-        const qint32 before = m_devices.DeviceCount;
-        AddNewMacEntry(mac, ip, NeighbourType::Dynamic);
-        storeAdmissions();
-        if (m_devices.DeviceCount <= before)
-            return -1;
-        index = m_devices.DeviceCount - 1;
+            return nullptr;
+        device = AddNewMacEntry(mac, ip, NeighbourType::Dynamic);
+        storeWrites();
+        if (!device)
+            return nullptr;
         Log(QStringLiteral("%1 - %2 admitted at %3 from %4").arg(source, mac, ip, what));
     } else {
         // Offline as far as the last harvest went.
-        cameOnline = !m_devices[index].isOnline();
+        cameOnline = !device->isOnline();
         if (cameOnline)
             Log(QStringLiteral("%1 - %2 back at %3 from %4").arg(source, mac, ip, what));
     }
-    DeviceRecord& device = m_devices[index];
-    device.NetworkIndex = range;
-    device.PresenceCountdown = SightedCountdown;
-    noteSighting(index, range, currentTime());
+    device->NetworkIndex = range;
+    device->PresenceCountdown = SightedCountdown;
+    noteSighting(*device, range, currentTime());
     if (cameOnline) {
         // The harvest's own presence step for this device alone; the next harvest then sees no change to report.
-        device.OnlineState = 0;
-        trackPresence(currentTime(), index);
-        m_devices[index].OnlineState = SightedCountdown;
+        device->OnlineState = 0;
+        trackPresence(currentTime(), device);
+        storeWrites();
+        // A subscriber may have removed it meanwhile.
+        device = m_devices.find(mac);
+        if (!device)
+            return nullptr;
+        device->OnlineState = SightedCountdown;
         m_onlineAddressesValid = false;
     }
-    return index;
+    return device;
 }
 
 void frmClient::arpHeard(const HeardArp& arp)
@@ -92,9 +94,8 @@ void frmClient::arpHeard(const HeardArp& arp)
         // An answer admits only when it answers this machine's own question.
         const bool admits =
             arp.kind != HeardArp::Reply || (arp.toHost && m_sweep.asked(AddressText::toNumber(arp.ip), m_ticks));
-        if (heardSighting(
-                mac, ip, range, admits, QStringLiteral("HeardArp"), QStringLiteral("an ARP ") + kindText(arp.kind))
-            < 0)
+        if (!heardSighting(
+                mac, ip, range, admits, QStringLiteral("HeardArp"), QStringLiteral("an ARP ") + kindText(arp.kind)))
             return;
         // The router's own ARP keeps its hold on the gateway address, as a harvest that finds it does.
         noteGatewaySighting(mac, ip, currentTime());

@@ -2,22 +2,20 @@
 
 #include "engine/AddressText.h"
 #include "platform/NetPlatform.h"
-#include "store/DeviceTable.h"
+#include "store/DeviceStore.h"
 
+#include <QHash>
 #include <QHostAddress>
 #include <algorithm>
-#include <vector>
 
-namespace { } // namespace
-
-QList<qint32> attachIpv6Neighbours(NetPlatform& net, DeviceTable& devices, const MacCheck& isDeviceMac)
+QStringList attachIpv6Neighbours(NetPlatform& net, DeviceStore& devices, const MacCheck& isDeviceMac)
 {
-    QList<qint32> changed;
+    QStringList changed;
     const std::optional<QList<Neighbour6Row>> rows = net.neighbours6();
     if (!rows)
         return changed;
     // Per device: link-local or not, and the address text.
-    std::vector<QList<std::pair<bool, QString>>> found(size_t(devices.DeviceCount));
+    QHash<QString, QList<std::pair<bool, QString>>> found;
     for (const Neighbour6Row& row : *rows) {
         if (row.type == NeighbourType::Invalid || row.mac.isEmpty())
             continue;
@@ -26,25 +24,26 @@ QList<qint32> attachIpv6Neighbours(NetPlatform& net, DeviceTable& devices, const
         if (ip.isMulticast() || ip.isLoopback() || ip == QHostAddress(QHostAddress::AnyIPv6)
             || !isDeviceMac(row.mac, ip.toString()))
             continue;
-        const qint32 index = devices.indexOfMac(AddressText::macText(row.mac));
-        if (index < 0)
+        const QString mac = AddressText::macText(row.mac);
+        if (!devices.contains(mac))
             continue;
         const std::pair<bool, QString> address {ip.isLinkLocal(), ip.toString()};
         // A device on several links shows the same link-local address on each.
-        if (!found[size_t(index)].contains(address))
-            found[size_t(index)].append(address);
+        auto& addresses = found[mac];
+        if (!addresses.contains(address))
+            addresses.append(address);
     }
-    for (qint32 d = 0; d < devices.DeviceCount; ++d) {
+    for (DeviceRecord& device : devices) {
         // Global addresses first, link-local ones last, each in address order: a new dump order is no change.
-        auto& addresses = found[size_t(d)];
+        auto addresses = found.value(device.MacAddress);
         std::sort(addresses.begin(), addresses.end());
         QStringList texts;
         for (const auto& address : std::as_const(addresses))
             texts << address.second;
-        if (devices[d].Ipv6Addresses == texts)
+        if (device.Ipv6Addresses == texts)
             continue;
-        devices[d].Ipv6Addresses = texts;
-        changed.append(d);
+        device.Ipv6Addresses = texts;
+        changed.append(device.MacAddress);
     }
     return changed;
 }

@@ -1,11 +1,12 @@
-// Host names: one reverse lookup at a time, devices in index order, each device's name taken only while it is
+// Host names: one reverse lookup at a time, devices in the store's order, each device's name taken only while it is
 // online and its address is not shared with another online device.
 
 #include "engine/AddressText.h"
 #include "engine/ErrorTrap.h"
 #include "engine/frmClient.h"
 #include "platform/NetPlatform.h"
-#include "store/DeviceTable.h"
+#include "store/DeviceCodec.h"
+#include "store/DeviceStore.h"
 #include "store/Settings.h"
 #include "store/modRegistry.h"
 
@@ -23,23 +24,35 @@ void frmClient::ScanNextName()
     runTrapped("ScanNextName", [this] {
         if (m_hostLookupHandle != 0 || m_ask)
             return;
-        // A removal moved devices between slots.
-        if (blnEntryDeleted)
-            m_onlineAddressesValid = false;
-        blnEntryDeleted = false;
-        const qint32 count = m_devices.DeviceCount;
-        if (m_lookupIndex >= count || !m_running || count < 1) {
-            m_lookupIndex = 0;
+        m_lookupMac.clear();
+        if (!m_running || m_devices.isEmpty()) {
+            m_nameWalk.clear();
             return;
         }
-        qint32 d = std::max(m_lookupIndex, 0);
-        while (d < count && !m_devices[d].NameLookupPending)
-            ++d;
-        if (d >= count) {
-            m_lookupIndex = 0;
-            return;
+        // The walk visits every device once in the store's order; the next walk starts when it has ended, so
+        // that each lookup costs a step, not a search of the whole store.
+        if (m_nameWalkAt >= m_nameWalk.size()) {
+            m_nameWalk.clear();
+            m_nameWalkAt = 0;
+            for (const DeviceRecord& device : std::as_const(m_devices)) {
+                if (device.NameLookupPending)
+                    m_nameWalk.append(device.MacAddress);
+            }
         }
-        m_lookupIndex = d;
+        DeviceRecord* device = nullptr;
+        while (!device && m_nameWalkAt < m_nameWalk.size()) {
+            // Removed since the walk began, or named meanwhile: the next one.
+            device = m_devices.find(m_nameWalk.at(m_nameWalkAt));
+            if (!device)
+                m_onlineAddressesValid = false;
+            else if (!device->NameLookupPending)
+                device = nullptr;
+            if (!device)
+                ++m_nameWalkAt;
+        }
+        if (!device)
+            return;
+        m_lookupMac = device->MacAddress;
         m_lookupStart = m_secondsCounter;
 
         // The platform answers from the event loop, never from inside lookupAddress, so the handle is known
@@ -49,7 +62,7 @@ void frmClient::ScanNextName()
             if (self)
                 self->HostScanReply(handle, error, name);
         };
-        const QString& ip = m_devices[d].IpAddress;
+        const QString& ip = device->IpAddress;
         if (AddressText::parseIPv4(ip).has_value())
             m_hostLookupHandle = m_net.lookupAddress(ip, std::move(done));
         if (m_hostLookupHandle == 0)
@@ -67,17 +80,17 @@ void frmClient::refuseLookup()
     QTimer::singleShot(0, this, [this, handle] { HostScanReply(handle, kRefusedLookup, QString()); });
 }
 
-bool frmClient::sharesOnlineAddress(qint32 device)
+bool frmClient::sharesOnlineAddress(const DeviceRecord& device)
 {
     if (!m_onlineAddressesValid || m_onlineAddresses.isEmpty()) {
         m_onlineAddresses.clear();
-        for (qint32 d = 0; d < m_devices.DeviceCount; ++d) {
-            if (m_devices[d].PresenceCountdown != 0)
-                ++m_onlineAddresses[m_devices[d].IpAddress];
+        for (const DeviceRecord& other : std::as_const(m_devices)) {
+            if (other.PresenceCountdown != 0)
+                ++m_onlineAddresses[other.IpAddress];
         }
         m_onlineAddressesValid = true;
     }
-    return m_onlineAddresses.value(m_devices[device].IpAddress) > 1;
+    return m_onlineAddresses.value(device.IpAddress) > 1;
 }
 
 void frmClient::HostScanReply(int handle, int error, const QString& name)
@@ -86,55 +99,57 @@ void frmClient::HostScanReply(int handle, int error, const QString& name)
         // Replies of cancelled lookups carry a handle that is no longer pending.
         if (handle == 0 || handle != m_hostLookupHandle)
             return;
-        if (!m_running || m_devices.DeviceCount < 1) {
-            m_hostLookupHandle = 0;
-            m_lookupIndex = 0;
-            return;
-        }
         m_hostLookupHandle = 0;
-        // A device was removed while the lookup ran: LookupIndex may now name another device.
-        if (blnEntryDeleted || !m_devices.isValid(m_lookupIndex)) {
+        // The device may have been removed while the lookup ran: the reply is then nobody's, and the count of
+        // devices at each address is out of date.
+        DeviceRecord* device = m_running ? m_devices.find(m_lookupMac) : nullptr;
+        if (!device) {
+            m_onlineAddressesValid = false;
             ScanNextName();
             return;
         }
-        const qint32 d = m_lookupIndex;
         QString host;
         if (error == 0) {
             host = name;
             const qsizetype zero = host.indexOf(QChar(0));
             if (zero >= 0)
                 host.truncate(zero);
-            host = admittedName(d, QStringLiteral("reverse DNS"), host);
+            host = admittedName(*device, QStringLiteral("reverse DNS"), host);
         }
         // Two online devices sharing the address: the name may be either's.
-        const bool accepted = m_devices[d].PresenceCountdown != 0 && !sharesOnlineAddress(d);
-        if (accepted && !host.isEmpty() && host != m_devices[d].HostName)
-            storeHostName(d, host);
+        const bool accepted = device->PresenceCountdown != 0 && !sharesOnlineAddress(*device);
+        const QString mac = device->MacAddress;
+        if (accepted && !host.isEmpty() && host != device->HostName)
+            storeHostName(*device, host);
+        device = m_devices.find(mac);
         // No reverse name: the device itself may know one. Its flag stays set until that question ends.
-        if (accepted && host.isEmpty() && askDevice(d))
+        if (device && accepted && host.isEmpty() && askDevice(*device))
             return;
-        if (m_devices.isValid(d))
-            m_devices[d].NameLookupPending = false;
+        if (device)
+            device->NameLookupPending = false;
         ScanNextName();
     });
 }
 
-QString frmClient::admittedName(qint32 d, const QString& source, const QString& raw)
+QString frmClient::admittedName(const DeviceRecord& device, const QString& source, const QString& raw)
 {
     const DeviceText::Name name = DeviceText::filterName(raw);
-    if (!name.ok() && m_nameRefusals.firstTime(m_devices[d].MacAddress + QLatin1Char(' ') + source))
+    if (!name.ok() && m_nameRefusals.firstTime(device.MacAddress + QLatin1Char(' ') + source))
         Log(QStringLiteral("Names - %1 name of %2 (%3) refused, it %4: %5")
-                .arg(source, m_devices[d].MacAddress, m_devices[d].IpAddress, name.refusal, raw.left(80)));
+                .arg(source, device.MacAddress, device.IpAddress, name.refusal, raw.left(80)));
     return name.text;
 }
 
-void frmClient::storeHostName(qint32 d, const QString& host)
+void frmClient::storeHostName(DeviceRecord& device, const QString& host)
 {
-    m_devices[d].HostName = host;
+    device.HostName = host;
     modRegistry::WriteString(
-        modRegistry::ProductKey, Keys::deviceKey(m_devices[d].MacAddress), QStringLiteral("Host_Name"), host);
-    DeviceEvent event = newEvent(DeviceEvent::Kind::NameChanged, d, currentTime());
+        modRegistry::ProductKey, Keys::deviceKey(device.MacAddress), DeviceCodec::Name::HostName, host);
+    DeviceEvent event = newEvent(DeviceEvent::Kind::NameChanged, device, currentTime());
     event.name = host;
+    const QString mac = device.MacAddress;
     Q_EMIT deviceEvent(event);
-    notePossibleReturn(d);
+    // A subscriber may have removed it.
+    if (const DeviceRecord* still = m_devices.find(mac))
+        notePossibleReturn(*still);
 }

@@ -6,7 +6,7 @@
 #include "engine/AddressText.h"
 #include "engine/frmClient.h"
 #include "platform/NetPlatform.h"
-#include "store/DeviceTable.h"
+#include "store/DeviceStore.h"
 #include "store/MacAddress.h"
 #include "store/Settings.h"
 #include "store/modRegistry.h"
@@ -63,8 +63,7 @@ void frmClient::identifyNetworks(const QList<NeighbourRow>& rows, const QDateTim
     const auto mostAnswer = [&](const QString& id) {
         int known = 0;
         int found = 0;
-        for (qint32 d = 0; d < m_devices.DeviceCount; ++d) {
-            const DeviceRecord& device = m_devices[d];
+        for (const DeviceRecord& device : std::as_const(m_devices)) {
             if (device.Network != id || !device.isOnline())
                 continue;
             ++known;

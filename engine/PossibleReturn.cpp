@@ -4,41 +4,36 @@
 // unique enough to merge the two by themselves; that is the user's call.
 
 #include "engine/frmClient.h"
-#include "store/DeviceTable.h"
+#include "store/DeviceStore.h"
 #include "store/MacAddress.h"
 
-namespace {
-bool earlier(const DeviceRecord& a, qint32 slotA, const DeviceRecord& b, qint32 slotB)
+void frmClient::notePossibleReturn(const DeviceRecord& device)
 {
-    return a.FirstSeen < b.FirstSeen || (a.FirstSeen == b.FirstSeen && slotA < slotB);
-}
-} // namespace
-
-void frmClient::notePossibleReturn(qint32 slot)
-{
-    if (!m_devices.isValid(slot))
-        return;
-    const DeviceRecord& device = m_devices[slot];
     if (!device.NewDevice || !MacAddress::isLocallyAdministered(device.MacAddress) || device.HostName.isEmpty()
         || device.HostName == DeviceRecord::unknownHostName() || m_returnsNoted.contains(device.MacAddress))
         return;
-    // Of several earlier namesakes, the one seen last is the likeliest.
-    qint32 match = -1;
-    for (qint32 d = 0; d < m_devices.DeviceCount; ++d) {
-        const DeviceRecord& other = m_devices[d];
-        if (d == slot || !earlier(other, d, device, slot) || !MacAddress::isLocallyAdministered(other.MacAddress)
+    // Of several earlier namesakes, the one seen last is the likeliest. Of two first seen at once, the one
+    // that came into the store first is the earlier.
+    const DeviceRecord* match = nullptr;
+    bool before = true;
+    for (const DeviceRecord& other : std::as_const(m_devices)) {
+        if (&other == &device) {
+            before = false;
+            continue;
+        }
+        const bool earlier = other.FirstSeen < device.FirstSeen || (other.FirstSeen == device.FirstSeen && before);
+        if (!earlier || !MacAddress::isLocallyAdministered(other.MacAddress)
             || other.HostName.compare(device.HostName, Qt::CaseInsensitive) != 0)
             continue;
-        if (match < 0 || other.LastOnline > m_devices[match].LastOnline)
-            match = d;
+        if (!match || other.LastOnline > match->LastOnline)
+            match = &other;
     }
-    if (match < 0)
+    if (!match)
         return;
     m_returnsNoted.insert(device.MacAddress);
-    const DeviceRecord& old = m_devices[match];
-    const QString name = old.FriendlyName.isEmpty() ? old.HostName : old.FriendlyName;
-    DeviceEvent event = newEvent(DeviceEvent::Kind::PossibleReturn, slot, currentTime());
+    const QString name = match->FriendlyName.isEmpty() ? match->HostName : match->FriendlyName;
+    DeviceEvent event = newEvent(DeviceEvent::Kind::PossibleReturn, device, currentTime());
     event.name = name;
-    event.earlierMac = old.MacAddress;
+    event.earlierMac = match->MacAddress;
     Q_EMIT deviceEvent(event);
 }

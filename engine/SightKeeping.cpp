@@ -9,7 +9,8 @@
 #include "engine/frmClient.h"
 #include "platform/Clock.h"
 #include "platform/NetPlatform.h"
-#include "store/DeviceTable.h"
+#include "store/DeviceCodec.h"
+#include "store/DeviceStore.h"
 #include "store/Settings.h"
 #include "store/TextForms.h"
 #include "store/modRegistry.h"
@@ -42,7 +43,7 @@ void frmClient::afterSleep(const QString& how)
 {
     const QDateTime now = currentTime();
     Log(QStringLiteral("Sight - %1 (last look %2): presence is re-established before anything is judged")
-            .arg(how, TextForms::dateText(m_sight.lastLook())));
+            .arg(how, TextForms::storedDate(m_sight.lastLook())));
     // The cycle under way is judged as it ends, with nothing in sight; the rows the kernel holds were answers
     // from just before the sleep and count as such.
     holdOutOfSight({}, now);
@@ -58,8 +59,7 @@ bool frmClient::heardQuiet() const
 
 void frmClient::holdOutOfSight(const QSet<QString>& inSight, const QDateTime& now)
 {
-    for (qint32 d = 0; d < m_devices.DeviceCount; ++d) {
-        DeviceRecord& device = m_devices[d];
+    for (DeviceRecord& device : m_devices) {
         // Offline devices stay so; one sighted since the last verdict is coming online, in sight.
         if (device.OnlineState == 0)
             continue;
@@ -75,9 +75,8 @@ void frmClient::holdOutOfSight(const QSet<QString>& inSight, const QDateTime& no
     }
 }
 
-void frmClient::noteSighting(qint32 index, qint32 range, const QDateTime& now)
+void frmClient::noteSighting(DeviceRecord& device, qint32 range, const QDateTime& now)
 {
-    DeviceRecord& device = m_devices[index];
     device.LastSeen = now;
     if (range >= 0 && range < m_ranges.size()) {
         m_seenOn.insert(device.MacAddress, sightKey(range));
@@ -85,8 +84,7 @@ void frmClient::noteSighting(qint32 index, qint32 range, const QDateTime& now)
         const QString network = networkOfRange(range);
         if (device.Network.isEmpty() && !network.isEmpty()) {
             device.Network = network;
-            modRegistry::WriteString(
-                modRegistry::ProductKey, Keys::deviceKey(device.MacAddress), QStringLiteral("Network"), network);
+            m_unstored.append({Keys::deviceKey(device.MacAddress), {{DeviceCodec::Name::Network, network}}});
         }
     }
     if (m_outOfSight.remove(device.MacAddress) && device.isOnline())

@@ -5,9 +5,8 @@
 #include "platform/Clock.h"
 #include "platform/DebugSink.h"
 #include "platform/NetPlatform.h"
-#include "store/DeviceTable.h"
+#include "store/DeviceStore.h"
 #include "store/MacAddress.h"
-#include "store/TextForms.h"
 
 namespace {
 constexpr int kTickMs = 100;
@@ -18,7 +17,7 @@ constexpr quint32 kSweepGapSeconds = 5; // a new sweep is prepared when more tha
 constexpr qint64 kProblemRepeatSeconds = 3600; // the same problem is logged at most this often
 } // namespace
 
-frmClient::frmClient(DeviceTable& devices, NetPlatform& net, QObject* parent)
+frmClient::frmClient(DeviceStore& devices, NetPlatform& net, QObject* parent)
     : QObject(parent)
     , m_devices(devices)
     , m_net(net)
@@ -77,19 +76,19 @@ void frmClient::Log(const QString& text)
     ::Log(text);
 }
 
-DeviceEvent frmClient::newEvent(DeviceEvent::Kind kind, qint32 index, const QDateTime& when) const
+DeviceEvent frmClient::newEvent(DeviceEvent::Kind kind, const DeviceRecord& device, const QDateTime& when)
 {
     DeviceEvent event;
     event.kind = kind;
-    event.index = index;
-    event.mac = m_devices[index].MacAddress;
+    event.mac = device.MacAddress;
     event.time = when;
     return event;
 }
 
-void frmClient::emitEvent(DeviceEvent::Kind kind, qint32 index, const QDateTime& when, const QString& address)
+void frmClient::emitEvent(
+    DeviceEvent::Kind kind, const DeviceRecord& device, const QDateTime& when, const QString& address)
 {
-    DeviceEvent event = newEvent(kind, index, when);
+    DeviceEvent event = newEvent(kind, device, when);
     event.address = address;
     Q_EMIT deviceEvent(event);
 }
@@ -98,11 +97,6 @@ QDateTime frmClient::currentTime()
 {
     QDateTime now = kwclock::now();
     return now.addMSecs(-now.time().msec());
-}
-
-QString frmClient::stamp(const QDateTime& when)
-{
-    return TextForms::dateText(when) + QLatin1Char('\t');
 }
 
 bool frmClient::socketOpen() const
@@ -116,7 +110,8 @@ void frmClient::Load()
         m_loaded = true;
         m_shutDown = false;
         m_ranges.clear();
-        m_lookupIndex = 0;
+        m_lookupMac.clear();
+        m_nameWalk.clear();
         m_hostLookupHandle = 0;
         m_tmrPingTimer.start();
         if (!m_net.openIcmpSocket()) {
@@ -143,8 +138,12 @@ void frmClient::StartSystem()
         if (!m_net.icmpSocketOpen())
             return;
         m_running = true;
-        // The table may have been loaded again meanwhile.
+        // The store may have been loaded again meanwhile; what it holds of each sighting is already written.
         m_onlineAddressesValid = false;
+        for (const DeviceRecord& device : std::as_const(m_devices)) {
+            if (!m_sightingStored.contains(device.MacAddress))
+                m_sightingStored.insert(device.MacAddress, device.LastSeen);
+        }
         StartScan();
     });
 }
@@ -160,7 +159,8 @@ void frmClient::StopSystem()
         if (m_hostLookupHandle != 0 || m_ask) {
             cancelLookup();
             endAsk();
-            m_lookupIndex = 0;
+            m_lookupMac.clear();
+            m_nameWalk.clear();
         }
     });
 }
@@ -169,7 +169,11 @@ void frmClient::Shutdown()
 {
     runTrapped("Shutdown", [this] {
         StopSystem();
-        storeAdmissions();
+        // Every last sighting goes to the store exactly as memory has it.
+        for (const DeviceRecord& device : std::as_const(m_devices))
+            m_sightingDue.insert(device.MacAddress);
+        noteSightings();
+        storeWrites();
         m_tmrPingTimer.stop();
         m_net.closeIcmpSocket();
         m_shutDown = true;
@@ -233,8 +237,8 @@ void frmClient::tmrPingTimer_Timer()
             ScanNextName();
         }
         if (m_hostLookupHandle == 0 && !m_ask && m_secondsCounter - m_lastRefresh >= kRefreshSeconds) {
-            for (qint32 d = 0; d < m_devices.DeviceCount; ++d)
-                m_devices[d].NameLookupPending = true;
+            for (DeviceRecord& device : m_devices)
+                device.NameLookupPending = true;
             m_lastRefresh = m_secondsCounter;
             ScanNextName();
         }

@@ -19,7 +19,7 @@
 #include <array>
 #include <optional>
 
-class DeviceTable;
+class DeviceStore;
 struct DeviceRecord;
 struct HeardArp;
 struct HeardDhcp;
@@ -48,7 +48,7 @@ public:
     // is tolerated.
     static constexpr qint16 SightedCountdown = 2;
 
-    frmClient(DeviceTable& devices, NetPlatform& net, QObject* parent = nullptr);
+    frmClient(DeviceStore& devices, NetPlatform& net, QObject* parent = nullptr);
     ~frmClient() override;
 
     // The engine's load: opens the raw socket, starts tmrPingTimer and the first sweep. Without a socket it
@@ -83,9 +83,6 @@ public:
     // One range for the diagnostics dump: "192.168.1.0 to 192.168.1.255"; empty for an index out of range.
     QString GetIP_Address(qint32 rangeIndex) const;
 
-    // Set by the removal of a device: the reply of the lookup in flight is then discarded.
-    bool blnEntryDeleted = false;
-
     bool isRunning() const { return m_running; }
     bool isSweepReady() const { return m_sweepReady; }
     bool isSweepPrepared() const { return m_sweepPrepared; }
@@ -97,7 +94,8 @@ public:
     quint32 SecondsCounter() const { return m_secondsCounter; }
     quint32 preparationTime() const { return m_preparationTime; }
     int HostLookupHandle() const { return m_hostLookupHandle; }
-    qint32 LookupIndex() const { return m_lookupIndex; }
+    // The device whose name is being looked up, or empty.
+    QString lookupMac() const { return m_lookupMac; }
     QTimer& pingTimer() { return m_tmrPingTimer; }
 
     // What the monitor can see now (Sight.h): watching, not connected to a network, or waking up.
@@ -138,9 +136,10 @@ Q_SIGNALS:
     void sightRegained(const QString& mac, const QString& address, const QDateTime& when);
 
 private:
-    // An event of the device in slot index, its kind, MAC and time filled in.
-    DeviceEvent newEvent(DeviceEvent::Kind kind, qint32 index, const QDateTime& when) const;
-    void emitEvent(DeviceEvent::Kind kind, qint32 index, const QDateTime& when, const QString& address = {});
+    // An event of the device, its kind, MAC and time filled in.
+    static DeviceEvent newEvent(DeviceEvent::Kind kind, const DeviceRecord& device, const QDateTime& when);
+    void emitEvent(
+        DeviceEvent::Kind kind, const DeviceRecord& device, const QDateTime& when, const QString& address = {});
     void StartScan();
     void AddNetwork(const QString& address, const QString& mask);
     void AddGateway(const QString& gateway);
@@ -148,34 +147,41 @@ private:
     // may go offline too.
     void FinishScan(const QList<SweepQueue::Window>& windows, bool judged);
     void harvestRows(const QDateTime& now, const QSet<quint32>& settled);
-    // Presence changes since the last call: online always; offline only when judged.
-    void trackPresence(const QDateTime& now, qint32 onlyDevice = -1, bool judged = true);
+    // Presence changes since the last call: online always; offline only when judged. With onlyDevice, of that
+    // device alone.
+    void trackPresence(const QDateTime& now, DeviceRecord* onlyDevice = nullptr, bool judged = true);
+    void trackOne(DeviceRecord& device, const QDateTime& now, bool judged);
     void arpHeard(const HeardArp& arp);
     void dhcpHeard(const HeardDhcp& dhcp); // DhcpHeard.cpp
     // A MAC heard speaking at a swept address (HeardArp.cpp): admitted through the harvest's own admission when
-    // unknown and mayAdmit, else sighted; its slot, or -1 when nobody was admitted. `what` ends the log lines.
-    qint32 heardSighting(
+    // unknown and mayAdmit, else sighted; the device, or null when nobody was admitted. `what` ends the log lines.
+    DeviceRecord* heardSighting(
         const QString& mac, const QString& ip, qint32 range, bool mayAdmit, const QString& source, const QString& what);
     qint32 rangeOf(const std::array<quint8, 4>& ip) const;
     QList<quint32> knownAddresses() const;
-    void AddNewMacEntry(const QString& mac, const QString& ip, quint8 type);
-    void storeAdmissions();
+    // The admitted device, or null when the store is full.
+    DeviceRecord* AddNewMacEntry(const QString& mac, const QString& ip, quint8 type);
+    // The admissions and presence dates gathered since the last call, in one transaction.
+    void storeWrites();
+    // Every device's last sighting that is a minute newer than the stored one (or that went offline) joins
+    // the next transaction.
+    void noteSightings();
     // Gateway addresses (GatewayWatch.cpp): a MAC found answering for one is remembered with the time, so
     // that a second MAC answering while the first is still about is taken for the ARP spoofing it looks like.
     void noteGatewaySighting(const QString& mac, const QString& ip, const QDateTime& now);
     bool gatewayHeldByOther(const QString& ip, const QString& mac, const QDateTime& now) const;
-    void warnGatewayImpersonation(qint32 index, const QString& ip, const QDateTime& now);
+    void warnGatewayImpersonation(const DeviceRecord& device, const QString& ip, const QDateTime& now);
     // Wherever a device's host name has just been set: a new device with a private (randomised) MAC named
     // like an earlier private-MAC device gets a history note that it may be that one back. Never merges.
-    void notePossibleReturn(qint32 slot);
+    void notePossibleReturn(const DeviceRecord& device);
     void agePresence();
     // SightKeeping.cpp: the clocks at every tick and every packet heard; a sleep found voids the cycle's verdict.
     void lookAtClocks();
     void afterSleep(const QString& how);
     // Present devices whose view is not in inSight keep their presence (the next two cycles re-establish it).
     void holdOutOfSight(const QSet<QString>& inSight, const QDateTime& now);
-    // A sighting of the device in slot index in range: when and where it was last seen.
-    void noteSighting(qint32 index, qint32 range, const QDateTime& now);
+    // A sighting of the device in range: when and where it was last seen.
+    void noteSighting(DeviceRecord& device, qint32 range, const QDateTime& now);
     // When a device found gone left: now, or when it was last seen if the monitor was blind since.
     QDateTime offlineTime(const DeviceRecord& device, const QDateTime& now);
     void reportSight();
@@ -193,14 +199,14 @@ private:
     QList<quint32> gatewayAddresses() const;
     void ScanNextName();
     void refuseLookup();
-    bool sharesOnlineAddress(qint32 device);
-    bool askDevice(qint32 device);
+    bool sharesOnlineAddress(const DeviceRecord& device);
+    bool askDevice(const DeviceRecord& device);
     void endAsk();
     void checkAskTimeout();
     // A name from a lookup or the device itself through the one name filter: the name, or empty when refused.
-    QString admittedName(qint32 device, const QString& source, const QString& raw);
+    QString admittedName(const DeviceRecord& device, const QString& source, const QString& raw);
     // The one place a device's host name changes: memory, store, history and the lists.
-    void storeHostName(qint32 device, const QString& host);
+    void storeHostName(DeviceRecord& device, const QString& host);
     void cancelLookup();
     void logProblem(const QString& cause, const QString& detail);
     // Whether a cause of trouble may be logged now: once, then again at most once an hour while it lasts.
@@ -213,10 +219,8 @@ private:
     void Log(const QString& text);
     // "Now" to the second, as every stored date and every history line carries it.
     static QDateTime currentTime();
-    // A history line's beginning: the date text and a tab.
-    static QString stamp(const QDateTime& when);
 
-    DeviceTable& m_devices;
+    DeviceStore& m_devices;
     NetPlatform& m_net;
     QTimer m_tmrPingTimer;
 
@@ -243,14 +247,17 @@ private:
     int m_hostLookupHandle = 0;
     quint32 m_lookupStart = 0;
     quint32 m_lastRefresh = 0;
-    qint32 m_lookupIndex = 0;
+    QString m_lookupMac; // the device of the lookup in flight
+    // The walk of the name lookups: the MACs still to visit, in the store's order, taken afresh when it ends.
+    QStringList m_nameWalk;
+    qsizetype m_nameWalkAt = 0;
     int m_lastRefusedHandle = 0; // refused lookups get handles of their own, below 0
 
     // The device asked for its own name after reverse DNS had none: one mDNS and one NetBIOS question, the
     // first answer wins, silence ends it after two seconds. Lookups stay one device at a time.
     struct DeviceAsk
     {
-        qint32 device = 0;
+        QString mac;
         QString ip;
         QDateTime started;
         int mdns = 0;
@@ -265,10 +272,12 @@ private:
     QHash<QString, int> m_onlineAddresses;
     bool m_onlineAddressesValid = false;
 
-    // Admissions of the harvest under way, each a subkey with its nine values, stored in one transaction when
-    // the table walk ends: a device is in the store whole or not at all, and a burst of hundreds of new
-    // devices costs one commit.
-    QList<std::pair<QString, QList<std::pair<QString, QString>>>> m_unstoredAdmissions;
+    // Admissions of the harvest under way, each a subkey with all its values, and the presence dates and
+    // sightings it changed, stored in one transaction when the harvest ends: a device is in the store whole or
+    // not at all, and a burst of hundreds of new devices costs one commit.
+    QList<std::pair<QString, QList<std::pair<QString, QString>>>> m_unstored;
+    QHash<QString, QDateTime> m_sightingStored; // MAC -> the Last_Seen last written
+    QSet<QString> m_sightingDue; // MACs whose sighting is written at the next transaction whatever its age
 
     QHash<QString, QDateTime> m_gatewaySightings; // MAC -> the last harvest that found it at a gateway address
     QSet<QString> m_returnsNoted; // MACs whose possible earlier self has been noted

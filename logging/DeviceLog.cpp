@@ -1,24 +1,24 @@
 #include "logging/DeviceLog.h"
 
 #include "platform/DebugSink.h"
-#include "store/DeviceTable.h"
+#include "store/DeviceStore.h"
 #include "store/TextForms.h"
 
 #include <QDir>
 #include <QFile>
 #include <QSaveFile>
 
-DeviceLog::DeviceLog(DeviceTable& table, QString devicesDir)
-    : m_table(table)
+DeviceLog::DeviceLog(const DeviceStore& devices, QString devicesDir)
+    : m_devices(devices)
     , m_dir(std::move(devicesDir))
 {
     if (!m_dir.isEmpty() && !m_dir.endsWith(QLatin1Char('/')))
         m_dir += QLatin1Char('/');
 }
 
-QString DeviceLog::fileFor(qint32 index) const
+QString DeviceLog::fileFor(const QString& mac) const
 {
-    return m_dir + m_table[index].MacAddress + QStringLiteral(".log");
+    return m_dir + mac + QStringLiteral(".log");
 }
 
 QList<DeviceLog::Entry> DeviceLog::entries(const DeviceEvent& e)
@@ -67,18 +67,18 @@ QList<DeviceLog::Entry> DeviceLog::entries(const DeviceEvent& e)
 
 QString DeviceLog::stamp(const QDateTime& when)
 {
-    return TextForms::dateText(when) + QLatin1Char('\t');
+    return TextForms::storedDate(when) + QLatin1Char('\t');
 }
 
 void DeviceLog::record(const DeviceEvent& event)
 {
     const QList<Entry> lines = entries(event);
-    if (lines.isEmpty() || !m_table.isValid(event.index))
+    if (lines.isEmpty() || !m_devices.contains(event.mac))
         return;
     QStringList texts;
     for (const Entry& entry : lines)
         texts.append(stamp(event.time) + entry.text);
-    addEntries(event.index, texts);
+    addEntries(event.mac, texts);
 }
 
 QString DeviceLog::trimmed(const QString& log)
@@ -96,61 +96,52 @@ QString DeviceLog::trimmed(const QString& log)
     return start ? log.mid(start) : log;
 }
 
-void DeviceLog::AddLogEntry(qint32 index, const QString& text)
+void DeviceLog::AddLogEntry(const QString& mac, const QString& text)
 {
-    if (!m_table.isValid(index)) {
-        Log(QStringLiteral("AddLogEntry - no device in slot %1").arg(index));
+    if (!m_devices.contains(mac)) {
+        Log(QStringLiteral("AddLogEntry - no device %1").arg(mac));
         return;
     }
-    addEntries(index, {text});
+    addEntries(mac, {text});
 }
 
-void DeviceLog::addEntries(qint32 index, const QStringList& texts)
+void DeviceLog::addEntries(const QString& mac, const QStringList& texts)
 {
     // The file is written once per event, not per line: a storm of admissions costs a third of the writes. A
     // history holds one entry a line, whatever a name in it holds.
     QStringList entries;
     for (const QString& text : texts)
         entries.append(escapeLogText(text, Tabs::Keep));
-    QString history = this->history(index);
+    QString history = this->history(mac);
     for (const QString& entry : entries)
         history += entry + QStringLiteral("\r\n");
-    save(index, trimmed(history));
+    save(mac, trimmed(history));
     if (m_entryHook) {
         for (const QString& entry : entries)
-            m_entryHook(index, entry);
+            m_entryHook(mac, entry);
     }
 }
 
-void DeviceLog::save(qint32 index, const QString& history)
+void DeviceLog::save(const QString& mac, const QString& history)
 {
-    const QString mac = m_table[index].MacAddress;
-    if (mac.isEmpty()) {
-        Log(QStringLiteral("Save_Log - device in slot %1 has no MAC address").arg(index));
-        return;
-    }
     QDir().mkpath(m_dir);
     // Written aside and renamed over, so a crash leaves the old history or the new one, never half of one.
-    QSaveFile f(fileFor(index));
+    QSaveFile f(fileFor(mac));
     if (!f.open(QIODevice::WriteOnly) || f.write(history.toUtf8()) < 0 || !f.commit())
-        Log(QStringLiteral("Save_Log - %1: %2").arg(fileFor(index), f.errorString()));
+        Log(QStringLiteral("Save_Log - %1: %2").arg(fileFor(mac), f.errorString()));
 }
 
-QString DeviceLog::history(qint32 index) const
+QString DeviceLog::history(const QString& mac) const
 {
-    if (!m_table.isValid(index) || m_table[index].MacAddress.isEmpty())
+    if (mac.isEmpty())
         return {};
-    QFile f(fileFor(index));
+    QFile f(fileFor(mac));
     return f.open(QIODevice::ReadOnly) ? trimmed(QString::fromUtf8(f.readAll())) : QString();
 }
 
-QString DeviceLog::Make_Text_Log(qint32 index)
+QString DeviceLog::Make_Text_Log(const QString& mac) const
 {
-    if (!m_table.isValid(index)) {
-        Log(QStringLiteral("Make_Text_Log - no device in slot %1").arg(index));
-        return {};
-    }
-    const QStringList lines = history(index).split(QStringLiteral("\r\n"));
+    const QStringList lines = history(mac).split(QStringLiteral("\r\n"));
     QString out;
     for (const QString& line : lines) {
         if (!line.isEmpty())

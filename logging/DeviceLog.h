@@ -7,7 +7,7 @@
 #include <QStringList>
 #include <functional>
 
-class DeviceTable;
+class DeviceStore;
 
 // The event history of every device: at most 100 lines of "time stamp<TAB>event" in "Devices/<MAC>.log",
 // written whole after every entry. The file is the only copy: 10,000 full histories held in memory would
@@ -25,34 +25,39 @@ public:
         QString text;
     };
 
-    DeviceLog(DeviceTable& table, QString devicesDir);
+    DeviceLog(const DeviceStore& devices, QString devicesDir);
 
     // The lines an event adds to its device's history, in order; none for an event the history leaves out.
     static QList<Entry> entries(const DeviceEvent& event);
-    // A history line's beginning: the date text and a tab.
+    // A history line's beginning: the time as ISO 8601 with its offset, and a tab. Lines written by earlier
+    // releases keep their locale text.
     static QString stamp(const QDateTime& when);
     // Writes an event's lines after what the file holds, an earlier life of the MAC's included.
     void record(const DeviceEvent& event);
 
-    void AddLogEntry(qint32 index, const QString& text);
+    // A line for a device in the store; for any other MAC it is logged and dropped.
+    void AddLogEntry(const QString& mac, const QString& text);
     // The device's history as its file holds it, cut to the last 100 lines; empty for a device without one.
-    QString history(qint32 index) const;
+    QString history(const QString& mac) const;
     // The device's last (at most 100) non-empty lines, oldest first, each ending in CR LF.
-    QString Make_Text_Log(qint32 index);
+    QString Make_Text_Log(const QString& mac) const;
 
-    QString fileFor(qint32 index) const;
+    QString fileFor(const QString& mac) const;
 
     // Called after an entry has been added and saved: the window shows it when the device is selected.
-    void setEntryHook(std::function<void(qint32 index, const QString& text)> hook) { m_entryHook = std::move(hook); }
+    void setEntryHook(std::function<void(const QString& mac, const QString& text)> hook)
+    {
+        m_entryHook = std::move(hook);
+    }
 
     // Keeps the last 100 lines of a history text.
     static QString trimmed(const QString& log);
 
 private:
-    // Appends already stamped lines to a valid slot's history, saves it once, and tells the hook of each.
-    void addEntries(qint32 index, const QStringList& texts);
-    void save(qint32 index, const QString& history);
-    DeviceTable& m_table;
+    // Appends already stamped lines to a device's history, saves it once, and tells the hook of each.
+    void addEntries(const QString& mac, const QStringList& texts);
+    void save(const QString& mac, const QString& history);
+    const DeviceStore& m_devices;
     QString m_dir;
-    std::function<void(qint32, const QString&)> m_entryHook;
+    std::function<void(const QString&, const QString&)> m_entryHook;
 };

@@ -2,7 +2,7 @@
 
 #include "logging/DeviceLog.h"
 #include "platform/DebugSink.h"
-#include "store/DeviceTable.h"
+#include "store/DeviceStore.h"
 
 namespace EventLine {
 

@@ -22,7 +22,7 @@ QString isoTime(const QDateTime& when);
 // The event texts: one per history line of the event, or the action's one; none for an event without either.
 QStringList texts(const DeviceEvent& event);
 
-// The lines of an event; device is its record as it stands after the event (nullptr when its slot is gone),
+// The lines of an event; device is its record as it stands after the event (nullptr when it is gone),
 // vendor its manufacturer.
 QStringList lines(const DeviceEvent& event, const DeviceRecord* device, const QString& vendor);
 

@@ -1,8 +1,8 @@
 #include "mainwindow/DeviceListModel.h"
 
-#include "store/DeviceTable.h"
+#include "store/DeviceStore.h"
 
-DeviceListModel::DeviceListModel(const DeviceTable& devices, VendorLookup vendor, QObject* parent)
+DeviceListModel::DeviceListModel(const DeviceStore& devices, VendorLookup vendor, QObject* parent)
     : QAbstractListModel(parent)
     , m_devices(devices)
     , m_vendor(std::move(vendor))
@@ -12,7 +12,7 @@ DeviceListModel::DeviceListModel(const DeviceTable& devices, VendorLookup vendor
 
 int DeviceListModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : m_count;
+    return parent.isValid() ? 0 : int(m_macs.size());
 }
 
 QString DeviceListModel::shownMac(const QString& mac)
@@ -23,9 +23,10 @@ QString DeviceListModel::shownMac(const QString& mac)
 QVariant DeviceListModel::data(const QModelIndex& index, int role) const
 {
     const int row = index.row();
-    if (!index.isValid() || row >= m_count || !m_devices.isValid(row))
+    const DeviceRecord* found = index.isValid() && row < m_macs.size() ? m_devices.find(m_macs.at(row)) : nullptr;
+    if (!found)
         return {};
-    const DeviceRecord& d = m_devices[row];
+    const DeviceRecord& d = *found;
     switch (role) {
     case NameRole:
         return d.FriendlyName.isEmpty() ? d.HostName : d.FriendlyName;
@@ -33,8 +34,6 @@ QVariant DeviceListModel::data(const QModelIndex& index, int role) const
         return QString(QStringLiteral("IP - ") + d.IpAddress.trimmed());
     case MacRole:
         return d.MacAddress;
-    case SlotRole:
-        return row;
     case IntruderRole:
         return d.Intruder;
     case NewRole:
@@ -54,58 +53,70 @@ QVariant DeviceListModel::data(const QModelIndex& index, int role) const
 void DeviceListModel::reload()
 {
     beginResetModel();
-    m_count = m_devices.DeviceCount;
-    // Table order on a load: the first slot ranks highest; everything that happens later ranks above it.
-    m_rank.resize(m_count);
-    for (int s = 0; s < m_count; ++s)
+    m_macs.clear();
+    for (const DeviceRecord& d : m_devices)
+        m_macs.append(d.MacAddress);
+    // The store's order on a load: the first device ranks highest; everything that happens later ranks above it.
+    m_rank.resize(m_macs.size());
+    for (int s = 0; s < m_macs.size(); ++s)
         m_rank[s] = -s;
+    indexRows();
     endResetModel();
 }
 
-void DeviceListModel::changed(int row)
+void DeviceListModel::indexRows()
 {
-    if (row >= 0 && row < m_count)
+    m_rowOf.clear();
+    for (int row = 0; row < m_macs.size(); ++row)
+        m_rowOf.insert(m_macs.at(row), row);
+}
+
+void DeviceListModel::changed(const QString& mac)
+{
+    const int row = rowOf(mac);
+    if (row >= 0)
         Q_EMIT dataChanged(index(row), index(row));
 }
 
 void DeviceListModel::deviceEvent(const DeviceEvent& event)
 {
     using K = DeviceEvent::Kind;
-    // Admission appends its slot; so does a device another process stored (an import), announced as Moved.
-    const auto takeAppended = [this] {
-        if (m_devices.DeviceCount <= m_count)
+    // Admission adds a row; so does a device another process stored (an import), announced as Moved.
+    const auto takeAppended = [this](const QString& mac) {
+        if (rowOf(mac) >= 0 || !m_devices.contains(mac))
             return false;
-        beginInsertRows({}, m_count, m_devices.DeviceCount - 1);
-        while (m_count < m_devices.DeviceCount) {
-            m_rank.append(++m_nextRank);
-            ++m_count;
-        }
+        const int row = int(m_macs.size());
+        beginInsertRows({}, row, row);
+        m_macs.append(mac);
+        m_rowOf.insert(mac, row);
+        m_rank.append(++m_nextRank);
         endInsertRows();
         return true;
     };
     switch (event.kind) {
     case K::Admitted:
-        if (!takeAppended())
-            changed(event.index);
+        if (!takeAppended(event.mac))
+            changed(event.mac);
         break;
     case K::Removed:
-        if (event.index >= 0 && event.index < m_count && m_devices.DeviceCount == m_count - 1) {
-            beginRemoveRows({}, event.index, event.index);
-            m_rank.remove(event.index);
-            --m_count;
+        if (const int row = rowOf(event.mac); row >= 0) {
+            beginRemoveRows({}, row, row);
+            m_macs.removeAt(row);
+            m_rank.remove(row);
+            indexRows(); // the later rows moved up
             endRemoveRows();
-        } else {
-            reload();
         }
         break;
     case K::Acknowledged:
     case K::Moved:
-        if (!takeAppended() && event.index >= 0 && event.index < m_count)
-            m_rank[event.index] = ++m_nextRank;
-        changed(event.index);
+        if (!takeAppended(event.mac)) {
+            if (const int row = rowOf(event.mac); row >= 0)
+                m_rank[row] = ++m_nextRank;
+        }
+        changed(event.mac);
         break;
     default:
-        changed(event.index);
+        changed(event.mac);
         break;
     }
 }
@@ -149,18 +160,10 @@ bool DeviceListFilter::lessThan(const QModelIndex& left, const QModelIndex& righ
     return m_devices.rank(left.row()) > m_devices.rank(right.row());
 }
 
-int DeviceListFilter::rowOfSlot(qint32 slot) const
+int DeviceListFilter::rowOfMac(const QString& mac) const
 {
-    if (slot < 0 || slot >= m_devices.rowCount())
-        return -1;
-    return mapFromSource(m_devices.index(slot)).row();
-}
-
-qint32 DeviceListFilter::slotAt(int row) const
-{
-    if (row < 0 || row >= rowCount())
-        return -1;
-    return mapToSource(index(row, 0)).row();
+    const int source = m_devices.rowOfMac(mac);
+    return source < 0 ? -1 : mapFromSource(m_devices.index(source)).row();
 }
 
 QString DeviceListFilter::macAt(int row) const

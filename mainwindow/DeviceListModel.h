@@ -3,13 +3,16 @@
 #include "store/DeviceEvent.h"
 
 #include <QAbstractListModel>
+#include <QHash>
 #include <QSortFilterProxyModel>
+#include <QStringList>
 #include <QVector>
 #include <functional>
 
-class DeviceTable;
+class DeviceStore;
 
-// The devices of the table as a list model: row r is slot r. The two lists (intruders, safe) are filtered,
+// The devices of the store as a list model, one row per device in the store's order (rows are the model's
+// own; a device is known by its MAC). The two lists (intruders, safe) are filtered,
 // ordered views of it (DeviceListFilter). The model follows the engine's and the actions' device events: a new
 // device adds a row, a removal closes one, every other event redraws its row, and an acknowledgement or a move
 // puts the device at the top of its group.
@@ -23,7 +26,6 @@ public:
         NameRole = Qt::DisplayRole, // the friendly name, else the host name
         AddressRole = Qt::UserRole + 1, // the row's second line
         MacRole, // as stored (dashes)
-        SlotRole,
         IntruderRole,
         NewRole, // not yet acknowledged
         OnlineRole, // DeviceRecord::isOnline
@@ -31,12 +33,12 @@ public:
     };
 
     using VendorLookup = std::function<QString(const QString& mac)>;
-    DeviceListModel(const DeviceTable& devices, VendorLookup vendor, QObject* parent = nullptr);
+    DeviceListModel(const DeviceStore& devices, VendorLookup vendor, QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
 
-    // The whole table again, in table order (a start or a stop).
+    // The whole store again, in its order (a start or a stop).
     void reload();
     void deviceEvent(const DeviceEvent& event);
     // Later arrivals (admitted, acknowledged, moved) rank higher and stand higher in their list.
@@ -46,11 +48,19 @@ public:
     static QString shownMac(const QString& mac);
 
 private:
-    void changed(int row);
+    void changed(const QString& mac);
+    int rowOf(const QString& mac) const { return m_rowOf.value(mac, -1); }
+    void indexRows();
 
-    const DeviceTable& m_devices;
+public:
+    // The model's row of a device, or -1.
+    int rowOfMac(const QString& mac) const { return rowOf(mac); }
+
+private:
+    const DeviceStore& m_devices;
     VendorLookup m_vendor;
-    int m_count = 0;
+    QStringList m_macs; // row -> device
+    QHash<QString, int> m_rowOf; // device -> row
     QVector<qint64> m_rank;
     qint64 m_nextRank = 0;
 };
@@ -69,9 +79,8 @@ public:
     // Rows whose name, MAC, address or vendor contain text (any case); empty shows all.
     void setText(const QString& text);
     QString text() const { return m_text; }
-    // The list's row of a table slot (-1 when not shown), and the slot of a row (-1 when none).
-    int rowOfSlot(qint32 slot) const;
-    qint32 slotAt(int row) const;
+    // The list's row of a device (-1 when not shown), and the device of a row (empty when none).
+    int rowOfMac(const QString& mac) const;
     QString macAt(int row) const;
 
 protected:

@@ -3,7 +3,7 @@
 #include "mainwindow/Geometry.h"
 #include "mainwindow/Theme.h"
 #include "platform/Clock.h"
-#include "store/DeviceTable.h"
+#include "store/DeviceStore.h"
 
 #include <QButtonGroup>
 #include <QHBoxLayout>
@@ -193,7 +193,7 @@ void NetworkTimeline::keyPressEvent(QKeyEvent* event)
     }
 }
 
-NetworkView::NetworkView(const DeviceTable& devices, const PresenceStore* store, QWidget* parent)
+NetworkView::NetworkView(const DeviceStore& devices, const PresenceStore* store, QWidget* parent)
     : QDialog(parent)
     , m_devices(devices)
     , m_store(store)
@@ -241,8 +241,7 @@ void NetworkView::reload()
     const QDateTime now = kwclock::now();
     const TimelineAxis axis = TimelineAxis::ending(now, m_span, 0, 1);
     QList<NetworkTimeline::Row> rows;
-    for (qint32 i = 0; i < m_devices.DeviceCount; ++i) {
-        const DeviceRecord& d = m_devices[i];
+    for (const DeviceRecord& d : m_devices) {
         NetworkTimeline::Row row;
         row.name = !d.FriendlyName.isEmpty()                                         ? d.FriendlyName
             : d.HostName != DeviceRecord::unknownHostName() && !d.HostName.isEmpty() ? d.HostName
@@ -259,7 +258,7 @@ void NetworkView::reload()
                               : QStringLiteral("Presence is not recorded: see the debug log"));
 }
 
-void showNetworkView(QWidget* window, const DeviceTable& devices, const PresenceStore* store)
+void showNetworkView(QWidget* window, const DeviceStore& devices, const PresenceStore* store)
 {
     auto* view = window->findChild<NetworkView*>();
     if (!view) {

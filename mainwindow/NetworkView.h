@@ -5,7 +5,7 @@
 #include <QDialog>
 #include <QWidget>
 
-class DeviceTable;
+class DeviceStore;
 class QLabel;
 
 // Every device's presence on one time axis, the safe list and the intruders apart: "who was here last night" in
@@ -70,12 +70,12 @@ class NetworkView final : public QDialog
     Q_DISABLE_COPY_MOVE(NetworkView)
 
 public:
-    NetworkView(const DeviceTable& devices, const PresenceStore* store, QWidget* parent = nullptr);
+    NetworkView(const DeviceStore& devices, const PresenceStore* store, QWidget* parent = nullptr);
     void reload();
     NetworkTimeline* timeline() const { return m_timeline; }
 
 private:
-    const DeviceTable& m_devices;
+    const DeviceStore& m_devices;
     const PresenceStore* m_store;
     TimelineAxis::Span m_span = TimelineAxis::Span::Day;
     NetworkTimeline* m_timeline = nullptr;
@@ -83,4 +83,4 @@ private:
 };
 
 // Opens the network view beside window, or brings the one already open to the front with fresh data.
-void showNetworkView(QWidget* window, const DeviceTable& devices, const PresenceStore* store);
+void showNetworkView(QWidget* window, const DeviceStore& devices, const PresenceStore* store);

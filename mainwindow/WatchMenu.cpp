@@ -18,13 +18,13 @@ WatchMenu::WatchMenu(frmMain& window, frmMenu& menus)
     // Before the programs' separator: the device's own items stay together.
     m_menus[0] = build(menus.mnuIntruderMenu(), menus.mnuPrograms().first());
     m_menus[1] = build(menus.mnuAllowedMenu(), menus.mnuPrograms2().first());
-    connect(&window, &frmMain::intruderMenuRequested, this, [this](qint32 slot) { m_slot = slot; });
-    connect(&window, &frmMain::allowedMenuRequested, this, [this](qint32 slot) { m_slot = slot; });
+    connect(&window, &frmMain::intruderMenuRequested, this, [this](const QString& mac) { m_mac = mac; });
+    connect(&window, &frmMain::allowedMenuRequested, this, [this](const QString& mac) { m_mac = mac; });
     connect(window.fgDetails(), &QTableWidget::cellClicked, this, [this](int row) {
         const QTableWidgetItem* title = m_window.fgDetails()->item(row, 0);
         if (!title || title->text() != RowTitle)
             return;
-        m_slot = m_window.selectedSlot();
+        m_mac = m_window.selectedMac();
         m_menus[0]->popup(QCursor::pos());
     });
 }
@@ -64,13 +64,14 @@ QMenu* WatchMenu::build(QMenu* parent, QAction* before)
         a->setData(item.mode);
         group->addAction(a);
         connect(a, &QAction::triggered, this, [this, mode = item.mode] {
-            if (m_window.core().actions().SetWatch(m_slot, mode))
+            if (m_window.core().actions().SetWatch(m_mac, mode))
                 m_window.Display_Details();
         });
     }
     connect(menu, &QMenu::aboutToShow, this, [this, menu] {
-        const DeviceTable& devices = m_window.core().devices();
-        const quint8 mode = devices.isValid(m_slot) ? devices[m_slot].Watch : quint8(DeviceWatch::None);
+        const DeviceStore& devices = m_window.core().devices();
+        const DeviceRecord* device = devices.find(m_mac);
+        const quint8 mode = device ? device->Watch : quint8(DeviceWatch::None);
         for (QAction* a : menu->actions())
             a->setChecked(a->data().toUInt() == mode);
     });

@@ -30,5 +30,5 @@ private:
 
     frmMain& m_window;
     QMenu* m_menus[2] {};
-    qint32 m_slot = -1;
+    QString m_mac;
 };

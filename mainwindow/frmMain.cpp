@@ -395,9 +395,9 @@ void frmMain::wireControls()
     connect(button(Button::Help), &SkinButton::clicked, this, &frmMain::pctHelp_Click);
     connect(button(Button::Settings), &SkinButton::clicked, this, &frmMain::pctSettings_Click);
     connect(this, &frmMain::intruderMenuRequested, m_menus,
-        [this](qint32, const QPoint& at, bool ack) { m_menus->popupIntruderMenu(at, ack); });
+        [this](const QString&, const QPoint& at, bool ack) { m_menus->popupIntruderMenu(at, ack); });
     connect(this, &frmMain::allowedMenuRequested, m_menus,
-        [this](qint32, const QPoint& at) { m_menus->popupAllowedMenu(at); });
+        [this](const QString&, const QPoint& at) { m_menus->popupAllowedMenu(at); });
     new WatchMenu(*this, *m_menus);
     connect(m_txtFriendlyName, &QLineEdit::textChanged, this, &frmMain::txtFriendlyName_Change);
 
@@ -414,7 +414,7 @@ void frmMain::wireControls()
         connect(shortcut, &QShortcut::activated, this, [this, code] { Form_KeyPress(code); });
     }
 
-    m_core.deviceLog().setEntryHook([this](qint32 index, const QString& text) { logGridAppend(index, text); });
+    m_core.deviceLog().setEntryHook([this](const QString& mac, const QString& text) { logGridAppend(mac, text); });
 }
 
 SkinButton* frmMain::button(Button which) const
@@ -541,7 +541,7 @@ void frmMain::deviceEvent(const DeviceEvent& event)
     default:
         break;
     }
-    if (!keep.isEmpty() && selectedSlot() < 0) { // a change took it out of its list's filter
+    if (!keep.isEmpty() && !selectedDevice()) { // a change took it out of its list's filter
         keepSelectionShown();
         Set_Selection();
         return;
@@ -563,7 +563,7 @@ void frmMain::ShowStatus()
             applyNormalLook();
     }
     if (const frmClient* engine = m_core.engine())
-        m_txtStatus = statusDump(*engine, m_core.devices().DeviceCount, IntruderRowCount(), AllowedRowCount(),
+        m_txtStatus = statusDump(*engine, int(m_core.devices().size()), IntruderRowCount(), AllowedRowCount(),
             m_selectionInAllowed, SelectedRow());
 }
 

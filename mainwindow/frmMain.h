@@ -118,8 +118,8 @@ public:
     // A key pressed in a list (0 intruders, 1 safe list): arrows, Home and End move the selection, Enter
     // opens the details, F2 the friendly name, Delete removes after asking, Space acknowledges.
     void listKey(int list, int key);
-    // The slot of the selected device, or -1.
-    qint32 selectedSlot() const;
+    // The selected device, or null.
+    const DeviceRecord* selectedDevice() const;
     // The selected device's MAC (empty when nothing is selected); selectMac makes that device the selection
     // and is false when it has no row in its list (gone, or hidden by the filter).
     QString selectedMac() const;
@@ -182,7 +182,7 @@ public:
     void playNewIntruderSound(int volume);
     void playIntruderOnlineSound(int volume);
     // A desktop notification of an intruder alert (new, or back online); the alert policy has decided it.
-    void notifyDesktop(qint32 index, bool newIntruder, bool impersonation = false);
+    void notifyDesktop(const QString& mac, bool newIntruder, bool impersonation = false);
     void ShowStatus();
     void Log(const QString& text);
 
@@ -244,7 +244,6 @@ public:
     bool blnFlashPhase = false;
     int intPanelState = DetailsPanel;
     qint32 lngButtonTimeout = 0;
-    qint32 lngMenuMac = 0;
     QString menuMacAddress;
     qint16 intIconRefreshTick = 0;
     bool blnQuietLastTick = false;
@@ -271,9 +270,9 @@ public:
     QTimer& CloseTimer() { return m_closeTimer; }
 
 Q_SIGNALS:
-    // The right-click menus (frmMenu) pop up on these; lngMenuMac already holds the slot.
-    void intruderMenuRequested(qint32 slot, const QPoint& globalPos, bool acknowledgeVisible);
-    void allowedMenuRequested(qint32 slot, const QPoint& globalPos);
+    // The right-click menus (frmMenu) pop up on these; menuMacAddress already holds the device.
+    void intruderMenuRequested(const QString& mac, const QPoint& globalPos, bool acknowledgeVisible);
+    void allowedMenuRequested(const QString& mac, const QPoint& globalPos);
     // pctSettings was clicked (the window is hidden already).
     void settingsRequested();
     // Shutdown has begun.
@@ -321,7 +320,7 @@ private:
     void panelButtonClick(int panel);
     void placePanel(int panel);
     void stepPanel(int panel, int direction);
-    void logGridAppend(qint32 index, const QString& text);
+    void logGridAppend(const QString& mac, const QString& text);
     void addLogRow(const QString& line, const QColor& shade);
     void refreshProbe();
     bool isLocalAddress(const QString& ip) const;

@@ -22,15 +22,15 @@ const QString kNoticeOnline = QStringLiteral("Online devices cannot be removed: 
 
 void frmMain::actionEvent(const DeviceEvent& event)
 {
-    const DeviceTable& devices = m_core.devices();
+    const DeviceStore& devices = m_core.devices();
     if (event.kind == DeviceEvent::Kind::Moved && event.intruder) {
         // Holds the still-online reminder back for a while when no other intruder exists or one is online.
         bool anyIntruder = false;
         bool anyOnline = false;
-        for (qint32 s = 0; s < devices.DeviceCount; ++s) {
-            if (s != event.index && devices[s].Intruder) {
+        for (const DeviceRecord& d : devices) {
+            if (d.MacAddress != event.mac && d.Intruder) {
                 anyIntruder = true;
-                anyOnline = anyOnline || devices[s].isOnline();
+                anyOnline = anyOnline || d.isOnline();
             }
         }
         if (!anyIntruder || anyOnline)
@@ -48,7 +48,7 @@ void frmMain::pctAck_Click(qint32 row)
     selectRow(false, row);
     {
         const QScopedValueRollback settling(m_settling, true);
-        m_core.actions().Acknowledge(m_filters[0]->slotAt(row));
+        m_core.actions().Acknowledge(m_filters[0]->macAt(row));
     }
     keepSelectionShown();
     Set_Selection();
@@ -56,12 +56,11 @@ void frmMain::pctAck_Click(qint32 row)
 
 void frmMain::pctAllowed_Click()
 {
-    const qint32 slot = selectedSlot();
-    if (m_selectionInAllowed || slot < 0)
+    if (m_selectionInAllowed || !selectedDevice())
         return;
     {
         const QScopedValueRollback settling(m_settling, true);
-        m_core.actions().MoveToSafe(slot);
+        m_core.actions().MoveToSafe(m_selectedMac);
     }
     keepSelectionShown();
     Set_Selection();
@@ -69,12 +68,11 @@ void frmMain::pctAllowed_Click()
 
 void frmMain::pctIntruder_Click()
 {
-    const qint32 slot = selectedSlot();
-    if (!m_selectionInAllowed || slot < 0)
+    if (!m_selectionInAllowed || !selectedDevice())
         return;
     {
         const QScopedValueRollback settling(m_settling, true);
-        m_core.actions().MoveToIntruders(slot);
+        m_core.actions().MoveToIntruders(m_selectedMac);
     }
     keepSelectionShown();
     Set_Selection();
@@ -83,10 +81,11 @@ void frmMain::pctIntruder_Click()
 void frmMain::pctRemove_Click(int index)
 {
     const bool fromAllowed = index == 1;
-    const qint32 slot = selectedSlot();
-    if (m_selectionInAllowed != fromAllowed || slot < 0)
+    const DeviceRecord* device = selectedDevice();
+    if (m_selectionInAllowed != fromAllowed || !device)
         return;
-    if (!DeviceActions::removable(m_core.devices()[slot])) {
+    const QString mac = m_selectedMac;
+    if (!DeviceActions::removable(*device)) {
         showNotice(kNoticeOnline, 3);
         return;
     }
@@ -101,7 +100,7 @@ void frmMain::pctRemove_Click(int index)
         selectRow(!fromAllowed, 0);
     {
         const QScopedValueRollback settling(m_settling, true);
-        m_core.actions().Remove(slot);
+        m_core.actions().Remove(mac);
     }
     keepSelectionShown();
     Set_Selection();
@@ -109,14 +108,12 @@ void frmMain::pctRemove_Click(int index)
 
 bool frmMain::selectMenuDevice(bool intruder)
 {
-    // A device admitted or removed while the menu was open moves rows and slots: the address finds it again.
-    const DeviceTable& devices = m_core.devices();
-    const qint32 slot = devices.indexOfMac(menuMacAddress);
-    if (slot < 0 || devices[slot].Intruder != intruder)
+    // A device admitted or removed while the menu was open moves rows: the address finds it again.
+    const DeviceRecord* device = m_core.devices().find(menuMacAddress);
+    if (!device || device->Intruder != intruder)
         return false;
     if (!selectMac(menuMacAddress))
         return false;
-    lngMenuMac = slot;
     Set_Selection();
     return true;
 }
@@ -155,10 +152,9 @@ void frmMain::txtFriendlyName_Change()
 {
     if (m_fillingDetails)
         return;
-    const qint32 slot = selectedSlot();
-    if (slot < 0)
+    if (!selectedDevice())
         return;
-    m_core.actions().Rename(slot, m_txtFriendlyName->text());
+    m_core.actions().Rename(m_selectedMac, m_txtFriendlyName->text());
 }
 
 QString frmMain::wrapNoticeText(const QString& text)

@@ -136,8 +136,8 @@ void frmMain::SysTrayMouseEventHandlerleft()
 void frmMain::applyAlarmLook(bool phase)
 {
     int online = 0;
-    for (qint32 slot = 0; slot < m_core.devices().DeviceCount; ++slot)
-        online += m_core.devices()[slot].Intruder && m_core.devices()[slot].isOnline() ? 1 : 0;
+    for (const DeviceRecord& d : m_core.devices())
+        online += d.Intruder && d.isOnline() ? 1 : 0;
     // One intruder: the picture's own words; several: their count.
     const QString count = online > 1 ? QStringLiteral("%1 INTRUDERS ONLINE").arg(online) : QString();
     const QString caption = TitleText() + QStringLiteral(" ! ")
@@ -230,7 +230,7 @@ void frmMain::alertNamed(const Alert& alert)
     if (alert.notify && alert.kind == Alert::Kind::Storm)
         desktopNotifier().notify(DesktopNotifier::Topic::Storm, QString(), alert.stormText());
     else if (alert.notify)
-        notifyDesktop(alert.index, alert.kind == Alert::Kind::NewIntruder, alert.impersonation);
+        notifyDesktop(alert.mac, alert.kind == Alert::Kind::NewIntruder, alert.impersonation);
 }
 
 DesktopNotifier& frmMain::desktopNotifier()
@@ -243,12 +243,12 @@ DesktopNotifier& frmMain::desktopNotifier()
     return *m_notifier;
 }
 
-void frmMain::notifyDesktop(qint32 index, bool newIntruder, bool impersonation)
+void frmMain::notifyDesktop(const QString& mac, bool newIntruder, bool impersonation)
 {
-    const DeviceTable& devices = m_core.devices();
-    if (!devices.isValid(index))
+    const DeviceRecord* found = m_core.devices().find(mac);
+    if (!found)
         return;
-    const DeviceRecord& d = devices[index];
+    const DeviceRecord& d = *found;
     const QString name = d.FriendlyName.isEmpty() ? d.HostName : d.FriendlyName;
     const QString vendor = m_core.vendorName(d.MacAddress);
     using Topic = DesktopNotifier::Topic;
@@ -264,9 +264,9 @@ void frmMain::notifyDesktop(qint32 index, bool newIntruder, bool impersonation)
 void frmMain::showDevice(const QString& mac)
 {
     // A device the filter hides is shown: its list's filter is cleared.
-    const qint32 slot = m_core.devices().indexOfMac(mac);
-    if (slot >= 0 && !selectMac(mac)) {
-        m_filterBoxes[m_core.devices()[slot].Intruder ? 0 : 1]->clear();
+    const DeviceRecord* device = m_core.devices().find(mac);
+    if (device && !selectMac(mac)) {
+        m_filterBoxes[device->Intruder ? 0 : 1]->clear();
         selectMac(mac);
     }
     Set_Selection();
@@ -275,11 +275,11 @@ void frmMain::showDevice(const QString& mac)
 
 void frmMain::acknowledgeDevice(const QString& mac)
 {
-    const qint32 slot = m_core.devices().indexOfMac(mac);
-    if (slot >= 0 && m_core.devices()[slot].Intruder && m_core.devices()[slot].NewDevice) {
+    const DeviceRecord* device = m_core.devices().find(mac);
+    if (device && device->Intruder && device->NewDevice) {
         {
             const QScopedValueRollback settling(m_settling, true);
-            m_core.actions().Acknowledge(slot);
+            m_core.actions().Acknowledge(mac);
         }
         // As a click on its button: the acknowledged device is selected (where the filter shows it).
         if (!selectMac(mac))

@@ -122,10 +122,10 @@ void frmMain::Set_Selection()
 void frmMain::setListButtons()
 {
     const bool inAllowed = m_selectionInAllowed;
-    const qint32 slot = selectedSlot();
-    const bool selected = slot >= 0;
+    const DeviceRecord* device = selectedDevice();
+    const bool selected = device != nullptr;
     // Only an offline device can be removed (the action layer's rule): the button says so before a click.
-    const bool removable = selected && DeviceActions::removable(m_core.devices()[slot]);
+    const bool removable = selected && DeviceActions::removable(*device);
     button(Button::MoveToIntruder)->setEnabled(inAllowed && selected);
     button(Button::RemoveAllowed)->setEnabled(inAllowed && removable);
     button(Button::MoveToAllowed)->setEnabled(!inAllowed && selected);
@@ -142,38 +142,37 @@ void frmMain::selectRow(bool inAllowed, qint32 row)
 
 QString frmMain::selectedMac() const
 {
-    return selectedSlot() >= 0 ? m_selectedMac : QString();
+    return selectedDevice() ? m_selectedMac : QString();
 }
 
 bool frmMain::selectMac(const QString& mac)
 {
     if (mac.isEmpty())
         return false;
-    const qint32 slot = m_core.devices().indexOfMac(mac);
-    if (slot < 0)
+    const DeviceRecord* device = m_core.devices().find(mac);
+    if (!device)
         return false;
-    const bool inAllowed = !m_core.devices()[slot].Intruder;
-    if (m_filters[inAllowed ? 1 : 0]->rowOfSlot(slot) < 0)
+    const bool inAllowed = !device->Intruder;
+    if (m_filters[inAllowed ? 1 : 0]->rowOfMac(mac) < 0)
         return false;
     m_selectionInAllowed = inAllowed;
     m_selectedMac = mac;
     return true;
 }
 
-qint32 frmMain::selectedSlot() const
+const DeviceRecord* frmMain::selectedDevice() const
 {
     if (m_selectedMac.isEmpty())
-        return -1;
-    const qint32 slot = m_core.devices().indexOfMac(m_selectedMac);
-    if (slot < 0 || m_core.devices()[slot].Intruder == m_selectionInAllowed)
-        return -1;
-    return m_filters[m_selectionInAllowed ? 1 : 0]->rowOfSlot(slot) >= 0 ? slot : -1;
+        return nullptr;
+    const DeviceRecord* device = m_core.devices().find(m_selectedMac);
+    if (!device || device->Intruder == m_selectionInAllowed)
+        return nullptr;
+    return m_filters[m_selectionInAllowed ? 1 : 0]->rowOfMac(m_selectedMac) >= 0 ? device : nullptr;
 }
 
 qint32 frmMain::SelectedRow() const
 {
-    const qint32 slot = selectedSlot();
-    return slot < 0 ? -1 : m_filters[m_selectionInAllowed ? 1 : 0]->rowOfSlot(slot);
+    return selectedDevice() ? m_filters[m_selectionInAllowed ? 1 : 0]->rowOfMac(m_selectedMac) : -1;
 }
 
 void frmMain::pctID_Click(qint32 row)
@@ -198,7 +197,7 @@ void frmMain::listKey(int list, int key)
     const qint32 count = allowed ? AllowedRowCount() : IntruderRowCount();
     if (count == 0)
         return;
-    const bool here = m_selectionInAllowed == allowed && selectedSlot() >= 0;
+    const bool here = m_selectionInAllowed == allowed && selectedDevice() != nullptr;
     const qint32 current = here ? SelectedRow() : -1;
     const qint32 page = qMax(1, m_lists[size_t(list)]->viewportHeight() / RowHeight);
     qint32 target = current;
@@ -235,17 +234,17 @@ void frmMain::listKey(int list, int key)
     case Qt::Key_F2:
         if (intPanelState != DetailsPanel)
             panelButtonClick(DetailsPanel);
-        if (key == Qt::Key_F2 && selectedSlot() >= 0) {
+        if (key == Qt::Key_F2 && selectedDevice()) {
             m_txtFriendlyName->show();
             m_txtFriendlyName->setFocus(Qt::ShortcutFocusReason);
             m_txtFriendlyName->selectAll();
         }
         break;
     case Qt::Key_Delete: {
-        const qint32 slot = selectedSlot();
-        if (slot < 0)
+        const DeviceRecord* device = selectedDevice();
+        if (!device)
             break;
-        const DeviceRecord& d = m_core.devices()[slot];
+        const DeviceRecord& d = *device;
         if (!DeviceActions::removable(d)) {
             pctRemove_Click(allowed ? 1 : 0); // says why
             break;
@@ -271,9 +270,11 @@ void frmMain::RightClickIntruder(qint32 row, const QPoint& globalPos)
         return;
     selectRow(false, row);
     Set_Selection();
-    lngMenuMac = selectedSlot();
+    const DeviceRecord* device = selectedDevice();
+    if (!device)
+        return;
     menuMacAddress = m_selectedMac;
-    Q_EMIT intruderMenuRequested(lngMenuMac, globalPos, m_core.devices()[lngMenuMac].NewDevice);
+    Q_EMIT intruderMenuRequested(menuMacAddress, globalPos, device->NewDevice);
 }
 
 void frmMain::RightClickAllowed(qint32 row, const QPoint& globalPos)
@@ -282,7 +283,8 @@ void frmMain::RightClickAllowed(qint32 row, const QPoint& globalPos)
         return;
     selectRow(true, row);
     Set_Selection();
-    lngMenuMac = selectedSlot();
+    if (!selectedDevice())
+        return;
     menuMacAddress = m_selectedMac;
-    Q_EMIT allowedMenuRequested(lngMenuMac, globalPos);
+    Q_EMIT allowedMenuRequested(menuMacAddress, globalPos);
 }

@@ -111,13 +111,12 @@ QString frmMain::dateRendering(const QDateTime& when, const QString& neverText)
 
 void frmMain::Display_Details()
 {
-    const qint32 slot = selectedSlot();
+    const DeviceRecord* device = selectedDevice();
     m_fillingDetails = true;
     auto* strip = m_sheets[DetailsPanel]->findChild<TimelineStrip*>();
     strip->setSource(m_core.presence());
-    strip->setDevice(
-        slot < 0 ? QString() : m_core.devices()[slot].MacAddress, slot >= 0 && m_core.devices()[slot].Intruder);
-    if (slot < 0) {
+    strip->setDevice(device ? device->MacAddress : QString(), device && device->Intruder);
+    if (!device) {
         m_fgDetails->setRowCount(0);
         m_txtFriendlyName->hide();
         m_txtFriendlyName->clear();
@@ -125,7 +124,7 @@ void frmMain::Display_Details()
         m_fillingDetails = false;
         return;
     }
-    const DeviceRecord& d = m_core.devices()[slot];
+    const DeviceRecord& d = *device;
     m_fgDetails->setUpdatesEnabled(false);
     struct Row
     {
@@ -204,11 +203,10 @@ void frmMain::addLogRow(const QString& line, const QColor& shade)
 
 void frmMain::Display_Log()
 {
-    const qint32 slot = selectedSlot();
     m_fgLog->setUpdatesEnabled(false);
     m_fgLog->setRowCount(0);
-    if (slot >= 0) {
-        const QStringList lines = m_core.deviceLog().history(slot).split(QStringLiteral("\r\n"));
+    if (selectedDevice()) {
+        const QStringList lines = m_core.deviceLog().history(m_selectedMac).split(QStringLiteral("\r\n"));
         // The text ends with CR LF: the last piece is empty.
         for (qsizetype i = 0; i + 1 < lines.size(); ++i)
             addLogRow(lines[i], i % 2 == 0 ? kShadeDark : kShadeLight);
@@ -218,9 +216,9 @@ void frmMain::Display_Log()
 }
 
 // The grid step of AddLogEntry: the selected device's new entry becomes the grid's last row.
-void frmMain::logGridAppend(qint32 index, const QString& text)
+void frmMain::logGridAppend(const QString& mac, const QString& text)
 {
-    if (index < 0 || index != selectedSlot())
+    if (mac != m_selectedMac || !selectedDevice())
         return;
     const int previous = m_fgLog->rowCount();
     QColor above;
@@ -253,19 +251,19 @@ bool frmMain::isLocalAddress(const QString& ip) const
 
 void frmMain::refreshProbe()
 {
-    const qint32 slot = selectedSlot();
-    if (slot < 0) {
+    const DeviceRecord* device = selectedDevice();
+    if (!device) {
         m_probe->setTarget(std::nullopt);
         return;
     }
-    const DeviceRecord& d = m_core.devices()[slot];
+    const DeviceRecord& d = *device;
     ProbePanel::Target t;
     t.name = d.FriendlyName.isEmpty() ? d.HostName : d.FriendlyName;
     t.ip = d.IpAddress.trimmed();
     t.mac = DeviceListModel::shownMac(d.MacAddress);
     t.vendor = m_core.vendorName(d.MacAddress);
     t.firstSeen = dateRendering(d.FirstSeen);
-    t.lastSeen = dateRendering(d.LastOnline, QStringLiteral("Never seen online"));
+    t.lastSeen = dateRendering(d.LastSeen, QStringLiteral("Never seen online"));
     t.online = d.isOnline();
     t.local = isLocalAddress(t.ip);
     m_probe->setLocalCheck([this](const QString& ip) { return isLocalAddress(ip); });

@@ -219,7 +219,7 @@ void frmMain::StopSystem()
 {
     if (frmClient* engine = m_core.engine())
         engine->StopSystem();
-    m_core.devices().DeviceCount = 0;
+    m_core.devices().clear();
     m_model->reload();
     Set_Selection();
 }

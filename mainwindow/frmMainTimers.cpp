@@ -36,7 +36,7 @@ void frmMain::stepPanel(int panel, int direction)
 void frmMain::tmr100ms_Timer()
 {
     // A selection that no longer exists closes the details and log panels; the probe panel stays.
-    const bool gone = selectedSlot() < 0;
+    const bool gone = !selectedDevice();
     if (gone && (intPanelState == DetailsPanel || intPanelState == LogPanel)) {
         intPanelState = NoPanel;
         updateTabPictures();
@@ -90,10 +90,10 @@ void frmMain::tmr333ms_Timer()
     blnFlashPhase = !blnFlashPhase;
     // The unacknowledged intruders' rows pick the flash picture by the phase.
     m_lists[0]->setFlashPhase(blnFlashPhase);
-    const DeviceTable& devices = m_core.devices();
+    const DeviceStore& devices = m_core.devices();
     bool intruderOnline = false;
-    for (qint32 slot = 0; slot < devices.DeviceCount && !intruderOnline; ++slot)
-        intruderOnline = devices[slot].Intruder && devices[slot].isOnline();
+    for (const DeviceRecord& d : devices)
+        intruderOnline = intruderOnline || (d.Intruder && d.isOnline());
     if (++intIconRefreshTick >= 15)
         intIconRefreshTick = 0;
 

@@ -158,9 +158,10 @@ void frmMain::launchProgram(int index)
     const frmClient* engine = m_core.engine();
     if (!engine || !engine->isRunning())
         return;
-    const DeviceTable& devices = m_core.devices();
-    if (index < 1 || index > m_programs.size() || !devices.isValid(lngMenuMac)) {
-        Log(QStringLiteral("mnuPrograms - no program %1 for device slot %2").arg(index).arg(lngMenuMac));
+    const DeviceStore& devices = m_core.devices();
+    const DeviceRecord* device = devices.find(menuMacAddress);
+    if (index < 1 || index > m_programs.size() || !device) {
+        Log(QStringLiteral("mnuPrograms - no program %1 for device %2").arg(index).arg(menuMacAddress));
         return;
     }
     const ExternalProgram& entry = m_programs[index - 1];
@@ -169,7 +170,7 @@ void frmMain::launchProgram(int index)
         return;
     }
     // The address is one argument of its own: nothing in it reaches a shell.
-    const QStringList arguments = ExternalPrograms::argumentList(entry.arguments, devices[lngMenuMac].IpAddress);
+    const QStringList arguments = ExternalPrograms::argumentList(entry.arguments, device->IpAddress);
     const bool started = m_services.launch ? m_services.launch(entry.program, arguments)
                                            : QProcess::startDetached(entry.program, arguments);
     if (!started)

@@ -42,15 +42,16 @@ Report importFrom(MonitorCore& core, const QString& fileName, bool replace)
     if (!parsed.fault.isEmpty())
         return {false, QStringLiteral("%1 is refused, nothing was imported:\n%2").arg(fileName, parsed.fault)};
     DeviceActions& actions = core.actions();
-    DeviceTable& devices = core.devices();
+    DeviceStore& devices = core.devices();
     DeviceExport::Adopt adopt;
     adopt.added = [&](const DeviceRecord& record) {
         DeviceRecord d = record;
         d.NameLookupPending = true;
         actions.adoptAdded(d);
     };
-    adopt.replaced = [&](qint32 slot, const DeviceRecord& d) {
-        actions.adoptStored(slot, d.FriendlyName, d.Intruder, d.NewDevice, devices[slot].Watch);
+    adopt.replaced = [&](const DeviceRecord& d) {
+        const DeviceRecord* known = devices.find(d.MacAddress);
+        actions.adoptStored(d.MacAddress, d.FriendlyName, d.Intruder, d.NewDevice, known ? known->Watch : quint8(0));
     };
     const DeviceExport::Merged merged = DeviceExport::merge(devices, parsed.devices, replace, core.presence(), adopt);
     if (!merged.stored)

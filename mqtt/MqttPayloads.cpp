@@ -1,6 +1,6 @@
 #include "mqtt/MqttPayloads.h"
 
-#include "store/DeviceTable.h"
+#include "store/DeviceStore.h"
 #include "store/TextForms.h"
 
 #include <QJsonArray>
@@ -61,6 +61,7 @@ QByteArray deviceState(const DeviceRecord& d, const QString& manufacturer)
         {QStringLiteral("first_seen"), dateValue(d.FirstSeen)},
         {QStringLiteral("last_online"), dateValue(d.LastOnline)},
         {QStringLiteral("last_offline"), dateValue(d.LastOffline)},
+        {QStringLiteral("last_seen"), dateValue(d.LastSeen)},
         {QStringLiteral("network"), d.Network}, // the network it was admitted on
     });
 }

@@ -2,7 +2,7 @@
 
 #include "logging/DeviceLog.h"
 #include "platform/DebugSink.h"
-#include "store/DeviceTable.h"
+#include "store/DeviceStore.h"
 #include "store/LiveSettings.h"
 
 #include <QElapsedTimer>
@@ -32,7 +32,7 @@ QString topicLevel(const QString& text, const QString& fallback)
 } // namespace
 
 MqttPublisher::MqttPublisher(
-    const DeviceTable& devices, const LiveSettings& settings, VendorLookup vendor, QObject* parent)
+    const DeviceStore& devices, const LiveSettings& settings, VendorLookup vendor, QObject* parent)
     : QObject(parent)
     , m_devices(devices)
     , m_settings(settings)
@@ -138,10 +138,9 @@ void MqttPublisher::setSight(const QByteArray& state)
 
 void MqttPublisher::republishAll()
 {
-    for (qint32 i = 0; i < m_devices.DeviceCount; ++i) {
-        markDirty(m_devices[i].MacAddress);
-    }
-    if (m_devices.DeviceCount == 0)
+    for (const DeviceRecord& d : m_devices)
+        markDirty(d.MacAddress);
+    if (m_devices.isEmpty())
         m_intruderOnline.reset();
     schedulePump();
 }
@@ -150,13 +149,13 @@ void MqttPublisher::deviceEvent(const DeviceEvent& event, bool eventsHeld)
 {
     if (event.kind == DeviceEvent::Kind::Removed)
         return deviceRemoved(event.mac);
-    if (!enabled() || !m_devices.isValid(event.index))
+    if (!enabled() || !m_devices.contains(event.mac))
         return;
     if (!(eventsHeld && event.kind == DeviceEvent::Kind::Admitted)) {
         for (const DeviceLog::Entry& entry : DeviceLog::entries(event))
             queueEvent(MqttPayloads::event(event.mac, event.time, entry.kind, entry.text));
     }
-    deviceChanged(event.index);
+    deviceChanged(event.mac);
 }
 
 void MqttPublisher::stormDigest(const QDateTime& time, int count, const QString& interfaceName,
@@ -179,12 +178,12 @@ void MqttPublisher::queueEvent(QByteArray payload)
     schedulePump();
 }
 
-void MqttPublisher::deviceChanged(qint32 index)
+void MqttPublisher::deviceChanged(const QString& mac)
 {
     // While disconnected nothing is marked: the connect sends every device anyway.
-    if (!m_connection.isConnected() || !m_devices.isValid(index))
+    if (!m_connection.isConnected() || !m_devices.contains(mac))
         return;
-    markDirty(m_devices[index].MacAddress);
+    markDirty(mac);
     schedulePump();
 }
 
@@ -259,10 +258,10 @@ void MqttPublisher::pump()
 
 bool MqttPublisher::publishDevice(const QString& mac)
 {
-    const qint32 index = m_devices.indexOfMac(mac);
-    if (index < 0)
+    const DeviceRecord* found = m_devices.find(mac);
+    if (!found)
         return false;
-    const DeviceRecord& d = m_devices[index];
+    const DeviceRecord& d = *found;
     const QString vendor = m_vendor ? m_vendor(mac) : QString();
     m_connection.publish(m_base.device(mac), MqttPayloads::deviceState(d, vendor), true);
     const auto announced = m_announced.constFind(mac);
@@ -276,10 +275,10 @@ bool MqttPublisher::publishDevice(const QString& mac)
 
 void MqttPublisher::announce(const QString& mac)
 {
-    const qint32 index = m_devices.indexOfMac(mac);
-    if (index < 0)
+    const DeviceRecord* found = m_devices.find(mac);
+    if (!found)
         return;
-    const DeviceRecord& d = m_devices[index];
+    const DeviceRecord& d = *found;
     const QString name = MqttPayloads::displayName(d);
     const auto announced = m_announced.constFind(mac);
     if (announced != m_announced.constEnd() && *announced == name)
@@ -292,8 +291,8 @@ void MqttPublisher::announce(const QString& mac)
 void MqttPublisher::publishIntruderOnline()
 {
     bool any = false;
-    for (qint32 i = 0; i < m_devices.DeviceCount && !any; ++i)
-        any = m_devices[i].Intruder && m_devices[i].isOnline();
+    for (const DeviceRecord& d : m_devices)
+        any = any || (d.Intruder && d.isOnline());
     if (m_intruderOnline == any)
         return;
     if (m_connection.publish(m_base.intruderOnline(), any ? QByteArrayLiteral("ON") : QByteArrayLiteral("OFF"), true))
@@ -313,12 +312,11 @@ void MqttPublisher::commandArrived(const QString& topic, const QByteArray& paylo
         Log(QStringLiteral("MQTT - command for %1 ignored: %2; nothing changed").arg(mac, command.error));
         return;
     }
-    const qint32 index = m_devices.indexOfMac(mac);
-    if (index < 0) {
+    if (!m_devices.contains(mac)) {
         Log(QStringLiteral("MQTT - command for unknown device %1; nothing changed").arg(mac));
         return;
     }
     // What the command changes comes back as the actions' events.
     if (m_commandHandler)
-        m_commandHandler(index, command);
+        m_commandHandler(mac, command);
 }

@@ -13,7 +13,7 @@
 #include <functional>
 #include <optional>
 
-class DeviceTable;
+class DeviceStore;
 struct LiveSettings;
 
 // Feeds an MQTT broker with what the monitor knows: its status (with "offline" as the connection's last will),
@@ -28,14 +28,14 @@ class MqttPublisher final : public QObject
     Q_DISABLE_COPY_MOVE(MqttPublisher)
 
 public:
-    // Applies a valid command to the device in slot index.
-    using CommandHandler = std::function<void(qint32 index, const MqttCommand& command)>;
+    // Applies a valid command to the device of that MAC, which is in the store.
+    using CommandHandler = std::function<void(const QString& mac, const MqttCommand& command)>;
     using VendorLookup = std::function<QString(const QString& mac)>;
 
     static constexpr int DefaultEventBound = 1000;
 
     MqttPublisher(
-        const DeviceTable& devices, const LiveSettings& settings, VendorLookup vendor, QObject* parent = nullptr);
+        const DeviceStore& devices, const LiveSettings& settings, VendorLookup vendor, QObject* parent = nullptr);
     ~MqttPublisher() override;
 
     void setCommandHandler(CommandHandler handler) { m_commandHandler = std::move(handler); }
@@ -71,7 +71,7 @@ Q_SIGNALS:
 
 private:
     void connectedToBroker();
-    void deviceChanged(qint32 index);
+    void deviceChanged(const QString& mac);
     void deviceRemoved(const QString& mac);
     void commandArrived(const QString& topic, const QByteArray& payload);
     void schedulePump();
@@ -82,7 +82,7 @@ private:
     void queueEvent(QByteArray payload);
     bool enabled() const { return m_connection.isOpen(); }
 
-    const DeviceTable& m_devices;
+    const DeviceStore& m_devices;
     const LiveSettings& m_settings;
     VendorLookup m_vendor;
     CommandHandler m_commandHandler;

@@ -4,7 +4,7 @@
 #include "notify/AlertPolicy.h"
 #include "notify/CEmail.h"
 #include "platform/Clock.h"
-#include "store/DeviceTable.h"
+#include "store/DeviceStore.h"
 #include "store/LiveSettings.h"
 #include "store/TextForms.h"
 
@@ -24,7 +24,7 @@ const QString AlertMails::WatchOnlineSubject = QStringLiteral("A watched device 
 const QString AlertMails::StormSubject = QStringLiteral("URGENT: Many new devices are joining your network");
 
 AlertMails::AlertMails(
-    CEmail& mail, DeviceTable& table, DeviceLog& log, const LiveSettings& settings, VendorLookup vendor)
+    CEmail& mail, const DeviceStore& table, DeviceLog& log, const LiveSettings& settings, VendorLookup vendor)
     : m_mail(mail)
     , m_table(table)
     , m_log(log)
@@ -37,30 +37,30 @@ QString AlertMails::manufacturer(const QString& mac) const
     return m_vendor ? m_vendor(mac) : QString();
 }
 
-QString AlertMails::historySection(qint32 index) const
+QString AlertMails::historySection(const QString& mac) const
 {
     return line(QString()) + line(QStringLiteral("Log File")) + line(QStringLiteral("========"))
-        + m_log.Make_Text_Log(index);
+        + m_log.Make_Text_Log(mac);
 }
 
-QString AlertMails::newEmailBody(qint32 index) const
+QString AlertMails::newEmailBody(const QString& mac) const
 {
     QString body = line(QStringLiteral("Date/Time = ") + TextForms::dateText(kwclock::now()));
-    if (m_table.isValid(index)) {
-        const DeviceRecord& d = m_table[index];
+    if (const DeviceRecord* found = m_table.find(mac)) {
+        const DeviceRecord& d = *found;
         body += line(QStringLiteral("Host Name = ") + d.HostName);
         body += line(QStringLiteral("IP Address = ") + d.IpAddress);
         body += line(QStringLiteral("MAC Address = ") + d.MacAddress);
         body += line(QStringLiteral("MAC Manufacturer = ") + manufacturer(d.MacAddress));
     }
-    return body + historySection(index);
+    return body + historySection(mac);
 }
 
-QString AlertMails::onlineEmailBody(qint32 index) const
+QString AlertMails::onlineEmailBody(const QString& mac) const
 {
     QString body = line(QStringLiteral("Date/Time = ") + TextForms::dateText(kwclock::now()));
-    if (m_table.isValid(index)) {
-        const DeviceRecord& d = m_table[index];
+    if (const DeviceRecord* found = m_table.find(mac)) {
+        const DeviceRecord& d = *found;
         body += line(QStringLiteral("Host Name = ") + d.HostName);
         if (!d.FriendlyName.isEmpty())
             body += line(QStringLiteral("Friendly Name = ") + d.FriendlyName);
@@ -71,7 +71,7 @@ QString AlertMails::onlineEmailBody(qint32 index) const
         // "Never" is written as its date, like every other date of the mail.
         body += line(QStringLiteral("Last Offline = ") + TextForms::dateText(d.LastOffline));
     }
-    return body + historySection(index);
+    return body + historySection(mac);
 }
 
 QString AlertMails::stormEmailBody(const Alert& digest)
@@ -91,30 +91,30 @@ void AlertMails::alertRaised(const Alert& alert)
         return;
     switch (alert.kind) {
     case Alert::Kind::NewIntruder:
-        SendNewEmail(alert.index, alert.impersonation);
+        SendNewEmail(alert.mac, alert.impersonation);
         break;
     case Alert::Kind::IntruderOnline:
-        SendOnlineEmail(alert.index);
+        SendOnlineEmail(alert.mac);
         break;
     case Alert::Kind::Storm:
         SendStormEmail(alert);
         break;
     case Alert::Kind::Watched:
         m_mail.SendEmail(m_settings.txtEmailAddresses, alert.online ? WatchOnlineSubject : WatchOfflineSubject,
-            onlineEmailBody(alert.index));
+            onlineEmailBody(alert.mac));
         break;
     }
 }
 
-void AlertMails::SendNewEmail(qint32 index, bool impersonation)
+void AlertMails::SendNewEmail(const QString& mac, bool impersonation)
 {
     m_mail.SendEmail(
-        m_settings.txtEmailAddresses, impersonation ? ImpersonationSubject : NewSubject, newEmailBody(index));
+        m_settings.txtEmailAddresses, impersonation ? ImpersonationSubject : NewSubject, newEmailBody(mac));
 }
 
-void AlertMails::SendOnlineEmail(qint32 index)
+void AlertMails::SendOnlineEmail(const QString& mac)
 {
-    m_mail.SendEmail(m_settings.txtEmailAddresses, OnlineSubject, onlineEmailBody(index));
+    m_mail.SendEmail(m_settings.txtEmailAddresses, OnlineSubject, onlineEmailBody(mac));
 }
 
 void AlertMails::SendStormEmail(const Alert& digest)

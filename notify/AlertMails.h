@@ -6,7 +6,7 @@
 struct Alert;
 class CEmail;
 class DeviceLog;
-class DeviceTable;
+class DeviceStore;
 struct LiveSettings;
 
 // The two alert mails about a device: a new intruder, and a known intruder back online. Each carries the
@@ -27,28 +27,29 @@ public:
     static const QString WatchOfflineSubject;
     static const QString WatchOnlineSubject;
 
-    AlertMails(CEmail& mail, DeviceTable& table, DeviceLog& log, const LiveSettings& settings, VendorLookup vendor);
+    AlertMails(
+        CEmail& mail, const DeviceStore& table, DeviceLog& log, const LiveSettings& settings, VendorLookup vendor);
 
     // The mail of an alert that asks for one.
     void alertRaised(const Alert& alert);
     // The new-intruder mail; its subject is ImpersonationSubject for a device that answers for the network's
     // gateway while the gateway's MAC is about.
-    void SendNewEmail(qint32 index, bool impersonation = false);
-    void SendOnlineEmail(qint32 index);
+    void SendNewEmail(const QString& mac, bool impersonation = false);
+    void SendOnlineEmail(const QString& mac);
     void SendStormEmail(const Alert& digest);
 
-    // The bodies as they are queued, every line ending in CR LF. A slot outside the table leaves its field
+    // The bodies as they are queued, every line ending in CR LF. A MAC no device has (any more) leaves its field
     // lines out.
-    QString newEmailBody(qint32 index) const;
-    QString onlineEmailBody(qint32 index) const;
+    QString newEmailBody(const QString& mac) const;
+    QString onlineEmailBody(const QString& mac) const;
     static QString stormEmailBody(const Alert& digest);
 
 private:
-    QString historySection(qint32 index) const;
+    QString historySection(const QString& mac) const;
     QString manufacturer(const QString& mac) const;
 
     CEmail& m_mail;
-    DeviceTable& m_table;
+    const DeviceStore& m_table;
     DeviceLog& m_log;
     const LiveSettings& m_settings;
     VendorLookup m_vendor;

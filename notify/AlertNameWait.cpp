@@ -1,9 +1,9 @@
 #include "notify/AlertNameWait.h"
 
 #include "platform/Clock.h"
-#include "store/DeviceTable.h"
+#include "store/DeviceStore.h"
 
-AlertNameWait::AlertNameWait(const DeviceTable& devices, QObject* parent)
+AlertNameWait::AlertNameWait(const DeviceStore& devices, QObject* parent)
     : QObject(parent)
     , m_devices(devices)
 {
@@ -11,15 +11,15 @@ AlertNameWait::AlertNameWait(const DeviceTable& devices, QObject* parent)
     connect(&m_timer, &QTimer::timeout, this, &AlertNameWait::tick);
 }
 
-bool AlertNameWait::named(qint32 slot) const
+bool AlertNameWait::named(const QString& mac) const
 {
-    const DeviceRecord& d = m_devices[slot];
-    return !d.FriendlyName.isEmpty() || d.HostName != DeviceRecord::unknownHostName() || !d.NameLookupPending;
+    const DeviceRecord* d = m_devices.find(mac);
+    return !d || !d->FriendlyName.isEmpty() || d->HostName != DeviceRecord::unknownHostName() || !d->NameLookupPending;
 }
 
 void AlertNameWait::hold(const Alert& alert)
 {
-    if (alert.kind == Alert::Kind::Storm || !m_devices.isValid(alert.index) || named(alert.index)) {
+    if (alert.kind == Alert::Kind::Storm || named(alert.mac)) {
         Q_EMIT ready(alert);
         return;
     }
@@ -42,9 +42,8 @@ void AlertNameWait::tick()
     // Taken out before any goes on: a receiver may raise or remove while ready is emitted.
     QList<Alert> going;
     for (qsizetype i = 0; i < m_held.size();) {
-        Alert& alert = m_held[i].alert;
-        alert.index = m_devices.indexOfMac(alert.mac);
-        if (alert.index < 0 || named(alert.index) || m_held[i].until <= now) {
+        const Alert& alert = m_held[i].alert;
+        if (named(alert.mac) || m_held[i].until <= now) {
             going.append(alert);
             m_held.removeAt(i);
         } else {

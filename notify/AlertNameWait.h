@@ -7,7 +7,7 @@
 #include <QObject>
 #include <QTimer>
 
-class DeviceTable;
+class DeviceStore;
 
 // Holds the mail and the desktop notification of a device's alert until the device has a name, so that they
 // do not say "Unknown Device" when its host name comes a moment later: an alert goes on (ready) as soon as the
@@ -22,7 +22,7 @@ class AlertNameWait final : public QObject
 public:
     static constexpr qint64 WaitMs = 3000;
 
-    explicit AlertNameWait(const DeviceTable& devices, QObject* parent = nullptr);
+    explicit AlertNameWait(const DeviceStore& devices, QObject* parent = nullptr);
 
     void hold(const Alert& alert);
     // A name found or given, or a device removed: the alerts waiting for it go on.
@@ -32,18 +32,19 @@ public:
     int waiting() const { return int(m_held.size()); }
 
 Q_SIGNALS:
-    // The alert, its index the device's slot as it is now (-1 when the device is gone).
+    // The alert; its device may be gone by now.
     void ready(const Alert& alert);
 
 private:
-    bool named(qint32 slot) const;
+    // Whether the device of mac has a name to show, or is gone.
+    bool named(const QString& mac) const;
 
     struct Held
     {
         Alert alert;
         QDateTime until;
     };
-    const DeviceTable& m_devices;
+    const DeviceStore& m_devices;
     QList<Held> m_held;
     QTimer m_timer;
 };

@@ -41,7 +41,6 @@ Alert AlertPolicy::deviceAlert(Alert::Kind kind, const DeviceEvent& event) const
     Alert alert;
     alert.kind = kind;
     alert.time = event.time;
-    alert.index = event.index;
     alert.mac = event.mac;
     alert.impersonation = event.impersonation;
     alert.sound = LiveSettings::on(online ? m_settings.chkOnlineIntruderSound : m_settings.chkNewIntruderSound);

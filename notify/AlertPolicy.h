@@ -21,8 +21,7 @@ struct Alert
 
     Kind kind = Kind::NewIntruder;
     QDateTime time;
-    qint32 index = -1; // the device (not for a storm)
-    QString mac;
+    QString mac; // the device (not for a storm)
     bool impersonation = false; // a new intruder that answers for the gateway while its MAC is about
     bool sound = false;
     bool popup = false;

@@ -2,7 +2,8 @@
 # Installs what Kestrelwatch needs on Debian 12, by purpose; safe to run again.
 #   usage: scripts/install-deps.sh [run] [build] [test]      (no argument: all three)
 #   run    what the program and its demo need at run time (scripts/start.sh installs run and build)
-#   build  compilers, headers and the IEEE listings the vendor files are made from
+#   build  compilers, headers and the IEEE listings the vendor files are made from (and the benchmark
+#          library: build.sh configures the tree as test.sh does, benchmarks included)
 #   test   what the tests, sanitizers, fuzzers, benchmarks and package checks use: a broker, a mail server,
 #          Xvfb, a notification daemon, clang... (scripts/test.sh installs all three)
 # apt-get runs as root directly, or through sudo from another account.
@@ -17,11 +18,11 @@ build=(
     cmake ninja-build g++ lld pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev
     libsqlite3-dev libnl-3-dev libnl-route-3-dev libssl-dev libcap-dev libmosquitto-dev
-    ieee-data
+    ieee-data libbenchmark-dev
 )
 test=(
     clang-format ccache clang libclang-rt-14-dev
-    sqlite3 googletest libgtest-dev libbenchmark-dev
+    sqlite3 googletest libgtest-dev
     xvfb xauth x11-utils trayer imagemagick xdotool
     python3 python3-aiosmtpd python3-prometheus-client
     pulseaudio pulseaudio-utils fonts-dejavu-core

@@ -20,14 +20,9 @@ if ! git ls-files -z '*.cpp' '*.h' | xargs -0 -r clang-format --dry-run -Werror;
     echo "test.sh: clang-format would change the files above (run clang-format -i on them)" >&2
     status=1
 fi
-build=${KW_BUILD_DIR:-build}
+source scripts/configure.sh
 jobs=$(nproc)
-# Tests and benchmarks on again, should scripts/build.sh have configured this tree without them.
-# A unity build, as scripts/build.sh makes: half the compile time of one source at a time on a cold machine.
-# Debug information is line tables only (-g1): backtraces and sanitizer reports keep their files and lines,
-# and each compile takes a fifth less time than with full information.
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" \
-    -DCMAKE_UNITY_BUILD=ON -DKW_WERROR=ON -DKW_BUILD_TESTS=ON -DKW_BUILD_BENCH=ON
+configure_main_tree
 cmake --build "$build" --parallel "$jobs"
 built=$(date +%s)
 # The sanitizer tree builds while the tests run: most test time is spent waiting on labs, servers and

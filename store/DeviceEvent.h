@@ -1,7 +1,10 @@
 #pragma once
 
+#include "store/DeviceRecord.h"
+
 #include <QDateTime>
 #include <QString>
+#include <memory>
 
 // What happened to one device, as the engine or the user's actions saw it. They emit these and knows nothing of who
 // listens: the history log renders them, the alert policy decides which alerts they raise, MQTT publishes them, and the
@@ -23,14 +26,14 @@ struct DeviceEvent
         Acknowledged, // no longer new
         Moved, // between the lists: intruder says to which
         Renamed, // its friendly name is now name
-        Removed, // its key is gone and its slot (index) closed; mac names it
+        Removed, // its key is gone and it left the store; record is what it was
         Merged, // earlierMac's device was merged into mac's: name, list, history and intervals carried over
         NoteChanged, // the user's note is now name
     };
 
     Kind kind = Kind::Online;
-    qint32 index = -1; // the device's slot in the table when the event was emitted
-    QString mac;
+    QString mac; // the device; it is still in the store, except after Removed
+
     QDateTime time; // to the second, as every history line carries it
     QString address;
     QString name;
@@ -39,4 +42,5 @@ struct DeviceEvent
     bool impersonation = false; // Admitted: it answers for the gateway while the gateway's MAC is about
     bool logged = true; // Online and Offline: whether the change gets a history line
     QDateTime firstSeen; // Online: when the device was first seen
+    std::shared_ptr<const DeviceRecord> record; // Removed: the device as it was when it left
 };

@@ -67,7 +67,8 @@ void NetworkBook::load()
         n.gatewayMac = read("Gateway_MAC");
         n.gatewayIp = read("Gateway_IP");
         n.watch = parseWatch(read("Watch")).value_or(Watch::Asked);
-        n.firstSeen = TextForms::parseDateAnyLocale(read("First_Seen")).value_or(QDateTime());
+        if (const auto first = TextForms::parseStoredDate(read("First_Seen")))
+            n.firstSeen = first->when;
         m_networks.append(n);
     }
 }
@@ -168,5 +169,5 @@ void NetworkBook::store(const Network& n) const
         {{keyOf(n.id),
             {{QStringLiteral("Subnet"), n.subnet}, {QStringLiteral("Gateway_MAC"), n.gatewayMac},
                 {QStringLiteral("Gateway_IP"), n.gatewayIp}, {QStringLiteral("Watch"), watchWord(n.watch)},
-                {QStringLiteral("First_Seen"), TextForms::dateText(n.firstSeen)}}}});
+                {QStringLiteral("First_Seen"), TextForms::storedDate(n.firstSeen)}}}});
 }

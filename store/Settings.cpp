@@ -2,7 +2,8 @@
 
 #include "platform/DebugSink.h"
 #include "store/Base64Class.h"
-#include "store/DeviceTable.h"
+#include "store/DeviceCodec.h"
+#include "store/DeviceStore.h"
 #include "store/DeviceWatch.h"
 #include "store/LiveSettings.h"
 #include "store/TextForms.h"
@@ -33,11 +34,6 @@ QString emailSecurity(const QString& stored)
         Log(QStringLiteral("Load_Registry - EmailSecurity \"%1\" is not None, STARTTLS or TLS; None is used")
                 .arg(stored));
     return QStringLiteral("None");
-}
-
-void failed(const QString& mac, const QString& value, const QString& text)
-{
-    Log(QStringLiteral("Load_Registry - %1: value %2 cannot be read as stored (\"%3\")").arg(mac, value, text));
 }
 
 } // namespace
@@ -139,62 +135,36 @@ void loadSettings(LiveSettings& s, const QString& debugLogFile)
         : 0;
 }
 
-void Load_Registry(
-    LiveSettings& s, DeviceTable& table, const QString& debugLogFile, const std::function<void(qint32)>& loadLog)
+void Load_Registry(LiveSettings& s, DeviceStore& devices, const QString& debugLogFile, OldDates oldDates)
 {
     loadSettings(s, debugLogFile);
     const QStringList names = modRegistry::ListSubkeys(modRegistry::ProductKey, Keys::DetectedDevices);
     if (names.first() == modRegistry::EmptyList)
         return;
 
-    table.DeviceCount = qint32(names.size());
-    table.ResizeDeviceTable(table.DeviceCount);
-    for (qint32 i = 0; i < table.DeviceCount; ++i) {
-        DeviceRecord& d = table[i];
-        const QString& mac = names[i];
+    devices.clear();
+    QList<std::pair<QString, modRegistry::ValueTexts>> rewrites;
+    for (const QString& mac : names) {
         const QString key = Keys::deviceKey(mac);
-        const auto read = [&key](const char* value) {
-            return modRegistry::ReadString(modRegistry::ProductKey, key, QString::fromLatin1(value));
-        };
-        d.MacAddress = mac;
-        d.IpAddress = read("IP_Address");
-        d.HostName = read("Host_Name");
-        d.FriendlyName = read("Friendly_Name");
-        d.PresenceCountdown = 0;
-        d.OnlineState = 0;
-        const auto readBool = [&](const char* value, bool& field) {
-            const QString text = read(value);
-            if (const auto b = TextForms::parseBool(text))
-                field = *b;
-            else
-                failed(mac, QString::fromLatin1(value), text);
-        };
-        readBool("New_Device", d.NewDevice);
-        readBool("Intruder", d.Intruder);
-        d.NameLookupPending = true;
-        const auto readDate = [&](const char* value, QDateTime& field) {
-            const QString text = read(value);
-            if (const auto dt = TextForms::parseDate(text))
-                field = *dt;
-            else
-                failed(mac, QString::fromLatin1(value), text);
-        };
-        readDate("Last_Online", d.LastOnline);
-        readDate("Last_Offline", d.LastOffline);
-        readDate("First_Seen", d.FirstSeen);
-        const QString type = read("Mac_Type");
-        if (const auto b = TextForms::parseByte(type))
-            d.MacType = *b;
-        else
-            failed(mac, QStringLiteral("Mac_Type"), type);
-        const QString watch = read("Watch");
-        if (const auto mode = DeviceWatch::parse(watch))
-            d.Watch = *mode;
-        else
-            failed(mac, DeviceWatch::Value, watch);
-        d.Network = read("Network"); // empty until the device is seen on an identified network
-        if (loadLog)
-            loadLog(i);
+        const DeviceCodec::Decoded decoded =
+            DeviceCodec::decode(mac, modRegistry::ReadValues(modRegistry::ProductKey, key));
+        for (const QString& problem : decoded.problems)
+            Log(QStringLiteral("Load_Registry - %1: %2 cannot be read; read as for a device nobody vouched for")
+                    .arg(mac, problem));
+        if (!devices.append(decoded.record))
+            Log(QStringLiteral("Load_Registry - %1 is stored twice; the first is kept").arg(mac));
+        if (decoded.oldDates && oldDates == OldDates::Rewrite) {
+            const DeviceRecord& d = decoded.record;
+            rewrites.append({key,
+                {{DeviceCodec::Name::FirstSeen, TextForms::storedDate(d.FirstSeen)},
+                    {DeviceCodec::Name::LastOnline, TextForms::storedDate(d.LastOnline)},
+                    {DeviceCodec::Name::LastOffline, TextForms::storedDate(d.LastOffline)}}});
+        }
     }
-    table.macChanged();
+    if (!rewrites.isEmpty()) {
+        modRegistry::WriteKeys(modRegistry::ProductKey, rewrites);
+        Log(QStringLiteral("Load_Registry - the dates of %1 devices were in an earlier release's locale text; they "
+                           "are stored as ISO 8601 now")
+                .arg(rewrites.size()));
+    }
 }

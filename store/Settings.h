@@ -1,9 +1,8 @@
 #pragma once
 
 #include <QString>
-#include <functional>
 
-class DeviceTable;
+class DeviceStore;
 struct LiveSettings;
 
 // Names of the store's keys and values.
@@ -16,11 +15,15 @@ inline const QString RunValue = QStringLiteral("Brackmoor\\Kestrelwatch");
 QString deviceKey(const QString& mac); // DetectedDevices\<MAC>
 } // namespace Keys
 
-// Loads every setting into the live settings and every stored device into the table, in the store's order.
-// A device value that is missing or unreadable keeps what its slot held; each such failure is one
-// "Load_Registry - " line in the debug log. loadLog is called for every loaded slot (the device history).
-void Load_Registry(LiveSettings& settings, DeviceTable& table, const QString& debugLogFile,
-    const std::function<void(qint32)>& loadLog);
+// What a load does with dates still in an earlier release's locale text: read them only (kestrelwatch-ctl,
+// whose locale may not be the one that wrote them), or also rewrite them as ISO 8601, all in one transaction
+// (the monitor at its start).
+enum class OldDates { Keep, Rewrite };
+
+// Loads every setting into the live settings and every stored device into the store, in the store's order,
+// replacing what it held. A device value that is missing or unreadable takes the codec's safe value
+// (DeviceCodec); each such value is one "Load_Registry - " line in the debug log.
+void Load_Registry(LiveSettings& settings, DeviceStore& devices, const QString& debugLogFile, OldDates oldDates);
 
 // The settings part of Load_Registry: every GENERAL value (and the start-with-login entry) into the live
 // settings. The running monitor calls it again when another process changed a setting.

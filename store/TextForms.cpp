@@ -351,4 +351,30 @@ std::optional<QDateTime> parseDateAnyLocale(const QString& text)
     return std::nullopt;
 }
 
+QString storedDate(const QDateTime& when)
+{
+    // ISO 8601 offsets are whole minutes; a zone's old local mean time (Berlin's +00:53:28 before 1893) is not.
+    const int offset = when.offsetFromUtc();
+    return (offset % 60 == 0 ? when.toOffsetFromUtc(offset) : when.toUTC()).toString(Qt::ISODate);
+}
+
+std::optional<StoredDate> parseStoredDate(const QString& text)
+{
+    const QString t = text.trimmed();
+    if (t.contains(QLatin1Char('T'))) {
+        const QDateTime iso = QDateTime::fromString(t, Qt::ISODate);
+        if (!iso.isValid())
+            return std::nullopt;
+        return StoredDate {iso.toLocalTime(), false};
+    }
+    auto old = parseDateAnyLocale(t);
+    if (!old)
+        return std::nullopt;
+    // The same wall time an hour earlier is the first occurrence of a repeated hour.
+    const QDateTime earlier = old->addSecs(-3600);
+    if (earlier.date() == old->date() && earlier.time() == old->time())
+        old = earlier;
+    return StoredDate {*old, true};
+}
+
 } // namespace TextForms

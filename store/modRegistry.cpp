@@ -38,6 +38,16 @@ QString ReadString(const QString& product, const QString& subkey, const QString&
     return data->left(kReadLimit);
 }
 
+ValueTexts ReadValues(const QString& product, const QString& subkey)
+{
+    ValueTexts out;
+    if (!s_hive)
+        return out;
+    for (const Hive::Value& v : s_hive->values(FullKeyPath(product, subkey)))
+        out.append({v.name, v.data.left(kReadLimit)});
+    return out;
+}
+
 void WriteString(const QString& product, const QString& subkey, const QString& value, const QString& text)
 {
     if (s_hive)

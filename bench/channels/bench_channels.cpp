@@ -6,7 +6,7 @@
 #include "HttpPeer.h"
 #include "channels/Channels.h"
 #include "platform/DebugSink.h"
-#include "store/DeviceTable.h"
+#include "store/DeviceStore.h"
 #include "store/LiveSettings.h"
 
 #include <QCoreApplication>
@@ -43,7 +43,7 @@ struct Rig
 {
     QTemporaryDir dir;
     LiveSettings settings;
-    DeviceTable table;
+    DeviceStore table;
     HttpPeer peer;
     std::unique_ptr<Channels> channels;
     int delivered = 0;

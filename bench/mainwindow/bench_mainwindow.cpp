@@ -148,20 +148,17 @@ struct FlashRig
         window->tmr100ms().stop();
         core->engine()->pingTimer().stop();
         // 256 new intruders, all online: every row of the list flashes.
-        DeviceTable& table = core->devices();
-        table.DeviceCount = 256;
-        table.ResizeDeviceTable(256);
+        DeviceStore& table = core->devices();
         for (int i = 0; i < 256; ++i) {
-            DeviceRecord& d = table[i];
-            d = DeviceRecord::empty();
+            DeviceRecord d = DeviceRecord::empty();
             d.MacAddress = macFor(i);
             d.IpAddress = QStringLiteral("198.18.1.%1").arg(i);
             d.HostName = QStringLiteral("device-%1.lab").arg(i);
             d.NewDevice = true;
             d.Intruder = true;
             d.PresenceCountdown = 2;
+            table.append(d);
         }
-        table.macChanged();
         window->Setup_Display();
         window->show();
         QCoreApplication::processEvents();

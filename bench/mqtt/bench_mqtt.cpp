@@ -5,7 +5,7 @@
 #include "engine/frmClient.h"
 #include "mqtt/MqttPublisher.h"
 #include "platform/DebugSink.h"
-#include "store/DeviceTable.h"
+#include "store/DeviceStore.h"
 #include "store/LiveSettings.h"
 #include "store/TextForms.h"
 
@@ -103,19 +103,15 @@ int main(int argc, char* argv[])
     settings.txtMqttTopic = QStringLiteral("bench");
     settings.txtMqttSensor = QStringLiteral("one");
     {
-        DeviceTable table;
-        table.DeviceCount = 1;
-        table.ResizeDeviceTable(1);
-        table[0] = device(1);
-        table.macChanged();
+        DeviceStore table;
+        table.append(device(1));
         MqttPublisher publisher(table, settings, {});
         publisher.refresh();
         spinUntil([&] { return publisher.connection().isConnected() && states > 0; }, 5000);
         std::vector<double> latencies;
         DeviceEvent online;
         online.kind = DeviceEvent::Kind::Online;
-        online.index = 0;
-        online.mac = table[0].MacAddress;
+        online.mac = device(1).MacAddress;
         online.time = QDateTime::currentDateTime();
         online.address = QStringLiteral("198.18.0.1");
         for (int i = 0; i < 200; ++i) {
@@ -133,12 +129,9 @@ int main(int argc, char* argv[])
 
     // 5,000 devices published at connect while the engine sweeps a /24 in the same loop.
     constexpr int kDevices = 5000;
-    DeviceTable table;
-    table.DeviceCount = kDevices;
-    table.ResizeDeviceTable(kDevices);
+    DeviceStore table;
     for (int i = 0; i < kDevices; ++i)
-        table[i] = device(i + 2);
-    table.macChanged();
+        table.append(device(i + 2));
     FakeNetPlatform net;
     net.addAdapter(QStringLiteral("198.18.0.5/24"));
     struct

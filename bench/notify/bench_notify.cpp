@@ -9,7 +9,7 @@
 #include "notify/AlertMails.h"
 #include "notify/CEmail.h"
 #include "platform/DebugSink.h"
-#include "store/DeviceTable.h"
+#include "store/DeviceStore.h"
 #include "store/LiveSettings.h"
 #include "store/TextForms.h"
 
@@ -101,17 +101,16 @@ void BM_AlertToMailAccepted(benchmark::State& state)
         return;
     }
     QTemporaryDir devices;
-    DeviceTable table;
-    table.ResizeDeviceTable(1);
-    table.DeviceCount = 1;
-    table[0].MacAddress = QStringLiteral("00-0C-41-A2-3B-7F");
-    table[0].IpAddress = QStringLiteral("198.18.0.23");
-    table[0].HostName = QStringLiteral("Unknown Device");
-    table.macChanged();
+    DeviceStore table;
+    DeviceRecord device = DeviceRecord::empty();
+    device.MacAddress = QStringLiteral("00-0C-41-A2-3B-7F");
+    device.IpAddress = QStringLiteral("198.18.0.23");
+    device.HostName = QStringLiteral("Unknown Device");
+    table.append(device);
     DeviceLog log(table, devices.path());
     for (int i = 0; i < 100; ++i)
-        log.AddLogEntry(
-            0, QStringLiteral("12/4/2026 6:41:%1 PM\tConnected ( 198.18.0.23 )").arg(i % 60, 2, 10, QLatin1Char('0')));
+        log.AddLogEntry(device.MacAddress,
+            QStringLiteral("12/4/2026 6:41:%1 PM\tConnected ( 198.18.0.23 )").arg(i % 60, 2, 10, QLatin1Char('0')));
     AlertMails alerts(
         *rig.mail, table, log, rig.settings, [](const QString&) { return QStringLiteral("Cisco-Linksys LLC"); });
 
@@ -119,7 +118,7 @@ void BM_AlertToMailAccepted(benchmark::State& state)
     for (auto _ : state) {
         QElapsedTimer timer;
         timer.start();
-        alerts.SendNewEmail(0);
+        alerts.SendNewEmail(device.MacAddress);
         if (!waitFinished(*rig.mail, rig.finished, rig.finished + 1)) {
             state.SkipWithError("a mail did not finish");
             return;

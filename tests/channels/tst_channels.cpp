@@ -7,7 +7,7 @@
 #include "TestHome.h"
 #include "channels/Channels.h"
 #include "platform/Clock.h"
-#include "store/DeviceTable.h"
+#include "store/DeviceStore.h"
 #include "store/LiveSettings.h"
 
 #include <QJsonArray>
@@ -31,6 +31,7 @@ Notice notice()
     n.title = QStringLiteral("New device on the network");
     n.text = QStringLiteral("New device: ") + n.name;
     n.high = true;
+    n.lastSeen = kT.addSecs(-5);
     return n;
 }
 
@@ -112,7 +113,7 @@ private Q_SLOTS:
         TestHome home;
         LiveSettings s;
         setTarget(s, Channel(channel), server.url(tls ? "https" : "http", tls ? "localhost" : "127.0.0.1"), token);
-        DeviceTable table;
+        DeviceStore table;
         Channels channels(s, table, {});
         channels.setTimeoutMs(1500);
         channels.openQueue(home.paths().home + QStringLiteral("channels.db"));
@@ -144,6 +145,7 @@ private Q_SLOTS:
         } else {
             QCOMPARE(QJsonDocument::fromJson(body.toUtf8()).object(), notice().webhookJson());
             QCOMPARE(notice().webhookJson().value("time").toString(), QStringLiteral("2026-12-04T18:41:08Z"));
+            QCOMPARE(notice().webhookJson().value("last_seen").toString(), QStringLiteral("2026-12-04T18:41:03Z"));
         }
     }
 
@@ -156,7 +158,7 @@ private Q_SLOTS:
         TestHome home;
         const QString file = home.paths().home + QStringLiteral("channels.db");
         LiveSettings s;
-        DeviceTable table;
+        DeviceStore table;
         HttpPeer down;
         QVERIFY(down.start({"--answers", "503"}));
         s.txtWebhookUrl = down.url();

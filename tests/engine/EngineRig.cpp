@@ -8,20 +8,20 @@
 
 const QDateTime EngineRig::kStart = QDateTime(QDate(2024, 3, 5), QTime(10, 0, 0));
 
-EventRecorder::EventRecorder(frmClient& engine)
+EventRecorder::EventRecorder(frmClient& engine, const DeviceStore& devices)
 {
-    QObject::connect(&engine, &frmClient::deviceEvent, &engine, [this](const DeviceEvent& event) {
+    QObject::connect(&engine, &frmClient::deviceEvent, &engine, [this, &devices](const DeviceEvent& event) {
         events << event;
-        calls << describe(event);
+        calls << describe(event, devices);
     });
     QObject::connect(&engine, &frmClient::harvested, &engine, [this] { calls << QStringLiteral("harvested"); });
 }
 
-QString EventRecorder::describe(const DeviceEvent& e)
+QString EventRecorder::describe(const DeviceEvent& e, const DeviceStore& devices)
 {
     static const char* const kinds[] = {"Admitted", "Impersonation", "Online", "Offline", "AddressChanged",
         "NameChanged", "PossibleReturn", "AddressesChanged"};
-    QStringList parts {QLatin1String(kinds[int(e.kind)]), QString::number(e.index)};
+    QStringList parts {QLatin1String(kinds[int(e.kind)]), QString::number(positionOf(devices, e.mac))};
     for (const QString& field : {e.address, e.name, e.earlierMac}) {
         if (!field.isEmpty())
             parts << field;
@@ -82,14 +82,14 @@ QStringList EngineRig::nextSweep()
     return runToHarvest() < 0 ? QStringList {QStringLiteral("no harvest")} : window.calls;
 }
 
-qint32 EngineRig::addLoadedDevice(const QString& mac, const QString& ip, bool intruder)
+DeviceRecord& EngineRig::addLoadedDevice(const QString& mac, const QString& ip, bool intruder)
 {
-    const qint32 index = appendDevice(devices, mac, ip, kStart.addDays(-1));
-    DeviceRecord& d = devices[index];
+    DeviceRecord& d = appendDevice(devices, mac, ip, kStart.addDays(-1));
     d.NewDevice = d.Intruder = intruder;
     d.NameLookupPending = true;
     d.LastOffline = kStart.addSecs(-3600);
-    return index;
+    d.LastSeen = d.LastOffline;
+    return d;
 }
 
 bool EngineRig::answer(const QString& name, int error)

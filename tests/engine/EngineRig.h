@@ -6,17 +6,19 @@
 #include "engine/frmClient.h"
 #include "platform/Clock.h"
 #include "platform/Hive.h"
-#include "store/DeviceTable.h"
+#include "store/DeviceStore.h"
 
 #include <memory>
 
-// The engine's events as its tests see them: one line per event in order ("Admitted 0 198.18.0.7 intruder",
+// The engine's events as its tests see them: one line per event in order, the device by where it stands in
+// the store ("Admitted 0 198.18.0.7 intruder",
 // "Online 0 198.18.0.7 unlogged", "harvested"), the events themselves alongside.
 class EventRecorder final
 {
 public:
-    explicit EventRecorder(frmClient& engine);
-    static QString describe(const DeviceEvent& event);
+    EventRecorder(frmClient& engine, const DeviceStore& devices);
+    // The device is named by where it stands in the store when the event comes.
+    static QString describe(const DeviceEvent& event, const DeviceStore& devices);
 
     QStringList calls;
     QList<DeviceEvent> events;
@@ -37,7 +39,7 @@ public:
     // The events of the next sweep, up to and including its harvest.
     QStringList nextSweep();
     // A device as the store's loading leaves it: offline since an hour ago, its name due.
-    qint32 addLoadedDevice(const QString& mac, const QString& ip, bool intruder = true);
+    DeviceRecord& addLoadedDevice(const QString& mac, const QString& ip, bool intruder = true);
     bool answer(const QString& name, int error = 0); // answers the one pending lookup
     QString stored(const QString& mac, const QString& value) const;
     QDateTime now() const; // the clock as the engine reads it (whole seconds)
@@ -48,9 +50,9 @@ public:
     TestHome home;
     std::unique_ptr<Hive> hive;
     ManualClock clock {kStart};
-    DeviceTable devices;
+    DeviceStore devices;
     FakeNetPlatform net;
     LogCapture log;
     frmClient engine {devices, net};
-    EventRecorder window {engine};
+    EventRecorder window {engine, devices};
 };

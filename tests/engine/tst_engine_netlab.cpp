@@ -3,6 +3,7 @@
 // lab and runs the inner one in the monitor's namespace by executing itself there, so every request, deletion and
 // lookup stays inside the lab. Root only.
 
+#include "Devices.h"
 #include "EngineRig.h"
 #include "Lab.h"
 #include "platform/LinuxNetPlatform.h"
@@ -99,11 +100,11 @@ private Q_SLOTS:
         auto hive = Hive::open(home.paths().hiveFile()).hive;
         QVERIFY(hive);
         modRegistry::attach(hive.get());
-        DeviceTable devices;
+        DeviceStore devices;
         LogCapture log;
         LinuxNetPlatform net;
         frmClient engine(devices, net);
-        EventRecorder window(engine);
+        EventRecorder window(engine, devices);
         engine.Load();
         QVERIFY2(engine.isRunning(), qPrintable(log.lines().join(QLatin1Char('\n'))));
         // Only the LAN is swept; each interface left out is said once, with its reason.
@@ -114,19 +115,19 @@ private Q_SLOTS:
             QCOMPARE(log.lines().filter(QString::fromLatin1(line)).size(), 1);
         // The first sweep finds the router, the device, and the static and NOARP rows; never the monitor.
         const QString router = QStringLiteral("02-00-C6-12-00-01"), device = QStringLiteral("02-00-C6-12-00-0A");
-        QTRY_COMPARE_WITH_TIMEOUT(devices.DeviceCount, 4, 15000);
-        const qint32 r = devices.indexOfMac(router), d = devices.indexOfMac(device);
+        QTRY_COMPARE_WITH_TIMEOUT(qint32(devices.size()), 4, 15000);
+        const qint32 r = positionOf(devices, router), d = positionOf(devices, device);
         QVERIFY(r >= 0 && d >= 0);
-        QCOMPARE(devices[r].FriendlyName, QStringLiteral("Default Gateway"));
-        QVERIFY(devices[d].Intruder);
-        QCOMPARE(devices[devices.indexOfMac(QStringLiteral("02-00-C6-12-00-14"))].MacType, quint8(4));
-        QCOMPARE(devices[devices.indexOfMac(QStringLiteral("02-00-C6-12-00-15"))].MacType, quint8(1));
+        QCOMPARE(nth(devices, r).FriendlyName, QStringLiteral("Default Gateway"));
+        QVERIFY(nth(devices, d).Intruder);
+        QCOMPARE(devices.find(QStringLiteral("02-00-C6-12-00-14"))->MacType, quint8(4));
+        QCOMPARE(devices.find(QStringLiteral("02-00-C6-12-00-15"))->MacType, quint8(1));
         // The harvest left the NOARP row (the kernel's own clean-up may take it after a minute unused).
         QString table = ipNeighbours();
         QVERIFY2(table.contains(QStringLiteral("198.18.0.21 lladdr 02:00:c6:12:00:15 NOARP")), qPrintable(table));
         // The lab's hosts file names every host.
-        QTRY_COMPARE_WITH_TIMEOUT(devices[d].HostName, QStringLiteral("dev1"), 20000);
-        QTRY_COMPARE_WITH_TIMEOUT(devices[r].HostName, QStringLiteral("router"), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(nth(devices, d).HostName, QStringLiteral("dev1"), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(nth(devices, r).HostName, QStringLiteral("router"), 20000);
 
         // IPv6 on the monitor and the device (the lab keeps it off): a datagram to the device's link-local
         // address makes the kernel learn its row by neighbour discovery, and a harvest lists it.
@@ -139,7 +140,7 @@ private Q_SLOTS:
         QHostAddress to(QRegularExpression(QStringLiteral("inet6 (fe80::[0-9a-f:]+)/")).match(dev1.out).captured(1));
         to.setScopeId(QStringLiteral("eth0"));
         QVERIFY2(QUdpSocket().writeDatagram("kw", to, 9) == 2, qPrintable(dev1.out + dev1.err));
-        QTRY_VERIFY_WITH_TIMEOUT(devices[d].Ipv6Addresses.contains(to.toString().section(u'%', 0, 0)), 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(nth(devices, d).Ipv6Addresses.contains(to.toString().section(u'%', 0, 0)), 15000);
 
         // Taken off the LAN, the device is gone after two sweeps without it; the router stays.
         QCOMPARE(kwtest::run(kwtest::netlabScript(), {"off", qEnvironmentVariable(kLabEnv), "dev1"}).code, 0);
@@ -154,7 +155,7 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(window.calls.count(QStringLiteral("harvested")) >= harvests + 2, 60000);
         table = ipNeighbours();
         QVERIFY2(table.contains(QStringLiteral("198.18.0.20 lladdr 02:00:c6:12:00:14 PERMANENT")), qPrintable(table));
-        QVERIFY(devices[devices.indexOfMac(QStringLiteral("02-00-C6-12-00-14"))].PresenceCountdown != 0);
+        QVERIFY(devices.find(QStringLiteral("02-00-C6-12-00-14"))->PresenceCountdown != 0);
         const QMap<QString, int> echoes = echoesOut();
         QVERIFY(echoes.value(QStringLiteral("eth0")) > 0);
         for (const QString& ifname : kSkipped)
@@ -172,23 +173,23 @@ private Q_SLOTS:
         auto hive = Hive::open(home.paths().hiveFile()).hive;
         QVERIFY(hive);
         modRegistry::attach(hive.get());
-        DeviceTable devices;
+        DeviceStore devices;
         LogCapture log;
         LinuxNetPlatform net;
         frmClient engine(devices, net);
-        EventRecorder window(engine);
+        EventRecorder window(engine, devices);
         engine.Load();
         QVERIFY2(engine.isRunning(), qPrintable(log.lines().join(QLatin1Char('\n'))));
         QCOMPARE(engine.GetIP_Address(0), QStringLiteral("198.18.0.0 to 198.18.3.255"));
         const QStringList far {"02-00-C6-12-03-FE", "02-00-C6-12-02-07", "02-00-C6-12-01-4D"};
         for (const QString& mac : far)
-            QTRY_VERIFY_WITH_TIMEOUT(devices.indexOfMac(mac) >= 0, 60000);
-        const qint32 gone = devices.indexOfMac(far[0]);
+            QTRY_VERIFY_WITH_TIMEOUT(positionOf(devices, mac) >= 0, 60000);
+        const qint32 gone = positionOf(devices, far[0]);
         QCOMPARE(kwtest::run(kwtest::netlabScript(), {"off", qEnvironmentVariable(kLabEnv), "far1"}).code, 0);
         QTRY_COMPARE_WITH_TIMEOUT(window.calls.count(QStringLiteral("Offline %1").arg(gone)), 1, 60000);
         // The other two stay (the NOARP row beside the LAN may go with the kernel's own clean-up).
         for (const QString& mac : far.mid(1))
-            QCOMPARE(window.calls.count(QStringLiteral("Offline %1").arg(devices.indexOfMac(mac))), 0);
+            QCOMPARE(window.calls.count(QStringLiteral("Offline %1").arg(positionOf(devices, mac))), 0);
         engine.Shutdown();
         modRegistry::attach(nullptr);
     }

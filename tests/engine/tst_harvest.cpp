@@ -1,6 +1,7 @@
 // The harvest at the end of a sweep: which neighbour rows count and which are pruned, admission of new MAC
 // addresses (whole in the store even when the process is killed), and presence across sweeps.
 
+#include "Devices.h"
 #include "EngineRig.h"
 #include "Process.h"
 #include "Skip.h"
@@ -18,7 +19,7 @@ const QString kMac = QStringLiteral("02-AA-BB-CC-DD-01");
 const QString kIp = QStringLiteral("198.18.0.7");
 const QString kDevices = QStringLiteral("Software\\Brackmoor\\Kestrelwatch\\DetectedDevices");
 const QStringList kStoredValues {"IP_Address", "Host_Name", "Friendly_Name", "New_Device", "Intruder", "First_Seen",
-    "Last_Online", "Last_Offline", "Mac_Type", "Network"};
+    "Last_Online", "Last_Offline", "Mac_Type", "Last_Seen"};
 
 void prepare(EngineRig& rig)
 {
@@ -35,10 +36,10 @@ int admitForever(const QString& dir)
     modRegistry::attach(hive.get());
     ManualClock clock(EngineRig::kStart);
     kwclock::install(&clock);
-    DeviceTable devices;
+    DeviceStore devices;
     FakeNetPlatform net;
     frmClient engine(devices, net);
-    EventRecorder window(engine);
+    EventRecorder window(engine, devices);
     net.addAdapter(QStringLiteral("198.18.0.5/24 gw 198.18.0.1"));
     engine.Load();
     engine.pingTimer().stop();
@@ -75,7 +76,8 @@ private Q_SLOTS:
         EngineRig rig;
         rig.net.addAdapter(QStringLiteral("198.18.0.5/24"));
         rig.load();
-        const qint32 k = rig.addLoadedDevice(known, QStringLiteral("198.18.0.7"));
+        rig.addLoadedDevice(known, QStringLiteral("198.18.0.7"));
+        const qint32 k = positionOf(rig.devices, known);
         rig.net.addNeighbour(seen, QStringLiteral("198.18.0.8"));
         // Left out: a second link's copy, a FAILED row, an INCOMPLETE one without MAC, an unknown MAC's row.
         for (const auto& [mac, ip, type, ifindex] : {std::tuple {known, "fe80::7", 3, 2}, {known, "2001:db8::7", 3, 2},
@@ -83,12 +85,12 @@ private Q_SLOTS:
                  {QStringLiteral("00-0C-41-00-00-09"), "2001:db8::9", 3, 2}, {seen, "fe80::8", 3, 2}})
             rig.net.addNeighbour6(mac, QString::fromLatin1(ip), quint8(type), ifindex);
         const QStringList calls = rig.nextSweep();
-        const qint32 s = rig.devices.indexOfMac(seen);
-        QCOMPARE(rig.devices.DeviceCount, 2);
-        QCOMPARE(rig.devices[k].Ipv6Addresses, QStringList({"2001:db8::7", "fe80::7"}));
-        QCOMPARE(rig.devices[s].Ipv6Addresses, QStringList({"fe80::8"}));
+        const qint32 s = positionOf(rig.devices, seen);
+        QCOMPARE(qint32(rig.devices.size()), 2);
+        QCOMPARE(nth(rig.devices, k).Ipv6Addresses, QStringList({"2001:db8::7", "fe80::7"}));
+        QCOMPARE(nth(rig.devices, s).Ipv6Addresses, QStringList({"fe80::8"}));
         // The known device stays offline, only redrawn for its addresses.
-        QCOMPARE(rig.devices[k].PresenceCountdown + rig.devices[k].OnlineState, 0);
+        QCOMPARE(nth(rig.devices, k).PresenceCountdown + nth(rig.devices, k).OnlineState, 0);
         QCOMPARE(calls.filter(QRegularExpression(QStringLiteral("^\\w+ %1( |$)").arg(k))),
             QStringList({QStringLiteral("AddressesChanged %1").arg(k)}));
 
@@ -100,11 +102,11 @@ private Q_SLOTS:
         const QStringList second = rig.nextSweep();
         QCOMPARE(second.count(QStringLiteral("Offline %1").arg(s)), 1);
         QCOMPARE(second.filter(QStringLiteral("AddressesChanged %1").arg(k)), QStringList());
-        QCOMPARE(rig.devices[k].Ipv6Addresses, QStringList({"fe80::7"}));
+        QCOMPARE(nth(rig.devices, k).Ipv6Addresses, QStringList({"fe80::7"}));
         // An unreadable table leaves the lists as they were.
         rig.net.setNeighboursFail(true);
         rig.nextSweep();
-        QCOMPARE(rig.devices[k].Ipv6Addresses, QStringList({"fe80::7"}));
+        QCOMPARE(nth(rig.devices, k).Ipv6Addresses, QStringList({"fe80::7"}));
     }
 
     void whichRowsCountAndWhichArePruned_data()
@@ -134,8 +136,8 @@ private Q_SLOTS:
         rig.net.addNeighbour(mac, ip, quint8(type));
         prepare(rig);
         rig.nextSweep();
-        QCOMPARE(rig.devices.DeviceCount, 1);
-        QCOMPARE(rig.devices[0].PresenceCountdown, qint16(sighting ? 2 : 0));
+        QCOMPARE(qint32(rig.devices.size()), 1);
+        QCOMPARE(nth(rig.devices, 0).PresenceCountdown, qint16(sighting ? 2 : 0));
         QCOMPARE(rig.net.deletedAddresses(), deleted ? QStringList {ip} : QStringList());
     }
 
@@ -170,8 +172,8 @@ private Q_SLOTS:
                 rig.net.hearArp(mac, kIp);
             rig.nextSweep();
         }
-        QCOMPARE(rig.devices.DeviceCount, ipv6 ? 1 : 0);
-        QVERIFY(!ipv6 || rig.devices[0].Ipv6Addresses.isEmpty());
+        QCOMPARE(qint32(rig.devices.size()), ipv6 ? 1 : 0);
+        QVERIFY(!ipv6 || nth(rig.devices, 0).Ipv6Addresses.isEmpty());
         QCOMPARE(rig.net.deletedAddresses(), QStringList());
         QCOMPARE(rig.log.lines().filter(QStringLiteral(" is no device: its MAC address is ")).size(), 1);
     }
@@ -216,7 +218,7 @@ private Q_SLOTS:
         rig.clock.set(t.addMSecs(400)); // stored and logged to the second
         rig.net.addNeighbour(kMac, ip, 4);
         const QStringList calls = rig.nextSweep();
-        const qint32 s = rig.devices.indexOfMac(kMac);
+        const qint32 s = positionOf(rig.devices, kMac);
         if (known) {
             const qsizetype moved = calls.indexOf("AddressChanged " + QString::number(s) + " " + ip);
             QCOMPARE(calls.indexOf("Impersonation " + QString::number(s) + " " + ip), intruder ? moved + 1 : -1);
@@ -230,17 +232,17 @@ private Q_SLOTS:
         QStringList values;
         for (const Hive::Value& v : rig.hive->values(kDevices + QLatin1Char('\\') + kMac))
             values << v.name + QLatin1Char('=') + v.data;
-        const QString yes = TextForms::boolText(intruder), date = TextForms::dateText(t);
         // The network the gateway's answer names; a second MAC there while the first is about names none.
         const QString network = ip == kIp ? QString()
             : gone >= 0 && gone <= 120    ? QStringLiteral("02-00-C6-12-00-01 198.18.0.0/24")
                                           : kMac + QStringLiteral(" 198.18.0.0/24");
-        QCOMPARE(values,
-            (QStringList {"IP_Address=" + ip, "Host_Name=Unknown Device",
-                "Friendly_Name=" + QString(intruder ? "" : "Default Gateway"), "New_Device=" + yes, "Intruder=" + yes,
-                "First_Seen=" + date, "Last_Online=" + date, "Last_Offline=1/1/1980", "Mac_Type=4",
-                // the network it was admitted on, once the gateway's answer named it
-                "Network=" + network}));
+        const QString yes = TextForms::boolText(intruder), date = TextForms::storedDate(t);
+        QStringList expected {"IP_Address=" + ip, "Host_Name=Unknown Device",
+            "Friendly_Name=" + QString(intruder ? "" : "Default Gateway"), "New_Device=" + yes, "Intruder=" + yes,
+            "First_Seen=" + date, "Last_Online=" + date, "Last_Offline=1980-01-01T00:00:00Z", "Mac_Type=4"};
+        if (!network.isEmpty())
+            expected << "Network=" + network;
+        QCOMPARE(values, expected << "Last_Seen=" + date);
     }
 
     // Admission's writes are one transaction: killed at any moment, the store holds whole devices only, and
@@ -288,14 +290,51 @@ private Q_SLOTS:
         QCOMPARE(rig.nextSweep(), quiet); // one missed sweep is tolerated
         QStringList calls = rig.nextSweep();
         QCOMPARE(calls, (QStringList {QStringLiteral("Offline 0"), QStringLiteral("harvested")}));
-        QCOMPARE(rig.stored(kMac, QStringLiteral("Last_Offline")), TextForms::dateText(rig.now()));
+        QCOMPARE(rig.stored(kMac, QStringLiteral("Last_Offline")), TextForms::storedDate(rig.now()));
         QCOMPARE(rig.nextSweep(), quiet);
 
         seen(); // back: "Connected" again, and the online alerts (tst_deviceevents)
         calls = rig.nextSweep();
         QCOMPARE(calls.first(), QStringLiteral("Online 0 198.18.0.7 intruder"));
         QCOMPARE(rig.window.events.first().time, rig.now());
-        QCOMPARE(rig.stored(kMac, QStringLiteral("Last_Online")), TextForms::dateText(rig.now()));
+        QCOMPARE(rig.stored(kMac, QStringLiteral("Last_Online")), TextForms::storedDate(rig.now()));
+    }
+
+    // The last sighting is exact in memory and reaches the store at most once a minute while the device stays,
+    // and exactly when it is found gone; "came online at" stays where it was.
+    void lastSeenIsTheLastSighting()
+    {
+        EngineRig rig;
+        rig.net.addNeighbour(kMac, kIp, 3);
+        prepare(rig);
+        rig.nextSweep(); // admitted
+        const QDateTime admitted = rig.now();
+        const auto storedSeen = [&rig] {
+            const auto when = TextForms::parseStoredDate(rig.stored(kMac, QStringLiteral("Last_Seen")));
+            return when ? when->when : QDateTime();
+        };
+        QCOMPARE(storedSeen(), admitted);
+        QDateTime sighted;
+        QList<QDateTime> written;
+        while (rig.now() < admitted.addSecs(90)) {
+            rig.net.addNeighbour(kMac, kIp, 3);
+            rig.nextSweep();
+            sighted = rig.now(); // the harvest just found it
+            if (written.isEmpty() || written.last() != storedSeen())
+                written << storedSeen();
+        }
+        const DeviceRecord& d = *rig.devices.find(kMac);
+        QCOMPARE(d.LastSeen, sighted);
+        QCOMPARE(d.LastOnline, admitted);
+        QVERIFY2(storedSeen().secsTo(rig.now()) < 60, qPrintable(storedSeen().toString(Qt::ISODate)));
+        for (qsizetype i = 1; i < written.size(); ++i)
+            QVERIFY(written[i - 1].secsTo(written[i]) >= 60);
+        // Two sweeps without it: offline, and the store says when it was last seen.
+        rig.nextSweep();
+        QCOMPARE(rig.nextSweep().first(), QStringLiteral("Offline 0"));
+        QVERIFY(rig.now() > sighted);
+        QCOMPARE(storedSeen(), sighted);
+        QCOMPARE(d.LastSeen, sighted);
     }
 
     // Set-up is retried while the adapter list cannot be read; presence must not age meanwhile.
@@ -309,7 +348,7 @@ private Q_SLOTS:
         rig.window.calls.clear();
         rig.tick(300); // many failed set-ups, no harvest
         QVERIFY(rig.net.adapterCalls() > 3);
-        QCOMPARE(rig.devices[0].PresenceCountdown, qint16(2));
+        QCOMPARE(nth(rig.devices, 0).PresenceCountdown, qint16(2));
         rig.net.setAdaptersFail(false);
         rig.net.addNeighbour(kMac, kIp, 3);
         QCOMPARE(rig.nextSweep(), QStringList {QStringLiteral("harvested")}); // no "Disconnected", no alert
@@ -343,7 +382,7 @@ private Q_SLOTS:
         QFETCH(QString, final);
         EngineRig rig;
         rig.addLoadedDevice(kMac, QStringLiteral("198.18.0.50"), false);
-        rig.devices[0].LastOnline = EngineRig::kStart; // counted online: no "Connected" line
+        nth(rig.devices, 0).LastOnline = EngineRig::kStart; // counted online: no "Connected" line
         prepare(rig);
         QStringList lines;
         for (const QString& sweep : sweeps) {
@@ -355,7 +394,7 @@ private Q_SLOTS:
             }
         }
         QCOMPARE(lines, logged);
-        QCOMPARE(rig.devices[0].IpAddress, final);
+        QCOMPARE(nth(rig.devices, 0).IpAddress, final);
         QCOMPARE(rig.stored(kMac, QStringLiteral("IP_Address")), QStringLiteral("<missing>")); // memory only
     }
 };

@@ -4,6 +4,7 @@
 // it only when it answers this machine, from an address the sweep asked lately; anything outside the ranges
 // changes nothing.
 
+#include "Devices.h"
 #include "EngineRig.h"
 #include "Skip.h"
 
@@ -56,8 +57,8 @@ private Q_SLOTS:
         rig.tick(ticks);
         rig.net.hearArp(kMac, ip, HeardArp::Kind(kind), 2, toHost);
         QCOMPARE(rig.stored(kMac, QStringLiteral("Intruder")), intruder);
-        QCOMPARE(rig.window.calls.isEmpty(), rig.devices.DeviceCount == 0);
-        if (rig.devices.DeviceCount == 0)
+        QCOMPARE(rig.window.calls.isEmpty(), qint32(rig.devices.size()) == 0);
+        if (qint32(rig.devices.size()) == 0)
             return;
         QCOMPARE(rig.window.calls.first(), "Admitted 0 " + ip + (intruder == "True" ? " intruder" : ""));
         // The harvest finds its row later: no second admission, no online alert for a device first seen now.
@@ -125,12 +126,12 @@ private Q_SLOTS:
         QFETCH(QString, host);
         EngineRig rig;
         if (known)
-            rig.devices[rig.addLoadedDevice(kMac, QStringLiteral("198.18.0.7"))].HostName = QStringLiteral("nas.lan");
+            rig.addLoadedDevice(kMac, QStringLiteral("198.18.0.7")).HostName = QStringLiteral("nas.lan");
         started(rig);
         rig.net.hearDhcp(kMac, ip, HeardDhcp::Kind(kind), name);
         QCOMPARE(rig.window.calls.join(QLatin1Char('|')), calls);
-        const qint32 index = rig.devices.indexOfMac(kMac);
-        QCOMPARE(index >= 0 ? rig.devices[index].HostName : QString(), host);
+        const qint32 index = positionOf(rig.devices, kMac);
+        QCOMPARE(index >= 0 ? nth(rig.devices, index).HostName : QString(), host);
         if (known || index < 0)
             return;
         // The same client's ARP and the harvest's row later add nothing: admitted once.

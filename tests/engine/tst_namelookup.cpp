@@ -1,6 +1,7 @@
 // Host names: one reverse lookup at a time in index order, the time-out and the periodic refresh, which
 // replies are taken, and what a taken name writes.
 
+#include "Devices.h"
 #include "EngineRig.h"
 #include "Skip.h"
 #include "store/Settings.h"
@@ -30,8 +31,8 @@ void addDevices(EngineRig& rig, int count)
 
 void setOnline(EngineRig& rig)
 {
-    for (qint32 i = 0; i < rig.devices.DeviceCount; ++i)
-        rig.devices[i].PresenceCountdown = 2;
+    for (qint32 i = 0; i < qint32(rig.devices.size()); ++i)
+        nth(rig.devices, i).PresenceCountdown = 2;
 }
 
 } // namespace
@@ -47,7 +48,7 @@ private Q_SLOTS:
     {
         EngineRig rig;
         addDevices(rig, 3);
-        rig.devices[1].NameLookupPending = false;
+        nth(rig.devices, 1).NameLookupPending = false;
         rig.load();
         setOnline(rig);
         QVERIFY(rig.answer(QStringLiteral("alpha.lan")));
@@ -55,7 +56,8 @@ private Q_SLOTS:
         // Device 1 is not due. A failed lookup only clears the flag.
         QCOMPARE(rig.net.lookedUpAddresses(), (QStringList {ipOf(10), ipOf(12)}));
         QVERIFY(rig.answer(QString(), 2));
-        QVERIFY(!rig.devices[2].NameLookupPending && rig.devices[2].HostName == QLatin1String("Unknown Device"));
+        QVERIFY(
+            !nth(rig.devices, 2).NameLookupPending && nth(rig.devices, 2).HostName == QLatin1String("Unknown Device"));
         QCOMPARE(rig.engine.HostLookupHandle(), 0);
     }
 
@@ -65,17 +67,18 @@ private Q_SLOTS:
     {
         EngineRig rig;
         addDevices(rig, 4);
-        rig.devices[0].IpAddress.clear();
-        rig.devices[1].IpAddress = QStringLiteral("198.18.0");
-        rig.devices[2].IpAddress = QStringLiteral("printer");
+        nth(rig.devices, 0).IpAddress.clear();
+        nth(rig.devices, 1).IpAddress = QStringLiteral("198.18.0");
+        nth(rig.devices, 2).IpAddress = QStringLiteral("printer");
         rig.load();
         setOnline(rig);
         QVERIFY(rig.net.lookedUpAddresses().isEmpty()); // nothing that is no address reaches the resolver
         QTRY_COMPARE(rig.net.lookedUpAddresses(), QStringList {ipOf(13)});
         QVERIFY(rig.answer(QStringLiteral("three.lan")));
-        QCOMPARE(rig.devices[3].HostName, QStringLiteral("three.lan"));
+        QCOMPARE(nth(rig.devices, 3).HostName, QStringLiteral("three.lan"));
         for (int i = 0; i < 3; ++i)
-            QVERIFY(!rig.devices[i].NameLookupPending && rig.devices[i].HostName == QLatin1String("Unknown Device"));
+            QVERIFY(!nth(rig.devices, i).NameLookupPending
+                && nth(rig.devices, i).HostName == QLatin1String("Unknown Device"));
     }
 
     // An unanswered lookup is cancelled after 100 s and tried again; every name is refreshed 31 s after the
@@ -93,7 +96,7 @@ private Q_SLOTS:
         QCOMPARE(rig.net.lookedUpAddresses(), (QStringList {ipOf(10), ipOf(10)}));
         setOnline(rig);
         rig.engine.HostScanReply(first, 0, QStringLiteral("late.lan")); // the cancelled one's reply
-        QCOMPARE(rig.devices[0].HostName, QStringLiteral("Unknown Device"));
+        QCOMPARE(nth(rig.devices, 0).HostName, QStringLiteral("Unknown Device"));
 
         QVERIFY(rig.answer(QString(), 1));
         QVERIFY(rig.answer(QString(), 1));
@@ -139,15 +142,15 @@ private Q_SLOTS:
         EngineRig rig;
         rig.addLoadedDevice(macOf(0), ipOf(10));
         rig.addLoadedDevice(macOf(1), ipOf(otherHost));
-        rig.devices[1].NameLookupPending = false;
+        nth(rig.devices, 1).NameLookupPending = false;
         modRegistry::WriteString(modRegistry::ProductKey, Keys::deviceKey(macOf(0)), QStringLiteral("Host_Name"),
             QStringLiteral("as stored"));
         rig.load();
-        rig.devices[0].PresenceCountdown = online ? 2 : 0;
-        rig.devices[1].PresenceCountdown = otherOnline ? 2 : 0;
+        nth(rig.devices, 0).PresenceCountdown = online ? 2 : 0;
+        nth(rig.devices, 1).PresenceCountdown = otherOnline ? 2 : 0;
         QVERIFY(rig.answer(reply));
-        QVERIFY(!rig.devices[0].NameLookupPending);
-        QCOMPARE(rig.devices[0].HostName, taken.isNull() ? QStringLiteral("Unknown Device") : taken);
+        QVERIFY(!nth(rig.devices, 0).NameLookupPending);
+        QCOMPARE(nth(rig.devices, 0).HostName, taken.isNull() ? QStringLiteral("Unknown Device") : taken);
         QCOMPARE(
             rig.stored(macOf(0), QStringLiteral("Host_Name")), taken.isNull() ? QStringLiteral("as stored") : taken);
         const QStringList calls {"NameChanged 0 " + taken};
@@ -187,7 +190,7 @@ private Q_SLOTS:
                     step.startsWith("mdns") ? NetPlatform::NameQuery::Mdns : NetPlatform::NameQuery::NetBios,
                     text.startsWith('!') ? QString() : text, text.startsWith('!') ? text.mid(1) : QString());
         }
-        QCOMPARE(rig.devices[0].HostName, taken);
+        QCOMPARE(nth(rig.devices, 0).HostName, taken);
         QCOMPARE(rig.stored(macOf(0), "Host_Name"), taken.startsWith("Unknown") ? "<missing>" : taken);
         const QString ignored = "DeviceNameReply - mDNS reply for 198.18.0.10 ignored: transaction id 7";
         QCOMPARE(rig.log.lines().filter(ignored).size(), steps.filter("!").size());
@@ -224,15 +227,15 @@ private Q_SLOTS:
         EngineRig rig;
         rig.addLoadedDevice(oldMac, ipOf(10)); // gone, its names known
         QFETCH(QString, friendly);
-        rig.devices[0].FriendlyName = friendly;
-        rig.devices[0].HostName = QStringLiteral("pixel.lan");
-        rig.devices[0].NameLookupPending = false;
+        nth(rig.devices, 0).FriendlyName = friendly;
+        nth(rig.devices, 0).HostName = QStringLiteral("pixel.lan");
+        nth(rig.devices, 0).NameLookupPending = false;
         rig.addLoadedDevice(newMac, ipOf(11));
         rig.load();
         for (const char* name : {"pixel.lan", "renamed", "pixel.lan"}) {
-            rig.devices[1].PresenceCountdown = 2;
+            nth(rig.devices, 1).PresenceCountdown = 2;
             QVERIFY(rig.answer(QString::fromLatin1(name)));
-            QCOMPARE(rig.devices[1].HostName, QString::fromLatin1(name));
+            QCOMPARE(nth(rig.devices, 1).HostName, QString::fromLatin1(name));
             rig.tick(310); // the refresh asks the earlier one first: offline, its reply is not taken
             QVERIFY(rig.answer(QString(), 1));
         }
@@ -244,23 +247,22 @@ private Q_SLOTS:
     {
         EngineRig rig;
         addDevices(rig, 3);
-        rig.devices[2].IpAddress = ipOf(11); // devices 1 and 2 share an address
+        nth(rig.devices, 2).IpAddress = ipOf(11); // devices 1 and 2 share an address
         rig.load();
         setOnline(rig);
         QVERIFY(rig.answer(QStringLiteral("zero.lan")));
         QCOMPARE(rig.net.lookedUpAddresses().last(), ipOf(11));
-        // The window removes device 1 while its lookup runs; device 2 moves to slot 1.
-        rig.devices.removeSlot(1);
-        rig.engine.blnEntryDeleted = true;
+        // The window removes device 1 while its lookup runs; device 2 takes its place in the order.
+        QVERIFY(rig.devices.remove(macOf(1)));
         rig.window.calls.clear();
         QVERIFY(rig.answer(QStringLiteral("one.lan")));
-        QCOMPARE(rig.devices[1].HostName, QStringLiteral("Unknown Device"));
-        QVERIFY(rig.devices[1].NameLookupPending);
+        QCOMPARE(nth(rig.devices, 1).HostName, QStringLiteral("Unknown Device"));
+        QVERIFY(nth(rig.devices, 1).NameLookupPending);
         QCOMPARE(rig.window.calls, QStringList());
-        // The search starts again at LookupIndex, the former device 2, now alone at its address.
+        // The search goes on with device 2, now alone at its address.
         QCOMPARE(rig.net.lookedUpAddresses().size(), 3);
         QVERIFY(rig.answer(QStringLiteral("two.lan")));
-        QCOMPARE(rig.devices[1].HostName, QStringLiteral("two.lan"));
+        QCOMPARE(nth(rig.devices, 1).HostName, QStringLiteral("two.lan"));
     }
 };
 

@@ -82,8 +82,8 @@ private Q_SLOTS:
         if (!policy.isEmpty())
             modRegistry::WriteString(modRegistry::ProductKey, Keys::General, NetworkBook::PolicyValue, policy);
         startHome(rig);
-        QCOMPARE(rig.devices.DeviceCount, 4); // the first network of all is watched unasked
-        QCOMPARE(rig.devices[1].Network, kHomeNet);
+        QCOMPARE(rig.devices.size(), 4); // the first network of all is watched unasked
+        QCOMPARE(rig.devices.find(kHomeDevices.first())->Network, kHomeNet);
         QCOMPARE(rig.stored(kHomeDevices.first(), QStringLiteral("Network")), kHomeNet);
         QSignalSpy joined(&rig.engine, &frmClient::networkJoined);
 
@@ -138,8 +138,8 @@ private Q_SLOTS:
         QCOMPARE(changed.size(), same ? 1 : 0);
         QCOMPARE(rig.engine.networks().all().size(), same ? 1 : 2);
         QCOMPARE(rig.engine.networkOfRange(0), same ? kHomeNet : kRouter2 + QStringLiteral(" 198.18.0.0/24"));
-        const qint32 router = rig.devices.indexOfMac(kRouter2);
-        QVERIFY(router >= 0 && !rig.devices[router].Intruder);
+        const DeviceRecord* router = rig.devices.find(kRouter2);
+        QVERIFY(router && !router->Intruder);
         sweep(rig, hosts);
         QCOMPARE(rig.log.lines().filter(QStringLiteral("changed")).size(), same ? 1 : 0); // said once
     }

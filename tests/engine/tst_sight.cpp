@@ -56,8 +56,8 @@ private Q_SLOTS:
         rig.load();
         sweep(rig, {kStayer, kLeaver});
         sweep(rig, {kStayer, kLeaver});
-        const qint32 leaver = rig.devices.indexOfMac(kLeaver);
-        const QDateTime lastSeen = rig.devices[leaver].LastSeen;
+        const DeviceRecord* leaver = rig.devices.find(kLeaver);
+        const QDateTime lastSeen = leaver->LastSeen;
         QCOMPARE(lastSeen, rig.now());
         QSignalSpy lost(&rig.engine, &frmClient::sightLost);
         QSignalSpy states(&rig.engine, &frmClient::sightChanged);
@@ -109,8 +109,8 @@ private Q_SLOTS:
         events += sweep(rig, {kStayer});
         QCOMPARE(events, QStringList {QStringLiteral("Offline 1")});
         QCOMPARE(rig.window.events.first().time, lastSeen);
-        QCOMPARE(rig.devices[leaver].LastOffline, lastSeen);
-        QCOMPARE(rig.stored(kLeaver, QStringLiteral("Last_Offline")), TextForms::dateText(lastSeen));
+        QCOMPARE(leaver->LastOffline, lastSeen);
+        QCOMPARE(rig.stored(kLeaver, QStringLiteral("Last_Offline")), TextForms::storedDate(lastSeen));
         for (int s = 0; s < 3; ++s)
             events += sweep(rig, {kStayer});
         QCOMPARE(events, QStringList {QStringLiteral("Offline 1")});
@@ -147,10 +147,10 @@ private Q_SLOTS:
         sweep(rig, {kStayer});
         rig.clock.advanceSeconds(40);
         rig.net.hearArp(kLeaver, QStringLiteral("198.18.0.8"));
-        QCOMPARE(rig.devices.DeviceCount, 1);
+        QCOMPARE(rig.devices.size(), 1);
         rig.tick(11);
         rig.net.hearArp(kLeaver, QStringLiteral("198.18.0.8"));
-        QCOMPARE(rig.devices.DeviceCount, 2);
+        QCOMPARE(rig.devices.size(), 2);
     }
 
     void clockSigns_data()

@@ -26,17 +26,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         require(parsed.devices.isEmpty());
         return 0;
     }
-    DeviceTable table;
+    DeviceStore table;
     for (const DeviceExport::Imported& device : parsed.devices) {
         const DeviceRecord& d = device.record;
         require(MacAddress::isDeviceMac(d.MacAddress));
         require(DeviceText::filterName(d.FriendlyName).ok() && DeviceText::filterName(d.HostName).ok());
         for (const PresenceInterval& i : device.intervals)
             require(i.from.isValid() && i.from <= i.to);
-        const qint32 slot = table.DeviceCount;
-        table.DeviceCount = slot + 1;
-        table.ResizeDeviceTable(table.DeviceCount);
-        table[slot] = d;
+        require(table.append(d) != nullptr); // the file names each MAC once
     }
     for (const auto format : {DeviceExport::Format::Json, DeviceExport::Format::Csv}) {
         const DeviceExport::Parsed again = DeviceExport::parse(DeviceExport::exportText(table, format).toUtf8());

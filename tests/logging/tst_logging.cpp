@@ -7,7 +7,7 @@
 #include "logging/DeviceLog.h"
 #include "platform/Clock.h"
 #include "platform/DebugSink.h"
-#include "store/DeviceTable.h"
+#include "store/DeviceStore.h"
 #include "store/LiveSettings.h"
 
 #include <QDir>
@@ -106,23 +106,27 @@ private Q_SLOTS:
     void historyKeepsTheLastHundredLines()
     {
         TestHome home;
-        DeviceTable table;
-        appendDevice(table, QStringLiteral("00-0C-41-A2-3B-7F"));
+        DeviceStore table;
+        const QString mac = QStringLiteral("00-0C-41-A2-3B-7F");
+        appendDevice(table, mac);
         DeviceLog log(table, home.paths().devices());
-        QList<qint32> shown;
-        log.setEntryHook([&](qint32 index, const QString&) { shown.append(index); });
+        QStringList shown;
+        log.setEntryHook([&](const QString& of, const QString&) { shown.append(of); });
         for (int i = 1; i <= 101; ++i)
-            log.AddLogEntry(0, QStringLiteral("stamp\tentry %1").arg(i));
+            log.AddLogEntry(mac, QStringLiteral("stamp\tentry %1").arg(i));
         const QString file = home.paths().devices() + QStringLiteral("00-0C-41-A2-3B-7F.log");
         QString content = readAll(file);
         QCOMPARE(content.count(QStringLiteral("\r\n")), 100);
         QVERIFY(content.startsWith(QStringLiteral("stamp\tentry 2\r\n")));
         QVERIFY(content.endsWith(QStringLiteral("stamp\tentry 101\r\n")));
-        log.AddLogEntry(0, QStringLiteral("stamp\tentry 102"));
+        log.AddLogEntry(mac, QStringLiteral("stamp\tentry 102"));
         content = readAll(file);
         QVERIFY(content.startsWith(QStringLiteral("stamp\tentry 3\r\n")));
-        QCOMPARE(log.history(0), content);
-        QCOMPARE(shown.size(), 102);
+        QCOMPARE(log.history(mac), content);
+        QCOMPARE(shown, QStringList(102, mac));
+        // The events' own lines are stamped in ISO 8601 with the offset (UTC here).
+        QCOMPARE(
+            DeviceLog::stamp(QDateTime(QDate(2026, 12, 5), QTime(1, 2, 3))), QStringLiteral("2026-12-05T01:02:03Z\t"));
 
         // A file longer than a history (written by hand, say) reads as its last 100 lines; the text excerpt
         // skips empty lines.
@@ -130,28 +134,26 @@ private Q_SLOTS:
         QVERIFY(f.open(QIODevice::Append));
         f.write("\r\n\r\nlate\tline\r\n");
         f.close();
-        const QString excerpt = log.Make_Text_Log(0);
+        const QString excerpt = log.Make_Text_Log(mac);
         QVERIFY(excerpt.endsWith(QStringLiteral("stamp\tentry 102\r\nlate\tline\r\n")));
         // 103 lines trimmed to the last 100 (entries 6..102, two empty lines, "late"); empty ones are skipped.
         QCOMPARE(excerpt.count(QStringLiteral("\r\n")), 98);
-        QCOMPARE(log.history(0).count(QStringLiteral("\r\n")), 100);
+        QCOMPARE(log.history(mac).count(QStringLiteral("\r\n")), 100);
         QVERIFY(excerpt.startsWith(QStringLiteral("stamp\tentry 6\r\n")));
     }
 
-    void missingHistoryLoadsEmptyAndBadSlotsAreLogged()
+    void missingHistoryLoadsEmptyAndUnknownDevicesAreLogged()
     {
         TestHome home;
-        DeviceTable table;
+        DeviceStore table;
         appendDevice(table, QStringLiteral("AA-BB-CC-DD-EE-FF"));
         DeviceLog log(table, home.paths().devices());
-        QCOMPARE(log.history(0), QString());
+        QCOMPARE(log.history(QStringLiteral("AA-BB-CC-DD-EE-FF")), QString());
         LogCapture capture;
-        log.AddLogEntry(5, QStringLiteral("x"));
-        QCOMPARE(log.Make_Text_Log(-1), QString());
-        const QStringList lines = capture.lines();
-        QCOMPARE(lines.size(), 2);
-        QVERIFY(lines[0].startsWith(QStringLiteral("AddLogEntry - ")));
-        QVERIFY(lines[1].startsWith(QStringLiteral("Make_Text_Log - ")));
+        log.AddLogEntry(QStringLiteral("02-00-00-00-00-05"), QStringLiteral("x"));
+        QCOMPARE(log.Make_Text_Log(QStringLiteral("02-00-00-00-00-05")), QString());
+        QCOMPARE(capture.lines(), QStringList {QStringLiteral("AddLogEntry - no device 02-00-00-00-00-05")});
+        QVERIFY(!QFile::exists(log.fileFor(QStringLiteral("02-00-00-00-00-05"))));
     }
 };
 

@@ -122,11 +122,6 @@ int WindowRig::start(bool stopTimers)
     return result;
 }
 
-qint32 WindowRig::slotOf(const QString& mac) const
-{
-    return core->devices().indexOfMac(mac);
-}
-
 QStringList WindowRig::macsOf(int list) const
 {
     QStringList macs;
@@ -137,18 +132,17 @@ QStringList WindowRig::macsOf(int list) const
 
 QString WindowRig::selectedMac() const
 {
-    const qint32 slot = window->selectedSlot();
-    return slot < 0 ? QString() : core->devices()[slot].MacAddress;
+    const DeviceRecord* d = window->selectedDevice();
+    return d ? d->MacAddress : QString();
 }
 
 void WindowRig::setOnline(const QString& mac, bool online)
 {
-    const qint32 slot = slotOf(mac);
-    QVERIFY(slot >= 0);
-    core->devices()[slot].PresenceCountdown = online ? 2 : 0;
+    DeviceRecord* d = core->devices().find(mac);
+    QVERIFY(d);
+    d->PresenceCountdown = online ? 2 : 0;
     DeviceEvent event;
     event.kind = online ? DeviceEvent::Kind::Online : DeviceEvent::Kind::Offline;
-    event.index = slot;
     event.mac = mac;
     window->deviceEvent(event);
 }
@@ -157,18 +151,18 @@ QString WindowRig::inconsistency() const
 {
     // Unfiltered, the lists show every device once, in its own list, the new intruders on top.
     QStringList problems;
-    const DeviceTable& t = core->devices();
+    const DeviceStore& t = core->devices();
     QStringList shown = macsOf(0) + macsOf(1);
-    for (qint32 s = 0; s < t.DeviceCount; ++s) {
-        if (shown.count(t[s].MacAddress) != 1)
-            problems << QStringLiteral("%1 shown %2 times").arg(t[s].MacAddress).arg(shown.count(t[s].MacAddress));
+    for (const DeviceRecord& d : t) {
+        if (shown.count(d.MacAddress) != 1)
+            problems << QStringLiteral("%1 shown %2 times").arg(d.MacAddress).arg(shown.count(d.MacAddress));
     }
-    if (shown.size() != t.DeviceCount)
-        problems << QStringLiteral("%1 rows for %2 devices").arg(shown.size()).arg(t.DeviceCount);
+    if (shown.size() != qint32(t.size()))
+        problems << QStringLiteral("%1 rows for %2 devices").arg(shown.size()).arg(qint32(t.size()));
     bool acknowledgedSeen = false;
     for (qint32 list = 0; list < 2; ++list) {
         for (qint32 r = 0; r < window->listRows(list).rowCount(); ++r) {
-            const DeviceRecord& d = t[window->listRows(list).slotAt(r)];
+            const DeviceRecord& d = *t.find(window->listRows(list).macAt(r));
             if (d.Intruder != (list == 0))
                 problems << QStringLiteral("%1 in the wrong list").arg(d.MacAddress);
             if (list == 0 && d.NewDevice && acknowledgedSeen)

@@ -50,8 +50,7 @@ public:
     int start(bool stopTimers = true);
 
     frmMain& w() { return *window; }
-    DeviceTable& devices() { return core->devices(); }
-    qint32 slotOf(const QString& mac) const;
+    DeviceStore& devices() { return core->devices(); }
     QStringList intruderMacs() const { return macsOf(0); }
     QStringList allowedMacs() const { return macsOf(1); }
     QString selectedMac() const;

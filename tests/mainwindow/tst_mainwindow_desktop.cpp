@@ -119,7 +119,7 @@ private Q_SLOTS:
     {
         WindowRig rig(devices("i1"));
         frmMain& w = rig.w();
-        const DeviceRecord& d = rig.devices()[rig.slotOf(dev(1).mac)];
+        const DeviceRecord& d = *rig.devices().find(dev(1).mac);
         rig.net->addNeighbour(dev(1).mac, dev(1).ip); // found by the first harvest only
         QVERIFY(sweepUntil(rig, [&] { return d.PresenceCountdown == 2; }));
         QVERIFY(sweepUntil(rig, [&] { return d.PresenceCountdown == 0; }));
@@ -197,7 +197,7 @@ private Q_SLOTS:
         const int clicks = w.playCount(3);
         const QString stranger = QStringLiteral("02-AA-00-00-00-07");
         rig.net->addNeighbour(known ? dev(3).mac : stranger, known ? dev(3).ip : QStringLiteral("198.18.0.7"));
-        QVERIFY(sweepUntil(rig, [&] { return known ? w.playCount(1) > 0 : rig.devices().DeviceCount == 4; }));
+        QVERIFY(sweepUntil(rig, [&] { return known ? w.playCount(1) > 0 : qint32(rig.devices().size()) == 4; }));
         QCOMPARE(w.playCount(known ? 1 : 0), sound);
         QCOMPARE(w.playCount(known ? 0 : 1), 0);
         QCOMPARE(w.isVisible(), visibleBefore || popup == 1);

@@ -98,7 +98,7 @@ private Q_SLOTS:
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
         QVERIFY(rig.openedUrls.isEmpty());
         QVERIFY(rig.w().isVisible());
-        QVERIFY(!rig.devices()[rig.slotOf(mac(1))].NewDevice); // Space acknowledged the selected intruder
+        QVERIFY(!rig.devices().find(mac(1))->NewDevice); // Space acknowledged the selected intruder
     }
 
     void listKeys_data()

@@ -103,16 +103,16 @@ private Q_SLOTS:
         QSignalSpy menu(&rig.w(), &frmMain::intruderMenuRequested);
         QTest::mouseRelease(intruderBody, Qt::RightButton, {}, DeviceListView::rowRect(1).center());
         QCOMPARE(menu.count(), 1);
-        QCOMPARE(menu.at(0).at(0).toInt(), rig.slotOf(mac(2)));
+        QCOMPARE(menu.at(0).at(0).toString(), mac(2));
         QCOMPARE(menu.at(0).at(2).toBool(), false); // acknowledged: no "Acknowledge" entry
-        QCOMPARE(rig.w().lngMenuMac, rig.slotOf(mac(2)));
+        QCOMPARE(rig.w().menuMacAddress, mac(2));
         QCOMPARE(rig.selectedMac(), mac(2));
         QTest::mouseRelease(intruderBody, Qt::RightButton, {}, DeviceListView::rowRect(0).center());
         QCOMPARE(menu.at(1).at(2).toBool(), true); // new: the menu offers "Acknowledge"
         QSignalSpy safeMenu(&rig.w(), &frmMain::allowedMenuRequested);
         QTest::mouseRelease(rig.w().allowedList()->body(), Qt::RightButton, {}, DeviceListView::rowRect(0).center());
         QCOMPARE(safeMenu.count(), 1);
-        QCOMPARE(rig.w().lngMenuMac, rig.slotOf(mac(3)));
+        QCOMPARE(rig.w().menuMacAddress, mac(3));
     }
 
     void buttonsShowDownOnlyWhileHeld()
@@ -164,11 +164,10 @@ private Q_SLOTS:
         QCOMPARE(rig.allowedMacs(), macs({4}));
         QCOMPARE(rig.w().button(frmMain::Button::MoveToAllowed)->isEnabled(), !rig.w().SelectionInAllowed());
         // A new device the filter does not match stays out of sight; clearing shows everything.
-        const qint32 slot = appendDevice(rig.devices(), mac(9), QStringLiteral("198.18.0.9"));
-        rig.devices()[slot].Intruder = rig.devices()[slot].NewDevice = true;
+        DeviceRecord& added = appendDevice(rig.devices(), mac(9), QStringLiteral("198.18.0.9"));
+        added.Intruder = added.NewDevice = true;
         DeviceEvent admitted;
         admitted.kind = DeviceEvent::Kind::Admitted;
-        admitted.index = slot;
         admitted.mac = mac(9);
         rig.w().deviceEvent(admitted);
         QCOMPARE(rig.intruderMacs().contains(mac(9)), text.isEmpty() || text == "randomised");
@@ -273,15 +272,13 @@ private Q_SLOTS:
     void removeOfflineDeviceDeletesItsKeyAndClosesTheGap()
     {
         WindowRig rig(devices("i1 i2 s3 i4"));
-        rig.core->deviceLog().AddLogEntry(rig.slotOf(mac(2)), QStringLiteral("x\tseen"));
-        const QString logFile = rig.core->deviceLog().fileFor(rig.slotOf(mac(2)));
-        rig.core->engine()->blnEntryDeleted = false;
+        rig.core->deviceLog().AddLogEntry(mac(2), QStringLiteral("x\tseen"));
+        const QString logFile = rig.core->deviceLog().fileFor(mac(2));
         rig.w().pctID_Click(1);
         rig.w().pctRemove_Click(0);
-        QVERIFY(rig.core->engine()->blnEntryDeleted);
         QCOMPARE(rig.intruderMacs(), macs({1, 4}));
         QCOMPARE(rig.allowedMacs(), macs({3}));
-        QCOMPARE(rig.slotOf(mac(2)), -1);
+        QVERIFY(!rig.devices().contains(mac(2)));
         QCOMPARE(rig.inconsistency(), QString());
         QVERIFY(!rig.storedKey(mac(2)));
         QVERIFY(QFile::exists(logFile)); // the history stays on disk
@@ -295,7 +292,7 @@ private Q_SLOTS:
         QVERIFY(rig.w().SelectionInAllowed());
         QCOMPARE(rig.selectedMac(), mac(3));
         rig.w().pctRemove_Click(1);
-        QCOMPARE(rig.devices().DeviceCount, 0);
+        QCOMPARE(qint32(rig.devices().size()), 0);
         QCOMPARE(rig.selectedMac(), QString());
         QVERIFY(!rig.w().button(frmMain::Button::RemoveAllowed)->isEnabled());
     }
@@ -346,7 +343,7 @@ private Q_SLOTS:
         QCOMPARE(rig.w().intruderList()->row(0).line1, QStringLiteral("tab"));
         QCOMPARE(rig.w().lblSelected_Details()->text(), QStringLiteral("tab (198.18.0.1)"));
         // A private address names no manufacturer and says what it means; IPv6 addresses have a row of their own.
-        rig.devices()[rig.devices().indexOfMac(mac(1))].Ipv6Addresses = QStringList({"2001:db8::1", "fe80::1"});
+        nth(rig.devices(), positionOf(rig.devices(), mac(1))).Ipv6Addresses = QStringList({"2001:db8::1", "fe80::1"});
         rig.w().Display_Details();
         const QTableWidget* grid = rig.w().fgDetails();
         QCOMPARE(grid->item(9, 1)->text(), QStringLiteral("Private address (randomised by the device)"));
@@ -424,9 +421,9 @@ private Q_SLOTS:
         QFETCH(bool, popup);
         WindowRig rig(devices(layout));
         rig.w().RightClickIntruder(1);
-        const qint32 slot = appendDevice(rig.devices(), mac(9), QStringLiteral("198.18.0.9"));
-        rig.devices()[slot].Intruder = true;
-        rig.devices()[slot].NewDevice = true;
+        DeviceRecord& added = appendDevice(rig.devices(), mac(9), QStringLiteral("198.18.0.9"));
+        added.Intruder = true;
+        added.NewDevice = true;
         if (popup) { // the alert comes before the row, as the engine's subscribers run
             Alert alert;
             alert.mac = mac(9);
@@ -435,7 +432,6 @@ private Q_SLOTS:
         }
         DeviceEvent admitted;
         admitted.kind = DeviceEvent::Kind::Admitted;
-        admitted.index = slot;
         admitted.mac = mac(9);
         rig.w().deviceEvent(admitted);
         QTEST(rig.selectedMac(), "selected");
@@ -494,12 +490,12 @@ private Q_SLOTS:
         DeviceActions& act = rig.core->actions();
         QList<DeviceEvent> events;
         connect(&act, &DeviceActions::deviceEvent, this, [&](const DeviceEvent& e) { events << e; });
-        const qint32 slot = rig.slotOf(mac(1));
-        const bool changed = action == "ack" ? act.Acknowledge(slot)
-            : action == "safe"               ? act.MoveToSafe(slot)
-            : action == "intruders"          ? act.MoveToIntruders(slot)
-            : action.startsWith("rename")    ? act.Rename(slot, action.mid(7))
-                                             : act.Remove(slot);
+        const QString m = mac(1);
+        const bool changed = action == "ack" ? act.Acknowledge(m)
+            : action == "safe"               ? act.MoveToSafe(m)
+            : action == "intruders"          ? act.MoveToIntruders(m)
+            : action.startsWith("rename")    ? act.Rename(m, action.mid(7))
+                                             : act.Remove(m);
         QCOMPARE(changed, kind >= 0);
         QStringList values;
         for (const char* name : {"New_Device", "Intruder", "Friendly_Name"})
@@ -540,14 +536,14 @@ private Q_SLOTS:
             r.ok && r.text.endsWith(QLatin1String("1 added, 1 replaced, 0 kept as they were.")), qPrintable(r.text));
         QVERIFY2(rig.allowedMacs().contains(mac(1)) && rig.intruderMacs() == macs({3}),
             qPrintable(rig.allowedMacs().join(" ") + " / " + rig.intruderMacs().join(" ")));
-        QCOMPARE(rig.devices()[rig.slotOf(mac(1))].FriendlyName, QStringLiteral("Printer"));
+        QCOMPARE(rig.devices().find(mac(1))->FriendlyName, QStringLiteral("Printer"));
         QCOMPARE(rig.stored(mac(3), QStringLiteral("Friendly_Name")), QStringLiteral("Phone"));
         QCOMPARE(rig.core->presence()->intervals(mac(3), WindowRig::kStart.addDays(-1), WindowRig::kStart).size(), 1);
         QCOMPARE(rig.inconsistency(), QString());
         QVERIFY(write(QStringLiteral("mac,list\n%1,attic\n").arg(mac(4))));
         r = DeviceFiles::importFrom(*rig.core, file, true);
         QVERIFY2(!r.ok && r.text.contains(QLatin1String("line 2: list \"attic\"")), qPrintable(r.text));
-        QCOMPARE(rig.devices().DeviceCount, 3);
+        QCOMPARE(qint32(rig.devices().size()), 3);
     }
 
     void aLongMixedSequenceKeepsEverythingConsistent()
@@ -599,10 +595,8 @@ private Q_SLOTS:
             }
             const QString problem = rig.inconsistency();
             QVERIFY2(problem.isEmpty(), qPrintable(QStringLiteral("after step %1: %2").arg(stepNo).arg(problem)));
-            const qint32 slot = rig.w().selectedSlot();
-            if (slot >= 0) {
-                QCOMPARE(rig.devices()[slot].Intruder, !rig.w().SelectionInAllowed());
-            }
+            if (const DeviceRecord* selected = rig.w().selectedDevice())
+                QCOMPARE(selected->Intruder, !rig.w().SelectionInAllowed());
         }
         // What the store holds loads back into the same lists.
         const QStringList intruders = rig.intruderMacs();

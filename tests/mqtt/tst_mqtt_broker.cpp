@@ -196,7 +196,7 @@ private Q_SLOTS:
     void blindMonitorSaysSo()
     {
         QVERIFY(admit());
-        const QDateTime lastSeen = m_core->devices()[0].LastSeen;
+        const QDateTime lastSeen = m_core->devices().find(kMac)->LastSeen;
         const qsizetype from = subscribe().cursor();
         QVERIFY(m_subscribed);
         QTRY_VERIFY(saw(kRoot + "/sight|watching", 0)); // retained: it may come with the SUBACK
@@ -207,7 +207,7 @@ private Q_SLOTS:
         QTRY_VERIFY(saw(kRoot + "/sight|not_connected", from));
         QCOMPARE(m_core->metrics().value(QStringLiteral("kestrelwatch_blind")), 1.0);
         QVERIFY(m_core->metrics().value(QStringLiteral("kestrelwatch_blind_seconds_total")) >= 30);
-        QVERIFY(m_core->devices()[0].isOnline());
+        QVERIFY(m_core->devices().find(kMac)->isOnline());
         const QList<PresenceInterval> stays = m_core->presence()->intervals(kMac, lastSeen.addDays(-1), m_clock.now());
         QVERIFY(!stays.isEmpty() && !stays.last().open);
         QCOMPARE(stays.last().to, lastSeen);
@@ -317,7 +317,7 @@ private Q_SLOTS:
         sweep(), sweep();
         const qsizetype from = subscribe().cursor();
         QVERIFY(m_subscribed);
-        QVERIFY(m_core->actions().Remove(m_core->devices().indexOfMac(kMac)));
+        QVERIFY(m_core->actions().Remove(kMac));
         for (const QString& topic : {kState, kTracker})
             QVERIFY(!m_sub->waitForLine(QRegularExpression('^' + QRegularExpression::escape(topic) + '$'), from, 30000)
                          .isEmpty());

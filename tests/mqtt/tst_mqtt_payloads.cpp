@@ -71,13 +71,14 @@ private Q_SLOTS:
 
     void payloads()
     {
-        DeviceTable table;
+        DeviceStore table;
         const QDateTime seen(QDate(2026, 12, 5), QTime(23, 4, 5), Qt::UTC);
-        DeviceRecord& d = table[appendDevice(table, QStringLiteral("02-AA-00-00-00-0C"), "198.18.0.12", seen)];
+        DeviceRecord& d = appendDevice(table, QStringLiteral("02-AA-00-00-00-0C"), "198.18.0.12", seen);
         d.PresenceCountdown = 2;
         d.FriendlyName = QStringLiteral("Printer");
         const QJsonObject s = json(deviceState(d, QStringLiteral("Acme")));
         QCOMPARE(s.value("first_seen").toString(), QStringLiteral("2026-12-05T23:04:05Z"));
+        QCOMPARE(s.value("last_seen").toString(), QStringLiteral("2026-12-05T23:04:05Z"));
         QVERIFY(s.value("last_offline").isNull() && s.value("online").toBool()); // never offline; online now
         QCOMPARE(s.value("manufacturer").toString(), QStringLiteral("Acme"));
 

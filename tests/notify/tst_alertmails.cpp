@@ -8,7 +8,7 @@
 #include "logging/DeviceLog.h"
 #include "notify/CEmail.h"
 #include "platform/Clock.h"
-#include "store/DeviceTable.h"
+#include "store/DeviceStore.h"
 #include "store/LiveSettings.h"
 
 #include <QDir>
@@ -30,7 +30,7 @@ class TestAlertMails final : public QObject
     ManualClock m_clock {QDateTime(QDate(2026, 12, 4), QTime(18, 41, 9))};
     TestHome m_home;
     LiveSettings m_settings;
-    DeviceTable m_table;
+    DeviceStore m_table;
     DeviceLog m_log {m_table, m_home.paths().devices()};
     CEmail m_mail {m_settings};
     QStringList m_lookups;
@@ -39,10 +39,10 @@ class TestAlertMails final : public QObject
                              return mac == kMac ? QStringLiteral("Cisco-Linksys LLC") : QString();
                          }};
 
-    void setHistory(qint32 slot, const QString& text)
+    void setHistory(const QString& mac, const QString& text)
     {
         QDir().mkpath(m_home.paths().devices());
-        QFile f(m_log.fileFor(slot));
+        QFile f(m_log.fileFor(mac));
         QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(text.toUtf8()) == text.toUtf8().size());
     }
 
@@ -53,8 +53,9 @@ private Q_SLOTS:
         kwclock::install(&m_clock);
         m_settings.txtEmailFrom = QStringLiteral("kw@home.example");
         m_settings.txtEmailAddresses = QStringLiteral("owner@home.example");
-        m_table = DeviceTable();
-        setHistory(appendDevice(m_table, kMac, QStringLiteral("198.18.0.23")), kHistory);
+        m_table.clear();
+        appendDevice(m_table, kMac, QStringLiteral("198.18.0.23"));
+        setHistory(kMac, kHistory);
         m_lookups.clear();
     }
     void cleanup() { kwclock::install(nullptr); }
@@ -62,7 +63,7 @@ private Q_SLOTS:
     void bodies_data()
     {
         QTest::addColumn<bool>("online");
-        QTest::addColumn<int>("slot");
+        QTest::addColumn<bool>("known");
         QTest::addColumn<QString>("friendlyName");
         QTest::addColumn<QString>("text"); // after the date line
         const QString fields =
@@ -70,25 +71,26 @@ private Q_SLOTS:
                            "MAC Address = 00-0C-41-A2-3B-7F\r\nMAC Manufacturer = Cisco-Linksys LLC\r\n");
         const QString online = "First Seen = 11/30/2026 7:05:00 AM\r\nLast Offline = 1/1/1980\r\n";
         // A friendly name never shows in the new-intruder mail.
-        QTest::newRow("new intruder") << false << 0 << "Kitchen tablet" << fields + kLogHeader + kHistory;
+        QTest::newRow("new intruder") << false << true << "Kitchen tablet" << fields + kLogHeader + kHistory;
         QTest::newRow("online, friendly name")
-            << true << 0 << "Kitchen tablet"
+            << true << true << "Kitchen tablet"
             << QString(fields).insert(28, "Friendly Name = Kitchen tablet\r\n") + online + kLogHeader + kHistory;
-        QTest::newRow("online, no friendly name") << true << 0 << "" << fields + online + kLogHeader + kHistory;
-        QTest::newRow("slot past the end") << false << 1 << "" << kLogHeader;
-        QTest::newRow("slot -1, online") << true << -1 << "" << kLogHeader;
+        QTest::newRow("online, no friendly name") << true << true << "" << fields + online + kLogHeader + kHistory;
+        QTest::newRow("a device gone meanwhile") << false << false << "" << kLogHeader;
+        QTest::newRow("a device gone meanwhile, online") << true << false << "" << kLogHeader;
     }
 
     void bodies()
     {
         QFETCH(bool, online);
-        QFETCH(int, slot);
+        QFETCH(bool, known);
         QFETCH(QString, text);
         QFETCH(QString, friendlyName);
-        m_table[0].FriendlyName = friendlyName;
-        QCOMPARE(online ? m_alerts.onlineEmailBody(slot) : m_alerts.newEmailBody(slot),
+        nth(m_table, 0).FriendlyName = friendlyName;
+        const QString mac = known ? kMac : QStringLiteral("02-00-00-00-00-99");
+        QCOMPARE(online ? m_alerts.onlineEmailBody(mac) : m_alerts.newEmailBody(mac),
             "Date/Time = 12/4/2026 6:41:09 PM\r\n" + text);
-        QCOMPARE(m_lookups, slot ? QStringList() : QStringList {kMac});
+        QCOMPARE(m_lookups, known ? QStringList {kMac} : QStringList());
     }
 
     void historyKeepsNewestHundredWithoutBlanks()
@@ -99,27 +101,28 @@ private Q_SLOTS:
             if (i > 51) // the blank line among the newest hundred is left out, so one more entry fits
                 expected += QStringLiteral("entry %1\r\n").arg(i);
         }
-        setHistory(0, history);
-        QVERIFY(m_alerts.newEmailBody(0).endsWith(kLogHeader + expected));
+        setHistory(kMac, history);
+        QVERIFY(m_alerts.newEmailBody(kMac).endsWith(kLogHeader + expected));
     }
 
     // Mail and notification wait for the device's name, at most 3 s. Steps: "+MS" moves the clock and ticks,
     // "name" gives the waiting device (B) a host name with its event, "ended" ends its lookup without one,
-    // "remove A" removes the device before it; "storm" and "hold" raise alerts (for B). Out: "MS:slot".
+    // "remove A" removes another device; "storm" and "hold" raise alerts (for B). Out: "MS:B" or "MS:storm".
     void nameWait_data()
     {
         QTest::addColumn<QStringList>("steps");
         QTest::addColumn<QStringList>("ready");
         const QStringList held {"hold"};
         QTest::newRow("the name comes after 1 s: at once")
-            << held + QStringList {"+1000", "name"} << QStringList {"1000:1"};
-        QTest::newRow("no name: after 3 s") << held + QStringList {"+2800", "+199", "+1"} << QStringList {"3000:1"};
+            << held + QStringList {"+1000", "name"} << QStringList {"1000:B"};
+        QTest::newRow("no name: after 3 s") << held + QStringList {"+2800", "+199", "+1"} << QStringList {"3000:B"};
         QTest::newRow("the lookup ends without a name")
-            << held + QStringList {"+400", "ended", "+200"} << QStringList {"600:1"};
-        QTest::newRow("named already") << QStringList {"name", "hold"} << QStringList {"0:1"};
-        QTest::newRow("a storm digest names no device") << QStringList {"storm"} << QStringList {"0:-1"};
-        QTest::newRow("a removal moves its slot")
-            << held + QStringList {"+500", "remove A", "+500", "name"} << QStringList {"1000:0"};
+            << held + QStringList {"+400", "ended", "+200"} << QStringList {"600:B"};
+        QTest::newRow("named already") << QStringList {"name", "hold"} << QStringList {"0:B"};
+        QTest::newRow("a storm digest names no device") << QStringList {"storm"} << QStringList {"0:storm"};
+        QTest::newRow("another device's removal leaves it waiting")
+            << held + QStringList {"+500", "remove A", "+500", "name"} << QStringList {"1000:B"};
+        QTest::newRow("its own removal lets it go") << held + QStringList {"+500", "remove B"} << QStringList {"500:B"};
     }
 
     void nameWait()
@@ -128,29 +131,30 @@ private Q_SLOTS:
         QFETCH(QStringList, ready);
         const QDateTime start = m_clock.now();
         const QString b = QStringLiteral("02-00-00-00-00-0B");
-        m_table[appendDevice(m_table, b, QStringLiteral("198.18.0.24"))].NameLookupPending = true;
+        appendDevice(m_table, b, QStringLiteral("198.18.0.24")).NameLookupPending = true;
         AlertNameWait wait(m_table);
         QStringList out;
-        connect(&wait, &AlertNameWait::ready, this,
-            [&](const Alert& a) { out << QStringLiteral("%1:%2").arg(start.msecsTo(m_clock.now())).arg(a.index); });
+        connect(&wait, &AlertNameWait::ready, this, [&](const Alert& a) {
+            out << QStringLiteral("%1:%2").arg(start.msecsTo(m_clock.now())).arg(a.mac.isEmpty() ? "storm" : "B");
+        });
         for (const QString& step : steps) {
             DeviceEvent e;
             e.kind = step == QLatin1String("name") ? DeviceEvent::Kind::NameChanged : DeviceEvent::Kind::Removed;
             Alert a;
             a.kind = step == QLatin1String("storm") ? Alert::Kind::Storm : Alert::Kind::NewIntruder;
             if (a.kind != Alert::Kind::Storm)
-                std::tie(a.index, a.mac) = std::tuple(m_table.indexOfMac(b), b);
+                a.mac = b;
             if (step.startsWith(QLatin1Char('+'))) {
                 m_clock.advanceMSecs(step.mid(1).toInt());
                 wait.tick();
-            } else if (step == QLatin1String("name") || step == QLatin1String("remove A")) {
+            } else if (step == QLatin1String("name") || step.startsWith(QLatin1String("remove"))) {
                 if (e.kind == DeviceEvent::Kind::Removed)
-                    m_table.removeSlot(0);
+                    m_table.remove(step.endsWith(QLatin1Char('A')) ? kMac : b);
                 else
-                    m_table[m_table.indexOfMac(b)].HostName = QStringLiteral("pixel.lan");
+                    m_table.find(b)->HostName = QStringLiteral("pixel.lan");
                 wait.deviceEvent(e);
             } else if (step == QLatin1String("ended")) {
-                m_table[m_table.indexOfMac(b)].NameLookupPending = false;
+                m_table.find(b)->NameLookupPending = false;
             } else {
                 wait.hold(a);
             }

@@ -11,7 +11,7 @@
 #include "mqtt/MqttPayloads.h"
 #include "notify/AlertPolicy.h"
 #include "platform/Clock.h"
-#include "store/DeviceTable.h"
+#include "store/DeviceStore.h"
 #include "store/DeviceWatch.h"
 #include "store/LiveSettings.h"
 
@@ -58,10 +58,9 @@ private Q_SLOTS:
         const auto ev = [](Kind kind, const char* ip = "", bool intruder = true, int ago = 0, bool logged = true,
                             bool impersonation = false, const char* name = "") {
             DeviceEvent e;
-            std::tie(e.kind, e.index, e.mac, e.time, e.address, e.intruder, e.firstSeen, e.logged, e.impersonation,
-                e.name, e.earlierMac) =
-                std::tuple(kind, 0, kMac, kT, QString::fromLatin1(ip), intruder, kT.addSecs(-ago), logged,
-                    impersonation, QString::fromLatin1(name), QStringLiteral("0A-11-22-33-44-55"));
+            std::tie(e.kind, e.mac, e.time, e.address, e.intruder, e.firstSeen, e.logged, e.impersonation, e.name,
+                e.earlierMac) = std::tuple(kind, kMac, kT, QString::fromLatin1(ip), intruder, kT.addSecs(-ago), logged,
+                impersonation, QString::fromLatin1(name), QStringLiteral("0A-11-22-33-44-55"));
             return e;
         };
         const auto row = [](const char* name, const DeviceEvent& e, int boxes, const char* history, const char* mqtt,
@@ -107,14 +106,14 @@ private Q_SLOTS:
         QFETCH(QString, mqtt);
         QFETCH(QString, alert);
         TestHome home;
-        DeviceTable table;
+        DeviceStore table;
         appendDevice(table, kMac, QStringLiteral("198.18.0.7"), kT);
         DeviceLog log(table, home.paths().devices());
         log.record(event);
         QString expected;
         for (const QString& line : history.split(QLatin1Char('|'), Qt::SkipEmptyParts))
             expected += DeviceLog::stamp(kT) + line + QStringLiteral("\r\n");
-        QCOMPARE(log.history(0), expected);
+        QCOMPARE(log.history(kMac), expected);
 
         QStringList kinds;
         for (const DeviceLog::Entry& entry : DeviceLog::entries(event)) {
@@ -142,14 +141,14 @@ private Q_SLOTS:
     void headlessLines_data()
     {
         QTest::addColumn<DeviceEvent>("event");
-        QTest::addColumn<QString>("friendly"); // the device's friendly name; "gone" for a removed slot
+        QTest::addColumn<QString>("friendly"); // the device's friendly name; "gone" for a removed device
         QTest::addColumn<QString>("host");
         QTest::addColumn<int>("offsetSecs");
         QTest::addColumn<QString>("lines"); // joined by "|"
         const auto ev = [](Kind kind, bool intruder = true, const char* name = "") {
             DeviceEvent e;
-            std::tie(e.kind, e.index, e.mac, e.address, e.intruder, e.name) =
-                std::tuple(kind, 0, kMac, QStringLiteral("198.18.0.7"), intruder, QString::fromUtf8(name));
+            std::tie(e.kind, e.mac, e.address, e.intruder, e.name) =
+                std::tuple(kind, kMac, QStringLiteral("198.18.0.7"), intruder, QString::fromUtf8(name));
             return e;
         };
         const QString unknown = QStringLiteral("Unknown Device");
@@ -184,11 +183,11 @@ private Q_SLOTS:
         QFETCH(int, offsetSecs);
         QFETCH(QString, lines);
         event.time = QDateTime(kT.date(), kT.time(), Qt::OffsetFromUTC, offsetSecs);
-        DeviceTable table;
+        DeviceStore table;
         appendDevice(table, kMac, QStringLiteral("198.18.0.7"), kT);
-        table[0].FriendlyName = friendly;
-        table[0].HostName = host;
-        const DeviceRecord* device = friendly == QLatin1String("gone") ? nullptr : &table[0];
+        nth(table, 0).FriendlyName = friendly;
+        nth(table, 0).HostName = host;
+        const DeviceRecord* device = friendly == QLatin1String("gone") ? nullptr : &nth(table, 0);
         QCOMPARE(EventLine::lines(event, device, QStringLiteral("Acme")).join(QLatin1Char('|')), lines);
     }
 

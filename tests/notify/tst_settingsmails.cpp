@@ -7,7 +7,7 @@
 #include "notify/CEmail.h"
 #include "platform/Hive.h"
 #include "store/Base64Class.h"
-#include "store/DeviceTable.h"
+#include "store/DeviceStore.h"
 #include "store/LiveSettings.h"
 #include "store/Settings.h"
 #include "store/modIniFileFunctions.h"
@@ -131,8 +131,8 @@ void TestSettingsMails::storedMailSettings()
             writeSetting(QStringLiteral("EmailSecurity"), QString::fromLatin1(security));
         writeSetting(QStringLiteral("EmailPassword"), password);
         LiveSettings s;
-        DeviceTable table;
-        Load_Registry(s, table, QString(), {});
+        DeviceStore table;
+        Load_Registry(s, table, QString(), OldDates::Keep);
         return s;
     };
     QCOMPARE(load(nullptr, QString()).cboEmailSecurity, QStringLiteral("None")); // never chosen

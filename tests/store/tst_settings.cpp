@@ -1,11 +1,12 @@
-// The registry layer's fall-backs, the settings defaults, and Load_Registry's reading of devices. Removing a
-// slot is the window's device-removal test's; growing the table is admission's.
+// The registry layer's fall-backs, the settings defaults, and Load_Registry's reading of devices. The stored
+// form of one device is tst_devicecodec's; removing a device is the window's device-removal test's.
 
+#include "Devices.h"
 #include "LogCapture.h"
 #include "TestHome.h"
 #include "platform/Hive.h"
 #include "store/Base64Class.h"
-#include "store/DeviceTable.h"
+#include "store/DeviceStore.h"
 #include "store/LiveSettings.h"
 #include "store/Settings.h"
 #include "store/TextForms.h"
@@ -73,15 +74,15 @@ private Q_SLOTS:
     {
         LiveSettings s;
         s.chkAlwaysOnTop = 7; // proves the value is read, not left from construction
-        DeviceTable table;
-        Load_Registry(s, table, QStringLiteral("/x/Log Database/Kestrelwatch.log"), {});
+        DeviceStore table;
+        Load_Registry(s, table, QStringLiteral("/x/Log Database/Kestrelwatch.log"), OldDates::Keep);
         QCOMPARE(s.chkAlwaysOnTop, 0);
         QCOMPARE(s.chkOnlineIntruderReminder, 0);
         QCOMPARE(s.chkNewIntruderEmail, 0);
         QCOMPARE(s.slideVolume, 70);
         QCOMPARE(s.txtEmailServer, QString());
         QCOMPARE(s.lblLogPath, QStringLiteral("/x/Log Database/Kestrelwatch.log"));
-        QCOMPARE(table.DeviceCount, 0);
+        QCOMPARE(qint32(table.size()), 0);
     }
 
     void storedSettingsAreRead()
@@ -95,8 +96,8 @@ private Q_SLOTS:
         writeSetting(QStringLiteral("Volume"), QStringLiteral(" 35 "));
         modRegistry::WriteString(Keys::RunProduct, Keys::RunKey, Keys::RunValue, QStringLiteral("/usr/bin/kw"));
         LiveSettings s;
-        DeviceTable table;
-        Load_Registry(s, table, QString(), {});
+        DeviceStore table;
+        Load_Registry(s, table, QString(), OldDates::Keep);
         QCOMPARE(s.txtEmailServer, QStringLiteral("smtp.example"));
         QCOMPARE(s.txtEmailUsername, QStringLiteral("alice"));
         QCOMPARE(s.txtEmailPassword, QStringLiteral("s3cret!"));
@@ -119,24 +120,23 @@ private Q_SLOTS:
                 {QStringLiteral("Last_Online"), when},
                 {QStringLiteral("Last_Offline"), TextForms::dateText(TextForms::NeverDate())},
                 {QStringLiteral("Mac_Type"), QStringLiteral("4")}});
-        // No Last_Offline, a broken date and a broken Boolean: those fields keep the empty slot's values.
+        // No Last_Offline, a broken date and a broken Boolean: the values of a device nobody vouched for.
         writeDevice(QStringLiteral("AA-00-00-00-00-01"),
             {{QStringLiteral("IP_Address"), QStringLiteral("198.18.0.8")},
                 {QStringLiteral("Intruder"), QStringLiteral("maybe")},
                 {QStringLiteral("First_Seen"), QStringLiteral("32/13/2020")}});
         LiveSettings s;
-        DeviceTable table;
-        QList<qint32> loaded;
-        Load_Registry(s, table, QString(), [&](qint32 i) { loaded.append(i); });
-        QCOMPARE(table.DeviceCount, 2);
-        QCOMPARE(loaded, (QList<qint32> {0, 1}));
-        const DeviceRecord& a = table[0];
+        DeviceStore table;
+        Load_Registry(s, table, QString(), OldDates::Keep);
+        QCOMPARE(qint32(table.size()), 2);
+        const DeviceRecord& a = nth(table, 0);
         QCOMPARE(a.MacAddress, QStringLiteral("AA-00-00-00-00-01"));
-        QCOMPARE(a.LastOffline, TextForms::ZeroDate());
-        QCOMPARE(a.FirstSeen, TextForms::ZeroDate());
-        QCOMPARE(a.Intruder, false);
+        QCOMPARE(a.LastOffline, TextForms::NeverDate());
+        QCOMPARE(a.FirstSeen, TextForms::NeverDate());
+        QCOMPARE(a.Intruder, true);
+        QCOMPARE(a.HostName, QStringLiteral("Unknown Device"));
         QVERIFY(a.NameLookupPending);
-        const DeviceRecord& b = table[1];
+        const DeviceRecord& b = nth(table, 1);
         QCOMPARE(b.IpAddress, QStringLiteral("198.18.0.9"));
         QCOMPARE(b.HostName, QStringLiteral("nas"));
         QCOMPARE(b.FriendlyName, QStringLiteral("Storage"));
@@ -147,23 +147,22 @@ private Q_SLOTS:
         QCOMPARE(b.MacType, quint8(4));
         QCOMPARE(b.PresenceCountdown, qint16(0));
         QCOMPARE(b.OnlineState, qint16(0));
-        QCOMPARE(table.indexOfMac(QStringLiteral("BB-00-00-00-00-02")), 1);
+        // Read, not rewritten: only the monitor's start rewrites an earlier release's dates.
+        QCOMPARE(modRegistry::ReadString(modRegistry::ProductKey, Keys::deviceKey(b.MacAddress), "First_Seen"), when);
         // Each unreadable value is named in the debug log.
         QVERIFY(m_capture.lines().filter(QStringLiteral("Load_Registry - AA-00-00-00-00-01")).size() >= 3);
         QVERIFY(!m_capture.lines().filter(QStringLiteral("Last_Offline")).isEmpty());
         QVERIFY(!m_capture.lines().filter(QStringLiteral("maybe")).isEmpty());
     }
 
-    void emptyDeviceKeyLeavesTheTableAsItWas()
+    void emptyDeviceKeyLeavesTheStoreAsItWas()
     {
-        DeviceTable table;
-        table.DeviceCount = 1;
-        table.ResizeDeviceTable(1);
-        table[0].MacAddress = QStringLiteral("CC-00-00-00-00-03");
+        DeviceStore table;
+        appendDevice(table, QStringLiteral("CC-00-00-00-00-03"));
         LiveSettings s;
-        Load_Registry(s, table, QString(), {});
-        QCOMPARE(table.DeviceCount, 1);
-        QCOMPARE(table[0].MacAddress, QStringLiteral("CC-00-00-00-00-03"));
+        Load_Registry(s, table, QString(), OldDates::Keep);
+        QCOMPARE(qint32(table.size()), 1);
+        QCOMPARE(nth(table, 0).MacAddress, QStringLiteral("CC-00-00-00-00-03"));
     }
 };
 

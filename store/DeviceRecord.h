@@ -3,10 +3,8 @@
 #include "store/DeviceKind.h"
 
 #include <QDateTime>
-#include <QHash>
 #include <QString>
 #include <QStringList>
-#include <vector>
 
 // One detected device. Fields in the order of the stored record; PresenceCountdown, OnlineState,
 // NameLookupPending and NetworkIndex live only in memory. The history is DeviceLog's, in its file.
@@ -51,42 +49,8 @@ struct DeviceRecord
     // reads 0 while the sweep that decides runs, so the countdown alone would call a device absent for the
     // length of that sweep. Rows, the status lamp, the panels, MQTT and the engine all ask this.
     bool isOnline() const;
-    // An empty slot: empty texts, zeros, false, date value 0.
+    // A record before anything is known: empty texts, zeros, false, date value 0.
     static DeviceRecord empty();
     // The host name a device is admitted with, until a lookup finds its own.
     static QString unknownHostName() { return QStringLiteral("Unknown Device"); }
-};
-
-// The process-wide table of devices, slots 0 to DeviceCount - 1 (plus one spare slot, as the table has always
-// kept). A slot number is valid until the next removal. Lookups by MAC go through an index that always
-// answers with the first slot carrying that MAC.
-class DeviceTable final
-{
-public:
-    DeviceTable();
-
-    qint32 DeviceCount = 0;
-
-    // Resizes the table to slots 0..count, keeping the slots that remain; new slots start empty.
-    void ResizeDeviceTable(qint32 count);
-    void CopyDeviceRecord(qint32 from, qint32 to);
-    // Removal's table step: moves every later record down one slot and lowers DeviceCount by one.
-    void removeSlot(qint32 index);
-
-    DeviceRecord& operator[](qint32 index) { return m_slots[size_t(index)]; }
-    const DeviceRecord& operator[](qint32 index) const { return m_slots[size_t(index)]; }
-    bool isValid(qint32 index) const { return index >= 0 && index < DeviceCount; }
-
-    // The first slot below DeviceCount whose MacAddress equals mac exactly, or -1.
-    qint32 indexOfMac(const QString& mac) const;
-    // Call after setting a slot's MacAddress outside ResizeDeviceTable/CopyDeviceRecord/removeSlot.
-    void macChanged() { m_indexValid = false; }
-
-private:
-    void rebuildIndex() const;
-
-    std::vector<DeviceRecord> m_slots;
-    mutable QHash<QString, qint32> m_macIndex;
-    mutable bool m_indexValid = false;
-    mutable qint32 m_indexedCount = 0;
 };
