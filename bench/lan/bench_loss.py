@@ -1,10 +1,10 @@
 #!/usr/bin/python3
 """Presence under frame loss: the headless monitor in a namespace LAN whose monitor namespace drops a share of
-the ARP frames each way (nftables, at random), for a while with every device present; then one host leaves.
+the ARP frames it receives (and with --both-ways those it sends; nftables, at random), for a while with every device present; then one host leaves.
 Prints the false departures (devices reported offline while present) and how long the leaver took to be offline.
 Prints its figures; never fails on them. Needs root (network namespaces).
 
-usage: bench_loss.py [--build DIR] [--hosts N] [--loss PERCENT] [--minutes M]
+usage: bench_loss.py [--build DIR] [--hosts N] [--loss PERCENT] [--both-ways] [--minutes M]
 """
 import argparse
 import os
@@ -19,7 +19,8 @@ from lab_session import Lab, arguments, disconnected, mac_for  # noqa: E402
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--hosts", type=int, default=20)
-    ap.add_argument("--loss", type=int, default=30, help="percent of ARP frames dropped each way")
+    ap.add_argument("--loss", type=int, default=30, help="percent of the ARP frames the monitor receives dropped")
+    ap.add_argument("--both-ways", action="store_true", help="drop as many of those it sends too")
     ap.add_argument("--minutes", type=float, default=3)
     args = arguments("bench_loss", ap)
     if args is None:
@@ -35,13 +36,13 @@ def main():
                  f"add chain arp kwloss in {{ type filter hook input priority 0; }}\n"
                  f"add chain arp kwloss out {{ type filter hook output priority 0; }}\n"
                  f"add rule arp kwloss in numgen random mod 100 < {args.loss} drop\n"
-                 f"add rule arp kwloss out numgen random mod 100 < {args.loss} drop\n")
+                 + (f"add rule arp kwloss out numgen random mod 100 < {args.loss} drop\n" if args.both_ways else ""))
         subprocess.run(["ip", "netns", "exec", lab.ns(), "nft", "-f", "-"], input=rules, text=True, check=True)
         start = time.monotonic()
         time.sleep(args.minutes * 60)
         with monitor.lock:
             false = [line for t, line in monitor.lines if t >= start and "\tDisconnected" in line]
-        print(f"{args.loss} % ARP loss each way for {args.minutes:g} min with {args.hosts} present hosts: "
+        print(f"{args.loss} % ARP loss {'each way' if args.both_ways else 'inbound'} for {args.minutes:g} min with {args.hosts} present hosts: "
               f"{len(false)} false departures")
         for line in false:
             print("  " + line)
