@@ -5,7 +5,8 @@
 #include <QAbstractButton>
 
 NetworkQuestion::NetworkQuestion(const NetworkBook::Network& network, QWidget* parent)
-    : QMessageBox(QMessageBox::NoIcon, QStringLiteral("Kestrelwatch"), questionText(network), QMessageBox::NoButton, parent)
+    : QMessageBox(
+        QMessageBox::NoIcon, QStringLiteral("Kestrelwatch"), questionText(network), QMessageBox::NoButton, parent)
     , m_id(network.id)
 {
     setObjectName(QStringLiteral("networkQuestion"));
