@@ -2,6 +2,7 @@
 
 #include "app/HeadlessFront.h"
 #include "app/MonitorCore.h"
+#include "app/MonitorWeb.h"
 #include "platform/AppPaths.h"
 #include "platform/FileMask.h"
 #include "platform/OptionErrors.h"
@@ -23,7 +24,7 @@
 namespace {
 
 const char* const kUsage =
-    "Usage: kestrelwatch [--home DIR] [--headless]\n"
+    "Usage: kestrelwatch [--home DIR] [--headless] [--web ADDR] [--metrics ADDR]\n"
     "       kestrelwatch --vendor MAC\n"
     "Watches the local IPv4 networks and warns of devices it has not seen before.\n\n"
     "  --home DIR     keep the store, device histories and logs in DIR\n"
@@ -33,6 +34,9 @@ const char* const kUsage =
     "                 debug lines on stderr; SIGINT or SIGTERM shuts down\n"
     "  --metrics ADDR serve Prometheus figures at http://ADDR/metrics (headless; ADDR is\n"
     "                 HOST:PORT or a PORT on 127.0.0.1)\n"
+    "  --web ADDR     serve the web page and its API at http://ADDR/ (ADDR as for --metrics;\n"
+    "                 overrides the setting WebListen); changes need the token that\n"
+    "                 kestrelwatch-ctl web-token prints, and so does reading off loopback\n"
     "  --vendor MAC   print the manufacturer of MAC and exit (exit 1, with the reason on stderr,\n"
     "                 when no manufacturer is registered or MAC is no device's address)\n"
     "  -h, --help     this text\n"
@@ -124,10 +128,11 @@ int kestrelwatchMain(int argc, char** argv, DesktopRunner desktop)
     const QCommandLineOption homeOption(QStringLiteral("home"), QString(), QStringLiteral("DIR"));
     const QCommandLineOption headlessOption(QStringLiteral("headless"));
     const QCommandLineOption metricsOption(QStringLiteral("metrics"), QString(), QStringLiteral("ADDR"));
+    const QCommandLineOption webOption(QStringLiteral("web"), QString(), QStringLiteral("ADDR"));
     const QCommandLineOption vendorOption(QStringLiteral("vendor"), QString(), QStringLiteral("MAC"));
     const QCommandLineOption helpOption(QStringList {QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption versionOption(QStringList {QStringLiteral("v"), QStringLiteral("version")});
-    parser.addOptions({homeOption, headlessOption, metricsOption, vendorOption, helpOption, versionOption});
+    parser.addOptions({homeOption, headlessOption, metricsOption, webOption, vendorOption, helpOption, versionOption});
     if (!parser.parse(args))
         return usageError(optionErrorText(parser, args));
     if (parser.isSet(helpOption)) {
@@ -140,7 +145,7 @@ int kestrelwatchMain(int argc, char** argv, DesktopRunner desktop)
     }
     if (!parser.positionalArguments().isEmpty())
         return usageError(QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
-    for (const QCommandLineOption& once : {homeOption, vendorOption, metricsOption}) {
+    for (const QCommandLineOption& once : {homeOption, vendorOption, metricsOption, webOption}) {
         if (parser.values(once).size() > 1)
             return usageError(QStringLiteral("--%1 is given more than once").arg(once.names().first()));
     }
@@ -170,6 +175,19 @@ int kestrelwatchMain(int argc, char** argv, DesktopRunner desktop)
         return printVendor(vendors, vendorMac, parser.value(vendorOption));
     }
 
+    MonitorWeb::CommandLine served;
+    for (const auto& [option, place] :
+        {std::pair {&webOption, &served.web}, std::pair {&metricsOption, &served.metrics}}) {
+        if (!parser.isSet(*option))
+            continue;
+        *place = WebEndpoint::parse(parser.value(*option));
+        if (!*place) {
+            std::fprintf(stderr, "kestrelwatch: --%s %s: is no HOST:PORT or PORT\n",
+                option->names().first().toLocal8Bit().constData(), parser.value(*option).toLocal8Bit().constData());
+            return 2;
+        }
+    }
+    MonitorWeb::setCommandLine(served);
     const AppPaths paths = AppPaths::forDirs(AppPaths::resolveHome(home), share);
     if (!headless && desktop)
         return desktop(argc, argv, paths);
@@ -183,15 +201,13 @@ int kestrelwatchMain(int argc, char** argv, DesktopRunner desktop)
     MonitorCore core(paths);
     HeadlessFront front(core);
     front.watchSignals();
-    if (parser.isSet(metricsOption)) {
-        const auto where = MetricsServer::parseEndpoint(parser.value(metricsOption));
-        if (!where || !headless) {
-            std::fprintf(stderr, "kestrelwatch: --metrics %s: %s\n",
-                parser.value(metricsOption).toLocal8Bit().constData(),
-                where ? "needs --headless" : "is no HOST:PORT or PORT");
+    if (served.metrics) {
+        if (!headless) {
+            std::fprintf(stderr, "kestrelwatch: --metrics %s: needs --headless\n",
+                parser.value(metricsOption).toLocal8Bit().constData());
             return 2;
         }
-        front.setMetricsEndpoint(*where);
+        front.setMetricsEndpoint(*served.metrics);
     }
     const int early = front.start();
     if (early >= 0)

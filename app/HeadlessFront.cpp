@@ -1,6 +1,7 @@
 #include "app/HeadlessFront.h"
 
 #include "app/MonitorCore.h"
+#include "app/MonitorWeb.h"
 #include "app/ShutdownSignals.h"
 #include "app/StatusDump.h"
 #include "engine/frmClient.h"
@@ -8,6 +9,7 @@
 #include "platform/DebugSink.h"
 #include "platform/NetPlatform.h"
 #include "store/DeviceStore.h"
+#include "web/WebServer.h"
 
 #include <QCoreApplication>
 #include <cstdio>
@@ -44,8 +46,11 @@ int HeadlessFront::start()
     };
     // An address in use stops the start before anything else is said: a scraper would otherwise read another
     // program's figures.
-    if (m_metricsAt) {
-        m_metrics = std::make_unique<MetricsServer>([this] { return m_core.metrics().render(); });
+    // When the page is served at the same place, its server answers /metrics too.
+    if (m_metricsAt && MonitorWeb::commandLine().web != m_metricsAt) {
+        WebServer::Options figures;
+        figures.metrics = [this] { return m_core.metrics().render(); };
+        m_metrics = std::make_unique<WebServer>(std::move(figures));
         const QString problem = m_metrics->listen(*m_metricsAt);
         if (!problem.isEmpty())
             return fatal(QStringLiteral("--metrics: ") + problem);
@@ -63,11 +68,16 @@ int HeadlessFront::start()
         return fatal(outcome.message);
     m_core.loadInstallation();
     m_core.loadRegistry();
+    // WebListen names the place --metrics took: the page's server takes it over.
+    if (m_metrics && MonitorWeb::wanted() == m_metricsAt)
+        m_metrics.reset();
     m_core.startEngine(createLinuxNetPlatform(), [this] {
         connect(m_core.engine(), &frmClient::harvested, this, &HeadlessFront::ShowStatus);
         connect(m_core.engine(), &frmClient::sightChanged, this, &HeadlessFront::announceSight);
         m_core.onDeviceEvent(this, [this](const DeviceEvent& event) { printEvent(event); });
     });
+    if (!m_core.webProblem().isEmpty())
+        return fatal(m_core.webProblem());
     announceWatch();
     m_core.markInstalled(false);
     return -1;

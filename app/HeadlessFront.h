@@ -1,6 +1,6 @@
 #pragma once
 
-#include "metrics/MetricsServer.h"
+#include "web/WebEndpoint.h"
 
 #include <QObject>
 #include <QTimer>
@@ -8,6 +8,7 @@
 #include <optional>
 
 class MonitorCore;
+class WebServer;
 struct DeviceEvent;
 
 // The monitor without window or tray, for servers and tests. Each device event goes to stdout as one line per
@@ -24,7 +25,7 @@ public:
     ~HeadlessFront() override;
 
     // Serve /metrics there once the store is open (--metrics).
-    void setMetricsEndpoint(const MetricsServer::Endpoint& where) { m_metricsAt = where; }
+    void setMetricsEndpoint(const WebEndpoint& where) { m_metricsAt = where; }
     // Runs the start-up steps; returns the process's exit code when start-up ends the process, else -1.
     int start();
     void Shutdown();
@@ -43,7 +44,7 @@ private:
 
     MonitorCore& m_core;
     QTimer m_closeTimer;
-    std::optional<MetricsServer::Endpoint> m_metricsAt;
-    std::unique_ptr<MetricsServer> m_metrics;
+    std::optional<WebEndpoint> m_metricsAt;
+    std::unique_ptr<WebServer> m_metrics;
     bool m_shuttingDown = false;
 };

@@ -1,4 +1,5 @@
 #include "app/MonitorCore.h"
+#include "app/MonitorWeb.h"
 
 #include "app/DeviceActions.h"
 #include "app/OsVersion.h"
@@ -193,6 +194,11 @@ void MonitorCore::startEngine(std::unique_ptr<NetPlatform> net, const std::funct
     wireSight();
     if (subscribe)
         subscribe();
+    m_web = std::make_unique<MonitorWeb>(*this);
+    m_webProblem = m_web->start();
+    if (!m_webProblem.isEmpty())
+        Log(QStringLiteral("Web - ") + m_webProblem);
+    onDeviceEvent(m_engine.get(), [this](const DeviceEvent& event) { m_web->deviceEvent(event); });
     if (m_mail)
         m_mail->startPolling();
     if (m_hive) {

@@ -22,6 +22,7 @@ class CEmail;
 class Channels;
 class CMacDatabase;
 class Hive;
+class MonitorWeb;
 class MqttPublisher;
 class NetPlatform;
 class PresenceStore;
@@ -120,6 +121,10 @@ public:
     Metrics& metrics() { return m_metrics; }
     // Who was online when; null when its file could not be opened (a log line said why).
     PresenceStore* presence() { return m_presence.get(); }
+    // The web page's server (MonitorWeb), started by startEngine when --web or WebListen asks; why it does not
+    // serve when it was asked to, else empty.
+    MonitorWeb* web() { return m_web.get(); }
+    QString webProblem() const { return m_webProblem; }
     bool extraLogging() const { return m_extraLogging; }
     QDateTime startTime() const { return m_startTime; }
     QString vendorName(const QString& mac) const;
@@ -156,6 +161,8 @@ private:
     std::unique_ptr<frmClient> m_engine;
     std::unique_ptr<SleepSignal> m_sleep;
     std::unique_ptr<StoreFollower> m_follower;
+    std::unique_ptr<MonitorWeb> m_web; // last: its streams name devices of the table above
+    QString m_webProblem;
     bool m_extraLogging = false;
     QDateTime m_startTime;
 };

@@ -2,9 +2,11 @@
 // none of them depends on the metrics.
 
 #include "app/MonitorCore.h"
+#include "channels/Channels.h"
 #include "engine/frmClient.h"
 #include "mqtt/MqttPublisher.h"
 #include "notify/CEmail.h"
+#include "platform/Clock.h"
 #include "platform/NetPlatform.h"
 
 #include <QElapsedTimer>
@@ -61,7 +63,7 @@ void MonitorCore::wireMetrics()
     for (const bool intruder : {false, true}) {
         for (const bool online : {false, true}) {
             m.read(QStringLiteral("kestrelwatch_devices"),
-                {{QStringLiteral("list"), intruder ? QStringLiteral("intruder") : QStringLiteral("safe")},
+                {{QStringLiteral("list"), intruder ? QStringLiteral("intruders") : QStringLiteral("safe")},
                     {QStringLiteral("state"), online ? QStringLiteral("online") : QStringLiteral("offline")}},
                 [this, intruder, online] {
                     int n = 0;
@@ -71,30 +73,56 @@ void MonitorCore::wireMetrics()
                 });
         }
     }
+    m.declare(QStringLiteral("kestrelwatch_devices_waiting"), Type::Gauge,
+        QStringLiteral("Devices not yet acknowledged (new to the user)."));
+    m.read(QStringLiteral("kestrelwatch_devices_waiting"), {}, [this] {
+        int n = 0;
+        for (const DeviceRecord& d : m_devices)
+            n += d.NewDevice ? 1 : 0;
+        return double(n);
+    });
+    m.declare(QStringLiteral("kestrelwatch_build_info"), Type::Gauge, QStringLiteral("The running build: always 1."));
+    m.read(QStringLiteral("kestrelwatch_build_info"), {{QStringLiteral("version"), QStringLiteral(KW_VERSION)}},
+        [] { return 1.0; });
     m.declare(QStringLiteral("kestrelwatch_device_events_total"), Type::Counter,
         QStringLiteral("Device events (admissions, transitions, the user's actions) by kind."));
     m.declare(QStringLiteral("kestrelwatch_admissions_total"), Type::Counter,
         QStringLiteral("New devices admitted, by the list they were admitted to."));
-    onDeviceEvent(m_engine.get(), [this](const DeviceEvent& event) {
-        m_metrics.add(
-            QStringLiteral("kestrelwatch_device_events_total"), {{QStringLiteral("kind"), kindName(event.kind)}});
+    // One handle per series, taken once: an event counts without building a label text.
+    auto byKind = std::make_shared<QHash<int, Metrics::Counter>>();
+    for (int k = 0; k <= int(DeviceEvent::Kind::NoteChanged); ++k)
+        byKind->insert(k,
+            m.counter(QStringLiteral("kestrelwatch_device_events_total"),
+                {{QStringLiteral("kind"), kindName(DeviceEvent::Kind(k))}}));
+    const Metrics::Counter toIntruders = m.counter(
+        QStringLiteral("kestrelwatch_admissions_total"), {{QStringLiteral("list"), QStringLiteral("intruders")}});
+    const Metrics::Counter toSafe =
+        m.counter(QStringLiteral("kestrelwatch_admissions_total"), {{QStringLiteral("list"), QStringLiteral("safe")}});
+    onDeviceEvent(m_engine.get(), [byKind, toIntruders, toSafe](const DeviceEvent& event) mutable {
+        (*byKind)[int(event.kind)].add();
         if (event.kind == DeviceEvent::Kind::Admitted)
-            m_metrics.add(QStringLiteral("kestrelwatch_admissions_total"),
-                {{QStringLiteral("list"), event.intruder ? QStringLiteral("intruder") : QStringLiteral("safe")}});
+            (event.intruder ? toIntruders : toSafe).add();
     });
 
     // A sweep lasts from one harvest to the next.
     m.declare(QStringLiteral("kestrelwatch_sweep_duration_seconds"), Type::Gauge,
         QStringLiteral("How long the last complete sweep took (0 before the first)."));
     m.declare(QStringLiteral("kestrelwatch_sweeps_total"), Type::Counter, QStringLiteral("Sweeps completed."));
+    m.declare(QStringLiteral("kestrelwatch_last_sweep_timestamp_seconds"), Type::Gauge,
+        QStringLiteral("When the last sweep ended, in seconds since 1970 (0 before the first)."));
     auto sweepClock = std::make_shared<QElapsedTimer>();
     auto lastSweep = std::make_shared<double>(0);
+    auto lastSweepEnd = std::make_shared<double>(0);
     sweepClock->start();
-    QObject::connect(m_engine.get(), &frmClient::harvested, m_engine.get(), [this, sweepClock, lastSweep] {
-        *lastSweep = double(sweepClock->restart()) / 1000.0;
-        m_metrics.add(QStringLiteral("kestrelwatch_sweeps_total"));
-    });
+    Metrics::Counter sweeps = m.counter(QStringLiteral("kestrelwatch_sweeps_total"));
+    QObject::connect(
+        m_engine.get(), &frmClient::harvested, m_engine.get(), [sweepClock, lastSweep, lastSweepEnd, sweeps]() mutable {
+            *lastSweep = double(sweepClock->restart()) / 1000.0;
+            *lastSweepEnd = double(kwclock::now().toMSecsSinceEpoch()) / 1000.0;
+            sweeps.add();
+        });
     m.read(QStringLiteral("kestrelwatch_sweep_duration_seconds"), {}, [lastSweep] { return *lastSweep; });
+    m.read(QStringLiteral("kestrelwatch_last_sweep_timestamp_seconds"), {}, [lastSweepEnd] { return *lastSweepEnd; });
 
     m.declare(QStringLiteral("kestrelwatch_echoes_sent_total"), Type::Counter, QStringLiteral("Echo requests sent."));
     m.read(QStringLiteral("kestrelwatch_echoes_sent_total"), {}, [this] { return double(m_net->tally().echoesSent); });
@@ -107,19 +135,32 @@ void MonitorCore::wireMetrics()
         QStringLiteral("Alert mails the server took."));
     m.declare(QStringLiteral("kestrelwatch_mail_failures_total"), Type::Counter,
         QStringLiteral("Alert mails dropped after their last attempt."));
-    m.add(QStringLiteral("kestrelwatch_mail_deliveries_total"), {}, 0);
-    m.add(QStringLiteral("kestrelwatch_mail_failures_total"), {}, 0);
+    Metrics::Counter mailsSent = m.counter(QStringLiteral("kestrelwatch_mail_deliveries_total"));
+    Metrics::Counter mailsLost = m.counter(QStringLiteral("kestrelwatch_mail_failures_total"));
     if (m_mail) {
-        QObject::connect(m_mail.get(), &CEmail::mailFinished, m_mail.get(), [this](bool sent, quint64, const QString&) {
-            m_metrics.add(sent ? QStringLiteral("kestrelwatch_mail_deliveries_total")
-                               : QStringLiteral("kestrelwatch_mail_failures_total"));
-        });
+        QObject::connect(m_mail.get(), &CEmail::mailFinished, m_mail.get(),
+            [mailsSent, mailsLost](
+                bool sent, quint64, const QString&) mutable { (sent ? mailsSent : mailsLost).add(); });
     }
-    // Notification channels count here as each delivery ends, labelled by the channel's kind.
+    // Push channels count here as each delivery ends (taken by the server, or dropped after its last attempt),
+    // labelled by the channel's kind.
     m.declare(QStringLiteral("kestrelwatch_channel_deliveries_total"), Type::Counter,
         QStringLiteral("Alerts delivered by notification channels, by channel kind."));
     m.declare(QStringLiteral("kestrelwatch_channel_failures_total"), Type::Counter,
         QStringLiteral("Alerts notification channels failed to deliver, by channel kind."));
+    auto delivered = std::make_shared<QHash<int, Metrics::Counter>>();
+    auto dropped = std::make_shared<QHash<int, Metrics::Counter>>();
+    for (const Channel channel : {Channel::Ntfy, Channel::Gotify, Channel::Webhook}) {
+        const Metrics::Labels kind {{QStringLiteral("channel"), channelName(channel).toLower()}};
+        delivered->insert(int(channel), m.counter(QStringLiteral("kestrelwatch_channel_deliveries_total"), kind));
+        dropped->insert(int(channel), m.counter(QStringLiteral("kestrelwatch_channel_failures_total"), kind));
+    }
+    if (m_channels) {
+        QObject::connect(m_channels.get(), &Channels::delivered, m_channels.get(),
+            [delivered](Channel channel, qint64) { (*delivered)[int(channel)].add(); });
+        QObject::connect(m_channels.get(), &Channels::dropped, m_channels.get(),
+            [dropped](Channel channel, qint64) { (*dropped)[int(channel)].add(); });
+    }
 
     m.declare(QStringLiteral("kestrelwatch_mqtt_connected"), Type::Gauge,
         QStringLiteral("1 while connected to the MQTT broker, else 0."));

@@ -4,6 +4,7 @@
 #include "ctl/CtlNetworks.h"
 #include "ctl/CtlSettings.h"
 #include "ctl/CtlStore.h"
+#include "ctl/CtlWeb.h"
 #include "devicefile/DeviceExport.h"
 #include "store/DeviceText.h"
 #include "store/DeviceWatch.h"
@@ -46,7 +47,8 @@ const char* const kUsage =
     "  export --format json|csv   every device with its stored values and presence intervals, on stdout\n"
     "  import [--replace] FILE    add the devices of an export and merge their intervals; a known MAC\n"
     "                             keeps its name and list unless --replace; a faulty file is refused\n"
-    "                             whole\n\n"
+    "                             whole\n"
+    "  web-token [--new]          print the web page's token (made on first use); --new replaces it\n\n"
     "  --home DIR                 the store's folder (default $KESTRELWATCH_HOME, else\n"
     "                             $XDG_DATA_HOME/kestrelwatch)\n"
     "  -h, --help                 this text\n"
@@ -280,9 +282,10 @@ int run(const QStringList& arguments, const QString& share)
     const QCommandLineOption jsonOption(QStringLiteral("json"));
     const QCommandLineOption formatOption(QStringLiteral("format"), QString(), QStringLiteral("FORMAT"));
     const QCommandLineOption replaceOption(QStringLiteral("replace"));
+    const QCommandLineOption newOption(QStringLiteral("new"));
     const QCommandLineOption helpOption(QStringList {QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption versionOption(QStringList {QStringLiteral("v"), QStringLiteral("version")});
-    parser.addOptions({homeOption, jsonOption, formatOption, replaceOption, helpOption, versionOption});
+    parser.addOptions({homeOption, jsonOption, formatOption, replaceOption, newOption, helpOption, versionOption});
     if (!parser.parse(QStringList {QStringLiteral("kestrelwatch-ctl")} + arguments))
         return usageError(parser.errorText());
     if (parser.isSet(helpOption)) {
@@ -307,7 +310,8 @@ int run(const QStringList& arguments, const QString& share)
     static const Shape shapes[] = {{"list", 0, 0, false}, {"history", 1, 1, false}, {"ack", 1, 1, true},
         {"move", 2, 2, true}, {"rename", 2, 2, true}, {"watch", 2, 2, true}, {"remove", 1, 1, true},
         {"get", 1, 1, false}, {"set", 2, 2, true}, {"export", 0, 0, false}, {"import", 1, 1, true},
-        {"networks", 0, 0, false}, {"watch-network", 1, 1, true}, {"forget-network", 1, 1, true}};
+        {"web-token", 0, 0, false}, {"networks", 0, 0, false}, {"watch-network", 1, 1, true},
+        {"forget-network", 1, 1, true}};
     const Shape* shape = nullptr;
     for (const Shape& s : shapes) {
         if (command == QLatin1String(s.name))
@@ -324,6 +328,8 @@ int run(const QStringList& arguments, const QString& share)
         return usageError(QStringLiteral("--json goes with list"));
     if (parser.isSet(replaceOption) && command != QLatin1String("import"))
         return usageError(QStringLiteral("--replace goes with import"));
+    if (parser.isSet(newOption) && command != QLatin1String("web-token"))
+        return usageError(QStringLiteral("--new goes with web-token"));
     if (parser.isSet(formatOption) != (command == QLatin1String("export")))
         return usageError(QStringLiteral("export takes --format json or --format csv, and only export does"));
     const QString format = parser.value(formatOption);
@@ -359,6 +365,8 @@ int run(const QStringList& arguments, const QString& share)
         return storeError(store);
     if (command == QLatin1String("list"))
         return list(store, parser.isSet(jsonOption), share);
+    if (command == QLatin1String("web-token"))
+        return webToken(store.paths().home, parser.isSet(newOption));
     if (command == QLatin1String("get") || command == QLatin1String("set"))
         return settingCommand(store, args);
     if (command == QLatin1String("export")) {

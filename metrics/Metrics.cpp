@@ -27,17 +27,25 @@ void Metrics::declare(const QString& family, Type type, const QString& help)
     f.help = help;
 }
 
-bool Metrics::add(const QString& family, const Labels& labels, double n)
+Metrics::Counter Metrics::counter(const QString& family, const Labels& labels)
 {
     const auto f = m_families.find(family);
-    bool ok = f != m_families.end() && f->type == Type::Counter && n >= 0;
+    bool ok = f != m_families.end() && f->type == Type::Counter;
     for (const auto& [name, value] : labels)
         ok = ok && validLabelValue(name) && validLabelValue(value);
     if (!ok) {
-        Log(QStringLiteral("Metrics - refused a count of %1%2").arg(family, labelText(labels)));
-        return false;
+        Log(QStringLiteral("Metrics - refused the series %1%2").arg(family, labelText(labels)));
+        return {};
     }
-    f->counters[labelText(labels)] += n;
+    return Counter(&f->counters[labelText(labels)]);
+}
+
+bool Metrics::add(const QString& family, const Labels& labels, double n)
+{
+    Counter series = counter(family, labels);
+    if (!series.valid() || n < 0)
+        return false;
+    series.add(n);
     return true;
 }
 
@@ -56,7 +64,8 @@ double Metrics::value(const QString& family, const Labels& labels) const
         if (text == key)
             return read();
     }
-    return f->counters.value(key, 0);
+    const auto c = f->counters.find(key);
+    return c == f->counters.end() ? 0 : c->second;
 }
 
 QByteArray Metrics::render() const
@@ -66,8 +75,8 @@ QByteArray Metrics::render() const
         const QByteArray name = f.key().toLatin1();
         out += "# HELP " + name + ' ' + f->help.toUtf8() + '\n';
         out += "# TYPE " + name + (f->type == Type::Counter ? " counter\n" : " gauge\n");
-        for (auto c = f->counters.cbegin(); c != f->counters.cend(); ++c)
-            out += name + c.key().toLatin1() + ' ' + QByteArray::number(c.value(), 'g', 15) + '\n';
+        for (const auto& [labels, value] : f->counters)
+            out += name + labels.toLatin1() + ' ' + QByteArray::number(value, 'g', 15) + '\n';
         for (const auto& [labels, read] : f->readings)
             out += name + labels.toLatin1() + ' ' + QByteArray::number(read(), 'g', 15) + '\n';
     }

@@ -11,12 +11,13 @@ set -euo pipefail
 
 run=(
     libqt6widgets6 libqt6dbus6 libqt6network6 libqt6multimedia6 libqt6svg6 qt6-qpa-plugins
+    libqt6httpserver6 libqt6websockets6
     libsqlite3-0 libnl-3-200 libnl-route-3-200 libmosquitto1 libssl3
     libcap2-bin iproute2 procps xdg-utils
 )
 build=(
     cmake ninja-build g++ lld pkg-config
-    qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev
+    qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev qt6-httpserver-dev qt6-websockets-dev
     libsqlite3-dev libnl-3-dev libnl-route-3-dev libssl-dev libcap-dev libmosquitto-dev
     ieee-data libbenchmark-dev
 )
@@ -30,6 +31,7 @@ test=(
     openssl mosquitto mosquitto-clients
     dbus dbus-x11 dunst avahi-daemon
     desktop-file-utils appstream dpkg-dev fakeroot file
+    chromium chromium-driver python3-selenium
 )
 
 groups=("$@")

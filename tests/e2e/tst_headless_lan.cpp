@@ -76,11 +76,11 @@ class TestHeadlessLan : public QObject
             return m.hasMatch() ? m.captured(1).toDouble() : -1.0;
         };
         double devices = 0;
-        for (const char* sample : {"list=intruder,state=online", "list=intruder,state=offline",
+        for (const char* sample : {"list=intruders,state=online", "list=intruders,state=offline",
                  "list=safe,state=online", "list=safe,state=offline"})
             devices += value(QStringLiteral("kestrelwatch_devices{%1}").arg(QLatin1String(sample)));
         QCOMPARE(devices, 3.0);
-        QCOMPARE(value(QStringLiteral("kestrelwatch_admissions_total{list=intruder}"))
+        QCOMPARE(value(QStringLiteral("kestrelwatch_admissions_total{list=intruders}"))
                 + std::max(0.0, value(QStringLiteral("kestrelwatch_admissions_total{list=safe}"))),
             3.0);
         QVERIFY2(value(QStringLiteral("kestrelwatch_device_events_total{kind=name_changed}")) >= 1, qPrintable(out));
