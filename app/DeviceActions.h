@@ -1,11 +1,13 @@
 #pragma once
 
 #include "store/DeviceEvent.h"
+#include "store/DeviceKind.h"
 
 #include <QObject>
 #include <QString>
 
 class DeviceStore;
+class PresenceStore;
 struct DeviceRecord;
 
 // The user's actions on one device, the same whoever asks (the window, an MQTT command, the command line):
@@ -31,6 +33,12 @@ public:
     // Which presence changes of the device alert (the key's "Watch" value, none when DeviceWatch::None). Emits
     // nothing: no history line, no redraw of the lists.
     bool SetWatch(const QString& mac, quint8 mode);
+    // The type and model set by hand ("Type"/"Model" with their "_Source" "user"; DeviceKindActions.cpp): never
+    // overwritten by what the device says. Unknown or an empty model gives the value back to the device.
+    bool SetType(const QString& mac, DeviceType type);
+    bool SetModel(const QString& mac, const QString& model);
+    // A likely return the user says is not the earlier device ("Not mine"): the link goes, the device stays.
+    bool NotLikelyReturn(const QString& mac);
     // A device that is online cannot be removed: it would be admitted again at the next sweep.
     static bool removable(const DeviceRecord& d);
     // The device's key goes with all its values and it leaves the store; its history file stays on disk.
@@ -43,17 +51,34 @@ public:
     // A device whose key another process deleted: it leaves the store, with the Removed event, whether or not it
     // is online (the next sweep admits it again, as after a removal in the window).
     void adoptRemoval(const QString& mac);
+    // What another process stored of what the device is (type, model, os, former MACs), taken into memory
+    // with the Described event.
+    void adoptFacts(const QString& mac, const DeviceRecord& stored);
     // A device another process stored (an import) that memory lacks: appended, announced as Moved to its list.
     void adoptAdded(const DeviceRecord& record);
+
+    // Where merge finds the device histories ("Devices/") and the presence intervals; without them a merge
+    // carries the stored values only.
+    void setMergeFiles(const QString& devicesDir, PresenceStore* presence);
+    // One device known under two MACs becomes one (DeviceMerge.cpp): newMac's device takes oldMac's name, list,
+    // watch, hand-set type and model, history and presence intervals, and keeps oldMac among its FormerMacs;
+    // oldMac's device is removed (Removed, then Merged). A refusal (a MAC unknown, the same MAC twice, a store
+    // that cannot be written) changes nothing and says why.
+    bool merge(const QString& oldMac, const QString& newMac, QString* refusal = nullptr);
+    // The record newMac's device has after a merge with old (pure: the tests call it).
+    static DeviceRecord merged(const DeviceRecord& old, const DeviceRecord& into);
 
 Q_SIGNALS:
     void deviceEvent(const DeviceEvent& event);
 
 private:
+    void mergeHistories(const QString& oldMac, const DeviceRecord& merged, const QDateTime& now);
     static void store(const QString& mac, const QString& name, const QString& text);
     static DeviceEvent makeEvent(DeviceEvent::Kind kind, const DeviceRecord& d);
     // The device leaves the store, with the Removed event that carries what it was.
     void leave(const DeviceRecord& d);
 
     DeviceStore& m_devices;
+    QString m_devicesDir;
+    PresenceStore* m_presence = nullptr;
 };

@@ -28,6 +28,7 @@
 #include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QTimer>
 
 const QString MonitorCore::InvalidInstallationMessage = QStringLiteral(
     "Kestrelwatch installation is invalid. Please log on with administrative privilages and re-install Kestrelwatch.");
@@ -154,6 +155,10 @@ void MonitorCore::startEngine(std::unique_ptr<NetPlatform> net, const std::funct
         const DeviceRecord* d = m_devices.find(mac);
         return d ? d->Watch : quint8(0);
     });
+    m_alertPolicy->setSafeLookup([this](const QString& mac) {
+        const DeviceRecord* d = m_devices.find(mac);
+        return d && !d->Intruder;
+    });
     m_channels =
         std::make_unique<Channels>(m_settings, m_devices, [this](const QString& mac) { return vendorName(mac); });
     m_channels->openQueue(m_paths.home + QStringLiteral("channels.db"));
@@ -161,6 +166,7 @@ void MonitorCore::startEngine(std::unique_ptr<NetPlatform> net, const std::funct
     // Presence is a record of its own: a file it cannot open costs the timelines, not the monitor.
     PresenceStore::OpenResult presence = PresenceStore::open(m_paths.presenceFile(), kwclock::now());
     m_presence = std::move(presence.store);
+    m_actions.setMergeFiles(m_paths.devices(), m_presence.get());
     if (!m_presence)
         Log(QStringLiteral("Startup - ") + presence.error);
     else
@@ -175,6 +181,7 @@ void MonitorCore::startEngine(std::unique_ptr<NetPlatform> net, const std::funct
         m_alertNameWait->deviceEvent(event);
         if (m_presence)
             m_presence->deviceEvent(event);
+        mergeIfReturning(event);
     });
     // Mail, notifications and the push channels wait for the device's name; MQTT and the front ends' sound
     // and pop-up do not.
@@ -237,6 +244,22 @@ void MonitorCore::onDeviceEvent(QObject* receiver, const std::function<void(cons
     QObject::connect(&m_actions, &DeviceActions::deviceEvent, receiver, handler);
 }
 
+void MonitorCore::mergeIfReturning(const DeviceEvent& event)
+{
+    const bool likely = event.kind == DeviceEvent::Kind::LikelyReturn
+        || (event.kind == DeviceEvent::Kind::Admitted && !event.earlierMac.isEmpty());
+    if (!likely || !LiveSettings::on(m_settings.chkMergeReturningDevices))
+        return;
+    // After every subscriber has had the event: the merge removes the earlier device.
+    QTimer::singleShot(0, m_engine.get(), [this, earlier = event.earlierMac, mac = event.mac] {
+        QString refusal;
+        if (m_actions.merge(earlier, mac, &refusal))
+            Log(QStringLiteral("Merge - %1 is likely %2 back with a new address; merged, as "
+                               "MergeReturningDevices asks")
+                    .arg(mac, earlier));
+    });
+}
+
 void MonitorCore::applyMqttCommand(const QString& mac, const MqttCommand& command)
 {
     QStringList done;
@@ -250,6 +273,12 @@ void MonitorCore::applyMqttCommand(const QString& mac, const MqttCommand& comman
         done << QStringLiteral("moved to the intruder list");
     if (command.watch && m_actions.SetWatch(mac, *command.watch))
         done << QStringLiteral("watch set");
+    // Last: a merge closes the older device's slot.
+    QString refusal;
+    if (command.mergeFrom)
+        done << (m_actions.merge(*command.mergeFrom, mac, &refusal)
+                ? QStringLiteral("merged with ") + *command.mergeFrom
+                : QStringLiteral("not merged: ") + refusal);
     if (done.isEmpty())
         Log(QStringLiteral("MQTT - command for %1 changed nothing").arg(mac));
     else

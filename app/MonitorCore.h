@@ -135,6 +135,8 @@ private:
     void wireMetrics();
     // What the monitor can see reaches the presence record, MQTT and the metrics (MonitorSight.cpp); from startEngine.
     void wireSight();
+    // A likely return merged into its earlier device when MergeReturningDevices is on.
+    void mergeIfReturning(const DeviceEvent& event);
     void applyMqttCommand(const QString& mac, const MqttCommand& command);
 
     AppPaths m_paths;

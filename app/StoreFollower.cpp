@@ -32,6 +32,16 @@ DeviceRecord recordOf(const QString& mac, const QList<Hive::Value>& values)
     return DeviceCodec::decode(mac, texts).record;
 }
 
+// What a device is and its former MACs, as stored: a change made elsewhere is taken in.
+QString factsText(const DeviceRecord& d)
+{
+    namespace N = DeviceCodec::Name;
+    QStringList texts;
+    for (const QString& name : {N::Type, N::TypeSource, N::Model, N::ModelSource, N::Os, N::OsSource, N::FormerMacs})
+        texts << DeviceCodec::valueText(d, name);
+    return texts.join(QChar(0));
+}
+
 } // namespace
 
 StoreFollower::StoreFollower(Hive& hive, DeviceStore& devices, DeviceActions& actions, QObject* parent)
@@ -78,7 +88,7 @@ QHash<QString, StoreFollower::Stored> StoreFollower::readStored(bool clearRemnan
             continue;
         }
         const DeviceRecord d = recordOf(mac, values);
-        stored.insert(mac, Stored {d.FriendlyName, d.Intruder, d.NewDevice, d.Watch});
+        stored.insert(mac, Stored {d.FriendlyName, d.Intruder, d.NewDevice, d.Watch, factsText(d)});
     }
     return stored;
 }
@@ -121,7 +131,12 @@ void StoreFollower::poll()
         const bool intruder = changed(&Stored::intruder, d.Intruder) ? stored.intruder : d.Intruder;
         const bool newDevice = changed(&Stored::newDevice, d.NewDevice) ? stored.newDevice : d.NewDevice;
         const quint8 watch = changed(&Stored::watch, d.Watch) ? stored.watch : d.Watch;
+        const bool factsChanged = changed(&Stored::facts, factsText(d));
         m_actions.adoptStored(it.key(), name, intruder, newDevice, watch);
+        // A hand-set type or model, or the former MACs of a merge, made elsewhere.
+        if (factsChanged)
+            m_actions.adoptFacts(
+                it.key(), recordOf(it.key(), m_hive.values(devicesKey + QLatin1Char('\\') + it.key())));
     }
     m_seen = now;
 }

@@ -40,6 +40,7 @@ private:
         bool intruder = false;
         bool newDevice = false;
         quint8 watch = 0;
+        QString facts; // type, model, os and former MACs as stored, joined
     };
     // clearRemnants: a key without its list is deleted (at a look; the first look only leaves it out).
     QHash<QString, Stored> readStored(bool clearRemnants);

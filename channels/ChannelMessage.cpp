@@ -1,6 +1,7 @@
 #include "channels/ChannelMessage.h"
 
 #include "notify/AlertPolicy.h"
+#include "store/DeviceDescription.h"
 #include "store/DeviceStore.h"
 #include "store/TextForms.h"
 
@@ -47,6 +48,7 @@ QJsonObject Notice::webhookJson() const
 {
     QJsonObject o {{QStringLiteral("kind"), kind}, {QStringLiteral("mac"), mac}, {QStringLiteral("ip"), ip},
         {QStringLiteral("name"), name}, {QStringLiteral("vendor"), vendor}, {QStringLiteral("list"), list},
+        {QStringLiteral("type"), type}, {QStringLiteral("model"), model}, {QStringLiteral("os"), os},
         {QStringLiteral("time"), time.toUTC().toString(Qt::ISODate)}, {QStringLiteral("text"), text}};
     if (lastSeen.isValid())
         o.insert(QStringLiteral("last_seen"), lastSeen.toUTC().toString(Qt::ISODate));
@@ -74,6 +76,9 @@ std::optional<Notice> Notice::fromStored(const QByteArray& stored)
     n.name = o.value(QStringLiteral("name")).toString();
     n.vendor = o.value(QStringLiteral("vendor")).toString();
     n.list = o.value(QStringLiteral("list")).toString();
+    n.type = o.value(QStringLiteral("type")).toString();
+    n.model = o.value(QStringLiteral("model")).toString();
+    n.os = o.value(QStringLiteral("os")).toString();
     n.time = QDateTime::fromString(o.value(QStringLiteral("time")).toString(), Qt::ISODate);
     n.lastSeen = QDateTime::fromString(o.value(QStringLiteral("last_seen")).toString(), Qt::ISODate);
     n.title = o.value(QStringLiteral("title")).toString();
@@ -102,10 +107,16 @@ Notice Notice::fromAlert(const Alert& alert, const DeviceStore& table, const QSt
         n.ip = d.IpAddress;
         n.name = displayName(d);
         n.list = d.Intruder ? QStringLiteral("intruders") : QStringLiteral("safe");
+        n.type = DeviceKind::typeWord(d.Type);
+        n.model = d.Model;
+        n.os = d.Os;
         if (d.LastSeen > TextForms::NeverDate())
             n.lastSeen = d.LastSeen;
     }
-    const QString who = n.name.isEmpty() ? n.mac : n.name;
+    // "Unknown Android phone (private address), probably Anna's phone, with a new private address" says more
+    // than "Unknown Device".
+    const DeviceRecord* device = table.find(alert.mac);
+    const QString who = device ? DeviceDescription::alertName(table, *device) : n.mac;
     const QString where = QStringLiteral("%1 (%2, MAC %3%4)")
                               .arg(who, n.ip.isEmpty() ? QStringLiteral("no address") : n.ip, n.mac,
                                   vendor.isEmpty() ? QString() : QStringLiteral(", ") + vendor);
@@ -120,6 +131,11 @@ Notice Notice::fromAlert(const Alert& alert, const DeviceStore& table, const QSt
         n.kind = QStringLiteral("intruder_online");
         n.title = QStringLiteral("An intruder is back online");
         n.text = QStringLiteral("Intruder online: ") + where;
+        break;
+    case Alert::Kind::LikelyReturn:
+        n.kind = QStringLiteral("likely_return");
+        n.title = QStringLiteral("A known device is back with a new private address");
+        n.text = QStringLiteral("New address: ") + where;
         break;
     case Alert::Kind::Watched:
         n.kind = alert.online ? QStringLiteral("online") : QStringLiteral("offline");

@@ -20,20 +20,23 @@ QString channelName(Channel channel); // "ntfy", "Gotify", "webhook"
 // read when it is sent), and the webhook's JSON is its public part.
 struct Notice
 {
-    QString kind; // new_intruder, impersonation, intruder_online, storm, offline, online, test
+    QString kind; // new_intruder, impersonation, intruder_online, likely_return, storm, offline, online, test
     QString mac;
     QString ip;
     QString name;
     QString vendor;
     QString list; // intruders or safe; empty for a storm
+    QString type; // the device's type word ("phone", "unknown"), model and os; empty for a storm
+    QString model;
+    QString os;
     QDateTime time;
     QDateTime lastSeen; // the device's last sighting; invalid for a storm or a test
     QString title;
     QString text;
     bool high = false; // intruders and storms; a watched device's change is of default priority
 
-    // kind, mac, ip, name, vendor, list, time and last_seen (ISO 8601, UTC; last_seen only when known), text: the
-    // webhook's body.
+    // kind, mac, ip, name, vendor, list, type, model, os, time and last_seen (ISO 8601, UTC; last_seen only when
+    // known), text: the webhook's body.
     QJsonObject webhookJson() const;
     QByteArray toStored() const;
     static std::optional<Notice> fromStored(const QByteArray& stored);

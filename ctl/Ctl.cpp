@@ -1,6 +1,7 @@
 #include "ctl/Ctl.h"
 
 #include "app/DeviceActions.h"
+#include "ctl/CtlFacts.h"
 #include "ctl/CtlNetworks.h"
 #include "ctl/CtlSettings.h"
 #include "ctl/CtlStore.h"
@@ -29,15 +30,23 @@ const char* const kUsage =
     "Lists and changes the devices and settings of Kestrelwatch's store. A running monitor takes\n"
     "each change in within two seconds.\n\n"
     "  list [--json]              every device: MAC, current address, name, vendor, list, online,\n"
-    "                             first and last seen, watch, the network it was admitted on\n"
-    "                             (tab-separated with a header, or a JSON array)\n"
+    "                             first and last seen, watch, type, model, os, the network it was\n"
+    "                             admitted on (tab-separated with a header, or a JSON array, which\n"
+    "                             also carries former_macs)\n"
     "  history MAC                the device's history, oldest first\n"
     "  ack MAC                    acknowledge a new device\n"
     "  move MAC safe|intruders    move the device to a list\n"
     "  rename MAC NAME            give the device a name (\"\" clears it)\n"
     "  watch MAC offline|online|both|none\n"
     "                             which of the device's departures and returns alert every channel\n"
+    "  set-type MAC TYPE          what the device is: router, computer, phone, tablet, tv, speaker,\n"
+    "                             printer, camera, console, nas, smart-home, wearable, network or\n"
+    "                             unknown (the device's own word again)\n"
+    "  set-model MAC TEXT         the device's model (\"\" gives it back to the device)\n"
     "  remove MAC                 forget an offline device (its history file stays)\n"
+    "  merge OLD NEW              one device under two MACs: NEW takes OLD's name, list, watch,\n"
+    "                             hand-set type and model, history and presence, and OLD's MAC as a\n"
+    "                             former address; OLD is removed\n"
     "  get NAME                   print a setting (kestrelwatch-ctl(1) lists them)\n"
     "  set NAME VALUE             change a setting\n"
     "  networks                   the networks the monitor has been on: id (the gateway's MAC and the\n"
@@ -115,7 +124,8 @@ int list(Store& store, bool json, const QString& share)
     const DeviceStore& devices = store.devices();
     QJsonArray array;
     if (!json)
-        out(QStringLiteral("MAC\tADDRESS\tNAME\tVENDOR\tLIST\tONLINE\tFIRST_SEEN\tLAST_SEEN\tWATCH\tNETWORK"));
+        out(QStringLiteral(
+            "MAC\tADDRESS\tNAME\tVENDOR\tLIST\tONLINE\tFIRST_SEEN\tLAST_SEEN\tWATCH\tTYPE\tMODEL\tOS\tNETWORK"));
     for (const DeviceRecord& d : devices) {
         const QString list = d.Intruder ? QStringLiteral("intruders") : QStringLiteral("safe");
         const QString vendor = vendors.GetMacName(d.MacAddress);
@@ -126,6 +136,8 @@ int list(Store& store, bool json, const QString& share)
                 {QStringLiteral("new"), d.NewDevice}, {QStringLiteral("online"), store.online(d)},
                 {QStringLiteral("first_seen"), isoTime(d.FirstSeen)},
                 {QStringLiteral("last_seen"), isoTime(d.LastSeen)}, {QStringLiteral("watch"), watchText(d.Watch)},
+                {QStringLiteral("type"), DeviceKind::typeWord(d.Type)}, {QStringLiteral("model"), d.Model},
+                {QStringLiteral("os"), d.Os}, {QStringLiteral("former_macs"), QJsonArray::fromStringList(d.FormerMacs)},
                 {QStringLiteral("network"), d.Network}});
             continue;
         }
@@ -133,7 +145,7 @@ int list(Store& store, bool json, const QString& share)
         // controls), and a vendor name is the registry's.
         out(QStringList {d.MacAddress, d.IpAddress, shownName(d), vendor, list,
             store.online(d) ? QStringLiteral("yes") : QStringLiteral("no"), isoTime(d.FirstSeen), isoTime(d.LastSeen),
-            watchText(d.Watch), d.Network}
+            watchText(d.Watch), DeviceKind::typeWord(d.Type), d.Model, d.Os, d.Network}
                 .join(QLatin1Char('\t')));
     }
     if (json)
@@ -272,6 +284,35 @@ int importFile(Store& store, const QString& fileName, bool replace)
     return 0;
 }
 
+// The presence file is opened beside a running monitor, as an import opens it: the intervals move in one
+// transaction, and the monitor follows the devices' change within two seconds.
+int mergeDevices(Store& store, const QString& oldMac, const QString& newMac)
+{
+    for (const QString& mac : {oldMac, newMac}) {
+        if (!store.find(mac)) {
+            err(QStringLiteral("no device %1 in %2").arg(mac, store.paths().home));
+            return 1;
+        }
+    }
+    std::unique_ptr<PresenceStore> presence;
+    if (QFileInfo::exists(store.paths().presenceFile())) {
+        PresenceStore::OpenResult opened = PresenceStore::openBeside(store.paths().presenceFile());
+        if (!opened.store) {
+            err(opened.error + QStringLiteral("; nothing was merged"));
+            return 1;
+        }
+        presence = std::move(opened.store);
+    }
+    DeviceActions actions(store.devices());
+    actions.setMergeFiles(store.paths().devices(), presence.get());
+    QString refusal;
+    if (!actions.merge(store.find(oldMac)->MacAddress, store.find(newMac)->MacAddress, &refusal)) {
+        err(QStringLiteral("%1 and %2 were not merged: %3").arg(oldMac, newMac, refusal));
+        return 1;
+    }
+    return 0;
+}
+
 } // namespace
 
 int run(const QStringList& arguments, const QString& share)
@@ -309,9 +350,9 @@ int run(const QStringList& arguments, const QString& share)
     };
     static const Shape shapes[] = {{"list", 0, 0, false}, {"history", 1, 1, false}, {"ack", 1, 1, true},
         {"move", 2, 2, true}, {"rename", 2, 2, true}, {"watch", 2, 2, true}, {"remove", 1, 1, true},
-        {"get", 1, 1, false}, {"set", 2, 2, true}, {"export", 0, 0, false}, {"import", 1, 1, true},
-        {"web-token", 0, 0, false}, {"networks", 0, 0, false}, {"watch-network", 1, 1, true},
-        {"forget-network", 1, 1, true}};
+        {"merge", 2, 2, true}, {"set-type", 2, 2, true}, {"set-model", 2, 2, true}, {"get", 1, 1, false},
+        {"set", 2, 2, true}, {"export", 0, 0, false}, {"import", 1, 1, true}, {"web-token", 0, 0, false},
+        {"networks", 0, 0, false}, {"watch-network", 1, 1, true}, {"forget-network", 1, 1, true}};
     const Shape* shape = nullptr;
     for (const Shape& s : shapes) {
         if (command == QLatin1String(s.name))
@@ -338,16 +379,20 @@ int run(const QStringList& arguments, const QString& share)
     if (command == QLatin1String("move") && args.at(1) != QLatin1String("safe")
         && args.at(1) != QLatin1String("intruders"))
         return usageError(QStringLiteral("move takes safe or intruders, not '%1'").arg(args.at(1)));
+    if (command == QLatin1String("set-type") && !typeRefusal(args.at(1)).isEmpty())
+        return usageError(typeRefusal(args.at(1)));
     if (command == QLatin1String("watch") && !watchMode(args.at(1)))
         return usageError(QStringLiteral("watch takes offline, online, both or none, not '%1'").arg(args.at(1)));
     if ((command == QLatin1String("get") || command == QLatin1String("set")) && !CtlSettings::find(args.at(0)))
         return usageError(QStringLiteral("no setting '%1' (kestrelwatch-ctl(1) lists them)").arg(args.at(0)));
     const bool macCommand = shape->least >= 1 && command != QLatin1String("get") && command != QLatin1String("set")
         && command != QLatin1String("import") && !isNetworkCommand(command);
-    if (macCommand && normalisedMac(args.first()).isEmpty())
-        return usageError(QStringLiteral("'%1' is not a MAC address (six bytes in hexadecimal, such as "
-                                         "00:0c:29:12:34:56)")
-                              .arg(args.first()));
+    for (const QString& mac : macCommand ? args.mid(0, command == QLatin1String("merge") ? 2 : 1) : QStringList()) {
+        if (normalisedMac(mac).isEmpty())
+            return usageError(QStringLiteral("'%1' is not a MAC address (six bytes in hexadecimal, such as "
+                                             "00:0c:29:12:34:56)")
+                                  .arg(mac));
+    }
 
     const QString home = parser.value(homeOption);
     if (parser.isSet(homeOption)) {
@@ -377,6 +422,10 @@ int run(const QStringList& arguments, const QString& share)
         return importFile(store, args.first(), parser.isSet(replaceOption));
     if (isNetworkCommand(command))
         return networkCommand(store, command, args);
+    if (command.startsWith(QLatin1String("set-")))
+        return factCommand(store, command, args);
+    if (command == QLatin1String("merge"))
+        return mergeDevices(store, normalisedMac(args.at(0)), normalisedMac(args.at(1)));
     return deviceCommand(store, command, args);
 }
 

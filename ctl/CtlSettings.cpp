@@ -52,6 +52,8 @@ const QList<Named>& all()
         {"OnlineIntruderNotify", Kind::Flag, "0",
             "show a desktop notification when a known intruder comes back online"},
         {"OnlineIntruderReminder", Kind::Flag, "0", "play a reminder every 5 minutes while an intruder is online"},
+        {"MergeReturningDevices", Kind::Flag, "0",
+            "merge a new private-MAC device into the known one it likely is, without asking"},
         {"Volume", Kind::Number, "70", "alert sound volume, 0 to 100"},
         {"AlwaysOnTop", Kind::Flag, "0", "keep the window above other windows"},
         {"ReCentre", Kind::Flag, "1", "centre the window on the screen each time it is shown"},

@@ -15,6 +15,7 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QSet>
+#include <tuple>
 
 namespace DeviceExport {
 
@@ -23,7 +24,12 @@ namespace {
 const QStringList kColumns {QStringLiteral("mac"), QStringLiteral("address"), QStringLiteral("host_name"),
     QStringLiteral("name"), QStringLiteral("list"), QStringLiteral("new"), QStringLiteral("first_seen"),
     QStringLiteral("last_online"), QStringLiteral("last_offline"), QStringLiteral("last_seen"),
-    QStringLiteral("mac_type"), QStringLiteral("network"), QStringLiteral("intervals")};
+    QStringLiteral("mac_type"), QStringLiteral("type"), QStringLiteral("type_source"), QStringLiteral("model"),
+    QStringLiteral("model_source"), QStringLiteral("os"), QStringLiteral("os_source"), QStringLiteral("former_macs"),
+    QStringLiteral("network"), QStringLiteral("intervals")};
+// What a device is and its former MACs: an import takes them as the file has them.
+const QStringList kFacts {DeviceCodec::Name::Type, DeviceCodec::Name::TypeSource, DeviceCodec::Name::Model,
+    DeviceCodec::Name::ModelSource, DeviceCodec::Name::Os, DeviceCodec::Name::OsSource, DeviceCodec::Name::FormerMacs};
 // The intervals column of a CSV export: "FROM/TO ADDRESS" (ISO 8601's interval form), ";" between them.
 const QString kIntervalSep = QStringLiteral(";");
 constexpr quint8 kDynamicType = 3; // a neighbour row learnt by ARP
@@ -38,7 +44,47 @@ QStringList fieldsOf(const DeviceRecord& d)
 {
     return {d.MacAddress, d.IpAddress, d.HostName, d.FriendlyName, listText(d.Intruder),
         d.NewDevice ? QStringLiteral("true") : QStringLiteral("false"), isoTime(d.FirstSeen), isoTime(d.LastOnline),
-        isoTime(d.LastOffline), isoTime(d.LastSeen), QString::number(d.MacType), d.Network};
+        isoTime(d.LastOffline), isoTime(d.LastSeen), QString::number(d.MacType), DeviceKind::typeWord(d.Type),
+        DeviceKind::sourceWord(d.TypeSource), d.Model, DeviceKind::sourceWord(d.ModelSource), d.Os,
+        DeviceKind::sourceWord(d.OsSource), d.FormerMacs.join(QLatin1Char(' ')), d.Network};
+}
+
+// What a device is and its former MACs, as a file gives them; why not, otherwise.
+QString factsOf(const QHash<QString, QString>& values, DeviceRecord& d)
+{
+    const auto source = [&values](const QString& column, FactSource& field) -> QString {
+        const QString word = values.value(column).trimmed();
+        field = DeviceKind::sourceFromWord(word);
+        if (!word.isEmpty() && field == FactSource::None)
+            return QStringLiteral("%1 \"%2\" is none of %3")
+                .arg(column, word.left(40), QStringLiteral("user, mdns, upnp, dhcp, hostname, vendor"));
+        return {};
+    };
+    const QString type = values.value(QStringLiteral("type")).trimmed();
+    d.Type = DeviceKind::typeFromWord(type);
+    if (!type.isEmpty() && d.Type == DeviceType::Unknown && type.compare(QLatin1String("unknown"), Qt::CaseInsensitive))
+        return QStringLiteral("type \"%1\" is none of %2").arg(type.left(40), DeviceKind::typeWords().join(", "));
+    for (const auto& [column, field] : {std::pair {QStringLiteral("model"), &DeviceRecord::Model},
+             std::pair {QStringLiteral("os"), &DeviceRecord::Os}}) {
+        const DeviceText::Name text = DeviceText::filterName(values.value(column));
+        if (!text.ok())
+            return QStringLiteral("%1 refused, it %2").arg(column, text.refusal);
+        d.*field = text.text;
+    }
+    for (const QString& fault : {source(QStringLiteral("type_source"), d.TypeSource),
+             source(QStringLiteral("model_source"), d.ModelSource), source(QStringLiteral("os_source"), d.OsSource)}) {
+        if (!fault.isEmpty())
+            return fault;
+    }
+    for (const QString& text :
+        values.value(QStringLiteral("former_macs")).split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        const QString mac = normalisedMac(text);
+        if (mac.isEmpty() || !MacAddress::isDeviceMac(mac))
+            return QStringLiteral("former MAC \"%1\" is no device's MAC address").arg(text.left(40));
+        if (mac != d.MacAddress && !d.FormerMacs.contains(mac) && d.FormerMacs.size() < 16)
+            d.FormerMacs.append(mac);
+    }
+    return {};
 }
 
 // An interval as a file gives it, checked; why not, otherwise.
@@ -156,7 +202,7 @@ QString recordOf(const QHash<QString, QString>& values, DeviceRecord& d)
         d.MacType = *byte;
     else
         return QStringLiteral("mac_type \"%1\" is no number from 0 to 255").arg(type);
-    return {};
+    return factsOf(values, d);
 }
 
 // The line each device object of a JSON export starts on (objects directly inside the "devices" array), and
@@ -419,10 +465,12 @@ Merged merge(
             continue;
         }
         if (known) {
-            keys.append({Keys::deviceKey(d.MacAddress),
-                {{DeviceCodec::Name::FriendlyName, d.FriendlyName},
-                    {DeviceCodec::Name::NewDevice, DeviceCodec::valueText(d, DeviceCodec::Name::NewDevice)},
-                    {DeviceCodec::Name::Intruder, DeviceCodec::valueText(d, DeviceCodec::Name::Intruder)}}});
+            modRegistry::ValueTexts values {{DeviceCodec::Name::FriendlyName, d.FriendlyName},
+                {DeviceCodec::Name::NewDevice, DeviceCodec::valueText(d, DeviceCodec::Name::NewDevice)},
+                {DeviceCodec::Name::Intruder, DeviceCodec::valueText(d, DeviceCodec::Name::Intruder)}};
+            for (const QString& name : kFacts)
+                values.append({name, DeviceCodec::valueText(d, name)});
+            keys.append({Keys::deviceKey(d.MacAddress), values});
             changes.append({true, d});
             ++merged.replaced;
             continue;
@@ -457,6 +505,9 @@ Merged merge(
             inMemory->FriendlyName = d.FriendlyName;
             inMemory->NewDevice = d.NewDevice;
             inMemory->Intruder = d.Intruder;
+            std::tie(inMemory->Type, inMemory->TypeSource, inMemory->Model, inMemory->ModelSource, inMemory->Os,
+                inMemory->OsSource, inMemory->FormerMacs) =
+                std::tie(d.Type, d.TypeSource, d.Model, d.ModelSource, d.Os, d.OsSource, d.FormerMacs);
         } else if (!known && adopt.added) {
             adopt.added(d);
         } else if (!known) {

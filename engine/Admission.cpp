@@ -51,6 +51,17 @@ DeviceRecord* frmClient::AddNewMacEntry(const QString& mac, const QString& ip, q
         device.Intruder = !gateway;
         if (gateway)
             device.FriendlyName = QStringLiteral("Default Gateway");
+        // A DHCP request names the device as it arrives: a likely return is then told with the admission.
+        DeviceRecord probe = device;
+        probe.HostName = m_admissionNames.take(mac);
+        const DeviceRecord* earlier = device.NewDevice && !probe.HostName.isEmpty() ? likelyEarlier(probe) : nullptr;
+        DeviceEvent likely;
+        if (earlier) {
+            device.LikelyReturnOf = earlier->MacAddress;
+            likely.earlierMac = earlier->MacAddress;
+            likely.name = earlier->FriendlyName.isEmpty() ? earlier->HostName : earlier->FriendlyName;
+            m_returnsNoted.insert(mac);
+        }
         added = m_devices.append(device);
         if (!added)
             return;
@@ -66,6 +77,8 @@ DeviceRecord* frmClient::AddNewMacEntry(const QString& mac, const QString& ip, q
         event.address = ip;
         event.intruder = device.Intruder;
         event.impersonation = impersonation;
+        event.earlierMac = likely.earlierMac;
+        event.name = likely.name;
         Q_EMIT deviceEvent(event);
     });
     return added;

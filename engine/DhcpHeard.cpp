@@ -42,9 +42,13 @@ void frmClient::dhcpHeard(const HeardDhcp& dhcp)
             return;
         const QString mac = AddressText::macText(dhcp.mac);
         const bool settles = dhcp.kind != HeardDhcp::Discover && range >= 0;
+        // A newcomer's name goes into its admission, so that a likely return is known before its alerts go.
+        if (settles && !dhcp.name.isEmpty())
+            m_admissionNames.insert(mac, QString::fromUtf8(dhcp.name));
         DeviceRecord* device = settles ? heardSighting(mac, ip, range, true, QStringLiteral("DhcpHeard"),
                                    QStringLiteral("a DHCP ") + kindText(dhcp.kind))
-                                       : m_devices.find(mac);
+                                       : m_devices.findDevice(mac);
+        m_admissionNames.remove(mac);
         if (!device)
             return;
         const QString current = device->HostName;

@@ -95,7 +95,8 @@ void frmClient::harvestRows(const QDateTime& now, const QSet<quint32>& settled)
         if (!rangeWatched(range))
             continue;
 
-        DeviceRecord* device = m_devices.find(mac);
+        // A former MAC of a merged device is that device.
+        DeviceRecord* device = m_devices.findDevice(mac);
         if (!device)
             device = AddNewMacEntry(mac, ip, row.type);
         if (!device)
@@ -106,9 +107,9 @@ void frmClient::harvestRows(const QDateTime& now, const QSet<quint32>& settled)
         device->PresenceCountdown = SightedCountdown;
         noteSighting(*device, range, now);
         if (device->IpAddress == ip)
-            addressSeen.insert(mac);
+            addressSeen.insert(device->MacAddress);
         else
-            moves.append({mac, ip});
+            moves.append({device->MacAddress, ip});
     }
 
     storeWrites();

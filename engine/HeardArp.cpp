@@ -46,7 +46,8 @@ DeviceRecord* frmClient::heardSighting(
 {
     if (!rangeWatched(range))
         return nullptr;
-    DeviceRecord* device = m_devices.find(mac);
+    // A former MAC of a merged device is that device.
+    DeviceRecord* device = m_devices.findDevice(mac);
     bool cameOnline = true;
     if (!device) {
         if (!mayAdmit)
@@ -71,7 +72,7 @@ DeviceRecord* frmClient::heardSighting(
         trackPresence(currentTime(), device);
         storeWrites();
         // A subscriber may have removed it meanwhile.
-        device = m_devices.find(mac);
+        device = m_devices.findDevice(mac);
         if (!device)
             return nullptr;
         device->OnlineState = SightedCountdown;

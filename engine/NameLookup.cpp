@@ -145,11 +145,13 @@ void frmClient::storeHostName(DeviceRecord& device, const QString& host)
     device.HostName = host;
     modRegistry::WriteString(
         modRegistry::ProductKey, Keys::deviceKey(device.MacAddress), DeviceCodec::Name::HostName, host);
+    // Linked before the name is told: the alerts held for the name then name the earlier device too.
+    const std::optional<DeviceEvent> likely = linkLikelyReturn(device);
     DeviceEvent event = newEvent(DeviceEvent::Kind::NameChanged, device, currentTime());
     event.name = host;
     const QString mac = device.MacAddress;
     Q_EMIT deviceEvent(event);
     // A subscriber may have removed it.
-    if (const DeviceRecord* still = m_devices.find(mac))
-        notePossibleReturn(*still);
+    if (likely && m_devices.contains(mac))
+        Q_EMIT deviceEvent(*likely);
 }

@@ -171,9 +171,11 @@ private:
     void noteGatewaySighting(const QString& mac, const QString& ip, const QDateTime& now);
     bool gatewayHeldByOther(const QString& ip, const QString& mac, const QDateTime& now) const;
     void warnGatewayImpersonation(const DeviceRecord& device, const QString& ip, const QDateTime& now);
-    // Wherever a device's host name has just been set: a new device with a private (randomised) MAC named
-    // like an earlier private-MAC device gets a history note that it may be that one back. Never merges.
-    void notePossibleReturn(const DeviceRecord& device);
+    // LikelyReturn.cpp: the known device that is away and whose identity a private-MAC newcomer shares, or null;
+    // and the link made on a new device once its identity is known (its host name set), with the event that
+    // tells of it (intruder: the earlier device's list). Never merges.
+    const DeviceRecord* likelyEarlier(const DeviceRecord& newcomer) const;
+    std::optional<DeviceEvent> linkLikelyReturn(DeviceRecord& device);
     void agePresence();
     // SightKeeping.cpp: the clocks at every tick and every packet heard; a sleep found voids the cycle's verdict.
     void lookAtClocks();
@@ -280,7 +282,9 @@ private:
     QSet<QString> m_sightingDue; // MACs whose sighting is written at the next transaction whatever its age
 
     QHash<QString, QDateTime> m_gatewaySightings; // MAC -> the last harvest that found it at a gateway address
-    QSet<QString> m_returnsNoted; // MACs whose possible earlier self has been noted
+    QSet<QString> m_returnsNoted; // MACs whose likely earlier self has been noted
+    // The host name a DHCP request brought for a MAC about to be admitted, so that the admission knows it.
+    QHash<QString, QString> m_admissionNames;
 
     Sight m_sight;
     Sight::State m_reportedSight = Sight::State::Watching;

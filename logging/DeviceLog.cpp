@@ -35,9 +35,13 @@ QList<DeviceLog::Entry> DeviceLog::entries(const DeviceEvent& e)
                        : QStringLiteral("New device: the network's gateway, admitted as safe")}};
         if (e.impersonation)
             lines.append({Kind::Impersonation, impersonation});
+        if (!e.earlierMac.isEmpty())
+            lines.append({Kind::LikelyReturn, likelyReturnText(e.name, e.earlierMac)});
         lines.append({Kind::Online, connected});
         return lines;
     }
+    case Kind::LikelyReturn:
+        return {{Kind::LikelyReturn, likelyReturnText(e.name, e.earlierMac)}};
     case Kind::Impersonation:
         return {{Kind::Impersonation, impersonation}};
     case Kind::Online:
@@ -57,12 +61,16 @@ QList<DeviceLog::Entry> DeviceLog::entries(const DeviceEvent& e)
     case Kind::Renamed:
     case Kind::Removed:
     case Kind::Described:
-    case Kind::LikelyReturn:
     case Kind::Merged:
     case Kind::NoteChanged:
         break;
     }
     return {};
+}
+
+QString DeviceLog::likelyReturnText(const QString& earlierName, const QString& earlierMac)
+{
+    return QStringLiteral("Probably %1, with a new private address (earlier MAC %2)").arg(earlierName, earlierMac);
 }
 
 QString DeviceLog::stamp(const QDateTime& when)

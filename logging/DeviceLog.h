@@ -29,6 +29,8 @@ public:
 
     // The lines an event adds to its device's history, in order; none for an event the history leaves out.
     static QList<Entry> entries(const DeviceEvent& event);
+    // "Probably Anna's phone, with a new private address (earlier MAC …)": a likely return's line.
+    static QString likelyReturnText(const QString& earlierName, const QString& earlierMac);
     // A history line's beginning: the time as ISO 8601 with its offset, and a tab. Lines written by earlier
     // releases keep their locale text.
     static QString stamp(const QDateTime& when);

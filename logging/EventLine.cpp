@@ -37,6 +37,8 @@ QStringList texts(const DeviceEvent& event)
                                      : QStringLiteral("Renamed to ") + event.name};
     case Kind::Removed:
         return {QStringLiteral("Removed")};
+    case Kind::Merged:
+        return {QStringLiteral("Merged: formerly ") + event.earlierMac};
     default:
         break;
     }

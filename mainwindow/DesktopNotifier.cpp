@@ -62,6 +62,8 @@ QString DesktopNotifier::summary(const QList<Topic>& topics)
             return QStringLiteral("A device is impersonating your network gateway");
         case Topic::Storm:
             return QStringLiteral("Many new devices on your network");
+        case Topic::LikelyReturn:
+            return QStringLiteral("A known device is back with a new private address");
         }
     }
     const qsizetype online = topics.count(Topic::IntruderOnline);

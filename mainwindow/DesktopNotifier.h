@@ -25,7 +25,7 @@ public:
     explicit DesktopNotifier(std::function<void(const QString&)> log, QObject* parent = nullptr);
     ~DesktopNotifier() override;
 
-    enum class Topic { NewIntruder, IntruderOnline, Impersonation, Storm };
+    enum class Topic { NewIntruder, IntruderOnline, Impersonation, Storm, LikelyReturn };
     static constexpr int ExpireMs = 15000;
     static constexpr qint64 GroupMs = 1000;
 

@@ -43,8 +43,11 @@ QVariant DeviceListModel::data(const QModelIndex& index, int role) const
     case FilterRole: {
         const QChar sep = QLatin1Char('\n');
         return QString(d.FriendlyName + sep + d.HostName + sep + d.MacAddress + sep + shownMac(d.MacAddress) + sep
-            + d.IpAddress.trimmed() + sep + (m_vendor ? m_vendor(d.MacAddress) : QString()));
+            + d.IpAddress.trimmed() + sep + (m_vendor ? m_vendor(d.MacAddress) : QString()) + sep
+            + (d.Type == DeviceType::Unknown ? QString() : DeviceKind::typeWord(d.Type)) + sep + d.Model + sep + d.Os);
     }
+    case TypeRole:
+        return int(d.Type);
     default:
         return {};
     }

@@ -29,7 +29,8 @@ public:
         IntruderRole,
         NewRole, // not yet acknowledged
         OnlineRole, // DeviceRecord::isOnline
-        FilterRole, // what the filter box searches: names, MAC (either form), address and vendor
+        FilterRole, // what the filter box searches: names, MAC (either form), address, vendor, type, model, os
+        TypeRole, // DeviceType as an int
     };
 
     using VendorLookup = std::function<QString(const QString& mac)>;

@@ -2,6 +2,7 @@
 
 #include "mainwindow/DeviceListModel.h"
 #include "mainwindow/Theme.h"
+#include "mainwindow/TypeIcons.h"
 
 #include <QApplication>
 #include <QFontMetrics>
@@ -155,6 +156,7 @@ RowView DeviceListView::row(int r) const
     v.ackDown = v.ack && r == m_ackPressed;
     v.flash = v.ack && v.online && m_flashPhase;
     v.picture = rowPicture(m_intruder, v.online, v.selected, v.flash);
+    v.type = DeviceType(at.data(DeviceListModel::TypeRole).toInt());
     return v;
 }
 
@@ -306,8 +308,12 @@ void DeviceListView::paintRow(QPainter& p, int r)
     const QFont nameFont = lineFont(1, row.online);
     p.setFont(nameFont);
     p.setPen(row.online || row.selected ? Theme::Text : Theme::TextLow);
-    p.drawText(line1, Qt::AlignLeft | Qt::AlignVCenter,
-        QFontMetrics(nameFont).elidedText(row.line1, Qt::ElideRight, line1.width()));
+    // The type's icon at the end of the first line; the name gives way to it.
+    const int icon = line1.height();
+    p.drawPixmap(line1.right() - icon + 1, line1.top(),
+        TypeIcons::pixmap(row.type, devicePixelRatioF(), row.online ? Theme::TextLow : Theme::TextDim, icon));
+    p.drawText(line1.adjusted(0, 0, -icon - s(4), 0), Qt::AlignLeft | Qt::AlignVCenter,
+        QFontMetrics(nameFont).elidedText(row.line1, Qt::ElideRight, line1.width() - icon - s(4)));
 
     const QFont addressFont = lineFont(2, false);
     const int addressWidth = QFontMetrics(addressFont).horizontalAdvance(row.line2);

@@ -2,6 +2,7 @@
 
 #include "mainwindow/Geometry.h"
 #include "mainwindow/SkinPictures.h"
+#include "store/DeviceKind.h"
 
 #include <QFont>
 #include <QString>
@@ -23,6 +24,7 @@ struct RowView
     bool online = false;
     bool selected = false;
     bool flash = false;
+    DeviceType type = DeviceType::Unknown;
 
     friend bool operator==(const RowView&, const RowView&) = default;
 };

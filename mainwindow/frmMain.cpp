@@ -4,6 +4,7 @@
 #include "app/MonitorCore.h"
 #include "app/StatusDump.h"
 #include "engine/frmClient.h"
+#include "mainwindow/DeviceKindMenu.h"
 #include "mainwindow/DeviceListModel.h"
 #include "mainwindow/DeviceListView.h"
 #include "mainwindow/Geometry.h"
@@ -399,6 +400,7 @@ void frmMain::wireControls()
     connect(this, &frmMain::allowedMenuRequested, m_menus,
         [this](const QString&, const QPoint& at) { m_menus->popupAllowedMenu(at); });
     new WatchMenu(*this, *m_menus);
+    new DeviceKindMenu(*this, *m_menus);
     connect(m_txtFriendlyName, &QLineEdit::textChanged, this, &frmMain::txtFriendlyName_Change);
 
     // The window takes its control keys before any of its controls (the name box included).

@@ -11,6 +11,7 @@
 #include "mainwindow/clsMedia.h"
 #include "notify/AlertPolicy.h"
 #include "settings/frmSettings.h"
+#include "store/DeviceDescription.h"
 
 #include <QLineEdit>
 #include <QScopedValueRollback>
@@ -230,7 +231,7 @@ void frmMain::alertNamed(const Alert& alert)
     if (alert.notify && alert.kind == Alert::Kind::Storm)
         desktopNotifier().notify(DesktopNotifier::Topic::Storm, QString(), alert.stormText());
     else if (alert.notify)
-        notifyDesktop(alert.mac, alert.kind == Alert::Kind::NewIntruder, alert.impersonation);
+        notifyDesktop(alert.mac, alert.kind != Alert::Kind::IntruderOnline, alert.impersonation);
 }
 
 DesktopNotifier& frmMain::desktopNotifier()
@@ -249,12 +250,13 @@ void frmMain::notifyDesktop(const QString& mac, bool newIntruder, bool impersona
     if (!found)
         return;
     const DeviceRecord& d = *found;
-    const QString name = d.FriendlyName.isEmpty() ? d.HostName : d.FriendlyName;
+    const QString name = DeviceDescription::alertName(m_core.devices(), d);
     const QString vendor = m_core.vendorName(d.MacAddress);
     using Topic = DesktopNotifier::Topic;
-    const Topic topic = !newIntruder ? Topic::IntruderOnline
-        : impersonation              ? Topic::Impersonation
-                                     : Topic::NewIntruder;
+    const Topic topic = !newIntruder  ? Topic::IntruderOnline
+        : impersonation               ? Topic::Impersonation
+        : !d.LikelyReturnOf.isEmpty() ? Topic::LikelyReturn
+                                      : Topic::NewIntruder;
     QString body = QStringLiteral("%1 \u2013 %2 (%3)").arg(name, d.IpAddress.trimmed(), d.MacAddress);
     if (!vendor.isEmpty())
         body += QStringLiteral("\n") + vendor;

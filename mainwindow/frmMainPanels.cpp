@@ -6,16 +6,19 @@
 
 #include "mainwindow/Theme.h"
 #include "mainwindow/TimelineStrip.h"
+#include "mainwindow/TypeIcons.h"
 
 #include "app/MonitorCore.h"
 #include "engine/frmClient.h"
 #include "mainwindow/PictureBox.h"
 #include "mainwindow/PlainText.h"
+#include "store/DeviceDescription.h"
 #include "store/TextForms.h"
 #include "vendor/CMacDatabase.h"
 
 #include <QFontMetrics>
 #include <QHostAddress>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -149,6 +152,25 @@ void frmMain::Display_Details()
         // The three dates take two lines each.
         rows.append({QLatin1String(kDetailTitles[r]), values[r], r < 3 ? 2 : 1});
     }
+    // What the device is, each value with where it came from.
+    const auto fact = [](const QString& value, FactSource source) {
+        return value.isEmpty()
+            ? QStringLiteral("Not known")
+            : value + QStringLiteral(" (") + DeviceDescription::sourceText(source) + QLatin1Char(')');
+    };
+    const int typeRow = int(rows.size());
+    rows.append({QStringLiteral("Type"), fact(DeviceDescription::typeText(d.Type), d.TypeSource), 1});
+    rows.append({QStringLiteral("Model"), fact(d.Model, d.ModelSource), 1});
+    rows.append({QStringLiteral("OS"), fact(d.Os, d.OsSource), 1});
+    const QString likely = DeviceDescription::likelyText(m_core.devices(), d);
+    if (!likely.isEmpty())
+        rows.append({QStringLiteral("Likely"), likely.mid(2, 1).toUpper() + likely.mid(3), 2});
+    if (!d.FormerMacs.isEmpty()) {
+        QStringList shown;
+        for (const QString& mac : d.FormerMacs)
+            shown.append(DeviceListModel::shownMac(mac));
+        rows.append({QStringLiteral("Former MACs"), ipv6Lines(shown), std::clamp(int(shown.size()), 1, kIpv6Shown)});
+    }
     if (CMacDatabase::isPrivateMac(d.MacAddress))
         rows.append({QStringLiteral("Note"), QStringLiteral("This device may return under another address."), 2});
     const int ipv6Row = int(rows.size());
@@ -169,6 +191,8 @@ void frmMain::Display_Details()
             / qMax(1, cellMetrics.lineSpacing());
         m_fgDetails->setRowHeight(r, gridRowHeight(std::max(rows[r].lines, std::min(wrapped, 3))));
     }
+    m_fgDetails->item(typeRow, 1)
+        ->setIcon(QIcon(TypeIcons::pixmap(d.Type, m_fgDetails->devicePixelRatioF(), Theme::SheetTextLow)));
     // Long or many IPv6 addresses do not fit their cell; its tip holds them all.
     if (!d.Ipv6Addresses.isEmpty())
         m_fgDetails->item(ipv6Row, 1)->setToolTip(PlainText::toolTip(d.Ipv6Addresses.join(QLatin1Char('\n'))));

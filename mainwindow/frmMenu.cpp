@@ -52,6 +52,7 @@ Report importFrom(MonitorCore& core, const QString& fileName, bool replace)
     adopt.replaced = [&](const DeviceRecord& d) {
         const DeviceRecord* known = devices.find(d.MacAddress);
         actions.adoptStored(d.MacAddress, d.FriendlyName, d.Intruder, d.NewDevice, known ? known->Watch : quint8(0));
+        actions.adoptFacts(d.MacAddress, d);
     };
     const DeviceExport::Merged merged = DeviceExport::merge(devices, parsed.devices, replace, core.presence(), adopt);
     if (!merged.stored)

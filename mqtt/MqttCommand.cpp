@@ -60,6 +60,11 @@ MqttCommand parseMqttCommand(const QByteArray& payload)
             if (!mode)
                 return failure(QStringLiteral("\"watch\" takes \"offline\", \"online\", \"both\" or \"\""));
             command.watch = *mode;
+        } else if (key == QLatin1String("merge_from")) {
+            const QString mac = value.isString() ? commandMac(value.toString(), QString()) : QString();
+            if (mac.isEmpty())
+                return failure(QStringLiteral("\"merge_from\" takes a device's MAC address"));
+            command.mergeFrom = mac;
         } else {
             return failure(QStringLiteral("unknown field \"%1\"").arg(key.left(64)));
         }

@@ -61,9 +61,51 @@ QByteArray deviceState(const DeviceRecord& d, const QString& manufacturer)
         {QStringLiteral("first_seen"), dateValue(d.FirstSeen)},
         {QStringLiteral("last_online"), dateValue(d.LastOnline)},
         {QStringLiteral("last_offline"), dateValue(d.LastOffline)},
-        {QStringLiteral("last_seen"), dateValue(d.LastSeen)},
+        {QStringLiteral("last_seen"), dateValue(d.LastSeen)}, {QStringLiteral("type"), DeviceKind::typeWord(d.Type)},
+        {QStringLiteral("model"), d.Model}, {QStringLiteral("os"), d.Os},
+        {QStringLiteral("former_macs"), QJsonArray::fromStringList(d.FormerMacs)},
         {QStringLiteral("network"), d.Network}, // the network it was admitted on
     });
+}
+
+QString typeIcon(DeviceType type)
+{
+    switch (type) {
+    case DeviceType::Router:
+        return QStringLiteral("mdi:router-wireless");
+    case DeviceType::Computer:
+        return QStringLiteral("mdi:laptop");
+    case DeviceType::Phone:
+        return QStringLiteral("mdi:cellphone");
+    case DeviceType::Tablet:
+        return QStringLiteral("mdi:tablet");
+    case DeviceType::Tv:
+        return QStringLiteral("mdi:television");
+    case DeviceType::Speaker:
+        return QStringLiteral("mdi:speaker");
+    case DeviceType::Printer:
+        return QStringLiteral("mdi:printer");
+    case DeviceType::Camera:
+        return QStringLiteral("mdi:cctv");
+    case DeviceType::Console:
+        return QStringLiteral("mdi:gamepad-variant");
+    case DeviceType::Nas:
+        return QStringLiteral("mdi:nas");
+    case DeviceType::SmartHome:
+        return QStringLiteral("mdi:home-automation");
+    case DeviceType::Wearable:
+        return QStringLiteral("mdi:watch");
+    case DeviceType::Network:
+        return QStringLiteral("mdi:switch");
+    case DeviceType::Unknown:
+        break;
+    }
+    return QStringLiteral("mdi:lan-connect");
+}
+
+QString announcedAs(const DeviceRecord& d)
+{
+    return displayName(d) + QLatin1Char('\n') + DeviceKind::typeWord(d.Type) + QLatin1Char('\n') + d.Model;
 }
 
 QString eventKind(DeviceEvent::Kind kind)
@@ -81,6 +123,8 @@ QString eventKind(DeviceEvent::Kind kind)
         return QStringLiteral("name");
     case DeviceEvent::Kind::Impersonation:
         return QStringLiteral("warning");
+    case DeviceEvent::Kind::LikelyReturn:
+        return QStringLiteral("likely_return");
     case DeviceEvent::Kind::PossibleReturn:
     case DeviceEvent::Kind::AddressesChanged:
     case DeviceEvent::Kind::Acknowledged:
@@ -88,7 +132,6 @@ QString eventKind(DeviceEvent::Kind kind)
     case DeviceEvent::Kind::Renamed:
     case DeviceEvent::Kind::Removed:
     case DeviceEvent::Kind::Described:
-    case DeviceEvent::Kind::LikelyReturn:
     case DeviceEvent::Kind::Merged:
     case DeviceEvent::Kind::NoteChanged:
         break;
@@ -160,6 +203,8 @@ QByteArray trackerConfig(const Base& base, const DeviceRecord& d, const QString&
     };
     if (!manufacturer.isEmpty())
         device.insert(QStringLiteral("manufacturer"), manufacturer);
+    if (!d.Model.isEmpty())
+        device.insert(QStringLiteral("model"), d.Model);
     QJsonObject config = availability(base);
     config.insert(QStringLiteral("name"), QJsonValue(QJsonValue::Null)); // the entity takes the device's name
     config.insert(QStringLiteral("unique_id"), objectId(base, d.MacAddress));
@@ -169,6 +214,7 @@ QByteArray trackerConfig(const Base& base, const DeviceRecord& d, const QString&
     config.insert(QStringLiteral("payload_not_home"), QStringLiteral("not_home"));
     config.insert(QStringLiteral("json_attributes_topic"), stateTopic);
     config.insert(QStringLiteral("source_type"), QStringLiteral("router"));
+    config.insert(QStringLiteral("icon"), typeIcon(d.Type));
     config.insert(QStringLiteral("device"), device);
     return compact(config);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/DeviceEvent.h"
+#include "store/DeviceKind.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -37,6 +38,10 @@ QString isoDate(const QDateTime& when);
 
 // The retained state of one device.
 QByteArray deviceState(const DeviceRecord& device, const QString& manufacturer);
+// Home Assistant's icon of a device type ("mdi:cellphone").
+QString typeIcon(DeviceType type);
+// What the discovery config shows of a device (name, type, model): a change sends the config again.
+QString announcedAs(const DeviceRecord& device);
 
 // One history line of a device as an event: its MAC, time, the line's text and its kind ("admission",
 // "connected", "disconnected", "address", "name", "warning", "other"), named from the device event's kind.

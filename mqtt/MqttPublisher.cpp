@@ -265,7 +265,7 @@ bool MqttPublisher::publishDevice(const QString& mac)
     const QString vendor = m_vendor ? m_vendor(mac) : QString();
     m_connection.publish(m_base.device(mac), MqttPayloads::deviceState(d, vendor), true);
     const auto announced = m_announced.constFind(mac);
-    if ((announced == m_announced.constEnd() || *announced != MqttPayloads::displayName(d))
+    if ((announced == m_announced.constEnd() || *announced != MqttPayloads::announcedAs(d))
         && !m_toAnnounce.contains(mac)) {
         m_toAnnounce.insert(mac);
         m_announceOrder.append(mac);
@@ -279,7 +279,7 @@ void MqttPublisher::announce(const QString& mac)
     if (!found)
         return;
     const DeviceRecord& d = *found;
-    const QString name = MqttPayloads::displayName(d);
+    const QString name = MqttPayloads::announcedAs(d);
     const auto announced = m_announced.constFind(mac);
     if (announced != m_announced.constEnd() && *announced == name)
         return;

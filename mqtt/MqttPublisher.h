@@ -102,7 +102,7 @@ private:
     // first, so a subscriber holds the whole network soonest.
     QStringList m_announceOrder;
     QSet<QString> m_toAnnounce;
-    QHash<QString, QString> m_announced; // MAC -> the name its discovery carries, on this connection
+    QHash<QString, QString> m_announced; // MAC -> what its discovery carries (announcedAs), on this connection
     std::optional<bool> m_intruderOnline;
     QByteArray m_sight = QByteArrayLiteral("watching");
 };

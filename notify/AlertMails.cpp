@@ -4,6 +4,7 @@
 #include "notify/AlertPolicy.h"
 #include "notify/CEmail.h"
 #include "platform/Clock.h"
+#include "store/DeviceDescription.h"
 #include "store/DeviceStore.h"
 #include "store/LiveSettings.h"
 #include "store/TextForms.h"
@@ -12,6 +13,24 @@ namespace {
 QString line(const QString& text)
 {
     return text + QStringLiteral("\r\n");
+}
+
+// What the device is, when anything is known: its type, model and os with their sources, and whom it is likely.
+QString factLines(const DeviceStore& table, const DeviceRecord& d)
+{
+    QString lines;
+    const QString likely = DeviceDescription::likelyText(table, d);
+    if (!likely.isEmpty() || !DeviceDescription::kindText(d).isEmpty())
+        lines += line(QStringLiteral("Device = ") + DeviceDescription::alertName(table, d));
+    const auto fact = [&lines](const char* label, const QString& value, FactSource source) {
+        if (!value.isEmpty())
+            lines += line(QLatin1String(label) + value + QStringLiteral(" (") + DeviceDescription::sourceText(source)
+                + QLatin1Char(')'));
+    };
+    fact("Type = ", DeviceDescription::typeText(d.Type), d.TypeSource);
+    fact("Model = ", d.Model, d.ModelSource);
+    fact("OS = ", d.Os, d.OsSource);
+    return lines;
 }
 } // namespace
 
@@ -52,6 +71,7 @@ QString AlertMails::newEmailBody(const QString& mac) const
         body += line(QStringLiteral("IP Address = ") + d.IpAddress);
         body += line(QStringLiteral("MAC Address = ") + d.MacAddress);
         body += line(QStringLiteral("MAC Manufacturer = ") + manufacturer(d.MacAddress));
+        body += factLines(m_table, d);
     }
     return body + historySection(mac);
 }
@@ -67,6 +87,7 @@ QString AlertMails::onlineEmailBody(const QString& mac) const
         body += line(QStringLiteral("IP Address = ") + d.IpAddress);
         body += line(QStringLiteral("MAC Address = ") + d.MacAddress);
         body += line(QStringLiteral("MAC Manufacturer = ") + manufacturer(d.MacAddress));
+        body += factLines(m_table, d);
         body += line(QStringLiteral("First Seen = ") + TextForms::dateText(d.FirstSeen));
         // "Never" is written as its date, like every other date of the mail.
         body += line(QStringLiteral("Last Offline = ") + TextForms::dateText(d.LastOffline));
@@ -98,6 +119,8 @@ void AlertMails::alertRaised(const Alert& alert)
         break;
     case Alert::Kind::Storm:
         SendStormEmail(alert);
+        break;
+    case Alert::Kind::LikelyReturn: // its admission's mail went already
         break;
     case Alert::Kind::Watched:
         m_mail.SendEmail(m_settings.txtEmailAddresses, alert.online ? WatchOnlineSubject : WatchOfflineSubject,

@@ -52,11 +52,26 @@ Alert AlertPolicy::deviceAlert(Alert::Kind kind, const DeviceEvent& event) const
     return alert;
 }
 
+void AlertPolicy::quieten(Alert& alert, const QString& earlierMac) const
+{
+    if (earlierMac.isEmpty() || !m_safeOf || !m_safeOf(earlierMac))
+        return;
+    alert.sound = alert.popup = false;
+    alert.notify = true;
+    alert.push = true;
+}
+
 void AlertPolicy::deviceEvent(const DeviceEvent& event)
 {
     if (event.kind == DeviceEvent::Kind::Admitted && event.intruder)
         admitted(event);
-    else if (event.kind == DeviceEvent::Kind::Online || (event.kind == DeviceEvent::Kind::Offline && event.logged))
+    else if (event.kind == DeviceEvent::Kind::LikelyReturn && m_safeOf && m_safeOf(event.earlierMac)) {
+        // Its admission alerted as any stranger's; now it is known for whom it is likely taken.
+        Alert alert = deviceAlert(Alert::Kind::LikelyReturn, event);
+        quieten(alert, event.earlierMac);
+        alert.mail = false;
+        Q_EMIT alertRaised(alert);
+    } else if (event.kind == DeviceEvent::Kind::Online || (event.kind == DeviceEvent::Kind::Offline && event.logged))
         presence(event);
     else if (event.kind == DeviceEvent::Kind::Removed)
         m_lastPresenceAlert.remove(event.mac);
@@ -108,7 +123,9 @@ void AlertPolicy::admitted(const DeviceEvent& event)
         return;
     }
     if (int(m_recent.size()) <= StormThreshold) {
-        Q_EMIT alertRaised(deviceAlert(Alert::Kind::NewIntruder, event));
+        Alert alert = deviceAlert(Alert::Kind::NewIntruder, event);
+        quieten(alert, event.earlierMac);
+        Q_EMIT alertRaised(alert);
         return;
     }
     m_storm = true;

@@ -16,8 +16,9 @@ struct LiveSettings;
 // pop the window up (when it is not shown); the mailer, MQTT and the desktop notifier take their parts.
 struct Alert
 {
-    // Watched: a device the user watches went offline or came back (online says which).
-    enum class Kind { NewIntruder, IntruderOnline, Storm, Watched };
+    // Watched: a device the user watches went offline or came back (online says which). LikelyReturn: a new
+    // device named after its admission turned out to be a safe-list device with a new private address.
+    enum class Kind { NewIntruder, IntruderOnline, Storm, Watched, LikelyReturn };
 
     Kind kind = Kind::NewIntruder;
     QDateTime time;
@@ -67,6 +68,8 @@ public:
 
     // The interface an address lies on, for the digest; without it the digest names none.
     void setInterfaceLookup(std::function<QString(const QString& ip)> lookup) { m_interfaceOf = std::move(lookup); }
+    // Whether a device is on the safe list: a likely return of one is a notification without the siren.
+    void setSafeLookup(std::function<bool(const QString& mac)> lookup) { m_safeOf = std::move(lookup); }
     // A device's DeviceWatch::Mode; without it nothing is watched.
     void setWatchLookup(std::function<quint8(const QString& mac)> lookup) { m_watchOf = std::move(lookup); }
 
@@ -80,6 +83,8 @@ Q_SIGNALS:
 
 private:
     Alert deviceAlert(Alert::Kind kind, const DeviceEvent& event) const;
+    // A new intruder that is likely a safe-list device back (earlierMac): no siren, no pop-up, a notification.
+    void quieten(Alert& alert, const QString& earlierMac) const;
     void admitted(const DeviceEvent& event);
     void presence(const DeviceEvent& event);
     bool quiet(const QString& mac, const QDateTime& time);
@@ -89,6 +94,7 @@ private:
     const LiveSettings& m_settings;
     std::function<QString(const QString&)> m_interfaceOf;
     std::function<quint8(const QString&)> m_watchOf;
+    std::function<bool(const QString&)> m_safeOf;
     QHash<QString, QDateTime> m_lastPresenceAlert; // per MAC, for the quiet rule
     QTimer m_timer;
     std::deque<std::pair<QDateTime, QString>> m_recent; // new intruders of the last StormWindowSecs

@@ -501,7 +501,7 @@ bool Hive::setValue(const QString& keyPath, const QString& name, const QString& 
     return true;
 }
 
-bool Hive::setValues(const QList<KeyValues>& keys)
+bool Hive::setValues(const QList<KeyValues>& keys, const QStringList& deleteKeys)
 {
     for (const KeyValues& key : keys) {
         if (refuseUnstorable(key.keyPath, {}, {}))
@@ -531,8 +531,18 @@ bool Hive::setValues(const QList<KeyValues>& keys)
             sqlite3_reset(st);
         }
     }
+    QList<qint64> deleted;
+    for (const QString& path : deleteKeys) {
+        const qint64 id = ok ? findKey(path) : -1;
+        if (id > 0 && !ids.contains(id) && !deleted.contains(id)) {
+            ok = deleteRows(id);
+            deleted.append(id);
+        }
+    }
     if (!endWrite(ok))
         return false;
+    for (const qint64 id : std::as_const(deleted))
+        forgetKey(id);
     for (qsizetype k = 0; k < keys.size(); ++k) {
         Node& node = m_nodes[ids[k]];
         for (const Value& v : keys[k].values) {
@@ -580,14 +590,20 @@ bool Hive::deleteKey(const QString& keyPath)
     if (!beginWrite())
         return false;
     const qint64 id = findKey(keyPath);
-    QList<qint64> ids;
-    if (id > 0)
-        ids.append(id);
+    if (!endWrite(id > 0 && deleteRows(id)))
+        return false;
+    forgetKey(id);
+    return true;
+}
+
+bool Hive::deleteRows(qint64 id)
+{
+    QList<qint64> ids {id};
     for (int i = 0; i < ids.size(); ++i)
         ids += m_nodes[ids[i]].children.values();
     sqlite3_stmt* delValues = cached("DELETE FROM hive_values WHERE key = ?");
     sqlite3_stmt* delKey = cached("DELETE FROM hive_keys WHERE id = ?");
-    bool ok = id > 0 && delValues && delKey;
+    bool ok = delValues && delKey;
     for (qint64 k : ids) {
         if (!ok)
             break;
@@ -597,13 +613,15 @@ bool Hive::deleteKey(const QString& keyPath)
         sqlite3_reset(delValues);
         sqlite3_reset(delKey);
     }
-    if (!endWrite(ok))
-        return false;
+    return ok;
+}
+
+void Hive::forgetKey(qint64 id)
+{
     const qint64 parent = m_nodes[id].parent;
     m_nodes[parent].children.remove(upper(m_nodes[id].name));
     dropSubtree(id);
     m_pathCache.clear();
-    return true;
 }
 
 QStringList Hive::subkeys(const QString& keyPath)

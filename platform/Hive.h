@@ -51,9 +51,9 @@ public:
         QString keyPath;
         QList<Value> values;
     };
-    // Creates each key and writes its values, all in one transaction: after a crash either everything is
-    // stored or nothing is. Not for the Run value.
-    bool setValues(const QList<KeyValues>& keys);
+    // Creates each key and writes its values, and removes the keys of deleteKeys with everything below them,
+    // all in one transaction: after a crash either everything is stored or nothing is. Not for the Run value.
+    bool setValues(const QList<KeyValues>& keys, const QStringList& deleteKeys = {});
     bool deleteValue(const QString& keyPath, const QString& name);
     // Removes the key with its values and everything below it.
     bool deleteKey(const QString& keyPath);
@@ -102,6 +102,9 @@ private:
     // "0") in every device, one heap block each, not one per device.
     QString shared(const QString& text);
     void dropSubtree(qint64 id);
+    // The rows of a key and everything below it, inside a write; forgetKey then drops it from the cache.
+    bool deleteRows(qint64 id);
+    void forgetKey(qint64 id);
     bool exec(const char* sql);
     sqlite3_stmt* prepare(const char* sql);
     sqlite3_stmt* cached(const char* sql);

@@ -37,6 +37,11 @@ const std::array<Flag, FlagCount> Flags {{
         "Log in:", "Turn on when the server asks for a user name and password", Effect::Authenticate},
     {"chkLogToDisk", "LogToDisk", &LiveSettings::chkLogToDisk,
         "Save the debug log to disk:", "Also writes the debug log to the file named beside this box", Effect::None},
+    {"chkMergeReturningDevices", "MergeReturningDevices", &LiveSettings::chkMergeReturningDevices,
+        "Merge it into the known device without asking",
+        "Off, it is only linked and you merge it from its menu: a stranger who copies a name must not become "
+        "trusted by itself",
+        Effect::None},
 }};
 
 const std::array<Text, TextCount> Texts {{

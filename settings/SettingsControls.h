@@ -34,6 +34,7 @@ enum FlagId : int {
     OnlineIntruderNotify,
     EmailAuthenticate,
     LogToDisk,
+    MergeReturningDevices,
     FlagCount
 };
 

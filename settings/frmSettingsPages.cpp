@@ -196,8 +196,11 @@ QWidget* frmSettings::buildAlertsPage()
     for (FlagId id :
         {OnlineIntruderSound, OnlineIntruderPopup, OnlineIntruderNotify, OnlineIntruderEmail, OnlineIntruderReminder})
         online->addWidget(makeFlag(id));
+    auto* returning = new QVBoxLayout;
+    returning->addWidget(makeFlag(MergeReturningDevices));
     return page({frame(QStringLiteral("When a new intruder is found"), newer),
-        frame(QStringLiteral("When a known intruder comes back online"), online)});
+        frame(QStringLiteral("When a known intruder comes back online"), online),
+        frame(QStringLiteral("When a known device comes back with a new private address"), returning)});
 }
 
 QWidget* frmSettings::buildEmailPage()

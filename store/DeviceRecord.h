@@ -44,6 +44,8 @@ struct DeviceRecord
     QString Network;
     // The last sighting ("Last_Seen"): exact in memory, written to the store at most once a minute.
     QDateTime LastSeen;
+    // In memory only: the known device this private-MAC newcomer is likely to be, with a new address (its MAC).
+    QString LikelyReturnOf;
 
     // Online from the harvest that finds the device to the harvest that finds it gone. The countdown already
     // reads 0 while the sweep that decides runs, so the countdown alone would call a device absent for the

@@ -55,3 +55,14 @@ const DeviceRecord* DeviceStore::find(const QString& mac) const
 {
     return m_byMac.value(mac, nullptr);
 }
+
+DeviceRecord* DeviceStore::findDevice(const QString& mac)
+{
+    if (DeviceRecord* d = find(mac))
+        return d;
+    for (const auto& d : m_devices) {
+        if (!d->FormerMacs.isEmpty() && d->FormerMacs.contains(mac))
+            return d.get();
+    }
+    return nullptr;
+}

@@ -24,6 +24,10 @@ public:
 
     DeviceRecord* find(const QString& mac);
     const DeviceRecord* find(const QString& mac) const;
+    // The device a MAC belongs to: the one carrying it, else the one that holds it among its FormerMacs (a device
+    // merged into another is that one when its MAC comes back), or null. What finds devices on the network asks
+    // this; an unknown MAC is rare, so the former MACs are searched only then.
+    DeviceRecord* findDevice(const QString& mac);
     bool contains(const QString& mac) const { return m_byMac.contains(mac); }
     // How many devices there are, for reports and bounds.
     qsizetype size() const { return qsizetype(m_devices.size()); }

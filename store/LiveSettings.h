@@ -30,6 +30,9 @@ struct LiveSettings
     // Desktop notifications (the session's notification service), per alert kind.
     int chkNewIntruderNotify = 1;
     int chkOnlineIntruderNotify = 0;
+    // A likely return of a known device (a new private MAC with its identity) is merged into it by itself;
+    // off, the user decides: a stranger who copies a host name must not silently become a trusted device.
+    int chkMergeReturningDevices = 0;
     int slideVolume = 70;
     int chkGeneralStartup = 0;
 

@@ -524,3 +524,37 @@ std::optional<qint64> PresenceStore::merge(const QHash<QString, QList<PresenceIn
     }
     return gained;
 }
+
+bool PresenceStore::moveDevice(const QString& oldMac, const QString& newMac, const QDateTime& now)
+{
+    const qint64 from = knownId(oldMac);
+    if (from < 0 || oldMac == newMac)
+        return true;
+    const qint64 t = now.toSecsSinceEpoch();
+    const bool ok = transact([&] {
+        // A stay still running under the old MAC ends now: the device is known by the new one from here on.
+        if (!closeInterval(from, m_leaving.value(from, t)))
+            return false;
+        const qint64 to = deviceId(newMac);
+        // Closed as they move: one a monitor beside this process still holds open ends at its last confirmation,
+        // as it would at that monitor's next start.
+        sqlite3_stmt* copy = cached("INSERT OR IGNORE INTO presence_intervals"
+                                    " SELECT ?, start, end, 0, address FROM presence_intervals WHERE device = ?");
+        sqlite3_stmt* drop = cached("DELETE FROM presence_intervals WHERE device = ?");
+        sqlite3_stmt* forget = cached("DELETE FROM presence_devices WHERE id = ?");
+        if (to < 0 || !copy || !drop || !forget)
+            return false;
+        sqlite3_bind_int64(copy, 1, to);
+        sqlite3_bind_int64(copy, 2, from);
+        sqlite3_bind_int64(drop, 1, from);
+        sqlite3_bind_int64(forget, 1, from);
+        return run(copy) && run(drop) && run(forget);
+    });
+    if (!ok) {
+        fail(QStringLiteral("moving the intervals of %1 to %2").arg(oldMac, newMac));
+        return false;
+    }
+    m_leaving.remove(from);
+    m_deviceIds.remove(oldMac);
+    return true;
+}

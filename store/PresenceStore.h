@@ -82,6 +82,9 @@ public:
     // one that ended more than RetentionDays before now is left out. Returns how many rows the devices gained
     // (negative when rows were joined), or nullopt on failure (nothing is written then).
     std::optional<qint64> merge(const QHash<QString, QList<PresenceInterval>>& byMac, const QDateTime& now);
+    // A merge of two devices: every interval of oldMac becomes newMac's, in one transaction (at a start both
+    // have, newMac's stays), and oldMac is forgotten. False, with a log line, when nothing could be written.
+    bool moveDevice(const QString& oldMac, const QString& newMac, const QDateTime& now);
     QString fileName() const { return m_file; }
 
 private:

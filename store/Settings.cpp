@@ -84,6 +84,7 @@ void loadSettings(LiveSettings& s, const QString& debugLogFile)
         {"OnlineIntruderReminder", "0", &LiveSettings::chkOnlineIntruderReminder},
         {"NewIntruderNotify", "1", &LiveSettings::chkNewIntruderNotify},
         {"OnlineIntruderNotify", "0", &LiveSettings::chkOnlineIntruderNotify},
+        {"MergeReturningDevices", "0", &LiveSettings::chkMergeReturningDevices},
     };
     for (const auto& flag : flags) {
         s.*flag.field =

@@ -56,8 +56,15 @@ void WriteString(const QString& product, const QString& subkey, const QString& v
 
 void WriteKeys(const QString& product, const QList<std::pair<QString, ValueTexts>>& keys)
 {
-    if (!s_hive || keys.isEmpty())
-        return;
+    if (!keys.isEmpty())
+        WriteKeys(product, keys, {});
+}
+
+bool WriteKeys(
+    const QString& product, const QList<std::pair<QString, ValueTexts>>& keys, const QStringList& deletedSubkeys)
+{
+    if (!s_hive)
+        return false;
     QList<Hive::KeyValues> batch;
     batch.reserve(keys.size());
     for (const auto& [subkey, texts] : keys) {
@@ -66,7 +73,10 @@ void WriteKeys(const QString& product, const QList<std::pair<QString, ValueTexts
         for (const auto& [name, text] : texts)
             key.values.append(Hive::Value {name, text});
     }
-    s_hive->setValues(batch);
+    QStringList deleted;
+    for (const QString& subkey : deletedSubkeys)
+        deleted.append(FullKeyPath(product, subkey));
+    return s_hive->setValues(batch, deleted);
 }
 
 QStringList ListSubkeys(const QString& product, const QString& subkey)

@@ -26,6 +26,10 @@ void WriteString(const QString& product, const QString& subkey, const QString& v
 using ValueTexts = QList<std::pair<QString, QString>>;
 // Creates each subkey and writes its values, all in one transaction: a crash leaves all of them or none.
 void WriteKeys(const QString& product, const QList<std::pair<QString, ValueTexts>>& keys);
+// The same, and deletes the deleted subkeys with all below them in that one transaction; false when nothing
+// was written.
+bool WriteKeys(
+    const QString& product, const QList<std::pair<QString, ValueTexts>>& keys, const QStringList& deletedSubkeys);
 // Every value of one key, in the order they were created; empty when the key is missing.
 ValueTexts ReadValues(const QString& product, const QString& subkey);
 // Subkey names in the registry's order, or the single element "<EMPTY>".

@@ -1,17 +1,21 @@
 // The push channels against real HTTP servers (Python's http.server): one table of server behaviours per
 // channel, what each request carries, the queue's retries, its hour, and a restart between attempts.
+#include "Devices.h"
 #include "HttpPeer.h"
 #include "LogCapture.h"
 #include "Skip.h"
 #include "SmtpPeer.h"
 #include "TestHome.h"
+#include "channels/ChannelMessage.h"
 #include "channels/Channels.h"
+#include "notify/AlertPolicy.h"
 #include "platform/Clock.h"
 #include "store/DeviceStore.h"
 #include "store/LiveSettings.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -196,6 +200,41 @@ private Q_SLOTS:
         QCOMPARE(dropped.size(), 1);
         QCOMPARE(channels.pending(), 0);
         QCOMPARE(logged.tagged(QStringLiteral("Channels - ")).filter(QStringLiteral("after an hour")).size(), 1);
+    }
+
+    // An alert's notice says what the device is and whom it likely is; the webhook carries type, model and os.
+    void noticeSaysWhatTheDeviceIs_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("text");
+        const QString who = "Unknown Android phone (private address), probably Anna's phone, with a new private "
+                            "address (198.18.0.44, MAC 02-00-0C-12-34-56, Acme)";
+        QTest::newRow("new intruder") << int(Alert::Kind::NewIntruder) << "New device on the network"
+                                      << "New device: " + who;
+        QTest::newRow("likely return") << int(Alert::Kind::LikelyReturn)
+                                       << "A known device is back with a new private address"
+                                       << "New address: " + who;
+    }
+    void noticeSaysWhatTheDeviceIs()
+    {
+        QFETCH(int, kind);
+        DeviceStore table;
+        DeviceRecord& earlier = appendDevice(table, QStringLiteral("02-00-0C-00-00-01"));
+        earlier.FriendlyName = QStringLiteral("Anna's phone");
+        DeviceRecord& d = appendDevice(table, QStringLiteral("02-00-0C-12-34-56"), QStringLiteral("198.18.0.44"));
+        std::tie(d.Type, d.Model, d.Os, d.LikelyReturnOf) =
+            std::tuple(DeviceType::Phone, QStringLiteral("Pixel 7"), QStringLiteral("Android"), earlier.MacAddress);
+        Alert alert;
+        std::tie(alert.kind, alert.mac, alert.time) = std::tuple(Alert::Kind(kind), d.MacAddress, kT);
+        const Notice n = Notice::fromAlert(alert, table, QStringLiteral("Acme"));
+        QTEST(n.title, "title");
+        QTEST(n.text, "text");
+        const QJsonObject hook = n.webhookJson();
+        QCOMPARE(
+            hook.value("type").toString() + '/' + hook.value("model").toString() + '/' + hook.value("os").toString(),
+            QStringLiteral("phone/Pixel 7/Android"));
+        QCOMPARE(Notice::fromStored(n.toStored())->webhookJson(), hook);
     }
 
     void replyTextIsInert_data()

@@ -149,6 +149,35 @@ private Q_SLOTS:
         QTest::newRow("remove with no monitor")
             << QStringList {"remove", kPrinter} << false << 0 << "" << printer << "Intruder"
             << "-";
+        QTest::newRow("set-type") << QStringList {"set-type", kPrinter, "Printer"} << false << 0 << "" << printer
+                                  << "Type_Source"
+                                  << "user";
+        QTest::newRow("set-type unknown word") << QStringList {"set-type", kPrinter, "toaster"} << false << 2
+                                               << "one of unknown, router" << printer << "Type"
+                                               << "";
+        QTest::newRow("set-model") << QStringList {"set-model", kPrinter, "LaserJet 4"} << false << 0 << "" << printer
+                                   << "Model"
+                                   << "LaserJet 4";
+        QTest::newRow("set-model refused")
+            << QStringList {"set-model", kPrinter, "a\u202Eb"} << false << 2 << "refused" << printer << "Model"
+            << "";
+        QTest::newRow("merge") << QStringList {"merge", kPrinter, "02:aa:00:00:00:0d"} << true << 0 << ""
+                               << Keys::deviceKey(kPhone) << "Friendly_Name"
+                               << "Printer";
+        QTest::newRow("merge keeps the former MAC") << QStringList {"merge", kPrinter, kPhone} << false << 0 << ""
+                                                    << Keys::deviceKey(kPhone) << "Former_MACs" << kPrinter;
+        QTest::newRow("merged device gone")
+            << QStringList {"merge", kPrinter, kPhone} << false << 0 << "" << printer << "Intruder"
+            << "-";
+        QTest::newRow("merge with itself")
+            << QStringList {"merge", kPrinter, "000c29123456"} << false << 1 << "with itself" << printer << "Intruder"
+            << "True";
+        QTest::newRow("merge missing device") << QStringList {"merge", "11:22:33:44:55:66", kPhone} << false << 1
+                                              << "no device" << Keys::deviceKey(kPhone) << "Former_MACs"
+                                              << "";
+        QTest::newRow("merge no MAC") << QStringList {"merge", kPrinter, "phone"} << false << 2 << "not a MAC address"
+                                      << printer << "Intruder"
+                                      << "True";
         QTest::newRow("missing device") << QStringList {"ack", "11:22:33:44:55:66"} << false << 1 << "no device"
                                         << printer << "New_Device"
                                         << "True";
@@ -313,6 +342,12 @@ private Q_SLOTS:
             << "line 4: interval 2026-12-05T22:00:00Z to 2026-12-05T21:00:00Z ends before it starts";
         QTest::newRow("CSV interval") << QByteArray("mac,list,intervals\n02-AA-00-00-00-0D,safe,2026-12-05T22:00:00Z\n")
                                       << "line 2: interval \"2026-12-05T22:00:00Z\" is not FROM/TO ADDRESS";
+        QTest::newRow("CSV former MAC") << QByteArray("mac,list,former_macs\n02-AA-00-00-00-0D,safe,02-AA-00-00-00-0E "
+                                                      "ff:ff:ff:ff:ff:ff\n")
+                                        << "line 2: former MAC \"ff:ff:ff:ff:ff:ff\" is no device's MAC";
+        QTest::newRow("JSON type") << head
+                + "{\"mac\": \"02-AA-00-00-00-0D\", \"list\": \"safe\", \"type\": \"toaster\"}\n]}"
+                                   << "line 2: type \"toaster\" is none of unknown, router";
         QTest::newRow("JSON network") << head
                 + "{\"mac\": \"02-AA-00-00-00-0D\", \"list\": \"safe\", \"network\": "
                   "\"home; rm -rf /\"}\n]}"
@@ -440,10 +475,17 @@ private Q_SLOTS:
         QCOMPARE(kinds(), QList {DeviceEvent::Kind::Moved});
         QCOMPARE(qint32(devices.size()), 2);
         QCOMPARE(nth(devices, positionOf(devices, kPhone)).FriendlyName, QStringLiteral("Phone"));
-        QCOMPARE(ctl(h, {"remove", kPhone}).code, 0);
+        // The phone merged into the printer by the tool: the monitor drops the phone and takes the printer's new
+        // name, list and former MAC, so that the phone's MAC is the printer from now on.
+        QCOMPARE(ctl(h, {"merge", kPhone, kPrinter}).code, 0);
         core.storeFollower()->poll();
-        QCOMPARE(kinds(), QList {DeviceEvent::Kind::Removed});
+        QCOMPARE(kinds(),
+            (QList {DeviceEvent::Kind::Removed, DeviceEvent::Kind::Renamed, DeviceEvent::Kind::Moved,
+                DeviceEvent::Kind::Described}));
         QCOMPARE(positionOf(devices, kPhone), -1);
+        QCOMPARE(devices.find(kPrinter)->FriendlyName, QStringLiteral("Phone"));
+        QCOMPARE(devices.find(kPrinter)->FormerMacs, QStringList {kPhone});
+        QCOMPARE(devices.findDevice(kPhone), devices.find(kPrinter));
 
         // The printer removed elsewhere while it is online to the monitor (the tool refuses that itself): a write
         // of the engine before the next look leaves a key without its list, which that look clears away.

@@ -77,8 +77,10 @@ private Q_SLOTS:
         const QJsonObject offline = QJsonDocument::fromJson(requests[1].value("body").toString().toUtf8()).object();
         QCOMPARE(
             requests[0].value("headers").toObject().value("Authorization").toString(), QStringLiteral("Bearer s3cret"));
-        QCOMPARE(
-            QStringList(intruder.keys()), QStringList({"ip", "kind", "list", "mac", "name", "text", "time", "vendor"}));
+        QCOMPARE(QStringList(intruder.keys()),
+            QStringList(
+                {"ip", "kind", "last_seen", "list", "mac", "model", "name", "os", "text", "time", "type", "vendor"}));
+        QCOMPARE(intruder.value("type").toString(), QStringLiteral("unknown"));
         for (const auto& [o, kind, mac, ip, name, list, vendor] :
             {std::tuple {intruder, "new_intruder", kStrangerMac, "198.18.0.44", "Unknown Device", "intruders",
                  "Cisco Systems, Inc"},

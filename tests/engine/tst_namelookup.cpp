@@ -7,6 +7,7 @@
 #include "store/Settings.h"
 #include "store/modRegistry.h"
 
+#include <QRegularExpression>
 #include <QTest>
 
 namespace {
@@ -201,46 +202,67 @@ private Q_SLOTS:
         QCOMPARE(rig.net.lookedUpAddresses(), (QStringList {ipOf(10), ipOf(11)}));
     }
 
-    // A new device with a private MAC named like an earlier private-MAC one: one note, none for a maker's MAC.
-    void aPrivateMacNamedLikeAnEarlierOne_data()
+    // A private-MAC newcomer whose identity (today its host name) matches a known device that is away is linked
+    // to it: told with its admission when a DHCP request brought the name, else when a lookup finds it. Never
+    // for a maker's MAC, an earlier device that is online, or a name nobody else has; one link only.
+    void likelyReturn_data()
     {
         QTest::addColumn<QString>("oldMac");
         QTest::addColumn<QString>("newMac");
         QTest::addColumn<QString>("friendly");
-        QTest::addColumn<QString>("note");
+        QTest::addColumn<bool>("oldOnline");
+        QTest::addColumn<bool>("byDhcp");
+        QTest::addColumn<QString>("link"); // the event that tells of it, or empty
         const QString oldMac = "0A-11-22-33-44-55", newMac = "06-66-77-88-99-AA", maker = "00-0C-41-A2-3B-7F";
-        QTest::newRow("friendly name") << oldMac << newMac << "Ann"
-                                       << "Ann 0A-11-22-33-44-55";
-        QTest::newRow("host name") << oldMac << newMac << ""
-                                   << "pixel.lan 0A-11-22-33-44-55";
-        QTest::newRow("the new one a maker's MAC") << oldMac << maker << "Ann"
-                                                   << "";
-        QTest::newRow("the earlier one a maker's MAC") << maker << newMac << "Ann"
-                                                       << "";
+        QTest::newRow("friendly name, safe")
+            << oldMac << newMac << "Ann" << false << false << "LikelyReturn 1 Ann 0A-11-22-33-44-55";
+        QTest::newRow("host name") << oldMac << newMac << "" << false << false
+                                   << "LikelyReturn 1 pixel.lan 0A-11-22-33-44-55";
+        QTest::newRow("the earlier one a maker's MAC")
+            << maker << newMac << "Ann" << false << false << "LikelyReturn 1 Ann 00-0C-41-A2-3B-7F";
+        QTest::newRow("the new one a maker's MAC") << oldMac << maker << "Ann" << false << false << "";
+        QTest::newRow("the earlier one online") << oldMac << newMac << "Ann" << true << false << "";
+        QTest::newRow("by DHCP, a name every such phone has") << oldMac << newMac << "Ann" << false << true << "";
+        QTest::newRow("by DHCP, with the admission")
+            << oldMac << newMac << "Ann" << false << true << "Admitted 1 198.18.0.11 Ann 0A-11-22-33-44-55 intruder";
     }
 
-    void aPrivateMacNamedLikeAnEarlierOne()
+    void likelyReturn()
     {
         QFETCH(QString, oldMac);
         QFETCH(QString, newMac);
-        QFETCH(QString, note);
+        QFETCH(QString, link);
+        QFETCH(bool, byDhcp);
         EngineRig rig;
-        rig.addLoadedDevice(oldMac, ipOf(10)); // gone, its names known
+        rig.addLoadedDevice(oldMac, ipOf(10), false); // on the safe list, its names known
         QFETCH(QString, friendly);
         nth(rig.devices, 0).FriendlyName = friendly;
-        nth(rig.devices, 0).HostName = QStringLiteral("pixel.lan");
+        const bool generic = QByteArray(QTest::currentDataTag()).contains("every such phone");
+        nth(rig.devices, 0).HostName = generic ? QStringLiteral("iPhone") : QStringLiteral("pixel.lan");
         nth(rig.devices, 0).NameLookupPending = false;
-        rig.addLoadedDevice(newMac, ipOf(11));
-        rig.load();
-        for (const char* name : {"pixel.lan", "renamed", "pixel.lan"}) {
-            nth(rig.devices, 1).PresenceCountdown = 2;
-            QVERIFY(rig.answer(QString::fromLatin1(name)));
-            QCOMPARE(nth(rig.devices, 1).HostName, QString::fromLatin1(name));
-            rig.tick(310); // the refresh asks the earlier one first: offline, its reply is not taken
-            QVERIFY(rig.answer(QString(), 1));
+        QFETCH(bool, oldOnline);
+        nth(rig.devices, 0).PresenceCountdown = oldOnline ? 2 : 0;
+        if (byDhcp) {
+            rig.net.addAdapter(QStringLiteral("198.18.0.5/24"));
+            rig.load();
+            rig.nextSweep();
+            rig.net.hearDhcp(newMac, ipOf(11), HeardDhcp::Request, generic ? "iPhone" : "Pixel.lan");
+        } else {
+            rig.addLoadedDevice(newMac, ipOf(11));
+            nth(rig.devices, 1).NewDevice = true;
+            rig.load();
+            for (const char* name : {"pixel.lan", "renamed", "pixel.lan"}) {
+                nth(rig.devices, 1).PresenceCountdown = 2;
+                nth(rig.devices, 0).PresenceCountdown = oldOnline ? 2 : 0;
+                QVERIFY(rig.answer(QString::fromLatin1(name)));
+                rig.tick(310); // the refresh asks the earlier one first: its reply is not taken
+                QVERIFY(rig.answer(QString(), 1));
+            }
         }
-        QCOMPARE(rig.window.calls.filter(QStringLiteral("PossibleReturn ")),
-            note.isEmpty() ? QStringList() : QStringList {"PossibleReturn 1 " + note});
+        const QStringList linked =
+            rig.window.calls.filter(QRegularExpression(QStringLiteral("^(LikelyReturn|Admitted)")));
+        QCOMPARE(linked.filter(oldMac), link.isEmpty() ? QStringList() : QStringList {link});
+        QCOMPARE(rig.devices.find(newMac)->LikelyReturnOf, link.isEmpty() ? QString() : oldMac);
     }
 
     void aReplyAfterARemovalIsDiscarded()

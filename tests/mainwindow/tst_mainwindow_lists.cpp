@@ -297,6 +297,43 @@ private Q_SLOTS:
         QVERIFY(!rig.w().button(frmMain::Button::RemoveAllowed)->isEnabled());
     }
 
+    // A likely return offers "Same device — merge" and "Not mine"; any device can be typed by hand and merged.
+    void typeAndMergeFromTheMenu()
+    {
+        QList<Device> stored = devices("n1 s2 i3");
+        stored[1].friendly = QStringLiteral("Anna's phone");
+        WindowRig rig(stored);
+        rig.devices().find(mac(1))->LikelyReturnOf = mac(2);
+        QMenu* menu = rig.w().menus()->mnuIntruderMenu();
+        const auto item = [menu](const char* name) { return menu->findChild<QAction*>(QLatin1String(name)); };
+        const auto offered = [&](int row) {
+            rig.w().RightClickIntruder(row);
+            Q_EMIT menu->aboutToShow();
+            return item("mnuSameDevice")->isVisible() && item("mnuNotMine")->isVisible();
+        };
+        QVERIFY(offered(0));
+        QVERIFY(!offered(1));
+        // Typed by hand: stored as the user's, shown with its source and an icon.
+        rig.w().RightClickIntruder(1);
+        QMenu* types = rig.w().findChild<QMenu*>(QStringLiteral("IntruderMenuType"));
+        types->actions().at(int(DeviceType::Printer))->trigger();
+        QCOMPARE(rig.stored(mac(3), QStringLiteral("Type_Source")), std::optional<QString>(QStringLiteral("user")));
+        QCOMPARE(rig.w().fgDetails()->item(10, 1)->text(), QStringLiteral("printer (set by hand)"));
+        QVERIFY(!rig.w().fgDetails()->item(10, 1)->icon().isNull());
+        QCOMPARE(rig.w().intruderList()->row(1).type, DeviceType::Printer);
+        // "Not mine" drops the link and offers it no more; merging joins the two under the new MAC.
+        QVERIFY(offered(0));
+        item("mnuNotMine")->trigger();
+        QVERIFY(!offered(0));
+        rig.devices().find(mac(1))->LikelyReturnOf = mac(2);
+        QVERIFY(offered(0));
+        item("mnuSameDevice")->trigger();
+        QVERIFY(!rig.storedKey(mac(2)));
+        QCOMPARE(rig.allowedMacs(), macs({1}));
+        QCOMPARE(rig.devices().find(mac(1))->FriendlyName, QStringLiteral("Anna's phone"));
+        QCOMPARE(rig.inconsistency(), QString());
+    }
+
     // Remove is disabled while the device is online; the Delete key and the menu say why.
     void removingAnOnlineDeviceIsRefused()
     {
@@ -347,16 +384,19 @@ private Q_SLOTS:
         rig.w().Display_Details();
         const QTableWidget* grid = rig.w().fgDetails();
         QCOMPARE(grid->item(9, 1)->text(), QStringLiteral("Private address (randomised by the device)"));
-        QCOMPARE(grid->item(10, 1)->text(), QStringLiteral("This device may return under another address."));
-        QCOMPARE(grid->item(11, 1)->text(), QStringLiteral("2001:db8::1\nfe80::1"));
+        // What the device is, with the source of each value.
+        QCOMPARE(grid->item(10, 1)->text(), QStringLiteral("Not known"));
+        QCOMPARE(grid->item(12, 0)->text(), QStringLiteral("OS"));
+        QCOMPARE(grid->item(13, 1)->text(), QStringLiteral("This device may return under another address."));
+        QCOMPARE(grid->item(14, 1)->text(), QStringLiteral("2001:db8::1\nfe80::1"));
         // The last row watches the device: a click opens the watch menu, a choice is stored and shown.
-        QCOMPARE(grid->item(12, 1)->text(), WatchMenu::caption(DeviceWatch::None));
-        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualItemRect(grid->item(12, 1)).center());
+        QCOMPARE(grid->item(15, 1)->text(), WatchMenu::caption(DeviceWatch::None));
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualItemRect(grid->item(15, 1)).center());
         QMenu* watch = rig.w().findChild<QMenu*>(QStringLiteral("IntruderMenuWatch"));
         QTRY_VERIFY(watch && watch->isVisible());
         watch->actions().at(DeviceWatch::Offline)->trigger();
         QCOMPARE(rig.stored(mac(1), DeviceWatch::Value), std::optional<QString>(QStringLiteral("offline")));
-        QCOMPARE(grid->item(12, 1)->text(), WatchMenu::caption(DeviceWatch::Offline));
+        QCOMPARE(grid->item(15, 1)->text(), WatchMenu::caption(DeviceWatch::Offline));
         watch->hide();
         seen.clear();
         for (int i = 0; i < 3; ++i)

@@ -43,6 +43,11 @@ private Q_SLOTS:
         QTest::newRow("watch") << QByteArray(R"({"watch":"Offline"})") << "0 - - watch 1";
         QTest::newRow("watch none") << QByteArray(R"({"watch":""})") << "0 - - watch 0";
         QTest::newRow("watch other") << QByteArray(R"({"watch":"always"})") << "error: \"watch\"";
+        QTest::newRow("merge") << QByteArray(R"({"merge_from":"02:aa:00:00:00:0d"})")
+                               << "0 - - merge 02-AA-00-00-00-0D";
+        QTest::newRow("merge a group MAC")
+            << QByteArray(R"({"merge_from":"01-00-5E-00-00-01"})") << "error: \"merge_from\"";
+        QTest::newRow("merge no text") << QByteArray(R"({"merge_from":7})") << "error: \"merge_from\"";
     }
     void command()
     {
@@ -54,7 +59,8 @@ private Q_SLOTS:
                                              .arg(int(c.acknowledge))
                                              .arg(c.safe ? QString::number(int(*c.safe)) : QStringLiteral("-"))
                                              .arg(c.name ? *c.name : QStringLiteral("-"))
-                + (c.watch ? QStringLiteral(" watch %1").arg(*c.watch) : QString());
+                + (c.watch ? QStringLiteral(" watch %1").arg(*c.watch) : QString())
+                + (c.mergeFrom ? QStringLiteral(" merge ") + *c.mergeFrom : QString());
         QVERIFY2(got.startsWith(expected), qPrintable(got));
     }
 
@@ -76,7 +82,14 @@ private Q_SLOTS:
         DeviceRecord& d = appendDevice(table, QStringLiteral("02-AA-00-00-00-0C"), "198.18.0.12", seen);
         d.PresenceCountdown = 2;
         d.FriendlyName = QStringLiteral("Printer");
+        d.Type = DeviceType::Printer;
+        d.Model = QStringLiteral("LaserJet 4");
+        d.Os = QStringLiteral("Linux");
+        d.FormerMacs = QStringList {QStringLiteral("02-AA-00-00-00-0B")};
         const QJsonObject s = json(deviceState(d, QStringLiteral("Acme")));
+        QCOMPARE(s.value("type").toString() + '/' + s.value("model").toString() + '/' + s.value("os").toString() + '/'
+                + s.value("former_macs")[0].toString(),
+            QStringLiteral("printer/LaserJet 4/Linux/02-AA-00-00-00-0B"));
         QCOMPARE(s.value("first_seen").toString(), QStringLiteral("2026-12-05T23:04:05Z"));
         QCOMPARE(s.value("last_seen").toString(), QStringLiteral("2026-12-05T23:04:05Z"));
         QVERIFY(s.value("last_offline").isNull() && s.value("online").toBool()); // never offline; online now
@@ -92,8 +105,9 @@ private Q_SLOTS:
         const QList<std::tuple<QJsonObject, const char*, QString>> expected {
             {t, "state_topic", base.device(d.MacAddress)}, {t, "json_attributes_topic", base.device(d.MacAddress)},
             {t, "payload_home", "home"}, {t, "payload_not_home", "not_home"}, {t, "source_type", "router"},
-            {t, "availability_topic", base.status()}, {b, "state_topic", base.intruderOnline()},
-            {b, "device_class", "safety"}, {b, "payload_on", "ON"}, {b, "availability_topic", base.status()}};
+            {t, "icon", "mdi:printer"}, {t, "availability_topic", base.status()},
+            {b, "state_topic", base.intruderOnline()}, {b, "device_class", "safety"}, {b, "payload_on", "ON"},
+            {b, "availability_topic", base.status()}};
         for (const auto& [object, key, value] : expected)
             QVERIFY2(object.value(QLatin1String(key)).toString() == value, key);
         QVERIFY(t.value("value_template").toString().contains(QLatin1String("value_json.online")));
@@ -101,6 +115,12 @@ private Q_SLOTS:
         const QJsonObject device = t.value("device").toObject();
         QCOMPARE(device.value("connections")[0].toArray(), (QJsonArray {"mac", "02:aa:00:00:00:0c"}));
         QCOMPARE(device.value("name").toString(), QStringLiteral("Printer"));
+        QCOMPARE(device.value("model").toString(), QStringLiteral("LaserJet 4"));
+        // Every type has an icon of its own; an unknown device a generic one.
+        QSet<QString> icons;
+        for (const QString& word : DeviceKind::typeWords())
+            icons.insert(typeIcon(DeviceKind::typeFromWord(word)));
+        QCOMPARE(icons.size(), DeviceKind::typeWords().size());
         // The device tracker's device hangs below the monitor's device.
         QCOMPARE(device.value("via_device").toString(), b.value("device")["identifiers"][0].toString());
     }

@@ -93,6 +93,22 @@ private Q_SLOTS:
         QCOMPARE(m_lookups, known ? QStringList {kMac} : QStringList());
     }
 
+    // What the device is, and whom it is likely, follow the manufacturer in both mails.
+    void whatTheDeviceIs()
+    {
+        DeviceRecord& earlier =
+            appendDevice(m_table, QStringLiteral("02-00-00-00-00-0A"), QStringLiteral("198.18.0.9"));
+        earlier.FriendlyName = QStringLiteral("Anna's phone");
+        DeviceRecord& d = *m_table.find(kMac);
+        std::tie(d.Type, d.TypeSource, d.Os, d.OsSource, d.LikelyReturnOf) = std::tuple(
+            DeviceType::Phone, FactSource::Dhcp, QStringLiteral("Android"), FactSource::Dhcp, earlier.MacAddress);
+        const QString facts = "MAC Manufacturer = Cisco-Linksys LLC\r\nDevice = Unknown Android phone, probably Anna's "
+                              "phone, with a new private address\r\nType = phone (from DHCP)\r\nOS = Android (from "
+                              "DHCP)\r\n";
+        QVERIFY2(m_alerts.newEmailBody(kMac).contains(facts), qPrintable(m_alerts.newEmailBody(kMac)));
+        QVERIFY(m_alerts.onlineEmailBody(kMac).contains(facts + "First Seen = "));
+    }
+
     void historyKeepsNewestHundredWithoutBlanks()
     {
         QString history, expected;

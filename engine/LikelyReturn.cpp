@@ -1,0 +1,68 @@
+// A phone or laptop with a private MAC address makes up a new one per network, and now and then anew for the
+// same network, so the same machine comes back as a stranger. A private-MAC newcomer whose identity matches a
+// known device that is away is a likely return of that device: the Admitted event (when the identity came with
+// the first packet) or a LikelyReturn event names it, the history and the alerts say so, and the record keeps
+// the link (LikelyReturnOf) for the window's "Same device — merge".
+
+#include "engine/LikelyReturn.h"
+
+#include "engine/frmClient.h"
+#include "store/DeviceStore.h"
+#include "store/MacAddress.h"
+
+namespace {
+
+bool named(const QString& host)
+{
+    return !host.isEmpty() && host != DeviceRecord::unknownHostName();
+}
+
+// Names a device is given out of the box, shared by every device of its kind: they say what, not which.
+bool generic(const QString& host)
+{
+    static const QStringList names {QStringLiteral("iphone"), QStringLiteral("ipad"), QStringLiteral("android"),
+        QStringLiteral("localhost"), QStringLiteral("espressif"), QStringLiteral("raspberrypi"),
+        QStringLiteral("unknown"), QStringLiteral("phone"), QStringLiteral("laptop"), QStringLiteral("desktop")};
+    return names.contains(host.section(QLatin1Char('.'), 0, 0).toLower());
+}
+
+} // namespace
+
+bool identityMatches(const DeviceRecord& newcomer, const DeviceRecord& known)
+{
+    // What exists today is the host name (reverse DNS, mDNS or the DHCP request's). The DHCP signature, vendor
+    // class, a client id that is not the MAC and the mDNS device name join here as they are reported.
+    return named(newcomer.HostName) && !generic(newcomer.HostName)
+        && newcomer.HostName.compare(known.HostName, Qt::CaseInsensitive) == 0;
+}
+
+const DeviceRecord* frmClient::likelyEarlier(const DeviceRecord& newcomer) const
+{
+    if (!MacAddress::isLocallyAdministered(newcomer.MacAddress))
+        return nullptr;
+    // Of several earlier devices that match, the one seen last is the likeliest.
+    const DeviceRecord* match = nullptr;
+    for (const DeviceRecord& known : std::as_const(m_devices)) {
+        if (known.MacAddress == newcomer.MacAddress || known.isOnline() || !identityMatches(newcomer, known))
+            continue;
+        if (!match || known.LastOnline > match->LastOnline)
+            match = &known;
+    }
+    return match;
+}
+
+std::optional<DeviceEvent> frmClient::linkLikelyReturn(DeviceRecord& device)
+{
+    if (!device.NewDevice || !device.LikelyReturnOf.isEmpty() || m_returnsNoted.contains(device.MacAddress))
+        return std::nullopt;
+    const DeviceRecord* earlier = likelyEarlier(device);
+    if (!earlier)
+        return std::nullopt;
+    m_returnsNoted.insert(device.MacAddress);
+    device.LikelyReturnOf = earlier->MacAddress;
+    DeviceEvent event = newEvent(DeviceEvent::Kind::LikelyReturn, device, currentTime());
+    event.name = earlier->FriendlyName.isEmpty() ? earlier->HostName : earlier->FriendlyName;
+    event.earlierMac = earlier->MacAddress;
+    event.intruder = earlier->Intruder;
+    return event;
+}

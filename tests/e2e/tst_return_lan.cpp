@@ -1,0 +1,128 @@
+// A phone with a private MAC comes back to a namespace LAN under a new one, asking dnsmasq for an address with
+// busybox udhcpc and its old host name: the running monitor links it to the known phone at its admission, and
+// kestrelwatch-ctl merge carries the phone's name, list, history and presence intervals to the new MAC, which
+// the monitor takes in.
+
+#include "Lab.h"
+#include "TestHome.h"
+#include "platform/Hive.h"
+#include "store/PresenceStore.h"
+#include "store/Settings.h"
+#include "store/TextForms.h"
+#include "store/modRegistry.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QTest>
+
+using namespace kwtest;
+
+namespace {
+
+const QString kOld = QStringLiteral("02-44-00-00-00-10");
+const QString kNew = QStringLiteral("02-44-00-00-00-11");
+const QDateTime kWas(QDate(2026, 11, 30), QTime(8, 0), Qt::UTC);
+
+Run ctl(const QString& home, const QStringList& args)
+{
+    return run(binary(QStringLiteral("kestrelwatch-ctl")), QStringList {QStringLiteral("--home"), home} + args);
+}
+
+// The phone as an earlier life of the monitor left it: on the safe list, named, gone since the day it was here,
+// with a history line and one stay in the presence file.
+void seedPhone(const AppPaths& paths)
+{
+    QVERIFY(paths.prepareHome().isEmpty());
+    auto hive = Hive::open(paths.hiveFile()).hive;
+    QVERIFY(hive);
+    const QString key = modRegistry::FullKeyPath(modRegistry::ProductKey, Keys::deviceKey(kOld));
+    QVERIFY(hive->setValues({{key,
+        {{"IP_Address", "198.18.0.50"}, {"Host_Name", "annas-pixel"}, {"Friendly_Name", "Anna's phone"},
+            {"New_Device", "False"}, {"Intruder", "False"}, {"First_Seen", TextForms::dateText(kWas)},
+            {"Last_Online", TextForms::dateText(kWas)}, {"Last_Offline", TextForms::dateText(kWas.addSecs(3600))},
+            {"Mac_Type", "3"}}}}));
+    QFile log(paths.devices() + kOld + QStringLiteral(".log"));
+    QVERIFY(log.open(QIODevice::WriteOnly));
+    log.write((TextForms::dateText(kWas) + QStringLiteral("\tConnected ( 198.18.0.50 )\r\n")).toUtf8());
+    auto presence = PresenceStore::open(paths.presenceFile(), kWas).store;
+    QVERIFY(presence);
+    DeviceEvent e;
+    std::tie(e.kind, e.mac, e.time, e.address) =
+        std::tuple(DeviceEvent::Kind::Online, kOld, kWas, QStringLiteral("198.18.0.50"));
+    presence->deviceEvent(e);
+    std::tie(e.kind, e.time) = std::tuple(DeviceEvent::Kind::Offline, kWas.addSecs(3600));
+    presence->deviceEvent(e);
+    presence->confirm(kWas.addSecs(7200), true);
+}
+
+} // namespace
+
+class TestReturnLan : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        pinTestEnvironment();
+        KW_REQUIRE_LAB();
+    }
+
+    void returnsUnderANewMac()
+    {
+        Lab lab(QStringLiteral("kwr"));
+        QVERIFY2(lab.ok(), qPrintable(lab.error()));
+        QCOMPARE(lab.netlab(QStringLiteral("dhcp-server")).code, 0);
+        TestHome home;
+        seedPhone(home.paths());
+        Monitor monitor(home.paths().home);
+        monitor.start(lab.ns());
+        QVERIFY(monitor.waitStarted());
+        QVERIFY(!monitor.waitForLine(QRegularExpression("listening for DHCP"), 0, 10000, Process::Err).isEmpty());
+
+        const qsizetype from = monitor.cursor();
+        QCOMPARE(lab.netlab(QStringLiteral("dhcp-client"),
+                        {QStringLiteral("phone"), QStringLiteral("udhcpc"), QStringLiteral("02:44:00:00:00:11"),
+                            "--hostname", "annas-pixel"})
+                     .code,
+            0);
+        // Linked with its admission, from its own DHCP request.
+        const QString linked =
+            QStringLiteral("Probably Anna's phone, with a new private address (earlier MAC %1)").arg(kOld);
+        QVERIFY2(!monitor.waitForLine(eventLine(kNew, linked), from, 30000).isEmpty(),
+            qPrintable(monitor.linesAfter(from, kNew).join(QLatin1Char('\n'))));
+
+        const qsizetype merged = monitor.cursor();
+        const Run merge = ctl(home.paths().home, {QStringLiteral("merge"), kOld, kNew});
+        QVERIFY2(merge.code == 0, qPrintable(merge.err));
+        // The running monitor takes the merge in: the phone's name on the new MAC.
+        QVERIFY(
+            !monitor.waitForLine(eventLine(kNew, QStringLiteral("Renamed to Anna's phone")), merged, 5000).isEmpty());
+        const QJsonArray list =
+            QJsonDocument::fromJson(ctl(home.paths().home, {"list", "--json"}).out.toUtf8()).array();
+        // The router beside it, and the phone under its new MAC alone.
+        QJsonObject phone;
+        for (const QJsonValue& d : list) {
+            QVERIFY(d["mac"].toString() != kOld);
+            if (d["mac"].toString() == kNew)
+                phone = d.toObject();
+        }
+        QCOMPARE(phone.value("name").toString() + ' ' + phone.value("list").toString() + ' '
+                + phone.value("former_macs")[0].toString(),
+            QStringLiteral("Anna's phone safe ") + kOld);
+        const QString history = ctl(home.paths().home, {"history", kNew}).out;
+        QVERIFY2(history.contains(QLatin1String("Connected ( 198.18.0.50 )"))
+                && history.contains(QLatin1String("Merged: formerly ") + kOld),
+            qPrintable(history));
+        const QString exported = ctl(home.paths().home, {"export", "--format", "json"}).out;
+        QVERIFY2(exported.contains(QLatin1String("{\"address\":\"198.18.0.50\",\"from\":\"2026-11-30T08:00:00Z\"")),
+            qPrintable(exported));
+        QCOMPARE(monitor.stop(), 0);
+    }
+};
+
+KW_TEST_GUILESS_MAIN(TestReturnLan)
+#include "tst_return_lan.moc"
