@@ -63,7 +63,10 @@ int frmMain::Form_Load(std::unique_ptr<NetPlatform> net)
         if (m_shuttingDown)
             return;
         // Shown anew, so that a window the desktop has put away (another workspace, unmapped) comes back too.
-        if (isVisible() && !isMinimized() && !isActiveWindow())
+        // Whether it is still on screen cannot be told here: Qt hears of an unmap only later, and keeps a
+        // window active for a moment after it lost the focus, so a quick second launch found it "active" and
+        // left it away.
+        if (isVisible() && !isMinimized())
             hide();
         showMainWindowAgain();
     });
