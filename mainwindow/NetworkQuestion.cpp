@@ -3,6 +3,7 @@
 #include "mainwindow/Theme.h"
 
 #include <QAbstractButton>
+#include <QPushButton>
 
 NetworkQuestion::NetworkQuestion(const NetworkBook::Network& network, QWidget* parent)
     : QMessageBox(
