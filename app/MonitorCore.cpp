@@ -6,6 +6,7 @@
 #include "app/StoreFollower.h"
 #include "channels/Channels.h"
 #include "engine/AddressText.h"
+#include "engine/Describer.h"
 #include "engine/frmClient.h"
 #include "mqtt/MqttPublisher.h"
 #include "notify/AlertMails.h"
@@ -126,6 +127,18 @@ void MonitorCore::loadInstallation()
         *m_mail, m_devices, m_deviceLog, m_settings, [this](const QString& mac) { return vendorName(mac); });
 }
 
+void MonitorCore::loadSignatures()
+{
+    QStringList problems;
+    const QString file = m_paths.share + QStringLiteral("device-signatures.txt");
+    SignatureTable table = SignatureTable::load(file, &problems);
+    for (const QString& problem : std::as_const(problems))
+        Log(QStringLiteral("Startup - device signatures: ") + problem);
+    Log(QStringLiteral("Startup - %1 device signatures from %2").arg(table.size()).arg(file));
+    m_engine->describer().setSignatures(std::move(table));
+    m_engine->describer().setMakerLookup([this](const QString& mac) { return vendorName(mac); });
+}
+
 QString MonitorCore::vendorName(const QString& mac) const
 {
     return m_vendors ? m_vendors->GetMacName(mac) : QString();
@@ -163,6 +176,7 @@ void MonitorCore::startEngine(std::unique_ptr<NetPlatform> net, const std::funct
         std::make_unique<Channels>(m_settings, m_devices, [this](const QString& mac) { return vendorName(mac); });
     m_channels->openQueue(m_paths.home + QStringLiteral("channels.db"));
     m_engine = std::make_unique<frmClient>(m_devices, *m_net);
+    loadSignatures();
     // Presence is a record of its own: a file it cannot open costs the timelines, not the monitor.
     PresenceStore::OpenResult presence = PresenceStore::open(m_paths.presenceFile(), kwclock::now());
     m_presence = std::move(presence.store);

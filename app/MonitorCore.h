@@ -128,6 +128,8 @@ public:
     bool extraLogging() const { return m_extraLogging; }
     QDateTime startTime() const { return m_startTime; }
     QString vendorName(const QString& mac) const;
+    // The signature table from the share folder into the engine's describer, with the vendor lookup.
+    void loadSignatures();
 
 private:
     void listenForSecondCopies();

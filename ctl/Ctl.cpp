@@ -136,8 +136,12 @@ int list(Store& store, bool json, const QString& share)
                 {QStringLiteral("new"), d.NewDevice}, {QStringLiteral("online"), store.online(d)},
                 {QStringLiteral("first_seen"), isoTime(d.FirstSeen)},
                 {QStringLiteral("last_seen"), isoTime(d.LastSeen)}, {QStringLiteral("watch"), watchText(d.Watch)},
-                {QStringLiteral("type"), DeviceKind::typeWord(d.Type)}, {QStringLiteral("model"), d.Model},
-                {QStringLiteral("os"), d.Os}, {QStringLiteral("former_macs"), QJsonArray::fromStringList(d.FormerMacs)},
+                {QStringLiteral("type"), DeviceKind::typeWord(d.Type)},
+                {QStringLiteral("type_source"), DeviceKind::sourceWord(d.TypeSource)},
+                {QStringLiteral("model"), d.Model},
+                {QStringLiteral("model_source"), DeviceKind::sourceWord(d.ModelSource)}, {QStringLiteral("os"), d.Os},
+                {QStringLiteral("os_source"), DeviceKind::sourceWord(d.OsSource)},
+                {QStringLiteral("former_macs"), QJsonArray::fromStringList(d.FormerMacs)},
                 {QStringLiteral("network"), d.Network}});
             continue;
         }

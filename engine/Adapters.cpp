@@ -2,6 +2,7 @@
 // listing.
 
 #include "engine/AddressText.h"
+#include "engine/Describer.h"
 #include "engine/ErrorTrap.h"
 #include "engine/Sight.h"
 #include "engine/frmClient.h"
@@ -62,6 +63,10 @@ bool frmClient::SetupForNewScan()
         m_sight.cycleStarted(Sight::viewsOf(*adapters), currentTime());
         loadNetworks();
         reportSight();
+        QList<int> swept;
+        for (const AdapterInfo& adapter : *adapters)
+            swept.append(adapter.index);
+        m_describer->listen(swept);
         m_sweep.setRanges(m_ranges);
         m_sweep.setTableLimit(m_net.neighbourTableLimit());
         // The gateways first: their answers tell which network each adapter is on.

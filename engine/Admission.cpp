@@ -5,6 +5,7 @@
 // sightings admit through here.
 
 #include "engine/AddressText.h"
+#include "engine/Describer.h"
 #include "engine/ErrorTrap.h"
 #include "engine/frmClient.h"
 #include "store/DeviceCodec.h"
@@ -80,6 +81,8 @@ DeviceRecord* frmClient::AddNewMacEntry(const QString& mac, const QString& ip, q
         event.earlierMac = likely.earlierMac;
         event.name = likely.name;
         Q_EMIT deviceEvent(event);
+        // The weak hints; what they store follows the admission's own values into the same transaction.
+        m_describer->hintsChanged(mac);
     });
     return added;
 }

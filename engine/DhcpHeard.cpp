@@ -3,9 +3,11 @@
 // no ARP of their own need not wait for the sweep; a known device doing so is sighted. Its host-name option,
 // through the one name filter, names a device that has no name yet, at once; a reverse DNS or mDNS name found
 // later replaces it as it would any name. A DISCOVER admits nobody (no address is settled yet) but may name a
-// known device.
+// known device. What the client says about itself (request list, vendor class, client id, FQDN) comes in a
+// report of its own after the message's and goes to the Describer.
 
 #include "engine/AddressText.h"
+#include "engine/Describer.h"
 #include "engine/ErrorTrap.h"
 #include "engine/frmClient.h"
 #include "platform/NetPlatform.h"
@@ -41,6 +43,20 @@ void frmClient::dhcpHeard(const HeardDhcp& dhcp)
         if (!isDeviceMac(dhcp.mac, ip, QStringLiteral("DhcpHeard")))
             return;
         const QString mac = AddressText::macText(dhcp.mac);
+        if (dhcp.described) {
+            // The report of the message itself came first and admitted or sighted the client: a client not
+            // known by now (a DISCOVER's) is described by its next message.
+            DeviceRecord* known = m_devices.find(mac);
+            if (!known)
+                return;
+            m_describer->dhcpOptions(mac, dhcp);
+            // A client that gives no host name (option 12) may still give its FQDN's (option 81).
+            const qsizetype dot = dhcp.fqdn.indexOf('.');
+            const QByteArray host = dot < 0 ? dhcp.fqdn : dhcp.fqdn.left(dot);
+            if (dhcp.name.isEmpty() && !host.isEmpty() && (known = m_devices.find(mac)))
+                nameFromDhcp(*known, host);
+            return;
+        }
         const bool settles = dhcp.kind != HeardDhcp::Discover && range >= 0;
         // A newcomer's name goes into its admission, so that a likely return is known before its alerts go.
         if (settles && !dhcp.name.isEmpty())
@@ -49,20 +65,24 @@ void frmClient::dhcpHeard(const HeardDhcp& dhcp)
                                    QStringLiteral("a DHCP ") + kindText(dhcp.kind))
                                        : m_devices.findDevice(mac);
         m_admissionNames.remove(mac);
-        if (!device)
-            return;
-        const QString current = device->HostName;
-        if (dhcp.name.isEmpty() || !(current.isEmpty() || current == DeviceRecord::unknownHostName()))
-            return;
-        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-        const QString raw = utf8.decode(dhcp.name);
-        if (utf8.hasError()) {
-            if (m_nameRefusals.firstTime(mac + QStringLiteral(" DHCP")))
-                Log(QStringLiteral("Names - DHCP name of %1 refused, it is no UTF-8 text").arg(mac));
-            return;
-        }
-        const QString host = admittedName(*device, QStringLiteral("DHCP"), raw);
-        if (!host.isEmpty())
-            storeHostName(*device, host);
+        if (device && !dhcp.name.isEmpty())
+            nameFromDhcp(*device, dhcp.name);
     });
+}
+
+void frmClient::nameFromDhcp(DeviceRecord& device, const QByteArray& name)
+{
+    const QString current = device.HostName;
+    if (!(current.isEmpty() || current == DeviceRecord::unknownHostName()))
+        return;
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString raw = utf8.decode(name);
+    if (utf8.hasError()) {
+        if (m_nameRefusals.firstTime(device.MacAddress + QStringLiteral(" DHCP")))
+            Log(QStringLiteral("Names - DHCP name of %1 refused, it is no UTF-8 text").arg(device.MacAddress));
+        return;
+    }
+    const QString host = admittedName(device, QStringLiteral("DHCP"), raw);
+    if (!host.isEmpty())
+        storeHostName(device, host);
 }

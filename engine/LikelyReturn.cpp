@@ -28,12 +28,20 @@ bool generic(const QString& host)
 
 } // namespace
 
-bool identityMatches(const DeviceRecord& newcomer, const DeviceRecord& known)
+bool identityMatches(const DeviceRecord& newcomer, const DeviceRecord& known,
+    const Describer::DhcpIdentity* newcomerDhcp, const Describer::DhcpIdentity* knownDhcp)
 {
-    // What exists today is the host name (reverse DNS, mDNS or the DHCP request's). The DHCP signature, vendor
-    // class, a client id that is not the MAC and the mDNS device name join here as they are reported.
-    return named(newcomer.HostName) && !generic(newcomer.HostName)
-        && newcomer.HostName.compare(known.HostName, Qt::CaseInsensitive) == 0;
+    const bool bothDhcp = newcomerDhcp && knownDhcp;
+    // A client id that is not the MAC is one the client keeps across addresses (a DUID, a Windows GUID).
+    if (bothDhcp && !newcomerDhcp->clientIdIsMac && !knownDhcp->clientIdIsMac && !newcomerDhcp->clientId.isEmpty()
+        && newcomerDhcp->clientId == knownDhcp->clientId)
+        return true;
+    if (!named(newcomer.HostName) || generic(newcomer.HostName)
+        || newcomer.HostName.compare(known.HostName, Qt::CaseInsensitive) != 0)
+        return false;
+    // A stranger can copy a host name; copying the client's request list and vendor class as well is rarer.
+    return !bothDhcp
+        || (newcomerDhcp->requestList == knownDhcp->requestList && newcomerDhcp->vendorClass == knownDhcp->vendorClass);
 }
 
 const DeviceRecord* frmClient::likelyEarlier(const DeviceRecord& newcomer) const
@@ -42,8 +50,14 @@ const DeviceRecord* frmClient::likelyEarlier(const DeviceRecord& newcomer) const
         return nullptr;
     // Of several earlier devices that match, the one seen last is the likeliest.
     const DeviceRecord* match = nullptr;
+    const std::optional<Describer::DhcpIdentity> newcomerDhcp = m_describer->dhcpIdentity(newcomer.MacAddress);
     for (const DeviceRecord& known : std::as_const(m_devices)) {
-        if (known.MacAddress == newcomer.MacAddress || known.isOnline() || !identityMatches(newcomer, known))
+        if (known.MacAddress == newcomer.MacAddress || known.isOnline())
+            continue;
+        const std::optional<Describer::DhcpIdentity> knownDhcp =
+            newcomerDhcp ? m_describer->dhcpIdentity(known.MacAddress) : std::nullopt;
+        if (!identityMatches(
+                newcomer, known, newcomerDhcp ? &*newcomerDhcp : nullptr, knownDhcp ? &*knownDhcp : nullptr))
             continue;
         if (!match || known.LastOnline > match->LastOnline)
             match = &known;

@@ -2,6 +2,7 @@
 // online and its address is not shared with another online device.
 
 #include "engine/AddressText.h"
+#include "engine/Describer.h"
 #include "engine/ErrorTrap.h"
 #include "engine/frmClient.h"
 #include "platform/NetPlatform.h"
@@ -154,4 +155,5 @@ void frmClient::storeHostName(DeviceRecord& device, const QString& host)
     // A subscriber may have removed it.
     if (likely && m_devices.contains(mac))
         Q_EMIT deviceEvent(*likely);
+    m_describer->hintsChanged(mac);
 }

@@ -1,12 +1,14 @@
 #include "engine/frmClient.h"
 
 #include "engine/AddressText.h"
+#include "engine/Describer.h"
 #include "engine/ErrorTrap.h"
 #include "platform/Clock.h"
 #include "platform/DebugSink.h"
 #include "platform/NetPlatform.h"
 #include "store/DeviceStore.h"
 #include "store/MacAddress.h"
+#include "store/Settings.h"
 
 namespace {
 constexpr int kTickMs = 100;
@@ -22,6 +24,23 @@ frmClient::frmClient(DeviceStore& devices, NetPlatform& net, QObject* parent)
     , m_devices(devices)
     , m_net(net)
 {
+    Describer::Hooks hooks;
+    hooks.changed = [this](const QString& mac, const QString& which) {
+        const DeviceRecord* device = m_devices.find(mac);
+        if (!device)
+            return;
+        DeviceEvent event = newEvent(DeviceEvent::Kind::Described, *device, currentTime());
+        event.address = device->IpAddress;
+        event.name = which;
+        Q_EMIT deviceEvent(event);
+    };
+    hooks.log = [this](const QString& line) { Log(line); };
+    // The describer's values join the engine's own writes, after an admission still to be stored.
+    hooks.write = [this](const QString& mac, const QList<std::pair<QString, QString>>& values) {
+        m_unstored.append({Keys::deviceKey(mac), values});
+    };
+    hooks.flush = [this] { storeWrites(); };
+    m_describer = std::make_unique<Describer>(devices, net, std::move(hooks));
     m_tmrPingTimer.setInterval(kTickMs);
     connect(&m_tmrPingTimer, &QTimer::timeout, this, &frmClient::tmrPingTimer_Timer);
     m_net.setProblemReport([this](const QString& cause, const QString& detail) { logProblem(cause, detail); });
@@ -244,6 +263,7 @@ void frmClient::tmrPingTimer_Timer()
         }
         if (!m_sweepPrepared && m_secondsCounter - m_preparationTime > kSweepGapSeconds)
             StartScan();
+        m_describer->tick(kwclock::now());
     });
 }
 

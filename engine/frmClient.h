@@ -17,8 +17,10 @@
 #include <QStringList>
 #include <QTimer>
 #include <array>
+#include <memory>
 #include <optional>
 
+class Describer;
 class DeviceStore;
 struct DeviceRecord;
 struct HeardArp;
@@ -97,6 +99,8 @@ public:
     // The device whose name is being looked up, or empty.
     QString lookupMac() const { return m_lookupMac; }
     QTimer& pingTimer() { return m_tmrPingTimer; }
+    // What devices say about themselves (type, model, os): its signature table and maker lookup are set here.
+    Describer& describer() { return *m_describer; }
 
     // What the monitor can see now (Sight.h): watching, not connected to a network, or waking up.
     Sight::State sightState() const { return m_sight.state(); }
@@ -153,6 +157,7 @@ private:
     void trackOne(DeviceRecord& device, const QDateTime& now, bool judged);
     void arpHeard(const HeardArp& arp);
     void dhcpHeard(const HeardDhcp& dhcp); // DhcpHeard.cpp
+    void nameFromDhcp(DeviceRecord& device, const QByteArray& name);
     // A MAC heard speaking at a swept address (HeardArp.cpp): admitted through the harvest's own admission when
     // unknown and mayAdmit, else sighted; the device, or null when nobody was admitted. `what` ends the log lines.
     DeviceRecord* heardSighting(
@@ -224,6 +229,7 @@ private:
 
     DeviceStore& m_devices;
     NetPlatform& m_net;
+    std::unique_ptr<Describer> m_describer;
     QTimer m_tmrPingTimer;
 
     bool m_loaded = false;

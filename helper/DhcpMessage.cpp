@@ -9,6 +9,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <utility>
 
 using namespace helperproto;
 
@@ -20,6 +21,32 @@ constexpr std::uint8_t kCookie[4] = {99, 130, 83, 99};
 constexpr std::int64_t kSecondNs = 1000000000;
 constexpr int kReceiveBuffer = 65536;
 constexpr std::uint32_t kSnap = 1500; // an Ethernet frame's IPv4 packet; DHCP messages are never longer
+// Option 81's name: flags, two obsolete result codes, then the name, in DNS wire form when the E flag (4) is
+// set, else as ASCII text. Dotted text, empty when it is malformed or longer than kMaxDhcpOption.
+std::string fqdnText(const std::uint8_t* value, std::uint8_t bytes)
+{
+    if (bytes < 3)
+        return {};
+    const std::uint8_t* name = value + 3;
+    const std::size_t length = bytes - 3U;
+    std::string text;
+    if (!(value[0] & 4)) {
+        text.assign(name, name + length);
+    } else {
+        for (std::size_t i = 0; i < length && name[i] != 0;) {
+            const std::size_t label = name[i];
+            if (label > 63 || i + 1 + label > length)
+                return {}; // no compression in option 81, and no label past the option
+            if (!text.empty())
+                text += '.';
+            text.append(name + i + 1, name + i + 1 + label);
+            i += 1 + label;
+        }
+    }
+    while (!text.empty() && (text.back() == '.' || text.back() == 0))
+        text.pop_back();
+    return text.size() <= kMaxDhcpOption ? text : std::string();
+}
 } // namespace
 
 bool parseDhcpPacket(const std::uint8_t* data, std::size_t size, const std::uint8_t* etherSource, DhcpSighting& out)
@@ -49,6 +76,12 @@ bool parseDhcpPacket(const std::uint8_t* data, std::size_t size, const std::uint
     const std::uint8_t* requested = nullptr;
     const std::uint8_t* name = nullptr;
     std::size_t nameBytes = 0;
+    DhcpSighting described;
+    bool seen55 = false;
+    bool seen57 = false;
+    bool seen60 = false;
+    bool seen61 = false;
+    bool seen81 = false;
     // Options: code, length, data; pad and end have no length. The first of each code counts.
     for (std::size_t i = kBootpFixed + 4; i < length;) {
         const std::uint8_t code = m[i];
@@ -73,6 +106,20 @@ bool parseDhcpPacket(const std::uint8_t* data, std::size_t size, const std::uint
         } else if (code == 12 && !name) {
             name = value;
             nameBytes = bytes;
+        } else if (code == 55 && !std::exchange(seen55, true)) {
+            if (bytes <= kMaxDhcpOption)
+                described.requestList.assign(value, value + bytes);
+        } else if (code == 57 && !std::exchange(seen57, true)) {
+            if (bytes == 2)
+                described.maxMessageSize = get16(value);
+        } else if (code == 60 && !std::exchange(seen60, true)) {
+            if (bytes <= kMaxDhcpOption)
+                described.vendorClass.assign(value, value + bytes);
+        } else if (code == 61 && !std::exchange(seen61, true)) {
+            if (bytes <= kMaxDhcpOption)
+                described.clientId.assign(value, value + bytes);
+        } else if (code == 81 && !std::exchange(seen81, true)) {
+            described.fqdn = fqdnText(value, bytes);
         }
         i += 2 + std::size_t(bytes);
     }
@@ -87,6 +134,11 @@ bool parseDhcpPacket(const std::uint8_t* data, std::size_t size, const std::uint
     std::copy(address, address + 4, out.ip.begin());
     out.kind = DhcpKind(type);
     out.name.assign(name, name + (nameBytes <= kMaxDhcpName ? nameBytes : 0));
+    out.requestList = std::move(described.requestList);
+    out.vendorClass = std::move(described.vendorClass);
+    out.clientId = std::move(described.clientId);
+    out.fqdn = std::move(described.fqdn);
+    out.maxMessageSize = described.maxMessageSize;
     return true;
 }
 

@@ -16,7 +16,8 @@ namespace helperdhcp {
 // type other than Ethernet, a group or zero MAC, no magic cookie, an option that runs past the end, a message
 // type other than DISCOVER, REQUEST or INFORM. The address is option 50 (requested) when present, else ciaddr;
 // a host name longer than kMaxDhcpName bytes is left out (a name cut short would be another name). The
-// interface index is left as it is.
+// options a client describes itself with (55, 57, 60, 61, 81) are read too, the first of each, each left out
+// when longer than kMaxDhcpOption or malformed. The interface index is left as it is.
 bool parseDhcpPacket(
     const std::uint8_t* data, std::size_t size, const std::uint8_t* etherSource, helperproto::DhcpSighting& out);
 

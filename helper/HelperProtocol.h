@@ -43,6 +43,9 @@ constexpr std::size_t kMaxDhcpName = 64; // host-name bytes a DhcpHeard record c
 constexpr std::size_t kDhcpRecordBytes = 16 + kMaxDhcpName;
 constexpr std::size_t kMaxDhcpRecords = 12; // one DhcpHeard frame: 4 + 12 x 80 bytes
 constexpr int kDhcpReportsPerSecond = 32; // beyond this in any one second, heard DHCP is dropped and counted
+// Bytes of each option a DhcpOptions record carries; a longer value is left out (a request list or vendor class
+// cut short would match another device's signature).
+constexpr std::size_t kMaxDhcpOption = 128;
 
 enum class Type : std::uint8_t {
     // Requests (monitor to helper).
@@ -69,6 +72,11 @@ enum class Type : std::uint8_t {
     // client MAC, 4-byte IPv4 address or 0, u8 DhcpKind, u8 host-name length, kMaxDhcpName bytes of host name
     // padded with 0); sequence 0 unless it answers ListenDhcp.
     DhcpHeard = 0x84,
+    // What a heard client says about itself, sent after the DhcpHeard frame that reports it, for a client that
+    // sent any of these options: one DhcpHeard record, u16 option 57 (maximum message size, 0 when absent),
+    // then u8 length and bytes of option 55 (the parameter request list, in order), 60 (vendor class), 61
+    // (client identifier) and 81's name (as dotted text); sequence 0. A monitor that does not know it skips it.
+    DhcpOptions = 0x85,
     Error = 0xFF, // u16 ErrorCode, u16 0
 };
 
@@ -116,6 +124,17 @@ struct DhcpSighting
     std::array<std::uint8_t, 4> ip {};
     DhcpKind kind = DhcpKind::Discover;
     std::string name;
+    // The options a client describes itself with, each empty when absent or longer than kMaxDhcpOption.
+    std::vector<std::uint8_t> requestList; // 55
+    std::string vendorClass; // 60
+    std::vector<std::uint8_t> clientId; // 61: type byte, then the identifier
+    std::string fqdn; // 81's name as dotted text
+    std::uint16_t maxMessageSize = 0; // 57
+    bool hasOptions() const
+    {
+        return !requestList.empty() || !vendorClass.empty() || !clientId.empty() || !fqdn.empty()
+            || maxMessageSize != 0;
+    }
     bool operator==(const DhcpSighting&) const = default;
 };
 
@@ -479,6 +498,50 @@ inline ArpHeardBatch parseArpHeard(const std::vector<std::uint8_t>& payload)
     return b;
 }
 
+namespace detail {
+inline void putDhcpRecord(std::vector<std::uint8_t>& p, const DhcpSighting& s)
+{
+    put32(p, s.ifindex);
+    p.insert(p.end(), s.mac.begin(), s.mac.end());
+    p.insert(p.end(), s.ip.begin(), s.ip.end());
+    p.push_back(std::uint8_t(s.kind));
+    const std::size_t n = s.name.size() <= kMaxDhcpName ? s.name.size() : 0;
+    p.push_back(std::uint8_t(n));
+    p.insert(p.end(), s.name.begin(), s.name.begin() + std::ptrdiff_t(n));
+    p.insert(p.end(), kMaxDhcpName - n, 0);
+}
+
+// One DhcpHeard record at p (kDhcpRecordBytes), or false for a kind or name length out of bounds.
+inline bool getDhcpRecord(const std::uint8_t* p, DhcpSighting& s)
+{
+    const auto kind = DhcpKind(p[14]);
+    if ((kind != DhcpKind::Discover && kind != DhcpKind::Request && kind != DhcpKind::Inform) || p[15] > kMaxDhcpName)
+        return false;
+    s.ifindex = get32(p);
+    std::copy(p + 4, p + 10, s.mac.begin());
+    std::copy(p + 10, p + 14, s.ip.begin());
+    s.kind = kind;
+    s.name.assign(p + 16, p + 16 + p[15]);
+    return true;
+}
+
+template<typename Bytes> void putOption(std::vector<std::uint8_t>& p, const Bytes& value)
+{
+    const std::size_t n = value.size() <= kMaxDhcpOption ? value.size() : 0;
+    p.push_back(std::uint8_t(n));
+    p.insert(p.end(), value.begin(), value.begin() + std::ptrdiff_t(n));
+}
+
+template<typename Bytes> bool getOption(const std::vector<std::uint8_t>& payload, std::size_t& at, Bytes& value)
+{
+    if (at >= payload.size() || payload[at] > kMaxDhcpOption || at + 1 + payload[at] > payload.size())
+        return false;
+    value.assign(payload.begin() + std::ptrdiff_t(at + 1), payload.begin() + std::ptrdiff_t(at + 1 + payload[at]));
+    at += 1 + payload[at];
+    return true;
+}
+} // namespace detail
+
 // A DhcpHeard payload; dropped says how many reports the rate cap held back since the previous frame. Names
 // longer than kMaxDhcpName are sent empty.
 inline std::vector<std::uint8_t> dhcpHeardPayload(const std::vector<DhcpSighting>& sightings, std::uint16_t dropped)
@@ -486,16 +549,8 @@ inline std::vector<std::uint8_t> dhcpHeardPayload(const std::vector<DhcpSighting
     std::vector<std::uint8_t> p;
     put16(p, std::uint16_t(sightings.size()));
     put16(p, dropped);
-    for (const DhcpSighting& s : sightings) {
-        put32(p, s.ifindex);
-        p.insert(p.end(), s.mac.begin(), s.mac.end());
-        p.insert(p.end(), s.ip.begin(), s.ip.end());
-        p.push_back(std::uint8_t(s.kind));
-        const std::size_t n = s.name.size() <= kMaxDhcpName ? s.name.size() : 0;
-        p.push_back(std::uint8_t(n));
-        p.insert(p.end(), s.name.begin(), s.name.begin() + std::ptrdiff_t(n));
-        p.insert(p.end(), kMaxDhcpName - n, 0);
-    }
+    for (const DhcpSighting& s : sightings)
+        detail::putDhcpRecord(p, s);
     return p;
 }
 
@@ -517,23 +572,43 @@ inline DhcpHeardBatch parseDhcpHeard(const std::vector<std::uint8_t>& payload)
         return b;
     b.dropped = get16(payload.data() + 2);
     for (std::size_t i = 0; i < count; ++i) {
-        const std::uint8_t* p = payload.data() + 4 + i * kDhcpRecordBytes;
-        const auto kind = DhcpKind(p[14]);
-        if ((kind != DhcpKind::Discover && kind != DhcpKind::Request && kind != DhcpKind::Inform)
-            || p[15] > kMaxDhcpName) {
+        DhcpSighting s;
+        if (!detail::getDhcpRecord(payload.data() + 4 + i * kDhcpRecordBytes, s)) {
             b.sightings.clear();
             return b;
         }
-        DhcpSighting s;
-        s.ifindex = get32(p);
-        std::copy(p + 4, p + 10, s.mac.begin());
-        std::copy(p + 10, p + 14, s.ip.begin());
-        s.kind = kind;
-        s.name.assign(p + 16, p + 16 + p[15]);
         b.sightings.push_back(s);
     }
     b.ok = true;
     return b;
+}
+
+// A DhcpOptions payload of one sighting.
+inline std::vector<std::uint8_t> dhcpOptionsPayload(const DhcpSighting& s)
+{
+    std::vector<std::uint8_t> p;
+    detail::putDhcpRecord(p, s);
+    put16(p, s.maxMessageSize);
+    detail::putOption(p, s.requestList);
+    detail::putOption(p, s.vendorClass);
+    detail::putOption(p, s.clientId);
+    detail::putOption(p, s.fqdn);
+    return p;
+}
+
+// The monitor's reading of a DhcpOptions payload: all of it or nothing; fields a later revision appends are
+// ignored.
+inline std::optional<DhcpSighting> parseDhcpOptions(const std::vector<std::uint8_t>& payload)
+{
+    DhcpSighting s;
+    if (payload.size() < kDhcpRecordBytes + 2 || !detail::getDhcpRecord(payload.data(), s))
+        return std::nullopt;
+    s.maxMessageSize = get16(payload.data() + kDhcpRecordBytes);
+    std::size_t at = kDhcpRecordBytes + 2;
+    if (!detail::getOption(payload, at, s.requestList) || !detail::getOption(payload, at, s.vendorClass)
+        || !detail::getOption(payload, at, s.clientId) || !detail::getOption(payload, at, s.fqdn))
+        return std::nullopt;
+    return s;
 }
 
 } // namespace helperproto

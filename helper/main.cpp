@@ -346,6 +346,11 @@ struct Helper
             if (!writeAll(frame(Type::DhcpHeard, 0, dhcpHeardPayload(part, dropped))))
                 return false;
         }
+        // What each client says about itself follows the frame that reports it, already within the rate cap.
+        for (const DhcpSighting& s : heard) {
+            if (s.hasOptions() && !writeAll(frame(Type::DhcpOptions, 0, dhcpOptionsPayload(s))))
+                return false;
+        }
         return true;
     }
 

@@ -107,6 +107,31 @@ int DeviceNameQueries::ask(
 {
     bool ok = false;
     const quint32 device = QHostAddress(ip).toIPv4Address(&ok);
+    const auto id = quint16(QRandomGenerator::system()->bounded(1U, 0x10000U));
+    const int handle = start(kind, ip,
+        kind == NetPlatform::NameQuery::Mdns ? dnsmsg::buildPtrQuery(id, device) : nbstat::buildNodeStatusQuery(id),
+        report);
+    if (handle != 0) {
+        m_queries[handle].id = id;
+        m_queries[handle].done = std::move(done);
+    }
+    return handle;
+}
+
+int DeviceNameQueries::askMdns(
+    const QString& ip, const QByteArray& query, NetPlatform::DatagramDone done, const Report& report)
+{
+    const int handle = start(NetPlatform::NameQuery::Mdns, ip, query, report);
+    if (handle != 0)
+        m_queries[handle].raw = std::move(done);
+    return handle;
+}
+
+int DeviceNameQueries::start(
+    NetPlatform::NameQuery kind, const QString& ip, const QByteArray& packet, const Report& report)
+{
+    bool ok = false;
+    const quint32 device = QHostAddress(ip).toIPv4Address(&ok);
     if (!ok || linkOfAddress(device) == 0)
         return 0;
     const int fd = questionSocket(device, portAsked(kind));
@@ -115,12 +140,9 @@ int DeviceNameQueries::ask(
             QStringLiteral("no UDP socket to ask %1: %2").arg(ip, QString::fromLocal8Bit(strerror(errno))));
         return 0;
     }
-    const auto id = quint16(QRandomGenerator::system()->bounded(1U, 0x10000U));
-    const QByteArray packet =
-        kind == NetPlatform::NameQuery::Mdns ? dnsmsg::buildPtrQuery(id, device) : nbstat::buildNodeStatusQuery(id);
     if (::send(fd, packet.constData(), size_t(packet.size()), 0) != packet.size()) {
         report(QStringLiteral("askDeviceName ") + label(kind),
-            QStringLiteral("%1 name query to %2 not sent: %3")
+            QStringLiteral("%1 query to %2 not sent: %3")
                 .arg(label(kind), ip, QString::fromLocal8Bit(strerror(errno))));
         ::close(fd);
         return 0;
@@ -131,8 +153,6 @@ int DeviceNameQueries::ask(
     q.kind = kind;
     q.fd = fd;
     q.device = device;
-    q.id = id;
-    q.done = std::move(done);
     q.notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
     QObject::connect(
         q.notifier.get(), &QSocketNotifier::activated, q.notifier.get(), [this, handle] { readable(handle); });
@@ -165,6 +185,13 @@ void DeviceNameQueries::readable(int handle)
             ::recvfrom(q.fd, buffer.data(), size_t(buffer.size()), 0, reinterpret_cast<sockaddr*>(&from), &fromLength);
         if (n < 0)
             return; // EAGAIN: read out; an ICMP error of the unicast send says nothing worth a line
+        if (q.raw) {
+            // The socket is connected to the device's port: the kernel has dropped anyone else's datagrams.
+            const NetPlatform::DatagramDone raw = q.raw;
+            if (ntohl(from.sin_addr.s_addr) == q.device && ntohs(from.sin_port) == kMdnsPort)
+                raw(handle, buffer.left(n));
+            continue;
+        }
         const dnsmsg::NameReply reply =
             judgeNameReply(q.kind, buffer.left(n), ntohl(from.sin_addr.s_addr), ntohs(from.sin_port), q.device, q.id);
         const NetPlatform::NameQueryDone done = q.done;

@@ -23,7 +23,10 @@ public:
     Q_DISABLE_COPY_MOVE(DeviceNameQueries)
 
     using Report = std::function<void(const QString& cause, const QString& detail)>;
-    int ask(NetPlatform::NameQuery query, const QString& ip, NetPlatform::NameQueryDone done, const Report& report);
+    int ask(NetPlatform::NameQuery kind, const QString& ip, NetPlatform::NameQueryDone done, const Report& report);
+    // Any mDNS question (a DNS-SD one) on a socket of its own as ask's: each datagram from the device's port 5353
+    // goes to done as it is, for the caller's parser, which checks the id.
+    int askMdns(const QString& ip, const QByteArray& query, NetPlatform::DatagramDone done, const Report& report);
     void cancel(int handle);
 
 private:
@@ -35,7 +38,9 @@ private:
         quint16 id = 0;
         std::unique_ptr<QSocketNotifier> notifier;
         NetPlatform::NameQueryDone done;
+        NetPlatform::DatagramDone raw; // set for askMdns's questions
     };
+    int start(NetPlatform::NameQuery kind, const QString& ip, const QByteArray& packet, const Report& report);
     void readable(int handle);
 
     std::map<int, Query> m_queries;

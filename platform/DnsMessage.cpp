@@ -1,11 +1,11 @@
 #include "platform/DnsMessage.h"
 
 #include <QStringDecoder>
+#include <algorithm>
 
 namespace dnsmsg {
 
 namespace {
-constexpr quint16 kTypePtr = 12;
 constexpr quint16 kClassIn = 1;
 constexpr quint16 kClassMask = 0x7fff; // the top bit is mDNS's cache-flush (answers) or unicast-response bit
 constexpr quint16 kResponse = 0x8000;
@@ -164,6 +164,97 @@ NameReply parsePtrReply(const QByteArray& msg, quint16 id, quint32 ipv4)
         return nameText(*labels);
     }
     return {{}, QStringLiteral("no PTR answer for %1").arg(QString::fromLatin1(wanted))};
+}
+
+QByteArray buildQuery(quint16 id, const QList<Question>& questions)
+{
+    QList<QByteArray> names;
+    QList<quint16> types;
+    for (const Question& q : questions) {
+        const QList<QByteArray> labels = q.name.split('.');
+        if (std::any_of(labels.begin(), labels.end(), [](const QByteArray& l) { return l.isEmpty() || l.size() > 63; })
+            || q.name.size() > 253)
+            continue;
+        names.append(q.name);
+        types.append(q.type);
+    }
+    QByteArray msg;
+    for (quint16 field : {id, quint16(0), quint16(names.size()), quint16(0), quint16(0), quint16(0)})
+        append16(msg, field);
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        for (const QByteArray& label : names[i].split('.')) {
+            msg.append(char(label.size()));
+            msg.append(label);
+        }
+        msg.append('\0');
+        append16(msg, types[i]);
+        append16(msg, kClassIn);
+    }
+    return msg;
+}
+
+Records parseRecords(const QByteArray& msg, std::optional<quint16> id)
+{
+    const auto refused = [](const QString& why) { return Records {{}, why}; };
+    quint16 header[6] = {};
+    for (int i = 0; i < 6; ++i) {
+        if (!read16(msg, qsizetype(i) * 2, header[i]))
+            return refused(QStringLiteral("shorter than a DNS header (%1 bytes)").arg(msg.size()));
+    }
+    if (id && header[0] != *id)
+        return refused(QStringLiteral("transaction id %1, expected %2").arg(header[0]).arg(*id));
+    if (!(header[1] & kResponse) || (header[1] & kOpcodeMask) != 0 || (header[1] & kRcodeMask) != 0)
+        return refused(QStringLiteral("not a standard answer (flags 0x%1)").arg(header[1], 4, 16, QLatin1Char('0')));
+    const int count = int(header[3]) + header[4] + header[5];
+    if (count > kMaxRecords)
+        return refused(QStringLiteral("%1 records").arg(count));
+    qsizetype pos = kHeaderBytes;
+    for (int q = 0; q < header[2]; ++q) {
+        if (!readName(msg, pos) || pos + 4 > msg.size())
+            return refused(QStringLiteral("malformed question"));
+        pos += 4;
+    }
+    Records out;
+    for (int a = 0; a < count; ++a) {
+        const auto owner = readName(msg, pos);
+        quint16 type = 0;
+        quint16 cls = 0;
+        quint16 length = 0;
+        if (!owner || !read16(msg, pos, type) || !read16(msg, pos + 2, cls) || !read16(msg, pos + 8, length)
+            || pos + 10 + length > msg.size())
+            return refused(QStringLiteral("malformed record"));
+        const qsizetype data = pos + 10;
+        pos = data + length;
+        if ((cls & kClassMask) != kClassIn
+            || (type != kTypeA && type != kTypePtr && type != kTypeTxt && type != kTypeSrv))
+            continue;
+        Record r;
+        r.owner = owner->join('.');
+        r.type = type;
+        if (type == kTypeA) {
+            if (length != 4 || !read32(msg, data, r.ipv4))
+                return refused(QStringLiteral("malformed A record"));
+        } else if (type == kTypePtr || type == kTypeSrv) {
+            qsizetype at = data + (type == kTypeSrv ? 6 : 0);
+            if (type == kTypeSrv && (length < 7 || !read16(msg, data + 4, r.port)))
+                return refused(QStringLiteral("malformed SRV record"));
+            const auto target = readName(msg, at);
+            if (!target || at > pos)
+                return refused(QStringLiteral("malformed %1 data").arg(type == kTypeSrv ? "SRV" : "PTR"));
+            r.target = target->join('.');
+        } else {
+            for (qsizetype at = data; at < pos;) {
+                const qsizetype n = quint8(msg[at]);
+                if (at + 1 + n > pos)
+                    return refused(QStringLiteral("malformed TXT record"));
+                if (n > 0 && r.txt.size() < kMaxTxtEntries)
+                    r.txt.append(msg.mid(at + 1, n));
+                at += 1 + n;
+            }
+        }
+        out.records.append(r);
+    }
+    return out;
 }
 
 } // namespace dnsmsg

@@ -37,13 +37,38 @@ void LinuxNetPlatform::dhcpHeard(const helperproto::Reply& reply)
             QStringLiteral("heard DHCP comes faster than %1 reports a second; the helper dropped %2 of them")
                 .arg(kDhcpReportsPerSecond)
                 .arg(batch.dropped));
-    for (const DhcpSighting& s : batch.sightings) {
-        HeardDhcp dhcp;
-        dhcp.ifindex = int(s.ifindex);
-        dhcp.mac = QByteArray(reinterpret_cast<const char*>(s.mac.data()), qsizetype(s.mac.size()));
-        dhcp.ip = s.ip;
-        dhcp.kind = HeardDhcp::Kind(s.kind);
-        dhcp.name = QByteArray(s.name.data(), qsizetype(s.name.size()));
-        deliverDhcpHeard(dhcp);
+    for (const DhcpSighting& s : batch.sightings)
+        deliverDhcpHeard(heardOf(s));
+}
+
+void LinuxNetPlatform::dhcpOptionsHeard(const helperproto::Reply& reply)
+{
+    const auto sighting = helperproto::parseDhcpOptions(reply.payload);
+    if (!sighting) {
+        Log(QStringLiteral("NetPlatform - the helper sent malformed DHCP options of %1 bytes; ignored")
+                .arg(reply.payload.size()));
+        return;
     }
+    HeardDhcp dhcp = heardOf(*sighting);
+    const auto bytes = [](const auto& v) {
+        return QByteArray(reinterpret_cast<const char*>(v.data()), qsizetype(v.size()));
+    };
+    dhcp.described = true;
+    dhcp.requestList = bytes(sighting->requestList);
+    dhcp.vendorClass = bytes(sighting->vendorClass);
+    dhcp.clientId = bytes(sighting->clientId);
+    dhcp.fqdn = bytes(sighting->fqdn);
+    dhcp.maxMessageSize = sighting->maxMessageSize;
+    deliverDhcpHeard(dhcp);
+}
+
+HeardDhcp LinuxNetPlatform::heardOf(const helperproto::DhcpSighting& s)
+{
+    HeardDhcp dhcp;
+    dhcp.ifindex = int(s.ifindex);
+    dhcp.mac = QByteArray(reinterpret_cast<const char*>(s.mac.data()), qsizetype(s.mac.size()));
+    dhcp.ip = s.ip;
+    dhcp.kind = HeardDhcp::Kind(s.kind);
+    dhcp.name = QByteArray(s.name.data(), qsizetype(s.name.size()));
+    return dhcp;
 }

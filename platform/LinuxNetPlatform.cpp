@@ -4,7 +4,9 @@
 
 #include "platform/LinuxNetPlatform.h"
 #include "platform/DebugSink.h"
+#include "platform/DescriptionFetch.h"
 #include "platform/DeviceNameQueries.h"
+#include "platform/DiscoverySockets.h"
 #include "platform/HelperClient.h"
 
 #include <QCoreApplication>
@@ -336,6 +338,9 @@ void LinuxNetPlatform::helperReply(const helperproto::Reply& reply)
     case Type::DhcpHeard:
         dhcpHeard(reply);
         break;
+    case Type::DhcpOptions:
+        dhcpOptionsHeard(reply);
+        break;
     case Type::Error: {
         const auto code = parseError(reply.payload);
         if (!code) {
@@ -498,6 +503,33 @@ int LinuxNetPlatform::askDeviceName(NameQuery query, const QString& ip, NameQuer
 void LinuxNetPlatform::cancelDeviceName(int handle)
 {
     m_nameQueries->cancel(handle);
+}
+
+int LinuxNetPlatform::askMdns(const QString& ip, const QByteArray& query, const DatagramDone& done)
+{
+    return m_nameQueries->askMdns(
+        ip, query, done, [this](const QString& cause, const QString& detail) { reportProblem(cause, detail); });
+}
+
+bool LinuxNetPlatform::listenDiscovery(const QList<int>& ifindexes)
+{
+    if (!m_discovery)
+        m_discovery = std::make_unique<DiscoverySockets>([this](const HeardDatagram& d) { deliverDatagram(d); },
+            [this](const QString& cause, const QString& detail) { reportProblem(cause, detail); });
+    return m_discovery->listen(ifindexes);
+}
+
+void LinuxNetPlatform::searchSsdp()
+{
+    if (m_discovery)
+        m_discovery->search();
+}
+
+int LinuxNetPlatform::fetchDescription(const QString& url, qsizetype maxBytes, int timeoutMs, const FetchDone& done)
+{
+    if (!m_fetch)
+        m_fetch = std::make_unique<DescriptionFetch>();
+    return m_fetch->fetch(url, maxBytes, timeoutMs, done);
 }
 
 void LinuxNetPlatform::logOnce(QString& last, const QString& text)

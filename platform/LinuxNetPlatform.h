@@ -9,7 +9,9 @@
 #include <QObject>
 #include <QTimer>
 
+class DescriptionFetch;
 class DeviceNameQueries;
+class DiscoverySockets;
 class HelperClient;
 class QHostInfo;
 struct ifaddrs;
@@ -58,6 +60,11 @@ public:
     void cancelLookup(int handle) override;
     int askDeviceName(NameQuery query, const QString& ip, NameQueryDone done) override;
     void cancelDeviceName(int handle) override;
+    bool listenDiscovery(const QList<int>& ifindexes) override;
+    void searchSsdp() override;
+    int askMdns(const QString& ip, const QByteArray& query, const DatagramDone& done) override;
+    void cancelMdns(int handle) override { cancelDeviceName(handle); }
+    int fetchDescription(const QString& url, qsizetype maxBytes, int timeoutMs, const FetchDone& done) override;
 
     // Counters of the helper's answers since it started, for diagnostics and the namespace tests.
     struct SendCounts
@@ -95,6 +102,8 @@ private:
     void restartHelper();
     void arpHeard(const helperproto::Reply& reply);
     void dhcpHeard(const helperproto::Reply& reply);
+    void dhcpOptionsHeard(const helperproto::Reply& reply);
+    static HeardDhcp heardOf(const helperproto::DhcpSighting& s);
 
     nl_sock* route();
     // One neighbour dump of an address family, retried when the table changed meanwhile; 0 or a libnl error.
@@ -129,4 +138,6 @@ private:
     };
     QHash<int, PendingLookup> m_lookups;
     std::unique_ptr<DeviceNameQueries> m_nameQueries;
+    std::unique_ptr<DiscoverySockets> m_discovery; // from the first listenDiscovery
+    std::unique_ptr<DescriptionFetch> m_fetch; // from the first fetchDescription
 };

@@ -80,6 +80,26 @@ struct HeardDhcp
     std::array<quint8, 4> ip {};
     Kind kind = Discover;
     QByteArray name;
+    // A report of what the client says about itself, which follows the report of the message itself: the
+    // options as sent (each empty when absent or too long to carry), unfiltered.
+    bool described = false;
+    QByteArray requestList; // 55, option codes in order
+    QByteArray vendorClass; // 60
+    QByteArray clientId; // 61: type byte, then the identifier
+    QByteArray fqdn; // 81's name, dotted
+    quint16 maxMessageSize = 0; // 57
+};
+
+// A datagram of the discovery protocols heard on a swept interface: an mDNS message to 224.0.0.251:5353, or an
+// SSDP NOTIFY to 239.255.255.250:1900 or an answer to this machine's search; sender is its source address (host
+// order), data its bytes as sent, unchecked.
+struct HeardDatagram
+{
+    enum class Kind : quint8 { Mdns, Ssdp };
+    Kind kind = Kind::Mdns;
+    quint32 sender = 0;
+    quint16 port = 0;
+    QByteArray data;
 };
 
 class NetPlatform
@@ -102,6 +122,46 @@ public:
     // Heard DHCP client messages, delivered as heard ARP is.
     using DhcpHeardHandler = std::function<void(const HeardDhcp&)>;
     void setDhcpHeard(DhcpHeardHandler handler) { m_dhcpHeard = std::move(handler); }
+
+    // Heard discovery datagrams, delivered from the event loop while listenDiscovery's sockets are open.
+    using DatagramHeardHandler = std::function<void(const HeardDatagram&)>;
+    void setDatagramHeard(DatagramHeardHandler handler) { m_datagramHeard = std::move(handler); }
+
+    // Listens to mDNS and SSDP on these interfaces (and no others), unprivileged, sharing the ports with a local
+    // avahi or UPnP stack; every datagram over the platform's rate is dropped unread. False when the sockets
+    // cannot be opened (reported). The default platform hears nothing.
+    virtual bool listenDiscovery(const QList<int>& ifindexes)
+    {
+        Q_UNUSED(ifindexes);
+        return false;
+    }
+    // One SSDP search (M-SEARCH for all devices, TTL 2) on each interface listened to; the answers come as heard
+    // datagrams (Ssdp).
+    virtual void searchSsdp() { }
+    // A DNS-SD question put to a device alone, as askDeviceName's mDNS question is (unicast to its port 5353
+    // from a random port); done is called from the event loop for each datagram from the device's port 5353
+    // until cancelled. 0 when nothing was sent.
+    using DatagramDone = std::function<void(int handle, const QByteArray& datagram)>;
+    virtual int askMdns(const QString& ip, const QByteArray& query, const DatagramDone& done)
+    {
+        Q_UNUSED(ip);
+        Q_UNUSED(query);
+        Q_UNUSED(done);
+        return 0;
+    }
+    virtual void cancelMdns(int handle) { Q_UNUSED(handle); }
+    // A device description (UPnP) by HTTP GET, never through a proxy: done once from the event loop with the
+    // body, or with why there is none (at most maxBytes, within timeoutMs, no redirect followed). 0 when the
+    // request could not be made; done is then never called.
+    using FetchDone = std::function<void(int handle, const QByteArray& body, const QString& error)>;
+    virtual int fetchDescription(const QString& url, qsizetype maxBytes, int timeoutMs, const FetchDone& done)
+    {
+        Q_UNUSED(url);
+        Q_UNUSED(maxBytes);
+        Q_UNUSED(timeoutMs);
+        Q_UNUSED(done);
+        return 0;
+    }
 
     // Makes echo requests possible (the Linux layer starts its helper, which opens the raw ICMP socket); false
     // when they cannot be sent, and privilegeProblem() then says why.
@@ -171,6 +231,11 @@ protected:
         if (m_dhcpHeard)
             m_dhcpHeard(dhcp);
     }
+    void deliverDatagram(const HeardDatagram& datagram) const
+    {
+        if (m_datagramHeard)
+            m_datagramHeard(datagram);
+    }
     void setNeighbourTableLimit(int rows) { m_neighbourTableLimit = rows; }
     void reportProblem(const QString& cause, const QString& detail) const
     {
@@ -182,6 +247,7 @@ private:
     ProblemReport m_problemReport;
     ArpHeardHandler m_arpHeard;
     DhcpHeardHandler m_dhcpHeard;
+    DatagramHeardHandler m_datagramHeard;
     int m_neighbourTableLimit = 0;
 };
 

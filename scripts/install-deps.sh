@@ -25,7 +25,7 @@ test=(
     clang-format ccache clang libclang-rt-14-dev
     sqlite3 googletest libgtest-dev
     xvfb xauth x11-utils trayer imagemagick xdotool
-    python3 python3-aiosmtpd python3-prometheus-client
+    python3 python3-aiosmtpd python3-prometheus-client python3-zeroconf
     pulseaudio pulseaudio-utils fonts-dejavu-core
     iputils-arping nftables dnsmasq-base dhcpcd-base udhcpc isc-dhcp-client
     openssl mosquitto mosquitto-clients

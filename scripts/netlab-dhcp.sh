@@ -45,16 +45,22 @@ HOOK
     chmod 0755 "$1"
 }
 
-cmd_dhcp_client() { # LAB NAME CLIENT [MAC] [--hostname H]
-    (($# >= 3)) || die "dhcp-client: LAB NAME dhcpcd|udhcpc|dhclient [MAC] [--hostname H]"
-    local lab=$1 name=$2 client=$3 mac="" hostname=$2
+cmd_dhcp_client() { # LAB NAME CLIENT [MAC] [--hostname H] [--vendor-class VC] [--request CODES]
+    (($# >= 3)) || die "dhcp-client: LAB NAME dhcpcd|udhcpc|dhclient [MAC] [--hostname H] [--vendor-class VC] [--request CODES]"
+    local lab=$1 name=$2 client=$3 mac="" hostname=$2 vendor="" request=""
     shift 3
     while (($#)); do
         case $1 in
         --hostname) hostname=${2:?}; shift 2 ;;
+        --vendor-class) vendor=${2:?}; shift 2 ;;
+        --request) request=${2:?}; shift 2 ;;
         *) mac=$1; shift ;;
         esac
     done
+    [[ $vendor =~ ^[A-Za-z0-9\ ._:-]{0,64}$ ]] || die "dhcp-client: bad vendor class '$vendor'"
+    [[ -z $request || $request =~ ^[0-9]{1,3}(,[0-9]{1,3})*$ ]] || die "dhcp-client: bad request list '$request'"
+    [[ -z $request || $client == udhcpc ]] || die "dhcp-client: --request needs udhcpc"
+    [[ -z $vendor || $client != dhcpcd ]] || die "dhcp-client: --vendor-class needs udhcpc or dhclient"
     require_lab "$lab"
     check_host_name "$name"
     [[ " $DHCP_CLIENTS " == *" $client "* ]] || die "dhcp-client: unknown client '$client' ($DHCP_CLIENTS)"
@@ -78,9 +84,17 @@ cmd_dhcp_client() { # LAB NAME CLIENT [MAC] [--hostname H]
     local -a cmd
     case $client in
     dhcpcd) cmd=(dhcpcd -4 -B -f /dev/null -c /srv/hook -h "$hostname" eth0) ;;
-    udhcpc) cmd=(udhcpc -f -i eth0 -s /srv/hook -x "hostname:$hostname" -p /srv/pid) ;;
+    udhcpc)
+        cmd=(udhcpc -f -i eth0 -s /srv/hook -x "hostname:$hostname" -p /srv/pid)
+        [[ -z $vendor ]] || cmd+=(-V "$vendor")
+        if [[ -n $request ]]; then
+            cmd+=(-o)
+            local code
+            for code in ${request//,/ }; do cmd+=(-O "$code"); done
+        fi ;;
     dhclient)
         printf 'send host-name "%s";\n' "$hostname" >"$state/dhclient.conf"
+        [[ -z $vendor ]] || printf 'send vendor-class-identifier "%s";\n' "$vendor" >>"$state/dhclient.conf"
         cmd=(dhclient -4 -d -sf /srv/hook -cf /srv/dhclient.conf -lf /srv/leases -pf /srv/pid eth0) ;;
     esac
     # Ended with the namespace (remove, down).

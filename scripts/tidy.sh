@@ -10,7 +10,7 @@ build=${KW_BUILD_DIR:-build-tidy}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_UNITY_BUILD=OFF >/dev/null
 # The files moc generates must exist for the sources that include them: the tree is built first.
 cmake --build "$build" --parallel "$(nproc)" >/dev/null
-folders='platform|store|logging|vendor|notify|security|engine|mqtt|channels|metrics|devicefile|web|ctl|app|mainwindow|settings|tools|helper'
+folders='platform|store|logging|vendor|notify|security|recognition|engine|mqtt|channels|metrics|devicefile|web|ctl|app|mainwindow|settings|tools|helper'
 filter="^$PWD/($folders)/"
 if (($#)); then
     filter="^$PWD/($(printf '%s|' "$@" | sed 's/|$//'))"

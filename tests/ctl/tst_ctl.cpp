@@ -10,6 +10,7 @@
 #include "app/DeviceActions.h"
 #include "app/MonitorCore.h"
 #include "app/StoreFollower.h"
+#include "engine/Describer.h"
 #include "engine/frmClient.h"
 #include "platform/Clock.h"
 #include "platform/Hive.h"
@@ -445,6 +446,20 @@ private Q_SLOTS:
         QCOMPARE(kinds(), QList<DeviceEvent::Kind>());
         QCOMPARE(nth(devices, 0).Watch, quint8(DeviceWatch::Offline));
         QVERIFY(ctl(h, {"list", "--json"}).out.contains(QLatin1String("\"watch\": \"offline\"")));
+        // A type set by hand elsewhere reaches memory silently, and what the device says never overwrites it.
+        QFile typed(home.dir() + QStringLiteral("/typed.csv"));
+        QVERIFY(typed.open(QIODevice::WriteOnly));
+        typed.write(QStringLiteral("mac,name,list,type,type_source\n%1,Office printer,intruders,printer,user\n")
+                        .arg(kPrinter)
+                        .toUtf8());
+        typed.close();
+        QCOMPARE(ctl(h, {"import", "--replace", typed.fileName()}).code, 0);
+        core.storeFollower()->poll();
+        kinds();
+        QCOMPARE(devices.find(kPrinter)->Type, DeviceType::Printer);
+        QVERIFY(!core.engine()->describer().apply(kPrinter, Clue {FactSource::Mdns, DeviceType::Tv, {}, {}}));
+        QCOMPARE(printer("Type"), QStringLiteral("printer"));
+        QCOMPARE(printer("Type_Source"), QStringLiteral("user"));
         // Online for 90 s: the tool's last_seen is within a minute of now; it came online when it came back.
         const QDateTime back = nth(devices, 0).LastOnline;
         while (clock.now() < back.addSecs(90)) {

@@ -4,6 +4,7 @@
 #include "Devices.h"
 #include "EngineRig.h"
 #include "Skip.h"
+#include "engine/LikelyReturn.h"
 #include "store/Settings.h"
 #include "store/modRegistry.h"
 
@@ -263,6 +264,51 @@ private Q_SLOTS:
             rig.window.calls.filter(QRegularExpression(QStringLiteral("^(LikelyReturn|Admitted)")));
         QCOMPARE(linked.filter(oldMac), link.isEmpty() ? QStringList() : QStringList {link});
         QCOMPARE(rig.devices.find(newMac)->LikelyReturnOf, link.isEmpty() ? QString() : oldMac);
+    }
+
+    // What the two DHCP clients said sharpens the name: a client id of the client's own making is the machine
+    // whatever its name; the same name from another request list or vendor class is another client.
+    void identityWithDhcp_data()
+    {
+        QTest::addColumn<QString>("newName");
+        QTest::addColumn<QString>("newDhcp"); // the stored identity text, or empty: nothing said
+        QTest::addColumn<QString>("knownDhcp");
+        QTest::addColumn<bool>("match");
+        const QString win = "list=1,3,6,15,31,33,43,44,46,47,119,121,249,252;vendor=MSFT%205.0";
+        QTest::newRow("name alone") << "anna-laptop"
+                                    << ""
+                                    << "" << true;
+        QTest::newRow("name, one client silent") << "anna-laptop" << win << "" << true;
+        QTest::newRow("name and client alike") << "anna-laptop" << win << win << true;
+        QTest::newRow("name, another request list") << "anna-laptop"
+                                                    << "list=1,3,6,15;vendor=MSFT%205.0" << win << false;
+        QTest::newRow("name, another vendor class")
+            << "anna-laptop"
+            << "list=1,3,6,15,31,33,43,44,46,47,119,121,249,252;vendor=android-dhcp-13" << win << false;
+        QTest::newRow("own client id, another name")
+            << "renamed" << win + ";client=ff00112233" << win + ";client=ff00112233" << true;
+        QTest::newRow("a client id that is the MAC says nothing")
+            << "renamed" << win + ";client=01aabbccddeeff;client_is_mac=1"
+            << win + ";client=01aabbccddeeff;client_is_mac=1" << false;
+        QTest::newRow("a name every such phone has") << "iPhone"
+                                                     << ""
+                                                     << "" << false;
+    }
+
+    void identityWithDhcp()
+    {
+        QFETCH(QString, newName);
+        QFETCH(QString, newDhcp);
+        QFETCH(QString, knownDhcp);
+        DeviceRecord known, newcomer;
+        known.HostName = known.FriendlyName = QStringLiteral("anna-laptop");
+        known.HostName = newName == QLatin1String("iPhone") ? newName : known.HostName;
+        newcomer.HostName = newName;
+        const auto newId = Describer::DhcpIdentity::fromText(newDhcp);
+        const auto knownId = Describer::DhcpIdentity::fromText(knownDhcp);
+        QVERIFY(newDhcp.isEmpty() || newId);
+        QVERIFY(knownDhcp.isEmpty() || knownId);
+        QTEST(identityMatches(newcomer, known, newId ? &*newId : nullptr, knownId ? &*knownId : nullptr), "match");
     }
 
     void aReplyAfterARemovalIsDiscarded()

@@ -237,6 +237,29 @@ private Q_SLOTS:
         QTest::newRow("no cookie") << "cookie" << request << "";
         QTest::newRow("chaddr not the frame's source") << "forged" << request << "";
         QTest::newRow("group chaddr") << "group" << request << "";
+        // What clients say about themselves: request list, vendor class, client id, FQDN, maximum size.
+        const QByteArray windows = "350103"
+                                   "3d0701020000000005"
+                                   "0c0a4445534b544f502d4142"
+                                   "5112000000"
+            + QByteArray("DESKTOP-AB.corp").toHex()
+            + "3c084d53465420352e30"
+              "370e0103060f1f212b2c2e2f7779f9fc"
+              "390205dc"
+              "ff";
+        QTest::newRow("windows 11 request")
+            << "" << windows
+            << "3 198.18.0.9 DESKTOP-AB | list 1,3,6,15,31,33,43,44,46,47,119,121,249,252 vendor MSFT 5.0 "
+               "id 01020000000005 fqdn DESKTOP-AB.corp max 1500";
+        QTest::newRow("FQDN in wire form") << "" << QByteArray("350103510d040000036d616304686f6d6500ff")
+                                           << "3 198.18.0.9  | list  vendor  id  fqdn mac.home max 0";
+        QTest::newRow("FQDN label past its end: left out")
+            << "" << QByteArray("350103510704000009616263ff") << "3 198.18.0.9 ";
+        QTest::newRow("vendor class too long: left out") << ""
+                                                         << "3501033c81" + QByteArray(129, 'v').toHex() + "3c0178ff"
+                                                         << "3 198.18.0.9 ";
+        QTest::newRow("maximum size of three bytes: left out")
+            << "" << QByteArray("35010339030100ffff") << "3 198.18.0.9 ";
     }
     void dhcpPackets()
     {
@@ -263,15 +286,32 @@ private Q_SLOTS:
         DhcpSighting s;
         const bool ok = helperdhcp::parseDhcpPacket(
             reinterpret_cast<const std::uint8_t*>(ip.constData()), std::size_t(ip.size()), source, s);
-        const QString found =
+        QString found =
             QString::asprintf("%d %d.%d.%d.%d %s", int(s.kind), s.ip[0], s.ip[1], s.ip[2], s.ip[3], s.name.c_str());
+        if (s.hasOptions()) {
+            QStringList list;
+            for (const std::uint8_t code : s.requestList)
+                list << QString::number(code);
+            found += QStringLiteral(" | list %1 vendor %2 id %3 fqdn %4 max %5")
+                         .arg(list.join(QLatin1Char(',')), QString::fromStdString(s.vendorClass),
+                             QByteArray(reinterpret_cast<const char*>(s.clientId.data()), qsizetype(s.clientId.size()))
+                                 .toHex(),
+                             QString::fromStdString(s.fqdn))
+                         .arg(s.maxMessageSize);
+            // What the helper reports of it reads back the same, and a report that disagrees with itself not.
+            std::vector<std::uint8_t> payload = dhcpOptionsPayload(s);
+            QVERIFY(parseDhcpOptions(payload) == s);
+            payload.pop_back();
+            QVERIFY(!parseDhcpOptions(payload));
+        }
         QCOMPARE(ok ? found : QString(), sighting);
     }
 
     void dhcpReports()
     {
         // A name the record cannot carry goes empty; a record that disagrees with itself is refused whole.
-        DhcpSighting a {7, {2, 0, 0, 0, 0, 5}, {198, 18, 0, 5}, DhcpKind::Request, std::string(65, 'a')};
+        DhcpSighting a {
+            7, {2, 0, 0, 0, 0, 5}, {198, 18, 0, 5}, DhcpKind::Request, std::string(65, 'a'), {}, {}, {}, {}, 0};
         std::vector<std::uint8_t> payload = dhcpHeardPayload({a}, 0);
         QCOMPARE(parseDhcpHeard(payload).sightings.at(0).name, std::string());
         payload[4 + 15] = std::uint8_t(kMaxDhcpName + 1);

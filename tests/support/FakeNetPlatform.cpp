@@ -107,7 +107,13 @@ void FakeNetPlatform::hearDhcp(
 {
     const NeighbourRow row = addNeighbour(mac, ip.isEmpty() ? QStringLiteral("0.0.0.0") : ip, 3, ifindex);
     m_rows.removeLast();
-    deliverDhcpHeard({ifindex, row.mac, row.ip, kind, name});
+    HeardDhcp dhcp;
+    dhcp.ifindex = ifindex;
+    dhcp.mac = row.mac;
+    dhcp.ip = row.ip;
+    dhcp.kind = kind;
+    dhcp.name = name;
+    deliverDhcpHeard(dhcp);
 }
 
 std::optional<QList<NeighbourRow>> FakeNetPlatform::neighbours()
@@ -172,6 +178,28 @@ std::optional<QList<Neighbour6Row>> FakeNetPlatform::neighbours6()
     if (m_neighboursFail)
         return std::nullopt;
     return m_rows6;
+}
+
+bool FakeNetPlatform::listenDiscovery(const QList<int>& ifindexes)
+{
+    m_listened = ifindexes;
+    return m_discoveryOn;
+}
+
+int FakeNetPlatform::askMdns(const QString& ip, const QByteArray& query, const DatagramDone& done)
+{
+    if (!m_discoveryOn)
+        return 0;
+    m_mdns.insert(m_nextHandle, {ip, query, done});
+    return m_nextHandle++;
+}
+
+int FakeNetPlatform::fetchDescription(const QString& url, qsizetype, int, const FetchDone& done)
+{
+    if (!m_discoveryOn)
+        return 0;
+    m_fetches.insert(m_nextHandle, {url, done});
+    return m_nextHandle++;
 }
 
 int FakeNetPlatform::askDeviceName(NameQuery query, const QString& ip, NameQueryDone done)

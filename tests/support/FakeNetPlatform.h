@@ -24,6 +24,7 @@ public:
     int askDeviceName(NameQuery query, const QString& ip, NameQueryDone done) override;
     void cancelDeviceName(int handle) override { m_nameQueries.remove(handle); }
 
+    using NetPlatform::deliverDhcpHeard; // a described report, as the Linux layer delivers it
     using NetPlatform::reportProblem;
     using NetPlatform::setNeighbourTableLimit;
 
@@ -72,7 +73,32 @@ public:
     QStringList askedNames() const { return m_askedNames; } // "mdns 198.18.0.10", ... in order
     bool answerName(NameQuery query, const QString& name, const QString& ignored = {});
 
+    // Discovery: listening works while switched on; DNS-SD questions and description fetches wait for the
+    // test, which answers through the done kept here (an answer may cancel: take a copy first).
+    void setDiscovery(bool on) { m_discoveryOn = on; }
+    bool listenDiscovery(const QList<int>& ifindexes) override;
+    void searchSsdp() override { ++m_searches; }
+    int askMdns(const QString& ip, const QByteArray& query, const DatagramDone& done) override;
+    void cancelMdns(int handle) override { m_mdns.remove(handle); }
+    int fetchDescription(const QString& url, qsizetype maxBytes, int timeoutMs, const FetchDone& done) override;
+    using NetPlatform::deliverDatagram;
+    struct MdnsQuestion
+    {
+        QString ip;
+        QByteArray query;
+        DatagramDone done;
+    };
+    QMap<int, MdnsQuestion>& mdnsQuestions() { return m_mdns; }
+    QMap<int, std::pair<QString, FetchDone>>& fetches() { return m_fetches; }
+    int searches() const { return m_searches; }
+    QList<int> listenedInterfaces() const { return m_listened; }
+
 private:
+    bool m_discoveryOn = false;
+    QList<int> m_listened;
+    int m_searches = 0;
+    QMap<int, MdnsQuestion> m_mdns;
+    QMap<int, std::pair<QString, FetchDone>> m_fetches;
     bool m_socketOpen = false;
     bool m_openFails = false;
     QString m_sendFailure;
