@@ -3,8 +3,10 @@
 #include "store/DeviceEvent.h"
 #include "store/DeviceKind.h"
 
+#include <QList>
 #include <QObject>
 #include <QString>
+#include <functional>
 
 class DeviceStore;
 class PresenceStore;
@@ -33,6 +35,25 @@ public:
     // Which presence changes of the device alert (the key's "Watch" value, none when DeviceWatch::None). Emits
     // nothing: no history line, no redraw of the lists.
     bool SetWatch(const QString& mac, quint8 mode);
+    // "Trust everything here now" (TrustAll.cpp): every intruder online now moves to the safe list,
+    // acknowledged, with a line in its history; what changed comes back so that the caller can undo it.
+    struct Trusted
+    {
+        QString mac;
+        bool wasNew = false;
+    };
+    QList<Trusted> trustAllOnline();
+    // Puts back what trustAllOnline changed: each device still on the safe list returns to the intruder list,
+    // new again where it was new, with a history line; one removed or moved back meanwhile is left alone.
+    // Returns how many went back.
+    int undoTrust(const QList<Trusted>& changed);
+    // Where the actions write a line into a device's history (MonitorCore: the device log), stamped.
+    void setHistoryHook(std::function<void(const QString& mac, const QString& text)> hook)
+    {
+        m_history = std::move(hook);
+    }
+    static const QString TrustedLine;
+    static const QString TrustUndoneLine;
     // The type and model set by hand ("Type"/"Model" with their "_Source" "user"; DeviceKindActions.cpp): never
     // overwritten by what the device says. Unknown or an empty model gives the value back to the device.
     bool SetType(const QString& mac, DeviceType type);
@@ -79,6 +100,7 @@ private:
     void leave(const DeviceRecord& d);
 
     DeviceStore& m_devices;
+    std::function<void(const QString&, const QString&)> m_history;
     QString m_devicesDir;
     PresenceStore* m_presence = nullptr;
 };

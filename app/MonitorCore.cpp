@@ -42,7 +42,12 @@ MonitorCore::MonitorCore(AppPaths paths)
     , m_debugLog(m_settings, m_paths.debugLogFile())
     , m_deviceLog(m_devices, m_paths.devices())
     , m_actions(m_devices)
-{ }
+{
+    // The user's actions that leave a line of their own in a device's history.
+    m_actions.setHistoryHook([this](const QString& mac, const QString& text) {
+        m_deviceLog.AddLogEntry(mac, DeviceLog::stamp(kwclock::now()) + text);
+    });
+}
 
 MonitorCore::~MonitorCore()
 {
@@ -186,7 +191,11 @@ void MonitorCore::startEngine(std::unique_ptr<NetPlatform> net, const std::funct
     else
         QObject::connect(
             m_engine.get(), &frmClient::harvested, m_engine.get(), [this] { m_presence->confirm(kwclock::now()); });
-    // The history first: an alert mail carries its tail. The policy before MQTT: a storm holds back the
+    // The front end hears each event first, so that whatever an alert shows (the window's row of a newcomer)
+    // is already drawn when the alert comes.
+    if (subscribe)
+        subscribe();
+    // Then the history: an alert mail carries its tail. The policy before MQTT: a storm holds back the
     // admissions' events, which its digest sums up.
     onDeviceEvent(m_engine.get(), [this](const DeviceEvent& event) {
         m_deviceLog.record(event);
@@ -213,8 +222,6 @@ void MonitorCore::startEngine(std::unique_ptr<NetPlatform> net, const std::funct
     });
     wireMetrics();
     wireSight();
-    if (subscribe)
-        subscribe();
     m_web = std::make_unique<MonitorWeb>(*this);
     m_webProblem = m_web->start();
     if (!m_webProblem.isEmpty())

@@ -70,12 +70,12 @@ public:
     void loadInstallation();
     // Load_Registry: every setting and every stored device with its history.
     void loadRegistry();
-    // Creates the MQTT publisher, the alert policy and the engine on the given platform, connects the core's
-    // subscribers, lets the front end subscribe (engine() and alertPolicy() exist then), and loads the engine
+    // Creates the MQTT publisher, the alert policy and the engine on the given platform, lets the front end
+    // subscribe (engine() and alertPolicy() exist then), connects the core's subscribers, and loads the engine
     // (opens the socket, starts the first sweep). The mailer starts polling.
     void startEngine(std::unique_ptr<NetPlatform> net, const std::function<void()>& subscribe = {});
-    // Subscribes a front end to every device event, the engine's and the user's actions' alike (after the
-    // core's subscribers); call it from startEngine's subscribe step.
+    // Subscribes a front end to every device event, the engine's and the user's actions' alike (before the
+    // core's subscribers, so its rows exist when the alerts come); call it from startEngine's subscribe step.
     void onDeviceEvent(QObject* receiver, const std::function<void(const DeviceEvent&)>& handler);
     // The interface whose first address's range holds ip, or empty.
     QString interfaceOf(const QString& ip) const;

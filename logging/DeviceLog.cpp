@@ -68,6 +68,17 @@ QList<DeviceLog::Entry> DeviceLog::entries(const DeviceEvent& e)
     return {};
 }
 
+QString DeviceLog::readable(const QString& event)
+{
+    static const QLatin1String open("Connected ( ");
+    static const QLatin1String close(" )");
+    if (event.startsWith(open) && event.endsWith(close) && event.size() > open.size() + close.size())
+        return QStringLiteral("Connected at ") + event.mid(open.size(), event.size() - open.size() - close.size());
+    if (event.startsWith(QLatin1String("IP = ")))
+        return QStringLiteral("Address is now ") + event.mid(5);
+    return event;
+}
+
 QString DeviceLog::likelyReturnText(const QString& earlierName, const QString& earlierMac)
 {
     return QStringLiteral("Probably %1, with a new private address (earlier MAC %2)").arg(earlierName, earlierMac);

@@ -52,6 +52,9 @@ public:
         m_entryHook = std::move(hook);
     }
 
+    // An event's text as people read it: the history keeps its own forms ("Connected ( 198.18.0.10 )"), which
+    // scripts and old files know; the window shows "Connected at 198.18.0.10".
+    static QString readable(const QString& event);
     // Keeps the last 100 lines of a history text.
     static QString trimmed(const QString& log);
 

@@ -1,38 +1,20 @@
 #pragma once
 
+#include "mainwindow/DeviceRowDelegate.h"
 #include "mainwindow/Geometry.h"
-#include "mainwindow/SkinPictures.h"
-#include "store/DeviceKind.h"
 
-#include <QFont>
+#include <QListView>
+#include <QPointer>
 #include <QString>
-#include <QWidget>
 
 class DeviceListFilter;
 class QScrollBar;
 
-// What one row of a device list shows, read from the list's model and the view's selection and flash phase:
-// its background picture, its two text lines, whether its acknowledge button is shown (and held down), and the
-// state word drawn beside the address, so that a row's state reads from its text as well as from its picture.
-struct RowView
-{
-    Pic picture = Pic::Count;
-    QString line1;
-    QString line2;
-    bool ack = false;
-    bool ackDown = false;
-    bool online = false;
-    bool selected = false;
-    bool flash = false;
-    DeviceType type = DeviceType::Unknown;
-
-    friend bool operator==(const RowView&, const RowView&) = default;
-};
-
-// One device list: the fixed viewport (pctIF / pctAF) and, inside it, the tall body (pctIB / pctAB) that
-// moves up and down, row r at top offset r × 825 twips. The rows come from a DeviceListFilter; only the rows in
-// view are painted, so a changed row costs a rectangle's invalidation and nothing more.
-class DeviceListView final : public QWidget
+// One device list: a stock QListView over a DeviceListFilter, its rows painted by DeviceRowDelegate (825 ×
+// 3180 twips each), the selection in its QItemSelectionModel (Shift and Ctrl with the mouse and the arrows,
+// Ctrl+A), scrolled by the pixel. Below the last row the empty places of the list show, aligned with the rows;
+// an empty list says why. The scroll bar beside the list (the skin's place for it) mirrors the view's own.
+class DeviceListView final : public QListView
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(DeviceListView)
@@ -43,76 +25,52 @@ public:
 
     DeviceListView(const SkinPictures& pictures, DeviceListFilter& rows, QWidget* parent = nullptr);
 
+    DeviceListFilter& rows() const { return m_rows; }
+    DeviceRowDelegate& rowDelegate() const { return *m_delegate; }
+    // What row r (of the list as filtered) shows now.
     RowView row(int r) const;
-    // The device drawn selected (none when empty), and the phase of the new intruders' flashing.
-    void setSelectedMac(const QString& mac);
     void setFlashPhase(bool phase);
 
-    // Rows in use: the body is that many rows tall.
-    int rowCount() const { return m_count; }
-
-    // Body top and viewport height in twips.
-    int bodyTop() const { return m_bodyTop; }
-    void setBodyTop(int twips);
-    int viewportHeight() const { return m_viewportHeight; }
-    // Tests shorten the viewport to see scrolling with few rows.
-    void setViewportHeight(int twips);
+    int rowCount() const;
+    // The rows' height in twips, and the viewport's; tests shorten the viewport to see scrolling with few rows.
     int bodyHeight() const;
+    int viewportHeight() const { return m_viewportHeight; }
+    void setViewportHeight(int twips);
 
-    QWidget* body() const { return m_body; }
-    // Row r's rectangle in body pixels, and its acknowledge button's.
+    // Row r's rectangle and its acknowledge button's in the viewport when nothing is scrolled away.
     static QRect rowRect(int r);
     static QRect ackRect(int r);
-    // Text line 1 or 2 of row r in body pixels (narrower beside an acknowledge button), and the fonts of the
-    // lines and of the state word drawn at the right of line 2.
     static QRect lineRect(int r, int line, bool ack);
-    static QFont lineFont(int line, bool online);
-    static QFont tagFont();
+    QWidget* body() const { return viewport(); }
 
-    void setScrollBar(QScrollBar* bar) { m_scrollBar = bar; }
+    void setScrollBar(QScrollBar* bar);
     void setEmptyText(const QString& title, const QString& hint);
     bool isIntruderList() const { return m_intruder; }
 
 Q_SIGNALS:
-    void rowPressed(int row);
     void rowRightReleased(int row, const QPoint& globalPos);
     void ackClicked(int row);
-    // A key the list does not handle itself, pressed while it has the keyboard focus (arrows, Home, End,
-    // Enter, F2, Delete, Space): the window decides what it does to the selection.
+    // A key the list does not handle itself, pressed while it has the keyboard focus (Enter, F2, Delete,
+    // Space): the window decides what it does to the selection.
     void keyCommand(int key);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-    void wheelEvent(QWheelEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
-    void focusOutEvent(QFocusEvent* event) override;
 
 private:
-    class Body;
-    friend class Body;
-
-    void paintRows(QPainter& p, const QRect& exposed);
-    void paintRow(QPainter& p, int r);
-    void bodyMousePress(QMouseEvent* event);
-    void bodyMouseRelease(QMouseEvent* event);
-    void bodyMouseMove(QMouseEvent* event);
-    void setHover(int r);
-    void rowsChanged();
-    bool hasAck(int r) const;
+    bool onAck(const QModelIndex& index, const QPoint& pos) const;
 
     const SkinPictures& m_pictures;
-    DeviceListFilter& m_model;
+    DeviceListFilter& m_rows;
+    DeviceRowDelegate* m_delegate = nullptr;
     const bool m_intruder;
-    QString m_selectedMac;
-    bool m_flashPhase = false;
-    QWidget* m_body = nullptr;
-    QScrollBar* m_scrollBar = nullptr;
-    int m_count = 0;
-    int m_bodyTop = 0;
+    QPointer<QScrollBar> m_scrollBar;
     int m_viewportHeight = Geometry::ViewportHeight;
-    int m_hover = -1;
-    int m_ackPressed = -1;
     QString m_emptyTitle;
     QString m_emptyHint;
 };

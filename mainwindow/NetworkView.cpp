@@ -9,6 +9,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLocale>
 #include <QPainter>
 #include <QPushButton>
 #include <QScrollArea>
@@ -193,6 +194,9 @@ void NetworkTimeline::keyPressEvent(QKeyEvent* event)
     }
 }
 
+const QString NetworkView::StatusHelp = QStringLiteral(
+    "Up and Down choose a device, Left and Right step through its times online; 1, 2 and 3 change the span");
+
 NetworkView::NetworkView(const DeviceStore& devices, const PresenceStore* store, QWidget* parent)
     : QDialog(parent)
     , m_devices(devices)
@@ -211,6 +215,11 @@ NetworkView::NetworkView(const DeviceStore& devices, const PresenceStore* store,
         group->addButton(button, int(span));
         spans->addWidget(button);
     }
+    spans->addSpacing(Geometry::s(12));
+    m_spanText = new QLabel(this);
+    m_spanText->setObjectName(QStringLiteral("spanText"));
+    m_spanText->setTextFormat(Qt::PlainText);
+    spans->addWidget(m_spanText);
     spans->addStretch();
     layout->addLayout(spans);
     auto* scroll = new QScrollArea(this);
@@ -254,8 +263,18 @@ void NetworkView::reload()
     m_timeline->setAway(
         m_store ? m_store->intervals(PresenceStore::MonitorAway, axis.from, axis.to, now) : QList<PresenceInterval>());
     m_timeline->setRows(rows, now, m_span);
-    m_status->setText(m_store ? QStringLiteral("Up and Down pick a device, Left and Right its stays; 1, 2, 3 the span")
-                              : QStringLiteral("Presence is not recorded: see the debug log"));
+    // The span in words beside its buttons: a checked button alone does not show in every style.
+    m_spanText->setText(QStringLiteral("Showing the last %1, up to %2")
+                            .arg(m_span == TimelineAxis::Span::Day       ? QStringLiteral("24 hours")
+                                    : m_span == TimelineAxis::Span::Week ? QStringLiteral("7 days")
+                                                                         : QStringLiteral("30 days"),
+                                QLocale().toString(now.time(), QLocale::ShortFormat)));
+    m_status->setText(m_store ? StatusHelp : QStringLiteral("Presence is not recorded: see the debug log"));
+}
+
+QString NetworkView::spanText() const
+{
+    return m_spanText->text();
 }
 
 void showNetworkView(QWidget* window, const DeviceStore& devices, const PresenceStore* store)

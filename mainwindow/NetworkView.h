@@ -9,8 +9,8 @@ class DeviceStore;
 class QLabel;
 
 // Every device's presence on one time axis, the safe list and the intruders apart: "who was here last night" in
-// one look. Hover a bar for its times; from the keyboard Up and Down pick a device, Left and Right its stays,
-// 1, 2 and 3 the span. Names are drawn as plain text.
+// one look. Hover a bar for its times; from the keyboard Up and Down choose a device, Left and Right step
+// through its times online, 1, 2 and 3 change the span. Names are drawn as plain text.
 class NetworkTimeline final : public QWidget
 {
     Q_OBJECT
@@ -71,7 +71,10 @@ class NetworkView final : public QDialog
 
 public:
     NetworkView(const DeviceStore& devices, const PresenceStore* store, QWidget* parent = nullptr);
+    // The devices and their times again: the window calls it when a device arrives, moves, is renamed or goes.
     void reload();
+    static const QString StatusHelp;
+    QString spanText() const;
     NetworkTimeline* timeline() const { return m_timeline; }
 
 private:
@@ -80,6 +83,7 @@ private:
     TimelineAxis::Span m_span = TimelineAxis::Span::Day;
     NetworkTimeline* m_timeline = nullptr;
     QLabel* m_status = nullptr;
+    QLabel* m_spanText = nullptr;
 };
 
 // Opens the network view beside window, or brings the one already open to the front with fresh data.

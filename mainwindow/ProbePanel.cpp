@@ -189,7 +189,7 @@ bool ProbePanel::startCheck()
     }
     m_checking = true;
     m_checkedIp = m_target->ip.trimmed();
-    m_answered = 0;
+    m_open = m_closed = 0;
     m_firstAnswerMs = -1;
     showTarget();
     m_probe->start(m_checkedIp, ports, ReachabilityProbe::TimeoutMs);
@@ -231,7 +231,7 @@ void ProbePanel::portChecked(quint16 port, ReachabilityProbe::PortState state, i
         break;
     }
     if (state == ReachabilityProbe::PortState::Open || state == ReachabilityProbe::PortState::Closed) {
-        ++m_answered;
+        ++(state == ReachabilityProbe::PortState::Open ? m_open : m_closed);
         if (m_firstAnswerMs < 0 || elapsedMs < m_firstAnswerMs)
             m_firstAnswerMs = elapsedMs;
     }
@@ -249,7 +249,7 @@ void ProbePanel::clearResults()
 {
     for (int r = 0; r < m_ports->rowCount(); ++r)
         setCell(m_ports, r, 2, QString());
-    m_answered = 0;
+    m_open = m_closed = 0;
     m_firstAnswerMs = -1;
 }
 
@@ -288,12 +288,29 @@ void ProbePanel::showTarget()
         m_summary->setText(QStringLiteral("Checking %1 ports of %2\u2026").arg(total).arg(t.ip));
     else if (!checkedCurrent())
         m_summary->setText(QStringLiteral("Not checked yet."));
-    else if (m_answered > 0)
-        m_summary->setText(QStringLiteral("Reachable: answered on %1 of %2 ports, first after %3 ms.")
-                               .arg(m_answered)
-                               .arg(total)
-                               .arg(m_firstAnswerMs));
     else
-        m_summary->setText(QStringLiteral("No answer within %1 s: offline, or every port filtered.")
-                               .arg(ReachabilityProbe::TimeoutMs / 1000.0, 0, 'f', 1));
+        m_summary->setText(summaryText(m_open, m_closed, total, m_firstAnswerMs));
+}
+
+QString ProbePanel::summaryText(int open, int closed, int total, int firstMs)
+{
+    if (open + closed == 0)
+        return QStringLiteral("No answer within %1 s: offline, or every port filtered.")
+            .arg(ReachabilityProbe::TimeoutMs / 1000.0, 0, 'f', 1);
+    const QString first = QStringLiteral("first answer after %1 ms").arg(firstMs);
+    const int silent = total - open - closed;
+    const QString silentText = silent == 0 ? QString() : QStringLiteral(", %1 silent").arg(silent);
+    // A closed port is an answer: the device is there and refuses that service.
+    if (open == 0)
+        return closed == total
+            ? QStringLiteral("Reachable, but every service is closed: all %1 ports refused (%2).").arg(total).arg(first)
+            : QStringLiteral("Reachable, but no service is open: %1 of %2 ports refused%3 (%4).")
+                  .arg(closed)
+                  .arg(total)
+                  .arg(silentText, first);
+    return QStringLiteral("Reachable: %1 of %2 ports open, %3 closed%4 (%5).")
+        .arg(open)
+        .arg(total)
+        .arg(closed)
+        .arg(silentText, first);
 }

@@ -54,6 +54,9 @@ public:
     bool checkedCurrent() const;
 
     QString summary() const;
+    // What a finished check found, in words: open and closed count the ports that answered (a closed port
+    // answers too: the device is there, refusing), out of total, the first answer after firstMs.
+    static QString summaryText(int open, int closed, int total, int firstMs);
     QTableWidget* facts() const { return m_facts; }
     QTableWidget* ports() const { return m_ports; }
     QPushButton* checkButton() const { return m_check; }
@@ -73,7 +76,8 @@ private:
     std::optional<Target> m_target;
     QString m_checkedIp;
     bool m_checking = false;
-    int m_answered = 0;
+    int m_open = 0;
+    int m_closed = 0;
     int m_firstAnswerMs = -1;
     QLabel* m_title = nullptr;
     QTableWidget* m_facts = nullptr;

@@ -162,19 +162,23 @@ QString TimelineStrip::describe(const PresenceInterval& interval)
 void TimelineStrip::paintTicks(QPainter& p, const QRectF& band, const TimelineAxis& axis, bool labels)
 {
     const QFontMetrics fm(p.font());
-    qreal free = axis.left; // where the next label may start: a label that would overlap the last is left out
-    for (const TimelineAxis::Tick& tick : axis.ticks()) {
-        p.setPen(QPen(Theme::LineSoft, 1));
+    const QList<TimelineAxis::Tick> ticks = axis.ticks();
+    p.setPen(QPen(Theme::LineSoft, 1));
+    for (const TimelineAxis::Tick& tick : ticks)
         p.drawLine(QPointF(tick.x, band.top()), QPointF(tick.x, band.bottom()));
-        if (labels) {
-            const qreal w = fm.horizontalAdvance(tick.label);
-            const qreal x = std::clamp(tick.x - w / 2, axis.left, axis.left + axis.width - w);
-            if (x < free)
-                continue;
-            p.setPen(Theme::TextLow);
-            p.drawText(QPointF(x, band.bottom() + fm.ascent() + 2), tick.label);
-            free = x + w + fm.horizontalAdvance(QLatin1Char(' '));
-        }
+    if (!labels)
+        return;
+    // From the newest back: the latest date always shows (pushed inside the axis at its right end), and a
+    // label that would overlap the one right of it is left out.
+    qreal end = axis.left + axis.width; // where the label to the right begins
+    p.setPen(Theme::TextLow);
+    for (auto tick = ticks.crbegin(); tick != ticks.crend(); ++tick) {
+        const qreal w = fm.horizontalAdvance(tick->label);
+        const qreal x = std::clamp(tick->x - w / 2, axis.left, axis.left + axis.width - w);
+        if (x + w > end)
+            continue;
+        p.drawText(QPointF(x, band.bottom() + fm.ascent() + 2), tick->label);
+        end = x - fm.horizontalAdvance(QLatin1Char(' '));
     }
 }
 

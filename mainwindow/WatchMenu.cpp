@@ -18,13 +18,14 @@ WatchMenu::WatchMenu(frmMain& window, frmMenu& menus)
     // Before the programs' separator: the device's own items stay together.
     m_menus[0] = build(menus.mnuIntruderMenu(), menus.mnuPrograms().first());
     m_menus[1] = build(menus.mnuAllowedMenu(), menus.mnuPrograms2().first());
-    connect(&window, &frmMain::intruderMenuRequested, this, [this](const QString& mac) { m_mac = mac; });
-    connect(&window, &frmMain::allowedMenuRequested, this, [this](const QString& mac) { m_mac = mac; });
+    // A list's menu acts on every selected device; the details' row on the one shown.
+    connect(&window, &frmMain::intruderMenuRequested, this, [this] { m_macs = m_window.selectedMacs(); });
+    connect(&window, &frmMain::allowedMenuRequested, this, [this] { m_macs = m_window.selectedMacs(); });
     connect(window.fgDetails(), &QTableWidget::cellClicked, this, [this](int row) {
         const QTableWidgetItem* title = m_window.fgDetails()->item(row, 0);
         if (!title || title->text() != RowTitle)
             return;
-        m_mac = m_window.selectedMac();
+        m_macs = QStringList {m_window.selectedMac()};
         m_menus[0]->popup(QCursor::pos());
     });
 }
@@ -64,13 +65,16 @@ QMenu* WatchMenu::build(QMenu* parent, QAction* before)
         a->setData(item.mode);
         group->addAction(a);
         connect(a, &QAction::triggered, this, [this, mode = item.mode] {
-            if (m_window.core().actions().SetWatch(m_mac, mode))
+            bool changed = false;
+            for (const QString& mac : std::as_const(m_macs))
+                changed = m_window.core().actions().SetWatch(mac, mode) || changed;
+            if (changed)
                 m_window.Display_Details();
         });
     }
     connect(menu, &QMenu::aboutToShow, this, [this, menu] {
         const DeviceStore& devices = m_window.core().devices();
-        const DeviceRecord* device = devices.find(m_mac);
+        const DeviceRecord* device = m_macs.isEmpty() ? nullptr : devices.find(m_macs.first());
         const quint8 mode = device ? device->Watch : quint8(DeviceWatch::None);
         for (QAction* a : menu->actions())
             a->setChecked(a->data().toUInt() == mode);

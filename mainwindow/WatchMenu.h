@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QStringList>
 
 class QAction;
 class QMenu;
@@ -30,5 +31,5 @@ private:
 
     frmMain& m_window;
     QMenu* m_menus[2] {};
-    QString m_mac;
+    QStringList m_macs; // the devices the menu was opened for
 };

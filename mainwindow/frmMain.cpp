@@ -4,6 +4,8 @@
 #include "app/MonitorCore.h"
 #include "app/StatusDump.h"
 #include "engine/frmClient.h"
+#include "mainwindow/AlarmSounds.h"
+#include "mainwindow/DeviceCommands.h"
 #include "mainwindow/DeviceKindMenu.h"
 #include "mainwindow/DeviceListModel.h"
 #include "mainwindow/DeviceListView.h"
@@ -21,6 +23,7 @@
 #include "platform/FileMask.h"
 #include "settings/frmSettings.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -35,7 +38,6 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QResizeEvent>
-#include <QScopedValueRollback>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -118,6 +120,7 @@ frmMain::frmMain(MonitorCore& core, Services services, QWidget* parent)
     : QWidget(parent)
     , m_core(core)
     , m_services(std::move(services))
+    , m_sounds(std::make_unique<AlarmSounds>(core.paths().sounds()))
 {
     // Places and sizes follow the desktop's font size, taken when the window is made, as far as the screen
     // holds the window's least size: beyond that the window keeps to the screen and its text gives way.
@@ -130,11 +133,13 @@ frmMain::frmMain(MonitorCore& core, Services services, QWidget* parent)
     }
     Geometry::setUnit(unit);
     m_panelLeft.fill(PanelClosedLeft);
+    m_commands = new DeviceCommands(this);
     buildWindow();
     buildPanels();
+    buildWelcome();
     setupGrids();
     layoutWindow();
-    m_menus = new frmMenu(*this);
+    m_menus = new frmMenu(*this, *m_commands);
     wireControls();
     updateTabPictures();
 
@@ -366,30 +371,34 @@ void frmMain::wireControls()
 {
     for (int i = 0; i < 2; ++i) {
         DeviceListView* list = m_lists[size_t(i)];
-        QScrollBar* bar = m_scroll[size_t(i)];
-        // Scrolling: body top = -(value × 15) twips.
-        connect(bar, &QScrollBar::valueChanged, list, [list](int value) { list->setBodyTop(-value * TwipsPerPixel); });
         DeviceListFilter* rows = m_filters[size_t(i)];
         for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
             connect(rows, signal, this, &frmMain::listsChanged);
         connect(rows, &QAbstractItemModel::modelReset, this, &frmMain::listsChanged);
         connect(rows, &QAbstractItemModel::layoutChanged, this, &frmMain::listsChanged);
         connect(m_filterBoxes[size_t(i)], &QLineEdit::textChanged, rows, &DeviceListFilter::setText);
+        connect(list, &DeviceListView::keyCommand, this, [this, i](int key) { listKey(i, key); });
+        connect(list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this, i] { listSelectionChanged(i); });
+        connect(
+            list->selectionModel(), &QItemSelectionModel::currentChanged, this, [this, i] { listSelectionChanged(i); });
         if (i == 0) {
-            connect(list, &DeviceListView::rowPressed, this, &frmMain::pctID_Click);
             connect(list, &DeviceListView::rowRightReleased, this, &frmMain::RightClickIntruder);
             connect(list, &DeviceListView::ackClicked, this, &frmMain::pctAck_Click);
-            connect(list, &DeviceListView::keyCommand, this, [this](int key) { listKey(0, key); });
         } else {
-            connect(list, &DeviceListView::keyCommand, this, [this](int key) { listKey(1, key); });
-            connect(list, &DeviceListView::rowPressed, this, &frmMain::pctAD_Click);
             connect(list, &DeviceListView::rowRightReleased, this, &frmMain::RightClickAllowed);
         }
     }
-    connect(button(Button::MoveToAllowed), &SkinButton::clicked, this, &frmMain::pctAllowed_Click);
-    connect(button(Button::MoveToIntruder), &SkinButton::clicked, this, &frmMain::pctIntruder_Click);
-    connect(button(Button::RemoveIntruder), &SkinButton::clicked, this, [this] { pctRemove_Click(0); });
-    connect(button(Button::RemoveAllowed), &SkinButton::clicked, this, [this] { pctRemove_Click(1); });
+    // The buttons under the lists and the lists' menus are one set of commands.
+    DeviceCommands::bind(button(Button::MoveToAllowed), m_commands->moveToSafe());
+    DeviceCommands::bind(button(Button::MoveToIntruder), m_commands->moveToIntruders());
+    DeviceCommands::bind(button(Button::RemoveIntruder), m_commands->remove(0));
+    DeviceCommands::bind(button(Button::RemoveAllowed), m_commands->remove(1));
+    connect(m_commands->acknowledge(), &QAction::triggered, this, &frmMain::acknowledgeSelected);
+    connect(m_commands->moveToSafe(), &QAction::triggered, this, &frmMain::pctAllowed_Click);
+    connect(m_commands->moveToIntruders(), &QAction::triggered, this, &frmMain::pctIntruder_Click);
+    connect(m_commands->remove(0), &QAction::triggered, this, [this] { pctRemove_Click(0); });
+    connect(m_commands->remove(1), &QAction::triggered, this, [this] { pctRemove_Click(1); });
     connect(button(Button::Details), &SkinButton::clicked, this, &frmMain::pctDetailsButton_Click);
     connect(button(Button::Log), &SkinButton::clicked, this, &frmMain::pctLogButton_Click);
     connect(button(Button::Probe), &SkinButton::clicked, this, &frmMain::pctProbeButton_Click);
@@ -401,7 +410,8 @@ void frmMain::wireControls()
         [this](const QString&, const QPoint& at) { m_menus->popupAllowedMenu(at); });
     new WatchMenu(*this, *m_menus);
     new DeviceKindMenu(*this, *m_menus);
-    connect(m_txtFriendlyName, &QLineEdit::textChanged, this, &frmMain::txtFriendlyName_Change);
+    // Only the user's edits are stored: the details' own refresh writes the box with setText, which is no edit.
+    connect(m_txtFriendlyName, &QLineEdit::textEdited, this, &frmMain::txtFriendlyName_Change);
 
     // The window takes its control keys before any of its controls (the name box included).
     const struct
@@ -514,46 +524,56 @@ void frmMain::Form_KeyPress(int keyAscii)
 
 void frmMain::deviceEvent(const DeviceEvent& event)
 {
-    // The model redraws, adds, removes and reorders rows; the window keeps the selection and its panels.
-    const QString keep = selectedMac();
-    {
-        const QScopedValueRollback settling(m_settling, true);
-        m_model->deviceEvent(event);
+    // The model redraws, adds, removes and reorders rows; the selection models keep the chosen devices through
+    // all of it, save those that left their list.
+    // What the panels show is the selection as it was: the table may have changed under the model already.
+    const QStringList keep = m_shownMacs;
+    const QString current = m_shownMac;
+    const bool keptInAllowed = m_selectionInAllowed;
+    const qint32 keptRow = m_lists[keptInAllowed ? 1 : 0]->currentIndex().row();
+    m_model->deviceEvent(event);
+    using K = DeviceEvent::Kind;
+    // An open Network view follows the lists.
+    if (event.kind == K::Admitted || event.kind == K::Moved || event.kind == K::Removed || event.kind == K::Renamed) {
+        if (auto* view = findChild<NetworkView*>())
+            view->reload();
     }
-    switch (event.kind) {
-    case DeviceEvent::Kind::Admitted: {
-        // The selection follows the device the user chose, not its row; a newcomer takes it only when the
-        // window popped up for it or nothing was selected, so that Move and Remove never act on a device unseen.
-        const bool poppedUpFor = m_selectOnArrival == event.mac;
-        m_selectOnArrival.clear();
-        if (!(poppedUpFor && selectMac(event.mac)) && !selectMac(keep) && !selectMac(event.mac))
-            keepSelectionShown();
-        Set_Selection();
-        return;
-    }
-    case DeviceEvent::Kind::Moved:
-    case DeviceEvent::Kind::Acknowledged:
-    case DeviceEvent::Kind::Removed:
+    if (event.kind == K::Moved || event.kind == K::Acknowledged || event.kind == K::Removed)
         actionEvent(event);
-        if (!m_settling) { // another front (an MQTT command) made the change
-            keepSelectionShown();
-            Set_Selection();
+    // Nothing chosen stays so: a newcomer takes the selection only when the window pops up for it (its alert),
+    // so that no action is ever offered on a device the user has not chosen.
+    if (keep.isEmpty())
+        return;
+    if (selectedMacs() == keep && selectedMac() == current) {
+        // Any chosen device's change may change what the buttons offer; only the current one's details show.
+        if (keep.contains(event.mac))
+            setListButtons();
+        if (event.mac == current) {
+            Display_Details();
+            refreshProbe();
         }
         return;
-    default:
-        break;
     }
-    if (!keep.isEmpty() && !selectedDevice()) { // a change took it out of its list's filter
-        keepSelectionShown();
-        Set_Selection();
-        return;
+    // Some of the selection left its list (a move, a removal, another front's change): the current device is
+    // followed wherever it stands, with those of the others that stand beside it; a selection that is gone
+    // entirely passes to the row where it was, else to the other list.
+    QStringList survivors;
+    if (m_core.devices().contains(current))
+        survivors << current;
+    for (const QString& mac : keep) {
+        if (mac != current && m_core.devices().contains(mac))
+            survivors << mac;
     }
-    // Only the selected device's details are on show.
-    if (!keep.isEmpty() && event.mac == keep) {
-        setListButtons();
-        Display_Details();
-        refreshProbe();
+    if (selectMacs(survivors) == 0) {
+        const qint32 rows = m_filters[keptInAllowed ? 1 : 0]->rowCount();
+        if (rows > 0)
+            selectRow(keptInAllowed, qBound(0, keptRow, rows - 1));
+        else if (m_filters[keptInAllowed ? 0 : 1]->rowCount() > 0)
+            selectRow(!keptInAllowed, 0);
+        else
+            clearSelection();
     }
+    Set_Selection();
 }
 
 void frmMain::ShowStatus()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/DeviceActions.h"
 #include "mainwindow/ExternalPrograms.h"
 #include "mainwindow/ProbePanel.h"
 #include "mainwindow/SkinPictures.h"
@@ -20,8 +21,10 @@
 #include <optional>
 
 class AboutDialog;
+class AlarmSounds;
 struct Alert;
 class DesktopNotifier;
+class DeviceCommands;
 struct DeviceRecord;
 class DeviceListFilter;
 class DeviceListModel;
@@ -63,7 +66,8 @@ public:
         std::function<bool(const QString& program, const QStringList& arguments)> launch;
         // Whether a notification-area host is there to hold the tray icon; the default asks Qt.
         std::function<bool()> trayAvailable;
-        // Asks the user to confirm (the Delete key's removal); without it the answer is yes.
+        // Asks the user to confirm (a removal, "Trust everything here now", the first start's question); without
+        // it the answer is yes.
         std::function<bool(const QString& question)> confirm;
     };
     // The desktop's services: the browser, QMessageBox::critical, QCoreApplication::exit(0), TCP probes.
@@ -124,6 +128,11 @@ public:
     // and is false when it has no row in its list (gone, or hidden by the filter).
     QString selectedMac() const;
     bool selectMac(const QString& mac);
+    // Every selected device of the list that holds the selection, by row; selectMacs selects those of them
+    // that the first one's list shows (and returns how many), the first one current.
+    QStringList selectedMacs() const;
+    int selectMacs(const QStringList& macs);
+    void clearSelection();
 
     qint32 IntruderRowCount() const;
     qint32 AllowedRowCount() const;
@@ -139,7 +148,9 @@ public:
     void pctAck_Click(qint32 row); // Acknowledge(row)
     void pctAllowed_Click(); // MoveToSafe
     void pctIntruder_Click(); // MoveToIntruders
+    // Remove the selected devices that are offline, after one question naming them.
     void pctRemove_Click(int index); // 0 intruder list, 1 safe list
+    void acknowledgeSelected();
     void mnuIntruderAck_Click();
     void mnuMoveToAllowed_Click();
     void mnuRemoveIntruder_Click();
@@ -151,6 +162,18 @@ public:
     static QString wrapNoticeText(const QString& text);
     QString noticeText() const;
     bool noticeVisible() const;
+
+    // --- settling in (frmMainTrust.cpp): the first start's words, "Trust everything here now" and its undo
+    static const QString WelcomeText;
+    static QString trustQuestion(int online);
+    // One question, then every intruder online now moves to the safe list; undoTrust puts back what this
+    // window's trusts moved.
+    void trustEverythingHere();
+    void undoTrust();
+    bool canUndoTrust() const { return !m_lastTrust.isEmpty(); }
+    QWidget* welcome() const { return m_welcome; }
+    // The stage shows the words (under any open panel) on the first start until the user trusts.
+    bool welcomeShown() const;
 
     // --- panels
     void pctDetailsButton_Click();
@@ -211,6 +234,8 @@ public:
     int normalLookCount() const { return m_normalLookCount; }
     QSystemTrayIcon* trayIcon() const { return m_tray; }
     frmMenu* menus() const { return m_menus; }
+    // The commands on the chosen devices that the buttons and the menus share.
+    DeviceCommands& commands() const { return *m_commands; }
     frmSettings* settingsDialog() const { return m_settingsDialog.get(); }
     DesktopNotifier* notifier() const { return m_notifier; }
     // The notification's actions: the device of this MAC address is shown, or acknowledged.
@@ -237,7 +262,7 @@ public:
     // The players, for tests: 0 new intruder, 1 intruder online, 2 still online, 3 button click.
     clsMedia* player(int which) const;
     // How often each player was asked to play.
-    int playCount(int which) const { return which >= 0 && which < 4 ? m_playCounts[size_t(which)] : 0; }
+    int playCount(int which) const;
 
     // --- state shared with the timers, tray and menus
     QDateTime datLastIntruderWarning;
@@ -273,7 +298,7 @@ Q_SIGNALS:
     // The right-click menus (frmMenu) pop up on these; menuMacAddress already holds the device.
     void intruderMenuRequested(const QString& mac, const QPoint& globalPos, bool acknowledgeVisible);
     void allowedMenuRequested(const QString& mac, const QPoint& globalPos);
-    // pctSettings was clicked (the window is hidden already).
+    // pctSettings was clicked (the settings dialog is shown above the window).
     void settingsRequested();
     // Shutdown has begun.
     void shuttingDown();
@@ -296,6 +321,9 @@ protected:
 private:
     void buildWindow();
     void buildTopBar(); // frmMenu.cpp
+    void buildWelcome();
+    void updateTrustActions();
+    int onlineIntruderCount() const;
     void buildPanels();
     void setupGrids();
     void wireControls();
@@ -310,10 +338,15 @@ private:
     // Keeps the reminder back after a move (whoever made it).
     void actionEvent(const DeviceEvent& event);
     void selectRow(bool inAllowed, qint32 row);
-    // After the lists changed: sizes and counts, and a selection that has lost its row goes to the first row
-    // of its list (or the other list's).
+    // After the lists changed: the counts, and the panels when the selection lost its device.
     void listsChanged();
-    void keepSelectionShown();
+    void listSelectionChanged(int list);
+    bool selectHiddenAway();
+    void openDeviceMenu(bool intruder, qint32 row, const QPoint& globalPos);
+    // Runs the action on each selected device of that list, then selects them again where they now stand.
+    void actOnSelection(bool inAllowed, const std::function<bool(const QString& mac)>& action);
+    // "Name (address)" of each device, joined; a long list is named in part.
+    QString devicesText(const QStringList& macs) const;
     void setListButtons();
     void updateCounts();
     void updateTabPictures();
@@ -333,7 +366,6 @@ private:
     // action does nothing when that device has left the list meanwhile.
     bool selectMenuDevice(bool intruder);
     void launchProgram(int index);
-    void playSound(int which, int volume);
     DesktopNotifier& desktopNotifier();
     // tmr100ms only runs while it has work: a shown window or a panel still moving.
     void wakePanelTimer();
@@ -346,11 +378,12 @@ private:
     DeviceListModel* m_model = nullptr;
     std::array<DeviceListFilter*, 2> m_filters {};
     std::array<QLineEdit*, 2> m_filterBoxes {};
-    QString m_selectedMac;
-    bool m_selectionInAllowed = false;
-    // Set while an event or action changes the lists: the selection is settled once it is done.
-    bool m_settling = false;
-    QString m_selectOnArrival; // the window popped up for this device before its row arrived
+    bool m_selectionInAllowed = false; // which list holds the selection
+    // What the panels and buttons show (Set_Selection): a selection that differs is shown anew.
+    QString m_shownMac;
+    QStringList m_shownMacs;
+    QString m_chosenMac; // the last device shown: a filter that hides it passes the selection on
+    QStringList m_menuMacs; // the devices a right-click menu was opened for
 
     std::array<DeviceListView*, 2> m_lists {};
     std::array<QScrollBar*, 2> m_scroll {};
@@ -371,11 +404,17 @@ private:
     std::array<int, 4> m_panelLeft {};
     QLabel* m_lblSelectedDetails = nullptr;
     QLabel* m_stageHint = nullptr;
+    QWidget* m_welcome = nullptr;
+    class QPushButton* m_trustButton = nullptr;
+    QAction* m_undoTrustAction = nullptr;
+    bool m_welcomeDone = false;
+    QList<DeviceActions::Trusted> m_lastTrust; // what "Undo trust" puts back
     QTableWidget* m_fgDetails = nullptr;
     QTableWidget* m_fgLog = nullptr;
     QLineEdit* m_txtFriendlyName = nullptr;
     ProbePanel* m_probe = nullptr;
-    bool m_fillingDetails = false;
+    QString m_nameBoxMac; // the device whose name the friendly-name box holds
+    int m_panelAwaitingDevice = NoPanel; // a panel closed for want of a selection, open again with the next one
     QString m_txtStatus;
 
     QTimer m_tmr100ms;
@@ -390,12 +429,12 @@ private:
     int m_trayLook = -1;
     int m_normalLookCount = 0;
     frmMenu* m_menus = nullptr;
+    DeviceCommands* m_commands = nullptr;
     DesktopNotifier* m_notifier = nullptr;
     bool m_firstSweepEnded = false; // until then the lamp says "Starting…", not "all clear"
     QList<ExternalProgram> m_programs;
     std::unique_ptr<frmSettings> m_settingsDialog;
-    std::array<std::unique_ptr<clsMedia>, 4> m_players;
-    std::array<int, 4> m_playCounts {};
+    std::unique_ptr<AlarmSounds> m_sounds;
     bool m_loaded = false;
     qreal m_picturesScale = 0; // what Load_Pictures loaded for
     bool m_shuttingDown = false;

@@ -12,7 +12,6 @@
 
 #include <QLabel>
 #include <QLineEdit>
-#include <QScopedValueRollback>
 
 namespace {
 
@@ -38,81 +37,111 @@ void frmMain::actionEvent(const DeviceEvent& event)
     }
 }
 
-// Each action changes the table through DeviceActions; its event reorders the lists (the model), and the
-// selection stays on the device acted on, wherever it now stands.
+// Each action changes the table through DeviceActions, once per selected device; its events reorder the lists
+// (the model), and the selection stays on the devices acted on, wherever they now stand.
+
+QString frmMain::devicesText(const QStringList& macs) const
+{
+    QStringList names;
+    for (const QString& mac : macs) {
+        const DeviceRecord* found = m_core.devices().find(mac);
+        if (!found)
+            continue;
+        const DeviceRecord& d = *found;
+        names << QStringLiteral("%1 (%2)").arg(
+            d.FriendlyName.isEmpty() ? d.HostName : d.FriendlyName, d.IpAddress.trimmed());
+    }
+    // A long selection is named in part: the question stays readable.
+    constexpr int kNamed = 5;
+    if (names.size() > kNamed)
+        return QStringList(names.mid(0, kNamed - 1)).join(QStringLiteral(", "))
+            + QStringLiteral(" and %1 more").arg(names.size() - (kNamed - 1));
+    return names.join(QStringLiteral(", "));
+}
+
+void frmMain::actOnSelection(bool inAllowed, const std::function<bool(const QString& mac)>& action)
+{
+    if (m_selectionInAllowed != inAllowed)
+        return;
+    const QStringList macs = selectedMacs();
+    if (macs.isEmpty())
+        return;
+    // From the bottom up: each device acted on goes to the top of its group, so they keep their order.
+    for (auto mac = macs.crbegin(); mac != macs.crend(); ++mac)
+        action(*mac);
+    selectMacs(macs);
+    Set_Selection();
+}
 
 void frmMain::pctAck_Click(qint32 row)
 {
     if (row < 0 || row >= IntruderRowCount())
         return;
+    const QString mac = m_filters[0]->macAt(row);
     selectRow(false, row);
-    {
-        const QScopedValueRollback settling(m_settling, true);
-        m_core.actions().Acknowledge(m_filters[0]->macAt(row));
-    }
-    keepSelectionShown();
+    m_core.actions().Acknowledge(mac);
+    selectMac(mac);
     Set_Selection();
+}
+
+void frmMain::acknowledgeSelected()
+{
+    actOnSelection(false, [this](const QString& mac) { return m_core.actions().Acknowledge(mac); });
 }
 
 void frmMain::pctAllowed_Click()
 {
-    if (m_selectionInAllowed || !selectedDevice())
-        return;
-    {
-        const QScopedValueRollback settling(m_settling, true);
-        m_core.actions().MoveToSafe(m_selectedMac);
-    }
-    keepSelectionShown();
-    Set_Selection();
+    actOnSelection(false, [this](const QString& mac) { return m_core.actions().MoveToSafe(mac); });
 }
 
 void frmMain::pctIntruder_Click()
 {
-    if (!m_selectionInAllowed || !selectedDevice())
-        return;
-    {
-        const QScopedValueRollback settling(m_settling, true);
-        m_core.actions().MoveToIntruders(m_selectedMac);
-    }
-    keepSelectionShown();
-    Set_Selection();
+    actOnSelection(true, [this](const QString& mac) { return m_core.actions().MoveToIntruders(mac); });
 }
 
 void frmMain::pctRemove_Click(int index)
 {
     const bool fromAllowed = index == 1;
-    const DeviceRecord* device = selectedDevice();
-    if (m_selectionInAllowed != fromAllowed || !device)
+    if (m_selectionInAllowed != fromAllowed)
         return;
-    const QString mac = m_selectedMac;
-    if (!DeviceActions::removable(*device)) {
-        showNotice(kNoticeOnline, 3);
+    QStringList removable;
+    for (const QString& mac : selectedMacs()) {
+        const DeviceRecord* device = m_core.devices().find(mac);
+        if (device && DeviceActions::removable(*device))
+            removable << mac;
+    }
+    if (removable.isEmpty()) {
+        if (!selectedMacs().isEmpty())
+            showNotice(kNoticeOnline, 3);
         return;
     }
-    // The selection stays on the row: the next device, else the one above, else the other list's first.
-    const DeviceListFilter& rows = *m_filters[fromAllowed ? 1 : 0];
-    const qint32 row = SelectedRow();
-    if (row + 1 < rows.rowCount())
-        m_selectedMac = rows.macAt(row + 1);
-    else if (row > 0)
-        m_selectedMac = rows.macAt(row - 1);
-    else
-        selectRow(!fromAllowed, 0);
-    {
-        const QScopedValueRollback settling(m_settling, true);
+    // The button and the Delete key both ask, once, naming what goes; online devices stay (they would be
+    // admitted again at the next sweep).
+    const int online = int(selectedMacs().size() - removable.size());
+    QString question = removable.size() == 1 ? QStringLiteral("Remove %1 from the list?").arg(devicesText(removable))
+                                             : QStringLiteral("Remove these %1 devices from the list: %2?")
+                                                   .arg(removable.size())
+                                                   .arg(devicesText(removable));
+    if (online > 0)
+        question +=
+            online == 1 ? QStringLiteral(" The one online stays.") : QStringLiteral(" The %1 online stay.").arg(online);
+    if (m_services.confirm && !m_services.confirm(question))
+        return;
+    for (const QString& mac : removable)
         m_core.actions().Remove(mac);
-    }
-    keepSelectionShown();
     Set_Selection();
 }
 
 bool frmMain::selectMenuDevice(bool intruder)
 {
-    // A device admitted or removed while the menu was open moves rows: the address finds it again.
-    const DeviceRecord* device = m_core.devices().find(menuMacAddress);
-    if (!device || device->Intruder != intruder)
-        return false;
-    if (!selectMac(menuMacAddress))
+    // Devices admitted or removed while the menu was open move rows and slots: their addresses find them again.
+    QStringList still;
+    for (const QString& mac : m_menuMacs) {
+        const DeviceRecord* device = m_core.devices().find(mac);
+        if (device && device->Intruder == intruder)
+            still << mac;
+    }
+    if (selectMacs(still) == 0)
         return false;
     Set_Selection();
     return true;
@@ -121,7 +150,7 @@ bool frmMain::selectMenuDevice(bool intruder)
 void frmMain::mnuIntruderAck_Click()
 {
     if (selectMenuDevice(true))
-        pctAck_Click(SelectedRow());
+        acknowledgeSelected();
 }
 
 void frmMain::mnuMoveToAllowed_Click()
@@ -150,11 +179,11 @@ void frmMain::mnuRemoveAllowed_Click()
 
 void frmMain::txtFriendlyName_Change()
 {
-    if (m_fillingDetails)
+    const QString mac = selectedMac();
+    if (mac.isEmpty())
         return;
-    if (!selectedDevice())
-        return;
-    m_core.actions().Rename(m_selectedMac, m_txtFriendlyName->text());
+    m_nameBoxMac = mac;
+    m_core.actions().Rename(mac, m_txtFriendlyName->text());
 }
 
 QString frmMain::wrapNoticeText(const QString& text)

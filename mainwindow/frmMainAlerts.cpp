@@ -5,25 +5,17 @@
 #include "app/DeviceActions.h"
 #include "app/MonitorCore.h"
 #include "engine/frmClient.h"
+#include "mainwindow/AlarmSounds.h"
 #include "mainwindow/DesktopNotifier.h"
 #include "mainwindow/Geometry.h"
 #include "mainwindow/PictureBox.h"
-#include "mainwindow/clsMedia.h"
+#include "mainwindow/frmMenu.h"
 #include "notify/AlertPolicy.h"
 #include "settings/frmSettings.h"
 #include "store/DeviceDescription.h"
 
 #include <QLineEdit>
-#include <QScopedValueRollback>
 #include <QShowEvent>
-
-namespace {
-
-enum Player { NewIntruder = 0, IntruderOnline = 1, StillOnline = 2, ButtonClick = 3 };
-const char* const kPlayerFiles[] = {
-    "New_Intruder.wav", "Intruder_Online.wav", "Intruder_Still_Online.wav", "Button_Click.wav"};
-
-} // namespace
 
 // --- the settings dialog (start-up step 7) and what it asks of the window
 
@@ -53,7 +45,7 @@ void frmMain::showMainWindowAgain()
 {
     if (LiveSettings::on(m_core.settings().chkReCentre))
         Centre();
-    // A setting changed while the window was away (the settings dialog hides it) applies now.
+    // A setting changed while the window was away (hidden in the tray) applies now.
     const bool onTop = LiveSettings::on(m_core.settings().chkAlwaysOnTop);
     if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) != onTop)
         setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
@@ -68,47 +60,37 @@ void frmMain::showMainWindowAgain()
 void frmMain::openSoundPlayers()
 {
     // The three alert players now; the button click's player on its first use.
-    for (int i = NewIntruder; i <= StillOnline; ++i) {
-        m_players[size_t(i)] = std::make_unique<clsMedia>();
-        m_players[size_t(i)]->OpenFile(m_core.paths().sounds() + QLatin1String(kPlayerFiles[i]));
-    }
+    m_sounds->open();
 }
 
 clsMedia* frmMain::player(int which) const
 {
-    return which >= 0 && which < int(m_players.size()) ? m_players[size_t(which)].get() : nullptr;
+    return m_sounds->player(which);
 }
 
-void frmMain::playSound(int which, int volume)
+int frmMain::playCount(int which) const
 {
-    ++m_playCounts[size_t(which)];
-    if (!m_players[size_t(which)]) {
-        if (which != ButtonClick)
-            return;
-        m_players[size_t(which)] = std::make_unique<clsMedia>();
-        m_players[size_t(which)]->OpenFile(m_core.paths().sounds() + QLatin1String(kPlayerFiles[which]));
-    }
-    m_players[size_t(which)]->Play(volume);
+    return m_sounds->playCount(which);
 }
 
 void frmMain::playNewIntruderSound(int volume)
 {
-    playSound(NewIntruder, volume);
+    m_sounds->play(AlarmSounds::NewIntruder, volume);
 }
 
 void frmMain::playIntruderOnlineSound(int volume)
 {
-    playSound(IntruderOnline, volume);
+    m_sounds->play(AlarmSounds::IntruderOnline, volume);
 }
 
 void frmMain::playStillOnlineSound(int volume)
 {
-    playSound(StillOnline, volume);
+    m_sounds->play(AlarmSounds::StillOnline, volume);
 }
 
 void frmMain::Sound_MouseClick()
 {
-    playSound(ButtonClick, 100);
+    m_sounds->play(AlarmSounds::ButtonClick, 100);
 }
 
 // --- the pop-up
@@ -216,12 +198,10 @@ void frmMain::alertRaised(const Alert& alert)
         online ? playIntruderOnlineSound(alert.volume) : playNewIntruderSound(alert.volume);
     if (alert.popup && !isVisible()) {
         SysTrayMouseEventHandlerleft();
-        // The window shows the device it popped up for; a new one's row comes with its event, just after.
-        if (!alert.mac.isEmpty()) {
-            if (!selectMac(alert.mac))
-                m_selectOnArrival = alert.mac;
+        // The window shows the device it popped up for: its row is there already (the window hears every
+        // device event before the alert policy does). An open device menu keeps the devices it acts on.
+        if (!alert.mac.isEmpty() && !m_menus->deviceMenuOpen() && selectMac(alert.mac))
             Set_Selection();
-        }
     }
     datLastIntruderWarning = alert.time;
 }
@@ -279,13 +259,9 @@ void frmMain::acknowledgeDevice(const QString& mac)
 {
     const DeviceRecord* device = m_core.devices().find(mac);
     if (device && device->Intruder && device->NewDevice) {
-        {
-            const QScopedValueRollback settling(m_settling, true);
-            m_core.actions().Acknowledge(mac);
-        }
+        m_core.actions().Acknowledge(mac);
         // As a click on its button: the acknowledged device is selected (where the filter shows it).
-        if (!selectMac(mac))
-            keepSelectionShown();
-        Set_Selection();
+        if (selectMac(mac))
+            Set_Selection();
     }
 }

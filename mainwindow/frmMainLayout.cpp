@@ -55,6 +55,7 @@ void frmMain::layoutWindow()
     m_stage->setGeometry(s(Stage.x()), bandTop, s(Stage.width()), stageHeight);
     const int hintHeight = qMin(stageHeight, s(110));
     m_stageHint->setGeometry(s(16), (stageHeight - hintHeight) / 2, s(Stage.width() - 32), hintHeight);
+    m_welcome->setGeometry(s(16), 0, s(Stage.width() - 32), stageHeight);
     for (size_t b = 0; b < m_buttons.size(); ++b) {
         QRect place = s(m_buttonPlaces[b]);
         // The bottom row keeps its distance from the window's bottom edge.

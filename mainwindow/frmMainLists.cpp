@@ -1,32 +1,31 @@
-// The intruder list and the safe list: two filtered views of the device model, their sizes, scrolling, the
-// filter boxes, and the selection, which follows the device the user chose (by its MAC), not a row.
+// The intruder list and the safe list: two filtered views of the device model, their sizes, the filter boxes,
+// and the selection, which lives in each list's QItemSelectionModel and follows the devices the user chose
+// (persistent indexes), not rows. One list holds the selection at a time.
 #include "mainwindow/frmMain.h"
 
 #include "app/DeviceActions.h"
 #include "app/MonitorCore.h"
+#include "mainwindow/DeviceCommands.h"
 #include "mainwindow/DeviceListModel.h"
 #include "mainwindow/DeviceListView.h"
 #include "mainwindow/Geometry.h"
 #include "mainwindow/PictureBox.h"
 
+#include <QAction>
 #include <QLabel>
 #include <QLineEdit>
-#include <QScopedValueRollback>
 #include <QScrollBar>
+#include <algorithm>
 
 using namespace Geometry;
 
 void frmMain::Setup_Display()
 {
-    const QString keep = selectedMac();
-    {
-        const QScopedValueRollback settling(m_settling, true);
-        m_model->reload();
-    }
+    const QStringList keep = selectedMacs();
+    m_model->reload();
     Set_ListSizes();
-    // The lists are rebuilt: the user's device stays selected.
-    if (!selectMac(keep))
-        selectRow(IntruderRowCount() == 0, 0);
+    // The lists are rebuilt: the user's devices stay selected; at start nothing is.
+    selectMacs(keep);
     Set_Selection();
 }
 
@@ -43,44 +42,48 @@ qint32 frmMain::AllowedRowCount() const
 void frmMain::listsChanged()
 {
     Set_ListSizes();
-    if (m_settling)
-        return;
-    keepSelectionShown();
-    Set_Selection();
+    if (!selectHiddenAway() && selectedMac() != m_shownMac)
+        Set_Selection();
 }
 
-void frmMain::keepSelectionShown()
+bool frmMain::selectHiddenAway()
 {
-    if (selectMac(m_selectedMac))
-        return;
-    // Gone or filtered away: the first row of its list, else of the other list, else nothing.
-    const bool inAllowed = m_selectionInAllowed;
-    if (m_filters[inAllowed ? 1 : 0]->rowCount() > 0)
-        selectRow(inAllowed, 0);
+    // A filter that hid the selected device: the selection goes to the first row left, or to the other list.
+    // (A device that moved to the other list, or left, is the device event's to follow.)
+    const DeviceRecord* chosen = m_core.devices().find(m_chosenMac);
+    if (!selectedMac().isEmpty() || !chosen)
+        return false;
+    const int own = chosen->Intruder ? 0 : 1;
+    if (m_filters[size_t(own)]->rowOfMac(m_chosenMac) >= 0)
+        return false;
+    const int list = m_selectionInAllowed ? 1 : 0;
+    if (m_filters[size_t(list)]->rowCount() > 0)
+        selectRow(list == 1, 0);
+    else if (m_filters[size_t(1 - list)]->rowCount() > 0)
+        selectRow(list == 0, 0);
     else
-        selectRow(!inAllowed, 0);
+        return false;
+    Set_Selection();
+    return true;
+}
+
+void frmMain::listSelectionChanged(int list)
+{
+    DeviceListView* view = m_lists[size_t(list)];
+    if (!view->selectionModel()->hasSelection()) {
+        if ((list == 1) == m_selectionInAllowed && selectedMac() != m_shownMac)
+            Set_Selection();
+        return;
+    }
+    // The other list lets go: one list holds the selection.
+    m_selectionInAllowed = list == 1;
+    m_lists[size_t(1 - list)]->clearSelection();
+    if (selectedMacs() != m_shownMacs)
+        Set_Selection();
 }
 
 void frmMain::Set_ListSizes()
 {
-    for (int i = 0; i < 2; ++i) {
-        DeviceListView* list = m_lists[size_t(i)];
-        QScrollBar* bar = m_scroll[size_t(i)];
-        const int bodyHeight = list->bodyHeight();
-        if (bodyHeight > list->viewportHeight()) {
-            // The last row can be scrolled up to the top of the viewport.
-            bar->setRange(0, (bodyHeight - RowHeight) / TwipsPerPixel);
-            bar->setSingleStep(ScrollQuarterRow);
-            bar->setPageStep(ScrollRow);
-            bar->setEnabled(true);
-        } else {
-            bar->setRange(0, 0);
-            bar->setSingleStep(1);
-            bar->setPageStep(1);
-            bar->setEnabled(false);
-            list->setBodyTop(0);
-        }
-    }
     updateCounts();
 }
 
@@ -96,22 +99,21 @@ void frmMain::updateCounts()
 
 void frmMain::Set_Selection()
 {
-    const bool inAllowed = m_selectionInAllowed;
+    m_shownMac = selectedMac();
+    m_shownMacs = selectedMacs();
+    if (!m_shownMac.isEmpty())
+        m_chosenMac = m_shownMac;
     const qint32 row = SelectedRow();
-    m_lists[0]->setSelectedMac(inAllowed ? QString() : m_selectedMac);
-    m_lists[1]->setSelectedMac(inAllowed ? m_selectedMac : QString());
+    if (row >= 0 && intPanelState == NoPanel && m_panelAwaitingDevice != NoPanel) {
+        intPanelState = m_panelAwaitingDevice;
+        updateTabPictures();
+        wakePanelTimer();
+    }
+    if (row >= 0 || intPanelState != NoPanel)
+        m_panelAwaitingDevice = NoPanel;
     if (row >= 0) {
-        DeviceListView* list = m_lists[inAllowed ? 1 : 0];
-        const int t = row * RowHeight;
-        const int v = -list->bodyTop();
-        const int h = list->viewportHeight();
-        int top = list->bodyTop();
-        if (t > v + h - RowHeight)
-            top = h - t - RowHeight;
-        if (t < v)
-            top = -t;
-        list->setBodyTop(top);
-        m_scroll[inAllowed ? 1 : 0]->setValue(-top / TwipsPerPixel);
+        DeviceListView* list = m_lists[m_selectionInAllowed ? 1 : 0];
+        list->scrollTo(list->rows().index(row, 0));
     }
     setListButtons();
     Display_Log();
@@ -122,57 +124,120 @@ void frmMain::Set_Selection()
 void frmMain::setListButtons()
 {
     const bool inAllowed = m_selectionInAllowed;
-    const DeviceRecord* device = selectedDevice();
-    const bool selected = device != nullptr;
+    const QStringList macs = selectedMacs();
+    const bool selected = !macs.isEmpty();
     // Only an offline device can be removed (the action layer's rule): the button says so before a click.
-    const bool removable = selected && DeviceActions::removable(*device);
-    button(Button::MoveToIntruder)->setEnabled(inAllowed && selected);
-    button(Button::RemoveAllowed)->setEnabled(inAllowed && removable);
-    button(Button::MoveToAllowed)->setEnabled(!inAllowed && selected);
-    button(Button::RemoveIntruder)->setEnabled(!inAllowed && removable);
+    const DeviceStore& devices = m_core.devices();
+    const bool removable = std::any_of(macs.cbegin(), macs.cend(), [&devices](const QString& mac) {
+        const DeviceRecord* device = devices.find(mac);
+        return device && DeviceActions::removable(*device);
+    });
+    const bool anyNew = std::any_of(macs.cbegin(), macs.cend(), [&devices](const QString& mac) {
+        const DeviceRecord* device = devices.find(mac);
+        return device && device->Intruder && device->NewDevice;
+    });
+    // The buttons and the menus follow their commands.
+    m_commands->moveToIntruders()->setEnabled(inAllowed && selected);
+    m_commands->remove(1)->setEnabled(inAllowed && removable);
+    m_commands->moveToSafe()->setEnabled(!inAllowed && selected);
+    m_commands->remove(0)->setEnabled(!inAllowed && removable);
+    m_commands->acknowledge()->setEnabled(!inAllowed && anyNew);
     for (Button tab : {Button::Log, Button::Details, Button::Probe})
-        button(tab)->setEnabled(selected);
+        button(tab)->setEnabled(selectedDevice() != nullptr);
 }
 
 void frmMain::selectRow(bool inAllowed, qint32 row)
 {
+    DeviceListView* list = m_lists[inAllowed ? 1 : 0];
+    const QModelIndex at = list->rows().index(row, 0);
+    if (!at.isValid())
+        return;
     m_selectionInAllowed = inAllowed;
-    m_selectedMac = m_filters[inAllowed ? 1 : 0]->macAt(row);
+    m_lists[inAllowed ? 0 : 1]->clearSelection();
+    list->selectionModel()->setCurrentIndex(at, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 QString frmMain::selectedMac() const
 {
-    return selectedDevice() ? m_selectedMac : QString();
+    // The current row when it is selected, else the first selected one.
+    const DeviceListView* list = m_lists[m_selectionInAllowed ? 1 : 0];
+    const QItemSelectionModel* selection = list->selectionModel();
+    const QModelIndex current = selection->currentIndex();
+    if (current.isValid() && selection->isSelected(current))
+        return current.data(DeviceListModel::MacRole).toString();
+    const QModelIndexList rows = selection->selectedRows();
+    if (rows.isEmpty())
+        return {};
+    return std::min_element(
+        rows.cbegin(), rows.cend(), [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); })
+        ->data(DeviceListModel::MacRole)
+        .toString();
+}
+
+QStringList frmMain::selectedMacs() const
+{
+    QModelIndexList rows = m_lists[m_selectionInAllowed ? 1 : 0]->selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end(), [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+    QStringList macs;
+    for (const QModelIndex& at : rows)
+        macs << at.data(DeviceListModel::MacRole).toString();
+    return macs;
 }
 
 bool frmMain::selectMac(const QString& mac)
 {
-    if (mac.isEmpty())
-        return false;
-    const DeviceRecord* device = m_core.devices().find(mac);
-    if (!device)
-        return false;
-    const bool inAllowed = !device->Intruder;
-    if (m_filters[inAllowed ? 1 : 0]->rowOfMac(mac) < 0)
-        return false;
-    m_selectionInAllowed = inAllowed;
-    m_selectedMac = mac;
-    return true;
+    return selectMacs({mac}) == 1;
+}
+
+int frmMain::selectMacs(const QStringList& macs)
+{
+    // The first device's list takes the selection; the others join it where that list shows them.
+    const DeviceStore& devices = m_core.devices();
+    int list = -1;
+    QItemSelection chosen;
+    QModelIndex first;
+    for (const QString& mac : macs) {
+        const DeviceRecord* device = mac.isEmpty() ? nullptr : devices.find(mac);
+        if (!device)
+            continue;
+        const int here = device->Intruder ? 0 : 1;
+        if (list >= 0 && here != list)
+            continue;
+        const int row = m_filters[size_t(here)]->rowOfMac(mac);
+        if (row < 0)
+            continue;
+        list = here;
+        const QModelIndex at = m_filters[size_t(here)]->index(row, 0);
+        chosen.select(at, at);
+        if (!first.isValid())
+            first = at;
+    }
+    if (list < 0)
+        return 0;
+    m_selectionInAllowed = list == 1;
+    m_lists[size_t(1 - list)]->clearSelection();
+    QItemSelectionModel* selection = m_lists[size_t(list)]->selectionModel();
+    selection->select(chosen, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    selection->setCurrentIndex(first, QItemSelectionModel::NoUpdate);
+    return int(chosen.indexes().size());
+}
+
+void frmMain::clearSelection()
+{
+    for (DeviceListView* list : m_lists)
+        list->clearSelection();
 }
 
 const DeviceRecord* frmMain::selectedDevice() const
 {
-    if (m_selectedMac.isEmpty())
-        return nullptr;
-    const DeviceRecord* device = m_core.devices().find(m_selectedMac);
-    if (!device || device->Intruder == m_selectionInAllowed)
-        return nullptr;
-    return m_filters[m_selectionInAllowed ? 1 : 0]->rowOfMac(m_selectedMac) >= 0 ? device : nullptr;
+    const QString mac = selectedMac();
+    return mac.isEmpty() ? nullptr : m_core.devices().find(mac);
 }
 
 qint32 frmMain::SelectedRow() const
 {
-    return selectedDevice() ? m_filters[m_selectionInAllowed ? 1 : 0]->rowOfMac(m_selectedMac) : -1;
+    const QString mac = selectedMac();
+    return mac.isEmpty() ? -1 : m_filters[m_selectionInAllowed ? 1 : 0]->rowOfMac(mac);
 }
 
 void frmMain::pctID_Click(qint32 row)
@@ -194,40 +259,8 @@ void frmMain::pctAD_Click(qint32 row)
 void frmMain::listKey(int list, int key)
 {
     const bool allowed = list == 1;
-    const qint32 count = allowed ? AllowedRowCount() : IntruderRowCount();
-    if (count == 0)
+    if (m_selectionInAllowed != allowed || selectedMacs().isEmpty())
         return;
-    const bool here = m_selectionInAllowed == allowed && selectedDevice() != nullptr;
-    const qint32 current = here ? SelectedRow() : -1;
-    const qint32 page = qMax(1, m_lists[size_t(list)]->viewportHeight() / RowHeight);
-    qint32 target = current;
-    switch (key) {
-    case Qt::Key_Up:
-        target = current <= 0 ? 0 : current - 1;
-        break;
-    case Qt::Key_Down:
-        target = qMin(count - 1, current + 1);
-        break;
-    case Qt::Key_PageUp:
-        target = qMax(0, current - page);
-        break;
-    case Qt::Key_PageDown:
-        target = qMin(count - 1, qMax(0, current) + page);
-        break;
-    case Qt::Key_Home:
-        target = 0;
-        break;
-    case Qt::Key_End:
-        target = count - 1;
-        break;
-    default:
-        break;
-    }
-    if (target != current || !here) {
-        const qint32 row = qMax<qint32>(0, target);
-        allowed ? pctAD_Click(row) : pctID_Click(row);
-        return;
-    }
     switch (key) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
@@ -240,51 +273,48 @@ void frmMain::listKey(int list, int key)
             m_txtFriendlyName->selectAll();
         }
         break;
-    case Qt::Key_Delete: {
-        const DeviceRecord* device = selectedDevice();
-        if (!device)
-            break;
-        const DeviceRecord& d = *device;
-        if (!DeviceActions::removable(d)) {
-            pctRemove_Click(allowed ? 1 : 0); // says why
-            break;
-        }
-        const QString name = d.FriendlyName.isEmpty() ? d.HostName : d.FriendlyName;
-        const QString question = QStringLiteral("Remove %1 (%2) from the list?").arg(name, d.IpAddress.trimmed());
-        if (!m_services.confirm || m_services.confirm(question))
-            pctRemove_Click(allowed ? 1 : 0);
+    case Qt::Key_Delete:
+        pctRemove_Click(allowed ? 1 : 0);
         break;
-    }
     case Qt::Key_Space:
         if (!allowed)
-            pctAck_Click(SelectedRow());
+            acknowledgeSelected();
         break;
     default:
         break;
     }
 }
 
+void frmMain::openDeviceMenu(bool intruder, qint32 row, const QPoint& globalPos)
+{
+    const DeviceListFilter& rows = *m_filters[intruder ? 0 : 1];
+    if (row < 0 || row >= rows.rowCount())
+        return;
+    // A right click inside the selection acts on all of it; elsewhere it selects that row alone.
+    const QModelIndex at = rows.index(row, 0);
+    if (m_selectionInAllowed == intruder || !m_lists[intruder ? 0 : 1]->selectionModel()->isSelected(at))
+        selectRow(!intruder, row);
+    Set_Selection();
+    menuMacAddress = rows.macAt(row);
+    m_menuMacs = selectedMacs();
+    if (intruder) {
+        const DeviceStore& devices = m_core.devices();
+        const bool anyNew = std::any_of(m_menuMacs.cbegin(), m_menuMacs.cend(), [&devices](const QString& mac) {
+            const DeviceRecord* device = devices.find(mac);
+            return device && device->NewDevice;
+        });
+        Q_EMIT intruderMenuRequested(menuMacAddress, globalPos, anyNew);
+    } else {
+        Q_EMIT allowedMenuRequested(menuMacAddress, globalPos);
+    }
+}
+
 void frmMain::RightClickIntruder(qint32 row, const QPoint& globalPos)
 {
-    if (row < 0 || row >= IntruderRowCount())
-        return;
-    selectRow(false, row);
-    Set_Selection();
-    const DeviceRecord* device = selectedDevice();
-    if (!device)
-        return;
-    menuMacAddress = m_selectedMac;
-    Q_EMIT intruderMenuRequested(menuMacAddress, globalPos, device->NewDevice);
+    openDeviceMenu(true, row, globalPos);
 }
 
 void frmMain::RightClickAllowed(qint32 row, const QPoint& globalPos)
 {
-    if (row < 0 || row >= AllowedRowCount())
-        return;
-    selectRow(true, row);
-    Set_Selection();
-    if (!selectedDevice())
-        return;
-    menuMacAddress = m_selectedMac;
-    Q_EMIT allowedMenuRequested(menuMacAddress, globalPos);
+    openDeviceMenu(false, row, globalPos);
 }

@@ -10,6 +10,7 @@
 
 #include "app/MonitorCore.h"
 #include "engine/frmClient.h"
+#include "logging/DeviceLog.h"
 #include "mainwindow/PictureBox.h"
 #include "mainwindow/PlainText.h"
 #include "store/DeviceDescription.h"
@@ -115,7 +116,6 @@ QString frmMain::dateRendering(const QDateTime& when, const QString& neverText)
 void frmMain::Display_Details()
 {
     const DeviceRecord* device = selectedDevice();
-    m_fillingDetails = true;
     auto* strip = m_sheets[DetailsPanel]->findChild<TimelineStrip*>();
     strip->setSource(m_core.presence());
     strip->setDevice(device ? device->MacAddress : QString(), device && device->Intruder);
@@ -124,7 +124,7 @@ void frmMain::Display_Details()
         m_txtFriendlyName->hide();
         m_txtFriendlyName->clear();
         m_lblSelectedDetails->clear();
-        m_fillingDetails = false;
+        m_nameBoxMac.clear();
         return;
     }
     const DeviceRecord& d = *device;
@@ -201,8 +201,13 @@ void frmMain::Display_Details()
     // The friendly-name box sits over its value cell; it keeps the caret while the user types.
     m_txtFriendlyName->setGeometry(
         m_fgDetails->visualItemRect(m_fgDetails->item(kFriendlyNameRow, 1)).adjusted(1, 1, -1, -1));
-    if (m_txtFriendlyName->text() != d.FriendlyName)
+    // While the user types this device's name the box is theirs: a refresh between two keys (an event, a look
+    // at the store) never puts the stored name back over what is being typed.
+    const bool typing = m_txtFriendlyName->hasFocus() && m_nameBoxMac == d.MacAddress;
+    if (!typing && m_txtFriendlyName->text() != d.FriendlyName)
         m_txtFriendlyName->setText(d.FriendlyName);
+    if (!typing)
+        m_nameBoxMac = d.MacAddress;
     m_txtFriendlyName->show();
     const QString name = d.FriendlyName.isEmpty() ? d.HostName : d.FriendlyName;
     // A long name gives way (elided) so that the address always shows; the whole caption is the tip.
@@ -212,7 +217,6 @@ void frmMain::Display_Details()
     m_lblSelectedDetails->setText(metrics.elidedText(name, Qt::ElideRight, qMax(0, room)) + address);
     m_lblSelectedDetails->setToolTip(PlainText::toolTip(name + address));
     m_fgDetails->setUpdatesEnabled(true);
-    m_fillingDetails = false;
 }
 
 void frmMain::addLogRow(const QString& line, const QColor& shade)
@@ -221,7 +225,7 @@ void frmMain::addLogRow(const QString& line, const QColor& shade)
     m_fgLog->insertRow(row);
     const qsizetype tab = line.indexOf(QLatin1Char('\t'));
     setCell(m_fgLog, row, 0, tab < 0 ? line : line.left(tab), shade);
-    setCell(m_fgLog, row, 1, tab < 0 ? QString() : line.mid(tab + 1), shade);
+    setCell(m_fgLog, row, 1, tab < 0 ? QString() : DeviceLog::readable(line.mid(tab + 1)), shade);
     m_fgLog->setRowHeight(row, gridRowHeight(1));
 }
 
@@ -230,7 +234,7 @@ void frmMain::Display_Log()
     m_fgLog->setUpdatesEnabled(false);
     m_fgLog->setRowCount(0);
     if (selectedDevice()) {
-        const QStringList lines = m_core.deviceLog().history(m_selectedMac).split(QStringLiteral("\r\n"));
+        const QStringList lines = m_core.deviceLog().history(selectedMac()).split(QStringLiteral("\r\n"));
         // The text ends with CR LF: the last piece is empty.
         for (qsizetype i = 0; i + 1 < lines.size(); ++i)
             addLogRow(lines[i], i % 2 == 0 ? kShadeDark : kShadeLight);
@@ -242,7 +246,7 @@ void frmMain::Display_Log()
 // The grid step of AddLogEntry: the selected device's new entry becomes the grid's last row.
 void frmMain::logGridAppend(const QString& mac, const QString& text)
 {
-    if (mac != m_selectedMac || !selectedDevice())
+    if (mac.isEmpty() || mac != selectedMac())
         return;
     const int previous = m_fgLog->rowCount();
     QColor above;

@@ -38,6 +38,8 @@ void frmMain::tmr100ms_Timer()
     // A selection that no longer exists closes the details and log panels; the probe panel stays.
     const bool gone = !selectedDevice();
     if (gone && (intPanelState == DetailsPanel || intPanelState == LogPanel)) {
+        // The next device chosen opens it again (Set_Selection).
+        m_panelAwaitingDevice = intPanelState;
         intPanelState = NoPanel;
         updateTabPictures();
     }
@@ -75,8 +77,10 @@ void frmMain::tmr100ms_Timer()
     default:
         break;
     }
-    m_stageHint->setVisible(m_panelLeft[DetailsPanel] == PanelClosedLeft && m_panelLeft[LogPanel] == PanelClosedLeft
-        && m_panelLeft[ProbePanelState] == PanelClosedLeft);
+    const bool bare = m_panelLeft[DetailsPanel] == PanelClosedLeft && m_panelLeft[LogPanel] == PanelClosedLeft
+        && m_panelLeft[ProbePanelState] == PanelClosedLeft;
+    m_stageHint->setVisible(bare && !welcomeShown());
+    m_welcome->setVisible(bare && welcomeShown());
     // A hidden window with every panel where it belongs needs no 33 ms clock: showing the window or a panel
     // button starts it again.
     if (m_tmr100ms.isActive() && !isVisible() && panelsAtRest()) {

@@ -239,11 +239,13 @@ void frmMain::cmdDonate_Click()
 
 void frmMain::pctSettings_Click()
 {
+    // The window stays where it is: the settings open above it, and what they change shows in it at once.
     if (m_settingsDialog) {
         m_settingsDialog->show();
         Centre(*m_settingsDialog);
+        m_settingsDialog->raise();
+        m_settingsDialog->activateWindow();
     }
-    hideToTray();
     Sound_MouseClick();
     Q_EMIT settingsRequested();
 }

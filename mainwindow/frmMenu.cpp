@@ -2,6 +2,7 @@
 
 #include "app/MonitorCore.h"
 #include "devicefile/DeviceExport.h"
+#include "mainwindow/DeviceCommands.h"
 #include "mainwindow/Geometry.h"
 #include "mainwindow/NetworkView.h"
 #include "mainwindow/PictureBox.h"
@@ -109,7 +110,7 @@ void askImport(QWidget* window, MonitorCore& core)
 
 } // namespace
 
-frmMenu::frmMenu(frmMain& window)
+frmMenu::frmMenu(frmMain& window, const DeviceCommands& commands)
     : QObject(&window)
     , m_window(window)
 {
@@ -127,24 +128,19 @@ frmMenu::frmMenu(frmMain& window)
     };
 
     m_intruderMenu = menu("IntruderMenu");
-    m_intruderAck = item(m_intruderMenu, "mnuIntruderAck", QStringLiteral("Acknowledge"));
-    QAction* moveToAllowed = item(m_intruderMenu, "mnuMoveToAllowed", QStringLiteral("Move >"));
-    m_removeIntruder = item(m_intruderMenu, "mnuRemoveIntruder", QStringLiteral("Remove"));
+    m_intruderAck = commands.acknowledge();
+    m_removeIntruder = commands.remove(0);
+    m_intruderMenu->addActions({m_intruderAck, commands.moveToSafe(), m_removeIntruder});
     m_programs.append(m_intruderMenu->addSeparator());
 
     m_allowedMenu = menu("AllowedMenu");
-    QAction* moveToIntruders = item(m_allowedMenu, "mnuMoveToIntruders", QStringLiteral("< Move"));
-    m_removeAllowed = item(m_allowedMenu, "mnuRemoveAllowed", QStringLiteral("Remove"));
+    m_removeAllowed = commands.remove(1);
+    m_allowedMenu->addActions({commands.moveToIntruders(), m_removeAllowed});
     m_programs2.append(m_allowedMenu->addSeparator());
 
     m_toolTipMenu = menu("ToolTip");
     m_exit = item(m_toolTipMenu, "mnuExit", QStringLiteral("Exit"));
 
-    connect(m_intruderAck, &QAction::triggered, &window, &frmMain::mnuIntruderAck_Click);
-    connect(moveToAllowed, &QAction::triggered, &window, &frmMain::mnuMoveToAllowed_Click);
-    connect(m_removeIntruder, &QAction::triggered, &window, &frmMain::mnuRemoveIntruder_Click);
-    connect(moveToIntruders, &QAction::triggered, &window, &frmMain::mnuMoveToIntruders_Click);
-    connect(m_removeAllowed, &QAction::triggered, &window, &frmMain::mnuRemoveAllowed_Click);
     connect(m_exit, &QAction::triggered, &window, &frmMain::mnuExit_Click);
     setSeparatorsVisible(false);
 }
@@ -180,14 +176,17 @@ void frmMenu::setSeparatorsVisible(bool visible)
 void frmMenu::popupIntruderMenu(const QPoint& globalPos, bool acknowledgeVisible)
 {
     m_intruderAck->setVisible(acknowledgeVisible);
-    m_removeIntruder->setEnabled(m_window.button(frmMain::Button::RemoveIntruder)->isEnabled());
     popup(m_intruderMenu, globalPos);
 }
 
 void frmMenu::popupAllowedMenu(const QPoint& globalPos)
 {
-    m_removeAllowed->setEnabled(m_window.button(frmMain::Button::RemoveAllowed)->isEnabled());
     popup(m_allowedMenu, globalPos);
+}
+
+bool frmMenu::deviceMenuOpen() const
+{
+    return m_intruderMenu->isVisible() || m_allowedMenu->isVisible();
 }
 
 void frmMenu::popupToolTip(const QPoint& globalPos)
@@ -231,6 +230,11 @@ void frmMain::buildTopBar()
     network->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
     network->setShortcutContext(Qt::WindowShortcut);
     addAction(network);
+    windowMenu->addAction(QStringLiteral("Trust everything here now\u2026"), this, &frmMain::trustEverythingHere)
+        ->setObjectName(QStringLiteral("mnuTrustAll"));
+    m_undoTrustAction = windowMenu->addAction(QStringLiteral("Undo trust"), this, &frmMain::undoTrust);
+    m_undoTrustAction->setObjectName(QStringLiteral("mnuUndoTrust"));
+    m_undoTrustAction->setEnabled(false);
     windowMenu->addAction(QStringLiteral("Export devices\u2026"), this, [this] { askExport(this, m_core); })
         ->setObjectName(QStringLiteral("mnuExport"));
     windowMenu->addAction(QStringLiteral("Import devices\u2026"), this, [this] { askImport(this, m_core); })

@@ -6,6 +6,7 @@
 
 #include <QString>
 
+class DeviceCommands;
 class MonitorCore;
 class QAction;
 class QMenu;
@@ -26,15 +27,15 @@ Report importFrom(MonitorCore& core, const QString& fileName, bool replace);
 } // namespace DeviceFiles
 
 // The three right-click menus. The form itself is never shown: its menus are popped up by the main window
-// (a device row's right click, the tray icon's right button), and each item calls the main window's
-// operation of the same name.
+// (a device row's right click, the tray icon's right button). A device menu's items are the window's shared
+// commands (DeviceCommands), enabled where the buttons are; the programs call the main window's operation.
 class frmMenu final : public QObject
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(frmMenu)
 
 public:
-    explicit frmMenu(frmMain& window);
+    frmMenu(frmMain& window, const DeviceCommands& commands);
     ~frmMenu() override;
 
     QMenu* mnuIntruderMenu() const { return m_intruderMenu; }
@@ -55,6 +56,8 @@ public:
 
     // Pops a menu up; with popups off (tests), only records what would have been shown. A device's menu
     // offers what the window's buttons offer for it (Remove only while it is offline).
+    // True while a device's menu is open: what it acts on stays chosen until it closes.
+    bool deviceMenuOpen() const;
     void popupIntruderMenu(const QPoint& globalPos, bool acknowledgeVisible);
     void popupAllowedMenu(const QPoint& globalPos);
     void popupToolTip(const QPoint& globalPos);

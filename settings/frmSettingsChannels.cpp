@@ -1,5 +1,6 @@
 #include "settings/frmSettingsChannels.h"
 
+#include "channels/ChannelAnswer.h"
 #include "channels/Channels.h"
 #include "platform/Clock.h"
 #include "settings/SettingsControls.h"
@@ -106,9 +107,14 @@ void frmSettingsChannels::sendTest(int channel)
     result->setText(QStringLiteral("Sending\u2026"));
     Channels::whenFinished(Channels::send(m_net, *built.request), this,
         [result, button](int status, const QString& text, const QString& error) {
-            result->setText(Channels::answerText(status, text, error));
+            result->setText(testSummary(status, text, error));
             button->setEnabled(true);
         });
+}
+
+QString frmSettingsChannels::testSummary(int status, const QString& reply, const QString& error)
+{
+    return ChannelAnswer::summary(status, reply, error);
 }
 
 QString frmSettingsChannels::testResult(int channel) const

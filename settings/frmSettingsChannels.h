@@ -11,7 +11,7 @@ struct LiveSettings;
 
 // The push channels' page of the settings dialog: ntfy, Gotify and a webhook, each a server and a token,
 // written the moment they change, and "Send test", which sends a test message with what the page shows and
-// shows the server's answer beside the button (its status and the start of its reply, as plain text).
+// says beside the button, in a short line of plain text, whether the server took it and, if not, why.
 class frmSettingsChannels final : public QWidget
 {
     Q_OBJECT
@@ -24,6 +24,8 @@ public:
     void loadFromSettings();
     void sendTest(int channel);
     QString testResult(int channel) const;
+    // The short line "Send test" shows for a server's answer (ChannelAnswer::summary).
+    static QString testSummary(int status, const QString& reply, const QString& error);
 
 private:
     void changed();

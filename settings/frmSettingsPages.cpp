@@ -256,7 +256,13 @@ QWidget* frmSettings::buildDebugPage()
     m_cmdEmailTechnicalSupport = new QPushButton(QStringLiteral("Email"));
     m_cmdEmailTechnicalSupport->setObjectName(QStringLiteral("cmdEmailTechnicalSupport"));
     m_cmdEmailTechnicalSupport->setAutoDefault(false);
-    auto* support = rightLabel(QStringLiteral("Send the debug log to technical support:"), m_cmdEmailTechnicalSupport);
+    // There is no support desk behind the program: the button mails this log to the address the installation
+    // names (SupportAddress in Config.ini), for whoever looks after this computer.
+    m_cmdEmailTechnicalSupport->setToolTip(
+        QStringLiteral("Mails this debug log, through the mail settings, to the support address the installation "
+                       "names (SupportAddress in Configs/Config.ini)"));
+    auto* support =
+        rightLabel(QStringLiteral("Mail this log to the installation's support address:"), m_cmdEmailTechnicalSupport);
 
     auto* grid = new QGridLayout;
     grid->addWidget(m_txtLog, 0, 0, 1, 2);

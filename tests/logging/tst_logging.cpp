@@ -142,6 +142,26 @@ private Q_SLOTS:
         QVERIFY(excerpt.startsWith(QStringLiteral("stamp\tentry 6\r\n")));
     }
 
+    // The history keeps its own forms; people read them in words.
+    void historyReadsNaturally_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("connected") << "Connected ( 198.18.0.10 )"
+                                   << "Connected at 198.18.0.10";
+        QTest::newRow("new address") << "IP = 198.18.0.11"
+                                     << "Address is now 198.18.0.11";
+        QTest::newRow("other lines as they are") << "Disconnected"
+                                                 << "Disconnected";
+        QTest::newRow("an empty address stays") << "Connected (  )"
+                                                << "Connected (  )";
+    }
+    void historyReadsNaturally()
+    {
+        QFETCH(QString, stored);
+        QTEST(DeviceLog::readable(stored), "shown");
+    }
+
     void missingHistoryLoadsEmptyAndUnknownDevicesAreLogged()
     {
         TestHome home;

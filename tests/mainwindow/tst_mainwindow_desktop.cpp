@@ -210,7 +210,7 @@ private Q_SLOTS:
         QCOMPARE(rig.inconsistency(), QString());
         w.pctID_Click(0);
         QCOMPARE(w.fgLog()->item(0, 1)->text(), QStringLiteral("** WARNING - NEW DEVICE **"));
-        QCOMPARE(w.fgLog()->item(1, 1)->text(), QStringLiteral("Connected ( 198.18.0.7 )"));
+        QCOMPARE(w.fgLog()->item(1, 1)->text(), QStringLiteral("Connected at 198.18.0.7"));
         // The pop-up clicks; the alert's own sound is the new-intruder player.
         QCOMPARE(w.playCount(3), clicks + popup);
         // The alert time is the harvest's, whatever the settings say.

@@ -95,6 +95,10 @@ private Q_SLOTS:
         rig.openedUrls.clear(); // the first run's getting-started page
         showActive(rig.w());
         QCOMPARE(QApplication::focusWidget(), rig.w().intruderList());
+        // Nothing is selected yet, so nothing acts: the first arrow selects the top row.
+        QCOMPARE(rig.selectedMac(), QString());
+        QVERIFY(!rig.w().button(frmMain::Button::MoveToAllowed)->isEnabled());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
         QVERIFY(rig.openedUrls.isEmpty());
         QVERIFY(rig.w().isVisible());
@@ -105,7 +109,7 @@ private Q_SLOTS:
     {
         QTest::addColumn<QList<int>>("keys");
         QTest::addColumn<QString>("selected");
-        QTest::newRow("down twice") << QList<int> {Qt::Key_Down, Qt::Key_Down} << mac(3);
+        QTest::newRow("down twice") << QList<int> {Qt::Key_Down, Qt::Key_Down} << mac(2);
         QTest::newRow("down past the end") << QList<int>(6, Qt::Key_Down) << mac(4);
         QTest::newRow("end then up") << QList<int> {Qt::Key_End, Qt::Key_Up} << mac(3);
         QTest::newRow("home, then up at the top") << QList<int> {Qt::Key_End, Qt::Key_Home, Qt::Key_Up} << mac(1);
@@ -114,6 +118,7 @@ private Q_SLOTS:
     {
         QFETCH(QList<int>, keys);
         WindowRig rig(devices("i1 i2 i3 i4"));
+        rig.w().show();
         for (int key : keys)
             QTest::keyClick(rig.w().intruderList(), Qt::Key(key));
         QTEST(rig.selectedMac(), "selected");
@@ -155,6 +160,7 @@ private Q_SLOTS:
     {
         WindowRig rig(devices("i1 s2"));
         frmMain& w = rig.w();
+        w.pctID_Click(0);
         showActive(w);
         QSet<QWidget*> reached;
         for (int i = 0; i < 40; ++i) {
@@ -234,8 +240,8 @@ private Q_SLOTS:
                 const QRect name = DeviceListView::lineRect(r, 1, row.ack);
                 const QRect address = DeviceListView::lineRect(r, 2, row.ack);
                 // The name gives way (elided) to a long name; the address always shows whole.
-                QVERIFY(
-                    QFontMetrics(DeviceListView::lineFont(2, false)).horizontalAdvance(row.line2) <= address.width());
+                QVERIFY(QFontMetrics(DeviceRowDelegate::lineFont(2, false)).horizontalAdvance(row.line2)
+                    <= address.width());
                 QVERIFY(DeviceListView::rowRect(r).contains(name.united(address)) && !name.intersects(address));
             }
         }
@@ -260,6 +266,7 @@ private Q_SLOTS:
         stored[1].ip = QStringLiteral("203.0.113.9");
         WindowRig rig(stored);
         frmMain& w = rig.w();
+        w.pctID_Click(0);
         ProbePanel* probe = w.probePanel();
         QCOMPARE(probe->target()->ip, QStringLiteral("198.18.0.1"));
         QVERIFY(probe->target()->local); // judged once the engine sweeps its ranges
@@ -280,7 +287,7 @@ private Q_SLOTS:
         QVERIFY(probe->isChecking());
         ScriptedProbe::last->finish();
         QVERIFY(!probe->isChecking());
-        QCOMPARE(probe->summary(), QStringLiteral("Reachable: answered on 3 of 8 ports, first after 3 ms."));
+        QCOMPARE(probe->summary(), ProbePanel::summaryText(2, 1, 8, 3));
         w.tmr100ms_Timer(); // checked already: no second run
         QCOMPARE(ScriptedProbe::targets.size(), 1);
 
@@ -294,6 +301,30 @@ private Q_SLOTS:
         QVERIFY(!probe->checkButton()->isEnabled());
         QCOMPARE(ScriptedProbe::targets.size(), 1);
         QVERIFY(probe->summary().contains(QLatin1String("outside the local ranges")));
+    }
+
+    // The summary says what really happened: closed ports are answers that refuse, not open services.
+    void probeWords_data()
+    {
+        QTest::addColumn<int>("open");
+        QTest::addColumn<int>("closed");
+        QTest::addColumn<QString>("words");
+        QTest::newRow("all closed") << 0 << 8
+                                    << "Reachable, but every service is closed: all 8 ports refused (first answer "
+                                       "after 4 ms).";
+        QTest::newRow("some closed, the rest silent")
+            << 0 << 3 << "Reachable, but no service is open: 3 of 8 ports refused, 5 silent (first answer after 4 ms).";
+        QTest::newRow("open and closed") << 2 << 6
+                                         << "Reachable: 2 of 8 ports open, 6 closed (first answer after 4 ms).";
+        QTest::newRow("open, closed, silent")
+            << 2 << 1 << "Reachable: 2 of 8 ports open, 1 closed, 5 silent (first answer after 4 ms).";
+        QTest::newRow("nothing") << 0 << 0 << "No answer within 1.5 s: offline, or every port filtered.";
+    }
+    void probeWords()
+    {
+        QFETCH(int, open);
+        QFETCH(int, closed);
+        QTEST(ProbePanel::summaryText(open, closed, 8, 4), "words");
     }
 
     // The real check, against listeners of this test on the loopback address only.

@@ -355,12 +355,41 @@ private Q_SLOTS:
         rig.dialog().findChild<QLineEdit*>("txtNtfyServer")->setText(ntfy.url());
         rig.dialog().findChild<QLineEdit*>("txtNtfyToken")->setText("wrong");
         rig.dialog().findChild<QPushButton*>("cmdTestNtfyServer")->click();
-        QTRY_COMPARE(page->testResult(0),
-            QStringLiteral("HTTP 401 {\"code\": 40101, \"http\": 401, \"error\": \"unauthorized\"}"));
+        QTRY_COMPARE(page->testResult(0), QStringLiteral("Refused by the server (HTTP 401): unauthorized"));
         rig.dialog().findChild<QLineEdit*>("txtNtfyToken")->setText("right");
         rig.dialog().findChild<QPushButton*>("cmdTestNtfyServer")->click();
-        QTRY_COMPARE(page->testResult(0), QStringLiteral("HTTP 200 {\"ok\": true}"));
+        QTRY_COMPARE(page->testResult(0), QStringLiteral("Sent: the server took it (HTTP 200)."));
         QCOMPARE(ntfy.requests().size(), 2);
+    }
+
+    // A webhook's error page is summed up in a line of words, never shown as markup.
+    void sendTestSumsUpTheAnswer_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("reply");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("html page") << 404
+                                   << "<!DOCTYPE html><html><head><title>404 Not Found</title></head><body><h1>Not "
+                                      "Found</h1><p>The requested URL was not found.</p></body></html>"
+                                   << "Refused by the server (HTTP 404): 404 Not Found";
+        QTest::newRow("html without a title") << 502 << "<html><body><b>Bad</b> gateway</body></html>"
+                                              << "Refused by the server (HTTP 502): Bad gateway";
+        QTest::newRow("json message") << 400 << "{\"message\": \"topic invalid\"}"
+                                      << "Refused by the server (HTTP 400): topic invalid";
+        QTest::newRow("long text") << 500 << QString(200, QLatin1Char('x'))
+                                   << "Refused by the server (HTTP 500): " + QString(79, QLatin1Char('x')) + "\u2026";
+        QTest::newRow("nothing said") << 503 << ""
+                                      << "Refused by the server (HTTP 503).";
+        QTest::newRow("accepted") << 204 << "<html>ok</html>"
+                                  << "Sent: the server took it (HTTP 204).";
+    }
+    void sendTestSumsUpTheAnswer()
+    {
+        QFETCH(int, status);
+        QFETCH(QString, reply);
+        QTEST(frmSettingsChannels::testSummary(status, reply, QString()), "shown");
+        QCOMPARE(frmSettingsChannels::testSummary(0, QString(), QStringLiteral("no answer in time")),
+            QStringLiteral("Not sent: no answer in time"));
     }
 
     void externalProgramsReloadsWithTheNewValue()

@@ -3,6 +3,7 @@
 // clients.
 #include "Devices.h"
 #include "FakeNetPlatform.h"
+#include "HttpPeer.h"
 #include "LogCapture.h"
 #include "Process.h"
 #include "Skip.h"
@@ -10,6 +11,7 @@
 #include "app/MonitorCore.h"
 #include "app/MonitorWeb.h"
 #include "engine/frmClient.h"
+#include "notify/AlertNameWait.h"
 #include "platform/Clock.h"
 #include "store/DeviceStore.h"
 #include "store/Settings.h"
@@ -109,7 +111,8 @@ struct Rig
     FakeNetPlatform* fake = nullptr;
     QByteArray token;
 
-    explicit Rig(const std::function<void()>& beforeStart = {})
+    // beforeStart runs once the settings are loaded, before the engine and the page start.
+    explicit Rig(const std::function<void(MonitorCore&)>& beforeStart = {})
     {
         kwclock::install(&clock);
         // --metrics at the same place: the page's server answers /metrics too.
@@ -120,7 +123,7 @@ struct Rig
         core.loadInstallation();
         core.loadRegistry();
         if (beforeStart)
-            beforeStart();
+            beforeStart(core);
         auto net = std::make_unique<FakeNetPlatform>();
         fake = net.get();
         fake->addAdapter(QStringLiteral("198.18.0.5/24"));
@@ -418,7 +421,7 @@ private Q_SLOTS:
                 QStringLiteral("-keyout"), key, QStringLiteral("-out"), cert, QStringLiteral("-days"),
                 QStringLiteral("1"), QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1")});
         QVERIFY2(made.code == 0, qPrintable(made.err));
-        Rig rig([&] {
+        Rig rig([&](MonitorCore&) {
             modRegistry::WriteString(modRegistry::ProductKey, Keys::General, QStringLiteral("WebCertificate"), cert);
             modRegistry::WriteString(modRegistry::ProductKey, Keys::General, QStringLiteral("WebKey"), key);
         });
@@ -430,7 +433,7 @@ private Q_SLOTS:
     // A WebListen that names no place serves nothing and says why, once.
     void unusableWebListen()
     {
-        Rig rig([] {
+        Rig rig([](MonitorCore&) {
             MonitorWeb::setCommandLine({});
             modRegistry::WriteString(
                 modRegistry::ProductKey, Keys::General, QStringLiteral("WebListen"), QStringLiteral("all of them"));
@@ -458,6 +461,51 @@ private Q_SLOTS:
         const QByteArray second = WebToken::renew(dir);
         QVERIFY(second != first && second.size() == first.size());
         QCOMPARE(WebToken::load(dir), second);
+    }
+
+    // The figures of the running monitor as a scraper reads them beside the page: waiting devices, the last
+    // sweep's end by the monitor's clock, the build, the push channels' series from the start; a series whose
+    // label could carry a MAC is refused with a line and counts nothing.
+    void monitorFigures()
+    {
+        Rig rig;
+        rig.fake->addNeighbour(kPrinter, QStringLiteral("198.18.0.12"));
+        rig.sweep();
+        const QDateTime swept = rig.clock.now();
+        const QString figures = QString::fromUtf8(ask(rig.port(), "GET", "/metrics").body);
+        for (const QString& sample : {QStringLiteral("kestrelwatch_devices_waiting 1"),
+                 QStringLiteral("kestrelwatch_last_sweep_timestamp_seconds %1")
+                     .arg(QString::number(double(swept.toMSecsSinceEpoch()) / 1000.0, 'g', 15)),
+                 QStringLiteral("kestrelwatch_build_info{version=\"%1\"} 1").arg(QStringLiteral(KW_VERSION)),
+                 QStringLiteral("kestrelwatch_channel_deliveries_total{channel=\"gotify\"} 0"),
+                 QStringLiteral("kestrelwatch_admissions_total{list=\"intruders\"} 1")})
+            QVERIFY2(
+                figures.contains(QLatin1Char('\n') + sample + QLatin1Char('\n')), qPrintable(sample + '\n' + figures));
+        LogCapture log;
+        Metrics::Counter bad = rig.core.metrics().counter(QStringLiteral("kestrelwatch_sweeps_total"),
+            {{QStringLiteral("mac"), QStringLiteral("02-AA-00-00-00-0D")}});
+        QVERIFY(!bad.valid());
+        bad.add();
+        QCOMPARE(log.tagged(QStringLiteral("Metrics - ")).size(), 1);
+        QVERIFY(!QString::fromUtf8(rig.core.metrics().render()).contains(QStringLiteral("02-AA")));
+    }
+
+    // The push channels' deliveries count where they end: a new intruder's alert taken by a webhook server.
+    void channelDeliveriesCount()
+    {
+        HttpPeer peer;
+        QVERIFY(peer.start({}));
+        Rig rig([&peer](MonitorCore& core) { core.settings().txtWebhookUrl = peer.url(); });
+        const qsizetype before = peer.cursor();
+        rig.fake->addNeighbour(kPrinter, QStringLiteral("198.18.0.12"));
+        rig.sweep();
+        // The alert waits up to 3 s for the device's name, by the monitor's clock.
+        rig.clock.advanceSeconds(4);
+        rig.core.alertNameWait()->tick();
+        QVERIFY(peer.waitForRequest(before));
+        const Metrics::Labels webhook {{QStringLiteral("channel"), QStringLiteral("webhook")}};
+        QTRY_COMPARE(rig.core.metrics().value(QStringLiteral("kestrelwatch_channel_deliveries_total"), webhook), 1.0);
+        QCOMPARE(rig.core.metrics().value(QStringLiteral("kestrelwatch_channel_failures_total"), webhook), 0.0);
     }
 
     // What --web, --metrics and WebListen take.
