@@ -18,6 +18,7 @@
 #include "platform/DebugSink.h"
 #include "platform/Hive.h"
 #include "platform/NetPlatform.h"
+#include "platform/SleepSignal.h"
 #include "security/modSetSecurity.h"
 #include "store/PresenceStore.h"
 #include "store/Settings.h"
