@@ -73,6 +73,7 @@ int HeadlessFront::start()
         m_metrics.reset();
     m_core.startEngine(createLinuxNetPlatform(), [this] {
         connect(m_core.engine(), &frmClient::harvested, this, &HeadlessFront::ShowStatus);
+        connect(m_core.engine(), &frmClient::sightChanged, this, &HeadlessFront::announceSight);
         m_core.onDeviceEvent(this, [this](const DeviceEvent& event) { printEvent(event); });
     });
     if (!m_core.webProblem().isEmpty())
@@ -96,6 +97,16 @@ void HeadlessFront::announceWatch()
     // Sweeping without pruning still deserves its one sentence.
     if (sweep.sweeping && !sweep.problem.isEmpty())
         printLine(stderr, QStringLiteral("kestrelwatch: ") + sweep.problem);
+}
+
+// A blind monitor is told from an empty network: "Not connected to a network", "Waking up…", then what it watches.
+void HeadlessFront::announceSight()
+{
+    const QString blind = Sight::stateText(m_core.engine()->sightState());
+    if (blind.isEmpty())
+        announceWatch();
+    else
+        printLine(stderr, QStringLiteral("kestrelwatch: ") + blind);
 }
 
 void HeadlessFront::Shutdown()

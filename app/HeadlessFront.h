@@ -36,6 +36,8 @@ public:
 private:
     // One line on stderr: the ranges watched and their interfaces, or that none are watched and why.
     void announceWatch();
+    // One line on stderr whenever the monitor goes blind or sees again.
+    void announceSight();
     void printEvent(const DeviceEvent& event);
     // The diagnostics dump after each harvest, when LogExtra asks for it.
     void ShowStatus();

@@ -19,6 +19,7 @@
 #include "platform/DebugSink.h"
 #include "platform/Hive.h"
 #include "platform/NetPlatform.h"
+#include "platform/SleepSignal.h"
 #include "security/modSetSecurity.h"
 #include "store/PresenceStore.h"
 #include "store/Settings.h"
@@ -231,6 +232,7 @@ void MonitorCore::startEngine(std::unique_ptr<NetPlatform> net, const std::funct
                 alert.time, alert.count, alert.interfaceName, alert.firstAddress, alert.lastAddress, alert.stormText());
     });
     wireMetrics();
+    wireSight();
     m_web = std::make_unique<MonitorWeb>(*this);
     m_webProblem = m_web->start();
     if (!m_webProblem.isEmpty())

@@ -26,6 +26,7 @@ class MonitorWeb;
 class MqttPublisher;
 class NetPlatform;
 class PresenceStore;
+class SleepSignal;
 class QLocalServer;
 class StoreFollower;
 struct MqttCommand;
@@ -91,6 +92,9 @@ public:
     SweepState sweepState() const;
     // One text per swept range with the interface it lies on, e.g. "198.18.0.0 to 198.18.0.255 on eth0".
     QStringList watchedRanges() const;
+    // The system's sleep signal the engine hears; logind's on the system bus unless one was set before startEngine.
+    void setSleepSignal(std::unique_ptr<SleepSignal> signal);
+    SleepSignal* sleepSignal() { return m_sleep.get(); }
     // The engine's part of the orderly shutdown: stops it, closes its socket, releases the vendor database.
     void shutdown();
 
@@ -131,6 +135,8 @@ private:
     void listenForSecondCopies();
     // Declares the figures and connects what counts them (MonitorMetrics.cpp); from startEngine.
     void wireMetrics();
+    // What the monitor can see reaches the presence record, MQTT and the metrics (MonitorSight.cpp); from startEngine.
+    void wireSight();
     // A likely return merged into its earlier device when MergeReturningDevices is on.
     void mergeIfReturning(const DeviceEvent& event);
     void applyMqttCommand(const QString& mac, const MqttCommand& command);
@@ -157,6 +163,7 @@ private:
     std::unique_ptr<Channels> m_channels;
     std::unique_ptr<PresenceStore> m_presence;
     std::unique_ptr<frmClient> m_engine;
+    std::unique_ptr<SleepSignal> m_sleep;
     std::unique_ptr<StoreFollower> m_follower;
     std::unique_ptr<MonitorWeb> m_web; // last: its streams name devices of the table above
     QString m_webProblem;

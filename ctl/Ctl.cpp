@@ -4,6 +4,7 @@
 #include "ctl/CtlFacts.h"
 #include "ctl/CtlFollow.h"
 #include "ctl/CtlHome.h"
+#include "ctl/CtlNetworks.h"
 #include "ctl/CtlSettings.h"
 #include "ctl/CtlSettle.h"
 #include "ctl/CtlStore.h"
@@ -37,8 +38,8 @@ const char* const kUsage =
     "  list [--json] [--intruders|--safe] [--online] [--new]\n"
     "                             the devices (all, or those the filters give): MAC, current address,\n"
     "                             name, vendor, list, online, first and last seen, watch, type, model,\n"
-    "                             os (tab-separated with a header, or a JSON array, which also carries\n"
-    "                             host_name, new, note and former_macs)\n"
+    "                             os, the network it was admitted on (tab-separated with a header, or a\n"
+    "                             JSON array, which also carries host_name, new, note and former_macs)\n"
     "  history MAC                the device's history, oldest first\n"
     "  follow [--json]            every device event from now on, one line each, until interrupted\n"
     "  ack MAC | ack --all        acknowledge a new device, or every new device\n"
@@ -61,6 +62,10 @@ const char* const kUsage =
     "  get [--reveal] [NAME]      print a setting, or every one (key, name, value; kestrelwatch-ctl(1)\n"
     "                             explains them); secrets show masked unless --reveal\n"
     "  set NAME VALUE             change a setting; a value outside its limits is refused\n"
+    "  networks                   the networks the monitor has been on: id (the gateway's MAC and the\n"
+    "                             subnet), subnet, gateway, whether it is watched, its devices\n"
+    "  watch-network NETWORK      watch a network (its id, or its subnet): what joins it is admitted\n"
+    "  forget-network NETWORK     forget a network: joined again, it is new\n"
     "  export [--format json|csv] every device with its stored values and presence intervals, on\n"
     "                             stdout (JSON unless --format csv)\n"
     "  import [--replace] FILE    add the devices of an export and merge their intervals; a known MAC\n"
@@ -135,7 +140,8 @@ int list(Store& store, bool json, const QString& share, const ListFilter& filter
     const DeviceStore& devices = store.devices();
     QJsonArray array;
     if (!json)
-        out(QStringLiteral("MAC\tADDRESS\tNAME\tVENDOR\tLIST\tONLINE\tFIRST_SEEN\tLAST_SEEN\tWATCH\tTYPE\tMODEL\tOS"));
+        out(QStringLiteral(
+            "MAC\tADDRESS\tNAME\tVENDOR\tLIST\tONLINE\tFIRST_SEEN\tLAST_SEEN\tWATCH\tTYPE\tMODEL\tOS\tNETWORK"));
     for (const DeviceRecord& d : devices) {
         if (!filter.accepts(store, d))
             continue;
@@ -154,14 +160,14 @@ int list(Store& store, bool json, const QString& share, const ListFilter& filter
                 {QStringLiteral("model_source"), DeviceKind::sourceWord(d.ModelSource)}, {QStringLiteral("os"), d.Os},
                 {QStringLiteral("os_source"), DeviceKind::sourceWord(d.OsSource)},
                 {QStringLiteral("former_macs"), QJsonArray::fromStringList(d.FormerMacs)},
-                {QStringLiteral("note"), d.Note}});
+                {QStringLiteral("note"), d.Note}, {QStringLiteral("network"), d.Network}});
             continue;
         }
         // A tab inside a field would shift every later column; names hold none (the name filter refuses
         // controls), and a vendor name is the registry's.
         out(QStringList {d.MacAddress, d.IpAddress, shownName(d), vendor, list,
             store.online(d) ? QStringLiteral("yes") : QStringLiteral("no"), isoTime(d.FirstSeen), isoTime(d.LastSeen),
-            watchText(d.Watch), DeviceKind::typeWord(d.Type), d.Model, d.Os}
+            watchText(d.Watch), DeviceKind::typeWord(d.Type), d.Model, d.Os, d.Network}
                 .join(QLatin1Char('\t')));
     }
     if (json)
@@ -414,7 +420,8 @@ int run(const QStringList& arguments, const QString& share)
         {"move", 2, 2, true}, {"rename", 2, 2, true}, {"watch", 2, 2, true}, {"note", 2, 2, true},
         {"remove", 1, 1, true}, {"merge", 2, 2, true}, {"set-type", 2, 2, true}, {"set-model", 2, 2, true},
         {"trust-all", 0, 0, true}, {"get", 0, 1, false}, {"set", 2, 2, true}, {"export", 0, 0, false},
-        {"import", 1, 1, true}, {"follow", 0, 0, false}, {"web-token", 0, 0, false}};
+        {"import", 1, 1, true}, {"follow", 0, 0, false}, {"web-token", 0, 0, false}, {"networks", 0, 0, false},
+        {"watch-network", 1, 1, true}, {"forget-network", 1, 1, true}};
     const Shape* shape = nullptr;
     for (const Shape& s : shapes) {
         if (command == QLatin1String(s.name))
@@ -461,7 +468,7 @@ int run(const QStringList& arguments, const QString& share)
             return usageError(refusal);
     }
     const bool macCommand = !many && shape->least >= 1 && command != QLatin1String("get")
-        && command != QLatin1String("set") && command != QLatin1String("import");
+        && command != QLatin1String("set") && command != QLatin1String("import") && !isNetworkCommand(command);
     for (const QString& mac : macCommand ? args.mid(0, command == QLatin1String("merge") ? 2 : 1) : QStringList()) {
         if (normalisedMac(mac).isEmpty())
             return usageError(QStringLiteral("'%1' is not a MAC address (six bytes in hexadecimal, such as "
@@ -502,6 +509,8 @@ int run(const QStringList& arguments, const QString& share)
         return settle(store, Settle::AcknowledgeAll);
     if (isSet("all-online"))
         return settle(store, moveTo == QLatin1String("safe") ? Settle::AllOnlineToSafe : Settle::AllOnlineToIntruders);
+    if (isNetworkCommand(command))
+        return networkCommand(store, command, args);
     if (command.startsWith(QLatin1String("set-")))
         return factCommand(store, command, args);
     if (command == QLatin1String("merge"))

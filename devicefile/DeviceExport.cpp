@@ -29,7 +29,7 @@ const QStringList kColumns {QStringLiteral("mac"), QStringLiteral("address"), QS
     QStringLiteral("last_online"), QStringLiteral("last_offline"), QStringLiteral("last_seen"),
     QStringLiteral("mac_type"), QStringLiteral("type"), QStringLiteral("type_source"), QStringLiteral("model"),
     QStringLiteral("model_source"), QStringLiteral("os"), QStringLiteral("os_source"), QStringLiteral("former_macs"),
-    QStringLiteral("note"), QStringLiteral("intervals")};
+    QStringLiteral("note"), QStringLiteral("network"), QStringLiteral("intervals")};
 // What a device is and its former MACs: an import takes them as the file has them.
 const QStringList kFacts {DeviceCodec::Name::Type, DeviceCodec::Name::TypeSource, DeviceCodec::Name::Model,
     DeviceCodec::Name::ModelSource, DeviceCodec::Name::Os, DeviceCodec::Name::OsSource, DeviceCodec::Name::FormerMacs};
@@ -49,7 +49,7 @@ QStringList fieldsOf(const DeviceRecord& d)
         d.NewDevice ? QStringLiteral("true") : QStringLiteral("false"), isoTime(d.FirstSeen), isoTime(d.LastOnline),
         isoTime(d.LastOffline), isoTime(d.LastSeen), QString::number(d.MacType), DeviceKind::typeWord(d.Type),
         DeviceKind::sourceWord(d.TypeSource), d.Model, DeviceKind::sourceWord(d.ModelSource), d.Os,
-        DeviceKind::sourceWord(d.OsSource), d.FormerMacs.join(QLatin1Char(' ')), d.Note};
+        DeviceKind::sourceWord(d.OsSource), d.FormerMacs.join(QLatin1Char(' ')), d.Note, d.Network};
 }
 
 // What a device is and its former MACs, as a file gives them; why not, otherwise.
@@ -207,6 +207,13 @@ QString recordOf(const QHash<QString, QString>& values, const QDateTime& latest,
         if (!fault.isEmpty())
             return fault;
     }
+    // The network it was admitted on: a gateway's MAC (or "-") and a subnet, nothing else.
+    const QString network = values.value(QStringLiteral("network")).trimmed();
+    static const QRegularExpression networkForm(
+        QStringLiteral("^(-|[0-9A-F]{2}(-[0-9A-F]{2}){5}) \\d{1,3}(\\.\\d{1,3}){3}/\\d{1,2}$"));
+    if (!network.isEmpty() && !networkForm.match(network).hasMatch())
+        return QStringLiteral("network \"%1\" is no gateway MAC and subnet").arg(network.left(64));
+    d.Network = network;
     // A file of an earlier release has no sighting: the later presence date is the nearest it knows.
     if (!d.LastSeen.isValid())
         d.LastSeen = std::max(d.LastOnline, d.LastOffline);

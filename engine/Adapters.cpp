@@ -4,6 +4,7 @@
 #include "engine/AddressText.h"
 #include "engine/Describer.h"
 #include "engine/ErrorTrap.h"
+#include "engine/Sight.h"
 #include "engine/frmClient.h"
 #include "platform/NetPlatform.h"
 #include "store/DeviceStore.h"
@@ -59,13 +60,17 @@ bool frmClient::SetupForNewScan()
                 AddNetwork(adapter.addresses[a].ip, adapter.addresses[a].mask);
         }
 
+        m_sight.cycleStarted(Sight::viewsOf(*adapters), currentTime());
+        loadNetworks();
+        reportSight();
         QList<int> swept;
         for (const AdapterInfo& adapter : *adapters)
             swept.append(adapter.index);
         m_describer->listen(swept);
         m_sweep.setRanges(m_ranges);
         m_sweep.setTableLimit(m_net.neighbourTableLimit());
-        m_sweep.startCycle(knownAddresses());
+        // The gateways first: their answers tell which network each adapter is on.
+        m_sweep.startCycle(gatewayAddresses() + knownAddresses());
         ready = true;
     });
     return ready;

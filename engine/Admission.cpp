@@ -4,6 +4,7 @@
 // still about: a second MAC answering for it is an intruder (GatewayWatch.cpp). The harvest and every other source of
 // sightings admit through here.
 
+#include "engine/AddressText.h"
 #include "engine/Describer.h"
 #include "engine/ErrorTrap.h"
 #include "engine/frmClient.h"
@@ -44,6 +45,8 @@ DeviceRecord* frmClient::AddNewMacEntry(const QString& mac, const QString& ip, q
         device.NameLookupPending = true;
         device.OnlineState = 0;
         device.PresenceCountdown = 2;
+        if (const auto address = AddressText::parseIPv4(ip))
+            device.Network = networkOfRange(rangeOf(*address));
         device.MacType = type;
         device.NewDevice = !gateway;
         device.Intruder = !gateway;

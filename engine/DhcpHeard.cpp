@@ -35,7 +35,8 @@ QString kindText(HeardDhcp::Kind kind)
 void frmClient::dhcpHeard(const HeardDhcp& dhcp)
 {
     runTrapped("DhcpHeard", [&] {
-        if (!m_running)
+        lookAtClocks();
+        if (!m_running || heardQuiet())
             return;
         const bool addressed = dhcp.ip != std::array<quint8, 4> {};
         const qint32 range = addressed ? rangeOf(dhcp.ip) : -1;

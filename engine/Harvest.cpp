@@ -26,6 +26,21 @@ void frmClient::FinishScan(const QList<SweepQueue::Window>& windows, bool judged
             settled.unite(QSet<quint32>(w.addresses.cbegin(), w.addresses.cend()));
         storeWrites(); // those of a harvest that failed part-way
         harvestRows(now, settled);
+        if (judged) {
+            // The verdict counts only where the monitor could see all through the cycle.
+            const std::optional<QList<AdapterInfo>> adapters = m_net.adapters();
+            const QSet<QString> views =
+                m_sight.cycleJudged(Sight::viewsOf(adapters.value_or(QList<AdapterInfo>())), now);
+            // In sight: the view, with the network on it now, when that is watched.
+            QSet<QString> inSight;
+            for (qint32 r = 0; r < qint32(m_ranges.size()); ++r) {
+                if (views.contains(Sight::keyOf(m_ranges.at(r))) && rangeWatched(r))
+                    inSight.insert(sightKey(r));
+            }
+            holdOutOfSight(inSight, now);
+            setAway(inSight.isEmpty(), now);
+            reportSight();
+        }
         trackPresence(now, nullptr, judged);
         noteSightings();
         storeWrites();
@@ -53,6 +68,7 @@ void frmClient::harvestRows(const QDateTime& now, const QSet<quint32>& settled)
         return;
     // A host with a second address, or a proxy-ARP router, shows one MAC at several addresses in one table.
     // Its address changes only when none of them is the one it has: then it takes the first in table order.
+    identifyNetworks(*rows, now);
     QSet<QString> addressSeen;
     QList<std::pair<QString, QString>> moves;
 
@@ -75,6 +91,9 @@ void frmClient::harvestRows(const QDateTime& now, const QSet<quint32>& settled)
         // are not the sweep's to delete; they still count as sightings.
         if (row.type != NeighbourType::Static && row.type != NeighbourType::Other)
             m_net.deleteNeighbour(row);
+        // On a network nobody chose to watch nothing is admitted and nobody is seen.
+        if (!rangeWatched(range))
+            continue;
 
         // A former MAC of a merged device is that device.
         DeviceRecord* device = m_devices.findDevice(mac);
@@ -86,7 +105,7 @@ void frmClient::harvestRows(const QDateTime& now, const QSet<quint32>& settled)
         device->NetworkIndex = range;
         device->MacType = row.type;
         device->PresenceCountdown = SightedCountdown;
-        device->LastSeen = now;
+        noteSighting(*device, range, now);
         if (device->IpAddress == ip)
             addressSeen.insert(device->MacAddress);
         else
@@ -160,11 +179,13 @@ void frmClient::trackOne(DeviceRecord& device, const QDateTime& now, bool judged
         event.logged = !countedOnline;
         Q_EMIT deviceEvent(event);
     } else {
-        device.LastOffline = now;
+        // After a blind spell, when it was last seen.
+        const QDateTime left = offlineTime(device, now);
+        device.LastOffline = left;
         // The last sighting goes to the store exactly, so that a device away says when it was last seen.
         m_sightingDue.insert(device.MacAddress);
-        m_unstored.append({key, {{DeviceCodec::Name::LastOffline, TextForms::storedDate(now)}}});
-        DeviceEvent event = newEvent(DeviceEvent::Kind::Offline, device, now);
+        m_unstored.append({key, {{DeviceCodec::Name::LastOffline, TextForms::storedDate(left)}}});
+        DeviceEvent event = newEvent(DeviceEvent::Kind::Offline, device, left);
         event.logged = countedOnline;
         Q_EMIT deviceEvent(event);
     }

@@ -44,6 +44,8 @@ qint32 frmClient::rangeOf(const std::array<quint8, 4>& ip) const
 DeviceRecord* frmClient::heardSighting(
     const QString& mac, const QString& ip, qint32 range, bool mayAdmit, const QString& source, const QString& what)
 {
+    if (!rangeWatched(range))
+        return nullptr;
     // A former MAC of a merged device is that device.
     DeviceRecord* device = m_devices.findDevice(mac);
     bool cameOnline = true;
@@ -63,7 +65,7 @@ DeviceRecord* frmClient::heardSighting(
     }
     device->NetworkIndex = range;
     device->PresenceCountdown = SightedCountdown;
-    device->LastSeen = currentTime();
+    noteSighting(*device, range, currentTime());
     if (cameOnline) {
         // The harvest's own presence step for this device alone; the next harvest then sees no change to report.
         device->OnlineState = 0;
@@ -82,8 +84,10 @@ DeviceRecord* frmClient::heardSighting(
 void frmClient::arpHeard(const HeardArp& arp)
 {
     runTrapped("HeardArp", [&] {
-        // Only what a sweep would look at: while running, inside the ranges it sweeps.
-        const qint32 range = m_running ? rangeOf(arp.ip) : -1;
+        // Only what a sweep would look at: while running, inside the ranges it sweeps; and not what was heard
+        // while the monitor slept.
+        lookAtClocks();
+        const qint32 range = m_running && !heardQuiet() ? rangeOf(arp.ip) : -1;
         const QString ip = AddressText::ipText(arp.ip);
         if (range < 0 || !isDeviceMac(arp.mac, ip, QStringLiteral("HeardArp")))
             return;

@@ -238,6 +238,7 @@ void frmClient::tmrPingTimer_Timer()
 {
     runTrapped("tmrPingTimer_Timer", [this] {
         ++m_ticks;
+        lookAtClocks();
         if (!m_running)
             return;
         if (m_sweepReady)

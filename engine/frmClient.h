@@ -1,10 +1,12 @@
 #pragma once
 
 #include "engine/ScanRange.h"
+#include "engine/Sight.h"
 #include "engine/SweepQueue.h"
 #include "store/DeviceEvent.h"
 #include "store/DeviceStore.h"
 #include "store/DeviceText.h"
+#include "store/NetworkBook.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -24,6 +26,7 @@ class DeviceStore;
 struct DeviceRecord;
 struct HeardArp;
 struct HeardDhcp;
+struct NeighbourRow;
 class NetPlatform;
 
 // The discovery engine. Every 100 ms tmrPingTimer sends one batch of at most 32 ICMP echo requests, so that
@@ -100,6 +103,23 @@ public:
     // What devices say about themselves (type, model, os): its signature table and maker lookup are set here.
     Describer& describer() { return *m_describer; }
 
+    // What the monitor can see now (Sight.h): watching, not connected to a network, or waking up.
+    Sight::State sightState() const { return m_sight.state(); }
+    qint64 blindSeconds() const;
+    // logind's PrepareForSleep: true before the machine sleeps, false when it has woken (SightKeeping.cpp).
+    void PrepareForSleep(bool sleeping);
+    // Devices whose network the monitor cannot see now; neither present nor absent.
+    bool isOutOfSight(const QString& mac) const { return m_outOfSight.contains(mac); }
+
+    // NetworkWatch.cpp. How a new network is taken while the store's WatchNetworks says nothing: watched at once
+    // (All, a server) or asked about (Asked, the window).
+    void setNetworkPolicyDefault(NetworkBook::Policy policy) { m_networkPolicyDefault = policy; }
+    const NetworkBook& networks() const { return m_networks; }
+    // The user's answer about a network: Watched, NotNow or Never.
+    void answerNetwork(const QString& id, NetworkBook::Watch watch);
+    // The network the monitor is on through the range's adapter (empty while its gateway has not answered).
+    QString networkOfRange(qint32 range) const;
+
 Q_SIGNALS:
     // One thing that happened to one device, in the order it happened.
     void deviceEvent(const DeviceEvent& event);
@@ -107,6 +127,18 @@ Q_SIGNALS:
     void harvested();
     // The harvest that judged the cycle's presence has ended.
     void cycleJudged();
+    // The monitor began or stopped being blind (sightState()).
+    void sightChanged(Sight::State state);
+    // A present device's network went out of the monitor's sight; it was last seen at lastSeen. No event: the
+    // presence record pauses its stay there.
+    void sightLost(const QString& mac, const QDateTime& lastSeen);
+    // A network joined that the user has not chosen to watch: nothing is admitted or alerts there until answered.
+    void networkJoined(const QString& id);
+    // The monitor sees none of the networks it watches (blind, asleep, or away on another), from when; or sees
+    // again.
+    void awayChanged(bool away, const QDateTime& when);
+    // An out-of-sight device seen again, still present.
+    void sightRegained(const QString& mac, const QString& address, const QDateTime& when);
 
 private:
     // An event of the device, its kind, MAC and time filled in.
@@ -154,6 +186,28 @@ private:
     const DeviceRecord* likelyEarlier(const DeviceRecord& newcomer) const;
     std::optional<DeviceEvent> linkLikelyReturn(DeviceRecord& device);
     void agePresence();
+    // SightKeeping.cpp: the clocks at every tick and every packet heard; a sleep found voids the cycle's verdict.
+    void lookAtClocks();
+    void afterSleep(const QString& how);
+    // Present devices whose view is not in inSight keep their presence (the next two cycles re-establish it).
+    void holdOutOfSight(const QSet<QString>& inSight, const QDateTime& now);
+    // A sighting of the device in range: when and where it was last seen.
+    void noteSighting(DeviceRecord& device, qint32 range, const QDateTime& now);
+    // When a device found gone left: now, or when it was last seen if the monitor was blind since.
+    QDateTime offlineTime(const DeviceRecord& device, const QDateTime& now);
+    void reportSight();
+    bool heardQuiet() const;
+    void setAway(bool away, const QDateTime& when);
+    // NetworkWatch.cpp: the networks read again and the views without a gateway named, at each set-up; the
+    // gateways' rows name the others at each harvest.
+    void loadNetworks();
+    void identifyNetworks(const QList<NeighbourRow>& rows, const QDateTime& now);
+    void networkResolved(const QString& view, const NetworkBook::Resolution& resolution);
+    // Whether devices in this range are admitted and sighted: its network is watched.
+    bool rangeWatched(qint32 range) const;
+    // A view and the network on it now: what a sighting records and a verdict compares.
+    QString sightKey(qint32 range) const;
+    QList<quint32> gatewayAddresses() const;
     void ScanNextName();
     void refuseLookup();
     bool sharesOnlineAddress(const DeviceRecord& device);
@@ -248,6 +302,20 @@ private:
     QSet<QString> m_returnsNoted; // MACs whose likely earlier self has been noted
     // The host name a DHCP request brought for a MAC about to be admitted, so that the admission knows it.
     QHash<QString, QString> m_admissionNames;
+
+    Sight m_sight;
+    Sight::State m_reportedSight = Sight::State::Watching;
+    QHash<QString, QString> m_seenOn; // MAC -> the view and network (sightKey) it was last seen in
+
+    NetworkBook m_networks;
+    NetworkBook::Policy m_networkPolicyDefault = NetworkBook::Policy::All;
+    NetworkBook::Policy m_networkPolicy = NetworkBook::Policy::All;
+    QHash<QString, QString> m_viewNetwork; // view (Sight::keyOf) -> the network on it now
+    QSet<QString> m_networksAsked; // networks asked about since they were joined
+    QSet<QString> m_networksRefusedLogged; // unwatched networks whose refusals were logged
+    QSet<QString> m_outOfSight; // present devices whose view was lost since their last sighting
+    bool m_away = false;
+    qint64 m_heardQuietUntil = 0; // monotonic ms: heard packets queued while asleep tell of before it
 
     bool m_tableFullLogged = false; // the full device table is logged once, not per refused MAC
     QHash<QString, QDateTime> m_problemLogged; // cause -> when it was last logged

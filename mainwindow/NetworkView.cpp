@@ -113,6 +113,7 @@ void NetworkTimeline::paintEvent(QPaintEvent* event)
             Qt::AlignLeft | Qt::AlignVCenter, fm.elidedText(row.name, Qt::ElideRight, nameWidth() - Geometry::s(6)));
         const QRectF band(a.left, line.top() + Geometry::s(3), a.width, h - Geometry::s(6));
         p.fillRect(band, Theme::Deep);
+        TimelineStrip::paintAway(p, band, a, m_away);
         TimelineStrip::paintTicks(p, band, a, false);
         TimelineStrip::paintBars(p, band, a, row.intervals, row.intruder ? Theme::Alarm : Theme::Online,
             position == m_row ? m_interval : -1);
@@ -259,6 +260,8 @@ void NetworkView::reload()
             row.intervals = m_store->intervals(d.MacAddress, axis.from, axis.to, now);
         rows.append(row);
     }
+    m_timeline->setAway(
+        m_store ? m_store->intervals(PresenceStore::MonitorAway, axis.from, axis.to, now) : QList<PresenceInterval>());
     m_timeline->setRows(rows, now, m_span);
     // The span in words beside its buttons: a checked button alone does not show in every style.
     m_spanText->setText(QStringLiteral("Showing the last %1, up to %2")

@@ -28,6 +28,8 @@ public:
 
     // Rows in any order: they are drawn safe first, then intruders, each group in the given order.
     void setRows(QList<Row> rows, const QDateTime& now, TimelineAxis::Span span);
+    // The monitor's own blind and away times, hatched behind every row.
+    void setAway(QList<PresenceInterval> away) { m_away = std::move(away); }
     TimelineAxis axis() const;
     // The row (index into rows()) at y, -1 for a header or the axis.
     int rowAt(qreal y) const;
@@ -47,6 +49,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    QList<PresenceInterval> m_away;
     int rowHeight() const;
     int nameWidth() const;
     void layoutRows();

@@ -113,6 +113,8 @@ void TimelineStrip::reload()
     const TimelineAxis a = axis();
     m_intervals =
         m_store && !m_mac.isEmpty() ? m_store->intervals(m_mac, a.from, a.to, m_now) : QList<PresenceInterval>();
+    m_away = m_store && !m_mac.isEmpty() ? m_store->intervals(PresenceStore::MonitorAway, a.from, a.to, m_now)
+                                         : QList<PresenceInterval>();
     m_selected = -1;
     setToolTip({});
     update();
@@ -195,6 +197,18 @@ void TimelineStrip::paintBars(QPainter& p, const QRectF& band, const TimelineAxi
     }
 }
 
+void TimelineStrip::paintAway(
+    QPainter& p, const QRectF& band, const TimelineAxis& axis, const QList<PresenceInterval>& away)
+{
+    for (const PresenceInterval& stretch : away) {
+        const qreal a = axis.xOf(stretch.from);
+        const qreal b = std::max(axis.xOf(stretch.to), a + 1.5);
+        const QRectF shade(a, band.top(), b - a, band.height());
+        p.fillRect(shade, Theme::LineSoft);
+        p.fillRect(shade, QBrush(Theme::TextDim, Qt::BDiagPattern));
+    }
+}
+
 void TimelineStrip::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
@@ -204,11 +218,14 @@ void TimelineStrip::paintEvent(QPaintEvent*)
     const TimelineAxis a = axis();
     p.setPen(Theme::TextLow);
     p.drawText(QRectF(Geometry::s(4), 0, width(), band.top()), Qt::AlignLeft | Qt::AlignVCenter,
-        QStringLiteral("Online, last %1").arg(TimelineAxis::spanName(m_span)));
+        QStringLiteral("Online, last %1%2")
+            .arg(TimelineAxis::spanName(m_span),
+                m_away.isEmpty() ? QString() : QStringLiteral(" (hatched: not watched)")));
     p.setPen(Theme::SafeLight);
     p.drawText(
         spanLabelRect(), Qt::AlignRight | Qt::AlignVCenter, TimelineAxis::spanName(m_span) + QStringLiteral(" ▸"));
     p.fillRect(band, Theme::Deep);
+    paintAway(p, band, a, m_away);
     paintTicks(p, band, a, true);
     paintBars(p, band, a, m_intervals, m_intruder ? Theme::Alarm : Theme::Online, m_selected);
     if (m_intervals.isEmpty() && !m_mac.isEmpty()) {

@@ -66,6 +66,10 @@ public:
     static void paintBars(QPainter& p, const QRectF& band, const TimelineAxis& axis,
         const QList<PresenceInterval>& intervals, const QColor& ink, int selected);
     static void paintTicks(QPainter& p, const QRectF& band, const TimelineAxis& axis, bool labels);
+    // The monitor's own blind and away times, hatched behind the bars: a gap there is not the device's absence.
+    static void paintAway(
+        QPainter& p, const QRectF& band, const TimelineAxis& axis, const QList<PresenceInterval>& away);
+    const QList<PresenceInterval>& awayIntervals() const { return m_away; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -74,6 +78,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    QList<PresenceInterval> m_away;
     QRectF barBand() const;
     QRectF spanLabelRect() const;
     void select(int index);

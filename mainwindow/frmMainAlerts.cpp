@@ -4,6 +4,7 @@
 
 #include "app/DeviceActions.h"
 #include "app/MonitorCore.h"
+#include "engine/frmClient.h"
 #include "mainwindow/AlarmSounds.h"
 #include "mainwindow/DesktopNotifier.h"
 #include "mainwindow/Geometry.h"
@@ -139,12 +140,14 @@ void frmMain::applyNormalLook()
 {
     // Nothing is "all clear" while no sweep runs: the lamp is hidden and the tip says why and how to fix it;
     // nor before the first sweep has ended: the lamp says "Starting…".
+    // Nor while the monitor cannot see: "Not connected to a network", "Waking up…".
     const MonitorCore::SweepState sweep = m_core.sweepState();
+    const QString blind = m_core.engine() ? Sight::stateText(m_core.engine()->sightState()) : QString();
     m_status->setPicture(Pic::StatusNormal);
-    m_status->setCaption(m_firstSweepEnded ? QString() : QStringLiteral("Starting\u2026"));
+    m_status->setCaption(m_firstSweepEnded ? blind : QStringLiteral("Starting\u2026"));
     m_status->setVisible(sweep.sweeping);
     ChangeTrayIcon(m_trayIcons[0]);
-    ChangeTrayTip(TitleText());
+    ChangeTrayTip(blind.isEmpty() ? TitleText() : TitleText() + QStringLiteral(" - ") + blind);
     if (!sweep.problem.isEmpty() && m_tray && m_tray->toolTip() != sweep.problem)
         m_tray->setToolTip(sweep.problem); // the whole sentence: the command in it must not be cut
     if (windowTitle() != TitleText())

@@ -5,6 +5,7 @@
 #include "engine/frmClient.h"
 #include "mainwindow/DeviceListModel.h"
 #include "mainwindow/DeviceListView.h"
+#include "mainwindow/NetworkQuestion.h"
 #include "notify/AlertNameWait.h"
 #include "notify/AlertPolicy.h"
 #include "platform/Autostart.h"
@@ -105,6 +106,21 @@ int frmMain::Form_Load(std::unique_ptr<NetPlatform> net)
         m_core.startEngine(std::move(net), [this] {
             m_core.onDeviceEvent(this, [this](const DeviceEvent& event) { deviceEvent(event); });
             connect(m_core.engine(), &frmClient::harvested, this, &frmMain::ShowStatus);
+            // A laptop's monitor asks before it watches a network it joins (NetworkQuestion).
+            frmClient* engine = m_core.engine();
+            engine->setNetworkPolicyDefault(NetworkBook::Policy::Asked);
+            connect(engine, &frmClient::networkJoined, this, [this, engine](const QString& id) {
+                if (const NetworkBook::Network* network = engine->networks().find(id)) {
+                    auto* question = new NetworkQuestion(*network, this);
+                    connect(question, &NetworkQuestion::answered, engine, &frmClient::answerNetwork);
+                    question->show();
+                }
+            });
+            // Blind or seeing again: the lamp says so at once rather than at the next quiet refresh.
+            connect(m_core.engine(), &frmClient::sightChanged, this, [this] {
+                if (blnQuietLastTick)
+                    applyNormalLook();
+            });
             connect(m_core.alertPolicy(), &AlertPolicy::alertRaised, this, &frmMain::alertRaised);
             connect(m_core.alertNameWait(), &AlertNameWait::ready, this, &frmMain::alertNamed);
         });

@@ -54,22 +54,17 @@ QString isoDate(const QDateTime& when)
 QByteArray deviceState(const DeviceRecord& d, const QString& manufacturer)
 {
     return compact({
-        {QStringLiteral("mac"), d.MacAddress},
-        {QStringLiteral("ip"), d.IpAddress},
-        {QStringLiteral("host_name"), d.HostName},
-        {QStringLiteral("friendly_name"), d.FriendlyName},
-        {QStringLiteral("manufacturer"), manufacturer},
-        {QStringLiteral("intruder"), d.Intruder},
-        {QStringLiteral("acknowledged"), !d.NewDevice},
-        {QStringLiteral("online"), d.isOnline()},
+        {QStringLiteral("mac"), d.MacAddress}, {QStringLiteral("ip"), d.IpAddress},
+        {QStringLiteral("host_name"), d.HostName}, {QStringLiteral("friendly_name"), d.FriendlyName},
+        {QStringLiteral("manufacturer"), manufacturer}, {QStringLiteral("intruder"), d.Intruder},
+        {QStringLiteral("acknowledged"), !d.NewDevice}, {QStringLiteral("online"), d.isOnline()},
         {QStringLiteral("first_seen"), dateValue(d.FirstSeen)},
         {QStringLiteral("last_online"), dateValue(d.LastOnline)},
         {QStringLiteral("last_offline"), dateValue(d.LastOffline)},
-        {QStringLiteral("last_seen"), dateValue(d.LastSeen)},
-        {QStringLiteral("type"), DeviceKind::typeWord(d.Type)},
-        {QStringLiteral("model"), d.Model},
-        {QStringLiteral("os"), d.Os},
+        {QStringLiteral("last_seen"), dateValue(d.LastSeen)}, {QStringLiteral("type"), DeviceKind::typeWord(d.Type)},
+        {QStringLiteral("model"), d.Model}, {QStringLiteral("os"), d.Os},
         {QStringLiteral("former_macs"), QJsonArray::fromStringList(d.FormerMacs)},
+        {QStringLiteral("network"), d.Network}, // the network it was admitted on
     });
 }
 

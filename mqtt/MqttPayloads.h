@@ -21,6 +21,8 @@ struct Base
 
     QString root() const { return topic + QLatin1Char('/') + sensor; }
     QString status() const { return root() + QStringLiteral("/status"); }
+    // What the monitor can see: "watching", "not_connected" or "waking_up" (retained).
+    QString sight() const { return root() + QStringLiteral("/sight"); }
     QString events() const { return root() + QStringLiteral("/events"); }
     QString device(const QString& mac) const { return root() + QStringLiteral("/devices/") + mac; }
     QString intruderOnline() const { return root() + QStringLiteral("/intruder_online"); }

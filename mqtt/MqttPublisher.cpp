@@ -118,6 +118,7 @@ void MqttPublisher::connectedToBroker()
 {
     m_connection.subscribe(m_base.commandFilter());
     m_connection.publish(m_base.status(), MqttPayloads::Online, true);
+    m_connection.publish(m_base.sight(), m_sight, true);
     m_connection.publish(
         MqttPayloads::intruderSensorConfigTopic(m_base), MqttPayloads::intruderSensorConfig(m_base), true);
     m_announced.clear();
@@ -125,6 +126,15 @@ void MqttPublisher::connectedToBroker()
     m_toAnnounce.clear();
     m_intruderOnline.reset();
     republishAll();
+}
+
+void MqttPublisher::setSight(const QByteArray& state)
+{
+    if (state == m_sight)
+        return;
+    m_sight = state;
+    if (m_connection.isConnected())
+        m_connection.publish(m_base.sight(), m_sight, true);
 }
 
 void MqttPublisher::republishAll()

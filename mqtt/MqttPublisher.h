@@ -56,6 +56,9 @@ public:
         const QString& lastAddress, const QString& text);
     // Every device again, as after a reconnect (the device table was reloaded).
     void republishAll();
+    // What the monitor can see ("watching", "not_connected", "waking_up"), retained on the sight topic, so that a
+    // blind monitor is told from an empty network.
+    void setSight(const QByteArray& state);
 
     MqttConnection& connection() { return m_connection; }
     const MqttPayloads::Base& base() const { return m_base; }
@@ -111,4 +114,5 @@ private:
     QSet<QString> m_toAnnounce;
     QHash<QString, QString> m_announced; // MAC -> what its discovery carries (announcedAs), on this connection
     std::optional<bool> m_intruderOnline;
+    QByteArray m_sight = QByteArrayLiteral("watching");
 };

@@ -1,5 +1,6 @@
 #include "platform/Clock.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
 
 #include <ctime>
@@ -9,6 +10,17 @@ QDateTime SystemClock::now() const
     // Dates are stored to the second, so the system keeps whole seconds in memory too.
     QDateTime t = QDateTime::currentDateTime();
     return t.addMSecs(-t.time().msec());
+}
+
+qint64 SystemClock::monotonicMs() const
+{
+    // CLOCK_MONOTONIC on Linux: it does not count a suspend.
+    static const QElapsedTimer started = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return started.elapsed();
 }
 
 ManualClock::ManualClock(const QDateTime& start)

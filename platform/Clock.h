@@ -9,12 +9,16 @@ class Clock
 public:
     virtual ~Clock() = default;
     virtual QDateTime now() const = 0;
+    // Milliseconds on a clock that only runs forwards and stands still while the machine sleeps: set beside
+    // now(), it shows a suspend (the wall clock went on, this one did not) and a process stopped for long.
+    virtual qint64 monotonicMs() const = 0;
 };
 
 class SystemClock final : public Clock
 {
 public:
     QDateTime now() const override;
+    qint64 monotonicMs() const override;
 };
 
 class ManualClock final : public Clock
@@ -22,12 +26,20 @@ class ManualClock final : public Clock
 public:
     explicit ManualClock(const QDateTime& start);
     QDateTime now() const override { return m_now; }
+    qint64 monotonicMs() const override { return m_monotonicMs; }
+    // The wall clock alone: a jump, as a suspend or a clock set by hand makes one.
     void set(const QDateTime& when) { m_now = when; }
-    void advanceSeconds(qint64 seconds) { m_now = m_now.addSecs(seconds); }
-    void advanceMSecs(qint64 ms) { m_now = m_now.addMSecs(ms); }
+    // Both clocks: time passing while the process runs (or is stopped).
+    void advanceSeconds(qint64 seconds) { advanceMSecs(seconds * 1000); }
+    void advanceMSecs(qint64 ms)
+    {
+        m_now = m_now.addMSecs(ms);
+        m_monotonicMs += ms;
+    }
 
 private:
     QDateTime m_now;
+    qint64 m_monotonicMs = 0;
 };
 
 namespace kwclock {

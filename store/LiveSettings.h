@@ -83,6 +83,9 @@ struct LiveSettings
     struct Devices
     {
         bool mergeReturning = false; // a likely return of a private-MAC device is merged without asking
+        // How a network joined for the first time is taken: "all" watched at once, "asked" when the user says so
+        // (store/NetworkBook reads the stored value itself: when none is stored the window asks).
+        QString watchNetworks = QStringLiteral("all");
     } devices;
 
     // The web page: where it is served (empty: off, unless --web), and its TLS certificate and key files.

@@ -42,6 +42,9 @@ public:
     // A device away for less than this has not left: the store resolves no finer than its confirmations.
     static constexpr qint64 JoinGapSeconds = ConfirmEverySeconds;
     static constexpr qint64 MaxStaysPerDay = 12;
+    // The monitor's own blind and away times, kept as the stays of this key (no MAC looks like it): the timelines
+    // shade them, so that a device's gap there is not read as its absence.
+    static inline const QString MonitorAway = QStringLiteral("monitor away");
 
     struct OpenResult
     {

@@ -70,6 +70,11 @@ const std::vector<Setting>& table()
         {"MergeReturningDevices", "devices.mergeReturning", Type::Bool, "0",
             "merge a new private-MAC device into the known one it likely is, without asking",
             Form::Plain, 0, 0, nullptr, [](S& s) -> bool& { return s.devices.mergeReturning; }},
+        {"WatchNetworks", "devices.watchNetworks", Type::Choice, "all",
+            "a network joined is watched at once (all) or only once you say so (asked; the window asks when "
+            "nothing is set)",
+            Form::Trimmed, 0, 0, "all|asked", nullptr, nullptr,
+            [](S& s) -> QString& { return s.devices.watchNetworks; }},
         {"AlwaysOnTop", "window.alwaysOnTop", Type::Bool, "0", "keep the window above other windows",
             Form::Plain, 0, 0, nullptr, [](S& s) -> bool& { return s.window.alwaysOnTop; }},
         {"ReCentre", "window.reCentre", Type::Bool, "1", "centre the window on the screen each time it is shown",

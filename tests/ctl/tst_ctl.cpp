@@ -35,6 +35,8 @@ namespace {
 const QString kPrinter = QStringLiteral("00-0C-29-12-34-56");
 const QString kPhone = QStringLiteral("02-AA-00-00-00-0D");
 const QDateTime kSeen(QDate(2026, 12, 5), QTime(22, 0), Qt::UTC);
+const QString kNetwork = QStringLiteral("02-00-C6-12-00-01 198.18.0.0/24");
+const QString kNetworkKey = QStringLiteral("Networks\\") + kNetwork;
 
 kwtest::Run ctl(const QString& home, const QStringList& args)
 {
@@ -62,10 +64,17 @@ void seed(const AppPaths& paths)
                 {QStringLiteral("Last_Offline"), TextForms::dateText(offline)},
                 {QStringLiteral("Mac_Type"), QStringLiteral("3")}}};
     };
-    QVERIFY(hive->setValues(
-        {device(kPrinter, "Printer", kSeen, TextForms::NeverDate()), device(kPhone, "", kSeen, kSeen.addSecs(3600)),
-            {modRegistry::FullKeyPath(modRegistry::ProductKey, Keys::General),
-                {{QStringLiteral("EmailPassword"), QStringLiteral("cHc=")}}}}));
+    Hive::KeyValues printer = device(kPrinter, "Printer", kSeen, TextForms::NeverDate());
+    printer.values.append({QStringLiteral("Network"), kNetwork});
+    const Hive::KeyValues network {modRegistry::FullKeyPath(modRegistry::ProductKey, kNetworkKey),
+        {{QStringLiteral("Subnet"), QStringLiteral("198.18.0.0/24")},
+            {QStringLiteral("Gateway_MAC"), QStringLiteral("02-00-C6-12-00-01")},
+            {QStringLiteral("Gateway_IP"), QStringLiteral("198.18.0.1")},
+            {QStringLiteral("Watch"), QStringLiteral("asked")},
+            {QStringLiteral("First_Seen"), TextForms::storedDate(kSeen)}}};
+    QVERIFY(hive->setValues({printer, device(kPhone, "", kSeen, kSeen.addSecs(3600)), network,
+        {modRegistry::FullKeyPath(modRegistry::ProductKey, Keys::General),
+            {{QStringLiteral("EmailPassword"), QStringLiteral("cHc=")}}}}));
     QFile log(paths.devices() + kPrinter + QStringLiteral(".log"));
     QVERIFY(log.open(QIODevice::WriteOnly));
     log.write((TextForms::dateText(kSeen) + QStringLiteral("\t** WARNING - NEW DEVICE **\r\n")).toUtf8());
@@ -262,6 +271,20 @@ private Q_SLOTS:
         QTest::newRow("export is JSON by default")
             << QStringList {"export"} << false << 0 << "{\"format\": \"kestrelwatch-devices\"" << printer << "x"
             << "-";
+        QTest::newRow("networks") << QStringList {"networks"} << false << 0
+                                  << kNetwork
+                + "\t198.18.0.0/24\t02-00-C6-12-00-01\t198.18.0.1\tasked\t1\t2026-12-05T22:00:00Z"
+                                  << kNetworkKey << "Watch"
+                                  << "asked";
+        QTest::newRow("watch-network by its subnet")
+            << QStringList {"watch-network", "198.18.0.0/24"} << false << 0 << "" << kNetworkKey << "Watch"
+            << "watched";
+        QTest::newRow("forget-network") << QStringList {"forget-network", kNetwork} << false << 0 << "" << kNetworkKey
+                                        << "Watch"
+                                        << "-";
+        QTest::newRow("watch-network unknown")
+            << QStringList {"watch-network", "198.19.0.0/24"} << false << 1 << "no network" << kNetworkKey << "Watch"
+            << "asked";
         QTest::newRow("help on stdout") << QStringList {"--help"} << false << 0 << "Usage: kestrelwatch-ctl" << general
                                         << "x"
                                         << "-";
@@ -497,6 +520,10 @@ private Q_SLOTS:
         QTest::newRow("JSON type") << head
                 + "{\"mac\": \"02-AA-00-00-00-0D\", \"list\": \"safe\", \"type\": \"toaster\"}\n]}"
                                    << "line 2: type \"toaster\" is none of unknown, router";
+        QTest::newRow("JSON network") << head
+                + "{\"mac\": \"02-AA-00-00-00-0D\", \"list\": \"safe\", \"network\": "
+                  "\"home; rm -rf /\"}\n]}"
+                                      << "line 2: network \"home; rm -rf /\" is no gateway MAC and subnet";
         QTest::newRow("no export") << QByteArray("hello\n") << "line 1: the header";
         QTest::newRow("semicolons") << QByteArray("mac;list\n00-0C-29-12-34-56;safe\n")
                                     << "line 1: the file is semicolon-separated: use commas";

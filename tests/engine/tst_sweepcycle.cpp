@@ -5,6 +5,7 @@
 #include "EngineRig.h"
 #include "Skip.h"
 
+#include <QRegularExpression>
 #include <QTest>
 
 namespace {
@@ -77,10 +78,10 @@ private Q_SLOTS:
         // The next cycle is prepared once more than 5 seconds have passed since this one was.
         rig.tick(59 - 20);
         QCOMPARE(rig.engine.SecondsCounter(), 5u);
-        QCOMPARE(rig.net.adapterCalls(), 1);
+        QCOMPARE(rig.net.adapterCalls(), 2); // the set-up, and the verdict: was the network in sight throughout?
         QCOMPARE(rig.net.sentAddresses().size(), 256);
         rig.tick();
-        QCOMPARE(rig.net.adapterCalls(), 2);
+        QCOMPARE(rig.net.adapterCalls(), 3);
         QCOMPARE(rig.engine.preparationTime(), 6u);
         rig.tick();
         QCOMPARE(rig.net.sentAddresses().size(), 288);
@@ -260,10 +261,11 @@ private Q_SLOTS:
         QCOMPARE(rig.log.lines(), once);
         QCOMPARE(rig.net.deletedAddresses().size(), 2);
 
-        rig.clock.advanceMSecs(3600 * 1000);
+        rig.clock.advanceMSecs(3600 * 1000); // a stopped process to the engine (SightKeeping), which says so
         rig.runToHarvest();
-        QCOMPARE(rig.log.lines().size(), 5);
-        QCOMPARE(rig.log.lines().mid(3), once.mid(1));
+        const QStringList lines = rig.log.lines().filter(QRegularExpression(QStringLiteral("^NetPlatform")));
+        QCOMPARE(lines.size(), 5);
+        QCOMPARE(lines.mid(3), once.mid(1));
     }
 };
 

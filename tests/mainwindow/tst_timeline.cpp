@@ -2,7 +2,11 @@
 // is over, and the tick marks each span draws.
 
 #include "TestHome.h"
+#include "mainwindow/Theme.h"
 #include "mainwindow/TimelineStrip.h"
+
+#include <QImage>
+#include <QPainter>
 
 #include <QTest>
 
@@ -71,6 +75,24 @@ private Q_SLOTS:
         QCOMPARE(QStringLiteral("%1 %2 %3").arg(marks.size()).arg(marks.first().label, marks.last().label), ticks);
         for (const TimelineAxis::Tick& mark : marks)
             QVERIFY(mark.x >= 100 && mark.x <= 1100 && mark.time >= axis.from && mark.time <= axis.to);
+    }
+
+    // The monitor's own away time is hatched over its stretch of the band, and nowhere else.
+    void awayIsShadedBehindTheBars()
+    {
+        const TimelineAxis axis = TimelineAxis::ending(kNow, TimelineAxis::Span::Day, 0, 240);
+        QImage image(240, 20, QImage::Format_RGB32);
+        image.fill(Theme::Deep);
+        QPainter p(&image);
+        TimelineStrip::paintAway(p, QRectF(0, 0, 240, 20), axis,
+            {PresenceInterval {kNow.addSecs(-6 * 3600), kNow.addSecs(-3 * 3600), QString(), false}});
+        p.end();
+        for (const auto& [x, shaded] : {std::pair {60, false}, {185, true}, {190, true}, {215, false}}) {
+            bool differs = false;
+            for (int y = 0; y < 20; ++y)
+                differs = differs || image.pixelColor(x, y) != Theme::Deep;
+            QVERIFY2(differs == shaded, qPrintable(QString::number(x)));
+        }
     }
 };
 

@@ -10,7 +10,9 @@
 #include "engine/frmClient.h"
 #include "mqtt/MqttPublisher.h"
 #include "platform/Clock.h"
+#include "platform/SleepSignal.h"
 #include "store/LiveSettings.h"
+#include "store/PresenceStore.h"
 #include "store/Settings.h"
 #include "store/modRegistry.h"
 
@@ -187,6 +189,43 @@ private Q_SLOTS:
         sweep(), sweep();
         QTRY_VERIFY(saw(R"("kind":"disconnected")", gone) && saw(R"("online":false)", gone));
         QTRY_VERIFY(saw(kRoot + "/intruder_online|OFF", gone));
+    }
+
+    // A blind monitor is told from an empty network: the retained sight topic and the metrics say so, and the
+    // present device's stay in the presence record ends where it was last seen, with no event.
+    void blindMonitorSaysSo()
+    {
+        QVERIFY(admit());
+        const QDateTime lastSeen = m_core->devices().find(kMac)->LastSeen;
+        const qsizetype from = subscribe().cursor();
+        QVERIFY(m_subscribed);
+        QTRY_VERIFY(saw(kRoot + "/sight|watching", 0)); // retained: it may come with the SUBACK
+        const QList<AdapterInfo> adapters = m_net->scriptedAdapters();
+        m_net->scriptedAdapters().clear();
+        for (int s = 0; s < 8; ++s)
+            sweep();
+        QTRY_VERIFY(saw(kRoot + "/sight|not_connected", from));
+        QCOMPARE(m_core->metrics().value(QStringLiteral("kestrelwatch_blind")), 1.0);
+        QVERIFY(m_core->metrics().value(QStringLiteral("kestrelwatch_blind_seconds_total")) >= 30);
+        QVERIFY(m_core->devices().find(kMac)->isOnline());
+        const QList<PresenceInterval> stays = m_core->presence()->intervals(kMac, lastSeen.addDays(-1), m_clock.now());
+        QVERIFY(!stays.isEmpty() && !stays.last().open);
+        QCOMPARE(stays.last().to, lastSeen);
+        QVERIFY(!m_core->presence()->intervals(PresenceStore::MonitorAway, lastSeen, m_clock.now()).isEmpty());
+
+        m_net->scriptedAdapters() = adapters;
+        const qsizetype asleep = m_sub->cursor();
+        Q_EMIT m_core->sleepSignal()->prepareForSleep(true);
+        QTRY_VERIFY(saw(kRoot + "/sight|waking_up", asleep));
+        Q_EMIT m_core->sleepSignal()->prepareForSleep(false);
+        for (int s = 0; s < 3; ++s) {
+            m_net->addNeighbour(kMac, QStringLiteral("198.18.0.12"));
+            sweep();
+        }
+        QTRY_VERIFY(saw(kRoot + "/sight|watching", asleep));
+        QCOMPARE(m_core->metrics().value(QStringLiteral("kestrelwatch_blind")), 0.0);
+        QVERIFY(!saw(R"("kind":"disconnected")", from) && !saw(R"("kind":"connected")", from));
+        QVERIFY(m_core->presence()->intervals(kMac, lastSeen, m_clock.now(), m_clock.now()).last().open);
     }
 
     void commands()

@@ -67,8 +67,8 @@ private Q_SLOTS:
         LogCapture logged;
         TestHome home;
         LiveSettings settings;
-        settings.txtMqttServer = QStringLiteral("127.0.0.1:") + port.mid(5);
-        settings.txtMqttSensor = QStringLiteral("lab");
+        settings.mqtt.server = QStringLiteral("127.0.0.1:") + port.mid(5);
+        settings.mqtt.sensor = QStringLiteral("lab");
         DeviceStore devices;
         const double before = residentMb();
         double peak = before;
