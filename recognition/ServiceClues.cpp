@@ -33,7 +33,7 @@ bool anyOf(const QString& text, std::initializer_list<const char*> words)
         [&](const char* w) { return text.contains(QLatin1String(w), Qt::CaseInsensitive); });
 }
 
-// HomeKit accessory categories (HAP specification, "Accessory Categories").
+// HomeKit accessory categories (Apple's HomeKit Accessory Protocol, "Accessory Categories").
 DeviceType homeKitType(int category)
 {
     switch (category) {
