@@ -6,6 +6,7 @@
 #include "platform/Hive.h"
 #include "store/DeviceCodec.h"
 #include "store/DeviceText.h"
+#include "store/DeviceWatch.h"
 #include "store/MacAddress.h"
 #include "store/Settings.h"
 #include "store/TextForms.h"
@@ -29,7 +30,7 @@ const QStringList kColumns {QStringLiteral("mac"), QStringLiteral("address"), QS
     QStringLiteral("last_online"), QStringLiteral("last_offline"), QStringLiteral("last_seen"),
     QStringLiteral("mac_type"), QStringLiteral("type"), QStringLiteral("type_source"), QStringLiteral("model"),
     QStringLiteral("model_source"), QStringLiteral("os"), QStringLiteral("os_source"), QStringLiteral("former_macs"),
-    QStringLiteral("note"), QStringLiteral("network"), QStringLiteral("intervals")};
+    QStringLiteral("note"), QStringLiteral("network"), QStringLiteral("watch"), QStringLiteral("intervals")};
 // What a device is and its former MACs: an import takes them as the file has them.
 const QStringList kFacts {DeviceCodec::Name::Type, DeviceCodec::Name::TypeSource, DeviceCodec::Name::Model,
     DeviceCodec::Name::ModelSource, DeviceCodec::Name::Os, DeviceCodec::Name::OsSource, DeviceCodec::Name::FormerMacs};
@@ -49,7 +50,8 @@ QStringList fieldsOf(const DeviceRecord& d)
         d.NewDevice ? QStringLiteral("true") : QStringLiteral("false"), isoTime(d.FirstSeen), isoTime(d.LastOnline),
         isoTime(d.LastOffline), isoTime(d.LastSeen), QString::number(d.MacType), DeviceKind::typeWord(d.Type),
         DeviceKind::sourceWord(d.TypeSource), d.Model, DeviceKind::sourceWord(d.ModelSource), d.Os,
-        DeviceKind::sourceWord(d.OsSource), d.FormerMacs.join(QLatin1Char(' ')), d.Note, d.Network};
+        DeviceKind::sourceWord(d.OsSource), d.FormerMacs.join(QLatin1Char(' ')), d.Note, d.Network,
+        DeviceWatch::text(DeviceWatch::Mode(d.Watch))};
 }
 
 // What a device is and its former MACs, as a file gives them; why not, otherwise.
@@ -177,6 +179,12 @@ QString recordOf(const QHash<QString, QString>& values, const QDateTime& latest,
     if (!note.ok())
         return QStringLiteral("note refused, it %1").arg(note.refusal);
     d.Note = note.text;
+    // Which of its departures and returns alert: offline, online, both, or none (empty, as an older file has it).
+    const QString watch = values.value(QStringLiteral("watch")).trimmed().toLower();
+    const auto mode = DeviceWatch::parse(watch == QLatin1String("none") ? QString() : watch);
+    if (!mode)
+        return QStringLiteral("watch \"%1\" is none of offline, online and both").arg(watch.left(32));
+    d.Watch = *mode;
     const QString list = values.value(QStringLiteral("list")).trimmed().toLower();
     if (list != QLatin1String("safe") && list != QLatin1String("intruders"))
         return QStringLiteral("list \"%1\" is neither safe nor intruders").arg(list);
@@ -361,6 +369,7 @@ Parsed readAll(ImportReader& reader)
         Imported device;
         device.line = r.line;
         QString fault = recordOf(values, latest, device.record);
+        device.watchGiven = values.contains(QStringLiteral("watch"));
         if (!fault.isEmpty())
             return {{}, QStringLiteral("line %1: %2").arg(r.line).arg(fault)};
         fault = reader.isJson() ? jsonIntervals(r, latest, device)
@@ -520,8 +529,13 @@ Merged merge(
                 {DeviceCodec::Name::Intruder, DeviceCodec::valueText(d, DeviceCodec::Name::Intruder)}};
             for (const QString& name : kFacts)
                 values.append({name, DeviceCodec::valueText(d, name)});
+            if (device.watchGiven)
+                values.append({DeviceCodec::Name::Watch, DeviceCodec::valueText(d, DeviceCodec::Name::Watch)});
             keys.append({Keys::deviceKey(d.MacAddress), values});
-            changes.append({true, d});
+            DeviceRecord replacing = d;
+            if (const DeviceRecord* current = devices.find(d.MacAddress); current && !device.watchGiven)
+                replacing.Watch = current->Watch;
+            changes.append({true, replacing});
             ++merged.replaced;
             continue;
         }
@@ -554,6 +568,7 @@ Merged merge(
         } else if (known && inMemory) {
             inMemory->FriendlyName = d.FriendlyName;
             inMemory->Note = d.Note;
+            inMemory->Watch = d.Watch;
             inMemory->NewDevice = d.NewDevice;
             inMemory->Intruder = d.Intruder;
             std::tie(inMemory->Type, inMemory->TypeSource, inMemory->Model, inMemory->ModelSource, inMemory->Os,

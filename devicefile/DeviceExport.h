@@ -36,6 +36,7 @@ struct Imported
     DeviceRecord record;
     QList<PresenceInterval> intervals;
     int line = 0;
+    bool watchGiven = false; // the file says the device's watch (an older file does not: a replace keeps it)
 };
 // Every device of a file, or the first fault with its line ("line 7: ..."): then nothing is to be written.
 struct Parsed

@@ -34,6 +34,28 @@ QString exportTo(MonitorCore& core, const QString& fileName)
     return {};
 }
 
+QString exportName(const QString& typed, bool csvFilter)
+{
+    if (typed.endsWith(QLatin1String(".json"), Qt::CaseInsensitive)
+        || typed.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive))
+        return typed;
+    return typed + (csvFilter ? QStringLiteral(".csv") : QStringLiteral(".json"));
+}
+
+Checked check(MonitorCore& core, const QString& fileName)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return {QStringLiteral("%1 cannot be read: %2").arg(fileName, file.errorString())};
+    const DeviceExport::Parsed parsed = DeviceExport::parse(file);
+    if (!parsed.fault.isEmpty())
+        return {QStringLiteral("%1 is refused, nothing was imported:\n%2").arg(fileName, parsed.fault)};
+    Checked checked;
+    for (const DeviceExport::Imported& device : parsed.devices)
+        checked.known += core.devices().contains(device.record.MacAddress) ? 1 : 0;
+    return checked;
+}
+
 Report importFrom(MonitorCore& core, const QString& fileName, bool replace)
 {
     QFile file(fileName);
@@ -52,8 +74,7 @@ Report importFrom(MonitorCore& core, const QString& fileName, bool replace)
         actions.adoptAdded(d);
     };
     adopt.replaced = [&](const DeviceRecord& d) {
-        const DeviceRecord* known = devices.find(d.MacAddress);
-        actions.adoptStored(d.MacAddress, d.FriendlyName, d.Intruder, d.NewDevice, known ? known->Watch : quint8(0));
+        actions.adoptStored(d.MacAddress, d.FriendlyName, d.Intruder, d.NewDevice, d.Watch);
         actions.adoptFacts(d.MacAddress, d);
         actions.adoptNote(d.MacAddress, d.Note);
     };
@@ -81,14 +102,7 @@ void askExport(QWidget* window, MonitorCore& core)
         QDir::home().filePath(QStringLiteral("kestrelwatch-devices.json")), json + QStringLiteral(";;") + csv, &filter);
     if (name.isEmpty())
         return;
-    // The chosen filter decides the format; the name gets its ending when it lacks one.
-    const QString ending = filter == csv ? QStringLiteral(".csv") : QStringLiteral(".json");
-    if (!name.endsWith(ending, Qt::CaseInsensitive)) {
-        if (name.endsWith(QLatin1String(".json"), Qt::CaseInsensitive)
-            || name.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive))
-            name = name.left(name.lastIndexOf(QLatin1Char('.')));
-        name += ending;
-    }
+    name = DeviceFiles::exportName(name, filter == csv);
     const QString failure = DeviceFiles::exportTo(core, name);
     if (!failure.isEmpty())
         PlainText::critical(failure);
@@ -96,15 +110,26 @@ void askExport(QWidget* window, MonitorCore& core)
 
 void askImport(QWidget* window, MonitorCore& core)
 {
-    const QString name = QFileDialog::getOpenFileName(window, QStringLiteral("Import devices"), QDir::homePath(),
+    QString name = QFileDialog::getOpenFileName(window, QStringLiteral("Import devices"), QDir::homePath(),
         QStringLiteral("Device exports (*.json *.csv);;All files (*)"));
     if (name.isEmpty())
         return;
-    const int choice = PlainText::choose(QStringLiteral("Devices already known keep their names and lists. Should "
-                                                        "the file's names and lists replace theirs?"),
-        {QStringLiteral("Keep names"), QStringLiteral("Replace names"), QStringLiteral("Cancel")});
-    if (choice < 0 || choice > 1)
+    // The file is checked whole first: a refused one is said at once, and only devices the store knows already
+    // raise the question whose names and lists win.
+    const DeviceFiles::Checked checked = DeviceFiles::check(core, name);
+    if (!checked.refusal.isEmpty()) {
+        PlainText::critical(checked.refusal);
         return;
+    }
+    int choice = 0;
+    if (checked.known > 0) {
+        choice = PlainText::choose(QStringLiteral("%1 of the file's devices are known already and keep their names "
+                                                  "and lists. Should the file's names and lists replace theirs?")
+                                       .arg(checked.known),
+            {QStringLiteral("Keep names"), QStringLiteral("Replace names"), QStringLiteral("Cancel")});
+        if (choice < 0 || choice > 1)
+            return;
+    }
     const DeviceFiles::Report report = DeviceFiles::importFrom(core, name, choice == 1);
     if (report.ok)
         PlainText::inform(report.text);

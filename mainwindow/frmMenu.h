@@ -24,6 +24,17 @@ struct Report
     QString text; // what was added, replaced and kept; or why nothing was imported (the refusing line)
 };
 Report importFrom(MonitorCore& core, const QString& fileName, bool replace);
+// The file the export dialog's answer names: an ending the user typed (.json or .csv) decides the format; a
+// name without one gets the chosen filter's.
+QString exportName(const QString& typed, bool csvFilter);
+// A file read and checked whole before anything is asked: why it is refused (empty when it is not), and how
+// many of its devices the store knows already (only then is there a question of whose names win).
+struct Checked
+{
+    QString refusal;
+    qsizetype known = 0;
+};
+Checked check(MonitorCore& core, const QString& fileName);
 } // namespace DeviceFiles
 
 // The three right-click menus. The form itself is never shown: its menus are popped up by the main window

@@ -4,6 +4,7 @@
 #include "devicefile/DeviceExport.h"
 #include "devicefile/ImportReader.h"
 #include "platform/Clock.h"
+#include "store/DeviceWatch.h"
 
 #include <QRegularExpression>
 #include <QTest>
@@ -39,14 +40,19 @@ private Q_SLOTS:
         device.MacAddress = kMac;
         device.FriendlyName = name;
         device.HostName = name;
+        device.Watch = DeviceWatch::Both; // a watched phone comes back watched, in both forms
         QVERIFY(table.append(device));
         const QString csv = DeviceExport::exportText(table, DeviceExport::Format::Csv);
+        const DeviceExport::Parsed json =
+            DeviceExport::parse(DeviceExport::exportText(table, DeviceExport::Format::Json).toUtf8());
+        QCOMPARE(json.devices.value(0).record.Watch, quint8(DeviceWatch::Both));
         static const QRegularExpression live(QStringLiteral("(^|,)\"?[=+\\-@\\t\\r]"));
         QVERIFY2(!csv.section(QLatin1Char('\n'), 1).contains(live), qPrintable(csv));
         const DeviceExport::Parsed back = DeviceExport::parse(csv.toUtf8());
         QVERIFY2(back.fault.isEmpty(), qPrintable(back.fault));
         QCOMPARE(back.devices.value(0).record.FriendlyName, name);
         QCOMPARE(back.devices.value(0).record.HostName, name);
+        QCOMPARE(back.devices.value(0).record.Watch, quint8(DeviceWatch::Both));
     }
 
     // Each bound live data obeys, broken by a file: refused whole, the refusal names the bound and the line.

@@ -571,6 +571,7 @@ private Q_SLOTS:
             return f.open(QIODevice::WriteOnly) && f.write(text.toUtf8()) > 0;
         };
         QCOMPARE(DeviceFiles::exportTo(*rig.core, file), QString());
+        QCOMPARE(DeviceFiles::check(*rig.core, file).known, 2); // both known: the menu asks whose names win
         DeviceFiles::Report r = DeviceFiles::importFrom(*rig.core, file, false);
         QVERIFY2(
             r.ok && r.text.endsWith(QLatin1String("0 added, 0 replaced, 2 kept as they were.")), qPrintable(r.text));
@@ -591,9 +592,30 @@ private Q_SLOTS:
         QCOMPARE(rig.core->presence()->intervals(mac(3), WindowRig::kStart.addDays(-1), WindowRig::kStart).size(), 1);
         QCOMPARE(rig.inconsistency(), QString());
         QVERIFY(write(QStringLiteral("mac,list\n%1,attic\n").arg(mac(4))));
+        QVERIFY(DeviceFiles::check(*rig.core, file).refusal.contains(QLatin1String("line 2: list \"attic\"")));
         r = DeviceFiles::importFrom(*rig.core, file, true);
         QVERIFY2(!r.ok && r.text.contains(QLatin1String("line 2: list \"attic\"")), qPrintable(r.text));
         QCOMPARE(qint32(rig.devices().size()), 3);
+    }
+
+    // The ending typed wins over the dialog's filter ("gui2.csv" with the JSON filter is CSV); a bare name
+    // takes the filter's.
+    void exportNames_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("csvFilter");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("csv typed, json filter") << "gui2.csv" << false << "gui2.csv";
+        QTest::newRow("json typed, csv filter") << "gui2.JSON" << true << "gui2.JSON";
+        QTest::newRow("bare, csv filter") << "gui2" << true << "gui2.csv";
+        QTest::newRow("other ending, json filter") << "gui2.txt" << false << "gui2.txt.json";
+    }
+
+    void exportNames()
+    {
+        QFETCH(QString, typed);
+        QFETCH(bool, csvFilter);
+        QTEST(DeviceFiles::exportName(typed, csvFilter), "name");
     }
 
     void aLongMixedSequenceKeepsEverythingConsistent()
