@@ -47,15 +47,13 @@ void frmClient::dhcpHeard(const HeardDhcp& dhcp)
         if (dhcp.described) {
             // The report of the message itself came first and admitted or sighted the client: a client not
             // known by now (a DISCOVER's) is described by its next message.
-            DeviceRecord* known = m_devices.find(mac);
-            if (!known)
+            // One whose REQUEST waits for its address to be confirmed keeps the report until then.
+            if (!m_devices.find(mac)) {
+                if (const auto pending = m_dhcpPending.find(mac); pending != m_dhcpPending.end())
+                    pending->options = dhcp;
                 return;
-            m_describer->dhcpOptions(mac, dhcp);
-            // A client that gives no host name (option 12) may still give its FQDN's (option 81).
-            const qsizetype dot = dhcp.fqdn.indexOf('.');
-            const QByteArray host = dot < 0 ? dhcp.fqdn : dhcp.fqdn.left(dot);
-            if (dhcp.name.isEmpty() && !host.isEmpty() && (known = m_devices.find(mac)))
-                nameFromDhcp(*known, host);
+            }
+            describeDhcpClient(mac, dhcp);
             return;
         }
         const bool settles = dhcp.kind != HeardDhcp::Discover && range >= 0;
@@ -63,7 +61,7 @@ void frmClient::dhcpHeard(const HeardDhcp& dhcp)
             // Only asked for: the server may refuse it, or another device may hold it.
             if (m_dhcpPending.size() >= MaxPendingDhcp)
                 m_dhcpPending.clear();
-            m_dhcpPending.insert(mac, PendingDhcp {ip, dhcp.name});
+            m_dhcpPending.insert(mac, PendingDhcp {ip, dhcp.name, std::nullopt});
             Log(QStringLiteral("DhcpHeard - %1 asks for %2; admitted once it answers there").arg(mac, ip));
             return;
         }
@@ -79,14 +77,28 @@ void frmClient::dhcpHeard(const HeardDhcp& dhcp)
     });
 }
 
+void frmClient::describeDhcpClient(const QString& mac, const HeardDhcp& dhcp)
+{
+    m_describer->dhcpOptions(mac, dhcp);
+    // A client that gives no host name (option 12) may still give its FQDN's (option 81).
+    const qsizetype dot = dhcp.fqdn.indexOf('.');
+    const QByteArray host = dot < 0 ? dhcp.fqdn : dhcp.fqdn.left(dot);
+    if (DeviceRecord* known = m_devices.find(mac); known && dhcp.name.isEmpty() && !host.isEmpty())
+        nameFromDhcp(*known, host);
+}
+
 void frmClient::dhcpConfirmed(const QString& mac, const QString& ip)
 {
     if (!m_dhcpPending.contains(mac))
         return;
     const PendingDhcp asked = m_dhcpPending.take(mac);
     DeviceRecord* device = m_devices.find(mac);
-    if (asked.ip == ip && device && !asked.name.isEmpty())
+    if (asked.ip != ip || !device)
+        return;
+    if (!asked.name.isEmpty())
         nameFromDhcp(*device, asked.name);
+    if (asked.options)
+        describeDhcpClient(mac, *asked.options);
 }
 
 void frmClient::nameFromDhcp(DeviceRecord& device, const QByteArray& name)

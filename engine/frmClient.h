@@ -3,6 +3,7 @@
 #include "engine/ScanRange.h"
 #include "engine/Sight.h"
 #include "engine/SweepQueue.h"
+#include "platform/NetPlatform.h"
 #include "store/DeviceEvent.h"
 #include "store/DeviceStore.h"
 #include "store/DeviceText.h"
@@ -25,7 +26,6 @@ class Describer;
 class DeviceStore;
 struct DeviceRecord;
 struct HeardArp;
-struct HeardDhcp;
 struct NeighbourRow;
 class NetPlatform;
 
@@ -161,6 +161,7 @@ private:
     // A REQUEST's address is only asked for: a stranger asking is admitted once it answers for that address (its
     // ARP, or the harvest's row), and then takes the name the REQUEST gave.
     void dhcpConfirmed(const QString& mac, const QString& ip);
+    void describeDhcpClient(const QString& mac, const HeardDhcp& dhcp);
     void nameFromDhcp(DeviceRecord& device, const QByteArray& name);
     // A MAC heard speaking at a swept address (HeardArp.cpp): admitted through the harvest's own admission when
     // unknown and mayAdmit, else sighted; the device, or null when nobody was admitted. `what` ends the log lines.
@@ -281,6 +282,7 @@ private:
     {
         QString ip;
         QByteArray name;
+        std::optional<HeardDhcp> options; // the request's options report, weighed once the device is admitted
     };
     static constexpr qsizetype MaxPendingDhcp = 256; // a flood of forged REQUESTs holds no more
     QHash<QString, PendingDhcp> m_dhcpPending; // by MAC
