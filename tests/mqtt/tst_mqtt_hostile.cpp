@@ -28,6 +28,18 @@ double residentMb()
 }
 } // namespace
 
+// AddressSanitizer's own memory makes a resident-size bound meaningless in the sanitized build.
+#if defined(__SANITIZE_ADDRESS__)
+#define KW_UNDER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KW_UNDER_ASAN 1
+#endif
+#endif
+#ifndef KW_UNDER_ASAN
+#define KW_UNDER_ASAN 0
+#endif
+
 class TestMqttHostile : public QObject
 {
     Q_OBJECT
@@ -96,7 +108,12 @@ private Q_SLOTS:
         kwclock::install(nullptr);
         const QStringList lines = logged.tagged(QStringLiteral("MQTT - "));
         QVERIFY2(lines.size() <= maxLines, qPrintable(lines.join(QLatin1Char('\n'))));
+#if KW_UNDER_ASAN
+        // AddressSanitizer holds freed memory in its quarantine (256 MB): the bound is the plain build's to check.
+        qInfo("%s", qPrintable(QStringLiteral("%1 MB more (not judged under AddressSanitizer)").arg(peak - before)));
+#else
         QVERIFY2(peak - before < 64, qPrintable(QStringLiteral("%1 MB more").arg(peak - before)));
+#endif
     }
 };
 
