@@ -7,7 +7,7 @@
 #include "platform/FileMask.h"
 #include "platform/OptionErrors.h"
 #include "store/MacAddress.h"
-#include "vendor/CMacDatabase.h"
+#include "vendor/MacVendors.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -67,7 +67,7 @@ QString normalisedMac(const QString& text)
 
 // The manufacturer on stdout; or why there is none on stderr, and exit status 1. Only a whole address can be
 // a group or broadcast address: a three-byte prefix is looked up as it is.
-int printVendor(const CMacDatabase& vendors, const QString& mac, const QString& typed)
+int printVendor(const MacVendors& vendors, const QString& mac, const QString& typed)
 {
     const QString name = vendors.GetMacName(mac);
     if (!name.isEmpty()) {
@@ -117,7 +117,7 @@ int kestrelwatchMain(int argc, char** argv, DesktopRunner desktop)
     // Everything this process creates is its user's alone: the store, the histories, the logs, the lock file,
     // SQLite's journals and Qt's temporary files alike, whatever the umask it was started with. One setting here
     // reaches files no explicit mode would (they are made inside Qt and SQLite); the rights step
-    // (modSetSecurity) makes what an earlier run left private too.
+    // (HomePrivacy) makes what an earlier run left private too.
     FileMask::makePrivate();
     QStringList args {QStringLiteral("kestrelwatch")};
     for (int i = 1; i < argc; ++i)
@@ -171,7 +171,7 @@ int kestrelwatchMain(int argc, char** argv, DesktopRunner desktop)
 
     const QString share = AppPaths::resolveShare(executableDir(argv[0]));
     if (!vendorMac.isEmpty()) {
-        const CMacDatabase vendors(AppPaths::forDirs(QString(), share).macDatabase());
+        const MacVendors vendors(AppPaths::forDirs(QString(), share).macDatabase());
         return printVendor(vendors, vendorMac, parser.value(vendorOption));
     }
 

@@ -6,9 +6,9 @@
 #include "store/DeviceStore.h"
 #include "store/DeviceText.h"
 #include "store/DeviceWatch.h"
+#include "store/KeyStore.h"
 #include "store/Settings.h"
 #include "store/TextForms.h"
-#include "store/modRegistry.h"
 
 DeviceActions::DeviceActions(DeviceStore& devices, QObject* parent)
     : QObject(parent)
@@ -17,7 +17,7 @@ DeviceActions::DeviceActions(DeviceStore& devices, QObject* parent)
 
 void DeviceActions::store(const QString& mac, const QString& name, const QString& text)
 {
-    modRegistry::WriteString(modRegistry::ProductKey, Keys::deviceKey(mac), name, text);
+    KeyStore::writeString(KeyStore::ProductKey, Keys::deviceKey(mac), name, text);
 }
 
 DeviceEvent DeviceActions::makeEvent(DeviceEvent::Kind kind, const DeviceRecord& d) const
@@ -41,7 +41,7 @@ bool DeviceActions::SetWatch(const QString& mac, quint8 mode)
         return false;
     d->Watch = mode;
     if (mode == DeviceWatch::None)
-        modRegistry::DeleteValue(modRegistry::ProductKey, Keys::deviceKey(mac), DeviceCodec::Name::Watch);
+        KeyStore::deleteValue(KeyStore::ProductKey, Keys::deviceKey(mac), DeviceCodec::Name::Watch);
     else
         store(mac, DeviceCodec::Name::Watch, DeviceCodec::valueText(*d, DeviceCodec::Name::Watch));
     Log(QStringLiteral("Watch - %1: %2")
@@ -73,7 +73,7 @@ bool DeviceActions::MoveToSafe(const QString& mac)
     d->NewDevice = false;
     d->Intruder = false;
     // Both values in one transaction: a crash never leaves a safe device marked new, or the other way round.
-    modRegistry::WriteKeys(modRegistry::ProductKey,
+    KeyStore::writeKeys(KeyStore::ProductKey,
         {{Keys::deviceKey(mac),
             {{DeviceCodec::Name::NewDevice, DeviceCodec::valueText(*d, DeviceCodec::Name::NewDevice)},
                 {DeviceCodec::Name::Intruder, DeviceCodec::valueText(*d, DeviceCodec::Name::Intruder)}}}});
@@ -124,7 +124,7 @@ bool DeviceActions::setNote(const QString& mac, const QString& note)
     const QString before = d->Note;
     d->Note = checked.text;
     if (checked.text.isEmpty())
-        modRegistry::DeleteValue(modRegistry::ProductKey, Keys::deviceKey(mac), DeviceCodec::Name::Note);
+        KeyStore::deleteValue(KeyStore::ProductKey, Keys::deviceKey(mac), DeviceCodec::Name::Note);
     else
         store(mac, DeviceCodec::Name::Note, checked.text);
     DeviceEvent e = makeEvent(DeviceEvent::Kind::NoteChanged, *d);
@@ -144,7 +144,7 @@ bool DeviceActions::Remove(const QString& mac)
     const DeviceRecord* d = m_devices.find(mac);
     if (!d || !removable(*d))
         return false;
-    modRegistry::DeleteKey(modRegistry::ProductKey, Keys::deviceKey(mac));
+    KeyStore::deleteKey(KeyStore::ProductKey, Keys::deviceKey(mac));
     leave(*d);
     return true;
 }

@@ -6,8 +6,8 @@
 #include "store/DeviceCodec.h"
 #include "store/DeviceStore.h"
 #include "store/DeviceText.h"
+#include "store/KeyStore.h"
 #include "store/Settings.h"
-#include "store/modRegistry.h"
 
 namespace {
 
@@ -16,11 +16,11 @@ void storeFact(const DeviceRecord& d, const QString& value, const QString& sourc
 {
     const QString key = Keys::deviceKey(d.MacAddress);
     if (DeviceCodec::valueText(d, value).isEmpty()) {
-        modRegistry::DeleteValue(modRegistry::ProductKey, key, value);
-        modRegistry::DeleteValue(modRegistry::ProductKey, key, source);
+        KeyStore::deleteValue(KeyStore::ProductKey, key, value);
+        KeyStore::deleteValue(KeyStore::ProductKey, key, source);
         return;
     }
-    modRegistry::WriteKeys(modRegistry::ProductKey,
+    KeyStore::writeKeys(KeyStore::ProductKey,
         {{key, {{value, DeviceCodec::valueText(d, value)}, {source, DeviceCodec::valueText(d, source)}}}});
 }
 

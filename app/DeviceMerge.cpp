@@ -9,11 +9,11 @@
 #include "platform/DebugSink.h"
 #include "store/DeviceCodec.h"
 #include "store/DeviceStore.h"
+#include "store/KeyStore.h"
 #include "store/MacAddress.h"
 #include "store/PresenceStore.h"
 #include "store/Settings.h"
 #include "store/TextForms.h"
-#include "store/modRegistry.h"
 
 #include <QDir>
 #include <QFile>
@@ -177,8 +177,7 @@ bool DeviceActions::merge(const QString& oldMacArg, const QString& newMacArg, QS
         if (DeviceCodec::valueText(result, name).isEmpty())
             values.append({name, QString()});
     }
-    if (!modRegistry::WriteKeys(
-            modRegistry::ProductKey, {{Keys::deviceKey(newMac), values}}, {Keys::deviceKey(oldMac)}))
+    if (!KeyStore::writeKeys(KeyStore::ProductKey, {{Keys::deviceKey(newMac), values}}, {Keys::deviceKey(oldMac)}))
         return refuse(QStringLiteral("the store cannot be written"));
 
     const QDateTime now = kwclock::now();

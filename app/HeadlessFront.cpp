@@ -4,7 +4,7 @@
 #include "app/MonitorWeb.h"
 #include "app/ShutdownSignals.h"
 #include "app/StatusDump.h"
-#include "engine/frmClient.h"
+#include "engine/DiscoveryEngine.h"
 #include "logging/EventLine.h"
 #include "platform/DebugSink.h"
 #include "platform/NetPlatform.h"
@@ -72,8 +72,8 @@ int HeadlessFront::start()
     if (m_metrics && MonitorWeb::wanted() == m_metricsAt)
         m_metrics.reset();
     m_core.startEngine(createLinuxNetPlatform(), [this] {
-        connect(m_core.engine(), &frmClient::harvested, this, &HeadlessFront::ShowStatus);
-        connect(m_core.engine(), &frmClient::sightChanged, this, &HeadlessFront::announceSight);
+        connect(m_core.engine(), &DiscoveryEngine::harvested, this, &HeadlessFront::ShowStatus);
+        connect(m_core.engine(), &DiscoveryEngine::sightChanged, this, &HeadlessFront::announceSight);
         m_core.onDeviceEvent(this, [this](const DeviceEvent& event) { printEvent(event); });
     });
     if (!m_core.webProblem().isEmpty())

@@ -8,24 +8,24 @@
 #include "channels/Channels.h"
 #include "engine/AddressText.h"
 #include "engine/Describer.h"
-#include "engine/frmClient.h"
+#include "engine/DiscoveryEngine.h"
 #include "mqtt/MqttPublisher.h"
 #include "notify/AlertMails.h"
 #include "notify/AlertNameWait.h"
 #include "notify/AlertPolicy.h"
-#include "notify/CEmail.h"
+#include "notify/SmtpClient.h"
 #include "platform/Autostart.h"
 #include "platform/Clock.h"
 #include "platform/DebugSink.h"
 #include "platform/Hive.h"
 #include "platform/NetPlatform.h"
 #include "platform/SleepSignal.h"
-#include "security/modSetSecurity.h"
+#include "security/HomePrivacy.h"
+#include "store/IniFile.h"
+#include "store/KeyStore.h"
 #include "store/PresenceStore.h"
 #include "store/Settings.h"
-#include "store/modIniFileFunctions.h"
-#include "store/modRegistry.h"
-#include "vendor/CMacDatabase.h"
+#include "vendor/MacVendors.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -55,7 +55,7 @@ MonitorCore::~MonitorCore()
 {
     delete m_instanceServer;
     shutdown();
-    modRegistry::attach(nullptr);
+    KeyStore::attach(nullptr);
     installLogSink({});
 }
 
@@ -113,23 +113,22 @@ MonitorCore::Outcome MonitorCore::openStore()
     // Started at login, the program must open this same store: a folder other than the default one is named.
     if (m_paths.home != AppPaths::resolveHome(QString()) || qEnvironmentVariableIsSet("KESTRELWATCH_HOME"))
         m_hive->setAutostartArguments({QStringLiteral("--home"), QDir(m_paths.home).absolutePath()});
-    modRegistry::attach(m_hive.get());
-    if (!modSetSecurity::ConfigureSecurityInfo(m_paths))
+    KeyStore::attach(m_hive.get());
+    if (!HomePrivacy::makeHomePrivate(m_paths))
         return {Step::Fatal, InvalidInstallationMessage};
     return {};
 }
 
 void MonitorCore::loadInstallation()
 {
-    modIniFileFunctions::loadConfigSections(m_paths.configIni());
+    IniFile::loadConfigSections(m_paths.configIni());
     m_startTime = kwclock::now();
-    m_vendors = std::make_unique<CMacDatabase>(m_paths.macDatabase());
-    m_extraLogging =
-        modIniFileFunctions::dbGetEntry(QStringLiteral("GENERAL"), QStringLiteral("LogExtra"), QStringLiteral("0"))
-            .trimmed()
-            .toDouble()
+    m_vendors = std::make_unique<MacVendors>(m_paths.macDatabase());
+    m_extraLogging = IniFile::dbGetEntry(QStringLiteral("GENERAL"), QStringLiteral("LogExtra"), QStringLiteral("0"))
+                         .trimmed()
+                         .toDouble()
         != 0.0;
-    m_mail = std::make_unique<CEmail>(m_settings);
+    m_mail = std::make_unique<SmtpClient>(m_settings);
     m_alertMails = std::make_unique<AlertMails>(
         *m_mail, m_devices, m_deviceLog, m_settings, [this](const QString& mac) { return vendorName(mac); });
 }
@@ -154,7 +153,7 @@ QString MonitorCore::vendorName(const QString& mac) const
 void MonitorCore::loadRegistry()
 {
     const PinnedTimeZone zone; // every device's dates are read here
-    Load_Registry(m_settings, m_devices, m_paths.debugLogFile(), OldDates::Rewrite);
+    loadStore(m_settings, m_devices, m_paths.debugLogFile(), OldDates::Rewrite);
     if (m_mqtt)
         m_mqtt->republishAll();
 }
@@ -191,7 +190,7 @@ void MonitorCore::startEngine(std::unique_ptr<NetPlatform> net, const std::funct
     m_channels =
         std::make_unique<Channels>(m_settings, m_devices, [this](const QString& mac) { return vendorName(mac); });
     m_channels->openQueue(m_paths.home + QStringLiteral("channels.db"));
-    m_engine = std::make_unique<frmClient>(m_devices, *m_net);
+    m_engine = std::make_unique<DiscoveryEngine>(m_devices, *m_net);
     loadSignatures();
     // Presence is a record of its own: a file it cannot open costs the timelines, not the monitor.
     PresenceStore::OpenResult presence = PresenceStore::open(m_paths.presenceFile(), kwclock::now());
@@ -200,8 +199,8 @@ void MonitorCore::startEngine(std::unique_ptr<NetPlatform> net, const std::funct
     if (!m_presence)
         Log(QStringLiteral("Startup - ") + presence.error);
     else
-        QObject::connect(
-            m_engine.get(), &frmClient::harvested, m_engine.get(), [this] { m_presence->confirm(kwclock::now()); });
+        QObject::connect(m_engine.get(), &DiscoveryEngine::harvested, m_engine.get(),
+            [this] { m_presence->confirm(kwclock::now()); });
     // The front end hears each event first, so that whatever an alert shows (the window's row of a newcomer)
     // is already drawn when the alert comes.
     if (subscribe)
@@ -272,7 +271,7 @@ QString MonitorCore::interfaceOf(const QString& ip) const
 
 void MonitorCore::onDeviceEvent(QObject* receiver, const std::function<void(const DeviceEvent&)>& handler)
 {
-    QObject::connect(m_engine.get(), &frmClient::deviceEvent, receiver, handler);
+    QObject::connect(m_engine.get(), &DiscoveryEngine::deviceEvent, receiver, handler);
     QObject::connect(&m_actions, &DeviceActions::deviceEvent, receiver, handler);
 }
 
@@ -353,12 +352,12 @@ QStringList MonitorCore::watchedRanges() const
 
 bool MonitorCore::markInstalled(bool registerAutostart)
 {
-    const bool firstRun = modRegistry::ReadString(modRegistry::ProductKey, Keys::General, QStringLiteral("Installed"))
-        != QLatin1String("Yes");
+    const bool firstRun =
+        KeyStore::readString(KeyStore::ProductKey, Keys::General, QStringLiteral("Installed")) != QLatin1String("Yes");
     // Demonstrations and tests run with KESTRELWATCH_NO_AUTOSTART: a throw-away store never starts at login.
     if (firstRun && registerAutostart && !qEnvironmentVariableIsSet("KESTRELWATCH_NO_AUTOSTART")) {
         if (const auto program = autostartProgram(QCoreApplication::applicationFilePath())) {
-            modRegistry::WriteString(Keys::RunProduct, Keys::RunKey, Keys::RunValue, *program);
+            KeyStore::writeString(Keys::RunProduct, Keys::RunKey, Keys::RunValue, *program);
             m_settings.window.startAtLogin = true;
         }
     }

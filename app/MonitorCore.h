@@ -5,7 +5,7 @@
 #include "logging/DeviceLog.h"
 #include "metrics/Metrics.h"
 #include "platform/AppPaths.h"
-#include "store/Base64Class.h"
+#include "store/Base64.h"
 #include "store/DeviceStore.h"
 #include "store/LiveSettings.h"
 
@@ -18,9 +18,9 @@
 class AlertMails;
 class AlertNameWait;
 class AlertPolicy;
-class CEmail;
+class SmtpClient;
 class Channels;
-class CMacDatabase;
+class MacVendors;
 class Hive;
 class MonitorWeb;
 class MqttPublisher;
@@ -30,15 +30,15 @@ class SleepSignal;
 class QLocalServer;
 class StoreFollower;
 struct MqttCommand;
-class frmClient;
+class DiscoveryEngine;
 
 // Everything the monitor runs on, window or not: the store, the settings, the device table and histories,
 // the debug log, the vendor database, the mailer and the discovery engine, set up by the start-up steps in
 // their order. The device events of the engine and of the user's actions (DeviceActions) go to the core's
 // subscribers, connected once here: the history (DeviceLog), the alert policy and, through it, the mail and the
 // push channels; MQTT; the presence intervals. The
-// window (frmMain) and the headless front end each drive these steps and subscribe to the events and alerts to redraw,
-// play sounds and pop up.
+// window (MainWindow) and the headless front end each drive these steps and subscribe to the events and alerts to
+// redraw, play sounds and pop up.
 class MonitorCore final
 {
 public:
@@ -68,7 +68,7 @@ public:
     Outcome openStore();
     // Config.ini sections, the start time, the vendor database, the mailer.
     void loadInstallation();
-    // Load_Registry: every setting and every stored device with its history.
+    // loadStore: every setting and every stored device with its history.
     void loadRegistry();
     // Creates the MQTT publisher, the alert policy and the engine on the given platform, lets the front end
     // subscribe (engine() and alertPolicy() exist then), connects the core's subscribers, and loads the engine
@@ -104,14 +104,14 @@ public:
     DebugLog& debugLog() { return m_debugLog; }
     DeviceLog& deviceLog() { return m_deviceLog; }
     DeviceActions& actions() { return m_actions; }
-    const Base64Class& base64() const { return m_base64; }
-    CMacDatabase* vendors() { return m_vendors.get(); }
-    CEmail* mail() { return m_mail.get(); }
+    const Base64& base64() const { return m_base64; }
+    MacVendors* vendors() { return m_vendors.get(); }
+    SmtpClient* mail() { return m_mail.get(); }
     AlertMails* alertMails() { return m_alertMails.get(); }
     AlertPolicy* alertPolicy() { return m_alertPolicy.get(); }
     // The policy's alerts again once their device is named (at most 3 s later): for mail and notifications.
     AlertNameWait* alertNameWait() { return m_alertNameWait.get(); }
-    frmClient* engine() { return m_engine.get(); }
+    DiscoveryEngine* engine() { return m_engine.get(); }
     MqttPublisher* mqtt() { return m_mqtt.get(); }
     // Takes into memory what kestrelwatch-ctl changes in the store while the monitor runs (from startEngine).
     StoreFollower* storeFollower() { return m_follower.get(); }
@@ -152,9 +152,9 @@ private:
     DeviceLog m_deviceLog;
     DeviceActions m_actions;
     Metrics m_metrics; // before the engine, whose events count here until it ends
-    Base64Class m_base64;
-    std::unique_ptr<CMacDatabase> m_vendors;
-    std::unique_ptr<CEmail> m_mail;
+    Base64 m_base64;
+    std::unique_ptr<MacVendors> m_vendors;
+    std::unique_ptr<SmtpClient> m_mail;
     std::unique_ptr<AlertMails> m_alertMails;
     std::unique_ptr<NetPlatform> m_net;
     std::unique_ptr<MqttPublisher> m_mqtt;
@@ -162,7 +162,7 @@ private:
     std::unique_ptr<AlertNameWait> m_alertNameWait;
     std::unique_ptr<Channels> m_channels;
     std::unique_ptr<PresenceStore> m_presence;
-    std::unique_ptr<frmClient> m_engine;
+    std::unique_ptr<DiscoveryEngine> m_engine;
     std::unique_ptr<SleepSignal> m_sleep;
     std::unique_ptr<StoreFollower> m_follower;
     std::unique_ptr<MonitorWeb> m_web; // last: its streams name devices of the table above

@@ -3,9 +3,9 @@
 
 #include "app/MonitorCore.h"
 #include "channels/Channels.h"
-#include "engine/frmClient.h"
+#include "engine/DiscoveryEngine.h"
 #include "mqtt/MqttPublisher.h"
-#include "notify/CEmail.h"
+#include "notify/SmtpClient.h"
 #include "platform/Clock.h"
 #include "platform/NetPlatform.h"
 
@@ -118,8 +118,8 @@ void MonitorCore::wireMetrics()
     auto lastSweepEnd = std::make_shared<double>(0);
     sweepClock->start();
     Metrics::Counter sweeps = m.counter(QStringLiteral("kestrelwatch_sweeps_total"));
-    QObject::connect(
-        m_engine.get(), &frmClient::harvested, m_engine.get(), [sweepClock, lastSweep, lastSweepEnd, sweeps]() mutable {
+    QObject::connect(m_engine.get(), &DiscoveryEngine::harvested, m_engine.get(),
+        [sweepClock, lastSweep, lastSweepEnd, sweeps]() mutable {
             *lastSweep = double(sweepClock->restart()) / 1000.0;
             *lastSweepEnd = double(kwclock::now().toMSecsSinceEpoch()) / 1000.0;
             sweeps.add();
@@ -141,7 +141,7 @@ void MonitorCore::wireMetrics()
     Metrics::Counter mailsSent = m.counter(QStringLiteral("kestrelwatch_mail_deliveries_total"));
     Metrics::Counter mailsLost = m.counter(QStringLiteral("kestrelwatch_mail_failures_total"));
     if (m_mail) {
-        QObject::connect(m_mail.get(), &CEmail::mailFinished, m_mail.get(),
+        QObject::connect(m_mail.get(), &SmtpClient::mailFinished, m_mail.get(),
             [mailsSent, mailsLost](
                 bool sent, quint64, const QString&) mutable { (sent ? mailsSent : mailsLost).add(); });
     }

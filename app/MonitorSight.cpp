@@ -3,7 +3,7 @@
 // state and the metrics a gauge and the blind seconds.
 
 #include "app/MonitorCore.h"
-#include "engine/frmClient.h"
+#include "engine/DiscoveryEngine.h"
 #include "mqtt/MqttPublisher.h"
 #include "platform/DebugSink.h"
 #include "platform/SleepSignal.h"
@@ -33,26 +33,27 @@ void MonitorCore::setSleepSignal(std::unique_ptr<SleepSignal> signal)
 
 void MonitorCore::wireSight()
 {
-    frmClient* engine = m_engine.get();
+    DiscoveryEngine* engine = m_engine.get();
     if (!m_sleep)
         m_sleep = createLogindSleepSignal();
     if (!m_sleep->listening())
         Log(QStringLiteral("Sight - no system bus with logind: sleep is known from the clocks alone"));
-    QObject::connect(m_sleep.get(), &SleepSignal::prepareForSleep, engine, &frmClient::PrepareForSleep);
+    QObject::connect(m_sleep.get(), &SleepSignal::prepareForSleep, engine, &DiscoveryEngine::PrepareForSleep);
 
     // The presence record hears an out-of-sight device as leaving at its last sighting, unlogged; a stay it
     // resumes within the record's gap goes on unbroken.
-    QObject::connect(engine, &frmClient::sightLost, engine, [this](const QString& mac, const QDateTime& lastSeen) {
-        if (!m_presence)
-            return;
-        DeviceEvent event;
-        event.kind = DeviceEvent::Kind::Offline;
-        event.mac = mac;
-        event.time = lastSeen;
-        event.logged = false;
-        m_presence->deviceEvent(event);
-    });
-    QObject::connect(engine, &frmClient::sightRegained, engine,
+    QObject::connect(
+        engine, &DiscoveryEngine::sightLost, engine, [this](const QString& mac, const QDateTime& lastSeen) {
+            if (!m_presence)
+                return;
+            DeviceEvent event;
+            event.kind = DeviceEvent::Kind::Offline;
+            event.mac = mac;
+            event.time = lastSeen;
+            event.logged = false;
+            m_presence->deviceEvent(event);
+        });
+    QObject::connect(engine, &DiscoveryEngine::sightRegained, engine,
         [this](const QString& mac, const QString& address, const QDateTime& when) {
             if (!m_presence)
                 return;
@@ -65,7 +66,7 @@ void MonitorCore::wireSight()
             m_presence->deviceEvent(event);
         });
     // The monitor's own absence, a stay of its own that the timelines shade.
-    QObject::connect(engine, &frmClient::awayChanged, engine, [this](bool away, const QDateTime& when) {
+    QObject::connect(engine, &DiscoveryEngine::awayChanged, engine, [this](bool away, const QDateTime& when) {
         if (!m_presence)
             return;
         DeviceEvent event;
@@ -74,7 +75,7 @@ void MonitorCore::wireSight()
         event.time = when;
         m_presence->deviceEvent(event);
     });
-    QObject::connect(engine, &frmClient::sightChanged, engine, [this](Sight::State state) {
+    QObject::connect(engine, &DiscoveryEngine::sightChanged, engine, [this](Sight::State state) {
         if (m_mqtt)
             m_mqtt->setSight(sightWord(state));
     });

@@ -4,9 +4,9 @@
 #include "platform/DebugSink.h"
 #include "store/DeviceText.h"
 #include "store/DeviceWatch.h"
+#include "store/KeyStore.h"
 #include "store/PresenceStore.h"
 #include "store/Settings.h"
-#include "store/modRegistry.h"
 #include "web/WebHost.h"
 #include "web/WebServer.h"
 #include "web/WebToken.h"
@@ -25,7 +25,7 @@ MonitorWeb::CommandLine& given()
 
 QString generalText(const QString& name)
 {
-    return modRegistry::ReadString(modRegistry::ProductKey, Keys::General, name).trimmed();
+    return KeyStore::readString(KeyStore::ProductKey, Keys::General, name).trimmed();
 }
 
 } // namespace

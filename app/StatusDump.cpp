@@ -1,8 +1,8 @@
 #include "app/StatusDump.h"
 
-#include "engine/frmClient.h"
+#include "engine/DiscoveryEngine.h"
 
-QString statusDump(const frmClient& engine, qint32 deviceCount, int intruderRows, int safeRows,
+QString statusDump(const DiscoveryEngine& engine, qint32 deviceCount, int intruderRows, int safeRows,
     bool selectionInSafeList, int selectedRow)
 {
     const QString eol = QStringLiteral("\r\n");

@@ -6,9 +6,9 @@
 #include "store/DeviceCodec.h"
 #include "store/DeviceStore.h"
 #include "store/DeviceWatch.h"
+#include "store/KeyStore.h"
 #include "store/Settings.h"
 #include "store/TextForms.h"
-#include "store/modRegistry.h"
 
 namespace {
 
@@ -23,7 +23,7 @@ bool hasValue(const QList<Hive::Value>& values, const QString& name)
     return false;
 }
 
-// A stored device as Load_Registry loads it.
+// A stored device as loadStore loads it.
 DeviceRecord recordOf(const QString& mac, const QList<Hive::Value>& values)
 {
     DeviceCodec::Values texts;
@@ -65,7 +65,7 @@ void StoreFollower::start()
 QStringList StoreFollower::readSettings()
 {
     QStringList texts;
-    for (const Hive::Value& v : m_hive.values(modRegistry::FullKeyPath(modRegistry::ProductKey, Keys::General)))
+    for (const Hive::Value& v : m_hive.values(KeyStore::fullKeyPath(KeyStore::ProductKey, Keys::General)))
         texts << v.name << v.data;
     return texts;
 }
@@ -73,7 +73,7 @@ QStringList StoreFollower::readSettings()
 QHash<QString, StoreFollower::Stored> StoreFollower::readStored(bool clearRemnants)
 {
     QHash<QString, Stored> stored;
-    const QString devicesKey = modRegistry::FullKeyPath(modRegistry::ProductKey, Keys::DetectedDevices);
+    const QString devicesKey = KeyStore::fullKeyPath(KeyStore::ProductKey, Keys::DetectedDevices);
     for (const QString& mac : m_hive.subkeys(devicesKey)) {
         const QString key = devicesKey + QLatin1Char('\\') + mac;
         const QList<Hive::Value> values = m_hive.values(key);
@@ -116,7 +116,7 @@ void StoreFollower::poll()
     }
     for (const QString& mac : std::as_const(gone))
         m_actions.adoptRemoval(mac);
-    const QString devicesKey = modRegistry::FullKeyPath(modRegistry::ProductKey, Keys::DetectedDevices);
+    const QString devicesKey = KeyStore::fullKeyPath(KeyStore::ProductKey, Keys::DetectedDevices);
     for (auto it = now.constBegin(); it != now.constEnd(); ++it) {
         const DeviceRecord* found = m_devices.find(it.key());
         if (!found) {

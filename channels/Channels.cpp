@@ -1,7 +1,7 @@
 #include "channels/Channels.h"
 
 #include "notify/AlertPolicy.h"
-#include "notify/CEmail.h"
+#include "notify/SmtpClient.h"
 #include "platform/Clock.h"
 #include "platform/DebugSink.h"
 #include "platform/UrlText.h"
@@ -25,7 +25,7 @@ const QSslConfiguration& tlsConfiguration()
     static const QSslConfiguration config = [] {
         QSslConfiguration c = QSslConfiguration::defaultConfiguration();
         if (qEnvironmentVariableIsSet("SSL_CERT_FILE") || qEnvironmentVariableIsSet("SSL_CERT_DIR"))
-            c.setCaCertificates(CEmail::trustedCertificates());
+            c.setCaCertificates(SmtpClient::trustedCertificates());
         c.setPeerVerifyMode(QSslSocket::VerifyPeer);
         return c;
     }();
@@ -240,7 +240,7 @@ void Channels::whenFinished(QNetworkReply* reply, QObject* context,
             reply->abort();
     });
     QObject::connect(reply, &QNetworkReply::sslErrors, context,
-        [tls](const QList<QSslError>& errors) { *tls = CEmail::tlsCause(errors); });
+        [tls](const QList<QSslError>& errors) { *tls = SmtpClient::tlsCause(errors); });
     QObject::connect(reply, &QNetworkReply::finished, context, [reply, kept, tls, done] {
         if (reply->isOpen())
             kept->append(reply->readAll().left(std::max<qint64>(0, MaxReplyBytes - kept->size())));

@@ -17,7 +17,7 @@
 #include "store/PresenceStore.h"
 #include "store/SettingsTable.h"
 #include "store/TextForms.h"
-#include "vendor/CMacDatabase.h"
+#include "vendor/MacVendors.h"
 
 #include <QCommandLineParser>
 #include <QFile>
@@ -134,7 +134,7 @@ void takeCurrentAddresses(Store& store, const PresenceStore* presence)
 
 int list(Store& store, bool json, const QString& share, const ListFilter& filter)
 {
-    const CMacDatabase vendors(AppPaths::forDirs(QString(), share).macDatabase());
+    const MacVendors vendors(AppPaths::forDirs(QString(), share).macDatabase());
     takeCurrentAddresses(
         store, readPresence(store, QStringLiteral("the addresses shown are those devices were admitted at")).get());
     const DeviceStore& devices = store.devices();

@@ -9,9 +9,9 @@
 #include "ctl/CtlStore.h"
 #include "logging/EventLine.h"
 #include "logging/HistoryLine.h"
+#include "store/KeyStore.h"
 #include "store/Settings.h"
-#include "store/modRegistry.h"
-#include "vendor/CMacDatabase.h"
+#include "vendor/MacVendors.h"
 
 #include <QDir>
 #include <QFile>
@@ -116,7 +116,7 @@ public:
 private:
     QString stored(const QString& mac, const char* value) const
     {
-        return modRegistry::ReadString(modRegistry::ProductKey, Keys::deviceKey(mac), QLatin1String(value));
+        return KeyStore::readString(KeyStore::ProductKey, Keys::deviceKey(mac), QLatin1String(value));
     }
 
     void show(const QString& mac, const QString& line)
@@ -153,7 +153,7 @@ private:
 
     Store& m_store;
     bool m_json;
-    CMacDatabase m_vendors;
+    MacVendors m_vendors;
     QHash<QString, Seen> m_seen;
 };
 

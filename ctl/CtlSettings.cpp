@@ -2,9 +2,9 @@
 
 #include "ctl/CtlStore.h"
 #include "platform/Hive.h"
+#include "store/KeyStore.h"
 #include "store/Settings.h"
 #include "store/SettingsTable.h"
-#include "store/modRegistry.h"
 
 namespace Ctl {
 
@@ -39,7 +39,7 @@ int settingCommand(Store& store, const QStringList& args, bool reveal)
     Hive* hive = store.hive();
     if (!hive
         || !hive->setValue(
-            modRegistry::FullKeyPath(modRegistry::ProductKey, Keys::General), setting->keyText(), checked.stored)) {
+            KeyStore::fullKeyPath(KeyStore::ProductKey, Keys::General), setting->keyText(), checked.stored)) {
         err(QStringLiteral("cannot write %1 in %2").arg(setting->keyText(), store.paths().hiveFile()));
         return 1;
     }

@@ -1,9 +1,9 @@
 #include "ctl/CtlStore.h"
 
 #include "platform/Hive.h"
+#include "store/KeyStore.h"
 #include "store/Settings.h"
 #include "store/TextForms.h"
-#include "store/modRegistry.h"
 
 #include <QFileInfo>
 #include <QLockFile>
@@ -50,15 +50,15 @@ Store::Store(AppPaths paths, Mode mode)
         return;
     }
     m_hive = std::move(opened.hive);
-    modRegistry::attach(m_hive.get());
+    KeyStore::attach(m_hive.get());
     // Dates of an earlier release are read in memory only: this locale may not be the one that wrote them,
     // and the monitor rewrites them at its start.
-    Load_Registry(m_settings, m_devices, QString(), OldDates::Keep);
+    loadStore(m_settings, m_devices, QString(), OldDates::Keep);
 }
 
 Store::~Store()
 {
-    modRegistry::attach(nullptr);
+    KeyStore::attach(nullptr);
 }
 
 bool Store::online(const DeviceRecord& d) const

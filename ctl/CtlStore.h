@@ -18,7 +18,7 @@ namespace Ctl {
 void out(const QString& text); // one line on stdout
 void err(const QString& text); // "kestrelwatch-ctl: " and one line on stderr
 
-// The store of a home, opened and attached to modRegistry for the process's life, its settings and devices
+// The store of a home, opened and attached to KeyStore for the process's life, its settings and devices
 // loaded. A reading command on a home without a store gets an empty one in memory and creates no file.
 class Store final
 {

@@ -7,10 +7,10 @@
 #include "store/DeviceCodec.h"
 #include "store/DeviceText.h"
 #include "store/DeviceWatch.h"
+#include "store/KeyStore.h"
 #include "store/MacAddress.h"
 #include "store/Settings.h"
 #include "store/TextForms.h"
-#include "store/modRegistry.h"
 
 #include <QBuffer>
 #include <QHostAddress>
@@ -511,7 +511,7 @@ Merged merge(
         return merged;
     }
     QHash<QString, QList<PresenceInterval>> intervals;
-    QList<std::pair<QString, modRegistry::ValueTexts>> keys;
+    QList<std::pair<QString, KeyStore::ValueTexts>> keys;
     QList<std::pair<bool, DeviceRecord>> changes; // (known, the file's record)
     for (const Imported& device : imported) {
         const DeviceRecord& d = device.record;
@@ -523,7 +523,7 @@ Merged merge(
             continue;
         }
         if (known) {
-            modRegistry::ValueTexts values {{DeviceCodec::Name::FriendlyName, d.FriendlyName},
+            KeyStore::ValueTexts values {{DeviceCodec::Name::FriendlyName, d.FriendlyName},
                 {DeviceCodec::Name::Note, d.Note},
                 {DeviceCodec::Name::NewDevice, DeviceCodec::valueText(d, DeviceCodec::Name::NewDevice)},
                 {DeviceCodec::Name::Intruder, DeviceCodec::valueText(d, DeviceCodec::Name::Intruder)}};
@@ -553,11 +553,11 @@ Merged merge(
     QList<Hive::KeyValues> batch;
     for (const auto& [subkey, texts] : keys) {
         Hive::KeyValues& key = batch.emplace_back();
-        key.keyPath = modRegistry::FullKeyPath(modRegistry::ProductKey, subkey);
+        key.keyPath = KeyStore::fullKeyPath(KeyStore::ProductKey, subkey);
         for (const auto& [name, text] : texts)
             key.values.append(Hive::Value {name, text});
     }
-    Hive* hive = modRegistry::attached();
+    Hive* hive = KeyStore::attached();
     merged.stored = hive && hive->setValues(batch);
     if (!merged.stored)
         return merged;

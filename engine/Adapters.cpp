@@ -3,9 +3,9 @@
 
 #include "engine/AddressText.h"
 #include "engine/Describer.h"
+#include "engine/DiscoveryEngine.h"
 #include "engine/ErrorTrap.h"
 #include "engine/Sight.h"
-#include "engine/frmClient.h"
 #include "platform/NetPlatform.h"
 #include "store/DeviceStore.h"
 
@@ -29,7 +29,7 @@ AdapterAddress firstAddress(const AdapterInfo& adapter)
 
 } // namespace
 
-bool frmClient::SetupForNewScan()
+bool DiscoveryEngine::SetupForNewScan()
 {
     bool ready = false;
     runTrapped("SetupForNewScan", [this, &ready] {
@@ -77,7 +77,7 @@ bool frmClient::SetupForNewScan()
 }
 
 // The harvest compares the copy with the counter to see who came and who went.
-void frmClient::agePresence()
+void DiscoveryEngine::agePresence()
 {
     for (DeviceRecord& device : m_devices) {
         device.OnlineState = device.PresenceCountdown;
@@ -90,7 +90,7 @@ void frmClient::agePresence()
 
 // The addresses of the devices the last cycles saw, checked first in every cycle so that presence does not
 // wait on the discovery of a large range.
-QList<quint32> frmClient::knownAddresses() const
+QList<quint32> DiscoveryEngine::knownAddresses() const
 {
     QList<quint32> out;
     for (const DeviceRecord& device : m_devices) {
@@ -102,7 +102,7 @@ QList<quint32> frmClient::knownAddresses() const
     return out;
 }
 
-void frmClient::AddNetwork(const QString& address, const QString& mask)
+void DiscoveryEngine::AddNetwork(const QString& address, const QString& mask)
 {
     if (!m_running)
         return;
@@ -140,14 +140,14 @@ void frmClient::AddNetwork(const QString& address, const QString& mask)
     m_ranges.append(range);
 }
 
-void frmClient::AddGateway(const QString& gateway)
+void DiscoveryEngine::AddGateway(const QString& gateway)
 {
     if (!m_running)
         return;
     m_gateways.append(cutAtZero(gateway));
 }
 
-QStringList frmClient::GetLocalAdapterInfo()
+QStringList DiscoveryEngine::GetLocalAdapterInfo()
 {
     QStringList lines;
     runTrapped("GetLocalAdapterInfo", [this, &lines] {

@@ -6,17 +6,17 @@
 
 #include "engine/AddressText.h"
 #include "engine/Describer.h"
+#include "engine/DiscoveryEngine.h"
 #include "engine/ErrorTrap.h"
-#include "engine/frmClient.h"
 #include "store/DeviceCodec.h"
 #include "store/DeviceStore.h"
+#include "store/KeyStore.h"
 #include "store/Settings.h"
 #include "store/TextForms.h"
-#include "store/modRegistry.h"
 
 #include <utility>
 
-DeviceRecord* frmClient::AddNewMacEntry(const QString& mac, const QString& ip, quint8 type)
+DeviceRecord* DiscoveryEngine::AddNewMacEntry(const QString& mac, const QString& ip, quint8 type)
 {
     DeviceRecord* added = nullptr;
     runTrapped("AddNewMacEntry", [&] {
@@ -87,7 +87,7 @@ DeviceRecord* frmClient::AddNewMacEntry(const QString& mac, const QString& ip, q
     return added;
 }
 
-void frmClient::noteSightings()
+void DiscoveryEngine::noteSightings()
 {
     for (const DeviceRecord& device : std::as_const(m_devices)) {
         if (!device.LastSeen.isValid())
@@ -104,10 +104,10 @@ void frmClient::noteSightings()
     m_sightingDue.clear();
 }
 
-void frmClient::storeWrites()
+void DiscoveryEngine::storeWrites()
 {
     if (m_unstored.isEmpty())
         return;
     const auto writes = std::exchange(m_unstored, {});
-    modRegistry::WriteKeys(modRegistry::ProductKey, writes);
+    KeyStore::writeKeys(KeyStore::ProductKey, writes);
 }

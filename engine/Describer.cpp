@@ -3,8 +3,8 @@
 #include "platform/NetPlatform.h"
 #include "store/DeviceCodec.h"
 #include "store/DeviceStore.h"
+#include "store/KeyStore.h"
 #include "store/Settings.h"
-#include "store/modRegistry.h"
 
 #include <QStringDecoder>
 #include <QUrl>
@@ -136,7 +136,7 @@ std::optional<Describer::DhcpIdentity> Describer::dhcpIdentity(const QString& ma
     if (it != m_dhcp.constEnd())
         return *it;
     return DhcpIdentity::fromText(
-        modRegistry::ReadString(modRegistry::ProductKey, Keys::deviceKey(mac), QStringLiteral("DHCP_Identity")));
+        KeyStore::readString(KeyStore::ProductKey, Keys::deviceKey(mac), QStringLiteral("DHCP_Identity")));
 }
 
 QString Describer::DhcpIdentity::text() const

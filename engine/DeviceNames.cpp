@@ -4,8 +4,8 @@
 // trailing dot dropped as reverse DNS names have none) or "MYPHONE" (NetBIOS, as Windows shows it).
 
 #include "engine/AddressText.h"
+#include "engine/DiscoveryEngine.h"
 #include "engine/ErrorTrap.h"
-#include "engine/frmClient.h"
 #include "platform/Clock.h"
 #include "platform/NetPlatform.h"
 #include "store/DeviceStore.h"
@@ -17,12 +17,12 @@ constexpr qint64 kAskTimeoutMs = 2000;
 constexpr int kIgnoredLines = 3; // log lines about ignored replies per device and refresh
 } // namespace
 
-bool frmClient::askDevice(const DeviceRecord& device)
+bool DiscoveryEngine::askDevice(const DeviceRecord& device)
 {
     const QString ip = device.IpAddress;
     if (!AddressText::parseIPv4(ip).has_value())
         return false;
-    QPointer<frmClient> self(this);
+    QPointer<DiscoveryEngine> self(this);
     auto done = [self](int handle, const QString& name, const QString& ignored) {
         if (self)
             self->DeviceNameReply(handle, name, ignored);
@@ -36,7 +36,7 @@ bool frmClient::askDevice(const DeviceRecord& device)
     return m_ask.has_value();
 }
 
-void frmClient::endAsk()
+void DiscoveryEngine::endAsk()
 {
     if (!m_ask)
         return;
@@ -47,7 +47,7 @@ void frmClient::endAsk()
     m_ask.reset();
 }
 
-void frmClient::checkAskTimeout()
+void DiscoveryEngine::checkAskTimeout()
 {
     if (!m_ask)
         return;
@@ -63,7 +63,7 @@ void frmClient::checkAskTimeout()
     ScanNextName();
 }
 
-void frmClient::DeviceNameReply(int handle, const QString& name, const QString& ignored)
+void DiscoveryEngine::DeviceNameReply(int handle, const QString& name, const QString& ignored)
 {
     runTrapped("DeviceNameReply", [&] {
         if (!m_ask || handle == 0 || (handle != m_ask->mdns && handle != m_ask->netbios))

@@ -9,8 +9,8 @@
 
 #include "engine/AddressText.h"
 #include "engine/Describer.h"
+#include "engine/DiscoveryEngine.h"
 #include "engine/ErrorTrap.h"
-#include "engine/frmClient.h"
 #include "platform/NetPlatform.h"
 #include "store/DeviceStore.h"
 
@@ -32,7 +32,7 @@ QString kindText(HeardDhcp::Kind kind)
 
 } // namespace
 
-void frmClient::dhcpHeard(const HeardDhcp& dhcp)
+void DiscoveryEngine::dhcpHeard(const HeardDhcp& dhcp)
 {
     runTrapped("DhcpHeard", [&] {
         lookAtClocks();
@@ -77,7 +77,7 @@ void frmClient::dhcpHeard(const HeardDhcp& dhcp)
     });
 }
 
-void frmClient::describeDhcpClient(const QString& mac, const HeardDhcp& dhcp)
+void DiscoveryEngine::describeDhcpClient(const QString& mac, const HeardDhcp& dhcp)
 {
     m_describer->dhcpOptions(mac, dhcp);
     // A client that gives no host name (option 12) may still give its FQDN's (option 81).
@@ -87,7 +87,7 @@ void frmClient::describeDhcpClient(const QString& mac, const HeardDhcp& dhcp)
         nameFromDhcp(*known, host);
 }
 
-void frmClient::dhcpConfirmed(const QString& mac, const QString& ip)
+void DiscoveryEngine::dhcpConfirmed(const QString& mac, const QString& ip)
 {
     if (!m_dhcpPending.contains(mac))
         return;
@@ -101,7 +101,7 @@ void frmClient::dhcpConfirmed(const QString& mac, const QString& ip)
         describeDhcpClient(mac, *asked.options);
 }
 
-void frmClient::nameFromDhcp(DeviceRecord& device, const QByteArray& name)
+void DiscoveryEngine::nameFromDhcp(DeviceRecord& device, const QByteArray& name)
 {
     const QString current = device.HostName;
     if (!(current.isEmpty() || current == DeviceRecord::unknownHostName()))

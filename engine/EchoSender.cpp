@@ -2,11 +2,11 @@
 // once its replies have had their time. Replies are never read; a request exists only to make the kernel
 // resolve its target by ARP.
 
+#include "engine/DiscoveryEngine.h"
 #include "engine/ErrorTrap.h"
-#include "engine/frmClient.h"
 #include "platform/NetPlatform.h"
 
-void frmClient::PingSend()
+void DiscoveryEngine::PingSend()
 {
     runTrapped("PingSend", [this] {
         if (!m_running || !m_sweepReady)

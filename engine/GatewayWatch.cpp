@@ -3,7 +3,7 @@
 // outside), not a new router: it is admitted as an intruder and its history says so. A gateway on a network
 // seen for the first time, or one replaced after its predecessor has been gone a while, is admitted safe.
 
-#include "engine/frmClient.h"
+#include "engine/DiscoveryEngine.h"
 #include "store/DeviceStore.h"
 
 namespace {
@@ -12,13 +12,13 @@ namespace {
 constexpr qint64 kGatewayHeldSecs = 120;
 } // namespace
 
-void frmClient::noteGatewaySighting(const QString& mac, const QString& ip, const QDateTime& now)
+void DiscoveryEngine::noteGatewaySighting(const QString& mac, const QString& ip, const QDateTime& now)
 {
     if (m_gateways.contains(ip))
         m_gatewaySightings.insert(mac, now);
 }
 
-bool frmClient::gatewayHeldByOther(const QString& ip, const QString& mac, const QDateTime& now) const
+bool DiscoveryEngine::gatewayHeldByOther(const QString& ip, const QString& mac, const QDateTime& now) const
 {
     if (!m_gateways.contains(ip))
         return false;
@@ -39,7 +39,7 @@ bool frmClient::gatewayHeldByOther(const QString& ip, const QString& mac, const 
     return false;
 }
 
-void frmClient::warnGatewayImpersonation(const DeviceRecord& device, const QString& ip, const QDateTime& now)
+void DiscoveryEngine::warnGatewayImpersonation(const DeviceRecord& device, const QString& ip, const QDateTime& now)
 {
     Log(QStringLiteral("Gateway - %1 answers for the gateway %2 while its known MAC is about")
             .arg(device.MacAddress, ip));

@@ -4,17 +4,17 @@
 // coming online or, once the cycle's known addresses have been checked, going offline.
 
 #include "engine/AddressText.h"
+#include "engine/DiscoveryEngine.h"
 #include "engine/ErrorTrap.h"
 #include "engine/Ipv6Neighbours.h"
-#include "engine/frmClient.h"
 #include "platform/NetPlatform.h"
 #include "store/DeviceCodec.h"
 #include "store/DeviceStore.h"
+#include "store/KeyStore.h"
 #include "store/Settings.h"
 #include "store/TextForms.h"
-#include "store/modRegistry.h"
 
-void frmClient::FinishScan(const QList<SweepQueue::Window>& windows, bool judged)
+void DiscoveryEngine::FinishScan(const QList<SweepQueue::Window>& windows, bool judged)
 {
     // A failure ends the harvest where it happened; the prepared flag then keeps its value.
     runTrapped("FinishScan", [&] {
@@ -61,7 +61,7 @@ void frmClient::FinishScan(const QList<SweepQueue::Window>& windows, bool judged
     });
 }
 
-void frmClient::harvestRows(const QDateTime& now, const QSet<quint32>& settled)
+void DiscoveryEngine::harvestRows(const QDateTime& now, const QSet<quint32>& settled)
 {
     const std::optional<QList<NeighbourRow>> rows = m_net.neighbours();
     if (!rows || rows->isEmpty())
@@ -133,7 +133,7 @@ void frmClient::harvestRows(const QDateTime& now, const QSet<quint32>& settled)
     }
 }
 
-void frmClient::trackPresence(const QDateTime& now, DeviceRecord* onlyDevice, bool judged)
+void DiscoveryEngine::trackPresence(const QDateTime& now, DeviceRecord* onlyDevice, bool judged)
 {
     if (onlyDevice) {
         trackOne(*onlyDevice, now, judged);
@@ -154,7 +154,7 @@ void frmClient::trackPresence(const QDateTime& now, DeviceRecord* onlyDevice, bo
     }
 }
 
-void frmClient::trackOne(DeviceRecord& device, const QDateTime& now, bool judged)
+void DiscoveryEngine::trackOne(DeviceRecord& device, const QDateTime& now, bool judged)
 {
     const bool cameOnline = device.PresenceCountdown != 0 && device.OnlineState == 0;
     const bool wentOffline = judged && device.PresenceCountdown == 0 && device.OnlineState != 0;

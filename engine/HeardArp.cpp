@@ -8,8 +8,8 @@
 // routine, heardSighting.
 
 #include "engine/AddressText.h"
+#include "engine/DiscoveryEngine.h"
 #include "engine/ErrorTrap.h"
-#include "engine/frmClient.h"
 #include "platform/NetPlatform.h"
 #include "store/DeviceStore.h"
 
@@ -31,7 +31,7 @@ QString kindText(HeardArp::Kind kind)
 
 } // namespace
 
-qint32 frmClient::rangeOf(const std::array<quint8, 4>& ip) const
+qint32 DiscoveryEngine::rangeOf(const std::array<quint8, 4>& ip) const
 {
     const quint32 address = AddressText::toNumber(ip);
     for (qint32 r = 0; r < qint32(m_ranges.size()); ++r) {
@@ -41,7 +41,7 @@ qint32 frmClient::rangeOf(const std::array<quint8, 4>& ip) const
     return -1;
 }
 
-DeviceRecord* frmClient::heardSighting(
+DeviceRecord* DiscoveryEngine::heardSighting(
     const QString& mac, const QString& ip, qint32 range, bool mayAdmit, const QString& source, const QString& what)
 {
     if (!rangeWatched(range))
@@ -81,7 +81,7 @@ DeviceRecord* frmClient::heardSighting(
     return device;
 }
 
-void frmClient::arpHeard(const HeardArp& arp)
+void DiscoveryEngine::arpHeard(const HeardArp& arp)
 {
     runTrapped("HeardArp", [&] {
         // Only what a sweep would look at: while running, inside the ranges it sweeps; and not what was heard

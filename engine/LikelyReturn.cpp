@@ -6,7 +6,7 @@
 
 #include "engine/LikelyReturn.h"
 
-#include "engine/frmClient.h"
+#include "engine/DiscoveryEngine.h"
 #include "store/DeviceStore.h"
 #include "store/MacAddress.h"
 
@@ -44,7 +44,7 @@ bool identityMatches(const DeviceRecord& newcomer, const DeviceRecord& known,
         || (newcomerDhcp->requestList == knownDhcp->requestList && newcomerDhcp->vendorClass == knownDhcp->vendorClass);
 }
 
-const DeviceRecord* frmClient::likelyEarlier(const DeviceRecord& newcomer) const
+const DeviceRecord* DiscoveryEngine::likelyEarlier(const DeviceRecord& newcomer) const
 {
     if (!MacAddress::isLocallyAdministered(newcomer.MacAddress))
         return nullptr;
@@ -65,7 +65,7 @@ const DeviceRecord* frmClient::likelyEarlier(const DeviceRecord& newcomer) const
     return match;
 }
 
-std::optional<DeviceEvent> frmClient::linkLikelyReturn(DeviceRecord& device)
+std::optional<DeviceEvent> DiscoveryEngine::linkLikelyReturn(DeviceRecord& device)
 {
     if (!device.NewDevice || !device.LikelyReturnOf.isEmpty() || m_returnsNoted.contains(device.MacAddress))
         return std::nullopt;

@@ -3,13 +3,13 @@
 
 #include "engine/AddressText.h"
 #include "engine/Describer.h"
+#include "engine/DiscoveryEngine.h"
 #include "engine/ErrorTrap.h"
-#include "engine/frmClient.h"
 #include "platform/NetPlatform.h"
 #include "store/DeviceCodec.h"
 #include "store/DeviceStore.h"
+#include "store/KeyStore.h"
 #include "store/Settings.h"
-#include "store/modRegistry.h"
 
 #include <QPointer>
 #include <QTimer>
@@ -20,7 +20,7 @@ namespace {
 constexpr int kRefusedLookup = 1; // the error code of a lookup that could not be asked
 } // namespace
 
-void frmClient::ScanNextName()
+void DiscoveryEngine::ScanNextName()
 {
     runTrapped("ScanNextName", [this] {
         if (m_hostLookupHandle != 0 || m_ask)
@@ -58,7 +58,7 @@ void frmClient::ScanNextName()
 
         // The platform answers from the event loop, never from inside lookupAddress, so the handle is known
         // by the time the reply comes. The engine may be gone by then.
-        QPointer<frmClient> self(this);
+        QPointer<DiscoveryEngine> self(this);
         auto done = [self](int handle, int error, const QString& name) {
             if (self)
                 self->HostScanReply(handle, error, name);
@@ -73,7 +73,7 @@ void frmClient::ScanNextName()
 
 // A stored address that is empty or no dotted quad cannot be looked up. The lookup then fails as any other
 // does, from the event loop, so the walk moves on to the next device instead of stopping at this one.
-void frmClient::refuseLookup()
+void DiscoveryEngine::refuseLookup()
 {
     m_lastRefusedHandle = m_lastRefusedHandle <= std::numeric_limits<int>::min() + 1 ? -1 : m_lastRefusedHandle - 1;
     const int handle = m_lastRefusedHandle;
@@ -81,7 +81,7 @@ void frmClient::refuseLookup()
     QTimer::singleShot(0, this, [this, handle] { HostScanReply(handle, kRefusedLookup, QString()); });
 }
 
-bool frmClient::sharesOnlineAddress(const DeviceRecord& device)
+bool DiscoveryEngine::sharesOnlineAddress(const DeviceRecord& device)
 {
     if (!m_onlineAddressesValid || m_onlineAddresses.isEmpty()) {
         m_onlineAddresses.clear();
@@ -94,7 +94,7 @@ bool frmClient::sharesOnlineAddress(const DeviceRecord& device)
     return m_onlineAddresses.value(device.IpAddress) > 1;
 }
 
-void frmClient::HostScanReply(int handle, int error, const QString& name)
+void DiscoveryEngine::HostScanReply(int handle, int error, const QString& name)
 {
     runTrapped("HostScanReply", [&] {
         // Replies of cancelled lookups carry a handle that is no longer pending.
@@ -132,7 +132,7 @@ void frmClient::HostScanReply(int handle, int error, const QString& name)
     });
 }
 
-QString frmClient::admittedName(const DeviceRecord& device, const QString& source, const QString& raw)
+QString DiscoveryEngine::admittedName(const DeviceRecord& device, const QString& source, const QString& raw)
 {
     const DeviceText::Name name = DeviceText::filterName(raw);
     if (!name.ok() && m_nameRefusals.firstTime(device.MacAddress + QLatin1Char(' ') + source))
@@ -141,11 +141,10 @@ QString frmClient::admittedName(const DeviceRecord& device, const QString& sourc
     return name.text;
 }
 
-void frmClient::storeHostName(DeviceRecord& device, const QString& host)
+void DiscoveryEngine::storeHostName(DeviceRecord& device, const QString& host)
 {
     device.HostName = host;
-    modRegistry::WriteString(
-        modRegistry::ProductKey, Keys::deviceKey(device.MacAddress), DeviceCodec::Name::HostName, host);
+    KeyStore::writeString(KeyStore::ProductKey, Keys::deviceKey(device.MacAddress), DeviceCodec::Name::HostName, host);
     // Linked before the name is told: the alerts held for the name then name the earlier device too.
     const std::optional<DeviceEvent> likely = linkLikelyReturn(device);
     DeviceEvent event = newEvent(DeviceEvent::Kind::NameChanged, device, currentTime());

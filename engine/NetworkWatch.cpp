@@ -4,17 +4,17 @@
 // alert, and the devices of the networks left behind are out of sight, neither present nor absent.
 
 #include "engine/AddressText.h"
-#include "engine/frmClient.h"
+#include "engine/DiscoveryEngine.h"
 #include "platform/NetPlatform.h"
 #include "store/DeviceStore.h"
+#include "store/KeyStore.h"
 #include "store/MacAddress.h"
 #include "store/Settings.h"
-#include "store/modRegistry.h"
 
-void frmClient::loadNetworks()
+void DiscoveryEngine::loadNetworks()
 {
     m_networks.load();
-    const QString word = modRegistry::ReadString(modRegistry::ProductKey, Keys::General, NetworkBook::PolicyValue);
+    const QString word = KeyStore::readString(KeyStore::ProductKey, Keys::General, NetworkBook::PolicyValue);
     m_networkPolicy = NetworkBook::parsePolicy(word).value_or(m_networkPolicyDefault);
     QSet<QString> views;
     for (const ScanRange& range : std::as_const(m_ranges))
@@ -41,7 +41,7 @@ void frmClient::loadNetworks()
     }
 }
 
-QList<quint32> frmClient::gatewayAddresses() const
+QList<quint32> DiscoveryEngine::gatewayAddresses() const
 {
     QList<quint32> out;
     for (const QString& gateway : m_gateways) {
@@ -51,7 +51,7 @@ QList<quint32> frmClient::gatewayAddresses() const
     return out;
 }
 
-void frmClient::identifyNetworks(const QList<NeighbourRow>& rows, const QDateTime& now)
+void DiscoveryEngine::identifyNetworks(const QList<NeighbourRow>& rows, const QDateTime& now)
 {
     const QList<quint32> gateways = gatewayAddresses();
     QSet<QString> answering;
@@ -90,7 +90,7 @@ void frmClient::identifyNetworks(const QList<NeighbourRow>& rows, const QDateTim
     }
 }
 
-void frmClient::networkResolved(const QString& view, const NetworkBook::Resolution& resolution)
+void DiscoveryEngine::networkResolved(const QString& view, const NetworkBook::Resolution& resolution)
 {
     const QString before = m_viewNetwork.value(view);
     m_viewNetwork.insert(view, resolution.id);
@@ -113,14 +113,14 @@ void frmClient::networkResolved(const QString& view, const NetworkBook::Resoluti
     }
 }
 
-QString frmClient::networkOfRange(qint32 range) const
+QString DiscoveryEngine::networkOfRange(qint32 range) const
 {
     if (range < 0 || range >= m_ranges.size())
         return {};
     return m_viewNetwork.value(Sight::keyOf(m_ranges.at(range)));
 }
 
-bool frmClient::rangeWatched(qint32 range) const
+bool DiscoveryEngine::rangeWatched(qint32 range) const
 {
     const QString id = networkOfRange(range);
     // Until its gateway answers, a view is watched only where every network is, or when no network is known yet
@@ -130,12 +130,12 @@ bool frmClient::rangeWatched(qint32 range) const
     return m_networks.watched(id);
 }
 
-QString frmClient::sightKey(qint32 range) const
+QString DiscoveryEngine::sightKey(qint32 range) const
 {
     return Sight::keyOf(m_ranges.at(range)) + QLatin1Char('|') + networkOfRange(range);
 }
 
-void frmClient::answerNetwork(const QString& id, NetworkBook::Watch watch)
+void DiscoveryEngine::answerNetwork(const QString& id, NetworkBook::Watch watch)
 {
     if (!m_networks.setWatch(id, watch))
         return;

@@ -5,33 +5,33 @@
 // re-establish presence; one that really left is offline once, at its last sighting.
 
 #include "engine/AddressText.h"
+#include "engine/DiscoveryEngine.h"
 #include "engine/ErrorTrap.h"
-#include "engine/frmClient.h"
 #include "platform/Clock.h"
 #include "platform/NetPlatform.h"
 #include "store/DeviceCodec.h"
 #include "store/DeviceStore.h"
+#include "store/KeyStore.h"
 #include "store/Settings.h"
 #include "store/TextForms.h"
-#include "store/modRegistry.h"
 
 namespace {
 constexpr qint64 kHeardQuietMs = 1000; // what the helper heard while the monitor slept arrives at once
 } // namespace
 
-qint64 frmClient::blindSeconds() const
+qint64 DiscoveryEngine::blindSeconds() const
 {
     return m_sight.blindSeconds(kwclock::now());
 }
 
-void frmClient::lookAtClocks()
+void DiscoveryEngine::lookAtClocks()
 {
     const Clock& clock = kwclock::current();
     if (m_sight.clocksSaySlept(clock.now(), clock.monotonicMs()))
         afterSleep(QStringLiteral("the clocks say the machine slept or the monitor was stopped"));
 }
 
-void frmClient::PrepareForSleep(bool sleeping)
+void DiscoveryEngine::PrepareForSleep(bool sleeping)
 {
     runTrapped("PrepareForSleep", [&] {
         m_sight.systemSleeping(sleeping, currentTime());
@@ -39,7 +39,7 @@ void frmClient::PrepareForSleep(bool sleeping)
     });
 }
 
-void frmClient::afterSleep(const QString& how)
+void DiscoveryEngine::afterSleep(const QString& how)
 {
     const QDateTime now = currentTime();
     Log(QStringLiteral("Sight - %1 (last look %2): presence is re-established before anything is judged")
@@ -52,12 +52,12 @@ void frmClient::afterSleep(const QString& how)
     reportSight();
 }
 
-bool frmClient::heardQuiet() const
+bool DiscoveryEngine::heardQuiet() const
 {
     return kwclock::current().monotonicMs() < m_heardQuietUntil;
 }
 
-void frmClient::holdOutOfSight(const QSet<QString>& inSight, const QDateTime& now)
+void DiscoveryEngine::holdOutOfSight(const QSet<QString>& inSight, const QDateTime& now)
 {
     for (DeviceRecord& device : m_devices) {
         // Offline devices stay so; one sighted since the last verdict is coming online, in sight.
@@ -75,7 +75,7 @@ void frmClient::holdOutOfSight(const QSet<QString>& inSight, const QDateTime& no
     }
 }
 
-void frmClient::noteSighting(DeviceRecord& device, qint32 range, const QDateTime& now)
+void DiscoveryEngine::noteSighting(DeviceRecord& device, qint32 range, const QDateTime& now)
 {
     device.LastSeen = now;
     if (range >= 0 && range < m_ranges.size()) {
@@ -91,7 +91,7 @@ void frmClient::noteSighting(DeviceRecord& device, qint32 range, const QDateTime
         Q_EMIT sightRegained(device.MacAddress, device.IpAddress, now);
 }
 
-QDateTime frmClient::offlineTime(const DeviceRecord& device, const QDateTime& now)
+QDateTime DiscoveryEngine::offlineTime(const DeviceRecord& device, const QDateTime& now)
 {
     if (!m_outOfSight.remove(device.MacAddress) || !device.LastSeen.isValid() || device.LastSeen > now)
         return now;
@@ -99,7 +99,7 @@ QDateTime frmClient::offlineTime(const DeviceRecord& device, const QDateTime& no
     return std::max(device.LastSeen, device.LastOnline.addSecs(1));
 }
 
-void frmClient::reportSight()
+void DiscoveryEngine::reportSight()
 {
     const Sight::State state = m_sight.state();
     if (state == m_reportedSight)
@@ -110,7 +110,7 @@ void frmClient::reportSight()
     Q_EMIT sightChanged(state);
 }
 
-void frmClient::setAway(bool away, const QDateTime& when)
+void DiscoveryEngine::setAway(bool away, const QDateTime& when)
 {
     if (away == m_away)
         return;

@@ -19,7 +19,7 @@ public:
     const QString& text() const { return m_text; }
     QString file() const { return m_file; }
 
-    // Receives each formatted line (with its CR LF) as it is added: the settings dialog's txtLog.
+    // Receives each formatted line (with its CR LF) as it is added: the settings dialog's logEdit.
     void setMirror(std::function<void(const QString& line)> mirror) { m_mirror = std::move(mirror); }
     // Routes the process-wide Log() (platform/DebugSink.h) here; extra, when set, also gets each raw text.
     void installAsSink(std::function<void(const QString& text)> extra = {});

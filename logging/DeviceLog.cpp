@@ -189,7 +189,7 @@ QString DeviceLog::history(const QString& mac) const
     return f.open(QIODevice::ReadOnly) ? trimmed(QString::fromUtf8(f.readAll())) : QString();
 }
 
-QString DeviceLog::Make_Text_Log(const QString& mac) const
+QString DeviceLog::historyExcerpt(const QString& mac) const
 {
     const QStringList lines = history(mac).split(QStringLiteral("\r\n"));
     QString out;

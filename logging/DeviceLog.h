@@ -44,7 +44,7 @@ public:
     // The device's history as its file holds it, cut to the last 100 lines; empty for a device without one.
     QString history(const QString& mac) const;
     // The device's last (at most 100) non-empty lines, oldest first, each ending in CR LF.
-    QString Make_Text_Log(const QString& mac) const;
+    QString historyExcerpt(const QString& mac) const;
 
     QString fileFor(const QString& mac) const;
 

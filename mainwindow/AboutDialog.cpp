@@ -55,7 +55,7 @@ AboutDialog::AboutDialog(const QString& helpPage, QWidget* parent)
     html += QStringLiteral("</table>");
 
     m_body = new QLabel(html);
-    m_body->setObjectName(QStringLiteral("lblAbout"));
+    m_body->setObjectName(QStringLiteral("aboutLabel"));
     m_body->setTextFormat(Qt::RichText);
     m_body->setWordWrap(true);
     m_body->setOpenExternalLinks(true);

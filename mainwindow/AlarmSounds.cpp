@@ -1,6 +1,6 @@
 #include "mainwindow/AlarmSounds.h"
 
-#include "mainwindow/clsMedia.h"
+#include "mainwindow/WavePlayer.h"
 
 namespace {
 
@@ -18,12 +18,12 @@ AlarmSounds::~AlarmSounds() = default;
 void AlarmSounds::open()
 {
     for (int i = NewIntruder; i <= StillOnline; ++i) {
-        m_players[size_t(i)] = std::make_unique<clsMedia>();
+        m_players[size_t(i)] = std::make_unique<WavePlayer>();
         m_players[size_t(i)]->OpenFile(m_folder + QLatin1String(kPlayerFiles[i]));
     }
 }
 
-clsMedia* AlarmSounds::player(int which) const
+WavePlayer* AlarmSounds::player(int which) const
 {
     return which >= 0 && which < int(m_players.size()) ? m_players[size_t(which)].get() : nullptr;
 }
@@ -34,7 +34,7 @@ void AlarmSounds::play(Sound sound, int volume)
     if (!m_players[size_t(sound)]) {
         if (sound != ButtonClick)
             return;
-        m_players[size_t(sound)] = std::make_unique<clsMedia>();
+        m_players[size_t(sound)] = std::make_unique<WavePlayer>();
         m_players[size_t(sound)]->OpenFile(m_folder + QLatin1String(kPlayerFiles[sound]));
     }
     m_players[size_t(sound)]->Play(volume);

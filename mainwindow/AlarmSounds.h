@@ -4,7 +4,7 @@
 #include <array>
 #include <memory>
 
-class clsMedia;
+class WavePlayer;
 
 // The window's four sounds, each in its own player: the three alerts (opened at start-up) and the button
 // click (opened at its first use). It counts what it was asked to play, for tests and a silent machine alike.
@@ -21,11 +21,11 @@ public:
     // The three alert players, on their files in the sounds folder.
     void open();
     void play(Sound sound, int volume);
-    clsMedia* player(int which) const;
+    WavePlayer* player(int which) const;
     int playCount(int which) const { return which >= 0 && which < 4 ? m_playCounts[size_t(which)] : 0; }
 
 private:
     QString m_folder;
-    std::array<std::unique_ptr<clsMedia>, 4> m_players;
+    std::array<std::unique_ptr<WavePlayer>, 4> m_players;
     std::array<int, 4> m_playCounts {};
 };

@@ -2,8 +2,8 @@
 
 #include "app/MonitorCore.h"
 #include "app/ShutdownSignals.h"
+#include "mainwindow/MainWindow.h"
 #include "mainwindow/Theme.h"
-#include "mainwindow/frmMain.h"
 #include "platform/NetPlatform.h"
 
 #include <QApplication>
@@ -40,7 +40,7 @@ int runDesktop(int& argc, char** argv, const AppPaths& paths)
     Theme::applyToApplication();
 
     MonitorCore core(paths);
-    frmMain window(core, frmMain::desktopServices());
+    MainWindow window(core, MainWindow::desktopServices());
     const int early = window.Form_Load(createLinuxNetPlatform());
     if (early >= 0)
         return early;

@@ -14,11 +14,11 @@ DeviceCommands::DeviceCommands(QObject* parent)
         a->setEnabled(false);
         return a;
     };
-    m_acknowledge = make("mnuIntruderAck", QStringLiteral("Acknowledge"));
-    m_moveToSafe = make("mnuMoveToAllowed", QStringLiteral("Move >"));
-    m_moveToIntruders = make("mnuMoveToIntruders", QStringLiteral("< Move"));
-    m_remove[0] = make("mnuRemoveIntruder", QStringLiteral("Remove"));
-    m_remove[1] = make("mnuRemoveAllowed", QStringLiteral("Remove"));
+    m_acknowledge = make("intruderAckAction", QStringLiteral("Acknowledge"));
+    m_moveToSafe = make("moveToAllowedAction", QStringLiteral("Move >"));
+    m_moveToIntruders = make("moveToIntrudersAction", QStringLiteral("< Move"));
+    m_remove[0] = make("removeIntruderAction", QStringLiteral("Remove"));
+    m_remove[1] = make("removeAllowedAction", QStringLiteral("Remove"));
 }
 
 void DeviceCommands::bind(SkinButton* button, QAction* command)

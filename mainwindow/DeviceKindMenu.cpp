@@ -1,11 +1,11 @@
 #include "mainwindow/DeviceKindMenu.h"
 
 #include "app/MonitorCore.h"
+#include "mainwindow/MainWindow.h"
 #include "mainwindow/PlainText.h"
 #include "mainwindow/Theme.h"
 #include "mainwindow/TypeIcons.h"
-#include "mainwindow/frmMain.h"
-#include "mainwindow/frmMenu.h"
+#include "mainwindow/WindowMenu.h"
 #include "store/DeviceDescription.h"
 #include "store/DeviceStore.h"
 
@@ -17,14 +17,14 @@
 #include <QMenu>
 #include <QTableWidget>
 
-DeviceKindMenu::DeviceKindMenu(frmMain& window, frmMenu& menus)
+DeviceKindMenu::DeviceKindMenu(MainWindow& window, WindowMenu& menus)
     : QObject(&menus)
     , m_window(window)
 {
-    build(menus.mnuIntruderMenu(), true);
-    build(menus.mnuAllowedMenu(), false);
-    connect(&window, &frmMain::intruderMenuRequested, this, [this](const QString& mac) { m_mac = mac; });
-    connect(&window, &frmMain::allowedMenuRequested, this, [this](const QString& mac) { m_mac = mac; });
+    build(menus.intruderMenuAction(), true);
+    build(menus.allowedMenuAction(), false);
+    connect(&window, &MainWindow::intruderMenuRequested, this, [this](const QString& mac) { m_mac = mac; });
+    connect(&window, &MainWindow::allowedMenuRequested, this, [this](const QString& mac) { m_mac = mac; });
     // The details' Type and Model rows set them by hand too.
     connect(window.fgDetails(), &QTableWidget::cellClicked, this, [this](int row) {
         const QTableWidgetItem* title = m_window.fgDetails()->item(row, 0);
@@ -52,9 +52,9 @@ void DeviceKindMenu::build(QMenu* menu, bool intruders)
     QAction* notMine = nullptr;
     if (intruders) {
         same = new QAction(QStringLiteral("Same device \u2014 merge"), menu);
-        same->setObjectName(QStringLiteral("mnuSameDevice"));
+        same->setObjectName(QStringLiteral("sameDeviceAction"));
         notMine = new QAction(QStringLiteral("Not mine"), menu);
-        notMine->setObjectName(QStringLiteral("mnuNotMine"));
+        notMine->setObjectName(QStringLiteral("notMineAction"));
         menu->insertAction(before, same);
         menu->insertAction(before, notMine);
         connect(same, &QAction::triggered, this, [this] { mergeLikely(m_mac); });
@@ -65,7 +65,7 @@ void DeviceKindMenu::build(QMenu* menu, bool intruders)
     }
     auto* types = new QMenu(QStringLiteral("Type"), menu);
     types->setObjectName(menu->objectName() + QStringLiteral("Type"));
-    menu->insertMenu(before, types)->setObjectName(QStringLiteral("mnuType"));
+    menu->insertMenu(before, types)->setObjectName(QStringLiteral("typeAction"));
     auto* group = new QActionGroup(types);
     for (const QString& word : DeviceKind::typeWords()) {
         const DeviceType type = DeviceKind::typeFromWord(word);
@@ -81,11 +81,11 @@ void DeviceKindMenu::build(QMenu* menu, bool intruders)
         });
     }
     auto* model = new QAction(QStringLiteral("Model\u2026"), menu);
-    model->setObjectName(QStringLiteral("mnuModel"));
+    model->setObjectName(QStringLiteral("modelAction"));
     menu->insertAction(before, model);
     connect(model, &QAction::triggered, this, &DeviceKindMenu::askModel);
     auto* merge = new QAction(QStringLiteral("Merge with\u2026"), menu);
-    merge->setObjectName(QStringLiteral("mnuMergeWith"));
+    merge->setObjectName(QStringLiteral("mergeWithAction"));
     menu->insertAction(before, merge);
     connect(merge, &QAction::triggered, this, &DeviceKindMenu::askMerge);
 

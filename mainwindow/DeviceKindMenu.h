@@ -4,8 +4,8 @@
 #include <QString>
 
 class QMenu;
-class frmMain;
-class frmMenu;
+class MainWindow;
+class WindowMenu;
 
 // What a device is and which device it is, in both lists' right-click menus: "Type" (set by hand, or given
 // back to the device), "Model…", "Merge with…" any other device, and on a likely return of a known device
@@ -16,7 +16,7 @@ class DeviceKindMenu final : public QObject
     Q_DISABLE_COPY_MOVE(DeviceKindMenu)
 
 public:
-    DeviceKindMenu(frmMain& window, frmMenu& menus);
+    DeviceKindMenu(MainWindow& window, WindowMenu& menus);
 
     // Merges the device with the one it is likely to be; false when it is no likely return.
     bool mergeLikely(const QString& mac);
@@ -28,6 +28,6 @@ private:
     void askModel();
     void askMerge();
 
-    frmMain& m_window;
+    MainWindow& m_window;
     QString m_mac; // the device whose menu was opened last
 };

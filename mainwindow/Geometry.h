@@ -52,7 +52,7 @@ constexpr int AckTop = 285;
 constexpr int ScrollQuarterRow = 14; // arrow step
 constexpr int ScrollRow = 55; // page step: one row
 
-// Panels: a closed panel's left edge is at 8040, an open one's at 2760; each tmr100ms step moves the left edge
+// Panels: a closed panel's left edge is at 8040, an open one's at 2760; each animationTimer step moves the left edge
 // by 480 and the width the other way, so the right edge stays put.
 constexpr int PanelClosedLeft = 8040;
 constexpr int PanelOpenLeft = 2760;
@@ -64,7 +64,7 @@ constexpr int PanelOpenWidth = PanelClosedLeft - PanelOpenLeft; // 5280 twips, 3
 constexpr QRect IntruderScroll {255, 117, 10, 457};
 constexpr QRect AllowedScroll {858, 117, 10, 457};
 constexpr QRect Stage {277, 117, 352, 457}; // where the panels slide, between the lists
-constexpr QRect Caption {277, 86, 352, 26}; // lblSelected_Details
+constexpr QRect Caption {277, 86, 352, 26}; // selectedDetailsLabel
 constexpr QRect IntruderCount {39, 86, 212, 26};
 constexpr QRect AllowedCount {642, 86, 212, 26};
 constexpr QRect Status {352, 14, 188, 36};

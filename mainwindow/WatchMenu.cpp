@@ -1,8 +1,8 @@
 #include "mainwindow/WatchMenu.h"
 
 #include "app/MonitorCore.h"
-#include "mainwindow/frmMain.h"
-#include "mainwindow/frmMenu.h"
+#include "mainwindow/MainWindow.h"
+#include "mainwindow/WindowMenu.h"
 #include "store/DeviceWatch.h"
 
 #include <QAction>
@@ -11,16 +11,16 @@
 #include <QMenu>
 #include <QTableWidget>
 
-WatchMenu::WatchMenu(frmMain& window, frmMenu& menus)
+WatchMenu::WatchMenu(MainWindow& window, WindowMenu& menus)
     : QObject(&menus)
     , m_window(window)
 {
     // Before the programs' separator: the device's own items stay together.
-    m_menus[0] = build(menus.mnuIntruderMenu(), menus.mnuPrograms().first());
-    m_menus[1] = build(menus.mnuAllowedMenu(), menus.mnuPrograms2().first());
+    m_menus[0] = build(menus.intruderMenuAction(), menus.programsAction().first());
+    m_menus[1] = build(menus.allowedMenuAction(), menus.programs2Action().first());
     // A list's menu acts on every selected device; the details' row on the one shown.
-    connect(&window, &frmMain::intruderMenuRequested, this, [this] { m_macs = m_window.selectedMacs(); });
-    connect(&window, &frmMain::allowedMenuRequested, this, [this] { m_macs = m_window.selectedMacs(); });
+    connect(&window, &MainWindow::intruderMenuRequested, this, [this] { m_macs = m_window.selectedMacs(); });
+    connect(&window, &MainWindow::allowedMenuRequested, this, [this] { m_macs = m_window.selectedMacs(); });
     connect(window.fgDetails(), &QTableWidget::cellClicked, this, [this](int row) {
         const QTableWidgetItem* title = m_window.fgDetails()->item(row, 0);
         if (!title || title->text() != RowTitle)
@@ -51,7 +51,7 @@ QMenu* WatchMenu::build(QMenu* parent, QAction* before)
 {
     auto* menu = new QMenu(QStringLiteral("Watch"), parent);
     menu->setObjectName(parent->objectName() + QStringLiteral("Watch"));
-    parent->insertMenu(before, menu)->setObjectName(QStringLiteral("mnuWatch"));
+    parent->insertMenu(before, menu)->setObjectName(QStringLiteral("watchAction"));
     auto* group = new QActionGroup(menu);
     const struct
     {

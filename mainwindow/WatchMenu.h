@@ -5,8 +5,8 @@
 
 class QAction;
 class QMenu;
-class frmMain;
-class frmMenu;
+class MainWindow;
+class WindowMenu;
 
 // "Watch" in both lists' right-click menus: alert when the device goes offline, comes back, or both (its
 // key's "Watch" value, set through the device actions). The menu shows the device's current choice checked.
@@ -17,7 +17,7 @@ class WatchMenu final : public QObject
     Q_DISABLE_COPY_MOVE(WatchMenu)
 
 public:
-    WatchMenu(frmMain& window, frmMenu& menus);
+    WatchMenu(MainWindow& window, WindowMenu& menus);
 
     static const QString RowTitle;
     // "No", "When it goes offline", ...: the details panel's text of a DeviceWatch::Mode.
@@ -29,7 +29,7 @@ public:
 private:
     QMenu* build(QMenu* parent, QAction* before);
 
-    frmMain& m_window;
+    MainWindow& m_window;
     QMenu* m_menus[2] {};
     QStringList m_macs; // the devices the menu was opened for
 };

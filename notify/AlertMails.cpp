@@ -2,7 +2,7 @@
 
 #include "logging/DeviceLog.h"
 #include "notify/AlertPolicy.h"
-#include "notify/CEmail.h"
+#include "notify/SmtpClient.h"
 #include "platform/Clock.h"
 #include "store/DeviceDescription.h"
 #include "store/DeviceStore.h"
@@ -43,7 +43,7 @@ const QString AlertMails::WatchOnlineSubject = QStringLiteral("A watched device 
 const QString AlertMails::StormSubject = QStringLiteral("URGENT: Many new devices are joining your network");
 
 AlertMails::AlertMails(
-    CEmail& mail, const DeviceStore& table, DeviceLog& log, const LiveSettings& settings, VendorLookup vendor)
+    SmtpClient& mail, const DeviceStore& table, DeviceLog& log, const LiveSettings& settings, VendorLookup vendor)
     : m_mail(mail)
     , m_table(table)
     , m_log(log)
@@ -59,7 +59,7 @@ QString AlertMails::manufacturer(const QString& mac) const
 QString AlertMails::historySection(const QString& mac) const
 {
     return line(QString()) + line(QStringLiteral("Log File")) + line(QStringLiteral("========"))
-        + m_log.Make_Text_Log(mac);
+        + m_log.historyExcerpt(mac);
 }
 
 QString AlertMails::newEmailBody(const QString& mac) const

@@ -4,7 +4,7 @@
 #include <functional>
 
 struct Alert;
-class CEmail;
+class SmtpClient;
 class DeviceLog;
 class DeviceStore;
 struct LiveSettings;
@@ -28,7 +28,7 @@ public:
     static const QString WatchOnlineSubject;
 
     AlertMails(
-        CEmail& mail, const DeviceStore& table, DeviceLog& log, const LiveSettings& settings, VendorLookup vendor);
+        SmtpClient& mail, const DeviceStore& table, DeviceLog& log, const LiveSettings& settings, VendorLookup vendor);
 
     // The mail of an alert that asks for one.
     void alertRaised(const Alert& alert);
@@ -48,7 +48,7 @@ private:
     QString historySection(const QString& mac) const;
     QString manufacturer(const QString& mac) const;
 
-    CEmail& m_mail;
+    SmtpClient& m_mail;
     const DeviceStore& m_table;
     DeviceLog& m_log;
     const LiveSettings& m_settings;

@@ -1,9 +1,9 @@
 #include "notify/SettingsMails.h"
 
 #include "logging/DebugLog.h"
-#include "notify/CEmail.h"
+#include "notify/SmtpClient.h"
+#include "store/IniFile.h"
 #include "store/LiveSettings.h"
-#include "store/modIniFileFunctions.h"
 
 #include <QStringList>
 
@@ -33,8 +33,7 @@ QString debugLogSubject()
 
 QString supportAddress()
 {
-    return modIniFileFunctions::dbGetEntry(QStringLiteral("GENERAL"), QStringLiteral("SupportAddress"), QString())
-        .trimmed();
+    return IniFile::dbGetEntry(QStringLiteral("GENERAL"), QStringLiteral("SupportAddress"), QString()).trimmed();
 }
 
 QString supportUnavailable()
@@ -74,21 +73,21 @@ QString serverWithPort(const QString& server, const QString& security)
     const QString text = server.trimmed();
     if (text.isEmpty())
         return server;
-    const std::optional<CEmail::Endpoint> endpoint = CEmail::serverEndpoint(text);
+    const std::optional<SmtpClient::Endpoint> endpoint = SmtpClient::serverEndpoint(text);
     // A setting whose port is unreadable keeps its host: everything before the port's colon.
     QString host = endpoint ? endpoint->host : text.left(text.lastIndexOf(QLatin1Char(':')));
     if (host.contains(QLatin1Char(':')))
         host = QLatin1Char('[') + host + QLatin1Char(']');
-    const quint16 port = CEmail::defaultPort(CEmail::securityOf(security).value_or(CEmail::Security::None));
+    const quint16 port = SmtpClient::defaultPort(SmtpClient::securityOf(security).value_or(SmtpClient::Security::None));
     return host + QLatin1Char(':') + QString::number(port);
 }
 
-quint64 sendTestEmail(CEmail& mail, const LiveSettings& settings)
+quint64 sendTestEmail(SmtpClient& mail, const LiveSettings& settings)
 {
     return mail.SendEmail(settings.mail.addresses, testSubject(), testBody());
 }
 
-quint64 sendDebugLog(CEmail& mail, const DebugLog& log)
+quint64 sendDebugLog(SmtpClient& mail, const DebugLog& log)
 {
     return mail.SendEmail(supportAddress(), debugLogSubject(), log.text());
 }

@@ -2,13 +2,13 @@
 
 #include <QString>
 
-class CEmail;
+class SmtpClient;
 class DebugLog;
 struct LiveSettings;
 
 // The two messages the settings dialog's buttons queue once the user has confirmed: a test mail to the "TO"
 // addresses, and the debug log to the maker's technical support. The test mail's outcome is the server's
-// final answer, which the mail client reports with the message's number (CEmail::mailFinished).
+// final answer, which the mail client reports with the message's number (SmtpClient::mailFinished).
 namespace SettingsMails {
 
 QString testSubject();
@@ -30,7 +30,7 @@ QString testResult(bool sent, const QString& cause);
 QString serverWithPort(const QString& server, const QString& security);
 
 // The message's number, 0 when nothing was queued.
-quint64 sendTestEmail(CEmail& mail, const LiveSettings& settings);
-quint64 sendDebugLog(CEmail& mail, const DebugLog& log);
+quint64 sendTestEmail(SmtpClient& mail, const LiveSettings& settings);
+quint64 sendDebugLog(SmtpClient& mail, const DebugLog& log);
 
 } // namespace SettingsMails

@@ -80,9 +80,9 @@ bool DeviceServices::add(const QList<dnsmsg::Record>& records)
 {
     const QList<QByteArray> typesBefore = m_types;
     const auto instancesBefore = m_instances.size();
-    qsizetype txtBefore = 0;
+    qsizetype beforeEdit = 0;
     for (const Instance& i : std::as_const(m_instances))
-        txtBefore += i.txt.size() + (i.txtHeard ? 1 : 0);
+        beforeEdit += i.txt.size() + (i.heardEdit ? 1 : 0);
     for (const dnsmsg::Record& r : records) {
         if (r.type == dnsmsg::kTypePtr && r.owner.compare(kEnumeration, Qt::CaseInsensitive) == 0) {
             addType(r.target.toLower());
@@ -93,7 +93,7 @@ bool DeviceServices::add(const QList<dnsmsg::Record>& records)
             Instance* i = instance(r.owner);
             if (!i || r.type != dnsmsg::kTypeTxt)
                 continue;
-            i->txtHeard = true;
+            i->heardEdit = true;
             for (const QByteArray& entry : r.txt) {
                 const qsizetype eq = entry.indexOf('=');
                 const QByteArray key = (eq < 0 ? entry : entry.left(eq)).toLower();
@@ -102,17 +102,17 @@ bool DeviceServices::add(const QList<dnsmsg::Record>& records)
             }
         }
     }
-    qsizetype txtAfter = 0;
+    qsizetype afterEdit = 0;
     for (const Instance& i : std::as_const(m_instances))
-        txtAfter += i.txt.size() + (i.txtHeard ? 1 : 0);
-    return m_types != typesBefore || m_instances.size() != instancesBefore || txtAfter != txtBefore;
+        afterEdit += i.txt.size() + (i.heardEdit ? 1 : 0);
+    return m_types != typesBefore || m_instances.size() != instancesBefore || afterEdit != beforeEdit;
 }
 
 QList<QByteArray> DeviceServices::instancesWithoutTxt() const
 {
     QList<QByteArray> names;
     for (auto it = m_instances.begin(); it != m_instances.end(); ++it) {
-        if (!it->txtHeard)
+        if (!it->heardEdit)
             names.append(it.key());
     }
     return names;

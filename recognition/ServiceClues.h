@@ -37,7 +37,7 @@ private:
     {
         QByteArray service; // "_ipp._tcp"
         QHash<QByteArray, QByteArray> txt; // keys lower-case
-        bool txtHeard = false;
+        bool heardEdit = false;
     };
     Instance* instance(const QByteArray& name);
     void addType(const QByteArray& type);

@@ -3,7 +3,7 @@
 #include <QPlainTextEdit>
 #include <QString>
 
-// txtLog: the debug log as the settings dialog shows it. The box holds the log's own text (lines ending in
+// logEdit: the debug log as the settings dialog shows it. The box holds the log's own text (lines ending in
 // CR LF) and stays below Bound characters by dropping its oldest lines; after every line the caret sits at
 // the end of the newest line, so that line is in view.
 class LogTextBox final : public QPlainTextEdit
@@ -20,7 +20,7 @@ public:
     void appendLine(const QString& line);
     // Replaces the content with the newest whole lines of text that fit below the bound.
     void showTail(const QString& text);
-    // The debug log names the part of the program that wrote each line (clsMedia, NetPlatform, Load_Registry):
+    // The debug log names the part of the program that wrote each line (WavePlayer, NetPlatform, loadStore):
     // the box shows that part in words a user knows ("Sound:", "Network:", "Settings:") or leaves a bare code
     // name out. The file on disk keeps the names. line is one line as the debug log formed it.
     static QString userWords(const QString& line);

@@ -62,7 +62,7 @@ struct Text
 extern const std::array<Flag, FlagCount> Flags;
 extern const std::array<Text, TextCount> Texts;
 // The push channels' fields in pairs (server, token) in the order of Channel: ntfy, Gotify, the webhook. Their
-// own page (frmSettingsChannels) shows them.
+// own page (PushSettingsPage) shows them.
 extern const std::array<Text, 6> ChannelTexts;
 
 // The live setting a control edits.

@@ -18,7 +18,7 @@
 // that is simply absent because the device never had it (a note, a model, former MACs, a watch) is no problem.
 namespace DeviceCodec {
 
-using Values = QList<std::pair<QString, QString>>; // (value name, text), as modRegistry::ValueTexts
+using Values = QList<std::pair<QString, QString>>; // (value name, text), as KeyStore::ValueTexts
 
 // Value names of the stored record.
 namespace Name {

@@ -4,7 +4,7 @@
 
 // The current value of every setting, typed and named as the settings table names it in code (mail.server is
 // mail.server, alerts.newIntruder.mail is alerts.newIntruder.mail). A new object holds the table's defaults.
-// Load_Registry fills it, the settings dialog and the store follower change it, and every reader reads it at
+// loadStore fills it, the settings dialog and the store follower change it, and every reader reads it at
 // the moment of use. SettingsTable knows each field's key on disk, its limits and its stored form.
 struct LiveSettings
 {

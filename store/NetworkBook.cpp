@@ -1,7 +1,7 @@
 #include "store/NetworkBook.h"
 
+#include "store/KeyStore.h"
 #include "store/TextForms.h"
-#include "store/modRegistry.h"
 
 const QString NetworkBook::StoreKey = QStringLiteral("Networks");
 const QString NetworkBook::PolicyValue = QStringLiteral("WatchNetworks");
@@ -54,12 +54,12 @@ std::optional<NetworkBook::Policy> NetworkBook::parsePolicy(const QString& word)
 void NetworkBook::load()
 {
     m_networks.clear();
-    const QStringList ids = modRegistry::ListSubkeys(modRegistry::ProductKey, StoreKey);
+    const QStringList ids = KeyStore::listSubkeys(KeyStore::ProductKey, StoreKey);
     for (const QString& id : ids) {
-        if (id == modRegistry::EmptyList)
+        if (id == KeyStore::EmptyList)
             continue;
         const auto read = [&id](const char* value) {
-            return modRegistry::ReadString(modRegistry::ProductKey, keyOf(id), QLatin1String(value));
+            return KeyStore::readString(KeyStore::ProductKey, keyOf(id), QLatin1String(value));
         };
         Network n;
         n.id = id;
@@ -144,7 +144,7 @@ bool NetworkBook::setWatch(const QString& id, Watch watch)
     for (Network& n : m_networks) {
         if (n.id == id) {
             n.watch = watch;
-            modRegistry::WriteString(modRegistry::ProductKey, keyOf(id), QStringLiteral("Watch"), watchWord(watch));
+            KeyStore::writeString(KeyStore::ProductKey, keyOf(id), QStringLiteral("Watch"), watchWord(watch));
             return true;
         }
     }
@@ -156,7 +156,7 @@ bool NetworkBook::forget(const QString& id)
     for (qsizetype i = 0; i < m_networks.size(); ++i) {
         if (m_networks.at(i).id == id) {
             m_networks.removeAt(i);
-            modRegistry::DeleteKey(modRegistry::ProductKey, keyOf(id));
+            KeyStore::deleteKey(KeyStore::ProductKey, keyOf(id));
             return true;
         }
     }
@@ -165,7 +165,7 @@ bool NetworkBook::forget(const QString& id)
 
 void NetworkBook::store(const Network& n) const
 {
-    modRegistry::WriteKeys(modRegistry::ProductKey,
+    KeyStore::writeKeys(KeyStore::ProductKey,
         {{keyOf(n.id),
             {{QStringLiteral("Subnet"), n.subnet}, {QStringLiteral("Gateway_MAC"), n.gatewayMac},
                 {QStringLiteral("Gateway_IP"), n.gatewayIp}, {QStringLiteral("Watch"), watchWord(n.watch)},

@@ -4,16 +4,16 @@
 #include "store/DeviceCodec.h"
 #include "store/DeviceStore.h"
 #include "store/DeviceWatch.h"
+#include "store/KeyStore.h"
 #include "store/LiveSettings.h"
 #include "store/SettingsTable.h"
 #include "store/TextForms.h"
-#include "store/modRegistry.h"
 
 namespace {
 
 QString readGeneral(const QString& name, const QString& defaultText = QString())
 {
-    return modRegistry::ReadString(modRegistry::ProductKey, Keys::General, name, defaultText);
+    return KeyStore::readString(KeyStore::ProductKey, Keys::General, name, defaultText);
 }
 
 } // namespace
@@ -27,7 +27,7 @@ QString deviceKey(const QString& mac)
 
 void writeSetting(const QString& name, const QString& text)
 {
-    modRegistry::WriteString(modRegistry::ProductKey, Keys::General, name, text);
+    KeyStore::writeString(KeyStore::ProductKey, Keys::General, name, text);
 }
 
 void loadSettings(LiveSettings& s, const QString& debugLogFile)
@@ -38,10 +38,9 @@ void loadSettings(LiveSettings& s, const QString& debugLogFile)
         const QString fallback = QString::fromLatin1(setting.defaultText);
         const QString problem = SettingsTable::takeStored(setting, readGeneral(setting.keyText(), fallback), s);
         if (!problem.isEmpty())
-            Log(QStringLiteral("Load_Registry - ") + problem);
+            Log(QStringLiteral("loadStore - ") + problem);
     }
-    s.window.startAtLogin =
-        modRegistry::ReadString(Keys::RunProduct, Keys::RunKey, Keys::RunValue, QStringLiteral("XXX"))
+    s.window.startAtLogin = KeyStore::readString(Keys::RunProduct, Keys::RunKey, Keys::RunValue, QStringLiteral("XXX"))
         != QLatin1String("XXX");
 }
 
@@ -50,24 +49,23 @@ void writeSetting(const SettingsTable::Setting& setting, const LiveSettings& set
     writeSetting(setting.keyText(), SettingsTable::storedText(setting, settings));
 }
 
-void Load_Registry(LiveSettings& s, DeviceStore& devices, const QString& debugLogFile, OldDates oldDates)
+void loadStore(LiveSettings& s, DeviceStore& devices, const QString& debugLogFile, OldDates oldDates)
 {
     loadSettings(s, debugLogFile);
-    const QStringList names = modRegistry::ListSubkeys(modRegistry::ProductKey, Keys::DetectedDevices);
-    if (names.first() == modRegistry::EmptyList)
+    const QStringList names = KeyStore::listSubkeys(KeyStore::ProductKey, Keys::DetectedDevices);
+    if (names.first() == KeyStore::EmptyList)
         return;
 
     devices.clear();
-    QList<std::pair<QString, modRegistry::ValueTexts>> rewrites;
+    QList<std::pair<QString, KeyStore::ValueTexts>> rewrites;
     for (const QString& mac : names) {
         const QString key = Keys::deviceKey(mac);
-        const DeviceCodec::Decoded decoded =
-            DeviceCodec::decode(mac, modRegistry::ReadValues(modRegistry::ProductKey, key));
+        const DeviceCodec::Decoded decoded = DeviceCodec::decode(mac, KeyStore::readValues(KeyStore::ProductKey, key));
         for (const QString& problem : decoded.problems)
-            Log(QStringLiteral("Load_Registry - %1: %2 cannot be read; read as for a device nobody vouched for")
+            Log(QStringLiteral("loadStore - %1: %2 cannot be read; read as for a device nobody vouched for")
                     .arg(mac, problem));
         if (!devices.append(decoded.record))
-            Log(QStringLiteral("Load_Registry - %1 is stored twice; the first is kept").arg(mac));
+            Log(QStringLiteral("loadStore - %1 is stored twice; the first is kept").arg(mac));
         if (decoded.oldDates && oldDates == OldDates::Rewrite) {
             const DeviceRecord& d = decoded.record;
             rewrites.append({key,
@@ -77,8 +75,8 @@ void Load_Registry(LiveSettings& s, DeviceStore& devices, const QString& debugLo
         }
     }
     if (!rewrites.isEmpty()) {
-        modRegistry::WriteKeys(modRegistry::ProductKey, rewrites);
-        Log(QStringLiteral("Load_Registry - the dates of %1 devices were in an earlier release's locale text; they "
+        KeyStore::writeKeys(KeyStore::ProductKey, rewrites);
+        Log(QStringLiteral("loadStore - the dates of %1 devices were in an earlier release's locale text; they "
                            "are stored as ISO 8601 now")
                 .arg(rewrites.size()));
     }

@@ -22,10 +22,10 @@ enum class OldDates { Keep, Rewrite };
 
 // Loads every setting into the live settings and every stored device into the store, in the store's order,
 // replacing what it held. A device value that is missing or unreadable takes the codec's safe value
-// (DeviceCodec); each such value is one "Load_Registry - " line in the debug log.
-void Load_Registry(LiveSettings& settings, DeviceStore& devices, const QString& debugLogFile, OldDates oldDates);
+// (DeviceCodec); each such value is one "loadStore - " line in the debug log.
+void loadStore(LiveSettings& settings, DeviceStore& devices, const QString& debugLogFile, OldDates oldDates);
 
-// The settings part of Load_Registry: every GENERAL value (and the start-with-login entry) into the live
+// The settings part of loadStore: every GENERAL value (and the start-with-login entry) into the live
 // settings. The running monitor calls it again when another process changed a setting.
 void loadSettings(LiveSettings& settings, const QString& debugLogFile);
 

@@ -1,6 +1,6 @@
 #include "store/SettingsTable.h"
 
-#include "store/Base64Class.h"
+#include "store/Base64.h"
 #include "store/TextForms.h"
 
 #include <optional>
@@ -134,9 +134,9 @@ const std::vector<Setting>& table()
     return settings;
 }
 
-const Base64Class& codec()
+const Base64& codec()
 {
-    static const Base64Class base64;
+    static const Base64 base64;
     return base64;
 }
 

@@ -2,12 +2,12 @@
 // discovery of a /20 and a /16 on a manual clock (ticks, at the helper's 320 requests a second). The platform
 // here only counts: what is measured is the engine's own work.
 
-#include "engine/frmClient.h"
+#include "engine/DiscoveryEngine.h"
 #include "platform/Hive.h"
 #include "platform/NetPlatform.h"
 #include "store/DeviceStore.h"
+#include "store/KeyStore.h"
 #include "store/LiveSettings.h"
-#include "store/modRegistry.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
@@ -47,10 +47,10 @@ public:
 // What a front end would hear of the engine: every event counted, and the harvests.
 struct QuietWindow
 {
-    explicit QuietWindow(frmClient& engine)
+    explicit QuietWindow(DiscoveryEngine& engine)
     {
-        QObject::connect(&engine, &frmClient::deviceEvent, &engine, [this] { ++calls; });
-        QObject::connect(&engine, &frmClient::harvested, &engine, [this] { ++harvests; });
+        QObject::connect(&engine, &DiscoveryEngine::deviceEvent, &engine, [this] { ++calls; });
+        QObject::connect(&engine, &DiscoveryEngine::harvested, &engine, [this] { ++harvests; });
     }
 
     qint64 calls = 0;
@@ -74,7 +74,7 @@ struct Setup
     explicit Setup(int deviceCount)
     {
         hive = Hive::open(dir.path() + QStringLiteral("/bench.hive")).hive;
-        modRegistry::attach(hive.get());
+        KeyStore::attach(hive.get());
         const int ranges = (deviceCount + 249) / 250;
         for (int r = 0; r < std::max(ranges, 1); ++r)
             net.adapterList << adapter(r);
@@ -100,7 +100,7 @@ struct Setup
     ~Setup()
     {
         engine.Shutdown();
-        modRegistry::attach(nullptr);
+        KeyStore::attach(nullptr);
     }
 
     // A fresh sweep, ticked until a tick harvests; the seconds that tick took.
@@ -111,7 +111,7 @@ struct Setup
         for (int t = 0; t < 100000; ++t) {
             const qint64 before = window.harvests;
             const auto start = std::chrono::steady_clock::now();
-            engine.tmrPingTimer_Timer();
+            engine.sweepTick();
             const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
             if (window.harvests != before)
                 return took.count();
@@ -136,7 +136,7 @@ struct Setup
     std::unique_ptr<Hive> hive;
     DeviceStore devices;
     CountingNet net;
-    frmClient engine {devices, net};
+    DiscoveryEngine engine {devices, net};
     QuietWindow window {engine};
 };
 
@@ -239,7 +239,7 @@ void BM_DiscoveryTime(benchmark::State& state)
         const qsizetype total = qsizetype(1) << (32 - prefix);
         qint64 ticks = 0;
         while (s.net.asked.size() < total && ticks < 100000) {
-            s.engine.tmrPingTimer_Timer();
+            s.engine.sweepTick();
             ++ticks;
         }
         seconds = double(ticks) / 10.0;

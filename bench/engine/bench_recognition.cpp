@@ -5,13 +5,13 @@
 // questions per device in the first minute and in the rest of the hour, and the datagrams sent per device.
 
 #include "engine/Describer.h"
-#include "engine/frmClient.h"
+#include "engine/DiscoveryEngine.h"
 #include "platform/Clock.h"
 #include "platform/DnsMessage.h"
 #include "platform/Hive.h"
 #include "platform/NetPlatform.h"
 #include "store/DeviceStore.h"
-#include "store/modRegistry.h"
+#include "store/KeyStore.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
@@ -121,7 +121,7 @@ Hour runHour(bool recognition)
 {
     QTemporaryDir dir;
     auto hive = Hive::open(dir.path() + QStringLiteral("/bench.hive")).hive;
-    modRegistry::attach(hive.get());
+    KeyStore::attach(hive.get());
     ManualClock clock(QDateTime(QDate(2026, 12, 7), QTime(3, 0), Qt::UTC));
     kwclock::install(&clock);
     AnsweringNet net;
@@ -144,13 +144,13 @@ Hour runHour(bool recognition)
     DeviceStore devices;
     Hour hour;
     {
-        frmClient engine(devices, net);
+        DiscoveryEngine engine(devices, net);
         engine.Load();
         engine.pingTimer().stop();
         const std::clock_t start = std::clock();
         for (int t = 0; t < kTicksPerHour; ++t) {
             clock.advanceMSecs(100);
-            engine.tmrPingTimer_Timer();
+            engine.sweepTick();
             net.pump();
             if (t == 600)
                 hour.questionsFirstMinute = engine.describer().tally().questions;
@@ -174,7 +174,7 @@ Hour runHour(bool recognition)
         engine.Shutdown();
     }
     kwclock::install(nullptr);
-    modRegistry::attach(nullptr);
+    KeyStore::attach(nullptr);
     return hour;
 }
 

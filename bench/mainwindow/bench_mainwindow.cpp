@@ -1,16 +1,16 @@
 // Main-window figures: start-up to a shown, painted window with 1,000 and 10,000 stored devices (and the
 // process's peak resident memory), one keystroke in a list's filter box over 10,000 devices (filtered, counted
-// and painted), and one tmr333ms tick that redraws 256 flashing intruder rows, painted.
+// and painted), and one alarmTimer tick that redraws 256 flashing intruder rows, painted.
 
 #include "FakeNetPlatform.h"
 #include "app/MonitorCore.h"
-#include "engine/frmClient.h"
+#include "engine/DiscoveryEngine.h"
 #include "mainwindow/DeviceListView.h"
-#include "mainwindow/frmMain.h"
+#include "mainwindow/MainWindow.h"
 #include "platform/Hive.h"
+#include "store/KeyStore.h"
 #include "store/Settings.h"
 #include "store/TextForms.h"
-#include "store/modRegistry.h"
 
 #include <QApplication>
 #include <QDir>
@@ -38,7 +38,7 @@ AppPaths makeHome(const QTemporaryDir& dir, int count)
         dir.path() + QStringLiteral("/home/"), AppPaths::resolveShare(QCoreApplication::applicationDirPath()));
     paths.prepareHome();
     auto hive = Hive::open(paths.hiveFile()).hive;
-    modRegistry::attach(hive.get());
+    KeyStore::attach(hive.get());
     const QString when = TextForms::dateText(QDateTime(QDate(2026, 12, 5), QTime(10, 11, 12)));
     QString history;
     for (int line = 0; line < 20; ++line)
@@ -47,7 +47,7 @@ AppPaths makeHome(const QTemporaryDir& dir, int count)
         const QString mac = macFor(i);
         const QString key = Keys::deviceKey(mac);
         const auto w = [&](const char* name, const QString& v) {
-            modRegistry::WriteString(modRegistry::ProductKey, key, QString::fromLatin1(name), v);
+            KeyStore::writeString(KeyStore::ProductKey, key, QString::fromLatin1(name), v);
         };
         w("IP_Address", QStringLiteral("198.18.%1.%2").arg(i / 250).arg(i % 250 + 2));
         w("Host_Name", QStringLiteral("device-%1.lab").arg(i));
@@ -62,7 +62,7 @@ AppPaths makeHome(const QTemporaryDir& dir, int count)
         if (log.open(QIODevice::WriteOnly))
             log.write(history.toLatin1());
     }
-    modRegistry::attach(nullptr);
+    KeyStore::attach(nullptr);
     return paths;
 }
 
@@ -87,7 +87,7 @@ void BM_WindowOpen(benchmark::State& state)
     const AppPaths paths = makeHome(dir, count);
     for (auto _ : state) {
         auto core = std::make_unique<MonitorCore>(paths);
-        auto window = std::make_unique<frmMain>(*core);
+        auto window = std::make_unique<MainWindow>(*core);
         window->Form_Load(lan());
         window->show();
         QCoreApplication::processEvents(); // the first paint
@@ -110,10 +110,10 @@ void BM_FilterKeystroke10000Devices(benchmark::State& state)
     QTemporaryDir dir;
     const AppPaths paths = makeHome(dir, 10000);
     auto core = std::make_unique<MonitorCore>(paths);
-    auto window = std::make_unique<frmMain>(*core);
+    auto window = std::make_unique<MainWindow>(*core);
     window->Form_Load(lan());
-    window->tmr333ms().stop();
-    window->tmr100ms().stop();
+    window->alarmTimer().stop();
+    window->animationTimer().stop();
     core->engine()->pingTimer().stop();
     window->show();
     QCoreApplication::processEvents();
@@ -136,16 +136,16 @@ struct FlashRig
     QTemporaryDir dir;
     AppPaths paths;
     std::unique_ptr<MonitorCore> core;
-    std::unique_ptr<frmMain> window;
+    std::unique_ptr<MainWindow> window;
 
     FlashRig()
     {
         paths = makeHome(dir, 0);
         core = std::make_unique<MonitorCore>(paths);
-        window = std::make_unique<frmMain>(*core);
+        window = std::make_unique<MainWindow>(*core);
         window->Form_Load(lan());
-        window->tmr333ms().stop();
-        window->tmr100ms().stop();
+        window->alarmTimer().stop();
+        window->animationTimer().stop();
         core->engine()->pingTimer().stop();
         // 256 new intruders, all online: every row of the list flashes.
         DeviceStore& table = core->devices();
@@ -169,7 +169,7 @@ void BM_FlashTick256Rows(benchmark::State& state)
 {
     FlashRig rig;
     for (auto _ : state) {
-        rig.window->tmr333ms_Timer();
+        rig.window->alarmTick();
         // Paint what the tick invalidated, now rather than at the next event-loop turn.
         rig.window->intruderList()->repaint();
     }
@@ -180,7 +180,7 @@ void BM_FlashTick256RowsStateOnly(benchmark::State& state)
 {
     FlashRig rig;
     for (auto _ : state)
-        rig.window->tmr333ms_Timer();
+        rig.window->alarmTick();
     QCoreApplication::processEvents();
 }
 BENCHMARK(BM_FlashTick256RowsStateOnly)->Unit(benchmark::kMicrosecond);

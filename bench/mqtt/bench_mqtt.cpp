@@ -2,7 +2,7 @@
 // (what admission writes) to its event at a subscriber, and the republish of 5,000 devices' retained state at
 // connect while the engine sweeps on a scripted network in the same event loop. Figures only; nothing fails.
 #include "FakeNetPlatform.h"
-#include "engine/frmClient.h"
+#include "engine/DiscoveryEngine.h"
 #include "mqtt/MqttPublisher.h"
 #include "platform/DebugSink.h"
 #include "store/DeviceStore.h"
@@ -140,9 +140,9 @@ int main(int argc, char* argv[])
         std::vector<qint64> harvests;
     } front;
     front.clock.start();
-    frmClient engine(table, net);
+    DiscoveryEngine engine(table, net);
     QObject::connect(
-        &engine, &frmClient::harvested, &engine, [&front] { front.harvests.push_back(front.clock.elapsed()); });
+        &engine, &DiscoveryEngine::harvested, &engine, [&front] { front.harvests.push_back(front.clock.elapsed()); });
     engine.Load();
     spinUntil([&] { return front.harvests.size() >= 2; }, 20000);
     const qint64 idleCycle = front.harvests[1] - front.harvests[0];

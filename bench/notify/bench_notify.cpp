@@ -7,7 +7,7 @@
 #include "SmtpPeer.h"
 #include "logging/DeviceLog.h"
 #include "notify/AlertMails.h"
-#include "notify/CEmail.h"
+#include "notify/SmtpClient.h"
 #include "platform/DebugSink.h"
 #include "store/DeviceStore.h"
 #include "store/LiveSettings.h"
@@ -42,12 +42,12 @@ double rssMiB()
 }
 
 // Runs the event loop until `count` messages have finished (or 60 s have passed).
-bool waitFinished(CEmail& mail, const int& finished, int count)
+bool waitFinished(SmtpClient& mail, const int& finished, int count)
 {
     if (finished >= count)
         return true;
     QEventLoop loop;
-    const auto connection = QObject::connect(&mail, &CEmail::mailFinished, &loop, [&] {
+    const auto connection = QObject::connect(&mail, &SmtpClient::mailFinished, &loop, [&] {
         if (finished >= count)
             loop.quit();
     });
@@ -62,7 +62,7 @@ struct MailRig
     QTemporaryDir spool;
     SmtpPeer peer;
     LiveSettings settings;
-    std::unique_ptr<CEmail> mail;
+    std::unique_ptr<SmtpClient> mail;
     QTimer poll; // the window's 333 ms tick
     int finished = 0;
     int sent = 0;
@@ -80,13 +80,13 @@ struct MailRig
         settings.mail.server = peer.server();
         settings.mail.from = QStringLiteral("kw@home.example");
         settings.mail.addresses = QStringLiteral("owner@home.example");
-        mail = std::make_unique<CEmail>(settings);
-        QObject::connect(mail.get(), &CEmail::mailFinished, [this](bool ok) {
+        mail = std::make_unique<SmtpClient>(settings);
+        QObject::connect(mail.get(), &SmtpClient::mailFinished, [this](bool ok) {
             ++finished;
             sent += ok ? 1 : 0;
         });
         poll.setInterval(333);
-        QObject::connect(&poll, &QTimer::timeout, mail.get(), &CEmail::Poll);
+        QObject::connect(&poll, &QTimer::timeout, mail.get(), &SmtpClient::Poll);
         poll.start();
         return true;
     }
@@ -148,7 +148,7 @@ void BM_ThousandQueuedMessages(benchmark::State& state)
     constexpr int kMessages = 1000;
     int queued = 0;
     // Keeps the ring full: a new message joins each time one leaves.
-    QObject::connect(rig.mail.get(), &CEmail::mailFinished, [&] {
+    QObject::connect(rig.mail.get(), &SmtpClient::mailFinished, [&] {
         if (queued < kMessages) {
             rig.mail->SendEmail(rig.settings.mail.addresses, QStringLiteral("Message %1").arg(queued), body);
             ++queued;
@@ -166,7 +166,7 @@ void BM_ThousandQueuedMessages(benchmark::State& state)
         const int target = rig.finished + kMessages;
         QElapsedTimer timer;
         timer.start();
-        for (; queued < CEmail::QueueSlots - 1; ++queued)
+        for (; queued < SmtpClient::QueueSlots - 1; ++queued)
             rig.mail->SendEmail(rig.settings.mail.addresses, QStringLiteral("Message %1").arg(queued), body);
         if (!waitFinished(*rig.mail, rig.finished, target)) {
             state.SkipWithError("the messages did not all finish");
@@ -200,7 +200,7 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     // Failures of the client would show here; a clean run has none.
     installLogSink([](const QString& text) {
-        if (text.startsWith(QStringLiteral("CEmail:  ")))
+        if (text.startsWith(QStringLiteral("SmtpClient:  ")))
             ++s_mailLogLines;
         std::fprintf(stderr, "%s\n", qPrintable(text));
     });

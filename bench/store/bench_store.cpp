@@ -1,14 +1,14 @@
-// Store figures: Load_Registry of 1,000 and 10,000 devices (as stored now, and once more as the previous
+// Store figures: loadStore of 1,000 and 10,000 devices (as stored now, and once more as the previous
 // release stored them, which the monitor's start rewrites in one transaction), and one admission's write (every
 // value of one device key in one transaction).
 
 #include "platform/Hive.h"
 #include "store/DeviceCodec.h"
 #include "store/DeviceStore.h"
+#include "store/KeyStore.h"
 #include "store/LiveSettings.h"
 #include "store/Settings.h"
 #include "store/TextForms.h"
-#include "store/modRegistry.h"
 
 #include <QCoreApplication>
 #include <QLocale>
@@ -54,7 +54,7 @@ void writeDevice(int i, bool old = false)
                 text = TextForms::dateText(name == QLatin1String("Last_Offline") ? d.LastOffline : d.FirstSeen);
         }
     }
-    modRegistry::WriteKeys(modRegistry::ProductKey, {{Keys::deviceKey(d.MacAddress), values}});
+    KeyStore::writeKeys(KeyStore::ProductKey, {{Keys::deviceKey(d.MacAddress), values}});
 }
 
 struct Store
@@ -64,11 +64,11 @@ struct Store
     explicit Store(int devices, bool old = false)
     {
         hive = Hive::open(dir.path() + QStringLiteral("/kestrelwatch.hive")).hive;
-        modRegistry::attach(hive.get());
+        KeyStore::attach(hive.get());
         for (int i = 0; i < devices; ++i)
             writeDevice(i, old);
     }
-    ~Store() { modRegistry::attach(nullptr); }
+    ~Store() { KeyStore::attach(nullptr); }
 };
 
 // Opening the store at start-up: integrity check and reading the whole tree into memory.
@@ -90,7 +90,7 @@ void BM_LoadRegistry(benchmark::State& state)
     for (auto _ : state) {
         LiveSettings settings;
         DeviceStore table;
-        Load_Registry(settings, table, QString(), OldDates::Keep);
+        loadStore(settings, table, QString(), OldDates::Keep);
         benchmark::DoNotOptimize(table.size());
     }
     state.counters["devices"] = double(state.range(0));
@@ -106,7 +106,7 @@ void BM_LoadRegistry_RewriteOldStore(benchmark::State& state)
         state.ResumeTiming();
         LiveSettings settings;
         DeviceStore table;
-        Load_Registry(settings, table, QString(), OldDates::Rewrite);
+        loadStore(settings, table, QString(), OldDates::Rewrite);
         benchmark::DoNotOptimize(table.size());
         state.PauseTiming();
         store.reset();

@@ -12,14 +12,14 @@
 #include "app/MonitorCore.h"
 #include "app/StoreFollower.h"
 #include "engine/Describer.h"
-#include "engine/frmClient.h"
+#include "engine/DiscoveryEngine.h"
 #include "platform/Clock.h"
 #include "platform/Hive.h"
 #include "store/DeviceWatch.h"
+#include "store/KeyStore.h"
 #include "store/PresenceStore.h"
 #include "store/Settings.h"
 #include "store/TextForms.h"
-#include "store/modRegistry.h"
 
 #include <QDir>
 #include <QJsonArray>
@@ -51,8 +51,7 @@ void seed(const AppPaths& paths)
     QVERIFY(paths.prepareHome().isEmpty());
     auto hive = Hive::open(paths.hiveFile()).hive;
     QVERIFY(hive);
-    const QString devices =
-        modRegistry::FullKeyPath(modRegistry::ProductKey, Keys::DetectedDevices) + QLatin1Char('\\');
+    const QString devices = KeyStore::fullKeyPath(KeyStore::ProductKey, Keys::DetectedDevices) + QLatin1Char('\\');
     const auto device = [&](const QString& mac, const char* name, const QDateTime& online, const QDateTime& offline) {
         return Hive::KeyValues {devices + mac,
             {{QStringLiteral("IP_Address"), QStringLiteral("198.18.0.12")},
@@ -66,14 +65,14 @@ void seed(const AppPaths& paths)
     };
     Hive::KeyValues printer = device(kPrinter, "Printer", kSeen, TextForms::NeverDate());
     printer.values.append({QStringLiteral("Network"), kNetwork});
-    const Hive::KeyValues network {modRegistry::FullKeyPath(modRegistry::ProductKey, kNetworkKey),
+    const Hive::KeyValues network {KeyStore::fullKeyPath(KeyStore::ProductKey, kNetworkKey),
         {{QStringLiteral("Subnet"), QStringLiteral("198.18.0.0/24")},
             {QStringLiteral("Gateway_MAC"), QStringLiteral("02-00-C6-12-00-01")},
             {QStringLiteral("Gateway_IP"), QStringLiteral("198.18.0.1")},
             {QStringLiteral("Watch"), QStringLiteral("asked")},
             {QStringLiteral("First_Seen"), TextForms::storedDate(kSeen)}}};
     QVERIFY(hive->setValues({printer, device(kPhone, "", kSeen, kSeen.addSecs(3600)), network,
-        {modRegistry::FullKeyPath(modRegistry::ProductKey, Keys::General),
+        {KeyStore::fullKeyPath(KeyStore::ProductKey, Keys::General),
             {{QStringLiteral("EmailPassword"), QStringLiteral("cHc=")}}}}));
     QFile log(paths.devices() + kPrinter + QStringLiteral(".log"));
     QVERIFY(log.open(QIODevice::WriteOnly));
@@ -84,7 +83,7 @@ void seed(const AppPaths& paths)
 QString stored(const AppPaths& paths, const QString& subkey, const QString& name)
 {
     auto hive = Hive::open(paths.hiveFile()).hive;
-    const QString key = modRegistry::FullKeyPath(modRegistry::ProductKey, subkey);
+    const QString key = KeyStore::fullKeyPath(KeyStore::ProductKey, subkey);
     if (!hive || !hive->keyExists(key))
         return QStringLiteral("-");
     return hive->value(key, name).value_or(QStringLiteral("-"));
@@ -577,14 +576,14 @@ private Q_SLOTS:
         FakeNetPlatform& fake = *net;
         fake.addAdapter(QStringLiteral("198.18.0.5/24"));
         int harvests = 0;
-        core.startEngine(
-            std::move(net), [&] { connect(core.engine(), &frmClient::harvested, this, [&harvests] { ++harvests; }); });
+        core.startEngine(std::move(net),
+            [&] { connect(core.engine(), &DiscoveryEngine::harvested, this, [&harvests] { ++harvests; }); });
         core.engine()->pingTimer().stop();
         const auto sweep = [&] {
             const int before = harvests;
             for (int i = 0; i < 600 && harvests == before; ++i) {
                 clock.advanceMSecs(100);
-                core.engine()->tmrPingTimer_Timer();
+                core.engine()->sweepTick();
             }
         };
         fake.addNeighbour(kPrinter, QStringLiteral("198.18.0.12"));
@@ -703,9 +702,8 @@ private Q_SLOTS:
         // of the engine before the next look leaves a key without its list, which that look clears away.
         QCOMPARE(ctl(h, {"remove", kPrinter}).code, 1);
         auto other = Hive::open(home.paths().hiveFile()).hive;
-        QVERIFY(
-            other && other->deleteKey(modRegistry::FullKeyPath(modRegistry::ProductKey, Keys::deviceKey(kPrinter))));
-        modRegistry::WriteString(modRegistry::ProductKey, Keys::deviceKey(kPrinter), QStringLiteral("Last_Online"),
+        QVERIFY(other && other->deleteKey(KeyStore::fullKeyPath(KeyStore::ProductKey, Keys::deviceKey(kPrinter))));
+        KeyStore::writeString(KeyStore::ProductKey, Keys::deviceKey(kPrinter), QStringLiteral("Last_Online"),
             TextForms::dateText(clock.now()));
         core.storeFollower()->poll();
         QCOMPARE(kinds(), QList {DeviceEvent::Kind::Removed});

@@ -8,11 +8,11 @@
 #include "platform/Hive.h"
 #include "store/DeviceCodec.h"
 #include "store/DeviceWatch.h"
+#include "store/KeyStore.h"
 #include "store/LiveSettings.h"
 #include "store/PresenceStore.h"
 #include "store/Settings.h"
 #include "store/TextForms.h"
-#include "store/modRegistry.h"
 
 #include <QFile>
 #include <QSignalSpy>
@@ -58,13 +58,13 @@ DeviceRecord device(const QString& mac, const QString& name, bool intruder, bool
 
 void storeDevices(DeviceStore& devices, const QList<DeviceRecord>& records)
 {
-    QList<std::pair<QString, modRegistry::ValueTexts>> keys;
+    QList<std::pair<QString, KeyStore::ValueTexts>> keys;
     devices.clear();
     for (const DeviceRecord& d : records) {
         devices.append(d);
         keys.append({Keys::deviceKey(d.MacAddress), DeviceCodec::encode(d)});
     }
-    modRegistry::WriteKeys(modRegistry::ProductKey, keys);
+    KeyStore::writeKeys(KeyStore::ProductKey, keys);
 }
 
 QString readFile(const QString& name)
@@ -137,7 +137,7 @@ private Q_SLOTS:
         // Memory and a fresh load of the store agree.
         DeviceStore loaded;
         LiveSettings settings;
-        Load_Registry(settings, loaded, QString(), {});
+        loadStore(settings, loaded, QString(), {});
         for (const DeviceStore* devices :
             {static_cast<const DeviceStore*>(&rig.devices), static_cast<const DeviceStore*>(&loaded)}) {
             QCOMPARE(devices->size(), 1);
@@ -264,14 +264,14 @@ private Q_SLOTS:
         {
             auto hive = Hive::open(home.paths().hiveFile()).hive;
             QVERIFY(hive && home.paths().prepareHome().isEmpty());
-            modRegistry::attach(hive.get());
+            KeyStore::attach(hive.get());
             DeviceStore seeded;
             DeviceRecord phone = device(kOld, "Anna's phone", false, false, DeviceWatch::None, {});
             phone.LastOffline = kT0.addSecs(3600);
             storeDevices(seeded, {phone});
             if (mergeByItself)
                 writeSetting(QStringLiteral("MergeReturningDevices"), QStringLiteral("1"));
-            modRegistry::attach(nullptr);
+            KeyStore::attach(nullptr);
         }
         MonitorCore core(home.paths());
         QCOMPARE(core.claimInstance().step, MonitorCore::Step::Ok);
@@ -288,7 +288,7 @@ private Q_SLOTS:
         core.engine()->pingTimer().stop();
         for (int i = 0; i < 100 && !core.engine()->isSweepPrepared(); ++i) {
             clock.advanceMSecs(100);
-            core.engine()->tmrPingTimer_Timer();
+            core.engine()->sweepTick();
         }
         // The REQUEST only asks; the device's ARP for that address admits it, with the REQUEST's name.
         fake.hearDhcp(kNew, QStringLiteral("198.18.0.33"), HeardDhcp::Request, "PIXEL-7");

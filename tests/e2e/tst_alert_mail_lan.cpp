@@ -60,7 +60,7 @@ private Q_SLOTS:
         const auto debug = [&] { return monitor.lines(kwtest::Process::Err); };
         QVERIFY2(sink.waitFor(QStringLiteral("MSG "), cursor, 60000), qPrintable(debug().join('\n')));
         QCOMPARE(monitor.stop(), 0);
-        QCOMPARE(debug().filter(QStringLiteral("CEmail:")), QStringList());
+        QCOMPARE(debug().filter(QStringLiteral("SmtpClient:")), QStringList());
         const QString mail = QString::fromUtf8(sink.messages().value(0));
         for (const char* line : {"Subject: URGENT: A New Device has been detected on your network\r\n",
                  "To: owner@lab.example\r\n", "IP Address = 198.18.0.44\r\n", "MAC Address = 00-00-0C-12-34-56\r\n",

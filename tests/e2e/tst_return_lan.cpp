@@ -6,10 +6,10 @@
 #include "Lab.h"
 #include "TestHome.h"
 #include "platform/Hive.h"
+#include "store/KeyStore.h"
 #include "store/PresenceStore.h"
 #include "store/Settings.h"
 #include "store/TextForms.h"
-#include "store/modRegistry.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -38,7 +38,7 @@ void seedPhone(const AppPaths& paths)
     QVERIFY(paths.prepareHome().isEmpty());
     auto hive = Hive::open(paths.hiveFile()).hive;
     QVERIFY(hive);
-    const QString key = modRegistry::FullKeyPath(modRegistry::ProductKey, Keys::deviceKey(kOld));
+    const QString key = KeyStore::fullKeyPath(KeyStore::ProductKey, Keys::deviceKey(kOld));
     QVERIFY(hive->setValues({{key,
         {{"IP_Address", "198.18.0.50"}, {"Host_Name", "annas-pixel"}, {"Friendly_Name", "Anna's phone"},
             {"New_Device", "False"}, {"Intruder", "False"}, {"First_Seen", TextForms::dateText(kWas)},

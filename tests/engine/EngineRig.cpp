@@ -2,19 +2,19 @@
 
 #include "Devices.h"
 
+#include "store/KeyStore.h"
 #include "store/Settings.h"
 #include "store/TextForms.h"
-#include "store/modRegistry.h"
 
 const QDateTime EngineRig::kStart = QDateTime(QDate(2024, 3, 5), QTime(10, 0, 0));
 
-EventRecorder::EventRecorder(frmClient& engine, const DeviceStore& devices)
+EventRecorder::EventRecorder(DiscoveryEngine& engine, const DeviceStore& devices)
 {
-    QObject::connect(&engine, &frmClient::deviceEvent, &engine, [this, &devices](const DeviceEvent& event) {
+    QObject::connect(&engine, &DiscoveryEngine::deviceEvent, &engine, [this, &devices](const DeviceEvent& event) {
         events << event;
         calls << describe(event, devices);
     });
-    QObject::connect(&engine, &frmClient::harvested, &engine, [this] { calls << QStringLiteral("harvested"); });
+    QObject::connect(&engine, &DiscoveryEngine::harvested, &engine, [this] { calls << QStringLiteral("harvested"); });
 }
 
 QString EventRecorder::describe(const DeviceEvent& e, const DeviceStore& devices)
@@ -38,7 +38,7 @@ QString EventRecorder::describe(const DeviceEvent& e, const DeviceStore& devices
 EngineRig::EngineRig()
 {
     hive = Hive::open(home.paths().hiveFile()).hive;
-    modRegistry::attach(hive.get());
+    KeyStore::attach(hive.get());
     kwclock::install(&clock);
 }
 
@@ -46,7 +46,7 @@ EngineRig::~EngineRig()
 {
     engine.Shutdown();
     kwclock::install(nullptr);
-    modRegistry::attach(nullptr);
+    KeyStore::attach(nullptr);
 }
 
 void EngineRig::load()
@@ -59,7 +59,7 @@ void EngineRig::tick(int count)
 {
     for (int i = 0; i < count; ++i) {
         clock.advanceMSecs(clockStepMs);
-        engine.tmrPingTimer_Timer();
+        engine.sweepTick();
     }
 }
 
@@ -100,7 +100,7 @@ bool EngineRig::answer(const QString& name, int error)
 
 QString EngineRig::stored(const QString& mac, const QString& value) const
 {
-    return modRegistry::ReadString(modRegistry::ProductKey, Keys::deviceKey(mac), value, QStringLiteral("<missing>"));
+    return KeyStore::readString(KeyStore::ProductKey, Keys::deviceKey(mac), value, QStringLiteral("<missing>"));
 }
 
 QDateTime EngineRig::now() const

@@ -3,7 +3,7 @@
 #include "FakeNetPlatform.h"
 #include "LogCapture.h"
 #include "TestHome.h"
-#include "engine/frmClient.h"
+#include "engine/DiscoveryEngine.h"
 #include "platform/Clock.h"
 #include "platform/Hive.h"
 #include "store/DeviceStore.h"
@@ -16,7 +16,7 @@
 class EventRecorder final
 {
 public:
-    EventRecorder(frmClient& engine, const DeviceStore& devices);
+    EventRecorder(DiscoveryEngine& engine, const DeviceStore& devices);
     // The device is named by where it stands in the store when the event comes.
     static QString describe(const DeviceEvent& event, const DeviceStore& devices);
 
@@ -53,6 +53,6 @@ public:
     DeviceStore devices;
     FakeNetPlatform net;
     LogCapture log;
-    frmClient engine {devices, net};
+    DiscoveryEngine engine {devices, net};
     EventRecorder window {engine, devices};
 };

@@ -7,7 +7,7 @@
 #include "EngineRig.h"
 #include "Lab.h"
 #include "platform/LinuxNetPlatform.h"
-#include "store/modRegistry.h"
+#include "store/KeyStore.h"
 
 #include <QHostAddress>
 #include <QRegularExpression>
@@ -99,11 +99,11 @@ private Q_SLOTS:
         TestHome home;
         auto hive = Hive::open(home.paths().hiveFile()).hive;
         QVERIFY(hive);
-        modRegistry::attach(hive.get());
+        KeyStore::attach(hive.get());
         DeviceStore devices;
         LogCapture log;
         LinuxNetPlatform net;
-        frmClient engine(devices, net);
+        DiscoveryEngine engine(devices, net);
         EventRecorder window(engine, devices);
         engine.Load();
         QVERIFY2(engine.isRunning(), qPrintable(log.lines().join(QLatin1Char('\n'))));
@@ -162,7 +162,7 @@ private Q_SLOTS:
             QCOMPARE(echoes.value(ifname, -1), 0);
         QCOMPARE(log.lines().filter(QStringLiteral("kwt0")).size(), 1);
         engine.Shutdown();
-        modRegistry::attach(nullptr);
+        KeyStore::attach(nullptr);
     }
 
     // The whole /22 is swept, not the /24 around the monitor's own address: every device is found in the
@@ -172,11 +172,11 @@ private Q_SLOTS:
         TestHome home;
         auto hive = Hive::open(home.paths().hiveFile()).hive;
         QVERIFY(hive);
-        modRegistry::attach(hive.get());
+        KeyStore::attach(hive.get());
         DeviceStore devices;
         LogCapture log;
         LinuxNetPlatform net;
-        frmClient engine(devices, net);
+        DiscoveryEngine engine(devices, net);
         EventRecorder window(engine, devices);
         engine.Load();
         QVERIFY2(engine.isRunning(), qPrintable(log.lines().join(QLatin1Char('\n'))));
@@ -191,7 +191,7 @@ private Q_SLOTS:
         for (const QString& mac : far.mid(1))
             QCOMPARE(window.calls.count(QStringLiteral("Offline %1").arg(positionOf(devices, mac))), 0);
         engine.Shutdown();
-        modRegistry::attach(nullptr);
+        KeyStore::attach(nullptr);
     }
 };
 

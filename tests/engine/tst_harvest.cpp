@@ -5,8 +5,8 @@
 #include "EngineRig.h"
 #include "Process.h"
 #include "Skip.h"
+#include "store/KeyStore.h"
 #include "store/TextForms.h"
-#include "store/modRegistry.h"
 
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -33,12 +33,12 @@ int admitForever(const QString& dir)
     auto hive = Hive::open(dir + QStringLiteral("/hive.db")).hive;
     if (!hive)
         return 2;
-    modRegistry::attach(hive.get());
+    KeyStore::attach(hive.get());
     ManualClock clock(EngineRig::kStart);
     kwclock::install(&clock);
     DeviceStore devices;
     FakeNetPlatform net;
-    frmClient engine(devices, net);
+    DiscoveryEngine engine(devices, net);
     EventRecorder window(engine, devices);
     net.addAdapter(QStringLiteral("198.18.0.5/24 gw 198.18.0.1"));
     engine.Load();
@@ -52,7 +52,7 @@ int admitForever(const QString& dir)
             window.calls.clear();
             while (window.calls.isEmpty()) {
                 clock.advanceMSecs(100);
-                engine.tmrPingTimer_Timer();
+                engine.sweepTick();
             }
             ++run;
             qInfo("admitted");

@@ -5,8 +5,8 @@
 #include "EngineRig.h"
 #include "Skip.h"
 #include "engine/LikelyReturn.h"
+#include "store/KeyStore.h"
 #include "store/Settings.h"
-#include "store/modRegistry.h"
 
 #include <QRegularExpression>
 #include <QTest>
@@ -145,8 +145,8 @@ private Q_SLOTS:
         rig.addLoadedDevice(macOf(0), ipOf(10));
         rig.addLoadedDevice(macOf(1), ipOf(otherHost));
         nth(rig.devices, 1).NameLookupPending = false;
-        modRegistry::WriteString(modRegistry::ProductKey, Keys::deviceKey(macOf(0)), QStringLiteral("Host_Name"),
-            QStringLiteral("as stored"));
+        KeyStore::writeString(
+            KeyStore::ProductKey, Keys::deviceKey(macOf(0)), QStringLiteral("Host_Name"), QStringLiteral("as stored"));
         rig.load();
         nth(rig.devices, 0).PresenceCountdown = online ? 2 : 0;
         nth(rig.devices, 1).PresenceCountdown = otherOnline ? 2 : 0;

@@ -4,9 +4,9 @@
 
 #include "EngineRig.h"
 #include "Skip.h"
+#include "store/KeyStore.h"
 #include "store/NetworkBook.h"
 #include "store/Settings.h"
-#include "store/modRegistry.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -80,12 +80,12 @@ private Q_SLOTS:
         EngineRig rig;
         rig.engine.setNetworkPolicyDefault(NetworkBook::Policy::Asked);
         if (!policy.isEmpty())
-            modRegistry::WriteString(modRegistry::ProductKey, Keys::General, NetworkBook::PolicyValue, policy);
+            KeyStore::writeString(KeyStore::ProductKey, Keys::General, NetworkBook::PolicyValue, policy);
         startHome(rig);
         QCOMPARE(rig.devices.size(), 4); // the first network of all is watched unasked
         QCOMPARE(rig.devices.find(kHomeDevices.first())->Network, kHomeNet);
         QCOMPARE(rig.stored(kHomeDevices.first(), QStringLiteral("Network")), kHomeNet);
-        QSignalSpy joined(&rig.engine, &frmClient::networkJoined);
+        QSignalSpy joined(&rig.engine, &DiscoveryEngine::networkJoined);
 
         // Carried to another network: its router and strangers answer, the home devices cannot.
         rig.net.scriptedAdapters().clear();
@@ -150,7 +150,7 @@ private Q_SLOTS:
         EngineRig rig;
         rig.engine.setNetworkPolicyDefault(NetworkBook::Policy::Asked);
         startHome(rig);
-        QSignalSpy joined(&rig.engine, &frmClient::networkJoined);
+        QSignalSpy joined(&rig.engine, &DiscoveryEngine::networkJoined);
         QList<std::pair<QString, QString>> hosts = home(kRouter1, 3);
         hosts.append({kRouter2, QStringLiteral("198.18.0.1")});
         const QStringList events = sweep(rig, hosts);

@@ -59,9 +59,9 @@ private Q_SLOTS:
         const DeviceRecord* leaver = rig.devices.find(kLeaver);
         const QDateTime lastSeen = leaver->LastSeen;
         QCOMPARE(lastSeen, rig.now());
-        QSignalSpy lost(&rig.engine, &frmClient::sightLost);
-        QSignalSpy states(&rig.engine, &frmClient::sightChanged);
-        QSignalSpy away(&rig.engine, &frmClient::awayChanged);
+        QSignalSpy lost(&rig.engine, &DiscoveryEngine::sightLost);
+        QSignalSpy states(&rig.engine, &DiscoveryEngine::sightChanged);
+        QSignalSpy away(&rig.engine, &DiscoveryEngine::awayChanged);
 
         // The leaver goes while the monitor cannot see.
         QStringList events;

@@ -18,7 +18,7 @@ QStringList hostsOf(const QString& prefix, int first, int last)
     return out;
 }
 
-QStringList rangeTexts(const frmClient& engine)
+QStringList rangeTexts(const DiscoveryEngine& engine)
 {
     QStringList out;
     for (qint32 r = 0; r < qint32(engine.ranges().size()); ++r)

@@ -3,7 +3,7 @@
 #include "FuzzInput.h"
 
 #include "platform/DebugSink.h"
-#include "store/modIniFileFunctions.h"
+#include "store/IniFile.h"
 
 #include <QFile>
 #include <cstdlib>
@@ -23,8 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (!holds)
             __builtin_trap();
     };
-    modIniFileFunctions::loadConfigSections(file);
-    const QString general = modIniFileFunctions::dbGetAllEntries(QStringLiteral("GENERAL"), file);
+    IniFile::loadConfigSections(file);
+    const QString general = IniFile::dbGetAllEntries(QStringLiteral("GENERAL"), file);
     require(general.isEmpty() || general.endsWith(QChar(0)));
     const QString missing(1, QChar(0)); // no value holds a zero character
     qsizetype at = 0;
@@ -35,11 +35,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         // that one; where this entry is the first place its key appears, the lookup gives its value.
         if (eq > 0) {
             const QString key = entry.left(eq);
-            const QString found = modIniFileFunctions::dbGetEntry(QStringLiteral("GENERAL"), key, missing);
+            const QString found = IniFile::dbGetEntry(QStringLiteral("GENERAL"), key, missing);
             require(found != missing && (general.indexOf(key + QLatin1Char('=')) != at || found == entry.mid(eq + 1)));
         }
         at += entry.size() + 1;
     }
-    modIniFileFunctions::clearConfigSections();
+    IniFile::clearConfigSections();
     return 0;
 }

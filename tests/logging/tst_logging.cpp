@@ -46,8 +46,8 @@ private Q_SLOTS:
         DebugLog log(settings, home.paths().debugLogFile());
         QStringList mirrored;
         log.setMirror([&](const QString& line) { mirrored.append(line); });
-        log.Log(QStringLiteral("CEmail:  Connected"));
-        QCOMPARE(log.text(), QStringLiteral("12/5/2026 10:00:00 AM - CEmail:  Connected\r\n"));
+        log.Log(QStringLiteral("SmtpClient:  Connected"));
+        QCOMPARE(log.text(), QStringLiteral("12/5/2026 10:00:00 AM - SmtpClient:  Connected\r\n"));
         QCOMPARE(mirrored, QStringList {log.text()});
         QVERIFY(!QFileInfo::exists(home.paths().debugLogFile())); // LogToDisk is off
         settings.log.toDisk = true;
@@ -134,7 +134,7 @@ private Q_SLOTS:
         QVERIFY(f.open(QIODevice::Append));
         f.write("\r\n\r\nlate\tline\r\n");
         f.close();
-        const QString excerpt = log.Make_Text_Log(mac);
+        const QString excerpt = log.historyExcerpt(mac);
         QVERIFY(excerpt.endsWith(QStringLiteral("stamp\tentry 102\r\nlate\tline\r\n")));
         // 103 lines trimmed to the last 100 (entries 6..102, two empty lines, "late"); empty ones are skipped.
         QCOMPARE(excerpt.count(QStringLiteral("\r\n")), 98);
@@ -171,7 +171,7 @@ private Q_SLOTS:
         QCOMPARE(log.history(QStringLiteral("AA-BB-CC-DD-EE-FF")), QString());
         LogCapture capture;
         log.AddLogEntry(QStringLiteral("02-00-00-00-00-05"), QStringLiteral("x"));
-        QCOMPARE(log.Make_Text_Log(QStringLiteral("02-00-00-00-00-05")), QString());
+        QCOMPARE(log.historyExcerpt(QStringLiteral("02-00-00-00-00-05")), QString());
         QCOMPARE(capture.lines(), QStringList {QStringLiteral("AddLogEntry - no device 02-00-00-00-00-05")});
         QVERIFY(!QFile::exists(log.fileFor(QStringLiteral("02-00-00-00-00-05"))));
     }

@@ -2,11 +2,11 @@
 
 #include "mainwindow/DeviceListModel.h"
 
-#include "engine/frmClient.h"
+#include "engine/DiscoveryEngine.h"
 #include "platform/Hive.h"
+#include "store/KeyStore.h"
 #include "store/Settings.h"
 #include "store/TextForms.h"
-#include "store/modRegistry.h"
 
 #include <QTest>
 
@@ -71,14 +71,14 @@ void WindowRig::store(const QList<Device>& devices)
     paths.prepareHome();
     auto opened = Hive::open(paths.hiveFile());
     QVERIFY2(opened.hive, qPrintable(opened.error));
-    Hive* previous = modRegistry::attached();
-    modRegistry::attach(opened.hive.get());
+    Hive* previous = KeyStore::attached();
+    KeyStore::attach(opened.hive.get());
     for (const Device& d : devices) {
         const QString key = Keys::deviceKey(d.mac);
         const auto w = [&](const char* name, const QString& text) {
-            modRegistry::WriteString(modRegistry::ProductKey, key, QLatin1String(name), text);
+            KeyStore::writeString(KeyStore::ProductKey, key, QLatin1String(name), text);
         };
-        modRegistry::CreateKey(modRegistry::ProductKey, key);
+        KeyStore::createKey(KeyStore::ProductKey, key);
         w("IP_Address", d.ip);
         w("Host_Name", d.host);
         w("Friendly_Name", d.friendly);
@@ -89,13 +89,13 @@ void WindowRig::store(const QList<Device>& devices)
         w("Last_Offline", TextForms::dateText(d.lastOffline));
         w("Mac_Type", QStringLiteral("3"));
     }
-    modRegistry::attach(previous);
+    KeyStore::attach(previous);
 }
 
 int WindowRig::start(bool stopTimers)
 {
     core = std::make_unique<MonitorCore>(paths);
-    frmMain::Services services;
+    MainWindow::Services services;
     services.openUrl = [this](const QUrl& url) {
         openedUrls.append(url);
         return browserOpens;
@@ -108,14 +108,14 @@ int WindowRig::start(bool stopTimers)
     services.critical = [this](const QString& message) { criticals.append(message); };
     services.quit = [this] { ++quits; };
     services.makeProbe = [] { return std::make_unique<ScriptedProbe>(); };
-    window = std::make_unique<frmMain>(*core, services);
+    window = std::make_unique<MainWindow>(*core, services);
     auto fake = std::make_unique<FakeNetPlatform>();
     fake->addAdapter(QStringLiteral("198.18.0.5/24 gw 198.18.0.1"));
     net = fake.get();
     const int result = window->Form_Load(std::move(fake));
     if (stopTimers) {
-        window->tmr100ms().stop();
-        window->tmr333ms().stop();
+        window->animationTimer().stop();
+        window->alarmTimer().stop();
         if (core->engine())
             core->engine()->pingTimer().stop();
     }
@@ -177,8 +177,8 @@ namespace {
 
 QString keyPath(const QString& macOrGeneral)
 {
-    return modRegistry::FullKeyPath(
-        modRegistry::ProductKey, macOrGeneral == Keys::General ? Keys::General : Keys::deviceKey(macOrGeneral));
+    return KeyStore::fullKeyPath(
+        KeyStore::ProductKey, macOrGeneral == Keys::General ? Keys::General : Keys::deviceKey(macOrGeneral));
 }
 
 } // namespace

@@ -4,7 +4,7 @@
 #include "Skip.h"
 #include "TestHome.h"
 #include "app/MonitorCore.h"
-#include "mainwindow/frmMain.h"
+#include "mainwindow/MainWindow.h"
 #include "platform/Clock.h"
 
 #include <QDateTime>
@@ -49,7 +49,7 @@ public:
     // Runs the window's start-up; returns what Form_Load returned.
     int start(bool stopTimers = true);
 
-    frmMain& w() { return *window; }
+    MainWindow& w() { return *window; }
     DeviceStore& devices() { return core->devices(); }
     QStringList intruderMacs() const { return macsOf(0); }
     QStringList allowedMacs() const { return macsOf(1); }
@@ -69,7 +69,7 @@ public:
     ManualClock clock {kStart};
     FakeNetPlatform* net = nullptr; // owned by the engine once started
     std::unique_ptr<MonitorCore> core;
-    std::unique_ptr<frmMain> window;
+    std::unique_ptr<MainWindow> window;
     QList<QUrl> openedUrls;
     QStringList criticals;
     int quits = 0;

@@ -4,13 +4,13 @@
 // notifications, always-on-top after the settings dialog).
 #include "WindowRig.h"
 
-#include "engine/frmClient.h"
+#include "engine/DiscoveryEngine.h"
 #include "mainwindow/AboutDialog.h"
 #include "mainwindow/DesktopNotifier.h"
 #include "mainwindow/DeviceListView.h"
 #include "mainwindow/PictureBox.h"
-#include "mainwindow/clsMedia.h"
-#include "mainwindow/frmMenu.h"
+#include "mainwindow/WavePlayer.h"
+#include "mainwindow/WindowMenu.h"
 #include "notify/AlertNameWait.h"
 #include "platform/Autostart.h"
 #include "store/Settings.h"
@@ -56,7 +56,7 @@ template<typename Done> bool sweepUntil(WindowRig& rig, Done done)
 {
     for (int i = 0; i < 600; ++i) {
         rig.clock.advanceMSecs(100);
-        rig.core->engine()->tmrPingTimer_Timer();
+        rig.core->engine()->sweepTick();
         if (done())
             return true;
     }
@@ -80,37 +80,37 @@ private Q_SLOTS:
     void alarmLookAlternatesAndEndsOnTheFirstQuietTick()
     {
         WindowRig rig(devices("i1 i2"));
-        frmMain& w = rig.w();
-        w.tmr333ms_Timer();
+        MainWindow& w = rig.w();
+        w.alarmTick();
         QCOMPARE(w.trayLook(), 0);
         // Nothing is "all clear" before the first sweep has ended.
-        QCOMPARE(w.pctStatus()->caption(), QStringLiteral("Starting\u2026"));
-        QVERIFY(sweepUntil(rig, [&] { return w.pctStatus()->caption().isEmpty(); }));
+        QCOMPARE(w.statusPicture()->caption(), QStringLiteral("Starting\u2026"));
+        QVERIFY(sweepUntil(rig, [&] { return w.statusPicture()->caption().isEmpty(); }));
         // Several intruders online are counted, one is not.
         rig.setOnline(dev(2).mac, true);
         rig.setOnline(dev(1).mac, true);
-        w.tmr333ms_Timer();
-        QCOMPARE(w.pctStatus()->caption(), QStringLiteral("2 INTRUDERS ONLINE"));
+        w.alarmTick();
+        QCOMPARE(w.statusPicture()->caption(), QStringLiteral("2 INTRUDERS ONLINE"));
         QCOMPARE(w.windowTitle(), kTitle + QStringLiteral(" ! 2 INTRUDERS ONLINE !"));
         rig.setOnline(dev(2).mac, false);
-        w.tmr333ms_Timer();
-        QCOMPARE(w.pctStatus()->caption(), QString());
+        w.alarmTick();
+        QCOMPARE(w.statusPicture()->caption(), QString());
         QList<int> looks;
         for (int tick = 0; tick < 4; ++tick) {
-            w.tmr333ms_Timer();
+            w.alarmTick();
             QCOMPARE(w.trayTip(), kAlarmTitle);
             looks << w.trayLook();
         }
         QCOMPARE(looks, (QList<int> {2, 1, 2, 1}));
 
         // Moving the intruder to the safe list ends the alarm on the next tick.
-        w.pctID_Click(0);
-        w.pctAllowed_Click();
-        w.tmr333ms_Timer();
+        w.intruderRowClicked(0);
+        w.allowedClicked();
+        w.alarmTick();
         QCOMPARE(w.windowTitle(), kTitle);
         QCOMPARE(w.trayTip(), kTitle);
         QCOMPARE(w.trayLook(), 0);
-        QCOMPARE(w.pctStatus()->picture(), Pic::StatusNormal);
+        QCOMPARE(w.statusPicture()->picture(), Pic::StatusNormal);
     }
 
     // One missed sweep is tolerated: while the next sweep runs, the intruder's countdown reads 0 but no harvest
@@ -118,45 +118,45 @@ private Q_SLOTS:
     void alarmLastsAsLongAsTheRowShowsTheIntruderOnline()
     {
         WindowRig rig(devices("i1"));
-        frmMain& w = rig.w();
+        MainWindow& w = rig.w();
         const DeviceRecord& d = *rig.devices().find(dev(1).mac);
         rig.net->addNeighbour(dev(1).mac, dev(1).ip); // found by the first harvest only
         QVERIFY(sweepUntil(rig, [&] { return d.PresenceCountdown == 2; }));
         QVERIFY(sweepUntil(rig, [&] { return d.PresenceCountdown == 0; }));
-        w.tmr333ms_Timer();
-        QVERIFY(w.trayLook() != 0 && w.pctStatus()->picture() != Pic::StatusNormal);
+        w.alarmTick();
+        QVERIFY(w.trayLook() != 0 && w.statusPicture()->picture() != Pic::StatusNormal);
         QVERIFY(w.intruderList()->row(0).online);
         QVERIFY(sweepUntil(rig, [&] { return !w.intruderList()->row(0).online; }));
-        w.tmr333ms_Timer();
-        QCOMPARE(w.pctStatus()->picture(), Pic::StatusNormal);
+        w.alarmTick();
+        QCOMPARE(w.statusPicture()->picture(), Pic::StatusNormal);
     }
 
     void reminderPlaysAtMostOncePerFiveMinutes()
     {
         WindowRig rig(devices("i1"));
-        frmMain& w = rig.w();
+        MainWindow& w = rig.w();
         rig.core->settings().alerts.reminder = true; // off until the user asks for it
-        w.tmr333ms_Timer();
+        w.alarmTick();
         QCOMPARE(w.trayLook(), 0);
         rig.setOnline(dev(1).mac, true);
         const QDateTime started = w.datLastIntruderWarning;
         rig.clock.advanceSeconds(300);
-        w.tmr333ms_Timer();
+        w.alarmTick();
         QCOMPARE(w.playCount(2), 0); // 300 s is not more than 300 s
         rig.clock.advanceSeconds(1);
-        w.tmr333ms_Timer();
+        w.alarmTick();
         QCOMPARE(w.playCount(2), 1);
         QCOMPARE(w.datLastIntruderWarning, started.addSecs(301));
 
         // With the reminder off the time still moves on, so switching it on brings no sound at once.
         rig.core->settings().alerts.reminder = false;
         rig.clock.advanceSeconds(400);
-        w.tmr333ms_Timer();
+        w.alarmTick();
         QCOMPARE(w.playCount(2), 1);
         QCOMPARE(w.datLastIntruderWarning, rig.clock.now());
         rig.core->settings().alerts.reminder = true;
         rig.clock.advanceSeconds(10);
-        w.tmr333ms_Timer();
+        w.alarmTick();
         QCOMPARE(w.playCount(2), 1);
     }
 
@@ -186,14 +186,14 @@ private Q_SLOTS:
         QFETCH(int, popup);
         QFETCH(int, notify);
         WindowRig rig(devices("i1 n2 i3"));
-        frmMain& w = rig.w();
+        MainWindow& w = rig.w();
         LiveSettings& s = rig.core->settings();
         (known ? s.alerts.onlineIntruder.sound : s.alerts.newIntruder.sound) = sound;
         (known ? s.alerts.onlineIntruder.popup : s.alerts.newIntruder.popup) = popup;
         s.alerts.newIntruder.notify = notify;
         if (visibleBefore)
             w.show();
-        w.pctID_Click(1);
+        w.intruderRowClicked(1);
         const int clicks = w.playCount(3);
         const QString stranger = QStringLiteral("02-AA-00-00-00-07");
         rig.net->addNeighbour(known ? dev(3).mac : stranger, known ? dev(3).ip : QStringLiteral("198.18.0.7"));
@@ -201,14 +201,14 @@ private Q_SLOTS:
         QCOMPARE(w.playCount(known ? 1 : 0), sound);
         QCOMPARE(w.playCount(known ? 0 : 1), 0);
         QCOMPARE(w.isVisible(), visibleBefore || popup == 1);
-        w.tmr333ms_Timer();
+        w.alarmTick();
         QCOMPARE(w.windowTitle(), kAlarmTitle);
         if (known)
             return;
         QCOMPARE(rig.intruderMacs(), (QStringList {stranger, dev(2).mac, dev(1).mac, dev(3).mac}));
         QCOMPARE(rig.selectedMac(), popup == 1 ? stranger : dev(1).mac);
         QCOMPARE(rig.inconsistency(), QString());
-        w.pctID_Click(0);
+        w.intruderRowClicked(0);
         QCOMPARE(w.fgLog()->item(0, 1)->text(), QStringLiteral("** WARNING - NEW DEVICE **"));
         QCOMPARE(w.fgLog()->item(1, 1)->text(), QStringLiteral("Connected at 198.18.0.7"));
         // The pop-up clicks; the alert's own sound is the new-intruder player.
@@ -289,7 +289,7 @@ private Q_SLOTS:
         QVERIFY(rig.w().firstRun());
         QVERIFY(!rig.w().isVisible());
         QVERIFY(rig.openedUrls.isEmpty());
-        QCOMPARE(rig.questions, installed ? QStringList {frmMain::StartAtLoginQuestion} : QStringList());
+        QCOMPARE(rig.questions, installed ? QStringList {MainWindow::StartAtLoginQuestion} : QStringList());
         QCOMPARE(QFile::exists(autostartFile()), installed && answer);
         QCOMPARE(rig.core->settings().window.startAtLogin, installed && answer ? 1 : 0);
         if (installed && answer) {
@@ -300,7 +300,7 @@ private Q_SLOTS:
                 text.contains(QStringLiteral("Exec=%1 --home %2\n").arg(program, QDir(rig.paths.home).absolutePath())),
                 qPrintable(text));
         }
-        QCOMPARE(rig.stored(Keys::General, frmMain::StartAtLoginAsked),
+        QCOMPARE(rig.stored(Keys::General, MainWindow::StartAtLoginAsked),
             installed ? std::optional<QString>(QStringLiteral("Yes")) : std::nullopt);
 
         // Asked once: the next start asks nothing, and an entry the user removed stays removed.
@@ -348,7 +348,7 @@ private Q_SLOTS:
         rig.store(devices("i1"));
         rig.trayHost = false;
         QCOMPARE(rig.start(false), -1);
-        frmMain& w = rig.w();
+        MainWindow& w = rig.w();
         QVERIFY(w.isVisible());
         QVERIFY(!w.close());
         QVERIFY(w.isVisible());
@@ -357,7 +357,7 @@ private Q_SLOTS:
 
         rig.trayHost = true; // a tray appears: the system's hide-to-tray comes back
         w.refreshTrayPresence();
-        w.SysTrayMouseEventHandlerleft();
+        w.popUp();
         QVERIFY(w.isVisible() && !w.isMinimized());
         QVERIFY(!w.close());
         QVERIFY(!w.isVisible());
@@ -365,7 +365,7 @@ private Q_SLOTS:
 
         rig.trayHost = false; // the panel goes away while the window is hidden
         for (int tick = 0; tick < 16; ++tick)
-            w.tmr333ms_Timer();
+            w.alarmTick();
         QVERIFY(w.isVisible());
     }
 
@@ -374,14 +374,14 @@ private Q_SLOTS:
         WindowRig rig;
         rig.store(devices("i1 s2"));
         QCOMPARE(rig.start(false), -1);
-        frmMain& w = rig.w();
+        MainWindow& w = rig.w();
         w.show();
-        w.pctID_Click(0);
-        w.pctAllowed_Click();
-        w.mnuExit_Click();
+        w.intruderRowClicked(0);
+        w.allowedClicked();
+        w.exitClicked();
         QVERIFY(!w.isVisible());
-        QVERIFY(!w.tmr100ms().isActive());
-        QVERIFY(!w.tmr333ms().isActive());
+        QVERIFY(!w.animationTimer().isActive());
+        QVERIFY(!w.alarmTimer().isActive());
         QVERIFY(!rig.core->engine()->isRunning());
         QVERIFY(!rig.net->icmpSocketOpen());
         QCOMPARE(w.CloseTimer().interval(), 2000);
@@ -406,16 +406,16 @@ private Q_SLOTS:
     {
         QFETCH(int, way);
         WindowRig rig(devices(""));
-        frmMain& w = rig.w();
+        MainWindow& w = rig.w();
         QMenu* tray = w.trayIcon()->contextMenu();
         QCOMPARE(tray->actions().size(), 1);
-        QSignalSpy down(&w, &frmMain::shuttingDown);
+        QSignalSpy down(&w, &MainWindow::shuttingDown);
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         if (way == 0) {
             tray->actions().first()->trigger();
         } else if (way == 1) {
-            QAction* exit = w.windowMenuButton()->menu()->findChild<QAction*>(QStringLiteral("mnuWindowExit"));
+            QAction* exit = w.windowMenuButton()->menu()->findChild<QAction*>(QStringLiteral("windowExitAction"));
             QVERIFY(exit);
             exit->trigger();
         } else {
@@ -454,14 +454,14 @@ private Q_SLOTS:
         writeFile(rig.paths.programsIni(), ini);
         rig.core->settings().window.externalPrograms = option;
         rig.w().Load_ExternalProgs();
-        frmMenu* menus = rig.w().menus();
-        QCOMPARE(captions(menus->mnuPrograms()), items);
-        QCOMPARE(captions(menus->mnuPrograms2()), items);
-        QCOMPARE(menus->mnuPrograms().first()->isVisible(), separator);
-        QCOMPARE(menus->mnuPrograms2().first()->isVisible(), separator);
+        WindowMenu* menus = rig.w().menus();
+        QCOMPARE(captions(menus->programsAction()), items);
+        QCOMPARE(captions(menus->programs2Action()), items);
+        QCOMPARE(menus->programsAction().first()->isVisible(), separator);
+        QCOMPARE(menus->programs2Action().first()->isVisible(), separator);
         // Loading again replaces the items rather than adding to them.
         rig.w().Load_ExternalProgs();
-        QCOMPARE(captions(menus->mnuPrograms()), items);
+        QCOMPARE(captions(menus->programsAction()), items);
     }
 
     void aProgramStartsWithTheDeviceAddressAndNoShell()
@@ -474,20 +474,20 @@ private Q_SLOTS:
             QStringLiteral("[PROGRAMS]\nTouch=/usr/bin/touch,%1/a;b-%2 %1/$(id)-%2\n").arg(dir, QStringLiteral("%1")));
         rig.core->settings().window.externalPrograms = true;
         rig.w().Load_ExternalProgs();
-        frmMenu* menus = rig.w().menus();
+        WindowMenu* menus = rig.w().menus();
         menus->setPopupsEnabled(false);
         rig.w().RightClickIntruder(0);
-        menus->mnuPrograms().at(1)->trigger();
+        menus->programsAction().at(1)->trigger();
         QTRY_VERIFY(QFile::exists(dir + QStringLiteral("/a;b-198.18.0.4")));
         QTRY_VERIFY(QFile::exists(dir + QStringLiteral("/$(id)-%1")));
 
         // From the safe list's menu too; not while monitoring is stopped.
         rig.w().RightClickAllowed(0);
-        menus->mnuPrograms2().at(1)->trigger();
+        menus->programs2Action().at(1)->trigger();
         QTRY_VERIFY(QFile::exists(dir + QStringLiteral("/a;b-198.18.0.5")));
         rig.core->engine()->StopSystem();
         QVERIFY(QFile::remove(dir + QStringLiteral("/a;b-198.18.0.4")));
-        rig.w().mnuPrograms_Click(1);
+        rig.w().programsClicked(1);
         QTest::qWait(300);
         QVERIFY(!QFile::exists(dir + QStringLiteral("/a;b-198.18.0.4")));
     }
@@ -497,17 +497,17 @@ private Q_SLOTS:
     void helpKeepsTheWindowAndDonateWaitsForAPage()
     {
         WindowRig rig(devices(""));
-        frmMain& w = rig.w();
+        MainWindow& w = rig.w();
         w.show();
         rig.openedUrls.clear();
-        w.pctHelp_Click();
+        w.helpClicked();
         const QUrl help = QUrl::fromLocalFile(rig.paths.site() + QStringLiteral("help.htm"));
         QCOMPARE(rig.openedUrls, QList<QUrl> {help});
         QVERIFY(QFile::exists(help.toLocalFile()));
         QVERIFY(w.isVisible());
         QVERIFY(!w.aboutDialog());
         rig.browserOpens = false;
-        w.pctHelp_Click();
+        w.helpClicked();
         QVERIFY(w.isVisible());
         QVERIFY(w.noticeText().contains(QLatin1String("No web browser")));
         QVERIFY(w.aboutDialog() && w.aboutDialog()->isVisible());
@@ -515,7 +515,7 @@ private Q_SLOTS:
         for (const QString& part : {help.toLocalFile(), QStringLiteral("GPL-3.0-or-later"), QStringLiteral(KW_VERSION),
                  AboutDialog::ProjectPage, QStringLiteral("IEEE")})
             QVERIFY2(about.contains(part), qPrintable(part));
-        QVERIFY(!w.cmdDonate()->isVisibleTo(&w));
+        QVERIFY(!w.donateButton()->isVisibleTo(&w));
     }
 };
 

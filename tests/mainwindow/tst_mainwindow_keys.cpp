@@ -7,7 +7,7 @@
 #include "mainwindow/Geometry.h"
 #include "mainwindow/PictureBox.h"
 #include "mainwindow/ReachabilityProbe.h"
-#include "settings/frmSettings.h"
+#include "settings/SettingsDialog.h"
 
 #include <QAbstractButton>
 #include <QAccessible>
@@ -29,7 +29,7 @@ constexpr auto mac = WindowRig::mac;
 
 namespace {
 
-void showActive(frmMain& w)
+void showActive(MainWindow& w)
 {
     w.show();
     w.activateWindow();
@@ -97,7 +97,7 @@ private Q_SLOTS:
         QCOMPARE(QApplication::focusWidget(), rig.w().intruderList());
         // Nothing is selected yet, so nothing acts: the first arrow selects the top row.
         QCOMPARE(rig.selectedMac(), QString());
-        QVERIFY(!rig.w().button(frmMain::Button::MoveToAllowed)->isEnabled());
+        QVERIFY(!rig.w().button(MainWindow::Button::MoveToAllowed)->isEnabled());
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
         QVERIFY(rig.openedUrls.isEmpty());
@@ -128,17 +128,17 @@ private Q_SLOTS:
     void enterF2DeleteAndSpaceActOnTheSelection()
     {
         WindowRig rig(devices("n1 s2 s3"));
-        frmMain& w = rig.w();
+        MainWindow& w = rig.w();
         showActive(w);
         DeviceListView* safe = w.allowedList();
         // Focus coming to the other list selects its first row.
         QTest::keyClick(safe, Qt::Key_Down);
         QCOMPARE(rig.selectedMac(), mac(2));
-        w.pctDetailsButton_Click(); // details closed
+        w.detailsButtonClicked(); // details closed
         QTest::keyClick(safe, Qt::Key_Return);
-        QCOMPARE(w.intPanelState, int(frmMain::DetailsPanel));
+        QCOMPARE(w.panelState, int(MainWindow::DetailsPanel));
         QTest::keyClick(safe, Qt::Key_F2);
-        QCOMPARE(QApplication::focusWidget(), w.txtFriendlyName());
+        QCOMPARE(QApplication::focusWidget(), w.friendlyNameEdit());
 
         // Delete asks first; No keeps the device, Yes removes it.
         rig.confirmAnswer = false;
@@ -159,8 +159,8 @@ private Q_SLOTS:
     void everyButtonIsInTheTabOrderWithANameAndARing()
     {
         WindowRig rig(devices("i1 s2"));
-        frmMain& w = rig.w();
-        w.pctID_Click(0);
+        MainWindow& w = rig.w();
+        w.intruderRowClicked(0);
         showActive(w);
         QSet<QWidget*> reached;
         for (int i = 0; i < 40; ++i) {
@@ -185,15 +185,15 @@ private Q_SLOTS:
             QVERIFY2(b->grab().toImage() != plain, qPrintable(b->objectName() + QStringLiteral(" shows no focus")));
         }
         // Donate is a stop only when the installation names a donation page.
-        QCOMPARE(reached.contains(static_cast<QWidget*>(w.cmdDonate())), w.cmdDonate()->isVisibleTo(&w));
+        QCOMPARE(reached.contains(static_cast<QWidget*>(w.donateButton())), w.donateButton()->isVisibleTo(&w));
         QVERIFY(reached.contains(static_cast<QWidget*>(w.allowedList())));
         QCOMPARE(QAccessible::queryAccessibleInterface(w.intruderList())->text(QAccessible::Name),
             QStringLiteral("Intruders"));
 
-        SkinButton* log = w.button(frmMain::Button::Log);
+        SkinButton* log = w.button(MainWindow::Button::Log);
         log->setFocus(Qt::TabFocusReason);
         QTest::keyClick(log, Qt::Key_Space);
-        QCOMPARE(w.intPanelState, int(frmMain::LogPanel));
+        QCOMPARE(w.panelState, int(MainWindow::LogPanel));
     }
 
     // At the scale factor the test runs under (QT_SCALE_FACTOR, on a 1366 x 768 screen) and at each desktop
@@ -218,7 +218,7 @@ private Q_SLOTS:
         stored[0].friendly = QStringLiteral("Living-room media server with a long name");
         stored[2].ip = QStringLiteral("198.18.255.255");
         WindowRig rig(stored);
-        frmMain& w = rig.w();
+        MainWindow& w = rig.w();
         rig.setOnline(mac(1), true);
         rig.setOnline(mac(3), true);
         w.show();
@@ -245,13 +245,13 @@ private Q_SLOTS:
                 QVERIFY(DeviceListView::rowRect(r).contains(name.united(address)) && !name.intersects(address));
             }
         }
-        for (void (frmMain::*open)() : {&frmMain::pctLogButton_Click, &frmMain::pctProbeButton_Click}) {
+        for (void (MainWindow::*open)() : {&MainWindow::logButtonClicked, &MainWindow::probeButtonClicked}) {
             (w.*open)();
             for (int tick = 0; tick < 23; ++tick)
-                w.tmr100ms_Timer();
+                w.animationTick();
             checkTexts(&w);
         }
-        w.pctSettings_Click();
+        w.settingsClicked();
         QVERIFY(QTest::qWaitForWindowExposed(w.settingsDialog()));
         checkTexts(w.settingsDialog());
         if (work.height() >= 614) // the dialog keeps its least size: it fits down to 1366 x 768 at 125 %
@@ -265,21 +265,21 @@ private Q_SLOTS:
         QList<Device> stored = devices("i1 i2");
         stored[1].ip = QStringLiteral("203.0.113.9");
         WindowRig rig(stored);
-        frmMain& w = rig.w();
-        w.pctID_Click(0);
+        MainWindow& w = rig.w();
+        w.intruderRowClicked(0);
         ProbePanel* probe = w.probePanel();
         QCOMPARE(probe->target()->ip, QStringLiteral("198.18.0.1"));
         QVERIFY(probe->target()->local); // judged once the engine sweeps its ranges
         QVERIFY(!probe->isChecking());
-        w.pctProbeButton_Click();
+        w.probeButtonClicked();
         for (int tick = 0; tick < 22; ++tick)
-            w.tmr100ms_Timer();
+            w.animationTick();
         QCOMPARE(w.panelLeft(3), Geometry::PanelOpenLeft);
         // Opening the panel connects to nothing, nor does a change of selection while it is open.
         QVERIFY(ScriptedProbe::targets.isEmpty());
         for (int row : {1, 0}) {
-            w.pctID_Click(row);
-            w.tmr100ms_Timer();
+            w.intruderRowClicked(row);
+            w.animationTick();
         }
         QVERIFY(ScriptedProbe::targets.isEmpty());
         probe->checkButton()->click();
@@ -288,15 +288,15 @@ private Q_SLOTS:
         ScriptedProbe::last->finish();
         QVERIFY(!probe->isChecking());
         QCOMPARE(probe->summary(), ProbePanel::summaryText(2, 1, 8, 3));
-        w.tmr100ms_Timer(); // checked already: no second run
+        w.animationTick(); // checked already: no second run
         QCOMPARE(ScriptedProbe::targets.size(), 1);
 
         // A device outside the swept ranges is never probed.
-        w.pctID_Click(1);
+        w.intruderRowClicked(1);
         QCOMPARE(probe->target()->ip, QStringLiteral("203.0.113.9"));
         QVERIFY(!probe->target()->local);
         for (int tick = 0; tick < 3; ++tick)
-            w.tmr100ms_Timer();
+            w.animationTick();
         QVERIFY(!probe->startCheck());
         QVERIFY(!probe->checkButton()->isEnabled());
         QCOMPARE(ScriptedProbe::targets.size(), 1);

@@ -8,13 +8,13 @@
 #include "app/DeviceActions.h"
 #include "app/MonitorCore.h"
 #include "devicefile/DeviceExport.h"
-#include "engine/frmClient.h"
+#include "engine/DiscoveryEngine.h"
 #include "mainwindow/DeviceListModel.h"
 #include "mainwindow/DeviceListView.h"
 #include "mainwindow/Geometry.h"
 #include "mainwindow/PictureBox.h"
 #include "mainwindow/WatchMenu.h"
-#include "mainwindow/frmMenu.h"
+#include "mainwindow/WindowMenu.h"
 #include "notify/AlertPolicy.h"
 #include "store/DeviceWatch.h"
 
@@ -46,10 +46,10 @@ private Q_SLOTS:
         WindowRig rig(devices("n1 n2 i3")); // 1 and 3 online, 2 offline
         rig.setOnline(mac(1), true);
         rig.setOnline(mac(3), true);
-        rig.w().pctID_Click(2); // selection away from the flashing row
+        rig.w().intruderRowClicked(2); // selection away from the flashing row
         QList<bool> flashes, others;
         for (int tick = 0; tick < 4; ++tick) {
-            rig.w().tmr333ms_Timer();
+            rig.w().alarmTick();
             flashes << rig.w().intruderList()->row(0).flash;
             others << (rig.w().intruderList()->row(1).flash || rig.w().intruderList()->row(2).flash);
         }
@@ -73,11 +73,11 @@ private Q_SLOTS:
             }
             return rows;
         };
-        rig.w().pctID_Click(10);
+        rig.w().intruderRowClicked(10);
         QCOMPARE(visibleRows(), QList<int>({8, 9, 10}));
-        rig.w().pctID_Click(9); // already in view: nothing moves
+        rig.w().intruderRowClicked(9); // already in view: nothing moves
         QCOMPARE(visibleRows(), QList<int>({8, 9, 10}));
-        rig.w().pctID_Click(2);
+        rig.w().intruderRowClicked(2);
         QCOMPARE(visibleRows(), QList<int>({2, 3, 4}));
         // The skin's scroll bar moves the list, down to its last row.
         rig.w().scrlI()->setValue(rig.w().scrlI()->maximum());
@@ -100,7 +100,7 @@ private Q_SLOTS:
         QCOMPARE(rig.selectedMac(), mac(3));
         QVERIFY(!rig.w().intruderList()->row(1).selected);
 
-        QSignalSpy menu(&rig.w(), &frmMain::intruderMenuRequested);
+        QSignalSpy menu(&rig.w(), &MainWindow::intruderMenuRequested);
         QTest::mouseRelease(intruderBody, Qt::RightButton, {}, DeviceListView::rowRect(1).center());
         QCOMPARE(menu.count(), 1);
         QCOMPARE(menu.at(0).at(0).toString(), mac(2));
@@ -109,7 +109,7 @@ private Q_SLOTS:
         QCOMPARE(rig.selectedMac(), mac(2));
         QTest::mouseRelease(intruderBody, Qt::RightButton, {}, DeviceListView::rowRect(0).center());
         QCOMPARE(menu.at(1).at(2).toBool(), true); // new: the menu offers "Acknowledge"
-        QSignalSpy safeMenu(&rig.w(), &frmMain::allowedMenuRequested);
+        QSignalSpy safeMenu(&rig.w(), &MainWindow::allowedMenuRequested);
         QTest::mouseRelease(rig.w().allowedList()->body(), Qt::RightButton, {}, DeviceListView::rowRect(0).center());
         QCOMPARE(safeMenu.count(), 1);
         QCOMPARE(rig.w().menuMacAddress, mac(3));
@@ -119,8 +119,8 @@ private Q_SLOTS:
     {
         WindowRig rig(devices("i1"));
         rig.w().show();
-        rig.w().pctID_Click(0);
-        SkinButton* move = rig.w().button(frmMain::Button::MoveToAllowed);
+        rig.w().intruderRowClicked(0);
+        SkinButton* move = rig.w().button(MainWindow::Button::MoveToAllowed);
         QSignalSpy clicked(move, &SkinButton::clicked);
         QTest::mousePress(move, Qt::LeftButton);
         QCOMPARE(move->picture(), Pic::MoveToAllowedDown);
@@ -157,13 +157,13 @@ private Q_SLOTS:
         stored[1].host = QStringLiteral("laptop.lan");
         stored[2].friendly = QStringLiteral("Kitchen radio");
         WindowRig rig(stored);
-        rig.w().pctID_Click(1);
+        rig.w().intruderRowClicked(1);
         QFETCH(QString, text);
         QTest::keyClicks(rig.w().filterBox(0), text);
         QTEST(rig.intruderMacs(), "intruders");
         QTEST(rig.selectedMac(), "selected");
         QCOMPARE(rig.allowedMacs(), macs({4}));
-        QCOMPARE(rig.w().button(frmMain::Button::MoveToAllowed)->isEnabled(), !rig.w().SelectionInAllowed());
+        QCOMPARE(rig.w().button(MainWindow::Button::MoveToAllowed)->isEnabled(), !rig.w().SelectionInAllowed());
         // A new device the filter does not match stays out of sight; clearing shows everything.
         DeviceRecord& added = appendDevice(rig.devices(), mac(9), QStringLiteral("198.18.0.9"));
         added.Intruder = added.NewDevice = true;
@@ -208,13 +208,13 @@ private Q_SLOTS:
             QTest::mouseClick(
                 rig.w().intruderList()->body(), Qt::LeftButton, {}, DeviceListView::ackRect(row).center());
         } else if (how == "space") {
-            rig.w().pctID_Click(row);
+            rig.w().intruderRowClicked(row);
             QTest::keyClick(rig.w().intruderList(), Qt::Key_Space);
         } else if (how == "menu") {
             rig.w().RightClickIntruder(row);
-            rig.w().mnuIntruderAck_Click();
+            rig.w().intruderAckClicked();
         } else {
-            rig.w().pctAck_Click(row);
+            rig.w().acknowledgeRow(row);
         }
         QCOMPARE(rig.intruderMacs(), after);
         QCOMPARE(rig.inconsistency(), QString());
@@ -223,8 +223,8 @@ private Q_SLOTS:
         QVERIFY(!rig.w().intruderList()->row(selected).ack);
         // An acknowledged row no longer flashes.
         rig.setOnline(acknowledged, true);
-        rig.w().tmr333ms_Timer();
-        rig.w().tmr333ms_Timer();
+        rig.w().alarmTick();
+        rig.w().alarmTick();
         QVERIFY(!rig.w().intruderList()->row(selected).flash);
     }
 
@@ -254,11 +254,11 @@ private Q_SLOTS:
         rig.w().datLastIntruderWarning = WindowRig::kStart.addDays(-1);
         const QString moved = fromSafe ? rig.allowedMacs()[row] : rig.intruderMacs()[row];
         if (fromSafe) {
-            rig.w().pctAD_Click(row);
-            rig.w().pctIntruder_Click();
+            rig.w().safeRowClicked(row);
+            rig.w().intruderClicked();
         } else {
-            rig.w().pctID_Click(row);
-            rig.w().pctAllowed_Click();
+            rig.w().intruderRowClicked(row);
+            rig.w().allowedClicked();
         }
         QTEST(rig.intruderMacs(), "intruders");
         QTEST(rig.allowedMacs(), "safe");
@@ -275,8 +275,8 @@ private Q_SLOTS:
         WindowRig rig(devices("i1 i2 s3 i4"));
         rig.core->deviceLog().AddLogEntry(mac(2), QStringLiteral("x\tseen"));
         const QString logFile = rig.core->deviceLog().fileFor(mac(2));
-        rig.w().pctID_Click(1);
-        rig.w().pctRemove_Click(0);
+        rig.w().intruderRowClicked(1);
+        rig.w().removeClicked(0);
         QCOMPARE(rig.intruderMacs(), macs({1, 4}));
         QCOMPARE(rig.allowedMacs(), macs({3}));
         QVERIFY(!rig.devices().contains(mac(2)));
@@ -286,16 +286,16 @@ private Q_SLOTS:
         // The selection stays on row 1, now the next device.
         QCOMPARE(rig.selectedMac(), mac(4));
         // The last row removed: the selection moves up one.
-        rig.w().pctRemove_Click(0);
+        rig.w().removeClicked(0);
         QCOMPARE(rig.selectedMac(), mac(1));
         // The only device of the list: the selection moves to the other list.
-        rig.w().pctRemove_Click(0);
+        rig.w().removeClicked(0);
         QVERIFY(rig.w().SelectionInAllowed());
         QCOMPARE(rig.selectedMac(), mac(3));
-        rig.w().pctRemove_Click(1);
+        rig.w().removeClicked(1);
         QCOMPARE(qint32(rig.devices().size()), 0);
         QCOMPARE(rig.selectedMac(), QString());
-        QVERIFY(!rig.w().button(frmMain::Button::RemoveAllowed)->isEnabled());
+        QVERIFY(!rig.w().button(MainWindow::Button::RemoveAllowed)->isEnabled());
     }
 
     // A likely return offers "Same device — merge" and "Not mine"; any device can be typed by hand and merged.
@@ -305,12 +305,12 @@ private Q_SLOTS:
         stored[1].friendly = QStringLiteral("Anna's phone");
         WindowRig rig(stored);
         rig.devices().find(mac(1))->LikelyReturnOf = mac(2);
-        QMenu* menu = rig.w().menus()->mnuIntruderMenu();
+        QMenu* menu = rig.w().menus()->intruderMenuAction();
         const auto item = [menu](const char* name) { return menu->findChild<QAction*>(QLatin1String(name)); };
         const auto offered = [&](int row) {
             rig.w().RightClickIntruder(row);
             Q_EMIT menu->aboutToShow();
-            return item("mnuSameDevice")->isVisible() && item("mnuNotMine")->isVisible();
+            return item("sameDeviceAction")->isVisible() && item("notMineAction")->isVisible();
         };
         QVERIFY(offered(0));
         QVERIFY(!offered(1));
@@ -324,11 +324,11 @@ private Q_SLOTS:
         QCOMPARE(rig.w().intruderList()->row(1).type, DeviceType::Printer);
         // "Not mine" drops the link and offers it no more; merging joins the two under the new MAC.
         QVERIFY(offered(0));
-        item("mnuNotMine")->trigger();
+        item("notMineAction")->trigger();
         QVERIFY(!offered(0));
         rig.devices().find(mac(1))->LikelyReturnOf = mac(2);
         QVERIFY(offered(0));
-        item("mnuSameDevice")->trigger();
+        item("sameDeviceAction")->trigger();
         QVERIFY(!rig.storedKey(mac(2)));
         QCOMPARE(rig.allowedMacs(), macs({1}));
         QCOMPARE(rig.devices().find(mac(1))->FriendlyName, QStringLiteral("Anna's phone"));
@@ -339,14 +339,14 @@ private Q_SLOTS:
     void removingAnOnlineDeviceIsRefused()
     {
         WindowRig rig(devices("i1 i2"));
-        rig.w().pctID_Click(1);
-        SkinButton* remove = rig.w().button(frmMain::Button::RemoveIntruder);
+        rig.w().intruderRowClicked(1);
+        SkinButton* remove = rig.w().button(MainWindow::Button::RemoveIntruder);
         QVERIFY(remove->isEnabled());
         rig.setOnline(mac(2), true);
         QVERIFY(!remove->isEnabled());
         rig.w().RightClickIntruder(1);
-        QVERIFY(!rig.w().menus()->mnuRemove(true)->isEnabled());
-        rig.w().pctRemove_Click(0);
+        QVERIFY(!rig.w().menus()->removeAction(true)->isEnabled());
+        rig.w().removeClicked(0);
         QCOMPARE(rig.intruderMacs(), macs({1, 2}));
         QVERIFY(rig.storedKey(mac(2)));
         QCOMPARE(rig.selectedMac(), mac(2));
@@ -354,9 +354,9 @@ private Q_SLOTS:
             rig.w().noticeText(), QStringLiteral("Online devices cannot be removed:\nremove it once it is offline"));
         // Three seconds of 333 ms ticks hide it.
         for (int tick = 0; tick < 8; ++tick)
-            rig.w().tmr333ms_Timer();
+            rig.w().alarmTick();
         QVERIFY(rig.w().noticeVisible());
-        rig.w().tmr333ms_Timer();
+        rig.w().alarmTick();
         QVERIFY(!rig.w().noticeVisible());
     }
 
@@ -366,10 +366,10 @@ private Q_SLOTS:
         stored[0].host = QStringLiteral("android-5f2c");
         WindowRig rig(stored);
         rig.w().show();
-        rig.w().pctID_Click(0);
+        rig.w().intruderRowClicked(0);
         for (int tick = 0; tick < 11; ++tick)
-            rig.w().tmr100ms_Timer(); // the details panel slides out
-        QLineEdit* box = rig.w().txtFriendlyName();
+            rig.w().animationTick(); // the details panel slides out
+        QLineEdit* box = rig.w().friendlyNameEdit();
         QVERIFY(box->isVisibleTo(&rig.w()));
         QStringList seen;
         const auto typed = [&](int key) {
@@ -380,7 +380,7 @@ private Q_SLOTS:
             typed(key);
         QCOMPARE(seen, QStringList({"t", "ta", "tab"}));
         QCOMPARE(rig.w().intruderList()->row(0).line1, QStringLiteral("tab"));
-        QCOMPARE(rig.w().lblSelected_Details()->text(), QStringLiteral("tab (198.18.0.1)"));
+        QCOMPARE(rig.w().selectedDetailsLabel()->text(), QStringLiteral("tab (198.18.0.1)"));
         // A private address names no manufacturer and says what it means; IPv6 addresses have a row of their own.
         nth(rig.devices(), positionOf(rig.devices(), mac(1))).Ipv6Addresses = QStringList({"2001:db8::1", "fe80::1"});
         rig.w().Display_Details();
@@ -406,7 +406,7 @@ private Q_SLOTS:
         QCOMPARE(seen, QStringList({"ta", "t", ""}));
         QCOMPARE(rig.w().intruderList()->row(0).line1, QStringLiteral("android-5f2c"));
         // Showing another device fills the box without renaming anything.
-        rig.w().pctID_Click(1);
+        rig.w().intruderRowClicked(1);
         QCOMPARE(box->text(), QString());
         QCOMPARE(rig.stored(mac(2), QStringLiteral("Friendly_Name")), std::optional<QString>(QString()));
     }
@@ -420,13 +420,13 @@ private Q_SLOTS:
         stored[1].friendly = QStringLiteral("<b>PC</b>");
         WindowRig rig(stored);
         rig.w().show();
-        rig.w().pctID_Click(0);
+        rig.w().intruderRowClicked(0);
         for (int tick = 0; tick < 11; ++tick)
-            rig.w().tmr100ms_Timer();
+            rig.w().animationTick();
         QCOMPARE(rig.selectedMac(), mac(1));
-        QCOMPARE(rig.w().lblSelected_Details()->text(), stored[0].host + QStringLiteral(" (198.18.0.1)"));
-        QVERIFY(rig.w().lblSelected_Details()->toolTip().contains(QLatin1String("&lt;img src=/dev/zero&gt;")));
-        rig.w().pctID_Click(1);
+        QCOMPARE(rig.w().selectedDetailsLabel()->text(), stored[0].host + QStringLiteral(" (198.18.0.1)"));
+        QVERIFY(rig.w().selectedDetailsLabel()->toolTip().contains(QLatin1String("&lt;img src=/dev/zero&gt;")));
+        rig.w().intruderRowClicked(1);
         QCOMPARE(rig.selectedMac(), mac(2));
         int marked = 0;
         for (const QLabel* label : rig.w().findChildren<QLabel*>()) {
@@ -437,7 +437,7 @@ private Q_SLOTS:
         }
         QCOMPARE(marked, 2); // the caption and the probe panel's title
         // A paste is checked whole, as typing is.
-        QLineEdit* box = rig.w().txtFriendlyName();
+        QLineEdit* box = rig.w().friendlyNameEdit();
         const auto paste = [&](const QString& text) {
             box->selectAll();
             box->insert(text);
@@ -481,9 +481,9 @@ private Q_SLOTS:
         QCOMPARE(rig.inconsistency(), QString());
         if (layout.isEmpty())
             return;
-        rig.w().mnuMoveToAllowed_Click();
+        rig.w().moveToAllowedClicked();
         QCOMPARE(rig.allowedMacs(), macs({2}));
-        rig.w().mnuRemoveIntruder_Click(); // its device has left the list: nothing happens
+        rig.w().removeIntruderClicked(); // its device has left the list: nothing happens
         QCOMPARE(rig.intruderMacs(), macs({9, 1}));
     }
     // Each action on device 1: the values stored afterwards (New_Device, Intruder, Friendly_Name; none when its
@@ -637,32 +637,32 @@ private Q_SLOTS:
             switch (action) {
             case 0:
                 if (ic)
-                    rig.w().pctAck_Click(next(ic));
+                    rig.w().acknowledgeRow(next(ic));
                 break;
             case 1:
                 if (ic)
-                    rig.w().pctID_Click(next(ic));
-                rig.w().pctAllowed_Click();
+                    rig.w().intruderRowClicked(next(ic));
+                rig.w().allowedClicked();
                 break;
             case 2:
                 if (ac)
-                    rig.w().pctAD_Click(next(ac));
-                rig.w().pctIntruder_Click();
+                    rig.w().safeRowClicked(next(ac));
+                rig.w().intruderClicked();
                 break;
             case 3:
                 if (ic && next(4) == 0) {
-                    rig.w().pctID_Click(next(ic));
-                    rig.w().pctRemove_Click(0);
+                    rig.w().intruderRowClicked(next(ic));
+                    rig.w().removeClicked(0);
                 }
                 break;
             case 4:
                 if (ac && next(4) == 0) {
-                    rig.w().pctAD_Click(next(ac));
-                    rig.w().pctRemove_Click(1);
+                    rig.w().safeRowClicked(next(ac));
+                    rig.w().removeClicked(1);
                 }
                 break;
             default:
-                rig.w().tmr333ms_Timer();
+                rig.w().alarmTick();
                 break;
             }
             const QString problem = rig.inconsistency();

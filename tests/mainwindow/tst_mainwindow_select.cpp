@@ -14,7 +14,7 @@
 #include "mainwindow/NetworkView.h"
 #include "mainwindow/PictureBox.h"
 #include "mainwindow/WatchMenu.h"
-#include "mainwindow/frmMenu.h"
+#include "mainwindow/WindowMenu.h"
 #include "store/DeviceWatch.h"
 
 #include <QAbstractItemModelTester>
@@ -42,7 +42,7 @@ private Q_SLOTS:
     void modelAndFiltersPassTheModelTester()
     {
         WindowRig rig(devices("n1 i2 s3 i4 s5"));
-        frmMain& w = rig.w();
+        MainWindow& w = rig.w();
         using Mode = QAbstractItemModelTester::FailureReportingMode;
         QAbstractItemModelTester model(&w.deviceModel(), Mode::QtTest);
         QAbstractItemModelTester intruders(&w.listRows(0), Mode::QtTest);
@@ -74,7 +74,7 @@ private Q_SLOTS:
     void shiftAndCtrlChoose()
     {
         WindowRig rig(devices("i1 i2 i3 i4 s5"));
-        frmMain& w = rig.w();
+        MainWindow& w = rig.w();
         w.show();
         QWidget* rows = w.intruderList()->body();
         const auto click = [rows](int r, Qt::KeyboardModifiers mods = {}) {
@@ -91,12 +91,12 @@ private Q_SLOTS:
         QCOMPARE(w.selectedMacs(), macs({3}));
         QTest::keyClick(w.intruderList(), Qt::Key_A, Qt::ControlModifier);
         QCOMPARE(w.selectedMacs(), macs({1, 2, 3, 4}));
-        QVERIFY(w.button(frmMain::Button::MoveToAllowed)->isEnabled());
+        QVERIFY(w.button(MainWindow::Button::MoveToAllowed)->isEnabled());
         QTest::mouseClick(w.allowedList()->body(), Qt::LeftButton, {}, DeviceListView::rowRect(0).center());
         QVERIFY(w.SelectionInAllowed());
         QCOMPARE(w.selectedMacs(), macs({5}));
         QVERIFY(!w.intruderList()->row(0).selected);
-        QVERIFY(!w.button(frmMain::Button::MoveToAllowed)->isEnabled());
+        QVERIFY(!w.button(MainWindow::Button::MoveToAllowed)->isEnabled());
     }
 
     // Each action on three chosen devices: what the store holds afterwards for each, where they stand, and
@@ -124,19 +124,19 @@ private Q_SLOTS:
         QFETCH(QString, layout);
         QFETCH(QString, action);
         WindowRig rig(devices(layout));
-        frmMain& w = rig.w();
+        MainWindow& w = rig.w();
         const bool safe = action == QLatin1String("back");
         const int list = safe ? 1 : 0;
         const QStringList before = safe ? rig.allowedMacs() : rig.intruderMacs();
         QCOMPARE(w.selectMacs(before.mid(0, 3)), 3);
         if (action == QLatin1String("move"))
-            w.pctAllowed_Click();
+            w.allowedClicked();
         else if (action == QLatin1String("back"))
-            w.pctIntruder_Click();
+            w.intruderClicked();
         else if (action == QLatin1String("space"))
             QTest::keyClick(w.intruderList(), Qt::Key_Space);
         else if (action == QLatin1String("remove"))
-            w.pctRemove_Click(list);
+            w.removeClicked(list);
         else
             QTest::keyClick(w.intruderList(), Qt::Key_Delete);
         QTEST(rig.intruderMacs(), "intruders");
@@ -165,18 +165,18 @@ private Q_SLOTS:
     void removingAChoiceAsksOnceAndKeepsTheOnlineOne()
     {
         WindowRig rig(devices("i1 i2 i3"));
-        frmMain& w = rig.w();
+        MainWindow& w = rig.w();
         rig.setOnline(mac(2), true);
         w.selectMacs(macs({1, 2, 3}));
         rig.confirmAnswer = false;
-        w.pctRemove_Click(0);
+        w.removeClicked(0);
         QCOMPARE(rig.intruderMacs().size(), 3);
         QCOMPARE(rig.questions.size(), 1);
         QVERIFY2(rig.questions[0].contains(QLatin1String("these 2 devices"))
                 && rig.questions[0].contains(QLatin1String("The one online stays")),
             qPrintable(rig.questions[0]));
         rig.confirmAnswer = true;
-        w.pctRemove_Click(0);
+        w.removeClicked(0);
         QCOMPARE(rig.intruderMacs(), macs({2}));
         QCOMPARE(rig.questions.size(), 2);
         QCOMPARE(w.selectedMac(), mac(2));
@@ -186,7 +186,7 @@ private Q_SLOTS:
     void watchTakesEveryChosenDevice()
     {
         WindowRig rig(devices("i1 i2 i3"));
-        frmMain& w = rig.w();
+        MainWindow& w = rig.w();
         w.menus()->setPopupsEnabled(false);
         w.selectMacs(macs({1, 3}));
         w.RightClickIntruder(w.listRows(0).rowOfMac(mac(3)));
@@ -206,13 +206,13 @@ private Q_SLOTS:
     void trustEverythingHereAndUndo()
     {
         WindowRig rig(devices("n1 n2 i3 n4 s5 n6"));
-        frmMain& w = rig.w();
+        MainWindow& w = rig.w();
         for (int i : {1, 2, 3, 5, 6})
             rig.setOnline(mac(i), true);
         rig.confirmAnswer = false;
         w.trustEverythingHere();
         QCOMPARE(rig.questions.size(), 1);
-        QCOMPARE(rig.questions[0], frmMain::trustQuestion(4));
+        QCOMPARE(rig.questions[0], MainWindow::trustQuestion(4));
         QCOMPARE(rig.allowedMacs(), macs({5}));
         QVERIFY(!w.canUndoTrust());
 
@@ -232,7 +232,7 @@ private Q_SLOTS:
 
         // The user takes one back by hand; the undo leaves it be.
         w.selectMac(mac(6));
-        w.pctIntruder_Click();
+        w.intruderClicked();
         w.undoTrust();
         QCOMPARE(rig.allowedMacs(), macs({5}));
         QCOMPARE(rig.stored(mac(1), QStringLiteral("New_Device")), std::optional<QString>(QStringLiteral("True")));
@@ -254,18 +254,18 @@ private Q_SLOTS:
     void firstStartExplainsAndOffersTrust()
     {
         WindowRig rig(devices("n1 n2"));
-        frmMain& w = rig.w();
+        MainWindow& w = rig.w();
         QVERIFY(w.firstRun());
         w.show();
-        w.tmr100ms_Timer();
+        w.animationTick();
         QVERIFY(w.welcome()->isVisible());
-        QVERIFY(frmMain::WelcomeText.contains(QLatin1String("intruder until you vouch for it")));
+        QVERIFY(MainWindow::WelcomeText.contains(QLatin1String("intruder until you vouch for it")));
         rig.setOnline(mac(1), true);
-        auto* button = w.welcome()->findChild<QPushButton*>(QStringLiteral("cmdTrustAll"));
+        auto* button = w.welcome()->findChild<QPushButton*>(QStringLiteral("trustAllButton"));
         QVERIFY(button);
         button->click();
         QCOMPARE(rig.allowedMacs(), macs({1}));
-        w.tmr100ms_Timer();
+        w.animationTick();
         QVERIFY(!w.welcome()->isVisible());
     }
 
@@ -284,14 +284,14 @@ private Q_SLOTS:
         QFETCH(int, key);
         QFETCH(QString, typed);
         WindowRig rig(devices("i1 i2"));
-        frmMain& w = rig.w();
+        MainWindow& w = rig.w();
         w.show();
-        w.pctID_Click(0);
+        w.intruderRowClicked(0);
         const QString m = w.selectedMac();
         QTest::keyClick(w.intruderList(), Qt::Key(key));
         for (int tick = 0; tick < 11; ++tick)
-            w.tmr100ms_Timer();
-        QLineEdit* box = w.txtFriendlyName();
+            w.animationTick();
+        QLineEdit* box = w.friendlyNameEdit();
         QVERIFY(box->isVisibleTo(&w));
         box->setFocus();
         if (key == Qt::Key_Return)
@@ -321,7 +321,7 @@ private Q_SLOTS:
                 w.deviceEvent(e);
                 break;
             default:
-                w.tmr333ms_Timer();
+                w.alarmTick();
                 rig.core->storeFollower()->poll();
                 break;
             }
@@ -340,24 +340,24 @@ private Q_SLOTS:
     void buttonsAndMenusShareTheirCommands()
     {
         WindowRig rig(devices("n1 i2 i3"));
-        frmMain& w = rig.w();
+        MainWindow& w = rig.w();
         w.show();
         DeviceCommands& commands = w.commands();
-        QCOMPARE(w.menus()->mnuRemove(true), commands.remove(0));
-        QVERIFY(w.menus()->mnuIntruderMenu()->actions().contains(commands.moveToSafe()));
-        QVERIFY(!commands.moveToSafe()->isEnabled() && !w.button(frmMain::Button::MoveToAllowed)->isEnabled());
+        QCOMPARE(w.menus()->removeAction(true), commands.remove(0));
+        QVERIFY(w.menus()->intruderMenuAction()->actions().contains(commands.moveToSafe()));
+        QVERIFY(!commands.moveToSafe()->isEnabled() && !w.button(MainWindow::Button::MoveToAllowed)->isEnabled());
         w.selectMacs(macs({2, 3}));
-        QVERIFY(commands.moveToSafe()->isEnabled() && w.button(frmMain::Button::MoveToAllowed)->isEnabled());
+        QVERIFY(commands.moveToSafe()->isEnabled() && w.button(MainWindow::Button::MoveToAllowed)->isEnabled());
         QVERIFY(!commands.acknowledge()->isEnabled()); // nothing new among them
         rig.setOnline(mac(2), true);
         rig.setOnline(mac(3), true);
-        QVERIFY(!commands.remove(0)->isEnabled() && !w.button(frmMain::Button::RemoveIntruder)->isEnabled());
+        QVERIFY(!commands.remove(0)->isEnabled() && !w.button(MainWindow::Button::RemoveIntruder)->isEnabled());
 
         w.RightClickIntruder(w.listRows(0).rowOfMac(mac(3)));
         QTRY_VERIFY(w.menus()->deviceMenuOpen());
         QCOMPARE(w.selectedMacs(), macs({2, 3})); // a right click inside the choice keeps it
         commands.moveToSafe()->trigger();
-        w.menus()->mnuIntruderMenu()->hide();
+        w.menus()->intruderMenuAction()->hide();
         QCOMPARE(rig.allowedMacs(), macs({2, 3}));
         QCOMPARE(rig.intruderMacs(), macs({1}));
     }
@@ -366,7 +366,7 @@ private Q_SLOTS:
     void networkViewSaysItsSpanAndFollowsMoves()
     {
         WindowRig rig(devices("i1 s2"));
-        frmMain& w = rig.w();
+        MainWindow& w = rig.w();
         showNetworkView(&w, rig.devices(), rig.core->presence());
         auto* view = w.findChild<NetworkView*>();
         QVERIFY(view);
@@ -381,7 +381,7 @@ private Q_SLOTS:
         };
         QCOMPARE(intruders(), 1);
         w.selectMac(mac(1));
-        w.pctAllowed_Click();
+        w.allowedClicked();
         QCOMPARE(intruders(), 0);
     }
 };

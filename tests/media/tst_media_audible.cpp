@@ -1,10 +1,10 @@
-// clsMedia heard through a private PulseAudio server's null sink, whose monitor is recorded while the player
+// WavePlayer heard through a private PulseAudio server's null sink, whose monitor is recorded while the player
 // plays: the level heard is the slider's in decibels, and a second play restarts the sound, under a
 // QGuiApplication as the window plays it.
 #include "LogCapture.h"
 #include "PulseSink.h"
 #include "TestHome.h"
-#include "mainwindow/clsMedia.h"
+#include "mainwindow/WavePlayer.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -41,7 +41,7 @@ private Q_SLOTS:
         QFile f(m_file);
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QByteArray bytes = f.readAll();
-        const auto format = clsMedia::readWaveFormat(bytes);
+        const auto format = WavePlayer::readWaveFormat(bytes);
         QVERIFY(
             format && format->bitsPerSample == 16 && format->channels == 1 && format->sampleRate == PulseSink::kRate);
         m_original.resize(std::size_t(format->dataBytes / 2));
@@ -65,7 +65,7 @@ private Q_SLOTS:
     {
         QFETCH(qint32, slider);
         QFETCH(double, decibels);
-        clsMedia player;
+        WavePlayer player;
         QVERIFY(player.OpenFile(m_file));
         if (slider > 100) {
             player.Play(70);
@@ -87,7 +87,7 @@ private Q_SLOTS:
     void secondPlayRestarts()
     {
         const double duration = double(m_original.size()) / PulseSink::kRate;
-        clsMedia player;
+        WavePlayer player;
         QVERIFY(player.OpenFile(m_file));
         QVERIFY(m_sink.startRecording());
         player.Play(100);
@@ -111,7 +111,7 @@ private Q_SLOTS:
     }
 
 private:
-    void waitForTheEnd(clsMedia& player)
+    void waitForTheEnd(WavePlayer& player)
     {
         QTRY_VERIFY_WITH_TIMEOUT(player.isPlaying(), 3000);
         QTRY_VERIFY_WITH_TIMEOUT(!player.isPlaying(), 8000);

@@ -7,14 +7,14 @@
 #include "Skip.h"
 #include "TestHome.h"
 #include "app/MonitorCore.h"
-#include "engine/frmClient.h"
+#include "engine/DiscoveryEngine.h"
 #include "mqtt/MqttPublisher.h"
 #include "platform/Clock.h"
 #include "platform/SleepSignal.h"
+#include "store/KeyStore.h"
 #include "store/LiveSettings.h"
 #include "store/PresenceStore.h"
 #include "store/Settings.h"
-#include "store/modRegistry.h"
 
 #include <QTcpServer>
 #include <QtTest>
@@ -88,7 +88,7 @@ class TestMqttBroker : public QObject
         const int before = m_harvests;
         for (int i = 0; i < 600 && m_harvests == before; ++i) {
             m_clock.advanceMSecs(100);
-            m_core->engine()->tmrPingTimer_Timer();
+            m_core->engine()->sweepTick();
         }
     }
     // The device comes online and is stored.
@@ -100,7 +100,7 @@ class TestMqttBroker : public QObject
     }
     QString stored(const char* value) const
     {
-        return modRegistry::ReadString(modRegistry::ProductKey, Keys::deviceKey(kMac), QLatin1String(value));
+        return KeyStore::readString(KeyStore::ProductKey, Keys::deviceKey(kMac), QLatin1String(value));
     }
     bool connectedNow()
     {
@@ -162,7 +162,7 @@ private Q_SLOTS:
         m_net = net.get();
         m_net->addAdapter(QStringLiteral("198.18.0.5/24 gw 198.18.0.1"));
         m_core->startEngine(std::move(net),
-            [this] { connect(m_core->engine(), &frmClient::harvested, this, [this] { ++m_harvests; }); });
+            [this] { connect(m_core->engine(), &DiscoveryEngine::harvested, this, [this] { ++m_harvests; }); });
         m_core->engine()->pingTimer().stop();
         QTRY_VERIFY(m_core->mqtt()->connection().isConnected());
     }

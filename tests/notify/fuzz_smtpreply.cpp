@@ -1,6 +1,6 @@
 // Whatever a server sends: reading replies never crashes, never takes more than it was given, and the
 // judgement of every state is defined.
-#include "notify/CEmail.h"
+#include "notify/SmtpClient.h"
 #include "notify/SmtpReply.h"
 
 #include <cstdint>
@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             std::abort();
         (void)SmtpReply::extensions(*reply);
         for (qint16 state = -1; state <= 13; ++state)
-            (void)CEmail::judgeReply(state, *reply);
+            (void)SmtpClient::judgeReply(state, *reply);
         (void)reply->firstLine();
         buffer = buffer.sliced(reply->length);
     }

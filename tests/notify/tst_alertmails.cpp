@@ -6,7 +6,7 @@
 #include "SmtpPeer.h"
 #include "TestHome.h"
 #include "logging/DeviceLog.h"
-#include "notify/CEmail.h"
+#include "notify/SmtpClient.h"
 #include "platform/Clock.h"
 #include "store/DeviceStore.h"
 #include "store/LiveSettings.h"
@@ -32,7 +32,7 @@ class TestAlertMails final : public QObject
     LiveSettings m_settings;
     DeviceStore m_table;
     DeviceLog m_log {m_table, m_home.paths().devices()};
-    CEmail m_mail {m_settings};
+    SmtpClient m_mail {m_settings};
     QStringList m_lookups;
     AlertMails m_alerts {m_mail, m_table, m_log, m_settings, [this](const QString& mac) {
                              m_lookups << mac;
@@ -184,7 +184,7 @@ private Q_SLOTS:
         SmtpPeer peer;
         QVERIFY(peer.startScripted());
         m_settings.mail.server = peer.server();
-        QSignalSpy finished(&m_mail, &CEmail::mailFinished);
+        QSignalSpy finished(&m_mail, &SmtpClient::mailFinished);
         m_alerts.SendNewEmail(0);
         m_alerts.SendOnlineEmail(0);
         // A new device answering for the gateway: the new-intruder mail with its own subject.

@@ -4,14 +4,14 @@
 #include "Skip.h"
 #include "SmtpPeer.h"
 #include "TestHome.h"
-#include "notify/CEmail.h"
+#include "notify/SmtpClient.h"
 #include "platform/Hive.h"
-#include "store/Base64Class.h"
+#include "store/Base64.h"
 #include "store/DeviceStore.h"
+#include "store/IniFile.h"
+#include "store/KeyStore.h"
 #include "store/LiveSettings.h"
 #include "store/Settings.h"
-#include "store/modIniFileFunctions.h"
-#include "store/modRegistry.h"
 
 #include <QFile>
 #include <QSignalSpy>
@@ -64,8 +64,8 @@ void TestSettingsMails::testMailResult()
         QTEST(missing, "result");
         return;
     }
-    CEmail mail(settings);
-    QSignalSpy finished(&mail, &CEmail::mailFinished);
+    SmtpClient mail(settings);
+    QSignalSpy finished(&mail, &SmtpClient::mailFinished);
     // An alert queued first: the test mail's outcome is its own, not the one before it.
     mail.SendEmail(QStringLiteral("owner@home.example"), QStringLiteral("alert"), QStringLiteral("b"));
     const quint64 id = SettingsMails::sendTestEmail(mail, settings);
@@ -80,17 +80,17 @@ void TestSettingsMails::testMailResult()
 void TestSettingsMails::debugLogNeedsAnAddress()
 {
     // As shipped there is no support address, and the dialog can say why it cannot send.
-    modIniFileFunctions::loadConfigSections(TestHome::sourceDir() + QStringLiteral("/share/Configs/Config.ini"));
+    IniFile::loadConfigSections(TestHome::sourceDir() + QStringLiteral("/share/Configs/Config.ini"));
     QCOMPARE(SettingsMails::supportAddress(), QString());
     QVERIFY(SettingsMails::supportUnavailable().contains(QStringLiteral("SupportAddress")));
     TestHome home;
     QFile ini(home.paths().configIni());
     QVERIFY(ini.open(QIODevice::WriteOnly) && ini.write("[GENERAL]\r\nSupportAddress = help@vendor.example \r\n") > 0);
     ini.close();
-    modIniFileFunctions::loadConfigSections(home.paths().configIni());
+    IniFile::loadConfigSections(home.paths().configIni());
     QCOMPARE(SettingsMails::supportAddress(), QStringLiteral("help@vendor.example"));
     QCOMPARE(SettingsMails::supportUnavailable(), QString());
-    modIniFileFunctions::clearConfigSections();
+    IniFile::clearConfigSections();
 }
 
 void TestSettingsMails::serverWithPort_data()
@@ -116,15 +116,15 @@ void TestSettingsMails::serverWithPort()
     QFETCH(QString, proposed);
     QCOMPARE(SettingsMails::serverWithPort(server, security), proposed);
     // What the dialog proposes is what the client connects to.
-    const auto endpoint = CEmail::serverEndpoint(proposed);
-    QVERIFY(proposed.isEmpty() || endpoint->port == CEmail::defaultPort(*CEmail::securityOf(security)));
+    const auto endpoint = SmtpClient::serverEndpoint(proposed);
+    QVERIFY(proposed.isEmpty() || endpoint->port == SmtpClient::defaultPort(*SmtpClient::securityOf(security)));
 }
 
 void TestSettingsMails::storedMailSettings()
 {
     TestHome home;
     auto hive = Hive::open(home.paths().hiveFile()).hive;
-    modRegistry::attach(hive.get());
+    KeyStore::attach(hive.get());
     LogCapture log;
     const auto load = [](const char* security, const QString& password) {
         if (security)
@@ -132,17 +132,16 @@ void TestSettingsMails::storedMailSettings()
         writeSetting(QStringLiteral("EmailPassword"), password);
         LiveSettings s;
         DeviceStore table;
-        Load_Registry(s, table, QString(), OldDates::Keep);
+        loadStore(s, table, QString(), OldDates::Keep);
         return s;
     };
     QCOMPARE(load(nullptr, QString()).mail.security, QStringLiteral("None")); // never chosen
-    const LiveSettings s = load("starttls", Base64Class().Encodestring(QStringLiteral("naïve €")));
+    const LiveSettings s = load("starttls", Base64().Encodestring(QStringLiteral("naïve €")));
     QCOMPARE(s.mail.security, QStringLiteral("STARTTLS"));
     QCOMPARE(s.mail.password, QStringLiteral("naïve €"));
     QCOMPARE(load("SSL", QString()).mail.security, QStringLiteral("None"));
-    QCOMPARE(
-        log.lines(), QStringList {"Load_Registry - EmailSecurity \"SSL\" is not None, STARTTLS or TLS; None is used"});
-    modRegistry::attach(nullptr);
+    QCOMPARE(log.lines(), QStringList {"loadStore - EmailSecurity \"SSL\" is not None, STARTTLS or TLS; None is used"});
+    KeyStore::attach(nullptr);
 }
 
 KW_TEST_GUILESS_MAIN(TestSettingsMails)

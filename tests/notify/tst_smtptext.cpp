@@ -3,7 +3,7 @@
 
 #include "Skip.h"
 #include "TestHome.h"
-#include "store/Base64Class.h"
+#include "store/Base64.h"
 
 #include <QRegularExpression>
 #include <QTest>
@@ -99,7 +99,7 @@ private Q_SLOTS:
 
     void loginTextIsUtf8AndOldLatin1StillReads()
     {
-        const Base64Class codec;
+        const Base64 codec;
         QCOMPARE(codec.Encodestring(QStringLiteral("pässwörd€")), QStringLiteral("cMOkc3N3w7ZyZOKCrA=="));
         QCOMPARE(codec.DecodeTostring(QStringLiteral("cMOkc3N3w7ZyZOKCrA==")), QStringLiteral("pässwörd€"));
         // "päss" as a store written before UTF-8 holds it.

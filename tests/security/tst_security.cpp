@@ -5,9 +5,9 @@
 #include "TestHome.h"
 #include "channels/ChannelQueue.h"
 #include "platform/Hive.h"
-#include "security/modSetSecurity.h"
+#include "security/HomePrivacy.h"
+#include "store/KeyStore.h"
 #include "store/PresenceStore.h"
-#include "store/modRegistry.h"
 
 #include <QCoreApplication>
 #include <QDirIterator>
@@ -69,15 +69,15 @@ private Q_SLOTS:
     void storeCheckDecides()
     {
         TestHome home;
-        QVERIFY(!modSetSecurity::ConfigureSecurityInfo(home.paths())); // no store attached
+        QVERIFY(!HomePrivacy::makeHomePrivate(home.paths())); // no store attached
         auto hive = Hive::open(home.paths().hiveFile()).hive;
-        modRegistry::attach(hive.get());
-        QVERIFY(modSetSecurity::ConfigureSecurityInfo(home.paths()));
+        KeyStore::attach(hive.get());
+        QVERIFY(HomePrivacy::makeHomePrivate(home.paths()));
         QVERIFY(hive->keyExists(QStringLiteral("Software\\Brackmoor\\Kestrelwatch\\GENERAL")));
         QVERIFY(hive->keyExists(QStringLiteral("Software\\Brackmoor\\Kestrelwatch\\DetectedDevices")));
         QVERIFY(!hive->value(QStringLiteral("Software\\Brackmoor\\Kestrelwatch\\General"), QStringLiteral("Dummy"))
                      ->isEmpty());
-        modRegistry::attach(nullptr);
+        KeyStore::attach(nullptr);
     }
 
     // Under umask 022, with a folder and a file that an earlier version opened to a group by ACL: afterwards
@@ -106,7 +106,7 @@ private Q_SLOTS:
         QVERIFY(QFile::link(outside, paths.configs() + QStringLiteral("link")));
         ::umask(umaskBefore);
 
-        QVERIFY(modSetSecurity::SetSecurityInfo(QDir::cleanPath(paths.home), 1));
+        QVERIFY(HomePrivacy::makePathPrivate(QDir::cleanPath(paths.home), 1));
         QStringList wrong;
         QDirIterator it(paths.home, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
             QDirIterator::Subdirectories);
@@ -159,10 +159,10 @@ private Q_SLOTS:
     {
         TestHome home;
         QFile(home.dir() + QStringLiteral("/file")).open(QIODevice::WriteOnly);
-        QVERIFY(!modSetSecurity::SetSecurityInfo(home.dir() + QStringLiteral("/file/folder"), 1));
+        QVERIFY(!HomePrivacy::makePathPrivate(home.dir() + QStringLiteral("/file/folder"), 1));
         QCOMPARE(m_capture.lines(), QStringList {QStringLiteral("CreateDirectory failed with error code : 20")});
         // Keys are a successful no-op: the store stays private to its owner.
-        QVERIFY(modSetSecurity::SetSecurityInfo(QStringLiteral("MACHINE\\Software\\Brackmoor\\Kestrelwatch"), 4));
+        QVERIFY(HomePrivacy::makePathPrivate(QStringLiteral("MACHINE\\Software\\Brackmoor\\Kestrelwatch"), 4));
     }
 };
 

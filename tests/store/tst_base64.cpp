@@ -1,7 +1,7 @@
 // Base64: padding, the 76-character line rule, tolerant decoding.
 
 #include "Skip.h"
-#include "store/Base64Class.h"
+#include "store/Base64.h"
 
 #include <QTest>
 
@@ -27,14 +27,14 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, input);
         QFETCH(QString, expected);
-        const Base64Class b;
+        const Base64 b;
         QCOMPARE(b.EncodeByteArray(input), expected);
         QCOMPARE(b.DecodeToByteArray(expected), input);
     }
 
     void breaksLinesOnlyWhenMoreFollows()
     {
-        const Base64Class b;
+        const Base64 b;
         const QString line = b.EncodeByteArray(QByteArray(57, 'x'));
         QCOMPARE(line.size(), 76);
         const QString two = b.EncodeByteArray(QByteArray(58, 'x'));
@@ -51,7 +51,7 @@ private Q_SLOTS:
 
     void decodesTolerantly()
     {
-        const Base64Class b;
+        const Base64 b;
         QCOMPARE(b.DecodeToByteArray(QStringLiteral("TW\r\nFu")), QByteArray("Man"));
         QCOMPARE(b.DecodeToByteArray(QStringLiteral("T=W=Fu==")), QByteArray("Man"));
         QCOMPARE(b.DecodeToByteArray(QStringLiteral("*WFu")), b.DecodeToByteArray(QStringLiteral("AWFu")));

@@ -9,10 +9,10 @@
 #include "store/DeviceCodec.h"
 #include "store/DeviceStore.h"
 #include "store/DeviceWatch.h"
+#include "store/KeyStore.h"
 #include "store/LiveSettings.h"
 #include "store/Settings.h"
 #include "store/TextForms.h"
-#include "store/modRegistry.h"
 
 #include <QTest>
 
@@ -194,7 +194,7 @@ private Q_SLOTS:
         QFETCH(QLocale, locale);
         TestHome home;
         auto hive = Hive::open(home.paths().hiveFile()).hive;
-        modRegistry::attach(hive.get());
+        KeyStore::attach(hive.get());
         QLocale::setDefault(locale);
         const QDateTime spring(QDate(2026, 3, 4), QTime(5, 6, 7));
         // The repeated hour: 02:30 the first time (CEST) is 00:30 UTC, the second time (CET) 01:30 UTC.
@@ -202,7 +202,7 @@ private Q_SLOTS:
         const QDateTime second = first.addSecs(3600);
         QCOMPARE(second.time(), first.time());
         const auto old = [&](const QString& mac, const QDateTime& online, const QDateTime& offline) {
-            modRegistry::WriteKeys(modRegistry::ProductKey,
+            KeyStore::writeKeys(KeyStore::ProductKey,
                 {{Keys::deviceKey(mac),
                     {{QStringLiteral("IP_Address"), QStringLiteral("198.18.0.7")},
                         {QStringLiteral("Host_Name"), QStringLiteral("Unknown Device")},
@@ -220,14 +220,14 @@ private Q_SLOTS:
         LogCapture log;
         LiveSettings settings;
         DeviceStore ctl;
-        Load_Registry(settings, ctl, QString(), OldDates::Keep);
-        QVERIFY(!modRegistry::ReadString(modRegistry::ProductKey, Keys::deviceKey(kMac), "First_Seen").contains('T'));
+        loadStore(settings, ctl, QString(), OldDates::Keep);
+        QVERIFY(!KeyStore::readString(KeyStore::ProductKey, Keys::deviceKey(kMac), "First_Seen").contains('T'));
 
         DeviceStore devices;
-        Load_Registry(settings, devices, QString(), OldDates::Rewrite);
+        loadStore(settings, devices, QString(), OldDates::Rewrite);
         QCOMPARE(log.lines().filter(QStringLiteral("dates of 2 devices")).size(), 1);
         const auto stored = [](const QString& mac, const char* name) {
-            return modRegistry::ReadString(modRegistry::ProductKey, Keys::deviceKey(mac), QLatin1String(name));
+            return KeyStore::readString(KeyStore::ProductKey, Keys::deviceKey(mac), QLatin1String(name));
         };
         QCOMPARE(stored(kMac, "First_Seen"), QStringLiteral("2026-03-04T05:06:07+01:00"));
         QCOMPARE(stored(kMac, "Last_Offline"), QStringLiteral("1980-01-01T00:00:00+01:00"));
@@ -243,12 +243,12 @@ private Q_SLOTS:
         // Read again, in another locale: nothing left to rewrite, the same devices.
         QLocale::setDefault(QLocale::c());
         DeviceStore again;
-        Load_Registry(settings, again, QString(), OldDates::Rewrite);
+        loadStore(settings, again, QString(), OldDates::Rewrite);
         QCOMPARE(log.lines().filter(QStringLiteral("dates of")).size(), 1);
         QCOMPARE(again.find(QStringLiteral("02-AA-00-00-00-02"))->LastOnline, first);
         QCOMPARE(again.find(kMac)->FirstSeen, spring);
         pinTestEnvironment();
-        modRegistry::attach(nullptr);
+        KeyStore::attach(nullptr);
     }
 };
 

@@ -2,12 +2,12 @@
 
 #include "LogCapture.h"
 #include "TestHome.h"
-#include "store/modIniFileFunctions.h"
+#include "store/IniFile.h"
 
 #include <QFile>
 #include <QTest>
 
-using namespace modIniFileFunctions;
+using namespace IniFile;
 
 class TestIni : public QObject
 {
@@ -57,8 +57,7 @@ private Q_SLOTS:
         QCOMPARE(dbGetEntry(QStringLiteral("IP"), QStringLiteral("K"), QStringLiteral("d")), QStringLiteral("d"));
         QVERIFY(m_capture.lines().isEmpty());
         QCOMPARE(dbGetEntry(QStringLiteral("PROGRAMS"), QStringLiteral("K"), QStringLiteral("d")), QStringLiteral("d"));
-        QCOMPARE(m_capture.lines(),
-            QStringList {QStringLiteral("modIniFileFunctions - dbGetEntry Section Error - PROGRAMS - K")});
+        QCOMPARE(m_capture.lines(), QStringList {QStringLiteral("IniFile - dbGetEntry Section Error - PROGRAMS - K")});
     }
 
     void badFilesGiveDefaults_data()
@@ -93,7 +92,7 @@ private Q_SLOTS:
         QVERIFY(section.endsWith(QChar(0)));
         QVERIFY(!section.contains(QStringLiteral("LogExtra")));
         QCOMPARE(m_capture.lines().size(), 1);
-        QVERIFY(m_capture.lines().first().startsWith(QStringLiteral("modIniFileFunctions - section [GENERAL]")));
+        QVERIFY(m_capture.lines().first().startsWith(QStringLiteral("IniFile - section [GENERAL]")));
     }
 };
 

@@ -1,16 +1,16 @@
-// The registry layer's fall-backs, the settings defaults, and Load_Registry's reading of devices. The stored
+// The registry layer's fall-backs, the settings defaults, and loadStore's reading of devices. The stored
 // form of one device is tst_devicecodec's; removing a device is the window's device-removal test's.
 
 #include "Devices.h"
 #include "LogCapture.h"
 #include "TestHome.h"
 #include "platform/Hive.h"
-#include "store/Base64Class.h"
+#include "store/Base64.h"
 #include "store/DeviceStore.h"
+#include "store/KeyStore.h"
 #include "store/LiveSettings.h"
 #include "store/Settings.h"
 #include "store/TextForms.h"
-#include "store/modRegistry.h"
 
 #include <QTest>
 
@@ -25,7 +25,7 @@ class TestSettings : public QObject
     static void writeDevice(const QString& mac, const QMap<QString, QString>& values)
     {
         for (auto it = values.begin(); it != values.end(); ++it)
-            modRegistry::WriteString(modRegistry::ProductKey, Keys::deviceKey(mac), it.key(), it.value());
+            KeyStore::writeString(KeyStore::ProductKey, Keys::deviceKey(mac), it.key(), it.value());
     }
 
 private Q_SLOTS:
@@ -34,40 +34,38 @@ private Q_SLOTS:
     {
         m_home = std::make_unique<TestHome>();
         m_hive = Hive::open(m_home->paths().hiveFile()).hive;
-        modRegistry::attach(m_hive.get());
+        KeyStore::attach(m_hive.get());
         m_capture.clear();
     }
     void cleanup()
     {
-        modRegistry::attach(nullptr);
+        KeyStore::attach(nullptr);
         m_hive.reset();
         m_home.reset();
     }
 
     void registryFallsBack()
     {
-        const QString p = modRegistry::ProductKey;
-        QCOMPARE(modRegistry::ReadString(p, QStringLiteral("GENERAL"), QStringLiteral("Nope"), QStringLiteral("XXX")),
+        const QString p = KeyStore::ProductKey;
+        QCOMPARE(KeyStore::readString(p, QStringLiteral("GENERAL"), QStringLiteral("Nope"), QStringLiteral("XXX")),
             QStringLiteral("XXX"));
-        QCOMPARE(modRegistry::ReadString(p, QStringLiteral("Missing\\Key"), QStringLiteral("Nope")), QString());
-        QCOMPARE(
-            modRegistry::ListSubkeys(p, QStringLiteral("DetectedDevices")), QStringList {QStringLiteral("<EMPTY>")});
-        modRegistry::CreateKey(p, QStringLiteral("DetectedDevices"));
-        QCOMPARE(
-            modRegistry::ListSubkeys(p, QStringLiteral("DetectedDevices")), QStringList {QStringLiteral("<EMPTY>")});
-        modRegistry::WriteString(p, QStringLiteral("A\\B\\C"), QStringLiteral("v"), QStringLiteral("deep"));
-        QCOMPARE(modRegistry::ReadString(p, QStringLiteral("a\\b\\c"), QStringLiteral("V")), QStringLiteral("deep"));
+        QCOMPARE(KeyStore::readString(p, QStringLiteral("Missing\\Key"), QStringLiteral("Nope")), QString());
+        QCOMPARE(KeyStore::listSubkeys(p, QStringLiteral("DetectedDevices")), QStringList {QStringLiteral("<EMPTY>")});
+        KeyStore::createKey(p, QStringLiteral("DetectedDevices"));
+        QCOMPARE(KeyStore::listSubkeys(p, QStringLiteral("DetectedDevices")), QStringList {QStringLiteral("<EMPTY>")});
+        KeyStore::writeString(p, QStringLiteral("A\\B\\C"), QStringLiteral("v"), QStringLiteral("deep"));
+        QCOMPARE(KeyStore::readString(p, QStringLiteral("a\\b\\c"), QStringLiteral("V")), QStringLiteral("deep"));
         // Data past the original 4094-byte read buffer comes back cut.
-        modRegistry::WriteString(p, QStringLiteral("GENERAL"), QStringLiteral("Long"), QString(5000, QLatin1Char('z')));
-        QCOMPARE(modRegistry::ReadString(p, QStringLiteral("GENERAL"), QStringLiteral("Long")).size(), 4093);
-        modRegistry::DeleteValue(p, QStringLiteral("GENERAL"), QStringLiteral("Long"));
-        QCOMPARE(modRegistry::ReadString(p, QStringLiteral("GENERAL"), QStringLiteral("Long"), QStringLiteral("-")),
+        KeyStore::writeString(p, QStringLiteral("GENERAL"), QStringLiteral("Long"), QString(5000, QLatin1Char('z')));
+        QCOMPARE(KeyStore::readString(p, QStringLiteral("GENERAL"), QStringLiteral("Long")).size(), 4093);
+        KeyStore::deleteValue(p, QStringLiteral("GENERAL"), QStringLiteral("Long"));
+        QCOMPARE(KeyStore::readString(p, QStringLiteral("GENERAL"), QStringLiteral("Long"), QStringLiteral("-")),
             QStringLiteral("-"));
         // With no hive attached nothing fails: reads give their default.
-        modRegistry::attach(nullptr);
-        QCOMPARE(modRegistry::ReadString(p, QStringLiteral("GENERAL"), QStringLiteral("v"), QStringLiteral("d")),
+        KeyStore::attach(nullptr);
+        QCOMPARE(KeyStore::readString(p, QStringLiteral("GENERAL"), QStringLiteral("v"), QStringLiteral("d")),
             QStringLiteral("d"));
-        QCOMPARE(modRegistry::ListSubkeys(p, QString()), QStringList {QStringLiteral("<EMPTY>")});
+        QCOMPARE(KeyStore::listSubkeys(p, QString()), QStringList {QStringLiteral("<EMPTY>")});
     }
 
     void freshStoreGivesEveryDefault()
@@ -75,7 +73,7 @@ private Q_SLOTS:
         LiveSettings s;
         s.window.alwaysOnTop = true; // proves the value is read, not left from construction
         DeviceStore table;
-        Load_Registry(s, table, QStringLiteral("/x/Log Database/Kestrelwatch.log"), OldDates::Keep);
+        loadStore(s, table, QStringLiteral("/x/Log Database/Kestrelwatch.log"), OldDates::Keep);
         QVERIFY(!s.window.alwaysOnTop && !s.alerts.reminder && !s.alerts.newIntruder.mail);
         QCOMPARE(s.alerts.volume, 70);
         QCOMPARE(s.mail.server, QString());
@@ -85,17 +83,17 @@ private Q_SLOTS:
 
     void storedSettingsAreRead()
     {
-        const Base64Class b64;
+        const Base64 b64;
         writeSetting(QStringLiteral("EmailServer"), QStringLiteral("smtp.example"));
         writeSetting(QStringLiteral("EmailUsername"), b64.Encodestring(QStringLiteral("alice")));
         writeSetting(QStringLiteral("EmailPassword"), b64.Encodestring(QStringLiteral("s3cret!")));
         writeSetting(QStringLiteral("EmailAuthenticate"), QStringLiteral("True")); // flags are numeric: off
         writeSetting(QStringLiteral("NewIntruderEmail"), QStringLiteral("1"));
         writeSetting(QStringLiteral("Volume"), QStringLiteral(" 35 "));
-        modRegistry::WriteString(Keys::RunProduct, Keys::RunKey, Keys::RunValue, QStringLiteral("/usr/bin/kw"));
+        KeyStore::writeString(Keys::RunProduct, Keys::RunKey, Keys::RunValue, QStringLiteral("/usr/bin/kw"));
         LiveSettings s;
         DeviceStore table;
-        Load_Registry(s, table, QString(), OldDates::Keep);
+        loadStore(s, table, QString(), OldDates::Keep);
         QCOMPARE(s.mail.server, QStringLiteral("smtp.example"));
         QCOMPARE(s.mail.username, QStringLiteral("alice"));
         QCOMPARE(s.mail.password, QStringLiteral("s3cret!"));
@@ -124,7 +122,7 @@ private Q_SLOTS:
                 {QStringLiteral("First_Seen"), QStringLiteral("32/13/2020")}});
         LiveSettings s;
         DeviceStore table;
-        Load_Registry(s, table, QString(), OldDates::Keep);
+        loadStore(s, table, QString(), OldDates::Keep);
         QCOMPARE(qint32(table.size()), 2);
         const DeviceRecord& a = nth(table, 0);
         QCOMPARE(a.MacAddress, QStringLiteral("AA-00-00-00-00-01"));
@@ -145,9 +143,9 @@ private Q_SLOTS:
         QCOMPARE(b.PresenceCountdown, qint16(0));
         QCOMPARE(b.OnlineState, qint16(0));
         // Read, not rewritten: only the monitor's start rewrites an earlier release's dates.
-        QCOMPARE(modRegistry::ReadString(modRegistry::ProductKey, Keys::deviceKey(b.MacAddress), "First_Seen"), when);
+        QCOMPARE(KeyStore::readString(KeyStore::ProductKey, Keys::deviceKey(b.MacAddress), "First_Seen"), when);
         // Each unreadable value is named in the debug log.
-        QVERIFY(m_capture.lines().filter(QStringLiteral("Load_Registry - AA-00-00-00-00-01")).size() >= 3);
+        QVERIFY(m_capture.lines().filter(QStringLiteral("loadStore - AA-00-00-00-00-01")).size() >= 3);
         QVERIFY(!m_capture.lines().filter(QStringLiteral("Last_Offline")).isEmpty());
         QVERIFY(!m_capture.lines().filter(QStringLiteral("maybe")).isEmpty());
     }
@@ -157,7 +155,7 @@ private Q_SLOTS:
         DeviceStore table;
         appendDevice(table, QStringLiteral("CC-00-00-00-00-03"));
         LiveSettings s;
-        Load_Registry(s, table, QString(), OldDates::Keep);
+        loadStore(s, table, QString(), OldDates::Keep);
         QCOMPARE(qint32(table.size()), 1);
         QCOMPARE(nth(table, 0).MacAddress, QStringLiteral("CC-00-00-00-00-03"));
     }

@@ -5,9 +5,9 @@
 #include "LogCapture.h"
 #include "TestHome.h"
 #include "platform/Hive.h"
+#include "store/KeyStore.h"
 #include "store/Settings.h"
 #include "store/SettingsTable.h"
-#include "store/modRegistry.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -54,11 +54,11 @@ private Q_SLOTS:
     {
         m_home = std::make_unique<TestHome>();
         m_hive = Hive::open(m_home->paths().hiveFile()).hive;
-        modRegistry::attach(m_hive.get());
+        KeyStore::attach(m_hive.get());
     }
     void cleanup()
     {
-        modRegistry::attach(nullptr);
+        KeyStore::attach(nullptr);
         m_hive.reset();
         m_home.reset();
     }
@@ -160,7 +160,7 @@ private Q_SLOTS:
         LogCapture capture;
         const LiveSettings s = loaded();
         QCOMPARE(SettingsTable::storedText(*SettingsTable::find(key), s), held);
-        const QStringList lines = capture.tagged(QStringLiteral("Load_Registry - "));
+        const QStringList lines = capture.tagged(QStringLiteral("loadStore - "));
         if (log.isEmpty())
             QCOMPARE(lines, QStringList());
         else

@@ -12,7 +12,7 @@ public:
     LogCapture& operator=(const LogCapture&) = delete;
 
     const QStringList& lines() const { return m_lines; }
-    // The lines that start with tag ("CEmail:  ", "Load_Registry - "), without it.
+    // The lines that start with tag ("SmtpClient:  ", "loadStore - "), without it.
     QStringList tagged(const QString& tag) const;
     void clear() { m_lines.clear(); }
 

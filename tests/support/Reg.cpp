@@ -1,12 +1,12 @@
 #include "Reg.h"
 
-#include "store/modRegistry.h"
+#include "store/KeyStore.h"
 
 namespace Reg {
 
 QString path(const QString& subkey)
 {
-    return QStringLiteral("Software\\") + modRegistry::ProductKey + QLatin1Char('\\') + subkey;
+    return QStringLiteral("Software\\") + KeyStore::ProductKey + QLatin1Char('\\') + subkey;
 }
 
 kwtest::Run tool(const QString& home, const QStringList& args)

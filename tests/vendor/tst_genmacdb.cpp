@@ -1,7 +1,7 @@
 #include "LogCapture.h"
 #include "Process.h"
 #include "TestHome.h"
-#include "vendor/CMacDatabase.h"
+#include "vendor/MacVendors.h"
 
 #include <QDir>
 #include <QFile>
@@ -109,7 +109,7 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(share + QStringLiteral("Mac Database")));
         QCOMPARE(runGenerator(listingFolder(), share + QStringLiteral("Mac Database")).code, 0);
         m_capture.clear();
-        const CMacDatabase db(share + QStringLiteral("Mac Database"));
+        const MacVendors db(share + QStringLiteral("Mac Database"));
         QCOMPARE(m_capture.lines(), QStringList());
         qputenv("KESTRELWATCH_SHARE", share.toUtf8());
         for (const auto& [mac, name] : {std::pair {u"08-00-30-01-02-03"_s, u"NETWORK RESEARCH CORPORATION"_s},
@@ -137,7 +137,7 @@ private Q_SLOTS:
 
         // The program starts quietly with such files and knows no manufacturer.
         m_capture.clear();
-        const CMacDatabase db(out);
+        const MacVendors db(out);
         QCOMPARE(m_capture.lines(), QStringList());
         QCOMPARE(db.GetMacName(QStringLiteral("00-00-0C-01-02-03")), QString());
         QCOMPARE(db.GetMacName(QStringLiteral("00-50-C2-7D-50-00")), QString());

@@ -10,12 +10,12 @@
 #include "TestHome.h"
 #include "app/MonitorCore.h"
 #include "app/MonitorWeb.h"
-#include "engine/frmClient.h"
+#include "engine/DiscoveryEngine.h"
 #include "notify/AlertNameWait.h"
 #include "platform/Clock.h"
 #include "store/DeviceStore.h"
+#include "store/KeyStore.h"
 #include "store/Settings.h"
-#include "store/modRegistry.h"
 #include "web/WebHost.h"
 #include "web/WebServer.h"
 #include "web/WebToken.h"
@@ -141,10 +141,10 @@ struct Rig
     void sweep()
     {
         int harvests = 0;
-        auto c = QObject::connect(core.engine(), &frmClient::harvested, [&harvests] { ++harvests; });
+        auto c = QObject::connect(core.engine(), &DiscoveryEngine::harvested, [&harvests] { ++harvests; });
         for (int i = 0; i < 600 && harvests == 0; ++i) {
             clock.advanceMSecs(100);
-            core.engine()->tmrPingTimer_Timer();
+            core.engine()->sweepTick();
         }
         QObject::disconnect(c);
     }
@@ -426,8 +426,8 @@ private Q_SLOTS:
                 QStringLiteral("1"), QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1")});
         QVERIFY2(made.code == 0, qPrintable(made.err));
         Rig rig([&](MonitorCore&) {
-            modRegistry::WriteString(modRegistry::ProductKey, Keys::General, QStringLiteral("WebCertificate"), cert);
-            modRegistry::WriteString(modRegistry::ProductKey, Keys::General, QStringLiteral("WebKey"), key);
+            KeyStore::writeString(KeyStore::ProductKey, Keys::General, QStringLiteral("WebCertificate"), cert);
+            KeyStore::writeString(KeyStore::ProductKey, Keys::General, QStringLiteral("WebKey"), key);
         });
         QVERIFY2(rig.core.webProblem().isEmpty(), qPrintable(rig.core.webProblem()));
         QCOMPARE(ask(rig.port(), "GET", "/api/summary", {}, {}, true).status, 200);
@@ -439,8 +439,8 @@ private Q_SLOTS:
     {
         Rig rig([](MonitorCore&) {
             MonitorWeb::setCommandLine({});
-            modRegistry::WriteString(
-                modRegistry::ProductKey, Keys::General, QStringLiteral("WebListen"), QStringLiteral("all of them"));
+            KeyStore::writeString(
+                KeyStore::ProductKey, Keys::General, QStringLiteral("WebListen"), QStringLiteral("all of them"));
         });
         QVERIFY(!rig.core.web()->server());
         // The monitor's own debug log holds it (the core installs it as the process's log).
