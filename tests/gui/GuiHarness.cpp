@@ -20,7 +20,7 @@ XServer::XServer()
     m_xvfb.start(QStringLiteral("Xvfb"),
         {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"), QStringLiteral("0"),
             QStringLiteral("1280x800x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
-    const QString number = m_xvfb.waitForLine(QRegularExpression(QStringLiteral("^\\d+$")), 0, 10000);
+    const QString number = m_xvfb.waitForLine(QRegularExpression(QStringLiteral("^\\d+$")), 0, 30000);
     if (!number.isEmpty())
         m_display = QLatin1Char(':') + number;
 }
