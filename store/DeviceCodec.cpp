@@ -1,6 +1,7 @@
 #include "store/DeviceCodec.h"
 
 #include "store/DeviceWatch.h"
+#include "store/MacAddress.h"
 #include "store/TextForms.h"
 
 #include <QHash>
@@ -139,8 +140,15 @@ Decoded decode(const QString& mac, const Values& values)
         d.Os = *t;
         d.OsSource = DeviceKind::sourceFromWord(value(Name::OsSource).value_or(QString()));
     }
-    if (const auto t = value(Name::FormerMacs))
-        d.FormerMacs = t->split(QLatin1Char(','), Qt::SkipEmptyParts);
+    if (const auto t = value(Name::FormerMacs)) {
+        for (const QString& former : t->split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+            const QString m = former.trimmed().toUpper().replace(QLatin1Char(':'), QLatin1Char('-'));
+            if (MacAddress::isDeviceMac(m) && m != mac && !d.FormerMacs.contains(m))
+                d.FormerMacs.append(m);
+            else if (!MacAddress::isDeviceMac(m))
+                problem(Name::FormerMacs, former);
+        }
+    }
     d.Note = value(Name::Note).value_or(QString());
     d.Network = value(Name::Network).value_or(QString());
     date(Name::LastSeen, d.LastSeen, false);

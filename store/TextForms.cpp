@@ -365,7 +365,10 @@ std::optional<StoredDate> parseStoredDate(const QString& text)
         const QDateTime iso = QDateTime::fromString(t, Qt::ISODate);
         if (!iso.isValid())
             return std::nullopt;
-        return StoredDate {iso.toLocalTime(), false};
+        // The store keeps whole seconds; a fraction that a hand edit or another program wrote is dropped
+        // here, so the date reads back the same after the next write.
+        const QDateTime local = iso.toLocalTime();
+        return StoredDate {local.addMSecs(-local.time().msec()), false};
     }
     auto old = parseDateAnyLocale(t);
     if (!old)

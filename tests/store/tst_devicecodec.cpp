@@ -125,6 +125,15 @@ private Q_SLOTS:
                                              << "First_Seen"
                                              << "1980-01-01T00:00:00+01:00"
                                              << "First_Seen \"32/13/2020\"";
+        // What the store writes again must read back the same: whole seconds, MACs in one form.
+        QTest::newRow("a fraction of a second is dropped") << "First_Seen=2026-03-04T05:06:07.250+01:00"
+                                                           << "First_Seen"
+                                                           << "2026-03-04T05:06:07+01:00"
+                                                           << "";
+        QTest::newRow("a former MAC that is none is left out") << "Former_MACs=0a:11:22:33:44:66,01-00-5E-00-00-01"
+                                                               << "Former_MACs"
+                                                               << "0A-11-22-33-44-66"
+                                                               << "Former_MACs \"01-00-5E-00-00-01\"";
         QTest::newRow("no Host_Name") << "-Host_Name"
                                       << "Host_Name"
                                       << "Unknown Device"
