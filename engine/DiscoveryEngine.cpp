@@ -44,8 +44,7 @@ DiscoveryEngine::DiscoveryEngine(DeviceStore& devices, NetPlatform& net, QObject
     m_sweepTimer.setInterval(kTickMs);
     connect(&m_sweepTimer, &QTimer::timeout, this, &DiscoveryEngine::sweepTick);
     m_net.setProblemReport([this](const QString& cause, const QString& detail) { logProblem(cause, detail); });
-    m_net.setArpHeard([this](const HeardArp& arp) { arpHeard(arp); });
-    m_net.setDhcpHeard([this](const HeardDhcp& dhcp) { dhcpHeard(dhcp); });
+    m_net.setHeard([this](const Heard& heard) { heard.isDhcp() ? dhcpHeard(heard) : arpHeard(heard); });
 }
 
 DiscoveryEngine::~DiscoveryEngine()
@@ -54,8 +53,7 @@ DiscoveryEngine::~DiscoveryEngine()
     if (m_loaded && !m_shutDown)
         Shutdown();
     m_net.setProblemReport(nullptr);
-    m_net.setArpHeard(nullptr);
-    m_net.setDhcpHeard(nullptr);
+    m_net.setHeard(nullptr);
 }
 
 // A refused send or deletion repeats at every request of every sweep: one line per cause says it, and the

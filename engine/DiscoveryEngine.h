@@ -25,7 +25,7 @@
 class Describer;
 class DeviceStore;
 struct DeviceRecord;
-struct HeardArp;
+struct Heard;
 struct NeighbourRow;
 class NetPlatform;
 
@@ -156,12 +156,12 @@ private:
     // device alone.
     void trackPresence(const QDateTime& now, DeviceRecord* onlyDevice = nullptr, bool judged = true);
     void trackOne(DeviceRecord& device, const QDateTime& now, bool judged);
-    void arpHeard(const HeardArp& arp);
-    void dhcpHeard(const HeardDhcp& dhcp); // DhcpHeard.cpp
+    void arpHeard(const Heard& arp);
+    void dhcpHeard(const Heard& dhcp); // DhcpHeard.cpp
     // A REQUEST's address is only asked for: a stranger asking is admitted once it answers for that address (its
     // ARP, or the harvest's row), and then takes the name the REQUEST gave.
     void dhcpConfirmed(const QString& mac, const QString& ip);
-    void describeDhcpClient(const QString& mac, const HeardDhcp& dhcp);
+    void describeDhcpClient(const QString& mac, const Heard& dhcp);
     void nameFromDhcp(DeviceRecord& device, const QByteArray& name);
     // A MAC heard speaking at a swept address (HeardArp.cpp): admitted through the harvest's own admission when
     // unknown and mayAdmit, else sighted; the device, or null when nobody was admitted. `what` ends the log lines.
@@ -282,7 +282,7 @@ private:
     {
         QString ip;
         QByteArray name;
-        std::optional<HeardDhcp> options; // the request's options report, weighed once the device is admitted
+        std::optional<Heard> options; // the request's options report, weighed once the device is admitted
     };
     static constexpr qsizetype MaxPendingDhcp = 256; // a flood of forged REQUESTs holds no more
     QHash<QString, PendingDhcp> m_dhcpPending; // by MAC

@@ -217,15 +217,8 @@ void LinuxNetPlatform::arpHeard(const helperproto::Reply& reply)
             QStringLiteral("heard ARP comes faster than %1 reports a second; the helper dropped %2 of them")
                 .arg(kArpReportsPerSecond)
                 .arg(batch.dropped));
-    for (const ArpSighting& s : batch.sightings) {
-        HeardArp arp;
-        arp.ifindex = int(s.ifindex);
-        arp.mac = QByteArray(reinterpret_cast<const char*>(s.mac.data()), qsizetype(s.mac.size()));
-        arp.ip = s.ip;
-        arp.kind = HeardArp::Kind(s.kind);
-        arp.toHost = s.toHost;
-        deliverArpHeard(arp);
-    }
+    for (const Heard& s : batch.sightings)
+        deliverHeard(s);
 }
 
 void LinuxNetPlatform::setProblemFromHelper()
