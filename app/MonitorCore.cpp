@@ -2,7 +2,6 @@
 #include "app/MonitorWeb.h"
 
 #include "app/DeviceActions.h"
-#include "app/OsVersion.h"
 #include "app/Settling.h"
 #include "app/StoreFollower.h"
 #include "channels/Channels.h"
@@ -35,8 +34,6 @@
 
 const QString MonitorCore::InvalidInstallationMessage = QStringLiteral(
     "Kestrelwatch installation is invalid. Please log on with administrative privilages and re-install Kestrelwatch.");
-const QString MonitorCore::OldSystemMessage =
-    QStringLiteral("Kestrelwatch is not compatible with operating systems prior to Windows 2000/XP");
 
 MonitorCore::MonitorCore(AppPaths paths)
     : m_paths(std::move(paths))
@@ -78,8 +75,6 @@ MonitorCore::Outcome MonitorCore::claimInstance(std::function<void(const QString
         return {Step::AlreadyRunning, {}};
     }
     listenForSecondCopies();
-    if (!OsVersion::supported())
-        return {Step::Fatal, OldSystemMessage};
     return {};
 }
 
@@ -345,7 +340,7 @@ QStringList MonitorCore::watchedRanges() const
                     where = adapter.name;
             }
         }
-        texts << m_engine->GetIP_Address(r) + (where.isEmpty() ? QString() : QStringLiteral(" on ") + where);
+        texts << m_engine->rangeText(r) + (where.isEmpty() ? QString() : QStringLiteral(" on ") + where);
     }
     return texts;
 }

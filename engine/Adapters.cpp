@@ -146,26 +146,3 @@ void DiscoveryEngine::AddGateway(const QString& gateway)
         return;
     m_gateways.append(cutAtZero(gateway));
 }
-
-QStringList DiscoveryEngine::GetLocalAdapterInfo()
-{
-    QStringList lines;
-    runTrapped("GetLocalAdapterInfo", [this, &lines] {
-        const std::optional<QList<AdapterInfo>> adapters = m_net.adapters();
-        if (!adapters) {
-            Log(QStringLiteral("GetLocalAdapterInfo - the adapter list cannot be read"));
-            return;
-        }
-        for (const AdapterInfo& adapter : *adapters) {
-            QStringList addresses;
-            for (const AdapterAddress& a : adapter.addresses)
-                addresses << a.ip + QLatin1Char('/') + a.mask;
-            const QString mac = AddressText::macText(adapter.mac);
-            lines << QStringLiteral("%1  %2  %3  IP %4  Gateway %5")
-                         .arg(adapter.name, AddressText::adapterTypeName(adapter.type),
-                             mac.isEmpty() ? QStringLiteral("(no MAC)") : mac, addresses.join(QStringLiteral(", ")),
-                             adapter.gateways.join(QStringLiteral(", ")));
-        }
-    });
-    return lines;
-}

@@ -265,14 +265,7 @@ void DiscoveryEngine::sweepTick()
     });
 }
 
-QString DiscoveryEngine::GetIP_Address() const
-{
-    if (m_ranges.isEmpty())
-        return {};
-    return AddressText::ipText(m_sweep.cursor());
-}
-
-QString DiscoveryEngine::GetIP_Address(qint32 rangeIndex) const
+QString DiscoveryEngine::rangeText(qint32 rangeIndex) const
 {
     if (rangeIndex < 0 || rangeIndex >= m_ranges.size())
         return {};

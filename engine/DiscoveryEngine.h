@@ -77,14 +77,8 @@ public:
     // A reply to a question put to the device itself (NetPlatform::askDeviceName): its name, or why the reply
     // was ignored.
     void DeviceNameReply(int handle, const QString& name, const QString& ignored);
-    // One line per adapter: "<name>  <type>  <MAC>  IP <ip>/<mask>[, ...]  Gateway <gw>[, ...]".
-    // Nothing else in the system calls it. An unreadable adapter list gives an empty list and a log line.
-    QStringList GetLocalAdapterInfo();
-
-    // The discovery cursor's address ("192.168.1.7"); empty when there are no ranges.
-    QString GetIP_Address() const;
     // One range for the diagnostics dump: "192.168.1.0 to 192.168.1.255"; empty for an index out of range.
-    QString GetIP_Address(qint32 rangeIndex) const;
+    QString rangeText(qint32 rangeIndex) const;
 
     bool isRunning() const { return m_running; }
     bool isSweepReady() const { return m_sweepReady; }

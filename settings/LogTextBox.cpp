@@ -16,7 +16,6 @@ struct Area
 constexpr Area kAreas[] = {
     {"WavePlayer", "Sound"},
     {"NetPlatform", "Network"},
-    {"GetLocalAdapterInfo", "Network"},
     {"AddNetwork", "Network"},
     {"SetupForNewScan", "Network"},
     {"HeardArp", "Network"},
