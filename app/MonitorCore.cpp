@@ -2,7 +2,6 @@
 #include "app/MonitorWeb.h"
 
 #include "app/DeviceActions.h"
-#include "app/Settling.h"
 #include "app/StoreFollower.h"
 #include "channels/Channels.h"
 #include "engine/AddressText.h"
@@ -163,12 +162,11 @@ void MonitorCore::startEngine(std::unique_ptr<NetPlatform> net, const std::funct
         [this](const QString& mac, const MqttCommand& command) { applyMqttCommand(mac, command); });
     m_mqtt->setTrustAllHandler([this] {
         const OriginScope origin(m_actions, DeviceEvent::Origin::Mqtt);
-        const Settling::Count n =
-            Settling::trustEverything(m_actions, m_devices, [](const DeviceRecord& d) { return d.isOnline(); });
+        const auto n = m_actions.trustAllOnline([](const DeviceRecord& d) { return d.isOnline(); });
         Log(QStringLiteral("MQTT - trust everything online now: %1 of %2 devices moved to the safe list or "
                            "acknowledged")
-                .arg(n.changed)
-                .arg(n.matched));
+                .arg(n.changed())
+                .arg(n.online));
     });
     m_mqtt->refresh();
     m_alertPolicy = std::make_unique<AlertPolicy>(m_settings);

@@ -71,9 +71,6 @@ QList<DeviceLog::Entry> DeviceLog::entries(const DeviceEvent& e)
         return {{Kind::AddressChanged, QStringLiteral("IP = ") + e.address}};
     case Kind::NameChanged:
         return {{Kind::NameChanged, QStringLiteral("Name is ") + e.name}};
-    case Kind::PossibleReturn:
-        return {
-            {Kind::PossibleReturn, QStringLiteral("May be ") + e.name + QStringLiteral(" seen as ") + e.earlierMac}};
     case Kind::AddressesChanged:
     case Kind::Described:
     case Kind::Merged: // the merge writes the histories' lines itself
