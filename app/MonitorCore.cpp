@@ -84,7 +84,8 @@ void MonitorCore::listenForSecondCopies()
     m_instanceServer = new QLocalServer();
     m_instanceServer->setSocketOptions(QLocalServer::UserAccessOption);
     if (!m_instanceServer->listen(instanceSocket())) {
-        Log(QStringLiteral("claimInstance - a second copy cannot reach this one: ") + m_instanceServer->errorString());
+        Log(kwMonitor,
+            QStringLiteral("claimInstance - a second copy cannot reach this one: ") + m_instanceServer->errorString());
         return;
     }
     QObject::connect(m_instanceServer, &QLocalServer::newConnection, m_instanceServer, [this] {
@@ -133,8 +134,8 @@ void MonitorCore::loadSignatures()
     const QString file = m_paths.share + QStringLiteral("device-signatures.txt");
     SignatureTable table = SignatureTable::load(file, &problems);
     for (const QString& problem : std::as_const(problems))
-        Log(QStringLiteral("Startup - device signatures: ") + problem);
-    Log(QStringLiteral("Startup - %1 device signatures from %2").arg(table.size()).arg(file));
+        Log(kwMonitor, QStringLiteral("Startup - device signatures: ") + problem);
+    Log(kwMonitor, QStringLiteral("Startup - %1 device signatures from %2").arg(table.size()).arg(file));
     m_engine->describer().setSignatures(std::move(table));
     m_engine->describer().setMakerLookup([this](const QString& mac) { return vendorName(mac); });
 }
@@ -163,7 +164,8 @@ void MonitorCore::startEngine(std::unique_ptr<NetPlatform> net, const std::funct
     m_mqtt->setTrustAllHandler([this] {
         const OriginScope origin(m_actions, DeviceEvent::Origin::Mqtt);
         const auto n = m_actions.trustAllOnline([](const DeviceRecord& d) { return d.isOnline(); });
-        Log(QStringLiteral("MQTT - trust everything online now: %1 of %2 devices moved to the safe list or "
+        Log(kwMqtt,
+            QStringLiteral("MQTT - trust everything online now: %1 of %2 devices moved to the safe list or "
                            "acknowledged")
                 .arg(n.changed())
                 .arg(n.online));
@@ -190,7 +192,7 @@ void MonitorCore::startEngine(std::unique_ptr<NetPlatform> net, const std::funct
     m_presence = std::move(presence.store);
     m_actions.setMergeFiles(m_paths.devices(), m_presence.get());
     if (!m_presence)
-        Log(QStringLiteral("Startup - ") + presence.error);
+        Log(kwMonitor, QStringLiteral("Startup - ") + presence.error);
     else
         QObject::connect(m_engine.get(), &DiscoveryEngine::harvested, m_engine.get(),
             [this] { m_presence->confirm(kwclock::now()); });
@@ -228,7 +230,7 @@ void MonitorCore::startEngine(std::unique_ptr<NetPlatform> net, const std::funct
     m_web = std::make_unique<MonitorWeb>(*this);
     m_webProblem = m_web->start();
     if (!m_webProblem.isEmpty())
-        Log(QStringLiteral("Web - ") + m_webProblem);
+        Log(kwWeb, QStringLiteral("Web - ") + m_webProblem);
     onDeviceEvent(m_engine.get(), [this](const DeviceEvent& event) { m_web->deviceEvent(event); });
     if (m_mail)
         m_mail->startPolling();
@@ -278,7 +280,8 @@ void MonitorCore::mergeIfReturning(const DeviceEvent& event)
     QTimer::singleShot(0, m_engine.get(), [this, earlier = event.earlierMac, mac = event.mac] {
         QString refusal;
         if (m_actions.merge(earlier, mac, &refusal))
-            Log(QStringLiteral("Merge - %1 is likely %2 back with a new address; merged, as "
+            Log(kwStore,
+                QStringLiteral("Merge - %1 is likely %2 back with a new address; merged, as "
                                "MergeReturningDevices asks")
                     .arg(mac, earlier));
     });
@@ -305,9 +308,9 @@ void MonitorCore::applyMqttCommand(const QString& mac, const MqttCommand& comman
                 ? QStringLiteral("merged with ") + *command.mergeFrom
                 : QStringLiteral("not merged: ") + refusal);
     if (done.isEmpty())
-        Log(QStringLiteral("MQTT - command for %1 changed nothing").arg(mac));
+        Log(kwMqtt, QStringLiteral("MQTT - command for %1 changed nothing").arg(mac));
     else
-        Log(QStringLiteral("MQTT - command for %1: %2").arg(mac, done.join(QStringLiteral(", "))));
+        Log(kwMqtt, QStringLiteral("MQTT - command for %1: %2").arg(mac, done.join(QStringLiteral(", "))));
 }
 
 MonitorCore::SweepState MonitorCore::sweepState() const

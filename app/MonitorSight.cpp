@@ -37,7 +37,7 @@ void MonitorCore::wireSight()
     if (!m_sleep)
         m_sleep = createLogindSleepSignal();
     if (!m_sleep->listening())
-        Log(QStringLiteral("Sight - no system bus with logind: sleep is known from the clocks alone"));
+        Log(kwEngine, QStringLiteral("Sight - no system bus with logind: sleep is known from the clocks alone"));
     QObject::connect(m_sleep.get(), &SleepSignal::prepareForSleep, engine, &DiscoveryEngine::PrepareForSleep);
 
     // A presence change the presence record alone hears: no history line, no alert.

@@ -103,7 +103,8 @@ std::optional<WebEndpoint> MonitorWeb::wanted(const LiveSettings& settings, bool
         return std::nullopt;
     auto where = WebEndpoint::parse(listen);
     if (!where && sayWhy)
-        Log(QStringLiteral("Web - WebListen '%1' is no ADDRESS:PORT or PORT; no web page is served")
+        Log(kwWeb,
+            QStringLiteral("Web - WebListen '%1' is no ADDRESS:PORT or PORT; no web page is served")
                 .arg(listen.left(64)));
     return where;
 }
@@ -152,7 +153,8 @@ QString MonitorWeb::start()
         m_server.reset();
         return QStringLiteral("--web: ") + failed;
     }
-    Log(QStringLiteral("Web - the page is served at %1://%2/")
+    Log(kwWeb,
+        QStringLiteral("Web - the page is served at %1://%2/")
             .arg(certificate.isEmpty() ? QStringLiteral("http") : QStringLiteral("https"), where->text()));
     return {};
 }

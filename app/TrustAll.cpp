@@ -37,7 +37,8 @@ DeviceActions::TrustOutcome DeviceActions::trustAllOnline(const std::function<bo
     }
     for (const QString& mac : std::as_const(safeNew))
         outcome.acknowledged += Acknowledge(mac) ? 1 : 0;
-    Log(QStringLiteral("Trust - %1 device(s) online moved to the safe list, %2 acknowledged")
+    Log(kwStore,
+        QStringLiteral("Trust - %1 device(s) online moved to the safe list, %2 acknowledged")
             .arg(outcome.moved.size())
             .arg(outcome.acknowledged));
     return outcome;
@@ -61,6 +62,6 @@ int DeviceActions::undoTrust(const QList<Trusted>& changed)
         if (m_history)
             m_history(t.mac, TrustUndoneLine);
     }
-    Log(QStringLiteral("Trust - undone for %1 device(s)").arg(back));
+    Log(kwStore, QStringLiteral("Trust - undone for %1 device(s)").arg(back));
     return back;
 }

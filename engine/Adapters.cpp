@@ -6,6 +6,7 @@
 #include "engine/DiscoveryEngine.h"
 #include "engine/ErrorTrap.h"
 #include "engine/Sight.h"
+#include "platform/DebugSink.h"
 #include "platform/NetPlatform.h"
 #include "store/DeviceStore.h"
 
@@ -123,7 +124,8 @@ void DiscoveryEngine::AddNetwork(const QString& address, const QString& mask)
             const QString text = AddressText::ipText(ip) + QLatin1Char('/') + QString::number(prefix);
             if (!m_wideLogged.contains(text)) {
                 m_wideLogged.insert(text);
-                Log(QStringLiteral("AddNetwork - %1 is wider than a /16: only the /16 around the adapter's address "
+                Log(kwEngine,
+                    QStringLiteral("AddNetwork - %1 is wider than a /16: only the /16 around the adapter's address "
                                    "is swept")
                         .arg(text));
             }
@@ -134,7 +136,8 @@ void DiscoveryEngine::AddNetwork(const QString& address, const QString& mask)
         range.last = range.first | ~kept;
         range.prefix = prefix;
     } else if (!a || !m) {
-        Log(QStringLiteral("AddNetwork - \"%1\" / \"%2\" is not an IPv4 address and mask; range left at 0.0.0.0")
+        Log(kwEngine,
+            QStringLiteral("AddNetwork - \"%1\" / \"%2\" is not an IPv4 address and mask; range left at 0.0.0.0")
                 .arg(address, mask));
     }
     m_ranges.append(range);

@@ -11,6 +11,7 @@
 #include "engine/Describer.h"
 #include "engine/DiscoveryEngine.h"
 #include "engine/ErrorTrap.h"
+#include "platform/DebugSink.h"
 #include "platform/NetPlatform.h"
 #include "store/DeviceStore.h"
 
@@ -64,7 +65,7 @@ void DiscoveryEngine::dhcpHeard(const Heard& dhcp)
             if (m_dhcpPending.size() >= MaxPendingDhcp)
                 m_dhcpPending.clear();
             m_dhcpPending.insert(mac, PendingDhcp {ip, name, std::nullopt});
-            Log(QStringLiteral("DhcpHeard - %1 asks for %2; admitted once it answers there").arg(mac, ip));
+            Log(kwEngine, QStringLiteral("DhcpHeard - %1 asks for %2; admitted once it answers there").arg(mac, ip));
             return;
         }
         // A newcomer's name goes into its admission, so that a likely return is known before its alerts go.
@@ -115,7 +116,8 @@ void DiscoveryEngine::nameFromDhcp(DeviceRecord& device, const QByteArray& name)
     const QString raw = utf8.decode(name);
     if (utf8.hasError()) {
         if (m_nameRefusals.firstTime(device.MacAddress + QStringLiteral(" DHCP")))
-            Log(QStringLiteral("Names - DHCP name of %1 refused, it is no UTF-8 text").arg(device.MacAddress));
+            Log(kwEngine,
+                QStringLiteral("Names - DHCP name of %1 refused, it is no UTF-8 text").arg(device.MacAddress));
         return;
     }
     const QString host = admittedName(device, QStringLiteral("DHCP"), raw);

@@ -222,7 +222,6 @@ private:
     // once an hour per cause, as heard ARP can be flooded.
     bool isDeviceMac(const QByteArray& mac, const QString& ip, const QString& where);
     void resetCursor();
-    void Log(const QString& text);
     // "Now" to the second, as every stored date and every history line carries it.
     static QDateTime currentTime();
 

@@ -10,6 +10,7 @@
 #include "engine/AddressText.h"
 #include "engine/DiscoveryEngine.h"
 #include "engine/ErrorTrap.h"
+#include "platform/DebugSink.h"
 #include "platform/NetPlatform.h"
 #include "store/DeviceStore.h"
 
@@ -56,12 +57,12 @@ DeviceRecord* DiscoveryEngine::heardSighting(
         storeWrites();
         if (!device)
             return nullptr;
-        Log(QStringLiteral("%1 - %2 admitted at %3 from %4").arg(source, mac, ip, what));
+        Log(kwEngine, QStringLiteral("%1 - %2 admitted at %3 from %4").arg(source, mac, ip, what));
     } else {
         // Offline as far as the last harvest went.
         cameOnline = !device->isOnline();
         if (cameOnline)
-            Log(QStringLiteral("%1 - %2 back at %3 from %4").arg(source, mac, ip, what));
+            Log(kwEngine, QStringLiteral("%1 - %2 back at %3 from %4").arg(source, mac, ip, what));
     }
     device->NetworkIndex = range;
     device->PresenceCountdown = SightedCountdown;

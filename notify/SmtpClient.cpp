@@ -77,7 +77,7 @@ template<typename Handler> void SmtpClient::post(Handler handler)
 
 void SmtpClient::LogEmail(const QString& text)
 {
-    Log(QStringLiteral("SmtpClient:  ") + text);
+    Log(kwMail, QStringLiteral("SmtpClient:  ") + text);
 }
 
 void SmtpClient::LogFailure(const QString& text)

@@ -11,7 +11,8 @@
 void LinuxNetPlatform::listenForDhcp()
 {
     if (!(m_helper->flags() & helperproto::DhcpListen)) {
-        Log(QStringLiteral("NetPlatform - DHCP listening is off: the helper %1 cannot open its DHCP socket (%2); "
+        Log(kwNetwork,
+            QStringLiteral("NetPlatform - DHCP listening is off: the helper %1 cannot open its DHCP socket (%2); "
                            "DHCP clients are found by their ARP and the sweep")
                 .arg(m_helper->program(), QString::fromLocal8Bit(std::strerror(m_helper->dhcpSocketErrno()))));
         return;
@@ -24,13 +25,14 @@ void LinuxNetPlatform::dhcpHeard(const helperproto::Reply& reply)
     using namespace helperproto;
     const DhcpHeardBatch batch = parseDhcpHeard(reply.payload);
     if (!batch.ok) {
-        Log(QStringLiteral("NetPlatform - the helper sent a malformed DHCP report of %1 bytes; ignored")
+        Log(kwNetwork,
+            QStringLiteral("NetPlatform - the helper sent a malformed DHCP report of %1 bytes; ignored")
                 .arg(reply.payload.size()));
         return;
     }
     if (reply.seq != 0 && reply.seq == m_listenDhcpSeq) {
         m_listenDhcpSeq = 0;
-        Log(QStringLiteral("NetPlatform - listening for DHCP clients on the swept interfaces"));
+        Log(kwNetwork, QStringLiteral("NetPlatform - listening for DHCP clients on the swept interfaces"));
     }
     if (batch.dropped > 0)
         reportProblem(QStringLiteral("DhcpHeard dropped"),
@@ -45,7 +47,8 @@ void LinuxNetPlatform::dhcpOptionsHeard(const helperproto::Reply& reply)
 {
     const auto heard = helperproto::parseDhcpOptions(reply.payload);
     if (!heard) {
-        Log(QStringLiteral("NetPlatform - the helper sent malformed DHCP options of %1 bytes; ignored")
+        Log(kwNetwork,
+            QStringLiteral("NetPlatform - the helper sent malformed DHCP options of %1 bytes; ignored")
                 .arg(reply.payload.size()));
         return;
     }

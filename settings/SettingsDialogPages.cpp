@@ -73,7 +73,7 @@ QIcon SettingsDialog::tabPicture(const QString& file) const
         icon.addFile(path);
         return icon;
     }
-    Log(QStringLiteral("SettingsDialog Form_Load - tab picture %1 cannot be read").arg(path));
+    Log(kwWindow, QStringLiteral("SettingsDialog Form_Load - tab picture %1 cannot be read").arg(path));
     QPixmap blank(PictureSize);
     blank.fill(Qt::transparent);
     return QIcon(blank);
