@@ -44,7 +44,8 @@ bool DeviceActions::SetWatch(const QString& mac, quint8 mode)
         KeyStore::deleteValue(KeyStore::ProductKey, Keys::deviceKey(mac), DeviceCodec::Name::Watch);
     else
         store(mac, DeviceCodec::Name::Watch, DeviceCodec::valueText(*d, DeviceCodec::Name::Watch));
-    Log(QStringLiteral("Watch - %1: %2")
+    Log(kwStore,
+        QStringLiteral("Watch - %1: %2")
             .arg(mac,
                 mode == DeviceWatch::None ? QStringLiteral("not watched")
                                           : DeviceWatch::text(DeviceWatch::Mode(mode))));
@@ -99,7 +100,7 @@ bool DeviceActions::Rename(const QString& mac, const QString& name)
         return false;
     const DeviceText::Name checked = DeviceText::filterName(name);
     if (!checked.ok()) {
-        Log(QStringLiteral("Rename - friendly name of %1 refused, it %2").arg(mac, checked.refusal));
+        Log(kwStore, QStringLiteral("Rename - friendly name of %1 refused, it %2").arg(mac, checked.refusal));
         return false;
     }
     const QString before = d->FriendlyName;
@@ -118,7 +119,7 @@ bool DeviceActions::setNote(const QString& mac, const QString& note)
         return false;
     const DeviceText::Name checked = DeviceText::filterNote(note);
     if (!checked.ok()) {
-        Log(QStringLiteral("Note - note of %1 refused, it %2").arg(mac, checked.refusal));
+        Log(kwStore, QStringLiteral("Note - note of %1 refused, it %2").arg(mac, checked.refusal));
         return false;
     }
     const QString before = d->Note;

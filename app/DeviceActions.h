@@ -40,15 +40,24 @@ public:
     // Who takes the actions from now on (their events and history lines say it); OriginScope sets it for a while.
     void setOrigin(DeviceEvent::Origin origin) { m_origin = origin; }
     DeviceEvent::Origin origin() const { return m_origin; }
-    // "Trust everything here now" (TrustAll.cpp): every intruder online now moves to the safe list,
-    // acknowledged, with a line in its history; what changed comes back so that the caller can undo it.
+    // "Trust everything here now" (TrustAll.cpp), for the window, MQTT and kestrelwatch-ctl alike: every
+    // intruder online now moves to the safe list, acknowledged, with a line in its history, and a safe device
+    // online that is still new is acknowledged. Who is online is the caller's to judge (the engine's presence,
+    // or ctl's reading of a running monitor's sightings). The moves come back so that the caller can undo them.
     struct Trusted
     {
         QString mac;
         bool wasNew = false;
     };
-    QList<Trusted> trustAllOnline();
-    // Puts back what trustAllOnline changed: each device still on the safe list returns to the intruder list,
+    struct TrustOutcome
+    {
+        QList<Trusted> moved;
+        int acknowledged = 0; // safe devices that were new
+        int online = 0; // devices online now, changed or not
+        int changed() const { return int(moved.size()) + acknowledged; }
+    };
+    TrustOutcome trustAllOnline(const std::function<bool(const DeviceRecord&)>& online);
+    // Puts back what trustAllOnline moved: each device still on the safe list returns to the intruder list,
     // new again where it was new, with a history line; one removed or moved back meanwhile is left alone.
     // Returns how many went back.
     int undoTrust(const QList<Trusted>& changed);

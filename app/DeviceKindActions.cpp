@@ -48,7 +48,7 @@ bool DeviceActions::SetModel(const QString& mac, const QString& model)
         return false;
     const DeviceText::Name checked = DeviceText::filterName(model.trimmed());
     if (!checked.ok()) {
-        Log(QStringLiteral("Model - model of %1 refused, it %2").arg(mac, checked.refusal));
+        Log(kwStore, QStringLiteral("Model - model of %1 refused, it %2").arg(mac, checked.refusal));
         return false;
     }
     const FactSource source = checked.text.isEmpty() ? FactSource::None : FactSource::User;
@@ -68,7 +68,7 @@ bool DeviceActions::NotLikelyReturn(const QString& mac)
     DeviceRecord* d = m_devices.find(mac);
     if (!d || d->LikelyReturnOf.isEmpty())
         return false;
-    Log(QStringLiteral("Merge - %1 is not %2, says the user").arg(mac, d->LikelyReturnOf));
+    Log(kwStore, QStringLiteral("Merge - %1 is not %2, says the user").arg(mac, d->LikelyReturnOf));
     d->LikelyReturnOf.clear();
     Q_EMIT deviceEvent(makeEvent(DeviceEvent::Kind::Described, *d));
     return true;

@@ -139,7 +139,7 @@ void DeviceActions::mergeHistories(const QString& oldMac, const DeviceRecord& me
     QDir().mkpath(m_devicesDir);
     QSaveFile f(newFile);
     if (!f.open(QIODevice::WriteOnly) || f.write(DeviceLog::trimmed(history).toUtf8()) < 0 || !f.commit()) {
-        Log(QStringLiteral("Merge - %1: %2").arg(newFile, f.errorString()));
+        Log(kwStore, QStringLiteral("Merge - %1: %2").arg(newFile, f.errorString()));
         return;
     }
     // The older history lives on in the newer file; left behind, it would greet the old MAC if it were ever
@@ -153,7 +153,7 @@ bool DeviceActions::merge(const QString& oldMacArg, const QString& newMacArg, QS
     const QString oldMac = oldMacArg;
     const QString newMac = newMacArg;
     const auto refuse = [&](const QString& why) {
-        Log(QStringLiteral("Merge - %1 into %2 refused: %3").arg(oldMac.left(40), newMac.left(40), why));
+        Log(kwStore, QStringLiteral("Merge - %1 into %2 refused: %3").arg(oldMac.left(40), newMac.left(40), why));
         if (refusal)
             *refusal = why;
         return false;
@@ -192,7 +192,7 @@ bool DeviceActions::merge(const QString& oldMacArg, const QString& newMacArg, QS
     if (const DeviceRecord* d = m_devices.find(newMac)) {
         DeviceEvent event = makeEvent(DeviceEvent::Kind::Merged, *d);
         event.earlierMac = oldMac;
-        Log(QStringLiteral("Merge - %1 merged into %2").arg(oldMac, newMac));
+        Log(kwStore, QStringLiteral("Merge - %1 merged into %2").arg(oldMac, newMac));
         Q_EMIT deviceEvent(event);
     }
     return true;

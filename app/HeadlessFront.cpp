@@ -69,7 +69,7 @@ int HeadlessFront::start()
     m_core.loadInstallation();
     m_core.loadRegistry();
     // WebListen names the place --metrics took: the page's server takes it over.
-    if (m_metrics && MonitorWeb::wanted() == m_metricsAt)
+    if (m_metrics && MonitorWeb::wanted(m_core.settings()) == m_metricsAt)
         m_metrics.reset();
     m_core.startEngine(createLinuxNetPlatform(), [this] {
         connect(m_core.engine(), &DiscoveryEngine::harvested, this, &HeadlessFront::ShowStatus);

@@ -2,8 +2,6 @@
 #include "app/MonitorWeb.h"
 
 #include "app/DeviceActions.h"
-#include "app/OsVersion.h"
-#include "app/Settling.h"
 #include "app/StoreFollower.h"
 #include "channels/Channels.h"
 #include "engine/AddressText.h"
@@ -35,8 +33,6 @@
 
 const QString MonitorCore::InvalidInstallationMessage = QStringLiteral(
     "Kestrelwatch installation is invalid. Please log on with administrative privilages and re-install Kestrelwatch.");
-const QString MonitorCore::OldSystemMessage =
-    QStringLiteral("Kestrelwatch is not compatible with operating systems prior to Windows 2000/XP");
 
 MonitorCore::MonitorCore(AppPaths paths)
     : m_paths(std::move(paths))
@@ -78,8 +74,6 @@ MonitorCore::Outcome MonitorCore::claimInstance(std::function<void(const QString
         return {Step::AlreadyRunning, {}};
     }
     listenForSecondCopies();
-    if (!OsVersion::supported())
-        return {Step::Fatal, OldSystemMessage};
     return {};
 }
 
@@ -90,7 +84,8 @@ void MonitorCore::listenForSecondCopies()
     m_instanceServer = new QLocalServer();
     m_instanceServer->setSocketOptions(QLocalServer::UserAccessOption);
     if (!m_instanceServer->listen(instanceSocket())) {
-        Log(QStringLiteral("claimInstance - a second copy cannot reach this one: ") + m_instanceServer->errorString());
+        Log(kwMonitor,
+            QStringLiteral("claimInstance - a second copy cannot reach this one: ") + m_instanceServer->errorString());
         return;
     }
     QObject::connect(m_instanceServer, &QLocalServer::newConnection, m_instanceServer, [this] {
@@ -139,8 +134,8 @@ void MonitorCore::loadSignatures()
     const QString file = m_paths.share + QStringLiteral("device-signatures.txt");
     SignatureTable table = SignatureTable::load(file, &problems);
     for (const QString& problem : std::as_const(problems))
-        Log(QStringLiteral("Startup - device signatures: ") + problem);
-    Log(QStringLiteral("Startup - %1 device signatures from %2").arg(table.size()).arg(file));
+        Log(kwMonitor, QStringLiteral("Startup - device signatures: ") + problem);
+    Log(kwMonitor, QStringLiteral("Startup - %1 device signatures from %2").arg(table.size()).arg(file));
     m_engine->describer().setSignatures(std::move(table));
     m_engine->describer().setMakerLookup([this](const QString& mac) { return vendorName(mac); });
 }
@@ -168,12 +163,12 @@ void MonitorCore::startEngine(std::unique_ptr<NetPlatform> net, const std::funct
         [this](const QString& mac, const MqttCommand& command) { applyMqttCommand(mac, command); });
     m_mqtt->setTrustAllHandler([this] {
         const OriginScope origin(m_actions, DeviceEvent::Origin::Mqtt);
-        const Settling::Count n =
-            Settling::trustEverything(m_actions, m_devices, [](const DeviceRecord& d) { return d.isOnline(); });
-        Log(QStringLiteral("MQTT - trust everything online now: %1 of %2 devices moved to the safe list or "
+        const auto n = m_actions.trustAllOnline([](const DeviceRecord& d) { return d.isOnline(); });
+        Log(kwMqtt,
+            QStringLiteral("MQTT - trust everything online now: %1 of %2 devices moved to the safe list or "
                            "acknowledged")
-                .arg(n.changed)
-                .arg(n.matched));
+                .arg(n.changed())
+                .arg(n.online));
     });
     m_mqtt->refresh();
     m_alertPolicy = std::make_unique<AlertPolicy>(m_settings);
@@ -197,7 +192,7 @@ void MonitorCore::startEngine(std::unique_ptr<NetPlatform> net, const std::funct
     m_presence = std::move(presence.store);
     m_actions.setMergeFiles(m_paths.devices(), m_presence.get());
     if (!m_presence)
-        Log(QStringLiteral("Startup - ") + presence.error);
+        Log(kwMonitor, QStringLiteral("Startup - ") + presence.error);
     else
         QObject::connect(m_engine.get(), &DiscoveryEngine::harvested, m_engine.get(),
             [this] { m_presence->confirm(kwclock::now()); });
@@ -235,7 +230,7 @@ void MonitorCore::startEngine(std::unique_ptr<NetPlatform> net, const std::funct
     m_web = std::make_unique<MonitorWeb>(*this);
     m_webProblem = m_web->start();
     if (!m_webProblem.isEmpty())
-        Log(QStringLiteral("Web - ") + m_webProblem);
+        Log(kwWeb, QStringLiteral("Web - ") + m_webProblem);
     onDeviceEvent(m_engine.get(), [this](const DeviceEvent& event) { m_web->deviceEvent(event); });
     if (m_mail)
         m_mail->startPolling();
@@ -285,7 +280,8 @@ void MonitorCore::mergeIfReturning(const DeviceEvent& event)
     QTimer::singleShot(0, m_engine.get(), [this, earlier = event.earlierMac, mac = event.mac] {
         QString refusal;
         if (m_actions.merge(earlier, mac, &refusal))
-            Log(QStringLiteral("Merge - %1 is likely %2 back with a new address; merged, as "
+            Log(kwStore,
+                QStringLiteral("Merge - %1 is likely %2 back with a new address; merged, as "
                                "MergeReturningDevices asks")
                     .arg(mac, earlier));
     });
@@ -312,9 +308,9 @@ void MonitorCore::applyMqttCommand(const QString& mac, const MqttCommand& comman
                 ? QStringLiteral("merged with ") + *command.mergeFrom
                 : QStringLiteral("not merged: ") + refusal);
     if (done.isEmpty())
-        Log(QStringLiteral("MQTT - command for %1 changed nothing").arg(mac));
+        Log(kwMqtt, QStringLiteral("MQTT - command for %1 changed nothing").arg(mac));
     else
-        Log(QStringLiteral("MQTT - command for %1: %2").arg(mac, done.join(QStringLiteral(", "))));
+        Log(kwMqtt, QStringLiteral("MQTT - command for %1: %2").arg(mac, done.join(QStringLiteral(", "))));
 }
 
 MonitorCore::SweepState MonitorCore::sweepState() const
@@ -345,7 +341,7 @@ QStringList MonitorCore::watchedRanges() const
                     where = adapter.name;
             }
         }
-        texts << m_engine->GetIP_Address(r) + (where.isEmpty() ? QString() : QStringLiteral(" on ") + where);
+        texts << m_engine->rangeText(r) + (where.isEmpty() ? QString() : QStringLiteral(" on ") + where);
     }
     return texts;
 }

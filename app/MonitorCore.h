@@ -50,7 +50,6 @@ public:
     };
 
     static const QString InvalidInstallationMessage;
-    static const QString OldSystemMessage;
 
     explicit MonitorCore(AppPaths paths);
     ~MonitorCore();

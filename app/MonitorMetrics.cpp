@@ -29,8 +29,6 @@ QString kindName(DeviceEvent::Kind kind)
         return QStringLiteral("address_changed");
     case Kind::NameChanged:
         return QStringLiteral("name_changed");
-    case Kind::PossibleReturn:
-        return QStringLiteral("possible_return");
     case Kind::AddressesChanged:
         return QStringLiteral("addresses_changed");
     case Kind::Acknowledged:

@@ -37,43 +37,35 @@ void MonitorCore::wireSight()
     if (!m_sleep)
         m_sleep = createLogindSleepSignal();
     if (!m_sleep->listening())
-        Log(QStringLiteral("Sight - no system bus with logind: sleep is known from the clocks alone"));
+        Log(kwEngine, QStringLiteral("Sight - no system bus with logind: sleep is known from the clocks alone"));
     QObject::connect(m_sleep.get(), &SleepSignal::prepareForSleep, engine, &DiscoveryEngine::PrepareForSleep);
 
-    // The presence record hears an out-of-sight device as leaving at its last sighting, unlogged; a stay it
-    // resumes within the record's gap goes on unbroken.
-    QObject::connect(
-        engine, &DiscoveryEngine::sightLost, engine, [this](const QString& mac, const QDateTime& lastSeen) {
-            if (!m_presence)
-                return;
-            DeviceEvent event;
-            event.kind = DeviceEvent::Kind::Offline;
-            event.mac = mac;
-            event.time = lastSeen;
-            event.logged = false;
-            m_presence->deviceEvent(event);
-        });
-    QObject::connect(engine, &DiscoveryEngine::sightRegained, engine,
-        [this](const QString& mac, const QString& address, const QDateTime& when) {
-            if (!m_presence)
-                return;
-            DeviceEvent event;
-            event.kind = DeviceEvent::Kind::Online;
-            event.mac = mac;
-            event.time = when;
-            event.address = address;
-            event.logged = false;
-            m_presence->deviceEvent(event);
-        });
-    // The monitor's own absence, a stay of its own that the timelines shade.
-    QObject::connect(engine, &DiscoveryEngine::awayChanged, engine, [this](bool away, const QDateTime& when) {
+    // A presence change the presence record alone hears: no history line, no alert.
+    const auto presence = [this](DeviceEvent::Kind kind, const QString& mac, const QDateTime& time,
+                              const QString& address, bool logged) {
         if (!m_presence)
             return;
         DeviceEvent event;
-        event.kind = away ? DeviceEvent::Kind::Online : DeviceEvent::Kind::Offline;
-        event.mac = PresenceStore::MonitorAway;
-        event.time = when;
+        event.kind = kind;
+        event.mac = mac;
+        event.time = time;
+        event.address = address;
+        event.logged = logged;
         m_presence->deviceEvent(event);
+    };
+    // The presence record hears an out-of-sight device as leaving at its last sighting, unlogged; a stay it
+    // resumes within the record's gap goes on unbroken.
+    QObject::connect(engine, &DiscoveryEngine::sightLost, engine, [presence](const QString& mac, const QDateTime& at) {
+        presence(DeviceEvent::Kind::Offline, mac, at, {}, false);
+    });
+    QObject::connect(engine, &DiscoveryEngine::sightRegained, engine,
+        [presence](const QString& mac, const QString& address, const QDateTime& when) {
+            presence(DeviceEvent::Kind::Online, mac, when, address, false);
+        });
+    // The monitor's own absence, a stay of its own that the timelines shade.
+    QObject::connect(engine, &DiscoveryEngine::awayChanged, engine, [presence](bool away, const QDateTime& when) {
+        presence(
+            away ? DeviceEvent::Kind::Online : DeviceEvent::Kind::Offline, PresenceStore::MonitorAway, when, {}, true);
     });
     QObject::connect(engine, &DiscoveryEngine::sightChanged, engine, [this](Sight::State state) {
         if (m_mqtt)

@@ -4,9 +4,8 @@
 #include "platform/DebugSink.h"
 #include "store/DeviceText.h"
 #include "store/DeviceWatch.h"
-#include "store/KeyStore.h"
+#include "store/LiveSettings.h"
 #include "store/PresenceStore.h"
-#include "store/Settings.h"
 #include "web/WebHost.h"
 #include "web/WebServer.h"
 #include "web/WebToken.h"
@@ -21,11 +20,6 @@ MonitorWeb::CommandLine& given()
 {
     static MonitorWeb::CommandLine line;
     return line;
-}
-
-QString generalText(const QString& name)
-{
-    return KeyStore::readString(KeyStore::ProductKey, Keys::General, name).trimmed();
 }
 
 } // namespace
@@ -100,16 +94,17 @@ const MonitorWeb::CommandLine& MonitorWeb::commandLine()
     return given();
 }
 
-std::optional<WebEndpoint> MonitorWeb::wanted(bool sayWhy)
+std::optional<WebEndpoint> MonitorWeb::wanted(const LiveSettings& settings, bool sayWhy)
 {
     if (given().web)
         return given().web;
-    const QString listen = generalText(QStringLiteral("WebListen"));
+    const QString listen = settings.web.listen;
     if (listen.isEmpty())
         return std::nullopt;
     auto where = WebEndpoint::parse(listen);
     if (!where && sayWhy)
-        Log(QStringLiteral("Web - WebListen '%1' is no ADDRESS:PORT or PORT; no web page is served")
+        Log(kwWeb,
+            QStringLiteral("Web - WebListen '%1' is no ADDRESS:PORT or PORT; no web page is served")
                 .arg(listen.left(64)));
     return where;
 }
@@ -123,7 +118,7 @@ MonitorWeb::~MonitorWeb() = default;
 
 QString MonitorWeb::start()
 {
-    const std::optional<WebEndpoint> where = wanted(true);
+    const std::optional<WebEndpoint> where = wanted(m_core.settings(), true);
     if (!where)
         return {};
     WebServer::Options options;
@@ -135,8 +130,8 @@ QString MonitorWeb::start()
         return QStringLiteral("no web page: ") + problem;
     if (given().metrics == where)
         options.metrics = [this] { return m_core.metrics().render(); };
-    const QString certificate = generalText(QStringLiteral("WebCertificate"));
-    const QString key = generalText(QStringLiteral("WebKey"));
+    const QString certificate = m_core.settings().web.certificate;
+    const QString key = m_core.settings().web.key;
     if (!certificate.isEmpty() || !key.isEmpty()) {
         QFile certFile(certificate);
         QFile keyFile(key);
@@ -158,7 +153,8 @@ QString MonitorWeb::start()
         m_server.reset();
         return QStringLiteral("--web: ") + failed;
     }
-    Log(QStringLiteral("Web - the page is served at %1://%2/")
+    Log(kwWeb,
+        QStringLiteral("Web - the page is served at %1://%2/")
             .arg(certificate.isEmpty() ? QStringLiteral("http") : QStringLiteral("https"), where->text()));
     return {};
 }

@@ -9,6 +9,7 @@
 class MonitorCore;
 class WebServer;
 struct DeviceEvent;
+struct LiveSettings;
 
 // The web page, its API and live events for the running monitor, window or headless: served where --web or the
 // setting WebListen says (nothing when neither), over TLS when WebCertificate and WebKey name a certificate and
@@ -30,9 +31,9 @@ public:
     MonitorWeb(const MonitorWeb&) = delete;
     MonitorWeb& operator=(const MonitorWeb&) = delete;
 
-    // Where the page is to be served: --web, else WebListen (a port alone means 127.0.0.1); nullopt when off.
-    // A WebListen that is no address serves nothing (sayWhy: with a log line).
-    static std::optional<WebEndpoint> wanted(bool sayWhy = false);
+    // Where the page is to be served: --web, else the loaded WebListen (a port alone means 127.0.0.1); nullopt
+    // when off. A WebListen that is no address serves nothing (sayWhy: with a log line).
+    static std::optional<WebEndpoint> wanted(const LiveSettings& settings, bool sayWhy = false);
     // Starts the server; empty, or why it does not serve (the address in use, an unreadable certificate).
     QString start();
     WebServer* server() { return m_server.get(); }

@@ -33,16 +33,6 @@ template<typename Act> Count each(const QStringList& macs, Act act)
 
 } // namespace
 
-Count trustEverything(
-    DeviceActions& actions, const DeviceStore& devices, const std::function<bool(const DeviceRecord&)>& online)
-{
-    return each(macsOf(devices, online), [&](const QString& mac) {
-        // Moving to the safe list acknowledges; a safe device that is still new is only acknowledged.
-        const bool moved = actions.MoveToSafe(mac);
-        return actions.Acknowledge(mac) || moved;
-    });
-}
-
 Count moveAllOnline(DeviceActions& actions, const DeviceStore& devices,
     const std::function<bool(const DeviceRecord&)>& online, bool toSafe)
 {

@@ -23,7 +23,7 @@ void onSignal(int)
 void watchShutdownSignals(QObject* context, std::function<void()> shutdown)
 {
     if (s_signalPipe[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, s_signalPipe) != 0) {
-        Log(QStringLiteral("watchShutdownSignals - no socket pair; signals end the process directly"));
+        Log(kwMonitor, QStringLiteral("watchShutdownSignals - no socket pair; signals end the process directly"));
         return;
     }
     ::fcntl(s_signalPipe[1], F_SETFL, O_NONBLOCK);
@@ -32,7 +32,7 @@ void watchShutdownSignals(QObject* context, std::function<void()> shutdown)
         char byte = 0;
         [[maybe_unused]] const ssize_t n = ::read(s_signalPipe[0], &byte, 1);
         notifier->setEnabled(false);
-        Log(QStringLiteral("Shutdown requested by signal"));
+        Log(kwMonitor, QStringLiteral("Shutdown requested by signal"));
         shutdown();
     });
     struct sigaction action

@@ -13,7 +13,7 @@ QString statusDump(const DiscoveryEngine& engine, qint32 deviceCount, int intrud
     text += QStringLiteral("INDEX = %1").arg(selectedRow) + eol;
     text += eol + QStringLiteral("IP ADDRESS RANGES") + eol + QString(17, QLatin1Char('=')) + eol;
     for (qint32 r = 0; r < engine.ranges().size(); ++r)
-        text += engine.GetIP_Address(r) + eol;
+        text += engine.rangeText(r) + eol;
     text += eol + QStringLiteral("GATEWAY ADDRESSES") + eol + QString(17, QLatin1Char('=')) + eol;
     for (const QString& gateway : engine.gateways())
         text += gateway + eol;

@@ -81,7 +81,8 @@ QHash<QString, StoreFollower::Stored> StoreFollower::readStored(bool clearRemnan
         // a device removed elsewhere, and it goes too.
         if (!hasValue(values, DeviceCodec::Name::Intruder)) {
             if (clearRemnants) {
-                Log(QStringLiteral("StoreFollower - %1 was removed elsewhere; the values written since go too")
+                Log(kwStore,
+                    QStringLiteral("StoreFollower - %1 was removed elsewhere; the values written since go too")
                         .arg(mac));
                 m_hive.deleteKey(key);
             }

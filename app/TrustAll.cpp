@@ -6,28 +6,42 @@
 #include "store/DeviceCodec.h"
 #include "store/DeviceStore.h"
 
+#include <QStringList>
+
 const QString DeviceActions::TrustedLine =
     QStringLiteral("Trusted with everything online: moved to the safe list, acknowledged");
 const QString DeviceActions::TrustUndoneLine = QStringLiteral("Trust undone: back on the intruder list");
 
-QList<DeviceActions::Trusted> DeviceActions::trustAllOnline()
+DeviceActions::TrustOutcome DeviceActions::trustAllOnline(const std::function<bool(const DeviceRecord&)>& online)
 {
-    // The devices first, the moves after: each move's event may change what the table holds.
-    QList<Trusted> chosen;
+    // The devices first, the actions after: each action's subscribers may change what the store holds.
+    QList<Trusted> intruders;
+    QStringList safeNew;
+    TrustOutcome outcome;
     for (const DeviceRecord& d : m_devices) {
-        if (d.Intruder && d.isOnline())
-            chosen.append({d.MacAddress, d.NewDevice});
+        if (!online(d))
+            continue;
+        ++outcome.online;
+        if (d.Intruder)
+            intruders.append({d.MacAddress, d.NewDevice});
+        else if (d.NewDevice)
+            safeNew.append(d.MacAddress);
     }
-    QList<Trusted> changed;
-    for (const Trusted& t : std::as_const(chosen)) {
+    for (const Trusted& t : std::as_const(intruders)) {
+        // Moving to the safe list acknowledges too.
         if (!MoveToSafe(t.mac))
             continue;
-        changed.append(t);
+        outcome.moved.append(t);
         if (m_history)
             m_history(t.mac, TrustedLine);
     }
-    Log(QStringLiteral("Trust - %1 device(s) online moved to the safe list").arg(changed.size()));
-    return changed;
+    for (const QString& mac : std::as_const(safeNew))
+        outcome.acknowledged += Acknowledge(mac) ? 1 : 0;
+    Log(kwStore,
+        QStringLiteral("Trust - %1 device(s) online moved to the safe list, %2 acknowledged")
+            .arg(outcome.moved.size())
+            .arg(outcome.acknowledged));
+    return outcome;
 }
 
 int DeviceActions::undoTrust(const QList<Trusted>& changed)
@@ -48,6 +62,6 @@ int DeviceActions::undoTrust(const QList<Trusted>& changed)
         if (m_history)
             m_history(t.mac, TrustUndoneLine);
     }
-    Log(QStringLiteral("Trust - undone for %1 device(s)").arg(back));
+    Log(kwStore, QStringLiteral("Trust - undone for %1 device(s)").arg(back));
     return back;
 }

@@ -52,7 +52,8 @@ QString ChannelQueue::open(const QString& file)
         item.attempts = sqlite3_column_int(st, 5);
         m_nextId = std::max(m_nextId, item.id + 1);
         if (channel < int(Channel::Ntfy) || channel > int(Channel::Webhook)) {
-            Log(QStringLiteral("Channels - queued message %1 names no channel (%2); dropped")
+            Log(kwPush,
+                QStringLiteral("Channels - queued message %1 names no channel (%2); dropped")
                     .arg(item.id)
                     .arg(channel));
             remove(item.id);
@@ -86,7 +87,7 @@ bool ChannelQueue::exec(const char* sql, const std::vector<QVariant>& values)
         rc = sqlite3_step(st);
     sqlite3_finalize(st);
     if (rc != SQLITE_DONE) {
-        Log(QStringLiteral("Channels - the delivery queue could not be written: ") + sqliteError(m_db));
+        Log(kwPush, QStringLiteral("Channels - the delivery queue could not be written: ") + sqliteError(m_db));
         return false;
     }
     return true;

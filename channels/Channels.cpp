@@ -74,10 +74,11 @@ void Channels::openQueue(const QString& file)
 {
     const QString error = m_queue.open(file);
     if (!error.isEmpty())
-        Log(QStringLiteral("Channels - the delivery queue %1 cannot be opened (%2); messages are kept in memory only")
+        Log(kwPush,
+            QStringLiteral("Channels - the delivery queue %1 cannot be opened (%2); messages are kept in memory only")
                 .arg(file, error));
     else if (pending() > 0)
-        Log(QStringLiteral("Channels - %1 messages wait from before the restart").arg(pending()));
+        Log(kwPush, QStringLiteral("Channels - %1 messages wait from before the restart").arg(pending()));
     pump();
 }
 
@@ -178,7 +179,7 @@ void Channels::start(ChannelQueue::Item& item)
         const QString why = !enabled(channel) ? QStringLiteral("the channel is off now")
             : notice                          ? built.error
                                               : QStringLiteral("the queued message cannot be read");
-        Log(QStringLiteral("Channels - %1: a message is dropped: %2").arg(channelName(channel), why));
+        Log(kwPush, QStringLiteral("Channels - %1: a message is dropped: %2").arg(channelName(channel), why));
         m_queue.remove(id);
         Q_EMIT dropped(channel, id);
         return;
@@ -288,7 +289,7 @@ void Channels::finished(Channel channel, qint64 id, int status, const QString& t
     case Outcome::Delivered:
         m_queue.remove(id);
         if (!m_lastFailure[size_t(channel)].isEmpty())
-            Log(QStringLiteral("Channels - %1 delivers again").arg(name));
+            Log(kwPush, QStringLiteral("Channels - %1 delivers again").arg(name));
         m_lastFailure[size_t(channel)].clear();
         Q_EMIT delivered(channel, id);
         break;
@@ -303,7 +304,8 @@ void Channels::finished(Channel channel, qint64 id, int status, const QString& t
         const int attempts = item->attempts + 1;
         const QDateTime next = now.addSecs(retryDelaySecs(attempts));
         if (item->first.secsTo(next) > RetryForSecs) {
-            Log(QStringLiteral("Channels - %1: a message is dropped after an hour of failures (last: %2)")
+            Log(kwPush,
+                QStringLiteral("Channels - %1: a message is dropped after an hour of failures (last: %2)")
                     .arg(name, answer));
             m_queue.remove(id);
             Q_EMIT dropped(channel, id);
@@ -322,6 +324,7 @@ void Channels::failure(Channel channel, const QString& cause)
     if (last == cause)
         return;
     last = cause;
-    Log(QStringLiteral("Channels - %1 (%2): %3")
+    Log(kwPush,
+        QStringLiteral("Channels - %1 (%2): %3")
             .arg(channelName(channel), UrlText::origin(target(m_settings, channel).server), cause));
 }

@@ -46,10 +46,12 @@ int settle(Store& store, Settle what)
     Settling::Count n;
     QString done;
     switch (what) {
-    case Settle::TrustAll:
-        n = Settling::trustEverything(actions, store.devices(), online);
+    case Settle::TrustAll: {
+        const DeviceActions::TrustOutcome trusted = actions.trustAllOnline(online);
+        n = {trusted.changed(), trusted.online};
         done = QStringLiteral("%1 of %2 devices online now moved to the safe list or acknowledged");
         break;
+    }
     case Settle::AllOnlineToSafe:
     case Settle::AllOnlineToIntruders: {
         const bool toSafe = what == Settle::AllOnlineToSafe;

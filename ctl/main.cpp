@@ -11,7 +11,7 @@ int main(int argc, char** argv)
     FileMask::makePrivate();
     // The store's loading notes (a value that does not read) belong in the monitor's debug log, which
     // records them at its own start; here they would bury the command's answer.
-    installLogSink([](const QString&) {});
+    installLogSink([](const QString&, const QString&) {});
     QCoreApplication app(argc, argv);
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();

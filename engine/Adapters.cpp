@@ -6,6 +6,7 @@
 #include "engine/DiscoveryEngine.h"
 #include "engine/ErrorTrap.h"
 #include "engine/Sight.h"
+#include "platform/DebugSink.h"
 #include "platform/NetPlatform.h"
 #include "store/DeviceStore.h"
 
@@ -123,7 +124,8 @@ void DiscoveryEngine::AddNetwork(const QString& address, const QString& mask)
             const QString text = AddressText::ipText(ip) + QLatin1Char('/') + QString::number(prefix);
             if (!m_wideLogged.contains(text)) {
                 m_wideLogged.insert(text);
-                Log(QStringLiteral("AddNetwork - %1 is wider than a /16: only the /16 around the adapter's address "
+                Log(kwEngine,
+                    QStringLiteral("AddNetwork - %1 is wider than a /16: only the /16 around the adapter's address "
                                    "is swept")
                         .arg(text));
             }
@@ -134,7 +136,8 @@ void DiscoveryEngine::AddNetwork(const QString& address, const QString& mask)
         range.last = range.first | ~kept;
         range.prefix = prefix;
     } else if (!a || !m) {
-        Log(QStringLiteral("AddNetwork - \"%1\" / \"%2\" is not an IPv4 address and mask; range left at 0.0.0.0")
+        Log(kwEngine,
+            QStringLiteral("AddNetwork - \"%1\" / \"%2\" is not an IPv4 address and mask; range left at 0.0.0.0")
                 .arg(address, mask));
     }
     m_ranges.append(range);
@@ -145,27 +148,4 @@ void DiscoveryEngine::AddGateway(const QString& gateway)
     if (!m_running)
         return;
     m_gateways.append(cutAtZero(gateway));
-}
-
-QStringList DiscoveryEngine::GetLocalAdapterInfo()
-{
-    QStringList lines;
-    runTrapped("GetLocalAdapterInfo", [this, &lines] {
-        const std::optional<QList<AdapterInfo>> adapters = m_net.adapters();
-        if (!adapters) {
-            Log(QStringLiteral("GetLocalAdapterInfo - the adapter list cannot be read"));
-            return;
-        }
-        for (const AdapterInfo& adapter : *adapters) {
-            QStringList addresses;
-            for (const AdapterAddress& a : adapter.addresses)
-                addresses << a.ip + QLatin1Char('/') + a.mask;
-            const QString mac = AddressText::macText(adapter.mac);
-            lines << QStringLiteral("%1  %2  %3  IP %4  Gateway %5")
-                         .arg(adapter.name, AddressText::adapterTypeName(adapter.type),
-                             mac.isEmpty() ? QStringLiteral("(no MAC)") : mac, addresses.join(QStringLiteral(", ")),
-                             adapter.gateways.join(QStringLiteral(", ")));
-        }
-    });
-    return lines;
 }

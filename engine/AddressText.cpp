@@ -4,6 +4,11 @@
 
 namespace AddressText {
 
+QByteArray macBytes(const std::array<quint8, 6>& mac)
+{
+    return QByteArray(reinterpret_cast<const char*>(mac.data()), qsizetype(mac.size()));
+}
+
 QString macText(const QByteArray& bytes)
 {
     if (bytes.isEmpty())

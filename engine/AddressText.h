@@ -10,6 +10,8 @@ namespace AddressText {
 
 // Each byte as two upper-case hexadecimal digits joined by "-" ("00-0C-41-A2-3B-7F"); empty for no bytes.
 QString macText(const QByteArray& bytes);
+// A heard report's MAC as the bytes the rest of the engine checks and writes.
+QByteArray macBytes(const std::array<quint8, 6>& mac);
 // Dotted decimal without leading zeros.
 QString ipText(const std::array<quint8, 4>& bytes);
 // The same for an address in host order (first byte in the high bits).

@@ -8,6 +8,7 @@
 #include "engine/Describer.h"
 #include "engine/DiscoveryEngine.h"
 #include "engine/ErrorTrap.h"
+#include "platform/DebugSink.h"
 #include "store/DeviceCodec.h"
 #include "store/DeviceStore.h"
 #include "store/KeyStore.h"
@@ -23,7 +24,8 @@ DeviceRecord* DiscoveryEngine::AddNewMacEntry(const QString& mac, const QString&
         // A storm of made-up MACs must not eat the memory and the store: past the bound nobody new is admitted.
         if (m_devices.size() >= MaxDevices) {
             if (!std::exchange(m_tableFullLogged, true))
-                Log(QStringLiteral("AddNewMacEntry - the device table is full (%1 devices); %2 and every later new "
+                Log(kwEngine,
+                    QStringLiteral("AddNewMacEntry - the device table is full (%1 devices); %2 and every later new "
                                    "MAC are not admitted until devices are removed")
                         .arg(MaxDevices)
                         .arg(mac));
@@ -73,7 +75,8 @@ DeviceRecord* DiscoveryEngine::AddNewMacEntry(const QString& mac, const QString&
         m_sightingStored.insert(mac, now);
 
         if (impersonation)
-            Log(QStringLiteral("Gateway - %1 answers for the gateway %2 while its known MAC is about").arg(mac, ip));
+            Log(kwEngine,
+                QStringLiteral("Gateway - %1 answers for the gateway %2 while its known MAC is about").arg(mac, ip));
         DeviceEvent event = newEvent(DeviceEvent::Kind::Admitted, device, now);
         event.address = ip;
         event.intruder = device.Intruder;

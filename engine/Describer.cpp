@@ -88,19 +88,26 @@ bool Describer::apply(const QString& mac, const Clue& clue)
     return true;
 }
 
-void Describer::dhcpOptions(const QString& mac, const HeardDhcp& dhcp)
+void Describer::dhcpOptions(const QString& mac, const Heard& dhcp)
 {
+    if (!dhcp.options)
+        return;
+    const Heard::DhcpOptions& o = *dhcp.options;
+    const auto bytes = [](const auto& value) {
+        return QByteArray(reinterpret_cast<const char*>(value.data()), qsizetype(value.size()));
+    };
     DhcpIdentity id;
-    id.requestList = dhcp.requestList;
+    id.requestList = bytes(o.requestList);
     bool utf8 = true;
-    id.vendorClass = admitted(mac, QStringLiteral("DHCP vendor class"), utf8Text(dhcp.vendorClass, utf8));
+    id.vendorClass = admitted(mac, QStringLiteral("DHCP vendor class"), utf8Text(bytes(o.vendorClass), utf8));
     if (!utf8 && m_refusals.firstTime(mac + QStringLiteral(" DHCP vendor class bytes")))
         m_hooks.log(QStringLiteral("Recognition - DHCP vendor class of %1 refused, it is no UTF-8 text").arg(mac));
-    id.fqdn = admitted(mac, QStringLiteral("DHCP FQDN"), utf8Text(dhcp.fqdn, utf8));
-    id.clientId = QString::fromLatin1(dhcp.clientId.toHex());
+    id.fqdn = admitted(mac, QStringLiteral("DHCP FQDN"), utf8Text(bytes(o.fqdn), utf8));
+    const QByteArray clientId = bytes(o.clientId);
+    id.clientId = QString::fromLatin1(clientId.toHex());
     // Type 1 (Ethernet) and the hardware address: the MAC again, nothing that outlives a new private address.
-    id.clientIdIsMac = dhcp.clientId.size() == 7 && dhcp.clientId[0] == 1 && dhcp.clientId.mid(1) == dhcp.mac;
-    id.maxMessageSize = dhcp.maxMessageSize;
+    id.clientIdIsMac = clientId.size() == 7 && clientId[0] == 1 && clientId.mid(1) == bytes(dhcp.mac);
+    id.maxMessageSize = o.maxMessageSize;
     const auto known = m_dhcp.constFind(mac);
     if (known != m_dhcp.constEnd() && *known == id)
         return; // the same client again: nothing new to weigh

@@ -16,7 +16,7 @@
 class DeviceStore;
 class NetPlatform;
 struct HeardDatagram;
-struct HeardDhcp;
+struct Heard;
 
 // What devices say about themselves, made into their type, model and os. Every source gives a Clue; a clue's
 // values replace a device's own only where DeviceKind::mayReplace allows (a stronger or equal source, never
@@ -45,7 +45,7 @@ public:
     void setMakerLookup(std::function<QString(const QString& mac)> lookup) { m_maker = std::move(lookup); }
 
     // What a DHCP client of a known device says about itself (a described report).
-    void dhcpOptions(const QString& mac, const HeardDhcp& dhcp);
+    void dhcpOptions(const QString& mac, const Heard& dhcp);
     // The weak hints again (host-name patterns, the manufacturer): after admission and each new host name.
     void hintsChanged(const QString& mac);
     // Weighs one clue against the device's values; true when a value changed.

@@ -7,6 +7,7 @@
 #include "engine/DiscoveryEngine.h"
 #include "engine/ErrorTrap.h"
 #include "platform/Clock.h"
+#include "platform/DebugSink.h"
 #include "platform/NetPlatform.h"
 #include "store/DeviceStore.h"
 
@@ -72,7 +73,8 @@ void DiscoveryEngine::DeviceNameReply(int handle, const QString& name, const QSt
             if (++m_ask->ignored > kIgnoredLines)
                 return;
             const QString source = handle == m_ask->mdns ? QStringLiteral("mDNS") : QStringLiteral("NetBIOS");
-            Log(QStringLiteral("DeviceNameReply - %1 reply for %2 ignored: %3")
+            Log(kwEngine,
+                QStringLiteral("DeviceNameReply - %1 reply for %2 ignored: %3")
                     .arg(source, m_ask->ip, ignored.isEmpty() ? QStringLiteral("empty name") : ignored));
             return;
         }

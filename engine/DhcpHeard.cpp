@@ -11,6 +11,7 @@
 #include "engine/Describer.h"
 #include "engine/DiscoveryEngine.h"
 #include "engine/ErrorTrap.h"
+#include "platform/DebugSink.h"
 #include "platform/NetPlatform.h"
 #include "store/DeviceStore.h"
 
@@ -18,12 +19,12 @@
 
 namespace {
 
-QString kindText(HeardDhcp::Kind kind)
+QString dhcpKindText(Heard::Kind kind)
 {
     switch (kind) {
-    case HeardDhcp::Request:
+    case Heard::DhcpRequest:
         return QStringLiteral("REQUEST");
-    case HeardDhcp::Inform:
+    case Heard::DhcpInform:
         return QStringLiteral("INFORM");
     default:
         return QStringLiteral("DISCOVER");
@@ -32,7 +33,7 @@ QString kindText(HeardDhcp::Kind kind)
 
 } // namespace
 
-void DiscoveryEngine::dhcpHeard(const HeardDhcp& dhcp)
+void DiscoveryEngine::dhcpHeard(const Heard& dhcp)
 {
     runTrapped("DhcpHeard", [&] {
         lookAtClocks();
@@ -41,10 +42,12 @@ void DiscoveryEngine::dhcpHeard(const HeardDhcp& dhcp)
         const bool addressed = dhcp.ip != std::array<quint8, 4> {};
         const qint32 range = addressed ? rangeOf(dhcp.ip) : -1;
         const QString ip = addressed ? AddressText::ipText(dhcp.ip) : QString();
-        if (!isDeviceMac(dhcp.mac, ip, QStringLiteral("DhcpHeard")))
+        const QByteArray macBytes = AddressText::macBytes(dhcp.mac);
+        if (!isDeviceMac(macBytes, ip, QStringLiteral("DhcpHeard")))
             return;
-        const QString mac = AddressText::macText(dhcp.mac);
-        if (dhcp.described) {
+        const QString mac = AddressText::macText(macBytes);
+        const QByteArray name = QByteArray::fromStdString(dhcp.name);
+        if (dhcp.options) {
             // The report of the message itself came first and admitted or sighted the client: a client not
             // known by now (a DISCOVER's) is described by its next message.
             // One whose REQUEST waits for its address to be confirmed keeps the report until then.
@@ -56,34 +59,37 @@ void DiscoveryEngine::dhcpHeard(const HeardDhcp& dhcp)
             describeDhcpClient(mac, dhcp);
             return;
         }
-        const bool settles = dhcp.kind != HeardDhcp::Discover && range >= 0;
-        if (settles && !m_devices.findDevice(mac) && dhcp.kind == HeardDhcp::Request) {
+        const bool settles = dhcp.kind != Heard::DhcpDiscover && range >= 0;
+        if (settles && !m_devices.findDevice(mac) && dhcp.kind == Heard::DhcpRequest) {
             // Only asked for: the server may refuse it, or another device may hold it.
             if (m_dhcpPending.size() >= MaxPendingDhcp)
                 m_dhcpPending.clear();
-            m_dhcpPending.insert(mac, PendingDhcp {ip, dhcp.name, std::nullopt});
-            Log(QStringLiteral("DhcpHeard - %1 asks for %2; admitted once it answers there").arg(mac, ip));
+            m_dhcpPending.insert(mac, PendingDhcp {ip, name, std::nullopt});
+            Log(kwEngine, QStringLiteral("DhcpHeard - %1 asks for %2; admitted once it answers there").arg(mac, ip));
             return;
         }
         // A newcomer's name goes into its admission, so that a likely return is known before its alerts go.
-        if (settles && !dhcp.name.isEmpty())
-            m_admissionNames.insert(mac, QString::fromUtf8(dhcp.name));
+        if (settles && !name.isEmpty())
+            m_admissionNames.insert(mac, QString::fromUtf8(name));
         DeviceRecord* device = settles ? heardSighting(mac, ip, range, true, QStringLiteral("DhcpHeard"),
-                                   QStringLiteral("a DHCP ") + kindText(dhcp.kind))
+                                   QStringLiteral("a DHCP ") + dhcpKindText(dhcp.kind))
                                        : m_devices.findDevice(mac);
         m_admissionNames.remove(mac);
-        if (device && !dhcp.name.isEmpty())
-            nameFromDhcp(*device, dhcp.name);
+        if (device && !name.isEmpty())
+            nameFromDhcp(*device, name);
     });
 }
 
-void DiscoveryEngine::describeDhcpClient(const QString& mac, const HeardDhcp& dhcp)
+void DiscoveryEngine::describeDhcpClient(const QString& mac, const Heard& dhcp)
 {
+    if (!dhcp.options)
+        return;
     m_describer->dhcpOptions(mac, dhcp);
     // A client that gives no host name (option 12) may still give its FQDN's (option 81).
-    const qsizetype dot = dhcp.fqdn.indexOf('.');
-    const QByteArray host = dot < 0 ? dhcp.fqdn : dhcp.fqdn.left(dot);
-    if (DeviceRecord* known = m_devices.find(mac); known && dhcp.name.isEmpty() && !host.isEmpty())
+    const QByteArray fqdn = QByteArray::fromStdString(dhcp.options->fqdn);
+    const qsizetype dot = fqdn.indexOf('.');
+    const QByteArray host = dot < 0 ? fqdn : fqdn.left(dot);
+    if (DeviceRecord* known = m_devices.find(mac); known && dhcp.name.empty() && !host.isEmpty())
         nameFromDhcp(*known, host);
 }
 
@@ -110,7 +116,8 @@ void DiscoveryEngine::nameFromDhcp(DeviceRecord& device, const QByteArray& name)
     const QString raw = utf8.decode(name);
     if (utf8.hasError()) {
         if (m_nameRefusals.firstTime(device.MacAddress + QStringLiteral(" DHCP")))
-            Log(QStringLiteral("Names - DHCP name of %1 refused, it is no UTF-8 text").arg(device.MacAddress));
+            Log(kwEngine,
+                QStringLiteral("Names - DHCP name of %1 refused, it is no UTF-8 text").arg(device.MacAddress));
         return;
     }
     const QString host = admittedName(device, QStringLiteral("DHCP"), raw);

@@ -34,7 +34,7 @@ DiscoveryEngine::DiscoveryEngine(DeviceStore& devices, NetPlatform& net, QObject
         event.name = which;
         Q_EMIT deviceEvent(event);
     };
-    hooks.log = [this](const QString& line) { Log(line); };
+    hooks.log = [this](const QString& line) { Log(kwEngine, line); };
     // The describer's values join the engine's own writes, after an admission still to be stored.
     hooks.write = [this](const QString& mac, const QList<std::pair<QString, QString>>& values) {
         m_unstored.append({Keys::deviceKey(mac), values});
@@ -44,8 +44,7 @@ DiscoveryEngine::DiscoveryEngine(DeviceStore& devices, NetPlatform& net, QObject
     m_sweepTimer.setInterval(kTickMs);
     connect(&m_sweepTimer, &QTimer::timeout, this, &DiscoveryEngine::sweepTick);
     m_net.setProblemReport([this](const QString& cause, const QString& detail) { logProblem(cause, detail); });
-    m_net.setArpHeard([this](const HeardArp& arp) { arpHeard(arp); });
-    m_net.setDhcpHeard([this](const HeardDhcp& dhcp) { dhcpHeard(dhcp); });
+    m_net.setHeard([this](const Heard& heard) { heard.isDhcp() ? dhcpHeard(heard) : arpHeard(heard); });
 }
 
 DiscoveryEngine::~DiscoveryEngine()
@@ -54,8 +53,7 @@ DiscoveryEngine::~DiscoveryEngine()
     if (m_loaded && !m_shutDown)
         Shutdown();
     m_net.setProblemReport(nullptr);
-    m_net.setArpHeard(nullptr);
-    m_net.setDhcpHeard(nullptr);
+    m_net.setHeard(nullptr);
 }
 
 // A refused send or deletion repeats at every request of every sweep: one line per cause says it, and the
@@ -64,7 +62,7 @@ void DiscoveryEngine::logProblem(const QString& cause, const QString& detail)
 {
     runTrapped("NetPlatform", [&] {
         if (dueToLog(cause))
-            Log(QStringLiteral("NetPlatform - ") + (detail.isEmpty() ? cause : detail));
+            Log(kwEngine, QStringLiteral("NetPlatform - ") + (detail.isEmpty() ? cause : detail));
     });
 }
 
@@ -84,15 +82,11 @@ bool DiscoveryEngine::isDeviceMac(const QByteArray& mac, const QString& ip, cons
     if (why == MacAddress::Refusal::Device)
         return true;
     if (dueToLog(QStringLiteral("refused MAC %1").arg(int(why))))
-        Log(QStringLiteral("%1 - %2 at %3 is no device: its MAC address is %4; such addresses are never admitted, "
+        Log(kwEngine,
+            QStringLiteral("%1 - %2 at %3 is no device: its MAC address is %4; such addresses are never admitted, "
                            "and this is not logged again for an hour")
                 .arg(where, AddressText::macText(mac), ip, MacAddress::refusalText(why)));
     return false;
-}
-
-void DiscoveryEngine::Log(const QString& text)
-{
-    ::Log(text);
 }
 
 DeviceEvent DiscoveryEngine::newEvent(DeviceEvent::Kind kind, const DeviceRecord& device, const QDateTime& when)
@@ -134,7 +128,7 @@ void DiscoveryEngine::Load()
         m_hostLookupHandle = 0;
         m_sweepTimer.start();
         if (!m_net.openIcmpSocket()) {
-            Log(QStringLiteral("Startup - Failed to create socket"));
+            Log(kwEngine, QStringLiteral("Startup - Failed to create socket"));
             return;
         }
         StartSystem();
@@ -267,14 +261,7 @@ void DiscoveryEngine::sweepTick()
     });
 }
 
-QString DiscoveryEngine::GetIP_Address() const
-{
-    if (m_ranges.isEmpty())
-        return {};
-    return AddressText::ipText(m_sweep.cursor());
-}
-
-QString DiscoveryEngine::GetIP_Address(qint32 rangeIndex) const
+QString DiscoveryEngine::rangeText(qint32 rangeIndex) const
 {
     if (rangeIndex < 0 || rangeIndex >= m_ranges.size())
         return {};

@@ -25,7 +25,7 @@
 class Describer;
 class DeviceStore;
 struct DeviceRecord;
-struct HeardArp;
+struct Heard;
 struct NeighbourRow;
 class NetPlatform;
 
@@ -77,14 +77,8 @@ public:
     // A reply to a question put to the device itself (NetPlatform::askDeviceName): its name, or why the reply
     // was ignored.
     void DeviceNameReply(int handle, const QString& name, const QString& ignored);
-    // One line per adapter: "<name>  <type>  <MAC>  IP <ip>/<mask>[, ...]  Gateway <gw>[, ...]".
-    // Nothing else in the system calls it. An unreadable adapter list gives an empty list and a log line.
-    QStringList GetLocalAdapterInfo();
-
-    // The discovery cursor's address ("192.168.1.7"); empty when there are no ranges.
-    QString GetIP_Address() const;
     // One range for the diagnostics dump: "192.168.1.0 to 192.168.1.255"; empty for an index out of range.
-    QString GetIP_Address(qint32 rangeIndex) const;
+    QString rangeText(qint32 rangeIndex) const;
 
     bool isRunning() const { return m_running; }
     bool isSweepReady() const { return m_sweepReady; }
@@ -156,12 +150,12 @@ private:
     // device alone.
     void trackPresence(const QDateTime& now, DeviceRecord* onlyDevice = nullptr, bool judged = true);
     void trackOne(DeviceRecord& device, const QDateTime& now, bool judged);
-    void arpHeard(const HeardArp& arp);
-    void dhcpHeard(const HeardDhcp& dhcp); // DhcpHeard.cpp
+    void arpHeard(const Heard& arp);
+    void dhcpHeard(const Heard& dhcp); // DhcpHeard.cpp
     // A REQUEST's address is only asked for: a stranger asking is admitted once it answers for that address (its
     // ARP, or the harvest's row), and then takes the name the REQUEST gave.
     void dhcpConfirmed(const QString& mac, const QString& ip);
-    void describeDhcpClient(const QString& mac, const HeardDhcp& dhcp);
+    void describeDhcpClient(const QString& mac, const Heard& dhcp);
     void nameFromDhcp(DeviceRecord& device, const QByteArray& name);
     // A MAC heard speaking at a swept address (HeardArp.cpp): admitted through the harvest's own admission when
     // unknown and mayAdmit, else sighted; the device, or null when nobody was admitted. `what` ends the log lines.
@@ -228,7 +222,6 @@ private:
     // once an hour per cause, as heard ARP can be flooded.
     bool isDeviceMac(const QByteArray& mac, const QString& ip, const QString& where);
     void resetCursor();
-    void Log(const QString& text);
     // "Now" to the second, as every stored date and every history line carries it.
     static QDateTime currentTime();
 
@@ -282,7 +275,7 @@ private:
     {
         QString ip;
         QByteArray name;
-        std::optional<HeardDhcp> options; // the request's options report, weighed once the device is admitted
+        std::optional<Heard> options; // the request's options report, weighed once the device is admitted
     };
     static constexpr qsizetype MaxPendingDhcp = 256; // a flood of forged REQUESTs holds no more
     QHash<QString, PendingDhcp> m_dhcpPending; // by MAC

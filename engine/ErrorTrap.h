@@ -19,7 +19,7 @@ template<typename Body> void runTrapped(const char* operation, Body&& body) noex
         line = QLatin1String(operation) + QStringLiteral(" - unexpected error");
     }
     try {
-        Log(line);
+        Log(kwEngine, line);
     } catch (...) {
         // The debug log itself failed; there is nowhere left to report it.
     }

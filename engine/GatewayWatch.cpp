@@ -4,6 +4,7 @@
 // seen for the first time, or one replaced after its predecessor has been gone a while, is admitted safe.
 
 #include "engine/DiscoveryEngine.h"
+#include "platform/DebugSink.h"
 #include "store/DeviceStore.h"
 
 namespace {
@@ -41,7 +42,8 @@ bool DiscoveryEngine::gatewayHeldByOther(const QString& ip, const QString& mac, 
 
 void DiscoveryEngine::warnGatewayImpersonation(const DeviceRecord& device, const QString& ip, const QDateTime& now)
 {
-    Log(QStringLiteral("Gateway - %1 answers for the gateway %2 while its known MAC is about")
+    Log(kwEngine,
+        QStringLiteral("Gateway - %1 answers for the gateway %2 while its known MAC is about")
             .arg(device.MacAddress, ip));
     emitEvent(DeviceEvent::Kind::Impersonation, device, now, ip);
 }

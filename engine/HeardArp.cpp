@@ -10,19 +10,20 @@
 #include "engine/AddressText.h"
 #include "engine/DiscoveryEngine.h"
 #include "engine/ErrorTrap.h"
+#include "platform/DebugSink.h"
 #include "platform/NetPlatform.h"
 #include "store/DeviceStore.h"
 
 namespace {
 
-QString kindText(HeardArp::Kind kind)
+QString arpKindText(Heard::Kind kind)
 {
     switch (kind) {
-    case HeardArp::Reply:
+    case Heard::ArpReply:
         return QStringLiteral("reply");
-    case HeardArp::Probe:
+    case Heard::ArpProbe:
         return QStringLiteral("probe");
-    case HeardArp::Announcement:
+    case Heard::ArpAnnouncement:
         return QStringLiteral("announcement");
     default:
         return QStringLiteral("request");
@@ -56,12 +57,12 @@ DeviceRecord* DiscoveryEngine::heardSighting(
         storeWrites();
         if (!device)
             return nullptr;
-        Log(QStringLiteral("%1 - %2 admitted at %3 from %4").arg(source, mac, ip, what));
+        Log(kwEngine, QStringLiteral("%1 - %2 admitted at %3 from %4").arg(source, mac, ip, what));
     } else {
         // Offline as far as the last harvest went.
         cameOnline = !device->isOnline();
         if (cameOnline)
-            Log(QStringLiteral("%1 - %2 back at %3 from %4").arg(source, mac, ip, what));
+            Log(kwEngine, QStringLiteral("%1 - %2 back at %3 from %4").arg(source, mac, ip, what));
     }
     device->NetworkIndex = range;
     device->PresenceCountdown = SightedCountdown;
@@ -81,7 +82,7 @@ DeviceRecord* DiscoveryEngine::heardSighting(
     return device;
 }
 
-void DiscoveryEngine::arpHeard(const HeardArp& arp)
+void DiscoveryEngine::arpHeard(const Heard& arp)
 {
     runTrapped("HeardArp", [&] {
         // Only what a sweep would look at: while running, inside the ranges it sweeps; and not what was heard
@@ -89,18 +90,19 @@ void DiscoveryEngine::arpHeard(const HeardArp& arp)
         lookAtClocks();
         const qint32 range = m_running && !heardQuiet() ? rangeOf(arp.ip) : -1;
         const QString ip = AddressText::ipText(arp.ip);
-        if (range < 0 || !isDeviceMac(arp.mac, ip, QStringLiteral("HeardArp")))
+        const QByteArray macBytes = AddressText::macBytes(arp.mac);
+        if (range < 0 || !isDeviceMac(macBytes, ip, QStringLiteral("HeardArp")))
             return;
-        const QString mac = AddressText::macText(arp.mac);
+        const QString mac = AddressText::macText(macBytes);
         // An answer admits only when it answers this machine's own question.
         const bool admits =
-            arp.kind != HeardArp::Reply || (arp.toHost && m_sweep.asked(AddressText::toNumber(arp.ip), m_ticks));
+            arp.kind != Heard::ArpReply || (arp.toHost && m_sweep.asked(AddressText::toNumber(arp.ip), m_ticks));
         // A stranger whose DHCP REQUEST asked for this address is admitted with the name it gave there.
         const auto pending = m_dhcpPending.constFind(mac);
         if (pending != m_dhcpPending.cend() && pending->ip == ip && !pending->name.isEmpty())
             m_admissionNames.insert(mac, QString::fromUtf8(pending->name));
         DeviceRecord* device = heardSighting(
-            mac, ip, range, admits, QStringLiteral("HeardArp"), QStringLiteral("an ARP ") + kindText(arp.kind));
+            mac, ip, range, admits, QStringLiteral("HeardArp"), QStringLiteral("an ARP ") + arpKindText(arp.kind));
         m_admissionNames.remove(mac);
         if (!device)
             return;

@@ -5,6 +5,7 @@
 #include "engine/Describer.h"
 #include "engine/DiscoveryEngine.h"
 #include "engine/ErrorTrap.h"
+#include "platform/DebugSink.h"
 #include "platform/NetPlatform.h"
 #include "store/DeviceCodec.h"
 #include "store/DeviceStore.h"
@@ -136,7 +137,8 @@ QString DiscoveryEngine::admittedName(const DeviceRecord& device, const QString&
 {
     const DeviceText::Name name = DeviceText::filterName(raw);
     if (!name.ok() && m_nameRefusals.firstTime(device.MacAddress + QLatin1Char(' ') + source))
-        Log(QStringLiteral("Names - %1 name of %2 (%3) refused, it %4: %5")
+        Log(kwEngine,
+            QStringLiteral("Names - %1 name of %2 (%3) refused, it %4: %5")
                 .arg(source, device.MacAddress, device.IpAddress, name.refusal, raw.left(80)));
     return name.text;
 }

@@ -5,6 +5,7 @@
 
 #include "engine/AddressText.h"
 #include "engine/DiscoveryEngine.h"
+#include "platform/DebugSink.h"
 #include "platform/NetPlatform.h"
 #include "store/DeviceStore.h"
 #include "store/KeyStore.h"
@@ -99,14 +100,16 @@ void DiscoveryEngine::networkResolved(const QString& view, const NetworkBook::Re
         return;
     const QString gateway = network->gatewayIp.isEmpty() ? QStringLiteral("none") : network->gatewayIp;
     if (!resolution.formerGateway.isEmpty())
-        Log(QStringLiteral("Networks - the gateway of %1 changed from %2 to %3; the same network, as most of its "
+        Log(kwEngine,
+            QStringLiteral("Networks - the gateway of %1 changed from %2 to %3; the same network, as most of its "
                            "devices still answer")
                 .arg(network->subnet, resolution.formerGateway, network->gatewayMac));
     if (before == resolution.id || m_networksAsked.contains(resolution.id))
         return;
     if (network->watch == NetworkBook::Watch::Asked || network->watch == NetworkBook::Watch::NotNow) {
         m_networksAsked.insert(resolution.id);
-        Log(QStringLiteral("Networks - joined %1 (gateway %2), which is not watched: nothing there is admitted or "
+        Log(kwEngine,
+            QStringLiteral("Networks - joined %1 (gateway %2), which is not watched: nothing there is admitted or "
                            "alerts until it is (kestrelwatch-ctl watch-network \"%3\")")
                 .arg(network->subnet, gateway, network->id));
         Q_EMIT networkJoined(resolution.id);
@@ -139,5 +142,5 @@ void DiscoveryEngine::answerNetwork(const QString& id, NetworkBook::Watch watch)
 {
     if (!m_networks.setWatch(id, watch))
         return;
-    Log(QStringLiteral("Networks - %1 is now %2").arg(id, NetworkBook::watchWord(watch)));
+    Log(kwEngine, QStringLiteral("Networks - %1 is now %2").arg(id, NetworkBook::watchWord(watch)));
 }

@@ -8,6 +8,7 @@
 #include "engine/DiscoveryEngine.h"
 #include "engine/ErrorTrap.h"
 #include "platform/Clock.h"
+#include "platform/DebugSink.h"
 #include "platform/NetPlatform.h"
 #include "store/DeviceCodec.h"
 #include "store/DeviceStore.h"
@@ -42,7 +43,8 @@ void DiscoveryEngine::PrepareForSleep(bool sleeping)
 void DiscoveryEngine::afterSleep(const QString& how)
 {
     const QDateTime now = currentTime();
-    Log(QStringLiteral("Sight - %1 (last look %2): presence is re-established before anything is judged")
+    Log(kwEngine,
+        QStringLiteral("Sight - %1 (last look %2): presence is re-established before anything is judged")
             .arg(how, TextForms::storedDate(m_sight.lastLook())));
     // The cycle under way is judged as it ends, with nothing in sight; the rows the kernel holds were answers
     // from just before the sleep and count as such.
@@ -106,7 +108,7 @@ void DiscoveryEngine::reportSight()
         return;
     m_reportedSight = state;
     const QString text = Sight::stateText(state);
-    Log(QStringLiteral("Sight - ") + (text.isEmpty() ? QStringLiteral("watching again") : text));
+    Log(kwEngine, QStringLiteral("Sight - ") + (text.isEmpty() ? QStringLiteral("watching again") : text));
     Q_EMIT sightChanged(state);
 }
 

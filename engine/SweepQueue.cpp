@@ -146,8 +146,3 @@ int SweepQueue::inFlight() const
         n += int(w.addresses.size());
     return n;
 }
-
-quint32 SweepQueue::cursor() const
-{
-    return m_swept.isEmpty() ? 0 : m_swept.at(m_rangeIndex).first + m_offset;
-}

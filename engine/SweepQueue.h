@@ -54,8 +54,6 @@ public:
     int windowSize() const { return m_windowSize; }
     int inFlight() const; // addresses sent and not yet harvested
     quint64 totalAddresses() const { return m_total; }
-    // The next address discovery will send.
-    quint32 cursor() const;
 
 private:
     bool nextAddress(quint32& address, bool& check);

@@ -23,7 +23,7 @@ bool zero(const std::uint8_t* p)
 }
 } // namespace
 
-bool parseArpPacket(const std::uint8_t* data, std::size_t size, ArpSighting& out)
+bool parseArpPacket(const std::uint8_t* data, std::size_t size, Heard& out)
 {
     if (size < kArpBodyBytes || get16(data) != 1 || get16(data + 2) != ETH_P_IP || data[4] != 6 || data[5] != 4)
         return false;
@@ -43,11 +43,11 @@ bool parseArpPacket(const std::uint8_t* data, std::size_t size, ArpSighting& out
     const std::uint8_t* address = probe ? target : sender;
     std::copy(address, address + 4, out.ip.begin());
     if (probe)
-        out.kind = ArpKind::Probe;
+        out.kind = Heard::ArpProbe;
     else if (std::equal(sender, sender + 4, target))
-        out.kind = ArpKind::Announcement;
+        out.kind = Heard::ArpAnnouncement;
     else
-        out.kind = op == 2 ? ArpKind::Reply : ArpKind::Request;
+        out.kind = op == 2 ? Heard::ArpReply : Heard::ArpRequest;
     return true;
 }
 
@@ -91,7 +91,7 @@ int openArpSocket()
     return lockPacketSocket(fd, code, sizeof code / sizeof code[0], ETH_P_ARP, kReceiveBuffer);
 }
 
-bool ArpReports::admit(const ArpSighting& s, std::int64_t nowNs)
+bool ArpReports::admit(const Heard& s, std::int64_t nowNs)
 {
     while (!m_recent.empty() && nowNs - m_recent.front().at >= kSecondNs)
         m_recent.pop_front();

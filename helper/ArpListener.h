@@ -12,10 +12,10 @@ struct sock_filter;
 
 namespace helperarp {
 
-// One ARP body for IPv4 over Ethernet (28 bytes) to a sighting; false for anything else: another hardware or
+// One ARP body for IPv4 over Ethernet (28 bytes) to a heard report; false for anything else: another hardware or
 // protocol type, an operation other than request or reply, a sender MAC that is zero, broadcast or multicast,
 // a sender or target address of 0.0.0.0 where it must not be. The interface index is left as it is.
-bool parseArpPacket(const std::uint8_t* data, std::size_t size, helperproto::ArpSighting& out);
+bool parseArpPacket(const std::uint8_t* data, std::size_t size, Heard& out);
 
 // An AF_PACKET datagram socket bound to the ARP protocol on every interface, with a locked classic BPF filter
 // that passes incoming ARP for IPv4 over Ethernet, cut to its 28-byte body: no other protocol, no outgoing
@@ -33,14 +33,14 @@ int lockPacketSocket(int fd, ::sock_filter* code, std::size_t count, std::uint16
 class ArpReports
 {
 public:
-    bool admit(const helperproto::ArpSighting& s, std::int64_t nowNs);
+    bool admit(const Heard& s, std::int64_t nowNs);
     std::uint16_t takeDropped();
     bool anyDropped() const { return m_dropped > 0; }
 
 private:
     struct Recent
     {
-        helperproto::ArpSighting sighting;
+        Heard sighting;
         std::int64_t at;
     };
     std::deque<Recent> m_recent; // the reports of the last second, oldest first

@@ -49,7 +49,7 @@ std::string fqdnText(const std::uint8_t* value, std::uint8_t bytes)
 }
 } // namespace
 
-bool parseDhcpPacket(const std::uint8_t* data, std::size_t size, const std::uint8_t* etherSource, DhcpSighting& out)
+bool parseDhcpPacket(const std::uint8_t* data, std::size_t size, const std::uint8_t* etherSource, Heard& out)
 {
     // IPv4 header: version 4, a whole header, UDP, no fragment; the total length bounds everything after it.
     if (size < 20 || (data[0] >> 4) != 4 || data[9] != IPPROTO_UDP || (get16(data + 6) & 0x3FFF) != 0)
@@ -76,7 +76,7 @@ bool parseDhcpPacket(const std::uint8_t* data, std::size_t size, const std::uint
     const std::uint8_t* requested = nullptr;
     const std::uint8_t* name = nullptr;
     std::size_t nameBytes = 0;
-    DhcpSighting described;
+    Heard::DhcpOptions described;
     bool seen55 = false;
     bool seen57 = false;
     bool seen60 = false;
@@ -123,8 +123,8 @@ bool parseDhcpPacket(const std::uint8_t* data, std::size_t size, const std::uint
         }
         i += 2 + std::size_t(bytes);
     }
-    if (type != std::uint8_t(DhcpKind::Discover) && type != std::uint8_t(DhcpKind::Request)
-        && type != std::uint8_t(DhcpKind::Inform))
+    const auto kind = Heard::dhcpKind(type);
+    if (!kind)
         return false;
     // Some clients end the name with a NUL, as a C string.
     while (nameBytes > 0 && name[nameBytes - 1] == 0)
@@ -132,13 +132,12 @@ bool parseDhcpPacket(const std::uint8_t* data, std::size_t size, const std::uint
     std::copy(chaddr, chaddr + 6, out.mac.begin());
     const std::uint8_t* address = requested ? requested : m + 12;
     std::copy(address, address + 4, out.ip.begin());
-    out.kind = DhcpKind(type);
+    out.kind = *kind;
     out.name.assign(name, name + (nameBytes <= kMaxDhcpName ? nameBytes : 0));
-    out.requestList = std::move(described.requestList);
-    out.vendorClass = std::move(described.vendorClass);
-    out.clientId = std::move(described.clientId);
-    out.fqdn = std::move(described.fqdn);
-    out.maxMessageSize = described.maxMessageSize;
+    if (described == Heard::DhcpOptions {})
+        out.options.reset();
+    else
+        out.options = std::move(described);
     return true;
 }
 
@@ -171,12 +170,12 @@ int openDhcpSocket()
     return helperarp::lockPacketSocket(fd, code, sizeof code / sizeof code[0], ETH_P_IP, kReceiveBuffer);
 }
 
-bool DhcpReports::admit(const DhcpSighting& s, std::int64_t nowNs)
+bool DhcpReports::admit(const Heard& s, std::int64_t nowNs)
 {
     while (!m_recent.empty() && nowNs - m_recent.front().at >= kSecondNs)
         m_recent.pop_front();
     for (const Recent& r : m_recent) {
-        const DhcpSighting& o = r.sighting;
+        const Heard& o = r.sighting;
         if (o.ifindex == s.ifindex && o.mac == s.mac && o.ip == s.ip && o.kind == s.kind)
             return false; // the client's retransmission of what was reported less than a second ago
     }

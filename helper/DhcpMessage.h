@@ -10,16 +10,16 @@
 
 namespace helperdhcp {
 
-// The IPv4 packet of a DHCP client message (UDP 68 to 67, unfragmented) to a sighting; etherSource is the
+// The IPv4 packet of a DHCP client message (UDP 68 to 67, unfragmented) to a heard report; etherSource is the
 // frame's source MAC, which the client hardware address (chaddr) must equal: a relay or a forger naming
 // another MAC is not that MAC speaking. False for anything else: a bad IPv4 or UDP header, a reply, a hardware
 // type other than Ethernet, a group or zero MAC, no magic cookie, an option that runs past the end, a message
 // type other than DISCOVER, REQUEST or INFORM. The address is option 50 (requested) when present, else ciaddr;
 // a host name longer than kMaxDhcpName bytes is left out (a name cut short would be another name). The
 // options a client describes itself with (55, 57, 60, 61, 81) are read too, the first of each, each left out
-// when longer than kMaxDhcpOption or malformed. The interface index is left as it is.
-bool parseDhcpPacket(
-    const std::uint8_t* data, std::size_t size, const std::uint8_t* etherSource, helperproto::DhcpSighting& out);
+// when longer than kMaxDhcpOption or malformed; options stays unset when none is left. The interface index is left as
+// it is.
+bool parseDhcpPacket(const std::uint8_t* data, std::size_t size, const std::uint8_t* etherSource, Heard& out);
 
 // An AF_PACKET datagram socket bound to IPv4 on every interface, with a locked classic BPF filter that passes
 // only incoming, unfragmented UDP from port 68 to port 67 sent to this host or broadcast: no other packet ever
@@ -31,14 +31,14 @@ int openDhcpSocket();
 class DhcpReports
 {
 public:
-    bool admit(const helperproto::DhcpSighting& s, std::int64_t nowNs);
+    bool admit(const Heard& s, std::int64_t nowNs);
     std::uint16_t takeDropped();
     bool anyDropped() const { return m_dropped > 0; }
 
 private:
     struct Recent
     {
-        helperproto::DhcpSighting sighting;
+        Heard sighting;
         std::int64_t at;
     };
     std::deque<Recent> m_recent;

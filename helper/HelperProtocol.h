@@ -18,6 +18,8 @@
 // fields, so a monitor reads what it knows of a newer helper and an older helper refuses what it does not know
 // (ListenArp, ListenDhcp: Error Unsupported), which the monitor takes as "not capable".
 
+#include "helper/Heard.h"
+
 #include <algorithm>
 #include <array>
 #include <cstddef>
@@ -66,11 +68,12 @@ enum class Type : std::uint8_t {
     // u16 deleted, refusedRange, refusedState, absent, failed, refusedRate; u32 errno; u32 refused address
     DeleteResult = 0x82,
     // u16 count, u16 reports dropped over the rate since the last frame, count x (u32 interface index, 6-byte
-    // sender MAC, 4-byte IPv4 address, u8 ArpKind, u8 0); sequence 0 unless it answers ListenArp.
+    // sender MAC, 4-byte IPv4 address, u8 ARP kind (1 to 4, as Heard::Kind), u8 1 when sent to this host, else 0);
+    // sequence 0 unless it answers ListenArp.
     ArpHeard = 0x83,
     // u16 count, u16 reports dropped over the rate since the last frame, count x (u32 interface index, 6-byte
-    // client MAC, 4-byte IPv4 address or 0, u8 DhcpKind, u8 host-name length, kMaxDhcpName bytes of host name
-    // padded with 0); sequence 0 unless it answers ListenDhcp.
+    // client MAC, 4-byte IPv4 address or 0, u8 DHCP message type (1, 3 or 8), u8 host-name length, kMaxDhcpName
+    // bytes of host name padded with 0); sequence 0 unless it answers ListenDhcp.
     DhcpHeard = 0x84,
     // What a heard client says about itself, sent after the DhcpHeard frame that reports it, for a client that
     // sent any of these options: one DhcpHeard record, u16 option 57 (maximum message size, 0 when absent),
@@ -85,57 +88,6 @@ enum ReadyFlag : std::uint8_t {
     NeighbourAdmin = 2, // CAP_NET_ADMIN is kept for deleting neighbour rows
     ArpListen = 4, // the ARP socket is open: ListenArp will be served
     DhcpListen = 8, // the DHCP socket is open: ListenDhcp will be served
-};
-
-// What the heard ARP was. A probe's address is the one its sender is about to take (its target: a probe's own
-// sender address is 0.0.0.0); an announcement (gratuitous ARP) names the sender's address as its target too.
-enum class ArpKind : std::uint8_t {
-    Request = 1,
-    Reply = 2,
-    Probe = 3,
-    Announcement = 4,
-};
-
-// One heard sender: the interface it was heard on, its MAC and the address it holds or is about to take.
-struct ArpSighting
-{
-    std::uint32_t ifindex = 0;
-    std::array<std::uint8_t, 6> mac {};
-    std::array<std::uint8_t, 4> ip {};
-    ArpKind kind = ArpKind::Request;
-    // Sent to this machine's own MAC (a reply to its own request) rather than to all or to another host.
-    bool toHost = false;
-};
-
-// A DHCP client message's type, as its option 53 gives it.
-enum class DhcpKind : std::uint8_t {
-    Discover = 1,
-    Request = 3,
-    Inform = 8,
-};
-
-// One heard DHCP client: the interface, its MAC (the client hardware address, equal to the frame's source), the
-// address it asks for (option 50) or holds (ciaddr), 0.0.0.0 when neither, and its host name's bytes as sent,
-// empty when it gave none; the monitor filters the name.
-struct DhcpSighting
-{
-    std::uint32_t ifindex = 0;
-    std::array<std::uint8_t, 6> mac {};
-    std::array<std::uint8_t, 4> ip {};
-    DhcpKind kind = DhcpKind::Discover;
-    std::string name;
-    // The options a client describes itself with, each empty when absent or longer than kMaxDhcpOption.
-    std::vector<std::uint8_t> requestList; // 55
-    std::string vendorClass; // 60
-    std::vector<std::uint8_t> clientId; // 61: type byte, then the identifier
-    std::string fqdn; // 81's name as dotted text
-    std::uint16_t maxMessageSize = 0; // 57
-    bool hasOptions() const
-    {
-        return !requestList.empty() || !vendorClass.empty() || !clientId.empty() || !fqdn.empty()
-            || maxMessageSize != 0;
-    }
-    bool operator==(const DhcpSighting&) const = default;
 };
 
 enum class ErrorCode : std::uint16_t {
@@ -448,16 +400,16 @@ inline std::optional<ErrorCode> parseError(const std::vector<std::uint8_t>& p)
 }
 
 // An ArpHeard payload; dropped says how many reports the rate cap held back since the previous frame.
-inline std::vector<std::uint8_t> arpHeardPayload(const std::vector<ArpSighting>& sightings, std::uint16_t dropped)
+inline std::vector<std::uint8_t> arpHeardPayload(const std::vector<Heard>& sightings, std::uint16_t dropped)
 {
     std::vector<std::uint8_t> p;
     put16(p, std::uint16_t(sightings.size()));
     put16(p, dropped);
-    for (const ArpSighting& s : sightings) {
+    for (const Heard& s : sightings) {
         put32(p, s.ifindex);
         p.insert(p.end(), s.mac.begin(), s.mac.end());
         p.insert(p.end(), s.ip.begin(), s.ip.end());
-        p.push_back(std::uint8_t(s.kind));
+        p.push_back(std::uint8_t(s.kind & 0x0F));
         p.push_back(s.toHost ? 1 : 0);
     }
     return p;
@@ -467,7 +419,7 @@ struct ArpHeardBatch
 {
     bool ok = false; // false: count and length disagree, too many records, or a kind this revision lacks
     std::uint16_t dropped = 0;
-    std::vector<ArpSighting> sightings;
+    std::vector<Heard> sightings;
 };
 
 // The monitor's reading of an ArpHeard payload: all of it or nothing.
@@ -482,15 +434,15 @@ inline ArpHeardBatch parseArpHeard(const std::vector<std::uint8_t>& payload)
     b.dropped = get16(payload.data() + 2);
     for (std::size_t i = 0; i < count; ++i) {
         const std::uint8_t* p = payload.data() + 4 + i * kArpRecordBytes;
-        if (p[14] < std::uint8_t(ArpKind::Request) || p[14] > std::uint8_t(ArpKind::Announcement)) {
+        if (p[14] < Heard::ArpRequest || p[14] > Heard::ArpAnnouncement) {
             b.sightings.clear();
             return b;
         }
-        ArpSighting s;
+        Heard s;
         s.ifindex = get32(p);
         std::copy(p + 4, p + 10, s.mac.begin());
         std::copy(p + 10, p + 14, s.ip.begin());
-        s.kind = ArpKind(p[14]);
+        s.kind = Heard::Kind(p[14]);
         s.toHost = (p[15] & 1) != 0;
         b.sightings.push_back(s);
     }
@@ -499,12 +451,12 @@ inline ArpHeardBatch parseArpHeard(const std::vector<std::uint8_t>& payload)
 }
 
 namespace detail {
-inline void putDhcpRecord(std::vector<std::uint8_t>& p, const DhcpSighting& s)
+inline void putDhcpRecord(std::vector<std::uint8_t>& p, const Heard& s)
 {
     put32(p, s.ifindex);
     p.insert(p.end(), s.mac.begin(), s.mac.end());
     p.insert(p.end(), s.ip.begin(), s.ip.end());
-    p.push_back(std::uint8_t(s.kind));
+    p.push_back(std::uint8_t(s.kind & 0x0F));
     const std::size_t n = s.name.size() <= kMaxDhcpName ? s.name.size() : 0;
     p.push_back(std::uint8_t(n));
     p.insert(p.end(), s.name.begin(), s.name.begin() + std::ptrdiff_t(n));
@@ -512,15 +464,15 @@ inline void putDhcpRecord(std::vector<std::uint8_t>& p, const DhcpSighting& s)
 }
 
 // One DhcpHeard record at p (kDhcpRecordBytes), or false for a kind or name length out of bounds.
-inline bool getDhcpRecord(const std::uint8_t* p, DhcpSighting& s)
+inline bool getDhcpRecord(const std::uint8_t* p, Heard& s)
 {
-    const auto kind = DhcpKind(p[14]);
-    if ((kind != DhcpKind::Discover && kind != DhcpKind::Request && kind != DhcpKind::Inform) || p[15] > kMaxDhcpName)
+    const auto kind = Heard::dhcpKind(p[14]);
+    if (!kind || p[15] > kMaxDhcpName)
         return false;
     s.ifindex = get32(p);
     std::copy(p + 4, p + 10, s.mac.begin());
     std::copy(p + 10, p + 14, s.ip.begin());
-    s.kind = kind;
+    s.kind = *kind;
     s.name.assign(p + 16, p + 16 + p[15]);
     return true;
 }
@@ -544,12 +496,12 @@ template<typename Bytes> bool getOption(const std::vector<std::uint8_t>& payload
 
 // A DhcpHeard payload; dropped says how many reports the rate cap held back since the previous frame. Names
 // longer than kMaxDhcpName are sent empty.
-inline std::vector<std::uint8_t> dhcpHeardPayload(const std::vector<DhcpSighting>& sightings, std::uint16_t dropped)
+inline std::vector<std::uint8_t> dhcpHeardPayload(const std::vector<Heard>& sightings, std::uint16_t dropped)
 {
     std::vector<std::uint8_t> p;
     put16(p, std::uint16_t(sightings.size()));
     put16(p, dropped);
-    for (const DhcpSighting& s : sightings)
+    for (const Heard& s : sightings)
         detail::putDhcpRecord(p, s);
     return p;
 }
@@ -558,7 +510,7 @@ struct DhcpHeardBatch
 {
     bool ok = false; // false: count and length disagree, too many records, a kind or name length out of bounds
     std::uint16_t dropped = 0;
-    std::vector<DhcpSighting> sightings;
+    std::vector<Heard> sightings;
 };
 
 // The monitor's reading of a DhcpHeard payload: all of it or nothing.
@@ -572,7 +524,7 @@ inline DhcpHeardBatch parseDhcpHeard(const std::vector<std::uint8_t>& payload)
         return b;
     b.dropped = get16(payload.data() + 2);
     for (std::size_t i = 0; i < count; ++i) {
-        DhcpSighting s;
+        Heard s;
         if (!detail::getDhcpRecord(payload.data() + 4 + i * kDhcpRecordBytes, s)) {
             b.sightings.clear();
             return b;
@@ -583,31 +535,34 @@ inline DhcpHeardBatch parseDhcpHeard(const std::vector<std::uint8_t>& payload)
     return b;
 }
 
-// A DhcpOptions payload of one sighting.
-inline std::vector<std::uint8_t> dhcpOptionsPayload(const DhcpSighting& s)
+// A DhcpOptions payload of one heard client: its DhcpHeard record, then its options (none when it gave none).
+inline std::vector<std::uint8_t> dhcpOptionsPayload(const Heard& s)
 {
+    const Heard::DhcpOptions o = s.options.value_or(Heard::DhcpOptions {});
     std::vector<std::uint8_t> p;
     detail::putDhcpRecord(p, s);
-    put16(p, s.maxMessageSize);
-    detail::putOption(p, s.requestList);
-    detail::putOption(p, s.vendorClass);
-    detail::putOption(p, s.clientId);
-    detail::putOption(p, s.fqdn);
+    put16(p, o.maxMessageSize);
+    detail::putOption(p, o.requestList);
+    detail::putOption(p, o.vendorClass);
+    detail::putOption(p, o.clientId);
+    detail::putOption(p, o.fqdn);
     return p;
 }
 
-// The monitor's reading of a DhcpOptions payload: all of it or nothing; fields a later revision appends are
-// ignored.
-inline std::optional<DhcpSighting> parseDhcpOptions(const std::vector<std::uint8_t>& payload)
+// The monitor's reading of a DhcpOptions payload, with its options set: all of it or nothing; fields a later
+// revision appends are ignored.
+inline std::optional<Heard> parseDhcpOptions(const std::vector<std::uint8_t>& payload)
 {
-    DhcpSighting s;
+    Heard s;
+    Heard::DhcpOptions o;
     if (payload.size() < kDhcpRecordBytes + 2 || !detail::getDhcpRecord(payload.data(), s))
         return std::nullopt;
-    s.maxMessageSize = get16(payload.data() + kDhcpRecordBytes);
+    o.maxMessageSize = get16(payload.data() + kDhcpRecordBytes);
     std::size_t at = kDhcpRecordBytes + 2;
-    if (!detail::getOption(payload, at, s.requestList) || !detail::getOption(payload, at, s.vendorClass)
-        || !detail::getOption(payload, at, s.clientId) || !detail::getOption(payload, at, s.fqdn))
+    if (!detail::getOption(payload, at, o.requestList) || !detail::getOption(payload, at, o.vendorClass)
+        || !detail::getOption(payload, at, o.clientId) || !detail::getOption(payload, at, o.fqdn))
         return std::nullopt;
+    s.options = std::move(o);
     return s;
 }
 

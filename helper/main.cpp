@@ -258,7 +258,7 @@ struct Helper
     // the senders inside the connected ranges of the interface each was heard on; false when the pipe is gone.
     bool readArp()
     {
-        std::vector<ArpSighting> heard;
+        std::vector<Heard> heard;
         for (int i = 0; i < 256; ++i) {
             std::uint8_t body[64];
             sockaddr_ll from {};
@@ -269,7 +269,7 @@ struct Helper
                 continue;
             if (n < 0)
                 break;
-            ArpSighting s;
+            Heard s;
             s.ifindex = std::uint32_t(from.sll_ifindex);
             if (from.sll_pkttype == PACKET_OUTGOING || !helperarp::parseArpPacket(body, std::size_t(n), s))
                 continue;
@@ -289,8 +289,7 @@ struct Helper
         const bool tellDropped = arpReports.anyDropped() && nowNs() - droppedReportedAt >= kSecondNs;
         for (std::size_t first = 0; first < heard.size() || (first == 0 && tellDropped); first += kMaxArpRecords) {
             const std::size_t end = std::min(heard.size(), first + kMaxArpRecords);
-            const std::vector<ArpSighting> part(
-                heard.begin() + std::ptrdiff_t(first), heard.begin() + std::ptrdiff_t(end));
+            const std::vector<Heard> part(heard.begin() + std::ptrdiff_t(first), heard.begin() + std::ptrdiff_t(end));
             std::uint16_t dropped = 0;
             if (first == 0 && arpReports.anyDropped()) {
                 dropped = arpReports.takeDropped();
@@ -306,7 +305,7 @@ struct Helper
     // that interface's ranges (a lease from another network, which the server will refuse) is sent as 0.0.0.0.
     bool readDhcp()
     {
-        std::vector<DhcpSighting> heard;
+        std::vector<Heard> heard;
         for (int i = 0; i < 64; ++i) {
             std::uint8_t packet[1500];
             sockaddr_ll from {};
@@ -317,7 +316,7 @@ struct Helper
                 continue;
             if (n < 0)
                 break;
-            DhcpSighting s;
+            Heard s;
             s.ifindex = std::uint32_t(from.sll_ifindex);
             if (from.sll_pkttype == PACKET_OUTGOING || from.sll_halen != 6
                 || !helperdhcp::parseDhcpPacket(packet, std::size_t(n), from.sll_addr, s))
@@ -339,8 +338,7 @@ struct Helper
         const bool tellDropped = dhcpReports.anyDropped() && nowNs() - dhcpDroppedReportedAt >= kSecondNs;
         for (std::size_t first = 0; first < heard.size() || (first == 0 && tellDropped); first += kMaxDhcpRecords) {
             const std::size_t end = std::min(heard.size(), first + kMaxDhcpRecords);
-            const std::vector<DhcpSighting> part(
-                heard.begin() + std::ptrdiff_t(first), heard.begin() + std::ptrdiff_t(end));
+            const std::vector<Heard> part(heard.begin() + std::ptrdiff_t(first), heard.begin() + std::ptrdiff_t(end));
             std::uint16_t dropped = 0;
             if (first == 0 && dhcpReports.anyDropped()) {
                 dropped = dhcpReports.takeDropped();
@@ -350,8 +348,8 @@ struct Helper
                 return false;
         }
         // What each client says about itself follows the frame that reports it, already within the rate cap.
-        for (const DhcpSighting& s : heard) {
-            if (s.hasOptions() && !writeAll(frame(Type::DhcpOptions, 0, dhcpOptionsPayload(s))))
+        for (const Heard& s : heard) {
+            if (s.options && !writeAll(frame(Type::DhcpOptions, 0, dhcpOptionsPayload(s))))
                 return false;
         }
         return true;

@@ -16,9 +16,24 @@ DebugLog::DebugLog(const LiveSettings& settings, QString file)
 
 void DebugLog::Log(const QString& text)
 {
+    Log(QString::fromLatin1(kwMonitor().categoryName()), text);
+}
+
+QString DebugLog::areaOf(QStringView line)
+{
+    const qsizetype open = line.indexOf(u" - [kw.");
+    if (open < 0)
+        return {};
+    const qsizetype close = line.indexOf(u']', open);
+    return close < 0 ? QString() : line.mid(open + 4, close - open - 4).toString();
+}
+
+void DebugLog::Log(const QString& area, const QString& text)
+{
     const QString stamp = TextForms::dateText(kwclock::now());
     // Log() has escaped the text already; a caller that writes here directly gets the same.
-    const QString line = stamp + QStringLiteral(" - ") + escapeLogText(text) + QStringLiteral("\r\n");
+    const QString line = stamp + QStringLiteral(" - [") + escapeLogText(area) + QStringLiteral("] ")
+        + escapeLogText(text) + QStringLiteral("\r\n");
 
     m_text += line;
     // The oldest lines go first; a single line longer than the whole bound keeps only its end.
@@ -44,8 +59,8 @@ void DebugLog::Log(const QString& text)
 
 void DebugLog::installAsSink(std::function<void(const QString& text)> extra)
 {
-    installLogSink([this, extra = std::move(extra)](const QString& text) {
-        Log(text);
+    installLogSink([this, extra = std::move(extra)](const QString& area, const QString& text) {
+        Log(area, text);
         if (extra)
             extra(text);
     });

@@ -7,7 +7,8 @@ struct LiveSettings;
 
 // The debug log: a running, time-stamped text held in memory (bounded at 1,048,576 characters by dropping
 // its oldest lines), mirrored to the settings dialog's text box, and appended to
-// "Log Database/Kestrelwatch.log" while LogToDisk is on. It never fails towards its caller.
+// "Log Database/Kestrelwatch.log" while LogToDisk is on. It never fails towards its caller. Each line is
+// "<time> - [<area>] <text>", the area a category's name (platform/LogAreas.h).
 class DebugLog final
 {
 public:
@@ -15,7 +16,11 @@ public:
 
     DebugLog(const LiveSettings& settings, QString file);
 
+    void Log(const QString& area, const QString& text);
+    // A line of the monitor's own area.
     void Log(const QString& text);
+    // The area a line names ("kw.mail"); empty for a line without one (an earlier release's).
+    static QString areaOf(QStringView line);
     const QString& text() const { return m_text; }
     QString file() const { return m_file; }
 

@@ -71,9 +71,6 @@ QList<DeviceLog::Entry> DeviceLog::entries(const DeviceEvent& e)
         return {{Kind::AddressChanged, QStringLiteral("IP = ") + e.address}};
     case Kind::NameChanged:
         return {{Kind::NameChanged, QStringLiteral("Name is ") + e.name}};
-    case Kind::PossibleReturn:
-        return {
-            {Kind::PossibleReturn, QStringLiteral("May be ") + e.name + QStringLiteral(" seen as ") + e.earlierMac}};
     case Kind::AddressesChanged:
     case Kind::Described:
     case Kind::Merged: // the merge writes the histories' lines itself
@@ -149,7 +146,7 @@ QString DeviceLog::trimmed(const QString& log)
 void DeviceLog::AddLogEntry(const QString& mac, const QString& text)
 {
     if (!m_devices.contains(mac)) {
-        Log(QStringLiteral("AddLogEntry - no device %1").arg(mac));
+        Log(kwHistory, QStringLiteral("AddLogEntry - no device %1").arg(mac));
         return;
     }
     addEntries(mac, {text});
@@ -178,7 +175,7 @@ void DeviceLog::save(const QString& mac, const QString& history)
     // Written aside and renamed over, so a crash leaves the old history or the new one, never half of one.
     QSaveFile f(fileFor(mac));
     if (!f.open(QIODevice::WriteOnly) || f.write(history.toUtf8()) < 0 || !f.commit())
-        Log(QStringLiteral("Save_Log - %1: %2").arg(fileFor(mac), f.errorString()));
+        Log(kwHistory, QStringLiteral("Save_Log - %1: %2").arg(fileFor(mac), f.errorString()));
 }
 
 QString DeviceLog::history(const QString& mac) const

@@ -592,7 +592,7 @@ void MainWindow::ShowStatus()
 
 void MainWindow::Log(const QString& text)
 {
-    ::Log(text);
+    ::Log(kwWindow, text);
 }
 
 bool MainWindow::openPage(const QString& file)
@@ -600,7 +600,7 @@ bool MainWindow::openPage(const QString& file)
     const QUrl url = QUrl::fromLocalFile(m_core.paths().site() + file);
     if (m_services.openUrl && m_services.openUrl(url))
         return true;
-    Log(QStringLiteral("openPage - %1 was not opened").arg(url.toString()));
+    ::Log(kwWindow, QStringLiteral("openPage - %1 was not opened").arg(url.toString()));
     return false;
 }
 

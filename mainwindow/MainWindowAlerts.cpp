@@ -11,6 +11,7 @@
 #include "mainwindow/PictureBox.h"
 #include "mainwindow/WindowMenu.h"
 #include "notify/AlertPolicy.h"
+#include "platform/DebugSink.h"
 #include "settings/SettingsDialog.h"
 #include "store/DeviceDescription.h"
 
@@ -217,7 +218,7 @@ void MainWindow::alertNamed(const Alert& alert)
 DesktopNotifier& MainWindow::desktopNotifier()
 {
     if (!m_notifier) {
-        m_notifier = new DesktopNotifier([this](const QString& line) { Log(line); }, this);
+        m_notifier = new DesktopNotifier([this](const QString& line) { ::Log(kwAlerts, line); }, this);
         connect(m_notifier, &DesktopNotifier::showRequested, this, &MainWindow::showDevice);
         connect(m_notifier, &DesktopNotifier::acknowledgeRequested, this, &MainWindow::acknowledgeDevice);
     }

@@ -10,6 +10,7 @@
 #include "notify/AlertPolicy.h"
 #include "platform/Autostart.h"
 #include "platform/Clock.h"
+#include "platform/DebugSink.h"
 #include "platform/NetPlatform.h"
 #include "settings/SettingsDialog.h"
 #include "store/KeyStore.h"
@@ -51,7 +52,7 @@ int MainWindow::Form_Load(std::unique_ptr<NetPlatform> net)
     if (outcome.step == MonitorCore::Step::AlreadyRunning)
         return 0;
     const auto fatal = [this](const QString& message) {
-        Log(QStringLiteral("Load - ") + message);
+        ::Log(kwWindow, QStringLiteral("Load - ") + message);
         if (m_services.critical)
             m_services.critical(message);
         return 1;
@@ -174,7 +175,8 @@ void MainWindow::askStartAtLogin()
         // installed program asks when it first runs.
         const std::optional<QString> program = autostartProgram(QCoreApplication::applicationFilePath());
         if (!program) {
-            Log(QStringLiteral("Not asking about starting at login: this copy runs from a build folder and no "
+            ::Log(kwWindow,
+                QStringLiteral("Not asking about starting at login: this copy runs from a build folder and no "
                                "installed Kestrelwatch was found"));
             return;
         }

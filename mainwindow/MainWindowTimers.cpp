@@ -131,7 +131,8 @@ void MainWindow::Load_Pictures()
     m_picturesScale = scale;
     const QStringList missing = m_pictures.load(m_core.paths().images(), scale);
     for (const QString& file : missing)
-        Log(QStringLiteral("Load_Pictures - %1 is missing or unreadable; its picture stays blank").arg(file));
+        ::Log(
+            kwWindow, QStringLiteral("Load_Pictures - %1 is missing or unreadable; its picture stays blank").arg(file));
     // The initial pictures: every button at rest, the tab of the open panel selected, the lamp normal.
     for (SkinButton* b : m_buttons)
         b->setPair(b->normalPicture(), b->downPicture());

@@ -6,6 +6,7 @@
 #include "engine/DiscoveryEngine.h"
 #include "mainwindow/AboutDialog.h"
 #include "mainwindow/WindowMenu.h"
+#include "platform/DebugSink.h"
 #include "platform/UrlText.h"
 #include "settings/SettingsDialog.h"
 #include "store/IniFile.h"
@@ -24,7 +25,7 @@ void MainWindow::startTray()
     for (size_t i = 0; i < m_trayIcons.size(); ++i) {
         const QString path = folder + QLatin1String(files[i]);
         if (!QFileInfo::exists(path))
-            Log(QStringLiteral("AddTrayIcon - %1 is missing; the icon stays blank").arg(path));
+            ::Log(kwWindow, QStringLiteral("AddTrayIcon - %1 is missing; the icon stays blank").arg(path));
         m_trayIcons[i] = QIcon(path);
     }
     setWindowIcon(m_trayIcons[0]);
@@ -97,12 +98,12 @@ void MainWindow::refreshTrayPresence()
 {
     const bool host = trayAvailable();
     if (host && !m_trayHostSeen && m_tray && !m_shuttingDown) {
-        Log(QStringLiteral("ChangeTrayIcon - the notification area is back; adding the icon again"));
+        ::Log(kwWindow, QStringLiteral("ChangeTrayIcon - the notification area is back; adding the icon again"));
         m_tray->hide();
         m_tray->show();
     }
     if (!host && m_trayHostSeen && !m_shuttingDown && m_loaded) {
-        Log(QStringLiteral("ChangeTrayIcon - no notification area; the window stays on the desktop"));
+        ::Log(kwWindow, QStringLiteral("ChangeTrayIcon - no notification area; the window stays on the desktop"));
         if (isHidden())
             showMainWindowAgain();
     }
@@ -133,7 +134,7 @@ void MainWindow::Load_ExternalProgs()
         QStringList problems;
         m_programs = ExternalPrograms::parse(IniFile::dbGetAllEntries(QStringLiteral("PROGRAMS"), file), &problems);
         for (const QString& problem : problems)
-            Log(QStringLiteral("Load_ExternalProgs - ") + problem);
+            ::Log(kwWindow, QStringLiteral("Load_ExternalProgs - ") + problem);
         for (int i = 0; i < m_programs.size(); ++i)
             m_menus->addProgram(i + 1, m_programs[i].name);
     }
@@ -161,12 +162,12 @@ void MainWindow::launchProgram(int index)
     const DeviceStore& devices = m_core.devices();
     const DeviceRecord* device = devices.find(menuMacAddress);
     if (index < 1 || index > m_programs.size() || !device) {
-        Log(QStringLiteral("programsAction - no program %1 for device %2").arg(index).arg(menuMacAddress));
+        ::Log(kwWindow, QStringLiteral("programsAction - no program %1 for device %2").arg(index).arg(menuMacAddress));
         return;
     }
     const ExternalProgram& entry = m_programs[index - 1];
     if (!entry.usable || entry.program.isEmpty()) {
-        Log(QStringLiteral("programsAction - \"%1\" names no program").arg(entry.name));
+        ::Log(kwWindow, QStringLiteral("programsAction - \"%1\" names no program").arg(entry.name));
         return;
     }
     // The address is one argument of its own: nothing in it reaches a shell.
@@ -174,7 +175,7 @@ void MainWindow::launchProgram(int index)
     const bool started = m_services.launch ? m_services.launch(entry.program, arguments)
                                            : QProcess::startDetached(entry.program, arguments);
     if (!started)
-        Log(QStringLiteral("programsAction - %1 could not be started").arg(entry.program));
+        ::Log(kwWindow, QStringLiteral("programsAction - %1 could not be started").arg(entry.program));
 }
 
 // --- placement and buttons
@@ -231,7 +232,7 @@ void MainWindow::donateClicked()
     if (!url.isValid() || url.isEmpty())
         return;
     if (!(m_services.openUrl && m_services.openUrl(url))) {
-        Log(QStringLiteral("openPage - %1 was not opened").arg(UrlText::origin(url)));
+        ::Log(kwWindow, QStringLiteral("openPage - %1 was not opened").arg(UrlText::origin(url)));
         showNotice(QStringLiteral("No web browser opened the donation page: ") + url.toString(), 8);
     }
     Sound_MouseClick();

@@ -7,6 +7,7 @@
 #include "app/MonitorCore.h"
 #include "mainwindow/Geometry.h"
 #include "mainwindow/Theme.h"
+#include "store/DeviceRecord.h"
 
 #include <QAction>
 #include <QLabel>
@@ -76,7 +77,8 @@ void MainWindow::trustEverythingHere()
     }
     if (m_services.confirm && !m_services.confirm(trustQuestion(online)))
         return;
-    const QList<DeviceActions::Trusted> trusted = m_core.actions().trustAllOnline();
+    const QList<DeviceActions::Trusted> trusted =
+        m_core.actions().trustAllOnline([](const DeviceRecord& d) { return d.isOnline(); }).moved;
     // A second trust adds to what the undo puts back.
     m_lastTrust += trusted;
     m_welcomeDone = true;

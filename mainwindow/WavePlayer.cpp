@@ -122,16 +122,16 @@ bool WavePlayer::OpenFile(const QString& path)
 
     QFile file(path);
     if (!QFileInfo::exists(path)) {
-        Log(QStringLiteral("WavePlayer:  OpenFile - %1 does not exist").arg(path));
+        Log(kwSound, QStringLiteral("WavePlayer:  OpenFile - %1 does not exist").arg(path));
         return false;
     }
     if (!file.open(QIODevice::ReadOnly)) {
-        Log(QStringLiteral("WavePlayer:  OpenFile - cannot read %1: %2").arg(path, file.errorString()));
+        Log(kwSound, QStringLiteral("WavePlayer:  OpenFile - cannot read %1: %2").arg(path, file.errorString()));
         return false;
     }
     QString why;
     if (!readWaveFormat(file.readAll(), &why)) {
-        Log(QStringLiteral("WavePlayer:  OpenFile - %1 is not a playable wave (%2)").arg(path, why));
+        Log(kwSound, QStringLiteral("WavePlayer:  OpenFile - %1 is not a playable wave (%2)").arg(path, why));
         return false;
     }
 
@@ -140,7 +140,7 @@ bool WavePlayer::OpenFile(const QString& path)
     QObject::connect(effect, &QSoundEffect::statusChanged, effect, [this, effect] {
         if (effect->status() == QSoundEffect::Error && m_open) {
             m_open = false;
-            Log(QStringLiteral("WavePlayer:  OpenFile - cannot decode %1").arg(m_path));
+            Log(kwSound, QStringLiteral("WavePlayer:  OpenFile - cannot decode %1").arg(m_path));
         }
     });
     // Open before the source is set: a sample the cache already holds reports its status at once.
@@ -185,5 +185,5 @@ void WavePlayer::reportOnce(const QString& text)
     if (m_reported)
         return;
     m_reported = true;
-    Log(text);
+    Log(kwSound, text);
 }

@@ -34,7 +34,7 @@ Metrics::Counter Metrics::counter(const QString& family, const Labels& labels)
     for (const auto& [name, value] : labels)
         ok = ok && validLabelValue(name) && validLabelValue(value);
     if (!ok) {
-        Log(QStringLiteral("Metrics - refused the series %1%2").arg(family, labelText(labels)));
+        Log(kwWeb, QStringLiteral("Metrics - refused the series %1%2").arg(family, labelText(labels)));
         return {};
     }
     return Counter(&f->counters[labelText(labels)]);

@@ -92,7 +92,7 @@ void MqttConnection::open(const Config& config)
     m_mosq = mosquitto_new(config.clientId.isEmpty() ? nullptr : config.clientId.toUtf8().constData(), true, this);
     if (!m_mosq) {
         m_lastError = QStringLiteral("libmosquitto could not make a client");
-        Log(QStringLiteral("MQTT - ") + m_lastError);
+        Log(kwMqtt, QStringLiteral("MQTT - ") + m_lastError);
         return;
     }
     mosquitto_int_option(m_mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
@@ -122,7 +122,7 @@ void MqttConnection::open(const Config& config)
             // Never fall back to plain text: the login would cross the network readable.
             destroy();
             m_lastError = QStringLiteral("TLS cannot be set up: ") + errorText(rc);
-            Log(QStringLiteral("MQTT - ") + m_lastError);
+            Log(kwMqtt, QStringLiteral("MQTT - ") + m_lastError);
             Q_EMIT connectionFailed(m_lastError);
             return;
         }
@@ -266,7 +266,8 @@ void MqttConnection::failed(const QString& reason)
     m_lastError = reason;
     if (m_config.retry) {
         m_nextAttempt = kwclock::now().addSecs(m_backoff);
-        Log(QStringLiteral("MQTT - %1 %2; next attempt in %3 s")
+        Log(kwMqtt,
+            QStringLiteral("MQTT - %1 %2; next attempt in %3 s")
                 .arg(wasConnected ? QStringLiteral("connection lost:") : QStringLiteral("not connected:"), reason)
                 .arg(m_backoff));
         m_backoff = qMin(m_backoff * 2, kMaxBackoff);
@@ -342,7 +343,7 @@ void MqttConnection::onConnect(mosquitto*, void* self, int rc)
     c->m_backoff = 1;
     c->m_pending = 0;
     c->m_lastError.clear();
-    Log(QStringLiteral("MQTT - connected to %1:%2").arg(c->m_config.host).arg(c->m_config.port));
+    Log(kwMqtt, QStringLiteral("MQTT - connected to %1:%2").arg(c->m_config.host).arg(c->m_config.port));
     Q_EMIT c->connected();
 }
 

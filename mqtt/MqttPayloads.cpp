@@ -140,7 +140,6 @@ QString eventKind(DeviceEvent::Kind kind)
         return QStringLiteral("merged");
     case DeviceEvent::Kind::LikelyReturn:
         return QStringLiteral("likely_return");
-    case DeviceEvent::Kind::PossibleReturn:
     case DeviceEvent::Kind::AddressesChanged:
     case DeviceEvent::Kind::Described:
         break;

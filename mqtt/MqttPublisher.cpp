@@ -63,7 +63,7 @@ void MqttPublisher::refresh()
     const QString server = m_settings.mqtt.server.trimmed();
     if (server.isEmpty()) {
         if (m_connection.isOpen()) {
-            Log(QStringLiteral("MQTT - switched off"));
+            Log(kwMqtt, QStringLiteral("MQTT - switched off"));
             stop();
         }
         m_badServer.clear();
@@ -73,7 +73,8 @@ void MqttPublisher::refresh()
     const auto hostPort = MqttConnection::parseServer(server, tls);
     if (!hostPort) {
         if (m_badServer != server)
-            Log(QStringLiteral("MQTT - the server \"%1\" is not host or host:port; not connecting").arg(server));
+            Log(kwMqtt,
+                QStringLiteral("MQTT - the server \"%1\" is not host or host:port; not connecting").arg(server));
         m_badServer = server;
         if (m_connection.isOpen())
             stop();
@@ -96,7 +97,7 @@ void MqttPublisher::refresh()
     if (m_connection.isOpen())
         stop();
     m_base = base;
-    Log(QStringLiteral("MQTT - connecting to %1:%2 as %3").arg(config.host).arg(config.port).arg(base.root()));
+    Log(kwMqtt, QStringLiteral("MQTT - connecting to %1:%2 as %3").arg(config.host).arg(config.port).arg(base.root()));
     m_connection.open(config);
 }
 
@@ -171,7 +172,8 @@ void MqttPublisher::queueEvent(QByteArray payload)
     if (int(m_events.size()) >= m_eventBound) {
         m_events.pop_front();
         if (!m_overflowReported) {
-            Log(QStringLiteral("MQTT - %1 events wait for the broker; the oldest are dropped").arg(m_eventBound));
+            Log(kwMqtt,
+                QStringLiteral("MQTT - %1 events wait for the broker; the oldest are dropped").arg(m_eventBound));
             m_overflowReported = true;
         }
     }
@@ -305,16 +307,17 @@ void MqttPublisher::logCommand(const QString& line)
     const QDateTime now = kwclock::now();
     if (!m_commandLogMinute.isValid() || m_commandLogMinute.secsTo(now) >= 60 || now < m_commandLogMinute) {
         if (m_commandLines > CommandLinesPerMinute)
-            Log(QStringLiteral("MQTT - %1 more MQTT command lines were left out")
+            Log(kwMqtt,
+                QStringLiteral("MQTT - %1 more MQTT command lines were left out")
                     .arg(m_commandLines - CommandLinesPerMinute - 1));
         m_commandLogMinute = now;
         m_commandLines = 0;
     }
     ++m_commandLines;
     if (m_commandLines <= CommandLinesPerMinute)
-        Log(line);
+        Log(kwMqtt, line);
     else if (m_commandLines == CommandLinesPerMinute + 1)
-        Log(QStringLiteral("MQTT - more MQTT command lines are left out for a minute"));
+        Log(kwMqtt, QStringLiteral("MQTT - more MQTT command lines are left out for a minute"));
 }
 
 void MqttPublisher::commandArrived(const QString& topic, const QByteArray& payload)
@@ -322,7 +325,8 @@ void MqttPublisher::commandArrived(const QString& topic, const QByteArray& paylo
     if (topic == m_base.commandPrefix() + QStringLiteral("all")) {
         const MqttCommand command = parseMqttCommand(payload);
         if (!command.valid() || !command.trustAll) {
-            Log(QStringLiteral("MQTT - command for all devices ignored: %1; nothing changed")
+            Log(kwMqtt,
+                QStringLiteral("MQTT - command for all devices ignored: %1; nothing changed")
                     .arg(command.valid() ? QStringLiteral("it takes only {\"trust_all\": true}") : command.error));
             return;
         }
@@ -346,7 +350,8 @@ void MqttPublisher::commandArrived(const QString& topic, const QByteArray& paylo
         return;
     }
     if (command.trustAll) {
-        Log(QStringLiteral("MQTT - command for %1 ignored: \"trust_all\" goes to set/all; nothing changed").arg(mac));
+        Log(kwMqtt,
+            QStringLiteral("MQTT - command for %1 ignored: \"trust_all\" goes to set/all; nothing changed").arg(mac));
         return;
     }
     // What the command changes comes back as the actions' events.

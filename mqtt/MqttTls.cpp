@@ -25,8 +25,9 @@ SSL_CTX* makeMqttTlsContext(const QByteArray& host)
 {
     SSL_CTX* ctx = SSL_CTX_new(TLS_client_method());
     if (!ctx) {
-        Log(QStringLiteral("MQTT - TLS cannot be set up: ")
-            + QString::fromUtf8(ERR_reason_error_string(ERR_get_error())));
+        Log(kwMqtt,
+            QStringLiteral("MQTT - TLS cannot be set up: ")
+                + QString::fromUtf8(ERR_reason_error_string(ERR_get_error())));
         return nullptr;
     }
     SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
@@ -38,7 +39,7 @@ SSL_CTX* makeMqttTlsContext(const QByteArray& host)
         ? X509_VERIFY_PARAM_set1_host(param, host.constData(), size_t(host.size())) == 1
         : X509_VERIFY_PARAM_set1_ip_asc(param, host.constData()) == 1;
     if (!named) {
-        Log(QStringLiteral("MQTT - TLS cannot check the name %1").arg(QString::fromUtf8(host)));
+        Log(kwMqtt, QStringLiteral("MQTT - TLS cannot check the name %1").arg(QString::fromUtf8(host)));
         SSL_CTX_free(ctx);
         return nullptr;
     }

@@ -100,8 +100,9 @@ bool AlertPolicy::quiet(const QString& mac, const QDateTime& time)
     const qint64 quietSecs = qint64(m_settings.alerts.quietMinutes) * 60;
     const auto last = m_lastPresenceAlert.constFind(mac);
     if (quietSecs > 0 && last != m_lastPresenceAlert.cend() && last->secsTo(time) < quietSecs) {
-        Log(QStringLiteral(
-            "Alerts - %1 changed again within %2 minutes of its last alert: no alert, the history has it")
+        Log(kwAlerts,
+            QStringLiteral(
+                "Alerts - %1 changed again within %2 minutes of its last alert: no alert, the history has it")
                 .arg(mac)
                 .arg(m_settings.alerts.quietMinutes));
         return true;
@@ -135,7 +136,8 @@ void AlertPolicy::admitted(const DeviceEvent& event)
     m_lastAddress.clear();
     for (const auto& recent : m_recent)
         widenRange(recent.second);
-    Log(QStringLiteral("Alerts - storm: more than %1 new devices within %2 s (%3 so far, %4 to %5); every device "
+    Log(kwAlerts,
+        QStringLiteral("Alerts - storm: more than %1 new devices within %2 s (%3 so far, %4 to %5); every device "
                        "is still admitted, alerts are one digest per %6 minutes while the storm lasts")
             .arg(StormThreshold)
             .arg(StormWindowSecs)
@@ -191,7 +193,8 @@ void AlertPolicy::tick()
     }
     m_storm = false;
     m_recent.clear();
-    Log(QStringLiteral("Alerts - the storm is over: %1 new devices since %2; each new intruder alerts again")
+    Log(kwAlerts,
+        QStringLiteral("Alerts - the storm is over: %1 new devices since %2; each new intruder alerts again")
             .arg(m_total)
             .arg(TextForms::dateText(m_since)));
 }

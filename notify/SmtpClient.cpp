@@ -75,14 +75,9 @@ template<typename Handler> void SmtpClient::post(Handler handler)
         Qt::QueuedConnection);
 }
 
-qint32 SmtpClient::queuedCount() const
-{
-    return (m_writeIndex - m_readIndex + QueueSlots) % QueueSlots;
-}
-
 void SmtpClient::LogEmail(const QString& text)
 {
-    Log(QStringLiteral("SmtpClient:  ") + text);
+    Log(kwMail, QStringLiteral("SmtpClient:  ") + text);
 }
 
 void SmtpClient::LogFailure(const QString& text)
@@ -321,19 +316,6 @@ std::optional<SmtpClient::Security> SmtpClient::securityOf(const QString& text)
     if (t.compare(QLatin1String("TLS"), Qt::CaseInsensitive) == 0)
         return Security::Tls;
     return std::nullopt;
-}
-
-QString SmtpClient::securityText(Security security)
-{
-    switch (security) {
-    case Security::StartTls:
-        return QStringLiteral("STARTTLS");
-    case Security::Tls:
-        return QStringLiteral("TLS");
-    case Security::None:
-        break;
-    }
-    return QStringLiteral("None");
 }
 
 quint16 SmtpClient::defaultPort(Security security)

@@ -87,15 +87,9 @@ public:
     void sktEmail_Close();
     void sktEmail_Error();
 
-    // State, for the status display and tests.
-    qint16 protocolState() const { return m_state; }
-    qint16 activityCounter() const { return m_activity; }
-    qint16 attemptCounter() const { return m_attempts; }
+    // The ring's ends, for the tests.
     qint32 writeIndex() const { return m_writeIndex; }
     qint32 readIndex() const { return m_readIndex; }
-    qint32 queuedCount() const;
-    bool isIdle() const { return m_activity == -1; }
-    qsizetype replyBufferSize() const { return m_buffer.size(); }
     // A TLS handshake has started and not yet finished.
     bool handshaking() const;
 
@@ -103,7 +97,6 @@ public:
     static Verdict judgeReply(qint16 state, const SmtpReply::Reply& reply);
     // "None", "STARTTLS", "TLS" in any case; anything else is nothing.
     static std::optional<Security> securityOf(const QString& text);
-    static QString securityText(Security security);
     static quint16 defaultPort(Security security);
     // The host and port named by the server setting; nothing when its port is not a number from 1 to 65535.
     static std::optional<Endpoint> serverEndpoint(const QString& setting, quint16 defaultPort = 25);

@@ -26,7 +26,7 @@ QList<QSslCertificate> SmtpClient::trustedCertificates()
     if (!file.isEmpty()) {
         const QList<QSslCertificate> fromFile = QSslCertificate::fromPath(file, QSsl::Pem);
         if (fromFile.isEmpty())
-            Log(QStringLiteral("SmtpClient:  SSL_CERT_FILE %1 holds no certificate").arg(file));
+            Log(kwMail, QStringLiteral("SmtpClient:  SSL_CERT_FILE %1 holds no certificate").arg(file));
         certificates += fromFile;
     }
     return certificates;

@@ -51,14 +51,22 @@ QString escapeLogText(const QString& text, Tabs tabs)
     return out;
 }
 
-void Log(const QString& text)
+void Log(const QLoggingCategory& area, const QString& text)
 {
+    if (!area.isInfoEnabled())
+        return;
+    const QString name = QString::fromLatin1(area.categoryName());
     const QString line = escapeLogText(text);
     if (const auto& sink = sinkRef()) {
-        sink(line);
+        sink(name, line);
         return;
     }
-    std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
+    std::fprintf(stderr, "[%s] %s\n", area.categoryName(), line.toLocal8Bit().constData());
+}
+
+void Log(const QString& text)
+{
+    Log(kwMonitor(), text);
 }
 
 void installLogSink(LogSinkFn sink)

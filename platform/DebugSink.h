@@ -1,13 +1,24 @@
 #pragma once
 
+#include "platform/LogAreas.h"
+
 #include <QString>
 #include <functional>
 
-// Every part of the system writes its diagnostics through Log(); the debug log (logging/) installs itself
-// here at start-up. Until then, and in tests that install nothing, lines go to stderr. Log() escapes the text
-// (escapeLogText) before any sink sees it, so a line from outside stays one inert line.
-using LogSinkFn = std::function<void(const QString& text)>;
+// Every part of the system writes its diagnostics through Log(), each line in its area (platform/LogAreas.h);
+// the debug log (logging/) installs itself here at start-up. Until then, and in tests that install nothing,
+// lines go to stderr. Log() escapes the text (escapeLogText) before any sink sees it, so a line from outside
+// stays one inert line. An area that QT_LOGGING_RULES turns off (its info level) logs nothing.
+using LogSinkFn = std::function<void(const QString& area, const QString& text)>;
 
+void Log(const QLoggingCategory& area, const QString& text);
+// Log(kwMail, text): the category's function, as Q_DECLARE_LOGGING_CATEGORY declares it.
+using LogArea = const QLoggingCategory& (*)();
+inline void Log(LogArea area, const QString& text)
+{
+    Log(area(), text);
+}
+// A line that names no area counts as the monitor's own.
 void Log(const QString& text);
 void installLogSink(LogSinkFn sink);
 

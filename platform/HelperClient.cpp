@@ -143,13 +143,14 @@ void HelperClient::readReplies()
             break;
         used += qsizetype(r.consumed);
         if (r.status == Parse::Bad) {
-            Log(QStringLiteral("NetPlatform - the helper sent a frame of another protocol version; ignored"));
+            Log(kwNetwork,
+                QStringLiteral("NetPlatform - the helper sent a frame of another protocol version; ignored"));
             continue;
         }
         if (r.reply.type == Type::Ready) {
             const std::optional<ReadyInfo> ready = parseReady(r.reply.payload);
             if (!ready) {
-                Log(QStringLiteral("NetPlatform - the helper's first answer is too short; ignored"));
+                Log(kwNetwork, QStringLiteral("NetPlatform - the helper's first answer is too short; ignored"));
                 continue;
             }
             m_ready = true;

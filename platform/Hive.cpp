@@ -76,7 +76,8 @@ bool refuseUnstorable(const QString& keyPath, const QString& name, const QString
 {
     if (storable(keyPath) && storable(name) && storable(data))
         return false;
-    Log(QStringLiteral("Hive - refused to write %1\\%2: the text holds a lone UTF-16 surrogate").arg(keyPath, name));
+    Log(kwStore,
+        QStringLiteral("Hive - refused to write %1\\%2: the text holds a lone UTF-16 surrogate").arg(keyPath, name));
     return true;
 }
 
@@ -319,7 +320,8 @@ void Hive::refreshIfChanged(bool force)
     QString why;
     if (version != m_dataVersion && !loadCache(&why)) {
         m_dataVersion = version; // one line per change, not one per read
-        Log(QStringLiteral("Hive - %1 changed into a damaged store (%2); keeping the last good view").arg(m_file, why));
+        Log(kwStore,
+            QStringLiteral("Hive - %1 changed into a damaged store (%2); keeping the last good view").arg(m_file, why));
     }
 }
 

@@ -1,5 +1,5 @@
-// Heard DHCP on the Linux layer: the helper is asked to listen once it is up (again), and its reports become
-// HeardDhcp values for the engine. A helper too old to know the request refuses it, which only means DHCP
+// Heard DHCP on the Linux layer: the helper is asked to listen once it is up (again), and its reports go to the
+// engine as they are decoded. A helper too old to know the request refuses it, which only means DHCP
 // clients are found by their ARP and the sweep, as before.
 
 #include "platform/DebugSink.h"
@@ -11,7 +11,8 @@
 void LinuxNetPlatform::listenForDhcp()
 {
     if (!(m_helper->flags() & helperproto::DhcpListen)) {
-        Log(QStringLiteral("NetPlatform - DHCP listening is off: the helper %1 cannot open its DHCP socket (%2); "
+        Log(kwNetwork,
+            QStringLiteral("NetPlatform - DHCP listening is off: the helper %1 cannot open its DHCP socket (%2); "
                            "DHCP clients are found by their ARP and the sweep")
                 .arg(m_helper->program(), QString::fromLocal8Bit(std::strerror(m_helper->dhcpSocketErrno()))));
         return;
@@ -24,51 +25,32 @@ void LinuxNetPlatform::dhcpHeard(const helperproto::Reply& reply)
     using namespace helperproto;
     const DhcpHeardBatch batch = parseDhcpHeard(reply.payload);
     if (!batch.ok) {
-        Log(QStringLiteral("NetPlatform - the helper sent a malformed DHCP report of %1 bytes; ignored")
+        Log(kwNetwork,
+            QStringLiteral("NetPlatform - the helper sent a malformed DHCP report of %1 bytes; ignored")
                 .arg(reply.payload.size()));
         return;
     }
     if (reply.seq != 0 && reply.seq == m_listenDhcpSeq) {
         m_listenDhcpSeq = 0;
-        Log(QStringLiteral("NetPlatform - listening for DHCP clients on the swept interfaces"));
+        Log(kwNetwork, QStringLiteral("NetPlatform - listening for DHCP clients on the swept interfaces"));
     }
     if (batch.dropped > 0)
         reportProblem(QStringLiteral("DhcpHeard dropped"),
             QStringLiteral("heard DHCP comes faster than %1 reports a second; the helper dropped %2 of them")
                 .arg(kDhcpReportsPerSecond)
                 .arg(batch.dropped));
-    for (const DhcpSighting& s : batch.sightings)
-        deliverDhcpHeard(heardOf(s));
+    for (const Heard& s : batch.sightings)
+        deliverHeard(s);
 }
 
 void LinuxNetPlatform::dhcpOptionsHeard(const helperproto::Reply& reply)
 {
-    const auto sighting = helperproto::parseDhcpOptions(reply.payload);
-    if (!sighting) {
-        Log(QStringLiteral("NetPlatform - the helper sent malformed DHCP options of %1 bytes; ignored")
+    const auto heard = helperproto::parseDhcpOptions(reply.payload);
+    if (!heard) {
+        Log(kwNetwork,
+            QStringLiteral("NetPlatform - the helper sent malformed DHCP options of %1 bytes; ignored")
                 .arg(reply.payload.size()));
         return;
     }
-    HeardDhcp dhcp = heardOf(*sighting);
-    const auto bytes = [](const auto& v) {
-        return QByteArray(reinterpret_cast<const char*>(v.data()), qsizetype(v.size()));
-    };
-    dhcp.described = true;
-    dhcp.requestList = bytes(sighting->requestList);
-    dhcp.vendorClass = bytes(sighting->vendorClass);
-    dhcp.clientId = bytes(sighting->clientId);
-    dhcp.fqdn = bytes(sighting->fqdn);
-    dhcp.maxMessageSize = sighting->maxMessageSize;
-    deliverDhcpHeard(dhcp);
-}
-
-HeardDhcp LinuxNetPlatform::heardOf(const helperproto::DhcpSighting& s)
-{
-    HeardDhcp dhcp;
-    dhcp.ifindex = int(s.ifindex);
-    dhcp.mac = QByteArray(reinterpret_cast<const char*>(s.mac.data()), qsizetype(s.mac.size()));
-    dhcp.ip = s.ip;
-    dhcp.kind = HeardDhcp::Kind(s.kind);
-    dhcp.name = QByteArray(s.name.data(), qsizetype(s.name.size()));
-    return dhcp;
+    deliverHeard(*heard);
 }

@@ -112,13 +112,13 @@ bool LinuxNetPlatform::openIcmpSocket()
                                "(looked for %1); reinstall Kestrelwatch with: sudo apt-get install --reinstall "
                                "kestrelwatch")
                     .arg(searched.join(QStringLiteral(" and ")));
-            Log(QStringLiteral("NetPlatform - ") + m_privilegeProblem);
+            Log(kwNetwork, QStringLiteral("NetPlatform - ") + m_privilegeProblem);
             return false;
         }
     }
     m_privilegeProblem = program.startsWith(QLatin1String("unix:")) ? QString() : groupProblem(program);
     if (!m_privilegeProblem.isEmpty()) {
-        Log(QStringLiteral("NetPlatform - ") + m_privilegeProblem);
+        Log(kwNetwork, QStringLiteral("NetPlatform - ") + m_privilegeProblem);
         return false;
     }
     m_helper = std::make_unique<HelperClient>(program);
@@ -130,7 +130,7 @@ bool LinuxNetPlatform::openIcmpSocket()
                                             "start (%2); reinstall Kestrelwatch with: sudo apt-get install "
                                             "--reinstall kestrelwatch")
                                  .arg(program, m_helper->startError());
-        Log(QStringLiteral("NetPlatform - ") + m_privilegeProblem);
+        Log(kwNetwork, QStringLiteral("NetPlatform - ") + m_privilegeProblem);
         m_helper.reset();
         return false;
     }
@@ -138,7 +138,7 @@ bool LinuxNetPlatform::openIcmpSocket()
     m_quickEnds = 0;
     setProblemFromHelper();
     if (!m_privilegeProblem.isEmpty())
-        Log(QStringLiteral("NetPlatform - ") + m_privilegeProblem);
+        Log(kwNetwork, QStringLiteral("NetPlatform - ") + m_privilegeProblem);
     listenForArp();
     listenForDhcp();
     return icmpSocketOpen();
@@ -158,12 +158,13 @@ void LinuxNetPlatform::helperGone()
         m_privilegeProblem = QStringLiteral("Kestrelwatch stopped sweeping the network because its helper %1 ended "
                                             "unexpectedly; restart Kestrelwatch with: kestrelwatch")
                                  .arg(m_helper->program());
-        Log(QStringLiteral("NetPlatform - ") + m_privilegeProblem);
+        Log(kwNetwork, QStringLiteral("NetPlatform - ") + m_privilegeProblem);
         reportProblem(QStringLiteral("helper ended"), m_privilegeProblem);
         return;
     }
     const int delayMs = 1000 << m_quickEnds++;
-    Log(QStringLiteral("NetPlatform - the helper %1 ended unexpectedly; starting it again in %2 s")
+    Log(kwNetwork,
+        QStringLiteral("NetPlatform - the helper %1 ended unexpectedly; starting it again in %2 s")
             .arg(m_helper->program())
             .arg(delayMs / 1000));
     m_restartTimer.start(delayMs);
@@ -174,7 +175,8 @@ void LinuxNetPlatform::restartHelper()
     if (!m_helper || m_helper->running())
         return;
     if (!m_helper->start()) {
-        Log(QStringLiteral("NetPlatform - the helper %1 cannot start again (%2)")
+        Log(kwNetwork,
+            QStringLiteral("NetPlatform - the helper %1 cannot start again (%2)")
                 .arg(m_helper->program(), m_helper->startError()));
         m_helper->stop();
         helperGone();
@@ -183,7 +185,7 @@ void LinuxNetPlatform::restartHelper()
     m_helperUp.start();
     ++m_tally.helperRestarts;
     setProblemFromHelper();
-    Log(QStringLiteral("NetPlatform - the helper %1 runs again").arg(m_helper->program()));
+    Log(kwNetwork, QStringLiteral("NetPlatform - the helper %1 runs again").arg(m_helper->program()));
     listenForArp();
     listenForDhcp();
 }
@@ -191,7 +193,8 @@ void LinuxNetPlatform::restartHelper()
 void LinuxNetPlatform::listenForArp()
 {
     if (!(m_helper->flags() & helperproto::ArpListen)) {
-        Log(QStringLiteral("NetPlatform - passive ARP listening is off: the helper %1 cannot open its ARP socket "
+        Log(kwNetwork,
+            QStringLiteral("NetPlatform - passive ARP listening is off: the helper %1 cannot open its ARP socket "
                            "(%2); devices are found by the sweep alone")
                 .arg(m_helper->program(), errnoText(m_helper->arpSocketErrno())));
         return;
@@ -204,28 +207,22 @@ void LinuxNetPlatform::arpHeard(const helperproto::Reply& reply)
     using namespace helperproto;
     const ArpHeardBatch batch = parseArpHeard(reply.payload);
     if (!batch.ok) {
-        Log(QStringLiteral("NetPlatform - the helper sent a malformed ARP report of %1 bytes; ignored")
+        Log(kwNetwork,
+            QStringLiteral("NetPlatform - the helper sent a malformed ARP report of %1 bytes; ignored")
                 .arg(reply.payload.size()));
         return;
     }
     if (reply.seq != 0 && reply.seq == m_listenSeq) {
         m_listenSeq = 0;
-        Log(QStringLiteral("NetPlatform - listening for ARP on the swept interfaces"));
+        Log(kwNetwork, QStringLiteral("NetPlatform - listening for ARP on the swept interfaces"));
     }
     if (batch.dropped > 0)
         reportProblem(QStringLiteral("ArpHeard dropped"),
             QStringLiteral("heard ARP comes faster than %1 reports a second; the helper dropped %2 of them")
                 .arg(kArpReportsPerSecond)
                 .arg(batch.dropped));
-    for (const ArpSighting& s : batch.sightings) {
-        HeardArp arp;
-        arp.ifindex = int(s.ifindex);
-        arp.mac = QByteArray(reinterpret_cast<const char*>(s.mac.data()), qsizetype(s.mac.size()));
-        arp.ip = s.ip;
-        arp.kind = HeardArp::Kind(s.kind);
-        arp.toHost = s.toHost;
-        deliverArpHeard(arp);
-    }
+    for (const Heard& s : batch.sightings)
+        deliverHeard(s);
 }
 
 void LinuxNetPlatform::setProblemFromHelper()
@@ -319,7 +316,8 @@ void LinuxNetPlatform::helperReply(const helperproto::Reply& reply)
 {
     using namespace helperproto;
     const auto malformed = [&reply] {
-        Log(QStringLiteral("NetPlatform - the helper sent a malformed reply of type %1 and %2 bytes; ignored")
+        Log(kwNetwork,
+            QStringLiteral("NetPlatform - the helper sent a malformed reply of type %1 and %2 bytes; ignored")
                 .arg(int(reply.type))
                 .arg(reply.payload.size()));
     };
@@ -353,14 +351,16 @@ void LinuxNetPlatform::helperReply(const helperproto::Reply& reply)
         }
         if (reply.seq != 0 && reply.seq == m_listenSeq) {
             m_listenSeq = 0;
-            Log(QStringLiteral("NetPlatform - passive ARP listening is off: the helper refused it (error %1); "
+            Log(kwNetwork,
+                QStringLiteral("NetPlatform - passive ARP listening is off: the helper refused it (error %1); "
                                "devices are found by the sweep alone")
                     .arg(int(*code)));
             break;
         }
         if (reply.seq != 0 && reply.seq == m_listenDhcpSeq) {
             m_listenDhcpSeq = 0;
-            Log(QStringLiteral("NetPlatform - DHCP listening is off: the helper refused it (error %1); DHCP "
+            Log(kwNetwork,
+                QStringLiteral("NetPlatform - DHCP listening is off: the helper refused it (error %1); DHCP "
                                "clients are found by their ARP and the sweep")
                     .arg(int(*code)));
             break;
@@ -543,5 +543,5 @@ void LinuxNetPlatform::logOnce(QString& last, const QString& text)
         return;
     last = text;
     if (!text.isEmpty())
-        Log(text);
+        Log(kwNetwork, text);
 }

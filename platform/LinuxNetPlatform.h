@@ -103,7 +103,6 @@ private:
     void arpHeard(const helperproto::Reply& reply);
     void dhcpHeard(const helperproto::Reply& reply);
     void dhcpOptionsHeard(const helperproto::Reply& reply);
-    static HeardDhcp heardOf(const helperproto::DhcpSighting& s);
 
     nl_sock* route();
     // One neighbour dump of an address family, retried when the table changed meanwhile; 0 or a libnl error.

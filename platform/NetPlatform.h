@@ -1,5 +1,7 @@
 #pragma once
 
+#include "helper/Heard.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -57,39 +59,6 @@ struct Neighbour6Row
     quint8 type = NeighbourType::Dynamic;
 };
 
-// ARP heard on a swept interface: the sender's MAC and the address it holds, or for a probe the address it is
-// about to take. Only addresses inside the connected ranges of that interface are heard.
-struct HeardArp
-{
-    enum Kind : quint8 { Request = 1, Reply = 2, Probe = 3, Announcement = 4 };
-    int ifindex = 0;
-    QByteArray mac;
-    std::array<quint8, 4> ip {}; // first byte first
-    Kind kind = Request;
-    bool toHost = false; // sent to this machine's own MAC: a reply to its own request
-};
-
-// A DHCP client message heard on a swept interface: the client's MAC (as its frame's source gave it), the address
-// it asks for or holds (0.0.0.0 when neither, or when it lies outside that interface's ranges) and its host
-// name's bytes as sent, unfiltered (empty when none).
-struct HeardDhcp
-{
-    enum Kind : quint8 { Discover = 1, Request = 3, Inform = 8 };
-    int ifindex = 0;
-    QByteArray mac;
-    std::array<quint8, 4> ip {};
-    Kind kind = Discover;
-    QByteArray name;
-    // A report of what the client says about itself, which follows the report of the message itself: the
-    // options as sent (each empty when absent or too long to carry), unfiltered.
-    bool described = false;
-    QByteArray requestList; // 55, option codes in order
-    QByteArray vendorClass; // 60
-    QByteArray clientId; // 61: type byte, then the identifier
-    QByteArray fqdn; // 81's name, dotted
-    quint16 maxMessageSize = 0; // 57
-};
-
 // A datagram of the discovery protocols heard on a swept interface: an mDNS message to 224.0.0.251:5353, or an
 // SSDP NOTIFY to 239.255.255.250:1900 or an answer to this machine's search; sender is its source address (host
 // order), data its bytes as sent, unchecked.
@@ -115,13 +84,12 @@ public:
     using ProblemReport = std::function<void(const QString& cause, const QString& detail)>;
     void setProblemReport(ProblemReport report) { m_problemReport = std::move(report); }
 
-    // Heard ARP, delivered from the event loop as it arrives, while the socket is open and the platform can
-    // listen (the Linux layer: a helper with CAP_NET_RAW); otherwise never.
-    using ArpHeardHandler = std::function<void(const HeardArp&)>;
-    void setArpHeard(ArpHeardHandler handler) { m_arpHeard = std::move(handler); }
-    // Heard DHCP client messages, delivered as heard ARP is.
-    using DhcpHeardHandler = std::function<void(const HeardDhcp&)>;
-    void setDhcpHeard(DhcpHeardHandler handler) { m_dhcpHeard = std::move(handler); }
+    // Heard ARP and DHCP client messages on the swept interfaces (only addresses inside the connected ranges of
+    // the interface each was heard on), delivered from the event loop as they arrive, while the platform can
+    // listen (the Linux layer: a helper with CAP_NET_RAW); otherwise never. A DHCP client's options come in a
+    // report of their own, after the report of its message.
+    using HeardHandler = std::function<void(const Heard&)>;
+    void setHeard(HeardHandler handler) { m_heard = std::move(handler); }
 
     // Heard discovery datagrams, delivered from the event loop while listenDiscovery's sockets are open.
     using DatagramHeardHandler = std::function<void(const HeardDatagram&)>;
@@ -221,15 +189,10 @@ public:
     virtual void cancelDeviceName(int) { }
 
 protected:
-    void deliverArpHeard(const HeardArp& arp) const
+    void deliverHeard(const Heard& heard) const
     {
-        if (m_arpHeard)
-            m_arpHeard(arp);
-    }
-    void deliverDhcpHeard(const HeardDhcp& dhcp) const
-    {
-        if (m_dhcpHeard)
-            m_dhcpHeard(dhcp);
+        if (m_heard)
+            m_heard(heard);
     }
     void deliverDatagram(const HeardDatagram& datagram) const
     {
@@ -245,8 +208,7 @@ protected:
 
 private:
     ProblemReport m_problemReport;
-    ArpHeardHandler m_arpHeard;
-    DhcpHeardHandler m_dhcpHeard;
+    HeardHandler m_heard;
     DatagramHeardHandler m_datagramHeard;
     int m_neighbourTableLimit = 0;
 };

@@ -66,7 +66,7 @@ bool makePathPrivate(const QString& objectName, int objectType)
         code = makePrivate(it.next(), &step);
     if (code == 0)
         return true;
-    Log(QStringLiteral("%1 failed with error code : %2").arg(QLatin1String(step)).arg(code));
+    Log(kwStore, QStringLiteral("%1 failed with error code : %2").arg(QLatin1String(step)).arg(code));
     return false;
 }
 

@@ -1,44 +1,13 @@
 #include "settings/LogTextBox.h"
 
+#include "logging/DebugLog.h"
+#include "platform/LogAreas.h"
+
 #include <QFontDatabase>
 #include <QRegularExpression>
 #include <QTextCursor>
 
 namespace {
-
-struct Area
-{
-    const char* tag;
-    const char* words;
-};
-
-// The parts of the program that write most lines, by the first name of their tag.
-constexpr Area kAreas[] = {
-    {"WavePlayer", "Sound"},
-    {"NetPlatform", "Network"},
-    {"GetLocalAdapterInfo", "Network"},
-    {"AddNetwork", "Network"},
-    {"SetupForNewScan", "Network"},
-    {"HeardArp", "Network"},
-    {"SmtpClient", "Mail"},
-    {"emailTechnicalSupportClicked", "Mail"},
-    {"SettingsDialog", "Settings"},
-    {"loadStore", "Settings"},
-    {"IniFile", "Settings"},
-    {"Hive", "Store"},
-    {"Save_Log", "Device history"},
-    {"AddLogEntry", "Device history"},
-    {"historyExcerpt", "Device history"},
-    {"Load", "Start-up"},
-    {"claimInstance", "Start-up"},
-    {"Shutdown", "Shut-down"},
-    {"watchShutdownSignals", "Shut-down"},
-    {"openPage", "Help pages"},
-    {"programsAction", "Device menus"},
-    {"Load_ExternalProgs", "Device menus"},
-    {"DeviceNameReply", "Names"},
-    {"AddNewMacEntry", "New devices"},
-};
 
 // The document keeps a CR LF pair as one paragraph break and every other character as one position.
 qsizetype documentLength(QStringView text)
@@ -73,8 +42,15 @@ qsizetype LogTextBox::overflow(const QString& text)
     return cut;
 }
 
+bool LogTextBox::shows(const QString& line) const
+{
+    return m_area.isEmpty() || DebugLog::areaOf(line) == m_area;
+}
+
 void LogTextBox::appendLine(const QString& logLine)
 {
+    if (!shows(logLine))
+        return;
     const QString line = userWords(logLine);
     const qsizetype held = m_text.size();
     const bool wholeLines = held == 0 || m_text.endsWith(QLatin1Char('\n'));
@@ -103,8 +79,10 @@ void LogTextBox::appendLine(const QString& logLine)
 void LogTextBox::showTail(const QString& log)
 {
     QString text;
-    for (const QString& line : log.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
-        text += userWords(line) + QLatin1Char('\n');
+    for (const QString& line : log.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        if (shows(line))
+            text += userWords(line) + QLatin1Char('\n');
+    }
     if (!log.endsWith(QLatin1Char('\n')) && text.endsWith(QLatin1Char('\n')))
         text.chop(1);
     m_text = text.mid(overflow(text));
@@ -132,21 +110,20 @@ void LogTextBox::showEvent(QShowEvent* event)
 
 QString LogTextBox::userWords(const QString& line)
 {
-    // "<time> - <tag> - text" or "<time> - <tag>:  text", the tag one or two code names.
-    static const QRegularExpression tagged(
-        QStringLiteral("^(.*? - )([A-Za-z_][A-Za-z0-9_]*)(?:(?::  | )[A-Za-z]*[A-Z_][A-Za-z0-9_]*)?(?: - |:  )"));
-    const QRegularExpressionMatch m = tagged.match(line);
+    // "<time> - [<area>] <text>".
+    static const QRegularExpression inArea(QStringLiteral("^(.*? - )\\[(kw\\.[a-z]+)\\] "));
+    const QRegularExpressionMatch m = inArea.match(line);
     if (!m.hasMatch())
         return line;
-    const QString tag = m.captured(2);
-    QString words;
-    for (const Area& area : kAreas) {
-        if (tag == QLatin1String(area.tag))
-            words = QLatin1String(area.words) + QStringLiteral(": ");
-    }
-    // A plain word (Gateway, Names, MQTT, Alerts) reads as it is; another code name is left out.
+    const QString words = LogAreas::wordsOf(m.captured(2));
+    QString text = line.mid(m.capturedEnd(0));
+    // A code name, or two, that starts the text ("SmtpClient:  ", "SettingsDialog Form_Load - "); a plain word
+    // (Gateway, Names) reads as it is.
+    static const QRegularExpression tagged(
+        QStringLiteral("^([A-Za-z_][A-Za-z0-9_]*)(?:(?::  | )[A-Za-z]*[A-Z_][A-Za-z0-9_]*)?(?: - |:  )"));
     static const QRegularExpression plainWord(QStringLiteral("^(?:[A-Z][a-z]+|[A-Z]+)$"));
-    if (words.isEmpty() && plainWord.match(tag).hasMatch())
-        words = tag + QStringLiteral(": ");
-    return m.captured(1) + words + line.mid(m.capturedEnd(0));
+    const QRegularExpressionMatch tag = tagged.match(text);
+    if (tag.hasMatch() && !plainWord.match(tag.captured(1)).hasMatch())
+        text.remove(0, tag.capturedEnd(0));
+    return m.captured(1) + (words.isEmpty() ? QString() : words + QStringLiteral(": ")) + text;
 }

@@ -90,7 +90,8 @@ void SettingsDialog::loadFromSettings()
     const int volume = qBound(m_slideVolume->minimum(), m_settings.alerts.volume, m_slideVolume->maximum());
     if (volume != m_settings.alerts.volume) {
         // The stored text stays as it is until the user moves the slider.
-        Log(QStringLiteral("SettingsDialog - Volume %1 lies outside %2 to %3; %4 is used")
+        Log(kwWindow,
+            QStringLiteral("SettingsDialog - Volume %1 lies outside %2 to %3; %4 is used")
                 .arg(m_settings.alerts.volume)
                 .arg(m_slideVolume->minimum())
                 .arg(m_slideVolume->maximum())
@@ -207,7 +208,7 @@ void SettingsDialog::emailTechnicalSupportClicked()
     if (SmtpClient* mail = m_mail ? m_mail() : nullptr)
         SettingsMails::sendDebugLog(*mail, m_debugLog);
     else
-        Log(QStringLiteral("emailTechnicalSupportClicked - the mailer is not running"));
+        Log(kwWindow, QStringLiteral("emailTechnicalSupportClicked - the mailer is not running"));
     m_prompt->inform(this, MessageSent);
 }
 

@@ -2,12 +2,14 @@
 // keeps its shape at any scale.
 #include "settings/SettingsDialog.h"
 
+#include "logging/DebugLog.h"
 #include "platform/DebugSink.h"
 #include "settings/LogTextBox.h"
 #include "settings/MqttSettingsPage.h"
 #include "settings/PushSettingsPage.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -71,7 +73,7 @@ QIcon SettingsDialog::tabPicture(const QString& file) const
         icon.addFile(path);
         return icon;
     }
-    Log(QStringLiteral("SettingsDialog Form_Load - tab picture %1 cannot be read").arg(path));
+    Log(kwWindow, QStringLiteral("SettingsDialog Form_Load - tab picture %1 cannot be read").arg(path));
     QPixmap blank(PictureSize);
     blank.fill(Qt::transparent);
     return QIcon(blank);
@@ -241,6 +243,17 @@ QWidget* SettingsDialog::buildDebugPage()
     m_logEdit = new LogTextBox;
     m_logEdit->setObjectName(QStringLiteral("logEdit"));
     m_logEdit->setToolTip(QStringLiteral("What Kestrelwatch did lately, newest last"));
+    // One area's lines alone, by the area each line names.
+    auto* areas = new QComboBox;
+    areas->setObjectName(QStringLiteral("logAreaCombo"));
+    areas->setToolTip(QStringLiteral("Shows the lines of one part of Kestrelwatch alone"));
+    areas->addItem(QStringLiteral("Every area"), QString());
+    for (const LogAreas::Area& area : LogAreas::all())
+        areas->addItem(area.words, area.name);
+    connect(areas, &QComboBox::currentIndexChanged, this, [this, areas] {
+        m_logEdit->setArea(areas->currentData().toString());
+        m_logEdit->showTail(m_debugLog.text());
+    });
 
     QCheckBox* toDisk = makeFlag(LogToDisk);
     captionFirst(toDisk);
@@ -263,12 +276,14 @@ QWidget* SettingsDialog::buildDebugPage()
         QStringLiteral("Mail this log to the installation's support address:"), m_emailTechnicalSupportButton);
 
     auto* grid = new QGridLayout;
-    grid->addWidget(m_logEdit, 0, 0, 1, 2);
-    grid->setRowStretch(0, 1);
-    grid->addWidget(toDisk, 1, 0);
-    grid->addWidget(m_logPathLabel, 1, 1);
-    grid->addWidget(support, 2, 0);
-    grid->addWidget(m_emailTechnicalSupportButton, 2, 1, Qt::AlignLeft);
+    grid->addWidget(rightLabel(QStringLiteral("Show:"), areas), 0, 0);
+    grid->addWidget(areas, 0, 1, Qt::AlignLeft);
+    grid->addWidget(m_logEdit, 1, 0, 1, 2);
+    grid->setRowStretch(1, 1);
+    grid->addWidget(toDisk, 2, 0);
+    grid->addWidget(m_logPathLabel, 2, 1);
+    grid->addWidget(support, 3, 0);
+    grid->addWidget(m_emailTechnicalSupportButton, 3, 1, Qt::AlignLeft);
     grid->setColumnStretch(1, 1);
 
     QGroupBox* debug = frame(QStringLiteral("Debug log"), grid);

@@ -18,7 +18,6 @@ struct DeviceEvent
         Offline, // two sweeps without a sighting; logged is false when its dates already counted it offline
         AddressChanged, // a known device answers at a new address
         NameChanged, // its host name is now name
-        PossibleReturn, // a private-MAC device named like an earlier one: name and earlierMac are that one's
         AddressesChanged, // its IPv6 addresses changed: no history line, only a redraw
         Described, // what the device says about itself changed its type, model or os (name says which)
         LikelyReturn, // a private-MAC newcomer matches a known device that is away: earlierMac is that one

@@ -17,7 +17,7 @@ std::array<QString, 5> s_sections;
 
 void iniLog(const QString& message)
 {
-    Log(QStringLiteral("IniFile - ") + message);
+    Log(kwStore, QStringLiteral("IniFile - ") + message);
 }
 
 } // namespace

@@ -122,7 +122,7 @@ PresenceStore::~PresenceStore()
 
 void PresenceStore::fail(const QString& what) const
 {
-    Log(QStringLiteral("Presence - %1 failed: %2").arg(what, QString::fromUtf8(sqlite3_errmsg(m_db))));
+    Log(kwStore, QStringLiteral("Presence - %1 failed: %2").arg(what, QString::fromUtf8(sqlite3_errmsg(m_db))));
 }
 
 bool PresenceStore::exec(const char* sql) const

@@ -38,7 +38,7 @@ void loadSettings(LiveSettings& s, const QString& debugLogFile)
         const QString fallback = QString::fromLatin1(setting.defaultText);
         const QString problem = SettingsTable::takeStored(setting, readGeneral(setting.keyText(), fallback), s);
         if (!problem.isEmpty())
-            Log(QStringLiteral("loadStore - ") + problem);
+            Log(kwStore, QStringLiteral("loadStore - ") + problem);
     }
     s.window.startAtLogin = KeyStore::readString(Keys::RunProduct, Keys::RunKey, Keys::RunValue, QStringLiteral("XXX"))
         != QLatin1String("XXX");
@@ -62,10 +62,11 @@ void loadStore(LiveSettings& s, DeviceStore& devices, const QString& debugLogFil
         const QString key = Keys::deviceKey(mac);
         const DeviceCodec::Decoded decoded = DeviceCodec::decode(mac, KeyStore::readValues(KeyStore::ProductKey, key));
         for (const QString& problem : decoded.problems)
-            Log(QStringLiteral("loadStore - %1: %2 cannot be read; read as for a device nobody vouched for")
+            Log(kwStore,
+                QStringLiteral("loadStore - %1: %2 cannot be read; read as for a device nobody vouched for")
                     .arg(mac, problem));
         if (!devices.append(decoded.record))
-            Log(QStringLiteral("loadStore - %1 is stored twice; the first is kept").arg(mac));
+            Log(kwStore, QStringLiteral("loadStore - %1 is stored twice; the first is kept").arg(mac));
         if (decoded.oldDates && oldDates == OldDates::Rewrite) {
             const DeviceRecord& d = decoded.record;
             rewrites.append({key,
@@ -76,7 +77,8 @@ void loadStore(LiveSettings& s, DeviceStore& devices, const QString& debugLogFil
     }
     if (!rewrites.isEmpty()) {
         KeyStore::writeKeys(KeyStore::ProductKey, rewrites);
-        Log(QStringLiteral("loadStore - the dates of %1 devices were in an earlier release's locale text; they "
+        Log(kwStore,
+            QStringLiteral("loadStore - the dates of %1 devices were in an earlier release's locale text; they "
                            "are stored as ISO 8601 now")
                 .arg(rewrites.size()));
     }

@@ -42,7 +42,7 @@ MacVendors::MacVendors(const QString& folder)
             table->load(dir.filePath(name + QStringLiteral(".idx")), dir.filePath(name + QStringLiteral(".db")));
     }
     for (const QString& problem : std::as_const(problems))
-        Log(QStringLiteral("MacVendors ") + problem);
+        Log(kwStore, QStringLiteral("MacVendors ") + problem);
 }
 
 QString MacVendors::PrivateAddressName()

@@ -42,7 +42,6 @@ QString kindWord(DeviceEvent::Kind kind)
     case Kind::NameChanged:
     case Kind::Renamed:
         return QStringLiteral("renamed");
-    case Kind::PossibleReturn:
     case Kind::LikelyReturn:
         return QStringLiteral("return");
     case Kind::Acknowledged:

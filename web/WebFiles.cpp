@@ -33,7 +33,7 @@ WebFiles::WebFiles(const QString& folder)
             File {type, file.readAll()});
     }
     if (m_files.isEmpty())
-        Log(QStringLiteral("Web - no page files in %1; the API still answers").arg(folder));
+        Log(kwWeb, QStringLiteral("Web - no page files in %1; the API still answers").arg(folder));
 }
 
 const WebFiles::File* WebFiles::find(const QString& path) const

@@ -27,13 +27,13 @@ public:
     {
         if (!m_window.isValid() || m_window.elapsed() > 60000) {
             if (m_unsaid > 0)
-                Log(QStringLiteral("Web - %1 more such lines in the last minute were left out").arg(m_unsaid));
+                Log(kwWeb, QStringLiteral("Web - %1 more such lines in the last minute were left out").arg(m_unsaid));
             m_window.start();
             m_said = 0;
             m_unsaid = 0;
         }
         if (++m_said <= 20)
-            Log(line);
+            Log(kwWeb, line);
         else
             ++m_unsaid;
     }

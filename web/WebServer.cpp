@@ -211,7 +211,8 @@ void WebServer::broadcast(const QByteArray& text)
     for (const QPointer<QTcpSocket>& socket : std::as_const(m_streams)) {
         // A page that stopped reading is let go rather than buffered for.
         if (socket->bytesToWrite() > MaxStreamBacklog) {
-            Log(QStringLiteral("Web - dropped an event stream to %1 that stopped reading")
+            Log(kwWeb,
+                QStringLiteral("Web - dropped an event stream to %1 that stopped reading")
                     .arg(socket->peerAddress().toString()));
             socket->abort();
             continue;
@@ -231,7 +232,8 @@ void WebServer::logRefusal(const QByteArray& method, const QString& path, int st
     }
     if (++m_logged > 20)
         return;
-    Log(QStringLiteral("Web - %1 %2 %3 from %4")
+    Log(kwWeb,
+        QStringLiteral("Web - %1 %2 %3 from %4")
             .arg(QLatin1String(method.left(8)), WebApi::loggedPath(path))
             .arg(status)
             .arg(socket.peerAddress().toString()));

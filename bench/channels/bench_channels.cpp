@@ -143,7 +143,7 @@ BENCHMARK(BM_SweepTickWhileServerHangs)->Arg(0)->Arg(1)->Iterations(1)->UseRealT
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    installLogSink([](const QString& text) { std::fprintf(stderr, "%s\n", qPrintable(text)); });
+    installLogSink([](const QString&, const QString& text) { std::fprintf(stderr, "%s\n", qPrintable(text)); });
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -58,7 +58,7 @@ DeviceRecord device(int i)
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
-    installLogSink([](const QString&) {});
+    installLogSink([](const QString&, const QString&) {});
     QTemporaryDir dir;
     QTcpServer probe;
     probe.listen(QHostAddress::LocalHost);

@@ -199,7 +199,7 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     // Failures of the client would show here; a clean run has none.
-    installLogSink([](const QString& text) {
+    installLogSink([](const QString&, const QString& text) {
         if (text.startsWith(QStringLiteral("SmtpClient:  ")))
             ++s_mailLogLines;
         std::fprintf(stderr, "%s\n", qPrintable(text));

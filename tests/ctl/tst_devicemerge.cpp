@@ -291,8 +291,8 @@ private Q_SLOTS:
             core.engine()->sweepTick();
         }
         // The REQUEST only asks; the device's ARP for that address admits it, with the REQUEST's name.
-        fake.hearDhcp(kNew, QStringLiteral("198.18.0.33"), HeardDhcp::Request, "PIXEL-7");
-        fake.hearArp(kNew, QStringLiteral("198.18.0.33"), HeardArp::Announcement);
+        fake.hearDhcp(kNew, QStringLiteral("198.18.0.33"), Heard::DhcpRequest, "PIXEL-7");
+        fake.hearArp(kNew, QStringLiteral("198.18.0.33"), Heard::ArpAnnouncement);
         QCOMPARE(alerts.size(), 1);
         QVERIFY(!alerts[0].sound && !alerts[0].popup && alerts[0].notify);
         DeviceStore& devices = core.devices();

@@ -20,7 +20,7 @@ EventRecorder::EventRecorder(DiscoveryEngine& engine, const DeviceStore& devices
 QString EventRecorder::describe(const DeviceEvent& e, const DeviceStore& devices)
 {
     static const char* const kinds[] = {"Admitted", "Impersonation", "Online", "Offline", "AddressChanged",
-        "NameChanged", "PossibleReturn", "AddressesChanged", "Described", "LikelyReturn"};
+        "NameChanged", "AddressesChanged", "Described", "LikelyReturn"};
     QStringList parts {QLatin1String(kinds[int(e.kind)]), QString::number(positionOf(devices, e.mac))};
     for (const QString& field : {e.address, e.name, e.earlierMac}) {
         if (!field.isEmpty())

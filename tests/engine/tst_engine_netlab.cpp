@@ -109,7 +109,7 @@ private Q_SLOTS:
         QVERIFY2(engine.isRunning(), qPrintable(log.lines().join(QLatin1Char('\n'))));
         // Only the LAN is swept; each interface left out is said once, with its reason.
         QCOMPARE(engine.ranges().size(), 1);
-        QCOMPARE(engine.GetIP_Address(0), QStringLiteral("198.18.0.0 to 198.18.0.255"));
+        QCOMPARE(engine.rangeText(0), QStringLiteral("198.18.0.0 to 198.18.0.255"));
         for (const char* line :
             {"kwa0 does not do ARP", "kwt0 is a point-to-point link", "kwbr0 is a bridge without ports"})
             QCOMPARE(log.lines().filter(QString::fromLatin1(line)).size(), 1);
@@ -180,7 +180,7 @@ private Q_SLOTS:
         EventRecorder window(engine, devices);
         engine.Load();
         QVERIFY2(engine.isRunning(), qPrintable(log.lines().join(QLatin1Char('\n'))));
-        QCOMPARE(engine.GetIP_Address(0), QStringLiteral("198.18.0.0 to 198.18.3.255"));
+        QCOMPARE(engine.rangeText(0), QStringLiteral("198.18.0.0 to 198.18.3.255"));
         const QStringList far {"02-00-C6-12-03-FE", "02-00-C6-12-02-07", "02-00-C6-12-01-4D"};
         for (const QString& mac : far)
             QTRY_VERIFY_WITH_TIMEOUT(positionOf(devices, mac) >= 0, 60000);

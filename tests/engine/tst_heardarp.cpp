@@ -37,17 +37,17 @@ private Q_SLOTS:
         QTest::addColumn<QString>("intruder"); // as stored
         QTest::addColumn<bool>("toHost");
         QTest::addColumn<int>("ticks"); // after the sweep's harvest
-        QTest::newRow("in a swept range") << "198.18.0.7" << int(HeardArp::Announcement) << "True" << false << 0;
-        QTest::newRow("the default gateway") << "198.18.0.1" << int(HeardArp::Request) << "False" << false << 0;
-        QTest::newRow("outside every range") << "198.18.1.7" << int(HeardArp::Probe) << "<missing>" << false << 0;
+        QTest::newRow("in a swept range") << "198.18.0.7" << int(Heard::ArpAnnouncement) << "True" << false << 0;
+        QTest::newRow("the default gateway") << "198.18.0.1" << int(Heard::ArpRequest) << "False" << false << 0;
+        QTest::newRow("outside every range") << "198.18.1.7" << int(Heard::ArpProbe) << "<missing>" << false << 0;
         QTest::newRow("the network address")
-            << "198.18.0.0" << int(HeardArp::Announcement) << "<missing>" << false << 0;
+            << "198.18.0.0" << int(Heard::ArpAnnouncement) << "<missing>" << false << 0;
         QTest::newRow("the broadcast address")
-            << "198.18.0.255" << int(HeardArp::Announcement) << "<missing>" << false << 0;
-        QTest::newRow("an answer to this machine") << "198.18.0.7" << int(HeardArp::Reply) << "True" << true << 0;
-        QTest::newRow("an answer to another host") << "198.18.0.7" << int(HeardArp::Reply) << "<missing>" << false << 0;
+            << "198.18.0.255" << int(Heard::ArpAnnouncement) << "<missing>" << false << 0;
+        QTest::newRow("an answer to this machine") << "198.18.0.7" << int(Heard::ArpReply) << "True" << true << 0;
+        QTest::newRow("an answer to another host") << "198.18.0.7" << int(Heard::ArpReply) << "<missing>" << false << 0;
         QTest::newRow("an answer to a question long past")
-            << "198.18.0.7" << int(HeardArp::Reply) << "<missing>" << true << 30;
+            << "198.18.0.7" << int(Heard::ArpReply) << "<missing>" << true << 30;
     }
     void unknownSenders()
     {
@@ -59,7 +59,7 @@ private Q_SLOTS:
         EngineRig rig;
         started(rig);
         rig.tick(ticks);
-        rig.net.hearArp(kMac, ip, HeardArp::Kind(kind), 2, toHost);
+        rig.net.hearArp(kMac, ip, Heard::Kind(kind), 2, toHost);
         QCOMPARE(rig.stored(kMac, QStringLiteral("Intruder")), intruder);
         QCOMPARE(rig.window.calls.isEmpty(), qint32(rig.devices.size()) == 0);
         if (qint32(rig.devices.size()) == 0)
@@ -76,10 +76,10 @@ private Q_SLOTS:
         EngineRig rig;
         rig.addLoadedDevice(kMac, QStringLiteral("198.18.0.7"));
         started(rig);
-        rig.net.hearArp(kMac, QStringLiteral("198.18.0.7"), HeardArp::Request);
+        rig.net.hearArp(kMac, QStringLiteral("198.18.0.7"), Heard::ArpRequest);
         QCOMPARE(rig.window.calls, QStringList {QStringLiteral("Online 0 198.18.0.7 intruder")});
         rig.window.calls.clear();
-        rig.net.hearArp(kMac, QStringLiteral("198.18.0.7"), HeardArp::Reply); // online already: a sighting only
+        rig.net.hearArp(kMac, QStringLiteral("198.18.0.7"), Heard::ArpReply); // online already: a sighting only
         QVERIFY(rig.window.calls.isEmpty());
         QCOMPARE(rig.nextSweep(), kQuiet); // one missed sweep is tolerated, as after a harvested row
         const QStringList calls = rig.nextSweep();
@@ -99,7 +99,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("answer"); // then: "arp ADDRESS" or "harvest"
         QTest::addColumn<QString>("calls"); // the engine's events, joined by "|"
         QTest::addColumn<QString>("host");
-        const auto req = int(HeardDhcp::Request);
+        const auto req = int(Heard::DhcpRequest);
         const QString admitted = QStringLiteral("Admitted 0 198.18.0.7 intruder|Online 0 198.18.0.7 intruder unlogged");
         const QString arp = QStringLiteral("arp 198.18.0.7");
         QTest::newRow("request, named, then its ARP")
@@ -120,14 +120,14 @@ private Q_SLOTS:
             << false << req << "198.18.0.255" << QByteArray("laptop") << "arp 198.18.0.255"
             << ""
             << "";
-        QTest::newRow("inform, no name") << false << int(HeardDhcp::Inform) << "198.18.0.7" << QByteArray() << ""
+        QTest::newRow("inform, no name") << false << int(Heard::DhcpInform) << "198.18.0.7" << QByteArray() << ""
                                          << admitted << "Unknown Device";
         QTest::newRow("name with a control character: refused")
-            << false << int(HeardDhcp::Inform) << "198.18.0.7" << QByteArray("pc\x1b[2J") << "" << admitted
+            << false << int(Heard::DhcpInform) << "198.18.0.7" << QByteArray("pc\x1b[2J") << "" << admitted
             << "Unknown Device";
         QTest::newRow("name no UTF-8") << false << req << "198.18.0.7" << QByteArray("p\xc3") << arp << admitted
                                        << "Unknown Device";
-        QTest::newRow("discover") << false << int(HeardDhcp::Discover) << "198.18.0.7" << QByteArray("laptop") << ""
+        QTest::newRow("discover") << false << int(Heard::DhcpDiscover) << "198.18.0.7" << QByteArray("laptop") << ""
                                   << ""
                                   << "";
         QTest::newRow("outside every range") << false << req << "198.18.1.7" << QByteArray("laptop") << ""
@@ -140,7 +140,7 @@ private Q_SLOTS:
                                                 << "Online 0 198.18.0.7 intruder"
                                                 << "nas.lan";
         QTest::newRow("known: discover changes nothing")
-            << true << int(HeardDhcp::Discover) << "" << QByteArray("laptop") << ""
+            << true << int(Heard::DhcpDiscover) << "" << QByteArray("laptop") << ""
             << ""
             << "nas.lan";
     }
@@ -157,9 +157,9 @@ private Q_SLOTS:
         if (known)
             rig.addLoadedDevice(kMac, QStringLiteral("198.18.0.7")).HostName = QStringLiteral("nas.lan");
         started(rig);
-        rig.net.hearDhcp(kMac, ip, HeardDhcp::Kind(kind), name);
+        rig.net.hearDhcp(kMac, ip, Heard::Kind(kind), name);
         if (answer.startsWith(QLatin1String("arp "))) {
-            rig.net.hearArp(kMac, answer.mid(4), HeardArp::Announcement);
+            rig.net.hearArp(kMac, answer.mid(4), Heard::ArpAnnouncement);
         } else if (answer == QLatin1String("harvest")) {
             rig.net.addNeighbour(kMac, ip);
             rig.nextSweep();
@@ -172,7 +172,7 @@ private Q_SLOTS:
         ip = nth(rig.devices, index).IpAddress;
         // The same client's ARP and the harvest's row later add nothing: admitted once.
         rig.window.calls.clear();
-        rig.net.hearArp(kMac, ip, HeardArp::Probe);
+        rig.net.hearArp(kMac, ip, Heard::ArpProbe);
         rig.clock.advanceMSecs(20000);
         rig.net.addNeighbour(kMac, ip);
         QCOMPARE(rig.nextSweep(), kQuiet);

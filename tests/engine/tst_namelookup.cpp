@@ -247,8 +247,8 @@ private Q_SLOTS:
             rig.net.addAdapter(QStringLiteral("198.18.0.5/24"));
             rig.load();
             rig.nextSweep();
-            rig.net.hearDhcp(newMac, ipOf(11), HeardDhcp::Request, generic ? "iPhone" : "Pixel.lan");
-            rig.net.hearArp(newMac, ipOf(11), HeardArp::Announcement); // answering there admits it
+            rig.net.hearDhcp(newMac, ipOf(11), Heard::DhcpRequest, generic ? "iPhone" : "Pixel.lan");
+            rig.net.hearArp(newMac, ipOf(11), Heard::ArpAnnouncement); // answering there admits it
         } else {
             rig.addLoadedDevice(newMac, ipOf(11));
             nth(rig.devices, 1).NewDevice = true;

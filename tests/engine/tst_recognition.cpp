@@ -189,8 +189,8 @@ private Q_SLOTS:
         rig.window.calls.clear();
 
         // Admitted once it answers at the address its REQUEST asked for: the maker's hint, then its host name's.
-        rig.net.hearDhcp(kMac, QStringLiteral("198.18.0.7"), HeardDhcp::Request, "Annas-iPhone");
-        rig.net.hearArp(kMac, QStringLiteral("198.18.0.7"), HeardArp::Announcement);
+        rig.net.hearDhcp(kMac, QStringLiteral("198.18.0.7"), Heard::DhcpRequest, "Annas-iPhone");
+        rig.net.hearArp(kMac, QStringLiteral("198.18.0.7"), Heard::ArpAnnouncement);
         QCOMPARE(rig.window.calls.join(QLatin1Char('|')),
             QStringLiteral("Admitted 0 198.18.0.7 intruder|Described 0 198.18.0.7 type,os|Online 0 198.18.0.7 intruder "
                            "unlogged|NameChanged 0 Annas-iPhone|"
@@ -201,15 +201,15 @@ private Q_SLOTS:
 
         // Its options: the request list says iOS or iPadOS, stronger than the name; the type stays the name's.
         rig.window.calls.clear();
-        HeardDhcp d;
-        d.mac = QByteArray::fromHex("02aabbccdd01");
+        Heard d;
+        d.mac = {0x02, 0xaa, 0xbb, 0xcc, 0xdd, 0x01};
         d.ip = {198, 18, 0, 7};
-        d.kind = HeardDhcp::Request;
-        d.described = true;
-        d.requestList = codes(QStringLiteral("1,121,3,6,15,108,114,119,252"));
-        d.clientId = QByteArray::fromHex("01") + d.mac;
-        d.fqdn = "annas-iphone.home";
-        rig.net.deliverDhcpHeard(d);
+        d.kind = Heard::DhcpRequest;
+        d.options.emplace();
+        d.options->requestList = {1, 121, 3, 6, 15, 108, 114, 119, 252};
+        d.options->clientId = {1, 0x02, 0xaa, 0xbb, 0xcc, 0xdd, 0x01};
+        d.options->fqdn = "annas-iphone.home";
+        rig.net.deliverHeard(d);
         QCOMPARE(rig.window.calls, QStringList {QStringLiteral("Described 0 198.18.0.7 os")});
         QCOMPARE(rig.stored(kMac, QStringLiteral("OS")), QStringLiteral("iOS/iPadOS"));
         QCOMPARE(rig.stored(kMac, QStringLiteral("OS_Source")), QStringLiteral("dhcp"));
@@ -220,13 +220,13 @@ private Q_SLOTS:
         QVERIFY(identity && *identity == *rig.engine.describer().dhcpIdentity(kMac));
         QCOMPARE(identity->fqdn, QStringLiteral("annas-iphone.home"));
         // The same options again weigh nothing anew.
-        rig.net.deliverDhcpHeard(d);
+        rig.net.deliverHeard(d);
         QCOMPARE(rig.window.calls.size(), 1);
         // A vendor class that is no UTF-8 text is logged, once, and left out.
-        d.vendorClass = "MSFT\xff";
-        rig.net.deliverDhcpHeard(d);
-        d.vendorClass = "MSFT\xfe";
-        rig.net.deliverDhcpHeard(d);
+        d.options->vendorClass = "MSFT\xff";
+        rig.net.deliverHeard(d);
+        d.options->vendorClass = "MSFT\xfe";
+        rig.net.deliverHeard(d);
         QCOMPARE(
             rig.log.lines().filter(QStringLiteral("DHCP vendor class of %1 refused, it is no UTF-8").arg(kMac)).size(),
             1);

@@ -22,7 +22,7 @@ QStringList rangeTexts(const DiscoveryEngine& engine)
 {
     QStringList out;
     for (qint32 r = 0; r < qint32(engine.ranges().size()); ++r)
-        out << engine.GetIP_Address(r);
+        out << engine.rangeText(r);
     return out;
 }
 

@@ -12,7 +12,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static const bool quiet = (installLogSink([](const QString&) {}), true);
+    static const bool quiet = (installLogSink([](const QString&, const QString&) {}), true);
     (void)quiet;
     auto require = [](bool holds) {
         if (!holds)

@@ -10,7 +10,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static const bool quiet = (installLogSink([](const QString&) {}), true);
+    static const bool quiet = (installLogSink([](const QString&, const QString&) {}), true);
     (void)quiet;
     const QString file = fuzz::folder() + QStringLiteral("/Config.ini");
     QFile f(file);

@@ -11,25 +11,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     using namespace helperproto;
     if (size < 6)
         return 0;
-    DhcpSighting s;
+    Heard s;
     if (!helperdhcp::parseDhcpPacket(data + 6, size - 6, data, s))
         return 0;
     if (!std::equal(s.mac.begin(), s.mac.end(), data) || (s.mac[0] & 1) || s.name.size() > kMaxDhcpName
-        || (s.kind != DhcpKind::Discover && s.kind != DhcpKind::Request && s.kind != DhcpKind::Inform))
+        || (s.kind != Heard::DhcpDiscover && s.kind != Heard::DhcpRequest && s.kind != Heard::DhcpInform))
         std::abort();
-    if (s.requestList.size() > kMaxDhcpOption || s.vendorClass.size() > kMaxDhcpOption
-        || s.clientId.size() > kMaxDhcpOption || s.fqdn.size() > kMaxDhcpOption)
+    if (s.options
+        && (s.options->requestList.size() > kMaxDhcpOption || s.options->vendorClass.size() > kMaxDhcpOption
+            || s.options->clientId.size() > kMaxDhcpOption || s.options->fqdn.size() > kMaxDhcpOption))
         std::abort();
     // What the client says about itself goes in a report of its own, which reads back whole.
     const auto described = parseDhcpOptions(dhcpOptionsPayload(s));
-    if (!described || !(*described == s))
+    if (s.options && (!described || !(*described == s)))
         std::abort();
-    DhcpSighting plain;
-    plain.ifindex = s.ifindex;
-    plain.mac = s.mac;
-    plain.ip = s.ip;
-    plain.kind = s.kind;
-    plain.name = s.name;
+    Heard plain = s;
+    plain.options.reset();
     const DhcpHeardBatch back = parseDhcpHeard(dhcpHeardPayload({s}, 1));
     if (!back.ok || back.sightings.size() != 1 || !(back.sightings[0] == plain))
         std::abort();

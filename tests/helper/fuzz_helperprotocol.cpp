@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (heard.ok && dhcpHeardPayload(heard.sightings, heard.dropped) != dhcp)
         std::abort();
-    ArpSighting s;
+    Heard s;
     if (helperarp::parseArpPacket(data, size, s) && (s.mac[0] & 1))
         std::abort();
     return 0;

@@ -281,12 +281,12 @@ private Q_SLOTS:
         const Reply heard = m_lab->next();
         const ArpHeardBatch batch = parseArpHeard(heard.payload);
         QVERIFY(heard.type == Type::ArpHeard && heard.seq == 0 && batch.ok && batch.sightings.size() == 1);
-        const ArpSighting& s = batch.sightings[0];
+        const Heard& s = batch.sightings[0];
         QCOMPARE(s.ifindex, m_lab->run(QStringLiteral("ip -o link show dev lan0 | cut -d: -f1")).trimmed().toUInt());
         const QString mac =
             m_lab->run(QStringLiteral("ip -o link show lan1")).section(QStringLiteral("ether "), 1).left(17);
         QCOMPARE(QByteArray(reinterpret_cast<const char*>(s.mac.data()), 6).toHex(':'), mac.toLatin1());
-        QVERIFY(s.ip == ip4("198.18.7.60") && s.kind == ArpKind::Probe);
+        QVERIFY(s.ip == ip4("198.18.7.60") && s.kind == Heard::ArpProbe);
     }
 
     void leavesWhenThePipeCloses()

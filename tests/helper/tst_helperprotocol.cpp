@@ -166,7 +166,7 @@ private Q_SLOTS:
             QByteArray::fromHex("000108000604000" + f[0].toLatin1() + f.value(3, "020000000005").toLatin1());
         for (const QString& part : (f[1] + QStringLiteral(".0.0.0.0.0.0.") + f[2]).split(QLatin1Char('.')))
             body += char(part.toInt());
-        ArpSighting s;
+        Heard s;
         const bool ok = helperarp::parseArpPacket(
             reinterpret_cast<const std::uint8_t*>(body.constData()), std::size_t(body.size()), s);
         const QString found =
@@ -177,7 +177,7 @@ private Q_SLOTS:
     void arpReports()
     {
         // A payload that disagrees with itself is refused whole (the fuzzer reads every other one back).
-        ArpSighting a {7, {2, 0, 0, 0, 0, 5}, {198, 18, 0, 5}, ArpKind::Probe};
+        Heard a {7, {2, 0, 0, 0, 0, 5}, {198, 18, 0, 5}, Heard::ArpProbe, false, {}, {}};
         std::vector<std::uint8_t> payload = arpHeardPayload({a, a}, 3);
         QVERIFY(parseArpHeard(payload).ok && !parseArpHeard(payload).sightings[0].toHost);
         a.toHost = true; // a reply sent to this machine's own MAC
@@ -283,21 +283,22 @@ private Q_SLOTS:
         ip.chop(change == "cut" ? 8 : 0);
         const std::uint8_t source[6] = {
             change == "forged" ? std::uint8_t(4) : std::uint8_t(change == "group" ? 3 : 2), 0, 0, 0, 0, 5};
-        DhcpSighting s;
+        Heard s;
         const bool ok = helperdhcp::parseDhcpPacket(
             reinterpret_cast<const std::uint8_t*>(ip.constData()), std::size_t(ip.size()), source, s);
-        QString found =
-            QString::asprintf("%d %d.%d.%d.%d %s", int(s.kind), s.ip[0], s.ip[1], s.ip[2], s.ip[3], s.name.c_str());
-        if (s.hasOptions()) {
+        QString found = QString::asprintf(
+            "%d %d.%d.%d.%d %s", int(s.kind & 0x0F), s.ip[0], s.ip[1], s.ip[2], s.ip[3], s.name.c_str());
+        if (s.options) {
+            const Heard::DhcpOptions& o = *s.options;
             QStringList list;
-            for (const std::uint8_t code : s.requestList)
+            for (const std::uint8_t code : o.requestList)
                 list << QString::number(code);
             found += QStringLiteral(" | list %1 vendor %2 id %3 fqdn %4 max %5")
-                         .arg(list.join(QLatin1Char(',')), QString::fromStdString(s.vendorClass),
-                             QByteArray(reinterpret_cast<const char*>(s.clientId.data()), qsizetype(s.clientId.size()))
+                         .arg(list.join(QLatin1Char(',')), QString::fromStdString(o.vendorClass),
+                             QByteArray(reinterpret_cast<const char*>(o.clientId.data()), qsizetype(o.clientId.size()))
                                  .toHex(),
-                             QString::fromStdString(s.fqdn))
-                         .arg(s.maxMessageSize);
+                             QString::fromStdString(o.fqdn))
+                         .arg(o.maxMessageSize);
             // What the helper reports of it reads back the same, and a report that disagrees with itself not.
             std::vector<std::uint8_t> payload = dhcpOptionsPayload(s);
             QVERIFY(parseDhcpOptions(payload) == s);
@@ -310,8 +311,7 @@ private Q_SLOTS:
     void dhcpReports()
     {
         // A name the record cannot carry goes empty; a record that disagrees with itself is refused whole.
-        DhcpSighting a {
-            7, {2, 0, 0, 0, 0, 5}, {198, 18, 0, 5}, DhcpKind::Request, std::string(65, 'a'), {}, {}, {}, {}, 0};
+        Heard a {7, {2, 0, 0, 0, 0, 5}, {198, 18, 0, 5}, Heard::DhcpRequest, false, std::string(65, 'a'), {}};
         std::vector<std::uint8_t> payload = dhcpHeardPayload({a}, 0);
         QCOMPARE(parseDhcpHeard(payload).sightings.at(0).name, std::string());
         payload[4 + 15] = std::uint8_t(kMaxDhcpName + 1);

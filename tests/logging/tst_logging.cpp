@@ -46,8 +46,9 @@ private Q_SLOTS:
         DebugLog log(settings, home.paths().debugLogFile());
         QStringList mirrored;
         log.setMirror([&](const QString& line) { mirrored.append(line); });
-        log.Log(QStringLiteral("SmtpClient:  Connected"));
-        QCOMPARE(log.text(), QStringLiteral("12/5/2026 10:00:00 AM - SmtpClient:  Connected\r\n"));
+        log.Log(QStringLiteral("kw.mail"), QStringLiteral("SmtpClient:  Connected"));
+        QCOMPARE(log.text(), QStringLiteral("12/5/2026 10:00:00 AM - [kw.mail] SmtpClient:  Connected\r\n"));
+        QCOMPARE(DebugLog::areaOf(log.text()), QStringLiteral("kw.mail"));
         QCOMPARE(mirrored, QStringList {log.text()});
         QVERIFY(!QFileInfo::exists(home.paths().debugLogFile())); // LogToDisk is off
         settings.log.toDisk = true;
@@ -57,7 +58,8 @@ private Q_SLOTS:
         settings.log.toDisk = true;
         log.Log(QStringLiteral("three"));
         QCOMPARE(readAll(home.paths().debugLogFile()),
-            QStringLiteral("12/5/2026 10:00:00 AM - one\r\n12/5/2026 10:00:00 AM - three\r\n"));
+            QStringLiteral(
+                "12/5/2026 10:00:00 AM - [kw.monitor] one\r\n12/5/2026 10:00:00 AM - [kw.monitor] three\r\n"));
         QVERIFY(log.text().contains(QStringLiteral("two")));
     }
 
@@ -84,7 +86,7 @@ private Q_SLOTS:
         log.installAsSink();
         Log(text);
         installLogSink({});
-        QCOMPARE(log.text(), QStringLiteral("12/5/2026 10:00:00 AM - ") + logged + QStringLiteral("\r\n"));
+        QCOMPARE(log.text(), QStringLiteral("12/5/2026 10:00:00 AM - [kw.monitor] ") + logged + QStringLiteral("\r\n"));
     }
 
     void debugTextStaysWithinItsBound()

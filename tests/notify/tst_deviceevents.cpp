@@ -94,8 +94,8 @@ private Q_SLOTS:
         row("name changed", ev(Kind::NameChanged, "", true, 0, true, false, "pixel.lan"), 1, "Name is pixel.lan",
             "name", "");
         // No kind is guessed from the words of a line.
-        row("possible return", ev(Kind::PossibleReturn, "", true, 0, true, false, "WARNING Ann"), 1,
-            "May be WARNING Ann seen as 0A-11-22-33-44-55", "other", "");
+        row("a name like a warning", ev(Kind::NameChanged, "", true, 0, true, false, "WARNING Ann"), 1,
+            "Name is WARNING Ann", "name", "");
         row("IPv6 addresses changed", ev(Kind::AddressesChanged), 1, "", "", "");
         // A private-MAC newcomer likely a safe-list device back (the earlier MAC 0A-… is on the safe list here):
         // told with its admission, a notification without the siren; told later, a notification of its own.

@@ -480,31 +480,50 @@ private Q_SLOTS:
         QCOMPARE(rig.host.calls.size(), 3);
     }
 
-    // The log view names the program's parts in user words; a bare code name is left out, a sentence kept.
+    // The log view names each line's area in user words and leaves a code name that starts the text out; with an
+    // area chosen it shows that area's lines alone, by the area the line names, whatever its words.
     void logViewSpeaksUserWords_data()
     {
         QTest::addColumn<QString>("logged");
+        QTest::addColumn<QString>("chosen");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("sound") << "WavePlayer:  OpenFile - /x.wav does not exist"
+        QTest::newRow("sound") << "[kw.sound] WavePlayer:  OpenFile - /x.wav does not exist"
+                               << ""
                                << "Sound: /x.wav does not exist";
-        QTest::newRow("network") << "NetPlatform - listening for ARP"
-                                 << "Network: listening for ARP";
-        QTest::newRow("two names") << "SettingsDialog Form_Load - tab picture"
-                                   << "Settings: tab picture";
-        QTest::newRow("plain word") << "Gateway - 198.18.0.1 answers"
-                                    << "Gateway: 198.18.0.1 answers";
-        QTest::newRow("code name") << "UpdateAllowedEntry - row 3"
-                                   << "row 3";
-        QTest::newRow("sentence") << "Monitoring stopped - by the user"
-                                  << "Monitoring stopped - by the user";
+        QTest::newRow("two names") << "[kw.window] SettingsDialog Form_Load - tab picture"
+                                   << ""
+                                   << "Window: tab picture";
+        QTest::newRow("plain word") << "[kw.engine] Gateway - 198.18.0.1 answers"
+                                    << ""
+                                    << "Discovery: Gateway - 198.18.0.1 answers";
+        QTest::newRow("sentence") << "[kw.monitor] Monitoring stopped - by the user"
+                                  << ""
+                                  << "Monitor: Monitoring stopped - by the user";
+        QTest::newRow("an earlier release's line") << "SmtpClient:  Connected"
+                                                   << ""
+                                                   << "SmtpClient:  Connected";
+        QTest::newRow("in the area chosen") << "[kw.mail] NetPlatform - sent"
+                                            << "kw.mail"
+                                            << "Mail: sent";
+        QTest::newRow("in another area") << "[kw.network] SmtpClient:  sent"
+                                         << "kw.mail"
+                                         << "";
+        QTest::newRow("no area, one chosen") << "SmtpClient:  Connected"
+                                             << "kw.mail"
+                                             << "";
     }
     void logViewSpeaksUserWords()
     {
         QFETCH(QString, logged);
+        QFETCH(QString, chosen);
         QFETCH(QString, shown);
         const QString stamp = QStringLiteral("12/6/2026 6:13:12 PM - ");
-        QCOMPARE(
-            LogTextBox::userWords(stamp + logged + QStringLiteral("\r\n")), stamp + shown + QStringLiteral("\r\n"));
+        LogTextBox box;
+        box.setArea(chosen);
+        box.appendLine(stamp + logged + QStringLiteral("\r\n"));
+        QCOMPARE(box.logText(), shown.isEmpty() ? QString() : stamp + shown + QStringLiteral("\r\n"));
+        box.showTail(stamp + logged + QStringLiteral("\r\n"));
+        QCOMPARE(box.logText(), shown.isEmpty() ? QString() : stamp + shown + QStringLiteral("\r\n"));
     }
 
     void overflow_data()
@@ -536,8 +555,8 @@ private Q_SLOTS:
         auto rig = std::make_unique<SettingsRig>();
         rig->debugLog.Log(QStringLiteral("before"));
         LogTextBox* box = rig->dialog().logEdit();
-        QVERIFY(box->logText().endsWith(QStringLiteral(" - before\r\n")));
-        rig->debugLog.Log(QStringLiteral("SmtpClient:  Connected"));
+        QVERIFY(box->logText().endsWith(QStringLiteral(" - Monitor: before\r\n")));
+        rig->debugLog.Log(QStringLiteral("kw.mail"), QStringLiteral("SmtpClient:  Connected"));
         QVERIFY(box->logText().endsWith(QStringLiteral(" - Mail: Connected\r\n")));
         QCOMPARE(box->logText(),
             LogTextBox::userWords(rig->debugLog.text().section(QLatin1Char('\n'), 0, 0)) + QLatin1Char('\n')
@@ -547,7 +566,12 @@ private Q_SLOTS:
         SettingsDialog later(rig->parts());
         QCOMPARE(later.logEdit()->logText(), box->logText());
         rig->debugLog.Log(QStringLiteral("after"));
-        QVERIFY(later.logEdit()->logText().endsWith(QStringLiteral(" - after\r\n")));
+        QVERIFY(later.logEdit()->logText().endsWith(QStringLiteral(" - Monitor: after\r\n")));
+        // Choosing an area shows its lines alone, those logged before too.
+        auto* areas = later.findChild<QComboBox*>(QStringLiteral("logAreaCombo"));
+        areas->setCurrentIndex(areas->findData(QStringLiteral("kw.mail")));
+        QVERIFY(later.logEdit()->logText().endsWith(QStringLiteral(" - Mail: Connected\r\n")));
+        QCOMPARE(later.logEdit()->logText().count(QLatin1Char('\n')), 1);
     }
 };
 

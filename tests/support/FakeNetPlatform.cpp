@@ -95,25 +95,35 @@ NeighbourRow& FakeNetPlatform::addNeighbour(const QString& mac, const QString& i
     return r;
 }
 
-void FakeNetPlatform::hearArp(const QString& mac, const QString& ip, HeardArp::Kind kind, int ifindex, bool toHost)
+namespace {
+Heard heardOf(const NeighbourRow& row, Heard::Kind kind)
+{
+    Heard heard;
+    heard.ifindex = std::uint32_t(row.ifindex);
+    std::copy_n(row.mac.constData(), std::min<qsizetype>(row.mac.size(), 6), heard.mac.begin());
+    heard.ip = row.ip;
+    heard.kind = kind;
+    return heard;
+}
+} // namespace
+
+void FakeNetPlatform::hearArp(const QString& mac, const QString& ip, Heard::Kind kind, int ifindex, bool toHost)
 {
     const NeighbourRow row = addNeighbour(mac, ip, 3, ifindex);
     m_rows.removeLast();
-    deliverArpHeard({ifindex, row.mac, row.ip, kind, toHost});
+    Heard heard = heardOf(row, kind);
+    heard.toHost = toHost;
+    deliverHeard(heard);
 }
 
 void FakeNetPlatform::hearDhcp(
-    const QString& mac, const QString& ip, HeardDhcp::Kind kind, const QByteArray& name, int ifindex)
+    const QString& mac, const QString& ip, Heard::Kind kind, const QByteArray& name, int ifindex)
 {
     const NeighbourRow row = addNeighbour(mac, ip.isEmpty() ? QStringLiteral("0.0.0.0") : ip, 3, ifindex);
     m_rows.removeLast();
-    HeardDhcp dhcp;
-    dhcp.ifindex = ifindex;
-    dhcp.mac = row.mac;
-    dhcp.ip = row.ip;
-    dhcp.kind = kind;
-    dhcp.name = name;
-    deliverDhcpHeard(dhcp);
+    Heard heard = heardOf(row, kind);
+    heard.name = name.toStdString();
+    deliverHeard(heard);
 }
 
 std::optional<QList<NeighbourRow>> FakeNetPlatform::neighbours()

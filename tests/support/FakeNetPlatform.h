@@ -24,7 +24,7 @@ public:
     int askDeviceName(NameQuery query, const QString& ip, NameQueryDone done) override;
     void cancelDeviceName(int handle) override { m_nameQueries.remove(handle); }
 
-    using NetPlatform::deliverDhcpHeard; // a described report, as the Linux layer delivers it
+    using NetPlatform::deliverHeard; // a DHCP options report, as the Linux layer delivers it
     using NetPlatform::reportProblem;
     using NetPlatform::setNeighbourTableLimit;
 
@@ -51,10 +51,10 @@ public:
     void setDeleteFails(bool fails) { m_deleteFails = fails; }
     // ARP heard from a MAC at an address (texts as addNeighbour's), delivered at once as the event loop would;
     // toHost: sent to this machine's own MAC.
-    void hearArp(const QString& mac, const QString& ip, HeardArp::Kind kind = HeardArp::Announcement, int ifindex = 2,
+    void hearArp(const QString& mac, const QString& ip, Heard::Kind kind = Heard::ArpAnnouncement, int ifindex = 2,
         bool toHost = false);
     // A DHCP client message heard, as hearArp; an empty ip is 0.0.0.0.
-    void hearDhcp(const QString& mac, const QString& ip, HeardDhcp::Kind kind, const QByteArray& name, int ifindex = 2);
+    void hearDhcp(const QString& mac, const QString& ip, Heard::Kind kind, const QByteArray& name, int ifindex = 2);
     QStringList deletedAddresses() const { return m_deleted; } // every deletion asked for, in order
 
     void setLookupsFail(bool fails) { m_lookupsFail = fails; } // lookupAddress then returns 0

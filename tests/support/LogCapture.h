@@ -2,7 +2,8 @@
 
 #include <QStringList>
 
-// Collects every debug line written through Log() while it lives (the one log sink of the tests).
+// Collects every debug line written through Log() while it lives (the one log sink of the tests): each
+// line's text, and the area it was logged in.
 class LogCapture final
 {
 public:
@@ -14,8 +15,15 @@ public:
     const QStringList& lines() const { return m_lines; }
     // The lines that start with tag ("SmtpClient:  ", "loadStore - "), without it.
     QStringList tagged(const QString& tag) const;
-    void clear() { m_lines.clear(); }
+    // The lines logged in an area ("kw.mail").
+    QStringList inArea(const QString& area) const;
+    void clear()
+    {
+        m_lines.clear();
+        m_areas.clear();
+    }
 
 private:
     QStringList m_lines;
+    QStringList m_areas;
 };

@@ -15,6 +15,7 @@
 #include "platform/Clock.h"
 #include "store/DeviceStore.h"
 #include "store/KeyStore.h"
+#include "store/LiveSettings.h"
 #include "store/Settings.h"
 #include "web/WebHost.h"
 #include "web/WebServer.h"
@@ -425,9 +426,9 @@ private Q_SLOTS:
                 QStringLiteral("-keyout"), key, QStringLiteral("-out"), cert, QStringLiteral("-days"),
                 QStringLiteral("1"), QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1")});
         QVERIFY2(made.code == 0, qPrintable(made.err));
-        Rig rig([&](MonitorCore&) {
-            KeyStore::writeString(KeyStore::ProductKey, Keys::General, QStringLiteral("WebCertificate"), cert);
-            KeyStore::writeString(KeyStore::ProductKey, Keys::General, QStringLiteral("WebKey"), key);
+        Rig rig([&](MonitorCore& core) {
+            core.settings().web.certificate = cert;
+            core.settings().web.key = key;
         });
         QVERIFY2(rig.core.webProblem().isEmpty(), qPrintable(rig.core.webProblem()));
         QCOMPARE(ask(rig.port(), "GET", "/api/summary", {}, {}, true).status, 200);
@@ -437,10 +438,9 @@ private Q_SLOTS:
     // A WebListen that names no place serves nothing and says why, once.
     void unusableWebListen()
     {
-        Rig rig([](MonitorCore&) {
+        Rig rig([](MonitorCore& core) {
             MonitorWeb::setCommandLine({});
-            KeyStore::writeString(
-                KeyStore::ProductKey, Keys::General, QStringLiteral("WebListen"), QStringLiteral("all of them"));
+            core.settings().web.listen = QStringLiteral("all of them");
         });
         QVERIFY(!rig.core.web()->server());
         // The monitor's own debug log holds it (the core installs it as the process's log).
