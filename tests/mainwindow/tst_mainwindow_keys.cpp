@@ -1,6 +1,6 @@
 // The window without a mouse: where the focus starts, the list keys, the Tab order through the skin buttons
-// with their focus ring and accessible names; the window's texts at the desktop's scale factor; the probe
-// panel's check.
+// with their focus ring and accessible names; the window's texts and pictures at the desktop's scale factor;
+// the probe panel's check.
 #include "WindowRig.h"
 
 #include "mainwindow/DeviceListView.h"
@@ -11,6 +11,7 @@
 
 #include <QAbstractButton>
 #include <QAccessible>
+#include <QDir>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -256,6 +257,44 @@ private Q_SLOTS:
         checkTexts(w.settingsDialog());
         if (work.height() >= 614) // the dialog keeps its least size: it fits down to 1366 x 768 at 125 %
             fits(w.settingsDialog());
+    }
+
+    // The window's looks at the scale factor the test runs under, kept in bin/screenshots: the lists, a device's
+    // details, its log, both phases of the alarm. With KW_PICTURES_BEFORE naming a folder of earlier pictures,
+    // each must match its namesake pixel for pixel (a change of the window's code that should look the same).
+    void windowPictures()
+    {
+        QList<Device> stored = devices("n1 i2 n3 s4 s5");
+        stored[1].friendly = QStringLiteral("Kitchen printer");
+        WindowRig rig(stored);
+        MainWindow& w = rig.w();
+        rig.setOnline(mac(4), true);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        const QString dir = QCoreApplication::applicationDirPath() + QStringLiteral("/screenshots");
+        const QString before = qEnvironmentVariable("KW_PICTURES_BEFORE");
+        QDir().mkpath(dir);
+        const auto shoot = [&](const char* state) {
+            for (int tick = 0; tick < 30; ++tick)
+                w.animationTick();
+            const QString name = QStringLiteral("/window-%1-%2.png")
+                                     .arg(QLatin1String(state), qEnvironmentVariable("QT_SCALE_FACTOR", "1"));
+            const QImage now = w.grab().toImage().convertToFormat(QImage::Format_ARGB32);
+            QVERIFY(now.save(dir + name));
+            if (!before.isEmpty())
+                QVERIFY2(QImage(before + name).convertToFormat(QImage::Format_ARGB32) == now, qPrintable(name));
+        };
+        shoot("lists");
+        QVERIFY(w.selectMac(mac(2)));
+        w.Set_Selection();
+        shoot("details");
+        w.logButtonClicked();
+        shoot("log");
+        rig.setOnline(mac(1), true);
+        w.alarmTick();
+        shoot("alarm1");
+        w.alarmTick();
+        shoot("alarm2");
     }
 
     // The probe panel connects only when its check button is pressed, and only to a local device.
