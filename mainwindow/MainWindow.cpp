@@ -4,7 +4,7 @@
 #include "app/MonitorCore.h"
 #include "app/StatusDump.h"
 #include "engine/DiscoveryEngine.h"
-#include "mainwindow/AlarmSounds.h"
+#include "mainwindow/AlarmPresenter.h"
 #include "mainwindow/DeviceCommands.h"
 #include "mainwindow/DeviceKindMenu.h"
 #include "mainwindow/DeviceListModel.h"
@@ -120,7 +120,6 @@ MainWindow::MainWindow(MonitorCore& core, Services services, QWidget* parent)
     : QWidget(parent)
     , m_core(core)
     , m_services(std::move(services))
-    , m_sounds(std::make_unique<AlarmSounds>(core.paths().sounds()))
 {
     // Places and sizes follow the desktop's font size, taken when the window is made, as far as the screen
     // holds the window's least size: beyond that the window keeps to the screen and its text gives way.
@@ -140,6 +139,13 @@ MainWindow::MainWindow(MonitorCore& core, Services services, QWidget* parent)
     setupGrids();
     layoutWindow();
     m_menus = new WindowMenu(*this, *m_commands);
+    m_alarm =
+        new AlarmPresenter({m_core, *this, *m_status, *m_lists[0], TitleText(), [this] { return trayAvailable(); },
+                               [this] { return m_loaded && !m_shuttingDown; }},
+            this);
+    connect(m_alarm, &AlarmPresenter::poppedUpFor, this, &MainWindow::alertPoppedUp);
+    connect(m_alarm, &AlarmPresenter::showRequested, this, &MainWindow::showDevice);
+    connect(m_alarm, &AlarmPresenter::acknowledgeRequested, this, &MainWindow::acknowledgeDevice);
     wireControls();
     updateTabPictures();
 
@@ -469,7 +475,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
 {
     // The close box only puts the window away: the monitor and its tray icon keep running.
     event->ignore();
-    hideToTray();
+    m_alarm->hideToTray();
     Sound_MouseClick();
 }
 
@@ -539,8 +545,7 @@ void MainWindow::deviceEvent(const DeviceEvent& event)
         if (auto* view = findChild<NetworkView*>())
             view->reload();
     }
-    if (event.kind == K::Moved || event.kind == K::Acknowledged || event.kind == K::Removed)
-        actionEvent(event);
+    m_alarm->deviceEvent(event);
     // Nothing chosen stays so: a newcomer takes the selection only when the window pops up for it (its alert),
     // so that no action is ever offered on a device the user has not chosen.
     if (keep.isEmpty())
@@ -580,11 +585,7 @@ void MainWindow::deviceEvent(const DeviceEvent& event)
 void MainWindow::ShowStatus()
 {
     // Called after each sweep's harvest: from the first on, the lamp may say "all clear".
-    if (!m_firstSweepEnded) {
-        m_firstSweepEnded = true;
-        if (quietLastTick)
-            applyNormalLook();
-    }
+    m_alarm->sweepEnded();
     if (const DiscoveryEngine* engine = m_core.engine())
         m_statusEdit = statusDump(*engine, int(m_core.devices().size()), IntruderRowCount(), AllowedRowCount(),
             m_selectionInAllowed, SelectedRow());

@@ -8,9 +8,7 @@
 #include "store/DeviceEvent.h"
 
 #include <QDateTime>
-#include <QIcon>
 #include <QStringList>
-#include <QSystemTrayIcon>
 #include <QTimer>
 #include <QUrl>
 #include <QVector>
@@ -21,9 +19,8 @@
 #include <optional>
 
 class AboutDialog;
-class AlarmSounds;
+class AlarmPresenter;
 struct Alert;
-class DesktopNotifier;
 class DeviceCommands;
 struct DeviceRecord;
 class DeviceListFilter;
@@ -39,7 +36,6 @@ class QToolButton;
 class QScrollBar;
 class QTableWidget;
 class SkinButton;
-class WavePlayer;
 class WindowMenu;
 class SettingsDialog;
 
@@ -196,21 +192,16 @@ public:
     void Load_Pictures();
     const SkinPictures& pictures() const { return m_pictures; }
 
-    // --- what the window does with the engine's events and the policy's alerts
+    // --- what the window does with the engine's events and the policy's alerts (played, popped up and
+    // notified by the alarm presenter)
     void deviceEvent(const DeviceEvent& event);
     void alertRaised(const Alert& alert);
-    // The alert again once its device is named: the desktop notification.
-    void alertNamed(const Alert& alert);
-    void popUp();
-    void playNewIntruderSound(int volume);
-    void playIntruderOnlineSound(int volume);
-    // A desktop notification of an intruder alert (new, or back online); the alert policy has decided it.
-    void notifyDesktop(const QString& mac, bool newIntruder, bool impersonation = false);
+    AlarmPresenter& alarm() const { return *m_alarm; }
     void ShowStatus();
     void Log(const QString& text);
 
     // --- the settings dialog's calls (SettingsHost)
-    void setLastIntruderWarning(const QDateTime& when) override { datLastIntruderWarning = when; }
+    void setLastIntruderWarning(const QDateTime& when) override;
     bool isMainWindowVisible() const override { return isVisible(); }
     void Load_ExternalProgs() override;
     void applyAlwaysOnTop(bool onTop) override;
@@ -221,23 +212,12 @@ public:
     // Centres any window on the desktop work area (by its right and bottom edges).
     static void Centre(QWidget& form);
 
-    // --- tray, menus, programs (MainWindowTray.cpp)
+    // --- menus, programs, pages (MainWindowTray.cpp)
     void SysTrayMouseEventHandlerRight(const QPoint& globalPos);
-    void ChangeTrayIcon(const QIcon& icon);
-    void ChangeTrayTip(const QString& tip);
-    // The tip the tray icon takes: at most 63 characters.
-    static QString trayTipText(const QString& tip);
-    QString trayTip() const { return m_trayTip; }
-    // 0 normal, 1 first alarm icon, 2 second alarm icon: what the tray and the window show now.
-    int trayLook() const { return m_trayLook; }
-    // How often the normal look has been applied (the quiet ticks re-apply it every 5 s).
-    int normalLookCount() const { return m_normalLookCount; }
-    QSystemTrayIcon* trayIcon() const { return m_tray; }
     WindowMenu* menus() const { return m_menus; }
     // The commands on the chosen devices that the buttons and the menus share.
     DeviceCommands& commands() const { return *m_commands; }
     SettingsDialog* settingsDialog() const { return m_settingsDialog.get(); }
-    DesktopNotifier* notifier() const { return m_notifier; }
     // The notification's actions: the device of this MAC address is shown, or acknowledged.
     void showDevice(const QString& mac);
     void acknowledgeDevice(const QString& mac);
@@ -247,10 +227,6 @@ public:
     void settingsClicked();
     // True while a notification-area host holds the tray icon: only then may the window hide away.
     bool trayAvailable() const;
-    // Puts the window out of the way: hidden with a tray to bring it back, minimised without one.
-    void hideToTray();
-    // Looks at the notification area again: a host that went away leaves the window shown.
-    void refreshTrayPresence();
     void helpClicked();
     // The About dialog (made on first use, then shown again); also the window menu's About item.
     void showAbout();
@@ -258,20 +234,11 @@ public:
     // Config.ini's [GENERAL] DonateUrl: the Donate button is shown only when the installation names one.
     static QString donateUrl();
     void donateClicked();
-    void playStillOnlineSound(int volume);
-    // The players, for tests: 0 new intruder, 1 intruder online, 2 still online, 3 button click.
-    WavePlayer* player(int which) const;
-    // How often each player was asked to play.
-    int playCount(int which) const;
 
-    // --- state shared with the timers, tray and menus
-    QDateTime datLastIntruderWarning;
-    bool flashOn = false;
+    // --- state shared with the timers and menus
     int panelState = DetailsPanel;
     qint32 buttonTimeout = 0;
     QString menuMacAddress;
-    qint16 iconRefreshTick = 0;
-    bool quietLastTick = false;
 
     // --- controls, for the parts built on this window and for tests
     MonitorCore& core() { return m_core; }
@@ -335,8 +302,6 @@ private:
     // Heights from the grids' fonts: the header, and a row of one or more lines.
     int headerHeight() const;
     int gridRowHeight(int lines) const;
-    // Keeps the reminder back after a move (whoever made it).
-    void actionEvent(const DeviceEvent& event);
     void selectRow(bool inAllowed, qint32 row);
     // After the lists changed: the counts, and the panels when the selection lost its device.
     void listsChanged();
@@ -359,14 +324,11 @@ private:
     bool isLocalAddress(const QString& ip) const;
     // True when a browser took the page.
     bool openPage(const QString& file);
-    void applyAlarmLook(bool phase);
-    void applyNormalLook();
-    void trayActivated(QSystemTrayIcon::ActivationReason reason);
     // The menu actions act on the device the menu was opened for: it becomes the selection again, or the
     // action does nothing when that device has left the list meanwhile.
     bool selectMenuDevice(bool intruder);
     void launchProgram(int index);
-    DesktopNotifier& desktopNotifier();
+    void alertPoppedUp(const QString& mac);
     // animationTimer only runs while it has work: a shown window or a panel still moving.
     void wakePanelTimer();
     bool panelsAtRest() const;
@@ -422,19 +384,11 @@ private:
     QTimer m_closeTimer;
     bool m_panelTimerIdle = false;
 
-    std::array<QIcon, 3> m_trayIcons; // iconTrayNormal, iconTrayAlert1, iconTrayAlert2
-    QSystemTrayIcon* m_tray = nullptr;
-    bool m_trayHostSeen = false;
-    QString m_trayTip;
-    int m_trayLook = -1;
-    int m_normalLookCount = 0;
+    AlarmPresenter* m_alarm = nullptr;
     WindowMenu* m_menus = nullptr;
     DeviceCommands* m_commands = nullptr;
-    DesktopNotifier* m_notifier = nullptr;
-    bool m_firstSweepEnded = false; // until then the lamp says "Starting…", not "all clear"
     QList<ExternalProgram> m_programs;
     std::unique_ptr<SettingsDialog> m_settingsDialog;
-    std::unique_ptr<AlarmSounds> m_sounds;
     bool m_loaded = false;
     qreal m_picturesScale = 0; // what Load_Pictures loaded for
     bool m_shuttingDown = false;

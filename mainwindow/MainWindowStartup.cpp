@@ -3,6 +3,7 @@
 
 #include "app/MonitorCore.h"
 #include "engine/DiscoveryEngine.h"
+#include "mainwindow/AlarmPresenter.h"
 #include "mainwindow/DeviceListModel.h"
 #include "mainwindow/DeviceListView.h"
 #include "mainwindow/NetworkQuestion.h"
@@ -100,7 +101,7 @@ int MainWindow::Form_Load(std::unique_ptr<NetPlatform> net)
             m_settingsDialog->loadFromSettings();
     });
     step(*this, "Load", [this] { Setup_Display(); });
-    datLastIntruderWarning = kwclock::now();
+    m_alarm->setLastIntruderWarning(kwclock::now());
     // 14: the engine; its load opens the socket and starts the first sweep.
     step(*this, "Load", [this, &net] {
         m_core.startEngine(std::move(net), [this] {
@@ -117,12 +118,10 @@ int MainWindow::Form_Load(std::unique_ptr<NetPlatform> net)
                 }
             });
             // Blind or seeing again: the lamp says so at once rather than at the next quiet refresh.
-            connect(m_core.engine(), &DiscoveryEngine::sightChanged, this, [this] {
-                if (quietLastTick)
-                    applyNormalLook();
-            });
+            connect(m_core.engine(), &DiscoveryEngine::sightChanged, m_alarm, &AlarmPresenter::sightChanged);
             connect(m_core.alertPolicy(), &AlertPolicy::alertRaised, this, &MainWindow::alertRaised);
-            connect(m_core.alertNameWait(), &AlertNameWait::ready, this, &MainWindow::alertNamed);
+            // The alert again once its device is named: the desktop notification.
+            connect(m_core.alertNameWait(), &AlertNameWait::ready, m_alarm, &AlarmPresenter::alertNamed);
         });
     });
     // Without a working helper the window says so, with the command that fixes it, in place of an empty list

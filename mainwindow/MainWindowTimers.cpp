@@ -1,13 +1,13 @@
-// The window's own clockwork: the panel slide of animationTimer (asleep while the window is hidden and idle); the
-// flashing rows, the alarm and normal looks, the reminder, and the notice count-down of
-// alarmTimer; and the skin's loading.
+// The window's own clockwork: the panel slide of animationTimer (asleep while the window is hidden and idle);
+// alarmTimer's tick (the alarm presenter's rows, looks and reminder, and the notice count-down); and the
+// skin's loading.
 #include "mainwindow/MainWindow.h"
 
 #include "app/MonitorCore.h"
+#include "mainwindow/AlarmPresenter.h"
 #include "mainwindow/DeviceListView.h"
 #include "mainwindow/Geometry.h"
 #include "mainwindow/PictureBox.h"
-#include "platform/Clock.h"
 
 #include <QLabel>
 
@@ -91,31 +91,7 @@ void MainWindow::animationTick()
 
 void MainWindow::alarmTick()
 {
-    flashOn = !flashOn;
-    // The unacknowledged intruders' rows pick the flash picture by the phase.
-    m_lists[0]->setFlashPhase(flashOn);
-    const DeviceStore& devices = m_core.devices();
-    bool intruderOnline = false;
-    for (const DeviceRecord& d : devices)
-        intruderOnline = intruderOnline || (d.Intruder && d.isOnline());
-    if (++iconRefreshTick >= 15)
-        iconRefreshTick = 0;
-
-    if (intruderOnline) {
-        applyAlarmLook(flashOn);
-        // The reminder's clock moves on even when the reminder is off, so switching it on is not at once
-        // followed by a sound.
-        if (datLastIntruderWarning.secsTo(kwclock::now()) > 300) {
-            datLastIntruderWarning = kwclock::now();
-            if (m_core.settings().alerts.reminder)
-                playStillOnlineSound(m_core.settings().alerts.volume);
-        }
-    } else if (!quietLastTick || iconRefreshTick == 0) {
-        // The first quiet tick, then every 5 s: this also brings the tray icon back after the tray restarted.
-        applyNormalLook();
-    }
-    quietLastTick = !intruderOnline;
-
+    m_alarm->tick();
     // The notice's count-down.
     if (buttonTimeout > 0) {
         --buttonTimeout;

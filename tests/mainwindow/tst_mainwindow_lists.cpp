@@ -251,7 +251,7 @@ private Q_SLOTS:
         QFETCH(int, row);
         QFETCH(int, selected);
         WindowRig rig(devices(stored));
-        rig.w().datLastIntruderWarning = WindowRig::kStart.addDays(-1);
+        rig.w().setLastIntruderWarning(WindowRig::kStart.addDays(-1));
         const QString moved = fromSafe ? rig.allowedMacs()[row] : rig.intruderMacs()[row];
         if (fromSafe) {
             rig.w().safeRowClicked(row);
@@ -267,7 +267,7 @@ private Q_SLOTS:
         QCOMPARE(rig.w().SelectedRow(), selected);
         QCOMPARE(rig.w().SelectionInAllowed(), !fromSafe);
         // No intruder was online: the reminder time stays.
-        QCOMPARE(rig.w().datLastIntruderWarning, WindowRig::kStart.addDays(-1));
+        QCOMPARE(rig.w().alarm().lastIntruderWarning(), WindowRig::kStart.addDays(-1));
     }
 
     void removeOfflineDeviceDeletesItsKeyAndClosesTheGap()
