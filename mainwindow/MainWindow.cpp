@@ -131,7 +131,6 @@ MainWindow::MainWindow(MonitorCore& core, Services services, QWidget* parent)
             std::min({unit, (work.width() - 8) / qreal(DesignWidth), (work.height() - chrome) / qreal(MinimumHeight)});
     }
     Geometry::setUnit(unit);
-    m_panelLeft.fill(PanelClosedLeft);
     m_commands = new DeviceCommands(this);
     buildWindow();
     buildPanels();
@@ -147,7 +146,7 @@ MainWindow::MainWindow(MonitorCore& core, Services services, QWidget* parent)
     connect(m_alarm, &AlarmPresenter::showRequested, this, &MainWindow::showDevice);
     connect(m_alarm, &AlarmPresenter::acknowledgeRequested, this, &MainWindow::acknowledgeDevice);
     wireControls();
-    updateTabPictures();
+    m_panelStage->updateTabs();
 
     m_tmr100ms.setInterval(33);
     m_tmr333ms.setInterval(333);
@@ -290,15 +289,9 @@ void MainWindow::buildWindow()
 
 void MainWindow::buildPanels()
 {
-    for (int p = DetailsPanel; p <= ProbePanelState; ++p) {
-        auto* frame = new QWidget(m_stage);
-        frame->setObjectName(p == DetailsPanel ? QStringLiteral("detailsPicture")
-                : p == LogPanel                ? QStringLiteral("logPicture")
-                                               : QStringLiteral("probePicture"));
-        m_panels[size_t(p)] = frame;
-        placePanel(p);
-    }
-    auto* details = new Sheet(m_panels[DetailsPanel]);
+    m_panelStage = std::make_unique<PanelStage>(
+        *m_stage, std::array {button(Button::Details), button(Button::Log), button(Button::Probe)});
+    auto* details = new Sheet(m_panelStage->panel(DetailsPanel));
     m_sheets[DetailsPanel] = details;
     m_fgDetails = new QTableWidget(details);
     m_fgDetails->setObjectName(QStringLiteral("fgDetails"));
@@ -312,12 +305,12 @@ void MainWindow::buildPanels()
     // The device's presence below its details (layoutSheets places it, Display_Details fills it).
     new TimelineStrip(details);
 
-    auto* log = new Sheet(m_panels[LogPanel]);
+    auto* log = new Sheet(m_panelStage->panel(LogPanel));
     m_sheets[LogPanel] = log;
     m_fgLog = new QTableWidget(log);
     m_fgLog->setObjectName(QStringLiteral("fgLog"));
 
-    auto* probe = new Sheet(m_panels[ProbePanelState]);
+    auto* probe = new Sheet(m_panelStage->panel(ProbePanelState));
     m_sheets[ProbePanelState] = probe;
     // The probe's page keeps its height; a shorter window scrolls it.
     m_probeScroll = new QScrollArea(probe);
@@ -439,11 +432,6 @@ void MainWindow::wireControls()
 SkinButton* MainWindow::button(Button which) const
 {
     return m_buttons[size_t(which)];
-}
-
-QWidget* MainWindow::panel(int which) const
-{
-    return which >= DetailsPanel && which <= ProbePanelState ? m_panels[size_t(which)] : nullptr;
 }
 
 QString MainWindow::TitleText() const

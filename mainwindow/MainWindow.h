@@ -2,6 +2,7 @@
 
 #include "app/DeviceActions.h"
 #include "mainwindow/ExternalPrograms.h"
+#include "mainwindow/PanelStage.h"
 #include "mainwindow/ProbePanel.h"
 #include "mainwindow/SkinPictures.h"
 #include "settings/SettingsHost.h"
@@ -69,7 +70,7 @@ public:
     // The desktop's services: the browser, QMessageBox::critical, QCoreApplication::exit(0), TCP probes.
     static Services desktopServices();
 
-    enum Panel { NoPanel = 0, DetailsPanel = 1, LogPanel = 2, ProbePanelState = 3 };
+    using enum PanelStage::Panel;
     enum class Button {
         RemoveIntruder,
         RemoveAllowed,
@@ -181,8 +182,8 @@ public:
     void Display_Log();
     // Long date, " at ", long time; neverText for the never date.
     static QString dateRendering(const QDateTime& when, const QString& neverText = QStringLiteral("Unknown"));
-    // The left edge of a panel (1 details, 2 log, 3 probe) in twips.
-    int panelLeft(int panel) const;
+    // Which panel is open and where each one is in its slide.
+    const PanelStage& panelStage() const { return *m_panelStage; }
 
     // --- timers
     void animationTick();
@@ -236,7 +237,6 @@ public:
     void donateClicked();
 
     // --- state shared with the timers and menus
-    int panelState = DetailsPanel;
     qint32 buttonTimeout = 0;
     QString menuMacAddress;
 
@@ -255,7 +255,6 @@ public:
     QLineEdit* friendlyNameEdit() const { return m_friendlyNameEdit; }
     QLabel* selectedDetailsLabel() const { return m_selectedDetailsLabel; }
     ProbePanel* probePanel() const { return m_probe; }
-    QWidget* panel(int which) const;
     QString statusEdit() const { return m_statusEdit; }
     QTimer& animationTimer() { return m_tmr100ms; }
     QTimer& alarmTimer() { return m_tmr333ms; }
@@ -314,10 +313,7 @@ private:
     QString devicesText(const QStringList& macs) const;
     void setListButtons();
     void updateCounts();
-    void updateTabPictures();
     void panelButtonClick(int panel);
-    void placePanel(int panel);
-    void stepPanel(int panel, int direction);
     void logGridAppend(const QString& mac, const QString& text);
     void addLogRow(const QString& line, const QColor& shade);
     void refreshProbe();
@@ -331,7 +327,6 @@ private:
     void alertPoppedUp(const QString& mac);
     // animationTimer only runs while it has work: a shown window or a panel still moving.
     void wakePanelTimer();
-    bool panelsAtRest() const;
 
     MonitorCore& m_core;
     Services m_services;
@@ -362,8 +357,7 @@ private:
     std::array<QRect, 9> m_buttonPlaces {}; // design places of the skin buttons, by Button
     QLabel* m_nameHint = nullptr;
     class QScrollArea* m_probeScroll = nullptr;
-    std::array<QWidget*, 4> m_panels {}; // 1 details, 2 log, 3 probe
-    std::array<int, 4> m_panelLeft {};
+    std::unique_ptr<PanelStage> m_panelStage;
     QLabel* m_selectedDetailsLabel = nullptr;
     QLabel* m_stageHint = nullptr;
     QWidget* m_welcome = nullptr;
@@ -376,7 +370,6 @@ private:
     QLineEdit* m_friendlyNameEdit = nullptr;
     ProbePanel* m_probe = nullptr;
     QString m_nameBoxMac; // the device whose name the friendly-name box holds
-    int m_panelAwaitingDevice = NoPanel; // a panel closed for want of a selection, open again with the next one
     QString m_statusEdit;
 
     QTimer m_tmr100ms;

@@ -79,17 +79,6 @@ void MainWindow::wakePanelTimer()
     }
 }
 
-bool MainWindow::panelsAtRest() const
-{
-    for (int p = DetailsPanel; p <= ProbePanelState; ++p) {
-        const int left = m_panelLeft[size_t(p)];
-        const bool wanted = p == panelState;
-        if (left != (wanted ? Geometry::PanelOpenLeft : Geometry::PanelClosedLeft))
-            return false;
-    }
-    return true;
-}
-
 // --- the alerts
 
 void MainWindow::alertRaised(const Alert& alert)

@@ -137,7 +137,7 @@ private Q_SLOTS:
         QCOMPARE(rig.selectedMac(), mac(2));
         w.detailsButtonClicked(); // details closed
         QTest::keyClick(safe, Qt::Key_Return);
-        QCOMPARE(w.panelState, int(MainWindow::DetailsPanel));
+        QCOMPARE(w.panelStage().open(), int(MainWindow::DetailsPanel));
         QTest::keyClick(safe, Qt::Key_F2);
         QCOMPARE(QApplication::focusWidget(), w.friendlyNameEdit());
 
@@ -194,7 +194,7 @@ private Q_SLOTS:
         SkinButton* log = w.button(MainWindow::Button::Log);
         log->setFocus(Qt::TabFocusReason);
         QTest::keyClick(log, Qt::Key_Space);
-        QCOMPARE(w.panelState, int(MainWindow::LogPanel));
+        QCOMPARE(w.panelStage().open(), int(MainWindow::LogPanel));
     }
 
     // At the scale factor the test runs under (QT_SCALE_FACTOR, on a 1366 x 768 screen) and at each desktop
@@ -313,7 +313,7 @@ private Q_SLOTS:
         w.probeButtonClicked();
         for (int tick = 0; tick < 22; ++tick)
             w.animationTick();
-        QCOMPARE(w.panelLeft(3), Geometry::PanelOpenLeft);
+        QCOMPARE(w.panelStage().left(3), Geometry::PanelOpenLeft);
         // Opening the panel connects to nothing, nor does a change of selection while it is open.
         QVERIFY(ScriptedProbe::targets.isEmpty());
         for (int row : {1, 0}) {
