@@ -49,6 +49,8 @@ class MainWindow : public QWidget, public SettingsHost
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(MainWindow)
+    // The start-up and shutdown steps reach into the window's parts in their order.
+    friend class StartupSequence;
 
 public:
     // What the window asks of its surroundings. The defaults touch nothing outside the process: no page is
@@ -324,6 +326,7 @@ private:
     // action does nothing when that device has left the list meanwhile.
     bool selectMenuDevice(bool intruder);
     void launchProgram(int index);
+    void wireEngine();
     void alertPoppedUp(const QString& mac);
     // animationTimer only runs while it has work: a shown window or a panel still moving.
     void wakePanelTimer();
