@@ -41,10 +41,11 @@ class WindowMenu;
 class SettingsDialog;
 
 // The main window: the intruder list and the safe list, the actions on their devices, the details, log and
-// probe panels that slide out between them, the skin, start-up and the orderly shutdown. It subscribes to
-// the engine's device events (to redraw) and the alert policy's alerts (to play, pop up and notify), and it
-// is the settings dialog's host (SettingsHost). It owns the tray icon,
-// the right-click menus, the sound players and the hidden settings dialog.
+// probe panels between them, and the skin. Its parts do the rest: the panels slide on a PanelStage, the alert
+// state (caption, lamp, tray icon, sounds, pop-up, notifications) is the AlarmPresenter's, and start-up and the
+// orderly shutdown run as a StartupSequence. The window wires them: it subscribes to the engine's device
+// events (to redraw) and hands the alert policy's alerts to the presenter; it is the settings dialog's host
+// (SettingsHost) and owns the right-click menus and the hidden settings dialog.
 class MainWindow : public QWidget, public SettingsHost
 {
     Q_OBJECT
@@ -237,10 +238,8 @@ public:
     // Config.ini's [GENERAL] DonateUrl: the Donate button is shown only when the installation names one.
     static QString donateUrl();
     void donateClicked();
-
-    // --- state shared with the timers and menus
-    qint32 buttonTimeout = 0;
-    QString menuMacAddress;
+    // The device the last right-click menu was opened for.
+    QString menuMac() const { return m_menuMac; }
 
     // --- controls, for the parts built on this window and for tests
     MonitorCore& core() { return m_core; }
@@ -263,7 +262,7 @@ public:
     QTimer& CloseTimer() { return m_closeTimer; }
 
 Q_SIGNALS:
-    // The right-click menus (WindowMenu) pop up on these; menuMacAddress already holds the device.
+    // The right-click menus (WindowMenu) pop up on these; menuMac() already gives the device.
     void intruderMenuRequested(const QString& mac, const QPoint& globalPos, bool acknowledgeVisible);
     void allowedMenuRequested(const QString& mac, const QPoint& globalPos);
     // settingsPicture was clicked (the settings dialog is shown above the window).
@@ -343,6 +342,7 @@ private:
     QString m_shownMac;
     QStringList m_shownMacs;
     QString m_chosenMac; // the last device shown: a filter that hides it passes the selection on
+    QString m_menuMac; // the device a right-click menu was opened for, on whose row it was
     QStringList m_menuMacs; // the devices a right-click menu was opened for
 
     std::array<DeviceListView*, 2> m_lists {};
@@ -374,6 +374,7 @@ private:
     ProbePanel* m_probe = nullptr;
     QString m_nameBoxMac; // the device whose name the friendly-name box holds
     QString m_statusEdit;
+    int m_noticeTicks = 0; // alarmTimer's ticks until the notice goes
 
     QTimer m_tmr100ms;
     QTimer m_tmr333ms;

@@ -196,7 +196,7 @@ void MainWindow::showNotice(const QString& text, int seconds)
     m_buttonPicture->move((width() - box.width()) / 2, (height() - box.height()) / 2);
     m_buttonPicture->raise();
     m_buttonPicture->show();
-    buttonTimeout = 3 * seconds;
+    m_noticeTicks = 3 * seconds;
 }
 
 QString MainWindow::noticeText() const

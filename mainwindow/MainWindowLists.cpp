@@ -290,7 +290,7 @@ void MainWindow::openDeviceMenu(bool intruder, qint32 row, const QPoint& globalP
     if (m_selectionInAllowed == intruder || !m_lists[intruder ? 0 : 1]->selectionModel()->isSelected(at))
         selectRow(!intruder, row);
     Set_Selection();
-    menuMacAddress = rows.macAt(row);
+    m_menuMac = rows.macAt(row);
     m_menuMacs = selectedMacs();
     if (intruder) {
         const DeviceStore& devices = m_core.devices();
@@ -298,9 +298,9 @@ void MainWindow::openDeviceMenu(bool intruder, qint32 row, const QPoint& globalP
             const DeviceRecord* device = devices.find(mac);
             return device && device->NewDevice;
         });
-        Q_EMIT intruderMenuRequested(menuMacAddress, globalPos, anyNew);
+        Q_EMIT intruderMenuRequested(m_menuMac, globalPos, anyNew);
     } else {
-        Q_EMIT allowedMenuRequested(menuMacAddress, globalPos);
+        Q_EMIT allowedMenuRequested(m_menuMac, globalPos);
     }
 }
 

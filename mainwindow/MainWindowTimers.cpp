@@ -32,9 +32,9 @@ void MainWindow::alarmTick()
 {
     m_alarm->tick();
     // The notice's count-down.
-    if (buttonTimeout > 0) {
-        --buttonTimeout;
-        if (buttonTimeout < 1 && !m_buttonPicture->isHidden())
+    if (m_noticeTicks > 0) {
+        --m_noticeTicks;
+        if (m_noticeTicks < 1 && !m_buttonPicture->isHidden())
             m_buttonPicture->hide();
     }
 }

@@ -80,9 +80,9 @@ void MainWindow::launchProgram(int index)
     if (!engine || !engine->isRunning())
         return;
     const DeviceStore& devices = m_core.devices();
-    const DeviceRecord* device = devices.find(menuMacAddress);
+    const DeviceRecord* device = devices.find(m_menuMac);
     if (index < 1 || index > m_programs.size() || !device) {
-        Log(QStringLiteral("programsAction - no program %1 for device %2").arg(index).arg(menuMacAddress));
+        Log(QStringLiteral("programsAction - no program %1 for device %2").arg(index).arg(m_menuMac));
         return;
     }
     const ExternalProgram& entry = m_programs[index - 1];
