@@ -271,14 +271,6 @@ Q_SIGNALS:
     void shuttingDown();
 
 protected:
-    // Hooks of the start-up and shutdown steps that other parts fill in.
-    virtual void loadSettingsDialog(); // step 7: the hidden settings dialog
-    virtual void placeWindow(); // step 15
-    virtual void startTray(); // step 17: hook and tray icon
-    virtual void openSoundPlayers(); // step 20
-    virtual void stopTray(); // Shutdown steps 3 and 4
-    virtual void Sound_MouseClick();
-
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -286,6 +278,14 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // Steps of the start-up and shutdown (StartupSequence).
+    void loadSettingsDialog(); // the hidden settings dialog
+    void placeWindow();
+    void startTray(); // the tray icon with the window's menu
+    void openSoundPlayers();
+    void stopTray(); // the settings dialog may close, the tray icon goes
+    void wireEngine(); // the engine's events and the alerts come to the window
+    void Sound_MouseClick();
     void buildWindow();
     void buildTopBar(); // WindowMenu.cpp
     void buildWelcome();
@@ -325,7 +325,6 @@ private:
     // action does nothing when that device has left the list meanwhile.
     bool selectMenuDevice(bool intruder);
     void launchProgram(int index);
-    void wireEngine();
     void alertPoppedUp(const QString& mac);
     // animationTimer only runs while it has work: a shown window or a panel still moving.
     void wakePanelTimer();
