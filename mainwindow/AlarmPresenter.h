@@ -39,7 +39,7 @@ public:
         QString title; // the window's caption at rest
         // Whether a notification-area host is there to hold the tray icon.
         std::function<bool()> trayAvailable;
-        // True while the window starts or ends: a tray host that comes or goes then changes nothing.
+        // False before start-up and from the shutdown on: a tray host that comes or goes then changes nothing.
         std::function<bool()> settled;
     };
 
