@@ -264,8 +264,10 @@ int AlarmPresenter::playCount(int which) const
 void AlarmPresenter::startTray(QMenu* menu)
 {
     const QString folder = m_parts.core.paths().share + QStringLiteral("icons/");
-    const char* files[] = {"kestrelwatch.png", "kestrelwatch-alarm.png", "kestrelwatch-alarm2.png"};
-    for (size_t i = 0; i < m_trayIcons.size(); ++i) {
+    constexpr std::array<const char*, 3> files {
+        "kestrelwatch.png", "kestrelwatch-alarm.png", "kestrelwatch-alarm2.png"};
+    static_assert(files.size() == std::tuple_size_v<decltype(m_trayIcons)>);
+    for (size_t i = 0; i < files.size(); ++i) {
         const QString path = folder + QLatin1String(files[i]);
         if (!QFileInfo::exists(path))
             Log(QStringLiteral("AddTrayIcon - %1 is missing; the icon stays blank").arg(path));
