@@ -1,6 +1,6 @@
 // The window without a mouse: where the focus starts, the list keys, the Tab order through the skin buttons
 // with their focus ring and accessible names; the window's texts and pictures at the desktop's scale factor;
-// the probe panel's check.
+// the panels following the chosen device; the probe panel's check.
 #include "WindowRig.h"
 
 #include "mainwindow/DeviceListView.h"
@@ -295,6 +295,46 @@ private Q_SLOTS:
         shoot("alarm1");
         w.alarmTick();
         shoot("alarm2");
+    }
+
+    // A panel that shows a device closes when no device is chosen and opens again with the next one chosen;
+    // the probe panel stays out. The tabs show which panel is open.
+    void panelsFollowTheChoice_data()
+    {
+        QTest::addColumn<int>("panel");
+        QTest::addColumn<int>("whileNone");
+        QTest::newRow("details") << int(MainWindow::DetailsPanel) << int(MainWindow::NoPanel);
+        QTest::newRow("log") << int(MainWindow::LogPanel) << int(MainWindow::NoPanel);
+        QTest::newRow("probe") << int(MainWindow::ProbePanelState) << int(MainWindow::ProbePanelState);
+    }
+    void panelsFollowTheChoice()
+    {
+        QFETCH(int, panel);
+        QFETCH(int, whileNone);
+        WindowRig rig(devices("i1 i2"));
+        MainWindow& w = rig.w();
+        const auto settle = [&w] {
+            for (int tick = 0; tick < 30; ++tick)
+                w.animationTick();
+        };
+        settle(); // nothing chosen at start: the details wait for a device
+        w.intruderRowClicked(0);
+        if (panel != MainWindow::DetailsPanel)
+            panel == MainWindow::LogPanel ? w.logButtonClicked() : w.probeButtonClicked();
+        settle();
+        QCOMPARE(w.panelStage().left(panel), Geometry::PanelOpenLeft);
+        QVERIFY(w.selectedDetailsLabel()->isVisibleTo(&w));
+        w.clearSelection();
+        settle();
+        QCOMPARE(w.panelStage().open(), whileNone);
+        QCOMPARE(w.panelStage().left(panel) == Geometry::PanelOpenLeft, whileNone == panel);
+        QCOMPARE(w.selectedDetailsLabel()->isVisibleTo(&w), whileNone == panel);
+        w.intruderRowClicked(1);
+        settle();
+        QCOMPARE(w.panelStage().open(), panel);
+        QVERIFY(w.panelStage().atRest());
+        QCOMPARE(w.button(MainWindow::Button::Log)->normalPicture(),
+            panel == MainWindow::LogPanel ? Pic::LogSelectedNormal : Pic::LogUnSelectedNormal);
     }
 
     // The probe panel connects only when its check button is pressed, and only to a local device.
