@@ -281,8 +281,11 @@ private Q_SLOTS:
                                      .arg(QLatin1String(state), qEnvironmentVariable("QT_SCALE_FACTOR", "1"));
             const QImage now = w.grab().toImage().convertToFormat(QImage::Format_ARGB32);
             QVERIFY(now.save(dir + name));
-            if (!before.isEmpty())
-                QVERIFY2(QImage(before + name).convertToFormat(QImage::Format_ARGB32) == now, qPrintable(name));
+            if (before.isEmpty())
+                return;
+            const QImage earlier = QImage(before + name).convertToFormat(QImage::Format_ARGB32);
+            QVERIFY2(!earlier.isNull(), qPrintable(QStringLiteral("no earlier picture ") + before + name));
+            QVERIFY2(earlier == now, qPrintable(name + QStringLiteral(" differs from the earlier picture")));
         };
         shoot("lists");
         QVERIFY(w.selectMac(mac(2)));
