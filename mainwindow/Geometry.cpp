@@ -4,6 +4,7 @@
 #include <QFontInfo>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QWidget>
 
 namespace Geometry {
 
@@ -54,6 +55,18 @@ int px(int twips)
 int twips(int pixels)
 {
     return qRound(pixels * TwipsPerPixel / g_unit);
+}
+
+void centre(QWidget& form)
+{
+    const QScreen* screen = form.screen() ? form.screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect work = screen->availableGeometry();
+    // Only the work area's right and bottom edges count, as the window has always been centred.
+    const int right = work.x() + work.width();
+    const int bottom = work.y() + work.height();
+    form.move((right - form.frameGeometry().width()) / 2, (bottom - form.frameGeometry().height()) / 2);
 }
 
 } // namespace Geometry

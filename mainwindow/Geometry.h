@@ -4,6 +4,7 @@
 #include <QSize>
 
 class QFont;
+class QWidget;
 
 // The main window's geometry. The lists, rows and panels are measured in twips (15 to a design pixel) as the
 // window has always been laid out; the other controls sit where the skin's background (Background.bmp) leaves
@@ -78,5 +79,8 @@ constexpr QRect DetailsTab {301, 588, 96, 32};
 constexpr QRect LogTab {405, 588, 96, 32};
 constexpr QRect ProbeTab {509, 588, 96, 32};
 constexpr QSize Notice {300, 64};
+
+// Centres a window on its screen's work area (by the work area's right and bottom edges).
+void centre(QWidget& form);
 
 } // namespace Geometry

@@ -4,7 +4,7 @@
 #include "app/MonitorCore.h"
 #include "app/StatusDump.h"
 #include "engine/DiscoveryEngine.h"
-#include "mainwindow/AlarmSounds.h"
+#include "mainwindow/AlarmPresenter.h"
 #include "mainwindow/DeviceCommands.h"
 #include "mainwindow/DeviceKindMenu.h"
 #include "mainwindow/DeviceListModel.h"
@@ -120,7 +120,6 @@ MainWindow::MainWindow(MonitorCore& core, Services services, QWidget* parent)
     : QWidget(parent)
     , m_core(core)
     , m_services(std::move(services))
-    , m_sounds(std::make_unique<AlarmSounds>(core.paths().sounds()))
 {
     // Places and sizes follow the desktop's font size, taken when the window is made, as far as the screen
     // holds the window's least size: beyond that the window keeps to the screen and its text gives way.
@@ -132,7 +131,6 @@ MainWindow::MainWindow(MonitorCore& core, Services services, QWidget* parent)
             std::min({unit, (work.width() - 8) / qreal(DesignWidth), (work.height() - chrome) / qreal(MinimumHeight)});
     }
     Geometry::setUnit(unit);
-    m_panelLeft.fill(PanelClosedLeft);
     m_commands = new DeviceCommands(this);
     buildWindow();
     buildPanels();
@@ -140,8 +138,15 @@ MainWindow::MainWindow(MonitorCore& core, Services services, QWidget* parent)
     setupGrids();
     layoutWindow();
     m_menus = new WindowMenu(*this, *m_commands);
+    m_alarm =
+        new AlarmPresenter({m_core, *this, *m_status, *m_lists[0], TitleText(), [this] { return trayAvailable(); },
+                               [this] { return m_loaded && !m_shuttingDown; }},
+            this);
+    connect(m_alarm, &AlarmPresenter::poppedUpFor, this, &MainWindow::alertPoppedUp);
+    connect(m_alarm, &AlarmPresenter::showRequested, this, &MainWindow::showDevice);
+    connect(m_alarm, &AlarmPresenter::acknowledgeRequested, this, &MainWindow::acknowledgeDevice);
     wireControls();
-    updateTabPictures();
+    m_panelStage->updateTabs();
 
     m_tmr100ms.setInterval(33);
     m_tmr333ms.setInterval(333);
@@ -284,15 +289,9 @@ void MainWindow::buildWindow()
 
 void MainWindow::buildPanels()
 {
-    for (int p = DetailsPanel; p <= ProbePanelState; ++p) {
-        auto* frame = new QWidget(m_stage);
-        frame->setObjectName(p == DetailsPanel ? QStringLiteral("detailsPicture")
-                : p == LogPanel                ? QStringLiteral("logPicture")
-                                               : QStringLiteral("probePicture"));
-        m_panels[size_t(p)] = frame;
-        placePanel(p);
-    }
-    auto* details = new Sheet(m_panels[DetailsPanel]);
+    m_panelStage = std::make_unique<PanelStage>(
+        *m_stage, std::array {button(Button::Details), button(Button::Log), button(Button::Probe)});
+    auto* details = new Sheet(m_panelStage->panel(DetailsPanel));
     m_sheets[DetailsPanel] = details;
     m_fgDetails = new QTableWidget(details);
     m_fgDetails->setObjectName(QStringLiteral("fgDetails"));
@@ -306,12 +305,12 @@ void MainWindow::buildPanels()
     // The device's presence below its details (layoutSheets places it, Display_Details fills it).
     new TimelineStrip(details);
 
-    auto* log = new Sheet(m_panels[LogPanel]);
+    auto* log = new Sheet(m_panelStage->panel(LogPanel));
     m_sheets[LogPanel] = log;
     m_fgLog = new QTableWidget(log);
     m_fgLog->setObjectName(QStringLiteral("fgLog"));
 
-    auto* probe = new Sheet(m_panels[ProbePanelState]);
+    auto* probe = new Sheet(m_panelStage->panel(ProbePanelState));
     m_sheets[ProbePanelState] = probe;
     // The probe's page keeps its height; a shorter window scrolls it.
     m_probeScroll = new QScrollArea(probe);
@@ -435,11 +434,6 @@ SkinButton* MainWindow::button(Button which) const
     return m_buttons[size_t(which)];
 }
 
-QWidget* MainWindow::panel(int which) const
-{
-    return which >= DetailsPanel && which <= ProbePanelState ? m_panels[size_t(which)] : nullptr;
-}
-
 QString MainWindow::TitleText() const
 {
     return QStringLiteral("Kestrelwatch v%1.%2.%3").arg(KW_VERSION_MAJOR).arg(KW_VERSION_MINOR).arg(KW_VERSION_PATCH);
@@ -469,7 +463,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
 {
     // The close box only puts the window away: the monitor and its tray icon keep running.
     event->ignore();
-    hideToTray();
+    m_alarm->hideToTray();
     Sound_MouseClick();
 }
 
@@ -539,8 +533,7 @@ void MainWindow::deviceEvent(const DeviceEvent& event)
         if (auto* view = findChild<NetworkView*>())
             view->reload();
     }
-    if (event.kind == K::Moved || event.kind == K::Acknowledged || event.kind == K::Removed)
-        actionEvent(event);
+    m_alarm->deviceEvent(event);
     // Nothing chosen stays so: a newcomer takes the selection only when the window pops up for it (its alert),
     // so that no action is ever offered on a device the user has not chosen.
     if (keep.isEmpty())
@@ -580,11 +573,7 @@ void MainWindow::deviceEvent(const DeviceEvent& event)
 void MainWindow::ShowStatus()
 {
     // Called after each sweep's harvest: from the first on, the lamp may say "all clear".
-    if (!m_firstSweepEnded) {
-        m_firstSweepEnded = true;
-        if (quietLastTick)
-            applyNormalLook();
-    }
+    m_alarm->sweepEnded();
     if (const DiscoveryEngine* engine = m_core.engine())
         m_statusEdit = statusDump(*engine, int(m_core.devices().size()), IntruderRowCount(), AllowedRowCount(),
             m_selectionInAllowed, SelectedRow());

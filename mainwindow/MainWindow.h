@@ -2,15 +2,14 @@
 
 #include "app/DeviceActions.h"
 #include "mainwindow/ExternalPrograms.h"
+#include "mainwindow/PanelStage.h"
 #include "mainwindow/ProbePanel.h"
 #include "mainwindow/SkinPictures.h"
 #include "settings/SettingsHost.h"
 #include "store/DeviceEvent.h"
 
 #include <QDateTime>
-#include <QIcon>
 #include <QStringList>
-#include <QSystemTrayIcon>
 #include <QTimer>
 #include <QUrl>
 #include <QVector>
@@ -21,9 +20,8 @@
 #include <optional>
 
 class AboutDialog;
-class AlarmSounds;
+class AlarmPresenter;
 struct Alert;
-class DesktopNotifier;
 class DeviceCommands;
 struct DeviceRecord;
 class DeviceListFilter;
@@ -39,19 +37,21 @@ class QToolButton;
 class QScrollBar;
 class QTableWidget;
 class SkinButton;
-class WavePlayer;
 class WindowMenu;
 class SettingsDialog;
 
 // The main window: the intruder list and the safe list, the actions on their devices, the details, log and
-// probe panels that slide out between them, the skin, start-up and the orderly shutdown. It subscribes to
-// the engine's device events (to redraw) and the alert policy's alerts (to play, pop up and notify), and it
-// is the settings dialog's host (SettingsHost). It owns the tray icon,
-// the right-click menus, the sound players and the hidden settings dialog.
+// probe panels between them, and the skin. Its parts do the rest: the panels slide on a PanelStage, the alert
+// state (caption, lamp, tray icon, sounds, pop-up, notifications) is the AlarmPresenter's, and start-up and the
+// orderly shutdown run as a StartupSequence. The window wires them: it subscribes to the engine's device
+// events (to redraw) and hands the alert policy's alerts to the presenter; it is the settings dialog's host
+// (SettingsHost) and owns the right-click menus and the hidden settings dialog.
 class MainWindow : public QWidget, public SettingsHost
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(MainWindow)
+    // The start-up and shutdown steps reach into the window's parts in their order.
+    friend class StartupSequence;
 
 public:
     // What the window asks of its surroundings. The defaults touch nothing outside the process: no page is
@@ -73,7 +73,7 @@ public:
     // The desktop's services: the browser, QMessageBox::critical, QCoreApplication::exit(0), TCP probes.
     static Services desktopServices();
 
-    enum Panel { NoPanel = 0, DetailsPanel = 1, LogPanel = 2, ProbePanelState = 3 };
+    using enum PanelStage::Panel;
     enum class Button {
         RemoveIntruder,
         RemoveAllowed,
@@ -185,8 +185,8 @@ public:
     void Display_Log();
     // Long date, " at ", long time; neverText for the never date.
     static QString dateRendering(const QDateTime& when, const QString& neverText = QStringLiteral("Unknown"));
-    // The left edge of a panel (1 details, 2 log, 3 probe) in twips.
-    int panelLeft(int panel) const;
+    // Which panel is open and where each one is in its slide.
+    const PanelStage& panelStage() const { return *m_panelStage; }
 
     // --- timers
     void animationTick();
@@ -196,21 +196,16 @@ public:
     void Load_Pictures();
     const SkinPictures& pictures() const { return m_pictures; }
 
-    // --- what the window does with the engine's events and the policy's alerts
+    // --- what the window does with the engine's events and the policy's alerts (played, popped up and
+    // notified by the alarm presenter)
     void deviceEvent(const DeviceEvent& event);
     void alertRaised(const Alert& alert);
-    // The alert again once its device is named: the desktop notification.
-    void alertNamed(const Alert& alert);
-    void popUp();
-    void playNewIntruderSound(int volume);
-    void playIntruderOnlineSound(int volume);
-    // A desktop notification of an intruder alert (new, or back online); the alert policy has decided it.
-    void notifyDesktop(const QString& mac, bool newIntruder, bool impersonation = false);
+    AlarmPresenter& alarm() const { return *m_alarm; }
     void ShowStatus();
     void Log(const QString& text);
 
     // --- the settings dialog's calls (SettingsHost)
-    void setLastIntruderWarning(const QDateTime& when) override { datLastIntruderWarning = when; }
+    void setLastIntruderWarning(const QDateTime& when) override;
     bool isMainWindowVisible() const override { return isVisible(); }
     void Load_ExternalProgs() override;
     void applyAlwaysOnTop(bool onTop) override;
@@ -221,23 +216,12 @@ public:
     // Centres any window on the desktop work area (by its right and bottom edges).
     static void Centre(QWidget& form);
 
-    // --- tray, menus, programs (MainWindowTray.cpp)
+    // --- menus, programs, pages (MainWindowTray.cpp)
     void SysTrayMouseEventHandlerRight(const QPoint& globalPos);
-    void ChangeTrayIcon(const QIcon& icon);
-    void ChangeTrayTip(const QString& tip);
-    // The tip the tray icon takes: at most 63 characters.
-    static QString trayTipText(const QString& tip);
-    QString trayTip() const { return m_trayTip; }
-    // 0 normal, 1 first alarm icon, 2 second alarm icon: what the tray and the window show now.
-    int trayLook() const { return m_trayLook; }
-    // How often the normal look has been applied (the quiet ticks re-apply it every 5 s).
-    int normalLookCount() const { return m_normalLookCount; }
-    QSystemTrayIcon* trayIcon() const { return m_tray; }
     WindowMenu* menus() const { return m_menus; }
     // The commands on the chosen devices that the buttons and the menus share.
     DeviceCommands& commands() const { return *m_commands; }
     SettingsDialog* settingsDialog() const { return m_settingsDialog.get(); }
-    DesktopNotifier* notifier() const { return m_notifier; }
     // The notification's actions: the device of this MAC address is shown, or acknowledged.
     void showDevice(const QString& mac);
     void acknowledgeDevice(const QString& mac);
@@ -247,10 +231,6 @@ public:
     void settingsClicked();
     // True while a notification-area host holds the tray icon: only then may the window hide away.
     bool trayAvailable() const;
-    // Puts the window out of the way: hidden with a tray to bring it back, minimised without one.
-    void hideToTray();
-    // Looks at the notification area again: a host that went away leaves the window shown.
-    void refreshTrayPresence();
     void helpClicked();
     // The About dialog (made on first use, then shown again); also the window menu's About item.
     void showAbout();
@@ -258,20 +238,8 @@ public:
     // Config.ini's [GENERAL] DonateUrl: the Donate button is shown only when the installation names one.
     static QString donateUrl();
     void donateClicked();
-    void playStillOnlineSound(int volume);
-    // The players, for tests: 0 new intruder, 1 intruder online, 2 still online, 3 button click.
-    WavePlayer* player(int which) const;
-    // How often each player was asked to play.
-    int playCount(int which) const;
-
-    // --- state shared with the timers, tray and menus
-    QDateTime datLastIntruderWarning;
-    bool flashOn = false;
-    int panelState = DetailsPanel;
-    qint32 buttonTimeout = 0;
-    QString menuMacAddress;
-    qint16 iconRefreshTick = 0;
-    bool quietLastTick = false;
+    // The device the last right-click menu was opened for.
+    QString menuMac() const { return m_menuMac; }
 
     // --- controls, for the parts built on this window and for tests
     MonitorCore& core() { return m_core; }
@@ -288,14 +256,13 @@ public:
     QLineEdit* friendlyNameEdit() const { return m_friendlyNameEdit; }
     QLabel* selectedDetailsLabel() const { return m_selectedDetailsLabel; }
     ProbePanel* probePanel() const { return m_probe; }
-    QWidget* panel(int which) const;
     QString statusEdit() const { return m_statusEdit; }
     QTimer& animationTimer() { return m_tmr100ms; }
     QTimer& alarmTimer() { return m_tmr333ms; }
     QTimer& CloseTimer() { return m_closeTimer; }
 
 Q_SIGNALS:
-    // The right-click menus (WindowMenu) pop up on these; menuMacAddress already holds the device.
+    // The right-click menus (WindowMenu) pop up on these; menuMac() already gives the device.
     void intruderMenuRequested(const QString& mac, const QPoint& globalPos, bool acknowledgeVisible);
     void allowedMenuRequested(const QString& mac, const QPoint& globalPos);
     // settingsPicture was clicked (the settings dialog is shown above the window).
@@ -304,14 +271,6 @@ Q_SIGNALS:
     void shuttingDown();
 
 protected:
-    // Hooks of the start-up and shutdown steps that other parts fill in.
-    virtual void loadSettingsDialog(); // step 7: the hidden settings dialog
-    virtual void placeWindow(); // step 15
-    virtual void startTray(); // step 17: hook and tray icon
-    virtual void openSoundPlayers(); // step 20
-    virtual void stopTray(); // Shutdown steps 3 and 4
-    virtual void Sound_MouseClick();
-
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -319,6 +278,14 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // Steps of the start-up and shutdown (StartupSequence).
+    void loadSettingsDialog(); // the hidden settings dialog
+    void placeWindow();
+    void startTray(); // the tray icon with the window's menu
+    void openSoundPlayers();
+    void stopTray(); // the settings dialog may close, the tray icon goes
+    void wireEngine(); // the engine's events and the alerts come to the window
+    void Sound_MouseClick();
     void buildWindow();
     void buildTopBar(); // WindowMenu.cpp
     void buildWelcome();
@@ -335,8 +302,6 @@ private:
     // Heights from the grids' fonts: the header, and a row of one or more lines.
     int headerHeight() const;
     int gridRowHeight(int lines) const;
-    // Keeps the reminder back after a move (whoever made it).
-    void actionEvent(const DeviceEvent& event);
     void selectRow(bool inAllowed, qint32 row);
     // After the lists changed: the counts, and the panels when the selection lost its device.
     void listsChanged();
@@ -349,27 +314,20 @@ private:
     QString devicesText(const QStringList& macs) const;
     void setListButtons();
     void updateCounts();
-    void updateTabPictures();
     void panelButtonClick(int panel);
-    void placePanel(int panel);
-    void stepPanel(int panel, int direction);
     void logGridAppend(const QString& mac, const QString& text);
     void addLogRow(const QString& line, const QColor& shade);
     void refreshProbe();
     bool isLocalAddress(const QString& ip) const;
     // True when a browser took the page.
     bool openPage(const QString& file);
-    void applyAlarmLook(bool phase);
-    void applyNormalLook();
-    void trayActivated(QSystemTrayIcon::ActivationReason reason);
     // The menu actions act on the device the menu was opened for: it becomes the selection again, or the
     // action does nothing when that device has left the list meanwhile.
     bool selectMenuDevice(bool intruder);
     void launchProgram(int index);
-    DesktopNotifier& desktopNotifier();
+    void alertPoppedUp(const QString& mac);
     // animationTimer only runs while it has work: a shown window or a panel still moving.
     void wakePanelTimer();
-    bool panelsAtRest() const;
 
     MonitorCore& m_core;
     Services m_services;
@@ -383,6 +341,7 @@ private:
     QString m_shownMac;
     QStringList m_shownMacs;
     QString m_chosenMac; // the last device shown: a filter that hides it passes the selection on
+    QString m_menuMac; // the device a right-click menu was opened for, on whose row it was
     QStringList m_menuMacs; // the devices a right-click menu was opened for
 
     std::array<DeviceListView*, 2> m_lists {};
@@ -400,8 +359,7 @@ private:
     std::array<QRect, 9> m_buttonPlaces {}; // design places of the skin buttons, by Button
     QLabel* m_nameHint = nullptr;
     class QScrollArea* m_probeScroll = nullptr;
-    std::array<QWidget*, 4> m_panels {}; // 1 details, 2 log, 3 probe
-    std::array<int, 4> m_panelLeft {};
+    std::unique_ptr<PanelStage> m_panelStage;
     QLabel* m_selectedDetailsLabel = nullptr;
     QLabel* m_stageHint = nullptr;
     QWidget* m_welcome = nullptr;
@@ -414,27 +372,19 @@ private:
     QLineEdit* m_friendlyNameEdit = nullptr;
     ProbePanel* m_probe = nullptr;
     QString m_nameBoxMac; // the device whose name the friendly-name box holds
-    int m_panelAwaitingDevice = NoPanel; // a panel closed for want of a selection, open again with the next one
     QString m_statusEdit;
+    int m_noticeTicks = 0; // alarmTimer's ticks until the notice goes
 
     QTimer m_tmr100ms;
     QTimer m_tmr333ms;
     QTimer m_closeTimer;
     bool m_panelTimerIdle = false;
 
-    std::array<QIcon, 3> m_trayIcons; // iconTrayNormal, iconTrayAlert1, iconTrayAlert2
-    QSystemTrayIcon* m_tray = nullptr;
-    bool m_trayHostSeen = false;
-    QString m_trayTip;
-    int m_trayLook = -1;
-    int m_normalLookCount = 0;
+    AlarmPresenter* m_alarm = nullptr;
     WindowMenu* m_menus = nullptr;
     DeviceCommands* m_commands = nullptr;
-    DesktopNotifier* m_notifier = nullptr;
-    bool m_firstSweepEnded = false; // until then the lamp says "Starting…", not "all clear"
     QList<ExternalProgram> m_programs;
     std::unique_ptr<SettingsDialog> m_settingsDialog;
-    std::unique_ptr<AlarmSounds> m_sounds;
     bool m_loaded = false;
     qreal m_picturesScale = 0; // what Load_Pictures loaded for
     bool m_shuttingDown = false;

@@ -8,7 +8,6 @@
 #include "mainwindow/DeviceListView.h"
 #include "mainwindow/Geometry.h"
 #include "mainwindow/PictureBox.h"
-#include "platform/Clock.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -18,24 +17,6 @@ namespace {
 const QString kNoticeOnline = QStringLiteral("Online devices cannot be removed: remove it once it is offline");
 
 } // namespace
-
-void MainWindow::actionEvent(const DeviceEvent& event)
-{
-    const DeviceStore& devices = m_core.devices();
-    if (event.kind == DeviceEvent::Kind::Moved && event.intruder) {
-        // Holds the still-online reminder back for a while when no other intruder exists or one is online.
-        bool anyIntruder = false;
-        bool anyOnline = false;
-        for (const DeviceRecord& d : devices) {
-            if (d.MacAddress != event.mac && d.Intruder) {
-                anyIntruder = true;
-                anyOnline = anyOnline || d.isOnline();
-            }
-        }
-        if (!anyIntruder || anyOnline)
-            datLastIntruderWarning = kwclock::now();
-    }
-}
 
 // Each action changes the table through DeviceActions, once per selected device; its events reorder the lists
 // (the model), and the selection stays on the devices acted on, wherever they now stand.
@@ -215,7 +196,7 @@ void MainWindow::showNotice(const QString& text, int seconds)
     m_buttonPicture->move((width() - box.width()) / 2, (height() - box.height()) / 2);
     m_buttonPicture->raise();
     m_buttonPicture->show();
-    buttonTimeout = 3 * seconds;
+    m_noticeTicks = 3 * seconds;
 }
 
 QString MainWindow::noticeText() const

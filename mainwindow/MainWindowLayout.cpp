@@ -63,10 +63,9 @@ void MainWindow::layoutWindow()
             place.moveTop(height() - s(DesignHeight - m_buttonPlaces[b].y()));
         m_buttons[b]->setGeometry(place);
     }
-    for (int p = DetailsPanel; p <= ProbePanelState; ++p) {
+    for (int p = DetailsPanel; p <= ProbePanelState; ++p)
         m_sheets[size_t(p)]->setGeometry(0, 0, px(PanelOpenWidth), stageHeight);
-        placePanel(p);
-    }
+    m_panelStage->placeAll();
     layoutSheets();
     if (m_loaded)
         Set_ListSizes();

@@ -104,13 +104,8 @@ void MainWindow::Set_Selection()
     if (!m_shownMac.isEmpty())
         m_chosenMac = m_shownMac;
     const qint32 row = SelectedRow();
-    if (row >= 0 && panelState == NoPanel && m_panelAwaitingDevice != NoPanel) {
-        panelState = m_panelAwaitingDevice;
-        updateTabPictures();
+    if (m_panelStage->selectionShown(row >= 0))
         wakePanelTimer();
-    }
-    if (row >= 0 || panelState != NoPanel)
-        m_panelAwaitingDevice = NoPanel;
     if (row >= 0) {
         DeviceListView* list = m_lists[m_selectionInAllowed ? 1 : 0];
         list->scrollTo(list->rows().index(row, 0));
@@ -265,7 +260,7 @@ void MainWindow::listKey(int list, int key)
     case Qt::Key_Return:
     case Qt::Key_Enter:
     case Qt::Key_F2:
-        if (panelState != DetailsPanel)
+        if (m_panelStage->open() != DetailsPanel)
             panelButtonClick(DetailsPanel);
         if (key == Qt::Key_F2 && selectedDevice()) {
             m_friendlyNameEdit->show();
@@ -295,7 +290,7 @@ void MainWindow::openDeviceMenu(bool intruder, qint32 row, const QPoint& globalP
     if (m_selectionInAllowed == intruder || !m_lists[intruder ? 0 : 1]->selectionModel()->isSelected(at))
         selectRow(!intruder, row);
     Set_Selection();
-    menuMacAddress = rows.macAt(row);
+    m_menuMac = rows.macAt(row);
     m_menuMacs = selectedMacs();
     if (intruder) {
         const DeviceStore& devices = m_core.devices();
@@ -303,9 +298,9 @@ void MainWindow::openDeviceMenu(bool intruder, qint32 row, const QPoint& globalP
             const DeviceRecord* device = devices.find(mac);
             return device && device->NewDevice;
         });
-        Q_EMIT intruderMenuRequested(menuMacAddress, globalPos, anyNew);
+        Q_EMIT intruderMenuRequested(m_menuMac, globalPos, anyNew);
     } else {
-        Q_EMIT allowedMenuRequested(menuMacAddress, globalPos);
+        Q_EMIT allowedMenuRequested(m_menuMac, globalPos);
     }
 }
 

@@ -76,32 +76,8 @@ void MainWindow::probeButtonClicked()
 
 void MainWindow::panelButtonClick(int panel)
 {
-    panelState = panelState == panel ? int(NoPanel) : panel;
-    updateTabPictures();
+    m_panelStage->toggle(panel);
     wakePanelTimer();
-}
-
-void MainWindow::updateTabPictures()
-{
-    const struct
-    {
-        Button button;
-        int panel;
-        Pic selectedNormal, selectedDown, normal, down;
-    } tabs[] = {
-        {Button::Details, DetailsPanel, Pic::DetailsSelectedNormal, Pic::DetailsSelectedDown,
-            Pic::DetailsUnSelectedNormal, Pic::DetailsUnSelectedDown},
-        {Button::Log, LogPanel, Pic::LogSelectedNormal, Pic::LogSelectedDown, Pic::LogUnSelectedNormal,
-            Pic::LogUnSelectedDown},
-        {Button::Probe, ProbePanelState, Pic::ProbeSelectedNormal, Pic::ProbeSelectedDown, Pic::ProbeUnSelectedNormal,
-            Pic::ProbeUnSelectedDown},
-    };
-    for (const auto& t : tabs) {
-        if (panelState == t.panel)
-            button(t.button)->setPair(t.selectedNormal, t.selectedDown);
-        else
-            button(t.button)->setPair(t.normal, t.down);
-    }
 }
 
 QString MainWindow::dateRendering(const QDateTime& when, const QString& neverText)

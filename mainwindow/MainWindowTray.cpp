@@ -1,59 +1,31 @@
-// The tray icon, the right-click menus, the external programs, window placement and the small buttons that
-// open pages or the settings dialog.
+// The tray icon's wiring, the right-click menus, the external programs, window placement and the small buttons
+// that open pages or the settings dialog.
 #include "mainwindow/MainWindow.h"
 
 #include "app/MonitorCore.h"
 #include "engine/DiscoveryEngine.h"
 #include "mainwindow/AboutDialog.h"
+#include "mainwindow/AlarmPresenter.h"
+#include "mainwindow/Geometry.h"
 #include "mainwindow/WindowMenu.h"
 #include "platform/DebugSink.h"
 #include "platform/UrlText.h"
 #include "settings/SettingsDialog.h"
 #include "store/IniFile.h"
 
-#include <QFileInfo>
-#include <QGuiApplication>
 #include <QProcess>
-#include <QScreen>
+#include <QSystemTrayIcon>
 
-// --- the tray icon
+// --- the tray icon: the alarm presenter's, with the window's menu
 
 void MainWindow::startTray()
 {
-    const QString folder = m_core.paths().share + QStringLiteral("icons/");
-    const char* files[] = {"kestrelwatch.png", "kestrelwatch-alarm.png", "kestrelwatch-alarm2.png"};
-    for (size_t i = 0; i < m_trayIcons.size(); ++i) {
-        const QString path = folder + QLatin1String(files[i]);
-        if (!QFileInfo::exists(path))
-            ::Log(kwWindow, QStringLiteral("AddTrayIcon - %1 is missing; the icon stays blank").arg(path));
-        m_trayIcons[i] = QIcon(path);
-    }
-    setWindowIcon(m_trayIcons[0]);
-    if (!m_tray) {
-        m_tray = new QSystemTrayIcon(this);
-        m_tray->setObjectName(QStringLiteral("trayIcon"));
-        connect(m_tray, &QSystemTrayIcon::activated, this, &MainWindow::trayActivated);
-        // The host opens the menu itself: a StatusNotifierItem host may never report a context click.
-        m_tray->setContextMenu(m_menus->toolTipAction());
-    }
-    m_tray->setIcon(m_trayIcons[0]);
-    m_trayLook = 0;
-    ChangeTrayTip(TitleText() + QStringLiteral(" Running"));
-    m_trayHostSeen = trayAvailable();
-    m_tray->show();
+    m_alarm->startTray(m_menus->toolTipAction());
 }
 
 bool MainWindow::trayAvailable() const
 {
     return m_services.trayAvailable ? m_services.trayAvailable() : QSystemTrayIcon::isSystemTrayAvailable();
-}
-
-void MainWindow::hideToTray()
-{
-    if (trayAvailable())
-        hide();
-    else
-        showMinimized();
 }
 
 void MainWindow::stopTray()
@@ -62,58 +34,7 @@ void MainWindow::stopTray()
         m_settingsDialog->allowClose(true);
         m_settingsDialog->hide();
     }
-    if (m_tray)
-        m_tray->hide();
-}
-
-QString MainWindow::trayTipText(const QString& tip)
-{
-    // The tray's tip holds 63 characters and its terminator.
-    return tip.left(63);
-}
-
-void MainWindow::ChangeTrayIcon(const QIcon& icon)
-{
-    if (!m_tray)
-        return;
-    // Setting the same icon again would only repaint the tray: skip it, the quiet ticks call this often.
-    if (m_tray->icon().cacheKey() != icon.cacheKey())
-        m_tray->setIcon(icon);
-    refreshTrayPresence();
-}
-
-void MainWindow::ChangeTrayTip(const QString& tip)
-{
-    const QString cut = trayTipText(tip);
-    if (cut == m_trayTip)
-        return;
-    m_trayTip = cut;
-    if (m_tray)
-        m_tray->setToolTip(cut);
-}
-
-// The icon is added anew when the tray host has come (back) since the last look: a restarted panel has no
-// record of the icon. A host that has gone leaves no way to the hidden window, so the window comes up.
-void MainWindow::refreshTrayPresence()
-{
-    const bool host = trayAvailable();
-    if (host && !m_trayHostSeen && m_tray && !m_shuttingDown) {
-        ::Log(kwWindow, QStringLiteral("ChangeTrayIcon - the notification area is back; adding the icon again"));
-        m_tray->hide();
-        m_tray->show();
-    }
-    if (!host && m_trayHostSeen && !m_shuttingDown && m_loaded) {
-        ::Log(kwWindow, QStringLiteral("ChangeTrayIcon - no notification area; the window stays on the desktop"));
-        if (isHidden())
-            showMainWindowAgain();
-    }
-    m_trayHostSeen = host;
-}
-
-void MainWindow::trayActivated(QSystemTrayIcon::ActivationReason reason)
-{
-    if (reason == QSystemTrayIcon::Trigger)
-        popUp();
+    m_alarm->stopTray();
 }
 
 void MainWindow::SysTrayMouseEventHandlerRight(const QPoint& globalPos)
@@ -160,9 +81,9 @@ void MainWindow::launchProgram(int index)
     if (!engine || !engine->isRunning())
         return;
     const DeviceStore& devices = m_core.devices();
-    const DeviceRecord* device = devices.find(menuMacAddress);
+    const DeviceRecord* device = devices.find(m_menuMac);
     if (index < 1 || index > m_programs.size() || !device) {
-        ::Log(kwWindow, QStringLiteral("programsAction - no program %1 for device %2").arg(index).arg(menuMacAddress));
+        ::Log(kwWindow, QStringLiteral("programsAction - no program %1 for device %2").arg(index).arg(m_menuMac));
         return;
     }
     const ExternalProgram& entry = m_programs[index - 1];
@@ -187,14 +108,7 @@ void MainWindow::Centre()
 
 void MainWindow::Centre(QWidget& form)
 {
-    const QScreen* screen = form.screen() ? form.screen() : QGuiApplication::primaryScreen();
-    if (!screen)
-        return;
-    const QRect work = screen->availableGeometry();
-    // Only the work area's right and bottom edges count, as the window has always been centred.
-    const int right = work.x() + work.width();
-    const int bottom = work.y() + work.height();
-    form.move((right - form.frameGeometry().width()) / 2, (bottom - form.frameGeometry().height()) / 2);
+    Geometry::centre(form);
 }
 
 // Help never sends the window away: the page opens beside it, and without a browser the About dialog shows

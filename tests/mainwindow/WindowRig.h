@@ -4,6 +4,7 @@
 #include "Skip.h"
 #include "TestHome.h"
 #include "app/MonitorCore.h"
+#include "mainwindow/AlarmPresenter.h"
 #include "mainwindow/MainWindow.h"
 #include "platform/Clock.h"
 

@@ -82,7 +82,7 @@ private Q_SLOTS:
         WindowRig rig(devices("i1 i2"));
         MainWindow& w = rig.w();
         w.alarmTick();
-        QCOMPARE(w.trayLook(), 0);
+        QCOMPARE(w.alarm().trayLook(), 0);
         // Nothing is "all clear" before the first sweep has ended.
         QCOMPARE(w.statusPicture()->caption(), QStringLiteral("Starting\u2026"));
         QVERIFY(sweepUntil(rig, [&] { return w.statusPicture()->caption().isEmpty(); }));
@@ -98,8 +98,8 @@ private Q_SLOTS:
         QList<int> looks;
         for (int tick = 0; tick < 4; ++tick) {
             w.alarmTick();
-            QCOMPARE(w.trayTip(), kAlarmTitle);
-            looks << w.trayLook();
+            QCOMPARE(w.alarm().trayTip(), kAlarmTitle);
+            looks << w.alarm().trayLook();
         }
         QCOMPARE(looks, (QList<int> {2, 1, 2, 1}));
 
@@ -108,8 +108,8 @@ private Q_SLOTS:
         w.allowedClicked();
         w.alarmTick();
         QCOMPARE(w.windowTitle(), kTitle);
-        QCOMPARE(w.trayTip(), kTitle);
-        QCOMPARE(w.trayLook(), 0);
+        QCOMPARE(w.alarm().trayTip(), kTitle);
+        QCOMPARE(w.alarm().trayLook(), 0);
         QCOMPARE(w.statusPicture()->picture(), Pic::StatusNormal);
     }
 
@@ -124,7 +124,7 @@ private Q_SLOTS:
         QVERIFY(sweepUntil(rig, [&] { return d.PresenceCountdown == 2; }));
         QVERIFY(sweepUntil(rig, [&] { return d.PresenceCountdown == 0; }));
         w.alarmTick();
-        QVERIFY(w.trayLook() != 0 && w.statusPicture()->picture() != Pic::StatusNormal);
+        QVERIFY(w.alarm().trayLook() != 0 && w.statusPicture()->picture() != Pic::StatusNormal);
         QVERIFY(w.intruderList()->row(0).online);
         QVERIFY(sweepUntil(rig, [&] { return !w.intruderList()->row(0).online; }));
         w.alarmTick();
@@ -137,27 +137,27 @@ private Q_SLOTS:
         MainWindow& w = rig.w();
         rig.core->settings().alerts.reminder = true; // off until the user asks for it
         w.alarmTick();
-        QCOMPARE(w.trayLook(), 0);
+        QCOMPARE(w.alarm().trayLook(), 0);
         rig.setOnline(dev(1).mac, true);
-        const QDateTime started = w.datLastIntruderWarning;
+        const QDateTime started = w.alarm().lastIntruderWarning();
         rig.clock.advanceSeconds(300);
         w.alarmTick();
-        QCOMPARE(w.playCount(2), 0); // 300 s is not more than 300 s
+        QCOMPARE(w.alarm().playCount(2), 0); // 300 s is not more than 300 s
         rig.clock.advanceSeconds(1);
         w.alarmTick();
-        QCOMPARE(w.playCount(2), 1);
-        QCOMPARE(w.datLastIntruderWarning, started.addSecs(301));
+        QCOMPARE(w.alarm().playCount(2), 1);
+        QCOMPARE(w.alarm().lastIntruderWarning(), started.addSecs(301));
 
         // With the reminder off the time still moves on, so switching it on brings no sound at once.
         rig.core->settings().alerts.reminder = false;
         rig.clock.advanceSeconds(400);
         w.alarmTick();
-        QCOMPARE(w.playCount(2), 1);
-        QCOMPARE(w.datLastIntruderWarning, rig.clock.now());
+        QCOMPARE(w.alarm().playCount(2), 1);
+        QCOMPARE(w.alarm().lastIntruderWarning(), rig.clock.now());
         rig.core->settings().alerts.reminder = true;
         rig.clock.advanceSeconds(10);
         w.alarmTick();
-        QCOMPARE(w.playCount(2), 1);
+        QCOMPARE(w.alarm().playCount(2), 1);
     }
 
     // A stranger joining is admitted at the top of the intruders (selected when the window pops up for it), and alerts
@@ -194,12 +194,13 @@ private Q_SLOTS:
         if (visibleBefore)
             w.show();
         w.intruderRowClicked(1);
-        const int clicks = w.playCount(3);
+        const int clicks = w.alarm().playCount(3);
         const QString stranger = QStringLiteral("02-AA-00-00-00-07");
         rig.net->addNeighbour(known ? dev(3).mac : stranger, known ? dev(3).ip : QStringLiteral("198.18.0.7"));
-        QVERIFY(sweepUntil(rig, [&] { return known ? w.playCount(1) > 0 : qint32(rig.devices().size()) == 4; }));
-        QCOMPARE(w.playCount(known ? 1 : 0), sound);
-        QCOMPARE(w.playCount(known ? 0 : 1), 0);
+        QVERIFY(
+            sweepUntil(rig, [&] { return known ? w.alarm().playCount(1) > 0 : qint32(rig.devices().size()) == 4; }));
+        QCOMPARE(w.alarm().playCount(known ? 1 : 0), sound);
+        QCOMPARE(w.alarm().playCount(known ? 0 : 1), 0);
         QCOMPARE(w.isVisible(), visibleBefore || popup == 1);
         w.alarmTick();
         QCOMPARE(w.windowTitle(), kAlarmTitle);
@@ -212,10 +213,10 @@ private Q_SLOTS:
         QCOMPARE(w.fgLog()->item(0, 1)->text(), QStringLiteral("** WARNING - NEW DEVICE **"));
         QCOMPARE(w.fgLog()->item(1, 1)->text(), QStringLiteral("Connected at 198.18.0.7"));
         // The pop-up clicks; the alert's own sound is the new-intruder player.
-        QCOMPARE(w.playCount(3), clicks + popup);
+        QCOMPARE(w.alarm().playCount(3), clicks + popup);
         // The alert time is the harvest's, whatever the settings say.
-        QVERIFY(w.datLastIntruderWarning.msecsTo(rig.clock.now()) < 1000);
-        QVERIFY(w.player(0)->fileName().endsWith(QStringLiteral("Sounds/New_Intruder.wav")));
+        QVERIFY(w.alarm().lastIntruderWarning().msecsTo(rig.clock.now()) < 1000);
+        QVERIFY(w.alarm().player(0)->fileName().endsWith(QStringLiteral("Sounds/New_Intruder.wav")));
         // This session bus has no notification service: one log line says so, a second alert adds none.
         const auto missing = [&rig] {
             return rig.core->debugLog().text().count(QLatin1String("no desktop notification service"));
@@ -225,7 +226,7 @@ private Q_SLOTS:
         rig.core->alertNameWait()->tick();
         QCOMPARE(missing(), notify);
         if (notify)
-            w.notifyDesktop(0, true);
+            w.alarm().notifyDesktop(0, true);
         QCOMPARE(missing(), notify);
     }
 
@@ -356,8 +357,8 @@ private Q_SLOTS:
         QCOMPARE(rig.quits, 0);
 
         rig.trayHost = true; // a tray appears: the system's hide-to-tray comes back
-        w.refreshTrayPresence();
-        w.popUp();
+        w.alarm().refreshTrayPresence();
+        w.alarm().popUp();
         QVERIFY(w.isVisible() && !w.isMinimized());
         QVERIFY(!w.close());
         QVERIFY(!w.isVisible());
@@ -407,7 +408,7 @@ private Q_SLOTS:
         QFETCH(int, way);
         WindowRig rig(devices(""));
         MainWindow& w = rig.w();
-        QMenu* tray = w.trayIcon()->contextMenu();
+        QMenu* tray = w.alarm().trayIcon()->contextMenu();
         QCOMPARE(tray->actions().size(), 1);
         QSignalSpy down(&w, &MainWindow::shuttingDown);
         w.show();

@@ -1,6 +1,6 @@
 // The window without a mouse: where the focus starts, the list keys, the Tab order through the skin buttons
-// with their focus ring and accessible names; the window's texts at the desktop's scale factor; the probe
-// panel's check.
+// with their focus ring and accessible names; the window's texts and pictures at the desktop's scale factor;
+// the panels following the chosen device; the probe panel's check.
 #include "WindowRig.h"
 
 #include "mainwindow/DeviceListView.h"
@@ -11,6 +11,7 @@
 
 #include <QAbstractButton>
 #include <QAccessible>
+#include <QDir>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -136,7 +137,7 @@ private Q_SLOTS:
         QCOMPARE(rig.selectedMac(), mac(2));
         w.detailsButtonClicked(); // details closed
         QTest::keyClick(safe, Qt::Key_Return);
-        QCOMPARE(w.panelState, int(MainWindow::DetailsPanel));
+        QCOMPARE(w.panelStage().open(), int(MainWindow::DetailsPanel));
         QTest::keyClick(safe, Qt::Key_F2);
         QCOMPARE(QApplication::focusWidget(), w.friendlyNameEdit());
 
@@ -193,7 +194,7 @@ private Q_SLOTS:
         SkinButton* log = w.button(MainWindow::Button::Log);
         log->setFocus(Qt::TabFocusReason);
         QTest::keyClick(log, Qt::Key_Space);
-        QCOMPARE(w.panelState, int(MainWindow::LogPanel));
+        QCOMPARE(w.panelStage().open(), int(MainWindow::LogPanel));
     }
 
     // At the scale factor the test runs under (QT_SCALE_FACTOR, on a 1366 x 768 screen) and at each desktop
@@ -258,6 +259,87 @@ private Q_SLOTS:
             fits(w.settingsDialog());
     }
 
+    // The window's looks at the scale factor the test runs under, kept in bin/screenshots: the lists, a device's
+    // details, its log, both phases of the alarm. With KW_PICTURES_BEFORE naming a folder of earlier pictures,
+    // each must match its namesake pixel for pixel (a change of the window's code that should look the same).
+    void windowPictures()
+    {
+        QList<Device> stored = devices("n1 i2 n3 s4 s5");
+        stored[1].friendly = QStringLiteral("Kitchen printer");
+        WindowRig rig(stored);
+        MainWindow& w = rig.w();
+        rig.setOnline(mac(4), true);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        const QString dir = QCoreApplication::applicationDirPath() + QStringLiteral("/screenshots");
+        const QString before = qEnvironmentVariable("KW_PICTURES_BEFORE");
+        QDir().mkpath(dir);
+        const auto shoot = [&](const char* state) {
+            for (int tick = 0; tick < 30; ++tick)
+                w.animationTick();
+            const QString name = QStringLiteral("/window-%1-%2.png")
+                                     .arg(QLatin1String(state), qEnvironmentVariable("QT_SCALE_FACTOR", "1"));
+            const QImage now = w.grab().toImage().convertToFormat(QImage::Format_ARGB32);
+            QVERIFY(now.save(dir + name));
+            if (before.isEmpty())
+                return;
+            const QImage earlier = QImage(before + name).convertToFormat(QImage::Format_ARGB32);
+            QVERIFY2(!earlier.isNull(), qPrintable(QStringLiteral("no earlier picture ") + before + name));
+            QVERIFY2(earlier == now, qPrintable(name + QStringLiteral(" differs from the earlier picture")));
+        };
+        shoot("lists");
+        QVERIFY(w.selectMac(mac(2)));
+        w.Set_Selection();
+        shoot("details");
+        w.logButtonClicked();
+        shoot("log");
+        rig.setOnline(mac(1), true);
+        w.alarmTick();
+        shoot("alarm1");
+        w.alarmTick();
+        shoot("alarm2");
+    }
+
+    // A panel that shows a device closes when no device is chosen and opens again with the next one chosen;
+    // the probe panel stays out. The tabs show which panel is open.
+    void panelsFollowTheChoice_data()
+    {
+        QTest::addColumn<int>("panel");
+        QTest::addColumn<int>("whileNone");
+        QTest::newRow("details") << int(MainWindow::DetailsPanel) << int(MainWindow::NoPanel);
+        QTest::newRow("log") << int(MainWindow::LogPanel) << int(MainWindow::NoPanel);
+        QTest::newRow("probe") << int(MainWindow::ProbePanelState) << int(MainWindow::ProbePanelState);
+    }
+    void panelsFollowTheChoice()
+    {
+        QFETCH(int, panel);
+        QFETCH(int, whileNone);
+        WindowRig rig(devices("i1 i2"));
+        MainWindow& w = rig.w();
+        const auto settle = [&w] {
+            for (int tick = 0; tick < 30; ++tick)
+                w.animationTick();
+        };
+        settle(); // nothing chosen at start: the details wait for a device
+        w.intruderRowClicked(0);
+        if (panel != MainWindow::DetailsPanel)
+            panel == MainWindow::LogPanel ? w.logButtonClicked() : w.probeButtonClicked();
+        settle();
+        QCOMPARE(w.panelStage().left(panel), Geometry::PanelOpenLeft);
+        QVERIFY(w.selectedDetailsLabel()->isVisibleTo(&w));
+        w.clearSelection();
+        settle();
+        QCOMPARE(w.panelStage().open(), whileNone);
+        QCOMPARE(w.panelStage().left(panel) == Geometry::PanelOpenLeft, whileNone == panel);
+        QCOMPARE(w.selectedDetailsLabel()->isVisibleTo(&w), whileNone == panel);
+        w.intruderRowClicked(1);
+        settle();
+        QCOMPARE(w.panelStage().open(), panel);
+        QVERIFY(w.panelStage().atRest());
+        QCOMPARE(w.button(MainWindow::Button::Log)->normalPicture(),
+            panel == MainWindow::LogPanel ? Pic::LogSelectedNormal : Pic::LogUnSelectedNormal);
+    }
+
     // The probe panel connects only when its check button is pressed, and only to a local device.
     void theProbeChecksOnlyALocalDevice()
     {
@@ -274,7 +356,7 @@ private Q_SLOTS:
         w.probeButtonClicked();
         for (int tick = 0; tick < 22; ++tick)
             w.animationTick();
-        QCOMPARE(w.panelLeft(3), Geometry::PanelOpenLeft);
+        QCOMPARE(w.panelStage().left(3), Geometry::PanelOpenLeft);
         // Opening the panel connects to nothing, nor does a change of selection while it is open.
         QVERIFY(ScriptedProbe::targets.isEmpty());
         for (int row : {1, 0}) {

@@ -105,14 +105,14 @@ private Q_SLOTS:
         QCOMPARE(menu.count(), 1);
         QCOMPARE(menu.at(0).at(0).toString(), mac(2));
         QCOMPARE(menu.at(0).at(2).toBool(), false); // acknowledged: no "Acknowledge" entry
-        QCOMPARE(rig.w().menuMacAddress, mac(2));
+        QCOMPARE(rig.w().menuMac(), mac(2));
         QCOMPARE(rig.selectedMac(), mac(2));
         QTest::mouseRelease(intruderBody, Qt::RightButton, {}, DeviceListView::rowRect(0).center());
         QCOMPARE(menu.at(1).at(2).toBool(), true); // new: the menu offers "Acknowledge"
         QSignalSpy safeMenu(&rig.w(), &MainWindow::allowedMenuRequested);
         QTest::mouseRelease(rig.w().allowedList()->body(), Qt::RightButton, {}, DeviceListView::rowRect(0).center());
         QCOMPARE(safeMenu.count(), 1);
-        QCOMPARE(rig.w().menuMacAddress, mac(3));
+        QCOMPARE(rig.w().menuMac(), mac(3));
     }
 
     void buttonsShowDownOnlyWhileHeld()
@@ -251,7 +251,7 @@ private Q_SLOTS:
         QFETCH(int, row);
         QFETCH(int, selected);
         WindowRig rig(devices(stored));
-        rig.w().datLastIntruderWarning = WindowRig::kStart.addDays(-1);
+        rig.w().setLastIntruderWarning(WindowRig::kStart.addDays(-1));
         const QString moved = fromSafe ? rig.allowedMacs()[row] : rig.intruderMacs()[row];
         if (fromSafe) {
             rig.w().safeRowClicked(row);
@@ -267,7 +267,7 @@ private Q_SLOTS:
         QCOMPARE(rig.w().SelectedRow(), selected);
         QCOMPARE(rig.w().SelectionInAllowed(), !fromSafe);
         // No intruder was online: the reminder time stays.
-        QCOMPARE(rig.w().datLastIntruderWarning, WindowRig::kStart.addDays(-1));
+        QCOMPARE(rig.w().alarm().lastIntruderWarning(), WindowRig::kStart.addDays(-1));
     }
 
     void removeOfflineDeviceDeletesItsKeyAndClosesTheGap()
