@@ -248,7 +248,7 @@ void MainWindow::showDevice(const QString& mac)
     // A device the filter hides is shown: its list's filter is cleared.
     const DeviceRecord* device = m_core.devices().find(mac);
     if (device && !selectMac(mac)) {
-        m_filterBoxes[device->Intruder ? 0 : 1]->clear();
+        filterBox(device->Intruder ? 0 : 1)->clear();
         selectMac(mac);
     }
     Set_Selection();

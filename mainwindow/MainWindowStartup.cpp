@@ -132,7 +132,7 @@ int MainWindow::Form_Load(std::unique_ptr<NetPlatform> net)
         if (sweep.problem.isEmpty())
             return;
         if (!sweep.sweeping)
-            m_lists[0]->setEmptyText(QStringLiteral("Not watching the network"), sweep.problem);
+            intruderList()->setEmptyText(QStringLiteral("Not watching the network"), sweep.problem);
         showNotice(sweep.problem, 30);
     });
     // The probe's target is judged against the ranges the engine now sweeps.
@@ -223,7 +223,7 @@ void MainWindow::StopSystem()
     if (DiscoveryEngine* engine = m_core.engine())
         engine->StopSystem();
     m_core.devices().clear();
-    m_model->reload();
+    m_deviceLists->model().reload();
     Set_Selection();
 }
 

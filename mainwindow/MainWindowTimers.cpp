@@ -93,7 +93,7 @@ void MainWindow::alarmTick()
 {
     flashOn = !flashOn;
     // The unacknowledged intruders' rows pick the flash picture by the phase.
-    m_lists[0]->setFlashPhase(flashOn);
+    intruderList()->setFlashPhase(flashOn);
     const DeviceStore& devices = m_core.devices();
     bool intruderOnline = false;
     for (const DeviceRecord& d : devices)
