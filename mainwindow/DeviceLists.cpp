@@ -19,7 +19,7 @@ using namespace Geometry;
 namespace {
 
 // The header's place: centred in the band between the top bar and the lists' titles.
-constexpr QRect HeaderPlace {277, 64, 352, 21};
+constexpr QRect HeaderPlace {277, 66, 352, 20};
 
 bool byRow(const QModelIndex& a, const QModelIndex& b)
 {
@@ -137,7 +137,9 @@ void DeviceLists::reload()
     m_model->reload();
     NetworkBook book;
     book.load();
-    m_header->update(book.all(), {}, lastWatchedOf(m_core.devices(), book));
+    if (m_lastWatched.isEmpty() || !book.watched(m_lastWatched))
+        m_lastWatched = lastWatchedOf(m_core.devices(), book);
+    m_header->update(book.all(), {}, m_lastWatched);
     applyNetworks();
 }
 
@@ -145,14 +147,15 @@ void DeviceLists::networksSeen(const QStringList& inView)
 {
     NetworkBook book;
     book.load();
-    QString last;
     for (const QString& id : inView) {
         if (book.watched(id)) {
-            last = id;
+            m_lastWatched = id;
             break;
         }
     }
-    m_header->update(book.all(), inView, last.isEmpty() ? lastWatchedOf(m_core.devices(), book) : last);
+    if (m_lastWatched.isEmpty() || !book.watched(m_lastWatched))
+        m_lastWatched = lastWatchedOf(m_core.devices(), book);
+    m_header->update(book.all(), inView, m_lastWatched);
 }
 
 void DeviceLists::applyNetworks()

@@ -90,4 +90,5 @@ private:
     NetworkHeader* m_header = nullptr;
     bool m_selectionInAllowed = false;
     QString m_chosenMac; // the last device shown
+    QString m_lastWatched; // the watched network the monitor was on last
 };

@@ -4,6 +4,7 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <QPainter>
 #include <QResizeEvent>
 
 const QString NetworkHeader::AllNetworks = QStringLiteral("All networks");
@@ -25,6 +26,27 @@ bool offered(const NetworkBook::Network& network)
 {
     return network.watch != NetworkBook::Watch::Never;
 }
+
+// The box in the window's line style, its arrow drawn as the window draws its other marks: style sheets give a
+// box no arrow of their own without an image file.
+class ChoiceBox final : public QComboBox
+{
+public:
+    using QComboBox::QComboBox;
+
+protected:
+    void paintEvent(QPaintEvent* event) override
+    {
+        QComboBox::paintEvent(event);
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(QPen(underMouse() ? Theme::Text : Theme::TextLow, 1.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        const qreal size = height() / 6.0;
+        const QPointF centre(width() - height() / 2.0 - 2, height() / 2.0 + size / 3);
+        p.drawPolyline(QPolygonF {
+            centre + QPointF(-size, -size / 2), centre + QPointF(0, size / 2), centre + QPointF(size, -size / 2)});
+    }
+};
 
 } // namespace
 
@@ -63,7 +85,7 @@ NetworkHeader::NetworkHeader(QWidget* parent)
     m_label->setAlignment(Qt::AlignCenter);
     m_label->setFont(Theme::font(11));
     m_label->setStyleSheet(QStringLiteral("color: #9DB1C8; background: transparent;"));
-    m_box = new QComboBox(this);
+    m_box = new ChoiceBox(this);
     m_box->setObjectName(QStringLiteral("networkChoice"));
     m_box->setAccessibleName(QStringLiteral("Network"));
     m_box->setToolTip(QStringLiteral("Whose devices the lists show: the network the monitor is on, another one "
@@ -76,8 +98,7 @@ NetworkHeader::NetworkHeader(QWidget* parent)
         "QComboBox:hover, QComboBox:on { border-color: #4DA8FF; color: #EAF0F7; }"
         "QComboBox:focus { border: 2px solid #FFE066; }"
         "QComboBox::drop-down { border: none; width: 16px; }"
-        "QComboBox::down-arrow { image: none; width: 0; height: 0; border-left: 4px solid transparent;"
-        " border-right: 4px solid transparent; border-top: 5px solid #9DB1C8; }"
+        "QComboBox::down-arrow { image: none; }"
         "QComboBox QAbstractItemView { background: #15243A; color: #EAF0F7; border: 1px solid #2A3D58;"
         " selection-background-color: #2A4A73; outline: none; }"));
     m_box->hide();
@@ -120,24 +141,24 @@ void NetworkHeader::fill()
     for (const NetworkBook::Network& n : std::as_const(m_networks))
         choices += offered(n) ? 1 : 0;
     const bool several = choices > 1;
-    m_label->setText(m_shown.text);
     m_label->setToolTip(m_shown.text);
     m_label->setVisible(!several);
     m_box->setVisible(several);
-    if (!several)
+    if (!several) {
+        resizeEvent(nullptr);
         return;
+    }
     const QSignalBlocker quiet(m_box);
     m_box->clear();
     int current = -1;
     for (const NetworkBook::Network& n : std::as_const(m_networks)) {
         if (!offered(n))
             continue;
-        const bool isShown = m_shown.networks && m_shown.networks->contains(n.id);
-        // The shown network's item says what the header says (out of sight, or beside another).
-        if (isShown && current < 0) {
+        // The first shown network's item says what the header says (out of sight, or beside another).
+        if (current < 0 && m_shown.networks && m_shown.networks->contains(n.id)) {
             current = m_box->count();
             m_box->addItem(m_shown.text, n.id);
-        } else if (!isShown) {
+        } else {
             m_box->addItem(NetworkBook::title(n), n.id);
         }
     }
@@ -149,6 +170,8 @@ void NetworkHeader::fill()
 void NetworkHeader::resizeEvent(QResizeEvent*)
 {
     m_label->setGeometry(rect());
+    // A long name gives way; the tip holds it whole.
+    m_label->setText(m_label->fontMetrics().elidedText(m_shown.text, Qt::ElideMiddle, m_label->contentsRect().width()));
     // The box as wide as its words, centred, never wider than the header.
     const int wide = qMin(width(), m_box->sizeHint().width());
     m_box->setGeometry((width() - wide) / 2, 0, wide, height());
