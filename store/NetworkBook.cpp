@@ -167,6 +167,21 @@ bool NetworkBook::setWatch(const QString& id, Watch watch)
     return false;
 }
 
+std::optional<QString> NetworkBook::setName(const QString& id, const QString& name)
+{
+    const DeviceText::Name kept = DeviceText::filterName(name.trimmed());
+    if (!kept.ok())
+        return kept.refusal;
+    for (Network& n : m_networks) {
+        if (n.id == id) {
+            n.name = kept.text;
+            KeyStore::writeString(KeyStore::ProductKey, keyOf(id), QStringLiteral("Name"), kept.text);
+            return std::nullopt;
+        }
+    }
+    return QStringLiteral("no such network");
+}
+
 bool NetworkBook::forget(const QString& id)
 {
     for (qsizetype i = 0; i < m_networks.size(); ++i) {

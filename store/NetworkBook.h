@@ -59,6 +59,8 @@ public:
     Resolution resolve(const QString& subnet, const QString& gatewayMac, const QString& gatewayIp, Policy policy,
         const QDateTime& now, const std::function<bool(const QString& id)>& answering);
     bool setWatch(const QString& id, Watch watch);
+    // The user's name for a network (empty clears it); a name the name filter refuses is not kept: the refusal.
+    std::optional<QString> setName(const QString& id, const QString& name);
     // Forgets a network: joined again, it is new.
     bool forget(const QString& id);
 
