@@ -109,11 +109,20 @@ void NetworkHeader::update(
     const QList<NetworkBook::Network>& networks, const QStringList& inView, const QString& lastWatched)
 {
     // The monitor moved to other networks: the lists follow it again (a blind moment between is no move).
+    bool moved = false;
     if (!inView.isEmpty()) {
-        if (inView != m_lastInView)
+        moved = inView != m_lastInView && !m_choice.isEmpty();
+        if (moved)
             m_choice.clear();
         m_lastInView = inView;
     }
+    // Each sweep tells the same again: the box is filled anew only for a change, so an open list stays open.
+    QStringList words;
+    for (const NetworkBook::Network& n : networks)
+        words << n.id << NetworkBook::title(n) << NetworkBook::watchWord(n.watch);
+    if (!moved && !m_words.isEmpty() && words == m_words && inView == m_inView && lastWatched == m_lastWatched)
+        return;
+    m_words = words;
     m_networks = networks;
     m_inView = inView;
     m_lastWatched = lastWatched;

@@ -64,6 +64,7 @@ private:
     QList<NetworkBook::Network> m_networks;
     QStringList m_inView;
     QStringList m_lastInView; // the networks last in view, across blind moments
+    QStringList m_words; // what the networks looked like at the last update
     QString m_lastWatched;
     QString m_choice;
     Shown m_shown;

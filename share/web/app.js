@@ -200,6 +200,10 @@
     }
     select.value = state.network;
   }
+  async function refreshNetworks() {
+    const networks = await api("/api/networks");
+    if (networks.ok && Array.isArray(networks.body)) renderNetworks(networks.body);
+  }
   async function loadAll() {
     const path = "/api/devices" + (state.network ? "?network=" + encodeURIComponent(state.network) : "");
     const [devices, summary, networks] = await Promise.all([api(path), api("/api/summary"), api("/api/networks")]);
@@ -347,6 +351,8 @@
       return;
     }
     if (event !== "device") return;
+    // A device admitted may be the first of a network joined: the choice learns it.
+    if (payload.kind === "admitted") refreshNetworks();
     // An event names no network: while one is chosen the lists are asked for again once the events pause.
     if (state.network) {
       clearTimeout(reload);

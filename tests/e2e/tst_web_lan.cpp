@@ -1,6 +1,6 @@
 // The web page in a real browser against the real monitor in a namespace LAN: headless Chromium driven through
-// selenium (web_browser.py) sees every device, a device joining without a reload, a name made of markup as
-// text, a change refused without the token and kept with it, and finds the monitor again after a restart. The
+// selenium (web_browser.py) sees every device, its choice of network, a device joining without a reload, a name made of
+// markup as text, a change refused without the token and kept with it, and finds the monitor again after a restart. The
 // browser runs in the monitor's namespace, which has no route out of the lab.
 
 #include "Lab.h"
@@ -48,6 +48,16 @@ private Q_SLOTS:
         TestHome home;
         const QString store = home.paths().home;
         const QStringList web {QStringLiteral("--web"), QStringLiteral("127.0.0.1:8080")};
+        // A second network the monitor was on before, named: the page offers a choice. (The tool takes a "/" in a
+        // key's path for a separator: this one's id has none.)
+        const QString office = QStringLiteral("Software\\Brackmoor\\Kestrelwatch\\Networks\\office");
+        for (const auto& [name, value] :
+            {std::pair {"Subnet", "198.51.100.0/24"}, std::pair {"Watch", "watched"}, std::pair {"Name", "Office"}})
+            QCOMPARE(run(binary(QStringLiteral("kestrelwatch-reg")),
+                         {QStringLiteral("--home"), store, QStringLiteral("set"), office, QLatin1String(name),
+                             QLatin1String(value)})
+                         .code,
+                0);
         auto monitor = std::make_unique<Monitor>(store);
         monitor->setExtraArguments(web);
         monitor->start(lab.ns());
@@ -92,6 +102,8 @@ private Q_SLOTS:
             lab.addDevice(QStringLiteral("dev2"), QStringLiteral("198.18.0.11"), QStringLiteral("02:4b:57:00:00:0b")));
         touch(shots + QStringLiteral("/joined"));
         QVERIFY(ok(QStringLiteral("ok joined without reload"), beforeJoin));
+        QVERIFY2(ok(QStringLiteral("ok network choice")),
+            qPrintable(monitor->lines(Process::Err).filter(QStringLiteral("Network")).join(QLatin1Char('\n'))));
         QVERIFY(ok(QStringLiteral("ok refused without the token")));
         QVERIFY(ok(QStringLiteral("ok markup shown as text")));
         QVERIFY(ok(QStringLiteral("ok moved with the token")));

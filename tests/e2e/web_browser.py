@@ -17,6 +17,7 @@ import urllib.request
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
+from selenium.webdriver.support.ui import Select
 
 port, token_file, folder, known, joining = sys.argv[1:6]
 base = f"http://127.0.0.1:{port}"
@@ -86,14 +87,31 @@ try:
     wait("every device on the page", lambda: names() == listed and known in listed)
     say(f"ok every device ({len(listed)})")
 
+
     # A device that joins shows without a reload: the marker set in this page survives.
     driver.execute_script("window.kwMarker = 'same page'")
     wait("the live stream", lambda: driver.find_element(By.ID, "live").text == "live")
+    # The lab's network is named once its router has answered a sweep: the device that joins now belongs to it.
+    wait("the lab's network", lambda: len(json.load(urllib.request.urlopen(base + "/api/networks", timeout=10))) == 2,
+         60)
     ask("joined")
     wait("the joining device", lambda: row(joining))
     if driver.execute_script("return window.kwMarker") != "same page":
         fail("the page was reloaded")
     say("ok joined without reload")
+
+    # Two networks known (the lab's, named once its router answers, and one the test stored): the page offers
+    # each; the other one's lists hold none of the lab's devices admitted since, and "All networks" brings them
+    # back.
+    networks = lambda: json.load(urllib.request.urlopen(base + "/api/networks", timeout=10))
+    choice = driver.find_element(By.ID, "network")
+    wait(f"the choice of network among {networks()}",
+         lambda: choice.is_displayed() and len(choice.find_elements(By.TAG_NAME, "option")) == 3)
+    Select(choice).select_by_visible_text("Office \u2014 198.51.100.0/24")
+    wait("the other network's lists", lambda: joining not in names())
+    Select(choice).select_by_visible_text("All networks")
+    wait("every network again", lambda: (listed | {joining}) <= names())
+    say("ok network choice")
 
     # A change without the token: the page asks for it, the monitor refuses, nothing changes.
     before = device(known)["name"]
