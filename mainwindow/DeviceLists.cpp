@@ -303,3 +303,17 @@ void DeviceLists::scrollToSelection()
     DeviceListView* list = m_views[m_selectionInAllowed ? 1 : 0];
     list->scrollTo(list->rows().index(row, 0));
 }
+
+void DeviceLists::reveal(const QString& mac)
+{
+    const DeviceRecord* device = m_core.devices().find(mac);
+    if (!device)
+        return;
+    const int list = device->Intruder ? 0 : 1;
+    m_filterBoxes[size_t(list)]->clear();
+    if (m_filters[size_t(list)]->rowOfMac(mac) >= 0)
+        return;
+    m_header->choose({});
+    if (m_filters[size_t(list)]->rowOfMac(mac) < 0)
+        m_header->choose(NetworkHeader::AllNetworks);
+}

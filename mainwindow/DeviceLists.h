@@ -66,6 +66,9 @@ public:
     // list; true when it moved.
     bool passSelectionOn();
     void scrollToSelection();
+    // Makes a device's row show: its list's filter box is cleared and, when the network shown hides it, the
+    // lists follow the monitor again, or show every network.
+    void reveal(const QString& mac);
 
 Q_SIGNALS:
     // Rows came, went or were ordered anew, in either list.

@@ -253,6 +253,9 @@ private Q_SLOTS:
         const QString selected = rig.selectedMac();
         QVERIFY(rig.intruderMacs().contains(selected) || rig.allowedMacs().contains(selected));
         QCOMPARE(rig.inconsistency(), QString());
+        // A notification's Show brings its device into view whatever network is shown.
+        w.showDevice(mac(2));
+        QCOMPARE(rig.selectedMac(), mac(2));
     }
 
     // The acknowledge button, the Space key and the menu: the device goes below the last new one and stays
