@@ -41,9 +41,8 @@ qint32 MainWindow::AllowedRowCount() const
 void MainWindow::listsChanged()
 {
     Set_ListSizes();
-    if (m_deviceLists->passSelectionOn())
-        Set_Selection();
-    else if (selectedMac() != m_shownMac)
+    // A filter that hid the shown device passes the selection on; either way a selection that differs is shown.
+    if (m_deviceLists->passSelectionOn() || selectedMac() != m_shownMac)
         Set_Selection();
 }
 

@@ -70,7 +70,7 @@ public:
 private:
     WebReply devices(const QString& query) const;
     // WebApiNetworks.cpp: the networks the monitor has been on, for the page's choice.
-    WebReply networks() const;
+    static WebReply networks();
     // The network a device list asks for ("" for all), or the refusal.
     static QString askedNetwork(const QString& query, WebReply& refusal);
     WebReply device(const QString& mac) const;

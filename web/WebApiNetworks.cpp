@@ -19,7 +19,7 @@ QString WebApi::askedNetwork(const QString& query, WebReply& refusal)
         refusal = error(414, QStringLiteral("the query is longer than %1 characters").arg(MaxQueryChars));
         return {};
     }
-    const QString network = QUrlQuery(query).queryItemValue(QStringLiteral("network"), QUrl::FullyDecoded).trimmed();
+    QString network = QUrlQuery(query).queryItemValue(QStringLiteral("network"), QUrl::FullyDecoded).trimmed();
     if (network.isEmpty() || network == QLatin1String("all"))
         return {};
     NetworkBook book;
@@ -31,7 +31,7 @@ QString WebApi::askedNetwork(const QString& query, WebReply& refusal)
     return network;
 }
 
-WebReply WebApi::networks() const
+WebReply WebApi::networks()
 {
     NetworkBook book;
     book.load();
