@@ -139,12 +139,17 @@ void DeviceLists::reload()
     book.load();
     if (m_lastWatched.isEmpty() || !book.watched(m_lastWatched))
         m_lastWatched = lastWatchedOf(m_core.devices(), book);
-    m_header->update(book.all(), {}, m_lastWatched);
+    // Until a sweep says where it is, the monitor is taken to be where it was last: not out of sight at start.
+    QStringList where = m_inView.value_or(QStringList());
+    if (!m_inView && !m_lastWatched.isEmpty())
+        where = {m_lastWatched};
+    m_header->update(book.all(), where, m_lastWatched);
     applyNetworks();
 }
 
 void DeviceLists::networksSeen(const QStringList& inView)
 {
+    m_inView = inView;
     NetworkBook book;
     book.load();
     for (const QString& id : inView) {

@@ -4,6 +4,7 @@
 #include <QPoint>
 #include <QStringList>
 #include <array>
+#include <optional>
 
 class DeviceListFilter;
 class DeviceListModel;
@@ -94,4 +95,5 @@ private:
     bool m_selectionInAllowed = false;
     QString m_chosenMac; // the last device shown
     QString m_lastWatched; // the watched network the monitor was on last
+    std::optional<QStringList> m_inView; // the networks in view at the last sweep; none before the first
 };

@@ -192,6 +192,7 @@ private Q_SLOTS:
         const QString other = QStringLiteral("198.51.100.0/24 \u00B7 gateway 198.51.100.1");
         const QString away = QStringLiteral(" \u00B7 out of sight");
         using L = QList<QStringList>;
+        QTest::newRow("before a sweep: where it was") << L {} << "" << macs({1, 5}) << macs({3, 4}) << home;
         QTest::newRow("at home") << L {{"A"}} << "" << macs({1, 5}) << macs({3, 4}) << home;
         QTest::newRow("on the other") << L {{"B"}} << "" << macs({2}) << macs({3}) << other;
         QTest::newRow("on both") << L {{"A", "B"}} << "" << macs({1, 2, 5}) << macs({3, 4}) << home + " + " + other;
