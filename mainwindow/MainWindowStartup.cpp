@@ -113,6 +113,9 @@ int MainWindow::Form_Load(std::unique_ptr<NetPlatform> net)
                 if (const NetworkBook::Network* network = engine->networks().find(id)) {
                     auto* question = new NetworkQuestion(*network, this);
                     connect(question, &NetworkQuestion::answered, engine, &DiscoveryEngine::answerNetwork);
+                    // A network watched now is the lists' at once, not at the next sweep.
+                    connect(question, &NetworkQuestion::answered, this,
+                        [this, engine] { m_deviceLists->networksSeen(engine->networksInView()); });
                     question->show();
                 }
             });
