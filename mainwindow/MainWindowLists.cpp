@@ -7,16 +7,11 @@
 #include "mainwindow/DeviceCommands.h"
 #include "mainwindow/DeviceListModel.h"
 #include "mainwindow/DeviceListView.h"
-#include "mainwindow/Geometry.h"
 #include "mainwindow/PictureBox.h"
 
 #include <QAction>
-#include <QLabel>
 #include <QLineEdit>
-#include <QScrollBar>
 #include <algorithm>
-
-using namespace Geometry;
 
 void MainWindow::Setup_Display()
 {
