@@ -8,6 +8,7 @@
 #include "mainwindow/Theme.h"
 #include "store/DeviceStore.h"
 
+#include <QComboBox>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
@@ -116,7 +117,10 @@ int DeviceLists::rowCount(int list) const
 
 void DeviceLists::layout(int top, int bottom)
 {
-    m_header->setGeometry(s(HeaderPlace));
+    // On a small screen at a large scale the box keeps the least height its words need, growing upwards.
+    QRect header = s(HeaderPlace);
+    header.setTop(header.bottom() + 1 - qMax(header.height(), m_header->choiceBox()->minimumSizeHint().height()));
+    m_header->setGeometry(header);
     // Each list has its filter box on top.
     const int boxHeight = qMax(s(24), m_filterBoxes[0]->sizeHint().height());
     const int listTop = top + boxHeight + s(4);

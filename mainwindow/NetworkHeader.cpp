@@ -154,11 +154,18 @@ void NetworkHeader::fill()
     m_label->setVisible(!several);
     m_box->setVisible(several);
     if (!several) {
-        resizeEvent(nullptr);
+        place();
         return;
     }
     const QSignalBlocker quiet(m_box);
     m_box->clear();
+    // A long name gives way in the box (the arrow and the padding keep their room); the tip holds it whole.
+    m_filledWidth = width();
+    const int room = qMax(m_filledWidth - 3 * height(), 4 * height());
+    const auto add = [this, room](const QString& text, const QString& value) {
+        m_box->addItem(m_box->fontMetrics().elidedText(text, Qt::ElideMiddle, room), value);
+        m_box->setItemData(m_box->count() - 1, text, Qt::ToolTipRole);
+    };
     int current = -1;
     for (const NetworkBook::Network& n : std::as_const(m_networks)) {
         if (!offered(n))
@@ -166,17 +173,17 @@ void NetworkHeader::fill()
         // The first shown network's item says what the header says (out of sight, or beside another).
         if (current < 0 && m_shown.networks && m_shown.networks->contains(n.id)) {
             current = m_box->count();
-            m_box->addItem(m_shown.text, n.id);
+            add(m_shown.text, n.id);
         } else {
-            m_box->addItem(NetworkBook::title(n), n.id);
+            add(NetworkBook::title(n), n.id);
         }
     }
-    m_box->addItem(AllNetworks, AllNetworks);
+    add(AllNetworks, AllNetworks);
     m_box->setCurrentIndex(current >= 0 ? current : m_box->count() - 1);
-    resizeEvent(nullptr);
+    place();
 }
 
-void NetworkHeader::resizeEvent(QResizeEvent*)
+void NetworkHeader::place()
 {
     m_label->setGeometry(rect());
     // A long name gives way; the tip holds it whole.
@@ -184,4 +191,12 @@ void NetworkHeader::resizeEvent(QResizeEvent*)
     // The box as wide as its words, centred, never wider than the header.
     const int wide = qMin(width(), m_box->sizeHint().width());
     m_box->setGeometry((width() - wide) / 2, 0, wide, height());
+}
+
+void NetworkHeader::resizeEvent(QResizeEvent*)
+{
+    if (!m_box->isHidden() && width() != m_filledWidth)
+        fill();
+    else
+        place();
 }

@@ -58,6 +58,7 @@ protected:
 private:
     void refresh();
     void fill();
+    void place();
 
     QLabel* m_label = nullptr;
     QComboBox* m_box = nullptr;
@@ -68,4 +69,5 @@ private:
     QString m_lastWatched;
     QString m_choice;
     Shown m_shown;
+    int m_filledWidth = -1; // the header's width the box's words were fitted to
 };

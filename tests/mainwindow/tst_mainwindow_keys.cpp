@@ -224,7 +224,8 @@ private Q_SLOTS:
         const NetworkBook::Network home {"02-00-C6-12-00-01 198.18.0.0/24", "198.18.0.0/24", "02-00-C6-12-00-01",
             "198.18.0.1", NetworkBook::Watch::Watched, {}, "Home network"};
         const NetworkBook::Network office {"02-00-C6-33-64-01 198.51.100.0/24", "198.51.100.0/24", "02-00-C6-33-64-01",
-            "198.51.100.1", NetworkBook::Watch::Watched, {}, {}};
+            "198.51.100.1", NetworkBook::Watch::Watched, {},
+            "The office on the third floor, by the window with the plants and the old printer"};
         for (Device& d : stored)
             d.network = home.id;
         WindowRig rig;
@@ -241,6 +242,7 @@ private Q_SLOTS:
         QComboBox* choice = w.deviceLists().header().choiceBox();
         QVERIFY(choice->isVisibleTo(&w));
         QVERIFY(choice->width() >= choice->sizeHint().width());
+        QVERIFY(w.deviceLists().header().rect().contains(choice->geometry()));
         const QRect band = choice->geometry().translated(w.deviceLists().header().pos());
         for (const QLabel* label : w.findChildren<QLabel*>()) {
             if (label->isVisibleTo(&w) && !label->text().isEmpty() && label->parentWidget() == &w)
