@@ -24,7 +24,7 @@ public:
         QString gatewayIp;
         Watch watch = Watch::Asked;
         QDateTime firstSeen;
-        QString name; // the user's name for it ("Name"); empty when it has none
+        QString name {}; // the user's name for it ("Name"); empty when it has none
     };
     // What WatchNetworks holds: every new network watched at once, or each asked about.
     enum class Policy { All, Asked };
