@@ -48,14 +48,14 @@ private Q_SLOTS:
         TestHome home;
         const QString store = home.paths().home;
         const QStringList web {QStringLiteral("--web"), QStringLiteral("127.0.0.1:8080")};
-        // A second network the monitor was on before, named: the page offers a choice. (The tool takes a "/" in a
-        // key's path for a separator: this one's id has none.)
-        const QString office = QStringLiteral("Software\\Brackmoor\\Kestrelwatch\\Networks\\office");
-        for (const auto& [name, value] :
-            {std::pair {"Subnet", "198.51.100.0/24"}, std::pair {"Watch", "watched"}, std::pair {"Name", "Office"}})
+        // Two networks the monitor was on before, one named: the page offers a choice. (The tool takes a "/" in a
+        // key's path for a separator: these ids have none.)
+        const QString networks = QStringLiteral("Software\\Brackmoor\\Kestrelwatch\\Networks\\");
+        const QList<QStringList> seeds {{"office", "Subnet", "198.51.100.0/24"}, {"office", "Watch", "watched"},
+            {"office", "Name", "Office"}, {"cafe", "Subnet", "203.0.113.0/24"}, {"cafe", "Watch", "not now"}};
+        for (const QStringList& seed : seeds)
             QCOMPARE(run(binary(QStringLiteral("kestrelwatch-reg")),
-                         {QStringLiteral("--home"), store, QStringLiteral("set"), office, QLatin1String(name),
-                             QLatin1String(value)})
+                         {QStringLiteral("--home"), store, QStringLiteral("set"), networks + seed[0], seed[1], seed[2]})
                          .code,
                 0);
         auto monitor = std::make_unique<Monitor>(store);
