@@ -63,9 +63,13 @@ const char* const kUsage =
     "                             explains them); secrets show masked unless --reveal\n"
     "  set NAME VALUE             change a setting; a value outside its limits is refused\n"
     "  networks                   the networks the monitor has been on: id (the gateway's MAC and the\n"
-    "                             subnet), subnet, gateway, whether it is watched, its devices\n"
+    "                             subnet), subnet, gateway, whether it is watched, its devices, its\n"
+    "                             name\n"
     "  watch-network NETWORK      watch a network (its id, or its subnet): what joins it is admitted\n"
     "  forget-network NETWORK     forget a network: joined again, it is new\n"
+    "  name-network NETWORK [NAME]\n"
+    "                             name a network for the lists' header and the web page (no NAME:\n"
+    "                             none)\n"
     "  export [--format json|csv] every device with its stored values and presence intervals, on\n"
     "                             stdout (JSON unless --format csv)\n"
     "  import [--replace] FILE    add the devices of an export and merge their intervals; a known MAC\n"
@@ -421,7 +425,7 @@ int run(const QStringList& arguments, const QString& share)
         {"remove", 1, 1, true}, {"merge", 2, 2, true}, {"set-type", 2, 2, true}, {"set-model", 2, 2, true},
         {"trust-all", 0, 0, true}, {"get", 0, 1, false}, {"set", 2, 2, true}, {"export", 0, 0, false},
         {"import", 1, 1, true}, {"follow", 0, 0, false}, {"web-token", 0, 0, false}, {"networks", 0, 0, false},
-        {"watch-network", 1, 1, true}, {"forget-network", 1, 1, true}};
+        {"watch-network", 1, 1, true}, {"forget-network", 1, 1, true}, {"name-network", 1, 2, true}};
     const Shape* shape = nullptr;
     for (const Shape& s : shapes) {
         if (command == QLatin1String(s.name))

@@ -113,6 +113,8 @@ public:
     void answerNetwork(const QString& id, NetworkBook::Watch watch);
     // The network the monitor is on through the range's adapter (empty while its gateway has not answered).
     QString networkOfRange(qint32 range) const;
+    // The networks on the adapters now, each once (those whose gateway has answered).
+    QStringList networksInView() const;
 
 Q_SIGNALS:
     // One thing that happened to one device, in the order it happened.

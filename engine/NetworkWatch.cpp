@@ -123,6 +123,16 @@ QString DiscoveryEngine::networkOfRange(qint32 range) const
     return m_viewNetwork.value(Sight::keyOf(m_ranges.at(range)));
 }
 
+QStringList DiscoveryEngine::networksInView() const
+{
+    QStringList out;
+    for (const QString& id : m_viewNetwork) {
+        if (!id.isEmpty() && !out.contains(id))
+            out.append(id);
+    }
+    return out;
+}
+
 bool DiscoveryEngine::rangeWatched(qint32 range) const
 {
     const QString id = networkOfRange(range);

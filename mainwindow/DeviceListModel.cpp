@@ -48,6 +48,8 @@ QVariant DeviceListModel::data(const QModelIndex& index, int role) const
     }
     case TypeRole:
         return int(d.Type);
+    case NetworkRole:
+        return d.Network;
     default:
         return {};
     }
@@ -143,11 +145,24 @@ void DeviceListFilter::setText(const QString& text)
     invalidateFilter();
 }
 
+void DeviceListFilter::setNetworks(const std::optional<QSet<QString>>& networks)
+{
+    if (networks == m_networks)
+        return;
+    m_networks = networks;
+    invalidateFilter();
+}
+
 bool DeviceListFilter::filterAcceptsRow(int sourceRow, const QModelIndex&) const
 {
     const QModelIndex at = m_devices.index(sourceRow);
     if (at.data(DeviceListModel::IntruderRole).toBool() != m_intruders)
         return false;
+    if (m_networks) {
+        const QString network = at.data(DeviceListModel::NetworkRole).toString();
+        if (!network.isEmpty() && !m_networks->contains(network))
+            return false;
+    }
     return m_text.isEmpty() || at.data(DeviceListModel::FilterRole).toString().contains(m_text, Qt::CaseInsensitive);
 }
 

@@ -4,10 +4,12 @@
 
 #include <QAbstractListModel>
 #include <QHash>
+#include <QSet>
 #include <QSortFilterProxyModel>
 #include <QStringList>
 #include <QVector>
 #include <functional>
+#include <optional>
 
 class DeviceStore;
 
@@ -31,6 +33,7 @@ public:
         OnlineRole, // DeviceRecord::isOnline
         FilterRole, // what the filter box searches: names, MAC (either form), address, vendor, type, model, os
         TypeRole, // DeviceType as an int
+        NetworkRole, // the network it was admitted on; empty in a store older than networks
     };
 
     using VendorLookup = std::function<QString(const QString& mac)>;
@@ -66,8 +69,8 @@ private:
     qint64 m_nextRank = 0;
 };
 
-// One list: the intruders (unacknowledged first) or the safe devices, newest on top, narrowed by the filter
-// box's text.
+// One list: the intruders (unacknowledged first) or the safe devices, newest on top, narrowed to the networks
+// chosen and by the filter box's text.
 class DeviceListFilter final : public QSortFilterProxyModel
 {
     Q_OBJECT
@@ -80,6 +83,9 @@ public:
     // Rows whose name, MAC, address or vendor contain text (any case); empty shows all.
     void setText(const QString& text);
     QString text() const { return m_text; }
+    // Rows of these networks only, and of devices with no network recorded; nullopt shows every network.
+    void setNetworks(const std::optional<QSet<QString>>& networks);
+    const std::optional<QSet<QString>>& networks() const { return m_networks; }
     // The list's row of a device (-1 when not shown), and the device of a row (empty when none).
     int rowOfMac(const QString& mac) const;
     QString macAt(int row) const;
@@ -92,4 +98,5 @@ private:
     DeviceListModel& m_devices;
     const bool m_intruders;
     QString m_text;
+    std::optional<QSet<QString>> m_networks;
 };

@@ -139,7 +139,7 @@ MainWindow::MainWindow(MonitorCore& core, Services services, QWidget* parent)
     layoutWindow();
     m_menus = new WindowMenu(*this, *m_commands);
     m_alarm =
-        new AlarmPresenter({m_core, *this, *m_status, *m_lists[0], TitleText(), [this] { return trayAvailable(); },
+        new AlarmPresenter({m_core, *this, *m_status, *intruderList(), TitleText(), [this] { return trayAvailable(); },
                                [this] { return m_loaded && !m_shuttingDown; }},
             this);
     connect(m_alarm, &AlarmPresenter::poppedUpFor, this, &MainWindow::alertPoppedUp);
@@ -177,37 +177,7 @@ void MainWindow::buildWindow()
     setStyleSheet(Theme::styleSheet());
     setAttribute(Qt::WA_OpaquePaintEvent);
 
-    m_model = new DeviceListModel(
-        m_core.devices(), [this](const QString& mac) { return m_core.vendorName(mac); }, this);
-    for (int i = 0; i < 2; ++i) {
-        const bool intruder = i == 0;
-        auto* rows = new DeviceListFilter(*m_model, intruder, this);
-        m_filters[size_t(i)] = rows;
-        auto* box = new QLineEdit(this);
-        box->setObjectName(intruder ? QStringLiteral("filterIntrudersEdit") : QStringLiteral("filterSafeEdit"));
-        box->setPlaceholderText(QStringLiteral("Filter: name, MAC, address, vendor"));
-        box->setToolTip(QStringLiteral("Shows only the devices whose name, MAC address, IP address or vendor "
-                                       "contains this text"));
-        box->setAccessibleName(intruder ? QStringLiteral("Filter intruders") : QStringLiteral("Filter safe devices"));
-        box->setClearButtonEnabled(true);
-        box->setFont(Theme::font(10));
-        box->setMaxLength(64);
-        m_filterBoxes[size_t(i)] = box;
-        auto* list = new DeviceListView(m_pictures, *rows, this);
-        list->setObjectName(intruder ? QStringLiteral("intruderList") : QStringLiteral("safeList"));
-        list->setAccessibleName(intruder ? QStringLiteral("Intruders") : QStringLiteral("Safe devices"));
-        list->setEmptyText(intruder ? QStringLiteral("No intruders") : QStringLiteral("No safe devices"),
-            intruder ? QStringLiteral("New devices on the network appear here.")
-                     : QStringLiteral("Move the devices you trust here."));
-        auto* bar = new QScrollBar(Qt::Vertical, this);
-        bar->setObjectName(intruder ? QStringLiteral("scrlI") : QStringLiteral("scrlA"));
-        bar->setRange(0, 0);
-        list->setScrollBar(bar);
-        m_lists[size_t(i)] = list;
-        m_scroll[size_t(i)] = bar;
-        m_counts[size_t(i)] = makeLabel(this, s(intruder ? IntruderCount : AllowedCount), Theme::font(11),
-            QStringLiteral("#9DB1C8"), Qt::AlignRight | Qt::AlignVCenter);
-    }
+    m_deviceLists = new DeviceLists(m_core, m_pictures, this);
 
     m_status = new PictureBox(m_pictures, this);
     m_status->setObjectName(QStringLiteral("statusPicture"));
@@ -270,12 +240,13 @@ void MainWindow::buildWindow()
 
     // Tab goes through each list and the buttons below it, then the top bar; the intruder list starts with
     // the focus, so no first key press lands on a button that sends the window away.
-    QWidget* order[] = {m_lists[0], button(Button::RemoveIntruder), button(Button::MoveToAllowed),
-        button(Button::Details), button(Button::Log), button(Button::Probe), m_lists[1], button(Button::MoveToIntruder),
-        button(Button::RemoveAllowed), m_windowMenuButton, m_donate, button(Button::Settings), button(Button::Help)};
+    QWidget* order[] = {intruderList(), button(Button::RemoveIntruder), button(Button::MoveToAllowed),
+        button(Button::Details), button(Button::Log), button(Button::Probe), allowedList(),
+        button(Button::MoveToIntruder), button(Button::RemoveAllowed), m_windowMenuButton, m_donate,
+        button(Button::Settings), button(Button::Help)};
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
-    m_lists[0]->setFocus(Qt::OtherFocusReason);
+    intruderList()->setFocus(Qt::OtherFocusReason);
 
     m_buttonPicture = new PictureBox(m_pictures, this);
     m_buttonPicture->setObjectName(QStringLiteral("buttonPicture"));
@@ -369,26 +340,13 @@ void MainWindow::setupGrids()
 
 void MainWindow::wireControls()
 {
-    for (int i = 0; i < 2; ++i) {
-        DeviceListView* list = m_lists[size_t(i)];
-        DeviceListFilter* rows = m_filters[size_t(i)];
-        for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
-            connect(rows, signal, this, &MainWindow::listsChanged);
-        connect(rows, &QAbstractItemModel::modelReset, this, &MainWindow::listsChanged);
-        connect(rows, &QAbstractItemModel::layoutChanged, this, &MainWindow::listsChanged);
-        connect(m_filterBoxes[size_t(i)], &QLineEdit::textChanged, rows, &DeviceListFilter::setText);
-        connect(list, &DeviceListView::keyCommand, this, [this, i](int key) { listKey(i, key); });
-        connect(list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this, i] { listSelectionChanged(i); });
-        connect(
-            list->selectionModel(), &QItemSelectionModel::currentChanged, this, [this, i] { listSelectionChanged(i); });
-        if (i == 0) {
-            connect(list, &DeviceListView::rowRightReleased, this, &MainWindow::RightClickIntruder);
-            connect(list, &DeviceListView::ackClicked, this, &MainWindow::acknowledgeRow);
-        } else {
-            connect(list, &DeviceListView::rowRightReleased, this, &MainWindow::RightClickAllowed);
-        }
-    }
+    DeviceLists* lists = m_deviceLists;
+    connect(lists, &DeviceLists::listsChanged, this, &MainWindow::listsChanged);
+    connect(lists, &DeviceLists::selectionChanged, this, &MainWindow::listSelectionChanged);
+    connect(lists, &DeviceLists::keyCommand, this, &MainWindow::listKey);
+    connect(lists, &DeviceLists::rowRightReleased, this,
+        [this](int list, qint32 row, const QPoint& at) { openDeviceMenu(list == 0, row, at); });
+    connect(lists, &DeviceLists::ackClicked, this, &MainWindow::acknowledgeRow);
     // The buttons under the lists and the lists' menus are one set of commands.
     DeviceCommands::bind(button(Button::MoveToAllowed), m_commands->moveToSafe());
     DeviceCommands::bind(button(Button::MoveToIntruder), m_commands->moveToIntruders());
@@ -524,9 +482,9 @@ void MainWindow::deviceEvent(const DeviceEvent& event)
     // What the panels show is the selection as it was: the table may have changed under the model already.
     const QStringList keep = m_shownMacs;
     const QString current = m_shownMac;
-    const bool keptInAllowed = m_selectionInAllowed;
-    const qint32 keptRow = m_lists[keptInAllowed ? 1 : 0]->currentIndex().row();
-    m_model->deviceEvent(event);
+    const bool keptInAllowed = SelectionInAllowed();
+    const qint32 keptRow = m_deviceLists->view(keptInAllowed ? 1 : 0)->currentIndex().row();
+    m_deviceLists->model().deviceEvent(event);
     using K = DeviceEvent::Kind;
     // An open Network view follows the lists.
     if (event.kind == K::Admitted || event.kind == K::Moved || event.kind == K::Removed || event.kind == K::Renamed) {
@@ -559,11 +517,11 @@ void MainWindow::deviceEvent(const DeviceEvent& event)
             survivors << mac;
     }
     if (selectMacs(survivors) == 0) {
-        const qint32 rows = m_filters[keptInAllowed ? 1 : 0]->rowCount();
+        const qint32 rows = m_deviceLists->rowCount(keptInAllowed ? 1 : 0);
         if (rows > 0)
-            selectRow(keptInAllowed, qBound(0, keptRow, rows - 1));
-        else if (m_filters[keptInAllowed ? 0 : 1]->rowCount() > 0)
-            selectRow(!keptInAllowed, 0);
+            m_deviceLists->selectRow(keptInAllowed, qBound(0, keptRow, rows - 1));
+        else if (m_deviceLists->rowCount(keptInAllowed ? 0 : 1) > 0)
+            m_deviceLists->selectRow(!keptInAllowed, 0);
         else
             clearSelection();
     }
@@ -574,9 +532,12 @@ void MainWindow::ShowStatus()
 {
     // Called after each sweep's harvest: from the first on, the lamp may say "all clear".
     m_alarm->sweepEnded();
-    if (const DiscoveryEngine* engine = m_core.engine())
+    if (const DiscoveryEngine* engine = m_core.engine()) {
+        // The lists follow the networks the monitor is on.
+        m_deviceLists->networksSeen(engine->networksInView());
         m_statusEdit = statusDump(*engine, int(m_core.devices().size()), IntruderRowCount(), AllowedRowCount(),
-            m_selectionInAllowed, SelectedRow());
+            SelectionInAllowed(), SelectedRow());
+    }
 }
 
 void MainWindow::Log(const QString& text)

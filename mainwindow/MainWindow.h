@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/DeviceActions.h"
+#include "mainwindow/DeviceLists.h"
 #include "mainwindow/ExternalPrograms.h"
 #include "mainwindow/PanelStage.h"
 #include "mainwindow/ProbePanel.h"
@@ -138,11 +139,13 @@ public:
     qint32 AllowedRowCount() const;
     // The selected row of its list, -1 when nothing is selected.
     qint32 SelectedRow() const;
-    bool SelectionInAllowed() const { return m_selectionInAllowed; }
-    DeviceListModel& deviceModel() const { return *m_model; }
+    bool SelectionInAllowed() const { return m_deviceLists->selectionInAllowed(); }
+    DeviceListModel& deviceModel() const { return m_deviceLists->model(); }
     // 0 the intruder list, 1 the safe list: its rows, and the filter box above it.
-    DeviceListFilter& listRows(int list) const { return *m_filters[size_t(list)]; }
-    QLineEdit* filterBox(int list) const { return m_filterBoxes[size_t(list)]; }
+    DeviceListFilter& listRows(int list) const { return m_deviceLists->rows(list); }
+    QLineEdit* filterBox(int list) const { return m_deviceLists->filterBox(list); }
+    // The lists' controller: models, views, the network header and the selection.
+    DeviceLists& deviceLists() const { return *m_deviceLists; }
 
     // --- device actions
     void acknowledgeRow(qint32 row); // Acknowledge(row)
@@ -243,10 +246,10 @@ public:
 
     // --- controls, for the parts built on this window and for tests
     MonitorCore& core() { return m_core; }
-    DeviceListView* intruderList() const { return m_lists[0]; }
-    DeviceListView* allowedList() const { return m_lists[1]; }
-    QScrollBar* scrlI() const { return m_scroll[0]; }
-    QScrollBar* scrlA() const { return m_scroll[1]; }
+    DeviceListView* intruderList() const { return m_deviceLists->view(0); }
+    DeviceListView* allowedList() const { return m_deviceLists->view(1); }
+    QScrollBar* scrlI() const { return m_deviceLists->scrollBar(0); }
+    QScrollBar* scrlA() const { return m_deviceLists->scrollBar(1); }
     SkinButton* button(Button which) const;
     PictureBox* statusPicture() const { return m_status; }
     QPushButton* donateButton() const { return m_donate; }
@@ -302,18 +305,17 @@ private:
     // Heights from the grids' fonts: the header, and a row of one or more lines.
     int headerHeight() const;
     int gridRowHeight(int lines) const;
-    void selectRow(bool inAllowed, qint32 row);
+    // Keeps the reminder back after a move (whoever made it).
+    void actionEvent(const DeviceEvent& event);
     // After the lists changed: the counts, and the panels when the selection lost its device.
     void listsChanged();
-    void listSelectionChanged(int list);
-    bool selectHiddenAway();
+    void listSelectionChanged(int list, bool holdsSome);
     void openDeviceMenu(bool intruder, qint32 row, const QPoint& globalPos);
     // Runs the action on each selected device of that list, then selects them again where they now stand.
     void actOnSelection(bool inAllowed, const std::function<bool(const QString& mac)>& action);
     // "Name (address)" of each device, joined; a long list is named in part.
     QString devicesText(const QStringList& macs) const;
     void setListButtons();
-    void updateCounts();
     void panelButtonClick(int panel);
     void logGridAppend(const QString& mac, const QString& text);
     void addLogRow(const QString& line, const QColor& shade);
@@ -333,21 +335,14 @@ private:
     Services m_services;
     SkinPictures m_pictures;
 
-    DeviceListModel* m_model = nullptr;
-    std::array<DeviceListFilter*, 2> m_filters {};
-    std::array<QLineEdit*, 2> m_filterBoxes {};
-    bool m_selectionInAllowed = false; // which list holds the selection
+    DeviceLists* m_deviceLists = nullptr;
     // What the panels and buttons show (Set_Selection): a selection that differs is shown anew.
     QString m_shownMac;
     QStringList m_shownMacs;
-    QString m_chosenMac; // the last device shown: a filter that hides it passes the selection on
     QString m_menuMac; // the device a right-click menu was opened for, on whose row it was
     QStringList m_menuMacs; // the devices a right-click menu was opened for
 
-    std::array<DeviceListView*, 2> m_lists {};
-    std::array<QScrollBar*, 2> m_scroll {};
     std::array<SkinButton*, 9> m_buttons {};
-    std::array<QLabel*, 2> m_counts {};
     PictureBox* m_status = nullptr;
     QPushButton* m_donate = nullptr;
     AboutDialog* m_about = nullptr;

@@ -42,7 +42,7 @@ QString MainWindow::devicesText(const QStringList& macs) const
 
 void MainWindow::actOnSelection(bool inAllowed, const std::function<bool(const QString& mac)>& action)
 {
-    if (m_selectionInAllowed != inAllowed)
+    if (SelectionInAllowed() != inAllowed)
         return;
     const QStringList macs = selectedMacs();
     if (macs.isEmpty())
@@ -58,8 +58,8 @@ void MainWindow::acknowledgeRow(qint32 row)
 {
     if (row < 0 || row >= IntruderRowCount())
         return;
-    const QString mac = m_filters[0]->macAt(row);
-    selectRow(false, row);
+    const QString mac = listRows(0).macAt(row);
+    m_deviceLists->selectRow(false, row);
     m_core.actions().Acknowledge(mac);
     selectMac(mac);
     Set_Selection();
@@ -83,7 +83,7 @@ void MainWindow::intruderClicked()
 void MainWindow::removeClicked(int index)
 {
     const bool fromAllowed = index == 1;
-    if (m_selectionInAllowed != fromAllowed)
+    if (SelectionInAllowed() != fromAllowed)
         return;
     QStringList removable;
     for (const QString& mac : selectedMacs()) {

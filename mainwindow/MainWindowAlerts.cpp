@@ -97,10 +97,10 @@ void MainWindow::alertPoppedUp(const QString& mac)
 
 void MainWindow::showDevice(const QString& mac)
 {
-    // A device the filter hides is shown: its list's filter is cleared.
+    // A device the filter or the network shown hides is shown: its list's filter is cleared, its network shown.
     const DeviceRecord* device = m_core.devices().find(mac);
     if (device && !selectMac(mac)) {
-        m_filterBoxes[device->Intruder ? 0 : 1]->clear();
+        m_deviceLists->reveal(mac);
         selectMac(mac);
     }
     Set_Selection();

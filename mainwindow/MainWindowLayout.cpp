@@ -38,20 +38,9 @@ int MainWindow::gridRowHeight(int lines) const
 void MainWindow::layoutWindow()
 {
     const int bandTop = s(TopBand);
-    // Each list has its filter box on top; the stage beside them takes the whole height.
-    const int boxHeight = qMax(s(24), m_filterBoxes[0]->sizeHint().height());
-    const int listTop = bandTop + boxHeight + s(4);
+    // The lists under their filter boxes; the stage beside them takes the whole height.
+    m_deviceLists->layout(bandTop, height() - s(BottomBand));
     const int stageHeight = qMax(s(3 * ScrollRow), height() - bandTop - s(BottomBand));
-    const int listHeight = qMax(s(2 * ScrollRow), height() - listTop - s(BottomBand));
-    for (int i = 0; i < 2; ++i) {
-        const bool intruder = i == 0;
-        const int left = px(intruder ? IntruderLeft : AllowedLeft);
-        m_lists[size_t(i)]->move(left, listTop);
-        m_lists[size_t(i)]->setViewportHeight(twips(listHeight));
-        const QRect bar = intruder ? IntruderScroll : AllowedScroll;
-        m_scroll[size_t(i)]->setGeometry(s(bar.x()), listTop, s(bar.width()), listHeight);
-        m_filterBoxes[size_t(i)]->setGeometry(left, bandTop, m_lists[size_t(i)]->width(), boxHeight);
-    }
     m_stage->setGeometry(s(Stage.x()), bandTop, s(Stage.width()), stageHeight);
     const int hintHeight = qMin(stageHeight, s(110));
     m_stageHint->setGeometry(s(16), (stageHeight - hintHeight) / 2, s(Stage.width() - 32), hintHeight);

@@ -1,6 +1,5 @@
-// The intruder list and the safe list: two filtered views of the device model, their sizes, the filter boxes,
-// and the selection, which lives in each list's QItemSelectionModel and follows the devices the user chose
-// (persistent indexes), not rows. One list holds the selection at a time.
+// What the window does with its lists (DeviceLists): the selection shown in the panels and buttons, clicks,
+// keys and the right-click menus.
 #include "mainwindow/MainWindow.h"
 
 #include "app/DeviceActions.h"
@@ -8,21 +7,16 @@
 #include "mainwindow/DeviceCommands.h"
 #include "mainwindow/DeviceListModel.h"
 #include "mainwindow/DeviceListView.h"
-#include "mainwindow/Geometry.h"
 #include "mainwindow/PictureBox.h"
 
 #include <QAction>
-#include <QLabel>
 #include <QLineEdit>
-#include <QScrollBar>
 #include <algorithm>
-
-using namespace Geometry;
 
 void MainWindow::Setup_Display()
 {
     const QStringList keep = selectedMacs();
-    m_model->reload();
+    m_deviceLists->reload();
     Set_ListSizes();
     // The lists are rebuilt: the user's devices stay selected; at start nothing is.
     selectMacs(keep);
@@ -31,85 +25,47 @@ void MainWindow::Setup_Display()
 
 qint32 MainWindow::IntruderRowCount() const
 {
-    return m_filters[0]->rowCount();
+    return m_deviceLists->rowCount(0);
 }
 
 qint32 MainWindow::AllowedRowCount() const
 {
-    return m_filters[1]->rowCount();
+    return m_deviceLists->rowCount(1);
 }
 
 void MainWindow::listsChanged()
 {
     Set_ListSizes();
-    if (!selectHiddenAway() && selectedMac() != m_shownMac)
+    // A filter that hid the shown device passes the selection on; either way a selection that differs is shown.
+    if (m_deviceLists->passSelectionOn() || selectedMac() != m_shownMac)
         Set_Selection();
 }
 
-bool MainWindow::selectHiddenAway()
+void MainWindow::listSelectionChanged(int list, bool holdsSome)
 {
-    // A filter that hid the selected device: the selection goes to the first row left, or to the other list.
-    // (A device that moved to the other list, or left, is the device event's to follow.)
-    const DeviceRecord* chosen = m_core.devices().find(m_chosenMac);
-    if (!selectedMac().isEmpty() || !chosen)
-        return false;
-    const int own = chosen->Intruder ? 0 : 1;
-    if (m_filters[size_t(own)]->rowOfMac(m_chosenMac) >= 0)
-        return false;
-    const int list = m_selectionInAllowed ? 1 : 0;
-    if (m_filters[size_t(list)]->rowCount() > 0)
-        selectRow(list == 1, 0);
-    else if (m_filters[size_t(1 - list)]->rowCount() > 0)
-        selectRow(list == 0, 0);
-    else
-        return false;
-    Set_Selection();
-    return true;
-}
-
-void MainWindow::listSelectionChanged(int list)
-{
-    DeviceListView* view = m_lists[size_t(list)];
-    if (!view->selectionModel()->hasSelection()) {
-        if ((list == 1) == m_selectionInAllowed && selectedMac() != m_shownMac)
+    if (!holdsSome) {
+        if ((list == 1) == SelectionInAllowed() && selectedMac() != m_shownMac)
             Set_Selection();
         return;
     }
-    // The other list lets go: one list holds the selection.
-    m_selectionInAllowed = list == 1;
-    m_lists[size_t(1 - list)]->clearSelection();
     if (selectedMacs() != m_shownMacs)
         Set_Selection();
 }
 
 void MainWindow::Set_ListSizes()
 {
-    updateCounts();
-}
-
-void MainWindow::updateCounts()
-{
-    const auto text = [](qint32 shown, const DeviceListFilter& rows) {
-        const QString devices = shown == 1 ? QStringLiteral("1 device") : QStringLiteral("%1 devices").arg(shown);
-        return rows.text().isEmpty() ? devices : devices + QStringLiteral(" match");
-    };
-    m_counts[0]->setText(text(IntruderRowCount(), *m_filters[0]));
-    m_counts[1]->setText(text(AllowedRowCount(), *m_filters[1]));
+    m_deviceLists->updateCounts();
 }
 
 void MainWindow::Set_Selection()
 {
     m_shownMac = selectedMac();
     m_shownMacs = selectedMacs();
-    if (!m_shownMac.isEmpty())
-        m_chosenMac = m_shownMac;
+    m_deviceLists->noteShown(m_shownMac);
     const qint32 row = SelectedRow();
     if (m_panelStage->selectionShown(row >= 0))
         wakePanelTimer();
-    if (row >= 0) {
-        DeviceListView* list = m_lists[m_selectionInAllowed ? 1 : 0];
-        list->scrollTo(list->rows().index(row, 0));
-    }
+    m_deviceLists->scrollToSelection();
     setListButtons();
     Display_Log();
     Display_Details();
@@ -118,7 +74,7 @@ void MainWindow::Set_Selection()
 
 void MainWindow::setListButtons()
 {
-    const bool inAllowed = m_selectionInAllowed;
+    const bool inAllowed = SelectionInAllowed();
     const QStringList macs = selectedMacs();
     const bool selected = !macs.isEmpty();
     // Only an offline device can be removed (the action layer's rule): the button says so before a click.
@@ -141,42 +97,14 @@ void MainWindow::setListButtons()
         button(tab)->setEnabled(selectedDevice() != nullptr);
 }
 
-void MainWindow::selectRow(bool inAllowed, qint32 row)
-{
-    DeviceListView* list = m_lists[inAllowed ? 1 : 0];
-    const QModelIndex at = list->rows().index(row, 0);
-    if (!at.isValid())
-        return;
-    m_selectionInAllowed = inAllowed;
-    m_lists[inAllowed ? 0 : 1]->clearSelection();
-    list->selectionModel()->setCurrentIndex(at, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-}
-
 QString MainWindow::selectedMac() const
 {
-    // The current row when it is selected, else the first selected one.
-    const DeviceListView* list = m_lists[m_selectionInAllowed ? 1 : 0];
-    const QItemSelectionModel* selection = list->selectionModel();
-    const QModelIndex current = selection->currentIndex();
-    if (current.isValid() && selection->isSelected(current))
-        return current.data(DeviceListModel::MacRole).toString();
-    const QModelIndexList rows = selection->selectedRows();
-    if (rows.isEmpty())
-        return {};
-    return std::min_element(
-        rows.cbegin(), rows.cend(), [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); })
-        ->data(DeviceListModel::MacRole)
-        .toString();
+    return m_deviceLists->selectedMac();
 }
 
 QStringList MainWindow::selectedMacs() const
 {
-    QModelIndexList rows = m_lists[m_selectionInAllowed ? 1 : 0]->selectionModel()->selectedRows();
-    std::sort(rows.begin(), rows.end(), [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
-    QStringList macs;
-    for (const QModelIndex& at : rows)
-        macs << at.data(DeviceListModel::MacRole).toString();
-    return macs;
+    return m_deviceLists->selectedMacs();
 }
 
 bool MainWindow::selectMac(const QString& mac)
@@ -186,60 +114,29 @@ bool MainWindow::selectMac(const QString& mac)
 
 int MainWindow::selectMacs(const QStringList& macs)
 {
-    // The first device's list takes the selection; the others join it where that list shows them.
-    const DeviceStore& devices = m_core.devices();
-    int list = -1;
-    QItemSelection chosen;
-    QModelIndex first;
-    for (const QString& mac : macs) {
-        const DeviceRecord* device = mac.isEmpty() ? nullptr : devices.find(mac);
-        if (!device)
-            continue;
-        const int here = device->Intruder ? 0 : 1;
-        if (list >= 0 && here != list)
-            continue;
-        const int row = m_filters[size_t(here)]->rowOfMac(mac);
-        if (row < 0)
-            continue;
-        list = here;
-        const QModelIndex at = m_filters[size_t(here)]->index(row, 0);
-        chosen.select(at, at);
-        if (!first.isValid())
-            first = at;
-    }
-    if (list < 0)
-        return 0;
-    m_selectionInAllowed = list == 1;
-    m_lists[size_t(1 - list)]->clearSelection();
-    QItemSelectionModel* selection = m_lists[size_t(list)]->selectionModel();
-    selection->select(chosen, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    selection->setCurrentIndex(first, QItemSelectionModel::NoUpdate);
-    return int(chosen.indexes().size());
+    return m_deviceLists->selectMacs(macs);
 }
 
 void MainWindow::clearSelection()
 {
-    for (DeviceListView* list : m_lists)
-        list->clearSelection();
+    m_deviceLists->clearSelection();
 }
 
 const DeviceRecord* MainWindow::selectedDevice() const
 {
-    const QString mac = selectedMac();
-    return mac.isEmpty() ? nullptr : m_core.devices().find(mac);
+    return m_deviceLists->selectedDevice();
 }
 
 qint32 MainWindow::SelectedRow() const
 {
-    const QString mac = selectedMac();
-    return mac.isEmpty() ? -1 : m_filters[m_selectionInAllowed ? 1 : 0]->rowOfMac(mac);
+    return m_deviceLists->selectedRow();
 }
 
 void MainWindow::intruderRowClicked(qint32 row)
 {
     if (row < 0 || row >= IntruderRowCount())
         return;
-    selectRow(false, row);
+    m_deviceLists->selectRow(false, row);
     Set_Selection();
 }
 
@@ -247,14 +144,14 @@ void MainWindow::safeRowClicked(qint32 row)
 {
     if (row < 0 || row >= AllowedRowCount())
         return;
-    selectRow(true, row);
+    m_deviceLists->selectRow(true, row);
     Set_Selection();
 }
 
 void MainWindow::listKey(int list, int key)
 {
     const bool allowed = list == 1;
-    if (m_selectionInAllowed != allowed || selectedMacs().isEmpty())
+    if (SelectionInAllowed() != allowed || selectedMacs().isEmpty())
         return;
     switch (key) {
     case Qt::Key_Return:
@@ -282,13 +179,13 @@ void MainWindow::listKey(int list, int key)
 
 void MainWindow::openDeviceMenu(bool intruder, qint32 row, const QPoint& globalPos)
 {
-    const DeviceListFilter& rows = *m_filters[intruder ? 0 : 1];
+    const DeviceListFilter& rows = listRows(intruder ? 0 : 1);
     if (row < 0 || row >= rows.rowCount())
         return;
     // A right click inside the selection acts on all of it; elsewhere it selects that row alone.
     const QModelIndex at = rows.index(row, 0);
-    if (m_selectionInAllowed == intruder || !m_lists[intruder ? 0 : 1]->selectionModel()->isSelected(at))
-        selectRow(!intruder, row);
+    if (SelectionInAllowed() == intruder || !m_deviceLists->view(intruder ? 0 : 1)->selectionModel()->isSelected(at))
+        m_deviceLists->selectRow(!intruder, row);
     Set_Selection();
     m_menuMac = rows.macAt(row);
     m_menuMacs = selectedMacs();

@@ -119,7 +119,7 @@ void MainWindow::Display_Details()
         d.isOnline() ? QStringLiteral("Online") : QStringLiteral("Offline"),
         d.FriendlyName,
         d.HostName,
-        m_selectionInAllowed ? QStringLiteral("Safe List") : QStringLiteral("Intruder"),
+        SelectionInAllowed() ? QStringLiteral("Safe List") : QStringLiteral("Intruder"),
         d.IpAddress,
         DeviceListModel::shownMac(d.MacAddress),
         m_core.vendorName(d.MacAddress),

@@ -11,6 +11,7 @@
 #include "notify/AlertNameWait.h"
 #include "notify/AlertPolicy.h"
 #include "platform/Autostart.h"
+#include "platform/DebugSink.h"
 #include "platform/NetPlatform.h"
 #include "settings/SettingsDialog.h"
 #include "store/KeyStore.h"
@@ -36,6 +37,9 @@ void MainWindow::wireEngine()
         if (const NetworkBook::Network* network = engine->networks().find(id)) {
             auto* question = new NetworkQuestion(*network, this);
             connect(question, &NetworkQuestion::answered, engine, &DiscoveryEngine::answerNetwork);
+            // A network watched now is the lists' at once, not at the next sweep.
+            connect(question, &NetworkQuestion::answered, this,
+                [this, engine] { m_deviceLists->networksSeen(engine->networksInView()); });
             question->show();
         }
     });
@@ -98,7 +102,7 @@ void MainWindow::StopSystem()
     if (DiscoveryEngine* engine = m_core.engine())
         engine->StopSystem();
     m_core.devices().clear();
-    m_model->reload();
+    m_deviceLists->model().reload();
     Set_Selection();
 }
 

@@ -104,7 +104,7 @@ int StartupSequence::start(std::unique_ptr<NetPlatform> net)
         if (sweep.problem.isEmpty())
             return;
         if (!sweep.sweeping)
-            w.m_lists[0]->setEmptyText(QStringLiteral("Not watching the network"), sweep.problem);
+            w.intruderList()->setEmptyText(QStringLiteral("Not watching the network"), sweep.problem);
         w.showNotice(sweep.problem, 30);
     });
     // The probe's target is judged against the ranges the engine now sweeps.

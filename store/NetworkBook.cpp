@@ -1,5 +1,7 @@
 #include "store/NetworkBook.h"
 
+#include "platform/DebugSink.h"
+#include "store/DeviceText.h"
 #include "store/KeyStore.h"
 #include "store/TextForms.h"
 
@@ -51,6 +53,15 @@ std::optional<NetworkBook::Policy> NetworkBook::parsePolicy(const QString& word)
     return std::nullopt;
 }
 
+QString NetworkBook::title(const Network& network)
+{
+    if (!network.name.isEmpty())
+        return network.name + QStringLiteral(" \u2014 ") + network.subnet;
+    if (network.gatewayIp.isEmpty())
+        return network.subnet;
+    return network.subnet + QStringLiteral(" \u00B7 gateway ") + network.gatewayIp;
+}
+
 void NetworkBook::load()
 {
     m_networks.clear();
@@ -67,6 +78,11 @@ void NetworkBook::load()
         n.gatewayMac = read("Gateway_MAC");
         n.gatewayIp = read("Gateway_IP");
         n.watch = parseWatch(read("Watch")).value_or(Watch::Asked);
+        // Written by hand or by another program: one line, bounded, as any name.
+        const DeviceText::Name name = DeviceText::filterName(read("Name"));
+        n.name = name.text;
+        if (!name.ok())
+            Log(kwStore, QStringLiteral("Networks - the name stored for %1 is not shown: %2").arg(id, name.refusal));
         if (const auto first = TextForms::parseStoredDate(read("First_Seen")))
             n.firstSeen = first->when;
         m_networks.append(n);
@@ -149,6 +165,21 @@ bool NetworkBook::setWatch(const QString& id, Watch watch)
         }
     }
     return false;
+}
+
+std::optional<QString> NetworkBook::setName(const QString& id, const QString& name)
+{
+    const DeviceText::Name kept = DeviceText::filterName(name.trimmed());
+    if (!kept.ok())
+        return kept.refusal;
+    for (Network& n : m_networks) {
+        if (n.id == id) {
+            n.name = kept.text;
+            KeyStore::writeString(KeyStore::ProductKey, keyOf(id), QStringLiteral("Name"), kept.text);
+            return std::nullopt;
+        }
+    }
+    return QStringLiteral("no such network");
 }
 
 bool NetworkBook::forget(const QString& id)

@@ -24,6 +24,7 @@ public:
         QString gatewayIp;
         Watch watch = Watch::Asked;
         QDateTime firstSeen;
+        QString name {}; // the user's name for it ("Name"); empty when it has none
     };
     // What WatchNetworks holds: every new network watched at once, or each asked about.
     enum class Policy { All, Asked };
@@ -32,6 +33,9 @@ public:
     static QString watchWord(Watch watch); // "asked", "watched", "not now", "never"
     static std::optional<Watch> parseWatch(const QString& word);
     static std::optional<Policy> parsePolicy(const QString& word); // "all" or "asked"
+    // How the lists' header names a network: "Home network — 198.18.0.0/24", or without a name the subnet and its
+    // gateway ("198.18.0.0/24 · gateway 198.18.0.1").
+    static QString title(const Network& network);
     static const QString StoreKey; // "Networks"
     static const QString PolicyValue; // "WatchNetworks" in GENERAL
 
@@ -55,6 +59,8 @@ public:
     Resolution resolve(const QString& subnet, const QString& gatewayMac, const QString& gatewayIp, Policy policy,
         const QDateTime& now, const std::function<bool(const QString& id)>& answering);
     bool setWatch(const QString& id, Watch watch);
+    // The user's name for a network (empty clears it); a name the name filter refuses is not kept: the refusal.
+    std::optional<QString> setName(const QString& id, const QString& name);
     // Forgets a network: joined again, it is new.
     bool forget(const QString& id);
 

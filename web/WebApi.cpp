@@ -183,8 +183,9 @@ WebReply WebApi::handle(const WebRequest& request) const
         return error(404, QStringLiteral("no such page"));
     const bool change = parts.size() == 5 && parts[2] == QLatin1String("devices");
     const QByteArray wanted = change ? "POST" : "GET";
-    const bool known =
-        (parts.size() == 3 && (parts[2] == QLatin1String("devices") || parts[2] == QLatin1String("summary")))
+    const bool known = (parts.size() == 3
+                           && (parts[2] == QLatin1String("devices") || parts[2] == QLatin1String("summary")
+                               || parts[2] == QLatin1String("networks")))
         || (parts.size() == 4 && parts[2] == QLatin1String("devices")) || change;
     if (!known)
         return error(404, QStringLiteral("no such part of the API"));
@@ -197,18 +198,26 @@ WebReply WebApi::handle(const WebRequest& request) const
         return error(401,
             QStringLiteral(
                 "this needs the web token (Authorization: Bearer TOKEN); kestrelwatch-ctl web-token prints it"));
+    if (parts.size() == 3 && parts[2] == QLatin1String("networks"))
+        return networks();
     if (parts.size() == 3)
-        return parts[2] == QLatin1String("devices") ? devices() : summary();
+        return parts[2] == QLatin1String("devices") ? devices(request.query) : summary();
     if (parts.size() == 4)
         return device(parts[3]);
     return action(parts[3], parts[4], request.body);
 }
 
-WebReply WebApi::devices() const
+WebReply WebApi::devices(const QString& query) const
 {
+    WebReply refusal;
+    const QString network = askedNetwork(query, refusal);
+    if (refusal.status != 200)
+        return refusal;
     QJsonArray array;
-    for (const DeviceRecord* d : m_host.devices())
-        array.append(deviceObject(*d));
+    for (const DeviceRecord* d : m_host.devices()) {
+        if (network.isEmpty() || d->Network.isEmpty() || d->Network == network)
+            array.append(deviceObject(*d));
+    }
     return json(array);
 }
 

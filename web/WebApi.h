@@ -23,6 +23,7 @@ struct WebRequest
     // The Host header: a page of another site whose name was made to point at 127.0.0.1 (DNS rebinding) names
     // its own host there, so only a loopback name or address reads without the token.
     QByteArray host = "127.0.0.1";
+    QString query {}; // after the "?", as sent (GET /api/devices?network=ID)
 };
 
 struct WebReply
@@ -33,7 +34,8 @@ struct WebReply
     QByteArray allow; // for 405: the methods the path takes
 };
 
-// The API under /api: the devices (the objects `kestrelwatch-ctl list --json` prints, with type, model and os),
+// The API under /api: the devices (the objects `kestrelwatch-ctl list --json` prints, with type, model and os;
+// ?network=ID narrows them to one network and the devices with none recorded), the networks known,
 // one device with its history and presence, the recent events, and the user's actions, each through the host.
 // Changes need the bearer token always; reading needs it too unless the server listens on loopback only.
 // Errors are JSON objects {"reason": "..."} with their status. Pure over the host: the tests call handle().
@@ -66,7 +68,11 @@ public:
     static QString loggedPath(const QString& path);
 
 private:
-    WebReply devices() const;
+    WebReply devices(const QString& query) const;
+    // WebApiNetworks.cpp: the networks the monitor has been on, for the page's choice.
+    static WebReply networks();
+    // The network a device list asks for ("" for all), or the refusal.
+    static QString askedNetwork(const QString& query, WebReply& refusal);
     WebReply device(const QString& mac) const;
     WebReply summary() const;
     WebReply action(const QString& mac, const QString& verb, const QByteArray& body) const;

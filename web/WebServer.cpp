@@ -116,6 +116,7 @@ bool WebServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* soc
     const QString path = request.url().path();
     qsizetype headBytes = 0;
     WebRequest asked {method, path, {}, {}, false, {}};
+    asked.query = request.url().query(QUrl::FullyEncoded);
     for (const auto& [name, value] : request.headers()) {
         headBytes += name.size() + value.size() + 4;
         if (name.compare("authorization", Qt::CaseInsensitive) == 0)

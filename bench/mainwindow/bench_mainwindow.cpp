@@ -1,12 +1,14 @@
 // Main-window figures: start-up to a shown, painted window with 1,000 and 10,000 stored devices (and the
 // process's peak resident memory), one keystroke in a list's filter box over 10,000 devices (filtered, counted
-// and painted), and one alarmTimer tick that redraws 256 flashing intruder rows, painted.
+// and painted), one change of the network shown over as many, and one alarmTimer tick that redraws 256 flashing
+// intruder rows, painted.
 
 #include "FakeNetPlatform.h"
 #include "app/MonitorCore.h"
 #include "engine/DiscoveryEngine.h"
 #include "mainwindow/DeviceListView.h"
 #include "mainwindow/MainWindow.h"
+#include "mainwindow/NetworkHeader.h"
 #include "platform/Hive.h"
 #include "store/KeyStore.h"
 #include "store/Settings.h"
@@ -31,8 +33,13 @@ QString macFor(int i)
         .toUpper();
 }
 
-// A home whose store holds count devices, every other one a new intruder, each with a 20-line history.
-AppPaths makeHome(const QTemporaryDir& dir, int count)
+const QString kHome = QStringLiteral("02-00-C6-12-00-01 198.18.0.0/16");
+const QString kOffice = QStringLiteral("- 198.51.100.0/24");
+
+// A home whose store holds count devices, every other one a new intruder, each with a 20-line history, half of
+// them admitted on another network; with networks, both networks are known and watched (else the store knows
+// none, and the lists show every device).
+AppPaths makeHome(const QTemporaryDir& dir, int count, bool networks = false)
 {
     const AppPaths paths = AppPaths::forDirs(
         dir.path() + QStringLiteral("/home/"), AppPaths::resolveShare(QCoreApplication::applicationDirPath()));
@@ -58,9 +65,15 @@ AppPaths makeHome(const QTemporaryDir& dir, int count)
         w("Last_Online", when);
         w("Last_Offline", TextForms::dateText(TextForms::NeverDate()));
         w("Mac_Type", QStringLiteral("3"));
+        w("Network", i % 2 ? kOffice : kHome);
         QFile log(paths.devices() + mac + QStringLiteral(".log"));
         if (log.open(QIODevice::WriteOnly))
             log.write(history.toLatin1());
+    }
+    for (const QString& id : networks ? QStringList {kHome, kOffice} : QStringList {}) {
+        const QString key = QStringLiteral("Networks\\") + id;
+        KeyStore::writeString(KeyStore::ProductKey, key, QStringLiteral("Subnet"), id.section(QLatin1Char(' '), 1));
+        KeyStore::writeString(KeyStore::ProductKey, key, QStringLiteral("Watch"), QStringLiteral("watched"));
     }
     KeyStore::attach(nullptr);
     return paths;
@@ -130,6 +143,34 @@ void BM_FilterKeystroke10000Devices(benchmark::State& state)
         state.SkipWithError("the cleared filter does not show every device");
 }
 BENCHMARK(BM_FilterKeystroke10000Devices)->Unit(benchmark::kMillisecond);
+
+// The network header's choice between one of two networks and all of them over 10,000 devices, one choice an
+// iteration: both lists are narrowed (or widened), counted and painted.
+void BM_NetworkChoice10000Devices(benchmark::State& state)
+{
+    QTemporaryDir dir;
+    const AppPaths paths = makeHome(dir, 10000, true);
+    auto core = std::make_unique<MonitorCore>(paths);
+    auto window = std::make_unique<MainWindow>(*core);
+    window->Form_Load(lan());
+    window->alarmTimer().stop();
+    window->animationTimer().stop();
+    core->engine()->pingTimer().stop();
+    window->show();
+    QCoreApplication::processEvents();
+    NetworkHeader& header = window->deviceLists().header();
+    bool all = false;
+    for (auto _ : state) {
+        all = !all;
+        header.choose(all ? NetworkHeader::AllNetworks : kOffice);
+        window->intruderList()->repaint();
+        window->allowedList()->repaint();
+        benchmark::DoNotOptimize(window->IntruderRowCount());
+    }
+    if (all && window->IntruderRowCount() + window->AllowedRowCount() != 10000)
+        state.SkipWithError("all networks do not show every device");
+}
+BENCHMARK(BM_NetworkChoice10000Devices)->Unit(benchmark::kMillisecond);
 
 struct FlashRig
 {

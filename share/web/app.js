@@ -13,7 +13,8 @@
     impersonation: "Impersonation warning", return: "Came back", described: "Described", merged: "Merged",
     note: "Note changed",
   };
-  const state = { devices: new Map(), selected: null, hours: 24, run: null, loaded: false, recent: [], detail: null };
+  const state = { devices: new Map(), selected: null, hours: 24, run: null, loaded: false, recent: [], detail: null,
+    network: "" };
   const rows = new Map();
   const $ = (id) => document.getElementById(id);
   const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
@@ -167,6 +168,7 @@
     return true;
   }
   let tidy = null;
+  let reload = null;
   let pending = false;
   let afterRender = [];
   function render(then) {
@@ -182,8 +184,32 @@
     });
   }
 
+  // The choice of network, as in the window: shown when the monitor knows several; "All networks" first.
+  function renderNetworks(networks) {
+    const select = $("network");
+    select.hidden = networks.length < 2;
+    if (!networks.some((n) => n.id === state.network)) state.network = "";
+    select.replaceChildren();
+    const all = element("option", "", "All networks");
+    all.value = "";
+    select.appendChild(all);
+    for (const n of networks) {
+      const option = element("option", "", n.title);
+      option.value = n.id;
+      select.appendChild(option);
+    }
+    select.value = state.network;
+  }
+  async function refreshNetworks() {
+    const networks = await api("/api/networks");
+    if (networks.ok && Array.isArray(networks.body)) renderNetworks(networks.body);
+  }
   async function loadAll() {
-    const [devices, summary] = await Promise.all([api("/api/devices"), api("/api/summary")]);
+    const path = "/api/devices" + (state.network ? "?network=" + encodeURIComponent(state.network) : "");
+    const [devices, summary, networks] = await Promise.all([api(path), api("/api/summary"), api("/api/networks")]);
+    if (networks.ok && Array.isArray(networks.body)) renderNetworks(networks.body);
+    // A network forgotten meanwhile: every network again.
+    if (devices.status === 404 && state.network) { state.network = ""; return loadAll(); }
     if (!devices.ok) return;
     state.devices = new Map(devices.body.map((d) => [d.mac, d]));
     state.recent = summary.ok ? summary.body.recent || [] : [];
@@ -325,6 +351,14 @@
       return;
     }
     if (event !== "device") return;
+    // A device admitted may be the first of a network joined: the choice learns it.
+    if (payload.kind === "admitted") refreshNetworks();
+    // An event names no network: while one is chosen the lists are asked for again once the events pause.
+    if (state.network) {
+      clearTimeout(reload);
+      reload = setTimeout(loadAll, 300);
+      return;
+    }
     if (payload.device) state.devices.set(payload.mac, payload.device);
     else state.devices.delete(payload.mac);
     state.recent.unshift(payload);
@@ -383,6 +417,7 @@
 
   function wire() {
     for (const which of ["intruders", "safe"]) $(which + "-filter").addEventListener("input", () => render());
+    $("network").addEventListener("change", () => { state.network = $("network").value; loadAll(); });
     $("details-close").addEventListener("click", () => {
       state.selected = null;
       $("details").hidden = true;

@@ -281,6 +281,13 @@ private Q_SLOTS:
         QTest::newRow("forget-network") << QStringList {"forget-network", kNetwork} << false << 0 << "" << kNetworkKey
                                         << "Watch"
                                         << "-";
+        QTest::newRow("name-network") << QStringList {"name-network", kNetwork, " Home network "} << false << 0 << ""
+                                      << kNetworkKey << "Name"
+                                      << "Home network";
+        QTest::newRow("name-network refuses a format character")
+            << QStringList {"name-network", "198.18.0.0/24", "Home\u202Ekrowten"} << false << 1 << "U+202E"
+            << kNetworkKey << "Name"
+            << "-";
         QTest::newRow("watch-network unknown")
             << QStringList {"watch-network", "198.19.0.0/24"} << false << 1 << "no network" << kNetworkKey << "Watch"
             << "asked";

@@ -1,6 +1,6 @@
 // The web page in a real browser against the real monitor in a namespace LAN: headless Chromium driven through
-// selenium (web_browser.py) sees every device, a device joining without a reload, a name made of markup as
-// text, a change refused without the token and kept with it, and finds the monitor again after a restart. The
+// selenium (web_browser.py) sees every device, its choice of network, a device joining without a reload, a name made of
+// markup as text, a change refused without the token and kept with it, and finds the monitor again after a restart. The
 // browser runs in the monitor's namespace, which has no route out of the lab.
 
 #include "Lab.h"
@@ -48,6 +48,16 @@ private Q_SLOTS:
         TestHome home;
         const QString store = home.paths().home;
         const QStringList web {QStringLiteral("--web"), QStringLiteral("127.0.0.1:8080")};
+        // Two networks the monitor was on before, one named: the page offers a choice. (The tool takes a "/" in a
+        // key's path for a separator: these ids have none.)
+        const QString networks = QStringLiteral("Software\\Brackmoor\\Kestrelwatch\\Networks\\");
+        const QList<QStringList> seeds {{"office", "Subnet", "198.51.100.0/24"}, {"office", "Watch", "watched"},
+            {"office", "Name", "Office"}, {"cafe", "Subnet", "203.0.113.0/24"}, {"cafe", "Watch", "not now"}};
+        for (const QStringList& seed : seeds)
+            QCOMPARE(run(binary(QStringLiteral("kestrelwatch-reg")),
+                         {QStringLiteral("--home"), store, QStringLiteral("set"), networks + seed[0], seed[1], seed[2]})
+                         .code,
+                0);
         auto monitor = std::make_unique<Monitor>(store);
         monitor->setExtraArguments(web);
         monitor->start(lab.ns());
@@ -92,6 +102,8 @@ private Q_SLOTS:
             lab.addDevice(QStringLiteral("dev2"), QStringLiteral("198.18.0.11"), QStringLiteral("02:4b:57:00:00:0b")));
         touch(shots + QStringLiteral("/joined"));
         QVERIFY(ok(QStringLiteral("ok joined without reload"), beforeJoin));
+        QVERIFY2(ok(QStringLiteral("ok network choice")),
+            qPrintable(monitor->lines(Process::Err).filter(QStringLiteral("Network")).join(QLatin1Char('\n'))));
         QVERIFY(ok(QStringLiteral("ok refused without the token")));
         QVERIFY(ok(QStringLiteral("ok markup shown as text")));
         QVERIFY(ok(QStringLiteral("ok moved with the token")));

@@ -17,6 +17,7 @@ import urllib.request
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
+from selenium.webdriver.support.ui import Select
 
 port, token_file, folder, known, joining = sys.argv[1:6]
 base = f"http://127.0.0.1:{port}"
@@ -86,6 +87,7 @@ try:
     wait("every device on the page", lambda: names() == listed and known in listed)
     say(f"ok every device ({len(listed)})")
 
+
     # A device that joins shows without a reload: the marker set in this page survives.
     driver.execute_script("window.kwMarker = 'same page'")
     wait("the live stream", lambda: driver.find_element(By.ID, "live").text == "live")
@@ -94,6 +96,19 @@ try:
     if driver.execute_script("return window.kwMarker") != "same page":
         fail("the page was reloaded")
     say("ok joined without reload")
+
+    # Networks known (two the test stored, and the lab's once its router has answered): the page offers each;
+    # choosing one shows what the API lists for it, "All networks" every device again.
+    api_macs = lambda query: {d["mac"] for d in json.load(urllib.request.urlopen(base + "/api/devices" + query,
+                                                                                   timeout=10))}
+    choice = driver.find_element(By.ID, "network")
+    wait("the choice of network",
+         lambda: choice.is_displayed() and len(choice.find_elements(By.TAG_NAME, "option")) >= 3)
+    Select(choice).select_by_visible_text("Office \u2014 198.51.100.0/24")
+    wait("the office's lists", lambda: names() == api_macs("?network=office"))
+    Select(choice).select_by_visible_text("All networks")
+    wait("every network again", lambda: (listed | {joining}) <= names())
+    say("ok network choice")
 
     # A change without the token: the page asks for it, the monitor refuses, nothing changes.
     before = device(known)["name"]

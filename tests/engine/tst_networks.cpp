@@ -3,6 +3,7 @@
 // watch admitting nobody, alerting nothing and leaving the devices at home out of sight.
 
 #include "EngineRig.h"
+#include "LogCapture.h"
 #include "Skip.h"
 #include "store/KeyStore.h"
 #include "store/NetworkBook.h"
@@ -171,8 +172,25 @@ private Q_SLOTS:
         QVERIFY(first.created && second.created);
         QCOMPARE(second.id, QStringLiteral("- 198.18.8.0/24"));
         QVERIFY(book.setWatch(second.id, NetworkBook::Watch::Never));
+        // A name heads the header's title, kept through the name filter; without one, the subnet and its gateway.
+        QCOMPARE(book.setName(first.id, QStringLiteral(" Home network ")), std::nullopt);
+        QVERIFY(book.setName(second.id, QStringLiteral("Caf\u00E9\u202E")).value_or(QString()).contains("U+202E"));
         NetworkBook again;
         again.load();
+        QCOMPARE(NetworkBook::title(*again.find(kHomeNet)), QStringLiteral("Home network \u2014 198.18.0.0/24"));
+        QCOMPARE(NetworkBook::title(*again.find(second.id)), QStringLiteral("198.18.8.0/24"));
+        NetworkBook::Network unnamed = *again.find(kHomeNet);
+        unnamed.name.clear();
+        QCOMPARE(NetworkBook::title(unnamed), QStringLiteral("198.18.0.0/24 \u00B7 gateway 198.18.0.1"));
+        // A name another program stored that the filter refuses is not shown, and the log says why.
+        KeyStore::writeString(KeyStore::ProductKey, NetworkBook::StoreKey + QStringLiteral("\\") + kHomeNet,
+            QStringLiteral("Name"), QStringLiteral("Home\u202Eemoh"));
+        {
+            LogCapture log;
+            again.load();
+            QCOMPARE(again.find(kHomeNet)->name, QString());
+            QCOMPARE(log.tagged(QStringLiteral("Networks - ")).filter(QStringLiteral("U+202E")).size(), 1);
+        }
         QCOMPARE(again.all().size(), 2);
         QCOMPARE(again.find(kHomeNet)->watch, NetworkBook::Watch::Watched);
         QCOMPARE(again.findByText(QStringLiteral("198.18.8.0/24"))->watch, NetworkBook::Watch::Never);

@@ -1,5 +1,5 @@
-// What a web client controls after the HTTP library's parse: the method, the path (with a MAC in it), the
-// Authorization header and the body. Every answer is a JSON object or array with a status the API gives; no
+// What a web client controls after the HTTP library's parse: the method, the path (with a MAC in it) and its
+// query, the Authorization header and the body. Every answer is a JSON object or array with a status the API gives; no
 // change is made without the token; and the listen text and the kernel's socket table parse without a fault.
 #include "FuzzInput.h"
 #include "store/DeviceStore.h"
@@ -54,6 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const auto [head, body] = fuzz::split(data, size);
     const QList<QByteArray> words = head.split('\n');
     WebRequest request {words.value(0), QString::fromUtf8(words.value(1)), words.value(2), body, words.size() > 3};
+    // The path's query as sent (?network=), after the path: a line of its own.
+    request.query = QString::fromUtf8(words.value(4));
     const int before = host.changes;
     for (const bool open : {true, false}) {
         const WebReply reply = WebApi(host, token, open).handle(request);

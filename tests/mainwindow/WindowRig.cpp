@@ -88,6 +88,30 @@ void WindowRig::store(const QList<Device>& devices)
         w("Last_Online", TextForms::dateText(d.lastOnline));
         w("Last_Offline", TextForms::dateText(d.lastOffline));
         w("Mac_Type", QStringLiteral("3"));
+        if (!d.network.isEmpty())
+            w("Network", d.network);
+    }
+    KeyStore::attach(previous);
+}
+
+void WindowRig::storeNetworks(const QList<NetworkBook::Network>& networks)
+{
+    paths.prepareHome();
+    auto opened = Hive::open(paths.hiveFile());
+    QVERIFY2(opened.hive, qPrintable(opened.error));
+    Hive* previous = KeyStore::attached();
+    KeyStore::attach(opened.hive.get());
+    for (const NetworkBook::Network& n : networks) {
+        const QString key = NetworkBook::StoreKey + QLatin1Char('\\') + n.id;
+        KeyStore::createKey(KeyStore::ProductKey, key);
+        const auto w = [&](const char* name, const QString& text) {
+            KeyStore::writeString(KeyStore::ProductKey, key, QLatin1String(name), text);
+        };
+        w("Subnet", n.subnet);
+        w("Gateway_MAC", n.gatewayMac);
+        w("Gateway_IP", n.gatewayIp);
+        w("Watch", NetworkBook::watchWord(n.watch));
+        w("Name", n.name);
     }
     KeyStore::attach(previous);
 }
@@ -149,16 +173,21 @@ void WindowRig::setOnline(const QString& mac, bool online)
 
 QString WindowRig::inconsistency() const
 {
-    // Unfiltered, the lists show every device once, in its own list, the new intruders on top.
+    // Unfiltered, the lists show every device of the networks shown once, in its own list, the new intruders on
+    // top.
     QStringList problems;
     const DeviceStore& t = core->devices();
     QStringList shown = macsOf(0) + macsOf(1);
+    const auto& networks = window->listRows(0).networks();
+    qint32 due = 0;
     for (const DeviceRecord& d : t) {
-        if (shown.count(d.MacAddress) != 1)
+        const int times = networks && !d.Network.isEmpty() && !networks->contains(d.Network) ? 0 : 1;
+        due += times;
+        if (shown.count(d.MacAddress) != times)
             problems << QStringLiteral("%1 shown %2 times").arg(d.MacAddress).arg(shown.count(d.MacAddress));
     }
-    if (shown.size() != qint32(t.size()))
-        problems << QStringLiteral("%1 rows for %2 devices").arg(shown.size()).arg(qint32(t.size()));
+    if (shown.size() != due)
+        problems << QStringLiteral("%1 rows for %2 devices").arg(shown.size()).arg(due);
     bool acknowledgedSeen = false;
     for (qint32 list = 0; list < 2; ++list) {
         for (qint32 r = 0; r < window->listRows(list).rowCount(); ++r) {

@@ -7,6 +7,7 @@
 #include "mainwindow/AlarmPresenter.h"
 #include "mainwindow/MainWindow.h"
 #include "platform/Clock.h"
+#include "store/NetworkBook.h"
 
 #include <QDateTime>
 #include <QStringList>
@@ -30,6 +31,7 @@ public:
         QDateTime firstSeen = QDateTime(QDate(2024, 3, 1), QTime(9, 0, 0));
         QDateTime lastOnline = QDateTime(QDate(2024, 3, 4), QTime(18, 30, 5));
         QDateTime lastOffline = QDateTime(QDate(1980, 1, 1), QTime(0, 0, 0));
+        QString network; // the network it was admitted on (NetworkBook id); none when empty
     };
     static const QDateTime kStart;
     // Device i of a test: MAC 02-00-00-00-00-<i in hex>, address 198.18.<i / 256>.<i % 256>.
@@ -47,6 +49,8 @@ public:
 
     // Writes devices into the store before start (in the store's own key order they load later).
     void store(const QList<Device>& devices);
+    // Writes networks into the store before start, as the engine keeps them.
+    void storeNetworks(const QList<NetworkBook::Network>& networks);
     // Runs the window's start-up; returns what Form_Load returned.
     int start(bool stopTimers = true);
 

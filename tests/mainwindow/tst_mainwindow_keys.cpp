@@ -1,16 +1,19 @@
 // The window without a mouse: where the focus starts, the list keys, the Tab order through the skin buttons
-// with their focus ring and accessible names; the window's texts and pictures at the desktop's scale factor;
-// the panels following the chosen device; the probe panel's check.
+// with their focus ring and accessible names; the window's texts (and the network header's choice, kept as a
+// picture in bin/screenshots) at the desktop's scale factor; the panels following the chosen device; the probe
+// panel's check.
 #include "WindowRig.h"
 
 #include "mainwindow/DeviceListView.h"
 #include "mainwindow/Geometry.h"
+#include "mainwindow/NetworkHeader.h"
 #include "mainwindow/PictureBox.h"
 #include "mainwindow/ReachabilityProbe.h"
 #include "settings/SettingsDialog.h"
 
 #include <QAbstractButton>
 #include <QAccessible>
+#include <QComboBox>
 #include <QDir>
 #include <QHeaderView>
 #include <QLabel>
@@ -218,12 +221,42 @@ private Q_SLOTS:
         QList<Device> stored = devices("n1 i2 s3 s4");
         stored[0].friendly = QStringLiteral("Living-room media server with a long name");
         stored[2].ip = QStringLiteral("198.18.255.255");
-        WindowRig rig(stored);
+        // Two networks known: the header above the lists is a choice.
+        const NetworkBook::Network home {"02-00-C6-12-00-01 198.18.0.0/24", "198.18.0.0/24", "02-00-C6-12-00-01",
+            "198.18.0.1", NetworkBook::Watch::Watched, {}, "Home network"};
+        const NetworkBook::Network office {"02-00-C6-33-64-01 198.51.100.0/24", "198.51.100.0/24", "02-00-C6-33-64-01",
+            "198.51.100.1", NetworkBook::Watch::Watched, {},
+            "The office on the third floor, by the window with the plants and the old printer"};
+        for (Device& d : stored)
+            d.network = home.id;
+        WindowRig rig;
+        rig.storeNetworks({home, office});
+        rig.store(stored);
+        rig.start();
         MainWindow& w = rig.w();
         rig.setOnline(mac(1), true);
         rig.setOnline(mac(3), true);
+        w.deviceLists().networksSeen({home.id});
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
+        // The header's words whole in its box, clear of the titles below; a picture of the band to look at.
+        QComboBox* choice = w.deviceLists().header().choiceBox();
+        QVERIFY(choice->isVisibleTo(&w));
+        QVERIFY(choice->width() >= choice->sizeHint().width());
+        QVERIFY(w.deviceLists().header().rect().contains(choice->geometry()));
+        const QRect band = choice->geometry().translated(w.deviceLists().header().pos());
+        for (const QLabel* label : w.findChildren<QLabel*>()) {
+            if (label->isVisibleTo(&w) && !label->text().isEmpty() && label->parentWidget() == &w)
+                QVERIFY2(!band.intersects(label->geometry()), qPrintable(label->text()));
+        }
+        if (points == 9.0) {
+            const QString dir = QCoreApplication::applicationDirPath() + QStringLiteral("/screenshots");
+            QDir().mkpath(dir);
+            const QString file =
+                dir + QStringLiteral("/network-header-%1.png").arg(qEnvironmentVariable("QT_SCALE_FACTOR", "1"));
+            QVERIFY(w.grab(QRect(0, 0, w.width(), band.bottom() + band.height() * 3)).save(file));
+            qInfo("picture: %s", qPrintable(file));
+        }
         const QRect work = w.screen()->availableGeometry();
         const auto fits = [&](QWidget* window) {
             QVERIFY2(work.contains(window->frameGeometry()),

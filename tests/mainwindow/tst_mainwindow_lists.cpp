@@ -12,6 +12,7 @@
 #include "mainwindow/DeviceListModel.h"
 #include "mainwindow/DeviceListView.h"
 #include "mainwindow/Geometry.h"
+#include "mainwindow/NetworkHeader.h"
 #include "mainwindow/PictureBox.h"
 #include "mainwindow/WatchMenu.h"
 #include "mainwindow/WindowMenu.h"
@@ -19,6 +20,7 @@
 #include "store/DeviceWatch.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -175,6 +177,86 @@ private Q_SLOTS:
         rig.w().filterBox(0)->clear();
         QCOMPARE(rig.intruderMacs(), macs({9, 1, 2, 3}));
         QCOMPARE(rig.inconsistency(), QString());
+    }
+
+    // The lists show the watched networks in view (a device from before networks everywhere), the header names
+    // them and, with several known, offers each and "All networks"; away from them the last one stays, out of sight.
+    void listsFollowTheWatchedNetworks_data()
+    {
+        QTest::addColumn<QList<QStringList>>("seen"); // the networks in view, sweep after sweep (A, B, C)
+        QTest::addColumn<QString>("choice"); // picked from the header's box afterwards: A, B, *, or none
+        QTest::addColumn<QStringList>("intruders");
+        QTest::addColumn<QStringList>("safe");
+        QTest::addColumn<QString>("header");
+        const QString home = QStringLiteral("Home network \u2014 198.18.0.0/24");
+        const QString other = QStringLiteral("198.51.100.0/24 \u00B7 gateway 198.51.100.1");
+        const QString away = QStringLiteral(" \u00B7 out of sight");
+        using L = QList<QStringList>;
+        QTest::newRow("before a sweep: where it was") << L {} << "" << macs({1, 5}) << macs({3, 4}) << home;
+        QTest::newRow("at home") << L {{"A"}} << "" << macs({1, 5}) << macs({3, 4}) << home;
+        QTest::newRow("on the other") << L {{"B"}} << "" << macs({2}) << macs({3}) << other;
+        QTest::newRow("on both") << L {{"A", "B"}} << "" << macs({1, 2, 5}) << macs({3, 4}) << home + " + " + other;
+        QTest::newRow("café after the other") << L {{"B"}, {"C"}} << "" << macs({2}) << macs({3}) << other + away;
+        QTest::newRow("blind after the other") << L {{"B"}, {}} << "" << macs({2}) << macs({3}) << other + away;
+        QTest::newRow("café at start: the last seen") << L {{"C"}} << "" << macs({1, 5}) << macs({3, 4}) << home + away;
+        QTest::newRow("other chosen at home") << L {{"A"}} << "B" << macs({2}) << macs({3}) << other + away;
+        QTest::newRow("all chosen") << L {{"A"}} << "*" << macs({1, 2, 5}) << macs({3, 4}) << "All networks";
+    }
+    void listsFollowTheWatchedNetworks()
+    {
+        QFETCH(QList<QStringList>, seen);
+        QFETCH(QString, choice);
+        const QHash<QString, NetworkBook::Network> networks {
+            {"A",
+                {"02-00-C6-12-00-01 198.18.0.0/24", "198.18.0.0/24", "02-00-C6-12-00-01", "198.18.0.1",
+                    NetworkBook::Watch::Watched, {}, "Home network"}},
+            {"B",
+                {"02-00-C6-33-64-01 198.51.100.0/24", "198.51.100.0/24", "02-00-C6-33-64-01", "198.51.100.1",
+                    NetworkBook::Watch::Watched, {}, {}}},
+            {"C",
+                {"02-00-CB-00-71-01 203.0.113.0/24", "203.0.113.0/24", "02-00-CB-00-71-01", "203.0.113.1",
+                    NetworkBook::Watch::NotNow, {}, {}}},
+            {"D", {"- 192.0.2.0/24", "192.0.2.0/24", {}, {}, NetworkBook::Watch::Never, {}, {}}},
+        };
+        QList<Device> stored = devices("i1 i2 s3 s4 i5");
+        for (int i : {0, 3, 4})
+            stored[i].network = networks["A"].id;
+        stored[1].network = networks["B"].id;
+        stored[4].lastOnline = stored[4].lastOnline.addDays(1); // the last seen of all: its network is the last
+        WindowRig rig;
+        rig.storeNetworks(networks.values());
+        rig.store(stored);
+        rig.start();
+        MainWindow& w = rig.w();
+        w.intruderRowClicked(1); // device 2, hidden wherever B is not shown
+        for (const QStringList& names : std::as_const(seen)) {
+            QStringList ids;
+            for (const QString& name : names)
+                ids << networks[name].id;
+            w.deviceLists().networksSeen(ids);
+        }
+        NetworkHeader& header = w.deviceLists().header();
+        QComboBox* box = header.choiceBox();
+        // Each network but the one never watched, and all of them.
+        QVERIFY(box->isVisibleTo(&w));
+        QCOMPARE(box->count(), 4);
+        QCOMPARE(box->itemData(3).toString(), NetworkHeader::AllNetworks);
+        if (!choice.isEmpty()) {
+            const int item = box->findData(choice == "*" ? NetworkHeader::AllNetworks : networks[choice].id);
+            QVERIFY(item >= 0);
+            Q_EMIT box->activated(item);
+        }
+        QTEST(rig.intruderMacs(), "intruders");
+        QTEST(rig.allowedMacs(), "safe");
+        QTEST(header.text(), "header");
+        QCOMPARE(box->itemData(box->currentIndex(), Qt::ToolTipRole).toString(), header.text());
+        // A selection the choice hid passes to a row that shows.
+        const QString selected = rig.selectedMac();
+        QVERIFY(rig.intruderMacs().contains(selected) || rig.allowedMacs().contains(selected));
+        QCOMPARE(rig.inconsistency(), QString());
+        // A notification's Show brings its device into view whatever network is shown.
+        w.showDevice(mac(2));
+        QCOMPARE(rig.selectedMac(), mac(2));
     }
 
     // The acknowledge button, the Space key and the menu: the device goes below the last new one and stays

@@ -1,7 +1,7 @@
 // Choosing many devices at once: the model and its two filtered lists under Qt's model tester while devices
-// arrive, change list and leave; Shift and Ctrl with the mouse and the keyboard; and acknowledge, move, watch
-// and remove acting on every chosen device, each asking once where it asks at all. Trusting everything online
-// and its undo; renaming while events arrive.
+// arrive, change list and leave and the networks shown change; Shift and Ctrl with the mouse and the keyboard; and
+// acknowledge, move, watch and remove acting on every chosen device, each asking once where it asks at all. Trusting
+// everything online and its undo; renaming while events arrive.
 #include "Devices.h"
 #include "WindowRig.h"
 
@@ -11,6 +11,7 @@
 #include "mainwindow/DeviceCommands.h"
 #include "mainwindow/DeviceListModel.h"
 #include "mainwindow/DeviceListView.h"
+#include "mainwindow/NetworkHeader.h"
 #include "mainwindow/NetworkView.h"
 #include "mainwindow/PictureBox.h"
 #include "mainwindow/WatchMenu.h"
@@ -41,8 +42,21 @@ private Q_SLOTS:
     // under them in every way the monitor changes it.
     void modelAndFiltersPassTheModelTester()
     {
-        WindowRig rig(devices("n1 i2 s3 i4 s5"));
+        // Two networks, and a device from before networks: the header's choice narrows and widens the lists.
+        NetworkBook::Network home {"02-00-C6-12-00-01 198.18.0.0/24", "198.18.0.0/24", "02-00-C6-12-00-01",
+            "198.18.0.1", NetworkBook::Watch::Watched, {}, "Home"};
+        NetworkBook::Network other = home;
+        other.id = "- 198.51.100.0/24";
+        other.subnet = "198.51.100.0/24";
+        QList<Device> stored = devices("n1 i2 s3 i4 s5");
+        for (int i = 0; i < 4; ++i)
+            stored[i].network = i % 2 ? other.id : home.id;
+        WindowRig rig;
+        rig.storeNetworks({home, other});
+        rig.store(stored);
+        rig.start();
         MainWindow& w = rig.w();
+        NetworkHeader& header = w.deviceLists().header();
         using Mode = QAbstractItemModelTester::FailureReportingMode;
         QAbstractItemModelTester model(&w.deviceModel(), Mode::QtTest);
         QAbstractItemModelTester intruders(&w.listRows(0), Mode::QtTest);
@@ -56,18 +70,24 @@ private Q_SLOTS:
             admitted.mac = mac(i);
             w.deviceEvent(admitted);
         }
+        w.deviceLists().networksSeen({other.id});
         act.Acknowledge(mac(7));
+        header.choose(home.id);
         act.MoveToSafe(mac(6));
         act.MoveToIntruders(mac(3));
         act.Rename(mac(2), QStringLiteral("Kitchen radio"));
         rig.setOnline(mac(4), true);
         w.filterBox(0)->setText(QStringLiteral("kitchen"));
+        header.choose(NetworkHeader::AllNetworks);
         act.Remove(mac(5));
         w.filterBox(0)->clear();
         act.Remove(mac(1));
         w.Setup_Display();
         QCOMPARE(rig.inconsistency(), QString());
         QCOMPARE(w.IntruderRowCount() + w.AllowedRowCount(), rig.devices().size());
+        header.choose(other.id);
+        QCOMPARE(rig.inconsistency(), QString());
+        QVERIFY(w.IntruderRowCount() + w.AllowedRowCount() < rig.devices().size());
     }
 
     // Shift and Ctrl choose with the mouse and the arrows; one list holds the choice at a time.

@@ -175,6 +175,14 @@ private Q_SLOTS:
         const QString untouched = QStringLiteral("Unknown Device|intruders|1|none");
         QTest::newRow("list") << QByteArray("GET") << QByteArray("/api/devices") << false << QByteArray() << 200
                               << QStringLiteral("\"mac\":\"00-0C-29-12-34-56\"") << untouched;
+        QTest::newRow("list of one network")
+            << QByteArray("GET") << QByteArray("/api/devices?network=-%20198.18.0.0%2F24") << false << QByteArray()
+            << 200 << QStringLiteral("\"mac\":\"00-0C-29-12-34-56\"") << untouched;
+        QTest::newRow("list of a network never seen")
+            << QByteArray("GET") << QByteArray("/api/devices?network=02-00-00-00-00-01%20198.51.100.0%2F24") << false
+            << QByteArray() << 404 << QStringLiteral("/api/networks") << untouched;
+        QTest::newRow("networks") << QByteArray("GET") << QByteArray("/api/networks") << false << QByteArray() << 200
+                                  << QStringLiteral("\"title\":\"198.18.0.0/24\"") << untouched;
         QTest::newRow("one, any MAC form") << QByteArray("GET") << QByteArray("/api/devices/00:0c:29:12:34:56") << false
                                            << QByteArray() << 200 << QStringLiteral("\"history\":[") << untouched;
         QTest::newRow("summary") << QByteArray("GET") << QByteArray("/api/summary") << false << QByteArray() << 200
