@@ -289,13 +289,19 @@ WebReply WebApi::action(const QString& mac, const QString& verb, const QByteArra
             return error(400, QStringLiteral("rename takes {\"name\": \"...\"}"));
         act = Action::Rename;
         argument = name.toString();
+    } else if (verb == QLatin1String("note")) {
+        const QJsonValue note = args->value(QStringLiteral("note"));
+        if (!note.isString())
+            return error(400, QStringLiteral("note takes {\"note\": \"...\"} (\"\" clears it)"));
+        act = Action::Note;
+        argument = note.toString();
     } else if (verb == QLatin1String("watch")) {
         argument = args->value(QStringLiteral("watch")).toString();
         if (argument != QLatin1String("none") && !DeviceWatch::parse(argument))
             return error(400, QStringLiteral("watch takes offline, online, both or none"));
         act = Action::Watch;
     } else {
-        return error(404, QStringLiteral("no such action (ack, move, rename, watch, remove)"));
+        return error(404, QStringLiteral("no such action (ack, move, rename, note, watch, remove)"));
     }
     const QString deviceMac = found->MacAddress;
     const WebHost::Result result = m_host.act(deviceMac, act, argument);

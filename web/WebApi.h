@@ -40,7 +40,8 @@ struct WebReply
 class WebApi final
 {
 public:
-    static constexpr qsizetype MaxBodyBytes = 4096;
+    // Room for the longest note (DeviceText::MaxNoteChars) even when every character comes \u-escaped.
+    static constexpr qsizetype MaxBodyBytes = 16384;
     static constexpr int RecentEvents = 20;
 
     WebApi(WebHost& host, QByteArray token, bool openReading);
