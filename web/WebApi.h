@@ -33,7 +33,7 @@ struct WebReply
     QByteArray allow; // for 405: the methods the path takes
 };
 
-// The API under /api: the devices (the objects `kestrelwatch-ctl list --json` prints, with type, model and os),
+// The API under /api: the devices (the objects `kestrelwatch-ctl list --json` prints: store/DeviceJson),
 // one device with its history and presence, the recent events, and the user's actions, each through the host.
 // Changes need the bearer token always; reading needs it too unless the server listens on loopback only.
 // Errors are JSON objects {"reason": "..."} with their status. Pure over the host: the tests call handle().
