@@ -11,7 +11,7 @@
     admitted: "New device", online: "Connected", offline: "Disconnected", address: "New address",
     renamed: "Renamed", acknowledged: "Acknowledged", moved: "Moved", removed: "Removed",
     impersonation: "Impersonation warning", return: "Came back", described: "Described", merged: "Merged",
-    note: "Note changed",
+    note: "Note changed", watch: "Watch changed",
   };
   const state = { devices: new Map(), selected: null, hours: 24, run: null, loaded: false, recent: [], detail: null };
   const rows = new Map();
