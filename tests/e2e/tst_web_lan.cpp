@@ -94,6 +94,7 @@ private Q_SLOTS:
         QVERIFY(ok(QStringLiteral("ok joined without reload"), beforeJoin));
         QVERIFY(ok(QStringLiteral("ok refused without the token")));
         QVERIFY(ok(QStringLiteral("ok markup shown as text")));
+        QVERIFY(ok(QStringLiteral("ok note kept and followed live")));
         QVERIFY(ok(QStringLiteral("ok moved with the token")));
         QVERIFY(ok(QStringLiteral("ok screenshots")));
         QVERIFY(ok(QStringLiteral("WAIT restarted")));
