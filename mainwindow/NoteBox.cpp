@@ -7,12 +7,18 @@
 
 const QString NoteBox::RowTitle = QStringLiteral("Note");
 
+namespace {
+
+const QString kHelp = QStringLiteral("Your note about this device, kept when you press Enter or leave the box");
+
+} // namespace
+
 NoteBox::NoteBox(QWidget* parent)
     : QLineEdit(parent)
 {
     setObjectName(QStringLiteral("noteEdit"));
     setPlaceholderText(QStringLiteral("a note of your own"));
-    setToolTip(QStringLiteral("Your note about this device, kept when you press Enter or leave the box"));
+    setToolTip(kHelp);
     setMaxLength(int(DeviceText::MaxNoteChars));
     PlainText::acceptNotesOnly(this);
     connect(this, &QLineEdit::editingFinished, this, &NoteBox::keep);
@@ -28,6 +34,8 @@ void NoteBox::showDevice(const QString& mac, const QString& stored)
     m_stored = stored;
     if (!typing && text() != stored)
         setText(stored); // setText is no edit: it clears the modified flag
+    // A note longer than the box reads whole in its tip.
+    setToolTip(stored.isEmpty() ? kHelp : PlainText::toolTip(stored));
     show();
 }
 
