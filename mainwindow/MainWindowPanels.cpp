@@ -163,7 +163,7 @@ void MainWindow::Display_Details()
         // The three dates take two lines each.
         rows.append({QLatin1String(kDetailTitles[r]), values[r], r < 3 ? 2 : 1});
     }
-    // The user's own note, under the names; NoteBox edits it in place.
+    // The user's own note, after the recorded facts; NoteBox edits it in place.
     const int noteRow = int(rows.size());
     rows.append({NoteBox::RowTitle, d.Note, 1});
     // What the device is, each value with where it came from.
