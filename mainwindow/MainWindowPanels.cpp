@@ -128,6 +128,8 @@ void MainWindow::Display_Details()
             const OriginScope origin(m_core.actions(), DeviceEvent::Origin::Window);
             m_core.actions().setNote(mac, text);
         });
+        // Tab goes from the name to the note, as the rows do.
+        setTabOrder(m_friendlyNameEdit, note);
     }
     if (!device) {
         note->clearDevice();
