@@ -8,51 +8,9 @@
 #include "notify/SmtpClient.h"
 #include "platform/Clock.h"
 #include "platform/NetPlatform.h"
+#include "store/DeviceWords.h"
 
 #include <QElapsedTimer>
-
-namespace {
-
-QString kindName(DeviceEvent::Kind kind)
-{
-    using Kind = DeviceEvent::Kind;
-    switch (kind) {
-    case Kind::Admitted:
-        return QStringLiteral("admitted");
-    case Kind::Impersonation:
-        return QStringLiteral("impersonation");
-    case Kind::Online:
-        return QStringLiteral("online");
-    case Kind::Offline:
-        return QStringLiteral("offline");
-    case Kind::AddressChanged:
-        return QStringLiteral("address_changed");
-    case Kind::NameChanged:
-        return QStringLiteral("name_changed");
-    case Kind::AddressesChanged:
-        return QStringLiteral("addresses_changed");
-    case Kind::Acknowledged:
-        return QStringLiteral("acknowledged");
-    case Kind::Moved:
-        return QStringLiteral("moved");
-    case Kind::Renamed:
-        return QStringLiteral("renamed");
-    case Kind::Removed:
-        return QStringLiteral("removed");
-    case Kind::Described:
-        return QStringLiteral("described");
-    case Kind::LikelyReturn:
-        return QStringLiteral("likely_return");
-    case Kind::Merged:
-        return QStringLiteral("merged");
-    case Kind::NoteChanged:
-    case Kind::WatchChanged:
-        return QStringLiteral("note_changed");
-    }
-    return QStringLiteral("other");
-}
-
-} // namespace
 
 void MonitorCore::wireMetrics()
 {
@@ -64,7 +22,7 @@ void MonitorCore::wireMetrics()
     for (const bool intruder : {false, true}) {
         for (const bool online : {false, true}) {
             m.read(QStringLiteral("kestrelwatch_devices"),
-                {{QStringLiteral("list"), intruder ? QStringLiteral("intruders") : QStringLiteral("safe")},
+                {{QStringLiteral("list"), DeviceWords::list(intruder)},
                     {QStringLiteral("state"), online ? QStringLiteral("online") : QStringLiteral("offline")}},
                 [this, intruder, online] {
                     int n = 0;
@@ -94,7 +52,7 @@ void MonitorCore::wireMetrics()
     for (int k = 0; k <= int(DeviceEvent::Kind::WatchChanged); ++k) // the last kind
         byKind->insert(k,
             m.counter(QStringLiteral("kestrelwatch_device_events_total"),
-                {{QStringLiteral("kind"), kindName(DeviceEvent::Kind(k))}}));
+                {{QStringLiteral("kind"), DeviceWords::metricsEvent(DeviceEvent::Kind(k))}}));
     const Metrics::Counter toIntruders = m.counter(
         QStringLiteral("kestrelwatch_admissions_total"), {{QStringLiteral("list"), QStringLiteral("intruders")}});
     const Metrics::Counter toSafe =

@@ -67,6 +67,12 @@ public:
                 return {Outcome::Refused, name.refusal};
             return changed(actions.Rename(mac, name.text));
         }
+        case Action::Note: {
+            const DeviceText::Name note = DeviceText::filterNote(argument);
+            if (!note.ok())
+                return {Outcome::Refused, QStringLiteral("the note ") + note.refusal};
+            return changed(actions.setNote(mac, note.text));
+        }
         case Action::Watch: {
             const auto mode = argument == QLatin1String("none") ? DeviceWatch::None : DeviceWatch::parse(argument);
             return changed(mode && actions.SetWatch(mac, quint8(*mode)));

@@ -3,6 +3,7 @@
 #include "notify/AlertPolicy.h"
 #include "store/DeviceDescription.h"
 #include "store/DeviceStore.h"
+#include "store/DeviceWords.h"
 #include "store/TextForms.h"
 
 #include <QJsonDocument>
@@ -106,7 +107,7 @@ Notice Notice::fromAlert(const Alert& alert, const DeviceStore& table, const QSt
         const DeviceRecord& d = *found;
         n.ip = d.IpAddress;
         n.name = displayName(d);
-        n.list = d.Intruder ? QStringLiteral("intruders") : QStringLiteral("safe");
+        n.list = DeviceWords::list(d.Intruder);
         n.type = DeviceKind::typeWord(d.Type);
         n.model = d.Model;
         n.os = d.Os;

@@ -12,8 +12,10 @@
 #include "devicefile/DeviceExport.h"
 #include "logging/DeviceLog.h"
 #include "platform/Clock.h"
+#include "store/DeviceJson.h"
 #include "store/DeviceText.h"
 #include "store/DeviceWatch.h"
+#include "store/DeviceWords.h"
 #include "store/PresenceStore.h"
 #include "store/SettingsTable.h"
 #include "store/TextForms.h"
@@ -94,11 +96,6 @@ std::optional<DeviceWatch::Mode> watchMode(const QString& word)
     return word.trimmed().isEmpty() ? std::nullopt : DeviceWatch::parse(word);
 }
 
-QString watchText(quint8 mode)
-{
-    return mode == DeviceWatch::None ? QStringLiteral("none") : DeviceWatch::text(DeviceWatch::Mode(mode));
-}
-
 int usageError(const QString& problem)
 {
     err(problem);
@@ -149,29 +146,17 @@ int list(Store& store, bool json, const QString& share, const ListFilter& filter
     for (const DeviceRecord& d : devices) {
         if (!filter.accepts(store, d))
             continue;
-        const QString list = d.Intruder ? QStringLiteral("intruders") : QStringLiteral("safe");
+        const QString list = DeviceWords::list(d.Intruder);
         const QString vendor = vendors.GetMacName(d.MacAddress);
         if (json) {
-            array.append(QJsonObject {{QStringLiteral("mac"), d.MacAddress}, {QStringLiteral("address"), d.IpAddress},
-                {QStringLiteral("name"), shownName(d)}, {QStringLiteral("host_name"), d.HostName},
-                {QStringLiteral("vendor"), vendor}, {QStringLiteral("list"), list},
-                {QStringLiteral("new"), d.NewDevice}, {QStringLiteral("online"), store.online(d)},
-                {QStringLiteral("first_seen"), isoTime(d.FirstSeen)},
-                {QStringLiteral("last_seen"), isoTime(d.LastSeen)}, {QStringLiteral("watch"), watchText(d.Watch)},
-                {QStringLiteral("type"), DeviceKind::typeWord(d.Type)},
-                {QStringLiteral("type_source"), DeviceKind::sourceWord(d.TypeSource)},
-                {QStringLiteral("model"), d.Model},
-                {QStringLiteral("model_source"), DeviceKind::sourceWord(d.ModelSource)}, {QStringLiteral("os"), d.Os},
-                {QStringLiteral("os_source"), DeviceKind::sourceWord(d.OsSource)},
-                {QStringLiteral("former_macs"), QJsonArray::fromStringList(d.FormerMacs)},
-                {QStringLiteral("note"), d.Note}, {QStringLiteral("network"), d.Network}});
+            array.append(DeviceJson::object(d, vendor, store.online(d)));
             continue;
         }
         // A tab inside a field would shift every later column; names hold none (the name filter refuses
         // controls), and a vendor name is the registry's.
         out(QStringList {d.MacAddress, d.IpAddress, shownName(d), vendor, list,
             store.online(d) ? QStringLiteral("yes") : QStringLiteral("no"), isoTime(d.FirstSeen), isoTime(d.LastSeen),
-            watchText(d.Watch), DeviceKind::typeWord(d.Type), d.Model, d.Os, d.Network}
+            DeviceWords::watch(d.Watch), DeviceKind::typeWord(d.Type), d.Model, d.Os, d.Network}
                 .join(QLatin1Char('\t')));
     }
     if (json)
@@ -239,7 +224,7 @@ int deviceCommand(Store& store, const QString& command, const QStringList& args)
     }
     if (command == QLatin1String("watch")) {
         if (!actions.SetWatch(mac, *watchMode(args.at(1))))
-            out(QStringLiteral("%1 is watched as %2 already").arg(mac, watchText(d.Watch)));
+            out(QStringLiteral("%1 is watched as %2 already").arg(mac, DeviceWords::watch(d.Watch)));
         return 0;
     }
     // remove: an online device would be admitted again at the next sweep, so the window refuses it too.

@@ -7,6 +7,7 @@
 #include "store/DeviceCodec.h"
 #include "store/DeviceText.h"
 #include "store/DeviceWatch.h"
+#include "store/DeviceWords.h"
 #include "store/KeyStore.h"
 #include "store/MacAddress.h"
 #include "store/Settings.h"
@@ -38,15 +39,10 @@ const QStringList kFacts {DeviceCodec::Name::Type, DeviceCodec::Name::TypeSource
 const QString kIntervalSep = QStringLiteral(";");
 constexpr quint8 kDynamicType = 3; // a neighbour row learnt by ARP
 
-QString listText(bool intruder)
-{
-    return intruder ? QStringLiteral("intruders") : QStringLiteral("safe");
-}
-
 // The device's values in kColumns' order, but for its intervals.
 QStringList fieldsOf(const DeviceRecord& d)
 {
-    return {d.MacAddress, d.IpAddress, d.HostName, d.FriendlyName, listText(d.Intruder),
+    return {d.MacAddress, d.IpAddress, d.HostName, d.FriendlyName, DeviceWords::list(d.Intruder),
         d.NewDevice ? QStringLiteral("true") : QStringLiteral("false"), isoTime(d.FirstSeen), isoTime(d.LastOnline),
         isoTime(d.LastOffline), isoTime(d.LastSeen), QString::number(d.MacType), DeviceKind::typeWord(d.Type),
         DeviceKind::sourceWord(d.TypeSource), d.Model, DeviceKind::sourceWord(d.ModelSource), d.Os,

@@ -1,23 +1,29 @@
 #include "logging/HistoryLine.h"
 
+#include "store/DeviceWords.h"
 #include "store/TextForms.h"
 
 namespace HistoryLine {
 
 QString kindOf(const QString& text)
 {
+    using Kind = DeviceEvent::Kind;
+    // Each line's kind is the word MQTT gives the event that wrote it; an import writes its lines itself.
     static const struct
     {
         const char* start;
-        const char* kind;
-    } kinds[] = {{"** WARNING - NEW DEVICE", "admission"}, {"New device:", "admission"},
-        {"** WARNING - GATEWAY IMPERSONATION", "warning"}, {"Connected (", "connected"},
-        {"Disconnected", "disconnected"}, {"IP = ", "address"}, {"Name is ", "name"}, {"Acknowledged", "acknowledged"},
-        {"Moved to ", "moved"}, {"Renamed ", "renamed"}, {"Watch ", "watch"}, {"Note ", "note"},
-        {"Imported", "imported"}, {"Removed", "removed"}, {"Merged", "merged"}};
+        Kind kind;
+    } kinds[] = {{"** WARNING - NEW DEVICE", Kind::Admitted}, {"New device:", Kind::Admitted},
+        {"** WARNING - GATEWAY IMPERSONATION", Kind::Impersonation}, {"Connected (", Kind::Online},
+        {"Disconnected", Kind::Offline}, {"IP = ", Kind::AddressChanged}, {"Name is ", Kind::NameChanged},
+        {"Acknowledged", Kind::Acknowledged}, {"Moved to ", Kind::Moved}, {"Renamed ", Kind::Renamed},
+        {"Watch ", Kind::WatchChanged}, {"Note ", Kind::NoteChanged}, {"Removed", Kind::Removed},
+        {"Merged", Kind::Merged}};
+    if (text.startsWith(QLatin1String("Imported")))
+        return QStringLiteral("imported");
     for (const auto& k : kinds) {
         if (text.startsWith(QLatin1String(k.start)))
-            return QLatin1String(k.kind);
+            return DeviceWords::historyEvent(k.kind);
     }
     return QStringLiteral("other");
 }

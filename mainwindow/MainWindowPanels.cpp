@@ -1,5 +1,6 @@
 // The details, log and probe panels: which one is open, the details grid, the log grid and the probe's target.
 #include "mainwindow/MainWindow.h"
+#include "mainwindow/NoteBox.h"
 #include "mainwindow/WatchMenu.h"
 
 #include "mainwindow/DeviceListModel.h"
@@ -8,6 +9,7 @@
 #include "mainwindow/TimelineStrip.h"
 #include "mainwindow/TypeIcons.h"
 
+#include "app/DeviceActions.h"
 #include "app/MonitorCore.h"
 #include "engine/DiscoveryEngine.h"
 #include "logging/DeviceLog.h"
@@ -95,7 +97,18 @@ void MainWindow::Display_Details()
     auto* strip = m_sheets[DetailsPanel]->findChild<TimelineStrip*>();
     strip->setSource(m_core.presence());
     strip->setDevice(device ? device->MacAddress : QString(), device && device->Intruder);
+    auto* note = m_fgDetails->viewport()->findChild<NoteBox*>();
+    if (!note) {
+        note = new NoteBox(m_fgDetails->viewport());
+        connect(note, &NoteBox::noteEdited, this, [this](const QString& mac, const QString& text) {
+            const OriginScope origin(m_core.actions(), DeviceEvent::Origin::Window);
+            m_core.actions().setNote(mac, text);
+        });
+        // Tab goes from the name to the note, as the rows do.
+        setTabOrder(m_friendlyNameEdit, note);
+    }
     if (!device) {
+        note->clearDevice();
         m_fgDetails->setRowCount(0);
         m_friendlyNameEdit->hide();
         m_friendlyNameEdit->clear();
@@ -128,6 +141,9 @@ void MainWindow::Display_Details()
         // The three dates take two lines each.
         rows.append({QLatin1String(kDetailTitles[r]), values[r], r < 3 ? 2 : 1});
     }
+    // The user's own note, after the recorded facts; NoteBox edits it in place.
+    const int noteRow = int(rows.size());
+    rows.append({NoteBox::RowTitle, d.Note, 1});
     // What the device is, each value with where it came from.
     const auto fact = [](const QString& value, FactSource source) {
         return value.isEmpty()
@@ -148,7 +164,8 @@ void MainWindow::Display_Details()
         rows.append({QStringLiteral("Former MACs"), ipv6Lines(shown), std::clamp(int(shown.size()), 1, kIpv6Shown)});
     }
     if (MacVendors::isPrivateMac(d.MacAddress))
-        rows.append({QStringLiteral("Note"), QStringLiteral("This device may return under another address."), 2});
+        rows.append(
+            {QStringLiteral("Private MAC"), QStringLiteral("This device may return under another address."), 2});
     const int ipv6Row = int(rows.size());
     rows.append({QStringLiteral("IPv6 Addresses"), ipv6Lines(d.Ipv6Addresses),
         std::clamp(int(d.Ipv6Addresses.size()), 1, kIpv6Shown)});
@@ -165,7 +182,8 @@ void MainWindow::Display_Details()
         const QRect room(0, 0, m_fgDetails->columnWidth(1) - 8, 1000);
         const int wrapped = cellMetrics.boundingRect(room, Qt::TextWordWrap, rows[r].value).height()
             / qMax(1, cellMetrics.lineSpacing());
-        m_fgDetails->setRowHeight(r, gridRowHeight(std::max(rows[r].lines, std::min(wrapped, 3))));
+        // The note is edited on one line, however long it is.
+        m_fgDetails->setRowHeight(r, gridRowHeight(r == noteRow ? 1 : std::max(rows[r].lines, std::min(wrapped, 3))));
     }
     m_fgDetails->item(typeRow, 1)
         ->setIcon(QIcon(TypeIcons::pixmap(d.Type, m_fgDetails->devicePixelRatioF(), Theme::SheetTextLow)));
@@ -185,6 +203,8 @@ void MainWindow::Display_Details()
     if (!typing)
         m_nameBoxMac = d.MacAddress;
     m_friendlyNameEdit->show();
+    note->setGeometry(m_fgDetails->visualItemRect(m_fgDetails->item(noteRow, 1)).adjusted(1, 1, -1, -1));
+    note->showDevice(d.MacAddress, d.Note);
     const QString name = d.FriendlyName.isEmpty() ? d.HostName : d.FriendlyName;
     // A long name gives way (elided) so that the address always shows; the whole caption is the tip.
     const QString address = QStringLiteral(" (") + d.IpAddress.trimmed() + QStringLiteral(")");

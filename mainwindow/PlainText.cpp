@@ -20,14 +20,17 @@ void darken(QMessageBox& box)
         + QStringLiteral("QMessageBox { background: #15243A; } QMessageBox QLabel { color: #EAF0F7; }"));
 }
 
-class NameValidator final : public QValidator
+class TextValidator final : public QValidator
 {
 public:
-    using QValidator::QValidator;
-    State validate(QString& input, int&) const override
-    {
-        return DeviceText::filterName(input).ok() ? Acceptable : Invalid;
-    }
+    TextValidator(DeviceText::Name (*filter)(const QString&), QObject* parent)
+        : QValidator(parent)
+        , m_filter(filter)
+    { }
+    State validate(QString& input, int&) const override { return m_filter(input).ok() ? Acceptable : Invalid; }
+
+private:
+    DeviceText::Name (*m_filter)(const QString&);
 };
 
 } // namespace
@@ -78,7 +81,12 @@ int choose(const QString& question, const QStringList& buttons)
 
 void acceptNamesOnly(QLineEdit* box)
 {
-    box->setValidator(new NameValidator(box));
+    box->setValidator(new TextValidator(&DeviceText::filterName, box));
+}
+
+void acceptNotesOnly(QLineEdit* box)
+{
+    box->setValidator(new TextValidator(&DeviceText::filterNote, box));
 }
 
 } // namespace PlainText

@@ -19,5 +19,7 @@ void inform(const QString& message);
 int choose(const QString& question, const QStringList& buttons);
 // The box takes only what the one name filter keeps (store/DeviceText.h): a paste with U+202E is refused.
 void acceptNamesOnly(QLineEdit* box);
+// The same for a note (store/DeviceText.h's filterNote).
+void acceptNotesOnly(QLineEdit* box);
 
 } // namespace PlainText

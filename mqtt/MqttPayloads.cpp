@@ -1,6 +1,7 @@
 #include "mqtt/MqttPayloads.h"
 
 #include "store/DeviceStore.h"
+#include "store/DeviceWords.h"
 #include "store/TextForms.h"
 
 #include <QJsonArray>
@@ -108,51 +109,12 @@ QString announcedAs(const DeviceRecord& d)
     return displayName(d) + QLatin1Char('\n') + DeviceKind::typeWord(d.Type) + QLatin1Char('\n') + d.Model;
 }
 
-QString eventKind(DeviceEvent::Kind kind)
-{
-    switch (kind) {
-    case DeviceEvent::Kind::Admitted:
-        return QStringLiteral("admission");
-    case DeviceEvent::Kind::Online:
-        return QStringLiteral("connected");
-    case DeviceEvent::Kind::Offline:
-        return QStringLiteral("disconnected");
-    case DeviceEvent::Kind::AddressChanged:
-        return QStringLiteral("address");
-    case DeviceEvent::Kind::NameChanged:
-        return QStringLiteral("name");
-    case DeviceEvent::Kind::Impersonation:
-        return QStringLiteral("warning");
-    // The user's actions: the words the history's readers (kestrelwatch-ctl follow) use too.
-    case DeviceEvent::Kind::Acknowledged:
-        return QStringLiteral("acknowledged");
-    case DeviceEvent::Kind::Moved:
-        return QStringLiteral("moved");
-    case DeviceEvent::Kind::Renamed:
-        return QStringLiteral("renamed");
-    case DeviceEvent::Kind::WatchChanged:
-        return QStringLiteral("watch");
-    case DeviceEvent::Kind::NoteChanged:
-        return QStringLiteral("note");
-    case DeviceEvent::Kind::Removed:
-        return QStringLiteral("removed");
-    case DeviceEvent::Kind::Merged:
-        return QStringLiteral("merged");
-    case DeviceEvent::Kind::LikelyReturn:
-        return QStringLiteral("likely_return");
-    case DeviceEvent::Kind::AddressesChanged:
-    case DeviceEvent::Kind::Described:
-        break;
-    }
-    return QStringLiteral("other");
-}
-
 QByteArray event(const QString& mac, const QDateTime& time, DeviceEvent::Kind kind, const QString& text)
 {
     return compact({
         {QStringLiteral("mac"), mac},
         {QStringLiteral("time"), dateValue(time)},
-        {QStringLiteral("kind"), eventKind(kind)},
+        {QStringLiteral("kind"), DeviceWords::historyEvent(kind)},
         {QStringLiteral("text"), text},
     });
 }

@@ -43,10 +43,9 @@ QString typeIcon(DeviceType type);
 // What the discovery config shows of a device (name, type, model): a change sends the config again.
 QString announcedAs(const DeviceRecord& device);
 
-// One history line of a device as an event: its MAC, time, the line's text and its kind ("admission",
-// "connected", "disconnected", "address", "name", "warning", "other"), named from the device event's kind.
+// One history line of a device as an event: its MAC, time, the line's text and its kind
+// (DeviceWords::historyEvent: "admission", "connected", "disconnected", "address", "name", "warning", "other"...).
 QByteArray event(const QString& mac, const QDateTime& time, DeviceEvent::Kind kind, const QString& text);
-QString eventKind(DeviceEvent::Kind kind);
 // The digest of a storm of new devices: kind "storm", how many came, on which interface, the address range.
 QByteArray stormEvent(const QDateTime& time, int count, const QString& interfaceName, const QString& firstAddress,
     const QString& lastAddress, const QString& text);

@@ -3,9 +3,10 @@
 #include "devicefile/DeviceExport.h"
 #include "platform/Clock.h"
 #include "store/DeviceEvent.h"
-#include "store/DeviceKind.h"
+#include "store/DeviceJson.h"
 #include "store/DeviceRecord.h"
 #include "store/DeviceWatch.h"
+#include "store/DeviceWords.h"
 #include "web/WebHost.h"
 
 #include <QJsonArray>
@@ -14,52 +15,9 @@
 
 namespace {
 
-QString watchWord(quint8 mode)
-{
-    return mode == DeviceWatch::None ? QStringLiteral("none") : DeviceWatch::text(DeviceWatch::Mode(mode));
-}
-
 QJsonValue when(const QDateTime& t)
 {
     return t.isValid() && t.toSecsSinceEpoch() > 0 ? QJsonValue(DeviceExport::isoTime(t)) : QJsonValue();
-}
-
-QString kindWord(DeviceEvent::Kind kind)
-{
-    using Kind = DeviceEvent::Kind;
-    switch (kind) {
-    case Kind::Admitted:
-        return QStringLiteral("admitted");
-    case Kind::Impersonation:
-        return QStringLiteral("impersonation");
-    case Kind::Online:
-        return QStringLiteral("online");
-    case Kind::Offline:
-        return QStringLiteral("offline");
-    case Kind::AddressChanged:
-    case Kind::AddressesChanged:
-        return QStringLiteral("address");
-    case Kind::NameChanged:
-    case Kind::Renamed:
-        return QStringLiteral("renamed");
-    case Kind::LikelyReturn:
-        return QStringLiteral("return");
-    case Kind::Acknowledged:
-        return QStringLiteral("acknowledged");
-    case Kind::Moved:
-        return QStringLiteral("moved");
-    case Kind::Removed:
-        return QStringLiteral("removed");
-    case Kind::Described:
-        return QStringLiteral("described");
-    case Kind::Merged:
-        return QStringLiteral("merged");
-    case Kind::NoteChanged:
-        return QStringLiteral("note");
-    case Kind::WatchChanged:
-        return QStringLiteral("watch");
-    }
-    return QStringLiteral("other");
 }
 
 // The JSON object a change carries, or nullopt when the body is none.
@@ -137,22 +95,14 @@ QString WebApi::loggedPath(const QString& path)
 
 QJsonObject WebApi::deviceObject(const DeviceRecord& d) const
 {
-    return QJsonObject {{QStringLiteral("mac"), d.MacAddress}, {QStringLiteral("address"), d.IpAddress},
-        {QStringLiteral("name"), d.FriendlyName.isEmpty() ? d.HostName : d.FriendlyName},
-        {QStringLiteral("host_name"), d.HostName}, {QStringLiteral("vendor"), m_host.vendorName(d.MacAddress)},
-        {QStringLiteral("list"), d.Intruder ? QStringLiteral("intruders") : QStringLiteral("safe")},
-        {QStringLiteral("new"), d.NewDevice}, {QStringLiteral("online"), d.isOnline()},
-        {QStringLiteral("first_seen"), when(d.FirstSeen)},
-        {QStringLiteral("last_seen"), when(d.LastSeen.isValid() ? d.LastSeen : d.LastOnline)},
-        {QStringLiteral("watch"), watchWord(d.Watch)}, {QStringLiteral("type"), DeviceKind::typeWord(d.Type)},
-        {QStringLiteral("model"), d.Model}, {QStringLiteral("os"), d.Os}, {QStringLiteral("note"), d.Note}};
+    return DeviceJson::object(d, m_host.vendorName(d.MacAddress), d.isOnline());
 }
 
 QJsonObject WebApi::eventObject(const DeviceEvent& event) const
 {
     const DeviceRecord* d = m_host.find(event.mac);
     const bool gone = event.kind == DeviceEvent::Kind::Removed || !d;
-    return QJsonObject {{QStringLiteral("kind"), kindWord(event.kind)}, {QStringLiteral("mac"), event.mac},
+    return QJsonObject {{QStringLiteral("kind"), DeviceWords::apiEvent(event.kind)}, {QStringLiteral("mac"), event.mac},
         {QStringLiteral("time"), when(event.time)},
         {QStringLiteral("device"), gone ? QJsonValue() : QJsonValue(deviceObject(*d))}};
 }
@@ -297,13 +247,19 @@ WebReply WebApi::action(const QString& mac, const QString& verb, const QByteArra
             return error(400, QStringLiteral("rename takes {\"name\": \"...\"}"));
         act = Action::Rename;
         argument = name.toString();
+    } else if (verb == QLatin1String("note")) {
+        const QJsonValue note = args->value(QStringLiteral("note"));
+        if (!note.isString())
+            return error(400, QStringLiteral("note takes {\"note\": \"...\"} (\"\" clears it)"));
+        act = Action::Note;
+        argument = note.toString();
     } else if (verb == QLatin1String("watch")) {
         argument = args->value(QStringLiteral("watch")).toString();
         if (argument != QLatin1String("none") && !DeviceWatch::parse(argument))
             return error(400, QStringLiteral("watch takes offline, online, both or none"));
         act = Action::Watch;
     } else {
-        return error(404, QStringLiteral("no such action (ack, move, rename, watch, remove)"));
+        return error(404, QStringLiteral("no such action (ack, move, rename, note, watch, remove)"));
     }
     const QString deviceMac = found->MacAddress;
     const WebHost::Result result = m_host.act(deviceMac, act, argument);

@@ -34,7 +34,7 @@ struct WebReply
     QByteArray allow; // for 405: the methods the path takes
 };
 
-// The API under /api: the devices (the objects `kestrelwatch-ctl list --json` prints, with type, model and os;
+// The API under /api: the devices (the objects `kestrelwatch-ctl list --json` prints: store/DeviceJson;
 // ?network=ID narrows them to one network and the devices with none recorded), the networks known,
 // one device with its history and presence, the recent events, and the user's actions, each through the host.
 // Changes need the bearer token always; reading needs it too unless the server listens on loopback only.
@@ -42,7 +42,8 @@ struct WebReply
 class WebApi final
 {
 public:
-    static constexpr qsizetype MaxBodyBytes = 4096;
+    // Room for the longest note (DeviceText::MaxNoteChars) even when every character comes \u-escaped.
+    static constexpr qsizetype MaxBodyBytes = 16384;
     static constexpr int RecentEvents = 20;
 
     WebApi(WebHost& host, QByteArray token, bool openReading);

@@ -14,7 +14,7 @@ struct DeviceRecord;
 class WebHost
 {
 public:
-    enum class Action { Acknowledge, MoveSafe, MoveIntruders, Rename, Watch, Remove };
+    enum class Action { Acknowledge, MoveSafe, MoveIntruders, Rename, Note, Watch, Remove };
     enum class Outcome { Changed, Unchanged, Refused };
     struct Result
     {
@@ -30,6 +30,7 @@ public:
     // The device's history as its file holds it ("time<TAB>event" lines), empty when it has none.
     virtual QString history(const QString& mac) const = 0;
     virtual QList<PresenceInterval> intervals(const QString& mac, const QDateTime& from, const QDateTime& to) const = 0;
-    // The argument is the new name (Rename) or the watch word (Watch); the MAC names a device find() knows.
+    // The argument is the new name (Rename), the note (Note) or the watch word (Watch); the MAC names a device find()
+    // knows.
     virtual Result act(const QString& mac, Action action, const QString& argument) = 0;
 };

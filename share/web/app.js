@@ -11,7 +11,7 @@
     admitted: "New device", online: "Connected", offline: "Disconnected", address: "New address",
     renamed: "Renamed", acknowledged: "Acknowledged", moved: "Moved", removed: "Removed",
     impersonation: "Impersonation warning", return: "Came back", described: "Described", merged: "Merged",
-    note: "Note changed",
+    note: "Note changed", watch: "Watch changed",
   };
   const state = { devices: new Map(), selected: null, hours: 24, run: null, loaded: false, recent: [], detail: null,
     network: "" };
@@ -247,8 +247,7 @@
     const facts = [["State", d.online ? "Online" : "Offline"], ["List", d.list === "safe" ? "Safe list" : "Intruders"],
       ["New", d.new ? "Yes, not acknowledged" : "No"], ["Host name", d.host_name], ["IP address", d.address],
       ["MAC address", d.mac], ["Manufacturer", d.vendor], ["Type", d.type === "unknown" ? "" : d.type],
-      ["Model", d.model], ["OS", d.os], ["First seen", when(d.first_seen)], ["Last seen", when(d.last_seen)],
-      ["Note", d.note]];
+      ["Model", d.model], ["OS", d.os], ["First seen", when(d.first_seen)], ["Last seen", when(d.last_seen)]];
     const fragment = document.createDocumentFragment();
     for (const [label, value] of facts) {
       if (value === undefined || value === "") continue;
@@ -256,6 +255,8 @@
     }
     $("d-facts").replaceChildren(fragment);
     if (document.activeElement !== $("rename-input")) $("rename-input").value = d.name === d.host_name ? "" : d.name;
+    // The note box is the user's while they type in it: an event for this device never puts the stored note back.
+    if (document.activeElement !== $("note-input")) $("note-input").value = d.note || "";
     $("act-ack").disabled = !d.new;
     $("act-move").textContent = d.list === "safe" ? "← Move to intruders" : "Move to safe list →";
     $("act-remove").disabled = d.online;
@@ -425,6 +426,7 @@
       render();
     });
     $("rename-form").addEventListener("submit", (e) => { e.preventDefault(); act("rename", { name: $("rename-input").value }); });
+    $("note-form").addEventListener("submit", (e) => { e.preventDefault(); act("note", { note: $("note-input").value }); });
     $("act-ack").addEventListener("click", () => act("ack"));
     $("act-move").addEventListener("click", () => {
       const d = state.devices.get(state.selected);

@@ -106,6 +106,7 @@ private Q_SLOTS:
             qPrintable(monitor->lines(Process::Err).filter(QStringLiteral("Network")).join(QLatin1Char('\n'))));
         QVERIFY(ok(QStringLiteral("ok refused without the token")));
         QVERIFY(ok(QStringLiteral("ok markup shown as text")));
+        QVERIFY(ok(QStringLiteral("ok note kept and followed live")));
         QVERIFY(ok(QStringLiteral("ok moved with the token")));
         QVERIFY(ok(QStringLiteral("ok screenshots")));
         QVERIFY(ok(QStringLiteral("WAIT restarted")));

@@ -140,6 +140,19 @@ try:
         fail("the store does not hold the new name")
     say("ok markup shown as text")
 
+    # A note typed on the page is kept; one kept elsewhere (another page, a script) appears here as it happens.
+    field = driver.find_element(By.ID, "note-input")
+    field.clear()
+    field.send_keys(MARKUP)
+    driver.find_element(By.CSS_SELECTOR, "#note-form button").click()
+    wait("the note in the store", lambda: device(known)["note"] == MARKUP)
+    if post(f"/api/devices/{known}/note", {"note": "kept by a script"}, True) != 200:
+        fail("the note through the API was refused")
+    wait("the script's note on the page", lambda: field.get_attribute("value") == "kept by a script")
+    if driver.find_elements(By.CSS_SELECTOR, "#details img") or driver.title != "Kestrelwatch":
+        fail("the note was taken as markup")
+    say("ok note kept and followed live")
+
     driver.find_element(By.ID, "act-move").click()
     wait("the move to the safe list", lambda: driver.find_element(By.CSS_SELECTOR, f'#safe li[data-mac="{known}"]'))
     if device(known)["list"] != "safe":

@@ -9,10 +9,13 @@
 #include "mainwindow/DesktopNotifier.h"
 #include "mainwindow/DeviceListView.h"
 #include "mainwindow/PictureBox.h"
+#include "mainwindow/SkinPictures.h"
+#include "mainwindow/Theme.h"
 #include "mainwindow/WavePlayer.h"
 #include "mainwindow/WindowMenu.h"
 #include "notify/AlertNameWait.h"
 #include "platform/Autostart.h"
+#include "settings/SettingsDialog.h"
 #include "store/Settings.h"
 
 #include <QAction>
@@ -20,8 +23,10 @@
 #include <QFile>
 #include <QMenu>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSignalSpy>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -517,6 +522,43 @@ private Q_SLOTS:
                  AboutDialog::ProjectPage, QStringLiteral("IEEE")})
             QVERIFY2(about.contains(part), qPrintable(part));
         QVERIFY(!w.donateButton()->isVisibleTo(&w));
+    }
+
+    // What the help page names in bold is what the window says: its menus' items, the skin's buttons, the
+    // details' rows and the settings' pages and buttons (a renamed item once left the page naming an old one).
+    void helpNamesTheWindowsOwnTexts()
+    {
+        WindowRig rig(devices("i1"));
+        MainWindow& w = rig.w();
+        w.show();
+        w.intruderRowClicked(0);
+        w.settingsClicked();
+        QStringList texts {QStringLiteral("intruder"), QStringLiteral("safe list"), QStringLiteral("private address")};
+        for (int pic = 0; pic < int(Pic::Count); ++pic)
+            texts.append(Theme::captionOf(Pic(pic)).remove(QStringLiteral("\u2715 ")));
+        for (const QAction* a : w.findChildren<QAction*>())
+            texts.append(a->text());
+        for (const QMenu* m : w.findChildren<QMenu*>())
+            texts.append(m->title());
+        for (int r = 0; r < w.fgDetails()->rowCount(); ++r)
+            texts.append(w.fgDetails()->item(r, 0)->text());
+        for (const QPushButton* b : w.settingsDialog()->findChildren<QPushButton*>())
+            texts.append(b->text());
+        for (const QTabWidget* tabs : w.settingsDialog()->findChildren<QTabWidget*>()) {
+            for (int t = 0; t < tabs->count(); ++t)
+                texts.append(tabs->tabText(t));
+        }
+        QFile page(rig.paths.site() + QStringLiteral("help.htm"));
+        QVERIFY(page.open(QIODevice::ReadOnly));
+        const QString html = QString::fromUtf8(page.readAll());
+        int named = 0;
+        for (const QRegularExpressionMatch& bold :
+            QRegularExpression(QStringLiteral("<b>(.*?)</b>")).globalMatch(html)) {
+            const QString name = bold.captured(1).replace(QStringLiteral("&gt;"), QStringLiteral(">"));
+            QVERIFY2(texts.contains(name, Qt::CaseInsensitive), qPrintable(name));
+            ++named;
+        }
+        QVERIFY(named > 20);
     }
 };
 

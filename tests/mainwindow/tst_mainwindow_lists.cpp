@@ -13,6 +13,7 @@
 #include "mainwindow/DeviceListView.h"
 #include "mainwindow/Geometry.h"
 #include "mainwindow/NetworkHeader.h"
+#include "mainwindow/NoteBox.h"
 #include "mainwindow/PictureBox.h"
 #include "mainwindow/WatchMenu.h"
 #include "mainwindow/WindowMenu.h"
@@ -401,8 +402,8 @@ private Q_SLOTS:
         QMenu* types = rig.w().findChild<QMenu*>(QStringLiteral("IntruderMenuType"));
         types->actions().at(int(DeviceType::Printer))->trigger();
         QCOMPARE(rig.stored(mac(3), QStringLiteral("Type_Source")), std::optional<QString>(QStringLiteral("user")));
-        QCOMPARE(rig.w().fgDetails()->item(10, 1)->text(), QStringLiteral("printer (set by hand)"));
-        QVERIFY(!rig.w().fgDetails()->item(10, 1)->icon().isNull());
+        QCOMPARE(rig.w().fgDetails()->item(11, 1)->text(), QStringLiteral("printer (set by hand)"));
+        QVERIFY(!rig.w().fgDetails()->item(11, 1)->icon().isNull());
         QCOMPARE(rig.w().intruderList()->row(1).type, DeviceType::Printer);
         // "Not mine" drops the link and offers it no more; merging joins the two under the new MAC.
         QVERIFY(offered(0));
@@ -468,19 +469,20 @@ private Q_SLOTS:
         rig.w().Display_Details();
         const QTableWidget* grid = rig.w().fgDetails();
         QCOMPARE(grid->item(9, 1)->text(), QStringLiteral("Private address (randomised by the device)"));
+        QCOMPARE(grid->item(10, 0)->text(), NoteBox::RowTitle);
         // What the device is, with the source of each value.
-        QCOMPARE(grid->item(10, 1)->text(), QStringLiteral("Not known"));
-        QCOMPARE(grid->item(12, 0)->text(), QStringLiteral("OS"));
-        QCOMPARE(grid->item(13, 1)->text(), QStringLiteral("This device may return under another address."));
-        QCOMPARE(grid->item(14, 1)->text(), QStringLiteral("2001:db8::1\nfe80::1"));
+        QCOMPARE(grid->item(11, 1)->text(), QStringLiteral("Not known"));
+        QCOMPARE(grid->item(13, 0)->text(), QStringLiteral("OS"));
+        QCOMPARE(grid->item(14, 1)->text(), QStringLiteral("This device may return under another address."));
+        QCOMPARE(grid->item(15, 1)->text(), QStringLiteral("2001:db8::1\nfe80::1"));
         // The last row watches the device: a click opens the watch menu, a choice is stored and shown.
-        QCOMPARE(grid->item(15, 1)->text(), WatchMenu::caption(DeviceWatch::None));
-        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualItemRect(grid->item(15, 1)).center());
+        QCOMPARE(grid->item(16, 1)->text(), WatchMenu::caption(DeviceWatch::None));
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualItemRect(grid->item(16, 1)).center());
         QMenu* watch = rig.w().findChild<QMenu*>(QStringLiteral("IntruderMenuWatch"));
         QTRY_VERIFY(watch && watch->isVisible());
         watch->actions().at(DeviceWatch::Offline)->trigger();
         QCOMPARE(rig.stored(mac(1), DeviceWatch::Value), std::optional<QString>(QStringLiteral("offline")));
-        QCOMPARE(grid->item(15, 1)->text(), WatchMenu::caption(DeviceWatch::Offline));
+        QCOMPARE(grid->item(16, 1)->text(), WatchMenu::caption(DeviceWatch::Offline));
         watch->hide();
         seen.clear();
         for (int i = 0; i < 3; ++i)

@@ -13,6 +13,7 @@
 #include "mainwindow/DeviceListView.h"
 #include "mainwindow/NetworkHeader.h"
 #include "mainwindow/NetworkView.h"
+#include "mainwindow/NoteBox.h"
 #include "mainwindow/PictureBox.h"
 #include "mainwindow/WatchMenu.h"
 #include "mainwindow/WindowMenu.h"
@@ -23,6 +24,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 
@@ -289,17 +291,19 @@ private Q_SLOTS:
         QVERIFY(!w.welcome()->isVisible());
     }
 
-    // The friendly-name box keeps every letter typed at 60 ms a key while the device's events (presence, host
-    // name, address), the store follower's looks and the window's ticks arrive between the keys: by the
-    // details panel (Enter) and by F2.
-    void renameKeepsEveryLetterWhileEventsArrive_data()
+    // The friendly-name box and the note box keep every letter typed at 60 ms a key while the device's events
+    // (presence, host name, address, a note another process stored), the store follower's looks and the
+    // window's ticks arrive between the keys: the name by the details panel (Enter) and by F2, the note kept by
+    // Enter, and kept for its own device when the selection moves on while it is being typed.
+    void editsKeepEveryLetterWhileEventsArrive_data()
     {
         QTest::addColumn<int>("key");
         QTest::addColumn<QString>("typed");
         QTest::newRow("details") << int(Qt::Key_Return) << "Office printer";
         QTest::newRow("F2") << int(Qt::Key_F2) << "Living room TV";
+        QTest::newRow("note") << 0 << "Anna's, from the loft <b>2nd</b>";
     }
-    void renameKeepsEveryLetterWhileEventsArrive()
+    void editsKeepEveryLetterWhileEventsArrive()
     {
         QFETCH(int, key);
         QFETCH(QString, typed);
@@ -308,11 +312,12 @@ private Q_SLOTS:
         w.show();
         w.intruderRowClicked(0);
         const QString m = w.selectedMac();
-        QTest::keyClick(w.intruderList(), Qt::Key(key));
+        if (key)
+            QTest::keyClick(w.intruderList(), Qt::Key(key));
         for (int tick = 0; tick < 11; ++tick)
             w.animationTick();
-        QLineEdit* box = w.friendlyNameEdit();
-        QVERIFY(box->isVisibleTo(&w));
+        QLineEdit* box = key ? w.friendlyNameEdit() : w.findChild<NoteBox*>();
+        QVERIFY(box && box->isVisibleTo(&w));
         box->setFocus();
         if (key == Qt::Key_Return)
             box->selectAll();
@@ -329,9 +334,12 @@ private Q_SLOTS:
                 rig.setOnline(m, n % 8 == 0);
                 break;
             case 1:
-                // Once, early: what memory holds lags the box (a refresh in the middle of a key's handling).
-                if (n == 5)
+                // Once, early: what memory holds lags the box (a refresh in the middle of a key's handling), or
+                // another process's note arrives.
+                if (n == 5 && key)
                     d.FriendlyName.chop(1);
+                else if (n == 9 && !key) // two keys at least have been typed by now
+                    rig.core->actions().adoptNote(m, QStringLiteral("from kestrelwatch-ctl"));
                 d.HostName = QStringLiteral("host-%1").arg(n);
                 e.kind = DeviceEvent::Kind::NameChanged;
                 w.deviceEvent(e);
@@ -351,8 +359,24 @@ private Q_SLOTS:
         events.stop();
         QVERIFY(n > typed.size());
         QCOMPARE(box->text(), typed);
-        QCOMPARE(rig.stored(m, QStringLiteral("Friendly_Name")), std::optional<QString>(typed));
-        QCOMPARE(w.intruderList()->row(w.SelectedRow()).line1, typed);
+        if (key) {
+            QCOMPARE(rig.stored(m, QStringLiteral("Friendly_Name")), std::optional<QString>(typed));
+            QCOMPARE(w.intruderList()->row(w.SelectedRow()).line1, typed);
+            return;
+        }
+        QTest::keyClick(box, Qt::Key_Return);
+        QCOMPARE(rig.stored(m, QStringLiteral("Note")), std::optional<QString>(typed));
+        QVERIFY(rig.core->deviceLog().history(m).contains(QLatin1String("Note changed (in the window)")));
+        // Escape gives the stored note back; a selection that moves on mid-note keeps it for its own device.
+        QTest::keyClicks(box, QStringLiteral(" and more"));
+        QTest::keyClick(box, Qt::Key_Escape);
+        QCOMPARE(box->text(), typed);
+        QTest::keyClicks(box, QStringLiteral(", by the door"));
+        w.intruderRowClicked(1);
+        QCOMPARE(
+            rig.stored(m, QStringLiteral("Note")), std::optional<QString>(typed + QStringLiteral(", by the door")));
+        QCOMPARE(box->text(), QString());
+        QCOMPARE(rig.stored(w.selectedMac(), QStringLiteral("Note")), std::nullopt);
     }
 
     // The buttons under the lists and the lists' menus are one set of commands: one state, one act on the

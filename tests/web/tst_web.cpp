@@ -200,6 +200,24 @@ private Q_SLOTS:
         QTest::newRow("rename refused by the name filter")
             << QByteArray("POST") << QByteArray("/api/devices/00:0c:29:12:34:56/rename") << true
             << QByteArray("{\"name\":\"a\\u202eb\"}") << 400 << QString() << untouched;
+        // A note is one line of text, kept as written; the longest one fits a body even in three-byte characters.
+        QTest::newRow("note") << QByteArray("POST") << QByteArray("/api/devices/000c29123456/note") << true
+                              << QByteArray(R"({"note":"on the shelf, <b>owner</b> Ann"})") << 200
+                              << QStringLiteral("\"note\":\"on the shelf, <b>owner</b> Ann\"")
+                              << untouched + QStringLiteral("|on the shelf, <b>owner</b> Ann");
+        QTest::newRow("note at its longest")
+            << QByteArray("POST") << QByteArray("/api/devices/000c29123456/note") << true
+            << QByteArray("{\"note\":\"" + QString(2000, QChar(0x20AC)).toUtf8() + "\"}") << 200 << QString()
+            << untouched + QLatin1Char('|') + QString(2000, QChar(0x20AC));
+        QTest::newRow("note of two lines")
+            << QByteArray("POST") << QByteArray("/api/devices/000c29123456/note") << true
+            << QByteArray(R"({"note":"first\nsecond"})") << 400 << QStringLiteral("the note holds U+000A") << untouched;
+        QTest::newRow("note too long") << QByteArray("POST") << QByteArray("/api/devices/000c29123456/note") << true
+                                       << QByteArray("{\"note\":\"" + QByteArray(2001, 'a') + "\"}") << 400
+                                       << QStringLiteral("longer than 2000") << untouched;
+        QTest::newRow("note without one")
+            << QByteArray("POST") << QByteArray("/api/devices/000c29123456/note") << true
+            << QByteArray(R"({"text":"x"})") << 400 << QStringLiteral("note takes") << untouched;
         QTest::newRow("ack") << QByteArray("POST") << QByteArray("/api/devices/00-0C-29-12-34-56/ack") << true
                              << QByteArray() << 200 << QString() << QStringLiteral("Unknown Device|intruders|0|none");
         QTest::newRow("move safe") << QByteArray("POST") << QByteArray("/api/devices/000c29123456/move") << true
@@ -218,8 +236,8 @@ private Q_SLOTS:
         QTest::newRow("no JSON") << QByteArray("POST") << QByteArray("/api/devices/000c29123456/rename") << true
                                  << QByteArray("name=x") << 400 << QStringLiteral("JSON") << untouched;
         QTest::newRow("body too long") << QByteArray("POST") << QByteArray("/api/devices/000c29123456/rename") << true
-                                       << QByteArray("{\"name\":\"" + QByteArray(5000, 'a') + "\"}") << 413 << QString()
-                                       << untouched;
+                                       << QByteArray("{\"name\":\"" + QByteArray(17000, 'a') + "\"}") << 413
+                                       << QString() << untouched;
         QTest::newRow("not a MAC") << QByteArray("GET") << QByteArray("/api/devices/printer") << false << QByteArray()
                                    << 400 << QStringLiteral("MAC") << untouched;
         QTest::newRow("unknown MAC") << QByteArray("POST") << QByteArray("/api/devices/02:00:00:00:00:99/ack") << true
@@ -268,12 +286,12 @@ private Q_SLOTS:
             QVERIFY2(!answer.json().toObject().value(QStringLiteral("reason")).toString().isEmpty(),
                 answer.body.constData());
         const DeviceRecord& p = rig.device(kPrinter);
-        QCOMPARE(QStringList({p.FriendlyName.isEmpty() ? p.HostName : p.FriendlyName,
-                                 p.Intruder ? QStringLiteral("intruders") : QStringLiteral("safe"),
-                                 QString::number(int(p.NewDevice)),
-                                 p.Watch ? QStringLiteral("offline") : QStringLiteral("none")})
-                     .join(QLatin1Char('|')),
-            printerAfter);
+        QStringList after {p.FriendlyName.isEmpty() ? p.HostName : p.FriendlyName,
+            p.Intruder ? QStringLiteral("intruders") : QStringLiteral("safe"), QString::number(int(p.NewDevice)),
+            p.Watch ? QStringLiteral("offline") : QStringLiteral("none")};
+        if (!p.Note.isEmpty())
+            after.append(p.Note);
+        QCOMPARE(after.join(QLatin1Char('|')), printerAfter);
         // A change through the page is in the device's history, saying the page made it.
         if (printerAfter != QLatin1String("Unknown Device|intruders|1|none"))
             QVERIFY2(rig.core.deviceLog().history(kPrinter).contains(QLatin1String(" (on the web page)\r\n")),
@@ -319,8 +337,8 @@ private Q_SLOTS:
         }
     }
 
-    // A device that joins, and a rename through the API, reach an open event stream as they happen; the name
-    // made of markup travels as a JSON string. After a restart the stream names another run.
+    // A device that joins, and a rename and a note through the API, reach an open event stream as they happen;
+    // the name and note made of markup travel as JSON strings. After a restart the stream names another run.
     void eventStream()
     {
         Rig rig;
@@ -346,6 +364,12 @@ private Q_SLOTS:
             ask(rig.port(), "POST", "/api/devices/000c29123456/rename", rig.token, R"({"name":"<b>Bob</b>"})").status,
             200);
         QVERIFY2(until("\"name\":\"<b>Bob</b>\""), got.constData());
+        QCOMPARE(
+            ask(rig.port(), "POST", "/api/devices/000c29123456/note", rig.token, R"({"note":"Bob's, <i>desk</i>"})")
+                .status,
+            200);
+        QVERIFY2(until("\"note\":\"Bob's, <i>desk</i>\""), got.constData());
+        QVERIFY(got.contains("\"kind\":\"note\""));
     }
 
     // The listener's bounds, each against the client that breaks it: a request longer than the limit, one that
