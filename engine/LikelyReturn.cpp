@@ -7,6 +7,8 @@
 #include "engine/LikelyReturn.h"
 
 #include "engine/DiscoveryEngine.h"
+#include "recognition/MdnsName.h"
+#include "store/DeviceDescription.h"
 #include "store/DeviceStore.h"
 #include "store/MacAddress.h"
 
@@ -17,13 +19,9 @@ bool named(const QString& host)
     return !host.isEmpty() && host != DeviceRecord::unknownHostName();
 }
 
-// Names a device is given out of the box, shared by every device of its kind: they say what, not which.
 bool generic(const QString& host)
 {
-    static const QStringList names {QStringLiteral("iphone"), QStringLiteral("ipad"), QStringLiteral("android"),
-        QStringLiteral("localhost"), QStringLiteral("espressif"), QStringLiteral("raspberrypi"),
-        QStringLiteral("unknown"), QStringLiteral("phone"), QStringLiteral("laptop"), QStringLiteral("desktop")};
-    return names.contains(host.section(QLatin1Char('.'), 0, 0).toLower());
+    return MdnsName::isGeneric(host.section(QLatin1Char('.'), 0, 0));
 }
 
 } // namespace
@@ -31,6 +29,10 @@ bool generic(const QString& host)
 bool identityMatches(const DeviceRecord& newcomer, const DeviceRecord& known,
     const Describer::DhcpIdentity* newcomerDhcp, const Describer::DhcpIdentity* knownDhcp)
 {
+    // The name its owner gave it, as the device itself announces it (never set for a name every such device has).
+    if (!newcomer.MdnsName.isEmpty() && !MdnsName::isGeneric(newcomer.MdnsName)
+        && newcomer.MdnsName.compare(known.MdnsName, Qt::CaseInsensitive) == 0)
+        return true;
     const bool bothDhcp = newcomerDhcp && knownDhcp;
     // A client id that is not the MAC is one the client keeps across addresses (a DUID, a Windows GUID).
     if (bothDhcp && !newcomerDhcp->clientIdIsMac && !knownDhcp->clientIdIsMac && !newcomerDhcp->clientId.isEmpty()
@@ -75,7 +77,7 @@ std::optional<DeviceEvent> DiscoveryEngine::linkLikelyReturn(DeviceRecord& devic
     m_returnsNoted.insert(device.MacAddress);
     device.LikelyReturnOf = earlier->MacAddress;
     DeviceEvent event = newEvent(DeviceEvent::Kind::LikelyReturn, device, currentTime());
-    event.name = earlier->FriendlyName.isEmpty() ? earlier->HostName : earlier->FriendlyName;
+    event.name = DeviceDescription::earlierName(*earlier);
     event.earlierMac = earlier->MacAddress;
     event.intruder = earlier->Intruder;
     return event;

@@ -268,7 +268,8 @@ private Q_SLOTS:
     }
 
     // What the two DHCP clients said sharpens the name: a client id of the client's own making is the machine
-    // whatever its name; the same name from another request list or vendor class is another client.
+    // whatever its name; the same name from another request list or vendor class is another client. The name its
+    // owner gave it, as the device announces it over mDNS, is the device whatever its DHCP client.
     void identityWithDhcp_data()
     {
         QTest::addColumn<QString>("newName");
@@ -294,6 +295,15 @@ private Q_SLOTS:
         QTest::newRow("a name every such phone has") << "iPhone"
                                                      << ""
                                                      << "" << false;
+        // "mdns:" names the newcomer over mDNS alone: its host name unknown, its DHCP client another.
+        const QString android = "list=1,3,6,15,26,28,51,58,59,43;vendor=android-dhcp-13";
+        QTest::newRow("the same mDNS name") << "mdns:ANNA’S IPHONE" << android << win << true;
+        QTest::newRow("another mDNS name") << "mdns:Ben’s iPhone"
+                                           << ""
+                                           << "" << false;
+        QTest::newRow("an mDNS name every MacBook has") << "mdns:MacBook-Pro"
+                                                        << ""
+                                                        << "" << false;
     }
 
     void identityWithDhcp()
@@ -305,6 +315,12 @@ private Q_SLOTS:
         known.HostName = known.FriendlyName = QStringLiteral("anna-laptop");
         known.HostName = newName == QLatin1String("iPhone") ? newName : known.HostName;
         newcomer.HostName = newName;
+        if (newName.startsWith(QLatin1String("mdns:"))) {
+            newcomer.HostName = DeviceRecord::unknownHostName();
+            newcomer.MdnsName = newName.mid(5);
+            known.MdnsName =
+                newcomer.MdnsName == QLatin1String("MacBook-Pro") ? newcomer.MdnsName : QStringLiteral("Anna’s iPhone");
+        }
         const auto newId = Describer::DhcpIdentity::fromText(newDhcp);
         const auto knownId = Describer::DhcpIdentity::fromText(knownDhcp);
         QVERIFY(newDhcp.isEmpty() || newId);
