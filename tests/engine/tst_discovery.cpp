@@ -128,8 +128,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<QStringList>("records");
         QTest::addColumn<QString>("name");
-        const QString anna = QStringLiteral("_companion-link._tcp.local PTR Anna’s iPhone._companion-link._tcp.local");
-        QTest::newRow("iPhone") << QStringList {anna, "Anna.local A c6120007"} << "Anna’s iPhone";
+        const QString anna = QStringLiteral("_companion-link._tcp.local PTR Anna\u2019s iPhone._companion-link._tcp.local");
+        QTest::newRow("iPhone") << QStringList {anna, "Anna.local A c6120007"} << "Anna\u2019s iPhone";
         QTest::newRow("AirPlay speaker") << QStringList {"_raop._tcp.local PTR 0A1B2C3D4E5F@Kitchen._raop._tcp.local"}
                                          << "Kitchen";
         QTest::newRow("Chromecast by fn")

@@ -297,8 +297,8 @@ private Q_SLOTS:
                                                      << "" << false;
         // "mdns:" names the newcomer over mDNS alone: its host name unknown, its DHCP client another.
         const QString android = "list=1,3,6,15,26,28,51,58,59,43;vendor=android-dhcp-13";
-        QTest::newRow("the same mDNS name") << "mdns:ANNA’S IPHONE" << android << win << true;
-        QTest::newRow("another mDNS name") << "mdns:Ben’s iPhone"
+        QTest::newRow("the same mDNS name") << "mdns:ANNA\u2019S IPHONE" << android << win << true;
+        QTest::newRow("another mDNS name") << "mdns:Ben\u2019s iPhone"
                                            << ""
                                            << "" << false;
         QTest::newRow("an mDNS name every MacBook has") << "mdns:MacBook-Pro"
@@ -319,7 +319,7 @@ private Q_SLOTS:
             newcomer.HostName = DeviceRecord::unknownHostName();
             newcomer.MdnsName = newName.mid(5);
             known.MdnsName =
-                newcomer.MdnsName == QLatin1String("MacBook-Pro") ? newcomer.MdnsName : QStringLiteral("Anna’s iPhone");
+                newcomer.MdnsName == QLatin1String("MacBook-Pro") ? newcomer.MdnsName : QStringLiteral("Anna\u2019s iPhone");
         }
         const auto newId = Describer::DhcpIdentity::fromText(newDhcp);
         const auto knownId = Describer::DhcpIdentity::fromText(knownDhcp);
