@@ -82,3 +82,27 @@ std::optional<DeviceEvent> DiscoveryEngine::linkLikelyReturn(DeviceRecord& devic
     event.intruder = earlier->Intruder;
     return event;
 }
+
+void DiscoveryEngine::linkReturnsOf(const QString& departedMac)
+{
+    const DeviceRecord* departed = m_devices.find(departedMac);
+    if (!departed || departed->isOnline())
+        return;
+    QStringList newcomers;
+    for (const DeviceRecord& d : std::as_const(m_devices)) {
+        if (!d.NewDevice || !d.isOnline() || !d.LikelyReturnOf.isEmpty() || m_returnsNoted.contains(d.MacAddress)
+            || !MacAddress::isLocallyAdministered(d.MacAddress))
+            continue;
+        const auto newcomerDhcp = m_describer->dhcpIdentity(d.MacAddress);
+        const auto departedDhcp = newcomerDhcp ? m_describer->dhcpIdentity(departedMac) : std::nullopt;
+        if (identityMatches(
+                d, *departed, newcomerDhcp ? &*newcomerDhcp : nullptr, departedDhcp ? &*departedDhcp : nullptr))
+            newcomers.append(d.MacAddress);
+    }
+    // By MAC: a subscriber of one event may remove another device.
+    for (const QString& mac : std::as_const(newcomers)) {
+        DeviceRecord* device = m_devices.find(mac);
+        if (const auto likely = device ? linkLikelyReturn(*device) : std::nullopt)
+            Q_EMIT deviceEvent(*likely);
+    }
+}

@@ -226,6 +226,8 @@ private Q_SLOTS:
         QTest::newRow("by DHCP, a name every such phone has") << oldMac << newMac << "Ann" << false << true << "";
         QTest::newRow("by DHCP, with the admission")
             << oldMac << newMac << "Ann" << false << true << "Admitted 1 198.18.0.11 Ann 0A-11-22-33-44-55 intruder";
+        QTest::newRow("by DHCP, the earlier one about until the next harvest")
+            << oldMac << newMac << "Ann" << true << true << "LikelyReturn 1 Ann 0A-11-22-33-44-55";
     }
 
     void likelyReturn()
@@ -245,10 +247,18 @@ private Q_SLOTS:
         nth(rig.devices, 0).PresenceCountdown = oldOnline ? 2 : 0;
         if (byDhcp) {
             rig.net.addAdapter(QStringLiteral("198.18.0.5/24"));
+            if (oldOnline)
+                rig.net.addNeighbour(oldMac, ipOf(10));
             rig.load();
             rig.nextSweep();
             rig.net.hearDhcp(newMac, ipOf(11), HeardDhcp::Request, generic ? "iPhone" : "Pixel.lan");
             rig.net.hearArp(newMac, ipOf(11), HeardArp::Announcement); // answering there admits it
+            // A phone that took a new MAC without leaving: linked when the harvest finds the old one gone.
+            rig.net.clearNeighbours();
+            rig.net.addNeighbour(newMac, ipOf(11));
+            for (int sweep = 0; sweep < 3 && rig.devices.find(oldMac)->isOnline(); ++sweep)
+                rig.nextSweep();
+            QVERIFY(!rig.devices.find(oldMac)->isOnline());
         } else {
             rig.addLoadedDevice(newMac, ipOf(11));
             nth(rig.devices, 1).NewDevice = true;
@@ -318,8 +328,8 @@ private Q_SLOTS:
         if (newName.startsWith(QLatin1String("mdns:"))) {
             newcomer.HostName = DeviceRecord::unknownHostName();
             newcomer.MdnsName = newName.mid(5);
-            known.MdnsName =
-                newcomer.MdnsName == QLatin1String("MacBook-Pro") ? newcomer.MdnsName : QStringLiteral("Anna\u2019s iPhone");
+            known.MdnsName = newcomer.MdnsName == QLatin1String("MacBook-Pro") ? newcomer.MdnsName
+                                                                               : QStringLiteral("Anna\u2019s iPhone");
         }
         const auto newId = Describer::DhcpIdentity::fromText(newDhcp);
         const auto knownId = Describer::DhcpIdentity::fromText(knownDhcp);
