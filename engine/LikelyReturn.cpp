@@ -89,14 +89,14 @@ void DiscoveryEngine::linkReturnsOf(const QString& departedMac)
     if (!departed || departed->isOnline())
         return;
     QStringList newcomers;
+    const std::optional<Describer::DhcpIdentity> departedDhcp = m_describer->dhcpIdentity(departedMac);
     for (const DeviceRecord& d : std::as_const(m_devices)) {
         if (!d.NewDevice || !d.isOnline() || !d.LikelyReturnOf.isEmpty() || m_returnsNoted.contains(d.MacAddress)
             || !MacAddress::isLocallyAdministered(d.MacAddress))
             continue;
         const auto newcomerDhcp = m_describer->dhcpIdentity(d.MacAddress);
-        const auto departedDhcp = newcomerDhcp ? m_describer->dhcpIdentity(departedMac) : std::nullopt;
-        if (identityMatches(
-                d, *departed, newcomerDhcp ? &*newcomerDhcp : nullptr, departedDhcp ? &*departedDhcp : nullptr))
+        if (identityMatches(d, *departed, newcomerDhcp ? &*newcomerDhcp : nullptr,
+                newcomerDhcp && departedDhcp ? &*departedDhcp : nullptr))
             newcomers.append(d.MacAddress);
     }
     // By MAC: a subscriber of one event may remove another device.
