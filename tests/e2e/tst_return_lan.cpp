@@ -149,7 +149,8 @@ private Q_SLOTS:
         QVERIFY2(lab.ok(), qPrintable(lab.error()));
         TestHome home;
         {
-            // An earlier run hears the phone name itself; the user moves it to the safe list; it leaves.
+            // An earlier run hears the phone name itself; the user names it and moves it to the safe list; it
+            // leaves.
             std::unique_ptr<Process> phone = iPhone(lab, "phone1", "198.18.0.30", "02:44:00:00:00:30");
             QVERIFY(phone);
             Monitor monitor(home.paths().home);
@@ -161,6 +162,7 @@ private Q_SLOTS:
                          .isEmpty());
             QCOMPARE(monitor.stop(), 0);
             QCOMPARE(ctl(home.paths().home, {"move", first, "safe"}).code, 0);
+            QCOMPARE(ctl(home.paths().home, {"rename", first, "Anna's phone"}).code, 0);
             phone->stop();
             QCOMPARE(lab.netlab(QStringLiteral("remove"), {QStringLiteral("phone1")}).code, 0);
             // Gone from the monitor's neighbour table too, as after the minutes a phone is usually away.
@@ -176,7 +178,7 @@ private Q_SLOTS:
         monitor.start(lab.ns());
         QVERIFY(monitor.waitStarted());
         const QString linked =
-            QStringLiteral("Probably Anna's iPhone, with a new private address (earlier MAC %1)").arg(first);
+            QStringLiteral("Probably Anna's phone, with a new private address (earlier MAC %1)").arg(first);
         QVERIFY2(!monitor.waitForLine(eventLine(second, linked), 0, 30000).isEmpty(),
             qPrintable(monitor.lines().join(QLatin1Char('\n'))));
         QVERIFY(ctl(home.paths().home, {"history", second}).out.contains(linked));
