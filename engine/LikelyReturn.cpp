@@ -31,7 +31,7 @@ bool identityMatches(const DeviceRecord& newcomer, const DeviceRecord& known,
 {
     // The name its owner gave it, as the device itself announces it (never set for a name every such device has).
     if (!newcomer.MdnsName.isEmpty() && !MdnsName::isGeneric(newcomer.MdnsName)
-        && newcomer.MdnsName.compare(known.MdnsName, Qt::CaseInsensitive) == 0)
+        && MdnsName::identityForm(newcomer.MdnsName) == MdnsName::identityForm(known.MdnsName))
         return true;
     const bool bothDhcp = newcomerDhcp && knownDhcp;
     // A client id that is not the MAC is one the client keeps across addresses (a DUID, a Windows GUID).

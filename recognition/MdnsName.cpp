@@ -62,6 +62,12 @@ QString withoutMacs(const QString& name)
     return out.trimmed();
 }
 
+QString identityForm(const QString& name)
+{
+    static const QRegularExpression conflict(QStringLiteral(R"(\s*\(\d{1,3}\)$)"));
+    return QString(name).remove(conflict).toCaseFolded();
+}
+
 bool isGeneric(const QString& name)
 {
     static const QStringList names {QStringLiteral("iphone"), QStringLiteral("ipad"), QStringLiteral("ipod"),
@@ -75,7 +81,7 @@ bool isGeneric(const QString& name)
         QStringLiteral("fedora"), QStringLiteral("raspberrypi"), QStringLiteral("espressif"), QStringLiteral("printer"),
         QStringLiteral("unknown"), QStringLiteral("phone"), QStringLiteral("laptop"), QStringLiteral("desktop"),
         QStringLiteral("computer"), QStringLiteral("tv")};
-    QString plain = name.toLower();
+    QString plain = identityForm(name).toLower();
     plain.replace(QLatin1Char('-'), QLatin1Char(' ')).replace(QLatin1Char('_'), QLatin1Char(' '));
     return names.contains(plain.simplified());
 }

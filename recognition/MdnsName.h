@@ -29,8 +29,11 @@ Candidate ofHost(const QByteArray& host, bool fromAddress);
 // The name without the MAC parts some services add ("AABBCCDDEEFF@Kitchen", "pi [dc:a6:32:01:02:03]"): a
 // rotating MAC would change them, the name underneath stays.
 QString withoutMacs(const QString& name);
+// The name as two announcements of one device compare: case aside, and without the " (2)" that mDNS adds when
+// another host still holds the name (its own earlier address, in a neighbour's cache).
+QString identityForm(const QString& name);
 // A name every device of its kind has out of the box ("iPhone", "MacBook-Pro", "android", "raspberrypi"): it
-// says what, not which. Case, '-' and '_' do not count.
+// says what, not which. Case, '-', '_' and a conflict's " (2)" do not count.
 bool isGeneric(const QString& name);
 
 } // namespace MdnsName

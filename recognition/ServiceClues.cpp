@@ -93,13 +93,14 @@ bool DeviceServices::add(const QList<dnsmsg::Record>& records, quint32 ownAddres
             addType(r.owner.toLower());
             instance(r.target);
         } else if (r.type == dnsmsg::kTypeA) {
-            if (ownAddress != 0 && r.ipv4 == ownAddress && r.owner != m_host) {
+            // The first one heard stays: a device that changes its name with every message changes nothing.
+            if (ownAddress != 0 && r.ipv4 == ownAddress && m_host.isEmpty()) {
                 m_host = r.owner;
                 named = true;
             }
         } else if (r.type == dnsmsg::kTypeTxt || r.type == dnsmsg::kTypeSrv) {
             Instance* i = instance(r.owner);
-            if (i && r.type == dnsmsg::kTypeSrv && i->host != r.target) {
+            if (i && r.type == dnsmsg::kTypeSrv && i->host.isEmpty() && !r.target.isEmpty()) {
                 i->host = r.target;
                 named = true;
             }

@@ -308,10 +308,13 @@ private Q_SLOTS:
         // "mdns:" names the newcomer over mDNS alone: its host name unknown, its DHCP client another.
         const QString android = "list=1,3,6,15,26,28,51,58,59,43;vendor=android-dhcp-13";
         QTest::newRow("the same mDNS name") << "mdns:ANNA\u2019S IPHONE" << android << win << true;
+        QTest::newRow("the mDNS name a conflict renamed") << "mdns:Anna\u2019s iPhone (2)"
+                                                          << ""
+                                                          << "" << true;
         QTest::newRow("another mDNS name") << "mdns:Ben\u2019s iPhone"
                                            << ""
                                            << "" << false;
-        QTest::newRow("an mDNS name every MacBook has") << "mdns:MacBook-Pro"
+        QTest::newRow("an mDNS name every MacBook has") << "mdns:MacBook-Pro (2)"
                                                         << ""
                                                         << "" << false;
     }
@@ -328,8 +331,9 @@ private Q_SLOTS:
         if (newName.startsWith(QLatin1String("mdns:"))) {
             newcomer.HostName = DeviceRecord::unknownHostName();
             newcomer.MdnsName = newName.mid(5);
-            known.MdnsName = newcomer.MdnsName == QLatin1String("MacBook-Pro") ? newcomer.MdnsName
-                                                                               : QStringLiteral("Anna\u2019s iPhone");
+            known.MdnsName = newcomer.MdnsName.startsWith(QLatin1String("MacBook"))
+                ? QStringLiteral("MacBook-Pro (3)")
+                : QStringLiteral("Anna\u2019s iPhone");
         }
         const auto newId = Describer::DhcpIdentity::fromText(newDhcp);
         const auto knownId = Describer::DhcpIdentity::fromText(knownDhcp);
