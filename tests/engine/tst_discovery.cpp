@@ -128,7 +128,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<QStringList>("records");
         QTest::addColumn<QString>("name");
-        const QString anna = QStringLiteral("_companion-link._tcp.local PTR Anna\u2019s iPhone._companion-link._tcp.local");
+        const QString anna =
+            QStringLiteral("_companion-link._tcp.local PTR Anna\u2019s iPhone._companion-link._tcp.local");
         QTest::newRow("iPhone") << QStringList {anna, "Anna.local A c6120007"} << "Anna\u2019s iPhone";
         QTest::newRow("AirPlay speaker") << QStringList {"_raop._tcp.local PTR 0A1B2C3D4E5F@Kitchen._raop._tcp.local"}
                                          << "Kitchen";
@@ -321,6 +322,13 @@ private Q_SLOTS:
         rig.tick(100);
         QVERIFY(rig.net.mdnsQuestions().isEmpty());
         QCOMPARE(rig.engine.describer().tally().questions, 3u);
+        // A name the name door refuses, announced twice at a higher rank: one line, and the name stays.
+        for (int i = 0; i < 2; ++i)
+            rig.net.deliverDatagram({HeardDatagram::Kind::Mdns, 0xC6120007, 5353,
+                response(0,
+                    {QStringLiteral("_device-info._tcp.local PTR Kitchen%1\u202E._device-info._tcp.local").arg(i)})});
+        QCOMPARE(rig.log.lines().filter(QStringLiteral("mDNS name of %1 refused").arg(kMac)).size(), 1);
+        QCOMPARE(rig.stored(kMac, QStringLiteral("MDNS_Name")), QStringLiteral("Kitchen"));
 
         // SSDP from elsewhere counts for nobody; the device's own NOTIFY has its description fetched once.
         const QByteArray notify =
