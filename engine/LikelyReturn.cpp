@@ -88,11 +88,14 @@ void DiscoveryEngine::linkReturnsOf(const QString& departedMac)
     const DeviceRecord* departed = m_devices.find(departedMac);
     if (!departed || departed->isOnline())
         return;
+    // Seen together for longer than a neighbour entry outlives its device: two devices of one name, not one.
+    constexpr qint64 kTogetherSeconds = 120;
     QStringList newcomers;
     const std::optional<Describer::DhcpIdentity> departedDhcp = m_describer->dhcpIdentity(departedMac);
     for (const DeviceRecord& d : std::as_const(m_devices)) {
         if (!d.NewDevice || !d.isOnline() || !d.LikelyReturnOf.isEmpty() || m_returnsNoted.contains(d.MacAddress)
-            || !MacAddress::isLocallyAdministered(d.MacAddress))
+            || !MacAddress::isLocallyAdministered(d.MacAddress)
+            || (departed->LastSeen.isValid() && d.FirstSeen.secsTo(departed->LastSeen) > kTogetherSeconds))
             continue;
         const auto newcomerDhcp = m_describer->dhcpIdentity(d.MacAddress);
         if (identityMatches(d, *departed, newcomerDhcp ? &*newcomerDhcp : nullptr,

@@ -228,6 +228,7 @@ private Q_SLOTS:
             << oldMac << newMac << "Ann" << false << true << "Admitted 1 198.18.0.11 Ann 0A-11-22-33-44-55 intruder";
         QTest::newRow("by DHCP, the earlier one about until the next harvest")
             << oldMac << newMac << "Ann" << true << true << "LikelyReturn 1 Ann 0A-11-22-33-44-55";
+        QTest::newRow("by DHCP, both about together for minutes") << oldMac << newMac << "Ann" << true << true << "";
     }
 
     void likelyReturn()
@@ -253,6 +254,9 @@ private Q_SLOTS:
             rig.nextSweep();
             rig.net.hearDhcp(newMac, ipOf(11), HeardDhcp::Request, generic ? "iPhone" : "Pixel.lan");
             rig.net.hearArp(newMac, ipOf(11), HeardArp::Announcement); // answering there admits it
+            // Two devices of one name, seen side by side for minutes before one leaves.
+            if (QByteArray(QTest::currentDataTag()).contains("together"))
+                rig.devices.find(oldMac)->LastSeen = rig.devices.find(newMac)->FirstSeen.addSecs(300);
             // A phone that took a new MAC without leaving: linked when the harvest finds the old one gone.
             rig.net.clearNeighbours();
             rig.net.addNeighbour(newMac, ipOf(11));
