@@ -165,12 +165,13 @@ void Describer::mdnsAnswer(int handle, const QByteArray& datagram)
 
 void Describer::servicesHeard(const QString& mac, Known& k, bool learnt)
 {
+    // Read before the clue is told: a subscriber of that event may remove the device, and forget k with it.
+    const QString raw = learnt ? k.services.deviceName() : QString();
     if (learnt)
         apply(mac, k.services.clue());
     m_hooks.flush();
-    DeviceRecord* device = learnt ? m_devices.find(mac) : nullptr;
-    const QString raw = device ? k.services.deviceName() : QString();
-    if (raw.isEmpty())
+    DeviceRecord* device = raw.isEmpty() ? nullptr : m_devices.find(mac);
+    if (!device)
         return;
     const QString name = admitted(mac, QStringLiteral("mDNS name"), raw);
     if (name.isEmpty() || name == device->MdnsName)
