@@ -109,6 +109,8 @@ DeviceRecord DeviceActions::merged(const DeviceRecord& old, const DeviceRecord& 
         d.Note = old.Note + QLatin1Char('\n') + d.Note;
     if (d.Network.isEmpty())
         d.Network = old.Network;
+    if (d.MdnsName.isEmpty())
+        d.MdnsName = old.MdnsName;
     if (old.FirstSeen.isValid() && old.FirstSeen > TextForms::NeverDate() && old.FirstSeen < d.FirstSeen)
         d.FirstSeen = old.FirstSeen;
     // Newest first: the MAC merged now, the ones it had, then the ones this device had already; each once, never

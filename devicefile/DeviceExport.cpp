@@ -31,7 +31,8 @@ const QStringList kColumns {QStringLiteral("mac"), QStringLiteral("address"), QS
     QStringLiteral("last_online"), QStringLiteral("last_offline"), QStringLiteral("last_seen"),
     QStringLiteral("mac_type"), QStringLiteral("type"), QStringLiteral("type_source"), QStringLiteral("model"),
     QStringLiteral("model_source"), QStringLiteral("os"), QStringLiteral("os_source"), QStringLiteral("former_macs"),
-    QStringLiteral("note"), QStringLiteral("network"), QStringLiteral("watch"), QStringLiteral("intervals")};
+    QStringLiteral("note"), QStringLiteral("network"), QStringLiteral("watch"), QStringLiteral("mdns_name"),
+    QStringLiteral("intervals")};
 // What a device is and its former MACs: an import takes them as the file has them.
 const QStringList kFacts {DeviceCodec::Name::Type, DeviceCodec::Name::TypeSource, DeviceCodec::Name::Model,
     DeviceCodec::Name::ModelSource, DeviceCodec::Name::Os, DeviceCodec::Name::OsSource, DeviceCodec::Name::FormerMacs};
@@ -47,7 +48,7 @@ QStringList fieldsOf(const DeviceRecord& d)
         isoTime(d.LastOffline), isoTime(d.LastSeen), QString::number(d.MacType), DeviceKind::typeWord(d.Type),
         DeviceKind::sourceWord(d.TypeSource), d.Model, DeviceKind::sourceWord(d.ModelSource), d.Os,
         DeviceKind::sourceWord(d.OsSource), d.FormerMacs.join(QLatin1Char(' ')), d.Note, d.Network,
-        DeviceWatch::text(DeviceWatch::Mode(d.Watch))};
+        DeviceWatch::text(DeviceWatch::Mode(d.Watch)), d.MdnsName};
 }
 
 // What a device is and its former MACs, as a file gives them; why not, otherwise.
@@ -165,7 +166,8 @@ QString recordOf(const QHash<QString, QString>& values, const QDateTime& latest,
         && (address.protocol() != QAbstractSocket::IPv4Protocol || address.toString() != d.IpAddress))
         return QStringLiteral("address \"%1\" is no IPv4 address").arg(d.IpAddress);
     for (const auto& [column, field] : {std::pair {QStringLiteral("host_name"), &DeviceRecord::HostName},
-             std::pair {QStringLiteral("name"), &DeviceRecord::FriendlyName}}) {
+             std::pair {QStringLiteral("name"), &DeviceRecord::FriendlyName},
+             std::pair {QStringLiteral("mdns_name"), &DeviceRecord::MdnsName}}) {
         const DeviceText::Name name = DeviceText::filterName(values.value(column));
         if (!name.ok())
             return QStringLiteral("%1 refused, it %2").arg(column, name.refusal);

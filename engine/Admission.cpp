@@ -10,6 +10,7 @@
 #include "engine/ErrorTrap.h"
 #include "platform/DebugSink.h"
 #include "store/DeviceCodec.h"
+#include "store/DeviceDescription.h"
 #include "store/DeviceStore.h"
 #include "store/KeyStore.h"
 #include "store/Settings.h"
@@ -62,7 +63,7 @@ DeviceRecord* DiscoveryEngine::AddNewMacEntry(const QString& mac, const QString&
         if (earlier) {
             device.LikelyReturnOf = earlier->MacAddress;
             likely.earlierMac = earlier->MacAddress;
-            likely.name = earlier->FriendlyName.isEmpty() ? earlier->HostName : earlier->FriendlyName;
+            likely.name = DeviceDescription::earlierName(*earlier);
             m_returnsNoted.insert(mac);
         }
         added = m_devices.append(device);

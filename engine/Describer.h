@@ -33,6 +33,8 @@ public:
         // Stored values of a device: queued, then written by flush (an admission's values go first).
         std::function<void(const QString& mac, const QList<std::pair<QString, QString>>& values)> write;
         std::function<void()> flush;
+        // A device's mDNS name changed (stored and flushed already): it may tell a likely return.
+        std::function<void(const QString& mac)> named;
     };
 
     Describer(DeviceStore& devices, NetPlatform& net, Hooks hooks);
@@ -118,6 +120,8 @@ private:
     // The next step of the question under way, or its end; false when there is no more to ask.
     bool askStep(const QDateTime& now);
     void endAsking();
+    // The services heard so far name the device: its mDNS name through the one door, kept and told when new.
+    void servicesHeard(const QString& mac, Known& known, bool learnt);
     void fetchDescription(const QString& mac, const QByteArray& location, const QDateTime& now);
     QString macAt(quint32 ipv4);
 

@@ -12,6 +12,7 @@
 #include "platform/DnsMessage.h"
 #include "platform/NetPlatform.h"
 #include "recognition/UpnpClues.h"
+#include "store/DeviceCodec.h"
 #include "store/DeviceStore.h"
 
 #include <QHostAddress>
@@ -156,11 +157,31 @@ void Describer::mdnsAnswer(int handle, const QByteArray& datagram)
     ++m_tally.answers;
     Known& k = known(mac);
     k.answered = true;
-    if (k.services.add(answer.records))
-        apply(mac, k.services.clue());
-    m_hooks.flush();
+    const auto ip = AddressText::parseIPv4(m_asking->ip);
+    servicesHeard(mac, k, k.services.add(answer.records, ip ? AddressText::toNumber(*ip) : 0));
     // The answer is in: the next step at once.
     askStep(m_asking->since);
+}
+
+void Describer::servicesHeard(const QString& mac, Known& k, bool learnt)
+{
+    // Read before the clue is told: a subscriber of that event may remove the device, and forget k with it.
+    const QString raw = learnt ? k.services.deviceName() : QString();
+    if (learnt)
+        apply(mac, k.services.clue());
+    m_hooks.flush();
+    DeviceRecord* device = raw.isEmpty() ? nullptr : m_devices.find(mac);
+    if (!device)
+        return;
+    const QString name = admitted(mac, QStringLiteral("mDNS name"), raw);
+    if (name.isEmpty() || name == device->MdnsName)
+        return;
+    device->MdnsName = name;
+    m_hooks.write(mac, {{DeviceCodec::Name::MdnsName, name}});
+    m_hooks.flush();
+    m_hooks.log(QStringLiteral("Recognition - %1 calls itself \"%2\" over mDNS").arg(mac, name));
+    if (m_hooks.named)
+        m_hooks.named(mac);
 }
 
 void Describer::datagramHeard(const HeardDatagram& datagram)
@@ -179,9 +200,7 @@ void Describer::datagramHeard(const HeardDatagram& datagram)
         }
         ++m_tally.announcements;
         Known& k = known(mac);
-        if (k.services.add(heard.records))
-            apply(mac, k.services.clue());
-        m_hooks.flush();
+        servicesHeard(mac, k, k.services.add(heard.records, datagram.sender));
         return;
     }
     const auto ssdp = UpnpClues::parseSsdp(datagram.data);

@@ -40,6 +40,12 @@ DiscoveryEngine::DiscoveryEngine(DeviceStore& devices, NetPlatform& net, QObject
         m_unstored.append({Keys::deviceKey(mac), values});
     };
     hooks.flush = [this] { storeWrites(); };
+    // The answer that names a device over mDNS comes seconds after its admission: a likely return is told then.
+    hooks.named = [this](const QString& mac) {
+        DeviceRecord* device = m_devices.find(mac);
+        if (const auto likely = device ? linkLikelyReturn(*device) : std::nullopt)
+            Q_EMIT deviceEvent(*likely);
+    };
     m_describer = std::make_unique<Describer>(devices, net, std::move(hooks));
     m_sweepTimer.setInterval(kTickMs);
     connect(&m_sweepTimer, &QTimer::timeout, this, &DiscoveryEngine::sweepTick);

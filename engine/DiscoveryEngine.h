@@ -182,6 +182,9 @@ private:
     // tells of it (intruder: the earlier device's list). Never merges.
     const DeviceRecord* likelyEarlier(const DeviceRecord& newcomer) const;
     std::optional<DeviceEvent> linkLikelyReturn(DeviceRecord& device);
+    // A device gone: the private-MAC newcomers online that share its identity, named while it still counted as
+    // online (a phone that took a new MAC without leaving), are linked now; not one seen beside it for minutes.
+    void linkReturnsOf(const QString& departedMac);
     void agePresence();
     // SightKeeping.cpp: the clocks at every tick and every packet heard; a sleep found voids the cycle's verdict.
     void lookAtClocks();

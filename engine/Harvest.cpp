@@ -187,6 +187,8 @@ void DiscoveryEngine::trackOne(DeviceRecord& device, const QDateTime& now, bool 
         m_unstored.append({key, {{DeviceCodec::Name::LastOffline, TextForms::storedDate(left)}}});
         DeviceEvent event = newEvent(DeviceEvent::Kind::Offline, device, left);
         event.logged = countedOnline;
+        const QString mac = device.MacAddress;
         Q_EMIT deviceEvent(event);
+        linkReturnsOf(mac);
     }
 }

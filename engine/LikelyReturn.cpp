@@ -7,6 +7,8 @@
 #include "engine/LikelyReturn.h"
 
 #include "engine/DiscoveryEngine.h"
+#include "recognition/MdnsName.h"
+#include "store/DeviceDescription.h"
 #include "store/DeviceStore.h"
 #include "store/MacAddress.h"
 
@@ -17,13 +19,9 @@ bool named(const QString& host)
     return !host.isEmpty() && host != DeviceRecord::unknownHostName();
 }
 
-// Names a device is given out of the box, shared by every device of its kind: they say what, not which.
 bool generic(const QString& host)
 {
-    static const QStringList names {QStringLiteral("iphone"), QStringLiteral("ipad"), QStringLiteral("android"),
-        QStringLiteral("localhost"), QStringLiteral("espressif"), QStringLiteral("raspberrypi"),
-        QStringLiteral("unknown"), QStringLiteral("phone"), QStringLiteral("laptop"), QStringLiteral("desktop")};
-    return names.contains(host.section(QLatin1Char('.'), 0, 0).toLower());
+    return MdnsName::isGeneric(host.section(QLatin1Char('.'), 0, 0));
 }
 
 } // namespace
@@ -31,6 +29,10 @@ bool generic(const QString& host)
 bool identityMatches(const DeviceRecord& newcomer, const DeviceRecord& known,
     const Describer::DhcpIdentity* newcomerDhcp, const Describer::DhcpIdentity* knownDhcp)
 {
+    // The name its owner gave it, as the device itself announces it (never set for a name every such device has).
+    if (!newcomer.MdnsName.isEmpty() && !MdnsName::isGeneric(newcomer.MdnsName)
+        && MdnsName::identityForm(newcomer.MdnsName) == MdnsName::identityForm(known.MdnsName))
+        return true;
     const bool bothDhcp = newcomerDhcp && knownDhcp;
     // A client id that is not the MAC is one the client keeps across addresses (a DUID, a Windows GUID).
     if (bothDhcp && !newcomerDhcp->clientIdIsMac && !knownDhcp->clientIdIsMac && !newcomerDhcp->clientId.isEmpty()
@@ -75,8 +77,35 @@ std::optional<DeviceEvent> DiscoveryEngine::linkLikelyReturn(DeviceRecord& devic
     m_returnsNoted.insert(device.MacAddress);
     device.LikelyReturnOf = earlier->MacAddress;
     DeviceEvent event = newEvent(DeviceEvent::Kind::LikelyReturn, device, currentTime());
-    event.name = earlier->FriendlyName.isEmpty() ? earlier->HostName : earlier->FriendlyName;
+    event.name = DeviceDescription::earlierName(*earlier);
     event.earlierMac = earlier->MacAddress;
     event.intruder = earlier->Intruder;
     return event;
+}
+
+void DiscoveryEngine::linkReturnsOf(const QString& departedMac)
+{
+    const DeviceRecord* departed = m_devices.find(departedMac);
+    if (!departed || departed->isOnline())
+        return;
+    // Seen together for longer than a neighbour entry outlives its device: two devices of one name, not one.
+    constexpr qint64 kTogetherSeconds = 120;
+    QStringList newcomers;
+    const std::optional<Describer::DhcpIdentity> departedDhcp = m_describer->dhcpIdentity(departedMac);
+    for (const DeviceRecord& d : std::as_const(m_devices)) {
+        if (!d.NewDevice || !d.isOnline() || !d.LikelyReturnOf.isEmpty() || m_returnsNoted.contains(d.MacAddress)
+            || !MacAddress::isLocallyAdministered(d.MacAddress)
+            || (departed->LastSeen.isValid() && d.FirstSeen.secsTo(departed->LastSeen) > kTogetherSeconds))
+            continue;
+        const auto newcomerDhcp = m_describer->dhcpIdentity(d.MacAddress);
+        if (identityMatches(d, *departed, newcomerDhcp ? &*newcomerDhcp : nullptr,
+                newcomerDhcp && departedDhcp ? &*departedDhcp : nullptr))
+            newcomers.append(d.MacAddress);
+    }
+    // By MAC: a subscriber of one event may remove another device.
+    for (const QString& mac : std::as_const(newcomers)) {
+        DeviceRecord* device = m_devices.find(mac);
+        if (const auto likely = device ? linkLikelyReturn(*device) : std::nullopt)
+            Q_EMIT deviceEvent(*likely);
+    }
 }

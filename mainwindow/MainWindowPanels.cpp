@@ -154,6 +154,8 @@ void MainWindow::Display_Details()
     rows.append({QStringLiteral("Type"), fact(DeviceDescription::typeText(d.Type), d.TypeSource), 1});
     rows.append({QStringLiteral("Model"), fact(d.Model, d.ModelSource), 1});
     rows.append({QStringLiteral("OS"), fact(d.Os, d.OsSource), 1});
+    if (!d.MdnsName.isEmpty())
+        rows.append({QStringLiteral("mDNS Name"), d.MdnsName, 1});
     const QString likely = DeviceDescription::likelyText(m_core.devices(), d);
     if (!likely.isEmpty())
         rows.append({QStringLiteral("Likely"), likely.mid(2, 1).toUpper() + likely.mid(3), 2});

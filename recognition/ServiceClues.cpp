@@ -1,5 +1,7 @@
 #include "recognition/ServiceClues.h"
 
+#include "recognition/MdnsName.h"
+
 #include <QStringDecoder>
 #include <algorithm>
 
@@ -64,7 +66,7 @@ DeviceServices::Instance* DeviceServices::instance(const QByteArray& name)
     if (it == m_instances.end()) {
         if (m_instances.size() >= kMaxInstances)
             return nullptr;
-        it = m_instances.insert(name, Instance {service, {}, false});
+        it = m_instances.insert(name, Instance {service, {}, false, {}});
     }
     return &*it;
 }
@@ -76,8 +78,9 @@ void DeviceServices::addType(const QByteArray& type)
         m_types.append(type);
 }
 
-bool DeviceServices::add(const QList<dnsmsg::Record>& records)
+bool DeviceServices::add(const QList<dnsmsg::Record>& records, quint32 ownAddress)
 {
+    bool named = false;
     const QList<QByteArray> typesBefore = m_types;
     const auto instancesBefore = m_instances.size();
     qsizetype beforeEdit = 0;
@@ -89,8 +92,18 @@ bool DeviceServices::add(const QList<dnsmsg::Record>& records)
         } else if (r.type == dnsmsg::kTypePtr && serviceOf(QByteArrayLiteral("x.") + r.owner) == serviceOf(r.target)) {
             addType(r.owner.toLower());
             instance(r.target);
+        } else if (r.type == dnsmsg::kTypeA) {
+            // The first one heard stays: a device that changes its name with every message changes nothing.
+            if (ownAddress != 0 && r.ipv4 == ownAddress && m_host.isEmpty()) {
+                m_host = r.owner;
+                named = true;
+            }
         } else if (r.type == dnsmsg::kTypeTxt || r.type == dnsmsg::kTypeSrv) {
             Instance* i = instance(r.owner);
+            if (i && r.type == dnsmsg::kTypeSrv && i->host.isEmpty() && !r.target.isEmpty()) {
+                i->host = r.target;
+                named = true;
+            }
             if (!i || r.type != dnsmsg::kTypeTxt)
                 continue;
             i->heardEdit = true;
@@ -105,7 +118,28 @@ bool DeviceServices::add(const QList<dnsmsg::Record>& records)
     qsizetype afterEdit = 0;
     for (const Instance& i : std::as_const(m_instances))
         afterEdit += i.txt.size() + (i.heardEdit ? 1 : 0);
-    return m_types != typesBefore || m_instances.size() != instancesBefore || afterEdit != beforeEdit;
+    return named || m_types != typesBefore || m_instances.size() != instancesBefore || afterEdit != beforeEdit;
+}
+
+QString DeviceServices::deviceName() const
+{
+    // Ranked, a name that says which device before one that only says what; the first heard of equals.
+    std::pair<bool, MdnsName::Candidate> best;
+    const auto weigh = [&best](const MdnsName::Candidate& c) {
+        const bool telling = !MdnsName::isGeneric(c.name);
+        if (c.rank > 0 && std::pair(telling, c.rank) > std::pair(best.first, best.second.rank))
+            best = {telling, c};
+    };
+    for (auto it = m_instances.begin(); it != m_instances.end(); ++it) {
+        // The instance's own part: its name without ".<service>.local".
+        const QByteArray label = it.key().left(it.key().size() - it->service.size() - 7);
+        weigh(MdnsName::ofInstance(it->service, label, it->txt));
+        if (!it->host.isEmpty())
+            weigh(MdnsName::ofHost(it->host, false));
+    }
+    if (!m_host.isEmpty())
+        weigh(MdnsName::ofHost(m_host, true));
+    return best.second.name;
 }
 
 QList<QByteArray> DeviceServices::instancesWithoutTxt() const

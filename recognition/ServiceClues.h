@@ -23,13 +23,16 @@ public:
     static const QByteArray kEnumeration; // "_services._dns-sd._udp.local"
 
     // Takes in one message's records (from the device's own address: the caller checks); true when anything new
-    // was learnt.
-    bool add(const QList<dnsmsg::Record>& records);
+    // was learnt. ownAddress (host order, 0: unknown) tells the device's own A record from one it speaks for.
+    bool add(const QList<dnsmsg::Record>& records, quint32 ownAddress = 0);
     // The service types it named ("_ipp._tcp.local"), in the order first heard.
     QList<QByteArray> serviceTypes() const { return m_types; }
     // The instances whose TXT has not been heard yet.
     QList<QByteArray> instancesWithoutTxt() const;
     Clue clue() const;
+    // What the device calls itself (MdnsName's best candidate, a name every such device has only when there is
+    // no other), unfiltered; empty when nothing named it.
+    QString deviceName() const;
     bool isEmpty() const { return m_types.isEmpty() && m_instances.isEmpty(); }
 
 private:
@@ -38,12 +41,14 @@ private:
         QByteArray service; // "_ipp._tcp"
         QHash<QByteArray, QByteArray> txt; // keys lower-case
         bool heardEdit = false;
+        QByteArray host; // its SRV target
     };
     Instance* instance(const QByteArray& name);
     void addType(const QByteArray& type);
 
     QList<QByteArray> m_types;
     QMap<QByteArray, Instance> m_instances;
+    QByteArray m_host; // the owner of an A record for the device's own address
 };
 
 namespace ServiceClues {

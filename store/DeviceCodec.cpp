@@ -1,5 +1,6 @@
 #include "store/DeviceCodec.h"
 
+#include "store/DeviceText.h"
 #include "store/DeviceWatch.h"
 #include "store/MacAddress.h"
 #include "store/TextForms.h"
@@ -52,6 +53,7 @@ Values encode(const DeviceRecord& d)
     optional(Name::Network, d.Network);
     if (d.LastSeen.isValid())
         values.append({Name::LastSeen, TextForms::storedDate(d.LastSeen)});
+    optional(Name::MdnsName, d.MdnsName);
     return values;
 }
 
@@ -152,6 +154,8 @@ Decoded decode(const QString& mac, const Values& values)
     d.Note = value(Name::Note).value_or(QString());
     d.Network = value(Name::Network).value_or(QString());
     date(Name::LastSeen, d.LastSeen, false);
+    // Heard from the device: through the one door again, the store may have been edited.
+    d.MdnsName = DeviceText::filterName(value(Name::MdnsName).value_or(QString())).text;
     // A store of an earlier release has no sighting of its own: the later of the two presence dates is the
     // nearest it knows.
     if (!d.LastSeen.isValid() || d.LastSeen <= TextForms::NeverDate())

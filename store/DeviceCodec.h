@@ -42,10 +42,11 @@ inline const QString FormerMacs = QStringLiteral("Former_MACs");
 inline const QString Note = QStringLiteral("Note");
 inline const QString Network = QStringLiteral("Network");
 inline const QString LastSeen = QStringLiteral("Last_Seen");
+inline const QString MdnsName = QStringLiteral("MDNS_Name");
 } // namespace Name
 
 // Every value of the record in the stored order: the nine of the first release first, then "Watch", what the
-// device is, its former MACs, note, network and last sighting. Optional values that are empty are left out.
+// device is, its former MACs, note, network, last sighting and mDNS name. Optional values that are empty are left out.
 Values encode(const DeviceRecord& d);
 
 // The text of one stored value of d (a date as ISO 8601 with its offset); empty for a name that is none.

@@ -54,6 +54,14 @@ QString sourceText(FactSource source)
     return {};
 }
 
+QString earlierName(const DeviceRecord& e)
+{
+    if (!e.FriendlyName.isEmpty())
+        return e.FriendlyName;
+    const bool hostNamed = !e.HostName.isEmpty() && e.HostName != DeviceRecord::unknownHostName();
+    return hostNamed || e.MdnsName.isEmpty() ? e.HostName : e.MdnsName;
+}
+
 QString likelyText(const DeviceStore& devices, const DeviceRecord& d)
 {
     if (d.LikelyReturnOf.isEmpty())
@@ -61,9 +69,7 @@ QString likelyText(const DeviceStore& devices, const DeviceRecord& d)
     const DeviceRecord* earlier = devices.find(d.LikelyReturnOf);
     if (!earlier)
         return {};
-    const DeviceRecord& e = *earlier;
-    const QString name = e.FriendlyName.isEmpty() ? e.HostName : e.FriendlyName;
-    return QStringLiteral(", probably %1, with a new private address").arg(name);
+    return QStringLiteral(", probably %1, with a new private address").arg(earlierName(*earlier));
 }
 
 QString alertName(const DeviceStore& devices, const DeviceRecord& d)

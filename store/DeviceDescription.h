@@ -22,6 +22,9 @@ QString sourceText(FactSource source);
 // Device", with " (private address)" for a made-up MAC; a likely return adds ", probably Anna's phone, with a
 // new private address" (the earlier device as the store has it).
 QString alertName(const DeviceStore& devices, const DeviceRecord& d);
+// The name a likely return gives the earlier device: the user's, else its host name, else what it calls itself
+// over mDNS.
+QString earlierName(const DeviceRecord& earlier);
 // ", probably Anna's phone, with a new private address", or empty when the device is no likely return.
 QString likelyText(const DeviceStore& devices, const DeviceRecord& d);
 

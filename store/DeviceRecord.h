@@ -44,6 +44,8 @@ struct DeviceRecord
     QString Network;
     // The last sighting ("Last_Seen"): exact in memory, written to the store at most once a minute.
     QDateTime LastSeen;
+    // What the device calls itself over mDNS ("MDNS_Name"): it outlives a new private MAC.
+    QString MdnsName;
     // In memory only: the known device this private-MAC newcomer is likely to be, with a new address (its MAC).
     QString LikelyReturnOf;
 

@@ -65,6 +65,7 @@ void seed(const AppPaths& paths)
     };
     Hive::KeyValues printer = device(kPrinter, "Printer", kSeen, TextForms::NeverDate());
     printer.values.append({QStringLiteral("Network"), kNetwork});
+    printer.values.append({QStringLiteral("MDNS_Name"), QStringLiteral("HP LaserJet, 2nd floor")});
     const Hive::KeyValues network {KeyStore::fullKeyPath(KeyStore::ProductKey, kNetworkKey),
         {{QStringLiteral("Subnet"), QStringLiteral("198.18.0.0/24")},
             {QStringLiteral("Gateway_MAC"), QStringLiteral("02-00-C6-12-00-01")},

@@ -53,6 +53,7 @@ DeviceRecord device(const QString& mac, const QString& name, bool intruder, bool
     d.Model = f.model;
     d.ModelSource = f.modelSource;
     d.FormerMacs = former;
+    d.MdnsName = mac == kOld ? QStringLiteral("Anna\u2019s Pixel") : QString();
     return d;
 }
 
@@ -149,6 +150,7 @@ private Q_SLOTS:
             QTEST(DeviceKind::typeWord(d.Type) + '/' + DeviceKind::sourceWord(d.TypeSource), "type");
             QTEST(d.Model + '/' + DeviceKind::sourceWord(d.ModelSource), "model");
             QTEST(d.FormerMacs, "former");
+            QCOMPARE(d.MdnsName, QStringLiteral("Anna\u2019s Pixel")); // what it calls itself outlives the MAC
             QCOMPARE(d.FirstSeen, kT0); // known since the older MAC was first seen
         }
         QCOMPARE(rig.devices.findDevice(kOld), rig.devices.find(kNew));

@@ -1,7 +1,8 @@
 // A phone with a private MAC comes back to a namespace LAN under a new one, asking dnsmasq for an address with
 // busybox udhcpc and its old host name: the running monitor links it to the known phone at its admission, and
 // kestrelwatch-ctl merge carries the phone's name, list, history and presence intervals to the new MAC, which
-// the monitor takes in.
+// the monitor takes in. A phone that sends no host name at all is known again by the name it announces over
+// mDNS (a python3-zeroconf responder), learnt in an earlier run of the monitor.
 
 #include "Lab.h"
 #include "TestHome.h"
@@ -17,6 +18,7 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QTest>
+#include <memory>
 
 using namespace kwtest;
 
@@ -25,6 +27,19 @@ namespace {
 const QString kOld = QStringLiteral("02-44-00-00-00-10");
 const QString kNew = QStringLiteral("02-44-00-00-00-11");
 const QDateTime kWas(QDate(2026, 11, 30), QTime(8, 0), Qt::UTC);
+
+// An iPhone as its mDNS responder shows it, in its own namespace: "Anna's iPhone" of _companion-link._tcp.
+std::unique_ptr<Process> iPhone(const Lab& lab, const char* host, const char* ip, const char* mac)
+{
+    if (!lab.addDevice(QLatin1String(host), QLatin1String(ip), QLatin1String(mac)))
+        return nullptr;
+    auto p = std::make_unique<Process>();
+    p->start(QStringLiteral("ip"),
+        {"netns", "exec", lab.ns(QLatin1String(host)), "/usr/bin/python3",
+            TestHome::sourceDir() + QStringLiteral("/tests/e2e/whois_peers.py"), "mdns", ip, "Anna's iPhone",
+            "_companion-link._tcp", "rpMd=iPhone14,2"});
+    return p->waitForLine(QRegularExpression(QStringLiteral("^ready$")), 0, 20000).isEmpty() ? nullptr : std::move(p);
+}
 
 Run ctl(const QString& home, const QStringList& args)
 {
@@ -121,6 +136,52 @@ private Q_SLOTS:
         const QString exported = ctl(home.paths().home, {"export", "--format", "json"}).out;
         QVERIFY2(exported.contains(QLatin1String("{\"address\":\"198.18.0.50\",\"from\":\"2026-11-30T08:00:00Z\"")),
             qPrintable(exported));
+        QCOMPARE(monitor.stop(), 0);
+    }
+
+    void returnsByItsMdnsName()
+    {
+        if (run(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QStringLiteral("import zeroconf")}).code
+            != 0)
+            KW_SKIP("python3-zeroconf is not installed (scripts/install-deps.sh test)");
+        const QString first = QStringLiteral("02-44-00-00-00-30"), second = QStringLiteral("02-44-00-00-00-31");
+        Lab lab(QStringLiteral("kwm"));
+        QVERIFY2(lab.ok(), qPrintable(lab.error()));
+        TestHome home;
+        {
+            // An earlier run hears the phone name itself; the user names it and moves it to the safe list; it
+            // leaves.
+            std::unique_ptr<Process> phone = iPhone(lab, "phone1", "198.18.0.30", "02:44:00:00:00:30");
+            QVERIFY(phone);
+            Monitor monitor(home.paths().home);
+            monitor.start(lab.ns());
+            QVERIFY(monitor.waitStarted());
+            QVERIFY(!monitor
+                         .waitForLine(QRegularExpression(first + " calls itself \"Anna's iPhone\" over mDNS"), 0, 30000,
+                             Process::Err)
+                         .isEmpty());
+            QCOMPARE(monitor.stop(), 0);
+            QCOMPARE(ctl(home.paths().home, {"move", first, "safe"}).code, 0);
+            QCOMPARE(ctl(home.paths().home, {"rename", first, "Anna's phone"}).code, 0);
+            phone->stop();
+            QCOMPARE(lab.netlab(QStringLiteral("remove"), {QStringLiteral("phone1")}).code, 0);
+            // Gone from the monitor's neighbour table too, as after the minutes a phone is usually away.
+            QCOMPARE(lab.exec({QStringLiteral("ip"), QStringLiteral("neigh"), QStringLiteral("flush"),
+                                  QStringLiteral("all")})
+                         .code,
+                0);
+        }
+        // It comes back under a new private MAC: the answer that names it links it to the phone gone before.
+        std::unique_ptr<Process> phone = iPhone(lab, "phone2", "198.18.0.31", "02:44:00:00:00:31");
+        QVERIFY(phone);
+        Monitor monitor(home.paths().home);
+        monitor.start(lab.ns());
+        QVERIFY(monitor.waitStarted());
+        const QString linked =
+            QStringLiteral("Probably Anna's phone, with a new private address (earlier MAC %1)").arg(first);
+        QVERIFY2(!monitor.waitForLine(eventLine(second, linked), 0, 30000).isEmpty(),
+            qPrintable(monitor.lines().join(QLatin1Char('\n'))));
+        QVERIFY(ctl(home.paths().home, {"history", second}).out.contains(linked));
         QCOMPARE(monitor.stop(), 0);
     }
 };

@@ -122,6 +122,43 @@ private Q_SLOTS:
         QCOMPARE(shown(s.clue()), clue);
     }
 
+    // What a device calls itself, from records as devices send them: the owner's name first, MAC parts left out,
+    // a host name only for the device's own address (198.18.0.7), a name every such device has only alone.
+    void deviceNames_data()
+    {
+        QTest::addColumn<QStringList>("records");
+        QTest::addColumn<QString>("name");
+        const QString anna =
+            QStringLiteral("_companion-link._tcp.local PTR Anna\u2019s iPhone._companion-link._tcp.local");
+        QTest::newRow("iPhone") << QStringList {anna, "Anna.local A c6120007"} << "Anna\u2019s iPhone";
+        QTest::newRow("AirPlay speaker") << QStringList {"_raop._tcp.local PTR 0A1B2C3D4E5F@Kitchen._raop._tcp.local"}
+                                         << "Kitchen";
+        QTest::newRow("Chromecast by fn")
+            << QStringList {"_googlecast._tcp.local PTR Chromecast-4d3b._googlecast._tcp.local",
+                   "Chromecast-4d3b._googlecast._tcp.local TXT md=Chromecast|fn=Living Room TV"}
+            << "Living Room TV";
+        QTest::newRow("avahi workstation")
+            << QStringList {"_workstation._tcp.local PTR anna-laptop [02:44:00:00:00:10]._workstation._tcp.local"}
+            << "anna-laptop";
+        QTest::newRow("own host name over a name every iPhone has")
+            << QStringList {"_companion-link._tcp.local PTR iPhone._companion-link._tcp.local",
+                   "iPhone._companion-link._tcp.local SRV 7000 proxy.local", "Annas-iPhone.local A c6120007"}
+            << "Annas-iPhone";
+        QTest::newRow("a name every iPhone has, alone")
+            << QStringList {"_companion-link._tcp.local PTR iPhone._companion-link._tcp.local"} << "iPhone";
+        QTest::newRow("another host's address") << QStringList {"Sleeping-Mac.local A c6120009"} << "";
+        QTest::newRow("only a MAC") << QStringList {"_raop._tcp.local PTR 0A1B2C3D4E5F@._raop._tcp.local"} << "";
+    }
+    void deviceNames()
+    {
+        QFETCH(QStringList, records);
+        const dnsmsg::Records r = dnsmsg::parseRecords(response(7, records), quint16(7));
+        QVERIFY2(r.error.isEmpty(), qPrintable(r.error));
+        DeviceServices s;
+        s.add(r.records, 0xC6120007);
+        QTEST(s.deviceName(), "name");
+    }
+
     // Whatever is malformed is refused whole, with why.
     void malformedAnswers_data()
     {
@@ -240,12 +277,18 @@ private Q_SLOTS:
     }
 
     // The engine asks an online device step by step, takes announcements and NOTIFYs only from its own address,
-    // and fetches only its own description, once.
+    // and fetches only its own description, once. The name its answers give links it to the earlier device of
+    // that name.
     void engineAsksAndListens()
     {
         EngineRig rig;
         rig.net.setDiscovery(true);
         rig.net.addAdapter(QStringLiteral("198.18.0.5/24 gw 198.18.0.1"));
+        // The speaker's earlier life under another private MAC, on the safe list: its name tells it again.
+        DeviceRecord& earlier =
+            rig.addLoadedDevice(QStringLiteral("0A-11-22-33-44-55"), QStringLiteral("198.18.0.50"), false);
+        std::tie(earlier.FriendlyName, earlier.MdnsName, earlier.NameLookupPending) =
+            std::tuple(QStringLiteral("Kitchen speaker"), QStringLiteral("kitchen"), false);
         rig.load();
         rig.nextSweep();
         QCOMPARE(rig.net.listenedInterfaces(), QList<int> {2});
@@ -270,13 +313,22 @@ private Q_SLOTS:
         QCOMPARE(rig.log.lines().filter(QStringLiteral("DNS-SD answer of %1 ignored").arg(kMac)).size(), 1);
         answer({"Kitchen._googlecast._tcp.local TXT md=Google Home Mini|fn=Kitchen"});
         QVERIFY(rig.net.mdnsQuestions().isEmpty());
-        QCOMPARE(rig.window.calls.join(QLatin1Char('|')), QStringLiteral("Described 0 198.18.0.7 type,model"));
+        QCOMPARE(rig.window.calls.join(QLatin1Char('|')),
+            QStringLiteral("Described 1 198.18.0.7 type,model|LikelyReturn 1 Kitchen speaker 0A-11-22-33-44-55"));
+        QCOMPARE(rig.stored(kMac, QStringLiteral("MDNS_Name")), QStringLiteral("Kitchen"));
         QCOMPARE(rig.stored(kMac, QStringLiteral("Model")), QStringLiteral("Google Home Mini"));
         QCOMPARE(rig.stored(kMac, QStringLiteral("Model_Source")), QStringLiteral("mdns"));
         // Asked once: later ticks ask nobody.
         rig.tick(100);
         QVERIFY(rig.net.mdnsQuestions().isEmpty());
         QCOMPARE(rig.engine.describer().tally().questions, 3u);
+        // A name the name door refuses, announced twice at a higher rank: one line, and the name stays.
+        for (int i = 0; i < 2; ++i)
+            rig.net.deliverDatagram({HeardDatagram::Kind::Mdns, 0xC6120007, 5353,
+                response(0,
+                    {QStringLiteral("_device-info._tcp.local PTR Kitchen%1\u202E._device-info._tcp.local").arg(i)})});
+        QCOMPARE(rig.log.lines().filter(QStringLiteral("mDNS name of %1 refused").arg(kMac)).size(), 1);
+        QCOMPARE(rig.stored(kMac, QStringLiteral("MDNS_Name")), QStringLiteral("Kitchen"));
 
         // SSDP from elsewhere counts for nobody; the device's own NOTIFY has its description fetched once.
         const QByteArray notify =

@@ -226,6 +226,9 @@ private Q_SLOTS:
         QTest::newRow("by DHCP, a name every such phone has") << oldMac << newMac << "Ann" << false << true << "";
         QTest::newRow("by DHCP, with the admission")
             << oldMac << newMac << "Ann" << false << true << "Admitted 1 198.18.0.11 Ann 0A-11-22-33-44-55 intruder";
+        QTest::newRow("by DHCP, the earlier one about until the next harvest")
+            << oldMac << newMac << "Ann" << true << true << "LikelyReturn 1 Ann 0A-11-22-33-44-55";
+        QTest::newRow("by DHCP, both about together for minutes") << oldMac << newMac << "Ann" << true << true << "";
     }
 
     void likelyReturn()
@@ -245,10 +248,21 @@ private Q_SLOTS:
         nth(rig.devices, 0).PresenceCountdown = oldOnline ? 2 : 0;
         if (byDhcp) {
             rig.net.addAdapter(QStringLiteral("198.18.0.5/24"));
+            if (oldOnline)
+                rig.net.addNeighbour(oldMac, ipOf(10));
             rig.load();
             rig.nextSweep();
             rig.net.hearDhcp(newMac, ipOf(11), Heard::DhcpRequest, generic ? "iPhone" : "Pixel.lan");
             rig.net.hearArp(newMac, ipOf(11), Heard::ArpAnnouncement); // answering there admits it
+            // Two devices of one name, seen side by side for minutes before one leaves.
+            if (QByteArray(QTest::currentDataTag()).contains("together"))
+                rig.devices.find(oldMac)->LastSeen = rig.devices.find(newMac)->FirstSeen.addSecs(300);
+            // A phone that took a new MAC without leaving: linked when the harvest finds the old one gone.
+            rig.net.clearNeighbours();
+            rig.net.addNeighbour(newMac, ipOf(11));
+            for (int sweep = 0; sweep < 3 && rig.devices.find(oldMac)->isOnline(); ++sweep)
+                rig.nextSweep();
+            QVERIFY(!rig.devices.find(oldMac)->isOnline());
         } else {
             rig.addLoadedDevice(newMac, ipOf(11));
             nth(rig.devices, 1).NewDevice = true;
@@ -268,7 +282,8 @@ private Q_SLOTS:
     }
 
     // What the two DHCP clients said sharpens the name: a client id of the client's own making is the machine
-    // whatever its name; the same name from another request list or vendor class is another client.
+    // whatever its name; the same name from another request list or vendor class is another client. The name its
+    // owner gave it, as the device announces it over mDNS, is the device whatever its DHCP client.
     void identityWithDhcp_data()
     {
         QTest::addColumn<QString>("newName");
@@ -294,6 +309,18 @@ private Q_SLOTS:
         QTest::newRow("a name every such phone has") << "iPhone"
                                                      << ""
                                                      << "" << false;
+        // "mdns:" names the newcomer over mDNS alone: its host name unknown, its DHCP client another.
+        const QString android = "list=1,3,6,15,26,28,51,58,59,43;vendor=android-dhcp-13";
+        QTest::newRow("the same mDNS name") << "mdns:ANNA\u2019S IPHONE" << android << win << true;
+        QTest::newRow("the mDNS name a conflict renamed") << "mdns:Anna\u2019s iPhone (2)"
+                                                          << ""
+                                                          << "" << true;
+        QTest::newRow("another mDNS name") << "mdns:Ben\u2019s iPhone"
+                                           << ""
+                                           << "" << false;
+        QTest::newRow("an mDNS name every MacBook has") << "mdns:MacBook-Pro (2)"
+                                                        << ""
+                                                        << "" << false;
     }
 
     void identityWithDhcp()
@@ -305,6 +332,13 @@ private Q_SLOTS:
         known.HostName = known.FriendlyName = QStringLiteral("anna-laptop");
         known.HostName = newName == QLatin1String("iPhone") ? newName : known.HostName;
         newcomer.HostName = newName;
+        if (newName.startsWith(QLatin1String("mdns:"))) {
+            newcomer.HostName = DeviceRecord::unknownHostName();
+            newcomer.MdnsName = newName.mid(5);
+            known.MdnsName = newcomer.MdnsName.startsWith(QLatin1String("MacBook"))
+                ? QStringLiteral("MacBook-Pro (3)")
+                : QStringLiteral("Anna\u2019s iPhone");
+        }
         const auto newId = Describer::DhcpIdentity::fromText(newDhcp);
         const auto knownId = Describer::DhcpIdentity::fromText(knownDhcp);
         QVERIFY(newDhcp.isEmpty() || newId);

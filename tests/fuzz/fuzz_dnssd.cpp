@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if ((!r.error.isEmpty() && !r.records.isEmpty()) || r.records.size() > dnsmsg::kMaxRecords)
             std::abort();
         DeviceServices services;
-        services.add(r.records);
+        services.add(r.records, 0xC6120007);
         services.add(r.records);
         for (const dnsmsg::Record& record : r.records) {
             if (record.txt.size() > dnsmsg::kMaxTxtEntries)
@@ -21,6 +21,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         }
         if (services.serviceTypes().size() > DeviceServices::kMaxServices
             || services.instancesWithoutTxt().size() > DeviceServices::kMaxInstances)
+            std::abort();
+        // A name is one label or one host name at most.
+        if (services.deviceName().size() > 255)
             std::abort();
         const Clue c = services.clue();
         if (c.isEmpty() != (c.source == FactSource::None))

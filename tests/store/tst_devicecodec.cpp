@@ -44,6 +44,7 @@ DeviceRecord full()
     d.FormerMacs = QStringList {QStringLiteral("0A-11-22-33-44-55"), QStringLiteral("0A-11-22-33-44-66")};
     d.Note = QStringLiteral("Ann, upstairs");
     d.Network = QStringLiteral("02-00-00-00-00-01 198.18.0.0/24");
+    d.MdnsName = QStringLiteral("Ann\u2019s Pixel");
     return d;
 }
 
@@ -75,7 +76,7 @@ private Q_SLOTS:
         QCOMPARE(names,
             QStringList({"IP_Address", "Host_Name", "Friendly_Name", "New_Device", "Intruder", "First_Seen",
                 "Last_Online", "Last_Offline", "Mac_Type", "Watch", "Type", "Type_Source", "Model", "Model_Source",
-                "OS", "OS_Source", "Former_MACs", "Note", "Network", "Last_Seen"}));
+                "OS", "OS_Source", "Former_MACs", "Note", "Network", "Last_Seen", "MDNS_Name"}));
         QCOMPARE(DeviceCodec::valueText(d, QStringLiteral("First_Seen")), QStringLiteral("2026-03-04T05:06:07+01:00"));
         QCOMPARE(DeviceCodec::valueText(d, QStringLiteral("Last_Seen")), QStringLiteral("2026-07-01T13:29:54+02:00"));
         QCOMPARE(DeviceCodec::valueText(d, QStringLiteral("Former_MACs")),
@@ -162,6 +163,10 @@ private Q_SLOTS:
                                                                << "Last_Seen"
                                                                << "2026-07-01T13:30:00"
                                                                << "";
+        QTest::newRow("an mDNS name the name door refuses") << "MDNS_Name=Pixel\u202E"
+                                                            << "MDNS_Name"
+                                                            << ""
+                                                            << "";
         QTest::newRow("names in another case") << "intruder=false"
                                                << "Intruder"
                                                << "False"
