@@ -49,7 +49,13 @@ fi
 if [ "$(id -u)" -eq 0 ] && [ -x scripts/netlab ]; then
     scripts/netlab gc || true
 fi
-ctest --test-dir "$build" --output-on-failure --no-tests=error --parallel "$jobs" "$@" || status=$?
+# Four tests per processor: a test that keeps a processor busy holds one of the "cpus" slots of the resource
+# file, one per processor, while the namespace tests, which mostly wait on their labs, fill the other places
+# (tests/CMakeLists.txt).
+printf '{"version": {"major": 1, "minor": 0}, "local": [{"cpus": [{"id": "0", "slots": %d}]}]}\n' "$jobs" \
+    >"$build/cpus.json"
+ctest --test-dir "$build" --output-on-failure --no-tests=error --parallel $((4 * jobs)) \
+    --resource-spec-file "$(realpath "$build/cpus.json")" "$@" || status=$?
 tested=$(date +%s)
 if [ -n "$clang_pid" ] && ! wait "$clang_pid"; then
     echo "test.sh: the sanitizer tree failed to build:" >&2
