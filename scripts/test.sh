@@ -49,7 +49,18 @@ fi
 if [ "$(id -u)" -eq 0 ] && [ -x scripts/netlab ]; then
     scripts/netlab gc || true
 fi
-ctest --test-dir "$build" --output-on-failure --no-tests=error --parallel "$jobs" "$@" || status=$?
+# Four tests per processor: a test that keeps a processor busy holds one of the "cpus" slots of the resource
+# file, one per processor, while the namespace tests, which mostly wait on their labs, fill the other places.
+# The kernel's one neighbour table for all namespaces holds gc_thresh3 rows (1024 unless raised) and a lab's
+# sweep of a /24 fills up to 256: the "neigh" slots are as many /24 sweeps as fit, less one for the rest of
+# the machine, and never fewer than the widest lab needs (tests/CMakeLists.txt).
+rows=$(cat /proc/sys/net/ipv4/neigh/default/gc_thresh3 2>/dev/null || echo 1024)
+neigh=$((rows / 256 - 1))
+[ "$neigh" -ge 3 ] || neigh=3
+printf '{"version": {"major": 1, "minor": 0}, "local": [{"cpus": [{"id": "0", "slots": %d}], "neigh": [{"id": "0", "slots": %d}]}]}\n' \
+    "$jobs" "$neigh" >"$build/resources.json"
+ctest --test-dir "$build" --output-on-failure --no-tests=error --parallel $((4 * jobs)) \
+    --resource-spec-file "$(realpath "$build/resources.json")" "$@" || status=$?
 tested=$(date +%s)
 if [ -n "$clang_pid" ] && ! wait "$clang_pid"; then
     echo "test.sh: the sanitizer tree failed to build:" >&2

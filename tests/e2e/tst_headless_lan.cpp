@@ -213,7 +213,9 @@ private Q_SLOTS:
         qsizetype from = monitor.cursor();
         QCOMPARE(lab.netlab(QStringLiteral("off"), {QStringLiteral("dev1")}).code, 0);
         QVERIFY(seen(monitor, kDevMac, QStringLiteral("Disconnected"), from, 4 * kSweepMs));
-        QVERIFY(Reg::get(home.paths().home, Reg::device(kDevMac), QStringLiteral("Last_Offline")) != never());
+        // The harvest's writes reach the store after its events.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            Reg::get(home.paths().home, Reg::device(kDevMac), QStringLiteral("Last_Offline")) != never(), kSweepMs);
 
         from = monitor.cursor();
         QCOMPARE(lab.netlab(QStringLiteral("on"), {QStringLiteral("dev1")}).code, 0);

@@ -113,9 +113,16 @@ private Q_SLOTS:
         for (const char* line :
             {"kwa0 does not do ARP", "kwt0 is a point-to-point link", "kwbr0 is a bridge without ports"})
             QCOMPARE(log.lines().filter(QString::fromLatin1(line)).size(), 1);
-        // The first sweep finds the router, the device, and the static and NOARP rows; never the monitor.
+        // The first sweep finds the router, the device, and the static and NOARP rows; never the monitor. A
+        // sweep takes about 6 s; a loaded machine (labs starting beside it) may need several.
         const QString router = QStringLiteral("02-00-C6-12-00-01"), device = QStringLiteral("02-00-C6-12-00-0A");
-        QTRY_COMPARE_WITH_TIMEOUT(qint32(devices.size()), 4, 15000);
+        const auto found = [&] {
+            QStringList macs;
+            for (const DeviceRecord& record : devices)
+                macs << record.MacAddress;
+            return macs.join(QLatin1Char(' ')) + QLatin1Char('\n') + log.lines().join(QLatin1Char('\n'));
+        };
+        QTRY_VERIFY2_WITH_TIMEOUT(devices.size() == 4, qPrintable(found()), 30000);
         const qint32 r = positionOf(devices, router), d = positionOf(devices, device);
         QVERIFY(r >= 0 && d >= 0);
         QCOMPARE(nth(devices, r).FriendlyName, QStringLiteral("Default Gateway"));

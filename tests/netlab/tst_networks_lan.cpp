@@ -67,11 +67,12 @@ private Q_SLOTS:
 
         const qsizetype out = monitor.cursor(), err = monitor.cursor(Process::Err);
         QCOMPARE(home.netlab(QStringLiteral("monitor-visit"), {away.name(), QStringLiteral("198.18.8.3/24")}).code, 0);
-        QVERIFY(!monitor
-                     .waitForLine(RE("^Networks - joined 198.18.8.0/24 \\(gateway 198.18.8.1\\), which is not "
-                                     "watched"),
-                         err, 3 * kSweepMs, Process::Err)
-                     .isEmpty());
+        QVERIFY2(!monitor
+                      .waitForLine(RE("^Networks - joined 198.18.8.0/24 \\(gateway 198.18.8.1\\), which is not "
+                                      "watched"),
+                          err, 3 * kSweepMs, Process::Err)
+                      .isEmpty(),
+            qPrintable(monitor.lines(Process::Err).mid(err).join(QLatin1Char('\n'))));
         QTest::qWait(3 * kSweepMs);
         QCOMPARE(monitor.lines().mid(out), QStringList()); // no stranger admitted, no home device offline
         QCOMPARE(home.netlab(QStringLiteral("monitor-return"), {away.name()}).code, 0);
