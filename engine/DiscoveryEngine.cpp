@@ -34,7 +34,7 @@ DiscoveryEngine::DiscoveryEngine(DeviceStore& devices, NetPlatform& net, QObject
         event.name = which;
         Q_EMIT deviceEvent(event);
     };
-    hooks.log = [this](const QString& line) { Log(kwEngine, line); };
+    hooks.log = [](const QString& line) { Log(kwEngine, line); };
     // The describer's values join the engine's own writes, after an admission still to be stored.
     hooks.write = [this](const QString& mac, const QList<std::pair<QString, QString>>& values) {
         m_unstored.append({Keys::deviceKey(mac), values});

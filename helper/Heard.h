@@ -9,6 +9,18 @@
 #include <string>
 #include <vector>
 
+// What a DHCP client says about itself, each empty when absent or too long to carry (a request list or
+// vendor class cut short would match another device's signature).
+struct HeardDhcpOptions
+{
+    std::vector<std::uint8_t> requestList; // 55, option codes in order
+    std::string vendorClass; // 60
+    std::vector<std::uint8_t> clientId; // 61: type byte, then the identifier
+    std::string fqdn; // 81's name as dotted text
+    std::uint16_t maxMessageSize = 0; // 57
+    bool operator==(const HeardDhcpOptions&) const = default;
+};
+
 struct Heard
 {
     // What was heard. The low four bits are the byte its report carries over the pipe: the ARP kind, or the
@@ -25,17 +37,9 @@ struct Heard
         DhcpInform = 0x18,
     };
 
-    // What a DHCP client says about itself, each empty when absent or too long to carry (a request list or
-    // vendor class cut short would match another device's signature).
-    struct DhcpOptions
-    {
-        std::vector<std::uint8_t> requestList; // 55, option codes in order
-        std::string vendorClass; // 60
-        std::vector<std::uint8_t> clientId; // 61: type byte, then the identifier
-        std::string fqdn; // 81's name as dotted text
-        std::uint16_t maxMessageSize = 0; // 57
-        bool operator==(const DhcpOptions&) const = default;
-    };
+    // Declared outside, so that it is complete here: a nested class with member initialisers is not yet
+    // default-constructible inside its enclosing class, and optional<DhcpOptions>::emplace() fails with clang.
+    using DhcpOptions = HeardDhcpOptions;
 
     std::uint32_t ifindex = 0;
     // The sender's MAC: the ARP sender's, or the DHCP client hardware address, equal to the frame's source.

@@ -51,12 +51,13 @@ if [ "$(id -u)" -eq 0 ] && [ -x scripts/netlab ]; then
 fi
 # Four tests per processor: a test that keeps a processor busy holds one of the "cpus" slots of the resource
 # file, one per processor, while the namespace tests, which mostly wait on their labs, fill the other places.
-# The kernel's one neighbour table for all namespaces holds gc_thresh3 rows (1024 unless raised) and a lab's
-# sweep of a /24 fills up to 256: the "neigh" slots are as many /24 sweeps as fit, less one for the rest of
-# the machine, and never fewer than the widest lab needs (tests/CMakeLists.txt).
-rows=$(cat /proc/sys/net/ipv4/neigh/default/gc_thresh3 2>/dev/null || echo 1024)
-neigh=$((rows / 256 - 1))
-[ "$neigh" -ge 3 ] || neigh=3
+# The kernel keeps one neighbour table for all namespaces, and a lab's sweep of a /24 fills up to 256 of its
+# rows. Past gc_thresh2 rows (512 unless raised) the kernel reaps, every 5 s, any row idle that long: a lab's
+# NOARP row or a quiet device's row goes, and its test fails under load. The "neigh" slots are as many /24
+# sweeps as stay below that, and never fewer than the widest lab needs (tests/CMakeLists.txt).
+rows=$(cat /proc/sys/net/ipv4/neigh/default/gc_thresh2 2>/dev/null || echo 512)
+neigh=$((rows / 256))
+[ "$neigh" -ge 2 ] || neigh=2
 printf '{"version": {"major": 1, "minor": 0}, "local": [{"cpus": [{"id": "0", "slots": %d}], "neigh": [{"id": "0", "slots": %d}]}]}\n' \
     "$jobs" "$neigh" >"$build/resources.json"
 ctest --test-dir "$build" --output-on-failure --no-tests=error --parallel $((4 * jobs)) \
