@@ -21,6 +21,8 @@
 #include <QLocale>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
+#include <functional>
+#include <memory>
 #include <sys/resource.h>
 
 namespace {
@@ -93,6 +95,33 @@ long peakRssKb()
     return usage.ru_maxrss;
 }
 
+// A window over a home of count devices, loaded and shown, its timers and the engine's sweep stopped: what a
+// benchmark drives, it drives by hand.
+struct QuietWindow
+{
+    QTemporaryDir dir;
+    AppPaths paths;
+    std::unique_ptr<MonitorCore> core;
+    std::unique_ptr<MainWindow> window;
+
+    explicit QuietWindow(int count, bool networks = false, const std::function<void(DeviceStore&)>& before = {})
+    {
+        paths = makeHome(dir, count, networks);
+        core = std::make_unique<MonitorCore>(paths);
+        window = std::make_unique<MainWindow>(*core);
+        window->Form_Load(lan());
+        window->alarmTimer().stop();
+        window->animationTimer().stop();
+        core->engine()->pingTimer().stop();
+        if (before) {
+            before(core->devices());
+            window->Setup_Display();
+        }
+        window->show();
+        QCoreApplication::processEvents();
+    }
+};
+
 void BM_WindowOpen(benchmark::State& state)
 {
     const int count = int(state.range(0));
@@ -120,16 +149,8 @@ BENCHMARK(BM_WindowOpen)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)->
 // iteration: each narrows (or widens) the list, updates its count and paints it.
 void BM_FilterKeystroke10000Devices(benchmark::State& state)
 {
-    QTemporaryDir dir;
-    const AppPaths paths = makeHome(dir, 10000);
-    auto core = std::make_unique<MonitorCore>(paths);
-    auto window = std::make_unique<MainWindow>(*core);
-    window->Form_Load(lan());
-    window->alarmTimer().stop();
-    window->animationTimer().stop();
-    core->engine()->pingTimer().stop();
-    window->show();
-    QCoreApplication::processEvents();
+    QuietWindow rig(10000);
+    MainWindow* window = rig.window.get();
     QLineEdit* box = window->filterBox(0);
     const QString typed = QStringLiteral("device-4321.lab");
     qsizetype length = 0;
@@ -148,16 +169,8 @@ BENCHMARK(BM_FilterKeystroke10000Devices)->Unit(benchmark::kMillisecond);
 // iteration: both lists are narrowed (or widened), counted and painted.
 void BM_NetworkChoice10000Devices(benchmark::State& state)
 {
-    QTemporaryDir dir;
-    const AppPaths paths = makeHome(dir, 10000, true);
-    auto core = std::make_unique<MonitorCore>(paths);
-    auto window = std::make_unique<MainWindow>(*core);
-    window->Form_Load(lan());
-    window->alarmTimer().stop();
-    window->animationTimer().stop();
-    core->engine()->pingTimer().stop();
-    window->show();
-    QCoreApplication::processEvents();
+    QuietWindow rig(10000, true);
+    MainWindow* window = rig.window.get();
     NetworkHeader& header = window->deviceLists().header();
     bool all = false;
     for (auto _ : state) {
@@ -172,38 +185,23 @@ void BM_NetworkChoice10000Devices(benchmark::State& state)
 }
 BENCHMARK(BM_NetworkChoice10000Devices)->Unit(benchmark::kMillisecond);
 
-struct FlashRig
+// 256 new intruders, all online: every row of the list flashes.
+struct FlashRig : QuietWindow
 {
-    QTemporaryDir dir;
-    AppPaths paths;
-    std::unique_ptr<MonitorCore> core;
-    std::unique_ptr<MainWindow> window;
-
     FlashRig()
-    {
-        paths = makeHome(dir, 0);
-        core = std::make_unique<MonitorCore>(paths);
-        window = std::make_unique<MainWindow>(*core);
-        window->Form_Load(lan());
-        window->alarmTimer().stop();
-        window->animationTimer().stop();
-        core->engine()->pingTimer().stop();
-        // 256 new intruders, all online: every row of the list flashes.
-        DeviceStore& table = core->devices();
-        for (int i = 0; i < 256; ++i) {
-            DeviceRecord d = DeviceRecord::empty();
-            d.MacAddress = macFor(i);
-            d.IpAddress = QStringLiteral("198.18.1.%1").arg(i);
-            d.HostName = QStringLiteral("device-%1.lab").arg(i);
-            d.NewDevice = true;
-            d.Intruder = true;
-            d.PresenceCountdown = 2;
-            table.append(d);
-        }
-        window->Setup_Display();
-        window->show();
-        QCoreApplication::processEvents();
-    }
+        : QuietWindow(0, false, [](DeviceStore& table) {
+            for (int i = 0; i < 256; ++i) {
+                DeviceRecord d = DeviceRecord::empty();
+                d.MacAddress = macFor(i);
+                d.IpAddress = QStringLiteral("198.18.1.%1").arg(i);
+                d.HostName = QStringLiteral("device-%1.lab").arg(i);
+                d.NewDevice = true;
+                d.Intruder = true;
+                d.PresenceCountdown = 2;
+                table.append(d);
+            }
+        })
+    { }
 };
 
 void BM_FlashTick256Rows(benchmark::State& state)
