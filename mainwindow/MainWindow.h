@@ -305,8 +305,6 @@ private:
     // Heights from the grids' fonts: the header, and a row of one or more lines.
     int headerHeight() const;
     int gridRowHeight(int lines) const;
-    // Keeps the reminder back after a move (whoever made it).
-    void actionEvent(const DeviceEvent& event);
     // After the lists changed: the counts, and the panels when the selection lost its device.
     void listsChanged();
     void listSelectionChanged(int list, bool holdsSome);

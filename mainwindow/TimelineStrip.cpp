@@ -41,7 +41,7 @@ qreal TimelineAxis::xOf(const QDateTime& time) const
 QDateTime TimelineAxis::timeAt(qreal x) const
 {
     const qreal f = std::clamp((x - left) / width, 0.0, 1.0);
-    return from.addSecs(qint64(f * qreal(from.secsTo(to)) + 0.5));
+    return from.addSecs(qRound64(f * qreal(from.secsTo(to))));
 }
 
 QList<TimelineAxis::Tick> TimelineAxis::ticks() const
