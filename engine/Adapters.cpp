@@ -116,7 +116,7 @@ void DiscoveryEngine::AddNetwork(const QString& address, const QString& mask)
         const quint32 ip = AddressText::toNumber(*a);
         const quint32 bits = AddressText::toNumber(*m);
         int prefix = 0;
-        while (prefix < 32 && (bits & (0x80000000u >> prefix)) != 0)
+        while (prefix < 32 && (bits & (0x80000000U >> prefix)) != 0)
             ++prefix;
         if (prefix < kWidest) {
             // A wider range would take hours at the helper's rate and is mostly empty: the /16 around the

@@ -28,7 +28,7 @@ Sight::Views Sight::viewsOf(const QList<AdapterInfo>& adapters)
             if (!ip || !mask || AddressText::toNumber(*ip) == 0)
                 continue;
             int prefix = 0;
-            while (prefix < 32 && (AddressText::toNumber(*mask) & (0x80000000u >> prefix)) != 0)
+            while (prefix < 32 && (AddressText::toNumber(*mask) & (0x80000000U >> prefix)) != 0)
                 ++prefix;
             QString& signature = views[keyOf(AddressText::toNumber(*ip), prefix)];
             signature += QString::number(adapter.index) + QLatin1Char(' ') + a.ip + QLatin1Char(';');

@@ -39,7 +39,7 @@ QString supportAddress()
 QString supportUnavailable()
 {
     if (!supportAddress().isEmpty())
-        return QString();
+        return {};
     return QStringLiteral("No technical support address is set: the installation's Configs/Config.ini names "
                           "none (SupportAddress in its [GENERAL] section).");
 }
@@ -54,7 +54,7 @@ QString missingForTest(const LiveSettings& settings)
     if (settings.mail.from.trimmed().isEmpty())
         missing << QStringLiteral("the \"FROM\" address");
     if (missing.isEmpty())
-        return QString();
+        return {};
     const QString last = missing.takeLast();
     const QString list = missing.isEmpty() ? last : missing.join(QStringLiteral(", ")) + QStringLiteral(" and ") + last;
     return QStringLiteral("No test email was sent: enter %1 first.").arg(list);

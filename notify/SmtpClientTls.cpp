@@ -78,7 +78,11 @@ void SmtpClient::sktEmail_Encrypted()
 
 QString SmtpClient::tlsCause(const QList<QSslError>& errors)
 {
-    bool untrusted = false, expired = false, notYetValid = false, mismatch = false, revoked = false;
+    bool untrusted = false;
+    bool expired = false;
+    bool notYetValid = false;
+    bool mismatch = false;
+    bool revoked = false;
     for (const QSslError& e : errors) {
         switch (e.error()) {
         case QSslError::SelfSignedCertificate:

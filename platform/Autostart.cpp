@@ -111,7 +111,7 @@ QString buildTreeOf(const QString& program)
         if (!dir.cdUp())
             break;
     }
-    return QString();
+    return {};
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 
 #include <ctime>
+#include <utility>
 
 QDateTime SystemClock::now() const
 {
@@ -23,8 +24,8 @@ qint64 SystemClock::monotonicMs() const
     return started.elapsed();
 }
 
-ManualClock::ManualClock(const QDateTime& start)
-    : m_now(start)
+ManualClock::ManualClock(QDateTime start)
+    : m_now(std::move(start))
 { }
 
 namespace {

@@ -24,7 +24,7 @@ public:
 class ManualClock final : public Clock
 {
 public:
-    explicit ManualClock(const QDateTime& start);
+    explicit ManualClock(QDateTime start);
     QDateTime now() const override { return m_now; }
     qint64 monotonicMs() const override { return m_monotonicMs; }
     // The wall clock alone: a jump, as a suspend or a clock set by hand makes one.

@@ -76,7 +76,7 @@ std::optional<QList<QByteArray>> readName(const QByteArray& msg, qsizetype& offs
     while (true) {
         if (pos < 0 || pos >= msg.size())
             return std::nullopt;
-        const quint8 length = quint8(msg[pos]);
+        const auto length = quint8(msg[pos]);
         if (length == 0) {
             if (!jumped)
                 offset = pos + 1;

@@ -10,8 +10,7 @@ QString withoutZone(const QString& format)
 {
     QString out;
     bool quoted = false;
-    for (qsizetype i = 0; i < format.size(); ++i) {
-        const QChar c = format.at(i);
+    for (auto c : format) {
         if (c == QLatin1Char('\'')) {
             quoted = !quoted;
         } else if (!quoted && c == QLatin1Char('t')) {
@@ -122,7 +121,12 @@ std::optional<QList<Token>> compile(const QString& format)
 
 std::optional<QDateTime> parseCompiled(QStringView text, const QList<Token>& tokens, const QLocale& locale)
 {
-    int day = 0, month = 0, year = 0, hour = 0, minute = 0, second = 0;
+    int day = 0;
+    int month = 0;
+    int year = 0;
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
     int ampm = -1;
     bool twelve = false;
     qsizetype pos = 0;
@@ -135,7 +139,8 @@ std::optional<QDateTime> parseCompiled(QStringView text, const QList<Token>& tok
         }
         if (t.kind == Token::AmPm) {
             const QStringView rest = text.mid(pos);
-            const QString am = locale.amText(), pm = locale.pmText();
+            const QString am = locale.amText();
+            const QString pm = locale.pmText();
             if (!am.isEmpty() && rest.startsWith(am, Qt::CaseInsensitive)) {
                 ampm = 0;
                 pos += am.size();
@@ -148,7 +153,8 @@ std::optional<QDateTime> parseCompiled(QStringView text, const QList<Token>& tok
             continue;
         }
         const int maxDigits = t.kind == Token::Year4 ? 4 : 2;
-        int value = 0, digits = 0;
+        int value = 0;
+        int digits = 0;
         while (pos < text.size() && digits < maxDigits && text.at(pos).isDigit() && text.at(pos).unicode() < 128) {
             value = value * 10 + (text.at(pos).unicode() - '0');
             ++pos;
@@ -253,12 +259,12 @@ namespace TextForms {
 
 QDateTime NeverDate()
 {
-    return QDateTime(QDate(1980, 1, 1), QTime(0, 0));
+    return {QDate(1980, 1, 1), QTime(0, 0)};
 }
 
 QDateTime ZeroDate()
 {
-    return QDateTime(QDate(1899, 12, 30), QTime(0, 0));
+    return {QDate(1899, 12, 30), QTime(0, 0)};
 }
 
 QString dateText(const QDateTime& when, const QLocale& locale)

@@ -64,7 +64,7 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
-    const QStringList args = app.arguments().mid(1);
+    const QStringList args = QGuiApplication::arguments().mid(1);
 
     if (args.size() == 1 && args[0] == QLatin1String("--list")) {
         QTextStream out(stdout);

@@ -92,8 +92,8 @@ int main(int argc, char** argv)
     const QCommandLineOption helpOption(QStringList {QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption versionOption(QStringList {QStringLiteral("v"), QStringLiteral("version")});
     parser.addOptions({homeOption, helpOption, versionOption});
-    if (!parser.parse(app.arguments()))
-        return usageError(optionErrorText(parser, app.arguments()));
+    if (!parser.parse(QCoreApplication::arguments()))
+        return usageError(optionErrorText(parser, QCoreApplication::arguments()));
     if (parser.isSet(helpOption)) {
         std::fputs(kUsage, stdout);
         return 0;
