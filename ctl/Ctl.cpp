@@ -16,6 +16,7 @@
 #include "store/DeviceText.h"
 #include "store/DeviceWatch.h"
 #include "store/DeviceWords.h"
+#include "store/MacAddress.h"
 #include "store/PresenceStore.h"
 #include "store/SettingsTable.h"
 #include "store/TextForms.h"
@@ -459,7 +460,7 @@ int run(const QStringList& arguments, const QString& share)
     const bool macCommand = !many && shape->least >= 1 && command != QLatin1String("get")
         && command != QLatin1String("set") && command != QLatin1String("import") && !isNetworkCommand(command);
     for (const QString& mac : macCommand ? args.mid(0, command == QLatin1String("merge") ? 2 : 1) : QStringList()) {
-        if (normalisedMac(mac).isEmpty())
+        if (MacAddress::canonical(mac).isEmpty())
             return usageError(QStringLiteral("'%1' is not a MAC address (six bytes in hexadecimal, such as "
                                              "00:0c:29:12:34:56)")
                                   .arg(mac));
@@ -503,7 +504,7 @@ int run(const QStringList& arguments, const QString& share)
     if (command.startsWith(QLatin1String("set-")))
         return factCommand(store, command, args);
     if (command == QLatin1String("merge"))
-        return mergeDevices(store, normalisedMac(args.at(0)), normalisedMac(args.at(1)));
+        return mergeDevices(store, MacAddress::canonical(args.at(0)), MacAddress::canonical(args.at(1)));
     return deviceCommand(store, command, args);
 }
 

@@ -2,6 +2,7 @@
 
 #include "platform/Hive.h"
 #include "store/KeyStore.h"
+#include "store/MacAddress.h"
 #include "store/Settings.h"
 #include "store/TextForms.h"
 
@@ -69,7 +70,7 @@ bool Store::online(const DeviceRecord& d) const
 
 DeviceRecord* Store::find(const QString& mac)
 {
-    const QString wanted = normalisedMac(mac);
+    const QString wanted = MacAddress::canonical(mac);
     if (wanted.isEmpty())
         return nullptr;
     if (DeviceRecord* d = m_devices.find(wanted))

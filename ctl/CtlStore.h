@@ -52,7 +52,6 @@ private:
 
 // The text forms a script reads, the same as the export's.
 using DeviceExport::isoTime;
-using DeviceExport::normalisedMac;
 using DeviceExport::parseIsoTime;
 // A device's name as the lists show it: its friendly name, else its host name.
 QString shownName(const DeviceRecord& d);

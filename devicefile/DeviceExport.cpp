@@ -80,7 +80,7 @@ QString factsOf(const QHash<QString, QString>& values, DeviceRecord& d)
     }
     for (const QString& text :
         values.value(QStringLiteral("former_macs")).split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
-        const QString mac = normalisedMac(text);
+        const QString mac = MacAddress::canonical(text);
         if (mac.isEmpty() || !MacAddress::isDeviceMac(mac))
             return QStringLiteral("former MAC \"%1\" is no device's MAC address").arg(text.left(40));
         if (mac != d.MacAddress && !d.FormerMacs.contains(mac) && d.FormerMacs.size() < 16)
@@ -156,7 +156,7 @@ std::optional<QStringList> csvFields(const QString& line)
 QString recordOf(const QHash<QString, QString>& values, const QDateTime& latest, DeviceRecord& d)
 {
     d = DeviceRecord::empty();
-    d.MacAddress = normalisedMac(values.value(QStringLiteral("mac")));
+    d.MacAddress = MacAddress::canonical(values.value(QStringLiteral("mac")));
     if (d.MacAddress.isEmpty() || !MacAddress::isDeviceMac(d.MacAddress))
         return QStringLiteral("\"%1\" is no device's MAC address").arg(values.value(QStringLiteral("mac")));
     d.IpAddress = values.value(QStringLiteral("address")).trimmed();
@@ -399,20 +399,6 @@ QList<PresenceInterval> intervalsOf(const PresenceStore* presence, const QString
 }
 
 } // namespace
-
-QString normalisedMac(const QString& text)
-{
-    static const QRegularExpression form(QStringLiteral(
-        "^([0-9A-Fa-f]{2})[:-]?([0-9A-Fa-f]{2})[:-]?([0-9A-Fa-f]{2})[:-]?([0-9A-Fa-f]{2})[:-]?([0-9A-Fa-f]{2})[:-]?"
-        "([0-9A-Fa-f]{2})$"));
-    const QRegularExpressionMatch m = form.match(text.trimmed());
-    if (!m.hasMatch())
-        return {};
-    QStringList bytes;
-    for (int i = 1; i <= 6; ++i)
-        bytes.append(m.captured(i).toUpper());
-    return bytes.join(QLatin1Char('-'));
-}
 
 QString isoTime(const QDateTime& when)
 {

@@ -19,8 +19,6 @@ namespace DeviceExport {
 
 enum class Format { Json, Csv };
 
-// "00-0C-41-A2-3B-7F" from any usual MAC form; empty when the text is no MAC.
-QString normalisedMac(const QString& text);
 // ISO 8601 with the offset ("2026-12-06T14:06:57+01:00"); empty for "never" and the empty date.
 QString isoTime(const QDateTime& when);
 // The reverse of isoTime; nullopt for a text that is no such time.

@@ -7,7 +7,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
-#include <QRegularExpression>
 
 namespace {
 
@@ -83,9 +82,8 @@ QString commandMac(const QString& topic, const QString& prefix)
 {
     if (!topic.startsWith(prefix))
         return {};
-    static const QRegularExpression mac(QStringLiteral("^[0-9A-Fa-f]{2}([-:][0-9A-Fa-f]{2}){5}$"));
     const QString last = topic.mid(prefix.size());
-    if (!mac.match(last).hasMatch() || !MacAddress::isDeviceMac(last))
+    if (!MacAddress::isDeviceMac(last))
         return {};
-    return last.toUpper().replace(QLatin1Char(':'), QLatin1Char('-'));
+    return MacAddress::canonical(last);
 }

@@ -144,11 +144,11 @@ Decoded decode(const QString& mac, const Values& values)
     }
     if (const auto t = value(Name::FormerMacs)) {
         for (const QString& former : t->split(QLatin1Char(','), Qt::SkipEmptyParts)) {
-            const QString m = former.trimmed().toUpper().replace(QLatin1Char(':'), QLatin1Char('-'));
-            if (MacAddress::isDeviceMac(m) && m != mac && !d.FormerMacs.contains(m))
-                d.FormerMacs.append(m);
-            else if (!MacAddress::isDeviceMac(m))
+            const QString m = MacAddress::canonical(former);
+            if (!MacAddress::isDeviceMac(m))
                 problem(Name::FormerMacs, former);
+            else if (m != mac && !d.FormerMacs.contains(m))
+                d.FormerMacs.append(m);
         }
     }
     d.Note = value(Name::Note).value_or(QString());

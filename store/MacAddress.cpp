@@ -71,4 +71,28 @@ QString refusalText(Refusal why)
     }
 }
 
+QString canonical(QStringView text)
+{
+    const QStringView t = text.trimmed();
+    // Two hexadecimal digits a byte, each byte after the first led by at most one separator.
+    QString out;
+    out.reserve(kTextChars);
+    qsizetype at = 0;
+    for (qsizetype i = 0; i < kBytes; ++i) {
+        if (i > 0) {
+            if (at < t.size() && (t[at] == QLatin1Char('-') || t[at] == QLatin1Char(':')))
+                ++at;
+            out += QLatin1Char('-');
+        }
+        if (at + 2 > t.size())
+            return {};
+        if (hexDigit(t[at]) < 0 || hexDigit(t[at + 1]) < 0)
+            return {};
+        out += t[at].toUpper();
+        out += t[at + 1].toUpper();
+        at += 2;
+    }
+    return at == t.size() ? out : QString();
+}
+
 } // namespace MacAddress

@@ -33,6 +33,9 @@ inline bool isDeviceMac(QStringView text)
 {
     return refusal(text) == Refusal::Device;
 }
+// "00-0C-41-A2-3B-7F" from any usual form of six bytes (either case, ":" or "-" or nothing between bytes);
+// empty when the text is no MAC address. The one form the store keys and compares devices by.
+QString canonical(QStringView text);
 // "all zero", "broadcast", ... for a log line; empty for Device.
 QString refusalText(Refusal why);
 

@@ -7,6 +7,7 @@
 #include "store/DeviceRecord.h"
 #include "store/DeviceWatch.h"
 #include "store/DeviceWords.h"
+#include "store/MacAddress.h"
 #include "web/WebHost.h"
 
 #include <QJsonArray>
@@ -116,7 +117,7 @@ void WebApi::remember(const QJsonObject& event)
 
 const DeviceRecord* WebApi::named(const QString& mac, WebReply& refusal) const
 {
-    const QString normal = DeviceExport::normalisedMac(mac);
+    const QString normal = MacAddress::canonical(mac);
     const DeviceRecord* d = normal.isEmpty() ? nullptr : m_host.find(normal);
     if (normal.isEmpty())
         refusal = error(

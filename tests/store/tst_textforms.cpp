@@ -7,6 +7,7 @@
 #include "store/TextForms.h"
 
 #include <QTest>
+#include <tuple>
 
 Q_DECLARE_METATYPE(MacAddress::Refusal)
 
@@ -33,17 +34,23 @@ private Q_SLOTS:
     }
 
     // Text and bytes alike: a unicast MAC, locally administered or not, is a device's; zero, broadcast and group
-    // addresses never are.
+    // addresses never are. The canonical form reads any usual spelling of six bytes, and nothing else.
     void deviceMacs_data()
     {
         using R = MacAddress::Refusal;
         QTest::addColumn<QString>("mac");
         QTest::addColumn<R>("why");
-        for (const auto& [mac, why] : {std::pair {"00-0C-41-A2-3B-7F", R::Device}, {"02:1a:2b:3c:4d:5e", R::Device},
-                 {"00-00-00-00-00-00", R::Zero}, {"ff-FF-FF-FF-FF-FF", R::Broadcast}, {"01-00-5E-00-00-FB", R::Group},
-                 {"33-33-00-00-00-01", R::Group}, {"00-0C-41-A2-3B", R::Malformed}, {"+0-0C-41-A2-3B-7F", R::Malformed},
-                 {"00.0C-41-A2-3B-7F", R::Malformed}})
-            QTest::newRow(mac) << QString::fromLatin1(mac) << why;
+        QTest::addColumn<QString>("canonical");
+        for (const auto& [mac, why, form] : {std::tuple {"00-0C-41-A2-3B-7F", R::Device, "00-0C-41-A2-3B-7F"},
+                 {"02:1a:2b:3c:4d:5e", R::Device, "02-1A-2B-3C-4D-5E"},
+                 {"00-00-00-00-00-00", R::Zero, "00-00-00-00-00-00"},
+                 {"ff-FF-FF-FF-FF-FF", R::Broadcast, "FF-FF-FF-FF-FF-FF"},
+                 {"01-00-5E-00-00-FB", R::Group, "01-00-5E-00-00-FB"},
+                 {"33-33-00-00-00-01", R::Group, "33-33-00-00-00-01"}, {"00-0C-41-A2-3B", R::Malformed, ""},
+                 {"+0-0C-41-A2-3B-7F", R::Malformed, ""}, {"00.0C-41-A2-3B-7F", R::Malformed, ""},
+                 {" 000c41a23b7f ", R::Malformed, "00-0C-41-A2-3B-7F"}, {"00-0C-41-A2-3B-7F0", R::Malformed, ""},
+                 {"00--0C-41-A2-3B-7F", R::Malformed, ""}})
+            QTest::newRow(mac) << QString::fromLatin1(mac) << why << QString::fromLatin1(form);
     }
 
     void deviceMacs()
@@ -53,6 +60,7 @@ private Q_SLOTS:
         QCOMPARE(MacAddress::refusal(mac), why);
         if (why != MacAddress::Refusal::Malformed)
             QCOMPARE(MacAddress::refusal(QByteArray::fromHex(mac.toLatin1())), why);
+        QTEST(MacAddress::canonical(mac), "canonical");
     }
 
     void datesRoundTrip()
