@@ -49,19 +49,9 @@ fi
 if [ "$(id -u)" -eq 0 ] && [ -x scripts/netlab ]; then
     scripts/netlab gc || true
 fi
-# Four tests per processor: a test that keeps a processor busy holds one of the "cpus" slots of the resource
-# file, one per processor, while the namespace tests, which mostly wait on their labs, fill the other places.
-# The kernel keeps one neighbour table for all namespaces, and a lab's sweep of a /24 fills up to 256 of its
-# rows. Past gc_thresh2 rows (512 unless raised) the kernel reaps, every 5 s, any row idle that long: a lab's
-# NOARP row or a quiet device's row goes, and its test fails under load. The "neigh" slots are as many /24
-# sweeps as stay below that, and never fewer than the widest lab needs (tests/CMakeLists.txt).
-rows=$(cat /proc/sys/net/ipv4/neigh/default/gc_thresh2 2>/dev/null || echo 512)
-neigh=$((rows / 256))
-[ "$neigh" -ge 2 ] || neigh=2
-printf '{"version": {"major": 1, "minor": 0}, "local": [{"cpus": [{"id": "0", "slots": %d}], "neigh": [{"id": "0", "slots": %d}]}]}\n' \
-    "$jobs" "$neigh" >"$build/resources.json"
-ctest --test-dir "$build" --output-on-failure --no-tests=error --parallel $((4 * jobs)) \
-    --resource-spec-file "$(realpath "$build/resources.json")" "$@" || status=$?
+# Four tests per processor, sharing the slots the tree's resources.json hands out (tests/CMakeLists.txt): no
+# more busy tests than processors, no more lab sweeps than the kernel's neighbour table keeps.
+ctest --test-dir "$build" --output-on-failure --no-tests=error --parallel $((4 * jobs)) "$@" || status=$?
 tested=$(date +%s)
 if [ -n "$clang_pid" ] && ! wait "$clang_pid"; then
     echo "test.sh: the sanitizer tree failed to build:" >&2
